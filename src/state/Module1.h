@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+
+// The quiz state every handler of the main window shares. One instance lives
+// as long as the program; the application owns it and tests make their own.
+// Nothing resets it wholesale: a field keeps its value until a handler
+// overwrites it.
+struct Module1 {
+    static constexpr int CatalogRows = 51;   // rows 0..50; row 0 is the marked series
+    static constexpr int SeriesRows = 101;   // rows 0..100
+    static constexpr int SeriesColumns = 6;  // question, items, groups, answers, explanation, mark
+    static constexpr int ColorEntries = 7;   // 0..6, 0..5 used
+    static constexpr int AnswerEntries = 21; // items 0..20
+    static constexpr int Frames = 7;         // frames 0..6, 0..5 on the window
+    static constexpr int Slots = 22;         // slots 0..21, slot 21 only as successor of 20
+
+    static constexpr int MaxItems = 21;
+    static constexpr int MaxGroups = 6;
+    static constexpr int MaxCatalogEntries = 50;
+    static constexpr int MaxProblems = 100;
+
+    enum SeriesColumn { ColQuestion = 0, ColItems, ColGroups, ColAnswers, ColExplanation, ColMark };
+
+    int MarkedMode = 0;
+    int MarkPending = 0;
+    int AnswerOpen = 0;
+    int LastCorrectCount = 0;
+    int ProblemCount = 0;
+    int CurrentProblem = 0;
+    float DragStartX = 0.0F;
+    float DragStartY = 0.0F;
+    int Dragging = 0;
+    int GroupCount = 0;
+    qint16 ItemCount = 0;
+
+    std::array<std::array<QString, 2>, CatalogRows> SeriesCatalog;
+    std::array<std::array<QString, SeriesColumns>, SeriesRows> SeriesTable;
+    std::array<quint32, ColorEntries> GroupColors{};
+    std::array<double, AnswerEntries> ItemAnswers{};
+    std::array<std::array<int, Slots>, Frames> PlacementTable{};
+};

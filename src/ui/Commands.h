@@ -1,0 +1,17 @@
+#pragma once
+
+class Form1;
+
+// The arrow buttons "次へ" (0) and "戻る" (1).
+void ArrowButtonClick(Form1& form, int index);
+// The result buttons 0..4 and the mark button 5.
+void ResultButtonClick(Form1& form, int index);
+// The quit button at the bottom right.
+void QuitButtonClick(Form1& form);
+// "戻る" inside the explanation panel.
+void ExplanationBackClick(Form1& form);
+// The window is closed through its title bar: save what leaving the series
+// would save.
+void WindowClosing(Form1& form);
+// Leaves the series and brings back the series list screen.
+void ShowSeriesList(Form1& form);
