@@ -44,17 +44,15 @@ bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
     }
     if (badChar != nullptr) {
         // Find the first character the code page cannot hold.
-        for (const QChar c : text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
             QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
-            (void)one.encode(QString(c));
-            if (one.hasError() && !c.isSurrogate()) {
-                *badChar = c;
+            (void)one.encode(QStringView(text).mid(i, len));
+            if (one.hasError()) {
+                *badChar = text.at(i);
                 break;
             }
-            if (c.isSurrogate()) {
-                *badChar = c;
-                break;
-            }
+            i += len - 1;
         }
     }
     return false;

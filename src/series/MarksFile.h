@@ -31,9 +31,12 @@ QStringList placeholderRecord();
 // file is missing or holds no whole record. Tells the user once about a
 // damaged file.
 int ReadMarksFile(Form1& form);
-// Appends row CurrentProblem to the marks file. Returns false (and tells the
-// user) when the file could not be written; MarkPending then stays 1.
+// Appends row CurrentProblem to the marks file and clears MarkPending.
+// Returns false (and tells the user) when the file could not be written; the
+// record is then kept in Form1::unsavedMarks and written with the next one.
 bool AppendMarkedProblem(Form1& form);
+// Writes the marked problems whose append failed earlier, if there are any.
+bool SaveUnsavedMarks(Form1& form);
 // Writes the marks file anew from rows 0..ProblemCount flagged "T". Returns
 // false (and tells the user) when it could not be written; the old file then
 // stays as it was.

@@ -4,7 +4,9 @@
 #include "state/Module1.h"
 #include "ui/Control.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <vector>
@@ -99,6 +101,9 @@ public:
     const QString workDir;
     // What the marks file held beyond the records loaded into the table.
     MarksFileTail marksTail;
+    // Marked problems whose append failed; every later write of the marks
+    // file tries them again, so a mark is never lost to a full disk.
+    QList<QStringList> unsavedMarks;
 
     // Shows a message in the program's own message box.
     void tell(const QString& message);

@@ -1,0 +1,215 @@
+#include "board/Display.h"
+
+#include "answer/SoundCues.h"
+#include "board/CommaList.h"
+#include "ui/Form1.h"
+
+#include <algorithm>
+
+namespace {
+
+// Puts a group caption above its frame, centred on the frame's column.
+void placeCaption(Form1& form, int c, double columnCursor, double pitch)
+{
+    const Control& frame = form.Shape1.at(c);
+    Control& caption = form.Label2.at(c);
+    caption.Top = static_cast<float>(static_cast<double>(frame.Top) - 100.0);
+    caption.Left = static_cast<float>((columnCursor + pitch / 2.0) -
+                                      static_cast<double>(caption.Width) / 2.0);
+}
+
+void placeFrame(Control& frame, double left, double top, double width, double height)
+{
+    frame.Left = static_cast<float>(left);
+    frame.Top = static_cast<float>(top);
+    frame.Width = static_cast<float>(width);
+    frame.Height = static_cast<float>(height);
+}
+
+// The top of a frame in the second row, below Shape1(0).
+double secondRowTop(const Form1& form)
+{
+    return static_cast<double>(form.Shape1[0].Top) + static_cast<double>(form.Shape1[0].Height) +
+           100.0;
+}
+
+} // namespace
+
+void Display(Form1& form, qint16 problemNumber)
+{
+    if (problemNumber < 0 || problemNumber >= Module1::SeriesRows) {
+        return;
+    }
+    Module1& st = form.state;
+    const auto& row = st.SeriesTable.at(static_cast<std::size_t>(problemNumber));
+    const double W = form.Width;
+    const double H = form.Height;
+
+    // Start of a problem.
+    st.AnswerOpen = 1;
+    SoundCues::rewindAll(form.players);
+    double widest = 0.0;
+
+    // Buttons and the question label follow the current window size.
+    form.Command3.Top = static_cast<float>(H - 930.0);
+    form.Command1[0].Left = static_cast<float>(W - form.Command1[0].Width - 250.0);
+    form.Command1[1].Left =
+        static_cast<float>(W - form.Command1[0].Width - form.Command1[1].Width - 250.0);
+    form.Command3.Left = static_cast<float>(W - form.Command3.Width - 200.0);
+    form.Label3.Width = static_cast<float>(static_cast<double>(form.Command1[1].Left) -
+                                           form.Label3.Left - 280.0);
+    if (problemNumber == 1) {
+        form.Command1[1].Visible = false;
+    }
+    form.Label5.Top = static_cast<float>(H - 900.0);
+
+    // Every item back to rest, every frame hidden.
+    for (Control& item : form.Label1) {
+        item.Enabled = true;
+        item.Visible = false;
+        item.BackColor = Colors::ButtonFace;
+    }
+    form.Label1[0].Top = 720.0F;
+    form.Label1[0].Left = 360.0F;
+    for (int i = 0; i < 6; ++i) {
+        form.Shape1.at(i).Visible = false;
+        form.Label2.at(i).Visible = false;
+    }
+
+    // Heading and question: split at the first blank of either width.
+    const QString& question = row[Module1::ColQuestion];
+    const qsizetype p1 = question.indexOf(QLatin1Char(' ')) + 1;
+    const qsizetype p2 = question.indexOf(QChar(0x3000)) + 1;
+    const qsizetype split = std::min(p1 > 0 ? p1 : 10, p2 > 0 ? p2 : 10);
+    form.Label6.setCaption(question.left(split - 1));
+    form.Label3.setCaption(question.mid(split - 1));
+    form.Label6.Visible = true;
+    form.Label3.Visible = true;
+
+    // The three lists. Fields beyond the controls the window has are not
+    // shown and not stored.
+    int items = 0;
+    WalkCommaList(row[Module1::ColItems], [&](int index, const QString& field) {
+        if (index >= Module1::MaxItems) {
+            return;
+        }
+        Control& label = form.Label1.at(static_cast<std::size_t>(index));
+        label.setCaption(QLatin1Char(' ') + field + QLatin1Char(' '));
+        widest = std::max(widest, static_cast<double>(label.Width));
+        items = index + 1;
+    });
+    st.ItemCount = static_cast<qint16>(items);
+
+    int groups = 0;
+    WalkCommaList(row[Module1::ColGroups], [&](int index, const QString& field) {
+        if (index >= Module1::MaxGroups) {
+            return;
+        }
+        form.Label2.at(static_cast<std::size_t>(index))
+            .setCaption(QLatin1Char(' ') + field + QLatin1Char(' '));
+        groups = index + 1;
+    });
+    st.GroupCount = groups;
+
+    WalkCommaList(row[Module1::ColAnswers], [&](int index, const QString& field) {
+        if (index >= Module1::AnswerEntries) {
+            return;
+        }
+        st.ItemAnswers.at(static_cast<std::size_t>(index)) = LeadingNumber(field);
+    });
+
+    for (int c = 0; c < st.GroupCount; ++c) {
+        for (int k = 0; k <= 20; ++k) {
+            st.PlacementTable.at(c).at(k) = 0;
+        }
+    }
+
+    // Items flow like words in a paragraph.
+    double x = 360.0;
+    double y = 720.0;
+    for (int i = 1; i < st.ItemCount; ++i) {
+        x = x + form.Label1.at(i - 1).Width + 150.0;
+        if (x + form.Label1.at(i).Width > W - 150.0) {
+            y += 350.0;
+            x = 360.0;
+        }
+        form.Label1.at(i).Top = static_cast<float>(y);
+        form.Label1.at(i).Left = static_cast<float>(x);
+    }
+    for (int i = 0; i < 21; ++i) {
+        form.Label1.at(i).Visible = i < st.ItemCount;
+    }
+
+    // The frames start below the items.
+    double F = 2280.0;
+    if (st.ItemCount > 0) {
+        const Control& last = form.Label1.at(st.ItemCount - 1);
+        const double bottom = static_cast<double>(last.Top) + static_cast<double>(last.Height);
+        if (2280.0 < bottom) {
+            F = bottom + 300.0;
+        }
+    }
+
+    const int G = st.GroupCount;
+    const double firstRowHeight = (H - F - 270.0) / 2.0 - 500.0;
+    if (G == 2 && widest > (W - 80.0) / 2.0) {
+        // Stacked pair: one wide frame above the other.
+        placeFrame(form.Shape1[0], 50.0, F, W - 400.0, firstRowHeight);
+        form.Label2[0].Top = static_cast<float>(static_cast<double>(form.Shape1[0].Top) - 100.0);
+        form.Label2[0].Left = 100.0F;
+        const double t2 = secondRowTop(form);
+        placeFrame(form.Shape1[1], 50.0, t2, W - 400.0, H - 480.0 - t2 - 500.0);
+        form.Label2[1].Top = static_cast<float>(static_cast<double>(form.Shape1[1].Top) - 100.0);
+        form.Label2[1].Left = 100.0F;
+    } else if (G == 4 && widest > (W - 80.0) / 4.0) {
+        // Two-by-two grid.
+        const double P = (W - 250.0) / 2.0 - 50.0;
+        double cursor = 50.0;
+        for (int c = 0; c < 2; ++c) {
+            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, firstRowHeight);
+            placeCaption(form, c, cursor, P);
+            cursor += P + 15.0;
+        }
+        cursor = 50.0;
+        const double t2 = secondRowTop(form);
+        for (int c = 2; c < 4; ++c) {
+            placeFrame(form.Shape1.at(c), cursor, t2, P - 50.0, H - 480.0 - t2 - 500.0);
+            placeCaption(form, c, cursor, P);
+            cursor += P + 10.0;
+        }
+    } else if (G > 0 && G < 5) {
+        // Single row.
+        const double P = (W - (G + 1) * 50.0 - 50.0) / G - 5.0;
+        double cursor = 50.0;
+        for (int c = 0; c < G; ++c) {
+            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, H - 480.0 - F - 500.0);
+            placeCaption(form, c, cursor, P);
+            cursor += P + 15.0;
+        }
+    } else if (G >= 5) {
+        // Two rows: three frames above, the rest below.
+        const double P = (W - 250.0) / 3.0 - 50.0;
+        double cursor = 50.0;
+        for (int c = 0; c < 3; ++c) {
+            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, firstRowHeight);
+            placeCaption(form, c, cursor, P);
+            cursor += P + 15.0;
+        }
+        cursor = 50.0;
+        const double t2 = secondRowTop(form);
+        for (int c = 3; c < G; ++c) {
+            placeFrame(form.Shape1.at(c), cursor, t2, P - 50.0, H - 480.0 - t2 - 500.0);
+            placeCaption(form, c, cursor, P);
+            cursor += P + 10.0;
+        }
+    }
+
+    for (int c = 0; c < 6; ++c) {
+        form.Shape1.at(c).Visible = c < G;
+        form.Label2.at(c).Visible = c < G;
+    }
+    form.Command1[0].Visible = true;
+    if (problemNumber > 1) {
+        form.Command1[1].Visible = true;
+    }
+}

@@ -1,0 +1,49 @@
+#include "platform/qt/QtPlayers.h"
+
+#include <QDir>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include <utility>
+
+QtPlayers::QtPlayers(QString workDir) : workDir_(std::move(workDir)) {}
+
+QtPlayers::~QtPlayers() = default;
+
+QtPlayers::Player* QtPlayers::find(int player)
+{
+    if (player < 1 || player > static_cast<int>(players_.size())) {
+        return nullptr;
+    }
+    return &players_.at(static_cast<size_t>(player - 1));
+}
+
+void QtPlayers::configure(int player, const PlayerSettings& settings)
+{
+    if (Player* p = find(player)) {
+        p->fileName = settings.fileName;
+    }
+}
+
+void QtPlayers::command(int player, const QString& command)
+{
+    Player* p = find(player);
+    if (p == nullptr) {
+        return;
+    }
+    if (command == QLatin1String("Open")) {
+        if (!p->effect) {
+            p->effect = std::make_unique<QSoundEffect>();
+        }
+        // Loads in the background; a file that cannot be loaded just stays
+        // silent.
+        p->effect->setSource(QUrl::fromLocalFile(QDir(workDir_).absoluteFilePath(p->fileName)));
+    } else if (!p->effect) {
+        return;
+    } else if (command == QLatin1String("Prev")) {
+        // Stopping rewinds: the next play starts from the beginning.
+        p->effect->stop();
+    } else if (command == QLatin1String("Play")) {
+        p->effect->play();
+    }
+}

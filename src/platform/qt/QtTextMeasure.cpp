@@ -1,0 +1,16 @@
+#include "platform/qt/QtTextMeasure.h"
+
+#include "platform/qt/QtFonts.h"
+#include "ui/Control.h"
+
+#include <QFontMetricsF>
+
+#include <cmath>
+
+QSizeF QtTextMeasure::measure(const QString& text, const FontSpec& font) const
+{
+    const QFontMetricsF metrics(QtFonts::toQFont(font));
+    const double twips = Control::TwipsPerPixel;
+    // A line takes whole pixels on the screen, the advance need not.
+    return {metrics.horizontalAdvance(text) * twips, std::ceil(metrics.height()) * twips};
+}

@@ -1,0 +1,154 @@
+#include "series/OpenSelectedSeries.h"
+
+#include "platform/TextFile.h"
+#include "series/MarksFile.h"
+#include "series/SeriesParser.h"
+#include "ui/Dialogs.h"
+#include "ui/Form1.h"
+
+#include <QDir>
+
+namespace {
+
+// Leaves the list screen for problem 1 of the series just read.
+void finish(Form1& form, int idx, int problemCount)
+{
+    Module1& st = form.state;
+    form.Picture1.Visible = false;
+    form.List1.Visible = false;
+    form.Caption = QString::fromUtf16(Form1::DesignCaption) + QStringLiteral(" < ") +
+                   st.SeriesCatalog.at(static_cast<std::size_t>(idx))[0] + QStringLiteral(" >");
+    st.CurrentProblem = 1;
+    st.ProblemCount = problemCount;
+    form.Display(1);
+    form.Label5.setCaption(QString::fromUtf16(Form1::DragPrompt));
+}
+
+void openMarkedSeries(Form1& form)
+{
+    Module1& st = form.state;
+    const int k = ReadMarksFile(form);
+    if (SeriesParser::trimBlanks(st.SeriesTable[1][0]).isEmpty()) {
+        form.dialogs.messageBox(QStringLiteral("マークの付いた問題は登録されていません"),
+                                Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+        st.MarkedMode = 0;
+        return;
+    }
+    finish(form, 0, k);
+    st.MarkedMode = 1;
+}
+
+QString readFailure(const QString& name, const TextFile::ReadResult& file, const QString& dir)
+{
+    switch (file.status) {
+    case TextFile::ReadResult::Status::Missing:
+        return QStringLiteral("問題集のファイル「%1」が見つかりません。\n探した場所: %2")
+            .arg(name, QDir::toNativeSeparators(dir));
+    case TextFile::ReadResult::Status::Unreadable:
+        return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2")
+            .arg(name, file.error);
+    case TextFile::ReadResult::Status::BadEncoding:
+        return QStringLiteral("問題集のファイル「%1」の%2行目に、シフトJIS（コードページ932）"
+                              "の文字として読めないバイトがあります。\n"
+                              "このファイルからは何も読み込みませんでした。")
+            .arg(name)
+            .arg(file.badLine);
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return {};
+}
+
+void openSeriesFile(Form1& form, int idx)
+{
+    Module1& st = form.state;
+    const auto& entry = st.SeriesCatalog.at(static_cast<std::size_t>(idx));
+    const QString name = entry[1];
+    if (name.trimmed().isEmpty()) {
+        form.tell(QStringLiteral("問題集「%1」のファイル名が、一覧ファイル「ZQCList.TXT」に"
+                                 "書かれていません。")
+                      .arg(entry[0]));
+        return;
+    }
+    const TextFile::ReadResult file = TextFile::read(form.pathOf(name));
+    if (!file.ok()) {
+        form.tell(readFailure(name, file, form.workDir));
+        return;
+    }
+    if (file.lines.isEmpty() || file.texts().join(QString()).trimmed().isEmpty()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」は空です。").arg(name));
+        return;
+    }
+
+    const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
+    QStringList faults;
+    for (const int line : parsed.orphanQuestionLines) {
+        faults.append(QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません")
+                          .arg(line));
+    }
+    QList<const SeriesParser::Problem*> usable;
+    for (const SeriesParser::Problem& p : parsed.problems) {
+        const QString fault = SeriesParser::problemFault(p);
+        if (fault.isEmpty()) {
+            usable.append(&p);
+        } else {
+            faults.append(QStringLiteral("%1行目の問題: %2").arg(p.line).arg(fault));
+        }
+    }
+    if (parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
+                                 "問題は「問題」または「設問」で始まる行から書きます。")
+                      .arg(name));
+        return;
+    }
+    if (usable.isEmpty()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
+                      .arg(name, faults.join(QLatin1Char('\n'))));
+        return;
+    }
+
+    const qsizetype loaded = std::min<qsizetype>(usable.size(), Module1::MaxProblems);
+    st.LastCorrectCount = 0;
+    st.SeriesTable[1][0].clear();
+    st.MarkedMode = 0;
+    for (qsizetype r = 0; r < loaded; ++r) {
+        auto& row = st.SeriesTable.at(static_cast<std::size_t>(r + 1));
+        for (int j = 0; j < 5; ++j) {
+            row.at(j) = usable.at(r)->columns.at(j);
+        }
+    }
+    finish(form, idx, static_cast<int>(loaded));
+
+    QStringList notes;
+    if (!faults.isEmpty()) {
+        notes.append(QStringLiteral("次の問題は表示できないため除きました。\n%1")
+                         .arg(faults.join(QLatin1Char('\n'))));
+    }
+    if (usable.size() > loaded) {
+        notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
+                                    "読み込み、残りの%2問は読み込みませんでした。")
+                         .arg(Module1::MaxProblems)
+                         .arg(usable.size() - loaded));
+    }
+    if (!notes.isEmpty()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
+                      .arg(name, notes.join(QStringLiteral("\n\n"))));
+    }
+}
+
+} // namespace
+
+void OpenSelectedSeries(Form1& form)
+{
+    const int idx = form.List1.ListIndex;
+    if (idx < 0 || idx >= form.List1.Items.size() || idx >= Module1::CatalogRows) {
+        return;
+    }
+    if (idx == 0) {
+        form.state.LastCorrectCount = 0;
+        form.state.SeriesTable[1][0].clear();
+        openMarkedSeries(form);
+    } else {
+        openSeriesFile(form, idx);
+    }
+}

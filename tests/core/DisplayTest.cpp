@@ -1,0 +1,276 @@
+#include "support/Fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// n full-width characters: 30 twips each with the fake measure.
+QString wide(int n) { return QString(n, QChar(0x3042)); }
+
+QString list(const QStringList& fields) { return fields.join(',') + ','; }
+
+struct Board : Harness {
+    // Shows row 1 in a window of the given client size.
+    void show(const QString& items, const QString& groups, float clientW = 9330,
+              float clientH = 6870, qint16 n = 1)
+    {
+        form->setClientSize(clientW, clientH);
+        setRow(n, QStringLiteral("問題１\u3000次を分類せよ"), items, groups, QString());
+        form->Display(n);
+    }
+    const Control& frame(int c) const { return form->Shape1.at(c); }
+    const Control& caption(int c) const { return form->Label2.at(c); }
+};
+
+void expectFrame(const Control& f, double left, double top, double width, double height)
+{
+    EXPECT_NEAR(f.Left, left, 0.01) << f.displayName().toStdString();
+    EXPECT_NEAR(f.Top, top, 0.01) << f.displayName().toStdString();
+    EXPECT_NEAR(f.Width, width, 0.01) << f.displayName().toStdString();
+    EXPECT_NEAR(f.Height, height, 0.01) << f.displayName().toStdString();
+    EXPECT_TRUE(f.Visible) << f.displayName().toStdString();
+}
+
+} // namespace
+
+TEST(Display, SingleRowOfThreeFrames)
+{
+    Board b;
+    b.show(list({"a", "b", "c"}), list({QStringLiteral("節足動物"), QStringLiteral("軟体動物"),
+                                        QStringLiteral("棘皮動物")}));
+    // W = 9450, H = 7275: P = 9200 / 3 - 5, each frame (W - 250) / 3 - 55 wide.
+    const double P = 9200.0 / 3.0 - 5.0;
+    expectFrame(b.frame(0), 50, 2280, 9200.0 / 3.0 - 55.0, 4015);
+    expectFrame(b.frame(1), 50 + P + 15, 2280, P - 50, 4015);
+    expectFrame(b.frame(2), 50 + 2 * (P + 15), 2280, P - 50, 4015);
+    // Captions 100 above their frame, centred on the column of width P.
+    const double capW = 15 + 4 * 30 + 15 + 30; // " 節足動物 " plus the border
+    EXPECT_NEAR(b.caption(1).Width, capW, 0.01);
+    EXPECT_NEAR(b.caption(1).Height, 300, 0.01);
+    EXPECT_NEAR(b.caption(1).Left, (50 + P + 15) + P / 2 - capW / 2, 0.01);
+    EXPECT_NEAR(b.caption(1).Top, 2180, 0.01);
+    EXPECT_FALSE(b.frame(3).Visible);
+    EXPECT_FALSE(b.caption(3).Visible);
+    EXPECT_EQ(b.state.GroupCount, 3);
+    EXPECT_EQ(b.caption(0).Caption(), QStringLiteral(" 節足動物 "));
+}
+
+TEST(Display, StackedPairOnlyAboveHalfTheWidth)
+{
+    // Client 8960 wide: W = 9080, (W - 80) / 2 = 4500 exactly.
+    Board b;
+    b.show(list({wide(148)}), list({"x", "y"}), 8960); // label 60 + 4440 = 4500 wide
+    EXPECT_FLOAT_EQ(b.form->Label1[0].Width, 4500);
+    EXPECT_NEAR(b.frame(1).Top, 2280, 0.01) << "equal to the threshold: side by side";
+
+    Board s;
+    s.show(list({wide(148) + "a"}), list({"x", "y"}), 8960); // 4515 wide
+    expectFrame(s.frame(0), 50, 2280, 8680, 1862.5);
+    expectFrame(s.frame(1), 50, 4242.5, 8680, 2052.5);
+    EXPECT_FLOAT_EQ(s.caption(0).Left, 100);
+    EXPECT_FLOAT_EQ(s.caption(1).Left, 100);
+    EXPECT_NEAR(s.caption(1).Top, 4142.5, 0.01);
+}
+
+TEST(Display, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
+{
+    Board b;
+    b.show(list({wide(73)}), list({"p", "q", "r", "s"}), 8960); // 2250 = (W - 80) / 4
+    EXPECT_NEAR(b.frame(3).Top, 2280, 0.01) << "equal to the threshold: one row";
+
+    Board g;
+    g.show(list({wide(73) + "a"}), list({"p", "q", "r", "s"}), 8960);
+    const double P = (9080.0 - 250.0) / 2.0 - 50.0; // 4365
+    expectFrame(g.frame(0), 50, 2280, P - 50, 1862.5);
+    expectFrame(g.frame(1), 50 + P + 15, 2280, P - 50, 1862.5);
+    expectFrame(g.frame(2), 50, 4242.5, P - 50, 2052.5);
+    expectFrame(g.frame(3), 50 + P + 10, 4242.5, P - 50, 2052.5);
+    // The second row's right frame stands 5 twips further left.
+    EXPECT_FLOAT_EQ(g.frame(1).Left - g.frame(3).Left, 5);
+    EXPECT_NEAR(g.caption(3).Left, (50 + P + 10) + P / 2 - g.caption(3).Width / 2, 0.01);
+}
+
+TEST(Display, FiveAndSixGroupsFormTwoRows)
+{
+    Board b;
+    b.show(list({"a"}), list({"1", "2", "3", "4", "5", "6"}));
+    const double P = (9450.0 - 250.0) / 3.0 - 50.0;
+    const double firstH = (7275.0 - 2280.0 - 270.0) / 2.0 - 500.0;
+    const double t2 = 2280.0 + firstH + 100.0;
+    expectFrame(b.frame(0), 50, 2280, P - 50, firstH);
+    expectFrame(b.frame(2), 50 + 2 * (P + 15), 2280, P - 50, firstH);
+    expectFrame(b.frame(3), 50, t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
+    expectFrame(b.frame(5), 50 + 2 * (P + 10), t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
+
+    Board five;
+    five.show(list({"a"}), list({"1", "2", "3", "4", "5"}));
+    EXPECT_TRUE(five.frame(4).Visible);
+    EXPECT_FALSE(five.frame(5).Visible);
+    EXPECT_FALSE(five.caption(5).Visible);
+}
+
+TEST(Display, ItemsWrapOnlyPastTheRightMargin)
+{
+    // W - 150 = 9300: 360 + 4410 + 150 + 4380 ends exactly there.
+    Board b;
+    b.show(list({wide(145), wide(144)}), list({"x"}));
+    EXPECT_FLOAT_EQ(b.form->Label1[1].Left, 4920);
+    EXPECT_FLOAT_EQ(b.form->Label1[1].Top, 720);
+
+    Board w;
+    w.show(list({wide(145), wide(144) + "a"}), list({"x"}));
+    EXPECT_FLOAT_EQ(w.form->Label1[1].Left, 360);
+    EXPECT_FLOAT_EQ(w.form->Label1[1].Top, 1070);
+}
+
+TEST(Display, FramesStartBelowALastRowThatReachesPast2280)
+{
+    Board b;
+    b.show(list({wide(148), wide(148), wide(148), wide(148), wide(148)}), list({"x", "y", "z"}));
+    EXPECT_FLOAT_EQ(b.form->Label1[4].Top, 2120);
+    EXPECT_NEAR(b.frame(0).Top, 2120 + 285 + 300, 0.01);
+
+    Board four;
+    four.show(list({wide(148), wide(148), wide(148), wide(148)}), list({"x", "y", "z"}));
+    EXPECT_NEAR(four.frame(0).Top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
+}
+
+TEST(Display, HeadingSplitsAtTheFirstBlankOfEitherWidth)
+{
+    struct Case {
+        QString question, heading, rest;
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("問題１\u3000ウニの仲間"), QStringLiteral("問題１"),
+         QStringLiteral("\u3000ウニの仲間")},
+        {QStringLiteral("ab\u3000cd efg"), "ab", QStringLiteral("\u3000cd efg")},
+        {QStringLiteral("問題1 次の\u3000語"), QStringLiteral("問題1"),
+         QStringLiteral(" 次の\u3000語")},
+        {QStringLiteral("問題一二三四五六七八九十壱弐参"), QStringLiteral("問題一二三四五六七"),
+         QStringLiteral("八九十壱弐参")},
+        {QStringLiteral("問題１"), QStringLiteral("問題１"), QString()},
+        {QString(), QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.setRow(1, c.question, "a,", "x,", "1,");
+        h.form->Display(1);
+        EXPECT_EQ(h.form->Label6.Caption(), c.heading) << c.question.toStdString();
+        EXPECT_EQ(h.form->Label3.Caption(), c.rest) << c.question.toStdString();
+        EXPECT_TRUE(h.form->Label6.Visible);
+        EXPECT_TRUE(h.form->Label3.Visible);
+    }
+}
+
+TEST(Display, ListsAnswersAndEmptyFields)
+{
+    Harness h;
+    h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,",
+             QStringLiteral("2,x, 1,"));
+    h.form->Display(1);
+    EXPECT_EQ(h.state.ItemCount, 3);
+    EXPECT_EQ(h.form->Label1[1].Caption(), "  ") << "an empty field is an item of its own";
+    EXPECT_TRUE(h.form->Label1[1].Visible);
+    EXPECT_FALSE(h.form->Label1[3].Visible);
+    EXPECT_EQ(h.state.ItemAnswers[0], 2.0);
+    EXPECT_EQ(h.state.ItemAnswers[1], 0.0) << "no digits: 0";
+    EXPECT_EQ(h.state.ItemAnswers[2], 1.0);
+    // One item only stays at its start; 150 twips between neighbours.
+    EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
+    EXPECT_FLOAT_EQ(h.form->Label1[1].Left, 360 + h.form->Label1[0].Width + 150);
+}
+
+TEST(Display, ArrowButtonsAndWindowPlacedControls)
+{
+    Harness h;
+    h.setRow(1, "q", "a,", "x,", "1,");
+    h.setRow(2, "q", "a,", "x,", "1,");
+    h.form->Display(2);
+    EXPECT_TRUE(h.form->Command1[0].Visible);
+    EXPECT_TRUE(h.form->Command1[1].Visible);
+    h.form->Display(1);
+    EXPECT_TRUE(h.form->Command1[0].Visible);
+    EXPECT_FALSE(h.form->Command1[1].Visible);
+    EXPECT_FLOAT_EQ(h.form->Command1[0].Left, 9450 - 555 - 250);
+    EXPECT_FLOAT_EQ(h.form->Command1[1].Left, 9450 - 555 - 555 - 250);
+    EXPECT_FLOAT_EQ(h.form->Command3.Left, 9450 - 855 - 200);
+    EXPECT_FLOAT_EQ(h.form->Command3.Top, 7275 - 930);
+    EXPECT_FLOAT_EQ(h.form->Label5.Top, 7275 - 900);
+    EXPECT_FLOAT_EQ(h.form->Label3.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
+    EXPECT_EQ(h.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "1:Prev",
+                                                 "2:Prev", "3:Prev", "4:Prev"}));
+    EXPECT_EQ(h.state.AnswerOpen, 1);
+}
+
+TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
+{
+    Harness h;
+    h.setRow(1, "q", "a,b,c,", "x,y,", "1,2,1,");
+    h.form->Display(1);
+    const float startLeft = h.form->Label1[2].Left;
+    const float startTop = h.form->Label1[2].Top;
+    for (Control& item : h.form->Label1) {
+        item.Left += 777;
+        item.Top += 555;
+        item.BackColor = 0x80FFFF;
+        item.Enabled = false;
+    }
+    h.state.PlacementTable[0][0] = 1;
+    h.state.PlacementTable[1][20] = 2;
+    h.state.PlacementTable[1][21] = 9; // outside the cleared range
+    h.state.PlacementTable[4][0] = 9;
+    h.state.AnswerOpen = 0;
+    h.form->Display(1);
+    EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
+    EXPECT_FLOAT_EQ(h.form->Label1[0].Top, 720);
+    EXPECT_FLOAT_EQ(h.form->Label1[2].Left, startLeft);
+    EXPECT_FLOAT_EQ(h.form->Label1[2].Top, startTop);
+    for (const Control& item : h.form->Label1) {
+        EXPECT_EQ(item.BackColor, Colors::ButtonFace);
+        EXPECT_TRUE(item.Enabled);
+    }
+    EXPECT_EQ(h.state.PlacementTable[0][0], 0);
+    EXPECT_EQ(h.state.PlacementTable[1][20], 0);
+    EXPECT_EQ(h.state.PlacementTable[1][21], 9);
+    EXPECT_EQ(h.state.PlacementTable[4][0], 9);
+    EXPECT_EQ(h.state.AnswerOpen, 1);
+}
+
+TEST(Display, HostileRowsStayInsideTheTables)
+{
+    QStringList thirty;
+    QStringList nine;
+    for (int i = 0; i < 30; ++i) {
+        thirty.append(QStringLiteral("項%1").arg(i));
+    }
+    for (int i = 0; i < 9; ++i) {
+        nine.append(QString::number(i));
+    }
+    Harness h;
+    h.setRow(1, "q", list(thirty), list(nine), list(QStringList(30, "3")));
+    h.form->Display(1);
+    EXPECT_EQ(h.state.ItemCount, 21);
+    EXPECT_EQ(h.state.GroupCount, 6);
+    EXPECT_TRUE(h.form->Label1[20].Visible);
+
+    h.setRow(2, "q", "no commas", "none", "1");
+    h.form->Display(2);
+    EXPECT_EQ(h.state.ItemCount, 1);
+    EXPECT_EQ(h.form->Label1[0].Caption(), " no commas ");
+    EXPECT_EQ(h.state.GroupCount, 1);
+
+    h.setRow(3, "", "", "", "");
+    h.form->Display(3);
+    EXPECT_EQ(h.state.ItemCount, 0);
+    EXPECT_EQ(h.state.GroupCount, 0);
+    for (const Control& f : h.form->Shape1) {
+        EXPECT_FALSE(f.Visible);
+    }
+
+    h.players.clear();
+    h.state.AnswerOpen = 0;
+    h.form->Display(101);
+    h.form->Display(-1);
+    EXPECT_EQ(h.state.AnswerOpen, 0) << "a number outside the table changes nothing";
+    EXPECT_TRUE(h.players.log.isEmpty());
+}

@@ -1,0 +1,67 @@
+#include "support/Fakes.h"
+
+QSizeF FakeMeasure::measure(const QString& text, const FontSpec& font) const
+{
+    const double height = font.points >= 12.0 ? 270.0 : 255.0;
+    return {widthOf(text), height};
+}
+
+float FakeMeasure::widthOf(const QString& text)
+{
+    float w = 0.0F;
+    for (const QChar c : text) {
+        w += c.unicode() < 0x80 ? 15.0F : 30.0F;
+    }
+    return w;
+}
+
+void FakePlayers::configure(int player, const PlayerSettings& s)
+{
+    log.append(QStringLiteral("%1:configure %2 %3").arg(player).arg(s.deviceType, s.fileName));
+    if (player >= 1 && player <= 4) {
+        settings[player - 1] = s;
+    }
+}
+
+void FakePlayers::command(int player, const QString& command)
+{
+    log.append(QStringLiteral("%1:%2").arg(player).arg(command));
+}
+
+QStringList FakePlayers::commands() const
+{
+    QStringList out;
+    for (const QString& l : log) {
+        if (!l.contains(QStringLiteral("configure"))) {
+            out.append(l);
+        }
+    }
+    return out;
+}
+
+Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Icon icon)
+{
+    messages.append({text, buttons, icon});
+    if (script.empty()) {
+        return Answer::Ok;
+    }
+    const Answer a = script.front();
+    script.pop_front();
+    return a;
+}
+
+Harness::Harness()
+    : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path()))
+{
+}
+
+void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
+                     const QString& answers, const QString& explanation)
+{
+    auto& row = state.SeriesTable.at(static_cast<std::size_t>(n));
+    row[0] = question;
+    row[1] = items;
+    row[2] = groups;
+    row[3] = answers;
+    row[4] = explanation;
+}

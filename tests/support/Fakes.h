@@ -1,0 +1,74 @@
+#pragma once
+
+#include "answer/Players.h"
+#include "ui/Dialogs.h"
+#include "ui/TextMeasure.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+// 15 twips per half-width character, 30 per full-width one; a line of a
+// 11.25-point font is 255 twips high and of a 12-point font 270, so labels
+// come out 285 and 300 high with their borders.
+class FakeMeasure : public TextMeasure {
+public:
+    QSizeF measure(const QString& text, const FontSpec& font) const override;
+    static float widthOf(const QString& text);
+};
+
+// Records every configure and command as "N:Command" strings.
+class FakePlayers : public Players {
+public:
+    void configure(int player, const PlayerSettings& settings) override;
+    void command(int player, const QString& command) override;
+
+    QStringList log;
+    QList<PlayerSettings> settings{4};
+    QStringList commands() const; // the commands only, without configure lines
+    void clear() { log.clear(); }
+};
+
+// Answers message boxes from a script (Ok when the script is empty) and
+// records what was shown.
+class FakeDialogs : public Dialogs {
+public:
+    Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
+    void showAbout() override { ++aboutShown; }
+    void endProgram() override { ++ended; }
+
+    struct Shown {
+        QString text;
+        Buttons buttons;
+        Icon icon;
+    };
+    QList<Shown> messages;
+    std::deque<Answer> script;
+    int aboutShown = 0;
+    int ended = 0;
+};
+
+#include "state/Module1.h"
+#include "ui/Form1.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A main window with fakes for everything outside it, in a fresh temporary
+// working directory.
+struct Harness {
+    Harness();
+    QString path(const QString& name) const { return dir.filePath(name); }
+    // Fills row n of the series table.
+    void setRow(int n, const QString& question, const QString& items, const QString& groups,
+                const QString& answers, const QString& explanation = QString());
+
+    QTemporaryDir dir;
+    Module1 state;
+    FakeMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    std::unique_ptr<Form1> form;
+};
