@@ -1,0 +1,296 @@
+#include "support/Fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A problem on the board with two frames at known places:
+// frame 0 at (100, 3000), frame 1 at (4500, 3000), both 4000 x 2835.
+struct Play : Harness {
+    explicit Play(int items = 3, const QString& answers = "1,2,1,", int problem = 1,
+                  int problems = 3, const QString& explanation = QStringLiteral("説明"))
+    {
+        QString list;
+        for (int i = 0; i < items; ++i) {
+            list += QStringLiteral("i%1,").arg(i);
+        }
+        for (int n = 1; n <= problems; ++n) {
+            setRow(n, QStringLiteral("問題%1 q").arg(n), list, "g1,g2,", answers, explanation);
+        }
+        state.ProblemCount = problems;
+        state.CurrentProblem = problem;
+        form->Display(static_cast<qint16>(problem));
+        setFrame(0, 100, 3000, 4000, 2835);
+        setFrame(1, 4500, 3000, 4000, 2835);
+        players.clear();
+    }
+    void setFrame(int c, float l, float t, float w, float h)
+    {
+        Control& f = form->Shape1.at(c);
+        f.Left = l;
+        f.Top = t;
+        f.Width = w;
+        f.Height = h;
+    }
+    Control& item(int i) { return form->Label1.at(i); }
+    // Picks item i up, puts its centre at (cx, cy) and lets it go.
+    void drop(int i, float cx, float cy)
+    {
+        form->Label1_MouseDown(i, 1, 0, 5, 5);
+        item(i).Left = cx - item(i).Width / 2;
+        item(i).Top = cy - item(i).Height / 2;
+        form->Label1_MouseUp(i, 1, 0, 5, 5);
+    }
+    void dropInto(int i, int frame)
+    {
+        const Control& f = form->Shape1.at(frame);
+        drop(i, f.Left + f.Width / 2, f.Top + f.Height / 2);
+    }
+    int slot(int c, int k) const { return state.PlacementTable.at(c).at(k); }
+    QStringList plays() const { return players.commands().filter(":Play"); }
+};
+
+} // namespace
+
+TEST(Dragging, PressTakesTheItemOutOfItsFrameOnly)
+{
+    Play p(5);
+    p.state.PlacementTable[0] = {1, 2, 3, 4};
+    p.form->Label1_MouseDown(2, 2, 0, 12.5F, 7);
+    EXPECT_EQ(p.slot(0, 0), 1);
+    EXPECT_EQ(p.slot(0, 1), 2);
+    EXPECT_EQ(p.slot(0, 2), 0) << "the gap stays until the release";
+    EXPECT_EQ(p.slot(0, 3), 4);
+    EXPECT_EQ(p.item(2).BackColor, Colors::White) << "any button picks up";
+    EXPECT_EQ(p.state.Dragging, 1);
+    EXPECT_FLOAT_EQ(p.state.DragStartX, 12.5F);
+
+    const auto before = p.state.PlacementTable;
+    p.form->Label1_MouseDown(4, 1, 0, 0, 0); // an item in no frame
+    EXPECT_EQ(p.state.PlacementTable, before);
+}
+
+TEST(Dragging, MovesKeepTheGrabPointUnderThePointer)
+{
+    Play p;
+    const float left = p.item(0).Left;
+    const float top = p.item(0).Top;
+    p.form->Label1_MouseDown(0, 1, 0, 30, 40);
+    p.form->Label1_MouseMove(0, 1, 0, 30, 40);
+    EXPECT_FLOAT_EQ(p.item(0).Left, left);
+    EXPECT_FLOAT_EQ(p.item(0).Top, top);
+    p.form->Label1_MouseMove(0, 1, 0, 75, 40);
+    EXPECT_FLOAT_EQ(p.item(0).Left, left + 45);
+    EXPECT_FLOAT_EQ(p.item(0).Top, top);
+    p.form->Label1_MouseMove(0, 1, 0, 30, -20000); // far off the board is allowed
+    EXPECT_FLOAT_EQ(p.item(0).Top, top - 20040);
+}
+
+TEST(Dragging, NothingHappensWhileTheProblemIsClosed)
+{
+    Play p;
+    p.state.AnswerOpen = 0;
+    const float left = p.item(0).Left;
+    p.form->Label1_MouseDown(0, 1, 0, 0, 0);
+    p.form->Label1_MouseMove(0, 1, 0, 300, 300);
+    EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
+    EXPECT_EQ(p.state.Dragging, 0);
+    EXPECT_FLOAT_EQ(p.item(0).Left, left);
+
+    p.state.Dragging = 1;
+    p.form->Label1_MouseUp(0, 1, 0, 0, 0);
+    EXPECT_EQ(p.state.Dragging, 1);
+    EXPECT_TRUE(p.players.log.isEmpty());
+}
+
+TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
+{
+    struct Case {
+        float cx, cy;
+        bool hit;
+    };
+    const QList<Case> cases = {
+        {2000, 4000, true},  {100, 4000, false},  {4100, 4000, false}, {2000, 5835, false},
+        {2000, 5834, true},  {2000, 2950, true},  {2000, 2900, false}, {101, 2901, true},
+    };
+    for (const Case& c : cases) {
+        Play p;
+        p.drop(0, c.cx, c.cy);
+        EXPECT_EQ(p.slot(0, 0) == 1, c.hit) << c.cx << "," << c.cy;
+        if (c.hit) {
+            EXPECT_FLOAT_EQ(p.item(0).Left, 100 + 120);
+            EXPECT_FLOAT_EQ(p.item(0).Top, 3000 + 250);
+        }
+        EXPECT_EQ(p.players.commands().mid(0, 4),
+                  (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev"}));
+        EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
+        EXPECT_EQ(p.state.Dragging, 0);
+    }
+}
+
+TEST(Dropping, LowerFrameIndexWinsWhereBandsOverlap)
+{
+    Play p;
+    p.setFrame(1, 3000, 2000, 4000, 2835); // overlaps frame 0 around x 3000..4100
+    p.drop(0, 3500, 3500);
+    EXPECT_EQ(p.slot(0, 0), 1);
+    EXPECT_EQ(p.slot(1, 0), 0);
+}
+
+TEST(Dropping, GapClosesWhenAnItemLeavesTheMiddleSlot)
+{
+    Play p;
+    p.dropInto(0, 0);
+    p.dropInto(1, 0);
+    p.dropInto(2, 1);
+    p.dropInto(2, 0);
+    ASSERT_EQ(p.slot(0, 2), 3);
+    const float H0 = p.item(0).Height;
+    p.dropInto(1, 1); // the item of slot 1 moves to frame 1
+    EXPECT_EQ(p.slot(1, 0), 2);
+    EXPECT_EQ(p.slot(0, 0), 1);
+    EXPECT_EQ(p.slot(0, 1), 3);
+    EXPECT_EQ(p.slot(0, 2), 0);
+    EXPECT_FLOAT_EQ(p.item(2).Top, 3000 + 250 + H0);
+    EXPECT_FLOAT_EQ(p.item(1).Left, 4500 + 120);
+}
+
+TEST(Dropping, BackOnItsOwnFrameTakesItsOwnSlot)
+{
+    Play p;
+    p.dropInto(0, 0);
+    p.dropInto(1, 0);
+    p.dropInto(2, 1);
+    p.dropInto(2, 0);
+    const float top0 = p.item(0).Top;
+    const float top2 = p.item(2).Top;
+    p.dropInto(1, 0);
+    EXPECT_EQ(p.slot(0, 1), 2);
+    EXPECT_FLOAT_EQ(p.item(0).Top, top0);
+    EXPECT_FLOAT_EQ(p.item(2).Top, top2);
+}
+
+TEST(Dropping, TenthItemOnANineSlotFrameIsParked)
+{
+    Play p(10, QString("1,").repeated(10));
+    for (int i = 0; i < 9; ++i) {
+        p.dropInto(i, 0);
+    }
+    EXPECT_EQ(p.slot(0, 8), 9);
+    p.dropInto(9, 0);
+    EXPECT_EQ(p.slot(0, 9), 0) << "not counted";
+    EXPECT_FLOAT_EQ(p.item(9).Top, 3000 - 150 - 285);
+    EXPECT_FLOAT_EQ(p.item(9).Left, 100 + 120);
+    EXPECT_TRUE(p.plays().isEmpty()) << "not every item is placed";
+}
+
+TEST(Dropping, BoardRulesBringALabelBackBeforeTheHitTest)
+{
+    Play p;
+    p.setFrame(0, 0, 720, 4000, 2835);
+    // Centre left of the window: moved to Left 0, which lands in frame 0.
+    p.drop(0, -50, 2000);
+    EXPECT_EQ(p.slot(0, 0), 1);
+
+    Play low;
+    low.drop(0, 2000, 7275 - 449);
+    EXPECT_FLOAT_EQ(low.item(0).Top, 7275 - 285 - 600);
+
+    Play high;
+    high.drop(0, 8000, 100);
+    EXPECT_FLOAT_EQ(high.item(0).Top, 720);
+
+    Play right;
+    right.drop(0, 9400, 2000);
+    EXPECT_FLOAT_EQ(right.item(0).Left, 9450 - right.item(0).Width - 20);
+}
+
+TEST(Checking, DropOutsideEveryFrameWithAllOthersPlacedPlaysNothing)
+{
+    Play p;
+    p.dropInto(0, 0);
+    p.dropInto(1, 1);
+    p.players.clear();
+    p.drop(2, 4300, 4000); // between the frames
+    EXPECT_EQ(p.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev"}));
+}
+
+TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
+{
+    Play p(3, "1,1,1,");
+    // All in frame 1: R = 0 first.
+    p.dropInto(0, 1);
+    p.dropInto(1, 1);
+    p.dropInto(2, 1);
+    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    EXPECT_EQ(p.state.LastCorrectCount, 0);
+    p.players.clear();
+    p.dropInto(0, 0); // R = 1, previous 0: the wrong-answer sound again
+    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    EXPECT_EQ(p.state.LastCorrectCount, 1);
+    EXPECT_EQ(p.item(0).BackColor, 0x80FFFFU) << "correct items take their group colour";
+    EXPECT_EQ(p.item(1).BackColor, Colors::ButtonFace);
+    p.players.clear();
+    p.dropInto(1, 0); // R = 2 > 1: more correct
+    EXPECT_EQ(p.plays(), QStringList{"3:Play"});
+    p.players.clear();
+    p.dropInto(1, 1); // R = 1: not more
+    EXPECT_EQ(p.plays(), QStringList{"4:Play"});
+    p.players.clear();
+    p.dropInto(0, 1); // R = 0: not more, and the count drops to 0
+    EXPECT_EQ(p.plays(), QStringList{"4:Play"});
+    EXPECT_EQ(p.state.LastCorrectCount, 0);
+    p.players.clear();
+    p.dropInto(0, 1); // R = 0 again: the wrong-answer sound
+    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    // Each play follows its rewind within the same release.
+    EXPECT_EQ(p.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "2:Play"}));
+}
+
+TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
+{
+    struct Case {
+        int problem;
+        QString explanation;
+        int markedMode;
+        QString message;
+        bool next, previous, explain;
+        QString markCaption;
+    };
+    const QList<Case> cases = {
+        {1, QStringLiteral("説明"), 0, QStringLiteral("正解です。次の問題へ進みますか？"), true,
+         false, true, QStringLiteral("マークをつける")},
+        {2, QString(), 1, QStringLiteral("正解です。次の問題へ進みますか？"), true, true, false,
+         QStringLiteral("マーク取消")},
+        {3, QStringLiteral("説明"), 0, QStringLiteral("正解です。このシリーズは終わりです"), false,
+         true, true, QStringLiteral("マークをつける")},
+    };
+    for (const Case& c : cases) {
+        Play p(3, "1,2,1,", c.problem, 3, c.explanation);
+        p.state.MarkedMode = c.markedMode;
+        p.state.LastCorrectCount = 2;
+        p.dropInto(0, 0);
+        p.dropInto(1, 1);
+        p.dropInto(2, 0);
+        EXPECT_EQ(p.plays(), QStringList{"1:Play"});
+        EXPECT_EQ(p.form->Label4.Caption(), c.message);
+        EXPECT_TRUE(p.form->Label4.Visible);
+        EXPECT_TRUE(p.form->Shape2.Visible);
+        EXPECT_EQ(p.form->Command2[0].Visible, c.next) << c.problem;
+        EXPECT_TRUE(p.form->Command2[1].Visible);
+        EXPECT_TRUE(p.form->Command2[2].Visible);
+        EXPECT_EQ(p.form->Command2[3].Visible, c.previous) << c.problem;
+        EXPECT_EQ(p.form->Command2[4].Visible, c.explain) << c.problem;
+        EXPECT_TRUE(p.form->Command2[5].Visible);
+        EXPECT_EQ(p.form->Command2[5].Caption(), c.markCaption);
+        EXPECT_FALSE(p.form->Command1[0].Visible);
+        EXPECT_FALSE(p.form->Command1[1].Visible);
+        EXPECT_EQ(p.state.AnswerOpen, 0);
+        EXPECT_EQ(p.state.LastCorrectCount, 2) << "solving leaves the count alone";
+        EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
+
+        // Solved: presses are ignored and the colours stay.
+        p.form->Label1_MouseDown(1, 1, 0, 0, 0);
+        EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
+    }
+}

@@ -1,0 +1,205 @@
+#include "series/MarksFile.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList record(const QString& q, const QString& explanation = QString())
+{
+    return {q, QStringLiteral("ウニ,ヒトデ,"), QStringLiteral("棘皮,節足,"), "1,1,", explanation};
+}
+
+QByteArray records(const QList<QStringList>& rs)
+{
+    QByteArray out;
+    for (const QStringList& r : rs) {
+        out += TestFiles::lines(r);
+    }
+    return out;
+}
+
+const QStringList Placeholder = record(QStringLiteral("問題０ 先頭"));
+
+struct Marks : Harness {
+    QString file() const { return path("Marked.txt"); }
+    QByteArray bytes() const { return TestFiles::readAll(file()); }
+    void put(const QByteArray& b) { TestFiles::write(file(), b); }
+    int read()
+    {
+        state.SeriesCatalog[0][1] = "Marked.txt";
+        return ReadMarksFile(*form);
+    }
+    // Loads the file as the marked series does.
+    void load()
+    {
+        state.ProblemCount = read();
+        state.MarkedMode = 1;
+    }
+};
+
+} // namespace
+
+TEST(MarksFile, RoundTripKeepsLeadingFullWidthSpaceAndEmptyExplanation)
+{
+    Marks m;
+    const QList<QStringList> rs = {Placeholder, record(QStringLiteral("問題１\u3000ウニ"),
+                                                       QStringLiteral("\u3000棘皮動物です。")),
+                                   record(QStringLiteral("問題２\u3000ヒトデ"))};
+    m.put(records(rs));
+    m.load();
+    EXPECT_EQ(m.state.ProblemCount, 2);
+    EXPECT_EQ(m.state.SeriesTable[1][4], QStringLiteral("\u3000棘皮動物です。"));
+    EXPECT_EQ(m.state.SeriesTable[2][4], QString());
+    EXPECT_EQ(m.state.SeriesTable[0][5], "T");
+    EXPECT_EQ(m.state.SeriesTable[2][5], "T");
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    EXPECT_EQ(m.bytes(), records(rs)) << "an unchanged table writes the same bytes";
+}
+
+TEST(MarksFile, AppendAddsFiveLinesAndGivesANewFileItsPlaceholder)
+{
+    Marks m;
+    m.setRow(3, QStringLiteral("問題３ カニ"), "a,", "b,", "1,", QStringLiteral("\u3000甲殻類"));
+    m.state.CurrentProblem = 3;
+    m.state.MarkPending = 1;
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.state.MarkPending, 0);
+    const QByteArray expected =
+        TestFiles::lines(MarksFile::placeholderRecord()) +
+        TestFiles::lines({QStringLiteral("問題３ カニ"), "a,", "b,", "1,", QStringLiteral("\u3000甲殻類")});
+    EXPECT_EQ(m.bytes(), expected);
+    // The problem appended first is a marked problem, not the placeholder.
+    EXPECT_EQ(m.read(), 1);
+    EXPECT_EQ(m.state.SeriesTable[1][0], QStringLiteral("問題３ カニ"));
+
+    m.setRow(3, QStringLiteral("問題３ 二度目"), "a,", "b,", "1,");
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), expected + TestFiles::lines({QStringLiteral("問題３ 二度目"), "a,", "b,",
+                                                      "1,", ""}));
+}
+
+TEST(MarksFile, RewriteDropsRowsFlaggedF)
+{
+    Marks m;
+    m.put(records({Placeholder, record("A"), record("B"), record("C")}));
+    m.load();
+    m.state.SeriesTable[2][5] = "F";
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C")}));
+}
+
+TEST(MarksFile, RecordsBeyondTheTableSurviveARewrite)
+{
+    Marks m;
+    QList<QStringList> rs = {Placeholder};
+    for (int i = 1; i <= 102; ++i) {
+        rs.append(record(QStringLiteral("問題%1").arg(i)));
+    }
+    m.put(records(rs));
+    m.load();
+    EXPECT_EQ(m.state.ProblemCount, 100);
+    EXPECT_EQ(m.state.SeriesTable[100][0], QStringLiteral("問題100"));
+    m.state.SeriesTable[1][5] = "F";
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    rs.removeAt(1);
+    EXPECT_EQ(m.bytes(), records(rs)) << "records 101 and 102 are kept, in order";
+    EXPECT_TRUE(m.dialogs.messages.isEmpty());
+}
+
+TEST(MarksFile, MissingOrEmptyFileHasNoMarkedProblemsAndIsNotCreated)
+{
+    Marks m;
+    EXPECT_EQ(m.read(), -1);
+    EXPECT_FALSE(QFile::exists(m.file()));
+    m.put(QByteArray());
+    EXPECT_EQ(m.read(), -1);
+    EXPECT_TRUE(m.dialogs.messages.isEmpty());
+}
+
+TEST(MarksFile, TruncatedFileLoadsItsWholeRecordsAndKeepsTheRestAside)
+{
+    Marks m;
+    const QByteArray whole = records({Placeholder, record("A")});
+    const QByteArray tail = TestFiles::lines({QStringLiteral("問題９ 途中"), "x,"});
+    m.put(whole + tail);
+    m.load();
+    EXPECT_EQ(m.state.ProblemCount, 1);
+    ASSERT_EQ(m.dialogs.messages.size(), 1);
+    EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("11行目")));
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    EXPECT_EQ(m.bytes(), whole);
+    EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")), tail) << "nothing is lost";
+}
+
+TEST(MarksFile, AppendAfterADamagedEndKeepsRecordsAligned)
+{
+    Marks m;
+    const QByteArray whole = records({Placeholder, record("A")});
+    QByteArray lastWithoutLineEnd = TestFiles::lines(record("B", "b"));
+    lastWithoutLineEnd.chop(2);
+    m.put(whole + lastWithoutLineEnd);
+    m.setRow(1, "C", "c,", "g,", "1,");
+    m.state.CurrentProblem = 1;
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), whole + TestFiles::lines(record("B", "b")) + TestFiles::lines({"C", "c,", "g,", "1,", ""}))
+        << "a last line without its line end still ends its record";
+    EXPECT_TRUE(m.dialogs.messages.isEmpty());
+
+    const QByteArray bad("\x82\xFF\r\nx\r\n", 7);
+    m.put(whole + bad);
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), whole + TestFiles::lines({"C", "c,", "g,", "1,", ""}));
+    EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")), bad);
+    EXPECT_EQ(m.dialogs.messages.size(), 1);
+}
+
+TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
+{
+    Marks m;
+    const QByteArray old = records({Placeholder, record("A"), record("B")});
+    m.put(old);
+    m.load();
+    m.state.SeriesTable[1][5] = "F";
+    {
+        const TestFiles::FileSizeLimit full(10);
+        EXPECT_FALSE(RewriteMarksFile(*m.form));
+    }
+    EXPECT_EQ(m.bytes(), old);
+    ASSERT_EQ(m.dialogs.messages.size(), 1);
+    EXPECT_TRUE(m.dialogs.messages[0].text.contains("Marked.txt"));
+
+    // An append that fails keeps its record and writes it with the next one.
+    m.state.MarkedMode = 0;
+    m.setRow(4, "D", "d,", "g,", "1,");
+    m.state.CurrentProblem = 4;
+    m.state.MarkPending = 1;
+    {
+        const TestFiles::FileSizeLimit full(10);
+        EXPECT_FALSE(AppendMarkedProblem(*m.form));
+    }
+    EXPECT_EQ(m.bytes(), old);
+    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    m.setRow(5, "E", "e,", "g,", "1,");
+    m.state.CurrentProblem = 5;
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), old + TestFiles::lines({"D", "d,", "g,", "1,", ""}) +
+                             TestFiles::lines({"E", "e,", "g,", "1,", ""}));
+    EXPECT_TRUE(m.form->unsavedMarks.isEmpty());
+}
+
+TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
+{
+    Marks m;
+    QDir(m.dir.path()).mkdir("Marked.txt");
+    EXPECT_EQ(m.read(), -1);
+    EXPECT_EQ(m.dialogs.messages.size(), 1);
+    m.setRow(1, "A", "a,", "g,", "1,");
+    m.state.CurrentProblem = 1;
+    EXPECT_FALSE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_TRUE(QFileInfo(m.file()).isDir());
+}
