@@ -47,7 +47,9 @@ bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
         for (qsizetype i = 0; i < text.size(); ++i) {
             const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
             QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
-            (void)one.encode(QStringView(text).mid(i, len));
+            // The result converts lazily: it must become bytes to be encoded.
+            const QByteArray probe = one.encode(QStringView(text).mid(i, len));
+            Q_UNUSED(probe)
             if (one.hasError()) {
                 *badChar = text.at(i);
                 break;

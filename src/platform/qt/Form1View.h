@@ -16,6 +16,8 @@ class SeriesListWidget;
 // the model's event handlers and copies the model back to the widgets after
 // each of them.
 class Form1View : public QWidget {
+    Q_OBJECT
+
 public:
     explicit Form1View(Form1& form, QWidget* parent = nullptr);
 

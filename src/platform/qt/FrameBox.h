@@ -7,6 +7,8 @@
 // etched line runs round it from the middle of the caption down, and the
 // caption sits on the top line.
 class FrameBox : public QWidget {
+    Q_OBJECT
+
 public:
     explicit FrameBox(QWidget* parent = nullptr);
 

@@ -12,6 +12,8 @@ class QMouseEvent;
 // It takes the mouse like any control, so presses on it never reach what lies
 // behind.
 class LabelWidget : public QWidget {
+    Q_OBJECT
+
 public:
     enum class MouseAction { Press, Move, Release };
     using MouseHandler = std::function<void(MouseAction, QMouseEvent*)>;

@@ -1,6 +1,7 @@
 #include "platform/qt/QtPlayers.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -36,8 +37,9 @@ void QtPlayers::command(int player, const QString& command)
             p->effect = std::make_unique<QSoundEffect>();
         }
         // Loads in the background; a file that cannot be loaded just stays
-        // silent.
-        p->effect->setSource(QUrl::fromLocalFile(QDir(workDir_).absoluteFilePath(p->fileName)));
+        // silent, and a missing one is not even tried.
+        const QString path = QDir(workDir_).absoluteFilePath(p->fileName);
+        p->effect->setSource(QFileInfo::exists(path) ? QUrl::fromLocalFile(path) : QUrl());
     } else if (!p->effect) {
         return;
     } else if (command == QLatin1String("Prev")) {

@@ -7,7 +7,9 @@ SeriesListWidget::SeriesListWidget(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFocusPolicy(Qt::StrongFocus);
+    // Long titles are cut at the edge, not shortened with an ellipsis.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideNone);
 }
 
 int SeriesListWidget::selectedRow() const
