@@ -10,6 +10,18 @@
 
 namespace {
 
+// Lists what was left out; a long list is cut so that the message box still
+// fits on the screen.
+QString faultList(const QStringList& faults)
+{
+    constexpr qsizetype Shown = 15;
+    if (faults.size() <= Shown) {
+        return faults.join(QLatin1Char('\n'));
+    }
+    return faults.mid(0, Shown).join(QLatin1Char('\n')) +
+           QStringLiteral("\nほか%1問").arg(faults.size() - Shown);
+}
+
 // Leaves the list screen for problem 1 of the series just read.
 void finish(Form1& form, int idx, int problemCount)
 {
@@ -103,7 +115,7 @@ void openSeriesFile(Form1& form, int idx)
     }
     if (usable.isEmpty()) {
         form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
-                      .arg(name, faults.join(QLatin1Char('\n'))));
+                      .arg(name, faultList(faults)));
         return;
     }
 
@@ -122,7 +134,7 @@ void openSeriesFile(Form1& form, int idx)
     QStringList notes;
     if (!faults.isEmpty()) {
         notes.append(QStringLiteral("次の問題は表示できないため除きました。\n%1")
-                         .arg(faults.join(QLatin1Char('\n'))));
+                         .arg(faultList(faults)));
     }
     if (usable.size() > loaded) {
         notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"

@@ -297,3 +297,19 @@ TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("題だけ")));
     EXPECT_TRUE(h.form->List1.Visible);
 }
+
+TEST(SeriesLoader, ALongListOfFaultsIsCutToFitTheScreen)
+{
+    QStringList lines;
+    for (int i = 1; i <= 40; ++i) {
+        lines += {QStringLiteral("問題%1 q").arg(i), QStringLiteral("Ａ群"), QStringLiteral("・a"),
+                  QStringLiteral("Ｂ群"), QStringLiteral("ａ．g"), QStringLiteral("正解z,")};
+    }
+    lines += OneProblem;
+    Series s(lines);
+    s.open();
+    EXPECT_EQ(s.state.ProblemCount, 1);
+    ASSERT_EQ(s.dialogs.messages.size(), 1);
+    EXPECT_EQ(s.dialogs.messages[0].text.count('\n'), 3 + 15);
+    EXPECT_TRUE(s.dialogs.messages[0].text.endsWith(QStringLiteral("ほか25問")));
+}

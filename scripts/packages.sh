@@ -1,0 +1,27 @@
+# Installs the Debian 12 packages named in "$@" that are not installed yet.
+# Sourced by ./run, ./test and ./fuzz.
+install_missing() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "These packages are missing and there is no sudo to install them: ${missing[*]}" >&2
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
+                qt6-qpa-plugins libgl-dev fonts-ipafont-gothic)
+TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool x11-utils imagemagick)

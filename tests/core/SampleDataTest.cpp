@@ -1,0 +1,68 @@
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Roughly the widths of the real 11.25-point proportional face, so that the
+// sample problems are laid out as a user sees them.
+class ScreenLikeMeasure : public TextMeasure {
+public:
+    QSizeF measure(const QString& text, const FontSpec& font) const override
+    {
+        double w = 0.0;
+        for (const QChar c : text) {
+            w += c.unicode() < 0x80 ? 80.0 : 225.0;
+        }
+        return {w, font.points >= 12.0 ? 270.0 : 255.0};
+    }
+};
+
+} // namespace
+
+TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
+{
+    Harness h;
+    const QDir data(TestFiles::sourceDir() + "/data");
+    for (const QString& name : data.entryList(QDir::Files)) {
+        QFile::copy(data.filePath(name), h.path(name));
+    }
+    ScreenLikeMeasure measure;
+    Form1 form(h.state, measure, h.players, h.dialogs, h.dir.path());
+    form.Form_Load();
+    ASSERT_GE(form.List1.Items.size(), 4);
+    EXPECT_TRUE(h.dialogs.messages.isEmpty());
+
+    for (int series = 1; series < form.List1.Items.size(); ++series) {
+        form.List1.ListIndex = series;
+        form.List1_DblClick();
+        ASSERT_FALSE(form.List1.Visible) << series;
+        EXPECT_TRUE(h.dialogs.messages.isEmpty())
+            << h.dialogs.messages.value(0).text.toStdString();
+        EXPECT_GE(h.state.ProblemCount, 5);
+        for (int n = 1; n <= h.state.ProblemCount; ++n) {
+            SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());
+            EXPECT_FALSE(h.state.SeriesTable.at(n)[4].trimmed().isEmpty()) << "has an explanation";
+            // Every item dropped on the centre of its own frame.
+            for (int i = 0; i < h.state.ItemCount; ++i) {
+                const int group = static_cast<int>(h.state.ItemAnswers.at(i));
+                ASSERT_GE(group, 1);
+                ASSERT_LE(group, h.state.GroupCount);
+                const Control& f = form.Shape1.at(group - 1);
+                Control& item = form.Label1.at(i);
+                form.Label1_MouseDown(i, 1, 0, 0, 0);
+                item.Left = f.Left + f.Width / 2 - item.Width / 2;
+                item.Top = f.Top + f.Height / 2 - item.Height / 2;
+                form.Label1_MouseUp(i, 1, 0, 0, 0);
+            }
+            EXPECT_EQ(h.state.AnswerOpen, 0) << "solved: every item found room in its frame";
+            if (n < h.state.ProblemCount) {
+                form.Command2_Click(0);
+            }
+        }
+        form.Command3_Click();
+    }
+}
