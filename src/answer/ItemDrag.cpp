@@ -4,8 +4,12 @@
 
 #include <algorithm>
 
-namespace {
-bool isItem(int index) { return index >= 0 && index < Module1::MaxItems; }
+namespace
+{
+bool isItem(int index)
+{
+    return index >= 0 && index < Module1::MaxItems;
+}
 } // namespace
 
 void ItemMouseDown(Form1& form, int index, int /*button*/, int /*shift*/, float x, float y)
@@ -34,7 +38,7 @@ void ItemMouseDown(Form1& form, int index, int /*button*/, int /*shift*/, float 
 
 void ItemMouseMove(Form1& form, int index, int /*button*/, int /*shift*/, float x, float y)
 {
-    Module1& st = form.state;
+    const Module1& st = form.state;
     if (!isItem(index) || st.Dragging != 1) {
         return;
     }

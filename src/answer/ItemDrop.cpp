@@ -6,15 +6,22 @@
 #include <algorithm>
 #include <array>
 
-namespace {
+namespace
+{
 
 // The colours correctly placed items take, frame by frame: the colours of
 // the group captions.
 const std::array<quint32, 6> CorrectColors = {0x80FFFF, 0x80FF80, 0xFF80FF,
                                               0xC0C000, 0x80C0FF, 0xFFC0C0};
 
-float centreX(const Control& c) { return c.Left + c.Width / 2.0F; }
-float centreY(const Control& c) { return c.Top + c.Height / 2.0F; }
+float centreX(const Control& c)
+{
+    return c.Left + c.Width / 2.0F;
+}
+float centreY(const Control& c)
+{
+    return c.Top + c.Height / 2.0F;
+}
 
 // Brings a label released off the board back onto it.
 void keepOnBoard(const Form1& form, Control& label)

@@ -12,7 +12,8 @@ struct PlayerSettings {
     bool setting26 = false;
 };
 
-class Players {
+class Players
+{
 public:
     virtual ~Players() = default;
     // player is 1..4, as in MMControl1..MMControl4.

@@ -4,11 +4,12 @@
 
 #include <array>
 
-namespace SoundCues {
+namespace SoundCues
+{
 
-namespace {
-const std::array<const char*, 4> Files = {"Seikai.WAV", "Machigai.WAV", "MusMax.WAV",
-                                          "MusMin.WAV"};
+namespace
+{
+const std::array<const char*, 4> Files = {"Seikai.WAV", "Machigai.WAV", "MusMax.WAV", "MusMin.WAV"};
 }
 
 const char* fileName(int player)
@@ -39,8 +40,14 @@ void rewindAll(Players& players)
     }
 }
 
-void rewind(Players& players, int player) { players.command(player, QStringLiteral("Prev")); }
+void rewind(Players& players, int player)
+{
+    players.command(player, QStringLiteral("Prev"));
+}
 
-void play(Players& players, int player) { players.command(player, QStringLiteral("Play")); }
+void play(Players& players, int player)
+{
+    players.command(player, QStringLiteral("Play"));
+}
 
 } // namespace SoundCues

@@ -2,7 +2,8 @@
 
 class Players;
 
-namespace SoundCues {
+namespace SoundCues
+{
 
 enum Player { Correct = 1, Wrong = 2, MoreCorrect = 3, NotMoreCorrect = 4 };
 

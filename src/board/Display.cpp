@@ -6,7 +6,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // Puts a group caption above its frame, centred on the frame's column.
 void placeCaption(Form1& form, int c, double columnCursor, double pitch)
@@ -14,8 +15,8 @@ void placeCaption(Form1& form, int c, double columnCursor, double pitch)
     const Control& frame = form.Shape1.at(c);
     Control& caption = form.Label2.at(c);
     caption.Top = static_cast<float>(static_cast<double>(frame.Top) - 100.0);
-    caption.Left = static_cast<float>((columnCursor + pitch / 2.0) -
-                                      static_cast<double>(caption.Width) / 2.0);
+    caption.Left =
+        static_cast<float>((columnCursor + pitch / 2.0) - static_cast<double>(caption.Width) / 2.0);
 }
 
 void placeFrame(Control& frame, double left, double top, double width, double height)
@@ -56,8 +57,8 @@ void Display(Form1& form, qint16 problemNumber)
     form.Command1[1].Left =
         static_cast<float>(W - form.Command1[0].Width - form.Command1[1].Width - 250.0);
     form.Command3.Left = static_cast<float>(W - form.Command3.Width - 200.0);
-    form.Label3.Width = static_cast<float>(static_cast<double>(form.Command1[1].Left) -
-                                           form.Label3.Left - 280.0);
+    form.Label3.Width =
+        static_cast<float>(static_cast<double>(form.Command1[1].Left) - form.Label3.Left - 280.0);
     if (problemNumber == 1) {
         form.Command1[1].Visible = false;
     }

@@ -6,7 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 void syncFolder(const QString& path)
 {
@@ -27,7 +28,7 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes)
         return file.errorString();
     }
     if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+        QString reason = file.errorString();
         file.cancelWriting();
         return reason;
     }

@@ -5,9 +5,11 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-namespace TextFile {
+namespace TextFile
+{
 
-namespace {
+namespace
+{
 const char* const Codec = "windows-31j";
 }
 

@@ -7,7 +7,8 @@
 // Text files of the working directory, in code page 932 (Shift-JIS with
 // Microsoft's extensions). Lines end with CR LF; a lone CR or LF also ends a
 // line, so files edited elsewhere still read line by line.
-namespace TextFile {
+namespace TextFile
+{
 
 struct Line {
     QString text;
@@ -19,10 +20,10 @@ struct Line {
 struct ReadResult {
     enum class Status { Ok, Missing, Unreadable, BadEncoding };
     Status status = Status::Ok;
-    QList<Line> lines;   // on BadEncoding: the lines before the bad one
-    int badLine = 0;     // 1-based line with bytes that are not code page 932
-    QString error;       // the system's reason when the file cannot be read
-    QByteArray bytes;    // the file as it is on disk
+    QList<Line> lines; // on BadEncoding: the lines before the bad one
+    int badLine = 0;   // 1-based line with bytes that are not code page 932
+    QString error;     // the system's reason when the file cannot be read
+    QByteArray bytes;  // the file as it is on disk
 
     bool ok() const { return status == Status::Ok; }
     QStringList texts() const;

@@ -6,7 +6,8 @@
 
 #include <QDir>
 
-namespace Catalog {
+namespace Catalog
+{
 
 QStringList splitFields(const QString& line)
 {

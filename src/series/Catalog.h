@@ -5,7 +5,8 @@
 
 class Form1;
 
-namespace Catalog {
+namespace Catalog
+{
 
 constexpr const char* FileName = "ZQCList.TXT";
 

@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-namespace MarksFile {
+namespace MarksFile
+{
 
 QStringList placeholderRecord()
 {
@@ -18,16 +19,20 @@ QStringList placeholderRecord()
 
 } // namespace MarksFile
 
-namespace {
+namespace
+{
 
-const QString fileName() { return QString::fromLatin1(MarksFile::FileName); }
+const QString fileName()
+{
+    return QString::fromLatin1(MarksFile::FileName);
+}
 
 // The marks file cut into what can be used and what cannot.
 struct Layout {
-    QList<QStringList> records;  // whole records, in file order
+    QList<QStringList> records;    // whole records, in file order
     QList<QByteArray> recordBytes; // each record as it was on disk, ending in CR LF
-    QByteArray damaged;          // bytes after the last whole record that hold more than line ends
-    int damagedLine = 0;         // first line of the damaged part, 1-based
+    QByteArray damaged;  // bytes after the last whole record that hold more than line ends
+    int damagedLine = 0; // first line of the damaged part, 1-based
     bool badEncoding = false;
 };
 
@@ -91,14 +96,15 @@ void tellDamaged(Form1& form, const Layout& layout)
                              "「%4」に移して残します。")
                   .arg(fileName())
                   .arg(layout.damagedLine)
-                  .arg(layout.badEncoding ? QStringLiteral("シフトJISとして読めないバイトがあります")
-                                          : QStringLiteral("5行でひとまとまりの記録が途中で"
-                                                           "終わっています"))
+                  .arg(layout.badEncoding
+                           ? QStringLiteral("シフトJISとして読めないバイトがあります")
+                           : QStringLiteral("5行でひとまとまりの記録が途中で"
+                                            "終わっています"))
                   .arg(QString::fromLatin1(MarksFile::DamagedFileName)));
 }
 
 // Moves a damaged end out of the way of new records, keeping its bytes.
-bool keepDamaged(Form1& form, const QByteArray& damaged)
+bool keepDamaged(const Form1& form, const QByteArray& damaged)
 {
     if (damaged.isEmpty()) {
         return true;
@@ -167,8 +173,8 @@ int ReadMarksFile(Form1& form)
         return -1;
     }
     const Layout layout = cut(file);
-    const int loaded = static_cast<int>(
-        std::min<qsizetype>(layout.records.size(), Module1::SeriesRows));
+    const int loaded =
+        static_cast<int>(std::min<qsizetype>(layout.records.size(), Module1::SeriesRows));
     for (int k = 0; k < loaded; ++k) {
         auto& row = st.SeriesTable.at(static_cast<std::size_t>(k));
         for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
@@ -186,7 +192,8 @@ int ReadMarksFile(Form1& form)
     return loaded - 1;
 }
 
-namespace {
+namespace
+{
 
 // Appends records after the whole records already in the file; failed
 // records are kept for the next write.

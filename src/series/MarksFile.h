@@ -14,7 +14,8 @@ struct MarksFileTail {
     QByteArray damaged;      // bytes after the last whole record
 };
 
-namespace MarksFile {
+namespace MarksFile
+{
 
 constexpr const char* FileName = "Marked.txt";
 // Where a damaged end of the marks file is kept when the file is written.

@@ -8,7 +8,8 @@
 
 #include <QDir>
 
-namespace {
+namespace
+{
 
 // Lists what was left out; a long list is cut so that the message box still
 // fits on the screen.
@@ -95,8 +96,8 @@ void openSeriesFile(Form1& form, int idx)
     const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
     QStringList faults;
     for (const int line : parsed.orphanQuestionLines) {
-        faults.append(QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません")
-                          .arg(line));
+        faults.append(
+            QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません").arg(line));
     }
     QList<const SeriesParser::Problem*> usable;
     for (const SeriesParser::Problem& p : parsed.problems) {
@@ -133,8 +134,8 @@ void openSeriesFile(Form1& form, int idx)
 
     QStringList notes;
     if (!faults.isEmpty()) {
-        notes.append(QStringLiteral("次の問題は表示できないため除きました。\n%1")
-                         .arg(faultList(faults)));
+        notes.append(
+            QStringLiteral("次の問題は表示できないため除きました。\n%1").arg(faultList(faults)));
     }
     if (usable.size() > loaded) {
         notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"

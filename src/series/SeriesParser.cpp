@@ -6,9 +6,11 @@
 
 #include "platform/TextFile.h"
 
-namespace SeriesParser {
+namespace SeriesParser
+{
 
-namespace {
+namespace
+{
 
 const QChar FullWidthSpace(0x3000);
 
@@ -17,11 +19,26 @@ bool beginsWithAny(const QString& line, const char16_t* a, const char16_t* b)
     return beginsWith(line, QString::fromUtf16(a)) || beginsWith(line, QString::fromUtf16(b));
 }
 
-bool isQuestionHeading(const QString& l) { return beginsWithAny(l, u"問題", u"設問"); }
-bool isItemHeading(const QString& l) { return beginsWithAny(l, u"Ａ群", u"語群"); }
-bool isGroupHeading(const QString& l) { return beginsWithAny(l, u"Ｂ群", u"分類群"); }
-bool isAnswerHeading(const QString& l) { return beginsWithAny(l, u"正解", u"解答"); }
-bool isExplanationHeading(const QString& l) { return beginsWith(l, QStringLiteral("解説")); }
+bool isQuestionHeading(const QString& l)
+{
+    return beginsWithAny(l, u"問題", u"設問");
+}
+bool isItemHeading(const QString& l)
+{
+    return beginsWithAny(l, u"Ａ群", u"語群");
+}
+bool isGroupHeading(const QString& l)
+{
+    return beginsWithAny(l, u"Ｂ群", u"分類群");
+}
+bool isAnswerHeading(const QString& l)
+{
+    return beginsWithAny(l, u"正解", u"解答");
+}
+bool isExplanationHeading(const QString& l)
+{
+    return beginsWith(l, QStringLiteral("解説"));
+}
 
 qsizetype firstBlank(const QString& s)
 {
@@ -44,14 +61,17 @@ int codePageCode(QChar c)
     if (bytes.size() == 1) {
         return static_cast<unsigned char>(bytes.at(0));
     }
-    const int word = (static_cast<unsigned char>(bytes.at(0)) << 8) |
-                     static_cast<unsigned char>(bytes.at(1));
+    const int word =
+        (static_cast<unsigned char>(bytes.at(0)) << 8) | static_cast<unsigned char>(bytes.at(1));
     return static_cast<qint16>(static_cast<quint16>(word));
 }
 
 } // namespace
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == FullWidthSpace; }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == FullWidthSpace;
+}
 
 QString trimBlanks(const QString& s)
 {
@@ -243,7 +263,8 @@ QString problemFault(const Problem& p)
         qsizetype blank = firstBlank(g);
         const QString entry = blank < 0 ? g : g.left(blank);
         if (entry.size() < 2) {
-            return QStringLiteral("分類群「%1」が、先頭の2文字の記号より短くなっています").arg(entry);
+            return QStringLiteral("分類群「%1」が、先頭の2文字の記号より短くなっています")
+                .arg(entry);
         }
         g = blank < 0 ? QString() : trimBlanks(g.mid(blank));
     }

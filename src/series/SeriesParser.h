@@ -8,7 +8,8 @@
 
 // The series file: problems under the headings 問題/設問, Ａ群/語群,
 // Ｂ群/分類群, 正解/解答 and 解説.
-namespace SeriesParser {
+namespace SeriesParser
+{
 
 bool isBlank(QChar c);
 QString trimBlanks(const QString& s);

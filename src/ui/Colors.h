@@ -4,7 +4,8 @@
 
 // Colours are kept as the window system stores them: 0x00BBGGRR, or
 // 0x80000000 + n for system colour n.
-namespace Colors {
+namespace Colors
+{
 
 constexpr quint32 rgb(int r, int g, int b)
 {
@@ -18,9 +19,21 @@ constexpr quint32 WindowText = SystemFlag + 18U; // default text colour
 constexpr quint32 White = rgb(255, 255, 255);
 constexpr quint32 Black = rgb(0, 0, 0);
 
-constexpr bool isSystem(quint32 c) { return (c & SystemFlag) != 0; }
-constexpr int red(quint32 c) { return static_cast<int>(c & 0xFFU); }
-constexpr int green(quint32 c) { return static_cast<int>((c >> 8) & 0xFFU); }
-constexpr int blue(quint32 c) { return static_cast<int>((c >> 16) & 0xFFU); }
+constexpr bool isSystem(quint32 c)
+{
+    return (c & SystemFlag) != 0;
+}
+constexpr int red(quint32 c)
+{
+    return static_cast<int>(c & 0xFFU);
+}
+constexpr int green(quint32 c)
+{
+    return static_cast<int>((c >> 8) & 0xFFU);
+}
+constexpr int blue(quint32 c)
+{
+    return static_cast<int>((c >> 16) & 0xFFU);
+}
 
 } // namespace Colors

@@ -5,7 +5,8 @@
 #include "ui/Dialogs.h"
 #include "ui/Form1.h"
 
-namespace {
+namespace
+{
 
 const QString MarkIt = QStringLiteral("マークをつける");
 const QString Unmark = QStringLiteral("マーク取消");

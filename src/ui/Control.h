@@ -13,7 +13,8 @@ enum class ControlKind { Label, Button, ListBox, TextBox, Frame, PictureBox, Sha
 // One control of a window as plain data: what the window system would hold
 // for it. Positions and sizes are in twips, relative to the client area (or to
 // the container's top-left corner for controls inside a frame).
-class Control {
+class Control
+{
 public:
     Control() = default;
     Control(ControlKind kind, QString name, int index = -1);

@@ -6,7 +6,8 @@ class Form2;
 
 // Everything the main window needs from the desktop beyond its own controls:
 // message boxes, the modal About window and ending the program.
-class Dialogs {
+class Dialogs
+{
 public:
     enum class Buttons { Ok, OkCancel };
     enum class Icon { Exclamation, Information, Critical };

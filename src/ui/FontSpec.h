@@ -9,7 +9,7 @@ struct FontSpec {
     double points = 0.0;
     bool bold = false;
 
-    static constexpr const char16_t* Gothic = u"ＭＳ ゴシック";   // fixed pitch
+    static constexpr const char16_t* Gothic = u"ＭＳ ゴシック";    // fixed pitch
     static constexpr const char16_t* PGothic = u"ＭＳ Ｐゴシック"; // proportional
 
     bool isDefault() const { return face.isEmpty(); }

@@ -14,7 +14,8 @@
 
 #include <utility>
 
-namespace {
+namespace
+{
 
 void place(Control& c, float left, float top, float width, float height)
 {
@@ -179,8 +180,11 @@ void Form1::createControls()
         item.setMeasure(&measure);
         item.BackColor = Colors::ButtonFace;
         item.ForeColor = Colors::Black;
-        item.Left = 360.0F + 1200.0F * static_cast<float>(i % 7);
-        item.Top = 720.0F + 360.0F * static_cast<float>(i / 7);
+        // Three rows of seven until the first problem places them.
+        const int row = i / 7;
+        const int column = i % 7;
+        item.Left = 360.0F + 1200.0F * static_cast<float>(column);
+        item.Top = 720.0F + 360.0F * static_cast<float>(row);
         item.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
     }
 
@@ -208,9 +212,9 @@ void Form1::createControls()
     Label4.ForeColor = Colors::Black;
 
     int tab = 0;
-    for (Control* c : {&Command1[0], &List1, &Command2[0], &Command2[1], &Command2[2], &Picture1,
-                       &Command3, &Command2[3], &Command1[1], &Command2[4], &Command4,
-                       &Command2[5]}) {
+    for (Control* c :
+         {&Command1[0], &List1, &Command2[0], &Command2[1], &Command2[2], &Picture1, &Command3,
+          &Command2[3], &Command1[1], &Command2[4], &Command4, &Command2[5]}) {
         c->TabIndex = tab++;
     }
 }
@@ -254,9 +258,15 @@ std::vector<Control*> Form1::tabOrder()
     return order;
 }
 
-void Form1::Form_Load() { RunStartUp(*this); }
+void Form1::Form_Load()
+{
+    RunStartUp(*this);
+}
 
-void Form1::List1_DblClick() { OpenSelectedSeries(*this); }
+void Form1::List1_DblClick()
+{
+    OpenSelectedSeries(*this);
+}
 
 void Form1::List1_KeyDown(int keyCode, int /*shift*/)
 {
@@ -281,25 +291,52 @@ void Form1::Label1_MouseUp(int index, int button, int shift, float x, float y)
     ItemMouseUp(*this, index, button, shift, x, y);
 }
 
-void Form1::Command1_Click(int index) { ArrowButtonClick(*this, index); }
+void Form1::Command1_Click(int index)
+{
+    ArrowButtonClick(*this, index);
+}
 
-void Form1::Command2_Click(int index) { ResultButtonClick(*this, index); }
+void Form1::Command2_Click(int index)
+{
+    ResultButtonClick(*this, index);
+}
 
-void Form1::Command3_Click() { QuitButtonClick(*this); }
+void Form1::Command3_Click()
+{
+    QuitButtonClick(*this);
+}
 
-void Form1::Command4_Click() { ExplanationBackClick(*this); }
+void Form1::Command4_Click()
+{
+    ExplanationBackClick(*this);
+}
 
-void Form1::Picture1_Click() { dialogs.showAbout(); }
+void Form1::Picture1_Click()
+{
+    dialogs.showAbout();
+}
 
-void Form1::Form_QueryUnload() { WindowClosing(*this); }
+void Form1::Form_QueryUnload()
+{
+    WindowClosing(*this);
+}
 
-void Form1::Display(qint16 problemNumber) { ::Display(*this, problemNumber); }
+void Form1::Display(qint16 problemNumber)
+{
+    ::Display(*this, problemNumber);
+}
 
-void Form1::ShowSeriesList() { ::ShowSeriesList(*this); }
+void Form1::ShowSeriesList()
+{
+    ::ShowSeriesList(*this);
+}
 
 void Form1::tell(const QString& message)
 {
     dialogs.messageBox(message, Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
 }
 
-QString Form1::pathOf(const QString& bareName) const { return QDir(workDir).filePath(bareName); }
+QString Form1::pathOf(const QString& bareName) const
+{
+    return QDir(workDir).filePath(bareName);
+}

@@ -18,7 +18,8 @@ class Dialogs;
 // The main window as a control model: every control it ever uses, created
 // once with its design-time properties, plus the entry point of every event
 // the window handles. Form1 routes events; the subsystems decide what they do.
-class Form1 {
+class Form1
+{
 public:
     // The window frame around the client area: 4-pixel borders and a
     // 19-pixel title bar, so the outer size never depends on the window

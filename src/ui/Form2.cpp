@@ -2,7 +2,8 @@
 
 #include <QtGlobal>
 
-namespace {
+namespace
+{
 const quint32 Grey = Colors::rgb(224, 224, 224);
 }
 
@@ -55,4 +56,7 @@ void Form2::Form_Load()
     Loaded = true;
 }
 
-void Form2::Command1_Click() { Loaded = false; }
+void Form2::Command1_Click()
+{
+    Loaded = false;
+}

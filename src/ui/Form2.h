@@ -6,7 +6,8 @@
 
 // The About window. It exists only while it is open: each opening makes a new
 // one and loads it afresh.
-class Form2 {
+class Form2
+{
 public:
     static constexpr float ClientWidth = 5655.0F;
     static constexpr float ClientHeight = 2085.0F;

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // A problem on the board with two frames at known places:
 // frame 0 at (100, 3000), frame 1 at (4500, 3000), both 4000 x 2835.
@@ -110,8 +111,8 @@ TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
         bool hit;
     };
     const QList<Case> cases = {
-        {2000, 4000, true},  {100, 4000, false},  {4100, 4000, false}, {2000, 5835, false},
-        {2000, 5834, true},  {2000, 2950, true},  {2000, 2900, false}, {101, 2901, true},
+        {2000, 4000, true}, {100, 4000, false}, {4100, 4000, false}, {2000, 5835, false},
+        {2000, 5834, true}, {2000, 2950, true}, {2000, 2900, false}, {101, 2901, true},
     };
     for (const Case& c : cases) {
         Play p;
@@ -244,7 +245,8 @@ TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
     p.dropInto(0, 1); // R = 0 again: the wrong-answer sound
     EXPECT_EQ(p.plays(), QStringList{"2:Play"});
     // Each play follows its rewind within the same release.
-    EXPECT_EQ(p.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "2:Play"}));
+    EXPECT_EQ(p.players.commands(),
+              (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "2:Play"}));
 }
 
 TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // n full-width characters: 30 twips each with the fake measure.
-QString wide(int n) { return QString(n, QChar(0x3042)); }
+QString wide(int n)
+{
+    return QString(n, QChar(0x3042));
+}
 
-QString list(const QStringList& fields) { return fields.join(',') + ','; }
+QString list(const QStringList& fields)
+{
+    return fields.join(',') + ',';
+}
 
 struct Board : Harness {
     // Shows row 1 in a window of the given client size.

@@ -6,7 +6,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QStringList record(const QString& q, const QString& explanation = QString())
 {
@@ -46,9 +47,10 @@ struct Marks : Harness {
 TEST(MarksFile, RoundTripKeepsLeadingFullWidthSpaceAndEmptyExplanation)
 {
     Marks m;
-    const QList<QStringList> rs = {Placeholder, record(QStringLiteral("問題１\u3000ウニ"),
-                                                       QStringLiteral("\u3000棘皮動物です。")),
-                                   record(QStringLiteral("問題２\u3000ヒトデ"))};
+    const QList<QStringList> rs = {
+        Placeholder,
+        record(QStringLiteral("問題１\u3000ウニ"), QStringLiteral("\u3000棘皮動物です。")),
+        record(QStringLiteral("問題２\u3000ヒトデ"))};
     m.put(records(rs));
     m.load();
     EXPECT_EQ(m.state.ProblemCount, 2);
@@ -68,9 +70,9 @@ TEST(MarksFile, AppendAddsFiveLinesAndGivesANewFileItsPlaceholder)
     m.state.MarkPending = 1;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.state.MarkPending, 0);
-    const QByteArray expected =
-        TestFiles::lines(MarksFile::placeholderRecord()) +
-        TestFiles::lines({QStringLiteral("問題３ カニ"), "a,", "b,", "1,", QStringLiteral("\u3000甲殻類")});
+    const QByteArray expected = TestFiles::lines(MarksFile::placeholderRecord()) +
+                                TestFiles::lines({QStringLiteral("問題３ カニ"), "a,", "b,", "1,",
+                                                  QStringLiteral("\u3000甲殻類")});
     EXPECT_EQ(m.bytes(), expected);
     // The problem appended first is a marked problem, not the placeholder.
     EXPECT_EQ(m.read(), 1);
@@ -78,8 +80,8 @@ TEST(MarksFile, AppendAddsFiveLinesAndGivesANewFileItsPlaceholder)
 
     m.setRow(3, QStringLiteral("問題３ 二度目"), "a,", "b,", "1,");
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.bytes(), expected + TestFiles::lines({QStringLiteral("問題３ 二度目"), "a,", "b,",
-                                                      "1,", ""}));
+    EXPECT_EQ(m.bytes(),
+              expected + TestFiles::lines({QStringLiteral("問題３ 二度目"), "a,", "b,", "1,", ""}));
 }
 
 TEST(MarksFile, RewriteDropsRowsFlaggedF)
@@ -145,7 +147,8 @@ TEST(MarksFile, AppendAfterADamagedEndKeepsRecordsAligned)
     m.setRow(1, "C", "c,", "g,", "1,");
     m.state.CurrentProblem = 1;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.bytes(), whole + TestFiles::lines(record("B", "b")) + TestFiles::lines({"C", "c,", "g,", "1,", ""}))
+    EXPECT_EQ(m.bytes(), whole + TestFiles::lines(record("B", "b")) +
+                             TestFiles::lines({"C", "c,", "g,", "1,", ""}))
         << "a last line without its line end still ends its record";
     EXPECT_TRUE(m.dialogs.messages.isEmpty());
 

@@ -4,13 +4,17 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QStringList problemLines(int n, const QString& explanation = QString())
 {
-    QStringList l = {QStringLiteral("問題%1 第%1問").arg(n), QStringLiteral("Ａ群"),
-                     QStringLiteral("・項目%1").arg(n), QStringLiteral("Ｂ群"),
-                     QStringLiteral("ａ．群"), QStringLiteral("正解a,")};
+    QStringList l = {QStringLiteral("問題%1 第%1問").arg(n),
+                     QStringLiteral("Ａ群"),
+                     QStringLiteral("・項目%1").arg(n),
+                     QStringLiteral("Ｂ群"),
+                     QStringLiteral("ａ．群"),
+                     QStringLiteral("正解a,")};
     if (!explanation.isEmpty()) {
         l += {QStringLiteral("解説"), explanation};
     }
@@ -225,13 +229,15 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
     for (const bool byQuitButton : {false, true}) {
         Session s;
         const QByteArray file = Placeholder + TestFiles::lines(markedRecord(1)) +
-                                TestFiles::lines(markedRecord(2)) + TestFiles::lines(markedRecord(3));
+                                TestFiles::lines(markedRecord(2)) +
+                                TestFiles::lines(markedRecord(3));
         TestFiles::write(s.path("Marked.txt"), file);
         s.form->Command3_Click();
         s.open(0);
         ASSERT_EQ(s.state.MarkedMode, 1);
         EXPECT_EQ(s.state.ProblemCount, 3);
-        EXPECT_EQ(s.form->Caption, QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
+        EXPECT_EQ(s.form->Caption,
+                  QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
         s.form->Command1_Click(0);
         s.solve(); // marked problem 2
         EXPECT_EQ(s.form->Command2[5].Caption(), QStringLiteral("マーク取消"));

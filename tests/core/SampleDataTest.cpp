@@ -5,11 +5,13 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // Roughly the widths of the real 11.25-point proportional face, so that the
 // sample problems are laid out as a user sees them.
-class ScreenLikeMeasure : public TextMeasure {
+class ScreenLikeMeasure : public TextMeasure
+{
 public:
     QSizeF measure(const QString& text, const FontSpec& font) const override
     {
@@ -40,8 +42,7 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
         form.List1.ListIndex = series;
         form.List1_DblClick();
         ASSERT_FALSE(form.List1.Visible) << series;
-        EXPECT_TRUE(h.dialogs.messages.isEmpty())
-            << h.dialogs.messages.value(0).text.toStdString();
+        EXPECT_TRUE(h.dialogs.messages.isEmpty()) << h.dialogs.messages.value(0).text.toStdString();
         EXPECT_GE(h.state.ProblemCount, 5);
         for (int n = 1; n <= h.state.ProblemCount; ++n) {
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());

@@ -7,7 +7,8 @@
 using SeriesParser::ConvertAnswerLine;
 using SeriesParser::SplitPrefixedList;
 
-namespace {
+namespace
+{
 
 // A harness whose catalogue lists one series file, "S.TXT", titled 動物.
 struct Series : Harness {
@@ -44,8 +45,9 @@ TEST(SeriesFormat, SplitPrefixedListOverBothBlanks)
 {
     const QString expected = QStringLiteral("ウニ,ヒトデ,クモヒトデ,");
     EXPECT_EQ(SplitPrefixedList(QStringLiteral("・ウニ\u3000・ヒトデ ・クモヒトデ"), 1), expected);
-    EXPECT_EQ(SplitPrefixedList(QStringLiteral("  ・ウニ \u3000 ・ヒトデ    ・クモヒトデ\u3000"), 1),
-              expected);
+    EXPECT_EQ(
+        SplitPrefixedList(QStringLiteral("  ・ウニ \u3000 ・ヒトデ    ・クモヒトデ\u3000"), 1),
+        expected);
     EXPECT_EQ(SplitPrefixedList(QStringLiteral("ａ．節足\u3000ｂ．軟体"), 2),
               QStringLiteral("節足,軟体,"));
     EXPECT_EQ(SplitPrefixedList(QString(), 1), QString());
@@ -111,7 +113,8 @@ TEST(SeriesLoader, HeadingWordsCountOnlyAtTheStartAndInTheirSection)
     s.open();
     ASSERT_EQ(s.state.ProblemCount, 1) << s.dialogs.messages.value(0).text.toStdString();
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題１ Ａ群とＢ群の語解説を読む問題"));
-    EXPECT_EQ(s.cell(1, 1), QStringLiteral("ウニ,解解説・ヒトデ,")) << "one prefix character dropped";
+    EXPECT_EQ(s.cell(1, 1), QStringLiteral("ウニ,解解説・ヒトデ,"))
+        << "one prefix character dropped";
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("\u3000本文Ａ群は本文のうち"))
         << "lines before 解説 are dropped";
 }
@@ -121,9 +124,10 @@ TEST(SeriesLoader, ExplanationIsStoredWhenTheNextProblemBegins)
     QStringList two = OneProblem;
     two.removeLast();
     two.removeLast();
-    two += {QStringLiteral("最初の解説"), QString(), QStringLiteral("問題２ 次"),
-            QStringLiteral("Ａ群"), QStringLiteral("・a"), QStringLiteral("Ｂ群"),
-            QStringLiteral("ａ．g"), QStringLiteral("正解a,")};
+    two += {QStringLiteral("最初の解説"), QString(),
+            QStringLiteral("問題２ 次"),  QStringLiteral("Ａ群"),
+            QStringLiteral("・a"),        QStringLiteral("Ｂ群"),
+            QStringLiteral("ａ．g"),      QStringLiteral("正解a,")};
     Series s(two);
     s.open();
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("最初の解説"));
@@ -149,8 +153,12 @@ TEST(SeriesLoader, ProblemCutShortCarriesItsItemsIntoTheNextAndIsLeftOut)
 TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
 {
     auto problem = [](int n, const QString& items, const QString& groups, const QString& answer) {
-        return QStringList{QStringLiteral("問題%1 q").arg(n), QStringLiteral("Ａ群"), items,
-                           QStringLiteral("Ｂ群"), groups, answer};
+        return QStringList{QStringLiteral("問題%1 q").arg(n),
+                           QStringLiteral("Ａ群"),
+                           items,
+                           QStringLiteral("Ｂ群"),
+                           groups,
+                           answer};
     };
     QString many;
     for (int i = 0; i < 22; ++i) {
@@ -160,19 +168,29 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
     lines += problem(1, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解a,"); // line 1: fine
     lines += problem(2, many, QStringLiteral("ａ．g"), "正解" + QString("a,").repeated(22)); // 7
     lines += problem(3, QStringLiteral("・a"), "ａ．1 ｂ．2 ｃ．3 ｄ．4 ｅ．5 ｆ．6 ｇ．7",
-                     "正解a,"); // 13
-    lines += problem(4, QString(), QStringLiteral("ａ．g"), "正解a,"); // 19: no item
-    lines += problem(5, QStringLiteral("・a"), QString(), "正解a,"); // 25: no group
+                     "正解a,");                                                    // 13
+    lines += problem(4, QString(), QStringLiteral("ａ．g"), "正解a,");             // 19: no item
+    lines += problem(5, QStringLiteral("・a"), QString(), "正解a,");               // 25: no group
     lines += problem(6, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解g,"); // 31
     lines += problem(7, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解b,"); // 37
     lines += problem(8, QStringLiteral("・a ・b"), QStringLiteral("ａ．g"), "正解a,"); // 43
-    lines += problem(9, QStringLiteral("・a"), QStringLiteral("ａ．g ｂ"), "正解a,"); // 49
-    lines += problem(10, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解A,"); // 55
-    lines += {QStringLiteral("問題11 分類群なし"), QStringLiteral("Ａ群"), QStringLiteral("・a"),
-              QStringLiteral("問題12 a"), QStringLiteral("語群"), QStringLiteral(" ・b"),
-              QStringLiteral("分類群"), QStringLiteral("ａ．g"), QStringLiteral("正解a,a,")}; // 61, 64
-    lines += {QStringLiteral("問題13 語群なし"), QStringLiteral("問題14 最後"), QStringLiteral("Ａ群"),
-              QStringLiteral("・z"), QStringLiteral("Ｂ群"), QStringLiteral("ａ．g"),
+    lines += problem(9, QStringLiteral("・a"), QStringLiteral("ａ．g ｂ"), "正解a,");  // 49
+    lines += problem(10, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解A,");    // 55
+    lines += {QStringLiteral("問題11 分類群なし"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral("・a"),
+              QStringLiteral("問題12 a"),
+              QStringLiteral("語群"),
+              QStringLiteral(" ・b"),
+              QStringLiteral("分類群"),
+              QStringLiteral("ａ．g"),
+              QStringLiteral("正解a,a,")}; // 61, 64
+    lines += {QStringLiteral("問題13 語群なし"),
+              QStringLiteral("問題14 最後"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral("・z"),
+              QStringLiteral("Ｂ群"),
+              QStringLiteral("ａ．g"),
               QStringLiteral("正解a,")}; // 70, 71
     Series s(lines);
     s.open();
@@ -185,7 +203,8 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
           QStringLiteral("31行目の問題: 正解の1番目「g」"),
           QStringLiteral("37行目の問題: 正解の1番目「b」は分類群2を指していますが"),
           QStringLiteral("43行目の問題: 正解の数（1）が項目の数（2）"),
-          QStringLiteral("49行目の問題: 分類群「ｂ」"), QStringLiteral("55行目の問題: 正解の1番目「A」"),
+          QStringLiteral("49行目の問題: 分類群「ｂ」"),
+          QStringLiteral("55行目の問題: 正解の1番目「A」"),
           QStringLiteral("61行目の問題: 分類群（Ｂ群）の見出し"),
           QStringLiteral("70行目の問題: 項目（Ａ群・語群）の見出し")}) {
         EXPECT_TRUE(msg.contains(expected)) << expected.toStdString() << "\n" << msg.toStdString();
@@ -202,8 +221,12 @@ TEST(SeriesLoader, HundredProblemsAtMostAndNeverHalfALoad)
 {
     QStringList lines;
     for (int i = 1; i <= 103; ++i) {
-        lines += {QStringLiteral("問題%1 q").arg(i), QStringLiteral("Ａ群"), QStringLiteral("・a"),
-                  QStringLiteral("Ｂ群"), QStringLiteral("ａ．g"), QStringLiteral("正解a,"),
+        lines += {QStringLiteral("問題%1 q").arg(i),
+                  QStringLiteral("Ａ群"),
+                  QStringLiteral("・a"),
+                  QStringLiteral("Ｂ群"),
+                  QStringLiteral("ａ．g"),
+                  QStringLiteral("正解a,"),
                   QStringLiteral("説明%1").arg(i)};
     }
     Series s(lines);
@@ -302,8 +325,12 @@ TEST(SeriesLoader, ALongListOfFaultsIsCutToFitTheScreen)
 {
     QStringList lines;
     for (int i = 1; i <= 40; ++i) {
-        lines += {QStringLiteral("問題%1 q").arg(i), QStringLiteral("Ａ群"), QStringLiteral("・a"),
-                  QStringLiteral("Ｂ群"), QStringLiteral("ａ．g"), QStringLiteral("正解z,")};
+        lines += {QStringLiteral("問題%1 q").arg(i),
+                  QStringLiteral("Ａ群"),
+                  QStringLiteral("・a"),
+                  QStringLiteral("Ｂ群"),
+                  QStringLiteral("ａ．g"),
+                  QStringLiteral("正解z,")};
     }
     lines += OneProblem;
     Series s(lines);

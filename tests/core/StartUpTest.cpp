@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 void writeCatalog(Harness& h, const QStringList& lines)
 {
@@ -27,7 +28,8 @@ TEST(CatalogFields, QuotesBlanksAndEmptyFields)
     EXPECT_EQ(splitFields(QStringLiteral("a,,b")), (QStringList{"a", "", "b"}));
     EXPECT_EQ(splitFields(QStringLiteral("a,b,")), (QStringList{"a", "b"}));
     // A full-width space is text in the catalogue, not a blank to skip.
-    EXPECT_EQ(splitFields(QStringLiteral("\u3000題,x")), (QStringList{QStringLiteral("\u3000題"), "x"}));
+    EXPECT_EQ(splitFields(QStringLiteral("\u3000題,x")),
+              (QStringList{QStringLiteral("\u3000題"), "x"}));
     // An unclosed quote runs to the line end.
     EXPECT_EQ(splitFields(QStringLiteral("\"a,b")), (QStringList{"a,b"}));
 }
@@ -35,8 +37,8 @@ TEST(CatalogFields, QuotesBlanksAndEmptyFields)
 TEST(StartUp, ListsTheMarkedEntryFirstThenTheCatalogueInFileOrder)
 {
     Harness h;
-    writeCatalog(h, {QStringLiteral("\"動物, 門\",A.TXT"), QStringLiteral(",B.TXT"),
-                     QString(), QStringLiteral("  細胞 ,C.TXT"), QString(), QString()});
+    writeCatalog(h, {QStringLiteral("\"動物, 門\",A.TXT"), QStringLiteral(",B.TXT"), QString(),
+                     QStringLiteral("  細胞 ,C.TXT"), QString(), QString()});
     h.form->Form_Load();
     EXPECT_EQ(h.form->List1.Items,
               (QStringList{QStringLiteral("マークの付いた問題"), QStringLiteral("動物, 門"), "",
@@ -143,7 +145,9 @@ TEST(StartUp, DesignSizeAndTabOrder)
     // Frames lie behind every label, the result box in front of the items
     // and the message in front of the box.
     const auto order = h.form->stackingOrder();
-    auto at = [&](const Control* c) { return std::find(order.begin(), order.end(), c) - order.begin(); };
+    auto at = [&](const Control* c) {
+        return std::find(order.begin(), order.end(), c) - order.begin();
+    };
     EXPECT_LT(at(&h.form->Shape1[5]), at(&h.form->Label1[0]));
     EXPECT_LT(at(&h.form->Label2[5]), at(&h.form->Shape2));
     EXPECT_LT(at(&h.form->Label1[20]), at(&h.form->Shape2));
@@ -191,5 +195,6 @@ TEST(About, TextIsSetAnewOnEveryLoad)
     about.Form_Load();
     EXPECT_EQ(about.Label1.Caption(), text);
     EXPECT_TRUE(about.Label2.Caption().startsWith("Qt 6."));
-    EXPECT_TRUE(about.Label2.Caption().endsWith(QStringLiteral(" \u3000作成日 1997.1.2\u3000Ver.1.01 32bit")));
+    EXPECT_TRUE(about.Label2.Caption().endsWith(
+        QStringLiteral(" \u3000作成日 1997.1.2\u3000Ver.1.01 32bit")));
 }

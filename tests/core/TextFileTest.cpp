@@ -1,5 +1,5 @@
-#include "platform/SafeWrite.h"
 #include "platform/TextFile.h"
+#include "platform/SafeWrite.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

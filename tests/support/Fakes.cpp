@@ -50,10 +50,7 @@ Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Ic
     return a;
 }
 
-Harness::Harness()
-    : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path()))
-{
-}
+Harness::Harness() : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path())) {}
 
 void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
                      const QString& answers, const QString& explanation)

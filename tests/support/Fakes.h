@@ -12,14 +12,16 @@
 // 15 twips per half-width character, 30 per full-width one; a line of a
 // 11.25-point font is 255 twips high and of a 12-point font 270, so labels
 // come out 285 and 300 high with their borders.
-class FakeMeasure : public TextMeasure {
+class FakeMeasure : public TextMeasure
+{
 public:
     QSizeF measure(const QString& text, const FontSpec& font) const override;
     static float widthOf(const QString& text);
 };
 
 // Records every configure and command as "N:Command" strings.
-class FakePlayers : public Players {
+class FakePlayers : public Players
+{
 public:
     void configure(int player, const PlayerSettings& settings) override;
     void command(int player, const QString& command) override;
@@ -32,7 +34,8 @@ public:
 
 // Answers message boxes from a script (Ok when the script is empty) and
 // records what was shown.
-class FakeDialogs : public Dialogs {
+class FakeDialogs : public Dialogs
+{
 public:
     Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
     void showAbout() override { ++aboutShown; }

@@ -5,7 +5,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace TestFiles {
+namespace TestFiles
+{
 
 QByteArray cp932(const QString& text)
 {
@@ -45,8 +46,14 @@ QByteArray readAll(const QString& path)
     return f.readAll();
 }
 
-QString sourceDir() { return QStringLiteral(VELMORANT_SOURCE_DIR); }
-QString binaryDir() { return QStringLiteral(VELMORANT_BINARY_DIR); }
+QString sourceDir()
+{
+    return QStringLiteral(VELMORANT_SOURCE_DIR);
+}
+QString binaryDir()
+{
+    return QStringLiteral(VELMORANT_BINARY_DIR);
+}
 
 } // namespace TestFiles
 

@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 
 // Test data written the way teachers' files are: code page 932, CR LF.
-namespace TestFiles {
+namespace TestFiles
+{
 
 QByteArray cp932(const QString& text);
 // Joins the lines with CR LF (after the last one too) and encodes them.
@@ -16,10 +17,10 @@ QByteArray readAll(const QString& path);
 QString sourceDir();
 QString binaryDir();
 
-
 // While it lives, no file of this process can grow past `bytes`: writes
 // beyond fail as on a full disk, even for root.
-class FileSizeLimit {
+class FileSizeLimit
+{
 public:
     explicit FileSizeLimit(long long bytes);
     ~FileSizeLimit();
