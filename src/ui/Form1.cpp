@@ -221,18 +221,23 @@ void Form1::createControls()
 
 std::vector<Control*> Form1::stackingOrder()
 {
+    // Frames lie behind every label. The item labels come after the other
+    // board labels, so a dragged item passes in front of captions and the
+    // question text; the result box and its message cover them all.
     std::vector<Control*> order;
     for (Control& c : Shape1) {
-        order.push_back(&c);
-    }
-    for (Control& c : Label1) {
         order.push_back(&c);
     }
     for (Control& c : Label2) {
         order.push_back(&c);
     }
-    for (Control* c : {&Label3, &Label6, &Label5, &Shape2, &Label4, &Picture1, &List1, &Frame1,
-                       &Text1, &Command4}) {
+    for (Control* c : {&Label3, &Label6, &Label5}) {
+        order.push_back(c);
+    }
+    for (Control& c : Label1) {
+        order.push_back(&c);
+    }
+    for (Control* c : {&Shape2, &Label4, &Picture1, &List1, &Frame1, &Text1, &Command4}) {
         order.push_back(c);
     }
     for (Control& c : Command2) {

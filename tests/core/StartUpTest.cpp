@@ -150,6 +150,9 @@ TEST(StartUp, DesignSizeAndTabOrder)
     };
     EXPECT_LT(at(&h.form->Shape1[5]), at(&h.form->Label1[0]));
     EXPECT_LT(at(&h.form->Label2[5]), at(&h.form->Shape2));
+    // A dragged item passes in front of the captions and the question.
+    EXPECT_LT(at(&h.form->Label2[5]), at(&h.form->Label1[0]));
+    EXPECT_LT(at(&h.form->Label3), at(&h.form->Label1[0]));
     EXPECT_LT(at(&h.form->Label1[20]), at(&h.form->Shape2));
     EXPECT_LT(at(&h.form->Shape2), at(&h.form->Label4));
     EXPECT_LT(at(&h.form->Label4), at(&h.form->Command2[0]));

@@ -11,7 +11,8 @@
 using ViewGeometry::pixelRect;
 using ViewGeometry::toPixels;
 
-namespace {
+namespace
+{
 
 LabelWidget* makeLabel(const Control& c, QWidget* parent)
 {

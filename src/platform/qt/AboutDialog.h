@@ -8,7 +8,8 @@ class QPushButton;
 
 // The About window on the screen, showing a loaded Form2 model in the
 // system's default font.
-class AboutDialog : public QDialog {
+class AboutDialog : public QDialog
+{
     Q_OBJECT
 
 public:

@@ -19,7 +19,8 @@
 using ViewGeometry::pixelRect;
 using ViewGeometry::toPixels;
 
-namespace {
+namespace
+{
 
 // Mouse buttons and modifier keys as the handlers take them.
 int buttonCode(Qt::MouseButtons buttons)
@@ -52,7 +53,10 @@ int shiftCode(Qt::KeyboardModifiers modifiers)
     return code;
 }
 
-float toTwips(qreal pixels) { return static_cast<float>(pixels) * Control::TwipsPerPixel; }
+float toTwips(qreal pixels)
+{
+    return static_cast<float>(pixels) * Control::TwipsPerPixel;
+}
 
 } // namespace
 
@@ -353,9 +357,9 @@ void Form1View::applyLook(Binding& binding)
             a.fill = c.FillColor;
             a.borderColor = c.BorderColor;
             a.borderWidth = c.BorderWidthPx;
-            static_cast<ShapeWidget*>(w)->setLook(c.Filled, ViewGeometry::toQColor(c.FillColor, pal),
-                                                  ViewGeometry::toQColor(c.BorderColor, pal),
-                                                  c.BorderWidthPx);
+            static_cast<ShapeWidget*>(w)->setLook(
+                c.Filled, ViewGeometry::toQColor(c.FillColor, pal),
+                ViewGeometry::toQColor(c.BorderColor, pal), c.BorderWidthPx);
         }
         break;
     case ControlKind::PictureBox:

@@ -15,7 +15,8 @@ class SeriesListWidget;
 // model, created once in the model's stacking order, turns real input into
 // the model's event handlers and copies the model back to the widgets after
 // each of them.
-class Form1View : public QWidget {
+class Form1View : public QWidget
+{
     Q_OBJECT
 
 public:

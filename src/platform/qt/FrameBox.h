@@ -6,7 +6,8 @@
 // A frame with a caption: its background colour fills the whole box, an
 // etched line runs round it from the middle of the caption down, and the
 // caption sits on the top line.
-class FrameBox : public QWidget {
+class FrameBox : public QWidget
+{
     Q_OBJECT
 
 public:

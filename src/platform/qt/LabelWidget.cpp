@@ -67,17 +67,25 @@ void LabelWidget::paintEvent(QPaintEvent* /*event*/)
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);
     // Japanese has no spaces to break at: break between any two characters
     // where no word boundary is at hand.
-    option.setWrapMode(wrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere
-                             : QTextOption::NoWrap);
+    option.setWrapMode(wrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     p.setClipRect(textRect);
     p.drawText(QRectF(textRect), text_, option);
 }
 
-void LabelWidget::mousePressEvent(QMouseEvent* event) { forward(MouseAction::Press, event); }
+void LabelWidget::mousePressEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Press, event);
+}
 
-void LabelWidget::mouseMoveEvent(QMouseEvent* event) { forward(MouseAction::Move, event); }
+void LabelWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Move, event);
+}
 
-void LabelWidget::mouseReleaseEvent(QMouseEvent* event) { forward(MouseAction::Release, event); }
+void LabelWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Release, event);
+}
 
 void LabelWidget::forward(MouseAction action, QMouseEvent* event)
 {

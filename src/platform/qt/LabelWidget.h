@@ -11,7 +11,8 @@ class QMouseEvent;
 // A label: background, optional one-pixel black border and left-aligned text.
 // It takes the mouse like any control, so presses on it never reach what lies
 // behind.
-class LabelWidget : public QWidget {
+class LabelWidget : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -7,7 +7,8 @@
 
 // A picture box: a two-pixel sunken 3-D border around a picture. A click is
 // a press and a release of the left button inside it.
-class PictureBox : public QWidget {
+class PictureBox : public QWidget
+{
     Q_OBJECT
 
 public:

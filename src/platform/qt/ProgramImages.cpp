@@ -4,11 +4,16 @@
 
 // The resources live in a static library: without an explicit reference the
 // linker would leave them out of the program.
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
-namespace ProgramImages {
+namespace ProgramImages
+{
 
-namespace {
+namespace
+{
 
 QPixmap load(const QString& name)
 {
@@ -22,8 +27,14 @@ QPixmap load(const QString& name)
 
 } // namespace
 
-QIcon icon() { return QIcon(load(QStringLiteral("icon.png"))); }
+QIcon icon()
+{
+    return QIcon(load(QStringLiteral("icon.png")));
+}
 
-QPixmap title() { return load(QStringLiteral("title.png")); }
+QPixmap title()
+{
+    return load(QStringLiteral("title.png"));
+}
 
 } // namespace ProgramImages

@@ -5,7 +5,8 @@
 
 // The pictures stored with the program: the window icon and the title
 // picture of the series list screen.
-namespace ProgramImages {
+namespace ProgramImages
+{
 
 QIcon icon();
 QPixmap title();

@@ -8,7 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 
 QMessageBox::Icon toQtIcon(Dialogs::Icon icon)
 {
@@ -31,8 +32,7 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon
         // The box talks about what the handler has done so far: show it.
         view_->sync();
     }
-    QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton,
-                    view_);
+    QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton, view_);
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     if (buttons == Buttons::OkCancel) {
         box.setEscapeButton(box.addButton(QMessageBox::Cancel));

@@ -5,7 +5,8 @@
 class Form1View;
 
 // Message boxes, the About window and the end of the program on the desktop.
-class QtDialogs : public Dialogs {
+class QtDialogs : public Dialogs
+{
 public:
     // The main window: brought to the front after the About window's OK,
     // brought up to date before a box is shown over it, and closed at the end.

@@ -4,17 +4,20 @@
 
 #include <cmath>
 
-namespace QtFonts {
+namespace QtFonts
+{
 
 void installSubstitutions()
 {
-    QFont::insertSubstitutions(QString::fromUtf16(FontSpec::Gothic),
-                               {QStringLiteral("IPAGothic")});
+    QFont::insertSubstitutions(QString::fromUtf16(FontSpec::Gothic), {QStringLiteral("IPAGothic")});
     QFont::insertSubstitutions(QString::fromUtf16(FontSpec::PGothic),
                                {QStringLiteral("IPAPGothic")});
 }
 
-int pixelSize(double points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
+int pixelSize(double points)
+{
+    return static_cast<int>(std::lround(points * 96.0 / 72.0));
+}
 
 QFont toQFont(const FontSpec& spec)
 {

@@ -4,7 +4,8 @@
 
 #include <QFont>
 
-namespace QtFonts {
+namespace QtFonts
+{
 
 // Maps the two Japanese faces the window was designed with to the IPA faces,
 // whose metrics the layout constants fit. Call once before any font is made.

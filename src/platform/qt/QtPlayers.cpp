@@ -1,7 +1,9 @@
 #include "platform/qt/QtPlayers.h"
 
+#include <QAudioDevice>
 #include <QDir>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -33,6 +35,11 @@ void QtPlayers::command(int player, const QString& command)
         return;
     }
     if (command == QLatin1String("Open")) {
+        // Without a sound device there is nothing to open; the player stays
+        // silent.
+        if (QMediaDevices::defaultAudioOutput().isNull()) {
+            return;
+        }
         if (!p->effect) {
             p->effect = std::make_unique<QSoundEffect>();
         }

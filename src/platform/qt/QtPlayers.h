@@ -11,7 +11,8 @@ class QSoundEffect;
 
 // The four sound players on QSoundEffect. A missing or unplayable file, or a
 // desktop without sound, leaves a player silent; it never reports anything.
-class QtPlayers : public Players {
+class QtPlayers : public Players
+{
 public:
     explicit QtPlayers(QString workDir);
     ~QtPlayers() override;

@@ -3,7 +3,8 @@
 #include "ui/TextMeasure.h"
 
 // Measures captions with the fonts the widgets draw them in.
-class QtTextMeasure : public TextMeasure {
+class QtTextMeasure : public TextMeasure
+{
 public:
     QSizeF measure(const QString& text, const FontSpec& font) const override;
 };

@@ -6,7 +6,8 @@
 
 // The list box of problem series. Enter and a double-click on an entry are
 // handed to the window; every other key moves the selection as usual.
-class SeriesListWidget : public QListWidget {
+class SeriesListWidget : public QListWidget
+{
     Q_OBJECT
 
 public:

@@ -10,8 +10,7 @@ ShapeWidget::ShapeWidget(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ShapeWidget::setLook(bool filled, const QColor& fill, const QColor& border,
-                          int borderWidthPx)
+void ShapeWidget::setLook(bool filled, const QColor& fill, const QColor& border, int borderWidthPx)
 {
     if (filled == filled_ && fill == fill_ && border == border_ && borderWidthPx == borderWidth_) {
         return;

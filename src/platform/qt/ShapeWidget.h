@@ -5,7 +5,8 @@
 
 // A rectangle shape: optional fill and a border of a given width drawn inside
 // its bounds. The mouse passes through it to whatever lies behind.
-class ShapeWidget : public QWidget {
+class ShapeWidget : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace ViewGeometry {
+namespace ViewGeometry
+{
 
 int toPixels(float twips)
 {

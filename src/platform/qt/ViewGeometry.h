@@ -6,7 +6,8 @@
 #include <QPalette>
 #include <QRect>
 
-namespace ViewGeometry {
+namespace ViewGeometry
+{
 
 // Twips to the nearest pixel; positions may be negative or fractional.
 int toPixels(float twips);

@@ -1,0 +1,163 @@
+#!/bin/bash
+# Runs the built program, unchanged, in a real X server (Xvfb) on a copy of
+# the bundled data, and checks what it puts on the screen:
+#   - a window titled "用語分類問題集 Velmorant" with a 622 x 458 client area;
+#   - the window's background colour;
+#   - the title picture, pixel for pixel, inside its 3-D border;
+#   - the quit button asks for confirmation, and OK ends the program with
+#     status 0.
+# Screenshots and the program's output are left in the scratch directory.
+#
+# Usage: bash real_window_test.sh <velmorant> <data-dir> <scratch-dir>
+set -euo pipefail
+
+TITLE="用語分類問題集 Velmorant"
+BOX_TITLE="Velmorantからのメッセージ"
+
+fail() {
+    echo "real_window_test: FAIL: $*" >&2
+    exit 1
+}
+
+# ---------------------------------------------------------------- in Xvfb --
+
+# The id of the top-level window whose name is exactly $1, or nothing.
+window_named() {
+    xwininfo -root -tree 2>/dev/null |
+        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
+}
+
+wait_for_window() {
+    local name=$1 id=""
+    for _ in $(seq 100); do
+        id=$(window_named "$name")
+        if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# "X Y W H" of a window: absolute position of its client area and its size.
+geometry_of() {
+    xwininfo -id "$1" | awk '
+        /Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF }
+        /^ *Width:/ { w = $NF }
+        /^ *Height:/ { h = $NF }
+        END { print x, y, w, h }'
+}
+
+# The colour of pixel (x, y) of an image, as RRGGBB.
+pixel() {
+    convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -1 | tr -d '#' | tr 'a-f' 'A-F'
+}
+
+inside_xvfb() {
+    local program=$1 work=$2 out=$3
+    cd "$work"
+    "$program" >"$out/program.log" 2>&1 &
+    pid=$!
+    trap 'kill "$pid" 2>/dev/null || true' EXIT
+
+    local win
+    win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
+    local wx wy ww wh
+    read -r wx wy ww wh < <(geometry_of "$win")
+    echo "window $win: ${ww}x${wh} at $wx,$wy"
+    [ "$ww" = 622 ] && [ "$wh" = 458 ] || fail "client area is ${ww}x${wh}, not 622x458"
+
+    # The window may take a moment to paint: wait for its background.
+    local shot="$out/series-list.png" bg=""
+    for _ in $(seq 50); do
+        import -window root "$shot"
+        bg=$(pixel "$shot" $((wx + 5)) $((wy + 5)))
+        [ "$bg" = C0FFFF ] && break
+        sleep 0.1
+    done
+    [ "$bg" = C0FFFF ] || fail "background at (5,5) is #$bg, not #C0FFFF"
+    local right
+    right=$(pixel "$shot" $((wx + 610)) $((wy + 300)))
+    [ "$right" = C0FFFF ] || fail "background at (610,300) is #$right, not #C0FFFF"
+
+    # The picture box: centred in the outer width of 9450 twips, 52 px from
+    # the top, with the picture 2 px inside its border.
+    local px=$((wx + 151 + 2)) py=$((wy + 52 + 2))
+    local title="$work/title.png" same=0 checked=0
+    for point in "0 0" "323 0" "0 118" "323 118" "161 59" "40 30" "250 90" "100 100"; do
+        read -r x y <<<"$point"
+        local want got
+        want=$(pixel "$title" "$x" "$y")
+        got=$(pixel "$shot" $((px + x)) $((py + y)))
+        checked=$((checked + 1))
+        if [ "$want" = "$got" ]; then
+            same=$((same + 1))
+        else
+            echo "title picture ($x,$y): screen #$got, file #$want" >&2
+        fi
+    done
+    [ "$same" = "$checked" ] || fail "the title picture differs at $((checked - same)) of $checked points"
+    local border
+    border=$(pixel "$shot" $((wx + 151)) $((wy + 52)))
+    [ "$border" != C0FFFF ] || fail "no border around the title picture"
+    echo "series list screen: background and title picture as expected"
+
+    # The quit button (bottom right: left 7740, top 7275 - 930 twips) asks
+    # first; OK ends the program.
+    xdotool mousemove $((wx + 516 + 28)) $((wy + 423 + 10)) click 1
+    local box
+    box=$(wait_for_window "$BOX_TITLE") || fail "the quit button showed no confirmation"
+    sleep 0.3
+    import -window root "$out/quit-confirmation.png"
+    # OK is the default button, and the box has the keyboard focus. The box
+    # may be gone before the key is released: that is no error.
+    [ "$(xdotool getwindowfocus)" = "$((box))" ] || fail "the confirmation has no keyboard focus"
+    xdotool key Return || true
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        fail "the program still runs after OK in the quit confirmation"
+    fi
+    trap - EXIT
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "the program ended with status $status"
+    echo "quit button: confirmation shown, OK ended the program with status 0"
+}
+
+# --------------------------------------------------------------- outside --
+
+if [ "${1:-}" = --inside-xvfb ]; then
+    shift
+    inside_xvfb "$@"
+    exit 0
+fi
+
+if [ $# -ne 3 ]; then
+    echo "usage: bash real_window_test.sh <velmorant> <data-dir> <scratch-dir>" >&2
+    exit 2
+fi
+for tool in xvfb-run xdotool xwininfo import convert; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "real_window_test: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
+        exit 2
+    fi
+done
+
+program=$(realpath "$1")
+data=$(realpath "$2")
+scratch=$3
+[ -x "$program" ] || fail "no program at $program"
+rm -rf "$scratch"
+mkdir -p "$scratch/work"
+scratch=$(realpath "$scratch")
+cp -R "$data/." "$scratch/work/"
+
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
+    "$program" "$scratch/work" "$scratch"
+echo "real_window_test: PASS (screenshots in $scratch)"

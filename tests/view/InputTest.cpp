@@ -1,0 +1,188 @@
+#include "ViewFixture.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+namespace
+{
+
+// Siblings keep the order they were created in: the model's back-to-front
+// stacking order.
+void expectStackingOrder(Form1& form, Form1View& view)
+{
+    QList<QWidget*> expected;
+    for (Control* c : form.stackingOrder()) {
+        if (c->Container == nullptr) {
+            expected.append(view.widgetOf(*c));
+        }
+    }
+    QList<QWidget*> actual;
+    for (QObject* child : view.children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (w != nullptr && expected.contains(w)) {
+            actual.append(w);
+        }
+    }
+    EXPECT_EQ(actual, expected);
+}
+
+} // namespace
+
+TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.AnswerOpen, 1);
+    const Control& item = form->Label1[0];
+    QWidget* label = widget(item);
+    const QRect before = label->geometry();
+    const float leftBefore = item.Left;
+    const float topBefore = item.Top;
+
+    const QPoint grabPoint = at(item, QPoint(6, 9));
+    QTest::mousePress(window(), Qt::LeftButton, {}, grabPoint);
+    EXPECT_EQ(state.Dragging, 1);
+    EXPECT_EQ(item.BackColor, Colors::White);
+    EXPECT_FLOAT_EQ(state.DragStartX, 6 * 15.0F);
+    EXPECT_FLOAT_EQ(state.DragStartY, 9 * 15.0F);
+    EXPECT_EQ(label->geometry(), before) << "a press moves nothing";
+
+    // One jump far off the label: the pressed label still gets the move.
+    QTest::mouseMove(window(), grabPoint + QPoint(150, 120));
+    EXPECT_FLOAT_EQ(item.Left, leftBefore + 150 * 15.0F);
+    EXPECT_FLOAT_EQ(item.Top, topBefore + 120 * 15.0F);
+    EXPECT_EQ(label->geometry(), before.translated(150, 120));
+    EXPECT_EQ(QApplication::widgetAt(label->mapToGlobal(QPoint(6, 9))), label)
+        << "the grabbed point stays under the pointer";
+
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, grabPoint + QPoint(150, 120));
+    EXPECT_EQ(state.Dragging, 0);
+    EXPECT_NE(item.BackColor, Colors::White);
+    EXPECT_EQ(label->geometry(), QRect(static_cast<int>(std::lround(item.Left / 15.0F)),
+                                       static_cast<int>(std::lround(item.Top / 15.0F)),
+                                       label->width(), label->height()))
+        << "wherever the release put it";
+    expectStackingOrder(*form, *view);
+}
+
+TEST_F(ViewFixture, AnyButtonPicksAnItemUpAndModifiersArePassedOn)
+{
+    doubleClickEntry(1);
+    const Control& item = form->Label1[1];
+    const QPoint p = at(item, QPoint(4, 4));
+    QTest::mousePress(window(), Qt::RightButton, Qt::ShiftModifier, p);
+    EXPECT_EQ(state.Dragging, 1);
+    EXPECT_EQ(item.BackColor, Colors::White);
+    QTest::mouseRelease(window(), Qt::RightButton, Qt::ShiftModifier, p);
+    EXPECT_EQ(state.Dragging, 0);
+}
+
+TEST_F(ViewFixture, DraggedItemShowsInFrontOfTheGroupFrames)
+{
+    doubleClickEntry(1);
+    const Control* frame = nullptr;
+    for (const Control& f : form->Shape1) {
+        if (f.Visible) {
+            frame = &f;
+            break;
+        }
+    }
+    ASSERT_NE(frame, nullptr);
+    const Control& item = form->Label1[2];
+    const QPoint grabPoint = at(item, QPoint(3, 2));
+    const QPoint target = at(*frame, QPoint(30, 120));
+
+    QTest::mousePress(window(), Qt::LeftButton, {}, grabPoint);
+    QTest::mouseMove(window(), target);
+    const QImage image = view->grab().toImage();
+    EXPECT_EQ(image.pixelColor(target), QColor(Qt::white)) << "the white label, not the frame";
+    EXPECT_EQ(image.pixelColor(target + QPoint(0, 40)), QColor(255, 255, 192))
+        << "the frame's fill below the label";
+    expectStackingOrder(*form, *view);
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, target);
+}
+
+TEST_F(ViewFixture, PictureClickOpensTheAboutWindow)
+{
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Picture1));
+    EXPECT_EQ(dialogs.aboutShown, 1);
+
+    // A press that ends outside the picture is no click, nor is a right click.
+    QTest::mousePress(window(), Qt::LeftButton, {}, centreOf(form->Picture1));
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseClick(window(), Qt::RightButton, {}, centreOf(form->Picture1));
+    EXPECT_EQ(dialogs.aboutShown, 1);
+}
+
+TEST_F(ViewFixture, KeyboardDrivesTheSeriesList)
+{
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    auto* list = widget(form->List1);
+    EXPECT_EQ(QApplication::focusWidget(), list) << "the list has the focus at first";
+
+    QTest::keyClick(window(), Qt::Key_Down);
+    EXPECT_EQ(form->List1.ListIndex, 0) << "the first arrow key selects the first entry";
+    QTest::keyClick(window(), Qt::Key_Down);
+    EXPECT_EQ(form->List1.ListIndex, 1);
+
+    QTest::keyClick(window(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form->List1.Visible) << "Enter opens the selected series";
+    EXPECT_TRUE(widget(form->List1)->isHidden());
+    EXPECT_EQ(state.AnswerOpen, 1);
+}
+
+TEST_F(ViewFixture, TabSkipsHiddenControlsInTheDesignedOrder)
+{
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    ASSERT_EQ(QApplication::focusWidget(), widget(form->List1));
+    QTest::keyClick(window(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->Picture1));
+    QTest::keyClick(window(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->Command3));
+    QTest::keyClick(window(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->List1));
+    QTest::keyClick(window(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->Command3));
+}
+
+TEST_F(ViewFixture, QuitButtonAsksAndEndsOnlyOnOk)
+{
+    dialogs.script = {Dialogs::Answer::Cancel, Dialogs::Answer::Ok};
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
+    EXPECT_EQ(dialogs.ended, 0);
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    EXPECT_EQ(dialogs.ended, 1);
+}
+
+TEST_F(ViewFixture, ClosingTheWindowSavesAPendingMarkButEndingTheProgramDoesNot)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.MarkedMode, 0);
+    state.MarkPending = 1;
+    const QString marks = path(QStringLiteral("Marked.txt"));
+    const QByteArray before = TestFiles::readAll(marks);
+
+    view->endProgram();
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(TestFiles::readAll(marks), before) << "nothing is written at the end";
+    EXPECT_EQ(state.MarkPending, 1);
+
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    view->close();
+    EXPECT_EQ(state.MarkPending, 1) << "an ended program runs no further handler";
+}
+
+TEST_F(ViewFixture, ClosingTheWindowRunsTheClosingHandler)
+{
+    doubleClickEntry(1);
+    state.MarkPending = 1;
+    const QString marks = path(QStringLiteral("Marked.txt"));
+    const QByteArray before = TestFiles::readAll(marks);
+    view->close();
+    EXPECT_EQ(state.MarkPending, 0);
+    EXPECT_GT(TestFiles::readAll(marks).size(), before.size()) << "the mark was appended";
+}

@@ -1,0 +1,140 @@
+#include "ViewFixture.h"
+
+#include "platform/qt/QtFonts.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QListWidget>
+
+#include <cmath>
+
+namespace
+{
+
+int px(float twips)
+{
+    return static_cast<int>(std::lround(twips / 15.0F));
+}
+
+// Every control's widget stands where the model puts it, in pixels, and is
+// shown exactly when the model says so.
+void expectWidgetsFollowModel(Form1& form, Form1View& view)
+{
+    for (Control* c : form.stackingOrder()) {
+        const QWidget* w = view.widgetOf(*c);
+        ASSERT_NE(w, nullptr) << c->displayName().toStdString();
+        const std::string name = c->displayName().toStdString();
+        EXPECT_EQ(w->isHidden(), !c->Visible) << name;
+        if (!c->Visible) {
+            continue;
+        }
+        EXPECT_EQ(w->geometry(), QRect(px(c->Left), px(c->Top), px(c->Width), px(c->Height)))
+            << name;
+        const QWidget* expectedParent =
+            c->Container != nullptr ? view.widgetOf(*c->Container) : &view;
+        EXPECT_EQ(w->parentWidget(), expectedParent) << name;
+    }
+}
+
+} // namespace
+
+TEST_F(ViewFixture, SeriesListScreenMatchesTheModel)
+{
+    EXPECT_EQ(view->size(), QSize(622, 458));
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("用語分類問題集 Velmorant"));
+    expectWidgetsFollowModel(*form, *view);
+
+    // Start-up centred the picture in the outer width: (9450 - 4920) / 2.
+    EXPECT_EQ(widget(form->Picture1)->geometry(), QRect(151, 52, 328, 123));
+    EXPECT_TRUE(widget(form->List1)->isVisible());
+    EXPECT_FALSE(widget(form->Label1[0])->isVisible());
+
+    auto* list = qobject_cast<QListWidget*>(widget(form->List1));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("マークの付いた問題"));
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("動物の分類"));
+    EXPECT_EQ(form->List1.ListIndex, -1);
+
+    const QImage image = view->grab().toImage();
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(192, 255, 255));
+    EXPECT_EQ(image.pixelColor(610, 300), QColor(192, 255, 255));
+}
+
+TEST_F(ViewFixture, ProblemBoardMatchesTheModel)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.AnswerOpen, 1) << "the double-click opens the series";
+    EXPECT_EQ(view->windowTitle(), form->Caption);
+    EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("動物の分類")));
+    expectWidgetsFollowModel(*form, *view);
+
+    // Auto-sized labels are wide enough for their whole caption.
+    for (int i = 0; i < state.ItemCount; ++i) {
+        const Control& item = form->Label1.at(i);
+        ASSERT_TRUE(item.Visible);
+        const QFontMetricsF metrics(QtFonts::toQFont(item.Font));
+        EXPECT_GE(widget(item)->width() - 2 + 0.5, metrics.horizontalAdvance(item.Caption()))
+            << item.Caption().toStdString();
+        EXPECT_EQ(widget(item)->height(), 19);
+    }
+}
+
+TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
+{
+    const QRect listBefore = widget(form->List1)->geometry();
+    view->resize(700, 500);
+    EXPECT_FLOAT_EQ(form->clientWidth(), 10500.0F);
+    EXPECT_FLOAT_EQ(form->clientHeight(), 7500.0F);
+    EXPECT_FLOAT_EQ(form->Width, 10620.0F) << "outer width includes the fixed frame";
+    EXPECT_EQ(widget(form->List1)->geometry(), listBefore);
+
+    // The next layout uses the new size: back on the list screen, the list
+    // is centred in the new width.
+    doubleClickEntry(1);
+    ASSERT_FALSE(form->List1.Visible);
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    ASSERT_TRUE(form->List1.Visible);
+    EXPECT_EQ(widget(form->List1)->x(), px((10620.0F - form->List1.Width) / 2.0F));
+}
+
+TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
+{
+    const QFont pgothic = QtFonts::toQFont({QString::fromUtf16(FontSpec::PGothic), 11.25, false});
+    EXPECT_EQ(QFontInfo(pgothic).family(), QStringLiteral("IPAPGothic"));
+    EXPECT_EQ(QFontInfo(pgothic).pixelSize(), 15);
+
+    const QFont gothic = QtFonts::toQFont({QString::fromUtf16(FontSpec::Gothic), 12, true});
+    EXPECT_EQ(QFontInfo(gothic).family(), QStringLiteral("IPAGothic"));
+    EXPECT_EQ(QFontInfo(gothic).pixelSize(), 16);
+    EXPECT_TRUE(QFontInfo(gothic).bold());
+
+    EXPECT_EQ(QtFonts::pixelSize(9.75), 13);
+    EXPECT_EQ(QtFonts::pixelSize(9), 12);
+    EXPECT_EQ(QtFonts::toQFont({}), QApplication::font()) << "no face: the system font";
+}
+
+TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
+{
+    QTemporaryDir dir;
+    Module1 state;
+    QtTextMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    Form1 form(state, measure, players, dialogs, dir.path());
+
+    Control& item = form.Label1[0];
+    item.setCaption(QStringLiteral(" ウニ "));
+    EXPECT_FLOAT_EQ(item.Height, 285.0F);
+    const float shortWidth = item.Width;
+    item.setCaption(QStringLiteral(" ウニヒトデ "));
+    EXPECT_FLOAT_EQ(item.Height, 285.0F) << "one line whatever its length";
+    EXPECT_GT(item.Width - shortWidth, 3 * 10 * 15.0F) << "three more full-width characters";
+    EXPECT_LT(item.Width - shortWidth, 3 * 16 * 15.0F);
+
+    Control& caption = form.Label2[0];
+    caption.setCaption(QStringLiteral(" 棘皮動物 "));
+    EXPECT_FLOAT_EQ(caption.Height, 300.0F);
+    // Fixed pitch: four full-width characters of 16 px and two spaces of 8.
+    EXPECT_NEAR(caption.Width, (4 * 16 + 2 * 8 + 2) * 15.0F, 15.0F);
+}

@@ -1,0 +1,135 @@
+#include "ViewFixture.h"
+
+#include "platform/qt/AboutDialog.h"
+
+#include <QDir>
+#include <QImage>
+
+namespace
+{
+
+QString shotPath(const QString& name)
+{
+    const QString dir = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
+    QDir().mkpath(dir);
+    return dir + QLatin1Char('/') + name;
+}
+
+template <typename Match> int countPixels(const QImage& image, const QRect& area, Match match)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            n += match(image.pixelColor(x, y)) ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+// Saves pictures of both screens for a person to look at, and checks what
+// can be checked by pixel.
+TEST_F(ViewFixture, ScreensDrawAsDesigned)
+{
+    const QImage list = view->grab().toImage();
+    ASSERT_TRUE(list.save(shotPath(QStringLiteral("series-list.png"))));
+    const QRect picture = widget(form->Picture1)->geometry();
+    // The title picture fills the picture box inside its 3-D border.
+    const QColor background(192, 255, 255);
+    EXPECT_LT(countPixels(list, picture.adjusted(2, 2, -2, -2),
+                          [&](const QColor& c) { return c == background; }),
+              picture.width() * picture.height() / 4);
+    EXPECT_EQ(list.pixelColor(picture.topLeft()), QColor(128, 128, 128)) << "sunken border";
+    EXPECT_EQ(list.pixelColor(picture.bottomRight()), QColor(255, 255, 255));
+
+    doubleClickEntry(1);
+    const QImage board = view->grab().toImage();
+    ASSERT_TRUE(board.save(shotPath(QStringLiteral("board.png"))));
+    for (int i = 0; i < state.ItemCount; ++i) {
+        const QRect label = widget(form->Label1.at(i))->geometry();
+        // (The question label may cover an item's top row of pixels.)
+        EXPECT_EQ(board.pixelColor(label.bottomLeft()), QColor(Qt::black))
+            << "border of item " << i;
+        EXPECT_EQ(board.pixelColor(label.bottomRight()), QColor(Qt::black))
+            << "border of item " << i;
+        // Dark text on the light button face.
+        EXPECT_GT(countPixels(board, label.adjusted(1, 1, -1, -1),
+                              [](const QColor& c) { return c.lightness() < 100; }),
+                  20)
+            << "caption of item " << i;
+    }
+    for (int c = 0; c < state.GroupCount; ++c) {
+        const QRect frame = widget(form->Shape1.at(c))->geometry();
+        EXPECT_EQ(board.pixelColor(frame.topLeft() + QPoint(1, 1)),
+                  QColor(Colors::red(form->Shape1.at(c).BorderColor),
+                         Colors::green(form->Shape1.at(c).BorderColor),
+                         Colors::blue(form->Shape1.at(c).BorderColor)))
+            << "two-pixel border of frame " << c;
+    }
+}
+
+TEST(AboutScreenshot, DrawsOnItsGreyBackground)
+{
+    Form2 model;
+    model.Form_Load();
+    AboutDialog about(model);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    const QImage image = about.grab().toImage();
+    ASSERT_TRUE(image.save(shotPath(QStringLiteral("about.png"))));
+    EXPECT_EQ(image.size(), QSize(377, 139));
+    EXPECT_EQ(image.pixelColor(370, 5), QColor(224, 224, 224));
+    // The version line is blue.
+    const QRect line(8, 88, 369, 13);
+    EXPECT_GT(
+        countPixels(image, line, [](const QColor& c) { return c.blue() > 200 && c.red() < 100; }),
+        20);
+}
+
+TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.ItemCount, 4);
+    // Drag every item into the frame of its group.
+    for (int i = 0; i < state.ItemCount; ++i) {
+        const int group = static_cast<int>(state.ItemAnswers.at(i));
+        ASSERT_GE(group, 1);
+        const QPoint from = at(form->Label1.at(i), QPoint(5, 5));
+        const QPoint to = centreOf(form->Shape1.at(group - 1));
+        QTest::mousePress(window(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(window(), (from + to) / 2);
+        QTest::mouseMove(window(), to);
+        QTest::mouseRelease(window(), Qt::LeftButton, {}, to);
+    }
+    ASSERT_EQ(state.AnswerOpen, 0) << "solved";
+    ASSERT_TRUE(form->Shape2.Visible);
+
+    const QImage result = view->grab().toImage();
+    ASSERT_TRUE(result.save(shotPath(QStringLiteral("result.png"))));
+    const QRect box = widget(form->Shape2)->geometry();
+    EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(1, 1)), QColor(0, 0, 255))
+        << "three-pixel blue border";
+    EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(3, 3)), QColor(224, 224, 224));
+    // An item under the box is hidden by it (the row of result buttons
+    // starts further right on the only problem of a series).
+    ASSERT_FALSE(form->Command2[0].Visible);
+    ASSERT_FALSE(form->Command2[3].Visible);
+    form->Label1[0].Left = 1500;
+    form->Label1[0].Top = 1420;
+    view->sync();
+    const QRect under = widget(form->Label1[0])->geometry();
+    ASSERT_TRUE(box.contains(under));
+    const QImage covered = view->grab().toImage();
+    EXPECT_EQ(covered.pixelColor(under.topLeft()), QColor(224, 224, 224));
+    EXPECT_EQ(covered.pixelColor(under.center()), QColor(224, 224, 224));
+
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command2[4]));
+    ASSERT_TRUE(form->Frame1.Visible) << "the explanation";
+    const QImage explanation = view->grab().toImage();
+    ASSERT_TRUE(explanation.save(shotPath(QStringLiteral("explanation.png"))));
+    const QRect frame = widget(form->Frame1)->geometry();
+    EXPECT_EQ(explanation.pixelColor(frame.topLeft() + QPoint(2, 2)), QColor(255, 255, 255));
+    auto* text = widget(form->Text1);
+    EXPECT_EQ(text->mapTo(view.get(), QPoint(0, 0)), frame.topLeft() + QPoint(16, 16));
+}

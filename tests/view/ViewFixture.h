@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/qt/Form1View.h"
+#include "platform/qt/QtTextMeasure.h"
+#include "state/Module1.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+#include "ui/Form1.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// The main window on the (offscreen) screen after start-up, with the real
+// fonts and fakes for sound and message boxes, in a working directory that
+// holds a catalogue of one small series.
+class ViewFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        TestFiles::write(path(QStringLiteral("ZQCList.TXT")),
+                         TestFiles::lines({QStringLiteral("動物の分類,Animals.TXT"),
+                                           QStringLiteral("植物の分類,Plants.TXT")}));
+        TestFiles::write(path(QStringLiteral("Animals.TXT")),
+                         TestFiles::lines({
+                             QStringLiteral("問題１　次の動物を分類しなさい。"),
+                             QStringLiteral("Ａ群"),
+                             QStringLiteral("・ウニ　・ヒトデ　・イカ　・タコ"),
+                             QStringLiteral("Ｂ群"),
+                             QStringLiteral("ａ．棘皮動物　ｂ．軟体動物"),
+                             QStringLiteral("正解a,a,b,b,"),
+                             QStringLiteral("解説"),
+                             QStringLiteral("ウニとヒトデは棘皮動物，イカとタコは軟体動物。"),
+                         }));
+        form = std::make_unique<Form1>(state, measure, players, dialogs, dir.path());
+        view = std::make_unique<Form1View>(*form);
+        view->show();
+        view->load();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    void TearDown() override
+    {
+        view.reset();
+        form.reset();
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QWindow* window() const { return view->windowHandle(); }
+    QWidget* widget(const Control& c) const { return view->widgetOf(c); }
+    // A point of a control's widget in window coordinates.
+    QPoint at(const Control& c, QPoint inside) const
+    {
+        return widget(c)->mapTo(view.get(), inside);
+    }
+    QPoint centreOf(const Control& c) const { return at(c, widget(c)->rect().center()); }
+
+    // Double-clicks entry `row` of the series list.
+    void doubleClickEntry(int row);
+
+    QTemporaryDir dir;
+    Module1 state;
+    QtTextMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1View> view;
+};
