@@ -27,6 +27,18 @@ void placeFrame(Control& frame, double left, double top, double width, double he
     frame.Height = static_cast<float>(height);
 }
 
+// Frames first..last side by side from Left 50, each P - 50 wide, the
+// column cursor growing by `step`.
+void placeRow(Form1& form, int first, int last, double top, double height, double P, double step)
+{
+    double cursor = 50.0;
+    for (int c = first; c <= last; ++c) {
+        placeFrame(form.Shape1.at(c), cursor, top, P - 50.0, height);
+        placeCaption(form, c, cursor, P);
+        cursor += step;
+    }
+}
+
 // The top of a frame in the second row, below Shape1(0).
 double secondRowTop(const Form1& form)
 {
@@ -153,6 +165,11 @@ void Display(Form1& form, qint16 problemNumber)
 
     const int G = st.GroupCount;
     const double firstRowHeight = (H - F - 270.0) / 2.0 - 500.0;
+    // The second row hangs below Shape1(0) once that has its final place.
+    const auto secondRow = [&](int first, int last, double P, double step) {
+        const double t2 = secondRowTop(form);
+        placeRow(form, first, last, t2, H - 480.0 - t2 - 500.0, P, step);
+    };
     if (G == 2 && widest > (W - 80.0) / 2.0) {
         // Stacked pair: one wide frame above the other.
         placeFrame(form.Shape1[0], 50.0, F, W - 400.0, firstRowHeight);
@@ -163,46 +180,18 @@ void Display(Form1& form, qint16 problemNumber)
         form.Label2[1].Top = static_cast<float>(static_cast<double>(form.Shape1[1].Top) - 100.0);
         form.Label2[1].Left = 100.0F;
     } else if (G == 4 && widest > (W - 80.0) / 4.0) {
-        // Two-by-two grid.
+        // Two-by-two grid; the second row steps 10 rather than 15.
         const double P = (W - 250.0) / 2.0 - 50.0;
-        double cursor = 50.0;
-        for (int c = 0; c < 2; ++c) {
-            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, firstRowHeight);
-            placeCaption(form, c, cursor, P);
-            cursor += P + 15.0;
-        }
-        cursor = 50.0;
-        const double t2 = secondRowTop(form);
-        for (int c = 2; c < 4; ++c) {
-            placeFrame(form.Shape1.at(c), cursor, t2, P - 50.0, H - 480.0 - t2 - 500.0);
-            placeCaption(form, c, cursor, P);
-            cursor += P + 10.0;
-        }
+        placeRow(form, 0, 1, F, firstRowHeight, P, P + 15.0);
+        secondRow(2, 3, P, P + 10.0);
     } else if (G > 0 && G < 5) {
-        // Single row.
         const double P = (W - (G + 1) * 50.0 - 50.0) / G - 5.0;
-        double cursor = 50.0;
-        for (int c = 0; c < G; ++c) {
-            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, H - 480.0 - F - 500.0);
-            placeCaption(form, c, cursor, P);
-            cursor += P + 15.0;
-        }
+        placeRow(form, 0, G - 1, F, H - 480.0 - F - 500.0, P, P + 15.0);
     } else if (G >= 5) {
         // Two rows: three frames above, the rest below.
         const double P = (W - 250.0) / 3.0 - 50.0;
-        double cursor = 50.0;
-        for (int c = 0; c < 3; ++c) {
-            placeFrame(form.Shape1.at(c), cursor, F, P - 50.0, firstRowHeight);
-            placeCaption(form, c, cursor, P);
-            cursor += P + 15.0;
-        }
-        cursor = 50.0;
-        const double t2 = secondRowTop(form);
-        for (int c = 3; c < G; ++c) {
-            placeFrame(form.Shape1.at(c), cursor, t2, P - 50.0, H - 480.0 - t2 - 500.0);
-            placeCaption(form, c, cursor, P);
-            cursor += P + 10.0;
-        }
+        placeRow(form, 0, 2, F, firstRowHeight, P, P + 15.0);
+        secondRow(3, G - 1, P, P + 10.0);
     }
 
     for (int c = 0; c < 6; ++c) {
