@@ -54,6 +54,14 @@ public:
     const Control* Container = nullptr; // Frame1 for the controls inside it
     int TabIndex = -1;                  // -1: not a tab stop
 
+    void place(float left, float top, float width, float height)
+    {
+        Left = left;
+        Top = top;
+        Width = width;
+        Height = height;
+    }
+
     const QString& Caption() const { return caption_; }
     // Sets the caption; an auto-sizing label takes the extent of its text
     // plus its border at once.

@@ -17,14 +17,6 @@
 namespace
 {
 
-void place(Control& c, float left, float top, float width, float height)
-{
-    c.Left = left;
-    c.Top = top;
-    c.Width = width;
-    c.Height = height;
-}
-
 FontSpec gothic(double points, bool bold = false)
 {
     return {QString::fromUtf16(FontSpec::Gothic), points, bold};
@@ -59,7 +51,7 @@ void makeButton(Control& b, const QString& name, int index, const QString& capti
                 float top, float width, float height, bool visible, const FontSpec& font)
 {
     b = Control(ControlKind::Button, name, index);
-    place(b, left, top, width, height);
+    b.place(left, top, width, height);
     b.setCaption(caption);
     b.Visible = visible;
     b.Font = font;
@@ -86,7 +78,7 @@ void Form1::setClientSize(float widthTwips, float heightTwips)
 void Form1::createControls()
 {
     Frame1 = Control(ControlKind::Frame, QStringLiteral("Frame1"));
-    place(Frame1, 180, 660, 8355, 1275);
+    Frame1.place(180, 660, 8355, 1275);
     Frame1.setCaption(QStringLiteral("解説"));
     Frame1.Visible = false;
     Frame1.Font = gothic(11.25, true);
@@ -94,7 +86,7 @@ void Form1::createControls()
     Frame1.ForeColor = Blue;
 
     Text1 = Control(ControlKind::TextBox, QStringLiteral("Text1"));
-    place(Text1, 240, 240, 7155, 915);
+    Text1.place(240, 240, 7155, 915);
     Text1.Font = Font;
     Text1.BackColor = Colors::White;
     Text1.MultiLine = true;
@@ -128,21 +120,21 @@ void Form1::createControls()
     // The picture box is sized to its 324 x 119 picture plus a 2-pixel 3-D
     // border on each side.
     Picture1 = Control(ControlKind::PictureBox, QStringLiteral("Picture1"));
-    place(Picture1, 1860, 780, 4920, 1845);
+    Picture1.place(1860, 780, 4920, 1845);
 
     List1 = Control(ControlKind::ListBox, QStringLiteral("List1"));
-    place(List1, 2100, 2820, 4395, 2310);
+    List1.place(2100, 2820, 4395, 2310);
     List1.Font = Font;
     List1.BackColor = Colors::White;
 
     Label4 = Control(ControlKind::Label, QStringLiteral("Label4"));
-    place(Label4, 1560, 960, 5175, 375);
+    Label4.place(1560, 960, 5175, 375);
     Label4.Visible = false;
     Label4.Font = gothic(12, true);
     Label4.BackColor = PanelGrey;
 
     Shape2 = Control(ControlKind::Shape, QStringLiteral("Shape2"));
-    place(Shape2, 1080, 780, 6915, 1095);
+    Shape2.place(1080, 780, 6915, 1095);
     Shape2.FillColor = PanelGrey;
     Shape2.BorderColor = Blue;
     Shape2.BorderWidthPx = 3;
@@ -163,7 +155,7 @@ void Form1::createControls()
 
         Control& frame = Shape1.at(i);
         frame = Control(ControlKind::Shape, QStringLiteral("Shape1"), i);
-        place(frame, 240.0F + 1500.0F * static_cast<float>(i), 1950, 1215, 2805);
+        frame.place(240.0F + 1500.0F * static_cast<float>(i), 1950, 1215, 2805);
         frame.Filled = GroupLooks.at(i).filled;
         frame.FillColor = GroupLooks.at(i).fill;
         frame.BorderColor = GroupLooks.at(i).border;
@@ -189,21 +181,21 @@ void Form1::createControls()
     }
 
     Label3 = Control(ControlKind::Label, QStringLiteral("Label3"));
-    place(Label3, 1080, 120, 6255, 615);
+    Label3.place(1080, 120, 6255, 615);
     Label3.Visible = false;
     Label3.Font = Font;
     Label3.BackColor = FormBack;
     Label3.ForeColor = Colors::Black;
 
     Label6 = Control(ControlKind::Label, QStringLiteral("Label6"));
-    place(Label6, 120, 120, 975, 435);
+    Label6.place(120, 120, 975, 435);
     Label6.Visible = false;
     Label6.Font = pgothic(9.75, true);
     Label6.BackColor = FormBack;
     Label6.ForeColor = Colors::Black;
 
     Label5 = Control(ControlKind::Label, QStringLiteral("Label5"));
-    place(Label5, 120, 6000, 8355, 255);
+    Label5.place(120, 6000, 8355, 255);
     Label5.Font = Font;
     Label5.BackColor = FormBack;
     Label5.ForeColor = Colors::Black;

@@ -10,26 +10,17 @@ const quint32 Grey = Colors::rgb(224, 224, 224);
 Form2::Form2() : Caption(QStringLiteral(" Velmorant バージョン情報")), BackColor(Grey)
 {
     Command1 = Control(ControlKind::Button, QStringLiteral("Command1"));
-    Command1.Left = 2160;
-    Command1.Top = 1620;
-    Command1.Width = 1095;
-    Command1.Height = 375;
+    Command1.place(2160, 1620, 1095, 375);
     Command1.setCaption(QStringLiteral("OK"));
     Command1.TabIndex = 0;
 
     Label1 = Control(ControlKind::Label, QStringLiteral("Label1"));
-    Label1.Left = 240;
-    Label1.Top = 240;
-    Label1.Width = 5295;
-    Label1.Height = 1035;
+    Label1.place(240, 240, 5295, 1035);
     Label1.BackColor = Grey;
     Label1.ForeColor = Colors::Black;
 
     Label2 = Control(ControlKind::Label, QStringLiteral("Label2"));
-    Label2.Left = 120;
-    Label2.Top = 1320;
-    Label2.Width = 5535;
-    Label2.Height = 195;
+    Label2.place(120, 1320, 5535, 195);
     Label2.BackColor = Grey;
     Label2.ForeColor = Colors::rgb(0, 0, 255);
     Label2.setCaption(versionLine());
