@@ -1,0 +1,617 @@
+#pragma once
+
+// What each fuzz target does with one input, and the properties it checks.
+// The libFuzzer entry points in this folder call these, and so does the
+// core test that replays saved inputs, so a crash found here stays fixed in
+// the ordinary build too.
+
+#include "board/CommaList.h"
+#include "platform/TextFile.h"
+#include "series/MarksFile.h"
+#include "series/SeriesParser.h"
+#include "support/Fakes.h"
+#include "ui/Form1.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace FuzzBodies
+{
+
+// Under libFuzzer a failed check aborts, which saves the input; the replay
+// test turns it into an exception it can report and go on.
+inline bool throwOnFailure = false;
+
+struct CheckFailed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] inline void fail(const char* file, int line, const std::string& what)
+{
+    const std::string message = std::string(file) + ":" + std::to_string(line) + ": " + what;
+    if (throwOnFailure) {
+        throw CheckFailed(message);
+    }
+    std::fprintf(stderr, "check failed: %s\n", message.c_str());
+    std::abort();
+}
+
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            ::FuzzBodies::fail(__FILE__, __LINE__, #cond);                                         \
+        }                                                                                          \
+    } while (0)
+
+// A main window with fakes around it, working in `dir`.
+struct World {
+    explicit World(const QString& dir) : form(state, measure, players, dialogs, dir) {}
+    Module1 state;
+    FakeMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    Form1 form;
+
+    // As new for what the marks file functions use: cheaper than a new
+    // window, and the marks target needs one several times per input.
+    void resetForMarks()
+    {
+        state = Module1{};
+        state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+        form.marksTail = {};
+        form.unsavedMarks.clear();
+        dialogs.messages.clear();
+    }
+};
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        fail(__FILE__, __LINE__, "cannot write " + path.toStdString());
+    }
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline QByteArray cp932(const QString& text)
+{
+    QByteArray out;
+    if (!TextFile::encodeText(text, &out)) {
+        fail(__FILE__, __LINE__, "not code page 932: " + text.toStdString());
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- catalogue
+
+inline void catalog(const QByteArray& bytes, const QString& dir)
+{
+    writeFile(dir + QStringLiteral("/ZQCList.TXT"), bytes);
+    auto w = std::make_unique<World>(dir);
+    w->form.Form_Load();
+
+    const QStringList& items = w->form.List1.Items;
+    FUZZ_CHECK(!items.isEmpty());
+    FUZZ_CHECK(items.size() <= Module1::CatalogRows);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        FUZZ_CHECK(items.at(i) == w->state.SeriesCatalog.at(static_cast<std::size_t>(i))[0]);
+    }
+    FUZZ_CHECK(w->state.SeriesCatalog[0][1] == QLatin1String(MarksFile::FileName));
+    FUZZ_CHECK(w->dialogs.messages.size() <= 1);
+
+    // Without double quotes a comma always ends a field and the spaces around
+    // it belong to no field.
+    if (!bytes.contains('"')) {
+        for (qsizetype i = 1; i < items.size(); ++i) {
+            for (const QString& field : w->state.SeriesCatalog.at(static_cast<std::size_t>(i))) {
+                FUZZ_CHECK(!field.contains(QLatin1Char(',')));
+                FUZZ_CHECK(!field.startsWith(QLatin1Char(' ')));
+                FUZZ_CHECK(!field.endsWith(QLatin1Char(' ')));
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- series and board
+
+// The numbers Display stores for the answers of a row.
+inline QList<double> answerNumbers(const QString& answers)
+{
+    QList<double> out;
+    WalkCommaList(answers, [&](int, const QString& f) { out.append(LeadingNumber(f)); });
+    return out;
+}
+
+// What holds for a problem the loader keeps: it fits the board and every
+// item has a frame to go to, so it can be solved.
+inline void checkUsable(const std::array<QString, 5>& row)
+{
+    const int items = SeriesParser::countFields(row[Module1::ColItems]);
+    const int groups = SeriesParser::countFields(row[Module1::ColGroups]);
+    FUZZ_CHECK(items >= 1 && items <= Module1::MaxItems);
+    FUZZ_CHECK(groups >= 1 && groups <= Module1::MaxGroups);
+    const QList<double> answers = answerNumbers(row[Module1::ColAnswers]);
+    FUZZ_CHECK(answers.size() == items);
+    for (const double a : answers) {
+        FUZZ_CHECK(a >= 1.0 && a <= groups && a == std::floor(a));
+    }
+}
+
+// The board after Display(n) of a row; `usable` when the loader kept the row.
+inline void checkBoard(const World& w, const std::array<QString, 6>& row, bool usable)
+{
+    const Module1& st = w.state;
+    FUZZ_CHECK(st.ItemCount >= 0 && st.ItemCount <= Module1::MaxItems);
+    FUZZ_CHECK(st.GroupCount >= 0 && st.GroupCount <= Module1::MaxGroups);
+    FUZZ_CHECK(st.AnswerOpen == 1);
+    int visibleItems = 0;
+    for (const Control& c : w.form.Label1) {
+        visibleItems += c.Visible ? 1 : 0;
+    }
+    FUZZ_CHECK(visibleItems == st.ItemCount);
+    for (int c = 0; c < 6; ++c) {
+        FUZZ_CHECK(w.form.Shape1.at(c).Visible == (c < st.GroupCount));
+        FUZZ_CHECK(w.form.Label2.at(c).Visible == (c < st.GroupCount));
+    }
+    for (int c = 0; c < st.GroupCount; ++c) {
+        for (const int v : st.PlacementTable.at(c)) {
+            FUZZ_CHECK(v == 0);
+        }
+    }
+    if (usable) {
+        FUZZ_CHECK(st.ItemCount == SeriesParser::countFields(row[Module1::ColItems]));
+        FUZZ_CHECK(st.GroupCount == SeriesParser::countFields(row[Module1::ColGroups]));
+        for (int i = 0; i < st.ItemCount; ++i) {
+            const double a = st.ItemAnswers.at(static_cast<std::size_t>(i));
+            FUZZ_CHECK(a >= 1.0 && a <= st.GroupCount);
+        }
+    }
+}
+
+// The frames in use hold item numbers 1..21, each at most once, packed from
+// slot 0 without gaps.
+inline void checkPlacements(const World& w)
+{
+    const Module1& st = w.state;
+    std::set<int> seen;
+    for (int c = 0; c < st.GroupCount; ++c) {
+        const auto& slots = st.PlacementTable.at(c);
+        bool ended = false;
+        for (const int v : slots) {
+            FUZZ_CHECK(v >= 0 && v <= Module1::MaxItems);
+            if (v == 0) {
+                ended = true;
+                continue;
+            }
+            FUZZ_CHECK(!ended);
+            FUZZ_CHECK(seen.insert(v).second);
+        }
+    }
+    FUZZ_CHECK(st.AnswerOpen == 0 || st.AnswerOpen == 1);
+}
+
+// Reads four bytes as a coordinate: half the time a board position, else a
+// raw float (NaN, infinities, huge and tiny values included) or one of the
+// values that break arithmetic most easily.
+inline float coordinate(std::uint8_t mode, const std::uint8_t* b)
+{
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, b, sizeof bits);
+    switch (mode % 4) {
+    case 0:
+    case 1:
+        return static_cast<float>(static_cast<std::int16_t>(bits & 0xFFFFU));
+    case 2: {
+        float f = 0.0F;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    default: {
+        const float special[] = {std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::max(),
+                                 std::numeric_limits<float>::lowest(),
+                                 std::numeric_limits<float>::denorm_min(),
+                                 -0.0F,
+                                 1e30F};
+        return special[bits % (sizeof special / sizeof special[0])];
+    }
+    }
+}
+
+// Plays drags from the script: 10 bytes a step (what to do, which label,
+// two coordinates). Every press is followed by a release of the same label,
+// as the window system delivers them.
+inline void runDrops(World& w, const QByteArray& script)
+{
+    const auto* p = reinterpret_cast<const std::uint8_t*>(script.constData());
+    constexpr qsizetype Step = 10;
+    for (qsizetype at = 0; at + Step <= script.size() && at < 64 * Step; at += Step) {
+        const std::uint8_t op = p[at];
+        const int index = p[at + 1] % 24 - 1; // -1..22: a label, or none
+        const float x = coordinate(static_cast<std::uint8_t>(op >> 2), p + at + 2);
+        const float y = coordinate(static_cast<std::uint8_t>(op >> 4), p + at + 6);
+        switch (op % 4) {
+        case 0: // drag by pointer moves
+            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
+            w.form.Label1_MouseMove(index, 1, 0, x, y);
+            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            break;
+        case 1: // the label itself put somewhere
+            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
+            if (index >= 0 && index < Module1::MaxItems) {
+                w.form.Label1.at(static_cast<std::size_t>(index)).Left = x;
+                w.form.Label1.at(static_cast<std::size_t>(index)).Top = y;
+            }
+            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            break;
+        case 2: { // dropped onto the middle of a frame
+            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
+            if (index >= 0 && index < Module1::MaxItems) {
+                const Control& f = w.form.Shape1.at(p[at + 2] % 6);
+                Control& l = w.form.Label1.at(static_cast<std::size_t>(index));
+                l.Left = f.Left + f.Width / 2.0F - l.Width / 2.0F;
+                l.Top = f.Top + f.Height / 2.0F - l.Height / 2.0F;
+            }
+            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            break;
+        }
+        default: // a window of another size
+            w.form.setClientSize(x, y);
+            break;
+        }
+        checkPlacements(w);
+    }
+}
+
+// The lines of the series file and the problems the loader keeps of them.
+struct Parsed {
+    TextFile::ReadResult text;
+    SeriesParser::Result result;
+    QList<const SeriesParser::Problem*> usable;
+};
+
+inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
+{
+    auto out = std::make_unique<Parsed>();
+    out->text = TextFile::decode(bytes);
+    out->result = SeriesParser::parse(out->text.texts());
+    for (const SeriesParser::Problem& p : out->result.problems) {
+        if (SeriesParser::problemFault(p).isEmpty()) {
+            out->usable.append(&p);
+        }
+    }
+    return out;
+}
+
+// Lines cover the bytes one after another, and no line holds a line end.
+inline void checkLines(const TextFile::ReadResult& text, qsizetype size)
+{
+    qsizetype at = 0;
+    for (const TextFile::Line& l : text.lines) {
+        FUZZ_CHECK(l.byteOffset == at);
+        FUZZ_CHECK(l.byteEnd > l.byteOffset);
+        FUZZ_CHECK(!l.text.contains(QLatin1Char('\r')) && !l.text.contains(QLatin1Char('\n')));
+        at = l.byteEnd;
+    }
+    if (text.ok()) {
+        FUZZ_CHECK(at == size);
+    } else {
+        FUZZ_CHECK(text.badLine == text.lines.size() + 1);
+    }
+}
+
+inline const QString SeriesFileName = QStringLiteral("S.TXT");
+
+// The series target's working folder: a catalogue listing S.TXT.
+inline void prepareSeriesDir(const QString& dir)
+{
+    writeFile(dir + QStringLiteral("/ZQCList.TXT"), cp932(QStringLiteral("試験,S.TXT\r\n")));
+}
+
+inline void series(const QByteArray& bytes, const QString& dir)
+{
+    const std::unique_ptr<Parsed> parsed = parseSeries(bytes);
+    checkLines(parsed->text, bytes.size());
+    int previousLine = 0;
+    for (const SeriesParser::Problem& p : parsed->result.problems) {
+        FUZZ_CHECK(p.line > previousLine && p.line <= parsed->text.lines.size());
+        previousLine = p.line;
+    }
+    for (const SeriesParser::Problem* p : parsed->usable) {
+        checkUsable(p->columns);
+    }
+
+    // The same file through the series list.
+    writeFile(dir + QLatin1Char('/') + SeriesFileName, bytes);
+    auto w = std::make_unique<World>(dir);
+    w->form.Form_Load();
+    FUZZ_CHECK(w->form.List1.Items.size() == 2);
+    w->form.List1.ListIndex = 1;
+    w->form.List1_DblClick();
+
+    const Module1& st = w->state;
+    FUZZ_CHECK(st.ProblemCount >= 0 && st.ProblemCount <= Module1::MaxProblems);
+    const bool loads = parsed->text.ok() && !parsed->usable.isEmpty();
+    if (!loads) {
+        FUZZ_CHECK(w->form.List1.Visible);
+        FUZZ_CHECK(st.CurrentProblem == 0);
+        FUZZ_CHECK(w->dialogs.messages.size() == 1);
+        return;
+    }
+    FUZZ_CHECK(!w->form.List1.Visible);
+    FUZZ_CHECK(st.CurrentProblem == 1);
+    const qsizetype expected = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
+    FUZZ_CHECK(st.ProblemCount == expected);
+    for (int r = 1; r <= st.ProblemCount; ++r) {
+        const auto& row = st.SeriesTable.at(static_cast<std::size_t>(r));
+        FUZZ_CHECK(SeriesParser::countFields(row[Module1::ColItems]) <= Module1::MaxItems);
+        FUZZ_CHECK(SeriesParser::countFields(row[Module1::ColGroups]) <= Module1::MaxGroups);
+        for (int j = 0; j < 5; ++j) {
+            FUZZ_CHECK(row.at(static_cast<std::size_t>(j)) ==
+                       parsed->usable.at(r - 1)->columns.at(static_cast<std::size_t>(j)));
+        }
+    }
+    checkBoard(*w, st.SeriesTable[1], true);
+}
+
+// Input: a series file, then after the first NUL byte a script of drags.
+// The problems the loader would keep go on the board; then the same lines,
+// unchecked, go straight into the table as one row.
+inline void board(const QByteArray& input, const QString& dir)
+{
+    const qsizetype nul = input.indexOf('\0');
+    const QByteArray file = nul < 0 ? input : input.left(nul);
+    const QByteArray script = nul < 0 ? QByteArray() : input.mid(nul + 1);
+
+    const std::unique_ptr<Parsed> parsed = parseSeries(file);
+    if (parsed->text.ok() && !parsed->usable.isEmpty()) {
+        auto w = std::make_unique<World>(dir);
+        const qsizetype n = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
+        for (qsizetype r = 0; r < n; ++r) {
+            auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r + 1));
+            for (int j = 0; j < 5; ++j) {
+                row.at(static_cast<std::size_t>(j)) =
+                    parsed->usable.at(r)->columns.at(static_cast<std::size_t>(j));
+            }
+        }
+        w->state.ProblemCount = static_cast<int>(n);
+        // The script's first byte picks the problem.
+        const int problem =
+            script.isEmpty() ? 1 : static_cast<int>(1 + static_cast<std::uint8_t>(script[0]) % n);
+        w->state.CurrentProblem = problem;
+        w->form.Display(static_cast<qint16>(problem));
+        checkBoard(*w, w->state.SeriesTable.at(static_cast<std::size_t>(problem)), true);
+        runDrops(*w, script.mid(1));
+    }
+
+    // Any text at all in the cells of a row, and any row number.
+    QStringList lines;
+    if (parsed->text.ok()) {
+        lines = parsed->text.texts();
+    } else {
+        lines = QString::fromLatin1(file).split(QLatin1Char('\n'));
+    }
+    auto w = std::make_unique<World>(dir);
+    const qint16 problem =
+        script.isEmpty() ? qint16(1) : static_cast<qint16>(static_cast<std::int8_t>(script[0]));
+    for (const int r : {1, int(problem)}) {
+        if (r < 0 || r >= Module1::SeriesRows) {
+            continue;
+        }
+        auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r));
+        for (int j = 0; j < 5 && j < lines.size(); ++j) {
+            row.at(static_cast<std::size_t>(j)) = lines.at(j);
+        }
+    }
+    w->state.ProblemCount = 100;
+    w->state.CurrentProblem = problem;
+    w->form.Display(problem);
+    if (problem >= 0 && problem < Module1::SeriesRows) {
+        checkBoard(*w, w->state.SeriesTable.at(static_cast<std::size_t>(problem)), false);
+    }
+    runDrops(*w, script.mid(1));
+}
+
+// ---------------------------------------------------------------- marks file
+
+// Every whole 5-line record of a marks file, read without the reader under
+// test, and the bytes after the last one.
+struct Records {
+    QList<QStringList> records;
+    QByteArray rest;
+};
+
+inline Records wholeRecords(const QByteArray& bytes)
+{
+    const TextFile::ReadResult text = TextFile::decode(bytes);
+    Records out;
+    const qsizetype whole = text.lines.size() / MarksFile::LinesPerRecord;
+    for (qsizetype r = 0; r < whole; ++r) {
+        QStringList record;
+        for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
+            record.append(text.lines.at(r * MarksFile::LinesPerRecord + j).text);
+        }
+        out.records.append(record);
+    }
+    out.rest = whole == 0 ? bytes
+                          : bytes.mid(text.lines.at(whole * MarksFile::LinesPerRecord - 1).byteEnd);
+    return out;
+}
+
+inline bool onlyLineEnds(const QByteArray& bytes)
+{
+    for (const char c : bytes) {
+        if (c != '\r' && c != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A file the program wrote: whole records and nothing else. Records it
+// encoded itself end every line with CR LF; records it only carried over
+// keep the line ends they had.
+inline Records checkWritten(const QByteArray& bytes, bool allEncoded)
+{
+    const TextFile::ReadResult text = TextFile::decode(bytes);
+    FUZZ_CHECK(text.ok());
+    FUZZ_CHECK(text.lines.size() % MarksFile::LinesPerRecord == 0);
+    FUZZ_CHECK(bytes.isEmpty() || bytes.endsWith('\r') || bytes.endsWith('\n'));
+    if (allEncoded) {
+        FUZZ_CHECK(bytes.isEmpty() || bytes.endsWith("\r\n"));
+        FUZZ_CHECK(bytes.count('\r') == text.lines.size());
+        FUZZ_CHECK(bytes.count('\n') == text.lines.size());
+    }
+    return wholeRecords(bytes);
+}
+
+inline QByteArray encodedRecord(const QStringList& record)
+{
+    QByteArray out;
+    for (const QString& line : record) {
+        out += cp932(line) + "\r\n";
+    }
+    return out;
+}
+
+struct MarksRead {
+    int last = 0;
+    std::array<QStringList, Module1::SeriesRows> rows;
+    MarksFileTail tail;
+    qsizetype told = 0;
+};
+
+inline MarksRead readMarks(World* w)
+{
+    w->resetForMarks();
+    MarksRead out;
+    out.last = ReadMarksFile(w->form);
+    for (int r = 0; r <= out.last; ++r) {
+        const auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r));
+        out.rows.at(static_cast<std::size_t>(r)) = {row[0], row[1], row[2], row[3], row[4]};
+        FUZZ_CHECK(row[Module1::ColMark] == QLatin1String("T"));
+    }
+    out.tail = w->form.marksTail;
+    out.told = w->dialogs.messages.size();
+    return out;
+}
+
+// The rows a read of these records gives, and what it leaves to the tail.
+inline void checkRead(const MarksRead& read, const Records& on)
+{
+    const qsizetype loaded = std::min<qsizetype>(on.records.size(), Module1::SeriesRows);
+    FUZZ_CHECK(read.last == loaded - 1);
+    for (qsizetype r = 0; r < loaded; ++r) {
+        FUZZ_CHECK(read.rows.at(static_cast<std::size_t>(r)) == on.records.at(r));
+    }
+    const Records later = wholeRecords(read.tail.laterRecords);
+    FUZZ_CHECK(later.records == on.records.mid(loaded));
+    FUZZ_CHECK(later.rest.isEmpty());
+    FUZZ_CHECK(read.tail.damaged == (onlyLineEnds(on.rest) ? QByteArray() : on.rest));
+    FUZZ_CHECK(read.told == (read.tail.damaged.isEmpty() ? 0 : 1));
+}
+
+inline void marks(const QByteArray& bytes, const QString& dir)
+{
+    const QString file = dir + QLatin1Char('/') + QLatin1String(MarksFile::FileName);
+    const QString damagedFile = dir + QLatin1Char('/') + QLatin1String(MarksFile::DamagedFileName);
+    const Records before = wholeRecords(bytes);
+    const QByteArray damaged = onlyLineEnds(before.rest) ? QByteArray() : before.rest;
+
+    // Read, then write back unchanged: the same records, the damaged end
+    // kept aside.
+    QFile::remove(damagedFile);
+    writeFile(file, bytes);
+    const auto w = std::make_unique<World>(dir);
+    {
+        w->resetForMarks();
+        const int last = ReadMarksFile(w->form);
+        w->state.ProblemCount = last;
+        w->state.MarkedMode = 1;
+        FUZZ_CHECK(RewriteMarksFile(w->form));
+    }
+    const QByteArray rewritten = readFile(file);
+    // Records past the table are carried over as they were.
+    const bool allEncoded = before.records.size() <= Module1::SeriesRows;
+    const Records written = checkWritten(rewritten, allEncoded);
+    FUZZ_CHECK(written.records == before.records);
+    FUZZ_CHECK(readFile(damagedFile) == damaged);
+    const MarksRead again = readMarks(w.get());
+    checkRead(again, written);
+    FUZZ_CHECK(again.told == 0);
+
+    // Unmarking the first marked problem leaves out just that record.
+    if (before.records.size() >= 2) {
+        w->resetForMarks();
+        w->state.ProblemCount = ReadMarksFile(w->form);
+        w->state.SeriesTable[1][Module1::ColMark] = QStringLiteral("F");
+        FUZZ_CHECK(RewriteMarksFile(w->form));
+        QList<QStringList> expected = before.records;
+        expected.removeAt(1);
+        FUZZ_CHECK(checkWritten(readFile(file), allEncoded).records == expected);
+    }
+
+    // The file as it was, read as the marked series reads it.
+    QFile::remove(damagedFile);
+    writeFile(file, bytes);
+    checkRead(readMarks(w.get()), before);
+
+    // Appending keeps every whole record and puts the damaged end aside.
+    const QStringList added = {QStringLiteral("問題９\u3000追加した問題"), QStringLiteral("ア,イ,"),
+                               QStringLiteral("甲,乙,"), QStringLiteral("1,2,"),
+                               QStringLiteral("\u3000説明")};
+    {
+        w->resetForMarks();
+        auto& row = w->state.SeriesTable[7];
+        for (int j = 0; j < 5; ++j) {
+            row.at(static_cast<std::size_t>(j)) = added.at(j);
+        }
+        w->state.CurrentProblem = 7;
+        w->state.MarkPending = 1;
+        FUZZ_CHECK(AppendMarkedProblem(w->form));
+        FUZZ_CHECK(w->state.MarkPending == 0);
+        FUZZ_CHECK(w->form.unsavedMarks.isEmpty());
+    }
+    const QByteArray appended = readFile(file);
+    const Records withAdded = checkWritten(appended, false);
+    // The old records byte for byte, a last line end supplied if missing,
+    // then the new record (after the placeholder in a file that had none).
+    QByteArray kept = bytes.left(bytes.size() - before.rest.size());
+    if (!kept.isEmpty() && !kept.endsWith('\r') && !kept.endsWith('\n')) {
+        kept += "\r\n";
+    }
+    if (before.records.isEmpty()) {
+        kept += encodedRecord(MarksFile::placeholderRecord());
+    }
+    FUZZ_CHECK(appended == kept + encodedRecord(added));
+    QList<QStringList> expected = before.records;
+    if (expected.isEmpty()) {
+        expected.append(MarksFile::placeholderRecord());
+    }
+    expected.append(added);
+    FUZZ_CHECK(withAdded.records == expected);
+    FUZZ_CHECK(readFile(damagedFile) == damaged);
+}
+
+} // namespace FuzzBodies
