@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/Colors.h"
-#include "ui/FontSpec.h"
+#include "ui/FontInfo.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,7 +32,7 @@ public:
 
     quint32 BackColor = Colors::ButtonFace;
     quint32 ForeColor = Colors::WindowText;
-    FontSpec Font;
+    FontInfo Font;
     bool BorderSingle = false; // labels: single-line border
     bool AutoSize = false;     // labels: size follows the caption
 

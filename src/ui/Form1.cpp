@@ -17,14 +17,14 @@
 namespace
 {
 
-FontSpec gothic(double points, bool bold = false)
+FontInfo gothic(double points, bool bold = false)
 {
-    return {QString::fromUtf16(FontSpec::Gothic), points, bold};
+    return {QString::fromUtf16(FontInfo::Gothic), points, bold};
 }
 
-FontSpec pgothic(double points, bool bold = false)
+FontInfo pgothic(double points, bool bold = false)
 {
-    return {QString::fromUtf16(FontSpec::PGothic), points, bold};
+    return {QString::fromUtf16(FontInfo::PGothic), points, bold};
 }
 
 const quint32 FormBack = Colors::rgb(192, 255, 255);
@@ -48,7 +48,7 @@ const std::array<GroupLook, 6> GroupLooks = {{
 }};
 
 void makeButton(Control& b, const QString& name, int index, const QString& caption, float left,
-                float top, float width, float height, bool visible, const FontSpec& font)
+                float top, float width, float height, bool visible, const FontInfo& font)
 {
     b = Control(ControlKind::Button, name, index);
     b.place(left, top, width, height);

@@ -46,7 +46,7 @@ public:
     float Width;  // outer width in twips
     float Height; // outer height in twips
     quint32 BackColor;
-    FontSpec Font;
+    FontInfo Font;
 
     float clientWidth() const { return Width - FrameWidth; }
     float clientHeight() const { return Height - FrameHeight; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FontSpec.h"
+#include "ui/FontInfo.h"
 
 #include <QSizeF>
 #include <QString>
@@ -12,5 +12,5 @@ class TextMeasure
 {
 public:
     virtual ~TextMeasure() = default;
-    virtual QSizeF measure(const QString& text, const FontSpec& font) const = 0;
+    virtual QSizeF measure(const QString& text, const FontInfo& font) const = 0;
 };

@@ -13,7 +13,7 @@ namespace
 class ScreenLikeMeasure : public TextMeasure
 {
 public:
-    QSizeF measure(const QString& text, const FontSpec& font) const override
+    QSizeF measure(const QString& text, const FontInfo& font) const override
     {
         double w = 0.0;
         for (const QChar c : text) {

@@ -1,6 +1,6 @@
 #include "support/Fakes.h"
 
-QSizeF FakeMeasure::measure(const QString& text, const FontSpec& font) const
+QSizeF FakeMeasure::measure(const QString& text, const FontInfo& font) const
 {
     const double height = font.points >= 12.0 ? 270.0 : 255.0;
     return {widthOf(text), height};

@@ -15,7 +15,7 @@
 class FakeMeasure : public TextMeasure
 {
 public:
-    QSizeF measure(const QString& text, const FontSpec& font) const override;
+    QSizeF measure(const QString& text, const FontInfo& font) const override;
     static float widthOf(const QString& text);
 };
 

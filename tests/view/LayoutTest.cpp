@@ -100,11 +100,11 @@ TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
 
 TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
 {
-    const QFont pgothic = QtFonts::toQFont({QString::fromUtf16(FontSpec::PGothic), 11.25, false});
+    const QFont pgothic = QtFonts::toQFont({QString::fromUtf16(FontInfo::PGothic), 11.25, false});
     EXPECT_EQ(QFontInfo(pgothic).family(), QStringLiteral("IPAPGothic"));
     EXPECT_EQ(QFontInfo(pgothic).pixelSize(), 15);
 
-    const QFont gothic = QtFonts::toQFont({QString::fromUtf16(FontSpec::Gothic), 12, true});
+    const QFont gothic = QtFonts::toQFont({QString::fromUtf16(FontInfo::Gothic), 12, true});
     EXPECT_EQ(QFontInfo(gothic).family(), QStringLiteral("IPAGothic"));
     EXPECT_EQ(QFontInfo(gothic).pixelSize(), 16);
     EXPECT_TRUE(QFontInfo(gothic).bold());

@@ -52,7 +52,7 @@ private:
         QString caption;
         quint32 back = 0;
         quint32 fore = 0;
-        FontSpec font;
+        FontInfo font;
         bool border = false;
         bool wrap = false;
         QStringList items;

@@ -9,8 +9,8 @@ namespace QtFonts
 
 void installSubstitutions()
 {
-    QFont::insertSubstitutions(QString::fromUtf16(FontSpec::Gothic), {QStringLiteral("IPAGothic")});
-    QFont::insertSubstitutions(QString::fromUtf16(FontSpec::PGothic),
+    QFont::insertSubstitutions(QString::fromUtf16(FontInfo::Gothic), {QStringLiteral("IPAGothic")});
+    QFont::insertSubstitutions(QString::fromUtf16(FontInfo::PGothic),
                                {QStringLiteral("IPAPGothic")});
 }
 
@@ -19,14 +19,14 @@ int pixelSize(double points)
     return static_cast<int>(std::lround(points * 96.0 / 72.0));
 }
 
-QFont toQFont(const FontSpec& spec)
+QFont toQFont(const FontInfo& info)
 {
-    if (spec.isDefault()) {
+    if (info.isDefault()) {
         return QApplication::font();
     }
-    QFont font(spec.face);
-    font.setPixelSize(pixelSize(spec.points));
-    font.setBold(spec.bold);
+    QFont font(info.face);
+    font.setPixelSize(pixelSize(info.points));
+    font.setBold(info.bold);
     // Hinted advances depend on the desktop's settings; unhinted ones are the
     // same everywhere, so captions measure the same on every machine.
     font.setHintingPreference(QFont::PreferNoHinting);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FontSpec.h"
+#include "ui/FontInfo.h"
 
 #include <QFont>
 
@@ -16,6 +16,6 @@ int pixelSize(double points);
 
 // The font of a control. Sizes are in pixels so the layout does not follow
 // the screen's DPI; an empty face is the system's default font.
-QFont toQFont(const FontSpec& spec);
+QFont toQFont(const FontInfo& font);
 
 } // namespace QtFonts

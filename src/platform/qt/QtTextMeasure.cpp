@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-QSizeF QtTextMeasure::measure(const QString& text, const FontSpec& font) const
+QSizeF QtTextMeasure::measure(const QString& text, const FontInfo& font) const
 {
     const QFontMetricsF metrics(QtFonts::toQFont(font));
     const double twips = Control::TwipsPerPixel;

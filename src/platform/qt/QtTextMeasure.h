@@ -6,5 +6,5 @@
 class QtTextMeasure : public TextMeasure
 {
 public:
-    QSizeF measure(const QString& text, const FontSpec& font) const override;
+    QSizeF measure(const QString& text, const FontInfo& font) const override;
 };
