@@ -24,6 +24,18 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
                 qt6-qpa-plugins libgl-dev fonts-ipafont-gothic)
-TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool x11-utils imagemagick)
+TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool x11-utils imagemagick
+               pulseaudio pulseaudio-utils)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# Starts a sound server with a silent output, so that the sound tests can
+# play the sample sounds on machines without a sound card. Leaves a running
+# server alone.
+start_sound_server() {
+    command -v pulseaudio >/dev/null || return 0
+    pulseaudio --check 2>/dev/null && return 0
+    pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+        --load="module-null-sink sink_name=silent" \
+        --load="module-native-protocol-unix" >/dev/null 2>&1 || true
+}

@@ -22,3 +22,37 @@ TEST(QtPlayersTest, MissingFilesAndStrayCommandsAreHarmless)
     }
     SUCCEED();
 }
+
+#include "support/TestFiles.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QSoundEffect>
+#include <QTest>
+
+// With a sound server (./test starts one with a null output), every sample
+// sound loads and plays to its end after its rewind.
+TEST(QtPlayersTest, EverySampleSoundPlaysOnASoundServer)
+{
+    if (QMediaDevices::defaultAudioOutput().isNull()) {
+        GTEST_SKIP() << "no audio output on this machine";
+    }
+    QtPlayers players(TestFiles::sourceDir() + QStringLiteral("/data"));
+    const QStringList files = {"Seikai.WAV", "Machigai.WAV", "MusMax.WAV", "MusMin.WAV"};
+    for (int p = 1; p <= 4; ++p) {
+        players.configure(p, {QStringLiteral("WaveAudio"), files.at(p - 1)});
+        players.command(p, QStringLiteral("Open"));
+    }
+    for (int p = 1; p <= 4; ++p) {
+        const QSoundEffect* effect = players.effect(p);
+        ASSERT_NE(effect, nullptr) << p;
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return effect->status() != QSoundEffect::Loading; }, 5000));
+        ASSERT_EQ(effect->status(), QSoundEffect::Ready) << files.at(p - 1).toStdString();
+        players.command(p, QStringLiteral("Prev"));
+        players.command(p, QStringLiteral("Play"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->isPlaying(); }, 2000)) << p;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !effect->isPlaying(); }, 5000))
+            << "plays to its end: " << p;
+    }
+}

@@ -21,6 +21,14 @@ QtPlayers::Player* QtPlayers::find(int player)
     return &players_.at(static_cast<size_t>(player - 1));
 }
 
+const QSoundEffect* QtPlayers::effect(int player) const
+{
+    if (player < 1 || player > static_cast<int>(players_.size())) {
+        return nullptr;
+    }
+    return players_.at(static_cast<size_t>(player - 1)).effect.get();
+}
+
 void QtPlayers::configure(int player, const PlayerSettings& settings)
 {
     if (Player* p = find(player)) {

@@ -22,6 +22,9 @@ public:
     void configure(int player, const PlayerSettings& settings) override;
     void command(int player, const QString& command) override;
 
+    // The sound behind player 1..4, or nullptr while it has none.
+    const QSoundEffect* effect(int player) const;
+
 private:
     struct Player {
         QString fileName;
