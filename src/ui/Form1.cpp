@@ -34,7 +34,7 @@ const quint32 Blue = Colors::rgb(0, 0, 255);
 struct GroupLook {
     quint32 caption;
     quint32 fill;
-    bool filled;
+    bool filled; // cppcheck-suppress unusedStructMember
     quint32 border;
 };
 

@@ -7,19 +7,20 @@ namespace
 const quint32 Grey = Colors::rgb(224, 224, 224);
 }
 
-Form2::Form2() : Caption(QStringLiteral(" Velmorant バージョン情報")), BackColor(Grey)
+Form2::Form2()
+    : Caption(QStringLiteral(" Velmorant バージョン情報")), BackColor(Grey),
+      Command1(ControlKind::Button, QStringLiteral("Command1")),
+      Label1(ControlKind::Label, QStringLiteral("Label1")),
+      Label2(ControlKind::Label, QStringLiteral("Label2"))
 {
-    Command1 = Control(ControlKind::Button, QStringLiteral("Command1"));
     Command1.place(2160, 1620, 1095, 375);
     Command1.setCaption(QStringLiteral("OK"));
     Command1.TabIndex = 0;
 
-    Label1 = Control(ControlKind::Label, QStringLiteral("Label1"));
     Label1.place(240, 240, 5295, 1035);
     Label1.BackColor = Grey;
     Label1.ForeColor = Colors::Black;
 
-    Label2 = Control(ControlKind::Label, QStringLiteral("Label2"));
     Label2.place(120, 1320, 5535, 195);
     Label2.BackColor = Grey;
     Label2.ForeColor = Colors::rgb(0, 0, 255);

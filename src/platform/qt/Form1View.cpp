@@ -207,6 +207,8 @@ template <typename Handler> void Form1View::run(Handler&& handler)
         return;
     }
     handler();
+    // The handler may have ended the program.
+    // cppcheck-suppress knownConditionTrueFalse
     if (!ended_) {
         sync();
     }
