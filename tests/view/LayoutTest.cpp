@@ -2,6 +2,7 @@
 
 #include "platform/qt/QtFonts.h"
 
+#include <QDir>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QListWidget>
@@ -137,4 +138,31 @@ TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
     EXPECT_FLOAT_EQ(caption.Height, 300.0F);
     // Fixed pitch: four full-width characters of 16 px and two spaces of 8.
     EXPECT_NEAR(caption.Width, (4 * 16 + 2 * 8 + 2) * 15.0F, 15.0F);
+}
+
+TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
+{
+    auto& row = state.SeriesTable[1];
+    row[0] = QStringLiteral("問題１　次の生物を、それぞれが属する界や群に分類しなさい。");
+    row[1] = QStringLiteral("大腸菌,ゾウリムシ,シイタケ,スギナ,ミミズ,アメーバ,コウジカビ,"
+                            "ゼニゴケ,ネンジュモ,ヒドラ,サクラ,乳酸菌,");
+    row[2] = QStringLiteral("細菌,原生生物,菌類,植物,動物,その他,");
+    row[3] = QStringLiteral("1,2,3,4,5,2,3,4,1,5,4,1,");
+    state.CurrentProblem = 1;
+    state.ProblemCount = 1;
+    form->List1.Visible = false;
+    form->Picture1.Visible = false;
+    form->Display(1);
+    view->sync();
+    ASSERT_EQ(state.GroupCount, 6);
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_TRUE(widget(form->Shape1.at(c))->isVisible()) << c;
+        EXPECT_TRUE(widget(form->Label2.at(c))->isVisible()) << c;
+    }
+    expectWidgetsFollowModel(*form, *view);
+    // The second row stands below the first, with its captions between.
+    EXPECT_GT(widget(form->Label2[3])->y(), widget(form->Shape1[0])->geometry().bottom() - 8);
+    const QString dir = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(view->grab().save(dir + QStringLiteral("/six-groups.png")));
 }
