@@ -22,7 +22,7 @@ QStringList placeholderRecord()
 namespace
 {
 
-const QString fileName()
+QString fileName()
 {
     return QString::fromLatin1(MarksFile::FileName);
 }

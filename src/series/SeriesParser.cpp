@@ -1,10 +1,9 @@
 #include "series/SeriesParser.h"
 
 #include "board/CommaList.h"
+#include "platform/TextFile.h"
 
 #include <QByteArray>
-
-#include "platform/TextFile.h"
 
 namespace SeriesParser
 {
