@@ -6,11 +6,11 @@
 // the ordinary build too.
 
 #include "board/CommaList.h"
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 #include "series/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "support/Fakes.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "answer/ItemDrag.h"
 
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "answer/ItemDrop.h"
 
 #include "answer/SoundCues.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <algorithm>
 #include <array>

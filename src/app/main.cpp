@@ -1,11 +1,11 @@
-#include "platform/qt/Form1View.h"
-#include "platform/qt/ProgramImages.h"
-#include "platform/qt/QtDialogs.h"
-#include "platform/qt/QtFonts.h"
-#include "platform/qt/QtPlayers.h"
-#include "platform/qt/QtTextMeasure.h"
+#include "view/Form1View.h"
+#include "view/ProgramImages.h"
+#include "view/QtDialogs.h"
+#include "view/QtFonts.h"
+#include "view/QtPlayers.h"
+#include "view/QtTextMeasure.h"
 #include "state/Module1.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QApplication>
 #include <QDir>

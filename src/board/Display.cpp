@@ -2,7 +2,7 @@
 
 #include "answer/SoundCues.h"
 #include "board/CommaList.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "series/Catalog.h"
 
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 #include "series/MarksFile.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "series/MarksFile.h"
 
-#include "platform/SafeWrite.h"
-#include "platform/TextFile.h"
-#include "ui/Form1.h"
+#include "files/SafeWrite.h"
+#include "files/TextFile.h"
+#include "forms/Form1.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
 #include "series/OpenSelectedSeries.h"
 
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 #include "series/MarksFile.h"
 #include "series/SeriesParser.h"
-#include "ui/Dialogs.h"
-#include "ui/Form1.h"
+#include "forms/Dialogs.h"
+#include "forms/Form1.h"
 
 #include <QDir>
 

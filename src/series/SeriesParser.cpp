@@ -1,7 +1,7 @@
 #include "series/SeriesParser.h"
 
 #include "board/CommaList.h"
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 
 #include <QByteArray>
 

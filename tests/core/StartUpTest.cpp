@@ -1,7 +1,7 @@
 #include "series/Catalog.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "ui/Form2.h"
+#include "forms/Form2.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "platform/TextFile.h"
-#include "platform/SafeWrite.h"
+#include "files/TextFile.h"
+#include "files/SafeWrite.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

@@ -3,10 +3,10 @@
 // produce: the last one it finished or the one it was writing, never a mix
 // and never a cut record.
 
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QCryptographicHash>
 #include <QDir>

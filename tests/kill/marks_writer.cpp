@@ -11,10 +11,10 @@
 // Prints "ready" once it is about to start writing. Exits with 3 when a
 // write fails or leaves other bytes than announced; never exits otherwise.
 
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "answer/Players.h"
-#include "ui/Dialogs.h"
-#include "ui/TextMeasure.h"
+#include "forms/Dialogs.h"
+#include "forms/TextMeasure.h"
 
 #include <QString>
 #include <QStringList>
@@ -53,7 +53,7 @@ public:
 };
 
 #include "state/Module1.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QTemporaryDir>
 

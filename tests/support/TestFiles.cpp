@@ -1,6 +1,6 @@
 #include "support/TestFiles.h"
 
-#include "platform/TextFile.h"
+#include "files/TextFile.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ViewFixture.h"
 
-#include "platform/qt/AboutDialog.h"
-#include "platform/qt/QtDialogs.h"
+#include "view/AboutDialog.h"
+#include "view/QtDialogs.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "platform/qt/QtFonts.h"
+#include "view/QtFonts.h"
 
 #include <QDir>
 #include <QFontInfo>

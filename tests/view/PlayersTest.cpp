@@ -1,4 +1,4 @@
-#include "platform/qt/QtPlayers.h"
+#include "view/QtPlayers.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "platform/qt/AboutDialog.h"
+#include "view/AboutDialog.h"
 
 #include <QDir>
 #include <QImage>

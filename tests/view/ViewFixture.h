@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/qt/Form1View.h"
-#include "platform/qt/QtTextMeasure.h"
+#include "view/Form1View.h"
+#include "view/QtTextMeasure.h"
 #include "state/Module1.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "ui/Form1.h"
+#include "forms/Form1.h"
 
 #include <QTemporaryDir>
 #include <QTest>

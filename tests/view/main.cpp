@@ -1,4 +1,4 @@
-#include "platform/qt/QtFonts.h"
+#include "view/QtFonts.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

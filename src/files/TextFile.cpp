@@ -1,0 +1,129 @@
+#include "files/TextFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace TextFile
+{
+
+namespace
+{
+const char* const Codec = "windows-31j";
+}
+
+QStringList ReadResult::texts() const
+{
+    QStringList out;
+    out.reserve(lines.size());
+    for (const Line& l : lines) {
+        out.append(l.text);
+    }
+    return out;
+}
+
+bool decodeText(const QByteArray& bytes, QString* out)
+{
+    // Stateless: a lead byte cut off at the end must count as an error, not
+    // be kept back for more input that never comes.
+    QStringDecoder decoder(Codec, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return false;
+    }
+    *out = std::move(text);
+    return true;
+}
+
+bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
+{
+    QStringEncoder encoder(Codec, QStringConverter::Flag::Stateless);
+    QByteArray bytes = encoder.encode(text);
+    if (!encoder.hasError()) {
+        *out = std::move(bytes);
+        return true;
+    }
+    if (badChar != nullptr) {
+        // Find the first character the code page cannot hold.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
+            // The result converts lazily: it must become bytes to be encoded.
+            const QByteArray probe = one.encode(QStringView(text).mid(i, len));
+            Q_UNUSED(probe)
+            if (one.hasError()) {
+                *badChar = text.at(i);
+                break;
+            }
+            i += len - 1;
+        }
+    }
+    return false;
+}
+
+ReadResult decode(const QByteArray& bytes)
+{
+    ReadResult result;
+    result.bytes = bytes;
+    // CR and LF are never trail bytes in code page 932, so the raw bytes can
+    // be cut into lines before decoding.
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    int lineNo = 0;
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && bytes.at(end) != '\r' && bytes.at(end) != '\n') {
+            ++end;
+        }
+        qsizetype next = end;
+        bool terminated = false;
+        if (next < n) {
+            terminated = true;
+            if (bytes.at(next) == '\r' && next + 1 < n && bytes.at(next + 1) == '\n') {
+                next += 2;
+            } else {
+                next += 1;
+            }
+        }
+        ++lineNo;
+        Line line;
+        line.byteOffset = start;
+        line.byteEnd = next;
+        line.terminated = terminated;
+        if (!decodeText(bytes.mid(start, end - start), &line.text)) {
+            result.status = ReadResult::Status::BadEncoding;
+            result.badLine = lineNo;
+            return result;
+        }
+        result.lines.append(line);
+        start = next;
+    }
+    return result;
+}
+
+ReadResult read(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        ReadResult r;
+        r.status = ReadResult::Status::Missing;
+        return r;
+    }
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        ReadResult r;
+        r.status = ReadResult::Status::Unreadable;
+        r.error = QFileInfo(path).isDir() ? QStringLiteral("フォルダーです") : file.errorString();
+        return r;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        ReadResult r;
+        r.status = ReadResult::Status::Unreadable;
+        r.error = file.errorString();
+        return r;
+    }
+    return decode(bytes);
+}
+
+} // namespace TextFile

@@ -1,0 +1,443 @@
+#include "view/Form1View.h"
+
+#include "view/FrameBox.h"
+#include "view/PictureBox.h"
+#include "view/ProgramImages.h"
+#include "view/QtFonts.h"
+#include "view/SeriesListWidget.h"
+#include "view/ShapeWidget.h"
+#include "view/ViewGeometry.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+using ViewGeometry::pixelRect;
+using ViewGeometry::toPixels;
+
+namespace
+{
+
+// Mouse buttons and modifier keys as the handlers take them.
+int buttonCode(Qt::MouseButtons buttons)
+{
+    int code = 0;
+    if (buttons & Qt::LeftButton) {
+        code |= 1;
+    }
+    if (buttons & Qt::RightButton) {
+        code |= 2;
+    }
+    if (buttons & Qt::MiddleButton) {
+        code |= 4;
+    }
+    return code;
+}
+
+int shiftCode(Qt::KeyboardModifiers modifiers)
+{
+    int code = 0;
+    if (modifiers & Qt::ShiftModifier) {
+        code |= 1;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        code |= 2;
+    }
+    if (modifiers & Qt::AltModifier) {
+        code |= 4;
+    }
+    return code;
+}
+
+float toTwips(qreal pixels)
+{
+    return static_cast<float>(pixels) * Control::TwipsPerPixel;
+}
+
+} // namespace
+
+Form1View::Form1View(Form1& form, QWidget* parent) : QWidget(parent), form_(form)
+{
+    setWindowIcon(ProgramImages::icon());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(toPixels(form_.clientWidth()), toPixels(form_.clientHeight()));
+    createWidgets();
+    setUpTabOrder();
+    sync();
+}
+
+void Form1View::createWidgets()
+{
+    const std::vector<Control*> order = form_.stackingOrder();
+    bindings_.reserve(order.size());
+    // Later widgets lie over earlier siblings, so creating them back to front
+    // gives the stacking the model asks for, once and for all.
+    for (Control* control : order) {
+        QWidget* parent = this;
+        if (control->Container != nullptr) {
+            parent = widgetOf(*control->Container);
+        }
+        QWidget* widget = createWidget(*control, parent);
+        bindingOf_.insert(control, static_cast<int>(bindings_.size()));
+        bindings_.push_back({control, widget, {}});
+    }
+}
+
+QWidget* Form1View::createWidget(Control& control, QWidget* parent)
+{
+    switch (control.Kind) {
+    case ControlKind::Label: {
+        auto* label = new LabelWidget(parent);
+        for (int i = 0; i < static_cast<int>(form_.Label1.size()); ++i) {
+            if (&control == &form_.Label1.at(i)) {
+                label->setMouseHandler(
+                    [this, i](LabelWidget::MouseAction action, QMouseEvent* event) {
+                        itemMouse(i, action, event);
+                    });
+            }
+        }
+        return label;
+    }
+    case ControlKind::Shape:
+        return new ShapeWidget(parent);
+    case ControlKind::Button: {
+        auto* button = new QPushButton(parent);
+        // Enter presses the focused button, as Space does.
+        button->setAutoDefault(true);
+        connectButton(control, button);
+        return button;
+    }
+    case ControlKind::ListBox: {
+        list_ = new SeriesListWidget(parent);
+        list_->onDoubleClick = [this] {
+            form_.List1.ListIndex = list_->selectedRow();
+            run([this] { form_.List1_DblClick(); });
+        };
+        list_->onEnter = [this](Qt::KeyboardModifiers modifiers) {
+            constexpr int EnterKey = 13;
+            form_.List1.ListIndex = list_->selectedRow();
+            run([this, modifiers] { form_.List1_KeyDown(EnterKey, shiftCode(modifiers)); });
+        };
+        QObject::connect(list_, &QListWidget::itemSelectionChanged, this,
+                         [this] { listSelectionChanged(); });
+        return list_;
+    }
+    case ControlKind::TextBox: {
+        auto* edit = new QPlainTextEdit(parent);
+        edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::ClickFocus);
+        edit->setLineWrapMode(control.MultiLine ? QPlainTextEdit::WidgetWidth
+                                                : QPlainTextEdit::NoWrap);
+        edit->setVerticalScrollBarPolicy(control.VerticalScrollBar ? Qt::ScrollBarAlwaysOn
+                                                                   : Qt::ScrollBarAlwaysOff);
+        return edit;
+    }
+    case ControlKind::Frame:
+        return new FrameBox(parent);
+    case ControlKind::PictureBox: {
+        auto* picture = new PictureBox(parent);
+        picture->setPicture(ProgramImages::title());
+        picture->setClickHandler([this] { run([this] { form_.Picture1_Click(); }); });
+        return picture;
+    }
+    }
+    return new QWidget(parent);
+}
+
+void Form1View::connectButton(Control& control, QWidget* widget)
+{
+    auto* button = static_cast<QPushButton*>(widget);
+    auto onClick = [this, button](auto handler) {
+        QObject::connect(button, &QPushButton::clicked, this, [this, handler] { run(handler); });
+    };
+    for (int i = 0; i < static_cast<int>(form_.Command1.size()); ++i) {
+        if (&control == &form_.Command1.at(i)) {
+            onClick([this, i] { form_.Command1_Click(i); });
+        }
+    }
+    for (int i = 0; i < static_cast<int>(form_.Command2.size()); ++i) {
+        if (&control == &form_.Command2.at(i)) {
+            onClick([this, i] { form_.Command2_Click(i); });
+        }
+    }
+    if (&control == &form_.Command3) {
+        onClick([this] { form_.Command3_Click(); });
+    }
+    if (&control == &form_.Command4) {
+        onClick([this] { form_.Command4_Click(); });
+    }
+}
+
+void Form1View::setUpTabOrder()
+{
+    QWidget* previous = nullptr;
+    for (Control* control : form_.tabOrder()) {
+        QWidget* widget = widgetOf(*control);
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+    // The series list has the focus when the window first shows.
+    list_->setFocus();
+}
+
+QWidget* Form1View::widgetOf(const Control& control) const
+{
+    const auto it = bindingOf_.constFind(&control);
+    return it == bindingOf_.constEnd() ? nullptr : bindings_.at(*it).widget;
+}
+
+void Form1View::load()
+{
+    if (loaded_) {
+        return;
+    }
+    loaded_ = true;
+    run([this] { form_.Form_Load(); });
+}
+
+template <typename Handler> void Form1View::run(Handler&& handler)
+{
+    if (ended_) {
+        return;
+    }
+    handler();
+    // The handler may have ended the program.
+    // cppcheck-suppress knownConditionTrueFalse
+    if (!ended_) {
+        sync();
+    }
+}
+
+void Form1View::sync()
+{
+    if (form_.Caption != appliedTitle_) {
+        appliedTitle_ = form_.Caption;
+        setWindowTitle(appliedTitle_);
+    }
+    if (form_.BackColor != appliedBack_) {
+        appliedBack_ = form_.BackColor;
+        update();
+    }
+    applying_ = true;
+    for (Binding& binding : bindings_) {
+        apply(binding);
+    }
+    applying_ = false;
+}
+
+void Form1View::apply(Binding& binding)
+{
+    const Control& c = *binding.control;
+    QWidget* w = binding.widget;
+    Applied& a = binding.applied;
+
+    const QRect geometry = pixelRect(c);
+    if (!a.valid || geometry != a.geometry) {
+        a.geometry = geometry;
+        w->setGeometry(geometry);
+    }
+    if (!a.valid || c.Enabled != a.enabled) {
+        a.enabled = c.Enabled;
+        w->setEnabled(c.Enabled);
+    }
+    applyLook(binding);
+    if (!a.valid || c.Visible != a.visible) {
+        a.visible = c.Visible;
+        w->setVisible(c.Visible);
+    }
+    a.valid = true;
+}
+
+void Form1View::applyLook(Binding& binding)
+{
+    const Control& c = *binding.control;
+    QWidget* w = binding.widget;
+    Applied& a = binding.applied;
+    const bool fresh = !a.valid;
+
+    const bool fontChanged = fresh || !(c.Font == a.font);
+    if (fontChanged) {
+        a.font = c.Font;
+    }
+    const bool captionChanged = fresh || c.Caption() != a.caption;
+    if (captionChanged) {
+        a.caption = c.Caption();
+    }
+    const bool colorsChanged = fresh || c.BackColor != a.back || c.ForeColor != a.fore;
+    if (colorsChanged) {
+        a.back = c.BackColor;
+        a.fore = c.ForeColor;
+    }
+    const QPalette& pal = palette();
+
+    switch (c.Kind) {
+    case ControlKind::Label: {
+        auto* label = static_cast<LabelWidget*>(w);
+        if (fontChanged) {
+            label->setTextFont(QtFonts::toQFont(c.Font));
+        }
+        if (captionChanged) {
+            label->setText(c.Caption());
+        }
+        if (colorsChanged) {
+            label->setColors(ViewGeometry::toQColor(c.BackColor, pal),
+                             ViewGeometry::toQColor(c.ForeColor, pal));
+        }
+        if (fresh || c.BorderSingle != a.border || !c.AutoSize != a.wrap) {
+            a.border = c.BorderSingle;
+            a.wrap = !c.AutoSize;
+            label->setBorder(a.border);
+            label->setWordWrap(a.wrap);
+        }
+        break;
+    }
+    case ControlKind::Button: {
+        auto* button = static_cast<QPushButton*>(w);
+        if (fontChanged) {
+            button->setFont(QtFonts::toQFont(c.Font));
+        }
+        if (captionChanged) {
+            button->setText(c.Caption());
+        }
+        break;
+    }
+    case ControlKind::ListBox: {
+        if (fontChanged) {
+            list_->setFont(QtFonts::toQFont(c.Font));
+        }
+        const bool itemsChanged = fresh || c.Items != a.items;
+        if (itemsChanged) {
+            a.items = c.Items;
+            list_->clear();
+            list_->addItems(c.Items);
+        }
+        if (itemsChanged || c.ListIndex != a.listIndex) {
+            a.listIndex = c.ListIndex;
+            if (c.ListIndex >= 0 && c.ListIndex < list_->count()) {
+                list_->setCurrentRow(c.ListIndex);
+            } else {
+                list_->clearSelection();
+            }
+        }
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto* edit = static_cast<QPlainTextEdit*>(w);
+        if (fontChanged) {
+            edit->setFont(QtFonts::toQFont(c.Font));
+        }
+        if (fresh || c.Text != a.text) {
+            a.text = c.Text;
+            edit->setPlainText(c.Text);
+        }
+        break;
+    }
+    case ControlKind::Frame: {
+        auto* frame = static_cast<FrameBox*>(w);
+        if (fontChanged) {
+            frame->setCaptionFont(QtFonts::toQFont(c.Font));
+        }
+        if (captionChanged) {
+            frame->setCaption(c.Caption());
+        }
+        if (colorsChanged) {
+            frame->setColors(ViewGeometry::toQColor(c.BackColor, pal),
+                             ViewGeometry::toQColor(c.ForeColor, pal));
+        }
+        break;
+    }
+    case ControlKind::Shape:
+        if (fresh || c.Filled != a.filled || c.FillColor != a.fill ||
+            c.BorderColor != a.borderColor || c.BorderWidthPx != a.borderWidth) {
+            a.filled = c.Filled;
+            a.fill = c.FillColor;
+            a.borderColor = c.BorderColor;
+            a.borderWidth = c.BorderWidthPx;
+            static_cast<ShapeWidget*>(w)->setLook(
+                c.Filled, ViewGeometry::toQColor(c.FillColor, pal),
+                ViewGeometry::toQColor(c.BorderColor, pal), c.BorderWidthPx);
+        }
+        break;
+    case ControlKind::PictureBox:
+        break;
+    }
+}
+
+void Form1View::listSelectionChanged()
+{
+    if (applying_) {
+        return;
+    }
+    // The model reads the selection only when a handler runs; keep it in
+    // step without running one.
+    const int row = list_->selectedRow();
+    form_.List1.ListIndex = row;
+    const auto it = bindingOf_.constFind(&form_.List1);
+    if (it != bindingOf_.constEnd()) {
+        bindings_.at(*it).applied.listIndex = row;
+    }
+}
+
+void Form1View::itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event)
+{
+    const int shift = shiftCode(event->modifiers());
+    const float x = toTwips(event->position().x());
+    const float y = toTwips(event->position().y());
+    switch (action) {
+    case LabelWidget::MouseAction::Press:
+        run([&] { form_.Label1_MouseDown(index, buttonCode(event->button()), shift, x, y); });
+        break;
+    case LabelWidget::MouseAction::Move:
+        // A move reports every button held down.
+        run([&] { form_.Label1_MouseMove(index, buttonCode(event->buttons()), shift, x, y); });
+        break;
+    case LabelWidget::MouseAction::Release:
+        run([&] { form_.Label1_MouseUp(index, buttonCode(event->button()), shift, x, y); });
+        break;
+    }
+}
+
+void Form1View::endProgram()
+{
+    ended_ = true;
+    close();
+    QCoreApplication::exit(0);
+}
+
+void Form1View::centreOnScreen()
+{
+    const QScreen* s = screen();
+    if (s == nullptr) {
+        return;
+    }
+    const QRect area = s->availableGeometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+void Form1View::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ViewGeometry::toQColor(form_.BackColor, palette()));
+}
+
+void Form1View::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The next layout uses the real client size; nothing moves now.
+    form_.setClientSize(toTwips(width()), toTwips(height()));
+}
+
+void Form1View::closeEvent(QCloseEvent* event)
+{
+    if (!ended_) {
+        ended_ = true;
+        form_.Form_QueryUnload();
+    }
+    event->accept();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "view/LabelWidget.h"
+#include "forms/Form1.h"
+
+#include <QHash>
+#include <QRect>
+#include <QWidget>
+
+#include <vector>
+
+class SeriesListWidget;
+
+// The main window on the screen. It holds one widget per control of the
+// model, created once in the model's stacking order, turns real input into
+// the model's event handlers and copies the model back to the widgets after
+// each of them.
+class Form1View : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1View(Form1& form, QWidget* parent = nullptr);
+
+    // Runs the window's load event (once) and shows what it left.
+    void load();
+    // Copies the model to the widgets, touching only what changed since the
+    // last copy: a drag moves one label per mouse move.
+    void sync();
+    // Closes the window without its closing handler and leaves the event
+    // loop; no handler runs after this.
+    void endProgram();
+    bool ended() const { return ended_; }
+    // Places the window in the middle of its screen.
+    void centreOnScreen();
+
+    QWidget* widgetOf(const Control& control) const;
+    Form1& form() { return form_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // What was last copied to a widget, so that sync() can skip the rest.
+    struct Applied {
+        bool valid = false;
+        QRect geometry;
+        bool visible = false;
+        bool enabled = true;
+        QString caption;
+        quint32 back = 0;
+        quint32 fore = 0;
+        FontInfo font;
+        bool border = false;
+        bool wrap = false;
+        QStringList items;
+        int listIndex = -1;
+        QString text;
+        bool filled = false;
+        quint32 fill = 0;
+        quint32 borderColor = 0;
+        int borderWidth = 0;
+    };
+    struct Binding {
+        Control* control;
+        QWidget* widget;
+        Applied applied;
+    };
+
+    void createWidgets();
+    QWidget* createWidget(Control& control, QWidget* parent);
+    void connectButton(Control& control, QWidget* button);
+    void setUpTabOrder();
+    void apply(Binding& binding);
+    void applyLook(Binding& binding);
+    void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
+    void listSelectionChanged();
+    // Runs one event handler of the model, then shows its effects.
+    template <typename Handler> void run(Handler&& handler);
+
+    Form1& form_;
+    std::vector<Binding> bindings_;
+    QHash<const Control*, int> bindingOf_;
+    SeriesListWidget* list_ = nullptr;
+    QString appliedTitle_;
+    quint32 appliedBack_ = 0;
+    bool loaded_ = false;
+    bool ended_ = false;
+    bool applying_ = false;
+};

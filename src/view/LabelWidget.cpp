@@ -1,0 +1,96 @@
+#include "view/LabelWidget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextOption>
+
+LabelWidget::LabelWidget(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    // Every pixel is painted here; nothing behind needs repainting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void LabelWidget::setText(const QString& text)
+{
+    if (text != text_) {
+        text_ = text;
+        update();
+    }
+}
+
+void LabelWidget::setColors(const QColor& back, const QColor& fore)
+{
+    if (back != back_ || fore != fore_) {
+        back_ = back;
+        fore_ = fore;
+        update();
+    }
+}
+
+void LabelWidget::setBorder(bool single)
+{
+    if (single != border_) {
+        border_ = single;
+        update();
+    }
+}
+
+void LabelWidget::setWordWrap(bool wrap)
+{
+    if (wrap != wrap_) {
+        wrap_ = wrap;
+        update();
+    }
+}
+
+void LabelWidget::setTextFont(const QFont& font)
+{
+    if (font != this->font()) {
+        setFont(font);
+        update();
+    }
+}
+
+void LabelWidget::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter p(this);
+    p.fillRect(rect(), back_);
+    QRect textRect = rect();
+    if (border_) {
+        p.setPen(QPen(Qt::black, 0));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        textRect.adjust(1, 1, -1, -1);
+    }
+    p.setPen(isEnabled() ? fore_ : palette().color(QPalette::Disabled, QPalette::WindowText));
+    p.setFont(font());
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    // Japanese has no spaces to break at: break between any two characters
+    // where no word boundary is at hand.
+    option.setWrapMode(wrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    p.setClipRect(textRect);
+    p.drawText(QRectF(textRect), text_, option);
+}
+
+void LabelWidget::mousePressEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Press, event);
+}
+
+void LabelWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Move, event);
+}
+
+void LabelWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    forward(MouseAction::Release, event);
+}
+
+void LabelWidget::forward(MouseAction action, QMouseEvent* event)
+{
+    event->accept();
+    if (mouse_) {
+        mouse_(action, event);
+    }
+}

@@ -1,0 +1,58 @@
+#include "view/PictureBox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setPicture(const QPixmap& picture)
+{
+    picture_ = picture;
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(r, palette().color(QPalette::Button));
+    p.drawPixmap(BorderPx, BorderPx, picture_);
+
+    // Sunken: dark above and to the left, light below and to the right, in
+    // two rings.
+    const QColor outerDark(128, 128, 128);
+    const QColor innerDark(64, 64, 64);
+    const QColor outerLight(255, 255, 255);
+    const QColor innerLight(212, 208, 200);
+    auto ring = [&p](const QRect& box, const QColor& dark, const QColor& light) {
+        p.setPen(dark);
+        p.drawLine(box.topLeft(), box.topRight() - QPoint(1, 0));
+        p.drawLine(box.topLeft(), box.bottomLeft() - QPoint(0, 1));
+        p.setPen(light);
+        p.drawLine(box.bottomLeft(), box.bottomRight());
+        p.drawLine(box.topRight(), box.bottomRight());
+    };
+    ring(r, outerDark, outerLight);
+    ring(r.adjusted(1, 1, -1, -1), innerDark, innerLight);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event)
+{
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click && click_) {
+        click_();
+    }
+}

@@ -1,0 +1,40 @@
+#include "view/ProgramImages.h"
+
+#include <QString>
+
+// The resources live in a static library: without an explicit reference the
+// linker would leave them out of the program.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace ProgramImages
+{
+
+namespace
+{
+
+QPixmap load(const QString& name)
+{
+    static const bool initialised = [] {
+        initResources();
+        return true;
+    }();
+    Q_UNUSED(initialised);
+    return QPixmap(QStringLiteral(":/velmorant/") + name);
+}
+
+} // namespace
+
+QIcon icon()
+{
+    return QIcon(load(QStringLiteral("icon.png")));
+}
+
+QPixmap title()
+{
+    return load(QStringLiteral("title.png"));
+}
+
+} // namespace ProgramImages

@@ -1,0 +1,67 @@
+#include "view/QtDialogs.h"
+
+#include "view/AboutDialog.h"
+#include "view/Form1View.h"
+#include "forms/Form2.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace
+{
+
+QMessageBox::Icon toQtIcon(Dialogs::Icon icon)
+{
+    switch (icon) {
+    case Dialogs::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Critical:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon icon)
+{
+    if (view_ != nullptr) {
+        // The box talks about what the handler has done so far: show it.
+        view_->sync();
+    }
+    QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton, view_);
+    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    if (buttons == Buttons::OkCancel) {
+        box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+    }
+    box.setDefaultButton(ok);
+    box.exec();
+    return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
+}
+
+void QtDialogs::showAbout()
+{
+    if (view_ != nullptr) {
+        view_->sync();
+    }
+    // Each opening loads a new About window; closing it discards it.
+    Form2 model;
+    model.Form_Load();
+    AboutDialog dialog(model);
+    if (dialog.exec() == QDialog::Accepted && view_ != nullptr) {
+        view_->raise();
+        view_->activateWindow();
+    }
+}
+
+void QtDialogs::endProgram()
+{
+    if (view_ != nullptr) {
+        view_->endProgram();
+    } else {
+        QCoreApplication::exit(0);
+    }
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "forms/Dialogs.h"
+
+class Form1View;
+
+// Message boxes, the About window and the end of the program on the desktop.
+class QtDialogs : public Dialogs
+{
+public:
+    // The main window: brought to the front after the About window's OK,
+    // brought up to date before a box is shown over it, and closed at the end.
+    void setMainWindow(Form1View* view) { view_ = view; }
+
+    Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
+    void showAbout() override;
+    void endProgram() override;
+
+private:
+    Form1View* view_ = nullptr;
+};
