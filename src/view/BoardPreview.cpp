@@ -153,17 +153,11 @@ QString pictureName(const QString& stem, int number, int problemCount)
 QString saveFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-    } else if (file.write(bytes) != bytes.size()) {
-        reason = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        reason = file.errorString();
-    } else {
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) {
         return {};
     }
+    const QString reason = file.errorString();
+    file.cancelWriting();
     return reason.isEmpty() ? QStringLiteral("ディスクに書き込めません") : reason;
 }
 
@@ -261,6 +255,7 @@ bool write(const QString& outDir, const QList<Series>& series, QString* error,
         page += QStringLiteral("<section id=\"%1\">\n<h2>%2 <small>（%3）</small></h2>\n")
                     .arg(escaped(stem), escaped(title), escaped(named));
         for (const QString& note : result.notes) {
+            // cppcheck-suppress useStlAlgorithm
             page += QStringLiteral("<p class=\"note\">%1</p>\n").arg(escaped(note));
         }
         for (int n = 1; n <= count; ++n) {

@@ -154,4 +154,14 @@ TEST_F(ViewFixture, PreviewWriteFailuresAreReported)
     EXPECT_FALSE(BoardPreview::write(path(QStringLiteral("out2")), {{series, QString()}}, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("index.html」を書き込めません")))
         << error.toStdString();
+    // The disk fills up while a picture is written: no half picture is left.
+    error.clear();
+    {
+        const TestFiles::FileSizeLimit limit(4000);
+        EXPECT_FALSE(
+            BoardPreview::write(path(QStringLiteral("out3")), {{series, QString()}}, &error));
+    }
+    EXPECT_TRUE(error.contains(QStringLiteral("Animals.TXT-01.png」を書き込めません")))
+        << error.toStdString();
+    EXPECT_TRUE(QDir(path(QStringLiteral("out3"))).isEmpty(QDir::Files | QDir::Hidden));
 }
