@@ -1,0 +1,300 @@
+#include "view/BoardPreview.h"
+
+#include "answer/Players.h"
+#include "forms/Dialogs.h"
+#include "forms/Form1.h"
+#include "series/MarksFile.h"
+#include "state/Module1.h"
+#include "view/Form1View.h"
+#include "view/QtFonts.h"
+#include "view/QtTextMeasure.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
+#include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace
+{
+
+class SilentPlayers : public Players
+{
+public:
+    void configure(int /*player*/, const PlayerSettings& /*settings*/) override {}
+    void command(int /*player*/, const QString& /*command*/) override {}
+};
+
+// Keeps what the window would have told the user instead of showing it.
+class NoteDialogs : public Dialogs
+{
+public:
+    Answer messageBox(const QString& text, Buttons /*buttons*/, Icon /*icon*/) override
+    {
+        notes.append(text);
+        return Answer::Ok;
+    }
+    void showAbout() override {}
+    void endProgram() override {}
+
+    QStringList notes;
+};
+
+// The program's main window, never shown on a screen, in the folder of one
+// series file: start-up, the series list and Display run exactly as when a
+// user opens the series and steps through it.
+class PreviewWindow
+{
+public:
+    explicit PreviewWindow(const QString& folder)
+        : form_(state_, measure_, players_, dialogs_, folder), view_(form_)
+    {
+        view_.setAttribute(Qt::WA_DontShowOnScreen);
+        view_.show();
+        view_.load();
+        // Start-up read the folder's catalogue; that file is not the series
+        // being drawn.
+        dialogs_.notes.clear();
+    }
+
+    // Opens the series as a double-click on its list entry does; returns the
+    // number of problems loaded.
+    int open(const QString& fileName, const QString& title)
+    {
+        if (fileName == QLatin1String(MarksFile::FileName)) {
+            form_.List1.ListIndex = 0;
+        } else {
+            // The series becomes the one entry of the list after the marked
+            // problems.
+            state_.SeriesCatalog[1] = {title, fileName};
+            form_.List1.Items = QStringList{state_.SeriesCatalog[0][0], title};
+            form_.List1.ListIndex = 1;
+        }
+        form_.List1_DblClick();
+        view_.sync();
+        // A series that could not be opened leaves the list on the screen.
+        return form_.List1.Visible ? 0 : std::min(state_.ProblemCount, Module1::SeriesRows - 1);
+    }
+
+    QStringList notes() const { return dialogs_.notes; }
+    QString heading(int number) const
+    {
+        return state_.SeriesTable.at(static_cast<std::size_t>(number))[Module1::ColQuestion];
+    }
+
+    QImage draw(int number)
+    {
+        // As the arrow buttons step to a problem.
+        state_.CurrentProblem = number;
+        form_.Display(static_cast<qint16>(number));
+        view_.sync();
+        // A picture shows the board, not where the keyboard happens to be.
+        if (QWidget* focused = view_.focusWidget()) {
+            focused->clearFocus();
+        }
+        QCoreApplication::sendPostedEvents();
+        QImage image(view_.size(), QImage::Format_RGB32);
+        view_.render(&image);
+        return image;
+    }
+
+private:
+    Module1 state_;
+    QtTextMeasure measure_;
+    SilentPlayers players_;
+    NoteDialogs dialogs_;
+    Form1 form_;
+    Form1View view_;
+};
+
+// Letters, digits, '.', '_' and '-' are safe in a file name on every system
+// and in a link; anything else becomes '_'.
+QString safeStem(const QString& fileName)
+{
+    QString stem;
+    for (const QChar c : fileName) {
+        const bool safe = c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('_') ||
+                          c == QLatin1Char('-');
+        stem.append(safe ? c : QLatin1Char('_'));
+    }
+    if (stem.isEmpty() || stem.startsWith(QLatin1Char('.'))) {
+        stem.prepend(QLatin1Char('_'));
+    }
+    return stem;
+}
+
+// Two series files of the same name (from different folders, or differing
+// only in case on a system that ignores case) must not share pictures.
+QString uniqueStem(const QString& fileName, QSet<QString>* used)
+{
+    const QString base = safeStem(fileName);
+    QString stem = base;
+    for (int k = 2; used->contains(stem.toCaseFolded()); ++k) {
+        stem = base + QStringLiteral("_%1").arg(k);
+    }
+    used->insert(stem.toCaseFolded());
+    return stem;
+}
+
+QString pictureName(const QString& stem, int number, int problemCount)
+{
+    // Enough digits for the names to sort in problem order.
+    const int digits = problemCount >= 100 ? 3 : 2;
+    return QStringLiteral("%1-%2.png").arg(stem).arg(number, digits, 10, QLatin1Char('0'));
+}
+
+// Replaces the file as one step, so that an interrupted run never leaves a
+// half-written picture or index. (No fsync: the output can be drawn again.)
+QString saveFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) {
+        return {};
+    }
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return reason.isEmpty() ? QStringLiteral("ディスクに書き込めません") : reason;
+}
+
+QString writeFailure(const QString& path, const QString& reason)
+{
+    return QStringLiteral("プレビューのファイル「%1」を書き込めません。\n理由: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString escaped(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString link(const QString& fileName)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(fileName));
+}
+
+const char* const PageHead = R"(<!DOCTYPE html>
+<html lang="ja">
+<head>
+<meta charset="utf-8">
+<title>問題の一覧 - 用語分類問題集 Velmorant</title>
+<style>
+body { font-family: sans-serif; margin: 1em 2em; background: #f6f6f6; }
+section { margin-bottom: 3em; }
+h2 { border-bottom: 1px solid #808080; }
+h2 small { font-weight: normal; }
+.note { white-space: pre-line; color: #a00000; }
+figure { display: inline-block; vertical-align: top; margin: 0 1.5em 1.5em 0; }
+figcaption { max-width: 622px; margin-bottom: 0.3em; }
+img { border: 1px solid #808080; }
+</style>
+</head>
+<body>
+<h1>問題の一覧</h1>
+)";
+
+} // namespace
+
+namespace BoardPreview
+{
+
+void useOffscreenPlatform()
+{
+    // The pictures are drawn into images, never on a screen; without a
+    // display (or with one that cannot be reached) the offscreen platform is
+    // the one that always works, and it draws the same on every machine.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+bool write(const QString& outDir, const QList<Series>& series, QString* error,
+           QList<SeriesResult>* results)
+{
+    auto fail = [error](const QString& reason) {
+        if (error != nullptr) {
+            *error = reason;
+        }
+        return false;
+    };
+    QtFonts::installSubstitutions();
+    const QDir out(outDir);
+    if (!QDir().mkpath(outDir) || !QFileInfo(outDir).isDir()) {
+        return fail(QStringLiteral("プレビューの出力先のフォルダ「%1」を作れません。")
+                        .arg(QDir::toNativeSeparators(outDir)));
+    }
+
+    QString contents;
+    QString page;
+    QSet<QString> usedStems;
+    for (const Series& s : series) {
+        const QFileInfo info(s.path);
+        const QString fileName = info.fileName();
+        const bool marks = fileName == QLatin1String(MarksFile::FileName);
+        QString title = s.title;
+        if (title.isEmpty()) {
+            title = marks ? QStringLiteral("マークの付いた問題") : fileName;
+        }
+        const QString stem = uniqueStem(fileName, &usedStems);
+        SeriesResult result{s.path, {}, {}};
+
+        PreviewWindow window(info.absolutePath());
+        const int count = window.open(fileName, title);
+        result.notes = window.notes();
+
+        const QString summary = count > 0 ? QStringLiteral("%1問").arg(count)
+                                          : QStringLiteral("表示できる問題はありません");
+        const QString named =
+            title == fileName ? summary : fileName + QStringLiteral("、") + summary;
+        contents += QStringLiteral("<li><a href=\"#%1\">%2</a>（%3）</li>\n")
+                        .arg(escaped(stem), escaped(title), escaped(named));
+        page += QStringLiteral("<section id=\"%1\">\n<h2>%2 <small>（%3）</small></h2>\n")
+                    .arg(escaped(stem), escaped(title), escaped(named));
+        for (const QString& note : result.notes) {
+            // cppcheck-suppress useStlAlgorithm
+            page += QStringLiteral("<p class=\"note\">%1</p>\n").arg(escaped(note));
+        }
+        for (int n = 1; n <= count; ++n) {
+            const QString name = pictureName(stem, n, count);
+            const QImage image = window.draw(n);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            if (!image.save(&buffer, "PNG")) {
+                return fail(
+                    writeFailure(out.filePath(name), QStringLiteral("PNG形式に変換できません")));
+            }
+            const QString reason = saveFile(out.filePath(name), png);
+            if (!reason.isEmpty()) {
+                return fail(writeFailure(out.filePath(name), reason));
+            }
+            result.pictures.append(name);
+            // One arg() call: a heading may itself hold "%1".
+            page += QStringLiteral("<figure id=\"%1\"><figcaption>%2　%3</figcaption>"
+                                   "<a href=\"%4\"><img src=\"%4\" width=\"%5\" height=\"%6\" "
+                                   "alt=\"%3\" loading=\"lazy\"></a></figure>\n")
+                        .arg(escaped(name.chopped(4)), QString::number(n),
+                             escaped(window.heading(n)), link(name), QString::number(image.width()),
+                             QString::number(image.height()));
+        }
+        page += QStringLiteral("</section>\n");
+        if (results != nullptr) {
+            results->append(result);
+        }
+    }
+    page = QString::fromUtf8(PageHead) + QStringLiteral("<nav><ul>\n") + contents +
+           QStringLiteral("</ul></nav>\n") + page + QStringLiteral("</body>\n</html>\n");
+
+    const QString index = out.filePath(QStringLiteral("index.html"));
+    const QString reason = saveFile(index, page.toUtf8());
+    if (!reason.isEmpty()) {
+        return fail(writeFailure(index, reason));
+    }
+    return true;
+}
+
+} // namespace BoardPreview
