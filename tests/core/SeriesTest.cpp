@@ -314,6 +314,7 @@ TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
     Harness h;
     TestFiles::write(h.path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("題だけ")}));
     h.form->Form_Load();
+    h.dialogs.messages.clear(); // start-up has told about the line
     h.form->List1.ListIndex = 1;
     h.form->List1_DblClick();
     ASSERT_EQ(h.dialogs.messages.size(), 1);
