@@ -1,10 +1,10 @@
 #include "series/OpenSelectedSeries.h"
 
 #include "files/TextFile.h"
-#include "series/MarksFile.h"
-#include "series/SeriesParser.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "series/MarksFile.h"
+#include "series/SeriesParser.h"
 
 #include <QDir>
 
@@ -95,9 +95,13 @@ void openSeriesFile(Form1& form, int idx)
 
     const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
     QStringList faults;
+    const QString notCarried =
+        QStringLiteral("（次の問題の見出しで途切れています。この問題の文は、次の問題にも"
+                       "ほかのどこにも入れていません）");
     for (const int line : parsed.orphanQuestionLines) {
         faults.append(
-            QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません").arg(line));
+            QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません").arg(line) +
+            (parsed.cutShortOrphanLines.contains(line) ? notCarried : QString()));
     }
     QList<const SeriesParser::Problem*> usable;
     for (const SeriesParser::Problem& p : parsed.problems) {
@@ -105,7 +109,8 @@ void openSeriesFile(Form1& form, int idx)
         if (fault.isEmpty()) {
             usable.append(&p);
         } else {
-            faults.append(QStringLiteral("%1行目の問題: %2").arg(p.line).arg(fault));
+            faults.append(QStringLiteral("%1行目の問題: %2").arg(p.line).arg(fault) +
+                          (p.cutShort ? notCarried : QString()));
         }
     }
     if (parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty()) {

@@ -160,10 +160,16 @@ Result parse(const QStringList& lines)
         }
         if (isQuestionHeading(L)) {
             if (s == Question) {
-                // The question before never reached its items; its text
-                // stays in Q and runs into this one.
+                // The question before never reached its items.
                 result.orphanQuestionLines.append(questionLine);
+                result.cutShortOrphanLines.append(questionLine);
+            } else if (s == Items || s == Groups) {
+                current()->cutShort = true;
             }
+            // Whatever the problem cut short had gathered goes nowhere.
+            Q.clear();
+            I.clear();
+            G.clear();
             s = Question;
             questionLine = lineNo;
         }
