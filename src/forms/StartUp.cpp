@@ -1,6 +1,7 @@
 #include "forms/StartUp.h"
 
 #include "answer/SoundCues.h"
+#include "board/Display.h"
 #include "forms/Form1.h"
 #include "series/Catalog.h"
 #include "series/MarksFile.h"
@@ -110,15 +111,7 @@ void RunStartUp(Form1& form)
     for (int i = 0; i <= 2; ++i) {
         form.Command2.at(i).Visible = false;
     }
-    form.Label1[0].Top = 720.0F;
-    form.Label1[0].Left = 360.0F;
-    for (Control& item : form.Label1) {
-        item.Visible = false;
-    }
-    for (int i = 0; i < 6; ++i) {
-        form.Shape1.at(i).Visible = false;
-        form.Label2.at(i).Visible = false;
-    }
+    ClearBoard(form);
     if (form.state.CurrentProblem == 0) {
         ReadSeriesCatalog(form);
     }
