@@ -6,7 +6,7 @@
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
 #include "forms/StartUp.h"
-#include "series/OpenSelectedSeries.h"
+#include "forms/OpenSelectedSeries.h"
 
 #include <QDir>
 
