@@ -294,9 +294,16 @@ int checkMarks(const QString& path, const QString& display)
     return report.errors();
 }
 
+// A file that was checked, with its title in the catalogue (empty when it
+// was named on the command line): what --preview draws.
+struct Checked {
+    QString path;
+    QString title;
+};
+
 // A folder as the program sees it: its catalogue, every series it lists and
 // the marks file.
-int checkFolder(const QString& dir, QStringList* checkedSeries)
+int checkFolder(const QString& dir, QList<Checked>* checked)
 {
     int errors = 0;
     const QString catalogName = QString::fromLatin1(Catalog::FileName);
@@ -331,13 +338,13 @@ int checkFolder(const QString& dir, QStringList* checkedSeries)
 
     for (const Catalog::Entry& entry : toCheck) {
         const QString path = QDir(dir).filePath(entry.fileName);
-        checkedSeries->append(path);
+        checked->append({path, entry.title});
         errors += isMarksFile(path) ? checkMarks(path, shown(dir, entry.fileName))
                                     : checkSeries(path, shown(dir, entry.fileName));
     }
     const QString marks = QDir(dir).filePath(QLatin1String(MarksFile::FileName));
     if (QFileInfo::exists(marks) && !seen.contains(QLatin1String(MarksFile::FileName))) {
-        checkedSeries->append(marks);
+        checked->append({marks, QStringLiteral("マークの付いた問題")});
         errors += checkMarks(marks, shown(dir, QLatin1String(MarksFile::FileName)));
     }
     return errors;
@@ -391,13 +398,11 @@ bool parseOptions(const QStringList& args, Options* options, bool* help)
     return true;
 }
 
-// --preview OUTDIR: pictures of every usable problem of the series checked.
-// The board pictures are drawn by the window's own widgets; until they are
-// linked in here, asking for them is refused rather than ignored.
-bool writePreviews(const QString& outDir, const QStringList& series, QString* error)
+// --preview OUTDIR: pictures of every usable problem of the files checked,
+// drawn by the window's own widgets. Until that drawing is linked in here,
+// asking for pictures is refused rather than ignored.
+bool writePreviews(const QString& /*outDir*/, const QList<Checked>& /*series*/, QString* error)
 {
-    Q_UNUSED(outDir)
-    Q_UNUSED(series)
     *error = QStringLiteral("このビルドの velmorant-check は --preview に対応していません");
     return false;
 }
@@ -431,7 +436,7 @@ int main(int argc, char* argv[])
     }
 
     int errors = 0;
-    QStringList checkedSeries;
+    QList<Checked> checked;
     const bool folder = options.paths.isEmpty() || QFileInfo(options.paths.first()).isDir();
     if (folder) {
         const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
@@ -440,17 +445,17 @@ int main(int argc, char* argv[])
             printError(QStringLiteral("フォルダ「%1」を読めません").arg(dir));
             return BadUsage;
         }
-        errors = checkFolder(dir, &checkedSeries);
+        errors = checkFolder(dir, &checked);
     } else {
         for (const QString& path : options.paths) {
-            checkedSeries.append(path);
+            checked.append({path, QString()});
             errors += isMarksFile(path) ? checkMarks(path, path) : checkSeries(path, path);
         }
     }
 
     if (!options.previewDir.isEmpty()) {
         QString error;
-        if (!writePreviews(options.previewDir, checkedSeries, &error)) {
+        if (!writePreviews(options.previewDir, checked, &error)) {
             printError(error);
             return BadUsage;
         }

@@ -110,7 +110,7 @@ int fillSeriesTable(Module1& state, const Result& series)
 {
     const int loaded = series.loadedCount();
     for (int r = 0; r < loaded; ++r) {
-        auto& row = state.SeriesTable.at(static_cast<std::size_t>(r + 1));
+        auto& row = state.SeriesTable.at(static_cast<std::size_t>(r) + 1);
         for (std::size_t j = 0; j < 5; ++j) {
             row.at(j) = series.usable.at(r).columns.at(j);
         }
