@@ -275,6 +275,8 @@ int checkMarks(const QString& path, const QString& display)
     Board board(info.absolutePath());
     board.state().SeriesCatalog[0][1] = info.fileName();
     const int last = ReadMarksFile(board.form());
+    // The marks file's reader tells what it found as the window's messages;
+    // the line it names is read back from the message.
     Findings findings;
     static const QRegularExpression lineOf(QStringLiteral("(\\d+)行目"));
     for (const QString& message : board.takeMessages()) {
