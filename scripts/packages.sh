@@ -31,11 +31,21 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 # Starts a sound server with a silent output, so that the sound tests can
 # play the sample sounds on machines without a sound card. Leaves a running
-# server alone.
+# server alone. Says so and returns 1 when no server runs afterwards: the
+# sound test then fails rather than pass without having played anything.
 start_sound_server() {
-    command -v pulseaudio >/dev/null || return 0
+    if ! command -v pulseaudio >/dev/null; then
+        echo "start_sound_server: pulseaudio is not installed; the sound test will fail." >&2
+        return 1
+    fi
     pulseaudio --check 2>/dev/null && return 0
-    pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+    local log
+    log=$(pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
         --load="module-null-sink sink_name=silent" \
-        --load="module-native-protocol-unix" >/dev/null 2>&1 || true
+        --load="module-native-protocol-unix" 2>&1)
+    if ! pulseaudio --check 2>/dev/null; then
+        echo "start_sound_server: the sound server did not start; the sound test will fail." >&2
+        [ -n "$log" ] && echo "$log" >&2
+        return 1
+    fi
 }

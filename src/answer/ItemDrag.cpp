@@ -27,7 +27,7 @@ void ItemMouseDown(Form1& form, int index, int /*button*/, int /*shift*/, float 
     const int frames = std::clamp(st.GroupCount, 0, Module1::MaxGroups);
     for (int c = 0; c < frames; ++c) {
         auto& slots = st.PlacementTable.at(c);
-        for (int k = 0; k <= 20; ++k) {
+        for (int k = 0; k <= Module1::LastSlot; ++k) {
             if (slots.at(k) == code) {
                 slots.at(k) = 0;
                 break;

@@ -9,11 +9,6 @@
 namespace
 {
 
-// The colours correctly placed items take, frame by frame: the colours of
-// the group captions.
-const std::array<quint32, 6> CorrectColors = {0x80FFFF, 0x80FF80, 0xFF80FF,
-                                              0xC0C000, 0x80C0FF, 0xFFC0C0};
-
 float centreX(const Control& c)
 {
     return c.Left + c.Width / 2.0F;
@@ -101,10 +96,10 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
         // The lowest frame hit takes the item, in its first empty slot.
         auto& slots = st.PlacementTable.at(c);
         int k = 0;
-        while (k <= 20 && slots.at(k) != 0) {
+        while (k <= Module1::LastSlot && slots.at(k) != 0) {
             ++k;
         }
-        if (k <= 20) {
+        if (k <= Module1::LastSlot) {
             label.Left = frame.Left + 120.0F;
             label.Top = frame.Top + 250.0F + static_cast<float>(k) * H0;
             if (label.Top + label.Height / 2.0F <= frame.Top + frame.Height) {
@@ -121,7 +116,7 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
     // One ascending pass closes the gap a pick-up left.
     for (int c = 0; c < frames; ++c) {
         auto& slots = st.PlacementTable.at(c);
-        for (int k = 0; k <= 20; ++k) {
+        for (int k = 0; k <= Module1::LastSlot; ++k) {
             if (slots.at(k) == 0) {
                 slots.at(k) = slots.at(k + 1);
                 slots.at(k + 1) = 0;
@@ -136,7 +131,7 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
 
     int placed = 0;
     for (int c = 0; c < frames; ++c) {
-        for (int k = 0; k <= 20; ++k) {
+        for (int k = 0; k <= Module1::LastSlot; ++k) {
             if (st.PlacementTable.at(c).at(k) > 0) {
                 ++placed;
             }
@@ -147,12 +142,12 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
     }
 
     // Every item lies in a frame: check the whole answer.
-    for (int c = 0; c < 6; ++c) {
-        st.GroupColors.at(c) = CorrectColors.at(c);
+    for (int c = 0; c < Module1::MaxGroups; ++c) {
+        st.GroupColors.at(c) = Colors::GroupCaptions.at(c);
     }
     int correct = 0;
     for (int c = 0; c < frames; ++c) {
-        for (int k = 0; k <= 20; ++k) {
+        for (int k = 0; k <= Module1::LastSlot; ++k) {
             const int v = st.PlacementTable.at(c).at(k);
             if (v > 0 && v <= Module1::MaxItems &&
                 st.ItemAnswers.at(v - 1) == static_cast<double>(c + 1)) {

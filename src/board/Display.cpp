@@ -48,6 +48,21 @@ double secondRowTop(const Form1& form)
 
 } // namespace
 
+void ClearBoard(Form1& form)
+{
+    for (Control& item : form.Label1) {
+        item.Enabled = true;
+        item.Visible = false;
+        item.BackColor = Colors::ButtonFace;
+    }
+    form.Label1[0].Top = 720.0F;
+    form.Label1[0].Left = 360.0F;
+    for (int i = 0; i < Module1::MaxGroups; ++i) {
+        form.Shape1.at(i).Visible = false;
+        form.Label2.at(i).Visible = false;
+    }
+}
+
 void Display(Form1& form, qint16 problemNumber)
 {
     if (problemNumber < 0 || problemNumber >= Module1::SeriesRows) {
@@ -76,18 +91,7 @@ void Display(Form1& form, qint16 problemNumber)
     }
     form.Label5.Top = static_cast<float>(H - 900.0);
 
-    // Every item back to rest, every frame hidden.
-    for (Control& item : form.Label1) {
-        item.Enabled = true;
-        item.Visible = false;
-        item.BackColor = Colors::ButtonFace;
-    }
-    form.Label1[0].Top = 720.0F;
-    form.Label1[0].Left = 360.0F;
-    for (int i = 0; i < 6; ++i) {
-        form.Shape1.at(i).Visible = false;
-        form.Label2.at(i).Visible = false;
-    }
+    ClearBoard(form);
 
     // Heading and question: split at the first blank of either width.
     const QString& question = row[Module1::ColQuestion];
@@ -132,7 +136,7 @@ void Display(Form1& form, qint16 problemNumber)
     });
 
     for (int c = 0; c < st.GroupCount; ++c) {
-        for (int k = 0; k <= 20; ++k) {
+        for (int k = 0; k <= Module1::LastSlot; ++k) {
             st.PlacementTable.at(c).at(k) = 0;
         }
     }
@@ -149,7 +153,7 @@ void Display(Form1& form, qint16 problemNumber)
         form.Label1.at(i).Top = static_cast<float>(y);
         form.Label1.at(i).Left = static_cast<float>(x);
     }
-    for (int i = 0; i < 21; ++i) {
+    for (int i = 0; i < Module1::MaxItems; ++i) {
         form.Label1.at(i).Visible = i < st.ItemCount;
     }
 
@@ -194,7 +198,7 @@ void Display(Form1& form, qint16 problemNumber)
         secondRow(3, G - 1, P, P + 10.0);
     }
 
-    for (int c = 0; c < 6; ++c) {
+    for (int c = 0; c < Module1::MaxGroups; ++c) {
         form.Shape1.at(c).Visible = c < G;
         form.Label2.at(c).Visible = c < G;
     }

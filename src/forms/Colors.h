@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <array>
+
 // Colours are kept as the window system stores them: 0x00BBGGRR, or
 // 0x80000000 + n for system colour n.
 namespace Colors
@@ -18,6 +20,12 @@ constexpr quint32 ButtonFace = SystemFlag + 15U; // resting colour of item label
 constexpr quint32 WindowText = SystemFlag + 18U; // default text colour
 constexpr quint32 White = rgb(255, 255, 255);
 constexpr quint32 Black = rgb(0, 0, 0);
+
+// The caption colours of the six group frames; an item placed correctly
+// takes the colour of its group's caption.
+constexpr std::array<quint32, 6> GroupCaptions = {rgb(255, 255, 128), rgb(128, 255, 128),
+                                                  rgb(255, 128, 255), rgb(0, 192, 192),
+                                                  rgb(255, 192, 128), rgb(192, 192, 255)};
 
 constexpr bool isSystem(quint32 c)
 {

@@ -1,9 +1,10 @@
 #include "forms/Commands.h"
 
 #include "answer/SoundCues.h"
-#include "series/MarksFile.h"
+#include "board/Display.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "series/MarksFile.h"
 
 namespace
 {
@@ -139,16 +140,7 @@ void ShowSeriesList(Form1& form)
     } else {
         SaveUnsavedMarks(form);
     }
-    for (Control& item : form.Label1) {
-        item.BackColor = Colors::ButtonFace;
-        item.Visible = false;
-    }
-    form.Label1[0].Top = 720.0F;
-    form.Label1[0].Left = 360.0F;
-    for (int i = 0; i < 6; ++i) {
-        form.Shape1.at(i).Visible = false;
-        form.Label2.at(i).Visible = false;
-    }
+    ClearBoard(form);
     form.Caption = QString::fromUtf16(Form1::DesignCaption);
     form.List1.Visible = true;
     form.Picture1.Visible = true;

@@ -3,10 +3,10 @@
 #include "answer/ItemDrag.h"
 #include "answer/ItemDrop.h"
 #include "board/Display.h"
-#include "series/OpenSelectedSeries.h"
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
 #include "forms/StartUp.h"
+#include "forms/OpenSelectedSeries.h"
 
 #include <QDir>
 
@@ -31,20 +31,20 @@ const quint32 FormBack = Colors::rgb(192, 255, 255);
 const quint32 PanelGrey = Colors::rgb(224, 224, 224);
 const quint32 Blue = Colors::rgb(0, 0, 255);
 
+// A frame's look; its caption takes Colors::GroupCaptions.
 struct GroupLook {
-    quint32 caption;
     quint32 fill;
     bool filled; // cppcheck-suppress unusedStructMember
     quint32 border;
 };
 
 const std::array<GroupLook, 6> GroupLooks = {{
-    {Colors::rgb(255, 255, 128), Colors::rgb(255, 255, 192), true, Colors::rgb(128, 128, 0)},
-    {Colors::rgb(128, 255, 128), Colors::rgb(192, 255, 192), true, Colors::rgb(0, 64, 0)},
-    {Colors::rgb(255, 128, 255), Colors::rgb(255, 192, 255), true, Colors::rgb(128, 0, 128)},
-    {Colors::rgb(0, 192, 192), 0, false, Colors::rgb(0, 128, 128)},
-    {Colors::rgb(255, 192, 128), Colors::rgb(255, 255, 192), true, Colors::rgb(128, 64, 0)},
-    {Colors::rgb(192, 192, 255), Colors::rgb(224, 224, 255), true, Colors::rgb(128, 0, 128)},
+    {Colors::rgb(255, 255, 192), true, Colors::rgb(128, 128, 0)},
+    {Colors::rgb(192, 255, 192), true, Colors::rgb(0, 64, 0)},
+    {Colors::rgb(255, 192, 255), true, Colors::rgb(128, 0, 128)},
+    {0, false, Colors::rgb(0, 128, 128)},
+    {Colors::rgb(255, 255, 192), true, Colors::rgb(128, 64, 0)},
+    {Colors::rgb(224, 224, 255), true, Colors::rgb(128, 0, 128)},
 }};
 
 void makeButton(Control& b, const QString& name, int index, const QString& caption, float left,
@@ -146,7 +146,7 @@ void Form1::createControls()
         cap.BorderSingle = true;
         cap.AutoSize = true;
         cap.setMeasure(&measure);
-        cap.BackColor = GroupLooks.at(i).caption;
+        cap.BackColor = Colors::GroupCaptions.at(i);
         cap.ForeColor = Colors::Black;
         cap.Left = 360.0F + 1500.0F * static_cast<float>(i);
         cap.Top = 1830;

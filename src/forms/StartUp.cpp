@@ -1,8 +1,105 @@
 #include "forms/StartUp.h"
 
 #include "answer/SoundCues.h"
-#include "series/Catalog.h"
+#include "board/Display.h"
 #include "forms/Form1.h"
+#include "series/Catalog.h"
+#include "series/MarksFile.h"
+
+#include <QDir>
+
+namespace
+{
+
+QString lineList(const QList<int>& lines)
+{
+    QStringList numbers;
+    for (const int line : lines) {
+        numbers.append(QString::number(line));
+    }
+    return numbers.join(QStringLiteral("、"));
+}
+
+// Reads the catalogue into SeriesCatalog rows 1.. and List1, after the fixed
+// marked-problems entry in row 0, and tells the user once what was wrong
+// with it.
+void ReadSeriesCatalog(Form1& form)
+{
+    Module1& st = form.state;
+    st.SeriesCatalog[0][0] = QStringLiteral("マークの付いた問題");
+    st.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+    form.List1.Items.append(st.SeriesCatalog[0][0]);
+
+    const QString name = QString::fromLatin1(Catalog::FileName);
+    const Catalog::Result catalog = Catalog::read(form.pathOf(name));
+    switch (catalog.status) {
+    case TextFile::ReadResult::Status::Missing:
+        form.tell(QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
+                                 "探した場所: %2\n\n"
+                                 "一覧には「マークの付いた問題」だけを表示します。")
+                      .arg(name, QDir::toNativeSeparators(form.workDir)));
+        return;
+    case TextFile::ReadResult::Status::Unreadable:
+        form.tell(QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
+                                 "場所: %2\n理由: %3")
+                      .arg(name, QDir::toNativeSeparators(form.workDir), catalog.error));
+        return;
+    case TextFile::ReadResult::Status::BadEncoding:
+        form.tell(QStringLiteral("問題集の一覧ファイル「%1」の%2行目に、シフトJIS"
+                                 "（コードページ932）の文字として読めないバイトがあります。\n"
+                                 "このファイルからは何も読み込みませんでした。")
+                      .arg(name)
+                      .arg(catalog.badLine));
+        return;
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+
+    const qsizetype entries = catalog.entries.size();
+    if (entries == 0) {
+        form.tell(QStringLiteral("問題集の一覧ファイル「%1」に問題集が1つも書かれていません。\n"
+                                 "1行に1つずつ「題名,ファイル名」の形で書いてください。")
+                      .arg(name));
+        return;
+    }
+    const qsizetype listed = std::min<qsizetype>(entries, Module1::MaxCatalogEntries);
+    for (qsizetype i = 1; i <= listed; ++i) {
+        const Catalog::Entry& entry = catalog.entries.at(i - 1);
+        auto& row = st.SeriesCatalog.at(static_cast<std::size_t>(i));
+        row[0] = entry.title;
+        row[1] = entry.fileName;
+        form.List1.Items.append(row[0]);
+    }
+
+    QStringList notes;
+    if (!catalog.linesWithoutFileName.isEmpty()) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、ファイル名が"
+                                    "書かれていません。\nその問題集は一覧に載せますが、"
+                                    "開くことはできません。\n"
+                                    "1行に1つずつ「題名,ファイル名」の形で書いてください。")
+                         .arg(name, lineList(catalog.linesWithoutFileName)));
+    }
+    if (!catalog.linesWithExtraFields.isEmpty()) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、題名とファイル名の"
+                                    "ほかにも項目があります。\n最初の2つを題名とファイル名として"
+                                    "使い、残りは使いません。")
+                         .arg(name, lineList(catalog.linesWithExtraFields)));
+    }
+    if (entries > listed) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」には%2件の問題集が書かれています。\n"
+                                    "一覧に載せられるのは%3件までのため、最初の%3件だけを載せ、"
+                                    "残りの%4件は載せていません。")
+                         .arg(name)
+                         .arg(entries)
+                         .arg(Module1::MaxCatalogEntries)
+                         .arg(entries - listed));
+    }
+    if (!notes.isEmpty()) {
+        form.tell(notes.join(QStringLiteral("\n\n")));
+    }
+}
+
+} // namespace
 
 void RunStartUp(Form1& form)
 {
@@ -14,15 +111,7 @@ void RunStartUp(Form1& form)
     for (int i = 0; i <= 2; ++i) {
         form.Command2.at(i).Visible = false;
     }
-    form.Label1[0].Top = 720.0F;
-    form.Label1[0].Left = 360.0F;
-    for (Control& item : form.Label1) {
-        item.Visible = false;
-    }
-    for (int i = 0; i < 6; ++i) {
-        form.Shape1.at(i).Visible = false;
-        form.Label2.at(i).Visible = false;
-    }
+    ClearBoard(form);
     if (form.state.CurrentProblem == 0) {
         ReadSeriesCatalog(form);
     }

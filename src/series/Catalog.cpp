@@ -1,10 +1,7 @@
 #include "series/Catalog.h"
 
 #include "files/TextFile.h"
-#include "series/MarksFile.h"
-#include "forms/Form1.h"
-
-#include <QDir>
+#include "state/Module1.h"
 
 namespace Catalog
 {
@@ -52,70 +49,73 @@ QStringList splitFields(const QString& line)
     return fields;
 }
 
-} // namespace Catalog
-
-void ReadSeriesCatalog(Form1& form)
+Result read(const QString& path)
 {
-    Module1& st = form.state;
-    st.SeriesCatalog[0][0] = QStringLiteral("マークの付いた問題");
-    st.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-    form.List1.Items.append(st.SeriesCatalog[0][0]);
-
-    const QString name = QString::fromLatin1(Catalog::FileName);
-    const QString path = form.pathOf(name);
+    Result out;
     const TextFile::ReadResult file = TextFile::read(path);
+    out.status = file.status;
+    out.error = file.error;
+    out.badLine = file.badLine;
     switch (file.status) {
     case TextFile::ReadResult::Status::Missing:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
-                                 "探した場所: %2\n\n"
-                                 "一覧には「マークの付いた問題」だけを表示します。")
-                      .arg(name, QDir::toNativeSeparators(form.workDir)));
-        return;
+        out.findings.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
+        return out;
     case TextFile::ReadResult::Status::Unreadable:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
-                                 "場所: %2\n理由: %3")
-                      .arg(name, QDir::toNativeSeparators(form.workDir), file.error));
-        return;
+        out.findings.append(
+            {0, Finding::Kind::Error,
+             QStringLiteral("ファイルを読み込めません（理由: %1）").arg(file.error)});
+        return out;
     case TextFile::ReadResult::Status::BadEncoding:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」の%2行目に、シフトJIS"
-                                 "（コードページ932）の文字として読めないバイトがあります。\n"
-                                 "このファイルからは何も読み込みませんでした。")
-                      .arg(name)
-                      .arg(file.badLine));
-        return;
+        out.findings.append(
+            {file.badLine, Finding::Kind::Error,
+             QStringLiteral("シフトJIS（コードページ932）の文字として読めないバイトが"
+                            "あります。このファイルからは何も読み込みません")});
+        return out;
     case TextFile::ReadResult::Status::Ok:
         break;
     }
 
-    QStringList fields;
-    for (const TextFile::Line& line : file.lines) {
-        if (line.text.trimmed().isEmpty()) {
-            continue; // an empty line never shifts the title/file pairing
+    // One entry per line: a line that lacks a field or has one too many
+    // never shifts the titles of the lines after it.
+    for (qsizetype n = 0; n < file.lines.size(); ++n) {
+        const QString& text = file.lines.at(n).text;
+        if (text.trimmed().isEmpty()) {
+            continue;
         }
-        fields += Catalog::splitFields(line.text);
+        const int lineNo = static_cast<int>(n + 1);
+        const QStringList fields = splitFields(text);
+        Entry entry;
+        entry.title = fields.value(0);
+        entry.fileName = fields.value(1);
+        entry.line = lineNo;
+        if (entry.fileName.trimmed().isEmpty()) {
+            out.linesWithoutFileName.append(lineNo);
+            out.findings.append({lineNo, Finding::Kind::Warning,
+                                 QStringLiteral("ファイル名が書かれていません（一覧には載りますが、"
+                                                "開くことはできません）")});
+        } else if (fields.size() > 2) {
+            out.linesWithExtraFields.append(lineNo);
+            out.findings.append({lineNo, Finding::Kind::Warning,
+                                 QStringLiteral("項目が%1個あります。最初の2つを題名とファイル名"
+                                                "として使い、残りは使いません")
+                                     .arg(fields.size())});
+        }
+        out.entries.append(entry);
     }
-    const qsizetype entries = (fields.size() + 1) / 2;
-    if (entries == 0) {
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」に問題集が1つも書かれていません。\n"
-                                 "1行に1つずつ「題名,ファイル名」の形で書いてください。")
-                      .arg(name));
-        return;
+    if (out.entries.isEmpty()) {
+        out.findings.append({0, Finding::Kind::Error,
+                             QStringLiteral("問題集が1つも書かれていません。1行に1つずつ"
+                                            "「題名,ファイル名」の形で書いてください")});
+    } else if (out.entries.size() > Module1::MaxCatalogEntries) {
+        const qsizetype over = out.entries.size() - Module1::MaxCatalogEntries;
+        out.findings.append({out.entries.at(Module1::MaxCatalogEntries).line,
+                             Finding::Kind::Warning,
+                             QStringLiteral("一覧に載せられるのは%1件までです。この行から先の%2件は"
+                                            "載りません")
+                                 .arg(Module1::MaxCatalogEntries)
+                                 .arg(over)});
     }
-    const qsizetype listed = std::min<qsizetype>(entries, Module1::MaxCatalogEntries);
-    for (qsizetype i = 1; i <= listed; ++i) {
-        const qsizetype f = 2 * (i - 1);
-        auto& row = st.SeriesCatalog.at(static_cast<std::size_t>(i));
-        row[0] = fields.at(f);
-        row[1] = f + 1 < fields.size() ? fields.at(f + 1) : QString();
-        form.List1.Items.append(row[0]);
-    }
-    if (entries > listed) {
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」には%2件の問題集が書かれています。\n"
-                                 "一覧に載せられるのは%3件までのため、最初の%3件だけを載せ、"
-                                 "残りの%4件は載せていません。")
-                      .arg(name)
-                      .arg(entries)
-                      .arg(Module1::MaxCatalogEntries)
-                      .arg(entries - listed));
-    }
+    return out;
 }
+
+} // namespace Catalog

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "files/TextFile.h"
+#include "series/Finding.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
-
-class Form1;
 
 namespace Catalog
 {
@@ -16,8 +18,27 @@ constexpr const char* FileName = "ZQCList.TXT";
 // next double quote and may hold commas.
 QStringList splitFields(const QString& line);
 
-} // namespace Catalog
+struct Entry {
+    QString title;
+    QString fileName; // empty when the line has none
+    int line = 0;
+};
 
-// Reads the catalogue into SeriesCatalog rows 1.. and List1, after the fixed
-// marked-problems entry in row 0. Problems are told to the user.
-void ReadSeriesCatalog(Form1& form);
+// The catalogue as read: one entry per non-blank line, in file order, all
+// of them (the caller decides how many it can list). Findings name the
+// lines without a file name or with extra fields, and the entries beyond
+// the fiftieth; a file that could not be used at all has the status of its
+// read and an error finding.
+struct Result {
+    TextFile::ReadResult::Status status = TextFile::ReadResult::Status::Ok;
+    QString error; // the system's reason when unreadable
+    int badLine = 0;
+    QList<Entry> entries;
+    QList<int> linesWithoutFileName;
+    QList<int> linesWithExtraFields;
+    Findings findings;
+};
+
+Result read(const QString& path);
+
+} // namespace Catalog

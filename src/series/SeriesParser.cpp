@@ -2,6 +2,7 @@
 
 #include "board/CommaList.h"
 #include "files/TextFile.h"
+#include "state/Module1.h"
 
 #include <QByteArray>
 
@@ -160,10 +161,16 @@ Result parse(const QStringList& lines)
         }
         if (isQuestionHeading(L)) {
             if (s == Question) {
-                // The question before never reached its items; its text
-                // stays in Q and runs into this one.
+                // The question before never reached its items.
                 result.orphanQuestionLines.append(questionLine);
+                result.cutShortOrphanLines.append(questionLine);
+            } else if (s == Items || s == Groups) {
+                current()->cutShort = true;
             }
+            // Whatever the problem cut short had gathered goes nowhere.
+            Q.clear();
+            I.clear();
+            G.clear();
             s = Question;
             questionLine = lineNo;
         }
@@ -251,11 +258,13 @@ QString problemFault(const Problem& p)
     if (groups == 0) {
         return QStringLiteral("分類群（Ｂ群）が1つもありません");
     }
-    if (items > 21) {
-        return QStringLiteral("項目が%1個あります（21個まで）").arg(items);
+    if (items > Module1::MaxItems) {
+        return QStringLiteral("項目が%1個あります（%2個まで）").arg(items).arg(Module1::MaxItems);
     }
-    if (groups > 6) {
-        return QStringLiteral("分類群が%1個あります（6個まで）").arg(groups);
+    if (groups > Module1::MaxGroups) {
+        return QStringLiteral("分類群が%1個あります（%2個まで）")
+            .arg(groups)
+            .arg(Module1::MaxGroups);
     }
     QString g = trimBlanks(p.rawGroupText);
     while (!g.isEmpty()) {

@@ -29,15 +29,19 @@ struct Problem {
     bool hasItems = false;
     bool hasGroups = false;
     bool hasAnswer = false;
-    QString rawGroupText; // group text before splitting, for the prefix check
-    QString answerLine;   // trimmed answer line
+    bool cutShort = false; // the next heading came before its answer line
+    QString rawGroupText;  // group text before splitting, for the prefix check
+    QString answerLine;    // trimmed answer line
 };
 
 // Problems in file order, with the line of every orphan question (one that
-// never reached its item section before the next question began).
+// never reached its item section before the next question began, or before
+// the end of the file). Every question heading starts the next problem
+// clean: nothing of a problem cut short runs into the next.
 struct Result {
     QList<Problem> problems;
     QList<int> orphanQuestionLines;
+    QList<int> cutShortOrphanLines; // those of them the next heading cut short
 };
 
 Result parse(const QStringList& lines);

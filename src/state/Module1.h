@@ -22,6 +22,7 @@ struct Module1 {
     static constexpr int MaxGroups = 6;
     static constexpr int MaxCatalogEntries = 50;
     static constexpr int MaxProblems = 100;
+    static constexpr int LastSlot = MaxItems - 1; // slots 0..20 hold items
 
     enum SeriesColumn { ColQuestion = 0, ColItems, ColGroups, ColAnswers, ColExplanation, ColMark };
 

@@ -134,20 +134,41 @@ TEST(SeriesLoader, ExplanationIsStoredWhenTheNextProblemBegins)
     EXPECT_EQ(s.cell(2, 4), QString());
 }
 
-TEST(SeriesLoader, ProblemCutShortCarriesItsItemsIntoTheNextAndIsLeftOut)
+TEST(SeriesLoader, ProblemCutShortIsLeftOutAndCarriesNothingIntoTheNext)
 {
-    Series s({QStringLiteral("問題１ 途中まで"), QStringLiteral("Ａ群"), QStringLiteral("・残り"),
-              QStringLiteral("問題２ 完全"), QStringLiteral("Ａ群"), QStringLiteral(" ・ウニ"),
-              QStringLiteral("Ｂ群"), QStringLiteral("ａ．棘皮"), QStringLiteral("正解a,a,"),
-              QStringLiteral("問題３ 普通"), QStringLiteral("Ａ群"), QStringLiteral("・カニ"),
-              QStringLiteral("Ｂ群"), QStringLiteral("ａ．節足"), QStringLiteral("正解a,")});
+    Series s({QStringLiteral("問題１ 途中まで"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral("・残り"),
+              QStringLiteral("問題２ 完全"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral(" ・ウニ"),
+              QStringLiteral("Ｂ群"),
+              QStringLiteral("ａ．棘皮"),
+              QStringLiteral("正解a,"),
+              QStringLiteral("問題３ 群まで"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral("・エビ"),
+              QStringLiteral("Ｂ群"),
+              QStringLiteral("ａ．甲殻"),
+              QStringLiteral("問題４ 見出しだけ"),
+              QStringLiteral("問題５ 普通"),
+              QStringLiteral("Ａ群"),
+              QStringLiteral("・カニ"),
+              QStringLiteral("Ｂ群"),
+              QStringLiteral("ａ．節足"),
+              QStringLiteral("正解a,")});
     s.open();
     ASSERT_EQ(s.state.ProblemCount, 2);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題２ 完全"));
-    EXPECT_EQ(s.cell(1, 1), QStringLiteral("残り,ウニ,")) << "the cut-off items run into it";
-    EXPECT_EQ(s.cell(2, 0), QStringLiteral("問題３ 普通"));
+    EXPECT_EQ(s.cell(1, 1), QStringLiteral("ウニ,")) << "exactly as written";
+    EXPECT_EQ(s.cell(2, 0), QStringLiteral("問題５ 普通"));
+    EXPECT_EQ(s.cell(2, 2), QStringLiteral("節足,"));
     ASSERT_EQ(s.dialogs.messages.size(), 1);
-    EXPECT_TRUE(s.dialogs.messages[0].text.contains(QStringLiteral("1行目の問題: 分類群")));
+    const QString msg = s.dialogs.messages[0].text;
+    for (const int line : {1, 10, 15}) {
+        EXPECT_TRUE(msg.contains(QStringLiteral("%1行目の問題: ").arg(line))) << line;
+    }
+    EXPECT_EQ(msg.count(QStringLiteral("ほかのどこにも入れていません")), 3) << msg.toStdString();
 }
 
 TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
@@ -184,7 +205,7 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
               QStringLiteral(" ・b"),
               QStringLiteral("分類群"),
               QStringLiteral("ａ．g"),
-              QStringLiteral("正解a,a,")}; // 61, 64
+              QStringLiteral("正解a,")}; // 61, 64
     lines += {QStringLiteral("問題13 語群なし"),
               QStringLiteral("問題14 最後"),
               QStringLiteral("Ａ群"),
@@ -209,12 +230,11 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
           QStringLiteral("70行目の問題: 項目（Ａ群・語群）の見出し")}) {
         EXPECT_TRUE(msg.contains(expected)) << expected.toStdString() << "\n" << msg.toStdString();
     }
-    // Problem 1, 12 (with problem 11's carried-over item) and 14 (with 13's
-    // question run into it) remain, numbered from 1.
+    // Problems 1, 12 and 14 remain as written, numbered from 1.
     EXPECT_EQ(s.state.ProblemCount, 3);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題1 q"));
-    EXPECT_EQ(s.cell(2, 1), QStringLiteral("a,b,"));
-    EXPECT_EQ(s.cell(3, 0), QStringLiteral("問題13 語群なし問題14 最後"));
+    EXPECT_EQ(s.cell(2, 1), QStringLiteral("b,"));
+    EXPECT_EQ(s.cell(3, 0), QStringLiteral("問題14 最後"));
 }
 
 TEST(SeriesLoader, HundredProblemsAtMostAndNeverHalfALoad)
@@ -314,6 +334,7 @@ TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
     Harness h;
     TestFiles::write(h.path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("題だけ")}));
     h.form->Form_Load();
+    h.dialogs.messages.clear(); // start-up has told about the line
     h.form->List1.ListIndex = 1;
     h.form->List1_DblClick();
     ASSERT_EQ(h.dialogs.messages.size(), 1);

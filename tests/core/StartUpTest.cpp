@@ -1,7 +1,7 @@
+#include "forms/Form2.h"
 #include "series/Catalog.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "forms/Form2.h"
 
 #include <gtest/gtest.h>
 
@@ -50,14 +50,24 @@ TEST(StartUp, ListsTheMarkedEntryFirstThenTheCatalogueInFileOrder)
     EXPECT_TRUE(h.dialogs.messages.isEmpty());
 }
 
-TEST(StartUp, EntryCutOffAfterItsTitleIsListed)
+TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
 {
     Harness h;
-    writeCatalog(h, {QStringLiteral("一,1.TXT"), QStringLiteral("二")});
+    writeCatalog(h, {QStringLiteral("一,1.TXT"), QStringLiteral("二"), QString(),
+                     QStringLiteral("三,3.TXT,余分"), QStringLiteral("四,4.TXT"),
+                     QStringLiteral("五")});
     h.form->Form_Load();
-    ASSERT_EQ(h.form->List1.Items.size(), 3);
+    ASSERT_EQ(h.form->List1.Items.size(), 6);
     EXPECT_EQ(h.state.SeriesCatalog[2][0], QStringLiteral("二"));
-    EXPECT_TRUE(h.state.SeriesCatalog[2][1].isEmpty());
+    EXPECT_TRUE(h.state.SeriesCatalog[2][1].isEmpty()) << "listed, without a file";
+    EXPECT_EQ(h.state.SeriesCatalog[3][1], "3.TXT") << "the first two fields are used";
+    EXPECT_EQ(h.state.SeriesCatalog[4][0], QStringLiteral("四"));
+    EXPECT_EQ(h.state.SeriesCatalog[4][1], "4.TXT") << "no title moves onto another file";
+    EXPECT_EQ(h.state.SeriesCatalog[5][0], QStringLiteral("五"));
+    ASSERT_EQ(h.dialogs.messages.size(), 1);
+    const QString msg = h.dialogs.messages[0].text;
+    EXPECT_TRUE(msg.contains(QStringLiteral("の2、6行目には、ファイル名が"))) << msg.toStdString();
+    EXPECT_TRUE(msg.contains(QStringLiteral("の4行目には、題名とファイル名のほか")));
 }
 
 TEST(StartUp, MissingCatalogueIsToldWithItsFolder)

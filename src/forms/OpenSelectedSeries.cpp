@@ -1,10 +1,10 @@
-#include "series/OpenSelectedSeries.h"
+#include "forms/OpenSelectedSeries.h"
 
 #include "files/TextFile.h"
-#include "series/MarksFile.h"
-#include "series/SeriesParser.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "series/MarksFile.h"
+#include "series/SeriesLoader.h"
 
 #include <QDir>
 
@@ -51,7 +51,7 @@ void openMarkedSeries(Form1& form)
     st.MarkedMode = 1;
 }
 
-QString readFailure(const QString& name, const TextFile::ReadResult& file, const QString& dir)
+QString readFailure(const QString& name, const SeriesLoader::Result& file, const QString& dir)
 {
     switch (file.status) {
     case TextFile::ReadResult::Status::Missing:
@@ -83,65 +83,47 @@ void openSeriesFile(Form1& form, int idx)
                       .arg(entry[0]));
         return;
     }
-    const TextFile::ReadResult file = TextFile::read(form.pathOf(name));
-    if (!file.ok()) {
-        form.tell(readFailure(name, file, form.workDir));
+    const SeriesLoader::Result series = SeriesLoader::load(form.pathOf(name));
+    if (series.status != TextFile::ReadResult::Status::Ok) {
+        form.tell(readFailure(name, series, form.workDir));
         return;
     }
-    if (file.lines.isEmpty() || file.texts().join(QString()).trimmed().isEmpty()) {
+    if (series.empty) {
         form.tell(QStringLiteral("問題集のファイル「%1」は空です。").arg(name));
         return;
     }
-
-    const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
-    QStringList faults;
-    for (const int line : parsed.orphanQuestionLines) {
-        faults.append(
-            QStringLiteral("%1行目の問題: 項目（Ａ群・語群）の見出しの行がありません").arg(line));
-    }
-    QList<const SeriesParser::Problem*> usable;
-    for (const SeriesParser::Problem& p : parsed.problems) {
-        const QString fault = SeriesParser::problemFault(p);
-        if (fault.isEmpty()) {
-            usable.append(&p);
-        } else {
-            faults.append(QStringLiteral("%1行目の問題: %2").arg(p.line).arg(fault));
-        }
-    }
-    if (parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty()) {
+    if (series.noProblem) {
         form.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
                                  "問題は「問題」または「設問」で始まる行から書きます。")
                       .arg(name));
         return;
     }
-    if (usable.isEmpty()) {
+    QStringList faults;
+    for (const Finding& f : series.leftOut) {
+        faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
+    }
+    if (!series.loads()) {
         form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
                       .arg(name, faultList(faults)));
         return;
     }
 
-    const qsizetype loaded = std::min<qsizetype>(usable.size(), Module1::MaxProblems);
     st.LastCorrectCount = 0;
     st.SeriesTable[1][0].clear();
     st.MarkedMode = 0;
-    for (qsizetype r = 0; r < loaded; ++r) {
-        auto& row = st.SeriesTable.at(static_cast<std::size_t>(r + 1));
-        for (int j = 0; j < 5; ++j) {
-            row.at(j) = usable.at(r)->columns.at(j);
-        }
-    }
-    finish(form, idx, static_cast<int>(loaded));
+    const int loaded = SeriesLoader::fillSeriesTable(st, series);
+    finish(form, idx, loaded);
 
     QStringList notes;
     if (!faults.isEmpty()) {
         notes.append(
             QStringLiteral("次の問題は表示できないため除きました。\n%1").arg(faultList(faults)));
     }
-    if (usable.size() > loaded) {
+    if (series.usable.size() > loaded) {
         notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
                                     "読み込み、残りの%2問は読み込みませんでした。")
                          .arg(Module1::MaxProblems)
-                         .arg(usable.size() - loaded));
+                         .arg(series.usable.size() - loaded));
     }
     if (!notes.isEmpty()) {
         form.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")

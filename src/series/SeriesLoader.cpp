@@ -1,0 +1,121 @@
+#include "series/SeriesLoader.h"
+
+#include "state/Module1.h"
+
+#include <algorithm>
+
+namespace SeriesLoader
+{
+
+namespace
+{
+
+const QString NotCarried =
+    QStringLiteral("（次の問題の見出しで途切れています。この問題の文は、次の問題にも"
+                   "ほかのどこにも入れていません）");
+
+void sortByLine(Findings& findings)
+{
+    std::stable_sort(findings.begin(), findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+}
+
+} // namespace
+
+int Result::loadedCount() const
+{
+    return static_cast<int>(std::min<qsizetype>(usable.size(), Module1::MaxProblems));
+}
+
+Findings Result::findings() const
+{
+    Findings out;
+    switch (status) {
+    case TextFile::ReadResult::Status::Missing:
+        out.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
+        return out;
+    case TextFile::ReadResult::Status::Unreadable:
+        out.append({0, Finding::Kind::Error,
+                    QStringLiteral("ファイルを読み込めません（理由: %1）").arg(error)});
+        return out;
+    case TextFile::ReadResult::Status::BadEncoding:
+        out.append({badLine, Finding::Kind::Error,
+                    QStringLiteral("シフトJIS（コードページ932）の文字として読めないバイトが"
+                                   "あります。このファイルからは何も読み込みません")});
+        return out;
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    if (empty) {
+        out.append({0, Finding::Kind::Error, QStringLiteral("ファイルが空です")});
+        return out;
+    }
+    if (noProblem) {
+        out.append({0, Finding::Kind::Error,
+                    QStringLiteral("問題がありません。問題は「問題」または「設問」で始まる行"
+                                   "から書きます")});
+        return out;
+    }
+    out = leftOut;
+    if (usable.size() > Module1::MaxProblems) {
+        out.append({usable.at(Module1::MaxProblems).line, Finding::Kind::Warning,
+                    QStringLiteral("1つの問題集に入れられるのは%1問までです。この問題から先の"
+                                   "%2問は読み込みません")
+                        .arg(Module1::MaxProblems)
+                        .arg(usable.size() - Module1::MaxProblems)});
+    }
+    sortByLine(out);
+    return out;
+}
+
+Result load(const QString& path)
+{
+    Result out;
+    const TextFile::ReadResult file = TextFile::read(path);
+    out.status = file.status;
+    out.error = file.error;
+    out.badLine = file.badLine;
+    if (!file.ok()) {
+        return out;
+    }
+    if (file.lines.isEmpty() || file.texts().join(QString()).trimmed().isEmpty()) {
+        out.empty = true;
+        return out;
+    }
+    const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
+    if (parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty()) {
+        out.noProblem = true;
+        return out;
+    }
+    for (const int line : parsed.orphanQuestionLines) {
+        out.leftOut.append(
+            {line, Finding::Kind::Error,
+             QStringLiteral("項目（Ａ群・語群）の見出しの行がありません") +
+                 (parsed.cutShortOrphanLines.contains(line) ? NotCarried : QString())});
+    }
+    for (const SeriesParser::Problem& p : parsed.problems) {
+        const QString fault = SeriesParser::problemFault(p);
+        if (fault.isEmpty()) {
+            out.usable.append(p);
+        } else {
+            out.leftOut.append(
+                {p.line, Finding::Kind::Error, fault + (p.cutShort ? NotCarried : QString())});
+        }
+    }
+    sortByLine(out.leftOut);
+    return out;
+}
+
+int fillSeriesTable(Module1& state, const Result& series)
+{
+    const int loaded = series.loadedCount();
+    for (int r = 0; r < loaded; ++r) {
+        auto& row = state.SeriesTable.at(static_cast<std::size_t>(r) + 1);
+        for (std::size_t j = 0; j < 5; ++j) {
+            row.at(j) = series.usable.at(r).columns.at(j);
+        }
+    }
+    return loaded;
+}
+
+} // namespace SeriesLoader

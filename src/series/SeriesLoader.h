@@ -1,0 +1,40 @@
+#pragma once
+
+#include "files/TextFile.h"
+#include "series/Finding.h"
+#include "series/SeriesParser.h"
+
+#include <QList>
+#include <QString>
+
+struct Module1;
+
+// A series file read and checked as the program uses it: the problems it can
+// show, the ones it leaves out and why.
+namespace SeriesLoader
+{
+
+struct Result {
+    TextFile::ReadResult::Status status = TextFile::ReadResult::Status::Ok;
+    QString error;                       // the system's reason when unreadable
+    int badLine = 0;                     // the line with bytes that are not code page 932
+    bool empty = false;                  // the file holds nothing but blanks
+    bool noProblem = false;              // no line begins a problem
+    QList<SeriesParser::Problem> usable; // in file order, all of them
+    Findings leftOut;                    // one error per problem left out, at its heading, by line
+
+    bool loads() const { return status == TextFile::ReadResult::Status::Ok && !usable.isEmpty(); }
+    // How many of the usable problems the series table takes.
+    int loadedCount() const;
+    // Everything found, by line: the file's own faults, every problem left
+    // out, and the problems beyond the table.
+    Findings findings() const;
+};
+
+Result load(const QString& path);
+
+// Puts the problems the table takes into SeriesTable rows 1.. (columns 0..4)
+// and returns how many.
+int fillSeriesTable(Module1& state, const Result& series);
+
+} // namespace SeriesLoader
