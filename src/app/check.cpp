@@ -11,6 +11,7 @@
 #include "series/MarksFile.h"
 #include "series/SeriesLoader.h"
 #include "state/Module1.h"
+#include "view/BoardPreview.h"
 #include "view/QtFonts.h"
 #include "view/QtTextMeasure.h"
 
@@ -401,12 +402,21 @@ bool parseOptions(const QStringList& args, Options* options, bool* help)
 }
 
 // --preview OUTDIR: pictures of every usable problem of the files checked,
-// drawn by the window's own widgets. Until that drawing is linked in here,
-// asking for pictures is refused rather than ignored.
-bool writePreviews(const QString& /*outDir*/, const QList<Checked>& /*series*/, QString* error)
+// drawn by the window's own widgets, and the page that shows them.
+bool writePreviews(const QString& outDir, const QList<Checked>& checked, QString* error)
 {
-    *error = QStringLiteral("このビルドの velmorant-check は --preview に対応していません");
-    return false;
+    QList<BoardPreview::Series> series;
+    series.reserve(checked.size());
+    for (const Checked& c : checked) {
+        series.append({c.path, c.title});
+    }
+    if (!BoardPreview::write(outDir, series, error)) {
+        return false;
+    }
+    std::fputs(qPrintable(QStringLiteral("盤面の絵: %1\n")
+                              .arg(QDir(outDir).filePath(QStringLiteral("index.html")))),
+               stdout);
+    return true;
 }
 
 } // namespace
@@ -415,9 +425,7 @@ int main(int argc, char* argv[])
 {
     // Nothing is ever shown on a screen: the fonts are measured, and
     // pictures drawn, offscreen, so the check runs without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    BoardPreview::useOffscreenPlatform();
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
