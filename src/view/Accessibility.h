@@ -1,0 +1,20 @@
+#pragma once
+
+class QWidget;
+
+// What screen readers see of the program's own widgets: QAccessible gives a
+// plain QWidget no role and no name, so labels, item labels, frames, the
+// picture box and the explanation frame get theirs here.
+namespace Accessibility
+{
+
+// Installs the interfaces for the program's own widget classes. Call once,
+// before any of them is asked for.
+void install();
+
+// The role a widget of one of those classes reports, when it is not the
+// class's own: the result message is an alert, so that it is read out when
+// it appears.
+void setAlert(QWidget* widget);
+
+} // namespace Accessibility
