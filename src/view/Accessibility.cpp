@@ -9,6 +9,18 @@ namespace
 {
 
 const char* const AlertProperty = "velmorantAlert";
+const char* const NameProperty = "velmorantName";
+const char* const DescriptionProperty = "velmorantDescription";
+
+bool setText(QWidget* widget, const char* property, const QString& text)
+{
+    const QVariant old = widget->property(property);
+    if (old.isValid() && old.toString() == text) {
+        return false;
+    }
+    widget->setProperty(property, text);
+    return true;
+}
 
 // A widget with a fixed role whose name falls back to a label's own text.
 class ProgramWidgetAccessible : public QAccessibleWidget
@@ -21,6 +33,12 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
+        const char* property = t == QAccessible::Name          ? NameProperty
+                               : t == QAccessible::Description ? DescriptionProperty
+                                                               : nullptr;
+        if (property != nullptr && widget()->property(property).isValid()) {
+            return widget()->property(property).toString();
+        }
         QString value = QAccessibleWidget::text(t);
         if (t == QAccessible::Name && value.isEmpty()) {
             if (const auto* label = qobject_cast<const LabelWidget*>(widget())) {
@@ -31,12 +49,8 @@ public:
     }
 };
 
-QAccessibleInterface* factory(const QString& className, QObject* object)
+QAccessible::Role roleOf(const QString& className, const QWidget* widget)
 {
-    auto* widget = qobject_cast<QWidget*>(object);
-    if (widget == nullptr) {
-        return nullptr;
-    }
     QAccessible::Role role = QAccessible::NoRole;
     if (className == QLatin1String("ItemLabelWidget")) {
         // Space or Enter picks an item up, as a button is pressed.
@@ -49,7 +63,18 @@ QAccessibleInterface* factory(const QString& className, QObject* object)
         role = QAccessible::Grouping;
     } else if (className == QLatin1String("PictureBox")) {
         role = QAccessible::Button;
-    } else {
+    }
+    return role;
+}
+
+QAccessibleInterface* factory(const QString& className, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget == nullptr) {
+        return nullptr;
+    }
+    const QAccessible::Role role = roleOf(className, widget);
+    if (role == QAccessible::NoRole) {
         return nullptr;
     }
     return new ProgramWidgetAccessible(widget, role);
@@ -72,6 +97,22 @@ void install()
 void setAlert(QWidget* widget)
 {
     widget->setProperty(AlertProperty, true);
+}
+
+bool setName(QWidget* widget, const QString& name)
+{
+    return setText(widget, NameProperty, name);
+}
+
+bool setDescription(QWidget* widget, const QString& description)
+{
+    return setText(widget, DescriptionProperty, description);
+}
+
+bool isProgramWidget(const QWidget* widget)
+{
+    return roleOf(QString::fromLatin1(widget->metaObject()->className()), widget) !=
+           QAccessible::NoRole;
 }
 
 } // namespace Accessibility

@@ -2,6 +2,7 @@
 
 #include "answer/ItemKeys.h"
 #include "forms/Form1.h"
+#include "view/Accessibility.h"
 #include "view/Form1View.h"
 #include "view/ViewGeometry.h"
 
@@ -87,9 +88,16 @@ QString BoardAccess::itemDescription(int index) const
 void BoardAccess::setName(const Control& control, const QString& name)
 {
     QWidget* w = view_.widgetOf(control);
-    if (w != nullptr && w->accessibleName() != name) {
+    if (w == nullptr) {
+        return;
+    }
+    if (Accessibility::isProgramWidget(w)) {
+        if (Accessibility::setName(w, name)) {
+            announce(w, QAccessible::NameChanged);
+        }
+    } else if (w->accessibleName() != name) {
+        // Qt's own widgets announce the change themselves.
         w->setAccessibleName(name);
-        announce(w, QAccessible::NameChanged);
     }
 }
 
@@ -99,9 +107,7 @@ void BoardAccess::updateNames()
         const Control& item = form_.Label1.at(i);
         setName(item, trimmedCaption(item));
         QWidget* w = view_.widgetOf(item);
-        const QString description = itemDescription(i);
-        if (w != nullptr && w->accessibleDescription() != description) {
-            w->setAccessibleDescription(description);
+        if (w != nullptr && Accessibility::setDescription(w, itemDescription(i))) {
             announce(w, QAccessible::DescriptionChanged);
         }
     }
