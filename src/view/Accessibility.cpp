@@ -51,20 +51,19 @@ public:
 
 QAccessible::Role roleOf(const QString& className, const QWidget* widget)
 {
-    QAccessible::Role role = QAccessible::NoRole;
-    if (className == QLatin1String("ItemLabelWidget")) {
-        // Space or Enter picks an item up, as a button is pressed.
-        role = QAccessible::Button;
-    } else if (className == QLatin1String("LabelWidget")) {
-        role = widget->property(AlertProperty).toBool() ? QAccessible::AlertMessage
-                                                        : QAccessible::StaticText;
-    } else if (className == QLatin1String("ShapeWidget") ||
-               className == QLatin1String("FrameBox")) {
-        role = QAccessible::Grouping;
-    } else if (className == QLatin1String("PictureBox")) {
-        role = QAccessible::Button;
+    // Space or Enter picks an item up, as a button is pressed; a click on
+    // the title picture opens the About window.
+    if (className == QLatin1String("ItemLabelWidget") || className == QLatin1String("PictureBox")) {
+        return QAccessible::Button;
     }
-    return role;
+    if (className == QLatin1String("LabelWidget")) {
+        return widget->property(AlertProperty).toBool() ? QAccessible::AlertMessage
+                                                        : QAccessible::StaticText;
+    }
+    if (className == QLatin1String("ShapeWidget") || className == QLatin1String("FrameBox")) {
+        return QAccessible::Grouping;
+    }
+    return QAccessible::NoRole;
 }
 
 QAccessibleInterface* factory(const QString& className, QObject* object)

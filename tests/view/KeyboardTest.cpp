@@ -110,6 +110,18 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_1);
     EXPECT_EQ(focused(), widget(form->Command2[1])) << "digits do nothing on a button";
 
+    // The explanation opens and closes with keys; the focus goes along.
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(focused(), widget(form->Command2[4]));
+    press(Qt::Key_Space);
+    EXPECT_TRUE(widget(form->Frame1)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Command4));
+    press(Qt::Key_Return);
+    EXPECT_FALSE(widget(form->Frame1)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Command2[1]));
+
     // "この問題をもう一度" with Space: the problem again, focus on its first item.
     press(Qt::Key_Space);
     EXPECT_EQ(state.AnswerOpen, 1);
