@@ -1,5 +1,7 @@
 #include "support/Fakes.h"
 
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 namespace
@@ -193,5 +195,38 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     for (const auto& [key, frame] : moves) {
         b.key(0, key);
         EXPECT_EQ(b.form->carry.frame, frame) << key;
+    }
+}
+
+TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
+{
+    const QString wide = QString(90, QChar(0x3042));   // wider than a quarter of the window
+    const QString wider = QString(170, QChar(0x3044)); // wider than half of it
+    struct Layout {
+        const char* name;
+        QString items, groups, answers;
+        int rows;
+    };
+    const QList<Layout> layouts = {
+        {"stacked pair", "a," + wider + ",b,c,", "g1,g2,", "1,2,2,1,", 2},
+        {"two-by-two grid", "a," + wide + ",b,c,d,", "g1,g2,g3,g4,", "4,3,2,1,4,", 2},
+        {"single row", "a,b,c,d,e,", "g1,g2,g3,", "3,1,2,3,1,", 1},
+        {"two-row grid", "a,b,c,d,e,f,g,", "g1,g2,g3,g4,g5,g6,", "6,5,4,3,2,1,6,", 2},
+    };
+    for (const Layout& l : layouts) {
+        Board b;
+        b.setRow(1, QStringLiteral("問題1 q"), l.items, l.groups, l.answers);
+        b.form->Display(1);
+        QSet<float> tops;
+        for (int c = 0; c < b.state.GroupCount; ++c) {
+            tops.insert(b.form->Shape1.at(c).Top);
+        }
+        ASSERT_EQ(tops.size(), l.rows) << l.name;
+        const QStringList answers = l.answers.split(',', Qt::SkipEmptyParts);
+        for (int i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(b.state.AnswerOpen, 1) << l.name;
+            EXPECT_TRUE(b.key(i, Key1 + answers[i].toInt() - 1)) << l.name;
+        }
+        EXPECT_EQ(b.state.AnswerOpen, 0) << l.name << ": solved";
     }
 }
