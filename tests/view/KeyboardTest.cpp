@@ -94,6 +94,13 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Escape);
     EXPECT_EQ(frameOf(3), -1);
     EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    // Leaving a carried item with Tab puts it back as well.
+    press(Qt::Key_Space);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), widget(form->Command1[0]));
+    EXPECT_EQ(form->carry.item, -1);
+    EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_2);
     EXPECT_EQ(players.commands().filter(":Play"), QStringList{"2:Play"}) << "one wrong item";
     EXPECT_EQ(focused(), widget(form->Label1[3])) << "every item placed: the focus stays";
