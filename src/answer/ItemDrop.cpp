@@ -81,6 +81,11 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
     if (index < 0 || index >= Module1::MaxItems || st.AnswerOpen != 1) {
         return;
     }
+    // Only the release that ends a drag places the item: with two buttons
+    // held, the second release would place it a second time.
+    if (st.Dragging != 1) {
+        return;
+    }
     SoundCues::rewindAll(form.players);
     st.Dragging = 0;
 

@@ -2,6 +2,7 @@
 
 #include "answer/ItemDrag.h"
 #include "answer/ItemDrop.h"
+#include "answer/ItemKeys.h"
 #include "board/Display.h"
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
@@ -275,6 +276,7 @@ void Form1::List1_KeyDown(int keyCode, int /*shift*/)
 
 void Form1::Label1_MouseDown(int index, int button, int shift, float x, float y)
 {
+    ItemCarryCancel(*this);
     ItemMouseDown(*this, index, button, shift, x, y);
 }
 
@@ -285,7 +287,23 @@ void Form1::Label1_MouseMove(int index, int button, int shift, float x, float y)
 
 void Form1::Label1_MouseUp(int index, int button, int shift, float x, float y)
 {
+    const bool open = state.AnswerOpen == 1;
     ItemMouseUp(*this, index, button, shift, x, y);
+    if (open && state.AnswerOpen != 1) {
+        focusRequest = FocusAfterDrop(*this, index, false);
+    }
+}
+
+bool Form1::Label1_KeyDown(int index, int keyCode, int shift)
+{
+    return ItemKeyDown(*this, index, keyCode, shift);
+}
+
+void Form1::Label1_LostFocus(int index)
+{
+    if (carry.item == index) {
+        ItemCarryCancel(*this);
+    }
 }
 
 void Form1::Command1_Click(int index)
@@ -320,7 +338,12 @@ void Form1::Form_QueryUnload()
 
 void Form1::Display(qint16 problemNumber)
 {
+    carry = ItemCarry{};
     ::Display(*this, problemNumber);
+    // A new problem starts with its first item under the keyboard.
+    if (state.ItemCount > 0) {
+        focusRequest = &Label1[0];
+    }
 }
 
 void Form1::ShowSeriesList()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "answer/ItemKeys.h"
 #include "series/MarksFile.h"
 #include "state/Module1.h"
 #include "forms/Control.h"
@@ -83,6 +84,9 @@ public:
     void Label1_MouseDown(int index, int button, int shift, float x, float y);
     void Label1_MouseMove(int index, int button, int shift, float x, float y);
     void Label1_MouseUp(int index, int button, int shift, float x, float y);
+    // Keys on a focused item label; returns whether the key was used.
+    bool Label1_KeyDown(int index, int keyCode, int shift);
+    void Label1_LostFocus(int index);
     void Command1_Click(int index);
     void Command2_Click(int index);
     void Command3_Click();
@@ -105,6 +109,10 @@ public:
     // Marked problems whose append failed; every later write of the marks
     // file tries them again, so a mark is never lost to a full disk.
     QList<QStringList> unsavedMarks;
+    // The item picked up with the keyboard, and the control that should take
+    // the keyboard focus once the view has shown a handler's effects.
+    ItemCarry carry;
+    const Control* focusRequest = nullptr;
 
     // Shows a message in the program's own message box.
     void tell(const QString& message);

@@ -1,6 +1,8 @@
 #include "view/Form1View.h"
 
+#include "view/Accessibility.h"
 #include "view/FrameBox.h"
+#include "view/ItemLabelWidget.h"
 #include "view/PictureBox.h"
 #include "view/ProgramImages.h"
 #include "view/QtFonts.h"
@@ -10,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -65,7 +68,10 @@ Form1View::Form1View(Form1& form, QWidget* parent) : QWidget(parent), form_(form
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(toPixels(form_.clientWidth()), toPixels(form_.clientHeight()));
+    Accessibility::install();
     createWidgets();
+    Accessibility::setAlert(widgetOf(form_.Label4));
+    access_ = std::make_unique<BoardAccess>(form_, *this);
     setUpTabOrder();
     sync();
 }
@@ -91,16 +97,23 @@ QWidget* Form1View::createWidget(Control& control, QWidget* parent)
 {
     switch (control.Kind) {
     case ControlKind::Label: {
-        auto* label = new LabelWidget(parent);
         for (int i = 0; i < static_cast<int>(form_.Label1.size()); ++i) {
             if (&control == &form_.Label1.at(i)) {
-                label->setMouseHandler(
+                auto* item = new ItemLabelWidget(parent);
+                item->setMouseHandler(
                     [this, i](LabelWidget::MouseAction action, QMouseEvent* event) {
                         itemMouse(i, action, event);
                     });
+                item->setKeyHandler([this, i](QKeyEvent* event) { return itemKey(i, event); });
+                item->setFocusOutHandler([this, i] {
+                    if (form_.carry.item == i) {
+                        run([this, i] { form_.Label1_LostFocus(i); });
+                    }
+                });
+                return item;
             }
         }
-        return label;
+        return new LabelWidget(parent);
     }
     case ControlKind::Shape:
         return new ShapeWidget(parent);
@@ -174,8 +187,16 @@ void Form1View::connectButton(Control& control, QWidget* widget)
 
 void Form1View::setUpTabOrder()
 {
-    QWidget* previous = nullptr;
+    // The items come first, in item order, then the buttons and the list.
+    std::vector<Control*> order;
+    for (Control& item : form_.Label1) {
+        order.push_back(&item);
+    }
     for (Control* control : form_.tabOrder()) {
+        order.push_back(control);
+    }
+    QWidget* previous = nullptr;
+    for (Control* control : order) {
         QWidget* widget = widgetOf(*control);
         if (previous != nullptr) {
             QWidget::setTabOrder(previous, widget);
@@ -206,12 +227,26 @@ template <typename Handler> void Form1View::run(Handler&& handler)
     if (ended_) {
         return;
     }
+    if (running_) {
+        // A handler run by a focus change inside another: the outer one
+        // shows the effects of both.
+        handler();
+        resync_ = true;
+        return;
+    }
+    running_ = true;
+    access_->beforeHandler();
     handler();
     // The handler may have ended the program.
     // cppcheck-suppress knownConditionTrueFalse
-    if (!ended_) {
+    while (!ended_) {
+        resync_ = false;
         sync();
+        if (!resync_) {
+            break;
+        }
     }
+    running_ = false;
 }
 
 void Form1View::sync()
@@ -224,11 +259,13 @@ void Form1View::sync()
         appliedBack_ = form_.BackColor;
         update();
     }
+    access_->updateNames();
     applying_ = true;
     for (Binding& binding : bindings_) {
         apply(binding);
     }
     applying_ = false;
+    access_->updateFocusAndHighlight();
 }
 
 void Form1View::apply(Binding& binding)
@@ -401,6 +438,22 @@ void Form1View::itemMouse(int index, LabelWidget::MouseAction action, QMouseEven
         run([&] { form_.Label1_MouseUp(index, buttonCode(event->button()), shift, x, y); });
         break;
     }
+}
+
+bool Form1View::itemKey(int index, QKeyEvent* event)
+{
+    const int code = ItemLabelWidget::keyCode(*event);
+    if (code < 0) {
+        return false;
+    }
+    const bool arrow = code >= ItemKeys::Left && code <= ItemKeys::Down;
+    if (event->isAutoRepeat() && !arrow) {
+        // A held digit must not drop item after item as the focus moves on.
+        return true;
+    }
+    bool used = false;
+    run([&] { used = form_.Label1_KeyDown(index, code, shiftCode(event->modifiers())); });
+    return used;
 }
 
 void Form1View::endProgram()

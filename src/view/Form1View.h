@@ -1,5 +1,6 @@
 #pragma once
 
+#include "view/BoardAccess.h"
 #include "view/LabelWidget.h"
 #include "forms/Form1.h"
 
@@ -7,8 +8,10 @@
 #include <QRect>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
+class QKeyEvent;
 class SeriesListWidget;
 
 // The main window on the screen. It holds one widget per control of the
@@ -36,6 +39,7 @@ public:
 
     QWidget* widgetOf(const Control& control) const;
     Form1& form() { return form_; }
+    BoardAccess& access() { return *access_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -76,6 +80,7 @@ private:
     void apply(Binding& binding);
     void applyLook(Binding& binding);
     void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
+    bool itemKey(int index, QKeyEvent* event);
     void listSelectionChanged();
     // Runs one event handler of the model, then shows its effects.
     template <typename Handler> void run(Handler&& handler);
@@ -84,9 +89,12 @@ private:
     std::vector<Binding> bindings_;
     QHash<const Control*, int> bindingOf_;
     SeriesListWidget* list_ = nullptr;
+    std::unique_ptr<BoardAccess> access_;
     QString appliedTitle_;
     quint32 appliedBack_ = 0;
     bool loaded_ = false;
     bool ended_ = false;
     bool applying_ = false;
+    bool running_ = false; // a handler and the sync after it are under way
+    bool resync_ = false;  // a handler ran inside another one
 };

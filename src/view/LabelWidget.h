@@ -31,6 +31,7 @@ public:
     void setMouseHandler(MouseHandler handler) { mouse_ = std::move(handler); }
 
     const QString& text() const { return text_; }
+    const QColor& foreground() const { return fore_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

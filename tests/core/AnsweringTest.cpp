@@ -104,6 +104,29 @@ TEST(Dragging, NothingHappensWhileTheProblemIsClosed)
     EXPECT_TRUE(p.players.log.isEmpty());
 }
 
+TEST(Dragging, ASecondButtonDuringADragPlacesTheItemOnce)
+{
+    // Press one button, press a second, release both: only the release that
+    // ends the drag places the item. Placed twice, the one item would fill
+    // both slots the problem needs and be "solved".
+    Play p(2, "1,1,");
+    p.form->Label1_MouseDown(0, 1, 0, 5, 5);
+    const Control& f = p.form->Shape1[0];
+    p.item(0).Left = f.Left + 200;
+    p.item(0).Top = f.Top + 200;
+    p.form->Label1_MouseDown(0, 2, 1, 5, 5);
+    p.form->Label1_MouseUp(0, 1, 2, 5, 5);
+    p.form->Label1_MouseMove(0, 2, 0, 900, 900);
+    p.form->Label1_MouseUp(0, 2, 0, 900, 900);
+    EXPECT_EQ(p.slot(0, 0), 1);
+    EXPECT_EQ(p.slot(0, 1), 0);
+    EXPECT_FLOAT_EQ(p.item(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
+    EXPECT_EQ(p.state.Dragging, 0);
+    EXPECT_EQ(p.state.AnswerOpen, 1);
+    EXPECT_TRUE(p.plays().isEmpty());
+    EXPECT_EQ(p.players.commands().size(), 4) << "one release was judged";
+}
+
 TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
 {
     struct Case {

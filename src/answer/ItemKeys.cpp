@@ -1,0 +1,234 @@
+#include "answer/ItemKeys.h"
+
+#include "answer/ItemDrag.h"
+#include "answer/ItemDrop.h"
+#include "forms/Form1.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+int framesInUse(const Form1& form)
+{
+    return std::clamp(form.state.GroupCount, 0, Module1::MaxGroups);
+}
+
+// An item the keys may act on: shown, on a problem that takes answers, and
+// not in the middle of a mouse drag.
+bool canAnswer(const Form1& form, int index)
+{
+    const Module1& st = form.state;
+    return index >= 0 && index < Module1::MaxItems && index < st.ItemCount && st.AnswerOpen == 1 &&
+           st.Dragging != 1 && form.Label1.at(index).Visible;
+}
+
+// The frame a digit key names (0 for "1"), or -1.
+int frameOfDigit(int keyCode)
+{
+    for (int base : {ItemKeys::Digit1, ItemKeys::Numpad1}) {
+        if (keyCode >= base && keyCode < base + Module1::MaxGroups) {
+            return keyCode - base;
+        }
+    }
+    return -1;
+}
+
+float centreX(const Control& c)
+{
+    return c.Left + c.Width / 2.0F;
+}
+float centreY(const Control& c)
+{
+    return c.Top + c.Height / 2.0F;
+}
+
+// The frame nearest to frame `from` in the direction of an arrow key. Left
+// and Right step through the frames in caption order where no frame lies
+// that way, so every frame can be reached in any layout.
+int frameInDirection(const Form1& form, int from, int key)
+{
+    const int frames = framesInUse(form);
+    if (frames == 0) {
+        return from;
+    }
+    from = std::clamp(from, 0, frames - 1);
+    const Control& origin = form.Shape1.at(from);
+    const bool horizontal = key == ItemKeys::Left || key == ItemKeys::Right;
+    const float sign = (key == ItemKeys::Left || key == ItemKeys::Up) ? -1.0F : 1.0F;
+    int best = -1;
+    float bestScore = 0.0F;
+    for (int c = 0; c < frames; ++c) {
+        const Control& f = form.Shape1.at(c);
+        const float dx = centreX(f) - centreX(origin);
+        const float dy = centreY(f) - centreY(origin);
+        const float ahead = sign * (horizontal ? dx : dy);
+        if (c == from || ahead <= 0.0F) {
+            continue;
+        }
+        const float score = ahead + 2.0F * std::fabs(horizontal ? dy : dx);
+        if (best < 0 || score < bestScore) {
+            best = c;
+            bestScore = score;
+        }
+    }
+    if (best >= 0) {
+        return best;
+    }
+    if (!horizontal) {
+        return from;
+    }
+    return (from + (sign < 0.0F ? frames - 1 : 1)) % frames;
+}
+
+void dropAndMoveFocus(Form1& form, int index, int frame)
+{
+    if (ItemKeyDrop(form, index, frame)) {
+        form.focusRequest = FocusAfterDrop(form, index, true);
+    }
+}
+
+} // namespace
+
+int FrameOfItem(const Form1& form, int index)
+{
+    const int code = index + 1;
+    for (int c = 0; c < framesInUse(form); ++c) {
+        const auto& slots = form.state.PlacementTable.at(c);
+        if (std::find(slots.begin(), slots.begin() + Module1::MaxItems, code) !=
+            slots.begin() + Module1::MaxItems) {
+            return c;
+        }
+    }
+    return -1;
+}
+
+bool ItemKeyDrop(Form1& form, int index, int frame)
+{
+    if (!canAnswer(form, index) || frame < 0 || frame >= framesInUse(form)) {
+        return false;
+    }
+    Control& label = form.Label1.at(index);
+    // Grabbed at its centre, picked up, carried by the pointer's path to the
+    // frame's first empty slot and let go: the mouse's own three handlers.
+    const float grabX = label.Width / 2.0F;
+    const float grabY = label.Height / 2.0F;
+    ItemMouseDown(form, index, 1, 0, grabX, grabY);
+
+    const Control& f = form.Shape1.at(frame);
+    const auto& slots = form.state.PlacementTable.at(frame);
+    int k = 0;
+    while (k < Module1::MaxItems && slots.at(k) != 0) {
+        ++k;
+    }
+    const float H0 = form.Label1[0].Height;
+    float cx = f.Left + 120.0F + label.Width / 2.0F;
+    float cy = f.Top + 250.0F + static_cast<float>(k) * H0 + label.Height / 2.0F;
+    // A wide item or a full frame: let go over the frame's middle instead,
+    // where the release still finds this frame.
+    if (!(cx < f.Left + f.Width)) {
+        cx = f.Left + f.Width / 2.0F;
+    }
+    if (!(cy < f.Top + f.Height)) {
+        cy = f.Top + f.Height / 2.0F;
+    }
+    const float x = grabX + (cx - centreX(label));
+    const float y = grabY + (cy - centreY(label));
+    ItemMouseMove(form, index, 1, 0, x, y);
+    ItemMouseUp(form, index, 1, 0, x, y);
+    return true;
+}
+
+void ItemCarryCancel(Form1& form)
+{
+    const ItemCarry carry = form.carry;
+    form.carry = ItemCarry{};
+    const int index = carry.item;
+    if (index < 0 || index >= Module1::MaxItems) {
+        return;
+    }
+    Control& label = form.Label1.at(index);
+    // Only a colour nothing else has changed since the pick-up is restored.
+    if (label.BackColor == Colors::White) {
+        label.BackColor = carry.backColor;
+    }
+}
+
+bool ItemKeyDown(Form1& form, int index, int keyCode, int shift)
+{
+    if (!canAnswer(form, index) || shift != 0) {
+        return false;
+    }
+    if (form.carry.item >= 0 && form.carry.item != index) {
+        ItemCarryCancel(form);
+    }
+    const bool carried = form.carry.item == index;
+
+    const int digit = frameOfDigit(keyCode);
+    if (digit >= 0) {
+        // A digit beyond the frames on the board does nothing.
+        if (digit < framesInUse(form)) {
+            ItemCarryCancel(form);
+            dropAndMoveFocus(form, index, digit);
+        }
+        return true;
+    }
+    switch (keyCode) {
+    case ItemKeys::Space:
+    case ItemKeys::Enter:
+        if (carried) {
+            const int frame = form.carry.frame;
+            ItemCarryCancel(form);
+            dropAndMoveFocus(form, index, frame);
+        } else if (framesInUse(form) > 0) {
+            Control& label = form.Label1.at(index);
+            form.carry.item = index;
+            form.carry.frame = std::max(FrameOfItem(form, index), 0);
+            form.carry.backColor = label.BackColor;
+            label.BackColor = Colors::White;
+        }
+        return true;
+    case ItemKeys::Escape:
+        if (carried) {
+            ItemCarryCancel(form);
+        }
+        return carried;
+    case ItemKeys::Left:
+    case ItemKeys::Right:
+    case ItemKeys::Up:
+    case ItemKeys::Down:
+        if (carried) {
+            form.carry.frame = frameInDirection(form, form.carry.frame, keyCode);
+        }
+        return carried;
+    default:
+        return false;
+    }
+}
+
+const Control* FocusAfterDrop(const Form1& form, int index, bool byKeyboard)
+{
+    const Module1& st = form.state;
+    if (st.AnswerOpen != 1) {
+        // Solved: "次の問題へ" when it is offered, else the first result
+        // button in tab order.
+        for (const Control& button : form.Command2) {
+            if (button.Visible) {
+                return &button;
+            }
+        }
+        return nullptr;
+    }
+    if (!byKeyboard) {
+        return nullptr;
+    }
+    const int items = std::clamp(static_cast<int>(st.ItemCount), 0, Module1::MaxItems);
+    for (int step = 1; step <= items; ++step) {
+        const int next = (index + step) % items;
+        if (FrameOfItem(form, next) < 0 && form.Label1.at(next).Visible) {
+            return &form.Label1.at(next);
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,195 @@
+#include "view/BoardAccess.h"
+
+#include "answer/ItemKeys.h"
+#include "forms/Form1.h"
+#include "view/Accessibility.h"
+#include "view/Form1View.h"
+#include "view/ViewGeometry.h"
+
+#include <QAccessible>
+#include <QPainter>
+
+namespace
+{
+
+// The outline around the frame a carried item would be put into. It lies
+// over the frames and under every label, so the captions stay readable, and
+// lets the mouse through.
+class FrameHighlight : public QWidget
+{
+public:
+    explicit FrameHighlight(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        // The blue of the result panel's border, three pixels wide, inside
+        // the frame's own two-pixel border.
+        QPainter p(this);
+        const QColor blue(0, 0, 255);
+        const QRect r = rect();
+        constexpr int Width = 3;
+        constexpr int Inset = 2;
+        const QRect inner = r.adjusted(Inset, Inset, -Inset, -Inset);
+        p.fillRect(QRect(inner.left(), inner.top(), inner.width(), Width), blue);
+        p.fillRect(QRect(inner.left(), inner.bottom() - Width + 1, inner.width(), Width), blue);
+        p.fillRect(QRect(inner.left(), inner.top(), Width, inner.height()), blue);
+        p.fillRect(QRect(inner.right() - Width + 1, inner.top(), Width, inner.height()), blue);
+    }
+};
+
+QString trimmedCaption(const Control& c)
+{
+    return c.Caption().trimmed();
+}
+
+} // namespace
+
+BoardAccess::BoardAccess(Form1& form, Form1View& view)
+    : form_(form), view_(view), announcer_(QAccessible::updateAccessibility)
+{
+}
+
+void BoardAccess::announce(QWidget* widget, int type)
+{
+    // A screen reader reads out what changed.
+    QAccessibleEvent event(widget, static_cast<QAccessible::Event>(type));
+    announcer_(&event);
+}
+
+void BoardAccess::beforeHandler()
+{
+    focusBefore_ = view_.focusWidget();
+}
+
+QString BoardAccess::frameName(int frame) const
+{
+    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(trimmedCaption(form_.Label2.at(frame)));
+}
+
+QString BoardAccess::itemDescription(int index) const
+{
+    if (form_.carry.item == index && form_.carry.frame < form_.state.GroupCount) {
+        return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
+                              "スペースかEnterで置きます。Escで元に戻します。")
+            .arg(frameName(form_.carry.frame));
+    }
+    const int frame = FrameOfItem(form_, index);
+    if (frame < 0) {
+        return QStringLiteral("どの枠にもありません。数字キーで枠に入れます。");
+    }
+    return QStringLiteral("%1にあります。").arg(frameName(frame));
+}
+
+void BoardAccess::setName(const Control& control, const QString& name)
+{
+    QWidget* w = view_.widgetOf(control);
+    if (w == nullptr) {
+        return;
+    }
+    if (Accessibility::isProgramWidget(w)) {
+        if (Accessibility::setName(w, name)) {
+            announce(w, QAccessible::NameChanged);
+        }
+    } else if (w->accessibleName() != name) {
+        // Qt's own widgets announce the change themselves.
+        w->setAccessibleName(name);
+    }
+}
+
+void BoardAccess::updateNames()
+{
+    for (int i = 0; i < static_cast<int>(form_.Label1.size()); ++i) {
+        const Control& item = form_.Label1.at(i);
+        setName(item, trimmedCaption(item));
+        QWidget* w = view_.widgetOf(item);
+        if (w != nullptr && Accessibility::setDescription(w, itemDescription(i))) {
+            announce(w, QAccessible::DescriptionChanged);
+        }
+    }
+    for (int c = 0; c < static_cast<int>(form_.Shape1.size()); ++c) {
+        setName(form_.Label2.at(c), trimmedCaption(form_.Label2.at(c)));
+        setName(form_.Shape1.at(c), frameName(c));
+    }
+    setName(form_.Label6, trimmedCaption(form_.Label6));
+    // The question label carries the whole question, heading and body.
+    setName(form_.Label3, (form_.Label6.Caption() + form_.Label3.Caption()).trimmed());
+    setName(form_.Label5, trimmedCaption(form_.Label5));
+    setName(form_.Label4, trimmedCaption(form_.Label4));
+    setName(form_.Shape2, QStringLiteral("結果"));
+    setName(form_.Frame1, trimmedCaption(form_.Frame1));
+    setName(form_.Text1, trimmedCaption(form_.Frame1));
+    setName(form_.List1, QString::fromUtf16(Form1::ListPrompt));
+    setName(form_.Picture1, QStringLiteral("Velmorant バージョン情報"));
+}
+
+void BoardAccess::updateFocusAndHighlight()
+{
+    updateHighlight();
+    updateFocus();
+}
+
+void BoardAccess::updateHighlight()
+{
+    const ItemCarry& carry = form_.carry;
+    const bool shown = carry.item >= 0 && carry.item < static_cast<int>(form_.Label1.size()) &&
+                       form_.Label1.at(carry.item).Visible && carry.frame >= 0 &&
+                       carry.frame < std::min(form_.state.GroupCount, 6);
+    if (!shown) {
+        if (highlight_ != nullptr) {
+            highlight_->hide();
+        }
+        return;
+    }
+    if (highlight_ == nullptr) {
+        highlight_ = new FrameHighlight(&view_);
+    }
+    const Control& frame = form_.Shape1.at(carry.frame);
+    highlight_->setGeometry(ViewGeometry::pixelRect(frame));
+    highlight_->setAccessibleName(QStringLiteral("移動先の%1").arg(frameName(carry.frame)));
+    // Right over the frames, under every label.
+    if (QWidget* firstCaption = view_.widgetOf(form_.Label2[0])) {
+        highlight_->stackUnder(firstCaption);
+    }
+    highlight_->show();
+}
+
+void BoardAccess::updateFocus()
+{
+    const Control* request = form_.focusRequest;
+    form_.focusRequest = nullptr;
+    if (request != nullptr) {
+        QWidget* target = view_.widgetOf(*request);
+        if (target != nullptr && target->isVisible() && target->isEnabled()) {
+            target->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    // The focused control disappeared (a panel closed, a button hid
+    // itself): the focus goes to what the screen now offers first.
+    if (focusBefore_.isNull() || focusBefore_->isVisible()) {
+        return;
+    }
+    std::vector<const Control*> candidates = {&form_.Command4};
+    for (const Control& b : form_.Command2) {
+        candidates.push_back(&b);
+    }
+    candidates.push_back(&form_.List1);
+    for (const Control& item : form_.Label1) {
+        candidates.push_back(&item);
+    }
+    for (const Control* c : {&form_.Command1[0], &form_.Command1[1], &form_.Command3}) {
+        candidates.push_back(c);
+    }
+    for (const Control* c : candidates) {
+        QWidget* w = view_.widgetOf(*c);
+        if (w != nullptr && w->isVisible() && w->isEnabled()) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QPointer>
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class Control;
+class QAccessibleEvent;
+class Form1;
+class Form1View;
+
+// The board for the keyboard and for screen readers: the accessible names
+// and descriptions of the main window's controls, the highlight of the frame
+// a carried item would go to, and where the keyboard focus goes after a
+// handler has run.
+class BoardAccess
+{
+public:
+    BoardAccess(Form1& form, Form1View& view);
+
+    // Before a handler runs: remembers the focused widget.
+    void beforeHandler();
+    // Names and descriptions from the model. Runs before the widgets are
+    // shown or hidden, so a control that appears already has its new name.
+    void updateNames();
+    // After the widgets show the model: the frame highlight and the focus.
+    void updateFocusAndHighlight();
+
+    // The description of item `index` as a screen reader gets it.
+    QString itemDescription(int index) const;
+
+    // Where the name and description changes go: to the screen reader
+    // bridge, or to a test, since an offscreen screen has no bridge.
+    using Announcer = std::function<void(QAccessibleEvent*)>;
+    void setAnnouncer(Announcer announcer) { announcer_ = std::move(announcer); }
+
+private:
+    void setName(const Control& control, const QString& name);
+    QString frameName(int frame) const;
+    void updateHighlight();
+    void updateFocus();
+    void announce(QWidget* widget, int type);
+
+    Form1& form_;
+    Form1View& view_;
+    QPointer<QWidget> focusBefore_;
+    QWidget* highlight_ = nullptr;
+    Announcer announcer_;
+};

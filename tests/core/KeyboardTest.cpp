@@ -1,0 +1,232 @@
+#include "support/Fakes.h"
+
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// Problem 1 of 2 on the board: five items in three frames laid out by
+// Display itself.
+struct Board : Harness {
+    Board()
+    {
+        for (int n = 1; n <= 2; ++n) {
+            setRow(n, QStringLiteral("問題%1 q").arg(n),
+                   QStringLiteral("ウニ,イカ,シダ,ヒトデ,タコのなかま,"),
+                   QStringLiteral("棘皮動物,軟体動物,植物,"), QStringLiteral("1,2,3,1,2,"),
+                   QStringLiteral("説明"));
+        }
+        state.ProblemCount = 2;
+        state.CurrentProblem = 1;
+        form->Display(1);
+        players.clear();
+    }
+    Control& item(int i) { return form->Label1.at(i); }
+    bool key(int i, int code) { return form->Label1_KeyDown(i, code, 0); }
+    // The drop a mouse user makes: grab the label at its centre, carry it
+    // until its centre is over the first empty slot of the frame, let go.
+    void mouseDrop(int i, int frame)
+    {
+        const float gx = item(i).Width / 2;
+        const float gy = item(i).Height / 2;
+        form->Label1_MouseDown(i, 1, 0, gx, gy);
+        int k = 0;
+        while (state.PlacementTable.at(frame).at(k) != 0) {
+            ++k;
+        }
+        const Control& f = form->Shape1.at(frame);
+        const float cx = f.Left + 120 + item(i).Width / 2;
+        const float cy = f.Top + 250 + static_cast<float>(k) * item(0).Height + item(i).Height / 2;
+        const float x = gx + cx - (item(i).Left + gx);
+        const float y = gy + cy - (item(i).Top + gy);
+        form->Label1_MouseMove(i, 1, 0, x, y);
+        form->Label1_MouseUp(i, 1, 0, x, y);
+    }
+    // Everything a drop can change, as text.
+    QStringList snapshot() const
+    {
+        QStringList s;
+        for (const Control& l : form->Label1) {
+            s << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(l.displayName())
+                     .arg(l.Left)
+                     .arg(l.Top)
+                     .arg(l.BackColor, 0, 16)
+                     .arg(l.Visible);
+        }
+        for (const auto& frame : state.PlacementTable) {
+            QStringList row;
+            for (int v : frame) {
+                row << QString::number(v);
+            }
+            s << row.join(',');
+        }
+        for (quint32 c : state.GroupColors) {
+            s << QString::number(c, 16);
+        }
+        s << QStringLiteral("open %1 dragging %2 last %3 grab %4,%5")
+                 .arg(state.AnswerOpen)
+                 .arg(state.Dragging)
+                 .arg(state.LastCorrectCount)
+                 .arg(state.DragStartX)
+                 .arg(state.DragStartY);
+        for (const Control* c :
+             {&form->Label4, &form->Shape2, &form->Command1[0], &form->Command1[1],
+              &form->Command2[0], &form->Command2[1], &form->Command2[2], &form->Command2[3],
+              &form->Command2[4], &form->Command2[5]}) {
+            s << QStringLiteral("%1 %2 %3").arg(c->displayName(), c->Caption()).arg(c->Visible);
+        }
+        s << players.log;
+        return s;
+    }
+};
+
+constexpr int Key1 = ItemKeys::Digit1;
+
+} // namespace
+
+TEST(Keyboard, DigitDropLeavesTheStateOfAMouseDropAtTheFirstEmptySlot)
+{
+    // (item, frame): into empty frames, out of the middle of a frame, back
+    // into its own frame, a wrong complete answer, then the solving drop.
+    const QList<std::pair<int, int>> drops = {{0, 1}, {3, 0}, {1, 1}, {0, 0},
+                                              {3, 0}, {2, 2}, {4, 2}, {4, 1}};
+    Board keys;
+    Board mouse;
+    for (const auto& [i, frame] : drops) {
+        // Main row for some, keypad for others.
+        const int code = (i % 2 == 0 ? ItemKeys::Digit1 : ItemKeys::Numpad1) + frame;
+        EXPECT_TRUE(keys.key(i, code));
+        mouse.mouseDrop(i, frame);
+        ASSERT_EQ(keys.snapshot(), mouse.snapshot()) << "item " << i << " into " << frame;
+    }
+    EXPECT_EQ(keys.state.AnswerOpen, 0) << "solved";
+    EXPECT_EQ(keys.players.commands().filter(":Play"), (QStringList{"2:Play", "1:Play"}));
+    EXPECT_EQ(keys.form->focusRequest, &keys.form->Command2[0]);
+    EXPECT_EQ(mouse.form->focusRequest, &mouse.form->Command2[0]) << "the mouse solves alike";
+}
+
+TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
+{
+    Board b;
+    const QStringList before = b.snapshot();
+    EXPECT_TRUE(b.key(0, Key1 + 3)) << "\"4\" with three frames is taken, and ignored";
+    EXPECT_TRUE(b.key(0, ItemKeys::Numpad1 + 5));
+    EXPECT_FALSE(b.form->Label1_KeyDown(0, Key1, 1)) << "Shift+1 is no digit";
+    EXPECT_FALSE(b.key(0, 'A'));
+    EXPECT_EQ(b.snapshot(), before);
+
+    b.form->Label1_MouseDown(1, 1, 0, 5, 5);
+    EXPECT_FALSE(b.key(2, Key1));
+    EXPECT_FALSE(b.key(2, ItemKeys::Space));
+    EXPECT_EQ(b.state.PlacementTable[0][0], 0);
+    EXPECT_NE(b.item(2).BackColor, Colors::White);
+}
+
+TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
+{
+    Board b;
+    EXPECT_TRUE(b.key(1, Key1 + 2));
+    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[2]) << "the next item in no frame";
+    EXPECT_TRUE(b.key(4, Key1));
+    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[0]) << "the search wraps";
+    EXPECT_TRUE(b.key(0, Key1));
+    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[2]);
+    b.state.LastCorrectCount = 1;
+    b.item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
+    const QStringList before = b.snapshot();
+
+    // Item 0 lies in frame 0: the highlight starts there.
+    EXPECT_TRUE(b.key(0, ItemKeys::Space));
+    EXPECT_EQ(b.item(0).BackColor, Colors::White);
+    EXPECT_EQ(b.form->carry.frame, 0);
+    EXPECT_TRUE(b.key(0, ItemKeys::Right));
+    EXPECT_EQ(b.form->carry.frame, 1);
+    EXPECT_TRUE(b.key(0, ItemKeys::Right));
+    EXPECT_TRUE(b.key(0, ItemKeys::Right));
+    EXPECT_EQ(b.form->carry.frame, 0) << "past the last frame to the first";
+    EXPECT_TRUE(b.key(0, ItemKeys::Left));
+    EXPECT_EQ(b.form->carry.frame, 2);
+    EXPECT_TRUE(b.key(0, ItemKeys::Up)) << "a single row: nothing above";
+    EXPECT_EQ(b.form->carry.frame, 2);
+    EXPECT_TRUE(b.key(0, ItemKeys::Escape));
+    EXPECT_EQ(b.snapshot(), before) << "put back, colour and all";
+    EXPECT_EQ(b.form->carry.item, -1);
+
+    // Picked up, carried to frame 1 and put down: the digit "2" drop.
+    Board twin;
+    twin.key(1, Key1 + 2);
+    twin.key(4, Key1);
+    twin.key(0, Key1);
+    twin.state.LastCorrectCount = 1;
+    twin.item(0).BackColor = 0x80FFFF;
+    twin.key(0, Key1 + 1);
+    b.key(0, ItemKeys::Enter);
+    b.key(0, ItemKeys::Right);
+    b.key(0, ItemKeys::Space);
+    EXPECT_EQ(b.snapshot(), twin.snapshot());
+
+    // A mouse press ends a carry first; a new problem forgets it.
+    b.key(2, ItemKeys::Space);
+    b.form->Label1_MouseDown(3, 1, 0, 5, 5);
+    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_NE(b.item(2).BackColor, Colors::White);
+    b.form->Label1_MouseUp(3, 1, 0, 5, 5);
+    b.key(2, ItemKeys::Space);
+    b.form->Display(1);
+    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[0]);
+}
+
+TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
+{
+    Board b;
+    b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
+             QStringLiteral("g1,g2,g3,g4,g5,g6,"), QStringLiteral("1,2,"));
+    b.form->Display(1);
+    ASSERT_EQ(b.state.GroupCount, 6);
+    b.key(0, ItemKeys::Space);
+    const QList<std::pair<int, int>> moves = {
+        {ItemKeys::Down, 3},  {ItemKeys::Right, 4}, {ItemKeys::Up, 1},   {ItemKeys::Right, 2},
+        {ItemKeys::Right, 3}, {ItemKeys::Left, 2},  {ItemKeys::Down, 5}, {ItemKeys::Down, 5},
+    };
+    for (const auto& [key, frame] : moves) {
+        b.key(0, key);
+        EXPECT_EQ(b.form->carry.frame, frame) << key;
+    }
+}
+
+TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
+{
+    const QString wide = QString(90, QChar(0x3042));   // wider than a quarter of the window
+    const QString wider = QString(170, QChar(0x3044)); // wider than half of it
+    struct Layout {
+        const char* name;
+        QString items, groups, answers;
+        int rows;
+    };
+    const QList<Layout> layouts = {
+        {"stacked pair", "a," + wider + ",b,c,", "g1,g2,", "1,2,2,1,", 2},
+        {"two-by-two grid", "a," + wide + ",b,c,d,", "g1,g2,g3,g4,", "4,3,2,1,4,", 2},
+        {"single row", "a,b,c,d,e,", "g1,g2,g3,", "3,1,2,3,1,", 1},
+        {"two-row grid", "a,b,c,d,e,f,g,", "g1,g2,g3,g4,g5,g6,", "6,5,4,3,2,1,6,", 2},
+    };
+    for (const Layout& l : layouts) {
+        Board b;
+        b.setRow(1, QStringLiteral("問題1 q"), l.items, l.groups, l.answers);
+        b.form->Display(1);
+        QSet<float> tops;
+        for (int c = 0; c < b.state.GroupCount; ++c) {
+            tops.insert(b.form->Shape1.at(c).Top);
+        }
+        ASSERT_EQ(tops.size(), l.rows) << l.name;
+        const QStringList answers = l.answers.split(',', Qt::SkipEmptyParts);
+        for (int i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(b.state.AnswerOpen, 1) << l.name;
+            EXPECT_TRUE(b.key(i, Key1 + answers[i].toInt() - 1)) << l.name;
+        }
+        EXPECT_EQ(b.state.AnswerOpen, 0) << l.name << ": solved";
+    }
+}

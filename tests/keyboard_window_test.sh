@@ -1,0 +1,152 @@
+#!/bin/bash
+# Runs the built program, unchanged, in a real X server (Xvfb) on a copy of
+# the bundled data and uses it with the keyboard alone: the arrow keys and
+# Enter open a series, digit keys and a carry with Space and the arrows solve
+# its first problem, and Enter on the focused "次の問題へ" shows the second.
+# The mouse is never touched. Screenshots are left in the scratch directory.
+#
+# Usage: bash keyboard_window_test.sh <velmorant> <data-dir> <scratch-dir>
+set -euo pipefail
+
+TITLE="用語分類問題集 Velmorant"
+
+fail() {
+    echo "keyboard_window_test: FAIL: $*" >&2
+    exit 1
+}
+
+window_named() {
+    xwininfo -root -tree 2>/dev/null |
+        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
+}
+
+wait_for_window() {
+    local id=""
+    for _ in $(seq 100); do
+        id=$(window_named "$1")
+        if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+origin_of() {
+    xwininfo -id "$1" | awk '
+        /Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF }
+        END { print x, y }'
+}
+
+# The colour of client pixel (x, y) of the window, as RRGGBB, from a fresh
+# screenshot saved as $3.
+pixel() {
+    import -window root "$3"
+    convert "$3" -crop "1x1+$((wx + $1))+$((wy + $2))" +repage -depth 8 txt:- |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -1 | tr -d '#' | tr 'a-f' 'A-F'
+}
+
+# Waits until client pixel (x, y) has colour $3; $4 names the screenshot.
+wait_for_pixel() {
+    local got=""
+    for _ in $(seq 30); do
+        got=$(pixel "$1" "$2" "$4")
+        [ "$got" = "$3" ] && return 0
+        sleep 0.1
+    done
+    echo "pixel ($1,$2) is #$got, not #$3" >&2
+    return 1
+}
+
+keys() {
+    for k in "$@"; do
+        xdotool key "$k"
+        sleep 0.05
+    done
+}
+
+inside_xvfb() {
+    local program=$1 work=$2 out=$3
+    cd "$work"
+    "$program" >"$out/program.log" 2>&1 &
+    pid=$!
+    trap 'kill "$pid" 2>/dev/null || true' EXIT
+
+    local win
+    win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
+    read -r wx wy < <(origin_of "$win")
+    # No window manager: give the window the keyboard.
+    xdotool windowfocus --sync "$win"
+    wait_for_pixel 5 5 C0FFFF "$out/series-list.png" || fail "the window did not paint"
+
+    # The first entry is the marked problems; the second the first series.
+    keys Down Down Return
+    local name=""
+    for _ in $(seq 30); do
+        name=$(xdotool getwindowname "$win")
+        [ "$name" != "$TITLE" ] && break
+        sleep 0.1
+    done
+    [[ "$name" == *"動物の多様性と分類"* ]] || fail "Enter in the list did not open the series (title \"$name\")"
+    echo "series opened with the keyboard: $name"
+
+    # Problem 1: ten terms, four arthropods, three molluscs, three
+    # echinoderms, in that order. The focus starts on the first term and
+    # moves on to the next unplaced one after each drop.
+    local panel_x=73 panel_y=88 # inside the result panel's left border
+    keys 1 1 1 1 2 2 2 3 3
+    sleep 0.3
+    [ "$(pixel $panel_x $panel_y "$out/nine-placed.png")" != 0000FF ] ||
+        fail "the result panel showed before every term was placed"
+    # The last term picked up with Space, carried two frames right with the
+    # arrow keys and put down with Enter.
+    keys space Right Right Return
+    wait_for_pixel $panel_x $panel_y 0000FF "$out/solved.png" ||
+        fail "placing every term with the keyboard did not solve the problem"
+    echo "problem 1 solved with digit keys and a carry"
+
+    # The focus is on "次の問題へ": Enter shows problem 2, six frames in two
+    # rows, where a second-row frame now fills what was frame 2 of three.
+    keys Return
+    wait_for_pixel 304 355 FFFFC0 "$out/problem-2.png" ||
+        fail "Enter after solving did not show the next problem"
+    [ "$(pixel $panel_x $panel_y "$out/problem-2.png")" != 0000FF ] ||
+        fail "the result panel stayed after Enter"
+    echo "Enter on the focused result button showed problem 2"
+
+    kill "$pid"
+    trap - EXIT
+    wait "$pid" 2>/dev/null || true
+}
+
+if [ "${1:-}" = --inside-xvfb ]; then
+    shift
+    inside_xvfb "$@"
+    exit 0
+fi
+
+if [ $# -ne 3 ]; then
+    echo "usage: bash keyboard_window_test.sh <velmorant> <data-dir> <scratch-dir>" >&2
+    exit 2
+fi
+for tool in xvfb-run xdotool xwininfo import convert; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "keyboard_window_test: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
+        exit 2
+    fi
+done
+
+program=$(realpath "$1")
+data=$(realpath "$2")
+scratch=$3
+[ -x "$program" ] || fail "no program at $program"
+rm -rf "$scratch"
+mkdir -p "$scratch/work"
+scratch=$(realpath "$scratch")
+cp -R "$data/." "$scratch/work/"
+
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
+    "$program" "$scratch/work" "$scratch"
+echo "keyboard_window_test: PASS (screenshots in $scratch)"

@@ -1,0 +1,49 @@
+#include "ViewFixture.h"
+
+namespace
+{
+
+// The presses and releases of a drag made with two buttons, in one order.
+struct Chord {
+    const char* name;
+    std::array<Qt::MouseButton, 4> steps; // press, press, release, release
+};
+
+} // namespace
+
+TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheItemOnce)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.ItemCount, 4);
+    const QList<Chord> chords = {
+        {"L-R-L-R", {Qt::LeftButton, Qt::RightButton, Qt::LeftButton, Qt::RightButton}},
+        {"L-R-R-L", {Qt::LeftButton, Qt::RightButton, Qt::RightButton, Qt::LeftButton}},
+        {"R-L-L-R", {Qt::RightButton, Qt::LeftButton, Qt::LeftButton, Qt::RightButton}},
+    };
+    // Items 0 and 1 belong to frame 0, item 2 to frame 1.
+    const std::array<int, 3> frames = {0, 0, 1};
+    for (int i = 0; i < chords.size(); ++i) {
+        const Chord& chord = chords.at(i);
+        const QPoint grab = at(form->Label1.at(i), QPoint(5, 5));
+        const QPoint drop = centreOf(form->Shape1.at(frames.at(i)));
+        QTest::mousePress(window(), chord.steps[0], {}, grab);
+        QTest::mouseMove(window(), drop);
+        QTest::mousePress(window(), chord.steps[1], {}, drop);
+        QTest::mouseRelease(window(), chord.steps[2], {}, drop);
+        QTest::mouseMove(window(), drop + QPoint(7, 3));
+        QTest::mouseRelease(window(), chord.steps[3], {}, drop + QPoint(7, 3));
+        EXPECT_EQ(state.Dragging, 0) << chord.name;
+        int found = 0;
+        for (const auto& frame : state.PlacementTable) {
+            found += static_cast<int>(std::count(frame.begin(), frame.end(), i + 1));
+        }
+        EXPECT_EQ(found, 1) << chord.name << ": the item lies in one slot";
+    }
+    EXPECT_EQ(state.PlacementTable[0][0], 1);
+    EXPECT_EQ(state.PlacementTable[0][1], 2);
+    EXPECT_EQ(state.PlacementTable[1][0], 3);
+    EXPECT_EQ(state.PlacementTable[1][1], 0);
+    EXPECT_EQ(state.AnswerOpen, 1) << "three of four items placed: not solved";
+    EXPECT_FALSE(widget(form->Label4)->isVisible());
+    EXPECT_TRUE(players.commands().filter(QStringLiteral(":Play")).isEmpty());
+}

@@ -1,0 +1,187 @@
+#include "ViewFixture.h"
+
+#include <QAccessible>
+#include <QApplication>
+
+namespace
+{
+
+class Keyboard : public ViewFixture
+{
+protected:
+    void SetUp() override
+    {
+        ViewFixture::SetUp();
+        view->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    }
+    QWidget* focused() const { return QApplication::focusWidget(); }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::keyClick(window(), key, modifiers);
+    }
+    int frameOf(int item) const
+    {
+        for (int c = 0; c < 6; ++c) {
+            const auto& slots = state.PlacementTable.at(c);
+            if (std::find(slots.begin(), slots.begin() + 21, item + 1) != slots.begin() + 21) {
+                return c;
+            }
+        }
+        return -1;
+    }
+    QAccessibleInterface* accessible(const Control& c) const
+    {
+        return QAccessible::queryAccessibleInterface(widget(c));
+    }
+    QString name(const Control& c) const { return accessible(c)->text(QAccessible::Name); }
+    QString description(const Control& c) const
+    {
+        return accessible(c)->text(QAccessible::Description);
+    }
+};
+
+} // namespace
+
+TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
+{
+    // Open the series from the list with the keyboard.
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    ASSERT_EQ(state.ItemCount, 4);
+    EXPECT_EQ(focused(), widget(form->Label1[0])) << "a new problem: the first item";
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), widget(form->Label1[1]));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), widget(form->Label1[0]));
+
+    // "1" puts ウニ into the first frame; the focus goes on to ヒトデ.
+    press(Qt::Key_1);
+    EXPECT_EQ(state.PlacementTable[0][0], 1);
+    EXPECT_EQ(focused(), widget(form->Label1[1]));
+    EXPECT_EQ(widget(form->Label1[0])->geometry().topLeft(),
+              widget(form->Shape1[0])->geometry().topLeft() + QPoint(8, 17))
+        << "snapped into slot 0 on the screen";
+
+    // ヒトデ is carried with the arrows into the wrong frame, then once more
+    // picked up and put back with Escape.
+    press(Qt::Key_Space);
+    EXPECT_EQ(form->Label1[1].BackColor, Colors::White);
+    press(Qt::Key_Right);
+    const QRect frame1 = widget(form->Shape1[1])->geometry();
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(frame1.topLeft() + QPoint(3, 30)), QColor(0, 0, 255))
+        << "the highlight inside frame 2";
+    EXPECT_EQ(shot.pixelColor(widget(form->Label2[1])->geometry().center()),
+              widget(form->Label2[1])
+                  ->grab()
+                  .toImage()
+                  .pixelColor(widget(form->Label2[1])->rect().center()))
+        << "the caption stays in front of the highlight";
+    press(Qt::Key_Return);
+    EXPECT_EQ(frameOf(1), 1);
+    EXPECT_EQ(focused(), widget(form->Label1[2]));
+
+    // Keypad digits work as well; a digit beyond the frames does nothing.
+    press(Qt::Key_3);
+    EXPECT_EQ(frameOf(2), -1);
+    press(Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_EQ(frameOf(2), 1);
+    EXPECT_EQ(focused(), widget(form->Label1[3]));
+    press(Qt::Key_Space);
+    press(Qt::Key_Left);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(frameOf(3), -1);
+    EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    // Leaving a carried item with Tab puts it back as well.
+    press(Qt::Key_Space);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), widget(form->Command1[0]));
+    EXPECT_EQ(form->carry.item, -1);
+    EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    press(Qt::Key_2);
+    EXPECT_EQ(players.commands().filter(":Play"), QStringList{"2:Play"}) << "one wrong item";
+    EXPECT_EQ(focused(), widget(form->Label1[3])) << "every item placed: the focus stays";
+
+    // ヒトデ into its own frame solves the problem; the only problem of the
+    // series, so the focus goes to the first result button shown.
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(focused(), widget(form->Label1[1]));
+    press(Qt::Key_1);
+    EXPECT_EQ(state.AnswerOpen, 0);
+    EXPECT_TRUE(widget(form->Label4)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Command2[1]));
+    press(Qt::Key_1);
+    EXPECT_EQ(focused(), widget(form->Command2[1])) << "digits do nothing on a button";
+
+    // The explanation opens and closes with keys; the focus goes along.
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(focused(), widget(form->Command2[4]));
+    press(Qt::Key_Space);
+    EXPECT_TRUE(widget(form->Frame1)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Command4));
+    press(Qt::Key_Return);
+    EXPECT_FALSE(widget(form->Frame1)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Command2[1]));
+
+    // "この問題をもう一度" with Space: the problem again, focus on its first item.
+    press(Qt::Key_Space);
+    EXPECT_EQ(state.AnswerOpen, 1);
+    EXPECT_EQ(focused(), widget(form->Label1[0]));
+    EXPECT_EQ(frameOf(0), -1);
+}
+
+TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
+{
+    doubleClickEntry(1);
+    const Control& urchin = form->Label1[0];
+    EXPECT_EQ(name(urchin), QStringLiteral("ウニ")) << "without the padding blanks";
+    EXPECT_EQ(accessible(urchin)->role(), QAccessible::Button);
+    EXPECT_TRUE(description(urchin).contains(QStringLiteral("どの枠にもありません")));
+    EXPECT_EQ(name(form->Label2[1]), QStringLiteral("軟体動物"));
+    EXPECT_EQ(name(form->Shape1[1]), QStringLiteral("枠2「軟体動物」"));
+    EXPECT_EQ(accessible(form->Shape1[1])->role(), QAccessible::Grouping);
+    EXPECT_EQ(name(form->Label3), QStringLiteral("問題１　次の動物を分類しなさい。"));
+    EXPECT_EQ(name(form->Label5), QString::fromUtf16(Form1::DragPrompt));
+    EXPECT_EQ(name(form->Text1), QStringLiteral("解説"));
+    EXPECT_EQ(name(form->List1), QString::fromUtf16(Form1::ListPrompt));
+    EXPECT_EQ(name(form->Picture1), QStringLiteral("Velmorant バージョン情報"));
+    EXPECT_EQ(accessible(form->Picture1)->role(), QAccessible::Button);
+    EXPECT_EQ(accessible(form->Label4)->role(), QAccessible::AlertMessage);
+
+    // Change events, with whether the widget was showing when it was sent.
+    QList<std::tuple<QObject*, QAccessible::Event, bool>> events;
+    view->access().setAnnouncer([&events](QAccessibleEvent* e) {
+        events.append({e->object(), e->type(), static_cast<QWidget*>(e->object())->isVisible()});
+    });
+    // Items dropped with the mouse and with the keyboard alike.
+    for (int i = 0; i < 4; ++i) {
+        if (i % 2 == 0) {
+            QTest::keyClick(widget(form->Label1.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
+        } else {
+            const QPoint grab = at(form->Label1.at(i), QPoint(5, 5));
+            const QPoint drop = centreOf(form->Shape1.at(i < 2 ? 0 : 1));
+            QTest::mousePress(window(), Qt::LeftButton, {}, grab);
+            QTest::mouseMove(window(), drop);
+            QTest::mouseRelease(window(), Qt::LeftButton, {}, drop);
+        }
+    }
+
+    EXPECT_EQ(state.AnswerOpen, 0) << "solved";
+    EXPECT_EQ(description(urchin), QStringLiteral("枠1「棘皮動物」にあります。"));
+    EXPECT_EQ(description(form->Label1[3]), QStringLiteral("枠2「軟体動物」にあります。"));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(
+            events.contains({widget(form->Label1.at(i)), QAccessible::DescriptionChanged, true}))
+            << "item " << i << " changed frame";
+    }
+    QWidget* message = widget(form->Label4);
+    EXPECT_EQ(name(form->Label4), QStringLiteral("正解です。このシリーズは終わりです"));
+    EXPECT_TRUE(events.contains({message, QAccessible::NameChanged, false}))
+        << "the message has its text before it appears";
+}
