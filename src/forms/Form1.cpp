@@ -3,12 +3,11 @@
 #include "answer/ItemDrag.h"
 #include "answer/ItemDrop.h"
 #include "board/Display.h"
-#include "series/OpenSelectedSeries.h"
+#include "files/FileLookup.h"
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
 #include "forms/StartUp.h"
-
-#include <QDir>
+#include "series/OpenSelectedSeries.h"
 
 #include <algorithm>
 
@@ -335,5 +334,6 @@ void Form1::tell(const QString& message)
 
 QString Form1::pathOf(const QString& bareName) const
 {
-    return QDir(workDir).filePath(bareName);
+    // Names written on Windows: any letter case, '\' between folders.
+    return FileLookup::resolve(workDir, bareName);
 }
