@@ -6,6 +6,7 @@
 #include "view/QtFonts.h"
 #include "view/SeriesListWidget.h"
 #include "view/ShapeWidget.h"
+#include "view/ViewColors.h"
 #include "view/ViewGeometry.h"
 
 #include <QCloseEvent>
@@ -65,6 +66,8 @@ Form1View::Form1View(Form1& form, QWidget* parent) : QWidget(parent), form_(form
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(toPixels(form_.clientWidth()), toPixels(form_.clientHeight()));
+    // Smaller than designed, the frames could not hold their terms.
+    setMinimumSize(toPixels(Form1::DesignClientWidth), toPixels(Form1::DesignClientHeight));
     createWidgets();
     setUpTabOrder();
     sync();
@@ -286,8 +289,8 @@ void Form1View::applyLook(Binding& binding)
             label->setText(c.Caption());
         }
         if (colorsChanged) {
-            label->setColors(ViewGeometry::toQColor(c.BackColor, pal),
-                             ViewGeometry::toQColor(c.ForeColor, pal));
+            const auto [back, fore] = ViewColors::labelColors(c.BackColor, c.ForeColor, pal);
+            label->setColors(back, fore);
         }
         if (fresh || c.BorderSingle != a.border || !c.AutoSize != a.wrap) {
             a.border = c.BorderSingle;

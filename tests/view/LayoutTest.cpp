@@ -89,6 +89,10 @@ TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
     EXPECT_FLOAT_EQ(form->clientHeight(), 7500.0F);
     EXPECT_FLOAT_EQ(form->Width, 10620.0F) << "outer width includes the fixed frame";
     EXPECT_EQ(widget(form->List1)->geometry(), listBefore);
+    // The design size is the least the window takes.
+    view->resize(300, 200);
+    EXPECT_EQ(view->size(), QSize(622, 458));
+    view->resize(700, 500);
 
     // The next layout uses the new size: back on the list screen, the list
     // is centred in the new width.
