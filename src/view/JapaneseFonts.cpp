@@ -112,9 +112,13 @@ Chosen install()
 
 QString missingFontMessage()
 {
+    // Without a Japanese font the Japanese lines show as boxes: the English
+    // one and the package name are what can be read.
     return QStringLiteral("日本語のフォントが見つからないため、文字が正しく表示されません。\n"
                           "パッケージ fonts-ipafont-gothic をインストールしてから、"
-                          "もう一度起動して下さい。");
+                          "もう一度起動して下さい。\n\n"
+                          "No Japanese font was found, so the text cannot be shown.\n"
+                          "Please install the package fonts-ipafont-gothic and start again.");
 }
 
 bool isDesignFace(const QFont& font)
