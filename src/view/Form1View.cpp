@@ -436,6 +436,19 @@ void Form1View::resizeEvent(QResizeEvent* event)
     form_.setClientSize(toTwips(width()), toTwips(height()));
 }
 
+void Form1View::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // A new desktop colour scheme: the labels on system colours take their
+    // new face and text pair.
+    if (event->type() == QEvent::PaletteChange) {
+        for (Binding& binding : bindings_) {
+            binding.applied.back = ~binding.control->BackColor;
+        }
+        sync();
+    }
+}
+
 void Form1View::closeEvent(QCloseEvent* event)
 {
     if (!ended_) {

@@ -207,6 +207,22 @@ INSTANTIATE_TEST_SUITE_P(Schemes, SchemeTest,
                                                                   : "HighContrast");
                          });
 
+// A scheme changed while the program runs reaches the labels at once: the
+// items take the new button face and stay readable on it.
+TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(state.ItemCount, 4);
+    // The window's palette changes as the application's does while the
+    // event loop runs.
+    view->setPalette(darkPalette());
+    const QWidget* item = widget(form->Label1[2]);
+    const QImage image = view->grab().toImage();
+    const QRect area(item->mapTo(view.get(), QPoint(3, 3)), item->size() - QSize(6, 6));
+    EXPECT_EQ(image.pixelColor(area.topLeft()), darkPalette().color(QPalette::Button));
+    EXPECT_GE(drawnContrast(image, area), 4.5);
+}
+
 // The About text shows whole with any system font from 8 to 14 points; the
 // design size is the least the window takes.
 TEST(AboutWindow, GrowsWithTheSystemFont)
