@@ -36,31 +36,19 @@ struct Scheme {
 
 QPalette darkPalette()
 {
-    // The desktop's "darker" colour scheme (qt6ct), role by role.
-    QPalette p;
-    p.setColor(QPalette::WindowText, Qt::white);
-    p.setColor(QPalette::Button, QColor(0x42, 0x42, 0x45));
-    p.setColor(QPalette::Light, QColor(0x97, 0x97, 0x97));
-    p.setColor(QPalette::Midlight, QColor(0x5e, 0x5c, 0x5b));
-    p.setColor(QPalette::Dark, QColor(0x30, 0x2f, 0x2e));
-    p.setColor(QPalette::Mid, QColor(0x4a, 0x49, 0x47));
-    p.setColor(QPalette::Text, Qt::white);
-    p.setColor(QPalette::ButtonText, Qt::white);
-    p.setColor(QPalette::Base, QColor(0x3d, 0x3d, 0x3d));
-    p.setColor(QPalette::Window, QColor(0x22, 0x20, 0x20));
+    // The desktop's "darker" colour scheme (qt6ct): window text, button,
+    // light, dark, mid, text, bright text, base, window.
+    QPalette p(Qt::white, QColor(0x42, 0x42, 0x45), QColor(0x97, 0x97, 0x97),
+               QColor(0x30, 0x2f, 0x2e), QColor(0x4a, 0x49, 0x47), Qt::white, Qt::white,
+               QColor(0x3d, 0x3d, 0x3d), QColor(0x22, 0x20, 0x20));
     p.setColor(QPalette::Highlight, QColor(0x12, 0x60, 0x8a));
-    p.setColor(QPalette::HighlightedText, QColor(0xf9, 0xf9, 0xf9));
     return p;
 }
 
 QPalette highContrastPalette()
 {
-    QPalette p(Qt::black);
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
-        p.setColor(role, Qt::black);
-    }
-    p.setColor(QPalette::WindowText, Qt::white);
-    p.setColor(QPalette::Text, Qt::white);
+    QPalette p(Qt::white, Qt::black, Qt::white, Qt::gray, Qt::gray, Qt::white, Qt::white, Qt::black,
+               Qt::black);
     p.setColor(QPalette::ButtonText, QColor(255, 255, 0));
     p.setColor(QPalette::Highlight, QColor(0, 255, 255));
     p.setColor(QPalette::HighlightedText, Qt::black);
