@@ -1,4 +1,5 @@
 #include "view/Form1View.h"
+#include "view/JapaneseFonts.h"
 #include "view/ProgramImages.h"
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
@@ -15,7 +16,7 @@ int main(int argc, char* argv[])
     // The program takes no command line: Qt sees only the program's name.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
-    QtFonts::installSubstitutions();
+    const bool japaneseFont = QtFonts::installSubstitutions();
     QApplication::setWindowIcon(ProgramImages::icon());
 
     // Data files are opened by bare name in the working directory.
@@ -35,6 +36,10 @@ int main(int argc, char* argv[])
     view.load();
     if (view.ended()) {
         return 0;
+    }
+    if (!japaneseFont) {
+        dialogs.messageBox(JapaneseFonts::missingFontMessage(), Dialogs::Buttons::Ok,
+                           Dialogs::Icon::Exclamation);
     }
     return QApplication::exec();
 }

@@ -11,7 +11,21 @@ namespace TextFile
 namespace
 {
 const char* const Codec = "windows-31j";
+
+bool decodeUtf8(const QByteArray& bytes, QString* out)
+{
+    // The file's own byte order mark is already skipped; one at the start of a
+    // later line is text.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return false;
+    }
+    *out = std::move(text);
+    return true;
 }
+} // namespace
 
 QStringList ReadResult::texts() const
 {
@@ -36,6 +50,22 @@ bool decodeText(const QByteArray& bytes, QString* out)
     return true;
 }
 
+QString firstUnencodable(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
+        // The result converts lazily: it must become bytes to be encoded.
+        const QByteArray probe = one.encode(QStringView(text).mid(i, len));
+        Q_UNUSED(probe)
+        if (one.hasError()) {
+            return text.mid(i, len);
+        }
+        i += len - 1;
+    }
+    return {};
+}
+
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
 {
     QStringEncoder encoder(Codec, QStringConverter::Flag::Stateless);
@@ -45,31 +75,28 @@ bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
         return true;
     }
     if (badChar != nullptr) {
-        // Find the first character the code page cannot hold.
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-            QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
-            // The result converts lazily: it must become bytes to be encoded.
-            const QByteArray probe = one.encode(QStringView(text).mid(i, len));
-            Q_UNUSED(probe)
-            if (one.hasError()) {
-                *badChar = text.at(i);
-                break;
-            }
-            i += len - 1;
+        const QString bad = firstUnencodable(text);
+        if (!bad.isEmpty()) {
+            *badChar = bad.at(0);
         }
     }
     return false;
 }
 
-ReadResult decode(const QByteArray& bytes)
+ReadResult decode(const QByteArray& bytes, Accept accept)
 {
     ReadResult result;
     result.bytes = bytes;
-    // CR and LF are never trail bytes in code page 932, so the raw bytes can
-    // be cut into lines before decoding.
+    TextEncoding::Detected detected;
+    if (accept == Accept::Cp932OrUtf8) {
+        detected = TextEncoding::detect(bytes);
+    }
+    result.encoding = detected.encoding;
+    const bool utf8 = detected.encoding == TextEncoding::Encoding::Utf8;
+    // CR and LF are never trail bytes in code page 932, nor part of a UTF-8
+    // sequence, so the raw bytes can be cut into lines before decoding.
     const qsizetype n = bytes.size();
-    qsizetype start = 0;
+    qsizetype start = detected.bomLength;
     int lineNo = 0;
     while (start < n) {
         qsizetype end = start;
@@ -91,7 +118,8 @@ ReadResult decode(const QByteArray& bytes)
         line.byteOffset = start;
         line.byteEnd = next;
         line.terminated = terminated;
-        if (!decodeText(bytes.mid(start, end - start), &line.text)) {
+        const QByteArray raw = bytes.mid(start, end - start);
+        if (!(utf8 ? decodeUtf8(raw, &line.text) : decodeText(raw, &line.text))) {
             result.status = ReadResult::Status::BadEncoding;
             result.badLine = lineNo;
             return result;
@@ -102,7 +130,7 @@ ReadResult decode(const QByteArray& bytes)
     return result;
 }
 
-ReadResult read(const QString& path)
+ReadResult read(const QString& path, Accept accept)
 {
     QFile file(path);
     if (!file.exists()) {
@@ -123,7 +151,7 @@ ReadResult read(const QString& path)
         r.error = file.errorString();
         return r;
     }
-    return decode(bytes);
+    return decode(bytes, accept);
 }
 
 } // namespace TextFile

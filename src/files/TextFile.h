@@ -1,12 +1,14 @@
 #pragma once
 
+#include "files/TextEncoding.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 // Text files of the working directory, in code page 932 (Shift-JIS with
-// Microsoft's extensions). Lines end with CR LF; a lone CR or LF also ends a
-// line, so files edited elsewhere still read line by line.
+// Microsoft's extensions) or, where the caller allows it, UTF-8. Lines end with CR LF; a lone CR or
+// LF also ends a line, so files edited elsewhere still read line by line.
 namespace TextFile
 {
 
@@ -21,26 +23,34 @@ struct ReadResult {
     enum class Status { Ok, Missing, Unreadable, BadEncoding };
     Status status = Status::Ok;
     QList<Line> lines; // on BadEncoding: the lines before the bad one
-    int badLine = 0;   // 1-based line with bytes that are not code page 932
+    int badLine = 0;   // 1-based line with bytes that do not decode
     QString error;     // the system's reason when the file cannot be read
     QByteArray bytes;  // the file as it is on disk
+    TextEncoding::Encoding encoding = TextEncoding::Encoding::Cp932;
 
     bool ok() const { return status == Status::Ok; }
     QStringList texts() const;
 };
 
+// Files the program writes itself stay in code page 932 and are read only as
+// such, so that bytes read and bytes written never mix two encodings.
+enum class Accept { Cp932OrUtf8, Cp932Only };
+
 // Reads and decodes a whole file. Nothing undecodable is ever replaced: the
 // first line with a bad byte stops the decoding and is reported.
-ReadResult read(const QString& path);
+ReadResult read(const QString& path, Accept accept = Accept::Cp932OrUtf8);
 
 // Splits raw bytes into lines and decodes them; stops at the first line that
-// is not valid code page 932.
-ReadResult decode(const QByteArray& bytes);
+// does not decode. A UTF-8 byte order mark is not part of the first line.
+ReadResult decode(const QByteArray& bytes, Accept accept = Accept::Cp932OrUtf8);
 
 // Decodes one piece of text; false when a byte is not valid code page 932.
 bool decodeText(const QByteArray& bytes, QString* out);
 // Encodes text; false (and *badChar set) when a character has no code in
 // code page 932.
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar = nullptr);
+// The first character (a whole surrogate pair where there is one) that code
+// page 932 cannot hold; empty when the whole text can be encoded.
+QString firstUnencodable(const QString& text);
 
 } // namespace TextFile

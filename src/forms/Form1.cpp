@@ -4,6 +4,7 @@
 #include "answer/ItemDrop.h"
 #include "answer/ItemKeys.h"
 #include "board/Display.h"
+#include "files/FileLookup.h"
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
 #include "forms/StartUp.h"
@@ -358,5 +359,6 @@ void Form1::tell(const QString& message)
 
 QString Form1::pathOf(const QString& bareName) const
 {
-    return QDir(workDir).filePath(bareName);
+    // Names written on Windows: any letter case, '\' between folders.
+    return FileLookup::resolve(workDir, bareName);
 }

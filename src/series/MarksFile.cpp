@@ -71,20 +71,30 @@ Layout cut(const TextFile::ReadResult& file)
     return out;
 }
 
-bool encodeRecord(Form1& form, const QStringList& columns, QByteArray* out)
+// Appends a whole record to *out, or nothing: a record with a character code
+// page 932 cannot hold is never written in part or with a stand-in.
+bool encodeRecord(Form1& form, const QStringList& columns, QByteArray* out, bool tell = true)
 {
+    QByteArray record;
     for (const QString& column : columns) {
         QByteArray bytes;
-        QChar bad;
-        if (!TextFile::encodeText(column, &bytes, &bad)) {
-            form.tell(QStringLiteral("マークの記録に、シフトJIS（コードページ932）で書けない文字"
-                                     "「%1」があるため、記録できませんでした。")
-                          .arg(bad));
+        if (!TextFile::encodeText(column, &bytes)) {
+            if (tell) {
+                const QString bad = TextFile::firstUnencodable(column);
+                const uint code = bad.isEmpty() ? 0U : bad.toUcs4().value(0);
+                form.tell(QStringLiteral("この問題には、マークの記録ファイルの文字コード"
+                                         "（シフトJIS）で書けない文字「%1」（U+%2）があります。\n"
+                                         "マークはファイルに書き込まずに保留しています"
+                                         "（プログラムを終了すると消えます）。")
+                              .arg(bad, QString::number(code, 16).toUpper().rightJustified(
+                                            4, QLatin1Char('0'))));
+            }
             return false;
         }
-        *out += bytes;
-        *out += "\r\n";
+        record += bytes;
+        record += "\r\n";
     }
+    *out += record;
     return true;
 }
 
@@ -163,7 +173,8 @@ int ReadMarksFile(Form1& form)
 {
     Module1& st = form.state;
     form.marksTail = {};
-    const TextFile::ReadResult file = TextFile::read(form.pathOf(form.state.SeriesCatalog[0][1]));
+    const TextFile::ReadResult file =
+        TextFile::read(form.pathOf(form.state.SeriesCatalog[0][1]), TextFile::Accept::Cp932Only);
     if (file.status == TextFile::ReadResult::Status::Missing) {
         return -1;
     }
@@ -200,7 +211,7 @@ namespace
 bool appendRecords(Form1& form, const QList<QStringList>& toWrite)
 {
     const QString path = form.pathOf(fileName());
-    const TextFile::ReadResult file = TextFile::read(path);
+    const TextFile::ReadResult file = TextFile::read(path, TextFile::Accept::Cp932Only);
     if (file.status == TextFile::ReadResult::Status::Unreadable) {
         form.unsavedMarks = toWrite;
         form.tell(QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
@@ -220,12 +231,19 @@ bool appendRecords(Form1& form, const QList<QStringList>& toWrite)
     }
     // A new or empty file first gets its placeholder, so that the first
     // marked problem is not taken for it.
-    bool ok = layout.records.isEmpty() ? encodeRecord(form, MarksFile::placeholderRecord(), &bytes)
-                                       : true;
-    for (const QStringList& record : toWrite) {
-        ok = ok && encodeRecord(form, record, &bytes);
+    if (layout.records.isEmpty() && !encodeRecord(form, MarksFile::placeholderRecord(), &bytes)) {
+        return false;
     }
-    if (!ok) {
+    // Marks code page 932 cannot hold stay pending, told once, and never
+    // stop the others from being written.
+    QList<QStringList> held;
+    for (const QStringList& record : toWrite) {
+        if (!encodeRecord(form, record, &bytes, !form.unsavedMarks.contains(record))) {
+            held.append(record);
+        }
+    }
+    if (held.size() == toWrite.size()) {
+        form.unsavedMarks = held;
         return false;
     }
     if (!layout.damaged.isEmpty()) {
@@ -235,7 +253,7 @@ bool appendRecords(Form1& form, const QList<QStringList>& toWrite)
         form.unsavedMarks = toWrite;
         return false;
     }
-    form.unsavedMarks.clear();
+    form.unsavedMarks = held;
     return true;
 }
 
@@ -276,15 +294,16 @@ bool RewriteMarksFile(Form1& form)
     }
     // Records beyond what the table holds were never shown; keep them.
     bytes += form.marksTail.laterRecords;
+    QList<QStringList> held;
     for (const QStringList& record : form.unsavedMarks) {
-        if (!encodeRecord(form, record, &bytes)) {
-            return false;
+        if (!encodeRecord(form, record, &bytes, false)) {
+            held.append(record);
         }
     }
     if (!writeMarks(form, bytes, form.marksTail.damaged, false)) {
         return false;
     }
     form.marksTail.damaged.clear();
-    form.unsavedMarks.clear();
+    form.unsavedMarks = held;
     return true;
 }

@@ -3,10 +3,16 @@
 #include "view/LabelWidget.h"
 #include "view/ProgramImages.h"
 #include "view/QtFonts.h"
+#include "view/ViewColors.h"
 #include "view/ViewGeometry.h"
 
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
 
 using ViewGeometry::pixelRect;
 using ViewGeometry::toPixels;
@@ -19,8 +25,8 @@ LabelWidget* makeLabel(const Control& c, QWidget* parent)
     auto* label = new LabelWidget(parent);
     label->setGeometry(pixelRect(c));
     label->setTextFont(QtFonts::toQFont(c.Font));
-    label->setColors(ViewGeometry::toQColor(c.BackColor, parent->palette()),
-                     ViewGeometry::toQColor(c.ForeColor, parent->palette()));
+    const auto [back, fore] = ViewColors::labelColors(c.BackColor, c.ForeColor, parent->palette());
+    label->setColors(back, fore);
     label->setBorder(c.BorderSingle);
     label->setWordWrap(!c.AutoSize);
     label->setText(c.Caption());
@@ -36,13 +42,13 @@ AboutDialog::AboutDialog(Form2& form, QWidget* parent)
     setWindowTitle(form_.Caption);
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFixedSize(toPixels(Form2::ClientWidth), toPixels(Form2::ClientHeight));
 
     ok_->setGeometry(pixelRect(form_.Command1));
     ok_->setText(form_.Command1.Caption());
     ok_->setDefault(true);
-    makeLabel(form_.Label1, this);
-    makeLabel(form_.Label2, this);
+    LabelWidget* text = makeLabel(form_.Label1, this);
+    LabelWidget* version = makeLabel(form_.Label2, this);
+    fitToText(text, version);
 
     QObject::connect(ok_, &QPushButton::clicked, this, [this] {
         form_.Command1_Click();
@@ -50,6 +56,55 @@ AboutDialog::AboutDialog(Form2& form, QWidget* parent)
     });
     // OK comes first in the tab order, so it has the focus.
     ok_->setFocus();
+}
+
+void AboutDialog::fitToText(LabelWidget* text, LabelWidget* version)
+{
+    // The window is drawn in the system's font, whose size the user chooses:
+    // the design size is the least, and the window grows until the whole
+    // description, the version line and OK show.
+    const QSize design(toPixels(Form2::ClientWidth), toPixels(Form2::ClientHeight));
+    const QRect textRect = text->geometry();
+    const QRect versionRect = version->geometry();
+    const QRect okRect = ok_->geometry();
+
+    const QFontMetricsF versionMetrics(version->font());
+    const int versionWidth =
+        std::max(versionRect.width(),
+                 static_cast<int>(std::ceil(versionMetrics.horizontalAdvance(version->text()))));
+    const int versionHeight =
+        std::max(versionRect.height(), static_cast<int>(std::ceil(versionMetrics.height())));
+    const int width = std::max(design.width(), versionRect.left() + versionWidth +
+                                                   (design.width() - versionRect.right() - 1));
+    const int grow = width - design.width();
+
+    const int textWidth = textRect.width() + grow;
+    const QRectF needed =
+        QFontMetricsF(text->font())
+            .boundingRect(QRectF(0, 0, textWidth, 1e6),
+                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere,
+                          text->text());
+    const int textHeight =
+        std::max(textRect.height(), static_cast<int>(std::ceil(needed.height())));
+    text->setGeometry(textRect.left(), textRect.top(), textWidth, textHeight);
+
+    // Each part may take the gap below it before it pushes the next one down.
+    const int versionTop = std::max(versionRect.top(), textRect.top() + textHeight);
+    version->setGeometry(versionRect.left(), versionTop, versionWidth, versionHeight);
+
+    // OK grows only when its caption no longer fits; the style's own
+    // minimum width would widen it even in the design's font.
+    const QFontMetrics okMetrics(ok_->font());
+    const int okWidth =
+        std::max(okRect.width(), okMetrics.horizontalAdvance(ok_->text()) + 2 * okMetrics.height());
+    const int okHeight = std::max(okRect.height(), okMetrics.height() + 8);
+    const int okTop =
+        std::max(okRect.top() + (versionTop - versionRect.top()), versionTop + versionHeight);
+    ok_->setGeometry(okRect.left() + grow / 2, okTop, okWidth, okHeight);
+
+    const int height =
+        std::max(design.height(), okTop + okHeight + (design.height() - okRect.bottom() - 1));
+    setFixedSize(width, height);
 }
 
 void AboutDialog::paintEvent(QPaintEvent* /*event*/)

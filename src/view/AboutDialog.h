@@ -4,10 +4,12 @@
 
 #include <QDialog>
 
+class LabelWidget;
 class QPushButton;
 
 // The About window on the screen, showing a loaded Form2 model in the
-// system's default font.
+// system's default font. Its design size is its least size: it grows with
+// a larger system font until nothing is cut off.
 class AboutDialog : public QDialog
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void fitToText(LabelWidget* text, LabelWidget* version);
+
     Form2& form_;
     QPushButton* ok_;
 };

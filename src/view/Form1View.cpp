@@ -8,6 +8,7 @@
 #include "view/QtFonts.h"
 #include "view/SeriesListWidget.h"
 #include "view/ShapeWidget.h"
+#include "view/ViewColors.h"
 #include "view/ViewGeometry.h"
 
 #include <QCloseEvent>
@@ -68,6 +69,8 @@ Form1View::Form1View(Form1& form, QWidget* parent) : QWidget(parent), form_(form
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(toPixels(form_.clientWidth()), toPixels(form_.clientHeight()));
+    // Smaller than designed, the frames could not hold their terms.
+    setMinimumSize(toPixels(Form1::DesignClientWidth), toPixels(Form1::DesignClientHeight));
     Accessibility::install();
     createWidgets();
     Accessibility::setAlert(widgetOf(form_.Label4));
@@ -323,8 +326,8 @@ void Form1View::applyLook(Binding& binding)
             label->setText(c.Caption());
         }
         if (colorsChanged) {
-            label->setColors(ViewGeometry::toQColor(c.BackColor, pal),
-                             ViewGeometry::toQColor(c.ForeColor, pal));
+            const auto [back, fore] = ViewColors::labelColors(c.BackColor, c.ForeColor, pal);
+            label->setColors(back, fore);
         }
         if (fresh || c.BorderSingle != a.border || !c.AutoSize != a.wrap) {
             a.border = c.BorderSingle;
@@ -484,6 +487,19 @@ void Form1View::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     // The next layout uses the real client size; nothing moves now.
     form_.setClientSize(toTwips(width()), toTwips(height()));
+}
+
+void Form1View::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // A new desktop colour scheme: the labels on system colours take their
+    // new face and text pair.
+    if (event->type() == QEvent::PaletteChange) {
+        for (Binding& binding : bindings_) {
+            binding.applied.back = ~binding.control->BackColor;
+        }
+        sync();
+    }
 }
 
 void Form1View::closeEvent(QCloseEvent* event)

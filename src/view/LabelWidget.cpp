@@ -1,5 +1,7 @@
 #include "view/LabelWidget.h"
 
+#include "view/JapaneseFonts.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextOption>
@@ -69,7 +71,7 @@ void LabelWidget::paintEvent(QPaintEvent* /*event*/)
     // where no word boundary is at hand.
     option.setWrapMode(wrap_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     p.setClipRect(textRect);
-    p.drawText(QRectF(textRect), text_, option);
+    JapaneseFonts::drawText(p, QRectF(textRect), text_, option);
 }
 
 void LabelWidget::mousePressEvent(QMouseEvent* event)

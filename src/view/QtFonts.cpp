@@ -1,5 +1,7 @@
 #include "view/QtFonts.h"
 
+#include "view/JapaneseFonts.h"
+
 #include <QApplication>
 
 #include <cmath>
@@ -7,11 +9,9 @@
 namespace QtFonts
 {
 
-void installSubstitutions()
+bool installSubstitutions()
 {
-    QFont::insertSubstitutions(QString::fromUtf16(FontInfo::Gothic), {QStringLiteral("IPAGothic")});
-    QFont::insertSubstitutions(QString::fromUtf16(FontInfo::PGothic),
-                               {QStringLiteral("IPAPGothic")});
+    return JapaneseFonts::install().found();
 }
 
 int pixelSize(double points)

@@ -8,8 +8,10 @@ namespace QtFonts
 {
 
 // Maps the two Japanese faces the window was designed with to the IPA faces,
-// whose metrics the layout constants fit. Call once before any font is made.
-void installSubstitutions();
+// whose metrics the layout constants fit, or to the best Japanese faces
+// installed. Call once before any font is made. False when the machine has
+// no Japanese font.
+bool installSubstitutions();
 
 // Pixel size of a point size on the 96-dpi screen the layout assumes.
 int pixelSize(double points);

@@ -1,7 +1,8 @@
 #include "view/QtPlayers.h"
 
+#include "files/FileLookup.h"
+
 #include <QAudioDevice>
-#include <QDir>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QSoundEffect>
@@ -53,7 +54,7 @@ void QtPlayers::command(int player, const QString& command)
         }
         // Loads in the background; a file that cannot be loaded just stays
         // silent, and a missing one is not even tried.
-        const QString path = QDir(workDir_).absoluteFilePath(p->fileName);
+        const QString path = FileLookup::resolve(workDir_, p->fileName);
         p->effect->setSource(QFileInfo::exists(path) ? QUrl::fromLocalFile(path) : QUrl());
     } else if (!p->effect) {
         return;

@@ -1,7 +1,8 @@
 #include "view/QtTextMeasure.h"
 
-#include "view/QtFonts.h"
 #include "forms/Control.h"
+#include "view/JapaneseFonts.h"
+#include "view/QtFonts.h"
 
 #include <QFontMetricsF>
 
@@ -9,8 +10,13 @@
 
 QSizeF QtTextMeasure::measure(const QString& text, const FontInfo& font) const
 {
-    const QFontMetricsF metrics(QtFonts::toQFont(font));
+    const QFont qfont = QtFonts::toQFont(font);
+    const QFontMetricsF metrics(qfont);
     const double twips = Control::TwipsPerPixel;
-    // A line takes whole pixels on the screen, the advance need not.
-    return {metrics.horizontalAdvance(text) * twips, std::ceil(metrics.height()) * twips};
+    // A line takes whole pixels on the screen, the advance need not. The
+    // design faces keep their line height whichever face draws them.
+    const double line = JapaneseFonts::isDesignFace(qfont)
+                            ? JapaneseFonts::designLineHeight(qfont.pixelSize())
+                            : std::ceil(metrics.height());
+    return {metrics.horizontalAdvance(text) * twips, line * twips};
 }

@@ -30,7 +30,7 @@ QColor toQColor(quint32 color, const QPalette& palette)
     case 15: // button face
         return palette.color(QPalette::Button);
     case 18: // button text
-        return Qt::black;
+        return palette.color(QPalette::ButtonText);
     default:
         return palette.color(QPalette::Window);
     }

@@ -206,3 +206,29 @@ TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
     EXPECT_EQ(m.form->unsavedMarks.size(), 1);
     EXPECT_TRUE(QFileInfo(m.file()).isDir());
 }
+
+TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
+{
+    Marks m;
+    const QByteArray old = records({Placeholder, record("A")});
+    m.put(old);
+    // A problem from a UTF-8 series: 𩸽 (U+29E3D) has no code in code page 932.
+    m.setRow(2, QStringLiteral("問題２ \U00029E3Dの仲間"), "a,", "b,", "1,");
+    m.state.CurrentProblem = 2;
+    m.state.MarkPending = 1;
+    EXPECT_FALSE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), old) << "nothing is written in part or with a stand-in";
+    ASSERT_EQ(m.dialogs.messages.size(), 1);
+    EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("「\U00029E3D」（U+29E3D）")))
+        << m.dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+
+    // The next mark is written; the pending one neither blocks it nor is
+    // told again.
+    m.setRow(3, "C", "c,", "g,", "1,");
+    m.state.CurrentProblem = 3;
+    EXPECT_TRUE(AppendMarkedProblem(*m.form));
+    EXPECT_EQ(m.bytes(), old + TestFiles::lines({"C", "c,", "g,", "1,", ""}));
+    EXPECT_EQ(m.dialogs.messages.size(), 1);
+    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+}

@@ -3,6 +3,7 @@
 #include "view/QtFonts.h"
 
 #include <QDir>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QListWidget>
@@ -89,6 +90,10 @@ TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
     EXPECT_FLOAT_EQ(form->clientHeight(), 7500.0F);
     EXPECT_FLOAT_EQ(form->Width, 10620.0F) << "outer width includes the fixed frame";
     EXPECT_EQ(widget(form->List1)->geometry(), listBefore);
+    // The design size is the least the window takes.
+    view->resize(300, 200);
+    EXPECT_EQ(view->size(), QSize(622, 458));
+    view->resize(700, 500);
 
     // The next layout uses the new size: back on the list screen, the list
     // is centred in the new width.
@@ -101,6 +106,9 @@ TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
 
 TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
 {
+    if (!QFontDatabase::families().contains(QStringLiteral("IPAPGothic"))) {
+        GTEST_SKIP() << "the IPA fonts are not installed here";
+    }
     const QFont pgothic = QtFonts::toQFont({QString::fromUtf16(FontInfo::PGothic), 11.25, false});
     EXPECT_EQ(QFontInfo(pgothic).family(), QStringLiteral("IPAPGothic"));
     EXPECT_EQ(QFontInfo(pgothic).pixelSize(), 15);
