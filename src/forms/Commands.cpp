@@ -4,6 +4,7 @@
 #include "series/MarksFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 
 namespace
 {
@@ -168,10 +169,11 @@ void QuitButtonClick(Form1& form)
         const Dialogs::Answer answer =
             form.dialogs.messageBox(QStringLiteral("終了してもよろしいですか"),
                                     Dialogs::Buttons::OkCancel, Dialogs::Icon::Exclamation);
-        if (answer == Dialogs::Answer::Ok) {
-            // Marks are written when a series is left; only a mark whose
-            // write failed earlier is still to be saved.
-            SaveUnsavedMarks(form);
+        // Marks are written when a series is left; only a mark whose write
+        // failed earlier is still to be saved, and the user decides whether
+        // to end without it.
+        if (answer == Dialogs::Answer::Ok &&
+            MarksMessages::mayEnd(form, form.marks.savePending())) {
             form.dialogs.endProgram();
         }
         return;
@@ -202,15 +204,33 @@ void ExplanationBackClick(Form1& form)
     form.Label4.Visible = true;
 }
 
-void WindowClosing(Form1& form)
+bool WindowClosing(Form1& form)
 {
-    // Closing the window saves what leaving the series would save.
-    if (!form.List1.Visible) {
-        appendPendingMark(form);
-        if (form.state.MarkedMode == 1) {
-            RewriteMarksFile(form);
-            return;
-        }
+    // Closing the window saves what leaving the series would save, in one
+    // write: a mark still pending on screen goes with those whose write
+    // failed earlier.
+    Module1& st = form.state;
+    const bool onProblem = !form.List1.Visible;
+    const bool appending = onProblem && st.MarkedMode == 0 && st.MarkPending == 1 &&
+                           st.CurrentProblem >= 0 && st.CurrentProblem < Module1::SeriesRows;
+    const qsizetype pendingBefore = form.marks.pending().size();
+    MarksWrite last;
+    if (appending) {
+        st.MarkPending = 0;
+        last = form.marks.append(MarksFile::rowRecord(st, st.CurrentProblem));
+    } else if (onProblem && st.MarkedMode == 1) {
+        last = form.marks.rewrite(st);
+    } else {
+        last = form.marks.savePending();
     }
-    SaveUnsavedMarks(form);
+    if (MarksMessages::mayEnd(form, last)) {
+        return true;
+    }
+    if (appending && form.marks.pending().size() > pendingBefore) {
+        // Staying: the mark on screen is pending on its problem again, so
+        // that the mark button still takes it back.
+        form.marks.takeBackLast();
+        st.MarkPending = 1;
+    }
+    return false;
 }

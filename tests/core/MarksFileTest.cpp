@@ -185,13 +185,13 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
         EXPECT_FALSE(AppendMarkedProblem(*m.form));
     }
     EXPECT_EQ(m.bytes(), old);
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.pending().size(), 1);
     m.setRow(5, "E", "e,", "g,", "1,");
     m.state.CurrentProblem = 5;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"D", "d,", "g,", "1,", ""}) +
                              TestFiles::lines({"E", "e,", "g,", "1,", ""}));
-    EXPECT_TRUE(m.form->unsavedMarks.isEmpty());
+    EXPECT_TRUE(m.form->marks.pending().isEmpty());
 }
 
 TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
@@ -203,6 +203,6 @@ TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
     m.setRow(1, "A", "a,", "g,", "1,");
     m.state.CurrentProblem = 1;
     EXPECT_FALSE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.pending().size(), 1);
     EXPECT_TRUE(QFileInfo(m.file()).isDir());
 }
