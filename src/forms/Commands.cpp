@@ -1,10 +1,10 @@
 #include "forms/Commands.h"
 
 #include "answer/SoundCues.h"
-#include "series/MarksFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
 #include "forms/MarksMessages.h"
+#include "series/MarksFile.h"
 
 namespace
 {
@@ -16,6 +16,21 @@ void appendPendingMark(Form1& form)
 {
     if (form.state.MarkedMode == 0 && form.state.MarkPending == 1) {
         AppendMarkedProblem(form);
+    }
+}
+
+// Leaving an ordinary series is when marks whose write failed earlier are
+// tried again. An append writes them along with its own mark, so a failed
+// write is tried, and told, once.
+void saveMarksOnLeaving(Form1& form)
+{
+    if (form.state.MarkedMode == 1) {
+        return; // leaving rewrites the file, pending marks included
+    }
+    if (form.state.MarkPending == 1) {
+        AppendMarkedProblem(form);
+    } else {
+        SaveUnsavedMarks(form);
     }
 }
 
@@ -104,7 +119,11 @@ void ResultButtonClick(Form1& form, int index)
     }
     st.LastCorrectCount = 0;
     hideResultPanel(form);
-    appendPendingMark(form);
+    if (index == 2) {
+        saveMarksOnLeaving(form);
+    } else {
+        appendPendingMark(form);
+    }
     switch (index) {
     case 0:
         if (st.CurrentProblem < Module1::SeriesRows - 1) {
@@ -137,8 +156,6 @@ void ShowSeriesList(Form1& form)
 {
     if (form.state.MarkedMode == 1) {
         RewriteMarksFile(form);
-    } else {
-        SaveUnsavedMarks(form);
     }
     for (Control& item : form.Label1) {
         item.BackColor = Colors::ButtonFace;
@@ -178,7 +195,7 @@ void QuitButtonClick(Form1& form)
         }
         return;
     }
-    appendPendingMark(form);
+    saveMarksOnLeaving(form);
     hideResultPanel(form);
     // The explanation panel is never left over the series list.
     form.Frame1.Visible = false;

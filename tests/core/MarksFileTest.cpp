@@ -220,8 +220,8 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         ASSERT_TRUE(other.append(record("D")).written);
         ASSERT_TRUE(other.append(record("E")).written);
         ASSERT_TRUE(RewriteMarksFile(*m.form));
-        EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C"), record("D"),
-                                      record("E")}));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("D"), record("E")}));
         EXPECT_TRUE(m.dialogs.messages.isEmpty());
     }
     // Changed in another way: this copy's rows, then every record of the
@@ -235,15 +235,15 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         m.put(records({record(QStringLiteral("問題０ 別の先頭")), record("C"), record("B"),
                        record("B"), record("D")}));
         ASSERT_TRUE(RewriteMarksFile(*m.form));
-        EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C"), record("B"),
-                                      record("D")}));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("B"), record("D")}));
         ASSERT_EQ(m.dialogs.messages.size(), 1);
         EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("2件")));
         // What was written is now what this copy holds: a second rewrite of
         // the same table changes nothing and says nothing.
         ASSERT_TRUE(RewriteMarksFile(*m.form));
-        EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C"), record("B"),
-                                      record("D")}));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("B"), record("D")}));
         EXPECT_EQ(m.dialogs.messages.size(), 1);
     }
 }
