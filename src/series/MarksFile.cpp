@@ -321,6 +321,9 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
     }
     tail_.damaged = layout.damaged;
     readRecords_ = layout.records;
+    if (file.ok() && joined(layout.recordBytes) == file.bytes) {
+        knownWhole_ = file.bytes;
+    }
     if (!layout.damaged.isEmpty()) {
         findings->append({layout.damagedLine, damagedMessage(layout)});
     }
