@@ -4,12 +4,16 @@
 #include "files/TextFile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
+#include <QThread>
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 namespace MarksFile
@@ -39,6 +43,8 @@ namespace
 // A lock older than this was left by a copy that died holding it (or by one
 // on another machine that cannot be asked); a write takes milliseconds.
 constexpr int StaleLockMs = 4000;
+// How long a write waits for another copy's lock before it counts as failed.
+constexpr int LockWaitMs = 5000;
 
 QString fileName()
 {
@@ -91,11 +97,7 @@ Layout cut(const TextFile::ReadResult& file)
 
 QByteArray joined(const QList<QByteArray>& parts)
 {
-    QByteArray out;
-    for (const QByteArray& p : parts) {
-        out += p;
-    }
-    return out;
+    return std::accumulate(parts.begin(), parts.end(), QByteArray());
 }
 
 // True when bytes[from..] are whole records and nothing else: every line
@@ -168,6 +170,13 @@ bool encodeRecord(const QStringList& columns, QByteArray* out, QChar* bad)
     return true;
 }
 
+// Stops at the first record the code page cannot hold.
+bool encodeRecords(const QList<QStringList>& records, QByteArray* out, QChar* bad)
+{
+    return std::all_of(records.begin(), records.end(),
+                       [&](const QStringList& r) { return encodeRecord(r, out, bad); });
+}
+
 // The marks file as found at the start of a change, not yet decoded.
 struct Found {
     enum class Status { Ok, Missing, Unreadable };
@@ -205,7 +214,16 @@ public:
         : lock_(QDir(folder).filePath(QString::fromLatin1(MarksFile::LockFileName)))
     {
         lock_.setStaleLockTime(StaleLockMs);
-        held_ = lock_.tryLock(waitMs);
+        // Tried again every few milliseconds rather than with the lock
+        // file's own growing pauses: a write holds the lock only briefly,
+        // and a copy that waits long between tries may never find it free
+        // while another writes often.
+        QElapsedTimer waited;
+        waited.start();
+        while (!(held_ = lock_.tryLock(0)) && lock_.error() == QLockFile::LockFailedError &&
+               waited.elapsed() < waitMs) {
+            QThread::msleep(QRandomGenerator::global()->bounded(1, 4));
+        }
         if (held_) {
             return;
         }
@@ -356,7 +374,7 @@ MarksWrite MarksStore::savePending()
 MarksWrite MarksStore::writePending()
 {
     MarksWrite out;
-    const WriteLock lock(folder_, lockWaitMs_);
+    const WriteLock lock(folder_, LockWaitMs);
     if (!lock.held()) {
         out.written = false;
         out.failure = appendFailure(lock.reason());
@@ -396,12 +414,10 @@ MarksWrite MarksStore::writePending()
     if (!hasRecords) {
         encodeRecord(MarksFile::placeholderRecord(), &bytes, &bad);
     }
-    for (const QStringList& record : std::as_const(pending_)) {
-        if (!encodeRecord(record, &bytes, &bad)) {
-            out.written = false;
-            out.failure = unencodableMessage(bad);
-            return out;
-        }
+    if (!encodeRecords(pending_, &bytes, &bad)) {
+        out.written = false;
+        out.failure = unencodableMessage(bad);
+        return out;
     }
     if (!keepDamaged(folder_, damaged)) {
         out.written = false;
@@ -437,7 +453,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
     // Records beyond what the table holds were never shown; keep them.
     bytes += tail_.laterRecords;
 
-    const WriteLock lock(folder_, lockWaitMs_);
+    const WriteLock lock(folder_, LockWaitMs);
     if (!lock.held()) {
         out.written = false;
         out.failure = rewriteFailure(lock.reason());
@@ -474,12 +490,10 @@ MarksWrite MarksStore::rewrite(const Module1& st)
             }
         }
     }
-    for (const QStringList& record : std::as_const(pending_)) {
-        if (!encodeRecord(record, &bytes, &bad)) {
-            out.written = false;
-            out.failure = unencodableMessage(bad);
-            return out;
-        }
+    if (!encodeRecords(pending_, &bytes, &bad)) {
+        out.written = false;
+        out.failure = unencodableMessage(bad);
+        return out;
     }
     // The damaged end the file has now: another copy may have moved away
     // the one this copy read.

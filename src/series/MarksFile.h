@@ -90,8 +90,6 @@ public:
     const MarksFileTail& tail() const { return tail_; }
     QString path() const;
     QString folder() const { return folder_; }
-    // How long a write waits for another copy's lock before it fails.
-    void setLockWait(int milliseconds) { lockWaitMs_ = milliseconds; }
     // Forgets everything but the folder, as a new store.
     void clear();
 
@@ -104,7 +102,6 @@ private:
     // The file's bytes when this store last saw it hold whole records and
     // nothing else; an append that finds them unchanged need not decode them.
     QByteArray knownWhole_;
-    int lockWaitMs_ = 5000;
 
     MarksWrite writePending();
 };

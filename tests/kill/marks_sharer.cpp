@@ -85,6 +85,8 @@ int main(int argc, char** argv)
             die(QStringLiteral("append %1 failed: %2").arg(i).arg(dialogs.messages.value(0).text));
         }
         if (i == rewriteAfter) {
+            // Read by the rewrite through the window's state.
+            // cppcheck-suppress unreadVariable
             state.MarkedMode = 1;
             for (const int r : Unmarked) {
                 state.SeriesTable.at(r)[Module1::ColMark] = QStringLiteral("F");

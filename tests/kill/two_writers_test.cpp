@@ -13,7 +13,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -48,11 +50,9 @@ Child start(const std::vector<std::string>& args)
         ::close(in[1]);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(MARKS_SHARER));
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
+        std::vector<char*> argv = {const_cast<char*>(MARKS_SHARER)};
+        std::transform(args.begin(), args.end(), std::back_inserter(argv),
+                       [](const std::string& a) { return const_cast<char*>(a.c_str()); });
         argv.push_back(nullptr);
         ::execv(MARKS_SHARER, argv.data());
         ::_exit(127);
