@@ -1,10 +1,10 @@
 #include "forms/Commands.h"
 
 #include "answer/SoundCues.h"
+#include "series/MarksFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
 #include "forms/MarksMessages.h"
-#include "series/MarksFile.h"
 
 namespace
 {
