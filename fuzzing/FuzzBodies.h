@@ -72,8 +72,7 @@ struct World {
     {
         state = Module1{};
         state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-        form.marksTail = {};
-        form.unsavedMarks.clear();
+        form.marks.clear();
         dialogs.messages.clear();
     }
 };
@@ -512,7 +511,7 @@ inline MarksRead readMarks(World* w)
         out.rows.at(static_cast<std::size_t>(r)) = {row[0], row[1], row[2], row[3], row[4]};
         FUZZ_CHECK(row[Module1::ColMark] == QLatin1String("T"));
     }
-    out.tail = w->form.marksTail;
+    out.tail = w->form.marks.tail();
     out.told = w->dialogs.messages.size();
     return out;
 }
@@ -591,7 +590,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
         w->state.MarkPending = 1;
         FUZZ_CHECK(AppendMarkedProblem(w->form));
         FUZZ_CHECK(w->state.MarkPending == 0);
-        FUZZ_CHECK(w->form.unsavedMarks.isEmpty());
+        FUZZ_CHECK(w->form.marks.pending().isEmpty());
     }
     const QByteArray appended = readFile(file);
     const Records withAdded = checkWritten(appended, false);

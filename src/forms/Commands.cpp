@@ -4,6 +4,7 @@
 #include "board/Display.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 
 namespace
@@ -16,6 +17,21 @@ void appendPendingMark(Form1& form)
 {
     if (form.state.MarkedMode == 0 && form.state.MarkPending == 1) {
         AppendMarkedProblem(form);
+    }
+}
+
+// Leaving an ordinary series is when marks whose write failed earlier are
+// tried again. An append writes them along with its own mark, so a failed
+// write is tried, and told, once.
+void saveMarksOnLeaving(Form1& form)
+{
+    if (form.state.MarkedMode == 1) {
+        return; // leaving rewrites the file, pending marks included
+    }
+    if (form.state.MarkPending == 1) {
+        AppendMarkedProblem(form);
+    } else {
+        SaveUnsavedMarks(form);
     }
 }
 
@@ -104,7 +120,11 @@ void ResultButtonClick(Form1& form, int index)
     }
     st.LastCorrectCount = 0;
     hideResultPanel(form);
-    appendPendingMark(form);
+    if (index == 2) {
+        saveMarksOnLeaving(form);
+    } else {
+        appendPendingMark(form);
+    }
     switch (index) {
     case 0:
         if (st.CurrentProblem < Module1::SeriesRows - 1) {
@@ -137,8 +157,6 @@ void ShowSeriesList(Form1& form)
 {
     if (form.state.MarkedMode == 1) {
         RewriteMarksFile(form);
-    } else {
-        SaveUnsavedMarks(form);
     }
     ClearBoard(form);
     form.Caption = QString::fromUtf16(Form1::DesignCaption);
@@ -160,15 +178,16 @@ void QuitButtonClick(Form1& form)
         const Dialogs::Answer answer =
             form.dialogs.messageBox(QStringLiteral("終了してもよろしいですか"),
                                     Dialogs::Buttons::OkCancel, Dialogs::Icon::Exclamation);
-        if (answer == Dialogs::Answer::Ok) {
-            // Marks are written when a series is left; only a mark whose
-            // write failed earlier is still to be saved.
-            SaveUnsavedMarks(form);
+        // Marks are written when a series is left; only a mark whose write
+        // failed earlier is still to be saved, and the user decides whether
+        // to end without it.
+        if (answer == Dialogs::Answer::Ok &&
+            MarksMessages::mayEnd(form, form.marks.savePending())) {
             form.dialogs.endProgram();
         }
         return;
     }
-    appendPendingMark(form);
+    saveMarksOnLeaving(form);
     hideResultPanel(form);
     // The explanation panel is never left over the series list.
     form.Frame1.Visible = false;
@@ -194,15 +213,33 @@ void ExplanationBackClick(Form1& form)
     form.Label4.Visible = true;
 }
 
-void WindowClosing(Form1& form)
+bool WindowClosing(Form1& form)
 {
-    // Closing the window saves what leaving the series would save.
-    if (!form.List1.Visible) {
-        appendPendingMark(form);
-        if (form.state.MarkedMode == 1) {
-            RewriteMarksFile(form);
-            return;
-        }
+    // Closing the window saves what leaving the series would save, in one
+    // write: a mark still pending on screen goes with those whose write
+    // failed earlier.
+    Module1& st = form.state;
+    const bool onProblem = !form.List1.Visible;
+    const bool appending = onProblem && st.MarkedMode == 0 && st.MarkPending == 1 &&
+                           st.CurrentProblem >= 0 && st.CurrentProblem < Module1::SeriesRows;
+    const qsizetype pendingBefore = form.marks.pending().size();
+    MarksWrite last;
+    if (appending) {
+        st.MarkPending = 0;
+        last = form.marks.append(MarksFile::rowRecord(st, st.CurrentProblem));
+    } else if (onProblem && st.MarkedMode == 1) {
+        last = form.marks.rewrite(st);
+    } else {
+        last = form.marks.savePending();
     }
-    SaveUnsavedMarks(form);
+    if (MarksMessages::mayEnd(form, last)) {
+        return true;
+    }
+    if (appending && form.marks.pending().size() > pendingBefore) {
+        // Staying: the mark on screen is pending on its problem again, so
+        // that the mark button still takes it back.
+        form.marks.takeBackLast();
+        st.MarkPending = 1;
+    }
+    return false;
 }

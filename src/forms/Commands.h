@@ -11,7 +11,8 @@ void QuitButtonClick(Form1& form);
 // "戻る" inside the explanation panel.
 void ExplanationBackClick(Form1& form);
 // The window is closed through its title bar: save what leaving the series
-// would save.
-void WindowClosing(Form1& form);
+// would save. False when marks could not be saved and the user chose to
+// stay; the window then stays open.
+bool WindowClosing(Form1& form);
 // Leaves the series and brings back the series list screen.
 void ShowSeriesList(Form1& form);

@@ -66,7 +66,7 @@ Form1::Form1(Module1& state_, const TextMeasure& measure_, Players& players_, Di
     : Caption(QString::fromUtf16(DesignCaption)), Width(DesignClientWidth + FrameWidth),
       Height(DesignClientHeight + FrameHeight), BackColor(FormBack), Font(gothic(11.25)),
       state(state_), measure(measure_), players(players_), dialogs(dialogs_),
-      workDir(std::move(workDir_))
+      workDir(std::move(workDir_)), marks(workDir)
 {
     createControls();
 }
@@ -332,9 +332,9 @@ void Form1::Picture1_Click()
     dialogs.showAbout();
 }
 
-void Form1::Form_QueryUnload()
+bool Form1::Form_QueryUnload()
 {
-    WindowClosing(*this);
+    return WindowClosing(*this);
 }
 
 void Form1::Display(qint16 problemNumber)

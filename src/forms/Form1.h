@@ -1,9 +1,9 @@
 #pragma once
 
 #include "answer/ItemKeys.h"
+#include "forms/Control.h"
 #include "series/MarksFile.h"
 #include "state/Module1.h"
-#include "forms/Control.h"
 
 #include <QList>
 #include <QString>
@@ -92,8 +92,9 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Picture1_Click();
-    // The window is being closed through its title bar.
-    void Form_QueryUnload();
+    // The window is being closed through its title bar. False when the
+    // user chose to stay because marks could not be saved.
+    bool Form_QueryUnload();
 
     // Procedures other handlers share.
     void Display(qint16 problemNumber);
@@ -104,11 +105,10 @@ public:
     Players& players;
     Dialogs& dialogs;
     const QString workDir;
-    // What the marks file held beyond the records loaded into the table.
-    MarksFileTail marksTail;
-    // Marked problems whose append failed; every later write of the marks
-    // file tries them again, so a mark is never lost to a full disk.
-    QList<QStringList> unsavedMarks;
+    // The marks file of the working folder, with marks whose write failed:
+    // every later write tries them again, so a mark is never lost to a full
+    // disk.
+    MarksStore marks;
     // The item picked up with the keyboard, and the control that should take
     // the keyboard focus once the view has shown a handler's effects.
     ItemCarry carry;

@@ -1,12 +1,21 @@
 #include "series/MarksFile.h"
 
+#include "files/FileLookup.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
-#include "forms/Form1.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QThread>
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
 
 namespace MarksFile
 {
@@ -17,10 +26,26 @@ QStringList placeholderRecord()
             QString(), QString(), QString(), QString()};
 }
 
+QStringList rowRecord(const Module1& st, int row)
+{
+    QStringList record;
+    const auto& cells = st.SeriesTable.at(static_cast<std::size_t>(row));
+    for (int j = 0; j < LinesPerRecord; ++j) {
+        record.append(cells.at(j));
+    }
+    return record;
+}
+
 } // namespace MarksFile
 
 namespace
 {
+
+// A lock older than this was left by a copy that died holding it (or by one
+// on another machine that cannot be asked); a write takes milliseconds.
+constexpr int StaleLockMs = 4000;
+// How long a write waits for another copy's lock before it counts as failed.
+constexpr int LockWaitMs = 5000;
 
 QString fileName()
 {
@@ -71,55 +96,208 @@ Layout cut(const TextFile::ReadResult& file)
     return out;
 }
 
-// Appends a whole record to *out, or nothing: a record with a character code
-// page 932 cannot hold is never written in part or with a stand-in.
-bool encodeRecord(Form1& form, const QStringList& columns, QByteArray* out, bool tell = true)
+QByteArray joined(const QList<QByteArray>& parts)
 {
-    QByteArray record;
+    return std::accumulate(parts.begin(), parts.end(), QByteArray());
+}
+
+// True when bytes[from..] are whole records and nothing else: every line
+// ends with a line end, there are a multiple of five of them and all are
+// code page 932. Then cutting the file keeps it byte for byte, so an append
+// need not decode it line by line. Lines are counted as TextFile counts them.
+bool wholeRecordsFrom(const QByteArray& bytes, qsizetype from)
+{
+    const qsizetype n = bytes.size();
+    if (from >= n) {
+        return from == n;
+    }
+    if (bytes.back() != '\r' && bytes.back() != '\n') {
+        return false;
+    }
+    qsizetype lines = 0;
+    for (qsizetype i = from; i < n; ++i) {
+        const char c = bytes.at(i);
+        if (c == '\r' || c == '\n') {
+            ++lines;
+            if (c == '\r' && i + 1 < n && bytes.at(i + 1) == '\n') {
+                ++i;
+            }
+        }
+    }
+    if (lines % MarksFile::LinesPerRecord != 0) {
+        return false;
+    }
+    // One decoder for all lines: CR and LF are never trail bytes, so the
+    // whole range decodes without error exactly when every line does.
+    QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(QByteArrayView(bytes).sliced(from));
+    Q_UNUSED(text)
+    return !decoder.hasError();
+}
+
+QString damagedMessage(const Layout& layout)
+{
+    return QStringLiteral("マークの記録ファイル「%1」の%2行目から先は壊れているため"
+                          "読み込みませんでした（%3）。\n"
+                          "それより前の記録はそのまま使えます。壊れた部分は次に書き込むとき"
+                          "「%4」に移して残します。")
+        .arg(fileName())
+        .arg(layout.damagedLine)
+        .arg(layout.badEncoding ? QStringLiteral("シフトJISとして読めないバイトがあります")
+                                : QStringLiteral("5行でひとまとまりの記録が途中で"
+                                                 "終わっています"))
+        .arg(QString::fromLatin1(MarksFile::DamagedFileName));
+}
+
+QString unencodableMessage(const QString& bad)
+{
+    const uint code = bad.isEmpty() ? 0U : bad.toUcs4().value(0);
+    return QStringLiteral("この問題には、マークの記録ファイルの文字コード（シフトJIS）で"
+                          "書けない文字「%1」（U+%2）があります。\n"
+                          "マークはファイルに書き込まずに保留しています"
+                          "（プログラムを終了すると消えます）。")
+        .arg(bad, QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+}
+
+// The first character of a record that code page 932 cannot hold, whole
+// (both halves of a surrogate pair); empty when it can hold all of it.
+QString unencodableIn(const QStringList& record)
+{
+    for (const QString& column : record) {
+        const QString bad = TextFile::firstUnencodable(column);
+        if (!bad.isEmpty()) {
+            return bad;
+        }
+    }
+    return {};
+}
+
+bool encodeRecord(const QStringList& columns, QByteArray* out, QChar* bad)
+{
+    QByteArray all;
     for (const QString& column : columns) {
         QByteArray bytes;
-        if (!TextFile::encodeText(column, &bytes)) {
-            if (tell) {
-                const QString bad = TextFile::firstUnencodable(column);
-                const uint code = bad.isEmpty() ? 0U : bad.toUcs4().value(0);
-                form.tell(QStringLiteral("この問題には、マークの記録ファイルの文字コード"
-                                         "（シフトJIS）で書けない文字「%1」（U+%2）があります。\n"
-                                         "マークはファイルに書き込まずに保留しています"
-                                         "（プログラムを終了すると消えます）。")
-                              .arg(bad, QString::number(code, 16).toUpper().rightJustified(
-                                            4, QLatin1Char('0'))));
-            }
+        if (!TextFile::encodeText(column, &bytes, bad)) {
             return false;
         }
-        record += bytes;
-        record += "\r\n";
+        all += bytes;
+        all += "\r\n";
     }
-    *out += record;
+    *out += all;
     return true;
 }
 
-void tellDamaged(Form1& form, const Layout& layout)
+// Stops at the first record the code page cannot hold.
+bool encodeRecords(const QList<QStringList>& records, QByteArray* out, QChar* bad)
 {
-    form.tell(QStringLiteral("マークの記録ファイル「%1」の%2行目から先は壊れているため"
-                             "読み込みませんでした（%3）。\n"
-                             "それより前の記録はそのまま使えます。壊れた部分は次に書き込むとき"
-                             "「%4」に移して残します。")
-                  .arg(fileName())
-                  .arg(layout.damagedLine)
-                  .arg(layout.badEncoding
-                           ? QStringLiteral("シフトJISとして読めないバイトがあります")
-                           : QStringLiteral("5行でひとまとまりの記録が途中で"
-                                            "終わっています"))
-                  .arg(QString::fromLatin1(MarksFile::DamagedFileName)));
+    return std::all_of(records.begin(), records.end(),
+                       [&](const QStringList& r) { return encodeRecord(r, out, bad); });
+}
+
+// The marks file as found at the start of a change, not yet decoded.
+struct Found {
+    enum class Status { Ok, Missing, Unreadable };
+    Status status = Status::Ok;
+    QByteArray bytes;
+    QString error;
+};
+
+Found readBytes(const QString& path)
+{
+    Found out;
+    QFile file(path);
+    if (!file.exists()) {
+        out.status = Found::Status::Missing;
+        return out;
+    }
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        out.status = Found::Status::Unreadable;
+        out.error = QFileInfo(path).isDir() ? QStringLiteral("フォルダーです") : file.errorString();
+        return out;
+    }
+    out.bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        out.status = Found::Status::Unreadable;
+        out.error = file.errorString();
+    }
+    return out;
+}
+
+// Holds the lock file beside the marks file while it lives.
+class WriteLock
+{
+public:
+    WriteLock(const QString& folder, int waitMs)
+        : lock_(FileLookup::resolve(folder, QString::fromLatin1(MarksFile::LockFileName)))
+    {
+        lock_.setStaleLockTime(StaleLockMs);
+        // Tried again every few milliseconds rather than with the lock
+        // file's own growing pauses: a write holds the lock only briefly,
+        // and a copy that waits long between tries may never find it free
+        // while another writes often.
+        QElapsedTimer waited;
+        waited.start();
+        while (!(held_ = lock_.tryLock(0)) && lock_.error() == QLockFile::LockFailedError &&
+               waited.elapsed() < waitMs) {
+            QThread::msleep(QRandomGenerator::global()->bounded(1, 4));
+        }
+        if (held_) {
+            return;
+        }
+        switch (lock_.error()) {
+        case QLockFile::LockFailedError:
+            reason_ = QStringLiteral("ほかのVelmorantが書き込んでいる最中で、%1秒待っても"
+                                     "終わりませんでした")
+                          .arg((waitMs + 999) / 1000);
+            break;
+        case QLockFile::PermissionError:
+            reason_ = QStringLiteral("フォルダーに書き込む権限がありません");
+            break;
+        case QLockFile::NoError:
+        case QLockFile::UnknownError:
+            reason_ = QStringLiteral("書き込み中の印のファイル「%1」を作れません"
+                                     "（ディスクがいっぱいかもしれません）")
+                          .arg(QString::fromLatin1(MarksFile::LockFileName));
+            break;
+        }
+    }
+
+    bool held() const { return held_; }
+    const QString& reason() const { return reason_; }
+
+private:
+    QLockFile lock_;
+    bool held_ = false;
+    QString reason_;
+};
+
+QString appendFailure(const QString& reason)
+{
+    return QStringLiteral("マークの記録ファイル「%1」に書き込めませんでした。\n理由: %2")
+        .arg(fileName(), reason);
+}
+
+QString rewriteFailure(const QString& reason)
+{
+    return QStringLiteral("マークの記録ファイル「%1」を書き直せませんでした。\n理由: %2\n\n"
+                          "ファイルは前のまま残っています。")
+        .arg(fileName(), reason);
+}
+
+QString damagedNotKept()
+{
+    return QStringLiteral("マークの記録ファイルの壊れた部分を「%1」に残せませんでした")
+        .arg(QString::fromLatin1(MarksFile::DamagedFileName));
 }
 
 // Moves a damaged end out of the way of new records, keeping its bytes.
-bool keepDamaged(const Form1& form, const QByteArray& damaged)
+bool keepDamaged(const QString& folder, const QByteArray& damaged)
 {
     if (damaged.isEmpty()) {
         return true;
     }
-    const QString path = form.pathOf(QString::fromLatin1(MarksFile::DamagedFileName));
+    const QString path =
+        FileLookup::resolve(folder, QString::fromLatin1(MarksFile::DamagedFileName));
     QByteArray all;
     QFile old(path);
     if (old.exists()) {
@@ -133,54 +311,37 @@ bool keepDamaged(const Form1& form, const QByteArray& damaged)
     return WriteFileAtomically(path, all).isEmpty();
 }
 
-bool writeMarks(Form1& form, const QByteArray& bytes, const QByteArray& damaged, bool appending)
-{
-    if (!keepDamaged(form, damaged)) {
-        form.tell(QStringLiteral("マークの記録ファイルの壊れた部分を「%1」に残せなかったため、"
-                                 "「%2」には書き込みませんでした。")
-                      .arg(QString::fromLatin1(MarksFile::DamagedFileName), fileName()));
-        return false;
-    }
-    const QString reason = WriteFileAtomically(form.pathOf(fileName()), bytes);
-    if (reason.isEmpty()) {
-        return true;
-    }
-    form.tell(appending ? QStringLiteral("マークの記録ファイル「%1」に書き込めませんでした。\n"
-                                         "理由: %2\n\n"
-                                         "マークは失われていません。次にファイルへ書き込むときに"
-                                         "もう一度記録します。")
-                              .arg(fileName(), reason)
-                        : QStringLiteral("マークの記録ファイル「%1」を書き直せませんでした。\n"
-                                         "理由: %2\n\n"
-                                         "ファイルは前のまま残っています。")
-                              .arg(fileName(), reason));
-    return false;
-}
-
-QStringList rowRecord(const Module1& st, int row)
-{
-    QStringList record;
-    const auto& cells = st.SeriesTable.at(static_cast<std::size_t>(row));
-    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-        record.append(cells.at(j));
-    }
-    return record;
-}
-
 } // namespace
 
-int ReadMarksFile(Form1& form)
+MarksStore::MarksStore(QString folder) : folder_(std::move(folder)) {}
+
+QString MarksStore::path() const
 {
-    Module1& st = form.state;
-    form.marksTail = {};
+    return FileLookup::resolve(folder_, fileName());
+}
+
+void MarksStore::clear()
+{
+    tail_ = {};
+    pending_.clear();
+    held_.clear();
+    readRecords_.clear();
+    knownWhole_.clear();
+}
+
+int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* findings)
+{
+    tail_ = {};
+    readRecords_.clear();
     const TextFile::ReadResult file =
-        TextFile::read(form.pathOf(form.state.SeriesCatalog[0][1]), TextFile::Accept::Cp932Only);
+        TextFile::read(FileLookup::resolve(folder_, name), TextFile::Accept::Cp932Only);
     if (file.status == TextFile::ReadResult::Status::Missing) {
         return -1;
     }
     if (file.status == TextFile::ReadResult::Status::Unreadable) {
-        form.tell(QStringLiteral("マークの記録ファイル「%1」を読み込めません。\n理由: %2")
-                      .arg(fileName(), file.error));
+        findings->append(
+            {0, QStringLiteral("マークの記録ファイル「%1」を読み込めません。\n理由: %2")
+                    .arg(fileName(), file.error)});
         return -1;
     }
     const Layout layout = cut(file);
@@ -194,116 +355,207 @@ int ReadMarksFile(Form1& form)
         row[Module1::ColMark] = QStringLiteral("T");
     }
     for (qsizetype r = loaded; r < layout.records.size(); ++r) {
-        form.marksTail.laterRecords += layout.recordBytes.at(r);
+        tail_.laterRecords += layout.recordBytes.at(r);
     }
-    form.marksTail.damaged = layout.damaged;
+    tail_.damaged = layout.damaged;
+    readRecords_ = layout.records;
+    if (file.ok() && joined(layout.recordBytes) == file.bytes) {
+        knownWhole_ = file.bytes;
+    }
     if (!layout.damaged.isEmpty()) {
-        tellDamaged(form, layout);
+        findings->append({layout.damagedLine, damagedMessage(layout)});
     }
     return loaded - 1;
 }
 
-namespace
+MarksWrite MarksStore::append(const QStringList& record)
 {
+    const QString bad = unencodableIn(record);
+    if (!bad.isEmpty()) {
+        // It can never be written as it is: held, told once, and never in
+        // the way of the marks that can.
+        MarksWrite out = savePending();
+        if (!held_.contains(record)) {
+            held_.append(record);
+            out.findings.prepend({0, unencodableMessage(bad)});
+            out.written = false;
+        }
+        return out;
+    }
+    pending_.append(record);
+    return writePending();
+}
 
-// Appends records after the whole records already in the file; failed
-// records are kept for the next write.
-bool appendRecords(Form1& form, const QList<QStringList>& toWrite)
+MarksWrite MarksStore::savePending()
 {
-    const QString path = form.pathOf(fileName());
-    const TextFile::ReadResult file = TextFile::read(path, TextFile::Accept::Cp932Only);
-    if (file.status == TextFile::ReadResult::Status::Unreadable) {
-        form.unsavedMarks = toWrite;
-        form.tell(QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
-                                 "記録できませんでした。\n理由: %2\n\n"
-                                 "マークは失われていません。次にファイルへ書き込むときに"
-                                 "もう一度記録します。")
-                      .arg(fileName(), file.error));
-        return false;
+    if (pending_.isEmpty()) {
+        return {};
+    }
+    return writePending();
+}
+
+// Appends the pending records after the whole records already in the file.
+MarksWrite MarksStore::writePending()
+{
+    MarksWrite out;
+    const WriteLock lock(folder_, LockWaitMs);
+    if (!lock.held()) {
+        out.written = false;
+        out.failure = appendFailure(lock.reason());
+        return out;
+    }
+    const Found found = readBytes(path());
+    if (found.status == Found::Status::Unreadable) {
+        out.written = false;
+        out.failure = QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
+                                     "記録できませんでした。\n理由: %2")
+                          .arg(fileName(), found.error);
+        return out;
     }
     QByteArray bytes;
-    Layout layout;
-    if (file.status != TextFile::ReadResult::Status::Missing) {
-        layout = cut(file);
-        for (const QByteArray& r : layout.recordBytes) {
-            bytes += r;
+    QByteArray damaged;
+    bool hasRecords = false;
+    // Most often the file is what this copy last wrote, perhaps with
+    // records another copy appended since: only those need a look.
+    const bool knownStart =
+        !knownWhole_.isEmpty() && knownWhole_.endsWith('\n') && found.bytes.startsWith(knownWhole_);
+    if (found.status == Found::Status::Ok && !found.bytes.isEmpty() &&
+        wholeRecordsFrom(found.bytes, knownStart ? knownWhole_.size() : 0)) {
+        bytes = found.bytes;
+        hasRecords = true;
+    } else if (found.status == Found::Status::Ok) {
+        const Layout layout = cut(TextFile::decode(found.bytes, TextFile::Accept::Cp932Only));
+        bytes = joined(layout.recordBytes);
+        damaged = layout.damaged;
+        hasRecords = !layout.records.isEmpty();
+        if (!damaged.isEmpty()) {
+            out.findings.append({layout.damagedLine, damagedMessage(layout)});
         }
     }
     // A new or empty file first gets its placeholder, so that the first
     // marked problem is not taken for it.
-    if (layout.records.isEmpty() && !encodeRecord(form, MarksFile::placeholderRecord(), &bytes)) {
-        return false;
+    QChar bad;
+    if (!hasRecords) {
+        encodeRecord(MarksFile::placeholderRecord(), &bytes, &bad);
     }
-    // Marks code page 932 cannot hold stay pending, told once, and never
-    // stop the others from being written.
-    QList<QStringList> held;
-    for (const QStringList& record : toWrite) {
-        if (!encodeRecord(form, record, &bytes, !form.unsavedMarks.contains(record))) {
-            held.append(record);
-        }
+    if (!encodeRecords(pending_, &bytes, &bad)) {
+        out.written = false;
+        out.failure = unencodableMessage(QString(bad));
+        return out;
     }
-    if (held.size() == toWrite.size()) {
-        form.unsavedMarks = held;
-        return false;
+    if (!keepDamaged(folder_, damaged)) {
+        out.written = false;
+        out.failure = appendFailure(damagedNotKept());
+        return out;
     }
-    if (!layout.damaged.isEmpty()) {
-        tellDamaged(form, layout);
+    const QString reason = WriteFileAtomically(path(), bytes);
+    if (!reason.isEmpty()) {
+        out.written = false;
+        out.failure = appendFailure(reason);
+        return out;
     }
-    if (!writeMarks(form, bytes, layout.damaged, true)) {
-        form.unsavedMarks = toWrite;
-        return false;
-    }
-    form.unsavedMarks = held;
-    return true;
+    pending_.clear();
+    knownWhole_ = bytes;
+    return out;
 }
 
-} // namespace
-
-bool AppendMarkedProblem(Form1& form)
+MarksWrite MarksStore::rewrite(const Module1& st)
 {
-    Module1& st = form.state;
-    QList<QStringList> toWrite = form.unsavedMarks;
-    if (st.CurrentProblem >= 0 && st.CurrentProblem < Module1::SeriesRows) {
-        toWrite.append(rowRecord(st, st.CurrentProblem));
-    }
-    // The mark is no longer pending on this problem either way: it is in the
-    // file, or held for the next write.
-    st.MarkPending = 0;
-    return appendRecords(form, toWrite);
-}
-
-bool SaveUnsavedMarks(Form1& form)
-{
-    if (form.unsavedMarks.isEmpty()) {
-        return true;
-    }
-    return appendRecords(form, form.unsavedMarks);
-}
-
-bool RewriteMarksFile(Form1& form)
-{
-    Module1& st = form.state;
+    MarksWrite out;
     QByteArray bytes;
+    QChar bad;
     const int last = std::clamp(st.ProblemCount, 0, Module1::SeriesRows - 1);
     for (int i = 0; i <= last; ++i) {
         if (st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] ==
                 QLatin1String("T") &&
-            !encodeRecord(form, rowRecord(st, i), &bytes)) {
-            return false;
+            !encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {
+            out.written = false;
+            out.failure = unencodableMessage(QString(bad));
+            return out;
         }
     }
     // Records beyond what the table holds were never shown; keep them.
-    bytes += form.marksTail.laterRecords;
-    QList<QStringList> held;
-    for (const QStringList& record : form.unsavedMarks) {
-        if (!encodeRecord(form, record, &bytes, false)) {
-            held.append(record);
+    bytes += tail_.laterRecords;
+
+    const WriteLock lock(folder_, LockWaitMs);
+    if (!lock.held()) {
+        out.written = false;
+        out.failure = rewriteFailure(lock.reason());
+        return out;
+    }
+    const Found found = readBytes(path());
+    if (found.status == Found::Status::Unreadable) {
+        out.written = false;
+        out.failure = rewriteFailure(found.error);
+        return out;
+    }
+    const Layout now = found.status == Found::Status::Ok
+                           ? cut(TextFile::decode(found.bytes, TextFile::Accept::Cp932Only))
+                           : Layout{};
+    // What others wrote since the file was read. Records appended after
+    // what this copy read go back unchanged after the table's rows. If the
+    // file changed in any other way, every record this copy does not hold
+    // is kept as well, so that no one's mark is lost; a mark removed
+    // elsewhere may then come back, which is the lesser harm.
+    const qsizetype held = readRecords_.size();
+    const bool grown = now.records.size() >= held && now.records.mid(0, held) == readRecords_;
+    qsizetype others = 0;
+    if (grown) {
+        bytes += joined(now.recordBytes.mid(held));
+    } else {
+        QList<QStringList> unmatched = readRecords_;
+        // The first record is the file's placeholder, never a mark.
+        for (qsizetype r = 1; r < now.records.size(); ++r) {
+            const qsizetype at = unmatched.indexOf(now.records.at(r));
+            if (at >= 0) {
+                unmatched.removeAt(at);
+            } else {
+                bytes += now.recordBytes.at(r);
+                ++others;
+            }
         }
     }
-    if (!writeMarks(form, bytes, form.marksTail.damaged, false)) {
-        return false;
+    if (!encodeRecords(pending_, &bytes, &bad)) {
+        out.written = false;
+        out.failure = unencodableMessage(QString(bad));
+        return out;
     }
-    form.marksTail.damaged.clear();
-    form.unsavedMarks = held;
-    return true;
+    // The damaged end the file has now: another copy may have moved away
+    // the one this copy read.
+    if (!keepDamaged(folder_, now.damaged)) {
+        out.written = false;
+        out.failure = rewriteFailure(damagedNotKept());
+        return out;
+    }
+    const QString reason = WriteFileAtomically(path(), bytes);
+    if (!reason.isEmpty()) {
+        out.written = false;
+        out.failure = rewriteFailure(reason);
+        return out;
+    }
+    if (!grown && found.status == Found::Status::Ok) {
+        out.findings.append(
+            {0, QStringLiteral("マークの記録ファイル「%1」は、このシリーズを開いている間に"
+                               "ほかで書き換えられていました（別のVelmorantなど）。\n"
+                               "どちらのマークも失わないように、こちらの記録のあとに、"
+                               "ほかで書かれた記録%2件を残しました。ほかで外したマークが"
+                               "戻っていることがあります。")
+                    .arg(fileName())
+                    .arg(others)});
+    }
+    // The file now holds this: the table's rows, then what lies beyond them.
+    const Layout written = cut(TextFile::decode(bytes, TextFile::Accept::Cp932Only));
+    qsizetype tableRows = 0;
+    for (int i = 0; i <= last; ++i) {
+        tableRows +=
+            st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] == QLatin1String("T")
+                ? 1
+                : 0;
+    }
+    tail_.laterRecords = joined(written.recordBytes.mid(tableRows));
+    tail_.damaged.clear();
+    readRecords_ = written.records;
+    pending_.clear();
+    knownWhole_ = wholeRecordsFrom(bytes, 0) ? bytes : QByteArray();
+    return out;
 }

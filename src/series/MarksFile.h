@@ -1,7 +1,11 @@
 #pragma once
 
+#include "state/Module1.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class Form1;
 
@@ -20,21 +24,97 @@ namespace MarksFile
 constexpr const char* FileName = "Marked.txt";
 // Where a damaged end of the marks file is kept when the file is written.
 constexpr const char* DamagedFileName = "Marked.txt.damaged";
+// Held beside the marks file by whoever changes it, so that two copies of
+// the program on one folder never replace each other's records.
+constexpr const char* LockFileName = "Marked.txt.lock";
 constexpr int LinesPerRecord = 5;
 
 // The record written first into a new marks file. It is read into row 0 and
 // never shown.
 QStringList placeholderRecord();
+// Row `row` of the series table as a record of the file.
+QStringList rowRecord(const Module1& st, int row);
 
 } // namespace MarksFile
 
-// Reads the marks file into SeriesTable rows 0..k and returns k; -1 when the
-// file is missing or holds no whole record. Tells the user once about a
-// damaged file.
+// Something about the marks file the user is to be told.
+struct MarksFinding {
+    int line = 0; // 1-based line of the marks file it is about; 0: the file as a whole
+    QString message;
+};
+
+// What became of one write of the marks file.
+struct MarksWrite {
+    bool written = true;
+    // When not written: which file could not be written and why, for the user.
+    QString failure;
+    // To tell whether or not the file was written.
+    QList<MarksFinding> findings;
+};
+
+// The marks file of one working folder and what this copy of the program
+// knows about it: what lay beyond the table when it was read, the records it
+// read (so that a rewrite can tell what others appended since), and marks
+// whose write failed and that are still to be written. Every change of the
+// file is read, changed and replaced under a lock file beside it, so copies
+// of the program sharing the folder never lose each other's records.
+class MarksStore
+{
+public:
+    explicit MarksStore(QString folder);
+
+    // Reads the marks file named `name` into SeriesTable rows 0..k and
+    // returns k; -1 when it is missing or holds no whole record.
+    int read(Module1& st, const QString& name, QList<MarksFinding>* findings);
+    // Adds a record to the marks still to be written and writes them all.
+    // A record the code page cannot hold is held in memory, never written,
+    // and reported once; the others are still written.
+    MarksWrite append(const QStringList& record);
+    // Writes the marks still to be written, if there are any.
+    MarksWrite savePending();
+    // Writes the file anew from rows 0..ProblemCount flagged "T", keeping
+    // what was beyond the table and every record another copy of the
+    // program added since the file was read.
+    MarksWrite rewrite(const Module1& st);
+
+    // Marks whose write failed; each later write tries them again.
+    const QList<QStringList>& pending() const { return pending_; }
+    // Takes back the mark added last by a failed append, which is then
+    // no longer to be written.
+    void takeBackLast()
+    {
+        if (!pending_.isEmpty()) {
+            pending_.removeLast();
+        }
+    }
+    // Marks that code page 932 cannot hold: kept until the program ends.
+    const QList<QStringList>& held() const { return held_; }
+    const MarksFileTail& tail() const { return tail_; }
+    QString path() const;
+    QString folder() const { return folder_; }
+    // Forgets everything but the folder, as a new store.
+    void clear();
+
+private:
+    QString folder_;
+    MarksFileTail tail_;
+    QList<QStringList> pending_;
+    QList<QStringList> held_;
+    // Every whole record of the file as it was read, in file order.
+    QList<QStringList> readRecords_;
+    // The file's bytes when this store last saw it hold whole records and
+    // nothing else; an append that finds them unchanged need not decode them.
+    QByteArray knownWhole_;
+
+    MarksWrite writePending();
+};
+
+// The window's side of the marks file: the store's findings become message
+// boxes. Reads into the table and returns the last row read, as above.
 int ReadMarksFile(Form1& form);
 // Appends row CurrentProblem to the marks file and clears MarkPending.
 // Returns false (and tells the user) when the file could not be written; the
-// record is then kept in Form1::unsavedMarks and written with the next one.
+// record is then kept and written with the next one.
 bool AppendMarkedProblem(Form1& form);
 // Writes the marked problems whose append failed earlier, if there are any.
 bool SaveUnsavedMarks(Form1& form);

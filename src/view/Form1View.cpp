@@ -505,8 +505,13 @@ void Form1View::changeEvent(QEvent* event)
 void Form1View::closeEvent(QCloseEvent* event)
 {
     if (!ended_) {
+        if (!form_.Form_QueryUnload()) {
+            // Marks could not be saved and the user chose to stay.
+            sync();
+            event->ignore();
+            return;
+        }
         ended_ = true;
-        form_.Form_QueryUnload();
     }
     event->accept();
 }

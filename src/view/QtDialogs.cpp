@@ -35,7 +35,10 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon
     QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton, view_);
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     if (buttons == Buttons::OkCancel) {
-        box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+        // Named as the message texts name it; Qt's own caption is English.
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        cancel->setText(QStringLiteral("キャンセル"));
+        box.setEscapeButton(cancel);
     }
     box.setDefaultButton(ok);
     box.exec();

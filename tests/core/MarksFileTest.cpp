@@ -185,13 +185,13 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
         EXPECT_FALSE(AppendMarkedProblem(*m.form));
     }
     EXPECT_EQ(m.bytes(), old);
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.pending().size(), 1);
     m.setRow(5, "E", "e,", "g,", "1,");
     m.state.CurrentProblem = 5;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"D", "d,", "g,", "1,", ""}) +
                              TestFiles::lines({"E", "e,", "g,", "1,", ""}));
-    EXPECT_TRUE(m.form->unsavedMarks.isEmpty());
+    EXPECT_TRUE(m.form->marks.pending().isEmpty());
 }
 
 TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
@@ -203,7 +203,7 @@ TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
     m.setRow(1, "A", "a,", "g,", "1,");
     m.state.CurrentProblem = 1;
     EXPECT_FALSE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.pending().size(), 1);
     EXPECT_TRUE(QFileInfo(m.file()).isDir());
 }
 
@@ -221,7 +221,7 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     ASSERT_EQ(m.dialogs.messages.size(), 1);
     EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("「\U00029E3D」（U+29E3D）")))
         << m.dialogs.messages[0].text.toStdString();
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.held().size(), 1);
 
     // The next mark is written; the pending one neither blocks it nor is
     // told again.
@@ -230,5 +230,46 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     EXPECT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"C", "c,", "g,", "1,", ""}));
     EXPECT_EQ(m.dialogs.messages.size(), 1);
-    EXPECT_EQ(m.form->unsavedMarks.size(), 1);
+    EXPECT_EQ(m.form->marks.held().size(), 1);
+}
+
+TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
+{
+    // Records another copy appended after this one read the file go back
+    // after the table's rows, unchanged and in their order, without a word.
+    {
+        Marks m;
+        m.put(records({Placeholder, record("A"), record("B"), record("C")}));
+        m.load();
+        m.state.SeriesTable[2][5] = "F";
+        MarksStore other(m.dir.path());
+        ASSERT_TRUE(other.append(record("D")).written);
+        ASSERT_TRUE(other.append(record("E")).written);
+        ASSERT_TRUE(RewriteMarksFile(*m.form));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("D"), record("E")}));
+        EXPECT_TRUE(m.dialogs.messages.isEmpty());
+    }
+    // Changed in another way: this copy's rows, then every record of the
+    // file it does not hold, in file order; a record held once is matched
+    // once. The file's own placeholder is not a mark. Said once.
+    {
+        Marks m;
+        m.put(records({Placeholder, record("A"), record("B"), record("C")}));
+        m.load();
+        m.state.SeriesTable[2][5] = "F";
+        m.put(records({record(QStringLiteral("問題０ 別の先頭")), record("C"), record("B"),
+                       record("B"), record("D")}));
+        ASSERT_TRUE(RewriteMarksFile(*m.form));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("B"), record("D")}));
+        ASSERT_EQ(m.dialogs.messages.size(), 1);
+        EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("2件")));
+        // What was written is now what this copy holds: a second rewrite of
+        // the same table changes nothing and says nothing.
+        ASSERT_TRUE(RewriteMarksFile(*m.form));
+        EXPECT_EQ(m.bytes(),
+                  records({Placeholder, record("A"), record("C"), record("B"), record("D")}));
+        EXPECT_EQ(m.dialogs.messages.size(), 1);
+    }
 }

@@ -365,3 +365,72 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
     first[4] = QStringLiteral("\u3000説明1");
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first)) << "problem 1, not problem 2";
 }
+
+TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
+{
+    Session s;
+    s.solve();
+    s.form->Command2_Click(5);
+    // The title-bar close: the write fails; one message says so plainly and
+    // the user stays.
+    s.dialogs.script = {Dialogs::Answer::Cancel};
+    {
+        const TestFiles::FileSizeLimit full(10);
+        EXPECT_FALSE(s.form->Form_QueryUnload());
+    }
+    ASSERT_EQ(s.dialogs.messages.size(), 1);
+    const FakeDialogs::Shown asked = s.dialogs.messages[0];
+    EXPECT_EQ(asked.buttons, Dialogs::Buttons::OkCancel);
+    EXPECT_TRUE(asked.text.contains(QStringLiteral("保存できませんでした")));
+    EXPECT_TRUE(asked.text.contains("Marked.txt"));
+    EXPECT_TRUE(asked.text.contains(QStringLiteral("理由: ")));
+    EXPECT_TRUE(asked.text.contains(QStringLiteral("1件")));
+    EXPECT_FALSE(asked.text.contains(QStringLiteral("失われていません")));
+    EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
+    // Staying puts the mark back on its problem: the mark button still
+    // takes it back, and a later write still saves it.
+    EXPECT_EQ(s.state.MarkPending, 1);
+    EXPECT_TRUE(s.form->marks.pending().isEmpty());
+
+    // An append that fails as the series is left is told once, without
+    // calling the mark safe.
+    {
+        const TestFiles::FileSizeLimit full(10);
+        s.form->Command2_Click(2);
+    }
+    ASSERT_EQ(s.dialogs.messages.size(), 2);
+    EXPECT_FALSE(s.dialogs.messages[1].text.contains(QStringLiteral("失われていません")));
+    EXPECT_TRUE(s.dialogs.messages[1].text.contains(QStringLiteral("まだ保存されていない")));
+    ASSERT_TRUE(s.form->List1.Visible);
+
+    // "終了" on the list: after the confirmation, the failed save asks again;
+    // Cancel stays, OK ends without the mark.
+    s.dialogs.messages.clear();
+    s.dialogs.script = {Dialogs::Answer::Ok, Dialogs::Answer::Cancel, Dialogs::Answer::Ok,
+                        Dialogs::Answer::Ok};
+    {
+        const TestFiles::FileSizeLimit full(10);
+        s.form->Command3_Click();
+        EXPECT_EQ(s.dialogs.ended, 0);
+        EXPECT_EQ(s.form->marks.pending().size(), 1);
+        s.form->Command3_Click();
+    }
+    EXPECT_EQ(s.dialogs.ended, 1);
+    ASSERT_EQ(s.dialogs.messages.size(), 4) << "confirmation and one question per try";
+    EXPECT_EQ(s.dialogs.messages[1].buttons, Dialogs::Buttons::OkCancel);
+    EXPECT_TRUE(s.dialogs.messages[1].text.contains(QStringLiteral("失われます")));
+
+    // With a working disk, the close saves the mark without a word.
+    Session t;
+    t.solve();
+    t.form->Command2_Click(5);
+    {
+        const TestFiles::FileSizeLimit full(10);
+        t.form->Command2_Click(0);
+    }
+    t.dialogs.messages.clear();
+    EXPECT_TRUE(t.form->Form_QueryUnload());
+    EXPECT_TRUE(t.dialogs.messages.isEmpty());
+    EXPECT_TRUE(t.marks().startsWith(Placeholder));
+    EXPECT_TRUE(t.form->marks.pending().isEmpty());
+}

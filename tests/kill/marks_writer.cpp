@@ -134,7 +134,7 @@ private:
     void rewrite()
     {
         state_ = Module1{};
-        form_.marksTail = {};
+        form_.marks.clear();
         state_.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         const int last = ReadMarksFile(form_);
         state_.ProblemCount = last;

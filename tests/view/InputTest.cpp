@@ -186,3 +186,23 @@ TEST_F(ViewFixture, ClosingTheWindowRunsTheClosingHandler)
     EXPECT_EQ(state.MarkPending, 0);
     EXPECT_GT(TestFiles::readAll(marks).size(), before.size()) << "the mark was appended";
 }
+
+TEST_F(ViewFixture, ClosingIsRefusedWhenTheUserStaysForAMarkThatCannotBeSaved)
+{
+    doubleClickEntry(1);
+    state.MarkPending = 1;
+    state.CurrentProblem = 1;
+    dialogs.script = {Dialogs::Answer::Cancel};
+    {
+        const TestFiles::FileSizeLimit full(10);
+        EXPECT_FALSE(view->close());
+    }
+    EXPECT_TRUE(view->isVisible());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
+    // The next close writes the mark and ends.
+    EXPECT_TRUE(view->close());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(form->marks.pending().isEmpty());
+}

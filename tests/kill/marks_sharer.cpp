@@ -1,0 +1,103 @@
+// One of two copies of the program sharing a marks file: appends marked
+// problems with short random pauses, and with "rewrite-after N" also loads
+// the marked series first and, after its Nth append, leaves it having
+// removed two marks, so that the file is rewritten from the table read
+// before any of the appends.
+//
+//   marks_sharer <working folder> <name> <appends> <seed> [rewrite-after N]
+//
+// Prints "ready" when it is set up and starts at the first byte on its
+// standard input. Exits with 3 when a write fails or anything is told.
+
+#include "forms/Form1.h"
+#include "series/MarksFile.h"
+#include "support/Fakes.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <thread>
+
+namespace
+{
+
+[[noreturn]] void die(const QString& what)
+{
+    std::fprintf(stderr, "marks_sharer: %s\n", what.toLocal8Bit().constData());
+    std::exit(3);
+}
+
+// The rows the rewriting copy unmarks; the test expects them gone.
+constexpr int Unmarked[] = {2, 7};
+// Appended problems go to a row the marked series never fills.
+constexpr int AppendRow = Module1::SeriesRows - 1;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5 && argc != 7) {
+        std::fprintf(stderr, "usage: marks_sharer <folder> <name> <appends> <seed> "
+                             "[rewrite-after N]\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString name = QString::fromLocal8Bit(argv[2]);
+    const int appends = std::atoi(argv[3]);
+    std::mt19937 random(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
+    const int rewriteAfter = argc == 7 ? std::atoi(argv[6]) : -1;
+
+    Module1 state;
+    FakeMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    Form1 form(state, measure, players, dialogs, folder);
+    state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+    if (rewriteAfter >= 0) {
+        state.ProblemCount = ReadMarksFile(form);
+        if (state.ProblemCount < 7) {
+            die(QStringLiteral("the marked series holds too few problems"));
+        }
+    }
+
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go = 0;
+    if (std::fread(&go, 1, 1, stdin) != 1) {
+        die(QStringLiteral("no start signal"));
+    }
+
+    std::uniform_int_distribution<int> pauseMicros(0, 3000);
+    for (int i = 1; i <= appends; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
+        auto& row = state.SeriesTable.at(AppendRow);
+        row[0] = QStringLiteral("問題%1%2\u3000ほかの生徒が付けたマーク").arg(name).arg(i);
+        row[1] = QStringLiteral("ウニ,ヒトデ,カニ,");
+        row[2] = QStringLiteral("棘皮動物,節足動物,");
+        row[3] = QStringLiteral("1,1,2,");
+        row[4] = QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i);
+        state.MarkedMode = 0;
+        state.CurrentProblem = AppendRow;
+        state.MarkPending = 1;
+        if (!AppendMarkedProblem(form)) {
+            die(QStringLiteral("append %1 failed: %2").arg(i).arg(dialogs.messages.value(0).text));
+        }
+        if (i == rewriteAfter) {
+            // Read by the rewrite through the window's state.
+            // cppcheck-suppress unreadVariable
+            state.MarkedMode = 1;
+            for (const int r : Unmarked) {
+                state.SeriesTable.at(r)[Module1::ColMark] = QStringLiteral("F");
+            }
+            if (!RewriteMarksFile(form)) {
+                die(QStringLiteral("rewrite failed: %1").arg(dialogs.messages.value(0).text));
+            }
+        }
+        if (!dialogs.messages.isEmpty()) {
+            die(dialogs.messages.constFirst().text);
+        }
+    }
+    return 0;
+}
