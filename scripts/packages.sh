@@ -44,7 +44,7 @@ configure_preset() {
     fuzzing) dir=build-fuzz ;;
     esac
     if [ -f "$dir/CMakeCache.txt" ] &&
-        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$(pwd)" "$dir/CMakeCache.txt"; then
+        grep -q '^CMAKE_HOME_DIRECTORY:INTERNAL=.*/fuzzing$' "$dir/CMakeCache.txt"; then
         rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
     fi
     cmake --preset "$1" >/dev/null
