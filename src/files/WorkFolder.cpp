@@ -68,7 +68,7 @@ Places Places::ofThisProcess()
 QString samplesBeside(const QString& programDir)
 {
     const QDir dir(programDir);
-    const QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../share/velmorant")));
+    QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../share/velmorant")));
     if (QFileInfo(installed).isDir()) {
         return installed;
     }

@@ -147,7 +147,7 @@ TEST(WorkFolder, AFillCutShortLeavesNoHalfFileAndIsFinishedNextTime)
 {
     Machine m;
     // Named to sort after the catalogue.
-    m.sample("Zz.WAV", QByteArray(64 * 1024, 'w'));
+    m.sample("Zz.WAV", QByteArray(65536, 'w'));
     WorkFolder::Choice c;
     {
         // A full disk: the big file cannot be written.
@@ -163,7 +163,7 @@ TEST(WorkFolder, AFillCutShortLeavesNoHalfFileAndIsFinishedNextTime)
 
     c = WorkFolder::prepare({}, m.places);
     ASSERT_TRUE(c.error.isEmpty()) << c.error.toStdString();
-    EXPECT_EQ(read(c.folder, "Zz.WAV").size(), 64 * 1024);
+    EXPECT_EQ(read(c.folder, "Zz.WAV").size(), 65536);
     EXPECT_EQ(filesIn(c.folder), filesIn(m.places.samples));
 }
 
