@@ -25,9 +25,30 @@ install_missing() {
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
                 qt6-qpa-plugins libgl-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
-               pulseaudio pulseaudio-utils)
+               pulseaudio pulseaudio-utils desktop-file-utils appstream)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# ./run without a display: a virtual X display with a VNC server, and noVNC.
+BROWSER_PACKAGES=(tigervnc-standalone-server novnc websockify)
+# scripts/make-deb.sh: dpkg-shlibdeps (dpkg-dev) and file for CPack, lintian.
+DEB_PACKAGES=(dpkg-dev file lintian)
+
+# Configures the build folder of a preset of CMakePresets.json. A folder
+# that was configured from another source folder (build-fuzz/ from fuzzing/,
+# as older scripts did) is configured afresh.
+configure_preset() {
+    local dir=build
+    case $1 in
+    sanitizers) dir=build-san ;;
+    package) dir=build-deb ;;
+    fuzzing) dir=build-fuzz ;;
+    esac
+    if [ -f "$dir/CMakeCache.txt" ] &&
+        grep -q '^CMAKE_HOME_DIRECTORY:INTERNAL=.*/fuzzing$' "$dir/CMakeCache.txt"; then
+        rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+    fi
+    cmake --preset "$1" >/dev/null
+}
 
 # Starts a sound server with a silent output, so that the sound tests can
 # play the sample sounds on machines without a sound card. Leaves a running

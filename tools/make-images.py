@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the program's two pictures into data/.
+"""Draws the program's two pictures into data/, and its desktop icon.
 
   title.png  324 x 119, 24-bit RGB: the title picture of the series list
              screen: the name "Velmorant" above six coloured group frames
              with term cards sorted into them and one card on its way.
   icon.png   32 x 32, 16-colour palette: a few cards sorted into two frames.
+
+  packaging/icons/velmorant-<size>.png (16, 32, 48, 64, 128, 256; RGBA) and
+  packaging/icons/velmorant.svg: the same picture as smooth shapes, for the
+  desktop's icon theme.
 
 Everything is drawn here with the standard library only: a small canvas with
 supersampled shapes, a block-letter font defined below, and a PNG writer.
@@ -21,6 +25,7 @@ import zlib
 
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 DATA_DIR = os.path.join(os.path.dirname(TOOLS_DIR), "data")
+ICONS_DIR = os.path.join(os.path.dirname(TOOLS_DIR), "packaging", "icons")
 
 # The six group colours of the board: caption / card colour, frame fill
 # (None: frame without fill) and frame border, in group order.
@@ -471,6 +476,172 @@ def make_icon(path):
     return [[ICON_PALETTE[i] for i in row] for row in img]
 
 
+# ------------------------------------------------------------ desktop icon
+
+# The icon's shapes on a 32 x 32 grid, back to front: ("rect", x0, y0, x1,
+# y1, radius, colour) or ("poly", points, colour). Each frame and card is an
+# outer shape in its border colour with its fill drawn inside.
+def app_icon_shapes():
+    outline = (20, 20, 30)
+    shapes = [
+        ("rect", 0.5, 0.5, 31.5, 31.5, 5.0, (0, 128, 128)),
+        ("rect", 1.7, 1.7, 30.3, 30.3, 4.0, (192, 255, 255)),
+    ]
+
+    def boxed(x0, y0, x1, y1, radius, border, width, inside):
+        shapes.append(("rect", x0, y0, x1, y1, radius, border))
+        shapes.append(("rect", x0 + width, y0 + width, x1 - width, y1 - width,
+                       max(0.0, radius - width), inside))
+
+    # Two frames with their caption tabs.
+    boxed(3, 13, 16, 29.5, 1.5, (128, 128, 0), 1.0, (255, 255, 192))
+    boxed(16.5, 13, 29.5, 29.5, 1.5, (0, 100, 0), 1.0, (192, 255, 192))
+    boxed(5.5, 11, 13.5, 15, 1.0, outline, 0.8, (255, 255, 128))
+    boxed(19, 11, 27, 15, 1.0, outline, 0.8, (128, 255, 128))
+
+    def card(x, y, colour):
+        boxed(x, y, x + 9.5, y + 4.5, 1.0, outline, 0.7, colour)
+        shapes.append(("rect", x + 2, y + 2, x + 6, y + 2.8, 0.0, (110, 110, 110)))
+
+    card(4.7, 17, (255, 255, 128))
+    card(4.7, 23, (255, 255, 128))
+    card(18.2, 17, (128, 255, 128))
+    card(18.2, 23, (128, 255, 128))
+
+    # A card on its way into a frame, held by the pointer.
+    boxed(8.5, 3, 21, 9, 1.2, outline, 0.8, (255, 128, 255))
+    shapes.append(("rect", 10.8, 5.6, 16.5, 6.5, 0.0, (128, 0, 128)))
+    tip = (17.5, 4.5)
+    arrow = [(0, 0), (0, 8.5), (2.1, 6.6), (3.6, 9.8), (5.0, 9.2), (3.5, 6.0), (6.2, 6.0)]
+    shapes.append(("poly", [(tip[0] + x, tip[1] + y) for x, y in arrow], outline))
+    inner = [(0.8, 1.9), (0.8, 6.6), (2.4, 5.2), (3.9, 8.6), (4.1, 8.5), (2.6, 5.3), (4.4, 5.3)]
+    shapes.append(("poly", [(tip[0] + x, tip[1] + y) for x, y in inner], (255, 255, 255)))
+    return shapes
+
+
+def inside_rounded(px, py, x0, y0, x1, y1, r):
+    if not (x0 <= px < x1 and y0 <= py < y1):
+        return False
+    if r <= 0:
+        return True
+    cx = min(max(px, x0 + r), x1 - r)
+    cy = min(max(py, y0 + r), y1 - r)
+    return (px - cx) ** 2 + (py - cy) ** 2 <= r * r
+
+
+def inside_polygon(px, py, points):
+    inside = False
+    n = len(points)
+    for i in range(n):
+        (xa, ya), (xb, yb) = points[i], points[(i + 1) % n]
+        if (ya > py) != (yb > py) and px < xa + (py - ya) * (xb - xa) / (yb - ya):
+            inside = not inside
+    return inside
+
+
+def render_app_icon(size):
+    """RGBA rows of the icon at size x size, supersampled 4 x 4 per pixel."""
+    ss = 4
+    n = size * ss
+    unit = n / 32.0
+    rgb = [[0.0, 0.0, 0.0] for _ in range(n * n)]
+    alpha = [0.0] * (n * n)
+    for shape in app_icon_shapes():
+        if shape[0] == "rect":
+            _, x0, y0, x1, y1, r, colour = shape
+
+            def hit(px, py, x0=x0, y0=y0, x1=x1, y1=y1, r=r):
+                return inside_rounded(px, py, x0, y0, x1, y1, r)
+            box = (x0, y0, x1, y1)
+        else:
+            _, points, colour = shape
+
+            def hit(px, py, points=points):
+                return inside_polygon(px, py, points)
+            box = (min(p[0] for p in points), min(p[1] for p in points),
+                   max(p[0] for p in points), max(p[1] for p in points))
+        sx0, sy0 = max(0, int(box[0] * unit)), max(0, int(box[1] * unit))
+        sx1, sy1 = min(n, int(box[2] * unit) + 1), min(n, int(box[3] * unit) + 1)
+        for y in range(sy0, sy1):
+            py = (y + 0.5) / unit
+            for x in range(sx0, sx1):
+                if hit((x + 0.5) / unit, py):
+                    rgb[y * n + x] = list(colour)
+                    alpha[y * n + x] = 1.0
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for yy in range(y * ss, y * ss + ss):
+                for xx in range(x * ss, x * ss + ss):
+                    a = alpha[yy * n + xx]
+                    c = rgb[yy * n + xx]
+                    acc[0] += c[0] * a
+                    acc[1] += c[1] * a
+                    acc[2] += c[2] * a
+                    acc[3] += a
+            if acc[3] == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append(tuple(int(round(v / acc[3])) for v in acc[:3])
+                           + (int(round(255 * acc[3] / (ss * ss))),))
+        rows.append(row)
+    return rows
+
+
+def write_png_rgba(path, width, height, pixels):
+    """pixels: rows of (r, g, b, a) tuples."""
+    raw = bytearray()
+    for row in pixels:
+        raw.append(0)
+        for p in row:
+            raw += bytes(p)
+    data = b"\x89PNG\r\n\x1a\n"
+    data += png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+    data += png_chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+    data += png_chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def write_app_icon_svg(path):
+    def fmt(v):
+        return ("%.2f" % v).rstrip("0").rstrip(".")
+
+    def colour(c):
+        return "#%02x%02x%02x" % c
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">']
+    for shape in app_icon_shapes():
+        if shape[0] == "rect":
+            _, x0, y0, x1, y1, r, c = shape
+            out.append('  <rect x="%s" y="%s" width="%s" height="%s" rx="%s" fill="%s"/>'
+                       % (fmt(x0), fmt(y0), fmt(x1 - x0), fmt(y1 - y0), fmt(r), colour(c)))
+        else:
+            _, points, c = shape
+            out.append('  <polygon points="%s" fill="%s"/>'
+                       % (" ".join(fmt(x) + "," + fmt(y) for x, y in points), colour(c)))
+    out.append("</svg>")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(out) + "\n")
+
+
+APP_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
+def make_app_icons():
+    os.makedirs(ICONS_DIR, exist_ok=True)
+    made = {}
+    for size in APP_ICON_SIZES:
+        pixels = render_app_icon(size)
+        write_png_rgba(os.path.join(ICONS_DIR, f"velmorant-{size}.png"), size, size, pixels)
+        made[size] = pixels
+    write_app_icon_svg(os.path.join(ICONS_DIR, "velmorant.svg"))
+    print("packaging/icons/: velmorant-{%s}.png, velmorant.svg"
+          % ",".join(str(s) for s in APP_ICON_SIZES))
+    return made
+
+
 def enlarge(pixels, factor):
     return [[p for p in row for _ in range(factor)] for row in pixels for _ in range(factor)]
 
@@ -487,12 +658,18 @@ def main(argv):
     print("data/title.png: 324 x 119, RGB")
     icon = make_icon(os.path.join(DATA_DIR, "icon.png"))
     print("data/icon.png: 32 x 32, 16 colours")
+    app_icons = make_app_icons()
     if preview:
         os.makedirs(preview, exist_ok=True)
         big = enlarge(title, 3)
         write_png_rgb(os.path.join(preview, "title-x3.png"), len(big[0]), len(big), big)
         big = enlarge(icon, 8)
         write_png_rgb(os.path.join(preview, "icon-x8.png"), len(big[0]), len(big), big)
+        for size in (16, 48, 256):
+            flat = [[tuple(int(round(p[k] * p[3] / 255 + 255 * (1 - p[3] / 255))) for k in range(3))
+                     for p in row] for row in app_icons[size]]
+            big = enlarge(flat, max(1, 256 // size))
+            write_png_rgb(os.path.join(preview, f"app-icon-{size}.png"), len(big[0]), len(big), big)
         print(f"previews in {preview}")
     return 0
 

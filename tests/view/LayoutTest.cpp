@@ -170,7 +170,7 @@ TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
     expectWidgetsFollowModel(*form, *view);
     // The second row stands below the first, with its captions between.
     EXPECT_GT(widget(form->Label2[3])->y(), widget(form->Shape1[0])->geometry().bottom() - 8);
-    const QString dir = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
-    QDir().mkpath(dir);
-    EXPECT_TRUE(view->grab().save(dir + QStringLiteral("/six-groups.png")));
+    const QString shots = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
+    QDir().mkpath(shots);
+    EXPECT_TRUE(view->grab().save(shots + QStringLiteral("/six-groups.png")));
 }

@@ -1,0 +1,93 @@
+# Installing like a desktop program, and the Debian package.
+#
+#   bin/velmorant, bin/velmorant-check
+#   share/velmorant/                 the samples a user's folder is filled from
+#   share/applications/<id>.desktop  the menu entry
+#   share/metainfo/<id>.metainfo.xml AppStream
+#   share/icons/hicolor/*/apps/<id>.{png,svg}
+#   share/man/man1/velmorant.1.gz, share/doc/velmorant/{copyright,changelog.gz}
+#
+# The program finds its samples at ../share/velmorant from its own folder, so
+# any prefix works; in the build folder the same files are copied to
+# share/velmorant beside the program.
+include(GNUInstallDirs)
+
+set(VELMORANT_APP_ID org.velmorant.Velmorant)
+set(VELMORANT_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
+
+# The samples: catalogue, series, sounds, readme and a marks file without
+# marks. The pictures are built into the program and are not needed here.
+file(GLOB VELMORANT_SAMPLES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/data/*.TXT ${CMAKE_SOURCE_DIR}/data/*.WAV
+  ${CMAKE_SOURCE_DIR}/data/readme.txt ${CMAKE_SOURCE_DIR}/data/Marked.txt)
+foreach(sample ${VELMORANT_SAMPLES})
+  get_filename_component(name ${sample} NAME)
+  configure_file(${sample} ${CMAKE_BINARY_DIR}/share/velmorant/${name} COPYONLY)
+endforeach()
+
+install(TARGETS velmorant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET velmorant-check)
+  install(TARGETS velmorant-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${VELMORANT_SAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmorant)
+install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size 16 32 48 64 128 256)
+  install(FILES ${VELMORANT_PACKAGING}/icons/velmorant-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+    RENAME ${VELMORANT_APP_ID}.png)
+endforeach()
+install(FILES ${VELMORANT_PACKAGING}/icons/velmorant.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+  RENAME ${VELMORANT_APP_ID}.svg)
+
+# Manual page and changelog compressed the way Debian wants them: gzip -9n,
+# so the bytes do not depend on the time of the build.
+find_program(GZIP gzip REQUIRED)
+set(VELMORANT_GZIPPED ${CMAKE_BINARY_DIR}/packaging)
+add_custom_command(OUTPUT ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMORANT_GZIPPED}
+  COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
+          ${VELMORANT_PACKAGING}/velmorant.1 ${VELMORANT_GZIPPED}/velmorant.1.gz
+  COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
+          ${VELMORANT_PACKAGING}/changelog ${VELMORANT_GZIPPED}/changelog.gz
+  DEPENDS ${VELMORANT_PACKAGING}/velmorant.1 ${VELMORANT_PACKAGING}/changelog
+  VERBATIM)
+add_custom_target(velmorant_docs ALL
+  DEPENDS ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/changelog.gz)
+install(FILES ${VELMORANT_GZIPPED}/velmorant.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${VELMORANT_PACKAGING}/copyright ${VELMORANT_GZIPPED}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmorant)
+
+# cpack -G DEB in the build folder (scripts/make-deb.sh does it from a fresh
+# release build and runs lintian on the result).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velmorant)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Velmorant authors")
+set(CPACK_PACKAGE_CONTACT "Velmorant maintainers <maintainers@velmorant.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "term-sorting exercises for learning terminology")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Velmorant is a desktop program for learning terminology by sorting terms
+into groups. The learner picks a problem series, drags every term of a
+problem into the frame of its group, and gets the answer checked with colours
+and sounds. Problems can be marked for review and replayed as a series of
+their own.
+.
+Series are plain Shift-JIS text files that teachers write themselves; the
+package brings sample series on biology and a Japanese guide to the format.
+The user interface is in Japanese.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION education)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.org/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not found by dpkg-shlibdeps: the fonts the layout was made for, and Qt's
+# platform plugins (X11 and others), which Qt loads at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+include(CPack)
