@@ -189,10 +189,10 @@ INSTANTIATE_TEST_SUITE_P(Schemes, SchemeTest,
                          ::testing::Values(Scheme{"light", QPalette(QColor(239, 239, 239))},
                                            Scheme{"dark", darkPalette()},
                                            Scheme{"high contrast", highContrastPalette()}),
-                         [](const auto& info) {
-                             return std::string(info.index == 0   ? "Light"
-                                                : info.index == 1 ? "Dark"
-                                                                  : "HighContrast");
+                         [](const auto& param) {
+                             return std::string(param.index == 0   ? "Light"
+                                                : param.index == 1 ? "Dark"
+                                                                   : "HighContrast");
                          });
 
 // A scheme changed while the program runs reaches the labels at once: the
