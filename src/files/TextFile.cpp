@@ -5,13 +5,29 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <optional>
+
 namespace TextFile
 {
 
 namespace
 {
 const char* const Codec = "windows-31j";
+
+// One converter per thread: looking the code page up costs more than
+// converting a line. Stateless: a lead byte cut off at the end must count as
+// an error, not be kept back for more input that never comes. A converter
+// that met an error keeps reporting it, so it is made anew after one, in
+// place: a moved ICU converter no longer reports errors.
+template <typename Converter> Converter& converter()
+{
+    thread_local std::optional<Converter> c;
+    if (!c || c->hasError()) {
+        c.emplace(Codec, QStringConverter::Flag::Stateless);
+    }
+    return *c;
 }
+} // namespace
 
 QStringList ReadResult::texts() const
 {
@@ -23,13 +39,11 @@ QStringList ReadResult::texts() const
     return out;
 }
 
-bool decodeText(const QByteArray& bytes, QString* out)
+bool decodeText(QByteArrayView bytes, QString* out)
 {
-    // Stateless: a lead byte cut off at the end must count as an error, not
-    // be kept back for more input that never comes.
-    QStringDecoder decoder(Codec, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
+    auto& d = converter<QStringDecoder>();
+    QString text = d.decode(bytes);
+    if (d.hasError()) {
         return false;
     }
     *out = std::move(text);
@@ -38,9 +52,9 @@ bool decodeText(const QByteArray& bytes, QString* out)
 
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
 {
-    QStringEncoder encoder(Codec, QStringConverter::Flag::Stateless);
-    QByteArray bytes = encoder.encode(text);
-    if (!encoder.hasError()) {
+    auto& e = converter<QStringEncoder>();
+    QByteArray bytes = e.encode(text);
+    if (!e.hasError()) {
         *out = std::move(bytes);
         return true;
     }
@@ -91,7 +105,7 @@ ReadResult decode(const QByteArray& bytes)
         line.byteOffset = start;
         line.byteEnd = next;
         line.terminated = terminated;
-        if (!decodeText(bytes.mid(start, end - start), &line.text)) {
+        if (!decodeText(QByteArrayView(bytes).sliced(start, end - start), &line.text)) {
             result.status = ReadResult::Status::BadEncoding;
             result.badLine = lineNo;
             return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -38,7 +39,7 @@ ReadResult read(const QString& path);
 ReadResult decode(const QByteArray& bytes);
 
 // Decodes one piece of text; false when a byte is not valid code page 932.
-bool decodeText(const QByteArray& bytes, QString* out);
+bool decodeText(QByteArrayView bytes, QString* out);
 // Encodes text; false (and *badChar set) when a character has no code in
 // code page 932.
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar = nullptr);
