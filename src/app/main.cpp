@@ -1,11 +1,12 @@
+#include "forms/Form1.h"
+#include "state/Module1.h"
+#include "view/DeferredPlayers.h"
+#include "view/FirstFrame.h"
 #include "view/Form1View.h"
 #include "view/ProgramImages.h"
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
-#include "view/QtPlayers.h"
 #include "view/QtTextMeasure.h"
-#include "state/Module1.h"
-#include "forms/Form1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,12 +23,18 @@ int main(int argc, char* argv[])
     const QString workDir = QDir::currentPath();
     Module1 state;
     QtTextMeasure measure;
-    QtPlayers players(workDir);
+    // Sound support is loaded once the window is on the screen; what the
+    // start-up asks of the players waits for it, in order.
+    DeferredPlayers players(
+        [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
     QtDialogs dialogs;
     Form1 form(state, measure, players, dialogs, workDir);
     Form1View view(form);
     dialogs.setMainWindow(&view);
 
+    // Watched before showing, so that an early frame (a message box during
+    // start-up runs its own event loop) is not missed.
+    afterFirstFrame(&view, [&players] { players.start(); });
     view.centreOnScreen();
     view.show();
     // Start-up runs before the first paint, so the window first appears as
