@@ -23,7 +23,7 @@ install_missing() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
-                qt6-qpa-plugins libgl-dev fonts-ipafont-gothic)
+                qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(libgtest-dev libgmock-dev xvfb xauth xdotool x11-utils imagemagick
                pulseaudio pulseaudio-utils libbenchmark-dev libxdamage-dev)
 # ./bench starts the program under a session bus, as a desktop has one.

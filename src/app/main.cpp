@@ -1,18 +1,21 @@
-#include "forms/Form1.h"
-#include "state/Module1.h"
 #include "view/DeferredPlayers.h"
 #include "view/FirstFrame.h"
+#include "view/FontWarmUp.h"
 #include "view/Form1View.h"
 #include "view/ProgramImages.h"
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
 #include "view/QtTextMeasure.h"
+#include "state/Module1.h"
+#include "forms/Form1.h"
 
 #include <QApplication>
 #include <QDir>
 
 int main(int argc, char* argv[])
 {
+    // The font configuration loads while Qt sets up the application.
+    FontWarmUp fonts;
     // The program takes no command line: Qt sees only the program's name.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
@@ -22,6 +25,7 @@ int main(int argc, char* argv[])
     // Data files are opened by bare name in the working directory.
     const QString workDir = QDir::currentPath();
     Module1 state;
+    fonts.wait();
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the
     // start-up asks of the players waits for it, in order.
