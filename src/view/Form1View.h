@@ -1,7 +1,7 @@
 #pragma once
 
-#include "view/LabelWidget.h"
 #include "forms/Form1.h"
+#include "view/LabelWidget.h"
 
 #include <QHash>
 #include <QRect>
@@ -34,7 +34,8 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
-    QWidget* widgetOf(const Control& control) const;
+    // The control's widget, made now if it waits for its first use.
+    QWidget* widgetOf(const Control& control);
     Form1& form() { return form_; }
 
 protected:
@@ -70,7 +71,9 @@ private:
     };
 
     void createWidgets();
+    QWidget* createWidget(Control& control);
     QWidget* createWidget(Control& control, QWidget* parent);
+    void createLate(Binding& binding);
     void connectButton(Control& control, QWidget* button);
     void setUpTabOrder();
     void apply(Binding& binding);
