@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScopeGuard>
 
 int main(int argc, char* argv[])
 {
@@ -20,12 +21,13 @@ int main(int argc, char* argv[])
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
+    fonts.applicationReady();
+    const auto joinFonts = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setWindowIcon(ProgramImages::icon());
 
     // Data files are opened by bare name in the working directory.
     const QString workDir = QDir::currentPath();
     Module1 state;
-    fonts.wait();
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the
     // start-up asks of the players waits for it, in order.
