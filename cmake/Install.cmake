@@ -26,6 +26,9 @@ foreach(sample ${VELMORANT_SAMPLES})
 endforeach()
 
 install(TARGETS velmorant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The sound module is the program's own, not a library for others: it goes in
+# the program's private folder, where the program looks for it (bin/../lib/velmorant).
+install(TARGETS velmorant_sound LIBRARY DESTINATION lib/velmorant)
 if(TARGET velmorant-check)
   install(TARGETS velmorant-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -23,9 +23,12 @@ install_missing() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
-                qt6-qpa-plugins libgl-dev fonts-ipafont-gothic)
+                qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
-               pulseaudio pulseaudio-utils desktop-file-utils appstream)
+               pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
+               libxdamage-dev)
+# ./bench starts the program under a session bus, as a desktop has one.
+BENCH_PACKAGES=(dbus-bin)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # ./run without a display: a virtual X display with a VNC server, and noVNC.

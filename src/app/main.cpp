@@ -1,9 +1,11 @@
+#include "view/DeferredPlayers.h"
+#include "view/FirstFrame.h"
+#include "view/FontWarmUp.h"
 #include "view/Form1View.h"
 #include "view/JapaneseFonts.h"
 #include "view/ProgramImages.h"
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
-#include "view/QtPlayers.h"
 #include "view/QtTextMeasure.h"
 #include "state/Module1.h"
 #include "forms/Form1.h"
@@ -12,15 +14,20 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QStringList>
 
 int main(int argc, char* argv[])
 {
+    // The font configuration loads while Qt sets up the application.
+    FontWarmUp fonts;
     // The only argument is the folder to work in: Qt sees only the
     // program's name.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     const bool japaneseFont = QtFonts::installSubstitutions();
+    fonts.applicationReady();
+    const auto joinFonts = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setWindowIcon(ProgramImages::icon());
     // Ties the windows to the menu entry and its icon on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
@@ -45,11 +52,17 @@ int main(int argc, char* argv[])
     const QString workDir = folder.folder;
     Module1 state;
     QtTextMeasure measure;
-    QtPlayers players(workDir);
+    // Sound support is loaded once the window is on the screen; what the
+    // start-up asks of the players waits for it, in order.
+    DeferredPlayers players(
+        [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
     Form1 form(state, measure, players, dialogs, workDir);
     Form1View view(form);
     dialogs.setMainWindow(&view);
 
+    // Watched before showing, so that an early frame (a message box during
+    // start-up runs its own event loop) is not missed.
+    afterFirstFrame(&view, [&players] { players.start(); });
     view.centreOnScreen();
     view.show();
     // Start-up runs before the first paint, so the window first appears as

@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <optional>
+
 namespace TextFile
 {
 
@@ -12,7 +14,21 @@ namespace
 {
 const char* const Codec = "windows-31j";
 
-bool decodeUtf8(const QByteArray& bytes, QString* out)
+// One converter per thread: looking the code page up costs more than
+// converting a line. Stateless: a lead byte cut off at the end must count as
+// an error, not be kept back for more input that never comes. A converter
+// that met an error keeps reporting it, so it is made anew after one, in
+// place: a moved ICU converter no longer reports errors.
+template <typename Converter> Converter& converter()
+{
+    thread_local std::optional<Converter> c;
+    if (!c || c->hasError()) {
+        c.emplace(Codec, QStringConverter::Flag::Stateless);
+    }
+    return *c;
+}
+
+bool decodeUtf8(QByteArrayView bytes, QString* out)
 {
     // The file's own byte order mark is already skipped; one at the start of a
     // later line is text.
@@ -37,13 +53,11 @@ QStringList ReadResult::texts() const
     return out;
 }
 
-bool decodeText(const QByteArray& bytes, QString* out)
+bool decodeText(QByteArrayView bytes, QString* out)
 {
-    // Stateless: a lead byte cut off at the end must count as an error, not
-    // be kept back for more input that never comes.
-    QStringDecoder decoder(Codec, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
+    auto& d = converter<QStringDecoder>();
+    QString text = d.decode(bytes);
+    if (d.hasError()) {
         return false;
     }
     *out = std::move(text);
@@ -68,9 +82,9 @@ QString firstUnencodable(const QString& text)
 
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
 {
-    QStringEncoder encoder(Codec, QStringConverter::Flag::Stateless);
-    QByteArray bytes = encoder.encode(text);
-    if (!encoder.hasError()) {
+    auto& e = converter<QStringEncoder>();
+    QByteArray bytes = e.encode(text);
+    if (!e.hasError()) {
         *out = std::move(bytes);
         return true;
     }
@@ -118,7 +132,7 @@ ReadResult decode(const QByteArray& bytes, Accept accept)
         line.byteOffset = start;
         line.byteEnd = next;
         line.terminated = terminated;
-        const QByteArray raw = bytes.mid(start, end - start);
+        const QByteArrayView raw = QByteArrayView(bytes).sliced(start, end - start);
         if (!(utf8 ? decodeUtf8(raw, &line.text) : decodeText(raw, &line.text))) {
             result.status = ReadResult::Status::BadEncoding;
             result.badLine = lineNo;

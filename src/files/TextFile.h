@@ -3,6 +3,7 @@
 #include "files/TextEncoding.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -45,7 +46,7 @@ ReadResult read(const QString& path, Accept accept = Accept::Cp932OrUtf8);
 ReadResult decode(const QByteArray& bytes, Accept accept = Accept::Cp932OrUtf8);
 
 // Decodes one piece of text; false when a byte is not valid code page 932.
-bool decodeText(const QByteArray& bytes, QString* out);
+bool decodeText(QByteArrayView bytes, QString* out);
 // Encodes text; false (and *badChar set) when a character has no code in
 // code page 932.
 bool encodeText(const QString& text, QByteArray* out, QChar* badChar = nullptr);

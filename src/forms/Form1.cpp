@@ -141,18 +141,21 @@ void Form1::createControls()
     Shape2.BorderColor = Blue;
     Shape2.BorderWidthPx = 3;
 
+    // The placeholder captions of the board are not measured: start-up hides
+    // them before the first paint and Display measures every caption it
+    // shows. Measuring them would load a font the first frame does not use.
     for (int i = 0; i < 6; ++i) {
         Control& cap = Label2.at(i);
         cap = Control(ControlKind::Label, QStringLiteral("Label2"), i);
         cap.Font = gothic(12, true);
         cap.BorderSingle = true;
         cap.AutoSize = true;
-        cap.setMeasure(&measure);
         cap.BackColor = Colors::GroupCaptions.at(i);
         cap.ForeColor = Colors::Black;
         cap.Left = 360.0F + 1500.0F * static_cast<float>(i);
         cap.Top = 1830;
         cap.setCaption(QStringLiteral(" 分類群%1 ").arg(i + 1));
+        cap.setMeasure(&measure);
         cap.Visible = false;
 
         Control& frame = Shape1.at(i);
@@ -171,7 +174,6 @@ void Form1::createControls()
         item.Font = pgothic(11.25);
         item.BorderSingle = true;
         item.AutoSize = true;
-        item.setMeasure(&measure);
         item.BackColor = Colors::ButtonFace;
         item.ForeColor = Colors::Black;
         // Three rows of seven until the first problem places them.
@@ -180,6 +182,7 @@ void Form1::createControls()
         item.Left = 360.0F + 1200.0F * static_cast<float>(column);
         item.Top = 720.0F + 360.0F * static_cast<float>(row);
         item.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
+        item.setMeasure(&measure);
     }
 
     Label3 = Control(ControlKind::Label, QStringLiteral("Label3"));

@@ -16,7 +16,7 @@ const QChar FullWidthSpace(0x3000);
 
 bool beginsWithAny(const QString& line, const char16_t* a, const char16_t* b)
 {
-    return beginsWith(line, QString::fromUtf16(a)) || beginsWith(line, QString::fromUtf16(b));
+    return beginsWith(line, QStringView(a)) || beginsWith(line, QStringView(b));
 }
 
 bool isQuestionHeading(const QString& l)
@@ -95,27 +95,54 @@ QString leftTrimBlanks(const QString& s)
     return s.mid(start);
 }
 
-bool beginsWith(const QString& line, const QString& word)
+bool beginsWith(const QString& line, QStringView word)
 {
-    return leftTrimBlanks(line).startsWith(word);
+    // Every line is tried against every heading: look without copying.
+    qsizetype start = 0;
+    while (start < line.size() && isBlank(line.at(start))) {
+        ++start;
+    }
+    return QStringView(line).mid(start).startsWith(word);
 }
 
 QString SplitPrefixedList(const QString& text, int prefixLength)
 {
-    QString s = trimBlanks(text);
+    // Walks views of the text: copying the rest after every entry made long
+    // lists quadratic.
+    const auto trimmed = [](QStringView v) {
+        qsizetype start = 0;
+        qsizetype end = v.size();
+        while (start < end && isBlank(v.at(start))) {
+            ++start;
+        }
+        while (end > start && isBlank(v.at(end - 1))) {
+            --end;
+        }
+        return v.mid(start, end - start);
+    };
+    const QStringView all = trimmed(text);
     QString result;
-    qsizetype blank = firstBlank(s);
-    while (blank >= 0) {
+    qsizetype pos = 0; // start of the entries not split yet
+    while (true) {
+        qsizetype blank = pos;
+        while (blank < all.size() && !isBlank(all.at(blank))) {
+            ++blank;
+        }
+        if (blank == all.size()) {
+            break;
+        }
         // Text between the prefix and the blank; an entry shorter than its
         // prefix gives an empty entry.
-        const qsizetype length = std::max<qsizetype>(0, blank - prefixLength);
-        result += trimBlanks(s.mid(prefixLength, length));
+        const qsizetype length = std::max<qsizetype>(0, blank - pos - prefixLength);
+        result += trimmed(all.mid(pos + prefixLength, length));
         result += QLatin1Char(',');
-        s = trimBlanks(s.mid(blank));
-        blank = firstBlank(s);
+        pos = blank;
+        while (pos < all.size() && isBlank(all.at(pos))) {
+            ++pos;
+        }
     }
-    if (!s.isEmpty()) {
-        result += s.mid(prefixLength);
+    if (pos < all.size()) {
+        result += all.mid(pos + prefixLength);
         result += QLatin1Char(',');
     }
     return result;

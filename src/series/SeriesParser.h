@@ -14,7 +14,7 @@ namespace SeriesParser
 bool isBlank(QChar c);
 QString trimBlanks(const QString& s);
 QString leftTrimBlanks(const QString& s);
-bool beginsWith(const QString& line, const QString& word);
+bool beginsWith(const QString& line, QStringView word);
 
 // "・ウニ　・ヒトデ" with prefix length 1 gives "ウニ,ヒトデ,".
 QString SplitPrefixedList(const QString& text, int prefixLength);

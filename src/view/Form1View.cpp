@@ -86,13 +86,34 @@ void Form1View::createWidgets()
     // Later widgets lie over earlier siblings, so creating them back to front
     // gives the stacking the model asks for, once and for all.
     for (Control* control : order) {
-        QWidget* parent = this;
-        if (control->Container != nullptr) {
-            parent = widgetOf(*control->Container);
-        }
-        QWidget* widget = createWidget(*control, parent);
+        // The text box is made when it is first shown: its document would
+        // load a font the first frame does not use.
+        QWidget* widget = control->Kind == ControlKind::TextBox ? nullptr : createWidget(*control);
         bindingOf_.insert(control, static_cast<int>(bindings_.size()));
         bindings_.push_back({control, widget, {}});
+    }
+}
+
+QWidget* Form1View::createWidget(Control& control)
+{
+    QWidget* parent = this;
+    if (control.Container != nullptr) {
+        parent = widgetOf(*control.Container);
+    }
+    return createWidget(control, parent);
+}
+
+void Form1View::createLate(Binding& binding)
+{
+    binding.widget = createWidget(*binding.control);
+    // Under every sibling made after it in the stacking order.
+    const auto it = bindingOf_.constFind(binding.control);
+    for (std::size_t j = static_cast<std::size_t>(*it) + 1; j < bindings_.size(); ++j) {
+        QWidget* later = bindings_.at(j).widget;
+        if (later != nullptr && later->parentWidget() == binding.widget->parentWidget()) {
+            binding.widget->stackUnder(later);
+            break;
+        }
     }
 }
 
@@ -210,10 +231,18 @@ void Form1View::setUpTabOrder()
     list_->setFocus();
 }
 
-QWidget* Form1View::widgetOf(const Control& control) const
+QWidget* Form1View::widgetOf(const Control& control)
 {
     const auto it = bindingOf_.constFind(&control);
-    return it == bindingOf_.constEnd() ? nullptr : bindings_.at(*it).widget;
+    if (it == bindingOf_.constEnd()) {
+        return nullptr;
+    }
+    Binding& binding = bindings_.at(*it);
+    if (binding.widget == nullptr) {
+        createLate(binding);
+        apply(binding);
+    }
+    return binding.widget;
 }
 
 void Form1View::load()
@@ -274,6 +303,13 @@ void Form1View::sync()
 void Form1View::apply(Binding& binding)
 {
     const Control& c = *binding.control;
+    if (binding.widget == nullptr) {
+        const bool shown = c.Visible && (c.Container == nullptr || c.Container->Visible);
+        if (!shown) {
+            return;
+        }
+        createLate(binding);
+    }
     QWidget* w = binding.widget;
     Applied& a = binding.applied;
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "view/BoardAccess.h"
-#include "view/LabelWidget.h"
 #include "forms/Form1.h"
+#include "view/LabelWidget.h"
 
 #include <QHash>
 #include <QRect>
@@ -37,7 +37,8 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
-    QWidget* widgetOf(const Control& control) const;
+    // The control's widget, made now if it waits for its first use.
+    QWidget* widgetOf(const Control& control);
     Form1& form() { return form_; }
     BoardAccess& access() { return *access_; }
 
@@ -75,7 +76,9 @@ private:
     };
 
     void createWidgets();
+    QWidget* createWidget(Control& control);
     QWidget* createWidget(Control& control, QWidget* parent);
+    void createLate(Binding& binding);
     void connectButton(Control& control, QWidget* button);
     void setUpTabOrder();
     void apply(Binding& binding);

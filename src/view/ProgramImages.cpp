@@ -1,5 +1,6 @@
 #include "view/ProgramImages.h"
 
+#include <QImageReader>
 #include <QString>
 
 // The resources live in a static library: without an explicit reference the
@@ -22,7 +23,11 @@ QPixmap load(const QString& name)
         return true;
     }();
     Q_UNUSED(initialised);
-    return QPixmap(QStringLiteral(":/velmorant/") + name);
+    // Read as PNG by the built-in reader: guessing the format would load
+    // every image plugin first, which delays the first frame.
+    QImageReader reader(QStringLiteral(":/velmorant/") + name, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 } // namespace

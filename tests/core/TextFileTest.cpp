@@ -56,6 +56,28 @@ TEST(TextFile, BadBytesNameTheirLineAndNothingIsReplaced)
     EXPECT_EQ(cut.badLine, 1);
 }
 
+// The converters are kept from call to call: an error must neither stick to
+// the next text nor be missed after the converter is made anew.
+TEST(TextFile, ErrorsDoNotCarryOverFromCallToCall)
+{
+    QString text;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(TextFile::decodeText(QByteArray("\x82\xFF", 2), &text)) << round;
+        EXPECT_TRUE(TextFile::decodeText(QByteArray("\x83\x45"), &text)) << round;
+        EXPECT_EQ(text, QStringLiteral("ウ"));
+        EXPECT_FALSE(TextFile::decodeText(QByteArray("a\x82", 2), &text)) << round;
+    }
+    QByteArray bytes;
+    QChar bad;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(TextFile::encodeText(QStringLiteral("é"), &bytes, &bad)) << round;
+        EXPECT_TRUE(TextFile::encodeText(QStringLiteral("ウ"), &bytes)) << round;
+        EXPECT_EQ(bytes, QByteArray("\x83\x45"));
+        EXPECT_FALSE(TextFile::encodeText(QStringLiteral("aé"), &bytes, &bad)) << round;
+        EXPECT_EQ(bad, QChar(0xE9));
+    }
+}
+
 TEST(TextFile, MissingAndUnreadableFiles)
 {
     QTemporaryDir dir;

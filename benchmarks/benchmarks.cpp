@@ -1,0 +1,416 @@
+// The program's hot operations, each beside its floor: the least the same
+// work could cost, measured in the same run. Prints one line per operation:
+//
+//   NAME: MEDIAN ns, floor FLOOR_NAME FLOOR ns, ratio R
+//
+// (medians of the repetitions). --verbose also prints Google Benchmark's own
+// table.
+#include "answer/Players.h"
+#include "files/SafeWrite.h"
+#include "files/TextFile.h"
+#include "forms/Dialogs.h"
+#include "forms/Form1.h"
+#include "series/MarksFile.h"
+#include "series/SeriesParser.h"
+#include "state/Module1.h"
+#include "view/QtFonts.h"
+#include "view/QtTextMeasure.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace
+{
+
+class SilentPlayers : public Players
+{
+public:
+    void configure(int, const PlayerSettings&) override {}
+    void command(int, const QString&) override {}
+};
+
+class NoDialogs : public Dialogs
+{
+public:
+    Answer messageBox(const QString&, Buttons, Icon) override { return Answer::Ok; }
+    void showAbout() override {}
+    void endProgram() override {}
+};
+
+// A window model on the real fonts, with silent players and dialogs.
+struct Window {
+    explicit Window(const QString& dir = QString()) : form(state, measure, players, dialogs, dir) {}
+    Module1 state;
+    QtTextMeasure measure;
+    SilentPlayers players;
+    NoDialogs dialogs;
+    Form1 form;
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+        std::exit(1);
+    }
+    return f.readAll();
+}
+
+// A series of exactly 100 problems (about 50 KB), made of the sample series
+// one after the other.
+const QByteArray& hundredProblemSeries()
+{
+    static const QByteArray bytes = [] {
+        QByteArray all;
+        const QString data = QStringLiteral(VELMORANT_SOURCE_DIR "/data/");
+        while (true) {
+            for (const char* name : {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"}) {
+                all += readFile(data + QLatin1String(name));
+                if (!all.endsWith("\r\n")) {
+                    all += "\r\n";
+                }
+            }
+            const TextFile::ReadResult file = TextFile::decode(all);
+            const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
+            if (parsed.problems.size() > 100) {
+                // Cut just before the heading of problem 101.
+                const int line = parsed.problems.at(100).line;
+                return all.left(file.lines.at(line - 1).byteOffset);
+            }
+        }
+    }();
+    return bytes;
+}
+
+void openSeries(benchmark::State& state)
+{
+    const QByteArray& bytes = hundredProblemSeries();
+    for (auto _ : state) {
+        const TextFile::ReadResult file = TextFile::decode(bytes);
+        const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
+        const auto usable = std::count_if(
+            parsed.problems.begin(), parsed.problems.end(),
+            [](const SeriesParser::Problem& p) { return SeriesParser::problemFault(p).isEmpty(); });
+        if (usable != 100) {
+            state.SkipWithError("the series does not hold 100 usable problems");
+        }
+        benchmark::DoNotOptimize(usable);
+    }
+}
+
+// cppcheck-suppress constParameterCallback
+void decodeOnce(benchmark::State& state)
+{
+    const QByteArray& bytes = hundredProblemSeries();
+    for (auto _ : state) {
+        QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
+        QString text = decoder.decode(bytes);
+        benchmark::DoNotOptimize(text);
+    }
+}
+
+// The problem of the append and display rows: 21 terms in 6 groups.
+void fillProblem(Module1& st, int row)
+{
+    QString items;
+    QString answers;
+    const QStringList terms = {"ザリガニ",    "クモ",       "ムカデ",         "ミジンコ", "イカ",
+                               "アサリ",      "カタツムリ", "ウニ",           "ヒトデ",   "ナマコ",
+                               "クラゲ",      "プラナリア", "サナダムシ",     "ミミズ",   "ゴカイ",
+                               "ヒル",        "カイメン",   "イソギンチャク", "サンゴ",   "ホヤ",
+                               "ナメクジウオ"};
+    for (int i = 0; i < terms.size(); ++i) {
+        items += terms.at(i) + QLatin1Char(',');
+        answers += QString::number(i % 6 + 1) + QLatin1Char(',');
+    }
+    auto& r = st.SeriesTable.at(static_cast<std::size_t>(row));
+    r[Module1::ColQuestion] =
+        QStringLiteral("問題%1　次の動物を，あてはまる動物門に分類しなさい。").arg(row);
+    r[Module1::ColItems] = items;
+    r[Module1::ColGroups] =
+        QStringLiteral("節足動物,軟体動物,棘皮動物,刺胞動物,扁形動物,環形動物,");
+    r[Module1::ColAnswers] = answers;
+    r[Module1::ColExplanation] = QStringLiteral("　節足動物はからだと付属肢に節がある。");
+}
+
+// Marked.txt with its placeholder and 100 marked problems, and the same file
+// with one more record appended.
+struct MarksBytes {
+    QByteArray before;
+    QByteArray after;
+};
+
+QByteArray encodeRecord(const QStringList& record)
+{
+    QByteArray out;
+    for (const QString& line : record) {
+        QByteArray bytes;
+        if (!TextFile::encodeText(line, &bytes)) {
+            std::fprintf(stderr, "cannot encode a record\n");
+            std::exit(1);
+        }
+        out += bytes + "\r\n";
+    }
+    return out;
+}
+
+QStringList rowRecord(const Module1& st, int row)
+{
+    QStringList r;
+    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
+        r.append(st.SeriesTable.at(static_cast<std::size_t>(row)).at(j));
+    }
+    return r;
+}
+
+MarksBytes marksBytes()
+{
+    Module1 st;
+    QByteArray before = encodeRecord(MarksFile::placeholderRecord());
+    for (int i = 1; i <= 100; ++i) {
+        fillProblem(st, 1);
+        st.SeriesTable[1][Module1::ColQuestion] += QString::number(i);
+        before += encodeRecord(rowRecord(st, 1));
+    }
+    fillProblem(st, 1);
+    return {before, before + encodeRecord(rowRecord(st, 1))};
+}
+
+void writePlain(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        std::exit(1);
+    }
+}
+
+void appendMark(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const MarksBytes marks = marksBytes();
+    Window w(dir.path());
+    const QString path = w.form.pathOf(QString::fromLatin1(MarksFile::FileName));
+    fillProblem(w.state, 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        writePlain(path, marks.before);
+        w.state.CurrentProblem = 1;
+        state.ResumeTiming();
+        if (!AppendMarkedProblem(w.form)) {
+            state.SkipWithError("the append failed");
+        }
+    }
+    if (readFile(path) != marks.after) {
+        state.SkipWithError("the append wrote other bytes than expected");
+    }
+}
+
+void atomicReplace(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const MarksBytes marks = marksBytes();
+    const QString path = dir.filePath(QString::fromLatin1(MarksFile::FileName));
+    for (auto _ : state) {
+        state.PauseTiming();
+        writePlain(path, marks.before);
+        state.ResumeTiming();
+        if (!WriteFileAtomically(path, marks.after).isEmpty()) {
+            state.SkipWithError("the write failed");
+        }
+    }
+}
+
+void display(benchmark::State& state)
+{
+    Window w;
+    fillProblem(w.state, 1);
+    for (auto _ : state) {
+        w.form.Display(1);
+    }
+    if (w.state.ItemCount != 21 || w.state.GroupCount != 6) {
+        state.SkipWithError("the problem was not laid out");
+    }
+}
+
+// The captions Display measures for that problem, in their fonts.
+// cppcheck-suppress constParameterCallback
+void measureCaptions(benchmark::State& state)
+{
+    Window w;
+    fillProblem(w.state, 1);
+    const auto& row = w.state.SeriesTable[1];
+    const QStringList items = row[Module1::ColItems].split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList groups = row[Module1::ColGroups].split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const FontInfo itemFont = w.form.Label1[0].Font;
+    const FontInfo groupFont = w.form.Label2[0].Font;
+    for (auto _ : state) {
+        for (const QString& item : items) {
+            benchmark::DoNotOptimize(
+                w.measure.measure(QLatin1Char(' ') + item + QLatin1Char(' '), itemFont));
+        }
+        for (const QString& group : groups) {
+            benchmark::DoNotOptimize(
+                w.measure.measure(QLatin1Char(' ') + group + QLatin1Char(' '), groupFont));
+        }
+    }
+}
+
+// One drag of an item that is already in a frame: press, ten moves and the
+// release, after which every item lies in a frame and the answer is checked.
+void dragAndCheck(benchmark::State& state)
+{
+    Window w;
+    fillProblem(w.state, 1);
+    // The first item's answer is another group than the frame it is dragged
+    // in, so that no check solves the problem and the board stays open.
+    w.state.SeriesTable[1][Module1::ColAnswers].replace(0, 1, QStringLiteral("2"));
+    w.state.CurrentProblem = 1;
+    w.state.ProblemCount = 1;
+    w.form.Display(1);
+    for (int i = 0; i < 21; ++i) {
+        Control& label = w.form.Label1.at(i);
+        const Control& frame = w.form.Shape1.at(i % 6);
+        w.form.Label1_MouseDown(i, 1, 0, 0.0F, 0.0F);
+        label.Left = frame.Left + 100.0F;
+        label.Top = frame.Top + 200.0F;
+        w.form.Label1_MouseUp(i, 1, 0, 0.0F, 0.0F);
+    }
+    for (auto _ : state) {
+        w.form.Label1_MouseDown(0, 1, 0, 30.0F, 30.0F);
+        for (int m = 1; m <= 10; ++m) {
+            w.form.Label1_MouseMove(0, 1, 0, 30.0F + static_cast<float>(m % 2) * 15.0F, 30.0F);
+        }
+        w.form.Label1_MouseUp(0, 1, 0, 30.0F, 30.0F);
+    }
+    if (w.state.AnswerOpen != 1 || w.state.LastCorrectCount == 0) {
+        state.SkipWithError("the drop did not lead to a check");
+    }
+}
+
+// Collects the median of every benchmark's repetitions.
+class MedianCollector : public benchmark::BenchmarkReporter
+{
+public:
+    explicit MedianCollector(bool verbose) : verbose_(verbose) {}
+    bool ReportContext(const Context& context) override
+    {
+        return !verbose_ || console_.ReportContext(context);
+    }
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                failed_ = true;
+                std::fprintf(stderr, "%s: %s\n", run.benchmark_name().c_str(),
+                             run.error_message.c_str());
+            }
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                medians_[run.run_name.function_name] = {run.GetAdjustedRealTime(),
+                                                        run.GetAdjustedCPUTime()};
+            }
+        }
+        if (verbose_) {
+            console_.ReportRuns(runs);
+        }
+    }
+    // Real time for what waits on the disk, processor time for the rest:
+    // on a shared machine the wall clock also counts other programs' turns.
+    double median(const std::string& name, bool realTime) const
+    {
+        const auto it = medians_.find(name);
+        if (it == medians_.end()) {
+            return -1.0;
+        }
+        return realTime ? it->second.first : it->second.second;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    bool verbose_;
+    bool failed_ = false;
+    benchmark::ConsoleReporter console_;
+    std::map<std::string, std::pair<double, double>> medians_; // real, processor
+};
+
+struct Row {
+    const char* name;
+    const char* floorName;
+    bool realTime;     // timed by the wall clock (it waits on the disk)
+    double fixedFloor; // ns; 0 when the floor is measured
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    bool verbose = false;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    // The fonts are the real ones; no window is shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QtFonts::installSubstitutions();
+
+    const auto add = [](const char* name, void (*fn)(benchmark::State&), bool realTime = false) {
+        benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name, fn);
+        if (realTime) {
+            b->UseRealTime();
+        }
+        b->Unit(benchmark::kNanosecond)->MinTime(0.1)->Repetitions(11)->ReportAggregatesOnly(true);
+    };
+    add("open_series_100", openSeries);
+    add("decode_once", decodeOnce);
+    add("append_mark_100", appendMark, true);
+    add("atomic_replace", atomicReplace, true);
+    add("display_21_6", display);
+    add("measure_27", measureCaptions);
+    add("drag_and_check", dragAndCheck);
+
+    int benchArgc = static_cast<int>(args.size());
+    benchmark::Initialize(&benchArgc, args.data());
+    MedianCollector collector(verbose);
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+
+    const std::vector<Row> rows = {
+        {"open_series_100", "decode_once", false, 0.0},
+        {"append_mark_100", "atomic_replace", true, 0.0},
+        {"display_21_6", "measure_27", false, 0.0},
+        {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
+    };
+    for (const Row& row : rows) {
+        const double t = collector.median(row.name, row.realTime);
+        const double floor =
+            row.fixedFloor > 0.0 ? row.fixedFloor : collector.median(row.floorName, row.realTime);
+        if (t < 0.0 || floor <= 0.0) {
+            continue; // filtered out
+        }
+        std::printf("%s: %.0f ns, floor %s %.0f ns, ratio %.2f\n", row.name, t, row.floorName,
+                    floor, t / floor);
+    }
+    std::fflush(stdout);
+    return collector.failed() ? 1 : 0;
+}

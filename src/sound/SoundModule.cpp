@@ -1,0 +1,8 @@
+#include "sound/SoundModule.h"
+
+#include "view/QtPlayers.h"
+
+extern "C" Q_DECL_EXPORT Players* velmorant_create_players(const QString* workDir)
+{
+    return new QtPlayers(*workDir);
+}

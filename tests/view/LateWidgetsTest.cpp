@@ -1,0 +1,25 @@
+#include "ViewFixture.h"
+
+#include <QPlainTextEdit>
+
+// The explanation's text box is made when the panel first shows; it must
+// then stand, hold its text and lie under the back button like the others.
+TEST_F(ViewFixture, TextBoxMadeOnFirstShowingTakesItsPlace)
+{
+    form->Text1.Text = QStringLiteral("ウニとヒトデは棘皮動物。");
+    form->Frame1.Visible = true;
+    view->sync();
+    auto* edit = view->findChild<QPlainTextEdit*>();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_EQ(edit->toPlainText(), form->Text1.Text);
+    QWidget* frame = view->widgetOf(form->Frame1);
+    EXPECT_EQ(edit->parentWidget(), frame);
+    EXPECT_EQ(view->widgetOf(form->Text1), edit);
+
+    // Stacked under the back button, which was made before it: children are
+    // kept back to front.
+    QWidget* back = view->widgetOf(form->Command4);
+    const QObjectList children = frame->children();
+    EXPECT_LT(children.indexOf(edit), children.indexOf(back));
+}
