@@ -4,6 +4,7 @@
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
 #include "answer/Players.h"
+#include "files/TextEncoding.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
 #include "series/Catalog.h"
@@ -17,8 +18,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTextLayout>
 
@@ -127,13 +128,6 @@ public:
 
     Form1& form() { return form_; }
     Module1& state() { return state_; }
-    QStringList takeMessages()
-    {
-        QStringList out = dialogs_.messages;
-        dialogs_.messages.clear();
-        return out;
-    }
-
     // Shows one problem as row 1 and returns what would look poor.
     Findings check(const std::array<QString, Module1::SeriesColumns>& row, int line)
     {
@@ -242,11 +236,25 @@ bool isMarksFile(const QString& path)
 }
 
 // One series file. Returns the number of errors.
+// The program reads a UTF-8 file too, but the series format is code page
+// 932: worth a word, not an error.
+Findings encodingFindings(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) ||
+        TextEncoding::detect(file.readAll()).encoding != TextEncoding::Encoding::Utf8) {
+        return {};
+    }
+    return {{1, Finding::Kind::Warning,
+             QStringLiteral("UTF-8 で保存されたファイルです。このプログラムは読めますが、"
+                            "問題集の形式はシフトJIS（コードページ932）です")}};
+}
+
 int checkSeries(const QString& path, const QString& display)
 {
     Report report(display);
     const SeriesLoader::Result series = SeriesLoader::load(path);
-    Findings findings = series.findings();
+    Findings findings = encodingFindings(path) + series.findings();
     if (series.loads()) {
         Board board(QFileInfo(path).absolutePath());
         for (int r = 0; r < series.loadedCount(); ++r) {
@@ -275,16 +283,15 @@ int checkMarks(const QString& path, const QString& display)
     }
     Board board(info.absolutePath());
     board.state().SeriesCatalog[0][1] = info.fileName();
-    const int last = ReadMarksFile(board.form());
-    // The marks file's reader tells what it found as the window's messages;
-    // the line it names is read back from the message.
+    // Read by the program's own marks store, which only reads here.
+    QList<MarksFinding> found;
+    MarksStore store(info.absolutePath());
+    const int last = store.read(board.state(), info.fileName(), &found);
     Findings findings;
-    static const QRegularExpression lineOf(QStringLiteral("(\\d+)行目"));
-    for (const QString& message : board.takeMessages()) {
-        const QRegularExpressionMatch m = lineOf.match(message);
-        QString oneLine = message;
+    for (const MarksFinding& f : found) {
+        QString oneLine = f.message;
         oneLine.replace(QLatin1Char('\n'), QString());
-        findings.append({m.hasMatch() ? m.captured(1).toInt() : 0, Finding::Kind::Error, oneLine});
+        findings.append({f.line, Finding::Kind::Error, oneLine});
     }
     // Row 0 is the placeholder record; rows 1..last are the marked problems.
     std::array<std::array<QString, Module1::SeriesColumns>, Module1::SeriesRows> rows =
@@ -313,7 +320,7 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
     const QString catalogShown = shown(dir, catalogName);
     const Catalog::Result catalog = Catalog::read(QDir(dir).filePath(catalogName));
     Report report(catalogShown);
-    Findings findings = catalog.findings;
+    Findings findings = encodingFindings(QDir(dir).filePath(catalogName)) + catalog.findings;
 
     // Each listed file once, in list order; a missing one is told at its
     // catalogue line, where the teacher has to mend it.

@@ -1,6 +1,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -173,4 +174,20 @@ TEST(Check, ExitStatuses)
     const CheckRun bad = check({QStringLiteral("S.TXT")}, dir.path());
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.lines.value(0).startsWith(QStringLiteral("S.TXT:1: error: シフトJIS")));
+}
+
+TEST(Check, AUtf8SeriesLoadsWithOneWarningAndAPreviewOfEachProblem)
+{
+    QTemporaryDir dir;
+    QString text = problems(2).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    TestFiles::write(dir.filePath("U.TXT"), "\xEF\xBB\xBF" + text.toUtf8());
+    const CheckRun r = check(
+        {QStringLiteral("--preview"), QStringLiteral("out"), QStringLiteral("U.TXT")}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    EXPECT_TRUE(r.lines.value(0).startsWith(QStringLiteral("U.TXT:1: warning: UTF-8")))
+        << r.lines.join('\n').toStdString();
+    EXPECT_TRUE(r.lines.value(1).startsWith(QStringLiteral("U.TXT: 使える問題 2問")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("out/U.TXT-01.png")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("out/U.TXT-02.png")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("out/index.html")));
 }
