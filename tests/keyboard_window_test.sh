@@ -10,28 +10,8 @@ set -euo pipefail
 
 TITLE="用語分類問題集 Velmorant"
 
-fail() {
-    echo "keyboard_window_test: FAIL: $*" >&2
-    exit 1
-}
-
-window_named() {
-    xwininfo -root -tree 2>/dev/null |
-        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
-}
-
-wait_for_window() {
-    local id=""
-    for _ in $(seq 100); do
-        id=$(window_named "$1")
-        if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
+TEST_NAME=keyboard_window_test
+. "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
 origin_of() {
     xwininfo -id "$1" | awk '
@@ -121,32 +101,4 @@ inside_xvfb() {
     wait "$pid" 2>/dev/null || true
 }
 
-if [ "${1:-}" = --inside-xvfb ]; then
-    shift
-    inside_xvfb "$@"
-    exit 0
-fi
-
-if [ $# -ne 3 ]; then
-    echo "usage: bash keyboard_window_test.sh <velmorant> <data-dir> <scratch-dir>" >&2
-    exit 2
-fi
-for tool in xvfb-run xdotool xwininfo import convert; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "keyboard_window_test: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
-        exit 2
-    fi
-done
-
-program=$(realpath "$1")
-data=$(realpath "$2")
-scratch=$3
-[ -x "$program" ] || fail "no program at $program"
-rm -rf "$scratch"
-mkdir -p "$scratch/work"
-scratch=$(realpath "$scratch")
-cp -R "$data/." "$scratch/work/"
-
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
-    "$program" "$scratch/work" "$scratch"
-echo "keyboard_window_test: PASS (screenshots in $scratch)"
+window_test_main "$@"

@@ -14,31 +14,10 @@ set -euo pipefail
 TITLE="用語分類問題集 Velmorant"
 BOX_TITLE="Velmorantからのメッセージ"
 
-fail() {
-    echo "real_window_test: FAIL: $*" >&2
-    exit 1
-}
+TEST_NAME=real_window_test
+. "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
 # ---------------------------------------------------------------- in Xvfb --
-
-# The id of the top-level window whose name is exactly $1, or nothing.
-window_named() {
-    xwininfo -root -tree 2>/dev/null |
-        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
-}
-
-wait_for_window() {
-    local name=$1 id=""
-    for _ in $(seq 100); do
-        id=$(window_named "$name")
-        if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
 
 # "X Y W H" of a window: absolute position of its client area and its size.
 geometry_of() {
@@ -130,34 +109,4 @@ inside_xvfb() {
     echo "quit button: confirmation shown, OK ended the program with status 0"
 }
 
-# --------------------------------------------------------------- outside --
-
-if [ "${1:-}" = --inside-xvfb ]; then
-    shift
-    inside_xvfb "$@"
-    exit 0
-fi
-
-if [ $# -ne 3 ]; then
-    echo "usage: bash real_window_test.sh <velmorant> <data-dir> <scratch-dir>" >&2
-    exit 2
-fi
-for tool in xvfb-run xdotool xwininfo import convert; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "real_window_test: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
-        exit 2
-    fi
-done
-
-program=$(realpath "$1")
-data=$(realpath "$2")
-scratch=$3
-[ -x "$program" ] || fail "no program at $program"
-rm -rf "$scratch"
-mkdir -p "$scratch/work"
-scratch=$(realpath "$scratch")
-cp -R "$data/." "$scratch/work/"
-
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
-    "$program" "$scratch/work" "$scratch"
-echo "real_window_test: PASS (screenshots in $scratch)"
+window_test_main "$@"

@@ -1,0 +1,62 @@
+# Shared by the tests that run the built program in a real X server (Xvfb).
+# A test sets TEST_NAME, defines inside_xvfb PROGRAM WORK-DIR SCRATCH-DIR,
+# sources this file and ends with: window_test_main "$@".
+
+fail() {
+    echo "$TEST_NAME: FAIL: $*" >&2
+    exit 1
+}
+
+# The id of the top-level window whose name is exactly $1, or nothing.
+window_named() {
+    xwininfo -root -tree 2>/dev/null |
+        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
+}
+
+# Waits up to 10 s for the window named $1 to be shown and prints its id.
+wait_for_window() {
+    local id=""
+    for _ in $(seq 100); do
+        id=$(window_named "$1")
+        if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Outside: checks the tools, copies the data to a fresh scratch folder and
+# runs the script again inside a new Xvfb. Inside: runs inside_xvfb.
+window_test_main() {
+    if [ "${1:-}" = --inside-xvfb ]; then
+        shift
+        inside_xvfb "$@"
+        exit 0
+    fi
+    if [ $# -ne 3 ]; then
+        echo "usage: bash $TEST_NAME.sh <velmorant> <data-dir> <scratch-dir>" >&2
+        exit 2
+    fi
+    local tool
+    for tool in xvfb-run xdotool xwininfo import convert; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "$TEST_NAME: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
+            exit 2
+        fi
+    done
+    local program data scratch
+    program=$(realpath "$1")
+    data=$(realpath "$2")
+    scratch=$3
+    [ -x "$program" ] || fail "no program at $program"
+    rm -rf "$scratch"
+    mkdir -p "$scratch/work"
+    scratch=$(realpath "$scratch")
+    cp -R "$data/." "$scratch/work/"
+
+    xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
+        "$program" "$scratch/work" "$scratch"
+    echo "$TEST_NAME: PASS (screenshots in $scratch)"
+}
