@@ -7,10 +7,10 @@
 
 #include "board/CommaList.h"
 #include "files/TextFile.h"
+#include "forms/Form1.h"
 #include "series/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "support/Fakes.h"
-#include "forms/Form1.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,3 +1,6 @@
+#include "files/WorkFolder.h"
+#include "forms/Form1.h"
+#include "state/Module1.h"
 #include "view/DeferredPlayers.h"
 #include "view/FirstFrame.h"
 #include "view/FontWarmUp.h"
@@ -7,9 +10,6 @@
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
 #include "view/QtTextMeasure.h"
-#include "state/Module1.h"
-#include "forms/Form1.h"
-#include "files/WorkFolder.h"
 
 #include <QApplication>
 #include <QDir>

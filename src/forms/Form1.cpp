@@ -7,8 +7,8 @@
 #include "files/FileLookup.h"
 #include "forms/Commands.h"
 #include "forms/Dialogs.h"
-#include "forms/StartUp.h"
 #include "forms/OpenSelectedSeries.h"
+#include "forms/StartUp.h"
 
 #include <QDir>
 

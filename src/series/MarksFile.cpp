@@ -497,11 +497,12 @@ MarksWrite MarksStore::rewrite(const Module1& st)
     // file changed in any other way, every record this copy does not hold
     // is kept as well, so that no one's mark is lost; a mark removed
     // elsewhere may then come back, which is the lesser harm.
-    const qsizetype held = readRecords_.size();
-    const bool grown = now.records.size() >= held && now.records.mid(0, held) == readRecords_;
+    const qsizetype readCount = readRecords_.size();
+    const bool grown =
+        now.records.size() >= readCount && now.records.mid(0, readCount) == readRecords_;
     qsizetype others = 0;
     if (grown) {
-        bytes += joined(now.recordBytes.mid(held));
+        bytes += joined(now.recordBytes.mid(readCount));
     } else {
         QList<QStringList> unmatched = readRecords_;
         // The first record is the file's placeholder, never a mark.

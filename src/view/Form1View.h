@@ -1,7 +1,7 @@
 #pragma once
 
-#include "view/BoardAccess.h"
 #include "forms/Form1.h"
+#include "view/BoardAccess.h"
 #include "view/LabelWidget.h"
 
 #include <QHash>

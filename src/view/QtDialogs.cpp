@@ -1,8 +1,8 @@
 #include "view/QtDialogs.h"
 
+#include "forms/Form2.h"
 #include "view/AboutDialog.h"
 #include "view/Form1View.h"
-#include "forms/Form2.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -4,9 +4,9 @@
 // and never a cut record.
 
 #include "files/TextFile.h"
+#include "forms/Form1.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
-#include "forms/Form1.h"
 
 #include <QCryptographicHash>
 #include <QDir>

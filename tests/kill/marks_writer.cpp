@@ -12,9 +12,9 @@
 // write fails or leaves other bytes than announced; never exits otherwise.
 
 #include "files/TextFile.h"
+#include "forms/Form1.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
-#include "forms/Form1.h"
 
 #include <QDir>
 #include <QFile>

@@ -52,8 +52,8 @@ public:
     int ended = 0;
 };
 
-#include "state/Module1.h"
 #include "forms/Form1.h"
+#include "state/Module1.h"
 
 #include <QTemporaryDir>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "view/Form1View.h"
-#include "view/QtTextMeasure.h"
+#include "forms/Form1.h"
 #include "state/Module1.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "forms/Form1.h"
+#include "view/Form1View.h"
+#include "view/QtTextMeasure.h"
 
 #include <QTemporaryDir>
 #include <QTest>
