@@ -164,7 +164,7 @@ QString unencodableMessage(const QString& bad)
 QString unencodableIn(const QStringList& record)
 {
     for (const QString& column : record) {
-        const QString bad = TextFile::firstUnencodable(column);
+        QString bad = TextFile::firstUnencodable(column);
         if (!bad.isEmpty()) {
             return bad;
         }
