@@ -152,9 +152,16 @@ QString SplitPrefixedList(const QString& text, int prefixLength)
     // Walks views of the text: copying the rest after every entry made long
     // lists quadratic.
     const QStringView all = trimmedView(text);
-    QString result;
-    // Every entry loses at least its prefix or the blank after it to its comma.
-    result.reserve(all.size() + 1);
+    // Every entry loses at least its prefix or the blank after it to its
+    // comma, so the result fits in the text and one more character; it is
+    // written in place, one entry after the other.
+    QString result(all.size() + 1, Qt::Uninitialized);
+    QChar* out = result.data();
+    const auto put = [&out](QStringView entry) {
+        std::copy(entry.begin(), entry.end(), out);
+        out += entry.size();
+        *out++ = QLatin1Char(',');
+    };
     qsizetype pos = 0; // start of the entries not split yet
     while (true) {
         qsizetype end = pos;
@@ -167,30 +174,38 @@ QString SplitPrefixedList(const QString& text, int prefixLength)
         // Text between the prefix and the blank; an entry shorter than its
         // prefix gives an empty entry.
         const qsizetype length = std::max<qsizetype>(0, end - pos - prefixLength);
-        result += trimmedView(all.mid(pos + prefixLength, length));
-        result += QLatin1Char(',');
+        put(trimmedView(all.mid(pos + prefixLength, length)));
         pos = end;
         while (pos < all.size() && blank(all.at(pos))) {
             ++pos;
         }
     }
     if (pos < all.size()) {
-        result += all.mid(pos + prefixLength);
-        result += QLatin1Char(',');
+        put(all.mid(pos + prefixLength));
     }
+    if (out == result.constData()) {
+        return {};
+    }
+    result.truncate(out - result.constData());
     return result;
 }
 
 QString ConvertAnswerLine(const QString& line)
 {
     const QStringView s = trimmedView(line);
-    QString result;
-    result.reserve(s.size());
-    for (qsizetype d = 1; 2 * d <= s.size() - 2; ++d) {
+    // Every other character from the third on, all but the last two: a digit
+    // and a comma for each.
+    const qsizetype letters = std::max<qsizetype>(0, (s.size() - 2) / 2);
+    if (letters == 0) {
+        return {};
+    }
+    QString result(2 * letters, Qt::Uninitialized);
+    QChar* out = result.data();
+    for (qsizetype d = 1; d <= letters; ++d) {
         const int value = answerLetterCode(s.at(2 * d)) - 96;
         // The last digit of the value as written, sign or not.
-        result += QChar(u'0' + std::abs(value % 10));
-        result += QLatin1Char(',');
+        *out++ = QChar(u'0' + std::abs(value % 10));
+        *out++ = QLatin1Char(',');
     }
     return result;
 }
