@@ -221,6 +221,19 @@ int countFields(const QString& list)
            (list.endsWith(QLatin1Char(',')) ? 0 : 1);
 }
 
+namespace
+{
+// Hands over what a section gathered, as a copy of its own, and keeps the
+// gathering buffer for the next problem: gathering anew made every problem
+// grow its texts from nothing again.
+QString take(QString& gathered)
+{
+    QString out = gathered.isEmpty() ? QString() : QString(gathered.constData(), gathered.size());
+    gathered.resize(0);
+    return out;
+}
+} // namespace
+
 Result parse(const QStringList& lines)
 {
     enum Section { Before, Question, Items, Groups, Answer };
@@ -251,9 +264,9 @@ Result parse(const QStringList& lines)
                 current()->cutShort = true;
             }
             // Whatever the problem cut short had gathered goes nowhere.
-            Q.clear();
-            I.clear();
-            G.clear();
+            Q.resize(0);
+            I.resize(0);
+            G.resize(0);
             s = Question;
             questionLine = lineNo;
         }
@@ -264,18 +277,17 @@ Result parse(const QStringList& lines)
             if (isItemHeading(T)) {
                 s = Items;
                 Problem p;
-                p.columns[0] = Q;
+                p.columns[0] = take(Q);
                 p.columns[4] = QString();
                 p.line = questionLine;
                 result.problems.append(std::move(p));
-                Q.clear();
             } else {
                 Q += T;
                 if (!E.isEmpty()) {
+                    QString explanation = take(E);
                     if (Problem* p = current()) {
-                        p->columns[4] = E;
+                        p->columns[4] = std::move(explanation);
                     }
-                    E.clear();
                 }
             }
             break;
@@ -284,7 +296,7 @@ Result parse(const QStringList& lines)
                 s = Groups;
                 current()->columns[1] = SplitPrefixedList(I, 1);
                 current()->hasItems = true;
-                I.clear();
+                I.resize(0);
             } else {
                 I += L;
             }
@@ -294,9 +306,8 @@ Result parse(const QStringList& lines)
                 s = Answer;
                 Problem* p = current();
                 p->columns[2] = SplitPrefixedList(G, 2);
-                p->rawGroupText = G;
+                p->rawGroupText = take(G);
                 p->hasGroups = true;
-                G.clear();
                 p->columns[3] = ConvertAnswerLine(L);
                 p->answerLine = T.toString();
                 p->hasAnswer = true;
