@@ -65,7 +65,7 @@ TEST(TextFile, WholeFileDecodingKeepsEveryLineAndItsPlace)
         QString text;
         qsizetype byteOffset;
         qsizetype byteEnd;
-        bool terminated;
+        bool terminated;   // cppcheck-suppress unusedStructMember
         qsizetype textEnd; // where its line end begins
     };
     const QList<QByteArray> ends = {"\r\n", "\r", "\n", "\r\n\r\n", "\n\r"};
