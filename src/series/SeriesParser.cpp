@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace SeriesParser
