@@ -1,10 +1,12 @@
 #include "series/SeriesParser.h"
 
-#include "board/CommaList.h"
 #include "files/TextFile.h"
 #include "state/Module1.h"
 
 #include <QByteArray>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace SeriesParser
 {
@@ -14,36 +16,63 @@ namespace
 
 const QChar FullWidthSpace(0x3000);
 
-bool beginsWithAny(const QString& line, const char16_t* a, const char16_t* b)
+inline bool blank(QChar c)
 {
-    return beginsWith(line, QStringView(a)) || beginsWith(line, QStringView(b));
+    return c.unicode() == u' ' || c.unicode() == 0x3000;
 }
 
-bool isQuestionHeading(const QString& l)
+// Views instead of copies: every line passes through here.
+QStringView trimmedView(QStringView v)
 {
-    return beginsWithAny(l, u"問題", u"設問");
-}
-bool isItemHeading(const QString& l)
-{
-    return beginsWithAny(l, u"Ａ群", u"語群");
-}
-bool isGroupHeading(const QString& l)
-{
-    return beginsWithAny(l, u"Ｂ群", u"分類群");
-}
-bool isAnswerHeading(const QString& l)
-{
-    return beginsWithAny(l, u"正解", u"解答");
-}
-bool isExplanationHeading(const QString& l)
-{
-    return beginsWith(l, QStringLiteral("解説"));
+    qsizetype start = 0;
+    qsizetype end = v.size();
+    while (start < end && blank(v.at(start))) {
+        ++start;
+    }
+    while (end > start && blank(v.at(end - 1))) {
+        --end;
+    }
+    return v.mid(start, end - start);
 }
 
-qsizetype firstBlank(const QString& s)
+// Headings are short: compared in place, every line against several of them.
+inline bool startsWithWord(QStringView text, QStringView word)
+{
+    return text.size() >= word.size() && std::equal(word.begin(), word.end(), text.begin());
+}
+
+// The headings are tried against the line with its blanks trimmed, which
+// starts the same as the line with only its leading blanks skipped.
+bool beginsWithAny(QStringView trimmed, QStringView a, QStringView b)
+{
+    return startsWithWord(trimmed, a) || startsWithWord(trimmed, b);
+}
+
+bool isQuestionHeading(QStringView t)
+{
+    return beginsWithAny(t, u"問題", u"設問");
+}
+bool isItemHeading(QStringView t)
+{
+    return beginsWithAny(t, u"Ａ群", u"語群");
+}
+bool isGroupHeading(QStringView t)
+{
+    return beginsWithAny(t, u"Ｂ群", u"分類群");
+}
+bool isAnswerHeading(QStringView t)
+{
+    return beginsWithAny(t, u"正解", u"解答");
+}
+bool isExplanationHeading(QStringView t)
+{
+    return startsWithWord(t, u"解説");
+}
+
+qsizetype firstBlank(QStringView s)
 {
     for (qsizetype i = 0; i < s.size(); ++i) {
-        if (isBlank(s.at(i))) {
+        if (blank(s.at(i))) {
             return i;
         }
     }
@@ -66,11 +95,25 @@ int codePageCode(QChar c)
     return static_cast<qint16>(static_cast<quint16>(word));
 }
 
+// The letters of answer lines are ASCII almost always: their codes are
+// looked up once rather than encoded letter by letter.
+int answerLetterCode(QChar c)
+{
+    static const std::array<int, 128> ascii = [] {
+        std::array<int, 128> codes{};
+        for (char16_t u = 0; u < 128; ++u) {
+            codes.at(u) = codePageCode(QChar(u));
+        }
+        return codes;
+    }();
+    return c.unicode() < 128 ? ascii.at(c.unicode()) : codePageCode(c);
+}
+
 } // namespace
 
 bool isBlank(QChar c)
 {
-    return c == QLatin1Char(' ') || c == FullWidthSpace;
+    return blank(c);
 }
 
 QString trimBlanks(const QString& s)
@@ -109,62 +152,88 @@ QString SplitPrefixedList(const QString& text, int prefixLength)
 {
     // Walks views of the text: copying the rest after every entry made long
     // lists quadratic.
-    const auto trimmed = [](QStringView v) {
-        qsizetype start = 0;
-        qsizetype end = v.size();
-        while (start < end && isBlank(v.at(start))) {
-            ++start;
-        }
-        while (end > start && isBlank(v.at(end - 1))) {
-            --end;
-        }
-        return v.mid(start, end - start);
+    const QStringView all = trimmedView(text);
+    // Every entry loses at least its prefix or the blank after it to its
+    // comma, so the result fits in the text and one more character; it is
+    // written in place, one entry after the other.
+    QString result(all.size() + 1, Qt::Uninitialized);
+    QChar* out = result.data();
+    const auto put = [&out](QStringView entry) {
+        std::copy(entry.begin(), entry.end(), out);
+        out += entry.size();
+        *out++ = QLatin1Char(',');
     };
-    const QStringView all = trimmed(text);
-    QString result;
     qsizetype pos = 0; // start of the entries not split yet
     while (true) {
-        qsizetype blank = pos;
-        while (blank < all.size() && !isBlank(all.at(blank))) {
-            ++blank;
+        qsizetype end = pos;
+        while (end < all.size() && !blank(all.at(end))) {
+            ++end;
         }
-        if (blank == all.size()) {
+        if (end == all.size()) {
             break;
         }
         // Text between the prefix and the blank; an entry shorter than its
         // prefix gives an empty entry.
-        const qsizetype length = std::max<qsizetype>(0, blank - pos - prefixLength);
-        result += trimmed(all.mid(pos + prefixLength, length));
-        result += QLatin1Char(',');
-        pos = blank;
-        while (pos < all.size() && isBlank(all.at(pos))) {
+        const qsizetype length = std::max<qsizetype>(0, end - pos - prefixLength);
+        put(trimmedView(all.mid(pos + prefixLength, length)));
+        pos = end;
+        while (pos < all.size() && blank(all.at(pos))) {
             ++pos;
         }
     }
     if (pos < all.size()) {
-        result += all.mid(pos + prefixLength);
-        result += QLatin1Char(',');
+        put(all.mid(pos + prefixLength));
     }
+    if (out == result.constData()) {
+        return {};
+    }
+    result.truncate(out - result.constData());
     return result;
 }
 
 QString ConvertAnswerLine(const QString& line)
 {
-    const QString s = trimBlanks(line);
-    QString result;
-    for (qsizetype d = 1; 2 * d <= s.size() - 2; ++d) {
-        const int value = codePageCode(s.at(2 * d)) - 96;
-        const QString digits = QString::number(value);
-        result += digits.right(1);
-        result += QLatin1Char(',');
+    const QStringView s = trimmedView(line);
+    // Every other character from the third on, all but the last two: a digit
+    // and a comma for each.
+    const qsizetype letters = std::max<qsizetype>(0, (s.size() - 2) / 2);
+    if (letters == 0) {
+        return {};
+    }
+    QString result(2 * letters, Qt::Uninitialized);
+    QChar* out = result.data();
+    for (qsizetype d = 1; d <= letters; ++d) {
+        const int value = answerLetterCode(s.at(2 * d)) - 96;
+        // The last digit of the value as written, sign or not.
+        *out++ = QChar(u'0' + std::abs(value % 10));
+        *out++ = QLatin1Char(',');
     }
     return result;
 }
 
 int countFields(const QString& list)
 {
-    return WalkCommaList(list, [](int, const QString&) {});
+    // As WalkCommaList counts them: a field before every comma, and one more
+    // when text follows the last comma.
+    if (list.isEmpty()) {
+        return 0;
+    }
+    return static_cast<int>(list.count(QLatin1Char(','))) +
+           (list.endsWith(QLatin1Char(',')) ? 0 : 1);
 }
+
+namespace
+{
+// Hands over what a section gathered, as a copy of its own, and keeps the
+// gathering buffer for the next problem: gathering anew made every problem
+// grow its texts from nothing again.
+QString take(QString& gathered)
+{
+    QString out = gathered.isEmpty() ? QString() : QString(gathered.constData(), gathered.size());
+    gathered.resize(0);
+    return out;
+}
+} // namespace
 
 Result parse(const QStringList& lines)
 {
@@ -183,10 +252,11 @@ Result parse(const QStringList& lines)
     for (int n = 0; n < lines.size(); ++n) {
         const QString& L = lines.at(n);
         const int lineNo = n + 1;
-        if (trimBlanks(L).isEmpty()) {
+        const QStringView T = trimmedView(L);
+        if (T.isEmpty()) {
             continue;
         }
-        if (isQuestionHeading(L)) {
+        if (isQuestionHeading(T)) {
             if (s == Question) {
                 // The question before never reached its items.
                 result.orphanQuestionLines.append(questionLine);
@@ -195,9 +265,9 @@ Result parse(const QStringList& lines)
                 current()->cutShort = true;
             }
             // Whatever the problem cut short had gathered goes nowhere.
-            Q.clear();
-            I.clear();
-            G.clear();
+            Q.resize(0);
+            I.resize(0);
+            G.resize(0);
             s = Question;
             questionLine = lineNo;
         }
@@ -205,54 +275,52 @@ Result parse(const QStringList& lines)
         case Before:
             break;
         case Question:
-            if (isItemHeading(L)) {
+            if (isItemHeading(T)) {
                 s = Items;
                 Problem p;
-                p.columns[0] = Q;
+                p.columns[0] = take(Q);
                 p.columns[4] = QString();
                 p.line = questionLine;
-                result.problems.append(p);
-                Q.clear();
+                result.problems.append(std::move(p));
             } else {
-                Q += trimBlanks(L);
+                Q += T;
                 if (!E.isEmpty()) {
+                    QString explanation = take(E);
                     if (Problem* p = current()) {
-                        p->columns[4] = E;
+                        p->columns[4] = std::move(explanation);
                     }
-                    E.clear();
                 }
             }
             break;
         case Items:
-            if (isGroupHeading(L)) {
+            if (isGroupHeading(T)) {
                 s = Groups;
                 current()->columns[1] = SplitPrefixedList(I, 1);
                 current()->hasItems = true;
-                I.clear();
+                I.resize(0);
             } else {
                 I += L;
             }
             break;
         case Groups:
-            if (isAnswerHeading(L)) {
+            if (isAnswerHeading(T)) {
                 s = Answer;
                 Problem* p = current();
                 p->columns[2] = SplitPrefixedList(G, 2);
-                p->rawGroupText = G;
+                p->rawGroupText = take(G);
                 p->hasGroups = true;
-                G.clear();
                 p->columns[3] = ConvertAnswerLine(L);
-                p->answerLine = trimBlanks(L);
+                p->answerLine = T.toString();
                 p->hasAnswer = true;
             } else {
                 G += L;
             }
             break;
         case Answer:
-            if (isExplanationHeading(L)) {
+            if (isExplanationHeading(T)) {
                 E = FullWidthSpace;
             } else {
-                E += trimBlanks(L);
+                E += T;
             }
             break;
         }
@@ -293,15 +361,15 @@ QString problemFault(const Problem& p)
             .arg(groups)
             .arg(Module1::MaxGroups);
     }
-    QString g = trimBlanks(p.rawGroupText);
+    QStringView g = trimmedView(p.rawGroupText);
     while (!g.isEmpty()) {
         qsizetype blank = firstBlank(g);
-        const QString entry = blank < 0 ? g : g.left(blank);
+        const QStringView entry = blank < 0 ? g : g.left(blank);
         if (entry.size() < 2) {
             return QStringLiteral("分類群「%1」が、先頭の2文字の記号より短くなっています")
                 .arg(entry);
         }
-        g = blank < 0 ? QString() : trimBlanks(g.mid(blank));
+        g = blank < 0 ? QStringView() : trimmedView(g.mid(blank));
     }
     const QString& a = p.answerLine;
     int answers = 0;

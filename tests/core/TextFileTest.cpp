@@ -56,6 +56,75 @@ TEST(TextFile, BadBytesNameTheirLineAndNothingIsReplaced)
     EXPECT_EQ(cut.badLine, 1);
 }
 
+// Files are decoded in one piece and then cut into lines: long lines of
+// double-byte text with every kind of line end must come out as if each line
+// were decoded alone, in either encoding, with their places in the file.
+TEST(TextFile, WholeFileDecodingKeepsEveryLineAndItsPlace)
+{
+    struct Expected {
+        QString text;
+        qsizetype byteOffset;
+        qsizetype byteEnd;
+        bool terminated;   // cppcheck-suppress unusedStructMember
+        qsizetype textEnd; // where its line end begins
+    };
+    const QList<QByteArray> ends = {"\r\n", "\r", "\n", "\r\n\r\n", "\n\r"};
+    for (const bool utf8 : {false, true}) {
+        SCOPED_TRACE(utf8 ? "UTF-8" : "code page 932");
+        QByteArray bytes = utf8 ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+        QList<Expected> expected;
+        // Lines of 0 to 40 characters, so that line ends fall at every place
+        // of a 16-byte block, and a CR LF across two.
+        for (int n = 0; n <= 40; ++n) {
+            QString text;
+            for (int i = 0; i < n; ++i) {
+                text += i % 3 == 2 ? QChar(u'a' + i % 26) : QChar(u"ウニ問題ｱ\u3000"[i % 5]);
+            }
+            const QByteArray raw = utf8 ? text.toUtf8() : TestFiles::cp932(text);
+            const QByteArray& end = ends.at(n % ends.size());
+            const qsizetype offset = bytes.size();
+            bytes += raw;
+            // The first line end closes this line; a second opens an empty one.
+            const qsizetype firstEnd = end.startsWith("\r\n") ? 2 : 1;
+            expected.append(
+                {text, offset, offset + raw.size() + firstEnd, true, offset + raw.size()});
+            if (end.size() > firstEnd) {
+                expected.append({QString(), offset + raw.size() + firstEnd,
+                                 offset + raw.size() + end.size(), true,
+                                 offset + raw.size() + firstEnd});
+            }
+            bytes += end;
+        }
+        const QByteArray last =
+            utf8 ? QStringLiteral("終わり").toUtf8() : TestFiles::cp932(QStringLiteral("終わり"));
+        expected.append({QStringLiteral("終わり"), bytes.size(), bytes.size() + last.size(), false,
+                         bytes.size() + last.size()});
+        bytes += last;
+
+        const auto r = TextFile::decode(bytes);
+        ASSERT_TRUE(r.ok());
+        ASSERT_EQ(r.lines.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(r.lines.at(i).text, expected.at(i).text);
+            EXPECT_EQ(r.lines.at(i).byteOffset, expected.at(i).byteOffset);
+            EXPECT_EQ(r.lines.at(i).byteEnd, expected.at(i).byteEnd);
+            EXPECT_EQ(r.lines.at(i).terminated, expected.at(i).terminated);
+        }
+
+        // A lead byte cut off by a line end deep in the file names its line
+        // and keeps the lines before it.
+        QByteArray cut = bytes;
+        cut.insert(expected.at(30).textEnd, utf8 ? QByteArray("\xE3\x81") : QByteArray("\x82"));
+        const auto bad = TextFile::decode(cut);
+        EXPECT_EQ(bad.status, TextFile::ReadResult::Status::BadEncoding);
+        EXPECT_EQ(bad.badLine, 31);
+        ASSERT_EQ(bad.lines.size(), 30);
+        EXPECT_EQ(bad.lines.at(29).text, expected.at(29).text);
+        EXPECT_EQ(bad.lines.at(29).byteEnd, expected.at(29).byteEnd);
+    }
+}
+
 // The converters are kept from call to call: an error must neither stick to
 // the next text nor be missed after the converter is made anew.
 TEST(TextFile, ErrorsDoNotCarryOverFromCallToCall)
