@@ -5,6 +5,7 @@
 
 #include "files/TextFile.h"
 #include "forms/Form1.h"
+#include "kill/ReadyLine.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
 
@@ -65,20 +66,6 @@ Child start(const QString& dir, long long counter, bool rewriteFirst)
     return {pid, fds[0]};
 }
 
-// Waits for the child's "ready" line; false when it ended first.
-bool waitReady(const Child& c)
-{
-    std::string got;
-    char ch = 0;
-    while (::read(c.out, &ch, 1) == 1) {
-        if (ch == '\n') {
-            return got == "ready";
-        }
-        got += ch;
-    }
-    return false;
-}
-
 QString describe(const std::optional<QByteArray>& bytes)
 {
     if (!bytes) {
@@ -132,7 +119,7 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
         const bool rewriteFirst = trial % 2 == 1;
         const Child child = start(dir.path(), 1000LL * trial, rewriteFirst);
         ASSERT_GT(child.pid, 0);
-        const bool ready = waitReady(child);
+        const bool ready = readReadyLine(child.out);
         if (ready) {
             std::this_thread::sleep_for(std::chrono::microseconds(waitMicros(random)));
         }

@@ -4,6 +4,7 @@
 // once, whole, and the rewrite's own removals must hold.
 
 #include "files/TextFile.h"
+#include "kill/ReadyLine.h"
 #include "series/MarksFile.h"
 #include "support/TestFiles.h"
 
@@ -62,19 +63,6 @@ Child start(const std::vector<std::string>& args)
     return {pid, in[1], out[0]};
 }
 
-bool waitReady(const Child& c)
-{
-    std::string got;
-    char ch = 0;
-    while (::read(c.out, &ch, 1) == 1) {
-        if (ch == '\n') {
-            return got == "ready";
-        }
-        got += ch;
-    }
-    return false;
-}
-
 int finish(const Child& c)
 {
     int status = 0;
@@ -124,7 +112,7 @@ TEST(TwoCopies, EveryAppendedMarkIsKeptOnceAndTheRewriteHolds)
     const Child b = start({folder, "B", count, std::to_string(seed + 1)});
     ASSERT_GT(a.pid, 0);
     ASSERT_GT(b.pid, 0);
-    const bool ready = waitReady(a) && waitReady(b);
+    const bool ready = readReadyLine(a.out) && readReadyLine(b.out);
     ASSERT_EQ(::write(a.in, "g", 1), 1);
     ASSERT_EQ(::write(b.in, "g", 1), 1);
     const int exitA = finish(a);
