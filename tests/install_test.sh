@@ -19,17 +19,10 @@ TITLE="用語分類問題集 Velmorant"
 BOX_TITLE="Velmorantからのメッセージ"
 APP_ID=org.velmorant.Velmorant
 
-fail() {
-    echo "install_test: FAIL: $*" >&2
-    exit 1
-}
+TEST_NAME=install_test
+. "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
 # ---------------------------------------------------------------- in Xvfb --
-
-window_named() {
-    xwininfo -root -tree 2>/dev/null |
-        awk -v name="\"$1\":" '$2 == name || index($0, " " name " ") { print $1; exit }'
-}
 
 # Starts the menu entry's command ($exec, words) in folder $1 with HOME=$2 and
 # the further arguments, waits for the main window, checks that no message
