@@ -70,10 +70,20 @@ bool decodeText(QByteArrayView bytes, QString* out)
 
 QString firstUnencodable(const QString& text)
 {
+    // Nearly every text encodes whole: one conversion tells. Only a text
+    // that does not is tried character by character.
+    {
+        auto& whole = converter<QStringEncoder>();
+        // The result converts lazily: it must become bytes to be encoded.
+        const QByteArray probe = whole.encode(text);
+        Q_UNUSED(probe)
+        if (!whole.hasError()) {
+            return {};
+        }
+    }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        QStringEncoder one(Codec, QStringConverter::Flag::Stateless);
-        // The result converts lazily: it must become bytes to be encoded.
+        auto& one = converter<QStringEncoder>();
         const QByteArray probe = one.encode(QStringView(text).mid(i, len));
         Q_UNUSED(probe)
         if (one.hasError()) {

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRandomGenerator>
-#include <QStringDecoder>
 #include <QThread>
 
 #include <algorithm>
@@ -127,12 +126,10 @@ bool wholeRecordsFrom(const QByteArray& bytes, qsizetype from)
     if (lines % MarksFile::LinesPerRecord != 0) {
         return false;
     }
-    // One decoder for all lines: CR and LF are never trail bytes, so the
-    // whole range decodes without error exactly when every line does.
-    QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(QByteArrayView(bytes).sliced(from));
-    Q_UNUSED(text)
-    return !decoder.hasError();
+    // Decoded in one piece: CR and LF are never trail bytes, so the whole
+    // range decodes without error exactly when every line does.
+    QString text;
+    return TextFile::decodeText(QByteArrayView(bytes).sliced(from), &text);
 }
 
 QString damagedMessage(const Layout& layout)
