@@ -87,7 +87,9 @@ QString BoardAccess::itemDescription(int index) const
 
 void BoardAccess::setName(const Control& control, const QString& name)
 {
-    QWidget* w = view_.widgetOf(control);
+    // A widget made on first use gets its name then: naming it must not
+    // make it before the first frame.
+    QWidget* w = view_.madeWidgetOf(control);
     if (w == nullptr) {
         return;
     }
@@ -106,7 +108,7 @@ void BoardAccess::updateNames()
     for (int i = 0; i < static_cast<int>(form_.Label1.size()); ++i) {
         const Control& item = form_.Label1.at(i);
         setName(item, trimmedCaption(item));
-        QWidget* w = view_.widgetOf(item);
+        QWidget* w = view_.madeWidgetOf(item);
         if (w != nullptr && Accessibility::setDescription(w, itemDescription(i))) {
             announce(w, QAccessible::DescriptionChanged);
         }

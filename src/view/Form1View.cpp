@@ -115,6 +115,10 @@ void Form1View::createLate(Binding& binding)
             break;
         }
     }
+    // Names are given to the widgets that exist; this one missed them.
+    if (access_ != nullptr) {
+        access_->updateNames();
+    }
 }
 
 QWidget* Form1View::createWidget(Control& control, QWidget* parent)
@@ -229,6 +233,12 @@ void Form1View::setUpTabOrder()
     }
     // The series list has the focus when the window first shows.
     list_->setFocus();
+}
+
+QWidget* Form1View::madeWidgetOf(const Control& control) const
+{
+    const auto it = bindingOf_.constFind(&control);
+    return it == bindingOf_.constEnd() ? nullptr : bindings_.at(*it).widget;
 }
 
 QWidget* Form1View::widgetOf(const Control& control)

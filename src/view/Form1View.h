@@ -39,6 +39,8 @@ public:
 
     // The control's widget, made now if it waits for its first use.
     QWidget* widgetOf(const Control& control);
+    // The control's widget if it has been made; never makes it.
+    QWidget* madeWidgetOf(const Control& control) const;
     Form1& form() { return form_; }
     BoardAccess& access() { return *access_; }
 

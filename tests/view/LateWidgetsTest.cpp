@@ -6,6 +6,10 @@
 // then stand, hold its text and lie under the back button like the others.
 TEST_F(ViewFixture, TextBoxMadeOnFirstShowingTakesItsPlace)
 {
+    // Nothing before the first frame may make it, naming the widgets included.
+    view->sync();
+    ASSERT_EQ(view->findChild<QPlainTextEdit*>(), nullptr);
+
     form->Text1.Text = QStringLiteral("ウニとヒトデは棘皮動物。");
     form->Frame1.Visible = true;
     view->sync();
@@ -16,6 +20,8 @@ TEST_F(ViewFixture, TextBoxMadeOnFirstShowingTakesItsPlace)
     QWidget* frame = view->widgetOf(form->Frame1);
     EXPECT_EQ(edit->parentWidget(), frame);
     EXPECT_EQ(view->widgetOf(form->Text1), edit);
+    EXPECT_FALSE(edit->accessibleName().isEmpty());
+    EXPECT_EQ(edit->accessibleName(), form->Frame1.Caption().trimmed());
 
     // Stacked under the back button, which was made before it: children are
     // kept back to front.
