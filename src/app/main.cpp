@@ -3,13 +3,13 @@
 #include "state/Module1.h"
 #include "view/DeferredPlayers.h"
 #include "view/FirstFrame.h"
-#include "view/FontWarmUp.h"
 #include "view/Form1View.h"
 #include "view/JapaneseFonts.h"
 #include "view/ProgramImages.h"
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
 #include "view/QtTextMeasure.h"
+#include "view/WarmUp.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,15 +19,15 @@
 
 int main(int argc, char* argv[])
 {
-    // The font configuration loads while Qt sets up the application.
-    FontWarmUp fonts;
+    // Slow first steps run beside Qt's setting up of the application.
+    WarmUp warmUp;
     // The only argument is the folder to work in: Qt sees only the
     // program's name.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
+    warmUp.applicationReady();
+    const auto joinWarmUp = qScopeGuard([&warmUp] { warmUp.finish(); });
     const bool japaneseFont = QtFonts::installSubstitutions();
-    fonts.applicationReady();
-    const auto joinFonts = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setWindowIcon(ProgramImages::icon());
     // Ties the windows to the menu entry and its icon on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));

@@ -1,7 +1,10 @@
 #include "view/ProgramImages.h"
 
+#include <QImage>
 #include <QImageReader>
 #include <QString>
+
+#include <mutex>
 
 // The resources live in a static library: without an explicit reference the
 // linker would leave them out of the program.
@@ -16,30 +19,49 @@ namespace ProgramImages
 namespace
 {
 
-QPixmap load(const QString& name)
+QImage read(const QString& name)
 {
-    static const bool initialised = [] {
-        initResources();
-        return true;
-    }();
-    Q_UNUSED(initialised);
     // Read as PNG by the built-in reader: guessing the format would load
     // every image plugin first, which delays the first frame.
     QImageReader reader(QStringLiteral(":/velmorant/") + name, "png");
     reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImage(reader.read());
+    return reader.read();
+}
+
+struct Images {
+    QImage icon;
+    QImage title;
+};
+
+// Decoded once, by whichever thread asks first; QImage may be made on any
+// thread, QPixmap only on the main one.
+const Images& images()
+{
+    static std::once_flag once;
+    static Images decoded;
+    std::call_once(once, [] {
+        initResources();
+        decoded.icon = read(QStringLiteral("icon.png"));
+        decoded.title = read(QStringLiteral("title.png"));
+    });
+    return decoded;
 }
 
 } // namespace
 
+void decodeAhead()
+{
+    (void)images();
+}
+
 QIcon icon()
 {
-    return QIcon(load(QStringLiteral("icon.png")));
+    return QIcon(QPixmap::fromImage(images().icon));
 }
 
 QPixmap title()
 {
-    return load(QStringLiteral("title.png"));
+    return QPixmap::fromImage(images().title);
 }
 
 } // namespace ProgramImages

@@ -8,6 +8,10 @@
 namespace ProgramImages
 {
 
+// Decodes the pictures now, on any thread, so that icon() and title() need
+// not; they wait for a decoding under way. Optional.
+void decodeAhead();
+
 QIcon icon();
 QPixmap title();
 

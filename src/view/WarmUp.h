@@ -4,20 +4,22 @@
 #include <mutex>
 #include <thread>
 
-// Reads the system's font configuration on a thread of its own while the
-// application and its window are being made: the first caption drawn would
-// otherwise wait for it. Start it first thing and call applicationReady()
-// once the QApplication exists; the thread then also fills the font
-// database and the fallback lists of the window's faces, which every thread
-// shares. finish() (or the destructor) waits for it; call it before the
+// Does on a thread of its own the slow first steps that the window's first
+// frame would otherwise wait for. While Qt sets up the application: the
+// font configuration, the code page's conversion tables and the program's
+// pictures. Once the QApplication exists: the fallback lists of the
+// window's faces, which every thread shares.
+//
+// Start it first thing and call applicationReady() once the QApplication
+// exists. finish() (or the destructor) waits for it; call it before the
 // QApplication goes.
-class FontWarmUp
+class WarmUp
 {
 public:
-    FontWarmUp();
-    ~FontWarmUp();
-    FontWarmUp(const FontWarmUp&) = delete;
-    FontWarmUp& operator=(const FontWarmUp&) = delete;
+    WarmUp();
+    ~WarmUp();
+    WarmUp(const WarmUp&) = delete;
+    WarmUp& operator=(const WarmUp&) = delete;
 
     void applicationReady();
     void finish();
