@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLockFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -234,6 +235,21 @@ void atomicReplace(benchmark::State& state)
     }
 }
 
+// What the marks lock alone costs an append: QLockFile writes its file,
+// syncs it and removes it again. Shown against the same floor, so that the
+// append row can be read as floor + lock.
+void marksLock(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString::fromLatin1(MarksFile::LockFileName));
+    for (auto _ : state) {
+        QLockFile lock(path);
+        if (!lock.tryLock(0)) {
+            state.SkipWithError("the lock was not taken");
+        }
+    }
+}
+
 void display(benchmark::State& state)
 {
     Window w;
@@ -385,6 +401,7 @@ int main(int argc, char* argv[])
     add("decode_once", decodeOnce);
     add("append_mark_100", appendMark, true);
     add("atomic_replace", atomicReplace, true);
+    add("marks_lock", marksLock, true);
     add("display_21_6", display);
     add("measure_27", measureCaptions);
     add("drag_and_check", dragAndCheck);
@@ -398,6 +415,7 @@ int main(int argc, char* argv[])
     const std::vector<Row> rows = {
         {"open_series_100", "decode_once", false, 0.0},
         {"append_mark_100", "atomic_replace", true, 0.0},
+        {"marks_lock", "atomic_replace", true, 0.0},
         {"display_21_6", "measure_27", false, 0.0},
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
     };
