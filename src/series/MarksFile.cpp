@@ -401,7 +401,8 @@ MarksWrite MarksStore::writePending()
         out.failure = appendFailure(lock.reason());
         return out;
     }
-    const Found found = readBytes(path());
+    const QString file = path();
+    const Found found = readBytes(file);
     if (found.status == Found::Status::Unreadable) {
         out.written = false;
         out.failure = QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
@@ -445,7 +446,7 @@ MarksWrite MarksStore::writePending()
         out.failure = appendFailure(damagedNotKept());
         return out;
     }
-    const QString reason = WriteFileAtomically(path(), bytes);
+    const QString reason = WriteFileAtomically(file, bytes);
     if (!reason.isEmpty()) {
         out.written = false;
         out.failure = appendFailure(reason);
@@ -480,7 +481,8 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         out.failure = rewriteFailure(lock.reason());
         return out;
     }
-    const Found found = readBytes(path());
+    const QString file = path();
+    const Found found = readBytes(file);
     if (found.status == Found::Status::Unreadable) {
         out.written = false;
         out.failure = rewriteFailure(found.error);
@@ -525,7 +527,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         out.failure = rewriteFailure(damagedNotKept());
         return out;
     }
-    const QString reason = WriteFileAtomically(path(), bytes);
+    const QString reason = WriteFileAtomically(file, bytes);
     if (!reason.isEmpty()) {
         out.written = false;
         out.failure = rewriteFailure(reason);
