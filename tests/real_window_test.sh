@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the built program, unchanged, in a real X server (Xvfb) on a copy of
 # the bundled data, and checks what it puts on the screen:
-#   - a window titled "用語分類問題集 Velmorant" with a 622 x 458 client area;
+#   - a window titled "用語分類問題集 Velmorant" with a 622 x 458 client area
+#     and the program's 32 x 32 icon;
 #   - the window's background colour;
 #   - the title picture, pixel for pixel, inside its 3-D border;
 #   - the quit button asks for confirmation, and OK ends the program with
@@ -48,6 +49,8 @@ inside_xvfb() {
     read -r wx wy ww wh < <(geometry_of "$win")
     echo "window $win: ${ww}x${wh} at $wx,$wy"
     [ "$ww" = 622 ] && [ "$wh" = 458 ] || fail "client area is ${ww}x${wh}, not 622x458"
+    # The icon is decoded beside Qt's start-up; the window manager must get it.
+    xprop -id "$win" _NET_WM_ICON | grep -q "Icon (32 x 32)" || fail "the window has no 32 x 32 icon"
 
     # The window may take a moment to paint: wait for its background.
     local shot="$out/series-list.png" bg=""
