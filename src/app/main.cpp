@@ -25,9 +25,11 @@ int main(int argc, char* argv[])
     // program's name.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
-    warmUp.applicationReady();
     const auto joinWarmUp = qScopeGuard([&warmUp] { warmUp.finish(); });
+    // Qt's font substitutions are not guarded: they are all in place before
+    // the warm-up thread looks any face up.
     const bool japaneseFont = QtFonts::installSubstitutions();
+    warmUp.applicationReady();
     QApplication::setWindowIcon(ProgramImages::icon());
     // Ties the windows to the menu entry and its icon on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));

@@ -7,12 +7,13 @@
 // Does on a thread of its own the slow first steps that the window's first
 // frame would otherwise wait for. While Qt sets up the application: the
 // font configuration, the code page's conversion tables and the program's
-// pictures. Once the QApplication exists: the fallback lists of the
+// pictures. Once the application is ready: the fallback lists of the
 // window's faces, which every thread shares.
 //
 // Start it first thing and call applicationReady() once the QApplication
-// exists. finish() (or the destructor) waits for it; call it before the
-// QApplication goes.
+// exists and the font substitutions are installed (Qt does not guard them
+// against a thread looking a face up). finish() (or the destructor) waits
+// for it; call it before the QApplication goes.
 class WarmUp
 {
 public:
