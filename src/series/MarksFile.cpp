@@ -397,18 +397,14 @@ MarksWrite MarksStore::writePending()
     MarksWrite out;
     const WriteLock lock(folder_, LockWaitMs);
     if (!lock.held()) {
-        out.written = false;
-        out.failure = appendFailure(lock.reason());
-        return out;
+        return out.failed(appendFailure(lock.reason()));
     }
     const QString file = path();
     const Found found = readBytes(file);
     if (found.status == Found::Status::Unreadable) {
-        out.written = false;
-        out.failure = QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
-                                     "記録できませんでした。\n理由: %2")
-                          .arg(fileName(), found.error);
-        return out;
+        return out.failed(QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
+                                         "記録できませんでした。\n理由: %2")
+                              .arg(fileName(), found.error));
     }
     QByteArray bytes;
     QByteArray damaged;
@@ -437,20 +433,14 @@ MarksWrite MarksStore::writePending()
         encodeRecord(MarksFile::placeholderRecord(), &bytes, &bad);
     }
     if (!encodeRecords(pending_, &bytes, &bad)) {
-        out.written = false;
-        out.failure = unencodableMessage(QString(bad));
-        return out;
+        return out.failed(unencodableMessage(QString(bad)));
     }
     if (!keepDamaged(folder_, damaged)) {
-        out.written = false;
-        out.failure = appendFailure(damagedNotKept());
-        return out;
+        return out.failed(appendFailure(damagedNotKept()));
     }
     const QString reason = WriteFileAtomically(file, bytes);
     if (!reason.isEmpty()) {
-        out.written = false;
-        out.failure = appendFailure(reason);
-        return out;
+        return out.failed(appendFailure(reason));
     }
     pending_.clear();
     knownWhole_ = bytes;
@@ -467,9 +457,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         if (st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] ==
                 QLatin1String("T") &&
             !encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {
-            out.written = false;
-            out.failure = unencodableMessage(QString(bad));
-            return out;
+            return out.failed(unencodableMessage(QString(bad)));
         }
     }
     // Records beyond what the table holds were never shown; keep them.
@@ -477,16 +465,12 @@ MarksWrite MarksStore::rewrite(const Module1& st)
 
     const WriteLock lock(folder_, LockWaitMs);
     if (!lock.held()) {
-        out.written = false;
-        out.failure = rewriteFailure(lock.reason());
-        return out;
+        return out.failed(rewriteFailure(lock.reason()));
     }
     const QString file = path();
     const Found found = readBytes(file);
     if (found.status == Found::Status::Unreadable) {
-        out.written = false;
-        out.failure = rewriteFailure(found.error);
-        return out;
+        return out.failed(rewriteFailure(found.error));
     }
     const Layout now = found.status == Found::Status::Ok
                            ? cut(TextFile::decode(found.bytes, TextFile::Accept::Cp932Only))
@@ -516,22 +500,16 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         }
     }
     if (!encodeRecords(pending_, &bytes, &bad)) {
-        out.written = false;
-        out.failure = unencodableMessage(QString(bad));
-        return out;
+        return out.failed(unencodableMessage(QString(bad)));
     }
     // The damaged end the file has now: another copy may have moved away
     // the one this copy read.
     if (!keepDamaged(folder_, now.damaged)) {
-        out.written = false;
-        out.failure = rewriteFailure(damagedNotKept());
-        return out;
+        return out.failed(rewriteFailure(damagedNotKept()));
     }
     const QString reason = WriteFileAtomically(file, bytes);
     if (!reason.isEmpty()) {
-        out.written = false;
-        out.failure = rewriteFailure(reason);
-        return out;
+        return out.failed(rewriteFailure(reason));
     }
     if (!grown && found.status == Found::Status::Ok) {
         out.findings.append(

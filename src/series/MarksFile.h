@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 class Form1;
 
 // What a marks file held beyond the records that were read into the table:
@@ -50,6 +52,14 @@ struct MarksWrite {
     QString failure;
     // To tell whether or not the file was written.
     QList<MarksFinding> findings;
+
+    // Not written, for this reason; what was found stays to be told.
+    MarksWrite& failed(QString reason)
+    {
+        written = false;
+        failure = std::move(reason);
+        return *this;
+    }
 };
 
 // The marks file of one working folder and what this copy of the program
