@@ -13,13 +13,6 @@ TITLE="用語分類問題集 Velmorant"
 TEST_NAME=keyboard_window_test
 . "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
-origin_of() {
-    xwininfo -id "$1" | awk '
-        /Absolute upper-left X:/ { x = $NF }
-        /Absolute upper-left Y:/ { y = $NF }
-        END { print x, y }'
-}
-
 # The colour of client pixel (x, y) of the window, as RRGGBB, from a fresh
 # screenshot saved as $3.
 pixel() {
@@ -56,7 +49,7 @@ inside_xvfb() {
 
     local win
     win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
-    read -r wx wy < <(origin_of "$win")
+    read -r wx wy _ _ < <(geometry_of "$win")
     # No window manager: give the window the keyboard.
     xdotool windowfocus --sync "$win"
     wait_for_pixel 5 5 C0FFFF "$out/series-list.png" || fail "the window did not paint"

@@ -20,16 +20,6 @@ TEST_NAME=real_window_test
 
 # ---------------------------------------------------------------- in Xvfb --
 
-# "X Y W H" of a window: absolute position of its client area and its size.
-geometry_of() {
-    xwininfo -id "$1" | awk '
-        /Absolute upper-left X:/ { x = $NF }
-        /Absolute upper-left Y:/ { y = $NF }
-        /^ *Width:/ { w = $NF }
-        /^ *Height:/ { h = $NF }
-        END { print x, y, w, h }'
-}
-
 # The colour of pixel (x, y) of an image, as RRGGBB.
 pixel() {
     convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- |

@@ -27,6 +27,16 @@ wait_for_window() {
     return 1
 }
 
+# "X Y W H" of a window: absolute position of its client area and its size.
+geometry_of() {
+    xwininfo -id "$1" | awk '
+        /Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF }
+        /^ *Width:/ { w = $NF }
+        /^ *Height:/ { h = $NF }
+        END { print x, y, w, h }'
+}
+
 # Outside: checks the tools, copies the data to a fresh scratch folder and
 # runs the script again inside a new Xvfb. Inside: runs inside_xvfb.
 window_test_main() {
