@@ -17,8 +17,7 @@ TEST_NAME=keyboard_window_test
 # screenshot saved as $3.
 pixel() {
     import -window root "$3"
-    convert "$3" -crop "1x1+$((wx + $1))+$((wy + $2))" +repage -depth 8 txt:- |
-        grep -o '#[0-9A-Fa-f]\{6\}' | head -1 | tr -d '#' | tr 'a-f' 'A-F'
+    image_pixel "$3" $((wx + $1)) $((wy + $2))
 }
 
 # Waits until client pixel (x, y) has colour $3; $4 names the screenshot.

@@ -20,12 +20,6 @@ TEST_NAME=real_window_test
 
 # ---------------------------------------------------------------- in Xvfb --
 
-# The colour of pixel (x, y) of an image, as RRGGBB.
-pixel() {
-    convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- |
-        grep -o '#[0-9A-Fa-f]\{6\}' | head -1 | tr -d '#' | tr 'a-f' 'A-F'
-}
-
 inside_xvfb() {
     local program=$1 work=$2 out=$3
     cd "$work"
@@ -46,13 +40,13 @@ inside_xvfb() {
     local shot="$out/series-list.png" bg=""
     for _ in $(seq 50); do
         import -window root "$shot"
-        bg=$(pixel "$shot" $((wx + 5)) $((wy + 5)))
+        bg=$(image_pixel "$shot" $((wx + 5)) $((wy + 5)))
         [ "$bg" = C0FFFF ] && break
         sleep 0.1
     done
     [ "$bg" = C0FFFF ] || fail "background at (5,5) is #$bg, not #C0FFFF"
     local right
-    right=$(pixel "$shot" $((wx + 610)) $((wy + 300)))
+    right=$(image_pixel "$shot" $((wx + 610)) $((wy + 300)))
     [ "$right" = C0FFFF ] || fail "background at (610,300) is #$right, not #C0FFFF"
 
     # The picture box: centred in the outer width of 9450 twips, 52 px from
@@ -62,8 +56,8 @@ inside_xvfb() {
     for point in "0 0" "323 0" "0 118" "323 118" "161 59" "40 30" "250 90" "100 100"; do
         read -r x y <<<"$point"
         local want got
-        want=$(pixel "$title" "$x" "$y")
-        got=$(pixel "$shot" $((px + x)) $((py + y)))
+        want=$(image_pixel "$title" "$x" "$y")
+        got=$(image_pixel "$shot" $((px + x)) $((py + y)))
         checked=$((checked + 1))
         if [ "$want" = "$got" ]; then
             same=$((same + 1))
@@ -73,7 +67,7 @@ inside_xvfb() {
     done
     [ "$same" = "$checked" ] || fail "the title picture differs at $((checked - same)) of $checked points"
     local border
-    border=$(pixel "$shot" $((wx + 151)) $((wy + 52)))
+    border=$(image_pixel "$shot" $((wx + 151)) $((wy + 52)))
     [ "$border" != C0FFFF ] || fail "no border around the title picture"
     echo "series list screen: background and title picture as expected"
 

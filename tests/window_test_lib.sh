@@ -27,6 +27,12 @@ wait_for_window() {
     return 1
 }
 
+# The colour of pixel (x, y) of image $1, as RRGGBB.
+image_pixel() {
+    convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- |
+        grep -o '#[0-9A-Fa-f]\{6\}' | head -1 | tr -d '#' | tr 'a-f' 'A-F'
+}
+
 # "X Y W H" of a window: absolute position of its client area and its size.
 geometry_of() {
     xwininfo -id "$1" | awk '
