@@ -125,7 +125,7 @@ if [ $# -ne 2 ]; then
     echo "usage: bash install_test.sh <build-dir> <scratch-dir>" >&2
     exit 2
 fi
-for tool in desktop-file-validate appstreamcli xvfb-run xwininfo identify; do
+for tool in desktop-file-validate appstreamcli Xvfb xwininfo identify; do
     command -v "$tool" >/dev/null ||
         fail "$tool is missing (packages desktop-file-utils, appstream, xvfb, x11-utils, imagemagick)"
 done
@@ -153,7 +153,7 @@ echo "install: menu entry, metainfo, icons and samples in place and valid"
 
 # Every file's size and time before and after: any write under the prefix shows.
 before=$(cd "$prefix" && find . -printf '%p %s %T@\n' | sort)
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb "$prefix" "$scratch"
+run_in_xvfb bash "$(realpath "$0")" --inside-xvfb "$prefix" "$scratch"
 after=$(cd "$prefix" && find . -printf '%p %s %T@\n' | sort)
 [ "$before" = "$after" ] || fail "files under the prefix changed: $(diff <(echo "$before") <(echo "$after"))"
 echo "install_test: PASS (nothing under the prefix changed)"

@@ -43,6 +43,27 @@ geometry_of() {
         END { print x, y, w, h }'
 }
 
+# Runs "$@" with DISPLAY set to an Xvfb of its own. The server picks a free
+# display itself (-displayfd), so tests that run at the same time never share
+# one or race for the same number, as xvfb-run -a can.
+run_in_xvfb() {
+    local fifo display xpid rc=0
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    xpid=$!
+    read -r display <"$fifo" || true
+    rm -f "$fifo"
+    if [ -z "$display" ] || ! kill -0 "$xpid" 2>/dev/null; then
+        echo "$TEST_NAME: Xvfb did not start" >&2
+        return 1
+    fi
+    DISPLAY=:$display "$@" || rc=$?
+    kill "$xpid" 2>/dev/null
+    wait "$xpid" 2>/dev/null || true
+    return "$rc"
+}
+
 # Outside: checks the tools, copies the data to a fresh scratch folder and
 # runs the script again inside a new Xvfb. Inside: runs inside_xvfb.
 window_test_main() {
@@ -56,7 +77,7 @@ window_test_main() {
         exit 2
     fi
     local tool
-    for tool in xvfb-run xdotool xwininfo import convert; do
+    for tool in Xvfb xdotool xwininfo import convert; do
         if ! command -v "$tool" >/dev/null; then
             echo "$TEST_NAME: $tool is missing (packages xvfb, xdotool, x11-utils, imagemagick)" >&2
             exit 2
@@ -72,7 +93,7 @@ window_test_main() {
     scratch=$(realpath "$scratch")
     cp -R "$data/." "$scratch/work/"
 
-    xvfb-run -a -s "-screen 0 1024x768x24" bash "$(realpath "$0")" --inside-xvfb \
+    run_in_xvfb bash "$(realpath "$0")" --inside-xvfb \
         "$program" "$scratch/work" "$scratch"
     echo "$TEST_NAME: PASS (screenshots in $scratch)"
 }
