@@ -1,15 +1,18 @@
 # Installing like a desktop program, and the Debian package.
 #
 #   bin/velmorant, bin/velmorant-check
-#   share/velmorant/                 the samples a user's folder is filled from
+#   lib/<triplet>/velmorant/         the sound module (lib/velmorant/ outside /usr)
+#   share/velmorant/samples/         the samples a user's folder is filled from
 #   share/applications/<id>.desktop  the menu entry
 #   share/metainfo/<id>.metainfo.xml AppStream
 #   share/icons/hicolor/*/apps/<id>.{png,svg}
 #   share/man/man1/velmorant.1.gz, share/doc/velmorant/{copyright,changelog.gz}
 #
-# The program finds its samples at ../share/velmorant from its own folder, so
-# any prefix works; in the build folder the same files are copied to
-# share/velmorant beside the program.
+# The program finds its samples at ../share/velmorant/samples from its own
+# folder, so any prefix works; in the build folder the same files are copied
+# to share/velmorant/samples beside the program. The samples have a folder of
+# their own because with the prefix ~/.local, share/velmorant is the user's
+# own folder, which an install must not write into.
 include(GNUInstallDirs)
 
 set(VELMORANT_APP_ID org.velmorant.Velmorant)
@@ -22,17 +25,23 @@ file(GLOB VELMORANT_SAMPLES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/data/readme.txt ${CMAKE_SOURCE_DIR}/data/Marked.txt)
 foreach(sample ${VELMORANT_SAMPLES})
   get_filename_component(name ${sample} NAME)
-  configure_file(${sample} ${CMAKE_BINARY_DIR}/share/velmorant/${name} COPYONLY)
+  configure_file(${sample} ${CMAKE_BINARY_DIR}/share/velmorant/samples/${name} COPYONLY)
 endforeach()
+
+# An install as root leaves a root-owned install_manifest.txt in the build
+# folder, which the next install as a user (--prefix ~/.local) could not
+# replace: the user owns the folder, so the old manifest is removed first.
+install(CODE "file(REMOVE \"${CMAKE_BINARY_DIR}/install_manifest.txt\")")
 
 install(TARGETS velmorant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The sound module is the program's own, not a library for others: it goes in
-# the program's private folder, where the program looks for it (bin/../lib/velmorant).
-install(TARGETS velmorant_sound LIBRARY DESTINATION lib/velmorant)
+# the program's private folder, where the program looks for it (see
+# VELMORANT_MODULE_DIR), and not where the dynamic linker looks.
+install(TARGETS velmorant_sound LIBRARY DESTINATION ${VELMORANT_MODULE_DIR})
 if(TARGET velmorant-check)
   install(TARGETS velmorant-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES ${VELMORANT_SAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmorant)
+install(FILES ${VELMORANT_SAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmorant/samples)
 install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.metainfo.xml
