@@ -96,8 +96,8 @@ int main(int argc, char* argv[])
     Form1 form(state, measure, players, dialogs, workDir);
     Form1View view(form);
     dialogs.setMainWindow(&view);
-    // A logout, a shutdown or a closed terminal ends the program as closing
-    // the window does, so that no mark is lost.
+    // A logout, a shutdown, a closed terminal or Ctrl+C in it ends the
+    // program as closing the window does, so that no mark is lost.
     SessionEnd sessionEnd([&view] { view.endBySession(); });
 
     // Watched before showing, so that an early frame (a message box during

@@ -42,6 +42,7 @@ SessionEnd::SessionEnd(std::function<void()> onEnd) : onEnd_(std::move(onEnd))
         connect(notifier_, &QSocketNotifier::activated, this, &SessionEnd::signalled);
         catchSignal(SIGTERM, onSignal);
         catchSignal(SIGHUP, onSignal);
+        catchSignal(SIGINT, onSignal);
     }
     // Answered after the session manager's request returns: it expects the
     // program to go on until it is told to end.
@@ -56,6 +57,7 @@ SessionEnd::~SessionEnd()
     if (notifier_ != nullptr) {
         catchSignal(SIGTERM, SIG_DFL);
         catchSignal(SIGHUP, SIG_DFL);
+        catchSignal(SIGINT, SIG_DFL);
         ::close(wakeFds[0]);
         ::close(wakeFds[1]);
         wakeFds[0] = wakeFds[1] = -1;
