@@ -168,7 +168,7 @@ desktop=$prefix/share/applications/$APP_ID.desktop
 metainfo=$prefix/share/metainfo/$APP_ID.metainfo.xml
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
-for size in 16 32 48 64 128 256; do
+for size in 16 22 32 48 64 128 256; do
     icon=$prefix/share/icons/hicolor/${size}x$size/apps/$APP_ID.png
     [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon is not ${size}x$size"
 done
