@@ -1,15 +1,19 @@
 # Installing like a desktop program, and the Debian package.
 #
 #   bin/velmorant, bin/velmorant-check
-#   share/velmorant/                 the samples a user's folder is filled from
+#   lib/<triplet>/velmorant/         the sound module
+#   share/velmorant/samples/         the samples a user's folder is filled from
 #   share/applications/<id>.desktop  the menu entry
 #   share/metainfo/<id>.metainfo.xml AppStream
 #   share/icons/hicolor/*/apps/<id>.{png,svg}
-#   share/man/man1/velmorant.1.gz, share/doc/velmorant/{copyright,changelog.gz}
+#   share/man/man1/velmorant{,-check}.1.gz, share/doc/velmorant/{copyright,changelog.gz}
+#   share/lintian/overrides/velmorant
 #
-# The program finds its samples at ../share/velmorant from its own folder, so
-# any prefix works; in the build folder the same files are copied to
-# share/velmorant beside the program.
+# The program finds its samples at ../share/velmorant/samples from its own
+# folder, so any prefix works; in the build folder the same files are copied
+# to share/velmorant/samples beside the program. The samples have a folder of
+# their own because with the prefix ~/.local, share/velmorant is the user's
+# own folder, which an install must not write into.
 include(GNUInstallDirs)
 
 set(VELMORANT_APP_ID org.velmorant.Velmorant)
@@ -22,22 +26,37 @@ file(GLOB VELMORANT_SAMPLES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/data/readme.txt ${CMAKE_SOURCE_DIR}/data/Marked.txt)
 foreach(sample ${VELMORANT_SAMPLES})
   get_filename_component(name ${sample} NAME)
-  configure_file(${sample} ${CMAKE_BINARY_DIR}/share/velmorant/${name} COPYONLY)
+  configure_file(${sample} ${CMAKE_BINARY_DIR}/share/velmorant/samples/${name} COPYONLY)
 endforeach()
+
+# An install as root leaves a root-owned install_manifest.txt in the build
+# folder, which the next install as a user (--prefix ~/.local) could not
+# replace: the user owns the folder, so the old manifest is removed first.
+install(CODE "file(REMOVE \"${CMAKE_BINARY_DIR}/install_manifest.txt\")")
 
 install(TARGETS velmorant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The sound module is the program's own, not a library for others: it goes in
-# the program's private folder, where the program looks for it (bin/../lib/velmorant).
-install(TARGETS velmorant_sound LIBRARY DESTINATION lib/velmorant)
+# the program's private folder, where the program looks for it (see
+# VELMORANT_MODULE_DIR), and not where the dynamic linker looks.
+install(TARGETS velmorant_sound LIBRARY DESTINATION ${VELMORANT_MODULE_DIR})
 if(TARGET velmorant-check)
   install(TARGETS velmorant-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES ${VELMORANT_SAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmorant)
+# A stripped install (the package) also drops the compiler's name and
+# version, which nothing reads, as Debian's own packages do.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  foreach(file ${CMAKE_INSTALL_BINDIR}/velmorant ${CMAKE_INSTALL_BINDIR}/velmorant-check
+               ${VELMORANT_MODULE_DIR}/velmorant-sound.so)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\" COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+endif()")
+install(FILES ${VELMORANT_SAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmorant/samples)
 install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VELMORANT_PACKAGING}/${VELMORANT_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-foreach(size 16 32 48 64 128 256)
+foreach(size 16 22 32 48 64 128 256)
   install(FILES ${VELMORANT_PACKAGING}/icons/velmorant-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
     RENAME ${VELMORANT_APP_ID}.png)
@@ -46,23 +65,28 @@ install(FILES ${VELMORANT_PACKAGING}/icons/velmorant.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
   RENAME ${VELMORANT_APP_ID}.svg)
 
-# Manual page and changelog compressed the way Debian wants them: gzip -9n,
+# Manual pages and changelog compressed the way Debian wants them: gzip -9n,
 # so the bytes do not depend on the time of the build.
 find_program(GZIP gzip REQUIRED)
 set(VELMORANT_GZIPPED ${CMAKE_BINARY_DIR}/packaging)
-add_custom_command(OUTPUT ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/changelog.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMORANT_GZIPPED}
-  COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
-          ${VELMORANT_PACKAGING}/velmorant.1 ${VELMORANT_GZIPPED}/velmorant.1.gz
-  COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
-          ${VELMORANT_PACKAGING}/changelog ${VELMORANT_GZIPPED}/changelog.gz
-  DEPENDS ${VELMORANT_PACKAGING}/velmorant.1 ${VELMORANT_PACKAGING}/changelog
-  VERBATIM)
-add_custom_target(velmorant_docs ALL
-  DEPENDS ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/changelog.gz)
-install(FILES ${VELMORANT_GZIPPED}/velmorant.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(VELMORANT_GZIPPED_FILES)
+foreach(doc velmorant.1 velmorant-check.1 changelog)
+  add_custom_command(OUTPUT ${VELMORANT_GZIPPED}/${doc}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMORANT_GZIPPED}
+    COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
+            ${VELMORANT_PACKAGING}/${doc} ${VELMORANT_GZIPPED}/${doc}.gz
+    DEPENDS ${VELMORANT_PACKAGING}/${doc}
+    VERBATIM)
+  list(APPEND VELMORANT_GZIPPED_FILES ${VELMORANT_GZIPPED}/${doc}.gz)
+endforeach()
+add_custom_target(velmorant_docs ALL DEPENDS ${VELMORANT_GZIPPED_FILES})
+install(FILES ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/velmorant-check.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VELMORANT_PACKAGING}/copyright ${VELMORANT_GZIPPED}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmorant)
+# What lintian reports on purpose, each with the reason.
+install(FILES ${VELMORANT_PACKAGING}/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmorant)
 
 # cpack -G DEB in the build folder (scripts/make-deb.sh does it from a fresh
 # release build and runs lintian on the result).
@@ -93,4 +117,18 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # platform plugins (X11 and others), which Qt loads at run time.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+# Reproducible: every file in the package, and the package's own parts,
+# carry the time of the release in the changelog rather than the time of the
+# build (SOURCE_DATE_EPOCH, unless the caller set it already).
+file(STRINGS ${VELMORANT_PACKAGING}/changelog VELMORANT_RELEASE_LINE REGEX "^ -- .*>  " LIMIT_COUNT 1)
+string(REGEX REPLACE "^ -- .*>  (.*)$" "\\1" VELMORANT_RELEASE_DATE "${VELMORANT_RELEASE_LINE}")
+execute_process(COMMAND date -u -d "${VELMORANT_RELEASE_DATE}" +%s
+  OUTPUT_VARIABLE VELMORANT_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+  COMMAND_ERROR_IS_FATAL ANY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMORANT_PACKAGING}/changelog)
+file(WRITE ${CMAKE_BINARY_DIR}/CPackReleaseTime.cmake
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${VELMORANT_RELEASE_EPOCH})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackReleaseTime.cmake)
 include(CPack)

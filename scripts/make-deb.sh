@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a fresh release build in build-deb/ and checks
-# it with lintian. The package is build-deb/velmorant_<version>_<arch>.deb;
-# install it with
-#   sudo apt-get install ./build-deb/velmorant_*.deb
+# it with lintian, which must report nothing that packaging/lintian-overrides
+# does not give a reason for. The package is
+# build-deb/velmorant_<version>_<arch>.deb, the same bytes on every build of
+# the same sources (its times are the changelog's); install it with
+#   apt-get install ./build-deb/velmorant_*.deb       (as root, or with sudo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -14,5 +16,5 @@ rm -f build-deb/velmorant_*.deb
 (cd build-deb && cpack -G DEB)
 deb=$(ls build-deb/velmorant_*.deb)
 echo "lintian on $deb:"
-lintian --display-info "$deb"
+lintian --info --pedantic --fail-on error,warning,info,pedantic "$deb"
 echo "made $deb"

@@ -26,13 +26,14 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
                 qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
-               libxdamage-dev)
+               libxdamage-dev curl openssl)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# ./run without a display: a virtual X display with a VNC server, and noVNC.
-BROWSER_PACKAGES=(tigervnc-standalone-server novnc websockify)
+# ./run without a display: a virtual X display with a VNC server and its
+# password tool, noVNC, and ss to see that the page's server listens.
+BROWSER_PACKAGES=(tigervnc-standalone-server tigervnc-tools novnc websockify iproute2)
 # scripts/make-deb.sh: dpkg-shlibdeps (dpkg-dev) and file for CPack, lintian.
 DEB_PACKAGES=(dpkg-dev file lintian)
 

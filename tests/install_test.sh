@@ -5,12 +5,15 @@
 #     appstreamcli validate --no-net; the icons have their sizes;
 #   - the menu entry's Exec, started in an empty home folder under Xvfb, opens
 #     the main window without any message box and fills
-#     ~/.local/share/velmorant from share/velmorant;
+#     ~/.local/share/velmorant from share/velmorant/samples;
 #   - a second start replaces nothing there;
 #   - a current folder with ZQCList.TXT is used instead, and `velmorant DIR`
 #     wins over both;
-#   - started inside share/velmorant, it still works in the user's folder;
-#   - nothing under the prefix changes.
+#   - started inside share/velmorant/samples, it still works in the user's folder;
+#   - nothing under the prefix changes;
+#   - installed with ~/.local as the prefix over a user's folder that holds a
+#     marked problem, the install leaves the folder alone and the program
+#     starts on it.
 #
 # Usage: bash install_test.sh <build-dir> <scratch-dir>
 set -euo pipefail
@@ -31,7 +34,7 @@ start_once() {
     local folder=$1 home=$2
     shift 2
     local log=$scratch/start-$((++starts)).log
-    (cd "$folder" && exec env -u XDG_DATA_HOME HOME="$home" PATH="$prefix/bin:$PATH" \
+    (cd "$folder" && exec env -u XDG_DATA_HOME HOME="$home" PATH="${bin:-$prefix/bin}:$PATH" \
         "${exec[@]}" "$@" >"$log" 2>&1) &
     local pid=$! shown=""
     for _ in $(seq 150); do
@@ -55,14 +58,14 @@ start_once() {
     [ -n "$shown" ] || fail "start $starts (in $folder, $*) showed no main window; log: $(cat "$log")"
 }
 
-# The files of folder $1 and their checksums, one a line.
+# The files of folder $1 (not of its subfolders) and their checksums, one a line.
 listing() {
-    (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r md5sum)
+    (cd "$1" && find . -maxdepth 1 -type f -print0 | sort -z | xargs -0 -r md5sum)
 }
 
 inside_xvfb() {
     starts=0
-    local samples=$prefix/share/velmorant
+    local samples=$prefix/share/velmorant/samples
     local desktop=$prefix/share/applications/$APP_ID.desktop
     local line
     line=$(sed -n 's/^Exec=//p' "$desktop")
@@ -108,8 +111,32 @@ inside_xvfb() {
     # Started inside the installed samples: still the user's folder.
     start_once "$samples" "$other"
     [ -f "$other/.local/share/velmorant/ZQCList.TXT" ] ||
-        fail "started in share/velmorant, the program did not use the user's folder"
-    echo "started in share/velmorant: the user's folder is used"
+        fail "started in the samples, the program did not use the user's folder"
+    echo "started in share/velmorant/samples: the user's folder is used"
+
+    # Installed into the learner's own ~/.local: the marked problem is still
+    # there and the program starts on the folder.
+    local learner=$scratch/learner
+    before=$(listing "$learner/.local/share/velmorant")
+    bin=$learner/.local/bin start_once "$learner" "$learner"
+    [ "$(listing "$learner/.local/share/velmorant")" = "$before" ] ||
+        fail "installed into ~/.local, the program changed the user's folder"
+    echo "installed into ~/.local: the program starts on the user's folder, marks kept"
+}
+
+# Installs into $1/.local over a user's folder that holds a marked problem.
+install_into_users_local() {
+    local folder=$1/.local/share/velmorant
+    mkdir -p "$folder"
+    cp "$prefix/share/velmorant/samples"/* "$folder/"
+    printf '%s\r\n' 細胞の働きは？ 呼吸,光合成, 動物,植物, 1,2, 見直す。 |
+        iconv -f UTF-8 -t CP932 >>"$folder/Marked.txt"
+    local before
+    before=$(listing "$folder")
+    cmake --install "$build" --prefix "$1/.local" >>"$scratch/install.log"
+    [ "$(listing "$folder")" = "$before" ] ||
+        fail "cmake --install --prefix ~/.local changed the user's folder: $(diff <(echo "$before") <(listing "$folder"))"
+    echo "install into ~/.local: the user's folder and its marks left alone"
 }
 
 # --------------------------------------------------------------- outside --
@@ -141,15 +168,16 @@ desktop=$prefix/share/applications/$APP_ID.desktop
 metainfo=$prefix/share/metainfo/$APP_ID.metainfo.xml
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
-for size in 16 32 48 64 128 256; do
+for size in 16 22 32 48 64 128 256; do
     icon=$prefix/share/icons/hicolor/${size}x$size/apps/$APP_ID.png
     [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon is not ${size}x$size"
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$APP_ID.svg" ] || fail "no scalable icon"
 for f in ZQCList.TXT Marked.txt readme.txt Seikai.WAV Machigai.WAV MusMax.WAV MusMin.WAV; do
-    [ -f "$prefix/share/velmorant/$f" ] || fail "share/velmorant/$f is not installed"
+    [ -f "$prefix/share/velmorant/samples/$f" ] || fail "share/velmorant/samples/$f is not installed"
 done
 echo "install: menu entry, metainfo, icons and samples in place and valid"
+install_into_users_local "$scratch/learner"
 
 # Every file's size and time before and after: any write under the prefix shows.
 before=$(cd "$prefix" && find . -printf '%p %s %T@\n' | sort)

@@ -6,7 +6,9 @@
 #   - the window's background colour;
 #   - the title picture, pixel for pixel, inside its 3-D border;
 #   - the quit button asks for confirmation, and OK ends the program with
-#     status 0.
+#     status 0;
+#   - SIGTERM, as a logout sends it, writes the mark of a solved problem
+#     still on screen to Marked.txt before the program ends.
 # Screenshots and the program's output are left in the scratch directory.
 #
 # Usage: bash real_window_test.sh <velmorant> <data-dir> <scratch-dir>
@@ -94,6 +96,49 @@ inside_xvfb() {
     wait "$pid" || status=$?
     [ "$status" = 0 ] || fail "the program ended with status $status"
     echo "quit button: confirmation shown, OK ended the program with status 0"
+
+    sigterm_writes_pending_mark "$program" "$out"
+}
+
+# Opens the first series with the keyboard, solves its first problem, marks
+# it and sends SIGTERM while the mark is still pending on screen.
+sigterm_writes_pending_mark() {
+    local program=$1 out=$2 marks_before
+    marks_before=$(wc -c <Marked.txt)
+    "$program" >"$out/program-sigterm.log" 2>&1 &
+    pid=$!
+    trap 'kill "$pid" 2>/dev/null || true' EXIT
+    local win
+    win=$(wait_for_window "$TITLE") || fail "no window after the restart"
+    read -r wx wy _ _ < <(geometry_of "$win")
+    xdotool windowfocus --sync "$win"
+    local k
+    # Series 1, problem 1: four arthropods, three molluscs, three echinoderms.
+    for k in Down Down Return 1 1 1 1 2 2 2 3 3 3; do
+        xdotool key "$k"
+        sleep 0.1
+    done
+    sleep 0.5
+    # The result panel's "マークをつける".
+    xdotool mousemove $((wx + 470)) $((wy + 72)) click 1
+    sleep 0.5
+    import -window root "$out/marked-before-sigterm.png"
+    kill -TERM "$pid"
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the program still runs after SIGTERM"
+    trap - EXIT
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "after SIGTERM the program ended with status $status"
+    # The record's list of terms.
+    local terms=ザリガニ,クモ,ムカデ,ミジンコ,イカ,アサリ,カタツムリ,ウニ,ヒトデ,ナマコ,
+    [ "$(wc -c <Marked.txt)" -gt "$marks_before" ] &&
+        iconv -f CP932 -t UTF-8 Marked.txt | grep -qxF "$terms"$'\r' ||
+        fail "SIGTERM lost the pending mark: Marked.txt has no record with $terms"
+    echo "SIGTERM: the pending mark was written, status 0"
 }
 
 window_test_main "$@"

@@ -6,7 +6,7 @@
              with term cards sorted into them and one card on its way.
   icon.png   32 x 32, 16-colour palette: a few cards sorted into two frames.
 
-  packaging/icons/velmorant-<size>.png (16, 32, 48, 64, 128, 256; RGBA) and
+  packaging/icons/velmorant-<size>.png (16, 22, 32, 48, 64, 128, 256; RGBA) and
   packaging/icons/velmorant.svg: the same picture as smooth shapes, for the
   desktop's icon theme.
 
@@ -626,7 +626,7 @@ def write_app_icon_svg(path):
         f.write("\n".join(out) + "\n")
 
 
-APP_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+APP_ICON_SIZES = (16, 22, 32, 48, 64, 128, 256)
 
 
 def make_app_icons():

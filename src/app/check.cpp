@@ -59,7 +59,9 @@ const char* const Usage =
     "終了コード: 0 エラーなし（警告はあってもよい）、1 エラーあり、2 使い方の誤りなど\n"
     "\n"
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
-    "                          すべてを並べた index.html を作ります\n";
+    "                          すべてを並べた index.html を作ります\n"
+    "  -h, --help              この説明を表示します\n"
+    "  -v, --version           版を表示します\n";
 
 // The window's message boxes, kept instead of shown.
 class KeptMessages : public Dialogs
@@ -366,12 +368,16 @@ struct Options {
 };
 
 // Returns false (after saying why) when the command line cannot be used.
-bool parseOptions(const QStringList& args, Options* options, bool* help)
+bool parseOptions(const QStringList& args, Options* options, bool* help, bool* version)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             *help = true;
+            return true;
+        }
+        if (a == QLatin1String("-v") || a == QLatin1String("--version")) {
+            *version = true;
             return true;
         }
         if (a == QLatin1String("--preview")) {
@@ -443,12 +449,17 @@ int main(int argc, char* argv[])
     }
     Options options;
     bool help = false;
-    if (!parseOptions(args, &options, &help)) {
+    bool version = false;
+    if (!parseOptions(args, &options, &help, &version)) {
         printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
         return BadUsage;
     }
     if (help) {
         std::fputs(Usage, stdout);
+        return Clean;
+    }
+    if (version) {
+        std::fputs("velmorant-check " VELMORANT_VERSION "\n", stdout);
         return Clean;
     }
 

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "files/WorkFolder.h"
 #include "forms/Form1.h"
 #include "state/Module1.h"
@@ -9,6 +10,7 @@
 #include "view/QtDialogs.h"
 #include "view/QtFonts.h"
 #include "view/QtTextMeasure.h"
+#include "view/SessionEnd.h"
 #include "view/WarmUp.h"
 
 #include <QApplication>
@@ -17,13 +19,50 @@
 #include <QScopeGuard>
 #include <QStringList>
 
+#include <cstdio>
+
+namespace
+{
+
+// Help, version and mistakes in the command line are answered on the
+// terminal, before anything needs a display. Returns the exit status, or -1
+// to go on and open the window.
+int answerCommandLine(const CommandLine::Request& request)
+{
+    using Action = CommandLine::Request::Action;
+    switch (request.action) {
+    case Action::Help:
+        std::fputs(qUtf8Printable(CommandLine::helpText()), stdout);
+        return 0;
+    case Action::Version:
+        std::fputs(qUtf8Printable(CommandLine::versionText()), stdout);
+        return 0;
+    case Action::BadUsage:
+        std::fprintf(stderr, "velmorant: %s\n%s\n", qUtf8Printable(request.error),
+                     qUtf8Printable(QStringLiteral("使い方は velmorant --help で表示します。")));
+        return 2;
+    case Action::Run:
+        break;
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    QStringList words;
+    for (int i = 0; i < argc; ++i) {
+        words.append(QFile::decodeName(argv[i]));
+    }
+    const CommandLine::Request request = CommandLine::read(words);
+    if (const int status = answerCommandLine(request); status >= 0) {
+        return status;
+    }
     // Slow first steps run beside Qt's setting up of the application.
     WarmUp warmUp;
-    // The only argument is the folder to work in: Qt sees only the
-    // program's name.
-    int qtArgc = argc > 0 ? 1 : 0;
+    // Qt takes its own options out of the command line.
+    int qtArgc = argc;
     QApplication app(qtArgc, argv);
     const auto joinWarmUp = qScopeGuard([&warmUp] { warmUp.finish(); });
     // Qt's font substitutions are not guarded: they are all in place before
@@ -36,12 +75,8 @@ int main(int argc, char* argv[])
     QtDialogs dialogs;
 
     // Data files are opened by bare name in the working directory.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.append(QFile::decodeName(argv[i]));
-    }
     const WorkFolder::Choice folder =
-        WorkFolder::prepare(arguments, WorkFolder::Places::ofThisProcess());
+        WorkFolder::prepare(request.folders, WorkFolder::Places::ofThisProcess());
     if (!folder.error.isEmpty() || !QDir::setCurrent(folder.folder)) {
         const QString text =
             folder.error.isEmpty()
@@ -61,6 +96,9 @@ int main(int argc, char* argv[])
     Form1 form(state, measure, players, dialogs, workDir);
     Form1View view(form);
     dialogs.setMainWindow(&view);
+    // A logout, a shutdown, a closed terminal or Ctrl+C in it ends the
+    // program as closing the window does, so that no mark is lost.
+    SessionEnd sessionEnd([&view] { view.endBySession(); });
 
     // Watched before showing, so that an early frame (a message box during
     // start-up runs its own event loop) is not missed.

@@ -67,12 +67,16 @@ Places Places::ofThisProcess()
 
 QString samplesBeside(const QString& programDir)
 {
+    // A folder of their own below share/velmorant: with the prefix ~/.local,
+    // share/velmorant itself is the user's folder, which an install must
+    // never write into.
     const QDir dir(programDir);
-    QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../share/velmorant")));
+    const QString samples = QStringLiteral("share/velmorant/samples");
+    QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../") + samples));
     if (QFileInfo(installed).isDir()) {
         return installed;
     }
-    return QDir::cleanPath(dir.filePath(QStringLiteral("share/velmorant")));
+    return QDir::cleanPath(dir.filePath(samples));
 }
 
 QString userFolder(const Places& places)

@@ -19,7 +19,7 @@ namespace WorkFolder
 // Where to look; every path absolute.
 struct Places {
     QString current;
-    // share/velmorant of the installation (or of the build folder).
+    // share/velmorant/samples of the installation (or of the build folder).
     QString samples;
     // $XDG_DATA_HOME as set, or empty.
     QString dataHome;
@@ -37,7 +37,7 @@ struct Choice {
 };
 
 // The sample folder that belongs to a program in `programDir`: an installed
-// program's <prefix>/share/velmorant, or the copy beside a program in the
+// program's <prefix>/share/velmorant/samples, or the copy beside a program in the
 // build folder.
 QString samplesBeside(const QString& programDir);
 

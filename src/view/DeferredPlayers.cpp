@@ -62,12 +62,12 @@ QString DeferredPlayers::modulePath()
     const QString dir = QCoreApplication::applicationDirPath();
     const QString name = QString::fromLatin1(SoundModule::FileName);
     // Beside the program in the build, or in the program's own folder under
-    // lib once installed.
+    // lib (lib/<triplet> under /usr) once installed.
     const QString beside = dir + QLatin1Char('/') + name;
     if (QFileInfo::exists(beside)) {
         return beside;
     }
-    return dir + QStringLiteral("/../lib/velmorant/") + name;
+    return dir + QStringLiteral("/" VELMORANT_MODULE_FROM_BIN "/") + name;
 }
 
 std::unique_ptr<Players> DeferredPlayers::loadModule(const QString& modulePath,

@@ -512,6 +512,14 @@ void Form1View::endProgram()
     QCoreApplication::exit(0);
 }
 
+void Form1View::endBySession()
+{
+    // Also leaves the loop of a message box or the About window still open.
+    if (close()) {
+        QCoreApplication::exit(0);
+    }
+}
+
 void Form1View::centreOnScreen()
 {
     const QScreen* s = screen();

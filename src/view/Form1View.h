@@ -33,6 +33,9 @@ public:
     // Closes the window without its closing handler and leaves the event
     // loop; no handler runs after this.
     void endProgram();
+    // The session ends the program: as closing the window, pending marks
+    // are written first, then the program ends.
+    void endBySession();
     bool ended() const { return ended_; }
     // Places the window in the middle of its screen.
     void centreOnScreen();

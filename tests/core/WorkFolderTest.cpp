@@ -172,11 +172,13 @@ TEST(WorkFolder, SamplesAreFoundBesideTheProgram)
     QTemporaryDir root;
     const QDir r(root.path());
     r.mkpath("prefix/bin");
-    r.mkpath("build/share/velmorant");
+    r.mkpath("build/share/velmorant/samples");
     // In the build folder: the copy beside the program.
-    EXPECT_EQ(WorkFolder::samplesBeside(r.filePath("build")), r.filePath("build/share/velmorant"));
-    // Installed: <prefix>/share/velmorant, wherever the prefix is.
-    r.mkpath("prefix/share/velmorant");
+    EXPECT_EQ(WorkFolder::samplesBeside(r.filePath("build")),
+              r.filePath("build/share/velmorant/samples"));
+    // Installed: <prefix>/share/velmorant/samples, wherever the prefix is, and
+    // never share/velmorant itself, the user's folder when the prefix is ~/.local.
+    r.mkpath("prefix/share/velmorant/samples");
     EXPECT_EQ(WorkFolder::samplesBeside(r.filePath("prefix/bin")),
-              r.filePath("prefix/share/velmorant"));
+              r.filePath("prefix/share/velmorant/samples"));
 }

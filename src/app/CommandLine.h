@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// velmorant's command line, read before the application object exists: help
+// and version need no display, and Qt's own options (-platform, -style, the
+// session manager's -session ...) are accepted and left for Qt to read.
+namespace CommandLine
+{
+
+struct Request {
+    enum class Action { Run, Help, Version, BadUsage };
+    Action action = Action::Run;
+    // Run: the folder to work in, when one is given.
+    QStringList folders;
+    // BadUsage: what is wrong, in Japanese.
+    QString error;
+};
+
+// `arguments` starts with the program's name.
+Request read(const QStringList& arguments);
+
+QString helpText();
+QString versionText();
+
+} // namespace CommandLine
