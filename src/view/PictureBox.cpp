@@ -1,5 +1,6 @@
 #include "view/PictureBox.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -38,6 +39,38 @@ void PictureBox::paintEvent(QPaintEvent* /*event*/)
     };
     ring(r, outerDark, outerLight);
     ring(r.adjusted(1, 1, -1, -1), innerDark, innerLight);
+    if (hasFocus()) {
+        // A dotted mark inside the border, as on the item labels.
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.drawRect(r.adjusted(BorderPx + 1, BorderPx + 1, -BorderPx - 2, -BorderPx - 2));
+    }
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Space open the About window, as a click does.
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        if (click_) {
+            click_();
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PictureBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void PictureBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event)
