@@ -351,6 +351,7 @@ void Form1View::applyHide(Binding& binding)
     if (binding.widget != nullptr && a.visible && !binding.control->Visible) {
         a.visible = false;
         binding.widget->setVisible(false);
+        applyLook(binding);
     }
 }
 
@@ -442,11 +443,15 @@ void Form1View::applyLook(Binding& binding)
         if (fontChanged) {
             list_->setFont(QtFonts::toQFont(c.Font));
         }
-        const bool itemsChanged = fresh || c.Items != a.items;
+        // A hidden list holds no entries: screen readers would take them
+        // for showing, and the selected one for focused. They are taken out
+        // once the list is hidden and put back before it shows again.
+        const QStringList entries = c.Visible ? c.Items : QStringList();
+        const bool itemsChanged = fresh || (entries != a.items && (c.Visible || !a.visible));
         if (itemsChanged) {
-            a.items = c.Items;
+            a.items = entries;
             list_->clear();
-            list_->addItems(c.Items);
+            list_->addItems(entries);
         }
         if (itemsChanged || c.ListIndex != a.listIndex) {
             a.listIndex = c.ListIndex;

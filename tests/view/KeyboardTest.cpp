@@ -298,6 +298,8 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     press(Qt::Key_Return);
     ASSERT_EQ(state.ItemCount, 2);
     EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Label1[0])}) << "straight to the first item";
+    EXPECT_EQ(accessible(form->List1)->childCount(), 0)
+        << "the hidden list offers no entry that could claim to show or have the focus";
 
     // Solved; the explanation is reached and scrolled with keys.
     press(Qt::Key_1);
