@@ -1,10 +1,26 @@
 #include "view/HeldKeys.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 
+#include <cstring>
+
 namespace
 {
+
+// The head of an X11 key event as the xcb protocol lays it out.
+struct XKeyHead {
+    quint8 responseType; // 2 press, 3 release; the top bit marks a sent event
+    quint8 keyCode;
+    quint16 sequence;
+    quint32 time;
+};
+constexpr quint8 XKeyPress = 2;
+constexpr quint8 XKeyRelease = 3;
+// Presses of one key waiting for their key events; more means the two
+// streams no longer match, and the oldest is dropped.
+constexpr int MaxMarks = 16;
 
 // The physical key: X11's key code where the platform gives one, so that a
 // modifier let go first cannot make the release look like another key.
@@ -35,7 +51,36 @@ bool movesOnly(int key)
 
 } // namespace
 
-HeldKeys::HeldKeys(QObject* parent) : QObject(parent) {}
+HeldKeys::HeldKeys(QObject* parent) : QObject(parent)
+{
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+HeldKeys::~HeldKeys()
+{
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool HeldKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr* /*result*/)
+{
+    if (eventType != "xcb_generic_event_t" || message == nullptr) {
+        return false;
+    }
+    XKeyHead head{};
+    std::memcpy(&head, message, sizeof head);
+    const quint8 type = head.responseType & 0x7F;
+    if (type == XKeyRelease) {
+        releasedAt_.insert(head.keyCode, head.time);
+    } else if (type == XKeyPress) {
+        const auto it = releasedAt_.constFind(head.keyCode);
+        QList<bool>& marks = repeatMarks_[head.keyCode];
+        if (marks.size() >= MaxMarks) {
+            marks.removeFirst();
+        }
+        marks.append(it != releasedAt_.constEnd() && it.value() == head.time);
+    }
+    return false;
+}
 
 bool HeldKeys::eventFilter(QObject* watched, QEvent* event)
 {
@@ -44,8 +89,7 @@ bool HeldKeys::eventFilter(QObject* watched, QEvent* event)
         // A release may go to another program while this one is inactive.
         if (static_cast<QApplicationStateChangeEvent*>(event)->applicationState() !=
             Qt::ApplicationActive) {
-            down_.clear();
-            released_ = false;
+            forget();
         }
         break;
     case QEvent::KeyPress:
@@ -56,9 +100,8 @@ bool HeldKeys::eventFilter(QObject* watched, QEvent* event)
             break;
         }
         const auto& key = static_cast<const QKeyEvent&>(*event);
-        const bool drop =
-            event->type() == QEvent::KeyPress ? pressed(key) : released(key);
-        return drop && !movesOnly(key.key());
+        const bool repeat = event->type() == QEvent::KeyPress ? pressed(key) : released(key);
+        return repeat && !movesOnly(key.key());
     }
     default:
         break;
@@ -68,10 +111,16 @@ bool HeldKeys::eventFilter(QObject* watched, QEvent* event)
 
 bool HeldKeys::pressed(const QKeyEvent& key)
 {
+    bool repeatByTime = false;
+    if (key.nativeScanCode() != 0 && key.nativeScanCode() < 256) {
+        const auto it = repeatMarks_.find(static_cast<quint8>(key.nativeScanCode()));
+        if (it != repeatMarks_.end() && !it->isEmpty()) {
+            repeatByTime = it->takeFirst();
+        }
+    }
     const quint32 id = keyId(key);
-    const bool repeat = key.isAutoRepeat() || down_.contains(id) ||
-                        (released_ && id == lastReleased_ && key.timestamp() == lastReleaseTime_);
-    down_.insert(id, key.timestamp());
+    const bool repeat = key.isAutoRepeat() || repeatByTime || down_.contains(id);
+    down_.insert(id);
     return repeat;
 }
 
@@ -80,14 +129,13 @@ bool HeldKeys::released(const QKeyEvent& key)
     if (key.isAutoRepeat()) {
         return true;
     }
-    const quint32 id = keyId(key);
-    const auto it = down_.constFind(id);
-    // A repeat comes only after the key has been down a while: a release at
-    // the very time of its press is a quick tap, and a press at that time
-    // again is a new one.
-    released_ = it != down_.constEnd() && key.timestamp() > it.value();
-    down_.remove(id);
-    lastReleased_ = id;
-    lastReleaseTime_ = key.timestamp();
+    down_.remove(keyId(key));
     return false;
+}
+
+void HeldKeys::forget()
+{
+    down_.clear();
+    releasedAt_.clear();
+    repeatMarks_.clear();
 }

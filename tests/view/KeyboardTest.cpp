@@ -1,9 +1,13 @@
 #include "ViewFixture.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAccessible>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+
+#include <array>
+#include <cstring>
 
 namespace
 {
@@ -41,24 +45,42 @@ protected:
     {
         return accessible(c)->text(QAccessible::Description);
     }
-    // A key event as the window system hands it to the window, at `time` ms.
-    void send(QEvent::Type type, Qt::Key key, quint64 time)
+    // A key event as X11 and Qt hand it to the window: first the X event
+    // with its server time (for key code `code`), then Qt's key event.
+    void send(QEvent::Type type, Qt::Key key, quint8 code, quint32 time)
     {
-        QKeyEvent event(type, key, Qt::NoModifier, QKeySequence(key).toString());
-        event.setTimestamp(time);
+        xEvent(type, code, time);
+        keyEvent(type, key, code);
+    }
+    void xEvent(QEvent::Type type, quint8 code, quint32 time)
+    {
+        std::array<quint8, 32> x{};
+        x[0] = type == QEvent::KeyPress ? 2 : 3;
+        x[1] = code;
+        std::memcpy(&x[4], &time, sizeof time);
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", x.data(),
+                                                               &result);
+    }
+    void keyEvent(QEvent::Type type, Qt::Key key, quint8 code)
+    {
+        QKeyEvent event(type, key, Qt::NoModifier, code, 0, 0, QKeySequence(key).toString());
         QCoreApplication::sendEvent(window(), &event);
     }
     // Key `key` held from `time` for `repeats` repeats, as a loaded X server
-    // delivers them: each repeat a release and a press with one time stamp,
-    // too late for either to be marked as a repeat.
-    void hold(Qt::Key key, quint64 time, int repeats)
+    // delivers them: each repeat a release and a press with one server time,
+    // the press read too late for Qt to mark either as a repeat.
+    void hold(Qt::Key key, quint8 code, quint32 time, int repeats)
     {
-        send(QEvent::KeyPress, key, time);
+        send(QEvent::KeyPress, key, code, time);
         for (int i = 1; i <= repeats; ++i) {
-            send(QEvent::KeyRelease, key, time + 500 + 33 * i);
-            send(QEvent::KeyPress, key, time + 500 + 33 * i);
+            const quint32 repeat = time + 500 + 33 * i;
+            xEvent(QEvent::KeyRelease, code, repeat);
+            xEvent(QEvent::KeyPress, code, repeat);
+            keyEvent(QEvent::KeyRelease, key, code);
+            keyEvent(QEvent::KeyPress, key, code);
         }
-        send(QEvent::KeyRelease, key, time + 1000 + 33 * repeats);
+        send(QEvent::KeyRelease, key, code, time + 1000 + 33 * repeats);
     }
 };
 
@@ -220,7 +242,8 @@ TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
 {
     doubleClickEntry(1);
     ASSERT_EQ(focused(), widget(form->Label1[0]));
-    hold(Qt::Key_1, 10000, 6);
+    // X key codes of a PC keyboard: 10 is "1", 11 "2", 36 Return.
+    hold(Qt::Key_1, 10, 10000, 6);
     EXPECT_EQ(frameOf(0), 0);
     for (int i = 1; i < 4; ++i) {
         EXPECT_EQ(frameOf(i), -1) << "item " << i << " placed by a repeat";
@@ -228,24 +251,24 @@ TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
     ASSERT_EQ(focused(), widget(form->Label1[1]));
 
     // Held Enter picks the item up and no more; the next press puts it down.
-    hold(Qt::Key_Return, 20000, 6);
+    hold(Qt::Key_Return, 36, 20000, 6);
     EXPECT_EQ(form->carry.item, 1);
     EXPECT_EQ(frameOf(1), -1);
-    send(QEvent::KeyPress, Qt::Key_Return, 30000);
-    send(QEvent::KeyRelease, Qt::Key_Return, 30100);
+    send(QEvent::KeyPress, Qt::Key_Return, 36, 30000);
+    send(QEvent::KeyRelease, Qt::Key_Return, 36, 30100);
     EXPECT_EQ(frameOf(1), 0);
     ASSERT_EQ(focused(), widget(form->Label1[2]));
 
     // Repeats sent as presses alone, with no release between them.
-    send(QEvent::KeyPress, Qt::Key_2, 40000);
-    send(QEvent::KeyPress, Qt::Key_2, 40500);
-    send(QEvent::KeyPress, Qt::Key_2, 40533);
-    send(QEvent::KeyRelease, Qt::Key_2, 40600);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40000);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40500);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40533);
+    send(QEvent::KeyRelease, Qt::Key_2, 11, 40600);
     EXPECT_EQ(frameOf(2), 1);
     EXPECT_EQ(frameOf(3), -1);
     // A new press of the same key acts again.
-    send(QEvent::KeyPress, Qt::Key_2, 41000);
-    send(QEvent::KeyRelease, Qt::Key_2, 41100);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 41000);
+    send(QEvent::KeyRelease, Qt::Key_2, 11, 41100);
     EXPECT_EQ(frameOf(3), 1);
 }
 
