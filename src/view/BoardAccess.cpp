@@ -191,7 +191,7 @@ namespace
 // Whether the control is on the screen once the widgets show the model.
 bool willShow(const Control& c)
 {
-    return c.Visible && c.Enabled && (c.Container == nullptr || c.Container->Visible);
+    return c.Shown() && c.Enabled;
 }
 
 } // namespace

@@ -335,9 +335,7 @@ bool Form1View::focusLeaving() const
         return true;
     }
     for (const Binding& binding : bindings_) {
-        const Control& c = *binding.control;
-        const bool shown = c.Visible && (c.Container == nullptr || c.Container->Visible);
-        if (!shown && binding.widget != nullptr &&
+        if (!binding.control->Shown() && binding.widget != nullptr &&
             (binding.widget == focus || binding.widget->isAncestorOf(focus))) {
             return true;
         }
@@ -359,8 +357,7 @@ void Form1View::apply(Binding& binding)
 {
     const Control& c = *binding.control;
     if (binding.widget == nullptr) {
-        const bool shown = c.Visible && (c.Container == nullptr || c.Container->Visible);
-        if (!shown) {
+        if (!c.Shown()) {
             return;
         }
         createLate(binding);
