@@ -188,11 +188,11 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     b.form->Display(1);
     ASSERT_EQ(b.state.GroupCount, 6);
     b.key(0, ItemKeys::Space);
+    // The last row: Right and Left wrap between the last frame and the first.
     const QList<std::pair<int, int>> moves = {
         {ItemKeys::Down, 3},  {ItemKeys::Right, 4}, {ItemKeys::Up, 1},   {ItemKeys::Right, 2},
         {ItemKeys::Right, 3}, {ItemKeys::Left, 2},  {ItemKeys::Down, 5}, {ItemKeys::Down, 5},
-        // Right and Left wrap between the last frame and the first.
-        {ItemKeys::Right, 0}, {ItemKeys::Left, 5},  {ItemKeys::Left, 4},  {ItemKeys::Right, 5},
+        {ItemKeys::Right, 0}, {ItemKeys::Left, 5},  {ItemKeys::Left, 4}, {ItemKeys::Right, 5},
     };
     for (const auto& [key, frame] : moves) {
         b.key(0, key);

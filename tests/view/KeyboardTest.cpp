@@ -60,7 +60,7 @@ protected:
         std::memcpy(&x[4], &time, sizeof time);
         qintptr result = 0;
         QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", x.data(),
-                                                               &result);
+                                                                &result);
     }
     void keyEvent(QEvent::Type type, Qt::Key key, quint8 code)
     {
@@ -301,15 +301,14 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     for (int i = 0; i < 30; ++i) {
         explanation << QStringLiteral("説明の%1行目。").arg(i + 1);
     }
-    TestFiles::write(path(QStringLiteral("Animals.TXT")),
-                     TestFiles::lines(QStringList{QStringLiteral("問題１　分類しなさい。"),
-                                                  QStringLiteral("Ａ群"),
-                                                  QStringLiteral("・ウニ　・イカ"),
-                                                  QStringLiteral("Ｂ群"),
-                                                  QStringLiteral("ａ．棘皮動物　ｂ．軟体動物"),
-                                                  QStringLiteral("正解a,b,"),
-                                                  QStringLiteral("解説")} +
-                                      explanation));
+    TestFiles::write(
+        path(QStringLiteral("Animals.TXT")),
+        TestFiles::lines(QStringList{QStringLiteral("問題１　分類しなさい。"),
+                                     QStringLiteral("Ａ群"), QStringLiteral("・ウニ　・イカ"),
+                                     QStringLiteral("Ｂ群"),
+                                     QStringLiteral("ａ．棘皮動物　ｂ．軟体動物"),
+                                     QStringLiteral("正解a,b,"), QStringLiteral("解説")} +
+                         explanation));
     QList<QWidget*> focusPath;
     const QObject listening;
     QObject::connect(qApp, &QApplication::focusChanged, &listening,
@@ -358,7 +357,6 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     ASSERT_FALSE(covered.isEmpty());
     for (int i = 0; i < 20; ++i) {
         press(Qt::Key_Tab);
-        EXPECT_FALSE(covered.contains(focused()))
-            << "Tab onto an item under the panel";
+        EXPECT_FALSE(covered.contains(focused())) << "Tab onto an item under the panel";
     }
 }
