@@ -1,8 +1,9 @@
 #!/bin/bash
 # Runs the built program, unchanged, in a real X server (Xvfb) on a copy of
 # the bundled data and uses it with the keyboard alone: the arrow keys and
-# Enter open a series, digit keys and a carry with Space and the arrows solve
-# its first problem, and Enter on the focused "次の問題へ" shows the second.
+# Enter open a series, digit keys (one of them held) and a carry with Space
+# and the arrows solve its first problem, and Enter on the focused "次の問題へ"
+# shows the second.
 # The mouse is never touched. Screenshots are left in the scratch directory.
 #
 # Usage: bash keyboard_window_test.sh <velmorant> <data-dir> <scratch-dir>
@@ -68,7 +69,13 @@ inside_xvfb() {
     # echinoderms, in that order. The focus starts on the first term and
     # moves on to the next unplaced one after each drop.
     local panel_x=73 panel_y=88 # inside the result panel's left border
-    keys 1 1 1 1 2 2 2 3 3
+    # The first "1" held well past the server's repeat delay: one term only,
+    # or the rest of the keys would solve nothing.
+    xdotool keydown 1
+    sleep 1.5
+    xdotool keyup 1
+    sleep 0.05
+    keys 1 1 1 2 2 2 3 3
     sleep 0.3
     [ "$(pixel $panel_x $panel_y "$out/nine-placed.png")" != 0000FF ] ||
         fail "the result panel showed before every term was placed"

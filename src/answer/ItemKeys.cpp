@@ -44,9 +44,11 @@ float centreY(const Control& c)
     return c.Top + c.Height / 2.0F;
 }
 
-// The frame nearest to frame `from` in the direction of an arrow key. Left
-// and Right step through the frames in caption order where no frame lies
-// that way, so every frame can be reached in any layout.
+// The frame an arrow key leads to from frame `from`. Left and Right step
+// through the frames in caption order, wrapping at both ends: every layout
+// fills its rows left to right in that order, and a lower row lies a few
+// twips left of the upper one, so a nearest-frame search would take the row
+// above for "ahead". Up and Down go to the nearest frame that way, if any.
 int frameInDirection(const Form1& form, int from, int key)
 {
     const int frames = framesInUse(form);
@@ -54,32 +56,26 @@ int frameInDirection(const Form1& form, int from, int key)
         return from;
     }
     from = std::clamp(from, 0, frames - 1);
+    if (key == ItemKeys::Left || key == ItemKeys::Right) {
+        return (from + (key == ItemKeys::Left ? frames - 1 : 1)) % frames;
+    }
     const Control& origin = form.Shape1.at(from);
-    const bool horizontal = key == ItemKeys::Left || key == ItemKeys::Right;
-    const float sign = (key == ItemKeys::Left || key == ItemKeys::Up) ? -1.0F : 1.0F;
+    const float sign = key == ItemKeys::Up ? -1.0F : 1.0F;
     int best = -1;
     float bestScore = 0.0F;
     for (int c = 0; c < frames; ++c) {
         const Control& f = form.Shape1.at(c);
-        const float dx = centreX(f) - centreX(origin);
-        const float dy = centreY(f) - centreY(origin);
-        const float ahead = sign * (horizontal ? dx : dy);
+        const float ahead = sign * (centreY(f) - centreY(origin));
         if (c == from || ahead <= 0.0F) {
             continue;
         }
-        const float score = ahead + 2.0F * std::fabs(horizontal ? dy : dx);
+        const float score = ahead + 2.0F * std::fabs(centreX(f) - centreX(origin));
         if (best < 0 || score < bestScore) {
             best = c;
             bestScore = score;
         }
     }
-    if (best >= 0) {
-        return best;
-    }
-    if (!horizontal) {
-        return from;
-    }
-    return (from + (sign < 0.0F ? frames - 1 : 1)) % frames;
+    return best >= 0 ? best : from;
 }
 
 void dropAndMoveFocus(Form1& form, int index, int frame)

@@ -147,6 +147,8 @@ void ResultButtonClick(Form1& form, int index)
     case 4:
         form.Text1.Text = currentExplanation(st);
         form.Frame1.Visible = true;
+        // The text under the keyboard, so that it is read and scrolled.
+        form.focusRequest = &form.Text1;
         break;
     default:
         break;

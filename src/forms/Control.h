@@ -62,6 +62,9 @@ public:
         Height = height;
     }
 
+    // Whether it is on the screen: visible, and so is its container.
+    bool Shown() const { return Visible && (Container == nullptr || Container->Visible); }
+
     const QString& Caption() const { return caption_; }
     // Sets the caption; an auto-sizing label takes the extent of its text
     // plus its border at once.

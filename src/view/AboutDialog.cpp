@@ -40,6 +40,8 @@ AboutDialog::AboutDialog(Form2& form, QWidget* parent)
     : QDialog(parent), form_(form), ok_(new QPushButton(this))
 {
     setWindowTitle(form_.Caption);
+    // The caption's leading blank is for the title bar, not for the ear.
+    setAccessibleName(form_.Caption.trimmed());
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
 

@@ -9,6 +9,8 @@
 #include <QAccessible>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -61,11 +63,6 @@ void BoardAccess::announce(QWidget* widget, int type)
     announcer_(&event);
 }
 
-void BoardAccess::beforeHandler()
-{
-    focusBefore_ = view_.focusWidget();
-}
-
 QString BoardAccess::frameName(int frame) const
 {
     return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(trimmedCaption(form_.Label2.at(frame)));
@@ -82,7 +79,29 @@ QString BoardAccess::itemDescription(int index) const
     if (frame < 0) {
         return QStringLiteral("どの枠にもありません。数字キーで枠に入れます。");
     }
-    return QStringLiteral("%1にあります。").arg(frameName(frame));
+    QString text = QStringLiteral("%1にあります。").arg(frameName(frame));
+    // The colour says right or wrong once the answer is checked; so does
+    // the description. The answer is checked whenever every item is placed;
+    // a coloured item stays right while another is moved out.
+    const Module1& st = form_.state;
+    const bool right = st.ItemAnswers.at(index) == static_cast<double>(frame + 1);
+    if (allPlaced()) {
+        text += right ? QStringLiteral("正解です。") : QStringLiteral("不正解です。");
+    } else if (right && form_.Label1.at(index).BackColor == st.GroupColors.at(frame)) {
+        text += QStringLiteral("正解です。");
+    }
+    return text;
+}
+
+bool BoardAccess::allPlaced() const
+{
+    const int items = std::clamp(static_cast<int>(form_.state.ItemCount), 0, Module1::MaxItems);
+    for (int i = 0; i < items; ++i) {
+        if (FrameOfItem(form_, i) < 0) {
+            return false;
+        }
+    }
+    return items > 0;
 }
 
 void BoardAccess::setName(const Control& control, const QString& name)
@@ -117,9 +136,14 @@ void BoardAccess::updateNames()
         setName(form_.Label2.at(c), trimmedCaption(form_.Label2.at(c)));
         setName(form_.Shape1.at(c), frameName(c));
     }
+    // The heading and the body of the question, each read once.
     setName(form_.Label6, trimmedCaption(form_.Label6));
-    // The question label carries the whole question, heading and body.
-    setName(form_.Label3, (form_.Label6.Caption() + form_.Label3.Caption()).trimmed());
+    setName(form_.Label3, trimmedCaption(form_.Label3));
+    // Two buttons say 終了 on a problem: their names tell them apart.
+    setName(form_.Command2[2], QStringLiteral("終了：シリーズを終えて一覧に戻る"));
+    setName(form_.Command3, form_.List1.Visible
+                                ? QStringLiteral("終了：プログラムを終える")
+                                : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る"));
     setName(form_.Label5, trimmedCaption(form_.Label5));
     setName(form_.Label4, trimmedCaption(form_.Label4));
     setName(form_.Shape2, QStringLiteral("結果"));
@@ -129,10 +153,11 @@ void BoardAccess::updateNames()
     setName(form_.Picture1, QStringLiteral("Velmorant バージョン情報"));
 }
 
-void BoardAccess::updateFocusAndHighlight()
+void BoardAccess::updateFocusAndHighlight(bool focusLeaving)
 {
     updateHighlight();
-    updateFocus();
+    updateItemFocus();
+    updateFocus(focusLeaving);
 }
 
 void BoardAccess::updateHighlight()
@@ -160,20 +185,45 @@ void BoardAccess::updateHighlight()
     highlight_->show();
 }
 
-void BoardAccess::updateFocus()
+namespace
+{
+
+// Whether the control is on the screen once the widgets show the model.
+bool willShow(const Control& c)
+{
+    return c.Shown() && c.Enabled;
+}
+
+} // namespace
+
+void BoardAccess::updateItemFocus()
+{
+    // Items under the result panel cannot be seen: Tab passes them by.
+    const bool panel = form_.Shape2.Visible;
+    const QRect cover = ViewGeometry::pixelRect(form_.Shape2);
+    for (const Control& item : form_.Label1) {
+        QWidget* w = view_.madeWidgetOf(item);
+        if (w == nullptr) {
+            continue;
+        }
+        const bool covered = panel && cover.intersects(ViewGeometry::pixelRect(item));
+        w->setFocusPolicy(covered ? Qt::NoFocus : Qt::TabFocus);
+    }
+}
+
+void BoardAccess::updateFocus(bool focusLeaving)
 {
     const Control* request = form_.focusRequest;
     form_.focusRequest = nullptr;
-    if (request != nullptr) {
-        QWidget* target = view_.widgetOf(*request);
-        if (target != nullptr && target->isVisible() && target->isEnabled()) {
+    if (request != nullptr && willShow(*request)) {
+        if (QWidget* target = view_.widgetOf(*request)) {
             target->setFocus(Qt::OtherFocusReason);
             return;
         }
     }
-    // The focused control disappeared (a panel closed, a button hid
+    // The focused control is leaving (a panel closes, a button hides
     // itself): the focus goes to what the screen now offers first.
-    if (focusBefore_.isNull() || focusBefore_->isVisible()) {
+    if (!focusLeaving) {
         return;
     }
     std::vector<const Control*> candidates = {&form_.Command4};
@@ -188,8 +238,8 @@ void BoardAccess::updateFocus()
         candidates.push_back(c);
     }
     for (const Control* c : candidates) {
-        QWidget* w = view_.widgetOf(*c);
-        if (w != nullptr && w->isVisible() && w->isEnabled()) {
+        QWidget* w = willShow(*c) ? view_.widgetOf(*c) : nullptr;
+        if (w != nullptr && w->focusPolicy() != Qt::NoFocus) {
             w->setFocus(Qt::OtherFocusReason);
             return;
         }

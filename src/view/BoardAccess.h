@@ -20,13 +20,13 @@ class BoardAccess
 public:
     BoardAccess(Form1& form, Form1View& view);
 
-    // Before a handler runs: remembers the focused widget.
-    void beforeHandler();
     // Names and descriptions from the model. Runs before the widgets are
     // shown or hidden, so a control that appears already has its new name.
     void updateNames();
-    // After the widgets show the model: the frame highlight and the focus.
-    void updateFocusAndHighlight();
+    // Once what appears is shown, before anything hides: the frame
+    // highlight, which items Tab reaches, and the focus, moved on when the
+    // focused widget is `focusLeaving`.
+    void updateFocusAndHighlight(bool focusLeaving);
 
     // The description of item `index` as a screen reader gets it.
     QString itemDescription(int index) const;
@@ -39,13 +39,15 @@ public:
 private:
     void setName(const Control& control, const QString& name);
     QString frameName(int frame) const;
+    // Whether every item lies in a frame, so the answer has been checked.
+    bool allPlaced() const;
     void updateHighlight();
-    void updateFocus();
+    void updateFocus(bool focusLeaving);
+    void updateItemFocus();
     void announce(QWidget* widget, int type);
 
     Form1& form_;
     Form1View& view_;
-    QPointer<QWidget> focusBefore_;
     QWidget* highlight_ = nullptr;
     Announcer announcer_;
 };

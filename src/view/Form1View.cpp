@@ -2,6 +2,7 @@
 
 #include "view/Accessibility.h"
 #include "view/FrameBox.h"
+#include "view/HeldKeys.h"
 #include "view/ItemLabelWidget.h"
 #include "view/PictureBox.h"
 #include "view/ProgramImages.h"
@@ -72,6 +73,8 @@ Form1View::Form1View(Form1& form, QWidget* parent) : QWidget(parent), form_(form
     // Smaller than designed, the frames could not hold their terms.
     setMinimumSize(toPixels(Form1::DesignClientWidth), toPixels(Form1::DesignClientHeight));
     Accessibility::install();
+    // A held key acts once, in this window and in the boxes it opens.
+    QCoreApplication::instance()->installEventFilter(new HeldKeys(this));
     createWidgets();
     Accessibility::setAlert(widgetOf(form_.Label4));
     access_ = std::make_unique<BoardAccess>(form_, *this);
@@ -114,6 +117,12 @@ void Form1View::createLate(Binding& binding)
             binding.widget->stackUnder(later);
             break;
         }
+    }
+    // The text box comes just before its panel's button in the tab chain.
+    if (binding.control == &form_.Text1) {
+        QWidget* back = widgetOf(form_.Command4);
+        QWidget::setTabOrder(back->previousInFocusChain(), binding.widget);
+        QWidget::setTabOrder(binding.widget, back);
     }
     // Names are given to the widgets that exist; this one missed them.
     if (access_ != nullptr) {
@@ -170,7 +179,11 @@ QWidget* Form1View::createWidget(Control& control, QWidget* parent)
     case ControlKind::TextBox: {
         auto* edit = new QPlainTextEdit(parent);
         edit->setReadOnly(true);
-        edit->setFocusPolicy(Qt::ClickFocus);
+        // Tab reaches the text and the keys move through it, line by line,
+        // as a screen reader follows.
+        edit->setFocusPolicy(Qt::StrongFocus);
+        edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        edit->setTabChangesFocus(true);
         edit->setLineWrapMode(control.MultiLine ? QPlainTextEdit::WidgetWidth
                                                 : QPlainTextEdit::NoWrap);
         edit->setVerticalScrollBarPolicy(control.VerticalScrollBar ? Qt::ScrollBarAlwaysOn
@@ -277,7 +290,6 @@ template <typename Handler> void Form1View::run(Handler&& handler)
         return;
     }
     running_ = true;
-    access_->beforeHandler();
     handler();
     // The handler may have ended the program.
     // cppcheck-suppress knownConditionTrueFalse
@@ -303,19 +315,49 @@ void Form1View::sync()
     }
     access_->updateNames();
     applying_ = true;
+    // What appears is shown and the focus placed before anything hides: a
+    // focused widget that hid would hand the focus down the tab chain, and
+    // a screen reader would read out the widget it passed through.
     for (Binding& binding : bindings_) {
         apply(binding);
     }
+    access_->updateFocusAndHighlight(focusLeaving());
+    for (Binding& binding : bindings_) {
+        applyHide(binding);
+    }
     applying_ = false;
-    access_->updateFocusAndHighlight();
+}
+
+bool Form1View::focusLeaving() const
+{
+    const QWidget* focus = focusWidget();
+    if (focus == nullptr || !focus->isVisible()) {
+        return true;
+    }
+    for (const Binding& binding : bindings_) {
+        if (!binding.control->Shown() && binding.widget != nullptr &&
+            (binding.widget == focus || binding.widget->isAncestorOf(focus))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Form1View::applyHide(Binding& binding)
+{
+    Applied& a = binding.applied;
+    if (binding.widget != nullptr && a.visible && !binding.control->Visible) {
+        a.visible = false;
+        binding.widget->setVisible(false);
+        applyLook(binding);
+    }
 }
 
 void Form1View::apply(Binding& binding)
 {
     const Control& c = *binding.control;
     if (binding.widget == nullptr) {
-        const bool shown = c.Visible && (c.Container == nullptr || c.Container->Visible);
-        if (!shown) {
+        if (!c.Shown()) {
             return;
         }
         createLate(binding);
@@ -333,7 +375,8 @@ void Form1View::apply(Binding& binding)
         w->setEnabled(c.Enabled);
     }
     applyLook(binding);
-    if (!a.valid || c.Visible != a.visible) {
+    // Hiding waits for applyHide().
+    if (!a.valid || (c.Visible && !a.visible)) {
         a.visible = c.Visible;
         w->setVisible(c.Visible);
     }
@@ -397,11 +440,15 @@ void Form1View::applyLook(Binding& binding)
         if (fontChanged) {
             list_->setFont(QtFonts::toQFont(c.Font));
         }
-        const bool itemsChanged = fresh || c.Items != a.items;
+        // A hidden list holds no entries: screen readers would take them
+        // for showing, and the selected one for focused. They are taken out
+        // once the list is hidden and put back before it shows again.
+        const QStringList entries = c.Visible ? c.Items : QStringList();
+        const bool itemsChanged = fresh || (entries != a.items && (c.Visible || !a.visible));
         if (itemsChanged) {
-            a.items = c.Items;
+            a.items = entries;
             list_->clear();
-            list_->addItems(c.Items);
+            list_->addItems(entries);
         }
         if (itemsChanged || c.ListIndex != a.listIndex) {
             a.listIndex = c.ListIndex;
@@ -494,11 +541,6 @@ bool Form1View::itemKey(int index, QKeyEvent* event)
     const int code = ItemLabelWidget::keyCode(*event);
     if (code < 0) {
         return false;
-    }
-    const bool arrow = code >= ItemKeys::Left && code <= ItemKeys::Down;
-    if (event->isAutoRepeat() && !arrow) {
-        // A held digit must not drop item after item as the focus moves on.
-        return true;
     }
     bool used = false;
     run([&] { used = form_.Label1_KeyDown(index, code, shiftCode(event->modifiers())); });

@@ -87,6 +87,9 @@ private:
     void connectButton(Control& control, QWidget* button);
     void setUpTabOrder();
     void apply(Binding& binding);
+    void applyHide(Binding& binding);
+    // Whether the focused widget is about to be hidden, or is already.
+    bool focusLeaving() const;
     void applyLook(Binding& binding);
     void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
     bool itemKey(int index, QKeyEvent* event);

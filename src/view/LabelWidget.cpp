@@ -60,8 +60,16 @@ void LabelWidget::paintEvent(QPaintEvent* /*event*/)
     p.fillRect(rect(), back_);
     QRect textRect = rect();
     if (border_) {
-        p.setPen(QPen(Qt::black, 0));
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        // Filled one-pixel strips rather than a line: at a fractional scale
+        // a line on the widget's edge falls on the device pixel the widget
+        // shares with its neighbour and is lost, while a strip always
+        // covers a whole device pixel inside the widget.
+        const qreal w = width();
+        const qreal h = height();
+        p.fillRect(QRectF(0, 0, w, 1), Qt::black);
+        p.fillRect(QRectF(0, h - 1, w, 1), Qt::black);
+        p.fillRect(QRectF(0, 0, 1, h), Qt::black);
+        p.fillRect(QRectF(w - 1, 0, 1, h), Qt::black);
         textRect.adjust(1, 1, -1, -1);
     }
     p.setPen(isEnabled() ? fore_ : palette().color(QPalette::Disabled, QPalette::WindowText));

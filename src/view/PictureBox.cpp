@@ -1,5 +1,6 @@
 #include "view/PictureBox.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -28,16 +29,48 @@ void PictureBox::paintEvent(QPaintEvent* /*event*/)
     const QColor innerDark(64, 64, 64);
     const QColor outerLight(255, 255, 255);
     const QColor innerLight(212, 208, 200);
+    // One-pixel strips, not lines, so that no side is lost at a fractional
+    // scale.
     auto ring = [&p](const QRect& box, const QColor& dark, const QColor& light) {
-        p.setPen(dark);
-        p.drawLine(box.topLeft(), box.topRight() - QPoint(1, 0));
-        p.drawLine(box.topLeft(), box.bottomLeft() - QPoint(0, 1));
-        p.setPen(light);
-        p.drawLine(box.bottomLeft(), box.bottomRight());
-        p.drawLine(box.topRight(), box.bottomRight());
+        p.fillRect(QRect(box.left(), box.top(), box.width() - 1, 1), dark);
+        p.fillRect(QRect(box.left(), box.top(), 1, box.height() - 1), dark);
+        p.fillRect(QRect(box.left(), box.bottom(), box.width(), 1), light);
+        p.fillRect(QRect(box.right(), box.top(), 1, box.height()), light);
     };
     ring(r, outerDark, outerLight);
     ring(r.adjusted(1, 1, -1, -1), innerDark, innerLight);
+    if (hasFocus()) {
+        // A dotted mark inside the border, as on the item labels.
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.drawRect(r.adjusted(BorderPx + 1, BorderPx + 1, -BorderPx - 2, -BorderPx - 2));
+    }
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Space open the About window, as a click does.
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        if (click_) {
+            click_();
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PictureBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void PictureBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event)

@@ -188,14 +188,29 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     b.form->Display(1);
     ASSERT_EQ(b.state.GroupCount, 6);
     b.key(0, ItemKeys::Space);
+    // The last row: Right and Left wrap between the last frame and the first.
     const QList<std::pair<int, int>> moves = {
         {ItemKeys::Down, 3},  {ItemKeys::Right, 4}, {ItemKeys::Up, 1},   {ItemKeys::Right, 2},
         {ItemKeys::Right, 3}, {ItemKeys::Left, 2},  {ItemKeys::Down, 5}, {ItemKeys::Down, 5},
+        {ItemKeys::Right, 0}, {ItemKeys::Left, 5},  {ItemKeys::Left, 4}, {ItemKeys::Right, 5},
     };
     for (const auto& [key, frame] : moves) {
         b.key(0, key);
         EXPECT_EQ(b.form->carry.frame, frame) << key;
     }
+
+    // Five frames: the second row is one frame short.
+    b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
+             QStringLiteral("g1,g2,g3,g4,g5,"), QStringLiteral("1,2,"));
+    b.form->Display(1);
+    ASSERT_EQ(b.state.GroupCount, 5);
+    b.key(0, ItemKeys::Space);
+    for (const int frame : {1, 2, 3, 4, 0}) {
+        b.key(0, ItemKeys::Right);
+        EXPECT_EQ(b.form->carry.frame, frame) << "right to " << frame;
+    }
+    b.key(0, ItemKeys::Left);
+    EXPECT_EQ(b.form->carry.frame, 4) << "left from the first frame to the last";
 }
 
 TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)

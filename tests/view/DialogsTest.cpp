@@ -3,6 +3,7 @@
 #include "view/AboutDialog.h"
 #include "view/QtDialogs.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -80,6 +81,9 @@ TEST(QtDialogsTest, AboutWindowOpensLoadedAndClosesOnOk)
             ASSERT_NE(about, nullptr);
             ++opened;
             EXPECT_EQ(about->windowTitle(), QStringLiteral(" Velmorant バージョン情報"));
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(about)->text(QAccessible::Name),
+                      QStringLiteral("Velmorant バージョン情報"))
+                << "read without the title bar's leading blank";
             EXPECT_EQ(about->size(), QSize(377, 139));
             EXPECT_EQ(about->focusWidget(), about->okButton());
             EXPECT_EQ(about->okButton()->geometry(), QRect(144, 108, 73, 25));

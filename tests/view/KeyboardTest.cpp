@@ -1,7 +1,13 @@
 #include "ViewFixture.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAccessible>
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include <array>
+#include <cstring>
 
 namespace
 {
@@ -38,6 +44,43 @@ protected:
     QString description(const Control& c) const
     {
         return accessible(c)->text(QAccessible::Description);
+    }
+    // A key event as X11 and Qt hand it to the window: first the X event
+    // with its server time (for key code `code`), then Qt's key event.
+    void send(QEvent::Type type, Qt::Key key, quint8 code, quint32 time)
+    {
+        xEvent(type, code, time);
+        keyEvent(type, key, code);
+    }
+    void xEvent(QEvent::Type type, quint8 code, quint32 time)
+    {
+        std::array<quint8, 32> x{};
+        x[0] = type == QEvent::KeyPress ? 2 : 3;
+        x[1] = code;
+        std::memcpy(&x[4], &time, sizeof time);
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", x.data(),
+                                                                &result);
+    }
+    void keyEvent(QEvent::Type type, Qt::Key key, quint8 code)
+    {
+        QKeyEvent event(type, key, Qt::NoModifier, code, 0, 0, QKeySequence(key).toString());
+        QCoreApplication::sendEvent(window(), &event);
+    }
+    // Key `key` held from `time` for `repeats` repeats, as a loaded X server
+    // delivers them: each repeat a release and a press with one server time,
+    // the press read too late for Qt to mark either as a repeat.
+    void hold(Qt::Key key, quint8 code, quint32 time, int repeats)
+    {
+        send(QEvent::KeyPress, key, code, time);
+        for (int i = 1; i <= repeats; ++i) {
+            const quint32 repeat = time + 500 + 33 * i;
+            xEvent(QEvent::KeyRelease, code, repeat);
+            xEvent(QEvent::KeyPress, code, repeat);
+            keyEvent(QEvent::KeyRelease, key, code);
+            keyEvent(QEvent::KeyPress, key, code);
+        }
+        send(QEvent::KeyRelease, key, code, time + 1000 + 33 * repeats);
     }
 };
 
@@ -124,7 +167,12 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     ASSERT_EQ(focused(), widget(form->Command2[4]));
     press(Qt::Key_Space);
     EXPECT_TRUE(widget(form->Frame1)->isVisible());
+    EXPECT_EQ(focused(), widget(form->Text1)) << "the explanation, to be read";
+    press(Qt::Key_Tab);
     EXPECT_EQ(focused(), widget(form->Command4));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), widget(form->Text1));
+    press(Qt::Key_Tab);
     press(Qt::Key_Return);
     EXPECT_FALSE(widget(form->Frame1)->isVisible());
     EXPECT_EQ(focused(), widget(form->Command2[1]));
@@ -146,7 +194,10 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     EXPECT_EQ(name(form->Label2[1]), QStringLiteral("軟体動物"));
     EXPECT_EQ(name(form->Shape1[1]), QStringLiteral("枠2「軟体動物」"));
     EXPECT_EQ(accessible(form->Shape1[1])->role(), QAccessible::Grouping);
-    EXPECT_EQ(name(form->Label3), QStringLiteral("問題１　次の動物を分類しなさい。"));
+    EXPECT_EQ(name(form->Label6), QStringLiteral("問題１"));
+    EXPECT_EQ(name(form->Label3), QStringLiteral("次の動物を分類しなさい。")) << "heading once";
+    EXPECT_NE(name(form->Command2[2]), name(form->Command3));
+    EXPECT_TRUE(name(form->Command3).startsWith(QStringLiteral("終了")));
     EXPECT_EQ(name(form->Label5), QString::fromUtf16(Form1::DragPrompt));
     EXPECT_EQ(name(form->Text1), QStringLiteral("解説"));
     EXPECT_EQ(name(form->List1), QString::fromUtf16(Form1::ListPrompt));
@@ -173,8 +224,9 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     }
 
     EXPECT_EQ(state.AnswerOpen, 0) << "solved";
-    EXPECT_EQ(description(urchin), QStringLiteral("枠1「棘皮動物」にあります。"));
-    EXPECT_EQ(description(form->Label1[3]), QStringLiteral("枠2「軟体動物」にあります。"));
+    EXPECT_EQ(description(urchin), QStringLiteral("枠1「棘皮動物」にあります。正解です。"));
+    EXPECT_EQ(description(form->Label1[3]),
+              QStringLiteral("枠2「軟体動物」にあります。正解です。"));
     for (int i = 0; i < 4; ++i) {
         EXPECT_TRUE(
             events.contains({widget(form->Label1.at(i)), QAccessible::DescriptionChanged, true}))
@@ -184,4 +236,127 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     EXPECT_EQ(name(form->Label4), QStringLiteral("正解です。このシリーズは終わりです"));
     EXPECT_TRUE(events.contains({message, QAccessible::NameChanged, false}))
         << "the message has its text before it appears";
+}
+
+TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
+{
+    doubleClickEntry(1);
+    ASSERT_EQ(focused(), widget(form->Label1[0]));
+    // X key codes of a PC keyboard: 10 is "1", 11 "2", 36 Return.
+    hold(Qt::Key_1, 10, 10000, 6);
+    EXPECT_EQ(frameOf(0), 0);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(frameOf(i), -1) << "item " << i << " placed by a repeat";
+    }
+    ASSERT_EQ(focused(), widget(form->Label1[1]));
+
+    // Held Enter picks the item up and no more; the next press puts it down.
+    hold(Qt::Key_Return, 36, 20000, 6);
+    EXPECT_EQ(form->carry.item, 1);
+    EXPECT_EQ(frameOf(1), -1);
+    send(QEvent::KeyPress, Qt::Key_Return, 36, 30000);
+    send(QEvent::KeyRelease, Qt::Key_Return, 36, 30100);
+    EXPECT_EQ(frameOf(1), 0);
+    ASSERT_EQ(focused(), widget(form->Label1[2]));
+
+    // Repeats sent as presses alone, with no release between them.
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40000);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40500);
+    send(QEvent::KeyPress, Qt::Key_2, 11, 40533);
+    send(QEvent::KeyRelease, Qt::Key_2, 11, 40600);
+    EXPECT_EQ(frameOf(2), 1);
+    EXPECT_EQ(frameOf(3), -1);
+    // A new press of the same key acts again.
+    send(QEvent::KeyPress, Qt::Key_2, 11, 41000);
+    send(QEvent::KeyRelease, Qt::Key_2, 11, 41100);
+    EXPECT_EQ(frameOf(3), 1);
+}
+
+TEST_F(Keyboard, ACheckedAnswerSaysRightOrWrongToScreenReaders)
+{
+    doubleClickEntry(1);
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(widget(form->Label1.at(i)), Qt::Key_2);
+    }
+    ASSERT_EQ(state.AnswerOpen, 1) << "two wrong";
+    EXPECT_EQ(description(form->Label1[0]),
+              QStringLiteral("枠2「軟体動物」にあります。不正解です。"));
+    EXPECT_EQ(description(form->Label1[3]),
+              QStringLiteral("枠2「軟体動物」にあります。正解です。"));
+}
+
+TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
+{
+    // The title picture shows the focus and opens About with Enter or Space.
+    QWidget* picture = widget(form->Picture1);
+    const QImage unfocused = picture->grab().toImage();
+    picture->setFocus();
+    EXPECT_NE(picture->grab().toImage(), unfocused) << "no focus mark";
+    press(Qt::Key_Return);
+    press(Qt::Key_Space);
+    EXPECT_EQ(dialogs.aboutShown, 2);
+
+    // A long explanation, to be scrolled with keys.
+    QStringList explanation;
+    for (int i = 0; i < 30; ++i) {
+        explanation << QStringLiteral("説明の%1行目。").arg(i + 1);
+    }
+    TestFiles::write(
+        path(QStringLiteral("Animals.TXT")),
+        TestFiles::lines(QStringList{QStringLiteral("問題１　分類しなさい。"),
+                                     QStringLiteral("Ａ群"), QStringLiteral("・ウニ　・イカ"),
+                                     QStringLiteral("Ｂ群"),
+                                     QStringLiteral("ａ．棘皮動物　ｂ．軟体動物"),
+                                     QStringLiteral("正解a,b,"), QStringLiteral("解説")} +
+                         explanation));
+    QList<QWidget*> focusPath;
+    const QObject listening;
+    QObject::connect(qApp, &QApplication::focusChanged, &listening,
+                     [&focusPath](QWidget*, QWidget* now) { focusPath.append(now); });
+    widget(form->List1)->setFocus();
+    focusPath.clear();
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    ASSERT_EQ(state.ItemCount, 2);
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Label1[0])}) << "straight to the first item";
+    EXPECT_EQ(accessible(form->List1)->childCount(), 0)
+        << "the hidden list offers no entry that could claim to show or have the focus";
+
+    // Solved; the explanation is reached and scrolled with keys.
+    press(Qt::Key_1);
+    press(Qt::Key_2);
+    ASSERT_EQ(state.AnswerOpen, 0);
+    widget(form->Command2[4])->setFocus();
+    press(Qt::Key_Space);
+    auto* text = qobject_cast<QPlainTextEdit*>(widget(form->Text1));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(focused(), text);
+    for (int i = 0; i < 3; ++i) {
+        press(Qt::Key_PageDown);
+    }
+    EXPECT_GT(text->verticalScrollBar()->value(), 0) << "the text past its fourth line";
+    press(Qt::Key_Tab);
+    ASSERT_EQ(focused(), widget(form->Command4));
+    focusPath.clear();
+    press(Qt::Key_Return);
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Command2[1])}) << "back, past no item";
+
+    // The end-of-series panel: Tab passes by the items it covers.
+    press(Qt::Key_Space);
+    widget(form->Command1[0])->setFocus();
+    press(Qt::Key_Space);
+    ASSERT_TRUE(widget(form->Shape2)->isVisible());
+    const QRect panel = widget(form->Shape2)->geometry();
+    QList<QWidget*> covered;
+    for (int i = 0; i < state.ItemCount; ++i) {
+        if (panel.intersects(widget(form->Label1.at(i))->geometry())) {
+            covered.append(widget(form->Label1.at(i)));
+        }
+    }
+    ASSERT_FALSE(covered.isEmpty());
+    for (int i = 0; i < 20; ++i) {
+        press(Qt::Key_Tab);
+        EXPECT_FALSE(covered.contains(focused())) << "Tab onto an item under the panel";
+    }
 }

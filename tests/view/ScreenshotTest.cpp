@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QImage>
 
+#include <cmath>
+
 namespace
 {
 
@@ -132,4 +134,40 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
     EXPECT_EQ(explanation.pixelColor(frame.topLeft() + QPoint(2, 2)), QColor(255, 255, 255));
     auto* text = widget(form->Text1);
     EXPECT_EQ(text->mapTo(view.get(), QPoint(0, 0)), frame.topLeft() + QPoint(16, 16));
+}
+
+// Run once more at each fractional scale (QT_SCALE_FACTOR): every side of
+// the items in frames keeps its black line in device pixels.
+TEST_F(ViewFixture, ItemBordersStayWholeAtAnyScale)
+{
+    doubleClickEntry(1);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(widget(form->Label1.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
+    }
+    ASSERT_EQ(state.PlacementTable[0][1], 2) << "two items stacked in frame 1";
+    const QImage shot = view->grab().toImage();
+    const qreal dpr = shot.devicePixelRatio();
+    const auto blackIn = [&shot](const QRect& area) {
+        return countPixels(shot, area, [](const QColor& c) { return c == Qt::black; }) > 0;
+    };
+    for (int i = 0; i < 3; ++i) {
+        const QRectF r(widget(form->Label1.at(i))->geometry());
+        // The device pixels of the outermost logical pixel on each side.
+        const QRectF d(r.topLeft() * dpr, r.size() * dpr);
+        const int midX = static_cast<int>(d.center().x());
+        const int midY = static_cast<int>(d.center().y());
+        const int edge = static_cast<int>(std::ceil(dpr)) - 1;
+        const int left = static_cast<int>(d.left());
+        const int top = static_cast<int>(d.top());
+        const int right = static_cast<int>(std::ceil(d.right())) - 1;
+        const int bottom = static_cast<int>(std::ceil(d.bottom())) - 1;
+        EXPECT_TRUE(blackIn(QRect(QPoint(left, midY), QPoint(left + edge, midY))))
+            << "left side of item " << i << " at scale " << dpr;
+        EXPECT_TRUE(blackIn(QRect(QPoint(midX, top), QPoint(midX, top + edge))))
+            << "top side of item " << i << " at scale " << dpr;
+        EXPECT_TRUE(blackIn(QRect(QPoint(right - edge, midY), QPoint(right, midY))))
+            << "right side of item " << i << " at scale " << dpr;
+        EXPECT_TRUE(blackIn(QRect(QPoint(midX, bottom - edge), QPoint(midX, bottom))))
+            << "bottom side of item " << i << " at scale " << dpr;
+    }
 }
