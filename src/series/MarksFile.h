@@ -43,6 +43,7 @@ QStringList rowRecord(const Module1& st, int row);
 struct MarksFinding {
     int line = 0; // 1-based line of the marks file it is about; 0: the file as a whole
     QString message;
+    bool warning = false; // all is read that can be; the rest is not left out
 };
 
 // What became of one write of the marks file.
@@ -100,6 +101,8 @@ public:
     // Marks that code page 932 cannot hold: kept until the program ends.
     const QList<QStringList>& held() const { return held_; }
     const MarksFileTail& tail() const { return tail_; }
+    // The first line of the record read into row `row`, 1-based.
+    int recordLine(int row) const { return readLines_.value(row); }
     QString path() const;
     QString folder() const { return folder_; }
     // Forgets everything but the folder, as a new store.
@@ -112,6 +115,7 @@ private:
     QList<QStringList> held_;
     // Every whole record of the file as it was read, in file order.
     QList<QStringList> readRecords_;
+    QList<int> readLines_; // where each of them begins
     // The file's bytes when this store last saw it hold whole records and
     // nothing else; an append that finds them unchanged need not decode them.
     QByteArray knownWhole_;
