@@ -186,9 +186,10 @@ public:
             }
         }
         int lines = 0;
-        if (!fits(form_.Label6, &lines)) {
-            warn(QStringLiteral("見出し「%1」が見出しの欄に収まらず、%2行に折り返して下が"
-                                "切れます")
+        // A heading is meant for one line: a wrapped one splits its number,
+        // and a third line is cut off.
+        if (!fits(form_.Label6, &lines) || lines > 1) {
+            warn(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
                      .arg(form_.Label6.Caption())
                      .arg(lines));
         }

@@ -114,7 +114,7 @@ bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
 namespace
 {
 
-// A line that does not decode, with U+FFFD for each bad byte.
+// A line that does not decode, with a substitute for each bad byte.
 QString decodeReplacing(QByteArrayView bytes, bool utf8)
 {
     if (utf8) {

@@ -26,7 +26,7 @@ struct ReadResult {
     QList<Line> lines; // on BadEncoding: the lines before the bad one
     int badLine = 0;   // 1-based line with bytes that do not decode
     // Lenient reads only: every line with bytes that do not decode, 1-based;
-    // such a line is kept with U+FFFD in place of each bad byte.
+    // such a line is kept with a substitute character for each bad byte.
     QList<int> badLines;
     QString error;     // the system's reason when the file cannot be read
     QByteArray bytes;  // the file as it is on disk

@@ -20,6 +20,9 @@ Findings controlCharacters(const TextFile::ReadResult& file)
 {
     Findings out;
     for (qsizetype n = 0; n < file.lines.size(); ++n) {
+        if (file.badLines.contains(static_cast<int>(n + 1))) {
+            continue; // told as bad bytes; their stand-in is a control character
+        }
         for (const QChar c : file.lines.at(n).text) {
             const char16_t u = c.unicode();
             if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F)) {
