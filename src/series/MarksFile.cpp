@@ -221,8 +221,14 @@ Layout cut(const TextFile::ReadResult& file)
         if (next < 0 && (end - p < MarksFile::LinesPerRecord || !file.lines.at(n - 1).terminated)) {
             break; // the damaged end
         }
-        out.leftOut.append({static_cast<int>(p + 1), recordFault(file, p),
-                            cp932Lines(file, p, end, &out.unencodable)});
+        // A run of other than five lines is no record at all: say so rather
+        // than what is wrong with the five lines from its start.
+        const QString reason =
+            end - p == MarksFile::LinesPerRecord
+                ? recordFault(file, p)
+                : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(end - p);
+        out.leftOut.append(
+            {static_cast<int>(p + 1), reason, cp932Lines(file, p, end, &out.unencodable)});
         p = end;
     }
     const qsizetype keptLines = p;
@@ -289,14 +295,14 @@ QString damagedMessage(const Layout& layout)
 }
 
 // What reading the file leaves out, line by line, and what it does not read.
-QList<MarksFinding> readFindings(const Layout& layout)
+QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
 {
     QList<MarksFinding> out;
     for (const LeftOut& l : layout.leftOut) {
         out.append({l.line,
                     QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
                                    "ため読み込みませんでした（%3）。ファイルにはそのまま残します。")
-                        .arg(fileName())
+                        .arg(name)
                         .arg(l.line)
                         .arg(l.reason)});
     }
@@ -309,7 +315,7 @@ QList<MarksFinding> readFindings(const Layout& layout)
                     QStringLiteral("マークの記録ファイル「%1」には%2問の記録があります。読み込むのは"
                                    "最初の%3問までで、%4行目から先の%5問は表示しません"
                                    "（ファイルには残します）。")
-                        .arg(fileName())
+                        .arg(name)
                         .arg(layout.records.size() - 1)
                         .arg(Module1::SeriesRows - 1)
                         .arg(first)
@@ -625,7 +631,7 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
         file.badLines.isEmpty()) {
         knownWhole_ = file.bytes;
     }
-    *findings += readFindings(layout);
+    *findings += readFindings(layout, QFileInfo(FileLookup::resolve(folder_, name)).fileName());
     return loaded - 1;
 }
 
