@@ -275,3 +275,31 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         EXPECT_EQ(m.dialogs.messages.size(), 1);
     }
 }
+
+// A marks file an editor saved as UTF-8 is read, and the next write puts it
+// back in code page 932; lines that are no record stay in the file through
+// appends and rewrites alike.
+TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
+{
+    Marks m;
+    const QStringList a = record(QStringLiteral("問題１\u3000ウニ"), QStringLiteral("\u3000説明"));
+    const QStringList b = record(QStringLiteral("問題２\u3000ヒトデ"));
+    const QStringList c = record(QStringLiteral("問題３\u3000カニ"));
+    QStringList lines = Placeholder + a + QStringList{QStringLiteral("先生のメモ")} + b;
+    m.put(lines.join("\r\n").toUtf8() + "\r\n");
+    m.load();
+    EXPECT_EQ(m.state.ProblemCount, 2);
+    EXPECT_EQ(m.state.SeriesTable[2][0], b[0]);
+    m.setRow(7, c[0], c[1], c[2], c[3]);
+    m.state.MarkedMode = 0;
+    m.state.CurrentProblem = 7;
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    const QByteArray expected = TestFiles::lines(lines) + records({{c[0], c[1], c[2], c[3], ""}});
+    EXPECT_EQ(m.bytes(), expected) << "code page 932 now, every line kept";
+
+    m.load();
+    m.state.SeriesTable[1][5] = "F";
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}) +
+                             TestFiles::lines({QStringLiteral("先生のメモ")}));
+}
