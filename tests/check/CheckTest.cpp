@@ -459,3 +459,23 @@ TEST(Check, AWindowsMadeFolderIsCheckedWhole)
                           QStringLiteral("MARKED.TXT: マークの付いた問題 0問（エラー 1、警告 0）")});
 }
 
+
+// A control character in a teacher's file is told, and never reaches the
+// preview page raw.
+TEST(Check, ThePreviewWritesNoControlCharacter)
+{
+    QTemporaryDir dir;
+    QStringList p = problem(1, QStringLiteral("・イ"), QStringLiteral("ａ．甲"), QStringLiteral("正解a,"));
+    p[0] = QStringLiteral("問題\x01\x1B");
+    TestFiles::write(dir.filePath("S.TXT"), TestFiles::lines(p));
+    const CheckRun r = check({QStringLiteral("--preview"), QStringLiteral("out"), QStringLiteral("S.TXT")},
+                             dir.path());
+    EXPECT_TRUE(r.lines.value(0).startsWith(QStringLiteral("S.TXT:1: warning: 制御文字（U+0001）")))
+        << r.lines.join('\n').toStdString();
+    const QByteArray page = TestFiles::readAll(dir.filePath("out/index.html"));
+    ASSERT_FALSE(page.isEmpty());
+    EXPECT_TRUE(page.contains(QStringLiteral("問題\uFFFD\uFFFD").toUtf8()));
+    EXPECT_FALSE(std::any_of(page.begin(), page.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\n';
+    }));
+}
