@@ -300,9 +300,8 @@ inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
     const QList<int>& bad = out->text.badLines;
     for (const SeriesParser::Problem& p : out->result.problems) {
         // A problem holding a byte that does not decode is left out.
-        const bool clean = std::none_of(bad.begin(), bad.end(), [&p](int line) {
-            return line >= p.line && line <= p.endLine;
-        });
+        const bool clean = std::none_of(
+            bad.begin(), bad.end(), [&p](int line) { return line >= p.line && line <= p.endLine; });
         if (clean && SeriesParser::problemFault(p).isEmpty()) {
             out->usable.append(&p);
         }

@@ -67,7 +67,8 @@ FileInPlace::FileInPlace(const QString& path, Mode mode, int waitMs)
             }
             QThread::msleep(2);
         }
-        struct stat named {};
+        struct stat named {
+        };
         if (::fstat(fd, &info_) == 0 && ::stat(name.constData(), &named) == 0 &&
             named.st_ino == info_.st_ino && named.st_dev == info_.st_dev) {
             fd_ = fd;

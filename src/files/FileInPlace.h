@@ -39,7 +39,8 @@ private:
     int fd_ = -1;
     bool missing_ = false;
     QString reason_;
-    struct stat info_ {};
+    struct stat info_ {
+    };
 };
 
 // Whether a file this process makes can be given the group of the file

@@ -23,12 +23,12 @@ void syncFolder(const QString& path)
 // The group first: changing it may clear the set-id bits the mode restores.
 bool takeAccessOf(int fd, const struct stat& like)
 {
-    struct stat now {};
+    struct stat now {
+    };
     if (::fstat(fd, &now) != 0) {
         return false;
     }
-    if (now.st_gid != like.st_gid &&
-        ::fchown(fd, static_cast<uid_t>(-1), like.st_gid) != 0) {
+    if (now.st_gid != like.st_gid && ::fchown(fd, static_cast<uid_t>(-1), like.st_gid) != 0) {
         return false;
     }
     return ::fchmod(fd, like.st_mode & 07777) == 0;

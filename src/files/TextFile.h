@@ -28,8 +28,8 @@ struct ReadResult {
     // Lenient reads only: every line with bytes that do not decode, 1-based;
     // such a line is kept with a substitute character for each bad byte.
     QList<int> badLines;
-    QString error;     // the system's reason when the file cannot be read
-    QByteArray bytes;  // the file as it is on disk
+    QString error;    // the system's reason when the file cannot be read
+    QByteArray bytes; // the file as it is on disk
     TextEncoding::Encoding encoding = TextEncoding::Encoding::Cp932;
 
     bool ok() const { return status == Status::Ok; }

@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <numeric>
+#include <optional>
 #include <utility>
 
 namespace MarksFile
@@ -101,7 +101,8 @@ QString recordFault(const TextFile::ReadResult& file, qsizetype first)
     }
     for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
         if (file.badLines.contains(static_cast<int>(first + j + 1))) {
-            return QStringLiteral("シフトJIS（コードページ932）の文字として読めないバイトがあります");
+            return QStringLiteral(
+                "シフトJIS（コードページ932）の文字として読めないバイトがあります");
         }
     }
     const auto text = [&](int j) { return file.lines.at(first + j).text; };
@@ -139,8 +140,8 @@ QString recordFault(const TextFile::ReadResult& file, qsizetype first)
 QByteArray slice(const TextFile::ReadResult& file, qsizetype from, qsizetype to)
 {
     const qsizetype start = file.lines.at(from).byteOffset;
-    const qsizetype end = to < file.lines.size() ? file.lines.at(to).byteOffset
-                                                   : file.lines.at(to - 1).byteEnd;
+    const qsizetype end =
+        to < file.lines.size() ? file.lines.at(to).byteOffset : file.lines.at(to - 1).byteEnd;
     QByteArray bytes = file.bytes.mid(start, end - start);
     if (to == file.lines.size() && !file.lines.at(to - 1).terminated) {
         bytes += "\r\n"; // a last line without its line end still ends its record
@@ -195,8 +196,8 @@ Layout cut(const TextFile::ReadResult& file)
             record.append(file.lines.at(from + j).text);
         }
         out.records.append(record);
-        out.recordBytes.append(cp932Lines(file, from, from + MarksFile::LinesPerRecord,
-                                          &out.unencodable));
+        out.recordBytes.append(
+            cp932Lines(file, from, from + MarksFile::LinesPerRecord, &out.unencodable));
         out.recordLines.append(static_cast<int>(from + 1));
     };
     qsizetype p = 0;
@@ -311,16 +312,17 @@ QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
     }
     if (layout.records.size() > Module1::SeriesRows) {
         const int first = layout.recordLines.at(Module1::SeriesRows);
-        out.append({first,
-                    QStringLiteral("マークの記録ファイル「%1」には%2問の記録があります。読み込むのは"
-                                   "最初の%3問までで、%4行目から先の%5問は表示しません"
-                                   "（ファイルには残します）。")
-                        .arg(name)
-                        .arg(layout.records.size() - 1)
-                        .arg(Module1::SeriesRows - 1)
-                        .arg(first)
-                        .arg(layout.records.size() - Module1::SeriesRows),
-                    true});
+        out.append(
+            {first,
+             QStringLiteral("マークの記録ファイル「%1」には%2問の記録があります。読み込むのは"
+                            "最初の%3問までで、%4行目から先の%5問は表示しません"
+                            "（ファイルには残します）。")
+                 .arg(name)
+                 .arg(layout.records.size() - 1)
+                 .arg(Module1::SeriesRows - 1)
+                 .arg(first)
+                 .arg(layout.records.size() - Module1::SeriesRows),
+             true});
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const MarksFinding& x, const MarksFinding& y) { return x.line < y.line; });
@@ -454,7 +456,8 @@ private:
 // place: the user's own folder, never the shared one.
 QString backupPath()
 {
-    const WorkFolder::Places places{{}, {}, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()};
+    const WorkFolder::Places places{
+        {}, {}, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()};
     return QDir(WorkFolder::userFolder(places)).filePath(QStringLiteral("Marked.txt.backup"));
 }
 
@@ -469,7 +472,8 @@ class Access
 public:
     explicit Access(const QString& folder, const QString& file) : file_(file)
     {
-        struct stat info {};
+        struct stat info {
+        };
         const bool exists = ::stat(QFile::encodeName(file).constData(), &info) == 0;
         inPlace_ = exists && !canTakeGroupOf(info);
         if (!inPlace_) {
@@ -856,4 +860,3 @@ MarksWrite MarksStore::rewrite(const Module1& st)
                       : QByteArray();
     return out;
 }
-

@@ -301,8 +301,8 @@ QList<Expected> checkFindings(const CheckRun& run, const QString& file)
                                    .arg(QRegularExpression::escape(file)))
                 .match(l);
         if (m.hasMatch()) {
-            out.append({m.captured(1).toInt(), m.captured(2) == QLatin1String("error"),
-                        m.captured(3)});
+            out.append(
+                {m.captured(1).toInt(), m.captured(2) == QLatin1String("error"), m.captured(3)});
         }
     }
     return out;
@@ -337,11 +337,10 @@ QList<ReaderCase> readerCases()
     QStringList twice = p1;
     twice += {QStringLiteral("解説"), QStringLiteral("一つ目"), QStringLiteral("正解b,a,"),
               QStringLiteral("解説"), QStringLiteral("二つ目")};
-    const QByteArray bad = TestFiles::lines(problem(2, QStringLiteral("・ハ"),
-                                                    QStringLiteral("ａ．甲"),
-                                                    QStringLiteral("正解a,")))
-                               .replace(TestFiles::cp932(QStringLiteral("・ハ")),
-                                        QByteArray("\x81\x45\x85\x40", 4));
+    const QByteArray bad =
+        TestFiles::lines(
+            problem(2, QStringLiteral("・ハ"), QStringLiteral("ａ．甲"), QStringLiteral("正解a,")))
+            .replace(TestFiles::cp932(QStringLiteral("・ハ")), QByteArray("\x81\x45\x85\x40", 4));
     QStringList nul = p1;
     nul[2] = QStringLiteral("・イ ・ロ") + QChar(0);
     QStringList longHeading = p1;
@@ -358,47 +357,84 @@ QList<ReaderCase> readerCases()
                                 markRecord(QStringLiteral("問題Ｂ")) + markRecord("問題C");
     using R = ReaderCase;
     return {
-        {"tabs around headings and between terms", R::Series, TestFiles::lines(tabs),
+        {"tabs around headings and between terms",
+         R::Series,
+         TestFiles::lines(tabs),
          {QStringLiteral("問題1 q"), QStringLiteral("問題2 q")},
          {{7, false, QStringLiteral("タブのあとの「問題」")}}},
-        {"a second answer and explanation", R::Series, TestFiles::lines(twice),
+        {"a second answer and explanation",
+         R::Series,
+         TestFiles::lines(twice),
          {QStringLiteral("問題1 q")},
-         {{9, false, QStringLiteral("2つ目の「正解」")}, {10, false, QStringLiteral("2つ目の「解説」")}}},
-        {"an undefined byte leaves out its problem only", R::Series,
+         {{9, false, QStringLiteral("2つ目の「正解」")},
+          {10, false, QStringLiteral("2つ目の「解説」")}}},
+        {"an undefined byte leaves out its problem only",
+         R::Series,
          TestFiles::lines(p1) + bad + TestFiles::lines(problem(3, "・ニ", "ａ．甲", "正解a,")),
          {QStringLiteral("問題1 q"), QStringLiteral("問題3 q")},
          {{7, true, QStringLiteral("9行目に、シフトJIS")}}},
-        {"a zero byte", R::Series, TestFiles::lines(nul), {QStringLiteral("問題1 q")},
+        {"a zero byte",
+         R::Series,
+         TestFiles::lines(nul),
+         {QStringLiteral("問題1 q")},
          {{3, false, QStringLiteral("U+0000")}}},
-        {"UTF-16", R::Series, utf16(QString::fromUtf8(TestFiles::lines(p1))), {},
+        {"UTF-16",
+         R::Series,
+         utf16(QString::fromUtf8(TestFiles::lines(p1))),
+         {},
          {{0, true, QStringLiteral("UTF-16")}}},
-        {"code page 932 after a byte order mark", R::Series,
-         QByteArray("\xEF\xBB\xBF") + TestFiles::lines(p1), {QStringLiteral("問題1 q")}, {}},
-        {"a heading longer than its label", R::Series, TestFiles::lines(longHeading),
+        {"code page 932 after a byte order mark",
+         R::Series,
+         QByteArray("\xEF\xBB\xBF") + TestFiles::lines(p1),
+         {QStringLiteral("問題1 q")},
+         {}},
+        {"a heading longer than its label",
+         R::Series,
+         TestFiles::lines(longHeading),
          {QStringLiteral("問題一二三四五六七八九十")},
          {{1, false, QStringLiteral("見出し「問題一二三四五六七」"), true}}},
-        {"UTF-8 that cannot be marked", R::Series, p1.join("\r\n").replace("問題1 q", unmarkable[0]).toUtf8(),
+        {"UTF-8 that cannot be marked",
+         R::Series,
+         p1.join("\r\n").replace("問題1 q", unmarkable[0]).toUtf8(),
          {unmarkable[0]},
          {{1, false, QStringLiteral("UTF-8 で保存"), true},
           {1, false, QStringLiteral("「♫」があるため"), true}}},
-        {"half-width kana title", R::Catalog, TestFiles::lines({QStringLiteral("ﾊｲﾃｸ history,S.TXT")}),
-         {QStringLiteral("ﾊｲﾃｸ history")}, {}},
-        {"an undefined byte leaves out its catalogue line", R::Catalog,
+        {"half-width kana title",
+         R::Catalog,
+         TestFiles::lines({QStringLiteral("ﾊｲﾃｸ history,S.TXT")}),
+         {QStringLiteral("ﾊｲﾃｸ history")},
+         {}},
+        {"an undefined byte leaves out its catalogue line",
+         R::Catalog,
          TestFiles::lines({QStringLiteral("一,S.TXT")}) + QByteArray("\x83\x7F\x80,S.TXT\r\n") +
              TestFiles::lines({QStringLiteral("三,S.TXT")}),
-         {QStringLiteral("一"), QStringLiteral("三")}, {{2, true, QStringLiteral("2行目に")}}},
-        {"blank lines between marks", R::Marks,
+         {QStringLiteral("一"), QStringLiteral("三")},
+         {{2, true, QStringLiteral("2行目に")}}},
+        {"blank lines between marks",
+         R::Marks,
          TestFiles::lines(withPlaceholder({a, b}, {QString(), QString()}) + QStringList{QString()}),
-         {a[0], b[0]}, {}},
-        {"a foreign line among marks", R::Marks, TestFiles::lines(foreign),
-         {a[0], b[0], QStringLiteral("問題C")}, {{11, true, QStringLiteral("11行目からの記録")}}},
-        {"an answer line that names no group", R::Marks,
-         TestFiles::lines(withPlaceholder({markRecord("問題X", "9,8,7,x,,"), b})), {b[0]},
+         {a[0], b[0]},
+         {}},
+        {"a foreign line among marks",
+         R::Marks,
+         TestFiles::lines(foreign),
+         {a[0], b[0], QStringLiteral("問題C")},
+         {{11, true, QStringLiteral("11行目からの記録")}}},
+        {"an answer line that names no group",
+         R::Marks,
+         TestFiles::lines(withPlaceholder({markRecord("問題X", "9,8,7,x,,"), b})),
+         {b[0]},
          {{6, true, QStringLiteral("正解の数（5）")}}},
-        {"marks saved as UTF-8", R::Marks, withPlaceholder({a, b}).join("\r\n").toUtf8() + "\r\n",
-         {a[0], b[0]}, {}},
-        {"more than a hundred marks", R::Marks, TestFiles::lines(withPlaceholder(hundredAndTwo)),
-         QStringList(hundredAndTwo.mid(0, 100).size(), QString()), {{506, false, QStringLiteral("102問")}}},
+        {"marks saved as UTF-8",
+         R::Marks,
+         withPlaceholder({a, b}).join("\r\n").toUtf8() + "\r\n",
+         {a[0], b[0]},
+         {}},
+        {"more than a hundred marks",
+         R::Marks,
+         TestFiles::lines(withPlaceholder(hundredAndTwo)),
+         QStringList(hundredAndTwo.mid(0, 100).size(), QString()),
+         {{506, false, QStringLiteral("102問")}}},
     };
 }
 
@@ -424,15 +460,16 @@ TEST(Check, ProgramAndCheckReadTeachersFilesAlike)
         if (c.kind == ReaderCase::Catalog) {
             TestFiles::write(dir.filePath("S.TXT"), TestFiles::lines(problems(1)));
         }
-        const CheckRun run = check(c.kind == ReaderCase::Catalog ? QStringList{} : QStringList{name},
-                                   dir.path());
+        const CheckRun run =
+            check(c.kind == ReaderCase::Catalog ? QStringList{} : QStringList{name}, dir.path());
         expectFindings(checkFindings(run, name), c.findings, true);
         const QString count = QString::number(c.used.size());
         EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [&](const QString& l) {
             return l.startsWith(name + QStringLiteral(": ")) &&
                    (l.contains(QStringLiteral("使える問題 ") + count + QStringLiteral("問")) ||
                     l.contains(QStringLiteral("問題集 ") + count + QStringLiteral("件")) ||
-                    l.contains(QStringLiteral("マークの付いた問題 ") + count + QStringLiteral("問")));
+                    l.contains(QStringLiteral("マークの付いた問題 ") + count +
+                               QStringLiteral("問")));
         })) << run.lines.join('\n').toStdString();
     }
 }
@@ -443,33 +480,35 @@ TEST(Check, AWindowsMadeFolderIsCheckedWhole)
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("SUB");
-    TestFiles::write(dir.filePath("ZQCLIST.TXT"),
-                     TestFiles::lines({QStringLiteral("化学,sub\\Chem2.TXT"),
-                                       QStringLiteral("生物,bio.txt")}));
+    TestFiles::write(
+        dir.filePath("ZQCLIST.TXT"),
+        TestFiles::lines({QStringLiteral("化学,sub\\Chem2.TXT"), QStringLiteral("生物,bio.txt")}));
     TestFiles::write(dir.filePath("SUB/CHEM2.TXT"), TestFiles::lines(problems(2)));
     TestFiles::write(dir.filePath("BIO.TXT"), TestFiles::lines(problems(1)));
     TestFiles::write(dir.filePath("MARKED.TXT"),
                      TestFiles::lines(withPlaceholder({markRecord("問題X", "3,")})));
     const CheckRun r = check({}, dir.path());
     EXPECT_EQ(r.exitCode, 1) << r.lines.join('\n').toStdString();
-    expectLines(r.lines, {QStringLiteral("ZQCLIST.TXT: 問題集 2件（エラー 0、警告 0）"),
-                          QStringLiteral("SUB/CHEM2.TXT: 使える問題 2問、除いた問題 0問（エラー 0、警告 0）"),
-                          QStringLiteral("BIO.TXT: 使える問題 1問、除いた問題 0問（エラー 0、警告 0）"),
-                          QStringLiteral("MARKED.TXT:6: error: …"),
-                          QStringLiteral("MARKED.TXT: マークの付いた問題 0問（エラー 1、警告 0）")});
+    expectLines(
+        r.lines,
+        {QStringLiteral("ZQCLIST.TXT: 問題集 2件（エラー 0、警告 0）"),
+         QStringLiteral("SUB/CHEM2.TXT: 使える問題 2問、除いた問題 0問（エラー 0、警告 0）"),
+         QStringLiteral("BIO.TXT: 使える問題 1問、除いた問題 0問（エラー 0、警告 0）"),
+         QStringLiteral("MARKED.TXT:6: error: …"),
+         QStringLiteral("MARKED.TXT: マークの付いた問題 0問（エラー 1、警告 0）")});
 }
-
 
 // A control character in a teacher's file is told, and never reaches the
 // preview page raw.
 TEST(Check, ThePreviewWritesNoControlCharacter)
 {
     QTemporaryDir dir;
-    QStringList p = problem(1, QStringLiteral("・イ"), QStringLiteral("ａ．甲"), QStringLiteral("正解a,"));
+    QStringList p =
+        problem(1, QStringLiteral("・イ"), QStringLiteral("ａ．甲"), QStringLiteral("正解a,"));
     p[0] = QStringLiteral("問題\x01\x1B");
     TestFiles::write(dir.filePath("S.TXT"), TestFiles::lines(p));
-    const CheckRun r = check({QStringLiteral("--preview"), QStringLiteral("out"), QStringLiteral("S.TXT")},
-                             dir.path());
+    const CheckRun r = check(
+        {QStringLiteral("--preview"), QStringLiteral("out"), QStringLiteral("S.TXT")}, dir.path());
     EXPECT_TRUE(r.lines.value(0).startsWith(QStringLiteral("S.TXT:1: warning: 制御文字（U+0001）")))
         << r.lines.join('\n').toStdString();
     const QByteArray page = TestFiles::readAll(dir.filePath("out/index.html"));

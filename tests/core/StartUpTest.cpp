@@ -105,9 +105,8 @@ TEST(StartUp, BadBytesNameTheLineAndLeaveOutOnlyIt)
     bytes += TestFiles::lines({QStringLiteral("三,3.TXT")});
     TestFiles::write(h.path("ZQCList.TXT"), bytes);
     h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items,
-              (QStringList{QStringLiteral("マークの付いた問題"), QStringLiteral("一"),
-                           QStringLiteral("三")}));
+    EXPECT_EQ(h.form->List1.Items, (QStringList{QStringLiteral("マークの付いた問題"),
+                                                QStringLiteral("一"), QStringLiteral("三")}));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("2行目")));
 }

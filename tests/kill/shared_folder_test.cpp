@@ -75,7 +75,8 @@ struct Shared {
 
     struct stat info() const
     {
-        struct stat st {};
+        struct stat st {
+        };
         ::stat(QFile::encodeName(marks()).constData(), &st);
         return st;
     }

@@ -5,9 +5,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QLabel>
 #include <QTimer>
 
 #include <functional>
