@@ -668,6 +668,40 @@ MarksWrite MarksStore::savePending()
 namespace
 {
 
+// What an append keeps of the file as it found it.
+struct Kept {
+    QByteArray bytes; // in code page 932, its last line ended
+    QByteArray damaged;
+    MarksFinding told; // about the damaged end
+    bool hasRecords = false;
+    bool utf8 = false;
+    QString unencodable;
+};
+
+// False when the file is UTF-8 and holds what code page 932 cannot.
+bool keptOf(const QByteArray& found, const QByteArray& knownWhole, Kept* out)
+{
+    // Most often the file is what this copy last wrote, perhaps with
+    // records another copy appended since: only those need a look.
+    const bool knownStart =
+        !knownWhole.isEmpty() && knownWhole.endsWith('\n') && found.startsWith(knownWhole);
+    if (knownStart && wholeRecordsFrom(found, knownWhole.size())) {
+        out->bytes = found;
+        out->hasRecords = true;
+        return true;
+    }
+    const Layout layout = cut(TextFile::decodeLenient(found));
+    out->unencodable = layout.unencodable;
+    out->bytes = layout.kept;
+    out->damaged = layout.damaged;
+    out->hasRecords = !layout.records.isEmpty();
+    out->utf8 = layout.utf8;
+    if (!layout.damaged.isEmpty()) {
+        out->told = {layout.damagedLine, damagedMessage(layout)};
+    }
+    return layout.unencodable.isEmpty();
+}
+
 // What others wrote since the file was read, added to bytes. Records
 // appended after what this copy read go back unchanged after the table's
 // rows; -1 is returned. If the file changed in any other way, every record
@@ -721,36 +755,19 @@ MarksWrite MarksStore::writePending()
                                          "記録できませんでした。\n理由: %2")
                               .arg(fileName(), found.error));
     }
-    QByteArray bytes;
-    QByteArray damaged;
-    bool hasRecords = false;
-    bool utf8 = false;
-    // Most often the file is what this copy last wrote, perhaps with
-    // records another copy appended since: only those need a look.
-    const bool knownStart =
-        !knownWhole_.isEmpty() && knownWhole_.endsWith('\n') && found.bytes.startsWith(knownWhole_);
-    if (found.status == Found::Status::Ok && knownStart &&
-        wholeRecordsFrom(found.bytes, knownWhole_.size())) {
-        bytes = found.bytes;
-        hasRecords = true;
-    } else if (found.status == Found::Status::Ok) {
-        const Layout layout = cut(TextFile::decodeLenient(found.bytes));
-        if (!layout.unencodable.isEmpty()) {
-            return out.failed(unencodableInFile(layout.unencodable));
-        }
-        bytes = layout.kept;
-        damaged = layout.damaged;
-        hasRecords = !layout.records.isEmpty();
-        utf8 = layout.utf8;
-        if (!damaged.isEmpty()) {
-            out.findings.append({layout.damagedLine, damagedMessage(layout)});
-        }
+    Kept kept;
+    if (found.status == Found::Status::Ok && !keptOf(found.bytes, knownWhole_, &kept)) {
+        return out.failed(unencodableInFile(kept.unencodable));
     }
+    if (!kept.damaged.isEmpty()) {
+        out.findings.append(kept.told);
+    }
+    QByteArray bytes = kept.bytes;
     // A new or empty file first gets its placeholder, so that the first
     // marked problem is not taken for it. Each record is one piece.
     QList<QByteArray> added;
     QChar bad;
-    if (!hasRecords) {
+    if (!kept.hasRecords) {
         added.append(QByteArray());
         encodeRecord(MarksFile::placeholderRecord(), &added.last(), &bad);
     }
@@ -761,7 +778,7 @@ MarksWrite MarksStore::writePending()
         }
     }
     QString reason;
-    if (access.inPlace() && !utf8 && found.status == Found::Status::Ok) {
+    if (access.inPlace() && !kept.utf8 && found.status == Found::Status::Ok) {
         // No file can be made beside it: a damaged end stays where it is,
         // and the new records begin on a line of their own after it.
         if (!found.bytes.isEmpty() && !found.bytes.endsWith('\n') && !found.bytes.endsWith('\r')) {
@@ -771,8 +788,8 @@ MarksWrite MarksStore::writePending()
         bytes = found.bytes + joined(added);
     } else {
         if (access.inPlace()) {
-            bytes += damaged; // nowhere else to keep it
-        } else if (!keepDamaged(folder_, damaged)) {
+            bytes += kept.damaged; // nowhere else to keep it
+        } else if (!keepDamaged(folder_, kept.damaged)) {
             return out.failed(appendFailure(damagedNotKept()));
         }
         bytes += joined(added);
@@ -849,14 +866,20 @@ MarksWrite MarksStore::rewrite(const Module1& st)
                     .arg(fileName())
                     .arg(others)});
     }
-    // The file now holds this: the table's rows, then what lies beyond them.
+    remember(bytes, tableRows);
+    return out;
+}
+
+// The file now holds bytes: the table's first rows, then what lies beyond.
+void MarksStore::remember(const QByteArray& bytes, qsizetype tableRows)
+{
     const Layout written = cut(TextFile::decodeLenient(bytes));
     tail_.laterRecords = joined(written.recordBytes.mid(tableRows));
     tail_.damaged.clear();
     readRecords_ = written.records;
+    readLines_ = written.recordLines;
     pending_.clear();
     knownWhole_ = written.leftOut.isEmpty() && written.damaged.isEmpty() && bytes.endsWith('\n')
                       ? bytes
                       : QByteArray();
-    return out;
 }

@@ -121,6 +121,7 @@ private:
     QByteArray knownWhole_;
 
     MarksWrite writePending();
+    void remember(const QByteArray& bytes, qsizetype tableRows);
 };
 
 // The window's side of the marks file: the store's findings become message
