@@ -302,10 +302,11 @@ QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
     for (const LeftOut& l : layout.leftOut) {
         out.append({l.line,
                     QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
-                                   "ため読み込みませんでした（%3）。ファイルにはそのまま残します。")
+                                   "ため読み込みませんでした（%3）。この記録は、マークを外して"
+                                   "書き直すときに「%4」に移して残します。")
                         .arg(name)
                         .arg(l.line)
-                        .arg(l.reason)});
+                        .arg(l.reason, QString::fromLatin1(MarksFile::DamagedFileName))});
     }
     if (!layout.damaged.isEmpty()) {
         out.append({layout.damagedLine, damagedMessage(layout)});
@@ -629,6 +630,9 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
         tail_.laterRecords += layout.recordBytes.at(r);
     }
     tail_.damaged = layout.damaged;
+    for (const LeftOut& l : layout.leftOut) {
+        tail_.leftOut += l.bytes;
+    }
     readRecords_ = layout.records;
     readLines_ = layout.recordLines;
     if (!layout.utf8 && layout.leftOut.isEmpty() && layout.kept == file.bytes &&
@@ -838,18 +842,20 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         return out.failed(unencodableInFile(now.unencodable));
     }
     const qsizetype others = keepOthers(readRecords_, now, &bytes);
-    // Lines that are not records stay for the teacher to mend.
-    for (const LeftOut& l : now.leftOut) {
-        bytes += l.bytes;
-    }
     if (!encodeRecords(pending_, &bytes, &bad)) {
         return out.failed(unencodableMessage(QString(bad)));
     }
-    // The damaged end the file has now: another copy may have moved away
-    // the one this copy read.
+    // Lines that are no record, and the damaged end, as the file has them
+    // now (another copy may have moved away what this copy read): set aside
+    // for the teacher to mend, never mixed with records.
+    QByteArray aside;
+    for (const LeftOut& l : now.leftOut) {
+        aside += l.bytes;
+    }
+    aside += now.damaged;
     if (access.inPlace()) {
-        bytes += now.damaged; // nowhere else to keep it
-    } else if (!keepDamaged(folder_, now.damaged)) {
+        bytes += aside; // nowhere else to keep it
+    } else if (!keepDamaged(folder_, aside)) {
         return out.failed(rewriteFailure(damagedNotKept()));
     }
     const QString reason = access.replace(bytes, found.bytes);
@@ -875,6 +881,7 @@ void MarksStore::remember(const QByteArray& bytes, qsizetype tableRows)
 {
     const Layout written = cut(TextFile::decodeLenient(bytes));
     tail_.laterRecords = joined(written.recordBytes.mid(tableRows));
+    tail_.leftOut.clear();
     tail_.damaged.clear();
     readRecords_ = written.records;
     readLines_ = written.recordLines;

@@ -12,11 +12,12 @@
 class Form1;
 
 // What a marks file held beyond the records that were read into the table:
-// records after the hundredth marked problem, and a damaged end (a record
-// cut short, or bytes that are not code page 932). A rewrite puts the former
-// back after the table's records; the latter is never mixed with records.
+// records after the hundredth marked problem, lines that are no record, and
+// a damaged end (a record cut short). A rewrite puts the first back after
+// the table's records and sets the others aside, never mixed with records.
 struct MarksFileTail {
     QByteArray laterRecords; // whole records not loaded, as they were on disk
+    QByteArray leftOut;      // lines between and after the records that are no record
     QByteArray damaged;      // bytes after the last whole record
 };
 

@@ -277,8 +277,8 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
 }
 
 // A marks file an editor saved as UTF-8 is read, and the next write puts it
-// back in code page 932; lines that are no record stay in the file through
-// appends and rewrites alike.
+// back in code page 932; lines that are no record stay where they are
+// through appends and are set aside by a rewrite.
 TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
 {
     Marks m;
@@ -300,6 +300,8 @@ TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
     m.load();
     m.state.SeriesTable[1][5] = "F";
     ASSERT_TRUE(RewriteMarksFile(*m.form));
-    EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}) +
-                             TestFiles::lines({QStringLiteral("先生のメモ")}));
+    EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}));
+    EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")),
+              TestFiles::lines({QStringLiteral("先生のメモ")}))
+        << "set aside, never mixed with records";
 }
