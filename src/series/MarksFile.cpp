@@ -79,6 +79,7 @@ struct Layout {
     int damagedLine = 0; // first line of the damaged part, 1-based
     bool utf8 = false;   // the file is UTF-8: every write turns it into code page 932
     bool utf16 = false;  // nothing of it could be read
+    QString damagedReason;
     QString unencodable; // a character of a UTF-8 file that code page 932 cannot hold
 };
 
@@ -218,19 +219,23 @@ Layout cut(const TextFile::ReadResult& file)
             continue;
         }
         const qsizetype next = nextRecord(file, p + 1);
-        const qsizetype end = next < 0 ? n : next;
-        if (next < 0 && (end - p < MarksFile::LinesPerRecord || !file.lines.at(n - 1).terminated)) {
-            break; // the damaged end
-        }
         // A run of other than five lines is no record at all: say so rather
         // than what is wrong with the five lines from its start.
+        const qsizetype run = (next < 0 ? n : next) - p;
         const QString reason =
-            end - p == MarksFile::LinesPerRecord
+            run == MarksFile::LinesPerRecord
                 ? recordFault(file, p)
-                : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(end - p);
+                : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(run);
+        if (next < 0) {
+            // Nothing whole follows: the damaged end, as a torn write leaves
+            // it. It is set aside before anything is appended, so that it
+            // never runs into a new record.
+            out.damagedReason = reason;
+            break;
+        }
         out.leftOut.append(
-            {static_cast<int>(p + 1), reason, cp932Lines(file, p, end, &out.unencodable)});
-        p = end;
+            {static_cast<int>(p + 1), reason, cp932Lines(file, p, next, &out.unencodable)});
+        p = next;
     }
     const qsizetype keptLines = p;
     if (keptLines > 0) {
@@ -290,8 +295,10 @@ QString damagedMessage(const Layout& layout)
                           "「%4」に移して残します。")
         .arg(fileName())
         .arg(layout.damagedLine)
-        .arg(layout.utf16 ? QStringLiteral("UTF-16 で保存されていて読めません")
-                          : QStringLiteral("5行でひとまとまりの記録が途中で終わっています"))
+        .arg(layout.utf16                    ? QStringLiteral("UTF-16 で保存されていて読めません")
+             : layout.damagedReason.isEmpty() ? QStringLiteral("5行でひとまとまりの記録が途中で"
+                                                               "終わっています")
+                                               : layout.damagedReason)
         .arg(QString::fromLatin1(MarksFile::DamagedFileName));
 }
 
@@ -763,7 +770,8 @@ MarksWrite MarksStore::writePending()
     if (found.status == Found::Status::Ok && !keptOf(found.bytes, knownWhole_, &kept)) {
         return out.failed(unencodableInFile(kept.unencodable));
     }
-    if (!kept.damaged.isEmpty()) {
+    if (!kept.damaged.isEmpty() && !access.inPlace()) {
+        // In place it stays where it is, and the reader names it.
         out.findings.append(kept.told);
     }
     QByteArray bytes = kept.bytes;
@@ -784,10 +792,15 @@ MarksWrite MarksStore::writePending()
     QString reason;
     if (access.inPlace() && !kept.utf8 && found.status == Found::Status::Ok) {
         // No file can be made beside it: a damaged end stays where it is,
-        // and the new records begin on a line of their own after it.
+        // and the new records begin after it and a blank line.
+        QByteArray lead;
         if (!found.bytes.isEmpty() && !found.bytes.endsWith('\n') && !found.bytes.endsWith('\r')) {
-            added.first().prepend("\r\n");
+            lead += "\r\n";
         }
+        if (!kept.damaged.isEmpty()) {
+            lead += "\r\n"; // a blank line: five lines across it are never a record
+        }
+        added.first().prepend(lead);
         reason = access.append(added);
         bytes = found.bytes + joined(added);
     } else {

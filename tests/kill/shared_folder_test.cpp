@@ -4,6 +4,7 @@
 // the class's access to the file away.
 
 #include "series/MarksFile.h"
+#include "state/Module1.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -97,11 +98,21 @@ TEST(SharedFolder, ALearnerAppendsInPlaceWhereOnlyTheFileIsWritable)
         GTEST_SKIP() << "needs root to act as another user";
     }
     Shared s(0755, 0666);
-    const QByteArray before = TestFiles::readAll(s.marks());
+    // A record torn by an earlier write cannot be set aside in this folder:
+    // it stays, and the new records must still read whole after it.
+    QByteArray before = TestFiles::readAll(s.marks());
+    before += TestFiles::lines({QStringLiteral("問題8\u3000途中"), QStringLiteral("ア,イ,")});
+    TestFiles::write(s.marks(), before);
     ASSERT_EQ(s.runAsLearner({"L", "3", "1"}), 0) << s.lastError.toStdString();
     const QByteArray after = TestFiles::readAll(s.marks());
     EXPECT_TRUE(after.startsWith(before));
-    EXPECT_EQ(after.count("\r\n"), before.count("\r\n") + 15) << "three whole records";
+    Module1 state;
+    MarksStore store(s.folder());
+    QList<MarksFinding> found;
+    ASSERT_EQ(store.read(state, "Marked.txt", &found), 10) << "seven, then three appended";
+    EXPECT_TRUE(state.SeriesTable[10][0].startsWith(QStringLiteral("問題L3")));
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found.at(0).line, 41) << "the torn record, named";
     EXPECT_EQ(s.info().st_uid, 0U);
     EXPECT_EQ(s.info().st_gid, Users);
     EXPECT_EQ(s.info().st_mode & 07777, 0666U);
