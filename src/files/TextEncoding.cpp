@@ -64,7 +64,8 @@ bool isValidUtf8(const QByteArray& bytes, bool* hasLongSequence)
 namespace
 {
 
-// Zero bytes at every other place of the first line: UTF-16 without its mark.
+// A zero byte beside a non-zero one in most pairs of the first bytes: UTF-16
+// text without its mark. A run of zero bytes is no such sign.
 bool looksLikeUtf16(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
@@ -74,14 +75,16 @@ bool looksLikeUtf16(const QByteArray& bytes)
     if (n < 4) {
         return false;
     }
-    int evenZeros = 0;
-    int oddZeros = 0;
+    int highZero = 0; // little-endian: the zero byte second
+    int lowZero = 0;
     for (qsizetype i = 0; i < n; i += 2) {
-        evenZeros += bytes.at(i) == '\0' ? 1 : 0;
-        oddZeros += bytes.at(i + 1) == '\0' ? 1 : 0;
+        const bool first = bytes.at(i) == '\0';
+        const bool second = bytes.at(i + 1) == '\0';
+        highZero += !first && second ? 1 : 0;
+        lowZero += first && !second ? 1 : 0;
     }
     const qsizetype pairs = n / 2;
-    return evenZeros * 4 >= pairs * 3 || oddZeros * 4 >= pairs * 3;
+    return highZero * 4 >= pairs * 3 || lowZero * 4 >= pairs * 3;
 }
 
 bool isCp932(const QByteArray& bytes)
