@@ -563,8 +563,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
     }
     FUZZ_CHECK(now.endsWith(encodedRecord(added)));
     // A file without a whole record keeps nothing but its damaged end, aside.
-    if (fresh.last >= 0 &&
-        TextEncoding::detect(bytes).encoding == TextEncoding::Encoding::Cp932) {
+    if (fresh.last >= 0 && TextEncoding::detect(bytes).encoding == TextEncoding::Encoding::Cp932) {
         // A byte order mark before code page 932 text is not written back.
         const qsizetype mark = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
         const QByteArray kept = bytes.mid(mark, bytes.size() - mark - fresh.tail.damaged.size());

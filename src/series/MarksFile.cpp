@@ -295,10 +295,10 @@ QString damagedMessage(const Layout& layout)
                           "「%4」に移して残します。")
         .arg(fileName())
         .arg(layout.damagedLine)
-        .arg(layout.utf16                    ? QStringLiteral("UTF-16 で保存されていて読めません")
+        .arg(layout.utf16 ? QStringLiteral("UTF-16 で保存されていて読めません")
              : layout.damagedReason.isEmpty() ? QStringLiteral("5行でひとまとまりの記録が途中で"
                                                                "終わっています")
-                                               : layout.damagedReason)
+                                              : layout.damagedReason)
         .arg(QString::fromLatin1(MarksFile::DamagedFileName));
 }
 
@@ -307,13 +307,13 @@ QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
 {
     QList<MarksFinding> out;
     for (const LeftOut& l : layout.leftOut) {
-        out.append({l.line,
-                    QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
-                                   "ため読み込みませんでした（%3）。この記録は、マークを外して"
-                                   "書き直すときに「%4」に移して残します。")
-                        .arg(name)
-                        .arg(l.line)
-                        .arg(l.reason, QString::fromLatin1(MarksFile::DamagedFileName))});
+        out.append(
+            {l.line, QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
+                                    "ため読み込みませんでした（%3）。この記録は、マークを外して"
+                                    "書き直すときに「%4」に移して残します。")
+                         .arg(name)
+                         .arg(l.line)
+                         .arg(l.reason, QString::fromLatin1(MarksFile::DamagedFileName))});
     }
     if (!layout.damaged.isEmpty()) {
         out.append({layout.damagedLine, damagedMessage(layout)});
