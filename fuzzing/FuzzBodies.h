@@ -6,6 +6,7 @@
 // the ordinary build too.
 
 #include "board/CommaList.h"
+#include "files/TextEncoding.h"
 #include "files/TextFile.h"
 #include "forms/Form1.h"
 #include "series/MarksFile.h"
@@ -18,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -293,10 +295,14 @@ struct Parsed {
 inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
 {
     auto out = std::make_unique<Parsed>();
-    out->text = TextFile::decode(bytes);
+    out->text = TextFile::decodeLenient(bytes);
     out->result = SeriesParser::parse(out->text.texts());
+    const QList<int>& bad = out->text.badLines;
     for (const SeriesParser::Problem& p : out->result.problems) {
-        if (SeriesParser::problemFault(p).isEmpty()) {
+        // A problem holding a byte that does not decode is left out.
+        const bool clean = std::none_of(
+            bad.begin(), bad.end(), [&p](int line) { return line >= p.line && line <= p.endLine; });
+        if (clean && SeriesParser::problemFault(p).isEmpty()) {
             out->usable.append(&p);
         }
     }
@@ -336,7 +342,8 @@ inline void series(const QByteArray& bytes, const QString& dir)
     int previousLine = 0;
     for (const SeriesParser::Problem& p : parsed->result.problems) {
         FUZZ_CHECK(p.line > previousLine && p.line <= parsed->text.lines.size());
-        previousLine = p.line;
+        FUZZ_CHECK(p.endLine >= p.line && p.endLine <= parsed->text.lines.size());
+        previousLine = p.endLine;
     }
     for (const SeriesParser::Problem* p : parsed->usable) {
         checkUsable(p->columns);
@@ -435,57 +442,6 @@ inline void board(const QByteArray& input, const QString& dir)
 
 // ---------------------------------------------------------------- marks file
 
-// Every whole 5-line record of a marks file, read without the reader under
-// test, and the bytes after the last one.
-struct Records {
-    QList<QStringList> records;
-    QByteArray rest;
-};
-
-inline Records wholeRecords(const QByteArray& bytes)
-{
-    const TextFile::ReadResult text = TextFile::decode(bytes, TextFile::Accept::Cp932Only);
-    Records out;
-    const qsizetype whole = text.lines.size() / MarksFile::LinesPerRecord;
-    for (qsizetype r = 0; r < whole; ++r) {
-        QStringList record;
-        for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-            record.append(text.lines.at(r * MarksFile::LinesPerRecord + j).text);
-        }
-        out.records.append(record);
-    }
-    out.rest = whole == 0 ? bytes
-                          : bytes.mid(text.lines.at(whole * MarksFile::LinesPerRecord - 1).byteEnd);
-    return out;
-}
-
-inline bool onlyLineEnds(const QByteArray& bytes)
-{
-    for (const char c : bytes) {
-        if (c != '\r' && c != '\n') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A file the program wrote: whole records and nothing else. Records it
-// encoded itself end every line with CR LF; records it only carried over
-// keep the line ends they had.
-inline Records checkWritten(const QByteArray& bytes, bool allEncoded)
-{
-    const TextFile::ReadResult text = TextFile::decode(bytes, TextFile::Accept::Cp932Only);
-    FUZZ_CHECK(text.ok());
-    FUZZ_CHECK(text.lines.size() % MarksFile::LinesPerRecord == 0);
-    FUZZ_CHECK(bytes.isEmpty() || bytes.endsWith('\r') || bytes.endsWith('\n'));
-    if (allEncoded) {
-        FUZZ_CHECK(bytes.isEmpty() || bytes.endsWith("\r\n"));
-        FUZZ_CHECK(bytes.count('\r') == text.lines.size());
-        FUZZ_CHECK(bytes.count('\n') == text.lines.size());
-    }
-    return wholeRecords(bytes);
-}
-
 inline QByteArray encodedRecord(const QStringList& record)
 {
     QByteArray out;
@@ -497,10 +453,34 @@ inline QByteArray encodedRecord(const QStringList& record)
 
 struct MarksRead {
     int last = 0;
-    std::array<QStringList, Module1::SeriesRows> rows;
+    QList<QStringList> rows;
     MarksFileTail tail;
     qsizetype told = 0;
 };
+
+// A marked problem the board can show and solve: every line but the
+// explanation filled, one answer per item, each naming a group there is.
+inline bool solvable(const QStringList& row)
+{
+    for (int j = 0; j < 4; ++j) {
+        if (SeriesParser::trimBlanks(row.at(j)).isEmpty()) {
+            return false;
+        }
+    }
+    QStringList answers = row.at(3).split(QLatin1Char(','));
+    if (row.at(3).endsWith(QLatin1Char(','))) {
+        answers.removeLast();
+    }
+    const int groups = SeriesParser::countFields(row.at(2));
+    if (answers.size() != SeriesParser::countFields(row.at(1))) {
+        return false;
+    }
+    return std::all_of(answers.begin(), answers.end(), [groups](const QString& a) {
+        bool number = false;
+        const int g = a.toInt(&number);
+        return number && g >= 1 && g <= groups;
+    });
+}
 
 inline MarksRead readMarks(World* w)
 {
@@ -509,109 +489,91 @@ inline MarksRead readMarks(World* w)
     out.last = ReadMarksFile(w->form);
     for (int r = 0; r <= out.last; ++r) {
         const auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r));
-        out.rows.at(static_cast<std::size_t>(r)) = {row[0], row[1], row[2], row[3], row[4]};
+        out.rows.append({row[0], row[1], row[2], row[3], row[4]});
         FUZZ_CHECK(row[Module1::ColMark] == QLatin1String("T"));
+        FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
     out.tail = w->form.marks.tail();
     out.told = w->dialogs.messages.size();
+    FUZZ_CHECK(out.told <= 1);
     return out;
 }
 
-// The rows a read of these records gives, and what it leaves to the tail.
-inline void checkRead(const MarksRead& read, const Records& on)
+// Writes that fail leave the file as it was.
+inline bool rewriteKeepsOrFails(World* w, const QString& file, int problemCount)
 {
-    const qsizetype loaded = std::min<qsizetype>(on.records.size(), Module1::SeriesRows);
-    FUZZ_CHECK(read.last == loaded - 1);
-    for (qsizetype r = 0; r < loaded; ++r) {
-        FUZZ_CHECK(read.rows.at(static_cast<std::size_t>(r)) == on.records.at(r));
-    }
-    const Records later = wholeRecords(read.tail.laterRecords);
-    FUZZ_CHECK(later.records == on.records.mid(loaded));
-    FUZZ_CHECK(later.rest.isEmpty());
-    FUZZ_CHECK(read.tail.damaged == (onlyLineEnds(on.rest) ? QByteArray() : on.rest));
-    FUZZ_CHECK(read.told == (read.tail.damaged.isEmpty() ? 0 : 1));
+    const QByteArray before = readFile(file);
+    w->state.ProblemCount = problemCount;
+    w->state.MarkedMode = 1;
+    const bool written = RewriteMarksFile(w->form);
+    FUZZ_CHECK(written || readFile(file) == before);
+    return written;
 }
 
 inline void marks(const QByteArray& bytes, const QString& dir)
 {
     const QString file = dir + QLatin1Char('/') + QLatin1String(MarksFile::FileName);
     const QString damagedFile = dir + QLatin1Char('/') + QLatin1String(MarksFile::DamagedFileName);
-    const Records before = wholeRecords(bytes);
-    const QByteArray damaged = onlyLineEnds(before.rest) ? QByteArray() : before.rest;
-
-    // Read, then write back unchanged: the same records, the damaged end
-    // kept aside.
     QFile::remove(damagedFile);
     writeFile(file, bytes);
     const auto w = std::make_unique<World>(dir);
-    {
-        w->resetForMarks();
-        const int last = ReadMarksFile(w->form);
-        w->state.ProblemCount = last;
-        w->state.MarkedMode = 1;
-        FUZZ_CHECK(RewriteMarksFile(w->form));
-    }
-    const QByteArray rewritten = readFile(file);
-    // Records past the table are carried over as they were.
-    const bool allEncoded = before.records.size() <= Module1::SeriesRows;
-    const Records written = checkWritten(rewritten, allEncoded);
-    FUZZ_CHECK(written.records == before.records);
-    FUZZ_CHECK(readFile(damagedFile) == damaged);
-    const MarksRead again = readMarks(w.get());
-    checkRead(again, written);
-    FUZZ_CHECK(again.told == 0);
+    const MarksRead first = readMarks(w.get());
 
-    // Unmarking the first marked problem leaves out just that record.
-    if (before.records.size() >= 2) {
-        w->resetForMarks();
-        w->state.ProblemCount = ReadMarksFile(w->form);
-        w->state.SeriesTable[1][Module1::ColMark] = QStringLiteral("F");
-        FUZZ_CHECK(RewriteMarksFile(w->form));
-        QList<QStringList> expected = before.records;
-        expected.removeAt(1);
-        FUZZ_CHECK(checkWritten(readFile(file), allEncoded).records == expected);
+    // Read, then write back unchanged: the same marked problems, the records
+    // past the table still there, and only lines that are no record and a
+    // damaged end moved aside.
+    if (rewriteKeepsOrFails(w.get(), file, first.last)) {
+        const MarksRead again = readMarks(w.get());
+        FUZZ_CHECK(again.rows == first.rows);
+        FUZZ_CHECK(again.tail.laterRecords == first.tail.laterRecords);
+        FUZZ_CHECK(again.tail.damaged.isEmpty() && again.tail.leftOut.isEmpty());
+        FUZZ_CHECK(readFile(damagedFile) == first.tail.leftOut + first.tail.damaged);
+
+        // Unmarking the first marked problem leaves out just that record.
+        if (first.last >= 1) {
+            readMarks(w.get());
+            w->state.SeriesTable[1][Module1::ColMark] = QStringLiteral("F");
+            FUZZ_CHECK(rewriteKeepsOrFails(w.get(), file, first.last));
+            QList<QStringList> expected = first.rows;
+            expected.removeAt(1);
+            FUZZ_CHECK(readMarks(w.get()).rows.mid(0, expected.size()) == expected);
+        }
     }
 
-    // The file as it was, read as the marked series reads it.
+    // Appending keeps what the file held before its damaged end, byte for
+    // byte in a code page 932 file, and adds one readable record after it.
     QFile::remove(damagedFile);
     writeFile(file, bytes);
-    checkRead(readMarks(w.get()), before);
-
-    // Appending keeps every whole record and puts the damaged end aside.
+    const MarksRead fresh = readMarks(w.get());
     const QStringList added = {QStringLiteral("問題９\u3000追加した問題"), QStringLiteral("ア,イ,"),
                                QStringLiteral("甲,乙,"), QStringLiteral("1,2,"),
                                QStringLiteral("\u3000説明")};
-    {
-        w->resetForMarks();
-        auto& row = w->state.SeriesTable[7];
-        for (int j = 0; j < 5; ++j) {
-            row.at(static_cast<std::size_t>(j)) = added.at(j);
-        }
-        w->state.CurrentProblem = 7;
-        w->state.MarkPending = 1;
-        FUZZ_CHECK(AppendMarkedProblem(w->form));
-        FUZZ_CHECK(w->state.MarkPending == 0);
-        FUZZ_CHECK(w->form.marks.pending().isEmpty());
+    auto& row = w->state.SeriesTable[7];
+    for (int j = 0; j < 5; ++j) {
+        row.at(static_cast<std::size_t>(j)) = added.at(j);
     }
-    const QByteArray appended = readFile(file);
-    const Records withAdded = checkWritten(appended, false);
-    // The old records byte for byte, a last line end supplied if missing,
-    // then the new record (after the placeholder in a file that had none).
-    QByteArray kept = bytes.left(bytes.size() - before.rest.size());
-    if (!kept.isEmpty() && !kept.endsWith('\r') && !kept.endsWith('\n')) {
-        kept += "\r\n";
+    w->state.CurrentProblem = 7;
+    w->state.MarkPending = 1;
+    const bool appended = AppendMarkedProblem(w->form);
+    FUZZ_CHECK(w->state.MarkPending == 0);
+    const QByteArray now = readFile(file);
+    if (!appended) {
+        FUZZ_CHECK(now == bytes);
+        return;
     }
-    if (before.records.isEmpty()) {
-        kept += encodedRecord(MarksFile::placeholderRecord());
+    FUZZ_CHECK(now.endsWith(encodedRecord(added)));
+    // A file without a whole record keeps nothing but its damaged end, aside.
+    if (fresh.last >= 0 && TextEncoding::detect(bytes).encoding == TextEncoding::Encoding::Cp932) {
+        // A byte order mark before code page 932 text is not written back.
+        const qsizetype mark = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        const QByteArray kept = bytes.mid(mark, bytes.size() - mark - fresh.tail.damaged.size());
+        FUZZ_CHECK(now.startsWith(kept));
     }
-    FUZZ_CHECK(appended == kept + encodedRecord(added));
-    QList<QStringList> expected = before.records;
-    if (expected.isEmpty()) {
-        expected.append(MarksFile::placeholderRecord());
+    const MarksRead after = readMarks(w.get());
+    if (fresh.rows.size() + 1 < Module1::SeriesRows && fresh.tail.laterRecords.isEmpty()) {
+        FUZZ_CHECK(after.rows.size() >= 2 && after.rows.last() == added);
+        FUZZ_CHECK(after.rows.mid(0, fresh.rows.size()) == fresh.rows);
     }
-    expected.append(added);
-    FUZZ_CHECK(withAdded.records == expected);
-    FUZZ_CHECK(readFile(damagedFile) == damaged);
 }
 
 } // namespace FuzzBodies

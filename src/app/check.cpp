@@ -4,7 +4,9 @@
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
 #include "answer/Players.h"
+#include "files/FileLookup.h"
 #include "files/TextEncoding.h"
+#include "files/TextFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
 #include "series/Catalog.h"
@@ -186,7 +188,14 @@ public:
             }
         }
         int lines = 0;
-        if (!questionFits(&lines)) {
+        // A heading is meant for one line: a wrapped one splits its number,
+        // and a third line is cut off.
+        if (!fits(form_.Label6, &lines) || lines > 1) {
+            warn(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
+                     .arg(form_.Label6.Caption())
+                     .arg(lines));
+        }
+        if (!fits(form_.Label3, &lines)) {
             warn(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
                                 "見えません）")
                      .arg(lines));
@@ -197,11 +206,10 @@ public:
 private:
     QString groupName(int c) const { return form_.Label2.at(c).Caption().trimmed(); }
 
-    // Whether the question, wrapped as the window wraps it, fits the height
-    // of its label; *lines is how many lines it takes.
-    bool questionFits(int* lines) const
+    // Whether a label's caption, wrapped as the window wraps it, fits the
+    // label's height; *lines is how many lines it takes.
+    static bool fits(const Control& label, int* lines)
     {
-        const Control& label = form_.Label3;
         QTextLayout layout(label.Caption(), QtFonts::toQFont(label.Font));
         QTextOption option(Qt::AlignLeft | Qt::AlignTop);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -225,12 +233,6 @@ private:
     Form1 form_;
 };
 
-// How a path is shown: as the user wrote the folder, without "./".
-QString shown(const QString& dir, const QString& name)
-{
-    return dir == QLatin1String(".") ? name : QDir(dir).filePath(name);
-}
-
 bool isMarksFile(const QString& path)
 {
     return QFileInfo(path).fileName().compare(QLatin1String(MarksFile::FileName),
@@ -252,6 +254,22 @@ Findings encodingFindings(const QString& path)
                             "問題集の形式はシフトJIS（コードページ932）です")}};
 }
 
+// A problem the program shows but cannot keep in the marks file, which is
+// code page 932.
+Findings unmarkable(const std::array<QString, Module1::SeriesColumns>& row, int line)
+{
+    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
+        const QString bad = TextFile::firstUnencodable(row.at(j));
+        if (!bad.isEmpty()) {
+            return {{line, Finding::Kind::Warning,
+                     QStringLiteral("シフトJISで書けない文字「%1」があるため、この問題にマークを"
+                                    "付けてもマークの記録ファイルに保存できません")
+                         .arg(bad)}};
+        }
+    }
+    return {};
+}
+
 int checkSeries(const QString& path, const QString& display)
 {
     Report report(display);
@@ -263,7 +281,7 @@ int checkSeries(const QString& path, const QString& display)
             const SeriesParser::Problem& p = series.usable.at(r);
             std::array<QString, Module1::SeriesColumns> row;
             std::copy(p.columns.begin(), p.columns.end(), row.begin());
-            findings += board.check(row, p.line);
+            findings += board.check(row, p.line) + unmarkable(row, p.line);
         }
     }
     report.addAll(findings);
@@ -293,13 +311,14 @@ int checkMarks(const QString& path, const QString& display)
     for (const MarksFinding& f : found) {
         QString oneLine = f.message;
         oneLine.replace(QLatin1Char('\n'), QString());
-        findings.append({f.line, Finding::Kind::Error, oneLine});
+        findings.append(
+            {f.line, f.warning ? Finding::Kind::Warning : Finding::Kind::Error, oneLine});
     }
     // Row 0 is the placeholder record; rows 1..last are the marked problems.
     std::array<std::array<QString, Module1::SeriesColumns>, Module1::SeriesRows> rows =
         board.state().SeriesTable;
     for (int r = 1; r <= last; ++r) {
-        findings += board.check(rows.at(r), r * MarksFile::LinesPerRecord + 1);
+        findings += board.check(rows.at(r), store.recordLine(r));
     }
     report.addAll(findings);
     report.summary(QStringLiteral("マークの付いた問題 %1問").arg(std::max(last, 0)));
@@ -318,46 +337,55 @@ struct Checked {
 int checkFolder(const QString& dir, QList<Checked>* checked)
 {
     int errors = 0;
-    const QString catalogName = QString::fromLatin1(Catalog::FileName);
-    const QString catalogShown = shown(dir, catalogName);
-    const Catalog::Result catalog = Catalog::read(QDir(dir).filePath(catalogName));
-    Report report(catalogShown);
-    Findings findings = encodingFindings(QDir(dir).filePath(catalogName)) + catalog.findings;
+    // Every name is looked up as the program looks it up: any letter case,
+    // '\\' or '/' between folders.
+    const auto found = [&dir](const QString& name) { return FileLookup::resolve(dir, name); };
+    const auto shownAs = [&dir](const QString& path) {
+        const QString relative = QDir(dir).relativeFilePath(path);
+        return dir == QLatin1String(".") ? relative : QDir(dir).filePath(relative);
+    };
+    const QString catalogPath = found(QString::fromLatin1(Catalog::FileName));
+    const Catalog::Result catalog = Catalog::read(catalogPath);
+    Report report(shownAs(catalogPath));
+    Findings findings = encodingFindings(catalogPath) + catalog.findings;
 
     // Each listed file once, in list order; a missing one is told at its
     // catalogue line, where the teacher has to mend it.
-    QList<Catalog::Entry> toCheck;
+    QList<Checked> toCheck;
     QSet<QString> seen;
     const qsizetype listed =
         std::min<qsizetype>(catalog.entries.size(), Module1::MaxCatalogEntries);
     for (qsizetype i = 0; i < listed; ++i) {
         const Catalog::Entry& entry = catalog.entries.at(i);
-        if (entry.fileName.trimmed().isEmpty() || seen.contains(entry.fileName)) {
+        if (entry.fileName.trimmed().isEmpty()) {
             continue;
         }
-        seen.insert(entry.fileName);
-        if (!QFileInfo::exists(QDir(dir).filePath(entry.fileName))) {
+        const QString path = QFileInfo(found(entry.fileName)).absoluteFilePath();
+        if (seen.contains(path)) {
+            continue;
+        }
+        seen.insert(path);
+        if (!QFileInfo::exists(path)) {
             findings.append({entry.line, Finding::Kind::Error,
                              QStringLiteral("問題集「%1」のファイル「%2」が見つかりません")
                                  .arg(entry.title, entry.fileName)});
             continue;
         }
-        toCheck.append(entry);
+        toCheck.append({path, entry.title});
     }
     report.addAll(findings);
     report.summary(QStringLiteral("問題集 %1件").arg(listed));
     errors += report.errors();
 
-    for (const Catalog::Entry& entry : toCheck) {
-        const QString path = QDir(dir).filePath(entry.fileName);
-        checked->append({path, entry.title});
-        errors += isMarksFile(path) ? checkMarks(path, shown(dir, entry.fileName))
-                                    : checkSeries(path, shown(dir, entry.fileName));
+    for (const Checked& entry : toCheck) {
+        checked->append(entry);
+        errors += isMarksFile(entry.path) ? checkMarks(entry.path, shownAs(entry.path))
+                                          : checkSeries(entry.path, shownAs(entry.path));
     }
-    const QString marks = QDir(dir).filePath(QLatin1String(MarksFile::FileName));
-    if (QFileInfo::exists(marks) && !seen.contains(QLatin1String(MarksFile::FileName))) {
+    const QString marks = QFileInfo(found(QLatin1String(MarksFile::FileName))).absoluteFilePath();
+    if (QFileInfo::exists(marks) && !seen.contains(marks)) {
         checked->append({marks, QStringLiteral("マークの付いた問題")});
-        errors += checkMarks(marks, shown(dir, QLatin1String(MarksFile::FileName)));
+        errors += checkMarks(marks, shownAs(marks));
     }
     return errors;
 }

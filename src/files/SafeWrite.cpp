@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -19,9 +20,23 @@ void syncFolder(const QString& path)
     }
 }
 
+// The group first: changing it may clear the set-id bits the mode restores.
+bool takeAccessOf(int fd, const struct stat& like)
+{
+    struct stat now {
+    };
+    if (::fstat(fd, &now) != 0) {
+        return false;
+    }
+    if (now.st_gid != like.st_gid && ::fchown(fd, static_cast<uid_t>(-1), like.st_gid) != 0) {
+        return false;
+    }
+    return ::fchmod(fd, like.st_mode & 07777) == 0;
+}
+
 } // namespace
 
-QString WriteFileAtomically(const QString& path, const QByteArray& bytes)
+QString WriteFileAtomically(const QString& path, const QByteArray& bytes, const struct stat* like)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -29,6 +44,11 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes)
     }
     if (file.write(bytes) != bytes.size()) {
         QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (like != nullptr && !takeAccessOf(file.handle(), *like)) {
+        const QString reason = QStringLiteral("ファイルのグループと権限を元のとおりにできません");
         file.cancelWriting();
         return reason;
     }

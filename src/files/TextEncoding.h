@@ -8,22 +8,25 @@
 namespace TextEncoding
 {
 
-enum class Encoding { Cp932, Utf8 };
+enum class Encoding { Cp932, Utf8, Utf16 };
 
 struct Detected {
     Encoding encoding = Encoding::Cp932;
     qsizetype bomLength = 0; // bytes of a UTF-8 byte order mark to skip
 };
 
-// A UTF-8 byte order mark decides at once. Otherwise the bytes are UTF-8 only
-// when they decode as UTF-8 and hold at least one multi-byte sequence: plain
-// ASCII reads the same either way, and Japanese text in code page 932 breaks
-// the UTF-8 rules within its first few characters (kana lead bytes 0x82/0x83
-// are UTF-8 continuation bytes, half-width kana are never valid in UTF-8).
+// A UTF-8 byte order mark is skipped; the bytes after it are code page 932
+// when they are not UTF-8 but are code page 932 throughout (an editor put
+// the mark before a code page 932 text), otherwise UTF-8. Without the mark the bytes are UTF-8 only
+// when they decode as UTF-8 and hold at least one sequence of three bytes or more, which Japanese
+// text in UTF-8 always has: ASCII and half-width kana in code page 932 can form valid two-byte
+// sequences (ﾊｲﾃｸ is CA B2 C3 B8), never three-byte ones. UTF-16 (a byte order mark FF FE or FE FF,
+// or a zero byte beside every ASCII character) is named so that it can be refused.
 Detected detect(const QByteArray& bytes);
 
 // True when bytes are well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF, no sequence cut off at the end).
-bool isValidUtf8(const QByteArray& bytes, bool* hasMultiByte = nullptr);
+// *hasLongSequence: at least one sequence of three or four bytes.
+bool isValidUtf8(const QByteArray& bytes, bool* hasLongSequence = nullptr);
 
 } // namespace TextEncoding

@@ -114,9 +114,20 @@ bool encodeText(const QString& text, QByteArray* out, QChar* badChar)
 namespace
 {
 
+// A line that does not decode, with a substitute for each bad byte.
+QString decodeReplacing(QByteArrayView bytes, bool utf8)
+{
+    if (utf8) {
+        QStringDecoder decoder(QStringConverter::Utf8);
+        return decoder.decode(bytes);
+    }
+    QStringDecoder decoder(Codec);
+    return decoder.decode(bytes);
+}
+
 // Cuts the raw bytes into lines and decodes them one by one, stopping at the
-// first line that does not decode.
-void decodeLineByLine(ReadResult* result, qsizetype start, bool utf8)
+// first line that does not decode, or, when lenient, keeping it replaced.
+void decodeLineByLine(ReadResult* result, qsizetype start, bool utf8, bool lenient = false)
 {
     const QByteArray& bytes = result->bytes;
     const qsizetype n = bytes.size();
@@ -143,9 +154,13 @@ void decodeLineByLine(ReadResult* result, qsizetype start, bool utf8)
         line.terminated = terminated;
         const QByteArrayView raw = QByteArrayView(bytes).sliced(start, end - start);
         if (!(utf8 ? decodeUtf8(raw, &line.text) : decodeText(raw, &line.text))) {
-            result->status = ReadResult::Status::BadEncoding;
-            result->badLine = lineNo;
-            return;
+            if (!lenient) {
+                result->status = ReadResult::Status::BadEncoding;
+                result->badLine = lineNo;
+                return;
+            }
+            line.text = decodeReplacing(raw, utf8);
+            result->badLines.append(lineNo);
         }
         result->lines.append(line);
         start = next;
@@ -248,7 +263,10 @@ bool splitDecoded(ReadResult* result, qsizetype start, const QString& text)
 
 } // namespace
 
-ReadResult decode(const QByteArray& bytes, Accept accept)
+namespace
+{
+
+ReadResult decodeWith(const QByteArray& bytes, Accept accept, bool lenient)
 {
     ReadResult result;
     result.bytes = bytes;
@@ -257,6 +275,11 @@ ReadResult decode(const QByteArray& bytes, Accept accept)
         detected = TextEncoding::detect(bytes);
     }
     result.encoding = detected.encoding;
+    if (detected.encoding == TextEncoding::Encoding::Utf16) {
+        result.status = ReadResult::Status::BadEncoding;
+        result.badLine = 1;
+        return result;
+    }
     const bool utf8 = detected.encoding == TextEncoding::Encoding::Utf8;
     // CR and LF are never trail bytes in code page 932, nor part of a UTF-8
     // sequence, and neither code has shift states: decoding the whole file at
@@ -271,11 +294,11 @@ ReadResult decode(const QByteArray& bytes, Accept accept)
         }
         result.lines.clear();
     }
-    decodeLineByLine(&result, detected.bomLength, utf8);
+    decodeLineByLine(&result, detected.bomLength, utf8, lenient);
     return result;
 }
 
-ReadResult read(const QString& path, Accept accept)
+ReadResult readWith(const QString& path, Accept accept, bool lenient)
 {
     QFile file(path);
     if (!file.exists()) {
@@ -296,7 +319,29 @@ ReadResult read(const QString& path, Accept accept)
         r.error = file.errorString();
         return r;
     }
-    return decode(bytes, accept);
+    return decodeWith(bytes, accept, lenient);
+}
+
+} // namespace
+
+ReadResult decode(const QByteArray& bytes, Accept accept)
+{
+    return decodeWith(bytes, accept, false);
+}
+
+ReadResult decodeLenient(const QByteArray& bytes)
+{
+    return decodeWith(bytes, Accept::Cp932OrUtf8, true);
+}
+
+ReadResult readLenient(const QString& path)
+{
+    return readWith(path, Accept::Cp932OrUtf8, true);
+}
+
+ReadResult read(const QString& path, Accept accept)
+{
+    return readWith(path, accept, false);
 }
 
 } // namespace TextFile

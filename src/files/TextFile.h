@@ -25,8 +25,11 @@ struct ReadResult {
     Status status = Status::Ok;
     QList<Line> lines; // on BadEncoding: the lines before the bad one
     int badLine = 0;   // 1-based line with bytes that do not decode
-    QString error;     // the system's reason when the file cannot be read
-    QByteArray bytes;  // the file as it is on disk
+    // Lenient reads only: every line with bytes that do not decode, 1-based;
+    // such a line is kept with a substitute character for each bad byte.
+    QList<int> badLines;
+    QString error;    // the system's reason when the file cannot be read
+    QByteArray bytes; // the file as it is on disk
     TextEncoding::Encoding encoding = TextEncoding::Encoding::Cp932;
 
     bool ok() const { return status == Status::Ok; }
@@ -44,6 +47,13 @@ ReadResult read(const QString& path, Accept accept = Accept::Cp932OrUtf8);
 // Splits raw bytes into lines and decodes them; stops at the first line that
 // does not decode. A UTF-8 byte order mark is not part of the first line.
 ReadResult decode(const QByteArray& bytes, Accept accept = Accept::Cp932OrUtf8);
+
+// As read and decode, but a line with bytes that do not decode is kept (and
+// listed in badLines) and the lines after it are read on, so that a reader
+// can leave out only what holds it. A UTF-16 file is BadEncoding with
+// encoding Utf16: nothing of it is read.
+ReadResult readLenient(const QString& path);
+ReadResult decodeLenient(const QByteArray& bytes);
 
 // Decodes one piece of text; false when a byte is not valid code page 932.
 bool decodeText(QByteArrayView bytes, QString* out);

@@ -1,5 +1,6 @@
 #include "files/WorkFolder.h"
 
+#include "files/FileLookup.h"
 #include "files/SafeWrite.h"
 
 #include <QCoreApplication>
@@ -15,9 +16,10 @@ namespace
 
 const QString CatalogName = QStringLiteral("ZQCList.TXT");
 
+// Any letter case: a folder made on Windows may hold ZQCLIST.TXT.
 bool holdsCatalog(const QString& folder)
 {
-    return QFileInfo(QDir(folder).filePath(CatalogName)).isFile();
+    return QFileInfo(FileLookup::resolve(folder, CatalogName)).isFile();
 }
 
 // Whether two paths name the same folder, links resolved.
@@ -116,9 +118,10 @@ QString fillFromSamples(const QString& folder, const QString& samples)
     QStringList names = QDir(samples).entryList(QDir::Files, QDir::Name);
     names.removeAll(CatalogName);
     names.append(CatalogName);
-    const QDir target(folder);
     for (const QString& name : names) {
-        const QString to = target.filePath(name);
+        // A file already there in another letter case (MARKED.TXT) is the
+        // same file to the program: a sample beside it would hide it.
+        const QString to = FileLookup::resolve(folder, name);
         if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
             continue;
         }

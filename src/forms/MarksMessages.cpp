@@ -76,8 +76,12 @@ int ReadMarksFile(Form1& form)
 {
     QList<MarksFinding> findings;
     const int last = form.marks.read(form.state, form.state.SeriesCatalog[0][1], &findings);
+    QStringList messages;
     for (const MarksFinding& f : findings) {
-        form.tell(f.message);
+        messages.append(f.message);
+    }
+    if (!messages.isEmpty()) {
+        form.tell(messages.join(QStringLiteral("\n\n")));
     }
     return last;
 }

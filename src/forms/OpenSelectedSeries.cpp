@@ -61,11 +61,9 @@ QString readFailure(const QString& name, const SeriesLoader::Result& file, const
         return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2")
             .arg(name, file.error);
     case TextFile::ReadResult::Status::BadEncoding:
-        return QStringLiteral("問題集のファイル「%1」の%2行目に、シフトJIS（コードページ932）"
-                              "の文字として読めないバイトがあります。\n"
-                              "このファイルからは何も読み込みませんでした。")
-            .arg(name)
-            .arg(file.badLine);
+        return QStringLiteral("問題集のファイル「%1」は UTF-16 で保存されているため読めません。\n"
+                              "シフトJIS（コードページ932）か UTF-8 で保存し直してください。")
+            .arg(name);
     case TextFile::ReadResult::Status::Ok:
         break;
     }
@@ -101,6 +99,11 @@ void openSeriesFile(Form1& form, int idx)
     QStringList faults;
     for (const Finding& f : series.leftOut) {
         faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
+    }
+    for (const Finding& f : series.warnings) {
+        if (f.kind == Finding::Kind::Error) {
+            faults.append(QStringLiteral("%1行目: %2").arg(f.line).arg(f.message));
+        }
     }
     if (!series.loads()) {
         form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")

@@ -45,21 +45,28 @@ void ReadSeriesCatalog(Form1& form)
                       .arg(name, QDir::toNativeSeparators(form.workDir), catalog.error));
         return;
     case TextFile::ReadResult::Status::BadEncoding:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」の%2行目に、シフトJIS"
-                                 "（コードページ932）の文字として読めないバイトがあります。\n"
-                                 "このファイルからは何も読み込みませんでした。")
-                      .arg(name)
-                      .arg(catalog.badLine));
+        form.tell(QStringLiteral("問題集の一覧ファイル「%1」は UTF-16 で保存されているため"
+                                 "読めません。\nシフトJIS（コードページ932）か UTF-8 で"
+                                 "保存し直してください。")
+                      .arg(name));
         return;
     case TextFile::ReadResult::Status::Ok:
         break;
     }
 
+    QStringList notes;
+    if (!catalog.linesWithBadBytes.isEmpty()) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、シフトJIS"
+                                    "（コードページ932）の文字として読めないバイトがあります。\n"
+                                    "その行の問題集は一覧に載せていません。")
+                         .arg(name, lineList(catalog.linesWithBadBytes)));
+    }
     const qsizetype entries = catalog.entries.size();
     if (entries == 0) {
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」に問題集が1つも書かれていません。\n"
-                                 "1行に1つずつ「題名,ファイル名」の形で書いてください。")
-                      .arg(name));
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」に問題集が1つも書かれていません。\n"
+                                    "1行に1つずつ「題名,ファイル名」の形で書いてください。")
+                         .arg(name));
+        form.tell(notes.join(QStringLiteral("\n\n")));
         return;
     }
     const qsizetype listed = std::min<qsizetype>(entries, Module1::MaxCatalogEntries);
@@ -71,7 +78,6 @@ void ReadSeriesCatalog(Form1& form)
         form.List1.Items.append(row[0]);
     }
 
-    QStringList notes;
     if (!catalog.linesWithoutFileName.isEmpty()) {
         notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、ファイル名が"
                                     "書かれていません。\nその問題集は一覧に載せますが、"

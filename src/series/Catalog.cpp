@@ -1,6 +1,7 @@
 #include "series/Catalog.h"
 
 #include "files/TextFile.h"
+#include "series/TextFindings.h"
 #include "state/Module1.h"
 
 namespace Catalog
@@ -52,7 +53,7 @@ QStringList splitFields(const QString& line)
 Result read(const QString& path)
 {
     Result out;
-    const TextFile::ReadResult file = TextFile::read(path);
+    const TextFile::ReadResult file = TextFile::readLenient(path);
     out.status = file.status;
     out.error = file.error;
     out.badLine = file.badLine;
@@ -66,10 +67,7 @@ Result read(const QString& path)
              QStringLiteral("ファイルを読み込めません（理由: %1）").arg(file.error)});
         return out;
     case TextFile::ReadResult::Status::BadEncoding:
-        out.findings.append(
-            {file.badLine, Finding::Kind::Error,
-             QStringLiteral("シフトJIS（コードページ932）の文字として読めないバイトが"
-                            "あります。このファイルからは何も読み込みません")});
+        out.findings.append({0, Finding::Kind::Error, TextFindings::utf16()});
         return out;
     case TextFile::ReadResult::Status::Ok:
         break;
@@ -83,6 +81,14 @@ Result read(const QString& path)
             continue;
         }
         const int lineNo = static_cast<int>(n + 1);
+        if (file.badLines.contains(lineNo)) {
+            // Only this line is lost: its title and file name cannot be trusted.
+            out.linesWithBadBytes.append(lineNo);
+            out.findings.append({lineNo, Finding::Kind::Error,
+                                 TextFindings::badBytes(lineNo) +
+                                     QStringLiteral("。この行の問題集は一覧に載りません")});
+            continue;
+        }
         const QStringList fields = splitFields(text);
         Entry entry;
         entry.title = fields.value(0);
@@ -102,6 +108,7 @@ Result read(const QString& path)
         }
         out.entries.append(entry);
     }
+    out.findings += TextFindings::controlCharacters(file);
     if (out.entries.isEmpty()) {
         out.findings.append({0, Finding::Kind::Error,
                              QStringLiteral("問題集が1つも書かれていません。1行に1つずつ"

@@ -36,6 +36,7 @@ struct Result {
     QList<Entry> entries;
     QList<int> linesWithoutFileName;
     QList<int> linesWithExtraFields;
+    QList<int> linesWithBadBytes; // left out of the list
     Findings findings;
 };
 

@@ -1,8 +1,11 @@
 #include "series/MarksFile.h"
 
+#include "files/FileInPlace.h"
 #include "files/FileLookup.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
+#include "files/WorkFolder.h"
+#include "series/SeriesParser.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,8 +15,12 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <utility>
 
 namespace MarksFile
@@ -51,13 +58,29 @@ QString fileName()
     return QString::fromLatin1(MarksFile::FileName);
 }
 
+// A run of lines that is not a whole, well-formed record: left out of the
+// table, named by its first line, and kept in the file.
+struct LeftOut {
+    int line = 0; // 1-based
+    QString reason;
+    QByteArray bytes;
+};
+
 // The marks file cut into what can be used and what cannot.
 struct Layout {
-    QList<QStringList> records;    // whole records, in file order
-    QList<QByteArray> recordBytes; // each record as it was on disk, ending in CR LF
-    QByteArray damaged;  // bytes after the last whole record that hold more than line ends
+    QList<QStringList> records;    // well-formed records, the placeholder first, in file order
+    QList<QByteArray> recordBytes; // each record in code page 932, ending in CR LF
+    QList<int> recordLines;        // first line of each record, 1-based
+    QList<LeftOut> leftOut;        // between and after the records
+    // Everything before the damaged end, in code page 932 (as on disk for a
+    // code page 932 file), its last line ended: what an append keeps.
+    QByteArray kept;
+    QByteArray damaged;  // a last run too short to be a record, or without its line end
     int damagedLine = 0; // first line of the damaged part, 1-based
-    bool badEncoding = false;
+    bool utf8 = false;   // the file is UTF-8: every write turns it into code page 932
+    bool utf16 = false;  // nothing of it could be read
+    QString damagedReason;
+    QString unencodable; // a character of a UTF-8 file that code page 932 cannot hold
 };
 
 bool onlyLineEnds(const QByteArray& bytes)
@@ -65,33 +88,165 @@ bool onlyLineEnds(const QByteArray& bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == '\r' || c == '\n'; });
 }
 
+bool blankLine(const QString& text)
+{
+    return SeriesParser::trimBlanks(text).isEmpty();
+}
+
+// Why lines [first, first + 5) are not a marked problem the board can show
+// and solve; empty when they are one.
+QString recordFault(const TextFile::ReadResult& file, qsizetype first)
+{
+    if (first + MarksFile::LinesPerRecord > file.lines.size()) {
+        return QStringLiteral("5行そろっていません");
+    }
+    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
+        if (file.badLines.contains(static_cast<int>(first + j + 1))) {
+            return QStringLiteral(
+                "シフトJIS（コードページ932）の文字として読めないバイトがあります");
+        }
+    }
+    const auto text = [&](int j) { return file.lines.at(first + j).text; };
+    static const char16_t* const Names[] = {u"問題文", u"項目", u"分類群", u"正解"};
+    for (int j = 0; j < 4; ++j) {
+        if (blankLine(text(j))) {
+            return QStringLiteral("%1の行（%2行目）が空です")
+                .arg(QString::fromUtf16(Names[j]))
+                .arg(first + j + 1);
+        }
+    }
+    const int items = SeriesParser::countFields(text(1));
+    const int groups = SeriesParser::countFields(text(2));
+    QStringList answers = text(3).split(QLatin1Char(','));
+    if (text(3).endsWith(QLatin1Char(','))) {
+        answers.removeLast();
+    }
+    if (answers.size() != items) {
+        return QStringLiteral("正解の数（%1）が項目の数（%2）と合いません")
+            .arg(answers.size())
+            .arg(items);
+    }
+    for (const QString& a : answers) {
+        bool number = false;
+        const int group = a.toInt(&number);
+        if (!number || group < 1 || group > groups) {
+            return QStringLiteral("正解「%1」が分類群の番号（1～%2）ではありません")
+                .arg(a)
+                .arg(groups);
+        }
+    }
+    return {};
+}
+
+QByteArray slice(const TextFile::ReadResult& file, qsizetype from, qsizetype to)
+{
+    const qsizetype start = file.lines.at(from).byteOffset;
+    const qsizetype end =
+        to < file.lines.size() ? file.lines.at(to).byteOffset : file.lines.at(to - 1).byteEnd;
+    QByteArray bytes = file.bytes.mid(start, end - start);
+    if (to == file.lines.size() && !file.lines.at(to - 1).terminated) {
+        bytes += "\r\n"; // a last line without its line end still ends its record
+    }
+    return bytes;
+}
+
+// Lines [from, to) in code page 932: as on disk, or encoded anew from a
+// UTF-8 file, where *bad gets a character code page 932 cannot hold.
+QByteArray cp932Lines(const TextFile::ReadResult& file, qsizetype from, qsizetype to, QString* bad)
+{
+    if (file.encoding != TextEncoding::Encoding::Utf8) {
+        return slice(file, from, to);
+    }
+    QByteArray out;
+    for (qsizetype i = from; i < to; ++i) {
+        QByteArray line;
+        if (!TextFile::encodeText(file.lines.at(i).text, &line) && bad->isEmpty()) {
+            *bad = TextFile::firstUnencodable(file.lines.at(i).text);
+            line = file.lines.at(i).text.toUtf8();
+        }
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+// The first line at or after `from` where a well-formed record begins.
+qsizetype nextRecord(const TextFile::ReadResult& file, qsizetype from)
+{
+    for (qsizetype q = from; q + MarksFile::LinesPerRecord <= file.lines.size(); ++q) {
+        if (!blankLine(file.lines.at(q).text) && recordFault(file, q).isEmpty()) {
+            return q;
+        }
+    }
+    return -1;
+}
+
+// The placeholder is the first five lines whatever they hold. After it,
+// blank lines between records are skipped, and lines that are not a record
+// are left out up to the next line where one begins, so one foreign line
+// never shifts the records after it. A last run shorter than a record, or
+// without its line end, is the damaged end a torn write leaves.
 Layout cut(const TextFile::ReadResult& file)
 {
     Layout out;
-    const qsizetype whole = file.lines.size() / MarksFile::LinesPerRecord;
-    qsizetype end = 0;
-    for (qsizetype r = 0; r < whole; ++r) {
+    out.utf8 = file.encoding == TextEncoding::Encoding::Utf8;
+    out.utf16 = file.encoding == TextEncoding::Encoding::Utf16;
+    const qsizetype n = file.lines.size();
+    const auto take = [&](qsizetype from) {
         QStringList record;
-        const qsizetype first = r * MarksFile::LinesPerRecord;
         for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-            record.append(file.lines.at(first + j).text);
-        }
-        const TextFile::Line& last = file.lines.at(first + MarksFile::LinesPerRecord - 1);
-        QByteArray bytes = file.bytes.mid(file.lines.at(first).byteOffset,
-                                          last.byteEnd - file.lines.at(first).byteOffset);
-        if (!last.terminated) {
-            bytes += "\r\n"; // a last line without its line end still ends the record
+            record.append(file.lines.at(from + j).text);
         }
         out.records.append(record);
-        out.recordBytes.append(bytes);
-        end = last.byteEnd;
+        out.recordBytes.append(
+            cp932Lines(file, from, from + MarksFile::LinesPerRecord, &out.unencodable));
+        out.recordLines.append(static_cast<int>(from + 1));
+    };
+    qsizetype p = 0;
+    if (n >= MarksFile::LinesPerRecord) {
+        take(0);
+        p = MarksFile::LinesPerRecord;
     }
-    const QByteArray rest = file.bytes.mid(end);
+    while (p < n && !out.records.isEmpty()) {
+        while (p < n && blankLine(file.lines.at(p).text)) {
+            ++p;
+        }
+        if (p >= n) {
+            break;
+        }
+        if (recordFault(file, p).isEmpty()) {
+            take(p);
+            p += MarksFile::LinesPerRecord;
+            continue;
+        }
+        const qsizetype next = nextRecord(file, p + 1);
+        // A run of other than five lines is no record at all: say so rather
+        // than what is wrong with the five lines from its start.
+        const qsizetype run = (next < 0 ? n : next) - p;
+        const QString reason =
+            run == MarksFile::LinesPerRecord
+                ? recordFault(file, p)
+                : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(run);
+        if (next < 0) {
+            // Nothing whole follows: the damaged end, as a torn write leaves
+            // it. It is set aside before anything is appended, so that it
+            // never runs into a new record.
+            out.damagedReason = reason;
+            break;
+        }
+        out.leftOut.append(
+            {static_cast<int>(p + 1), reason, cp932Lines(file, p, next, &out.unencodable)});
+        p = next;
+    }
+    const qsizetype keptLines = p;
+    if (keptLines > 0) {
+        out.kept = cp932Lines(file, 0, keptLines, &out.unencodable);
+    }
+    const qsizetype keptBytes = keptLines > 0 ? file.lines.at(keptLines - 1).byteEnd : 0;
+    const QByteArray rest = file.bytes.mid(keptLines > 0 ? keptBytes : 0);
     if (!onlyLineEnds(rest)) {
         out.damaged = rest;
-        out.damagedLine = static_cast<int>(whole * MarksFile::LinesPerRecord) + 1;
+        out.damagedLine = static_cast<int>(keptLines) + 1;
     }
-    out.badEncoding = file.status == TextFile::ReadResult::Status::BadEncoding;
     return out;
 }
 
@@ -140,10 +295,46 @@ QString damagedMessage(const Layout& layout)
                           "「%4」に移して残します。")
         .arg(fileName())
         .arg(layout.damagedLine)
-        .arg(layout.badEncoding ? QStringLiteral("シフトJISとして読めないバイトがあります")
-                                : QStringLiteral("5行でひとまとまりの記録が途中で"
-                                                 "終わっています"))
+        .arg(layout.utf16 ? QStringLiteral("UTF-16 で保存されていて読めません")
+             : layout.damagedReason.isEmpty() ? QStringLiteral("5行でひとまとまりの記録が途中で"
+                                                               "終わっています")
+                                              : layout.damagedReason)
         .arg(QString::fromLatin1(MarksFile::DamagedFileName));
+}
+
+// What reading the file leaves out, line by line, and what it does not read.
+QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
+{
+    QList<MarksFinding> out;
+    for (const LeftOut& l : layout.leftOut) {
+        out.append(
+            {l.line, QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
+                                    "ため読み込みませんでした（%3）。この記録は、マークを外して"
+                                    "書き直すときに「%4」に移して残します。")
+                         .arg(name)
+                         .arg(l.line)
+                         .arg(l.reason, QString::fromLatin1(MarksFile::DamagedFileName))});
+    }
+    if (!layout.damaged.isEmpty()) {
+        out.append({layout.damagedLine, damagedMessage(layout)});
+    }
+    if (layout.records.size() > Module1::SeriesRows) {
+        const int first = layout.recordLines.at(Module1::SeriesRows);
+        out.append(
+            {first,
+             QStringLiteral("マークの記録ファイル「%1」には%2問の記録があります。読み込むのは"
+                            "最初の%3問までで、%4行目から先の%5問は表示しません"
+                            "（ファイルには残します）。")
+                 .arg(name)
+                 .arg(layout.records.size() - 1)
+                 .arg(Module1::SeriesRows - 1)
+                 .arg(first)
+                 .arg(layout.records.size() - Module1::SeriesRows),
+             true});
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const MarksFinding& x, const MarksFinding& y) { return x.line < y.line; });
+    return out;
 }
 
 QString unencodableMessage(const QString& bad)
@@ -260,11 +451,101 @@ public:
     }
 
     bool held() const { return held_; }
+    bool permissionDenied() const { return lock_.error() == QLockFile::PermissionError; }
     const QString& reason() const { return reason_; }
 
 private:
     QLockFile lock_;
     bool held_ = false;
+    QString reason_;
+};
+
+// Where a complete copy of the marks file goes before it is rewritten in
+// place: the user's own folder, never the shared one.
+QString backupPath()
+{
+    const WorkFolder::Places places{
+        {}, {}, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()};
+    return QDir(WorkFolder::userFolder(places)).filePath(QStringLiteral("Marked.txt.backup"));
+}
+
+// The marks file held for one change. Where the folder can be written, the
+// lock file beside it is held and the file is replaced whole, its group and
+// mode kept. Where only the file can be written (a class's shared folder), or
+// a new file could not be given the old one's group, it is changed in place.
+// Either way the file itself is locked as well, so that the two kinds of
+// writers never overlap.
+class Access
+{
+public:
+    explicit Access(const QString& folder, const QString& file) : file_(file)
+    {
+        struct stat info {
+        };
+        const bool exists = ::stat(QFile::encodeName(file).constData(), &info) == 0;
+        inPlace_ = exists && !canTakeGroupOf(info);
+        if (!inPlace_) {
+            lock_.emplace(folder, LockWaitMs);
+            if (!lock_->held()) {
+                if (!lock_->permissionDenied() || !exists ||
+                    ::access(QFile::encodeName(file).constData(), W_OK) != 0) {
+                    reason_ = lock_->reason();
+                    return;
+                }
+                inPlace_ = true;
+            }
+        }
+        if (exists) {
+            handle_.emplace(file, inPlace_ ? FileInPlace::Mode::ReadWrite : FileInPlace::Mode::Read,
+                            LockWaitMs);
+            if (!handle_->held() && !handle_->missing()) {
+                reason_ = handle_->reason();
+                return;
+            }
+        }
+        ok_ = true;
+    }
+
+    bool ok() const { return ok_; }
+    bool inPlace() const { return inPlace_; }
+    const QString& reason() const { return reason_; }
+
+    Found read()
+    {
+        if (!handle_ || !handle_->held()) {
+            return readBytes(file_);
+        }
+        Found out;
+        if (!handle_->readAll(&out.bytes)) {
+            out.status = Found::Status::Unreadable;
+            out.error = handle_->reason();
+        }
+        return out;
+    }
+    QString append(const QList<QByteArray>& pieces) { return handle_->append(pieces); }
+    // The file's content becomes bytes; `old` is what it held.
+    QString replace(const QByteArray& bytes, const QByteArray& old)
+    {
+        if (!inPlace_) {
+            const bool held = handle_ && handle_->held();
+            return WriteFileAtomically(file_, bytes, held ? &handle_->info() : nullptr);
+        }
+        const QString copy = backupPath();
+        if (!QDir().mkpath(QFileInfo(copy).absolutePath()) ||
+            !WriteFileAtomically(copy, old).isEmpty()) {
+            return QStringLiteral("フォルダーに書き込む権限がなく、書き直す前の控えも「%1」に"
+                                  "作れませんでした")
+                .arg(QDir::toNativeSeparators(copy));
+        }
+        return handle_->rewrite(bytes);
+    }
+
+private:
+    QString file_;
+    std::optional<WriteLock> lock_;
+    std::optional<FileInPlace> handle_;
+    bool inPlace_ = false;
+    bool ok_ = false;
     QString reason_;
 };
 
@@ -330,8 +611,9 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
 {
     tail_ = {};
     readRecords_.clear();
-    const TextFile::ReadResult file =
-        TextFile::read(FileLookup::resolve(folder_, name), TextFile::Accept::Cp932Only);
+    readLines_.clear();
+    knownWhole_.clear();
+    const TextFile::ReadResult file = TextFile::readLenient(FileLookup::resolve(folder_, name));
     if (file.status == TextFile::ReadResult::Status::Missing) {
         return -1;
     }
@@ -355,13 +637,16 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
         tail_.laterRecords += layout.recordBytes.at(r);
     }
     tail_.damaged = layout.damaged;
+    for (const LeftOut& l : layout.leftOut) {
+        tail_.leftOut += l.bytes;
+    }
     readRecords_ = layout.records;
-    if (file.ok() && joined(layout.recordBytes) == file.bytes) {
+    readLines_ = layout.recordLines;
+    if (!layout.utf8 && layout.leftOut.isEmpty() && layout.kept == file.bytes &&
+        file.badLines.isEmpty()) {
         knownWhole_ = file.bytes;
     }
-    if (!layout.damaged.isEmpty()) {
-        findings->append({layout.damagedLine, damagedMessage(layout)});
-    }
+    *findings += readFindings(layout, QFileInfo(FileLookup::resolve(folder_, name)).fileName());
     return loaded - 1;
 }
 
@@ -391,59 +676,147 @@ MarksWrite MarksStore::savePending()
     return writePending();
 }
 
-// Appends the pending records after the whole records already in the file.
+namespace
+{
+
+// What an append keeps of the file as it found it.
+struct Kept {
+    QByteArray bytes; // in code page 932, its last line ended
+    QByteArray damaged;
+    MarksFinding told; // about the damaged end
+    bool hasRecords = false;
+    bool utf8 = false;
+    QString unencodable;
+};
+
+// False when the file is UTF-8 and holds what code page 932 cannot.
+bool keptOf(const QByteArray& found, const QByteArray& knownWhole, Kept* out)
+{
+    // Most often the file is what this copy last wrote, perhaps with
+    // records another copy appended since: only those need a look.
+    const bool knownStart =
+        !knownWhole.isEmpty() && knownWhole.endsWith('\n') && found.startsWith(knownWhole);
+    if (knownStart && wholeRecordsFrom(found, knownWhole.size())) {
+        out->bytes = found;
+        out->hasRecords = true;
+        return true;
+    }
+    const Layout layout = cut(TextFile::decodeLenient(found));
+    out->unencodable = layout.unencodable;
+    out->bytes = layout.kept;
+    out->damaged = layout.damaged;
+    out->hasRecords = !layout.records.isEmpty();
+    out->utf8 = layout.utf8;
+    if (!layout.damaged.isEmpty()) {
+        out->told = {layout.damagedLine, damagedMessage(layout)};
+    }
+    return layout.unencodable.isEmpty();
+}
+
+// What others wrote since the file was read, added to bytes. Records
+// appended after what this copy read go back unchanged after the table's
+// rows; -1 is returned. If the file changed in any other way, every record
+// this copy does not hold is kept as well, so that no one's mark is lost
+// (a mark removed elsewhere may then come back, the lesser harm), and the
+// number of those records is returned.
+qsizetype keepOthers(const QList<QStringList>& readRecords, const Layout& now, QByteArray* bytes)
+{
+    const qsizetype readCount = readRecords.size();
+    if (now.records.size() >= readCount && now.records.mid(0, readCount) == readRecords) {
+        *bytes += joined(now.recordBytes.mid(readCount));
+        return -1;
+    }
+    qsizetype others = 0;
+    QList<QStringList> unmatched = readRecords;
+    // The first record is the file's placeholder, never a mark.
+    for (qsizetype r = 1; r < now.records.size(); ++r) {
+        const qsizetype at = unmatched.indexOf(now.records.at(r));
+        if (at >= 0) {
+            unmatched.removeAt(at);
+        } else {
+            *bytes += now.recordBytes.at(r);
+            ++others;
+        }
+    }
+    return others;
+}
+
+QString unencodableInFile(const QString& bad)
+{
+    return QStringLiteral("マークの記録ファイル「%1」は UTF-8 で保存されていて、シフトJISで"
+                          "書けない文字「%2」を含む記録があるため、シフトJISで書き直せません。"
+                          "ファイルは前のまま残っています。")
+        .arg(fileName(), bad);
+}
+
+} // namespace
+
+// Appends the pending records after the records already in the file.
 MarksWrite MarksStore::writePending()
 {
     MarksWrite out;
-    const WriteLock lock(folder_, LockWaitMs);
-    if (!lock.held()) {
-        return out.failed(appendFailure(lock.reason()));
-    }
     const QString file = path();
-    const Found found = readBytes(file);
+    Access access(folder_, file);
+    if (!access.ok()) {
+        return out.failed(appendFailure(access.reason()));
+    }
+    const Found found = access.read();
     if (found.status == Found::Status::Unreadable) {
         return out.failed(QStringLiteral("マークの記録ファイル「%1」を読み込めないため、マークを"
                                          "記録できませんでした。\n理由: %2")
                               .arg(fileName(), found.error));
     }
-    QByteArray bytes;
-    QByteArray damaged;
-    bool hasRecords = false;
-    // Most often the file is what this copy last wrote, perhaps with
-    // records another copy appended since: only those need a look.
-    const bool knownStart =
-        !knownWhole_.isEmpty() && knownWhole_.endsWith('\n') && found.bytes.startsWith(knownWhole_);
-    if (found.status == Found::Status::Ok && !found.bytes.isEmpty() &&
-        wholeRecordsFrom(found.bytes, knownStart ? knownWhole_.size() : 0)) {
-        bytes = found.bytes;
-        hasRecords = true;
-    } else if (found.status == Found::Status::Ok) {
-        const Layout layout = cut(TextFile::decode(found.bytes, TextFile::Accept::Cp932Only));
-        bytes = joined(layout.recordBytes);
-        damaged = layout.damaged;
-        hasRecords = !layout.records.isEmpty();
-        if (!damaged.isEmpty()) {
-            out.findings.append({layout.damagedLine, damagedMessage(layout)});
+    Kept kept;
+    if (found.status == Found::Status::Ok && !keptOf(found.bytes, knownWhole_, &kept)) {
+        return out.failed(unencodableInFile(kept.unencodable));
+    }
+    if (!kept.damaged.isEmpty() && !access.inPlace()) {
+        // In place it stays where it is, and the reader names it.
+        out.findings.append(kept.told);
+    }
+    QByteArray bytes = kept.bytes;
+    // A new or empty file first gets its placeholder, so that the first
+    // marked problem is not taken for it. Each record is one piece.
+    QList<QByteArray> added;
+    QChar bad;
+    if (!kept.hasRecords) {
+        added.append(QByteArray());
+        encodeRecord(MarksFile::placeholderRecord(), &added.last(), &bad);
+    }
+    for (const QStringList& record : pending_) {
+        added.append(QByteArray());
+        if (!encodeRecord(record, &added.last(), &bad)) {
+            return out.failed(unencodableMessage(QString(bad)));
         }
     }
-    // A new or empty file first gets its placeholder, so that the first
-    // marked problem is not taken for it.
-    QChar bad;
-    if (!hasRecords) {
-        encodeRecord(MarksFile::placeholderRecord(), &bytes, &bad);
+    QString reason;
+    if (access.inPlace() && !kept.utf8 && found.status == Found::Status::Ok) {
+        // No file can be made beside it: a damaged end stays where it is,
+        // and the new records begin after it and a blank line.
+        QByteArray lead;
+        if (!found.bytes.isEmpty() && !found.bytes.endsWith('\n') && !found.bytes.endsWith('\r')) {
+            lead += "\r\n";
+        }
+        if (!kept.damaged.isEmpty()) {
+            lead += "\r\n"; // a blank line: five lines across it are never a record
+        }
+        added.first().prepend(lead);
+        reason = access.append(added);
+        bytes = found.bytes + joined(added);
+    } else {
+        if (access.inPlace()) {
+            bytes += kept.damaged; // nowhere else to keep it
+        } else if (!keepDamaged(folder_, kept.damaged)) {
+            return out.failed(appendFailure(damagedNotKept()));
+        }
+        bytes += joined(added);
+        reason = access.replace(bytes, found.bytes);
     }
-    if (!encodeRecords(pending_, &bytes, &bad)) {
-        return out.failed(unencodableMessage(QString(bad)));
-    }
-    if (!keepDamaged(folder_, damaged)) {
-        return out.failed(appendFailure(damagedNotKept()));
-    }
-    const QString reason = WriteFileAtomically(file, bytes);
     if (!reason.isEmpty()) {
         return out.failed(appendFailure(reason));
     }
     pending_.clear();
-    knownWhole_ = bytes;
+    knownWhole_ = bytes.endsWith('\n') ? bytes : QByteArray();
     return out;
 }
 
@@ -453,65 +826,56 @@ MarksWrite MarksStore::rewrite(const Module1& st)
     QByteArray bytes;
     QChar bad;
     const int last = std::clamp(st.ProblemCount, 0, Module1::SeriesRows - 1);
+    qsizetype tableRows = 0;
     for (int i = 0; i <= last; ++i) {
-        if (st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] ==
-                QLatin1String("T") &&
-            !encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {
+        if (st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] !=
+            QLatin1String("T")) {
+            continue;
+        }
+        if (!encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {
             return out.failed(unencodableMessage(QString(bad)));
         }
+        ++tableRows;
     }
     // Records beyond what the table holds were never shown; keep them.
     bytes += tail_.laterRecords;
 
-    const WriteLock lock(folder_, LockWaitMs);
-    if (!lock.held()) {
-        return out.failed(rewriteFailure(lock.reason()));
-    }
     const QString file = path();
-    const Found found = readBytes(file);
+    Access access(folder_, file);
+    if (!access.ok()) {
+        return out.failed(rewriteFailure(access.reason()));
+    }
+    const Found found = access.read();
     if (found.status == Found::Status::Unreadable) {
         return out.failed(rewriteFailure(found.error));
     }
-    const Layout now = found.status == Found::Status::Ok
-                           ? cut(TextFile::decode(found.bytes, TextFile::Accept::Cp932Only))
-                           : Layout{};
-    // What others wrote since the file was read. Records appended after
-    // what this copy read go back unchanged after the table's rows. If the
-    // file changed in any other way, every record this copy does not hold
-    // is kept as well, so that no one's mark is lost; a mark removed
-    // elsewhere may then come back, which is the lesser harm.
-    const qsizetype readCount = readRecords_.size();
-    const bool grown =
-        now.records.size() >= readCount && now.records.mid(0, readCount) == readRecords_;
-    qsizetype others = 0;
-    if (grown) {
-        bytes += joined(now.recordBytes.mid(readCount));
-    } else {
-        QList<QStringList> unmatched = readRecords_;
-        // The first record is the file's placeholder, never a mark.
-        for (qsizetype r = 1; r < now.records.size(); ++r) {
-            const qsizetype at = unmatched.indexOf(now.records.at(r));
-            if (at >= 0) {
-                unmatched.removeAt(at);
-            } else {
-                bytes += now.recordBytes.at(r);
-                ++others;
-            }
-        }
+    const Layout now =
+        found.status == Found::Status::Ok ? cut(TextFile::decodeLenient(found.bytes)) : Layout{};
+    if (!now.unencodable.isEmpty()) {
+        return out.failed(unencodableInFile(now.unencodable));
     }
+    const qsizetype others = keepOthers(readRecords_, now, &bytes);
     if (!encodeRecords(pending_, &bytes, &bad)) {
         return out.failed(unencodableMessage(QString(bad)));
     }
-    // The damaged end the file has now: another copy may have moved away
-    // the one this copy read.
-    if (!keepDamaged(folder_, now.damaged)) {
+    // Lines that are no record, and the damaged end, as the file has them
+    // now (another copy may have moved away what this copy read): set aside
+    // for the teacher to mend, never mixed with records.
+    QByteArray aside;
+    for (const LeftOut& l : now.leftOut) {
+        aside += l.bytes;
+    }
+    aside += now.damaged;
+    if (access.inPlace()) {
+        bytes += aside; // nowhere else to keep it
+    } else if (!keepDamaged(folder_, aside)) {
         return out.failed(rewriteFailure(damagedNotKept()));
     }
-    const QString reason = WriteFileAtomically(file, bytes);
+    const QString reason = access.replace(bytes, found.bytes);
     if (!reason.isEmpty()) {
         return out.failed(rewriteFailure(reason));
     }
-    if (!grown && found.status == Found::Status::Ok) {
+    if (others >= 0 && found.status == Found::Status::Ok) {
         out.findings.append(
             {0, QStringLiteral("マークの記録ファイル「%1」は、このシリーズを開いている間に"
                                "ほかで書き換えられていました（別のVelmorantなど）。\n"
@@ -521,19 +885,21 @@ MarksWrite MarksStore::rewrite(const Module1& st)
                     .arg(fileName())
                     .arg(others)});
     }
-    // The file now holds this: the table's rows, then what lies beyond them.
-    const Layout written = cut(TextFile::decode(bytes, TextFile::Accept::Cp932Only));
-    qsizetype tableRows = 0;
-    for (int i = 0; i <= last; ++i) {
-        tableRows +=
-            st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] == QLatin1String("T")
-                ? 1
-                : 0;
-    }
+    remember(bytes, tableRows);
+    return out;
+}
+
+// The file now holds bytes: the table's first rows, then what lies beyond.
+void MarksStore::remember(const QByteArray& bytes, qsizetype tableRows)
+{
+    const Layout written = cut(TextFile::decodeLenient(bytes));
     tail_.laterRecords = joined(written.recordBytes.mid(tableRows));
+    tail_.leftOut.clear();
     tail_.damaged.clear();
     readRecords_ = written.records;
+    readLines_ = written.recordLines;
     pending_.clear();
-    knownWhole_ = wholeRecordsFrom(bytes, 0) ? bytes : QByteArray();
-    return out;
+    knownWhole_ = written.leftOut.isEmpty() && written.damaged.isEmpty() && bytes.endsWith('\n')
+                      ? bytes
+                      : QByteArray();
 }

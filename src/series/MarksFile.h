@@ -12,11 +12,12 @@
 class Form1;
 
 // What a marks file held beyond the records that were read into the table:
-// records after the hundredth marked problem, and a damaged end (a record
-// cut short, or bytes that are not code page 932). A rewrite puts the former
-// back after the table's records; the latter is never mixed with records.
+// records after the hundredth marked problem, lines that are no record, and
+// a damaged end (a record cut short). A rewrite puts the first back after
+// the table's records and sets the others aside, never mixed with records.
 struct MarksFileTail {
     QByteArray laterRecords; // whole records not loaded, as they were on disk
+    QByteArray leftOut;      // lines between and after the records that are no record
     QByteArray damaged;      // bytes after the last whole record
 };
 
@@ -43,6 +44,7 @@ QStringList rowRecord(const Module1& st, int row);
 struct MarksFinding {
     int line = 0; // 1-based line of the marks file it is about; 0: the file as a whole
     QString message;
+    bool warning = false; // all is read that can be; the rest is not left out
 };
 
 // What became of one write of the marks file.
@@ -100,6 +102,8 @@ public:
     // Marks that code page 932 cannot hold: kept until the program ends.
     const QList<QStringList>& held() const { return held_; }
     const MarksFileTail& tail() const { return tail_; }
+    // The first line of the record read into row `row`, 1-based.
+    int recordLine(int row) const { return readLines_.value(row); }
     QString path() const;
     QString folder() const { return folder_; }
     // Forgets everything but the folder, as a new store.
@@ -112,11 +116,13 @@ private:
     QList<QStringList> held_;
     // Every whole record of the file as it was read, in file order.
     QList<QStringList> readRecords_;
+    QList<int> readLines_; // where each of them begins
     // The file's bytes when this store last saw it hold whole records and
     // nothing else; an append that finds them unchanged need not decode them.
     QByteArray knownWhole_;
 
     MarksWrite writePending();
+    void remember(const QByteArray& bytes, qsizetype tableRows);
 };
 
 // The window's side of the marks file: the store's findings become message

@@ -1,5 +1,6 @@
 #include "series/SeriesLoader.h"
 
+#include "series/TextFindings.h"
 #include "state/Module1.h"
 
 #include <algorithm>
@@ -39,9 +40,7 @@ Findings Result::findings() const
                     QStringLiteral("ファイルを読み込めません（理由: %1）").arg(error)});
         return out;
     case TextFile::ReadResult::Status::BadEncoding:
-        out.append({badLine, Finding::Kind::Error,
-                    QStringLiteral("シフトJIS（コードページ932）の文字として読めないバイトが"
-                                   "あります。このファイルからは何も読み込みません")});
+        out.append({0, Finding::Kind::Error, TextFindings::utf16()});
         return out;
     case TextFile::ReadResult::Status::Ok:
         break;
@@ -54,9 +53,9 @@ Findings Result::findings() const
         out.append({0, Finding::Kind::Error,
                     QStringLiteral("問題がありません。問題は「問題」または「設問」で始まる行"
                                    "から書きます")});
-        return out;
+        return out + warnings;
     }
-    out = leftOut;
+    out = leftOut + warnings;
     if (usable.size() > Module1::MaxProblems) {
         out.append({usable.at(Module1::MaxProblems).line, Finding::Kind::Warning,
                     QStringLiteral("1つの問題集に入れられるのは%1問までです。この問題から先の"
@@ -68,10 +67,26 @@ Findings Result::findings() const
     return out;
 }
 
+namespace
+{
+
+// Why a problem whose lines hold bad bytes is left out; empty when none do.
+QString badBytesIn(const SeriesParser::Problem& p, const QList<int>& badLines)
+{
+    for (const int line : badLines) {
+        if (line >= p.line && line <= p.endLine) {
+            return TextFindings::badBytes(line);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 Result load(const QString& path)
 {
     Result out;
-    const TextFile::ReadResult file = TextFile::read(path);
+    const TextFile::ReadResult file = TextFile::readLenient(path);
     out.status = file.status;
     out.error = file.error;
     out.badLine = file.badLine;
@@ -83,8 +98,16 @@ Result load(const QString& path)
         return out;
     }
     const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
-    if (parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty()) {
-        out.noProblem = true;
+    out.noProblem = parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty();
+    out.warnings = parsed.warnings + TextFindings::controlCharacters(file);
+    for (const int line : file.badLines) {
+        if (parsed.problems.isEmpty() || line < parsed.problems.first().line) {
+            out.warnings.append({line, Finding::Kind::Error,
+                                 QStringLiteral("シフトJIS（コードページ932）の文字として読めない"
+                                                "バイトがあります。この行は使いません")});
+        }
+    }
+    if (out.noProblem) {
         return out;
     }
     for (const int line : parsed.orphanQuestionLines) {
@@ -94,7 +117,10 @@ Result load(const QString& path)
                  (parsed.cutShortOrphanLines.contains(line) ? NotCarried : QString())});
     }
     for (const SeriesParser::Problem& p : parsed.problems) {
-        const QString fault = SeriesParser::problemFault(p);
+        QString fault = badBytesIn(p, file.badLines);
+        if (fault.isEmpty()) {
+            fault = SeriesParser::problemFault(p);
+        }
         if (fault.isEmpty()) {
             out.usable.append(p);
         } else {

@@ -16,9 +16,28 @@ namespace
 
 const QChar FullWidthSpace(0x3000);
 
+// A tab is blank too: teachers indent headings and part terms with it. The
+// answer line alone keeps the old rule (see answerTrimmed).
 inline bool blank(QChar c)
 {
-    return c.unicode() == u' ' || c.unicode() == 0x3000;
+    return c.unicode() == u' ' || c.unicode() == 0x3000 || c.unicode() == u'\t';
+}
+
+// The answer letters stand at fixed places after the heading, and any
+// character, a tab too, may follow each one: only spaces are trimmed, so a
+// tab after the last letter still lets it be read.
+QStringView answerTrimmed(QStringView v)
+{
+    const auto space = [](QChar c) { return c.unicode() == u' ' || c.unicode() == 0x3000; };
+    qsizetype start = 0;
+    qsizetype end = v.size();
+    while (start < end && (space(v.at(start)) || v.at(start) == u'\t')) {
+        ++start;
+    }
+    while (end > start && space(v.at(end - 1))) {
+        --end;
+    }
+    return v.mid(start, end - start);
 }
 
 // Views instead of copies: every line passes through here.
@@ -193,7 +212,7 @@ QString SplitPrefixedList(const QString& text, int prefixLength)
 
 QString ConvertAnswerLine(const QString& line)
 {
-    const QStringView s = trimmedView(line);
+    const QStringView s = answerTrimmed(line);
     // Every other character from the third on, all but the last two: a digit
     // and a comma for each.
     const qsizetype letters = std::max<qsizetype>(0, (s.size() - 2) / 2);
@@ -235,6 +254,30 @@ QString take(QString& gathered)
 }
 } // namespace
 
+namespace
+{
+
+// A heading the line holds only because a tab stands before it.
+bool indentedWithTab(const QString& line)
+{
+    for (const QChar c : line) {
+        if (c == u'\t') {
+            return true;
+        }
+        if (!blank(c)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+void warnAt(Result& result, int line, const QString& message)
+{
+    result.warnings.append({line, Finding::Kind::Warning, message});
+}
+
+} // namespace
+
 Result parse(const QStringList& lines)
 {
     enum Section { Before, Question, Items, Groups, Answer };
@@ -245,8 +288,17 @@ Result parse(const QStringList& lines)
     QString G;
     QString E;
     int questionLine = 0;
+    int answerLine = 0;
+    int explanationLine = 0;
     auto current = [&]() -> Problem* {
         return result.problems.isEmpty() ? nullptr : &result.problems.last();
+    };
+    auto heading = [&](const QString& L, int lineNo) {
+        if (indentedWithTab(L)) {
+            warnAt(result, lineNo,
+                   QStringLiteral("タブのあとの「%1」を見出しとして読みます")
+                       .arg(trimmedView(L).left(2)));
+        }
     };
 
     for (int n = 0; n < lines.size(); ++n) {
@@ -264,24 +316,31 @@ Result parse(const QStringList& lines)
             } else if (s == Items || s == Groups) {
                 current()->cutShort = true;
             }
+            if (Problem* p = current(); p != nullptr && p->endLine == 0) {
+                p->endLine = lineNo - 1;
+            }
             // Whatever the problem cut short had gathered goes nowhere.
             Q.resize(0);
             I.resize(0);
             G.resize(0);
             s = Question;
             questionLine = lineNo;
+            heading(L, lineNo);
         }
         switch (s) {
         case Before:
             break;
         case Question:
             if (isItemHeading(T)) {
+                heading(L, lineNo);
                 s = Items;
                 Problem p;
                 p.columns[0] = take(Q);
                 p.columns[4] = QString();
                 p.line = questionLine;
                 result.problems.append(std::move(p));
+                answerLine = 0;
+                explanationLine = 0;
             } else {
                 Q += T;
                 if (!E.isEmpty()) {
@@ -294,6 +353,7 @@ Result parse(const QStringList& lines)
             break;
         case Items:
             if (isGroupHeading(T)) {
+                heading(L, lineNo);
                 s = Groups;
                 current()->columns[1] = SplitPrefixedList(I, 1);
                 current()->hasItems = true;
@@ -304,22 +364,39 @@ Result parse(const QStringList& lines)
             break;
         case Groups:
             if (isAnswerHeading(T)) {
+                heading(L, lineNo);
                 s = Answer;
                 Problem* p = current();
                 p->columns[2] = SplitPrefixedList(G, 2);
                 p->rawGroupText = take(G);
                 p->hasGroups = true;
                 p->columns[3] = ConvertAnswerLine(L);
-                p->answerLine = T.toString();
+                p->answerLine = answerTrimmed(L).toString();
                 p->hasAnswer = true;
+                answerLine = lineNo;
             } else {
                 G += L;
             }
             break;
         case Answer:
             if (isExplanationHeading(T)) {
+                heading(L, lineNo);
+                if (explanationLine > 0) {
+                    warnAt(result, lineNo,
+                           QStringLiteral("この問題の2つ目の「解説」の行です。%1行目からの解説は"
+                                          "使わず、この行から先を解説にします")
+                               .arg(explanationLine));
+                }
+                explanationLine = lineNo;
                 E = FullWidthSpace;
             } else {
+                if (isAnswerHeading(T)) {
+                    warnAt(result, lineNo,
+                           QStringLiteral("この問題の2つ目の「%1」の行です。正解は%2行目のものを"
+                                          "使い、この行は解説の文として読みます")
+                               .arg(T.left(2))
+                               .arg(answerLine));
+                }
                 E += T;
             }
             break;
@@ -330,6 +407,9 @@ Result parse(const QStringList& lines)
         if (Problem* p = current()) {
             p->columns[4] = E;
         }
+    }
+    if (Problem* p = current(); p != nullptr && p->endLine == 0) {
+        p->endLine = static_cast<int>(lines.size());
     }
     if (s == Question) {
         result.orphanQuestionLines.append(questionLine);

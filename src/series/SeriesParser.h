@@ -1,5 +1,7 @@
 #pragma once
 
+#include "series/Finding.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,7 @@ QString ConvertAnswerLine(const QString& line);
 struct Problem {
     std::array<QString, 5> columns; // question, items, groups, answers, explanation
     int line = 0;                   // line of its 問題/設問 heading
+    int endLine = 0;                // its last line, before the next heading or the end
     bool hasItems = false;
     bool hasGroups = false;
     bool hasAnswer = false;
@@ -42,6 +45,9 @@ struct Result {
     QList<Problem> problems;
     QList<int> orphanQuestionLines;
     QList<int> cutShortOrphanLines; // those of them the next heading cut short
+    // Lines read other than a reader might think: a heading found after a
+    // tab, a second answer or explanation heading in one problem.
+    Findings warnings;
 };
 
 Result parse(const QStringList& lines);

@@ -167,9 +167,18 @@ QString writeFailure(const QString& path, const QString& reason)
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
+// Control characters (a zero byte in a teacher's file) are never written
+// raw into the page: each shows as U+FFFD.
 QString escaped(const QString& text)
 {
-    return text.toHtmlEscaped();
+    QString out = text.toHtmlEscaped();
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F)) {
+            c = QChar(0xFFFD);
+        }
+    }
+    return out;
 }
 
 QString link(const QString& fileName)

@@ -33,6 +33,8 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon
         view_->sync();
     }
     QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton, view_);
+    // Titles and terms are a teacher's text: "a<b" is not markup.
+    box.setTextFormat(Qt::PlainText);
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     if (buttons == Buttons::OkCancel) {
         // Named as the message texts name it; Qt's own caption is English.

@@ -109,7 +109,9 @@ TEST(MarksFile, RecordsBeyondTheTableSurviveARewrite)
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     rs.removeAt(1);
     EXPECT_EQ(m.bytes(), records(rs)) << "records 101 and 102 are kept, in order";
-    EXPECT_TRUE(m.dialogs.messages.isEmpty());
+    // The read says that not every record is shown, as a series file does.
+    ASSERT_EQ(m.dialogs.messages.size(), 1);
+    EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("102問の記録")));
 }
 
 TEST(MarksFile, MissingOrEmptyFileHasNoMarkedProblemsAndIsNotCreated)
@@ -272,4 +274,34 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
                   records({Placeholder, record("A"), record("C"), record("B"), record("D")}));
         EXPECT_EQ(m.dialogs.messages.size(), 1);
     }
+}
+
+// A marks file an editor saved as UTF-8 is read, and the next write puts it
+// back in code page 932; lines that are no record stay where they are
+// through appends and are set aside by a rewrite.
+TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
+{
+    Marks m;
+    const QStringList a = record(QStringLiteral("問題１\u3000ウニ"), QStringLiteral("\u3000説明"));
+    const QStringList b = record(QStringLiteral("問題２\u3000ヒトデ"));
+    const QStringList c = record(QStringLiteral("問題３\u3000カニ"));
+    QStringList lines = Placeholder + a + QStringList{QStringLiteral("先生のメモ")} + b;
+    m.put(lines.join("\r\n").toUtf8() + "\r\n");
+    m.load();
+    EXPECT_EQ(m.state.ProblemCount, 2);
+    EXPECT_EQ(m.state.SeriesTable[2][0], b[0]);
+    m.setRow(7, c[0], c[1], c[2], c[3]);
+    m.state.MarkedMode = 0;
+    m.state.CurrentProblem = 7;
+    ASSERT_TRUE(AppendMarkedProblem(*m.form));
+    const QByteArray expected = TestFiles::lines(lines) + records({{c[0], c[1], c[2], c[3], ""}});
+    EXPECT_EQ(m.bytes(), expected) << "code page 932 now, every line kept";
+
+    m.load();
+    m.state.SeriesTable[1][5] = "F";
+    ASSERT_TRUE(RewriteMarksFile(*m.form));
+    EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}));
+    EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")),
+              TestFiles::lines({QStringLiteral("先生のメモ")}))
+        << "set aside, never mixed with records";
 }

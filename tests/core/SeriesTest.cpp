@@ -268,8 +268,12 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
         {QByteArray(), QStringLiteral("見つかりません")},
         {QByteArray("\r\n  \r\n"), QStringLiteral("空です")},
         {TestFiles::lines({QStringLiteral("ただの文章")}), QStringLiteral("問題がありません")},
-        {TestFiles::lines({QStringLiteral("問題１ a")}) + QByteArray("\xFF\xFE\r\n"),
-         QStringLiteral("2行目")},
+        {TestFiles::lines({QStringLiteral("問題１ a"), QStringLiteral("Ａ群")}) +
+             QByteArray("\xFF\xFE\r\n") +
+             TestFiles::lines(
+                 {QStringLiteral("Ｂ群"), QStringLiteral("・・甲"), QStringLiteral("正解a,")}),
+         QStringLiteral("3行目に、シフトJIS")},
+        {QByteArray("\xFF\xFE") + QByteArray("a\0,\0b\0\r\0\n\0", 10), QStringLiteral("UTF-16")},
     };
     for (const Case& c : cases) {
         Series s(OneProblem);

@@ -97,14 +97,16 @@ TEST(StartUp, OverLongCatalogueListsFiftyAndSaysHowManyWereLeftOut)
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("残りの3件")));
 }
 
-TEST(StartUp, BadBytesNameTheLineAndListNothingFromTheFile)
+TEST(StartUp, BadBytesNameTheLineAndLeaveOutOnlyIt)
 {
     Harness h;
     QByteArray bytes = TestFiles::lines({QStringLiteral("一,1.TXT")});
     bytes += QByteArray("\x83\x7F\x80,2.TXT\r\n");
+    bytes += TestFiles::lines({QStringLiteral("三,3.TXT")});
     TestFiles::write(h.path("ZQCList.TXT"), bytes);
     h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items.size(), 1);
+    EXPECT_EQ(h.form->List1.Items, (QStringList{QStringLiteral("マークの付いた問題"),
+                                                QStringLiteral("一"), QStringLiteral("三")}));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("2行目")));
 }

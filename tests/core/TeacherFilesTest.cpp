@@ -65,10 +65,15 @@ TEST(TeacherFiles, Utf8NeedsAMultiByteSequenceOrAByteOrderMark)
     using TextEncoding::Encoding;
     // Plain ASCII reads the same either way; it stays code page 932.
     EXPECT_EQ(TextEncoding::detect("abc,def\r\n").encoding, Encoding::Cp932);
-    // A byte order mark decides, even before bytes that are not UTF-8: they
-    // are then reported, not read as code page 932.
+    // A byte order mark before code page 932 text (an editor added it) is
+    // skipped and the text read as code page 932.
+    const TextFile::ReadResult marked = TextFile::decode("\xEF\xBB\xBF"
+                                                         "ok\r\n\x82\xA0\r\n");
+    ASSERT_TRUE(marked.ok());
+    EXPECT_EQ(marked.texts(), (QStringList{"ok", QStringLiteral("あ")}));
+    // Before bytes that are neither, the mark decides: they are reported.
     const TextFile::ReadResult bad = TextFile::decode("\xEF\xBB\xBF"
-                                                      "ok\r\n\x82\xA0\r\n");
+                                                      "ok\r\n\x82\xFF\r\n");
     EXPECT_EQ(bad.status, TextFile::ReadResult::Status::BadEncoding);
     EXPECT_EQ(bad.badLine, 2);
     EXPECT_EQ(bad.lines.value(0).byteOffset, 3);

@@ -120,6 +120,23 @@ TEST(WorkFolder, FolderArgumentWinsOverBoth)
     c = WorkFolder::prepare({own}, m.places);
     EXPECT_EQ(c.folder, own);
     EXPECT_EQ(filesIn(own), QStringList{"ZQCList.TXT"});
+
+    // A folder made on Windows, its names in capitals, is a work folder as
+    // well, given or current: no sample beside the learner's MARKED.TXT.
+    const QString windows = QDir(m.root.path()).filePath("windows");
+    QDir().mkpath(windows);
+    TestFiles::write(QDir(windows).filePath("ZQCLIST.TXT"), "Own,O.TXT\r\n");
+    TestFiles::write(QDir(windows).filePath("MARKED.TXT"), "marks");
+    const QStringList before = filesIn(windows);
+    EXPECT_EQ(WorkFolder::prepare({windows}, m.places).folder, windows);
+    m.places.current = windows;
+    EXPECT_EQ(WorkFolder::prepare({}, m.places).folder, windows);
+    EXPECT_EQ(filesIn(windows), before);
+    // A catalogue-less folder gets the samples, but never a second marks file.
+    QFile::remove(QDir(windows).filePath("ZQCLIST.TXT"));
+    ASSERT_TRUE(WorkFolder::prepare({windows}, m.places).error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(QDir(windows).filePath("Marked.txt")));
+    EXPECT_EQ(read(windows, "MARKED.TXT"), "marks");
 }
 
 TEST(WorkFolder, UnusableFoldersAndArgumentsAreRefusedWithAReason)

@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -52,6 +53,25 @@ TEST(QtDialogsTest, MessageBoxAsksWithTheProgramsTitleAndOkAsDefault)
     EXPECT_EQ(dialogs.messageBox(QStringLiteral("終了してもよろしいですか"),
                                  Dialogs::Buttons::OkCancel, Dialogs::Icon::Exclamation),
               Dialogs::Answer::Ok);
+    EXPECT_TRUE(inspected);
+}
+
+// A teacher's title such as "a<b と c>d" is text, not markup: nothing of it
+// may vanish or turn bold.
+TEST(QtDialogsTest, MessageBoxShowsTextAsWritten)
+{
+    QtDialogs dialogs;
+    const QString text = QStringLiteral("問題集「不等号 a<b と c>d の練習」について");
+    bool inspected = false;
+    whenModalShows([&](QWidget* box) {
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        inspected = true;
+        EXPECT_EQ(label->text(), text);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        box->close();
+    });
+    dialogs.messageBox(text, Dialogs::Buttons::Ok, Dialogs::Icon::Information);
     EXPECT_TRUE(inspected);
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <sys/stat.h>
+
+// A file changed where it lies, under an advisory lock (flock) on the file
+// itself: for a folder the user may not write in (a class's shared drive
+// where only one file is writable), and, beside a lock file, so that a copy
+// writing in place and a copy replacing the file never overlap.
+class FileInPlace
+{
+public:
+    enum class Mode { Read, ReadWrite };
+    // Opens the file and waits up to waitMs for its lock. The lock is taken
+    // on the file the name stands for when it is held: a file replaced
+    // while waiting is opened again.
+    FileInPlace(const QString& path, Mode mode, int waitMs);
+    ~FileInPlace();
+    FileInPlace(const FileInPlace&) = delete;
+    FileInPlace& operator=(const FileInPlace&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+    bool missing() const { return missing_; }
+    const QString& reason() const { return reason_; }
+    const struct stat& info() const { return info_; }
+
+    // The whole file; false (and reason()) when it cannot be read.
+    bool readAll(QByteArray* out);
+    // Each piece with one write at the end of the file, then synced.
+    QString append(const QList<QByteArray>& pieces);
+    // The file's content replaced by bytes, then synced. A kill part-way
+    // leaves a mix of old and new: keep a copy first.
+    QString rewrite(const QByteArray& bytes);
+
+private:
+    int fd_ = -1;
+    bool missing_ = false;
+    QString reason_;
+    struct stat info_ {
+    };
+};
+
+// Whether a file this process makes can be given the group of the file
+// `info` describes (its own group, one it belongs to, or any as root).
+bool canTakeGroupOf(const struct stat& info);

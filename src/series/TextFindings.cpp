@@ -1,0 +1,41 @@
+#include "series/TextFindings.h"
+
+namespace TextFindings
+{
+
+QString utf16()
+{
+    return QStringLiteral("UTF-16 で保存されたファイルです。このプログラムは読めません。"
+                          "シフトJIS（コードページ932）か UTF-8 で保存し直してください");
+}
+
+QString badBytes(int line)
+{
+    return QStringLiteral("%1行目に、シフトJIS（コードページ932）の文字として読めないバイトが"
+                          "あります")
+        .arg(line);
+}
+
+Findings controlCharacters(const TextFile::ReadResult& file)
+{
+    Findings out;
+    for (qsizetype n = 0; n < file.lines.size(); ++n) {
+        if (file.badLines.contains(static_cast<int>(n + 1))) {
+            continue; // told as bad bytes; their stand-in is a control character
+        }
+        for (const QChar c : file.lines.at(n).text) {
+            const char16_t u = c.unicode();
+            if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F)) {
+                out.append({static_cast<int>(n + 1), Finding::Kind::Warning,
+                            QStringLiteral("制御文字（U+%1）があります。表示では見えないか、"
+                                           "おかしな記号になります")
+                                .arg(QString::number(u, 16).toUpper().rightJustified(
+                                    4, QLatin1Char('0')))});
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace TextFindings
