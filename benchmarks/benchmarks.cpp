@@ -88,7 +88,7 @@ const QByteArray& hundredProblemSeries()
             const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
             if (parsed.problems.size() > 100) {
                 // Cut just before the heading of problem 101.
-                const int line = parsed.problems.at(100).line;
+                const int line = parsed.problems.at(100).problem.lines.heading;
                 return all.left(file.lines.at(line - 1).byteOffset);
             }
         }
@@ -104,7 +104,7 @@ void openSeries(benchmark::State& state)
         const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
         const auto usable = std::count_if(
             parsed.problems.begin(), parsed.problems.end(),
-            [](const SeriesParser::Problem& p) { return SeriesParser::problemFault(p).isEmpty(); });
+            [](const SeriesParser::Draft& d) { return SeriesParser::problemFault(d).isEmpty(); });
         if (usable != 100) {
             state.SkipWithError("the series does not hold 100 usable problems");
         }
@@ -126,25 +126,21 @@ void decodeOnce(benchmark::State& state)
 // The problem of the append and display rows: 21 terms in 6 groups.
 void fillProblem(Module1& st, int row)
 {
-    QString items;
-    QString answers;
+    Problem p;
     const QStringList terms = {"ザリガニ",    "クモ",       "ムカデ",         "ミジンコ", "イカ",
                                "アサリ",      "カタツムリ", "ウニ",           "ヒトデ",   "ナマコ",
                                "クラゲ",      "プラナリア", "サナダムシ",     "ミミズ",   "ゴカイ",
                                "ヒル",        "カイメン",   "イソギンチャク", "サンゴ",   "ホヤ",
                                "ナメクジウオ"};
     for (int i = 0; i < terms.size(); ++i) {
-        items += terms.at(i) + QLatin1Char(',');
-        answers += QString::number(i % 6 + 1) + QLatin1Char(',');
+        p.groupOfTerm.append(i % 6 + 1);
     }
-    auto& r = st.SeriesTable.at(static_cast<std::size_t>(row));
-    r[Module1::ColQuestion] =
-        QStringLiteral("問題%1　次の動物を，あてはまる動物門に分類しなさい。").arg(row);
-    r[Module1::ColItems] = items;
-    r[Module1::ColGroups] =
-        QStringLiteral("節足動物,軟体動物,棘皮動物,刺胞動物,扁形動物,環形動物,");
-    r[Module1::ColAnswers] = answers;
-    r[Module1::ColExplanation] = QStringLiteral("　節足動物はからだと付属肢に節がある。");
+    Problems::setQuestion(
+        p, QStringLiteral("問題%1　次の動物を，あてはまる動物門に分類しなさい。").arg(row));
+    p.terms = terms;
+    p.groups = QStringList{"節足動物", "軟体動物", "棘皮動物", "刺胞動物", "扁形動物", "環形動物"};
+    p.explanation = QStringLiteral("　節足動物はからだと付属肢に節がある。");
+    st.Problems.at(static_cast<std::size_t>(row)) = p;
 }
 
 // Marked.txt with its placeholder and 100 marked problems, and the same file
@@ -168,26 +164,17 @@ QByteArray encodeRecord(const QStringList& record)
     return out;
 }
 
-QStringList rowRecord(const Module1& st, int row)
-{
-    QStringList r;
-    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-        r.append(st.SeriesTable.at(static_cast<std::size_t>(row)).at(j));
-    }
-    return r;
-}
-
 MarksBytes marksBytes()
 {
     Module1 st;
     QByteArray before = encodeRecord(MarksFile::placeholderRecord());
     for (int i = 1; i <= 100; ++i) {
         fillProblem(st, 1);
-        st.SeriesTable[1][Module1::ColQuestion] += QString::number(i);
-        before += encodeRecord(rowRecord(st, 1));
+        st.Problems[1].question += QString::number(i);
+        before += encodeRecord(MarksFile::rowRecord(st, 1));
     }
     fillProblem(st, 1);
-    return {before, before + encodeRecord(rowRecord(st, 1))};
+    return {before, before + encodeRecord(MarksFile::rowRecord(st, 1))};
 }
 
 void writePlain(const QString& path, const QByteArray& bytes)
@@ -268,9 +255,8 @@ void measureCaptions(benchmark::State& state)
 {
     Window w;
     fillProblem(w.state, 1);
-    const auto& row = w.state.SeriesTable[1];
-    const QStringList items = row[Module1::ColItems].split(QLatin1Char(','), Qt::SkipEmptyParts);
-    const QStringList groups = row[Module1::ColGroups].split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList items = w.state.Problems[1].terms;
+    const QStringList groups = w.state.Problems[1].groups;
     const FontInfo itemFont = w.form.Label1[0].Font;
     const FontInfo groupFont = w.form.Label2[0].Font;
     for (auto _ : state) {
@@ -293,7 +279,7 @@ void dragAndCheck(benchmark::State& state)
     fillProblem(w.state, 1);
     // The first item's answer is another group than the frame it is dragged
     // in, so that no check solves the problem and the board stays open.
-    w.state.SeriesTable[1][Module1::ColAnswers].replace(0, 1, QStringLiteral("2"));
+    w.state.Problems[1].groupOfTerm[0] = 2;
     w.state.CurrentProblem = 1;
     w.state.ProblemCount = 1;
     w.form.Display(1);

@@ -5,7 +5,6 @@
 // core test that replays saved inputs, so a crash found here stays fixed in
 // the ordinary build too.
 
-#include "board/CommaList.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
 #include "forms/Form1.h"
@@ -134,31 +133,22 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
 
 // ---------------------------------------------------------------- series and board
 
-// The numbers Display stores for the answers of a row.
-inline QList<double> answerNumbers(const QString& answers)
-{
-    QList<double> out;
-    WalkCommaList(answers, [&](int, const QString& f) { out.append(LeadingNumber(f)); });
-    return out;
-}
-
 // What holds for a problem the loader keeps: it fits the board and every
 // item has a frame to go to, so it can be solved.
-inline void checkUsable(const std::array<QString, 5>& row)
+inline void checkUsable(const Problem& p)
 {
-    const int items = SeriesParser::countFields(row[Module1::ColItems]);
-    const int groups = SeriesParser::countFields(row[Module1::ColGroups]);
+    const qsizetype items = p.terms.size();
+    const qsizetype groups = p.groups.size();
     FUZZ_CHECK(items >= 1 && items <= Module1::MaxItems);
     FUZZ_CHECK(groups >= 1 && groups <= Module1::MaxGroups);
-    const QList<double> answers = answerNumbers(row[Module1::ColAnswers]);
-    FUZZ_CHECK(answers.size() == items);
-    for (const double a : answers) {
-        FUZZ_CHECK(a >= 1.0 && a <= groups && a == std::floor(a));
+    FUZZ_CHECK(p.groupOfTerm.size() == items);
+    for (const int a : p.groupOfTerm) {
+        FUZZ_CHECK(a >= 1 && a <= groups);
     }
 }
 
 // The board after Display(n) of a row; `usable` when the loader kept the row.
-inline void checkBoard(const World& w, const std::array<QString, 6>& row, bool usable)
+inline void checkBoard(const World& w, const Problem& p, bool usable)
 {
     const Module1& st = w.state;
     FUZZ_CHECK(st.ItemCount >= 0 && st.ItemCount <= Module1::MaxItems);
@@ -179,8 +169,8 @@ inline void checkBoard(const World& w, const std::array<QString, 6>& row, bool u
         }
     }
     if (usable) {
-        FUZZ_CHECK(st.ItemCount == SeriesParser::countFields(row[Module1::ColItems]));
-        FUZZ_CHECK(st.GroupCount == SeriesParser::countFields(row[Module1::ColGroups]));
+        FUZZ_CHECK(st.ItemCount == p.terms.size());
+        FUZZ_CHECK(st.GroupCount == p.groups.size());
         for (int i = 0; i < st.ItemCount; ++i) {
             const double a = st.ItemAnswers.at(static_cast<std::size_t>(i));
             FUZZ_CHECK(a >= 1.0 && a <= st.GroupCount);
@@ -289,7 +279,7 @@ inline void runDrops(World& w, const QByteArray& script)
 struct Parsed {
     TextFile::ReadResult text;
     SeriesParser::Result result;
-    QList<const SeriesParser::Problem*> usable;
+    QList<const Problem*> usable;
 };
 
 inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
@@ -298,12 +288,14 @@ inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
     out->text = TextFile::decodeLenient(bytes);
     out->result = SeriesParser::parse(out->text.texts());
     const QList<int>& bad = out->text.badLines;
-    for (const SeriesParser::Problem& p : out->result.problems) {
+    for (const SeriesParser::Draft& d : out->result.problems) {
         // A problem holding a byte that does not decode is left out.
-        const bool clean = std::none_of(
-            bad.begin(), bad.end(), [&p](int line) { return line >= p.line && line <= p.endLine; });
-        if (clean && SeriesParser::problemFault(p).isEmpty()) {
-            out->usable.append(&p);
+        const SourceLines& l = d.problem.lines;
+        const bool clean = std::none_of(bad.begin(), bad.end(), [&l](int line) {
+            return line >= l.heading && line <= l.end;
+        });
+        if (clean && SeriesParser::problemFault(d).isEmpty()) {
+            out->usable.append(&d.problem);
         }
     }
     return out;
@@ -340,13 +332,14 @@ inline void series(const QByteArray& bytes, const QString& dir)
     const std::unique_ptr<Parsed> parsed = parseSeries(bytes);
     checkLines(parsed->text, bytes.size());
     int previousLine = 0;
-    for (const SeriesParser::Problem& p : parsed->result.problems) {
-        FUZZ_CHECK(p.line > previousLine && p.line <= parsed->text.lines.size());
-        FUZZ_CHECK(p.endLine >= p.line && p.endLine <= parsed->text.lines.size());
-        previousLine = p.endLine;
+    for (const SeriesParser::Draft& d : parsed->result.problems) {
+        const SourceLines& l = d.problem.lines;
+        FUZZ_CHECK(l.heading > previousLine && l.heading <= parsed->text.lines.size());
+        FUZZ_CHECK(l.end >= l.heading && l.end <= parsed->text.lines.size());
+        previousLine = l.end;
     }
-    for (const SeriesParser::Problem* p : parsed->usable) {
-        checkUsable(p->columns);
+    for (const Problem* p : parsed->usable) {
+        checkUsable(*p);
     }
 
     // The same file through the series list.
@@ -371,15 +364,12 @@ inline void series(const QByteArray& bytes, const QString& dir)
     const qsizetype expected = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
     FUZZ_CHECK(st.ProblemCount == expected);
     for (int r = 1; r <= st.ProblemCount; ++r) {
-        const auto& row = st.SeriesTable.at(static_cast<std::size_t>(r));
-        FUZZ_CHECK(SeriesParser::countFields(row[Module1::ColItems]) <= Module1::MaxItems);
-        FUZZ_CHECK(SeriesParser::countFields(row[Module1::ColGroups]) <= Module1::MaxGroups);
-        for (int j = 0; j < 5; ++j) {
-            FUZZ_CHECK(row.at(static_cast<std::size_t>(j)) ==
-                       parsed->usable.at(r - 1)->columns.at(static_cast<std::size_t>(j)));
-        }
+        const Problem& p = st.Problems.at(static_cast<std::size_t>(r));
+        FUZZ_CHECK(p.terms.size() <= Module1::MaxItems);
+        FUZZ_CHECK(p.groups.size() <= Module1::MaxGroups);
+        FUZZ_CHECK(p == *parsed->usable.at(r - 1));
     }
-    checkBoard(*w, st.SeriesTable[1], true);
+    checkBoard(*w, st.Problems[1], true);
 }
 
 // Input: a series file, then after the first NUL byte a script of drags.
@@ -396,11 +386,7 @@ inline void board(const QByteArray& input, const QString& dir)
         auto w = std::make_unique<World>(dir);
         const qsizetype n = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
         for (qsizetype r = 0; r < n; ++r) {
-            auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r + 1));
-            for (int j = 0; j < 5; ++j) {
-                row.at(static_cast<std::size_t>(j)) =
-                    parsed->usable.at(r)->columns.at(static_cast<std::size_t>(j));
-            }
+            w->state.Problems.at(static_cast<std::size_t>(r + 1)) = *parsed->usable.at(r);
         }
         w->state.ProblemCount = static_cast<int>(n);
         // The script's first byte picks the problem.
@@ -408,7 +394,7 @@ inline void board(const QByteArray& input, const QString& dir)
             script.isEmpty() ? 1 : static_cast<int>(1 + static_cast<std::uint8_t>(script[0]) % n);
         w->state.CurrentProblem = problem;
         w->form.Display(static_cast<qint16>(problem));
-        checkBoard(*w, w->state.SeriesTable.at(static_cast<std::size_t>(problem)), true);
+        checkBoard(*w, w->state.Problems.at(static_cast<std::size_t>(problem)), true);
         runDrops(*w, script.mid(1));
     }
 
@@ -426,16 +412,13 @@ inline void board(const QByteArray& input, const QString& dir)
         if (r < 0 || r >= Module1::SeriesRows) {
             continue;
         }
-        auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r));
-        for (int j = 0; j < 5 && j < lines.size(); ++j) {
-            row.at(static_cast<std::size_t>(j)) = lines.at(j);
-        }
+        w->state.Problems.at(static_cast<std::size_t>(r)) = Problems::fromRecord(lines.mid(0, 5));
     }
     w->state.ProblemCount = 100;
     w->state.CurrentProblem = problem;
     w->form.Display(problem);
     if (problem >= 0 && problem < Module1::SeriesRows) {
-        checkBoard(*w, w->state.SeriesTable.at(static_cast<std::size_t>(problem)), false);
+        checkBoard(*w, w->state.Problems.at(static_cast<std::size_t>(problem)), false);
     }
     runDrops(*w, script.mid(1));
 }
@@ -488,9 +471,8 @@ inline MarksRead readMarks(World* w)
     MarksRead out;
     out.last = ReadMarksFile(w->form);
     for (int r = 0; r <= out.last; ++r) {
-        const auto& row = w->state.SeriesTable.at(static_cast<std::size_t>(r));
-        out.rows.append({row[0], row[1], row[2], row[3], row[4]});
-        FUZZ_CHECK(row[Module1::ColMark] == QLatin1String("T"));
+        out.rows.append(Problems::record(w->state.Problems.at(static_cast<std::size_t>(r))));
+        FUZZ_CHECK(w->state.Marked.at(static_cast<std::size_t>(r)));
         FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
     out.tail = w->form.marks.tail();
@@ -532,7 +514,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
         // Unmarking the first marked problem leaves out just that record.
         if (first.last >= 1) {
             readMarks(w.get());
-            w->state.SeriesTable[1][Module1::ColMark] = QStringLiteral("F");
+            w->state.Marked[1] = false;
             FUZZ_CHECK(rewriteKeepsOrFails(w.get(), file, first.last));
             QList<QStringList> expected = first.rows;
             expected.removeAt(1);
@@ -548,10 +530,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
     const QStringList added = {QStringLiteral("問題９\u3000追加した問題"), QStringLiteral("ア,イ,"),
                                QStringLiteral("甲,乙,"), QStringLiteral("1,2,"),
                                QStringLiteral("\u3000説明")};
-    auto& row = w->state.SeriesTable[7];
-    for (int j = 0; j < 5; ++j) {
-        row.at(static_cast<std::size_t>(j)) = added.at(j);
-    }
+    w->state.Problems[7] = Problems::fromRecord(added);
     w->state.CurrentProblem = 7;
     w->state.MarkPending = 1;
     const bool appended = AppendMarkedProblem(w->form);

@@ -63,7 +63,7 @@ void showSolved(Form1& form)
                                                    : QStringLiteral("マークをつける"));
     form.Command2[5].Visible = true;
     const int current = std::clamp(st.CurrentProblem, 0, Module1::SeriesRows - 1);
-    if (!st.SeriesTable.at(current)[Module1::ColExplanation].isEmpty()) {
+    if (!st.Problems.at(current).explanation.isEmpty()) {
         form.Command2[4].Visible = true;
     }
     if (st.CurrentProblem > 1) {

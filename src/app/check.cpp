@@ -132,10 +132,10 @@ public:
 
     Form1& form() { return form_; }
     Module1& state() { return state_; }
-    // Shows one problem as row 1 and returns what would look poor.
-    Findings check(const std::array<QString, Module1::SeriesColumns>& row, int line)
+    // Shows one problem as problem 1 and returns what would look poor.
+    Findings check(const Problem& problem, int line)
     {
-        state_.SeriesTable[1] = row;
+        state_.Problems[1] = problem;
         state_.CurrentProblem = 1;
         state_.ProblemCount = 1;
         form_.Display(1);
@@ -256,10 +256,10 @@ Findings encodingFindings(const QString& path)
 
 // A problem the program shows but cannot keep in the marks file, which is
 // code page 932.
-Findings unmarkable(const std::array<QString, Module1::SeriesColumns>& row, int line)
+Findings unmarkable(const Problem& problem, int line)
 {
-    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-        const QString bad = TextFile::firstUnencodable(row.at(j));
+    for (const QString& text : Problems::record(problem)) {
+        const QString bad = TextFile::firstUnencodable(text);
         if (!bad.isEmpty()) {
             return {{line, Finding::Kind::Warning,
                      QStringLiteral("シフトJISで書けない文字「%1」があるため、この問題にマークを"
@@ -278,10 +278,8 @@ int checkSeries(const QString& path, const QString& display)
     if (series.loads()) {
         Board board(QFileInfo(path).absolutePath());
         for (int r = 0; r < series.loadedCount(); ++r) {
-            const SeriesParser::Problem& p = series.usable.at(r);
-            std::array<QString, Module1::SeriesColumns> row;
-            std::copy(p.columns.begin(), p.columns.end(), row.begin());
-            findings += board.check(row, p.line) + unmarkable(row, p.line);
+            const Problem& p = series.usable.at(r);
+            findings += board.check(p, p.lines.heading) + unmarkable(p, p.lines.heading);
         }
     }
     report.addAll(findings);
@@ -315,10 +313,10 @@ int checkMarks(const QString& path, const QString& display)
             {f.line, f.warning ? Finding::Kind::Warning : Finding::Kind::Error, oneLine});
     }
     // Row 0 is the placeholder record; rows 1..last are the marked problems.
-    std::array<std::array<QString, Module1::SeriesColumns>, Module1::SeriesRows> rows =
-        board.state().SeriesTable;
+    // Checking shows each as problem 1: the problems read are kept aside.
+    const std::array<Problem, Module1::SeriesRows> problems = board.state().Problems;
     for (int r = 1; r <= last; ++r) {
-        findings += board.check(rows.at(r), store.recordLine(r));
+        findings += board.check(problems.at(r), problems.at(r).lines.heading);
     }
     report.addAll(findings);
     report.summary(QStringLiteral("マークの付いた問題 %1問").arg(std::max(last, 0)));

@@ -1,7 +1,6 @@
 #include "board/Display.h"
 
 #include "answer/SoundCues.h"
-#include "board/CommaList.h"
 #include "forms/Form1.h"
 
 #include <algorithm>
@@ -69,7 +68,7 @@ void Display(Form1& form, qint16 problemNumber)
         return;
     }
     Module1& st = form.state;
-    const auto& row = st.SeriesTable.at(static_cast<std::size_t>(problemNumber));
+    const Problem& problem = st.Problems.at(static_cast<std::size_t>(problemNumber));
     const double W = form.Width;
     const double H = form.Height;
 
@@ -93,47 +92,33 @@ void Display(Form1& form, qint16 problemNumber)
 
     ClearBoard(form);
 
-    // Heading and question: split at the first blank of either width.
-    const QString& question = row[Module1::ColQuestion];
-    const qsizetype p1 = question.indexOf(QLatin1Char(' ')) + 1;
-    const qsizetype p2 = question.indexOf(QChar(0x3000)) + 1;
-    const qsizetype split = std::min(p1 > 0 ? p1 : 10, p2 > 0 ? p2 : 10);
-    form.Label6.setCaption(question.left(split - 1));
-    form.Label3.setCaption(question.mid(split - 1));
+    form.Label6.setCaption(problem.heading);
+    form.Label3.setCaption(problem.question);
     form.Label6.Visible = true;
     form.Label3.Visible = true;
 
-    // The three lists. Fields beyond the controls the window has are not
-    // shown and not stored.
-    int items = 0;
-    WalkCommaList(row[Module1::ColItems], [&](int index, const QString& field) {
-        if (index >= Module1::MaxItems) {
-            return;
-        }
-        Control& label = form.Label1.at(static_cast<std::size_t>(index));
-        label.setCaption(QLatin1Char(' ') + field + QLatin1Char(' '));
+    // Terms and groups beyond the controls the window has are not shown and
+    // not stored.
+    const int items = std::min<int>(static_cast<int>(problem.terms.size()), Module1::MaxItems);
+    for (int i = 0; i < items; ++i) {
+        Control& label = form.Label1.at(static_cast<std::size_t>(i));
+        label.setCaption(QLatin1Char(' ') + problem.terms.at(i) + QLatin1Char(' '));
         widest = std::max(widest, static_cast<double>(label.Width));
-        items = index + 1;
-    });
+    }
     st.ItemCount = static_cast<qint16>(items);
 
-    int groups = 0;
-    WalkCommaList(row[Module1::ColGroups], [&](int index, const QString& field) {
-        if (index >= Module1::MaxGroups) {
-            return;
-        }
-        form.Label2.at(static_cast<std::size_t>(index))
-            .setCaption(QLatin1Char(' ') + field + QLatin1Char(' '));
-        groups = index + 1;
-    });
+    const int groups = std::min<int>(static_cast<int>(problem.groups.size()), Module1::MaxGroups);
+    for (int c = 0; c < groups; ++c) {
+        form.Label2.at(static_cast<std::size_t>(c))
+            .setCaption(QLatin1Char(' ') + problem.groups.at(c) + QLatin1Char(' '));
+    }
     st.GroupCount = groups;
 
-    WalkCommaList(row[Module1::ColAnswers], [&](int index, const QString& field) {
-        if (index >= Module1::AnswerEntries) {
-            return;
-        }
-        st.ItemAnswers.at(static_cast<std::size_t>(index)) = LeadingNumber(field);
-    });
+    const int answers =
+        std::min<int>(static_cast<int>(problem.groupOfTerm.size()), Module1::AnswerEntries);
+    for (int i = 0; i < answers; ++i) {
+        st.ItemAnswers.at(static_cast<std::size_t>(i)) = problem.groupOfTerm.at(i);
+    }
 
     for (int c = 0; c < st.GroupCount; ++c) {
         for (int k = 0; k <= Module1::LastSlot; ++k) {

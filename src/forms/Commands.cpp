@@ -68,8 +68,7 @@ void toggleMark(Form1& form)
     if (st.MarkedMode == 1) {
         mark.Visible = false;
         if (st.CurrentProblem >= 0 && st.CurrentProblem < Module1::SeriesRows) {
-            st.SeriesTable.at(st.CurrentProblem)[Module1::ColMark] =
-                marking ? QStringLiteral("T") : QStringLiteral("F");
+            st.Marked.at(st.CurrentProblem) = marking;
         }
     }
 }
@@ -79,7 +78,7 @@ QString currentExplanation(const Module1& st)
     if (st.CurrentProblem < 0 || st.CurrentProblem >= Module1::SeriesRows) {
         return {};
     }
-    return st.SeriesTable.at(st.CurrentProblem)[Module1::ColExplanation];
+    return st.Problems.at(st.CurrentProblem).explanation;
 }
 
 } // namespace

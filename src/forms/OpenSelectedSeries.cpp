@@ -41,7 +41,7 @@ void openMarkedSeries(Form1& form)
 {
     Module1& st = form.state;
     const int k = ReadMarksFile(form);
-    if (SeriesParser::trimBlanks(st.SeriesTable[1][0]).isEmpty()) {
+    if (SeriesParser::trimBlanks(st.Problems[1].fullQuestion()).isEmpty()) {
         form.dialogs.messageBox(QStringLiteral("マークの付いた問題は登録されていません"),
                                 Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
         st.MarkedMode = 0;
@@ -112,9 +112,9 @@ void openSeriesFile(Form1& form, int idx)
     }
 
     st.LastCorrectCount = 0;
-    st.SeriesTable[1][0].clear();
+    st.Problems[1] = {};
     st.MarkedMode = 0;
-    const int loaded = SeriesLoader::fillSeriesTable(st, series);
+    const int loaded = SeriesLoader::placeProblems(st, series);
     finish(form, idx, loaded);
 
     QStringList notes;
@@ -144,7 +144,7 @@ void OpenSelectedSeries(Form1& form)
     }
     if (idx == 0) {
         form.state.LastCorrectCount = 0;
-        form.state.SeriesTable[1][0].clear();
+        form.state.Problems[1] = {};
         openMarkedSeries(form);
     } else {
         openSeriesFile(form, idx);

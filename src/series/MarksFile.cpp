@@ -34,12 +34,7 @@ QStringList placeholderRecord()
 
 QStringList rowRecord(const Module1& st, int row)
 {
-    QStringList record;
-    const auto& cells = st.SeriesTable.at(static_cast<std::size_t>(row));
-    for (int j = 0; j < LinesPerRecord; ++j) {
-        record.append(cells.at(j));
-    }
-    return record;
+    return Problems::record(st.Problems.at(static_cast<std::size_t>(row)));
 }
 
 } // namespace MarksFile
@@ -627,11 +622,9 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
     const int loaded =
         static_cast<int>(std::min<qsizetype>(layout.records.size(), Module1::SeriesRows));
     for (int k = 0; k < loaded; ++k) {
-        auto& row = st.SeriesTable.at(static_cast<std::size_t>(k));
-        for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-            row.at(j) = layout.records.at(k).at(j);
-        }
-        row[Module1::ColMark] = QStringLiteral("T");
+        st.Problems.at(static_cast<std::size_t>(k)) =
+            Problems::fromRecord(layout.records.at(k), layout.recordLines.at(k));
+        st.Marked.at(static_cast<std::size_t>(k)) = true;
     }
     for (qsizetype r = loaded; r < layout.records.size(); ++r) {
         tail_.laterRecords += layout.recordBytes.at(r);
@@ -828,8 +821,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
     const int last = std::clamp(st.ProblemCount, 0, Module1::SeriesRows - 1);
     qsizetype tableRows = 0;
     for (int i = 0; i <= last; ++i) {
-        if (st.SeriesTable.at(static_cast<std::size_t>(i))[Module1::ColMark] !=
-            QLatin1String("T")) {
+        if (!st.Marked.at(static_cast<std::size_t>(i))) {
             continue;
         }
         if (!encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {

@@ -35,7 +35,7 @@ constexpr int LinesPerRecord = 5;
 // The record written first into a new marks file. It is read into row 0 and
 // never shown.
 QStringList placeholderRecord();
-// Row `row` of the series table as a record of the file.
+// Problem `row` as a record of the file.
 QStringList rowRecord(const Module1& st, int row);
 
 } // namespace MarksFile
@@ -75,7 +75,7 @@ class MarksStore
 public:
     explicit MarksStore(QString folder);
 
-    // Reads the marks file named `name` into SeriesTable rows 0..k and
+    // Reads the marks file named `name` into problems 0..k and
     // returns k; -1 when it is missing or holds no whole record.
     int read(Module1& st, const QString& name, QList<MarksFinding>* findings);
     // Adds a record to the marks still to be written and writes them all.
@@ -102,8 +102,6 @@ public:
     // Marks that code page 932 cannot hold: kept until the program ends.
     const QList<QStringList>& held() const { return held_; }
     const MarksFileTail& tail() const { return tail_; }
-    // The first line of the record read into row `row`, 1-based.
-    int recordLine(int row) const { return readLines_.value(row); }
     QString path() const;
     QString folder() const { return folder_; }
     // Forgets everything but the folder, as a new store.

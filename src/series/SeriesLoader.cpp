@@ -57,7 +57,7 @@ Findings Result::findings() const
     }
     out = leftOut + warnings;
     if (usable.size() > Module1::MaxProblems) {
-        out.append({usable.at(Module1::MaxProblems).line, Finding::Kind::Warning,
+        out.append({usable.at(Module1::MaxProblems).lines.heading, Finding::Kind::Warning,
                     QStringLiteral("1つの問題集に入れられるのは%1問までです。この問題から先の"
                                    "%2問は読み込みません")
                         .arg(Module1::MaxProblems)
@@ -71,10 +71,10 @@ namespace
 {
 
 // Why a problem whose lines hold bad bytes is left out; empty when none do.
-QString badBytesIn(const SeriesParser::Problem& p, const QList<int>& badLines)
+QString badBytesIn(const Problem& p, const QList<int>& badLines)
 {
     for (const int line : badLines) {
-        if (line >= p.line && line <= p.endLine) {
+        if (line >= p.lines.heading && line <= p.lines.end) {
             return TextFindings::badBytes(line);
         }
     }
@@ -101,7 +101,7 @@ Result load(const QString& path)
     out.noProblem = parsed.problems.isEmpty() && parsed.orphanQuestionLines.isEmpty();
     out.warnings = parsed.warnings + TextFindings::controlCharacters(file);
     for (const int line : file.badLines) {
-        if (parsed.problems.isEmpty() || line < parsed.problems.first().line) {
+        if (parsed.problems.isEmpty() || line < parsed.problems.first().problem.lines.heading) {
             out.warnings.append({line, Finding::Kind::Error,
                                  QStringLiteral("シフトJIS（コードページ932）の文字として読めない"
                                                 "バイトがあります。この行は使いません")});
@@ -116,30 +116,27 @@ Result load(const QString& path)
              QStringLiteral("項目（Ａ群・語群）の見出しの行がありません") +
                  (parsed.cutShortOrphanLines.contains(line) ? NotCarried : QString())});
     }
-    for (const SeriesParser::Problem& p : parsed.problems) {
-        QString fault = badBytesIn(p, file.badLines);
+    for (const SeriesParser::Draft& d : parsed.problems) {
+        QString fault = badBytesIn(d.problem, file.badLines);
         if (fault.isEmpty()) {
-            fault = SeriesParser::problemFault(p);
+            fault = SeriesParser::problemFault(d);
         }
         if (fault.isEmpty()) {
-            out.usable.append(p);
+            out.usable.append(d.problem);
         } else {
-            out.leftOut.append(
-                {p.line, Finding::Kind::Error, fault + (p.cutShort ? NotCarried : QString())});
+            out.leftOut.append({d.problem.lines.heading, Finding::Kind::Error,
+                                fault + (d.cutShort ? NotCarried : QString())});
         }
     }
     sortByLine(out.leftOut);
     return out;
 }
 
-int fillSeriesTable(Module1& state, const Result& series)
+int placeProblems(Module1& state, const Result& series)
 {
     const int loaded = series.loadedCount();
     for (int r = 0; r < loaded; ++r) {
-        auto& row = state.SeriesTable.at(static_cast<std::size_t>(r) + 1);
-        for (std::size_t j = 0; j < 5; ++j) {
-            row.at(j) = series.usable.at(r).columns.at(j);
-        }
+        state.Problems.at(static_cast<std::size_t>(r) + 1) = series.usable.at(r);
     }
     return loaded;
 }

@@ -20,7 +20,7 @@ struct Result {
     int badLine = 0;                     // BadEncoding: the file is UTF-16
     bool empty = false;                  // the file holds nothing but blanks
     bool noProblem = false;              // no line begins a problem
-    QList<SeriesParser::Problem> usable; // in file order, all of them
+    QList<Problem> usable;               // in file order, all of them
     Findings leftOut;                    // one error per problem left out, at its heading, by line
     // Beside the problems: lines not used (errors) and what is read but may
     // not be what was meant (warnings).
@@ -36,8 +36,8 @@ struct Result {
 
 Result load(const QString& path);
 
-// Puts the problems the table takes into SeriesTable rows 1.. (columns 0..4)
-// and returns how many.
-int fillSeriesTable(Module1& state, const Result& series);
+// Puts the problems the quiz takes into its problems 1.. and returns how
+// many.
+int placeProblems(Module1& state, const Result& series);
 
 } // namespace SeriesLoader

@@ -167,20 +167,16 @@ bool beginsWith(const QString& line, QStringView word)
     return QStringView(line).mid(start).startsWith(word);
 }
 
-QString SplitPrefixedList(const QString& text, int prefixLength)
+QStringList prefixedEntries(const QString& text, int prefixLength)
 {
     // Walks views of the text: copying the rest after every entry made long
     // lists quadratic.
     const QStringView all = trimmedView(text);
-    // Every entry loses at least its prefix or the blank after it to its
-    // comma, so the result fits in the text and one more character; it is
-    // written in place, one entry after the other.
-    QString result(all.size() + 1, Qt::Uninitialized);
-    QChar* out = result.data();
-    const auto put = [&out](QStringView entry) {
-        std::copy(entry.begin(), entry.end(), out);
-        out += entry.size();
-        *out++ = QLatin1Char(',');
+    QStringList result;
+    const auto put = [&result](QStringView entry) {
+        for (const QStringView field : entry.split(QLatin1Char(','))) {
+            result.append(field.toString());
+        }
     };
     qsizetype pos = 0; // start of the entries not split yet
     while (true) {
@@ -203,29 +199,20 @@ QString SplitPrefixedList(const QString& text, int prefixLength)
     if (pos < all.size()) {
         put(all.mid(pos + prefixLength));
     }
-    if (out == result.constData()) {
-        return {};
-    }
-    result.truncate(out - result.constData());
     return result;
 }
 
-QString ConvertAnswerLine(const QString& line)
+QList<int> answerGroups(const QString& line)
 {
     const QStringView s = answerTrimmed(line);
-    // Every other character from the third on, all but the last two: a digit
-    // and a comma for each.
+    // Every other character from the third on, all but the last two.
     const qsizetype letters = std::max<qsizetype>(0, (s.size() - 2) / 2);
-    if (letters == 0) {
-        return {};
-    }
-    QString result(2 * letters, Qt::Uninitialized);
-    QChar* out = result.data();
+    QList<int> result;
+    result.reserve(letters);
     for (qsizetype d = 1; d <= letters; ++d) {
         const int value = answerLetterCode(s.at(2 * d)) - 96;
         // The last digit of the value as written, sign or not.
-        *out++ = QChar(u'0' + std::abs(value % 10));
-        *out++ = QLatin1Char(',');
+        result.append(std::abs(value % 10));
     }
     return result;
 }
@@ -276,31 +263,39 @@ void warnAt(Result& result, int line, const QString& message)
     result.warnings.append({line, Finding::Kind::Warning, message});
 }
 
-} // namespace
+enum class Section { Before, Question, Items, Groups, Answer };
 
-Result parse(const QStringList& lines)
+// Reads the lines one at a time, each in the light of the section it falls
+// in, gathering the texts of the problem being read.
+class Reader
 {
-    enum Section { Before, Question, Items, Groups, Answer };
-    Result result;
-    Section s = Before;
-    QString Q;
-    QString I;
-    QString G;
-    QString E;
-    int questionLine = 0;
-    int answerLine = 0;
-    int explanationLine = 0;
-    auto current = [&]() -> Problem* {
-        return result.problems.isEmpty() ? nullptr : &result.problems.last();
-    };
-    auto heading = [&](const QString& L, int lineNo) {
-        if (indentedWithTab(L)) {
-            warnAt(result, lineNo,
-                   QStringLiteral("タブのあとの「%1」を見出しとして読みます")
-                       .arg(trimmedView(L).left(2)));
-        }
-    };
+public:
+    Result read(const QStringList& lines);
 
+private:
+    void questionHeading(const QString& L, int lineNo);
+    void question(const QString& L, QStringView T, int lineNo);
+    void items(const QString& L, QStringView T, int lineNo);
+    void groups(const QString& L, QStringView T, int lineNo);
+    void answer(const QString& L, QStringView T, int lineNo);
+    void finish(int lineCount);
+    // A heading read only because a tab stands before it is told.
+    void heading(const QString& L, int lineNo);
+    Draft* current() { return result_.problems.isEmpty() ? nullptr : &result_.problems.last(); }
+
+    Result result_;
+    Section s_ = Section::Before;
+    QString Q_;
+    QString I_;
+    QString G_;
+    QString E_;
+    int questionLine_ = 0;
+    int answerLine_ = 0;
+    int explanationLine_ = 0;
+};
+
+Result Reader::read(const QStringList& lines)
+{
     for (int n = 0; n < lines.size(); ++n) {
         const QString& L = lines.at(n);
         const int lineNo = n + 1;
@@ -309,124 +304,180 @@ Result parse(const QStringList& lines)
             continue;
         }
         if (isQuestionHeading(T)) {
-            if (s == Question) {
-                // The question before never reached its items.
-                result.orphanQuestionLines.append(questionLine);
-                result.cutShortOrphanLines.append(questionLine);
-            } else if (s == Items || s == Groups) {
-                current()->cutShort = true;
-            }
-            if (Problem* p = current(); p != nullptr && p->endLine == 0) {
-                p->endLine = lineNo - 1;
-            }
-            // Whatever the problem cut short had gathered goes nowhere.
-            Q.resize(0);
-            I.resize(0);
-            G.resize(0);
-            s = Question;
-            questionLine = lineNo;
-            heading(L, lineNo);
+            questionHeading(L, lineNo);
         }
-        switch (s) {
-        case Before:
+        switch (s_) {
+        case Section::Before:
             break;
-        case Question:
-            if (isItemHeading(T)) {
-                heading(L, lineNo);
-                s = Items;
-                Problem p;
-                p.columns[0] = take(Q);
-                p.columns[4] = QString();
-                p.line = questionLine;
-                result.problems.append(std::move(p));
-                answerLine = 0;
-                explanationLine = 0;
-            } else {
-                Q += T;
-                if (!E.isEmpty()) {
-                    QString explanation = take(E);
-                    if (Problem* p = current()) {
-                        p->columns[4] = std::move(explanation);
-                    }
-                }
-            }
+        case Section::Question:
+            question(L, T, lineNo);
             break;
-        case Items:
-            if (isGroupHeading(T)) {
-                heading(L, lineNo);
-                s = Groups;
-                current()->columns[1] = SplitPrefixedList(I, 1);
-                current()->hasItems = true;
-                I.resize(0);
-            } else {
-                I += L;
-            }
+        case Section::Items:
+            items(L, T, lineNo);
             break;
-        case Groups:
-            if (isAnswerHeading(T)) {
-                heading(L, lineNo);
-                s = Answer;
-                Problem* p = current();
-                p->columns[2] = SplitPrefixedList(G, 2);
-                p->rawGroupText = take(G);
-                p->hasGroups = true;
-                p->columns[3] = ConvertAnswerLine(L);
-                p->answerLine = answerTrimmed(L).toString();
-                p->hasAnswer = true;
-                answerLine = lineNo;
-            } else {
-                G += L;
-            }
+        case Section::Groups:
+            groups(L, T, lineNo);
             break;
-        case Answer:
-            if (isExplanationHeading(T)) {
-                heading(L, lineNo);
-                if (explanationLine > 0) {
-                    warnAt(result, lineNo,
-                           QStringLiteral("この問題の2つ目の「解説」の行です。%1行目からの解説は"
-                                          "使わず、この行から先を解説にします")
-                               .arg(explanationLine));
-                }
-                explanationLine = lineNo;
-                E = FullWidthSpace;
-            } else {
-                if (isAnswerHeading(T)) {
-                    warnAt(result, lineNo,
-                           QStringLiteral("この問題の2つ目の「%1」の行です。正解は%2行目のものを"
-                                          "使い、この行は解説の文として読みます")
-                               .arg(T.left(2))
-                               .arg(answerLine));
-                }
-                E += T;
-            }
+        case Section::Answer:
+            answer(L, T, lineNo);
             break;
         }
     }
-    // The last problem keeps the explanation still pending at the end.
-    if (!E.isEmpty()) {
-        if (Problem* p = current()) {
-            p->columns[4] = E;
-        }
-    }
-    if (Problem* p = current(); p != nullptr && p->endLine == 0) {
-        p->endLine = static_cast<int>(lines.size());
-    }
-    if (s == Question) {
-        result.orphanQuestionLines.append(questionLine);
-    }
-    return result;
+    finish(static_cast<int>(lines.size()));
+    return std::move(result_);
 }
 
-QString problemFault(const Problem& p)
+void Reader::heading(const QString& L, int lineNo)
 {
-    if (!p.hasItems) {
+    if (indentedWithTab(L)) {
+        warnAt(result_, lineNo,
+               QStringLiteral("タブのあとの「%1」を見出しとして読みます")
+                   .arg(trimmedView(L).left(2)));
+    }
+}
+
+void Reader::questionHeading(const QString& L, int lineNo)
+{
+    if (s_ == Section::Question) {
+        // The question before never reached its items.
+        result_.orphanQuestionLines.append(questionLine_);
+        result_.cutShortOrphanLines.append(questionLine_);
+    } else if (s_ == Section::Items || s_ == Section::Groups) {
+        current()->cutShort = true;
+    }
+    if (Draft* d = current(); d != nullptr && d->problem.lines.end == 0) {
+        d->problem.lines.end = lineNo - 1;
+    }
+    // Whatever the problem cut short had gathered goes nowhere.
+    Q_.resize(0);
+    I_.resize(0);
+    G_.resize(0);
+    s_ = Section::Question;
+    questionLine_ = lineNo;
+    heading(L, lineNo);
+}
+
+void Reader::question(const QString& L, QStringView T, int lineNo)
+{
+    if (isItemHeading(T)) {
+        heading(L, lineNo);
+        s_ = Section::Items;
+        Draft d;
+        Problems::setQuestion(d.problem, take(Q_));
+        d.problem.lines.heading = questionLine_;
+        d.problem.lines.terms = lineNo;
+        result_.problems.append(std::move(d));
+        answerLine_ = 0;
+        explanationLine_ = 0;
+        return;
+    }
+    Q_ += T;
+    if (!E_.isEmpty()) {
+        // The explanation still pending belongs to the problem before.
+        QString explanation = take(E_);
+        if (Draft* d = current()) {
+            d->problem.explanation = std::move(explanation);
+        }
+    }
+}
+
+void Reader::items(const QString& L, QStringView T, int lineNo)
+{
+    if (!isGroupHeading(T)) {
+        I_ += L;
+        return;
+    }
+    heading(L, lineNo);
+    s_ = Section::Groups;
+    Draft* d = current();
+    d->problem.terms = prefixedEntries(I_, 1);
+    d->problem.lines.groups = lineNo;
+    d->hasItems = true;
+    I_.resize(0);
+}
+
+void Reader::groups(const QString& L, QStringView T, int lineNo)
+{
+    if (!isAnswerHeading(T)) {
+        G_ += L;
+        return;
+    }
+    heading(L, lineNo);
+    s_ = Section::Answer;
+    Draft* d = current();
+    d->problem.groups = prefixedEntries(G_, 2);
+    d->rawGroupText = take(G_);
+    d->hasGroups = true;
+    d->problem.groupOfTerm = answerGroups(L);
+    d->problem.lines.answer = lineNo;
+    d->answerLine = answerTrimmed(L).toString();
+    d->hasAnswer = true;
+    answerLine_ = lineNo;
+}
+
+void Reader::answer(const QString& L, QStringView T, int lineNo)
+{
+    if (isExplanationHeading(T)) {
+        heading(L, lineNo);
+        if (explanationLine_ > 0) {
+            warnAt(result_, lineNo,
+                   QStringLiteral("この問題の2つ目の「解説」の行です。%1行目からの解説は"
+                                  "使わず、この行から先を解説にします")
+                       .arg(explanationLine_));
+        }
+        explanationLine_ = lineNo;
+        current()->problem.lines.explanation = lineNo;
+        E_ = FullWidthSpace;
+        return;
+    }
+    if (isAnswerHeading(T)) {
+        warnAt(result_, lineNo,
+               QStringLiteral("この問題の2つ目の「%1」の行です。正解は%2行目のものを"
+                              "使い、この行は解説の文として読みます")
+                   .arg(T.left(2))
+                   .arg(answerLine_));
+    }
+    if (E_.isEmpty()) {
+        // An explanation without its heading begins here.
+        current()->problem.lines.explanation = lineNo;
+    }
+    E_ += T;
+}
+
+void Reader::finish(int lineCount)
+{
+    // The last problem keeps the explanation still pending at the end.
+    if (!E_.isEmpty()) {
+        if (Draft* d = current()) {
+            d->problem.explanation = E_;
+        }
+    }
+    if (Draft* d = current(); d != nullptr && d->problem.lines.end == 0) {
+        d->problem.lines.end = lineCount;
+    }
+    if (s_ == Section::Question) {
+        result_.orphanQuestionLines.append(questionLine_);
+    }
+}
+
+} // namespace
+
+Result parse(const QStringList& lines)
+{
+    return Reader().read(lines);
+}
+
+QString problemFault(const Draft& draft)
+{
+    const Problem& p = draft.problem;
+    if (!draft.hasItems) {
         return QStringLiteral("分類群（Ｂ群）の見出しの行がありません");
     }
-    if (!p.hasAnswer) {
+    if (!draft.hasAnswer) {
         return QStringLiteral("正解（解答）の行がありません");
     }
-    const int items = countFields(p.columns[1]);
-    const int groups = countFields(p.columns[2]);
+    const int items = static_cast<int>(p.terms.size());
+    const int groups = static_cast<int>(p.groups.size());
     if (items == 0) {
         return QStringLiteral("項目（Ａ群）が1つもありません");
     }
@@ -441,7 +492,7 @@ QString problemFault(const Problem& p)
             .arg(groups)
             .arg(Module1::MaxGroups);
     }
-    QStringView g = trimmedView(p.rawGroupText);
+    QStringView g = trimmedView(draft.rawGroupText);
     while (!g.isEmpty()) {
         qsizetype blank = firstBlank(g);
         const QStringView entry = blank < 0 ? g : g.left(blank);
@@ -451,7 +502,7 @@ QString problemFault(const Problem& p)
         }
         g = blank < 0 ? QStringView() : trimmedView(g.mid(blank));
     }
-    const QString& a = p.answerLine;
+    const QString& a = draft.answerLine;
     int answers = 0;
     for (qsizetype d = 1; 2 * d <= a.size() - 2; ++d) {
         const QChar letter = a.at(2 * d);

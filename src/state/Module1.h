@@ -1,5 +1,7 @@
 #pragma once
 
+#include "series/Problem.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -12,7 +14,6 @@
 struct Module1 {
     static constexpr int CatalogRows = 51;   // rows 0..50; row 0 is the marked series
     static constexpr int SeriesRows = 101;   // rows 0..100
-    static constexpr int SeriesColumns = 6;  // question, items, groups, answers, explanation, mark
     static constexpr int ColorEntries = 7;   // 0..6, 0..5 used
     static constexpr int AnswerEntries = 21; // items 0..20
     static constexpr int Frames = 7;         // frames 0..6, 0..5 on the window
@@ -23,8 +24,6 @@ struct Module1 {
     static constexpr int MaxCatalogEntries = 50;
     static constexpr int MaxProblems = 100;
     static constexpr int LastSlot = MaxItems - 1; // slots 0..20 hold items
-
-    enum SeriesColumn { ColQuestion = 0, ColItems, ColGroups, ColAnswers, ColExplanation, ColMark };
 
     int MarkedMode = 0;
     int MarkPending = 0;
@@ -39,7 +38,8 @@ struct Module1 {
     qint16 ItemCount = 0;
 
     std::array<std::array<QString, 2>, CatalogRows> SeriesCatalog;
-    std::array<std::array<QString, SeriesColumns>, SeriesRows> SeriesTable;
+    std::array<Problem, SeriesRows> Problems;
+    std::array<bool, SeriesRows> Marked{}; // the problem is kept in the marks file
     std::array<quint32, ColorEntries> GroupColors{};
     std::array<double, AnswerEntries> ItemAnswers{};
     std::array<std::array<int, Slots>, Frames> PlacementTable{};

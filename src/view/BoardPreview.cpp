@@ -84,7 +84,7 @@ public:
     QStringList notes() const { return dialogs_.notes; }
     QString heading(int number) const
     {
-        return state_.SeriesTable.at(static_cast<std::size_t>(number))[Module1::ColQuestion];
+        return state_.Problems.at(static_cast<std::size_t>(number)).fullQuestion();
     }
 
     QImage draw(int number)

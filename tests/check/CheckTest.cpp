@@ -266,7 +266,7 @@ Seen programReads(const ReaderCase& c, const QString& path)
     if (c.kind == ReaderCase::Series) {
         const SeriesLoader::Result s = SeriesLoader::load(path);
         for (int r = 0; r < s.loadedCount(); ++r) {
-            out.used.append(s.usable.at(r).columns[0]);
+            out.used.append(s.usable.at(r).fullQuestion());
         }
         const Findings found = s.findings();
         std::for_each(found.begin(), found.end(), add);
@@ -282,7 +282,7 @@ Seen programReads(const ReaderCase& c, const QString& path)
         QList<MarksFinding> found;
         const int last = store.read(state, QFileInfo(path).fileName(), &found);
         for (int r = 1; r <= last; ++r) {
-            out.used.append(state.SeriesTable.at(static_cast<std::size_t>(r))[0]);
+            out.used.append(state.Problems.at(static_cast<std::size_t>(r)).fullQuestion());
         }
         for (const MarksFinding& f : found) {
             out.findings.append({f.line, !f.warning, f.message});

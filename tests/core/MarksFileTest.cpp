@@ -54,10 +54,10 @@ TEST(MarksFile, RoundTripKeepsLeadingFullWidthSpaceAndEmptyExplanation)
     m.put(records(rs));
     m.load();
     EXPECT_EQ(m.state.ProblemCount, 2);
-    EXPECT_EQ(m.state.SeriesTable[1][4], QStringLiteral("\u3000棘皮動物です。"));
-    EXPECT_EQ(m.state.SeriesTable[2][4], QString());
-    EXPECT_EQ(m.state.SeriesTable[0][5], "T");
-    EXPECT_EQ(m.state.SeriesTable[2][5], "T");
+    EXPECT_EQ(recordPart(m.state, 1, 4), QStringLiteral("\u3000棘皮動物です。"));
+    EXPECT_EQ(recordPart(m.state, 2, 4), QString());
+    EXPECT_TRUE(m.state.Marked[0]);
+    EXPECT_TRUE(m.state.Marked[2]);
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records(rs)) << "an unchanged table writes the same bytes";
 }
@@ -76,7 +76,7 @@ TEST(MarksFile, AppendAddsFiveLinesAndGivesANewFileItsPlaceholder)
     EXPECT_EQ(m.bytes(), expected);
     // The problem appended first is a marked problem, not the placeholder.
     EXPECT_EQ(m.read(), 1);
-    EXPECT_EQ(m.state.SeriesTable[1][0], QStringLiteral("問題３ カニ"));
+    EXPECT_EQ(recordPart(m.state, 1, 0), QStringLiteral("問題３ カニ"));
 
     m.setRow(3, QStringLiteral("問題３ 二度目"), "a,", "b,", "1,");
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
@@ -89,7 +89,7 @@ TEST(MarksFile, RewriteDropsRowsFlaggedF)
     Marks m;
     m.put(records({Placeholder, record("A"), record("B"), record("C")}));
     m.load();
-    m.state.SeriesTable[2][5] = "F";
+    m.state.Marked[2] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C")}));
 }
@@ -104,8 +104,8 @@ TEST(MarksFile, RecordsBeyondTheTableSurviveARewrite)
     m.put(records(rs));
     m.load();
     EXPECT_EQ(m.state.ProblemCount, 100);
-    EXPECT_EQ(m.state.SeriesTable[100][0], QStringLiteral("問題100"));
-    m.state.SeriesTable[1][5] = "F";
+    EXPECT_EQ(recordPart(m.state, 100, 0), QStringLiteral("問題100"));
+    m.state.Marked[1] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     rs.removeAt(1);
     EXPECT_EQ(m.bytes(), records(rs)) << "records 101 and 102 are kept, in order";
@@ -168,7 +168,7 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
     const QByteArray old = records({Placeholder, record("A"), record("B")});
     m.put(old);
     m.load();
-    m.state.SeriesTable[1][5] = "F";
+    m.state.Marked[1] = false;
     {
         const TestFiles::FileSizeLimit full(10);
         EXPECT_FALSE(RewriteMarksFile(*m.form));
@@ -243,7 +243,7 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         Marks m;
         m.put(records({Placeholder, record("A"), record("B"), record("C")}));
         m.load();
-        m.state.SeriesTable[2][5] = "F";
+        m.state.Marked[2] = false;
         MarksStore other(m.dir.path());
         ASSERT_TRUE(other.append(record("D")).written);
         ASSERT_TRUE(other.append(record("E")).written);
@@ -259,7 +259,7 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         Marks m;
         m.put(records({Placeholder, record("A"), record("B"), record("C")}));
         m.load();
-        m.state.SeriesTable[2][5] = "F";
+        m.state.Marked[2] = false;
         m.put(records({record(QStringLiteral("問題０ 別の先頭")), record("C"), record("B"),
                        record("B"), record("D")}));
         ASSERT_TRUE(RewriteMarksFile(*m.form));
@@ -289,7 +289,7 @@ TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
     m.put(lines.join("\r\n").toUtf8() + "\r\n");
     m.load();
     EXPECT_EQ(m.state.ProblemCount, 2);
-    EXPECT_EQ(m.state.SeriesTable[2][0], b[0]);
+    EXPECT_EQ(recordPart(m.state, 2, 0), b[0]);
     m.setRow(7, c[0], c[1], c[2], c[3]);
     m.state.MarkedMode = 0;
     m.state.CurrentProblem = 7;
@@ -298,7 +298,7 @@ TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
     EXPECT_EQ(m.bytes(), expected) << "code page 932 now, every line kept";
 
     m.load();
-    m.state.SeriesTable[1][5] = "F";
+    m.state.Marked[1] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}));
     EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")),

@@ -46,7 +46,7 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
         EXPECT_GE(h.state.ProblemCount, 5);
         for (int n = 1; n <= h.state.ProblemCount; ++n) {
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());
-            EXPECT_FALSE(h.state.SeriesTable.at(n)[4].trimmed().isEmpty()) << "has an explanation";
+            EXPECT_FALSE(recordPart(h.state, n, 4).trimmed().isEmpty()) << "has an explanation";
             // Every item dropped on the centre of its own frame.
             for (int i = 0; i < h.state.ItemCount; ++i) {
                 const int group = static_cast<int>(h.state.ItemAnswers.at(i));

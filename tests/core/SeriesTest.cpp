@@ -4,11 +4,19 @@
 
 #include <gtest/gtest.h>
 
-using SeriesParser::ConvertAnswerLine;
-using SeriesParser::SplitPrefixedList;
-
 namespace
 {
+
+// The lists in the form the marks file writes them, "ウニ,ヒトデ,".
+QString SplitPrefixedList(const QString& text, int prefixLength)
+{
+    return Problems::record(Problem{.terms = SeriesParser::prefixedEntries(text, prefixLength)})
+        .at(1);
+}
+QString ConvertAnswerLine(const QString& line)
+{
+    return Problems::record(Problem{.groupOfTerm = SeriesParser::answerGroups(line)}).at(3);
+}
 
 // A harness whose catalogue lists one series file, "S.TXT", titled 動物.
 struct Series : Harness {
@@ -24,7 +32,8 @@ struct Series : Harness {
         form->List1.ListIndex = index;
         form->List1_DblClick();
     }
-    const QString& cell(int row, int col) const { return state.SeriesTable.at(row).at(col); }
+    // A part of a problem as its marked record would hold it.
+    QString cell(int row, int col) const { return Problems::record(state.Problems.at(row)).at(col); }
 };
 
 const QStringList OneProblem = {
@@ -310,7 +319,7 @@ TEST(SeriesLoader, EnterAndDoubleClickOpenTheSameOtherKeysAndNoSelectionDoNothin
 
     Series b(OneProblem);
     b.open();
-    EXPECT_EQ(a.state.SeriesTable, b.state.SeriesTable);
+    EXPECT_EQ(a.state.Problems, b.state.Problems);
     EXPECT_EQ(a.form->Caption, b.form->Caption);
 
     Series none(OneProblem);

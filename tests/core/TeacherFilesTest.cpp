@@ -140,7 +140,7 @@ TEST(TeacherFiles, WindowsCatalogueLoadsItsSeriesAndMarksTheExistingFile)
     h.form->List1_DblClick();
     ASSERT_TRUE(h.dialogs.messages.isEmpty()) << h.dialogs.messages[0].text.toStdString();
     EXPECT_EQ(h.state.ProblemCount, 1);
-    EXPECT_EQ(h.state.SeriesTable[1][1], QStringLiteral("コケ,シダ,"));
+    EXPECT_EQ(recordPart(h.state, 1, 1), QStringLiteral("コケ,シダ,"));
 
     h.state.CurrentProblem = 1;
     h.state.MarkPending = 1;

@@ -72,12 +72,10 @@ int main(int argc, char** argv)
     std::uniform_int_distribution<int> pauseMicros(0, 3000);
     for (int i = 1; i <= appends; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
-        auto& row = state.SeriesTable.at(AppendRow);
-        row[0] = QStringLiteral("問題%1%2\u3000ほかの生徒が付けたマーク").arg(name).arg(i);
-        row[1] = QStringLiteral("ウニ,ヒトデ,カニ,");
-        row[2] = QStringLiteral("棘皮動物,節足動物,");
-        row[3] = QStringLiteral("1,1,2,");
-        row[4] = QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i);
+        state.Problems.at(AppendRow) = Problems::fromRecord(
+            {QStringLiteral("問題%1%2\u3000ほかの生徒が付けたマーク").arg(name).arg(i),
+             QStringLiteral("ウニ,ヒトデ,カニ,"), QStringLiteral("棘皮動物,節足動物,"),
+             QStringLiteral("1,1,2,"), QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i)});
         state.MarkedMode = 0;
         state.CurrentProblem = AppendRow;
         state.MarkPending = 1;
@@ -89,7 +87,7 @@ int main(int argc, char** argv)
             // cppcheck-suppress unreadVariable
             state.MarkedMode = 1;
             for (const int r : Unmarked) {
-                state.SeriesTable.at(r)[Module1::ColMark] = QStringLiteral("F");
+                state.Marked.at(r) = false;
             }
             if (!RewriteMarksFile(form)) {
                 die(QStringLiteral("rewrite failed: %1").arg(dialogs.messages.value(0).text));

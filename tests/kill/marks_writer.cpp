@@ -115,10 +115,7 @@ private:
                                     QStringLiteral("ア,イ,"), QStringLiteral("甲,乙,"),
                                     QStringLiteral("1,2,"),
                                     QStringLiteral("\u3000説明%1").arg(counter_)};
-        auto& row = state_.SeriesTable[3];
-        for (int j = 0; j < 5; ++j) {
-            row.at(j) = record.at(j);
-        }
+        state_.Problems[3] = Problems::fromRecord(record);
         state_.CurrentProblem = 3;
         state_.MarkPending = 1;
         const QByteArray expected =
@@ -143,13 +140,12 @@ private:
         // however often the writer is killed between an append and this.
         const int keepFrom = last - 2;
         for (int r = 1; r < keepFrom; ++r) {
-            state_.SeriesTable.at(r)[Module1::ColMark] = QStringLiteral("F");
+            state_.Marked.at(r) = false;
         }
         QByteArray expected;
         for (int r = 0; r <= last; ++r) {
             if (r == 0 || r >= keepFrom) {
-                const auto& cells = state_.SeriesTable.at(r);
-                expected += encoded({cells[0], cells[1], cells[2], cells[3], cells[4]});
+                expected += encoded(Problems::record(state_.Problems.at(r)));
             }
         }
         announce(expected);

@@ -110,7 +110,7 @@ TEST(SharedFolder, ALearnerAppendsInPlaceWhereOnlyTheFileIsWritable)
     MarksStore store(s.folder());
     QList<MarksFinding> found;
     ASSERT_EQ(store.read(state, "Marked.txt", &found), 10) << "seven, then three appended";
-    EXPECT_TRUE(state.SeriesTable[10][0].startsWith(QStringLiteral("問題L3")));
+    EXPECT_TRUE(state.Problems[10].fullQuestion().startsWith(QStringLiteral("問題L3")));
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found.at(0).line, 41) << "the torn record, named";
     EXPECT_EQ(s.info().st_uid, 0U);

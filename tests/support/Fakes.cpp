@@ -55,10 +55,6 @@ Harness::Harness() : form(std::make_unique<Form1>(state, measure, players, dialo
 void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
                      const QString& answers, const QString& explanation)
 {
-    auto& row = state.SeriesTable.at(static_cast<std::size_t>(n));
-    row[0] = question;
-    row[1] = items;
-    row[2] = groups;
-    row[3] = answers;
-    row[4] = explanation;
+    state.Problems.at(static_cast<std::size_t>(n)) =
+        Problems::fromRecord({question, items, groups, answers, explanation});
 }

@@ -59,12 +59,18 @@ public:
 
 #include <memory>
 
+// Part `part` of problem `problem` as its marked record holds it.
+inline QString recordPart(const Module1& state, int problem, int part)
+{
+    return Problems::record(state.Problems.at(static_cast<std::size_t>(problem))).at(part);
+}
+
 // A main window with fakes for everything outside it, in a fresh temporary
 // working directory.
 struct Harness {
     Harness();
     QString path(const QString& name) const { return dir.filePath(name); }
-    // Fills row n of the series table.
+    // Puts problem n, given as the five lines of a marked record.
     void setRow(int n, const QString& question, const QString& items, const QString& groups,
                 const QString& answers, const QString& explanation = QString());
 

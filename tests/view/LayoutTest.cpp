@@ -150,12 +150,12 @@ TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
 
 TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
 {
-    auto& row = state.SeriesTable[1];
-    row[0] = QStringLiteral("問題１　次の生物を、それぞれが属する界や群に分類しなさい。");
-    row[1] = QStringLiteral("大腸菌,ゾウリムシ,シイタケ,スギナ,ミミズ,アメーバ,コウジカビ,"
-                            "ゼニゴケ,ネンジュモ,ヒドラ,サクラ,乳酸菌,");
-    row[2] = QStringLiteral("細菌,原生生物,菌類,植物,動物,その他,");
-    row[3] = QStringLiteral("1,2,3,4,5,2,3,4,1,5,4,1,");
+    state.Problems[1] = Problems::fromRecord(
+        {QStringLiteral("問題１　次の生物を、それぞれが属する界や群に分類しなさい。"),
+         QStringLiteral("大腸菌,ゾウリムシ,シイタケ,スギナ,ミミズ,アメーバ,コウジカビ,"
+                        "ゼニゴケ,ネンジュモ,ヒドラ,サクラ,乳酸菌,"),
+         QStringLiteral("細菌,原生生物,菌類,植物,動物,その他,"),
+         QStringLiteral("1,2,3,4,5,2,3,4,1,5,4,1,"), QString()});
     state.CurrentProblem = 1;
     state.ProblemCount = 1;
     form->List1.Visible = false;

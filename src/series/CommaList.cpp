@@ -1,4 +1,4 @@
-#include "board/CommaList.h"
+#include "series/CommaList.h"
 
 int WalkCommaList(const QString& list,
                   const std::function<void(int index, const QString& field)>& action)
