@@ -291,9 +291,8 @@ inline std::unique_ptr<Parsed> parseSeries(const QByteArray& bytes)
     for (const SeriesParser::Draft& d : out->result.problems) {
         // A problem holding a byte that does not decode is left out.
         const SourceLines& l = d.problem.lines;
-        const bool clean = std::none_of(bad.begin(), bad.end(), [&l](int line) {
-            return line >= l.heading && line <= l.end;
-        });
+        const bool clean = std::none_of(
+            bad.begin(), bad.end(), [&l](int line) { return line >= l.heading && line <= l.end; });
         if (clean && SeriesParser::problemFault(d).isEmpty()) {
             out->usable.append(&d.problem);
         }

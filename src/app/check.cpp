@@ -147,12 +147,12 @@ public:
         std::array<int, Module1::MaxGroups> perGroup{};
         for (int i = 0; i < state_.ItemCount; ++i) {
             const Control& item = form_.Label1.at(i);
-            const QString term = item.Caption().trimmed();
+            const QString term = problem.terms.at(i).trimmed();
             if (item.Left + item.Width > clientWidth) {
                 warn(QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません")
                          .arg(term));
             }
-            const int group = static_cast<int>(state_.ItemAnswers.at(i));
+            const int group = problem.groupOfTerm.value(i);
             if (group < 1 || group > state_.GroupCount) {
                 continue;
             }
@@ -161,7 +161,7 @@ public:
             if (item.Width > frame.Width - 120.0F) {
                 warn(QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
                                     "はみ出します")
-                         .arg(term, groupName(group - 1)));
+                         .arg(term, problem.groups.at(group - 1).trimmed()));
             }
         }
         const float slot = form_.Label1[0].Height;
@@ -170,7 +170,7 @@ public:
             const Control& caption = form_.Label2.at(c);
             if (caption.Width > frame.Width) {
                 warn(QStringLiteral("分類群「%1」の名前が枠の幅より広くなっています")
-                         .arg(groupName(c)));
+                         .arg(problem.groups.at(c).trimmed()));
             }
             // The drop places an item only where its middle stays inside
             // the frame.
@@ -182,7 +182,7 @@ public:
             if (fits < perGroup.at(c)) {
                 warn(QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
                                     "%3個入ります。この問題は解けません")
-                         .arg(groupName(c))
+                         .arg(problem.groups.at(c).trimmed())
                          .arg(fits)
                          .arg(perGroup.at(c)));
             }
@@ -192,7 +192,7 @@ public:
         // and a third line is cut off.
         if (!fits(form_.Label6, &lines) || lines > 1) {
             warn(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
-                     .arg(form_.Label6.Caption())
+                     .arg(problem.heading)
                      .arg(lines));
         }
         if (!fits(form_.Label3, &lines)) {
@@ -204,8 +204,6 @@ public:
     }
 
 private:
-    QString groupName(int c) const { return form_.Label2.at(c).Caption().trimmed(); }
-
     // Whether a label's caption, wrapped as the window wraps it, fits the
     // label's height; *lines is how many lines it takes.
     static bool fits(const Control& label, int* lines)

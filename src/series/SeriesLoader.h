@@ -16,12 +16,12 @@ namespace SeriesLoader
 
 struct Result {
     TextFile::ReadResult::Status status = TextFile::ReadResult::Status::Ok;
-    QString error;                       // the system's reason when unreadable
-    int badLine = 0;                     // BadEncoding: the file is UTF-16
-    bool empty = false;                  // the file holds nothing but blanks
-    bool noProblem = false;              // no line begins a problem
-    QList<Problem> usable;               // in file order, all of them
-    Findings leftOut;                    // one error per problem left out, at its heading, by line
+    QString error;          // the system's reason when unreadable
+    int badLine = 0;        // BadEncoding: the file is UTF-16
+    bool empty = false;     // the file holds nothing but blanks
+    bool noProblem = false; // no line begins a problem
+    QList<Problem> usable;  // in file order, all of them
+    Findings leftOut;       // one error per problem left out, at its heading, by line
     // Beside the problems: lines not used (errors) and what is read but may
     // not be what was meant (warnings).
     Findings warnings;

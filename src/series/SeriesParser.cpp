@@ -330,9 +330,9 @@ Result Reader::read(const QStringList& lines)
 void Reader::heading(const QString& L, int lineNo)
 {
     if (indentedWithTab(L)) {
-        warnAt(result_, lineNo,
-               QStringLiteral("タブのあとの「%1」を見出しとして読みます")
-                   .arg(trimmedView(L).left(2)));
+        warnAt(
+            result_, lineNo,
+            QStringLiteral("タブのあとの「%1」を見出しとして読みます").arg(trimmedView(L).left(2)));
     }
 }
 

@@ -50,14 +50,22 @@ TEST(MarksFile, RoundTripKeepsLeadingFullWidthSpaceAndEmptyExplanation)
     const QList<QStringList> rs = {
         Placeholder,
         record(QStringLiteral("問題１\u3000ウニ"), QStringLiteral("\u3000棘皮動物です。")),
-        record(QStringLiteral("問題２\u3000ヒトデ"))};
+        record(QStringLiteral("問題２\u3000ヒトデ")),
+        // Lists as a hand or another program may write them.
+        {QStringLiteral("問題３\u3000カニ"), QStringLiteral("カニ,エビ"),
+         QStringLiteral("節足,軟体,"), QStringLiteral(" 1,+1"), QString()}};
     m.put(records(rs));
     m.load();
-    EXPECT_EQ(m.state.ProblemCount, 2);
+    EXPECT_EQ(m.state.ProblemCount, 3);
+    const Problem& crab = m.state.Problems[3];
+    EXPECT_EQ(crab.terms, QStringList({"カニ", "エビ"}));
+    EXPECT_EQ(crab.groupOfTerm, QList<int>({1, 1}));
+    EXPECT_EQ(crab.lines.heading, 16);
     EXPECT_EQ(recordPart(m.state, 1, 4), QStringLiteral("\u3000棘皮動物です。"));
     EXPECT_EQ(recordPart(m.state, 2, 4), QString());
     EXPECT_TRUE(m.state.Marked[0]);
     EXPECT_TRUE(m.state.Marked[2]);
+    EXPECT_TRUE(m.state.Marked[3]);
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records(rs)) << "an unchanged table writes the same bytes";
 }

@@ -10,12 +10,15 @@ namespace
 // The lists in the form the marks file writes them, "ウニ,ヒトデ,".
 QString SplitPrefixedList(const QString& text, int prefixLength)
 {
-    return Problems::record(Problem{.terms = SeriesParser::prefixedEntries(text, prefixLength)})
-        .at(1);
+    Problem p;
+    p.terms = SeriesParser::prefixedEntries(text, prefixLength);
+    return Problems::record(p).at(1);
 }
 QString ConvertAnswerLine(const QString& line)
 {
-    return Problems::record(Problem{.groupOfTerm = SeriesParser::answerGroups(line)}).at(3);
+    Problem p;
+    p.groupOfTerm = SeriesParser::answerGroups(line);
+    return Problems::record(p).at(3);
 }
 
 // A harness whose catalogue lists one series file, "S.TXT", titled 動物.
@@ -33,7 +36,10 @@ struct Series : Harness {
         form->List1_DblClick();
     }
     // A part of a problem as its marked record would hold it.
-    QString cell(int row, int col) const { return Problems::record(state.Problems.at(row)).at(col); }
+    QString cell(int row, int col) const
+    {
+        return Problems::record(state.Problems.at(row)).at(col);
+    }
 };
 
 const QStringList OneProblem = {
@@ -82,6 +88,11 @@ TEST(SeriesLoader, StoresTheProblemAsTheTableHoldsIt)
     EXPECT_EQ(s.cell(1, 3), "1,1,1,");
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("\u3000どれも棘皮動物です。"))
         << "the explanation at the end of the file is kept";
+    const Problem& p = s.state.Problems[1];
+    EXPECT_EQ(p.heading, QStringLiteral("問題１"));
+    EXPECT_EQ(p.terms, QStringList({"ウニ", "ヒトデ", "クモヒトデ"}));
+    EXPECT_EQ(p.groupOfTerm, QList<int>({1, 1, 1}));
+    EXPECT_EQ(p.lines, (SourceLines{1, 3, 5, 7, 8, 9})) << "where each part stands";
     EXPECT_EQ(s.state.ProblemCount, 1);
     EXPECT_EQ(s.state.CurrentProblem, 1);
     EXPECT_EQ(s.state.MarkedMode, 0);

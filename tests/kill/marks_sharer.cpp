@@ -75,7 +75,8 @@ int main(int argc, char** argv)
         state.Problems.at(AppendRow) = Problems::fromRecord(
             {QStringLiteral("問題%1%2\u3000ほかの生徒が付けたマーク").arg(name).arg(i),
              QStringLiteral("ウニ,ヒトデ,カニ,"), QStringLiteral("棘皮動物,節足動物,"),
-             QStringLiteral("1,1,2,"), QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i)});
+             QStringLiteral("1,1,2,"),
+             QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i)});
         state.MarkedMode = 0;
         state.CurrentProblem = AppendRow;
         state.MarkPending = 1;
