@@ -8,13 +8,13 @@
 namespace Problems
 {
 
-void setQuestion(Problem& problem, const QString& text)
+void setQuestion(Problem& problem, QStringView text)
 {
     const qsizetype p1 = text.indexOf(QLatin1Char(' ')) + 1;
     const qsizetype p2 = text.indexOf(QChar(0x3000)) + 1;
     const qsizetype split = std::min(p1 > 0 ? p1 : 10, p2 > 0 ? p2 : 10);
-    problem.heading = text.left(split - 1);
-    problem.question = text.mid(split - 1);
+    problem.heading = text.left(split - 1).toString();
+    problem.question = text.mid(split - 1).toString();
 }
 
 QStringList commaFields(const QString& list)

@@ -39,7 +39,7 @@ namespace Problems
 
 // Splits a question line where the board splits it: before the first blank
 // of either width, the heading never longer than nine characters.
-void setQuestion(Problem& problem, const QString& text);
+void setQuestion(Problem& problem, QStringView text);
 
 // The fields of a comma-terminated list ("ウニ,ヒトデ,").
 QStringList commaFields(const QString& list);

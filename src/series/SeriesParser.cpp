@@ -174,9 +174,12 @@ QStringList prefixedEntries(const QString& text, int prefixLength)
     const QStringView all = trimmedView(text);
     QStringList result;
     const auto put = [&result](QStringView entry) {
-        for (const QStringView field : entry.split(QLatin1Char(','))) {
-            result.append(field.toString());
+        qsizetype comma = entry.indexOf(QLatin1Char(','));
+        for (; comma >= 0; comma = entry.indexOf(QLatin1Char(','))) {
+            result.append(entry.left(comma).toString());
+            entry = entry.mid(comma + 1);
         }
+        result.append(entry.toString());
     };
     qsizetype pos = 0; // start of the entries not split yet
     while (true) {
@@ -363,7 +366,8 @@ void Reader::question(const QString& L, QStringView T, int lineNo)
         heading(L, lineNo);
         s_ = Section::Items;
         Draft d;
-        Problems::setQuestion(d.problem, take(Q_));
+        Problems::setQuestion(d.problem, Q_);
+        Q_.resize(0);
         d.problem.lines.heading = questionLine_;
         d.problem.lines.terms = lineNo;
         result_.problems.append(std::move(d));
