@@ -45,13 +45,14 @@ geometry_of() {
 
 # Runs "$@" with DISPLAY set to an Xvfb of its own. The server picks a free
 # display itself (-displayfd), so tests that run at the same time never share
-# one or race for the same number, as xvfb-run -a can.
+# one or race for the same number, as xvfb-run -a can. It never resets
+# between clients, so a program started just as the last one ends finds it.
 run_in_xvfb() {
     local fifo display xpid rc=0 xlog
     fifo=$(mktemp -u)
     xlog=$(mktemp)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>"$xlog" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" 2>"$xlog" &
     xpid=$!
     read -r display <"$fifo" || true
     rm -f "$fifo"
