@@ -45,22 +45,30 @@ geometry_of() {
 
 # Runs "$@" with DISPLAY set to an Xvfb of its own. The server picks a free
 # display itself (-displayfd), so tests that run at the same time never share
-# one or race for the same number, as xvfb-run -a can.
+# one or race for the same number, as xvfb-run -a can. It never resets
+# between clients, so a program started just as the last one ends finds it.
 run_in_xvfb() {
-    local fifo display xpid rc=0
+    local fifo display xpid rc=0 xlog
     fifo=$(mktemp -u)
+    xlog=$(mktemp)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" 2>"$xlog" &
     xpid=$!
     read -r display <"$fifo" || true
     rm -f "$fifo"
     if [ -z "$display" ] || ! kill -0 "$xpid" 2>/dev/null; then
-        echo "$TEST_NAME: Xvfb did not start" >&2
+        echo "$TEST_NAME: Xvfb did not start: $(tail -5 "$xlog")" >&2
+        rm -f "$xlog"
         return 1
     fi
     DISPLAY=:$display "$@" || rc=$?
+    # A server that ended under the test explains its failure.
+    if ! kill -0 "$xpid" 2>/dev/null; then
+        echo "$TEST_NAME: Xvfb :$display ended during the test: $(tail -5 "$xlog")" >&2
+    fi
     kill "$xpid" 2>/dev/null
     wait "$xpid" 2>/dev/null || true
+    rm -f "$xlog"
     return "$rc"
 }
 

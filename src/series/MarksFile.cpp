@@ -744,12 +744,52 @@ QString unencodableInFile(const QString& bad)
 
 } // namespace
 
+namespace
+{
+
+// The records to add, each one piece: a placeholder first when the file has
+// no record yet, so that the first marked problem is not taken for it.
+bool recordsToAdd(const QList<QStringList>& pending, bool hasRecords, QList<QByteArray>* added,
+                  QChar* bad)
+{
+    if (!hasRecords) {
+        added->append(QByteArray());
+        encodeRecord(MarksFile::placeholderRecord(), &added->last(), bad);
+    }
+    for (const QStringList& record : pending) {
+        added->append(QByteArray());
+        if (!encodeRecord(record, &added->last(), bad)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// No file can be made beside it: a damaged end stays where it is, and the
+// new records begin after it and a blank line (five lines across a blank
+// line are never a record). Returns the failure's reason, or nothing.
+QString appendInPlace(Access& access, const QByteArray& found, bool damaged,
+                      QList<QByteArray>& added, QByteArray* bytes)
+{
+    QByteArray lead;
+    if (!found.isEmpty() && !found.endsWith('\n') && !found.endsWith('\r')) {
+        lead += "\r\n";
+    }
+    if (damaged) {
+        lead += "\r\n";
+    }
+    added.first().prepend(lead);
+    *bytes = found + joined(added);
+    return access.append(added);
+}
+
+} // namespace
+
 // Appends the pending records after the records already in the file.
 MarksWrite MarksStore::writePending()
 {
     MarksWrite out;
-    const QString file = path();
-    Access access(folder_, file);
+    Access access(folder_, path());
     if (!access.ok()) {
         return out.failed(appendFailure(access.reason()));
     }
@@ -759,43 +799,24 @@ MarksWrite MarksStore::writePending()
                                          "記録できませんでした。\n理由: %2")
                               .arg(fileName(), found.error));
     }
+    const bool foundOk = found.status == Found::Status::Ok;
     Kept kept;
-    if (found.status == Found::Status::Ok && !keptOf(found.bytes, knownWhole_, &kept)) {
+    if (foundOk && !keptOf(found.bytes, knownWhole_, &kept)) {
         return out.failed(unencodableInFile(kept.unencodable));
     }
     if (!kept.damaged.isEmpty() && !access.inPlace()) {
         // In place it stays where it is, and the reader names it.
         out.findings.append(kept.told);
     }
-    QByteArray bytes = kept.bytes;
-    // A new or empty file first gets its placeholder, so that the first
-    // marked problem is not taken for it. Each record is one piece.
     QList<QByteArray> added;
     QChar bad;
-    if (!kept.hasRecords) {
-        added.append(QByteArray());
-        encodeRecord(MarksFile::placeholderRecord(), &added.last(), &bad);
+    if (!recordsToAdd(pending_, kept.hasRecords, &added, &bad)) {
+        return out.failed(unencodableMessage(QString(bad)));
     }
-    for (const QStringList& record : pending_) {
-        added.append(QByteArray());
-        if (!encodeRecord(record, &added.last(), &bad)) {
-            return out.failed(unencodableMessage(QString(bad)));
-        }
-    }
+    QByteArray bytes = kept.bytes;
     QString reason;
-    if (access.inPlace() && !kept.utf8 && found.status == Found::Status::Ok) {
-        // No file can be made beside it: a damaged end stays where it is,
-        // and the new records begin after it and a blank line.
-        QByteArray lead;
-        if (!found.bytes.isEmpty() && !found.bytes.endsWith('\n') && !found.bytes.endsWith('\r')) {
-            lead += "\r\n";
-        }
-        if (!kept.damaged.isEmpty()) {
-            lead += "\r\n"; // a blank line: five lines across it are never a record
-        }
-        added.first().prepend(lead);
-        reason = access.append(added);
-        bytes = found.bytes + joined(added);
+    if (access.inPlace() && !kept.utf8 && foundOk) {
+        reason = appendInPlace(access, found.bytes, !kept.damaged.isEmpty(), added, &bytes);
     } else {
         if (access.inPlace()) {
             bytes += kept.damaged; // nowhere else to keep it
