@@ -271,7 +271,7 @@ Findings unmarkable(const Problem& problem, int line)
 int checkSeries(const QString& path, const QString& display)
 {
     Report report(display);
-    const SeriesLoader::Result series = SeriesLoader::load(path);
+    const SeriesLoader::Series series = SeriesLoader::load(path);
     Findings findings = encodingFindings(path) + series.findings();
     if (series.loads()) {
         Board board(QFileInfo(path).absolutePath());

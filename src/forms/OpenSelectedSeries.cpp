@@ -51,7 +51,7 @@ void openMarkedSeries(Form1& form)
     st.MarkedMode = 1;
 }
 
-QString readFailure(const QString& name, const SeriesLoader::Result& file, const QString& dir)
+QString readFailure(const QString& name, const SeriesLoader::Series& file, const QString& dir)
 {
     switch (file.status) {
     case TextFile::ReadResult::Status::Missing:
@@ -81,7 +81,7 @@ void openSeriesFile(Form1& form, int idx)
                       .arg(entry[0]));
         return;
     }
-    const SeriesLoader::Result series = SeriesLoader::load(form.pathOf(name));
+    const SeriesLoader::Series series = SeriesLoader::load(form.pathOf(name));
     if (series.status != TextFile::ReadResult::Status::Ok) {
         form.tell(readFailure(name, series, form.workDir));
         return;

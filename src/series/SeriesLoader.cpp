@@ -23,12 +23,12 @@ void sortByLine(Findings& findings)
 
 } // namespace
 
-int Result::loadedCount() const
+int Series::loadedCount() const
 {
     return static_cast<int>(std::min<qsizetype>(usable.size(), Module1::MaxProblems));
 }
 
-Findings Result::findings() const
+Findings Series::findings() const
 {
     Findings out;
     switch (status) {
@@ -83,9 +83,9 @@ QString badBytesIn(const Problem& p, const QList<int>& badLines)
 
 } // namespace
 
-Result load(const QString& path)
+Series load(const QString& path)
 {
-    Result out;
+    Series out;
     const TextFile::ReadResult file = TextFile::readLenient(path);
     out.status = file.status;
     out.error = file.error;
@@ -132,7 +132,7 @@ Result load(const QString& path)
     return out;
 }
 
-int placeProblems(Module1& state, const Result& series)
+int placeProblems(Module1& state, const Series& series)
 {
     const int loaded = series.loadedCount();
     for (int r = 0; r < loaded; ++r) {

@@ -14,7 +14,7 @@ struct Module1;
 namespace SeriesLoader
 {
 
-struct Result {
+struct Series {
     TextFile::ReadResult::Status status = TextFile::ReadResult::Status::Ok;
     QString error;          // the system's reason when unreadable
     int badLine = 0;        // BadEncoding: the file is UTF-16
@@ -34,10 +34,10 @@ struct Result {
     Findings findings() const;
 };
 
-Result load(const QString& path);
+Series load(const QString& path);
 
 // Puts the problems the quiz takes into its problems 1.. and returns how
 // many.
-int placeProblems(Module1& state, const Result& series);
+int placeProblems(Module1& state, const Series& series);
 
 } // namespace SeriesLoader

@@ -264,7 +264,7 @@ Seen programReads(const ReaderCase& c, const QString& path)
         out.findings.append({f.line, f.kind == Finding::Kind::Error, f.message});
     };
     if (c.kind == ReaderCase::Series) {
-        const SeriesLoader::Result s = SeriesLoader::load(path);
+        const SeriesLoader::Series s = SeriesLoader::load(path);
         for (int r = 0; r < s.loadedCount(); ++r) {
             out.used.append(s.usable.at(r).fullQuestion());
         }
