@@ -43,13 +43,8 @@ keys() {
 inside_xvfb() {
     local program=$1 work=$2 out=$3
     cd "$work"
-    "$program" >"$out/program.log" 2>&1 &
-    pid=$!
-    trap 'kill "$pid" 2>/dev/null || true' EXIT
-
-    local win
-    win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
-    read -r wx wy _ _ < <(geometry_of "$win")
+    local win wx wy ww wh
+    start_program "$program" "$out/program.log"
     # No window manager: give the window the keyboard.
     xdotool windowfocus --sync "$win"
     wait_for_pixel 5 5 C0FFFF "$out/series-list.png" || fail "the window did not paint"

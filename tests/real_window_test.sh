@@ -25,14 +25,8 @@ TEST_NAME=real_window_test
 inside_xvfb() {
     local program=$1 work=$2 out=$3
     cd "$work"
-    "$program" >"$out/program.log" 2>&1 &
-    pid=$!
-    trap 'kill "$pid" 2>/dev/null || true' EXIT
-
-    local win
-    win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
-    local wx wy ww wh
-    read -r wx wy ww wh < <(geometry_of "$win")
+    local win wx wy ww wh
+    start_program "$program" "$out/program.log"
     echo "window $win: ${ww}x${wh} at $wx,$wy"
     [ "$ww" = 622 ] && [ "$wh" = 458 ] || fail "client area is ${ww}x${wh}, not 622x458"
     # The icon is decoded beside Qt's start-up; the window manager must get it.
@@ -105,12 +99,8 @@ inside_xvfb() {
 sigterm_writes_pending_mark() {
     local program=$1 out=$2 marks_before
     marks_before=$(wc -c <Marked.txt)
-    "$program" >"$out/program-sigterm.log" 2>&1 &
-    pid=$!
-    trap 'kill "$pid" 2>/dev/null || true' EXIT
-    local win
-    win=$(wait_for_window "$TITLE") || fail "no window after the restart"
-    read -r wx wy _ _ < <(geometry_of "$win")
+    local win wx wy ww wh
+    start_program "$program" "$out/program-sigterm.log"
     xdotool windowfocus --sync "$win"
     local k
     # Series 1, problem 1: four arthropods, three molluscs, three echinoderms.

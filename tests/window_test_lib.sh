@@ -43,6 +43,16 @@ geometry_of() {
         END { print x, y, w, h }'
 }
 
+# Starts PROGRAM ($1) with its output in $2 and waits for its main window:
+# sets pid (killed when the test ends), win and the client area's wx wy ww wh.
+start_program() {
+    "$1" >"$2" 2>&1 &
+    pid=$!
+    trap 'kill "$pid" 2>/dev/null || true' EXIT
+    win=$(wait_for_window "$TITLE") || fail "no window titled \"$TITLE\" appeared"
+    read -r wx wy ww wh < <(geometry_of "$win")
+}
+
 # Runs "$@" with DISPLAY set to an Xvfb of its own. The server picks a free
 # display itself (-displayfd), so tests that run at the same time never share
 # one or race for the same number, as xvfb-run -a can. It never resets
