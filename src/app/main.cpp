@@ -47,6 +47,24 @@ int answerCommandLine(const CommandLine::Request& request)
     return -1;
 }
 
+// Data files are opened by bare name in the working directory: the folder
+// chosen and made current, or nothing once the learner has been told why not.
+QString enterWorkFolder(const CommandLine::Request& request, Dialogs& dialogs)
+{
+    const WorkFolder::Choice folder =
+        WorkFolder::prepare(request.folders, WorkFolder::Places::ofThisProcess());
+    if (folder.error.isEmpty() && QDir::setCurrent(folder.folder)) {
+        return folder.folder;
+    }
+    const QString text =
+        folder.error.isEmpty()
+            ? QStringLiteral("作業用のフォルダ「%1」に移れません。").arg(folder.folder)
+            : folder.error;
+    qWarning("velmorant: %s", qUtf8Printable(text));
+    dialogs.messageBox(text, Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -74,19 +92,10 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
     QtDialogs dialogs;
 
-    // Data files are opened by bare name in the working directory.
-    const WorkFolder::Choice folder =
-        WorkFolder::prepare(request.folders, WorkFolder::Places::ofThisProcess());
-    if (!folder.error.isEmpty() || !QDir::setCurrent(folder.folder)) {
-        const QString text =
-            folder.error.isEmpty()
-                ? QStringLiteral("作業用のフォルダ「%1」に移れません。").arg(folder.folder)
-                : folder.error;
-        qWarning("velmorant: %s", qUtf8Printable(text));
-        dialogs.messageBox(text, Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+    const QString workDir = enterWorkFolder(request, dialogs);
+    if (workDir.isEmpty()) {
         return 1;
     }
-    const QString workDir = folder.folder;
     Module1 state;
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the

@@ -70,6 +70,40 @@ QString readFailure(const QString& name, const SeriesLoader::Series& file, const
     return {};
 }
 
+// What the file holds that the program leaves out, a line each.
+QStringList leftOutLines(const SeriesLoader::Series& series)
+{
+    QStringList faults;
+    for (const Finding& f : series.leftOut) {
+        faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
+    }
+    for (const Finding& f : series.warnings) {
+        if (f.kind == Finding::Kind::Error) {
+            faults.append(QStringLiteral("%1行目: %2").arg(f.line).arg(f.message));
+        }
+    }
+    return faults;
+}
+
+// What the learner is told once a series is open: problems left out, and
+// problems beyond what one series holds.
+QStringList notesAfterLoading(const SeriesLoader::Series& series, const QStringList& faults,
+                              int loaded)
+{
+    QStringList notes;
+    if (!faults.isEmpty()) {
+        notes.append(
+            QStringLiteral("次の問題は表示できないため除きました。\n%1").arg(faultList(faults)));
+    }
+    if (series.usable.size() > loaded) {
+        notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
+                                    "読み込み、残りの%2問は読み込みませんでした。")
+                         .arg(Module1::MaxProblems)
+                         .arg(series.usable.size() - loaded));
+    }
+    return notes;
+}
+
 void openSeriesFile(Form1& form, int idx)
 {
     Module1& st = form.state;
@@ -96,15 +130,7 @@ void openSeriesFile(Form1& form, int idx)
                       .arg(name));
         return;
     }
-    QStringList faults;
-    for (const Finding& f : series.leftOut) {
-        faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
-    }
-    for (const Finding& f : series.warnings) {
-        if (f.kind == Finding::Kind::Error) {
-            faults.append(QStringLiteral("%1行目: %2").arg(f.line).arg(f.message));
-        }
-    }
+    const QStringList faults = leftOutLines(series);
     if (!series.loads()) {
         form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
                       .arg(name, faultList(faults)));
@@ -117,17 +143,7 @@ void openSeriesFile(Form1& form, int idx)
     const int loaded = SeriesLoader::placeProblems(st, series);
     finish(form, idx, loaded);
 
-    QStringList notes;
-    if (!faults.isEmpty()) {
-        notes.append(
-            QStringLiteral("次の問題は表示できないため除きました。\n%1").arg(faultList(faults)));
-    }
-    if (series.usable.size() > loaded) {
-        notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
-                                    "読み込み、残りの%2問は読み込みませんでした。")
-                         .arg(Module1::MaxProblems)
-                         .arg(series.usable.size() - loaded));
-    }
+    const QStringList notes = notesAfterLoading(series, faults, loaded);
     if (!notes.isEmpty()) {
         form.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
                       .arg(name, notes.join(QStringLiteral("\n\n"))));

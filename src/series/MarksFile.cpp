@@ -175,6 +175,43 @@ qsizetype nextRecord(const TextFile::ReadResult& file, qsizetype from)
     return -1;
 }
 
+void takeRecord(const TextFile::ReadResult& file, qsizetype from, Layout* out)
+{
+    QStringList record;
+    for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
+        record.append(file.lines.at(from + j).text);
+    }
+    out->records.append(record);
+    out->recordBytes.append(
+        cp932Lines(file, from, from + MarksFile::LinesPerRecord, &out->unencodable));
+    out->recordLines.append(static_cast<int>(from + 1));
+}
+
+// Why lines [from, to) are no record. A run of other than five lines is no
+// record at all: say so rather than what is wrong with its first five.
+QString noRecordReason(const TextFile::ReadResult& file, qsizetype from, qsizetype to)
+{
+    const qsizetype run = to - from;
+    return run == MarksFile::LinesPerRecord
+               ? recordFault(file, from)
+               : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(run);
+}
+
+// The file's first `keptLines` lines are kept; what follows them, other than
+// line ends, is the damaged end.
+void keepUpTo(const TextFile::ReadResult& file, qsizetype keptLines, Layout* out)
+{
+    if (keptLines > 0) {
+        out->kept = cp932Lines(file, 0, keptLines, &out->unencodable);
+    }
+    const qsizetype keptBytes = keptLines > 0 ? file.lines.at(keptLines - 1).byteEnd : 0;
+    const QByteArray rest = file.bytes.mid(keptBytes);
+    if (!onlyLineEnds(rest)) {
+        out->damaged = rest;
+        out->damagedLine = static_cast<int>(keptLines) + 1;
+    }
+}
+
 // The placeholder is the first five lines whatever they hold. After it,
 // blank lines between records are skipped, and lines that are not a record
 // are left out up to the next line where one begins, so one foreign line
@@ -186,19 +223,9 @@ Layout cut(const TextFile::ReadResult& file)
     out.utf8 = file.encoding == TextEncoding::Encoding::Utf8;
     out.utf16 = file.encoding == TextEncoding::Encoding::Utf16;
     const qsizetype n = file.lines.size();
-    const auto take = [&](qsizetype from) {
-        QStringList record;
-        for (int j = 0; j < MarksFile::LinesPerRecord; ++j) {
-            record.append(file.lines.at(from + j).text);
-        }
-        out.records.append(record);
-        out.recordBytes.append(
-            cp932Lines(file, from, from + MarksFile::LinesPerRecord, &out.unencodable));
-        out.recordLines.append(static_cast<int>(from + 1));
-    };
     qsizetype p = 0;
     if (n >= MarksFile::LinesPerRecord) {
-        take(0);
+        takeRecord(file, 0, &out);
         p = MarksFile::LinesPerRecord;
     }
     while (p < n && !out.records.isEmpty()) {
@@ -209,18 +236,12 @@ Layout cut(const TextFile::ReadResult& file)
             break;
         }
         if (recordFault(file, p).isEmpty()) {
-            take(p);
+            takeRecord(file, p, &out);
             p += MarksFile::LinesPerRecord;
             continue;
         }
         const qsizetype next = nextRecord(file, p + 1);
-        // A run of other than five lines is no record at all: say so rather
-        // than what is wrong with the five lines from its start.
-        const qsizetype run = (next < 0 ? n : next) - p;
-        const QString reason =
-            run == MarksFile::LinesPerRecord
-                ? recordFault(file, p)
-                : QStringLiteral("%1行が、5行でひとまとまりの記録になっていません").arg(run);
+        const QString reason = noRecordReason(file, p, next < 0 ? n : next);
         if (next < 0) {
             // Nothing whole follows: the damaged end, as a torn write leaves
             // it. It is set aside before anything is appended, so that it
@@ -232,16 +253,7 @@ Layout cut(const TextFile::ReadResult& file)
             {static_cast<int>(p + 1), reason, cp932Lines(file, p, next, &out.unencodable)});
         p = next;
     }
-    const qsizetype keptLines = p;
-    if (keptLines > 0) {
-        out.kept = cp932Lines(file, 0, keptLines, &out.unencodable);
-    }
-    const qsizetype keptBytes = keptLines > 0 ? file.lines.at(keptLines - 1).byteEnd : 0;
-    const QByteArray rest = file.bytes.mid(keptLines > 0 ? keptBytes : 0);
-    if (!onlyLineEnds(rest)) {
-        out.damaged = rest;
-        out.damagedLine = static_cast<int>(keptLines) + 1;
-    }
+    keepUpTo(file, p, &out);
     return out;
 }
 
@@ -606,7 +618,6 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
 {
     tail_ = {};
     readRecords_.clear();
-    readLines_.clear();
     knownWhole_.clear();
     const TextFile::ReadResult file = TextFile::readLenient(FileLookup::resolve(folder_, name));
     if (file.status == TextFile::ReadResult::Status::Missing) {
@@ -634,7 +645,6 @@ int MarksStore::read(Module1& st, const QString& name, QList<MarksFinding>* find
         tail_.leftOut += l.bytes;
     }
     readRecords_ = layout.records;
-    readLines_ = layout.recordLines;
     if (!layout.utf8 && layout.leftOut.isEmpty() && layout.kept == file.bytes &&
         file.badLines.isEmpty()) {
         knownWhole_ = file.bytes;
@@ -910,7 +920,6 @@ void MarksStore::remember(const QByteArray& bytes, qsizetype tableRows)
     tail_.leftOut.clear();
     tail_.damaged.clear();
     readRecords_ = written.records;
-    readLines_ = written.recordLines;
     pending_.clear();
     knownWhole_ = written.leftOut.isEmpty() && written.damaged.isEmpty() && bytes.endsWith('\n')
                       ? bytes

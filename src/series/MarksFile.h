@@ -114,7 +114,6 @@ private:
     QList<QStringList> held_;
     // Every whole record of the file as it was read, in file order.
     QList<QStringList> readRecords_;
-    QList<int> readLines_; // where each of them begins
     // The file's bytes when this store last saw it hold whole records and
     // nothing else; an append that finds them unchanged need not decode them.
     QByteArray knownWhole_;
