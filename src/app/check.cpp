@@ -139,18 +139,32 @@ public:
         state_.CurrentProblem = 1;
         state_.ProblemCount = 1;
         form_.Display(1);
+        QStringList warnings;
+        const PerGroup perGroup = checkTerms(problem, &warnings);
+        checkFrames(problem, perGroup, &warnings);
+        checkTexts(problem, &warnings);
         Findings out;
-        auto warn = [&](const QString& message) {
+        for (const QString& message : warnings) {
             out.append({line, Finding::Kind::Warning, message});
-        };
+        }
+        return out;
+    }
+
+private:
+    using PerGroup = std::array<int, Module1::MaxGroups>;
+
+    // Terms wider than the window or than their right frame; returns how
+    // many terms each group takes.
+    PerGroup checkTerms(const Problem& problem, QStringList* warn) const
+    {
         const float clientWidth = form_.clientWidth();
-        std::array<int, Module1::MaxGroups> perGroup{};
+        PerGroup perGroup{};
         for (int i = 0; i < state_.ItemCount; ++i) {
             const Control& item = form_.Label1.at(i);
             const QString term = problem.terms.at(i).trimmed();
             if (item.Left + item.Width > clientWidth) {
-                warn(QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません")
-                         .arg(term));
+                warn->append(QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません")
+                                 .arg(term));
             }
             const int group = problem.groupOfTerm.value(i);
             if (group < 1 || group > state_.GroupCount) {
@@ -159,18 +173,24 @@ public:
             perGroup.at(group - 1) += 1;
             const Control& frame = form_.Shape1.at(group - 1);
             if (item.Width > frame.Width - 120.0F) {
-                warn(QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
-                                    "はみ出します")
-                         .arg(term, problem.groups.at(group - 1).trimmed()));
+                warn->append(QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
+                                            "はみ出します")
+                                 .arg(term, problem.groups.at(group - 1).trimmed()));
             }
         }
+        return perGroup;
+    }
+
+    // Captions wider than their frame, and frames too short for their terms.
+    void checkFrames(const Problem& problem, const PerGroup& perGroup, QStringList* warn) const
+    {
         const float slot = form_.Label1[0].Height;
         for (int c = 0; c < state_.GroupCount; ++c) {
             const Control& frame = form_.Shape1.at(c);
             const Control& caption = form_.Label2.at(c);
             if (caption.Width > frame.Width) {
-                warn(QStringLiteral("分類群「%1」の名前が枠の幅より広くなっています")
-                         .arg(problem.groups.at(c).trimmed()));
+                warn->append(QStringLiteral("分類群「%1」の名前が枠の幅より広くなっています")
+                                 .arg(problem.groups.at(c).trimmed()));
             }
             // The drop places an item only where its middle stays inside
             // the frame.
@@ -180,30 +200,33 @@ public:
                 ++fits;
             }
             if (fits < perGroup.at(c)) {
-                warn(QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
-                                    "%3個入ります。この問題は解けません")
-                         .arg(problem.groups.at(c).trimmed())
-                         .arg(fits)
-                         .arg(perGroup.at(c)));
+                warn->append(
+                    QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
+                                   "%3個入ります。この問題は解けません")
+                        .arg(problem.groups.at(c).trimmed())
+                        .arg(fits)
+                        .arg(perGroup.at(c)));
             }
         }
-        int lines = 0;
-        // A heading is meant for one line: a wrapped one splits its number,
-        // and a third line is cut off.
-        if (!fits(form_.Label6, &lines) || lines > 1) {
-            warn(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
-                     .arg(problem.heading)
-                     .arg(lines));
-        }
-        if (!fits(form_.Label3, &lines)) {
-            warn(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
-                                "見えません）")
-                     .arg(lines));
-        }
-        return out;
     }
 
-private:
+    // A heading is meant for one line: a wrapped one splits its number, and
+    // a third line is cut off. The question has two lines.
+    void checkTexts(const Problem& problem, QStringList* warn) const
+    {
+        int lines = 0;
+        if (!fits(form_.Label6, &lines) || lines > 1) {
+            warn->append(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
+                             .arg(problem.heading)
+                             .arg(lines));
+        }
+        if (!fits(form_.Label3, &lines)) {
+            warn->append(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
+                                        "見えません）")
+                             .arg(lines));
+        }
+    }
+
     // Whether a label's caption, wrapped as the window wraps it, fits the
     // label's height; *lines is how many lines it takes.
     static bool fits(const Control& label, int* lines)
