@@ -20,6 +20,61 @@ QString lineList(const QList<int>& lines)
     return numbers.join(QStringLiteral("、"));
 }
 
+// Why the catalogue cannot be read at all, or nothing.
+QString catalogFailure(const Catalog::Result& catalog, const QString& name, const QString& workDir)
+{
+    switch (catalog.status) {
+    case TextFile::ReadResult::Status::Missing:
+        return QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
+                              "探した場所: %2\n\n"
+                              "一覧には「マークの付いた問題」だけを表示します。")
+            .arg(name, QDir::toNativeSeparators(workDir));
+    case TextFile::ReadResult::Status::Unreadable:
+        return QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
+                              "場所: %2\n理由: %3")
+            .arg(name, QDir::toNativeSeparators(workDir), catalog.error);
+    case TextFile::ReadResult::Status::BadEncoding:
+        return QStringLiteral("問題集の一覧ファイル「%1」は UTF-16 で保存されているため"
+                              "読めません。\nシフトJIS（コードページ932）か UTF-8 で"
+                              "保存し直してください。")
+            .arg(name);
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return {};
+}
+
+// What the learner is told about lines of the catalogue that were listed
+// other than as written, once `listed` entries are in the list.
+QStringList notesOnEntries(const Catalog::Result& catalog, const QString& name, qsizetype listed)
+{
+    QStringList notes;
+    const qsizetype entries = catalog.entries.size();
+    if (!catalog.linesWithoutFileName.isEmpty()) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、ファイル名が"
+                                    "書かれていません。\nその問題集は一覧に載せますが、"
+                                    "開くことはできません。\n"
+                                    "1行に1つずつ「題名,ファイル名」の形で書いてください。")
+                         .arg(name, lineList(catalog.linesWithoutFileName)));
+    }
+    if (!catalog.linesWithExtraFields.isEmpty()) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、題名とファイル名の"
+                                    "ほかにも項目があります。\n最初の2つを題名とファイル名として"
+                                    "使い、残りは使いません。")
+                         .arg(name, lineList(catalog.linesWithExtraFields)));
+    }
+    if (entries > listed) {
+        notes.append(QStringLiteral("問題集の一覧ファイル「%1」には%2件の問題集が書かれています。\n"
+                                    "一覧に載せられるのは%3件までのため、最初の%3件だけを載せ、"
+                                    "残りの%4件は載せていません。")
+                         .arg(name)
+                         .arg(entries)
+                         .arg(Module1::MaxCatalogEntries)
+                         .arg(entries - listed));
+    }
+    return notes;
+}
+
 // Reads the catalogue into SeriesCatalog rows 1.. and List1, after the fixed
 // marked-problems entry in row 0, and tells the user once what was wrong
 // with it.
@@ -32,26 +87,9 @@ void ReadSeriesCatalog(Form1& form)
 
     const QString name = QString::fromLatin1(Catalog::FileName);
     const Catalog::Result catalog = Catalog::read(form.pathOf(name));
-    switch (catalog.status) {
-    case TextFile::ReadResult::Status::Missing:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
-                                 "探した場所: %2\n\n"
-                                 "一覧には「マークの付いた問題」だけを表示します。")
-                      .arg(name, QDir::toNativeSeparators(form.workDir)));
+    if (const QString failure = catalogFailure(catalog, name, form.workDir); !failure.isEmpty()) {
+        form.tell(failure);
         return;
-    case TextFile::ReadResult::Status::Unreadable:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
-                                 "場所: %2\n理由: %3")
-                      .arg(name, QDir::toNativeSeparators(form.workDir), catalog.error));
-        return;
-    case TextFile::ReadResult::Status::BadEncoding:
-        form.tell(QStringLiteral("問題集の一覧ファイル「%1」は UTF-16 で保存されているため"
-                                 "読めません。\nシフトJIS（コードページ932）か UTF-8 で"
-                                 "保存し直してください。")
-                      .arg(name));
-        return;
-    case TextFile::ReadResult::Status::Ok:
-        break;
     }
 
     QStringList notes;
@@ -78,28 +116,7 @@ void ReadSeriesCatalog(Form1& form)
         form.List1.Items.append(row[0]);
     }
 
-    if (!catalog.linesWithoutFileName.isEmpty()) {
-        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、ファイル名が"
-                                    "書かれていません。\nその問題集は一覧に載せますが、"
-                                    "開くことはできません。\n"
-                                    "1行に1つずつ「題名,ファイル名」の形で書いてください。")
-                         .arg(name, lineList(catalog.linesWithoutFileName)));
-    }
-    if (!catalog.linesWithExtraFields.isEmpty()) {
-        notes.append(QStringLiteral("問題集の一覧ファイル「%1」の%2行目には、題名とファイル名の"
-                                    "ほかにも項目があります。\n最初の2つを題名とファイル名として"
-                                    "使い、残りは使いません。")
-                         .arg(name, lineList(catalog.linesWithExtraFields)));
-    }
-    if (entries > listed) {
-        notes.append(QStringLiteral("問題集の一覧ファイル「%1」には%2件の問題集が書かれています。\n"
-                                    "一覧に載せられるのは%3件までのため、最初の%3件だけを載せ、"
-                                    "残りの%4件は載せていません。")
-                         .arg(name)
-                         .arg(entries)
-                         .arg(Module1::MaxCatalogEntries)
-                         .arg(entries - listed));
-    }
+    notes += notesOnEntries(catalog, name, listed);
     if (!notes.isEmpty()) {
         form.tell(notes.join(QStringLiteral("\n\n")));
     }
