@@ -244,7 +244,7 @@ void display(benchmark::State& state)
     for (auto _ : state) {
         w.form.Display(1);
     }
-    if (w.state.ItemCount != 21 || w.state.GroupCount != 6) {
+    if (w.form.quiz.terms() != 21 || w.form.quiz.frames() != 6) {
         state.SkipWithError("the problem was not laid out");
     }
 }
@@ -298,7 +298,7 @@ void dragAndCheck(benchmark::State& state)
         }
         w.form.Label1_MouseUp(0, 1, 0, 30.0F, 30.0F);
     }
-    if (w.state.AnswerOpen != 1 || w.state.LastCorrectCount == 0) {
+    if (!w.form.quiz.open() || w.form.quiz.previousRight() == 0) {
         state.SkipWithError("the drop did not lead to a check");
     }
 }

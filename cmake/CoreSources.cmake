@@ -6,4 +6,6 @@ file(GLOB_RECURSE CORE_SOURCES CONFIGURE_DEPENDS
   ${VELMORANT_ROOT}/src/series/*.cpp
   ${VELMORANT_ROOT}/src/board/*.cpp
   ${VELMORANT_ROOT}/src/answer/*.cpp
+  ${VELMORANT_ROOT}/src/quiz/*.cpp
+  ${VELMORANT_ROOT}/src/layout/*.cpp
   ${VELMORANT_ROOT}/src/files/*.cpp)

@@ -150,54 +150,44 @@ inline void checkUsable(const Problem& p)
 // The board after Display(n) of a row; `usable` when the loader kept the row.
 inline void checkBoard(const World& w, const Problem& p, bool usable)
 {
-    const Module1& st = w.state;
-    FUZZ_CHECK(st.ItemCount >= 0 && st.ItemCount <= Module1::MaxItems);
-    FUZZ_CHECK(st.GroupCount >= 0 && st.GroupCount <= Module1::MaxGroups);
-    FUZZ_CHECK(st.AnswerOpen == 1);
+    const Quiz& quiz = w.form.quiz;
+    FUZZ_CHECK(quiz.terms() >= 0 && quiz.terms() <= Module1::MaxItems);
+    FUZZ_CHECK(quiz.frames() >= 0 && quiz.frames() <= Module1::MaxGroups);
+    FUZZ_CHECK(quiz.open());
     int visibleItems = 0;
     for (const Control& c : w.form.Label1) {
         visibleItems += c.Visible ? 1 : 0;
     }
-    FUZZ_CHECK(visibleItems == st.ItemCount);
+    FUZZ_CHECK(visibleItems == quiz.terms());
     for (int c = 0; c < 6; ++c) {
-        FUZZ_CHECK(w.form.Shape1.at(c).Visible == (c < st.GroupCount));
-        FUZZ_CHECK(w.form.Label2.at(c).Visible == (c < st.GroupCount));
-    }
-    for (int c = 0; c < st.GroupCount; ++c) {
-        for (const int v : st.PlacementTable.at(c)) {
-            FUZZ_CHECK(v == 0);
-        }
+        FUZZ_CHECK(w.form.Shape1.at(c).Visible == (c < quiz.frames()));
+        FUZZ_CHECK(w.form.Label2.at(c).Visible == (c < quiz.frames()));
+        FUZZ_CHECK(quiz.termsIn(c).isEmpty());
     }
     if (usable) {
-        FUZZ_CHECK(st.ItemCount == p.terms.size());
-        FUZZ_CHECK(st.GroupCount == p.groups.size());
-        for (int i = 0; i < st.ItemCount; ++i) {
-            const double a = st.ItemAnswers.at(static_cast<std::size_t>(i));
-            FUZZ_CHECK(a >= 1.0 && a <= st.GroupCount);
+        FUZZ_CHECK(quiz.terms() == p.terms.size());
+        FUZZ_CHECK(quiz.frames() == p.groups.size());
+        for (int i = 0; i < quiz.terms(); ++i) {
+            FUZZ_CHECK(quiz.answerOf(i) >= 0 && quiz.answerOf(i) < quiz.frames());
         }
     }
 }
 
-// The frames in use hold item numbers 1..21, each at most once, packed from
-// slot 0 without gaps.
+// Every term lies in at most one frame, once, and a frame holds no more
+// terms than it shows.
 inline void checkPlacements(const World& w)
 {
-    const Module1& st = w.state;
+    const Quiz& quiz = w.form.quiz;
     std::set<int> seen;
-    for (int c = 0; c < st.GroupCount; ++c) {
-        const auto& slots = st.PlacementTable.at(c);
-        bool ended = false;
-        for (const int v : slots) {
-            FUZZ_CHECK(v >= 0 && v <= Module1::MaxItems);
-            if (v == 0) {
-                ended = true;
-                continue;
-            }
-            FUZZ_CHECK(!ended);
+    for (int c = 0; c < quiz.frames(); ++c) {
+        const QList<int>& terms = quiz.termsIn(c);
+        FUZZ_CHECK(terms.size() <= w.form.board.roomIn(c));
+        for (const int v : terms) {
+            FUZZ_CHECK(v >= 0 && v < quiz.terms());
             FUZZ_CHECK(seen.insert(v).second);
+            FUZZ_CHECK(quiz.frameOf(v) == c);
         }
     }
-    FUZZ_CHECK(st.AnswerOpen == 0 || st.AnswerOpen == 1);
 }
 
 // Reads four bytes as a coordinate: half the time a board position, else a

@@ -2,8 +2,6 @@
 
 #include "forms/Form1.h"
 
-#include <algorithm>
-
 namespace
 {
 bool isItem(int index)
@@ -15,25 +13,15 @@ bool isItem(int index)
 void ItemMouseDown(Form1& form, int index, int /*button*/, int /*shift*/, float x, float y)
 {
     Module1& st = form.state;
-    if (!isItem(index) || st.AnswerOpen != 1) {
+    if (!isItem(index) || !form.quiz.open()) {
         return;
     }
     form.Label1.at(index).BackColor = Colors::White;
     st.DragStartX = x;
     st.DragStartY = y;
     st.Dragging = 1;
-    // The item leaves its frame; the gap is closed when it is dropped.
-    const int code = index + 1;
-    const int frames = std::clamp(st.GroupCount, 0, Module1::MaxGroups);
-    for (int c = 0; c < frames; ++c) {
-        auto& slots = st.PlacementTable.at(c);
-        for (int k = 0; k <= Module1::LastSlot; ++k) {
-            if (slots.at(k) == code) {
-                slots.at(k) = 0;
-                break;
-            }
-        }
-    }
+    // The item leaves its frame; the others close up when it is dropped.
+    form.quiz.takeBack(index);
 }
 
 void ItemMouseMove(Form1& form, int index, int /*button*/, int /*shift*/, float x, float y)

@@ -4,43 +4,13 @@
 #include "forms/Form1.h"
 
 #include <algorithm>
-#include <array>
 
 namespace
 {
 
-float centreX(const Control& c)
+Box boxOf(const Control& c)
 {
-    return c.Left + c.Width / 2.0F;
-}
-float centreY(const Control& c)
-{
-    return c.Top + c.Height / 2.0F;
-}
-
-// Brings a label released off the board back onto it.
-void keepOnBoard(const Form1& form, Control& label)
-{
-    if (centreX(label) < 0.0F) {
-        label.Left = 0.0F;
-    }
-    if (centreX(label) > form.Width - 100.0F) {
-        label.Left = form.Width - label.Width - 20.0F;
-    }
-    if (centreY(label) > form.Height - 450.0F) {
-        label.Top = form.Height - label.Height - 600.0F;
-    }
-    if (centreY(label) < 700.0F) {
-        label.Top = 720.0F;
-    }
-}
-
-bool hits(const Control& label, const Control& frame)
-{
-    const float cx = centreX(label);
-    const float cy = centreY(label);
-    return frame.Left < cx && cx < frame.Left + frame.Width && frame.Top - 100.0F < cy &&
-           cy < frame.Top + frame.Height;
+    return {c.Left, c.Top, c.Width, c.Height};
 }
 
 void showSolved(Form1& form)
@@ -70,15 +40,70 @@ void showSolved(Form1& form)
         form.Command2[3].Visible = true;
     }
     form.Label4.Visible = true;
-    st.AnswerOpen = 0;
+}
+
+// Every item lies in a frame: right ones take their frame's colour, and a
+// sound says how the answer went.
+void checkAnswer(Form1& form)
+{
+    const Quiz::Check result = form.quiz.check();
+    for (int i = 0; i < form.quiz.terms(); ++i) {
+        if (result.isRight.at(i)) {
+            form.Label1.at(i).BackColor = Colors::GroupCaptions.at(form.quiz.frameOf(i));
+        }
+    }
+    switch (result.outcome) {
+    case Quiz::Outcome::Solved:
+        showSolved(form);
+        break;
+    case Quiz::Outcome::Wrong:
+        SoundCues::play(form.players, SoundCues::Wrong);
+        break;
+    case Quiz::Outcome::MoreRight:
+        SoundCues::play(form.players, SoundCues::MoreCorrect);
+        break;
+    case Quiz::Outcome::SameRight:
+    case Quiz::Outcome::FewerRight:
+        SoundCues::play(form.players, SoundCues::NotMoreCorrect);
+        break;
+    }
 }
 
 } // namespace
 
+void DropItem(Form1& form, int index, int frame)
+{
+    const BoardLayout& board = form.board;
+    Control& label = form.Label1.at(index);
+    if (frame >= 0) {
+        const int slot = form.quiz.slotFor(index, frame);
+        const Box at = board.slot(frame, slot, label.Width);
+        label.Left = at.left;
+        label.Top = at.top;
+        if (board.fits(frame, slot)) {
+            form.quiz.place(index, frame);
+        } else {
+            // No room left in the frame: the item waits above the frames.
+            label.Top = board.parkTop();
+        }
+    }
+    label.BackColor = Colors::ButtonFace;
+    // The items of every frame close up under its caption.
+    for (int c = 0; c < form.quiz.frames(); ++c) {
+        const QList<int>& terms = form.quiz.termsIn(c);
+        for (qsizetype k = 0; k < terms.size(); ++k) {
+            form.Label1.at(terms.at(k)).Top = board.slot(c, static_cast<int>(k), 0.0F).top;
+        }
+    }
+    if (form.quiz.allPlaced()) {
+        checkAnswer(form);
+    }
+}
+
 void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*x*/, float /*y*/)
 {
     Module1& st = form.state;
-    if (index < 0 || index >= Module1::MaxItems || st.AnswerOpen != 1) {
+    if (index < 0 || index >= Module1::MaxItems || !form.quiz.open()) {
         return;
     }
     // Only the release that ends a drag places the item: with two buttons
@@ -88,89 +113,9 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
     }
     SoundCues::rewindAll(form.players);
     st.Dragging = 0;
-
     Control& label = form.Label1.at(index);
-    const float H0 = form.Label1[0].Height;
-    const int frames = std::clamp(st.GroupCount, 0, Module1::MaxGroups);
-    for (int c = 0; c < frames; ++c) {
-        keepOnBoard(form, label);
-        const Control& frame = form.Shape1.at(c);
-        if (!hits(label, frame)) {
-            continue;
-        }
-        // The lowest frame hit takes the item, in its first empty slot.
-        auto& slots = st.PlacementTable.at(c);
-        int k = 0;
-        while (k <= Module1::LastSlot && slots.at(k) != 0) {
-            ++k;
-        }
-        if (k <= Module1::LastSlot) {
-            label.Left = frame.Left + 120.0F;
-            label.Top = frame.Top + 250.0F + static_cast<float>(k) * H0;
-            if (label.Top + label.Height / 2.0F <= frame.Top + frame.Height) {
-                slots.at(k) = index + 1;
-            } else {
-                // No room left in the frame: park the item above the frames.
-                label.Top = form.Shape1[0].Top - 150.0F - H0;
-            }
-        }
-        break;
-    }
-    label.BackColor = Colors::ButtonFace;
-
-    // One ascending pass closes the gap a pick-up left.
-    for (int c = 0; c < frames; ++c) {
-        auto& slots = st.PlacementTable.at(c);
-        for (int k = 0; k <= Module1::LastSlot; ++k) {
-            if (slots.at(k) == 0) {
-                slots.at(k) = slots.at(k + 1);
-                slots.at(k + 1) = 0;
-            }
-            const int v = slots.at(k);
-            if (v > 0 && v <= Module1::MaxItems) {
-                form.Label1.at(v - 1).Top =
-                    form.Shape1.at(c).Top + 250.0F + static_cast<float>(k) * H0;
-            }
-        }
-    }
-
-    int placed = 0;
-    for (int c = 0; c < frames; ++c) {
-        for (int k = 0; k <= Module1::LastSlot; ++k) {
-            if (st.PlacementTable.at(c).at(k) > 0) {
-                ++placed;
-            }
-        }
-    }
-    if (placed < st.ItemCount) {
-        return;
-    }
-
-    // Every item lies in a frame: check the whole answer.
-    for (int c = 0; c < Module1::MaxGroups; ++c) {
-        st.GroupColors.at(c) = Colors::GroupCaptions.at(c);
-    }
-    int correct = 0;
-    for (int c = 0; c < frames; ++c) {
-        for (int k = 0; k <= Module1::LastSlot; ++k) {
-            const int v = st.PlacementTable.at(c).at(k);
-            if (v > 0 && v <= Module1::MaxItems &&
-                st.ItemAnswers.at(v - 1) == static_cast<double>(c + 1)) {
-                ++correct;
-                form.Label1.at(v - 1).BackColor = st.GroupColors.at(c);
-            }
-        }
-    }
-    if (correct == st.ItemCount) {
-        showSolved(form);
-        return;
-    }
-    if (st.LastCorrectCount == 0) {
-        SoundCues::play(form.players, SoundCues::Wrong);
-    } else if (correct > st.LastCorrectCount) {
-        SoundCues::play(form.players, SoundCues::MoreCorrect);
-    } else {
-        SoundCues::play(form.players, SoundCues::NotMoreCorrect);
-    }
-    st.LastCorrectCount = correct;
+    const Box kept = form.board.keptOnBoard(boxOf(label));
+    label.Left = kept.left;
+    label.Top = kept.top;
+    DropItem(form, index, form.board.frameAt(kept));
 }

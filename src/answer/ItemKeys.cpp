@@ -1,6 +1,6 @@
 #include "answer/ItemKeys.h"
 
-#include "answer/ItemDrag.h"
+#include "answer/SoundCues.h"
 #include "answer/ItemDrop.h"
 #include "forms/Form1.h"
 
@@ -12,7 +12,7 @@ namespace
 
 int framesInUse(const Form1& form)
 {
-    return std::clamp(form.state.GroupCount, 0, Module1::MaxGroups);
+    return form.quiz.frames();
 }
 
 // An item the keys may act on: shown, on a problem that takes answers, and
@@ -20,8 +20,8 @@ int framesInUse(const Form1& form)
 bool canAnswer(const Form1& form, int index)
 {
     const Module1& st = form.state;
-    return index >= 0 && index < Module1::MaxItems && index < st.ItemCount && st.AnswerOpen == 1 &&
-           st.Dragging != 1 && form.Label1.at(index).Visible;
+    return index >= 0 && index < form.quiz.terms() && form.quiz.open() && st.Dragging != 1 &&
+           form.Label1.at(index).Visible;
 }
 
 // The frame a digit key names (0 for "1"), or -1.
@@ -89,15 +89,7 @@ void dropAndMoveFocus(Form1& form, int index, int frame)
 
 int FrameOfItem(const Form1& form, int index)
 {
-    const int code = index + 1;
-    for (int c = 0; c < framesInUse(form); ++c) {
-        const auto& slots = form.state.PlacementTable.at(c);
-        if (std::find(slots.begin(), slots.begin() + Module1::MaxItems, code) !=
-            slots.begin() + Module1::MaxItems) {
-            return c;
-        }
-    }
-    return -1;
+    return form.quiz.frameOf(index);
 }
 
 bool ItemKeyDrop(Form1& form, int index, int frame)
@@ -105,34 +97,9 @@ bool ItemKeyDrop(Form1& form, int index, int frame)
     if (!canAnswer(form, index) || frame < 0 || frame >= framesInUse(form)) {
         return false;
     }
-    Control& label = form.Label1.at(index);
-    // Grabbed at its centre, picked up, carried by the pointer's path to the
-    // frame's first empty slot and let go: the mouse's own three handlers.
-    const float grabX = label.Width / 2.0F;
-    const float grabY = label.Height / 2.0F;
-    ItemMouseDown(form, index, 1, 0, grabX, grabY);
-
-    const Control& f = form.Shape1.at(frame);
-    const auto& slots = form.state.PlacementTable.at(frame);
-    int k = 0;
-    while (k < Module1::MaxItems && slots.at(k) != 0) {
-        ++k;
-    }
-    const float H0 = form.Label1[0].Height;
-    float cx = f.Left + 120.0F + label.Width / 2.0F;
-    float cy = f.Top + 250.0F + static_cast<float>(k) * H0 + label.Height / 2.0F;
-    // A wide item or a full frame: let go over the frame's middle instead,
-    // where the release still finds this frame.
-    if (!(cx < f.Left + f.Width)) {
-        cx = f.Left + f.Width / 2.0F;
-    }
-    if (!(cy < f.Top + f.Height)) {
-        cy = f.Top + f.Height / 2.0F;
-    }
-    const float x = grabX + (cx - centreX(label));
-    const float y = grabY + (cy - centreY(label));
-    ItemMouseMove(form, index, 1, 0, x, y);
-    ItemMouseUp(form, index, 1, 0, x, y);
+    SoundCues::rewindAll(form.players);
+    form.quiz.takeBack(index);
+    DropItem(form, index, frame);
     return true;
 }
 
@@ -205,8 +172,7 @@ bool ItemKeyDown(Form1& form, int index, int keyCode, int shift)
 
 const Control* FocusAfterDrop(const Form1& form, int index, bool byKeyboard)
 {
-    const Module1& st = form.state;
-    if (st.AnswerOpen != 1) {
+    if (!form.quiz.open()) {
         // Solved: "次の問題へ" when it is offered, else the first result
         // button in tab order.
         for (const Control& button : form.Command2) {
@@ -219,7 +185,7 @@ const Control* FocusAfterDrop(const Form1& form, int index, bool byKeyboard)
     if (!byKeyboard) {
         return nullptr;
     }
-    const int items = std::clamp(static_cast<int>(st.ItemCount), 0, Module1::MaxItems);
+    const int items = form.quiz.terms();
     for (int step = 1; step <= items; ++step) {
         const int next = (index + step) % items;
         if (FrameOfItem(form, next) < 0 && form.Label1.at(next).Visible) {

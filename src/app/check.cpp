@@ -157,22 +157,22 @@ private:
     // many terms each group takes.
     PerGroup checkTerms(const Problem& problem, QStringList* warn) const
     {
+        const BoardLayout& board = form_.board;
         const float clientWidth = form_.clientWidth();
         PerGroup perGroup{};
-        for (int i = 0; i < state_.ItemCount; ++i) {
-            const Control& item = form_.Label1.at(i);
+        for (qsizetype i = 0; i < board.terms.size(); ++i) {
+            const Box& item = board.terms.at(i);
             const QString term = problem.terms.at(i).trimmed();
-            if (item.Left + item.Width > clientWidth) {
+            if (item.left + item.width > clientWidth) {
                 warn->append(QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません")
                                  .arg(term));
             }
             const int group = problem.groupOfTerm.value(i);
-            if (group < 1 || group > state_.GroupCount) {
+            if (group < 1 || group > board.frames.size()) {
                 continue;
             }
             perGroup.at(group - 1) += 1;
-            const Control& frame = form_.Shape1.at(group - 1);
-            if (item.Width > frame.Width - 120.0F) {
+            if (item.width > board.frames.at(group - 1).width - BoardLayout::SlotIndent) {
                 warn->append(QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
                                             "はみ出します")
                                  .arg(term, problem.groups.at(group - 1).trimmed()));
@@ -184,21 +184,13 @@ private:
     // Captions wider than their frame, and frames too short for their terms.
     void checkFrames(const Problem& problem, const PerGroup& perGroup, QStringList* warn) const
     {
-        const float slot = form_.Label1[0].Height;
-        for (int c = 0; c < state_.GroupCount; ++c) {
-            const Control& frame = form_.Shape1.at(c);
-            const Control& caption = form_.Label2.at(c);
-            if (caption.Width > frame.Width) {
+        const BoardLayout& board = form_.board;
+        for (qsizetype c = 0; c < board.frames.size(); ++c) {
+            if (board.captions.at(c).width > board.frames.at(c).width) {
                 warn->append(QStringLiteral("分類群「%1」の名前が枠の幅より広くなっています")
                                  .arg(problem.groups.at(c).trimmed()));
             }
-            // The drop places an item only where its middle stays inside
-            // the frame.
-            int fits = 0;
-            while (fits < perGroup.at(c) &&
-                   250.0F + static_cast<float>(fits) * slot + slot / 2.0F <= frame.Height) {
-                ++fits;
-            }
+            const int fits = std::min(board.roomIn(static_cast<int>(c)), perGroup.at(c));
             if (fits < perGroup.at(c)) {
                 warn->append(
                     QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"

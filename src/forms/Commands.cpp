@@ -117,7 +117,7 @@ void ResultButtonClick(Form1& form, int index)
     if (index < 0 || index > 4) {
         return;
     }
-    st.LastCorrectCount = 0;
+    form.quiz.forgetChecks();
     hideResultPanel(form);
     if (index == 2) {
         saveMarksOnLeaving(form);

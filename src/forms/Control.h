@@ -70,6 +70,13 @@ public:
     // plus its border at once.
     void setCaption(const QString& text);
     void setMeasure(const TextMeasure* m) { measure_ = m; }
+    // Sets the caption of a label whose size was measured already.
+    void setSizedCaption(const QString& text, float width, float height)
+    {
+        caption_ = text;
+        Width = width;
+        Height = height;
+    }
 
     QString displayName() const;
 

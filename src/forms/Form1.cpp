@@ -291,9 +291,9 @@ void Form1::Label1_MouseMove(int index, int button, int shift, float x, float y)
 
 void Form1::Label1_MouseUp(int index, int button, int shift, float x, float y)
 {
-    const bool open = state.AnswerOpen == 1;
+    const bool open = quiz.open();
     ItemMouseUp(*this, index, button, shift, x, y);
-    if (open && state.AnswerOpen != 1) {
+    if (open && !quiz.open()) {
         focusRequest = FocusAfterDrop(*this, index, false);
     }
 }
@@ -345,7 +345,7 @@ void Form1::Display(qint16 problemNumber)
     carry = ItemCarry{};
     ::Display(*this, problemNumber);
     // A new problem starts with its first item under the keyboard.
-    if (state.ItemCount > 0) {
+    if (quiz.terms() > 0) {
         focusRequest = &Label1[0];
     }
 }

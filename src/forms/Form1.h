@@ -2,6 +2,8 @@
 
 #include "answer/ItemKeys.h"
 #include "forms/Control.h"
+#include "layout/BoardLayout.h"
+#include "quiz/Quiz.h"
 #include "series/MarksFile.h"
 #include "state/Module1.h"
 
@@ -109,6 +111,9 @@ public:
     // every later write tries them again, so a mark is never lost to a full
     // disk.
     MarksStore marks;
+    // The problem on the board: where its parts lie, and its answer so far.
+    BoardLayout board;
+    Quiz quiz;
     // The item picked up with the keyboard, and the control that should take
     // the keyboard focus once the view has shown a handler's effects.
     ItemCarry carry;

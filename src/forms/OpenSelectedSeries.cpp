@@ -137,7 +137,7 @@ void openSeriesFile(Form1& form, int idx)
         return;
     }
 
-    st.LastCorrectCount = 0;
+    form.quiz.forgetChecks();
     st.Problems[1] = {};
     st.MarkedMode = 0;
     const int loaded = SeriesLoader::placeProblems(st, series);
@@ -159,7 +159,7 @@ void OpenSelectedSeries(Form1& form)
         return;
     }
     if (idx == 0) {
-        form.state.LastCorrectCount = 0;
+        form.quiz.forgetChecks();
         form.state.Problems[1] = {};
         openMarkedSeries(form);
     } else {

@@ -14,33 +14,21 @@
 struct Module1 {
     static constexpr int CatalogRows = 51;   // rows 0..50; row 0 is the marked series
     static constexpr int SeriesRows = 101;   // rows 0..100
-    static constexpr int ColorEntries = 7;   // 0..6, 0..5 used
-    static constexpr int AnswerEntries = 21; // items 0..20
-    static constexpr int Frames = 7;         // frames 0..6, 0..5 on the window
-    static constexpr int Slots = 22;         // slots 0..21, slot 21 only as successor of 20
 
     static constexpr int MaxItems = 21;
     static constexpr int MaxGroups = 6;
     static constexpr int MaxCatalogEntries = 50;
     static constexpr int MaxProblems = 100;
-    static constexpr int LastSlot = MaxItems - 1; // slots 0..20 hold items
 
     int MarkedMode = 0;
     int MarkPending = 0;
-    int AnswerOpen = 0;
-    int LastCorrectCount = 0;
     int ProblemCount = 0;
     int CurrentProblem = 0;
     float DragStartX = 0.0F;
     float DragStartY = 0.0F;
     int Dragging = 0;
-    int GroupCount = 0;
-    qint16 ItemCount = 0;
 
     std::array<std::array<QString, 2>, CatalogRows> SeriesCatalog;
     std::array<Problem, SeriesRows> Problems;
     std::array<bool, SeriesRows> Marked{}; // the problem is kept in the marks file
-    std::array<quint32, ColorEntries> GroupColors{};
-    std::array<double, AnswerEntries> ItemAnswers{};
-    std::array<std::array<int, Slots>, Frames> PlacementTable{};
 };

@@ -70,7 +70,7 @@ QString BoardAccess::frameName(int frame) const
 
 QString BoardAccess::itemDescription(int index) const
 {
-    if (form_.carry.item == index && form_.carry.frame < form_.state.GroupCount) {
+    if (form_.carry.item == index && form_.carry.frame < form_.quiz.frames()) {
         return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
                               "スペースかEnterで置きます。Escで元に戻します。")
             .arg(frameName(form_.carry.frame));
@@ -83,25 +83,13 @@ QString BoardAccess::itemDescription(int index) const
     // The colour says right or wrong once the answer is checked; so does
     // the description. The answer is checked whenever every item is placed;
     // a coloured item stays right while another is moved out.
-    const Module1& st = form_.state;
-    const bool right = st.ItemAnswers.at(index) == static_cast<double>(frame + 1);
-    if (allPlaced()) {
+    const bool right = form_.quiz.answerOf(index) == frame;
+    if (form_.quiz.allPlaced()) {
         text += right ? QStringLiteral("正解です。") : QStringLiteral("不正解です。");
-    } else if (right && form_.Label1.at(index).BackColor == st.GroupColors.at(frame)) {
+    } else if (right && form_.Label1.at(index).BackColor == Colors::GroupCaptions.at(frame)) {
         text += QStringLiteral("正解です。");
     }
     return text;
-}
-
-bool BoardAccess::allPlaced() const
-{
-    const int items = std::clamp(static_cast<int>(form_.state.ItemCount), 0, Module1::MaxItems);
-    for (int i = 0; i < items; ++i) {
-        if (FrameOfItem(form_, i) < 0) {
-            return false;
-        }
-    }
-    return items > 0;
 }
 
 void BoardAccess::setName(const Control& control, const QString& name)
@@ -165,7 +153,7 @@ void BoardAccess::updateHighlight()
     const ItemCarry& carry = form_.carry;
     const bool shown = carry.item >= 0 && carry.item < static_cast<int>(form_.Label1.size()) &&
                        form_.Label1.at(carry.item).Visible && carry.frame >= 0 &&
-                       carry.frame < std::min(form_.state.GroupCount, 6);
+                       carry.frame < form_.quiz.frames();
     if (!shown) {
         if (highlight_ != nullptr) {
             highlight_->hide();

@@ -39,8 +39,6 @@ public:
 private:
     void setName(const Control& control, const QString& name);
     QString frameName(int frame) const;
-    // Whether every item lies in a frame, so the answer has been checked.
-    bool allPlaced() const;
     void updateHighlight();
     void updateFocus(bool focusLeaving);
     void updateItemFocus();

@@ -27,11 +27,8 @@ struct Play : Harness {
     }
     void setFrame(int c, float l, float t, float w, float h)
     {
-        Control& f = form->Shape1.at(c);
-        f.Left = l;
-        f.Top = t;
-        f.Width = w;
-        f.Height = h;
+        form->Shape1.at(c).place(l, t, w, h);
+        form->board.frames[c] = {l, t, w, h};
     }
     Control& item(int i) { return form->Label1.at(i); }
     // Picks item i up, puts its centre at (cx, cy) and lets it go.
@@ -47,7 +44,8 @@ struct Play : Harness {
         const Control& f = form->Shape1.at(frame);
         drop(i, f.Left + f.Width / 2, f.Top + f.Height / 2);
     }
-    int slot(int c, int k) const { return state.PlacementTable.at(c).at(k); }
+    // The item in slot k of frame c, counted from 1; 0 for an empty slot.
+    int slot(int c, int k) const { return form->quiz.termsIn(c).value(k, -1) + 1; }
     QStringList plays() const { return players.commands().filter(":Play"); }
 };
 
@@ -56,19 +54,19 @@ struct Play : Harness {
 TEST(Dragging, PressTakesTheItemOutOfItsFrameOnly)
 {
     Play p(5);
-    p.state.PlacementTable[0] = {1, 2, 3, 4};
+    for (int i = 0; i < 4; ++i) {
+        p.dropInto(i, 0);
+    }
+    const float below = p.item(3).Top;
     p.form->Label1_MouseDown(2, 2, 0, 12.5F, 7);
-    EXPECT_EQ(p.slot(0, 0), 1);
-    EXPECT_EQ(p.slot(0, 1), 2);
-    EXPECT_EQ(p.slot(0, 2), 0) << "the gap stays until the release";
-    EXPECT_EQ(p.slot(0, 3), 4);
+    EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
+    EXPECT_EQ(p.item(3).Top, below) << "the gap closes on the board at the release";
     EXPECT_EQ(p.item(2).BackColor, Colors::White) << "any button picks up";
     EXPECT_EQ(p.state.Dragging, 1);
     EXPECT_FLOAT_EQ(p.state.DragStartX, 12.5F);
 
-    const auto before = p.state.PlacementTable;
     p.form->Label1_MouseDown(4, 1, 0, 0, 0); // an item in no frame
-    EXPECT_EQ(p.state.PlacementTable, before);
+    EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
 }
 
 TEST(Dragging, MovesKeepTheGrabPointUnderThePointer)
@@ -90,7 +88,7 @@ TEST(Dragging, MovesKeepTheGrabPointUnderThePointer)
 TEST(Dragging, NothingHappensWhileTheProblemIsClosed)
 {
     Play p;
-    p.state.AnswerOpen = 0;
+    p.form->quiz = Quiz(); // as on the series list
     const float left = p.item(0).Left;
     p.form->Label1_MouseDown(0, 1, 0, 0, 0);
     p.form->Label1_MouseMove(0, 1, 0, 300, 300);
@@ -122,7 +120,7 @@ TEST(Dragging, ASecondButtonDuringADragPlacesTheItemOnce)
     EXPECT_EQ(p.slot(0, 1), 0);
     EXPECT_FLOAT_EQ(p.item(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
     EXPECT_EQ(p.state.Dragging, 0);
-    EXPECT_EQ(p.state.AnswerOpen, 1);
+    EXPECT_TRUE(p.form->quiz.open());
     EXPECT_TRUE(p.plays().isEmpty());
     EXPECT_EQ(p.players.commands().size(), 4) << "one release was judged";
 }
@@ -247,11 +245,11 @@ TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
     p.dropInto(1, 1);
     p.dropInto(2, 1);
     EXPECT_EQ(p.plays(), QStringList{"2:Play"});
-    EXPECT_EQ(p.state.LastCorrectCount, 0);
+    EXPECT_EQ(p.form->quiz.previousRight(), 0);
     p.players.clear();
     p.dropInto(0, 0); // R = 1, previous 0: the wrong-answer sound again
     EXPECT_EQ(p.plays(), QStringList{"2:Play"});
-    EXPECT_EQ(p.state.LastCorrectCount, 1);
+    EXPECT_EQ(p.form->quiz.previousRight(), 1);
     EXPECT_EQ(p.item(0).BackColor, 0x80FFFFU) << "correct items take their group colour";
     EXPECT_EQ(p.item(1).BackColor, Colors::ButtonFace);
     p.players.clear();
@@ -263,7 +261,7 @@ TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
     p.players.clear();
     p.dropInto(0, 1); // R = 0: not more, and the count drops to 0
     EXPECT_EQ(p.plays(), QStringList{"4:Play"});
-    EXPECT_EQ(p.state.LastCorrectCount, 0);
+    EXPECT_EQ(p.form->quiz.previousRight(), 0);
     p.players.clear();
     p.dropInto(0, 1); // R = 0 again: the wrong-answer sound
     EXPECT_EQ(p.plays(), QStringList{"2:Play"});
@@ -293,7 +291,7 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
     for (const Case& c : cases) {
         Play p(3, "1,2,1,", c.problem, 3, c.explanation);
         p.state.MarkedMode = c.markedMode;
-        p.state.LastCorrectCount = 2;
+        p.form->quiz = Quiz(p.state.Problems.at(c.problem), 2);
         p.dropInto(0, 0);
         p.dropInto(1, 1);
         p.dropInto(2, 0);
@@ -310,8 +308,8 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
         EXPECT_EQ(p.form->Command2[5].Caption(), c.markCaption);
         EXPECT_FALSE(p.form->Command1[0].Visible);
         EXPECT_FALSE(p.form->Command1[1].Visible);
-        EXPECT_EQ(p.state.AnswerOpen, 0);
-        EXPECT_EQ(p.state.LastCorrectCount, 2) << "solving leaves the count alone";
+        EXPECT_FALSE(p.form->quiz.open());
+        EXPECT_EQ(p.form->quiz.previousRight(), 2) << "solving leaves the count alone";
         EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
 
         // Solved: presses are ignored and the colours stay.

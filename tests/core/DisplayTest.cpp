@@ -58,7 +58,7 @@ TEST(Display, SingleRowOfThreeFrames)
     EXPECT_NEAR(b.caption(1).Top, 2180, 0.01);
     EXPECT_FALSE(b.frame(3).Visible);
     EXPECT_FALSE(b.caption(3).Visible);
-    EXPECT_EQ(b.state.GroupCount, 3);
+    EXPECT_EQ(b.form->quiz.frames(), 3);
     EXPECT_EQ(b.caption(0).Caption(), QStringLiteral(" 節足動物 "));
 }
 
@@ -175,13 +175,13 @@ TEST(Display, ListsAnswersAndEmptyFields)
     h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,",
              QStringLiteral("2,x, 1,"));
     h.form->Display(1);
-    EXPECT_EQ(h.state.ItemCount, 3);
+    EXPECT_EQ(h.form->quiz.terms(), 3);
     EXPECT_EQ(h.form->Label1[1].Caption(), "  ") << "an empty field is an item of its own";
     EXPECT_TRUE(h.form->Label1[1].Visible);
     EXPECT_FALSE(h.form->Label1[3].Visible);
-    EXPECT_EQ(h.state.ItemAnswers[0], 2.0);
-    EXPECT_EQ(h.state.ItemAnswers[1], 0.0) << "no digits: 0";
-    EXPECT_EQ(h.state.ItemAnswers[2], 1.0);
+    EXPECT_EQ(h.form->quiz.answerOf(0), 2 - 1);
+    EXPECT_EQ(h.form->quiz.answerOf(1), 0 - 1) << "no digits: 0";
+    EXPECT_EQ(h.form->quiz.answerOf(2), 1 - 1);
     // One item only stays at its start; 150 twips between neighbours.
     EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
     EXPECT_FLOAT_EQ(h.form->Label1[1].Left, 360 + h.form->Label1[0].Width + 150);
@@ -206,7 +206,7 @@ TEST(Display, ArrowButtonsAndWindowPlacedControls)
     EXPECT_FLOAT_EQ(h.form->Label3.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
     EXPECT_EQ(h.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "1:Prev",
                                                  "2:Prev", "3:Prev", "4:Prev"}));
-    EXPECT_EQ(h.state.AnswerOpen, 1);
+    EXPECT_TRUE(h.form->quiz.open());
 }
 
 TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
@@ -222,11 +222,8 @@ TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
         item.BackColor = 0x80FFFF;
         item.Enabled = false;
     }
-    h.state.PlacementTable[0][0] = 1;
-    h.state.PlacementTable[1][20] = 2;
-    h.state.PlacementTable[1][21] = 9; // outside the cleared range
-    h.state.PlacementTable[4][0] = 9;
-    h.state.AnswerOpen = 0;
+    h.form->quiz.place(0, 0);
+    h.form->quiz.place(1, 1);
     h.form->Display(1);
     EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
     EXPECT_FLOAT_EQ(h.form->Label1[0].Top, 720);
@@ -236,11 +233,9 @@ TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
         EXPECT_EQ(item.BackColor, Colors::ButtonFace);
         EXPECT_TRUE(item.Enabled);
     }
-    EXPECT_EQ(h.state.PlacementTable[0][0], 0);
-    EXPECT_EQ(h.state.PlacementTable[1][20], 0);
-    EXPECT_EQ(h.state.PlacementTable[1][21], 9);
-    EXPECT_EQ(h.state.PlacementTable[4][0], 9);
-    EXPECT_EQ(h.state.AnswerOpen, 1);
+    EXPECT_EQ(h.form->quiz.frameOf(0), -1);
+    EXPECT_EQ(h.form->quiz.frameOf(1), -1);
+    EXPECT_TRUE(h.form->quiz.open());
 }
 
 TEST(Display, HostileRowsStayInsideTheTables)
@@ -256,28 +251,28 @@ TEST(Display, HostileRowsStayInsideTheTables)
     Harness h;
     h.setRow(1, "q", list(thirty), list(nine), list(QStringList(30, "3")));
     h.form->Display(1);
-    EXPECT_EQ(h.state.ItemCount, 21);
-    EXPECT_EQ(h.state.GroupCount, 6);
+    EXPECT_EQ(h.form->quiz.terms(), 21);
+    EXPECT_EQ(h.form->quiz.frames(), 6);
     EXPECT_TRUE(h.form->Label1[20].Visible);
 
     h.setRow(2, "q", "no commas", "none", "1");
     h.form->Display(2);
-    EXPECT_EQ(h.state.ItemCount, 1);
+    EXPECT_EQ(h.form->quiz.terms(), 1);
     EXPECT_EQ(h.form->Label1[0].Caption(), " no commas ");
-    EXPECT_EQ(h.state.GroupCount, 1);
+    EXPECT_EQ(h.form->quiz.frames(), 1);
 
     h.setRow(3, "", "", "", "");
     h.form->Display(3);
-    EXPECT_EQ(h.state.ItemCount, 0);
-    EXPECT_EQ(h.state.GroupCount, 0);
+    EXPECT_EQ(h.form->quiz.terms(), 0);
+    EXPECT_EQ(h.form->quiz.frames(), 0);
     for (const Control& f : h.form->Shape1) {
         EXPECT_FALSE(f.Visible);
     }
 
     h.players.clear();
-    h.state.AnswerOpen = 0;
+    h.form->quiz = Quiz();
     h.form->Display(101);
     h.form->Display(-1);
-    EXPECT_EQ(h.state.AnswerOpen, 0) << "a number outside the table changes nothing";
+    EXPECT_FALSE(h.form->quiz.open()) << "a number outside the table changes nothing";
     EXPECT_TRUE(h.players.log.isEmpty());
 }

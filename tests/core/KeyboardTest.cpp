@@ -32,10 +32,7 @@ struct Board : Harness {
         const float gx = item(i).Width / 2;
         const float gy = item(i).Height / 2;
         form->Label1_MouseDown(i, 1, 0, gx, gy);
-        int k = 0;
-        while (state.PlacementTable.at(frame).at(k) != 0) {
-            ++k;
-        }
+        const int k = form->quiz.slotFor(i, frame);
         const Control& f = form->Shape1.at(frame);
         const float cx = f.Left + 120 + item(i).Width / 2;
         const float cy = f.Top + 250 + static_cast<float>(k) * item(0).Height + item(i).Height / 2;
@@ -56,22 +53,17 @@ struct Board : Harness {
                      .arg(l.BackColor, 0, 16)
                      .arg(l.Visible);
         }
-        for (const auto& frame : state.PlacementTable) {
+        for (int c = 0; c < form->quiz.frames(); ++c) {
             QStringList row;
-            for (int v : frame) {
+            for (int v : form->quiz.termsIn(c)) {
                 row << QString::number(v);
             }
             s << row.join(',');
         }
-        for (quint32 c : state.GroupColors) {
-            s << QString::number(c, 16);
-        }
-        s << QStringLiteral("open %1 dragging %2 last %3 grab %4,%5")
-                 .arg(state.AnswerOpen)
+        s << QStringLiteral("open %1 dragging %2 last %3")
+                 .arg(form->quiz.open())
                  .arg(state.Dragging)
-                 .arg(state.LastCorrectCount)
-                 .arg(state.DragStartX)
-                 .arg(state.DragStartY);
+                 .arg(form->quiz.previousRight());
         for (const Control* c :
              {&form->Label4, &form->Shape2, &form->Command1[0], &form->Command1[1],
               &form->Command2[0], &form->Command2[1], &form->Command2[2], &form->Command2[3],
@@ -102,7 +94,7 @@ TEST(Keyboard, DigitDropLeavesTheStateOfAMouseDropAtTheFirstEmptySlot)
         mouse.mouseDrop(i, frame);
         ASSERT_EQ(keys.snapshot(), mouse.snapshot()) << "item " << i << " into " << frame;
     }
-    EXPECT_EQ(keys.state.AnswerOpen, 0) << "solved";
+    EXPECT_FALSE(keys.form->quiz.open()) << "solved";
     EXPECT_EQ(keys.players.commands().filter(":Play"), (QStringList{"2:Play", "1:Play"}));
     EXPECT_EQ(keys.form->focusRequest, &keys.form->Command2[0]);
     EXPECT_EQ(mouse.form->focusRequest, &mouse.form->Command2[0]) << "the mouse solves alike";
@@ -121,7 +113,7 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
     b.form->Label1_MouseDown(1, 1, 0, 5, 5);
     EXPECT_FALSE(b.key(2, Key1));
     EXPECT_FALSE(b.key(2, ItemKeys::Space));
-    EXPECT_EQ(b.state.PlacementTable[0][0], 0);
+    EXPECT_TRUE(b.form->quiz.termsIn(0).isEmpty());
     EXPECT_NE(b.item(2).BackColor, Colors::White);
 }
 
@@ -134,7 +126,6 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
     EXPECT_EQ(b.form->focusRequest, &b.form->Label1[0]) << "the search wraps";
     EXPECT_TRUE(b.key(0, Key1));
     EXPECT_EQ(b.form->focusRequest, &b.form->Label1[2]);
-    b.state.LastCorrectCount = 1;
     b.item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
     const QStringList before = b.snapshot();
 
@@ -160,7 +151,6 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
     twin.key(1, Key1 + 2);
     twin.key(4, Key1);
     twin.key(0, Key1);
-    twin.state.LastCorrectCount = 1;
     twin.item(0).BackColor = 0x80FFFF;
     twin.key(0, Key1 + 1);
     b.key(0, ItemKeys::Enter);
@@ -186,7 +176,7 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
              QStringLiteral("g1,g2,g3,g4,g5,g6,"), QStringLiteral("1,2,"));
     b.form->Display(1);
-    ASSERT_EQ(b.state.GroupCount, 6);
+    ASSERT_EQ(b.form->quiz.frames(), 6);
     b.key(0, ItemKeys::Space);
     // The last row: Right and Left wrap between the last frame and the first.
     const QList<std::pair<int, int>> moves = {
@@ -203,7 +193,7 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
              QStringLiteral("g1,g2,g3,g4,g5,"), QStringLiteral("1,2,"));
     b.form->Display(1);
-    ASSERT_EQ(b.state.GroupCount, 5);
+    ASSERT_EQ(b.form->quiz.frames(), 5);
     b.key(0, ItemKeys::Space);
     for (const int frame : {1, 2, 3, 4, 0}) {
         b.key(0, ItemKeys::Right);
@@ -233,15 +223,15 @@ TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
         b.setRow(1, QStringLiteral("問題1 q"), l.items, l.groups, l.answers);
         b.form->Display(1);
         QSet<float> tops;
-        for (int c = 0; c < b.state.GroupCount; ++c) {
+        for (int c = 0; c < b.form->quiz.frames(); ++c) {
             tops.insert(b.form->Shape1.at(c).Top);
         }
         ASSERT_EQ(tops.size(), l.rows) << l.name;
         const QStringList answers = l.answers.split(',', Qt::SkipEmptyParts);
         for (int i = 0; i < answers.size(); ++i) {
-            EXPECT_EQ(b.state.AnswerOpen, 1) << l.name;
+            EXPECT_TRUE(b.form->quiz.open()) << l.name;
             EXPECT_TRUE(b.key(i, Key1 + answers[i].toInt() - 1)) << l.name;
         }
-        EXPECT_EQ(b.state.AnswerOpen, 0) << l.name << ": solved";
+        EXPECT_FALSE(b.form->quiz.open()) << l.name << ": solved";
     }
 }

@@ -53,7 +53,7 @@ struct Session : Harness {
         form->Label1[0].Left = f.Left + f.Width / 2 - form->Label1[0].Width / 2;
         form->Label1[0].Top = f.Top + f.Height / 2;
         form->Label1_MouseUp(0, 1, 0, 0, 0);
-        ASSERT_EQ(state.AnswerOpen, 0) << "solved";
+        ASSERT_FALSE(form->quiz.open()) << "solved";
     }
     QByteArray marks() const { return TestFiles::readAll(path("Marked.txt")); }
     bool visible(const Control& c) const { return c.Visible; }
@@ -76,13 +76,13 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     Session s;
     s.state.CurrentProblem = 3;
     s.form->Display(3);
-    s.state.LastCorrectCount = 4;
+    s.form->quiz = Quiz(s.state.Problems.at(3), 4);
     s.players.clear();
     s.form->Command1_Click(0);
     EXPECT_EQ(s.state.CurrentProblem, 4);
     EXPECT_EQ(s.form->Label6.Caption(), QStringLiteral("問題4"));
     EXPECT_EQ(s.players.commands().first(), "3:Prev");
-    EXPECT_EQ(s.state.LastCorrectCount, 4) << "arrows leave the count alone";
+    EXPECT_EQ(s.form->quiz.previousRight(), 4) << "arrows leave the count alone";
 
     s.form->Command1_Click(0);
     s.players.clear();
@@ -96,7 +96,7 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     EXPECT_FALSE(s.form->Command1[0].Visible);
     EXPECT_FALSE(s.form->Command1[1].Visible);
     EXPECT_TRUE(s.form->Label1[0].Visible) << "the unsolved problem stays beneath";
-    EXPECT_EQ(s.state.AnswerOpen, 1);
+    EXPECT_TRUE(s.form->quiz.open());
 
     s.form->Command1_Click(1);
     EXPECT_EQ(s.state.CurrentProblem, 4) << "back to problem 4";
@@ -137,16 +137,16 @@ TEST(ResultButtons, NextRetryPreviousAndExplanation)
 {
     Session s;
     s.solve();
-    s.state.LastCorrectCount = 3;
+    s.form->quiz = Quiz(s.state.Problems.at(1), 3);
     s.form->Command2_Click(0);
     EXPECT_EQ(s.state.CurrentProblem, 2);
-    EXPECT_EQ(s.state.LastCorrectCount, 0);
-    EXPECT_EQ(s.state.AnswerOpen, 1);
+    EXPECT_EQ(s.form->quiz.previousRight(), 0);
+    EXPECT_TRUE(s.form->quiz.open());
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     s.solve();
     s.form->Command2_Click(1);
     EXPECT_EQ(s.state.CurrentProblem, 2);
-    EXPECT_EQ(s.state.AnswerOpen, 1);
+    EXPECT_TRUE(s.form->quiz.open());
     s.solve();
     s.form->Command2_Click(3);
     EXPECT_EQ(s.state.CurrentProblem, 1);

@@ -48,10 +48,10 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());
             EXPECT_FALSE(recordPart(h.state, n, 4).trimmed().isEmpty()) << "has an explanation";
             // Every item dropped on the centre of its own frame.
-            for (int i = 0; i < h.state.ItemCount; ++i) {
-                const int group = static_cast<int>(h.state.ItemAnswers.at(i));
+            for (int i = 0; i < h.form->quiz.terms(); ++i) {
+                const int group = (h.form->quiz.answerOf(i) + 1);
                 ASSERT_GE(group, 1);
-                ASSERT_LE(group, h.state.GroupCount);
+                ASSERT_LE(group, h.form->quiz.frames());
                 const Control& f = form.Shape1.at(group - 1);
                 Control& item = form.Label1.at(i);
                 form.Label1_MouseDown(i, 1, 0, 0, 0);
@@ -59,7 +59,7 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
                 item.Top = f.Top + f.Height / 2 - item.Height / 2;
                 form.Label1_MouseUp(i, 1, 0, 0, 0);
             }
-            EXPECT_EQ(h.state.AnswerOpen, 0) << "solved: every item found room in its frame";
+            EXPECT_FALSE(h.form->quiz.open()) << "solved: every item found room in its frame";
             if (n < h.state.ProblemCount) {
                 form.Command2_Click(0);
             }

@@ -100,7 +100,7 @@ TEST(SeriesLoader, StoresTheProblemAsTheTableHoldsIt)
     EXPECT_FALSE(s.form->List1.Visible);
     EXPECT_FALSE(s.form->Picture1.Visible);
     EXPECT_EQ(s.form->Label5.Caption(), QString::fromUtf16(Form1::DragPrompt));
-    EXPECT_EQ(s.state.ItemCount, 3) << "problem 1 is on the board";
+    EXPECT_EQ(s.form->quiz.terms(), 3) << "problem 1 is on the board";
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
 }
 

@@ -51,7 +51,7 @@ TEST_F(ViewFixture, PreviewPictureIsTheProgramWindow)
     ASSERT_EQ(dialogs.messages.size(), 1) << "the problem left out";
     QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command1[0]));
     ASSERT_EQ(state.CurrentProblem, 2);
-    ASSERT_EQ(state.GroupCount, 5);
+    ASSERT_EQ(form->quiz.frames(), 5);
     QTest::mouseMove(window(), QPoint(1, 1));
     if (QWidget* focused = view->focusWidget()) {
         focused->clearFocus();

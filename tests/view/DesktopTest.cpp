@@ -138,16 +138,16 @@ TEST_P(SchemeTest, EveryTextIsReadable)
     expectReadable({&form->List1, &form->Label5, &form->Command3}, "series list");
 
     doubleClickEntry(1);
-    ASSERT_EQ(state.ItemCount, 4);
+    ASSERT_EQ(form->quiz.terms(), 4);
     // One item as placed correctly, one as picked up, two at rest.
     form->Label1[0].BackColor = Colors::rgb(0, 192, 192);
     form->Label1[1].BackColor = Colors::White;
     view->sync();
     QList<const Control*> board = {&form->Label3, &form->Label6, &form->Label5, &form->Command3};
-    for (int i = 0; i < state.ItemCount; ++i) {
+    for (int i = 0; i < form->quiz.terms(); ++i) {
         board.append(&form->Label1.at(i));
     }
-    for (int i = 0; i < state.GroupCount; ++i) {
+    for (int i = 0; i < form->quiz.frames(); ++i) {
         board.append(&form->Label2.at(i));
     }
     expectReadable(board, "board");
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Schemes, SchemeTest,
 TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(state.ItemCount, 4);
+    ASSERT_EQ(form->quiz.terms(), 4);
     // The window's palette changes as the application's does while the
     // event loop runs.
     view->setPalette(darkPalette());

@@ -31,7 +31,7 @@ void expectStackingOrder(Form1& form, Form1View& view)
 TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(state.AnswerOpen, 1);
+    ASSERT_TRUE(form->quiz.open());
     const Control& item = form->Label1[0];
     QWidget* label = widget(item);
     const QRect before = label->geometry();
@@ -128,7 +128,7 @@ TEST_F(ViewFixture, KeyboardDrivesTheSeriesList)
     QTest::keyClick(window(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_FALSE(form->List1.Visible) << "Enter opens the selected series";
     EXPECT_TRUE(widget(form->List1)->isHidden());
-    EXPECT_EQ(state.AnswerOpen, 1);
+    EXPECT_TRUE(form->quiz.open());
 }
 
 TEST_F(ViewFixture, TabSkipsHiddenControlsInTheDesignedOrder)

@@ -26,16 +26,7 @@ protected:
     {
         QTest::keyClick(window(), key, modifiers);
     }
-    int frameOf(int item) const
-    {
-        for (int c = 0; c < 6; ++c) {
-            const auto& slots = state.PlacementTable.at(c);
-            if (std::find(slots.begin(), slots.begin() + 21, item + 1) != slots.begin() + 21) {
-                return c;
-            }
-        }
-        return -1;
-    }
+    int frameOf(int item) const { return form->quiz.frameOf(item); }
     QAccessibleInterface* accessible(const Control& c) const
     {
         return QAccessible::queryAccessibleInterface(widget(c));
@@ -92,7 +83,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Down);
     press(Qt::Key_Down);
     press(Qt::Key_Return);
-    ASSERT_EQ(state.ItemCount, 4);
+    ASSERT_EQ(form->quiz.terms(), 4);
     EXPECT_EQ(focused(), widget(form->Label1[0])) << "a new problem: the first item";
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), widget(form->Label1[1]));
@@ -101,7 +92,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
 
     // "1" puts ウニ into the first frame; the focus goes on to ヒトデ.
     press(Qt::Key_1);
-    EXPECT_EQ(state.PlacementTable[0][0], 1);
+    EXPECT_EQ(form->quiz.termsIn(0).value(0), 0);
     EXPECT_EQ(focused(), widget(form->Label1[1]));
     EXPECT_EQ(widget(form->Label1[0])->geometry().topLeft(),
               widget(form->Shape1[0])->geometry().topLeft() + QPoint(8, 17))
@@ -154,7 +145,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     ASSERT_EQ(focused(), widget(form->Label1[1]));
     press(Qt::Key_1);
-    EXPECT_EQ(state.AnswerOpen, 0);
+    EXPECT_FALSE(form->quiz.open());
     EXPECT_TRUE(widget(form->Label4)->isVisible());
     EXPECT_EQ(focused(), widget(form->Command2[1]));
     press(Qt::Key_1);
@@ -179,7 +170,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
 
     // "この問題をもう一度" with Space: the problem again, focus on its first item.
     press(Qt::Key_Space);
-    EXPECT_EQ(state.AnswerOpen, 1);
+    EXPECT_TRUE(form->quiz.open());
     EXPECT_EQ(focused(), widget(form->Label1[0]));
     EXPECT_EQ(frameOf(0), -1);
 }
@@ -223,7 +214,7 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
         }
     }
 
-    EXPECT_EQ(state.AnswerOpen, 0) << "solved";
+    EXPECT_FALSE(form->quiz.open()) << "solved";
     EXPECT_EQ(description(urchin), QStringLiteral("枠1「棘皮動物」にあります。正解です。"));
     EXPECT_EQ(description(form->Label1[3]),
               QStringLiteral("枠2「軟体動物」にあります。正解です。"));
@@ -278,7 +269,7 @@ TEST_F(Keyboard, ACheckedAnswerSaysRightOrWrongToScreenReaders)
     for (int i = 0; i < 4; ++i) {
         QTest::keyClick(widget(form->Label1.at(i)), Qt::Key_2);
     }
-    ASSERT_EQ(state.AnswerOpen, 1) << "two wrong";
+    ASSERT_TRUE(form->quiz.open()) << "two wrong";
     EXPECT_EQ(description(form->Label1[0]),
               QStringLiteral("枠2「軟体動物」にあります。不正解です。"));
     EXPECT_EQ(description(form->Label1[3]),
@@ -318,7 +309,7 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     press(Qt::Key_Down);
     press(Qt::Key_Down);
     press(Qt::Key_Return);
-    ASSERT_EQ(state.ItemCount, 2);
+    ASSERT_EQ(form->quiz.terms(), 2);
     EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Label1[0])}) << "straight to the first item";
     EXPECT_EQ(accessible(form->List1)->childCount(), 0)
         << "the hidden list offers no entry that could claim to show or have the focus";
@@ -326,7 +317,7 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     // Solved; the explanation is reached and scrolled with keys.
     press(Qt::Key_1);
     press(Qt::Key_2);
-    ASSERT_EQ(state.AnswerOpen, 0);
+    ASSERT_FALSE(form->quiz.open());
     widget(form->Command2[4])->setFocus();
     press(Qt::Key_Space);
     auto* text = qobject_cast<QPlainTextEdit*>(widget(form->Text1));
@@ -349,7 +340,7 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     ASSERT_TRUE(widget(form->Shape2)->isVisible());
     const QRect panel = widget(form->Shape2)->geometry();
     QList<QWidget*> covered;
-    for (int i = 0; i < state.ItemCount; ++i) {
+    for (int i = 0; i < form->quiz.terms(); ++i) {
         if (panel.intersects(widget(form->Label1.at(i))->geometry())) {
             covered.append(widget(form->Label1.at(i)));
         }

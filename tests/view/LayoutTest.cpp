@@ -66,13 +66,13 @@ TEST_F(ViewFixture, SeriesListScreenMatchesTheModel)
 TEST_F(ViewFixture, ProblemBoardMatchesTheModel)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(state.AnswerOpen, 1) << "the double-click opens the series";
+    ASSERT_TRUE(form->quiz.open()) << "the double-click opens the series";
     EXPECT_EQ(view->windowTitle(), form->Caption);
     EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("動物の分類")));
     expectWidgetsFollowModel(*form, *view);
 
     // Auto-sized labels are wide enough for their whole caption.
-    for (int i = 0; i < state.ItemCount; ++i) {
+    for (int i = 0; i < form->quiz.terms(); ++i) {
         const Control& item = form->Label1.at(i);
         ASSERT_TRUE(item.Visible);
         const QFontMetricsF metrics(QtFonts::toQFont(item.Font));
@@ -162,7 +162,7 @@ TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
     form->Picture1.Visible = false;
     form->Display(1);
     view->sync();
-    ASSERT_EQ(state.GroupCount, 6);
+    ASSERT_EQ(form->quiz.frames(), 6);
     for (int c = 0; c < 6; ++c) {
         EXPECT_TRUE(widget(form->Shape1.at(c))->isVisible()) << c;
         EXPECT_TRUE(widget(form->Label2.at(c))->isVisible()) << c;

@@ -48,7 +48,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
     doubleClickEntry(1);
     const QImage board = view->grab().toImage();
     ASSERT_TRUE(board.save(shotPath(QStringLiteral("board.png"))));
-    for (int i = 0; i < state.ItemCount; ++i) {
+    for (int i = 0; i < form->quiz.terms(); ++i) {
         const QRect label = widget(form->Label1.at(i))->geometry();
         // (The question label may cover an item's top row of pixels.)
         EXPECT_EQ(board.pixelColor(label.bottomLeft()), QColor(Qt::black))
@@ -61,7 +61,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
                   20)
             << "caption of item " << i;
     }
-    for (int c = 0; c < state.GroupCount; ++c) {
+    for (int c = 0; c < form->quiz.frames(); ++c) {
         const QRect frame = widget(form->Shape1.at(c))->geometry();
         EXPECT_EQ(board.pixelColor(frame.topLeft() + QPoint(1, 1)),
                   QColor(Colors::red(form->Shape1.at(c).BorderColor),
@@ -92,10 +92,10 @@ TEST(AboutScreenshot, DrawsOnItsGreyBackground)
 TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(state.ItemCount, 4);
+    ASSERT_EQ(form->quiz.terms(), 4);
     // Drag every item into the frame of its group.
-    for (int i = 0; i < state.ItemCount; ++i) {
-        const int group = static_cast<int>(state.ItemAnswers.at(i));
+    for (int i = 0; i < form->quiz.terms(); ++i) {
+        const int group = (form->quiz.answerOf(i) + 1);
         ASSERT_GE(group, 1);
         const QPoint from = at(form->Label1.at(i), QPoint(5, 5));
         const QPoint to = centreOf(form->Shape1.at(group - 1));
@@ -104,7 +104,7 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
         QTest::mouseMove(window(), to);
         QTest::mouseRelease(window(), Qt::LeftButton, {}, to);
     }
-    ASSERT_EQ(state.AnswerOpen, 0) << "solved";
+    ASSERT_FALSE(form->quiz.open()) << "solved";
     ASSERT_TRUE(form->Shape2.Visible);
 
     const QImage result = view->grab().toImage();
@@ -144,7 +144,7 @@ TEST_F(ViewFixture, ItemBordersStayWholeAtAnyScale)
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(widget(form->Label1.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
     }
-    ASSERT_EQ(state.PlacementTable[0][1], 2) << "two items stacked in frame 1";
+    ASSERT_EQ(form->quiz.termsIn(0).value(1), 1) << "two items stacked in frame 1";
     const QImage shot = view->grab().toImage();
     const qreal dpr = shot.devicePixelRatio();
     const auto blackIn = [&shot](const QRect& area) {

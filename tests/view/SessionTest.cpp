@@ -52,8 +52,8 @@ protected:
     // Drags every item of the problem on display into its own frame.
     void solveByDragging()
     {
-        for (int i = 0; i < state.ItemCount; ++i) {
-            dragInto(i, static_cast<int>(state.ItemAnswers.at(i)) - 1);
+        for (int i = 0; i < form->quiz.terms(); ++i) {
+            dragInto(i, (form->quiz.answerOf(i) + 1) - 1);
         }
     }
     void click(const Control& button)
@@ -70,10 +70,10 @@ TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
 {
     TestFiles::write(path(QStringLiteral("Animals.TXT")), TestFiles::lines(TwoProblems));
     doubleClickEntry(1);
-    ASSERT_EQ(state.AnswerOpen, 1);
+    ASSERT_TRUE(form->quiz.open());
     dragInto(0, 0);
     const Control& frame = form->Shape1[0];
-    EXPECT_EQ(state.PlacementTable[0][0], 1);
+    EXPECT_EQ(form->quiz.termsIn(0).value(0), 0);
     EXPECT_FLOAT_EQ(form->Label1[0].Left, frame.Left + 120);
     EXPECT_FLOAT_EQ(form->Label1[0].Top, frame.Top + 250);
     EXPECT_EQ(widget(form->Label1[0])->pos(),
@@ -81,7 +81,7 @@ TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
     EXPECT_TRUE(widget(form->Shape2)->isHidden());
 
     dragInto(1, 1);
-    EXPECT_EQ(state.AnswerOpen, 0);
+    EXPECT_FALSE(form->quiz.open());
     EXPECT_TRUE(widget(form->Shape2)->isVisible());
     EXPECT_TRUE(widget(form->Label4)->isVisible());
     EXPECT_EQ(form->Label4.Caption(), QStringLiteral("正解です。次の問題へ進みますか？"));
