@@ -284,7 +284,7 @@ QString writeSeries(const BoardPreview::Series& s, const QDir& out, QSet<QString
     for (int n = 1; n <= count; ++n) {
         const QString name = pictureName(stem, n, count);
         const QImage image = window.draw(n);
-        const QString failure = writePicture(image, out.filePath(name));
+        QString failure = writePicture(image, out.filePath(name));
         if (!failure.isEmpty()) {
             return failure;
         }
