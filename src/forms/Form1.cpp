@@ -79,6 +79,18 @@ void Form1::setClientSize(float widthTwips, float heightTwips)
 
 void Form1::createControls()
 {
+    createExplanationPanel();
+    createButtons();
+    createSeriesListPage();
+    createResultPanel();
+    createGroups();
+    createItems();
+    createTexts();
+    setTabIndices();
+}
+
+void Form1::createExplanationPanel()
+{
     Frame1 = Control(ControlKind::Frame, QStringLiteral("Frame1"));
     Frame1.place(180, 660, 8355, 1275);
     Frame1.setCaption(QStringLiteral("解説"));
@@ -98,7 +110,10 @@ void Form1::createControls()
     makeButton(Command4, QStringLiteral("Command4"), -1, QStringLiteral("戻る"), 7560, 840, 675,
                315, true, gothic(9.75, true));
     Command4.Container = &Frame1;
+}
 
+void Form1::createButtons()
+{
     const QString c2 = QStringLiteral("Command2");
     makeButton(Command2[0], c2, 0, QStringLiteral("次の問題へ"), 1380, 1380, 1095, 375, true,
                pgothic(9));
@@ -118,7 +133,10 @@ void Form1::createControls()
                pgothic(9, true));
     makeButton(Command3, QStringLiteral("Command3"), -1, QStringLiteral("終了"), 7740, 6000, 855,
                315, true, gothic(11.25, true));
+}
 
+void Form1::createSeriesListPage()
+{
     // The picture box is sized to its 324 x 119 picture plus a 2-pixel 3-D
     // border on each side.
     Picture1 = Control(ControlKind::PictureBox, QStringLiteral("Picture1"));
@@ -128,19 +146,26 @@ void Form1::createControls()
     List1.place(2100, 2820, 4395, 2310);
     List1.Font = Font;
     List1.BackColor = Colors::White;
+}
 
+void Form1::createResultPanel()
+{
     Label4 = Control(ControlKind::Label, QStringLiteral("Label4"));
     Label4.place(1560, 960, 5175, 375);
     Label4.Visible = false;
     Label4.Font = gothic(12, true);
     Label4.BackColor = PanelGrey;
+    Label4.ForeColor = Colors::Black;
 
     Shape2 = Control(ControlKind::Shape, QStringLiteral("Shape2"));
     Shape2.place(1080, 780, 6915, 1095);
     Shape2.FillColor = PanelGrey;
     Shape2.BorderColor = Blue;
     Shape2.BorderWidthPx = 3;
+}
 
+void Form1::createGroups()
+{
     // The placeholder captions of the board are not measured: start-up hides
     // them before the first paint and Display measures every caption it
     // shows. Measuring them would load a font the first frame does not use.
@@ -167,7 +192,10 @@ void Form1::createControls()
         frame.BorderWidthPx = 2;
         frame.Visible = i >= 2;
     }
+}
 
+void Form1::createItems()
+{
     for (int i = 0; i < 21; ++i) {
         Control& item = Label1.at(i);
         item = Control(ControlKind::Label, QStringLiteral("Label1"), i);
@@ -184,7 +212,11 @@ void Form1::createControls()
         item.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
         item.setMeasure(&measure);
     }
+}
 
+// The question, the problem number and the prompt under the board.
+void Form1::createTexts()
+{
     Label3 = Control(ControlKind::Label, QStringLiteral("Label3"));
     Label3.place(1080, 120, 6255, 615);
     Label3.Visible = false;
@@ -205,9 +237,10 @@ void Form1::createControls()
     Label5.BackColor = FormBack;
     Label5.ForeColor = Colors::Black;
     Label5.setCaption(QString::fromUtf16(DragPrompt));
+}
 
-    Label4.ForeColor = Colors::Black;
-
+void Form1::setTabIndices()
+{
     int tab = 0;
     for (Control* c :
          {&Command1[0], &List1, &Command2[0], &Command2[1], &Command2[2], &Picture1, &Command3,

@@ -124,5 +124,14 @@ public:
     QString pathOf(const QString& bareName) const;
 
 private:
+    // The controls with their design-time properties, part by part.
     void createControls();
+    void createExplanationPanel();
+    void createButtons();
+    void createSeriesListPage();
+    void createResultPanel();
+    void createGroups();
+    void createItems();
+    void createTexts();
+    void setTabIndices();
 };

@@ -50,6 +50,83 @@ QStringList splitFields(const QString& line)
     return fields;
 }
 
+namespace
+{
+
+// A file that could not be used at all gets its one error finding; returns
+// whether that was so.
+bool unusable(const TextFile::ReadResult& file, Result* out)
+{
+    switch (file.status) {
+    case TextFile::ReadResult::Status::Missing:
+        out->findings.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
+        return true;
+    case TextFile::ReadResult::Status::Unreadable:
+        out->findings.append(
+            {0, Finding::Kind::Error,
+             QStringLiteral("ファイルを読み込めません（理由: %1）").arg(file.error)});
+        return true;
+    case TextFile::ReadResult::Status::BadEncoding:
+        out->findings.append({0, Finding::Kind::Error, TextFindings::utf16()});
+        return true;
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return false;
+}
+
+// One non-blank line of the file: an entry, or a finding when its bytes
+// cannot be trusted.
+void readLine(const TextFile::ReadResult& file, int lineNo, const QString& text, Result* out)
+{
+    if (file.badLines.contains(lineNo)) {
+        // Only this line is lost: its title and file name cannot be trusted.
+        out->linesWithBadBytes.append(lineNo);
+        out->findings.append({lineNo, Finding::Kind::Error,
+                              TextFindings::badBytes(lineNo) +
+                                  QStringLiteral("。この行の問題集は一覧に載りません")});
+        return;
+    }
+    const QStringList fields = splitFields(text);
+    Entry entry;
+    entry.title = fields.value(0);
+    entry.fileName = fields.value(1);
+    entry.line = lineNo;
+    if (entry.fileName.trimmed().isEmpty()) {
+        out->linesWithoutFileName.append(lineNo);
+        out->findings.append({lineNo, Finding::Kind::Warning,
+                              QStringLiteral("ファイル名が書かれていません（一覧には載りますが、"
+                                             "開くことはできません）")});
+    } else if (fields.size() > 2) {
+        out->linesWithExtraFields.append(lineNo);
+        out->findings.append({lineNo, Finding::Kind::Warning,
+                              QStringLiteral("項目が%1個あります。最初の2つを題名とファイル名"
+                                             "として使い、残りは使いません")
+                                  .arg(fields.size())});
+    }
+    out->entries.append(entry);
+}
+
+// A catalogue with no entries, or with more than the list can hold.
+void checkCount(Result* out)
+{
+    if (out->entries.isEmpty()) {
+        out->findings.append({0, Finding::Kind::Error,
+                              QStringLiteral("問題集が1つも書かれていません。1行に1つずつ"
+                                             "「題名,ファイル名」の形で書いてください")});
+    } else if (out->entries.size() > Module1::MaxCatalogEntries) {
+        const qsizetype over = out->entries.size() - Module1::MaxCatalogEntries;
+        out->findings.append(
+            {out->entries.at(Module1::MaxCatalogEntries).line, Finding::Kind::Warning,
+             QStringLiteral("一覧に載せられるのは%1件までです。この行から先の%2件は"
+                            "載りません")
+                 .arg(Module1::MaxCatalogEntries)
+                 .arg(over)});
+    }
+}
+
+} // namespace
+
 Result read(const QString& path)
 {
     Result out;
@@ -57,71 +134,19 @@ Result read(const QString& path)
     out.status = file.status;
     out.error = file.error;
     out.badLine = file.badLine;
-    switch (file.status) {
-    case TextFile::ReadResult::Status::Missing:
-        out.findings.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
+    if (unusable(file, &out)) {
         return out;
-    case TextFile::ReadResult::Status::Unreadable:
-        out.findings.append(
-            {0, Finding::Kind::Error,
-             QStringLiteral("ファイルを読み込めません（理由: %1）").arg(file.error)});
-        return out;
-    case TextFile::ReadResult::Status::BadEncoding:
-        out.findings.append({0, Finding::Kind::Error, TextFindings::utf16()});
-        return out;
-    case TextFile::ReadResult::Status::Ok:
-        break;
     }
-
     // One entry per line: a line that lacks a field or has one too many
     // never shifts the titles of the lines after it.
     for (qsizetype n = 0; n < file.lines.size(); ++n) {
         const QString& text = file.lines.at(n).text;
-        if (text.trimmed().isEmpty()) {
-            continue;
+        if (!text.trimmed().isEmpty()) {
+            readLine(file, static_cast<int>(n + 1), text, &out);
         }
-        const int lineNo = static_cast<int>(n + 1);
-        if (file.badLines.contains(lineNo)) {
-            // Only this line is lost: its title and file name cannot be trusted.
-            out.linesWithBadBytes.append(lineNo);
-            out.findings.append({lineNo, Finding::Kind::Error,
-                                 TextFindings::badBytes(lineNo) +
-                                     QStringLiteral("。この行の問題集は一覧に載りません")});
-            continue;
-        }
-        const QStringList fields = splitFields(text);
-        Entry entry;
-        entry.title = fields.value(0);
-        entry.fileName = fields.value(1);
-        entry.line = lineNo;
-        if (entry.fileName.trimmed().isEmpty()) {
-            out.linesWithoutFileName.append(lineNo);
-            out.findings.append({lineNo, Finding::Kind::Warning,
-                                 QStringLiteral("ファイル名が書かれていません（一覧には載りますが、"
-                                                "開くことはできません）")});
-        } else if (fields.size() > 2) {
-            out.linesWithExtraFields.append(lineNo);
-            out.findings.append({lineNo, Finding::Kind::Warning,
-                                 QStringLiteral("項目が%1個あります。最初の2つを題名とファイル名"
-                                                "として使い、残りは使いません")
-                                     .arg(fields.size())});
-        }
-        out.entries.append(entry);
     }
     out.findings += TextFindings::controlCharacters(file);
-    if (out.entries.isEmpty()) {
-        out.findings.append({0, Finding::Kind::Error,
-                             QStringLiteral("問題集が1つも書かれていません。1行に1つずつ"
-                                            "「題名,ファイル名」の形で書いてください")});
-    } else if (out.entries.size() > Module1::MaxCatalogEntries) {
-        const qsizetype over = out.entries.size() - Module1::MaxCatalogEntries;
-        out.findings.append({out.entries.at(Module1::MaxCatalogEntries).line,
-                             Finding::Kind::Warning,
-                             QStringLiteral("一覧に載せられるのは%1件までです。この行から先の%2件は"
-                                            "載りません")
-                                 .arg(Module1::MaxCatalogEntries)
-                                 .arg(over)});
-    }
+    checkCount(&out);
     return out;
 }
 

@@ -206,6 +206,95 @@ img { border: 1px solid #808080; }
 <h1>問題の一覧</h1>
 )";
 
+// The index page as it grows: its table of contents and one section per
+// series.
+struct IndexPage {
+    QString contents;
+    QString sections;
+
+    void addSeries(const QString& stem, const QString& title, const QString& named,
+                   const QStringList& notes)
+    {
+        contents += QStringLiteral("<li><a href=\"#%1\">%2</a>（%3）</li>\n")
+                        .arg(escaped(stem), escaped(title), escaped(named));
+        sections += QStringLiteral("<section id=\"%1\">\n<h2>%2 <small>（%3）</small></h2>\n")
+                        .arg(escaped(stem), escaped(title), escaped(named));
+        for (const QString& note : notes) {
+            // cppcheck-suppress useStlAlgorithm
+            sections += QStringLiteral("<p class=\"note\">%1</p>\n").arg(escaped(note));
+        }
+    }
+
+    void addPicture(const QString& name, int number, const QString& heading, const QImage& image)
+    {
+        // One arg() call: a heading may itself hold "%1".
+        sections +=
+            QStringLiteral("<figure id=\"%1\"><figcaption>%2　%3</figcaption>"
+                           "<a href=\"%4\"><img src=\"%4\" width=\"%5\" height=\"%6\" "
+                           "alt=\"%3\" loading=\"lazy\"></a></figure>\n")
+                .arg(escaped(name.chopped(4)), QString::number(number), escaped(heading),
+                     link(name), QString::number(image.width()), QString::number(image.height()));
+    }
+
+    void endSeries() { sections += QStringLiteral("</section>\n"); }
+
+    QString html() const
+    {
+        return QString::fromUtf8(PageHead) + QStringLiteral("<nav><ul>\n") + contents +
+               QStringLiteral("</ul></nav>\n") + sections + QStringLiteral("</body>\n</html>\n");
+    }
+};
+
+// Writes the picture as a PNG file; returns why it could not, or nothing.
+QString writePicture(const QImage& image, const QString& path)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) {
+        return writeFailure(path, QStringLiteral("PNG形式に変換できません"));
+    }
+    const QString reason = saveFile(path, png);
+    return reason.isEmpty() ? QString() : writeFailure(path, reason);
+}
+
+// Draws every usable problem of one series into the output folder and adds
+// the series to the index; returns why a file could not be written, or
+// nothing.
+QString writeSeries(const BoardPreview::Series& s, const QDir& out, QSet<QString>* usedStems,
+                    IndexPage* index, BoardPreview::SeriesResult* result)
+{
+    const QFileInfo info(s.path);
+    const QString fileName = info.fileName();
+    const bool marks = fileName == QLatin1String(MarksFile::FileName);
+    QString title = s.title;
+    if (title.isEmpty()) {
+        title = marks ? QStringLiteral("マークの付いた問題") : fileName;
+    }
+    const QString stem = uniqueStem(fileName, usedStems);
+
+    PreviewWindow window(info.absolutePath());
+    const int count = window.open(fileName, title);
+    result->notes = window.notes();
+
+    const QString summary = count > 0 ? QStringLiteral("%1問").arg(count)
+                                      : QStringLiteral("表示できる問題はありません");
+    const QString named = title == fileName ? summary : fileName + QStringLiteral("、") + summary;
+    index->addSeries(stem, title, named, result->notes);
+    for (int n = 1; n <= count; ++n) {
+        const QString name = pictureName(stem, n, count);
+        const QImage image = window.draw(n);
+        QString failure = writePicture(image, out.filePath(name));
+        if (!failure.isEmpty()) {
+            return failure;
+        }
+        result->pictures.append(name);
+        index->addPicture(name, n, window.heading(n), image);
+    }
+    index->endSeries();
+    return {};
+}
+
 } // namespace
 
 namespace BoardPreview
@@ -237,69 +326,21 @@ bool write(const QString& outDir, const QList<Series>& series, QString* error,
                         .arg(QDir::toNativeSeparators(outDir)));
     }
 
-    QString contents;
-    QString page;
+    IndexPage page;
     QSet<QString> usedStems;
     for (const Series& s : series) {
-        const QFileInfo info(s.path);
-        const QString fileName = info.fileName();
-        const bool marks = fileName == QLatin1String(MarksFile::FileName);
-        QString title = s.title;
-        if (title.isEmpty()) {
-            title = marks ? QStringLiteral("マークの付いた問題") : fileName;
-        }
-        const QString stem = uniqueStem(fileName, &usedStems);
         SeriesResult result{s.path, {}, {}};
-
-        PreviewWindow window(info.absolutePath());
-        const int count = window.open(fileName, title);
-        result.notes = window.notes();
-
-        const QString summary = count > 0 ? QStringLiteral("%1問").arg(count)
-                                          : QStringLiteral("表示できる問題はありません");
-        const QString named =
-            title == fileName ? summary : fileName + QStringLiteral("、") + summary;
-        contents += QStringLiteral("<li><a href=\"#%1\">%2</a>（%3）</li>\n")
-                        .arg(escaped(stem), escaped(title), escaped(named));
-        page += QStringLiteral("<section id=\"%1\">\n<h2>%2 <small>（%3）</small></h2>\n")
-                    .arg(escaped(stem), escaped(title), escaped(named));
-        for (const QString& note : result.notes) {
-            // cppcheck-suppress useStlAlgorithm
-            page += QStringLiteral("<p class=\"note\">%1</p>\n").arg(escaped(note));
+        const QString failure = writeSeries(s, out, &usedStems, &page, &result);
+        if (!failure.isEmpty()) {
+            return fail(failure);
         }
-        for (int n = 1; n <= count; ++n) {
-            const QString name = pictureName(stem, n, count);
-            const QImage image = window.draw(n);
-            QByteArray png;
-            QBuffer buffer(&png);
-            buffer.open(QIODevice::WriteOnly);
-            if (!image.save(&buffer, "PNG")) {
-                return fail(
-                    writeFailure(out.filePath(name), QStringLiteral("PNG形式に変換できません")));
-            }
-            const QString reason = saveFile(out.filePath(name), png);
-            if (!reason.isEmpty()) {
-                return fail(writeFailure(out.filePath(name), reason));
-            }
-            result.pictures.append(name);
-            // One arg() call: a heading may itself hold "%1".
-            page += QStringLiteral("<figure id=\"%1\"><figcaption>%2　%3</figcaption>"
-                                   "<a href=\"%4\"><img src=\"%4\" width=\"%5\" height=\"%6\" "
-                                   "alt=\"%3\" loading=\"lazy\"></a></figure>\n")
-                        .arg(escaped(name.chopped(4)), QString::number(n),
-                             escaped(window.heading(n)), link(name), QString::number(image.width()),
-                             QString::number(image.height()));
-        }
-        page += QStringLiteral("</section>\n");
         if (results != nullptr) {
             results->append(result);
         }
     }
-    page = QString::fromUtf8(PageHead) + QStringLiteral("<nav><ul>\n") + contents +
-           QStringLiteral("</ul></nav>\n") + page + QStringLiteral("</body>\n</html>\n");
 
     const QString index = out.filePath(QStringLiteral("index.html"));
-    const QString reason = saveFile(index, page.toUtf8());
+    const QString reason = saveFile(index, page.html().toUtf8());
     if (!reason.isEmpty()) {
         return fail(writeFailure(index, reason));
     }

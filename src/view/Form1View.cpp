@@ -133,25 +133,13 @@ void Form1View::createLate(Binding& binding)
 QWidget* Form1View::createWidget(Control& control, QWidget* parent)
 {
     switch (control.Kind) {
-    case ControlKind::Label: {
+    case ControlKind::Label:
         for (int i = 0; i < static_cast<int>(form_.Label1.size()); ++i) {
             if (&control == &form_.Label1.at(i)) {
-                auto* item = new ItemLabelWidget(parent);
-                item->setMouseHandler(
-                    [this, i](LabelWidget::MouseAction action, QMouseEvent* event) {
-                        itemMouse(i, action, event);
-                    });
-                item->setKeyHandler([this, i](QKeyEvent* event) { return itemKey(i, event); });
-                item->setFocusOutHandler([this, i] {
-                    if (form_.carry.item == i) {
-                        run([this, i] { form_.Label1_LostFocus(i); });
-                    }
-                });
-                return item;
+                return createItemLabel(i, parent);
             }
         }
         return new LabelWidget(parent);
-    }
     case ControlKind::Shape:
         return new ShapeWidget(parent);
     case ControlKind::Button: {
@@ -161,35 +149,10 @@ QWidget* Form1View::createWidget(Control& control, QWidget* parent)
         connectButton(control, button);
         return button;
     }
-    case ControlKind::ListBox: {
-        list_ = new SeriesListWidget(parent);
-        list_->onDoubleClick = [this] {
-            form_.List1.ListIndex = list_->selectedRow();
-            run([this] { form_.List1_DblClick(); });
-        };
-        list_->onEnter = [this](Qt::KeyboardModifiers modifiers) {
-            constexpr int EnterKey = 13;
-            form_.List1.ListIndex = list_->selectedRow();
-            run([this, modifiers] { form_.List1_KeyDown(EnterKey, shiftCode(modifiers)); });
-        };
-        QObject::connect(list_, &QListWidget::itemSelectionChanged, this,
-                         [this] { listSelectionChanged(); });
-        return list_;
-    }
-    case ControlKind::TextBox: {
-        auto* edit = new QPlainTextEdit(parent);
-        edit->setReadOnly(true);
-        // Tab reaches the text and the keys move through it, line by line,
-        // as a screen reader follows.
-        edit->setFocusPolicy(Qt::StrongFocus);
-        edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        edit->setTabChangesFocus(true);
-        edit->setLineWrapMode(control.MultiLine ? QPlainTextEdit::WidgetWidth
-                                                : QPlainTextEdit::NoWrap);
-        edit->setVerticalScrollBarPolicy(control.VerticalScrollBar ? Qt::ScrollBarAlwaysOn
-                                                                   : Qt::ScrollBarAlwaysOff);
-        return edit;
-    }
+    case ControlKind::ListBox:
+        return createList(parent);
+    case ControlKind::TextBox:
+        return createTextBox(control, parent);
     case ControlKind::Frame:
         return new FrameBox(parent);
     case ControlKind::PictureBox: {
@@ -200,6 +163,53 @@ QWidget* Form1View::createWidget(Control& control, QWidget* parent)
     }
     }
     return new QWidget(parent);
+}
+
+QWidget* Form1View::createItemLabel(int index, QWidget* parent)
+{
+    auto* item = new ItemLabelWidget(parent);
+    item->setMouseHandler([this, index](LabelWidget::MouseAction action, QMouseEvent* event) {
+        itemMouse(index, action, event);
+    });
+    item->setKeyHandler([this, index](QKeyEvent* event) { return itemKey(index, event); });
+    item->setFocusOutHandler([this, index] {
+        if (form_.carry.item == index) {
+            run([this, index] { form_.Label1_LostFocus(index); });
+        }
+    });
+    return item;
+}
+
+QWidget* Form1View::createList(QWidget* parent)
+{
+    list_ = new SeriesListWidget(parent);
+    list_->onDoubleClick = [this] {
+        form_.List1.ListIndex = list_->selectedRow();
+        run([this] { form_.List1_DblClick(); });
+    };
+    list_->onEnter = [this](Qt::KeyboardModifiers modifiers) {
+        constexpr int EnterKey = 13;
+        form_.List1.ListIndex = list_->selectedRow();
+        run([this, modifiers] { form_.List1_KeyDown(EnterKey, shiftCode(modifiers)); });
+    };
+    QObject::connect(list_, &QListWidget::itemSelectionChanged, this,
+                     [this] { listSelectionChanged(); });
+    return list_;
+}
+
+QWidget* Form1View::createTextBox(const Control& control, QWidget* parent)
+{
+    auto* edit = new QPlainTextEdit(parent);
+    edit->setReadOnly(true);
+    // Tab reaches the text and the keys move through it, line by line,
+    // as a screen reader follows.
+    edit->setFocusPolicy(Qt::StrongFocus);
+    edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    edit->setTabChangesFocus(true);
+    edit->setLineWrapMode(control.MultiLine ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    edit->setVerticalScrollBarPolicy(control.VerticalScrollBar ? Qt::ScrollBarAlwaysOn
+                                                               : Qt::ScrollBarAlwaysOff);
+    return edit;
 }
 
 void Form1View::connectButton(Control& control, QWidget* widget)
@@ -388,117 +398,147 @@ void Form1View::applyLook(Binding& binding)
     const Control& c = *binding.control;
     QWidget* w = binding.widget;
     Applied& a = binding.applied;
-    const bool fresh = !a.valid;
-
-    const bool fontChanged = fresh || !(c.Font == a.font);
-    if (fontChanged) {
+    Changes changed;
+    changed.fresh = !a.valid;
+    changed.font = changed.fresh || !(c.Font == a.font);
+    if (changed.font) {
         a.font = c.Font;
     }
-    const bool captionChanged = fresh || c.Caption() != a.caption;
-    if (captionChanged) {
+    changed.caption = changed.fresh || c.Caption() != a.caption;
+    if (changed.caption) {
         a.caption = c.Caption();
     }
-    const bool colorsChanged = fresh || c.BackColor != a.back || c.ForeColor != a.fore;
-    if (colorsChanged) {
+    changed.colors = changed.fresh || c.BackColor != a.back || c.ForeColor != a.fore;
+    if (changed.colors) {
         a.back = c.BackColor;
         a.fore = c.ForeColor;
     }
-    const QPalette& pal = palette();
 
     switch (c.Kind) {
-    case ControlKind::Label: {
-        auto* label = static_cast<LabelWidget*>(w);
-        if (fontChanged) {
-            label->setTextFont(QtFonts::toQFont(c.Font));
-        }
-        if (captionChanged) {
-            label->setText(c.Caption());
-        }
-        if (colorsChanged) {
-            const auto [back, fore] = ViewColors::labelColors(c.BackColor, c.ForeColor, pal);
-            label->setColors(back, fore);
-        }
-        if (fresh || c.BorderSingle != a.border || !c.AutoSize != a.wrap) {
-            a.border = c.BorderSingle;
-            a.wrap = !c.AutoSize;
-            label->setBorder(a.border);
-            label->setWordWrap(a.wrap);
-        }
+    case ControlKind::Label:
+        applyLabelLook(binding, changed);
         break;
-    }
     case ControlKind::Button: {
         auto* button = static_cast<QPushButton*>(w);
-        if (fontChanged) {
+        if (changed.font) {
             button->setFont(QtFonts::toQFont(c.Font));
         }
-        if (captionChanged) {
+        if (changed.caption) {
             button->setText(c.Caption());
         }
         break;
     }
-    case ControlKind::ListBox: {
-        if (fontChanged) {
-            list_->setFont(QtFonts::toQFont(c.Font));
-        }
-        // A hidden list holds no entries: screen readers would take them
-        // for showing, and the selected one for focused. They are taken out
-        // once the list is hidden and put back before it shows again.
-        const QStringList entries = c.Visible ? c.Items : QStringList();
-        const bool itemsChanged = fresh || (entries != a.items && (c.Visible || !a.visible));
-        if (itemsChanged) {
-            a.items = entries;
-            list_->clear();
-            list_->addItems(entries);
-        }
-        if (itemsChanged || c.ListIndex != a.listIndex) {
-            a.listIndex = c.ListIndex;
-            if (c.ListIndex >= 0 && c.ListIndex < list_->count()) {
-                list_->setCurrentRow(c.ListIndex);
-            } else {
-                list_->clearSelection();
-            }
-        }
+    case ControlKind::ListBox:
+        applyListLook(binding, changed);
         break;
-    }
-    case ControlKind::TextBox: {
-        auto* edit = static_cast<QPlainTextEdit*>(w);
-        if (fontChanged) {
-            edit->setFont(QtFonts::toQFont(c.Font));
-        }
-        if (fresh || c.Text != a.text) {
-            a.text = c.Text;
-            edit->setPlainText(c.Text);
-        }
+    case ControlKind::TextBox:
+        applyTextBoxLook(binding, changed);
         break;
-    }
-    case ControlKind::Frame: {
-        auto* frame = static_cast<FrameBox*>(w);
-        if (fontChanged) {
-            frame->setCaptionFont(QtFonts::toQFont(c.Font));
-        }
-        if (captionChanged) {
-            frame->setCaption(c.Caption());
-        }
-        if (colorsChanged) {
-            frame->setColors(ViewGeometry::toQColor(c.BackColor, pal),
-                             ViewGeometry::toQColor(c.ForeColor, pal));
-        }
+    case ControlKind::Frame:
+        applyFrameLook(binding, changed);
         break;
-    }
     case ControlKind::Shape:
-        if (fresh || c.Filled != a.filled || c.FillColor != a.fill ||
-            c.BorderColor != a.borderColor || c.BorderWidthPx != a.borderWidth) {
-            a.filled = c.Filled;
-            a.fill = c.FillColor;
-            a.borderColor = c.BorderColor;
-            a.borderWidth = c.BorderWidthPx;
-            static_cast<ShapeWidget*>(w)->setLook(
-                c.Filled, ViewGeometry::toQColor(c.FillColor, pal),
-                ViewGeometry::toQColor(c.BorderColor, pal), c.BorderWidthPx);
-        }
+        applyShapeLook(binding, changed);
         break;
     case ControlKind::PictureBox:
         break;
+    }
+}
+
+void Form1View::applyLabelLook(Binding& binding, const Changes& changed)
+{
+    const Control& c = *binding.control;
+    auto* label = static_cast<LabelWidget*>(binding.widget);
+    Applied& a = binding.applied;
+    if (changed.font) {
+        label->setTextFont(QtFonts::toQFont(c.Font));
+    }
+    if (changed.caption) {
+        label->setText(c.Caption());
+    }
+    if (changed.colors) {
+        const auto [back, fore] = ViewColors::labelColors(c.BackColor, c.ForeColor, palette());
+        label->setColors(back, fore);
+    }
+    if (changed.fresh || c.BorderSingle != a.border || !c.AutoSize != a.wrap) {
+        a.border = c.BorderSingle;
+        a.wrap = !c.AutoSize;
+        label->setBorder(a.border);
+        label->setWordWrap(a.wrap);
+    }
+}
+
+void Form1View::applyListLook(Binding& binding, const Changes& changed)
+{
+    const Control& c = *binding.control;
+    Applied& a = binding.applied;
+    if (changed.font) {
+        list_->setFont(QtFonts::toQFont(c.Font));
+    }
+    // A hidden list holds no entries: screen readers would take them
+    // for showing, and the selected one for focused. They are taken out
+    // once the list is hidden and put back before it shows again.
+    const QStringList entries = c.Visible ? c.Items : QStringList();
+    const bool itemsChanged = changed.fresh || (entries != a.items && (c.Visible || !a.visible));
+    if (itemsChanged) {
+        a.items = entries;
+        list_->clear();
+        list_->addItems(entries);
+    }
+    if (itemsChanged || c.ListIndex != a.listIndex) {
+        a.listIndex = c.ListIndex;
+        if (c.ListIndex >= 0 && c.ListIndex < list_->count()) {
+            list_->setCurrentRow(c.ListIndex);
+        } else {
+            list_->clearSelection();
+        }
+    }
+}
+
+void Form1View::applyTextBoxLook(Binding& binding, const Changes& changed)
+{
+    const Control& c = *binding.control;
+    auto* edit = static_cast<QPlainTextEdit*>(binding.widget);
+    if (changed.font) {
+        edit->setFont(QtFonts::toQFont(c.Font));
+    }
+    if (changed.fresh || c.Text != binding.applied.text) {
+        binding.applied.text = c.Text;
+        edit->setPlainText(c.Text);
+    }
+}
+
+void Form1View::applyFrameLook(Binding& binding, const Changes& changed)
+{
+    const Control& c = *binding.control;
+    auto* frame = static_cast<FrameBox*>(binding.widget);
+    if (changed.font) {
+        frame->setCaptionFont(QtFonts::toQFont(c.Font));
+    }
+    if (changed.caption) {
+        frame->setCaption(c.Caption());
+    }
+    if (changed.colors) {
+        const QPalette& pal = palette();
+        frame->setColors(ViewGeometry::toQColor(c.BackColor, pal),
+                         ViewGeometry::toQColor(c.ForeColor, pal));
+    }
+}
+
+void Form1View::applyShapeLook(Binding& binding, const Changes& changed)
+{
+    const Control& c = *binding.control;
+    Applied& a = binding.applied;
+    if (changed.fresh || c.Filled != a.filled || c.FillColor != a.fill ||
+        c.BorderColor != a.borderColor || c.BorderWidthPx != a.borderWidth) {
+        a.filled = c.Filled;
+        a.fill = c.FillColor;
+        a.borderColor = c.BorderColor;
+        a.borderWidth = c.BorderWidthPx;
+        const QPalette& pal = palette();
+        static_cast<ShapeWidget*>(binding.widget)
+            ->setLook(c.Filled, ViewGeometry::toQColor(c.FillColor, pal),
+                      ViewGeometry::toQColor(c.BorderColor, pal), c.BorderWidthPx);
     }
 }
 

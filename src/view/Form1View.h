@@ -83,6 +83,9 @@ private:
     void createWidgets();
     QWidget* createWidget(Control& control);
     QWidget* createWidget(Control& control, QWidget* parent);
+    QWidget* createItemLabel(int index, QWidget* parent);
+    QWidget* createList(QWidget* parent);
+    static QWidget* createTextBox(const Control& control, QWidget* parent);
     void createLate(Binding& binding);
     void connectButton(Control& control, QWidget* button);
     void setUpTabOrder();
@@ -90,7 +93,19 @@ private:
     void applyHide(Binding& binding);
     // Whether the focused widget is about to be hidden, or is already.
     bool focusLeaving() const;
+    // What of a control's look differs from what its widget last took.
+    struct Changes {
+        bool fresh = false; // the widget has taken nothing yet
+        bool font = false;
+        bool caption = false;
+        bool colors = false;
+    };
     void applyLook(Binding& binding);
+    void applyLabelLook(Binding& binding, const Changes& changed);
+    void applyListLook(Binding& binding, const Changes& changed);
+    static void applyTextBoxLook(Binding& binding, const Changes& changed);
+    void applyFrameLook(Binding& binding, const Changes& changed);
+    void applyShapeLook(Binding& binding, const Changes& changed);
     void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
     bool itemKey(int index, QKeyEvent* event);
     void listSelectionChanged();
