@@ -671,6 +671,15 @@ MarksWrite MarksStore::append(const QStringList& record)
     return writePending();
 }
 
+MarksWrite MarksFile::appendMark(MarksStore& marks, Module1& st, int problem)
+{
+    st.MarkPending = 0;
+    if (problem < 0 || problem >= Module1::SeriesRows) {
+        return marks.savePending();
+    }
+    return marks.append(rowRecord(st, problem));
+}
+
 MarksWrite MarksStore::savePending()
 {
     if (pending_.isEmpty()) {

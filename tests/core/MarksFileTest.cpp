@@ -1,3 +1,4 @@
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
