@@ -47,6 +47,9 @@ Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Ic
         ADD_FAILURE() << "a box came up while a handler ran: " << text.toStdString();
     }
     messages.append({text, buttons, icon});
+    if (onShow) {
+        onShow(text);
+    }
     if (script.empty()) {
         return Answer::Ok;
     }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // 15 twips per half-width character, 30 per full-width one; a line of a
 // 11.25-point font is 255 twips high and of a 12-point font 270, so labels
@@ -43,6 +44,8 @@ public:
 
     // Set while a handler runs: a box then is a fault, boxes wait for it.
     bool handlerRunning = false;
+    // Called as each message box comes up, to look at the window under it.
+    std::function<void(const QString&)> onShow;
 
     struct Shown {
         QString text;
