@@ -78,7 +78,8 @@ QString seriesReadFailure(TextFile::ReadResult::Status status, const QString& na
         return QStringLiteral("問題集のファイル「%1」が見つかりません。\n探した場所: %2")
             .arg(name, QDir::toNativeSeparators(folder));
     case TextFile::ReadResult::Status::Unreadable:
-        return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2").arg(name, error);
+        return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2")
+            .arg(name, error);
     case TextFile::ReadResult::Status::BadEncoding:
         return QStringLiteral("問題集のファイル「%1」は UTF-16 で保存されているため読めません。\n"
                               "シフトJIS（コードページ932）か UTF-8 で保存し直してください。")

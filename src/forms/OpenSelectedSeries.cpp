@@ -94,7 +94,8 @@ void openSeriesFile(Form1& form, int idx)
     }
     const SeriesLoader::Series series = SeriesLoader::load(form.pathOf(name));
     if (series.status != TextFile::ReadResult::Status::Ok) {
-        form.tell(MarksMessages::seriesReadFailure(series.status, name, series.error, form.workDir));
+        form.tell(
+            MarksMessages::seriesReadFailure(series.status, name, series.error, form.workDir));
         return;
     }
     if (series.empty) {

@@ -62,8 +62,8 @@ void ReadSeriesCatalog(Form1& form)
 
     const QString name = QString::fromLatin1(Catalog::FileName);
     const Catalog::Result catalog = Catalog::read(form.pathOf(name));
-    if (const QString failure = MarksMessages::catalogReadFailure(catalog.status, name,
-                                                                  catalog.error, form.workDir);
+    if (const QString failure =
+            MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, form.workDir);
         !failure.isEmpty()) {
         form.tell(failure);
         return;

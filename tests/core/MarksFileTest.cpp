@@ -1,5 +1,5 @@
-#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
+#include "forms/MarksMessages.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 

@@ -5,8 +5,8 @@
 
 #include "files/TextFile.h"
 #include "forms/Form1.h"
-#include "kill/ReadyLine.h"
 #include "forms/MarksMessages.h"
+#include "kill/ReadyLine.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
 
