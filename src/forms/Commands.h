@@ -1,6 +1,5 @@
 #pragma once
 
-#include "forms/Dialogs.h"
 #include "forms/Prompts.h"
 
 class Form1;
