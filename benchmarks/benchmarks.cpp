@@ -10,6 +10,7 @@
 #include "files/TextFile.h"
 #include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "state/Module1.h"

@@ -8,6 +8,7 @@
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "support/Fakes.h"
@@ -74,7 +75,7 @@ struct World {
         state = Module1{};
         state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         form.marks.clear();
-        dialogs.messages.clear();
+        form.prompts.clear();
     }
 };
 
@@ -116,7 +117,7 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
         FUZZ_CHECK(items.at(i) == w->state.SeriesCatalog.at(static_cast<std::size_t>(i))[0]);
     }
     FUZZ_CHECK(w->state.SeriesCatalog[0][1] == QLatin1String(MarksFile::FileName));
-    FUZZ_CHECK(w->dialogs.messages.size() <= 1);
+    FUZZ_CHECK(w->form.prompts.size() <= 1);
 
     // Without double quotes a comma always ends a field and the spaces around
     // it belong to no field.
@@ -345,7 +346,7 @@ inline void series(const QByteArray& bytes, const QString& dir)
     if (!loads) {
         FUZZ_CHECK(w->form.List1.Visible);
         FUZZ_CHECK(st.CurrentProblem == 0);
-        FUZZ_CHECK(w->dialogs.messages.size() == 1);
+        FUZZ_CHECK(w->form.prompts.size() == 1);
         return;
     }
     FUZZ_CHECK(!w->form.List1.Visible);
@@ -465,7 +466,7 @@ inline MarksRead readMarks(World* w)
         FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
     out.tail = w->form.marks.tail();
-    out.told = w->dialogs.messages.size();
+    out.told = w->form.prompts.size();
     FUZZ_CHECK(out.told <= 1);
     return out;
 }

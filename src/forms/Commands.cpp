@@ -7,6 +7,8 @@
 #include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 
+#include <utility>
+
 namespace
 {
 
@@ -176,16 +178,8 @@ void ShowSeriesList(Form1& form)
 void QuitButtonClick(Form1& form)
 {
     if (form.List1.Visible) {
-        const Dialogs::Answer answer =
-            form.dialogs.messageBox(QStringLiteral("終了してもよろしいですか"),
-                                    Dialogs::Buttons::OkCancel, Dialogs::Icon::Exclamation);
-        // Marks are written when a series is left; only a mark whose write
-        // failed earlier is still to be saved, and the user decides whether
-        // to end without it.
-        if (answer == Dialogs::Answer::Ok &&
-            MarksMessages::mayEnd(form, form.marks.savePending())) {
-            form.dialogs.endProgram();
-        }
+        form.ask(Question::Quit, QStringLiteral("終了してもよろしいですか"),
+                 Dialogs::Icon::Exclamation);
         return;
     }
     saveMarksOnLeaving(form);
@@ -226,21 +220,47 @@ bool WindowClosing(Form1& form)
     const qsizetype pendingBefore = form.marks.pending().size();
     MarksWrite last;
     if (appending) {
-        st.MarkPending = 0;
-        last = form.marks.append(MarksFile::rowRecord(st, st.CurrentProblem));
+        last = MarksFile::appendMark(form.marks, st, st.CurrentProblem);
     } else if (onProblem && st.MarkedMode == 1) {
         last = form.marks.rewrite(st);
     } else {
         last = form.marks.savePending();
     }
-    if (MarksMessages::mayEnd(form, last)) {
+    if (MarksMessages::mayEnd(form, last, Question::CloseWithoutMarks)) {
         return true;
     }
-    if (appending && form.marks.pending().size() > pendingBefore) {
-        // Staying: the mark on screen is pending on its problem again, so
-        // that the mark button still takes it back.
-        form.marks.takeBackLast();
-        st.MarkPending = 1;
-    }
+    form.stayTakesMarkBack = appending && form.marks.pending().size() > pendingBefore;
     return false;
+}
+
+bool AnswerQuestion(Form1& form, Question question, Dialogs::Answer answer)
+{
+    const bool ok = answer == Dialogs::Answer::Ok;
+    switch (question) {
+    case Question::Quit:
+        // Marks are written when a series is left; only a mark whose write
+        // failed earlier is still to be saved, and the user decides whether
+        // to end without it.
+        if (!ok ||
+            !MarksMessages::mayEnd(form, form.marks.savePending(), Question::EndWithoutMarks)) {
+            return false;
+        }
+        break;
+    case Question::EndWithoutMarks:
+        if (!ok) {
+            return false;
+        }
+        break;
+    case Question::CloseWithoutMarks:
+        if (const bool takeBack = std::exchange(form.stayTakesMarkBack, false); !ok && takeBack) {
+            // Staying: the mark on screen is pending on its problem again,
+            // so that the mark button still takes it back.
+            form.marks.takeBackLast();
+            form.state.MarkPending = 1;
+        }
+        // The view closes the window itself.
+        return ok;
+    }
+    form.dialogs.endProgram();
+    return true;
 }

@@ -365,12 +365,19 @@ void Form1::Command4_Click()
 
 void Form1::Picture1_Click()
 {
-    dialogs.showAbout();
+    Prompt about;
+    about.kind = Prompt::Kind::About;
+    prompts.append(about);
 }
 
 bool Form1::Form_QueryUnload()
 {
     return WindowClosing(*this);
+}
+
+bool Form1::answer(Question question, Dialogs::Answer answer)
+{
+    return AnswerQuestion(*this, question, answer);
 }
 
 void Form1::Display(qint16 problemNumber)
@@ -390,7 +397,14 @@ void Form1::ShowSeriesList()
 
 void Form1::tell(const QString& message)
 {
-    dialogs.messageBox(message, Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+    Prompt told;
+    told.text = message;
+    prompts.append(told);
+}
+
+void Form1::ask(Question question, const QString& text, Dialogs::Icon icon)
+{
+    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question});
 }
 
 QString Form1::pathOf(const QString& bareName) const

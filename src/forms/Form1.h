@@ -2,6 +2,7 @@
 
 #include "answer/ItemKeys.h"
 #include "forms/Control.h"
+#include "forms/Prompts.h"
 #include "layout/BoardLayout.h"
 #include "quiz/Quiz.h"
 #include "series/MarksFile.h"
@@ -94,9 +95,13 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Picture1_Click();
-    // The window is being closed through its title bar. False when the
-    // user chose to stay because marks could not be saved.
+    // The window is being closed through its title bar. False when marks
+    // could not be saved and the user is asked whether to close anyway: the
+    // answer to Question::CloseWithoutMarks then decides.
     bool Form_QueryUnload();
+    // The user's answer to a question a handler asked; goes on where that
+    // handler stopped. True when the program ends, or the window may close.
+    bool answer(Question question, Dialogs::Answer answer);
 
     // Procedures other handlers share.
     void Display(qint16 problemNumber);
@@ -118,9 +123,18 @@ public:
     // the keyboard focus once the view has shown a handler's effects.
     ItemCarry carry;
     const Control* focusRequest = nullptr;
+    // What handlers left to show, in order; the view shows it once a
+    // handler has returned and the window shows its effects.
+    QList<Prompt> prompts;
+    // Closing the window waits for an answer: staying then puts the mark
+    // on screen back on its problem.
+    bool stayTakesMarkBack = false;
 
-    // Shows a message in the program's own message box.
+    // A message for the program's own message box.
     void tell(const QString& message);
+    // A question with OK and Cancel; no handler runs after it until it is
+    // answered.
+    void ask(Question question, const QString& text, Dialogs::Icon icon);
     QString pathOf(const QString& bareName) const;
 
 private:

@@ -49,7 +49,7 @@ bool tell(Form1& form, const MarksWrite& result)
     return false;
 }
 
-bool mayEnd(Form1& form, const MarksWrite& last)
+bool mayEnd(Form1& form, const MarksWrite& last, Question question)
 {
     const qsizetype lost = form.marks.pending().size();
     if (last.written || lost == 0) {
@@ -66,8 +66,52 @@ bool mayEnd(Form1& form, const MarksWrite& last)
                        "もう一度記録を試みます。")
             .arg(last.failure, QDir::toNativeSeparators(form.marks.folder()))
             .arg(lost);
-    return form.dialogs.messageBox(withFindings(last, text), Dialogs::Buttons::OkCancel,
-                                   Dialogs::Icon::Critical) == Dialogs::Answer::Ok;
+    form.ask(question, withFindings(last, text), Dialogs::Icon::Critical);
+    return false;
+}
+
+QString seriesReadFailure(TextFile::ReadResult::Status status, const QString& name,
+                          const QString& error, const QString& folder)
+{
+    switch (status) {
+    case TextFile::ReadResult::Status::Missing:
+        return QStringLiteral("問題集のファイル「%1」が見つかりません。\n探した場所: %2")
+            .arg(name, QDir::toNativeSeparators(folder));
+    case TextFile::ReadResult::Status::Unreadable:
+        return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2")
+            .arg(name, error);
+    case TextFile::ReadResult::Status::BadEncoding:
+        return QStringLiteral("問題集のファイル「%1」は UTF-16 で保存されているため読めません。\n"
+                              "シフトJIS（コードページ932）か UTF-8 で保存し直してください。")
+            .arg(name);
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return {};
+}
+
+QString catalogReadFailure(TextFile::ReadResult::Status status, const QString& name,
+                           const QString& error, const QString& folder)
+{
+    switch (status) {
+    case TextFile::ReadResult::Status::Missing:
+        return QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
+                              "探した場所: %2\n\n"
+                              "一覧には「マークの付いた問題」だけを表示します。")
+            .arg(name, QDir::toNativeSeparators(folder));
+    case TextFile::ReadResult::Status::Unreadable:
+        return QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
+                              "場所: %2\n理由: %3")
+            .arg(name, QDir::toNativeSeparators(folder), error);
+    case TextFile::ReadResult::Status::BadEncoding:
+        return QStringLiteral("問題集の一覧ファイル「%1」は UTF-16 で保存されているため"
+                              "読めません。\nシフトJIS（コードページ932）か UTF-8 で"
+                              "保存し直してください。")
+            .arg(name);
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return {};
 }
 
 } // namespace MarksMessages
@@ -89,14 +133,7 @@ int ReadMarksFile(Form1& form)
 bool AppendMarkedProblem(Form1& form)
 {
     Module1& st = form.state;
-    // The mark is no longer pending on this problem either way: it is in the
-    // file, or held for the next write.
-    st.MarkPending = 0;
-    if (st.CurrentProblem < 0 || st.CurrentProblem >= Module1::SeriesRows) {
-        return MarksMessages::tell(form, form.marks.savePending());
-    }
-    return MarksMessages::tell(form,
-                               form.marks.append(MarksFile::rowRecord(st, st.CurrentProblem)));
+    return MarksMessages::tell(form, MarksFile::appendMark(form.marks, st, st.CurrentProblem));
 }
 
 bool SaveUnsavedMarks(Form1& form)

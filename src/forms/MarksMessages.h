@@ -1,11 +1,16 @@
 #pragma once
 
+#include "files/TextFile.h"
+#include "forms/Prompts.h"
+
+#include <QString>
+
 class Form1;
 struct MarksWrite;
 
-// Turns what became of a write of the marks file into the window's message
-// boxes. The window's side of ReadMarksFile, AppendMarkedProblem,
-// SaveUnsavedMarks and RewriteMarksFile lives here too.
+// Turns what became of the program's files into the window's messages:
+// a write of the marks file, and a series file or the catalogue that could
+// not be read. The window's side of the marks file lives here too.
 namespace MarksMessages
 {
 
@@ -14,8 +19,32 @@ namespace MarksMessages
 bool tell(Form1& form, const MarksWrite& result);
 
 // The program is about to end and `last` was its last try to write the
-// marks file. When that failed and marks would be lost, says so plainly and
-// asks whether to quit anyway. Returns true when the program may end.
-bool mayEnd(Form1& form, const MarksWrite& last);
+// marks file. Returns true when the program may end; when that try failed
+// and marks would be lost, asks `question` instead, saying so plainly, and
+// returns false.
+bool mayEnd(Form1& form, const MarksWrite& last, Question question);
+
+// Why the series file `name` in `folder` could not be read; empty when it
+// was.
+QString seriesReadFailure(TextFile::ReadResult::Status status, const QString& name,
+                          const QString& error, const QString& folder);
+// Why the catalogue `name` in `folder` could not be read; empty when it was.
+QString catalogReadFailure(TextFile::ReadResult::Status status, const QString& name,
+                           const QString& error, const QString& folder);
 
 } // namespace MarksMessages
+
+// Reads the marks file into the table as the marked series, telling what it
+// found, and returns the last row read; -1 when it is missing or holds no
+// whole record.
+int ReadMarksFile(Form1& form);
+// Appends row CurrentProblem to the marks file and clears MarkPending.
+// Returns false (and tells the user) when the file could not be written; the
+// record is then kept and written with the next one.
+bool AppendMarkedProblem(Form1& form);
+// Writes the marked problems whose append failed earlier, if there are any.
+bool SaveUnsavedMarks(Form1& form);
+// Writes the marks file anew from rows 0..ProblemCount flagged "T". Returns
+// false (and tells the user) when it could not be written; the old file then
+// stays as it was.
+bool RewriteMarksFile(Form1& form);

@@ -1,12 +1,9 @@
 #include "forms/OpenSelectedSeries.h"
 
 #include "files/TextFile.h"
-#include "forms/Dialogs.h"
 #include "forms/Form1.h"
-#include "series/MarksFile.h"
+#include "forms/MarksMessages.h"
 #include "series/SeriesLoader.h"
-
-#include <QDir>
 
 namespace
 {
@@ -42,32 +39,12 @@ void openMarkedSeries(Form1& form)
     Module1& st = form.state;
     const int k = ReadMarksFile(form);
     if (SeriesParser::trimBlanks(st.Problems[1].fullQuestion()).isEmpty()) {
-        form.dialogs.messageBox(QStringLiteral("マークの付いた問題は登録されていません"),
-                                Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+        form.tell(QStringLiteral("マークの付いた問題は登録されていません"));
         st.MarkedMode = 0;
         return;
     }
     finish(form, 0, k);
     st.MarkedMode = 1;
-}
-
-QString readFailure(const QString& name, const SeriesLoader::Series& file, const QString& dir)
-{
-    switch (file.status) {
-    case TextFile::ReadResult::Status::Missing:
-        return QStringLiteral("問題集のファイル「%1」が見つかりません。\n探した場所: %2")
-            .arg(name, QDir::toNativeSeparators(dir));
-    case TextFile::ReadResult::Status::Unreadable:
-        return QStringLiteral("問題集のファイル「%1」を読み込めません。\n理由: %2")
-            .arg(name, file.error);
-    case TextFile::ReadResult::Status::BadEncoding:
-        return QStringLiteral("問題集のファイル「%1」は UTF-16 で保存されているため読めません。\n"
-                              "シフトJIS（コードページ932）か UTF-8 で保存し直してください。")
-            .arg(name);
-    case TextFile::ReadResult::Status::Ok:
-        break;
-    }
-    return {};
 }
 
 // What the file holds that the program leaves out, a line each.
@@ -117,7 +94,8 @@ void openSeriesFile(Form1& form, int idx)
     }
     const SeriesLoader::Series series = SeriesLoader::load(form.pathOf(name));
     if (series.status != TextFile::ReadResult::Status::Ok) {
-        form.tell(readFailure(name, series, form.workDir));
+        form.tell(
+            MarksMessages::seriesReadFailure(series.status, name, series.error, form.workDir));
         return;
     }
     if (series.empty) {

@@ -3,10 +3,9 @@
 #include "answer/SoundCues.h"
 #include "board/Display.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/Catalog.h"
 #include "series/MarksFile.h"
-
-#include <QDir>
 
 namespace
 {
@@ -18,30 +17,6 @@ QString lineList(const QList<int>& lines)
         numbers.append(QString::number(line));
     }
     return numbers.join(QStringLiteral("、"));
-}
-
-// Why the catalogue cannot be read at all, or nothing.
-QString catalogFailure(const Catalog::Result& catalog, const QString& name, const QString& workDir)
-{
-    switch (catalog.status) {
-    case TextFile::ReadResult::Status::Missing:
-        return QStringLiteral("問題集の一覧ファイル「%1」が見つかりません。\n"
-                              "探した場所: %2\n\n"
-                              "一覧には「マークの付いた問題」だけを表示します。")
-            .arg(name, QDir::toNativeSeparators(workDir));
-    case TextFile::ReadResult::Status::Unreadable:
-        return QStringLiteral("問題集の一覧ファイル「%1」を読み込めません。\n"
-                              "場所: %2\n理由: %3")
-            .arg(name, QDir::toNativeSeparators(workDir), catalog.error);
-    case TextFile::ReadResult::Status::BadEncoding:
-        return QStringLiteral("問題集の一覧ファイル「%1」は UTF-16 で保存されているため"
-                              "読めません。\nシフトJIS（コードページ932）か UTF-8 で"
-                              "保存し直してください。")
-            .arg(name);
-    case TextFile::ReadResult::Status::Ok:
-        break;
-    }
-    return {};
 }
 
 // What the learner is told about lines of the catalogue that were listed
@@ -87,7 +62,9 @@ void ReadSeriesCatalog(Form1& form)
 
     const QString name = QString::fromLatin1(Catalog::FileName);
     const Catalog::Result catalog = Catalog::read(form.pathOf(name));
-    if (const QString failure = catalogFailure(catalog, name, form.workDir); !failure.isEmpty()) {
+    if (const QString failure =
+            MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, form.workDir);
+        !failure.isEmpty()) {
         form.tell(failure);
         return;
     }

@@ -671,6 +671,15 @@ MarksWrite MarksStore::append(const QStringList& record)
     return writePending();
 }
 
+MarksWrite MarksFile::appendMark(MarksStore& marks, Module1& st, int problem)
+{
+    st.MarkPending = 0;
+    if (problem < 0 || problem >= Module1::SeriesRows) {
+        return marks.savePending();
+    }
+    return marks.append(rowRecord(st, problem));
+}
+
 MarksWrite MarksStore::savePending()
 {
     if (pending_.isEmpty()) {
@@ -844,27 +853,64 @@ MarksWrite MarksStore::writePending()
     return out;
 }
 
+namespace
+{
+
+// The table's marked rows 0..ProblemCount as records, counted in rows;
+// false, with the character, when one of them cannot be written.
+bool tableRecords(const Module1& st, QByteArray* bytes, qsizetype* rows, QChar* bad)
+{
+    const int last = std::clamp(st.ProblemCount, 0, Module1::SeriesRows - 1);
+    for (int i = 0; i <= last; ++i) {
+        if (!st.Marked.at(static_cast<std::size_t>(i))) {
+            continue;
+        }
+        if (!encodeRecord(MarksFile::rowRecord(st, i), bytes, bad)) {
+            return false;
+        }
+        ++*rows;
+    }
+    return true;
+}
+
+// Lines that are no record, and the damaged end, as the file has them now
+// (another copy may have moved away what this copy read): set aside for the
+// teacher to mend, never mixed with records.
+QByteArray setAside(const Layout& now)
+{
+    QByteArray aside;
+    for (const LeftOut& l : now.leftOut) {
+        aside += l.bytes;
+    }
+    return aside + now.damaged;
+}
+
+MarksFinding othersKept(qsizetype others)
+{
+    return {0, QStringLiteral("マークの記録ファイル「%1」は、このシリーズを開いている間に"
+                              "ほかで書き換えられていました（別のVelmorantなど）。\n"
+                              "どちらのマークも失わないように、こちらの記録のあとに、"
+                              "ほかで書かれた記録%2件を残しました。ほかで外したマークが"
+                              "戻っていることがあります。")
+                   .arg(fileName())
+                   .arg(others)};
+}
+
+} // namespace
+
 MarksWrite MarksStore::rewrite(const Module1& st)
 {
     MarksWrite out;
     QByteArray bytes;
     QChar bad;
-    const int last = std::clamp(st.ProblemCount, 0, Module1::SeriesRows - 1);
     qsizetype tableRows = 0;
-    for (int i = 0; i <= last; ++i) {
-        if (!st.Marked.at(static_cast<std::size_t>(i))) {
-            continue;
-        }
-        if (!encodeRecord(MarksFile::rowRecord(st, i), &bytes, &bad)) {
-            return out.failed(unencodableMessage(QString(bad)));
-        }
-        ++tableRows;
+    if (!tableRecords(st, &bytes, &tableRows, &bad)) {
+        return out.failed(unencodableMessage(QString(bad)));
     }
     // Records beyond what the table holds were never shown; keep them.
     bytes += tail_.laterRecords;
 
-    const QString file = path();
-    Access access(folder_, file);
+    Access access(folder_, path());
     if (!access.ok()) {
         return out.failed(rewriteFailure(access.reason()));
     }
@@ -881,14 +927,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
     if (!encodeRecords(pending_, &bytes, &bad)) {
         return out.failed(unencodableMessage(QString(bad)));
     }
-    // Lines that are no record, and the damaged end, as the file has them
-    // now (another copy may have moved away what this copy read): set aside
-    // for the teacher to mend, never mixed with records.
-    QByteArray aside;
-    for (const LeftOut& l : now.leftOut) {
-        aside += l.bytes;
-    }
-    aside += now.damaged;
+    const QByteArray aside = setAside(now);
     if (access.inPlace()) {
         bytes += aside; // nowhere else to keep it
     } else if (!keepDamaged(folder_, aside)) {
@@ -899,14 +938,7 @@ MarksWrite MarksStore::rewrite(const Module1& st)
         return out.failed(rewriteFailure(reason));
     }
     if (others >= 0 && found.status == Found::Status::Ok) {
-        out.findings.append(
-            {0, QStringLiteral("マークの記録ファイル「%1」は、このシリーズを開いている間に"
-                               "ほかで書き換えられていました（別のVelmorantなど）。\n"
-                               "どちらのマークも失わないように、こちらの記録のあとに、"
-                               "ほかで書かれた記録%2件を残しました。ほかで外したマークが"
-                               "戻っていることがあります。")
-                    .arg(fileName())
-                    .arg(others)});
+        out.findings.append(othersKept(others));
     }
     remember(bytes, tableRows);
     return out;

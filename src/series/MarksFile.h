@@ -9,8 +9,6 @@
 
 #include <utility>
 
-class Form1;
-
 // What a marks file held beyond the records that were read into the table:
 // records after the hundredth marked problem, lines that are no record, and
 // a damaged end (a record cut short). A rewrite puts the first back after
@@ -122,16 +120,12 @@ private:
     void remember(const QByteArray& bytes, qsizetype tableRows);
 };
 
-// The window's side of the marks file: the store's findings become message
-// boxes. Reads into the table and returns the last row read, as above.
-int ReadMarksFile(Form1& form);
-// Appends row CurrentProblem to the marks file and clears MarkPending.
-// Returns false (and tells the user) when the file could not be written; the
-// record is then kept and written with the next one.
-bool AppendMarkedProblem(Form1& form);
-// Writes the marked problems whose append failed earlier, if there are any.
-bool SaveUnsavedMarks(Form1& form);
-// Writes the marks file anew from rows 0..ProblemCount flagged "T". Returns
-// false (and tells the user) when it could not be written; the old file then
-// stays as it was.
-bool RewriteMarksFile(Form1& form);
+namespace MarksFile
+{
+
+// Appends the mark of problem `problem` (none when it is not in the table)
+// along with the marks still to be written. The mark is no longer pending
+// on the screen either way: it is in the file, or held for the next write.
+MarksWrite appendMark(MarksStore& marks, Module1& st, int problem);
+
+} // namespace MarksFile

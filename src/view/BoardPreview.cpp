@@ -77,6 +77,7 @@ public:
         }
         form_.List1_DblClick();
         view_.sync();
+        ShowPrompts(form_, dialogs_, [] { return true; });
         // A series that could not be opened leaves the list on the screen.
         return form_.List1.Visible ? 0 : std::min(state_.ProblemCount, Module1::SeriesRows - 1);
     }

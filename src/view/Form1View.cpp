@@ -292,25 +292,39 @@ template <typename Handler> void Form1View::run(Handler&& handler)
     if (ended_) {
         return;
     }
-    if (running_) {
-        // A handler run by a focus change inside another: the outer one
-        // shows the effects of both.
-        handler();
-        resync_ = true;
+    handler();
+    if (applying_) {
+        // A focus change while the widgets are brought up to date: they
+        // show its effects once that is done.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!ended_) {
+                    sync();
+                    showPrompts();
+                }
+            },
+            Qt::QueuedConnection);
         return;
     }
-    running_ = true;
-    handler();
-    // The handler may have ended the program.
-    // cppcheck-suppress knownConditionTrueFalse
-    while (!ended_) {
-        resync_ = false;
-        sync();
-        if (!resync_) {
-            break;
-        }
+    sync();
+    showPrompts();
+}
+
+bool Form1View::showPrompts()
+{
+    return ShowPrompts(form_, form_.dialogs, [this] { return readyForBox(); });
+}
+
+bool Form1View::readyForBox()
+{
+    if (ended_) {
+        return false;
     }
-    running_ = false;
+    // Each box comes up over the window as the handler, or the answer
+    // before it, left it.
+    sync();
+    return true;
 }
 
 void Form1View::sync()
@@ -641,7 +655,7 @@ void Form1View::changeEvent(QEvent* event)
 void Form1View::closeEvent(QCloseEvent* event)
 {
     if (!ended_) {
-        if (!form_.Form_QueryUnload()) {
+        if (!QueryClose(form_, form_.dialogs, [this] { return readyForBox(); })) {
             // Marks could not be saved and the user chose to stay.
             sync();
             event->ignore();

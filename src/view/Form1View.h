@@ -109,8 +109,14 @@ private:
     void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
     bool itemKey(int index, QKeyEvent* event);
     void listSelectionChanged();
-    // Runs one event handler of the model, then shows its effects.
+    // Runs one event handler of the model, then shows its effects and the
+    // boxes it left to show.
     template <typename Handler> void run(Handler&& handler);
+    // Shows the boxes handlers left, answering questions back into the
+    // model; true when an answer ended the program or let the window close.
+    bool showPrompts();
+    // Brings the window up to date before a box; false once it has ended.
+    bool readyForBox();
 
     Form1& form_;
     std::vector<Binding> bindings_;
@@ -122,6 +128,4 @@ private:
     bool loaded_ = false;
     bool ended_ = false;
     bool applying_ = false;
-    bool running_ = false; // a handler and the sync after it are under way
-    bool resync_ = false;  // a handler ran inside another one
 };

@@ -28,10 +28,6 @@ QMessageBox::Icon toQtIcon(Dialogs::Icon icon)
 
 Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon icon)
 {
-    if (view_ != nullptr) {
-        // The box talks about what the handler has done so far: show it.
-        view_->sync();
-    }
     QMessageBox box(toQtIcon(icon), QString::fromUtf16(Title), text, QMessageBox::NoButton, view_);
     // Titles and terms are a teacher's text: "a<b" is not markup.
     box.setTextFormat(Qt::PlainText);
@@ -49,9 +45,6 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Buttons buttons, Icon
 
 void QtDialogs::showAbout()
 {
-    if (view_ != nullptr) {
-        view_->sync();
-    }
     // Each opening loads a new About window; closing it discards it.
     Form2 model;
     model.Form_Load();

@@ -8,8 +8,8 @@ class Form1View;
 class QtDialogs : public Dialogs
 {
 public:
-    // The main window: brought to the front after the About window's OK,
-    // brought up to date before a box is shown over it, and closed at the end.
+    // The main window: the boxes' parent, brought to the front after the
+    // About window's OK, and closed at the end.
     void setMainWindow(Form1View* view) { view_ = view; }
 
     Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;

@@ -1,4 +1,5 @@
 #include "series/MarksFile.h"
+#include "forms/MarksMessages.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 

@@ -330,7 +330,7 @@ TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
     Session s;
     s.solve();
     s.form->Command2_Click(5);
-    s.form->Form_QueryUnload();
+    s.close();
     QStringList first = markedRecord(1);
     first[4] = QStringLiteral("\u3000説明1");
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first));
@@ -343,7 +343,7 @@ TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
     m.open(0);
     m.solve();
     m.form->Command2_Click(5);
-    m.form->Form_QueryUnload();
+    m.close();
     EXPECT_EQ(m.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 }
 
@@ -360,7 +360,7 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_TRUE(s.dialogs.messages[0].text.contains("Marked.txt"));
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
-    s.form->Form_QueryUnload();
+    s.close();
     QStringList first = markedRecord(1);
     first[4] = QStringLiteral("\u3000説明1");
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first)) << "problem 1, not problem 2";
@@ -376,7 +376,7 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
     s.dialogs.script = {Dialogs::Answer::Cancel};
     {
         const TestFiles::FileSizeLimit full(10);
-        EXPECT_FALSE(s.form->Form_QueryUnload());
+        EXPECT_FALSE(s.close());
     }
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     const FakeDialogs::Shown asked = s.dialogs.messages[0];
@@ -429,7 +429,7 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
         t.form->Command2_Click(0);
     }
     t.dialogs.messages.clear();
-    EXPECT_TRUE(t.form->Form_QueryUnload());
+    EXPECT_TRUE(t.close());
     EXPECT_TRUE(t.dialogs.messages.isEmpty());
     EXPECT_TRUE(t.marks().startsWith(Placeholder));
     EXPECT_TRUE(t.form->marks.pending().isEmpty());

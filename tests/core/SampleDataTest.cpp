@@ -36,13 +36,13 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
     Form1 form(h.state, measure, h.players, h.dialogs, h.dir.path());
     form.Form_Load();
     ASSERT_GE(form.List1.Items.size(), 4);
-    EXPECT_TRUE(h.dialogs.messages.isEmpty());
+    EXPECT_TRUE(form.prompts.isEmpty());
 
     for (int series = 1; series < form.List1.Items.size(); ++series) {
         form.List1.ListIndex = series;
         form.List1_DblClick();
         ASSERT_FALSE(form.List1.Visible) << series;
-        EXPECT_TRUE(h.dialogs.messages.isEmpty()) << h.dialogs.messages.value(0).text.toStdString();
+        EXPECT_TRUE(form.prompts.isEmpty()) << form.prompts.value(0).text.toStdString();
         EXPECT_GE(h.state.ProblemCount, 5);
         for (int n = 1; n <= h.state.ProblemCount; ++n) {
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());

@@ -5,6 +5,7 @@
 
 #include "files/TextFile.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "kill/ReadyLine.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
@@ -173,7 +174,7 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
             Form1 form(state, measure, players, dialogs, dir.path());
             state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
             EXPECT_EQ(ReadMarksFile(form), text.lines.size() / MarksFile::LinesPerRecord - 1);
-            EXPECT_TRUE(dialogs.messages.isEmpty());
+            EXPECT_TRUE(form.prompts.isEmpty());
             seen[*now] += 1;
         }
         previous = now;

@@ -10,6 +10,7 @@
 // standard input. Exits with 3 when a write fails or anything is told.
 
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv)
         state.CurrentProblem = AppendRow;
         state.MarkPending = 1;
         if (!AppendMarkedProblem(form)) {
-            die(QStringLiteral("append %1 failed: %2").arg(i).arg(dialogs.messages.value(0).text));
+            die(QStringLiteral("append %1 failed: %2").arg(i).arg(form.prompts.value(0).text));
         }
         if (i == rewriteAfter) {
             // Read by the rewrite through the window's state.
@@ -91,11 +92,11 @@ int main(int argc, char** argv)
                 state.Marked.at(r) = false;
             }
             if (!RewriteMarksFile(form)) {
-                die(QStringLiteral("rewrite failed: %1").arg(dialogs.messages.value(0).text));
+                die(QStringLiteral("rewrite failed: %1").arg(form.prompts.value(0).text));
             }
         }
-        if (!dialogs.messages.isEmpty()) {
-            die(dialogs.messages.constFirst().text);
+        if (!form.prompts.isEmpty()) {
+            die(form.prompts.constFirst().text);
         }
     }
     return 0;

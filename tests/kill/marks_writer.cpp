@@ -13,6 +13,7 @@
 
 #include "files/TextFile.h"
 #include "forms/Form1.h"
+#include "forms/MarksMessages.h"
 #include "series/MarksFile.h"
 #include "support/Fakes.h"
 
@@ -102,8 +103,8 @@ private:
             }
             die("the marks file differs from the announced state (kept as mismatch.bin)");
         }
-        if (!dialogs_.messages.isEmpty()) {
-            die(dialogs_.messages.constFirst().text.toLocal8Bit().constData());
+        if (!form_.prompts.isEmpty()) {
+            die(form_.prompts.constFirst().text.toLocal8Bit().constData());
         }
         now_ = expected;
     }

@@ -1,5 +1,7 @@
 #include "support/Fakes.h"
 
+#include <gtest/gtest.h>
+
 QSizeF FakeMeasure::measure(const QString& text, const FontInfo& font) const
 {
     const double height = font.points >= 12.0 ? 270.0 : 255.0;
@@ -41,7 +43,13 @@ QStringList FakePlayers::commands() const
 
 Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Icon icon)
 {
+    if (handlerRunning) {
+        ADD_FAILURE() << "a box came up while a handler ran: " << text.toStdString();
+    }
     messages.append({text, buttons, icon});
+    if (onShow) {
+        onShow(text);
+    }
     if (script.empty()) {
         return Answer::Ok;
     }
@@ -50,7 +58,40 @@ Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Ic
     return a;
 }
 
-Harness::Harness() : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path())) {}
+void FakeDialogs::showAbout()
+{
+    if (handlerRunning) {
+        ADD_FAILURE() << "the About window came up while a handler ran";
+    }
+    ++aboutShown;
+}
+
+DrivenForm::Event::Event(Form1& form, FakeDialogs& dialogs) : form_(form), dialogs_(dialogs)
+{
+    dialogs_.handlerRunning = true;
+}
+
+DrivenForm::Event::~Event()
+{
+    dialogs_.handlerRunning = false;
+    ShowPrompts(form_, dialogs_, [] { return true; });
+}
+
+Harness::Harness()
+    : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path()), dialogs)
+{
+}
+
+bool Harness::close()
+{
+    dialogs.handlerRunning = true;
+    const bool closed = QueryClose(form.get(), dialogs, [this] {
+        dialogs.handlerRunning = false;
+        return true;
+    });
+    dialogs.handlerRunning = false;
+    return closed;
+}
 
 void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
                      const QString& answers, const QString& explanation)

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // 15 twips per half-width character, 30 per full-width one; a line of a
 // 11.25-point font is 255 twips high and of a 12-point font 270, so labels
@@ -38,8 +39,13 @@ class FakeDialogs : public Dialogs
 {
 public:
     Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
-    void showAbout() override { ++aboutShown; }
+    void showAbout() override;
     void endProgram() override { ++ended; }
+
+    // Set while a handler runs: a box then is a fault, boxes wait for it.
+    bool handlerRunning = false;
+    // Called as each message box comes up, to look at the window under it.
+    std::function<void(const QString&)> onShow;
 
     struct Shown {
         QString text;
@@ -65,10 +71,48 @@ inline QString recordPart(const Module1& state, int problem, int part)
     return Problems::record(state.Problems.at(static_cast<std::size_t>(problem))).at(part);
 }
 
+// The main window as the view drives it: each use through -> or * is one
+// event. Once it has returned, what it left is shown through the dialogs,
+// their script answering its questions; while it runs, no box may come up.
+class DrivenForm
+{
+public:
+    class Event
+    {
+    public:
+        Event(Form1& form, FakeDialogs& dialogs);
+        ~Event();
+        Event(const Event&) = delete;
+        Event& operator=(const Event&) = delete;
+        Form1* operator->() const { return &form_; }
+        operator Form1&() const { return form_; } // NOLINT(google-explicit-constructor)
+
+    private:
+        Form1& form_;
+        FakeDialogs& dialogs_;
+    };
+
+    DrivenForm(std::unique_ptr<Form1> form, FakeDialogs& dialogs)
+        : form_(std::move(form)), dialogs_(&dialogs)
+    {
+    }
+    Event operator->() const { return {*form_, *dialogs_}; }
+    Event operator*() const { return {*form_, *dialogs_}; }
+    // The window itself, for calls that are no event of their own.
+    Form1& get() const { return *form_; }
+
+private:
+    std::unique_ptr<Form1> form_;
+    FakeDialogs* dialogs_;
+};
+
 // A main window with fakes for everything outside it, in a fresh temporary
 // working directory.
 struct Harness {
     Harness();
+    // Closes the window through its title bar, as the view does; whether it
+    // closed.
+    bool close();
     QString path(const QString& name) const { return dir.filePath(name); }
     // Puts problem n, given as the five lines of a marked record.
     void setRow(int n, const QString& question, const QString& items, const QString& groups,
@@ -79,5 +123,5 @@ struct Harness {
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    std::unique_ptr<Form1> form;
+    DrivenForm form;
 };

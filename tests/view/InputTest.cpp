@@ -157,6 +157,27 @@ TEST_F(ViewFixture, QuitButtonAsksAndEndsOnlyOnOk)
     EXPECT_EQ(dialogs.ended, 1);
 }
 
+TEST_F(ViewFixture, AMessageBoxComesUpOverTheWindowAsTheHandlerLeftIt)
+{
+    doubleClickEntry(1);
+    state.MarkPending = 1;
+    state.CurrentProblem = 1;
+    // Leaving the series fails to write the mark before it brings back the
+    // list: the box is shown over the list all the same.
+    int shown = 0;
+    dialogs.onShow = [this, &shown](const QString& text) {
+        ++shown;
+        EXPECT_TRUE(text.contains("Marked.txt"));
+        EXPECT_TRUE(widget(form->List1)->isVisible());
+        EXPECT_FALSE(widget(form->Label1[0])->isVisible());
+    };
+    {
+        const TestFiles::FileSizeLimit full(10);
+        QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    }
+    EXPECT_EQ(shown, 1);
+}
+
 TEST_F(ViewFixture, ClosingTheWindowSavesAPendingMarkButEndingTheProgramDoesNot)
 {
     doubleClickEntry(1);
