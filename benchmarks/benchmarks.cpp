@@ -38,8 +38,9 @@ namespace
 class SilentPlayers : public Players
 {
 public:
-    void configure(int, const PlayerSettings&) override {}
-    void command(int, const QString&) override {}
+    void open(SoundCue /*cue*/, const QString& /*fileName*/) override {}
+    void rewind(SoundCue /*cue*/) override {}
+    void play(SoundCue /*cue*/) override {}
 };
 
 class NoDialogs : public Dialogs

@@ -48,7 +48,7 @@ void showSolved(Form1& form)
     Module1& st = form.state;
     form.Command1[0].Visible = false;
     form.Command1[1].Visible = false;
-    SoundCues::play(form.players, SoundCues::Correct);
+    SoundCues::play(form.players, SoundCue::Correct);
     if (st.CurrentProblem < st.ProblemCount) {
         form.Label4.setCaption(QStringLiteral("正解です。次の問題へ進みますか？"));
         form.Command2[0].Visible = true;
@@ -166,11 +166,11 @@ void ItemMouseUp(Form1& form, int index, int /*button*/, int /*shift*/, float /*
         return;
     }
     if (st.LastCorrectCount == 0) {
-        SoundCues::play(form.players, SoundCues::Wrong);
+        SoundCues::play(form.players, SoundCue::Wrong);
     } else if (correct > st.LastCorrectCount) {
-        SoundCues::play(form.players, SoundCues::MoreCorrect);
+        SoundCues::play(form.players, SoundCue::MoreCorrect);
     } else {
-        SoundCues::play(form.players, SoundCues::NotMoreCorrect);
+        SoundCues::play(form.players, SoundCue::NotMoreCorrect);
     }
     st.LastCorrectCount = correct;
 }

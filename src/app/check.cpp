@@ -82,8 +82,9 @@ public:
 class SilentPlayers : public Players
 {
 public:
-    void configure(int /*player*/, const PlayerSettings& /*settings*/) override {}
-    void command(int /*player*/, const QString& /*command*/) override {}
+    void open(SoundCue /*cue*/, const QString& /*fileName*/) override {}
+    void rewind(SoundCue /*cue*/) override {}
+    void play(SoundCue /*cue*/) override {}
 };
 
 // The findings of one file and its summary line.

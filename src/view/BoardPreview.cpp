@@ -26,8 +26,9 @@ namespace
 class SilentPlayers : public Players
 {
 public:
-    void configure(int /*player*/, const PlayerSettings& /*settings*/) override {}
-    void command(int /*player*/, const QString& /*command*/) override {}
+    void open(SoundCue /*cue*/, const QString& /*fileName*/) override {}
+    void rewind(SoundCue /*cue*/) override {}
+    void play(SoundCue /*cue*/) override {}
 };
 
 // Keeps what the window would have told the user instead of showing it.

@@ -9,7 +9,7 @@
 
 class QSoundEffect;
 
-// The four sound players on QSoundEffect. A missing or unplayable file, or a
+// The sound players on QSoundEffect. A missing or unplayable file, or a
 // desktop without sound, leaves a player silent; it never reports anything.
 class QtPlayers : public Players
 {
@@ -19,19 +19,14 @@ public:
     QtPlayers(const QtPlayers&) = delete;
     QtPlayers& operator=(const QtPlayers&) = delete;
 
-    void configure(int player, const PlayerSettings& settings) override;
-    void command(int player, const QString& command) override;
+    void open(SoundCue cue, const QString& fileName) override;
+    void rewind(SoundCue cue) override;
+    void play(SoundCue cue) override;
 
-    // The sound behind player 1..4, or nullptr while it has none.
-    const QSoundEffect* effect(int player) const;
+    // The sound behind a cue, or nullptr while it has none.
+    const QSoundEffect* effect(SoundCue cue) const;
 
 private:
-    struct Player {
-        QString fileName;
-        std::unique_ptr<QSoundEffect> effect;
-    };
-    Player* find(int player);
-
     QString workDir_;
-    std::array<Player, 4> players_;
+    std::array<std::unique_ptr<QSoundEffect>, AllSoundCues.size()> effects_;
 };

@@ -45,5 +45,5 @@ TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheItemOnce)
     EXPECT_EQ(state.PlacementTable[1][1], 0);
     EXPECT_EQ(state.AnswerOpen, 1) << "three of four items placed: not solved";
     EXPECT_FALSE(widget(form->Label4)->isVisible());
-    EXPECT_TRUE(players.commands().filter(QStringLiteral(":Play")).isEmpty());
+    EXPECT_TRUE(players.log.filter(QStringLiteral(":play")).isEmpty());
 }
