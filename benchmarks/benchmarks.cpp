@@ -5,7 +5,7 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
-#include "answer/Players.h"
+#include "answer/SilentPlayers.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
 #include "forms/Dialogs.h"
@@ -34,14 +34,6 @@
 
 namespace
 {
-
-class SilentPlayers : public Players
-{
-public:
-    void open(SoundCue /*cue*/, const QString& /*fileName*/) override {}
-    void rewind(SoundCue /*cue*/) override {}
-    void play(SoundCue /*cue*/) override {}
-};
 
 class NoDialogs : public Dialogs
 {
