@@ -1,9 +1,9 @@
-#include "view/DeferredPlayers.h"
+#include "sound/DeferredPlayers.h"
 
 #include "answer/SoundCues.h"
+#include "sound/QtPlayers.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "view/QtPlayers.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

@@ -1,4 +1,4 @@
-#include "view/QtPlayers.h"
+#include "sound/QtPlayers.h"
 
 #include "answer/SoundCues.h"
 #include "support/TestFiles.h"

@@ -1,4 +1,4 @@
-#include "view/DeferredPlayers.h"
+#include "sound/DeferredPlayers.h"
 
 #include "sound/SoundModule.h"
 

@@ -1,4 +1,4 @@
-#include "view/QtPlayers.h"
+#include "sound/QtPlayers.h"
 
 #include "files/FileLookup.h"
 
