@@ -5,7 +5,7 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
-#include "answer/Players.h"
+#include "answer/SilentPlayers.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
 #include "forms/Dialogs.h"
@@ -35,13 +35,6 @@
 
 namespace
 {
-
-class SilentPlayers : public Players
-{
-public:
-    void configure(int, const PlayerSettings&) override {}
-    void command(int, const QString&) override {}
-};
 
 class NoDialogs : public Dialogs
 {

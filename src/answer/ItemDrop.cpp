@@ -18,7 +18,7 @@ void showSolved(Form1& form)
     Module1& st = form.state;
     form.Command1[0].Visible = false;
     form.Command1[1].Visible = false;
-    SoundCues::play(form.players, SoundCues::Correct);
+    SoundCues::play(form.players, SoundCue::Correct);
     if (st.CurrentProblem < st.ProblemCount) {
         form.Label4.setCaption(QStringLiteral("正解です。次の問題へ進みますか？"));
         form.Command2[0].Visible = true;
@@ -57,14 +57,14 @@ void checkAnswer(Form1& form)
         showSolved(form);
         break;
     case Quiz::Outcome::Wrong:
-        SoundCues::play(form.players, SoundCues::Wrong);
+        SoundCues::play(form.players, SoundCue::Wrong);
         break;
     case Quiz::Outcome::MoreRight:
-        SoundCues::play(form.players, SoundCues::MoreCorrect);
+        SoundCues::play(form.players, SoundCue::MoreCorrect);
         break;
     case Quiz::Outcome::SameRight:
     case Quiz::Outcome::FewerRight:
-        SoundCues::play(form.players, SoundCues::NotMoreCorrect);
+        SoundCues::play(form.players, SoundCue::NotMoreCorrect);
         break;
     }
 }

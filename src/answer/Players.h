@@ -1,22 +1,18 @@
 #pragma once
 
+#include "answer/SoundCue.h"
+
 #include <QString>
 
-// The four sound players MMControl1..MMControl4. Each is set up once and then
-// driven by the commands "Open", "Prev" (rewind) and "Play".
-struct PlayerSettings {
-    QString deviceType; // "WaveAudio"
-    QString fileName;   // bare name, looked up in the working directory
-    bool setting24 = true;
-    bool setting25 = true;
-    bool setting26 = false;
-};
-
+// The sound players, one per cue. Each is opened once on its file and then
+// rewound and played.
 class Players
 {
 public:
     virtual ~Players() = default;
-    // player is 1..4, as in MMControl1..MMControl4.
-    virtual void configure(int player, const PlayerSettings& settings) = 0;
-    virtual void command(int player, const QString& command) = 0;
+    // fileName is a bare name, looked up in the working directory.
+    virtual void open(SoundCue cue, const QString& fileName) = 0;
+    // The next play starts from the beginning.
+    virtual void rewind(SoundCue cue) = 0;
+    virtual void play(SoundCue cue) = 0;
 };

@@ -2,52 +2,52 @@
 
 #include "answer/Players.h"
 
-#include <array>
-
 namespace SoundCues
 {
 
 namespace
 {
-const std::array<const char*, 4> Files = {"Seikai.WAV", "Machigai.WAV", "MusMax.WAV", "MusMin.WAV"};
+
+// Looked up in the working directory.
+const char* fileName(SoundCue cue)
+{
+    switch (cue) {
+    case SoundCue::Correct:
+        return "Seikai.WAV";
+    case SoundCue::Wrong:
+        return "Machigai.WAV";
+    case SoundCue::MoreCorrect:
+        return "MusMax.WAV";
+    case SoundCue::NotMoreCorrect:
+        return "MusMin.WAV";
+    }
+    return "";
 }
 
-const char* fileName(int player)
-{
-    return player >= 1 && player <= 4 ? Files.at(player - 1) : "";
-}
+} // namespace
 
 void openAll(Players& players)
 {
-    for (int p = 1; p <= 4; ++p) {
-        PlayerSettings s;
-        s.setting24 = true;
-        s.setting25 = true;
-        s.setting26 = false;
-        s.deviceType = QStringLiteral("WaveAudio");
-        s.fileName = QString::fromLatin1(fileName(p));
-        players.configure(p, s);
-    }
-    for (int p = 1; p <= 4; ++p) {
-        players.command(p, QStringLiteral("Open"));
+    for (const SoundCue cue : AllSoundCues) {
+        players.open(cue, QString::fromLatin1(fileName(cue)));
     }
 }
 
 void rewindAll(Players& players)
 {
-    for (int p = 1; p <= 4; ++p) {
-        players.command(p, QStringLiteral("Prev"));
+    for (const SoundCue cue : AllSoundCues) {
+        players.rewind(cue);
     }
 }
 
-void rewind(Players& players, int player)
+void rewind(Players& players, SoundCue cue)
 {
-    players.command(player, QStringLiteral("Prev"));
+    players.rewind(cue);
 }
 
-void play(Players& players, int player)
+void play(Players& players, SoundCue cue)
 {
-    players.command(player, QStringLiteral("Play"));
+    players.play(cue);
 }
 
 } // namespace SoundCues

@@ -1,19 +1,17 @@
 #pragma once
 
+#include "answer/SoundCue.h"
+
 class Players;
 
 namespace SoundCues
 {
 
-enum Player { Correct = 1, Wrong = 2, MoreCorrect = 3, NotMoreCorrect = 4 };
-
-// File of each player, looked up in the working directory.
-const char* fileName(int player);
-// Sets up and opens the four players, in the order 1..4.
+// Opens every cue's player on its file: Seikai.WAV, Machigai.WAV, MusMax.WAV
+// and MusMin.WAV.
 void openAll(Players& players);
-// "Prev" to the four players, in the order 1..4.
 void rewindAll(Players& players);
-void rewind(Players& players, int player);
-void play(Players& players, int player);
+void rewind(Players& players, SoundCue cue);
+void play(Players& players, SoundCue cue);
 
 } // namespace SoundCues

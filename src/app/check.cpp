@@ -3,12 +3,12 @@
 // what the program would refuse (errors) and what would only look poor
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
-#include "answer/Players.h"
+#include "answer/SilentPlayers.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
-#include "forms/Dialogs.h"
 #include "forms/Form1.h"
+#include "forms/KeptMessages.h"
 #include "series/Catalog.h"
 #include "series/Finding.h"
 #include "series/MarksFile.h"
@@ -64,27 +64,6 @@ const char* const Usage =
     "                          すべてを並べた index.html を作ります\n"
     "  -h, --help              この説明を表示します\n"
     "  -v, --version           版を表示します\n";
-
-// The window's message boxes, kept instead of shown.
-class KeptMessages : public Dialogs
-{
-public:
-    Answer messageBox(const QString& text, Buttons /*buttons*/, Icon /*icon*/) override
-    {
-        messages.append(text);
-        return Answer::Ok;
-    }
-    void showAbout() override {}
-    void endProgram() override {}
-    QStringList messages;
-};
-
-class SilentPlayers : public Players
-{
-public:
-    void configure(int /*player*/, const PlayerSettings& /*settings*/) override {}
-    void command(int /*player*/, const QString& /*command*/) override {}
-};
 
 // The findings of one file and its summary line.
 class Report

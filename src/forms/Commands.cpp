@@ -49,7 +49,7 @@ void hideResultPanel(Form1& form)
 void showEndOfSeries(Form1& form)
 {
     form.Label4.setCaption(QStringLiteral("このシリーズは終わりです"));
-    SoundCues::play(form.players, SoundCues::MoreCorrect);
+    SoundCues::play(form.players, SoundCue::MoreCorrect);
     form.Shape2.Visible = true;
     form.Command1[0].Visible = false;
     form.Command1[1].Visible = false;
@@ -88,7 +88,7 @@ QString currentExplanation(const Module1& st)
 void ArrowButtonClick(Form1& form, int index)
 {
     Module1& st = form.state;
-    SoundCues::rewind(form.players, SoundCues::MoreCorrect);
+    SoundCues::rewind(form.players, SoundCue::MoreCorrect);
     if (form.List1.Visible) {
         form.Command1[0].Visible = false;
         form.Command1[1].Visible = false;

@@ -1,6 +1,6 @@
 #include "sound/SoundModule.h"
 
-#include "view/QtPlayers.h"
+#include "sound/QtPlayers.h"
 
 extern "C" Q_DECL_EXPORT Players* velmorant_create_players(const QString* workDir)
 {

@@ -1,8 +1,8 @@
 #include "view/BoardPreview.h"
 
-#include "answer/Players.h"
-#include "forms/Dialogs.h"
+#include "answer/SilentPlayers.h"
 #include "forms/Form1.h"
+#include "forms/KeptMessages.h"
 #include "series/MarksFile.h"
 #include "state/Module1.h"
 #include "view/Form1View.h"
@@ -23,28 +23,6 @@
 namespace
 {
 
-class SilentPlayers : public Players
-{
-public:
-    void configure(int /*player*/, const PlayerSettings& /*settings*/) override {}
-    void command(int /*player*/, const QString& /*command*/) override {}
-};
-
-// Keeps what the window would have told the user instead of showing it.
-class NoteDialogs : public Dialogs
-{
-public:
-    Answer messageBox(const QString& text, Buttons /*buttons*/, Icon /*icon*/) override
-    {
-        notes.append(text);
-        return Answer::Ok;
-    }
-    void showAbout() override {}
-    void endProgram() override {}
-
-    QStringList notes;
-};
-
 // The program's main window, never shown on a screen, in the folder of one
 // series file: start-up, the series list and Display run exactly as when a
 // user opens the series and steps through it.
@@ -59,7 +37,7 @@ public:
         view_.load();
         // Start-up read the folder's catalogue; that file is not the series
         // being drawn.
-        dialogs_.notes.clear();
+        dialogs_.messages.clear();
     }
 
     // Opens the series as a double-click on its list entry does; returns the
@@ -82,7 +60,7 @@ public:
         return form_.List1.Visible ? 0 : std::min(state_.ProblemCount, Module1::SeriesRows - 1);
     }
 
-    QStringList notes() const { return dialogs_.notes; }
+    QStringList notes() const { return dialogs_.messages; }
     QString heading(int number) const
     {
         return state_.Problems.at(static_cast<std::size_t>(number)).fullQuestion();
@@ -108,7 +86,7 @@ private:
     Module1 state_;
     QtTextMeasure measure_;
     SilentPlayers players_;
-    NoteDialogs dialogs_;
+    KeptMessages dialogs_;
     Form1 form_;
     Form1View view_;
 };

@@ -46,7 +46,7 @@ struct Play : Harness {
     }
     // The item in slot k of frame c, counted from 1; 0 for an empty slot.
     int slot(int c, int k) const { return form->quiz.termsIn(c).value(k, -1) + 1; }
-    QStringList plays() const { return players.commands().filter(":Play"); }
+    QStringList plays() const { return players.log.filter(":play"); }
 };
 
 } // namespace
@@ -122,7 +122,7 @@ TEST(Dragging, ASecondButtonDuringADragPlacesTheItemOnce)
     EXPECT_EQ(p.state.Dragging, 0);
     EXPECT_TRUE(p.form->quiz.open());
     EXPECT_TRUE(p.plays().isEmpty());
-    EXPECT_EQ(p.players.commands().size(), 4) << "one release was judged";
+    EXPECT_EQ(p.players.log.size(), 4) << "one release was judged";
 }
 
 TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
@@ -143,8 +143,9 @@ TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
             EXPECT_FLOAT_EQ(p.item(0).Left, 100 + 120);
             EXPECT_FLOAT_EQ(p.item(0).Top, 3000 + 250);
         }
-        EXPECT_EQ(p.players.commands().mid(0, 4),
-                  (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev"}));
+        EXPECT_EQ(p.players.log.mid(0, 4),
+                  (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
+                               "NotMoreCorrect:rewind"}));
         EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
         EXPECT_EQ(p.state.Dragging, 0);
     }
@@ -234,7 +235,8 @@ TEST(Checking, DropOutsideEveryFrameWithAllOthersPlacedPlaysNothing)
     p.dropInto(1, 1);
     p.players.clear();
     p.drop(2, 4300, 4000); // between the frames
-    EXPECT_EQ(p.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev"}));
+    EXPECT_EQ(p.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
+                                          "NotMoreCorrect:rewind"}));
 }
 
 TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
@@ -244,30 +246,30 @@ TEST(Checking, FeedbackSoundFollowsTheNumberCorrect)
     p.dropInto(0, 1);
     p.dropInto(1, 1);
     p.dropInto(2, 1);
-    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"Wrong:play"});
     EXPECT_EQ(p.form->quiz.previousRight(), 0);
     p.players.clear();
     p.dropInto(0, 0); // R = 1, previous 0: the wrong-answer sound again
-    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"Wrong:play"});
     EXPECT_EQ(p.form->quiz.previousRight(), 1);
     EXPECT_EQ(p.item(0).BackColor, 0x80FFFFU) << "correct items take their group colour";
     EXPECT_EQ(p.item(1).BackColor, Colors::ButtonFace);
     p.players.clear();
     p.dropInto(1, 0); // R = 2 > 1: more correct
-    EXPECT_EQ(p.plays(), QStringList{"3:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"MoreCorrect:play"});
     p.players.clear();
     p.dropInto(1, 1); // R = 1: not more
-    EXPECT_EQ(p.plays(), QStringList{"4:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"NotMoreCorrect:play"});
     p.players.clear();
     p.dropInto(0, 1); // R = 0: not more, and the count drops to 0
-    EXPECT_EQ(p.plays(), QStringList{"4:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"NotMoreCorrect:play"});
     EXPECT_EQ(p.form->quiz.previousRight(), 0);
     p.players.clear();
     p.dropInto(0, 1); // R = 0 again: the wrong-answer sound
-    EXPECT_EQ(p.plays(), QStringList{"2:Play"});
+    EXPECT_EQ(p.plays(), QStringList{"Wrong:play"});
     // Each play follows its rewind within the same release.
-    EXPECT_EQ(p.players.commands(),
-              (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "2:Play"}));
+    EXPECT_EQ(p.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
+                                          "NotMoreCorrect:rewind", "Wrong:play"}));
 }
 
 TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
@@ -295,7 +297,7 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
         p.dropInto(0, 0);
         p.dropInto(1, 1);
         p.dropInto(2, 0);
-        EXPECT_EQ(p.plays(), QStringList{"1:Play"});
+        EXPECT_EQ(p.plays(), QStringList{"Correct:play"});
         EXPECT_EQ(p.form->Label4.Caption(), c.message);
         EXPECT_TRUE(p.form->Label4.Visible);
         EXPECT_TRUE(p.form->Shape2.Visible);

@@ -204,8 +204,8 @@ TEST(Display, ArrowButtonsAndWindowPlacedControls)
     EXPECT_FLOAT_EQ(h.form->Command3.Top, 7275 - 930);
     EXPECT_FLOAT_EQ(h.form->Label5.Top, 7275 - 900);
     EXPECT_FLOAT_EQ(h.form->Label3.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
-    EXPECT_EQ(h.players.commands(), (QStringList{"1:Prev", "2:Prev", "3:Prev", "4:Prev", "1:Prev",
-                                                 "2:Prev", "3:Prev", "4:Prev"}));
+    EXPECT_EQ(h.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind", "Correct:rewind",
+                                                 "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind"}));
     EXPECT_TRUE(h.form->quiz.open());
 }
 

@@ -95,7 +95,7 @@ TEST(Keyboard, DigitDropLeavesTheStateOfAMouseDropAtTheFirstEmptySlot)
         ASSERT_EQ(keys.snapshot(), mouse.snapshot()) << "item " << i << " into " << frame;
     }
     EXPECT_FALSE(keys.form->quiz.open()) << "solved";
-    EXPECT_EQ(keys.players.commands().filter(":Play"), (QStringList{"2:Play", "1:Play"}));
+    EXPECT_EQ(keys.players.log.filter(":play"), (QStringList{"Wrong:play", "Correct:play"}));
     EXPECT_EQ(keys.form->focusRequest, &keys.form->Command2[0]);
     EXPECT_EQ(mouse.form->focusRequest, &mouse.form->Command2[0]) << "the mouse solves alike";
 }

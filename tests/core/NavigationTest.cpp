@@ -81,14 +81,14 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     s.form->Command1_Click(0);
     EXPECT_EQ(s.state.CurrentProblem, 4);
     EXPECT_EQ(s.form->Label6.Caption(), QStringLiteral("問題4"));
-    EXPECT_EQ(s.players.commands().first(), "3:Prev");
+    EXPECT_EQ(s.players.log.first(), "MoreCorrect:rewind");
     EXPECT_EQ(s.form->quiz.previousRight(), 4) << "arrows leave the count alone";
 
     s.form->Command1_Click(0);
     s.players.clear();
     s.form->Command1_Click(0); // on problem 5 of 5
     EXPECT_EQ(s.state.CurrentProblem, 5);
-    EXPECT_EQ(s.players.commands(), (QStringList{"3:Prev", "3:Play"}));
+    EXPECT_EQ(s.players.log, (QStringList{"MoreCorrect:rewind", "MoreCorrect:play"}));
     EXPECT_EQ(s.form->Label4.Caption(), QStringLiteral("このシリーズは終わりです"));
     EXPECT_TRUE(s.form->Label4.Visible);
     EXPECT_TRUE(s.form->Shape2.Visible);
@@ -108,7 +108,7 @@ TEST(Arrows, BackOnProblemOneAndArrowsOnTheListScreenOnlyRewind)
     s.players.clear();
     s.form->Command1_Click(1);
     EXPECT_EQ(s.state.CurrentProblem, 1);
-    EXPECT_EQ(s.players.commands(), QStringList{"3:Prev"});
+    EXPECT_EQ(s.players.log, QStringList{"MoreCorrect:rewind"});
 
     s.form->Command3_Click();
     s.form->Command1[0].Visible = true;

@@ -79,7 +79,7 @@ TEST(StartUp, MissingCatalogueIsToldWithItsFolder)
     EXPECT_TRUE(h.dialogs.messages[0].text.contains("ZQCList.TXT"));
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(h.dir.path()));
     EXPECT_TRUE(h.form->Label5.Visible) << "start-up still finishes";
-    EXPECT_EQ(h.players.commands().size(), 4);
+    EXPECT_EQ(h.players.log.size(), 4);
 }
 
 TEST(StartUp, OverLongCatalogueListsFiftyAndSaysHowManyWereLeftOut)
@@ -170,18 +170,14 @@ TEST(StartUp, DesignSizeAndTabOrder)
     EXPECT_LT(at(&h.form->Label4), at(&h.form->Command2[0]));
 }
 
-TEST(StartUp, PlayersAreSetUpThenOpenedInOrder)
+TEST(StartUp, PlayersAreOpenedOnTheirFilesInOrder)
 {
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.form->Form_Load();
     EXPECT_EQ(h.players.log,
-              (QStringList{"1:configure WaveAudio Seikai.WAV", "2:configure WaveAudio Machigai.WAV",
-                           "3:configure WaveAudio MusMax.WAV", "4:configure WaveAudio MusMin.WAV",
-                           "1:Open", "2:Open", "3:Open", "4:Open"}));
-    EXPECT_TRUE(h.players.settings[2].setting24);
-    EXPECT_TRUE(h.players.settings[2].setting25);
-    EXPECT_FALSE(h.players.settings[2].setting26);
+              (QStringList{"Correct:open Seikai.WAV", "Wrong:open Machigai.WAV",
+                           "MoreCorrect:open MusMax.WAV", "NotMoreCorrect:open MusMin.WAV"}));
 }
 
 TEST(StartUp, CatalogueIsReadOnlyBeforeTheFirstSeries)

@@ -17,28 +17,39 @@ float FakeMeasure::widthOf(const QString& text)
     return w;
 }
 
-void FakePlayers::configure(int player, const PlayerSettings& s)
+namespace
 {
-    log.append(QStringLiteral("%1:configure %2 %3").arg(player).arg(s.deviceType, s.fileName));
-    if (player >= 1 && player <= 4) {
-        settings[player - 1] = s;
+
+QString cueName(SoundCue cue)
+{
+    switch (cue) {
+    case SoundCue::Correct:
+        return QStringLiteral("Correct");
+    case SoundCue::Wrong:
+        return QStringLiteral("Wrong");
+    case SoundCue::MoreCorrect:
+        return QStringLiteral("MoreCorrect");
+    case SoundCue::NotMoreCorrect:
+        return QStringLiteral("NotMoreCorrect");
     }
+    return QStringLiteral("?");
 }
 
-void FakePlayers::command(int player, const QString& command)
+} // namespace
+
+void FakePlayers::open(SoundCue cue, const QString& fileName)
 {
-    log.append(QStringLiteral("%1:%2").arg(player).arg(command));
+    log.append(cueName(cue) + QStringLiteral(":open ") + fileName);
 }
 
-QStringList FakePlayers::commands() const
+void FakePlayers::rewind(SoundCue cue)
 {
-    QStringList out;
-    for (const QString& l : log) {
-        if (!l.contains(QStringLiteral("configure"))) {
-            out.append(l);
-        }
-    }
-    return out;
+    log.append(cueName(cue) + QStringLiteral(":rewind"));
+}
+
+void FakePlayers::play(SoundCue cue)
+{
+    log.append(cueName(cue) + QStringLiteral(":play"));
 }
 
 Dialogs::Answer FakeDialogs::messageBox(const QString& text, Buttons buttons, Icon icon)

@@ -20,16 +20,15 @@ public:
     static float widthOf(const QString& text);
 };
 
-// Records every configure and command as "N:Command" strings.
+// Records every call as "Cue:open File", "Cue:rewind" or "Cue:play".
 class FakePlayers : public Players
 {
 public:
-    void configure(int player, const PlayerSettings& settings) override;
-    void command(int player, const QString& command) override;
+    void open(SoundCue cue, const QString& fileName) override;
+    void rewind(SoundCue cue) override;
+    void play(SoundCue cue) override;
 
     QStringList log;
-    QList<PlayerSettings> settings{4};
-    QStringList commands() const; // the commands only, without configure lines
     void clear() { log.clear(); }
 };
 

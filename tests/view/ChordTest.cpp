@@ -38,5 +38,5 @@ TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheItemOnce)
     EXPECT_EQ(form->quiz.termsIn(1), QList<int>({2}));
     EXPECT_TRUE(form->quiz.open()) << "three of four items placed: not solved";
     EXPECT_FALSE(widget(form->Label4)->isVisible());
-    EXPECT_TRUE(players.commands().filter(QStringLiteral(":Play")).isEmpty());
+    EXPECT_TRUE(players.log.filter(QStringLiteral(":play")).isEmpty());
 }

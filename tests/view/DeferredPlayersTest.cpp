@@ -1,9 +1,9 @@
-#include "view/DeferredPlayers.h"
+#include "sound/DeferredPlayers.h"
 
 #include "answer/SoundCues.h"
+#include "sound/QtPlayers.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "view/QtPlayers.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -19,7 +19,7 @@ TEST(DeferredPlayers, EarlyCallsReachTheRealPlayersInOrderOnce)
     FakePlayers direct;
     SoundCues::openAll(direct);
     SoundCues::rewindAll(direct);
-    SoundCues::play(direct, SoundCues::Correct);
+    SoundCues::play(direct, SoundCue::Correct);
 
     FakePlayers* real = nullptr;
     int made = 0;
@@ -31,7 +31,7 @@ TEST(DeferredPlayers, EarlyCallsReachTheRealPlayersInOrderOnce)
     });
     SoundCues::openAll(players);
     SoundCues::rewindAll(players);
-    SoundCues::play(players, SoundCues::Correct);
+    SoundCues::play(players, SoundCue::Correct);
     EXPECT_EQ(made, 0);
 
     players.start();
@@ -39,8 +39,8 @@ TEST(DeferredPlayers, EarlyCallsReachTheRealPlayersInOrderOnce)
     ASSERT_EQ(made, 1);
     EXPECT_EQ(real->log, direct.log);
     real->clear();
-    SoundCues::rewind(players, 3);
-    EXPECT_EQ(real->log, QStringList{"3:Prev"});
+    SoundCues::rewind(players, SoundCue::MoreCorrect);
+    EXPECT_EQ(real->log, QStringList{"MoreCorrect:rewind"});
 }
 
 // Without sound support the players stay silent, before and after start().
@@ -52,7 +52,7 @@ TEST(DeferredPlayers, MissingSoundModuleLeavesThePlayersSilent)
     DeferredPlayers players([] { return std::unique_ptr<Players>(); });
     SoundCues::openAll(players);
     players.start();
-    SoundCues::play(players, SoundCues::Correct);
+    SoundCues::play(players, SoundCue::Correct);
     EXPECT_TRUE(players.started());
 
     // The module the build makes gives players.
@@ -76,10 +76,10 @@ TEST(DeferredPlayers, SoundAskedForBeforeStartPlays)
     });
     SoundCues::openAll(players);
     SoundCues::rewindAll(players);
-    SoundCues::play(players, SoundCues::Correct);
+    SoundCues::play(players, SoundCue::Correct);
     players.start();
     ASSERT_NE(real, nullptr);
-    const QSoundEffect* effect = real->effect(SoundCues::Correct);
+    const QSoundEffect* effect = real->effect(SoundCue::Correct);
     ASSERT_NE(effect, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return effect->isPlaying(); }, 5000));
 }

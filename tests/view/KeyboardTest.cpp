@@ -136,7 +136,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     EXPECT_NE(form->Label1[3].BackColor, Colors::White);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_2);
-    EXPECT_EQ(players.commands().filter(":Play"), QStringList{"2:Play"}) << "one wrong item";
+    EXPECT_EQ(players.log.filter(":play"), QStringList{"Wrong:play"}) << "one wrong item";
     EXPECT_EQ(focused(), widget(form->Label1[3])) << "every item placed: the focus stays";
 
     // ヒトデ into its own frame solves the problem; the only problem of the

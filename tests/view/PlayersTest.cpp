@@ -1,5 +1,6 @@
-#include "view/QtPlayers.h"
+#include "sound/QtPlayers.h"
 
+#include "answer/SoundCues.h"
 #include "support/TestFiles.h"
 
 #include <QAudioDevice>
@@ -9,32 +10,28 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-// Whatever the desktop offers for sound, the players take every command and
+// Whatever the desktop offers for sound, the players take every call and
 // stay silent rather than fail.
-TEST(QtPlayersTest, MissingFilesAndStrayCommandsAreHarmless)
+TEST(QtPlayersTest, MissingFilesAndStrayCallsAreHarmless)
 {
     QTemporaryDir dir;
     QtPlayers players(dir.path());
-    players.command(1, QStringLiteral("Play")); // before anything is set up
-    players.command(0, QStringLiteral("Open"));
-    players.command(5, QStringLiteral("Open"));
-    for (int p = 1; p <= 4; ++p) {
-        players.configure(p, {QStringLiteral("WaveAudio"), QStringLiteral("Missing%1.WAV").arg(p)});
-        players.command(p, QStringLiteral("Open"));
+    players.rewind(SoundCue::Correct); // before anything is opened
+    players.play(SoundCue::Correct);
+    for (const SoundCue cue : AllSoundCues) {
+        players.open(cue, QStringLiteral("Missing%1.WAV").arg(static_cast<int>(cue)));
     }
-    for (int p = 1; p <= 4; ++p) {
-        players.command(p, QStringLiteral("Prev"));
-        players.command(p, QStringLiteral("Play"));
+    for (const SoundCue cue : AllSoundCues) {
+        players.rewind(cue);
+        players.play(cue);
     }
-    EXPECT_EQ(players.effect(0), nullptr);
-    EXPECT_EQ(players.effect(5), nullptr);
-    for (int p = 1; p <= 4; ++p) {
+    for (const SoundCue cue : AllSoundCues) {
         // Without a device no sound exists; with one, a missing file is not
         // even tried, so nothing plays.
-        if (const QSoundEffect* effect = players.effect(p)) {
-            EXPECT_TRUE(effect->source().isEmpty()) << p;
-            EXPECT_FALSE(effect->isPlaying()) << p;
-            EXPECT_NE(effect->status(), QSoundEffect::Ready) << p;
+        if (const QSoundEffect* effect = players.effect(cue)) {
+            EXPECT_TRUE(effect->source().isEmpty()) << static_cast<int>(cue);
+            EXPECT_FALSE(effect->isPlaying()) << static_cast<int>(cue);
+            EXPECT_NE(effect->status(), QSoundEffect::Ready) << static_cast<int>(cue);
         }
     }
 }
@@ -47,21 +44,19 @@ TEST(QtPlayersTest, EverySampleSoundPlaysOnASoundServer)
         << "no audio output: start a sound server first (. scripts/packages.sh; "
            "start_sound_server)";
     QtPlayers players(TestFiles::sourceDir() + QStringLiteral("/data"));
-    const QStringList files = {"Seikai.WAV", "Machigai.WAV", "MusMax.WAV", "MusMin.WAV"};
-    for (int p = 1; p <= 4; ++p) {
-        players.configure(p, {QStringLiteral("WaveAudio"), files.at(p - 1)});
-        players.command(p, QStringLiteral("Open"));
-    }
-    for (int p = 1; p <= 4; ++p) {
-        const QSoundEffect* effect = players.effect(p);
-        ASSERT_NE(effect, nullptr) << p;
+    SoundCues::openAll(players);
+    for (const SoundCue cue : AllSoundCues) {
+        const QSoundEffect* effect = players.effect(cue);
+        ASSERT_NE(effect, nullptr) << static_cast<int>(cue);
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return effect->status() != QSoundEffect::Loading; }, 5000));
-        ASSERT_EQ(effect->status(), QSoundEffect::Ready) << files.at(p - 1).toStdString();
-        players.command(p, QStringLiteral("Prev"));
-        players.command(p, QStringLiteral("Play"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->isPlaying(); }, 2000)) << p;
+        ASSERT_EQ(effect->status(), QSoundEffect::Ready)
+            << effect->source().fileName().toStdString();
+        players.rewind(cue);
+        players.play(cue);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return effect->isPlaying(); }, 2000))
+            << static_cast<int>(cue);
         EXPECT_TRUE(QTest::qWaitFor([&] { return !effect->isPlaying(); }, 5000))
-            << "plays to its end: " << p;
+            << "plays to its end: " << static_cast<int>(cue);
     }
 }

@@ -89,7 +89,7 @@ TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
         EXPECT_TRUE(widget(form->Command2.at(i))->isVisible()) << i;
     }
     EXPECT_TRUE(widget(form->Command2[3])->isHidden());
-    EXPECT_EQ(players.commands().filter(QStringLiteral("Play")), QStringList{"1:Play"});
+    EXPECT_EQ(players.log.filter(QStringLiteral(":play")), QStringList{"Correct:play"});
 }
 
 TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)

@@ -1,4 +1,4 @@
-#include "view/DeferredPlayers.h"
+#include "sound/DeferredPlayers.h"
 
 #include "sound/SoundModule.h"
 
@@ -12,26 +12,42 @@ DeferredPlayers::DeferredPlayers(Factory factory) : factory_(std::move(factory))
 
 DeferredPlayers::~DeferredPlayers() = default;
 
-void DeferredPlayers::configure(int player, const PlayerSettings& settings)
+void DeferredPlayers::open(SoundCue cue, const QString& fileName)
 {
-    if (started_) {
-        if (real_) {
-            real_->configure(player, settings);
-        }
-        return;
-    }
-    pending_.push_back({player, true, settings, QString()});
+    call({Call::Action::Open, cue, fileName});
 }
 
-void DeferredPlayers::command(int player, const QString& command)
+void DeferredPlayers::rewind(SoundCue cue)
 {
-    if (started_) {
-        if (real_) {
-            real_->command(player, command);
-        }
+    call({Call::Action::Rewind, cue, {}});
+}
+
+void DeferredPlayers::play(SoundCue cue)
+{
+    call({Call::Action::Play, cue, {}});
+}
+
+// Passes a call on to the real players, or keeps it until they are made.
+void DeferredPlayers::call(const Call& c)
+{
+    if (!started_) {
+        pending_.push_back(c);
         return;
     }
-    pending_.push_back({player, false, {}, command});
+    if (!real_) {
+        return;
+    }
+    switch (c.action) {
+    case Call::Action::Open:
+        real_->open(c.cue, c.fileName);
+        break;
+    case Call::Action::Rewind:
+        real_->rewind(c.cue);
+        break;
+    case Call::Action::Play:
+        real_->play(c.cue);
+        break;
+    }
 }
 
 void DeferredPlayers::start()
@@ -48,12 +64,8 @@ void DeferredPlayers::start()
     if (!real_) {
         return;
     }
-    for (const Call& call : calls) {
-        if (call.isConfigure) {
-            real_->configure(call.player, call.settings);
-        } else {
-            real_->command(call.player, call.command);
-        }
+    for (const Call& c : calls) {
+        call(c);
     }
 }
 

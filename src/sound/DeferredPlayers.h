@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-// The four players, made only when start() is called: loading the sound
+// The players, made only when start() is called: loading the sound
 // support and connecting to the sound server would otherwise delay the
 // window's first frame. Until then every call is kept, and start() hands them
 // to the real players in the order they came, so a sound asked for early
@@ -22,8 +22,9 @@ public:
     DeferredPlayers(const DeferredPlayers&) = delete;
     DeferredPlayers& operator=(const DeferredPlayers&) = delete;
 
-    void configure(int player, const PlayerSettings& settings) override;
-    void command(int player, const QString& command) override;
+    void open(SoundCue cue, const QString& fileName) override;
+    void rewind(SoundCue cue) override;
+    void play(SoundCue cue) override;
 
     // Makes the real players and replays every call so far. Without them
     // (no sound support installed) the players stay silent. Runs once.
@@ -38,11 +39,11 @@ public:
 
 private:
     struct Call {
-        int player;
-        bool isConfigure;
-        PlayerSettings settings;
-        QString command;
+        enum class Action { Open, Rewind, Play } action;
+        SoundCue cue;
+        QString fileName; // of an Open
     };
+    void call(const Call& c);
 
     Factory factory_;
     std::unique_ptr<Players> real_;
