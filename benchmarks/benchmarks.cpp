@@ -5,17 +5,17 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
-#include "answer/SilentPlayers.h"
+#include "session/SilentPlayers.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
-#include "forms/Dialogs.h"
-#include "forms/Form1.h"
-#include "forms/MarksMessages.h"
-#include "series/MarksFile.h"
+#include "session/Dialogs.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
+#include "marks/MarksFile.h"
 #include "series/SeriesParser.h"
-#include "state/Module1.h"
-#include "view/QtFonts.h"
-#include "view/QtTextMeasure.h"
+#include "series/SeriesState.h"
+#include "window/QtFonts.h"
+#include "window/QtTextMeasure.h"
 
 #include <QApplication>
 #include <QFile>
@@ -47,11 +47,11 @@ public:
 // A window model on the real fonts, with silent players and dialogs.
 struct Window {
     explicit Window(const QString& dir = QString()) : form(state, measure, players, dialogs, dir) {}
-    Module1 state;
+    SeriesState state;
     QtTextMeasure measure;
     SilentPlayers players;
     NoDialogs dialogs;
-    Form1 form;
+    MainScreen form;
 };
 
 QByteArray readFile(const QString& path)
@@ -118,7 +118,7 @@ void decodeOnce(benchmark::State& state)
 }
 
 // The problem of the append and display rows: 21 terms in 6 groups.
-void fillProblem(Module1& st, int row)
+void fillProblem(SeriesState& st, int row)
 {
     Problem p;
     const QStringList terms = {"ザリガニ",    "クモ",       "ムカデ",         "ミジンコ", "イカ",
@@ -134,7 +134,7 @@ void fillProblem(Module1& st, int row)
     p.terms = terms;
     p.groups = QStringList{"節足動物", "軟体動物", "棘皮動物", "刺胞動物", "扁形動物", "環形動物"};
     p.explanation = QStringLiteral("　節足動物はからだと付属肢に節がある。");
-    st.Problems.at(static_cast<std::size_t>(row)) = p;
+    st.problems.at(static_cast<std::size_t>(row)) = p;
 }
 
 // Marked.txt with its placeholder and 100 marked problems, and the same file
@@ -160,11 +160,11 @@ QByteArray encodeRecord(const QStringList& record)
 
 MarksBytes marksBytes()
 {
-    Module1 st;
+    SeriesState st;
     QByteArray before = encodeRecord(MarksFile::placeholderRecord());
     for (int i = 1; i <= 100; ++i) {
         fillProblem(st, 1);
-        st.Problems[1].question += QString::number(i);
+        st.problems[1].question += QString::number(i);
         before += encodeRecord(MarksFile::rowRecord(st, 1));
     }
     fillProblem(st, 1);
@@ -190,7 +190,7 @@ void appendMark(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         writePlain(path, marks.before);
-        w.state.CurrentProblem = 1;
+        w.state.currentProblem = 1;
         state.ResumeTiming();
         if (!AppendMarkedProblem(w.form)) {
             state.SkipWithError("the append failed");
@@ -236,23 +236,23 @@ void display(benchmark::State& state)
     Window w;
     fillProblem(w.state, 1);
     for (auto _ : state) {
-        w.form.Display(1);
+        w.form.showProblem(1);
     }
     if (w.form.quiz.terms() != 21 || w.form.quiz.frames() != 6) {
         state.SkipWithError("the problem was not laid out");
     }
 }
 
-// The captions Display measures for that problem, in their fonts.
+// The captions showProblem measures for that problem, in their fonts.
 // cppcheck-suppress constParameterCallback
 void measureCaptions(benchmark::State& state)
 {
     Window w;
     fillProblem(w.state, 1);
-    const QStringList items = w.state.Problems[1].terms;
-    const QStringList groups = w.state.Problems[1].groups;
-    const FontInfo itemFont = w.form.Label1[0].Font;
-    const FontInfo groupFont = w.form.Label2[0].Font;
+    const QStringList items = w.state.problems[1].terms;
+    const QStringList groups = w.state.problems[1].groups;
+    const FontInfo itemFont = w.form.terms[0].Font;
+    const FontInfo groupFont = w.form.captions[0].Font;
     for (auto _ : state) {
         for (const QString& item : items) {
             benchmark::DoNotOptimize(
@@ -273,24 +273,24 @@ void dragAndCheck(benchmark::State& state)
     fillProblem(w.state, 1);
     // The first item's answer is another group than the frame it is dragged
     // in, so that no check solves the problem and the board stays open.
-    w.state.Problems[1].groupOfTerm[0] = 2;
-    w.state.CurrentProblem = 1;
-    w.state.ProblemCount = 1;
-    w.form.Display(1);
+    w.state.problems[1].groupOfTerm[0] = 2;
+    w.state.currentProblem = 1;
+    w.state.problemCount = 1;
+    w.form.showProblem(1);
     for (int i = 0; i < 21; ++i) {
-        Control& label = w.form.Label1.at(i);
-        const Control& frame = w.form.Shape1.at(i % 6);
-        w.form.Label1_MouseDown(i, 1, 0, 0.0F, 0.0F);
+        Control& label = w.form.terms.at(i);
+        const Control& frame = w.form.frames.at(i % 6);
+        w.form.termMouseDown(i, 1, 0, 0.0F, 0.0F);
         label.Left = frame.Left + 100.0F;
         label.Top = frame.Top + 200.0F;
-        w.form.Label1_MouseUp(i, 1, 0, 0.0F, 0.0F);
+        w.form.termMouseUp(i, 1, 0, 0.0F, 0.0F);
     }
     for (auto _ : state) {
-        w.form.Label1_MouseDown(0, 1, 0, 30.0F, 30.0F);
+        w.form.termMouseDown(0, 1, 0, 30.0F, 30.0F);
         for (int m = 1; m <= 10; ++m) {
-            w.form.Label1_MouseMove(0, 1, 0, 30.0F + static_cast<float>(m % 2) * 15.0F, 30.0F);
+            w.form.termMouseMove(0, 1, 0, 30.0F + static_cast<float>(m % 2) * 15.0F, 30.0F);
         }
-        w.form.Label1_MouseUp(0, 1, 0, 30.0F, 30.0F);
+        w.form.termMouseUp(0, 1, 0, 30.0F, 30.0F);
     }
     if (!w.form.quiz.open() || w.form.quiz.previousRight() == 0) {
         state.SkipWithError("the drop did not lead to a check");

@@ -7,9 +7,9 @@
 
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
-#include "forms/Form1.h"
-#include "forms/MarksMessages.h"
-#include "series/MarksFile.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
+#include "marks/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "support/Fakes.h"
 
@@ -62,18 +62,18 @@ struct CheckFailed : std::runtime_error {
 // A main window with fakes around it, working in `dir`.
 struct World {
     explicit World(const QString& dir) : form(state, measure, players, dialogs, dir) {}
-    Module1 state;
+    SeriesState state;
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    Form1 form;
+    MainScreen form;
 
     // As new for what the marks file functions use: cheaper than a new
     // window, and the marks target needs one several times per input.
     void resetForMarks()
     {
-        state = Module1{};
-        state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+        state = SeriesState{};
+        state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         form.marks.clear();
         form.prompts.clear();
     }
@@ -108,22 +108,22 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
 {
     writeFile(dir + QStringLiteral("/ZQCList.TXT"), bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.Form_Load();
+    w->form.load();
 
-    const QStringList& items = w->form.List1.Items;
+    const QStringList& items = w->form.seriesList.Items;
     FUZZ_CHECK(!items.isEmpty());
-    FUZZ_CHECK(items.size() <= Module1::CatalogRows);
+    FUZZ_CHECK(items.size() <= SeriesState::CatalogRows);
     for (qsizetype i = 0; i < items.size(); ++i) {
-        FUZZ_CHECK(items.at(i) == w->state.SeriesCatalog.at(static_cast<std::size_t>(i))[0]);
+        FUZZ_CHECK(items.at(i) == w->state.catalog.at(static_cast<std::size_t>(i))[0]);
     }
-    FUZZ_CHECK(w->state.SeriesCatalog[0][1] == QLatin1String(MarksFile::FileName));
+    FUZZ_CHECK(w->state.catalog[0][1] == QLatin1String(MarksFile::FileName));
     FUZZ_CHECK(w->form.prompts.size() <= 1);
 
     // Without double quotes a comma always ends a field and the spaces around
     // it belong to no field.
     if (!bytes.contains('"')) {
         for (qsizetype i = 1; i < items.size(); ++i) {
-            for (const QString& field : w->state.SeriesCatalog.at(static_cast<std::size_t>(i))) {
+            for (const QString& field : w->state.catalog.at(static_cast<std::size_t>(i))) {
                 FUZZ_CHECK(!field.contains(QLatin1Char(',')));
                 FUZZ_CHECK(!field.startsWith(QLatin1Char(' ')));
                 FUZZ_CHECK(!field.endsWith(QLatin1Char(' ')));
@@ -140,29 +140,29 @@ inline void checkUsable(const Problem& p)
 {
     const qsizetype items = p.terms.size();
     const qsizetype groups = p.groups.size();
-    FUZZ_CHECK(items >= 1 && items <= Module1::MaxItems);
-    FUZZ_CHECK(groups >= 1 && groups <= Module1::MaxGroups);
+    FUZZ_CHECK(items >= 1 && items <= SeriesState::MaxItems);
+    FUZZ_CHECK(groups >= 1 && groups <= SeriesState::MaxGroups);
     FUZZ_CHECK(p.groupOfTerm.size() == items);
     for (const int a : p.groupOfTerm) {
         FUZZ_CHECK(a >= 1 && a <= groups);
     }
 }
 
-// The board after Display(n) of a row; `usable` when the loader kept the row.
+// The board after showProblem(n) of a row; `usable` when the loader kept the row.
 inline void checkBoard(const World& w, const Problem& p, bool usable)
 {
     const Quiz& quiz = w.form.quiz;
-    FUZZ_CHECK(quiz.terms() >= 0 && quiz.terms() <= Module1::MaxItems);
-    FUZZ_CHECK(quiz.frames() >= 0 && quiz.frames() <= Module1::MaxGroups);
+    FUZZ_CHECK(quiz.terms() >= 0 && quiz.terms() <= SeriesState::MaxItems);
+    FUZZ_CHECK(quiz.frames() >= 0 && quiz.frames() <= SeriesState::MaxGroups);
     FUZZ_CHECK(quiz.open());
     int visibleItems = 0;
-    for (const Control& c : w.form.Label1) {
+    for (const Control& c : w.form.terms) {
         visibleItems += c.Visible ? 1 : 0;
     }
     FUZZ_CHECK(visibleItems == quiz.terms());
     for (int c = 0; c < 6; ++c) {
-        FUZZ_CHECK(w.form.Shape1.at(c).Visible == (c < quiz.frames()));
-        FUZZ_CHECK(w.form.Label2.at(c).Visible == (c < quiz.frames()));
+        FUZZ_CHECK(w.form.frames.at(c).Visible == (c < quiz.frames()));
+        FUZZ_CHECK(w.form.captions.at(c).Visible == (c < quiz.frames()));
         FUZZ_CHECK(quiz.termsIn(c).isEmpty());
     }
     if (usable) {
@@ -235,27 +235,27 @@ inline void runDrops(World& w, const QByteArray& script)
         const float y = coordinate(static_cast<std::uint8_t>(op >> 4), p + at + 6);
         switch (op % 4) {
         case 0: // drag by pointer moves
-            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
-            w.form.Label1_MouseMove(index, 1, 0, x, y);
-            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
+            w.form.termMouseMove(index, 1, 0, x, y);
+            w.form.termMouseUp(index, 1, 0, x, y);
             break;
         case 1: // the label itself put somewhere
-            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
-            if (index >= 0 && index < Module1::MaxItems) {
-                w.form.Label1.at(static_cast<std::size_t>(index)).Left = x;
-                w.form.Label1.at(static_cast<std::size_t>(index)).Top = y;
+            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
+            if (index >= 0 && index < SeriesState::MaxItems) {
+                w.form.terms.at(static_cast<std::size_t>(index)).Left = x;
+                w.form.terms.at(static_cast<std::size_t>(index)).Top = y;
             }
-            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            w.form.termMouseUp(index, 1, 0, x, y);
             break;
         case 2: { // dropped onto the middle of a frame
-            w.form.Label1_MouseDown(index, 1, 0, 0.0F, 0.0F);
-            if (index >= 0 && index < Module1::MaxItems) {
-                const Control& f = w.form.Shape1.at(p[at + 2] % 6);
-                Control& l = w.form.Label1.at(static_cast<std::size_t>(index));
+            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
+            if (index >= 0 && index < SeriesState::MaxItems) {
+                const Control& f = w.form.frames.at(p[at + 2] % 6);
+                Control& l = w.form.terms.at(static_cast<std::size_t>(index));
                 l.Left = f.Left + f.Width / 2.0F - l.Width / 2.0F;
                 l.Top = f.Top + f.Height / 2.0F - l.Height / 2.0F;
             }
-            w.form.Label1_MouseUp(index, 1, 0, x, y);
+            w.form.termMouseUp(index, 1, 0, x, y);
             break;
         }
         default: // a window of another size
@@ -335,31 +335,31 @@ inline void series(const QByteArray& bytes, const QString& dir)
     // The same file through the series list.
     writeFile(dir + QLatin1Char('/') + SeriesFileName, bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.Form_Load();
-    FUZZ_CHECK(w->form.List1.Items.size() == 2);
-    w->form.List1.ListIndex = 1;
-    w->form.List1_DblClick();
+    w->form.load();
+    FUZZ_CHECK(w->form.seriesList.Items.size() == 2);
+    w->form.seriesList.ListIndex = 1;
+    w->form.seriesListDoubleClicked();
 
-    const Module1& st = w->state;
-    FUZZ_CHECK(st.ProblemCount >= 0 && st.ProblemCount <= Module1::MaxProblems);
+    const SeriesState& st = w->state;
+    FUZZ_CHECK(st.problemCount >= 0 && st.problemCount <= SeriesState::MaxProblems);
     const bool loads = parsed->text.ok() && !parsed->usable.isEmpty();
     if (!loads) {
-        FUZZ_CHECK(w->form.List1.Visible);
-        FUZZ_CHECK(st.CurrentProblem == 0);
+        FUZZ_CHECK(w->form.seriesList.Visible);
+        FUZZ_CHECK(st.currentProblem == 0);
         FUZZ_CHECK(w->form.prompts.size() == 1);
         return;
     }
-    FUZZ_CHECK(!w->form.List1.Visible);
-    FUZZ_CHECK(st.CurrentProblem == 1);
-    const qsizetype expected = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
-    FUZZ_CHECK(st.ProblemCount == expected);
-    for (int r = 1; r <= st.ProblemCount; ++r) {
-        const Problem& p = st.Problems.at(static_cast<std::size_t>(r));
-        FUZZ_CHECK(p.terms.size() <= Module1::MaxItems);
-        FUZZ_CHECK(p.groups.size() <= Module1::MaxGroups);
+    FUZZ_CHECK(!w->form.seriesList.Visible);
+    FUZZ_CHECK(st.currentProblem == 1);
+    const qsizetype expected = std::min<qsizetype>(parsed->usable.size(), SeriesState::MaxProblems);
+    FUZZ_CHECK(st.problemCount == expected);
+    for (int r = 1; r <= st.problemCount; ++r) {
+        const Problem& p = st.problems.at(static_cast<std::size_t>(r));
+        FUZZ_CHECK(p.terms.size() <= SeriesState::MaxItems);
+        FUZZ_CHECK(p.groups.size() <= SeriesState::MaxGroups);
         FUZZ_CHECK(p == *parsed->usable.at(r - 1));
     }
-    checkBoard(*w, st.Problems[1], true);
+    checkBoard(*w, st.problems[1], true);
 }
 
 // Input: a series file, then after the first NUL byte a script of drags.
@@ -374,17 +374,17 @@ inline void board(const QByteArray& input, const QString& dir)
     const std::unique_ptr<Parsed> parsed = parseSeries(file);
     if (parsed->text.ok() && !parsed->usable.isEmpty()) {
         auto w = std::make_unique<World>(dir);
-        const qsizetype n = std::min<qsizetype>(parsed->usable.size(), Module1::MaxProblems);
+        const qsizetype n = std::min<qsizetype>(parsed->usable.size(), SeriesState::MaxProblems);
         for (qsizetype r = 0; r < n; ++r) {
-            w->state.Problems.at(static_cast<std::size_t>(r + 1)) = *parsed->usable.at(r);
+            w->state.problems.at(static_cast<std::size_t>(r + 1)) = *parsed->usable.at(r);
         }
-        w->state.ProblemCount = static_cast<int>(n);
+        w->state.problemCount = static_cast<int>(n);
         // The script's first byte picks the problem.
         const int problem =
             script.isEmpty() ? 1 : static_cast<int>(1 + static_cast<std::uint8_t>(script[0]) % n);
-        w->state.CurrentProblem = problem;
-        w->form.Display(static_cast<qint16>(problem));
-        checkBoard(*w, w->state.Problems.at(static_cast<std::size_t>(problem)), true);
+        w->state.currentProblem = problem;
+        w->form.showProblem(static_cast<qint16>(problem));
+        checkBoard(*w, w->state.problems.at(static_cast<std::size_t>(problem)), true);
         runDrops(*w, script.mid(1));
     }
 
@@ -399,16 +399,16 @@ inline void board(const QByteArray& input, const QString& dir)
     const qint16 problem =
         script.isEmpty() ? qint16(1) : static_cast<qint16>(static_cast<std::int8_t>(script[0]));
     for (const int r : {1, int(problem)}) {
-        if (r < 0 || r >= Module1::SeriesRows) {
+        if (r < 0 || r >= SeriesState::SeriesRows) {
             continue;
         }
-        w->state.Problems.at(static_cast<std::size_t>(r)) = Problems::fromRecord(lines.mid(0, 5));
+        w->state.problems.at(static_cast<std::size_t>(r)) = Problems::fromRecord(lines.mid(0, 5));
     }
-    w->state.ProblemCount = 100;
-    w->state.CurrentProblem = problem;
-    w->form.Display(problem);
-    if (problem >= 0 && problem < Module1::SeriesRows) {
-        checkBoard(*w, w->state.Problems.at(static_cast<std::size_t>(problem)), false);
+    w->state.problemCount = 100;
+    w->state.currentProblem = problem;
+    w->form.showProblem(problem);
+    if (problem >= 0 && problem < SeriesState::SeriesRows) {
+        checkBoard(*w, w->state.problems.at(static_cast<std::size_t>(problem)), false);
     }
     runDrops(*w, script.mid(1));
 }
@@ -461,8 +461,8 @@ inline MarksRead readMarks(World* w)
     MarksRead out;
     out.last = ReadMarksFile(w->form);
     for (int r = 0; r <= out.last; ++r) {
-        out.rows.append(Problems::record(w->state.Problems.at(static_cast<std::size_t>(r))));
-        FUZZ_CHECK(w->state.Marked.at(static_cast<std::size_t>(r)));
+        out.rows.append(Problems::record(w->state.problems.at(static_cast<std::size_t>(r))));
+        FUZZ_CHECK(w->state.marked.at(static_cast<std::size_t>(r)));
         FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
     out.tail = w->form.marks.tail();
@@ -475,8 +475,8 @@ inline MarksRead readMarks(World* w)
 inline bool rewriteKeepsOrFails(World* w, const QString& file, int problemCount)
 {
     const QByteArray before = readFile(file);
-    w->state.ProblemCount = problemCount;
-    w->state.MarkedMode = 1;
+    w->state.problemCount = problemCount;
+    w->state.markedSeries = true;
     const bool written = RewriteMarksFile(w->form);
     FUZZ_CHECK(written || readFile(file) == before);
     return written;
@@ -504,7 +504,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
         // Unmarking the first marked problem leaves out just that record.
         if (first.last >= 1) {
             readMarks(w.get());
-            w->state.Marked[1] = false;
+            w->state.marked[1] = false;
             FUZZ_CHECK(rewriteKeepsOrFails(w.get(), file, first.last));
             QList<QStringList> expected = first.rows;
             expected.removeAt(1);
@@ -520,11 +520,11 @@ inline void marks(const QByteArray& bytes, const QString& dir)
     const QStringList added = {QStringLiteral("問題９\u3000追加した問題"), QStringLiteral("ア,イ,"),
                                QStringLiteral("甲,乙,"), QStringLiteral("1,2,"),
                                QStringLiteral("\u3000説明")};
-    w->state.Problems[7] = Problems::fromRecord(added);
-    w->state.CurrentProblem = 7;
-    w->state.MarkPending = 1;
+    w->state.problems[7] = Problems::fromRecord(added);
+    w->state.currentProblem = 7;
+    w->state.markPending = true;
     const bool appended = AppendMarkedProblem(w->form);
-    FUZZ_CHECK(w->state.MarkPending == 0);
+    FUZZ_CHECK(!w->state.markPending);
     const QByteArray now = readFile(file);
     if (!appended) {
         FUZZ_CHECK(now == bytes);
@@ -539,7 +539,7 @@ inline void marks(const QByteArray& bytes, const QString& dir)
         FUZZ_CHECK(now.startsWith(kept));
     }
     const MarksRead after = readMarks(w.get());
-    if (fresh.rows.size() + 1 < Module1::SeriesRows && fresh.tail.laterRecords.isEmpty()) {
+    if (fresh.rows.size() + 1 < SeriesState::SeriesRows && fresh.tail.laterRecords.isEmpty()) {
         FUZZ_CHECK(after.rows.size() >= 2 && after.rows.last() == added);
         FUZZ_CHECK(after.rows.mid(0, fresh.rows.size()) == fresh.rows);
     }

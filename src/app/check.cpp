@@ -1,22 +1,22 @@
 // velmorant-check: reads a teacher's files with the program's own readers
-// and lays every problem out with the program's own Display, then prints
+// and lays every problem out with the program's own showProblem, then prints
 // what the program would refuse (errors) and what would only look poor
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
-#include "answer/SilentPlayers.h"
+#include "session/SilentPlayers.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
-#include "forms/Form1.h"
-#include "forms/KeptMessages.h"
+#include "session/MainScreen.h"
+#include "session/KeptMessages.h"
 #include "series/Catalog.h"
 #include "series/Finding.h"
-#include "series/MarksFile.h"
+#include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
-#include "state/Module1.h"
-#include "view/BoardPreview.h"
-#include "view/QtFonts.h"
-#include "view/QtTextMeasure.h"
+#include "series/SeriesState.h"
+#include "window/BoardPreview.h"
+#include "window/QtFonts.h"
+#include "window/QtTextMeasure.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,15 +109,15 @@ class Board
 public:
     explicit Board(const QString& workDir) : form_(state_, measure_, players_, dialogs_, workDir) {}
 
-    Form1& form() { return form_; }
-    Module1& state() { return state_; }
+    MainScreen& form() { return form_; }
+    SeriesState& state() { return state_; }
     // Shows one problem as problem 1 and returns what would look poor.
     Findings check(const Problem& problem, int line)
     {
-        state_.Problems[1] = problem;
-        state_.CurrentProblem = 1;
-        state_.ProblemCount = 1;
-        form_.Display(1);
+        state_.problems[1] = problem;
+        state_.currentProblem = 1;
+        state_.problemCount = 1;
+        form_.showProblem(1);
         QStringList warnings;
         const PerGroup perGroup = checkTerms(problem, &warnings);
         checkFrames(problem, perGroup, &warnings);
@@ -130,7 +130,7 @@ public:
     }
 
 private:
-    using PerGroup = std::array<int, Module1::MaxGroups>;
+    using PerGroup = std::array<int, SeriesState::MaxGroups>;
 
     // Terms wider than the window or than their right frame; returns how
     // many terms each group takes.
@@ -186,12 +186,12 @@ private:
     void checkTexts(const Problem& problem, QStringList* warn) const
     {
         int lines = 0;
-        if (!fits(form_.Label6, &lines) || lines > 1) {
+        if (!fits(form_.headingText, &lines) || lines > 1) {
             warn->append(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
                              .arg(problem.heading)
                              .arg(lines));
         }
-        if (!fits(form_.Label3, &lines)) {
+        if (!fits(form_.questionText, &lines)) {
             warn->append(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
                                         "見えません）")
                              .arg(lines));
@@ -218,11 +218,11 @@ private:
         return height <= label.Height / Control::TwipsPerPixel;
     }
 
-    Module1 state_;
+    SeriesState state_;
     QtTextMeasure measure_;
     SilentPlayers players_;
     KeptMessages dialogs_;
-    Form1 form_;
+    MainScreen form_;
 };
 
 bool isMarksFile(const QString& path)
@@ -292,7 +292,7 @@ int checkMarks(const QString& path, const QString& display)
         return report.errors();
     }
     Board board(info.absolutePath());
-    board.state().SeriesCatalog[0][1] = info.fileName();
+    board.state().catalog[0][1] = info.fileName();
     // Read by the program's own marks store, which only reads here.
     QList<MarksFinding> found;
     MarksStore store(info.absolutePath());
@@ -306,7 +306,7 @@ int checkMarks(const QString& path, const QString& display)
     }
     // Row 0 is the placeholder record; rows 1..last are the marked problems.
     // Checking shows each as problem 1: the problems read are kept aside.
-    const std::array<Problem, Module1::SeriesRows> problems = board.state().Problems;
+    const std::array<Problem, SeriesState::SeriesRows> problems = board.state().problems;
     for (int r = 1; r <= last; ++r) {
         findings += board.check(problems.at(r), problems.at(r).lines.heading);
     }
@@ -344,7 +344,7 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
     QList<Checked> toCheck;
     QSet<QString> seen;
     const qsizetype listed =
-        std::min<qsizetype>(catalog.entries.size(), Module1::MaxCatalogEntries);
+        std::min<qsizetype>(catalog.entries.size(), SeriesState::MaxCatalogEntries);
     for (qsizetype i = 0; i < listed; ++i) {
         const Catalog::Entry& entry = catalog.entries.at(i);
         if (entry.fileName.trimmed().isEmpty()) {

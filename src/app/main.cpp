@@ -1,17 +1,17 @@
 #include "app/CommandLine.h"
 #include "files/WorkFolder.h"
-#include "forms/Form1.h"
+#include "session/MainScreen.h"
 #include "sound/DeferredPlayers.h"
-#include "state/Module1.h"
-#include "view/FirstFrame.h"
-#include "view/Form1View.h"
-#include "view/JapaneseFonts.h"
-#include "view/ProgramImages.h"
-#include "view/QtDialogs.h"
-#include "view/QtFonts.h"
-#include "view/QtTextMeasure.h"
-#include "view/SessionEnd.h"
-#include "view/WarmUp.h"
+#include "series/SeriesState.h"
+#include "window/FirstFrame.h"
+#include "window/MainWindow.h"
+#include "window/JapaneseFonts.h"
+#include "window/ProgramImages.h"
+#include "window/QtDialogs.h"
+#include "window/QtFonts.h"
+#include "window/QtTextMeasure.h"
+#include "window/SessionEnd.h"
+#include "window/WarmUp.h"
 
 #include <QApplication>
 #include <QDir>
@@ -96,14 +96,14 @@ int main(int argc, char* argv[])
     if (workDir.isEmpty()) {
         return 1;
     }
-    Module1 state;
+    SeriesState state;
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the
     // start-up asks of the players waits for it, in order.
     DeferredPlayers players(
         [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
-    Form1 form(state, measure, players, dialogs, workDir);
-    Form1View view(form);
+    MainScreen form(state, measure, players, dialogs, workDir);
+    MainWindow view(form);
     dialogs.setMainWindow(&view);
     // A logout, a shutdown, a closed terminal or Ctrl+C in it ends the
     // program as closing the window does, so that no mark is lost.

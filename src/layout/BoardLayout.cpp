@@ -1,6 +1,6 @@
 #include "layout/BoardLayout.h"
 
-#include "forms/TextMeasure.h"
+#include "layout/TextMeasure.h"
 #include "series/Problem.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forms/FontInfo.h"
+#include "layout/FontInfo.h"
 
 #include <QList>
 #include <QSizeF>

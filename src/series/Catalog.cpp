@@ -2,7 +2,7 @@
 
 #include "files/TextFile.h"
 #include "series/TextFindings.h"
-#include "state/Module1.h"
+#include "series/SeriesState.h"
 
 namespace Catalog
 {
@@ -114,13 +114,13 @@ void checkCount(Result* out)
         out->findings.append({0, Finding::Kind::Error,
                               QStringLiteral("問題集が1つも書かれていません。1行に1つずつ"
                                              "「題名,ファイル名」の形で書いてください")});
-    } else if (out->entries.size() > Module1::MaxCatalogEntries) {
-        const qsizetype over = out->entries.size() - Module1::MaxCatalogEntries;
+    } else if (out->entries.size() > SeriesState::MaxCatalogEntries) {
+        const qsizetype over = out->entries.size() - SeriesState::MaxCatalogEntries;
         out->findings.append(
-            {out->entries.at(Module1::MaxCatalogEntries).line, Finding::Kind::Warning,
+            {out->entries.at(SeriesState::MaxCatalogEntries).line, Finding::Kind::Warning,
              QStringLiteral("一覧に載せられるのは%1件までです。この行から先の%2件は"
                             "載りません")
-                 .arg(Module1::MaxCatalogEntries)
+                 .arg(SeriesState::MaxCatalogEntries)
                  .arg(over)});
     }
 }

@@ -1,7 +1,7 @@
 #include "series/SeriesLoader.h"
 
 #include "series/TextFindings.h"
-#include "state/Module1.h"
+#include "series/SeriesState.h"
 
 #include <algorithm>
 
@@ -25,7 +25,7 @@ void sortByLine(Findings& findings)
 
 int Series::loadedCount() const
 {
-    return static_cast<int>(std::min<qsizetype>(usable.size(), Module1::MaxProblems));
+    return static_cast<int>(std::min<qsizetype>(usable.size(), SeriesState::MaxProblems));
 }
 
 Findings Series::findings() const
@@ -56,12 +56,12 @@ Findings Series::findings() const
         return out + warnings;
     }
     out = leftOut + warnings;
-    if (usable.size() > Module1::MaxProblems) {
-        out.append({usable.at(Module1::MaxProblems).lines.heading, Finding::Kind::Warning,
+    if (usable.size() > SeriesState::MaxProblems) {
+        out.append({usable.at(SeriesState::MaxProblems).lines.heading, Finding::Kind::Warning,
                     QStringLiteral("1つの問題集に入れられるのは%1問までです。この問題から先の"
                                    "%2問は読み込みません")
-                        .arg(Module1::MaxProblems)
-                        .arg(usable.size() - Module1::MaxProblems)});
+                        .arg(SeriesState::MaxProblems)
+                        .arg(usable.size() - SeriesState::MaxProblems)});
     }
     sortByLine(out);
     return out;
@@ -132,11 +132,11 @@ Series load(const QString& path)
     return out;
 }
 
-int placeProblems(Module1& state, const Series& series)
+int placeProblems(SeriesState& state, const Series& series)
 {
     const int loaded = series.loadedCount();
     for (int r = 0; r < loaded; ++r) {
-        state.Problems.at(static_cast<std::size_t>(r) + 1) = series.usable.at(r);
+        state.problems.at(static_cast<std::size_t>(r) + 1) = series.usable.at(r);
     }
     return loaded;
 }

@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-struct Module1;
+struct SeriesState;
 
 // A series file read and checked as the program uses it: the problems it can
 // show, the ones it leaves out and why.
@@ -38,6 +38,6 @@ Series load(const QString& path);
 
 // Puts the problems the quiz takes into its problems 1.. and returns how
 // many.
-int placeProblems(Module1& state, const Series& series);
+int placeProblems(SeriesState& state, const Series& series);
 
 } // namespace SeriesLoader

@@ -1,7 +1,7 @@
 #include "series/SeriesParser.h"
 
 #include "files/TextFile.h"
-#include "state/Module1.h"
+#include "series/SeriesState.h"
 
 #include <QByteArray>
 
@@ -488,13 +488,13 @@ QString problemFault(const Draft& draft)
     if (groups == 0) {
         return QStringLiteral("分類群（Ｂ群）が1つもありません");
     }
-    if (items > Module1::MaxItems) {
-        return QStringLiteral("項目が%1個あります（%2個まで）").arg(items).arg(Module1::MaxItems);
+    if (items > SeriesState::MaxItems) {
+        return QStringLiteral("項目が%1個あります（%2個まで）").arg(items).arg(SeriesState::MaxItems);
     }
-    if (groups > Module1::MaxGroups) {
+    if (groups > SeriesState::MaxGroups) {
         return QStringLiteral("分類群が%1個あります（%2個まで）")
             .arg(groups)
-            .arg(Module1::MaxGroups);
+            .arg(SeriesState::MaxGroups);
     }
     QStringView g = trimmedView(draft.rawGroupText);
     while (!g.isEmpty()) {

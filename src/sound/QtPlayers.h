@@ -1,6 +1,6 @@
 #pragma once
 
-#include "answer/Players.h"
+#include "session/Players.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "series/Catalog.h"
-#include "series/MarksFile.h"
+#include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
-#include "state/Module1.h"
+#include "series/SeriesState.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -277,12 +277,12 @@ Seen programReads(const ReaderCase& c, const QString& path)
         }
         std::for_each(cat.findings.begin(), cat.findings.end(), add);
     } else {
-        Module1 state;
+        SeriesState state;
         MarksStore store(QFileInfo(path).absolutePath());
         QList<MarksFinding> found;
         const int last = store.read(state, QFileInfo(path).fileName(), &found);
         for (int r = 1; r <= last; ++r) {
-            out.used.append(state.Problems.at(static_cast<std::size_t>(r)).fullQuestion());
+            out.used.append(state.problems.at(static_cast<std::size_t>(r)).fullQuestion());
         }
         for (const MarksFinding& f : found) {
             out.findings.append({f.line, !f.warning, f.message});

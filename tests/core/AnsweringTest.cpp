@@ -18,30 +18,30 @@ struct Play : Harness {
         for (int n = 1; n <= problems; ++n) {
             setRow(n, QStringLiteral("問題%1 q").arg(n), list, "g1,g2,", answers, explanation);
         }
-        state.ProblemCount = problems;
-        state.CurrentProblem = problem;
-        form->Display(static_cast<qint16>(problem));
+        state.problemCount = problems;
+        state.currentProblem = problem;
+        form->showProblem(static_cast<qint16>(problem));
         setFrame(0, 100, 3000, 4000, 2835);
         setFrame(1, 4500, 3000, 4000, 2835);
         players.clear();
     }
     void setFrame(int c, float l, float t, float w, float h)
     {
-        form->Shape1.at(c).place(l, t, w, h);
+        form->frames.at(c).place(l, t, w, h);
         form->board.frames[c] = {l, t, w, h};
     }
-    Control& item(int i) { return form->Label1.at(i); }
+    Control& item(int i) { return form->terms.at(i); }
     // Picks item i up, puts its centre at (cx, cy) and lets it go.
     void drop(int i, float cx, float cy)
     {
-        form->Label1_MouseDown(i, 1, 0, 5, 5);
+        form->termMouseDown(i, 1, 0, 5, 5);
         item(i).Left = cx - item(i).Width / 2;
         item(i).Top = cy - item(i).Height / 2;
-        form->Label1_MouseUp(i, 1, 0, 5, 5);
+        form->termMouseUp(i, 1, 0, 5, 5);
     }
     void dropInto(int i, int frame)
     {
-        const Control& f = form->Shape1.at(frame);
+        const Control& f = form->frames.at(frame);
         drop(i, f.Left + f.Width / 2, f.Top + f.Height / 2);
     }
     // The item in slot k of frame c, counted from 1; 0 for an empty slot.
@@ -51,75 +51,75 @@ struct Play : Harness {
 
 } // namespace
 
-TEST(Dragging, PressTakesTheItemOutOfItsFrameOnly)
+TEST(dragging, PressTakesTheItemOutOfItsFrameOnly)
 {
     Play p(5);
     for (int i = 0; i < 4; ++i) {
         p.dropInto(i, 0);
     }
     const float below = p.item(3).Top;
-    p.form->Label1_MouseDown(2, 2, 0, 12.5F, 7);
+    p.form->termMouseDown(2, 2, 0, 12.5F, 7);
     EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
     EXPECT_EQ(p.item(3).Top, below) << "the gap closes on the board at the release";
     EXPECT_EQ(p.item(2).BackColor, Colors::White) << "any button picks up";
-    EXPECT_EQ(p.state.Dragging, 1);
-    EXPECT_FLOAT_EQ(p.state.DragStartX, 12.5F);
+    EXPECT_TRUE(p.state.dragging);
+    EXPECT_FLOAT_EQ(p.state.dragStartX, 12.5F);
 
-    p.form->Label1_MouseDown(4, 1, 0, 0, 0); // an item in no frame
+    p.form->termMouseDown(4, 1, 0, 0, 0); // an item in no frame
     EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
 }
 
-TEST(Dragging, MovesKeepTheGrabPointUnderThePointer)
+TEST(dragging, MovesKeepTheGrabPointUnderThePointer)
 {
     Play p;
     const float left = p.item(0).Left;
     const float top = p.item(0).Top;
-    p.form->Label1_MouseDown(0, 1, 0, 30, 40);
-    p.form->Label1_MouseMove(0, 1, 0, 30, 40);
+    p.form->termMouseDown(0, 1, 0, 30, 40);
+    p.form->termMouseMove(0, 1, 0, 30, 40);
     EXPECT_FLOAT_EQ(p.item(0).Left, left);
     EXPECT_FLOAT_EQ(p.item(0).Top, top);
-    p.form->Label1_MouseMove(0, 1, 0, 75, 40);
+    p.form->termMouseMove(0, 1, 0, 75, 40);
     EXPECT_FLOAT_EQ(p.item(0).Left, left + 45);
     EXPECT_FLOAT_EQ(p.item(0).Top, top);
-    p.form->Label1_MouseMove(0, 1, 0, 30, -20000); // far off the board is allowed
+    p.form->termMouseMove(0, 1, 0, 30, -20000); // far off the board is allowed
     EXPECT_FLOAT_EQ(p.item(0).Top, top - 20040);
 }
 
-TEST(Dragging, NothingHappensWhileTheProblemIsClosed)
+TEST(dragging, NothingHappensWhileTheProblemIsClosed)
 {
     Play p;
     p.form->quiz = Quiz(); // as on the series list
     const float left = p.item(0).Left;
-    p.form->Label1_MouseDown(0, 1, 0, 0, 0);
-    p.form->Label1_MouseMove(0, 1, 0, 300, 300);
+    p.form->termMouseDown(0, 1, 0, 0, 0);
+    p.form->termMouseMove(0, 1, 0, 300, 300);
     EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
-    EXPECT_EQ(p.state.Dragging, 0);
+    EXPECT_FALSE(p.state.dragging);
     EXPECT_FLOAT_EQ(p.item(0).Left, left);
 
-    p.state.Dragging = 1;
-    p.form->Label1_MouseUp(0, 1, 0, 0, 0);
-    EXPECT_EQ(p.state.Dragging, 1);
+    p.state.dragging = true;
+    p.form->termMouseUp(0, 1, 0, 0, 0);
+    EXPECT_TRUE(p.state.dragging);
     EXPECT_TRUE(p.players.log.isEmpty());
 }
 
-TEST(Dragging, ASecondButtonDuringADragPlacesTheItemOnce)
+TEST(dragging, ASecondButtonDuringADragPlacesTheItemOnce)
 {
     // Press one button, press a second, release both: only the release that
     // ends the drag places the item. Placed twice, the one item would fill
     // both slots the problem needs and be "solved".
     Play p(2, "1,1,");
-    p.form->Label1_MouseDown(0, 1, 0, 5, 5);
-    const Control& f = p.form->Shape1[0];
+    p.form->termMouseDown(0, 1, 0, 5, 5);
+    const Control& f = p.form->frames[0];
     p.item(0).Left = f.Left + 200;
     p.item(0).Top = f.Top + 200;
-    p.form->Label1_MouseDown(0, 2, 1, 5, 5);
-    p.form->Label1_MouseUp(0, 1, 2, 5, 5);
-    p.form->Label1_MouseMove(0, 2, 0, 900, 900);
-    p.form->Label1_MouseUp(0, 2, 0, 900, 900);
+    p.form->termMouseDown(0, 2, 1, 5, 5);
+    p.form->termMouseUp(0, 1, 2, 5, 5);
+    p.form->termMouseMove(0, 2, 0, 900, 900);
+    p.form->termMouseUp(0, 2, 0, 900, 900);
     EXPECT_EQ(p.slot(0, 0), 1);
     EXPECT_EQ(p.slot(0, 1), 0);
     EXPECT_FLOAT_EQ(p.item(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
-    EXPECT_EQ(p.state.Dragging, 0);
+    EXPECT_FALSE(p.state.dragging);
     EXPECT_TRUE(p.form->quiz.open());
     EXPECT_TRUE(p.plays().isEmpty());
     EXPECT_EQ(p.players.log.size(), 4) << "one release was judged";
@@ -147,7 +147,7 @@ TEST(Dropping, HitTestIsStrictWithABand100TwipsAboveTheTop)
                   (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
                                "NotMoreCorrect:rewind"}));
         EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
-        EXPECT_EQ(p.state.Dragging, 0);
+        EXPECT_FALSE(p.state.dragging);
     }
 }
 
@@ -292,30 +292,30 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
     };
     for (const Case& c : cases) {
         Play p(3, "1,2,1,", c.problem, 3, c.explanation);
-        p.state.MarkedMode = c.markedMode;
-        p.form->quiz = Quiz(p.state.Problems.at(c.problem), 2);
+        p.state.markedSeries = c.markedMode;
+        p.form->quiz = Quiz(p.state.problems.at(c.problem), 2);
         p.dropInto(0, 0);
         p.dropInto(1, 1);
         p.dropInto(2, 0);
         EXPECT_EQ(p.plays(), QStringList{"Correct:play"});
-        EXPECT_EQ(p.form->Label4.Caption(), c.message);
-        EXPECT_TRUE(p.form->Label4.Visible);
-        EXPECT_TRUE(p.form->Shape2.Visible);
-        EXPECT_EQ(p.form->Command2[0].Visible, c.next) << c.problem;
-        EXPECT_TRUE(p.form->Command2[1].Visible);
-        EXPECT_TRUE(p.form->Command2[2].Visible);
-        EXPECT_EQ(p.form->Command2[3].Visible, c.previous) << c.problem;
-        EXPECT_EQ(p.form->Command2[4].Visible, c.explain) << c.problem;
-        EXPECT_TRUE(p.form->Command2[5].Visible);
-        EXPECT_EQ(p.form->Command2[5].Caption(), c.markCaption);
-        EXPECT_FALSE(p.form->Command1[0].Visible);
-        EXPECT_FALSE(p.form->Command1[1].Visible);
+        EXPECT_EQ(p.form->resultMessage.Caption(), c.message);
+        EXPECT_TRUE(p.form->resultMessage.Visible);
+        EXPECT_TRUE(p.form->resultPanel.Visible);
+        EXPECT_EQ(p.form->resultButtons[ResultButton::Next].Visible, c.next) << c.problem;
+        EXPECT_TRUE(p.form->resultButtons[ResultButton::Retry].Visible);
+        EXPECT_TRUE(p.form->resultButtons[ResultButton::ToList].Visible);
+        EXPECT_EQ(p.form->resultButtons[ResultButton::Previous].Visible, c.previous) << c.problem;
+        EXPECT_EQ(p.form->resultButtons[ResultButton::Explanation].Visible, c.explain) << c.problem;
+        EXPECT_TRUE(p.form->resultButtons[ResultButton::Mark].Visible);
+        EXPECT_EQ(p.form->resultButtons[ResultButton::Mark].Caption(), c.markCaption);
+        EXPECT_FALSE(p.form->arrows[Arrow::Next].Visible);
+        EXPECT_FALSE(p.form->arrows[Arrow::Previous].Visible);
         EXPECT_FALSE(p.form->quiz.open());
         EXPECT_EQ(p.form->quiz.previousRight(), 2) << "solving leaves the count alone";
         EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
 
         // Solved: presses are ignored and the colours stay.
-        p.form->Label1_MouseDown(1, 1, 0, 0, 0);
+        p.form->termMouseDown(1, 1, 0, 0, 0);
         EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
     }
 }

@@ -23,10 +23,10 @@ struct Board : Harness {
     {
         form->setClientSize(clientW, clientH);
         setRow(n, QStringLiteral("問題１\u3000次を分類せよ"), items, groups, QString());
-        form->Display(n);
+        form->showProblem(n);
     }
-    const Control& frame(int c) const { return form->Shape1.at(c); }
-    const Control& caption(int c) const { return form->Label2.at(c); }
+    const Control& frame(int c) const { return form->frames.at(c); }
+    const Control& caption(int c) const { return form->captions.at(c); }
 };
 
 void expectFrame(const Control& f, double left, double top, double width, double height)
@@ -40,7 +40,7 @@ void expectFrame(const Control& f, double left, double top, double width, double
 
 } // namespace
 
-TEST(Display, SingleRowOfThreeFrames)
+TEST(ShowProblem, SingleRowOfThreeFrames)
 {
     Board b;
     b.show(list({"a", "b", "c"}), list({QStringLiteral("節足動物"), QStringLiteral("軟体動物"),
@@ -62,12 +62,12 @@ TEST(Display, SingleRowOfThreeFrames)
     EXPECT_EQ(b.caption(0).Caption(), QStringLiteral(" 節足動物 "));
 }
 
-TEST(Display, StackedPairOnlyAboveHalfTheWidth)
+TEST(ShowProblem, StackedPairOnlyAboveHalfTheWidth)
 {
     // Client 8960 wide: W = 9080, (W - 80) / 2 = 4500 exactly.
     Board b;
     b.show(list({wide(148)}), list({"x", "y"}), 8960); // label 60 + 4440 = 4500 wide
-    EXPECT_FLOAT_EQ(b.form->Label1[0].Width, 4500);
+    EXPECT_FLOAT_EQ(b.form->terms[0].Width, 4500);
     EXPECT_NEAR(b.frame(1).Top, 2280, 0.01) << "equal to the threshold: side by side";
 
     Board s;
@@ -79,7 +79,7 @@ TEST(Display, StackedPairOnlyAboveHalfTheWidth)
     EXPECT_NEAR(s.caption(1).Top, 4142.5, 0.01);
 }
 
-TEST(Display, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
+TEST(ShowProblem, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
 {
     Board b;
     b.show(list({wide(73)}), list({"p", "q", "r", "s"}), 8960); // 2250 = (W - 80) / 4
@@ -97,7 +97,7 @@ TEST(Display, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
     EXPECT_NEAR(g.caption(3).Left, (50 + P + 10) + P / 2 - g.caption(3).Width / 2, 0.01);
 }
 
-TEST(Display, FiveAndSixGroupsFormTwoRows)
+TEST(ShowProblem, FiveAndSixGroupsFormTwoRows)
 {
     Board b;
     b.show(list({"a"}), list({"1", "2", "3", "4", "5", "6"}));
@@ -116,25 +116,25 @@ TEST(Display, FiveAndSixGroupsFormTwoRows)
     EXPECT_FALSE(five.caption(5).Visible);
 }
 
-TEST(Display, ItemsWrapOnlyPastTheRightMargin)
+TEST(ShowProblem, ItemsWrapOnlyPastTheRightMargin)
 {
     // W - 150 = 9300: 360 + 4410 + 150 + 4380 ends exactly there.
     Board b;
     b.show(list({wide(145), wide(144)}), list({"x"}));
-    EXPECT_FLOAT_EQ(b.form->Label1[1].Left, 4920);
-    EXPECT_FLOAT_EQ(b.form->Label1[1].Top, 720);
+    EXPECT_FLOAT_EQ(b.form->terms[1].Left, 4920);
+    EXPECT_FLOAT_EQ(b.form->terms[1].Top, 720);
 
     Board w;
     w.show(list({wide(145), wide(144) + "a"}), list({"x"}));
-    EXPECT_FLOAT_EQ(w.form->Label1[1].Left, 360);
-    EXPECT_FLOAT_EQ(w.form->Label1[1].Top, 1070);
+    EXPECT_FLOAT_EQ(w.form->terms[1].Left, 360);
+    EXPECT_FLOAT_EQ(w.form->terms[1].Top, 1070);
 }
 
-TEST(Display, FramesStartBelowALastRowThatReachesPast2280)
+TEST(ShowProblem, FramesStartBelowALastRowThatReachesPast2280)
 {
     Board b;
     b.show(list({wide(148), wide(148), wide(148), wide(148), wide(148)}), list({"x", "y", "z"}));
-    EXPECT_FLOAT_EQ(b.form->Label1[4].Top, 2120);
+    EXPECT_FLOAT_EQ(b.form->terms[4].Top, 2120);
     EXPECT_NEAR(b.frame(0).Top, 2120 + 285 + 300, 0.01);
 
     Board four;
@@ -142,7 +142,7 @@ TEST(Display, FramesStartBelowALastRowThatReachesPast2280)
     EXPECT_NEAR(four.frame(0).Top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
 }
 
-TEST(Display, HeadingSplitsAtTheFirstBlankOfEitherWidth)
+TEST(ShowProblem, HeadingSplitsAtTheFirstBlankOfEitherWidth)
 {
     struct Case {
         QString question, heading, rest;
@@ -161,62 +161,62 @@ TEST(Display, HeadingSplitsAtTheFirstBlankOfEitherWidth)
     for (const Case& c : cases) {
         Harness h;
         h.setRow(1, c.question, "a,", "x,", "1,");
-        h.form->Display(1);
-        EXPECT_EQ(h.form->Label6.Caption(), c.heading) << c.question.toStdString();
-        EXPECT_EQ(h.form->Label3.Caption(), c.rest) << c.question.toStdString();
-        EXPECT_TRUE(h.form->Label6.Visible);
-        EXPECT_TRUE(h.form->Label3.Visible);
+        h.form->showProblem(1);
+        EXPECT_EQ(h.form->headingText.Caption(), c.heading) << c.question.toStdString();
+        EXPECT_EQ(h.form->questionText.Caption(), c.rest) << c.question.toStdString();
+        EXPECT_TRUE(h.form->headingText.Visible);
+        EXPECT_TRUE(h.form->questionText.Visible);
     }
 }
 
-TEST(Display, ListsAnswersAndEmptyFields)
+TEST(ShowProblem, ListsAnswersAndEmptyFields)
 {
     Harness h;
     h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,",
              QStringLiteral("2,x, 1,"));
-    h.form->Display(1);
+    h.form->showProblem(1);
     EXPECT_EQ(h.form->quiz.terms(), 3);
-    EXPECT_EQ(h.form->Label1[1].Caption(), "  ") << "an empty field is an item of its own";
-    EXPECT_TRUE(h.form->Label1[1].Visible);
-    EXPECT_FALSE(h.form->Label1[3].Visible);
+    EXPECT_EQ(h.form->terms[1].Caption(), "  ") << "an empty field is an item of its own";
+    EXPECT_TRUE(h.form->terms[1].Visible);
+    EXPECT_FALSE(h.form->terms[3].Visible);
     EXPECT_EQ(h.form->quiz.answerOf(0), 2 - 1);
     EXPECT_EQ(h.form->quiz.answerOf(1), 0 - 1) << "no digits: 0";
     EXPECT_EQ(h.form->quiz.answerOf(2), 1 - 1);
     // One item only stays at its start; 150 twips between neighbours.
-    EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
-    EXPECT_FLOAT_EQ(h.form->Label1[1].Left, 360 + h.form->Label1[0].Width + 150);
+    EXPECT_FLOAT_EQ(h.form->terms[0].Left, 360);
+    EXPECT_FLOAT_EQ(h.form->terms[1].Left, 360 + h.form->terms[0].Width + 150);
 }
 
-TEST(Display, ArrowButtonsAndWindowPlacedControls)
+TEST(ShowProblem, ArrowButtonsAndWindowPlacedControls)
 {
     Harness h;
     h.setRow(1, "q", "a,", "x,", "1,");
     h.setRow(2, "q", "a,", "x,", "1,");
-    h.form->Display(2);
-    EXPECT_TRUE(h.form->Command1[0].Visible);
-    EXPECT_TRUE(h.form->Command1[1].Visible);
-    h.form->Display(1);
-    EXPECT_TRUE(h.form->Command1[0].Visible);
-    EXPECT_FALSE(h.form->Command1[1].Visible);
-    EXPECT_FLOAT_EQ(h.form->Command1[0].Left, 9450 - 555 - 250);
-    EXPECT_FLOAT_EQ(h.form->Command1[1].Left, 9450 - 555 - 555 - 250);
-    EXPECT_FLOAT_EQ(h.form->Command3.Left, 9450 - 855 - 200);
-    EXPECT_FLOAT_EQ(h.form->Command3.Top, 7275 - 930);
-    EXPECT_FLOAT_EQ(h.form->Label5.Top, 7275 - 900);
-    EXPECT_FLOAT_EQ(h.form->Label3.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
+    h.form->showProblem(2);
+    EXPECT_TRUE(h.form->arrows[Arrow::Next].Visible);
+    EXPECT_TRUE(h.form->arrows[Arrow::Previous].Visible);
+    h.form->showProblem(1);
+    EXPECT_TRUE(h.form->arrows[Arrow::Next].Visible);
+    EXPECT_FALSE(h.form->arrows[Arrow::Previous].Visible);
+    EXPECT_FLOAT_EQ(h.form->arrows[Arrow::Next].Left, 9450 - 555 - 250);
+    EXPECT_FLOAT_EQ(h.form->arrows[Arrow::Previous].Left, 9450 - 555 - 555 - 250);
+    EXPECT_FLOAT_EQ(h.form->quitButton.Left, 9450 - 855 - 200);
+    EXPECT_FLOAT_EQ(h.form->quitButton.Top, 7275 - 930);
+    EXPECT_FLOAT_EQ(h.form->instructionLine.Top, 7275 - 900);
+    EXPECT_FLOAT_EQ(h.form->questionText.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
     EXPECT_EQ(h.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind", "Correct:rewind",
                                                  "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind"}));
     EXPECT_TRUE(h.form->quiz.open());
 }
 
-TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
+TEST(ShowProblem, RetryRestoresEveryLabelAndClearsThePlacementTable)
 {
     Harness h;
     h.setRow(1, "q", "a,b,c,", "x,y,", "1,2,1,");
-    h.form->Display(1);
-    const float startLeft = h.form->Label1[2].Left;
-    const float startTop = h.form->Label1[2].Top;
-    for (Control& item : h.form->Label1) {
+    h.form->showProblem(1);
+    const float startLeft = h.form->terms[2].Left;
+    const float startTop = h.form->terms[2].Top;
+    for (Control& item : h.form->terms) {
         item.Left += 777;
         item.Top += 555;
         item.BackColor = 0x80FFFF;
@@ -224,12 +224,12 @@ TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
     }
     h.form->quiz.place(0, 0);
     h.form->quiz.place(1, 1);
-    h.form->Display(1);
-    EXPECT_FLOAT_EQ(h.form->Label1[0].Left, 360);
-    EXPECT_FLOAT_EQ(h.form->Label1[0].Top, 720);
-    EXPECT_FLOAT_EQ(h.form->Label1[2].Left, startLeft);
-    EXPECT_FLOAT_EQ(h.form->Label1[2].Top, startTop);
-    for (const Control& item : h.form->Label1) {
+    h.form->showProblem(1);
+    EXPECT_FLOAT_EQ(h.form->terms[0].Left, 360);
+    EXPECT_FLOAT_EQ(h.form->terms[0].Top, 720);
+    EXPECT_FLOAT_EQ(h.form->terms[2].Left, startLeft);
+    EXPECT_FLOAT_EQ(h.form->terms[2].Top, startTop);
+    for (const Control& item : h.form->terms) {
         EXPECT_EQ(item.BackColor, Colors::ButtonFace);
         EXPECT_TRUE(item.Enabled);
     }
@@ -238,7 +238,7 @@ TEST(Display, RetryRestoresEveryLabelAndClearsThePlacementTable)
     EXPECT_TRUE(h.form->quiz.open());
 }
 
-TEST(Display, HostileRowsStayInsideTheTables)
+TEST(ShowProblem, HostileRowsStayInsideTheTables)
 {
     QStringList thirty;
     QStringList nine;
@@ -250,29 +250,29 @@ TEST(Display, HostileRowsStayInsideTheTables)
     }
     Harness h;
     h.setRow(1, "q", list(thirty), list(nine), list(QStringList(30, "3")));
-    h.form->Display(1);
+    h.form->showProblem(1);
     EXPECT_EQ(h.form->quiz.terms(), 21);
     EXPECT_EQ(h.form->quiz.frames(), 6);
-    EXPECT_TRUE(h.form->Label1[20].Visible);
+    EXPECT_TRUE(h.form->terms[20].Visible);
 
     h.setRow(2, "q", "no commas", "none", "1");
-    h.form->Display(2);
+    h.form->showProblem(2);
     EXPECT_EQ(h.form->quiz.terms(), 1);
-    EXPECT_EQ(h.form->Label1[0].Caption(), " no commas ");
+    EXPECT_EQ(h.form->terms[0].Caption(), " no commas ");
     EXPECT_EQ(h.form->quiz.frames(), 1);
 
     h.setRow(3, "", "", "", "");
-    h.form->Display(3);
+    h.form->showProblem(3);
     EXPECT_EQ(h.form->quiz.terms(), 0);
     EXPECT_EQ(h.form->quiz.frames(), 0);
-    for (const Control& f : h.form->Shape1) {
+    for (const Control& f : h.form->frames) {
         EXPECT_FALSE(f.Visible);
     }
 
     h.players.clear();
     h.form->quiz = Quiz();
-    h.form->Display(101);
-    h.form->Display(-1);
+    h.form->showProblem(101);
+    h.form->showProblem(-1);
     EXPECT_FALSE(h.form->quiz.open()) << "a number outside the table changes nothing";
     EXPECT_TRUE(h.players.log.isEmpty());
 }

@@ -8,7 +8,7 @@ namespace
 {
 
 // Problem 1 of 2 on the board: five items in three frames laid out by
-// Display itself.
+// showProblem itself.
 struct Board : Harness {
     Board()
     {
@@ -18,34 +18,34 @@ struct Board : Harness {
                    QStringLiteral("棘皮動物,軟体動物,植物,"), QStringLiteral("1,2,3,1,2,"),
                    QStringLiteral("説明"));
         }
-        state.ProblemCount = 2;
-        state.CurrentProblem = 1;
-        form->Display(1);
+        state.problemCount = 2;
+        state.currentProblem = 1;
+        form->showProblem(1);
         players.clear();
     }
-    Control& item(int i) { return form->Label1.at(i); }
-    bool key(int i, int code) { return form->Label1_KeyDown(i, code, 0); }
+    Control& item(int i) { return form->terms.at(i); }
+    bool key(int i, int code) { return form->termKeyDown(i, code, 0); }
     // The drop a mouse user makes: grab the label at its centre, carry it
     // until its centre is over the first empty slot of the frame, let go.
     void mouseDrop(int i, int frame)
     {
         const float gx = item(i).Width / 2;
         const float gy = item(i).Height / 2;
-        form->Label1_MouseDown(i, 1, 0, gx, gy);
+        form->termMouseDown(i, 1, 0, gx, gy);
         const int k = form->quiz.slotFor(i, frame);
-        const Control& f = form->Shape1.at(frame);
+        const Control& f = form->frames.at(frame);
         const float cx = f.Left + 120 + item(i).Width / 2;
         const float cy = f.Top + 250 + static_cast<float>(k) * item(0).Height + item(i).Height / 2;
         const float x = gx + cx - (item(i).Left + gx);
         const float y = gy + cy - (item(i).Top + gy);
-        form->Label1_MouseMove(i, 1, 0, x, y);
-        form->Label1_MouseUp(i, 1, 0, x, y);
+        form->termMouseMove(i, 1, 0, x, y);
+        form->termMouseUp(i, 1, 0, x, y);
     }
     // Everything a drop can change, as text.
     QStringList snapshot() const
     {
         QStringList s;
-        for (const Control& l : form->Label1) {
+        for (const Control& l : form->terms) {
             s << QStringLiteral("%1 %2 %3 %4 %5")
                      .arg(l.displayName())
                      .arg(l.Left)
@@ -62,12 +62,12 @@ struct Board : Harness {
         }
         s << QStringLiteral("open %1 dragging %2 last %3")
                  .arg(form->quiz.open())
-                 .arg(state.Dragging)
+                 .arg(state.dragging)
                  .arg(form->quiz.previousRight());
         for (const Control* c :
-             {&form->Label4, &form->Shape2, &form->Command1[0], &form->Command1[1],
-              &form->Command2[0], &form->Command2[1], &form->Command2[2], &form->Command2[3],
-              &form->Command2[4], &form->Command2[5]}) {
+             {&form->resultMessage, &form->resultPanel, &form->arrows[Arrow::Next], &form->arrows[Arrow::Previous],
+              &form->resultButtons[ResultButton::Next], &form->resultButtons[ResultButton::Retry], &form->resultButtons[ResultButton::ToList], &form->resultButtons[ResultButton::Previous],
+              &form->resultButtons[ResultButton::Explanation], &form->resultButtons[ResultButton::Mark]}) {
             s << QStringLiteral("%1 %2 %3").arg(c->displayName(), c->Caption()).arg(c->Visible);
         }
         s << players.log;
@@ -96,8 +96,8 @@ TEST(Keyboard, DigitDropLeavesTheStateOfAMouseDropAtTheFirstEmptySlot)
     }
     EXPECT_FALSE(keys.form->quiz.open()) << "solved";
     EXPECT_EQ(keys.players.log.filter(":play"), (QStringList{"Wrong:play", "Correct:play"}));
-    EXPECT_EQ(keys.form->focusRequest, &keys.form->Command2[0]);
-    EXPECT_EQ(mouse.form->focusRequest, &mouse.form->Command2[0]) << "the mouse solves alike";
+    EXPECT_EQ(keys.form->focusRequest, &keys.form->resultButtons[ResultButton::Next]);
+    EXPECT_EQ(mouse.form->focusRequest, &mouse.form->resultButtons[ResultButton::Next]) << "the mouse solves alike";
 }
 
 TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
@@ -106,11 +106,11 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
     const QStringList before = b.snapshot();
     EXPECT_TRUE(b.key(0, Key1 + 3)) << "\"4\" with three frames is taken, and ignored";
     EXPECT_TRUE(b.key(0, ItemKeys::Numpad1 + 5));
-    EXPECT_FALSE(b.form->Label1_KeyDown(0, Key1, 1)) << "Shift+1 is no digit";
+    EXPECT_FALSE(b.form->termKeyDown(0, Key1, 1)) << "Shift+1 is no digit";
     EXPECT_FALSE(b.key(0, 'A'));
     EXPECT_EQ(b.snapshot(), before);
 
-    b.form->Label1_MouseDown(1, 1, 0, 5, 5);
+    b.form->termMouseDown(1, 1, 0, 5, 5);
     EXPECT_FALSE(b.key(2, Key1));
     EXPECT_FALSE(b.key(2, ItemKeys::Space));
     EXPECT_TRUE(b.form->quiz.termsIn(0).isEmpty());
@@ -121,11 +121,11 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
 {
     Board b;
     EXPECT_TRUE(b.key(1, Key1 + 2));
-    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[2]) << "the next item in no frame";
+    EXPECT_EQ(b.form->focusRequest, &b.form->terms[2]) << "the next item in no frame";
     EXPECT_TRUE(b.key(4, Key1));
-    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[0]) << "the search wraps";
+    EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]) << "the search wraps";
     EXPECT_TRUE(b.key(0, Key1));
-    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[2]);
+    EXPECT_EQ(b.form->focusRequest, &b.form->terms[2]);
     b.item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
     const QStringList before = b.snapshot();
 
@@ -160,14 +160,14 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
 
     // A mouse press ends a carry first; a new problem forgets it.
     b.key(2, ItemKeys::Space);
-    b.form->Label1_MouseDown(3, 1, 0, 5, 5);
+    b.form->termMouseDown(3, 1, 0, 5, 5);
     EXPECT_EQ(b.form->carry.item, -1);
     EXPECT_NE(b.item(2).BackColor, Colors::White);
-    b.form->Label1_MouseUp(3, 1, 0, 5, 5);
+    b.form->termMouseUp(3, 1, 0, 5, 5);
     b.key(2, ItemKeys::Space);
-    b.form->Display(1);
+    b.form->showProblem(1);
     EXPECT_EQ(b.form->carry.item, -1);
-    EXPECT_EQ(b.form->focusRequest, &b.form->Label1[0]);
+    EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]);
 }
 
 TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
@@ -175,7 +175,7 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     Board b;
     b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
              QStringLiteral("g1,g2,g3,g4,g5,g6,"), QStringLiteral("1,2,"));
-    b.form->Display(1);
+    b.form->showProblem(1);
     ASSERT_EQ(b.form->quiz.frames(), 6);
     b.key(0, ItemKeys::Space);
     // The last row: Right and Left wrap between the last frame and the first.
@@ -192,7 +192,7 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
     // Five frames: the second row is one frame short.
     b.setRow(1, QStringLiteral("問題1 q"), QStringLiteral("a,b,"),
              QStringLiteral("g1,g2,g3,g4,g5,"), QStringLiteral("1,2,"));
-    b.form->Display(1);
+    b.form->showProblem(1);
     ASSERT_EQ(b.form->quiz.frames(), 5);
     b.key(0, ItemKeys::Space);
     for (const int frame : {1, 2, 3, 4, 0}) {
@@ -221,10 +221,10 @@ TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
     for (const Layout& l : layouts) {
         Board b;
         b.setRow(1, QStringLiteral("問題1 q"), l.items, l.groups, l.answers);
-        b.form->Display(1);
+        b.form->showProblem(1);
         QSet<float> tops;
         for (int c = 0; c < b.form->quiz.frames(); ++c) {
-            tops.insert(b.form->Shape1.at(c).Top);
+            tops.insert(b.form->frames.at(c).Top);
         }
         ASSERT_EQ(tops.size(), l.rows) << l.name;
         const QStringList answers = l.answers.split(',', Qt::SkipEmptyParts);

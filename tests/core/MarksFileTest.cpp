@@ -1,5 +1,5 @@
-#include "series/MarksFile.h"
-#include "forms/MarksMessages.h"
+#include "marks/MarksFile.h"
+#include "session/MarksMessages.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -32,14 +32,14 @@ struct Marks : Harness {
     void put(const QByteArray& b) { TestFiles::write(file(), b); }
     int read()
     {
-        state.SeriesCatalog[0][1] = "Marked.txt";
+        state.catalog[0][1] = "Marked.txt";
         return ReadMarksFile(*form);
     }
     // Loads the file as the marked series does.
     void load()
     {
-        state.ProblemCount = read();
-        state.MarkedMode = 1;
+        state.problemCount = read();
+        state.markedSeries = true;
     }
 };
 
@@ -57,16 +57,16 @@ TEST(MarksFile, RoundTripKeepsLeadingFullWidthSpaceAndEmptyExplanation)
          QStringLiteral("節足,軟体,"), QStringLiteral(" 1,+1"), QString()}};
     m.put(records(rs));
     m.load();
-    EXPECT_EQ(m.state.ProblemCount, 3);
-    const Problem& crab = m.state.Problems[3];
+    EXPECT_EQ(m.state.problemCount, 3);
+    const Problem& crab = m.state.problems[3];
     EXPECT_EQ(crab.terms, QStringList({"カニ", "エビ"}));
     EXPECT_EQ(crab.groupOfTerm, QList<int>({1, 1}));
     EXPECT_EQ(crab.lines.heading, 16);
     EXPECT_EQ(recordPart(m.state, 1, 4), QStringLiteral("\u3000棘皮動物です。"));
     EXPECT_EQ(recordPart(m.state, 2, 4), QString());
-    EXPECT_TRUE(m.state.Marked[0]);
-    EXPECT_TRUE(m.state.Marked[2]);
-    EXPECT_TRUE(m.state.Marked[3]);
+    EXPECT_TRUE(m.state.marked[0]);
+    EXPECT_TRUE(m.state.marked[2]);
+    EXPECT_TRUE(m.state.marked[3]);
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records(rs)) << "an unchanged table writes the same bytes";
 }
@@ -75,10 +75,10 @@ TEST(MarksFile, AppendAddsFiveLinesAndGivesANewFileItsPlaceholder)
 {
     Marks m;
     m.setRow(3, QStringLiteral("問題３ カニ"), "a,", "b,", "1,", QStringLiteral("\u3000甲殻類"));
-    m.state.CurrentProblem = 3;
-    m.state.MarkPending = 1;
+    m.state.currentProblem = 3;
+    m.state.markPending = true;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.state.MarkPending, 0);
+    EXPECT_FALSE(m.state.markPending);
     const QByteArray expected = TestFiles::lines(MarksFile::placeholderRecord()) +
                                 TestFiles::lines({QStringLiteral("問題３ カニ"), "a,", "b,", "1,",
                                                   QStringLiteral("\u3000甲殻類")});
@@ -98,7 +98,7 @@ TEST(MarksFile, RewriteDropsRowsFlaggedF)
     Marks m;
     m.put(records({Placeholder, record("A"), record("B"), record("C")}));
     m.load();
-    m.state.Marked[2] = false;
+    m.state.marked[2] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records({Placeholder, record("A"), record("C")}));
 }
@@ -112,9 +112,9 @@ TEST(MarksFile, RecordsBeyondTheTableSurviveARewrite)
     }
     m.put(records(rs));
     m.load();
-    EXPECT_EQ(m.state.ProblemCount, 100);
+    EXPECT_EQ(m.state.problemCount, 100);
     EXPECT_EQ(recordPart(m.state, 100, 0), QStringLiteral("問題100"));
-    m.state.Marked[1] = false;
+    m.state.marked[1] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     rs.removeAt(1);
     EXPECT_EQ(m.bytes(), records(rs)) << "records 101 and 102 are kept, in order";
@@ -140,7 +140,7 @@ TEST(MarksFile, TruncatedFileLoadsItsWholeRecordsAndKeepsTheRestAside)
     const QByteArray tail = TestFiles::lines({QStringLiteral("問題９ 途中"), "x,"});
     m.put(whole + tail);
     m.load();
-    EXPECT_EQ(m.state.ProblemCount, 1);
+    EXPECT_EQ(m.state.problemCount, 1);
     ASSERT_EQ(m.dialogs.messages.size(), 1);
     EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("11行目")));
     ASSERT_TRUE(RewriteMarksFile(*m.form));
@@ -156,7 +156,7 @@ TEST(MarksFile, AppendAfterADamagedEndKeepsRecordsAligned)
     lastWithoutLineEnd.chop(2);
     m.put(whole + lastWithoutLineEnd);
     m.setRow(1, "C", "c,", "g,", "1,");
-    m.state.CurrentProblem = 1;
+    m.state.currentProblem = 1;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), whole + TestFiles::lines(record("B", "b")) +
                              TestFiles::lines({"C", "c,", "g,", "1,", ""}))
@@ -177,7 +177,7 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
     const QByteArray old = records({Placeholder, record("A"), record("B")});
     m.put(old);
     m.load();
-    m.state.Marked[1] = false;
+    m.state.marked[1] = false;
     {
         const TestFiles::FileSizeLimit full(10);
         EXPECT_FALSE(RewriteMarksFile(*m.form));
@@ -187,10 +187,10 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
     EXPECT_TRUE(m.dialogs.messages[0].text.contains("Marked.txt"));
 
     // An append that fails keeps its record and writes it with the next one.
-    m.state.MarkedMode = 0;
+    m.state.markedSeries = false;
     m.setRow(4, "D", "d,", "g,", "1,");
-    m.state.CurrentProblem = 4;
-    m.state.MarkPending = 1;
+    m.state.currentProblem = 4;
+    m.state.markPending = true;
     {
         const TestFiles::FileSizeLimit full(10);
         EXPECT_FALSE(AppendMarkedProblem(*m.form));
@@ -198,7 +198,7 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
     EXPECT_EQ(m.bytes(), old);
     EXPECT_EQ(m.form->marks.pending().size(), 1);
     m.setRow(5, "E", "e,", "g,", "1,");
-    m.state.CurrentProblem = 5;
+    m.state.currentProblem = 5;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"D", "d,", "g,", "1,", ""}) +
                              TestFiles::lines({"E", "e,", "g,", "1,", ""}));
@@ -212,7 +212,7 @@ TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
     EXPECT_EQ(m.read(), -1);
     EXPECT_EQ(m.dialogs.messages.size(), 1);
     m.setRow(1, "A", "a,", "g,", "1,");
-    m.state.CurrentProblem = 1;
+    m.state.currentProblem = 1;
     EXPECT_FALSE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.form->marks.pending().size(), 1);
     EXPECT_TRUE(QFileInfo(m.file()).isDir());
@@ -225,8 +225,8 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     m.put(old);
     // A problem from a UTF-8 series: 𩸽 (U+29E3D) has no code in code page 932.
     m.setRow(2, QStringLiteral("問題２ \U00029E3Dの仲間"), "a,", "b,", "1,");
-    m.state.CurrentProblem = 2;
-    m.state.MarkPending = 1;
+    m.state.currentProblem = 2;
+    m.state.markPending = true;
     EXPECT_FALSE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old) << "nothing is written in part or with a stand-in";
     ASSERT_EQ(m.dialogs.messages.size(), 1);
@@ -237,7 +237,7 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     // The next mark is written; the pending one neither blocks it nor is
     // told again.
     m.setRow(3, "C", "c,", "g,", "1,");
-    m.state.CurrentProblem = 3;
+    m.state.currentProblem = 3;
     EXPECT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"C", "c,", "g,", "1,", ""}));
     EXPECT_EQ(m.dialogs.messages.size(), 1);
@@ -252,7 +252,7 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         Marks m;
         m.put(records({Placeholder, record("A"), record("B"), record("C")}));
         m.load();
-        m.state.Marked[2] = false;
+        m.state.marked[2] = false;
         MarksStore other(m.dir.path());
         ASSERT_TRUE(other.append(record("D")).written);
         ASSERT_TRUE(other.append(record("E")).written);
@@ -268,7 +268,7 @@ TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)
         Marks m;
         m.put(records({Placeholder, record("A"), record("B"), record("C")}));
         m.load();
-        m.state.Marked[2] = false;
+        m.state.marked[2] = false;
         m.put(records({record(QStringLiteral("問題０ 別の先頭")), record("C"), record("B"),
                        record("B"), record("D")}));
         ASSERT_TRUE(RewriteMarksFile(*m.form));
@@ -297,17 +297,17 @@ TEST(MarksFile, Utf8AndForeignLinesSurviveEveryWrite)
     QStringList lines = Placeholder + a + QStringList{QStringLiteral("先生のメモ")} + b;
     m.put(lines.join("\r\n").toUtf8() + "\r\n");
     m.load();
-    EXPECT_EQ(m.state.ProblemCount, 2);
+    EXPECT_EQ(m.state.problemCount, 2);
     EXPECT_EQ(recordPart(m.state, 2, 0), b[0]);
     m.setRow(7, c[0], c[1], c[2], c[3]);
-    m.state.MarkedMode = 0;
-    m.state.CurrentProblem = 7;
+    m.state.markedSeries = false;
+    m.state.currentProblem = 7;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     const QByteArray expected = TestFiles::lines(lines) + records({{c[0], c[1], c[2], c[3], ""}});
     EXPECT_EQ(m.bytes(), expected) << "code page 932 now, every line kept";
 
     m.load();
-    m.state.Marked[1] = false;
+    m.state.marked[1] = false;
     ASSERT_TRUE(RewriteMarksFile(*m.form));
     EXPECT_EQ(m.bytes(), records({Placeholder, b, {c[0], c[1], c[2], c[3], ""}}));
     EXPECT_EQ(TestFiles::readAll(m.path("Marked.txt.damaged")),

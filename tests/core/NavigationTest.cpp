@@ -37,22 +37,22 @@ struct Session : Harness {
         }
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->Form_Load();
+        form->load();
         open(1);
     }
     void open(int index)
     {
-        form->List1.ListIndex = index;
-        form->List1_DblClick();
+        form->seriesList.ListIndex = index;
+        form->seriesListDoubleClicked();
     }
     // Drags the one item of the problem on display into its frame.
     void solve()
     {
-        form->Label1_MouseDown(0, 1, 0, 0, 0);
-        const Control& f = form->Shape1[0];
-        form->Label1[0].Left = f.Left + f.Width / 2 - form->Label1[0].Width / 2;
-        form->Label1[0].Top = f.Top + f.Height / 2;
-        form->Label1_MouseUp(0, 1, 0, 0, 0);
+        form->termMouseDown(0, 1, 0, 0, 0);
+        const Control& f = form->frames[0];
+        form->terms[0].Left = f.Left + f.Width / 2 - form->terms[0].Width / 2;
+        form->terms[0].Top = f.Top + f.Height / 2;
+        form->termMouseUp(0, 1, 0, 0, 0);
         ASSERT_FALSE(form->quiz.open()) << "solved";
     }
     QByteArray marks() const { return TestFiles::readAll(path("Marked.txt")); }
@@ -60,7 +60,7 @@ struct Session : Harness {
     QList<bool> resultButtons() const
     {
         QList<bool> v;
-        for (const Control& b : form->Command2) {
+        for (const Control& b : form->resultButtons) {
             v.append(b.Visible);
         }
         return v;
@@ -74,129 +74,129 @@ const QByteArray Placeholder = TestFiles::lines(MarksFile::placeholderRecord());
 TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
 {
     Session s;
-    s.state.CurrentProblem = 3;
-    s.form->Display(3);
-    s.form->quiz = Quiz(s.state.Problems.at(3), 4);
+    s.state.currentProblem = 3;
+    s.form->showProblem(3);
+    s.form->quiz = Quiz(s.state.problems.at(3), 4);
     s.players.clear();
-    s.form->Command1_Click(0);
-    EXPECT_EQ(s.state.CurrentProblem, 4);
-    EXPECT_EQ(s.form->Label6.Caption(), QStringLiteral("問題4"));
+    s.form->arrowClicked(0);
+    EXPECT_EQ(s.state.currentProblem, 4);
+    EXPECT_EQ(s.form->headingText.Caption(), QStringLiteral("問題4"));
     EXPECT_EQ(s.players.log.first(), "MoreCorrect:rewind");
     EXPECT_EQ(s.form->quiz.previousRight(), 4) << "arrows leave the count alone";
 
-    s.form->Command1_Click(0);
+    s.form->arrowClicked(0);
     s.players.clear();
-    s.form->Command1_Click(0); // on problem 5 of 5
-    EXPECT_EQ(s.state.CurrentProblem, 5);
+    s.form->arrowClicked(0); // on problem 5 of 5
+    EXPECT_EQ(s.state.currentProblem, 5);
     EXPECT_EQ(s.players.log, (QStringList{"MoreCorrect:rewind", "MoreCorrect:play"}));
-    EXPECT_EQ(s.form->Label4.Caption(), QStringLiteral("このシリーズは終わりです"));
-    EXPECT_TRUE(s.form->Label4.Visible);
-    EXPECT_TRUE(s.form->Shape2.Visible);
+    EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
+    EXPECT_TRUE(s.form->resultMessage.Visible);
+    EXPECT_TRUE(s.form->resultPanel.Visible);
     EXPECT_EQ(s.resultButtons(), (QList<bool>{false, true, true, true, false, false}));
-    EXPECT_FALSE(s.form->Command1[0].Visible);
-    EXPECT_FALSE(s.form->Command1[1].Visible);
-    EXPECT_TRUE(s.form->Label1[0].Visible) << "the unsolved problem stays beneath";
+    EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible);
+    EXPECT_FALSE(s.form->arrows[Arrow::Previous].Visible);
+    EXPECT_TRUE(s.form->terms[0].Visible) << "the unsolved problem stays beneath";
     EXPECT_TRUE(s.form->quiz.open());
 
-    s.form->Command1_Click(1);
-    EXPECT_EQ(s.state.CurrentProblem, 4) << "back to problem 4";
+    s.form->arrowClicked(1);
+    EXPECT_EQ(s.state.currentProblem, 4) << "back to problem 4";
 }
 
 TEST(Arrows, BackOnProblemOneAndArrowsOnTheListScreenOnlyRewind)
 {
     Session s;
     s.players.clear();
-    s.form->Command1_Click(1);
-    EXPECT_EQ(s.state.CurrentProblem, 1);
+    s.form->arrowClicked(1);
+    EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_EQ(s.players.log, QStringList{"MoreCorrect:rewind"});
 
-    s.form->Command3_Click();
-    s.form->Command1[0].Visible = true;
-    s.form->Command1_Click(0);
-    EXPECT_FALSE(s.form->Command1[0].Visible);
-    EXPECT_EQ(s.state.CurrentProblem, 1);
+    s.form->quitClicked();
+    s.form->arrows[Arrow::Next].Visible = true;
+    s.form->arrowClicked(0);
+    EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible);
+    EXPECT_EQ(s.state.currentProblem, 1);
 }
 
 TEST(ResultButtons, OneProblemSeriesPreviousOnTheEndPanelOnlyHidesIt)
 {
     Session s(1);
-    s.form->Command1_Click(0);
-    ASSERT_TRUE(s.form->Command2[3].Visible);
-    s.form->Command2_Click(3);
-    EXPECT_EQ(s.state.CurrentProblem, 1);
-    EXPECT_FALSE(s.form->Shape2.Visible);
-    EXPECT_FALSE(s.form->Label4.Visible);
+    s.form->arrowClicked(0);
+    ASSERT_TRUE(s.form->resultButtons[ResultButton::Previous].Visible);
+    s.form->resultButtonClicked(3);
+    EXPECT_EQ(s.state.currentProblem, 1);
+    EXPECT_FALSE(s.form->resultPanel.Visible);
+    EXPECT_FALSE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
-    EXPECT_FALSE(s.form->Command1[0].Visible) << "no arrows until displayed again";
+    EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible) << "no arrows until displayed again";
     s.solve(); // still solvable
-    s.form->Command3_Click();
-    EXPECT_TRUE(s.form->List1.Visible);
+    s.form->quitClicked();
+    EXPECT_TRUE(s.form->seriesList.Visible);
 }
 
 TEST(ResultButtons, NextRetryPreviousAndExplanation)
 {
     Session s;
     s.solve();
-    s.form->quiz = Quiz(s.state.Problems.at(1), 3);
-    s.form->Command2_Click(0);
-    EXPECT_EQ(s.state.CurrentProblem, 2);
+    s.form->quiz = Quiz(s.state.problems.at(1), 3);
+    s.form->resultButtonClicked(0);
+    EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_EQ(s.form->quiz.previousRight(), 0);
     EXPECT_TRUE(s.form->quiz.open());
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     s.solve();
-    s.form->Command2_Click(1);
-    EXPECT_EQ(s.state.CurrentProblem, 2);
+    s.form->resultButtonClicked(1);
+    EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_TRUE(s.form->quiz.open());
     s.solve();
-    s.form->Command2_Click(3);
-    EXPECT_EQ(s.state.CurrentProblem, 1);
+    s.form->resultButtonClicked(3);
+    EXPECT_EQ(s.state.currentProblem, 1);
     s.solve();
-    s.form->Command2_Click(4);
-    EXPECT_TRUE(s.form->Frame1.Visible);
-    EXPECT_EQ(s.form->Text1.Text, QStringLiteral("\u3000説明1"));
-    EXPECT_FALSE(s.form->Shape2.Visible);
+    s.form->resultButtonClicked(4);
+    EXPECT_TRUE(s.form->explanationPanel.Visible);
+    EXPECT_EQ(s.form->explanationText.Text, QStringLiteral("\u3000説明1"));
+    EXPECT_FALSE(s.form->resultPanel.Visible);
 }
 
 TEST(ExplanationBack, RestoresTheResultPanelAtTheLastAndAnEarlierProblem)
 {
     Session s(3);
     s.solve();
-    s.form->Command2_Click(4);
-    s.form->Command4_Click();
-    EXPECT_FALSE(s.form->Frame1.Visible);
-    EXPECT_TRUE(s.form->Shape2.Visible);
-    EXPECT_TRUE(s.form->Label4.Visible);
+    s.form->resultButtonClicked(4);
+    s.form->explanationBackClicked();
+    EXPECT_FALSE(s.form->explanationPanel.Visible);
+    EXPECT_TRUE(s.form->resultPanel.Visible);
+    EXPECT_TRUE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), (QList<bool>{true, true, true, false, true, true}))
         << "problem 1: no previous";
 
-    s.form->Command1_Click(0);
-    s.form->Command1_Click(0); // problem 3 of 3
+    s.form->arrowClicked(0);
+    s.form->arrowClicked(0); // problem 3 of 3
     s.solve();
-    s.form->Command2_Click(4);
-    s.form->Command4_Click();
+    s.form->resultButtonClicked(4);
+    s.form->explanationBackClicked();
     EXPECT_EQ(s.resultButtons(), (QList<bool>{false, true, true, true, true, true}))
         << "the last problem: no next";
-    EXPECT_EQ(s.form->Command2[5].Caption(), QStringLiteral("マークをつける"));
+    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
 }
 
 TEST(Marks, MarkThenNextAppendsOnceAndMarkingTwiceAppendsNothing)
 {
     Session s;
-    s.form->Command1_Click(0);
+    s.form->arrowClicked(0);
     s.solve(); // problem 2
-    s.form->Command2_Click(5);
-    EXPECT_EQ(s.form->Command2[5].Caption(), QStringLiteral("マーク取消"));
-    EXPECT_EQ(s.state.MarkPending, 1);
+    s.form->resultButtonClicked(5);
+    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
+    EXPECT_TRUE(s.state.markPending);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt"))) << "nothing written before leaving";
-    s.form->Command2_Click(0);
-    EXPECT_EQ(s.state.CurrentProblem, 3);
+    s.form->resultButtonClicked(0);
+    EXPECT_EQ(s.state.currentProblem, 3);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 
     s.solve(); // problem 3
-    s.form->Command2_Click(5);
-    s.form->Command2_Click(5);
-    EXPECT_EQ(s.state.MarkPending, 0);
-    s.form->Command2_Click(0);
+    s.form->resultButtonClicked(5);
+    s.form->resultButtonClicked(5);
+    EXPECT_FALSE(s.state.markPending);
+    s.form->resultButtonClicked(0);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 }
 
@@ -204,23 +204,23 @@ TEST(Marks, MarkThenExplanationAppendsAtOnceAndAgainAfterBack)
 {
     Session s;
     s.solve();
-    s.form->Command2_Click(5);
-    s.form->Command2_Click(4);
+    s.form->resultButtonClicked(5);
+    s.form->resultButtonClicked(4);
     QStringList first = markedRecord(1);
     first[4] = QStringLiteral("\u3000説明1");
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first));
-    s.form->Command4_Click();
-    EXPECT_EQ(s.form->Command2[5].Caption(), QStringLiteral("マークをつける"));
-    s.form->Command2_Click(5);
-    s.form->Command3_Click();
+    s.form->explanationBackClicked();
+    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
+    s.form->resultButtonClicked(5);
+    s.form->quitClicked();
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first) + TestFiles::lines(first));
-    EXPECT_TRUE(s.form->List1.Visible);
-    EXPECT_FALSE(s.form->Frame1.Visible);
+    EXPECT_TRUE(s.form->seriesList.Visible);
+    EXPECT_FALSE(s.form->explanationPanel.Visible);
 
     // Another series afterwards appends nothing more.
     s.open(1);
     s.solve();
-    s.form->Command2_Click(0);
+    s.form->resultButtonClicked(0);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(first) + TestFiles::lines(first));
 }
 
@@ -232,68 +232,68 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
                                 TestFiles::lines(markedRecord(2)) +
                                 TestFiles::lines(markedRecord(3));
         TestFiles::write(s.path("Marked.txt"), file);
-        s.form->Command3_Click();
+        s.form->quitClicked();
         s.open(0);
-        ASSERT_EQ(s.state.MarkedMode, 1);
-        EXPECT_EQ(s.state.ProblemCount, 3);
+        ASSERT_TRUE(s.state.markedSeries);
+        EXPECT_EQ(s.state.problemCount, 3);
         EXPECT_EQ(s.form->Caption,
                   QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
-        s.form->Command1_Click(0);
+        s.form->arrowClicked(0);
         s.solve(); // marked problem 2
-        EXPECT_EQ(s.form->Command2[5].Caption(), QStringLiteral("マーク取消"));
-        s.form->Command2_Click(5);
-        EXPECT_FALSE(s.form->Command2[5].Visible);
-        EXPECT_FALSE(s.state.Marked[2]);
-        s.form->Command2_Click(0);
+        EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
+        s.form->resultButtonClicked(5);
+        EXPECT_FALSE(s.form->resultButtons[ResultButton::Mark].Visible);
+        EXPECT_FALSE(s.state.marked[2]);
+        s.form->resultButtonClicked(0);
         s.solve();
-        s.form->Command2_Click(3);
+        s.form->resultButtonClicked(3);
         EXPECT_EQ(s.marks(), file) << "the flag waits until the series is left";
-        EXPECT_FALSE(s.state.Marked[2]);
+        EXPECT_FALSE(s.state.marked[2]);
         if (byQuitButton) {
-            s.form->Command3_Click();
+            s.form->quitClicked();
         } else {
             s.solve();
-            s.form->Command2_Click(2);
+            s.form->resultButtonClicked(2);
         }
         EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(1)) +
                                  TestFiles::lines(markedRecord(3)));
-        EXPECT_TRUE(s.form->List1.Visible);
+        EXPECT_TRUE(s.form->seriesList.Visible);
     }
 }
 
 TEST(Marks, EmptyMarkedSeriesShowsTheMessageAndStaysOnTheList)
 {
     Session s;
-    s.form->Command3_Click();
+    s.form->quitClicked();
     TestFiles::write(s.path("Marked.txt"), Placeholder);
     s.dialogs.messages.clear();
     s.open(0);
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_EQ(s.dialogs.messages[0].text, QStringLiteral("マークの付いた問題は登録されていません"));
     EXPECT_EQ(s.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
-    EXPECT_TRUE(s.form->List1.Visible);
-    EXPECT_EQ(s.state.MarkedMode, 0);
-    EXPECT_EQ(s.state.ProblemCount, 5) << "the count keeps its value";
+    EXPECT_TRUE(s.form->seriesList.Visible);
+    EXPECT_FALSE(s.state.markedSeries);
+    EXPECT_EQ(s.state.problemCount, 5) << "the count keeps its value";
 }
 
 TEST(Quit, OnTheListScreenCancelChangesNothingAndOkEndsWithoutFiles)
 {
     Session s;
-    s.form->Command3_Click();
-    ASSERT_TRUE(s.form->List1.Visible);
+    s.form->quitClicked();
+    ASSERT_TRUE(s.form->seriesList.Visible);
     s.dialogs.messages.clear();
     s.dialogs.script = {Dialogs::Answer::Cancel};
-    s.form->Command3_Click();
+    s.form->quitClicked();
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_EQ(s.dialogs.messages[0].text, QStringLiteral("終了してもよろしいですか"));
     EXPECT_EQ(s.dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
     EXPECT_EQ(s.dialogs.messages[0].icon, Dialogs::Icon::Exclamation);
     EXPECT_EQ(s.dialogs.ended, 0);
-    EXPECT_TRUE(s.form->List1.Visible);
+    EXPECT_TRUE(s.form->seriesList.Visible);
 
-    s.form->Command2[5].setCaption(QStringLiteral("マーク取消"));
-    s.state.MarkPending = 1; // a pending mark is not written by quitting from the list
-    s.form->Command3_Click();
+    s.form->resultButtons[ResultButton::Mark].setCaption(QStringLiteral("マーク取消"));
+    s.state.markPending = true; // a pending mark is not written by quitting from the list
+    s.form->quitClicked();
     EXPECT_EQ(s.dialogs.ended, 1);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
 }
@@ -302,34 +302,34 @@ TEST(Quit, WithAProblemOnScreenReturnsToTheListWithoutAsking)
 {
     Session s;
     s.solve();
-    s.form->Command2_Click(4);
-    s.form->Command3_Click();
+    s.form->resultButtonClicked(4);
+    s.form->quitClicked();
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
-    EXPECT_TRUE(s.form->List1.Visible);
-    EXPECT_TRUE(s.form->Picture1.Visible);
-    EXPECT_FALSE(s.form->Frame1.Visible) << "the explanation is not left over the list";
-    EXPECT_FALSE(s.form->Shape2.Visible);
-    EXPECT_FALSE(s.form->Label3.Visible);
-    EXPECT_FALSE(s.form->Label6.Visible);
+    EXPECT_TRUE(s.form->seriesList.Visible);
+    EXPECT_TRUE(s.form->titlePicture.Visible);
+    EXPECT_FALSE(s.form->explanationPanel.Visible) << "the explanation is not left over the list";
+    EXPECT_FALSE(s.form->resultPanel.Visible);
+    EXPECT_FALSE(s.form->questionText.Visible);
+    EXPECT_FALSE(s.form->headingText.Visible);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_FALSE(s.form->Shape1.at(i).Visible);
-        EXPECT_FALSE(s.form->Label2.at(i).Visible);
-        EXPECT_FALSE(s.form->Command2.at(i).Visible);
+        EXPECT_FALSE(s.form->frames.at(i).Visible);
+        EXPECT_FALSE(s.form->captions.at(i).Visible);
+        EXPECT_FALSE(s.form->resultButtons.at(i).Visible);
     }
-    for (const Control& item : s.form->Label1) {
+    for (const Control& item : s.form->terms) {
         EXPECT_FALSE(item.Visible);
         EXPECT_EQ(item.BackColor, Colors::ButtonFace);
     }
     EXPECT_EQ(s.form->Caption, QStringLiteral("用語分類問題集 Velmorant"));
-    EXPECT_EQ(s.form->Label5.Caption(), QString::fromUtf16(Form1::ListPrompt));
-    EXPECT_FLOAT_EQ(s.form->List1.Left, (9450 - 4395) / 2.0F);
+    EXPECT_EQ(s.form->instructionLine.Caption(), QString::fromUtf16(MainScreen::ListPrompt));
+    EXPECT_FLOAT_EQ(s.form->seriesList.Left, (9450 - 4395) / 2.0F);
 }
 
 TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
 {
     Session s;
     s.solve();
-    s.form->Command2_Click(5);
+    s.form->resultButtonClicked(5);
     s.close();
     QStringList first = markedRecord(1);
     first[4] = QStringLiteral("\u3000説明1");
@@ -339,10 +339,10 @@ TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
     Session m;
     TestFiles::write(m.path("Marked.txt"), Placeholder + TestFiles::lines(markedRecord(1)) +
                                                TestFiles::lines(markedRecord(2)));
-    m.form->Command3_Click();
+    m.form->quitClicked();
     m.open(0);
     m.solve();
-    m.form->Command2_Click(5);
+    m.form->resultButtonClicked(5);
     m.close();
     EXPECT_EQ(m.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 }
@@ -351,12 +351,12 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
 {
     Session s;
     s.solve();
-    s.form->Command2_Click(5);
+    s.form->resultButtonClicked(5);
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->Command2_Click(0);
+        s.form->resultButtonClicked(0);
     }
-    EXPECT_EQ(s.state.CurrentProblem, 2) << "the button still moves on";
+    EXPECT_EQ(s.state.currentProblem, 2) << "the button still moves on";
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_TRUE(s.dialogs.messages[0].text.contains("Marked.txt"));
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
@@ -370,7 +370,7 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
 {
     Session s;
     s.solve();
-    s.form->Command2_Click(5);
+    s.form->resultButtonClicked(5);
     // The title-bar close: the write fails; one message says so plainly and
     // the user stays.
     s.dialogs.script = {Dialogs::Answer::Cancel};
@@ -389,19 +389,19 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
     // Staying puts the mark back on its problem: the mark button still
     // takes it back, and a later write still saves it.
-    EXPECT_EQ(s.state.MarkPending, 1);
+    EXPECT_TRUE(s.state.markPending);
     EXPECT_TRUE(s.form->marks.pending().isEmpty());
 
     // An append that fails as the series is left is told once, without
     // calling the mark safe.
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->Command2_Click(2);
+        s.form->resultButtonClicked(2);
     }
     ASSERT_EQ(s.dialogs.messages.size(), 2);
     EXPECT_FALSE(s.dialogs.messages[1].text.contains(QStringLiteral("失われていません")));
     EXPECT_TRUE(s.dialogs.messages[1].text.contains(QStringLiteral("まだ保存されていない")));
-    ASSERT_TRUE(s.form->List1.Visible);
+    ASSERT_TRUE(s.form->seriesList.Visible);
 
     // "終了" on the list: after the confirmation, the failed save asks again;
     // Cancel stays, OK ends without the mark.
@@ -410,10 +410,10 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
                         Dialogs::Answer::Ok};
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->Command3_Click();
+        s.form->quitClicked();
         EXPECT_EQ(s.dialogs.ended, 0);
         EXPECT_EQ(s.form->marks.pending().size(), 1);
-        s.form->Command3_Click();
+        s.form->quitClicked();
     }
     EXPECT_EQ(s.dialogs.ended, 1);
     ASSERT_EQ(s.dialogs.messages.size(), 4) << "confirmation and one question per try";
@@ -423,10 +423,10 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
     // With a working disk, the close saves the mark without a word.
     Session t;
     t.solve();
-    t.form->Command2_Click(5);
+    t.form->resultButtonClicked(5);
     {
         const TestFiles::FileSizeLimit full(10);
-        t.form->Command2_Click(0);
+        t.form->resultButtonClicked(0);
     }
     t.dialogs.messages.clear();
     EXPECT_TRUE(t.close());

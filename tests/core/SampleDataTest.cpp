@@ -33,18 +33,18 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
         QFile::copy(data.filePath(name), h.path(name));
     }
     ScreenLikeMeasure measure;
-    Form1 form(h.state, measure, h.players, h.dialogs, h.dir.path());
-    form.Form_Load();
-    ASSERT_GE(form.List1.Items.size(), 4);
+    MainScreen form(h.state, measure, h.players, h.dialogs, h.dir.path());
+    form.load();
+    ASSERT_GE(form.seriesList.Items.size(), 4);
     EXPECT_TRUE(form.prompts.isEmpty());
 
-    for (int series = 1; series < form.List1.Items.size(); ++series) {
-        form.List1.ListIndex = series;
-        form.List1_DblClick();
-        ASSERT_FALSE(form.List1.Visible) << series;
+    for (int series = 1; series < form.seriesList.Items.size(); ++series) {
+        form.seriesList.ListIndex = series;
+        form.seriesListDoubleClicked();
+        ASSERT_FALSE(form.seriesList.Visible) << series;
         EXPECT_TRUE(form.prompts.isEmpty()) << form.prompts.value(0).text.toStdString();
-        EXPECT_GE(h.state.ProblemCount, 5);
-        for (int n = 1; n <= h.state.ProblemCount; ++n) {
+        EXPECT_GE(h.state.problemCount, 5);
+        for (int n = 1; n <= h.state.problemCount; ++n) {
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());
             EXPECT_FALSE(recordPart(h.state, n, 4).trimmed().isEmpty()) << "has an explanation";
             // Every item dropped on the centre of its own frame.
@@ -52,18 +52,18 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
                 const int group = (h.form->quiz.answerOf(i) + 1);
                 ASSERT_GE(group, 1);
                 ASSERT_LE(group, h.form->quiz.frames());
-                const Control& f = form.Shape1.at(group - 1);
-                Control& item = form.Label1.at(i);
-                form.Label1_MouseDown(i, 1, 0, 0, 0);
+                const Control& f = form.frames.at(group - 1);
+                Control& item = form.terms.at(i);
+                form.termMouseDown(i, 1, 0, 0, 0);
                 item.Left = f.Left + f.Width / 2 - item.Width / 2;
                 item.Top = f.Top + f.Height / 2 - item.Height / 2;
-                form.Label1_MouseUp(i, 1, 0, 0, 0);
+                form.termMouseUp(i, 1, 0, 0, 0);
             }
             EXPECT_FALSE(h.form->quiz.open()) << "solved: every item found room in its frame";
-            if (n < h.state.ProblemCount) {
-                form.Command2_Click(0);
+            if (n < h.state.problemCount) {
+                form.resultButtonClicked(0);
             }
         }
-        form.Command3_Click();
+        form.quitClicked();
     }
 }

@@ -27,18 +27,18 @@ struct Series : Harness {
     {
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->Form_Load();
+        form->load();
         players.clear();
     }
     void open(int index = 1)
     {
-        form->List1.ListIndex = index;
-        form->List1_DblClick();
+        form->seriesList.ListIndex = index;
+        form->seriesListDoubleClicked();
     }
     // A part of a problem as its marked record would hold it.
     QString cell(int row, int col) const
     {
-        return Problems::record(state.Problems.at(row)).at(col);
+        return Problems::record(state.problems.at(row)).at(col);
     }
 };
 
@@ -88,18 +88,18 @@ TEST(SeriesLoader, StoresTheProblemAsTheTableHoldsIt)
     EXPECT_EQ(s.cell(1, 3), "1,1,1,");
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("\u3000どれも棘皮動物です。"))
         << "the explanation at the end of the file is kept";
-    const Problem& p = s.state.Problems[1];
+    const Problem& p = s.state.problems[1];
     EXPECT_EQ(p.heading, QStringLiteral("問題１"));
     EXPECT_EQ(p.terms, QStringList({"ウニ", "ヒトデ", "クモヒトデ"}));
     EXPECT_EQ(p.groupOfTerm, QList<int>({1, 1, 1}));
     EXPECT_EQ(p.lines, (SourceLines{1, 3, 5, 7, 8, 9})) << "where each part stands";
-    EXPECT_EQ(s.state.ProblemCount, 1);
-    EXPECT_EQ(s.state.CurrentProblem, 1);
-    EXPECT_EQ(s.state.MarkedMode, 0);
+    EXPECT_EQ(s.state.problemCount, 1);
+    EXPECT_EQ(s.state.currentProblem, 1);
+    EXPECT_FALSE(s.state.markedSeries);
     EXPECT_EQ(s.form->Caption, QStringLiteral("用語分類問題集 Velmorant < 動物 >"));
-    EXPECT_FALSE(s.form->List1.Visible);
-    EXPECT_FALSE(s.form->Picture1.Visible);
-    EXPECT_EQ(s.form->Label5.Caption(), QString::fromUtf16(Form1::DragPrompt));
+    EXPECT_FALSE(s.form->seriesList.Visible);
+    EXPECT_FALSE(s.form->titlePicture.Visible);
+    EXPECT_EQ(s.form->instructionLine.Caption(), QString::fromUtf16(MainScreen::DragPrompt));
     EXPECT_EQ(s.form->quiz.terms(), 3) << "problem 1 is on the board";
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
 }
@@ -114,7 +114,7 @@ TEST(SeriesLoader, AlternativeHeadingWordsBlanksAndLinesBeforeTheFirstProblem)
               QStringLiteral("・x"), QStringLiteral("Ｂ群"), QStringLiteral("ａ．y"),
               QStringLiteral("正解a,")});
     s.open();
-    ASSERT_EQ(s.state.ProblemCount, 2);
+    ASSERT_EQ(s.state.problemCount, 2);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("設問1 次の動物"));
     EXPECT_EQ(s.cell(1, 1), QStringLiteral("カニ,エビ,")) << "item lines joined unchanged";
     EXPECT_EQ(s.cell(1, 2), QStringLiteral("節足,"));
@@ -131,7 +131,7 @@ TEST(SeriesLoader, HeadingWordsCountOnlyAtTheStartAndInTheirSection)
               QStringLiteral("前置き"), QStringLiteral("解説"), QStringLiteral("本文"),
               QStringLiteral("Ａ群は本文のうち")});
     s.open();
-    ASSERT_EQ(s.state.ProblemCount, 1) << s.dialogs.messages.value(0).text.toStdString();
+    ASSERT_EQ(s.state.problemCount, 1) << s.dialogs.messages.value(0).text.toStdString();
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題１ Ａ群とＢ群の語解説を読む問題"));
     EXPECT_EQ(s.cell(1, 1), QStringLiteral("ウニ,解解説・ヒトデ,"))
         << "one prefix character dropped";
@@ -178,7 +178,7 @@ TEST(SeriesLoader, ProblemCutShortIsLeftOutAndCarriesNothingIntoTheNext)
               QStringLiteral("ａ．節足"),
               QStringLiteral("正解a,")});
     s.open();
-    ASSERT_EQ(s.state.ProblemCount, 2);
+    ASSERT_EQ(s.state.problemCount, 2);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題２ 完全"));
     EXPECT_EQ(s.cell(1, 1), QStringLiteral("ウニ,")) << "exactly as written";
     EXPECT_EQ(s.cell(2, 0), QStringLiteral("問題５ 普通"));
@@ -251,7 +251,7 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
         EXPECT_TRUE(msg.contains(expected)) << expected.toStdString() << "\n" << msg.toStdString();
     }
     // Problems 1, 12 and 14 remain as written, numbered from 1.
-    EXPECT_EQ(s.state.ProblemCount, 3);
+    EXPECT_EQ(s.state.problemCount, 3);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("問題1 q"));
     EXPECT_EQ(s.cell(2, 1), QStringLiteral("b,"));
     EXPECT_EQ(s.cell(3, 0), QStringLiteral("問題14 最後"));
@@ -271,7 +271,7 @@ TEST(SeriesLoader, HundredProblemsAtMostAndNeverHalfALoad)
     }
     Series s(lines);
     s.open();
-    EXPECT_EQ(s.state.ProblemCount, 100);
+    EXPECT_EQ(s.state.problemCount, 100);
     EXPECT_EQ(s.cell(100, 0), QStringLiteral("問題100 q"));
     EXPECT_EQ(s.cell(100, 4), QStringLiteral("説明100"));
     ASSERT_EQ(s.dialogs.messages.size(), 1);
@@ -297,9 +297,9 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
     };
     for (const Case& c : cases) {
         Series s(OneProblem);
-        s.state.MarkedMode = 1;
-        s.state.ProblemCount = 7;
-        s.state.CurrentProblem = 3;
+        s.state.markedSeries = true;
+        s.state.problemCount = 7;
+        s.state.currentProblem = 3;
         if (c.bytes.isNull()) {
             QFile::remove(s.path("S.TXT"));
         } else {
@@ -310,10 +310,10 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
         EXPECT_TRUE(s.dialogs.messages[0].text.contains(c.expected))
             << s.dialogs.messages[0].text.toStdString();
         EXPECT_TRUE(s.dialogs.messages[0].text.contains("S.TXT"));
-        EXPECT_TRUE(s.form->List1.Visible);
-        EXPECT_EQ(s.state.MarkedMode, 1);
-        EXPECT_EQ(s.state.ProblemCount, 7);
-        EXPECT_EQ(s.state.CurrentProblem, 3);
+        EXPECT_TRUE(s.form->seriesList.Visible);
+        EXPECT_TRUE(s.state.markedSeries);
+        EXPECT_EQ(s.state.problemCount, 7);
+        EXPECT_EQ(s.state.currentProblem, 3);
         EXPECT_TRUE(s.players.log.isEmpty()) << "no problem was displayed";
     }
 }
@@ -321,21 +321,21 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
 TEST(SeriesLoader, EnterAndDoubleClickOpenTheSameOtherKeysAndNoSelectionDoNothing)
 {
     Series a(OneProblem);
-    a.form->List1.ListIndex = 1;
-    a.form->List1_KeyDown(40, 0); // down arrow
-    a.form->List1_KeyDown(32, 0);
-    EXPECT_TRUE(a.form->List1.Visible);
-    a.form->List1_KeyDown(13, 0);
-    EXPECT_FALSE(a.form->List1.Visible);
+    a.form->seriesList.ListIndex = 1;
+    a.form->seriesListKeyDown(40, 0); // down arrow
+    a.form->seriesListKeyDown(32, 0);
+    EXPECT_TRUE(a.form->seriesList.Visible);
+    a.form->seriesListKeyDown(13, 0);
+    EXPECT_FALSE(a.form->seriesList.Visible);
 
     Series b(OneProblem);
     b.open();
-    EXPECT_EQ(a.state.Problems, b.state.Problems);
+    EXPECT_EQ(a.state.problems, b.state.problems);
     EXPECT_EQ(a.form->Caption, b.form->Caption);
 
     Series none(OneProblem);
     none.open(-1);
-    EXPECT_TRUE(none.form->List1.Visible);
+    EXPECT_TRUE(none.form->seriesList.Visible);
     EXPECT_TRUE(none.dialogs.messages.isEmpty());
 }
 
@@ -346,24 +346,24 @@ TEST(SeriesLoader, StaleRowsOfALongerSeriesAreNeverReached)
         s.setRow(r, QStringLiteral("古い問題%1").arg(r), "x,", "y,", "1,");
     }
     s.open();
-    EXPECT_EQ(s.state.ProblemCount, 1);
+    EXPECT_EQ(s.state.problemCount, 1);
     EXPECT_EQ(s.cell(2, 0), QStringLiteral("古い問題2")) << "rows after the count keep old text";
-    s.form->Command1_Click(0); // "次へ" on the last problem
-    EXPECT_EQ(s.state.CurrentProblem, 1);
-    EXPECT_EQ(s.form->Label4.Caption(), QStringLiteral("このシリーズは終わりです"));
+    s.form->arrowClicked(0); // "次へ" on the last problem
+    EXPECT_EQ(s.state.currentProblem, 1);
+    EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
 }
 
 TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
 {
     Harness h;
     TestFiles::write(h.path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("題だけ")}));
-    h.form->Form_Load();
+    h.form->load();
     h.dialogs.messages.clear(); // start-up has told about the line
-    h.form->List1.ListIndex = 1;
-    h.form->List1_DblClick();
+    h.form->seriesList.ListIndex = 1;
+    h.form->seriesListDoubleClicked();
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("題だけ")));
-    EXPECT_TRUE(h.form->List1.Visible);
+    EXPECT_TRUE(h.form->seriesList.Visible);
 }
 
 TEST(SeriesLoader, ALongListOfFaultsIsCutToFitTheScreen)
@@ -380,7 +380,7 @@ TEST(SeriesLoader, ALongListOfFaultsIsCutToFitTheScreen)
     lines += OneProblem;
     Series s(lines);
     s.open();
-    EXPECT_EQ(s.state.ProblemCount, 1);
+    EXPECT_EQ(s.state.problemCount, 1);
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_EQ(s.dialogs.messages[0].text.count('\n'), 3 + 15);
     EXPECT_TRUE(s.dialogs.messages[0].text.endsWith(QStringLiteral("ほか25問")));

@@ -1,4 +1,4 @@
-#include "forms/Form2.h"
+#include "session/AboutScreen.h"
 #include "series/Catalog.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -39,14 +39,14 @@ TEST(StartUp, ListsTheMarkedEntryFirstThenTheCatalogueInFileOrder)
     Harness h;
     writeCatalog(h, {QStringLiteral("\"動物, 門\",A.TXT"), QStringLiteral(",B.TXT"), QString(),
                      QStringLiteral("  細胞 ,C.TXT"), QString(), QString()});
-    h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items,
+    h.form->load();
+    EXPECT_EQ(h.form->seriesList.Items,
               (QStringList{QStringLiteral("マークの付いた問題"), QStringLiteral("動物, 門"), "",
                            QStringLiteral("細胞")}));
-    EXPECT_EQ(h.state.SeriesCatalog[0][1], "Marked.txt");
-    EXPECT_EQ(h.state.SeriesCatalog[2][1], "B.TXT") << "an empty title keeps its position";
-    EXPECT_EQ(h.state.SeriesCatalog[3][1], "C.TXT") << "empty lines shift nothing";
-    EXPECT_TRUE(h.state.SeriesCatalog[4][0].isEmpty());
+    EXPECT_EQ(h.state.catalog[0][1], "Marked.txt");
+    EXPECT_EQ(h.state.catalog[2][1], "B.TXT") << "an empty title keeps its position";
+    EXPECT_EQ(h.state.catalog[3][1], "C.TXT") << "empty lines shift nothing";
+    EXPECT_TRUE(h.state.catalog[4][0].isEmpty());
     EXPECT_TRUE(h.dialogs.messages.isEmpty());
 }
 
@@ -56,14 +56,14 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
     writeCatalog(h, {QStringLiteral("一,1.TXT"), QStringLiteral("二"), QString(),
                      QStringLiteral("三,3.TXT,余分"), QStringLiteral("四,4.TXT"),
                      QStringLiteral("五")});
-    h.form->Form_Load();
-    ASSERT_EQ(h.form->List1.Items.size(), 6);
-    EXPECT_EQ(h.state.SeriesCatalog[2][0], QStringLiteral("二"));
-    EXPECT_TRUE(h.state.SeriesCatalog[2][1].isEmpty()) << "listed, without a file";
-    EXPECT_EQ(h.state.SeriesCatalog[3][1], "3.TXT") << "the first two fields are used";
-    EXPECT_EQ(h.state.SeriesCatalog[4][0], QStringLiteral("四"));
-    EXPECT_EQ(h.state.SeriesCatalog[4][1], "4.TXT") << "no title moves onto another file";
-    EXPECT_EQ(h.state.SeriesCatalog[5][0], QStringLiteral("五"));
+    h.form->load();
+    ASSERT_EQ(h.form->seriesList.Items.size(), 6);
+    EXPECT_EQ(h.state.catalog[2][0], QStringLiteral("二"));
+    EXPECT_TRUE(h.state.catalog[2][1].isEmpty()) << "listed, without a file";
+    EXPECT_EQ(h.state.catalog[3][1], "3.TXT") << "the first two fields are used";
+    EXPECT_EQ(h.state.catalog[4][0], QStringLiteral("四"));
+    EXPECT_EQ(h.state.catalog[4][1], "4.TXT") << "no title moves onto another file";
+    EXPECT_EQ(h.state.catalog[5][0], QStringLiteral("五"));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     const QString msg = h.dialogs.messages[0].text;
     EXPECT_TRUE(msg.contains(QStringLiteral("の2、6行目には、ファイル名が"))) << msg.toStdString();
@@ -73,12 +73,12 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
 TEST(StartUp, MissingCatalogueIsToldWithItsFolder)
 {
     Harness h;
-    h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items, QStringList{QStringLiteral("マークの付いた問題")});
+    h.form->load();
+    EXPECT_EQ(h.form->seriesList.Items, QStringList{QStringLiteral("マークの付いた問題")});
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains("ZQCList.TXT"));
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(h.dir.path()));
-    EXPECT_TRUE(h.form->Label5.Visible) << "start-up still finishes";
+    EXPECT_TRUE(h.form->instructionLine.Visible) << "start-up still finishes";
     EXPECT_EQ(h.players.log.size(), 4);
 }
 
@@ -90,9 +90,9 @@ TEST(StartUp, OverLongCatalogueListsFiftyAndSaysHowManyWereLeftOut)
         lines.append(QStringLiteral("題%1,f%1.txt").arg(i));
     }
     writeCatalog(h, lines);
-    h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items.size(), 51);
-    EXPECT_EQ(h.state.SeriesCatalog[50][1], "f50.txt");
+    h.form->load();
+    EXPECT_EQ(h.form->seriesList.Items.size(), 51);
+    EXPECT_EQ(h.state.catalog[50][1], "f50.txt");
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("残りの3件")));
 }
@@ -104,8 +104,8 @@ TEST(StartUp, BadBytesNameTheLineAndLeaveOutOnlyIt)
     bytes += QByteArray("\x83\x7F\x80,2.TXT\r\n");
     bytes += TestFiles::lines({QStringLiteral("三,3.TXT")});
     TestFiles::write(h.path("ZQCList.TXT"), bytes);
-    h.form->Form_Load();
-    EXPECT_EQ(h.form->List1.Items, (QStringList{QStringLiteral("マークの付いた問題"),
+    h.form->load();
+    EXPECT_EQ(h.form->seriesList.Items, (QStringList{QStringLiteral("マークの付いた問題"),
                                                 QStringLiteral("一"), QStringLiteral("三")}));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("2行目")));
@@ -116,31 +116,31 @@ TEST(StartUp, ControlsAfterStartUpFollowTheOuterWindowSize)
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.form->setClientSize(12000, 8000); // a resized window: outer 12120 x 8405
-    h.form->Form_Load();
-    Form1& f = *h.form;
-    EXPECT_FLOAT_EQ(f.Label5.Top, 8405 - 900);
-    EXPECT_FLOAT_EQ(f.Command3.Top, 8405 - 930);
-    EXPECT_FLOAT_EQ(f.Picture1.Left, (12120 - 4920) / 2.0F);
-    EXPECT_FLOAT_EQ(f.List1.Left, (12120 - 4395) / 2.0F);
-    EXPECT_FALSE(f.Shape2.Visible);
+    h.form->load();
+    MainScreen& f = *h.form;
+    EXPECT_FLOAT_EQ(f.instructionLine.Top, 8405 - 900);
+    EXPECT_FLOAT_EQ(f.quitButton.Top, 8405 - 930);
+    EXPECT_FLOAT_EQ(f.titlePicture.Left, (12120 - 4920) / 2.0F);
+    EXPECT_FLOAT_EQ(f.seriesList.Left, (12120 - 4395) / 2.0F);
+    EXPECT_FALSE(f.resultPanel.Visible);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_FALSE(f.Command2.at(i).Visible) << i;
-        EXPECT_FALSE(f.Shape1.at(i).Visible) << i;
-        EXPECT_FALSE(f.Label2.at(i).Visible) << i;
+        EXPECT_FALSE(f.resultButtons.at(i).Visible) << i;
+        EXPECT_FALSE(f.frames.at(i).Visible) << i;
+        EXPECT_FALSE(f.captions.at(i).Visible) << i;
     }
-    for (const Control& item : f.Label1) {
+    for (const Control& item : f.terms) {
         EXPECT_FALSE(item.Visible);
     }
-    EXPECT_FLOAT_EQ(f.Label1[0].Left, 360);
-    EXPECT_FLOAT_EQ(f.Label1[0].Top, 720);
-    EXPECT_TRUE(f.List1.Visible);
-    EXPECT_TRUE(f.Picture1.Visible);
-    EXPECT_TRUE(f.Command3.Visible);
-    EXPECT_TRUE(f.Label5.Visible);
-    EXPECT_EQ(f.Label5.Caption(), QString::fromUtf16(Form1::ListPrompt));
+    EXPECT_FLOAT_EQ(f.terms[0].Left, 360);
+    EXPECT_FLOAT_EQ(f.terms[0].Top, 720);
+    EXPECT_TRUE(f.seriesList.Visible);
+    EXPECT_TRUE(f.titlePicture.Visible);
+    EXPECT_TRUE(f.quitButton.Visible);
+    EXPECT_TRUE(f.instructionLine.Visible);
+    EXPECT_EQ(f.instructionLine.Caption(), QString::fromUtf16(MainScreen::ListPrompt));
     EXPECT_EQ(f.Caption, QStringLiteral("用語分類問題集 Velmorant"));
-    EXPECT_FALSE(f.Frame1.Visible);
-    EXPECT_FALSE(f.Command1[0].Visible);
+    EXPECT_FALSE(f.explanationPanel.Visible);
+    EXPECT_FALSE(f.arrows[Arrow::Next].Visible);
 }
 
 TEST(StartUp, DesignSizeAndTabOrder)
@@ -152,29 +152,29 @@ TEST(StartUp, DesignSizeAndTabOrder)
     for (const Control* c : h.form->tabOrder()) {
         names.append(c->displayName());
     }
-    EXPECT_EQ(names.join(' '), "Command1(0) List1 Command2(0) Command2(1) Command2(2) Picture1 "
-                               "Command3 Command2(3) Command1(1) Command2(4) Command4 Command2(5)");
+    EXPECT_EQ(names.join(' '), "arrows(0) seriesList resultButtons(0) resultButtons(1) resultButtons(2) titlePicture "
+                               "quitButton resultButtons(3) arrows(1) resultButtons(4) explanationBack resultButtons(5)");
     // Frames lie behind every label, the result box in front of the items
     // and the message in front of the box.
     const auto order = h.form->stackingOrder();
     auto at = [&](const Control* c) {
         return std::find(order.begin(), order.end(), c) - order.begin();
     };
-    EXPECT_LT(at(&h.form->Shape1[5]), at(&h.form->Label1[0]));
-    EXPECT_LT(at(&h.form->Label2[5]), at(&h.form->Shape2));
+    EXPECT_LT(at(&h.form->frames[5]), at(&h.form->terms[0]));
+    EXPECT_LT(at(&h.form->captions[5]), at(&h.form->resultPanel));
     // A dragged item passes in front of the captions and the question.
-    EXPECT_LT(at(&h.form->Label2[5]), at(&h.form->Label1[0]));
-    EXPECT_LT(at(&h.form->Label3), at(&h.form->Label1[0]));
-    EXPECT_LT(at(&h.form->Label1[20]), at(&h.form->Shape2));
-    EXPECT_LT(at(&h.form->Shape2), at(&h.form->Label4));
-    EXPECT_LT(at(&h.form->Label4), at(&h.form->Command2[0]));
+    EXPECT_LT(at(&h.form->captions[5]), at(&h.form->terms[0]));
+    EXPECT_LT(at(&h.form->questionText), at(&h.form->terms[0]));
+    EXPECT_LT(at(&h.form->terms[20]), at(&h.form->resultPanel));
+    EXPECT_LT(at(&h.form->resultPanel), at(&h.form->resultMessage));
+    EXPECT_LT(at(&h.form->resultMessage), at(&h.form->resultButtons[ResultButton::Next]));
 }
 
 TEST(StartUp, PlayersAreOpenedOnTheirFilesInOrder)
 {
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
-    h.form->Form_Load();
+    h.form->load();
     EXPECT_EQ(h.players.log,
               (QStringList{"Correct:open Seikai.WAV", "Wrong:open Machigai.WAV",
                            "MoreCorrect:open MusMax.WAV", "NotMoreCorrect:open MusMin.WAV"}));
@@ -184,28 +184,28 @@ TEST(StartUp, CatalogueIsReadOnlyBeforeTheFirstSeries)
 {
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
-    h.state.CurrentProblem = 3;
-    h.form->Form_Load();
-    EXPECT_TRUE(h.form->List1.Items.isEmpty());
+    h.state.currentProblem = 3;
+    h.form->load();
+    EXPECT_TRUE(h.form->seriesList.Items.isEmpty());
 }
 
 TEST(About, TextIsSetAnewOnEveryLoad)
 {
-    Form2 about;
+    AboutScreen about;
     EXPECT_EQ(about.Caption, QStringLiteral(" Velmorant バージョン情報"));
-    EXPECT_TRUE(about.Label1.Caption().isEmpty());
-    about.Form_Load();
-    const QString text = about.Label1.Caption();
+    EXPECT_TRUE(about.descriptionLabel.Caption().isEmpty());
+    about.load();
+    const QString text = about.descriptionLabel.Caption();
     EXPECT_TRUE(text.startsWith(QStringLiteral("\u3000生物学の用語は")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("簡単にできます(readme.txt参照)。")));
     EXPECT_TRUE(text.contains(QStringLiteral("一因になっています。それらを")));
     EXPECT_TRUE(text.contains(QStringLiteral("用語の理解を深める")));
-    about.Label1.setCaption(QString());
-    about.Command1_Click();
+    about.descriptionLabel.setCaption(QString());
+    about.okClicked();
     EXPECT_FALSE(about.Loaded);
-    about.Form_Load();
-    EXPECT_EQ(about.Label1.Caption(), text);
-    EXPECT_TRUE(about.Label2.Caption().startsWith("Qt 6."));
-    EXPECT_TRUE(about.Label2.Caption().endsWith(
+    about.load();
+    EXPECT_EQ(about.descriptionLabel.Caption(), text);
+    EXPECT_TRUE(about.versionLabel.Caption().startsWith("Qt 6."));
+    EXPECT_TRUE(about.versionLabel.Caption().endsWith(
         QStringLiteral(" \u3000作成日 1997.1.2\u3000Ver.1.01 32bit")));
 }

@@ -4,10 +4,10 @@
 // and never a cut record.
 
 #include "files/TextFile.h"
-#include "forms/Form1.h"
-#include "forms/MarksMessages.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
 #include "kill/ReadyLine.h"
-#include "series/MarksFile.h"
+#include "marks/MarksFile.h"
 #include "support/Fakes.h"
 
 #include <QCryptographicHash>
@@ -167,12 +167,12 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
             ASSERT_TRUE(text.ok());
             EXPECT_EQ(text.lines.size() % MarksFile::LinesPerRecord, 0);
             EXPECT_TRUE(now->isEmpty() || now->endsWith("\r\n"));
-            Module1 state;
+            SeriesState state;
             FakeMeasure measure;
             FakePlayers players;
             FakeDialogs dialogs;
-            Form1 form(state, measure, players, dialogs, dir.path());
-            state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+            MainScreen form(state, measure, players, dialogs, dir.path());
+            state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
             EXPECT_EQ(ReadMarksFile(form), text.lines.size() / MarksFile::LinesPerRecord - 1);
             EXPECT_TRUE(form.prompts.isEmpty());
             seen[*now] += 1;

@@ -9,9 +9,9 @@
 // Prints "ready" when it is set up and starts at the first byte on its
 // standard input. Exits with 3 when a write fails or anything is told.
 
-#include "forms/Form1.h"
-#include "forms/MarksMessages.h"
-#include "series/MarksFile.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
+#include "marks/MarksFile.h"
 #include "support/Fakes.h"
 
 #include <chrono>
@@ -33,7 +33,7 @@ namespace
 // The rows the rewriting copy unmarks; the test expects them gone.
 constexpr int Unmarked[] = {2, 7};
 // Appended problems go to a row the marked series never fills.
-constexpr int AppendRow = Module1::SeriesRows - 1;
+constexpr int AppendRow = SeriesState::SeriesRows - 1;
 
 } // namespace
 
@@ -50,15 +50,15 @@ int main(int argc, char** argv)
     std::mt19937 random(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
     const int rewriteAfter = argc == 7 ? std::atoi(argv[6]) : -1;
 
-    Module1 state;
+    SeriesState state;
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    Form1 form(state, measure, players, dialogs, folder);
-    state.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+    MainScreen form(state, measure, players, dialogs, folder);
+    state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
     if (rewriteAfter >= 0) {
-        state.ProblemCount = ReadMarksFile(form);
-        if (state.ProblemCount < 7) {
+        state.problemCount = ReadMarksFile(form);
+        if (state.problemCount < 7) {
             die(QStringLiteral("the marked series holds too few problems"));
         }
     }
@@ -73,23 +73,23 @@ int main(int argc, char** argv)
     std::uniform_int_distribution<int> pauseMicros(0, 3000);
     for (int i = 1; i <= appends; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
-        state.Problems.at(AppendRow) = Problems::fromRecord(
+        state.problems.at(AppendRow) = Problems::fromRecord(
             {QStringLiteral("問題%1%2\u3000ほかの生徒が付けたマーク").arg(name).arg(i),
              QStringLiteral("ウニ,ヒトデ,カニ,"), QStringLiteral("棘皮動物,節足動物,"),
              QStringLiteral("1,1,2,"),
              QStringLiteral("\u3000%1の%2番目の説明～①").arg(name).arg(i)});
-        state.MarkedMode = 0;
-        state.CurrentProblem = AppendRow;
-        state.MarkPending = 1;
+        state.markedSeries = false;
+        state.currentProblem = AppendRow;
+        state.markPending = true;
         if (!AppendMarkedProblem(form)) {
             die(QStringLiteral("append %1 failed: %2").arg(i).arg(form.prompts.value(0).text));
         }
         if (i == rewriteAfter) {
             // Read by the rewrite through the window's state.
             // cppcheck-suppress unreadVariable
-            state.MarkedMode = 1;
+            state.markedSeries = true;
             for (const int r : Unmarked) {
-                state.Marked.at(r) = false;
+                state.marked.at(r) = false;
             }
             if (!RewriteMarksFile(form)) {
                 die(QStringLiteral("rewrite failed: %1").arg(form.prompts.value(0).text));

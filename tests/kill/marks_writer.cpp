@@ -12,9 +12,9 @@
 // write fails or leaves other bytes than announced; never exits otherwise.
 
 #include "files/TextFile.h"
-#include "forms/Form1.h"
-#include "forms/MarksMessages.h"
-#include "series/MarksFile.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
+#include "marks/MarksFile.h"
 #include "support/Fakes.h"
 
 #include <QDir>
@@ -111,14 +111,14 @@ private:
 
     void append()
     {
-        state_ = Module1{};
+        state_ = SeriesState{};
         const QStringList record = {QStringLiteral("問題%1\u3000追加").arg(counter_),
                                     QStringLiteral("ア,イ,"), QStringLiteral("甲,乙,"),
                                     QStringLiteral("1,2,"),
                                     QStringLiteral("\u3000説明%1").arg(counter_)};
-        state_.Problems[3] = Problems::fromRecord(record);
-        state_.CurrentProblem = 3;
-        state_.MarkPending = 1;
+        state_.problems[3] = Problems::fromRecord(record);
+        state_.currentProblem = 3;
+        state_.markPending = true;
         const QByteArray expected =
             now_ + (now_.isEmpty() ? encoded(MarksFile::placeholderRecord()) : QByteArray()) +
             encoded(record);
@@ -131,22 +131,22 @@ private:
 
     void rewrite()
     {
-        state_ = Module1{};
+        state_ = SeriesState{};
         form_.marks.clear();
-        state_.SeriesCatalog[0][1] = QString::fromLatin1(MarksFile::FileName);
+        state_.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         const int last = ReadMarksFile(form_);
-        state_.ProblemCount = last;
-        state_.MarkedMode = 1;
+        state_.problemCount = last;
+        state_.markedSeries = true;
         // Unmarking all but the three newest problems keeps the file small
         // however often the writer is killed between an append and this.
         const int keepFrom = last - 2;
         for (int r = 1; r < keepFrom; ++r) {
-            state_.Marked.at(r) = false;
+            state_.marked.at(r) = false;
         }
         QByteArray expected;
         for (int r = 0; r <= last; ++r) {
             if (r == 0 || r >= keepFrom) {
-                expected += encoded(Problems::record(state_.Problems.at(r)));
+                expected += encoded(Problems::record(state_.problems.at(r)));
             }
         }
         announce(expected);
@@ -161,11 +161,11 @@ private:
     bool rewriteFirst_;
     int next_ = 0;
     QByteArray now_;
-    Module1 state_;
+    SeriesState state_;
     FakeMeasure measure_;
     FakePlayers players_;
     FakeDialogs dialogs_;
-    Form1 form_;
+    MainScreen form_;
 };
 
 } // namespace

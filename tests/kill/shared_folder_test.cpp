@@ -3,8 +3,8 @@
 // unprivileged user, must still save its marks there, and no write may take
 // the class's access to the file away.
 
-#include "series/MarksFile.h"
-#include "state/Module1.h"
+#include "marks/MarksFile.h"
+#include "series/SeriesState.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -106,11 +106,11 @@ TEST(SharedFolder, ALearnerAppendsInPlaceWhereOnlyTheFileIsWritable)
     ASSERT_EQ(s.runAsLearner({"L", "3", "1"}), 0) << s.lastError.toStdString();
     const QByteArray after = TestFiles::readAll(s.marks());
     EXPECT_TRUE(after.startsWith(before));
-    Module1 state;
+    SeriesState state;
     MarksStore store(s.folder());
     QList<MarksFinding> found;
     ASSERT_EQ(store.read(state, "Marked.txt", &found), 10) << "seven, then three appended";
-    EXPECT_TRUE(state.Problems[10].fullQuestion().startsWith(QStringLiteral("問題L3")));
+    EXPECT_TRUE(state.problems[10].fullQuestion().startsWith(QStringLiteral("問題L3")));
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found.at(0).line, 41) << "the torn record, named";
     EXPECT_EQ(s.info().st_uid, 0U);

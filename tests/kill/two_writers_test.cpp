@@ -5,7 +5,7 @@
 
 #include "files/TextFile.h"
 #include "kill/ReadyLine.h"
-#include "series/MarksFile.h"
+#include "marks/MarksFile.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

@@ -77,7 +77,7 @@ void FakeDialogs::showAbout()
     ++aboutShown;
 }
 
-DrivenForm::Event::Event(Form1& form, FakeDialogs& dialogs) : form_(form), dialogs_(dialogs)
+DrivenForm::Event::Event(MainScreen& form, FakeDialogs& dialogs) : form_(form), dialogs_(dialogs)
 {
     dialogs_.handlerRunning = true;
 }
@@ -89,7 +89,7 @@ DrivenForm::Event::~Event()
 }
 
 Harness::Harness()
-    : form(std::make_unique<Form1>(state, measure, players, dialogs, dir.path()), dialogs)
+    : form(std::make_unique<MainScreen>(state, measure, players, dialogs, dir.path()), dialogs)
 {
 }
 
@@ -107,6 +107,6 @@ bool Harness::close()
 void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
                      const QString& answers, const QString& explanation)
 {
-    state.Problems.at(static_cast<std::size_t>(n)) =
+    state.problems.at(static_cast<std::size_t>(n)) =
         Problems::fromRecord({question, items, groups, answers, explanation});
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "answer/Players.h"
-#include "forms/Dialogs.h"
-#include "forms/TextMeasure.h"
+#include "session/Players.h"
+#include "session/Dialogs.h"
+#include "layout/TextMeasure.h"
 
 #include <QString>
 #include <QStringList>
@@ -57,17 +57,17 @@ public:
     int ended = 0;
 };
 
-#include "forms/Form1.h"
-#include "state/Module1.h"
+#include "session/MainScreen.h"
+#include "series/SeriesState.h"
 
 #include <QTemporaryDir>
 
 #include <memory>
 
 // Part `part` of problem `problem` as its marked record holds it.
-inline QString recordPart(const Module1& state, int problem, int part)
+inline QString recordPart(const SeriesState& state, int problem, int part)
 {
-    return Problems::record(state.Problems.at(static_cast<std::size_t>(problem))).at(part);
+    return Problems::record(state.problems.at(static_cast<std::size_t>(problem))).at(part);
 }
 
 // The main window as the view drives it: each use through -> or * is one
@@ -79,29 +79,29 @@ public:
     class Event
     {
     public:
-        Event(Form1& form, FakeDialogs& dialogs);
+        Event(MainScreen& form, FakeDialogs& dialogs);
         ~Event();
         Event(const Event&) = delete;
         Event& operator=(const Event&) = delete;
-        Form1* operator->() const { return &form_; }
-        operator Form1&() const { return form_; } // NOLINT(google-explicit-constructor)
+        MainScreen* operator->() const { return &form_; }
+        operator MainScreen&() const { return form_; } // NOLINT(google-explicit-constructor)
 
     private:
-        Form1& form_;
+        MainScreen& form_;
         FakeDialogs& dialogs_;
     };
 
-    DrivenForm(std::unique_ptr<Form1> form, FakeDialogs& dialogs)
+    DrivenForm(std::unique_ptr<MainScreen> form, FakeDialogs& dialogs)
         : form_(std::move(form)), dialogs_(&dialogs)
     {
     }
     Event operator->() const { return {*form_, *dialogs_}; }
     Event operator*() const { return {*form_, *dialogs_}; }
     // The window itself, for calls that are no event of their own.
-    Form1& get() const { return *form_; }
+    MainScreen& get() const { return *form_; }
 
 private:
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<MainScreen> form_;
     FakeDialogs* dialogs_;
 };
 
@@ -118,7 +118,7 @@ struct Harness {
                 const QString& answers, const QString& explanation = QString());
 
     QTemporaryDir dir;
-    Module1 state;
+    SeriesState state;
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;

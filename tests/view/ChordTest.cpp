@@ -24,19 +24,19 @@ TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheItemOnce)
     const std::array<int, 3> frames = {0, 0, 1};
     for (int i = 0; i < chords.size(); ++i) {
         const Chord& chord = chords.at(i);
-        const QPoint grab = at(form->Label1.at(i), QPoint(5, 5));
-        const QPoint drop = centreOf(form->Shape1.at(frames.at(i)));
+        const QPoint grab = at(form->terms.at(i), QPoint(5, 5));
+        const QPoint drop = centreOf(form->frames.at(frames.at(i)));
         QTest::mousePress(window(), chord.steps[0], {}, grab);
         QTest::mouseMove(window(), drop);
         QTest::mousePress(window(), chord.steps[1], {}, drop);
         QTest::mouseRelease(window(), chord.steps[2], {}, drop);
         QTest::mouseMove(window(), drop + QPoint(7, 3));
         QTest::mouseRelease(window(), chord.steps[3], {}, drop + QPoint(7, 3));
-        EXPECT_EQ(state.Dragging, 0) << chord.name;
+        EXPECT_FALSE(state.dragging) << chord.name;
     }
     EXPECT_EQ(form->quiz.termsIn(0), QList<int>({0, 1})) << "each item lies in one slot";
     EXPECT_EQ(form->quiz.termsIn(1), QList<int>({2}));
     EXPECT_TRUE(form->quiz.open()) << "three of four items placed: not solved";
-    EXPECT_FALSE(widget(form->Label4)->isVisible());
+    EXPECT_FALSE(widget(form->resultMessage)->isVisible());
     EXPECT_TRUE(players.log.filter(QStringLiteral(":play")).isEmpty());
 }

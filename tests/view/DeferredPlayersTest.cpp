@@ -1,6 +1,6 @@
 #include "sound/DeferredPlayers.h"
 
-#include "answer/SoundCues.h"
+#include "session/SoundCues.h"
 #include "sound/QtPlayers.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"

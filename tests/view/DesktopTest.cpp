@@ -1,12 +1,12 @@
 #include "ViewFixture.h"
 
-#include "forms/Colors.h"
-#include "forms/Form2.h"
-#include "view/AboutDialog.h"
-#include "view/JapaneseFonts.h"
-#include "view/LabelWidget.h"
-#include "view/QtFonts.h"
-#include "view/ViewColors.h"
+#include "session/Colors.h"
+#include "session/AboutScreen.h"
+#include "window/AboutDialog.h"
+#include "window/JapaneseFonts.h"
+#include "window/LabelWidget.h"
+#include "window/QtFonts.h"
+#include "window/ViewColors.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -135,46 +135,46 @@ private:
 // least 4.5 : 1, under a light, a dark and a high-contrast scheme.
 TEST_P(SchemeTest, EveryTextIsReadable)
 {
-    expectReadable({&form->List1, &form->Label5, &form->Command3}, "series list");
+    expectReadable({&form->seriesList, &form->instructionLine, &form->quitButton}, "series list");
 
     doubleClickEntry(1);
     ASSERT_EQ(form->quiz.terms(), 4);
     // One item as placed correctly, one as picked up, two at rest.
-    form->Label1[0].BackColor = Colors::rgb(0, 192, 192);
-    form->Label1[1].BackColor = Colors::White;
+    form->terms[0].BackColor = Colors::rgb(0, 192, 192);
+    form->terms[1].BackColor = Colors::White;
     view->sync();
-    QList<const Control*> board = {&form->Label3, &form->Label6, &form->Label5, &form->Command3};
+    QList<const Control*> board = {&form->questionText, &form->headingText, &form->instructionLine, &form->quitButton};
     for (int i = 0; i < form->quiz.terms(); ++i) {
-        board.append(&form->Label1.at(i));
+        board.append(&form->terms.at(i));
     }
     for (int i = 0; i < form->quiz.frames(); ++i) {
-        board.append(&form->Label2.at(i));
+        board.append(&form->captions.at(i));
     }
     expectReadable(board, "board");
 
-    form->Label4.setCaption(QStringLiteral("正解です。このシリーズは終わりです"));
-    form->Label4.Visible = true;
-    form->Shape2.Visible = true;
+    form->resultMessage.setCaption(QStringLiteral("正解です。このシリーズは終わりです"));
+    form->resultMessage.Visible = true;
+    form->resultPanel.Visible = true;
     for (int i : {1, 2, 4, 5}) {
-        form->Command2.at(i).Visible = true;
+        form->resultButtons.at(i).Visible = true;
     }
     view->sync();
-    expectReadable({&form->Label4, &form->Command2[1], &form->Command2[2], &form->Command2[4],
-                    &form->Command2[5]},
+    expectReadable({&form->resultMessage, &form->resultButtons[ResultButton::Retry], &form->resultButtons[ResultButton::ToList], &form->resultButtons[ResultButton::Explanation],
+                    &form->resultButtons[ResultButton::Mark]},
                    "result panel");
 
-    form->Text1.Text = QStringLiteral("ウニとヒトデは棘皮動物です。");
-    form->Frame1.Visible = true;
+    form->explanationText.Text = QStringLiteral("ウニとヒトデは棘皮動物です。");
+    form->explanationPanel.Visible = true;
     view->sync();
-    expectReadable({&form->Text1, &form->Command4}, "explanation");
+    expectReadable({&form->explanationText, &form->explanationBack}, "explanation");
     // The frame's caption, in its top left corner.
     const QImage image = view->grab().toImage();
-    const QWidget* frame = widget(form->Frame1);
+    const QWidget* frame = widget(form->explanationPanel);
     EXPECT_GE(drawnContrast(image, QRect(frame->mapTo(view.get(), QPoint(8, 1)), QSize(32, 14))),
               4.5);
 
-    Form2 model;
-    model.Form_Load();
+    AboutScreen model;
+    model.load();
     AboutDialog about(model);
     const QImage aboutImage = about.grab().toImage();
     for (const QWidget* child : about.findChildren<QWidget*>()) {
@@ -204,7 +204,7 @@ TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
     // The window's palette changes as the application's does while the
     // event loop runs.
     view->setPalette(darkPalette());
-    const QWidget* item = widget(form->Label1[2]);
+    const QWidget* item = widget(form->terms[2]);
     const QImage image = view->grab().toImage();
     const QRect area(item->mapTo(view.get(), QPoint(3, 3)), item->size() - QSize(6, 6));
     EXPECT_EQ(image.pixelColor(area.topLeft()), darkPalette().color(QPalette::Button));
@@ -216,8 +216,8 @@ TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
 TEST(AboutWindow, GrowsWithTheSystemFont)
 {
     const QFont oldFont = QApplication::font();
-    Form2 model;
-    model.Form_Load();
+    AboutScreen model;
+    model.load();
     for (int points = 8; points <= 14; ++points) {
         SCOPED_TRACE(points);
         QFont font = oldFont;

@@ -1,7 +1,7 @@
 #include "ViewFixture.h"
 
-#include "view/AboutDialog.h"
-#include "view/QtDialogs.h"
+#include "window/AboutDialog.h"
+#include "window/QtDialogs.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -118,13 +118,13 @@ TEST(QtDialogsTest, AboutWindowOpensLoadedAndClosesOnOk)
 
 TEST(QtDialogsTest, AboutDescriptionFitsItsLabelInTheDefaultFont)
 {
-    Form2 model;
-    model.Form_Load();
+    AboutScreen model;
+    model.load();
     AboutDialog about(model);
     const QFontMetrics metrics(about.font());
     const QRect label(0, 0, 353 - 0, 69);
     const QRect needed =
-        metrics.boundingRect(label, Qt::TextWrapAnywhere | Qt::AlignLeft, model.Label1.Caption());
+        metrics.boundingRect(label, Qt::TextWrapAnywhere | Qt::AlignLeft, model.descriptionLabel.Caption());
     EXPECT_LE(needed.height(), label.height() + metrics.descent())
         << "the last line of the description shows";
 }
@@ -143,6 +143,6 @@ TEST_F(ViewFixture, EndProgramLeavesTheEventLoopAndClosesTheWindow)
     // Input that still arrives runs no handler.
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Picture1));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->titlePicture));
     EXPECT_EQ(dialogs.aboutShown, 0);
 }

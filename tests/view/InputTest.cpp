@@ -8,7 +8,7 @@ namespace
 
 // Siblings keep the order they were created in: the model's back-to-front
 // stacking order.
-void expectStackingOrder(Form1& form, Form1View& view)
+void expectStackingOrder(MainScreen& form, MainWindow& view)
 {
     QList<QWidget*> expected;
     for (Control* c : form.stackingOrder()) {
@@ -32,7 +32,7 @@ TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
 {
     doubleClickEntry(1);
     ASSERT_TRUE(form->quiz.open());
-    const Control& item = form->Label1[0];
+    const Control& item = form->terms[0];
     QWidget* label = widget(item);
     const QRect before = label->geometry();
     const float leftBefore = item.Left;
@@ -40,10 +40,10 @@ TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
 
     const QPoint grabPoint = at(item, QPoint(6, 9));
     QTest::mousePress(window(), Qt::LeftButton, {}, grabPoint);
-    EXPECT_EQ(state.Dragging, 1);
+    EXPECT_TRUE(state.dragging);
     EXPECT_EQ(item.BackColor, Colors::White);
-    EXPECT_FLOAT_EQ(state.DragStartX, 6 * 15.0F);
-    EXPECT_FLOAT_EQ(state.DragStartY, 9 * 15.0F);
+    EXPECT_FLOAT_EQ(state.dragStartX, 6 * 15.0F);
+    EXPECT_FLOAT_EQ(state.dragStartY, 9 * 15.0F);
     EXPECT_EQ(label->geometry(), before) << "a press moves nothing";
 
     // One jump far off the label: the pressed label still gets the move.
@@ -55,7 +55,7 @@ TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
         << "the grabbed point stays under the pointer";
 
     QTest::mouseRelease(window(), Qt::LeftButton, {}, grabPoint + QPoint(150, 120));
-    EXPECT_EQ(state.Dragging, 0);
+    EXPECT_FALSE(state.dragging);
     EXPECT_NE(item.BackColor, Colors::White);
     EXPECT_EQ(label->geometry(), QRect(static_cast<int>(std::lround(item.Left / 15.0F)),
                                        static_cast<int>(std::lround(item.Top / 15.0F)),
@@ -67,27 +67,27 @@ TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
 TEST_F(ViewFixture, AnyButtonPicksAnItemUpAndModifiersArePassedOn)
 {
     doubleClickEntry(1);
-    const Control& item = form->Label1[1];
+    const Control& item = form->terms[1];
     const QPoint p = at(item, QPoint(4, 4));
     QTest::mousePress(window(), Qt::RightButton, Qt::ShiftModifier, p);
-    EXPECT_EQ(state.Dragging, 1);
+    EXPECT_TRUE(state.dragging);
     EXPECT_EQ(item.BackColor, Colors::White);
     QTest::mouseRelease(window(), Qt::RightButton, Qt::ShiftModifier, p);
-    EXPECT_EQ(state.Dragging, 0);
+    EXPECT_FALSE(state.dragging);
 }
 
 TEST_F(ViewFixture, DraggedItemShowsInFrontOfTheGroupFrames)
 {
     doubleClickEntry(1);
     const Control* frame = nullptr;
-    for (const Control& f : form->Shape1) {
+    for (const Control& f : form->frames) {
         if (f.Visible) {
             frame = &f;
             break;
         }
     }
     ASSERT_NE(frame, nullptr);
-    const Control& item = form->Label1[2];
+    const Control& item = form->terms[2];
     const QPoint grabPoint = at(item, QPoint(3, 2));
     const QPoint target = at(*frame, QPoint(30, 120));
 
@@ -103,13 +103,13 @@ TEST_F(ViewFixture, DraggedItemShowsInFrontOfTheGroupFrames)
 
 TEST_F(ViewFixture, PictureClickOpensTheAboutWindow)
 {
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Picture1));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->titlePicture));
     EXPECT_EQ(dialogs.aboutShown, 1);
 
     // A press that ends outside the picture is no click, nor is a right click.
-    QTest::mousePress(window(), Qt::LeftButton, {}, centreOf(form->Picture1));
+    QTest::mousePress(window(), Qt::LeftButton, {}, centreOf(form->titlePicture));
     QTest::mouseRelease(window(), Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::mouseClick(window(), Qt::RightButton, {}, centreOf(form->Picture1));
+    QTest::mouseClick(window(), Qt::RightButton, {}, centreOf(form->titlePicture));
     EXPECT_EQ(dialogs.aboutShown, 1);
 }
 
@@ -117,17 +117,17 @@ TEST_F(ViewFixture, KeyboardDrivesTheSeriesList)
 {
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-    auto* list = widget(form->List1);
+    auto* list = widget(form->seriesList);
     EXPECT_EQ(QApplication::focusWidget(), list) << "the list has the focus at first";
 
     QTest::keyClick(window(), Qt::Key_Down);
-    EXPECT_EQ(form->List1.ListIndex, 0) << "the first arrow key selects the first entry";
+    EXPECT_EQ(form->seriesList.ListIndex, 0) << "the first arrow key selects the first entry";
     QTest::keyClick(window(), Qt::Key_Down);
-    EXPECT_EQ(form->List1.ListIndex, 1);
+    EXPECT_EQ(form->seriesList.ListIndex, 1);
 
     QTest::keyClick(window(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_FALSE(form->List1.Visible) << "Enter opens the selected series";
-    EXPECT_TRUE(widget(form->List1)->isHidden());
+    EXPECT_FALSE(form->seriesList.Visible) << "Enter opens the selected series";
+    EXPECT_TRUE(widget(form->seriesList)->isHidden());
     EXPECT_TRUE(form->quiz.open());
 }
 
@@ -135,45 +135,45 @@ TEST_F(ViewFixture, TabSkipsHiddenControlsInTheDesignedOrder)
 {
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-    ASSERT_EQ(QApplication::focusWidget(), widget(form->List1));
+    ASSERT_EQ(QApplication::focusWidget(), widget(form->seriesList));
     QTest::keyClick(window(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), widget(form->Picture1));
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->titlePicture));
     QTest::keyClick(window(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), widget(form->Command3));
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->quitButton));
     QTest::keyClick(window(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), widget(form->List1));
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->seriesList));
     QTest::keyClick(window(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), widget(form->Command3));
+    EXPECT_EQ(QApplication::focusWidget(), widget(form->quitButton));
 }
 
 TEST_F(ViewFixture, QuitButtonAsksAndEndsOnlyOnOk)
 {
     dialogs.script = {Dialogs::Answer::Cancel, Dialogs::Answer::Ok};
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->quitButton));
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
     EXPECT_EQ(dialogs.ended, 0);
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->quitButton));
     EXPECT_EQ(dialogs.ended, 1);
 }
 
 TEST_F(ViewFixture, AMessageBoxComesUpOverTheWindowAsTheHandlerLeftIt)
 {
     doubleClickEntry(1);
-    state.MarkPending = 1;
-    state.CurrentProblem = 1;
+    state.markPending = true;
+    state.currentProblem = 1;
     // Leaving the series fails to write the mark before it brings back the
     // list: the box is shown over the list all the same.
     int shown = 0;
     dialogs.onShow = [this, &shown](const QString& text) {
         ++shown;
         EXPECT_TRUE(text.contains("Marked.txt"));
-        EXPECT_TRUE(widget(form->List1)->isVisible());
-        EXPECT_FALSE(widget(form->Label1[0])->isVisible());
+        EXPECT_TRUE(widget(form->seriesList)->isVisible());
+        EXPECT_FALSE(widget(form->terms[0])->isVisible());
     };
     {
         const TestFiles::FileSizeLimit full(10);
-        QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
+        QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->quitButton));
     }
     EXPECT_EQ(shown, 1);
 }
@@ -181,38 +181,38 @@ TEST_F(ViewFixture, AMessageBoxComesUpOverTheWindowAsTheHandlerLeftIt)
 TEST_F(ViewFixture, ClosingTheWindowSavesAPendingMarkButEndingTheProgramDoesNot)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(state.MarkedMode, 0);
-    state.MarkPending = 1;
+    ASSERT_FALSE(state.markedSeries);
+    state.markPending = true;
     const QString marks = path(QStringLiteral("Marked.txt"));
     const QByteArray before = TestFiles::readAll(marks);
 
     view->endProgram();
     EXPECT_FALSE(view->isVisible());
     EXPECT_EQ(TestFiles::readAll(marks), before) << "nothing is written at the end";
-    EXPECT_EQ(state.MarkPending, 1);
+    EXPECT_TRUE(state.markPending);
 
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     view->close();
-    EXPECT_EQ(state.MarkPending, 1) << "an ended program runs no further handler";
+    EXPECT_TRUE(state.markPending) << "an ended program runs no further handler";
 }
 
 TEST_F(ViewFixture, ClosingTheWindowRunsTheClosingHandler)
 {
     doubleClickEntry(1);
-    state.MarkPending = 1;
+    state.markPending = true;
     const QString marks = path(QStringLiteral("Marked.txt"));
     const QByteArray before = TestFiles::readAll(marks);
     view->close();
-    EXPECT_EQ(state.MarkPending, 0);
+    EXPECT_FALSE(state.markPending);
     EXPECT_GT(TestFiles::readAll(marks).size(), before.size()) << "the mark was appended";
 }
 
 TEST_F(ViewFixture, ClosingIsRefusedWhenTheUserStaysForAMarkThatCannotBeSaved)
 {
     doubleClickEntry(1);
-    state.MarkPending = 1;
-    state.CurrentProblem = 1;
+    state.markPending = true;
+    state.currentProblem = 1;
     dialogs.script = {Dialogs::Answer::Cancel};
     {
         const TestFiles::FileSizeLimit full(10);

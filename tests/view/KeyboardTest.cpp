@@ -84,117 +84,117 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     ASSERT_EQ(form->quiz.terms(), 4);
-    EXPECT_EQ(focused(), widget(form->Label1[0])) << "a new problem: the first item";
+    EXPECT_EQ(focused(), widget(form->terms[0])) << "a new problem: the first item";
     press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), widget(form->Label1[1]));
+    EXPECT_EQ(focused(), widget(form->terms[1]));
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focused(), widget(form->Label1[0]));
+    EXPECT_EQ(focused(), widget(form->terms[0]));
 
     // "1" puts ウニ into the first frame; the focus goes on to ヒトデ.
     press(Qt::Key_1);
     EXPECT_EQ(form->quiz.termsIn(0).value(0), 0);
-    EXPECT_EQ(focused(), widget(form->Label1[1]));
-    EXPECT_EQ(widget(form->Label1[0])->geometry().topLeft(),
-              widget(form->Shape1[0])->geometry().topLeft() + QPoint(8, 17))
+    EXPECT_EQ(focused(), widget(form->terms[1]));
+    EXPECT_EQ(widget(form->terms[0])->geometry().topLeft(),
+              widget(form->frames[0])->geometry().topLeft() + QPoint(8, 17))
         << "snapped into slot 0 on the screen";
 
     // ヒトデ is carried with the arrows into the wrong frame, then once more
     // picked up and put back with Escape.
     press(Qt::Key_Space);
-    EXPECT_EQ(form->Label1[1].BackColor, Colors::White);
+    EXPECT_EQ(form->terms[1].BackColor, Colors::White);
     press(Qt::Key_Right);
-    const QRect frame1 = widget(form->Shape1[1])->geometry();
+    const QRect frame1 = widget(form->frames[1])->geometry();
     const QImage shot = view->grab().toImage();
     EXPECT_EQ(shot.pixelColor(frame1.topLeft() + QPoint(3, 30)), QColor(0, 0, 255))
         << "the highlight inside frame 2";
-    EXPECT_EQ(shot.pixelColor(widget(form->Label2[1])->geometry().center()),
-              widget(form->Label2[1])
+    EXPECT_EQ(shot.pixelColor(widget(form->captions[1])->geometry().center()),
+              widget(form->captions[1])
                   ->grab()
                   .toImage()
-                  .pixelColor(widget(form->Label2[1])->rect().center()))
+                  .pixelColor(widget(form->captions[1])->rect().center()))
         << "the caption stays in front of the highlight";
     press(Qt::Key_Return);
     EXPECT_EQ(frameOf(1), 1);
-    EXPECT_EQ(focused(), widget(form->Label1[2]));
+    EXPECT_EQ(focused(), widget(form->terms[2]));
 
     // Keypad digits work as well; a digit beyond the frames does nothing.
     press(Qt::Key_3);
     EXPECT_EQ(frameOf(2), -1);
     press(Qt::Key_2, Qt::KeypadModifier);
     EXPECT_EQ(frameOf(2), 1);
-    EXPECT_EQ(focused(), widget(form->Label1[3]));
+    EXPECT_EQ(focused(), widget(form->terms[3]));
     press(Qt::Key_Space);
     press(Qt::Key_Left);
     press(Qt::Key_Escape);
     EXPECT_EQ(frameOf(3), -1);
-    EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    EXPECT_NE(form->terms[3].BackColor, Colors::White);
     // Leaving a carried item with Tab puts it back as well.
     press(Qt::Key_Space);
     press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), widget(form->Command1[0]));
+    EXPECT_EQ(focused(), widget(form->arrows[Arrow::Next]));
     EXPECT_EQ(form->carry.item, -1);
-    EXPECT_NE(form->Label1[3].BackColor, Colors::White);
+    EXPECT_NE(form->terms[3].BackColor, Colors::White);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_2);
     EXPECT_EQ(players.log.filter(":play"), QStringList{"Wrong:play"}) << "one wrong item";
-    EXPECT_EQ(focused(), widget(form->Label1[3])) << "every item placed: the focus stays";
+    EXPECT_EQ(focused(), widget(form->terms[3])) << "every item placed: the focus stays";
 
     // ヒトデ into its own frame solves the problem; the only problem of the
     // series, so the focus goes to the first result button shown.
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    ASSERT_EQ(focused(), widget(form->Label1[1]));
+    ASSERT_EQ(focused(), widget(form->terms[1]));
     press(Qt::Key_1);
     EXPECT_FALSE(form->quiz.open());
-    EXPECT_TRUE(widget(form->Label4)->isVisible());
-    EXPECT_EQ(focused(), widget(form->Command2[1]));
+    EXPECT_TRUE(widget(form->resultMessage)->isVisible());
+    EXPECT_EQ(focused(), widget(form->resultButtons[ResultButton::Retry]));
     press(Qt::Key_1);
-    EXPECT_EQ(focused(), widget(form->Command2[1])) << "digits do nothing on a button";
+    EXPECT_EQ(focused(), widget(form->resultButtons[ResultButton::Retry])) << "digits do nothing on a button";
 
     // The explanation opens and closes with keys; the focus goes along.
     press(Qt::Key_Tab);
     press(Qt::Key_Tab);
     press(Qt::Key_Tab);
-    ASSERT_EQ(focused(), widget(form->Command2[4]));
+    ASSERT_EQ(focused(), widget(form->resultButtons[ResultButton::Explanation]));
     press(Qt::Key_Space);
-    EXPECT_TRUE(widget(form->Frame1)->isVisible());
-    EXPECT_EQ(focused(), widget(form->Text1)) << "the explanation, to be read";
+    EXPECT_TRUE(widget(form->explanationPanel)->isVisible());
+    EXPECT_EQ(focused(), widget(form->explanationText)) << "the explanation, to be read";
     press(Qt::Key_Tab);
-    EXPECT_EQ(focused(), widget(form->Command4));
+    EXPECT_EQ(focused(), widget(form->explanationBack));
     press(Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focused(), widget(form->Text1));
+    EXPECT_EQ(focused(), widget(form->explanationText));
     press(Qt::Key_Tab);
     press(Qt::Key_Return);
-    EXPECT_FALSE(widget(form->Frame1)->isVisible());
-    EXPECT_EQ(focused(), widget(form->Command2[1]));
+    EXPECT_FALSE(widget(form->explanationPanel)->isVisible());
+    EXPECT_EQ(focused(), widget(form->resultButtons[ResultButton::Retry]));
 
     // "この問題をもう一度" with Space: the problem again, focus on its first item.
     press(Qt::Key_Space);
     EXPECT_TRUE(form->quiz.open());
-    EXPECT_EQ(focused(), widget(form->Label1[0]));
+    EXPECT_EQ(focused(), widget(form->terms[0]));
     EXPECT_EQ(frameOf(0), -1);
 }
 
 TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
 {
     doubleClickEntry(1);
-    const Control& urchin = form->Label1[0];
+    const Control& urchin = form->terms[0];
     EXPECT_EQ(name(urchin), QStringLiteral("ウニ")) << "without the padding blanks";
     EXPECT_EQ(accessible(urchin)->role(), QAccessible::Button);
     EXPECT_TRUE(description(urchin).contains(QStringLiteral("どの枠にもありません")));
-    EXPECT_EQ(name(form->Label2[1]), QStringLiteral("軟体動物"));
-    EXPECT_EQ(name(form->Shape1[1]), QStringLiteral("枠2「軟体動物」"));
-    EXPECT_EQ(accessible(form->Shape1[1])->role(), QAccessible::Grouping);
-    EXPECT_EQ(name(form->Label6), QStringLiteral("問題１"));
-    EXPECT_EQ(name(form->Label3), QStringLiteral("次の動物を分類しなさい。")) << "heading once";
-    EXPECT_NE(name(form->Command2[2]), name(form->Command3));
-    EXPECT_TRUE(name(form->Command3).startsWith(QStringLiteral("終了")));
-    EXPECT_EQ(name(form->Label5), QString::fromUtf16(Form1::DragPrompt));
-    EXPECT_EQ(name(form->Text1), QStringLiteral("解説"));
-    EXPECT_EQ(name(form->List1), QString::fromUtf16(Form1::ListPrompt));
-    EXPECT_EQ(name(form->Picture1), QStringLiteral("Velmorant バージョン情報"));
-    EXPECT_EQ(accessible(form->Picture1)->role(), QAccessible::Button);
-    EXPECT_EQ(accessible(form->Label4)->role(), QAccessible::AlertMessage);
+    EXPECT_EQ(name(form->captions[1]), QStringLiteral("軟体動物"));
+    EXPECT_EQ(name(form->frames[1]), QStringLiteral("枠2「軟体動物」"));
+    EXPECT_EQ(accessible(form->frames[1])->role(), QAccessible::Grouping);
+    EXPECT_EQ(name(form->headingText), QStringLiteral("問題１"));
+    EXPECT_EQ(name(form->questionText), QStringLiteral("次の動物を分類しなさい。")) << "heading once";
+    EXPECT_NE(name(form->resultButtons[ResultButton::ToList]), name(form->quitButton));
+    EXPECT_TRUE(name(form->quitButton).startsWith(QStringLiteral("終了")));
+    EXPECT_EQ(name(form->instructionLine), QString::fromUtf16(MainScreen::DragPrompt));
+    EXPECT_EQ(name(form->explanationText), QStringLiteral("解説"));
+    EXPECT_EQ(name(form->seriesList), QString::fromUtf16(MainScreen::ListPrompt));
+    EXPECT_EQ(name(form->titlePicture), QStringLiteral("Velmorant バージョン情報"));
+    EXPECT_EQ(accessible(form->titlePicture)->role(), QAccessible::Button);
+    EXPECT_EQ(accessible(form->resultMessage)->role(), QAccessible::AlertMessage);
 
     // Change events, with whether the widget was showing when it was sent.
     QList<std::tuple<QObject*, QAccessible::Event, bool>> events;
@@ -204,10 +204,10 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     // Items dropped with the mouse and with the keyboard alike.
     for (int i = 0; i < 4; ++i) {
         if (i % 2 == 0) {
-            QTest::keyClick(widget(form->Label1.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
+            QTest::keyClick(widget(form->terms.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
         } else {
-            const QPoint grab = at(form->Label1.at(i), QPoint(5, 5));
-            const QPoint drop = centreOf(form->Shape1.at(i < 2 ? 0 : 1));
+            const QPoint grab = at(form->terms.at(i), QPoint(5, 5));
+            const QPoint drop = centreOf(form->frames.at(i < 2 ? 0 : 1));
             QTest::mousePress(window(), Qt::LeftButton, {}, grab);
             QTest::mouseMove(window(), drop);
             QTest::mouseRelease(window(), Qt::LeftButton, {}, drop);
@@ -216,15 +216,15 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
 
     EXPECT_FALSE(form->quiz.open()) << "solved";
     EXPECT_EQ(description(urchin), QStringLiteral("枠1「棘皮動物」にあります。正解です。"));
-    EXPECT_EQ(description(form->Label1[3]),
+    EXPECT_EQ(description(form->terms[3]),
               QStringLiteral("枠2「軟体動物」にあります。正解です。"));
     for (int i = 0; i < 4; ++i) {
         EXPECT_TRUE(
-            events.contains({widget(form->Label1.at(i)), QAccessible::DescriptionChanged, true}))
+            events.contains({widget(form->terms.at(i)), QAccessible::DescriptionChanged, true}))
             << "item " << i << " changed frame";
     }
-    QWidget* message = widget(form->Label4);
-    EXPECT_EQ(name(form->Label4), QStringLiteral("正解です。このシリーズは終わりです"));
+    QWidget* message = widget(form->resultMessage);
+    EXPECT_EQ(name(form->resultMessage), QStringLiteral("正解です。このシリーズは終わりです"));
     EXPECT_TRUE(events.contains({message, QAccessible::NameChanged, false}))
         << "the message has its text before it appears";
 }
@@ -232,14 +232,14 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
 TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
 {
     doubleClickEntry(1);
-    ASSERT_EQ(focused(), widget(form->Label1[0]));
+    ASSERT_EQ(focused(), widget(form->terms[0]));
     // X key codes of a PC keyboard: 10 is "1", 11 "2", 36 Return.
     hold(Qt::Key_1, 10, 10000, 6);
     EXPECT_EQ(frameOf(0), 0);
     for (int i = 1; i < 4; ++i) {
         EXPECT_EQ(frameOf(i), -1) << "item " << i << " placed by a repeat";
     }
-    ASSERT_EQ(focused(), widget(form->Label1[1]));
+    ASSERT_EQ(focused(), widget(form->terms[1]));
 
     // Held Enter picks the item up and no more; the next press puts it down.
     hold(Qt::Key_Return, 36, 20000, 6);
@@ -248,7 +248,7 @@ TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
     send(QEvent::KeyPress, Qt::Key_Return, 36, 30000);
     send(QEvent::KeyRelease, Qt::Key_Return, 36, 30100);
     EXPECT_EQ(frameOf(1), 0);
-    ASSERT_EQ(focused(), widget(form->Label1[2]));
+    ASSERT_EQ(focused(), widget(form->terms[2]));
 
     // Repeats sent as presses alone, with no release between them.
     send(QEvent::KeyPress, Qt::Key_2, 11, 40000);
@@ -267,19 +267,19 @@ TEST_F(Keyboard, ACheckedAnswerSaysRightOrWrongToScreenReaders)
 {
     doubleClickEntry(1);
     for (int i = 0; i < 4; ++i) {
-        QTest::keyClick(widget(form->Label1.at(i)), Qt::Key_2);
+        QTest::keyClick(widget(form->terms.at(i)), Qt::Key_2);
     }
     ASSERT_TRUE(form->quiz.open()) << "two wrong";
-    EXPECT_EQ(description(form->Label1[0]),
+    EXPECT_EQ(description(form->terms[0]),
               QStringLiteral("枠2「軟体動物」にあります。不正解です。"));
-    EXPECT_EQ(description(form->Label1[3]),
+    EXPECT_EQ(description(form->terms[3]),
               QStringLiteral("枠2「軟体動物」にあります。正解です。"));
 }
 
 TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
 {
     // The title picture shows the focus and opens About with Enter or Space.
-    QWidget* picture = widget(form->Picture1);
+    QWidget* picture = widget(form->titlePicture);
     const QImage unfocused = picture->grab().toImage();
     picture->setFocus();
     EXPECT_NE(picture->grab().toImage(), unfocused) << "no focus mark";
@@ -304,23 +304,23 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     const QObject listening;
     QObject::connect(qApp, &QApplication::focusChanged, &listening,
                      [&focusPath](QWidget*, QWidget* now) { focusPath.append(now); });
-    widget(form->List1)->setFocus();
+    widget(form->seriesList)->setFocus();
     focusPath.clear();
     press(Qt::Key_Down);
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     ASSERT_EQ(form->quiz.terms(), 2);
-    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Label1[0])}) << "straight to the first item";
-    EXPECT_EQ(accessible(form->List1)->childCount(), 0)
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->terms[0])}) << "straight to the first item";
+    EXPECT_EQ(accessible(form->seriesList)->childCount(), 0)
         << "the hidden list offers no entry that could claim to show or have the focus";
 
     // Solved; the explanation is reached and scrolled with keys.
     press(Qt::Key_1);
     press(Qt::Key_2);
     ASSERT_FALSE(form->quiz.open());
-    widget(form->Command2[4])->setFocus();
+    widget(form->resultButtons[ResultButton::Explanation])->setFocus();
     press(Qt::Key_Space);
-    auto* text = qobject_cast<QPlainTextEdit*>(widget(form->Text1));
+    auto* text = qobject_cast<QPlainTextEdit*>(widget(form->explanationText));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(focused(), text);
     for (int i = 0; i < 3; ++i) {
@@ -328,21 +328,21 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     }
     EXPECT_GT(text->verticalScrollBar()->value(), 0) << "the text past its fourth line";
     press(Qt::Key_Tab);
-    ASSERT_EQ(focused(), widget(form->Command4));
+    ASSERT_EQ(focused(), widget(form->explanationBack));
     focusPath.clear();
     press(Qt::Key_Return);
-    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->Command2[1])}) << "back, past no item";
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->resultButtons[ResultButton::Retry])}) << "back, past no item";
 
     // The end-of-series panel: Tab passes by the items it covers.
     press(Qt::Key_Space);
-    widget(form->Command1[0])->setFocus();
+    widget(form->arrows[Arrow::Next])->setFocus();
     press(Qt::Key_Space);
-    ASSERT_TRUE(widget(form->Shape2)->isVisible());
-    const QRect panel = widget(form->Shape2)->geometry();
+    ASSERT_TRUE(widget(form->resultPanel)->isVisible());
+    const QRect panel = widget(form->resultPanel)->geometry();
     QList<QWidget*> covered;
     for (int i = 0; i < form->quiz.terms(); ++i) {
-        if (panel.intersects(widget(form->Label1.at(i))->geometry())) {
-            covered.append(widget(form->Label1.at(i)));
+        if (panel.intersects(widget(form->terms.at(i))->geometry())) {
+            covered.append(widget(form->terms.at(i)));
         }
     }
     ASSERT_FALSE(covered.isEmpty());

@@ -10,22 +10,22 @@ TEST_F(ViewFixture, TextBoxMadeOnFirstShowingTakesItsPlace)
     view->sync();
     ASSERT_EQ(view->findChild<QPlainTextEdit*>(), nullptr);
 
-    form->Text1.Text = QStringLiteral("ウニとヒトデは棘皮動物。");
-    form->Frame1.Visible = true;
+    form->explanationText.Text = QStringLiteral("ウニとヒトデは棘皮動物。");
+    form->explanationPanel.Visible = true;
     view->sync();
     auto* edit = view->findChild<QPlainTextEdit*>();
     ASSERT_NE(edit, nullptr);
     EXPECT_TRUE(edit->isVisible());
-    EXPECT_EQ(edit->toPlainText(), form->Text1.Text);
-    QWidget* frame = view->widgetOf(form->Frame1);
+    EXPECT_EQ(edit->toPlainText(), form->explanationText.Text);
+    QWidget* frame = view->widgetOf(form->explanationPanel);
     EXPECT_EQ(edit->parentWidget(), frame);
-    EXPECT_EQ(view->widgetOf(form->Text1), edit);
+    EXPECT_EQ(view->widgetOf(form->explanationText), edit);
     EXPECT_FALSE(edit->accessibleName().isEmpty());
-    EXPECT_EQ(edit->accessibleName(), form->Frame1.Caption().trimmed());
+    EXPECT_EQ(edit->accessibleName(), form->explanationPanel.Caption().trimmed());
 
     // Stacked under the back button, which was made before it: children are
     // kept back to front.
-    QWidget* back = view->widgetOf(form->Command4);
+    QWidget* back = view->widgetOf(form->explanationBack);
     const QObjectList children = frame->children();
     EXPECT_LT(children.indexOf(edit), children.indexOf(back));
 }

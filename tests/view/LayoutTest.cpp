@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "view/QtFonts.h"
+#include "window/QtFonts.h"
 
 #include <QDir>
 #include <QFontDatabase>
@@ -20,7 +20,7 @@ int px(float twips)
 
 // Every control's widget stands where the model puts it, in pixels, and is
 // shown exactly when the model says so.
-void expectWidgetsFollowModel(Form1& form, Form1View& view)
+void expectWidgetsFollowModel(MainScreen& form, MainWindow& view)
 {
     for (Control* c : form.stackingOrder()) {
         const QWidget* w = view.widgetOf(*c);
@@ -47,16 +47,16 @@ TEST_F(ViewFixture, SeriesListScreenMatchesTheModel)
     expectWidgetsFollowModel(*form, *view);
 
     // Start-up centred the picture in the outer width: (9450 - 4920) / 2.
-    EXPECT_EQ(widget(form->Picture1)->geometry(), QRect(151, 52, 328, 123));
-    EXPECT_TRUE(widget(form->List1)->isVisible());
-    EXPECT_FALSE(widget(form->Label1[0])->isVisible());
+    EXPECT_EQ(widget(form->titlePicture)->geometry(), QRect(151, 52, 328, 123));
+    EXPECT_TRUE(widget(form->seriesList)->isVisible());
+    EXPECT_FALSE(widget(form->terms[0])->isVisible());
 
-    auto* list = qobject_cast<QListWidget*>(widget(form->List1));
+    auto* list = qobject_cast<QListWidget*>(widget(form->seriesList));
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 3);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("マークの付いた問題"));
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("動物の分類"));
-    EXPECT_EQ(form->List1.ListIndex, -1);
+    EXPECT_EQ(form->seriesList.ListIndex, -1);
 
     const QImage image = view->grab().toImage();
     EXPECT_EQ(image.pixelColor(5, 5), QColor(192, 255, 255));
@@ -73,7 +73,7 @@ TEST_F(ViewFixture, ProblemBoardMatchesTheModel)
 
     // Auto-sized labels are wide enough for their whole caption.
     for (int i = 0; i < form->quiz.terms(); ++i) {
-        const Control& item = form->Label1.at(i);
+        const Control& item = form->terms.at(i);
         ASSERT_TRUE(item.Visible);
         const QFontMetricsF metrics(QtFonts::toQFont(item.Font));
         EXPECT_GE(widget(item)->width() - 2 + 0.5, metrics.horizontalAdvance(item.Caption()))
@@ -84,12 +84,12 @@ TEST_F(ViewFixture, ProblemBoardMatchesTheModel)
 
 TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
 {
-    const QRect listBefore = widget(form->List1)->geometry();
+    const QRect listBefore = widget(form->seriesList)->geometry();
     view->resize(700, 500);
     EXPECT_FLOAT_EQ(form->clientWidth(), 10500.0F);
     EXPECT_FLOAT_EQ(form->clientHeight(), 7500.0F);
     EXPECT_FLOAT_EQ(form->Width, 10620.0F) << "outer width includes the fixed frame";
-    EXPECT_EQ(widget(form->List1)->geometry(), listBefore);
+    EXPECT_EQ(widget(form->seriesList)->geometry(), listBefore);
     // The design size is the least the window takes.
     view->resize(300, 200);
     EXPECT_EQ(view->size(), QSize(622, 458));
@@ -98,10 +98,10 @@ TEST_F(ViewFixture, ResizingReportsTheClientSizeAndMovesNothing)
     // The next layout uses the new size: back on the list screen, the list
     // is centred in the new width.
     doubleClickEntry(1);
-    ASSERT_FALSE(form->List1.Visible);
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command3));
-    ASSERT_TRUE(form->List1.Visible);
-    EXPECT_EQ(widget(form->List1)->x(), px((10620.0F - form->List1.Width) / 2.0F));
+    ASSERT_FALSE(form->seriesList.Visible);
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->quitButton));
+    ASSERT_TRUE(form->seriesList.Visible);
+    EXPECT_EQ(widget(form->seriesList)->x(), px((10620.0F - form->seriesList.Width) / 2.0F));
 }
 
 TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
@@ -126,13 +126,13 @@ TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
 TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
 {
     QTemporaryDir dir;
-    Module1 state;
+    SeriesState state;
     QtTextMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    Form1 form(state, measure, players, dialogs, dir.path());
+    MainScreen form(state, measure, players, dialogs, dir.path());
 
-    Control& item = form.Label1[0];
+    Control& item = form.terms[0];
     item.setCaption(QStringLiteral(" ウニ "));
     EXPECT_FLOAT_EQ(item.Height, 285.0F);
     const float shortWidth = item.Width;
@@ -141,7 +141,7 @@ TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
     EXPECT_GT(item.Width - shortWidth, 3 * 10 * 15.0F) << "three more full-width characters";
     EXPECT_LT(item.Width - shortWidth, 3 * 16 * 15.0F);
 
-    Control& caption = form.Label2[0];
+    Control& caption = form.captions[0];
     caption.setCaption(QStringLiteral(" 棘皮動物 "));
     EXPECT_FLOAT_EQ(caption.Height, 300.0F);
     // Fixed pitch: four full-width characters of 16 px and two spaces of 8.
@@ -150,26 +150,26 @@ TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
 
 TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
 {
-    state.Problems[1] = Problems::fromRecord(
+    state.problems[1] = Problems::fromRecord(
         {QStringLiteral("問題１　次の生物を、それぞれが属する界や群に分類しなさい。"),
          QStringLiteral("大腸菌,ゾウリムシ,シイタケ,スギナ,ミミズ,アメーバ,コウジカビ,"
                         "ゼニゴケ,ネンジュモ,ヒドラ,サクラ,乳酸菌,"),
          QStringLiteral("細菌,原生生物,菌類,植物,動物,その他,"),
          QStringLiteral("1,2,3,4,5,2,3,4,1,5,4,1,"), QString()});
-    state.CurrentProblem = 1;
-    state.ProblemCount = 1;
-    form->List1.Visible = false;
-    form->Picture1.Visible = false;
-    form->Display(1);
+    state.currentProblem = 1;
+    state.problemCount = 1;
+    form->seriesList.Visible = false;
+    form->titlePicture.Visible = false;
+    form->showProblem(1);
     view->sync();
     ASSERT_EQ(form->quiz.frames(), 6);
     for (int c = 0; c < 6; ++c) {
-        EXPECT_TRUE(widget(form->Shape1.at(c))->isVisible()) << c;
-        EXPECT_TRUE(widget(form->Label2.at(c))->isVisible()) << c;
+        EXPECT_TRUE(widget(form->frames.at(c))->isVisible()) << c;
+        EXPECT_TRUE(widget(form->captions.at(c))->isVisible()) << c;
     }
     expectWidgetsFollowModel(*form, *view);
     // The second row stands below the first, with its captions between.
-    EXPECT_GT(widget(form->Label2[3])->y(), widget(form->Shape1[0])->geometry().bottom() - 8);
+    EXPECT_GT(widget(form->captions[3])->y(), widget(form->frames[0])->geometry().bottom() - 8);
     const QString shots = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
     QDir().mkpath(shots);
     EXPECT_TRUE(view->grab().save(shots + QStringLiteral("/six-groups.png")));

@@ -1,6 +1,6 @@
 #include "sound/QtPlayers.h"
 
-#include "answer/SoundCues.h"
+#include "session/SoundCues.h"
 #include "support/TestFiles.h"
 
 #include <QAudioDevice>

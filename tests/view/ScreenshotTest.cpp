@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "view/AboutDialog.h"
+#include "window/AboutDialog.h"
 
 #include <QDir>
 #include <QImage>
@@ -36,7 +36,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
 {
     const QImage list = view->grab().toImage();
     ASSERT_TRUE(list.save(shotPath(QStringLiteral("series-list.png"))));
-    const QRect picture = widget(form->Picture1)->geometry();
+    const QRect picture = widget(form->titlePicture)->geometry();
     // The title picture fills the picture box inside its 3-D border.
     const QColor background(192, 255, 255);
     EXPECT_LT(countPixels(list, picture.adjusted(2, 2, -2, -2),
@@ -49,7 +49,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
     const QImage board = view->grab().toImage();
     ASSERT_TRUE(board.save(shotPath(QStringLiteral("board.png"))));
     for (int i = 0; i < form->quiz.terms(); ++i) {
-        const QRect label = widget(form->Label1.at(i))->geometry();
+        const QRect label = widget(form->terms.at(i))->geometry();
         // (The question label may cover an item's top row of pixels.)
         EXPECT_EQ(board.pixelColor(label.bottomLeft()), QColor(Qt::black))
             << "border of item " << i;
@@ -62,19 +62,19 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
             << "caption of item " << i;
     }
     for (int c = 0; c < form->quiz.frames(); ++c) {
-        const QRect frame = widget(form->Shape1.at(c))->geometry();
+        const QRect frame = widget(form->frames.at(c))->geometry();
         EXPECT_EQ(board.pixelColor(frame.topLeft() + QPoint(1, 1)),
-                  QColor(Colors::red(form->Shape1.at(c).BorderColor),
-                         Colors::green(form->Shape1.at(c).BorderColor),
-                         Colors::blue(form->Shape1.at(c).BorderColor)))
+                  QColor(Colors::red(form->frames.at(c).BorderColor),
+                         Colors::green(form->frames.at(c).BorderColor),
+                         Colors::blue(form->frames.at(c).BorderColor)))
             << "two-pixel border of frame " << c;
     }
 }
 
 TEST(AboutScreenshot, DrawsOnItsGreyBackground)
 {
-    Form2 model;
-    model.Form_Load();
+    AboutScreen model;
+    model.load();
     AboutDialog about(model);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
@@ -97,42 +97,42 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
     for (int i = 0; i < form->quiz.terms(); ++i) {
         const int group = (form->quiz.answerOf(i) + 1);
         ASSERT_GE(group, 1);
-        const QPoint from = at(form->Label1.at(i), QPoint(5, 5));
-        const QPoint to = centreOf(form->Shape1.at(group - 1));
+        const QPoint from = at(form->terms.at(i), QPoint(5, 5));
+        const QPoint to = centreOf(form->frames.at(group - 1));
         QTest::mousePress(window(), Qt::LeftButton, {}, from);
         QTest::mouseMove(window(), (from + to) / 2);
         QTest::mouseMove(window(), to);
         QTest::mouseRelease(window(), Qt::LeftButton, {}, to);
     }
     ASSERT_FALSE(form->quiz.open()) << "solved";
-    ASSERT_TRUE(form->Shape2.Visible);
+    ASSERT_TRUE(form->resultPanel.Visible);
 
     const QImage result = view->grab().toImage();
     ASSERT_TRUE(result.save(shotPath(QStringLiteral("result.png"))));
-    const QRect box = widget(form->Shape2)->geometry();
+    const QRect box = widget(form->resultPanel)->geometry();
     EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(1, 1)), QColor(0, 0, 255))
         << "three-pixel blue border";
     EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(3, 3)), QColor(224, 224, 224));
     // An item under the box is hidden by it (the row of result buttons
     // starts further right on the only problem of a series).
-    ASSERT_FALSE(form->Command2[0].Visible);
-    ASSERT_FALSE(form->Command2[3].Visible);
-    form->Label1[0].Left = 1500;
-    form->Label1[0].Top = 1420;
+    ASSERT_FALSE(form->resultButtons[ResultButton::Next].Visible);
+    ASSERT_FALSE(form->resultButtons[ResultButton::Previous].Visible);
+    form->terms[0].Left = 1500;
+    form->terms[0].Top = 1420;
     view->sync();
-    const QRect under = widget(form->Label1[0])->geometry();
+    const QRect under = widget(form->terms[0])->geometry();
     ASSERT_TRUE(box.contains(under));
     const QImage covered = view->grab().toImage();
     EXPECT_EQ(covered.pixelColor(under.topLeft()), QColor(224, 224, 224));
     EXPECT_EQ(covered.pixelColor(under.center()), QColor(224, 224, 224));
 
-    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->Command2[4]));
-    ASSERT_TRUE(form->Frame1.Visible) << "the explanation";
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->resultButtons[ResultButton::Explanation]));
+    ASSERT_TRUE(form->explanationPanel.Visible) << "the explanation";
     const QImage explanation = view->grab().toImage();
     ASSERT_TRUE(explanation.save(shotPath(QStringLiteral("explanation.png"))));
-    const QRect frame = widget(form->Frame1)->geometry();
+    const QRect frame = widget(form->explanationPanel)->geometry();
     EXPECT_EQ(explanation.pixelColor(frame.topLeft() + QPoint(2, 2)), QColor(255, 255, 255));
-    auto* text = widget(form->Text1);
+    auto* text = widget(form->explanationText);
     EXPECT_EQ(text->mapTo(view.get(), QPoint(0, 0)), frame.topLeft() + QPoint(16, 16));
 }
 
@@ -142,7 +142,7 @@ TEST_F(ViewFixture, ItemBordersStayWholeAtAnyScale)
 {
     doubleClickEntry(1);
     for (int i = 0; i < 3; ++i) {
-        QTest::keyClick(widget(form->Label1.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
+        QTest::keyClick(widget(form->terms.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
     }
     ASSERT_EQ(form->quiz.termsIn(0).value(1), 1) << "two items stacked in frame 1";
     const QImage shot = view->grab().toImage();
@@ -151,7 +151,7 @@ TEST_F(ViewFixture, ItemBordersStayWholeAtAnyScale)
         return countPixels(shot, area, [](const QColor& c) { return c == Qt::black; }) > 0;
     };
     for (int i = 0; i < 3; ++i) {
-        const QRectF r(widget(form->Label1.at(i))->geometry());
+        const QRectF r(widget(form->terms.at(i))->geometry());
         // The device pixels of the outermost logical pixel on each side.
         const QRectF d(r.topLeft() * dpr, r.size() * dpr);
         const int midX = static_cast<int>(d.center().x());

@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "series/MarksFile.h"
+#include "marks/MarksFile.h"
 
 #include <QFile>
 
@@ -40,8 +40,8 @@ protected:
     // Drags item `index` with the mouse onto the middle of frame `frame`.
     void dragInto(int index, int frame)
     {
-        const Control& item = form->Label1.at(index);
-        const Control& target = form->Shape1.at(frame);
+        const Control& item = form->terms.at(index);
+        const Control& target = form->frames.at(frame);
         const QPoint grab = at(item, QPoint(5, 5));
         const QPoint drop = centreOf(target) + QPoint(-40, 0);
         QTest::mousePress(window(), Qt::LeftButton, {}, grab);
@@ -72,23 +72,23 @@ TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
     doubleClickEntry(1);
     ASSERT_TRUE(form->quiz.open());
     dragInto(0, 0);
-    const Control& frame = form->Shape1[0];
+    const Control& frame = form->frames[0];
     EXPECT_EQ(form->quiz.termsIn(0).value(0), 0);
-    EXPECT_FLOAT_EQ(form->Label1[0].Left, frame.Left + 120);
-    EXPECT_FLOAT_EQ(form->Label1[0].Top, frame.Top + 250);
-    EXPECT_EQ(widget(form->Label1[0])->pos(),
-              QPoint(qRound(form->Label1[0].Left / 15), qRound(form->Label1[0].Top / 15)));
-    EXPECT_TRUE(widget(form->Shape2)->isHidden());
+    EXPECT_FLOAT_EQ(form->terms[0].Left, frame.Left + 120);
+    EXPECT_FLOAT_EQ(form->terms[0].Top, frame.Top + 250);
+    EXPECT_EQ(widget(form->terms[0])->pos(),
+              QPoint(qRound(form->terms[0].Left / 15), qRound(form->terms[0].Top / 15)));
+    EXPECT_TRUE(widget(form->resultPanel)->isHidden());
 
     dragInto(1, 1);
     EXPECT_FALSE(form->quiz.open());
-    EXPECT_TRUE(widget(form->Shape2)->isVisible());
-    EXPECT_TRUE(widget(form->Label4)->isVisible());
-    EXPECT_EQ(form->Label4.Caption(), QStringLiteral("正解です。次の問題へ進みますか？"));
+    EXPECT_TRUE(widget(form->resultPanel)->isVisible());
+    EXPECT_TRUE(widget(form->resultMessage)->isVisible());
+    EXPECT_EQ(form->resultMessage.Caption(), QStringLiteral("正解です。次の問題へ進みますか？"));
     for (int i : {0, 1, 2, 4, 5}) {
-        EXPECT_TRUE(widget(form->Command2.at(i))->isVisible()) << i;
+        EXPECT_TRUE(widget(form->resultButtons.at(i))->isVisible()) << i;
     }
-    EXPECT_TRUE(widget(form->Command2[3])->isHidden());
+    EXPECT_TRUE(widget(form->resultButtons[ResultButton::Previous])->isHidden());
     EXPECT_EQ(players.log.filter(QStringLiteral(":play")), QStringList{"Correct:play"});
 }
 
@@ -100,18 +100,18 @@ TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)
     // An ordinary series: mark problem 1 and go on.
     doubleClickEntry(1);
     solveByDragging();
-    click(form->Command2[5]);
-    EXPECT_EQ(form->Command2[5].Caption(), QStringLiteral("マーク取消"));
+    click(form->resultButtons[ResultButton::Mark]);
+    EXPECT_EQ(form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("Marked.txt"))));
-    click(form->Command2[0]);
+    click(form->resultButtons[ResultButton::Next]);
     EXPECT_EQ(marks(), placeholder + record(Problem1));
-    EXPECT_EQ(state.CurrentProblem, 2);
+    EXPECT_EQ(state.currentProblem, 2);
 
     // Problem 2 unmarked; leave with 終了.
     solveByDragging();
-    EXPECT_EQ(form->Label4.Caption(), QStringLiteral("正解です。このシリーズは終わりです"));
-    click(form->Command2[2]);
-    EXPECT_TRUE(widget(form->List1)->isVisible());
+    EXPECT_EQ(form->resultMessage.Caption(), QStringLiteral("正解です。このシリーズは終わりです"));
+    click(form->resultButtons[ResultButton::ToList]);
+    EXPECT_TRUE(widget(form->seriesList)->isVisible());
     EXPECT_EQ(view->windowTitle(), QStringLiteral("用語分類問題集 Velmorant"));
     EXPECT_EQ(marks(), placeholder + record(Problem1));
 
@@ -119,16 +119,16 @@ TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)
     doubleClickEntry(0);
     EXPECT_EQ(view->windowTitle(),
               QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
-    EXPECT_EQ(state.MarkedMode, 1);
+    EXPECT_TRUE(state.markedSeries);
     solveByDragging();
-    EXPECT_EQ(form->Command2[5].Caption(), QStringLiteral("マーク取消"));
-    click(form->Command2[5]);
-    EXPECT_TRUE(widget(form->Command2[5])->isHidden());
+    EXPECT_EQ(form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
+    click(form->resultButtons[ResultButton::Mark]);
+    EXPECT_TRUE(widget(form->resultButtons[ResultButton::Mark])->isHidden());
     EXPECT_EQ(marks(), placeholder + record(Problem1)) << "nothing until the series is left";
-    click(form->Command3);
+    click(form->quitButton);
     EXPECT_EQ(marks(), placeholder);
-    EXPECT_TRUE(widget(form->List1)->isVisible());
-    EXPECT_TRUE(widget(form->Picture1)->isVisible());
+    EXPECT_TRUE(widget(form->seriesList)->isVisible());
+    EXPECT_TRUE(widget(form->titlePicture)->isVisible());
 
     // Nothing marked any more.
     doubleClickEntry(0);

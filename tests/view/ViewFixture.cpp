@@ -4,7 +4,7 @@
 
 void ViewFixture::doubleClickEntry(int row)
 {
-    auto* list = qobject_cast<QListWidget*>(widget(form->List1));
+    auto* list = qobject_cast<QListWidget*>(widget(form->seriesList));
     ASSERT_NE(list, nullptr);
     ASSERT_LT(row, list->count());
     const QRect itemRect = list->visualItemRect(list->item(row));

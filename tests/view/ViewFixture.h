@@ -1,11 +1,11 @@
 #pragma once
 
-#include "forms/Form1.h"
-#include "state/Module1.h"
+#include "session/MainScreen.h"
+#include "series/SeriesState.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
-#include "view/Form1View.h"
-#include "view/QtTextMeasure.h"
+#include "window/MainWindow.h"
+#include "window/QtTextMeasure.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,8 +37,8 @@ protected:
                              QStringLiteral("解説"),
                              QStringLiteral("ウニとヒトデは棘皮動物，イカとタコは軟体動物。"),
                          }));
-        form = std::make_unique<Form1>(state, measure, players, dialogs, dir.path());
-        view = std::make_unique<Form1View>(*form);
+        form = std::make_unique<MainScreen>(state, measure, players, dialogs, dir.path());
+        view = std::make_unique<MainWindow>(*form);
         view->show();
         view->load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -64,10 +64,10 @@ protected:
     void doubleClickEntry(int row);
 
     QTemporaryDir dir;
-    Module1 state;
+    SeriesState state;
     QtTextMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    std::unique_ptr<Form1> form;
-    std::unique_ptr<Form1View> view;
+    std::unique_ptr<MainScreen> form;
+    std::unique_ptr<MainWindow> view;
 };

@@ -1,4 +1,4 @@
-#include "view/QtFonts.h"
+#include "window/QtFonts.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,0 +1,414 @@
+#include "session/MainScreen.h"
+
+#include "session/ItemDrag.h"
+#include "session/ItemDrop.h"
+#include "session/ItemKeys.h"
+#include "session/ShowProblem.h"
+#include "files/FileLookup.h"
+#include "session/Commands.h"
+#include "session/Dialogs.h"
+#include "session/OpenSelectedSeries.h"
+#include "session/StartUp.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+#include <utility>
+
+namespace
+{
+
+FontInfo gothic(double points, bool bold = false)
+{
+    return {QString::fromUtf16(FontInfo::Gothic), points, bold};
+}
+
+FontInfo pgothic(double points, bool bold = false)
+{
+    return {QString::fromUtf16(FontInfo::PGothic), points, bold};
+}
+
+const quint32 FormBack = Colors::rgb(192, 255, 255);
+const quint32 PanelGrey = Colors::rgb(224, 224, 224);
+const quint32 Blue = Colors::rgb(0, 0, 255);
+
+// A frame's look; its caption takes Colors::GroupCaptions.
+struct GroupLook {
+    quint32 fill;
+    bool filled; // cppcheck-suppress unusedStructMember
+    quint32 border;
+};
+
+const std::array<GroupLook, 6> GroupLooks = {{
+    {Colors::rgb(255, 255, 192), true, Colors::rgb(128, 128, 0)},
+    {Colors::rgb(192, 255, 192), true, Colors::rgb(0, 64, 0)},
+    {Colors::rgb(255, 192, 255), true, Colors::rgb(128, 0, 128)},
+    {0, false, Colors::rgb(0, 128, 128)},
+    {Colors::rgb(255, 255, 192), true, Colors::rgb(128, 64, 0)},
+    {Colors::rgb(224, 224, 255), true, Colors::rgb(128, 0, 128)},
+}};
+
+void makeButton(Control& b, const QString& name, int index, const QString& caption, float left,
+                float top, float width, float height, bool visible, const FontInfo& font)
+{
+    b = Control(ControlKind::Button, name, index);
+    b.place(left, top, width, height);
+    b.setCaption(caption);
+    b.Visible = visible;
+    b.Font = font;
+}
+
+} // namespace
+
+MainScreen::MainScreen(SeriesState& state_, const TextMeasure& measure_, Players& players_, Dialogs& dialogs_,
+             QString workDir_)
+    : Caption(QString::fromUtf16(DesignCaption)), Width(DesignClientWidth + FrameWidth),
+      Height(DesignClientHeight + FrameHeight), BackColor(FormBack), Font(gothic(11.25)),
+      state(state_), measure(measure_), players(players_), dialogs(dialogs_),
+      workDir(std::move(workDir_)), marks(workDir)
+{
+    createControls();
+}
+
+void MainScreen::setClientSize(float widthTwips, float heightTwips)
+{
+    Width = widthTwips + FrameWidth;
+    Height = heightTwips + FrameHeight;
+}
+
+void MainScreen::createControls()
+{
+    createExplanationPanel();
+    createButtons();
+    createSeriesListPage();
+    createResultPanel();
+    createGroups();
+    createItems();
+    createTexts();
+    setTabIndices();
+}
+
+void MainScreen::createExplanationPanel()
+{
+    explanationPanel = Control(ControlKind::Frame, QStringLiteral("explanationPanel"));
+    explanationPanel.place(180, 660, 8355, 1275);
+    explanationPanel.setCaption(QStringLiteral("解説"));
+    explanationPanel.Visible = false;
+    explanationPanel.Font = gothic(11.25, true);
+    explanationPanel.BackColor = Colors::White;
+    explanationPanel.ForeColor = Blue;
+
+    explanationText = Control(ControlKind::TextBox, QStringLiteral("explanationText"));
+    explanationText.place(240, 240, 7155, 915);
+    explanationText.Font = Font;
+    explanationText.BackColor = Colors::White;
+    explanationText.MultiLine = true;
+    explanationText.VerticalScrollBar = true;
+    explanationText.Container = &explanationPanel;
+
+    makeButton(explanationBack, QStringLiteral("explanationBack"), -1, QStringLiteral("戻る"), 7560, 840, 675,
+               315, true, gothic(9.75, true));
+    explanationBack.Container = &explanationPanel;
+}
+
+void MainScreen::createButtons()
+{
+    const QString c2 = QStringLiteral("resultButtons");
+    makeButton(resultButtons[ResultButton::Next], c2, 0, QStringLiteral("次の問題へ"), 1380, 1380, 1095, 375, true,
+               pgothic(9));
+    makeButton(resultButtons[ResultButton::Retry], c2, 1, QStringLiteral("この問題をもう一度"), 3900, 1380, 1755, 375,
+               true, pgothic(9.75));
+    makeButton(resultButtons[ResultButton::ToList], c2, 2, QStringLiteral("終了"), 7080, 1380, 675, 375, true, pgothic(9));
+    makeButton(resultButtons[ResultButton::Previous], c2, 3, QStringLiteral("前の問題へ"), 2640, 1380, 1095, 375, false,
+               pgothic(9));
+    makeButton(resultButtons[ResultButton::Explanation], c2, 4, QStringLiteral("解説"), 5820, 1380, 915, 375, false, pgothic(9));
+    makeButton(resultButtons[ResultButton::Mark], c2, 5, QStringLiteral("マークをつける"), 6360, 900, 1395, 375, false,
+               pgothic(9));
+
+    const QString c1 = QStringLiteral("arrows");
+    makeButton(arrows[Arrow::Next], c1, 0, QStringLiteral("次へ"), 8100, 180, 555, 375, false,
+               pgothic(9, true));
+    makeButton(arrows[Arrow::Previous], c1, 1, QStringLiteral("戻る"), 7500, 180, 555, 375, false,
+               pgothic(9, true));
+    makeButton(quitButton, QStringLiteral("quitButton"), -1, QStringLiteral("終了"), 7740, 6000, 855,
+               315, true, gothic(11.25, true));
+}
+
+void MainScreen::createSeriesListPage()
+{
+    // The picture box is sized to its 324 x 119 picture plus a 2-pixel 3-D
+    // border on each side.
+    titlePicture = Control(ControlKind::PictureBox, QStringLiteral("titlePicture"));
+    titlePicture.place(1860, 780, 4920, 1845);
+
+    seriesList = Control(ControlKind::ListBox, QStringLiteral("seriesList"));
+    seriesList.place(2100, 2820, 4395, 2310);
+    seriesList.Font = Font;
+    seriesList.BackColor = Colors::White;
+}
+
+void MainScreen::createResultPanel()
+{
+    resultMessage = Control(ControlKind::Label, QStringLiteral("resultMessage"));
+    resultMessage.place(1560, 960, 5175, 375);
+    resultMessage.Visible = false;
+    resultMessage.Font = gothic(12, true);
+    resultMessage.BackColor = PanelGrey;
+    resultMessage.ForeColor = Colors::Black;
+
+    resultPanel = Control(ControlKind::Shape, QStringLiteral("resultPanel"));
+    resultPanel.place(1080, 780, 6915, 1095);
+    resultPanel.FillColor = PanelGrey;
+    resultPanel.BorderColor = Blue;
+    resultPanel.BorderWidthPx = 3;
+}
+
+void MainScreen::createGroups()
+{
+    // The placeholder captions of the board are not measured: start-up hides
+    // them before the first paint and showProblem measures every caption it
+    // shows. Measuring them would load a font the first frame does not use.
+    for (int i = 0; i < 6; ++i) {
+        Control& cap = captions.at(i);
+        cap = Control(ControlKind::Label, QStringLiteral("captions"), i);
+        cap.Font = gothic(12, true);
+        cap.BorderSingle = true;
+        cap.AutoSize = true;
+        cap.BackColor = Colors::GroupCaptions.at(i);
+        cap.ForeColor = Colors::Black;
+        cap.Left = 360.0F + 1500.0F * static_cast<float>(i);
+        cap.Top = 1830;
+        cap.setCaption(QStringLiteral(" 分類群%1 ").arg(i + 1));
+        cap.setMeasure(&measure);
+        cap.Visible = false;
+
+        Control& frame = frames.at(i);
+        frame = Control(ControlKind::Shape, QStringLiteral("frames"), i);
+        frame.place(240.0F + 1500.0F * static_cast<float>(i), 1950, 1215, 2805);
+        frame.Filled = GroupLooks.at(i).filled;
+        frame.FillColor = GroupLooks.at(i).fill;
+        frame.BorderColor = GroupLooks.at(i).border;
+        frame.BorderWidthPx = 2;
+        frame.Visible = i >= 2;
+    }
+}
+
+void MainScreen::createItems()
+{
+    for (int i = 0; i < 21; ++i) {
+        Control& item = terms.at(i);
+        item = Control(ControlKind::Label, QStringLiteral("terms"), i);
+        item.Font = pgothic(11.25);
+        item.BorderSingle = true;
+        item.AutoSize = true;
+        item.BackColor = Colors::ButtonFace;
+        item.ForeColor = Colors::Black;
+        // Three rows of seven until the first problem places them.
+        const int row = i / 7;
+        const int column = i % 7;
+        item.Left = 360.0F + 1200.0F * static_cast<float>(column);
+        item.Top = 720.0F + 360.0F * static_cast<float>(row);
+        item.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
+        item.setMeasure(&measure);
+    }
+}
+
+// The question, the problem number and the prompt under the board.
+void MainScreen::createTexts()
+{
+    questionText = Control(ControlKind::Label, QStringLiteral("questionText"));
+    questionText.place(1080, 120, 6255, 615);
+    questionText.Visible = false;
+    questionText.Font = Font;
+    questionText.BackColor = FormBack;
+    questionText.ForeColor = Colors::Black;
+
+    headingText = Control(ControlKind::Label, QStringLiteral("headingText"));
+    headingText.place(120, 120, 975, 435);
+    headingText.Visible = false;
+    headingText.Font = pgothic(9.75, true);
+    headingText.BackColor = FormBack;
+    headingText.ForeColor = Colors::Black;
+
+    instructionLine = Control(ControlKind::Label, QStringLiteral("instructionLine"));
+    instructionLine.place(120, 6000, 8355, 255);
+    instructionLine.Font = Font;
+    instructionLine.BackColor = FormBack;
+    instructionLine.ForeColor = Colors::Black;
+    instructionLine.setCaption(QString::fromUtf16(DragPrompt));
+}
+
+void MainScreen::setTabIndices()
+{
+    int tab = 0;
+    for (Control* c :
+         {&arrows[Arrow::Next], &seriesList, &resultButtons[ResultButton::Next], &resultButtons[ResultButton::Retry], &resultButtons[ResultButton::ToList], &titlePicture, &quitButton,
+          &resultButtons[ResultButton::Previous], &arrows[Arrow::Previous], &resultButtons[ResultButton::Explanation], &explanationBack, &resultButtons[ResultButton::Mark]}) {
+        c->TabIndex = tab++;
+    }
+}
+
+std::vector<Control*> MainScreen::stackingOrder()
+{
+    // Frames lie behind every label. The item labels come after the other
+    // board labels, so a dragged item passes in front of captions and the
+    // question text; the result box and its message cover them all.
+    std::vector<Control*> order;
+    for (Control& c : frames) {
+        order.push_back(&c);
+    }
+    for (Control& c : captions) {
+        order.push_back(&c);
+    }
+    for (Control* c : {&questionText, &headingText, &instructionLine}) {
+        order.push_back(c);
+    }
+    for (Control& c : terms) {
+        order.push_back(&c);
+    }
+    for (Control* c : {&resultPanel, &resultMessage, &titlePicture, &seriesList, &explanationPanel, &explanationText, &explanationBack}) {
+        order.push_back(c);
+    }
+    for (Control& c : resultButtons) {
+        order.push_back(&c);
+    }
+    for (Control& c : arrows) {
+        order.push_back(&c);
+    }
+    order.push_back(&quitButton);
+    return order;
+}
+
+std::vector<Control*> MainScreen::tabOrder()
+{
+    std::vector<Control*> order;
+    for (Control* c : stackingOrder()) {
+        if (c->TabIndex >= 0) {
+            order.push_back(c);
+        }
+    }
+    std::sort(order.begin(), order.end(),
+              [](const Control* a, const Control* b) { return a->TabIndex < b->TabIndex; });
+    return order;
+}
+
+void MainScreen::load()
+{
+    RunStartUp(*this);
+}
+
+void MainScreen::seriesListDoubleClicked()
+{
+    OpenSelectedSeries(*this);
+}
+
+void MainScreen::seriesListKeyDown(int keyCode, int /*shift*/)
+{
+    constexpr int Enter = 13;
+    if (keyCode == Enter) {
+        OpenSelectedSeries(*this);
+    }
+}
+
+void MainScreen::termMouseDown(int index, int button, int shift, float x, float y)
+{
+    ItemCarryCancel(*this);
+    ItemMouseDown(*this, index, button, shift, x, y);
+}
+
+void MainScreen::termMouseMove(int index, int button, int shift, float x, float y)
+{
+    ItemMouseMove(*this, index, button, shift, x, y);
+}
+
+void MainScreen::termMouseUp(int index, int button, int shift, float x, float y)
+{
+    const bool open = quiz.open();
+    ItemMouseUp(*this, index, button, shift, x, y);
+    if (open && !quiz.open()) {
+        focusRequest = FocusAfterDrop(*this, index, false);
+    }
+}
+
+bool MainScreen::termKeyDown(int index, int keyCode, int shift)
+{
+    return ItemKeyDown(*this, index, keyCode, shift);
+}
+
+void MainScreen::termLostFocus(int index)
+{
+    if (carry.item == index) {
+        ItemCarryCancel(*this);
+    }
+}
+
+void MainScreen::arrowClicked(int index)
+{
+    ArrowButtonClick(*this, index);
+}
+
+void MainScreen::resultButtonClicked(int index)
+{
+    ResultButtonClick(*this, index);
+}
+
+void MainScreen::quitClicked()
+{
+    QuitButtonClick(*this);
+}
+
+void MainScreen::explanationBackClicked()
+{
+    ExplanationBackClick(*this);
+}
+
+void MainScreen::titlePictureClicked()
+{
+    Prompt about;
+    about.kind = Prompt::Kind::About;
+    prompts.append(about);
+}
+
+bool MainScreen::closeRequested()
+{
+    return WindowClosing(*this);
+}
+
+bool MainScreen::answer(Question question, Dialogs::Answer answer)
+{
+    return AnswerQuestion(*this, question, answer);
+}
+
+void MainScreen::showProblem(qint16 problemNumber)
+{
+    carry = ItemCarry{};
+    ::ShowProblem(*this, problemNumber);
+    // A new problem starts with its first item under the keyboard.
+    if (quiz.terms() > 0) {
+        focusRequest = &terms[0];
+    }
+}
+
+void MainScreen::ShowSeriesList()
+{
+    ::ShowSeriesList(*this);
+}
+
+void MainScreen::tell(const QString& message)
+{
+    Prompt told;
+    told.text = message;
+    prompts.append(told);
+}
+
+void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
+{
+    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question});
+}
+
+QString MainScreen::pathOf(const QString& bareName) const
+{
+    // Names written on Windows: any letter case, '\' between folders.
+    return FileLookup::resolve(workDir, bareName);
+}

@@ -1,0 +1,146 @@
+#include "session/OpenSelectedSeries.h"
+
+#include "files/TextFile.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
+#include "series/SeriesLoader.h"
+
+namespace
+{
+
+// Lists what was left out; a long list is cut so that the message box still
+// fits on the screen.
+QString faultList(const QStringList& faults)
+{
+    constexpr qsizetype Shown = 15;
+    if (faults.size() <= Shown) {
+        return faults.join(QLatin1Char('\n'));
+    }
+    return faults.mid(0, Shown).join(QLatin1Char('\n')) +
+           QStringLiteral("\nほか%1問").arg(faults.size() - Shown);
+}
+
+// Leaves the list screen for problem 1 of the series just read.
+void finish(MainScreen& form, int idx, int problemCount)
+{
+    SeriesState& st = form.state;
+    form.titlePicture.Visible = false;
+    form.seriesList.Visible = false;
+    form.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
+                   st.catalog.at(static_cast<std::size_t>(idx))[0] + QStringLiteral(" >");
+    st.currentProblem = 1;
+    st.problemCount = problemCount;
+    form.showProblem(1);
+    form.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
+}
+
+void openMarkedSeries(MainScreen& form)
+{
+    SeriesState& st = form.state;
+    const int k = ReadMarksFile(form);
+    if (SeriesParser::trimBlanks(st.problems[1].fullQuestion()).isEmpty()) {
+        form.tell(QStringLiteral("マークの付いた問題は登録されていません"));
+        st.markedSeries = false;
+        return;
+    }
+    finish(form, 0, k);
+    st.markedSeries = true;
+}
+
+// What the file holds that the program leaves out, a line each.
+QStringList leftOutLines(const SeriesLoader::Series& series)
+{
+    QStringList faults;
+    for (const Finding& f : series.leftOut) {
+        faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
+    }
+    for (const Finding& f : series.warnings) {
+        if (f.kind == Finding::Kind::Error) {
+            faults.append(QStringLiteral("%1行目: %2").arg(f.line).arg(f.message));
+        }
+    }
+    return faults;
+}
+
+// What the learner is told once a series is open: problems left out, and
+// problems beyond what one series holds.
+QStringList notesAfterLoading(const SeriesLoader::Series& series, const QStringList& faults,
+                              int loaded)
+{
+    QStringList notes;
+    if (!faults.isEmpty()) {
+        notes.append(
+            QStringLiteral("次の問題は表示できないため除きました。\n%1").arg(faultList(faults)));
+    }
+    if (series.usable.size() > loaded) {
+        notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
+                                    "読み込み、残りの%2問は読み込みませんでした。")
+                         .arg(SeriesState::MaxProblems)
+                         .arg(series.usable.size() - loaded));
+    }
+    return notes;
+}
+
+void openSeriesFile(MainScreen& form, int idx)
+{
+    SeriesState& st = form.state;
+    const auto& entry = st.catalog.at(static_cast<std::size_t>(idx));
+    const QString name = entry[1];
+    if (name.trimmed().isEmpty()) {
+        form.tell(QStringLiteral("問題集「%1」のファイル名が、一覧ファイル「ZQCList.TXT」に"
+                                 "書かれていません。")
+                      .arg(entry[0]));
+        return;
+    }
+    const SeriesLoader::Series series = SeriesLoader::load(form.pathOf(name));
+    if (series.status != TextFile::ReadResult::Status::Ok) {
+        form.tell(
+            MarksMessages::seriesReadFailure(series.status, name, series.error, form.workDir));
+        return;
+    }
+    if (series.empty) {
+        form.tell(QStringLiteral("問題集のファイル「%1」は空です。").arg(name));
+        return;
+    }
+    if (series.noProblem) {
+        form.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
+                                 "問題は「問題」または「設問」で始まる行から書きます。")
+                      .arg(name));
+        return;
+    }
+    const QStringList faults = leftOutLines(series);
+    if (!series.loads()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
+                      .arg(name, faultList(faults)));
+        return;
+    }
+
+    form.quiz.forgetChecks();
+    st.problems[1] = {};
+    st.markedSeries = false;
+    const int loaded = SeriesLoader::placeProblems(st, series);
+    finish(form, idx, loaded);
+
+    const QStringList notes = notesAfterLoading(series, faults, loaded);
+    if (!notes.isEmpty()) {
+        form.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
+                      .arg(name, notes.join(QStringLiteral("\n\n"))));
+    }
+}
+
+} // namespace
+
+void OpenSelectedSeries(MainScreen& form)
+{
+    const int idx = form.seriesList.ListIndex;
+    if (idx < 0 || idx >= form.seriesList.Items.size() || idx >= SeriesState::CatalogRows) {
+        return;
+    }
+    if (idx == 0) {
+        form.quiz.forgetChecks();
+        form.state.problems[1] = {};
+        openMarkedSeries(form);
+    } else {
+        openSeriesFile(form, idx);
+    }
+}

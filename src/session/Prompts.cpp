@@ -1,0 +1,38 @@
+#include "session/Prompts.h"
+
+#include "session/MainScreen.h"
+
+#include <utility>
+
+bool ShowPrompts(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready)
+{
+    // Taken at once: a handler run while a box is open (a focus change)
+    // shows its own prompts, never these.
+    QList<Prompt> queue = std::exchange(form.prompts, {});
+    bool ended = false;
+    while (!ended && !queue.isEmpty() && ready()) {
+        const Prompt p = queue.takeFirst();
+        switch (p.kind) {
+        case Prompt::Kind::Message:
+            dialogs.messageBox(p.text, p.buttons, p.icon);
+            break;
+        case Prompt::Kind::About:
+            dialogs.showAbout();
+            break;
+        case Prompt::Kind::Question:
+            ended = form.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
+            // What the answer leaves comes before anything still queued.
+            queue = std::exchange(form.prompts, {}) + queue;
+            break;
+        }
+    }
+    return ended;
+}
+
+bool QueryClose(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready)
+{
+    const bool mayClose = form.closeRequested();
+    // Asked after the handler, and still able to refuse the close.
+    const bool answered = ShowPrompts(form, dialogs, ready);
+    return mayClose || answered;
+}

@@ -1,0 +1,235 @@
+#include "window/BoardAccess.h"
+
+#include "session/ItemKeys.h"
+#include "session/MainScreen.h"
+#include "window/Accessibility.h"
+#include "window/MainWindow.h"
+#include "window/ViewGeometry.h"
+
+#include <QAccessible>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace
+{
+
+// The outline around the frame a carried item would be put into. It lies
+// over the frames and under every label, so the captions stay readable, and
+// lets the mouse through.
+class FrameHighlight : public QWidget
+{
+public:
+    explicit FrameHighlight(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        // The blue of the result panel's border, three pixels wide, inside
+        // the frame's own two-pixel border.
+        QPainter p(this);
+        const QColor blue(0, 0, 255);
+        const QRect r = rect();
+        constexpr int Width = 3;
+        constexpr int Inset = 2;
+        const QRect inner = r.adjusted(Inset, Inset, -Inset, -Inset);
+        p.fillRect(QRect(inner.left(), inner.top(), inner.width(), Width), blue);
+        p.fillRect(QRect(inner.left(), inner.bottom() - Width + 1, inner.width(), Width), blue);
+        p.fillRect(QRect(inner.left(), inner.top(), Width, inner.height()), blue);
+        p.fillRect(QRect(inner.right() - Width + 1, inner.top(), Width, inner.height()), blue);
+    }
+};
+
+QString trimmedCaption(const Control& c)
+{
+    return c.Caption().trimmed();
+}
+
+} // namespace
+
+BoardAccess::BoardAccess(MainScreen& form, MainWindow& view)
+    : form_(form), view_(view), announcer_(QAccessible::updateAccessibility)
+{
+}
+
+void BoardAccess::announce(QWidget* widget, int type)
+{
+    // A screen reader reads out what changed.
+    QAccessibleEvent event(widget, static_cast<QAccessible::Event>(type));
+    announcer_(&event);
+}
+
+QString BoardAccess::frameName(int frame) const
+{
+    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(trimmedCaption(form_.captions.at(frame)));
+}
+
+QString BoardAccess::itemDescription(int index) const
+{
+    if (form_.carry.item == index && form_.carry.frame < form_.quiz.frames()) {
+        return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
+                              "スペースかEnterで置きます。Escで元に戻します。")
+            .arg(frameName(form_.carry.frame));
+    }
+    const int frame = FrameOfItem(form_, index);
+    if (frame < 0) {
+        return QStringLiteral("どの枠にもありません。数字キーで枠に入れます。");
+    }
+    QString text = QStringLiteral("%1にあります。").arg(frameName(frame));
+    // The colour says right or wrong once the answer is checked; so does
+    // the description. The answer is checked whenever every item is placed;
+    // a coloured item stays right while another is moved out.
+    const bool right = form_.quiz.answerOf(index) == frame;
+    if (form_.quiz.allPlaced()) {
+        text += right ? QStringLiteral("正解です。") : QStringLiteral("不正解です。");
+    } else if (right && form_.terms.at(index).BackColor == Colors::GroupCaptions.at(frame)) {
+        text += QStringLiteral("正解です。");
+    }
+    return text;
+}
+
+void BoardAccess::setName(const Control& control, const QString& name)
+{
+    // A widget made on first use gets its name then: naming it must not
+    // make it before the first frame.
+    QWidget* w = view_.madeWidgetOf(control);
+    if (w == nullptr) {
+        return;
+    }
+    if (Accessibility::isProgramWidget(w)) {
+        if (Accessibility::setName(w, name)) {
+            announce(w, QAccessible::NameChanged);
+        }
+    } else if (w->accessibleName() != name) {
+        // Qt's own widgets announce the change themselves.
+        w->setAccessibleName(name);
+    }
+}
+
+void BoardAccess::updateNames()
+{
+    for (int i = 0; i < static_cast<int>(form_.terms.size()); ++i) {
+        const Control& item = form_.terms.at(i);
+        setName(item, trimmedCaption(item));
+        QWidget* w = view_.madeWidgetOf(item);
+        if (w != nullptr && Accessibility::setDescription(w, itemDescription(i))) {
+            announce(w, QAccessible::DescriptionChanged);
+        }
+    }
+    for (int c = 0; c < static_cast<int>(form_.frames.size()); ++c) {
+        setName(form_.captions.at(c), trimmedCaption(form_.captions.at(c)));
+        setName(form_.frames.at(c), frameName(c));
+    }
+    // The heading and the body of the question, each read once.
+    setName(form_.headingText, trimmedCaption(form_.headingText));
+    setName(form_.questionText, trimmedCaption(form_.questionText));
+    // Two buttons say 終了 on a problem: their names tell them apart.
+    setName(form_.resultButtons[ResultButton::ToList], QStringLiteral("終了：シリーズを終えて一覧に戻る"));
+    setName(form_.quitButton, form_.seriesList.Visible
+                                ? QStringLiteral("終了：プログラムを終える")
+                                : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る"));
+    setName(form_.instructionLine, trimmedCaption(form_.instructionLine));
+    setName(form_.resultMessage, trimmedCaption(form_.resultMessage));
+    setName(form_.resultPanel, QStringLiteral("結果"));
+    setName(form_.explanationPanel, trimmedCaption(form_.explanationPanel));
+    setName(form_.explanationText, trimmedCaption(form_.explanationPanel));
+    setName(form_.seriesList, QString::fromUtf16(MainScreen::ListPrompt));
+    setName(form_.titlePicture, QStringLiteral("Velmorant バージョン情報"));
+}
+
+void BoardAccess::updateFocusAndHighlight(bool focusLeaving)
+{
+    updateHighlight();
+    updateItemFocus();
+    updateFocus(focusLeaving);
+}
+
+void BoardAccess::updateHighlight()
+{
+    const ItemCarry& carry = form_.carry;
+    const bool shown = carry.item >= 0 && carry.item < static_cast<int>(form_.terms.size()) &&
+                       form_.terms.at(carry.item).Visible && carry.frame >= 0 &&
+                       carry.frame < form_.quiz.frames();
+    if (!shown) {
+        if (highlight_ != nullptr) {
+            highlight_->hide();
+        }
+        return;
+    }
+    if (highlight_ == nullptr) {
+        highlight_ = new FrameHighlight(&view_);
+    }
+    const Control& frame = form_.frames.at(carry.frame);
+    highlight_->setGeometry(ViewGeometry::pixelRect(frame));
+    highlight_->setAccessibleName(QStringLiteral("移動先の%1").arg(frameName(carry.frame)));
+    // Right over the frames, under every label.
+    if (QWidget* firstCaption = view_.widgetOf(form_.captions[0])) {
+        highlight_->stackUnder(firstCaption);
+    }
+    highlight_->show();
+}
+
+namespace
+{
+
+// Whether the control is on the screen once the widgets show the model.
+bool willShow(const Control& c)
+{
+    return c.Shown() && c.Enabled;
+}
+
+} // namespace
+
+void BoardAccess::updateItemFocus()
+{
+    // Items under the result panel cannot be seen: Tab passes them by.
+    const bool panel = form_.resultPanel.Visible;
+    const QRect cover = ViewGeometry::pixelRect(form_.resultPanel);
+    for (const Control& item : form_.terms) {
+        QWidget* w = view_.madeWidgetOf(item);
+        if (w == nullptr) {
+            continue;
+        }
+        const bool covered = panel && cover.intersects(ViewGeometry::pixelRect(item));
+        w->setFocusPolicy(covered ? Qt::NoFocus : Qt::TabFocus);
+    }
+}
+
+void BoardAccess::updateFocus(bool focusLeaving)
+{
+    const Control* request = form_.focusRequest;
+    form_.focusRequest = nullptr;
+    if (request != nullptr && willShow(*request)) {
+        if (QWidget* target = view_.widgetOf(*request)) {
+            target->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    // The focused control is leaving (a panel closes, a button hides
+    // itself): the focus goes to what the screen now offers first.
+    if (!focusLeaving) {
+        return;
+    }
+    std::vector<const Control*> candidates = {&form_.explanationBack};
+    for (const Control& b : form_.resultButtons) {
+        candidates.push_back(&b);
+    }
+    candidates.push_back(&form_.seriesList);
+    for (const Control& item : form_.terms) {
+        candidates.push_back(&item);
+    }
+    for (const Control* c : {&form_.arrows[Arrow::Next], &form_.arrows[Arrow::Previous], &form_.quitButton}) {
+        candidates.push_back(c);
+    }
+    for (const Control* c : candidates) {
+        QWidget* w = willShow(*c) ? view_.widgetOf(*c) : nullptr;
+        if (w != nullptr && w->focusPolicy() != Qt::NoFocus) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}

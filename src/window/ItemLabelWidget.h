@@ -1,0 +1,37 @@
+#pragma once
+
+#include "window/LabelWidget.h"
+
+#include <functional>
+
+class QKeyEvent;
+
+// An item label: a label that also takes the keyboard focus through Tab and
+// shows a dotted focus mark inside its border while it has it.
+class ItemLabelWidget : public LabelWidget
+{
+    Q_OBJECT
+
+public:
+    // Returns whether the key was used.
+    using KeyHandler = std::function<bool(QKeyEvent*)>;
+
+    explicit ItemLabelWidget(QWidget* parent = nullptr);
+
+    void setKeyHandler(KeyHandler handler) { key_ = std::move(handler); }
+    void setFocusOutHandler(std::function<void()> handler) { focusOut_ = std::move(handler); }
+
+    // The key as the window's key-down events code it (13 Enter, 27 Escape,
+    // 32 Space, 37..40 arrows, 49.. digits, 97.. keypad digits), or -1.
+    static int keyCode(const QKeyEvent& event);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    KeyHandler key_;
+    std::function<void()> focusOut_;
+};
