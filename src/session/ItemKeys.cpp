@@ -103,6 +103,19 @@ bool ItemKeyDrop(MainScreen& form, int index, int frame)
     return true;
 }
 
+bool ItemCarryPickUp(MainScreen& form, int index)
+{
+    if (!canAnswer(form, index) || framesInUse(form) == 0) {
+        return false;
+    }
+    Control& label = form.terms.at(index);
+    form.carry.item = index;
+    form.carry.frame = std::max(FrameOfItem(form, index), 0);
+    form.carry.backColor = label.BackColor;
+    label.BackColor = Colors::White;
+    return true;
+}
+
 void ItemCarryCancel(MainScreen& form)
 {
     const ItemCarry carry = form.carry;
@@ -144,12 +157,8 @@ bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift)
             const int frame = form.carry.frame;
             ItemCarryCancel(form);
             dropAndMoveFocus(form, index, frame);
-        } else if (framesInUse(form) > 0) {
-            Control& label = form.terms.at(index);
-            form.carry.item = index;
-            form.carry.frame = std::max(FrameOfItem(form, index), 0);
-            form.carry.backColor = label.BackColor;
-            label.BackColor = Colors::White;
+        } else {
+            ItemCarryPickUp(form, index);
         }
         return true;
     case ItemKeys::Escape:

@@ -35,6 +35,9 @@ bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift);
 // Drops item `index` into frame `frame` exactly as a mouse drop at the
 // frame's first empty slot would. Returns whether a drop was made.
 bool ItemKeyDrop(MainScreen& form, int index, int frame);
+// Picks item `index` up where it lies, its frame highlighted, as Space does;
+// false when it cannot be answered now.
+bool ItemCarryPickUp(MainScreen& form, int index);
 // Puts a carried item back as it was, its colour included.
 void ItemCarryCancel(MainScreen& form);
 // The frame item `index` lies in, or -1.

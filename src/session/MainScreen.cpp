@@ -1,5 +1,6 @@
 #include "session/MainScreen.h"
 
+#include "session/ItemClick.h"
 #include "session/ItemDrag.h"
 #include "session/ItemDrop.h"
 #include "session/ItemKeys.h"
@@ -313,7 +314,9 @@ void MainScreen::seriesListKeyDown(int keyCode, int /*shift*/)
 
 void MainScreen::termMouseDown(int index, int button, int shift, float x, float y)
 {
+    const bool carried = carry.item == index;
     ItemCarryCancel(*this);
+    ItemPressNoted(*this, index, carried);
     ItemMouseDown(*this, index, button, shift, x, y);
 }
 
@@ -329,6 +332,21 @@ void MainScreen::termMouseUp(int index, int button, int shift, float x, float y)
     if (open && !quiz.open()) {
         focusRequest = FocusAfterDrop(*this, index, false);
     }
+}
+
+void MainScreen::termClicked(int index)
+{
+    ItemClick(*this, index);
+}
+
+void MainScreen::frameClicked(int index)
+{
+    FrameClick(*this, index);
+}
+
+void MainScreen::boardClicked()
+{
+    BoardClick(*this);
 }
 
 bool MainScreen::termKeyDown(int index, int keyCode, int shift)
@@ -383,6 +401,7 @@ bool MainScreen::answer(Question question, Dialogs::Answer answer)
 void MainScreen::showProblem(qint16 problemNumber)
 {
     carry = ItemCarry{};
+    press = ItemPress{};
     ::ShowProblem(*this, problemNumber);
     // A new problem starts with its first item under the keyboard.
     if (quiz.terms() > 0) {

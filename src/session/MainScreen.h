@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/ItemClick.h"
 #include "session/ItemKeys.h"
 #include "session/Control.h"
 #include "session/Prompts.h"
@@ -45,7 +46,7 @@ public:
     static constexpr const char16_t* ListPrompt =
         u"今から行う問題をリストの中から選んでダブルクリックして下さい";
     static constexpr const char16_t* DragPrompt =
-        u"項目を分類群の枠へマウスでドラッグして移動させて下さい。";
+        u"項目を分類群の枠へドラッグするか、項目と枠を順にクリックして下さい。";
 
     MainScreen(SeriesState& state, const TextMeasure& measure, Players& players, Dialogs& dialogs,
           QString workDir);
@@ -95,6 +96,11 @@ public:
     void termMouseDown(int index, int button, int shift, float x, float y);
     void termMouseMove(int index, int button, int shift, float x, float y);
     void termMouseUp(int index, int button, int shift, float x, float y);
+    // A press on an item label released before the pointer moved.
+    void termClicked(int index);
+    // A click on a frame or its caption, and on the board outside them.
+    void frameClicked(int index);
+    void boardClicked();
     // Keys on a focused item label; returns whether the key was used.
     bool termKeyDown(int index, int keyCode, int shift);
     void termLostFocus(int index);
@@ -130,6 +136,8 @@ public:
     // The item picked up with the keyboard, and the control that should take
     // the keyboard focus once the view has shown a handler's effects.
     ItemCarry carry;
+    // What the last press on an item changed, until it is known to be a click.
+    ItemPress press;
     const Control* focusRequest = nullptr;
     // What handlers left to show, in order; the view shows it once a
     // handler has returned and the window shows its effects.

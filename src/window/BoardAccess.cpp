@@ -72,7 +72,8 @@ QString BoardAccess::itemDescription(int index) const
 {
     if (form_.carry.item == index && form_.carry.frame < form_.quiz.frames()) {
         return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
-                              "スペースかEnterで置きます。Escで元に戻します。")
+                              "スペースかEnterで置きます。枠をクリックしても置けます。"
+                              "Escで元に戻します。")
             .arg(frameName(form_.carry.frame));
     }
     const int frame = FrameOfItem(form_, index);

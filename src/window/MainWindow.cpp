@@ -12,6 +12,7 @@
 #include "window/ViewColors.h"
 #include "window/ViewGeometry.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -20,6 +21,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+
+#include <utility>
 
 using ViewGeometry::pixelRect;
 using ViewGeometry::toPixels;
@@ -139,7 +142,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
                 return createItemLabel(i, parent);
             }
         }
-        return new LabelWidget(parent);
+        return createBoardLabel(parent);
     case ControlKind::Shape:
         return new ShapeWidget(parent);
     case ControlKind::Button: {
@@ -178,6 +181,17 @@ QWidget* MainWindow::createItemLabel(int index, QWidget* parent)
         }
     });
     return item;
+}
+
+QWidget* MainWindow::createBoardLabel(QWidget* parent)
+{
+    auto* label = new LabelWidget(parent);
+    // A label takes the press: a click on a caption or the question is
+    // still a click on the board.
+    label->setMouseHandler([this, label](LabelWidget::MouseAction action, QMouseEvent* event) {
+        boardMouse(action, event, label->mapTo(this, event->position().toPoint()));
+    });
+    return label;
 }
 
 QWidget* MainWindow::createList(QWidget* parent)
@@ -578,16 +592,82 @@ void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEve
     const float y = toTwips(event->position().y());
     switch (action) {
     case LabelWidget::MouseAction::Press:
+        if (event->buttons() == event->button()) {
+            itemPress_ = {index, event->globalPosition(), false};
+        } else {
+            // A second button makes no click.
+            itemPress_.dragging = true;
+        }
         run([&] { form_.termMouseDown(index, buttonCode(event->button()), shift, x, y); });
         break;
     case LabelWidget::MouseAction::Move:
+        if (itemPress_.index == index && !itemPress_.dragging) {
+            // A hand that shakes a little on a click moves nothing.
+            if ((event->globalPosition() - itemPress_.at).manhattanLength() <
+                QApplication::startDragDistance()) {
+                return;
+            }
+            itemPress_.dragging = true;
+        }
         // A move reports every button held down.
         run([&] { form_.termMouseMove(index, buttonCode(event->buttons()), shift, x, y); });
         break;
-    case LabelWidget::MouseAction::Release:
-        run([&] { form_.termMouseUp(index, buttonCode(event->button()), shift, x, y); });
+    case LabelWidget::MouseAction::Release: {
+        const bool click = itemPress_.index == index && !itemPress_.dragging;
+        if (event->buttons() == Qt::NoButton) {
+            itemPress_ = {};
+        }
+        if (click) {
+            run([&] { form_.termClicked(index); });
+        } else {
+            run([&] { form_.termMouseUp(index, buttonCode(event->button()), shift, x, y); });
+        }
         break;
     }
+    }
+}
+
+void MainWindow::boardMouse(LabelWidget::MouseAction action, QMouseEvent* event, QPoint at)
+{
+    if (action == LabelWidget::MouseAction::Press) {
+        boardPress_ = event->buttons() == event->button() ? frameAt(at) : NoBoardPress;
+        return;
+    }
+    if (action != LabelWidget::MouseAction::Release || event->buttons() != Qt::NoButton) {
+        return;
+    }
+    // A click is a press and release on the same frame, or both outside.
+    const int frame = std::exchange(boardPress_, NoBoardPress);
+    if (frame == NoBoardPress || frame != frameAt(at)) {
+        return;
+    }
+    if (frame >= 0) {
+        run([&] { form_.frameClicked(frame); });
+    } else {
+        run([&] { form_.boardClicked(); });
+    }
+}
+
+int MainWindow::frameAt(QPoint at) const
+{
+    for (int c = 0; c < form_.quiz.frames(); ++c) {
+        const Control& frame = form_.frames.at(c);
+        if (frame.Visible &&
+            (pixelRect(frame).contains(at) || pixelRect(form_.captions.at(c)).contains(at))) {
+            return c;
+        }
+    }
+    return -1;
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    boardMouse(LabelWidget::MouseAction::Press, event, event->position().toPoint());
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    boardMouse(LabelWidget::MouseAction::Release, event, event->position().toPoint());
 }
 
 bool MainWindow::itemKey(int index, QKeyEvent* event)

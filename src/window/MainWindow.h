@@ -24,6 +24,9 @@ class MainWindow : public QWidget
 
 public:
     explicit MainWindow(MainScreen& form, QWidget* parent = nullptr);
+    // No handler runs while the widgets go: a carried item losing the focus
+    // would otherwise sync a half-destroyed window.
+    ~MainWindow() override { ended_ = true; }
 
     // Runs the window's load event (once) and shows what it left.
     void load();
@@ -52,6 +55,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // What was last copied to a widget, so that sync() can skip the rest.
@@ -84,6 +89,7 @@ private:
     QWidget* createWidget(Control& control);
     QWidget* createWidget(Control& control, QWidget* parent);
     QWidget* createItemLabel(int index, QWidget* parent);
+    QWidget* createBoardLabel(QWidget* parent);
     QWidget* createList(QWidget* parent);
     static QWidget* createTextBox(const Control& control, QWidget* parent);
     void createLate(Binding& binding);
@@ -107,6 +113,11 @@ private:
     void applyFrameLook(Binding& binding, const Changes& changed);
     void applyShapeLook(Binding& binding, const Changes& changed);
     void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
+    // A press or release on the board at `at` (window pixels), outside the
+    // items: a click there goes to the frame under it or to the board.
+    void boardMouse(LabelWidget::MouseAction action, QMouseEvent* event, QPoint at);
+    // The frame whose area or caption holds `at`, or -1.
+    int frameAt(QPoint at) const;
     bool itemKey(int index, QKeyEvent* event);
     void listSelectionChanged();
     // Runs one event handler of the model, then shows its effects and the
@@ -123,6 +134,16 @@ private:
     QHash<const Control*, int> bindingOf_;
     SeriesListWidget* list_ = nullptr;
     std::unique_ptr<BoardAccess> access_;
+    // A press on an item is a click until the pointer moves the drag
+    // distance away from where it went down.
+    struct ItemPressAt {
+        int index = -1;
+        QPointF at;
+        bool dragging = false;
+    };
+    ItemPressAt itemPress_;
+    static constexpr int NoBoardPress = -2;
+    int boardPress_ = NoBoardPress; // the frame a board press went down on, or -1
     QString appliedTitle_;
     quint32 appliedBack_ = 0;
     bool loaded_ = false;

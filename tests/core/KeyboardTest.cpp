@@ -235,3 +235,59 @@ TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
         EXPECT_FALSE(b.form->quiz.open()) << l.name << ": solved";
     }
 }
+
+TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
+{
+    Board b;
+    Board keys;
+    for (Board* board : {&b, &keys}) {
+        board->key(0, Key1);
+        board->item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
+    }
+    const QStringList before = b.snapshot();
+    auto click = [&b](int i) {
+        b.form->termMouseDown(i, 1, 0, 5, 5);
+        b.form->termClicked(i);
+    };
+
+    // Picked up where it lies, in its own slot, as Space picks it up.
+    click(0);
+    keys.key(0, ItemKeys::Space);
+    EXPECT_EQ(b.snapshot(), keys.snapshot());
+    EXPECT_EQ(b.form->carry.item, 0);
+    EXPECT_EQ(b.form->carry.frame, 0);
+    EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]) << "the keys go on with it";
+    b.form->boardClicked();
+    EXPECT_EQ(b.snapshot(), before) << "a click beside the frames puts it back, colour and all";
+
+    // Another item takes over the carry; a second click on it puts it back.
+    click(0);
+    click(3);
+    EXPECT_EQ(b.form->carry.item, 3);
+    EXPECT_EQ(b.item(0).BackColor, 0x80FFFFU);
+    click(3);
+    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_EQ(b.snapshot(), before);
+
+    // A click on a frame drops as the keys do, up to the solving drop.
+    keys.key(0, ItemKeys::Escape);
+    const QList<std::pair<int, int>> drops = {{0, 1}, {1, 1}, {2, 2}, {0, 0}, {3, 0}, {4, 1}};
+    for (const auto& [i, frame] : drops) {
+        click(i);
+        b.form->frameClicked(frame);
+        keys.key(i, Key1 + frame);
+        ASSERT_EQ(b.snapshot(), keys.snapshot()) << "item " << i << " into " << frame;
+        auto focus = [](const Board& on) {
+            return on.form->focusRequest ? on.form->focusRequest->displayName() : QString();
+        };
+        EXPECT_EQ(focus(b), focus(keys));
+    }
+    EXPECT_FALSE(b.form->quiz.open()) << "solved";
+
+    // A press that moves is a drag: no carry, and no click can follow it.
+    Board drag;
+    drag.mouseDrop(0, 2);
+    drag.form->termClicked(0);
+    EXPECT_EQ(drag.form->carry.item, -1);
+    EXPECT_EQ(drag.form->quiz.termsIn(2), QList<int>({0}));
+}
