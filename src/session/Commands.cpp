@@ -89,7 +89,7 @@ void ArrowButtonClick(MainScreen& form, int index)
 {
     SeriesState& st = form.state;
     SoundCues::rewind(form.players, SoundCue::MoreCorrect);
-    if (form.seriesList.Visible) {
+    if (form.screen() == Screen::SeriesList) {
         form.arrows[Arrow::Next].Visible = false;
         form.arrows[Arrow::Previous].Visible = false;
         return;
@@ -177,7 +177,7 @@ void ShowSeriesList(MainScreen& form)
 
 void QuitButtonClick(MainScreen& form)
 {
-    if (form.seriesList.Visible) {
+    if (form.screen() == Screen::SeriesList) {
         form.ask(Question::Quit, QStringLiteral("終了してもよろしいですか"),
                  Dialogs::Icon::Exclamation);
         return;
@@ -214,7 +214,7 @@ bool WindowClosing(MainScreen& form)
     // write: a mark still pending on screen goes with those whose write
     // failed earlier.
     SeriesState& st = form.state;
-    const bool onProblem = !form.seriesList.Visible;
+    const bool onProblem = form.screen() != Screen::SeriesList;
     const bool appending = onProblem && !st.markedSeries && st.markPending &&
                            st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows;
     const qsizetype pendingBefore = form.marks.pending().size();

@@ -250,6 +250,17 @@ void MainScreen::setTabIndices()
     }
 }
 
+Screen MainScreen::screen() const
+{
+    if (seriesList.Visible) {
+        return Screen::SeriesList;
+    }
+    if (explanationPanel.Visible) {
+        return Screen::Explanation;
+    }
+    return resultPanel.Visible ? Screen::Result : Screen::Problem;
+}
+
 std::vector<Control*> MainScreen::stackingOrder()
 {
     // Frames lie behind every label. The item labels come after the other

@@ -30,6 +30,10 @@ struct ResultButton {
 struct Arrow {
     enum : std::size_t { Next, Previous };
 };
+// What the main screen shows: the series list, a problem being answered,
+// the result panel over a solved problem or the end of a series, or the
+// explanation.
+enum class Screen { SeriesList, Problem, Result, Explanation };
 
 class MainScreen
 {
@@ -83,6 +87,8 @@ public:
     Control headingText;
     Control instructionLine;
     std::array<Control, 6> frames;
+
+    Screen screen() const;
 
     // Every control, back to front: later ones are drawn over earlier ones.
     std::vector<Control*> stackingOrder();

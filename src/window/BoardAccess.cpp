@@ -130,7 +130,7 @@ void BoardAccess::updateNames()
     setName(form_.questionText, trimmedCaption(form_.questionText));
     // Two buttons say 終了 on a problem: their names tell them apart.
     setName(form_.resultButtons[ResultButton::ToList], QStringLiteral("終了：シリーズを終えて一覧に戻る"));
-    setName(form_.quitButton, form_.seriesList.Visible
+    setName(form_.quitButton, form_.screen() == Screen::SeriesList
                                 ? QStringLiteral("終了：プログラムを終える")
                                 : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る"));
     setName(form_.instructionLine, trimmedCaption(form_.instructionLine));

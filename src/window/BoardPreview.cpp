@@ -57,7 +57,7 @@ public:
         view_.sync();
         ShowPrompts(form_, dialogs_, [] { return true; });
         // A series that could not be opened leaves the list on the screen.
-        return form_.seriesList.Visible ? 0 : std::min(state_.problemCount, SeriesState::SeriesRows - 1);
+        return form_.screen() == Screen::SeriesList ? 0 : std::min(state_.problemCount, SeriesState::SeriesRows - 1);
     }
 
     QStringList notes() const { return dialogs_.messages; }
