@@ -13,6 +13,7 @@
 #include "session/MarksMessages.h"
 #include "marks/MarksFile.h"
 #include "series/SeriesParser.h"
+#include "quiz/Quiz.h"
 #include "series/SeriesState.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
@@ -265,35 +266,27 @@ void measureCaptions(benchmark::State& state)
     }
 }
 
-// One drag of an item that is already in a frame: press, ten moves and the
-// release, after which every item lies in a frame and the answer is checked.
+// One move of a term that is already in a frame, as every front end makes
+// it: taken out, put into another frame, and the complete answer checked.
 void dragAndCheck(benchmark::State& state)
 {
-    Window w;
-    fillProblem(w.state, 1);
-    // The first item's answer is another group than the frame it is dragged
-    // in, so that no check solves the problem and the board stays open.
-    w.state.problems[1].groupOfTerm[0] = 2;
-    w.state.currentProblem = 1;
-    w.state.problemCount = 1;
-    w.form.showProblem(1);
-    for (int i = 0; i < 21; ++i) {
-        Control& label = w.form.terms.at(i);
-        const Control& frame = w.form.frames.at(i % 6);
-        w.form.termMouseDown(i, 1, 0, 0.0F, 0.0F);
-        label.Left = frame.Left + 100.0F;
-        label.Top = frame.Top + 200.0F;
-        w.form.termMouseUp(i, 1, 0, 0.0F, 0.0F);
+    SeriesState st;
+    fillProblem(st, 1);
+    Quiz quiz(st.problems[1]);
+    for (int i = 0; i < quiz.terms(); ++i) {
+        quiz.place(i, i % 6);
     }
+    // The first term goes back and forth between a wrong frame and its
+    // own, so that no check solves the problem and the quiz stays open.
+    int frame = 1;
     for (auto _ : state) {
-        w.form.termMouseDown(0, 1, 0, 30.0F, 30.0F);
-        for (int m = 1; m <= 10; ++m) {
-            w.form.termMouseMove(0, 1, 0, 30.0F + static_cast<float>(m % 2) * 15.0F, 30.0F);
-        }
-        w.form.termMouseUp(0, 1, 0, 30.0F, 30.0F);
+        quiz.takeBack(0);
+        quiz.place(0, frame);
+        benchmark::DoNotOptimize(quiz.check());
+        frame = frame == 1 ? 2 : 1;
     }
-    if (!w.form.quiz.open() || w.form.quiz.previousRight() == 0) {
-        state.SkipWithError("the drop did not lead to a check");
+    if (!quiz.open() || quiz.previousRight() == 0) {
+        state.SkipWithError("the move did not lead to a check");
     }
 }
 
