@@ -29,8 +29,9 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-u
                libxdamage-dev curl openssl)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
-# libFuzzer and the sanitizers' runtimes come with clang's runtime package.
-FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# libFuzzer and the sanitizers' runtimes come with clang's runtime package;
+# the shared test fakes need GoogleTest.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev libgtest-dev)
 # ./run without a display: a virtual X display with a VNC server and its
 # password tool, noVNC, and ss to see that the page's server listens.
 BROWSER_PACKAGES=(tigervnc-standalone-server tigervnc-tools novnc websockify iproute2)
