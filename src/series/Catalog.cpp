@@ -57,22 +57,9 @@ namespace
 // whether that was so.
 bool unusable(const TextFile::ReadResult& file, Result* out)
 {
-    switch (file.status) {
-    case TextFile::ReadResult::Status::Missing:
-        out->findings.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
-        return true;
-    case TextFile::ReadResult::Status::Unreadable:
-        out->findings.append(
-            {0, Finding::Kind::Error,
-             QStringLiteral("ファイルを読み込めません（理由: %1）").arg(file.error)});
-        return true;
-    case TextFile::ReadResult::Status::BadEncoding:
-        out->findings.append({0, Finding::Kind::Error, TextFindings::utf16()});
-        return true;
-    case TextFile::ReadResult::Status::Ok:
-        break;
-    }
-    return false;
+    const Findings failure = TextFindings::readFailure(file.status, file.error);
+    out->findings.append(failure);
+    return !failure.isEmpty();
 }
 
 // One non-blank line of the file: an entry, or a finding when its bytes

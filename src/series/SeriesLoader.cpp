@@ -30,20 +30,9 @@ int Series::loadedCount() const
 
 Findings Series::findings() const
 {
-    Findings out;
-    switch (status) {
-    case TextFile::ReadResult::Status::Missing:
-        out.append({0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")});
+    Findings out = TextFindings::readFailure(status, error);
+    if (!out.isEmpty()) {
         return out;
-    case TextFile::ReadResult::Status::Unreadable:
-        out.append({0, Finding::Kind::Error,
-                    QStringLiteral("ファイルを読み込めません（理由: %1）").arg(error)});
-        return out;
-    case TextFile::ReadResult::Status::BadEncoding:
-        out.append({0, Finding::Kind::Error, TextFindings::utf16()});
-        return out;
-    case TextFile::ReadResult::Status::Ok:
-        break;
     }
     if (empty) {
         out.append({0, Finding::Kind::Error, QStringLiteral("ファイルが空です")});

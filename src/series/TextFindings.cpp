@@ -38,4 +38,20 @@ Findings controlCharacters(const TextFile::ReadResult& file)
     return out;
 }
 
+Findings readFailure(TextFile::ReadResult::Status status, const QString& error)
+{
+    switch (status) {
+    case TextFile::ReadResult::Status::Missing:
+        return {{0, Finding::Kind::Error, QStringLiteral("ファイルが見つかりません")}};
+    case TextFile::ReadResult::Status::Unreadable:
+        return {{0, Finding::Kind::Error,
+                 QStringLiteral("ファイルを読み込めません（理由: %1）").arg(error)}};
+    case TextFile::ReadResult::Status::BadEncoding:
+        return {{0, Finding::Kind::Error, utf16()}};
+    case TextFile::ReadResult::Status::Ok:
+        break;
+    }
+    return {};
+}
+
 } // namespace TextFindings
