@@ -15,55 +15,55 @@ namespace
 const QString MarkIt = QStringLiteral("マークをつける");
 const QString Unmark = QStringLiteral("マーク取消");
 
-void appendPendingMark(MainScreen& form)
+void appendPendingMark(MainScreen& screen)
 {
-    if (!form.state.markedSeries && form.state.markPending) {
-        AppendMarkedProblem(form);
+    if (!screen.state.markedSeries && screen.state.markPending) {
+        AppendMarkedProblem(screen);
     }
 }
 
 // Leaving an ordinary series is when marks whose write failed earlier are
 // tried again. An append writes them along with its own mark, so a failed
 // write is tried, and told, once.
-void saveMarksOnLeaving(MainScreen& form)
+void saveMarksOnLeaving(MainScreen& screen)
 {
-    if (form.state.markedSeries) {
+    if (screen.state.markedSeries) {
         return; // leaving rewrites the file, pending marks included
     }
-    if (form.state.markPending) {
-        AppendMarkedProblem(form);
+    if (screen.state.markPending) {
+        AppendMarkedProblem(screen);
     } else {
-        SaveUnsavedMarks(form);
+        SaveUnsavedMarks(screen);
     }
 }
 
-void hideResultPanel(MainScreen& form)
+void hideResultPanel(MainScreen& screen)
 {
-    form.resultMessage.Visible = false;
-    form.resultPanel.Visible = false;
-    for (Control& button : form.resultButtons) {
+    screen.resultMessage.Visible = false;
+    screen.resultPanel.Visible = false;
+    for (Control& button : screen.resultButtons) {
         button.Visible = false;
     }
 }
 
-void showEndOfSeries(MainScreen& form)
+void showEndOfSeries(MainScreen& screen)
 {
-    form.resultMessage.setCaption(QStringLiteral("このシリーズは終わりです"));
-    SoundCues::play(form.players, SoundCue::MoreCorrect);
-    form.resultPanel.Visible = true;
-    form.arrows[Arrow::Next].Visible = false;
-    form.arrows[Arrow::Previous].Visible = false;
-    form.resultButtons[ResultButton::Next].Visible = false;
-    form.resultButtons[ResultButton::Retry].Visible = true;
-    form.resultButtons[ResultButton::ToList].Visible = true;
-    form.resultButtons[ResultButton::Previous].Visible = true;
-    form.resultMessage.Visible = true;
+    screen.resultMessage.setCaption(QStringLiteral("このシリーズは終わりです"));
+    SoundCues::play(screen.players, SoundCue::MoreCorrect);
+    screen.resultPanel.Visible = true;
+    screen.arrows[Arrow::Next].Visible = false;
+    screen.arrows[Arrow::Previous].Visible = false;
+    screen.resultButtons[ResultButton::Next].Visible = false;
+    screen.resultButtons[ResultButton::Retry].Visible = true;
+    screen.resultButtons[ResultButton::ToList].Visible = true;
+    screen.resultButtons[ResultButton::Previous].Visible = true;
+    screen.resultMessage.Visible = true;
 }
 
-void toggleMark(MainScreen& form)
+void toggleMark(MainScreen& screen)
 {
-    SeriesState& st = form.state;
-    Control& mark = form.resultButtons[ResultButton::Mark];
+    SeriesState& st = screen.state;
+    Control& mark = screen.resultButtons[ResultButton::Mark];
     const bool marking = mark.Caption() == MarkIt;
     mark.setCaption(marking ? Unmark : MarkIt);
     st.markPending = marking;
@@ -85,155 +85,155 @@ QString currentExplanation(const SeriesState& st)
 
 } // namespace
 
-void ArrowButtonClick(MainScreen& form, int index)
+void ArrowButtonClick(MainScreen& screen, int index)
 {
-    SeriesState& st = form.state;
-    SoundCues::rewind(form.players, SoundCue::MoreCorrect);
-    if (form.screen() == Screen::SeriesList) {
-        form.arrows[Arrow::Next].Visible = false;
-        form.arrows[Arrow::Previous].Visible = false;
+    SeriesState& st = screen.state;
+    SoundCues::rewind(screen.players, SoundCue::MoreCorrect);
+    if (screen.screen() == Screen::SeriesList) {
+        screen.arrows[Arrow::Next].Visible = false;
+        screen.arrows[Arrow::Previous].Visible = false;
         return;
     }
     if (index == 1) {
         if (st.currentProblem > 1) {
             st.currentProblem -= 1;
-            form.showProblem(static_cast<qint16>(st.currentProblem));
+            screen.showProblem(static_cast<qint16>(st.currentProblem));
         }
     } else if (index == 0) {
         if (st.currentProblem < st.problemCount) {
             st.currentProblem += 1;
-            form.showProblem(static_cast<qint16>(st.currentProblem));
+            screen.showProblem(static_cast<qint16>(st.currentProblem));
         } else {
-            showEndOfSeries(form);
+            showEndOfSeries(screen);
         }
     }
 }
 
-void ResultButtonClick(MainScreen& form, int index)
+void ResultButtonClick(MainScreen& screen, int index)
 {
-    SeriesState& st = form.state;
+    SeriesState& st = screen.state;
     if (index == 5) {
-        toggleMark(form);
+        toggleMark(screen);
         return;
     }
     if (index < 0 || index > 4) {
         return;
     }
-    form.quiz.forgetChecks();
-    hideResultPanel(form);
+    screen.quiz.forgetChecks();
+    hideResultPanel(screen);
     if (index == 2) {
-        saveMarksOnLeaving(form);
+        saveMarksOnLeaving(screen);
     } else {
-        appendPendingMark(form);
+        appendPendingMark(screen);
     }
     switch (index) {
     case 0:
         if (st.currentProblem < SeriesState::SeriesRows - 1) {
             st.currentProblem += 1;
-            form.showProblem(static_cast<qint16>(st.currentProblem));
+            screen.showProblem(static_cast<qint16>(st.currentProblem));
         }
         break;
     case 1:
-        form.showProblem(static_cast<qint16>(st.currentProblem));
+        screen.showProblem(static_cast<qint16>(st.currentProblem));
         break;
     case 2:
-        form.ShowSeriesList();
+        screen.ShowSeriesList();
         break;
     case 3:
         if (st.currentProblem > 1) {
             st.currentProblem -= 1;
-            form.showProblem(static_cast<qint16>(st.currentProblem));
+            screen.showProblem(static_cast<qint16>(st.currentProblem));
         }
         break;
     case 4:
-        form.explanationText.Text = currentExplanation(st);
-        form.explanationPanel.Visible = true;
+        screen.explanationText.Text = currentExplanation(st);
+        screen.explanationPanel.Visible = true;
         // The text under the keyboard, so that it is read and scrolled.
-        form.focusRequest = &form.explanationText;
+        screen.focusRequest = &screen.explanationText;
         break;
     default:
         break;
     }
 }
 
-void ShowSeriesList(MainScreen& form)
+void ShowSeriesList(MainScreen& screen)
 {
-    if (form.state.markedSeries) {
-        RewriteMarksFile(form);
+    if (screen.state.markedSeries) {
+        RewriteMarksFile(screen);
     }
-    ClearBoard(form);
-    form.Caption = QString::fromUtf16(MainScreen::DesignCaption);
-    form.seriesList.Visible = true;
-    form.titlePicture.Visible = true;
-    form.arrows[Arrow::Next].Visible = false;
-    form.arrows[Arrow::Previous].Visible = false;
-    form.questionText.Visible = false;
-    form.headingText.Visible = false;
-    form.instructionLine.Visible = true;
-    form.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
-    form.titlePicture.Left = (form.Width - form.titlePicture.Width) / 2.0F;
-    form.seriesList.Left = (form.Width - form.seriesList.Width) / 2.0F;
+    ClearBoard(screen);
+    screen.Caption = QString::fromUtf16(MainScreen::DesignCaption);
+    screen.seriesList.Visible = true;
+    screen.titlePicture.Visible = true;
+    screen.arrows[Arrow::Next].Visible = false;
+    screen.arrows[Arrow::Previous].Visible = false;
+    screen.questionText.Visible = false;
+    screen.headingText.Visible = false;
+    screen.instructionLine.Visible = true;
+    screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
+    screen.titlePicture.Left = (screen.Width - screen.titlePicture.Width) / 2.0F;
+    screen.seriesList.Left = (screen.Width - screen.seriesList.Width) / 2.0F;
 }
 
-void QuitButtonClick(MainScreen& form)
+void QuitButtonClick(MainScreen& screen)
 {
-    if (form.screen() == Screen::SeriesList) {
-        form.ask(Question::Quit, QStringLiteral("終了してもよろしいですか"),
+    if (screen.screen() == Screen::SeriesList) {
+        screen.ask(Question::Quit, QStringLiteral("終了してもよろしいですか"),
                  Dialogs::Icon::Exclamation);
         return;
     }
-    saveMarksOnLeaving(form);
-    hideResultPanel(form);
+    saveMarksOnLeaving(screen);
+    hideResultPanel(screen);
     // The explanation panel is never left over the series list.
-    form.explanationPanel.Visible = false;
-    form.ShowSeriesList();
+    screen.explanationPanel.Visible = false;
+    screen.ShowSeriesList();
 }
 
-void ExplanationBackClick(MainScreen& form)
+void ExplanationBackClick(MainScreen& screen)
 {
-    const SeriesState& st = form.state;
-    form.explanationPanel.Visible = false;
-    form.resultPanel.Visible = true;
+    const SeriesState& st = screen.state;
+    screen.explanationPanel.Visible = false;
+    screen.resultPanel.Visible = true;
     if (st.currentProblem < st.problemCount) {
-        form.resultButtons[ResultButton::Next].Visible = true;
+        screen.resultButtons[ResultButton::Next].Visible = true;
     }
-    form.resultButtons[ResultButton::Retry].Visible = true;
-    form.resultButtons[ResultButton::ToList].Visible = true;
-    form.resultButtons[ResultButton::Explanation].Visible = true;
+    screen.resultButtons[ResultButton::Retry].Visible = true;
+    screen.resultButtons[ResultButton::ToList].Visible = true;
+    screen.resultButtons[ResultButton::Explanation].Visible = true;
     if (st.currentProblem > 1) {
-        form.resultButtons[ResultButton::Previous].Visible = true;
+        screen.resultButtons[ResultButton::Previous].Visible = true;
     }
-    form.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? Unmark : MarkIt);
-    form.resultButtons[ResultButton::Mark].Visible = true;
-    form.resultMessage.Visible = true;
+    screen.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? Unmark : MarkIt);
+    screen.resultButtons[ResultButton::Mark].Visible = true;
+    screen.resultMessage.Visible = true;
 }
 
-bool WindowClosing(MainScreen& form)
+bool WindowClosing(MainScreen& screen)
 {
     // Closing the window saves what leaving the series would save, in one
     // write: a mark still pending on screen goes with those whose write
     // failed earlier.
-    SeriesState& st = form.state;
-    const bool onProblem = form.screen() != Screen::SeriesList;
+    SeriesState& st = screen.state;
+    const bool onProblem = screen.screen() != Screen::SeriesList;
     const bool appending = onProblem && !st.markedSeries && st.markPending &&
                            st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows;
-    const qsizetype pendingBefore = form.marks.pending().size();
+    const qsizetype pendingBefore = screen.marks.pending().size();
     MarksWrite last;
     if (appending) {
-        last = MarksFile::appendMark(form.marks, st, st.currentProblem);
+        last = MarksFile::appendMark(screen.marks, st, st.currentProblem);
     } else if (onProblem && st.markedSeries) {
-        last = form.marks.rewrite(st);
+        last = screen.marks.rewrite(st);
     } else {
-        last = form.marks.savePending();
+        last = screen.marks.savePending();
     }
-    if (MarksMessages::mayEnd(form, last, Question::CloseWithoutMarks)) {
+    if (MarksMessages::mayEnd(screen, last, Question::CloseWithoutMarks)) {
         return true;
     }
-    form.stayTakesMarkBack = appending && form.marks.pending().size() > pendingBefore;
+    screen.stayTakesMarkBack = appending && screen.marks.pending().size() > pendingBefore;
     return false;
 }
 
-bool AnswerQuestion(MainScreen& form, Question question, Dialogs::Answer answer)
+bool AnswerQuestion(MainScreen& screen, Question question, Dialogs::Answer answer)
 {
     const bool ok = answer == Dialogs::Answer::Ok;
     switch (question) {
@@ -242,7 +242,7 @@ bool AnswerQuestion(MainScreen& form, Question question, Dialogs::Answer answer)
         // failed earlier is still to be saved, and the user decides whether
         // to end without it.
         if (!ok ||
-            !MarksMessages::mayEnd(form, form.marks.savePending(), Question::EndWithoutMarks)) {
+            !MarksMessages::mayEnd(screen, screen.marks.savePending(), Question::EndWithoutMarks)) {
             return false;
         }
         break;
@@ -252,15 +252,15 @@ bool AnswerQuestion(MainScreen& form, Question question, Dialogs::Answer answer)
         }
         break;
     case Question::CloseWithoutMarks:
-        if (const bool takeBack = std::exchange(form.stayTakesMarkBack, false); !ok && takeBack) {
+        if (const bool takeBack = std::exchange(screen.stayTakesMarkBack, false); !ok && takeBack) {
             // Staying: the mark on screen is pending on its problem again,
             // so that the mark button still takes it back.
-            form.marks.takeBackLast();
-            form.state.markPending = true;
+            screen.marks.takeBackLast();
+            screen.state.markPending = true;
         }
         // The view closes the window itself.
         return ok;
     }
-    form.dialogs.endProgram();
+    screen.dialogs.endProgram();
     return true;
 }

@@ -5,49 +5,49 @@
 
 #include <utility>
 
-void ItemPressNoted(MainScreen& form, int index, bool carried)
+void ItemPressNoted(MainScreen& screen, int index, bool carried)
 {
     // A second button during a drag is no new press: the first one is kept.
-    if (index < 0 || index >= SeriesState::MaxItems || !form.quiz.open() || form.state.dragging) {
+    if (index < 0 || index >= SeriesState::MaxItems || !screen.quiz.open() || screen.state.dragging) {
         return;
     }
-    const Control& label = form.terms.at(index);
-    form.press =
-        ItemPress{index, FrameOfItem(form, index), label.Left, label.Top, label.BackColor, carried};
+    const Control& label = screen.terms.at(index);
+    screen.press =
+        ItemPress{index, FrameOfItem(screen, index), label.Left, label.Top, label.BackColor, carried};
 }
 
-void ItemClick(MainScreen& form, int index)
+void ItemClick(MainScreen& screen, int index)
 {
-    const ItemPress press = std::exchange(form.press, ItemPress{});
-    if (press.item != index || !form.state.dragging) {
+    const ItemPress press = std::exchange(screen.press, ItemPress{});
+    if (press.item != index || !screen.state.dragging) {
         return;
     }
     // Undo the lift: the item stays where it lay, in its own slot.
-    form.state.dragging = false;
-    Control& label = form.terms.at(index);
+    screen.state.dragging = false;
+    Control& label = screen.terms.at(index);
     label.Left = press.left;
     label.Top = press.top;
     label.BackColor = press.backColor;
     if (press.frame >= 0) {
-        form.quiz.place(index, press.frame);
+        screen.quiz.place(index, press.frame);
     }
     // A click on the item already picked up puts it back.
-    if (!press.carried && ItemCarryPickUp(form, index)) {
+    if (!press.carried && ItemCarryPickUp(screen, index)) {
         // The keys go on with the same carry, Escape included.
-        form.focusRequest = &label;
+        screen.focusRequest = &label;
     }
 }
 
-void FrameClick(MainScreen& form, int frame)
+void FrameClick(MainScreen& screen, int frame)
 {
-    const int index = form.carry.item;
-    ItemCarryCancel(form);
-    if (index >= 0 && ItemKeyDrop(form, index, frame)) {
-        form.focusRequest = FocusAfterDrop(form, index, true);
+    const int index = screen.carry.item;
+    ItemCarryCancel(screen);
+    if (index >= 0 && ItemKeyDrop(screen, index, frame)) {
+        screen.focusRequest = FocusAfterDrop(screen, index, true);
     }
 }
 
-void BoardClick(MainScreen& form)
+void BoardClick(MainScreen& screen)
 {
-    ItemCarryCancel(form);
+    ItemCarryCancel(screen);
 }

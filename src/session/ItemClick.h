@@ -20,13 +20,13 @@ struct ItemPress {
 // Notes what a press on item `index` is about to change, once a carry has
 // been put back and before the drag lifts the item; `carried` when the
 // item itself was picked up.
-void ItemPressNoted(MainScreen& form, int index, bool carried);
+void ItemPressNoted(MainScreen& screen, int index, bool carried);
 // The press on item `index` was released without a move: it is undone and
 // the item picked up, or, when it was already picked up, put back.
-void ItemClick(MainScreen& form, int index);
+void ItemClick(MainScreen& screen, int index);
 // A click on frame `frame`, its caption included: a picked-up item goes
 // there as the keyboard would put it.
-void FrameClick(MainScreen& form, int frame);
+void FrameClick(MainScreen& screen, int frame);
 // A click on the board outside every frame and item: a picked-up item is
 // put back.
-void BoardClick(MainScreen& form);
+void BoardClick(MainScreen& screen);

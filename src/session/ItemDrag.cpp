@@ -10,29 +10,29 @@ bool isItem(int index)
 }
 } // namespace
 
-void ItemMouseDown(MainScreen& form, int index, int /*button*/, int /*shift*/, float x, float y)
+void ItemMouseDown(MainScreen& screen, int index, int /*button*/, int /*shift*/, float x, float y)
 {
-    SeriesState& st = form.state;
-    if (!isItem(index) || !form.quiz.open()) {
+    SeriesState& st = screen.state;
+    if (!isItem(index) || !screen.quiz.open()) {
         return;
     }
-    form.terms.at(index).BackColor = Colors::White;
+    screen.terms.at(index).BackColor = Colors::White;
     st.dragStartX = x;
     st.dragStartY = y;
     st.dragging = true;
     // The item leaves its frame; the others close up when it is dropped.
-    form.quiz.takeBack(index);
+    screen.quiz.takeBack(index);
 }
 
-void ItemMouseMove(MainScreen& form, int index, int /*button*/, int /*shift*/, float x, float y)
+void ItemMouseMove(MainScreen& screen, int index, int /*button*/, int /*shift*/, float x, float y)
 {
-    const SeriesState& st = form.state;
+    const SeriesState& st = screen.state;
     if (!isItem(index) || !st.dragging) {
         return;
     }
     const float dx = st.dragStartX - x;
     const float dy = st.dragStartY - y;
-    Control& label = form.terms.at(index);
+    Control& label = screen.terms.at(index);
     // Moving by the pointer's offset from the grab point keeps the grabbed
     // point under the pointer; only a changed coordinate is written.
     if (dx != 0.0F) {

@@ -13,75 +13,75 @@ Box boxOf(const Control& c)
     return {c.Left, c.Top, c.Width, c.Height};
 }
 
-void showSolved(MainScreen& form)
+void showSolved(MainScreen& screen)
 {
-    SeriesState& st = form.state;
-    form.arrows[Arrow::Next].Visible = false;
-    form.arrows[Arrow::Previous].Visible = false;
-    SoundCues::play(form.players, SoundCue::Correct);
+    SeriesState& st = screen.state;
+    screen.arrows[Arrow::Next].Visible = false;
+    screen.arrows[Arrow::Previous].Visible = false;
+    SoundCues::play(screen.players, SoundCue::Correct);
     if (st.currentProblem < st.problemCount) {
-        form.resultMessage.setCaption(QStringLiteral("正解です。次の問題へ進みますか？"));
-        form.resultButtons[ResultButton::Next].Visible = true;
+        screen.resultMessage.setCaption(QStringLiteral("正解です。次の問題へ進みますか？"));
+        screen.resultButtons[ResultButton::Next].Visible = true;
     } else {
-        form.resultMessage.setCaption(QStringLiteral("正解です。このシリーズは終わりです"));
-        form.resultButtons[ResultButton::Next].Visible = false;
+        screen.resultMessage.setCaption(QStringLiteral("正解です。このシリーズは終わりです"));
+        screen.resultButtons[ResultButton::Next].Visible = false;
     }
-    form.resultPanel.Visible = true;
-    form.resultButtons[ResultButton::Retry].Visible = true;
-    form.resultButtons[ResultButton::ToList].Visible = true;
-    form.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? QStringLiteral("マーク取消")
+    screen.resultPanel.Visible = true;
+    screen.resultButtons[ResultButton::Retry].Visible = true;
+    screen.resultButtons[ResultButton::ToList].Visible = true;
+    screen.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? QStringLiteral("マーク取消")
                                                    : QStringLiteral("マークをつける"));
-    form.resultButtons[ResultButton::Mark].Visible = true;
+    screen.resultButtons[ResultButton::Mark].Visible = true;
     const int current = std::clamp(st.currentProblem, 0, SeriesState::SeriesRows - 1);
     if (!st.problems.at(current).explanation.isEmpty()) {
-        form.resultButtons[ResultButton::Explanation].Visible = true;
+        screen.resultButtons[ResultButton::Explanation].Visible = true;
     }
     if (st.currentProblem > 1) {
-        form.resultButtons[ResultButton::Previous].Visible = true;
+        screen.resultButtons[ResultButton::Previous].Visible = true;
     }
-    form.resultMessage.Visible = true;
+    screen.resultMessage.Visible = true;
 }
 
 // Every item lies in a frame: right ones take their frame's colour, and a
 // sound says how the answer went.
-void checkAnswer(MainScreen& form)
+void checkAnswer(MainScreen& screen)
 {
-    const Quiz::Check result = form.quiz.check();
-    for (int i = 0; i < form.quiz.terms(); ++i) {
+    const Quiz::Check result = screen.quiz.check();
+    for (int i = 0; i < screen.quiz.terms(); ++i) {
         if (result.isRight.at(i)) {
-            form.terms.at(i).BackColor = Colors::GroupCaptions.at(form.quiz.frameOf(i));
+            screen.terms.at(i).BackColor = Colors::GroupCaptions.at(screen.quiz.frameOf(i));
         }
     }
     switch (result.outcome) {
     case Quiz::Outcome::Solved:
-        showSolved(form);
+        showSolved(screen);
         break;
     case Quiz::Outcome::Wrong:
-        SoundCues::play(form.players, SoundCue::Wrong);
+        SoundCues::play(screen.players, SoundCue::Wrong);
         break;
     case Quiz::Outcome::MoreRight:
-        SoundCues::play(form.players, SoundCue::MoreCorrect);
+        SoundCues::play(screen.players, SoundCue::MoreCorrect);
         break;
     case Quiz::Outcome::SameRight:
     case Quiz::Outcome::FewerRight:
-        SoundCues::play(form.players, SoundCue::NotMoreCorrect);
+        SoundCues::play(screen.players, SoundCue::NotMoreCorrect);
         break;
     }
 }
 
 } // namespace
 
-void DropItem(MainScreen& form, int index, int frame)
+void DropItem(MainScreen& screen, int index, int frame)
 {
-    const BoardLayout& board = form.board;
-    Control& label = form.terms.at(index);
+    const BoardLayout& board = screen.board;
+    Control& label = screen.terms.at(index);
     if (frame >= 0) {
-        const int slot = form.quiz.slotFor(index, frame);
+        const int slot = screen.quiz.slotFor(index, frame);
         const Box at = board.slot(frame, slot, label.Width);
         label.Left = at.left;
         label.Top = at.top;
         if (board.fits(frame, slot)) {
-            form.quiz.place(index, frame);
+            screen.quiz.place(index, frame);
         } else {
             // No room left in the frame: the item waits above the frames.
             label.Top = board.parkTop();
@@ -89,21 +89,21 @@ void DropItem(MainScreen& form, int index, int frame)
     }
     label.BackColor = Colors::ButtonFace;
     // The items of every frame close up under its caption.
-    for (int c = 0; c < form.quiz.frames(); ++c) {
-        const QList<int>& terms = form.quiz.termsIn(c);
+    for (int c = 0; c < screen.quiz.frames(); ++c) {
+        const QList<int>& terms = screen.quiz.termsIn(c);
         for (qsizetype k = 0; k < terms.size(); ++k) {
-            form.terms.at(terms.at(k)).Top = board.slot(c, static_cast<int>(k), 0.0F).top;
+            screen.terms.at(terms.at(k)).Top = board.slot(c, static_cast<int>(k), 0.0F).top;
         }
     }
-    if (form.quiz.allPlaced()) {
-        checkAnswer(form);
+    if (screen.quiz.allPlaced()) {
+        checkAnswer(screen);
     }
 }
 
-void ItemMouseUp(MainScreen& form, int index, int /*button*/, int /*shift*/, float /*x*/, float /*y*/)
+void ItemMouseUp(MainScreen& screen, int index, int /*button*/, int /*shift*/, float /*x*/, float /*y*/)
 {
-    SeriesState& st = form.state;
-    if (index < 0 || index >= SeriesState::MaxItems || !form.quiz.open()) {
+    SeriesState& st = screen.state;
+    if (index < 0 || index >= SeriesState::MaxItems || !screen.quiz.open()) {
         return;
     }
     // Only the release that ends a drag places the item: with two buttons
@@ -111,11 +111,11 @@ void ItemMouseUp(MainScreen& form, int index, int /*button*/, int /*shift*/, flo
     if (!st.dragging) {
         return;
     }
-    SoundCues::rewindAll(form.players);
+    SoundCues::rewindAll(screen.players);
     st.dragging = false;
-    Control& label = form.terms.at(index);
-    const Box kept = form.board.keptOnBoard(boxOf(label));
+    Control& label = screen.terms.at(index);
+    const Box kept = screen.board.keptOnBoard(boxOf(label));
     label.Left = kept.left;
     label.Top = kept.top;
-    DropItem(form, index, form.board.frameAt(kept));
+    DropItem(screen, index, screen.board.frameAt(kept));
 }

@@ -10,18 +10,18 @@
 namespace
 {
 
-int framesInUse(const MainScreen& form)
+int framesInUse(const MainScreen& screen)
 {
-    return form.quiz.frames();
+    return screen.quiz.frames();
 }
 
 // An item the keys may act on: shown, on a problem that takes answers, and
 // not in the middle of a mouse drag.
-bool canAnswer(const MainScreen& form, int index)
+bool canAnswer(const MainScreen& screen, int index)
 {
-    const SeriesState& st = form.state;
-    return index >= 0 && index < form.quiz.terms() && form.quiz.open() && !st.dragging &&
-           form.terms.at(index).Visible;
+    const SeriesState& st = screen.state;
+    return index >= 0 && index < screen.quiz.terms() && screen.quiz.open() && !st.dragging &&
+           screen.terms.at(index).Visible;
 }
 
 // The frame a digit key names (0 for "1"), or -1.
@@ -49,9 +49,9 @@ float centreY(const Control& c)
 // fills its rows left to right in that order, and a lower row lies a few
 // twips left of the upper one, so a nearest-frame search would take the row
 // above for "ahead". Up and Down go to the nearest frame that way, if any.
-int frameInDirection(const MainScreen& form, int from, int key)
+int frameInDirection(const MainScreen& screen, int from, int key)
 {
-    const int frames = framesInUse(form);
+    const int frames = framesInUse(screen);
     if (frames == 0) {
         return from;
     }
@@ -59,12 +59,12 @@ int frameInDirection(const MainScreen& form, int from, int key)
     if (key == ItemKeys::Left || key == ItemKeys::Right) {
         return (from + (key == ItemKeys::Left ? frames - 1 : 1)) % frames;
     }
-    const Control& origin = form.frames.at(from);
+    const Control& origin = screen.frames.at(from);
     const float sign = key == ItemKeys::Up ? -1.0F : 1.0F;
     int best = -1;
     float bestScore = 0.0F;
     for (int c = 0; c < frames; ++c) {
-        const Control& f = form.frames.at(c);
+        const Control& f = screen.frames.at(c);
         const float ahead = sign * (centreY(f) - centreY(origin));
         if (c == from || ahead <= 0.0F) {
             continue;
@@ -78,75 +78,75 @@ int frameInDirection(const MainScreen& form, int from, int key)
     return best >= 0 ? best : from;
 }
 
-void dropAndMoveFocus(MainScreen& form, int index, int frame)
+void dropAndMoveFocus(MainScreen& screen, int index, int frame)
 {
-    if (ItemKeyDrop(form, index, frame)) {
-        form.focusRequest = FocusAfterDrop(form, index, true);
+    if (ItemKeyDrop(screen, index, frame)) {
+        screen.focusRequest = FocusAfterDrop(screen, index, true);
     }
 }
 
 } // namespace
 
-int FrameOfItem(const MainScreen& form, int index)
+int FrameOfItem(const MainScreen& screen, int index)
 {
-    return form.quiz.frameOf(index);
+    return screen.quiz.frameOf(index);
 }
 
-bool ItemKeyDrop(MainScreen& form, int index, int frame)
+bool ItemKeyDrop(MainScreen& screen, int index, int frame)
 {
-    if (!canAnswer(form, index) || frame < 0 || frame >= framesInUse(form)) {
+    if (!canAnswer(screen, index) || frame < 0 || frame >= framesInUse(screen)) {
         return false;
     }
-    SoundCues::rewindAll(form.players);
-    form.quiz.takeBack(index);
-    DropItem(form, index, frame);
+    SoundCues::rewindAll(screen.players);
+    screen.quiz.takeBack(index);
+    DropItem(screen, index, frame);
     return true;
 }
 
-bool ItemCarryPickUp(MainScreen& form, int index)
+bool ItemCarryPickUp(MainScreen& screen, int index)
 {
-    if (!canAnswer(form, index) || framesInUse(form) == 0) {
+    if (!canAnswer(screen, index) || framesInUse(screen) == 0) {
         return false;
     }
-    Control& label = form.terms.at(index);
-    form.carry.item = index;
-    form.carry.frame = std::max(FrameOfItem(form, index), 0);
-    form.carry.backColor = label.BackColor;
+    Control& label = screen.terms.at(index);
+    screen.carry.item = index;
+    screen.carry.frame = std::max(FrameOfItem(screen, index), 0);
+    screen.carry.backColor = label.BackColor;
     label.BackColor = Colors::White;
     return true;
 }
 
-void ItemCarryCancel(MainScreen& form)
+void ItemCarryCancel(MainScreen& screen)
 {
-    const ItemCarry carry = form.carry;
-    form.carry = ItemCarry{};
+    const ItemCarry carry = screen.carry;
+    screen.carry = ItemCarry{};
     const int index = carry.item;
     if (index < 0 || index >= SeriesState::MaxItems) {
         return;
     }
-    Control& label = form.terms.at(index);
+    Control& label = screen.terms.at(index);
     // Only a colour nothing else has changed since the pick-up is restored.
     if (label.BackColor == Colors::White) {
         label.BackColor = carry.backColor;
     }
 }
 
-bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift)
+bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift)
 {
-    if (!canAnswer(form, index) || shift != 0) {
+    if (!canAnswer(screen, index) || shift != 0) {
         return false;
     }
-    if (form.carry.item >= 0 && form.carry.item != index) {
-        ItemCarryCancel(form);
+    if (screen.carry.item >= 0 && screen.carry.item != index) {
+        ItemCarryCancel(screen);
     }
-    const bool carried = form.carry.item == index;
+    const bool carried = screen.carry.item == index;
 
     const int digit = frameOfDigit(keyCode);
     if (digit >= 0) {
         // A digit beyond the frames on the board does nothing.
-        if (digit < framesInUse(form)) {
-            ItemCarryCancel(form);
-            dropAndMoveFocus(form, index, digit);
+        if (digit < framesInUse(screen)) {
+            ItemCarryCancel(screen);
+            dropAndMoveFocus(screen, index, digit);
         }
         return true;
     }
@@ -154,16 +154,16 @@ bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift)
     case ItemKeys::Space:
     case ItemKeys::Enter:
         if (carried) {
-            const int frame = form.carry.frame;
-            ItemCarryCancel(form);
-            dropAndMoveFocus(form, index, frame);
+            const int frame = screen.carry.frame;
+            ItemCarryCancel(screen);
+            dropAndMoveFocus(screen, index, frame);
         } else {
-            ItemCarryPickUp(form, index);
+            ItemCarryPickUp(screen, index);
         }
         return true;
     case ItemKeys::Escape:
         if (carried) {
-            ItemCarryCancel(form);
+            ItemCarryCancel(screen);
         }
         return carried;
     case ItemKeys::Left:
@@ -171,7 +171,7 @@ bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift)
     case ItemKeys::Up:
     case ItemKeys::Down:
         if (carried) {
-            form.carry.frame = frameInDirection(form, form.carry.frame, keyCode);
+            screen.carry.frame = frameInDirection(screen, screen.carry.frame, keyCode);
         }
         return carried;
     default:
@@ -179,12 +179,12 @@ bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift)
     }
 }
 
-const Control* FocusAfterDrop(const MainScreen& form, int index, bool byKeyboard)
+const Control* FocusAfterDrop(const MainScreen& screen, int index, bool byKeyboard)
 {
-    if (!form.quiz.open()) {
+    if (!screen.quiz.open()) {
         // Solved: "次の問題へ" when it is offered, else the first result
         // button in tab order.
-        for (const Control& button : form.resultButtons) {
+        for (const Control& button : screen.resultButtons) {
             if (button.Visible) {
                 return &button;
             }
@@ -194,11 +194,11 @@ const Control* FocusAfterDrop(const MainScreen& form, int index, bool byKeyboard
     if (!byKeyboard) {
         return nullptr;
     }
-    const int items = form.quiz.terms();
+    const int items = screen.quiz.terms();
     for (int step = 1; step <= items; ++step) {
         const int next = (index + step) % items;
-        if (FrameOfItem(form, next) < 0 && form.terms.at(next).Visible) {
-            return &form.terms.at(next);
+        if (FrameOfItem(screen, next) < 0 && screen.terms.at(next).Visible) {
+            return &screen.terms.at(next);
         }
     }
     return nullptr;

@@ -31,17 +31,17 @@ struct ItemCarry {
 
 // Key down on the focused item label `index`. Returns whether the key was
 // used; a key that is not is left to the window (Tab, for one).
-bool ItemKeyDown(MainScreen& form, int index, int keyCode, int shift);
+bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift);
 // Drops item `index` into frame `frame` exactly as a mouse drop at the
 // frame's first empty slot would. Returns whether a drop was made.
-bool ItemKeyDrop(MainScreen& form, int index, int frame);
+bool ItemKeyDrop(MainScreen& screen, int index, int frame);
 // Picks item `index` up where it lies, its frame highlighted, as Space does;
 // false when it cannot be answered now.
-bool ItemCarryPickUp(MainScreen& form, int index);
+bool ItemCarryPickUp(MainScreen& screen, int index);
 // Puts a carried item back as it was, its colour included.
-void ItemCarryCancel(MainScreen& form);
+void ItemCarryCancel(MainScreen& screen);
 // The frame item `index` lies in, or -1.
-int FrameOfItem(const MainScreen& form, int index);
+int FrameOfItem(const MainScreen& screen, int index);
 // Where the keyboard focus belongs after a drop of item `index` (with
 // `byKeyboard`, on the next item that lies in no frame); nullptr to leave it.
-const Control* FocusAfterDrop(const MainScreen& form, int index, bool byKeyboard);
+const Control* FocusAfterDrop(const MainScreen& screen, int index, bool byKeyboard);

@@ -29,32 +29,32 @@ QString withFindings(const MarksWrite& result, const QString& text)
 namespace MarksMessages
 {
 
-bool tell(MainScreen& form, const MarksWrite& result)
+bool tell(MainScreen& screen, const MarksWrite& result)
 {
     if (result.written) {
         if (!result.findings.isEmpty()) {
-            form.tell(findingsText(result));
+            screen.tell(findingsText(result));
         }
         return true;
     }
     QString text = result.failure;
-    const qsizetype waiting = form.marks.pending().size();
+    const qsizetype waiting = screen.marks.pending().size();
     if (waiting > 0) {
         // The marks are only in memory: say so, and when they are tried again.
         text += QStringLiteral("\n\nまだ保存されていないマークが%1件あります。シリーズを終える"
                                "ときや、プログラムを終了するときに、もう一度記録を試みます。")
                     .arg(waiting);
     }
-    form.tell(withFindings(result, text));
+    screen.tell(withFindings(result, text));
     return false;
 }
 
-bool mayEnd(MainScreen& form, const MarksWrite& last, Question question)
+bool mayEnd(MainScreen& screen, const MarksWrite& last, Question question)
 {
-    const qsizetype lost = form.marks.pending().size();
+    const qsizetype lost = screen.marks.pending().size();
     if (last.written || lost == 0) {
         // Nothing is lost by ending: a failed rewrite leaves the file as it was.
-        tell(form, last);
+        tell(screen, last);
         return true;
     }
     const QString text =
@@ -64,9 +64,9 @@ bool mayEnd(MainScreen& form, const MarksWrite& last, Question question)
                        "［OK］ マークを保存せずに終了します。\n"
                        "［キャンセル］ 終了しません。マークは次にファイルへ書き込むときに"
                        "もう一度記録を試みます。")
-            .arg(last.failure, QDir::toNativeSeparators(form.marks.folder()))
+            .arg(last.failure, QDir::toNativeSeparators(screen.marks.folder()))
             .arg(lost);
-    form.ask(question, withFindings(last, text), Dialogs::Icon::Critical);
+    screen.ask(question, withFindings(last, text), Dialogs::Icon::Critical);
     return false;
 }
 
@@ -116,32 +116,32 @@ QString catalogReadFailure(TextFile::ReadResult::Status status, const QString& n
 
 } // namespace MarksMessages
 
-int ReadMarksFile(MainScreen& form)
+int ReadMarksFile(MainScreen& screen)
 {
     QList<MarksFinding> findings;
-    const int last = form.marks.read(form.state, form.state.catalog[0][1], &findings);
+    const int last = screen.marks.read(screen.state, screen.state.catalog[0][1], &findings);
     QStringList messages;
     for (const MarksFinding& f : findings) {
         messages.append(f.message);
     }
     if (!messages.isEmpty()) {
-        form.tell(messages.join(QStringLiteral("\n\n")));
+        screen.tell(messages.join(QStringLiteral("\n\n")));
     }
     return last;
 }
 
-bool AppendMarkedProblem(MainScreen& form)
+bool AppendMarkedProblem(MainScreen& screen)
 {
-    SeriesState& st = form.state;
-    return MarksMessages::tell(form, MarksFile::appendMark(form.marks, st, st.currentProblem));
+    SeriesState& st = screen.state;
+    return MarksMessages::tell(screen, MarksFile::appendMark(screen.marks, st, st.currentProblem));
 }
 
-bool SaveUnsavedMarks(MainScreen& form)
+bool SaveUnsavedMarks(MainScreen& screen)
 {
-    return MarksMessages::tell(form, form.marks.savePending());
+    return MarksMessages::tell(screen, screen.marks.savePending());
 }
 
-bool RewriteMarksFile(MainScreen& form)
+bool RewriteMarksFile(MainScreen& screen)
 {
-    return MarksMessages::tell(form, form.marks.rewrite(form.state));
+    return MarksMessages::tell(screen, screen.marks.rewrite(screen.state));
 }

@@ -16,13 +16,13 @@ namespace MarksMessages
 
 // Tells the user, in one message box, what there is to tell about a write
 // in the course of the program. Returns whether the file was written.
-bool tell(MainScreen& form, const MarksWrite& result);
+bool tell(MainScreen& screen, const MarksWrite& result);
 
 // The program is about to end and `last` was its last try to write the
 // marks file. Returns true when the program may end; when that try failed
 // and marks would be lost, asks `question` instead, saying so plainly, and
 // returns false.
-bool mayEnd(MainScreen& form, const MarksWrite& last, Question question);
+bool mayEnd(MainScreen& screen, const MarksWrite& last, Question question);
 
 // Why the series file `name` in `folder` could not be read; empty when it
 // was.
@@ -37,14 +37,14 @@ QString catalogReadFailure(TextFile::ReadResult::Status status, const QString& n
 // Reads the marks file into the table as the marked series, telling what it
 // found, and returns the last row read; -1 when it is missing or holds no
 // whole record.
-int ReadMarksFile(MainScreen& form);
+int ReadMarksFile(MainScreen& screen);
 // Appends row currentProblem to the marks file and clears markPending.
 // Returns false (and tells the user) when the file could not be written; the
 // record is then kept and written with the next one.
-bool AppendMarkedProblem(MainScreen& form);
+bool AppendMarkedProblem(MainScreen& screen);
 // Writes the marked problems whose append failed earlier, if there are any.
-bool SaveUnsavedMarks(MainScreen& form);
+bool SaveUnsavedMarks(MainScreen& screen);
 // Writes the marks file anew from rows 0..problemCount flagged "T". Returns
 // false (and tells the user) when it could not be written; the old file then
 // stays as it was.
-bool RewriteMarksFile(MainScreen& form);
+bool RewriteMarksFile(MainScreen& screen);

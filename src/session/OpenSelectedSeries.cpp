@@ -21,29 +21,29 @@ QString faultList(const QStringList& faults)
 }
 
 // Leaves the list screen for problem 1 of the series just read.
-void finish(MainScreen& form, int idx, int problemCount)
+void finish(MainScreen& screen, int idx, int problemCount)
 {
-    SeriesState& st = form.state;
-    form.titlePicture.Visible = false;
-    form.seriesList.Visible = false;
-    form.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
+    SeriesState& st = screen.state;
+    screen.titlePicture.Visible = false;
+    screen.seriesList.Visible = false;
+    screen.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
                    st.catalog.at(static_cast<std::size_t>(idx))[0] + QStringLiteral(" >");
     st.currentProblem = 1;
     st.problemCount = problemCount;
-    form.showProblem(1);
-    form.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
+    screen.showProblem(1);
+    screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
 }
 
-void openMarkedSeries(MainScreen& form)
+void openMarkedSeries(MainScreen& screen)
 {
-    SeriesState& st = form.state;
-    const int k = ReadMarksFile(form);
+    SeriesState& st = screen.state;
+    const int k = ReadMarksFile(screen);
     if (SeriesParser::trimBlanks(st.problems[1].fullQuestion()).isEmpty()) {
-        form.tell(QStringLiteral("マークの付いた問題は登録されていません"));
+        screen.tell(QStringLiteral("マークの付いた問題は登録されていません"));
         st.markedSeries = false;
         return;
     }
-    finish(form, 0, k);
+    finish(screen, 0, k);
     st.markedSeries = true;
 }
 
@@ -81,66 +81,66 @@ QStringList notesAfterLoading(const SeriesLoader::Series& series, const QStringL
     return notes;
 }
 
-void openSeriesFile(MainScreen& form, int idx)
+void openSeriesFile(MainScreen& screen, int idx)
 {
-    SeriesState& st = form.state;
+    SeriesState& st = screen.state;
     const auto& entry = st.catalog.at(static_cast<std::size_t>(idx));
     const QString name = entry[1];
     if (name.trimmed().isEmpty()) {
-        form.tell(QStringLiteral("問題集「%1」のファイル名が、一覧ファイル「ZQCList.TXT」に"
+        screen.tell(QStringLiteral("問題集「%1」のファイル名が、一覧ファイル「ZQCList.TXT」に"
                                  "書かれていません。")
                       .arg(entry[0]));
         return;
     }
-    const SeriesLoader::Series series = SeriesLoader::load(form.pathOf(name));
+    const SeriesLoader::Series series = SeriesLoader::load(screen.pathOf(name));
     if (series.status != TextFile::ReadResult::Status::Ok) {
-        form.tell(
-            MarksMessages::seriesReadFailure(series.status, name, series.error, form.workDir));
+        screen.tell(
+            MarksMessages::seriesReadFailure(series.status, name, series.error, screen.workDir));
         return;
     }
     if (series.empty) {
-        form.tell(QStringLiteral("問題集のファイル「%1」は空です。").arg(name));
+        screen.tell(QStringLiteral("問題集のファイル「%1」は空です。").arg(name));
         return;
     }
     if (series.noProblem) {
-        form.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
+        screen.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
                                  "問題は「問題」または「設問」で始まる行から書きます。")
                       .arg(name));
         return;
     }
     const QStringList faults = leftOutLines(series);
     if (!series.loads()) {
-        form.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
+        screen.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
                       .arg(name, faultList(faults)));
         return;
     }
 
-    form.quiz.forgetChecks();
+    screen.quiz.forgetChecks();
     st.problems[1] = {};
     st.markedSeries = false;
     const int loaded = SeriesLoader::placeProblems(st, series);
-    finish(form, idx, loaded);
+    finish(screen, idx, loaded);
 
     const QStringList notes = notesAfterLoading(series, faults, loaded);
     if (!notes.isEmpty()) {
-        form.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
+        screen.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
                       .arg(name, notes.join(QStringLiteral("\n\n"))));
     }
 }
 
 } // namespace
 
-void OpenSelectedSeries(MainScreen& form)
+void OpenSelectedSeries(MainScreen& screen)
 {
-    const int idx = form.seriesList.ListIndex;
-    if (idx < 0 || idx >= form.seriesList.Items.size() || idx >= SeriesState::CatalogRows) {
+    const int idx = screen.seriesList.ListIndex;
+    if (idx < 0 || idx >= screen.seriesList.Items.size() || idx >= SeriesState::CatalogRows) {
         return;
     }
     if (idx == 0) {
-        form.quiz.forgetChecks();
-        form.state.problems[1] = {};
-        openMarkedSeries(form);
+        screen.quiz.forgetChecks();
+        screen.state.problems[1] = {};
+        openMarkedSeries(screen);
     } else {
-        openSeriesFile(form, idx);
+        openSeriesFile(screen, idx);
     }
 }

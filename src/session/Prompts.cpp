@@ -4,11 +4,11 @@
 
 #include <utility>
 
-bool ShowPrompts(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready)
+bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready)
 {
     // Taken at once: a handler run while a box is open (a focus change)
     // shows its own prompts, never these.
-    QList<Prompt> queue = std::exchange(form.prompts, {});
+    QList<Prompt> queue = std::exchange(screen.prompts, {});
     bool ended = false;
     while (!ended && !queue.isEmpty() && ready()) {
         const Prompt p = queue.takeFirst();
@@ -20,19 +20,19 @@ bool ShowPrompts(MainScreen& form, Dialogs& dialogs, const std::function<bool()>
             dialogs.showAbout();
             break;
         case Prompt::Kind::Question:
-            ended = form.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
+            ended = screen.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
             // What the answer leaves comes before anything still queued.
-            queue = std::exchange(form.prompts, {}) + queue;
+            queue = std::exchange(screen.prompts, {}) + queue;
             break;
         }
     }
     return ended;
 }
 
-bool QueryClose(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready)
+bool QueryClose(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready)
 {
-    const bool mayClose = form.closeRequested();
+    const bool mayClose = screen.closeRequested();
     // Asked after the handler, and still able to refuse the close.
-    const bool answered = ShowPrompts(form, dialogs, ready);
+    const bool answered = ShowPrompts(screen, dialogs, ready);
     return mayClose || answered;
 }

@@ -27,15 +27,15 @@ struct Prompt {
     Question question = Question::Quit;
 };
 
-// Shows what the form's handlers left to show, in order, through dialogs.
-// A question's answer goes back to the form, and what that leaves is shown
+// Shows what the screen's handlers left to show, in order, through dialogs.
+// A question's answer goes back to the screen, and what that leaves is shown
 // next. `ready` runs before each box, to bring the window up to date; once it
 // returns false (the program has ended) nothing more is shown. Returns
 // whether an answer ended the program or let the window close.
-bool ShowPrompts(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready);
+bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready);
 
 // The window is being closed through its title bar: runs closeRequested,
 // then shows what it left, as ShowPrompts does, asking there whether to close
 // without marks that could not be saved. Returns whether the window may
 // close.
-bool QueryClose(MainScreen& form, Dialogs& dialogs, const std::function<bool()>& ready);
+bool QueryClose(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready);

@@ -53,19 +53,19 @@ QStringList notesOnEntries(const Catalog::Result& catalog, const QString& name, 
 // Reads the catalogue into catalog rows 1.. and seriesList, after the fixed
 // marked-problems entry in row 0, and tells the user once what was wrong
 // with it.
-void ReadSeriesCatalog(MainScreen& form)
+void ReadSeriesCatalog(MainScreen& screen)
 {
-    SeriesState& st = form.state;
+    SeriesState& st = screen.state;
     st.catalog[0][0] = QStringLiteral("マークの付いた問題");
     st.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-    form.seriesList.Items.append(st.catalog[0][0]);
+    screen.seriesList.Items.append(st.catalog[0][0]);
 
     const QString name = QString::fromLatin1(Catalog::FileName);
-    const Catalog::Result catalog = Catalog::read(form.pathOf(name));
+    const Catalog::Result catalog = Catalog::read(screen.pathOf(name));
     if (const QString failure =
-            MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, form.workDir);
+            MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, screen.workDir);
         !failure.isEmpty()) {
-        form.tell(failure);
+        screen.tell(failure);
         return;
     }
 
@@ -81,7 +81,7 @@ void ReadSeriesCatalog(MainScreen& form)
         notes.append(QStringLiteral("問題集の一覧ファイル「%1」に問題集が1つも書かれていません。\n"
                                     "1行に1つずつ「題名,ファイル名」の形で書いてください。")
                          .arg(name));
-        form.tell(notes.join(QStringLiteral("\n\n")));
+        screen.tell(notes.join(QStringLiteral("\n\n")));
         return;
     }
     const qsizetype listed = std::min<qsizetype>(entries, SeriesState::MaxCatalogEntries);
@@ -90,32 +90,32 @@ void ReadSeriesCatalog(MainScreen& form)
         auto& row = st.catalog.at(static_cast<std::size_t>(i));
         row[0] = entry.title;
         row[1] = entry.fileName;
-        form.seriesList.Items.append(row[0]);
+        screen.seriesList.Items.append(row[0]);
     }
 
     notes += notesOnEntries(catalog, name, listed);
     if (!notes.isEmpty()) {
-        form.tell(notes.join(QStringLiteral("\n\n")));
+        screen.tell(notes.join(QStringLiteral("\n\n")));
     }
 }
 
 } // namespace
 
-void RunStartUp(MainScreen& form)
+void RunStartUp(MainScreen& screen)
 {
-    form.instructionLine.Top = form.Height - 900.0F;
-    form.quitButton.Top = form.Height - 930.0F;
-    form.titlePicture.Left = (form.Width - form.titlePicture.Width) / 2.0F;
-    form.seriesList.Left = (form.Width - form.seriesList.Width) / 2.0F;
-    form.resultPanel.Visible = false;
+    screen.instructionLine.Top = screen.Height - 900.0F;
+    screen.quitButton.Top = screen.Height - 930.0F;
+    screen.titlePicture.Left = (screen.Width - screen.titlePicture.Width) / 2.0F;
+    screen.seriesList.Left = (screen.Width - screen.seriesList.Width) / 2.0F;
+    screen.resultPanel.Visible = false;
     for (int i = 0; i <= 2; ++i) {
-        form.resultButtons.at(i).Visible = false;
+        screen.resultButtons.at(i).Visible = false;
     }
-    ClearBoard(form);
-    if (form.state.currentProblem == 0) {
-        ReadSeriesCatalog(form);
+    ClearBoard(screen);
+    if (screen.state.currentProblem == 0) {
+        ReadSeriesCatalog(screen);
     }
-    form.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
-    form.instructionLine.Visible = true;
-    SoundCues::openAll(form.players);
+    screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
+    screen.instructionLine.Visible = true;
+    SoundCues::openAll(screen.players);
 }
