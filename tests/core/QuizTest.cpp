@@ -1,5 +1,5 @@
-#include "layout/BoardLayout.h"
 #include "quiz/Quiz.h"
+#include "layout/BoardLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,8 @@ namespace
 Problem problem(const QList<int>& answers, int groups = 2)
 {
     Problem p;
-    for (qsizetype i = 0; i < answers.size(); ++i) {
-        p.terms.append(QStringLiteral("t%1").arg(i));
-    }
-    for (int g = 0; g < groups; ++g) {
-        p.groups.append(QStringLiteral("g%1").arg(g));
-    }
+    p.terms = QStringList(answers.size(), "t");
+    p.groups = QStringList(groups, "g");
     p.groupOfTerm = answers;
     return p;
 }
@@ -82,16 +78,14 @@ TEST(Quiz, AWrongAnswerIsComparedWithThePreviousOne)
         q.place(i, 1);
     }
     const QList<std::pair<int, int>> moves = {{0, 0}, {1, 0}, {1, 1}, {2, 1}, {0, 1}, {2, 1}};
-    Quiz::Check c = q.check();
-    EXPECT_EQ(c.outcome, Outcome::Wrong);
-    EXPECT_EQ(c.right, 0);
+    EXPECT_EQ(q.check().outcome, Outcome::Wrong);
+    // The first: the one before found no right term.
     const QList<std::pair<Outcome, int>> expected = {
-        {Outcome::Wrong, 1},      // the one before found no right term
-        {Outcome::MoreRight, 2},  {Outcome::FewerRight, 1}, {Outcome::SameRight, 1},
-        {Outcome::FewerRight, 0}, {Outcome::Wrong, 0},
+        {Outcome::Wrong, 1},     {Outcome::MoreRight, 2},  {Outcome::FewerRight, 1},
+        {Outcome::SameRight, 1}, {Outcome::FewerRight, 0}, {Outcome::Wrong, 0},
     };
     for (qsizetype k = 0; k < moves.size(); ++k) {
-        c = move(q, moves[k].first, moves[k].second);
+        const Quiz::Check c = move(q, moves[k].first, moves[k].second);
         EXPECT_EQ(c.outcome, expected[k].first) << k;
         EXPECT_EQ(c.right, expected[k].second) << k;
         EXPECT_EQ(q.previousRight(), c.right) << k;
@@ -117,9 +111,8 @@ TEST(Quiz, SolvingClosesTheQuizAndLeavesTheCountAlone)
     q.place(0, 0);
     q.place(1, 1);
     q.place(2, 0);
-    const Quiz::Check c = q.check();
-    EXPECT_EQ(c.outcome, Outcome::Solved);
-    EXPECT_EQ(c.right, 3);
+    EXPECT_EQ(q.check().right, 3);
+    EXPECT_EQ(q.lastCheck().outcome, Outcome::Solved);
     EXPECT_FALSE(q.open());
     EXPECT_EQ(q.previousRight(), 2);
     q.takeBack(2);
@@ -191,22 +184,19 @@ TEST(BoardLayout, ADropFallsIntoTheFirstFrameUnderItsCentreOrABand100TwipsAbove)
 TEST(BoardLayout, ATermLetGoOffTheBoardComesBackOverEachEdge)
 {
     const BoardLayout b = board();
+    // A term 1000 x 285 at (left, top), and where it is kept.
     struct Case {
-        Box term, kept;
+        float left, top, keptLeft, keptTop;
     };
     // Each edge's threshold on the term's centre: 0, W - 100, H - 450, 700.
     const QList<Case> cases = {
-        {{-600, 2000, 1000, 285}, {0, 2000, 1000, 285}},
-        {{-500, 2000, 1000, 285}, {-500, 2000, 1000, 285}},
-        {{8851, 2000, 1000, 285}, {9450 - 1000 - 20, 2000, 1000, 285}},
-        {{8850, 2000, 1000, 285}, {8850, 2000, 1000, 285}},
-        {{2000, 6683, 1000, 285}, {2000, 7275 - 285 - 600, 1000, 285}},
-        {{2000, 6682.5, 1000, 285}, {2000, 6682.5, 1000, 285}},
-        {{2000, 557, 1000, 285}, {2000, 720, 1000, 285}},
-        {{2000, 557.5, 1000, 285}, {2000, 557.5, 1000, 285}},
-        {{-9000, -9000, 1000, 285}, {0, 720, 1000, 285}},
+        {-600, 2000, 0, 2000},    {-500, 2000, -500, 2000},   {8851, 2000, 9450 - 1000 - 20, 2000},
+        {8850, 2000, 8850, 2000}, {2000, 6683, 2000, 6390},   {2000, 6682.5, 2000, 6682.5},
+        {2000, 557, 2000, 720},   {2000, 557.5, 2000, 557.5}, {-9000, -9000, 0, 720},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(b.keptOnBoard(c.term), c.kept) << c.term.left << "," << c.term.top;
+        EXPECT_EQ(b.keptOnBoard({c.left, c.top, 1000, 285}),
+                  (Box{c.keptLeft, c.keptTop, 1000, 285}))
+            << c.left << "," << c.top;
     }
 }
