@@ -154,17 +154,15 @@ TEST(Dropping, GapClosesWhenAnItemLeavesTheMiddleSlot)
     EXPECT_FLOAT_EQ(p.item(1).Left, 4500 + 120);
 }
 
-TEST(Dropping, TenthItemOnANineSlotFrameIsParked)
+TEST(Dropping, AnItemAFullFrameHasNoRoomForIsParkedAboveTheFrames)
 {
-    Play p(10, QString("1,").repeated(10));
-    for (int i = 0; i < 9; ++i) {
-        p.dropInto(i, 0);
-    }
-    EXPECT_EQ(p.slot(0, 8), 9);
-    p.dropInto(9, 0);
-    EXPECT_EQ(p.slot(0, 9), 0) << "not counted";
-    EXPECT_FLOAT_EQ(p.item(9).Top, 3000 - 150 - 285);
-    EXPECT_FLOAT_EQ(p.item(9).Left, 100 + 120);
+    Play p(2, "1,1,");
+    p.setFrame(0, 100, 3000, 4000, 500); // room for one
+    p.dropInto(0, 0);
+    p.dropInto(1, 0);
+    EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0})) << "not counted";
+    EXPECT_FLOAT_EQ(p.item(1).Top, 3000 - 150 - 285);
+    EXPECT_FLOAT_EQ(p.item(1).Left, 100 + 120);
     EXPECT_TRUE(p.plays().isEmpty()) << "not every item is placed";
 }
 
