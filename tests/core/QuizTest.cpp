@@ -47,6 +47,8 @@ TEST(Quiz, TermsFillAFrameDownwardsAndOnlyTheOneTakenOutGoesBackInPlace)
     EXPECT_EQ(q.place(2, 0), 2);
     EXPECT_EQ(q.frameOf(2), 0);
     EXPECT_EQ(q.frameOf(3), -1);
+    q.takeBack(3); // lies in no frame: nothing moves
+    EXPECT_EQ(q.termsIn(0), QList<int>({0, 1, 2}));
 
     q.takeBack(1);
     EXPECT_EQ(q.termsIn(0), QList<int>({0, 2})) << "the gap closes";
