@@ -16,130 +16,131 @@ QString list(const QStringList& fields)
     return fields.join(',') + ',';
 }
 
-struct Board : Harness {
-    // Shows row 1 in a window of the given client size.
-    void show(const QString& items, const QString& groups, float clientW = 9330,
-              float clientH = 6870, qint16 n = 1)
-    {
-        form->setClientSize(clientW, clientH);
-        setRow(n, QStringLiteral("問題１\u3000次を分類せよ"), items, groups, QString());
-        form->showProblem(n);
-    }
-    const Control& frame(int c) const { return form->frames.at(c); }
-    const Control& caption(int c) const { return form->captions.at(c); }
-};
-
-void expectFrame(const Control& f, double left, double top, double width, double height)
+// Row 1's board on a client area of the given size.
+BoardLayout lay(const QString& items, const QString& groups, float clientW = 9330,
+                float clientH = 6870)
 {
-    EXPECT_NEAR(f.Left, left, 0.01) << f.displayName().toStdString();
-    EXPECT_NEAR(f.Top, top, 0.01) << f.displayName().toStdString();
-    EXPECT_NEAR(f.Width, width, 0.01) << f.displayName().toStdString();
-    EXPECT_NEAR(f.Height, height, 0.01) << f.displayName().toStdString();
-    EXPECT_TRUE(f.Visible) << f.displayName().toStdString();
+    const FakeMeasure measure;
+    return BoardLayout::of(
+        Problems::fromRecord({QStringLiteral("問題１\u3000次を分類せよ"), items, groups, "", ""}),
+        {clientW, clientH}, measure);
+}
+
+void expectBox(const Box& f, double left, double top, double width, double height)
+{
+    EXPECT_NEAR(f.left, left, 0.01);
+    EXPECT_NEAR(f.top, top, 0.01);
+    EXPECT_NEAR(f.width, width, 0.01);
+    EXPECT_NEAR(f.height, height, 0.01);
 }
 
 } // namespace
 
-TEST(ShowProblem, SingleRowOfThreeFrames)
+TEST(ShowProblem, TheControlsTakeTheBoardsPlacesAndOnlyTheShownOnesShow)
 {
-    Board b;
-    b.show(list({"a", "b", "c"}), list({QStringLiteral("節足動物"), QStringLiteral("軟体動物"),
-                                        QStringLiteral("棘皮動物")}));
+    Harness h;
+    h.form->setClientSize(9330, 6870);
+    h.setRow(1, "q", "a,b,", QStringLiteral("節足動物,軟体動物,棘皮動物,"), "");
+    h.form->showProblem(1);
+    const BoardLayout& b = h.form->board;
+    ASSERT_EQ(b.frames.size(), 3);
+    for (int c = 0; c < 6; ++c) {
+        const Control& f = h.form->frames.at(c);
+        const Control& cap = h.form->captions.at(c);
+        EXPECT_EQ(f.Visible, c < 3) << c;
+        EXPECT_EQ(cap.Visible, c < 3) << c;
+        if (c < 3) {
+            EXPECT_EQ((Box{f.Left, f.Top, f.Width, f.Height}), b.frames.at(c)) << c;
+            EXPECT_EQ((Box{cap.Left, cap.Top, cap.Width, cap.Height}), b.captions.at(c)) << c;
+        }
+    }
+    const Control& t = h.form->terms[1];
+    EXPECT_EQ((Box{t.Left, t.Top, t.Width, t.Height}), b.terms.at(1));
+    EXPECT_EQ(h.form->captions[0].Caption(), QStringLiteral(" 節足動物 "));
+}
+
+TEST(BoardLayout, SingleRowOfThreeFrames)
+{
+    const BoardLayout b = lay("a,b,c,", QStringLiteral("節足動物,軟体動物,棘皮動物,"));
     // W = 9450, H = 7275: P = 9200 / 3 - 5, each frame (W - 250) / 3 - 55 wide.
     const double P = 9200.0 / 3.0 - 5.0;
-    expectFrame(b.frame(0), 50, 2280, 9200.0 / 3.0 - 55.0, 4015);
-    expectFrame(b.frame(1), 50 + P + 15, 2280, P - 50, 4015);
-    expectFrame(b.frame(2), 50 + 2 * (P + 15), 2280, P - 50, 4015);
+    ASSERT_EQ(b.frames.size(), 3);
+    expectBox(b.frames[0], 50, 2280, 9200.0 / 3.0 - 55.0, 4015);
+    expectBox(b.frames[1], 50 + P + 15, 2280, P - 50, 4015);
+    expectBox(b.frames[2], 50 + 2 * (P + 15), 2280, P - 50, 4015);
     // Captions 100 above their frame, centred on the column of width P.
     const double capW = 15 + 4 * 30 + 15 + 30; // " 節足動物 " plus the border
-    EXPECT_NEAR(b.caption(1).Width, capW, 0.01);
-    EXPECT_NEAR(b.caption(1).Height, 300, 0.01);
-    EXPECT_NEAR(b.caption(1).Left, (50 + P + 15) + P / 2 - capW / 2, 0.01);
-    EXPECT_NEAR(b.caption(1).Top, 2180, 0.01);
-    EXPECT_FALSE(b.frame(3).Visible);
-    EXPECT_FALSE(b.caption(3).Visible);
-    EXPECT_EQ(b.form->quiz.frames(), 3);
-    EXPECT_EQ(b.caption(0).Caption(), QStringLiteral(" 節足動物 "));
+    expectBox(b.captions[1], (50 + P + 15) + P / 2 - capW / 2, 2180, capW, 300);
 }
 
-TEST(ShowProblem, StackedPairOnlyAboveHalfTheWidth)
+TEST(BoardLayout, StackedPairOnlyAboveHalfTheWidth)
 {
     // Client 8960 wide: W = 9080, (W - 80) / 2 = 4500 exactly.
-    Board b;
-    b.show(list({wide(148)}), list({"x", "y"}), 8960); // label 60 + 4440 = 4500 wide
-    EXPECT_FLOAT_EQ(b.form->terms[0].Width, 4500);
-    EXPECT_NEAR(b.frame(1).Top, 2280, 0.01) << "equal to the threshold: side by side";
+    const BoardLayout b = lay(wide(148) + ",", "x,y,", 8960); // label 60 + 4440 = 4500 wide
+    EXPECT_FLOAT_EQ(b.terms[0].width, 4500);
+    EXPECT_NEAR(b.frames[1].top, 2280, 0.01) << "equal to the threshold: side by side";
 
-    Board s;
-    s.show(list({wide(148) + "a"}), list({"x", "y"}), 8960); // 4515 wide
-    expectFrame(s.frame(0), 50, 2280, 8680, 1862.5);
-    expectFrame(s.frame(1), 50, 4242.5, 8680, 2052.5);
-    EXPECT_FLOAT_EQ(s.caption(0).Left, 100);
-    EXPECT_FLOAT_EQ(s.caption(1).Left, 100);
-    EXPECT_NEAR(s.caption(1).Top, 4142.5, 0.01);
+    const BoardLayout s = lay(wide(148) + "a,", "x,y,", 8960); // 4515 wide
+    expectBox(s.frames[0], 50, 2280, 8680, 1862.5);
+    expectBox(s.frames[1], 50, 4242.5, 8680, 2052.5);
+    EXPECT_FLOAT_EQ(s.captions[0].left, 100);
+    EXPECT_FLOAT_EQ(s.captions[1].left, 100);
+    EXPECT_NEAR(s.captions[1].top, 4142.5, 0.01);
 }
 
-TEST(ShowProblem, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
+TEST(BoardLayout, TwoByTwoGridOnlyAboveAQuarterOfTheWidth)
 {
-    Board b;
-    b.show(list({wide(73)}), list({"p", "q", "r", "s"}), 8960); // 2250 = (W - 80) / 4
-    EXPECT_NEAR(b.frame(3).Top, 2280, 0.01) << "equal to the threshold: one row";
+    const BoardLayout b = lay(wide(73) + ",", "p,q,r,s,", 8960); // 2250 = (W - 80) / 4
+    EXPECT_NEAR(b.frames[3].top, 2280, 0.01) << "equal to the threshold: one row";
 
-    Board g;
-    g.show(list({wide(73) + "a"}), list({"p", "q", "r", "s"}), 8960);
+    const BoardLayout g = lay(wide(73) + "a,", "p,q,r,s,", 8960);
     const double P = (9080.0 - 250.0) / 2.0 - 50.0; // 4365
-    expectFrame(g.frame(0), 50, 2280, P - 50, 1862.5);
-    expectFrame(g.frame(1), 50 + P + 15, 2280, P - 50, 1862.5);
-    expectFrame(g.frame(2), 50, 4242.5, P - 50, 2052.5);
-    expectFrame(g.frame(3), 50 + P + 10, 4242.5, P - 50, 2052.5);
+    expectBox(g.frames[0], 50, 2280, P - 50, 1862.5);
+    expectBox(g.frames[1], 50 + P + 15, 2280, P - 50, 1862.5);
+    expectBox(g.frames[2], 50, 4242.5, P - 50, 2052.5);
+    expectBox(g.frames[3], 50 + P + 10, 4242.5, P - 50, 2052.5);
     // The second row's right frame stands 5 twips further left.
-    EXPECT_FLOAT_EQ(g.frame(1).Left - g.frame(3).Left, 5);
-    EXPECT_NEAR(g.caption(3).Left, (50 + P + 10) + P / 2 - g.caption(3).Width / 2, 0.01);
+    EXPECT_FLOAT_EQ(g.frames[1].left - g.frames[3].left, 5);
+    EXPECT_NEAR(g.captions[3].left, (50 + P + 10) + P / 2 - g.captions[3].width / 2, 0.01);
 }
 
-TEST(ShowProblem, FiveAndSixGroupsFormTwoRows)
+TEST(BoardLayout, FiveAndSixGroupsFormTwoRows)
 {
-    Board b;
-    b.show(list({"a"}), list({"1", "2", "3", "4", "5", "6"}));
+    const BoardLayout b = lay("a,", "1,2,3,4,5,6,");
     const double P = (9450.0 - 250.0) / 3.0 - 50.0;
     const double firstH = (7275.0 - 2280.0 - 270.0) / 2.0 - 500.0;
     const double t2 = 2280.0 + firstH + 100.0;
-    expectFrame(b.frame(0), 50, 2280, P - 50, firstH);
-    expectFrame(b.frame(2), 50 + 2 * (P + 15), 2280, P - 50, firstH);
-    expectFrame(b.frame(3), 50, t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
-    expectFrame(b.frame(5), 50 + 2 * (P + 10), t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
+    expectBox(b.frames[0], 50, 2280, P - 50, firstH);
+    expectBox(b.frames[2], 50 + 2 * (P + 15), 2280, P - 50, firstH);
+    expectBox(b.frames[3], 50, t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
+    expectBox(b.frames[5], 50 + 2 * (P + 10), t2, P - 50, 7275.0 - 480.0 - t2 - 500.0);
 
-    Board five;
-    five.show(list({"a"}), list({"1", "2", "3", "4", "5"}));
-    EXPECT_TRUE(five.frame(4).Visible);
-    EXPECT_FALSE(five.frame(5).Visible);
-    EXPECT_FALSE(five.caption(5).Visible);
+    const BoardLayout five = lay("a,", "1,2,3,4,5,");
+    EXPECT_EQ(five.frames.size(), 5);
+    EXPECT_EQ(five.frames[4], b.frames[4]);
 }
 
-TEST(ShowProblem, ItemsWrapOnlyPastTheRightMargin)
+TEST(BoardLayout, ItemsWrapOnlyPastTheRightMargin)
 {
     // W - 150 = 9300: 360 + 4410 + 150 + 4380 ends exactly there.
-    Board b;
-    b.show(list({wide(145), wide(144)}), list({"x"}));
-    EXPECT_FLOAT_EQ(b.form->terms[1].Left, 4920);
-    EXPECT_FLOAT_EQ(b.form->terms[1].Top, 720);
+    const BoardLayout b = lay(wide(145) + "," + wide(144) + ",", "x,");
+    EXPECT_FLOAT_EQ(b.terms[1].left, 4920);
+    EXPECT_FLOAT_EQ(b.terms[1].top, 720);
 
-    Board w;
-    w.show(list({wide(145), wide(144) + "a"}), list({"x"}));
-    EXPECT_FLOAT_EQ(w.form->terms[1].Left, 360);
-    EXPECT_FLOAT_EQ(w.form->terms[1].Top, 1070);
+    const BoardLayout w = lay(wide(145) + "," + wide(144) + "a,", "x,");
+    EXPECT_FLOAT_EQ(w.terms[1].left, 360);
+    EXPECT_FLOAT_EQ(w.terms[1].top, 1070);
 }
 
-TEST(ShowProblem, FramesStartBelowALastRowThatReachesPast2280)
+TEST(BoardLayout, FramesStartBelowALastRowThatReachesPast2280)
 {
-    Board b;
-    b.show(list({wide(148), wide(148), wide(148), wide(148), wide(148)}), list({"x", "y", "z"}));
-    EXPECT_FLOAT_EQ(b.form->terms[4].Top, 2120);
-    EXPECT_NEAR(b.frame(0).Top, 2120 + 285 + 300, 0.01);
+    const QString row = QString(wide(148) + ",").repeated(4);
+    const BoardLayout b = lay(row + wide(148) + ",", "x,y,z,");
+    EXPECT_FLOAT_EQ(b.terms[4].top, 2120);
+    EXPECT_NEAR(b.frames[0].top, 2120 + 285 + 300, 0.01);
 
-    Board four;
-    four.show(list({wide(148), wide(148), wide(148), wide(148)}), list({"x", "y", "z"}));
-    EXPECT_NEAR(four.frame(0).Top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
+    const BoardLayout four = lay(row, "x,y,z,");
+    EXPECT_NEAR(four.frames[0].top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
 }
 
 TEST(ShowProblem, HeadingSplitsAtTheFirstBlankOfEitherWidth)
@@ -250,10 +251,9 @@ TEST(ShowProblem, HostileRowsStayInsideTheTables)
     }
     Harness h;
     h.setRow(1, "q", list(thirty), list(nine), list(QStringList(30, "3")));
-    h.form->showProblem(1);
-    EXPECT_EQ(h.form->quiz.terms(), 21);
-    EXPECT_EQ(h.form->quiz.frames(), 6);
+    h.form->showProblem(1); // the quiz leaves out what the screen has no controls for
     EXPECT_TRUE(h.form->terms[20].Visible);
+    EXPECT_TRUE(h.form->frames[5].Visible);
 
     h.setRow(2, "q", "no commas", "none", "1");
     h.form->showProblem(2);
