@@ -331,7 +331,9 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
     // '\\' or '/' between folders.
     const auto found = [&dir](const QString& name) { return FileLookup::resolve(dir, name); };
     const auto shownAs = [&dir](const QString& path) {
-        const QString relative = QDir(dir).relativeFilePath(path);
+        // Absolute first: a relative path would be taken as it stands and
+        // joined to the folder a second time.
+        const QString relative = QDir(dir).relativeFilePath(QFileInfo(path).absoluteFilePath());
         return dir == QLatin1String(".") ? relative : QDir(dir).filePath(relative);
     };
     const QString catalogPath = found(QString::fromLatin1(Catalog::FileName));

@@ -90,6 +90,14 @@ TEST(Check, BundledDataIsClean)
     }
 }
 
+TEST(Check, AFolderGivenRelativelyIsNamedOnce)
+{
+    const CheckRun r = check({QStringLiteral("data")}, TestFiles::sourceDir());
+    ASSERT_FALSE(r.lines.isEmpty());
+    EXPECT_TRUE(r.lines.first().startsWith(QStringLiteral("data/ZQCList.TXT: ")))
+        << r.lines.first().toStdString();
+}
+
 TEST(Check, AFaultyFolderIsReportedLineByLine)
 {
     QTemporaryDir dir;
