@@ -13,30 +13,6 @@ TITLE="用語分類問題集 Velmorant"
 TEST_NAME=click_window_test
 . "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
-# The colour of client pixel (x, y) of the window, as RRGGBB, from a fresh
-# screenshot saved as $3.
-pixel() {
-    import -window root "$3"
-    image_pixel "$3" $((wx + $1)) $((wy + $2))
-}
-
-# Waits until client pixel (x, y) has colour $3 (with $5 "not", any other);
-# $4 names the screenshot.
-wait_for_pixel() {
-    local got=""
-    for _ in $(seq 30); do
-        got=$(pixel "$1" "$2" "$4")
-        if [ "${5:-}" = not ]; then
-            [ "$got" != "$3" ] && return 0
-        elif [ "$got" = "$3" ]; then
-            return 0
-        fi
-        sleep 0.1
-    done
-    echo "pixel ($1,$2) is #$got" >&2
-    return 1
-}
-
 click_at() {
     xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
     sleep 0.15

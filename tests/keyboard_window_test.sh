@@ -14,25 +14,6 @@ TITLE="用語分類問題集 Velmorant"
 TEST_NAME=keyboard_window_test
 . "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
-# The colour of client pixel (x, y) of the window, as RRGGBB, from a fresh
-# screenshot saved as $3.
-pixel() {
-    import -window root "$3"
-    image_pixel "$3" $((wx + $1)) $((wy + $2))
-}
-
-# Waits until client pixel (x, y) has colour $3; $4 names the screenshot.
-wait_for_pixel() {
-    local got=""
-    for _ in $(seq 30); do
-        got=$(pixel "$1" "$2" "$4")
-        [ "$got" = "$3" ] && return 0
-        sleep 0.1
-    done
-    echo "pixel ($1,$2) is #$got, not #$3" >&2
-    return 1
-}
-
 keys() {
     for k in "$@"; do
         xdotool key "$k"

@@ -115,3 +115,27 @@ window_test_main() {
         "$program" "$scratch/work" "$scratch"
     echo "$TEST_NAME: PASS (screenshots in $scratch)"
 }
+
+# The colour of client pixel (x, y) of the program's window, as RRGGBB, from
+# a fresh screenshot saved as $3. Needs wx and wy from start_program.
+pixel() {
+    import -window root "$3"
+    image_pixel "$3" $((wx + $1)) $((wy + $2))
+}
+
+# Waits until client pixel (x, y) has colour $3 (with $5 "not", any other);
+# $4 names the screenshot.
+wait_for_pixel() {
+    local got=""
+    for _ in $(seq 30); do
+        got=$(pixel "$1" "$2" "$4")
+        if [ "${5:-}" = not ]; then
+            [ "$got" != "$3" ] && return 0
+        elif [ "$got" = "$3" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "pixel ($1,$2) is #$got, ${5:+not }#$3 expected" >&2
+    return 1
+}
