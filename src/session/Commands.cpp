@@ -64,8 +64,8 @@ void toggleMark(MainScreen& screen)
 {
     SeriesState& st = screen.state;
     Control& mark = screen.resultButtons[ResultButton::Mark];
-    const bool marking = mark.Caption() == MarkIt;
-    mark.setCaption(marking ? Unmark : MarkIt);
+    const bool marking = screen.markOffered;
+    OfferMark(screen, !marking);
     st.markPending = marking;
     if (st.markedSeries) {
         mark.Visible = false;
@@ -156,6 +156,12 @@ void ResultButtonClick(MainScreen& screen, int index)
     }
 }
 
+void OfferMark(MainScreen& screen, bool mark)
+{
+    screen.markOffered = mark;
+    screen.resultButtons[ResultButton::Mark].setCaption(mark ? MarkIt : Unmark);
+}
+
 void ShowSeriesList(MainScreen& screen)
 {
     if (screen.state.markedSeries) {
@@ -203,7 +209,7 @@ void ExplanationBackClick(MainScreen& screen)
     if (st.currentProblem > 1) {
         screen.resultButtons[ResultButton::Previous].Visible = true;
     }
-    screen.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? Unmark : MarkIt);
+    OfferMark(screen, !st.markedSeries);
     screen.resultButtons[ResultButton::Mark].Visible = true;
     screen.resultMessage.Visible = true;
 }

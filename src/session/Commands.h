@@ -19,5 +19,8 @@ bool WindowClosing(MainScreen& screen);
 // Goes on after a question a handler asked. True when the program ends, or
 // the window may close.
 bool AnswerQuestion(MainScreen& screen, Question question, Dialogs::Answer answer);
+// Sets the mark button to offer marking the problem on the board, or taking
+// its mark back.
+void OfferMark(MainScreen& screen, bool mark);
 // Leaves the series and brings back the series list screen.
 void ShowSeriesList(MainScreen& screen);

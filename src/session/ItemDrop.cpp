@@ -1,5 +1,6 @@
 #include "session/ItemDrop.h"
 
+#include "session/Commands.h"
 #include "session/SoundCues.h"
 #include "session/MainScreen.h"
 
@@ -29,8 +30,7 @@ void showSolved(MainScreen& screen)
     screen.resultPanel.Visible = true;
     screen.resultButtons[ResultButton::Retry].Visible = true;
     screen.resultButtons[ResultButton::ToList].Visible = true;
-    screen.resultButtons[ResultButton::Mark].setCaption(st.markedSeries ? QStringLiteral("マーク取消")
-                                                   : QStringLiteral("マークをつける"));
+    OfferMark(screen, !st.markedSeries);
     screen.resultButtons[ResultButton::Mark].Visible = true;
     const int current = std::clamp(st.currentProblem, 0, SeriesState::SeriesRows - 1);
     if (!st.problems.at(current).explanation.isEmpty()) {

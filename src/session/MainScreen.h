@@ -139,6 +139,9 @@ public:
     // The problem on the board: where its parts lie, and its answer so far.
     BoardLayout board;
     Quiz quiz;
+    // Whether the mark button offers to mark the problem (else to take its
+    // mark back): what pressing it does.
+    bool markOffered = true;
     // The item picked up with the keyboard, and the control that should take
     // the keyboard focus once the view has shown a handler's effects.
     ItemCarry carry;
