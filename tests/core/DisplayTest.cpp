@@ -175,8 +175,9 @@ TEST(ShowProblem, ArrowButtonsAndWindowPlacedControls)
     EXPECT_FLOAT_EQ(h.form->arrows[Arrow::Previous].Left, 9450 - 555 - 555 - 250);
     EXPECT_FLOAT_EQ(h.form->quitButton.Left, 9450 - 855 - 200);
     EXPECT_FLOAT_EQ(h.form->questionText.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
-    EXPECT_EQ(h.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind", "Correct:rewind",
-                                                 "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind"}));
+    const QStringList rewinds = {"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
+                                 "NotMoreCorrect:rewind"};
+    EXPECT_EQ(h.players.log, rewinds + rewinds) << "each showing rewinds every sound";
     EXPECT_TRUE(h.form->quiz.open());
 }
 
@@ -227,8 +228,6 @@ TEST(ShowProblem, HostileRowsStayInsideTheTables)
 
     h.setRow(3, "", "", "", "");
     h.form->showProblem(3);
-    EXPECT_EQ(h.form->quiz.terms(), 0);
-    EXPECT_EQ(h.form->quiz.frames(), 0);
     for (const Control& f : h.form->frames) {
         EXPECT_FALSE(f.Visible);
     }
