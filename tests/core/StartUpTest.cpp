@@ -122,25 +122,9 @@ TEST(StartUp, ControlsAfterStartUpFollowTheOuterWindowSize)
     EXPECT_FLOAT_EQ(f.quitButton.Top, 8405 - 930);
     EXPECT_FLOAT_EQ(f.titlePicture.Left, (12120 - 4920) / 2.0F);
     EXPECT_FLOAT_EQ(f.seriesList.Left, (12120 - 4395) / 2.0F);
-    EXPECT_FALSE(f.resultPanel.Visible);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_FALSE(f.resultButtons.at(i).Visible) << i;
-        EXPECT_FALSE(f.frames.at(i).Visible) << i;
-        EXPECT_FALSE(f.captions.at(i).Visible) << i;
-    }
-    for (const Control& item : f.terms) {
-        EXPECT_FALSE(item.Visible);
-    }
+    expectListScreen(f);
     EXPECT_FLOAT_EQ(f.terms[0].Left, 360);
     EXPECT_FLOAT_EQ(f.terms[0].Top, 720);
-    EXPECT_TRUE(f.seriesList.Visible);
-    EXPECT_TRUE(f.titlePicture.Visible);
-    EXPECT_TRUE(f.quitButton.Visible);
-    EXPECT_TRUE(f.instructionLine.Visible);
-    EXPECT_EQ(f.instructionLine.Caption(), QString::fromUtf16(MainScreen::ListPrompt));
-    EXPECT_EQ(f.Caption, QStringLiteral("用語分類問題集 Velmorant"));
-    EXPECT_FALSE(f.explanationPanel.Visible);
-    EXPECT_FALSE(f.arrows[Arrow::Next].Visible);
 }
 
 TEST(StartUp, DesignSizeAndTabOrder)

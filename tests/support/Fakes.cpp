@@ -110,3 +110,26 @@ void Harness::setRow(int n, const QString& question, const QString& items, const
     state.problems.at(static_cast<std::size_t>(n)) =
         Problems::fromRecord({question, items, groups, answers, explanation});
 }
+
+void expectListScreen(const MainScreen& f)
+{
+    for (const Control* shown :
+         {&f.seriesList, &f.titlePicture, &f.quitButton, &f.instructionLine}) {
+        EXPECT_TRUE(shown->Visible) << shown->displayName().toStdString();
+    }
+    EXPECT_EQ(f.instructionLine.Caption(), QString::fromUtf16(MainScreen::ListPrompt));
+    EXPECT_EQ(f.Caption, QStringLiteral("用語分類問題集 Velmorant"));
+    for (const Control* hidden : {&f.resultPanel, &f.explanationPanel, &f.headingText,
+                                  &f.questionText, &f.arrows[0], &f.arrows[1]}) {
+        EXPECT_FALSE(hidden->Visible) << hidden->displayName().toStdString();
+    }
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_FALSE(f.frames.at(i).Visible) << i;
+        EXPECT_FALSE(f.captions.at(i).Visible) << i;
+        EXPECT_FALSE(f.resultButtons.at(i).Visible) << i;
+    }
+    for (const Control& item : f.terms) {
+        EXPECT_FALSE(item.Visible);
+        EXPECT_EQ(item.BackColor, Colors::ButtonFace);
+    }
+}

@@ -70,6 +70,10 @@ inline QString recordPart(const SeriesState& state, int problem, int part)
     return Problems::record(state.problems.at(static_cast<std::size_t>(problem))).at(part);
 }
 
+// Checks the series list as start-up and leaving a series leave it: the
+// list, its title and prompt, and nothing of a problem.
+void expectListScreen(const MainScreen& f);
+
 // The main window as the view drives it: each use through -> or * is one
 // event. Once it has returned, what it left is shown through the dialogs,
 // their script answering its questions; while it runs, no box may come up.
