@@ -27,12 +27,8 @@ inside_xvfb() {
 
     # The second entry of the list is the first series.
     xdotool mousemove $((wx + 240)) $((wy + 213)) click --repeat 2 --delay 80 1
-    local name=""
-    for _ in $(seq 30); do
-        name=$(xdotool getwindowname "$win")
-        [ "$name" != "$TITLE" ] && break
-        sleep 0.1
-    done
+    local name
+    name=$(wait_for_new_title)
     [[ "$name" == *"動物の多様性と分類"* ]] || fail "a double click did not open the series (title \"$name\")"
 
     # Problem 1: ten terms in a row, four arthropods, three molluscs, three

@@ -32,12 +32,8 @@ inside_xvfb() {
 
     # The first entry is the marked problems; the second the first series.
     keys Down Down Return
-    local name=""
-    for _ in $(seq 30); do
-        name=$(xdotool getwindowname "$win")
-        [ "$name" != "$TITLE" ] && break
-        sleep 0.1
-    done
+    local name
+    name=$(wait_for_new_title)
     [[ "$name" == *"動物の多様性と分類"* ]] || fail "Enter in the list did not open the series (title \"$name\")"
     echo "series opened with the keyboard: $name"
 

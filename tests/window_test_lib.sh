@@ -139,3 +139,15 @@ wait_for_pixel() {
     echo "pixel ($1,$2) is #$got, ${5:+not }#$3 expected" >&2
     return 1
 }
+
+# Waits until the program's window takes a title other than the series
+# list's ($TITLE); prints the title it has then.
+wait_for_new_title() {
+    local name=""
+    for _ in $(seq 30); do
+        name=$(xdotool getwindowname "$win")
+        [ "$name" != "$TITLE" ] && break
+        sleep 0.1
+    done
+    echo "$name"
+}
