@@ -173,7 +173,7 @@ void MainScreen::createGroups()
     for (int i = 0; i < 6; ++i) {
         Control& cap = captions.at(i);
         cap = Control(ControlKind::Label, QStringLiteral("captions"), i);
-        cap.Font = gothic(12, true);
+        cap.Font = BoardLayout::captionFont();
         cap.BorderSingle = true;
         cap.AutoSize = true;
         cap.BackColor = Colors::GroupCaptions.at(i);
@@ -200,7 +200,7 @@ void MainScreen::createItems()
     for (int i = 0; i < 21; ++i) {
         Control& item = terms.at(i);
         item = Control(ControlKind::Label, QStringLiteral("terms"), i);
-        item.Font = pgothic(11.25);
+        item.Font = BoardLayout::termFont();
         item.BorderSingle = true;
         item.AutoSize = true;
         item.BackColor = Colors::ButtonFace;
@@ -219,14 +219,16 @@ void MainScreen::createItems()
 void MainScreen::createTexts()
 {
     questionText = Control(ControlKind::Label, QStringLiteral("questionText"));
-    questionText.place(1080, 120, 6255, 615);
+    const Box question = BoardLayout::DesignQuestion;
+    questionText.place(question.left, question.top, question.width, question.height);
     questionText.Visible = false;
     questionText.Font = Font;
     questionText.BackColor = FormBack;
     questionText.ForeColor = Colors::Black;
 
     headingText = Control(ControlKind::Label, QStringLiteral("headingText"));
-    headingText.place(120, 120, 975, 435);
+    const Box heading = BoardLayout::DesignHeading;
+    headingText.place(heading.left, heading.top, heading.width, heading.height);
     headingText.Visible = false;
     headingText.Font = pgothic(9.75, true);
     headingText.BackColor = FormBack;
