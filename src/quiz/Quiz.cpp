@@ -97,6 +97,5 @@ Quiz::Check Quiz::check()
         }
         previousRight_ = result.right;
     }
-    last_ = result;
     return result;
 }

@@ -55,8 +55,6 @@ public:
     bool open() const { return open_; }
     // Checks the complete answer; a solved quiz takes no more answers.
     Check check();
-    // What the last check found; all wrong before the first.
-    const Check& lastCheck() const { return last_; }
     int previousRight() const { return previousRight_; }
     // The next wrong answer counts as the first.
     void forgetChecks() { previousRight_ = 0; }
@@ -76,5 +74,4 @@ private:
     int liftedFrame_ = -1;
     int liftedSlot_ = -1;
     int previousRight_ = 0;
-    Check last_;
 };

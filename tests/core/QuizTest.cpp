@@ -92,9 +92,9 @@ TEST(Quiz, AWrongAnswerIsComparedWithThePreviousOne)
         EXPECT_EQ(c.right, expected[k].second) << k;
         EXPECT_EQ(q.previousRight(), c.right) << k;
     }
-    move(q, 0, 0);
-    EXPECT_TRUE(q.lastCheck().isRight[0]);
-    EXPECT_FALSE(q.lastCheck().isRight[1]);
+    const Quiz::Check last = move(q, 0, 0);
+    EXPECT_TRUE(last.isRight[0]);
+    EXPECT_FALSE(last.isRight[1]);
 
     // Carried over from the problem before, until forgotten.
     Quiz carried(problem({1, 2}), 2);
@@ -113,8 +113,9 @@ TEST(Quiz, SolvingClosesTheQuizAndLeavesTheCountAlone)
     q.place(0, 0);
     q.place(1, 1);
     q.place(2, 0);
-    EXPECT_EQ(q.check().right, 3);
-    EXPECT_EQ(q.lastCheck().outcome, Outcome::Solved);
+    const Quiz::Check solved = q.check();
+    EXPECT_EQ(solved.right, 3);
+    EXPECT_EQ(solved.outcome, Outcome::Solved);
     EXPECT_FALSE(q.open());
     EXPECT_EQ(q.previousRight(), 2);
     EXPECT_EQ(q.place(2, 1), -1) << "a solved quiz takes no answers";
