@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+struct Answer {
+    QString learner;
+    QString learnerName;
+    QString series;
+    QString problemHash;
+    QString heading;
+    QString question;
+    QStringList terms;
+    QStringList groups;
+    QList<int> correct;
+    QList<int> placed;
+    bool success = false;
+    int right = 0;
+    qint64 durationMs = 0;
+    qint64 timestampMs = 0;
+    QUuid id;
+    int attempt = 1;
+    QString problemId() const
+    {
+        return QStringLiteral("urn:velmorant:problem:") + series + QLatin1Char(':') + problemHash;
+    }
+    bool isReview() const { return attempt == 1; }
+};
