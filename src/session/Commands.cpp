@@ -179,6 +179,7 @@ void ShowSeriesList(MainScreen& screen)
     screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
     screen.titlePicture.Left = (screen.Width - screen.titlePicture.Width) / 2.0F;
     screen.seriesList.Left = (screen.Width - screen.seriesList.Width) / 2.0F;
+    Recording::showOnList(screen);
 }
 
 void QuitButtonClick(MainScreen& screen)
