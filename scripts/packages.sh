@@ -24,7 +24,7 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
                 qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
-TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
+TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
                libxdamage-dev curl openssl)
 # ./bench starts the program under a session bus, as a desktop has one.
