@@ -36,6 +36,11 @@ QString LearnerRecord::add(const Answer& answer)
     unsaved_.append(answer);
     counted_.insert(answer.id);
     take(answer);
+    return flush();
+}
+
+QString LearnerRecord::flush()
+{
     while (!unsaved_.isEmpty()) {
         if (QString failure = log_.append(unsaved_.first()); !failure.isEmpty()) {
             return failure;

@@ -30,7 +30,9 @@ public:
     // Logs an answer. Returns "" once it is in the file, else why not: it
     // then counts all the same and is written with the next one.
     QString add(const Answer& answer);
-    bool unsaved() const { return !unsaved_.isEmpty(); }
+    // Writes the answers whose write failed; "" once none is left.
+    QString flush();
+    qsizetype unsaved() const { return unsaved_.size(); }
 
     // Milliseconds since 1970 UTC: the system clock unless a test sets one.
     std::function<qint64()> clock;

@@ -225,6 +225,7 @@ bool WindowClosing(MainScreen& screen)
     const bool appending = onProblem && !st.markedSeries && st.markPending &&
                            st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows;
     const qsizetype pendingBefore = screen.marks.pending().size();
+    Recording::saveBeforeEnd(screen);
     MarksWrite last;
     if (appending) {
         last = MarksFile::appendMark(screen.marks, st, st.currentProblem);

@@ -118,7 +118,7 @@ void Recording::recordCheck(MainScreen& screen, const Quiz::Check& check)
     if (!screen.record) {
         return;
     }
-    const bool failingAlready = screen.record->unsaved();
+    const bool failingAlready = screen.record->unsaved() > 0;
     const QString failure = screen.record->add(answerOnBoard(screen, check));
     if (!failure.isEmpty() && !failingAlready) {
         screen.tell(QStringLiteral("学習の記録「%1」に回答を書けませんでした。\n%2\n\n"
@@ -127,11 +127,27 @@ void Recording::recordCheck(MainScreen& screen, const Quiz::Check& check)
     }
 }
 
+void Recording::saveBeforeEnd(MainScreen& screen)
+{
+    if (!screen.record || screen.record->unsaved() == 0) {
+        return;
+    }
+    const qsizetype unsaved = screen.record->unsaved();
+    if (const QString failure = screen.record->flush(); !failure.isEmpty()) {
+        screen.tell(QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
+                                   "この回答は記録されずに終わります。")
+                        .arg(recordName(screen))
+                        .arg(unsaved)
+                        .arg(failure));
+    }
+}
+
 void Recording::updateReview(MainScreen& screen)
 {
     if (!screen.record) {
         return;
     }
+    screen.record->flush();
     tellFindings(screen, screen.record->refresh());
     screen.review.clear();
     const QList<ScheduledProblem> due = screen.record->schedule().dueBy(screen.record->now());

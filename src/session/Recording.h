@@ -32,6 +32,9 @@ void startShowing(MainScreen& screen);
 // Logs a check of the answer on the board; tells the learner when it could
 // not be written (it is kept and written with the next answer).
 void recordCheck(MainScreen& screen, const Quiz::Check& check);
+// Writes the answers whose write failed before the program ends, and tells
+// the learner of those it still cannot write.
+void saveBeforeEnd(MainScreen& screen);
 // Reads what the record gained, finds the problems due now whose text is
 // still there, and lists "今日の復習（N問）" after the catalogue's entries
 // while there are any.
