@@ -54,13 +54,14 @@ end_program() {
 }
 
 # Starts the program $1 days from now and opens the last entry of the list
-# with the keyboard; sets name to the window's title then.
+# with the keyboard; sets name to the window's title then. $2 names the
+# screenshot of the list.
 open_last_entry_later() {
     local later="$out/velmorant-later"
     printf '#!/bin/sh\nexec faketime -f "+%sd" %q\n' "$1" "$program" >"$later"
     chmod +x "$later"
     start_program "$later" "$out/program-later.log"
-    wait_for_pixel 5 5 C0FFFF "$out/list-later-$1.png" >/dev/null || fail "the window did not paint"
+    wait_for_pixel 5 5 C0FFFF "$out/$2.png" >/dev/null || fail "the window did not paint"
     xdotool mousemove $((wx + 240)) $((wy + 213)) click 1
     sleep 0.2
     xdotool key End Return
@@ -105,7 +106,7 @@ inside_xvfb() {
         fail "velmorant-check --due failed"
     [ "$(wc -l <<<"$due")" = 1 ] && [[ "$due" == *$'\tBio1.TXT\t'* ]] ||
         fail "velmorant-check --due printed: $due"
-    open_last_entry_later 3
+    open_last_entry_later 3 list-with-review
     [[ "$name" == *"< 今日の復習 >"* ]] || fail "the last entry three days on opened \"$name\""
     solve_by_clicks "$out/review"
     echo "three days on, today's review held the problem and it was solved again"
@@ -113,7 +114,7 @@ inside_xvfb() {
 
     # Solved again, it is not due then: the last entry is the
     # catalogue's.
-    open_last_entry_later 3
+    open_last_entry_later 3 list-without-review
     [[ "$name" == *"ヒトのからだ"* ]] || fail "the last entry opened \"$name\" with nothing due"
     [ "$(faketime -f +3d "$(dirname "$program")/velmorant-check" --due . | cut -f4)" \> \
         "$(cut -f4 <<<"$due")" ] || fail "solving the review did not move its due date"

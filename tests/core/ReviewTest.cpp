@@ -12,9 +12,9 @@ constexpr qint64 Day = 86400000;
 
 QStringList problem(const QString& heading, const QString& first, const QString& second)
 {
-    return {QStringLiteral("問題 ") + heading + QStringLiteral(" 次の生物を分けよ"),
-            QStringLiteral("Ａ群"), QStringLiteral("・") + first, QStringLiteral("・") + second,
-            QStringLiteral("Ｂ群"), QStringLiteral("ａ．動物"), QStringLiteral("ｂ．植物"),
+    return {QStringLiteral("問題") + heading + QStringLiteral("　次の生物を分けよ"),
+            QStringLiteral("Ａ群"), QStringLiteral("・") + first + QStringLiteral("　・") + second,
+            QStringLiteral("Ｂ群"), QStringLiteral("ａ．動物　ｂ．植物"),
             QStringLiteral("正解a,b,")};
 }
 
@@ -65,18 +65,20 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
 {
     Learner l;
     l.open(1);
+    ASSERT_EQ(l.state.problemCount, 2);
     l.now += 5000;
     l.answer(1, 0); // wrong: the review of this showing
-    l.answer(0, 1); // right: practice
-    ASSERT_EQ(l.record.answers().size(), 2);
+    ASSERT_EQ(l.record.answers().size(), 1);
     const Answer& first = l.record.answers().at(0);
     EXPECT_EQ(first.problemId().left(28), QStringLiteral("urn:velmorant:problem:S.TXT:"));
     EXPECT_EQ(first.attempt, 1);
     EXPECT_FALSE(first.success);
     EXPECT_EQ(first.durationMs, 5000);
     EXPECT_EQ((QList<int>{2, 1}), first.placed);
-    EXPECT_EQ(l.record.answers().at(1).attempt, 2);
-    EXPECT_TRUE(l.record.answers().at(1).success);
+    l.answer(0, 1); // two more checks, practice: half right, then right
+    ASSERT_EQ(l.record.answers().size(), 3);
+    EXPECT_EQ(l.record.answers().at(2).attempt, 3);
+    EXPECT_TRUE(l.record.answers().at(2).success);
 
     // Problem 2 right at once; back on the list nothing is due yet.
     l.form->resultButtonClicked(ResultButton::Next);
@@ -93,7 +95,7 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.open(2);
     EXPECT_EQ(l.form.get().Caption, QStringLiteral("用語分類問題集 Velmorant < 今日の復習 >"));
     EXPECT_EQ(l.state.problemCount, 2);
-    EXPECT_EQ(l.state.problems[1].heading, QStringLiteral("一"));
+    EXPECT_EQ(l.state.problems[1].heading, QStringLiteral("問題一"));
     l.answer(0, 1);
     l.toList();
     EXPECT_EQ(l.list().at(2), QStringLiteral("今日の復習（1問）"));
@@ -102,7 +104,7 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.writeSeries(QStringLiteral("トラ"));
     l.revisit();
     EXPECT_EQ(l.list().size(), 2);
-    EXPECT_EQ(l.record.answers().size(), 4);
+    EXPECT_EQ(l.record.answers().size(), 5);
 }
 
 } // namespace
