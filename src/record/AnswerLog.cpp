@@ -258,6 +258,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
 {
     const char* const data = bytes.constData();
     const qsizetype size = bytes.size();
+    StatementReader reader;
     int firstLine = -1; // counted only for a finding
     int lineIndex = 0;
     qsizetype at = 0;
@@ -272,7 +273,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
         }
         if (!text.trimmed().isEmpty()) {
             QString why;
-            std::optional<Answer> answer = Statements::parse(text, &why);
+            std::optional<Answer> answer = reader.parse(text, &why);
             if (answer) {
                 out->answers.append(std::move(*answer));
             } else {
