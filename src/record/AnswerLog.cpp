@@ -131,8 +131,14 @@ QString setAsideCutLine(LogAccess& access, const QString& damagedPath, qint64* s
 {
     FileInPlace& file = access.file();
     QByteArray lastByte;
-    if (*size == 0 || !file.readFrom(*size - 1, &lastByte) || lastByte == "\n") {
-        return lastByte.isEmpty() && *size > 0 ? file.reason() : QString();
+    if (*size == 0) {
+        return {};
+    }
+    if (!file.readFrom(*size - 1, &lastByte)) {
+        return file.reason();
+    }
+    if (lastByte.endsWith('\n')) {
+        return {};
     }
     if (access.inPlace()) {
         bytes->prepend('\n');
