@@ -239,7 +239,7 @@ TEST(Kill, AnswerLogHoldsEveryAcknowledgedAnswerOnceAndOnlyWholeLines)
     const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
                                    : std::random_device{}();
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> waitMicros(1000, 40000);
+    std::uniform_int_distribution<int> waitMicros(1000, 60000);
     constexpr int Trials = 120;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
