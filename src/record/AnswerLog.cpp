@@ -131,8 +131,14 @@ QString setAsideCutLine(LogAccess& access, const QString& damagedPath, qint64* s
 {
     FileInPlace& file = access.file();
     QByteArray lastByte;
-    if (*size == 0 || !file.readFrom(*size - 1, &lastByte) || lastByte == "\n") {
-        return lastByte.isEmpty() && *size > 0 ? file.reason() : QString();
+    if (*size == 0) {
+        return {};
+    }
+    if (!file.readFrom(*size - 1, &lastByte)) {
+        return file.reason();
+    }
+    if (lastByte.endsWith('\n')) {
+        return {};
     }
     if (access.inPlace()) {
         bytes->prepend('\n');
@@ -258,6 +264,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
 {
     const char* const data = bytes.constData();
     const qsizetype size = bytes.size();
+    StatementReader reader;
     int firstLine = -1; // counted only for a finding
     int lineIndex = 0;
     qsizetype at = 0;
@@ -272,7 +279,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
         }
         if (!text.trimmed().isEmpty()) {
             QString why;
-            std::optional<Answer> answer = Statements::parse(text, &why);
+            std::optional<Answer> answer = reader.parse(text, &why);
             if (answer) {
                 out->answers.append(std::move(*answer));
             } else {

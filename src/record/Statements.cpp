@@ -373,13 +373,39 @@ void readProblemId(Fields& f, const QString& id, Answer* a)
     }
 }
 
-void readObject(Fields& f, const QJsonObject& statement, Answer* a)
+// The problem's texts as read before from an equal definition: true when
+// there was one.
+bool takeKnown(const QHash<QString, StatementReader::Known>* known, const QString& id,
+               const QJsonObject& definition, Answer* a)
+{
+    const auto it = known != nullptr ? known->constFind(id)
+                                     : QHash<QString, StatementReader::Known>::const_iterator();
+    if (known == nullptr || it == known->constEnd() || it->definition != definition) {
+        return false;
+    }
+    const Answer& texts = it->texts;
+    a->series = texts.series;
+    a->problemHash = texts.problemHash;
+    a->heading = texts.heading;
+    a->question = texts.question;
+    a->terms = texts.terms;
+    a->groups = texts.groups;
+    a->correct = texts.correct;
+    return true;
+}
+
+void readObject(Fields& f, const QJsonObject& statement, Answer* a,
+                QHash<QString, StatementReader::Known>* known)
 {
     constexpr QLatin1StringView Object("object");
     const QJsonObject object = f.object(statement, {}, Object);
     f.expect(object, Object, QLatin1StringView("objectType"), QLatin1StringView("Activity"));
-    readProblemId(f, f.text(object, Object, QLatin1StringView("id")), a);
+    const QString id = f.text(object, Object, QLatin1StringView("id"));
     const QJsonObject definition = f.object(object, Object, QLatin1StringView("definition"));
+    if (f.ok() && takeKnown(known, id, definition, a)) {
+        return;
+    }
+    readProblemId(f, id, a);
     constexpr QLatin1StringView Definition("object.definition");
     f.expect(definition, Definition, QLatin1StringView("type"), Interaction);
     f.expect(definition, Definition, QLatin1StringView("interactionType"),
@@ -398,6 +424,9 @@ void readObject(Fields& f, const QJsonObject& statement, Answer* a)
                               "%2個の分類群の組み合わせ1つになっていません")
                    .arg(a->terms.size())
                    .arg(a->groups.size()));
+    }
+    if (f.ok() && known != nullptr) {
+        known->insert(id, {definition, *a});
     }
 }
 
@@ -443,7 +472,8 @@ void readResult(Fields& f, const QJsonObject& statement, Answer* a)
     }
 }
 
-void readStatement(Fields& f, const QJsonObject& statement, Answer* a)
+void readStatement(Fields& f, const QJsonObject& statement, Answer* a,
+                   QHash<QString, StatementReader::Known>* known)
 {
     if (!f.text(statement, {}, QLatin1StringView("version"))
              .startsWith(QLatin1StringView("1.0.")) &&
@@ -458,7 +488,7 @@ void readStatement(Fields& f, const QJsonObject& statement, Answer* a)
     readActor(f, statement, a);
     const QJsonObject verb = f.object(statement, {}, QLatin1StringView("verb"));
     f.expect(verb, QLatin1StringView("verb"), QLatin1StringView("id"), AnsweredVerb);
-    readObject(f, statement, a);
+    readObject(f, statement, a, known);
     readResult(f, statement, a);
     const QJsonObject extensions =
         f.object(f.object(statement, {}, QLatin1StringView("context")),
@@ -526,6 +556,13 @@ QByteArray line(const Answer& a)
 
 std::optional<Answer> parse(QByteArrayView line, QString* why)
 {
+    return StatementReader().parse(line, why);
+}
+
+} // namespace Statements
+
+std::optional<Answer> StatementReader::parse(QByteArrayView line, QString* why)
+{
     QJsonParseError error;
     // Parsed where it lies: the document keeps copies of its values.
     const QJsonDocument document =
@@ -544,11 +581,9 @@ std::optional<Answer> parse(QByteArrayView line, QString* why)
     }
     Fields fields(why);
     Answer answer;
-    readStatement(fields, document.object(), &answer);
+    readStatement(fields, document.object(), &answer, &known_);
     if (!fields.ok()) {
         return std::nullopt;
     }
     return answer;
 }
-
-} // namespace Statements

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -28,3 +30,21 @@ QByteArray line(const Answer& answer);
 std::optional<Answer> parse(QByteArrayView line, QString* why);
 
 } // namespace Statements
+
+// Reads statements one after another, as a log holds them. The many answers
+// to one problem share its texts: a definition equal to one read before is
+// compared, not taken apart again.
+class StatementReader
+{
+public:
+    std::optional<Answer> parse(QByteArrayView line, QString* why);
+
+    // A problem as first read: its definition and what was taken from it.
+    struct Known {
+        QJsonObject definition;
+        Answer texts;
+    };
+
+private:
+    QHash<QString, Known> known_; // by the problem's id
+};
