@@ -72,20 +72,18 @@ QString makeFolder(const QString& folder, const QString& records)
     return {};
 }
 
-// The log held for one append: the lock file beside it, and the file itself
-// locked, as the marks file is. Where the folder cannot be written but the
-// log can (a class's shared folder), the file's own lock alone.
+// The log held for one append: the file itself locked. Unlike the marks
+// file it is never replaced, only appended to and cut back, so its own lock
+// keeps every writer apart and a lock file beside it would only add a second
+// sync to each answer. Where the folder cannot be written but the log can (a
+// class's shared folder), nothing can be made beside it.
 class LogAccess
 {
 public:
-    explicit LogAccess(const QString& path) : lock_(path + QLatin1String(".lock"))
+    explicit LogAccess(const QString& path)
+        : inPlace_(::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK) != 0)
     {
-        if (!lock_.held() && (!lock_.permissionDenied() ||
-                              ::access(QFile::encodeName(path).constData(), W_OK) != 0)) {
-            reason_ = lock_.reason();
-            return;
-        }
-        file_.emplace(path, FileInPlace::Mode::ReadWrite, WriteLock::WaitMs, lock_.held());
+        file_.emplace(path, FileInPlace::Mode::ReadWrite, WriteLock::WaitMs, !inPlace_);
         if (!file_->held()) {
             reason_ = file_->reason();
         } else if (file_->created()) {
@@ -95,12 +93,12 @@ public:
 
     bool ok() const { return reason_.isEmpty(); }
     // Nothing can be made beside the log.
-    bool inPlace() const { return !lock_.held(); }
+    bool inPlace() const { return inPlace_; }
     const QString& reason() const { return reason_; }
     FileInPlace& file() { return *file_; }
 
 private:
-    WriteLock lock_;
+    bool inPlace_;
     std::optional<FileInPlace> file_;
     QString reason_;
 };
