@@ -14,6 +14,7 @@
 #include "marks/MarksFile.h"
 #include "series/SeriesParser.h"
 #include "quiz/Quiz.h"
+#include "record/Progress.h"
 #include "series/SeriesState.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
@@ -42,6 +43,7 @@ class NoDialogs : public Dialogs
 public:
     Answer messageBox(const QString&, Buttons, Icon) override { return Answer::Ok; }
     void showAbout() override {}
+    void showProgress(const Progress&) override {}
     void endProgram() override {}
 };
 
@@ -290,6 +292,40 @@ void dragAndCheck(benchmark::State& state)
     }
 }
 
+// A year of one learner's answers, 20 a day in four series of 100
+// problems, one in five a second check, and the schedule of all 400.
+void progressOfAYear(benchmark::State& state)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 start = now.toMSecsSinceEpoch() - qint64(365) * 24 * 3600 * 1000;
+    QList<Answer> answers;
+    const QStringList series = {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"};
+    for (int i = 0; i < 7300; ++i) {
+        Answer a;
+        a.series = series.at(i / 20 % 4);
+        a.problemHash = QStringLiteral("%1").arg(i * 7 % 100, 16, 16, QLatin1Char('0'));
+        a.timestampMs = start + qint64(i) * 4320000;
+        a.attempt = i % 5 == 4 ? 2 : 1;
+        a.success = i % 3 != 0;
+        answers.append(a);
+    }
+    QList<ScheduledProblem> scheduled;
+    for (int i = 0; i < 400; ++i) {
+        ScheduledProblem p;
+        p.series = series.at(i % 4);
+        p.dueMs = start + qint64(i) * 86400000;
+        scheduled.append(p);
+    }
+    QList<std::pair<QString, QString>> catalogue;
+    for (const QString& s : series) {
+        catalogue.append({s, s});
+    }
+    for (auto _ : state) {
+        const Progress p = makeProgress(QStringLiteral("learner"), answers, scheduled, catalogue, now);
+        benchmark::DoNotOptimize(p);
+    }
+}
+
 // Collects the median of every benchmark's repetitions.
 class MedianCollector : public benchmark::BenchmarkReporter
 {
@@ -378,6 +414,7 @@ int main(int argc, char* argv[])
     add("display_21_6", display);
     add("measure_27", measureCaptions);
     add("drag_and_check", dragAndCheck);
+    add("progress_of_a_year", progressOfAYear);
 
     int benchArgc = static_cast<int>(args.size());
     benchmark::Initialize(&benchArgc, args.data());
@@ -391,6 +428,7 @@ int main(int argc, char* argv[])
         {"marks_lock", "atomic_replace", true, 0.0},
         {"display_21_6", "measure_27", false, 0.0},
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
+        {"progress_of_a_year", "one_ms", false, 1e6},
     };
     for (const Row& row : rows) {
         const double t = collector.median(row.name, row.realTime);

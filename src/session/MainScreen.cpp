@@ -436,7 +436,7 @@ void MainScreen::tell(const QString& message)
 
 void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
 {
-    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question});
+    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}});
 }
 
 QString MainScreen::pathOf(const QString& bareName) const
