@@ -18,6 +18,7 @@
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
 #include "session/SilentPlayers.h"
+#include "record/Progress.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
 
@@ -51,6 +52,7 @@ class NoDialogs : public Dialogs
 public:
     Answer messageBox(const QString&, Buttons, Icon) override { return Answer::Ok; }
     void showAbout() override {}
+    void showProgress(const Progress&) override {}
     void endProgram() override {}
 };
 
@@ -430,6 +432,37 @@ void jsonParse(benchmark::State& state)
                     QByteArray::fromRawData(bytes.constData() + at, end - at)));
             }
         }
+// A year of one learner's answers, 20 a day in four series of 100
+// problems, one in five a second check, and the schedule of all 400.
+void progressOfAYear(benchmark::State& state)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 start = now.toMSecsSinceEpoch() - qint64(365) * 24 * 3600 * 1000;
+    QList<Answer> answers;
+    const QStringList series = {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"};
+    for (int i = 0; i < 7300; ++i) {
+        Answer a;
+        a.series = series.at(i / 20 % 4);
+        a.problemHash = QStringLiteral("%1").arg(i * 7 % 100, 16, 16, QLatin1Char('0'));
+        a.timestampMs = start + qint64(i) * 4320000;
+        a.attempt = i % 5 == 4 ? 2 : 1;
+        a.success = i % 3 != 0;
+        answers.append(a);
+    }
+    QList<ScheduledProblem> scheduled;
+    for (int i = 0; i < 400; ++i) {
+        ScheduledProblem p;
+        p.series = series.at(i % 4);
+        p.dueMs = start + qint64(i) * 86400000;
+        scheduled.append(p);
+    }
+    QList<std::pair<QString, QString>> catalogue;
+    for (const QString& s : series) {
+        catalogue.append({s, s});
+    }
+    for (auto _ : state) {
+        const Progress p = makeProgress(QStringLiteral("learner"), answers, scheduled, catalogue, now);
+        benchmark::DoNotOptimize(p);
     }
 }
 
@@ -530,6 +563,7 @@ int main(int argc, char* argv[])
     // Seconds each: fewer repetitions.
     add("record_rebuild_292k", recordRebuild, false, 5);
     add("json_parse_292k", jsonParse, false, 5);
+    add("progress_of_a_year", progressOfAYear);
 
     int benchArgc = static_cast<int>(args.size());
     benchmark::Initialize(&benchArgc, args.data());
@@ -545,6 +579,7 @@ int main(int argc, char* argv[])
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
         {"record_append", "plain_append", true, 0.0},
         {"record_rebuild_292k", "json_parse_292k", false, 0.0},
+        {"progress_of_a_year", "one_ms", false, 1e6},
     };
     for (const Row& row : rows) {
         const double t = collector.median(row.name, row.realTime);

@@ -408,9 +408,7 @@ void MainScreen::explanationBackClicked()
 
 void MainScreen::progressButtonClicked()
 {
-    Prompt progress;
-    progress.kind = Prompt::Kind::Progress;
-    prompts.append(progress);
+    Recording::showProgress(*this);
 }
 
 void MainScreen::titlePictureClicked()
@@ -456,7 +454,7 @@ void MainScreen::tell(const QString& message)
 
 void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
 {
-    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question});
+    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}});
 }
 
 QString MainScreen::pathOf(const QString& bareName) const

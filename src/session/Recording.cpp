@@ -1,6 +1,7 @@
 #include "session/Recording.h"
 
 #include "record/LearnerRecord.h"
+#include "record/Progress.h"
 #include "record/Statements.h"
 #include "session/MainScreen.h"
 
@@ -174,6 +175,33 @@ void Recording::showOnList(MainScreen& screen)
     screen.learnerLine.Visible = true;
     screen.progressButton.Visible = true;
     updateReview(screen);
+}
+
+void Recording::showProgress(MainScreen& screen)
+{
+    if (!screen.record) {
+        return;
+    }
+    tellFindings(screen, screen.record->refresh());
+    QList<ScheduledProblem> present;
+    for (const ScheduledProblem& p : screen.record->schedule().problems()) {
+        if (screen.problemIndex.find(p.series, p.problemHash)) {
+            present.append(p);
+        }
+    }
+    QList<std::pair<QString, QString>> catalogue;
+    for (int row = 1; row <= SeriesState::MaxCatalogEntries; ++row) {
+        const auto& entry = screen.state.catalog.at(static_cast<std::size_t>(row));
+        if (!entry[1].trimmed().isEmpty()) {
+            catalogue.append({entry[1], entry[0]});
+        }
+    }
+    Prompt prompt;
+    prompt.kind = Prompt::Kind::Progress;
+    prompt.progress = std::make_shared<const Progress>(
+        makeProgress(screen.record->learnerName(), screen.record->answers(), present, catalogue,
+                     QDateTime::fromMSecsSinceEpoch(screen.record->now())));
+    screen.prompts.append(prompt);
 }
 
 bool Recording::openReview(MainScreen& screen)
