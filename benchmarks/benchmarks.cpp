@@ -432,6 +432,9 @@ void jsonParse(benchmark::State& state)
                     QByteArray::fromRawData(bytes.constData() + at, end - at)));
             }
         }
+    }
+}
+
 // A year of one learner's answers, 20 a day in four series of 100
 // problems, one in five a second check, and the schedule of all 400.
 void progressOfAYear(benchmark::State& state)
