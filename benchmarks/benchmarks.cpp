@@ -306,17 +306,10 @@ void dragAndCheck(benchmark::State& state)
 Answer answerTo(const QList<SeriesParser::Draft>& problems, int n, qint64 atMs)
 {
     const Problem& p = problems.at(n % problems.size()).problem;
-    Answer a;
+    Answer a = Statements::about(p, QStringLiteral("Bio1.TXT"));
     a.learner = QStringLiteral("生徒%1").arg(n % 40 + 1, 2, 10, QLatin1Char('0'));
     a.learnerName = a.learner;
-    a.series = QStringLiteral("Bio1.TXT");
-    a.problemHash = Statements::problemHash(p);
-    a.heading = p.heading;
-    a.question = p.question;
-    a.terms = p.terms;
-    a.groups = p.groups;
-    a.correct = p.groupOfTerm;
-    a.placed = p.groupOfTerm;
+    a.placed = a.correct;
     for (qsizetype i = 1; i < a.placed.size(); i += 2) {
         a.placed[i] = a.placed[i] % static_cast<int>(a.groups.size()) + 1;
     }

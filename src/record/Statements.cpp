@@ -525,6 +525,19 @@ QString problemHash(const Problem& problem)
     return QString::fromLatin1(hash.result().toHex().left(HashLength));
 }
 
+Answer about(const Problem& problem, const QString& series)
+{
+    Answer a;
+    a.series = series;
+    a.problemHash = problemHash(problem);
+    a.heading = problem.heading;
+    a.question = problem.question;
+    a.terms = problem.terms;
+    a.groups = problem.groups;
+    a.correct = problem.groupOfTerm;
+    return a;
+}
+
 QByteArray line(const Answer& a)
 {
     const QJsonObject actor{

@@ -22,6 +22,10 @@ namespace Statements
 // and another name when any of them changes. 16 lowercase hex characters.
 QString problemHash(const Problem& problem);
 
+// An answer to `problem` of series file `series`: what it asks, filled in;
+// who answered, how and when are the caller's to fill.
+Answer about(const Problem& problem, const QString& series);
+
 // The statement as compact JSON, without a line end.
 QByteArray line(const Answer& answer);
 

@@ -45,15 +45,13 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
     const LearnerRecord& record = *screen.record;
     const Quiz& quiz = screen.quiz;
     const Problem& problem = screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
-    Answer a;
+    Answer a = Statements::about(problem, seriesOfCurrent(screen, Statements::problemHash(problem)));
     a.learner = record.learner();
     a.learnerName = record.learnerName();
-    a.problemHash = Statements::problemHash(problem);
-    a.series = seriesOfCurrent(screen, a.problemHash);
-    a.heading = problem.heading;
-    a.question = problem.question;
-    a.terms = problem.terms.mid(0, quiz.terms());
-    a.groups = problem.groups.mid(0, quiz.frames());
+    // The board shows the problem as far as it has room for.
+    a.terms = a.terms.mid(0, quiz.terms());
+    a.groups = a.groups.mid(0, quiz.frames());
+    a.correct.clear();
     for (int i = 0; i < quiz.terms(); ++i) {
         a.correct.append(quiz.answerOf(i) + 1);
         a.placed.append(quiz.frameOf(i) + 1);

@@ -538,15 +538,9 @@ namespace
 // The statement of a right first check of the one problem of S.TXT.
 QByteArray firstCheck(const Problem& p, qint64 atMs)
 {
-    Answer a;
+    Answer a = Statements::about(p, QStringLiteral("S.TXT"));
     a.learner = a.learnerName = QStringLiteral("花子");
-    a.series = QStringLiteral("S.TXT");
-    a.problemHash = Statements::problemHash(p);
-    a.heading = p.heading;
-    a.question = p.question;
-    a.terms = p.terms;
-    a.groups = p.groups;
-    a.correct = a.placed = p.groupOfTerm;
+    a.placed = a.correct;
     a.success = true;
     a.right = static_cast<int>(p.terms.size());
     a.timestampMs = atMs;
