@@ -46,6 +46,10 @@ run "$program" --bogus
     fail "velmorant --bogus ended with $status: $err"
 run "$program" one two
 [ "$status" = 2 ] && [[ "$err" == *"フォルダは一つだけ"* ]] || fail "two folders: $status, $err"
+run "$program" --learner " "
+[ "$status" = 2 ] && [[ "$err" == *"学習者の名前"* ]] || fail "a blank learner: $status, $err"
+run "$(dirname "$program")/velmorant-check" --learner 花子 .
+[ "$status" = 2 ] && [[ "$err" == *"--due"* ]] || fail "check --learner without --due: $status, $err"
 echo "mistakes: named on the terminal, status 2"
 
 # Qt's options go to Qt: the program runs offscreen on the folder it is given.
