@@ -137,6 +137,7 @@ function fitScale(s) {
   board.style.width = w * scale + 'px';
   board.style.height = h * scale + 'px';
   board.style.left = Math.max(0, (window.innerWidth - w * scale) / 2) + 'px';
+  board.style.top = Math.max(0, (window.innerHeight - h * scale) / 2) + 'px';
   board.style.background = s.back;
 }
 
