@@ -56,10 +56,11 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 3> PageFiles = {{
+constexpr std::array<PageFile, 4> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
+    {"/title.png", ":/page/title.png", "image/png"},
 }};
 
 qint64 now()

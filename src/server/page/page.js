@@ -173,10 +173,9 @@ function draw() {
 }
 
 function drawList(s) {
-  const logo = make('div', 'logo', { box: s.titleBox });
-  logo.style.fontSize = px(420) + 'px';
-  logo.textContent = 'Velmorant';
-  logo.setAttribute('aria-hidden', 'true');
+  const logo = make('img', 'logo', { box: s.titleBox });
+  logo.src = '/title.png';
+  logo.alt = '';
   const list = make('ul', 'series', s.listBox);
   list.setAttribute('aria-label', '問題集');
   s.list.forEach((title, entry) => {
@@ -264,7 +263,7 @@ function drawTerm(t, i, b) {
   term.dataset.term = i;
   term.setAttribute('aria-description', describe(t, b));
   if (carry && carry.term === i) term.classList.add('lifted');
-  if (!b.open) term.setAttribute('aria-disabled', 'true');
+  if (!canMove()) term.setAttribute('aria-disabled', 'true');
   term.addEventListener('pointerdown', (e) => pointerDown(e, i));
   term.addEventListener('keydown', (e) => termKey(e, i));
   fit(term);
@@ -363,8 +362,13 @@ function nextLoose(from) {
   return from;
 }
 
+// Terms move only on a problem being answered, as on the desktop.
+function canMove() {
+  return state && state.screen === 'problem' && state.board.open;
+}
+
 function pointerDown(e, i) {
-  if (!state.board.open || busy || e.button > 0) return;
+  if (!canMove() || busy || e.button > 0) return;
   e.preventDefault();
   const el = e.currentTarget;
   el.setPointerCapture(e.pointerId);
@@ -438,7 +442,7 @@ function frameInDirection(from, key) {
 }
 
 function termKey(e, i) {
-  if (!state.board.open) return;
+  if (!canMove()) return;
   const frames = state.board.frames.length;
   const digit = /^Digit([1-6])$|^Numpad([1-6])$/.exec(e.code);
   if (digit) {
