@@ -255,6 +255,14 @@ LearnerScreen& ClassroomServer::screenOf(const QString& learner)
 
 bool ClassroomServer::lockedOut(const QString& address, qint64 at)
 {
+    // Addresses with nothing left to remember go, so that many addresses
+    // cannot make the table grow without end.
+    if (wrongCodes_.size() > 1000) {
+        wrongCodes_.removeIf([at](const auto& entry) {
+            return entry.value().refusedUntil <= at &&
+                   (entry.value().times.isEmpty() || entry.value().times.last() <= at - LockOutMs);
+        });
+    }
     WrongCodes& wrong = wrongCodes_[address];
     while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
         wrong.times.removeFirst();
