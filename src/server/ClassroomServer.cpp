@@ -1,5 +1,6 @@
 #include "server/ClassroomServer.h"
 
+#include "server/StoredRecord.h"
 #include "server/ScreenJson.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -173,6 +174,7 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServ
     }
     LearnerScreen& screen = screenOf(*learner);
     if (get && path == QLatin1String("/api/state")) {
+        refreshReview(screen);
         QJsonObject state = screen.state();
         state.insert(QStringLiteral("learner"), *learner);
         return json(200, state);
@@ -204,10 +206,12 @@ ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& 
     std::optional<LearnerScreen::Refusal> refused;
     switch (kind) {
     case Requests::Kind::Open:
+        refreshReview(screen);
         refused = screen.open(command->entry);
         break;
     case Requests::Kind::Move:
         refused = screen.move(command->move);
+        recordCheck(screen);
         break;
     case Requests::Kind::Press:
         refused = screen.press(command->button);
@@ -251,6 +255,24 @@ LearnerScreen& ClassroomServer::screenOf(const QString& learner)
         screen = std::make_shared<LearnerScreen>(learner, workDir_, measure_, store_);
     }
     return *screen;
+}
+
+// Every answer check becomes a statement in the learner's record.
+void ClassroomServer::recordCheck(LearnerScreen& screen)
+{
+    if (const auto checked = screen.takeChecked()) {
+        const QString failed = StoredRecord::append(store_, screen.learner(), *checked);
+        if (!failed.isEmpty()) {
+            qWarning("velmorant-server: %s", qUtf8Printable(failed));
+        }
+    }
+}
+
+void ClassroomServer::refreshReview(LearnerScreen& screen)
+{
+    if (screen.screen().screen() == Screen::SeriesList) {
+        screen.setReview(StoredRecord::due(store_, screen.learner(), screen.problemIndex(), now()));
+    }
 }
 
 bool ClassroomServer::lockedOut(const QString& address, qint64 at)

@@ -56,6 +56,8 @@ private:
     Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
     std::optional<QString> learnerOf(const QHttpServerRequest& request);
     LearnerScreen& screenOf(const QString& learner);
+    void recordCheck(LearnerScreen& screen);
+    void refreshReview(LearnerScreen& screen);
     bool lockedOut(const QString& address, qint64 now);
     void send(QTcpSocket* socket, const Reply& reply) const;
 

@@ -5,6 +5,7 @@
 #include "marks/MarksFile.h"
 #include "session/ItemKeys.h"
 #include "session/SoundCues.h"
+#include "record/Statements.h"
 #include "series/SeriesParser.h"
 
 #include <QDateTime>
@@ -33,54 +34,74 @@ void LearnerScreen::newShowing()
     shownAtMs_ = QDateTime::currentMSecsSinceEpoch();
 }
 
-// The desktop finishes opening a series this way; the marked series and the
-// review come from the store, not from a file.
-void LearnerScreen::openProblems(const QList<SourcedProblem>& problems, const QString& title,
-                                 bool marked)
+void LearnerScreen::setReview(QList<ReviewProblem> due)
 {
-    screen_.quiz.forgetChecks();
-    const int count = static_cast<int>(std::min<qsizetype>(problems.size(), SeriesState::MaxProblems));
-    seriesOf_.clear();
-    for (int r = 1; r <= count; ++r) {
-        state_.problems.at(r) = problems.at(r - 1).problem;
-        state_.marked.at(r) = marked;
-        seriesOf_.append(problems.at(r - 1).series);
+    if (screen_.screen() != Screen::SeriesList) {
+        return;
     }
-    state_.markedSeries = marked;
-    screen_.titlePicture.Visible = false;
-    screen_.seriesList.Visible = false;
-    screen_.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") + title +
-                      QStringLiteral(" >");
-    state_.currentProblem = 1;
-    state_.problemCount = count;
-    screen_.showProblem(1);
-    screen_.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
-    newShowing();
+    QStringList& items = screen_.seriesList.Items;
+    if (screen_.reviewEntry >= 0 && screen_.reviewEntry < items.size()) {
+        items.removeAt(screen_.reviewEntry);
+    }
+    screen_.review = std::move(due);
+    screen_.reviewEntry = -1;
+    if (!screen_.review.isEmpty()) {
+        screen_.reviewEntry = static_cast<int>(items.size());
+        items.append(ScreenJson::reviewTitle(static_cast<int>(screen_.review.size())));
+    }
 }
 
+// A marked problem counts as one of its series while a catalogue file still
+// holds its text, as on the desktop; else as one of the marks.
+QString LearnerScreen::seriesOfMarked(const Problem& problem)
+{
+    QStringList files;
+    for (int row = 1; row <= SeriesState::MaxCatalogEntries; ++row) {
+        const QString& file = state_.catalog.at(static_cast<std::size_t>(row))[1];
+        if (!file.trimmed().isEmpty()) {
+            files.append(file);
+        }
+    }
+    const QString series = screen_.problemIndex.seriesOf(Statements::problemHash(problem), files);
+    return series.isEmpty() ? state_.catalog[0][1] : series;
+}
+
+// The marked series comes from the store, not from the folder's marks
+// file; the rest is the desktop's opening of a series.
 void LearnerScreen::openMarks()
 {
-    const QList<Store::Mark> marks = store_.marks(learner_);
-    QList<SourcedProblem> problems;
+    screen_.quiz.forgetChecks();
+    state_.problems[1] = {};
     markPositions_.clear();
-    for (const Store::Mark& m : marks) {
-        if (problems.size() == SeriesState::MaxProblems) {
+    int row = 0;
+    for (const Store::Mark& m : store_.marks(learner_)) {
+        if (row == SeriesState::MaxProblems) {
             break;
         }
         Problem p = Problems::fromRecord(m.record);
         if (SeriesParser::trimBlanks(p.fullQuestion()).isEmpty()) {
             continue;
         }
-        // A marked record does not say which series it came from: its
-        // answers are recorded under the marks file's name.
-        problems.append({std::move(p), QString::fromLatin1(MarksFile::FileName)});
+        ++row;
+        state_.seriesFile.at(row) = seriesOfMarked(p);
+        state_.problems.at(row) = std::move(p);
+        state_.marked.at(row) = true;
         markPositions_.append(m.position);
     }
-    if (problems.isEmpty()) {
+    if (row == 0) {
         screen_.tell(QStringLiteral("マークの付いた問題は登録されていません"));
         return;
     }
-    openProblems(problems, state_.catalog[0][0], true);
+    state_.markedSeries = true;
+    screen_.titlePicture.Visible = false;
+    screen_.seriesList.Visible = false;
+    screen_.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
+                      state_.catalog[0][0] + QStringLiteral(" >");
+    state_.currentProblem = 1;
+    state_.problemCount = row;
+    screen_.showProblem(1);
+    screen_.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
+    newShowing();
 }
 
 std::optional<LearnerScreen::Refusal> LearnerScreen::open(int entry)
@@ -88,19 +109,16 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::open(int entry)
     if (screen_.screen() != Screen::SeriesList) {
         return Refusal{409, QStringLiteral("問題集は一覧の画面から開きます")};
     }
-    const int listed = static_cast<int>(screen_.seriesList.Items.size());
+    if (entry >= screen_.seriesList.Items.size()) {
+        return Refusal{400, QStringLiteral("その番号の問題集はありません")};
+    }
     if (entry == 0) {
         openMarks();
-    } else if (entry < listed) {
+    } else {
+        // The catalogue's series and today's review, as the desktop opens them.
         screen_.seriesList.ListIndex = entry;
         screen_.seriesListDoubleClicked();
-        state_.markedSeries = false;
-        seriesOf_ = QStringList(SeriesState::MaxProblems, state_.catalog.at(entry)[1]);
         newShowing();
-    } else if (entry == listed && !review_.isEmpty()) {
-        openProblems(review_, ScreenJson::reviewTitle(static_cast<int>(review_.size())), false);
-    } else {
-        return Refusal{400, QStringLiteral("その番号の問題集はありません")};
     }
     return std::nullopt;
 }
@@ -136,12 +154,13 @@ void LearnerScreen::noteCheck()
     const int current = std::clamp(state_.currentProblem, 0, SeriesState::SeriesRows - 1);
     Checked c;
     c.problem = state_.problems.at(current);
-    c.series = seriesOf_.value(current - 1);
+    c.series = state_.seriesFile.at(current);
     for (int i = 0; i < screen_.quiz.terms(); ++i) {
         c.correct.append(screen_.quiz.answerOf(i) + 1);
         c.placed.append(screen_.quiz.frameOf(i) + 1);
         c.right += screen_.quiz.answerOf(i) == screen_.quiz.frameOf(i) ? 1 : 0;
     }
+    c.frames = screen_.quiz.frames();
     c.attempt = ++attempt_;
     c.durationMs = QDateTime::currentMSecsSinceEpoch() - shownAtMs_;
     checked_ = std::move(c);
@@ -254,7 +273,7 @@ void LearnerScreen::leave()
 
 QJsonObject LearnerScreen::state()
 {
-    QJsonObject out = ScreenJson::of(screen_, review_.size());
+    QJsonObject out = ScreenJson::of(screen_);
     if (players_.played) {
         out.insert(QStringLiteral("sound"), ScreenJson::cueName(*players_.played));
     }

@@ -4,6 +4,7 @@
 #include "session/KeptMessages.h"
 #include "session/MainScreen.h"
 #include "session/Players.h"
+#include "session/Recording.h"
 #include "series/SeriesState.h"
 
 #include <QJsonObject>
@@ -45,13 +46,9 @@ public:
         QString reason;
     };
 
-    // A problem with the catalogue's name of the series file it came from.
-    struct SourcedProblem {
-        Problem problem;
-        QString series;
-    };
-    // The problems "今日の復習" would open, or none.
-    void setReview(QList<SourcedProblem> due) { review_ = std::move(due); }
+    // The problems "今日の復習" opens, listed after the catalogue's series
+    // while there are any; only on the series list.
+    void setReview(QList<ReviewProblem> due);
     std::optional<Refusal> open(int entry);
     std::optional<Refusal> move(const Requests::Move& move);
     std::optional<Refusal> press(Requests::Button button);
@@ -65,6 +62,7 @@ public:
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
     CuePlayers& players() { return players_; }
+    ProblemIndex& problemIndex() { return screen_.problemIndex; }
 
     // A check of a complete answer that the last move made, if any.
     struct Checked {
@@ -72,6 +70,7 @@ public:
         QString series;
         QList<int> correct; // 1-based
         QList<int> placed;  // 1-based
+        int frames = 0;
         int right = 0;
         int attempt = 1;
         qint64 durationMs = 0;
@@ -82,7 +81,7 @@ private:
     void storePendingMark();
     void storeUnmarks();
     void openMarks();
-    void openProblems(const QList<SourcedProblem>& problems, const QString& title, bool marked);
+    QString seriesOfMarked(const Problem& problem);
     void newShowing();
     void noteCheck();
     bool mayPress(Requests::Button button) const;
@@ -95,9 +94,6 @@ private:
     MainScreen screen_;
     // Where each row of the marked series lies in the store.
     QList<qint64> markPositions_;
-    QList<SourcedProblem> review_;
-    // The series file of each row of the series open (rows 1..).
-    QStringList seriesOf_;
     QStringList notices_;
     qint64 shownAtMs_ = 0;
     int attempt_ = 0;

@@ -142,21 +142,10 @@ QString screenName(Screen screen)
     return {};
 }
 
-QJsonArray seriesList(const MainScreen& s, qsizetype reviewCount)
-{
-    QJsonArray list;
-    for (qsizetype i = 0; i < s.seriesList.Items.size(); ++i) {
-        list.append(s.seriesList.Items.at(i));
-    }
-    if (reviewCount > 0) {
-        list.append(reviewTitle(static_cast<int>(reviewCount)));
-    }
-    return list;
-}
 
 } // namespace
 
-QJsonObject of(const MainScreen& s, qsizetype reviewCount)
+QJsonObject of(const MainScreen& s)
 {
     const Screen screen = s.screen();
     QJsonObject out{{QStringLiteral("screen"), screenName(screen)},
@@ -165,7 +154,7 @@ QJsonObject of(const MainScreen& s, qsizetype reviewCount)
                     {QStringLiteral("back"), colour(s.BackColor)},
                     {QStringLiteral("instruction"), control(s.instructionLine)}};
     if (screen == Screen::SeriesList) {
-        out.insert(QStringLiteral("list"), seriesList(s, reviewCount));
+        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Items));
         out.insert(QStringLiteral("listBox"), control(s.seriesList));
         const Control& t = s.titlePicture;
         out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));

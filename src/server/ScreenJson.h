@@ -14,7 +14,7 @@ class MainScreen;
 namespace ScreenJson
 {
 
-QJsonObject of(const MainScreen& screen, qsizetype reviewCount);
+QJsonObject of(const MainScreen& screen);
 QString cueName(SoundCue cue);
 QString reviewTitle(int count);
 

@@ -3,11 +3,12 @@
 //   node attacks.mjs PATH/TO/velmorant-server
 import { appendFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { startServer, raw, client, check } from './serverLib.mjs';
+import { startServer, raw, client, check, fakeClock } from './serverLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
 let server = await startServer(program, { learners: ['aoi', 'ren'], database });
+const codes = server.codes;
 let base = server.url;
 // A series file the reader cannot take (UTF-16), listed in the catalogue.
 appendFileSync(join(server.dir, 'ZQCList.TXT'), 'Broken,Broken.TXT\r\n');
@@ -100,6 +101,20 @@ try {
   const kept = await renAfter.post('/api/open', { entry: 0 });
   expect('a mark pending at SIGTERM is kept', { status: status === 0 && kept.json && kept.json.screen === 'problem' ? 200 : 500,
     text: `exit ${status} ${kept.text}` }, 200);
+
+  // Forty days on, ren's answered problem is due: the review entry comes
+  // last in her list and opens it; aoi's record is not hers.
+  await server.stop({ keep: true });
+  server = await startServer(program, { database, folder: server.dir, env: fakeClock('+40d') });
+  base = server.url;
+  const later = client(base);
+  await later.signIn(codes.ren);
+  const list = (await later.get('/api/state')).json.list;
+  expect('the review entry lists the problem due', { status: list[list.length - 1] === '今日の復習（1問）' ? 200 : 500,
+    text: JSON.stringify(list) }, 200);
+  const review = await later.post('/api/open', { entry: list.length - 1 });
+  expect('the review opens the problem due', { status: review.json.screen === 'problem' &&
+    review.json.board.terms[0].text === 'ザリガニ' ? 200 : 500, text: review.text.slice(0, 200) }, 200);
 
   // Ten wrong codes in a minute, sent at once: each answered after a
   // delay, then the address is refused even with a right code.

@@ -1,12 +1,13 @@
 // Starts velmorant-server on a fresh folder for a test, with learners, and
 // talks to it over plain HTTP (node:http sends a path exactly as given).
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import http from 'node:http';
 
-export async function startServer(program, { learners = [], database = '', folder = '' } = {}) {
+// `env`: more environment for the server, such as a fake clock.
+export async function startServer(program, { learners = [], database = '', folder = '', env = {} } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
   const db = database ? ['--database', database] : [];
   const codes = {};
@@ -14,7 +15,8 @@ export async function startServer(program, { learners = [], database = '', folde
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });
     codes[name] = out.trim().split('\n').pop();
   }
-  const child = spawn(program, [...db, '--port', '0', dir], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const child = spawn(program, [...db, '--port', '0', dir],
+    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
     child.stdout.on('data', (chunk) => {
@@ -78,6 +80,15 @@ export function client(base, cookie = '') {
       return r;
     },
   };
+}
+
+// The server's clock moved on by `offset` (libfaketime, preloaded into the
+// server itself so that signals reach it).
+export function fakeClock(offset) {
+  const lib = ['/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1', '/usr/lib/faketime/libfaketime.so.1']
+    .find((path) => existsSync(path));
+  if (!lib) throw new Error('libfaketime is not installed');
+  return { LD_PRELOAD: lib, FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
 }
 
 export function check(condition, what) {

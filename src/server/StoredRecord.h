@@ -9,15 +9,15 @@ class Store;
 
 // A learner's answer record in the store: one xAPI statement per answer
 // check, and the problems due for review by the desktop's FSRS schedule.
-namespace LearnerRecord
+namespace StoredRecord
 {
 
 // Appends the statement of a check; "" or the Japanese reason it failed.
 QString append(Store& store, const QString& learner, const LearnerScreen::Checked& checked);
 
-// The problems due by `nowMs` whose text the folder still holds, most
-// overdue first, at most 50.
-QList<LearnerScreen::SourcedProblem> due(Store& store, const QString& learner,
-                                         const QString& workDir, qint64 nowMs);
+// The problems due by `nowMs` whose text the folder's series or the
+// learner's marks still hold, most overdue first, as many as the desktop's
+// review takes.
+QList<ReviewProblem> due(Store& store, const QString& learner, ProblemIndex& problems, qint64 nowMs);
 
-} // namespace LearnerRecord
+} // namespace StoredRecord

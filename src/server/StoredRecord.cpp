@@ -1,23 +1,32 @@
-#include "server/LearnerRecord.h"
+#include "server/StoredRecord.h"
 
 #include "server/Store.h"
-#include "files/FileLookup.h"
+#include "marks/MarksFile.h"
 #include "record/Answer.h"
 #include "record/Schedule.h"
 #include "record/Statements.h"
-#include "series/SeriesLoader.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QUuid>
 
-namespace LearnerRecord
+namespace StoredRecord
 {
 
 namespace
 {
 
-constexpr qsizetype MostDue = 50;
+// A problem answered in the marked series whose text no series holds any
+// more is still among the learner's marks.
+std::optional<Problem> amongMarks(Store& store, const QString& learner, const QString& hash)
+{
+    for (const Store::Mark& m : store.marks(learner)) {
+        Problem p = Problems::fromRecord(m.record);
+        if (Statements::problemHash(p) == hash) {
+            return p;
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -32,7 +41,7 @@ QString append(Store& store, const QString& learner, const LearnerScreen::Checke
     a.heading = p.heading;
     a.question = p.question;
     a.terms = p.terms.mid(0, checked.correct.size());
-    a.groups = p.groups;
+    a.groups = p.groups.mid(0, checked.frames);
     a.correct = checked.correct;
     a.placed = checked.placed;
     a.right = checked.right;
@@ -45,8 +54,7 @@ QString append(Store& store, const QString& learner, const LearnerScreen::Checke
                                  a.timestampMs, Statements::line(a));
 }
 
-QList<LearnerScreen::SourcedProblem> due(Store& store, const QString& learner,
-                                         const QString& workDir, qint64 nowMs)
+QList<ReviewProblem> due(Store& store, const QString& learner, ProblemIndex& problems, qint64 nowMs)
 {
     Schedule schedule;
     for (const QByteArray& line : store.statements(learner)) {
@@ -55,27 +63,20 @@ QList<LearnerScreen::SourcedProblem> due(Store& store, const QString& learner,
             schedule.add(*a);
         }
     }
-    QList<LearnerScreen::SourcedProblem> found;
-    // Each series file read once, its problems by hash.
-    QHash<QString, QHash<QString, Problem>> bySeries;
+    QList<ReviewProblem> found;
     for (const ScheduledProblem& d : schedule.dueBy(nowMs)) {
-        if (found.size() == MostDue) {
+        if (found.size() == Recording::MaxReview) {
             break;
         }
-        if (!bySeries.contains(d.series)) {
-            QHash<QString, Problem>& problems = bySeries[d.series];
-            const SeriesLoader::Series series =
-                SeriesLoader::load(FileLookup::resolve(workDir, d.series));
-            for (const Problem& p : series.usable) {
-                problems.insert(Statements::problemHash(p), p);
-            }
-        }
-        const auto& problems = bySeries.value(d.series);
-        if (const auto at = problems.constFind(d.problemHash); at != problems.cend()) {
-            found.append({*at, d.series});
+        std::optional<Problem> problem =
+            d.series == QLatin1String(MarksFile::FileName)
+                ? amongMarks(store, learner, d.problemHash)
+                : problems.find(d.series, d.problemHash);
+        if (problem) {
+            found.append({d.series, std::move(*problem)});
         }
     }
     return found;
 }
 
-} // namespace LearnerRecord
+} // namespace StoredRecord
