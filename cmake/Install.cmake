@@ -1,6 +1,6 @@
 # Installing like a desktop program, and the Debian package.
 #
-#   bin/velmorant, bin/velmorant-check
+#   bin/velmorant, bin/velmorant-check, bin/velmorant-server
 #   lib/<triplet>/velmorant/         the sound module
 #   share/velmorant/samples/         the samples a user's folder is filled from
 #   share/applications/<id>.desktop  the menu entry
@@ -42,10 +42,12 @@ install(TARGETS velmorant_sound LIBRARY DESTINATION ${VELMORANT_MODULE_DIR})
 if(TARGET velmorant-check)
   install(TARGETS velmorant-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+install(TARGETS velmorant-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (the package) also drops the compiler's name and
 # version, which nothing reads, as Debian's own packages do.
 install(CODE "if(CMAKE_INSTALL_DO_STRIP)
   foreach(file ${CMAKE_INSTALL_BINDIR}/velmorant ${CMAKE_INSTALL_BINDIR}/velmorant-check
+               ${CMAKE_INSTALL_BINDIR}/velmorant-server
                ${VELMORANT_MODULE_DIR}/velmorant-sound.so)
     execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\" COMMAND_ERROR_IS_FATAL ANY)
@@ -70,7 +72,7 @@ install(FILES ${VELMORANT_PACKAGING}/icons/velmorant.svg
 find_program(GZIP gzip REQUIRED)
 set(VELMORANT_GZIPPED ${CMAKE_BINARY_DIR}/packaging)
 set(VELMORANT_GZIPPED_FILES)
-foreach(doc velmorant.1 velmorant-check.1 changelog)
+foreach(doc velmorant.1 velmorant-check.1 velmorant-server.1 changelog)
   add_custom_command(OUTPUT ${VELMORANT_GZIPPED}/${doc}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMORANT_GZIPPED}
     COMMAND sh -c "${GZIP} -9nc \"$1\" > \"$2\"" gzip
@@ -81,6 +83,7 @@ foreach(doc velmorant.1 velmorant-check.1 changelog)
 endforeach()
 add_custom_target(velmorant_docs ALL DEPENDS ${VELMORANT_GZIPPED_FILES})
 install(FILES ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/velmorant-check.1.gz
+  ${VELMORANT_GZIPPED}/velmorant-server.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VELMORANT_PACKAGING}/copyright ${VELMORANT_GZIPPED}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmorant)
@@ -115,7 +118,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not found by dpkg-shlibdeps: the fonts the layout was made for, and Qt's
 # platform plugins (X11 and others), which Qt loads at run time.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins")
+# The server's store: Qt loads its SQL drivers at run time too.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 

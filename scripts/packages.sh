@@ -24,10 +24,11 @@ install_missing() {
 
 # Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-charts-dev
-                libqt6opengl6-dev qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
+                libqt6opengl6-dev qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic
+                qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
-               libxdamage-dev curl openssl)
+               libxdamage-dev curl openssl chromium nodejs npm postgresql)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package;

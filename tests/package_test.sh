@@ -29,7 +29,7 @@ make_package() {
 first=$(make_package first)
 sleep 1.1
 find "$build/share" "$build/packaging" -type f -exec touch {} +
-touch "$build/velmorant" "$build/velmorant-check" "$build"/velmorant-sound.so
+touch "$build/velmorant" "$build/velmorant-check" "$build/velmorant-server" "$build"/velmorant-sound.so
 second=$(make_package second)
 cmp "$first" "$second" ||
     fail "two packages of the same build differ: $(diff <(dpkg-deb -c "$first") <(dpkg-deb -c "$second") | head -5)"

@@ -1,0 +1,385 @@
+#include "server/ClassroomServer.h"
+
+#include "server/StoredRecord.h"
+#include "server/ScreenJson.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "files/FileLookup.h"
+#include "session/SoundCues.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHostAddress>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace
+{
+
+using Reply = ClassroomServer::Reply;
+
+Reply json(int status, const QJsonObject& body)
+{
+    Reply r;
+    r.status = status;
+    r.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    return r;
+}
+
+Reply refusal(int status, const QString& reason)
+{
+    return json(status, {{QStringLiteral("error"), reason}});
+}
+
+QByteArray statusText(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
+    case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
+    default: return "Internal Server Error";
+    }
+}
+
+// The page's own files: a fixed table, so no path from a request ever
+// reaches the file system.
+struct PageFile {
+    const char* path;
+    const char* resource;
+    const char* type;
+};
+constexpr std::array<PageFile, 4> PageFiles = {{
+    {"/", ":/page/index.html", "text/html; charset=utf-8"},
+    {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
+    {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
+    {"/title.png", ":/page/title.png", "image/png"},
+}};
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure)
+    : workDir_(std::move(workDir)), store_(store), measure_(measure), secure_(secure)
+{
+    CuePlayers names;
+    SoundCues::openAll(names);
+    soundFiles_ = names.fileNames;
+}
+
+ClassroomServer::~ClassroomServer() = default;
+
+void ClassroomServer::missingHandler(const QHttpServerRequest& /*request*/, QTcpSocket* socket)
+{
+    send(socket, refusal(404, QStringLiteral("見つかりません")));
+}
+
+bool ClassroomServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    Reply reply = route(request, socket);
+    if (reply.status != 0) {
+        send(socket, reply);
+    }
+    return true;
+}
+
+ClassroomServer::Reply ClassroomServer::route(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const bool tooLong = request.body().size() > Requests::MaxBody ||
+                         request.value("Content-Length").toLongLong() > Requests::MaxBody;
+    if (tooLong) {
+        return refusal(413, QStringLiteral("要求が大きすぎます"));
+    }
+    // The path as sent: percent-escapes are never decoded into a file name.
+    const QString path = request.url().path(QUrl::FullyEncoded);
+    if (path.startsWith(QLatin1String("/api/"))) {
+        return api(path, request, socket);
+    }
+    if (request.method() != QHttpServerRequest::Method::Get) {
+        return refusal(405, QStringLiteral("この方法では使えません"));
+    }
+    if (path.startsWith(QLatin1String("/sounds/"))) {
+        return sound(path.mid(8));
+    }
+    return staticFile(path);
+}
+
+ClassroomServer::Reply ClassroomServer::staticFile(const QString& path) const
+{
+    for (const PageFile& f : PageFiles) {
+        if (path == QLatin1String(f.path)) {
+            QFile file(QString::fromLatin1(f.resource));
+            file.open(QIODevice::ReadOnly);
+            Reply r;
+            r.type = f.type;
+            r.body = file.readAll();
+            return r;
+        }
+    }
+    return refusal(404, QStringLiteral("見つかりません"));
+}
+
+ClassroomServer::Reply ClassroomServer::sound(const QString& name) const
+{
+    for (const SoundCue cue : AllSoundCues) {
+        if (name != ScreenJson::cueName(cue) + QStringLiteral(".wav")) {
+            continue;
+        }
+        // Only the four sound files, looked up in the folder as the window
+        // looks them up.
+        const QString bare = soundFiles_.at(static_cast<std::size_t>(cue));
+        QFile file(FileLookup::resolve(workDir_, bare));
+        if (bare.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024) {
+            break;
+        }
+        Reply r;
+        r.type = "audio/wav";
+        r.body = file.readAll();
+        r.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("max-age=3600")));
+        return r;
+    }
+    return refusal(404, QStringLiteral("見つかりません"));
+}
+
+ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServerRequest& request,
+                                            QTcpSocket* socket)
+{
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    if (post && !Requests::sameOrigin(request.value("Host"), request.value("Origin"),
+                                      request.value("Referer"))) {
+        return refusal(403, QStringLiteral("このページからの要求ではありません"));
+    }
+    if (post && path == QLatin1String("/api/signin")) {
+        return signIn(request, socket);
+    }
+    const std::optional<QString> learner = learnerOf(request);
+    if (!learner) {
+        return refusal(401, QStringLiteral("サインインしてください"));
+    }
+    if (post && path == QLatin1String("/api/signout")) {
+        return signOut(request);
+    }
+    LearnerScreen& screen = screenOf(*learner);
+    if (get && path == QLatin1String("/api/state")) {
+        refreshReview(screen);
+        QJsonObject state = screen.state();
+        state.insert(QStringLiteral("learner"), *learner);
+        return json(200, state);
+    }
+    if (post) {
+        return act(path, screen, request.body());
+    }
+    return refusal(404, QStringLiteral("見つかりません"));
+}
+
+ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& screen,
+                                            const QByteArray& body)
+{
+    Requests::Kind kind;
+    if (path == QLatin1String("/api/open")) {
+        kind = Requests::Kind::Open;
+    } else if (path == QLatin1String("/api/move")) {
+        kind = Requests::Kind::Move;
+    } else if (path == QLatin1String("/api/press")) {
+        kind = Requests::Kind::Press;
+    } else {
+        return refusal(404, QStringLiteral("見つかりません"));
+    }
+    QString why;
+    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
+    if (!command) {
+        return refusal(400, why);
+    }
+    std::optional<LearnerScreen::Refusal> refused;
+    switch (kind) {
+    case Requests::Kind::Open:
+        refreshReview(screen);
+        refused = screen.open(command->entry);
+        break;
+    case Requests::Kind::Move:
+        refused = screen.move(command->move);
+        recordCheck(screen);
+        break;
+    case Requests::Kind::Press:
+        refused = screen.press(command->button);
+        break;
+    case Requests::Kind::SignIn:
+        break;
+    }
+    if (refused) {
+        return refusal(refused->status, refused->reason);
+    }
+    QJsonObject state = screen.state();
+    state.insert(QStringLiteral("learner"), screen.learner());
+    return json(200, state);
+}
+
+std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request)
+{
+    const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
+    if (id.isEmpty()) {
+        return std::nullopt;
+    }
+    const QByteArray hash = SignInCodes::sessionHash(id);
+    const qint64 at = now();
+    if (const auto known = knownSessions_.constFind(hash);
+        known != knownSessions_.cend() && at - known->seenMs < SessionRecheckMs) {
+        return known->learner;
+    }
+    std::optional<QString> learner = store_.sessionLearner(hash, at);
+    if (learner) {
+        knownSessions_.insert(hash, {*learner, at});
+    } else {
+        knownSessions_.remove(hash);
+    }
+    return learner;
+}
+
+LearnerScreen& ClassroomServer::screenOf(const QString& learner)
+{
+    std::shared_ptr<LearnerScreen>& screen = screens_[learner];
+    if (!screen) {
+        screen = std::make_shared<LearnerScreen>(learner, workDir_, measure_, store_);
+    }
+    return *screen;
+}
+
+// Every answer check becomes a statement in the learner's record.
+void ClassroomServer::recordCheck(LearnerScreen& screen)
+{
+    if (const auto checked = screen.takeChecked()) {
+        const QString failed = StoredRecord::append(store_, screen.learner(), *checked);
+        if (!failed.isEmpty()) {
+            qWarning("velmorant-server: %s", qUtf8Printable(failed));
+        }
+    }
+}
+
+void ClassroomServer::refreshReview(LearnerScreen& screen)
+{
+    if (screen.screen().screen() == Screen::SeriesList) {
+        screen.setReview(StoredRecord::due(store_, screen.learner(), screen.problemIndex(), now()));
+    }
+}
+
+bool ClassroomServer::lockedOut(const QString& address, qint64 at)
+{
+    // Addresses with nothing left to remember go, so that many addresses
+    // cannot make the table grow without end.
+    if (wrongCodes_.size() > 1000) {
+        wrongCodes_.removeIf([at](const auto& entry) {
+            return entry.value().refusedUntil <= at &&
+                   (entry.value().times.isEmpty() || entry.value().times.last() <= at - LockOutMs);
+        });
+    }
+    WrongCodes& wrong = wrongCodes_[address];
+    while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
+        wrong.times.removeFirst();
+    }
+    return wrong.refusedUntil > at;
+}
+
+ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QString address = request.remoteAddress().toString();
+    const qint64 at = now();
+    if (lockedOut(address, at)) {
+        return refusal(429, QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
+    }
+    QString why;
+    const std::optional<Requests::Command> command =
+        Requests::parse(Requests::Kind::SignIn, request.body(), &why);
+    QString learner;
+    if (command) {
+        const QString& code = command->code;
+        for (const Store::Learner& l : store_.learnersInBucket(SignInCodes::bucket(code))) {
+            if (SignInCodes::sameBytes(SignInCodes::hash(code, l.salt), l.codeHash)) {
+                learner = l.name;
+            }
+        }
+    }
+    if (learner.isEmpty()) {
+        WrongCodes& wrong = wrongCodes_[address];
+        wrong.times.append(at);
+        if (wrong.times.size() >= WrongCodesAllowed) {
+            wrong.refusedUntil = at + LockOutMs;
+            wrong.times.clear();
+        }
+        // A wrong code is answered late, without holding up anyone else.
+        const Reply late = refusal(401, QStringLiteral("コードが違います"));
+        QTimer::singleShot(WrongCodeDelayMs, this,
+                           [this, late, to = QPointer<QTcpSocket>(socket)] { send(to, late); });
+        return Reply{0, {}, {}, {}};
+    }
+    const QByteArray id = SignInCodes::newSessionId();
+    if (const QString failed = store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
+        !failed.isEmpty()) {
+        return refusal(500, failed);
+    }
+    Reply r = json(200, {{QStringLiteral("learner"), learner}});
+    QByteArray cookie = QByteArray(Requests::CookieName) + '=' + id +
+                        "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
+                        QByteArray::number(SessionMs / 1000);
+    if (secure_) {
+        cookie += "; Secure";
+    }
+    r.headers.append(qMakePair(QByteArray("Set-Cookie"), cookie));
+    return r;
+}
+
+ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& request)
+{
+    const QByteArray hash = SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
+    knownSessions_.remove(hash);
+    store_.removeSession(hash);
+    Reply r = json(200, {});
+    r.headers.append(qMakePair(QByteArray("Set-Cookie"),
+                               QByteArray(Requests::CookieName) +
+                                   "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0"));
+    return r;
+}
+
+void ClassroomServer::leaveAll()
+{
+    for (const std::shared_ptr<LearnerScreen>& screen : std::as_const(screens_)) {
+        screen->leave();
+    }
+}
+
+void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const
+{
+    if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) {
+        return;
+    }
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
+                      statusText(reply.status) + "\r\n";
+    head += "Content-Type: " + reply.type + "\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    // The page runs only its own script and style, in no one else's frame.
+    head += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; "
+            "media-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'\r\n";
+    head += "X-Content-Type-Options: nosniff\r\nReferrer-Policy: same-origin\r\n";
+    head += "X-Frame-Options: DENY\r\n";
+    bool cacheSet = false;
+    for (const auto& [key, value] : reply.headers) {
+        head += key + ": " + value + "\r\n";
+        cacheSet = cacheSet || key == "Cache-Control";
+    }
+    if (!cacheSet) {
+        head += "Cache-Control: no-store\r\n";
+    }
+    socket->write(head + "\r\n" + reply.body);
+}

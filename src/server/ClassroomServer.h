@@ -1,0 +1,85 @@
+#pragma once
+
+#include "server/LearnerScreen.h"
+#include "server/Requests.h"
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+class Store;
+class TextMeasure;
+
+// The classroom's web server: the page's own files, the sounds, sign-in,
+// and the JSON requests that drive each learner's screen. Runs on the
+// event loop's thread; nothing is shared between threads.
+class ClassroomServer : public QAbstractHttpServer
+{
+public:
+    ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure);
+    ~ClassroomServer() override;
+
+    // Stores what every learner's open series would store on leaving.
+    void leaveAll();
+
+    // Wrong codes from one address before it is refused for a while.
+    static constexpr int WrongCodesAllowed = 10;
+    static constexpr qint64 LockOutMs = 60000;
+    static constexpr int WrongCodeDelayMs = 1000;
+    static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
+
+    struct Reply {
+        int status = 200;
+        QByteArray type = "application/json; charset=utf-8";
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+    };
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    Reply route(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply staticFile(const QString& path) const;
+    Reply sound(const QString& name) const;
+    Reply api(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply signIn(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply signOut(const QHttpServerRequest& request);
+    Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
+    std::optional<QString> learnerOf(const QHttpServerRequest& request);
+    LearnerScreen& screenOf(const QString& learner);
+    void recordCheck(LearnerScreen& screen);
+    void refreshReview(LearnerScreen& screen);
+    bool lockedOut(const QString& address, qint64 now);
+    void send(QTcpSocket* socket, const Reply& reply) const;
+
+    QString workDir_;
+    Store& store_;
+    const TextMeasure& measure_;
+    bool secure_;
+    std::array<QString, 4> soundFiles_;
+    QHash<QString, std::shared_ptr<LearnerScreen>> screens_;
+    // Wrong sign-in codes by remote address: their times, and until when
+    // the address is refused.
+    struct WrongCodes {
+        QList<qint64> times;
+        qint64 refusedUntil = 0;
+    };
+    QHash<QString, WrongCodes> wrongCodes_;
+    // Sessions seen lately, so that most requests need no look-up in the
+    // store; a session removed by another server goes within a minute.
+    struct KnownSession {
+        QString learner;
+        qint64 seenMs = 0;
+    };
+    QHash<QByteArray, KnownSession> knownSessions_;
+    static constexpr qint64 SessionRecheckMs = 60000;
+};

@@ -1,0 +1,220 @@
+#include "server/Requests.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QUrl>
+
+#include <algorithm>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace Requests
+{
+
+namespace
+{
+
+// The board is at most a few screens of twips; anything beyond is no place.
+constexpr double FarthestTwips = 100000.0;
+constexpr int MaxEntry = 51; // the marked series, 50 series and the review
+
+struct ButtonName {
+    const char* name;
+    Button button;
+};
+constexpr std::array<ButtonName, 10> ButtonNames = {{
+    {"next", Button::Next},
+    {"retry", Button::Retry},
+    {"toList", Button::ToList},
+    {"previous", Button::Previous},
+    {"explanation", Button::Explanation},
+    {"mark", Button::Mark},
+    {"arrowNext", Button::ArrowNext},
+    {"arrowPrevious", Button::ArrowPrevious},
+    {"quit", Button::Quit},
+    {"explanationBack", Button::ExplanationBack},
+}};
+
+// An integer field within [low, high], or nothing.
+std::optional<int> whole(const QJsonObject& o, const char* key, int low, int high)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (!v.isDouble()) {
+        return std::nullopt;
+    }
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
+        return std::nullopt;
+    }
+    return static_cast<int>(d);
+}
+
+std::optional<float> place(const QJsonObject& o, const char* key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    const double d = v.toDouble(std::nan(""));
+    if (!v.isDouble() || !std::isfinite(d) || std::abs(d) > FarthestTwips) {
+        return std::nullopt;
+    }
+    return static_cast<float>(d);
+}
+
+std::optional<Command> readMove(const QJsonObject& o, QString* why)
+{
+    Command c;
+    c.kind = Kind::Move;
+    const std::optional<int> term = whole(o, "term", 0, 20);
+    if (!term) {
+        *why = QStringLiteral("項目の番号が正しくありません");
+        return std::nullopt;
+    }
+    c.move.term = *term;
+    if (o.contains(QLatin1String("frame"))) {
+        const std::optional<int> frame = whole(o, "frame", 0, 5);
+        if (!frame) {
+            *why = QStringLiteral("枠の番号が正しくありません");
+            return std::nullopt;
+        }
+        c.move.frame = *frame;
+        return c;
+    }
+    const std::optional<float> left = place(o, "left");
+    const std::optional<float> top = place(o, "top");
+    if (!left || !top) {
+        *why = QStringLiteral("項目を置く位置が正しくありません");
+        return std::nullopt;
+    }
+    c.move.left = *left;
+    c.move.top = *top;
+    return c;
+}
+
+std::optional<Command> readPress(const QJsonObject& o, QString* why)
+{
+    const QString name = o.value(QLatin1String("button")).toString();
+    for (const ButtonName& b : ButtonNames) {
+        if (name == QLatin1String(b.name)) {
+            Command c;
+            c.kind = Kind::Press;
+            c.button = b.button;
+            return c;
+        }
+    }
+    *why = QStringLiteral("ボタンの名前が正しくありません");
+    return std::nullopt;
+}
+
+} // namespace
+
+QString normalisedCode(QStringView typed)
+{
+    if (typed.size() > 64) {
+        return {};
+    }
+    QString code;
+    for (const QChar ch : typed) {
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('-') || ch == QChar(0x3000)) {
+            continue;
+        }
+        // Full-width letters and digits, as a Japanese keyboard may type them.
+        const QChar c = (ch.unicode() >= 0xFF01 && ch.unicode() <= 0xFF5E)
+                            ? QChar(ch.unicode() - 0xFEE0)
+                            : ch;
+        const QChar upper = c.toUpper();
+        if (upper.unicode() > 127 || std::strchr(CodeAlphabet, upper.toLatin1()) == nullptr) {
+            return {};
+        }
+        code.append(upper);
+    }
+    return code.size() == CodeLength ? code : QString();
+}
+
+std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why)
+{
+    if (body.size() > MaxBody) {
+        *why = QStringLiteral("要求が大きすぎます");
+        return std::nullopt;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        *why = QStringLiteral("要求の形が正しくありません");
+        return std::nullopt;
+    }
+    const QJsonObject o = doc.object();
+    switch (kind) {
+    case Kind::SignIn: {
+        Command c;
+        c.code = normalisedCode(o.value(QLatin1String("code")).toString());
+        if (c.code.isEmpty()) {
+            *why = QStringLiteral("コードは%1文字です").arg(CodeLength);
+            return std::nullopt;
+        }
+        return c;
+    }
+    case Kind::Open: {
+        const std::optional<int> entry = whole(o, "entry", 0, MaxEntry);
+        if (!entry) {
+            *why = QStringLiteral("問題集の番号が正しくありません");
+            return std::nullopt;
+        }
+        Command c;
+        c.kind = Kind::Open;
+        c.entry = *entry;
+        return c;
+    }
+    case Kind::Move:
+        return readMove(o, why);
+    case Kind::Press:
+        return readPress(o, why);
+    }
+    return std::nullopt;
+}
+
+bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView referer)
+{
+    const QByteArrayView claimed = origin.isEmpty() ? referer : origin;
+    if (host.isEmpty() || claimed.isEmpty()) {
+        return false;
+    }
+    const QUrl url(QString::fromLatin1(claimed.toByteArray()), QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") &&
+                           url.scheme() != QLatin1String("https"))) {
+        return false;
+    }
+    const int defaultPort = url.scheme() == QLatin1String("https") ? 443 : 80;
+    const int port = url.port(defaultPort);
+    QString claimedHost = url.host(QUrl::FullyEncoded);
+    if (claimedHost.contains(QLatin1Char(':'))) {
+        claimedHost = QLatin1Char('[') + claimedHost + QLatin1Char(']');
+    }
+    const QString expected = port == defaultPort
+                                 ? claimedHost
+                                 : claimedHost + QLatin1Char(':') + QString::number(port);
+    const QString sentTo = QString::fromLatin1(host.toByteArray()).toLower();
+    return sentTo == expected.toLower() ||
+           sentTo == (claimedHost + QLatin1Char(':') + QString::number(port)).toLower();
+}
+
+QByteArray sessionCookie(QByteArrayView cookieHeader)
+{
+    const QByteArray name = QByteArray(CookieName) + '=';
+    for (QByteArray part : cookieHeader.toByteArray().split(';')) {
+        part = part.trimmed();
+        if (!part.startsWith(name)) {
+            continue;
+        }
+        const QByteArray value = part.mid(name.size());
+        const bool hex = value.size() == 64 &&
+                         std::all_of(value.begin(), value.end(), [](char c) {
+                             return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                         });
+        return hex ? value : QByteArray();
+    }
+    return {};
+}
+
+} // namespace Requests

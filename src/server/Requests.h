@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// What the page may ask of the server, read from a request body and checked
+// for shape and range before anything acts on it. Qt Core only, so that the
+// fuzz build takes it as it is.
+namespace Requests
+{
+
+// Bodies beyond this are refused before they are read as JSON.
+constexpr qsizetype MaxBody = 64 * 1024;
+constexpr int CodeLength = 8;
+// Sign-in codes avoid characters that look alike (0/O, 1/l/I).
+constexpr const char* CodeAlphabet = "ABCDEFGHJKMNPQRSTUVWXYZ23456789";
+
+// A code as typed: spaces and hyphens dropped, letters upper-cased. Empty
+// when it cannot be a code.
+QString normalisedCode(QStringView typed);
+
+// The buttons of the board, the result panel and the explanation.
+enum class Button {
+    Next,          // 次の問題へ
+    Retry,         // この問題をもう一度
+    ToList,        // 終了 on the result panel
+    Previous,      // 前の問題へ
+    Explanation,   // 解説
+    Mark,          // マークをつける / マーク取消
+    ArrowNext,     // 次へ
+    ArrowPrevious, // 戻る
+    Quit,          // 終了 at the bottom of the board
+    ExplanationBack // 戻る in the explanation
+};
+
+// A term put into a frame (frame >= 0), or let go at a place on the board
+// (frame -1, left/top in twips).
+struct Move {
+    int term = 0;
+    int frame = -1;
+    float left = 0.0F;
+    float top = 0.0F;
+};
+
+enum class Kind { SignIn, Open, Move, Press };
+
+struct Command {
+    Kind kind = Kind::SignIn;
+    QString code;   // SignIn
+    int entry = -1; // Open: the row of the series list
+    Move move;      // Move
+    Button button = Button::Next; // Press
+};
+
+// Reads the body of a request of `kind`. On failure returns nothing and
+// sets *why to a Japanese reason for the 400 answer.
+std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why);
+
+// Whether a state-changing request comes from the server's own page: its
+// Origin (or, without one, its Referer) names the host it was sent to.
+bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView referer);
+
+// The session id from a Cookie header, if it holds a well-formed one.
+QByteArray sessionCookie(QByteArrayView cookieHeader);
+constexpr const char* CookieName = "velmorant_session";
+
+} // namespace Requests

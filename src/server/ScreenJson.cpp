@@ -1,0 +1,204 @@
+#include "server/ScreenJson.h"
+
+#include "session/ItemKeys.h"
+#include "session/MainScreen.h"
+
+#include <QJsonArray>
+
+namespace ScreenJson
+{
+
+namespace
+{
+
+QString colour(quint32 c)
+{
+    // System colours are drawn as the browser's own button colours, as the
+    // window draws them from the desktop's palette.
+    if (Colors::isSystem(c)) {
+        return c == Colors::ButtonFace ? QStringLiteral("ButtonFace") : QStringLiteral("ButtonText");
+    }
+    return QStringLiteral("#%1%2%3")
+        .arg(Colors::red(c), 2, 16, QLatin1Char('0'))
+        .arg(Colors::green(c), 2, 16, QLatin1Char('0'))
+        .arg(Colors::blue(c), 2, 16, QLatin1Char('0'));
+}
+
+QJsonArray box(float left, float top, float width, float height)
+{
+    return {left, top, width, height};
+}
+
+QJsonObject control(const Control& c)
+{
+    QJsonObject o{{QStringLiteral("box"), box(c.Left, c.Top, c.Width, c.Height)},
+                  {QStringLiteral("text"), c.Caption().trimmed()},
+                  {QStringLiteral("back"), colour(c.BackColor)},
+                  {QStringLiteral("fore"), colour(c.ForeColor)}};
+    if (!c.Font.isDefault()) {
+        o.insert(QStringLiteral("font"),
+                 QJsonObject{{QStringLiteral("face"), c.Font.face},
+                             {QStringLiteral("twips"), c.Font.points * 20.0},
+                             {QStringLiteral("bold"), c.Font.bold}});
+    }
+    return o;
+}
+
+QString frameName(const MainScreen& s, int frame)
+{
+    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(s.captions.at(frame).Caption().trimmed());
+}
+
+// Right only once checked, as the window's description says it.
+QJsonValue rightness(const MainScreen& s, int term, int frame)
+{
+    if (frame < 0) {
+        return QJsonValue::Null;
+    }
+    const bool right = s.quiz.answerOf(term) == frame;
+    if (s.quiz.allPlaced()) {
+        return right;
+    }
+    if (right && s.terms.at(term).BackColor == Colors::GroupCaptions.at(frame)) {
+        return true;
+    }
+    return QJsonValue::Null;
+}
+
+QJsonObject board(const MainScreen& s)
+{
+    QJsonArray frames;
+    for (int c = 0; c < s.quiz.frames(); ++c) {
+        const Control& f = s.frames.at(c);
+        frames.append(QJsonObject{{QStringLiteral("name"), frameName(s, c)},
+                                  {QStringLiteral("box"), box(f.Left, f.Top, f.Width, f.Height)},
+                                  {QStringLiteral("fill"), f.Filled ? colour(f.FillColor) : QString()},
+                                  {QStringLiteral("border"), colour(f.BorderColor)},
+                                  {QStringLiteral("caption"), control(s.captions.at(c))}});
+    }
+    QJsonArray terms;
+    for (int i = 0; i < s.quiz.terms(); ++i) {
+        const int frame = FrameOfItem(s, i);
+        QJsonObject t = control(s.terms.at(i));
+        t.insert(QStringLiteral("frame"), frame);
+        t.insert(QStringLiteral("right"), rightness(s, i, frame));
+        terms.append(t);
+    }
+    return {{QStringLiteral("frames"), frames},
+            {QStringLiteral("terms"), terms},
+            {QStringLiteral("open"), s.quiz.open()},
+            {QStringLiteral("heading"), control(s.headingText)},
+            {QStringLiteral("question"), control(s.questionText)}};
+}
+
+struct NamedButton {
+    const Control* control;
+    const char* id;
+    QString label; // the accessible name, when the caption is not enough
+};
+
+QJsonArray buttons(const MainScreen& s)
+{
+    const QList<NamedButton> all = {
+        {&s.arrows[Arrow::Previous], "arrowPrevious", {}},
+        {&s.arrows[Arrow::Next], "arrowNext", {}},
+        {&s.resultButtons[ResultButton::Next], "next", {}},
+        {&s.resultButtons[ResultButton::Previous], "previous", {}},
+        {&s.resultButtons[ResultButton::Retry], "retry", {}},
+        {&s.resultButtons[ResultButton::Explanation], "explanation", {}},
+        {&s.resultButtons[ResultButton::Mark], "mark", {}},
+        {&s.resultButtons[ResultButton::ToList], "toList",
+         QStringLiteral("終了：シリーズを終えて一覧に戻る")},
+        {&s.explanationBack, "explanationBack", {}},
+        {&s.quitButton, "quit", QStringLiteral("終了：問題をやめてシリーズ一覧に戻る")},
+    };
+    const bool onResult = s.resultPanel.Visible && !s.explanationPanel.Visible;
+    QJsonArray out;
+    for (const NamedButton& b : all) {
+        const bool isResult = b.control->Name == QLatin1String("resultButtons");
+        if (!b.control->Shown() || (isResult && !onResult)) {
+            continue;
+        }
+        QJsonObject o = control(*b.control);
+        o.insert(QStringLiteral("id"), QLatin1String(b.id));
+        o.insert(QStringLiteral("label"), b.label.isEmpty() ? b.control->Caption() : b.label);
+        out.append(o);
+    }
+    return out;
+}
+
+QString screenName(Screen screen)
+{
+    switch (screen) {
+    case Screen::SeriesList:
+        return QStringLiteral("list");
+    case Screen::Problem:
+        return QStringLiteral("problem");
+    case Screen::Result:
+        return QStringLiteral("result");
+    case Screen::Explanation:
+        return QStringLiteral("explanation");
+    }
+    return {};
+}
+
+
+} // namespace
+
+QJsonObject of(const MainScreen& s)
+{
+    const Screen screen = s.screen();
+    QJsonObject out{{QStringLiteral("screen"), screenName(screen)},
+                    {QStringLiteral("title"), s.Caption},
+                    {QStringLiteral("client"), QJsonArray{s.clientWidth(), s.clientHeight()}},
+                    {QStringLiteral("back"), colour(s.BackColor)},
+                    {QStringLiteral("instruction"), control(s.instructionLine)}};
+    if (screen == Screen::SeriesList) {
+        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Items));
+        out.insert(QStringLiteral("listBox"), control(s.seriesList));
+        const Control& t = s.titlePicture;
+        out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));
+        return out;
+    }
+    out.insert(QStringLiteral("board"), board(s));
+    out.insert(QStringLiteral("buttons"), buttons(s));
+    if (s.resultPanel.Visible) {
+        const Control& p = s.resultPanel;
+        out.insert(QStringLiteral("panel"),
+                   QJsonObject{{QStringLiteral("box"), box(p.Left, p.Top, p.Width, p.Height)},
+                               {QStringLiteral("fill"), colour(p.FillColor)},
+                               {QStringLiteral("border"), colour(p.BorderColor)}});
+    }
+    if (s.resultMessage.Visible) {
+        out.insert(QStringLiteral("message"), control(s.resultMessage));
+    }
+    if (s.explanationPanel.Visible) {
+        QJsonObject e = control(s.explanationPanel);
+        e.insert(QStringLiteral("body"), control(s.explanationText));
+        e.insert(QStringLiteral("explanation"), s.explanationText.Text);
+        out.insert(QStringLiteral("explanation"), e);
+    }
+    return out;
+}
+
+QString cueName(SoundCue cue)
+{
+    switch (cue) {
+    case SoundCue::Correct:
+        return QStringLiteral("correct");
+    case SoundCue::Wrong:
+        return QStringLiteral("wrong");
+    case SoundCue::MoreCorrect:
+        return QStringLiteral("more");
+    case SoundCue::NotMoreCorrect:
+        return QStringLiteral("notmore");
+    }
+    return {};
+}
+
+QString reviewTitle(int count)
+{
+    return QStringLiteral("今日の復習（%1問）").arg(count);
+}
+
+} // namespace ScreenJson

@@ -1,0 +1,118 @@
+#include "server/ServerCommandLine.h"
+
+#include <QHostAddress>
+
+namespace ServerCommandLine
+{
+
+namespace
+{
+
+using Action = Request::Action;
+
+Request bad(const QString& why)
+{
+    Request r;
+    r.action = Action::BadUsage;
+    r.error = why;
+    return r;
+}
+
+// Options that take a value; returns false when the value is missing or wrong.
+bool takeValue(Request& r, const QString& option, const QString& value)
+{
+    if (option == QLatin1String("--listen")) {
+        r.listen = value;
+        return !QHostAddress(value).isNull();
+    }
+    if (option == QLatin1String("--port")) {
+        bool ok = false;
+        r.port = value.toInt(&ok);
+        return ok && r.port >= 0 && r.port <= 65535;
+    }
+    if (option == QLatin1String("--database")) {
+        r.database = value;
+        return !value.isEmpty();
+    }
+    if (option == QLatin1String("--tls-cert")) {
+        r.tlsCert = value;
+        return !value.isEmpty();
+    }
+    if (option == QLatin1String("--tls-key")) {
+        r.tlsKey = value;
+        return !value.isEmpty();
+    }
+    r.learner = value.trimmed();
+    r.action = option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
+    return !r.learner.isEmpty() && r.learner.size() <= 64;
+}
+
+} // namespace
+
+Request read(const QStringList& arguments)
+{
+    static const QStringList withValue = {
+        QStringLiteral("--listen"),   QStringLiteral("--port"),    QStringLiteral("--database"),
+        QStringLiteral("--tls-cert"), QStringLiteral("--tls-key"), QStringLiteral("--add-learner"),
+        QStringLiteral("--remove-learner")};
+    Request r;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            r.action = Action::Help;
+            return r;
+        }
+        if (a == QLatin1String("-v") || a == QLatin1String("--version")) {
+            r.action = Action::Version;
+            return r;
+        }
+        if (a == QLatin1String("--learners")) {
+            r.action = Action::ListLearners;
+        } else if (withValue.contains(a)) {
+            if (i + 1 >= arguments.size() || !takeValue(r, a, arguments.at(i + 1))) {
+                return bad(QStringLiteral("%1 のあとの値が正しくありません").arg(a));
+            }
+            ++i;
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return bad(QStringLiteral("知らないオプションです: %1").arg(a));
+        } else {
+            r.folders.append(a);
+        }
+    }
+    if (r.folders.size() > 1) {
+        return bad(QStringLiteral("フォルダは1つだけ指定してください"));
+    }
+    if (r.tlsCert.isEmpty() != r.tlsKey.isEmpty()) {
+        return bad(QStringLiteral("--tls-cert と --tls-key は両方指定してください"));
+    }
+    return r;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "使い方: velmorant-server [--listen アドレス] [--port 番号] [--database URL]\n"
+        "                         [--tls-cert ファイル --tls-key ファイル] [フォルダ]\n"
+        "        velmorant-server --add-learner 名前 [フォルダ]\n"
+        "        velmorant-server --remove-learner 名前 [フォルダ]\n"
+        "        velmorant-server --learners [フォルダ]\n"
+        "\n"
+        "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
+        "フォルダの決め方は velmorant と同じです。学習者のマークと回答の記録は、\n"
+        "フォルダの velmorant.sqlite（または --database のデータベース）に保存します。\n"
+        "\n"
+        "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
+        "                          か、この機械の LAN のアドレスを指定します\n"
+        "  --port 番号             待ち受けるポート（既定 8080、使われていれば次の空き番号）\n"
+        "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
+        "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
+        "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
+        "  --tls-key ファイル      その秘密鍵（PEM）\n"
+        "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
+        "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
+        "  --learners              登録された学習者を表示します\n"
+        "  -h, --help              この説明を表示します\n"
+        "  -v, --version           版を表示します\n");
+}
+
+} // namespace ServerCommandLine

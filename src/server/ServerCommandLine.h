@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// velmorant-server's command line.
+namespace ServerCommandLine
+{
+
+struct Request {
+    enum class Action { Serve, AddLearner, ListLearners, RemoveLearner, Help, Version, BadUsage };
+    Action action = Action::Serve;
+    QString listen = QStringLiteral("127.0.0.1");
+    int port = 8080;
+    QString database; // empty: the SQLite file in the folder
+    QString tlsCert;
+    QString tlsKey;
+    QString learner;     // AddLearner, RemoveLearner
+    QStringList folders; // the work folder, when one is given
+    QString error;       // BadUsage, in Japanese
+};
+
+// `arguments` starts with the program's name.
+Request read(const QStringList& arguments);
+QString helpText();
+
+} // namespace ServerCommandLine

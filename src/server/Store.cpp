@@ -1,0 +1,302 @@
+#include "server/Store.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+#include <QVariant>
+
+namespace
+{
+
+// Each step brings the schema from version i to i + 1; steps are only ever
+// added, so an older store is brought forward one step at a time.
+const QList<QStringList> Migrations = {
+    {
+        QStringLiteral("CREATE TABLE learners (name TEXT PRIMARY KEY, bucket INTEGER NOT NULL,"
+                       " salt TEXT NOT NULL, code_hash TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX learners_bucket ON learners (bucket)"),
+        QStringLiteral("CREATE TABLE sessions (id_hash TEXT PRIMARY KEY, learner TEXT NOT NULL,"
+                       " expires_ms BIGINT NOT NULL)"),
+        QStringLiteral("CREATE TABLE marks (learner TEXT NOT NULL, position BIGINT NOT NULL,"
+                       " record TEXT NOT NULL, PRIMARY KEY (learner, position))"),
+        QStringLiteral("CREATE TABLE statements (learner TEXT NOT NULL, id TEXT NOT NULL UNIQUE,"
+                       " problem_id TEXT NOT NULL, timestamp_ms BIGINT NOT NULL,"
+                       " json TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX statements_learner ON statements (learner, timestamp_ms)"),
+    },
+};
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QVariant& v : values) {
+        q.addBindValue(v);
+    }
+    return q;
+}
+
+} // namespace
+
+Store::~Store()
+{
+    if (!connection_.isEmpty()) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+    }
+}
+
+QString Store::open(const QString& workDir, const QString& url)
+{
+    connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (url.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        where_ = QDir(workDir).filePath(QStringLiteral("velmorant.sqlite"));
+        db.setDatabaseName(where_);
+    } else {
+        const QUrl u(url);
+        if (!u.isValid() || (u.scheme() != QLatin1String("postgresql") &&
+                             u.scheme() != QLatin1String("postgres"))) {
+            return QStringLiteral("データベースの URL「%1」は postgresql://... の形で指定してください")
+                .arg(url);
+        }
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
+        const QString socketDir = QUrlQuery(u).queryItemValue(QStringLiteral("host"),
+                                                              QUrl::FullyDecoded);
+        db.setHostName(socketDir.isEmpty() ? u.host() : socketDir);
+        if (u.port() > 0) {
+            db.setPort(u.port());
+        }
+        db.setUserName(u.userName());
+        db.setPassword(u.password());
+        db.setDatabaseName(u.path().mid(1));
+        where_ = u.toString(QUrl::RemovePassword);
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.open()) {
+        return QStringLiteral("データベース「%1」を開けません: %2").arg(where_, db.lastError().text());
+    }
+    if (db.driverName() == QLatin1String("QSQLITE")) {
+        // Many short writes from one process: with the write-ahead log a
+        // commit needs no sync of its own, and a killed server still loses
+        // no committed row (only a power cut may lose the last ones).
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout=5000"));
+    }
+    return migrate();
+}
+
+QString Store::failure(const QString& what) const
+{
+    return QStringLiteral("%1（データベース: %2）").arg(what, where_);
+}
+
+QString Store::migrate()
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q(db);
+    if (!db.tables().contains(QStringLiteral("schema_version")) &&
+        !q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"))) {
+        return failure(QStringLiteral("表を作れません: ") + q.lastError().text());
+    }
+    if (!db.transaction()) {
+        return failure(QStringLiteral("データベースに書き込めません: ") + db.lastError().text());
+    }
+    int version = 0;
+    bool hasRow = false;
+    if (q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next()) {
+        version = q.value(0).toInt();
+        hasRow = true;
+    }
+    if (version > Migrations.size()) {
+        db.rollback();
+        return failure(QStringLiteral("このデータベースは新しい版のプログラムで作られています"));
+    }
+    for (qsizetype step = version; step < Migrations.size(); ++step) {
+        for (const QString& sql : Migrations.at(step)) {
+            if (!q.exec(sql)) {
+                const QString why = q.lastError().text();
+                db.rollback();
+                return failure(QStringLiteral("表を作れません: ") + why);
+            }
+        }
+    }
+    const QString set = hasRow ? QStringLiteral("UPDATE schema_version SET version = ?")
+                               : QStringLiteral("INSERT INTO schema_version (version) VALUES (?)");
+    QSqlQuery v = prepared(db, set, {static_cast<int>(Migrations.size())});
+    if (!v.exec() || !db.commit()) {
+        db.rollback();
+        return failure(QStringLiteral("表を作れません: ") + v.lastError().text());
+    }
+    return {};
+}
+
+QString Store::addLearner(const Learner& learner)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery exists = prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"),
+                                {learner.name});
+    if (exists.exec() && exists.next()) {
+        return QStringLiteral("学習者「%1」はもう登録されています").arg(learner.name);
+    }
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO learners (name, bucket, salt, code_hash)"
+                                          " VALUES (?, ?, ?, ?)"),
+                           {learner.name, learner.bucket, QString::fromLatin1(learner.salt.toHex()),
+                            QString::fromLatin1(learner.codeHash.toHex())});
+    return q.exec() ? QString() : failure(QStringLiteral("学習者を登録できません: ") + q.lastError().text());
+}
+
+QString Store::removeLearner(const QString& name)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery exists = prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
+    if (!exists.exec() || !exists.next()) {
+        return QStringLiteral("学習者「%1」は登録されていません").arg(name);
+    }
+    db.transaction();
+    for (const char* table : {"sessions", "marks", "statements", "learners"}) {
+        const QString column = QLatin1String(table) == QLatin1String("learners")
+                                   ? QStringLiteral("name")
+                                   : QStringLiteral("learner");
+        QSqlQuery q = prepared(
+            db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(QLatin1String(table), column), {name});
+        if (!q.exec()) {
+            db.rollback();
+            return failure(QStringLiteral("学習者を削除できません: ") + q.lastError().text());
+        }
+    }
+    return db.commit() ? QString() : failure(QStringLiteral("学習者を削除できません"));
+}
+
+QStringList Store::learnerNames()
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    QStringList names;
+    if (q.exec(QStringLiteral("SELECT name FROM learners ORDER BY name"))) {
+        while (q.next()) {
+            names.append(q.value(0).toString());
+        }
+    }
+    return names;
+}
+
+QList<Store::Learner> Store::learnersInBucket(int bucket)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE bucket = ?"),
+                           {bucket});
+    QList<Learner> found;
+    if (q.exec()) {
+        while (q.next()) {
+            found.append({q.value(0).toString(), bucket,
+                          QByteArray::fromHex(q.value(1).toString().toLatin1()),
+                          QByteArray::fromHex(q.value(2).toString().toLatin1())});
+        }
+    }
+    return found;
+}
+
+QString Store::addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    // Sessions past their time go as new ones come.
+    QSqlQuery old = prepared(db, QStringLiteral("DELETE FROM sessions WHERE expires_ms < ?"),
+                             {expiresMs - 2 * 12 * 3600 * qint64(1000)});
+    old.exec();
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
+                                          " VALUES (?, ?, ?)"),
+                           {QString::fromLatin1(idHash.toHex()), learner, expiresMs});
+    return q.exec() ? QString() : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+}
+
+std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
+                           {QString::fromLatin1(idHash.toHex()), nowMs});
+    if (q.exec() && q.next()) {
+        return q.value(0).toString();
+    }
+    return std::nullopt;
+}
+
+void Store::removeSession(const QByteArray& idHash)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("DELETE FROM sessions WHERE id_hash = ?"),
+                           {QString::fromLatin1(idHash.toHex())});
+    q.exec();
+}
+
+QList<Store::Mark> Store::marks(const QString& learner)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT position, record FROM marks WHERE learner = ?"
+                                          " ORDER BY position"),
+                           {learner});
+    QList<Mark> found;
+    if (q.exec()) {
+        while (q.next()) {
+            found.append({q.value(0).toLongLong(), q.value(1).toString().split(QLatin1Char('\n'))});
+        }
+    }
+    return found;
+}
+
+QString Store::appendMark(const QString& learner, const QStringList& record)
+{
+    // One statement picks the next position and inserts, so two servers on
+    // one database cannot take the same one.
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("INSERT INTO marks (learner, position, record)"
+                                          " SELECT ?, COALESCE(MAX(position), 0) + 1, ? FROM marks"
+                                          " WHERE learner = ?"),
+                           {learner, record.join(QLatin1Char('\n')), learner});
+    return q.exec() ? QString() : failure(QStringLiteral("マークを保存できません: ") + q.lastError().text());
+}
+
+QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    db.transaction();
+    for (const qint64 position : positions) {
+        QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
+                               {learner, position});
+        if (!q.exec()) {
+            db.rollback();
+            return failure(QStringLiteral("マークを取り消せません: ") + q.lastError().text());
+        }
+    }
+    return db.commit() ? QString() : failure(QStringLiteral("マークを取り消せません"));
+}
+
+QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
+                               qint64 timestampMs, const QByteArray& json)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
+                                          " timestamp_ms, json) VALUES (?, ?, ?, ?, ?)"),
+                           {learner, id, problemId, timestampMs, QString::fromUtf8(json)});
+    return q.exec() ? QString() : failure(QStringLiteral("回答を記録できません: ") + q.lastError().text());
+}
+
+QList<QByteArray> Store::statements(const QString& learner)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT json FROM statements WHERE learner = ?"
+                                          " ORDER BY timestamp_ms, id"),
+                           {learner});
+    QList<QByteArray> lines;
+    if (q.exec()) {
+        while (q.next()) {
+            lines.append(q.value(0).toString().toUtf8());
+        }
+    }
+    return lines;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The classroom's store: learners and their sign-in code hashes, sessions,
+// marks and answer statements. A SQLite file in the work folder by default,
+// or a PostgreSQL database that several servers may share. The schema is
+// made and brought up to date on opening.
+class Store
+{
+public:
+    Store() = default;
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    ~Store();
+
+    // `url` empty: DIR/velmorant.sqlite; else postgresql://user@host:port/db
+    // or postgresql://user@/db?host=/socket/folder. Returns "" or the reason.
+    QString open(const QString& workDir, const QString& url);
+    QString where() const { return where_; }
+
+    struct Learner {
+        QString name;
+        int bucket = 0;
+        QByteArray salt;
+        QByteArray codeHash;
+    };
+    // "" on success, else the reason (a learner of that name exists...).
+    QString addLearner(const Learner& learner);
+    QString removeLearner(const QString& name);
+    QStringList learnerNames();
+    QList<Learner> learnersInBucket(int bucket);
+
+    QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
+    // The learner of an unexpired session, if any.
+    std::optional<QString> sessionLearner(const QByteArray& idHash, qint64 nowMs);
+    void removeSession(const QByteArray& idHash);
+
+    struct Mark {
+        qint64 position = 0;
+        QStringList record; // the five lines of the marks file
+    };
+    QList<Mark> marks(const QString& learner);
+    QString appendMark(const QString& learner, const QStringList& record);
+    QString removeMarks(const QString& learner, const QList<qint64>& positions);
+
+    QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
+                            qint64 timestampMs, const QByteArray& json);
+    QList<QByteArray> statements(const QString& learner);
+
+private:
+    QString migrate();
+    QString failure(const QString& what) const;
+
+    QString connection_;
+    QString where_;
+};

@@ -1,0 +1,196 @@
+// velmorant-server: the classroom's problems in every learner's browser.
+
+#include "server/ClassroomServer.h"
+#include "server/ServerCommandLine.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "files/WorkFolder.h"
+#include "window/BoardPreview.h"
+#include "window/QtFonts.h"
+#include "window/QtTextMeasure.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QTcpServer>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+
+int stopPipe[2] = {-1, -1};
+
+void print(const QString& line)
+{
+    std::fputs(qUtf8Printable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString& why)
+{
+    std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(why));
+    return 1;
+}
+
+int addLearner(Store& store, const QString& name)
+{
+    const QString code = SignInCodes::newCode();
+    const QByteArray salt = SignInCodes::newSalt();
+    const QString failed =
+        store.addLearner({name, SignInCodes::bucket(code), salt, SignInCodes::hash(code, salt)});
+    if (!failed.isEmpty()) {
+        return fail(failed);
+    }
+    print(QStringLiteral("学習者「%1」を登録しました。サインインのコード:").arg(name));
+    print(code);
+    return 0;
+}
+
+int manageLearners(const ServerCommandLine::Request& r, Store& store)
+{
+    using Action = ServerCommandLine::Request::Action;
+    if (r.action == Action::AddLearner) {
+        return addLearner(store, r.learner);
+    }
+    if (r.action == Action::RemoveLearner) {
+        const QString failed = store.removeLearner(r.learner);
+        return failed.isEmpty() ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
+                                : fail(failed);
+    }
+    for (const QString& name : store.learnerNames()) {
+        print(name);
+    }
+    return 0;
+}
+
+// TLS straight from the server, when a certificate is given.
+QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
+{
+    QFile certFile(r.tlsCert);
+    QFile keyFile(r.tlsKey);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("証明書か秘密鍵のファイルを読めません");
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
+    const QByteArray keyBytes = keyFile.readAll();
+    QSslKey key(keyBytes, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull()) {
+        key = QSslKey(keyBytes, QSsl::Ec, QSsl::Pem);
+    }
+    if (chain.isEmpty() || key.isNull()) {
+        return QStringLiteral("証明書か秘密鍵を PEM として読めません");
+    }
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setLocalCertificateChain(chain);
+    config.setPrivateKey(key);
+    server.sslSetup(config);
+    return {};
+}
+
+// The port asked for, or the next free one after it.
+quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port)
+{
+    if (port == 0) {
+        return server.listen(address, 0);
+    }
+    for (int p = port; p < port + 100 && p <= 65535; ++p) {
+        if (const quint16 got = server.listen(address, static_cast<quint16>(p)); got != 0) {
+            return got;
+        }
+    }
+    return 0;
+}
+
+// Ctrl+C and SIGTERM end the event loop through a pipe; the learners' open
+// series are then stored as leaving them would store them.
+void stopOnSignals(QApplication& app)
+{
+    if (::pipe(stopPipe) != 0) {
+        return;
+    }
+    const auto handler = [](int) {
+        const char one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &one, 1);
+    };
+    std::signal(SIGINT, handler);
+    std::signal(SIGTERM, handler);
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QApplication::quit);
+}
+
+int serve(QApplication& app, const ServerCommandLine::Request& r, const QString& folder, Store& store)
+{
+    const QtTextMeasure measure;
+    const bool secure = !r.tlsCert.isEmpty();
+    ClassroomServer server(folder, store, measure, secure);
+    if (secure) {
+        if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
+            return fail(failed);
+        }
+    }
+    const QHostAddress address(r.listen);
+    const quint16 port = listenOn(server, address, r.port);
+    if (port == 0) {
+        return fail(QStringLiteral("%1 のポート %2 で待ち受けられません").arg(r.listen).arg(r.port));
+    }
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + r.listen + QLatin1Char(']')
+                             : r.listen;
+    print(QStringLiteral("フォルダ: %1").arg(folder));
+    print(QStringLiteral("記録: %1").arg(store.where()));
+    print(QStringLiteral("%1://%2:%3/").arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host)
+              .arg(port));
+    stopOnSignals(app);
+    const int status = QApplication::exec();
+    server.leaveAll();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList words;
+    for (int i = 0; i < argc; ++i) {
+        words.append(QFile::decodeName(argv[i]));
+    }
+    using Action = ServerCommandLine::Request::Action;
+    const ServerCommandLine::Request r = ServerCommandLine::read(words);
+    switch (r.action) {
+    case Action::Help:
+        std::fputs(qUtf8Printable(ServerCommandLine::helpText()), stdout);
+        return 0;
+    case Action::Version:
+        std::fputs("velmorant-server " VELMORANT_VERSION "\n", stdout);
+        return 0;
+    case Action::BadUsage:
+        std::fprintf(stderr, "velmorant-server: %s\n%s\n", qUtf8Printable(r.error),
+                     qUtf8Printable(QStringLiteral("使い方は velmorant-server --help で表示します。")));
+        return 2;
+    default:
+        break;
+    }
+    // Text is measured with the window's fonts, on no display.
+    BoardPreview::useOffscreenPlatform();
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QtFonts::installSubstitutions();
+    const WorkFolder::Choice folder = WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess());
+    if (!folder.error.isEmpty()) {
+        return fail(folder.error);
+    }
+    Store store;
+    if (const QString failed = store.open(folder.folder, r.database); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    if (r.action != Action::Serve) {
+        return manageLearners(r, store);
+    }
+    return serve(app, r, folder.folder, store);
+}
