@@ -93,14 +93,33 @@ QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
     return {};
 }
 
+// Listens on one port. A class answering at once opens many connections in
+// the same instant: Qt's usual queue of 50 would drop some, and the kernel
+// only retries a dropped connection a second later. Over TLS the server
+// makes its own listener.
+quint16 listenOnPort(ClassroomServer& server, const QHostAddress& address, quint16 port, bool secure)
+{
+    if (secure) {
+        return server.listen(address, port);
+    }
+    auto* listener = new QTcpServer(&server);
+    listener->setListenBacklogSize(4096);
+    if (!listener->listen(address, port)) {
+        delete listener;
+        return 0;
+    }
+    server.bind(listener);
+    return listener->serverPort();
+}
+
 // The port asked for, or the next free one after it.
-quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port)
+quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port, bool secure)
 {
     if (port == 0) {
-        return server.listen(address, 0);
+        return listenOnPort(server, address, 0, secure);
     }
     for (int p = port; p < port + 100 && p <= 65535; ++p) {
-        if (const quint16 got = server.listen(address, static_cast<quint16>(p)); got != 0) {
+        if (const quint16 got = listenOnPort(server, address, static_cast<quint16>(p), secure); got != 0) {
             return got;
         }
     }
@@ -135,7 +154,7 @@ int serve(QApplication& app, const ServerCommandLine::Request& r, const QString&
         }
     }
     const QHostAddress address(r.listen);
-    const quint16 port = listenOn(server, address, r.port);
+    const quint16 port = listenOn(server, address, r.port, secure);
     if (port == 0) {
         return fail(QStringLiteral("%1 のポート %2 で待ち受けられません").arg(r.listen).arg(r.port));
     }
