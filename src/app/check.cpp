@@ -442,6 +442,17 @@ bool writePreviews(const QString& outDir, const QList<Checked>& checked, QString
     return true;
 }
 
+// --due: the schedule of the folder's learners, or of the one named.
+int printDue(const Options& options)
+{
+    const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
+    if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch())) {
+        printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
+        return BadUsage;
+    }
+    return Clean;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -474,12 +485,7 @@ int main(int argc, char* argv[])
     }
 
     if (options.due) {
-        const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-        if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch())) {
-            printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
-            return BadUsage;
-        }
-        return Clean;
+        return printDue(options);
     }
     int errors = 0;
     QList<Checked> checked;

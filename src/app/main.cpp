@@ -121,8 +121,7 @@ int main(int argc, char* argv[])
     DeferredPlayers players(
         [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
     MainScreen form(state, measure, players, dialogs, workDir);
-    const QString learner = learnerOf(request);
-    LearnerRecord record(workDir, learner, learner);
+    LearnerRecord record(workDir, learnerOf(request), learnerOf(request));
     form.record = &record;
     MainWindow view(form);
     dialogs.setMainWindow(&view);
@@ -135,8 +134,7 @@ int main(int argc, char* argv[])
     afterFirstFrame(&view, [&players] { players.start(); });
     view.centreOnScreen();
     view.show();
-    // Start-up runs before the first paint, so the window first appears as
-    // the series list screen.
+    // Start-up runs before the first paint: the window first shows the series list.
     view.load();
     if (view.ended()) {
         return 0;

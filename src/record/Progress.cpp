@@ -75,6 +75,21 @@ int percent(int part, int whole)
     return whole > 0 ? (part * 200 + whole) / (whole * 2) : 0;
 }
 
+// The rows with their problems counted; series no longer listed after the
+// catalogue's, by name.
+QList<SeriesProgress> counted(Rows rows, qsizetype listed)
+{
+    for (qsizetype i = 0; i < rows.list.size(); ++i) {
+        const QHash<QString, Latest>& problems = rows.problems.at(i);
+        rows.list[i].seen = static_cast<int>(problems.size());
+        rows.list[i].right =
+            static_cast<int>(std::count(problems.cbegin(), problems.cend(), Latest::Right));
+    }
+    std::sort(rows.list.begin() + listed, rows.list.end(),
+              [](const SeriesProgress& a, const SeriesProgress& b) { return a.series < b.series; });
+    return std::move(rows.list);
+}
+
 } // namespace
 
 int SeriesProgress::rightPercent() const
@@ -134,16 +149,7 @@ Progress makeProgress(QString learner, const QList<Answer>& answers,
         }
     }
     countDue(rows, scheduled, now, today);
-
-    for (qsizetype i = 0; i < rows.list.size(); ++i) {
-        const QHash<QString, Latest>& problems = rows.problems.at(i);
-        rows.list[i].seen = static_cast<int>(problems.size());
-        rows.list[i].right =
-            static_cast<int>(std::count(problems.cbegin(), problems.cend(), Latest::Right));
-    }
-    std::sort(rows.list.begin() + listed, rows.list.end(),
-              [](const SeriesProgress& a, const SeriesProgress& b) { return a.series < b.series; });
-    progress.series = std::move(rows.list);
+    progress.series = counted(std::move(rows), listed);
 
     for (int i = 0; i < Progress::Days; ++i) {
         progress.days.append(DayCount{firstDay.addDays(i), dayAnswers.at(i)});
