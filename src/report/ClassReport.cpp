@@ -1,0 +1,219 @@
+#include "report/ClassReport.h"
+
+#include "report/LocalTime.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <tuple>
+
+namespace ClassReport
+{
+
+namespace
+{
+
+QString problemKey(const QString& series, const QString& hash)
+{
+    return series + QLatin1Char('\n') + hash;
+}
+
+// Headings in the order a reader expects: "問10" after "問9".
+QCollator headingOrder()
+{
+    QCollator collator{QLocale(QLocale::Japanese, QLocale::Japan)};
+    collator.setNumericMode(true);
+    return collator;
+}
+
+// One learner's checks of one problem, folded in as they come.
+struct Fold {
+    LearnerProblem row;
+    qint64 firstMs = 0;
+};
+
+void fold(Fold& f, const Answer& a)
+{
+    LearnerProblem& row = f.row;
+    // The earliest check decides the first answer, the latest the last;
+    // ties keep file order.
+    if (row.checks == 0 || a.timestampMs < f.firstMs) {
+        f.firstMs = a.timestampMs;
+        row.firstRight = a.success;
+    }
+    if (row.checks == 0 || a.timestampMs >= row.lastAnsweredMs) {
+        row.lastAnsweredMs = a.timestampMs;
+        row.lastRight = a.success;
+    }
+    row.checks += 1;
+    row.showings += a.isReview() ? 1 : 0;
+    row.timeSpentMs += a.durationMs;
+}
+
+struct ConfusionCount {
+    Confusion confusion;
+    QSet<QString> learners;
+};
+
+void countConfusions(const Answer& a, QHash<QString, ConfusionCount>* counts)
+{
+    const qsizetype n = std::min(a.placed.size(), a.correct.size());
+    for (qsizetype t = 0; t < n && t < a.terms.size(); ++t) {
+        const int placed = a.placed.at(t);
+        const int right = a.correct.at(t);
+        if (placed == right || placed < 1 || placed > a.groups.size() || right < 1 ||
+            right > a.groups.size()) {
+            continue;
+        }
+        const QString key = problemKey(a.series, a.problemHash) + QLatin1Char('\n') +
+                            QString::number(t) + QLatin1Char('\n') + QString::number(placed);
+        ConfusionCount& c = (*counts)[key];
+        if (c.confusion.times == 0) {
+            c.confusion = {a.series, a.problemHash, a.heading, a.terms.at(t),
+                           a.groups.at(placed - 1), a.groups.at(right - 1), 0, 0};
+        }
+        c.confusion.times += 1;
+        c.learners.insert(a.learner);
+    }
+}
+
+QList<DayCount> perDay(const QMap<QDate, int>& counts)
+{
+    QList<DayCount> days;
+    if (counts.isEmpty()) {
+        return days;
+    }
+    for (QDate d = counts.firstKey(); d <= counts.lastKey(); d = d.addDays(1)) {
+        days.append({d, counts.value(d)});
+    }
+    return days;
+}
+
+void sortProblems(QList<ProblemSummary>* problems)
+{
+    const QCollator order = headingOrder();
+    std::sort(problems->begin(), problems->end(),
+              [&order](const ProblemSummary& a, const ProblemSummary& b) {
+                  if (a.series != b.series) {
+                      return order.compare(a.series, b.series) < 0;
+                  }
+                  const int byHeading = order.compare(a.heading, b.heading);
+                  return byHeading != 0 ? byHeading < 0 : a.problemHash < b.problemHash;
+              });
+}
+
+QList<Confusion> sortedConfusions(const QHash<QString, ConfusionCount>& counts,
+                                  const QHash<QString, int>& problemOrder)
+{
+    QList<Confusion> out;
+    out.reserve(counts.size());
+    for (const ConfusionCount& c : counts) {
+        Confusion confusion = c.confusion;
+        confusion.learners = int(c.learners.size());
+        out.append(confusion);
+    }
+    std::sort(out.begin(), out.end(), [&problemOrder](const Confusion& a, const Confusion& b) {
+        const int pa = problemOrder.value(problemKey(a.series, a.problemHash));
+        const int pb = problemOrder.value(problemKey(b.series, b.problemHash));
+        return std::tie(pa, b.learners, b.times, a.term, a.placedIn) <
+               std::tie(pb, a.learners, a.times, b.term, b.placedIn);
+    });
+    return out;
+}
+
+} // namespace
+
+Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck& textCheck)
+{
+    Report report;
+    report.leftOut = std::move(leftOut);
+    report.statements = int(answers.size());
+    QHash<QString, Fold> folds; // learner + problem
+    QHash<QString, ConfusionCount> confusions;
+    QMap<QDate, int> days;
+    LocalTime::Days localDays;
+    QSet<QString> learners;
+    QSet<QString> series;
+    for (const Answer& a : answers) {
+        Fold& f = folds[a.learner + QLatin1Char('\n') + problemKey(a.series, a.problemHash)];
+        if (f.row.checks == 0) {
+            f.row.learner = a.learner;
+            f.row.series = a.series;
+            f.row.problemHash = a.problemHash;
+            f.row.heading = a.heading;
+        }
+        fold(f, a);
+        countConfusions(a, &confusions);
+        days[localDays.of(a.timestampMs)] += 1;
+        learners.insert(a.learner);
+        series.insert(a.series);
+    }
+
+    QHash<QString, ProblemSummary> problems;
+    for (Fold& f : folds) {
+        const QString key = problemKey(f.row.series, f.row.problemHash);
+        ProblemSummary& p = problems[key];
+        if (p.learners == 0) {
+            p = {f.row.series, f.row.problemHash, f.row.heading, 0, 0, ProblemText::Same};
+            if (textCheck) {
+                p.text = textCheck(p.series, p.problemHash);
+            }
+        }
+        f.row.text = p.text;
+        p.learners += 1;
+        p.firstRight += f.row.firstRight ? 1 : 0;
+    }
+    report.problems = problems.values();
+    sortProblems(&report.problems);
+    QHash<QString, int> problemOrder;
+    for (qsizetype i = 0; i < report.problems.size(); ++i) {
+        const ProblemSummary& p = report.problems.at(i);
+        problemOrder.insert(problemKey(p.series, p.problemHash), int(i));
+    }
+
+    report.learners = learners.values();
+    report.series = series.values();
+    const QCollator order = headingOrder();
+    std::sort(report.learners.begin(), report.learners.end(), order);
+    std::sort(report.series.begin(), report.series.end(), order);
+    for (const Fold& f : folds) {
+        report.rows.append(f.row);
+    }
+    std::sort(report.rows.begin(), report.rows.end(),
+              [&](const LearnerProblem& a, const LearnerProblem& b) {
+                  if (a.learner != b.learner) {
+                      return order.compare(a.learner, b.learner) < 0;
+                  }
+                  return problemOrder.value(problemKey(a.series, a.problemHash)) <
+                         problemOrder.value(problemKey(b.series, b.problemHash));
+              });
+    report.confusions = sortedConfusions(confusions, problemOrder);
+    report.days = perDay(days);
+    return report;
+}
+
+QList<ProblemSummary> hardest(const Report& report, int count)
+{
+    QList<ProblemSummary> out = report.problems; // already in reading order
+    std::stable_sort(out.begin(), out.end(), [](const ProblemSummary& a, const ProblemSummary& b) {
+        // a.firstRight / a.learners < b.firstRight / b.learners, in integers;
+        // at the same rate, the problem more learners answered first.
+        const qint64 left = qint64(a.firstRight) * b.learners;
+        const qint64 right = qint64(b.firstRight) * a.learners;
+        return left != right ? left < right : a.learners > b.learners;
+    });
+    return out.mid(0, count);
+}
+
+QList<Confusion> commonest(const Report& report, int count)
+{
+    QList<Confusion> out = report.confusions;
+    std::stable_sort(out.begin(), out.end(), [](const Confusion& a, const Confusion& b) {
+        return a.learners != b.learners ? a.learners > b.learners : a.times > b.times;
+    });
+    return out.mid(0, count);
+}
+
+} // namespace ClassReport
