@@ -30,9 +30,9 @@ Read read(const QString& folder)
 {
     Read out;
     QSet<QUuid> seen;
-    const QDir dir(folder);
+    const QDir dir(QFileInfo(folder).absoluteFilePath());
     for (const QString& path : AnswerLogs::files(folder)) {
-        const QString shown = dir.relativeFilePath(path);
+        const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
         const LogRead log = AnswerLogs::readFile(path);
         for (const LogFinding& f : log.findings) {
             out.leftOut.append({shown, f.line, f.message});
