@@ -5,6 +5,10 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
+#include "MadeUpClass.h"
+#include "record/AnswerLog.h"
+#include "report/ClassFolder.h"
+#include "report/ReportFiles.h"
 #include "session/SilentPlayers.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
@@ -290,6 +294,49 @@ void dragAndCheck(benchmark::State& state)
     }
 }
 
+// A year of a class of 40, 20 checks a day each: 292,000 statements.
+QString yearOfAClass()
+{
+    static QTemporaryDir dir;
+    static const bool made = [] {
+        const QString failure = MadeUpClass::write(dir.path(), 40, 20, 365);
+        if (!failure.isEmpty()) {
+            std::fprintf(stderr, "made-up class: %s\n", qUtf8Printable(failure));
+        }
+        return failure.isEmpty();
+    }();
+    return made ? dir.path() : QString();
+}
+
+// The floor of the report: reading and parsing every statement of the year.
+void readLogsYear(benchmark::State& state)
+{
+    const QString folder = yearOfAClass();
+    qsizetype read = 0;
+    for (auto _ : state) {
+        read = 0;
+        for (const QString& path : AnswerLogs::files(folder)) {
+            read += AnswerLogs::readFile(path).answers.size();
+        }
+        benchmark::DoNotOptimize(read);
+    }
+    if (read != 292000) {
+        state.SkipWithError("the year is not 292,000 statements");
+    }
+}
+
+// The report of the year: read, summed up, and its three files made.
+void classReportYear(benchmark::State& state)
+{
+    const QString folder = yearOfAClass();
+    for (auto _ : state) {
+        const ClassReport::Report report = ClassFolder::report(folder);
+        benchmark::DoNotOptimize(ReportFiles::resultsCsv(report));
+        benchmark::DoNotOptimize(ReportFiles::confusionsCsv(report));
+        benchmark::DoNotOptimize(ReportFiles::indexHtml(report, QStringLiteral("year")));
+    }
+}
+
 // Collects the median of every benchmark's repetitions.
 class MedianCollector : public benchmark::BenchmarkReporter
 {
@@ -378,6 +425,16 @@ int main(int argc, char* argv[])
     add("display_21_6", display);
     add("measure_27", measureCaptions);
     add("drag_and_check", dragAndCheck);
+    // A second each: five runs.
+    using Bench = void (*)(benchmark::State&);
+    for (const auto& [name, fn] : {std::pair<const char*, Bench>{"read_logs_year", readLogsYear},
+                                   std::pair<const char*, Bench>{"class_report_year", classReportYear}}) {
+        benchmark::RegisterBenchmark(name, fn)
+            ->Unit(benchmark::kNanosecond)
+            ->Iterations(1)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    }
 
     int benchArgc = static_cast<int>(args.size());
     benchmark::Initialize(&benchArgc, args.data());
@@ -391,6 +448,7 @@ int main(int argc, char* argv[])
         {"marks_lock", "atomic_replace", true, 0.0},
         {"display_21_6", "measure_27", false, 0.0},
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
+        {"class_report_year", "read_logs_year", false, 0.0},
     };
     for (const Row& row : rows) {
         const double t = collector.median(row.name, row.realTime);

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace ClassFolder
 {
 
@@ -68,8 +70,8 @@ ClassReport::Report report(const QString& folder)
     ProblemIndex index(folder);
     return ClassReport::of(input.answers, std::move(input.leftOut),
                            [&index](const QString& series, const QString& hash) {
-                               return index.find(series, hash) ? ClassReport::ProblemText::Same
-                                                               : ClassReport::ProblemText::Changed;
+                               const std::optional<Problem> p = index.find(series, hash);
+                               return p ? std::max(p->lines.heading, 1) : 0;
                            });
 }
 

@@ -99,6 +99,9 @@ void sortProblems(QList<ProblemSummary>* problems)
                   if (a.series != b.series) {
                       return order.compare(a.series, b.series) < 0;
                   }
+                  if (a.line != b.line) { // known problems first, in file order
+                      return a.line > 0 && (b.line == 0 || a.line < b.line);
+                  }
                   const int byHeading = order.compare(a.heading, b.heading);
                   return byHeading != 0 ? byHeading < 0 : a.problemHash < b.problemHash;
               });
@@ -156,9 +159,10 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
         const QString key = problemKey(f.row.series, f.row.problemHash);
         ProblemSummary& p = problems[key];
         if (p.learners == 0) {
-            p = {f.row.series, f.row.problemHash, f.row.heading, 0, 0, ProblemText::Same};
+            p = {f.row.series, f.row.problemHash, f.row.heading, 0, 0, ProblemText::Same, 0};
             if (textCheck) {
-                p.text = textCheck(p.series, p.problemHash);
+                p.line = textCheck(p.series, p.problemHash);
+                p.text = p.line > 0 ? ProblemText::Same : ProblemText::Changed;
             }
         }
         f.row.text = p.text;

@@ -23,6 +23,10 @@ struct LeftOut {
 // Whether a problem's text is still in its series file.
 enum class ProblemText { Same, Changed };
 
+// Where a problem's text is in its series file: the line of its heading,
+// 0 when the file no longer holds that text.
+using ProblemLine = int;
+
 // One learner's work on one problem.
 struct LearnerProblem {
     QString learner;
@@ -46,6 +50,7 @@ struct ProblemSummary {
     int learners = 0;
     int firstRight = 0; // learners right at their first check
     ProblemText text = ProblemText::Same;
+    ProblemLine line = 0;
     double firstRightRate() const { return learners > 0 ? double(firstRight) / learners : 0.0; }
 };
 
@@ -69,7 +74,7 @@ struct DayCount {
 struct Report {
     QStringList learners;            // sorted
     QStringList series;              // sorted
-    QList<ProblemSummary> problems;  // by series, then heading (numbers as numbers)
+    QList<ProblemSummary> problems;  // by series, then as in the file; changed ones last, by heading
     QList<LearnerProblem> rows;      // by learner, then in the order of problems
     QList<Confusion> confusions;     // by problem, most learners first
     QList<DayCount> days;            // every day from the first check to the last
@@ -77,8 +82,8 @@ struct Report {
     int statements = 0;              // statements reported
 };
 
-// Tells whether a problem's text is still in the folder's series file.
-using TextCheck = std::function<ProblemText(const QString& series, const QString& problemHash)>;
+// Finds a problem's text in the folder's series file.
+using TextCheck = std::function<ProblemLine(const QString& series, const QString& problemHash)>;
 
 // Every answer counts: `leftOut` (what reading dropped) is passed on.
 // Without a textCheck every problem counts as unchanged.

@@ -35,6 +35,8 @@ body { font-family: "IPAGothic", "IPAexGothic", "Noto Sans CJK JP", sans-serif; 
   color: #1a1a1a; background: #fff; font-size: 14px; }
 h1 { font-size: 1.5em; margin: 0 0 .3em; }
 h2 { font-size: 1.2em; border-bottom: 2px solid #345; margin: 1.6em 0 .5em; break-after: avoid; }
+h3 { font-size: 1.05em; margin: .6em 0 .2em; break-after: avoid; }
+section.series { display: inline-block; vertical-align: top; margin-right: 2.5em; }
 p.summary { margin: .2em 0 1em; }
 table { border-collapse: collapse; margin: .4em 0 1em; }
 th, td { border: 1px solid #999; padding: 2px 6px; }
@@ -125,10 +127,14 @@ QString grid(const Report& report, const QList<const ProblemSummary*>& problems,
 
 QString seriesTables(const Report& report)
 {
+    const bool changed = std::any_of(report.problems.begin(), report.problems.end(),
+                                     [](const ProblemSummary& p) { return p.text == ProblemText::Changed; });
     QString out = QStringLiteral(
         "<h2>問題集ごとの初回の答え</h2>\n<p class=\"legend\"><span>○ 初めての答え合わせで正解</span>"
-        "<span>× 初めての答え合わせで誤り</span><span>－ まだ解いていない</span>"
-        "<span class=\"flag\">※ 問題集ファイルでは変わったか、なくなった問題</span></p>\n");
+        "<span>× 初めての答え合わせで誤り</span><span>－ まだ解いていない</span>%1</p>\n")
+                      .arg(changed ? QStringLiteral("<span class=\"flag\">※ 問題集ファイルでは変わったか、"
+                                                    "なくなった問題</span>")
+                                   : QString());
     for (const QString& series : report.series) {
         QHash<QString, const LearnerProblem*> rows;
         for (const LearnerProblem& r : report.rows) {
@@ -142,7 +148,7 @@ QString seriesTables(const Report& report)
                 problems.append(&p);
             }
         }
-        out += QStringLiteral("<section>\n<h3>%1（%2問）</h3>\n").arg(esc(series)).arg(problems.size());
+        out += QStringLiteral("<section class=\"series\">\n<h3>%1（%2問）</h3>\n").arg(esc(series)).arg(problems.size());
         for (qsizetype i = 0; i < problems.size(); i += ProblemsPerTable) {
             out += grid(report, problems.mid(i, ProblemsPerTable), rows);
         }
