@@ -27,6 +27,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
                libxdamage-dev curl openssl)
+# The statement tests: a local endpoint in Python, Learning Locker's validation
+# from npm on Node. A Node that brings its own npm needs no Debian npm.
+TEST_PACKAGES+=(python3 nodejs)
+command -v npm >/dev/null || TEST_PACKAGES+=(npm)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package;
