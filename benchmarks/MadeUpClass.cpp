@@ -90,7 +90,8 @@ QString write(const QString& folder, int learners, int perDay, int days)
     const qint64 start = QDateTime(QDate(2025, 12, 1), QTime(8, 0)).toMSecsSinceEpoch();
     for (int l = 0; l < learners; ++l) {
         const QString learner = QStringLiteral("生徒%1").arg(l + 1, 2, 10, QLatin1Char('0'));
-        QFile log(QDir(folder).filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(learner)));
+        QFile log(
+            QDir(folder).filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(learner)));
         if (!log.open(QIODevice::WriteOnly)) {
             return log.errorString();
         }

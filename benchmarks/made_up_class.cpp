@@ -16,9 +16,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     const bool sized = args.size() == 5;
-    const QString failure = MadeUpClass::write(args.at(1), sized ? args.at(2).toInt() : 12,
-                                               sized ? args.at(3).toInt() : 10,
-                                               sized ? args.at(4).toInt() : 60);
+    const QString failure =
+        MadeUpClass::write(args.at(1), sized ? args.at(2).toInt() : 12,
+                           sized ? args.at(3).toInt() : 10, sized ? args.at(4).toInt() : 60);
     if (!failure.isEmpty()) {
         std::fprintf(stderr, "made_up_class: %s\n", qUtf8Printable(failure));
         return 1;

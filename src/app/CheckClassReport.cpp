@@ -32,7 +32,8 @@ enum Exit { Clean = 0, Failed = 1, BadUsage = 2 };
 
 void printError(const QString& line)
 {
-    std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')), stderr);
+    std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')),
+               stderr);
 }
 
 struct Options {
@@ -86,19 +87,23 @@ int writeReport(const QString& folder, const QString& outDir)
     const ClassReport::Report report = ClassFolder::report(folder);
     for (const ClassReport::LeftOut& l : report.leftOut) {
         const QString where = l.line > 0 ? QStringLiteral("%1:%2").arg(l.file).arg(l.line) : l.file;
-        printError(QStringLiteral("%1: 数えませんでした: %2").arg(where, QString(l.reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        printError(QStringLiteral("%1: 数えませんでした: %2")
+                       .arg(where, QString(l.reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     }
-    const QString title = QStringLiteral("学習の記録のまとめ: %1").arg(QFileInfo(folder).absoluteFilePath());
+    const QString title =
+        QStringLiteral("学習の記録のまとめ: %1").arg(QFileInfo(folder).absoluteFilePath());
     if (const QString failure = ReportFiles::write(outDir, report, title); !failure.isEmpty()) {
         printError(failure);
         return Failed;
     }
-    std::fputs(qUtf8Printable(QStringLiteral("まとめ: %1（学習者 %2人、答え合わせ %3回、数えなかった記録 %4件）\n")
-                                  .arg(QDir(outDir).filePath(QStringLiteral("index.html")))
-                                  .arg(report.learners.size())
-                                  .arg(report.statements)
-                                  .arg(report.leftOut.size())),
-               stdout);
+    std::fputs(
+        qUtf8Printable(
+            QStringLiteral("まとめ: %1（学習者 %2人、答え合わせ %3回、数えなかった記録 %4件）\n")
+                .arg(QDir(outDir).filePath(QStringLiteral("index.html")))
+                .arg(report.learners.size())
+                .arg(report.statements)
+                .arg(report.leftOut.size())),
+        stdout);
     return Clean;
 }
 
@@ -106,11 +111,14 @@ int sendToLrs(const QString& folder, const QString& url, const QString& authFile
 {
     LrsSender::Settings settings;
     settings.endpoint = QUrl(url);
-    if (!settings.endpoint.isValid() || !settings.endpoint.scheme().startsWith(QLatin1String("http"))) {
-        printError(QStringLiteral("「%1」は http:// か https:// で始まる URL ではありません").arg(url));
+    if (!settings.endpoint.isValid() ||
+        !settings.endpoint.scheme().startsWith(QLatin1String("http"))) {
+        printError(
+            QStringLiteral("「%1」は http:// か https:// で始まる URL ではありません").arg(url));
         return BadUsage;
     }
-    if (const QString failure = LrsSender::readAuthFile(authFile, &settings.authorization); !failure.isEmpty()) {
+    if (const QString failure = LrsSender::readAuthFile(authFile, &settings.authorization);
+        !failure.isEmpty()) {
         printError(failure);
         return BadUsage;
     }
@@ -123,10 +131,11 @@ int sendToLrs(const QString& folder, const QString& url, const QString& authFile
     for (const QString& problem : summary.problems) {
         printError(problem);
     }
-    std::fputs(qUtf8Printable(QStringLiteral("記録の保管庫へ: 送った文 %1件、送れなかった文 %2件%3\n")
-                                  .arg(summary.sent)
-                                  .arg(summary.unsent)
-                                  .arg(summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
+    std::fputs(qUtf8Printable(
+                   QStringLiteral("記録の保管庫へ: 送った文 %1件、送れなかった文 %2件%3\n")
+                       .arg(summary.sent)
+                       .arg(summary.unsent)
+                       .arg(summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
                stdout);
     return summary.unsent > 0 ? Failed : Clean;
 }

@@ -32,7 +32,8 @@ QString LrsSender::readAuthFile(const QString& path, QByteArray* authorization)
     }
     const QByteArray line = file.readLine().trimmed();
     if (line.indexOf(':') <= 0) {
-        return QStringLiteral("認証のファイル「%1」の1行目は「ユーザー名:パスワード」の形にしてください")
+        return QStringLiteral(
+                   "認証のファイル「%1」の1行目は「ユーザー名:パスワード」の形にしてください")
             .arg(path);
     }
     *authorization = "Basic " + line.toBase64();
@@ -65,14 +66,16 @@ LrsSender::Result LrsSender::postOnce(const QByteArray& body, bool* again)
     }
     if (status == 401 || status == 403) {
         return {Outcome::Unauthorized,
-                QStringLiteral("記録の保管庫がユーザー名かパスワードを受け付けません（%1）").arg(status)};
+                QStringLiteral("記録の保管庫がユーザー名かパスワードを受け付けません（%1）")
+                    .arg(status)};
     }
     if (status >= 400 && status < 500 && status != 408 && status != 429) {
         return {Outcome::Refused,
                 QStringLiteral("記録の保管庫が文を受け付けません（%1 %2）").arg(status).arg(said)};
     }
     *again = true;
-    const QString why = status > 0 ? QStringLiteral("%1 %2").arg(status).arg(said) : reply->errorString();
+    const QString why =
+        status > 0 ? QStringLiteral("%1 %2").arg(status).arg(said) : reply->errorString();
     return {Outcome::Unreachable, QStringLiteral("記録の保管庫「%1」に送れません（%2）")
                                       .arg(settings_.endpoint.toDisplayString(), why)};
 }
@@ -106,7 +109,8 @@ bool LrsSender::sendBatch(const QList<Answer>& batch, QList<QUuid>* accepted, Su
         lines.append(Statements::line(a));
     }
     const Result whole = post(lines);
-    if (whole.outcome == Outcome::Accepted || (whole.outcome == Outcome::Known && batch.size() == 1)) {
+    if (whole.outcome == Outcome::Accepted ||
+        (whole.outcome == Outcome::Known && batch.size() == 1)) {
         for (const Answer& a : batch) {
             accepted->append(a.id);
         }
@@ -117,8 +121,9 @@ bool LrsSender::sendBatch(const QList<Answer>& batch, QList<QUuid>* accepted, Su
         return false;
     }
     if (batch.size() == 1) {
-        summary->problems.append(QStringLiteral("文 %1: %2")
-                                     .arg(batch.first().id.toString(QUuid::WithoutBraces), whole.message));
+        summary->problems.append(
+            QStringLiteral("文 %1: %2")
+                .arg(batch.first().id.toString(QUuid::WithoutBraces), whole.message));
         return true;
     }
     for (const Answer& a : batch) {
@@ -135,7 +140,8 @@ LrsSender::Summary LrsSender::sendFolder(LrsOutbox& outbox)
     bool going = true;
     for (const LrsOutbox::Pending& p : outbox.pending()) {
         for (const QString& damaged : p.damaged) {
-            summary.problems.append(QStringLiteral("records/%1:%2（文ではないので送りません）").arg(p.file, damaged));
+            summary.problems.append(
+                QStringLiteral("records/%1:%2（文ではないので送りません）").arg(p.file, damaged));
         }
         QList<QUuid> accepted;
         for (qsizetype at = 0; going && at < p.answers.size(); at += settings_.batchSize) {

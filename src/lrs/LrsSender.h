@@ -23,9 +23,9 @@ public:
         QUrl endpoint;            // the statement endpoint's base, e.g. https://lrs.example/xapi
         QByteArray authorization; // "Basic ..." header value
         int batchSize = 50;
-        int tries = 6;            // per batch, before the store counts as down
-        int firstWaitMs = 1000;   // doubled after each failed try
-        int timeoutMs = 30000;    // per request
+        int tries = 6;          // per batch, before the store counts as down
+        int firstWaitMs = 1000; // doubled after each failed try
+        int timeoutMs = 30000;  // per request
     };
 
     // The header value from a file holding one line "user:password", or

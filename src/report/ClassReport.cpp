@@ -71,8 +71,14 @@ void countConfusions(const Answer& a, QHash<QString, ConfusionCount>* counts)
                             QString::number(t) + QLatin1Char('\n') + QString::number(placed);
         ConfusionCount& c = (*counts)[key];
         if (c.confusion.times == 0) {
-            c.confusion = {a.series, a.problemHash, a.heading, a.terms.at(t),
-                           a.groups.at(placed - 1), a.groups.at(right - 1), 0, 0};
+            c.confusion = {a.series,
+                           a.problemHash,
+                           a.heading,
+                           a.terms.at(t),
+                           a.groups.at(placed - 1),
+                           a.groups.at(right - 1),
+                           0,
+                           0};
         }
         c.confusion.times += 1;
         c.learners.insert(a.learner);
@@ -105,6 +111,29 @@ void sortProblems(QList<ProblemSummary>* problems)
                   const int byHeading = order.compare(a.heading, b.heading);
                   return byHeading != 0 ? byHeading < 0 : a.problemHash < b.problemHash;
               });
+}
+
+// Each problem across the class, in reading order; marks each learner's
+// row of a problem whose text changed.
+QList<ProblemSummary> problemsOf(QHash<QString, Fold>* folds, const TextCheck& textCheck)
+{
+    QHash<QString, ProblemSummary> problems;
+    for (Fold& f : *folds) {
+        ProblemSummary& p = problems[problemKey(f.row.series, f.row.problemHash)];
+        if (p.learners == 0) {
+            p = {f.row.series, f.row.problemHash, f.row.heading, 0, 0, ProblemText::Same, 0};
+            if (textCheck) {
+                p.line = textCheck(p.series, p.problemHash);
+                p.text = p.line > 0 ? ProblemText::Same : ProblemText::Changed;
+            }
+        }
+        f.row.text = p.text;
+        p.learners += 1;
+        p.firstRight += f.row.firstRight ? 1 : 0;
+    }
+    QList<ProblemSummary> out = problems.values();
+    sortProblems(&out);
+    return out;
 }
 
 QList<Confusion> sortedConfusions(const QHash<QString, ConfusionCount>& counts,
@@ -154,23 +183,7 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
         series.insert(a.series);
     }
 
-    QHash<QString, ProblemSummary> problems;
-    for (Fold& f : folds) {
-        const QString key = problemKey(f.row.series, f.row.problemHash);
-        ProblemSummary& p = problems[key];
-        if (p.learners == 0) {
-            p = {f.row.series, f.row.problemHash, f.row.heading, 0, 0, ProblemText::Same, 0};
-            if (textCheck) {
-                p.line = textCheck(p.series, p.problemHash);
-                p.text = p.line > 0 ? ProblemText::Same : ProblemText::Changed;
-            }
-        }
-        f.row.text = p.text;
-        p.learners += 1;
-        p.firstRight += f.row.firstRight ? 1 : 0;
-    }
-    report.problems = problems.values();
-    sortProblems(&report.problems);
+    report.problems = problemsOf(&folds, textCheck);
     QHash<QString, int> problemOrder;
     for (qsizetype i = 0; i < report.problems.size(); ++i) {
         const ProblemSummary& p = report.problems.at(i);

@@ -32,10 +32,10 @@ struct LearnerProblem {
     QString learner;
     QString series;
     QString problemHash;
-    QString heading;   // as the statements give it
+    QString heading;         // as the statements give it
     bool firstRight = false; // right at the first check of the first showing
-    int showings = 0;  // first checks (attempt 1)
-    int checks = 0;    // every check
+    int showings = 0;        // first checks (attempt 1)
+    int checks = 0;          // every check
     bool lastRight = false;
     qint64 lastAnsweredMs = 0;
     qint64 timeSpentMs = 0; // the sum of the checks' durations
@@ -60,10 +60,10 @@ struct Confusion {
     QString problemHash;
     QString heading;
     QString term;
-    QString placedIn;   // the wrong group
-    QString belongsIn;  // the right one
-    int learners = 0;   // learners who placed it there at least once
-    int times = 0;      // checks that had it there
+    QString placedIn;  // the wrong group
+    QString belongsIn; // the right one
+    int learners = 0;  // learners who placed it there at least once
+    int times = 0;     // checks that had it there
 };
 
 struct DayCount {
@@ -72,14 +72,14 @@ struct DayCount {
 };
 
 struct Report {
-    QStringList learners;            // sorted
-    QStringList series;              // sorted
-    QList<ProblemSummary> problems;  // by series, then as in the file; changed ones last, by heading
-    QList<LearnerProblem> rows;      // by learner, then in the order of problems
-    QList<Confusion> confusions;     // by problem, most learners first
-    QList<DayCount> days;            // every day from the first check to the last
+    QStringList learners;           // sorted
+    QStringList series;             // sorted
+    QList<ProblemSummary> problems; // by series, then as in the file; changed ones last, by heading
+    QList<LearnerProblem> rows;     // by learner, then in the order of problems
+    QList<Confusion> confusions;    // by problem, most learners first
+    QList<DayCount> days;           // every day from the first check to the last
     QList<LeftOut> leftOut;
-    int statements = 0;              // statements reported
+    int statements = 0; // statements reported
 };
 
 // Finds a problem's text in the folder's series file.

@@ -28,8 +28,9 @@ QString LrsOutbox::load()
         return {};
     }
     QJsonParseError error{};
-    const QJsonDocument doc =
-        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
+    const QJsonDocument doc = file.open(QIODevice::ReadOnly)
+                                  ? QJsonDocument::fromJson(file.readAll(), &error)
+                                  : QJsonDocument();
     if (!doc.isObject()) {
         return QStringLiteral("送信済みの記録「%1」を読めません。すべての文をもう一度送ります"
                               "（記録の保管庫は同じ id の文を二度は記録しません）")
@@ -102,6 +103,7 @@ QString LrsOutbox::save() const
     all.insert(endpoint_, logs);
     const QString failure =
         WriteFileAtomically(statePath(), QJsonDocument(all).toJson(QJsonDocument::Indented));
-    return failure.isEmpty() ? QString()
-                             : QStringLiteral("送信済みの記録「%1」を書けません: %2").arg(statePath(), failure);
+    return failure.isEmpty()
+               ? QString()
+               : QStringLiteral("送信済みの記録「%1」を書けません: %2").arg(statePath(), failure);
 }

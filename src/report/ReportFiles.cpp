@@ -38,7 +38,8 @@ QString seconds(qint64 ms)
     return QString::number(double(ms) / 1000.0, 'f', 1);
 }
 
-const QString ChangedNote = QStringLiteral("問題集ファイルのこの問題は変わったか、なくなっています");
+const QString ChangedNote =
+    QStringLiteral("問題集ファイルのこの問題は変わったか、なくなっています");
 
 } // namespace
 
@@ -66,9 +67,8 @@ QByteArray resultsCsv(const ClassReport::Report& report)
     rows.reserve(report.rows.size() + 1);
     for (const ClassReport::LearnerProblem& r : report.rows) {
         rows.append({r.learner, r.series, r.heading, oneOrZero(r.firstRight),
-                     QString::number(r.showings), QString::number(r.checks),
-                     oneOrZero(r.lastRight), LocalTime::dateTime(r.lastAnsweredMs),
-                     seconds(r.timeSpentMs),
+                     QString::number(r.showings), QString::number(r.checks), oneOrZero(r.lastRight),
+                     LocalTime::dateTime(r.lastAnsweredMs), seconds(r.timeSpentMs),
                      r.text == ClassReport::ProblemText::Changed ? ChangedNote : QString()});
     }
     return csv(rows);

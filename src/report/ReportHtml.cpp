@@ -26,7 +26,8 @@ QString esc(const QString& text)
 
 QString percent(int part, int whole)
 {
-    return whole > 0 ? QStringLiteral("%1%").arg(qRound(100.0 * part / whole)) : QStringLiteral("—");
+    return whole > 0 ? QStringLiteral("%1%").arg(qRound(100.0 * part / whole))
+                     : QStringLiteral("—");
 }
 
 const char* const Style = R"(
@@ -36,7 +37,7 @@ body { font-family: "IPAGothic", "IPAexGothic", "Noto Sans CJK JP", sans-serif; 
 h1 { font-size: 1.5em; margin: 0 0 .3em; }
 h2 { font-size: 1.2em; border-bottom: 2px solid #345; margin: 1.6em 0 .5em; break-after: avoid; }
 h3 { font-size: 1.05em; margin: .6em 0 .2em; break-after: avoid; }
-section.series { display: inline-block; vertical-align: top; margin-right: 2.5em; }
+section.series { display: inline-block; vertical-align: top; margin-right: 2.5em; break-inside: avoid; }
 p.summary { margin: .2em 0 1em; }
 table { border-collapse: collapse; margin: .4em 0 1em; }
 th, td { border: 1px solid #999; padding: 2px 6px; }
@@ -64,9 +65,10 @@ svg text { font-size: 11px; fill: #333; }
 
 QString head(const Report& report, const QString& title)
 {
-    QString out = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-                                 "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n")
-                      .arg(esc(title), QString::fromUtf8(Style));
+    QString out =
+        QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+                       "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n")
+            .arg(esc(title), QString::fromUtf8(Style));
     out += QStringLiteral("<h1>%1</h1>\n").arg(esc(title));
     out += QStringLiteral("<p class=\"summary\">学習者 %1人、問題 %2問、答え合わせ %3回。"
                           "作成 %4。</p>\n")
@@ -98,7 +100,8 @@ QString grid(const Report& report, const QList<const ProblemSummary*>& problems,
     QString out = QStringLiteral("<table class=\"grid\">\n<thead><tr><th>学習者</th>");
     for (const ProblemSummary* p : problems) {
         const QString flag = p->text == ProblemText::Changed ? QStringLiteral("※") : QString();
-        out += QStringLiteral("<th class=\"problem\" title=\"%1\">%2%1</th>").arg(esc(p->heading), flag);
+        out += QStringLiteral("<th class=\"problem\" title=\"%1\">%2%1</th>")
+                   .arg(esc(p->heading), flag);
     }
     out += QStringLiteral("<th>初回正解</th></tr></thead>\n<tbody>\n");
     for (const QString& learner : report.learners) {
@@ -127,14 +130,17 @@ QString grid(const Report& report, const QList<const ProblemSummary*>& problems,
 
 QString seriesTables(const Report& report)
 {
-    const bool changed = std::any_of(report.problems.begin(), report.problems.end(),
-                                     [](const ProblemSummary& p) { return p.text == ProblemText::Changed; });
-    QString out = QStringLiteral(
-        "<h2>問題集ごとの初回の答え</h2>\n<p class=\"legend\"><span>○ 初めての答え合わせで正解</span>"
-        "<span>× 初めての答え合わせで誤り</span><span>－ まだ解いていない</span>%1</p>\n")
-                      .arg(changed ? QStringLiteral("<span class=\"flag\">※ 問題集ファイルでは変わったか、"
-                                                    "なくなった問題</span>")
-                                   : QString());
+    const bool changed =
+        std::any_of(report.problems.begin(), report.problems.end(),
+                    [](const ProblemSummary& p) { return p.text == ProblemText::Changed; });
+    QString out =
+        QStringLiteral(
+            "<h2>問題集ごとの初回の答え</h2>\n<p class=\"legend\"><span>○ "
+            "初めての答え合わせで正解</span>"
+            "<span>× 初めての答え合わせで誤り</span><span>－ まだ解いていない</span>%1</p>\n")
+            .arg(changed ? QStringLiteral("<span class=\"flag\">※ 問題集ファイルでは変わったか、"
+                                          "なくなった問題</span>")
+                         : QString());
     for (const QString& series : report.series) {
         QHash<QString, const LearnerProblem*> rows;
         for (const LearnerProblem& r : report.rows) {
@@ -148,7 +154,9 @@ QString seriesTables(const Report& report)
                 problems.append(&p);
             }
         }
-        out += QStringLiteral("<section class=\"series\">\n<h3>%1（%2問）</h3>\n").arg(esc(series)).arg(problems.size());
+        out += QStringLiteral("<section class=\"series\">\n<h3>%1（%2問）</h3>\n")
+                   .arg(esc(series))
+                   .arg(problems.size());
         for (qsizetype i = 0; i < problems.size(); i += ProblemsPerTable) {
             out += grid(report, problems.mid(i, ProblemsPerTable), rows);
         }
@@ -159,17 +167,19 @@ QString seriesTables(const Report& report)
 
 QString hardestTable(const Report& report)
 {
-    QString out = QStringLiteral("<h2>初回の正解率が低い問題</h2>\n<table>\n<thead><tr><th>問題集</th>"
-                                 "<th>見出し</th><th>初回正解率</th><th>正解/解いた人</th></tr></thead>\n"
-                                 "<tbody>\n");
+    QString out =
+        QStringLiteral("<h2>初回の正解率が低い問題</h2>\n<table>\n<thead><tr><th>問題集</th>"
+                       "<th>見出し</th><th>初回正解率</th><th>正解/解いた人</th></tr></thead>\n"
+                       "<tbody>\n");
     for (const ProblemSummary& p : hardest(report)) {
         const int width = qRound(60.0 * p.firstRightRate());
         out += QStringLiteral("<tr><td>%1</td><td>%2%3</td><td class=\"num\">%4 "
                               "<span class=\"bar\" style=\"width:%5px\"></span></td>"
                               "<td class=\"num\">%6/%7</td></tr>\n")
                    .arg(esc(p.series), esc(p.heading),
-                        p.text == ProblemText::Changed ? QStringLiteral(" <span class=\"flag\">※</span>")
-                                                       : QString(),
+                        p.text == ProblemText::Changed
+                            ? QStringLiteral(" <span class=\"flag\">※</span>")
+                            : QString(),
                         percent(p.firstRight, p.learners))
                    .arg(width)
                    .arg(p.firstRight)
@@ -180,15 +190,16 @@ QString hardestTable(const Report& report)
 
 QString confusionTable(const Report& report)
 {
-    QString out = QStringLiteral("<h2>よくある取り違え</h2>\n<table>\n<thead><tr><th>問題集</th>"
-                                 "<th>見出し</th><th>項目</th><th>置いた分類群</th><th>正しい分類群</th>"
-                                 "<th>学習者数</th></tr></thead>\n<tbody>\n");
+    QString out =
+        QStringLiteral("<h2>よくある取り違え</h2>\n<table>\n<thead><tr><th>問題集</th>"
+                       "<th>見出し</th><th>項目</th><th>置いた分類群</th><th>正しい分類群</th>"
+                       "<th>学習者数</th></tr></thead>\n<tbody>\n");
     for (const Confusion& c : commonest(report)) {
-        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                              "<td class=\"num\">%6</td></tr>\n")
-                   .arg(esc(c.series), esc(c.heading), esc(c.term), esc(c.placedIn),
-                        esc(c.belongsIn))
-                   .arg(c.learners);
+        out +=
+            QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
+                           "<td class=\"num\">%6</td></tr>\n")
+                .arg(esc(c.series), esc(c.heading), esc(c.term), esc(c.placedIn), esc(c.belongsIn))
+                .arg(c.learners);
     }
     return out + QStringLiteral("</tbody>\n</table>\n");
 }
@@ -211,14 +222,15 @@ QString dayChart(const Report& report)
     for (qsizetype i = 0; i < report.days.size(); ++i) {
         const DayCount& d = report.days.at(i);
         const double h = Height * d.checks / most;
-        bars += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#3b6ea8\">"
-                               "<title>%5: %6回</title></rect>")
-                    .arg(Left + step * double(i), 0, 'f', 1)
-                    .arg(Top + Height - h, 0, 'f', 1)
-                    .arg(std::max(step - (step > 3 ? 1.0 : 0.0), 0.5), 0, 'f', 2)
-                    .arg(h, 0, 'f', 1)
-                    .arg(d.day.toString(Qt::ISODate))
-                    .arg(d.checks);
+        bars +=
+            QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#3b6ea8\">"
+                           "<title>%5: %6回</title></rect>")
+                .arg(Left + step * double(i), 0, 'f', 1)
+                .arg(Top + Height - h, 0, 'f', 1)
+                .arg(std::max(step - (step > 3 ? 1.0 : 0.0), 0.5), 0, 'f', 2)
+                .arg(h, 0, 'f', 1)
+                .arg(d.day.toString(Qt::ISODate))
+                .arg(d.checks);
     }
     const QString first = report.days.first().day.toString(Qt::ISODate);
     const QString last = report.days.last().day.toString(Qt::ISODate);
@@ -256,8 +268,9 @@ QString leftOutList(const Report& report)
     if (report.leftOut.isEmpty()) {
         return {};
     }
-    QString out = QStringLiteral("<h2 id=\"left-out\">数えなかった記録</h2>\n<table>\n<thead><tr>"
-                                 "<th>ファイル</th><th>行</th><th>理由</th></tr></thead>\n<tbody>\n");
+    QString out =
+        QStringLiteral("<h2 id=\"left-out\">数えなかった記録</h2>\n<table>\n<thead><tr>"
+                       "<th>ファイル</th><th>行</th><th>理由</th></tr></thead>\n<tbody>\n");
     for (const LeftOut& l : report.leftOut) {
         out += QStringLiteral("<tr><td>%1</td><td class=\"num\">%2</td><td>%3</td></tr>\n")
                    .arg(esc(l.file), l.line > 0 ? QString::number(l.line) : QString(),

@@ -57,15 +57,16 @@ class ClassReportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        TestFiles::write(dir.filePath(QStringLiteral("S.TXT")),
-                         TestFiles::lines({QStringLiteral("問題1 どれに入るか"), QStringLiteral("Ａ群"),
-                                           QStringLiteral("・ウニ ・ヒトデ ・エビ"), QStringLiteral("Ｂ群"),
-                                           QStringLiteral("ａ．棘皮動物 ｂ．節足動物"),
-                                           QStringLiteral("正解a,a,b,"), QStringLiteral("説明"),
-                                           QStringLiteral("問題2 どれに入るか"), QStringLiteral("Ａ群"),
-                                           QStringLiteral("・a ・b"), QStringLiteral("Ｂ群"),
-                                           QStringLiteral("ａ．X ｂ．Y"), QStringLiteral("正解a,b,"),
-                                           QStringLiteral("説明")}));
+        TestFiles::write(
+            dir.filePath(QStringLiteral("S.TXT")),
+            TestFiles::lines({QStringLiteral("問題1 どれに入るか"), QStringLiteral("Ａ群"),
+                              QStringLiteral("・ウニ ・ヒトデ ・エビ"), QStringLiteral("Ｂ群"),
+                              QStringLiteral("ａ．棘皮動物 ｂ．節足動物"),
+                              QStringLiteral("正解a,a,b,"), QStringLiteral("説明"),
+                              QStringLiteral("問題2 どれに入るか"), QStringLiteral("Ａ群"),
+                              QStringLiteral("・a ・b"), QStringLiteral("Ｂ群"),
+                              QStringLiteral("ａ．X ｂ．Y"), QStringLiteral("正解a,b,"),
+                              QStringLiteral("説明")}));
         const SeriesLoader::Series read = SeriesLoader::load(dir.filePath(QStringLiteral("S.TXT")));
         ASSERT_EQ(read.usable.size(), 2);
         for (int i = 0; i < 2; ++i) {
@@ -73,15 +74,14 @@ protected:
             shown[i] = {Statements::problemHash(p), p.heading, p.terms, p.groups, p.groupOfTerm};
         }
         // Answered before the file changed: its text is gone.
-        shown[2] = {QStringLiteral("0123456789abcdef"), QStringLiteral("問題3<x>"),
+        shown[2] = {QStringLiteral("0123456789abcdef"),
+                    QStringLiteral("問題3<x>"),
                     {QStringLiteral("カニ"), QStringLiteral("イカ")},
-                    {QStringLiteral("節足"), QStringLiteral("軟体")}, {1, 2}};
+                    {QStringLiteral("節足"), QStringLiteral("軟体")},
+                    {1, 2}};
     }
 
-    void log(const Answer& a)
-    {
-        ASSERT_EQ(AnswerLog(dir.path(), a.learner).append(a), QString());
-    }
+    void log(const Answer& a) { ASSERT_EQ(AnswerLog(dir.path(), a.learner).append(a), QString()); }
 
     QTemporaryDir dir;
     Shown shown[3];
@@ -114,20 +114,22 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     // Compared as bytes: the mark at the start is part of what is checked.
     const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
     EXPECT_EQ(ReportFiles::resultsCsv(report).toStdString(),
-              utf8(QStringLiteral("\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,最後の正解,"
-                             "最後の回答日時,所要時間(秒),注記\r\n"
-                             "hana,S.TXT,問題2,0,1,1,0,2026-12-02 13:00:00,7.0,\r\n"
-                             "taro,S.TXT,問題1,0,2,3,1,2026-12-02 10:00:00,19.0,\r\n"
-                             "taro,S.TXT,問題2,1,1,1,1,2026-12-01 09:05:00,3.0,\r\n"
-                             "さくら,S.TXT,問題1,0,1,2,0,2026-12-01 11:02:00,14.0,\r\n"
-                             "さくら,S.TXT,問題3<x>,1,1,1,1,2026-12-03 08:00:00,2.5,"
-                             "問題集ファイルのこの問題は変わったか、なくなっています\r\n")));
-    EXPECT_EQ(ReportFiles::confusionsCsv(report).toStdString(),
-              utf8(QStringLiteral("\uFEFF問題集,見出し,項目,置いた分類群,正しい分類群,学習者数,回数\r\n"
-                             "S.TXT,問題1,ヒトデ,節足動物,棘皮動物,2,3\r\n"
-                             "S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
-                             "S.TXT,問題2,a,Y,X,1,1\r\n"
-                             "S.TXT,問題2,b,X,Y,1,1\r\n")));
+              utf8(QStringLiteral(
+                  "\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,最後の正解,"
+                  "最後の回答日時,所要時間(秒),注記\r\n"
+                  "hana,S.TXT,問題2,0,1,1,0,2026-12-02 13:00:00,7.0,\r\n"
+                  "taro,S.TXT,問題1,0,2,3,1,2026-12-02 10:00:00,19.0,\r\n"
+                  "taro,S.TXT,問題2,1,1,1,1,2026-12-01 09:05:00,3.0,\r\n"
+                  "さくら,S.TXT,問題1,0,1,2,0,2026-12-01 11:02:00,14.0,\r\n"
+                  "さくら,S.TXT,問題3<x>,1,1,1,1,2026-12-03 08:00:00,2.5,"
+                  "問題集ファイルのこの問題は変わったか、なくなっています\r\n")));
+    EXPECT_EQ(
+        ReportFiles::confusionsCsv(report).toStdString(),
+        utf8(QStringLiteral("\uFEFF問題集,見出し,項目,置いた分類群,正しい分類群,学習者数,回数\r\n"
+                            "S.TXT,問題1,ヒトデ,節足動物,棘皮動物,2,3\r\n"
+                            "S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
+                            "S.TXT,問題2,a,Y,X,1,1\r\n"
+                            "S.TXT,問題2,b,X,Y,1,1\r\n")));
 
     // The page: the hardest problems first, answers per day, what was left
     // out with its place, the text escaped.

@@ -23,12 +23,14 @@ class Endpoint
 {
 public:
     Endpoint(const QTemporaryDir& dir, const QStringList& options)
-        : portFile_(dir.filePath(QStringLiteral("port"))), store_(dir.filePath(QStringLiteral("store.jsonl")))
+        : portFile_(dir.filePath(QStringLiteral("port"))),
+          store_(dir.filePath(QStringLiteral("store.jsonl")))
     {
-        process_.start(QStringLiteral("python3"),
-                       QStringList{TestFiles::sourceDir() + QStringLiteral("/tests/lrs/endpoint.py"),
-                                   portFile_, store_, QStringLiteral("teacher:secret")} +
-                           options);
+        process_.start(
+            QStringLiteral("python3"),
+            QStringList{TestFiles::sourceDir() + QStringLiteral("/tests/lrs/endpoint.py"),
+                        portFile_, store_, QStringLiteral("teacher:secret")} +
+                options);
         for (int i = 0; i < 200 && !QFile::exists(portFile_); ++i) {
             QThread::msleep(25);
         }
@@ -41,9 +43,9 @@ public:
     QUrl url() const
     {
         QFile f(portFile_);
-        return f.open(QIODevice::ReadOnly)
-                   ? QUrl(QStringLiteral("http://127.0.0.1:%1/xapi").arg(QString::fromLatin1(f.readAll())))
-                   : QUrl();
+        return f.open(QIODevice::ReadOnly) ? QUrl(QStringLiteral("http://127.0.0.1:%1/xapi")
+                                                      .arg(QString::fromLatin1(f.readAll())))
+                                           : QUrl();
     }
     // The ids of the statements kept, each as often as it was kept.
     QStringList kept() const
@@ -52,7 +54,10 @@ public:
         QFile f(store_);
         if (f.open(QIODevice::ReadOnly)) {
             while (!f.atEnd()) {
-                ids.append(QJsonDocument::fromJson(f.readLine()).object().value(QStringLiteral("id")).toString());
+                ids.append(QJsonDocument::fromJson(f.readLine())
+                               .object()
+                               .value(QStringLiteral("id"))
+                               .toString());
             }
         }
         return ids;
@@ -113,8 +118,8 @@ TEST(LrsSend, EveryStatementArrivesAfterTheStoreWasDown)
         }
     }
     // POSTs 2 to 4 fail; POST 6 is kept but answered too late.
-    Endpoint endpoint(store, {QStringLiteral("--fail"), QStringLiteral("3"), QStringLiteral("--slow-at"),
-                              QStringLiteral("6")});
+    Endpoint endpoint(store, {QStringLiteral("--fail"), QStringLiteral("3"),
+                              QStringLiteral("--slow-at"), QStringLiteral("6")});
     ASSERT_TRUE(endpoint.url().isValid());
 
     LrsSender::Summary wrongPassword = send(work.path(), settings(endpoint.url(), "guess", 2));
