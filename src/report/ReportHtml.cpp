@@ -37,7 +37,7 @@ body { font-family: "IPAGothic", "IPAexGothic", "Noto Sans CJK JP", sans-serif; 
 h1 { font-size: 1.5em; margin: 0 0 .3em; }
 h2 { font-size: 1.2em; border-bottom: 2px solid #345; margin: 1.6em 0 .5em; break-after: avoid; }
 h3 { font-size: 1.05em; margin: .6em 0 .2em; break-after: avoid; }
-section.series { display: inline-block; vertical-align: top; margin-right: 2.5em; break-inside: avoid; }
+section.series { display: inline-block; vertical-align: top; margin-right: 1.5em; break-inside: avoid; }
 p.summary { margin: .2em 0 1em; }
 table { border-collapse: collapse; margin: .4em 0 1em; }
 th, td { border: 1px solid #999; padding: 2px 6px; }
@@ -54,6 +54,7 @@ td.num { text-align: right; }
 .flag { color: #b00; }
 .bar { display: inline-block; height: .8em; background: #d9534f; vertical-align: middle; }
 .legend span { margin-right: 1.2em; }
+svg { max-width: 100%; height: auto; }
 svg text { font-size: 11px; fill: #333; }
 @page { size: A4; margin: 12mm; }
 @media print {
@@ -235,7 +236,8 @@ QString dayChart(const Report& report)
     const QString first = report.days.first().day.toString(Qt::ISODate);
     const QString last = report.days.last().day.toString(Qt::ISODate);
     out += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
-                          "role=\"img\" aria-label=\"%3 から %4 までの日ごとの答え合わせの数\">")
+                          "viewBox=\"0 0 %1 %2\" role=\"img\" "
+                          "aria-label=\"%3 から %4 までの日ごとの答え合わせの数\">")
                .arg(Left + Width + 10)
                .arg(Top + Height + 24)
                .arg(first, last);
