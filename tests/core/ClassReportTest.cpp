@@ -156,4 +156,7 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     EXPECT_EQ(page.count(QStringLiteral("<td class=\"right\">○</td>")), 2); // taro 問2, さくら 問3
     EXPECT_EQ(page.count(QStringLiteral("<td class=\"wrong\">×</td>")), 3);
     EXPECT_FALSE(page.contains(QStringLiteral("<script")));
+    // A learner's text that a spreadsheet would run as a formula stays text.
+    EXPECT_EQ(ReportFiles::csvField(QStringLiteral("=HYPERLINK(\"x\")")),
+              QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
 }
