@@ -5,25 +5,29 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
-#include "MadeUpClass.h"
-#include "record/AnswerLog.h"
-#include "report/ClassFolder.h"
-#include "report/ReportFiles.h"
-#include "session/SilentPlayers.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
+#include "marks/MarksFile.h"
+#include "quiz/Quiz.h"
+#include "record/AnswerLog.h"
+#include "record/Schedule.h"
+#include "record/Statements.h"
+#include "report/ClassFolder.h"
+#include "report/ReportFiles.h"
+#include "series/SeriesParser.h"
+#include "series/SeriesState.h"
 #include "session/Dialogs.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "marks/MarksFile.h"
-#include "series/SeriesParser.h"
-#include "quiz/Quiz.h"
-#include "series/SeriesState.h"
+#include "session/SilentPlayers.h"
+#include "record/Progress.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QLockFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -38,6 +42,10 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace
 {
 
@@ -46,6 +54,7 @@ class NoDialogs : public Dialogs
 public:
     Answer messageBox(const QString&, Buttons, Icon) override { return Answer::Ok; }
     void showAbout() override {}
+    void showProgress(const Progress&) override {}
     void endProgram() override {}
 };
 
@@ -294,46 +303,199 @@ void dragAndCheck(benchmark::State& state)
     }
 }
 
-// A year of a class of 40, 20 checks a day each: 292,000 statements.
-QString yearOfAClass()
+// An answer to one of the hundred problems of the series above, checked
+// with every other term right.
+Answer answerTo(const QList<SeriesParser::Draft>& problems, int n, qint64 atMs)
 {
-    static QTemporaryDir dir;
-    static const bool made = [] {
-        const QString failure = MadeUpClass::write(dir.path(), 40, 20, 365);
-        if (!failure.isEmpty()) {
-            std::fprintf(stderr, "made-up class: %s\n", qUtf8Printable(failure));
-        }
-        return failure.isEmpty();
-    }();
-    return made ? dir.path() : QString();
+    const Problem& p = problems.at(n % problems.size()).problem;
+    Answer a;
+    a.learner = QStringLiteral("生徒%1").arg(n % 40 + 1, 2, 10, QLatin1Char('0'));
+    a.learnerName = a.learner;
+    a.series = QStringLiteral("Bio1.TXT");
+    a.problemHash = Statements::problemHash(p);
+    a.heading = p.heading;
+    a.question = p.question;
+    a.terms = p.terms;
+    a.groups = p.groups;
+    a.correct = p.groupOfTerm;
+    a.placed = p.groupOfTerm;
+    for (qsizetype i = 1; i < a.placed.size(); i += 2) {
+        a.placed[i] = a.placed[i] % static_cast<int>(a.groups.size()) + 1;
+    }
+    for (qsizetype i = 0; i < a.placed.size(); ++i) {
+        a.right += a.placed[i] == a.correct[i] ? 1 : 0;
+    }
+    a.success = a.right == a.terms.size();
+    a.durationMs = 20000 + n % 7000;
+    a.timestampMs = atMs;
+    a.id = QUuid::createUuid();
+    a.attempt = n % 3 + 1;
+    return a;
 }
 
-// The floor of the report: reading and parsing every statement of the year.
-void readLogsYear(benchmark::State& state)
+const QList<SeriesParser::Draft>& hundredProblems()
 {
-    const QString folder = yearOfAClass();
-    qsizetype read = 0;
+    static const QList<SeriesParser::Draft> problems =
+        SeriesParser::parse(TextFile::decode(hundredProblemSeries()).texts()).problems;
+    return problems;
+}
+
+void recordAppend(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const Answer answer = answerTo(hundredProblems(), 7, 1796700191123);
+    AnswerLog log(dir.path(), answer.learner);
     for (auto _ : state) {
-        read = 0;
-        for (const QString& path : AnswerLogs::files(folder)) {
-            read += AnswerLogs::readFile(path).answers.size();
+        if (!log.append(answer).isEmpty()) {
+            state.SkipWithError("the append failed");
         }
-        benchmark::DoNotOptimize(read);
-    }
-    if (read != 292000) {
-        state.SkipWithError("the year is not 292,000 statements");
     }
 }
 
-// The report of the year: read, summed up, and its three files made.
-void classReportYear(benchmark::State& state)
+// The same bytes appended as the log appends them, with no lock file and
+// nothing looked at: open, lock, write, sync, close.
+void plainAppend(benchmark::State& state)
 {
-    const QString folder = yearOfAClass();
+    QTemporaryDir dir;
+    const QByteArray line = Statements::line(answerTo(hundredProblems(), 7, 1796700191123)) + '\n';
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("plain.jsonl")));
+    for (auto _ : state) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::lseek(fd, 0, SEEK_END) < 0 ||
+            ::write(fd, line.constData(), static_cast<size_t>(line.size())) != line.size() ||
+            ::fsync(fd) != 0) {
+            state.SkipWithError("the plain append failed");
+        }
+        ::close(fd);
+    }
+}
+
+// A year of a class: 40 learners, 20 answers a day each for 365 days, one
+// log a learner (292,000 statements in all).
+const QTemporaryDir& yearOfAnswers()
+{
+    static const QTemporaryDir dir;
+    static const bool made = [] {
+        QDir().mkpath(dir.filePath(QString::fromLatin1(AnswerLog::FolderName)));
+        const qint64 start = 1775000000000; // spring 2026
+        for (int learner = 0; learner < 40; ++learner) {
+            QByteArray bytes;
+            for (int day = 0; day < 365; ++day) {
+                for (int k = 0; k < 20; ++k) {
+                    Answer a = answerTo(hundredProblems(), learner + 40 * (day * 20 + k),
+                                        start + day * 86400000LL + k * 60000LL);
+                    bytes += Statements::line(a) + '\n';
+                }
+            }
+            AnswerLog log(dir.path(), answerTo(hundredProblems(), learner, 0).learner);
+            writePlain(log.path(), bytes);
+        }
+        return true;
+    }();
+    (void)made;
+    return dir;
+}
+
+// Every learner's review schedule rebuilt from their log, as the program
+// and the check do.
+void recordRebuild(benchmark::State& state)
+{
+    const QStringList files = AnswerLogs::files(yearOfAnswers().path());
+    qsizetype answers = 0;
+    qsizetype findings = 0;
+    for (auto _ : state) {
+        answers = 0;
+        for (const QString& file : files) {
+            const LogRead read = AnswerLogs::readFile(file);
+            Schedule schedule;
+            for (const Answer& a : read.answers) {
+                schedule.add(a);
+            }
+            benchmark::DoNotOptimize(schedule);
+            answers += read.answers.size();
+            findings += read.findings.size();
+        }
+    }
+    if (answers != 292000 || findings != 0) {
+        state.SkipWithError("the logs did not give 292,000 answers and nothing else");
+    }
+}
+
+// The floor of the class report: every log read into answers, nothing more.
+void recordRead(benchmark::State& state)
+{
+    const QStringList files = AnswerLogs::files(yearOfAnswers().path());
+    qsizetype answers = 0;
+    for (auto _ : state) {
+        answers = 0;
+        for (const QString& file : files) {
+            answers += AnswerLogs::readFile(file).answers.size();
+        }
+    }
+    if (answers != 292000) {
+        state.SkipWithError("the logs did not give 292,000 answers");
+    }
+}
+
+// The class report of the year: read, summed up, and its three files made.
+void classReport(benchmark::State& state)
+{
+    const QString folder = yearOfAnswers().path();
     for (auto _ : state) {
         const ClassReport::Report report = ClassFolder::report(folder);
         benchmark::DoNotOptimize(ReportFiles::resultsCsv(report));
         benchmark::DoNotOptimize(ReportFiles::confusionsCsv(report));
         benchmark::DoNotOptimize(ReportFiles::indexHtml(report, QStringLiteral("year")));
+    }
+}
+
+// The same files read and each line parsed by QJsonDocument, nothing taken
+// from it.
+void jsonParse(benchmark::State& state)
+{
+    const QStringList files = AnswerLogs::files(yearOfAnswers().path());
+    for (auto _ : state) {
+        for (const QString& file : files) {
+            const QByteArray bytes = readFile(file);
+            for (qsizetype at = 0, end = 0; (end = bytes.indexOf('\n', at)) >= 0; at = end + 1) {
+                benchmark::DoNotOptimize(QJsonDocument::fromJson(
+                    QByteArray::fromRawData(bytes.constData() + at, end - at)));
+            }
+        }
+    }
+}
+
+// A year of one learner's answers, 20 a day in four series of 100
+// problems, one in five a second check, and the schedule of all 400.
+void progressOfAYear(benchmark::State& state)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 start = now.toMSecsSinceEpoch() - qint64(365) * 24 * 3600 * 1000;
+    QList<Answer> answers;
+    const QStringList series = {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"};
+    for (int i = 0; i < 7300; ++i) {
+        Answer a;
+        a.series = series.at(i / 20 % 4);
+        a.problemHash = QStringLiteral("%1").arg(i * 7 % 100, 16, 16, QLatin1Char('0'));
+        a.timestampMs = start + qint64(i) * 4320000;
+        a.attempt = i % 5 == 4 ? 2 : 1;
+        a.success = i % 3 != 0;
+        answers.append(a);
+    }
+    QList<ScheduledProblem> scheduled;
+    for (int i = 0; i < 400; ++i) {
+        ScheduledProblem p;
+        p.series = series.at(i % 4);
+        p.dueMs = start + qint64(i) * 86400000;
+        scheduled.append(p);
+    }
+    QList<std::pair<QString, QString>> catalogue;
+    for (const QString& s : series) {
+        catalogue.append({s, s});
+    }
+    for (auto _ : state) {
+        const Progress p = makeProgress(QStringLiteral("learner"), answers, scheduled, catalogue, now);
+        benchmark::DoNotOptimize(p);
     }
 }
 
@@ -410,12 +572,16 @@ int main(int argc, char* argv[])
     QApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
 
-    const auto add = [](const char* name, void (*fn)(benchmark::State&), bool realTime = false) {
+    const auto add = [](const char* name, void (*fn)(benchmark::State&), bool realTime = false,
+                        int repetitions = 11) {
         benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(name, fn);
         if (realTime) {
             b->UseRealTime();
         }
-        b->Unit(benchmark::kNanosecond)->MinTime(0.1)->Repetitions(11)->ReportAggregatesOnly(true);
+        b->Unit(benchmark::kNanosecond)
+            ->MinTime(0.1)
+            ->Repetitions(repetitions)
+            ->ReportAggregatesOnly(true);
     };
     add("open_series_100", openSeries);
     add("decode_once", decodeOnce);
@@ -425,16 +591,14 @@ int main(int argc, char* argv[])
     add("display_21_6", display);
     add("measure_27", measureCaptions);
     add("drag_and_check", dragAndCheck);
-    // A second each: five runs.
-    using Bench = void (*)(benchmark::State&);
-    for (const auto& [name, fn] : {std::pair<const char*, Bench>{"read_logs_year", readLogsYear},
-                                   std::pair<const char*, Bench>{"class_report_year", classReportYear}}) {
-        benchmark::RegisterBenchmark(name, fn)
-            ->Unit(benchmark::kNanosecond)
-            ->Iterations(1)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
-    }
+    add("record_append", recordAppend, true);
+    add("plain_append", plainAppend, true);
+    // Seconds each: fewer repetitions.
+    add("record_rebuild_292k", recordRebuild, false, 5);
+    add("json_parse_292k", jsonParse, false, 5);
+    add("record_read_292k", recordRead, false, 5);
+    add("class_report_292k", classReport, false, 5);
+    add("progress_of_a_year", progressOfAYear);
 
     int benchArgc = static_cast<int>(args.size());
     benchmark::Initialize(&benchArgc, args.data());
@@ -448,7 +612,10 @@ int main(int argc, char* argv[])
         {"marks_lock", "atomic_replace", true, 0.0},
         {"display_21_6", "measure_27", false, 0.0},
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
-        {"class_report_year", "read_logs_year", false, 0.0},
+        {"record_append", "plain_append", true, 0.0},
+        {"record_rebuild_292k", "json_parse_292k", false, 0.0},
+        {"class_report_292k", "record_read_292k", false, 0.0},
+        {"progress_of_a_year", "one_ms", false, 1e6},
     };
     for (const Row& row : rows) {
         const double t = collector.median(row.name, row.realTime);

@@ -10,10 +10,14 @@
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
 #include "marks/MarksFile.h"
+#include "record/AnswerLog.h"
+#include "record/Schedule.h"
+#include "record/Statements.h"
 #include "series/SeriesParser.h"
 #include "support/Fakes.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QString>
@@ -543,6 +547,34 @@ inline void marks(const QByteArray& bytes, const QString& dir)
         FUZZ_CHECK(after.rows.size() >= 2 && after.rows.last() == added);
         FUZZ_CHECK(after.rows.mid(0, fresh.rows.size()) == fresh.rows);
     }
+}
+
+// ---------------------------------------------------------------- answer log
+
+// Any bytes as a learner's log: every line read is a statement that writes
+// back to itself, the schedule takes them all, and an answer appended after
+// them is read back with them, whatever the end of the file held.
+inline void log(const QByteArray& bytes, const QString& dir)
+{
+    AnswerLog log(dir, QStringLiteral("fuzz"));
+    QDir(dir).mkpath(QStringLiteral("records"));
+    writeFile(log.path(), bytes);
+    const LogRead read = log.read();
+    FUZZ_CHECK(read.end >= 0 && read.end <= bytes.size());
+    Schedule schedule;
+    for (const Answer& a : read.answers) {
+        FUZZ_CHECK(a.placed.size() == a.terms.size() && a.correct.size() == a.terms.size());
+        QString why;
+        const std::optional<Answer> again = Statements::parse(Statements::line(a), &why);
+        FUZZ_CHECK(again && *again == a);
+        schedule.add(a);
+    }
+    if (read.answers.isEmpty()) {
+        return;
+    }
+    FUZZ_CHECK(log.append(read.answers.constFirst()).isEmpty());
+    const LogRead after = log.read();
+    FUZZ_CHECK(after.answers.size() == read.answers.size() + 1);
 }
 
 } // namespace FuzzBodies

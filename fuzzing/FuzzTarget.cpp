@@ -1,5 +1,5 @@
 // One libFuzzer target; VELMORANT_FUZZ_BODY names the FuzzBodies function it
-// feeds (catalog, series, marks or board), and VELMORANT_FUZZ_PREPARE, when
+// feeds (catalog, series, marks, board or log), and VELMORANT_FUZZ_PREPARE, when
 // defined, the one that sets up its working folder once.
 #include "FuzzBodies.h"
 #include "WorkDir.h"

@@ -22,9 +22,10 @@ install_missing() {
         "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
-                qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
-TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick
+# Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-charts-dev
+                libqt6opengl6-dev qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic)
+TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
                libxdamage-dev curl openssl)
 # The statement tests: a local endpoint in Python, Learning Locker's validation

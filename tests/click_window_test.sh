@@ -3,7 +3,10 @@
 # the bundled data and solves the first problem of a series with single
 # clicks: a click on a term picks it up, a click on a frame or its caption
 # puts it there, a click beside the frames puts it back. No button is ever
-# held while the pointer moves. Screenshots are left in the scratch directory.
+# held while the pointer moves. Then, days later as faketime makes it, the
+# solved problem is due: the list ends with today's review, which plays it,
+# and velmorant-check --due agrees. Screenshots are left in the scratch
+# directory.
 #
 # Usage: bash click_window_test.sh <velmorant> <data-dir> <scratch-dir>
 set -euo pipefail
@@ -18,8 +21,56 @@ click_at() {
     sleep 0.15
 }
 
+# Problem 1 of the first series: ten terms in a row, four arthropods, three
+# molluscs, three echinoderms, in that order, over three frames.
+term_x=(55 115 168 234 292 344 415 480 531 590)
+frame_of=(0 0 0 0 1 1 1 2 2 2)
+frame_x=(100 310 515)
+term_y=57 frame_y=300 panel_x=73 panel_y=88
+
+# Every term into its frame: a term, then its frame; the first frame
+# through its caption. $1 names the screenshots.
+solve_by_clicks() {
+    for i in "${!term_x[@]}"; do
+        click_at "${term_x[$i]}" $term_y
+        if [ "${frame_of[$i]}" = 0 ]; then
+            click_at 105 148
+        else
+            click_at "${frame_x[${frame_of[$i]}]}" $frame_y
+        fi
+        if [ "$i" = 8 ]; then
+            [ "$(pixel $panel_x $panel_y "$1-nine-placed.png")" != 0000FF ] ||
+                fail "the result panel showed before every term was placed"
+        fi
+    done
+    wait_for_pixel $panel_x $panel_y 0000FF "$1-solved.png" ||
+        fail "clicking every term into its frame did not solve the problem"
+}
+
+end_program() {
+    kill "$pid"
+    trap - EXIT
+    wait "$pid" 2>/dev/null || true
+}
+
+# Starts the program $1 days from now and opens the last entry of the list
+# with the keyboard; sets name to the window's title then. $2 names the
+# screenshot of the list.
+open_last_entry_later() {
+    local later="$out/velmorant-later"
+    printf '#!/bin/sh\nexec faketime -f "+%sd" %q\n' "$1" "$program" >"$later"
+    chmod +x "$later"
+    start_program "$later" "$out/program-later.log"
+    wait_for_pixel 5 5 C0FFFF "$out/$2.png" >/dev/null || fail "the window did not paint"
+    xdotool mousemove $((wx + 240)) $((wy + 213)) click 1
+    sleep 0.2
+    xdotool key End Return
+    name=$(wait_for_new_title)
+}
+
 inside_xvfb() {
-    local program=$1 work=$2 out=$3
+    program=$1 out=$3
+    local work=$2
     cd "$work"
     local win wx wy ww wh
     start_program "$program" "$out/program.log"
@@ -27,15 +78,9 @@ inside_xvfb() {
 
     # The second entry of the list is the first series.
     xdotool mousemove $((wx + 240)) $((wy + 213)) click --repeat 2 --delay 80 1
-    local name
     name=$(wait_for_new_title)
     [[ "$name" == *"動物の多様性と分類"* ]] || fail "a double click did not open the series (title \"$name\")"
 
-    # Problem 1: ten terms in a row, four arthropods, three molluscs, three
-    # echinoderms, in that order, over three frames.
-    local -a term_x=(55 115 168 234 292 344 415 480 531 590) frame_of=(0 0 0 0 1 1 1 2 2 2)
-    local -a frame_x=(100 310 515)
-    local term_y=57 frame_y=300 panel_x=73 panel_y=88
     local edge_x=7 # on the highlight inside the first frame's border
     # A click picks the first term up where it lies: white, its frame
     # highlighted. A click beside the frames puts it back.
@@ -51,27 +96,29 @@ inside_xvfb() {
     [ "$(pixel $edge_x $frame_y "$out/put-back.png")" != 0000FF ] || fail "the highlight stayed"
     echo "a click picked a term up and a click beside the frames put it back"
 
-    # Every term into its frame: a term, then its frame; the first frame
-    # through its caption.
-    for i in "${!term_x[@]}"; do
-        click_at "${term_x[$i]}" $term_y
-        if [ "${frame_of[$i]}" = 0 ]; then
-            click_at 105 148
-        else
-            click_at "${frame_x[${frame_of[$i]}]}" $frame_y
-        fi
-        if [ "$i" = 8 ]; then
-            [ "$(pixel $panel_x $panel_y "$out/nine-placed.png")" != 0000FF ] ||
-                fail "the result panel showed before every term was placed"
-        fi
-    done
-    wait_for_pixel $panel_x $panel_y 0000FF "$out/solved.png" ||
-        fail "clicking every term into its frame did not solve the problem"
+    solve_by_clicks "$out/first"
     echo "problem 1 solved with clicks alone"
+    end_program
 
-    kill "$pid"
-    trap - EXIT
-    wait "$pid" 2>/dev/null || true
+    # Three days on, the problem solved is due: the list ends with it.
+    local due
+    due=$(faketime -f +3d "$(dirname "$program")/velmorant-check" --due .) ||
+        fail "velmorant-check --due failed"
+    [ "$(wc -l <<<"$due")" = 1 ] && [[ "$due" == *$'\tBio1.TXT\t'* ]] ||
+        fail "velmorant-check --due printed: $due"
+    open_last_entry_later 3 list-with-review
+    [[ "$name" == *"< 今日の復習 >"* ]] || fail "the last entry three days on opened \"$name\""
+    solve_by_clicks "$out/review"
+    echo "three days on, today's review held the problem and it was solved again"
+    end_program
+
+    # Solved again, it is not due then: the last entry is the
+    # catalogue's.
+    open_last_entry_later 3 list-without-review
+    [[ "$name" == *"ヒトのからだ"* ]] || fail "the last entry opened \"$name\" with nothing due"
+    [ "$(faketime -f +3d "$(dirname "$program")/velmorant-check" --due . | cut -f4)" \> \
+        "$(cut -f4 <<<"$due")" ] || fail "solving the review did not move its due date"
+    end_program
 }
 
 window_test_main "$@"

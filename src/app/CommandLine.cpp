@@ -52,8 +52,10 @@ Request read(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption learner(QStringLiteral("learner"), QString(), QStringLiteral("name"));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(learner);
     addQtOptions(parser);
 
     Request request;
@@ -76,8 +78,12 @@ Request read(const QStringList& arguments)
     } else if (parser.positionalArguments().size() > 1) {
         request.action = Request::Action::BadUsage;
         request.error = QStringLiteral("フォルダは一つだけ指定して下さい。");
+    } else if (parser.isSet(learner) && parser.value(learner).trimmed().isEmpty()) {
+        request.action = Request::Action::BadUsage;
+        request.error = QStringLiteral("--learner のあとに学習者の名前を書いて下さい。");
     } else {
         request.folders = parser.positionalArguments();
+        request.learner = parser.value(learner).trimmed();
     }
     return request;
 }
@@ -95,6 +101,9 @@ QString helpText()
         "     （XDG_DATA_HOME がなければ ~/.local/share/velmorant）\n"
         "ZQCList.TXT のないフォルダには見本のファイルを入れます。\n"
         "\n"
+        "回答は学習者ごとに records/（学習者の名前）.jsonl に記録します。\n"
+        "\n"
+        "  --learner 名前  回答を記録する学習者（ないときはログイン名）\n"
         "  -h, --help     この説明を表示して終わります\n"
         "  -v, --version  版を表示して終わります\n"
         "Qt のオプション（-platform、-style など）も使えます。\n"

@@ -14,6 +14,8 @@ struct Request {
     Action action = Action::Run;
     // Run: the folder to work in, when one is given.
     QStringList folders;
+    // Whose answers are recorded: the login name unless --learner says.
+    QString learner;
     // BadUsage: what is wrong, in Japanese.
     QString error;
 };

@@ -18,11 +18,14 @@
 #include "window/BoardPreview.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
+#include "app/CheckReport.h"
+#include "app/CheckRecords.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QSet>
 #include <QTextLayout>
 
@@ -31,28 +34,21 @@
 #include <cstdio>
 #include <memory>
 
+using namespace CheckReport;
+
 namespace
 {
 
 enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 
-void print(const QString& line)
-{
-    std::fputs(qUtf8Printable(line + QLatin1Char('\n')), stdout);
-}
-
-void printError(const QString& line)
-{
-    std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')),
-               stderr);
-}
-
 const char* const Usage =
     "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
     "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
+    "        velmorant-check --due [--learner 名前] [フォルダ]\n"
     "\n"
     "フォルダ（省略すると今のフォルダ）の一覧ファイル ZQCList.TXT、そこに書かれた\n"
-    "問題集ファイルのすべてと、あれば Marked.txt を、Velmorant と同じ読み方で確かめます。\n"
+    "問題集ファイルのすべてと、あれば Marked.txt と records/ の学習の記録を、\n"
+    "Velmorant と同じ読み方で確かめます。\n"
     "ファイルを指定すると、その問題集ファイルだけを確かめます。\n"
     "\n"
     "見つけたことを 1 行ずつ「ファイル:行: error|warning: 内容」の形で示し、\n"
@@ -63,45 +59,11 @@ const char* const Usage =
     "\n"
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
     "                          すべてを並べた index.html を作ります\n"
+    "  --due [--learner 名前]  records/ の学習の記録から、復習する問題を期限の早い順に\n"
+    "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限(UTC)<TAB>\n"
+    "                          いま思い出せる見込み」の形で示します（フォルダのみ）\n"
     "  -h, --help              この説明を表示します\n"
     "  -v, --version           版を表示します\n";
-
-// The findings of one file and its summary line.
-class Report
-{
-public:
-    explicit Report(QString file) : file_(std::move(file)) {}
-
-    void add(const Finding& f)
-    {
-        const QString kind =
-            f.kind == Finding::Kind::Error ? QStringLiteral("error") : QStringLiteral("warning");
-        const QString where = f.line > 0 ? QStringLiteral("%1:%2").arg(file_).arg(f.line) : file_;
-        print(QStringLiteral("%1: %2: %3").arg(where, kind, f.message));
-        (f.kind == Finding::Kind::Error ? errors_ : warnings_) += 1;
-    }
-    void addAll(Findings findings)
-    {
-        std::stable_sort(findings.begin(), findings.end(),
-                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
-        for (const Finding& f : findings) {
-            add(f);
-        }
-    }
-    void summary(const QString& what) const
-    {
-        print(QStringLiteral("%1: %2（エラー %3、警告 %4）")
-                  .arg(file_, what)
-                  .arg(errors_)
-                  .arg(warnings_));
-    }
-    int errors() const { return errors_; }
-
-private:
-    QString file_;
-    int errors_ = 0;
-    int warnings_ = 0;
-};
 
 // A main window at its design size, measuring with the fonts the program
 // draws in, to lay problems out as the program does.
@@ -380,13 +342,32 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
         checked->append({marks, QStringLiteral("マークの付いた問題")});
         errors += checkMarks(marks, shownAs(marks));
     }
-    return errors;
+    return errors + CheckRecords::check(dir, shownAs);
 }
 
 struct Options {
     QString previewDir; // empty: no pictures
     QStringList paths;
+    bool due = false;  // the review schedule instead of the findings
+    QString learner;   // with due: only this learner's
 };
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false
+// (after saying why) when it is missing.
+bool optionValue(const QStringList& args, qsizetype* i, const QString& name, QString* value)
+{
+    const QString& a = args.at(*i);
+    if (a.startsWith(name + QLatin1Char('='))) {
+        *value = a.mid(name.size() + 1);
+        return true;
+    }
+    if (*i + 1 >= args.size()) {
+        printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+        return false;
+    }
+    *value = args.at(++*i);
+    return true;
+}
 
 // Returns false (after saying why) when the command line cannot be used.
 bool parseOptions(const QStringList& args, Options* options, bool* help, bool* version)
@@ -401,14 +382,14 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             *version = true;
             return true;
         }
-        if (a == QLatin1String("--preview")) {
-            if (i + 1 >= args.size()) {
-                printError(QStringLiteral("--preview のあとに出力フォルダを指定してください"));
+        const QString name = a.section(QLatin1Char('='), 0, 0);
+        if (name == QLatin1String("--preview") || name == QLatin1String("--learner")) {
+            if (!optionValue(args, &i, name, name == QLatin1String("--preview") ? &options->previewDir
+                                                                              : &options->learner)) {
                 return false;
             }
-            options->previewDir = args.at(++i);
-        } else if (a.startsWith(QLatin1String("--preview="))) {
-            options->previewDir = a.mid(10);
+        } else if (a == QLatin1String("--due")) {
+            options->due = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             printError(QStringLiteral("知らないオプションです: %1").arg(a));
             return false;
@@ -421,6 +402,15 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             printError(QStringLiteral("「%1」が見つかりません").arg(p));
             return false;
         }
+    }
+    if (!options->learner.isEmpty() && !options->due) {
+        printError(QStringLiteral("--learner は --due と一緒に使います"));
+        return false;
+    }
+    if (options->due && (options->paths.size() > 1 ||
+                         (options->paths.size() == 1 && !QFileInfo(options->paths.first()).isDir()))) {
+        printError(QStringLiteral("--due にはフォルダを1つだけ指定してください"));
+        return false;
     }
     if (options->paths.size() > 1) {
         for (const QString& p : options->paths) {
@@ -488,6 +478,14 @@ int main(int argc, char* argv[])
         return Clean;
     }
 
+    if (options.due) {
+        const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
+        if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch())) {
+            printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
+            return BadUsage;
+        }
+        return Clean;
+    }
     int errors = 0;
     QList<Checked> checked;
     const bool folder = options.paths.isEmpty() || QFileInfo(options.paths.first()).isDir();

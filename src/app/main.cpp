@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "files/WorkFolder.h"
+#include "record/LearnerRecord.h"
 #include "session/MainScreen.h"
 #include "sound/DeferredPlayers.h"
 #include "series/SeriesState.h"
@@ -20,6 +21,9 @@
 #include <QStringList>
 
 #include <cstdio>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace
 {
@@ -65,6 +69,20 @@ QString enterWorkFolder(const CommandLine::Request& request, Dialogs& dialogs)
     return {};
 }
 
+// The learner whose answers are recorded: the one named on the command
+// line, else the login name.
+QString learnerOf(const CommandLine::Request& request)
+{
+    if (!request.learner.isEmpty()) {
+        return request.learner;
+    }
+    if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_name && *user->pw_name) {
+        return QString::fromLocal8Bit(user->pw_name);
+    }
+    const QString fromEnvironment = qEnvironmentVariable("USER");
+    return fromEnvironment.isEmpty() ? QStringLiteral("learner") : fromEnvironment;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -103,6 +121,9 @@ int main(int argc, char* argv[])
     DeferredPlayers players(
         [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
     MainScreen form(state, measure, players, dialogs, workDir);
+    const QString learner = learnerOf(request);
+    LearnerRecord record(workDir, learner, learner);
+    form.record = &record;
     MainWindow view(form);
     dialogs.setMainWindow(&view);
     // A logout, a shutdown, a closed terminal or Ctrl+C in it ends the

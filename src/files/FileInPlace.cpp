@@ -18,7 +18,7 @@ namespace
 
 QString systemReason()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return reasonOfError(errno);
 }
 
 // write() until every byte is out; a short write is continued, not repeated.
@@ -40,22 +40,40 @@ bool writeWhole(int fd, const char* data, qsizetype size, off_t at = -1)
     return true;
 }
 
+// Opens the file, made first when `create` allows; -1 on failure, errno set.
+int openFile(const QByteArray& name, int flags, bool create, bool* created)
+{
+    while (true) {
+        const int fd = ::open(name.constData(), flags);
+        if (fd >= 0 || errno != ENOENT || !create) {
+            return fd;
+        }
+        const int made = ::open(name.constData(), flags | O_CREAT | O_EXCL, 0666);
+        if (made >= 0 || errno != EEXIST) {
+            *created = made >= 0;
+            return made;
+        }
+        // Made by someone else in between: open theirs.
+    }
+}
+
 } // namespace
 
-FileInPlace::FileInPlace(const QString& path, Mode mode, int waitMs)
+FileInPlace::FileInPlace(const QString& path, Mode mode, int waitMs, bool create)
 {
     const QByteArray name = QFile::encodeName(path);
     const int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    const int lock = mode == Mode::Shared ? LOCK_SH : LOCK_EX;
     QElapsedTimer waited;
     waited.start();
     while (true) {
-        const int fd = ::open(name.constData(), flags);
+        const int fd = openFile(name, flags, create, &created_);
         if (fd < 0) {
             missing_ = errno == ENOENT;
             reason_ = systemReason();
             return;
         }
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        while (::flock(fd, lock | LOCK_NB) != 0) {
             if ((errno != EWOULDBLOCK && errno != EINTR) || waited.elapsed() >= waitMs) {
                 reason_ = errno == EWOULDBLOCK
                               ? QStringLiteral("ほかのVelmorantが書き込んでいる最中で、%1秒待っても"
@@ -86,13 +104,17 @@ FileInPlace::~FileInPlace()
     }
 }
 
-bool FileInPlace::readAll(QByteArray* out)
+bool FileInPlace::readFrom(qint64 at, QByteArray* out)
 {
     out->clear();
+    const qint64 known = static_cast<qint64>(info_.st_size) - at;
+    if (known > 0) {
+        out->reserve(known);
+    }
     char buffer[65536];
-    off_t at = 0;
+    auto offset = static_cast<off_t>(at);
     while (true) {
-        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, at);
+        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -104,8 +126,19 @@ bool FileInPlace::readAll(QByteArray* out)
             return true;
         }
         out->append(buffer, n);
-        at += n;
+        offset += n;
     }
+}
+
+qint64 FileInPlace::size()
+{
+    struct stat now {
+    };
+    if (::fstat(fd_, &now) != 0) {
+        reason_ = systemReason();
+        return -1;
+    }
+    return static_cast<qint64>(now.st_size);
 }
 
 QString FileInPlace::append(const QList<QByteArray>& pieces)
@@ -128,6 +161,38 @@ QString FileInPlace::rewrite(const QByteArray& bytes)
         return systemReason();
     }
     return {};
+}
+
+QString FileInPlace::truncate(qint64 size)
+{
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::fsync(fd_) != 0) {
+        return systemReason();
+    }
+    return {};
+}
+
+QString reasonOfError(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("ファイルかフォルダーを読み書きする権限がありません");
+    case ENOSPC:
+        return QStringLiteral("ディスクがいっぱいです");
+    case EDQUOT:
+        return QStringLiteral("ディスクの使用量が上限に達しています");
+    case EFBIG:
+        return QStringLiteral(
+            "ファイルをこれ以上大きくできません（ディスクがいっぱいかもしれません）");
+    case EROFS:
+        return QStringLiteral("読み取り専用のディスクで、書き込めません");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きに失敗しました（入出力エラー）");
+    case ENOENT:
+        return QStringLiteral("ファイルかフォルダーが見つかりません");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 bool canTakeGroupOf(const struct stat& info)

@@ -7,10 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-
-void syncFolder(const QString& path)
+void SyncFolderOf(const QString& path)
 {
     const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -21,7 +18,7 @@ void syncFolder(const QString& path)
 }
 
 // The group first: changing it may clear the set-id bits the mode restores.
-bool takeAccessOf(int fd, const struct stat& like)
+bool TakeAccessOf(int fd, const struct stat& like)
 {
     struct stat now {
     };
@@ -34,8 +31,6 @@ bool takeAccessOf(int fd, const struct stat& like)
     return ::fchmod(fd, like.st_mode & 07777) == 0;
 }
 
-} // namespace
-
 QString WriteFileAtomically(const QString& path, const QByteArray& bytes, const struct stat* like)
 {
     QSaveFile file(path);
@@ -47,7 +42,7 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes, const 
         file.cancelWriting();
         return reason;
     }
-    if (like != nullptr && !takeAccessOf(file.handle(), *like)) {
+    if (like != nullptr && !TakeAccessOf(file.handle(), *like)) {
         const QString reason = QStringLiteral("ファイルのグループと権限を元のとおりにできません");
         file.cancelWriting();
         return reason;
@@ -60,6 +55,6 @@ QString WriteFileAtomically(const QString& path, const QByteArray& bytes, const 
     if (!file.commit()) {
         return file.errorString();
     }
-    syncFolder(path);
+    SyncFolderOf(path);
     return {};
 }

@@ -15,3 +15,11 @@
 // access away.
 QString WriteFileAtomically(const QString& path, const QByteArray& bytes,
                             const struct stat* like = nullptr);
+
+// Syncs the folder that holds `path`, so that a name made or changed in it
+// survives a power cut.
+void SyncFolderOf(const QString& path);
+
+// Gives the open file or folder `fd` the group and the mode of the one
+// `like` describes; false when it cannot take them.
+bool TakeAccessOf(int fd, const struct stat& like);

@@ -5,15 +5,12 @@
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
 #include "files/WorkFolder.h"
+#include "files/WriteLock.h"
 #include "series/SeriesParser.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QRandomGenerator>
-#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,11 +39,7 @@ QStringList rowRecord(const SeriesState& st, int row)
 namespace
 {
 
-// A lock older than this was left by a copy that died holding it (or by one
-// on another machine that cannot be asked); a write takes milliseconds.
-constexpr int StaleLockMs = 4000;
-// How long a write waits for another copy's lock before it counts as failed.
-constexpr int LockWaitMs = 5000;
+constexpr int LockWaitMs = WriteLock::WaitMs;
 
 QString fileName()
 {
@@ -418,55 +411,6 @@ Found readBytes(const QString& path)
     return out;
 }
 
-// Holds the lock file beside the marks file while it lives.
-class WriteLock
-{
-public:
-    WriteLock(const QString& folder, int waitMs)
-        : lock_(FileLookup::resolve(folder, QString::fromLatin1(MarksFile::LockFileName)))
-    {
-        lock_.setStaleLockTime(StaleLockMs);
-        // Tried again every few milliseconds rather than with the lock
-        // file's own growing pauses: a write holds the lock only briefly,
-        // and a copy that waits long between tries may never find it free
-        // while another writes often.
-        QElapsedTimer waited;
-        waited.start();
-        while (!(held_ = lock_.tryLock(0)) && lock_.error() == QLockFile::LockFailedError &&
-               waited.elapsed() < waitMs) {
-            QThread::msleep(QRandomGenerator::global()->bounded(1, 4));
-        }
-        if (held_) {
-            return;
-        }
-        switch (lock_.error()) {
-        case QLockFile::LockFailedError:
-            reason_ = QStringLiteral("ほかのVelmorantが書き込んでいる最中で、%1秒待っても"
-                                     "終わりませんでした")
-                          .arg((waitMs + 999) / 1000);
-            break;
-        case QLockFile::PermissionError:
-            reason_ = QStringLiteral("フォルダーに書き込む権限がありません");
-            break;
-        case QLockFile::NoError:
-        case QLockFile::UnknownError:
-            reason_ = QStringLiteral("書き込み中の印のファイル「%1」を作れません"
-                                     "（ディスクがいっぱいかもしれません）")
-                          .arg(QString::fromLatin1(MarksFile::LockFileName));
-            break;
-        }
-    }
-
-    bool held() const { return held_; }
-    bool permissionDenied() const { return lock_.error() == QLockFile::PermissionError; }
-    const QString& reason() const { return reason_; }
-
-private:
-    QLockFile lock_;
-    bool held_ = false;
-    QString reason_;
-};
-
 // Where a complete copy of the marks file goes before it is rewritten in
 // place: the user's own folder, never the shared one.
 QString backupPath()
@@ -492,7 +436,8 @@ public:
         const bool exists = ::stat(QFile::encodeName(file).constData(), &info) == 0;
         inPlace_ = exists && !canTakeGroupOf(info);
         if (!inPlace_) {
-            lock_.emplace(folder, LockWaitMs);
+            lock_.emplace(FileLookup::resolve(folder, QString::fromLatin1(MarksFile::LockFileName)),
+                          LockWaitMs);
             if (!lock_->held()) {
                 if (!lock_->permissionDenied() || !exists ||
                     ::access(QFile::encodeName(file).constData(), W_OK) != 0) {

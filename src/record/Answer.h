@@ -5,28 +5,32 @@
 #include <QStringList>
 #include <QUuid>
 
-// Placeholder of the learning record's answer, as agreed; replaced by the
-// record's own header when it lands.
+// One check of a problem's answer by a learner: what the learning record
+// keeps of it, as one xAPI statement (see Statements).
 struct Answer {
-    QString learner;
-    QString learnerName;
-    QString series;
-    QString problemHash;
-    QString heading;
-    QString question;
-    QStringList terms;
-    QStringList groups;
-    QList<int> correct;
-    QList<int> placed;
-    bool success = false;
-    int right = 0;
-    qint64 durationMs = 0;
-    qint64 timestampMs = 0;
-    QUuid id;
-    int attempt = 1;
+    QString learner;        // the learner's id: actor.account.name
+    QString learnerName;    // actor.name (usually equal to learner)
+    QString series;         // the series file name as the catalogue names it
+    QString problemHash;    // Statements::problemHash(problem): 16 lowercase hex chars
+    QString heading;        // object.definition.name {"ja": ...}
+    QString question;       // object.definition.description {"ja": ...}
+    QStringList terms;      // definition.source: ids "1".."n"
+    QStringList groups;     // definition.target: ids "1".."m"
+    QList<int> correct;     // 1-based group of each term (correctResponsesPattern)
+    QList<int> placed;      // 1-based group each term was put in (result.response)
+    bool success = false;   // every term right at this check
+    int right = 0;          // result.score.raw; score.max is terms.size()
+    qint64 durationMs = 0;  // from the problem shown to this check
+    qint64 timestampMs = 0; // of the check, since the epoch, UTC
+    QUuid id;               // the statement's id
+    int attempt = 1;        // 1 = the first check of this showing of the problem
+
     QString problemId() const
     {
         return QStringLiteral("urn:velmorant:problem:") + series + QLatin1Char(':') + problemHash;
     }
+    // The first check of a showing says what the learner remembered.
     bool isReview() const { return attempt == 1; }
+
+    friend bool operator==(const Answer&, const Answer&) = default;
 };

@@ -5,13 +5,46 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
 
 #include <optional>
 
-// Placeholder of the statements' interface, as agreed.
+// An answer as an xAPI 1.0.3 statement: the learner (an account of this
+// program) "answered" the problem, a matching interaction whose terms are
+// its source and whose groups are its target.
 namespace Statements
 {
-QString problemHash(const Problem& p);
-QByteArray line(const Answer& a);
+
+// Names a problem by its text: the question, terms, groups, answers and
+// explanation as read, so the same from any copy or encoding of the file,
+// and another name when any of them changes. 16 lowercase hex characters.
+QString problemHash(const Problem& problem);
+
+// The statement as compact JSON, without a line end.
+QByteArray line(const Answer& answer);
+
+// The answer a statement of this program holds; nothing, and in *why the
+// reason in Japanese, when the line is no such statement.
 std::optional<Answer> parse(QByteArrayView line, QString* why);
+
 } // namespace Statements
+
+// Reads statements one after another, as a log holds them. The many answers
+// to one problem share its texts: a definition equal to one read before is
+// compared, not taken apart again.
+class StatementReader
+{
+public:
+    std::optional<Answer> parse(QByteArrayView line, QString* why);
+
+    // A problem as first read: its definition and what was taken from it.
+    struct Known {
+        QJsonObject definition;
+        Answer texts;
+    };
+
+private:
+    QHash<QString, Known> known_; // by the problem's id
+};

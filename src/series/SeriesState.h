@@ -32,4 +32,7 @@ struct SeriesState {
     std::array<std::array<QString, 2>, CatalogRows> catalog;
     std::array<Problem, SeriesRows> problems;
     std::array<bool, SeriesRows> marked{}; // the problem is kept in the marks file
+    // The series file each problem was read from, as the catalogue names it;
+    // empty for a marked problem until its series is looked up.
+    std::array<QString, SeriesRows> seriesFile;
 };

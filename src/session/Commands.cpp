@@ -179,6 +179,7 @@ void ShowSeriesList(MainScreen& screen)
     screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
     screen.titlePicture.Left = (screen.Width - screen.titlePicture.Width) / 2.0F;
     screen.seriesList.Left = (screen.Width - screen.seriesList.Width) / 2.0F;
+    Recording::showOnList(screen);
 }
 
 void QuitButtonClick(MainScreen& screen)
@@ -224,6 +225,7 @@ bool WindowClosing(MainScreen& screen)
     const bool appending = onProblem && !st.markedSeries && st.markPending &&
                            st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows;
     const qsizetype pendingBefore = screen.marks.pending().size();
+    Recording::saveBeforeEnd(screen);
     MarksWrite last;
     if (appending) {
         last = MarksFile::appendMark(screen.marks, st, st.currentProblem);

@@ -47,6 +47,7 @@ void showSolved(MainScreen& screen)
 void checkAnswer(MainScreen& screen)
 {
     const Quiz::Check result = screen.quiz.check();
+    Recording::recordCheck(screen, result);
     for (int i = 0; i < screen.quiz.terms(); ++i) {
         if (result.isRight.at(i)) {
             screen.terms.at(i).BackColor = Colors::GroupCaptions.at(screen.quiz.frameOf(i));

@@ -15,6 +15,7 @@ public:
         return Answer::Ok;
     }
     void showAbout() override {}
+    void showProgress(const Progress& /*progress*/) override {}
     void endProgram() override {}
 
     QStringList messages;

@@ -67,7 +67,8 @@ MainScreen::MainScreen(SeriesState& state_, const TextMeasure& measure_, Players
     : Caption(QString::fromUtf16(DesignCaption)), Width(DesignClientWidth + FrameWidth),
       Height(DesignClientHeight + FrameHeight), BackColor(FormBack), Font(gothic(11.25)),
       state(state_), measure(measure_), players(players_), dialogs(dialogs_),
-      workDir(std::move(workDir_)), marks(workDir)
+      workDir(std::move(workDir_)), marks(workDir),
+      problemIndex(workDir)
 {
     createControls();
 }
@@ -147,6 +148,16 @@ void MainScreen::createSeriesListPage()
     seriesList.place(2100, 2820, 4395, 2310);
     seriesList.Font = Font;
     seriesList.BackColor = Colors::White;
+
+    // Under the list, shown only while a record is kept.
+    learnerLine = Control(ControlKind::Label, QStringLiteral("learnerLine"));
+    learnerLine.place(2100, 5220, 4395, 255);
+    learnerLine.Font = Font;
+    learnerLine.BackColor = FormBack;
+    learnerLine.ForeColor = Colors::Black;
+    learnerLine.Visible = false;
+    makeButton(progressButton, QStringLiteral("progressButton"), -1, QStringLiteral("学習の記録を見る"),
+               2100, 5565, 1935, 375, false, gothic(9.75, true));
 }
 
 void MainScreen::createResultPanel()
@@ -247,7 +258,7 @@ void MainScreen::setTabIndices()
     int tab = 0;
     for (Control* c :
          {&arrows[Arrow::Next], &seriesList, &resultButtons[ResultButton::Next], &resultButtons[ResultButton::Retry], &resultButtons[ResultButton::ToList], &titlePicture, &quitButton,
-          &resultButtons[ResultButton::Previous], &arrows[Arrow::Previous], &resultButtons[ResultButton::Explanation], &explanationBack, &resultButtons[ResultButton::Mark]}) {
+          &resultButtons[ResultButton::Previous], &arrows[Arrow::Previous], &resultButtons[ResultButton::Explanation], &explanationBack, &resultButtons[ResultButton::Mark], &progressButton}) {
         c->TabIndex = tab++;
     }
 }
@@ -275,7 +286,7 @@ std::vector<Control*> MainScreen::stackingOrder()
     for (Control& c : captions) {
         order.push_back(&c);
     }
-    for (Control* c : {&questionText, &headingText, &instructionLine}) {
+    for (Control* c : {&questionText, &headingText, &instructionLine, &learnerLine}) {
         order.push_back(c);
     }
     for (Control& c : terms) {
@@ -291,6 +302,7 @@ std::vector<Control*> MainScreen::stackingOrder()
         order.push_back(&c);
     }
     order.push_back(&quitButton);
+    order.push_back(&progressButton);
     return order;
 }
 
@@ -394,6 +406,11 @@ void MainScreen::explanationBackClicked()
     ExplanationBackClick(*this);
 }
 
+void MainScreen::progressButtonClicked()
+{
+    Recording::showProgress(*this);
+}
+
 void MainScreen::titlePictureClicked()
 {
     Prompt about;
@@ -416,6 +433,7 @@ void MainScreen::showProblem(qint16 problemNumber)
     carry = ItemCarry{};
     press = ItemPress{};
     ::ShowProblem(*this, problemNumber);
+    Recording::startShowing(*this);
     // A new problem starts with its first item under the keyboard.
     if (quiz.terms() > 0) {
         focusRequest = &terms[0];
@@ -436,7 +454,7 @@ void MainScreen::tell(const QString& message)
 
 void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
 {
-    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question});
+    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}});
 }
 
 QString MainScreen::pathOf(const QString& bareName) const

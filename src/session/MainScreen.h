@@ -4,9 +4,11 @@
 #include "session/ItemKeys.h"
 #include "session/Control.h"
 #include "session/Prompts.h"
+#include "session/Recording.h"
 #include "layout/BoardLayout.h"
 #include "quiz/Quiz.h"
 #include "marks/MarksFile.h"
+#include "record/ProblemIndex.h"
 #include "series/SeriesState.h"
 
 #include <QList>
@@ -19,6 +21,7 @@
 class TextMeasure;
 class Players;
 class Dialogs;
+class LearnerRecord;
 
 // The main window as a control model: every control it ever uses, created
 // once with its design-time properties, plus the entry point of every event
@@ -87,6 +90,10 @@ public:
     Control headingText;
     Control instructionLine;
     std::array<Control, 6> frames;
+    // On the series list, while a record is kept: whose, and the button
+    // that opens it.
+    Control learnerLine;
+    Control progressButton;
 
     Screen screen() const;
 
@@ -115,6 +122,7 @@ public:
     void quitClicked();
     void explanationBackClicked();
     void titlePictureClicked();
+    void progressButtonClicked();
     // The window is being closed through its title bar. False when marks
     // could not be saved and the user is asked whether to close anyway: the
     // answer to Question::CloseWithoutMarks then decides.
@@ -151,6 +159,15 @@ public:
     // What handlers left to show, in order; the view shows it once a
     // handler has returned and the window shows its effects.
     QList<Prompt> prompts;
+    // The learner's record, when one is kept: the program keeps one, a
+    // board preview does not.
+    LearnerRecord* record = nullptr;
+    // The series files' problems by their text, for the record.
+    ProblemIndex problemIndex;
+    Showing showing;
+    // Today's review as listed, and its list entry (-1: none).
+    QList<ReviewProblem> review;
+    int reviewEntry = -1;
     // Closing the window waits for an answer: staying then puts the mark
     // on screen back on its problem.
     bool stayTakesMarkBack = false;

@@ -21,13 +21,15 @@ QString faultList(const QStringList& faults)
 }
 
 // Leaves the list screen for problem 1 of the series just read.
-void finish(MainScreen& screen, int idx, int problemCount)
+void finish(MainScreen& screen, const QString& title, int problemCount)
 {
     SeriesState& st = screen.state;
     screen.titlePicture.Visible = false;
     screen.seriesList.Visible = false;
+    screen.learnerLine.Visible = false;
+    screen.progressButton.Visible = false;
     screen.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
-                   st.catalog.at(static_cast<std::size_t>(idx))[0] + QStringLiteral(" >");
+                     title + QStringLiteral(" >");
     st.currentProblem = 1;
     st.problemCount = problemCount;
     screen.showProblem(1);
@@ -43,7 +45,8 @@ void openMarkedSeries(MainScreen& screen)
         st.markedSeries = false;
         return;
     }
-    finish(screen, 0, k);
+    st.seriesFile.fill(QString());
+    finish(screen, st.catalog[0][0], k);
     st.markedSeries = true;
 }
 
@@ -119,7 +122,8 @@ void openSeriesFile(MainScreen& screen, int idx)
     st.problems[1] = {};
     st.markedSeries = false;
     const int loaded = SeriesLoader::placeProblems(st, series);
-    finish(screen, idx, loaded);
+    st.seriesFile.fill(name);
+    finish(screen, entry[0], loaded);
 
     const QStringList notes = notesAfterLoading(series, faults, loaded);
     if (!notes.isEmpty()) {
@@ -128,11 +132,26 @@ void openSeriesFile(MainScreen& screen, int idx)
     }
 }
 
+// Today's review: the problems due now, most overdue first.
+void openReview(MainScreen& screen)
+{
+    screen.quiz.forgetChecks();
+    if (!Recording::openReview(screen)) {
+        return;
+    }
+    screen.state.markedSeries = false;
+    finish(screen, QStringLiteral("今日の復習"), static_cast<int>(screen.review.size()));
+}
+
 } // namespace
 
 void OpenSelectedSeries(MainScreen& screen)
 {
     const int idx = screen.seriesList.ListIndex;
+    if (idx >= 0 && idx == screen.reviewEntry) {
+        openReview(screen);
+        return;
+    }
     if (idx < 0 || idx >= screen.seriesList.Items.size() || idx >= SeriesState::CatalogRows) {
         return;
     }

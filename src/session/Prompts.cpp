@@ -19,6 +19,11 @@ bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool(
         case Prompt::Kind::About:
             dialogs.showAbout();
             break;
+        case Prompt::Kind::Progress:
+            if (p.progress) {
+                dialogs.showProgress(*p.progress);
+            }
+            break;
         case Prompt::Kind::Question:
             ended = screen.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
             // What the answer leaves comes before anything still queued.

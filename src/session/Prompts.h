@@ -2,9 +2,12 @@
 
 #include "session/Dialogs.h"
 
+#include "record/Progress.h"
+
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class MainScreen;
 
@@ -17,14 +20,16 @@ enum class Question {
 };
 
 // What a handler leaves for the window to show once it has returned and the
-// window shows its effects: a message box, a question or the About window.
+// window shows its effects: a message box, a question, the About window or
+// the learner's record.
 struct Prompt {
-    enum class Kind { Message, Question, About };
+    enum class Kind { Message, Question, About, Progress };
     Kind kind = Kind::Message;
     QString text;
     Dialogs::Buttons buttons = Dialogs::Buttons::Ok;
     Dialogs::Icon icon = Dialogs::Icon::Exclamation;
     Question question = Question::Quit;
+    std::shared_ptr<const Progress> progress; // the record a Progress prompt shows
 };
 
 // Shows what the screen's handlers left to show, in order, through dialogs.

@@ -117,5 +117,6 @@ void RunStartUp(MainScreen& screen)
     }
     screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::ListPrompt));
     screen.instructionLine.Visible = true;
+    Recording::showOnList(screen);
     SoundCues::openAll(screen.players);
 }

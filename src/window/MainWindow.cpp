@@ -248,6 +248,9 @@ void MainWindow::connectButton(Control& control, QWidget* widget)
     if (&control == &form_.explanationBack) {
         onClick([this] { form_.explanationBackClicked(); });
     }
+    if (&control == &form_.progressButton) {
+        onClick([this] { form_.progressButtonClicked(); });
+    }
 }
 
 void MainWindow::setUpTabOrder()

@@ -3,6 +3,7 @@
 #include "session/AboutScreen.h"
 #include "window/AboutDialog.h"
 #include "window/MainWindow.h"
+#include "window/ProgressDialog.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -53,6 +54,12 @@ void QtDialogs::showAbout()
         view_->raise();
         view_->activateWindow();
     }
+}
+
+void QtDialogs::showProgress(const Progress& progress)
+{
+    ProgressDialog dialog(progress, view_);
+    dialog.exec();
 }
 
 void QtDialogs::endProgram()

@@ -4,7 +4,8 @@
 
 class MainWindow;
 
-// Message boxes, the About window and the end of the program on the desktop.
+// Message boxes, the About and record windows and the end of the program on
+// the desktop.
 class QtDialogs : public Dialogs
 {
 public:
@@ -14,6 +15,7 @@ public:
 
     Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
     void showAbout() override;
+    void showProgress(const Progress& progress) override;
     void endProgram() override;
 
 private:

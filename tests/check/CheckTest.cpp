@@ -1,10 +1,15 @@
+#include "record/AnswerLog.h"
+#include "record/Fsrs.h"
+#include "record/Statements.h"
 #include "series/Catalog.h"
 #include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QUuid>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -525,4 +530,62 @@ TEST(Check, ThePreviewWritesNoControlCharacter)
     EXPECT_FALSE(std::any_of(page.begin(), page.end(), [](char c) {
         return static_cast<unsigned char>(c) < 0x20 && c != '\n';
     }));
+}
+
+namespace
+{
+
+// The statement of a right first check of the one problem of S.TXT.
+QByteArray firstCheck(const Problem& p, qint64 atMs)
+{
+    Answer a;
+    a.learner = a.learnerName = QStringLiteral("花子");
+    a.series = QStringLiteral("S.TXT");
+    a.problemHash = Statements::problemHash(p);
+    a.heading = p.heading;
+    a.question = p.question;
+    a.terms = p.terms;
+    a.groups = p.groups;
+    a.correct = a.placed = p.groupOfTerm;
+    a.success = true;
+    a.right = static_cast<int>(p.terms.size());
+    a.timestampMs = atMs;
+    a.id = QUuid::createUuid();
+    return Statements::line(a);
+}
+
+} // namespace
+
+TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath("ZQCList.TXT"), TestFiles::lines({QStringLiteral("生物,S.TXT")}));
+    TestFiles::write(dir.filePath("S.TXT"), TestFiles::lines(problems(1)));
+    const Problem p = SeriesLoader::load(dir.filePath("S.TXT")).usable.at(0);
+    const qint64 at = QDateTime(QDate(2026, 1, 5), QTime(9, 30), Qt::UTC).toMSecsSinceEpoch();
+    QDir(dir.path()).mkdir(QStringLiteral("records"));
+    const QString log = dir.filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(QStringLiteral("花子")));
+    TestFiles::write(log, firstCheck(p, at) + "\n{\"id\": 1\n" + firstCheck(p, at).left(40));
+
+    const CheckRun r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 1);
+    const QString shown = QDir(dir.path()).filePath(QStringLiteral("records/花子.jsonl"));
+    EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":2: error: ")).size(), 1) << r.lines.join('\n').toStdString();
+    EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":3: error: ")).size(), 1);
+    EXPECT_TRUE(r.lines.last().startsWith(shown + QStringLiteral(": 回答 1件")));
+
+    const Fsrs::Card card = Fsrs::Scheduler().review({}, Fsrs::Rating::Good, at);
+    const QString due = QDateTime::fromMSecsSinceEpoch(Fsrs::Scheduler::dueMs(card), Qt::UTC).toString(Qt::ISODate);
+    const CheckRun schedule = check({QStringLiteral("--due"), dir.path()});
+    ASSERT_EQ(schedule.lines.size(), 1) << schedule.errors.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^花子\tS\\.TXT\t問題1\t%1\t[01]\\.\\d{3}$").arg(due))
+                    .match(schedule.lines.first())
+                    .hasMatch())
+        << schedule.lines.first().toStdString();
+
+    // The problem's text changed: nothing of it is due any more.
+    TestFiles::write(dir.filePath("S.TXT"),
+                     TestFiles::lines(problem(1, QStringLiteral("・b"), QStringLiteral("ａ．g"), QStringLiteral("正解a,"))));
+    EXPECT_TRUE(check({QStringLiteral("--due"), dir.path()}).lines.isEmpty());
+    EXPECT_EQ(check({QStringLiteral("--due"), QStringLiteral("--learner"), QStringLiteral("次郎"), dir.path()}).exitCode, 2);
 }

@@ -137,7 +137,8 @@ TEST(StartUp, DesignSizeAndTabOrder)
         names.append(c->displayName());
     }
     EXPECT_EQ(names.join(' '), "arrows(0) seriesList resultButtons(0) resultButtons(1) resultButtons(2) titlePicture "
-                               "quitButton resultButtons(3) arrows(1) resultButtons(4) explanationBack resultButtons(5)");
+                               "quitButton resultButtons(3) arrows(1) resultButtons(4) explanationBack resultButtons(5) "
+                               "progressButton");
     // Frames lie behind every label, the result box in front of the items
     // and the message in front of the box.
     const auto order = h.form->stackingOrder();

@@ -4,11 +4,15 @@
 // and never a cut record.
 
 #include "files/TextFile.h"
-#include "session/MainScreen.h"
-#include "session/MarksMessages.h"
 #include "kill/ReadyLine.h"
 #include "marks/MarksFile.h"
+#include "record/AnswerLog.h"
+#include "record/Statements.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
 #include "support/Fakes.h"
+#include "support/TestAnswers.h"
+#include "support/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -23,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -46,7 +51,8 @@ struct Child {
     int out = -1; // its standard output
 };
 
-Child start(const QString& dir, long long counter, bool rewriteFirst)
+// mode: the writer's last argument (append, rewrite or answers).
+Child start(const QString& dir, long long counter, const char* firstWrite)
 {
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -54,7 +60,6 @@ Child start(const QString& dir, long long counter, bool rewriteFirst)
     }
     const std::string folder = dir.toStdString();
     const std::string first = std::to_string(counter);
-    const char* firstWrite = rewriteFirst ? "rewrite" : "append";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(fds[1], STDOUT_FILENO);
@@ -118,7 +123,7 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
         // Every other trial starts with a rewrite, so that kills land in
         // both kinds of write.
         const bool rewriteFirst = trial % 2 == 1;
-        const Child child = start(dir.path(), 1000LL * trial, rewriteFirst);
+        const Child child = start(dir.path(), 1000LL * trial, rewriteFirst ? "rewrite" : "append");
         ASSERT_GT(child.pid, 0);
         const bool ready = readReadyLine(child.out);
         if (ready) {
@@ -200,4 +205,97 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
     for (const auto& [bytes, times] : seen) {
         std::printf("  %dx %s\n", times, qPrintable(describe(bytes)));
     }
+}
+
+namespace
+{
+
+// What a killed writer said: "acked N" for every answer it wrote.
+std::set<long long> acknowledged(int fd)
+{
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n = 0; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    std::set<long long> acked;
+    for (const QString& line : QString::fromStdString(out).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("acked "))) {
+            acked.insert(line.mid(6).toLongLong());
+        }
+    }
+    return acked;
+}
+
+} // namespace
+
+// A writer of the answer log is killed at random moments, and every third
+// trial finds the log ending in a line cut short, as a kill part-way through
+// a write leaves it. Every answer it acknowledged is in the log, none twice,
+// every line is whole, and every cut line is kept aside.
+TEST(Kill, AnswerLogHoldsEveryAcknowledgedAnswerOnceAndOnlyWholeLines)
+{
+    const char* seedText = std::getenv("KILL_TEST_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
+                                   : std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> waitMicros(1000, 60000);
+    constexpr int Trials = 120;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    dir.setAutoRemove(false); // left for a look when the test fails
+    const AnswerLog log(dir.path(), QStringLiteral("生徒"));
+    std::set<long long> acked;
+    QList<QByteArray> cuts;
+    for (int trial = 0; trial < Trials; ++trial) {
+        if (trial % 3 == 2) {
+            QByteArray cut = Statements::line(
+                numberedAnswer(QStringLiteral("生徒"), QStringLiteral("X"), trial));
+            cut.truncate(static_cast<qsizetype>(random() % static_cast<unsigned>(cut.size() - 1)) +
+                         1);
+            QFile file(log.path());
+            ASSERT_TRUE(file.open(QIODevice::Append) && file.write(cut) == cut.size());
+            cuts.append(cut);
+        }
+        const Child child = start(dir.path(), 1000LL * trial, "answers");
+        ASSERT_GT(child.pid, 0);
+        const bool ready = readReadyLine(child.out);
+        if (ready) {
+            std::this_thread::sleep_for(std::chrono::microseconds(waitMicros(random)));
+        }
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        const std::set<long long> now = acknowledged(child.out);
+        ::close(child.out);
+        ASSERT_TRUE(ready && WIFSIGNALED(status))
+            << "trial " << trial << ", wait status " << status;
+        acked.insert(now.begin(), now.end());
+
+        const LogRead read = log.read();
+        ASSERT_TRUE(read.findings.isEmpty())
+            << "trial " << trial << " (seed " << seed << "): line " << read.findings.first().line
+            << ": " << read.findings.first().message.toStdString();
+        std::map<long long, int> times;
+        for (const Answer& a : read.answers) {
+            QString writer;
+            long long n = 0;
+            ASSERT_TRUE(numberOf(a, &writer, &n) && writer == QStringLiteral("W"));
+            ASSERT_EQ(++times[n], 1) << "answer " << n << " twice, trial " << trial;
+        }
+        for (const long long n : acked) {
+            ASSERT_EQ(times.count(n), 1u) << "acknowledged answer " << n << " missing, trial "
+                                          << trial << " (seed " << seed << ")";
+        }
+    }
+    // Each cut line is aside, or still the log's unread end.
+    const QByteArray aside = TestFiles::readAll(log.path() + QStringLiteral(".damaged"));
+    const QByteArray tail = TestFiles::readAll(log.path()).mid(log.read().end);
+    for (const QByteArray& cut : cuts) {
+        EXPECT_TRUE(aside.contains(cut) || tail.contains(cut)) << cut.toStdString();
+    }
+    dir.setAutoRemove(!HasFailure());
+    std::printf("kill test: %d trials (seed %u), %zu answers acknowledged, %lld cut lines set "
+                "aside\n",
+                Trials, seed, acked.size(), static_cast<long long>(aside.count('\n')));
 }

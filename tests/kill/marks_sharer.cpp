@@ -5,14 +5,20 @@
 // before any of the appends.
 //
 //   marks_sharer <working folder> <name> <appends> <seed> [rewrite-after N]
+//   marks_sharer <working folder> <name> <appends> <seed> answers
+//
+// The second form appends answers to the learner 共有's log instead, each
+// named by the copy's name and its number.
 //
 // Prints "ready" when it is set up and starts at the first byte on its
 // standard input. Exits with 3 when a write fails or anything is told.
 
+#include "marks/MarksFile.h"
+#include "record/AnswerLog.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "marks/MarksFile.h"
 #include "support/Fakes.h"
+#include "support/TestAnswers.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,11 +43,41 @@ constexpr int AppendRow = SeriesState::SeriesRows - 1;
 
 } // namespace
 
+void waitForStart()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go = 0;
+    if (std::fread(&go, 1, 1, stdin) != 1) {
+        die(QStringLiteral("no start signal"));
+    }
+}
+
+int appendAnswers(const QString& folder, const QString& name, int appends, std::mt19937& random)
+{
+    AnswerLog log(folder, QStringLiteral("共有"));
+    waitForStart();
+    std::uniform_int_distribution<int> pauseMicros(0, 3000);
+    for (int i = 1; i <= appends; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros(random)));
+        const QString failed = log.append(numberedAnswer(QStringLiteral("共有"), name, i));
+        if (!failed.isEmpty()) {
+            die(QStringLiteral("answer %1 failed: %2").arg(i).arg(failed));
+        }
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 6 && std::strcmp(argv[5], "answers") == 0) {
+        std::mt19937 random(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
+        return appendAnswers(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
+                             std::atoi(argv[3]), random);
+    }
     if (argc != 5 && argc != 7) {
         std::fprintf(stderr, "usage: marks_sharer <folder> <name> <appends> <seed> "
-                             "[rewrite-after N]\n");
+                             "[rewrite-after N | answers]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -63,12 +99,7 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("ready\n");
-    std::fflush(stdout);
-    char go = 0;
-    if (std::fread(&go, 1, 1, stdin) != 1) {
-        die(QStringLiteral("no start signal"));
-    }
+    waitForStart();
 
     std::uniform_int_distribution<int> pauseMicros(0, 3000);
     for (int i = 1; i <= appends; ++i) {

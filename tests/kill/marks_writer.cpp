@@ -8,14 +8,21 @@
 //
 // The last argument names the write it starts with; the two then alternate.
 //
+//   marks_writer <working folder> <first counter> answers
+//
+// appends answers to the learner 生徒's log instead, numbered from the
+// counter, and prints "acked N" once answer N is written.
+//
 // Prints "ready" once it is about to start writing. Exits with 3 when a
 // write fails or leaves other bytes than announced; never exits otherwise.
 
 #include "files/TextFile.h"
+#include "marks/MarksFile.h"
+#include "record/AnswerLog.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "marks/MarksFile.h"
 #include "support/Fakes.h"
+#include "support/TestAnswers.h"
 
 #include <QDir>
 #include <QFile>
@@ -170,11 +177,30 @@ private:
 
 } // namespace
 
+[[noreturn]] void appendAnswers(const QString& dir, long long counter)
+{
+    AnswerLog log(dir, QStringLiteral("生徒"));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (long long n = counter;; ++n) {
+        const QString failed =
+            log.append(numberedAnswer(QStringLiteral("生徒"), QStringLiteral("W"), n));
+        if (!failed.isEmpty()) {
+            die(failed.toLocal8Bit().constData());
+        }
+        std::printf("acked %lld\n", n);
+        std::fflush(stdout);
+    }
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[3], "answers") == 0) {
+        appendAnswers(QString::fromLocal8Bit(argv[1]), std::atoll(argv[2]));
+    }
     if (argc != 4) {
         std::fprintf(stderr, "usage: marks_writer <working folder> <first counter> "
-                             "append|rewrite\n");
+                             "append|rewrite|answers\n");
         return 2;
     }
     Writer writer(QString::fromLocal8Bit(argv[1]), std::atoll(argv[2]),

@@ -6,11 +6,14 @@
 #include "files/TextFile.h"
 #include "kill/ReadyLine.h"
 #include "marks/MarksFile.h"
+#include "record/AnswerLog.h"
+#include "support/TestAnswers.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <map>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -188,4 +192,52 @@ TEST(TwoCopies, EveryAppendedMarkIsKeptOnceAndTheRewriteHolds)
     dir.setAutoRemove(!HasFailure());
     std::printf("two copies: %d appends each and a rewrite in %.1f s (seed %u)\n", Appends,
                 static_cast<double>(clock.elapsed()) / 1000.0, seed);
+}
+
+// Two copies append answers to one learner's log at the same time: every
+// line is a whole answer, and each one of both is there exactly once, in
+// its writer's order.
+TEST(TwoCopies, EveryAppendedAnswerIsKeptOnce)
+{
+    const char* seedText = std::getenv("TWO_WRITERS_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
+                                   : std::random_device{}();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    dir.setAutoRemove(false); // left for a look when the test fails
+    const std::string folder = dir.path().toStdString();
+    const std::string count = std::to_string(Appends);
+    const Child a = start({folder, "A", count, std::to_string(seed), "answers"});
+    const Child b = start({folder, "B", count, std::to_string(seed + 1), "answers"});
+    ASSERT_GT(a.pid, 0);
+    ASSERT_GT(b.pid, 0);
+    const bool ready = readReadyLine(a.out) && readReadyLine(b.out);
+    ASSERT_EQ(::write(a.in, "g", 1), 1);
+    ASSERT_EQ(::write(b.in, "g", 1), 1);
+    const int exitA = finish(a);
+    const int exitB = finish(b);
+    ASSERT_TRUE(ready);
+    ASSERT_EQ(exitA, 0) << "seed " << seed << "; folder kept: " << folder;
+    ASSERT_EQ(exitB, 0) << "seed " << seed << "; folder kept: " << folder;
+
+    const AnswerLog log(dir.path(), QStringLiteral("共有"));
+    const LogRead read = log.read();
+    EXPECT_TRUE(read.findings.isEmpty()) << read.findings.value(0).message.toStdString();
+    EXPECT_EQ(read.end, QFileInfo(log.path()).size());
+    std::map<QString, std::vector<long long>> numbers;
+    for (const Answer& answer : read.answers) {
+        QString writer;
+        long long n = 0;
+        ASSERT_TRUE(numberOf(answer, &writer, &n));
+        numbers[writer].push_back(n);
+    }
+    for (const char* writer : {"A", "B"}) {
+        std::vector<long long> expected(Appends);
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(numbers[QString::fromLatin1(writer)], expected)
+            << writer << ": lost, doubled or out of order; seed " << seed;
+    }
+    EXPECT_EQ(read.answers.size(), 2 * Appends);
+    EXPECT_FALSE(QFile::exists(log.path() + QStringLiteral(".damaged")));
+    dir.setAutoRemove(!HasFailure());
 }

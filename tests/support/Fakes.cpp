@@ -77,6 +77,14 @@ void FakeDialogs::showAbout()
     ++aboutShown;
 }
 
+void FakeDialogs::showProgress(const Progress& progress)
+{
+    if (handlerRunning) {
+        ADD_FAILURE() << "the record window came up while a handler ran";
+    }
+    progressShown.append(progress);
+}
+
 DrivenForm::Event::Event(MainScreen& form, FakeDialogs& dialogs) : form_(form), dialogs_(dialogs)
 {
     dialogs_.handlerRunning = true;

@@ -3,6 +3,7 @@
 #include "session/Players.h"
 #include "session/Dialogs.h"
 #include "layout/TextMeasure.h"
+#include "record/Progress.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,7 @@ class FakeDialogs : public Dialogs
 public:
     Answer messageBox(const QString& text, Buttons buttons, Icon icon) override;
     void showAbout() override;
+    void showProgress(const Progress& progress) override;
     void endProgram() override { ++ended; }
 
     // Set while a handler runs: a box then is a fault, boxes wait for it.
@@ -54,6 +56,7 @@ public:
     QList<Shown> messages;
     std::deque<Answer> script;
     int aboutShown = 0;
+    QList<Progress> progressShown;
     int ended = 0;
 };
 

@@ -5,10 +5,15 @@
 #include "window/AboutDialog.h"
 #include "window/JapaneseFonts.h"
 #include "window/LabelWidget.h"
+#include "window/ProgressDialog.h"
 #include "window/QtFonts.h"
 #include "window/ViewColors.h"
 
 #include <QApplication>
+#include <QBarSeries>
+#include <QChart>
+#include <QChartView>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -19,6 +24,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTableWidget>
 
 namespace
 {
@@ -182,6 +188,55 @@ TEST_P(SchemeTest, EveryTextIsReadable)
             EXPECT_GE(drawnContrast(aboutImage, child->geometry().adjusted(3, 3, -3, -3)), 4.5)
                 << "About window under " << GetParam().name;
         }
+    }
+}
+
+// The record window under each scheme: its texts stand out from their
+// background, the charts lie on the scheme's background and their bars and
+// line stand out from it as graphics must (3 : 1). Saves a picture of it for
+// a person to look at.
+TEST_P(SchemeTest, RecordWindowIsReadable)
+{
+    ProgressDialog dialog(sampleProgress());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QImage image = dialog.grab().toImage();
+    const QString shots = TestFiles::binaryDir() + QStringLiteral("/view-screenshots");
+    QDir().mkpath(shots);
+    const QString name = QString::fromLatin1(GetParam().name).replace(u' ', u'-');
+    ASSERT_TRUE(image.save(shots + QStringLiteral("/record-%1.png").arg(name)));
+
+    const QColor back = QApplication::palette().color(QPalette::Base);
+    const QTableWidget* table = dialog.table();
+    EXPECT_GE(drawnContrast(image, QRect(table->viewport()->mapTo(&dialog, QPoint(0, 0)),
+                                         table->visualItemRect(table->item(1, 0)).size())),
+              4.5)
+        << "the unselected row";
+    for (QChartView* chartView : {dialog.dayChart(), dialog.weekChart()}) {
+        SCOPED_TRACE(chartView->accessibleName().toStdString());
+        const auto toDialog = [&](QPointF scene) {
+            return chartView->viewport()->mapTo(&dialog, chartView->mapFromScene(scene));
+        };
+        const QRect plot(toDialog(chartView->chart()->plotArea().topLeft()),
+                         toDialog(chartView->chart()->plotArea().bottomRight()));
+        const QRect chart(chartView->viewport()->mapTo(&dialog, QPoint(0, 0)),
+                          chartView->viewport()->size());
+        EXPECT_EQ(image.pixelColor(chart.topLeft() + QPoint(2, 2)), back);
+        const QRect title(chart.left(), chart.top(), chart.width(), plot.top() - chart.top() - 4);
+        const QRect valueLabels(chart.left(), plot.top(), plot.left() - chart.left() - 4,
+                                plot.height());
+        const QRect dayLabels(plot.left(), plot.bottom() + 4, plot.width(),
+                              chart.bottom() - plot.bottom() - 4);
+        for (const QRect& text : {title, valueLabels, dayLabels}) {
+            EXPECT_GE(drawnContrast(image, text), 4.5);
+        }
+        QAbstractSeries* series = chartView->chart()->series().first();
+        // The last day's 8 answers; the 75 % of the week of 23 November.
+        const QPointF point =
+            qobject_cast<QBarSeries*>(series) != nullptr ? QPointF(29, 4) : QPointF(10, 75);
+        const QColor data =
+            image.pixelColor(toDialog(chartView->chart()->mapToPosition(point, series)));
+        EXPECT_GE(ViewColors::contrast(data, back), 3.0);
     }
 }
 

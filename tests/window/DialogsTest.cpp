@@ -1,15 +1,21 @@
 #include "ViewFixture.h"
 
 #include "window/AboutDialog.h"
+#include "window/ProgressCharts.h"
+#include "window/ProgressDialog.h"
 #include "window/QtDialogs.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
+#include <QValueAxis>
 
 #include <functional>
 
@@ -30,6 +36,24 @@ void whenModalShows(std::function<void(QWidget*)> inspect)
         }
     });
     timer->start();
+}
+
+QStringList rowTexts(const QTableWidget* table)
+{
+    QStringList rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table->columnCount(); ++c) {
+            cells.append(table->item(r, c) != nullptr ? table->item(r, c)->text() : QString());
+        }
+        rows.append(cells.join(u'|'));
+    }
+    return rows;
+}
+
+QString accessible(QWidget* w, QAccessible::Text text)
+{
+    return QAccessible::queryAccessibleInterface(w)->text(text);
 }
 
 } // namespace
@@ -145,4 +169,81 @@ TEST_F(ViewFixture, EndProgramLeavesTheEventLoopAndClosesTheWindow)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->titlePicture));
     EXPECT_EQ(dialogs.aboutShown, 0);
+}
+
+TEST(QtDialogsTest, RecordWindowShowsTheTableAndChartsInWordsAndClosesOnEscape)
+{
+    QtDialogs dialogs;
+    bool inspected = false;
+    whenModalShows([&inspected](QWidget* w) {
+        auto* dialog = qobject_cast<ProgressDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        inspected = true;
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("学習の記録"));
+        QTableWidget* table = dialog->table();
+        EXPECT_EQ(accessible(table, QAccessible::Name), QStringLiteral("シリーズごとの記録"));
+        QStringList headers;
+        for (int c = 0; c < table->columnCount(); ++c) {
+            headers.append(table->horizontalHeaderItem(c)->text());
+        }
+        EXPECT_EQ(headers.join(u'|'),
+                  QStringLiteral("シリーズ|解いた問題|初回正解 (%)|今日の復習|今週の復習"));
+        EXPECT_EQ(rowTexts(table), (QStringList{QStringLiteral("動物の分類|3|67|1|2"),
+                                                QStringLiteral("植物の分類|0|—|0|0")}));
+
+        EXPECT_EQ(accessible(dialog->dayChart(), QAccessible::Name),
+                  QStringLiteral("1日の回答数（30日）"));
+        const QString days = accessible(dialog->dayChart(), QAccessible::Description);
+        EXPECT_TRUE(days.startsWith(QStringLiteral("11月8日 5問、11月9日 0問、")))
+            << qPrintable(days);
+        EXPECT_TRUE(days.contains(QStringLiteral("、12月1日 1問、")));
+        EXPECT_TRUE(days.endsWith(QStringLiteral("、12月7日 8問"))) << qPrintable(days);
+        EXPECT_EQ(accessible(dialog->weekChart(), QAccessible::Name),
+                  QStringLiteral("初回正解率（週ごと）"));
+        const QString weeks = accessible(dialog->weekChart(), QAccessible::Description);
+        EXPECT_TRUE(weeks.startsWith(QStringLiteral("9月14日の週 復習なし、")));
+        EXPECT_TRUE(weeks.endsWith(
+            QStringLiteral("11月23日の週 75%（4問中3問）、11月30日の週 67%（3問中2問）")))
+            << qPrintable(weeks);
+
+        // Tab goes from the table through both charts to the button and round.
+        QWidget* order[] = {table, dialog->dayChart(), dialog->weekChart(), dialog->closeButton(),
+                            table};
+        // Keys go through the window, as a keyboard's do.
+        for (QWidget* expected : order) {
+            EXPECT_EQ(dialog->focusWidget(), expected);
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Tab);
+        }
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible()) << "Escape closes it";
+        dialog->close();
+    });
+    dialogs.showProgress(sampleProgress());
+    EXPECT_TRUE(inspected);
+}
+
+TEST(QtDialogsTest, AnEmptyRecordSaysSoAndKeepsTheChartsAxes)
+{
+    Progress empty = sampleProgress();
+    empty.answers = 0;
+    for (DayCount& d : empty.days) {
+        d.answers = 0;
+    }
+    for (WeekRate& w : empty.weeks) {
+        w = WeekRate{w.monday};
+    }
+    ProgressDialog dialog(empty);
+    EXPECT_EQ(rowTexts(dialog.table()),
+              QStringList{QStringLiteral("まだ回答の記録がありません||||")});
+    // Both charts keep their scales with nothing to show on them.
+    for (QChartView* chart : {dialog.dayChart(), dialog.weekChart()}) {
+        ASSERT_EQ(chart->chart()->axes(Qt::Horizontal).size(), 1);
+        ASSERT_EQ(chart->chart()->axes(Qt::Vertical).size(), 1);
+        const auto* values = qobject_cast<QValueAxis*>(chart->chart()->axes(Qt::Vertical).first());
+        ASSERT_NE(values, nullptr);
+        EXPECT_EQ(values->min(), 0);
+        EXPECT_EQ(values->max(), chart == dialog.weekChart() ? 100 : 4);
+    }
+    EXPECT_TRUE(accessible(dialog.weekChart(), QAccessible::Description)
+                    .endsWith(QStringLiteral("11月30日の週 復習なし")));
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "session/MainScreen.h"
+#include "record/Progress.h"
 #include "series/SeriesState.h"
+#include "session/MainScreen.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "window/MainWindow.h"
@@ -71,3 +72,6 @@ protected:
     std::unique_ptr<MainScreen> form;
     std::unique_ptr<MainWindow> view;
 };
+
+// A learner's record of two series, for the record window.
+Progress sampleProgress();

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "record/AnswerLog.h"
+#include "record/Schedule.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+
+// One learner's record in one work folder: the answers their log holds, the
+// review schedule those make, and answers whose write failed, kept and
+// written again before the next one so that none is lost.
+class LearnerRecord
+{
+public:
+    LearnerRecord(QString folder, QString learner, QString learnerName);
+
+    const QString& learner() const { return learner_; }
+    const QString& learnerName() const { return learnerName_; }
+    const QString& path() const { return path_; }
+    const QList<Answer>& answers() const { return answers_; }
+    const Schedule& schedule() const { return schedule_; }
+
+    // Takes in what the log gained since it was last read, by this copy of
+    // the program or another; returns the lines it could not use.
+    QList<LogFinding> refresh();
+    // Logs an answer. Returns "" once it is in the file, else why not: it
+    // then counts all the same and is written with the next one.
+    QString add(const Answer& answer);
+    // Writes the answers whose write failed; "" once none is left.
+    QString flush();
+    qsizetype unsaved() const { return unsaved_.size(); }
+
+    // Milliseconds since 1970 UTC: the system clock unless a test sets one.
+    std::function<qint64()> clock;
+    qint64 now() const;
+
+private:
+    void take(const Answer& answer);
+
+    QString learner_;
+    QString learnerName_;
+    AnswerLog log_;
+    QString path_;
+    QList<Answer> answers_;
+    Schedule schedule_;
+    qint64 readUpTo_ = 0;
+    QList<Answer> unsaved_;
+    // Answers counted before they reached the file: not counted again when
+    // the file is read.
+    QSet<QUuid> counted_;
+};

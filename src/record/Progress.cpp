@@ -1,0 +1,156 @@
+#include "record/Progress.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace
+{
+
+// What is known of one problem: answered at all, and how its latest review went.
+enum class Latest : signed char { NoReview, Wrong, Right };
+
+// The rows being filled, one per series file, with their problems.
+struct Rows {
+    QList<SeriesProgress> list;
+    QList<QHash<QString, Latest>> problems; // beside list: problem hash -> latest review
+    QHash<QString, int> indexOf;            // series file -> row
+
+    int rowOf(const QString& series)
+    {
+        const auto it = indexOf.constFind(series);
+        if (it != indexOf.constEnd()) {
+            return it.value();
+        }
+        // A series answered but no longer listed is named by its file.
+        return add(series, series);
+    }
+    int add(const QString& series, const QString& title)
+    {
+        const int row = static_cast<int>(list.size());
+        indexOf.insert(series, row);
+        list.append(SeriesProgress{series, title});
+        problems.append(QHash<QString, Latest>());
+        return row;
+    }
+};
+
+// Local midnight every `step` days from `first`, `count` + 1 of them: days
+// are not all 24 hours long where the clocks change.
+QList<qint64> dayStarts(const QDate& first, int count, int step)
+{
+    QList<qint64> starts;
+    starts.reserve(count + 1);
+    for (int i = 0; i <= count; ++i) {
+        starts.append(first.addDays(qint64(i) * step).startOfDay().toMSecsSinceEpoch());
+    }
+    return starts;
+}
+
+// The span among `starts` that holds `ms`, -1 when none does.
+int spanOf(const QList<qint64>& starts, qint64 ms)
+{
+    if (ms < starts.first() || ms >= starts.last()) {
+        return -1;
+    }
+    return static_cast<int>(std::upper_bound(starts.begin(), starts.end(), ms) - starts.begin()) -
+           1;
+}
+
+void countDue(Rows& rows, const QList<ScheduledProblem>& scheduled, const QDateTime& now,
+              const QDate& today)
+{
+    const qint64 tomorrow = today.addDays(1).startOfDay().toMSecsSinceEpoch();
+    const qint64 weekAhead = now.toMSecsSinceEpoch() + qint64(7) * 24 * 3600 * 1000;
+    for (const ScheduledProblem& p : scheduled) {
+        SeriesProgress& row = rows.list[rows.rowOf(p.series)];
+        row.dueToday += p.dueMs < tomorrow ? 1 : 0;
+        row.dueThisWeek += p.dueMs <= weekAhead ? 1 : 0;
+    }
+}
+
+// part / whole in whole percent, halves rounded up.
+int percent(int part, int whole)
+{
+    return whole > 0 ? (part * 200 + whole) / (whole * 2) : 0;
+}
+
+} // namespace
+
+int SeriesProgress::rightPercent() const
+{
+    return percent(right, seen);
+}
+
+int WeekRate::rightPercent() const
+{
+    return percent(right, reviews);
+}
+
+Progress makeProgress(QString learner, const QList<Answer>& answers,
+                      const QList<ScheduledProblem>& scheduled,
+                      const QList<std::pair<QString, QString>>& catalogue, const QDateTime& now)
+{
+    Progress progress;
+    progress.learner = std::move(learner);
+    progress.answers = static_cast<int>(answers.size());
+
+    Rows rows;
+    for (const auto& [series, title] : catalogue) {
+        if (!rows.indexOf.contains(series)) {
+            rows.add(series, title);
+        }
+    }
+    const auto listed = rows.list.size();
+
+    const QDate today = now.toLocalTime().date();
+    const QDate firstDay = today.addDays(1 - Progress::Days);
+    const QDate firstMonday = today.addDays(1 - today.dayOfWeek() - 7 * (Progress::Weeks - 1));
+    const QList<qint64> days = dayStarts(firstDay, Progress::Days, 1);
+    const QList<qint64> weeks = dayStarts(firstMonday, Progress::Weeks, 7);
+    QList<int> dayAnswers(Progress::Days, 0);
+    QList<WeekRate> weekRates(Progress::Weeks);
+
+    // Answers come in runs of one series: its row is looked up once a run.
+    const QString* lastSeries = nullptr;
+    int row = -1;
+    for (const Answer& a : answers) {
+        if (lastSeries == nullptr || *lastSeries != a.series) {
+            row = rows.rowOf(a.series);
+            lastSeries = &a.series;
+        }
+        Latest& latest = rows.problems[row][a.problemHash];
+        if (a.isReview()) {
+            latest = a.success ? Latest::Right : Latest::Wrong;
+            const int week = spanOf(weeks, a.timestampMs);
+            if (week >= 0) {
+                ++weekRates[week].reviews;
+                weekRates[week].right += a.success ? 1 : 0;
+            }
+        }
+        const int day = spanOf(days, a.timestampMs);
+        if (day >= 0) {
+            ++dayAnswers[day];
+        }
+    }
+    countDue(rows, scheduled, now, today);
+
+    for (qsizetype i = 0; i < rows.list.size(); ++i) {
+        const QHash<QString, Latest>& problems = rows.problems.at(i);
+        rows.list[i].seen = static_cast<int>(problems.size());
+        rows.list[i].right =
+            static_cast<int>(std::count(problems.cbegin(), problems.cend(), Latest::Right));
+    }
+    std::sort(rows.list.begin() + listed, rows.list.end(),
+              [](const SeriesProgress& a, const SeriesProgress& b) { return a.series < b.series; });
+    progress.series = std::move(rows.list);
+
+    for (int i = 0; i < Progress::Days; ++i) {
+        progress.days.append(DayCount{firstDay.addDays(i), dayAnswers.at(i)});
+    }
+    for (int i = 0; i < Progress::Weeks; ++i) {
+        weekRates[i].monday = firstMonday.addDays(qint64(7) * i);
+    }
+    progress.weeks = std::move(weekRates);
+    return progress;
+}

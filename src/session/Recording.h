@@ -1,0 +1,50 @@
+#pragma once
+
+#include "quiz/Quiz.h"
+#include "series/Problem.h"
+
+#include <QList>
+#include <QString>
+
+class MainScreen;
+
+// The problem on the board since it was last shown: the first check of a
+// showing is its review, later ones are practice.
+struct Showing {
+    qint64 shownAtMs = 0;
+    int checks = 0;
+};
+
+// A problem of today's review and the series file it is read from.
+struct ReviewProblem {
+    QString series;
+    Problem problem;
+};
+
+namespace Recording
+{
+
+// Problems today's review plays at most.
+constexpr int MaxReview = 50;
+
+// A problem has just been shown.
+void startShowing(MainScreen& screen);
+// Logs a check of the answer on the board; tells the learner when it could
+// not be written (it is kept and written with the next answer).
+void recordCheck(MainScreen& screen, const Quiz::Check& check);
+// Writes the answers whose write failed before the program ends, and tells
+// the learner of those it still cannot write.
+void saveBeforeEnd(MainScreen& screen);
+// Reads what the record gained, finds the problems due now whose text is
+// still there, and lists "今日の復習（N問）" after the catalogue's entries
+// while there are any.
+void updateReview(MainScreen& screen);
+// The series list screen's part of the record: whose it is, the button
+// that opens it, and today's review.
+void showOnList(MainScreen& screen);
+// Leaves the learner's progress for the window to show.
+void showProgress(MainScreen& screen);
+// Opens today's review as a series of its own.
+bool openReview(MainScreen& screen);
+
+} // namespace Recording

@@ -1,0 +1,110 @@
+#include "record/LearnerRecord.h"
+#include "session/ItemDrop.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+constexpr qint64 Day = 86400000;
+
+QStringList problem(const QString& heading, const QString& first, const QString& second)
+{
+    return {QStringLiteral("問題") + heading + QStringLiteral("　次の生物を分けよ"),
+            QStringLiteral("Ａ群"), QStringLiteral("・") + first + QStringLiteral("　・") + second,
+            QStringLiteral("Ｂ群"), QStringLiteral("ａ．動物　ｂ．植物"),
+            QStringLiteral("正解a,b,")};
+}
+
+// A learner with a record and a clock of their own, on a catalogue of one
+// series of two problems.
+struct Learner : Harness {
+    qint64 now = 1'800'000'000'000;
+    LearnerRecord record{dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako")};
+
+    Learner()
+    {
+        record.clock = [this] { return now; };
+        form.get().record = &record;
+        TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("生物,S.TXT")}));
+        writeSeries(QStringLiteral("イヌ"));
+        form->load();
+    }
+    void writeSeries(const QString& animalOfTheSecond)
+    {
+        TestFiles::write(path("S.TXT"),
+                         TestFiles::lines(problem(QStringLiteral("一"), QStringLiteral("ネコ"),
+                                                  QStringLiteral("サクラ")) +
+                                          problem(QStringLiteral("二"), animalOfTheSecond,
+                                                  QStringLiteral("マツ"))));
+    }
+    void open(int index)
+    {
+        form->seriesList.ListIndex = index;
+        form->seriesListDoubleClicked();
+    }
+    // Both terms into the frames given, one event each.
+    void answer(int first, int second)
+    {
+        DropItem(*form, 0, first);
+        DropItem(*form, 1, second);
+    }
+    void toList() { form->quitClicked(); }
+    // Opens the series and leaves it: the list is brought up to date.
+    void revisit()
+    {
+        open(1);
+        toList();
+    }
+    const QStringList& list() const { return form.get().seriesList.Items; }
+};
+
+TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
+{
+    Learner l;
+    l.open(1);
+    ASSERT_EQ(l.state.problemCount, 2);
+    l.now += 5000;
+    l.answer(1, 0); // wrong: the review of this showing
+    ASSERT_EQ(l.record.answers().size(), 1);
+    const Answer& first = l.record.answers().at(0);
+    EXPECT_EQ(first.problemId().left(28), QStringLiteral("urn:velmorant:problem:S.TXT:"));
+    EXPECT_EQ(first.attempt, 1);
+    EXPECT_FALSE(first.success);
+    EXPECT_EQ(first.durationMs, 5000);
+    EXPECT_EQ((QList<int>{2, 1}), first.placed);
+    l.answer(0, 1); // two more checks, practice: half right, then right
+    ASSERT_EQ(l.record.answers().size(), 3);
+    EXPECT_EQ(l.record.answers().at(2).attempt, 3);
+    EXPECT_TRUE(l.record.answers().at(2).success);
+
+    // Problem 2 right at once; back on the list nothing is due yet.
+    l.form->resultButtonClicked(ResultButton::Next);
+    l.answer(0, 1);
+    l.toList();
+    EXPECT_EQ(l.list().size(), 2);
+
+    // Days later both are due, the one answered wrong first: it is the more
+    // overdue. The entry comes after the catalogue's.
+    l.now += 30 * Day;
+    l.revisit();
+    ASSERT_EQ(l.list().size(), 3);
+    EXPECT_EQ(l.list().at(2), QStringLiteral("今日の復習（2問）"));
+    l.open(2);
+    EXPECT_EQ(l.form.get().Caption, QStringLiteral("用語分類問題集 Velmorant < 今日の復習 >"));
+    EXPECT_EQ(l.state.problemCount, 2);
+    EXPECT_EQ(l.state.problems[1].heading, QStringLiteral("問題一"));
+    l.answer(0, 1);
+    l.toList();
+    EXPECT_EQ(l.list().at(2), QStringLiteral("今日の復習（1問）"));
+
+    // A problem whose text changed is no longer asked; its answers stay.
+    l.writeSeries(QStringLiteral("トラ"));
+    l.revisit();
+    EXPECT_EQ(l.list().size(), 2);
+    EXPECT_EQ(l.record.answers().size(), 5);
+}
+
+} // namespace
