@@ -52,12 +52,56 @@ void fold(Fold& f, const Answer& a)
     row.timeSpentMs += a.durationMs;
 }
 
-struct ConfusionCount {
-    Confusion confusion;
-    QSet<QString> learners;
+// Small numbers for the learners and the problems met, so that the counts
+// of a year of a class (some 300,000 answers) are keyed by integers. Answers
+// come log by log: the last one looked up is kept at hand.
+class Numbering
+{
+public:
+    int learner(const QString& learner)
+    {
+        if (lastLearnerNo_ < 0 || learner != lastLearner_) {
+            lastLearner_ = learner;
+            const auto found = learners_.constFind(learner);
+            lastLearnerNo_ = found != learners_.constEnd()
+                                 ? *found
+                                 : (learners_[learner] = int(learners_.size()));
+        }
+        return lastLearnerNo_;
+    }
+    int problem(const Answer& a)
+    {
+        if (lastProblemNo_ < 0 || a.problemHash != lastHash_ || a.series != lastSeries_) {
+            lastSeries_ = a.series;
+            lastHash_ = a.problemHash;
+            QHash<QString, int>& inSeries = problems_[a.series];
+            const auto found = inSeries.constFind(a.problemHash);
+            lastProblemNo_ =
+                found != inSeries.constEnd() ? *found : (inSeries[a.problemHash] = count_++);
+        }
+        return lastProblemNo_;
+    }
+    QStringList learners() const { return learners_.keys(); }
+    QStringList series() const { return problems_.keys(); }
+
+private:
+    QHash<QString, int> learners_;
+    QHash<QString, QHash<QString, int>> problems_;
+    int count_ = 0;
+    QString lastLearner_;
+    int lastLearnerNo_ = -1;
+    QString lastSeries_;
+    QString lastHash_;
+    int lastProblemNo_ = -1;
 };
 
-void countConfusions(const Answer& a, QHash<QString, ConfusionCount>* counts)
+struct ConfusionCount {
+    Confusion confusion;
+    QSet<int> learners;
+};
+
+void countConfusions(const Answer& a, int problemNo, int learnerNo,
+                     QHash<quint64, ConfusionCount>* counts)
 {
     const qsizetype n = std::min(a.placed.size(), a.correct.size());
     for (qsizetype t = 0; t < n && t < a.terms.size(); ++t) {
@@ -67,8 +111,7 @@ void countConfusions(const Answer& a, QHash<QString, ConfusionCount>* counts)
             right > a.groups.size()) {
             continue;
         }
-        const QString key = problemKey(a.series, a.problemHash) + QLatin1Char('\n') +
-                            QString::number(t) + QLatin1Char('\n') + QString::number(placed);
+        const quint64 key = quint64(problemNo) << 32 | quint64(t) << 16 | quint64(placed & 0xffff);
         ConfusionCount& c = (*counts)[key];
         if (c.confusion.times == 0) {
             c.confusion = {a.series,
@@ -81,7 +124,7 @@ void countConfusions(const Answer& a, QHash<QString, ConfusionCount>* counts)
                            0};
         }
         c.confusion.times += 1;
-        c.learners.insert(a.learner);
+        c.learners.insert(learnerNo);
     }
 }
 
@@ -115,7 +158,7 @@ void sortProblems(QList<ProblemSummary>* problems)
 
 // Each problem across the class, in reading order; marks each learner's
 // row of a problem whose text changed.
-QList<ProblemSummary> problemsOf(QHash<QString, Fold>* folds, const TextCheck& textCheck)
+QList<ProblemSummary> problemsOf(QHash<quint64, Fold>* folds, const TextCheck& textCheck)
 {
     QHash<QString, ProblemSummary> problems;
     for (Fold& f : *folds) {
@@ -136,7 +179,7 @@ QList<ProblemSummary> problemsOf(QHash<QString, Fold>* folds, const TextCheck& t
     return out;
 }
 
-QList<Confusion> sortedConfusions(const QHash<QString, ConfusionCount>& counts,
+QList<Confusion> sortedConfusions(const QHash<quint64, ConfusionCount>& counts,
                                   const QHash<QString, int>& problemOrder)
 {
     QList<Confusion> out;
@@ -162,14 +205,15 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
     Report report;
     report.leftOut = std::move(leftOut);
     report.statements = int(answers.size());
-    QHash<QString, Fold> folds; // learner + problem
-    QHash<QString, ConfusionCount> confusions;
+    QHash<quint64, Fold> folds; // learner and problem
+    QHash<quint64, ConfusionCount> confusions;
     QMap<QDate, int> days;
     LocalTime::Days localDays;
-    QSet<QString> learners;
-    QSet<QString> series;
+    Numbering numbers;
     for (const Answer& a : answers) {
-        Fold& f = folds[a.learner + QLatin1Char('\n') + problemKey(a.series, a.problemHash)];
+        const int learnerNo = numbers.learner(a.learner);
+        const int problemNo = numbers.problem(a);
+        Fold& f = folds[quint64(learnerNo) << 32 | quint64(problemNo)];
         if (f.row.checks == 0) {
             f.row.learner = a.learner;
             f.row.series = a.series;
@@ -177,10 +221,8 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
             f.row.heading = a.heading;
         }
         fold(f, a);
-        countConfusions(a, &confusions);
+        countConfusions(a, problemNo, learnerNo, &confusions);
         days[localDays.of(a.timestampMs)] += 1;
-        learners.insert(a.learner);
-        series.insert(a.series);
     }
 
     report.problems = problemsOf(&folds, textCheck);
@@ -190,8 +232,8 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
         problemOrder.insert(problemKey(p.series, p.problemHash), int(i));
     }
 
-    report.learners = learners.values();
-    report.series = series.values();
+    report.learners = numbers.learners();
+    report.series = numbers.series();
     const QCollator order = headingOrder();
     std::sort(report.learners.begin(), report.learners.end(), order);
     std::sort(report.series.begin(), report.series.end(), order);
