@@ -60,9 +60,13 @@ public:
     // marked and saved, what was not stays for the next run.
     Summary sendFolder(LrsOutbox& outbox);
 
+    // One batch; a batch refused as a whole goes again one statement at a
+    // time. False when sending has to stop (the store is down or refuses
+    // the user); true when every statement was accepted or refused.
+    bool sendBatch(const QList<Answer>& batch, QList<QUuid>* accepted, Summary* summary);
+
 private:
     Result postOnce(const QByteArray& body, bool* again);
-    bool sendBatch(const QList<Answer>& batch, QList<QUuid>* accepted, Summary* summary);
 
     Settings settings_;
     std::unique_ptr<QNetworkAccessManager> network_;

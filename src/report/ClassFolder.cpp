@@ -64,15 +64,19 @@ Read read(const QString& folder)
     return out;
 }
 
+ClassReport::TextCheck seriesText(ProblemIndex& index)
+{
+    return [&index](const QString& series, const QString& hash) {
+        const std::optional<Problem> p = index.find(series, hash);
+        return p ? std::max(p->lines.heading, 1) : 0;
+    };
+}
+
 ClassReport::Report report(const QString& folder)
 {
     Read input = read(folder);
     ProblemIndex index(folder);
-    return ClassReport::of(input.answers, std::move(input.leftOut),
-                           [&index](const QString& series, const QString& hash) {
-                               const std::optional<Problem> p = index.find(series, hash);
-                               return p ? std::max(p->lines.heading, 1) : 0;
-                           });
+    return ClassReport::of(input.answers, std::move(input.leftOut), seriesText(index));
 }
 
 } // namespace ClassFolder

@@ -5,9 +5,10 @@ authentication and a JSON array of statements with ids. It keeps each
 statement once, answers 409 for a batch holding an id it has, and can be
 down for a while (500) or too slow once.
 
-Usage: endpoint.py PORT_FILE STORE_FILE USER:PASSWORD [--fail N] [--slow-at K]
+Usage: endpoint.py PORT_FILE STORE_FILE USER:PASSWORD [--fail N] [--slow-at K] [--port P]
   --fail N     answers 500 to the signed-in POSTs numbered 2 .. N+1
   --slow-at K  keeps POST number K, then answers only after 3 seconds
+  --port P     listens on port P (a store that comes up where one was down)
 Writes the port it listens on to PORT_FILE; appends every statement kept,
 one JSON object a line, to STORE_FILE."""
 import base64
@@ -22,6 +23,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 port_file, store_file, credentials = sys.argv[1:4]
 options = sys.argv[4:]
 fail = int(options[options.index("--fail") + 1]) if "--fail" in options else 0
+port = int(options[options.index("--port") + 1]) if "--port" in options else 0
 slow_at = int(options[options.index("--slow-at") + 1]) if "--slow-at" in options else 0
 expected_auth = "Basic " + base64.b64encode(credentials.encode()).decode()
 uuid = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-[1-5][0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
@@ -84,7 +86,7 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
 
-server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
 # The port file appears whole or not at all.
 with open(port_file + ".part", "w") as f:
     f.write(str(server.server_address[1]))

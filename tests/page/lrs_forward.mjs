@@ -1,0 +1,64 @@
+// The server forwards answers to a learning record store that is down at
+// first, then comes up and fails a while: every statement arrives once,
+// and a restart sends nothing again.
+//   node lrs_forward.mjs PATH/TO/velmorant-server PATH/TO/endpoint.py
+import { spawn } from 'node:child_process';
+import { chmodSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import net from 'node:net';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { startServer, client, check } from './serverLib.mjs';
+
+const [program, endpointScript] = process.argv.slice(2);
+const work = mkdtempSync(join(tmpdir(), 'velmorant-lrs-'));
+const auth = join(work, 'auth');
+writeFileSync(auth, 'teacher:secret\n');
+chmodSync(auth, 0o600);
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const port = await new Promise((resolve) => {
+  const probe = net.createServer().listen(0, '127.0.0.1', () => {
+    const { port: free } = probe.address();
+    probe.close(() => resolve(free));
+  });
+});
+const args = ['--lrs', `http://127.0.0.1:${port}/xapi`, '--lrs-auth', auth];
+let server = await startServer(program, { learners: ['aoi'], args });
+let endpoint;
+const storeFile = join(work, 'kept.jsonl');
+const kept = () => (existsSync(storeFile) ? readFileSync(storeFile, 'utf8').trim().split('\n').filter(Boolean).map((l) => JSON.parse(l)) : []);
+try {
+  // Problem 1, solved with two wrong checks first: several statements.
+  const aoi = client(server.url);
+  await aoi.signIn(server.codes.aoi);
+  await aoi.post('/api/open', { entry: 1 });
+  const right = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
+  for (const [term, frame] of right.entries()) await aoi.post('/api/move', { term, frame: term === 9 ? 0 : frame });
+  for (const [term, frame] of right.entries()) {
+    const r = await aoi.post('/api/move', { term, frame });
+    check(r.status === 200, `an answer is taken while the store is down: ${r.status}`);
+  }
+  await sleep(3000);
+  endpoint = spawn('python3', [endpointScript, join(work, 'port'), storeFile, 'teacher:secret', '--fail', '2', '--port', String(port)],
+    { stdio: 'inherit' });
+  let got = [];
+  for (let waited = 0; waited < 60000 && got.length === 0; waited += 500) {
+    await sleep(500);
+    got = kept();
+  }
+  await sleep(3000);
+  got = kept();
+  const ids = got.map((s) => s.id);
+  check(ids.length >= 2 && new Set(ids).size === ids.length, `each statement arrives once: ${ids.length}`);
+  check(got.every((s) => s.actor.account.name === 'aoi'), 'they are aoi\'s');
+
+  // A restart remembers what was sent.
+  await server.stop({ keep: true });
+  server = await startServer(program, { folder: server.dir, args });
+  await sleep(4000);
+  check(kept().length === ids.length, `nothing is sent again after a restart: ${kept().length} vs ${ids.length}`);
+  console.log(`${ids.length} statements forwarded once each`);
+} finally {
+  await server.stop();
+  if (endpoint) endpoint.kill();
+  rmSync(work, { recursive: true, force: true });
+}
