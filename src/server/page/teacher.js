@@ -42,7 +42,7 @@ async function learnerAction(path, name, question) {
   $('message').textContent = '';
   if (reply.body.code) {
     $('new-code').hidden = false;
-    $('new-code').textContent = `${reply.body.name} さんのコード: ${reply.body.code}（この画面を閉じると二度と表示されません）`;
+    $('new-code').textContent = `${reply.body.name} さんのコード: ${reply.body.code}（コードは保存されません。あとで見られるのは、このサインインのコード表だけです）`;
   }
   await load();
 }
@@ -141,5 +141,11 @@ $('signout').addEventListener('click', async () => {
 });
 
 $('print').addEventListener('click', () => window.print());
+
+// The report is as tall as its content: the page scrolls, not the frame.
+$('report').addEventListener('load', () => {
+  const doc = $('report').contentDocument;
+  if (doc && doc.documentElement) $('report').style.height = `${doc.documentElement.scrollHeight + 4}px`;
+});
 
 load();
