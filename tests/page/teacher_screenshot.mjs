@@ -1,14 +1,17 @@
 // The picture of the teacher's page in docs/: two learners have answered,
-// one was added on the page, so its code is on the sheet.
+// one was added on the page, so its code is on the sheet; one series file
+// is missing.
 //   node teacher_screenshot.mjs PATH/TO/velmorant-server OUTDIR
 import puppeteer from 'puppeteer-core';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { appendFileSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { startServer, client, teacherClient, setTeacherPassword } from './serverLib.mjs';
 
 const [program, out] = process.argv.slice(2);
 const server = await startServer(program, { learners: ['aoi', 'ren'] });
+// A catalogue line whose file is missing, for the check's findings.
+appendFileSync(join(server.dir, 'ZQCList.TXT'), 'Chemistry,Chem1.TXT\r\n');
 const profile = mkdtempSync(join(tmpdir(), 'velmorant-chromium-'));
 const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true, userDataDir: profile,
@@ -32,11 +35,11 @@ try {
   const [name, value] = teacher.cookie.split('=');
   const page = await browser.newPage();
   await page.setCookie({ name, value, url: server.url });
-  await page.setViewport({ width: 1200, height: 1500 });
+  await page.setViewport({ width: 1100, height: 900 });
   await page.goto(`${server.url}teacher`);
   await page.waitForSelector('#learners tbody tr');
   await new Promise((resolve) => setTimeout(resolve, 1000));
-  await page.screenshot({ path: join(out, 'teacher.png') });
+  await page.screenshot({ path: join(out, 'teacher.png'), fullPage: true });
 } finally {
   await browser.close();
   rmSync(profile, { recursive: true, force: true });

@@ -82,7 +82,7 @@ function showSeries(series) {
     const list = document.createElement('ul');
     if (s.findings.length === 0) {
       const li = document.createElement('li');
-      li.textContent = '問題は見つかりませんでした';
+      li.textContent = '指摘はありません';
       list.appendChild(li);
     }
     for (const f of s.findings) {
