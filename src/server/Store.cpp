@@ -329,16 +329,32 @@ QList<QByteArray> Store::jsonLines(QSqlQuery q)
 
 QString Store::setLearnerCode(const Learner& learner)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    db.transaction();
+    QSqlQuery q = prepared(db,
                            QStringLiteral("UPDATE learners SET bucket = ?, salt = ?, code_hash = ?"
                                           " WHERE name = ?"),
                            {learner.bucket, QString::fromLatin1(learner.salt.toHex()),
                             QString::fromLatin1(learner.codeHash.toHex()), learner.name});
+    // A code made again because the old one got out ends its sessions too.
+    QSqlQuery sessions = prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"),
+                                  {learner.name});
     if (!q.exec()) {
-        return failure(QStringLiteral("コードを作り直せません: ") + q.lastError().text());
+        const QString why = q.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません: ") + why);
     }
-    return q.numRowsAffected() == 1 ? QString()
-                                    : QStringLiteral("学習者「%1」は登録されていません").arg(learner.name);
+    // Counted before the next statement: SQLite counts per connection.
+    if (q.numRowsAffected() != 1) {
+        db.rollback();
+        return QStringLiteral("学習者「%1」は登録されていません").arg(learner.name);
+    }
+    if (!sessions.exec()) {
+        const QString why = sessions.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません: ") + why);
+    }
+    return db.commit() ? QString() : failure(QStringLiteral("コードを作り直せません"));
 }
 
 QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash)

@@ -64,7 +64,7 @@ public:
     QList<QByteArray> unsentStatements(int count);
     QString setLrsState(const QStringList& ids, LrsState state);
 
-    // A new code for a learner; "" or the reason.
+    // A new code for a learner, ending their sessions; "" or the reason.
     QString setLearnerCode(const Learner& learner);
 
     // The teacher's password: its salt and hash, one at a time.

@@ -230,6 +230,9 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }
+    if (reset) {
+        knownSessions_.removeIf([&name](const auto& entry) { return entry.value().learner == name; });
+    }
     madeCodes_[sessionHash].append(qMakePair(name, code));
     return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
 }

@@ -40,12 +40,17 @@ try {
   check(rows.some((row) => row.startsWith('はな,') && row.includes('Bio1')), `a row of はな's answer: ${csv.text.slice(0, 300)}`);
   check((await teacher.get('/teacher/report')).text.includes('はな'), 'the report on the page shows her');
 
-  // A code made again replaces the old one; a removed learner's session ends.
+  // A code made again replaces the old one and ends its sessions; a removed
+  // learner's session ends.
   const reset = await teacher.post('/api/teacher/reset', { name: 'はな' });
   check(reset.status === 200 && reset.json.code !== added.json.code, 'a new code is made');
   check((await client(server.url).signIn(added.json.code)).status === 401, 'the old code no longer signs in');
+  check((await hana.get('/api/state')).status === 401, 'nor does a session of the old code go on');
+  const hanaAgain = client(server.url);
+  check((await hanaAgain.signIn(reset.json.code)).status === 200, 'the new code signs in');
+  check((await hanaAgain.get('/api/state')).status === 200, 'with a session');
   check((await teacher.post('/api/teacher/remove', { name: 'はな' })).status === 200, 'はな is removed');
-  check((await hana.get('/api/state')).status === 401, 'her session ends with her');
+  check((await hanaAgain.get('/api/state')).status === 401, 'her session ends with her');
   console.log('the teacher\'s flow passed');
 } finally {
   await server.stop();
