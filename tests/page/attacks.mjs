@@ -33,7 +33,10 @@ try {
 
   setTeacherPassword(program, server.dir, 'kyoushitsu-2026', database);
   const teacher = teacherClient(base);
-  check((await teacher.signIn('kyoushitsu-2026')).status === 200, 'the teacher signs in');
+  const teacherSignIn = await teacher.signIn('kyoushitsu-2026');
+  check(teacherSignIn.status === 200, 'the teacher signs in');
+  check(/HttpOnly/.test(teacherSignIn.headers['set-cookie'][0]) && /SameSite=Strict/.test(teacherSignIn.headers['set-cookie'][0]) &&
+    /Max-Age=43200/.test(teacherSignIn.headers['set-cookie'][0]), 'the teacher\'s cookie is HttpOnly, same-site only, 12 hours');
   const asTeacher = { Cookie: teacher.cookie, 'Content-Type': 'application/json' };
   // A learner's session id offered as the teacher's cookie.
   const learnerAsTeacher = aoi.cookie.replace('velmorant_session=', 'velmorant_teacher=');
