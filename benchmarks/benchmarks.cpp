@@ -12,6 +12,8 @@
 #include "record/AnswerLog.h"
 #include "record/Schedule.h"
 #include "record/Statements.h"
+#include "report/ClassFolder.h"
+#include "report/ReportFiles.h"
 #include "series/SeriesParser.h"
 #include "series/SeriesState.h"
 #include "session/Dialogs.h"
@@ -412,6 +414,34 @@ void recordRebuild(benchmark::State& state)
     }
 }
 
+// The floor of the class report: every log read into answers, nothing more.
+void recordRead(benchmark::State& state)
+{
+    const QStringList files = AnswerLogs::files(yearOfAnswers().path());
+    qsizetype answers = 0;
+    for (auto _ : state) {
+        answers = 0;
+        for (const QString& file : files) {
+            answers += AnswerLogs::readFile(file).answers.size();
+        }
+    }
+    if (answers != 292000) {
+        state.SkipWithError("the logs did not give 292,000 answers");
+    }
+}
+
+// The class report of the year: read, summed up, and its three files made.
+void classReport(benchmark::State& state)
+{
+    const QString folder = yearOfAnswers().path();
+    for (auto _ : state) {
+        const ClassReport::Report report = ClassFolder::report(folder);
+        benchmark::DoNotOptimize(ReportFiles::resultsCsv(report));
+        benchmark::DoNotOptimize(ReportFiles::confusionsCsv(report));
+        benchmark::DoNotOptimize(ReportFiles::indexHtml(report, QStringLiteral("year")));
+    }
+}
+
 // The same files read and each line parsed by QJsonDocument, nothing taken
 // from it.
 void jsonParse(benchmark::State& state)
@@ -559,6 +589,8 @@ int main(int argc, char* argv[])
     // Seconds each: fewer repetitions.
     add("record_rebuild_292k", recordRebuild, false, 5);
     add("json_parse_292k", jsonParse, false, 5);
+    add("record_read_292k", recordRead, false, 5);
+    add("class_report_292k", classReport, false, 5);
     add("progress_of_a_year", progressOfAYear);
 
     int benchArgc = static_cast<int>(args.size());
@@ -575,6 +607,7 @@ int main(int argc, char* argv[])
         {"drag_and_check", "frame_60hz", false, 1e9 / 60.0},
         {"record_append", "plain_append", true, 0.0},
         {"record_rebuild_292k", "json_parse_292k", false, 0.0},
+        {"class_report_292k", "record_read_292k", false, 0.0},
         {"progress_of_a_year", "one_ms", false, 1e6},
     };
     for (const Row& row : rows) {

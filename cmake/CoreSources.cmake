@@ -9,7 +9,7 @@ function(velmorant_core_sources)
   endforeach()
 endfunction()
 
-foreach(folder files series marks record quiz layout session)
+foreach(folder files series marks record report quiz layout session)
   add_subdirectory(${VELMORANT_ROOT}/src/${folder} ${CMAKE_BINARY_DIR}/core/${folder})
 endforeach()
 get_property(CORE_SOURCES GLOBAL PROPERTY VELMORANT_CORE_SOURCES)

@@ -29,6 +29,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
                libxdamage-dev curl openssl chromium nodejs npm postgresql)
+# The statement tests: a local endpoint in Python.
+TEST_PACKAGES+=(python3)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package;

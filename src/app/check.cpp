@@ -3,6 +3,7 @@
 // what the program would refuse (errors) and what would only look poor
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
+#include "app/CheckClassReport.h"
 #include "session/SilentPlayers.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
@@ -471,12 +472,16 @@ int main(int argc, char* argv[])
     Options options;
     bool help = false;
     bool version = false;
+    if (const std::optional<int> exit = CheckClassReport::run(args)) {
+        return *exit;
+    }
     if (!parseOptions(args, &options, &help, &version)) {
         printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
         return BadUsage;
     }
     if (help) {
         std::fputs(Usage, stdout);
+        std::fputs(CheckClassReport::Usage, stdout);
         return Clean;
     }
     if (version) {

@@ -1,5 +1,6 @@
 #include "server/ClassroomServer.h"
 
+#include "server/ServerReplies.h"
 #include "server/StoredRecord.h"
 #include "server/ScreenJson.h"
 #include "server/SignInCodes.h"
@@ -20,19 +21,8 @@ namespace
 {
 
 using Reply = ClassroomServer::Reply;
-
-Reply json(int status, const QJsonObject& body)
-{
-    Reply r;
-    r.status = status;
-    r.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    return r;
-}
-
-Reply refusal(int status, const QString& reason)
-{
-    return json(status, {{QStringLiteral("error"), reason}});
-}
+using ServerReplies::json;
+using ServerReplies::refusal;
 
 QByteArray statusText(int status)
 {
@@ -57,11 +47,14 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 4> PageFiles = {{
+constexpr std::array<PageFile, 7> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
     {"/title.png", ":/page/title.png", "image/png"},
+    {"/teacher", ":/page/teacher.html", "text/html; charset=utf-8"},
+    {"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
+    {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
 }};
 
 qint64 now()
@@ -104,6 +97,10 @@ ClassroomServer::Reply ClassroomServer::route(const QHttpServerRequest& request,
     }
     // The path as sent: percent-escapes are never decoded into a file name.
     const QString path = request.url().path(QUrl::FullyEncoded);
+    if (path == QLatin1String("/teacher") || path.startsWith(QLatin1String("/teacher/")) ||
+        path.startsWith(QLatin1String("/api/teacher/"))) {
+        return teacher(path, request, socket);
+    }
     if (path.startsWith(QLatin1String("/api/"))) {
         return api(path, request, socket);
     }
@@ -312,17 +309,7 @@ ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request
         }
     }
     if (learner.isEmpty()) {
-        WrongCodes& wrong = wrongCodes_[address];
-        wrong.times.append(at);
-        if (wrong.times.size() >= WrongCodesAllowed) {
-            wrong.refusedUntil = at + LockOutMs;
-            wrong.times.clear();
-        }
-        // A wrong code is answered late, without holding up anyone else.
-        const Reply late = refusal(401, QStringLiteral("コードが違います"));
-        QTimer::singleShot(WrongCodeDelayMs, this,
-                           [this, late, to = QPointer<QTcpSocket>(socket)] { send(to, late); });
-        return Reply{0, {}, {}, {}};
+        return wrongAnswer(address, at, socket, QStringLiteral("コードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
     if (const QString failed = store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
@@ -330,14 +317,34 @@ ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request
         return refusal(500, failed);
     }
     Reply r = json(200, {{QStringLiteral("learner"), learner}});
-    QByteArray cookie = QByteArray(Requests::CookieName) + '=' + id +
-                        "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-                        QByteArray::number(SessionMs / 1000);
+    r.headers.append(sessionCookie(Requests::CookieName, id));
+    return r;
+}
+
+ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint64 at,
+                                                    QTcpSocket* socket, const QString& why)
+{
+    WrongCodes& wrong = wrongCodes_[address];
+    wrong.times.append(at);
+    if (wrong.times.size() >= WrongCodesAllowed) {
+        wrong.refusedUntil = at + LockOutMs;
+        wrong.times.clear();
+    }
+    // A wrong answer is given late, without holding up anyone else.
+    const Reply late = refusal(401, why);
+    QTimer::singleShot(WrongCodeDelayMs, this,
+                       [this, late, to = QPointer<QTcpSocket>(socket)] { send(to, late); });
+    return Reply{0, {}, {}, {}};
+}
+
+QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name, const QByteArray& id) const
+{
+    QByteArray cookie = QByteArray(name) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
+                        (id.isEmpty() ? QByteArray("0") : QByteArray::number(SessionMs / 1000));
     if (secure_) {
         cookie += "; Secure";
     }
-    r.headers.append(qMakePair(QByteArray("Set-Cookie"), cookie));
-    return r;
+    return qMakePair(QByteArray("Set-Cookie"), cookie);
 }
 
 ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& request)
@@ -346,9 +353,7 @@ ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& reques
     knownSessions_.remove(hash);
     store_.removeSession(hash);
     Reply r = json(200, {});
-    r.headers.append(qMakePair(QByteArray("Set-Cookie"),
-                               QByteArray(Requests::CookieName) +
-                                   "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0"));
+    r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;
 }
 
@@ -368,16 +373,20 @@ void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const
                       statusText(reply.status) + "\r\n";
     head += "Content-Type: " + reply.type + "\r\n";
     head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    // The page runs only its own script and style, in no one else's frame.
-    head += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; "
-            "media-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'\r\n";
-    head += "X-Content-Type-Options: nosniff\r\nReferrer-Policy: same-origin\r\n";
-    head += "X-Frame-Options: DENY\r\n";
     bool cacheSet = false;
+    bool policySet = false;
     for (const auto& [key, value] : reply.headers) {
         head += key + ": " + value + "\r\n";
         cacheSet = cacheSet || key == "Cache-Control";
+        policySet = policySet || key == "Content-Security-Policy";
     }
+    // The page runs only its own script and style, in no one else's frame.
+    if (!policySet) {
+        head += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; "
+                "media-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'\r\n";
+        head += "X-Frame-Options: DENY\r\n";
+    }
+    head += "X-Content-Type-Options: nosniff\r\nReferrer-Policy: same-origin\r\n";
     if (!cacheSet) {
         head += "Cache-Control: no-store\r\n";
     }

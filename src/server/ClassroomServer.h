@@ -59,6 +59,18 @@ private:
     void recordCheck(LearnerScreen& screen);
     void refreshReview(LearnerScreen& screen);
     bool lockedOut(const QString& address, qint64 now);
+    // A wrong code or password: counted for the lock-out, answered late.
+    Reply wrongAnswer(const QString& address, qint64 at, QTcpSocket* socket, const QString& why);
+    // A session cookie of `name`; an empty id ends it.
+    QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id) const;
+
+    // The teacher's page and requests (TeacherRoutes.cpp).
+    Reply teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply teacherSignIn(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply teacherAct(const QString& path, const QByteArray& body, const QByteArray& sessionHash);
+    Reply teacherState(const QByteArray& sessionHash);
+    Reply teacherFile(const QString& path);
+    void forgetLearner(const QString& learner);
     void send(QTcpSocket* socket, const Reply& reply) const;
 
     QString workDir_;
@@ -82,4 +94,7 @@ private:
     };
     QHash<QByteArray, KnownSession> knownSessions_;
     static constexpr qint64 SessionRecheckMs = 60000;
+    // The codes made in each teacher session, for its printed sheet; never
+    // stored, as only their hashes are.
+    QHash<QByteArray, QList<QPair<QString, QString>>> madeCodes_;
 };

@@ -199,9 +199,9 @@ bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView refer
            sentTo == (claimedHost + QLatin1Char(':') + QString::number(port)).toLower();
 }
 
-QByteArray sessionCookie(QByteArrayView cookieHeader)
+QByteArray sessionCookie(QByteArrayView cookieHeader, const char* cookieName)
 {
-    const QByteArray name = QByteArray(CookieName) + '=';
+    const QByteArray name = QByteArray(cookieName) + '=';
     for (QByteArray part : cookieHeader.toByteArray().split(';')) {
         part = part.trimmed();
         if (!part.startsWith(name)) {

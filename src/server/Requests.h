@@ -63,7 +63,8 @@ std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why);
 bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView referer);
 
 // The session id from a Cookie header, if it holds a well-formed one.
-QByteArray sessionCookie(QByteArrayView cookieHeader);
 constexpr const char* CookieName = "velmorant_session";
+constexpr const char* TeacherCookieName = "velmorant_teacher";
+QByteArray sessionCookie(QByteArrayView cookieHeader, const char* cookieName = CookieName);
 
 } // namespace Requests

@@ -1,6 +1,7 @@
 #include "server/ServerCommandLine.h"
 
 #include <QHostAddress>
+#include <QUrl>
 
 namespace ServerCommandLine
 {
@@ -42,6 +43,15 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.tlsKey = value;
         return !value.isEmpty();
     }
+    if (option == QLatin1String("--lrs")) {
+        r.lrs = value;
+        const QUrl url(value, QUrl::StrictMode);
+        return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    }
+    if (option == QLatin1String("--lrs-auth")) {
+        r.lrsAuth = value;
+        return !value.isEmpty();
+    }
     r.learner = value.trimmed();
     r.action = option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
     return !r.learner.isEmpty() && r.learner.size() <= 64;
@@ -54,7 +64,8 @@ Request read(const QStringList& arguments)
     static const QStringList withValue = {
         QStringLiteral("--listen"),   QStringLiteral("--port"),    QStringLiteral("--database"),
         QStringLiteral("--tls-cert"), QStringLiteral("--tls-key"), QStringLiteral("--add-learner"),
-        QStringLiteral("--remove-learner")};
+        QStringLiteral("--remove-learner"),
+        QStringLiteral("--lrs"),      QStringLiteral("--lrs-auth")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -68,6 +79,8 @@ Request read(const QStringList& arguments)
         }
         if (a == QLatin1String("--learners")) {
             r.action = Action::ListLearners;
+        } else if (a == QLatin1String("--set-teacher-password")) {
+            r.action = Action::SetTeacherPassword;
         } else if (withValue.contains(a)) {
             if (i + 1 >= arguments.size() || !takeValue(r, a, arguments.at(i + 1))) {
                 return bad(QStringLiteral("%1 のあとの値が正しくありません").arg(a));
@@ -85,6 +98,9 @@ Request read(const QStringList& arguments)
     if (r.tlsCert.isEmpty() != r.tlsKey.isEmpty()) {
         return bad(QStringLiteral("--tls-cert と --tls-key は両方指定してください"));
     }
+    if (r.lrs.isEmpty() != r.lrsAuth.isEmpty()) {
+        return bad(QStringLiteral("--lrs と --lrs-auth は両方指定してください"));
+    }
     return r;
 }
 
@@ -92,10 +108,12 @@ QString helpText()
 {
     return QStringLiteral(
         "使い方: velmorant-server [--listen アドレス] [--port 番号] [--database URL]\n"
-        "                         [--tls-cert ファイル --tls-key ファイル] [フォルダ]\n"
+        "                         [--tls-cert ファイル --tls-key ファイル]\n"
+        "                         [--lrs URL --lrs-auth ファイル] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
+        "        velmorant-server --set-teacher-password [フォルダ] < パスワードの行\n"
         "\n"
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
         "フォルダの決め方は velmorant と同じです。学習者のマークと回答の記録は、\n"
@@ -108,9 +126,14 @@ QString helpText()
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
         "  --tls-key ファイル      その秘密鍵（PEM）\n"
+        "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
+        "                          URL は statements の手前まで（例 https://lrs.example/xapi）\n"
+        "  --lrs-auth ファイル     保管庫の「ユーザー名:パスワード」の1行（本人だけが読めること）\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"
+        "  --set-teacher-password  先生のページ（/teacher）のパスワードを標準入力の1行から\n"
+        "                          設定します（8文字以上）\n"
         "  -h, --help              この説明を表示します\n"
         "  -v, --version           版を表示します\n");
 }

@@ -8,13 +8,15 @@ namespace ServerCommandLine
 {
 
 struct Request {
-    enum class Action { Serve, AddLearner, ListLearners, RemoveLearner, Help, Version, BadUsage };
+    enum class Action { Serve, AddLearner, ListLearners, RemoveLearner, SetTeacherPassword, Help, Version, BadUsage };
     Action action = Action::Serve;
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8080;
     QString database; // empty: the SQLite file in the folder
     QString tlsCert;
     QString tlsKey;
+    QString lrs;         // a learning record store's statement endpoint
+    QString lrsAuth;     // the file of its "user:password"
     QString learner;     // AddLearner, RemoveLearner
     QStringList folders; // the work folder, when one is given
     QString error;       // BadUsage, in Japanese

@@ -27,6 +27,20 @@ const QList<QStringList> Migrations = {
                        " json TEXT NOT NULL)"),
         QStringLiteral("CREATE INDEX statements_learner ON statements (learner, timestamp_ms)"),
     },
+    {
+        // One teacher password; its sessions apart from the learners', so
+        // that neither kind of cookie opens the other's pages.
+        QStringLiteral("CREATE TABLE teacher (id INTEGER PRIMARY KEY CHECK (id = 1),"
+                       " salt TEXT NOT NULL, password_hash TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE teacher_sessions (id_hash TEXT PRIMARY KEY,"
+                       " expires_ms BIGINT NOT NULL)"),
+    },
+    {
+        // What a learning record store has of each statement, so that a
+        // restart sends only the rest.
+        QStringLiteral("ALTER TABLE statements ADD COLUMN lrs_state INTEGER NOT NULL DEFAULT 0"),
+        QStringLiteral("CREATE INDEX statements_lrs ON statements (lrs_state)"),
+    },
 };
 
 QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
@@ -294,10 +308,22 @@ QString Store::appendStatement(const QString& learner, const QString& id, const 
 
 QList<QByteArray> Store::statements(const QString& learner)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT json FROM statements WHERE learner = ?"
-                                          " ORDER BY timestamp_ms, id"),
-                           {learner});
+    return jsonLines(prepared(QSqlDatabase::database(connection_),
+                              QStringLiteral("SELECT json FROM statements WHERE learner = ?"
+                                             " ORDER BY timestamp_ms, id"),
+                              {learner}));
+}
+
+QList<QByteArray> Store::allStatements()
+{
+    return jsonLines(prepared(QSqlDatabase::database(connection_),
+                              QStringLiteral("SELECT json FROM statements"
+                                             " ORDER BY learner, timestamp_ms, id"),
+                              {}));
+}
+
+QList<QByteArray> Store::jsonLines(QSqlQuery q)
+{
     QList<QByteArray> lines;
     if (q.exec()) {
         while (q.next()) {
@@ -305,4 +331,113 @@ QList<QByteArray> Store::statements(const QString& learner)
         }
     }
     return lines;
+}
+
+QString Store::setLearnerCode(const Learner& learner)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    db.transaction();
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("UPDATE learners SET bucket = ?, salt = ?, code_hash = ?"
+                                          " WHERE name = ?"),
+                           {learner.bucket, QString::fromLatin1(learner.salt.toHex()),
+                            QString::fromLatin1(learner.codeHash.toHex()), learner.name});
+    // A code made again because the old one got out ends its sessions too.
+    QSqlQuery sessions = prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"),
+                                  {learner.name});
+    if (!q.exec()) {
+        const QString why = q.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません: ") + why);
+    }
+    // Counted before the next statement: SQLite counts per connection.
+    if (q.numRowsAffected() != 1) {
+        db.rollback();
+        return QStringLiteral("学習者「%1」は登録されていません").arg(learner.name);
+    }
+    if (!sessions.exec()) {
+        const QString why = sessions.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません: ") + why);
+    }
+    return db.commit() ? QString() : failure(QStringLiteral("コードを作り直せません"));
+}
+
+QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    db.transaction();
+    // A new password ends every teacher session of the old one.
+    QSqlQuery sessions(db);
+    QSqlQuery clear(db);
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO teacher (id, salt, password_hash) VALUES (1, ?, ?)"),
+                           {QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex())});
+    if (!sessions.exec(QStringLiteral("DELETE FROM teacher_sessions")) ||
+        !clear.exec(QStringLiteral("DELETE FROM teacher")) || !q.exec() || !db.commit()) {
+        db.rollback();
+        return failure(QStringLiteral("パスワードを保存できません: ") + q.lastError().text());
+    }
+    return {};
+}
+
+std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword()
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    if (q.exec(QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1")) && q.next()) {
+        return qMakePair(QByteArray::fromHex(q.value(0).toString().toLatin1()),
+                         QByteArray::fromHex(q.value(1).toString().toLatin1()));
+    }
+    return std::nullopt;
+}
+
+QString Store::addTeacherSession(const QByteArray& idHash, qint64 expiresMs)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery old = prepared(db, QStringLiteral("DELETE FROM teacher_sessions WHERE expires_ms < ?"),
+                             {expiresMs - 2 * 12 * 3600 * qint64(1000)});
+    old.exec();
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO teacher_sessions (id_hash, expires_ms) VALUES (?, ?)"),
+                           {QString::fromLatin1(idHash.toHex()), expiresMs});
+    return q.exec() ? QString() : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+}
+
+bool Store::teacherSession(const QByteArray& idHash, qint64 nowMs)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT 1 FROM teacher_sessions WHERE id_hash = ? AND expires_ms > ?"),
+                           {QString::fromLatin1(idHash.toHex()), nowMs});
+    return q.exec() && q.next();
+}
+
+void Store::removeTeacherSession(const QByteArray& idHash)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("DELETE FROM teacher_sessions WHERE id_hash = ?"),
+                           {QString::fromLatin1(idHash.toHex())});
+    q.exec();
+}
+
+QList<QByteArray> Store::unsentStatements(int count)
+{
+    return jsonLines(prepared(QSqlDatabase::database(connection_),
+                              QStringLiteral("SELECT json FROM statements WHERE lrs_state = ?"
+                                             " ORDER BY timestamp_ms, id LIMIT ?"),
+                              {static_cast<int>(LrsState::Unsent), count}));
+}
+
+QString Store::setLrsState(const QStringList& ids, LrsState state)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    db.transaction();
+    for (const QString& id : ids) {
+        QSqlQuery q = prepared(db, QStringLiteral("UPDATE statements SET lrs_state = ? WHERE id = ?"),
+                               {static_cast<int>(state), id});
+        if (!q.exec()) {
+            db.rollback();
+            return failure(QStringLiteral("送信済みの印を付けられません: ") + q.lastError().text());
+        }
+    }
+    return db.commit() ? QString() : failure(QStringLiteral("送信済みの印を付けられません"));
 }

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -53,10 +55,29 @@ public:
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner);
+    // Every learner's, by learner and time.
+    QList<QByteArray> allStatements();
+
+    // Where a statement stands with the learning record store.
+    enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
+    // The oldest `count` statements not yet sent.
+    QList<QByteArray> unsentStatements(int count);
+    QString setLrsState(const QStringList& ids, LrsState state);
+
+    // A new code for a learner, ending their sessions; "" or the reason.
+    QString setLearnerCode(const Learner& learner);
+
+    // The teacher's password: its salt and hash, one at a time.
+    QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
+    std::optional<QPair<QByteArray, QByteArray>> teacherPassword();
+    QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
+    bool teacherSession(const QByteArray& idHash, qint64 nowMs);
+    void removeTeacherSession(const QByteArray& idHash);
 
 private:
     QString migrate();
     QString failure(const QString& what) const;
+    static QList<QByteArray> jsonLines(QSqlQuery q);
 
     QString connection_;
     QString where_;

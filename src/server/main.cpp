@@ -1,6 +1,7 @@
 // velmorant-server: the classroom's problems in every learner's browser.
 
 #include "server/ClassroomServer.h"
+#include "server/LrsForwarder.h"
 #include "server/ServerCommandLine.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -16,8 +17,10 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QTcpServer>
+#include <QTextStream>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <unistd.h>
 
@@ -25,6 +28,7 @@ namespace
 {
 
 int stopPipe[2] = {-1, -1};
+constexpr int MinPasswordLength = 8;
 
 void print(const QString& line)
 {
@@ -52,9 +56,34 @@ int addLearner(Store& store, const QString& name)
     return 0;
 }
 
+// The password is one line of standard input, so that it stays out of the
+// shell's history and the process list.
+int setTeacherPassword(Store& store)
+{
+    QTextStream in(stdin);
+    QString password = in.readLine();
+    if (password.endsWith(QLatin1Char('\r'))) {
+        password.chop(1);
+    }
+    if (password.size() < MinPasswordLength) {
+        return fail(QStringLiteral("パスワードは%1文字以上にしてください（標準入力の1行から読みます）")
+                        .arg(MinPasswordLength));
+    }
+    const QByteArray salt = SignInCodes::newSalt();
+    if (const QString failed = store.setTeacherPassword(salt, SignInCodes::passwordHash(password, salt));
+        !failed.isEmpty()) {
+        return fail(failed);
+    }
+    print(QStringLiteral("先生のパスワードを設定しました。/teacher でサインインします"));
+    return 0;
+}
+
 int manageLearners(const ServerCommandLine::Request& r, Store& store)
 {
     using Action = ServerCommandLine::Request::Action;
+    if (r.action == Action::SetTeacherPassword) {
+        return setTeacherPassword(store);
+    }
     if (r.action == Action::AddLearner) {
         return addLearner(store, r.learner);
     }
@@ -152,6 +181,16 @@ int serve(QApplication& app, const ServerCommandLine::Request& r, const QString&
         if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
             return fail(failed);
         }
+    }
+    std::unique_ptr<LrsForwarder> forwarder;
+    if (!r.lrs.isEmpty()) {
+        LrsSender::Settings settings;
+        settings.endpoint = QUrl(r.lrs);
+        if (const QString failed = LrsSender::readAuthFile(r.lrsAuth, &settings.authorization);
+            !failed.isEmpty()) {
+            return fail(failed);
+        }
+        forwarder = std::make_unique<LrsForwarder>(store, settings);
     }
     const QHostAddress address(r.listen);
     const quint16 port = listenOn(server, address, r.port, secure);

@@ -3,7 +3,7 @@
 //   node attacks.mjs PATH/TO/velmorant-server
 import { appendFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { startServer, raw, client, check, fakeClock } from './serverLib.mjs';
+import { startServer, raw, client, check, fakeClock, setTeacherPassword, teacherClient } from './serverLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
@@ -31,6 +31,15 @@ try {
     'the session cookie is HttpOnly');
   check((await aoi.post('/api/open', { entry: 1 })).status === 200, 'aoi opens a series');
 
+  setTeacherPassword(program, server.dir, 'kyoushitsu-2026', database);
+  const teacher = teacherClient(base);
+  const teacherSignIn = await teacher.signIn('kyoushitsu-2026');
+  check(teacherSignIn.status === 200, 'the teacher signs in');
+  check(/HttpOnly/.test(teacherSignIn.headers['set-cookie'][0]) && /SameSite=Strict/.test(teacherSignIn.headers['set-cookie'][0]) &&
+    /Max-Age=43200/.test(teacherSignIn.headers['set-cookie'][0]), 'the teacher\'s cookie is HttpOnly, same-site only, 12 hours');
+  const asTeacher = { Cookie: teacher.cookie, 'Content-Type': 'application/json' };
+  // A learner's session id offered as the teacher's cookie.
+  const learnerAsTeacher = aoi.cookie.replace('velmorant_session=', 'velmorant_teacher=');
   const big = JSON.stringify({ term: 0, frame: 0, pad: 'x'.repeat(70 * 1024) });
   const withSession = { Cookie: aoi.cookie, Origin: origin, 'Content-Type': 'application/json' };
   const rows = [
@@ -64,6 +73,16 @@ try {
     ['not JSON', 'POST', '/api/move', { headers: withSession, body: '{term:0' }, 400],
     ['unknown button', 'POST', '/api/press', { headers: withSession, body: '{"button":"solve"}' }, 400],
     ['button not shown', 'POST', '/api/press', { headers: withSession, body: '{"button":"next"}' }, 409],
+    ['teacher state, learner session', 'GET', '/api/teacher/state', { headers: { Cookie: aoi.cookie } }, 401],
+    ['teacher state, learner id as teacher cookie', 'GET', '/api/teacher/state', { headers: { Cookie: learnerAsTeacher } }, 401],
+    ['results.csv, learner session', 'GET', '/teacher/results.csv', { headers: { Cookie: aoi.cookie } }, 401],
+    ['report, no session', 'GET', '/teacher/report', {}, 401],
+    ['add a learner, learner session', 'POST', '/api/teacher/add', { headers: withSession, body: '{"name":"x"}' }, 401],
+    ['remove a learner, no session', 'POST', '/api/teacher/remove', { headers: { Origin: origin }, body: '{"name":"ren"}' }, 401],
+    ['add a learner, foreign origin', 'POST', '/api/teacher/add', { headers: { ...asTeacher, Origin: 'http://evil.example' }, body: '{"name":"x"}' }, 403],
+    ['reset a code, no origin', 'POST', '/api/teacher/reset', { headers: asTeacher, body: '{"name":"ren"}' }, 403],
+    ['teacher sign-in, foreign origin', 'POST', '/api/teacher/signin', { headers: { Origin: 'http://evil.example' }, body: '{"password":"kyoushitsu-2026"}' }, 403],
+    ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: '{"entry":49}' }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {
@@ -123,6 +142,16 @@ try {
   expect('wrong codes are refused', { status: wrong.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
   expect('wrong codes are answered slowly', { status: Date.now() - started >= 900 ? 200 : 500, text: `${Date.now() - started} ms` }, 200);
   expect('locked out after 10 wrong codes', await client(base).signIn(server.codes.ren), 429);
+
+  // Ten wrong teacher passwords: the same lock-out, the right password
+  // refused after them (on a fresh server: the learners' lock-out is over).
+  await server.stop({ keep: true });
+  server = await startServer(program, { database, folder: server.dir });
+  base = server.url;
+  const guesses = await Promise.all(Array.from({ length: 10 }, (_, i) => teacherClient(base).signIn(`guess-${i}-wrong`)));
+  expect('wrong teacher passwords are refused', { status: guesses.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
+  expect('locked out after 10 wrong passwords', await teacherClient(base).signIn('kyoushitsu-2026'), 429);
+  expect('learner codes locked out from there too', await client(base).signIn(server.codes.ren || codes.ren), 429);
 } finally {
   await server.stop();
 }

@@ -7,7 +7,8 @@ import { join } from 'node:path';
 import http from 'node:http';
 
 // `env`: more environment for the server, such as a fake clock.
-export async function startServer(program, { learners = [], database = '', folder = '', env = {} } = {}) {
+// `args`: more options for the server, such as --lrs.
+export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [] } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
   const db = database ? ['--database', database] : [];
   const codes = {};
@@ -15,7 +16,7 @@ export async function startServer(program, { learners = [], database = '', folde
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });
     codes[name] = out.trim().split('\n').pop();
   }
-  const child = spawn(program, [...db, '--port', '0', dir],
+  const child = spawn(program, [...db, ...args, '--port', '0', dir],
     { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
@@ -39,6 +40,24 @@ export async function startServer(program, { learners = [], database = '', folde
     return status;
   };
   return { url, dir, codes, child, stop };
+}
+
+// Sets the teacher's password through the command line.
+export function setTeacherPassword(program, dir, password, database = '') {
+  const db = database ? ['--database', database] : [];
+  return execFileSync(program, [...db, '--set-teacher-password', dir], { input: `${password}\n`, encoding: 'utf8' });
+}
+
+// The teacher's client: signs in with the password, keeps the teacher's cookie.
+export function teacherClient(base) {
+  const c = client(base);
+  c.signIn = async function signIn(password) {
+    const r = await this.post('/api/teacher/signin', { password });
+    const set = r.headers['set-cookie'];
+    if (set) this.cookie = set[0].split(';')[0];
+    return r;
+  };
+  return c;
 }
 
 export function raw(base, method, path, { headers = {}, body } = {}) {

@@ -1,0 +1,175 @@
+#include "app/CheckClassReport.h"
+
+#include "lrs/LrsSender.h"
+#include "report/ClassFolder.h"
+#include "report/ReportFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace CheckClassReport
+{
+
+const char* const Usage =
+    "\n"
+    "        velmorant-check --report 出力フォルダ [フォルダ]\n"
+    "        velmorant-check --send-to-lrs URL --lrs-auth ファイル [フォルダ]\n"
+    "  --report 出力フォルダ   records/ の学習の記録から、学習者と問題ごとの結果 results.csv、\n"
+    "                          取り違えの数 confusions.csv、一覧の index.html を作ります。\n"
+    "                          CSV は BOM 付き UTF-8・CR LF で、「初回正解」「最後の正解」は\n"
+    "                          正解 1、誤り 0 です\n"
+    "  --send-to-lrs URL       records/ の記録を xAPI 1.0.3 の文として、URL/statements へ\n"
+    "                          送ります。送れた文は records/.lrs-sent.json に覚え、送れなかった\n"
+    "                          文は次に送ります\n"
+    "  --lrs-auth ファイル     「ユーザー名:パスワード」を1行書いた、自分だけが読めるファイル\n";
+
+namespace
+{
+
+enum Exit { Clean = 0, Failed = 1, BadUsage = 2 };
+
+void printError(const QString& line)
+{
+    std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')),
+               stderr);
+}
+
+struct Options {
+    QString reportDir;
+    QString lrsUrl;
+    QString lrsAuth;
+    QStringList folders;
+};
+
+// Returns false (after saying why) when the command line cannot be used.
+bool parse(const QStringList& args, Options* o)
+{
+    const QList<std::pair<QString, QString*>> valued{{QStringLiteral("--report"), &o->reportDir},
+                                                     {QStringLiteral("--send-to-lrs"), &o->lrsUrl},
+                                                     {QStringLiteral("--lrs-auth"), &o->lrsAuth}};
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        const QString name = a.section(QLatin1Char('='), 0, 0);
+        const auto option = std::find_if(valued.begin(), valued.end(),
+                                         [&name](const auto& v) { return v.first == name; });
+        if (option != valued.end()) {
+            if (a.contains(QLatin1Char('='))) {
+                *option->second = a.section(QLatin1Char('='), 1);
+            } else if (i + 1 < args.size()) {
+                *option->second = args.at(++i);
+            }
+            if (option->second->isEmpty()) {
+                printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+                return false;
+            }
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            printError(QStringLiteral("%1 は --report、--send-to-lrs と一緒には使えません").arg(a));
+            return false;
+        } else {
+            o->folders.append(a);
+        }
+    }
+    if (o->lrsUrl.isEmpty() != o->lrsAuth.isEmpty()) {
+        printError(QStringLiteral("--send-to-lrs と --lrs-auth は一緒に指定してください"));
+        return false;
+    }
+    if (o->folders.size() > 1) {
+        printError(QStringLiteral("フォルダは1つだけ指定してください"));
+        return false;
+    }
+    return true;
+}
+
+int writeReport(const QString& folder, const QString& outDir)
+{
+    const ClassReport::Report report = ClassFolder::report(folder);
+    for (const ClassReport::LeftOut& l : report.leftOut) {
+        const QString where = l.line > 0 ? QStringLiteral("%1:%2").arg(l.file).arg(l.line) : l.file;
+        printError(QStringLiteral("%1: 数えませんでした: %2")
+                       .arg(where, QString(l.reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    }
+    const QString title =
+        QStringLiteral("学習の記録のまとめ: %1").arg(QFileInfo(folder).absoluteFilePath());
+    if (const QString failure = ReportFiles::write(outDir, report, title); !failure.isEmpty()) {
+        printError(failure);
+        return Failed;
+    }
+    std::fputs(
+        qUtf8Printable(
+            QStringLiteral("まとめ: %1（学習者 %2人、答え合わせ %3回、数えなかった記録 %4件）\n")
+                .arg(QDir(outDir).filePath(QStringLiteral("index.html")))
+                .arg(report.learners.size())
+                .arg(report.statements)
+                .arg(report.leftOut.size())),
+        stdout);
+    return Clean;
+}
+
+int sendToLrs(const QString& folder, const QString& url, const QString& authFile)
+{
+    LrsSender::Settings settings;
+    settings.endpoint = QUrl(url);
+    if (!settings.endpoint.isValid() ||
+        !settings.endpoint.scheme().startsWith(QLatin1String("http"))) {
+        printError(
+            QStringLiteral("「%1」は http:// か https:// で始まる URL ではありません").arg(url));
+        return BadUsage;
+    }
+    if (const QString failure = LrsSender::readAuthFile(authFile, &settings.authorization);
+        !failure.isEmpty()) {
+        printError(failure);
+        return BadUsage;
+    }
+    LrsOutbox outbox(folder, settings.endpoint.toString());
+    if (const QString warning = outbox.load(); !warning.isEmpty()) {
+        printError(warning);
+    }
+    LrsSender sender(settings);
+    const LrsSender::Summary summary = sender.sendFolder(outbox);
+    for (const QString& problem : summary.problems) {
+        printError(problem);
+    }
+    std::fputs(qUtf8Printable(
+                   QStringLiteral("記録の保管庫へ: 送った文 %1件、送れなかった文 %2件%3\n")
+                       .arg(summary.sent)
+                       .arg(summary.unsent)
+                       .arg(summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
+               stdout);
+    return summary.unsent > 0 ? Failed : Clean;
+}
+
+} // namespace
+
+std::optional<int> run(const QStringList& args)
+{
+    const auto asks = [&args](const char* name) {
+        return std::any_of(args.begin(), args.end(), [name](const QString& a) {
+            return a.section(QLatin1Char('='), 0, 0) == QLatin1String(name);
+        });
+    };
+    if (!asks("--report") && !asks("--send-to-lrs") && !asks("--lrs-auth")) {
+        return std::nullopt;
+    }
+    Options o;
+    if (!parse(args, &o)) {
+        printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
+        return BadUsage;
+    }
+    const QString folder = o.folders.isEmpty() ? QStringLiteral(".") : o.folders.first();
+    if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
+        printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+        return BadUsage;
+    }
+    int exit = Clean;
+    if (!o.reportDir.isEmpty()) {
+        exit = std::max(exit, writeReport(folder, o.reportDir));
+    }
+    if (!o.lrsUrl.isEmpty()) {
+        exit = std::max(exit, sendToLrs(folder, o.lrsUrl, o.lrsAuth));
+    }
+    return exit;
+}
+
+} // namespace CheckClassReport

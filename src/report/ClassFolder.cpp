@@ -1,0 +1,82 @@
+#include "report/ClassFolder.h"
+
+#include "record/AnswerLog.h"
+#include "record/ProblemIndex.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+namespace ClassFolder
+{
+
+namespace
+{
+
+// The line a cut last line starts on: lines before `end` plus one.
+int lineAt(const QString& path, qint64 end)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return int(file.read(end).count('\n')) + 1;
+}
+
+} // namespace
+
+Read read(const QString& folder)
+{
+    Read out;
+    QSet<QUuid> seen;
+    const QDir dir(QFileInfo(folder).absoluteFilePath());
+    for (const QString& path : AnswerLogs::files(folder)) {
+        const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
+        const LogRead log = AnswerLogs::readFile(path);
+        for (const LogFinding& f : log.findings) {
+            out.leftOut.append({shown, f.line, f.message});
+        }
+        const qint64 size = QFileInfo(path).size();
+        if (log.end < size) {
+            out.leftOut.append({shown, lineAt(path, log.end),
+                                QStringLiteral("最後の行が途中で切れています（書き込みの途中で"
+                                               "止まったようです）")});
+        }
+        int again = 0;
+        for (const Answer& a : log.answers) {
+            if (!a.id.isNull() && seen.contains(a.id)) {
+                ++again;
+                continue;
+            }
+            seen.insert(a.id);
+            out.answers.append(a);
+        }
+        if (again > 0) {
+            out.leftOut.append({shown, 0,
+                                QStringLiteral("%1件の文は前に読んだ文と同じ id です（同じ答えを"
+                                               "二度は数えません）")
+                                    .arg(again)});
+        }
+    }
+    return out;
+}
+
+ClassReport::TextCheck seriesText(ProblemIndex& index)
+{
+    return [&index](const QString& series, const QString& hash) {
+        const std::optional<Problem> p = index.find(series, hash);
+        return p ? std::max(p->lines.heading, 1) : 0;
+    };
+}
+
+ClassReport::Report report(const QString& folder)
+{
+    Read input = read(folder);
+    ProblemIndex index(folder);
+    return ClassReport::of(input.answers, std::move(input.leftOut), seriesText(index));
+}
+
+} // namespace ClassFolder

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "record/Answer.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// A class's answers summed up for the teacher: plain values that the files
+// of ReportFiles (and the server's page) are written from.
+namespace ClassReport
+{
+
+// A line of a records file the report did not use, and why (in Japanese).
+struct LeftOut {
+    QString file;
+    int line = 0; // 1-based; 0: the file as a whole
+    QString reason;
+};
+
+// Whether a problem's text is still in its series file.
+enum class ProblemText { Same, Changed };
+
+// Where a problem's text is in its series file: the line of its heading,
+// 0 when the file no longer holds that text.
+using ProblemLine = int;
+
+// One learner's work on one problem.
+struct LearnerProblem {
+    QString learner;
+    QString series;
+    QString problemHash;
+    QString heading;         // as the statements give it
+    bool firstRight = false; // right at the first check of the first showing
+    int showings = 0;        // first checks (attempt 1)
+    int checks = 0;          // every check
+    bool lastRight = false;
+    qint64 lastAnsweredMs = 0;
+    qint64 timeSpentMs = 0; // the sum of the checks' durations
+    ProblemText text = ProblemText::Same;
+};
+
+// One problem across the class.
+struct ProblemSummary {
+    QString series;
+    QString problemHash;
+    QString heading;
+    int learners = 0;
+    int firstRight = 0; // learners right at their first check
+    ProblemText text = ProblemText::Same;
+    ProblemLine line = 0;
+    double firstRightRate() const { return learners > 0 ? double(firstRight) / learners : 0.0; }
+};
+
+// A term placed in a wrong group of a problem.
+struct Confusion {
+    QString series;
+    QString problemHash;
+    QString heading;
+    QString term;
+    QString placedIn;  // the wrong group
+    QString belongsIn; // the right one
+    int learners = 0;  // learners who placed it there at least once
+    int times = 0;     // checks that had it there
+};
+
+struct DayCount {
+    QDate day; // local date
+    int checks = 0;
+};
+
+struct Report {
+    QStringList learners;           // sorted
+    QStringList series;             // sorted
+    QList<ProblemSummary> problems; // by series, then as in the file; changed ones last, by heading
+    QList<LearnerProblem> rows;     // by learner, then in the order of problems
+    QList<Confusion> confusions;    // by problem, most learners first
+    QList<DayCount> days;           // every day from the first check to the last
+    QList<LeftOut> leftOut;
+    int statements = 0; // statements reported
+};
+
+// Finds a problem's text in the folder's series file.
+using TextCheck = std::function<ProblemLine(const QString& series, const QString& problemHash)>;
+
+// Every answer counts: `leftOut` (what reading dropped) is passed on.
+// Without a textCheck every problem counts as unchanged.
+Report of(const QList<Answer>& answers, QList<LeftOut> leftOut = {},
+          const TextCheck& textCheck = {});
+
+// The ten (or `count`) problems with the lowest first-check rate, and the
+// most frequent confusions.
+QList<ProblemSummary> hardest(const Report& report, int count = 10);
+QList<Confusion> commonest(const Report& report, int count = 10);
+
+} // namespace ClassReport

@@ -1,0 +1,109 @@
+#include "report/ReportFiles.h"
+
+#include "files/SafeWrite.h"
+#include "report/LocalTime.h"
+
+#include <QDir>
+#include <QStringList>
+
+namespace ReportFiles
+{
+
+namespace
+{
+
+const QLatin1StringView Bom("\xEF\xBB\xBF");
+
+QByteArray csv(const QList<QStringList>& rows)
+{
+    QString out;
+    for (const QStringList& row : rows) {
+        QStringList fields;
+        fields.reserve(row.size());
+        for (const QString& field : row) {
+            fields.append(csvField(field));
+        }
+        out += fields.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    }
+    return QByteArray(Bom.data(), Bom.size()) + out.toUtf8();
+}
+
+QString oneOrZero(bool yes)
+{
+    return yes ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 1);
+}
+
+const QString ChangedNote =
+    QStringLiteral("問題集ファイルのこの問題は変わったか、なくなっています");
+
+} // namespace
+
+QString csvField(const QString& text)
+{
+    QString field = text;
+    if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.front())) {
+        field.prepend(QLatin1Char('\''));
+    }
+    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
+        field.contains(QLatin1Char('\r')) || field.contains(QLatin1Char('\n'))) {
+        field.replace(QLatin1String("\""), QLatin1String("\"\""));
+        return QLatin1Char('"') + field + QLatin1Char('"');
+    }
+    return field;
+}
+
+QByteArray resultsCsv(const ClassReport::Report& report)
+{
+    QList<QStringList> rows{{QStringLiteral("学習者"), QStringLiteral("問題集"),
+                             QStringLiteral("見出し"), QStringLiteral("初回正解"),
+                             QStringLiteral("出題回数"), QStringLiteral("答え合わせ回数"),
+                             QStringLiteral("最後の正解"), QStringLiteral("最後の回答日時"),
+                             QStringLiteral("所要時間(秒)"), QStringLiteral("注記")}};
+    rows.reserve(report.rows.size() + 1);
+    for (const ClassReport::LearnerProblem& r : report.rows) {
+        rows.append({r.learner, r.series, r.heading, oneOrZero(r.firstRight),
+                     QString::number(r.showings), QString::number(r.checks), oneOrZero(r.lastRight),
+                     LocalTime::dateTime(r.lastAnsweredMs), seconds(r.timeSpentMs),
+                     r.text == ClassReport::ProblemText::Changed ? ChangedNote : QString()});
+    }
+    return csv(rows);
+}
+
+QByteArray confusionsCsv(const ClassReport::Report& report)
+{
+    QList<QStringList> rows{{QStringLiteral("問題集"), QStringLiteral("見出し"),
+                             QStringLiteral("項目"), QStringLiteral("置いた分類群"),
+                             QStringLiteral("正しい分類群"), QStringLiteral("学習者数"),
+                             QStringLiteral("回数")}};
+    for (const ClassReport::Confusion& c : report.confusions) {
+        rows.append({c.series, c.heading, c.term, c.placedIn, c.belongsIn,
+                     QString::number(c.learners), QString::number(c.times)});
+    }
+    return csv(rows);
+}
+
+QString write(const QString& outDir, const ClassReport::Report& report, const QString& title)
+{
+    if (!QDir().mkpath(outDir)) {
+        return QStringLiteral("出力フォルダ「%1」を作れません").arg(outDir);
+    }
+    const QDir dir(outDir);
+    const QList<std::pair<QString, QByteArray>> files{
+        {QStringLiteral("results.csv"), resultsCsv(report)},
+        {QStringLiteral("confusions.csv"), confusionsCsv(report)},
+        {QStringLiteral("index.html"), indexHtml(report, title)}};
+    for (const auto& [name, bytes] : files) {
+        const QString failure = WriteFileAtomically(dir.filePath(name), bytes);
+        if (!failure.isEmpty()) {
+            return QStringLiteral("「%1」を書けません: %2").arg(dir.filePath(name), failure);
+        }
+    }
+    return {};
+}
+
+} // namespace ReportFiles

@@ -1,0 +1,162 @@
+// The class report of a made-up class whose every figure is known.
+#include "record/AnswerLog.h"
+#include "record/Statements.h"
+#include "report/ClassFolder.h"
+#include "report/ReportFiles.h"
+#include "series/SeriesLoader.h"
+#include "support/TestFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct Shown {
+    QString hash;
+    QString heading;
+    QStringList terms;
+    QStringList groups;
+    QList<int> correct;
+};
+
+qint64 at(int day, int hour, int minute)
+{
+    return QDateTime(QDate(2026, 12, day), QTime(hour, minute)).toMSecsSinceEpoch();
+}
+
+Answer answer(const QString& learner, const Shown& p, QList<int> placed, int attempt, qint64 when,
+              qint64 durationMs)
+{
+    Answer a;
+    a.learner = a.learnerName = learner;
+    a.series = QStringLiteral("S.TXT");
+    a.problemHash = p.hash;
+    a.heading = p.heading;
+    a.question = QStringLiteral(" どれに入るか");
+    a.terms = p.terms;
+    a.groups = p.groups;
+    a.correct = p.correct;
+    a.placed = std::move(placed);
+    for (qsizetype i = 0; i < a.placed.size(); ++i) {
+        a.right += a.placed.at(i) == a.correct.at(i) ? 1 : 0;
+    }
+    a.success = a.right == a.terms.size();
+    a.durationMs = durationMs;
+    a.timestampMs = when;
+    a.id = QUuid::createUuid();
+    a.attempt = attempt;
+    return a;
+}
+
+class ClassReportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestFiles::write(
+            dir.filePath(QStringLiteral("S.TXT")),
+            TestFiles::lines({QStringLiteral("問題1 どれに入るか"), QStringLiteral("Ａ群"),
+                              QStringLiteral("・ウニ ・ヒトデ ・エビ"), QStringLiteral("Ｂ群"),
+                              QStringLiteral("ａ．棘皮動物 ｂ．節足動物"),
+                              QStringLiteral("正解a,a,b,"), QStringLiteral("説明"),
+                              QStringLiteral("問題2 どれに入るか"), QStringLiteral("Ａ群"),
+                              QStringLiteral("・a ・b"), QStringLiteral("Ｂ群"),
+                              QStringLiteral("ａ．X ｂ．Y"), QStringLiteral("正解a,b,"),
+                              QStringLiteral("説明")}));
+        const SeriesLoader::Series read = SeriesLoader::load(dir.filePath(QStringLiteral("S.TXT")));
+        ASSERT_EQ(read.usable.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const Problem& p = read.usable.at(i);
+            shown[i] = {Statements::problemHash(p), p.heading, p.terms, p.groups, p.groupOfTerm};
+        }
+        // Answered before the file changed: its text is gone.
+        shown[2] = {QStringLiteral("0123456789abcdef"),
+                    QStringLiteral("問題3<x>"),
+                    {QStringLiteral("カニ"), QStringLiteral("イカ")},
+                    {QStringLiteral("節足"), QStringLiteral("軟体")},
+                    {1, 2}};
+    }
+
+    void log(const Answer& a) { ASSERT_EQ(AnswerLog(dir.path(), a.learner).append(a), QString()); }
+
+    QTemporaryDir dir;
+    Shown shown[3];
+};
+
+} // namespace
+
+TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
+{
+    const Shown& p1 = shown[0];
+    const Shown& p2 = shown[1];
+    log(answer(QStringLiteral("taro"), p1, {1, 2, 2}, 1, at(1, 9, 0), 10000));
+    log(answer(QStringLiteral("taro"), p1, {1, 1, 2}, 2, at(1, 9, 1), 5000));
+    log(answer(QStringLiteral("taro"), p2, {1, 2}, 1, at(1, 9, 5), 3000));
+    log(answer(QStringLiteral("taro"), p1, {1, 1, 2}, 1, at(2, 10, 0), 4000));
+    log(answer(QStringLiteral("さくら"), p1, {2, 2, 2}, 1, at(1, 11, 0), 8000));
+    log(answer(QStringLiteral("さくら"), p1, {1, 2, 2}, 2, at(1, 11, 2), 6000));
+    log(answer(QStringLiteral("さくら"), shown[2], {1, 2}, 1, at(3, 8, 0), 2500));
+    const Answer twice = answer(QStringLiteral("hana"), p2, {2, 1}, 1, at(2, 13, 0), 7000);
+    log(twice);
+    log(twice); // a copied line: one answer
+    const QString hanaLog = AnswerLog(dir.path(), QStringLiteral("hana")).path();
+    {
+        QFile file(hanaLog);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("{\"id\": \"broken\n");
+    }
+
+    const ClassReport::Report report = ClassFolder::report(dir.path());
+    // Compared as bytes: the mark at the start is part of what is checked.
+    const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
+    EXPECT_EQ(ReportFiles::resultsCsv(report).toStdString(),
+              utf8(QStringLiteral(
+                  "\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,最後の正解,"
+                  "最後の回答日時,所要時間(秒),注記\r\n"
+                  "hana,S.TXT,問題2,0,1,1,0,2026-12-02 13:00:00,7.0,\r\n"
+                  "taro,S.TXT,問題1,0,2,3,1,2026-12-02 10:00:00,19.0,\r\n"
+                  "taro,S.TXT,問題2,1,1,1,1,2026-12-01 09:05:00,3.0,\r\n"
+                  "さくら,S.TXT,問題1,0,1,2,0,2026-12-01 11:02:00,14.0,\r\n"
+                  "さくら,S.TXT,問題3<x>,1,1,1,1,2026-12-03 08:00:00,2.5,"
+                  "問題集ファイルのこの問題は変わったか、なくなっています\r\n")));
+    EXPECT_EQ(
+        ReportFiles::confusionsCsv(report).toStdString(),
+        utf8(QStringLiteral("\uFEFF問題集,見出し,項目,置いた分類群,正しい分類群,学習者数,回数\r\n"
+                            "S.TXT,問題1,ヒトデ,節足動物,棘皮動物,2,3\r\n"
+                            "S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
+                            "S.TXT,問題2,a,Y,X,1,1\r\n"
+                            "S.TXT,問題2,b,X,Y,1,1\r\n")));
+
+    // The page: the hardest problems first, answers per day, what was left
+    // out with its place, the text escaped.
+    QStringList hardest;
+    for (const ClassReport::ProblemSummary& p : ClassReport::hardest(report)) {
+        hardest.append(QStringLiteral("%1 %2/%3").arg(p.heading).arg(p.firstRight).arg(p.learners));
+    }
+    EXPECT_EQ(hardest.join(' '), QStringLiteral("問題1 0/2 問題2 1/2 問題3<x> 1/1"));
+    QStringList days;
+    for (const ClassReport::DayCount& d : report.days) {
+        days.append(QStringLiteral("%1:%2").arg(d.day.toString(Qt::ISODate)).arg(d.checks));
+    }
+    EXPECT_EQ(days.join(' '), QStringLiteral("2026-12-01:5 2026-12-02:2 2026-12-03:1"));
+    EXPECT_EQ(report.statements, 8);
+    ASSERT_EQ(report.leftOut.size(), 2);
+    const QString hanaFile = QStringLiteral("records/") + QFileInfo(hanaLog).fileName();
+    EXPECT_EQ(report.leftOut.at(0).file, hanaFile);
+    EXPECT_EQ(report.leftOut.at(0).line, 3) << report.leftOut.at(0).reason.toStdString();
+    EXPECT_TRUE(report.leftOut.at(1).reason.startsWith(QStringLiteral("1件の文は")));
+    const QString page = QString::fromUtf8(ReportFiles::indexHtml(report, QStringLiteral("組")));
+    EXPECT_TRUE(page.contains(QStringLiteral("問題3&lt;x&gt;")));
+    EXPECT_FALSE(page.contains(QStringLiteral("<x>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<td>%1</td><td class=\"num\">3</td>").arg(hanaFile)));
+    EXPECT_EQ(page.count(QStringLiteral("<td class=\"right\">○</td>")), 2); // taro 問2, さくら 問3
+    EXPECT_EQ(page.count(QStringLiteral("<td class=\"wrong\">×</td>")), 3);
+    EXPECT_FALSE(page.contains(QStringLiteral("<script")));
+    // A learner's text that a spreadsheet would run as a formula stays text.
+    EXPECT_EQ(ReportFiles::csvField(QStringLiteral("=HYPERLINK(\"x\")")),
+              QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
+}
