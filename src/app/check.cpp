@@ -443,6 +443,29 @@ bool writePreviews(const QString& outDir, const QList<Checked>& checked, QString
     return true;
 }
 
+// The folder or the files named: their errors, -1 (after saying why) when
+// the folder cannot be read.
+int checkPaths(const Options& options, QList<Checked>* checked)
+{
+    int errors = 0;
+    const bool folder = options.paths.isEmpty() || QFileInfo(options.paths.first()).isDir();
+    if (folder) {
+        const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
+        const QFileInfo info(dir);
+        if (!info.isDir() || !info.isReadable() || !QDir(dir).isReadable()) {
+            printError(QStringLiteral("フォルダ「%1」を読めません").arg(dir));
+            return -1;
+        }
+        errors = checkFolder(dir, checked);
+    } else {
+        for (const QString& path : options.paths) {
+            checked->append({path, QString()});
+            errors += isMarksFile(path) ? checkMarks(path, path) : checkSeries(path, path);
+        }
+    }
+    return errors;
+}
+
 // --due: the schedule of the folder's learners, or of the one named.
 int printDue(const Options& options)
 {
@@ -492,22 +515,10 @@ int main(int argc, char* argv[])
     if (options.due) {
         return printDue(options);
     }
-    int errors = 0;
     QList<Checked> checked;
-    const bool folder = options.paths.isEmpty() || QFileInfo(options.paths.first()).isDir();
-    if (folder) {
-        const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-        const QFileInfo info(dir);
-        if (!info.isDir() || !info.isReadable() || !QDir(dir).isReadable()) {
-            printError(QStringLiteral("フォルダ「%1」を読めません").arg(dir));
-            return BadUsage;
-        }
-        errors = checkFolder(dir, &checked);
-    } else {
-        for (const QString& path : options.paths) {
-            checked.append({path, QString()});
-            errors += isMarksFile(path) ? checkMarks(path, path) : checkSeries(path, path);
-        }
+    const int errors = checkPaths(options, &checked);
+    if (errors < 0) {
+        return BadUsage;
     }
 
     if (!options.previewDir.isEmpty()) {
