@@ -78,7 +78,7 @@ struct World {
     {
         state = SeriesState{};
         state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-        form.marks.clear();
+        form.fileMarks.clear();
         form.prompts.clear();
     }
 };
@@ -112,7 +112,7 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
 {
     writeFile(dir + QStringLiteral("/ZQCList.TXT"), bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.load();
+    w->form.start();
 
     const QStringList& items = w->form.seriesList.Items;
     FUZZ_CHECK(!items.isEmpty());
@@ -239,27 +239,27 @@ inline void runDrops(World& w, const QByteArray& script)
         const float y = coordinate(static_cast<std::uint8_t>(op >> 4), p + at + 6);
         switch (op % 4) {
         case 0: // drag by pointer moves
-            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
-            w.form.termMouseMove(index, 1, 0, x, y);
-            w.form.termMouseUp(index, 1, 0, x, y);
+            w.form.lift(index, 0.0F, 0.0F);
+            w.form.drag(index, x, y);
+            w.form.letGo(index);
             break;
         case 1: // the label itself put somewhere
-            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
+            w.form.lift(index, 0.0F, 0.0F);
             if (index >= 0 && index < SeriesState::MaxItems) {
                 w.form.terms.at(static_cast<std::size_t>(index)).Left = x;
                 w.form.terms.at(static_cast<std::size_t>(index)).Top = y;
             }
-            w.form.termMouseUp(index, 1, 0, x, y);
+            w.form.letGo(index);
             break;
         case 2: { // dropped onto the middle of a frame
-            w.form.termMouseDown(index, 1, 0, 0.0F, 0.0F);
+            w.form.lift(index, 0.0F, 0.0F);
             if (index >= 0 && index < SeriesState::MaxItems) {
                 const Control& f = w.form.frames.at(p[at + 2] % 6);
                 Control& l = w.form.terms.at(static_cast<std::size_t>(index));
                 l.Left = f.Left + f.Width / 2.0F - l.Width / 2.0F;
                 l.Top = f.Top + f.Height / 2.0F - l.Height / 2.0F;
             }
-            w.form.termMouseUp(index, 1, 0, x, y);
+            w.form.letGo(index);
             break;
         }
         default: // a window of another size
@@ -339,10 +339,10 @@ inline void series(const QByteArray& bytes, const QString& dir)
     // The same file through the series list.
     writeFile(dir + QLatin1Char('/') + SeriesFileName, bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.load();
+    w->form.start();
     FUZZ_CHECK(w->form.seriesList.Items.size() == 2);
     w->form.seriesList.ListIndex = 1;
-    w->form.seriesListDoubleClicked();
+    w->form.openEntry(w->form.seriesList.ListIndex);
 
     const SeriesState& st = w->state;
     FUZZ_CHECK(st.problemCount >= 0 && st.problemCount <= SeriesState::MaxProblems);
@@ -469,7 +469,7 @@ inline MarksRead readMarks(World* w)
         FUZZ_CHECK(w->state.marked.at(static_cast<std::size_t>(r)));
         FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
-    out.tail = w->form.marks.tail();
+    out.tail = w->form.fileMarks.tail();
     out.told = w->form.prompts.size();
     FUZZ_CHECK(out.told <= 1);
     return out;

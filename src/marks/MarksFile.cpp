@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -616,7 +617,7 @@ MarksWrite MarksStore::append(const QStringList& record)
     return writePending();
 }
 
-MarksWrite MarksFile::appendMark(MarksStore& marks, SeriesState& st, int problem)
+MarksWrite MarksFile::appendMark(MarksPort& marks, SeriesState& st, int problem)
 {
     st.markPending = false;
     if (problem < 0 || problem >= SeriesState::SeriesRows) {
@@ -901,4 +902,27 @@ void MarksStore::remember(const QByteArray& bytes, qsizetype tableRows)
     knownWhole_ = written.leftOut.isEmpty() && written.damaged.isEmpty() && bytes.endsWith('\n')
                       ? bytes
                       : QByteArray();
+}
+
+int MarksStore::read(SeriesState& st, QList<MarksFinding>* findings)
+{
+    return read(st, QString::fromLatin1(MarksFile::FileName), findings);
+}
+
+QString MarksStore::where() const
+{
+    return QDir::toNativeSeparators(folder_);
+}
+
+QList<Problem> MarksStore::problems()
+{
+    MarksStore other(folder_);
+    auto table = std::make_unique<SeriesState>();
+    QList<MarksFinding> told; // told when the marked series is opened
+    const int rows = other.read(*table, &told);
+    QList<Problem> out;
+    for (int row = 1; row <= rows; ++row) {
+        out.append(table->problems.at(static_cast<std::size_t>(row)));
+    }
+    return out;
 }

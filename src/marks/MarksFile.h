@@ -1,5 +1,6 @@
 #pragma once
 
+#include "marks/MarksPort.h"
 #include "series/SeriesState.h"
 
 #include <QByteArray>
@@ -68,7 +69,7 @@ struct MarksWrite {
 // whose write failed and that are still to be written. Every change of the
 // file is read, changed and replaced under a lock file beside it, so copies
 // of the program sharing the folder never lose each other's records.
-class MarksStore
+class MarksStore : public MarksPort
 {
 public:
     explicit MarksStore(QString folder);
@@ -76,22 +77,26 @@ public:
     // Reads the marks file named `name` into problems 0..k and
     // returns k; -1 when it is missing or holds no whole record.
     int read(SeriesState& st, const QString& name, QList<MarksFinding>* findings);
+    int read(SeriesState& st, QList<MarksFinding>* findings) override;
+    QList<Problem> problems() override;
     // Adds a record to the marks still to be written and writes them all.
     // A record the code page cannot hold is held in memory, never written,
     // and reported once; the others are still written.
-    MarksWrite append(const QStringList& record);
+    MarksWrite append(const QStringList& record) override;
     // Writes the marks still to be written, if there are any.
-    MarksWrite savePending();
+    MarksWrite savePending() override;
     // Writes the file anew from rows 0..problemCount flagged "T", keeping
     // what was beyond the table and every record another copy of the
     // program added since the file was read.
-    MarksWrite rewrite(const SeriesState& st);
+    MarksWrite rewrite(const SeriesState& st) override;
+    qsizetype pendingCount() const override { return pending_.size(); }
+    QString where() const override;
 
     // Marks whose write failed; each later write tries them again.
     const QList<QStringList>& pending() const { return pending_; }
     // Takes back the mark added last by a failed append, which is then
     // no longer to be written.
-    void takeBackLast()
+    void takeBackLast() override
     {
         if (!pending_.isEmpty()) {
             pending_.removeLast();
@@ -126,6 +131,6 @@ namespace MarksFile
 // Appends the mark of problem `problem` (none when it is not in the table)
 // along with the marks still to be written. The mark is no longer pending
 // on the screen either way: it is in the file, or held for the next write.
-MarksWrite appendMark(MarksStore& marks, SeriesState& st, int problem);
+MarksWrite appendMark(MarksPort& marks, SeriesState& st, int problem);
 
 } // namespace MarksFile

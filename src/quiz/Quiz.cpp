@@ -99,3 +99,29 @@ Quiz::Check Quiz::check()
     }
     return result;
 }
+
+Quiz::State Quiz::state() const
+{
+    return {slots_, liftedTerm_, liftedFrame_, liftedSlot_, previousRight_, open_};
+}
+
+bool Quiz::restore(const State& s)
+{
+    // Every term at most once, in a frame the problem has.
+    std::array<bool, MaxTerms> seen{};
+    for (int c = 0; c < MaxFrames; ++c) {
+        for (const int term : s.slots.at(c)) {
+            if ((!s.slots.at(c).isEmpty() && !isFrame(c)) || !isTerm(term) || seen.at(term)) {
+                return false;
+            }
+            seen.at(term) = true;
+        }
+    }
+    slots_ = s.slots;
+    liftedTerm_ = s.liftedTerm;
+    liftedFrame_ = s.liftedFrame;
+    liftedSlot_ = s.liftedSlot;
+    previousRight_ = std::max(0, s.previousRight);
+    open_ = s.open;
+    return true;
+}

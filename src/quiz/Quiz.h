@@ -59,6 +59,22 @@ public:
     // The next wrong answer counts as the first.
     void forgetChecks() { previousRight_ = 0; }
 
+    // Everything a quiz holds beyond its problem, so that a session can be
+    // kept and taken up again.
+    struct State {
+        std::array<QList<int>, MaxFrames> slots;
+        int liftedTerm = -1;
+        int liftedFrame = -1;
+        int liftedSlot = -1;
+        int previousRight = 0;
+        bool open = false;
+        bool operator==(const State&) const = default;
+    };
+    State state() const;
+    // The quiz of `problem` as `state` left it; false (and a quiz as new)
+    // when the state cannot belong to this problem.
+    bool restore(const State& state);
+
 private:
     bool isTerm(int term) const { return term >= 0 && term < terms_; }
     bool isFrame(int frame) const { return frame >= 0 && frame < frames_; }

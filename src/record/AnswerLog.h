@@ -36,6 +36,7 @@ public:
     // percent-encoded; Japanese letters stay. With ".jsonl".
     static QString fileNameOf(const QString& learner);
     QString path() const;
+    const QString& folder() const { return folder_; }
 
     // The statements from byte `from` on, whole lines only: a last line cut
     // short by a kill is not read.

@@ -1,6 +1,7 @@
 #include "record/LearnerRecord.h"
 
 #include <QDateTime>
+#include <QDir>
 
 LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName)
     : learner_(std::move(learner)), learnerName_(std::move(learnerName)), log_(folder, learner_),
@@ -31,22 +32,18 @@ QList<LogFinding> LearnerRecord::refresh()
     return read.findings;
 }
 
-QString LearnerRecord::add(const Answer& answer)
+void LearnerRecord::count(const Answer& answer)
 {
-    unsaved_.append(answer);
     counted_.insert(answer.id);
     take(answer);
-    return flush();
 }
 
-QString LearnerRecord::flush()
+QString LearnerRecord::store(const Answer& answer)
 {
-    while (!unsaved_.isEmpty()) {
-        if (QString failure = log_.append(unsaved_.first()); !failure.isEmpty()) {
-            return failure;
-        }
-        unsaved_.removeFirst();
-    }
-    refresh();
-    return {};
+    return log_.append(answer);
+}
+
+QString LearnerRecord::name() const
+{
+    return QDir::toNativeSeparators(QDir(log_.folder()).relativeFilePath(path_));
 }

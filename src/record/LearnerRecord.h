@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/AnswerLog.h"
+#include "record/AnswerStore.h"
 #include "record/Schedule.h"
 
 #include <QList>
@@ -10,33 +11,30 @@
 
 #include <functional>
 
-// One learner's record in one work folder: the answers their log holds, the
-// review schedule those make, and answers whose write failed, kept and
-// written again before the next one so that none is lost.
-class LearnerRecord
+// One learner's record in one work folder: the answers their log holds and
+// the review schedule those make.
+class LearnerRecord : public AnswerStore
 {
 public:
     LearnerRecord(QString folder, QString learner, QString learnerName);
 
-    const QString& learner() const { return learner_; }
-    const QString& learnerName() const { return learnerName_; }
+    const QString& learner() const override { return learner_; }
+    const QString& learnerName() const override { return learnerName_; }
     const QString& path() const { return path_; }
-    const QList<Answer>& answers() const { return answers_; }
-    const Schedule& schedule() const { return schedule_; }
+    const QList<Answer>& answers() const override { return answers_; }
+    const Schedule& schedule() const override { return schedule_; }
+    QString name() const override;
 
     // Takes in what the log gained since it was last read, by this copy of
     // the program or another; returns the lines it could not use.
-    QList<LogFinding> refresh();
-    // Logs an answer. Returns "" once it is in the file, else why not: it
-    // then counts all the same and is written with the next one.
-    QString add(const Answer& answer);
-    // Writes the answers whose write failed; "" once none is left.
-    QString flush();
-    qsizetype unsaved() const { return unsaved_.size(); }
+    QList<LogFinding> refresh() override;
+    void count(const Answer& answer) override;
+    // Appends the answer to the log, synced.
+    QString store(const Answer& answer) override;
 
     // Milliseconds since 1970 UTC: the system clock unless a test sets one.
     std::function<qint64()> clock;
-    qint64 now() const;
+    qint64 now() const override;
 
 private:
     void take(const Answer& answer);
@@ -48,7 +46,6 @@ private:
     QList<Answer> answers_;
     Schedule schedule_;
     qint64 readUpTo_ = 0;
-    QList<Answer> unsaved_;
     // Answers counted before they reached the file: not counted again when
     // the file is read.
     QSet<QUuid> counted_;

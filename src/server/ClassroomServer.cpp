@@ -1,8 +1,7 @@
 #include "server/ClassroomServer.h"
 
 #include "server/ServerReplies.h"
-#include "server/StoredRecord.h"
-#include "server/ScreenJson.h"
+#include "session/ScreenJson.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "files/FileLookup.h"
@@ -67,9 +66,9 @@ qint64 now()
 ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure)
     : workDir_(std::move(workDir)), store_(store), measure_(measure), secure_(secure)
 {
-    CuePlayers names;
-    SoundCues::openAll(names);
-    soundFiles_ = names.fileNames;
+    for (const SoundCue cue : AllSoundCues) {
+        soundFiles_.at(static_cast<std::size_t>(cue)) = QString::fromLatin1(SoundCues::fileName(cue));
+    }
 }
 
 ClassroomServer::~ClassroomServer() = default;
@@ -171,7 +170,6 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServ
     }
     LearnerScreen& screen = screenOf(*learner);
     if (get && path == QLatin1String("/api/state")) {
-        refreshReview(screen);
         QJsonObject state = screen.state();
         state.insert(QStringLiteral("learner"), *learner);
         return json(200, state);
@@ -192,6 +190,8 @@ ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& 
         kind = Requests::Kind::Move;
     } else if (path == QLatin1String("/api/press")) {
         kind = Requests::Kind::Press;
+    } else if (path == QLatin1String("/api/carry")) {
+        kind = Requests::Kind::Carry;
     } else {
         return refusal(404, QStringLiteral("見つかりません"));
     }
@@ -203,15 +203,16 @@ ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& 
     std::optional<LearnerScreen::Refusal> refused;
     switch (kind) {
     case Requests::Kind::Open:
-        refreshReview(screen);
         refused = screen.open(command->entry);
         break;
     case Requests::Kind::Move:
         refused = screen.move(command->move);
-        recordCheck(screen);
         break;
     case Requests::Kind::Press:
         refused = screen.press(command->button);
+        break;
+    case Requests::Kind::Carry:
+        refused = screen.carry(*command);
         break;
     case Requests::Kind::SignIn:
         break;
@@ -252,24 +253,6 @@ LearnerScreen& ClassroomServer::screenOf(const QString& learner)
         screen = std::make_shared<LearnerScreen>(learner, workDir_, measure_, store_);
     }
     return *screen;
-}
-
-// Every answer check becomes a statement in the learner's record.
-void ClassroomServer::recordCheck(LearnerScreen& screen)
-{
-    if (const auto checked = screen.takeChecked()) {
-        const QString failed = StoredRecord::append(store_, screen.learner(), *checked);
-        if (!failed.isEmpty()) {
-            qWarning("velmorant-server: %s", qUtf8Printable(failed));
-        }
-    }
-}
-
-void ClassroomServer::refreshReview(LearnerScreen& screen)
-{
-    if (screen.screen().screen() == Screen::SeriesList) {
-        screen.setReview(StoredRecord::due(store_, screen.learner(), screen.problemIndex(), now()));
-    }
 }
 
 bool ClassroomServer::lockedOut(const QString& address, qint64 at)

@@ -56,8 +56,6 @@ private:
     Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
     std::optional<QString> learnerOf(const QHttpServerRequest& request);
     LearnerScreen& screenOf(const QString& learner);
-    void recordCheck(LearnerScreen& screen);
-    void refreshReview(LearnerScreen& screen);
     bool lockedOut(const QString& address, qint64 now);
     // A wrong code or password: counted for the lock-out, answered late.
     Reply wrongAnswer(const QString& address, qint64 at, QTcpSocket* socket, const QString& why);

@@ -1,107 +1,32 @@
 #include "server/LearnerScreen.h"
 
-#include "server/ScreenJson.h"
-#include "server/Store.h"
-#include "marks/MarksFile.h"
 #include "session/ItemKeys.h"
-#include "session/SoundCues.h"
-#include "record/Statements.h"
-#include "series/SeriesParser.h"
+#include "session/ScreenJson.h"
 
-#include <QDateTime>
 #include <QJsonArray>
-
-#include <algorithm>
 
 using Requests::Button;
 
-void CuePlayers::open(SoundCue cue, const QString& fileName)
-{
-    fileNames.at(static_cast<std::size_t>(cue)) = fileName;
-}
-
 LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const TextMeasure& measure,
                              Store& store)
-    : learner_(std::move(learner)), store_(store),
-      screen_(state_, measure, players_, dialogs_, workDir)
+    : learner_(std::move(learner)), answers_(store, learner_), marks_(store, learner_),
+      screen_(state_, measure, players_, dialogs_, workDir, &marks_)
 {
-    screen_.load();
+    screen_.record = &answers_;
+    take(screen_.start());
 }
 
-void LearnerScreen::newShowing()
+// What a verb left is kept until the page takes it; a later verb's focus
+// and sound replace an earlier one's.
+void LearnerScreen::take(Outcome outcome)
 {
-    attempt_ = 0;
-    shownAtMs_ = QDateTime::currentMSecsSinceEpoch();
-}
-
-void LearnerScreen::setReview(QList<ReviewProblem> due)
-{
-    if (screen_.screen() != Screen::SeriesList) {
-        return;
+    left_.prompts += outcome.prompts;
+    if (outcome.sound) {
+        left_.sound = outcome.sound;
     }
-    QStringList& items = screen_.seriesList.Items;
-    if (screen_.reviewEntry >= 0 && screen_.reviewEntry < items.size()) {
-        items.removeAt(screen_.reviewEntry);
+    if (outcome.focus != nullptr) {
+        left_.focus = outcome.focus;
     }
-    screen_.review = std::move(due);
-    screen_.reviewEntry = -1;
-    if (!screen_.review.isEmpty()) {
-        screen_.reviewEntry = static_cast<int>(items.size());
-        items.append(ScreenJson::reviewTitle(static_cast<int>(screen_.review.size())));
-    }
-}
-
-// A marked problem counts as one of its series while a catalogue file still
-// holds its text, as on the desktop; else as one of the marks.
-QString LearnerScreen::seriesOfMarked(const Problem& problem)
-{
-    QStringList files;
-    for (int row = 1; row <= SeriesState::MaxCatalogEntries; ++row) {
-        const QString& file = state_.catalog.at(static_cast<std::size_t>(row))[1];
-        if (!file.trimmed().isEmpty()) {
-            files.append(file);
-        }
-    }
-    const QString series = screen_.problemIndex.seriesOf(Statements::problemHash(problem), files);
-    return series.isEmpty() ? state_.catalog[0][1] : series;
-}
-
-// The marked series comes from the store, not from the folder's marks
-// file; the rest is the desktop's opening of a series.
-void LearnerScreen::openMarks()
-{
-    screen_.quiz.forgetChecks();
-    state_.problems[1] = {};
-    markPositions_.clear();
-    int row = 0;
-    for (const Store::Mark& m : store_.marks(learner_)) {
-        if (row == SeriesState::MaxProblems) {
-            break;
-        }
-        Problem p = Problems::fromRecord(m.record);
-        if (SeriesParser::trimBlanks(p.fullQuestion()).isEmpty()) {
-            continue;
-        }
-        ++row;
-        state_.seriesFile.at(row) = seriesOfMarked(p);
-        state_.problems.at(row) = std::move(p);
-        state_.marked.at(row) = true;
-        markPositions_.append(m.position);
-    }
-    if (row == 0) {
-        screen_.tell(QStringLiteral("マークの付いた問題は登録されていません"));
-        return;
-    }
-    state_.markedSeries = true;
-    screen_.titlePicture.Visible = false;
-    screen_.seriesList.Visible = false;
-    screen_.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
-                      state_.catalog[0][0] + QStringLiteral(" >");
-    state_.currentProblem = 1;
-    state_.problemCount = row;
-    screen_.showProblem(1);
-    screen_.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
-    newShowing();
 }
 
 std::optional<LearnerScreen::Refusal> LearnerScreen::open(int entry)
@@ -112,14 +37,7 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::open(int entry)
     if (entry >= screen_.seriesList.Items.size()) {
         return Refusal{400, QStringLiteral("その番号の問題集はありません")};
     }
-    if (entry == 0) {
-        openMarks();
-    } else {
-        // The catalogue's series and today's review, as the desktop opens them.
-        screen_.seriesList.ListIndex = entry;
-        screen_.seriesListDoubleClicked();
-        newShowing();
-    }
+    take(screen_.openEntry(entry));
     return std::nullopt;
 }
 
@@ -131,39 +49,43 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::move(const Requests::Move& 
     if (m.term >= screen_.quiz.terms() || m.frame >= screen_.quiz.frames()) {
         return Refusal{400, QStringLiteral("その番号の項目や枠はありません")};
     }
-    if (m.frame >= 0) {
-        ItemKeyDrop(screen_, m.term, m.frame);
-    } else {
-        // A drag, as the window's mouse events make it: press, move by the
-        // offset to the place let go, release.
-        const Control& label = screen_.terms.at(m.term);
-        screen_.termMouseDown(m.term, 1, 0, 0.0F, 0.0F);
-        screen_.termMouseMove(m.term, 1, 0, m.left - label.Left, m.top - label.Top);
-        screen_.termMouseUp(m.term, 1, 0, m.left - label.Left, m.top - label.Top);
-    }
-    if (screen_.quiz.allPlaced()) {
-        noteCheck();
-    }
+    take(m.frame >= 0 ? screen_.place(m.term, m.frame) : screen_.dropAt(m.term, m.left, m.top));
     return std::nullopt;
 }
 
-// Every move that leaves every term placed was checked by the quiz: the
-// check's findings are the placement itself.
-void LearnerScreen::noteCheck()
+std::optional<LearnerScreen::Refusal> LearnerScreen::carry(const Requests::Command& c)
 {
-    const int current = std::clamp(state_.currentProblem, 0, SeriesState::SeriesRows - 1);
-    Checked c;
-    c.problem = state_.problems.at(current);
-    c.series = state_.seriesFile.at(current);
-    for (int i = 0; i < screen_.quiz.terms(); ++i) {
-        c.correct.append(screen_.quiz.answerOf(i) + 1);
-        c.placed.append(screen_.quiz.frameOf(i) + 1);
-        c.right += screen_.quiz.answerOf(i) == screen_.quiz.frameOf(i) ? 1 : 0;
+    if (screen_.screen() != Screen::Problem || !screen_.quiz.open()) {
+        return Refusal{409, QStringLiteral("いまは項目を動かせません")};
     }
-    c.frames = screen_.quiz.frames();
-    c.attempt = ++attempt_;
-    c.durationMs = QDateTime::currentMSecsSinceEpoch() - shownAtMs_;
-    checked_ = std::move(c);
+    using Requests::Carry;
+    switch (c.carry) {
+    case Carry::PickUp:
+        if (c.move.term >= screen_.quiz.terms()) {
+            return Refusal{400, QStringLiteral("その番号の項目はありません")};
+        }
+        take(screen_.pickUp(c.move.term));
+        break;
+    case Carry::Left:
+        take(screen_.carryOn(ItemKeys::Left));
+        break;
+    case Carry::Right:
+        take(screen_.carryOn(ItemKeys::Right));
+        break;
+    case Carry::Up:
+        take(screen_.carryOn(ItemKeys::Up));
+        break;
+    case Carry::Down:
+        take(screen_.carryOn(ItemKeys::Down));
+        break;
+    case Carry::PutDown:
+        take(screen_.putDown());
+        break;
+    case Carry::PutBack:
+        take(screen_.putBack());
+        break;
+    }
+    return std::nullopt;
 }
 
 bool LearnerScreen::mayPress(Button button) const
@@ -196,95 +118,47 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::press(Button button)
     if (!mayPress(button)) {
         return Refusal{409, QStringLiteral("いまはそのボタンを押せません")};
     }
-    const int before = state_.currentProblem;
     switch (button) {
-    case Button::Mark:
-        screen_.resultButtonClicked(ResultButton::Mark);
-        return std::nullopt;
-    case Button::ToList:
-    case Button::Quit:
-        // Leaving: the marks go to the store first, so that the desktop's
-        // handlers find nothing left to write to the folder's marks file.
-        storePendingMark();
-        storeUnmarks();
-        button == Button::Quit ? screen_.quitClicked()
-                               : screen_.resultButtonClicked(ResultButton::ToList);
-        return std::nullopt;
     case Button::ArrowNext:
+        take(screen_.pressArrow(Arrow::Next));
+        break;
     case Button::ArrowPrevious:
-        screen_.arrowClicked(button == Button::ArrowNext ? Arrow::Next : Arrow::Previous);
+        take(screen_.pressArrow(Arrow::Previous));
+        break;
+    case Button::Quit:
+        take(screen_.leave());
         break;
     case Button::ExplanationBack:
-        screen_.explanationBackClicked();
-        return std::nullopt;
-    default:
-        storePendingMark();
-        screen_.resultButtonClicked(static_cast<int>(button));
+        take(screen_.closeExplanation());
         break;
-    }
-    const bool reshown = button == Button::Retry || state_.currentProblem != before;
-    if (reshown && screen_.screen() == Screen::Problem) {
-        newShowing();
+    default:
+        take(screen_.pressResult(static_cast<int>(button)));
+        break;
     }
     return std::nullopt;
 }
 
-void LearnerScreen::storePendingMark()
-{
-    if (state_.markedSeries || !state_.markPending) {
-        return;
-    }
-    state_.markPending = false;
-    const QString failed =
-        store_.appendMark(learner_, MarksFile::rowRecord(state_, state_.currentProblem));
-    if (!failed.isEmpty()) {
-        screen_.tell(failed);
-    }
-}
-
-void LearnerScreen::storeUnmarks()
-{
-    if (!state_.markedSeries) {
-        return;
-    }
-    QList<qint64> gone;
-    for (int r = 1; r <= state_.problemCount && r <= markPositions_.size(); ++r) {
-        if (!state_.marked.at(r)) {
-            gone.append(markPositions_.at(r - 1));
-        }
-    }
-    state_.markedSeries = false;
-    state_.markPending = false;
-    markPositions_.clear();
-    if (!gone.isEmpty()) {
-        if (const QString failed = store_.removeMarks(learner_, gone); !failed.isEmpty()) {
-            screen_.tell(failed);
-        }
-    }
-}
-
 void LearnerScreen::leave()
 {
-    if (screen_.screen() != Screen::SeriesList) {
-        storePendingMark();
-        storeUnmarks();
-    }
+    screen_.closeRequested();
 }
 
 QJsonObject LearnerScreen::state()
 {
     QJsonObject out = ScreenJson::of(screen_);
-    if (players_.played) {
-        out.insert(QStringLiteral("sound"), ScreenJson::cueName(*players_.played));
+    const Outcome left = std::exchange(left_, {});
+    if (left.sound) {
+        out.insert(QStringLiteral("sound"), ScreenJson::cueName(*left.sound));
     }
-    players_.played.reset();
-    QStringList notices = std::exchange(notices_, {});
-    for (const Prompt& p : std::exchange(screen_.prompts, {})) {
+    QStringList notices;
+    for (const Prompt& p : left.prompts) {
         if (p.kind == Prompt::Kind::Message) {
             notices.append(p.text);
         }
     }
+    screen_.prompts.clear();
     notices += std::exchange(dialogs_.messages, {});
     out.insert(QStringLiteral("notices"), QJsonArray::fromStringList(notices));
+    out.insert(QStringLiteral("focus"), ScreenJson::focusName(screen_, left.focus));
     return out;
 }

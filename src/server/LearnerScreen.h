@@ -1,38 +1,24 @@
 #pragma once
 
 #include "server/Requests.h"
+#include "server/StorePorts.h"
 #include "session/KeptMessages.h"
 #include "session/MainScreen.h"
-#include "session/Players.h"
-#include "session/Recording.h"
+#include "session/SilentPlayers.h"
 #include "series/SeriesState.h"
 
 #include <QJsonObject>
-#include <QList>
 #include <QString>
 
-#include <array>
 #include <optional>
 
 class Store;
 class TextMeasure;
 
-// Players that play nothing here but note the cue: the page plays it.
-class CuePlayers : public Players
-{
-public:
-    void open(SoundCue cue, const QString& fileName) override;
-    void rewind(SoundCue /*cue*/) override {}
-    void play(SoundCue cue) override { played = cue; }
-
-    std::optional<SoundCue> played;
-    std::array<QString, 4> fileNames;
-};
-
-// One learner's screen: the desktop's own screen model and handlers, with
-// the learner's marks kept in the store instead of the folder's marks file.
-// Each request the page makes becomes one event of that model; what the
-// page draws is the model's controls afterwards.
+// One learner's session on the server: the desktop's session with the
+// learner's answers and marks kept in the store. Each request the page
+// makes is one of the session's verbs; what the page draws is the screen
+// afterwards, with what the verb changed.
 class LearnerScreen
 {
 public:
@@ -46,56 +32,31 @@ public:
         QString reason;
     };
 
-    // The problems "今日の復習" opens, listed after the catalogue's series
-    // while there are any; only on the series list.
-    void setReview(QList<ReviewProblem> due);
     std::optional<Refusal> open(int entry);
     std::optional<Refusal> move(const Requests::Move& move);
+    std::optional<Refusal> carry(const Requests::Command& command);
     std::optional<Refusal> press(Requests::Button button);
-    // Stores what leaving the series would store: the server is stopping.
+    // Stores what closing the window would store: the server is stopping.
     void leave();
 
-    // Everything the page draws; takes the sound to play and the messages
-    // to show, which are given once.
+    // Everything the page draws, with the sound, the messages and the focus
+    // the last verbs left; those are given once.
     QJsonObject state();
 
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
-    CuePlayers& players() { return players_; }
-    ProblemIndex& problemIndex() { return screen_.problemIndex; }
-
-    // A check of a complete answer that the last move made, if any.
-    struct Checked {
-        Problem problem;
-        QString series;
-        QList<int> correct; // 1-based
-        QList<int> placed;  // 1-based
-        int frames = 0;
-        int right = 0;
-        int attempt = 1;
-        qint64 durationMs = 0;
-    };
-    std::optional<Checked> takeChecked() { return std::exchange(checked_, std::nullopt); }
 
 private:
-    void storePendingMark();
-    void storeUnmarks();
-    void openMarks();
-    QString seriesOfMarked(const Problem& problem);
-    void newShowing();
-    void noteCheck();
     bool mayPress(Requests::Button button) const;
+    void take(Outcome outcome);
 
     QString learner_;
-    Store& store_;
+    StoreAnswers answers_;
+    StoreMarks marks_;
     SeriesState state_;
-    CuePlayers players_;
+    SilentPlayers players_;
     KeptMessages dialogs_;
     MainScreen screen_;
-    // Where each row of the marked series lies in the store.
-    QList<qint64> markPositions_;
-    QStringList notices_;
-    qint64 shownAtMs_ = 0;
-    int attempt_ = 0;
-    std::optional<Checked> checked_;
+    // What the verbs since the last state() left for the page.
+    Outcome left_;
 };

@@ -92,6 +92,43 @@ std::optional<Command> readMove(const QJsonObject& o, QString* why)
     return c;
 }
 
+struct CarryName {
+    const char* name;
+    Carry carry;
+};
+constexpr std::array<CarryName, 7> CarryNames = {{
+    {"pickUp", Carry::PickUp},
+    {"left", Carry::Left},
+    {"right", Carry::Right},
+    {"up", Carry::Up},
+    {"down", Carry::Down},
+    {"putDown", Carry::PutDown},
+    {"putBack", Carry::PutBack},
+}};
+
+std::optional<Command> readCarry(const QJsonObject& o, QString* why)
+{
+    const QString name = o.value(QLatin1String("action")).toString();
+    const auto it = std::find_if(CarryNames.begin(), CarryNames.end(),
+                                 [&name](const CarryName& c) { return name == QLatin1String(c.name); });
+    if (it == CarryNames.end()) {
+        *why = QStringLiteral("項目の動かし方が正しくありません");
+        return std::nullopt;
+    }
+    Command c;
+    c.kind = Kind::Carry;
+    c.carry = it->carry;
+    if (c.carry == Carry::PickUp) {
+        const std::optional<int> term = whole(o, "term", 0, 20);
+        if (!term) {
+            *why = QStringLiteral("項目の番号が正しくありません");
+            return std::nullopt;
+        }
+        c.move.term = *term;
+    }
+    return c;
+}
+
 std::optional<Command> readPress(const QJsonObject& o, QString* why)
 {
     const QString name = o.value(QLatin1String("button")).toString();
@@ -170,6 +207,8 @@ std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why)
         return readMove(o, why);
     case Kind::Press:
         return readPress(o, why);
+    case Kind::Carry:
+        return readCarry(o, why);
     }
     return std::nullopt;
 }

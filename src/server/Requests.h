@@ -44,7 +44,11 @@ struct Move {
     float top = 0.0F;
 };
 
-enum class Kind { SignIn, Open, Move, Press };
+// A term picked up with the keys or a tap, carried from frame to frame,
+// put down there, or put back where it lay.
+enum class Carry { PickUp, Left, Right, Up, Down, PutDown, PutBack };
+
+enum class Kind { SignIn, Open, Move, Press, Carry };
 
 struct Command {
     Kind kind = Kind::SignIn;
@@ -52,6 +56,7 @@ struct Command {
     int entry = -1; // Open: the row of the series list
     Move move;      // Move
     Button button = Button::Next; // Press
+    Carry carry = Carry::PickUp;  // Carry, with move.term for PickUp
 };
 
 // Reads the body of a request of `kind`. On failure returns nothing and

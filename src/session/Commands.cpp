@@ -224,7 +224,7 @@ bool WindowClosing(MainScreen& screen)
     const bool onProblem = screen.screen() != Screen::SeriesList;
     const bool appending = onProblem && !st.markedSeries && st.markPending &&
                            st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows;
-    const qsizetype pendingBefore = screen.marks.pending().size();
+    const qsizetype pendingBefore = screen.marks.pendingCount();
     Recording::saveBeforeEnd(screen);
     MarksWrite last;
     if (appending) {
@@ -237,7 +237,7 @@ bool WindowClosing(MainScreen& screen)
     if (MarksMessages::mayEnd(screen, last, Question::CloseWithoutMarks)) {
         return true;
     }
-    screen.stayTakesMarkBack = appending && screen.marks.pending().size() > pendingBefore;
+    screen.stayTakesMarkBack = appending && screen.marks.pendingCount() > pendingBefore;
     return false;
 }
 

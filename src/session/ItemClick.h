@@ -15,6 +15,7 @@ struct ItemPress {
     float top = 0.0F;
     quint32 backColor = 0;
     bool carried = false; // the item was picked up before the press
+    bool operator==(const ItemPress&) const = default;
 };
 
 // Notes what a press on item `index` is about to change, once a carry has

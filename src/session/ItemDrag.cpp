@@ -10,7 +10,7 @@ bool isItem(int index)
 }
 } // namespace
 
-void ItemMouseDown(MainScreen& screen, int index, int /*button*/, int /*shift*/, float x, float y)
+void ItemMouseDown(MainScreen& screen, int index, float x, float y)
 {
     SeriesState& st = screen.state;
     if (!isItem(index) || !screen.quiz.open()) {
@@ -24,7 +24,7 @@ void ItemMouseDown(MainScreen& screen, int index, int /*button*/, int /*shift*/,
     screen.quiz.takeBack(index);
 }
 
-void ItemMouseMove(MainScreen& screen, int index, int /*button*/, int /*shift*/, float x, float y)
+void ItemMouseMove(MainScreen& screen, int index, float x, float y)
 {
     const SeriesState& st = screen.state;
     if (!isItem(index) || !st.dragging) {

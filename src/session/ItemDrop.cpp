@@ -101,7 +101,7 @@ void DropItem(MainScreen& screen, int index, int frame)
     }
 }
 
-void ItemMouseUp(MainScreen& screen, int index, int /*button*/, int /*shift*/, float /*x*/, float /*y*/)
+void ItemMouseUp(MainScreen& screen, int index)
 {
     SeriesState& st = screen.state;
     if (index < 0 || index >= SeriesState::MaxItems || !screen.quiz.open()) {

@@ -3,7 +3,7 @@
 class MainScreen;
 
 // Release of a dragged item label: the frame under its centre takes it.
-void ItemMouseUp(MainScreen& screen, int index, int button, int shift, float x, float y);
+void ItemMouseUp(MainScreen& screen, int index);
 // Puts item `index`, already taken out of its frame, into `frame` (-1 for
 // none: it stays where it lies), closes the gap it left and, once every
 // item lies in a frame, checks the whole answer. The drop of the mouse, the

@@ -131,6 +131,32 @@ void ItemCarryCancel(MainScreen& screen)
     }
 }
 
+void ItemCarryMove(MainScreen& screen, int direction)
+{
+    if (screen.carry.item >= 0 && canAnswer(screen, screen.carry.item)) {
+        screen.carry.frame = frameInDirection(screen, screen.carry.frame, direction);
+    }
+}
+
+void ItemCarryPutDown(MainScreen& screen)
+{
+    const int index = screen.carry.item;
+    const int frame = screen.carry.frame;
+    ItemCarryCancel(screen);
+    if (index >= 0) {
+        dropAndMoveFocus(screen, index, frame);
+    }
+}
+
+void ItemPlace(MainScreen& screen, int index, int frame)
+{
+    // A frame beyond those on the board does nothing.
+    if (canAnswer(screen, index) && frame >= 0 && frame < framesInUse(screen)) {
+        ItemCarryCancel(screen);
+        dropAndMoveFocus(screen, index, frame);
+    }
+}
+
 bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift)
 {
     if (!canAnswer(screen, index) || shift != 0) {
@@ -143,20 +169,14 @@ bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift)
 
     const int digit = frameOfDigit(keyCode);
     if (digit >= 0) {
-        // A digit beyond the frames on the board does nothing.
-        if (digit < framesInUse(screen)) {
-            ItemCarryCancel(screen);
-            dropAndMoveFocus(screen, index, digit);
-        }
+        ItemPlace(screen, index, digit);
         return true;
     }
     switch (keyCode) {
     case ItemKeys::Space:
     case ItemKeys::Enter:
         if (carried) {
-            const int frame = screen.carry.frame;
-            ItemCarryCancel(screen);
-            dropAndMoveFocus(screen, index, frame);
+            ItemCarryPutDown(screen);
         } else {
             ItemCarryPickUp(screen, index);
         }
@@ -171,7 +191,7 @@ bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift)
     case ItemKeys::Up:
     case ItemKeys::Down:
         if (carried) {
-            screen.carry.frame = frameInDirection(screen, screen.carry.frame, keyCode);
+            ItemCarryMove(screen, keyCode);
         }
         return carried;
     default:

@@ -27,6 +27,7 @@ struct ItemCarry {
     int item = -1; // no item carried
     int frame = 0;
     quint32 backColor = 0; // the label's colour before it was picked up
+    bool operator==(const ItemCarry&) const = default;
 };
 
 // Key down on the focused item label `index`. Returns whether the key was
@@ -40,6 +41,14 @@ bool ItemKeyDrop(MainScreen& screen, int index, int frame);
 bool ItemCarryPickUp(MainScreen& screen, int index);
 // Puts a carried item back as it was, its colour included.
 void ItemCarryCancel(MainScreen& screen);
+// Carries the picked-up item on to the frame that way (an arrow key code).
+void ItemCarryMove(MainScreen& screen, int direction);
+// Puts the picked-up item down in the frame it was carried to; the focus
+// goes on to the next item in no frame.
+void ItemCarryPutDown(MainScreen& screen);
+// Puts item `index` into `frame` as a digit key does; the focus goes on to
+// the next item in no frame.
+void ItemPlace(MainScreen& screen, int index, int frame);
 // The frame item `index` lies in, or -1.
 int FrameOfItem(const MainScreen& screen, int index);
 // Where the keyboard focus belongs after a drop of item `index` (with

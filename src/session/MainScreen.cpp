@@ -62,12 +62,12 @@ void makeButton(Control& b, const QString& name, int index, const QString& capti
 
 } // namespace
 
-MainScreen::MainScreen(SeriesState& state_, const TextMeasure& measure_, Players& players_, Dialogs& dialogs_,
-             QString workDir_)
+MainScreen::MainScreen(SeriesState& state_, const TextMeasure& measure_, Players& players_,
+                       Dialogs& dialogs_, QString workDir_, MarksPort* marks_)
     : Caption(QString::fromUtf16(DesignCaption)), Width(DesignClientWidth + FrameWidth),
       Height(DesignClientHeight + FrameHeight), BackColor(FormBack), Font(gothic(11.25)),
       state(state_), measure(measure_), players(players_), dialogs(dialogs_),
-      workDir(std::move(workDir_)), marks(workDir),
+      workDir(std::move(workDir_)), fileMarks(workDir), marks(marks_ ? *marks_ : fileMarks),
       problemIndex(workDir)
 {
     createControls();
@@ -319,103 +319,165 @@ std::vector<Control*> MainScreen::tabOrder()
     return order;
 }
 
-void MainScreen::load()
+template <typename F> Outcome MainScreen::run(F&& handlers)
 {
-    RunStartUp(*this);
+    changes = Outcome{};
+    players.played.reset();
+    focusRequest = nullptr;
+    const qsizetype before = prompts.size();
+    handlers();
+    Outcome out = std::exchange(changes, {});
+    out.prompts = prompts.mid(before);
+    out.sound = std::exchange(players.played, std::nullopt);
+    out.focus = focusRequest;
+    return out;
 }
 
-void MainScreen::seriesListDoubleClicked()
+Outcome MainScreen::start()
 {
-    OpenSelectedSeries(*this);
+    return run([this] { RunStartUp(*this); });
 }
 
-void MainScreen::seriesListKeyDown(int keyCode, int /*shift*/)
+Outcome MainScreen::openEntry(int entry)
 {
-    constexpr int Enter = 13;
-    if (keyCode == Enter) {
-        OpenSelectedSeries(*this);
-    }
+    return run([this, entry] {
+        if (screen() == Screen::SeriesList) {
+            seriesList.ListIndex = entry;
+            OpenSelectedSeries(*this);
+        }
+    });
 }
 
-void MainScreen::termMouseDown(int index, int button, int shift, float x, float y)
+Outcome MainScreen::lift(int term, float x, float y)
 {
-    const bool carried = carry.item == index;
-    ItemCarryCancel(*this);
-    ItemPressNoted(*this, index, carried);
-    ItemMouseDown(*this, index, button, shift, x, y);
-}
-
-void MainScreen::termMouseMove(int index, int button, int shift, float x, float y)
-{
-    ItemMouseMove(*this, index, button, shift, x, y);
-}
-
-void MainScreen::termMouseUp(int index, int button, int shift, float x, float y)
-{
-    const bool open = quiz.open();
-    ItemMouseUp(*this, index, button, shift, x, y);
-    if (open && !quiz.open()) {
-        focusRequest = FocusAfterDrop(*this, index, false);
-    }
-}
-
-void MainScreen::termClicked(int index)
-{
-    ItemClick(*this, index);
-}
-
-void MainScreen::frameClicked(int index)
-{
-    FrameClick(*this, index);
-}
-
-void MainScreen::boardClicked()
-{
-    BoardClick(*this);
-}
-
-bool MainScreen::termKeyDown(int index, int keyCode, int shift)
-{
-    return ItemKeyDown(*this, index, keyCode, shift);
-}
-
-void MainScreen::termLostFocus(int index)
-{
-    if (carry.item == index) {
+    return run([this, term, x, y] {
+        const bool carried = carry.item == term;
         ItemCarryCancel(*this);
-    }
+        ItemPressNoted(*this, term, carried);
+        ItemMouseDown(*this, term, x, y);
+    });
 }
 
-void MainScreen::arrowClicked(int index)
+Outcome MainScreen::drag(int term, float x, float y)
 {
-    ArrowButtonClick(*this, index);
+    return run([this, term, x, y] { ItemMouseMove(*this, term, x, y); });
 }
 
-void MainScreen::resultButtonClicked(int index)
+Outcome MainScreen::letGo(int term)
 {
-    ResultButtonClick(*this, index);
+    return run([this, term] {
+        const bool open = quiz.open();
+        ItemMouseUp(*this, term);
+        if (open && !quiz.open()) {
+            focusRequest = FocusAfterDrop(*this, term, false);
+        }
+    });
 }
 
-void MainScreen::quitClicked()
+Outcome MainScreen::dropAt(int term, float left, float top)
 {
-    QuitButtonClick(*this);
+    return run([this, term, left, top] {
+        if (term < 0 || term >= quiz.terms() || !quiz.open() || state.dragging) {
+            return;
+        }
+        ItemCarryCancel(*this);
+        ItemMouseDown(*this, term, 0.0F, 0.0F);
+        ItemMouseMove(*this, term, left - terms.at(term).Left, top - terms.at(term).Top);
+        const bool open = quiz.open();
+        ItemMouseUp(*this, term);
+        if (open && !quiz.open()) {
+            focusRequest = FocusAfterDrop(*this, term, false);
+        }
+    });
 }
 
-void MainScreen::explanationBackClicked()
+Outcome MainScreen::tapTerm(int term)
 {
-    ExplanationBackClick(*this);
+    return run([this, term] { ItemClick(*this, term); });
 }
 
-void MainScreen::progressButtonClicked()
+Outcome MainScreen::tapFrame(int frame)
 {
-    Recording::showProgress(*this);
+    return run([this, frame] { FrameClick(*this, frame); });
 }
 
-void MainScreen::titlePictureClicked()
+Outcome MainScreen::tapBoard()
 {
-    Prompt about;
-    about.kind = Prompt::Kind::About;
-    prompts.append(about);
+    return run([this] { BoardClick(*this); });
+}
+
+Outcome MainScreen::place(int term, int frame)
+{
+    return run([this, term, frame] { ItemPlace(*this, term, frame); });
+}
+
+Outcome MainScreen::pickUp(int term)
+{
+    return run([this, term] {
+        ItemCarryCancel(*this);
+        if (ItemCarryPickUp(*this, term)) {
+            focusRequest = &terms.at(term);
+        }
+    });
+}
+
+Outcome MainScreen::carryOn(int direction)
+{
+    return run([this, direction] { ItemCarryMove(*this, direction); });
+}
+
+Outcome MainScreen::putDown()
+{
+    return run([this] { ItemCarryPutDown(*this); });
+}
+
+Outcome MainScreen::putBack()
+{
+    return run([this] { ItemCarryCancel(*this); });
+}
+
+Outcome MainScreen::termKey(int term, int keyCode, int shift, bool* used)
+{
+    return run([&] {
+        const bool u = ItemKeyDown(*this, term, keyCode, shift);
+        if (used != nullptr) {
+            *used = u;
+        }
+    });
+}
+
+Outcome MainScreen::pressArrow(int arrow)
+{
+    return run([this, arrow] { ArrowButtonClick(*this, arrow); });
+}
+
+Outcome MainScreen::pressResult(int button)
+{
+    return run([this, button] { ResultButtonClick(*this, button); });
+}
+
+Outcome MainScreen::leave()
+{
+    return run([this] { QuitButtonClick(*this); });
+}
+
+Outcome MainScreen::closeExplanation()
+{
+    return run([this] { ExplanationBackClick(*this); });
+}
+
+Outcome MainScreen::showProgress()
+{
+    return run([this] { Recording::showProgress(*this); });
+}
+
+Outcome MainScreen::showAbout()
+{
+    return run([this] {
+        Prompt about;
+        about.kind = Prompt::Kind::About;
+        prompts.append(about);
+    });
 }
 
 bool MainScreen::closeRequested()
@@ -425,6 +487,7 @@ bool MainScreen::closeRequested()
 
 bool MainScreen::answer(Question question, Dialogs::Answer answer)
 {
+    openQuestion.reset();
     return AnswerQuestion(*this, question, answer);
 }
 
@@ -454,7 +517,9 @@ void MainScreen::tell(const QString& message)
 
 void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
 {
-    prompts.append({Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}});
+    const Prompt asked{Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}};
+    prompts.append(asked);
+    openQuestion = asked;
 }
 
 QString MainScreen::pathOf(const QString& bareName) const

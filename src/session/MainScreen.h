@@ -3,8 +3,10 @@
 #include "session/ItemClick.h"
 #include "session/ItemKeys.h"
 #include "session/Control.h"
+#include "session/Outcome.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
+#include "session/SessionValue.h"
 #include "layout/BoardLayout.h"
 #include "quiz/Quiz.h"
 #include "marks/MarksFile.h"
@@ -21,11 +23,13 @@
 class TextMeasure;
 class Players;
 class Dialogs;
-class LearnerRecord;
+class AnswerStore;
 
-// The main window as a control model: every control it ever uses, created
-// once with its design-time properties, plus the entry point of every event
-// the window handles. MainScreen routes events; the subsystems decide what they do.
+// A learner's session, as a model of the main window: every control it
+// ever uses, created once with its design-time properties, and every verb
+// a learner's action is, for the window and the classroom server alike.
+// Each verb returns what it changed beyond the controls; the subsystems
+// decide what it does. Its state, as a value, makes the same session again.
 // The result panel's buttons and the arrows, by what they do.
 struct ResultButton {
     enum : std::size_t { Next, Retry, ToList, Previous, Explanation, Mark };
@@ -33,10 +37,6 @@ struct ResultButton {
 struct Arrow {
     enum : std::size_t { Next, Previous };
 };
-// What the main screen shows: the series list, a problem being answered,
-// the result panel over a solved problem or the end of a series, or the
-// explanation.
-enum class Screen { SeriesList, Problem, Result, Explanation };
 
 class MainScreen
 {
@@ -55,8 +55,9 @@ public:
     static constexpr const char16_t* DragPrompt =
         u"項目を分類群の枠へドラッグするか、項目と枠を順にクリックして下さい。";
 
+    // Marks go to `marks`, or to the folder's marks file when none is given.
     MainScreen(SeriesState& state, const TextMeasure& measure, Players& players, Dialogs& dialogs,
-          QString workDir);
+               QString workDir, MarksPort* marks = nullptr);
     MainScreen(const MainScreen&) = delete;
     MainScreen& operator=(const MainScreen&) = delete;
     ~MainScreen() = default;
@@ -102,34 +103,55 @@ public:
     // The controls that take the keyboard focus, in tab order.
     std::vector<Control*> tabOrder();
 
-    // Events.
-    void load();
-    void seriesListDoubleClicked();
-    void seriesListKeyDown(int keyCode, int shift);
-    void termMouseDown(int index, int button, int shift, float x, float y);
-    void termMouseMove(int index, int button, int shift, float x, float y);
-    void termMouseUp(int index, int button, int shift, float x, float y);
-    // A press on an item label released before the pointer moved.
-    void termClicked(int index);
-    // A click on a frame or its caption, and on the board outside them.
-    void frameClicked(int index);
-    void boardClicked();
-    // Keys on a focused item label; returns whether the key was used.
-    bool termKeyDown(int index, int keyCode, int shift);
-    void termLostFocus(int index);
-    void arrowClicked(int index);
-    void resultButtonClicked(int index);
-    void quitClicked();
-    void explanationBackClicked();
-    void titlePictureClicked();
-    void progressButtonClicked();
+    // The learner's verbs.
+    Outcome start();
+    // Opens entry `entry` of the series list.
+    Outcome openEntry(int entry);
+    // A term is lifted by a press at (x, y) in its own twips, dragged with
+    // the pointer there, and let go where it then lies.
+    Outcome lift(int term, float x, float y);
+    Outcome drag(int term, float x, float y);
+    Outcome letGo(int term);
+    // A whole drag at once: term `term` let go with its top-left corner at
+    // (left, top) on the board.
+    Outcome dropAt(int term, float left, float top);
+    // A press on a term released before the pointer moved: it is picked up,
+    // or put back when it was.
+    Outcome tapTerm(int term);
+    // A tap on a frame (or its caption), and on the board outside them.
+    Outcome tapFrame(int frame);
+    Outcome tapBoard();
+    // Puts a term into a frame, as a digit key does.
+    Outcome place(int term, int frame);
+    // Picks a term up with the keyboard, carries it to the frame that way
+    // (one of the arrow key codes of ItemKeys), puts it down there, or puts
+    // it back where it lay.
+    Outcome pickUp(int term);
+    Outcome carryOn(int direction);
+    Outcome putDown();
+    Outcome putBack();
+    // Keys on a focused term; *used says whether the key was one of them.
+    Outcome termKey(int term, int keyCode, int shift, bool* used = nullptr);
+    Outcome pressArrow(int arrow);
+    Outcome pressResult(int button);
+    // "終了" at the bottom: leaves the series, or asks whether to end.
+    Outcome leave();
+    Outcome closeExplanation();
+    Outcome showAbout();
+    Outcome showProgress();
     // The window is being closed through its title bar. False when marks
     // could not be saved and the user is asked whether to close anyway: the
     // answer to Question::CloseWithoutMarks then decides.
     bool closeRequested();
-    // The user's answer to a question a handler asked; goes on where that
-    // handler stopped. True when the program ends, or the window may close.
+    // The user's answer to a question a verb asked; goes on where that
+    // verb stopped. True when the program ends, or the window may close.
     bool answer(Question question, Dialogs::Answer answer);
+
+    // The session as a value, and the session made again from one on the
+    // same folder: false, with the learner told why and the series list
+    // shown, when its series is gone or has changed.
+    SessionValue value() const;
+    bool restore(const SessionValue& value);
 
     // Procedures other handlers share.
     void showProblem(qint16 problemNumber);
@@ -137,13 +159,14 @@ public:
 
     SeriesState& state;
     const TextMeasure& measure;
-    Players& players;
+    NotingPlayers players;
     Dialogs& dialogs;
     const QString workDir;
     // The marks file of the working folder, with marks whose write failed:
     // every later write tries them again, so a mark is never lost to a full
-    // disk.
-    MarksStore marks;
+    // disk; or, given, the learner's marks elsewhere.
+    MarksStore fileMarks;
+    MarksPort& marks;
     // The problem on the board: where its parts lie, and its answer so far.
     BoardLayout board;
     Quiz quiz;
@@ -161,7 +184,9 @@ public:
     QList<Prompt> prompts;
     // The learner's record, when one is kept: the program keeps one, a
     // board preview does not.
-    LearnerRecord* record = nullptr;
+    AnswerStore* record = nullptr;
+    // Answers checked but not yet stored: each is tried again with the next.
+    QList<Answer> unsavedAnswers;
     // The series files' problems by their text, for the record.
     ProblemIndex problemIndex;
     Showing showing;
@@ -171,6 +196,18 @@ public:
     // Closing the window waits for an answer: staying then puts the mark
     // on screen back on its problem.
     bool stayTakesMarkBack = false;
+    // Where the open series came from, for the session's value.
+    SessionValue::Source source = SessionValue::Source::None;
+    int openedEntry = -1;
+    QString openedTextHash;
+    QList<SessionValue::ProblemRef> openedRows;
+    // The text of problems 1..problemCount, hashed: what a value is checked
+    // against when the session is made again.
+    QString textHashOfRows() const;
+    // A question asked and not yet answered.
+    std::optional<Prompt> openQuestion;
+    // What the verb under way changed beyond the controls.
+    Outcome changes;
 
     // A message for the program's own message box.
     void tell(const QString& message);
@@ -180,6 +217,11 @@ public:
     QString pathOf(const QString& bareName) const;
 
 private:
+    // Runs a verb's handlers and returns what they changed.
+    template <typename F> Outcome run(F&& handlers);
+    bool restoreSeries(const SessionValue& v);
+    void restoreBoard(const SessionValue& v);
+
     // The controls with their design-time properties, part by part.
     void createControls();
     void createExplanationPanel();

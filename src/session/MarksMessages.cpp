@@ -38,7 +38,7 @@ bool tell(MainScreen& screen, const MarksWrite& result)
         return true;
     }
     QString text = result.failure;
-    const qsizetype waiting = screen.marks.pending().size();
+    const qsizetype waiting = screen.marks.pendingCount();
     if (waiting > 0) {
         // The marks are only in memory: say so, and when they are tried again.
         text += QStringLiteral("\n\nまだ保存されていないマークが%1件あります。シリーズを終える"
@@ -51,7 +51,7 @@ bool tell(MainScreen& screen, const MarksWrite& result)
 
 bool mayEnd(MainScreen& screen, const MarksWrite& last, Question question)
 {
-    const qsizetype lost = screen.marks.pending().size();
+    const qsizetype lost = screen.marks.pendingCount();
     if (last.written || lost == 0) {
         // Nothing is lost by ending: a failed rewrite leaves the file as it was.
         tell(screen, last);
@@ -64,7 +64,7 @@ bool mayEnd(MainScreen& screen, const MarksWrite& last, Question question)
                        "［OK］ マークを保存せずに終了します。\n"
                        "［キャンセル］ 終了しません。マークは次にファイルへ書き込むときに"
                        "もう一度記録を試みます。")
-            .arg(last.failure, QDir::toNativeSeparators(screen.marks.folder()))
+            .arg(last.failure, screen.marks.where())
             .arg(lost);
     screen.ask(question, withFindings(last, text), Dialogs::Icon::Critical);
     return false;
@@ -119,7 +119,7 @@ QString catalogReadFailure(TextFile::ReadResult::Status status, const QString& n
 int ReadMarksFile(MainScreen& screen)
 {
     QList<MarksFinding> findings;
-    const int last = screen.marks.read(screen.state, screen.state.catalog[0][1], &findings);
+    const int last = screen.marks.read(screen.state, &findings);
     QStringList messages;
     for (const MarksFinding& f : findings) {
         messages.append(f.message);
@@ -133,6 +133,10 @@ int ReadMarksFile(MainScreen& screen)
 bool AppendMarkedProblem(MainScreen& screen)
 {
     SeriesState& st = screen.state;
+    if (st.currentProblem >= 0 && st.currentProblem < SeriesState::SeriesRows) {
+        screen.changes.marks.append(
+            {MarkChange::Kind::Added, st.problems.at(st.currentProblem).heading});
+    }
     return MarksMessages::tell(screen, MarksFile::appendMark(screen.marks, st, st.currentProblem));
 }
 
@@ -143,5 +147,11 @@ bool SaveUnsavedMarks(MainScreen& screen)
 
 bool RewriteMarksFile(MainScreen& screen)
 {
+    const SeriesState& st = screen.state;
+    for (int row = 1; row <= st.problemCount && row < SeriesState::SeriesRows; ++row) {
+        if (!st.marked.at(row)) {
+            screen.changes.marks.append({MarkChange::Kind::Removed, st.problems.at(row).heading});
+        }
+    }
     return MarksMessages::tell(screen, screen.marks.rewrite(screen.state));
 }

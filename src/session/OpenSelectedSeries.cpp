@@ -4,6 +4,7 @@
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
 #include "series/SeriesLoader.h"
+#include "record/Statements.h"
 
 namespace
 {
@@ -20,20 +21,24 @@ QString faultList(const QStringList& faults)
            QStringLiteral("\nほか%1問").arg(faults.size() - Shown);
 }
 
-// Leaves the list screen for problem 1 of the series just read.
-void finish(MainScreen& screen, const QString& title, int problemCount)
+// Leaves the list screen for problem 1 of the series just read from
+// `source`.
+void finish(MainScreen& screen, const QString& title, int problemCount, SessionValue::Source source)
 {
     SeriesState& st = screen.state;
-    screen.titlePicture.Visible = false;
-    screen.seriesList.Visible = false;
-    screen.learnerLine.Visible = false;
-    screen.progressButton.Visible = false;
-    screen.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") +
-                     title + QStringLiteral(" >");
     st.currentProblem = 1;
     st.problemCount = problemCount;
+    screen.source = source;
+    screen.openedEntry = screen.seriesList.ListIndex;
+    screen.openedTextHash = screen.textHashOfRows();
+    screen.openedRows.clear();
+    if (source == SessionValue::Source::Review) {
+        for (int row = 1; row <= problemCount; ++row) {
+            screen.openedRows.append({st.seriesFile.at(row), Statements::problemHash(st.problems.at(row))});
+        }
+    }
+    ShowSeriesOpened(screen, title);
     screen.showProblem(1);
-    screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
 }
 
 void openMarkedSeries(MainScreen& screen)
@@ -46,7 +51,7 @@ void openMarkedSeries(MainScreen& screen)
         return;
     }
     st.seriesFile.fill(QString());
-    finish(screen, st.catalog[0][0], k);
+    finish(screen, st.catalog[0][0], k, SessionValue::Source::Marked);
     st.markedSeries = true;
 }
 
@@ -123,7 +128,7 @@ void openSeriesFile(MainScreen& screen, int idx)
     st.markedSeries = false;
     const int loaded = SeriesLoader::placeProblems(st, series);
     st.seriesFile.fill(name);
-    finish(screen, entry[0], loaded);
+    finish(screen, entry[0], loaded, SessionValue::Source::Series);
 
     const QStringList notes = notesAfterLoading(series, faults, loaded);
     if (!notes.isEmpty()) {
@@ -140,7 +145,8 @@ void openReview(MainScreen& screen)
         return;
     }
     screen.state.markedSeries = false;
-    finish(screen, QStringLiteral("今日の復習"), static_cast<int>(screen.review.size()));
+    finish(screen, QString::fromUtf16(Recording::ReviewTitle), static_cast<int>(screen.review.size()),
+           SessionValue::Source::Review);
 }
 
 } // namespace
@@ -162,4 +168,15 @@ void OpenSelectedSeries(MainScreen& screen)
     } else {
         openSeriesFile(screen, idx);
     }
+}
+
+void ShowSeriesOpened(MainScreen& screen, const QString& title)
+{
+    screen.titlePicture.Visible = false;
+    screen.seriesList.Visible = false;
+    screen.learnerLine.Visible = false;
+    screen.progressButton.Visible = false;
+    screen.Caption = QString::fromUtf16(MainScreen::DesignCaption) + QStringLiteral(" < ") + title +
+                     QStringLiteral(" >");
+    screen.instructionLine.setCaption(QString::fromUtf16(MainScreen::DragPrompt));
 }

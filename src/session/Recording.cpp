@@ -1,9 +1,10 @@
 #include "session/Recording.h"
 
-#include "record/LearnerRecord.h"
+#include "record/AnswerStore.h"
 #include "record/Progress.h"
 #include "record/Statements.h"
 #include "session/MainScreen.h"
+#include "marks/MarksFile.h"
 
 #include <QDir>
 #include <QUuid>
@@ -42,7 +43,7 @@ QString seriesOfCurrent(MainScreen& screen, const QString& hash)
 
 Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
 {
-    const LearnerRecord& record = *screen.record;
+    const AnswerStore& record = *screen.record;
     const Quiz& quiz = screen.quiz;
     const Problem& problem = screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
     Answer a = Statements::about(problem, seriesOfCurrent(screen, Statements::problemHash(problem)));
@@ -65,9 +66,17 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
     return a;
 }
 
-QString recordName(const MainScreen& screen)
+// Stores the answers not yet stored, oldest first; "" once none is left,
+// else why the first of them could not be.
+QString storeUnsaved(MainScreen& screen)
 {
-    return QDir::toNativeSeparators(QDir(screen.workDir).relativeFilePath(screen.record->path()));
+    while (!screen.unsavedAnswers.isEmpty()) {
+        if (QString failure = screen.record->store(screen.unsavedAnswers.first()); !failure.isEmpty()) {
+            return failure;
+        }
+        screen.unsavedAnswers.removeFirst();
+    }
+    return {};
 }
 
 void tellFindings(MainScreen& screen, const QList<LogFinding>& findings)
@@ -101,11 +110,29 @@ void setReviewEntry(MainScreen& screen)
     screen.reviewEntry = -1;
     if (!screen.review.isEmpty()) {
         screen.reviewEntry = static_cast<int>(items.size());
-        items.append(QStringLiteral("今日の復習（%1問）").arg(screen.review.size()));
+        items.append(Recording::reviewEntry(screen.review.size()));
     }
 }
 
 } // namespace
+
+QString Recording::reviewEntry(qsizetype count)
+{
+    return QString::fromUtf16(ReviewTitle) + QStringLiteral("（%1問）").arg(count);
+}
+
+std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& series, const QString& hash)
+{
+    if (series != QLatin1String(MarksFile::FileName)) {
+        return screen.problemIndex.find(series, hash);
+    }
+    for (const Problem& m : screen.marks.problems()) {
+        if (Statements::problemHash(m) == hash) {
+            return m;
+        }
+    }
+    return std::nullopt;
+}
 
 void Recording::startShowing(MainScreen& screen)
 {
@@ -117,27 +144,31 @@ void Recording::recordCheck(MainScreen& screen, const Quiz::Check& check)
     if (!screen.record) {
         return;
     }
-    const bool failingAlready = screen.record->unsaved() > 0;
-    const QString failure = screen.record->add(answerOnBoard(screen, check));
+    // An answer counts at once; one that cannot be stored is kept and
+    // stored with the next, and the learner is told once.
+    const bool failingAlready = !screen.unsavedAnswers.isEmpty();
+    const Answer answer = answerOnBoard(screen, check);
+    screen.record->count(answer);
+    screen.unsavedAnswers.append(answer);
+    screen.changes.answers.append(answer);
+    const QString failure = storeUnsaved(screen);
     if (!failure.isEmpty() && !failingAlready) {
         screen.tell(QStringLiteral("学習の記録「%1」に回答を書けませんでした。\n%2\n\n"
                                    "回答は覚えておき、次に回答したときにもう一度書きます。")
-                        .arg(recordName(screen), failure));
+                        .arg(screen.record->name(), failure));
     }
 }
 
 void Recording::saveBeforeEnd(MainScreen& screen)
 {
-    if (!screen.record || screen.record->unsaved() == 0) {
+    if (!screen.record || screen.unsavedAnswers.isEmpty()) {
         return;
     }
-    const qsizetype unsaved = screen.record->unsaved();
-    if (const QString failure = screen.record->flush(); !failure.isEmpty()) {
+    const qsizetype unsaved = screen.unsavedAnswers.size();
+    if (const QString failure = storeUnsaved(screen); !failure.isEmpty()) {
         screen.tell(QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
                                    "この回答は記録されずに終わります。")
-                        .arg(recordName(screen))
-                        .arg(unsaved)
-                        .arg(failure));
+                        .arg(screen.record->name(), QString::number(unsaved), failure));
     }
 }
 
@@ -146,7 +177,7 @@ void Recording::updateReview(MainScreen& screen)
     if (!screen.record) {
         return;
     }
-    screen.record->flush();
+    storeUnsaved(screen);
     tellFindings(screen, screen.record->refresh());
     screen.review.clear();
     const QList<ScheduledProblem> due = screen.record->schedule().dueBy(screen.record->now());
@@ -155,7 +186,7 @@ void Recording::updateReview(MainScreen& screen)
             break;
         }
         // A problem whose text has gone from its file is not asked again.
-        if (std::optional<Problem> problem = screen.problemIndex.find(p.series, p.problemHash)) {
+        if (std::optional<Problem> problem = findDue(screen, p.series, p.problemHash)) {
             screen.review.append({p.series, std::move(*problem)});
         }
     }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class MainScreen;
 
 // The problem on the board since it was last shown: the first check of a
@@ -13,6 +15,7 @@ class MainScreen;
 struct Showing {
     qint64 shownAtMs = 0;
     int checks = 0;
+    bool operator==(const Showing&) const = default;
 };
 
 // A problem of today's review and the series file it is read from.
@@ -26,6 +29,12 @@ namespace Recording
 
 // Problems today's review plays at most.
 constexpr int MaxReview = 50;
+constexpr const char16_t* ReviewTitle = u"今日の復習";
+// The list entry that opens today's review of `count` problems.
+QString reviewEntry(qsizetype count);
+// A problem by the series it is read from and its hash, as long as its text
+// is still there: in the series file, or among the marks.
+std::optional<Problem> findDue(MainScreen& screen, const QString& series, const QString& hash);
 
 // A problem has just been shown.
 void startShowing(MainScreen& screen);

@@ -5,10 +5,6 @@
 namespace SoundCues
 {
 
-namespace
-{
-
-// Looked up in the working directory.
 const char* fileName(SoundCue cue)
 {
     switch (cue) {
@@ -23,8 +19,6 @@ const char* fileName(SoundCue cue)
     }
     return "";
 }
-
-} // namespace
 
 void openAll(Players& players)
 {

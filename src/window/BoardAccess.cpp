@@ -2,6 +2,7 @@
 
 #include "session/ItemKeys.h"
 #include "session/MainScreen.h"
+#include "session/Words.h"
 #include "window/Accessibility.h"
 #include "window/MainWindow.h"
 #include "window/ViewGeometry.h"
@@ -44,11 +45,6 @@ protected:
     }
 };
 
-QString trimmedCaption(const Control& c)
-{
-    return c.Caption().trimmed();
-}
-
 } // namespace
 
 BoardAccess::BoardAccess(MainScreen& form, MainWindow& view)
@@ -61,36 +57,6 @@ void BoardAccess::announce(QWidget* widget, int type)
     // A screen reader reads out what changed.
     QAccessibleEvent event(widget, static_cast<QAccessible::Event>(type));
     announcer_(&event);
-}
-
-QString BoardAccess::frameName(int frame) const
-{
-    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(trimmedCaption(form_.captions.at(frame)));
-}
-
-QString BoardAccess::itemDescription(int index) const
-{
-    if (form_.carry.item == index && form_.carry.frame < form_.quiz.frames()) {
-        return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
-                              "スペースかEnterで置きます。枠をクリックしても置けます。"
-                              "Escで元に戻します。")
-            .arg(frameName(form_.carry.frame));
-    }
-    const int frame = FrameOfItem(form_, index);
-    if (frame < 0) {
-        return QStringLiteral("どの枠にもありません。数字キーで枠に入れます。");
-    }
-    QString text = QStringLiteral("%1にあります。").arg(frameName(frame));
-    // The colour says right or wrong once the answer is checked; so does
-    // the description. The answer is checked whenever every item is placed;
-    // a coloured item stays right while another is moved out.
-    const bool right = form_.quiz.answerOf(index) == frame;
-    if (form_.quiz.allPlaced()) {
-        text += right ? QStringLiteral("正解です。") : QStringLiteral("不正解です。");
-    } else if (right && form_.terms.at(index).BackColor == Colors::GroupCaptions.at(frame)) {
-        text += QStringLiteral("正解です。");
-    }
-    return text;
 }
 
 void BoardAccess::setName(const Control& control, const QString& name)
@@ -115,31 +81,22 @@ void BoardAccess::updateNames()
 {
     for (int i = 0; i < static_cast<int>(form_.terms.size()); ++i) {
         const Control& item = form_.terms.at(i);
-        setName(item, trimmedCaption(item));
+        setName(item, Words::nameOf(form_, item));
         QWidget* w = view_.madeWidgetOf(item);
-        if (w != nullptr && Accessibility::setDescription(w, itemDescription(i))) {
+        if (w != nullptr && Accessibility::setDescription(w, Words::termDescription(form_, i))) {
             announce(w, QAccessible::DescriptionChanged);
         }
     }
     for (int c = 0; c < static_cast<int>(form_.frames.size()); ++c) {
-        setName(form_.captions.at(c), trimmedCaption(form_.captions.at(c)));
-        setName(form_.frames.at(c), frameName(c));
+        setName(form_.captions.at(c), Words::nameOf(form_, form_.captions.at(c)));
+        setName(form_.frames.at(c), Words::nameOf(form_, form_.frames.at(c)));
     }
-    // The heading and the body of the question, each read once.
-    setName(form_.headingText, trimmedCaption(form_.headingText));
-    setName(form_.questionText, trimmedCaption(form_.questionText));
-    // Two buttons say 終了 on a problem: their names tell them apart.
-    setName(form_.resultButtons[ResultButton::ToList], QStringLiteral("終了：シリーズを終えて一覧に戻る"));
-    setName(form_.quitButton, form_.screen() == Screen::SeriesList
-                                ? QStringLiteral("終了：プログラムを終える")
-                                : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る"));
-    setName(form_.instructionLine, trimmedCaption(form_.instructionLine));
-    setName(form_.resultMessage, trimmedCaption(form_.resultMessage));
-    setName(form_.resultPanel, QStringLiteral("結果"));
-    setName(form_.explanationPanel, trimmedCaption(form_.explanationPanel));
-    setName(form_.explanationText, trimmedCaption(form_.explanationPanel));
-    setName(form_.seriesList, QString::fromUtf16(MainScreen::ListPrompt));
-    setName(form_.titlePicture, QStringLiteral("Velmorant バージョン情報"));
+    for (const Control* c :
+         {&form_.headingText, &form_.questionText, &form_.resultButtons[ResultButton::ToList],
+          &form_.quitButton, &form_.instructionLine, &form_.resultMessage, &form_.resultPanel,
+          &form_.explanationPanel, &form_.explanationText, &form_.seriesList, &form_.titlePicture}) {
+        setName(*c, Words::nameOf(form_, *c));
+    }
 }
 
 void BoardAccess::updateFocusAndHighlight(bool focusLeaving)
@@ -166,7 +123,7 @@ void BoardAccess::updateHighlight()
     }
     const Control& frame = form_.frames.at(carry.frame);
     highlight_->setGeometry(ViewGeometry::pixelRect(frame));
-    highlight_->setAccessibleName(QStringLiteral("移動先の%1").arg(frameName(carry.frame)));
+    highlight_->setAccessibleName(QStringLiteral("移動先の%1").arg(Words::frameName(form_, carry.frame)));
     // Right over the frames, under every label.
     if (QWidget* firstCaption = view_.widgetOf(form_.captions[0])) {
         highlight_->stackUnder(firstCaption);

@@ -28,9 +28,6 @@ public:
     // focused widget is `focusLeaving`.
     void updateFocusAndHighlight(bool focusLeaving);
 
-    // The description of item `index` as a screen reader gets it.
-    QString itemDescription(int index) const;
-
     // Where the name and description changes go: to the screen reader
     // bridge, or to a test, since an offscreen screen has no bridge.
     using Announcer = std::function<void(QAccessibleEvent*)>;
@@ -38,7 +35,6 @@ public:
 
 private:
     void setName(const Control& control, const QString& name);
-    QString frameName(int frame) const;
     void updateHighlight();
     void updateFocus(bool focusLeaving);
     void updateItemFocus();

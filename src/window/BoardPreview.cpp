@@ -44,16 +44,15 @@ public:
     // number of problems loaded.
     int open(const QString& fileName, const QString& title)
     {
-        if (fileName == QLatin1String(MarksFile::FileName)) {
-            form_.seriesList.ListIndex = 0;
-        } else {
+        int entry = 0;
+        if (fileName != QLatin1String(MarksFile::FileName)) {
             // The series becomes the one entry of the list after the marked
             // problems.
             state_.catalog[1] = {title, fileName};
             form_.seriesList.Items = QStringList{state_.catalog[0][0], title};
-            form_.seriesList.ListIndex = 1;
+            entry = 1;
         }
-        form_.seriesListDoubleClicked();
+        form_.openEntry(entry);
         view_.sync();
         ShowPrompts(form_, dialogs_, [] { return true; });
         // A series that could not be opened leaves the list on the screen.

@@ -30,22 +30,7 @@ using ViewGeometry::toPixels;
 namespace
 {
 
-// Mouse buttons and modifier keys as the handlers take them.
-int buttonCode(Qt::MouseButtons buttons)
-{
-    int code = 0;
-    if (buttons & Qt::LeftButton) {
-        code |= 1;
-    }
-    if (buttons & Qt::RightButton) {
-        code |= 2;
-    }
-    if (buttons & Qt::MiddleButton) {
-        code |= 4;
-    }
-    return code;
-}
-
+// Modifier keys as the handlers take them.
 int shiftCode(Qt::KeyboardModifiers modifiers)
 {
     int code = 0;
@@ -161,7 +146,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
     case ControlKind::PictureBox: {
         auto* picture = new PictureBox(parent);
         picture->setPicture(ProgramImages::title());
-        picture->setClickHandler([this] { run([this] { form_.titlePictureClicked(); }); });
+        picture->setClickHandler([this] { run([this] { form_.showAbout(); }); });
         return picture;
     }
     }
@@ -177,7 +162,7 @@ QWidget* MainWindow::createItemLabel(int index, QWidget* parent)
     item->setKeyHandler([this, index](QKeyEvent* event) { return itemKey(index, event); });
     item->setFocusOutHandler([this, index] {
         if (form_.carry.item == index) {
-            run([this, index] { form_.termLostFocus(index); });
+            run([this] { form_.putBack(); });
         }
     });
     return item;
@@ -198,13 +183,10 @@ QWidget* MainWindow::createList(QWidget* parent)
 {
     list_ = new SeriesListWidget(parent);
     list_->onDoubleClick = [this] {
-        form_.seriesList.ListIndex = list_->selectedRow();
-        run([this] { form_.seriesListDoubleClicked(); });
+        run([this] { form_.openEntry(list_->selectedRow()); });
     };
-    list_->onEnter = [this](Qt::KeyboardModifiers modifiers) {
-        constexpr int EnterKey = 13;
-        form_.seriesList.ListIndex = list_->selectedRow();
-        run([this, modifiers] { form_.seriesListKeyDown(EnterKey, shiftCode(modifiers)); });
+    list_->onEnter = [this](Qt::KeyboardModifiers /*modifiers*/) {
+        run([this] { form_.openEntry(list_->selectedRow()); });
     };
     QObject::connect(list_, &QListWidget::itemSelectionChanged, this,
                      [this] { listSelectionChanged(); });
@@ -234,22 +216,22 @@ void MainWindow::connectButton(Control& control, QWidget* widget)
     };
     for (int i = 0; i < static_cast<int>(form_.arrows.size()); ++i) {
         if (&control == &form_.arrows.at(i)) {
-            onClick([this, i] { form_.arrowClicked(i); });
+            onClick([this, i] { form_.pressArrow(i); });
         }
     }
     for (int i = 0; i < static_cast<int>(form_.resultButtons.size()); ++i) {
         if (&control == &form_.resultButtons.at(i)) {
-            onClick([this, i] { form_.resultButtonClicked(i); });
+            onClick([this, i] { form_.pressResult(i); });
         }
     }
     if (&control == &form_.quitButton) {
-        onClick([this] { form_.quitClicked(); });
+        onClick([this] { form_.leave(); });
     }
     if (&control == &form_.explanationBack) {
-        onClick([this] { form_.explanationBackClicked(); });
+        onClick([this] { form_.closeExplanation(); });
     }
     if (&control == &form_.progressButton) {
-        onClick([this] { form_.progressButtonClicked(); });
+        onClick([this] { form_.showProgress(); });
     }
 }
 
@@ -301,7 +283,7 @@ void MainWindow::load()
         return;
     }
     loaded_ = true;
-    run([this] { form_.load(); });
+    run([this] { form_.start(); });
 }
 
 template <typename Handler> void MainWindow::run(Handler&& handler)
@@ -590,7 +572,6 @@ void MainWindow::listSelectionChanged()
 
 void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event)
 {
-    const int shift = shiftCode(event->modifiers());
     const float x = toTwips(event->position().x());
     const float y = toTwips(event->position().y());
     switch (action) {
@@ -601,7 +582,7 @@ void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEve
             // A second button makes no click.
             itemPress_.dragging = true;
         }
-        run([&] { form_.termMouseDown(index, buttonCode(event->button()), shift, x, y); });
+        run([&] { form_.lift(index, x, y); });
         break;
     case LabelWidget::MouseAction::Move:
         if (itemPress_.index == index && !itemPress_.dragging) {
@@ -613,7 +594,7 @@ void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEve
             itemPress_.dragging = true;
         }
         // A move reports every button held down.
-        run([&] { form_.termMouseMove(index, buttonCode(event->buttons()), shift, x, y); });
+        run([&] { form_.drag(index, x, y); });
         break;
     case LabelWidget::MouseAction::Release: {
         const bool click = itemPress_.index == index && !itemPress_.dragging;
@@ -621,9 +602,9 @@ void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEve
             itemPress_ = {};
         }
         if (click) {
-            run([&] { form_.termClicked(index); });
+            run([&] { form_.tapTerm(index); });
         } else {
-            run([&] { form_.termMouseUp(index, buttonCode(event->button()), shift, x, y); });
+            run([&] { form_.letGo(index); });
         }
         break;
     }
@@ -645,9 +626,9 @@ void MainWindow::boardMouse(LabelWidget::MouseAction action, QMouseEvent* event,
         return;
     }
     if (frame >= 0) {
-        run([&] { form_.frameClicked(frame); });
+        run([&] { form_.tapFrame(frame); });
     } else {
-        run([&] { form_.boardClicked(); });
+        run([&] { form_.tapBoard(); });
     }
 }
 
@@ -680,7 +661,7 @@ bool MainWindow::itemKey(int index, QKeyEvent* event)
         return false;
     }
     bool used = false;
-    run([&] { used = form_.termKeyDown(index, code, shiftCode(event->modifiers())); });
+    run([&] { form_.termKey(index, code, shiftCode(event->modifiers()), &used); });
     return used;
 }
 

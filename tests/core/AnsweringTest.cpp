@@ -34,10 +34,10 @@ struct Play : Harness {
     // Picks item i up, puts its centre at (cx, cy) and lets it go.
     void drop(int i, float cx, float cy)
     {
-        form->termMouseDown(i, 1, 0, 5, 5);
+        form->lift(i, 5, 5);
         item(i).Left = cx - item(i).Width / 2;
         item(i).Top = cy - item(i).Height / 2;
-        form->termMouseUp(i, 1, 0, 5, 5);
+        form->letGo(i);
     }
     void dropInto(int i, int frame)
     {
@@ -58,7 +58,7 @@ TEST(dragging, PressTakesTheItemOutOfItsFrameOnly)
         p.dropInto(i, 0);
     }
     const float below = p.item(3).Top;
-    p.form->termMouseDown(2, 2, 0, 12.5F, 7);
+    p.form->lift(2, 12.5F, 7);
     EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
     EXPECT_EQ(p.item(3).Top, below) << "the gap closes on the board at the release";
     EXPECT_EQ(p.item(2).BackColor, Colors::White) << "any button picks up";
@@ -71,14 +71,14 @@ TEST(dragging, MovesKeepTheGrabPointUnderThePointer)
     Play p;
     const float left = p.item(0).Left;
     const float top = p.item(0).Top;
-    p.form->termMouseDown(0, 1, 0, 30, 40);
-    p.form->termMouseMove(0, 1, 0, 30, 40);
+    p.form->lift(0, 30, 40);
+    p.form->drag(0, 30, 40);
     EXPECT_FLOAT_EQ(p.item(0).Left, left);
     EXPECT_FLOAT_EQ(p.item(0).Top, top);
-    p.form->termMouseMove(0, 1, 0, 75, 40);
+    p.form->drag(0, 75, 40);
     EXPECT_FLOAT_EQ(p.item(0).Left, left + 45);
     EXPECT_FLOAT_EQ(p.item(0).Top, top);
-    p.form->termMouseMove(0, 1, 0, 30, -20000); // far off the board is allowed
+    p.form->drag(0, 30, -20000); // far off the board is allowed
     EXPECT_FLOAT_EQ(p.item(0).Top, top - 20040);
 }
 
@@ -87,14 +87,14 @@ TEST(dragging, NothingHappensWhileTheProblemIsClosed)
     Play p;
     p.form->quiz = Quiz(); // as on the series list
     const float left = p.item(0).Left;
-    p.form->termMouseDown(0, 1, 0, 0, 0);
-    p.form->termMouseMove(0, 1, 0, 300, 300);
+    p.form->lift(0, 0, 0);
+    p.form->drag(0, 300, 300);
     EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
     EXPECT_FALSE(p.state.dragging);
     EXPECT_FLOAT_EQ(p.item(0).Left, left);
 
     p.state.dragging = true;
-    p.form->termMouseUp(0, 1, 0, 0, 0);
+    p.form->letGo(0);
     EXPECT_TRUE(p.state.dragging);
     EXPECT_TRUE(p.players.log.isEmpty());
 }
@@ -105,14 +105,14 @@ TEST(dragging, ASecondButtonDuringADragPlacesTheItemOnce)
     // ends the drag places the item. Placed twice, the one item would fill
     // both slots the problem needs and be "solved".
     Play p(2, "1,1,");
-    p.form->termMouseDown(0, 1, 0, 5, 5);
+    p.form->lift(0, 5, 5);
     const Control& f = p.form->frames[0];
     p.item(0).Left = f.Left + 200;
     p.item(0).Top = f.Top + 200;
-    p.form->termMouseDown(0, 2, 1, 5, 5);
-    p.form->termMouseUp(0, 1, 2, 5, 5);
-    p.form->termMouseMove(0, 2, 0, 900, 900);
-    p.form->termMouseUp(0, 2, 0, 900, 900);
+    p.form->lift(0, 5, 5);
+    p.form->letGo(0);
+    p.form->drag(0, 900, 900);
+    p.form->letGo(0);
     EXPECT_EQ(p.slot(0, 0), 1);
     EXPECT_EQ(p.slot(0, 1), 0);
     EXPECT_FLOAT_EQ(p.item(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
@@ -259,7 +259,7 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
         EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
 
         // Solved: presses are ignored and the colours stay.
-        p.form->termMouseDown(1, 1, 0, 0, 0);
+        p.form->lift(1, 0, 0);
         EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
     }
 }

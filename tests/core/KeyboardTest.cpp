@@ -24,22 +24,27 @@ struct Board : Harness {
         players.clear();
     }
     Control& item(int i) { return form->terms.at(i); }
-    bool key(int i, int code) { return form->termKeyDown(i, code, 0); }
+    bool key(int i, int code)
+    {
+        bool used = false;
+        form->termKey(i, code, 0, &used);
+        return used;
+    }
     // The drop a mouse user makes: grab the label at its centre, carry it
     // until its centre is over the first empty slot of the frame, let go.
     void mouseDrop(int i, int frame)
     {
         const float gx = item(i).Width / 2;
         const float gy = item(i).Height / 2;
-        form->termMouseDown(i, 1, 0, gx, gy);
+        form->lift(i, gx, gy);
         const int k = form->quiz.slotFor(i, frame);
         const Control& f = form->frames.at(frame);
         const float cx = f.Left + 120 + item(i).Width / 2;
         const float cy = f.Top + 250 + static_cast<float>(k) * item(0).Height + item(i).Height / 2;
         const float x = gx + cx - (item(i).Left + gx);
         const float y = gy + cy - (item(i).Top + gy);
-        form->termMouseMove(i, 1, 0, x, y);
-        form->termMouseUp(i, 1, 0, x, y);
+        form->drag(i, x, y);
+        form->letGo(i);
     }
     // Everything a drop can change, as text.
     QStringList snapshot() const
@@ -106,11 +111,13 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
     const QStringList before = b.snapshot();
     EXPECT_TRUE(b.key(0, Key1 + 3)) << "\"4\" with three frames is taken, and ignored";
     EXPECT_TRUE(b.key(0, ItemKeys::Numpad1 + 5));
-    EXPECT_FALSE(b.form->termKeyDown(0, Key1, 1)) << "Shift+1 is no digit";
+    bool used = true;
+    b.form->termKey(0, Key1, 1, &used);
+    EXPECT_FALSE(used) << "Shift+1 is no digit";
     EXPECT_FALSE(b.key(0, 'A'));
     EXPECT_EQ(b.snapshot(), before);
 
-    b.form->termMouseDown(1, 1, 0, 5, 5);
+    b.form->lift(1, 5, 5);
     EXPECT_FALSE(b.key(2, Key1));
     EXPECT_FALSE(b.key(2, ItemKeys::Space));
     EXPECT_TRUE(b.form->quiz.termsIn(0).isEmpty());
@@ -160,10 +167,10 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
 
     // A mouse press ends a carry first; a new problem forgets it.
     b.key(2, ItemKeys::Space);
-    b.form->termMouseDown(3, 1, 0, 5, 5);
+    b.form->lift(3, 5, 5);
     EXPECT_EQ(b.form->carry.item, -1);
     EXPECT_NE(b.item(2).BackColor, Colors::White);
-    b.form->termMouseUp(3, 1, 0, 5, 5);
+    b.form->letGo(3);
     b.key(2, ItemKeys::Space);
     b.form->showProblem(1);
     EXPECT_EQ(b.form->carry.item, -1);
@@ -246,8 +253,8 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     }
     const QStringList before = b.snapshot();
     auto click = [&b](int i) {
-        b.form->termMouseDown(i, 1, 0, 5, 5);
-        b.form->termClicked(i);
+        b.form->lift(i, 5, 5);
+        b.form->tapTerm(i);
     };
 
     // Picked up where it lies, in its own slot, as Space picks it up.
@@ -257,7 +264,7 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     EXPECT_EQ(b.form->carry.item, 0);
     EXPECT_EQ(b.form->carry.frame, 0);
     EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]) << "the keys go on with it";
-    b.form->boardClicked();
+    b.form->tapBoard();
     EXPECT_EQ(b.snapshot(), before) << "a click beside the frames puts it back, colour and all";
 
     // Another item takes over the carry; a second click on it puts it back.
@@ -274,7 +281,7 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     const QList<std::pair<int, int>> drops = {{0, 1}, {1, 1}, {2, 2}, {0, 0}, {3, 0}, {4, 1}};
     for (const auto& [i, frame] : drops) {
         click(i);
-        b.form->frameClicked(frame);
+        b.form->tapFrame(frame);
         keys.key(i, Key1 + frame);
         ASSERT_EQ(b.snapshot(), keys.snapshot()) << "item " << i << " into " << frame;
         auto focus = [](const Board& on) {
@@ -287,7 +294,7 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     // A press that moves is a drag: no carry, and no click can follow it.
     Board drag;
     drag.mouseDrop(0, 2);
-    drag.form->termClicked(0);
+    drag.form->tapTerm(0);
     EXPECT_EQ(drag.form->carry.item, -1);
     EXPECT_EQ(drag.form->quiz.termsIn(2), QList<int>({0}));
 }

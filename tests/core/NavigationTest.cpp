@@ -37,22 +37,22 @@ struct Session : Harness {
         }
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->load();
+        form->start();
         open(1);
     }
     void open(int index)
     {
         form->seriesList.ListIndex = index;
-        form->seriesListDoubleClicked();
+        form->openEntry(form->seriesList.ListIndex);
     }
     // Drags the one item of the problem on display into its frame.
     void solve()
     {
-        form->termMouseDown(0, 1, 0, 0, 0);
+        form->lift(0, 0, 0);
         const Control& f = form->frames[0];
         form->terms[0].Left = f.Left + f.Width / 2 - form->terms[0].Width / 2;
         form->terms[0].Top = f.Top + f.Height / 2;
-        form->termMouseUp(0, 1, 0, 0, 0);
+        form->letGo(0);
         ASSERT_FALSE(form->quiz.open()) << "solved";
     }
     QByteArray marks() const { return TestFiles::readAll(path("Marked.txt")); }
@@ -86,15 +86,15 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     s.form->showProblem(3);
     s.form->quiz = Quiz(s.state.problems.at(3), 4);
     s.players.clear();
-    s.form->arrowClicked(0);
+    s.form->pressArrow(0);
     EXPECT_EQ(s.state.currentProblem, 4);
     EXPECT_EQ(s.form->headingText.Caption(), QStringLiteral("問題4"));
     EXPECT_EQ(s.players.log.first(), "MoreCorrect:rewind");
     EXPECT_EQ(s.form->quiz.previousRight(), 4) << "arrows leave the count alone";
 
-    s.form->arrowClicked(0);
+    s.form->pressArrow(0);
     s.players.clear();
-    s.form->arrowClicked(0); // on problem 5 of 5
+    s.form->pressArrow(0); // on problem 5 of 5
     EXPECT_EQ(s.state.currentProblem, 5);
     EXPECT_EQ(s.players.log, (QStringList{"MoreCorrect:rewind", "MoreCorrect:play"}));
     EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
@@ -106,7 +106,7 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     EXPECT_TRUE(s.form->terms[0].Visible) << "the unsolved problem stays beneath";
     EXPECT_TRUE(s.form->quiz.open());
 
-    s.form->arrowClicked(1);
+    s.form->pressArrow(1);
     EXPECT_EQ(s.state.currentProblem, 4) << "back to problem 4";
 }
 
@@ -114,13 +114,13 @@ TEST(Arrows, BackOnProblemOneAndArrowsOnTheListScreenOnlyRewind)
 {
     Session s;
     s.players.clear();
-    s.form->arrowClicked(1);
+    s.form->pressArrow(1);
     EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_EQ(s.players.log, QStringList{"MoreCorrect:rewind"});
 
-    s.form->quitClicked();
+    s.form->leave();
     s.form->arrows[Arrow::Next].Visible = true;
-    s.form->arrowClicked(0);
+    s.form->pressArrow(0);
     EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible);
     EXPECT_EQ(s.state.currentProblem, 1);
 }
@@ -128,16 +128,16 @@ TEST(Arrows, BackOnProblemOneAndArrowsOnTheListScreenOnlyRewind)
 TEST(ResultButtons, OneProblemSeriesPreviousOnTheEndPanelOnlyHidesIt)
 {
     Session s(1);
-    s.form->arrowClicked(0);
+    s.form->pressArrow(0);
     ASSERT_TRUE(s.form->resultButtons[ResultButton::Previous].Visible);
-    s.form->resultButtonClicked(3);
+    s.form->pressResult(3);
     EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_FALSE(s.form->resultPanel.Visible);
     EXPECT_FALSE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible) << "no arrows until displayed again";
     s.solve(); // still solvable
-    s.form->quitClicked();
+    s.form->leave();
     EXPECT_TRUE(s.form->seriesList.Visible);
 }
 
@@ -146,20 +146,20 @@ TEST(ResultButtons, NextRetryPreviousAndExplanation)
     Session s;
     s.solve();
     s.form->quiz = Quiz(s.state.problems.at(1), 3);
-    s.form->resultButtonClicked(0);
+    s.form->pressResult(0);
     EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_EQ(s.form->quiz.previousRight(), 0);
     EXPECT_TRUE(s.form->quiz.open());
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     s.solve();
-    s.form->resultButtonClicked(1);
+    s.form->pressResult(1);
     EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_TRUE(s.form->quiz.open());
     s.solve();
-    s.form->resultButtonClicked(3);
+    s.form->pressResult(3);
     EXPECT_EQ(s.state.currentProblem, 1);
     s.solve();
-    s.form->resultButtonClicked(4);
+    s.form->pressResult(4);
     EXPECT_TRUE(s.form->explanationPanel.Visible);
     EXPECT_EQ(s.form->explanationText.Text, QStringLiteral("\u3000説明1"));
     EXPECT_FALSE(s.form->resultPanel.Visible);
@@ -169,19 +169,19 @@ TEST(ExplanationBack, RestoresTheResultPanelAtTheLastAndAnEarlierProblem)
 {
     Session s(3);
     s.solve();
-    s.form->resultButtonClicked(4);
-    s.form->explanationBackClicked();
+    s.form->pressResult(4);
+    s.form->closeExplanation();
     EXPECT_FALSE(s.form->explanationPanel.Visible);
     EXPECT_TRUE(s.form->resultPanel.Visible);
     EXPECT_TRUE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), (QList<bool>{true, true, true, false, true, true}))
         << "problem 1: no previous";
 
-    s.form->arrowClicked(0);
-    s.form->arrowClicked(0); // problem 3 of 3
+    s.form->pressArrow(0);
+    s.form->pressArrow(0); // problem 3 of 3
     s.solve();
-    s.form->resultButtonClicked(4);
-    s.form->explanationBackClicked();
+    s.form->pressResult(4);
+    s.form->closeExplanation();
     EXPECT_EQ(s.resultButtons(), (QList<bool>{false, true, true, true, true, true}))
         << "the last problem: no next";
     EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
@@ -190,21 +190,21 @@ TEST(ExplanationBack, RestoresTheResultPanelAtTheLastAndAnEarlierProblem)
 TEST(Marks, MarkThenNextAppendsOnceAndMarkingTwiceAppendsNothing)
 {
     Session s;
-    s.form->arrowClicked(0);
+    s.form->pressArrow(0);
     s.solve(); // problem 2
-    s.form->resultButtonClicked(5);
+    s.form->pressResult(5);
     EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
     EXPECT_TRUE(s.state.markPending);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt"))) << "nothing written before leaving";
-    s.form->resultButtonClicked(0);
+    s.form->pressResult(0);
     EXPECT_EQ(s.state.currentProblem, 3);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 
     s.solve(); // problem 3
-    s.form->resultButtonClicked(5);
-    s.form->resultButtonClicked(5);
+    s.form->pressResult(5);
+    s.form->pressResult(5);
     EXPECT_FALSE(s.state.markPending);
-    s.form->resultButtonClicked(0);
+    s.form->pressResult(0);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 }
 
@@ -212,13 +212,13 @@ TEST(Marks, MarkThenExplanationAppendsAtOnceAndAgainAfterBack)
 {
     Session s;
     s.solve();
-    s.form->resultButtonClicked(5);
-    s.form->resultButtonClicked(4);
+    s.form->pressResult(5);
+    s.form->pressResult(4);
     EXPECT_EQ(s.marks(), Placeholder + firstRecord());
-    s.form->explanationBackClicked();
+    s.form->closeExplanation();
     EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
-    s.form->resultButtonClicked(5);
-    s.form->quitClicked();
+    s.form->pressResult(5);
+    s.form->leave();
     EXPECT_EQ(s.marks(), Placeholder + firstRecord() + firstRecord());
     EXPECT_TRUE(s.form->seriesList.Visible);
     EXPECT_FALSE(s.form->explanationPanel.Visible);
@@ -226,7 +226,7 @@ TEST(Marks, MarkThenExplanationAppendsAtOnceAndAgainAfterBack)
     // Another series afterwards appends nothing more.
     s.open(1);
     s.solve();
-    s.form->resultButtonClicked(0);
+    s.form->pressResult(0);
     EXPECT_EQ(s.marks(), Placeholder + firstRecord() + firstRecord());
 }
 
@@ -239,28 +239,28 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
                                 TestFiles::lines(markedRecord(2)) +
                                 TestFiles::lines(markedRecord(3));
         TestFiles::write(s.path("Marked.txt"), file);
-        s.form->quitClicked();
+        s.form->leave();
         s.open(0);
         ASSERT_TRUE(s.state.markedSeries);
         EXPECT_EQ(s.state.problemCount, 3);
         EXPECT_EQ(s.form->Caption,
                   QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
-        s.form->arrowClicked(0);
+        s.form->pressArrow(0);
         s.solve(); // marked problem 2
         EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
-        s.form->resultButtonClicked(5);
+        s.form->pressResult(5);
         EXPECT_FALSE(s.form->resultButtons[ResultButton::Mark].Visible);
         EXPECT_FALSE(s.state.marked[2]);
-        s.form->resultButtonClicked(0);
+        s.form->pressResult(0);
         s.solve();
-        s.form->resultButtonClicked(3);
+        s.form->pressResult(3);
         EXPECT_EQ(s.marks(), file) << "the flag waits until the series is left";
         EXPECT_FALSE(s.state.marked[2]);
         if (way == 0) {
             s.solve();
-            s.form->resultButtonClicked(2);
+            s.form->pressResult(2);
         } else if (way == 1) {
-            s.form->quitClicked();
+            s.form->leave();
         } else {
             ASSERT_TRUE(s.close());
         }
@@ -275,7 +275,7 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
 TEST(Marks, EmptyMarkedSeriesShowsTheMessageAndStaysOnTheList)
 {
     Session s;
-    s.form->quitClicked();
+    s.form->leave();
     TestFiles::write(s.path("Marked.txt"), Placeholder);
     s.dialogs.messages.clear();
     s.open(0);
@@ -290,11 +290,11 @@ TEST(Marks, EmptyMarkedSeriesShowsTheMessageAndStaysOnTheList)
 TEST(Quit, OnTheListScreenCancelChangesNothingAndOkEndsWithoutFiles)
 {
     Session s;
-    s.form->quitClicked();
+    s.form->leave();
     ASSERT_TRUE(s.form->seriesList.Visible);
     s.dialogs.messages.clear();
     s.dialogs.script = {Dialogs::Answer::Cancel};
-    s.form->quitClicked();
+    s.form->leave();
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_EQ(s.dialogs.messages[0].text, QStringLiteral("終了してもよろしいですか"));
     EXPECT_EQ(s.dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
@@ -304,7 +304,7 @@ TEST(Quit, OnTheListScreenCancelChangesNothingAndOkEndsWithoutFiles)
 
     s.form->resultButtons[ResultButton::Mark].setCaption(QStringLiteral("マーク取消"));
     s.state.markPending = true; // a pending mark is not written by quitting from the list
-    s.form->quitClicked();
+    s.form->leave();
     EXPECT_EQ(s.dialogs.ended, 1);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
 }
@@ -313,8 +313,8 @@ TEST(Quit, WithAProblemOnScreenReturnsToTheListWithoutAsking)
 {
     Session s;
     s.solve();
-    s.form->resultButtonClicked(4);
-    s.form->quitClicked();
+    s.form->pressResult(4);
+    s.form->leave();
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
     expectListScreen(s.form.get()); // the explanation too is not left over the list
     EXPECT_FLOAT_EQ(s.form->seriesList.Left, (9450 - 4395) / 2.0F);
@@ -324,7 +324,7 @@ TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
 {
     Session s;
     s.solve();
-    s.form->resultButtonClicked(5);
+    s.form->pressResult(5);
     s.close();
     EXPECT_EQ(s.marks(), Placeholder + firstRecord());
     EXPECT_TRUE(s.dialogs.messages.isEmpty()) << "no confirmation";
@@ -334,10 +334,10 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
 {
     Session s;
     s.solve();
-    s.form->resultButtonClicked(5);
+    s.form->pressResult(5);
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->resultButtonClicked(0);
+        s.form->pressResult(0);
     }
     EXPECT_EQ(s.state.currentProblem, 2) << "the button still moves on";
     ASSERT_EQ(s.dialogs.messages.size(), 1);
@@ -346,7 +346,7 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
     s.dialogs.messages.clear();
     EXPECT_TRUE(s.close()) << "with a working disk, the close saves the mark without a word";
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
-    EXPECT_TRUE(s.form->marks.pending().isEmpty());
+    EXPECT_TRUE(s.form->fileMarks.pending().isEmpty());
     EXPECT_EQ(s.marks(), Placeholder + firstRecord()) << "problem 1, not problem 2";
 }
 
@@ -354,7 +354,7 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
 {
     Session s;
     s.solve();
-    s.form->resultButtonClicked(5);
+    s.form->pressResult(5);
     // The title-bar close: the write fails; one message says so plainly and
     // the user stays.
     s.dialogs.script = {Dialogs::Answer::Cancel};
@@ -374,13 +374,13 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
     // Staying puts the mark back on its problem: the mark button still
     // takes it back, and a later write still saves it.
     EXPECT_TRUE(s.state.markPending);
-    EXPECT_TRUE(s.form->marks.pending().isEmpty());
+    EXPECT_TRUE(s.form->fileMarks.pending().isEmpty());
 
     // An append that fails as the series is left is told once, without
     // calling the mark safe.
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->resultButtonClicked(2);
+        s.form->pressResult(2);
     }
     ASSERT_EQ(s.dialogs.messages.size(), 2);
     EXPECT_FALSE(s.dialogs.messages[1].text.contains(QStringLiteral("失われていません")));
@@ -394,10 +394,10 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
                         Dialogs::Answer::Ok};
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->quitClicked();
+        s.form->leave();
         EXPECT_EQ(s.dialogs.ended, 0);
-        EXPECT_EQ(s.form->marks.pending().size(), 1);
-        s.form->quitClicked();
+        EXPECT_EQ(s.form->fileMarks.pending().size(), 1);
+        s.form->leave();
     }
     EXPECT_EQ(s.dialogs.ended, 1);
     ASSERT_EQ(s.dialogs.messages.size(), 4) << "confirmation and one question per try";

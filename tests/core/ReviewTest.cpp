@@ -30,7 +30,7 @@ struct Learner : Harness {
         form.get().record = &record;
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("生物,S.TXT")}));
         writeSeries(QStringLiteral("イヌ"));
-        form->load();
+        form->start();
     }
     void writeSeries(const QString& animalOfTheSecond)
     {
@@ -43,7 +43,7 @@ struct Learner : Harness {
     void open(int index)
     {
         form->seriesList.ListIndex = index;
-        form->seriesListDoubleClicked();
+        form->openEntry(form->seriesList.ListIndex);
     }
     // Both terms into the frames given, one event each.
     void answer(int first, int second)
@@ -51,7 +51,7 @@ struct Learner : Harness {
         DropItem(*form, 0, first);
         DropItem(*form, 1, second);
     }
-    void toList() { form->quitClicked(); }
+    void toList() { form->leave(); }
     // Opens the series and leaves it: the list is brought up to date.
     void revisit()
     {
@@ -81,7 +81,7 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     EXPECT_TRUE(l.record.answers().at(2).success);
 
     // Problem 2 right at once; back on the list nothing is due yet.
-    l.form->resultButtonClicked(ResultButton::Next);
+    l.form->pressResult(ResultButton::Next);
     l.answer(0, 1);
     l.toList();
     EXPECT_EQ(l.list().size(), 2);

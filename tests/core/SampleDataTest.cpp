@@ -34,13 +34,13 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
     }
     ScreenLikeMeasure measure;
     MainScreen form(h.state, measure, h.players, h.dialogs, h.dir.path());
-    form.load();
+    form.start();
     ASSERT_GE(form.seriesList.Items.size(), 4);
     EXPECT_TRUE(form.prompts.isEmpty());
 
     for (int series = 1; series < form.seriesList.Items.size(); ++series) {
         form.seriesList.ListIndex = series;
-        form.seriesListDoubleClicked();
+        form.openEntry(form.seriesList.ListIndex);
         ASSERT_FALSE(form.seriesList.Visible) << series;
         EXPECT_TRUE(form.prompts.isEmpty()) << form.prompts.value(0).text.toStdString();
         EXPECT_GE(h.state.problemCount, 5);
@@ -54,16 +54,16 @@ TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
                 ASSERT_LE(group, h.form->quiz.frames());
                 const Control& f = form.frames.at(group - 1);
                 Control& item = form.terms.at(i);
-                form.termMouseDown(i, 1, 0, 0, 0);
+                form.lift(i, 0, 0);
                 item.Left = f.Left + f.Width / 2 - item.Width / 2;
                 item.Top = f.Top + f.Height / 2 - item.Height / 2;
-                form.termMouseUp(i, 1, 0, 0, 0);
+                form.letGo(i);
             }
             EXPECT_FALSE(h.form->quiz.open()) << "solved: every item found room in its frame";
             if (n < h.state.problemCount) {
-                form.resultButtonClicked(0);
+                form.pressResult(0);
             }
         }
-        form.quitClicked();
+        form.leave();
     }
 }

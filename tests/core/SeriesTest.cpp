@@ -27,13 +27,13 @@ struct Series : Harness {
     {
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->load();
+        form->start();
         players.clear();
     }
     void open(int index = 1)
     {
         form->seriesList.ListIndex = index;
-        form->seriesListDoubleClicked();
+        form->openEntry(form->seriesList.ListIndex);
     }
     // A part of a problem as its marked record would hold it.
     QString cell(int row, int col) const
@@ -302,14 +302,10 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
     }
 }
 
-TEST(SeriesLoader, EnterAndDoubleClickOpenTheSameOtherKeysAndNoSelectionDoNothing)
+TEST(SeriesLoader, AnEntryOpensAsTheListDoesAndNoSelectionDoesNothing)
 {
     Series a(OneProblem);
-    a.form->seriesList.ListIndex = 1;
-    a.form->seriesListKeyDown(40, 0); // down arrow
-    a.form->seriesListKeyDown(32, 0);
-    EXPECT_TRUE(a.form->seriesList.Visible);
-    a.form->seriesListKeyDown(13, 0);
+    a.form->openEntry(1);
     EXPECT_FALSE(a.form->seriesList.Visible);
 
     Series b(OneProblem);
@@ -332,7 +328,7 @@ TEST(SeriesLoader, StaleRowsOfALongerSeriesAreNeverReached)
     s.open();
     EXPECT_EQ(s.state.problemCount, 1);
     EXPECT_EQ(s.cell(2, 0), QStringLiteral("古い問題2")) << "rows after the count keep old text";
-    s.form->arrowClicked(0); // "次へ" on the last problem
+    s.form->pressArrow(0); // "次へ" on the last problem
     EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
 }
@@ -341,10 +337,10 @@ TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
 {
     Harness h;
     TestFiles::write(h.path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("題だけ")}));
-    h.form->load();
+    h.form->start();
     h.dialogs.messages.clear(); // start-up has told about the line
     h.form->seriesList.ListIndex = 1;
-    h.form->seriesListDoubleClicked();
+    h.form->openEntry(h.form->seriesList.ListIndex);
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("題だけ")));
     EXPECT_TRUE(h.form->seriesList.Visible);

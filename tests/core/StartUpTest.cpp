@@ -39,7 +39,7 @@ TEST(StartUp, ListsTheMarkedEntryFirstThenTheCatalogueInFileOrder)
     Harness h;
     writeCatalog(h, {QStringLiteral("\"動物, 門\",A.TXT"), QStringLiteral(",B.TXT"), QString(),
                      QStringLiteral("  細胞 ,C.TXT"), QString(), QString()});
-    h.form->load();
+    h.form->start();
     EXPECT_EQ(h.form->seriesList.Items,
               (QStringList{QStringLiteral("マークの付いた問題"), QStringLiteral("動物, 門"), "",
                            QStringLiteral("細胞")}));
@@ -56,7 +56,7 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
     writeCatalog(h, {QStringLiteral("一,1.TXT"), QStringLiteral("二"), QString(),
                      QStringLiteral("三,3.TXT,余分"), QStringLiteral("四,4.TXT"),
                      QStringLiteral("五")});
-    h.form->load();
+    h.form->start();
     ASSERT_EQ(h.form->seriesList.Items.size(), 6);
     EXPECT_EQ(h.state.catalog[2][0], QStringLiteral("二"));
     EXPECT_TRUE(h.state.catalog[2][1].isEmpty()) << "listed, without a file";
@@ -73,7 +73,7 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
 TEST(StartUp, MissingCatalogueIsToldWithItsFolder)
 {
     Harness h;
-    h.form->load();
+    h.form->start();
     EXPECT_EQ(h.form->seriesList.Items, QStringList{QStringLiteral("マークの付いた問題")});
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains("ZQCList.TXT"));
@@ -90,7 +90,7 @@ TEST(StartUp, OverLongCatalogueListsFiftyAndSaysHowManyWereLeftOut)
         lines.append(QStringLiteral("題%1,f%1.txt").arg(i));
     }
     writeCatalog(h, lines);
-    h.form->load();
+    h.form->start();
     EXPECT_EQ(h.form->seriesList.Items.size(), 51);
     EXPECT_EQ(h.state.catalog[50][1], "f50.txt");
     ASSERT_EQ(h.dialogs.messages.size(), 1);
@@ -104,7 +104,7 @@ TEST(StartUp, BadBytesNameTheLineAndLeaveOutOnlyIt)
     bytes += QByteArray("\x83\x7F\x80,2.TXT\r\n");
     bytes += TestFiles::lines({QStringLiteral("三,3.TXT")});
     TestFiles::write(h.path("ZQCList.TXT"), bytes);
-    h.form->load();
+    h.form->start();
     EXPECT_EQ(h.form->seriesList.Items, (QStringList{QStringLiteral("マークの付いた問題"),
                                                 QStringLiteral("一"), QStringLiteral("三")}));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
@@ -116,7 +116,7 @@ TEST(StartUp, ControlsAfterStartUpFollowTheOuterWindowSize)
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.form->setClientSize(12000, 8000); // a resized window: outer 12120 x 8405
-    h.form->load();
+    h.form->start();
     MainScreen& f = *h.form;
     EXPECT_FLOAT_EQ(f.instructionLine.Top, 8405 - 900);
     EXPECT_FLOAT_EQ(f.quitButton.Top, 8405 - 930);
@@ -159,7 +159,7 @@ TEST(StartUp, PlayersAreOpenedOnTheirFilesInOrder)
 {
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
-    h.form->load();
+    h.form->start();
     EXPECT_EQ(h.players.log,
               (QStringList{"Correct:open Seikai.WAV", "Wrong:open Machigai.WAV",
                            "MoreCorrect:open MusMax.WAV", "NotMoreCorrect:open MusMin.WAV"}));
@@ -170,7 +170,7 @@ TEST(StartUp, CatalogueIsReadOnlyBeforeTheFirstSeries)
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.state.currentProblem = 3;
-    h.form->load();
+    h.form->start();
     EXPECT_TRUE(h.form->seriesList.Items.isEmpty());
 }
 

@@ -139,7 +139,7 @@ private:
     void rewrite()
     {
         state_ = SeriesState{};
-        form_.marks.clear();
+        form_.fileMarks.clear();
         state_.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         const int last = ReadMarksFile(form_);
         state_.problemCount = last;

@@ -225,5 +225,5 @@ TEST_F(ViewFixture, ClosingIsRefusedWhenTheUserStaysForAMarkThatCannotBeSaved)
     EXPECT_TRUE(view->close());
     EXPECT_FALSE(view->isVisible());
     EXPECT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(form->marks.pending().isEmpty());
+    EXPECT_TRUE(form->fileMarks.pending().isEmpty());
 }

@@ -74,7 +74,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
 TEST(AboutScreenshot, DrawsOnItsGreyBackground)
 {
     AboutScreen model;
-    model.load();
+    model.start();
     AboutDialog about(model);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));

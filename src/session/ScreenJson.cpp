@@ -1,7 +1,7 @@
-#include "server/ScreenJson.h"
+#include "session/ScreenJson.h"
 
-#include "session/ItemKeys.h"
 #include "session/MainScreen.h"
+#include "session/Words.h"
 
 #include <QJsonArray>
 
@@ -44,25 +44,10 @@ QJsonObject control(const Control& c)
     return o;
 }
 
-QString frameName(const MainScreen& s, int frame)
+QJsonValue rightness(const MainScreen& s, int term)
 {
-    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(s.captions.at(frame).Caption().trimmed());
-}
-
-// Right only once checked, as the window's description says it.
-QJsonValue rightness(const MainScreen& s, int term, int frame)
-{
-    if (frame < 0) {
-        return QJsonValue::Null;
-    }
-    const bool right = s.quiz.answerOf(term) == frame;
-    if (s.quiz.allPlaced()) {
-        return right;
-    }
-    if (right && s.terms.at(term).BackColor == Colors::GroupCaptions.at(frame)) {
-        return true;
-    }
-    return QJsonValue::Null;
+    const std::optional<bool> right = Words::termRight(s, term);
+    return right ? QJsonValue(*right) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonObject board(const MainScreen& s)
@@ -70,7 +55,7 @@ QJsonObject board(const MainScreen& s)
     QJsonArray frames;
     for (int c = 0; c < s.quiz.frames(); ++c) {
         const Control& f = s.frames.at(c);
-        frames.append(QJsonObject{{QStringLiteral("name"), frameName(s, c)},
+        frames.append(QJsonObject{{QStringLiteral("name"), Words::frameName(s, c)},
                                   {QStringLiteral("box"), box(f.Left, f.Top, f.Width, f.Height)},
                                   {QStringLiteral("fill"), f.Filled ? colour(f.FillColor) : QString()},
                                   {QStringLiteral("border"), colour(f.BorderColor)},
@@ -78,14 +63,22 @@ QJsonObject board(const MainScreen& s)
     }
     QJsonArray terms;
     for (int i = 0; i < s.quiz.terms(); ++i) {
-        const int frame = FrameOfItem(s, i);
         QJsonObject t = control(s.terms.at(i));
-        t.insert(QStringLiteral("frame"), frame);
-        t.insert(QStringLiteral("right"), rightness(s, i, frame));
+        t.insert(QStringLiteral("frame"), s.quiz.frameOf(i));
+        t.insert(QStringLiteral("right"), rightness(s, i));
+        t.insert(QStringLiteral("description"), Words::termDescription(s, i));
         terms.append(t);
+    }
+    QJsonValue carried = QJsonValue::Null;
+    if (s.carry.item >= 0 && s.carry.item < s.quiz.terms() && s.carry.frame < s.quiz.frames()) {
+        carried = QJsonObject{{QStringLiteral("term"), s.carry.item},
+                              {QStringLiteral("frame"), s.carry.frame},
+                              {QStringLiteral("name"),
+                               QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame))}};
     }
     return {{QStringLiteral("frames"), frames},
             {QStringLiteral("terms"), terms},
+            {QStringLiteral("carry"), carried},
             {QStringLiteral("open"), s.quiz.open()},
             {QStringLiteral("heading"), control(s.headingText)},
             {QStringLiteral("question"), control(s.questionText)}};
@@ -94,24 +87,27 @@ QJsonObject board(const MainScreen& s)
 struct NamedButton {
     const Control* control;
     const char* id;
-    QString label; // the accessible name, when the caption is not enough
 };
+
+QList<NamedButton> namedButtons(const MainScreen& s)
+{
+    return {
+        {&s.arrows[Arrow::Previous], "arrowPrevious"},
+        {&s.arrows[Arrow::Next], "arrowNext"},
+        {&s.resultButtons[ResultButton::Next], "next"},
+        {&s.resultButtons[ResultButton::Previous], "previous"},
+        {&s.resultButtons[ResultButton::Retry], "retry"},
+        {&s.resultButtons[ResultButton::Explanation], "explanation"},
+        {&s.resultButtons[ResultButton::Mark], "mark"},
+        {&s.resultButtons[ResultButton::ToList], "toList"},
+        {&s.explanationBack, "explanationBack"},
+        {&s.quitButton, "quit"},
+    };
+}
 
 QJsonArray buttons(const MainScreen& s)
 {
-    const QList<NamedButton> all = {
-        {&s.arrows[Arrow::Previous], "arrowPrevious", {}},
-        {&s.arrows[Arrow::Next], "arrowNext", {}},
-        {&s.resultButtons[ResultButton::Next], "next", {}},
-        {&s.resultButtons[ResultButton::Previous], "previous", {}},
-        {&s.resultButtons[ResultButton::Retry], "retry", {}},
-        {&s.resultButtons[ResultButton::Explanation], "explanation", {}},
-        {&s.resultButtons[ResultButton::Mark], "mark", {}},
-        {&s.resultButtons[ResultButton::ToList], "toList",
-         QStringLiteral("終了：シリーズを終えて一覧に戻る")},
-        {&s.explanationBack, "explanationBack", {}},
-        {&s.quitButton, "quit", QStringLiteral("終了：問題をやめてシリーズ一覧に戻る")},
-    };
+    const QList<NamedButton> all = namedButtons(s);
     const bool onResult = s.resultPanel.Visible && !s.explanationPanel.Visible;
     QJsonArray out;
     for (const NamedButton& b : all) {
@@ -121,7 +117,7 @@ QJsonArray buttons(const MainScreen& s)
         }
         QJsonObject o = control(*b.control);
         o.insert(QStringLiteral("id"), QLatin1String(b.id));
-        o.insert(QStringLiteral("label"), b.label.isEmpty() ? b.control->Caption() : b.label);
+        o.insert(QStringLiteral("label"), Words::nameOf(s, *b.control));
         out.append(o);
     }
     return out;
@@ -181,6 +177,24 @@ QJsonObject of(const MainScreen& s)
     return out;
 }
 
+QJsonValue focusName(const MainScreen& s, const Control* focus)
+{
+    if (focus == nullptr) {
+        return QJsonValue::Null;
+    }
+    for (int i = 0; i < s.quiz.terms(); ++i) {
+        if (focus == &s.terms.at(i)) {
+            return QStringLiteral("term:%1").arg(i);
+        }
+    }
+    for (const NamedButton& b : namedButtons(s)) {
+        if (focus == b.control) {
+            return QStringLiteral("button:") + QLatin1String(b.id);
+        }
+    }
+    return focus == &s.explanationText ? QJsonValue(QStringLiteral("explanation")) : QJsonValue::Null;
+}
+
 QString cueName(SoundCue cue)
 {
     switch (cue) {
@@ -196,9 +210,5 @@ QString cueName(SoundCue cue)
     return {};
 }
 
-QString reviewTitle(int count)
-{
-    return QStringLiteral("今日の復習（%1問）").arg(count);
-}
 
 } // namespace ScreenJson

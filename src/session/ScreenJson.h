@@ -3,8 +3,10 @@
 #include "session/SoundCue.h"
 
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
+class Control;
 class MainScreen;
 
 // The screen model as the page draws it: every control that is shown, in
@@ -15,7 +17,9 @@ namespace ScreenJson
 {
 
 QJsonObject of(const MainScreen& screen);
+// The control a verb left the keyboard focus on, as the page names it:
+// "term:3", "button:next", "explanation", or null.
+QJsonValue focusName(const MainScreen& screen, const Control* focus);
 QString cueName(SoundCue cue);
-QString reviewTitle(int count);
 
 } // namespace ScreenJson

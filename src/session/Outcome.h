@@ -1,0 +1,53 @@
+#pragma once
+
+#include "record/Answer.h"
+#include "session/Players.h"
+#include "session/Prompts.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class Control;
+
+// A mark the session stored or took away, by the problem it is on.
+struct MarkChange {
+    enum class Kind { Added, Removed };
+    Kind kind = Kind::Added;
+    QString heading;
+};
+
+// What one thing the learner did changed, beyond the screen itself: what
+// is left to show, the sound played, the answers checked (each stored, or
+// kept to be stored with the next one), the marks stored and the control
+// that should take the keyboard focus.
+struct Outcome {
+    QList<Prompt> prompts;
+    std::optional<SoundCue> sound;
+    QList<Answer> answers;
+    QList<MarkChange> marks;
+    const Control* focus = nullptr;
+    // The program ends, or the window may close.
+    bool ended = false;
+};
+
+// The session's players: each cue goes on to the front end's players, and
+// the last one played is noted for the outcome.
+class NotingPlayers : public Players
+{
+public:
+    explicit NotingPlayers(Players& to) : to_(to) {}
+    void open(SoundCue cue, const QString& fileName) override { to_.open(cue, fileName); }
+    void rewind(SoundCue cue) override { to_.rewind(cue); }
+    void play(SoundCue cue) override
+    {
+        played = cue;
+        to_.play(cue);
+    }
+
+    std::optional<SoundCue> played;
+
+private:
+    Players& to_;
+};

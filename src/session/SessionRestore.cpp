@@ -1,0 +1,200 @@
+#include "session/MainScreen.h"
+
+#include "session/Commands.h"
+#include "session/OpenSelectedSeries.h"
+#include "session/ShowProblem.h"
+#include "record/Statements.h"
+#include "series/SeriesLoader.h"
+
+#include <QCryptographicHash>
+
+namespace
+{
+
+// Controls by their place in a value: the six result buttons, the two arrows.
+template <std::size_t N>
+std::array<bool, N> shown(const std::array<Control, N>& controls)
+{
+    std::array<bool, N> out{};
+    for (std::size_t i = 0; i < N; ++i) {
+        out.at(i) = controls.at(i).Visible;
+    }
+    return out;
+}
+
+template <std::size_t N>
+void show(std::array<Control, N>& controls, const std::array<bool, N>& visible)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        controls.at(i).Visible = visible.at(i);
+    }
+}
+
+} // namespace
+
+QString MainScreen::textHashOfRows() const
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
+        for (const QString& line : Problems::record(state.problems.at(row))) {
+            hash.addData(line.toUtf8());
+            hash.addData(QByteArrayView("\n"));
+        }
+    }
+    return QString::fromLatin1(hash.result().toHex().left(32));
+}
+
+SessionValue MainScreen::value() const
+{
+    SessionValue v;
+    v.screen = screen();
+    if (openQuestion) {
+        v.question = openQuestion->question;
+        v.questionText = openQuestion->text;
+    }
+    v.unsaved = unsavedAnswers;
+    v.stayTakesMarkBack = stayTakesMarkBack;
+    if (v.screen == Screen::SeriesList) {
+        return v;
+    }
+    v.source = source;
+    v.entry = openedEntry;
+    v.file = source == SessionValue::Source::Series ? state.seriesFile.at(1) : QString();
+    v.textHash = openedTextHash;
+    v.rows = openedRows;
+    for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
+        v.marked.append(state.marked.at(row));
+    }
+    v.currentProblem = state.currentProblem;
+    v.problemCount = state.problemCount;
+    v.markPending = state.markPending;
+    v.markOffered = markOffered;
+    v.quiz = quiz.state();
+    for (int i = 0; i < quiz.terms(); ++i) {
+        const Control& t = terms.at(i);
+        v.terms.append({t.Left, t.Top, t.BackColor});
+    }
+    v.resultShown = resultPanel.Visible;
+    v.resultMessage = resultMessage.Visible ? resultMessage.Caption() : QString();
+    v.resultButtons = shown(resultButtons);
+    v.arrows = shown(arrows);
+    v.explanation = explanationPanel.Visible;
+    v.carry = carry;
+    v.press = press;
+    v.dragging = state.dragging;
+    v.dragStartX = state.dragStartX;
+    v.dragStartY = state.dragStartY;
+    v.showing = showing;
+    return v;
+}
+
+// The problems of the series the value names, into the table as opening
+// it put them there; false when they are gone or no longer the same.
+bool MainScreen::restoreSeries(const SessionValue& v)
+{
+    SeriesState& st = state;
+    st.problems[1] = {};
+    st.markedSeries = v.source == SessionValue::Source::Marked;
+    switch (v.source) {
+    case SessionValue::Source::Series: {
+        const bool listed = v.entry > 0 && v.entry < SeriesState::CatalogRows &&
+                            st.catalog.at(v.entry)[1] == v.file;
+        const SeriesLoader::Series series = SeriesLoader::load(pathOf(v.file));
+        if (!listed || !series.loads()) {
+            return false;
+        }
+        st.problemCount = SeriesLoader::placeProblems(st, series);
+        st.seriesFile.fill(v.file);
+        break;
+    }
+    case SessionValue::Source::Marked: {
+        QList<MarksFinding> told; // told when the series was first opened
+        st.problemCount = std::max(0, marks.read(st, &told));
+        st.seriesFile.fill(QString());
+        break;
+    }
+    case SessionValue::Source::Review:
+        st.problemCount = 0;
+        for (const SessionValue::ProblemRef& ref : v.rows) {
+            std::optional<Problem> p = Recording::findDue(*this, ref.series, ref.hash);
+            if (!p || st.problemCount + 1 >= SeriesState::SeriesRows) {
+                return false;
+            }
+            ++st.problemCount;
+            st.problems.at(st.problemCount) = std::move(*p);
+            st.seriesFile.at(st.problemCount) = ref.series;
+        }
+        break;
+    case SessionValue::Source::None:
+        return false;
+    }
+    return st.problemCount == v.problemCount && v.currentProblem >= 1 &&
+           v.currentProblem <= v.problemCount && v.marked.size() == v.problemCount &&
+           textHashOfRows() == v.textHash;
+}
+
+void MainScreen::restoreBoard(const SessionValue& v)
+{
+    quiz.restore(v.quiz);
+    for (int i = 0; i < quiz.terms() && i < v.terms.size(); ++i) {
+        Control& t = terms.at(i);
+        t.Left = v.terms.at(i).left;
+        t.Top = v.terms.at(i).top;
+        t.BackColor = v.terms.at(i).back;
+    }
+    OfferMark(*this, v.markOffered);
+    resultPanel.Visible = v.resultShown;
+    resultMessage.Visible = !v.resultMessage.isEmpty();
+    if (resultMessage.Visible) {
+        resultMessage.setCaption(v.resultMessage);
+    }
+    show(resultButtons, v.resultButtons);
+    show(arrows, v.arrows);
+    explanationPanel.Visible = v.explanation;
+    if (v.explanation) {
+        explanationText.Text = state.problems.at(state.currentProblem).explanation;
+    }
+    carry = v.carry;
+    press = v.press;
+    state.dragging = v.dragging;
+    state.dragStartX = v.dragStartX;
+    state.dragStartY = v.dragStartY;
+    showing = v.showing;
+}
+
+bool MainScreen::restore(const SessionValue& v)
+{
+    unsavedAnswers = v.unsaved;
+    stayTakesMarkBack = v.stayTakesMarkBack;
+    if (v.question) {
+        // Still waiting for its answer: asked again.
+        ask(*v.question, v.questionText,
+            v.question == Question::Quit ? Dialogs::Icon::Exclamation : Dialogs::Icon::Critical);
+    }
+    if (v.screen == Screen::SeriesList) {
+        return true;
+    }
+    if (!restoreSeries(v)) {
+        state.problemCount = 0;
+        state.markedSeries = false;
+        tell(QStringLiteral("開いていた問題集が変わったか、なくなったため、続きから始められません。"
+                            "一覧から開き直してください。"));
+        return false;
+    }
+    for (int row = 1; row <= v.problemCount; ++row) {
+        state.marked.at(row) = v.marked.at(row - 1);
+    }
+    state.currentProblem = v.currentProblem;
+    state.markPending = v.markPending;
+    source = v.source;
+    openedEntry = v.entry;
+    openedTextHash = v.textHash;
+    openedRows = v.rows;
+    const QString title = v.source == SessionValue::Source::Review
+                              ? QString::fromUtf16(Recording::ReviewTitle)
+                              : state.catalog.at(v.source == SessionValue::Source::Marked ? 0 : v.entry)[0];
+    ShowSeriesOpened(*this, title);
+    ShowProblem(*this, static_cast<qint16>(v.currentProblem));
+    restoreBoard(v);
+    return true;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "quiz/Quiz.h"
+#include "record/Answer.h"
+#include "session/ItemClick.h"
+#include "session/ItemKeys.h"
+#include "session/Prompts.h"
+#include "session/Recording.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// What the main screen shows: the series list, a problem being answered,
+// the result panel over a solved problem or the end of a series, or the
+// explanation.
+enum class Screen { SeriesList, Problem, Result, Explanation };
+
+// Everything a learner's session needs to go on, as a plain value: which
+// series is open and a hash of its problems' text (never the text itself),
+// the problem shown, where each term lies, the checks carried between
+// problems, a term picked up or being dragged, marks not yet stored, what
+// the screen shows and a question waiting for an answer. A session made
+// anew from it behaves as the one it was taken from.
+struct SessionValue {
+    enum class Source { None, Series, Marked, Review };
+    // A problem by the series file it is read from and its hash.
+    struct ProblemRef {
+        QString series;
+        QString hash;
+        bool operator==(const ProblemRef&) const = default;
+    };
+    struct TermPlace {
+        float left = 0.0F;
+        float top = 0.0F;
+        quint32 back = 0;
+        bool operator==(const TermPlace&) const = default;
+    };
+
+    Screen screen = Screen::SeriesList;
+    Source source = Source::None;
+    int entry = -1;       // the list entry opened
+    QString file;         // Series: the file as the catalogue names it
+    QString textHash;     // every problem of the series, hashed in order
+    QList<ProblemRef> rows; // Review: each problem, in order
+    QList<bool> marked;   // each problem, whether it is (still) marked
+    int currentProblem = 0;
+    int problemCount = 0;
+    bool markPending = false;
+    bool markOffered = true;
+
+    Quiz::State quiz;
+    QList<TermPlace> terms;
+    bool resultShown = false;
+    QString resultMessage;
+    std::array<bool, 6> resultButtons{};
+    std::array<bool, 2> arrows{};
+    bool explanation = false;
+
+    ItemCarry carry;
+    ItemPress press;
+    bool dragging = false;
+    float dragStartX = 0.0F;
+    float dragStartY = 0.0F;
+
+    Showing showing;
+    QList<Answer> unsaved; // answers checked but not yet stored
+    std::optional<Question> question;
+    QString questionText;
+    bool stayTakesMarkBack = false;
+
+    bool operator==(const SessionValue&) const = default;
+
+    QJsonObject toJson() const;
+    // Nothing when the JSON is no session value; *why says why.
+    static std::optional<SessionValue> fromJson(const QJsonObject& json, QString* why);
+};
