@@ -265,12 +265,12 @@ void measureCaptions(benchmark::State& state)
     fillProblem(w.state, 1);
     const QStringList items = w.state.problems[1].terms;
     const QStringList groups = w.state.problems[1].groups;
-    const FontInfo itemFont = w.form.terms[0].Font;
+    const FontInfo termFont = w.form.terms[0].Font;
     const FontInfo groupFont = w.form.captions[0].Font;
     for (auto _ : state) {
         for (const QString& item : items) {
             benchmark::DoNotOptimize(
-                w.measure.measure(QLatin1Char(' ') + item + QLatin1Char(' '), itemFont));
+                w.measure.measure(QLatin1Char(' ') + item + QLatin1Char(' '), termFont));
         }
         for (const QString& group : groups) {
             benchmark::DoNotOptimize(

@@ -144,8 +144,8 @@ inline void checkUsable(const Problem& p)
 {
     const qsizetype items = p.terms.size();
     const qsizetype groups = p.groups.size();
-    FUZZ_CHECK(items >= 1 && items <= SeriesState::MaxItems);
-    FUZZ_CHECK(groups >= 1 && groups <= SeriesState::MaxGroups);
+    FUZZ_CHECK(items >= 1 && items <= SeriesState::MaxTerms);
+    FUZZ_CHECK(groups >= 1 && groups <= SeriesState::MaxFrames);
     FUZZ_CHECK(p.groupOfTerm.size() == items);
     for (const int a : p.groupOfTerm) {
         FUZZ_CHECK(a >= 1 && a <= groups);
@@ -156,14 +156,14 @@ inline void checkUsable(const Problem& p)
 inline void checkBoard(const World& w, const Problem& p, bool usable)
 {
     const Quiz& quiz = w.form.quiz;
-    FUZZ_CHECK(quiz.terms() >= 0 && quiz.terms() <= SeriesState::MaxItems);
-    FUZZ_CHECK(quiz.frames() >= 0 && quiz.frames() <= SeriesState::MaxGroups);
+    FUZZ_CHECK(quiz.terms() >= 0 && quiz.terms() <= SeriesState::MaxTerms);
+    FUZZ_CHECK(quiz.frames() >= 0 && quiz.frames() <= SeriesState::MaxFrames);
     FUZZ_CHECK(quiz.open());
-    int visibleItems = 0;
+    int visibleTerms = 0;
     for (const Control& c : w.form.terms) {
-        visibleItems += c.Visible ? 1 : 0;
+        visibleTerms += c.Visible ? 1 : 0;
     }
-    FUZZ_CHECK(visibleItems == quiz.terms());
+    FUZZ_CHECK(visibleTerms == quiz.terms());
     for (int c = 0; c < 6; ++c) {
         FUZZ_CHECK(w.form.frames.at(c).Visible == (c < quiz.frames()));
         FUZZ_CHECK(w.form.captions.at(c).Visible == (c < quiz.frames()));
@@ -245,7 +245,7 @@ inline void runDrops(World& w, const QByteArray& script)
             break;
         case 1: // the label itself put somewhere
             w.form.lift(index, 0.0F, 0.0F);
-            if (index >= 0 && index < SeriesState::MaxItems) {
+            if (index >= 0 && index < SeriesState::MaxTerms) {
                 w.form.terms.at(static_cast<std::size_t>(index)).Left = x;
                 w.form.terms.at(static_cast<std::size_t>(index)).Top = y;
             }
@@ -253,7 +253,7 @@ inline void runDrops(World& w, const QByteArray& script)
             break;
         case 2: { // dropped onto the middle of a frame
             w.form.lift(index, 0.0F, 0.0F);
-            if (index >= 0 && index < SeriesState::MaxItems) {
+            if (index >= 0 && index < SeriesState::MaxTerms) {
                 const Control& f = w.form.frames.at(p[at + 2] % 6);
                 Control& l = w.form.terms.at(static_cast<std::size_t>(index));
                 l.Left = f.Left + f.Width / 2.0F - l.Width / 2.0F;
@@ -359,8 +359,8 @@ inline void series(const QByteArray& bytes, const QString& dir)
     FUZZ_CHECK(st.problemCount == expected);
     for (int r = 1; r <= st.problemCount; ++r) {
         const Problem& p = st.problems.at(static_cast<std::size_t>(r));
-        FUZZ_CHECK(p.terms.size() <= SeriesState::MaxItems);
-        FUZZ_CHECK(p.groups.size() <= SeriesState::MaxGroups);
+        FUZZ_CHECK(p.terms.size() <= SeriesState::MaxTerms);
+        FUZZ_CHECK(p.groups.size() <= SeriesState::MaxFrames);
         FUZZ_CHECK(p == *parsed->usable.at(r - 1));
     }
     checkBoard(*w, st.problems[1], true);

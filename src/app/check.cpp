@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    using PerGroup = std::array<int, SeriesState::MaxGroups>;
+    using PerGroup = std::array<int, SeriesState::MaxFrames>;
 
     // Terms wider than the window or than their right frame; returns how
     // many terms each group takes.

@@ -2,14 +2,15 @@
 
 #include "layout/TextMeasure.h"
 #include "series/Problem.h"
+#include "series/SeriesState.h"
 
 #include <algorithm>
 
 namespace
 {
 
-constexpr int MaxTerms = 21;
-constexpr int MaxFrames = 6;
+constexpr int MaxTerms = SeriesState::MaxTerms;
+constexpr int MaxFrames = SeriesState::MaxFrames;
 
 // A label sized to its text between two blanks, border included.
 Box measured(const QString& text, const FontInfo& font, const TextMeasure& measure)

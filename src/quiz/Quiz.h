@@ -1,6 +1,7 @@
 #pragma once
 
 #include "series/Problem.h"
+#include "series/SeriesState.h"
 
 #include <QList>
 
@@ -12,8 +13,8 @@
 class Quiz
 {
 public:
-    static constexpr int MaxTerms = 21;
-    static constexpr int MaxFrames = 6;
+    static constexpr int MaxTerms = SeriesState::MaxTerms;
+    static constexpr int MaxFrames = SeriesState::MaxFrames;
 
     // What a check of a complete answer found. A wrong answer is compared
     // with the previous check that found wrong terms; Wrong when there was

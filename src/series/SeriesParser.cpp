@@ -71,7 +71,7 @@ bool isQuestionHeading(QStringView t)
 {
     return beginsWithAny(t, u"問題", u"設問");
 }
-bool isItemHeading(QStringView t)
+bool isTermHeading(QStringView t)
 {
     return beginsWithAny(t, u"Ａ群", u"語群");
 }
@@ -362,7 +362,7 @@ void Reader::questionHeading(const QString& L, int lineNo)
 
 void Reader::question(const QString& L, QStringView T, int lineNo)
 {
-    if (isItemHeading(T)) {
+    if (isTermHeading(T)) {
         heading(L, lineNo);
         s_ = Section::Items;
         Draft d;
@@ -396,7 +396,7 @@ void Reader::items(const QString& L, QStringView T, int lineNo)
     Draft* d = current();
     d->problem.terms = prefixedEntries(I_, 1);
     d->problem.lines.groups = lineNo;
-    d->hasItems = true;
+    d->hasTerms = true;
     I_.resize(0);
 }
 
@@ -474,7 +474,7 @@ Result parse(const QStringList& lines)
 QString problemFault(const Draft& draft)
 {
     const Problem& p = draft.problem;
-    if (!draft.hasItems) {
+    if (!draft.hasTerms) {
         return QStringLiteral("分類群（Ｂ群）の見出しの行がありません");
     }
     if (!draft.hasAnswer) {
@@ -488,13 +488,13 @@ QString problemFault(const Draft& draft)
     if (groups == 0) {
         return QStringLiteral("分類群（Ｂ群）が1つもありません");
     }
-    if (items > SeriesState::MaxItems) {
-        return QStringLiteral("項目が%1個あります（%2個まで）").arg(items).arg(SeriesState::MaxItems);
+    if (items > SeriesState::MaxTerms) {
+        return QStringLiteral("項目が%1個あります（%2個まで）").arg(items).arg(SeriesState::MaxTerms);
     }
-    if (groups > SeriesState::MaxGroups) {
+    if (groups > SeriesState::MaxFrames) {
         return QStringLiteral("分類群が%1個あります（%2個まで）")
             .arg(groups)
-            .arg(SeriesState::MaxGroups);
+            .arg(SeriesState::MaxFrames);
     }
     QStringView g = trimmedView(draft.rawGroupText);
     while (!g.isEmpty()) {

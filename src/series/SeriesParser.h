@@ -27,7 +27,7 @@ QList<int> answerGroups(const QString& line);
 // how it was written.
 struct Draft {
     Problem problem;
-    bool hasItems = false;
+    bool hasTerms = false;
     bool hasGroups = false;
     bool hasAnswer = false;
     bool cutShort = false; // the next heading came before its answer line

@@ -16,8 +16,9 @@ struct SeriesState {
     static constexpr int CatalogRows = 51;   // rows 0..50; row 0 is the marked series
     static constexpr int SeriesRows = 101;   // rows 0..100
 
-    static constexpr int MaxItems = 21;
-    static constexpr int MaxGroups = 6;
+    // The most terms and frames a problem shows: the one place these stand.
+    static constexpr int MaxTerms = 21;
+    static constexpr int MaxFrames = 6;
     static constexpr int MaxCatalogEntries = 50;
     static constexpr int MaxProblems = 100;
 

@@ -1,6 +1,5 @@
 #include "server/LearnerScreen.h"
 
-#include "session/ItemKeys.h"
 #include "session/ScreenJson.h"
 
 #include <QJsonArray>
@@ -61,22 +60,24 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::carry(const Requests::Comma
     using Requests::Carry;
     switch (c.carry) {
     case Carry::PickUp:
+    case Carry::Toggle:
         if (c.move.term >= screen_.quiz.terms()) {
             return Refusal{400, QStringLiteral("その番号の項目はありません")};
         }
-        take(screen_.pickUp(c.move.term));
+        take(c.carry == Carry::PickUp ? screen_.pickUp(c.move.term)
+                                      : screen_.pickUpOrPutDown(c.move.term));
         break;
     case Carry::Left:
-        take(screen_.carryOn(ItemKeys::Left));
+        take(screen_.carryOn(Direction::Left));
         break;
     case Carry::Right:
-        take(screen_.carryOn(ItemKeys::Right));
+        take(screen_.carryOn(Direction::Right));
         break;
     case Carry::Up:
-        take(screen_.carryOn(ItemKeys::Up));
+        take(screen_.carryOn(Direction::Up));
         break;
     case Carry::Down:
-        take(screen_.carryOn(ItemKeys::Down));
+        take(screen_.carryOn(Direction::Down));
         break;
     case Carry::PutDown:
         take(screen_.putDown());

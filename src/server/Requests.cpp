@@ -1,5 +1,7 @@
 #include "server/Requests.h"
 
+#include "series/SeriesState.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -66,14 +68,14 @@ std::optional<Command> readMove(const QJsonObject& o, QString* why)
 {
     Command c;
     c.kind = Kind::Move;
-    const std::optional<int> term = whole(o, "term", 0, 20);
+    const std::optional<int> term = whole(o, "term", 0, SeriesState::MaxTerms - 1);
     if (!term) {
         *why = QStringLiteral("項目の番号が正しくありません");
         return std::nullopt;
     }
     c.move.term = *term;
     if (o.contains(QLatin1String("frame"))) {
-        const std::optional<int> frame = whole(o, "frame", 0, 5);
+        const std::optional<int> frame = whole(o, "frame", 0, SeriesState::MaxFrames - 1);
         if (!frame) {
             *why = QStringLiteral("枠の番号が正しくありません");
             return std::nullopt;
@@ -96,8 +98,9 @@ struct CarryName {
     const char* name;
     Carry carry;
 };
-constexpr std::array<CarryName, 7> CarryNames = {{
+constexpr std::array<CarryName, 8> CarryNames = {{
     {"pickUp", Carry::PickUp},
+    {"toggle", Carry::Toggle},
     {"left", Carry::Left},
     {"right", Carry::Right},
     {"up", Carry::Up},
@@ -118,8 +121,8 @@ std::optional<Command> readCarry(const QJsonObject& o, QString* why)
     Command c;
     c.kind = Kind::Carry;
     c.carry = it->carry;
-    if (c.carry == Carry::PickUp) {
-        const std::optional<int> term = whole(o, "term", 0, 20);
+    if (c.carry == Carry::PickUp || c.carry == Carry::Toggle) {
+        const std::optional<int> term = whole(o, "term", 0, SeriesState::MaxTerms - 1);
         if (!term) {
             *why = QStringLiteral("項目の番号が正しくありません");
             return std::nullopt;

@@ -46,7 +46,7 @@ struct Move {
 
 // A term picked up with the keys or a tap, carried from frame to frame,
 // put down there, or put back where it lay.
-enum class Carry { PickUp, Left, Right, Up, Down, PutDown, PutBack };
+enum class Carry { PickUp, Toggle, Left, Right, Up, Down, PutDown, PutBack };
 
 enum class Kind { SignIn, Open, Move, Press, Carry };
 
@@ -56,7 +56,7 @@ struct Command {
     int entry = -1; // Open: the row of the series list
     Move move;      // Move
     Button button = Button::Next; // Press
-    Carry carry = Carry::PickUp;  // Carry, with move.term for PickUp
+    Carry carry = Carry::PickUp;  // Carry, with move.term for PickUp and Toggle
 };
 
 // Reads the body of a request of `kind`. On failure returns nothing and

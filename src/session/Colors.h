@@ -16,12 +16,12 @@ constexpr quint32 rgb(int r, int g, int b)
 }
 
 constexpr quint32 SystemFlag = 0x80000000U;
-constexpr quint32 ButtonFace = SystemFlag + 15U; // resting colour of item labels
+constexpr quint32 ButtonFace = SystemFlag + 15U; // resting colour of term labels
 constexpr quint32 WindowText = SystemFlag + 18U; // default text colour
 constexpr quint32 White = rgb(255, 255, 255);
 constexpr quint32 Black = rgb(0, 0, 0);
 
-// The caption colours of the six group frames; an item placed correctly
+// The caption colours of the six group frames; a term placed correctly
 // takes the colour of its group's caption.
 constexpr std::array<quint32, 6> GroupCaptions = {rgb(255, 255, 128), rgb(128, 255, 128),
                                                   rgb(255, 128, 255), rgb(0, 192, 192),

@@ -1,9 +1,9 @@
 #include "session/MainScreen.h"
 
-#include "session/ItemClick.h"
-#include "session/ItemDrag.h"
-#include "session/ItemDrop.h"
-#include "session/ItemKeys.h"
+#include "session/TermClick.h"
+#include "session/TermDrag.h"
+#include "session/TermDrop.h"
+#include "session/TermKeys.h"
 #include "session/ShowProblem.h"
 #include "files/FileLookup.h"
 #include "session/Commands.h"
@@ -86,7 +86,7 @@ void MainScreen::createControls()
     createSeriesListPage();
     createResultPanel();
     createGroups();
-    createItems();
+    createTerms();
     createTexts();
     setTabIndices();
 }
@@ -206,9 +206,9 @@ void MainScreen::createGroups()
     }
 }
 
-void MainScreen::createItems()
+void MainScreen::createTerms()
 {
-    for (int i = 0; i < 21; ++i) {
+    for (int i = 0; i < SeriesState::MaxTerms; ++i) {
         Control& item = terms.at(i);
         item = Control(ControlKind::Label, QStringLiteral("terms"), i);
         item.Font = BoardLayout::termFont();
@@ -276,8 +276,8 @@ Screen MainScreen::screen() const
 
 std::vector<Control*> MainScreen::stackingOrder()
 {
-    // Frames lie behind every label. The item labels come after the other
-    // board labels, so a dragged item passes in front of captions and the
+    // Frames lie behind every label. The term labels come after the other
+    // board labels, so a dragged term passes in front of captions and the
     // question text; the result box and its message cover them all.
     std::vector<Control*> order;
     for (Control& c : frames) {
@@ -351,23 +351,23 @@ Outcome MainScreen::openEntry(int entry)
 Outcome MainScreen::lift(int term, float x, float y)
 {
     return run([this, term, x, y] {
-        const bool carried = carry.item == term;
-        ItemCarryCancel(*this);
-        ItemPressNoted(*this, term, carried);
-        ItemMouseDown(*this, term, x, y);
+        const bool carried = carry.term == term;
+        TermCarryCancel(*this);
+        TermPressNoted(*this, term, carried);
+        TermMouseDown(*this, term, x, y);
     });
 }
 
 Outcome MainScreen::drag(int term, float x, float y)
 {
-    return run([this, term, x, y] { ItemMouseMove(*this, term, x, y); });
+    return run([this, term, x, y] { TermMouseMove(*this, term, x, y); });
 }
 
 Outcome MainScreen::letGo(int term)
 {
     return run([this, term] {
         const bool open = quiz.open();
-        ItemMouseUp(*this, term);
+        TermMouseUp(*this, term);
         if (open && !quiz.open()) {
             focusRequest = FocusAfterDrop(*this, term, false);
         }
@@ -380,11 +380,11 @@ Outcome MainScreen::dropAt(int term, float left, float top)
         if (term < 0 || term >= quiz.terms() || !quiz.open() || state.dragging) {
             return;
         }
-        ItemCarryCancel(*this);
-        ItemMouseDown(*this, term, 0.0F, 0.0F);
-        ItemMouseMove(*this, term, left - terms.at(term).Left, top - terms.at(term).Top);
+        TermCarryCancel(*this);
+        TermMouseDown(*this, term, 0.0F, 0.0F);
+        TermMouseMove(*this, term, left - terms.at(term).Left, top - terms.at(term).Top);
         const bool open = quiz.open();
-        ItemMouseUp(*this, term);
+        TermMouseUp(*this, term);
         if (open && !quiz.open()) {
             focusRequest = FocusAfterDrop(*this, term, false);
         }
@@ -393,7 +393,7 @@ Outcome MainScreen::dropAt(int term, float left, float top)
 
 Outcome MainScreen::tapTerm(int term)
 {
-    return run([this, term] { ItemClick(*this, term); });
+    return run([this, term] { TermClick(*this, term); });
 }
 
 Outcome MainScreen::tapFrame(int frame)
@@ -408,38 +408,46 @@ Outcome MainScreen::tapBoard()
 
 Outcome MainScreen::place(int term, int frame)
 {
-    return run([this, term, frame] { ItemPlace(*this, term, frame); });
+    return run([this, term, frame] { PlaceTerm(*this, term, frame); });
 }
 
 Outcome MainScreen::pickUp(int term)
 {
     return run([this, term] {
-        ItemCarryCancel(*this);
-        if (ItemCarryPickUp(*this, term)) {
+        TermCarryCancel(*this);
+        if (TermCarryPickUp(*this, term)) {
             focusRequest = &terms.at(term);
         }
     });
 }
 
-Outcome MainScreen::carryOn(int direction)
+Outcome MainScreen::carryOn(Direction direction)
 {
-    return run([this, direction] { ItemCarryMove(*this, direction); });
+    return run([this, direction] { TermCarryMove(*this, direction); });
 }
 
 Outcome MainScreen::putDown()
 {
-    return run([this] { ItemCarryPutDown(*this); });
+    return run([this] { TermCarryPutDown(*this); });
+}
+
+Outcome MainScreen::pickUpOrPutDown(int term)
+{
+    if (carry.term == term) {
+        return putDown();
+    }
+    return pickUp(term);
 }
 
 Outcome MainScreen::putBack()
 {
-    return run([this] { ItemCarryCancel(*this); });
+    return run([this] { TermCarryCancel(*this); });
 }
 
 Outcome MainScreen::termKey(int term, int keyCode, int shift, bool* used)
 {
     return run([&] {
-        const bool u = ItemKeyDown(*this, term, keyCode, shift);
+        const bool u = TermKeyDown(*this, term, keyCode, shift);
         if (used != nullptr) {
             *used = u;
         }
@@ -493,11 +501,11 @@ bool MainScreen::answer(Question question, Dialogs::Answer answer)
 
 void MainScreen::showProblem(qint16 problemNumber)
 {
-    carry = ItemCarry{};
-    press = ItemPress{};
+    carry = TermCarry{};
+    press = TermPress{};
     ::ShowProblem(*this, problemNumber);
     Recording::startShowing(*this);
-    // A new problem starts with its first item under the keyboard.
+    // A new problem starts with its first term under the keyboard.
     if (quiz.terms() > 0) {
         focusRequest = &terms[0];
     }

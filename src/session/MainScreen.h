@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/ItemClick.h"
-#include "session/ItemKeys.h"
+#include "session/TermClick.h"
+#include "session/TermKeys.h"
 #include "session/Control.h"
 #include "session/Outcome.h"
 #include "session/Prompts.h"
@@ -85,12 +85,12 @@ public:
     Control seriesList;
     Control resultMessage;
     Control resultPanel;
-    std::array<Control, 6> captions;
-    std::array<Control, 21> terms;
+    std::array<Control, SeriesState::MaxFrames> captions;
+    std::array<Control, SeriesState::MaxTerms> terms;
     Control questionText;
     Control headingText;
     Control instructionLine;
-    std::array<Control, 6> frames;
+    std::array<Control, SeriesState::MaxFrames> frames;
     // On the series list, while a record is kept: whose, and the button
     // that opens it.
     Control learnerLine;
@@ -123,13 +123,14 @@ public:
     Outcome tapBoard();
     // Puts a term into a frame, as a digit key does.
     Outcome place(int term, int frame);
-    // Picks a term up with the keyboard, carries it to the frame that way
-    // (one of the arrow key codes of ItemKeys), puts it down there, or puts
-    // it back where it lay.
+    // Picks a term up, carries it on to the frame that way, puts it down
+    // there, or puts it back where it lay.
     Outcome pickUp(int term);
-    Outcome carryOn(int direction);
+    Outcome carryOn(Direction direction);
     Outcome putDown();
     Outcome putBack();
+    // Picks a term up, or puts it down when it was picked up, as Space does.
+    Outcome pickUpOrPutDown(int term);
     // Keys on a focused term; *used says whether the key was one of them.
     Outcome termKey(int term, int keyCode, int shift, bool* used = nullptr);
     Outcome pressArrow(int arrow);
@@ -173,11 +174,11 @@ public:
     // Whether the mark button offers to mark the problem (else to take its
     // mark back): what pressing it does.
     bool markOffered = true;
-    // The item picked up with the keyboard, and the control that should take
+    // The term picked up with the keyboard, and the control that should take
     // the keyboard focus once the view has shown a handler's effects.
-    ItemCarry carry;
-    // What the last press on an item changed, until it is known to be a click.
-    ItemPress press;
+    TermCarry carry;
+    // What the last press on a term changed, until it is known to be a click.
+    TermPress press;
     const Control* focusRequest = nullptr;
     // What handlers left to show, in order; the view shows it once a
     // handler has returned and the window shows its effects.
@@ -229,7 +230,7 @@ private:
     void createSeriesListPage();
     void createResultPanel();
     void createGroups();
-    void createItems();
+    void createTerms();
     void createTexts();
     void setTabIndices();
 };

@@ -70,8 +70,8 @@ QJsonObject board(const MainScreen& s)
         terms.append(t);
     }
     QJsonValue carried = QJsonValue::Null;
-    if (s.carry.item >= 0 && s.carry.item < s.quiz.terms() && s.carry.frame < s.quiz.frames()) {
-        carried = QJsonObject{{QStringLiteral("term"), s.carry.item},
+    if (s.carry.term >= 0 && s.carry.term < s.quiz.terms() && s.carry.frame < s.quiz.frames()) {
+        carried = QJsonObject{{QStringLiteral("term"), s.carry.term},
                               {QStringLiteral("frame"), s.carry.frame},
                               {QStringLiteral("name"),
                                QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame))}};

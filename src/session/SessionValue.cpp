@@ -112,9 +112,9 @@ QJsonObject boardJson(const SessionValue& v)
             {QStringLiteral("arrows"), flags(v.arrows)},
             {QStringLiteral("explanation"), v.explanation},
             {QStringLiteral("carry"),
-             QJsonArray{v.carry.item, v.carry.frame, static_cast<qint64>(v.carry.backColor)}},
+             QJsonArray{v.carry.term, v.carry.frame, static_cast<qint64>(v.carry.backColor)}},
             {QStringLiteral("press"),
-             QJsonArray{v.press.item, v.press.frame, v.press.left, v.press.top,
+             QJsonArray{v.press.term, v.press.frame, v.press.left, v.press.top,
                         static_cast<qint64>(v.press.backColor), v.press.carried}},
             {QStringLiteral("drag"), QJsonArray{v.dragging, v.dragStartX, v.dragStartY}}};
 }

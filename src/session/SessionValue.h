@@ -2,8 +2,8 @@
 
 #include "quiz/Quiz.h"
 #include "record/Answer.h"
-#include "session/ItemClick.h"
-#include "session/ItemKeys.h"
+#include "session/TermClick.h"
+#include "session/TermKeys.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
 
@@ -61,8 +61,8 @@ struct SessionValue {
     std::array<bool, 2> arrows{};
     bool explanation = false;
 
-    ItemCarry carry;
-    ItemPress press;
+    TermCarry carry;
+    TermPress press;
     bool dragging = false;
     float dragStartX = 0.0F;
     float dragStartY = 0.0F;

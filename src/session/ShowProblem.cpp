@@ -39,7 +39,7 @@ void showTerms(MainScreen& screen, const Problem& problem, const BoardLayout& bo
         label.Left = at.left;
         label.Top = at.top;
     }
-    for (int i = 0; i < SeriesState::MaxItems; ++i) {
+    for (int i = 0; i < SeriesState::MaxTerms; ++i) {
         screen.terms.at(i).Visible = i < board.terms.size();
     }
 }
@@ -55,7 +55,7 @@ void showFrames(MainScreen& screen, const Problem& problem, const BoardLayout& b
         caption.Left = at.left;
         caption.Top = at.top;
     }
-    for (int c = 0; c < SeriesState::MaxGroups; ++c) {
+    for (int c = 0; c < SeriesState::MaxFrames; ++c) {
         screen.frames.at(c).Visible = c < G;
         screen.captions.at(c).Visible = c < G;
     }
@@ -72,7 +72,7 @@ void ClearBoard(MainScreen& screen)
     }
     screen.terms[0].Top = 720.0F;
     screen.terms[0].Left = 360.0F;
-    for (int i = 0; i < SeriesState::MaxGroups; ++i) {
+    for (int i = 0; i < SeriesState::MaxFrames; ++i) {
         screen.frames.at(i).Visible = false;
         screen.captions.at(i).Visible = false;
     }

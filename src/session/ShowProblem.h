@@ -4,7 +4,7 @@
 
 class MainScreen;
 
-// Every item label back to rest and hidden, every frame and group caption
+// Every term label back to rest and hidden, every frame and group caption
 // hidden: the empty board of the series list and of a new problem.
 void ClearBoard(MainScreen& screen);
 

@@ -31,7 +31,7 @@ std::optional<bool> termRight(const MainScreen& screen, int term)
 
 QString termDescription(const MainScreen& screen, int term)
 {
-    if (screen.carry.item == term && screen.carry.frame < screen.quiz.frames()) {
+    if (screen.carry.term == term && screen.carry.frame < screen.quiz.frames()) {
         return QStringLiteral("持ち上げています。移動先は%1です。矢印キーで枠を選び、"
                               "スペースかEnterで置きます。枠をクリックしても置けます。"
                               "Escで元に戻します。")

@@ -51,9 +51,9 @@ public:
 
 QAccessible::Role roleOf(const QString& className, const QWidget* widget)
 {
-    // Space or Enter picks an item up, as a button is pressed; a click on
+    // Space or Enter picks a term up, as a button is pressed; a click on
     // the title picture opens the About window.
-    if (className == QLatin1String("ItemLabelWidget") || className == QLatin1String("PictureBox")) {
+    if (className == QLatin1String("TermLabelWidget") || className == QLatin1String("PictureBox")) {
         return QAccessible::Button;
     }
     if (className == QLatin1String("LabelWidget")) {

@@ -5,7 +5,7 @@
 class QWidget;
 
 // What screen readers see of the program's own widgets: QAccessible gives a
-// plain QWidget no role and no name, so labels, item labels, frames, the
+// plain QWidget no role and no name, so labels, term labels, frames, the
 // picture box and the explanation frame get theirs here.
 namespace Accessibility
 {

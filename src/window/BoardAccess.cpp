@@ -1,6 +1,6 @@
 #include "window/BoardAccess.h"
 
-#include "session/ItemKeys.h"
+#include "session/TermKeys.h"
 #include "session/MainScreen.h"
 #include "session/Words.h"
 #include "window/Accessibility.h"
@@ -15,7 +15,7 @@
 namespace
 {
 
-// The outline around the frame a carried item would be put into. It lies
+// The outline around the frame a carried term would be put into. It lies
 // over the frames and under every label, so the captions stay readable, and
 // lets the mouse through.
 class FrameHighlight : public QWidget
@@ -102,15 +102,15 @@ void BoardAccess::updateNames()
 void BoardAccess::updateFocusAndHighlight(bool focusLeaving)
 {
     updateHighlight();
-    updateItemFocus();
+    updateTermFocus();
     updateFocus(focusLeaving);
 }
 
 void BoardAccess::updateHighlight()
 {
-    const ItemCarry& carry = form_.carry;
-    const bool shown = carry.item >= 0 && carry.item < static_cast<int>(form_.terms.size()) &&
-                       form_.terms.at(carry.item).Visible && carry.frame >= 0 &&
+    const TermCarry& carry = form_.carry;
+    const bool shown = carry.term >= 0 && carry.term < static_cast<int>(form_.terms.size()) &&
+                       form_.terms.at(carry.term).Visible && carry.frame >= 0 &&
                        carry.frame < form_.quiz.frames();
     if (!shown) {
         if (highlight_ != nullptr) {
@@ -142,9 +142,9 @@ bool willShow(const Control& c)
 
 } // namespace
 
-void BoardAccess::updateItemFocus()
+void BoardAccess::updateTermFocus()
 {
-    // Items under the result panel cannot be seen: Tab passes them by.
+    // Terms under the result panel cannot be seen: Tab passes them by.
     const bool panel = form_.resultPanel.Visible;
     const QRect cover = ViewGeometry::pixelRect(form_.resultPanel);
     for (const Control& item : form_.terms) {

@@ -13,7 +13,7 @@ class MainWindow;
 
 // The board for the keyboard and for screen readers: the accessible names
 // and descriptions of the main window's controls, the highlight of the frame
-// a carried item would go to, and where the keyboard focus goes after a
+// a carried term would go to, and where the keyboard focus goes after a
 // handler has run.
 class BoardAccess
 {
@@ -24,7 +24,7 @@ public:
     // shown or hidden, so a control that appears already has its new name.
     void updateNames();
     // Once what appears is shown, before anything hides: the frame
-    // highlight, which items Tab reaches, and the focus, moved on when the
+    // highlight, which terms Tab reaches, and the focus, moved on when the
     // focused widget is `focusLeaving`.
     void updateFocusAndHighlight(bool focusLeaving);
 
@@ -37,7 +37,7 @@ private:
     void setName(const Control& control, const QString& name);
     void updateHighlight();
     void updateFocus(bool focusLeaving);
-    void updateItemFocus();
+    void updateTermFocus();
     void announce(QWidget* widget, int type);
 
     MainScreen& form_;

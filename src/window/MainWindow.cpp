@@ -3,7 +3,7 @@
 #include "window/Accessibility.h"
 #include "window/FrameBox.h"
 #include "window/HeldKeys.h"
-#include "window/ItemLabelWidget.h"
+#include "window/TermLabelWidget.h"
 #include "window/PictureBox.h"
 #include "window/ProgramImages.h"
 #include "window/QtFonts.h"
@@ -124,7 +124,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
     case ControlKind::Label:
         for (int i = 0; i < static_cast<int>(form_.terms.size()); ++i) {
             if (&control == &form_.terms.at(i)) {
-                return createItemLabel(i, parent);
+                return createTermLabel(i, parent);
             }
         }
         return createBoardLabel(parent);
@@ -153,15 +153,15 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
     return new QWidget(parent);
 }
 
-QWidget* MainWindow::createItemLabel(int index, QWidget* parent)
+QWidget* MainWindow::createTermLabel(int index, QWidget* parent)
 {
-    auto* item = new ItemLabelWidget(parent);
+    auto* item = new TermLabelWidget(parent);
     item->setMouseHandler([this, index](LabelWidget::MouseAction action, QMouseEvent* event) {
-        itemMouse(index, action, event);
+        termMouse(index, action, event);
     });
-    item->setKeyHandler([this, index](QKeyEvent* event) { return itemKey(index, event); });
+    item->setKeyHandler([this, index](QKeyEvent* event) { return termKey(index, event); });
     item->setFocusOutHandler([this, index] {
-        if (form_.carry.item == index) {
+        if (form_.carry.term == index) {
             run([this] { form_.putBack(); });
         }
     });
@@ -237,7 +237,7 @@ void MainWindow::connectButton(Control& control, QWidget* widget)
 
 void MainWindow::setUpTabOrder()
 {
-    // The items come first, in item order, then the buttons and the list.
+    // The terms come first, in term order, then the buttons and the list.
     std::vector<Control*> order;
     for (Control& item : form_.terms) {
         order.push_back(&item);
@@ -570,36 +570,36 @@ void MainWindow::listSelectionChanged()
     }
 }
 
-void MainWindow::itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event)
+void MainWindow::termMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event)
 {
     const float x = toTwips(event->position().x());
     const float y = toTwips(event->position().y());
     switch (action) {
     case LabelWidget::MouseAction::Press:
         if (event->buttons() == event->button()) {
-            itemPress_ = {index, event->globalPosition(), false};
+            termPress_ = {index, event->globalPosition(), false};
         } else {
             // A second button makes no click.
-            itemPress_.dragging = true;
+            termPress_.dragging = true;
         }
         run([&] { form_.lift(index, x, y); });
         break;
     case LabelWidget::MouseAction::Move:
-        if (itemPress_.index == index && !itemPress_.dragging) {
+        if (termPress_.index == index && !termPress_.dragging) {
             // A hand that shakes a little on a click moves nothing.
-            if ((event->globalPosition() - itemPress_.at).manhattanLength() <
+            if ((event->globalPosition() - termPress_.at).manhattanLength() <
                 QApplication::startDragDistance()) {
                 return;
             }
-            itemPress_.dragging = true;
+            termPress_.dragging = true;
         }
         // A move reports every button held down.
         run([&] { form_.drag(index, x, y); });
         break;
     case LabelWidget::MouseAction::Release: {
-        const bool click = itemPress_.index == index && !itemPress_.dragging;
+        const bool click = termPress_.index == index && !termPress_.dragging;
         if (event->buttons() == Qt::NoButton) {
-            itemPress_ = {};
+            termPress_ = {};
         }
         if (click) {
             run([&] { form_.tapTerm(index); });
@@ -654,9 +654,9 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event)
     boardMouse(LabelWidget::MouseAction::Release, event, event->position().toPoint());
 }
 
-bool MainWindow::itemKey(int index, QKeyEvent* event)
+bool MainWindow::termKey(int index, QKeyEvent* event)
 {
-    const int code = ItemLabelWidget::keyCode(*event);
+    const int code = TermLabelWidget::keyCode(*event);
     if (code < 0) {
         return false;
     }

@@ -24,7 +24,7 @@ class MainWindow : public QWidget
 
 public:
     explicit MainWindow(MainScreen& form, QWidget* parent = nullptr);
-    // No handler runs while the widgets go: a carried item losing the focus
+    // No handler runs while the widgets go: a carried term losing the focus
     // would otherwise sync a half-destroyed window.
     ~MainWindow() override { ended_ = true; }
 
@@ -88,7 +88,7 @@ private:
     void createWidgets();
     QWidget* createWidget(Control& control);
     QWidget* createWidget(Control& control, QWidget* parent);
-    QWidget* createItemLabel(int index, QWidget* parent);
+    QWidget* createTermLabel(int index, QWidget* parent);
     QWidget* createBoardLabel(QWidget* parent);
     QWidget* createList(QWidget* parent);
     static QWidget* createTextBox(const Control& control, QWidget* parent);
@@ -112,13 +112,13 @@ private:
     static void applyTextBoxLook(Binding& binding, const Changes& changed);
     void applyFrameLook(Binding& binding, const Changes& changed);
     void applyShapeLook(Binding& binding, const Changes& changed);
-    void itemMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
+    void termMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
     // A press or release on the board at `at` (window pixels), outside the
-    // items: a click there goes to the frame under it or to the board.
+    // terms: a click there goes to the frame under it or to the board.
     void boardMouse(LabelWidget::MouseAction action, QMouseEvent* event, QPoint at);
     // The frame whose area or caption holds `at`, or -1.
     int frameAt(QPoint at) const;
-    bool itemKey(int index, QKeyEvent* event);
+    bool termKey(int index, QKeyEvent* event);
     void listSelectionChanged();
     // Runs one event handler of the model, then shows its effects and the
     // boxes it left to show.
@@ -134,14 +134,14 @@ private:
     QHash<const Control*, int> bindingOf_;
     SeriesListWidget* list_ = nullptr;
     std::unique_ptr<BoardAccess> access_;
-    // A press on an item is a click until the pointer moves the drag
+    // A press on a term is a click until the pointer moves the drag
     // distance away from where it went down.
-    struct ItemPressAt {
+    struct TermPressAt {
         int index = -1;
         QPointF at;
         bool dragging = false;
     };
-    ItemPressAt itemPress_;
+    TermPressAt termPress_;
     static constexpr int NoBoardPress = -2;
     int boardPress_ = NoBoardPress; // the frame a board press went down on, or -1
     QString appliedTitle_;

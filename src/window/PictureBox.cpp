@@ -40,7 +40,7 @@ void PictureBox::paintEvent(QPaintEvent* /*event*/)
     ring(r, outerDark, outerLight);
     ring(r.adjusted(1, 1, -1, -1), innerDark, innerLight);
     if (hasFocus()) {
-        // A dotted mark inside the border, as on the item labels.
+        // A dotted mark inside the border, as on the term labels.
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
         p.drawRect(r.adjusted(BorderPx + 1, BorderPx + 1, -BorderPx - 2, -BorderPx - 2));
     }

@@ -30,7 +30,7 @@ struct Play : Harness {
         form->frames.at(c).place(l, t, w, h);
         form->board.frames[c] = {l, t, w, h};
     }
-    Control& item(int i) { return form->terms.at(i); }
+    Control& label(int i) { return form->terms.at(i); }
     // Picks item i up, puts its centre at (cx, cy) and lets it go.
     void drop(int i, float cx, float cy)
     {
@@ -51,17 +51,17 @@ struct Play : Harness {
 
 } // namespace
 
-TEST(dragging, PressTakesTheItemOutOfItsFrameOnly)
+TEST(dragging, PressTakesTheTermOutOfItsFrameOnly)
 {
     Play p(5);
     for (int i = 0; i < 4; ++i) {
         p.dropInto(i, 0);
     }
-    const float below = p.item(3).Top;
+    const float below = p.label(3).Top;
     p.form->lift(2, 12.5F, 7);
     EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0, 1, 3}));
-    EXPECT_EQ(p.item(3).Top, below) << "the gap closes on the board at the release";
-    EXPECT_EQ(p.item(2).BackColor, Colors::White) << "any button picks up";
+    EXPECT_EQ(p.label(3).Top, below) << "the gap closes on the board at the release";
+    EXPECT_EQ(p.label(2).BackColor, Colors::White) << "any button picks up";
     EXPECT_TRUE(p.state.dragging);
     EXPECT_FLOAT_EQ(p.state.dragStartX, 12.5F);
 }
@@ -69,29 +69,29 @@ TEST(dragging, PressTakesTheItemOutOfItsFrameOnly)
 TEST(dragging, MovesKeepTheGrabPointUnderThePointer)
 {
     Play p;
-    const float left = p.item(0).Left;
-    const float top = p.item(0).Top;
+    const float left = p.label(0).Left;
+    const float top = p.label(0).Top;
     p.form->lift(0, 30, 40);
     p.form->drag(0, 30, 40);
-    EXPECT_FLOAT_EQ(p.item(0).Left, left);
-    EXPECT_FLOAT_EQ(p.item(0).Top, top);
+    EXPECT_FLOAT_EQ(p.label(0).Left, left);
+    EXPECT_FLOAT_EQ(p.label(0).Top, top);
     p.form->drag(0, 75, 40);
-    EXPECT_FLOAT_EQ(p.item(0).Left, left + 45);
-    EXPECT_FLOAT_EQ(p.item(0).Top, top);
+    EXPECT_FLOAT_EQ(p.label(0).Left, left + 45);
+    EXPECT_FLOAT_EQ(p.label(0).Top, top);
     p.form->drag(0, 30, -20000); // far off the board is allowed
-    EXPECT_FLOAT_EQ(p.item(0).Top, top - 20040);
+    EXPECT_FLOAT_EQ(p.label(0).Top, top - 20040);
 }
 
 TEST(dragging, NothingHappensWhileTheProblemIsClosed)
 {
     Play p;
     p.form->quiz = Quiz(); // as on the series list
-    const float left = p.item(0).Left;
+    const float left = p.label(0).Left;
     p.form->lift(0, 0, 0);
     p.form->drag(0, 300, 300);
-    EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
+    EXPECT_EQ(p.label(0).BackColor, Colors::ButtonFace);
     EXPECT_FALSE(p.state.dragging);
-    EXPECT_FLOAT_EQ(p.item(0).Left, left);
+    EXPECT_FLOAT_EQ(p.label(0).Left, left);
 
     p.state.dragging = true;
     p.form->letGo(0);
@@ -99,7 +99,7 @@ TEST(dragging, NothingHappensWhileTheProblemIsClosed)
     EXPECT_TRUE(p.players.log.isEmpty());
 }
 
-TEST(dragging, ASecondButtonDuringADragPlacesTheItemOnce)
+TEST(dragging, ASecondButtonDuringADragPlacesTheTermOnce)
 {
     // Press one button, press a second, release both: only the release that
     // ends the drag places the item. Placed twice, the one item would fill
@@ -107,15 +107,15 @@ TEST(dragging, ASecondButtonDuringADragPlacesTheItemOnce)
     Play p(2, "1,1,");
     p.form->lift(0, 5, 5);
     const Control& f = p.form->frames[0];
-    p.item(0).Left = f.Left + 200;
-    p.item(0).Top = f.Top + 200;
+    p.label(0).Left = f.Left + 200;
+    p.label(0).Top = f.Top + 200;
     p.form->lift(0, 5, 5);
     p.form->letGo(0);
     p.form->drag(0, 900, 900);
     p.form->letGo(0);
     EXPECT_EQ(p.slot(0, 0), 1);
     EXPECT_EQ(p.slot(0, 1), 0);
-    EXPECT_FLOAT_EQ(p.item(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
+    EXPECT_FLOAT_EQ(p.label(0).Left, f.Left + 120) << "a move after the drag ended moves nothing";
     EXPECT_FALSE(p.state.dragging);
     EXPECT_TRUE(p.form->quiz.open());
     EXPECT_TRUE(p.plays().isEmpty());
@@ -129,29 +129,29 @@ TEST(Dropping, AReleaseInAFrameLandsInItsSlotAndOneBesideItStaysPut)
         Play p;
         p.drop(0, 2000, hit ? 2950 : 2900);
         EXPECT_EQ(p.slot(0, 0) == 1, hit);
-        EXPECT_FLOAT_EQ(p.item(0).Left, hit ? 100 + 120 : 2000 - p.item(0).Width / 2);
-        EXPECT_FLOAT_EQ(p.item(0).Top, hit ? 3000 + 250 : 2900 - p.item(0).Height / 2);
+        EXPECT_FLOAT_EQ(p.label(0).Left, hit ? 100 + 120 : 2000 - p.label(0).Width / 2);
+        EXPECT_FLOAT_EQ(p.label(0).Top, hit ? 3000 + 250 : 2900 - p.label(0).Height / 2);
         EXPECT_EQ(p.players.log.mid(0, 4),
                   (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
                                "NotMoreCorrect:rewind"}));
-        EXPECT_EQ(p.item(0).BackColor, Colors::ButtonFace);
+        EXPECT_EQ(p.label(0).BackColor, Colors::ButtonFace);
         EXPECT_FALSE(p.state.dragging);
     }
 }
 
-TEST(Dropping, GapClosesWhenAnItemLeavesTheMiddleSlot)
+TEST(Dropping, GapClosesWhenATermLeavesTheMiddleSlot)
 {
     Play p;
     p.dropInto(0, 0);
     p.dropInto(1, 0);
     p.dropInto(2, 1);
     p.dropInto(2, 0);
-    const float H0 = p.item(0).Height;
-    EXPECT_FLOAT_EQ(p.item(2).Top, 3000 + 250 + 2 * H0);
+    const float H0 = p.label(0).Height;
+    EXPECT_FLOAT_EQ(p.label(2).Top, 3000 + 250 + 2 * H0);
     p.dropInto(1, 1); // the item of slot 1 moves to frame 1
-    EXPECT_FLOAT_EQ(p.item(0).Top, 3000 + 250);
-    EXPECT_FLOAT_EQ(p.item(2).Top, 3000 + 250 + H0);
-    EXPECT_FLOAT_EQ(p.item(1).Left, 4500 + 120);
+    EXPECT_FLOAT_EQ(p.label(0).Top, 3000 + 250);
+    EXPECT_FLOAT_EQ(p.label(2).Top, 3000 + 250 + H0);
+    EXPECT_FLOAT_EQ(p.label(1).Left, 4500 + 120);
 }
 
 TEST(Dropping, AnItemAFullFrameHasNoRoomForIsParkedAboveTheFrames)
@@ -161,8 +161,8 @@ TEST(Dropping, AnItemAFullFrameHasNoRoomForIsParkedAboveTheFrames)
     p.dropInto(0, 0);
     p.dropInto(1, 0);
     EXPECT_EQ(p.form->quiz.termsIn(0), QList<int>({0})) << "not counted";
-    EXPECT_FLOAT_EQ(p.item(1).Top, 3000 - 150 - 285);
-    EXPECT_FLOAT_EQ(p.item(1).Left, 100 + 120);
+    EXPECT_FLOAT_EQ(p.label(1).Top, 3000 - 150 - 285);
+    EXPECT_FLOAT_EQ(p.label(1).Left, 100 + 120);
     EXPECT_TRUE(p.plays().isEmpty()) << "not every item is placed";
 }
 
@@ -176,7 +176,7 @@ TEST(Dropping, ALabelOffTheBoardIsBroughtBackBeforeTheHitTest)
 
     Play high;
     high.drop(0, 8000, 100);
-    EXPECT_FLOAT_EQ(high.item(0).Top, 720) << "where it is let go when in no frame";
+    EXPECT_FLOAT_EQ(high.label(0).Top, 720) << "where it is let go when in no frame";
 }
 
 TEST(Checking, DropOutsideEveryFrameWithAllOthersPlacedPlaysNothing)
@@ -212,8 +212,8 @@ TEST(Checking, FeedbackSoundFollowsTheCheck)
         p.dropInto(d.item, d.frame);
         EXPECT_EQ(p.plays(), QStringList{d.sound}) << d.item << " into " << d.frame;
     }
-    EXPECT_EQ(p.item(0).BackColor, 0x80FFFFU) << "right items take their group colour";
-    EXPECT_EQ(p.item(1).BackColor, Colors::ButtonFace);
+    EXPECT_EQ(p.label(0).BackColor, 0x80FFFFU) << "right items take their group colour";
+    EXPECT_EQ(p.label(1).BackColor, Colors::ButtonFace);
     // The play follows its rewind within the same release.
     EXPECT_EQ(p.players.log, (QStringList{"Correct:rewind", "Wrong:rewind", "MoreCorrect:rewind",
                                           "NotMoreCorrect:rewind", "NotMoreCorrect:play"}));
@@ -256,10 +256,10 @@ TEST(Checking, SolvingShowsTheResultPanelForFirstMiddleAndLastProblem)
         EXPECT_EQ(p.form->resultButtons[ResultButton::Mark].Caption(), c.markCaption);
         EXPECT_FALSE(p.form->arrows[Arrow::Next].Visible);
         EXPECT_FALSE(p.form->arrows[Arrow::Previous].Visible);
-        EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
+        EXPECT_EQ(p.label(1).BackColor, 0x80FF80U);
 
         // Solved: presses are ignored and the colours stay.
         p.form->lift(1, 0, 0);
-        EXPECT_EQ(p.item(1).BackColor, 0x80FF80U);
+        EXPECT_EQ(p.label(1).BackColor, 0x80FF80U);
     }
 }

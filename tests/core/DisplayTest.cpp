@@ -120,7 +120,7 @@ TEST(BoardLayout, FiveAndSixGroupsFormTwoRows)
     EXPECT_EQ(five.frames[4], b.frames[4]);
 }
 
-TEST(BoardLayout, ItemsWrapOnlyPastTheRightMargin)
+TEST(BoardLayout, TermsWrapOnlyPastTheRightMargin)
 {
     // W - 150 = 9300: 360 + 4410 + 150 + 4380 ends exactly there.
     const BoardLayout b = lay(wide(145) + "," + wide(144) + ",", "x,");
@@ -143,7 +143,7 @@ TEST(BoardLayout, FramesStartBelowALastRowThatReachesPast2280)
     EXPECT_NEAR(four.frames[0].top, 2280, 0.01) << "1770 + 285 does not reach past 2280";
 }
 
-TEST(ShowProblem, HeadingQuestionAndItemsTakeTheirLabels)
+TEST(ShowProblem, HeadingQuestionAndTermsTakeTheirLabels)
 {
     Harness h;
     h.setRow(1, QStringLiteral("問題１ x"), QStringLiteral("ウニ,,ヒトデ,"), "a,b,", "2,1,1,");

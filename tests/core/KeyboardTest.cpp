@@ -23,7 +23,7 @@ struct Board : Harness {
         form->showProblem(1);
         players.clear();
     }
-    Control& item(int i) { return form->terms.at(i); }
+    Control& label(int i) { return form->terms.at(i); }
     bool key(int i, int code)
     {
         bool used = false;
@@ -80,7 +80,7 @@ struct Board : Harness {
     }
 };
 
-constexpr int Key1 = ItemKeys::Digit1;
+constexpr int Key1 = TermKeys::Digit1;
 
 } // namespace
 
@@ -94,7 +94,7 @@ TEST(Keyboard, DigitDropLeavesTheStateOfAMouseDropAtTheFirstEmptySlot)
     Board mouse;
     for (const auto& [i, frame] : drops) {
         // Main row for some, keypad for others.
-        const int code = (i % 2 == 0 ? ItemKeys::Digit1 : ItemKeys::Numpad1) + frame;
+        const int code = (i % 2 == 0 ? TermKeys::Digit1 : TermKeys::Numpad1) + frame;
         EXPECT_TRUE(keys.key(i, code));
         mouse.mouseDrop(i, frame);
         ASSERT_EQ(keys.snapshot(), mouse.snapshot()) << "item " << i << " into " << frame;
@@ -110,7 +110,7 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
     Board b;
     const QStringList before = b.snapshot();
     EXPECT_TRUE(b.key(0, Key1 + 3)) << "\"4\" with three frames is taken, and ignored";
-    EXPECT_TRUE(b.key(0, ItemKeys::Numpad1 + 5));
+    EXPECT_TRUE(b.key(0, TermKeys::Numpad1 + 5));
     bool used = true;
     b.form->termKey(0, Key1, 1, &used);
     EXPECT_FALSE(used) << "Shift+1 is no digit";
@@ -119,9 +119,9 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
 
     b.form->lift(1, 5, 5);
     EXPECT_FALSE(b.key(2, Key1));
-    EXPECT_FALSE(b.key(2, ItemKeys::Space));
+    EXPECT_FALSE(b.key(2, TermKeys::Space));
     EXPECT_TRUE(b.form->quiz.termsIn(0).isEmpty());
-    EXPECT_NE(b.item(2).BackColor, Colors::White);
+    EXPECT_NE(b.label(2).BackColor, Colors::White);
 }
 
 TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
@@ -133,47 +133,47 @@ TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
     EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]) << "the search wraps";
     EXPECT_TRUE(b.key(0, Key1));
     EXPECT_EQ(b.form->focusRequest, &b.form->terms[2]);
-    b.item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
+    b.label(0).BackColor = 0x80FFFF; // as a check leaves a correct item
     const QStringList before = b.snapshot();
 
     // Item 0 lies in frame 0: the highlight starts there.
-    EXPECT_TRUE(b.key(0, ItemKeys::Space));
-    EXPECT_EQ(b.item(0).BackColor, Colors::White);
+    EXPECT_TRUE(b.key(0, TermKeys::Space));
+    EXPECT_EQ(b.label(0).BackColor, Colors::White);
     EXPECT_EQ(b.form->carry.frame, 0);
-    EXPECT_TRUE(b.key(0, ItemKeys::Right));
+    EXPECT_TRUE(b.key(0, TermKeys::Right));
     EXPECT_EQ(b.form->carry.frame, 1);
-    EXPECT_TRUE(b.key(0, ItemKeys::Right));
-    EXPECT_TRUE(b.key(0, ItemKeys::Right));
+    EXPECT_TRUE(b.key(0, TermKeys::Right));
+    EXPECT_TRUE(b.key(0, TermKeys::Right));
     EXPECT_EQ(b.form->carry.frame, 0) << "past the last frame to the first";
-    EXPECT_TRUE(b.key(0, ItemKeys::Left));
+    EXPECT_TRUE(b.key(0, TermKeys::Left));
     EXPECT_EQ(b.form->carry.frame, 2);
-    EXPECT_TRUE(b.key(0, ItemKeys::Up)) << "a single row: nothing above";
+    EXPECT_TRUE(b.key(0, TermKeys::Up)) << "a single row: nothing above";
     EXPECT_EQ(b.form->carry.frame, 2);
-    EXPECT_TRUE(b.key(0, ItemKeys::Escape));
+    EXPECT_TRUE(b.key(0, TermKeys::Escape));
     EXPECT_EQ(b.snapshot(), before) << "put back, colour and all";
-    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_EQ(b.form->carry.term, -1);
 
     // Picked up, carried to frame 1 and put down: the digit "2" drop.
     Board twin;
     twin.key(1, Key1 + 2);
     twin.key(4, Key1);
     twin.key(0, Key1);
-    twin.item(0).BackColor = 0x80FFFF;
+    twin.label(0).BackColor = 0x80FFFF;
     twin.key(0, Key1 + 1);
-    b.key(0, ItemKeys::Enter);
-    b.key(0, ItemKeys::Right);
-    b.key(0, ItemKeys::Space);
+    b.key(0, TermKeys::Enter);
+    b.key(0, TermKeys::Right);
+    b.key(0, TermKeys::Space);
     EXPECT_EQ(b.snapshot(), twin.snapshot());
 
     // A mouse press ends a carry first; a new problem forgets it.
-    b.key(2, ItemKeys::Space);
+    b.key(2, TermKeys::Space);
     b.form->lift(3, 5, 5);
-    EXPECT_EQ(b.form->carry.item, -1);
-    EXPECT_NE(b.item(2).BackColor, Colors::White);
+    EXPECT_EQ(b.form->carry.term, -1);
+    EXPECT_NE(b.label(2).BackColor, Colors::White);
     b.form->letGo(3);
-    b.key(2, ItemKeys::Space);
+    b.key(2, TermKeys::Space);
     b.form->showProblem(1);
-    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_EQ(b.form->carry.term, -1);
     EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]);
 }
 
@@ -184,12 +184,12 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
              QStringLiteral("g1,g2,g3,g4,g5,g6,"), QStringLiteral("1,2,"));
     b.form->showProblem(1);
     ASSERT_EQ(b.form->quiz.frames(), 6);
-    b.key(0, ItemKeys::Space);
+    b.key(0, TermKeys::Space);
     // The last row: Right and Left wrap between the last frame and the first.
     const QList<std::pair<int, int>> moves = {
-        {ItemKeys::Down, 3},  {ItemKeys::Right, 4}, {ItemKeys::Up, 1},   {ItemKeys::Right, 2},
-        {ItemKeys::Right, 3}, {ItemKeys::Left, 2},  {ItemKeys::Down, 5}, {ItemKeys::Down, 5},
-        {ItemKeys::Right, 0}, {ItemKeys::Left, 5},  {ItemKeys::Left, 4}, {ItemKeys::Right, 5},
+        {TermKeys::Down, 3},  {TermKeys::Right, 4}, {TermKeys::Up, 1},   {TermKeys::Right, 2},
+        {TermKeys::Right, 3}, {TermKeys::Left, 2},  {TermKeys::Down, 5}, {TermKeys::Down, 5},
+        {TermKeys::Right, 0}, {TermKeys::Left, 5},  {TermKeys::Left, 4}, {TermKeys::Right, 5},
     };
     for (const auto& [key, frame] : moves) {
         b.key(0, key);
@@ -201,12 +201,12 @@ TEST(Keyboard, ArrowsFollowTheFramesOfATwoRowGrid)
              QStringLiteral("g1,g2,g3,g4,g5,"), QStringLiteral("1,2,"));
     b.form->showProblem(1);
     ASSERT_EQ(b.form->quiz.frames(), 5);
-    b.key(0, ItemKeys::Space);
+    b.key(0, TermKeys::Space);
     for (const int frame : {1, 2, 3, 4, 0}) {
-        b.key(0, ItemKeys::Right);
+        b.key(0, TermKeys::Right);
         EXPECT_EQ(b.form->carry.frame, frame) << "right to " << frame;
     }
-    b.key(0, ItemKeys::Left);
+    b.key(0, TermKeys::Left);
     EXPECT_EQ(b.form->carry.frame, 4) << "left from the first frame to the last";
 }
 
@@ -243,7 +243,7 @@ TEST(Keyboard, DigitsSolveAProblemOfEveryFrameLayout)
     }
 }
 
-TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
+TEST(Clicking, ClicksCarryATermAsTheKeysDo)
 {
     Board b;
     Board keys;
@@ -259,9 +259,9 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
 
     // Picked up where it lies, in its own slot, as Space picks it up.
     click(0);
-    keys.key(0, ItemKeys::Space);
+    keys.key(0, TermKeys::Space);
     EXPECT_EQ(b.snapshot(), keys.snapshot());
-    EXPECT_EQ(b.form->carry.item, 0);
+    EXPECT_EQ(b.form->carry.term, 0);
     EXPECT_EQ(b.form->carry.frame, 0);
     EXPECT_EQ(b.form->focusRequest, &b.form->terms[0]) << "the keys go on with it";
     b.form->tapBoard();
@@ -270,14 +270,14 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     // Another item takes over the carry; a second click on it puts it back.
     click(0);
     click(3);
-    EXPECT_EQ(b.form->carry.item, 3);
-    EXPECT_EQ(b.item(0).BackColor, 0x80FFFFU);
+    EXPECT_EQ(b.form->carry.term, 3);
+    EXPECT_EQ(b.label(0).BackColor, 0x80FFFFU);
     click(3);
-    EXPECT_EQ(b.form->carry.item, -1);
+    EXPECT_EQ(b.form->carry.term, -1);
     EXPECT_EQ(b.snapshot(), before);
 
     // A click on a frame drops as the keys do, up to the solving drop.
-    keys.key(0, ItemKeys::Escape);
+    keys.key(0, TermKeys::Escape);
     const QList<std::pair<int, int>> drops = {{0, 1}, {1, 1}, {2, 2}, {0, 0}, {3, 0}, {4, 1}};
     for (const auto& [i, frame] : drops) {
         click(i);
@@ -295,6 +295,6 @@ TEST(Clicking, ClicksCarryAnItemAsTheKeysDo)
     Board drag;
     drag.mouseDrop(0, 2);
     drag.form->tapTerm(0);
-    EXPECT_EQ(drag.form->carry.item, -1);
+    EXPECT_EQ(drag.form->carry.term, -1);
     EXPECT_EQ(drag.form->quiz.termsIn(2), QList<int>({0}));
 }

@@ -1,5 +1,5 @@
 #include "record/LearnerRecord.h"
-#include "session/ItemDrop.h"
+#include "session/TermDrop.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -48,8 +48,8 @@ struct Learner : Harness {
     // Both terms into the frames given, one event each.
     void answer(int first, int second)
     {
-        DropItem(*form, 0, first);
-        DropItem(*form, 1, second);
+        DropTerm(*form, 0, first);
+        DropTerm(*form, 1, second);
     }
     void toList() { form->leave(); }
     // Opens the series and leaves it: the list is brought up to date.

@@ -11,7 +11,7 @@ struct Chord {
 
 } // namespace
 
-TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheItemOnce)
+TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheTermOnce)
 {
     doubleClickEntry(1);
     ASSERT_EQ(form->quiz.terms(), 4);

@@ -28,7 +28,7 @@ void expectStackingOrder(MainScreen& form, MainWindow& view)
 
 } // namespace
 
-TEST_F(ViewFixture, DraggingAnItemMovesItsLabelUnderThePointer)
+TEST_F(ViewFixture, DraggingATermMovesItsLabelUnderThePointer)
 {
     doubleClickEntry(1);
     ASSERT_TRUE(form->quiz.open());
@@ -76,7 +76,7 @@ TEST_F(ViewFixture, AnyButtonPicksAnItemUpAndModifiersArePassedOn)
     EXPECT_FALSE(state.dragging);
 }
 
-TEST_F(ViewFixture, DraggedItemShowsInFrontOfTheGroupFrames)
+TEST_F(ViewFixture, DraggedTermShowsInFrontOfTheGroupFrames)
 {
     doubleClickEntry(1);
     const Control* frame = nullptr;

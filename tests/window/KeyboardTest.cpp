@@ -132,7 +132,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Space);
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), widget(form->arrows[Arrow::Next]));
-    EXPECT_EQ(form->carry.item, -1);
+    EXPECT_EQ(form->carry.term, -1);
     EXPECT_NE(form->terms[3].BackColor, Colors::White);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_2);
@@ -243,7 +243,7 @@ TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
 
     // Held Enter picks the item up and no more; the next press puts it down.
     hold(Qt::Key_Return, 36, 20000, 6);
-    EXPECT_EQ(form->carry.item, 1);
+    EXPECT_EQ(form->carry.term, 1);
     EXPECT_EQ(frameOf(1), -1);
     send(QEvent::KeyPress, Qt::Key_Return, 36, 30000);
     send(QEvent::KeyRelease, Qt::Key_Return, 36, 30100);

@@ -138,7 +138,7 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
 
 // Run once more at each fractional scale (QT_SCALE_FACTOR): every side of
 // the items in frames keeps its black line in device pixels.
-TEST_F(ViewFixture, ItemBordersStayWholeAtAnyScale)
+TEST_F(ViewFixture, TermBordersStayWholeAtAnyScale)
 {
     doubleClickEntry(1);
     for (int i = 0; i < 3; ++i) {

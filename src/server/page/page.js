@@ -13,8 +13,6 @@ const DragThreshold = 6; // pixels a pointer moves before a press is a drag
 let state = null;
 let scale = 1;
 let busy = false;
-let carry = null;      // {term, frame, byKeys}: a term picked up, waiting for a frame
-let focusTerm = -1;    // the term to focus after drawing
 const board = document.getElementById('board');
 
 function $(id) { return document.getElementById(id); }
@@ -69,27 +67,40 @@ async function load() {
 
 // ---- sending --------------------------------------------------------------
 
-async function send(path, body) {
-  if (busy) return;
+// Every action is sent in order, one at a time: one made while another is
+// on its way waits for it, so no key or tap is lost.
+const queue = [];
+function send(path, body) {
+  queue.push({ path, body });
+  if (!busy) drain();
+}
+
+async function drain() {
   busy = true;
   board.dataset.pending = '1';
   try {
-    const { status, data } = await request('POST', path, body);
-    if (status === 401) { showSignIn('もう一度サインインしてください'); return; }
-    if (status !== 200) {
-      // The server refused: draw what it holds now.
-      const again = await request('GET', '/api/state');
-      if (again.status === 200) show(again.data);
-      return;
+    while (queue.length) {
+      const { path, body } = queue.shift();
+      const { status, data } = await request('POST', path, body);
+      if (status === 401) { queue.length = 0; showSignIn('もう一度サインインしてください'); return; }
+      if (status !== 200) {
+        // The server refused: what was queued after it no longer fits;
+        // draw what the server holds now.
+        queue.length = 0;
+        const again = await request('GET', '/api/state');
+        if (again.status === 200) show(again.data);
+        return;
+      }
+      show(data);
     }
-    show(data);
   } finally {
     busy = false;
     delete board.dataset.pending;
   }
 }
 
-function press(id) { carry = null; send('/api/press', { button: id }); }
+function press(id) { send('/api/press', { button: id }); }
+function carryAction(action, term) { send('/api/carry', term === undefined ? { action } : { action, term }); }
 
 // ---- drawing --------------------------------------------------------------
 
@@ -141,18 +152,18 @@ function fitScale(s) {
   board.style.background = s.back;
 }
 
+// The control the server left the keyboard on, until another is named.
+let focusName = null;
+
 function show(s) {
-  const before = state;
   state = s;
-  // A problem shown anew starts with its first term under the keyboard.
-  if (s.screen === 'problem' && (!before || before.screen !== 'problem' || before.title !== s.title)) {
-    focusTerm = 0;
-  }
+  if (s.focus) focusName = s.focus;
   draw();
   if (s.sound) play(s.sound);
   if (s.notices && s.notices.length) notice(s.notices.slice());
-  if (before && before.screen !== s.screen && s.screen === 'list') carry = null;
 }
+
+function carried() { return state && state.board ? state.board.carry : null; }
 
 function draw() {
   const s = state;
@@ -234,7 +245,11 @@ function drawFrame(f, i) {
   frame.setAttribute('role', 'group');
   frame.setAttribute('aria-label', f.name);
   frame.dataset.frame = i;
-  if (carry && carry.frame === i) frame.classList.add('target');
+  const c = carried();
+  if (c && c.frame === i) {
+    frame.classList.add('target');
+    frame.setAttribute('aria-description', c.name);
+  }
   frame.addEventListener('click', () => frameTapped(i));
   const caption = make('div', 'caption', f.caption);
   caption.textContent = f.caption.text;
@@ -243,26 +258,15 @@ function drawFrame(f, i) {
   fit(caption);
 }
 
-function describe(t, b) {
-  if (carry && carry.term === t.index) {
-    const name = b.frames[carry.frame] ? b.frames[carry.frame].name : '';
-    return `持ち上げています。移動先は${name}です。矢印キーで枠を選び、スペースかEnterで置きます。枠をクリックしても置けます。Escで元に戻します。`;
-  }
-  if (t.frame < 0) return 'どの枠にもありません。数字キーで枠に入れます。';
-  let text = `${b.frames[t.frame].name}にあります。`;
-  if (t.right === true) text += '正解です。';
-  if (t.right === false) text += '不正解です。';
-  return text;
-}
-
 function drawTerm(t, i, b) {
   t.index = i;
   const term = make('button', 'term', t);
   term.type = 'button';
   term.textContent = t.text;
   term.dataset.term = i;
-  term.setAttribute('aria-description', describe(t, b));
-  if (carry && carry.term === i) term.classList.add('lifted');
+  term.setAttribute('aria-description', t.description);
+  const c = carried();
+  if (c && c.term === i) term.classList.add('lifted');
   if (!canMove()) term.setAttribute('aria-disabled', 'true');
   term.addEventListener('pointerdown', (e) => pointerDown(e, i));
   term.addEventListener('keydown', (e) => termKey(e, i));
@@ -273,6 +277,7 @@ function drawButton(c, s) {
   const button = make('button', c.id === 'quit' || c.id.startsWith('arrow') ? '' : 'result-button', c);
   button.type = 'button';
   button.textContent = c.text;
+  button.dataset.button = c.id;
   if (c.label !== c.text) button.setAttribute('aria-label', c.label);
   if (c.id === 'explanationBack') button.style.zIndex = 71;
   button.addEventListener('click', () => press(c.id));
@@ -301,13 +306,13 @@ function drawExplanation(e) {
 function focusAfterDraw(s) {
   if (document.activeElement && document.activeElement.closest('#notice')) return;
   let target = null;
-  if (s.screen === 'problem' && focusTerm >= 0) {
-    target = board.querySelector(`[data-term="${focusTerm}"]`);
-  } else if (s.screen === 'result') {
-    target = board.querySelector('.result-button');
-  } else if (s.screen === 'explanation') {
-    target = board.querySelector('textarea');
-  }
+  const [kind, which] = (focusName || '').split(':');
+  if (kind === 'term') target = board.querySelector(`[data-term="${which}"]`);
+  if (kind === 'button') target = board.querySelector(`[data-button="${which}"]`);
+  if (kind === 'explanation') target = board.querySelector('textarea');
+  // A control that is gone leaves the keyboard on what the screen offers first.
+  if (!target && s.screen === 'result') target = board.querySelector('.result-button');
+  if (!target && s.screen === 'explanation') target = board.querySelector('textarea');
   if (target) target.focus({ preventScroll: true });
 }
 
@@ -343,23 +348,10 @@ $('notice-ok').addEventListener('click', nextNotice);
 
 // ---- moving terms ------------------------------------------------------------
 
+// A tap on a frame puts the picked-up term there.
 function frameTapped(frame) {
-  if (!carry) return;
-  const term = carry.term;
-  carry = null;
-  focusTerm = nextLoose(term);
-  send('/api/move', { term, frame });
-}
-
-// After a drop by keys or taps the keyboard goes on with the next term
-// that lies in no frame, as on the desktop.
-function nextLoose(from) {
-  const terms = state.board.terms;
-  for (let k = 1; k <= terms.length; ++k) {
-    const i = (from + k) % terms.length;
-    if (terms[i].frame < 0 && i !== from) return i;
-  }
-  return from;
+  const c = carried();
+  if (c) send('/api/move', { term: c.term, frame });
 }
 
 // Terms move only on a problem being answered, as on the desktop.
@@ -379,7 +371,6 @@ function pointerDown(e, i) {
     const dy = m.clientY - start.y;
     if (!dragging && Math.hypot(dx, dy) < DragThreshold) return;
     dragging = true;
-    carry = null;
     el.classList.add('lifted');
     el.style.left = start.left + dx + 'px';
     el.style.top = start.top + dy + 'px';
@@ -389,7 +380,6 @@ function pointerDown(e, i) {
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
     if (dragging) {
-      focusTerm = i;
       const left = el.offsetLeft / scale * TwipsPerPixel;
       const top = el.offsetTop / scale * TwipsPerPixel;
       send('/api/move', { term: i, left, top });
@@ -408,86 +398,40 @@ function pointerDown(e, i) {
   el.addEventListener('pointercancel', cancel);
 }
 
+// A tap on a term picks it up, or puts it back when it was.
 function tapTerm(i) {
-  if (carry && carry.term === i) {
-    carry = null;
-  } else {
-    const t = state.board.terms[i];
-    carry = { term: i, frame: Math.max(t.frame, 0) };
-  }
-  focusTerm = i;
-  draw();
+  const c = carried();
+  if (c && c.term === i) carryAction('putBack');
+  else carryAction('pickUp', i);
 }
 
-// The frame an arrow key leads to: Left and Right step through the frames
-// in caption order, Up and Down to the nearest frame that way.
-function frameInDirection(from, key) {
-  const frames = state.board.frames;
-  const n = frames.length;
-  if (key === 'ArrowLeft') return (from + n - 1) % n;
-  if (key === 'ArrowRight') return (from + 1) % n;
-  const centre = (f) => [f.box[0] + f.box[2] / 2, f.box[1] + f.box[3] / 2];
-  const [ox, oy] = centre(frames[from]);
-  const sign = key === 'ArrowUp' ? -1 : 1;
-  let best = -1;
-  let bestScore = 0;
-  frames.forEach((f, c) => {
-    const [x, y] = centre(f);
-    const ahead = sign * (y - oy);
-    if (c === from || ahead <= 0) return;
-    const score = ahead + 2 * Math.abs(x - ox);
-    if (best < 0 || score < bestScore) { best = c; bestScore = score; }
-  });
-  return best >= 0 ? best : from;
-}
+// The desktop's keys on a focused term, as the learner's verbs.
+const CarryKeys = { ArrowLeft: 'left', ArrowRight: 'right', ArrowUp: 'up', ArrowDown: 'down' };
 
 function termKey(e, i) {
-  if (!canMove()) return;
-  const frames = state.board.frames.length;
+  if (!canMove() || e.shiftKey) return;
   const digit = /^Digit([1-6])$|^Numpad([1-6])$/.exec(e.code);
   if (digit) {
+    e.preventDefault();
+    // A digit beyond the frames on the board does nothing.
     const frame = Number(digit[1] || digit[2]) - 1;
-    if (frame < frames) {
-      e.preventDefault();
-      carry = null;
-      focusTerm = nextLoose(i);
-      send('/api/move', { term: i, frame });
-    }
-    return;
-  }
-  if (e.key === ' ' || e.key === 'Enter') {
+    if (frame < state.board.frames.length) send('/api/move', { term: i, frame });
+  } else if (e.key === ' ' || e.key === 'Enter') {
     e.preventDefault();
-    if (carry && carry.term === i) {
-      const frame = carry.frame;
-      carry = null;
-      focusTerm = nextLoose(i);
-      send('/api/move', { term: i, frame });
-    } else {
-      carry = { term: i, frame: Math.max(state.board.terms[i].frame, 0) };
-      focusTerm = i;
-      draw();
-    }
-    return;
-  }
-  if (carry && carry.term === i && e.key.startsWith('Arrow')) {
+    carryAction('toggle', i);
+  } else if (CarryKeys[e.key]) {
     e.preventDefault();
-    carry.frame = frameInDirection(carry.frame, e.key);
-    focusTerm = i;
-    draw();
-    return;
-  }
-  if (e.key === 'Escape' && carry) {
+    carryAction(CarryKeys[e.key]);
+  } else if (e.key === 'Escape') {
     e.preventDefault();
-    carry = null;
-    focusTerm = i;
-    draw();
+    carryAction('putBack');
   }
 }
 
 // A tap on the board outside the terms and frames puts a picked-up term down
 // where it was.
 board.addEventListener('click', (e) => {
-  if (e.target === board && carry) { carry = null; draw(); }
+  if (e.target === board && carried()) carryAction('putBack');
 });
 window.addEventListener('resize', () => { if (state) draw(); });
 document.addEventListener('keydown', (e) => {

@@ -1,7 +1,7 @@
-#include "session/ItemKeys.h"
+#include "session/TermKeys.h"
 
 #include "session/SoundCues.h"
-#include "session/ItemDrop.h"
+#include "session/TermDrop.h"
 #include "session/MainScreen.h"
 
 #include <algorithm>
@@ -15,7 +15,7 @@ int framesInUse(const MainScreen& screen)
     return screen.quiz.frames();
 }
 
-// An item the keys may act on: shown, on a problem that takes answers, and
+// A term the keys may act on: shown, on a problem that takes answers, and
 // not in the middle of a mouse drag.
 bool canAnswer(const MainScreen& screen, int index)
 {
@@ -27,8 +27,8 @@ bool canAnswer(const MainScreen& screen, int index)
 // The frame a digit key names (0 for "1"), or -1.
 int frameOfDigit(int keyCode)
 {
-    for (int base : {ItemKeys::Digit1, ItemKeys::Numpad1}) {
-        if (keyCode >= base && keyCode < base + SeriesState::MaxGroups) {
+    for (int base : {TermKeys::Digit1, TermKeys::Numpad1}) {
+        if (keyCode >= base && keyCode < base + SeriesState::MaxFrames) {
             return keyCode - base;
         }
     }
@@ -49,18 +49,18 @@ float centreY(const Control& c)
 // fills its rows left to right in that order, and a lower row lies a few
 // twips left of the upper one, so a nearest-frame search would take the row
 // above for "ahead". Up and Down go to the nearest frame that way, if any.
-int frameInDirection(const MainScreen& screen, int from, int key)
+int frameInDirection(const MainScreen& screen, int from, Direction way)
 {
     const int frames = framesInUse(screen);
     if (frames == 0) {
         return from;
     }
     from = std::clamp(from, 0, frames - 1);
-    if (key == ItemKeys::Left || key == ItemKeys::Right) {
-        return (from + (key == ItemKeys::Left ? frames - 1 : 1)) % frames;
+    if (way == Direction::Left || way == Direction::Right) {
+        return (from + (way == Direction::Left ? frames - 1 : 1)) % frames;
     }
     const Control& origin = screen.frames.at(from);
-    const float sign = key == ItemKeys::Up ? -1.0F : 1.0F;
+    const float sign = way == Direction::Up ? -1.0F : 1.0F;
     int best = -1;
     float bestScore = 0.0F;
     for (int c = 0; c < frames; ++c) {
@@ -80,48 +80,48 @@ int frameInDirection(const MainScreen& screen, int from, int key)
 
 void dropAndMoveFocus(MainScreen& screen, int index, int frame)
 {
-    if (ItemKeyDrop(screen, index, frame)) {
+    if (TermKeyDrop(screen, index, frame)) {
         screen.focusRequest = FocusAfterDrop(screen, index, true);
     }
 }
 
 } // namespace
 
-int FrameOfItem(const MainScreen& screen, int index)
+int FrameOfTerm(const MainScreen& screen, int index)
 {
     return screen.quiz.frameOf(index);
 }
 
-bool ItemKeyDrop(MainScreen& screen, int index, int frame)
+bool TermKeyDrop(MainScreen& screen, int index, int frame)
 {
     if (!canAnswer(screen, index) || frame < 0 || frame >= framesInUse(screen)) {
         return false;
     }
     SoundCues::rewindAll(screen.players);
     screen.quiz.takeBack(index);
-    DropItem(screen, index, frame);
+    DropTerm(screen, index, frame);
     return true;
 }
 
-bool ItemCarryPickUp(MainScreen& screen, int index)
+bool TermCarryPickUp(MainScreen& screen, int index)
 {
     if (!canAnswer(screen, index) || framesInUse(screen) == 0) {
         return false;
     }
     Control& label = screen.terms.at(index);
-    screen.carry.item = index;
-    screen.carry.frame = std::max(FrameOfItem(screen, index), 0);
+    screen.carry.term = index;
+    screen.carry.frame = std::max(FrameOfTerm(screen, index), 0);
     screen.carry.backColor = label.BackColor;
     label.BackColor = Colors::White;
     return true;
 }
 
-void ItemCarryCancel(MainScreen& screen)
+void TermCarryCancel(MainScreen& screen)
 {
-    const ItemCarry carry = screen.carry;
-    screen.carry = ItemCarry{};
-    const int index = carry.item;
-    if (index < 0 || index >= SeriesState::MaxItems) {
+    const TermCarry carry = screen.carry;
+    screen.carry = TermCarry{};
+    const int index = carry.term;
+    if (index < 0 || index >= SeriesState::MaxTerms) {
         return;
     }
     Control& label = screen.terms.at(index);
@@ -131,67 +131,70 @@ void ItemCarryCancel(MainScreen& screen)
     }
 }
 
-void ItemCarryMove(MainScreen& screen, int direction)
+void TermCarryMove(MainScreen& screen, Direction direction)
 {
-    if (screen.carry.item >= 0 && canAnswer(screen, screen.carry.item)) {
+    if (screen.carry.term >= 0 && canAnswer(screen, screen.carry.term)) {
         screen.carry.frame = frameInDirection(screen, screen.carry.frame, direction);
     }
 }
 
-void ItemCarryPutDown(MainScreen& screen)
+void TermCarryPutDown(MainScreen& screen)
 {
-    const int index = screen.carry.item;
+    const int index = screen.carry.term;
     const int frame = screen.carry.frame;
-    ItemCarryCancel(screen);
+    TermCarryCancel(screen);
     if (index >= 0) {
         dropAndMoveFocus(screen, index, frame);
     }
 }
 
-void ItemPlace(MainScreen& screen, int index, int frame)
+void PlaceTerm(MainScreen& screen, int index, int frame)
 {
     // A frame beyond those on the board does nothing.
     if (canAnswer(screen, index) && frame >= 0 && frame < framesInUse(screen)) {
-        ItemCarryCancel(screen);
+        TermCarryCancel(screen);
         dropAndMoveFocus(screen, index, frame);
     }
 }
 
-bool ItemKeyDown(MainScreen& screen, int index, int keyCode, int shift)
+bool TermKeyDown(MainScreen& screen, int index, int keyCode, int shift)
 {
     if (!canAnswer(screen, index) || shift != 0) {
         return false;
     }
-    if (screen.carry.item >= 0 && screen.carry.item != index) {
-        ItemCarryCancel(screen);
+    if (screen.carry.term >= 0 && screen.carry.term != index) {
+        TermCarryCancel(screen);
     }
-    const bool carried = screen.carry.item == index;
+    const bool carried = screen.carry.term == index;
 
     const int digit = frameOfDigit(keyCode);
     if (digit >= 0) {
-        ItemPlace(screen, index, digit);
+        PlaceTerm(screen, index, digit);
         return true;
     }
     switch (keyCode) {
-    case ItemKeys::Space:
-    case ItemKeys::Enter:
+    case TermKeys::Space:
+    case TermKeys::Enter:
         if (carried) {
-            ItemCarryPutDown(screen);
+            TermCarryPutDown(screen);
         } else {
-            ItemCarryPickUp(screen, index);
+            TermCarryPickUp(screen, index);
         }
         return true;
-    case ItemKeys::Escape:
+    case TermKeys::Escape:
         if (carried) {
-            ItemCarryCancel(screen);
+            TermCarryCancel(screen);
         }
         return carried;
-    case ItemKeys::Left:
-    case ItemKeys::Right:
-    case ItemKeys::Up:
-    case ItemKeys::Down:
+    case TermKeys::Left:
+    case TermKeys::Right:
+    case TermKeys::Up:
+    case TermKeys::Down:
         if (carried) {
-            ItemCarryMove(screen, keyCode);
+            TermCarryMove(screen, keyCode == TermKeys::Left    ? Direction::Left
+                                  : keyCode == TermKeys::Right ? Direction::Right
+                                  : keyCode == TermKeys::Up    ? Direction::Up
+                                                               : Direction::Down);
         }
         return carried;
     default:
@@ -217,7 +220,7 @@ const Control* FocusAfterDrop(const MainScreen& screen, int index, bool byKeyboa
     const int items = screen.quiz.terms();
     for (int step = 1; step <= items; ++step) {
         const int next = (index + step) % items;
-        if (FrameOfItem(screen, next) < 0 && screen.terms.at(next).Visible) {
+        if (FrameOfTerm(screen, next) < 0 && screen.terms.at(next).Visible) {
             return &screen.terms.at(next);
         }
     }

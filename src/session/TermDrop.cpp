@@ -1,4 +1,4 @@
-#include "session/ItemDrop.h"
+#include "session/TermDrop.h"
 
 #include "session/Commands.h"
 #include "session/SoundCues.h"
@@ -42,7 +42,7 @@ void showSolved(MainScreen& screen)
     screen.resultMessage.Visible = true;
 }
 
-// Every item lies in a frame: right ones take their frame's colour, and a
+// Every term lies in a frame: right ones take their frame's colour, and a
 // sound says how the answer went.
 void checkAnswer(MainScreen& screen)
 {
@@ -72,7 +72,7 @@ void checkAnswer(MainScreen& screen)
 
 } // namespace
 
-void DropItem(MainScreen& screen, int index, int frame)
+void DropTerm(MainScreen& screen, int index, int frame)
 {
     const BoardLayout& board = screen.board;
     Control& label = screen.terms.at(index);
@@ -84,12 +84,12 @@ void DropItem(MainScreen& screen, int index, int frame)
         if (board.fits(frame, slot)) {
             screen.quiz.place(index, frame);
         } else {
-            // No room left in the frame: the item waits above the frames.
+            // No room left in the frame: the term waits above the frames.
             label.Top = board.parkTop();
         }
     }
     label.BackColor = Colors::ButtonFace;
-    // The items of every frame close up under its caption.
+    // The terms of every frame close up under its caption.
     for (int c = 0; c < screen.quiz.frames(); ++c) {
         const QList<int>& terms = screen.quiz.termsIn(c);
         for (qsizetype k = 0; k < terms.size(); ++k) {
@@ -101,13 +101,13 @@ void DropItem(MainScreen& screen, int index, int frame)
     }
 }
 
-void ItemMouseUp(MainScreen& screen, int index)
+void TermMouseUp(MainScreen& screen, int index)
 {
     SeriesState& st = screen.state;
-    if (index < 0 || index >= SeriesState::MaxItems || !screen.quiz.open()) {
+    if (index < 0 || index >= SeriesState::MaxTerms || !screen.quiz.open()) {
         return;
     }
-    // Only the release that ends a drag places the item: with two buttons
+    // Only the release that ends a drag places the term: with two buttons
     // held, the second release would place it a second time.
     if (!st.dragging) {
         return;
@@ -118,5 +118,5 @@ void ItemMouseUp(MainScreen& screen, int index)
     const Box kept = screen.board.keptOnBoard(boxOf(label));
     label.Left = kept.left;
     label.Top = kept.top;
-    DropItem(screen, index, screen.board.frameAt(kept));
+    DropTerm(screen, index, screen.board.frameAt(kept));
 }

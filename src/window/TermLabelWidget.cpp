@@ -1,16 +1,16 @@
-#include "window/ItemLabelWidget.h"
+#include "window/TermLabelWidget.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 
-ItemLabelWidget::ItemLabelWidget(QWidget* parent) : LabelWidget(parent)
+TermLabelWidget::TermLabelWidget(QWidget* parent) : LabelWidget(parent)
 {
-    // Tab reaches the items; a click leaves the focus where it is, so the
+    // Tab reaches the terms; a click leaves the focus where it is, so the
     // mouse works exactly as on a label that takes no focus.
     setFocusPolicy(Qt::TabFocus);
 }
 
-int ItemLabelWidget::keyCode(const QKeyEvent& event)
+int TermLabelWidget::keyCode(const QKeyEvent& event)
 {
     const int key = event.key();
     if (key >= Qt::Key_1 && key <= Qt::Key_9) {
@@ -38,21 +38,21 @@ int ItemLabelWidget::keyCode(const QKeyEvent& event)
     }
 }
 
-void ItemLabelWidget::paintEvent(QPaintEvent* event)
+void TermLabelWidget::paintEvent(QPaintEvent* event)
 {
     LabelWidget::paintEvent(event);
     if (!hasFocus()) {
         return;
     }
     // A dotted line inside the border in the label's own text colour keeps
-    // the design colours of the item.
+    // the design colours of the term.
     QPainter p(this);
     QPen pen(foreground(), 1, Qt::DotLine);
     p.setPen(pen);
     p.drawRect(rect().adjusted(2, 2, -3, -3));
 }
 
-void ItemLabelWidget::keyPressEvent(QKeyEvent* event)
+void TermLabelWidget::keyPressEvent(QKeyEvent* event)
 {
     if (key_ && key_(event)) {
         event->accept();
@@ -61,13 +61,13 @@ void ItemLabelWidget::keyPressEvent(QKeyEvent* event)
     LabelWidget::keyPressEvent(event);
 }
 
-void ItemLabelWidget::focusInEvent(QFocusEvent* event)
+void TermLabelWidget::focusInEvent(QFocusEvent* event)
 {
     LabelWidget::focusInEvent(event);
     update();
 }
 
-void ItemLabelWidget::focusOutEvent(QFocusEvent* event)
+void TermLabelWidget::focusOutEvent(QFocusEvent* event)
 {
     LabelWidget::focusOutEvent(event);
     update();

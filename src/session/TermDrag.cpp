@@ -1,33 +1,33 @@
-#include "session/ItemDrag.h"
+#include "session/TermDrag.h"
 
 #include "session/MainScreen.h"
 
 namespace
 {
-bool isItem(int index)
+bool isTerm(int index)
 {
-    return index >= 0 && index < SeriesState::MaxItems;
+    return index >= 0 && index < SeriesState::MaxTerms;
 }
 } // namespace
 
-void ItemMouseDown(MainScreen& screen, int index, float x, float y)
+void TermMouseDown(MainScreen& screen, int index, float x, float y)
 {
     SeriesState& st = screen.state;
-    if (!isItem(index) || !screen.quiz.open()) {
+    if (!isTerm(index) || !screen.quiz.open()) {
         return;
     }
     screen.terms.at(index).BackColor = Colors::White;
     st.dragStartX = x;
     st.dragStartY = y;
     st.dragging = true;
-    // The item leaves its frame; the others close up when it is dropped.
+    // The term leaves its frame; the others close up when it is dropped.
     screen.quiz.takeBack(index);
 }
 
-void ItemMouseMove(MainScreen& screen, int index, float x, float y)
+void TermMouseMove(MainScreen& screen, int index, float x, float y)
 {
     const SeriesState& st = screen.state;
-    if (!isItem(index) || !st.dragging) {
+    if (!isTerm(index) || !st.dragging) {
         return;
     }
     const float dx = st.dragStartX - x;

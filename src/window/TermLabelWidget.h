@@ -6,9 +6,9 @@
 
 class QKeyEvent;
 
-// An item label: a label that also takes the keyboard focus through Tab and
+// A term label: a label that also takes the keyboard focus through Tab and
 // shows a dotted focus mark inside its border while it has it.
-class ItemLabelWidget : public LabelWidget
+class TermLabelWidget : public LabelWidget
 {
     Q_OBJECT
 
@@ -16,7 +16,7 @@ public:
     // Returns whether the key was used.
     using KeyHandler = std::function<bool(QKeyEvent*)>;
 
-    explicit ItemLabelWidget(QWidget* parent = nullptr);
+    explicit TermLabelWidget(QWidget* parent = nullptr);
 
     void setKeyHandler(KeyHandler handler) { key_ = std::move(handler); }
     void setFocusOutHandler(std::function<void()> handler) { focusOut_ = std::move(handler); }

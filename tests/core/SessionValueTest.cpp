@@ -1,0 +1,331 @@
+#include "marks/MarksFile.h"
+#include "record/AnswerStore.h"
+#include "record/Statements.h"
+#include "series/SeriesParser.h"
+#include "session/MainScreen.h"
+#include "session/ScreenJson.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A session taken as a value at any point, written to JSON and read back,
+// goes on exactly as the one it was taken from: the same screen, the same
+// outcomes and the same value after every later action. Random actions on
+// the bundled series, with answers and marks kept in memory (their files
+// are tested on their own) and writes that now and then fail.
+
+namespace
+{
+
+// The learner's answers in memory; a store fails while `failing` is set.
+class MemoryAnswers : public AnswerStore
+{
+public:
+    const QString& learner() const override { return learner_; }
+    const QString& learnerName() const override { return learner_; }
+    qint64 now() const override { return *clock; }
+    QString name() const override { return QStringLiteral("記録"); }
+    void count(const Answer& a) override
+    {
+        answers_.append(a);
+        schedule_.add(a);
+    }
+    QString store(const Answer& a) override
+    {
+        if (failing) {
+            return QStringLiteral("書けません");
+        }
+        stored.append(a.problemHash);
+        return {};
+    }
+    QList<LogFinding> refresh() override { return {}; }
+    const Schedule& schedule() const override { return schedule_; }
+    const QList<Answer>& answers() const override { return answers_; }
+
+    const qint64* clock = nullptr;
+    bool failing = false;
+    QStringList stored;
+
+private:
+    QString learner_ = QStringLiteral("hanako");
+    QList<Answer> answers_;
+    Schedule schedule_;
+};
+
+// The learner's marks in memory, as records; writes fail while `failing`.
+class MemoryMarks : public MarksPort
+{
+public:
+    int read(SeriesState& st, QList<MarksFinding>* /*findings*/) override
+    {
+        read_ = records;
+        for (int row = 1; row <= read_.size(); ++row) {
+            st.problems.at(row) = Problems::fromRecord(read_.at(row - 1));
+            st.marked.at(row) = true;
+        }
+        return read_.isEmpty() ? -1 : static_cast<int>(read_.size());
+    }
+    QList<Problem> problems() override
+    {
+        QList<Problem> out;
+        for (const QStringList& r : std::as_const(records)) {
+            out.append(Problems::fromRecord(r));
+        }
+        return out;
+    }
+    MarksWrite append(const QStringList& record) override
+    {
+        pending.append(record);
+        return savePending();
+    }
+    MarksWrite savePending() override
+    {
+        MarksWrite out;
+        if (failing && !pending.isEmpty()) {
+            return out.failed(QStringLiteral("書けません"));
+        }
+        records += std::exchange(pending, {});
+        return out;
+    }
+    MarksWrite rewrite(const SeriesState& st) override
+    {
+        MarksWrite out = savePending();
+        for (int row = static_cast<int>(read_.size()); row >= 1; --row) {
+            if (!st.marked.at(row)) {
+                records.removeOne(read_.at(row - 1));
+            }
+        }
+        return out;
+    }
+    qsizetype pendingCount() const override { return pending.size(); }
+    void takeBackLast() override
+    {
+        if (!pending.isEmpty()) {
+            pending.removeLast();
+        }
+    }
+    QString where() const override { return QStringLiteral("メモリ"); }
+
+    bool failing = false;
+    QList<QStringList> records;
+    QList<QStringList> pending;
+
+private:
+    QList<QStringList> read_;
+};
+
+// One learner's session with everything it uses; copies of the ports make
+// a second session start from the same world.
+struct Learner {
+    Learner(const QString& folder, const MemoryAnswers& a, const MemoryMarks& m, const qint64* clock)
+        : answers(a), marks(m)
+    {
+        answers.clock = clock;
+        screen = std::make_unique<MainScreen>(state, measure, players, dialogs, folder, &marks);
+        screen->record = &answers;
+    }
+    MemoryAnswers answers;
+    MemoryMarks marks;
+    SeriesState state;
+    FakeMeasure measure;
+    FakePlayers players;
+    FakeDialogs dialogs;
+    std::unique_ptr<MainScreen> screen;
+};
+
+// Answers' ids are new for every check: compared without them.
+SessionValue withoutIds(SessionValue v)
+{
+    for (Answer& a : v.unsaved) {
+        a.id = QUuid();
+    }
+    return v;
+}
+
+QString described(const Outcome& o, const MainScreen& s)
+{
+    QStringList parts;
+    for (const Prompt& p : o.prompts) {
+        parts.append(QString::number(static_cast<int>(p.kind)) + p.text);
+    }
+    parts.append(o.sound ? ScreenJson::cueName(*o.sound) : QStringLiteral("-"));
+    for (const Answer& a : o.answers) {
+        parts.append(a.problemHash + QString::number(a.right) + QString::number(a.attempt) +
+                     QString::number(a.durationMs));
+    }
+    for (const MarkChange& m : o.marks) {
+        parts.append(QString::number(static_cast<int>(m.kind)) + m.heading);
+    }
+    parts.append(ScreenJson::focusName(s, o.focus).toString());
+    parts.append(o.ended ? QStringLiteral("ended") : QString());
+    return parts.join(QLatin1Char('|'));
+}
+
+// One random action, mostly ones that move the learner on.
+Outcome act(MainScreen& s, QRandomGenerator& r, int kind)
+{
+    const int terms = std::max(1, s.quiz.terms());
+    const int term = static_cast<int>(r.bounded(terms + 1)) - (r.bounded(20) == 0 ? 1 : 0);
+    const int frame = s.quiz.answerOf(term) >= 0 && r.bounded(3) != 0
+                          ? s.quiz.answerOf(term)
+                          : static_cast<int>(r.bounded(7));
+    const float x = static_cast<float>(r.bounded(9000));
+    const float y = static_cast<float>(r.bounded(6000));
+    switch (kind) {
+    case 0: return s.openEntry(static_cast<int>(r.bounded(static_cast<int>(s.seriesList.Items.size()) + 1)));
+    case 1: return s.place(term, frame);
+    case 2: return s.dropAt(term, x, y);
+    case 3: return s.lift(term, x / 10, y / 10);
+    case 4: return s.drag(term, x / 10, y / 10);
+    case 5: return s.letGo(term);
+    case 6: return s.tapTerm(term);
+    case 7: return s.tapFrame(frame);
+    case 8: return s.tapBoard();
+    case 9: return s.pickUp(term);
+    case 10: return s.carryOn(static_cast<Direction>(r.bounded(4)));
+    case 11: return s.putDown();
+    case 12: return s.putBack();
+    case 13: return s.pickUpOrPutDown(term);
+    case 14: return s.termKey(term, TermKeys::Digit1 + static_cast<int>(r.bounded(7)), 0);
+    case 15: return s.pressArrow(static_cast<int>(r.bounded(2)));
+    case 16: return s.pressResult(static_cast<int>(r.bounded(6)));
+    case 17: return s.leave();
+    case 18: return s.closeExplanation();
+    default: {
+        Outcome o;
+        if (s.openQuestion) {
+            o.ended = s.answer(s.openQuestion->question,
+                               r.bounded(2) ? Dialogs::Answer::Ok : Dialogs::Answer::Cancel);
+        } else {
+            o.ended = s.closeRequested();
+        }
+        return o;
+    }
+    }
+}
+
+int kindFor(const MainScreen& s, QRandomGenerator& r)
+{
+    if (s.screen() == Screen::SeriesList && r.bounded(4) != 0) {
+        return 0;
+    }
+    if (s.screen() == Screen::Problem && r.bounded(3) != 0) {
+        return 1;
+    }
+    if (s.screen() == Screen::Result && r.bounded(2) != 0) {
+        return 16;
+    }
+    return static_cast<int>(r.bounded(20));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int Sequences = 1000;
+#else
+constexpr int Sequences = 10000;
+#endif
+
+} // namespace
+
+TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
+    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
+        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
+    }
+    QRandomGenerator r(20261208);
+    qint64 clock = 1'780'000'000'000;
+    for (int sequence = 0; sequence < Sequences; ++sequence) {
+        MemoryAnswers answers;
+        MemoryMarks marks;
+        Learner a(dir.path(), answers, marks, &clock);
+        a.screen->start();
+        const int before = static_cast<int>(r.bounded(40));
+        const int after = 1 + static_cast<int>(r.bounded(15));
+        for (int step = 0; step < before; ++step) {
+            clock += r.bounded(4) == 0 ? 86'400'000 * r.bounded(1, 5) : 5'000;
+            a.answers.failing = r.bounded(8) == 0;
+            a.marks.failing = r.bounded(8) == 0;
+            act(*a.screen, r, kindFor(*a.screen, r));
+        }
+        const SessionValue value = a.screen->value();
+        const QByteArray json = QJsonDocument(value.toJson()).toJson(QJsonDocument::Compact);
+        QString why;
+        const std::optional<SessionValue> read =
+            SessionValue::fromJson(QJsonDocument::fromJson(json).object(), &why);
+        ASSERT_TRUE(read) << why.toStdString();
+        ASSERT_EQ(*read, value) << "sequence " << sequence << ": " << json.toStdString();
+
+        Learner b(dir.path(), a.answers, a.marks, &clock);
+        b.screen->start();
+        ASSERT_TRUE(b.screen->restore(*read)) << "sequence " << sequence << ": " << json.toStdString();
+        ASSERT_EQ(withoutIds(b.screen->value()), withoutIds(value)) << "sequence " << sequence;
+        ASSERT_EQ(ScreenJson::of(*b.screen), ScreenJson::of(*a.screen)) << "sequence " << sequence;
+        for (int step = 0; step < after; ++step) {
+            clock += 5'000;
+            const bool answersFail = r.bounded(8) == 0;
+            const bool marksFail = r.bounded(8) == 0;
+            a.answers.failing = b.answers.failing = answersFail;
+            a.marks.failing = b.marks.failing = marksFail;
+            const int kind = kindFor(*a.screen, r);
+            const quint32 seed = r.generate();
+            QRandomGenerator ra(seed);
+            QRandomGenerator rb(seed);
+            const Outcome oa = act(*a.screen, ra, kind);
+            const Outcome ob = act(*b.screen, rb, kind);
+            ASSERT_EQ(described(ob, *b.screen), described(oa, *a.screen))
+                << "sequence " << sequence << ", step " << step << " after " << json.toStdString();
+            ASSERT_EQ(ScreenJson::of(*b.screen), ScreenJson::of(*a.screen))
+                << "sequence " << sequence << ", step " << step << " after " << json.toStdString();
+            ASSERT_EQ(withoutIds(b.screen->value()), withoutIds(a.screen->value()))
+                << "sequence " << sequence << ", step " << step;
+            ASSERT_EQ(b.answers.stored, a.answers.stored);
+            ASSERT_EQ(b.marks.records, a.marks.records);
+        }
+    }
+}
+
+TEST(SessionValue, AChangedSeriesIsToldAndNeverMixedIn)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
+    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
+        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
+    }
+    qint64 clock = 1'780'000'000'000;
+    Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    a.screen->start();
+    a.screen->openEntry(1);
+    ASSERT_EQ(a.screen->screen(), Screen::Problem);
+    a.screen->place(0, 1);
+    const SessionValue value = a.screen->value();
+
+    // A word of one problem changed: the value no longer fits the file.
+    const QString file = dir.filePath(a.state.seriesFile.at(1));
+    QByteArray bytes = TestFiles::readAll(file);
+    const QByteArray term = TestFiles::cp932(a.state.problems.at(2).terms.at(0));
+    ASSERT_TRUE(bytes.contains(term));
+    bytes.replace(bytes.indexOf(term), term.size(), TestFiles::cp932(QStringLiteral("別の語")));
+    TestFiles::write(file, bytes);
+
+    Learner b(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    b.screen->start();
+    b.screen->prompts.clear();
+    EXPECT_FALSE(b.screen->restore(value));
+    EXPECT_EQ(b.screen->screen(), Screen::SeriesList);
+    ASSERT_EQ(b.screen->prompts.size(), 1);
+    EXPECT_TRUE(b.screen->prompts.at(0).text.contains(QStringLiteral("変わった")));
+
+    QString why;
+    EXPECT_FALSE(SessionValue::fromJson(QJsonObject{{QStringLiteral("version"), 7}}, &why));
+    EXPECT_FALSE(why.isEmpty());
+}
