@@ -21,8 +21,8 @@
 #include "session/MarksMessages.h"
 #include "session/SilentPlayers.h"
 #include "record/Progress.h"
-#include "window/QtFonts.h"
-#include "window/QtTextMeasure.h"
+#include "measure/QtFonts.h"
+#include "measure/QtTextMeasure.h"
 
 #include <QApplication>
 #include <QDir>

@@ -56,6 +56,10 @@ Request read(const QStringList& arguments)
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(learner);
+    QCommandLineOption previews(QStringLiteral("draw-previews"), QString(),
+                                QStringLiteral("folder"));
+    previews.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(previews);
     addQtOptions(parser);
 
     Request request;
@@ -75,6 +79,9 @@ Request read(const QStringList& arguments)
         request.action = Request::Action::Help;
     } else if (parser.isSet(version)) {
         request.action = Request::Action::Version;
+    } else if (parser.isSet(previews)) {
+        request.action = Request::Action::DrawPreviews;
+        request.previewDir = parser.value(previews);
     } else if (parser.positionalArguments().size() > 1) {
         request.action = Request::Action::BadUsage;
         request.error = QStringLiteral("フォルダは一つだけ指定して下さい。");

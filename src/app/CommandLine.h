@@ -10,12 +10,15 @@ namespace CommandLine
 {
 
 struct Request {
-    enum class Action { Run, Help, Version, BadUsage };
+    enum class Action { Run, Help, Version, BadUsage, DrawPreviews };
     Action action = Action::Run;
     // Run: the folder to work in, when one is given.
     QStringList folders;
     // Whose answers are recorded: the login name unless --learner says.
     QString learner;
+    // DrawPreviews (velmorant-check --preview, which has no widgets of its
+    // own): the folder the pictures go to; the series come on standard input.
+    QString previewDir;
     // BadUsage: what is wrong, in Japanese.
     QString error;
 };

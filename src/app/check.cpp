@@ -15,16 +15,20 @@
 #include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
-#include "window/BoardPreview.h"
-#include "window/QtFonts.h"
-#include "window/QtTextMeasure.h"
+#include "measure/Offscreen.h"
+#include "measure/QtFonts.h"
+#include "measure/QtTextMeasure.h"
 #include "app/CheckReport.h"
 #include "app/CheckRecords.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QDateTime>
 #include <QSet>
 #include <QTextLayout>
@@ -426,15 +430,36 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
 }
 
 // --preview OUTDIR: pictures of every usable problem of the files checked,
-// drawn by the window's own widgets, and the page that shows them.
+// drawn by the window's own widgets, and the page that shows them. The
+// program beside the check draws them, so that the check needs no widgets;
+// the files and their titles go to it on its standard input, and it tells
+// what went wrong on its standard output (Qt's own warnings pass through).
 bool writePreviews(const QString& outDir, const QList<Checked>& checked, QString* error)
 {
-    QList<BoardPreview::Series> series;
-    series.reserve(checked.size());
+    QJsonArray series;
     for (const Checked& c : checked) {
-        series.append({c.path, c.title});
+        series.append(
+            QJsonObject{{QStringLiteral("path"), c.path}, {QStringLiteral("title"), c.title}});
     }
-    if (!BoardPreview::write(outDir, series, error)) {
+    const QString program =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmorant"));
+    QProcess draw;
+    draw.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    draw.start(program, {QStringLiteral("--draw-previews"), outDir});
+    if (!draw.waitForStarted(-1)) {
+        *error = QStringLiteral("盤面の絵を描くプログラム「%1」を起動できません: %2")
+                     .arg(QDir::toNativeSeparators(program), draw.errorString());
+        return false;
+    }
+    draw.write(QJsonDocument(series).toJson(QJsonDocument::Compact));
+    draw.closeWriteChannel();
+    draw.waitForFinished(-1);
+    if (draw.exitStatus() != QProcess::NormalExit || draw.exitCode() != 0) {
+        const QString told = QString::fromUtf8(draw.readAllStandardOutput()).trimmed();
+        *error = told.isEmpty()
+                     ? QStringLiteral("盤面の絵を描くプログラム「%1」が途中で終わりました")
+                           .arg(QDir::toNativeSeparators(program))
+                     : told;
         return false;
     }
     std::fputs(qPrintable(QStringLiteral("盤面の絵: %1\n")
@@ -481,11 +506,11 @@ int printDue(const Options& options)
 
 int main(int argc, char* argv[])
 {
-    // Nothing is ever shown on a screen: the fonts are measured, and
-    // pictures drawn, offscreen, so the check runs without a display.
-    BoardPreview::useOffscreenPlatform();
+    // Nothing is ever shown on a screen: the fonts are measured offscreen,
+    // so the check runs without a display.
+    Offscreen::usePlatform();
     int qtArgc = argc > 0 ? 1 : 0;
-    QApplication app(qtArgc, argv);
+    QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
 
     QStringList args;

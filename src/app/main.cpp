@@ -4,19 +4,24 @@
 #include "session/MainScreen.h"
 #include "sound/DeferredPlayers.h"
 #include "series/SeriesState.h"
+#include "measure/Offscreen.h"
+#include "window/BoardPreview.h"
 #include "window/FirstFrame.h"
 #include "window/MainWindow.h"
-#include "window/JapaneseFonts.h"
+#include "measure/JapaneseFonts.h"
 #include "window/ProgramImages.h"
 #include "window/QtDialogs.h"
-#include "window/QtFonts.h"
-#include "window/QtTextMeasure.h"
+#include "measure/QtFonts.h"
+#include "measure/QtTextMeasure.h"
 #include "window/SessionEnd.h"
 #include "window/WarmUp.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScopeGuard>
 #include <QStringList>
 
@@ -46,6 +51,7 @@ int answerCommandLine(const CommandLine::Request& request)
                      qUtf8Printable(QStringLiteral("使い方は velmorant --help で表示します。")));
         return 2;
     case Action::Run:
+    case Action::DrawPreviews:
         break;
     }
     return -1;
@@ -83,6 +89,37 @@ QString learnerOf(const CommandLine::Request& request)
     return fromEnvironment.isEmpty() ? QStringLiteral("learner") : fromEnvironment;
 }
 
+// velmorant-check --preview: the check has no widgets, so this program draws
+// its pictures, offscreen. The series come on standard input as a JSON
+// array of {"path", "title"}; what went wrong goes to standard output, for
+// the check to tell.
+int drawPreviews(const QString& outDir, char* argv[])
+{
+    Offscreen::usePlatform();
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QFile input;
+    const QJsonDocument list = input.open(stdin, QIODevice::ReadOnly)
+                                   ? QJsonDocument::fromJson(input.readAll())
+                                   : QJsonDocument();
+    if (!list.isArray()) {
+        std::fputs(qUtf8Printable(QStringLiteral("盤面の絵にする問題集の一覧が読めません\n")),
+                   stdout);
+        return 2;
+    }
+    QList<BoardPreview::Series> series;
+    for (const QJsonValue& entry : list.array()) {
+        series.append(
+            {entry[QLatin1String("path")].toString(), entry[QLatin1String("title")].toString()});
+    }
+    QString error;
+    if (!BoardPreview::write(outDir, series, &error)) {
+        std::printf("%s\n", qUtf8Printable(error));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -94,6 +131,9 @@ int main(int argc, char* argv[])
     const CommandLine::Request request = CommandLine::read(words);
     if (const int status = answerCommandLine(request); status >= 0) {
         return status;
+    }
+    if (request.action == CommandLine::Request::Action::DrawPreviews) {
+        return drawPreviews(request.previewDir, argv);
     }
     // Slow first steps run beside Qt's setting up of the application.
     WarmUp warmUp;

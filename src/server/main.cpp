@@ -6,11 +6,11 @@
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "files/WorkFolder.h"
-#include "window/BoardPreview.h"
-#include "window/QtFonts.h"
-#include "window/QtTextMeasure.h"
+#include "measure/Offscreen.h"
+#include "measure/QtFonts.h"
+#include "measure/QtTextMeasure.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -157,7 +157,7 @@ quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port,
 
 // Ctrl+C and SIGTERM end the event loop through a pipe; the learners' open
 // series are then stored as leaving them would store them.
-void stopOnSignals(QApplication& app)
+void stopOnSignals(QGuiApplication& app)
 {
     if (::pipe(stopPipe) != 0) {
         return;
@@ -169,10 +169,11 @@ void stopOnSignals(QApplication& app)
     std::signal(SIGINT, handler);
     std::signal(SIGTERM, handler);
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QApplication::quit);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QGuiApplication::quit);
 }
 
-int serve(QApplication& app, const ServerCommandLine::Request& r, const QString& folder, Store& store)
+int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QString& folder,
+          Store& store)
 {
     const QtTextMeasure measure;
     const bool secure = !r.tlsCert.isEmpty();
@@ -205,7 +206,7 @@ int serve(QApplication& app, const ServerCommandLine::Request& r, const QString&
     print(QStringLiteral("%1://%2:%3/").arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host)
               .arg(port));
     stopOnSignals(app);
-    const int status = QApplication::exec();
+    const int status = QGuiApplication::exec();
     server.leaveAll();
     return status;
 }
@@ -235,9 +236,9 @@ int main(int argc, char* argv[])
         break;
     }
     // Text is measured with the window's fonts, on no display.
-    BoardPreview::useOffscreenPlatform();
+    Offscreen::usePlatform();
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
     const WorkFolder::Choice folder = WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess());
     if (!folder.error.isEmpty()) {

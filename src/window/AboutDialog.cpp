@@ -2,7 +2,7 @@
 
 #include "window/LabelWidget.h"
 #include "window/ProgramImages.h"
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 #include "window/ViewColors.h"
 #include "window/ViewGeometry.h"
 

@@ -6,8 +6,8 @@
 #include "marks/MarksFile.h"
 #include "series/SeriesState.h"
 #include "window/MainWindow.h"
-#include "window/QtFonts.h"
-#include "window/QtTextMeasure.h"
+#include "measure/QtFonts.h"
+#include "measure/QtTextMeasure.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -277,16 +277,6 @@ QString writeSeries(const BoardPreview::Series& s, const QDir& out, QSet<QString
 
 namespace BoardPreview
 {
-
-void useOffscreenPlatform()
-{
-    // The pictures are drawn into images, never on a screen; without a
-    // display (or with one that cannot be reached) the offscreen platform is
-    // the one that always works, and it draws the same on every machine.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-}
 
 bool write(const QString& outDir, const QList<Series>& series, QString* error,
            QList<SeriesResult>* results)

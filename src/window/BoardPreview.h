@@ -10,10 +10,6 @@
 namespace BoardPreview
 {
 
-// Makes Qt draw without a display: call before the QApplication is made.
-// A platform the user chose in QT_QPA_PLATFORM is kept.
-void useOffscreenPlatform();
-
 // A series file and the title it has in the catalogue (empty: its file
 // name). A file named like the marks file is read as the marks file.
 struct Series {

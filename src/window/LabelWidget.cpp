@@ -1,6 +1,6 @@
 #include "window/LabelWidget.h"
 
-#include "window/JapaneseFonts.h"
+#include "measure/JapaneseFonts.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "window/TermLabelWidget.h"
 #include "window/PictureBox.h"
 #include "window/ProgramImages.h"
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 #include "window/SeriesListWidget.h"
 #include "window/ShapeWidget.h"
 #include "window/ViewColors.h"

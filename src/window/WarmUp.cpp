@@ -2,7 +2,7 @@
 
 #include "files/TextFile.h"
 #include "window/ProgramImages.h"
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

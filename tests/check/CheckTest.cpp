@@ -214,6 +214,19 @@ TEST(Check, AUtf8SeriesLoadsWithOneWarningAndAPreviewOfEachProblem)
     EXPECT_TRUE(QFile::exists(dir.filePath("out/U.TXT-01.png")));
     EXPECT_TRUE(QFile::exists(dir.filePath("out/U.TXT-02.png")));
     EXPECT_TRUE(QFile::exists(dir.filePath("out/index.html")));
+
+    // The program draws the pictures for the check; what stops it is told
+    // by the check, once, and no page is announced.
+    TestFiles::write(dir.filePath("file"), "x");
+    const CheckRun failed =
+        check({QStringLiteral("--preview"), QStringLiteral("file/out"), QStringLiteral("U.TXT")},
+              dir.path());
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(failed.errors.count(QStringLiteral(
+                  "velmorant-check: プレビューの出力先のフォルダ「file/out」を作れません")),
+              1)
+        << failed.errors.toStdString();
+    EXPECT_FALSE(failed.lines.join('\n').contains(QStringLiteral("盤面の絵")));
 }
 
 // ---------------------------------------------------------------------------

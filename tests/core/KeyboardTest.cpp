@@ -124,7 +124,7 @@ TEST(Keyboard, DigitsBeyondTheFramesAndKeysDuringAMouseDragDoNothing)
     EXPECT_NE(b.label(2).BackColor, Colors::White);
 }
 
-TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheItemBack)
+TEST(Keyboard, CarryingMovesAHighlightAndEscapePutsTheTermBack)
 {
     Board b;
     EXPECT_TRUE(b.key(1, Key1 + 2));

@@ -3,10 +3,10 @@
 #include "session/Colors.h"
 #include "session/AboutScreen.h"
 #include "window/AboutDialog.h"
-#include "window/JapaneseFonts.h"
+#include "measure/JapaneseFonts.h"
 #include "window/LabelWidget.h"
 #include "window/ProgressDialog.h"
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 #include "window/ViewColors.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ViewFixture.h"
 
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 
 #include <QDir>
 #include <QFontDatabase>

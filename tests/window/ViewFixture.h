@@ -6,7 +6,7 @@
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "window/MainWindow.h"
-#include "window/QtTextMeasure.h"
+#include "measure/QtTextMeasure.h"
 
 #include <QTemporaryDir>
 #include <QTest>

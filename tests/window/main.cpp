@@ -1,4 +1,4 @@
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "window/QtTextMeasure.h"
+#include "measure/QtTextMeasure.h"
 
 #include "session/Control.h"
-#include "window/JapaneseFonts.h"
-#include "window/QtFonts.h"
+#include "measure/JapaneseFonts.h"
+#include "measure/QtFonts.h"
 
 #include <QFontMetricsF>
 

@@ -1,8 +1,8 @@
-#include "window/QtFonts.h"
+#include "measure/QtFonts.h"
 
-#include "window/JapaneseFonts.h"
+#include "measure/JapaneseFonts.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 
 #include <cmath>
 
@@ -22,7 +22,7 @@ int pixelSize(double points)
 QFont toQFont(const FontInfo& info)
 {
     if (info.isDefault()) {
-        return QApplication::font();
+        return QGuiApplication::font();
     }
     QFont font(info.face);
     font.setPixelSize(pixelSize(info.points));

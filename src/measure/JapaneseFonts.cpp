@@ -1,4 +1,4 @@
-#include "window/JapaneseFonts.h"
+#include "measure/JapaneseFonts.h"
 
 #include "layout/FontInfo.h"
 
