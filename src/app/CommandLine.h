@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/LearnerDays.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,8 @@ struct Request {
     QStringList folders;
     // Whose answers are recorded: the login name unless --learner says.
     QString learner;
+    // Minutes after local midnight when the learner's day starts.
+    int dayStart = LearnerDays::DefaultStartMinutes;
     // BadUsage: what is wrong, in Japanese.
     QString error;
 };

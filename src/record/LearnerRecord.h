@@ -16,7 +16,8 @@
 class LearnerRecord
 {
 public:
-    LearnerRecord(QString folder, QString learner, QString learnerName);
+    LearnerRecord(QString folder, QString learner, QString learnerName,
+                  LearnerDays days = LearnerDays());
 
     const QString& learner() const { return learner_; }
     const QString& learnerName() const { return learnerName_; }
@@ -25,14 +26,18 @@ public:
     const Schedule& schedule() const { return schedule_; }
 
     // Takes in what the log gained since it was last read, by this copy of
-    // the program or another; returns the lines it could not use.
+    // the program or another; returns the lines it could not use, each once.
     QList<LogFinding> refresh();
-    // Logs an answer. Returns "" once it is in the file, else why not: it
-    // then counts all the same and is written with the next one.
+    // Logs an answer after what other copies added, and counts it as read
+    // back, in the file's order. Returns "" once it is in the file, else why
+    // not: it then counts all the same and is written with the next one.
     QString add(const Answer& answer);
     // Writes the answers whose write failed; "" once none is left.
     QString flush();
     qsizetype unsaved() const { return unsaved_.size(); }
+    // The schedule's note on answers set aside, when it says more than the
+    // last one this returned; else "".
+    QString newlySetAside();
 
     // Milliseconds since 1970 UTC: the system clock unless a test sets one.
     std::function<qint64()> clock;
@@ -40,6 +45,7 @@ public:
 
 private:
     void take(const Answer& answer);
+    void readLog();
 
     QString learner_;
     QString learnerName_;
@@ -52,4 +58,6 @@ private:
     // Answers counted before they reached the file: not counted again when
     // the file is read.
     QSet<QUuid> counted_;
+    QList<LogFinding> untold_;
+    int toldSetAside_ = 0;
 };

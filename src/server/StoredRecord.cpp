@@ -60,7 +60,7 @@ QList<ReviewProblem> due(Store& store, const QString& learner, ProblemIndex& pro
     for (const QByteArray& line : store.statements(learner)) {
         QString why;
         if (const std::optional<Answer> a = Statements::parse(line, &why)) {
-            schedule.add(*a);
+            schedule.add(*a, nowMs);
         }
     }
     QList<ReviewProblem> found;
