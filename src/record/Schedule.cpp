@@ -37,8 +37,8 @@ Schedule::Use Schedule::use(const Answer& a, qint64 readAtMs, const ScheduledPro
     }
     // Retries, the arrows, a marked copy or a second window all show the
     // problem again: only the day's first check says what was remembered.
-    return days_.dayOf(a.timestampMs) > days_.dayOf(known->lastReviewMs) ? Use::Review
-                                                                         : Use::Practice;
+    const QDate lastReviewDay = LearnerDays::dayOfClock(known->card.lastReviewMs);
+    return days_.dayOf(a.timestampMs) > lastReviewDay ? Use::Review : Use::Practice;
 }
 
 Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
