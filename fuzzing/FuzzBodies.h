@@ -567,7 +567,7 @@ inline void log(const QByteArray& bytes, const QString& dir)
         QString why;
         const std::optional<Answer> again = Statements::parse(Statements::line(a), &why);
         FUZZ_CHECK(again && *again == a);
-        schedule.add(a);
+        schedule.add(a, a.timestampMs);
     }
     if (read.answers.isEmpty()) {
         return;

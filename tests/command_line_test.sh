@@ -48,6 +48,9 @@ run "$program" one two
 [ "$status" = 2 ] && [[ "$err" == *"フォルダは一つだけ"* ]] || fail "two folders: $status, $err"
 run "$program" --learner " "
 [ "$status" = 2 ] && [[ "$err" == *"学習者の名前"* ]] || fail "a blank learner: $status, $err"
+run "$program" --day-start 24:00
+[ "$status" = 2 ] && [[ "$err" == *"「24:00」は時刻として読めません"* ]] ||
+    fail "a day starting at 24:00: $status, $err"
 run "$(dirname "$program")/velmorant-check" --learner 花子 .
 [ "$status" = 2 ] && [[ "$err" == *"--due"* ]] || fail "check --learner without --due: $status, $err"
 echo "mistakes: named on the terminal, status 2"

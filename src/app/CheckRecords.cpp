@@ -2,7 +2,6 @@
 
 #include "app/CheckReport.h"
 #include "record/AnswerLog.h"
-#include "record/Fsrs.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 
@@ -29,11 +28,6 @@ QString field(QString text)
     return text;
 }
 
-QString utcSeconds(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
-}
-
 } // namespace
 
 int CheckRecords::check(const QString& dir, const std::function<QString(const QString&)>& shownAs)
@@ -57,7 +51,8 @@ int CheckRecords::check(const QString& dir, const std::function<QString(const QS
     return errors;
 }
 
-bool CheckRecords::printDue(const QString& dir, const QString& learner, qint64 nowMs)
+bool CheckRecords::printDue(const QString& dir, const QString& learner, qint64 nowMs,
+                            const LearnerDays& days)
 {
     QStringList files = AnswerLogs::files(dir);
     if (!learner.isEmpty()) {
@@ -68,30 +63,32 @@ bool CheckRecords::printDue(const QString& dir, const QString& learner, qint64 n
         files = {path};
     }
     ProblemIndex problems(dir);
-    const Fsrs::Scheduler scheduler;
     QList<DueLine> lines;
     for (const QString& path : files) {
         const LogRead read = AnswerLogs::readFile(path);
-        Schedule schedule;
+        Schedule schedule(days);
         for (const Answer& a : read.answers) {
-            schedule.add(a);
+            schedule.add(a, nowMs);
         }
         const QString who = read.answers.isEmpty() ? QString() : read.answers.constLast().learner;
+        if (const QString note = schedule.setAsideNote(); !note.isEmpty()) {
+            CheckReport::printError(QStringLiteral("学習者「%1」: %2").arg(who, note));
+        }
         for (const ScheduledProblem& p : schedule.problems()) {
             if (problems.find(p.series, p.problemHash)) {
-                lines.append({who, p, scheduler.recall(p.card, nowMs)});
+                lines.append({who, p, schedule.recall(p, nowMs)});
             }
         }
     }
     std::stable_sort(lines.begin(), lines.end(), [](const DueLine& a, const DueLine& b) {
-        return std::tie(a.problem.dueMs, a.learner, a.problem.problemId) <
-               std::tie(b.problem.dueMs, b.learner, b.problem.problemId);
+        return std::tie(a.problem.dueDay, a.learner, a.problem.problemId) <
+               std::tie(b.problem.dueDay, b.learner, b.problem.problemId);
     });
     for (const DueLine& l : lines) {
-        CheckReport::print(QStringList{field(l.learner), field(l.problem.series),
-                                       field(l.problem.heading), utcSeconds(l.problem.dueMs),
-                                       QString::number(l.recall, 'f', 3)}
-                               .join(QLatin1Char('\t')));
+        CheckReport::print(
+            QStringList{field(l.learner), field(l.problem.series), field(l.problem.heading),
+                        l.problem.dueDay.toString(Qt::ISODate), QString::number(l.recall, 'f', 3)}
+                .join(QLatin1Char('\t')));
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/LearnerDays.h"
+
 #include <QString>
 
 #include <functional>
@@ -13,9 +15,10 @@ namespace CheckRecords
 int check(const QString& dir, const std::function<QString(const QString&)>& shownAs);
 
 // Prints one line per reviewed problem whose text is still there, most
-// overdue first: LEARNER, SERIES FILE, HEADING, DUE, RECALL, tab-separated.
-// Only `learner`'s log when one is named. Returns false when that learner
-// has no log.
-bool printDue(const QString& dir, const QString& learner, qint64 nowMs);
+// overdue first: LEARNER, SERIES FILE, HEADING, DUE (the learner's day),
+// RECALL, tab-separated; on standard error, how many answers of each
+// learner were set aside and why. Only `learner`'s log when one is named.
+// Returns false when that learner has no log.
+bool printDue(const QString& dir, const QString& learner, qint64 nowMs, const LearnerDays& days);
 
 } // namespace CheckRecords

@@ -43,6 +43,18 @@ QString asWritten(const QStringList& arguments, const QString& name)
     return name;
 }
 
+void readDayStart(const QString& text, Request* request)
+{
+    if (text.isEmpty()) {
+        return;
+    }
+    if (const std::optional<int> minutes = LearnerDays::readStart(text, &request->error)) {
+        request->dayStart = *minutes;
+    } else {
+        request->action = Request::Action::BadUsage;
+    }
+}
+
 } // namespace
 
 Request read(const QStringList& arguments)
@@ -55,11 +67,14 @@ Request read(const QStringList& arguments)
     const QCommandLineOption learner(QStringLiteral("learner"), QString(), QStringLiteral("name"));
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption dayStart(QStringLiteral("day-start"), QString(),
+                                      QStringLiteral("time"));
     parser.addOption(learner);
     QCommandLineOption previews(QStringLiteral("draw-previews"), QString(),
                                 QStringLiteral("folder"));
     previews.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(previews);
+    parser.addOption(dayStart);
     addQtOptions(parser);
 
     Request request;
@@ -91,6 +106,7 @@ Request read(const QStringList& arguments)
     } else {
         request.folders = parser.positionalArguments();
         request.learner = parser.value(learner).trimmed();
+        readDayStart(parser.value(dayStart), &request);
     }
     return request;
 }
@@ -111,6 +127,7 @@ QString helpText()
         "回答は学習者ごとに records/（学習者の名前）.jsonl に記録します。\n"
         "\n"
         "  --learner 名前  回答を記録する学習者（ないときはログイン名）\n"
+        "  --day-start 時刻  一日の始まり（復習の日の区切り、ないときは 4:00）\n"
         "  -h, --help     この説明を表示して終わります\n"
         "  -v, --version  版を表示して終わります\n"
         "Qt のオプション（-platform、-style など）も使えます。\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/LearnerDays.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +21,8 @@ struct Request {
     // DrawPreviews (velmorant-check --preview, which has no widgets of its
     // own): the folder the pictures go to; the series come on standard input.
     QString previewDir;
+    // Minutes after local midnight when the learner's day starts.
+    int dayStart = LearnerDays::DefaultStartMinutes;
     // BadUsage: what is wrong, in Japanese.
     QString error;
 };

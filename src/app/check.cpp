@@ -48,7 +48,7 @@ enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 const char* const Usage =
     "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
     "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
-    "        velmorant-check --due [--learner 名前] [フォルダ]\n"
+    "        velmorant-check --due [--learner 名前] [--day-start 時刻] [フォルダ]\n"
     "\n"
     "フォルダ（省略すると今のフォルダ）の一覧ファイル ZQCList.TXT、そこに書かれた\n"
     "問題集ファイルのすべてと、あれば Marked.txt と records/ の学習の記録を、\n"
@@ -64,8 +64,9 @@ const char* const Usage =
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
     "                          すべてを並べた index.html を作ります\n"
     "  --due [--learner 名前]  records/ の学習の記録から、復習する問題を期限の早い順に\n"
-    "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限(UTC)<TAB>\n"
+    "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限の日<TAB>\n"
     "                          いま思い出せる見込み」の形で示します（フォルダのみ）\n"
+    "  --day-start 時刻        --due で、学習者の一日の始まり（ないときは 4:00）\n"
     "  -h, --help              この説明を表示します\n"
     "  -v, --version           版を表示します\n";
 
@@ -354,6 +355,8 @@ struct Options {
     QStringList paths;
     bool due = false;  // the review schedule instead of the findings
     QString learner;   // with due: only this learner's
+    QString dayStart;  // with due: when the learners' days start, as written
+    int dayStartMinutes = LearnerDays::DefaultStartMinutes;
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false
@@ -387,9 +390,12 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             return true;
         }
         const QString name = a.section(QLatin1Char('='), 0, 0);
-        if (name == QLatin1String("--preview") || name == QLatin1String("--learner")) {
-            if (!optionValue(args, &i, name, name == QLatin1String("--preview") ? &options->previewDir
-                                                                              : &options->learner)) {
+        if (name == QLatin1String("--preview") || name == QLatin1String("--learner") ||
+            name == QLatin1String("--day-start")) {
+            QString* value = name == QLatin1String("--preview")   ? &options->previewDir
+                             : name == QLatin1String("--learner") ? &options->learner
+                                                                  : &options->dayStart;
+            if (!optionValue(args, &i, name, value)) {
                 return false;
             }
         } else if (a == QLatin1String("--due")) {
@@ -410,6 +416,15 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
     if (!options->learner.isEmpty() && !options->due) {
         printError(QStringLiteral("--learner は --due と一緒に使います"));
         return false;
+    }
+    if (!options->dayStart.isEmpty()) {
+        QString why;
+        const std::optional<int> minutes = LearnerDays::readStart(options->dayStart, &why);
+        if (!minutes || !options->due) {
+            printError(minutes ? QStringLiteral("--day-start は --due と一緒に使います") : why);
+            return false;
+        }
+        options->dayStartMinutes = *minutes;
     }
     if (options->due && (options->paths.size() > 1 ||
                          (options->paths.size() == 1 && !QFileInfo(options->paths.first()).isDir()))) {
@@ -495,7 +510,8 @@ int checkPaths(const Options& options, QList<Checked>* checked)
 int printDue(const Options& options)
 {
     const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-    if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch())) {
+    if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch(),
+                                LearnerDays(options.dayStartMinutes))) {
         printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
         return BadUsage;
     }

@@ -161,7 +161,8 @@ int main(int argc, char* argv[])
     DeferredPlayers players(
         [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
     MainScreen form(state, measure, players, dialogs, workDir);
-    LearnerRecord record(workDir, learnerOf(request), learnerOf(request));
+    LearnerRecord record(workDir, learnerOf(request), learnerOf(request),
+                         LearnerDays(request.dayStart));
     form.record = &record;
     MainWindow view(form);
     dialogs.setMainWindow(&view);

@@ -34,4 +34,19 @@ public:
     virtual const QList<Answer>& answers() const = 0;
     // The record's name as the learner is told it.
     virtual QString name() const = 0;
+
+    // The schedule's note on answers set aside, when it says more than the
+    // last one this returned; else "".
+    QString newlySetAside()
+    {
+        const int count = schedule().setAside();
+        if (count <= toldSetAside_) {
+            return {};
+        }
+        toldSetAside_ = count;
+        return schedule().setAsideNote();
+    }
+
+private:
+    int toldSetAside_ = 0;
 };

@@ -3,9 +3,9 @@
 #include <QDateTime>
 #include <QDir>
 
-LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName)
+LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName, LearnerDays days)
     : learner_(std::move(learner)), learnerName_(std::move(learnerName)), log_(folder, learner_),
-      path_(log_.path())
+      path_(log_.path()), schedule_(days)
 {
 }
 
@@ -17,10 +17,10 @@ qint64 LearnerRecord::now() const
 void LearnerRecord::take(const Answer& answer)
 {
     answers_.append(answer);
-    schedule_.add(answer);
+    schedule_.add(answer, now());
 }
 
-QList<LogFinding> LearnerRecord::refresh()
+void LearnerRecord::readLog()
 {
     const LogRead read = log_.read(readUpTo_);
     readUpTo_ = read.end;
@@ -29,11 +29,19 @@ QList<LogFinding> LearnerRecord::refresh()
             take(answer);
         }
     }
-    return read.findings;
+    untold_.append(read.findings);
+}
+
+QList<LogFinding> LearnerRecord::refresh()
+{
+    readLog();
+    return std::exchange(untold_, {});
 }
 
 void LearnerRecord::count(const Answer& answer)
 {
+    // What other copies wrote comes first, as it does in the file.
+    readLog();
     counted_.insert(answer.id);
     take(answer);
 }
@@ -47,3 +55,4 @@ QString LearnerRecord::name() const
 {
     return QDir::toNativeSeparators(QDir(log_.folder()).relativeFilePath(path_));
 }
+

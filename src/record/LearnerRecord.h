@@ -16,7 +16,8 @@
 class LearnerRecord : public AnswerStore
 {
 public:
-    LearnerRecord(QString folder, QString learner, QString learnerName);
+    LearnerRecord(QString folder, QString learner, QString learnerName,
+                  LearnerDays days = LearnerDays());
 
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learnerName_; }
@@ -26,8 +27,10 @@ public:
     QString name() const override;
 
     // Takes in what the log gained since it was last read, by this copy of
-    // the program or another; returns the lines it could not use.
+    // the program or another; returns the lines it could not use, each once.
     QList<LogFinding> refresh() override;
+    // Counts an answer after what other copies added, as the file will
+    // hold them.
     void count(const Answer& answer) override;
     // Appends the answer to the log, synced.
     QString store(const Answer& answer) override;
@@ -38,6 +41,7 @@ public:
 
 private:
     void take(const Answer& answer);
+    void readLog();
 
     QString learner_;
     QString learnerName_;
@@ -49,4 +53,5 @@ private:
     // Answers counted before they reached the file: not counted again when
     // the file is read.
     QSet<QUuid> counted_;
+    QList<LogFinding> untold_;
 };

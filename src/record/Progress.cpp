@@ -57,15 +57,13 @@ int spanOf(const QList<qint64>& starts, qint64 ms)
            1;
 }
 
-void countDue(Rows& rows, const QList<ScheduledProblem>& scheduled, const QDateTime& now,
-              const QDate& today)
+void countDue(Rows& rows, const QList<ScheduledProblem>& scheduled, const QDate& today)
 {
-    const qint64 tomorrow = today.addDays(1).startOfDay().toMSecsSinceEpoch();
-    const qint64 weekAhead = now.toMSecsSinceEpoch() + qint64(7) * 24 * 3600 * 1000;
+    const QDate weekEnd = today.addDays(6);
     for (const ScheduledProblem& p : scheduled) {
         SeriesProgress& row = rows.list[rows.rowOf(p.series)];
-        row.dueToday += p.dueMs < tomorrow ? 1 : 0;
-        row.dueThisWeek += p.dueMs <= weekAhead ? 1 : 0;
+        row.dueToday += p.dueDay <= today ? 1 : 0;
+        row.dueThisWeek += p.dueDay <= weekEnd ? 1 : 0;
     }
 }
 
@@ -102,13 +100,15 @@ int WeekRate::rightPercent() const
     return percent(right, reviews);
 }
 
-Progress makeProgress(QString learner, const QList<Answer>& answers,
+Progress makeProgress(QString learner, const QList<Answer>& answers, const Schedule& schedule,
                       const QList<ScheduledProblem>& scheduled,
                       const QList<std::pair<QString, QString>>& catalogue, const QDateTime& now)
 {
     Progress progress;
     progress.learner = std::move(learner);
     progress.answers = static_cast<int>(answers.size());
+    progress.setAside = schedule.setAsideNote();
+    const QList<Schedule::Use>& uses = schedule.uses(); // beside answers
 
     Rows rows;
     for (const auto& [series, title] : catalogue) {
@@ -129,13 +129,14 @@ Progress makeProgress(QString learner, const QList<Answer>& answers,
     // Answers come in runs of one series: its row is looked up once a run.
     const QString* lastSeries = nullptr;
     int row = -1;
-    for (const Answer& a : answers) {
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        const Answer& a = answers.at(i);
         if (lastSeries == nullptr || *lastSeries != a.series) {
             row = rows.rowOf(a.series);
             lastSeries = &a.series;
         }
         Latest& latest = rows.problems[row][a.problemHash];
-        if (a.isReview()) {
+        if (i < uses.size() && uses.at(i) == Schedule::Use::Review) {
             latest = a.success ? Latest::Right : Latest::Wrong;
             const int week = spanOf(weeks, a.timestampMs);
             if (week >= 0) {
@@ -148,7 +149,7 @@ Progress makeProgress(QString learner, const QList<Answer>& answers,
             ++dayAnswers[day];
         }
     }
-    countDue(rows, scheduled, now, today);
+    countDue(rows, scheduled, schedule.days().dayOf(now.toMSecsSinceEpoch()));
     progress.series = counted(std::move(rows), listed);
 
     for (int i = 0; i < Progress::Days; ++i) {

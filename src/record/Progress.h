@@ -17,7 +17,7 @@ struct SeriesProgress {
     int seen = 0;   // distinct problems with any answer
     int right = 0;  // problems whose latest review was right
     int dueToday = 0;
-    int dueThisWeek = 0; // within seven days from now, today's included
+    int dueThisWeek = 0; // within the learner's seven days from today on
 
     // right / seen in whole percent; 0 for a series with nothing seen.
     int rightPercent() const;
@@ -29,7 +29,8 @@ struct DayCount {
     int answers = 0;
 };
 
-// Reviews (first checks of a showing) in one week, Monday to Sunday, local time.
+// Reviews (first checks of a problem on a learner's day) in one week, Monday
+// to Sunday, local time.
 struct WeekRate {
     QDate monday;
     int reviews = 0;
@@ -49,12 +50,14 @@ struct Progress {
     QList<DayCount> days;         // the last Days days, oldest first, today last
     QList<WeekRate> weeks;        // the last Weeks weeks, oldest first, this week last
     int answers = 0;              // every check in the record
+    QString setAside;             // answers left out of the schedule and why; "" for none
 };
 
 // The learner's record page from one learner's answers in the order they
-// were written, the scheduled problems whose text still exists, and the
-// catalogue as (series file, title) pairs in list order. Days and weeks are
-// counted in local time as of `now`.
-Progress makeProgress(QString learner, const QList<Answer>& answers,
+// were written, the schedule they made, the scheduled problems whose text
+// still exists, and the catalogue as (series file, title) pairs in list
+// order. Days and weeks are counted in local time as of `now`, due reviews
+// by the learner's days.
+Progress makeProgress(QString learner, const QList<Answer>& answers, const Schedule& schedule,
                       const QList<ScheduledProblem>& scheduled,
                       const QList<std::pair<QString, QString>>& catalogue, const QDateTime& now);

@@ -1,23 +1,65 @@
 #include "record/Schedule.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
-void Schedule::add(const Answer& a)
+namespace
 {
-    // Later checks of the same showing are practice: the learner has just
-    // seen which terms were wrong, so they say nothing about memory.
-    if (!a.isReview()) {
-        return;
+
+constexpr qint64 DayMs = 86400000;
+
+} // namespace
+
+Fsrs::Rating Schedule::ratingOf(const Answer& a)
+{
+    if (a.success) {
+        return Fsrs::Rating::Good;
     }
+    // A near miss shows the problem mostly remembered: failing it outright
+    // would push its difficulty to the top for one slip.
+    const qsizetype wrong = a.terms.size() - a.right;
+    return wrong * 5 <= a.terms.size() ? Fsrs::Rating::Hard : Fsrs::Rating::Again;
+}
+
+Schedule::Use Schedule::use(const Answer& a, qint64 readAtMs, const ScheduledProblem* known) const
+{
+    // A clock far ahead would hide a problem for as long; one set back would
+    // review it again before its real last review.
+    if (a.timestampMs > readAtMs + DayMs) {
+        return Use::AheadOfReading;
+    }
+    if (known == nullptr) {
+        return Use::Review;
+    }
+    if (a.timestampMs < known->lastReviewMs) {
+        return Use::BeforeLastReview;
+    }
+    // Retries, the arrows, a marked copy or a second window all show the
+    // problem again: only the day's first check says what was remembered.
+    const QDate lastReviewDay = LearnerDays::dayOfClock(known->card.lastReviewMs);
+    return days_.dayOf(a.timestampMs) > lastReviewDay ? Use::Review : Use::Practice;
+}
+
+Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
+{
     const QString id = a.problemId();
     auto it = problems_.find(id);
+    const Use u = use(a, readAtMs, it == problems_.end() ? nullptr : &*it);
+    uses_.append(u);
+    beforeLastReview_ += u == Use::BeforeLastReview ? 1 : 0;
+    aheadOfReading_ += u == Use::AheadOfReading ? 1 : 0;
+    if (u != Use::Review) {
+        return u;
+    }
     if (it == problems_.end()) {
-        it = problems_.insert(id, ScheduledProblem{id, a.series, a.problemHash, {}, {}, 0});
+        it = problems_.insert(id, ScheduledProblem{id, a.series, a.problemHash, {}, {}, 0, {}});
     }
     it->heading = a.heading;
-    it->card = scheduler_.review(it->card, a.success ? Fsrs::Rating::Good : Fsrs::Rating::Again,
-                                 a.timestampMs);
-    it->dueMs = Fsrs::Scheduler::dueMs(it->card);
+    it->card = scheduler_.review(it->card, ratingOf(a), days_.clockOf(a.timestampMs));
+    it->lastReviewMs = a.timestampMs;
+    it->dueDay = LearnerDays::dayOfClock(it->card.lastReviewMs).addDays(it->card.intervalDays);
+    return u;
 }
 
 namespace
@@ -27,8 +69,8 @@ void sortBy(QList<ScheduledProblem>& list, bool dueFirst)
 {
     std::sort(list.begin(), list.end(),
               [dueFirst](const ScheduledProblem& x, const ScheduledProblem& y) {
-                  if (dueFirst && x.dueMs != y.dueMs) {
-                      return x.dueMs < y.dueMs;
+                  if (dueFirst && x.dueDay != y.dueDay) {
+                      return x.dueDay < y.dueDay;
                   }
                   return x.problemId < y.problemId;
               });
@@ -45,12 +87,37 @@ QList<ScheduledProblem> Schedule::problems() const
 
 QList<ScheduledProblem> Schedule::dueBy(qint64 atMs) const
 {
+    const QDate today = days_.dayOf(atMs);
     QList<ScheduledProblem> due;
     for (const ScheduledProblem& p : problems_) {
-        if (p.dueMs <= atMs) {
+        if (p.dueDay <= today) {
             due.append(p);
         }
     }
     sortBy(due, true);
     return due;
+}
+
+double Schedule::recall(const ScheduledProblem& p, qint64 atMs) const
+{
+    return scheduler_.recall(p.card, days_.clockOf(atMs));
+}
+
+QString Schedule::setAsideNote() const
+{
+    QStringList why;
+    if (beforeLastReview_ > 0) {
+        why.append(
+            QStringLiteral("その問題の最後の復習より前の日時のもの %1件").arg(beforeLastReview_));
+    }
+    if (aheadOfReading_ > 0) {
+        why.append(
+            QStringLiteral("読み込んだ時刻より1日以上先の日時のもの %1件").arg(aheadOfReading_));
+    }
+    if (why.isEmpty()) {
+        return {};
+    }
+    return QStringLiteral("日時が合わない回答 %1件は、記録に残したまま復習の予定には使っていません"
+                          "（%2）。パソコンの時計を確かめて下さい。")
+        .arg(QString::number(setAside()), why.join(QStringLiteral("、")));
 }

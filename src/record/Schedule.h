@@ -2,29 +2,62 @@
 
 #include "record/Answer.h"
 #include "record/Fsrs.h"
+#include "record/LearnerDays.h"
 
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QString>
 
 struct ScheduledProblem {
     QString problemId, series, problemHash, heading;
-    Fsrs::Card card;
-    qint64 dueMs = 0;
+    Fsrs::Card card;         // its times on the learner's clock (LearnerDays::clockOf)
+    qint64 lastReviewMs = 0; // when it was last reviewed, UTC
+    QDate dueDay;            // the learner's day its interval ends on
 };
 
 // Each problem's review state, rebuilt from the answers in the learning record.
 class Schedule
 {
 public:
-    // Answers in file order; only reviews (attempt 1) move the card: right -> Good, wrong -> Again.
-    void add(const Answer& a);
+    // What an answer did to the schedule.
+    enum class Use : unsigned char {
+        Review,           // the problem's first check on the learner's day
+        Practice,         // a later check that day: the card stays as it is
+        BeforeLastReview, // dated before the problem's last review: set aside
+        AheadOfReading,   // dated more than a day after it was read: set aside
+    };
+
+    explicit Schedule(LearnerDays days = LearnerDays()) : days_(days) {}
+
+    // Answers in file order, each as read at `readAtMs`. A review is rated
+    // Good when every term is right, Hard with at most one term in five
+    // wrong, else Again. An answer set aside stays in the log, unused.
+    Use add(const Answer& a, qint64 readAtMs);
+    static Fsrs::Rating ratingOf(const Answer& a);
+
     // Every reviewed problem, by problemId.
     QList<ScheduledProblem> problems() const;
-    // dueMs <= atMs, most overdue first (then by problemId).
+    // Due on the learner's day of atMs or earlier, most overdue first (then
+    // by problemId).
     QList<ScheduledProblem> dueBy(qint64 atMs) const;
+    // Predicted recall of the problem at atMs.
+    double recall(const ScheduledProblem& p, qint64 atMs) const;
+
+    const LearnerDays& days() const { return days_; }
+    // The use of every answer added, in order.
+    const QList<Use>& uses() const { return uses_; }
+    // How many answers were set aside and why, in Japanese; "" for none.
+    QString setAsideNote() const;
+    int setAside() const { return beforeLastReview_ + aheadOfReading_; }
 
 private:
+    Use use(const Answer& a, qint64 readAtMs, const ScheduledProblem* known) const;
+
+    LearnerDays days_;
     Fsrs::Scheduler scheduler_;
     QHash<QString, ScheduledProblem> problems_;
+    QList<Use> uses_;
+    int beforeLastReview_ = 0;
+    int aheadOfReading_ = 0;
 };

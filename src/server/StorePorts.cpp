@@ -26,7 +26,7 @@ void StoreAnswers::count(const Answer& answer)
     if (!counted_.contains(answer.id)) {
         counted_.insert(answer.id);
         answers_.append(answer);
-        schedule_.add(answer);
+        schedule_.add(answer, now());
     }
 }
 

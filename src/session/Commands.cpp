@@ -248,7 +248,10 @@ bool AnswerQuestion(MainScreen& screen, Question question, Dialogs::Answer answe
     case Question::Quit:
         // Marks are written when a series is left; only a mark whose write
         // failed earlier is still to be saved, and the user decides whether
-        // to end without it.
+        // to end without it. Answers are written or told of as on closing.
+        if (ok) {
+            Recording::saveBeforeEnd(screen);
+        }
         if (!ok ||
             !MarksMessages::mayEnd(screen, screen.marks.savePending(), Question::EndWithoutMarks)) {
             return false;
@@ -268,6 +271,12 @@ bool AnswerQuestion(MainScreen& screen, Question question, Dialogs::Answer answe
         }
         // The view closes the window itself.
         return ok;
+    }
+    // What is told on ending is shown before the window goes.
+    for (const Prompt& p : std::exchange(screen.prompts, {})) {
+        if (p.kind == Prompt::Kind::Message) {
+            screen.dialogs.messageBox(p.text, p.buttons, p.icon);
+        }
     }
     screen.dialogs.endProgram();
     return true;

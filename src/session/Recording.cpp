@@ -179,6 +179,9 @@ void Recording::updateReview(MainScreen& screen)
     }
     storeUnsaved(screen);
     tellFindings(screen, screen.record->refresh());
+    if (const QString setAside = screen.record->newlySetAside(); !setAside.isEmpty()) {
+        screen.tell(setAside);
+    }
     screen.review.clear();
     const QList<ScheduledProblem> due = screen.record->schedule().dueBy(screen.record->now());
     for (const ScheduledProblem& p : due) {
@@ -227,9 +230,9 @@ void Recording::showProgress(MainScreen& screen)
     }
     Prompt prompt;
     prompt.kind = Prompt::Kind::Progress;
-    prompt.progress = std::make_shared<const Progress>(
-        makeProgress(screen.record->learnerName(), screen.record->answers(), present, catalogue,
-                     QDateTime::fromMSecsSinceEpoch(screen.record->now())));
+    prompt.progress = std::make_shared<const Progress>(makeProgress(
+        screen.record->learnerName(), screen.record->answers(), screen.record->schedule(), present,
+        catalogue, QDateTime::fromMSecsSinceEpoch(screen.record->now())));
     screen.prompts.append(prompt);
 }
 

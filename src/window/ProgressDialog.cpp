@@ -108,6 +108,12 @@ ProgressDialog::ProgressDialog(const Progress& progress, QWidget* parent)
     charts->addWidget(weeks_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(learner_);
+    if (!progress.setAside.isEmpty()) {
+        auto* setAside = new QLabel(progress.setAside, this);
+        setAside->setTextFormat(Qt::PlainText);
+        setAside->setWordWrap(true);
+        layout->addWidget(setAside);
+    }
     layout->addWidget(table_);
     layout->addLayout(charts, 1);
     layout->addWidget(buttons);

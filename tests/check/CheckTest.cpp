@@ -1,5 +1,5 @@
 #include "record/AnswerLog.h"
-#include "record/Fsrs.h"
+#include "record/LearnerDays.h"
 #include "record/Statements.h"
 #include "series/Catalog.h"
 #include "marks/MarksFile.h"
@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace
 {
@@ -581,14 +582,27 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":3: error: ")).size(), 1);
     EXPECT_TRUE(r.lines.last().startsWith(shown + QStringLiteral(": 回答 1件")));
 
-    const Fsrs::Card card = Fsrs::Scheduler().review({}, Fsrs::Rating::Good, at);
-    const QString due = QDateTime::fromMSecsSinceEpoch(Fsrs::Scheduler::dueMs(card), Qt::UTC).toString(Qt::ISODate);
-    const CheckRun schedule = check({QStringLiteral("--due"), dir.path()});
-    ASSERT_EQ(schedule.lines.size(), 1) << schedule.errors.toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^花子\tS\\.TXT\t問題1\t%1\t[01]\\.\\d{3}$").arg(due))
-                    .match(schedule.lines.first())
-                    .hasMatch())
-        << schedule.lines.first().toStdString();
+    // A first Good waits three of the learner's days, from 04:00 local time
+    // unless --day-start says otherwise.
+    for (const auto& [start, minutes] :
+         {std::pair(QString(), 4 * 60), std::pair(QStringLiteral("10:30"), 630)}) {
+        const QString due = LearnerDays(minutes).dayOf(at).addDays(3).toString(Qt::ISODate);
+        QStringList args = {QStringLiteral("--due"), dir.path()};
+        if (!start.isEmpty()) {
+            args << QStringLiteral("--day-start") << start;
+        }
+        const CheckRun schedule = check(args);
+        ASSERT_EQ(schedule.lines.size(), 1) << schedule.errors.toStdString();
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^花子\tS\\.TXT\t問題1\t%1\t[01]\\.\\d{3}$").arg(due))
+                .match(schedule.lines.first())
+                .hasMatch())
+            << schedule.lines.first().toStdString();
+    }
+    const CheckRun badStart = check({QStringLiteral("--due"), QStringLiteral("--day-start"),
+                                     QStringLiteral("25:00"), dir.path()});
+    EXPECT_EQ(badStart.exitCode, 2);
+    EXPECT_TRUE(badStart.errors.contains(QStringLiteral("25:00"))) << badStart.errors.toStdString();
 
     // The problem's text changed: nothing of it is due any more.
     TestFiles::write(dir.filePath("S.TXT"),

@@ -1,20 +1,23 @@
 #include "record/Fsrs.h"
 #include "record/Schedule.h"
+#include "support/LocalZone.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace
 {
 
 constexpr qint64 MinuteMs = 60 * 1000;
-constexpr qint64 DayMs = 24 * 60 * MinuteMs;
 
 double relativeError(double got, double want)
 {
@@ -97,63 +100,143 @@ TEST(Fsrs, AgreesWithTheReferenceScheduler)
 namespace
 {
 
-Answer check(const QString& hash, bool success, int attempt, qint64 atMs)
+// A check of `right` of `terms` terms of one problem at atMs.
+Answer check(const QString& hash, int terms, int right, qint64 atMs)
 {
     Answer a;
     a.series = QStringLiteral("Seibutsu1.txt");
     a.problemHash = hash;
     a.heading = QStringLiteral("問題 ") + hash;
-    a.success = success;
-    a.attempt = attempt;
+    for (int i = 1; i <= terms; ++i) {
+        a.terms.append(QString::number(i));
+    }
+    a.right = right;
+    a.success = right == terms;
     a.timestampMs = atMs;
     return a;
 }
 
-std::string hashes(const QList<ScheduledProblem>& ps)
+// Milliseconds of a local time in Japan (UTC+9, no clock changes).
+qint64 tokyo(int day, int hour, int minute = 0)
 {
-    QStringList out;
-    for (const ScheduledProblem& p : ps) {
-        out << p.problemHash;
-    }
-    return out.join(' ').toStdString();
+    return QDateTime(QDate(2026, 12, day), QTime(hour, minute), Qt::UTC).toMSecsSinceEpoch() -
+           9 * 3600 * 1000;
+}
+
+ScheduledProblem only(const Schedule& s)
+{
+    return s.problems().value(0);
 }
 
 } // namespace
 
-// Only the first check of a showing reviews: a wrong one is Again, a right
-// one Good; later checks leave the card alone. Due problems come most
-// overdue first.
-TEST(Schedule, FirstChecksMoveCardsAndDueOrder)
+// All right is Good, at most one term in five wrong Hard, anything worse
+// Again.
+TEST(Schedule, PartialCreditRatesNearMissesHard)
 {
-    const qint64 t0 = 1'780'000'000'000;
+    using R = Fsrs::Rating;
+    const std::pair<std::pair<int, int>, R> cases[] = {
+        {{10, 10}, R::Good}, {{10, 9}, R::Hard},   {{10, 8}, R::Hard},  {{12, 10}, R::Hard},
+        {{5, 4}, R::Hard},   {{4, 3}, R::Again},   {{11, 8}, R::Again}, {{10, 7}, R::Again},
+        {{21, 17}, R::Hard}, {{21, 16}, R::Again}, {{3, 0}, R::Again}};
+    for (const auto& [checked, rating] : cases) {
+        EXPECT_EQ(Schedule::ratingOf(check("a", checked.first, checked.second, 0)), rating)
+            << checked.second << " of " << checked.first;
+    }
+}
+
+// The first check of a problem on the learner's day (from 04:00 local time)
+// reviews it; later checks that day are practice. The problem is due from
+// the start of the day its interval ends on.
+TEST(Schedule, TheDaysFirstCheckReviewsAndDueIsADay)
+{
+    LocalZone japan("JST-9");
     Schedule schedule;
-    schedule.add(check("aaaa", false, 1, t0));
-    schedule.add(check("aaaa", true, 2, t0 + MinuteMs)); // practice
-    schedule.add(check("bbbb", true, 1, t0));
-    schedule.add(check("cccc", true, 1, t0 - DayMs));
-    schedule.add(check("0000", false, 1, t0));
-    schedule.add(check("dddd", true, 2, t0)); // practice alone: never reviewed
-
-    const QList<ScheduledProblem> all = schedule.problems();
-    ASSERT_EQ(hashes(all), "0000 aaaa bbbb cccc");
-    const ScheduledProblem& a = all[1];
-    EXPECT_EQ(a.problemId, "urn:velmorant:problem:Seibutsu1.txt:aaaa");
+    const qint64 readAt = tokyo(20, 12);
+    EXPECT_EQ(schedule.add(check("a", 10, 6, tokyo(1, 19)), readAt), Schedule::Use::Review);
+    // A retry right at once, and one after midnight, leave the Again.
+    EXPECT_EQ(schedule.add(check("a", 10, 10, tokyo(1, 19, 1)), readAt), Schedule::Use::Practice);
+    EXPECT_EQ(schedule.add(check("a", 10, 10, tokyo(2, 3, 59)), readAt), Schedule::Use::Practice);
+    ScheduledProblem a = only(schedule);
     EXPECT_EQ(a.card.reps, 1);
-    EXPECT_DOUBLE_EQ(a.card.stability, 0.212); // a first Again
-    EXPECT_EQ(a.card.lastReviewMs, t0);
-    EXPECT_EQ(a.dueMs, t0 + DayMs);
-    EXPECT_DOUBLE_EQ(all[2].card.stability, 2.3065); // a first Good
-    EXPECT_EQ(all[2].dueMs, t0 + 3 * DayMs);
+    EXPECT_EQ(a.card.intervalDays, 1);
+    EXPECT_EQ(a.dueDay, QDate(2026, 12, 2));
+    EXPECT_TRUE(schedule.dueBy(tokyo(2, 3, 59)).isEmpty()) << "the 1st's day lasts to 04:00";
+    EXPECT_EQ(schedule.dueBy(tokyo(2, 4)).size(), 1);
+    EXPECT_EQ(schedule.dueBy(tokyo(3, 3, 59)).size(), 1) << "due all of its day";
 
-    EXPECT_EQ(hashes(schedule.dueBy(t0 + DayMs - 1)), "");
-    EXPECT_EQ(hashes(schedule.dueBy(t0 + 2 * DayMs)), "0000 aaaa cccc");
-    EXPECT_EQ(hashes(schedule.dueBy(t0 + 9 * DayMs)), "0000 aaaa cccc bbbb");
+    // 04:00 starts the next day: a near miss is Hard, the day's first check.
+    EXPECT_EQ(schedule.add(check("a", 10, 9, tokyo(2, 4)), readAt), Schedule::Use::Review);
+    a = only(schedule);
+    EXPECT_EQ(a.card.reps, 2);
+    EXPECT_EQ(a.lastReviewMs, tokyo(2, 4));
+    EXPECT_EQ(a.dueDay, QDate(2026, 12, 2).addDays(a.card.intervalDays));
+    EXPECT_EQ(schedule.uses().size(), 4);
+}
 
-    // A wrong first check of a later showing is a lapse.
-    schedule.add(check("bbbb", false, 1, t0 + 3 * DayMs));
-    schedule.add(check("bbbb", true, 2, t0 + 3 * DayMs + MinuteMs));
-    const ScheduledProblem b = schedule.problems()[2];
-    EXPECT_EQ(b.card.reps, 2);
-    EXPECT_LT(b.card.stability, 2.3065);
-    EXPECT_EQ(b.dueMs, t0 + 4 * DayMs);
+// An answer dated before the problem's last review, or more than a day
+// after the record is read, is counted as set aside and moves nothing.
+TEST(Schedule, AnswersFromAWrongClockAreSetAside)
+{
+    LocalZone japan("JST-9");
+    Schedule schedule;
+    const qint64 readAt = tokyo(10, 12);
+    schedule.add(check("a", 5, 5, tokyo(5, 9)), readAt);
+    const ScheduledProblem before = only(schedule);
+    EXPECT_EQ(schedule.add(check("a", 5, 0, tokyo(5, 8, 59)), readAt),
+              Schedule::Use::BeforeLastReview);
+    EXPECT_EQ(schedule.add(check("a", 5, 0, tokyo(11, 12, 1)), readAt),
+              Schedule::Use::AheadOfReading);
+    EXPECT_EQ(schedule.add(check("b", 5, 5, tokyo(11, 12, 1)), readAt),
+              Schedule::Use::AheadOfReading);
+    EXPECT_EQ(only(schedule).dueDay, before.dueDay);
+    EXPECT_EQ(only(schedule).card.reps, 1);
+    EXPECT_EQ(schedule.problems().size(), 1);
+    EXPECT_EQ(schedule.setAside(), 3);
+    const QString note = schedule.setAsideNote();
+    EXPECT_TRUE(note.contains(QStringLiteral("最後の復習より前の日時のもの 1件")))
+        << qPrintable(note);
+    EXPECT_TRUE(note.contains(QStringLiteral("1日以上先の日時のもの 2件"))) << qPrintable(note);
+    // A day ahead exactly is a clock a little fast, and counts.
+    EXPECT_EQ(schedule.add(check("a", 5, 5, tokyo(11, 12)), readAt), Schedule::Use::Review);
+}
+
+// tests/data/fsrs/days.tsv (made by generate.mjs): checks of problems by a
+// learner in Japan, with the day's first check rated by its terms right and
+// given to ts-fsrs. Every check's use, card and due day agree.
+TEST(Schedule, AgreesWithTheReferenceSchedulerOnALearnersChecks)
+{
+    LocalZone japan("JST-9");
+    QFile file(TestFiles::sourceDir() + "/tests/data/fsrs/days.tsv");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(file.fileName());
+    std::unique_ptr<Schedule> schedule;
+    qint64 minute = 0;
+    int lineNo = 0, checks = 0, hard = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        ++lineNo;
+        if (line.startsWith('#') || line.startsWith("minute")) {
+            continue;
+        }
+        const QList<QByteArray> f = line.split('\t');
+        ASSERT_EQ(f.size(), 7) << "line " << lineNo;
+        if (f[0].startsWith('@')) {
+            schedule = std::make_unique<Schedule>();
+            minute = f[0].mid(1).toLongLong();
+        } else {
+            minute += f[0].toLongLong();
+        }
+        const Answer a = check("p", f[1].toInt(), f[2].toInt(), minute * MinuteMs);
+        const Schedule::Use use = schedule->add(a, minute * MinuteMs);
+        ASSERT_EQ(use == Schedule::Use::Review ? "R" : "P", f[3]) << "line " << lineNo;
+        hard += use == Schedule::Use::Review && Schedule::ratingOf(a) == Fsrs::Rating::Hard;
+        const ScheduledProblem p = only(*schedule);
+        ASSERT_LE(relativeError(p.card.stability, f[4].toDouble()), 1e-6) << "line " << lineNo;
+        ASSERT_LE(relativeError(p.card.difficulty, f[5].toDouble()), 1e-6) << "line " << lineNo;
+        ASSERT_EQ(p.dueDay, QDate::fromString(QString::fromLatin1(f[6]), Qt::ISODate))
+            << "line " << lineNo;
+        ++checks;
+    }
+    EXPECT_GE(checks, 5000);
+    EXPECT_GE(hard, 500);
 }

@@ -1,40 +1,12 @@
 #include "record/Progress.h"
 #include "session/Prompts.h"
 #include "support/Fakes.h"
+#include "support/LocalZone.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 namespace
 {
-
-// A local time zone for one test, with a clock change inside the window.
-class LocalZone
-{
-public:
-    explicit LocalZone(const char* zone)
-        : had_(qEnvironmentVariableIsSet("TZ")), old_(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        if (had_) {
-            qputenv("TZ", old_);
-        } else {
-            qunsetenv("TZ");
-        }
-        tzset();
-    }
-    LocalZone(const LocalZone&) = delete;
-    LocalZone& operator=(const LocalZone&) = delete;
-
-private:
-    bool had_;
-    QByteArray old_;
-};
 
 qint64 local(int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
 {
@@ -57,11 +29,11 @@ Answer answer(const char* series, const char* problem, qint64 at, bool success, 
     return a;
 }
 
-ScheduledProblem due(const char* series, qint64 at)
+ScheduledProblem due(const char* series, int month, int day)
 {
     ScheduledProblem p;
     p.series = QString::fromLatin1(series);
-    p.dueMs = at;
+    p.dueDay = QDate(2026, month, day);
     return p;
 }
 
@@ -76,33 +48,42 @@ TEST(Progress, CountsSeriesDaysWeeksAndDueReviewsInLocalTime)
               QDateTime(QDate(2026, 10, 24), QTime(22, 30), Qt::UTC).toMSecsSinceEpoch())
         << "the zone took effect";
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(local(11, 3, 10));
+    // The learner's day starts at 04:00: only a day's first check reviews.
     const QList<Answer> answers = {
-        // B: b1, b2 and b4 right at their latest review, b3 and b5 not.
+        // B: b1, b2, b3 and b4 right at their latest review, b5 not.
         answer("B", "b1", lastMsOf(10, 24), true), answer("B", "b1", local(10, 25, 0, 30), true, 2),
-        answer("B", "b2", lastMsOf(11, 1), false), answer("B", "b2", local(11, 2), true),
+        answer("B", "b2", lastMsOf(11, 1), false), answer("B", "b2", local(11, 2, 4), true),
         answer("B", "b3", lastMsOf(11, 2), true), answer("B", "b3", local(11, 3), false),
         answer("B", "b4", lastMsOf(10, 4), true), answer("B", "b4", local(10, 5), true),
-        answer("B", "b5", local(8, 16, 23, 59), true), answer("B", "b5", local(8, 17), false),
-        // A: a practice check after a review changes nothing.
+        answer("B", "b5", local(8, 16, 23, 59), true), answer("B", "b5", local(8, 17, 4), false),
+        // A: a practice check after a review changes nothing; a second
+        // showing on another day reviews.
         answer("A", "a1", local(10, 20, 12), false),
         answer("A", "a1", local(10, 20, 12, 1), true, 2), answer("A", "a1", local(10, 27, 9), true),
         answer("A", "a2", local(10, 21, 10), true), answer("A", "a2", local(11, 2, 8), false),
         answer("A", "a2", local(11, 2, 8, 1), true, 2),
         answer("A", "a3", local(10, 22, 10), true, 2),
-        // Two series no longer listed; one answer from a clock ahead.
+        // From a clock set back: before a1's last review, set aside.
+        answer("A", "a1", local(10, 27, 8), false),
+        // Two series no longer listed; one answer from a clock a little
+        // ahead, one from a clock two days ahead, set aside.
         answer("Z", "z1", local(11, 3, 9), true), answer("D", "d1", local(11, 3, 9, 30), false),
-        answer("D", "d1", local(11, 4), true, 2)};
-    const qint64 weekAhead = now.toMSecsSinceEpoch() + 7 * 24 * 3600 * 1000LL;
-    const QList<ScheduledProblem> scheduled = {
-        due("B", lastMsOf(11, 3)), due("B", local(11, 4)),  due("A", local(10, 1)),
-        due("A", weekAhead),       due("A", weekAhead + 1), due("Z", local(11, 3, 12))};
+        answer("D", "d1", local(11, 4), true, 2), answer("Z", "z1", local(11, 5, 10, 1), false)};
+    Schedule schedule;
+    for (const Answer& a : answers) {
+        schedule.add(a, now.toMSecsSinceEpoch());
+    }
+    const QList<ScheduledProblem> scheduled = {due("B", 11, 3), due("B", 11, 4),  due("A", 10, 1),
+                                               due("A", 11, 9), due("A", 11, 10), due("Z", 11, 3)};
     const QList<std::pair<QString, QString>> catalogue = {{"B", QStringLiteral("生物B")},
                                                           {"A", QStringLiteral("生物A")},
                                                           {"C", QStringLiteral("化学")}};
 
-    const Progress p = makeProgress(QStringLiteral("花子"), answers, scheduled, catalogue, now);
+    const Progress p =
+        makeProgress(QStringLiteral("花子"), answers, schedule, scheduled, catalogue, now);
     EXPECT_EQ(p.learner, QStringLiteral("花子"));
-    EXPECT_EQ(p.answers, 20);
+    EXPECT_EQ(p.answers, 22);
+    EXPECT_TRUE(p.setAside.contains(QStringLiteral("回答 2件"))) << qPrintable(p.setAside);
     QStringList rows;
     for (const SeriesProgress& s : p.series) {
         rows.append(QStringLiteral("%1 %2 %3/%4 %5% %6 %7")
@@ -115,7 +96,7 @@ TEST(Progress, CountsSeriesDaysWeeksAndDueReviewsInLocalTime)
     }
     EXPECT_EQ(
         rows,
-        (QStringList{QStringLiteral("B 生物B 3/5 60% 1 2"), QStringLiteral("A 生物A 1/3 33% 1 2"),
+        (QStringList{QStringLiteral("B 生物B 4/5 80% 1 2"), QStringLiteral("A 生物A 2/3 67% 1 2"),
                      QStringLiteral("C 化学 0/0 0% 0 0"), "D D 0/1 0% 0 0", "Z Z 1/1 100% 1 1"}));
 
     ASSERT_EQ(p.days.size(), 30);
@@ -128,7 +109,7 @@ TEST(Progress, CountsSeriesDaysWeeksAndDueReviewsInLocalTime)
         }
     }
     EXPECT_EQ(days, (QStringList{"10/5=1", "10/20=2", "10/21=1", "10/22=1", "10/24=1", "10/25=1",
-                                 "10/27=1", "11/1=1", "11/2=4", "11/3=3"}));
+                                 "10/27=2", "11/1=1", "11/2=4", "11/3=3"}));
 
     ASSERT_EQ(p.weeks.size(), 12);
     EXPECT_EQ(p.weeks.first().monday, QDate(2026, 8, 17));
@@ -143,14 +124,14 @@ TEST(Progress, CountsSeriesDaysWeeksAndDueReviewsInLocalTime)
                              .arg(w.rightPercent()));
         }
     }
-    EXPECT_EQ(weeks, (QStringList{"8/17=0/1 0%", "9/28=1/1 100%", "10/5=1/1 100%", "10/19=2/3 67%",
-                                  "10/26=1/2 50%", "11/2=3/6 50%"}));
+    EXPECT_EQ(weeks, (QStringList{"8/17=0/1 0%", "9/28=1/1 100%", "10/19=3/4 75%", "10/26=1/2 50%",
+                                  "11/2=3/5 60%"}));
 }
 
 TEST(Progress, AnEmptyRecordStillHasItsDaysAndWeeks)
 {
     const QDateTime now(QDate(2026, 12, 6), QTime(12, 0)); // a Sunday
-    const Progress p = makeProgress(QStringLiteral("a"), {}, {}, {{"X", "x"}}, now);
+    const Progress p = makeProgress(QStringLiteral("a"), {}, Schedule(), {}, {{"X", "x"}}, now);
     ASSERT_EQ(p.series.size(), 1);
     EXPECT_EQ(p.series.first().seen, 0);
     EXPECT_EQ(p.days.size(), 30);
@@ -164,7 +145,7 @@ TEST(Progress, ARecordPromptIsShownAfterTheHandler)
     Prompt prompt;
     prompt.kind = Prompt::Kind::Progress;
     prompt.progress = std::make_shared<const Progress>(
-        makeProgress(QStringLiteral("太郎"), {}, {}, {}, QDateTime::currentDateTime()));
+        makeProgress(QStringLiteral("太郎"), {}, Schedule(), {}, {}, QDateTime::currentDateTime()));
     h.form.get().prompts.append(prompt);
     ShowPrompts(h.form.get(), h.dialogs, [] { return true; });
     ASSERT_EQ(h.dialogs.progressShown.size(), 1);

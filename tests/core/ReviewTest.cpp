@@ -1,8 +1,11 @@
 #include "record/LearnerRecord.h"
 #include "session/TermDrop.h"
 #include "support/Fakes.h"
+#include "support/TestAnswers.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace
@@ -24,12 +27,17 @@ struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
     LearnerRecord record{dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako")};
 
-    Learner()
+    // `log`: the learner's log as the program finds it.
+    explicit Learner(const QByteArray& log = {})
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("生物,S.TXT")}));
         writeSeries(QStringLiteral("イヌ"));
+        if (!log.isEmpty()) {
+            QDir(dir.path()).mkdir(QStringLiteral("records"));
+            TestFiles::write(record.path(), log);
+        }
         form->start();
     }
     void writeSeries(const QString& animalOfTheSecond)
@@ -105,6 +113,81 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.revisit();
     EXPECT_EQ(l.list().size(), 2);
     EXPECT_EQ(l.record.answers().size(), 5);
+}
+
+// 終了 on the list writes an answer whose write failed, or tells the
+// learner it is lost before the program ends, as closing the window does.
+TEST(Review, QuitFromTheListWritesOrTellsOfUnwrittenAnswers)
+{
+    for (const bool stillFull : {false, true}) {
+        Learner l;
+        l.open(1);
+        {
+            const TestFiles::FileSizeLimit full(10);
+            l.answer(0, 1);
+            l.toList();
+            l.dialogs.messages.clear();
+            if (stillFull) {
+                l.form->leave();
+            }
+        }
+        if (!stillFull) {
+            l.form->leave();
+        }
+        EXPECT_EQ(l.dialogs.ended, 1);
+        ASSERT_FALSE(l.dialogs.messages.isEmpty());
+        EXPECT_EQ(l.dialogs.messages.first().text, QStringLiteral("終了してもよろしいですか"));
+        if (stillFull) {
+            ASSERT_EQ(l.dialogs.messages.size(), 2);
+            EXPECT_TRUE(
+                l.dialogs.messages.at(1).text.contains(QStringLiteral("まだ書けていない回答が1件")))
+                << qPrintable(l.dialogs.messages.at(1).text);
+        } else {
+            EXPECT_EQ(l.dialogs.messages.size(), 1);
+            EXPECT_EQ(l.record.unsaved(), 0);
+            EXPECT_EQ(AnswerLogs::readFile(l.record.path()).answers.size(), 1);
+        }
+    }
+}
+
+// A line of the log that is no answer is named with its file and line once,
+// when the list first shows, and not again as the list comes back.
+TEST(Review, ADamagedLineIsToldOnceAtTheStart)
+{
+    Learner l("{\"id\": \"broken\"}\n");
+    ASSERT_EQ(l.dialogs.messages.size(), 1);
+    EXPECT_TRUE(l.dialogs.messages.first().text.contains(
+        QDir::toNativeSeparators(QStringLiteral("records/hanako.jsonl 1行目"))))
+        << qPrintable(l.dialogs.messages.first().text);
+    l.open(1);
+    l.answer(0, 1);
+    l.toList();
+    l.revisit();
+    EXPECT_EQ(l.dialogs.messages.size(), 1);
+}
+
+// Two copies of the program for one learner: each reads what the other
+// wrote before adding its own answer, so the second check of the day is
+// practice in both and their schedules are the same.
+TEST(Review, TwoCopiesOfOneLearnerAgree)
+{
+    QTemporaryDir dir;
+    LearnerRecord first(dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako"));
+    LearnerRecord second(dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako"));
+    first.refresh();
+    second.refresh();
+    ASSERT_EQ(first.add(numberedAnswer(QStringLiteral("hanako"), QStringLiteral("A"), 0)), "");
+    ASSERT_EQ(second.add(numberedAnswer(QStringLiteral("hanako"), QStringLiteral("B"), 300000)),
+              "");
+    first.refresh();
+    for (const LearnerRecord* copy : {&first, &second}) {
+        EXPECT_EQ(copy->schedule().uses(),
+                  (QList<Schedule::Use>{Schedule::Use::Review, Schedule::Use::Practice}));
+        ASSERT_EQ(copy->schedule().problems().size(), 1);
+        EXPECT_EQ(copy->schedule().problems().first().lastReviewMs,
+                  first.answers().first().timestampMs);
+        EXPECT_EQ(copy->answers().last().heading, QStringLiteral("問題B300000"));
+    }
 }
 
 } // namespace

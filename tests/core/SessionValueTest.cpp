@@ -35,7 +35,7 @@ public:
     void count(const Answer& a) override
     {
         answers_.append(a);
-        schedule_.add(a);
+        schedule_.add(a, *clock);
     }
     QString store(const Answer& a) override
     {

@@ -25,8 +25,7 @@ QStringList widths(MainScreen& form, Dialogs& dialogs,
     QStringList lines;
     // Entry 0 is the marked problems, which are problems of these series.
     for (int entry = 1; entry < form.seriesList.Items.size(); ++entry) {
-        form.seriesList.ListIndex = entry;
-        form.seriesListDoubleClicked();
+        form.openEntry(entry);
         ShowPrompts(form, dialogs, [] { return true; });
         for (int n = 1; n <= form.state.problemCount; ++n) {
             form.state.currentProblem = n;

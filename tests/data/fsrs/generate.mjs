@@ -1,5 +1,6 @@
 // Makes agreement.tsv, the FSRS-6 results of the reference scheduler ts-fsrs
-// that tests/core/FsrsTest.cpp replays. Run it from a folder where ts-fsrs is
+// that tests/core/FsrsTest.cpp replays, and days.tsv, the schedule a
+// learner's checks make when ts-fsrs is given their reviews. Run it from a folder where ts-fsrs is
 // installed, outside the repository:
 //   mkdir -p /tmp/fsrs-gen && cd /tmp/fsrs-gen && npm install ts-fsrs@5.4.2
 //   node /path/to/repo/tests/data/fsrs/generate.mjs
@@ -85,3 +86,52 @@ for (let s = 0; s < Sequences; ++s) {
 const out = join(dirname(fileURLToPath(import.meta.url)), 'agreement.tsv');
 writeFileSync(out, lines.join('\n') + '\n');
 console.log(`${out}: ${Sequences} sequences, ${reviews} reviews, ts-fsrs ${FSRSVersion}`);
+
+// days.tsv: checks of one problem by a learner in Japan (UTC+9, no clock
+// changes) whose day starts at 04:00. The first check of a learner's day is
+// the review: all terms right is Good, at most one in five wrong Hard, else
+// Again; ts-fsrs gets it at the learner's clock, local time four hours back,
+// so that its UTC days are the learner's days.
+const dayNext = random(20261209);
+const dayBetween = (lo, hi) => lo + Math.floor(dayNext() * (hi - lo + 1));
+const ClockShift = (9 - 4) * 60 * Minute;
+const learnerDay = (ms) => Math.floor((ms + ClockShift) / Day);
+const dayLines = [
+    `# A learner's checks and the schedule from ts-fsrs ${FSRSVersion} (as agreement.tsv), local time UTC+9, the day starting at 04:00.`,
+    '# One check a line. minute: "@" and minutes since 1970 (UTC) starts a problem, else minutes since the last check.',
+    '# use: R review, P practice; stability, difficulty and due (the learner\'s day, UTC+9 from 04:00) after the check.',
+    'minute\tterms\tright\tuse\tstability\tdifficulty\tdue',
+];
+let dayChecks = 0;
+for (let s = 0; s < 300; ++s) {
+    let minute = dayBetween(26297280, 31556160);
+    let card = createEmptyCard(new Date((minute + ClockShift / Minute) * Minute));
+    let lastReview = null;
+    const count = dayBetween(1, 40);
+    for (let i = 0; i < count; ++i) {
+        // Retries within minutes, evenings either side of 04:00, or days on.
+        const kind = dayNext();
+        const gap = i === 0 ? 0
+            : kind < 0.35 ? dayBetween(1, 20)
+            : kind < 0.55 ? dayBetween(60, 12 * 60)
+            : dayBetween(12 * 60, 40 * 24 * 60);
+        minute += gap;
+        const terms = dayBetween(4, 21);
+        const r = dayNext();
+        const right = r < 0.5 ? terms : r < 0.8 ? terms - 1 : dayBetween(0, terms);
+        const review = lastReview === null || learnerDay(minute * Minute) > learnerDay(lastReview);
+        if (review) {
+            const wrong = terms - right;
+            const rating = wrong === 0 ? Rating.Good : wrong * 5 <= terms ? Rating.Hard : Rating.Again;
+            card = scheduler.next(card, new Date(minute * Minute + ClockShift), rating).card;
+            lastReview = minute * Minute;
+        }
+        const due = card.due.toISOString().slice(0, 10);
+        dayLines.push([i === 0 ? `@${minute}` : String(gap), terms, right, review ? 'R' : 'P',
+                       compact(card.stability), compact(card.difficulty), due].join('\t'));
+        ++dayChecks;
+    }
+}
+const dayOut = join(dirname(fileURLToPath(import.meta.url)), 'days.tsv');
+writeFileSync(dayOut, dayLines.join('\n') + '\n');
+console.log(`${dayOut}: 300 problems, ${dayChecks} checks`);
