@@ -35,8 +35,8 @@ struct Play : Harness {
     void drop(int i, float cx, float cy)
     {
         form->lift(i, 5, 5);
-        item(i).Left = cx - item(i).Width / 2;
-        item(i).Top = cy - item(i).Height / 2;
+        label(i).Left = cx - label(i).Width / 2;
+        label(i).Top = cy - label(i).Height / 2;
         form->letGo(i);
     }
     void dropInto(int i, int frame)

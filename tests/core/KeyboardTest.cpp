@@ -34,15 +34,15 @@ struct Board : Harness {
     // until its centre is over the first empty slot of the frame, let go.
     void mouseDrop(int i, int frame)
     {
-        const float gx = item(i).Width / 2;
-        const float gy = item(i).Height / 2;
+        const float gx = label(i).Width / 2;
+        const float gy = label(i).Height / 2;
         form->lift(i, gx, gy);
         const int k = form->quiz.slotFor(i, frame);
         const Control& f = form->frames.at(frame);
-        const float cx = f.Left + 120 + item(i).Width / 2;
-        const float cy = f.Top + 250 + static_cast<float>(k) * item(0).Height + item(i).Height / 2;
-        const float x = gx + cx - (item(i).Left + gx);
-        const float y = gy + cy - (item(i).Top + gy);
+        const float cx = f.Left + 120 + label(i).Width / 2;
+        const float cy = f.Top + 250 + static_cast<float>(k) * label(0).Height + label(i).Height / 2;
+        const float x = gx + cx - (label(i).Left + gx);
+        const float y = gy + cy - (label(i).Top + gy);
         form->drag(i, x, y);
         form->letGo(i);
     }
@@ -249,7 +249,7 @@ TEST(Clicking, ClicksCarryATermAsTheKeysDo)
     Board keys;
     for (Board* board : {&b, &keys}) {
         board->key(0, Key1);
-        board->item(0).BackColor = 0x80FFFF; // as a check leaves a correct item
+        board->label(0).BackColor = 0x80FFFF; // as a check leaves a correct item
     }
     const QStringList before = b.snapshot();
     auto click = [&b](int i) {

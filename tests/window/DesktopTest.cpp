@@ -180,7 +180,7 @@ TEST_P(SchemeTest, EveryTextIsReadable)
               4.5);
 
     AboutScreen model;
-    model.start();
+    model.load();
     AboutDialog about(model);
     const QImage aboutImage = about.grab().toImage();
     for (const QWidget* child : about.findChildren<QWidget*>()) {
@@ -272,7 +272,7 @@ TEST(AboutWindow, GrowsWithTheSystemFont)
 {
     const QFont oldFont = QApplication::font();
     AboutScreen model;
-    model.start();
+    model.load();
     for (int points = 8; points <= 14; ++points) {
         SCOPED_TRACE(points);
         QFont font = oldFont;

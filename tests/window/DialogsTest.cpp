@@ -143,7 +143,7 @@ TEST(QtDialogsTest, AboutWindowOpensLoadedAndClosesOnOk)
 TEST(QtDialogsTest, AboutDescriptionFitsItsLabelInTheDefaultFont)
 {
     AboutScreen model;
-    model.start();
+    model.load();
     AboutDialog about(model);
     const QFontMetrics metrics(about.font());
     const QRect label(0, 0, 353 - 0, 69);

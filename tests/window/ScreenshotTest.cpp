@@ -74,7 +74,7 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
 TEST(AboutScreenshot, DrawsOnItsGreyBackground)
 {
     AboutScreen model;
-    model.start();
+    model.load();
     AboutDialog about(model);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
