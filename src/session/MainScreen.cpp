@@ -501,8 +501,10 @@ bool MainScreen::answer(Question question, Dialogs::Answer answer)
 
 void MainScreen::showProblem(qint16 problemNumber)
 {
+    // A problem shown anew has no term in hand, whatever the last one had.
     carry = TermCarry{};
     press = TermPress{};
+    state.dragging = false;
     ::ShowProblem(*this, problemNumber);
     Recording::startShowing(*this);
     // A new problem starts with its first term under the keyboard.

@@ -75,15 +75,17 @@ SessionValue MainScreen::value() const
         v.terms.append({t.Left, t.Top, t.BackColor});
     }
     v.resultShown = resultPanel.Visible;
-    v.resultMessage = resultMessage.Visible ? resultMessage.Caption() : QString();
+    v.resultMessage = resultMessage.Caption();
+    v.resultMessageShown = resultMessage.Visible;
     v.resultButtons = shown(resultButtons);
     v.arrows = shown(arrows);
     v.explanation = explanationPanel.Visible;
     v.carry = carry;
     v.press = press;
+    // Where a drag began matters only while it goes on.
     v.dragging = state.dragging;
-    v.dragStartX = state.dragStartX;
-    v.dragStartY = state.dragStartY;
+    v.dragStartX = state.dragging ? state.dragStartX : 0.0F;
+    v.dragStartY = state.dragging ? state.dragStartY : 0.0F;
     v.showing = showing;
     return v;
 }
@@ -144,10 +146,8 @@ void MainScreen::restoreBoard(const SessionValue& v)
     }
     OfferMark(*this, v.markOffered);
     resultPanel.Visible = v.resultShown;
-    resultMessage.Visible = !v.resultMessage.isEmpty();
-    if (resultMessage.Visible) {
-        resultMessage.setCaption(v.resultMessage);
-    }
+    resultMessage.setCaption(v.resultMessage);
+    resultMessage.Visible = v.resultMessageShown;
     show(resultButtons, v.resultButtons);
     show(arrows, v.arrows);
     explanationPanel.Visible = v.explanation;

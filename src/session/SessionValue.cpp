@@ -108,6 +108,7 @@ QJsonObject boardJson(const SessionValue& v)
             {QStringLiteral("result"),
              QJsonObject{{QStringLiteral("shown"), v.resultShown},
                          {QStringLiteral("message"), v.resultMessage},
+                         {QStringLiteral("messageShown"), v.resultMessageShown},
                          {QStringLiteral("buttons"), flags(v.resultButtons)}}},
             {QStringLiteral("arrows"), flags(v.arrows)},
             {QStringLiteral("explanation"), v.explanation},
@@ -130,6 +131,7 @@ void readBoard(const QJsonObject& o, SessionValue& v)
     const QJsonObject result = o.value(QStringLiteral("result")).toObject();
     v.resultShown = result.value(QStringLiteral("shown")).toBool();
     v.resultMessage = result.value(QStringLiteral("message")).toString();
+    v.resultMessageShown = result.value(QStringLiteral("messageShown")).toBool();
     v.resultButtons = flagsOf<6>(result.value(QStringLiteral("buttons")));
     v.arrows = flagsOf<2>(o.value(QStringLiteral("arrows")));
     v.explanation = o.value(QStringLiteral("explanation")).toBool();

@@ -56,7 +56,8 @@ struct SessionValue {
     Quiz::State quiz;
     QList<TermPlace> terms;
     bool resultShown = false;
-    QString resultMessage;
+    QString resultMessage; // kept while hidden: the explanation's 戻る shows it again
+    bool resultMessageShown = false;
     std::array<bool, 6> resultButtons{};
     std::array<bool, 2> arrows{};
     bool explanation = false;

@@ -8,7 +8,7 @@
 void TermPressNoted(MainScreen& screen, int index, bool carried)
 {
     // A second button during a drag is no new press: the first one is kept.
-    if (index < 0 || index >= SeriesState::MaxTerms || !screen.quiz.open() || screen.state.dragging) {
+    if (index < 0 || index >= screen.quiz.terms() || !screen.quiz.open() || screen.state.dragging) {
         return;
     }
     const Control& label = screen.terms.at(index);

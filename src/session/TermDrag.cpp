@@ -4,16 +4,17 @@
 
 namespace
 {
-bool isTerm(int index)
+// A term of the problem on the board.
+bool isTerm(const MainScreen& screen, int index)
 {
-    return index >= 0 && index < SeriesState::MaxTerms;
+    return index >= 0 && index < screen.quiz.terms();
 }
 } // namespace
 
 void TermMouseDown(MainScreen& screen, int index, float x, float y)
 {
     SeriesState& st = screen.state;
-    if (!isTerm(index) || !screen.quiz.open()) {
+    if (!isTerm(screen, index) || !screen.quiz.open()) {
         return;
     }
     screen.terms.at(index).BackColor = Colors::White;
@@ -27,7 +28,7 @@ void TermMouseDown(MainScreen& screen, int index, float x, float y)
 void TermMouseMove(MainScreen& screen, int index, float x, float y)
 {
     const SeriesState& st = screen.state;
-    if (!isTerm(index) || !st.dragging) {
+    if (!isTerm(screen, index) || !st.dragging) {
         return;
     }
     const float dx = st.dragStartX - x;

@@ -104,7 +104,7 @@ void DropTerm(MainScreen& screen, int index, int frame)
 void TermMouseUp(MainScreen& screen, int index)
 {
     SeriesState& st = screen.state;
-    if (index < 0 || index >= SeriesState::MaxTerms || !screen.quiz.open()) {
+    if (index < 0 || index >= screen.quiz.terms() || !screen.quiz.open()) {
         return;
     }
     // Only the release that ends a drag places the term: with two buttons
