@@ -86,7 +86,8 @@ int writeReport(const QString& folder, const QString& outDir)
 {
     const ClassReport::Report report = ClassFolder::report(folder);
     for (const ClassReport::LeftOut& l : report.leftOut) {
-        const QString where = l.line > 0 ? QStringLiteral("%1:%2").arg(l.file).arg(l.line) : l.file;
+        const QString where =
+            l.line > 0 ? QStringLiteral("%1:%2").arg(l.file, QString::number(l.line)) : l.file;
         printError(QStringLiteral("%1: 数えませんでした: %2")
                        .arg(where, QString(l.reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     }
@@ -99,10 +100,9 @@ int writeReport(const QString& folder, const QString& outDir)
     std::fputs(
         qUtf8Printable(
             QStringLiteral("まとめ: %1（学習者 %2人、答え合わせ %3回、数えなかった記録 %4件）\n")
-                .arg(QDir(outDir).filePath(QStringLiteral("index.html")))
-                .arg(report.learners.size())
-                .arg(report.statements)
-                .arg(report.leftOut.size())),
+                .arg(QDir(outDir).filePath(QStringLiteral("index.html")),
+                     QString::number(report.learners.size()), QString::number(report.statements),
+                     QString::number(report.leftOut.size()))),
         stdout);
     return Clean;
 }
@@ -133,9 +133,8 @@ int sendToLrs(const QString& folder, const QString& url, const QString& authFile
     }
     std::fputs(qUtf8Printable(
                    QStringLiteral("記録の保管庫へ: 送った文 %1件、送れなかった文 %2件%3\n")
-                       .arg(summary.sent)
-                       .arg(summary.unsent)
-                       .arg(summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
+                       .arg(QString::number(summary.sent), QString::number(summary.unsent),
+                            summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
                stdout);
     return summary.unsent > 0 ? Failed : Clean;
 }

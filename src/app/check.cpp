@@ -137,9 +137,8 @@ private:
                 warn->append(
                     QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
                                    "%3個入ります。この問題は解けません")
-                        .arg(problem.groups.at(c).trimmed())
-                        .arg(fits)
-                        .arg(perGroup.at(c)));
+                        .arg(problem.groups.at(c).trimmed(), QString::number(fits),
+                             QString::number(perGroup.at(c))));
             }
         }
     }
@@ -151,8 +150,7 @@ private:
         int lines = 0;
         if (!fits(form_.headingText, &lines) || lines > 1) {
             warn->append(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
-                             .arg(problem.heading)
-                             .arg(lines));
+                             .arg(problem.heading, QString::number(lines)));
         }
         if (!fits(form_.questionText, &lines)) {
             warn->append(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
@@ -238,9 +236,9 @@ int checkSeries(const QString& path, const QString& display)
         }
     }
     report.addAll(findings);
-    report.summary(QStringLiteral("使える問題 %1問、除いた問題 %2問")
-                       .arg(series.loadedCount())
-                       .arg(series.leftOut.size()));
+    report.summary(
+        QStringLiteral("使える問題 %1問、除いた問題 %2問")
+            .arg(QString::number(series.loadedCount()), QString::number(series.leftOut.size())));
     return report.errors();
 }
 

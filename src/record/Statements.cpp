@@ -71,7 +71,8 @@ QJsonArray choices(const QStringList& texts)
 QString duration(qint64 ms)
 {
     ms = std::max<qint64>(ms, 0);
-    return QStringLiteral("PT%1.%2S").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return QStringLiteral("PT%1.%2S")
+        .arg(QString::number(ms / 1000), QString::number(ms % 1000).rightJustified(3, u'0'));
 }
 
 QJsonObject definitionOf(const Answer& a)
@@ -155,9 +156,7 @@ public:
         const double d = get(o, parent, key, QJsonValue::Double).toDouble();
         if (ok_ && (d != std::floor(d) || d < least || d > most)) {
             fail(QStringLiteral("「%1」が%2から%3までの整数ではありません")
-                     .arg(path(parent, key))
-                     .arg(least)
-                     .arg(most));
+                     .arg(path(parent, key), QString::number(least), QString::number(most)));
             return 0;
         }
         return static_cast<int>(d);
@@ -323,10 +322,12 @@ QStringList readChoices(Fields& f, const QJsonObject& definition, QLatin1StringV
     for (qsizetype i = 0; i < items.size() && f.ok(); ++i) {
         const QJsonObject item = items.at(i).toObject();
         const auto where = [&] {
-            return QStringLiteral("「%1」の%2番目").arg(Fields::path(Parent, key)).arg(i + 1);
+            return QStringLiteral("「%1」の%2番目")
+                .arg(Fields::path(Parent, key), QString::number(i + 1));
         };
         if (idOf(item.value(QLatin1StringView("id")).toString(), items.size()) != i + 1) {
-            f.fail(QStringLiteral("%1のidが「%2」ではありません").arg(where()).arg(i + 1));
+            f.fail(QStringLiteral("%1のidが「%2」ではありません")
+                       .arg(where(), QString::number(i + 1)));
         }
         const QJsonValue text =
             item.value(QLatin1StringView("description")).toObject().value(QLatin1StringView("ja"));
@@ -422,8 +423,7 @@ void readObject(Fields& f, const QJsonObject& statement, Answer* a,
                                                       a->groups.size(), &a->correct))) {
         f.fail(QStringLiteral("正解（object.definition.correctResponsesPattern）が、%1個の項目と"
                               "%2個の分類群の組み合わせ1つになっていません")
-                   .arg(a->terms.size())
-                   .arg(a->groups.size()));
+                   .arg(QString::number(a->terms.size()), QString::number(a->groups.size())));
     }
     if (f.ok() && known != nullptr) {
         known->insert(id, {definition, *a});
@@ -439,9 +439,7 @@ void readResult(Fields& f, const QJsonObject& statement, Answer* a)
     if (f.ok() && !readPairs(response, terms, a->groups.size(), &a->placed)) {
         f.fail(QStringLiteral("答え（result.response）「%1」が、%2個の項目をそれぞれ%3個の"
                               "分類群のどれかに入れた組み合わせになっていません")
-                   .arg(response)
-                   .arg(terms)
-                   .arg(a->groups.size()));
+                   .arg(response, QString::number(terms), QString::number(a->groups.size())));
     }
     a->success = f.get(result, Result, QLatin1StringView("success"), QJsonValue::Bool).toBool();
     const QString duration = f.text(result, Result, QLatin1StringView("duration"));
@@ -467,8 +465,7 @@ void readResult(Fields& f, const QJsonObject& statement, Answer* a)
     if (right != a->right || a->success != (right == terms)) {
         f.fail(QStringLiteral("点数（result.score.raw = %1）か成否（result.success）が、答えの"
                               "合っている項目の数（%2）と合いません")
-                   .arg(a->right)
-                   .arg(right));
+                   .arg(QString::number(a->right), QString::number(right)));
     }
 }
 

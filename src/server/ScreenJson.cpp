@@ -18,10 +18,10 @@ QString colour(quint32 c)
     if (Colors::isSystem(c)) {
         return c == Colors::ButtonFace ? QStringLiteral("ButtonFace") : QStringLiteral("ButtonText");
     }
-    return QStringLiteral("#%1%2%3")
-        .arg(Colors::red(c), 2, 16, QLatin1Char('0'))
-        .arg(Colors::green(c), 2, 16, QLatin1Char('0'))
-        .arg(Colors::blue(c), 2, 16, QLatin1Char('0'));
+    return QStringLiteral("#%1%2%3").arg(
+        QString::number(Colors::red(c), 16).rightJustified(2, u'0'),
+        QString::number(Colors::green(c), 16).rightJustified(2, u'0'),
+        QString::number(Colors::blue(c), 16).rightJustified(2, u'0'));
 }
 
 QJsonArray box(float left, float top, float width, float height)
@@ -46,7 +46,8 @@ QJsonObject control(const Control& c)
 
 QString frameName(const MainScreen& s, int frame)
 {
-    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(s.captions.at(frame).Caption().trimmed());
+    return QStringLiteral("枠%1「%2」")
+        .arg(QString::number(frame + 1), s.captions.at(frame).Caption().trimmed());
 }
 
 // Right only once checked, as the window's description says it.

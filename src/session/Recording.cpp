@@ -79,10 +79,10 @@ void tellFindings(MainScreen& screen, const QList<LogFinding>& findings)
     QStringList lines;
     for (qsizetype i = 0; i < std::min(Shown, findings.size()); ++i) {
         const LogFinding& f = findings.at(i);
-        lines.append(QStringLiteral("%1 %2行目: %3")
-                         .arg(QDir::toNativeSeparators(QDir(screen.workDir).relativeFilePath(f.file)))
-                         .arg(f.line)
-                         .arg(f.message));
+        lines.append(
+            QStringLiteral("%1 %2行目: %3")
+                .arg(QDir::toNativeSeparators(QDir(screen.workDir).relativeFilePath(f.file)),
+                     QString::number(f.line), f.message));
     }
     if (findings.size() > Shown) {
         lines.append(QStringLiteral("ほか%1行").arg(findings.size() - Shown));
@@ -133,11 +133,10 @@ void Recording::saveBeforeEnd(MainScreen& screen)
     }
     const qsizetype unsaved = screen.record->unsaved();
     if (const QString failure = screen.record->flush(); !failure.isEmpty()) {
-        screen.tell(QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
-                                   "この回答は記録されずに終わります。")
-                        .arg(recordName(screen))
-                        .arg(unsaved)
-                        .arg(failure));
+        screen.tell(
+            QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
+                           "この回答は記録されずに終わります。")
+                .arg(recordName(screen), QString::number(unsaved), failure));
     }
 }
 

@@ -65,7 +65,8 @@ void BoardAccess::announce(QWidget* widget, int type)
 
 QString BoardAccess::frameName(int frame) const
 {
-    return QStringLiteral("枠%1「%2」").arg(frame + 1).arg(trimmedCaption(form_.captions.at(frame)));
+    return QStringLiteral("枠%1「%2」")
+        .arg(QString::number(frame + 1), trimmedCaption(form_.captions.at(frame)));
 }
 
 QString BoardAccess::itemDescription(int index) const

@@ -94,8 +94,7 @@ ProgressDialog::ProgressDialog(const Progress& progress, QWidget* parent)
 
     learner_->setTextFormat(Qt::PlainText);
     learner_->setText(QStringLiteral("学習者: %1　　これまでの回答: %2回")
-                          .arg(progress.learner)
-                          .arg(progress.answers));
+                          .arg(progress.learner, QString::number(progress.answers)));
     learner_->setAccessibleName(learner_->text());
 
     auto* buttons = new QDialogButtonBox(this);

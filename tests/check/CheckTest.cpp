@@ -583,3 +583,24 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     EXPECT_TRUE(check({QStringLiteral("--due"), dir.path()}).lines.isEmpty());
     EXPECT_EQ(check({QStringLiteral("--due"), QStringLiteral("--learner"), QStringLiteral("次郎"), dir.path()}).exitCode, 2);
 }
+
+// File names holding "%1" or "%2" are printed as they are.
+TEST(Check, NamesWithPercentSignsArePrintedAsWritten)
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath("ZQCList.TXT"),
+                     TestFiles::lines({QStringLiteral("生物,%1%2.TXT")}));
+    TestFiles::write(dir.filePath("%1%2.TXT"), TestFiles::lines(problems(1)));
+    QDir(dir.path()).mkdir(QStringLiteral("records"));
+    TestFiles::write(
+        dir.filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(QStringLiteral(".."))),
+        "{\"id\": 1\n");
+    const QString log = dir.filePath(QStringLiteral("records/%2E%2E.jsonl"));
+    expectLines(check({dir.path()}).lines,
+                {dir.filePath("ZQCList.TXT") + QStringLiteral(": 問題集 1件（エラー 0、警告 0）"),
+                 dir.filePath("%1%2.TXT") +
+                     QStringLiteral(": 使える問題 1問、除いた問題 0問（エラー 0、警告 0）"),
+                 log + QStringLiteral(":1: error: 解答の記録として読めないため、飛ばしました。"
+                                      "JSONとして読めません（9バイト目）"),
+                 log + QStringLiteral(": 回答 0件（エラー 1、警告 0）")});
+}

@@ -160,3 +160,36 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     EXPECT_EQ(ReportFiles::csvField(QStringLiteral("=HYPERLINK(\"x\")")),
               QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
 }
+
+// Names and texts holding %1..%9 are printed as they are written: no text
+// of a learner or a teacher is taken for a place to fill.
+TEST_F(ClassReportTest, PercentSignsInNamesAndTextsStayAsWritten)
+{
+    const Shown p{QStringLiteral("0123456789abcdef-1"),
+                  QStringLiteral("問題%1"),
+                  {QStringLiteral("%2"), QStringLiteral("%3%4")},
+                  {QStringLiteral("%5"), QStringLiteral("%6")},
+                  {1, 2}};
+    Answer a = answer(QStringLiteral("%1%2%3"), p, {1, 1}, 1, at(1, 9, 0), 4000);
+    a.series = QStringLiteral("%7%8%9.TXT");
+    const ClassReport::Report report = ClassReport::of({a});
+    const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
+    EXPECT_EQ(
+        ReportFiles::resultsCsv(report).toStdString(),
+        utf8(QStringLiteral("\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,"
+                            "最後の正解,最後の回答日時,所要時間(秒),注記\r\n"
+                            "%1%2%3,%7%8%9.TXT,問題%1,0,1,1,0,2026-12-01 09:00:00,4.0,\r\n")));
+    const QString page = QString::fromUtf8(ReportFiles::indexHtml(report, QStringLiteral("%1組")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<title>%1組</title>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<h3>%7%8%9.TXT（1問）</h3>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("title=\"問題%1\">問題%1</th>")));
+    EXPECT_TRUE(page.contains(QStringLiteral(
+        "<tr><th>%1%2%3</th><td class=\"wrong\">×</td><td class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td "
+                                             "class=\"num\">0% <span class=\"bar\" "
+                                             "style=\"width:0px\"></span></td><td "
+                                             "class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
+                                     "<td>%5</td><td>%6</td><td class=\"num\">1</td></tr>")));
+}

@@ -3,6 +3,8 @@
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace
@@ -22,9 +24,9 @@ QStringList problem(const QString& heading, const QString& first, const QString&
 // series of two problems.
 struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
-    LearnerRecord record{dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako")};
+    LearnerRecord record;
 
-    Learner()
+    explicit Learner(const QString& name = QStringLiteral("hanako")) : record(dir.path(), name, name)
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
@@ -105,6 +107,20 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.revisit();
     EXPECT_EQ(l.list().size(), 2);
     EXPECT_EQ(l.record.answers().size(), 5);
+}
+
+// A log's name holding "%2" is told as it is, not filled in.
+TEST(Review, ADamagedLineIsToldInTheLogsOwnName)
+{
+    Learner l(QStringLiteral(".."));
+    ASSERT_TRUE(l.record.path().endsWith(QStringLiteral("records/%2E%2E.jsonl")));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(l.record.path()).path()));
+    TestFiles::write(l.record.path(), "{\"id\": 1\n");
+    l.form->progressButtonClicked();
+    ASSERT_FALSE(l.dialogs.messages.isEmpty());
+    EXPECT_TRUE(
+        l.dialogs.messages.last().text.contains(QStringLiteral("records/%2E%2E.jsonl 1行目: ")))
+        << l.dialogs.messages.last().text.toStdString();
 }
 
 } // namespace
