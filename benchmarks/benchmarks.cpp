@@ -10,6 +10,7 @@
 #include "marks/MarksFile.h"
 #include "quiz/Quiz.h"
 #include "record/AnswerLog.h"
+#include "record/ProblemId.h"
 #include "record/Schedule.h"
 #include "record/Statements.h"
 #include "report/ClassFolder.h"
@@ -308,7 +309,8 @@ void dragAndCheck(benchmark::State& state)
 Answer answerTo(const QList<SeriesParser::Draft>& problems, int n, qint64 atMs)
 {
     const Problem& p = problems.at(n % problems.size()).problem;
-    Answer a = Statements::about(p, QStringLiteral("Bio1.TXT"));
+    Answer a = Statements::about(p, QStringLiteral("Bio1.TXT"),
+                                 ProblemIds::asked(p) + QStringLiteral("-1"));
     a.learner = QStringLiteral("生徒%1").arg(n % 40 + 1, 2, 10, QLatin1Char('0'));
     a.learnerName = a.learner;
     a.placed = a.correct;

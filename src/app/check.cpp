@@ -20,6 +20,7 @@
 #include "window/QtTextMeasure.h"
 #include "app/CheckReport.h"
 #include "app/CheckRecords.h"
+#include "record/HomePage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,7 +45,7 @@ enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 const char* const Usage =
     "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
     "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
-    "        velmorant-check --due [--learner 名前] [フォルダ]\n"
+    "        velmorant-check --due [--learner 名前] [--database URL] [フォルダ]\n"
     "\n"
     "フォルダ（省略すると今のフォルダ）の一覧ファイル ZQCList.TXT、そこに書かれた\n"
     "問題集ファイルのすべてと、あれば Marked.txt と records/ の学習の記録を、\n"
@@ -59,7 +60,8 @@ const char* const Usage =
     "\n"
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
     "                          すべてを並べた index.html を作ります\n"
-    "  --due [--learner 名前]  records/ の学習の記録から、復習する問題を期限の早い順に\n"
+    "  --due [--learner 名前]  records/ の学習の記録（サーバーのフォルダならその記録も）から、\n"
+    "                          復習する問題を期限の早い順に\n"
     "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限(UTC)<TAB>\n"
     "                          いま思い出せる見込み」の形で示します（フォルダのみ）\n"
     "  -h, --help              この説明を表示します\n"
@@ -340,7 +342,14 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
         checked->append({marks, QStringLiteral("マークの付いた問題")});
         errors += checkMarks(marks, shownAs(marks));
     }
-    return errors + CheckRecords::check(dir, shownAs);
+    if (const HomePage::Setting homePage = HomePage::read(dir); !homePage.problem.isEmpty()) {
+        Report setting(shownAs(QDir(dir).filePath(HomePage::FileName)));
+        setting.add({1, Finding::Kind::Error, homePage.problem});
+        errors += setting.errors();
+    }
+    errors += CheckRecords::check(dir, shownAs);
+    CheckRecords::warnEndedHistories(dir, shownAs);
+    return errors;
 }
 
 struct Options {
@@ -348,6 +357,7 @@ struct Options {
     QStringList paths;
     bool due = false;  // the review schedule instead of the findings
     QString learner;   // with due: only this learner's
+    QString database;  // with due: a server's PostgreSQL store too
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false
@@ -381,9 +391,12 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             return true;
         }
         const QString name = a.section(QLatin1Char('='), 0, 0);
-        if (name == QLatin1String("--preview") || name == QLatin1String("--learner")) {
-            if (!optionValue(args, &i, name, name == QLatin1String("--preview") ? &options->previewDir
-                                                                              : &options->learner)) {
+        if (name == QLatin1String("--preview") || name == QLatin1String("--learner") ||
+            name == QLatin1String("--database")) {
+            QString* value = name == QLatin1String("--preview")   ? &options->previewDir
+                             : name == QLatin1String("--learner") ? &options->learner
+                                                                  : &options->database;
+            if (!optionValue(args, &i, name, value)) {
                 return false;
             }
         } else if (a == QLatin1String("--due")) {
@@ -401,8 +414,8 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             return false;
         }
     }
-    if (!options->learner.isEmpty() && !options->due) {
-        printError(QStringLiteral("--learner は --due と一緒に使います"));
+    if ((!options->learner.isEmpty() || !options->database.isEmpty()) && !options->due) {
+        printError(QStringLiteral("--learner と --database は --due と一緒に使います"));
         return false;
     }
     if (options->due && (options->paths.size() > 1 ||
@@ -468,8 +481,10 @@ int checkPaths(const Options& options, QList<Checked>* checked)
 int printDue(const Options& options)
 {
     const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-    if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch())) {
-        printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
+    if (const QString failed = CheckRecords::printDue(dir, options.database, options.learner,
+                                                      QDateTime::currentMSecsSinceEpoch());
+        !failed.isEmpty()) {
+        printError(failed);
         return BadUsage;
     }
     return Clean;

@@ -1,10 +1,12 @@
 #include "record/LearnerRecord.h"
 
+#include "record/HomePage.h"
+
 #include <QDateTime>
 
 LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName)
     : learner_(std::move(learner)), learnerName_(std::move(learnerName)), log_(folder, learner_),
-      path_(log_.path())
+      path_(log_.path()), homePage_(HomePage::read(folder).url), problems_(folder)
 {
 }
 
@@ -13,8 +15,9 @@ qint64 LearnerRecord::now() const
     return clock ? clock() : QDateTime::currentMSecsSinceEpoch();
 }
 
-void LearnerRecord::take(const Answer& answer)
+void LearnerRecord::take(Answer answer)
 {
+    problems_.update(answer);
     answers_.append(answer);
     schedule_.add(answer);
 }

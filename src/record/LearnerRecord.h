@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/AnswerLog.h"
+#include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 
 #include <QList>
@@ -10,7 +11,8 @@
 
 #include <functional>
 
-// One learner's record in one work folder: the answers their log holds, the
+// One learner's record in one work folder: the answers their log holds (old
+// problem ids named as the folder's series name the problems now), the
 // review schedule those make, and answers whose write failed, kept and
 // written again before the next one so that none is lost.
 class LearnerRecord
@@ -21,6 +23,8 @@ public:
     const QString& learner() const { return learner_; }
     const QString& learnerName() const { return learnerName_; }
     const QString& path() const { return path_; }
+    // actor.account.homePage of the answers written (HomePage).
+    const QString& homePage() const { return homePage_; }
     const QList<Answer>& answers() const { return answers_; }
     const Schedule& schedule() const { return schedule_; }
 
@@ -39,12 +43,14 @@ public:
     qint64 now() const;
 
 private:
-    void take(const Answer& answer);
+    void take(Answer answer);
 
     QString learner_;
     QString learnerName_;
     AnswerLog log_;
     QString path_;
+    QString homePage_;
+    ProblemIndex problems_;
     QList<Answer> answers_;
     Schedule schedule_;
     qint64 readUpTo_ = 0;

@@ -1,6 +1,8 @@
 #include "record/Statements.h"
 
-#include <QCryptographicHash>
+#include "record/HomePage.h"
+#include "record/ProblemId.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QJsonArray>
@@ -17,27 +19,7 @@ namespace
 constexpr QLatin1StringView Version("1.0.3");
 constexpr QLatin1StringView AnsweredVerb("http://adlnet.gov/expapi/verbs/answered");
 constexpr QLatin1StringView Interaction("http://adlnet.gov/expapi/activities/cmi.interaction");
-constexpr QLatin1StringView HomePage("urn:velmorant");
 constexpr QLatin1StringView AttemptKey("urn:velmorant:attempt");
-constexpr QLatin1StringView ProblemPrefix("urn:velmorant:problem:");
-constexpr qsizetype HashLength = 16;
-
-// Each part with its length before it, so that no two texts hash alike by
-// moving a boundary.
-void addText(QCryptographicHash& hash, QStringView text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    hash.addData(QByteArray::number(utf8.size()) + ':');
-    hash.addData(utf8);
-}
-
-void addList(QCryptographicHash& hash, const QStringList& list)
-{
-    hash.addData(QByteArray::number(list.size()) + ':');
-    for (const QString& text : list) {
-        addText(hash, text);
-    }
-}
 
 QJsonObject inJapanese(const QString& text)
 {
@@ -350,27 +332,30 @@ void readActor(Fields& f, const QJsonObject& statement, Answer* a)
     a->learnerName = f.text(actor, Actor, QLatin1StringView("name"));
     const QJsonObject account = f.object(actor, Actor, QLatin1StringView("account"));
     constexpr QLatin1StringView Account("actor.account");
-    f.expect(account, Account, QLatin1StringView("homePage"), HomePage);
+    a->homePage = f.text(account, Account, QLatin1StringView("homePage"));
+    if (f.ok() && !HomePage::isIri(a->homePage)) {
+        f.fail(QStringLiteral("学習者のホームページ（actor.account.homePage）「%1」が"
+                              "IRIではありません")
+                   .arg(a->homePage));
+    }
     a->learner = f.text(account, Account, QLatin1StringView("name"));
     if (f.ok() && a->learner.isEmpty()) {
         f.fail(QStringLiteral("学習者の名前（actor.account.name）が空です"));
     }
 }
 
-// The problem's id names its series and the hash of its text.
+// The problem's id names its series and the problem's key there.
 void readProblemId(Fields& f, const QString& id, Answer* a)
 {
-    const qsizetype colon = id.lastIndexOf(QLatin1Char(':'));
-    a->problemHash = id.mid(colon + 1);
-    a->series = id.mid(ProblemPrefix.size(), colon - ProblemPrefix.size());
-    const bool hex = std::all_of(a->problemHash.begin(), a->problemHash.end(), [](QChar c) {
-        return isAsciiDigit(c) || (c >= u'a' && c <= u'f');
-    });
-    if (f.ok() && (!id.startsWith(ProblemPrefix) || colon < ProblemPrefix.size() ||
-                   a->series.isEmpty() || a->problemHash.size() != HashLength || !hex)) {
-        f.fail(QStringLiteral(
-                   "問題のid（object.id）「%1」が「%2シリーズ名:16桁の16進数」ではありません")
-                   .arg(id, ProblemPrefix));
+    const std::optional<ProblemIds::Parsed> parsed = ProblemIds::parse(id);
+    if (f.ok() && !parsed) {
+        f.fail(QStringLiteral("問題のid（object.id）「%1」が「urn:velmorant:problem:"
+                              "シリーズ名:問題のキー」ではありません")
+                   .arg(id));
+    }
+    if (parsed) {
+        a->series = parsed->series;
+        a->problemHash = parsed->key;
     }
 }
 
@@ -507,26 +492,11 @@ void readStatement(Fields& f, const QJsonObject& statement, Answer* a,
 namespace Statements
 {
 
-QString problemHash(const Problem& problem)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    addText(hash, problem.fullQuestion());
-    addList(hash, problem.terms);
-    addList(hash, problem.groups);
-    QStringList answers;
-    for (const int group : problem.groupOfTerm) {
-        answers.append(QString::number(group));
-    }
-    addList(hash, answers);
-    addText(hash, problem.explanation);
-    return QString::fromLatin1(hash.result().toHex().left(HashLength));
-}
-
-Answer about(const Problem& problem, const QString& series)
+Answer about(const Problem& problem, const QString& series, const QString& key)
 {
     Answer a;
     a.series = series;
-    a.problemHash = problemHash(problem);
+    a.problemHash = key;
     a.heading = problem.heading;
     a.question = problem.question;
     a.terms = problem.terms;
@@ -541,7 +511,9 @@ QByteArray line(const Answer& a)
         {QStringLiteral("objectType"), QStringLiteral("Agent")},
         {QStringLiteral("name"), a.learnerName},
         {QStringLiteral("account"),
-         QJsonObject{{QStringLiteral("homePage"), HomePage}, {QStringLiteral("name"), a.learner}}}};
+         QJsonObject{{QStringLiteral("homePage"),
+                      a.homePage.isEmpty() ? QString(HomePage::Default) : a.homePage},
+                     {QStringLiteral("name"), a.learner}}}};
     const QJsonObject verb{{QStringLiteral("id"), AnsweredVerb},
                            {QStringLiteral("display"),
                             QJsonObject{{QStringLiteral("en-US"), QStringLiteral("answered")},

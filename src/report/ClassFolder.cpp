@@ -64,19 +64,24 @@ Read read(const QString& folder)
     return out;
 }
 
-ClassReport::TextCheck seriesText(ProblemIndex& index)
+ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> leftOut,
+                           const QString& workDir)
 {
-    return [&index](const QString& series, const QString& hash) {
-        const std::optional<Problem> p = index.find(series, hash);
+    ProblemIndex index(workDir);
+    for (Answer& a : answers) {
+        index.update(a);
+    }
+    const auto lineOf = [&index](const QString& series, const QString& key) {
+        const std::optional<Problem> p = index.find(series, key);
         return p ? std::max(p->lines.heading, 1) : 0;
     };
+    return ClassReport::of(answers, std::move(leftOut), lineOf);
 }
 
 ClassReport::Report report(const QString& folder)
 {
     Read input = read(folder);
-    ProblemIndex index(folder);
-    return ClassReport::of(input.answers, std::move(input.leftOut), seriesText(index));
+    return report(std::move(input.answers), std::move(input.leftOut), folder);
 }
 
 } // namespace ClassFolder

@@ -198,6 +198,35 @@ QString confusionTable(const Report& report)
     return out + QStringLiteral("</tbody>\n</table>\n");
 }
 
+// The terms least often put in their group at first checks; every term is
+// in terms.csv.
+QString termTable(const Report& report)
+{
+    constexpr qsizetype Shown = 20;
+    QList<const TermRate*> terms;
+    for (const TermRate& t : report.terms) {
+        terms.append(&t);
+    }
+    std::stable_sort(terms.begin(), terms.end(), [](const TermRate* a, const TermRate* b) {
+        // a->right / a->firstChecks < b->right / b->firstChecks, in integers.
+        const qint64 left = qint64(a->right) * b->firstChecks;
+        const qint64 right = qint64(b->right) * a->firstChecks;
+        return left != right ? left < right : a->firstChecks > b->firstChecks;
+    });
+    QString out = QStringLiteral(
+        "<h2>初回の正解率が低い項目</h2>\n<p>すべての項目の正解率は terms.csv にあります。</p>\n"
+        "<table>\n<thead><tr><th>問題集</th><th>見出し</th><th>項目</th><th>正しい分類群</th>"
+        "<th>初回正解率</th><th>正解/初回の答え合わせ</th></tr></thead>\n<tbody>\n");
+    for (const TermRate* t : terms.mid(0, Shown)) {
+        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td>"
+                              "<td class=\"num\">%5%</td><td class=\"num\">%6/%7</td></tr>\n")
+                   .arg(esc(t->series), esc(t->heading), esc(t->term), esc(t->group),
+                        QString::number(t->rightPercent()), QString::number(t->right),
+                        QString::number(t->firstChecks));
+    }
+    return out + QStringLiteral("</tbody>\n</table>\n");
+}
+
 QString dayChart(const Report& report)
 {
     QString out = QStringLiteral("<h2>日ごとの答え合わせの数</h2>\n");
@@ -270,8 +299,8 @@ QString leftOutList(const Report& report)
 QByteArray indexHtml(const Report& report, const QString& title)
 {
     const QString page = head(report, title) + seriesTables(report) + hardestTable(report) +
-                         confusionTable(report) + dayChart(report) + leftOutList(report) +
-                         QStringLiteral("</body>\n</html>\n");
+                         confusionTable(report) + termTable(report) + dayChart(report) +
+                         leftOutList(report) + QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
 

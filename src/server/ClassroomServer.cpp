@@ -6,6 +6,7 @@
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "files/FileLookup.h"
+#include "record/HomePage.h"
 #include "session/SoundCues.h"
 
 #include <QDateTime>
@@ -64,8 +65,10 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure)
-    : workDir_(std::move(workDir)), store_(store), measure_(measure), secure_(secure)
+ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure,
+                                 bool secure)
+    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
+      measure_(measure), secure_(secure)
 {
     CuePlayers names;
     SoundCues::openAll(names);
@@ -258,7 +261,8 @@ LearnerScreen& ClassroomServer::screenOf(const QString& learner)
 void ClassroomServer::recordCheck(LearnerScreen& screen)
 {
     if (const auto checked = screen.takeChecked()) {
-        const QString failed = StoredRecord::append(store_, screen.learner(), *checked);
+        const QString failed = StoredRecord::append(store_, screen.problemIndex(), homePage_,
+                                                    screen.learner(), *checked);
         if (!failed.isEmpty()) {
             qWarning("velmorant-server: %s", qUtf8Printable(failed));
         }

@@ -62,7 +62,7 @@ QString LearnerScreen::seriesOfMarked(const Problem& problem)
             files.append(file);
         }
     }
-    const QString series = screen_.problemIndex.seriesOf(Statements::problemHash(problem), files);
+    const QString series = screen_.problemIndex.seriesOf(problem, files);
     return series.isEmpty() ? state_.catalog[0][1] : series;
 }
 

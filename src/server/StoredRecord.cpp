@@ -3,6 +3,8 @@
 #include "server/Store.h"
 #include "marks/MarksFile.h"
 #include "record/Answer.h"
+#include "record/ProblemId.h"
+#include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 #include "record/Statements.h"
 
@@ -17,11 +19,11 @@ namespace
 
 // A problem answered in the marked series whose text no series holds any
 // more is still among the learner's marks.
-std::optional<Problem> amongMarks(Store& store, const QString& learner, const QString& hash)
+std::optional<Problem> amongMarks(Store& store, const QString& learner, const QString& key)
 {
     for (const Store::Mark& m : store.marks(learner)) {
         Problem p = Problems::fromRecord(m.record);
-        if (Statements::problemHash(p) == hash) {
+        if (key.startsWith(ProblemIds::asked(p) + QLatin1Char('-'))) {
             return p;
         }
     }
@@ -30,14 +32,16 @@ std::optional<Problem> amongMarks(Store& store, const QString& learner, const QS
 
 } // namespace
 
-QString append(Store& store, const QString& learner, const LearnerScreen::Checked& checked)
+QString append(Store& store, ProblemIndex& problems, const QString& homePage,
+               const QString& learner, const LearnerScreen::Checked& checked)
 {
     const Problem& p = checked.problem;
     Answer a;
     a.learner = learner;
     a.learnerName = learner;
+    a.homePage = homePage;
     a.series = checked.series;
-    a.problemHash = Statements::problemHash(p);
+    a.problemHash = problems.keyOf(checked.series, p);
     a.heading = p.heading;
     a.question = p.question;
     a.terms = p.terms.mid(0, checked.correct.size());
@@ -59,7 +63,8 @@ QList<ReviewProblem> due(Store& store, const QString& learner, ProblemIndex& pro
     Schedule schedule;
     for (const QByteArray& line : store.statements(learner)) {
         QString why;
-        if (const std::optional<Answer> a = Statements::parse(line, &why)) {
+        if (std::optional<Answer> a = Statements::parse(line, &why)) {
+            problems.update(*a);
             schedule.add(*a);
         }
     }

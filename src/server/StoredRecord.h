@@ -12,8 +12,11 @@ class Store;
 namespace StoredRecord
 {
 
-// Appends the statement of a check; "" or the Japanese reason it failed.
-QString append(Store& store, const QString& learner, const LearnerScreen::Checked& checked);
+// Appends the statement of a check, the problem named by its key in the
+// folder's series and the learner by the account of `homePage`; "" or the
+// Japanese reason it failed.
+QString append(Store& store, ProblemIndex& problems, const QString& homePage,
+               const QString& learner, const LearnerScreen::Checked& checked);
 
 // The problems due by `nowMs` whose text the folder's series or the
 // learner's marks still hold, most overdue first, as many as the desktop's

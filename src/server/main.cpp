@@ -6,6 +6,7 @@
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "files/WorkFolder.h"
+#include "record/HomePage.h"
 #include "window/BoardPreview.h"
 #include "window/QtFonts.h"
 #include "window/QtTextMeasure.h"
@@ -203,6 +204,11 @@ int serve(QApplication& app, const ServerCommandLine::Request& r, const QString&
                              : r.listen;
     print(QStringLiteral("フォルダ: %1").arg(folder));
     print(QStringLiteral("記録: %1").arg(store.where()));
+    const HomePage::Setting homePage = HomePage::read(folder);
+    print(QStringLiteral("学習者のアカウントのホームページ: %1").arg(homePage.url));
+    if (!homePage.problem.isEmpty()) {
+        print(homePage.problem);
+    }
     print(QStringLiteral("%1://%2:%3/")
               .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host,
                    QString::number(port)));

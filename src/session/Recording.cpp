@@ -25,14 +25,14 @@ QStringList catalogueFiles(const SeriesState& st)
 }
 
 // The series file the problem on the board was read from. A marked problem
-// counts as one of its series while a catalogue file still holds its text,
-// so that marking it does not start its record anew.
-QString seriesOfCurrent(MainScreen& screen, const QString& hash)
+// counts as one of its series while a catalogue file still asks what it
+// asks, so that marking it does not start its record anew.
+QString seriesOfCurrent(MainScreen& screen, const Problem& problem)
 {
     SeriesState& st = screen.state;
     QString& series = st.seriesFile.at(static_cast<std::size_t>(st.currentProblem));
     if (series.isEmpty() && st.markedSeries) {
-        series = screen.problemIndex.seriesOf(hash, catalogueFiles(st));
+        series = screen.problemIndex.seriesOf(problem, catalogueFiles(st));
     }
     if (series.isEmpty()) {
         series = st.catalog[0][1];
@@ -45,9 +45,11 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
     const LearnerRecord& record = *screen.record;
     const Quiz& quiz = screen.quiz;
     const Problem& problem = screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
-    Answer a = Statements::about(problem, seriesOfCurrent(screen, Statements::problemHash(problem)));
+    const QString series = seriesOfCurrent(screen, problem);
+    Answer a = Statements::about(problem, series, screen.problemIndex.keyOf(series, problem));
     a.learner = record.learner();
     a.learnerName = record.learnerName();
+    a.homePage = record.homePage();
     // The board shows the problem as far as it has room for.
     a.terms = a.terms.mid(0, quiz.terms());
     a.groups = a.groups.mid(0, quiz.frames());

@@ -1,10 +1,14 @@
 #include "record/LearnerRecord.h"
+#include "record/ProblemId.h"
+#include "record/Statements.h"
+#include "series/SeriesLoader.h"
 #include "session/ItemDrop.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUuid>
 #include <gtest/gtest.h>
 
 namespace
@@ -26,7 +30,8 @@ struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
     LearnerRecord record;
 
-    explicit Learner(const QString& name = QStringLiteral("hanako")) : record(dir.path(), name, name)
+    explicit Learner(const QString& name = QStringLiteral("hanako"))
+        : record(dir.path(), name, name)
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
@@ -107,6 +112,40 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.revisit();
     EXPECT_EQ(l.list().size(), 2);
     EXPECT_EQ(l.record.answers().size(), 5);
+}
+
+// The teacher rewords a problem the learner answered in a log of the
+// program before, which named it by the hash of its whole text: the answer
+// joins the problem's history, and the review goes on from it.
+TEST(Review, ARewordedProblemKeepsItsHistoryAndOldIdsJoinIt)
+{
+    Learner l;
+    const Problem one = SeriesLoader::load(l.path("S.TXT")).usable.at(0);
+    Answer old = Statements::about(one, QStringLiteral("S.TXT"), ProblemIds::textHash(one));
+    old.learner = old.learnerName = QStringLiteral("hanako");
+    old.placed = {2, 1}; // wrong, two days ago
+    old.timestampMs = l.now - 2 * Day;
+    old.id = QUuid::createUuid();
+    ASSERT_EQ(AnswerLog(l.dir.path(), old.learner).append(old), QString());
+    TestFiles::write(
+        l.path("S.TXT"),
+        TestFiles::lines(
+            problem(QStringLiteral("１"), QStringLiteral("ネコ"), QStringLiteral("サクラ")) +
+            problem(QStringLiteral("二"), QStringLiteral("イヌ"), QStringLiteral("マツ"))));
+    l.revisit();
+    ASSERT_EQ(l.list().size(), 3);
+    EXPECT_EQ(l.list().at(2), QStringLiteral("今日の復習（1問）"));
+    l.open(2);
+    EXPECT_EQ(l.state.problems[1].heading, QStringLiteral("問題１"));
+    l.answer(0, 1);
+    l.toList();
+
+    const QString key = ProblemIds::keysOf(SeriesLoader::load(l.path("S.TXT")).usable).at(0);
+    const QList<ScheduledProblem> scheduled = l.record.schedule().problems();
+    ASSERT_EQ(scheduled.size(), 1);
+    EXPECT_EQ(scheduled.at(0).problemHash, key);
+    EXPECT_EQ(scheduled.at(0).card.reps, 2); // the old Again, then this Good
+    EXPECT_EQ(l.list().size(), 2);
 }
 
 // A log's name holding "%2" is told as it is, not filled in.
