@@ -4,16 +4,16 @@
 
 #include "server/ClassroomServer.h"
 
-#include "server/ServerReplies.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
 #include "files/FileLookup.h"
+#include "record/FastStatementReader.h"
 #include "record/ProblemIndex.h"
-#include "record/Statements.h"
 #include "report/ClassFolder.h"
 #include "report/ReportFiles.h"
 #include "series/Catalog.h"
 #include "series/SeriesLoader.h"
+#include "server/ServerReplies.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,7 +34,7 @@ constexpr int MaxNameLength = 64;
 // cannot be read is told among what was left out.
 ClassReport::Report classReport(Store& store, const QString& workDir)
 {
-    StatementReader reader;
+    FastStatementReader reader;
     QList<Answer> answers;
     QList<ClassReport::LeftOut> leftOut;
     int row = 0;
