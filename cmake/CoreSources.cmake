@@ -13,3 +13,5 @@ foreach(folder files series marks record report quiz layout session)
   add_subdirectory(${VELMORANT_ROOT}/src/${folder} ${CMAKE_BINARY_DIR}/core/${folder})
 endforeach()
 get_property(CORE_SOURCES GLOBAL PROPERTY VELMORANT_CORE_SOURCES)
+# The answer logs are read with simdjson (libsimdjson-dev).
+find_package(simdjson REQUIRED)

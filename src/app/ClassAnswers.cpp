@@ -1,11 +1,11 @@
 #include "app/ClassAnswers.h"
 
+#include "record/StatementIds.h"
 #include "server/Store.h"
 #include "server/StoreReport.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
 namespace ClassAnswers
 {
@@ -23,12 +23,12 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         return failed;
     }
     ClassFolder::Read stored = StoreReport::read(store);
-    QSet<QUuid> seen;
+    StatementIdSet seen;
     for (const Answer& a : std::as_const(out->answers)) {
         seen.insert(a.id);
     }
     for (Answer& a : stored.answers) {
-        if (!seen.contains(a.id)) {
+        if (seen.count(a.id) == 0) {
             out->answers.append(std::move(a));
         }
     }

@@ -33,3 +33,5 @@ struct Answer {
 
     friend bool operator==(const Answer&, const Answer&) = default;
 };
+// Moved in memory as a whole when a list of a year's answers grows.
+Q_DECLARE_TYPEINFO(Answer, Q_RELOCATABLE_TYPE);

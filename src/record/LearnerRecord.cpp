@@ -22,16 +22,38 @@ void LearnerRecord::take(Answer answer)
     schedule_.add(answer);
 }
 
-QList<LogFinding> LearnerRecord::refresh()
+void LearnerRecord::readAhead(std::function<void()> done)
 {
-    const LogRead read = log_.read(readUpTo_);
+    ahead_ = std::async(std::launch::async, [log = log_, from = readUpTo_, done = std::move(done)] {
+        LogRead read = log.read(from);
+        if (done) {
+            done();
+        }
+        return read;
+    });
+}
+
+bool LearnerRecord::readAheadDone() const
+{
+    return !ahead_.valid() || ahead_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+QList<LogFinding> LearnerRecord::take(const LogRead& read)
+{
     readUpTo_ = read.end;
-    for (const Answer& answer : std::as_const(read.answers)) {
-        if (!counted_.remove(answer.id)) {
+    for (const Answer& answer : read.answers) {
+        if (counted_.erase(answer.id) == 0) {
             take(answer);
         }
     }
     return read.findings;
+}
+
+QList<LogFinding> LearnerRecord::refresh()
+{
+    QList<LogFinding> findings = ahead_.valid() ? take(ahead_.get()) : QList<LogFinding>();
+    findings += take(log_.read(readUpTo_));
+    return findings;
 }
 
 QString LearnerRecord::add(const Answer& answer)

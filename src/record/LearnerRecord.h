@@ -3,13 +3,14 @@
 #include "record/AnswerLog.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
+#include "record/StatementIds.h"
 
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
 #include <functional>
+#include <future>
 
 // One learner's record in one work folder: the answers their log holds (old
 // problem ids named as the folder's series name the problems now), the
@@ -28,6 +29,12 @@ public:
     const QList<Answer>& answers() const { return answers_; }
     const Schedule& schedule() const { return schedule_; }
 
+    // Starts reading the log on a thread of its own, so that a window need
+    // not wait for a year of answers; `done` runs on that thread once the
+    // log is read. The next refresh() takes what it read, waiting if need be.
+    void readAhead(std::function<void()> done);
+    // No read started by readAhead() is still going.
+    bool readAheadDone() const;
     // Takes in what the log gained since it was last read, by this copy of
     // the program or another; returns the lines it could not use.
     QList<LogFinding> refresh();
@@ -44,6 +51,7 @@ public:
 
 private:
     void take(Answer answer);
+    QList<LogFinding> take(const LogRead& read);
 
     QString learner_;
     QString learnerName_;
@@ -57,5 +65,6 @@ private:
     QList<Answer> unsaved_;
     // Answers counted before they reached the file: not counted again when
     // the file is read.
-    QSet<QUuid> counted_;
+    StatementIdSet counted_;
+    std::future<LogRead> ahead_;
 };

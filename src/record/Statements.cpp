@@ -2,6 +2,7 @@
 
 #include "record/HomePage.h"
 #include "record/ProblemId.h"
+#include "record/StatementParts.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -172,6 +173,13 @@ private:
     bool ok_ = true;
 };
 
+} // namespace
+
+// The values of a statement's fields, read from their texts; shared with
+// FastStatementReader.
+namespace StatementParts
+{
+
 // An id "1".."most" as this program writes it: digits, no leading zero.
 int idOf(QStringView text, qsizetype most)
 {
@@ -188,28 +196,46 @@ int idOf(QStringView text, qsizetype most)
     return n <= most ? n : 0;
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 // The group of each term from "1[.]2[,]2[.]1": every term paired once with
-// a group, in any order. False when the pairs are not that.
+// a group, in any order. False when the pairs are not that. Read in one
+// pass without cutting the text: a year of a class has millions of pairs.
 bool readPairs(QStringView text, qsizetype terms, qsizetype groups, QList<int>* groupOfTerm)
 {
     groupOfTerm->fill(0, terms);
     qsizetype count = 0;
-    for (const QStringView pair : text.split(u"[,]")) {
-        const qsizetype dot = pair.indexOf(u"[.]");
-        const int term = dot < 0 ? 0 : idOf(pair.left(dot), terms);
-        const int group = dot < 0 ? 0 : idOf(pair.mid(dot + 3), groups);
-        if (term == 0 || group == 0 || groupOfTerm->at(term - 1) != 0) {
+    qsizetype at = 0;
+    const auto id = [&](qsizetype most) {
+        const qsizetype start = at;
+        while (at < text.size() && isAsciiDigit(text[at])) {
+            ++at;
+        }
+        return idOf(text.sliced(start, at - start), most);
+    };
+    const auto skip = [&](QStringView separator) {
+        const bool there = text.sliced(at).startsWith(separator);
+        at += there ? separator.size() : 0;
+        return there;
+    };
+    while (true) {
+        const int term = id(terms);
+        const int group = term != 0 && skip(u"[.]") ? id(groups) : 0;
+        if (group == 0 || groupOfTerm->at(term - 1) != 0) {
             return false;
         }
         (*groupOfTerm)[term - 1] = group;
         ++count;
+        if (at == text.size()) {
+            return count == terms;
+        }
+        if (!skip(u"[,]")) {
+            return false;
+        }
     }
-    return count == terms;
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
 }
 
 // An ISO 8601 duration of hours, minutes and seconds ("PT12.345S",
@@ -292,6 +318,13 @@ std::optional<qint64> timestampMsOf(QStringView text)
     }
     return at.toMSecsSinceEpoch();
 }
+
+} // namespace StatementParts
+
+namespace
+{
+
+using namespace StatementParts;
 
 // A matching interaction's source or target: ids "1".."n" in order, each
 // with its Japanese text.

@@ -2,11 +2,11 @@
 
 #include "record/AnswerLog.h"
 #include "record/ProblemIndex.h"
+#include "record/StatementIds.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 
@@ -31,11 +31,11 @@ int lineAt(const QString& path, qint64 end)
 Read read(const QString& folder)
 {
     Read out;
-    QSet<QUuid> seen;
+    StatementIdSet seen;
     const QDir dir(QFileInfo(folder).absoluteFilePath());
     for (const QString& path : AnswerLogs::files(folder)) {
         const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
-        const LogRead log = AnswerLogs::readFile(path);
+        LogRead log = AnswerLogs::readFile(path);
         for (const LogFinding& f : log.findings) {
             out.leftOut.append({shown, f.line, f.message});
         }
@@ -46,13 +46,12 @@ Read read(const QString& folder)
                                                "止まったようです）")});
         }
         int again = 0;
-        for (const Answer& a : log.answers) {
-            if (!a.id.isNull() && seen.contains(a.id)) {
+        for (Answer& a : log.answers) {
+            if (!a.id.isNull() && !seen.insert(a.id).second) {
                 ++again;
                 continue;
             }
-            seen.insert(a.id);
-            out.answers.append(a);
+            out.answers.append(std::move(a));
         }
         if (again > 0) {
             out.leftOut.append({shown, 0,

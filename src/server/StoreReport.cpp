@@ -1,6 +1,6 @@
 #include "server/StoreReport.h"
 
-#include "record/Statements.h"
+#include "record/FastStatementReader.h"
 #include "report/ClassFolder.h"
 #include "server/Store.h"
 
@@ -9,7 +9,7 @@ namespace StoreReport
 
 ClassFolder::Read read(Store& store)
 {
-    StatementReader reader;
+    FastStatementReader reader;
     ClassFolder::Read out;
     int row = 0;
     for (const QByteArray& line : store.allStatements()) {

@@ -4,14 +4,14 @@
 
 #include "server/ClassroomServer.h"
 
-#include "server/ServerReplies.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
 #include "files/FileLookup.h"
 #include "report/ReportFiles.h"
 #include "series/Catalog.h"
 #include "series/SeriesLoader.h"
+#include "server/ServerReplies.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "server/StoreReport.h"
 
 #include <QDateTime>
 #include <QDir>

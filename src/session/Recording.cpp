@@ -165,7 +165,8 @@ void Recording::updateReview(MainScreen& screen)
 
 void Recording::showOnList(MainScreen& screen)
 {
-    if (!screen.record) {
+    // Whose record it is and today's review show once it has been read.
+    if (!screen.record || !screen.record->readAheadDone()) {
         return;
     }
     screen.learnerLine.setCaption(QStringLiteral("学習の記録：%1").arg(screen.record->learnerName()));
@@ -174,6 +175,13 @@ void Recording::showOnList(MainScreen& screen)
     screen.learnerLine.Visible = true;
     screen.progressButton.Visible = true;
     updateReview(screen);
+}
+
+void Recording::recordRead(MainScreen& screen)
+{
+    if (screen.screen() == Screen::SeriesList) {
+        showOnList(screen);
+    }
 }
 
 void Recording::showProgress(MainScreen& screen)

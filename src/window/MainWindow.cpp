@@ -1,5 +1,7 @@
 #include "window/MainWindow.h"
 
+#include "session/Recording.h"
+
 #include "window/Accessibility.h"
 #include "window/FrameBox.h"
 #include "window/HeldKeys.h"
@@ -697,6 +699,11 @@ void MainWindow::endBySession()
     if (close()) {
         QCoreApplication::exit(0);
     }
+}
+
+void MainWindow::recordRead()
+{
+    run([this] { Recording::recordRead(form_); });
 }
 
 void MainWindow::centreOnScreen()
