@@ -2,6 +2,7 @@
 
 #include "files/FileLookup.h"
 #include "record/AnswerLog.h"
+#include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesLoader.h"
 
@@ -28,8 +29,10 @@ QList<Shown> sampleProblems(const QString& folder)
     QList<Shown> out;
     for (const char* name : {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"}) {
         const QString series = QString::fromLatin1(name);
-        for (const Problem& p : SeriesLoader::load(QDir(folder).filePath(series)).usable) {
-            out.append({series, p, Statements::problemHash(p)});
+        const QList<Problem> problems = SeriesLoader::load(QDir(folder).filePath(series)).usable;
+        const QStringList keys = ProblemIds::keysOf(problems);
+        for (qsizetype i = 0; i < problems.size(); ++i) {
+            out.append({series, problems.at(i), keys.at(i)});
         }
     }
     return out;

@@ -18,3 +18,5 @@ foreach(folder ${CORE_FOLDERS})
   add_subdirectory(${VELMORANT_ROOT}/src/${folder} ${CMAKE_BINARY_DIR}/core/${folder})
 endforeach()
 get_property(CORE_SOURCES GLOBAL PROPERTY VELMORANT_CORE_SOURCES)
+# The answer logs are read with simdjson (libsimdjson-dev).
+find_package(simdjson REQUIRED)

@@ -7,13 +7,14 @@
 
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
-#include "session/MainScreen.h"
-#include "session/MarksMessages.h"
 #include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
+#include "record/FastStatementReader.h"
 #include "record/Schedule.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
+#include "session/MainScreen.h"
+#include "session/MarksMessages.h"
 #include "support/Fakes.h"
 
 #include <QByteArray>
@@ -551,11 +552,28 @@ inline void marks(const QByteArray& bytes, const QString& dir)
 
 // ---------------------------------------------------------------- answer log
 
+// Any bytes, line by line, through the log's fast reader and StatementReader
+// in step, so that the fast one meets actors and problems it has taken
+// before: the same answer or the same reason for every line.
+inline void statementReaders(const QByteArray& bytes)
+{
+    FastStatementReader fast;
+    StatementReader slow;
+    for (const QByteArray& line : bytes.split('\n')) {
+        QString fastWhy;
+        QString slowWhy;
+        const std::optional<Answer> a = fast.parse(line, &fastWhy, line.size());
+        FUZZ_CHECK(a == slow.parse(line, &slowWhy) && fastWhy == slowWhy);
+    }
+}
+
 // Any bytes as a learner's log: every line read is a statement that writes
 // back to itself, the schedule takes them all, and an answer appended after
-// them is read back with them, whatever the end of the file held.
+// them is read back with them, whatever the end of the file held; the
+// fast reader agrees with StatementReader on every line.
 inline void log(const QByteArray& bytes, const QString& dir)
 {
+    statementReaders(bytes);
     AnswerLog log(dir, QStringLiteral("fuzz"));
     QDir(dir).mkpath(QStringLiteral("records"));
     writeFile(log.path(), bytes);

@@ -1,5 +1,6 @@
 #include "app/CheckClassReport.h"
 
+#include "app/ClassAnswers.h"
 #include "lrs/LrsSender.h"
 #include "report/ClassFolder.h"
 #include "report/ReportFiles.h"
@@ -14,12 +15,15 @@ namespace CheckClassReport
 
 const char* const Usage =
     "\n"
-    "        velmorant-check --report 出力フォルダ [フォルダ]\n"
+    "        velmorant-check --report 出力フォルダ [--database URL] [フォルダ]\n"
     "        velmorant-check --send-to-lrs URL --lrs-auth ファイル [フォルダ]\n"
-    "  --report 出力フォルダ   records/ の学習の記録から、学習者と問題ごとの結果 results.csv、\n"
-    "                          取り違えの数 confusions.csv、一覧の index.html を作ります。\n"
-    "                          CSV は BOM 付き UTF-8・CR LF で、「初回正解」「最後の正解」は\n"
-    "                          正解 1、誤り 0 です\n"
+    "  --report 出力フォルダ   records/ の学習の記録と、サーバーのフォルダならその記録\n"
+    "                          velmorant.sqlite から、学習者と問題ごとの結果 results.csv、\n"
+    "                          取り違えの数 confusions.csv、項目ごとの初回正解率 terms.csv、\n"
+    "                          一覧の index.html を作ります。CSV は BOM 付き UTF-8・CR LF で、\n"
+    "                          「初回正解」「最後の正解」は正解 1、誤り 0 です\n"
+    "  --database URL          velmorant-server と同じ postgresql://... のデータベースの記録も\n"
+    "                          読みます（--report、--due と）\n"
     "  --send-to-lrs URL       records/ の記録を xAPI 1.0.3 の文として、URL/statements へ\n"
     "                          送ります。送れた文は records/.lrs-sent.json に覚え、送れなかった\n"
     "                          文は次に送ります\n"
@@ -40,6 +44,7 @@ struct Options {
     QString reportDir;
     QString lrsUrl;
     QString lrsAuth;
+    QString database;
     QStringList folders;
 };
 
@@ -48,7 +53,8 @@ bool parse(const QStringList& args, Options* o)
 {
     const QList<std::pair<QString, QString*>> valued{{QStringLiteral("--report"), &o->reportDir},
                                                      {QStringLiteral("--send-to-lrs"), &o->lrsUrl},
-                                                     {QStringLiteral("--lrs-auth"), &o->lrsAuth}};
+                                                     {QStringLiteral("--lrs-auth"), &o->lrsAuth},
+                                                     {QStringLiteral("--database"), &o->database}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const QString name = a.section(QLatin1Char('='), 0, 0);
@@ -75,6 +81,10 @@ bool parse(const QStringList& args, Options* o)
         printError(QStringLiteral("--send-to-lrs と --lrs-auth は一緒に指定してください"));
         return false;
     }
+    if (!o->database.isEmpty() && o->reportDir.isEmpty()) {
+        printError(QStringLiteral("--database は --report か --due と一緒に使います"));
+        return false;
+    }
     if (o->folders.size() > 1) {
         printError(QStringLiteral("フォルダは1つだけ指定してください"));
         return false;
@@ -82,11 +92,18 @@ bool parse(const QStringList& args, Options* o)
     return true;
 }
 
-int writeReport(const QString& folder, const QString& outDir)
+int writeReport(const QString& folder, const QString& database, const QString& outDir)
 {
-    const ClassReport::Report report = ClassFolder::report(folder);
+    ClassFolder::Read answers;
+    if (const QString failed = ClassAnswers::read(folder, database, &answers); !failed.isEmpty()) {
+        printError(failed);
+        return Failed;
+    }
+    const ClassReport::Report report =
+        ClassFolder::report(std::move(answers.answers), std::move(answers.leftOut), folder);
     for (const ClassReport::LeftOut& l : report.leftOut) {
-        const QString where = l.line > 0 ? QStringLiteral("%1:%2").arg(l.file).arg(l.line) : l.file;
+        const QString where =
+            l.line > 0 ? QStringLiteral("%1:%2").arg(l.file, QString::number(l.line)) : l.file;
         printError(QStringLiteral("%1: 数えませんでした: %2")
                        .arg(where, QString(l.reason).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     }
@@ -99,10 +116,9 @@ int writeReport(const QString& folder, const QString& outDir)
     std::fputs(
         qUtf8Printable(
             QStringLiteral("まとめ: %1（学習者 %2人、答え合わせ %3回、数えなかった記録 %4件）\n")
-                .arg(QDir(outDir).filePath(QStringLiteral("index.html")))
-                .arg(report.learners.size())
-                .arg(report.statements)
-                .arg(report.leftOut.size())),
+                .arg(QDir(outDir).filePath(QStringLiteral("index.html")),
+                     QString::number(report.learners.size()), QString::number(report.statements),
+                     QString::number(report.leftOut.size()))),
         stdout);
     return Clean;
 }
@@ -133,9 +149,8 @@ int sendToLrs(const QString& folder, const QString& url, const QString& authFile
     }
     std::fputs(qUtf8Printable(
                    QStringLiteral("記録の保管庫へ: 送った文 %1件、送れなかった文 %2件%3\n")
-                       .arg(summary.sent)
-                       .arg(summary.unsent)
-                       .arg(summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
+                       .arg(QString::number(summary.sent), QString::number(summary.unsent),
+                            summary.unsent > 0 ? QStringLiteral("（次に送ります）") : QString())),
                stdout);
     return summary.unsent > 0 ? Failed : Clean;
 }
@@ -164,7 +179,7 @@ std::optional<int> run(const QStringList& args)
     }
     int exit = Clean;
     if (!o.reportDir.isEmpty()) {
-        exit = std::max(exit, writeReport(folder, o.reportDir));
+        exit = std::max(exit, writeReport(folder, o.database, o.reportDir));
     }
     if (!o.lrsUrl.isEmpty()) {
         exit = std::max(exit, sendToLrs(folder, o.lrsUrl, o.lrsAuth));

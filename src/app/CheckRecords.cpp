@@ -1,12 +1,18 @@
 #include "app/CheckRecords.h"
 
 #include "app/CheckReport.h"
+#include "app/ClassAnswers.h"
+#include "files/FileLookup.h"
+#include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
+#include "series/SeriesLoader.h"
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QMap>
+#include <QSet>
 
 #include <algorithm>
 
@@ -28,7 +34,63 @@ QString field(QString text)
     return text;
 }
 
+// A problem of the record that its series file no longer asks.
+struct Ended {
+    QString heading; // as the learners saw it
+    QSet<QString> learners;
+};
+
+// The line of the problem now under `heading` in a series, 0 when none.
+int lineOfHeading(const QList<Problem>& problems, const QString& heading)
+{
+    for (const Problem& p : problems) {
+        if (p.heading == heading) {
+            return std::max(p.lines.heading, 1);
+        }
+    }
+    return 0;
+}
+
 } // namespace
+
+void CheckRecords::warnEndedHistories(const QString& dir,
+                                      const std::function<QString(const QString&)>& shownAs)
+{
+    ClassFolder::Read read;
+    ClassAnswers::read(dir, {}, &read); // a store it cannot open is told by --report and --due
+    ProblemIndex problems(dir);
+    QMap<QString, QMap<QString, Ended>> ended; // series file -> problem key -> ...
+    for (Answer& a : read.answers) {
+        problems.update(a);
+        if (a.series.compare(QLatin1String(MarksFile::FileName), Qt::CaseInsensitive) != 0 &&
+            !problems.find(a.series, a.problemHash)) {
+            Ended& e = ended[a.series][a.problemHash];
+            e.heading = a.heading;
+            e.learners.insert(a.learner);
+        }
+    }
+    for (auto series = ended.cbegin(); series != ended.cend(); ++series) {
+        const QString path = FileLookup::resolve(dir, series.key());
+        if (!QFileInfo::exists(path)) {
+            continue; // a series taken off altogether
+        }
+        CheckReport::Report report(shownAs(path));
+        const QList<Problem> now = SeriesLoader::load(path).usable;
+        for (const Ended& e : *series) {
+            const int line = lineOfHeading(now, e.heading);
+            const QString learners = QString::number(e.learners.size());
+            report.add({line, Finding::Kind::Warning,
+                        line > 0
+                            ? QStringLiteral("「%1」の項目・分類群・正解が、学習者が答えたときから"
+                                             "変わっています。新しい問題として始まり、学習者%2人の"
+                                             "これまでの記録（復習の予定）はここで終わります")
+                                  .arg(e.heading, learners)
+                            : QStringLiteral("学習者%2人が答えた問題「%1」は、もうこのファイルに"
+                                             "ありません。%2人のこの問題の記録はここで終わります")
+                                  .arg(e.heading, learners)});
+        }
+    }
+}
 
 int CheckRecords::check(const QString& dir, const std::function<QString(const QString&)>& shownAs)
 {
@@ -51,32 +113,37 @@ int CheckRecords::check(const QString& dir, const std::function<QString(const QS
     return errors;
 }
 
-bool CheckRecords::printDue(const QString& dir, const QString& learner, qint64 nowMs,
-                            const LearnerDays& days)
+QString CheckRecords::printDue(const QString& dir, const QString& database, const QString& learner,
+                               qint64 nowMs, const LearnerDays& days)
 {
-    QStringList files = AnswerLogs::files(dir);
-    if (!learner.isEmpty()) {
-        const QString path = AnswerLog(dir, learner).path();
-        if (!QFileInfo::exists(path)) {
-            return false;
-        }
-        files = {path};
+    ClassFolder::Read read;
+    if (QString failed = ClassAnswers::read(dir, database, &read); !failed.isEmpty()) {
+        return failed;
     }
+    // Each learner's answers in the order they were written.
+    QMap<QString, Schedule> schedules;
     ProblemIndex problems(dir);
+    for (Answer& a : read.answers) {
+        if (learner.isEmpty() || a.learner == learner) {
+            problems.update(a);
+            auto it = schedules.find(a.learner);
+            if (it == schedules.end()) {
+                it = schedules.insert(a.learner, Schedule(days));
+            }
+            it->add(a, nowMs);
+        }
+    }
+    if (!learner.isEmpty() && schedules.isEmpty()) {
+        return QStringLiteral("学習者「%1」の記録がありません").arg(learner);
+    }
     QList<DueLine> lines;
-    for (const QString& path : files) {
-        const LogRead read = AnswerLogs::readFile(path);
-        Schedule schedule(days);
-        for (const Answer& a : read.answers) {
-            schedule.add(a, nowMs);
+    for (auto it = schedules.cbegin(); it != schedules.cend(); ++it) {
+        if (const QString note = it->setAsideNote(); !note.isEmpty()) {
+            CheckReport::printError(QStringLiteral("学習者「%1」: %2").arg(it.key(), note));
         }
-        const QString who = read.answers.isEmpty() ? QString() : read.answers.constLast().learner;
-        if (const QString note = schedule.setAsideNote(); !note.isEmpty()) {
-            CheckReport::printError(QStringLiteral("学習者「%1」: %2").arg(who, note));
-        }
-        for (const ScheduledProblem& p : schedule.problems()) {
+        for (const ScheduledProblem& p : it->problems()) {
             if (problems.find(p.series, p.problemHash)) {
-                lines.append({who, p, schedule.recall(p, nowMs)});
+                lines.append({it.key(), p, it->recall(p, nowMs)});
             }
         }
     }
@@ -90,5 +157,5 @@ bool CheckRecords::printDue(const QString& dir, const QString& learner, qint64 n
                         l.problem.dueDay.toString(Qt::ISODate), QString::number(l.recall, 'f', 3)}
                 .join(QLatin1Char('\t')));
     }
-    return true;
+    return {};
 }

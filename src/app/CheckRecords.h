@@ -14,11 +14,18 @@ namespace CheckRecords
 // the number of errors.
 int check(const QString& dir, const std::function<QString(const QString&)>& shownAs);
 
+// Warns, at its series file, of each problem answered in the folder's logs
+// or store whose terms, groups or answers are no longer in the file: the
+// problem starts anew, and the warning says how many learners' histories
+// it ends.
+void warnEndedHistories(const QString& dir, const std::function<QString(const QString&)>& shownAs);
+
 // Prints one line per reviewed problem whose text is still there, most
 // overdue first: LEARNER, SERIES FILE, HEADING, DUE (the learner's day),
-// RECALL, tab-separated; on standard error, how many answers of each
-// learner were set aside and why. Only `learner`'s log when one is named.
-// Returns false when that learner has no log.
-bool printDue(const QString& dir, const QString& learner, qint64 nowMs, const LearnerDays& days);
+// RECALL, tab-separated, from the folder's logs and store (ClassAnswers); on
+// standard error, how many answers of each learner were set aside and why.
+// Only `learner`'s when one is named. Returns "" or why not, in Japanese.
+QString printDue(const QString& dir, const QString& database, const QString& learner, qint64 nowMs,
+                 const LearnerDays& days);
 
 } // namespace CheckRecords

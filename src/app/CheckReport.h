@@ -33,7 +33,8 @@ public:
     {
         const QString kind =
             f.kind == Finding::Kind::Error ? QStringLiteral("error") : QStringLiteral("warning");
-        const QString where = f.line > 0 ? QStringLiteral("%1:%2").arg(file_).arg(f.line) : file_;
+        const QString where =
+            f.line > 0 ? QStringLiteral("%1:%2").arg(file_, QString::number(f.line)) : file_;
         print(QStringLiteral("%1: %2: %3").arg(where, kind, f.message));
         (f.kind == Finding::Kind::Error ? errors_ : warnings_) += 1;
     }
@@ -48,9 +49,7 @@ public:
     void summary(const QString& what) const
     {
         print(QStringLiteral("%1: %2（エラー %3、警告 %4）")
-                  .arg(file_, what)
-                  .arg(errors_)
-                  .arg(warnings_));
+                  .arg(file_, what, QString::number(errors_), QString::number(warnings_)));
     }
     int errors() const { return errors_; }
 

@@ -20,6 +20,7 @@
 #include "measure/QtTextMeasure.h"
 #include "app/CheckReport.h"
 #include "app/CheckRecords.h"
+#include "record/HomePage.h"
 
 #include <QGuiApplication>
 #include <QDir>
@@ -48,7 +49,7 @@ enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 const char* const Usage =
     "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
     "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
-    "        velmorant-check --due [--learner 名前] [--day-start 時刻] [フォルダ]\n"
+    "        velmorant-check --due [--learner 名前] [--day-start 時刻] [--database URL] [フォルダ]\n"
     "\n"
     "フォルダ（省略すると今のフォルダ）の一覧ファイル ZQCList.TXT、そこに書かれた\n"
     "問題集ファイルのすべてと、あれば Marked.txt と records/ の学習の記録を、\n"
@@ -63,7 +64,8 @@ const char* const Usage =
     "\n"
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
     "                          すべてを並べた index.html を作ります\n"
-    "  --due [--learner 名前]  records/ の学習の記録から、復習する問題を期限の早い順に\n"
+    "  --due [--learner 名前]  records/ の学習の記録（サーバーのフォルダならその記録も）から、\n"
+    "                          復習する問題を期限の早い順に\n"
     "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限の日<TAB>\n"
     "                          いま思い出せる見込み」の形で示します（フォルダのみ）\n"
     "  --day-start 時刻        --due で、学習者の一日の始まり（ないときは 4:00）\n"
@@ -142,9 +144,8 @@ private:
                 warn->append(
                     QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
                                    "%3個入ります。この問題は解けません")
-                        .arg(problem.groups.at(c).trimmed())
-                        .arg(fits)
-                        .arg(perGroup.at(c)));
+                        .arg(problem.groups.at(c).trimmed(), QString::number(fits),
+                             QString::number(perGroup.at(c))));
             }
         }
     }
@@ -156,8 +157,7 @@ private:
         int lines = 0;
         if (!fits(form_.headingText, &lines) || lines > 1) {
             warn->append(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
-                             .arg(problem.heading)
-                             .arg(lines));
+                             .arg(problem.heading, QString::number(lines)));
         }
         if (!fits(form_.questionText, &lines)) {
             warn->append(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
@@ -243,9 +243,9 @@ int checkSeries(const QString& path, const QString& display)
         }
     }
     report.addAll(findings);
-    report.summary(QStringLiteral("使える問題 %1問、除いた問題 %2問")
-                       .arg(series.loadedCount())
-                       .arg(series.leftOut.size()));
+    report.summary(
+        QStringLiteral("使える問題 %1問、除いた問題 %2問")
+            .arg(QString::number(series.loadedCount()), QString::number(series.leftOut.size())));
     return report.errors();
 }
 
@@ -347,7 +347,14 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
         checked->append({marks, QStringLiteral("マークの付いた問題")});
         errors += checkMarks(marks, shownAs(marks));
     }
-    return errors + CheckRecords::check(dir, shownAs);
+    if (const HomePage::Setting homePage = HomePage::read(dir); !homePage.problem.isEmpty()) {
+        Report setting(shownAs(QDir(dir).filePath(HomePage::FileName)));
+        setting.add({1, Finding::Kind::Error, homePage.problem});
+        errors += setting.errors();
+    }
+    errors += CheckRecords::check(dir, shownAs);
+    CheckRecords::warnEndedHistories(dir, shownAs);
+    return errors;
 }
 
 struct Options {
@@ -357,6 +364,7 @@ struct Options {
     QString learner;   // with due: only this learner's
     QString dayStart;  // with due: when the learners' days start, as written
     int dayStartMinutes = LearnerDays::DefaultStartMinutes;
+    QString database;  // with due: a server's PostgreSQL store too
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false
@@ -391,10 +399,11 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
         }
         const QString name = a.section(QLatin1Char('='), 0, 0);
         if (name == QLatin1String("--preview") || name == QLatin1String("--learner") ||
-            name == QLatin1String("--day-start")) {
-            QString* value = name == QLatin1String("--preview")   ? &options->previewDir
-                             : name == QLatin1String("--learner") ? &options->learner
-                                                                  : &options->dayStart;
+            name == QLatin1String("--day-start") || name == QLatin1String("--database")) {
+            QString* value = name == QLatin1String("--preview")     ? &options->previewDir
+                             : name == QLatin1String("--learner")   ? &options->learner
+                             : name == QLatin1String("--day-start") ? &options->dayStart
+                                                                    : &options->database;
             if (!optionValue(args, &i, name, value)) {
                 return false;
             }
@@ -413,8 +422,8 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             return false;
         }
     }
-    if (!options->learner.isEmpty() && !options->due) {
-        printError(QStringLiteral("--learner は --due と一緒に使います"));
+    if ((!options->learner.isEmpty() || !options->database.isEmpty()) && !options->due) {
+        printError(QStringLiteral("--learner と --database は --due と一緒に使います"));
         return false;
     }
     if (!options->dayStart.isEmpty()) {
@@ -510,9 +519,11 @@ int checkPaths(const Options& options, QList<Checked>* checked)
 int printDue(const Options& options)
 {
     const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-    if (!CheckRecords::printDue(dir, options.learner, QDateTime::currentMSecsSinceEpoch(),
-                                LearnerDays(options.dayStartMinutes))) {
-        printError(QStringLiteral("学習者「%1」の記録がありません").arg(options.learner));
+    if (const QString failed = CheckRecords::printDue(dir, options.database, options.learner,
+                                                      QDateTime::currentMSecsSinceEpoch(),
+                                                      LearnerDays(options.dayStartMinutes));
+        !failed.isEmpty()) {
+        printError(failed);
         return BadUsage;
     }
     return Clean;

@@ -166,6 +166,13 @@ int main(int argc, char* argv[])
     form.record = &record;
     MainWindow view(form);
     dialogs.setMainWindow(&view);
+    // The first frame does not wait for a year of answers: the list shows
+    // the record's part once it is read. The read ends before the window goes.
+    record.readAhead([&view] {
+        QMetaObject::invokeMethod(
+            &view, [&view] { view.recordRead(); }, Qt::QueuedConnection);
+    });
+    const auto readBeforeWindowGoes = qScopeGuard([&record] { record.refresh(); });
     // A logout, a shutdown, a closed terminal or Ctrl+C in it ends the
     // program as closing the window does, so that no mark is lost.
     SessionEnd sessionEnd([&view] { view.endBySession(); });

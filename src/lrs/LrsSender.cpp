@@ -70,12 +70,12 @@ LrsSender::Result LrsSender::postOnce(const QByteArray& body, bool* again)
                     .arg(status)};
     }
     if (status >= 400 && status < 500 && status != 408 && status != 429) {
-        return {Outcome::Refused,
-                QStringLiteral("記録の保管庫が文を受け付けません（%1 %2）").arg(status).arg(said)};
+        return {Outcome::Refused, QStringLiteral("記録の保管庫が文を受け付けません（%1 %2）")
+                                      .arg(QString::number(status), said)};
     }
     *again = true;
-    const QString why =
-        status > 0 ? QStringLiteral("%1 %2").arg(status).arg(said) : reply->errorString();
+    const QString why = status > 0 ? QStringLiteral("%1 %2").arg(QString::number(status), said)
+                                   : reply->errorString();
     return {Outcome::Unreachable, QStringLiteral("記録の保管庫「%1」に送れません（%2）")
                                       .arg(settings_.endpoint.toDisplayString(), why)};
 }

@@ -100,8 +100,7 @@ QString recordFault(const TextFile::ReadResult& file, qsizetype first)
     for (int j = 0; j < 4; ++j) {
         if (blankLine(text(j))) {
             return QStringLiteral("%1の行（%2行目）が空です")
-                .arg(QString::fromUtf16(Names[j]))
-                .arg(first + j + 1);
+                .arg(QString::fromUtf16(Names[j]), QString::number(first + j + 1));
         }
     }
     const int items = SeriesParser::countFields(text(1));
@@ -112,16 +111,14 @@ QString recordFault(const TextFile::ReadResult& file, qsizetype first)
     }
     if (answers.size() != items) {
         return QStringLiteral("正解の数（%1）が項目の数（%2）と合いません")
-            .arg(answers.size())
-            .arg(items);
+            .arg(QString::number(answers.size()), QString::number(items));
     }
     for (const QString& a : answers) {
         bool number = false;
         const int group = a.toInt(&number);
         if (!number || group < 1 || group > groups) {
             return QStringLiteral("正解「%1」が分類群の番号（1～%2）ではありません")
-                .arg(a)
-                .arg(groups);
+                .arg(a, QString::number(groups));
         }
     }
     return {};
@@ -294,13 +291,12 @@ QString damagedMessage(const Layout& layout)
                           "読み込みませんでした（%3）。\n"
                           "それより前の記録はそのまま使えます。壊れた部分は次に書き込むとき"
                           "「%4」に移して残します。")
-        .arg(fileName())
-        .arg(layout.damagedLine)
-        .arg(layout.utf16 ? QStringLiteral("UTF-16 で保存されていて読めません")
-             : layout.damagedReason.isEmpty() ? QStringLiteral("5行でひとまとまりの記録が途中で"
-                                                               "終わっています")
-                                              : layout.damagedReason)
-        .arg(QString::fromLatin1(MarksFile::DamagedFileName));
+        .arg(fileName(), QString::number(layout.damagedLine),
+             layout.utf16 ? QStringLiteral("UTF-16 で保存されていて読めません")
+             : layout.damagedReason.isEmpty()
+                 ? QStringLiteral("5行でひとまとまりの記録が途中で終わっています")
+                 : layout.damagedReason,
+             QString::fromLatin1(MarksFile::DamagedFileName));
 }
 
 // What reading the file leaves out, line by line, and what it does not read.
@@ -312,9 +308,8 @@ QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
             {l.line, QStringLiteral("マークの記録ファイル「%1」の%2行目からの記録は、形が正しくない"
                                     "ため読み込みませんでした（%3）。この記録は、マークを外して"
                                     "書き直すときに「%4」に移して残します。")
-                         .arg(name)
-                         .arg(l.line)
-                         .arg(l.reason, QString::fromLatin1(MarksFile::DamagedFileName))});
+                         .arg(name, QString::number(l.line), l.reason,
+                              QString::fromLatin1(MarksFile::DamagedFileName))});
     }
     if (!layout.damaged.isEmpty()) {
         out.append({layout.damagedLine, damagedMessage(layout)});
@@ -326,11 +321,9 @@ QList<MarksFinding> readFindings(const Layout& layout, const QString& name)
              QStringLiteral("マークの記録ファイル「%1」には%2問の記録があります。読み込むのは"
                             "最初の%3問までで、%4行目から先の%5問は表示しません"
                             "（ファイルには残します）。")
-                 .arg(name)
-                 .arg(layout.records.size() - 1)
-                 .arg(SeriesState::SeriesRows - 1)
-                 .arg(first)
-                 .arg(layout.records.size() - SeriesState::SeriesRows),
+                 .arg(name, QString::number(layout.records.size() - 1),
+                      QString::number(SeriesState::SeriesRows - 1), QString::number(first),
+                      QString::number(layout.records.size() - SeriesState::SeriesRows)),
              true});
     }
     std::stable_sort(out.begin(), out.end(),
@@ -838,8 +831,7 @@ MarksFinding othersKept(qsizetype others)
                               "どちらのマークも失わないように、こちらの記録のあとに、"
                               "ほかで書かれた記録%2件を残しました。ほかで外したマークが"
                               "戻っていることがあります。")
-                   .arg(fileName())
-                   .arg(others)};
+                   .arg(fileName(), QString::number(others))};
 }
 
 } // namespace

@@ -10,8 +10,9 @@
 struct Answer {
     QString learner;        // the learner's id: actor.account.name
     QString learnerName;    // actor.name (usually equal to learner)
+    QString homePage;       // actor.account.homePage; empty: the default
     QString series;         // the series file name as the catalogue names it
-    QString problemHash;    // Statements::problemHash(problem): 16 lowercase hex chars
+    QString problemHash;    // the problem's key in its series (see ProblemIds)
     QString heading;        // object.definition.name {"ja": ...}
     QString question;       // object.definition.description {"ja": ...}
     QStringList terms;      // definition.source: ids "1".."n"
@@ -25,12 +26,12 @@ struct Answer {
     QUuid id;               // the statement's id
     int attempt = 1;        // 1 = the first check of this showing of the problem
 
-    QString problemId() const
-    {
-        return QStringLiteral("urn:velmorant:problem:") + series + QLatin1Char(':') + problemHash;
-    }
+    // The problem's IRI (ProblemIds::iri).
+    QString problemId() const;
     // The first check of a showing says what the learner remembered.
     bool isReview() const { return attempt == 1; }
 
     friend bool operator==(const Answer&, const Answer&) = default;
 };
+// Moved in memory as a whole when a list of a year's answers grows.
+Q_DECLARE_TYPEINFO(Answer, Q_RELOCATABLE_TYPE);

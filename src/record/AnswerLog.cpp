@@ -4,6 +4,7 @@
 #include "files/FileLookup.h"
 #include "files/SafeWrite.h"
 #include "files/WriteLock.h"
+#include "record/FastStatementReader.h"
 #include "record/Statements.h"
 
 #include <QCryptographicHash>
@@ -262,7 +263,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
 {
     const char* const data = bytes.constData();
     const qsizetype size = bytes.size();
-    StatementReader reader;
+    FastStatementReader reader;
     int firstLine = -1; // counted only for a finding
     int lineIndex = 0;
     qsizetype at = 0;
@@ -277,7 +278,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
         }
         if (!text.trimmed().isEmpty()) {
             QString why;
-            std::optional<Answer> answer = reader.parse(text, &why);
+            std::optional<Answer> answer = reader.parse(text, &why, data + size - text.data());
             if (answer) {
                 out->answers.append(std::move(*answer));
             } else {

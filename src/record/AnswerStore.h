@@ -18,6 +18,8 @@ public:
 
     virtual const QString& learner() const = 0;
     virtual const QString& learnerName() const = 0;
+    // actor.account.homePage of the answers stored.
+    virtual const QString& homePage() const = 0;
     // Milliseconds since 1970 UTC.
     virtual qint64 now() const = 0;
 
@@ -34,6 +36,8 @@ public:
     virtual const QList<Answer>& answers() const = 0;
     // The record's name as the learner is told it.
     virtual QString name() const = 0;
+    // Whether what was stored before has been read in yet.
+    virtual bool readAheadDone() const { return true; }
 
     // The schedule's note on answers set aside, when it says more than the
     // last one this returned; else "".

@@ -1,11 +1,13 @@
 #include "record/LearnerRecord.h"
 
+#include "record/HomePage.h"
+
 #include <QDateTime>
 #include <QDir>
 
 LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName, LearnerDays days)
     : learner_(std::move(learner)), learnerName_(std::move(learnerName)), log_(folder, learner_),
-      path_(log_.path()), schedule_(days)
+      path_(log_.path()), homePage_(HomePage::read(folder).url), problems_(folder), schedule_(days)
 {
 }
 
@@ -14,22 +16,46 @@ qint64 LearnerRecord::now() const
     return clock ? clock() : QDateTime::currentMSecsSinceEpoch();
 }
 
-void LearnerRecord::take(const Answer& answer)
+void LearnerRecord::take(Answer answer)
 {
+    problems_.update(answer);
     answers_.append(answer);
     schedule_.add(answer, now());
 }
 
-void LearnerRecord::readLog()
+void LearnerRecord::readAhead(std::function<void()> done)
 {
-    const LogRead read = log_.read(readUpTo_);
+    ahead_ = std::async(std::launch::async, [log = log_, from = readUpTo_, done = std::move(done)] {
+        LogRead read = log.read(from);
+        if (done) {
+            done();
+        }
+        return read;
+    });
+}
+
+bool LearnerRecord::readAheadDone() const
+{
+    return !ahead_.valid() || ahead_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+void LearnerRecord::take(const LogRead& read)
+{
     readUpTo_ = read.end;
-    for (const Answer& answer : std::as_const(read.answers)) {
-        if (!counted_.remove(answer.id)) {
+    for (const Answer& answer : read.answers) {
+        if (counted_.erase(answer.id) == 0) {
             take(answer);
         }
     }
     untold_.append(read.findings);
+}
+
+void LearnerRecord::readLog()
+{
+    if (ahead_.valid()) {
+        take(ahead_.get());
+    }
+    take(log_.read(readUpTo_));
 }
 
 QList<LogFinding> LearnerRecord::refresh()
@@ -55,4 +81,3 @@ QString LearnerRecord::name() const
 {
     return QDir::toNativeSeparators(QDir(log_.folder()).relativeFilePath(path_));
 }
-

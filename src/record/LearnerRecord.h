@@ -2,17 +2,20 @@
 
 #include "record/AnswerLog.h"
 #include "record/AnswerStore.h"
+#include "record/ProblemIndex.h"
 #include "record/Schedule.h"
+#include "record/StatementIds.h"
 
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
 #include <functional>
+#include <future>
 
-// One learner's record in one work folder: the answers their log holds and
-// the review schedule those make.
+// One learner's record in one work folder: the answers their log holds (old
+// problem ids named as the folder's series name the problems now) and the
+// review schedule those make.
 class LearnerRecord : public AnswerStore
 {
 public:
@@ -22,10 +25,18 @@ public:
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learnerName_; }
     const QString& path() const { return path_; }
+    // actor.account.homePage of the answers written (HomePage).
+    const QString& homePage() const override { return homePage_; }
     const QList<Answer>& answers() const override { return answers_; }
     const Schedule& schedule() const override { return schedule_; }
     QString name() const override;
 
+    // Starts reading the log on a thread of its own, so that a window need
+    // not wait for a year of answers; `done` runs on that thread once the
+    // log is read. The next refresh() takes what it read, waiting if need be.
+    void readAhead(std::function<void()> done);
+    // No read started by readAhead() is still going.
+    bool readAheadDone() const override;
     // Takes in what the log gained since it was last read, by this copy of
     // the program or another; returns the lines it could not use, each once.
     QList<LogFinding> refresh() override;
@@ -40,18 +51,22 @@ public:
     qint64 now() const override;
 
 private:
-    void take(const Answer& answer);
+    void take(Answer answer);
+    void take(const LogRead& read);
     void readLog();
 
     QString learner_;
     QString learnerName_;
     AnswerLog log_;
     QString path_;
+    QString homePage_;
+    ProblemIndex problems_;
     QList<Answer> answers_;
     Schedule schedule_;
     qint64 readUpTo_ = 0;
     // Answers counted before they reached the file: not counted again when
     // the file is read.
-    QSet<QUuid> counted_;
+    StatementIdSet counted_;
     QList<LogFinding> untold_;
+    std::future<LogRead> ahead_;
 };

@@ -129,8 +129,10 @@ Progress makeProgress(QString learner, const QList<Answer>& answers, const Sched
     // Answers come in runs of one series: its row is looked up once a run.
     const QString* lastSeries = nullptr;
     int row = -1;
+    TermTally terms;
     for (qsizetype i = 0; i < answers.size(); ++i) {
         const Answer& a = answers.at(i);
+        terms.add(a);
         if (lastSeries == nullptr || *lastSeries != a.series) {
             row = rows.rowOf(a.series);
             lastSeries = &a.series;
@@ -159,5 +161,10 @@ Progress makeProgress(QString learner, const QList<Answer>& answers, const Sched
         weekRates[i].monday = firstMonday.addDays(qint64(7) * i);
     }
     progress.weeks = std::move(weekRates);
+    progress.terms = terms.rates();
+    std::stable_sort(progress.terms.begin(), progress.terms.end(),
+                     [](const TermRate& a, const TermRate& b) {
+                         return qint64(a.right) * b.firstChecks < qint64(b.right) * a.firstChecks;
+                     });
     return progress;
 }

@@ -2,6 +2,7 @@
 
 #include "record/Answer.h"
 #include "record/Schedule.h"
+#include "record/TermRates.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -49,6 +50,7 @@ struct Progress {
     QList<SeriesProgress> series; // the catalogue's series in its order, then others by name
     QList<DayCount> days;         // the last Days days, oldest first, today last
     QList<WeekRate> weeks;        // the last Weeks weeks, oldest first, this week last
+    QList<TermRate> terms;        // each term answered, least often right first
     int answers = 0;              // every check in the record
     QString setAside;             // answers left out of the schedule and why; "" for none
 };

@@ -1,6 +1,9 @@
 #include "record/Statements.h"
 
-#include <QCryptographicHash>
+#include "record/HomePage.h"
+#include "record/ProblemId.h"
+#include "record/StatementParts.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QJsonArray>
@@ -17,27 +20,7 @@ namespace
 constexpr QLatin1StringView Version("1.0.3");
 constexpr QLatin1StringView AnsweredVerb("http://adlnet.gov/expapi/verbs/answered");
 constexpr QLatin1StringView Interaction("http://adlnet.gov/expapi/activities/cmi.interaction");
-constexpr QLatin1StringView HomePage("urn:velmorant");
 constexpr QLatin1StringView AttemptKey("urn:velmorant:attempt");
-constexpr QLatin1StringView ProblemPrefix("urn:velmorant:problem:");
-constexpr qsizetype HashLength = 16;
-
-// Each part with its length before it, so that no two texts hash alike by
-// moving a boundary.
-void addText(QCryptographicHash& hash, QStringView text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    hash.addData(QByteArray::number(utf8.size()) + ':');
-    hash.addData(utf8);
-}
-
-void addList(QCryptographicHash& hash, const QStringList& list)
-{
-    hash.addData(QByteArray::number(list.size()) + ':');
-    for (const QString& text : list) {
-        addText(hash, text);
-    }
-}
 
 QJsonObject inJapanese(const QString& text)
 {
@@ -71,7 +54,8 @@ QJsonArray choices(const QStringList& texts)
 QString duration(qint64 ms)
 {
     ms = std::max<qint64>(ms, 0);
-    return QStringLiteral("PT%1.%2S").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return QStringLiteral("PT%1.%2S")
+        .arg(QString::number(ms / 1000), QString::number(ms % 1000).rightJustified(3, u'0'));
 }
 
 QJsonObject definitionOf(const Answer& a)
@@ -155,9 +139,7 @@ public:
         const double d = get(o, parent, key, QJsonValue::Double).toDouble();
         if (ok_ && (d != std::floor(d) || d < least || d > most)) {
             fail(QStringLiteral("「%1」が%2から%3までの整数ではありません")
-                     .arg(path(parent, key))
-                     .arg(least)
-                     .arg(most));
+                     .arg(path(parent, key), QString::number(least), QString::number(most)));
             return 0;
         }
         return static_cast<int>(d);
@@ -191,6 +173,13 @@ private:
     bool ok_ = true;
 };
 
+} // namespace
+
+// The values of a statement's fields, read from their texts; shared with
+// FastStatementReader.
+namespace StatementParts
+{
+
 // An id "1".."most" as this program writes it: digits, no leading zero.
 int idOf(QStringView text, qsizetype most)
 {
@@ -207,28 +196,46 @@ int idOf(QStringView text, qsizetype most)
     return n <= most ? n : 0;
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 // The group of each term from "1[.]2[,]2[.]1": every term paired once with
-// a group, in any order. False when the pairs are not that.
+// a group, in any order. False when the pairs are not that. Read in one
+// pass without cutting the text: a year of a class has millions of pairs.
 bool readPairs(QStringView text, qsizetype terms, qsizetype groups, QList<int>* groupOfTerm)
 {
     groupOfTerm->fill(0, terms);
     qsizetype count = 0;
-    for (const QStringView pair : text.split(u"[,]")) {
-        const qsizetype dot = pair.indexOf(u"[.]");
-        const int term = dot < 0 ? 0 : idOf(pair.left(dot), terms);
-        const int group = dot < 0 ? 0 : idOf(pair.mid(dot + 3), groups);
-        if (term == 0 || group == 0 || groupOfTerm->at(term - 1) != 0) {
+    qsizetype at = 0;
+    const auto id = [&](qsizetype most) {
+        const qsizetype start = at;
+        while (at < text.size() && isAsciiDigit(text[at])) {
+            ++at;
+        }
+        return idOf(text.sliced(start, at - start), most);
+    };
+    const auto skip = [&](QStringView separator) {
+        const bool there = text.sliced(at).startsWith(separator);
+        at += there ? separator.size() : 0;
+        return there;
+    };
+    while (true) {
+        const int term = id(terms);
+        const int group = term != 0 && skip(u"[.]") ? id(groups) : 0;
+        if (group == 0 || groupOfTerm->at(term - 1) != 0) {
             return false;
         }
         (*groupOfTerm)[term - 1] = group;
         ++count;
+        if (at == text.size()) {
+            return count == terms;
+        }
+        if (!skip(u"[,]")) {
+            return false;
+        }
     }
-    return count == terms;
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
 }
 
 // An ISO 8601 duration of hours, minutes and seconds ("PT12.345S",
@@ -312,6 +319,13 @@ std::optional<qint64> timestampMsOf(QStringView text)
     return at.toMSecsSinceEpoch();
 }
 
+} // namespace StatementParts
+
+namespace
+{
+
+using namespace StatementParts;
+
 // A matching interaction's source or target: ids "1".."n" in order, each
 // with its Japanese text.
 QStringList readChoices(Fields& f, const QJsonObject& definition, QLatin1StringView key)
@@ -323,10 +337,12 @@ QStringList readChoices(Fields& f, const QJsonObject& definition, QLatin1StringV
     for (qsizetype i = 0; i < items.size() && f.ok(); ++i) {
         const QJsonObject item = items.at(i).toObject();
         const auto where = [&] {
-            return QStringLiteral("「%1」の%2番目").arg(Fields::path(Parent, key)).arg(i + 1);
+            return QStringLiteral("「%1」の%2番目")
+                .arg(Fields::path(Parent, key), QString::number(i + 1));
         };
         if (idOf(item.value(QLatin1StringView("id")).toString(), items.size()) != i + 1) {
-            f.fail(QStringLiteral("%1のidが「%2」ではありません").arg(where()).arg(i + 1));
+            f.fail(QStringLiteral("%1のidが「%2」ではありません")
+                       .arg(where(), QString::number(i + 1)));
         }
         const QJsonValue text =
             item.value(QLatin1StringView("description")).toObject().value(QLatin1StringView("ja"));
@@ -349,27 +365,30 @@ void readActor(Fields& f, const QJsonObject& statement, Answer* a)
     a->learnerName = f.text(actor, Actor, QLatin1StringView("name"));
     const QJsonObject account = f.object(actor, Actor, QLatin1StringView("account"));
     constexpr QLatin1StringView Account("actor.account");
-    f.expect(account, Account, QLatin1StringView("homePage"), HomePage);
+    a->homePage = f.text(account, Account, QLatin1StringView("homePage"));
+    if (f.ok() && !HomePage::isIri(a->homePage)) {
+        f.fail(QStringLiteral("学習者のホームページ（actor.account.homePage）「%1」が"
+                              "IRIではありません")
+                   .arg(a->homePage));
+    }
     a->learner = f.text(account, Account, QLatin1StringView("name"));
     if (f.ok() && a->learner.isEmpty()) {
         f.fail(QStringLiteral("学習者の名前（actor.account.name）が空です"));
     }
 }
 
-// The problem's id names its series and the hash of its text.
+// The problem's id names its series and the problem's key there.
 void readProblemId(Fields& f, const QString& id, Answer* a)
 {
-    const qsizetype colon = id.lastIndexOf(QLatin1Char(':'));
-    a->problemHash = id.mid(colon + 1);
-    a->series = id.mid(ProblemPrefix.size(), colon - ProblemPrefix.size());
-    const bool hex = std::all_of(a->problemHash.begin(), a->problemHash.end(), [](QChar c) {
-        return isAsciiDigit(c) || (c >= u'a' && c <= u'f');
-    });
-    if (f.ok() && (!id.startsWith(ProblemPrefix) || colon < ProblemPrefix.size() ||
-                   a->series.isEmpty() || a->problemHash.size() != HashLength || !hex)) {
-        f.fail(QStringLiteral(
-                   "問題のid（object.id）「%1」が「%2シリーズ名:16桁の16進数」ではありません")
-                   .arg(id, ProblemPrefix));
+    const std::optional<ProblemIds::Parsed> parsed = ProblemIds::parse(id);
+    if (f.ok() && !parsed) {
+        f.fail(QStringLiteral("問題のid（object.id）「%1」が「urn:velmorant:problem:"
+                              "シリーズ名:問題のキー」ではありません")
+                   .arg(id));
+    }
+    if (parsed) {
+        a->series = parsed->series;
+        a->problemHash = parsed->key;
     }
 }
 
@@ -422,8 +441,7 @@ void readObject(Fields& f, const QJsonObject& statement, Answer* a,
                                                       a->groups.size(), &a->correct))) {
         f.fail(QStringLiteral("正解（object.definition.correctResponsesPattern）が、%1個の項目と"
                               "%2個の分類群の組み合わせ1つになっていません")
-                   .arg(a->terms.size())
-                   .arg(a->groups.size()));
+                   .arg(QString::number(a->terms.size()), QString::number(a->groups.size())));
     }
     if (f.ok() && known != nullptr) {
         known->insert(id, {definition, *a});
@@ -439,9 +457,7 @@ void readResult(Fields& f, const QJsonObject& statement, Answer* a)
     if (f.ok() && !readPairs(response, terms, a->groups.size(), &a->placed)) {
         f.fail(QStringLiteral("答え（result.response）「%1」が、%2個の項目をそれぞれ%3個の"
                               "分類群のどれかに入れた組み合わせになっていません")
-                   .arg(response)
-                   .arg(terms)
-                   .arg(a->groups.size()));
+                   .arg(response, QString::number(terms), QString::number(a->groups.size())));
     }
     a->success = f.get(result, Result, QLatin1StringView("success"), QJsonValue::Bool).toBool();
     const QString duration = f.text(result, Result, QLatin1StringView("duration"));
@@ -467,8 +483,7 @@ void readResult(Fields& f, const QJsonObject& statement, Answer* a)
     if (right != a->right || a->success != (right == terms)) {
         f.fail(QStringLiteral("点数（result.score.raw = %1）か成否（result.success）が、答えの"
                               "合っている項目の数（%2）と合いません")
-                   .arg(a->right)
-                   .arg(right));
+                   .arg(QString::number(a->right), QString::number(right)));
     }
 }
 
@@ -510,26 +525,11 @@ void readStatement(Fields& f, const QJsonObject& statement, Answer* a,
 namespace Statements
 {
 
-QString problemHash(const Problem& problem)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    addText(hash, problem.fullQuestion());
-    addList(hash, problem.terms);
-    addList(hash, problem.groups);
-    QStringList answers;
-    for (const int group : problem.groupOfTerm) {
-        answers.append(QString::number(group));
-    }
-    addList(hash, answers);
-    addText(hash, problem.explanation);
-    return QString::fromLatin1(hash.result().toHex().left(HashLength));
-}
-
-Answer about(const Problem& problem, const QString& series)
+Answer about(const Problem& problem, const QString& series, const QString& key)
 {
     Answer a;
     a.series = series;
-    a.problemHash = problemHash(problem);
+    a.problemHash = key;
     a.heading = problem.heading;
     a.question = problem.question;
     a.terms = problem.terms;
@@ -544,7 +544,9 @@ QByteArray line(const Answer& a)
         {QStringLiteral("objectType"), QStringLiteral("Agent")},
         {QStringLiteral("name"), a.learnerName},
         {QStringLiteral("account"),
-         QJsonObject{{QStringLiteral("homePage"), HomePage}, {QStringLiteral("name"), a.learner}}}};
+         QJsonObject{{QStringLiteral("homePage"),
+                      a.homePage.isEmpty() ? QString(HomePage::Default) : a.homePage},
+                     {QStringLiteral("name"), a.learner}}}};
     const QJsonObject verb{{QStringLiteral("id"), AnsweredVerb},
                            {QStringLiteral("display"),
                             QJsonObject{{QStringLiteral("en-US"), QStringLiteral("answered")},

@@ -17,14 +17,10 @@
 namespace Statements
 {
 
-// Names a problem by its text: the question, terms, groups, answers and
-// explanation as read, so the same from any copy or encoding of the file,
-// and another name when any of them changes. 16 lowercase hex characters.
-QString problemHash(const Problem& problem);
-
-// An answer to `problem` of series file `series`: what it asks, filled in;
-// who answered, how and when are the caller's to fill.
-Answer about(const Problem& problem, const QString& series);
+// An answer to `problem` of series file `series`, whose key there is `key`
+// (ProblemIds): what it asks, filled in; who answered, how and when are the
+// caller's to fill.
+Answer about(const Problem& problem, const QString& series, const QString& key);
 
 // The statement as compact JSON, without a line end.
 QByteArray line(const Answer& answer);

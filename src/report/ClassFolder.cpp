@@ -2,11 +2,11 @@
 
 #include "record/AnswerLog.h"
 #include "record/ProblemIndex.h"
+#include "record/StatementIds.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 
@@ -31,11 +31,11 @@ int lineAt(const QString& path, qint64 end)
 Read read(const QString& folder)
 {
     Read out;
-    QSet<QUuid> seen;
+    StatementIdSet seen;
     const QDir dir(QFileInfo(folder).absoluteFilePath());
     for (const QString& path : AnswerLogs::files(folder)) {
         const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
-        const LogRead log = AnswerLogs::readFile(path);
+        LogRead log = AnswerLogs::readFile(path);
         for (const LogFinding& f : log.findings) {
             out.leftOut.append({shown, f.line, f.message});
         }
@@ -46,13 +46,12 @@ Read read(const QString& folder)
                                                "止まったようです）")});
         }
         int again = 0;
-        for (const Answer& a : log.answers) {
-            if (!a.id.isNull() && seen.contains(a.id)) {
+        for (Answer& a : log.answers) {
+            if (!a.id.isNull() && !seen.insert(a.id).second) {
                 ++again;
                 continue;
             }
-            seen.insert(a.id);
-            out.answers.append(a);
+            out.answers.append(std::move(a));
         }
         if (again > 0) {
             out.leftOut.append({shown, 0,
@@ -64,19 +63,24 @@ Read read(const QString& folder)
     return out;
 }
 
-ClassReport::TextCheck seriesText(ProblemIndex& index)
+ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> leftOut,
+                           const QString& workDir)
 {
-    return [&index](const QString& series, const QString& hash) {
-        const std::optional<Problem> p = index.find(series, hash);
+    ProblemIndex index(workDir);
+    for (Answer& a : answers) {
+        index.update(a);
+    }
+    const auto lineOf = [&index](const QString& series, const QString& key) {
+        const std::optional<Problem> p = index.find(series, key);
         return p ? std::max(p->lines.heading, 1) : 0;
     };
+    return ClassReport::of(answers, std::move(leftOut), lineOf);
 }
 
 ClassReport::Report report(const QString& folder)
 {
     Read input = read(folder);
-    ProblemIndex index(folder);
-    return ClassReport::of(input.answers, std::move(input.leftOut), seriesText(index));
+    return report(std::move(input.answers), std::move(input.leftOut), folder);
 }
 
 } // namespace ClassFolder

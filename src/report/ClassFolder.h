@@ -5,8 +5,6 @@
 #include <QList>
 #include <QString>
 
-class ProblemIndex;
-
 // The answers of a class sharing one work folder: every learner's log in
 // records/, read with the log's own reader.
 namespace ClassFolder
@@ -21,11 +19,13 @@ struct Read {
 // before (the same id, as when a log was copied): left out and told.
 Read read(const QString& folder);
 
-// Where a problem is in the folder's series files, for ClassReport::of.
-ClassReport::TextCheck seriesText(ProblemIndex& index);
+// The report of answers from a folder's logs or a server's store: old
+// problem ids named as the series files of `workDir` name the problems now,
+// and each problem checked against those files.
+ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> leftOut,
+                           const QString& workDir);
 
-// The report of the folder, its problems checked against the folder's
-// series files.
+// The report of the folder's logs.
 ClassReport::Report report(const QString& folder);
 
 } // namespace ClassFolder

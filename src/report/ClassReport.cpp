@@ -32,6 +32,7 @@ QCollator headingOrder()
 struct Fold {
     LearnerProblem row;
     qint64 firstMs = 0;
+    qint64 showingMs = 0; // the current showing's last check's duration
 };
 
 void fold(Fold& f, const Answer& a)
@@ -49,7 +50,10 @@ void fold(Fold& f, const Answer& a)
     }
     row.checks += 1;
     row.showings += a.isReview() ? 1 : 0;
-    row.timeSpentMs += a.durationMs;
+    // A check's duration runs from the problem shown: a later check of the
+    // same showing includes the earlier ones.
+    row.timeSpentMs += a.durationMs - (a.isReview() ? 0 : f.showingMs);
+    f.showingMs = a.durationMs;
 }
 
 // Small numbers for the learners and the problems met, so that the counts
@@ -210,6 +214,7 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
     QMap<QDate, int> days;
     LocalTime::Days localDays;
     Numbering numbers;
+    TermTally terms;
     for (const Answer& a : answers) {
         const int learnerNo = numbers.learner(a.learner);
         const int problemNo = numbers.problem(a);
@@ -222,6 +227,7 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
         }
         fold(f, a);
         countConfusions(a, problemNo, learnerNo, &confusions);
+        terms.add(a);
         days[localDays.of(a.timestampMs)] += 1;
     }
 
@@ -249,6 +255,12 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
                          problemOrder.value(problemKey(b.series, b.problemHash));
               });
     report.confusions = sortedConfusions(confusions, problemOrder);
+    report.terms = terms.rates();
+    std::stable_sort(report.terms.begin(), report.terms.end(),
+                     [&problemOrder](const TermRate& a, const TermRate& b) {
+                         return problemOrder.value(problemKey(a.series, a.problemHash)) <
+                                problemOrder.value(problemKey(b.series, b.problemHash));
+                     });
     report.days = perDay(days);
     return report;
 }

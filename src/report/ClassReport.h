@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/Answer.h"
+#include "record/TermRates.h"
 
 #include <QDate>
 #include <QList>
@@ -38,7 +39,7 @@ struct LearnerProblem {
     int checks = 0;          // every check
     bool lastRight = false;
     qint64 lastAnsweredMs = 0;
-    qint64 timeSpentMs = 0; // the sum of the checks' durations
+    qint64 timeSpentMs = 0; // per showing its last check's duration, summed
     ProblemText text = ProblemText::Same;
 };
 
@@ -77,6 +78,7 @@ struct Report {
     QList<ProblemSummary> problems; // by series, then as in the file; changed ones last, by heading
     QList<LearnerProblem> rows;     // by learner, then in the order of problems
     QList<Confusion> confusions;    // by problem, most learners first
+    QList<TermRate> terms;          // by problem, then as the problem lists them
     QList<DayCount> days;           // every day from the first check to the last
     QList<LeftOut> leftOut;
     int statements = 0; // statements reported

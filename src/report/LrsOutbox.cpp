@@ -61,7 +61,7 @@ QList<LrsOutbox::Pending> LrsOutbox::pending() const
             }
         }
         for (const LogFinding& f : read.findings) {
-            p.damaged.append(QStringLiteral("%1: %2").arg(f.line).arg(f.message));
+            p.damaged.append(QStringLiteral("%1: %2").arg(QString::number(f.line), f.message));
         }
         if (!p.answers.isEmpty() || !p.damaged.isEmpty() || read.end != sent.offset) {
             out.append(p);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "record/Answer.h"
+#include "record/StatementIds.h"
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -42,7 +42,7 @@ public:
 private:
     struct Sent {
         qint64 offset = 0;
-        QSet<QUuid> ids;
+        StatementIdSet ids;
     };
     QString folder_;
     QString endpoint_;

@@ -87,16 +87,46 @@ QByteArray confusionsCsv(const ClassReport::Report& report)
     return csv(rows);
 }
 
+QByteArray termsCsv(const ClassReport::Report& report)
+{
+    QList<QStringList> rows{{QStringLiteral("問題集"), QStringLiteral("見出し"),
+                             QStringLiteral("項目"), QStringLiteral("正しい分類群"),
+                             QStringLiteral("初回の答え合わせ回数"),
+                             QStringLiteral("正しく置いた回数"), QStringLiteral("正解率(%)")}};
+    rows.reserve(report.terms.size() + 1);
+    for (const TermRate& t : report.terms) {
+        rows.append({t.series, t.heading, t.term, t.group, QString::number(t.firstChecks),
+                     QString::number(t.right), QString::number(t.rightPercent())});
+    }
+    return csv(rows);
+}
+
+const QStringList& spreadsheetNames()
+{
+    static const QStringList names{QStringLiteral("results.csv"), QStringLiteral("confusions.csv"),
+                                   QStringLiteral("terms.csv")};
+    return names;
+}
+
+QByteArray spreadsheet(const QString& name, const ClassReport::Report& report)
+{
+    using Writer = QByteArray (*)(const ClassReport::Report&);
+    static const Writer writers[] = {resultsCsv, confusionsCsv, termsCsv};
+    const qsizetype i = spreadsheetNames().indexOf(name);
+    return i >= 0 ? writers[i](report) : QByteArray();
+}
+
 QString write(const QString& outDir, const ClassReport::Report& report, const QString& title)
 {
     if (!QDir().mkpath(outDir)) {
         return QStringLiteral("出力フォルダ「%1」を作れません").arg(outDir);
     }
     const QDir dir(outDir);
-    const QList<std::pair<QString, QByteArray>> files{
-        {QStringLiteral("results.csv"), resultsCsv(report)},
-        {QStringLiteral("confusions.csv"), confusionsCsv(report)},
-        {QStringLiteral("index.html"), indexHtml(report, title)}};
+    QList<std::pair<QString, QByteArray>> files;
+    for (const QString& name : spreadsheetNames()) {
+        files.append({name, spreadsheet(name, report)});
+    }
+    files.append({QStringLiteral("index.html"), indexHtml(report, title)});
     for (const auto& [name, bytes] : files) {
         const QString failure = WriteFileAtomically(dir.filePath(name), bytes);
         if (!failure.isEmpty()) {

@@ -4,8 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
-// The report as files a teacher opens: two spreadsheets and a page.
+// The report as files a teacher opens: three spreadsheets and a page.
 // The spreadsheets are UTF-8 with a byte order mark and CR LF line ends,
 // quoted as RFC 4180 says, which Japanese Excel reads as UTF-8 (without
 // the mark it takes the file for Shift-JIS). "Right" columns hold 1 or 0 so
@@ -18,6 +19,9 @@ QByteArray resultsCsv(const ClassReport::Report& report);
 // One row per term placed in a wrong group of a problem, most learners
 // first within each problem.
 QByteArray confusionsCsv(const ClassReport::Report& report);
+// One row per problem and term: how often the term was put in its group at
+// first checks.
+QByteArray termsCsv(const ClassReport::Report& report);
 // The class at a glance, for the screen and for A4 paper: no script, no
 // file from outside.
 QByteArray indexHtml(const ClassReport::Report& report, const QString& title);
@@ -26,7 +30,12 @@ QByteArray indexHtml(const ClassReport::Report& report, const QString& title);
 // formula (= + - @ at its start) gets a leading apostrophe.
 QString csvField(const QString& text);
 
-// Writes the three files into `outDir` (made when missing), each in one
+// The spreadsheets' file names, in the order they are offered.
+const QStringList& spreadsheetNames();
+// The spreadsheet of one of those names; empty for another name.
+QByteArray spreadsheet(const QString& name, const ClassReport::Report& report);
+
+// Writes the four files into `outDir` (made when missing), each in one
 // step. Returns "" or why not, in Japanese.
 QString write(const QString& outDir, const ClassReport::Report& report, const QString& title);
 

@@ -73,10 +73,9 @@ QString head(const Report& report, const QString& title)
     out += QStringLiteral("<h1>%1</h1>\n").arg(esc(title));
     out += QStringLiteral("<p class=\"summary\">学習者 %1人、問題 %2問、答え合わせ %3回。"
                           "作成 %4。</p>\n")
-               .arg(report.learners.size())
-               .arg(report.problems.size())
-               .arg(report.statements)
-               .arg(esc(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+               .arg(QString::number(report.learners.size()),
+                    QString::number(report.problems.size()), QString::number(report.statements),
+                    esc(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
     if (!report.leftOut.isEmpty()) {
         out += QStringLiteral("<p class=\"flag\">読めなかった記録が %1 件あります"
                               "（<a href=\"#left-out\">最後の節</a>）。</p>\n")
@@ -117,9 +116,7 @@ QString grid(const Report& report, const QList<const ProblemSummary*>& problems,
         }
         if (answered > 0) {
             out += QStringLiteral("<tr><th>%1</th>%2<td class=\"num\">%3/%4</td></tr>\n")
-                       .arg(esc(learner), line)
-                       .arg(right)
-                       .arg(answered);
+                       .arg(esc(learner), line, QString::number(right), QString::number(answered));
         }
     }
     out += QStringLiteral("</tbody>\n<tfoot><tr><th>正解率</th>");
@@ -156,8 +153,7 @@ QString seriesTables(const Report& report)
             }
         }
         out += QStringLiteral("<section class=\"series\">\n<h3>%1（%2問）</h3>\n")
-                   .arg(esc(series))
-                   .arg(problems.size());
+                   .arg(esc(series), QString::number(problems.size()));
         for (qsizetype i = 0; i < problems.size(); i += ProblemsPerTable) {
             out += grid(report, problems.mid(i, ProblemsPerTable), rows);
         }
@@ -181,10 +177,8 @@ QString hardestTable(const Report& report)
                         p.text == ProblemText::Changed
                             ? QStringLiteral(" <span class=\"flag\">※</span>")
                             : QString(),
-                        percent(p.firstRight, p.learners))
-                   .arg(width)
-                   .arg(p.firstRight)
-                   .arg(p.learners);
+                        percent(p.firstRight, p.learners), QString::number(width),
+                        QString::number(p.firstRight), QString::number(p.learners));
     }
     return out + QStringLiteral("</tbody>\n</table>\n");
 }
@@ -196,11 +190,39 @@ QString confusionTable(const Report& report)
                        "<th>見出し</th><th>項目</th><th>置いた分類群</th><th>正しい分類群</th>"
                        "<th>学習者数</th></tr></thead>\n<tbody>\n");
     for (const Confusion& c : commonest(report)) {
-        out +=
-            QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                           "<td class=\"num\">%6</td></tr>\n")
-                .arg(esc(c.series), esc(c.heading), esc(c.term), esc(c.placedIn), esc(c.belongsIn))
-                .arg(c.learners);
+        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
+                              "<td class=\"num\">%6</td></tr>\n")
+                   .arg(esc(c.series), esc(c.heading), esc(c.term), esc(c.placedIn),
+                        esc(c.belongsIn), QString::number(c.learners));
+    }
+    return out + QStringLiteral("</tbody>\n</table>\n");
+}
+
+// The terms least often put in their group at first checks; every term is
+// in terms.csv.
+QString termTable(const Report& report)
+{
+    constexpr qsizetype Shown = 20;
+    QList<const TermRate*> terms;
+    for (const TermRate& t : report.terms) {
+        terms.append(&t);
+    }
+    std::stable_sort(terms.begin(), terms.end(), [](const TermRate* a, const TermRate* b) {
+        // a->right / a->firstChecks < b->right / b->firstChecks, in integers.
+        const qint64 left = qint64(a->right) * b->firstChecks;
+        const qint64 right = qint64(b->right) * a->firstChecks;
+        return left != right ? left < right : a->firstChecks > b->firstChecks;
+    });
+    QString out = QStringLiteral(
+        "<h2>初回の正解率が低い項目</h2>\n<p>すべての項目の正解率は terms.csv にあります。</p>\n"
+        "<table>\n<thead><tr><th>問題集</th><th>見出し</th><th>項目</th><th>正しい分類群</th>"
+        "<th>初回正解率</th><th>正解/初回の答え合わせ</th></tr></thead>\n<tbody>\n");
+    for (const TermRate* t : terms.mid(0, Shown)) {
+        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td>"
+                              "<td class=\"num\">%5%</td><td class=\"num\">%6/%7</td></tr>\n")
+                   .arg(esc(t->series), esc(t->heading), esc(t->term), esc(t->group),
+                        QString::number(t->rightPercent()), QString::number(t->right),
+                        QString::number(t->firstChecks));
     }
     return out + QStringLiteral("</tbody>\n</table>\n");
 }
@@ -226,43 +248,34 @@ QString dayChart(const Report& report)
         bars +=
             QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#3b6ea8\">"
                            "<title>%5: %6回</title></rect>")
-                .arg(Left + step * double(i), 0, 'f', 1)
-                .arg(Top + Height - h, 0, 'f', 1)
-                .arg(std::max(step - (step > 3 ? 1.0 : 0.0), 0.5), 0, 'f', 2)
-                .arg(h, 0, 'f', 1)
-                .arg(d.day.toString(Qt::ISODate))
-                .arg(d.checks);
+                .arg(QString::number(Left + step * double(i), 'f', 1),
+                     QString::number(Top + Height - h, 'f', 1),
+                     QString::number(std::max(step - (step > 3 ? 1.0 : 0.0), 0.5), 'f', 2),
+                     QString::number(h, 'f', 1), d.day.toString(Qt::ISODate),
+                     QString::number(d.checks));
     }
     const QString first = report.days.first().day.toString(Qt::ISODate);
     const QString last = report.days.last().day.toString(Qt::ISODate);
     out += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
                           "viewBox=\"0 0 %1 %2\" role=\"img\" "
                           "aria-label=\"%3 から %4 までの日ごとの答え合わせの数\">")
-               .arg(Left + Width + 10)
-               .arg(Top + Height + 24)
-               .arg(first, last);
+               .arg(QString::number(Left + Width + 10), QString::number(Top + Height + 24), first,
+                    last);
     out += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"#333\"/>")
-               .arg(Left)
-               .arg(Top + Height)
-               .arg(Left + Width);
+               .arg(QString::number(Left), QString::number(Top + Height),
+                    QString::number(Left + Width));
     out += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>"
                           "<text x=\"%1\" y=\"%4\" text-anchor=\"end\">0</text>")
-               .arg(Left - 4)
-               .arg(Top + 10)
-               .arg(most)
-               .arg(Top + Height);
+               .arg(QString::number(Left - 4), QString::number(Top + 10), QString::number(most),
+                    QString::number(Top + Height));
     out += bars;
     out += QStringLiteral("<text x=\"%1\" y=\"%2\">%3</text><text x=\"%4\" y=\"%2\" "
                           "text-anchor=\"end\">%5</text></svg>\n")
-               .arg(Left)
-               .arg(Top + Height + 18)
-               .arg(first)
-               .arg(Left + Width)
-               .arg(last);
+               .arg(QString::number(Left), QString::number(Top + Height + 18), first,
+                    QString::number(Left + Width), last);
     return out + QStringLiteral("<p>%1 日間。最も多い日は %2（%3回）。</p>\n")
-                     .arg(report.days.size())
-                     .arg(busiest->day.toString(Qt::ISODate))
-                     .arg(busiest->checks);
+                     .arg(QString::number(report.days.size()), busiest->day.toString(Qt::ISODate),
+                          QString::number(busiest->checks));
 }
 
 QString leftOutList(const Report& report)
@@ -286,8 +299,8 @@ QString leftOutList(const Report& report)
 QByteArray indexHtml(const Report& report, const QString& title)
 {
     const QString page = head(report, title) + seriesTables(report) + hardestTable(report) +
-                         confusionTable(report) + dayChart(report) + leftOutList(report) +
-                         QStringLiteral("</body>\n</html>\n");
+                         confusionTable(report) + termTable(report) + dayChart(report) +
+                         leftOutList(report) + QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
 

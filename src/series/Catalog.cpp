@@ -107,8 +107,7 @@ void checkCount(Result* out)
             {out->entries.at(SeriesState::MaxCatalogEntries).line, Finding::Kind::Warning,
              QStringLiteral("一覧に載せられるのは%1件までです。この行から先の%2件は"
                             "載りません")
-                 .arg(SeriesState::MaxCatalogEntries)
-                 .arg(over)});
+                 .arg(QString::number(SeriesState::MaxCatalogEntries), QString::number(over))});
     }
 }
 

@@ -49,8 +49,8 @@ Findings Series::findings() const
         out.append({usable.at(SeriesState::MaxProblems).lines.heading, Finding::Kind::Warning,
                     QStringLiteral("1つの問題集に入れられるのは%1問までです。この問題から先の"
                                    "%2問は読み込みません")
-                        .arg(SeriesState::MaxProblems)
-                        .arg(usable.size() - SeriesState::MaxProblems)});
+                        .arg(QString::number(SeriesState::MaxProblems),
+                             QString::number(usable.size() - SeriesState::MaxProblems))});
     }
     sortByLine(out);
     return out;

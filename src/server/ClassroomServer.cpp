@@ -5,6 +5,7 @@
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "files/FileLookup.h"
+#include "record/HomePage.h"
 #include "session/SoundCues.h"
 
 #include <QDateTime>
@@ -63,8 +64,10 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure)
-    : workDir_(std::move(workDir)), store_(store), measure_(measure), secure_(secure)
+ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure,
+                                 bool secure)
+    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
+      measure_(measure), secure_(secure)
 {
     for (const SoundCue cue : AllSoundCues) {
         soundFiles_.at(static_cast<std::size_t>(cue)) = QString::fromLatin1(SoundCues::fileName(cue));
@@ -250,7 +253,7 @@ LearnerScreen& ClassroomServer::screenOf(const QString& learner)
 {
     std::shared_ptr<LearnerScreen>& screen = screens_[learner];
     if (!screen) {
-        screen = std::make_shared<LearnerScreen>(learner, workDir_, measure_, store_);
+        screen = std::make_shared<LearnerScreen>(learner, workDir_, homePage_, measure_, store_);
     }
     return *screen;
 }

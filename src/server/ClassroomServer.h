@@ -72,6 +72,7 @@ private:
     void send(QTcpSocket* socket, const Reply& reply) const;
 
     QString workDir_;
+    QString homePage_; // of the learners' accounts in the statements
     Store& store_;
     const TextMeasure& measure_;
     bool secure_;

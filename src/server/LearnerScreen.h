@@ -22,7 +22,8 @@ class TextMeasure;
 class LearnerScreen
 {
 public:
-    LearnerScreen(QString learner, const QString& workDir, const TextMeasure& measure, Store& store);
+    LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
+                  const TextMeasure& measure, Store& store);
     LearnerScreen(const LearnerScreen&) = delete;
     LearnerScreen& operator=(const LearnerScreen&) = delete;
 

@@ -6,8 +6,8 @@
 
 #include <QDateTime>
 
-StoreAnswers::StoreAnswers(Store& store, QString learner)
-    : store_(store), learner_(std::move(learner))
+StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
+    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)), problems_(workDir)
 {
 }
 
@@ -23,10 +23,11 @@ QString StoreAnswers::name() const
 
 void StoreAnswers::count(const Answer& answer)
 {
-    if (!counted_.contains(answer.id)) {
-        counted_.insert(answer.id);
-        answers_.append(answer);
-        schedule_.add(answer, now());
+    if (counted_.insert(answer.id).second) {
+        Answer a = answer;
+        problems_.update(a);
+        answers_.append(a);
+        schedule_.add(a, now());
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "marks/MarksFile.h"
 #include "record/AnswerStore.h"
+#include "record/ProblemIndex.h"
+#include "record/StatementIds.h"
 
 #include <QList>
 #include <QSet>
@@ -14,10 +16,11 @@ class Store;
 class StoreAnswers : public AnswerStore
 {
 public:
-    StoreAnswers(Store& store, QString learner);
+    StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
 
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learner_; }
+    const QString& homePage() const override { return homePage_; }
     qint64 now() const override;
     QString name() const override;
     void count(const Answer& answer) override;
@@ -30,9 +33,12 @@ public:
 private:
     Store& store_;
     QString learner_;
+    QString homePage_;
+    // Old problem ids named as the folder's series name the problems now.
+    ProblemIndex problems_;
     QList<Answer> answers_;
     Schedule schedule_;
-    QSet<QUuid> counted_;
+    StatementIdSet counted_;
 };
 
 // A learner's marks in the classroom's store, each a row with its place.

@@ -4,16 +4,14 @@
 
 #include "server/ClassroomServer.h"
 
-#include "server/ServerReplies.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
 #include "files/FileLookup.h"
-#include "record/ProblemIndex.h"
-#include "record/Statements.h"
-#include "report/ClassFolder.h"
 #include "report/ReportFiles.h"
 #include "series/Catalog.h"
 #include "series/SeriesLoader.h"
+#include "server/ServerReplies.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "server/StoreReport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -29,27 +27,6 @@ using ServerReplies::json;
 using ServerReplies::refusal;
 
 constexpr int MaxNameLength = 64;
-
-// The report of every learner's statements in the store; a statement that
-// cannot be read is told among what was left out.
-ClassReport::Report classReport(Store& store, const QString& workDir)
-{
-    StatementReader reader;
-    QList<Answer> answers;
-    QList<ClassReport::LeftOut> leftOut;
-    int row = 0;
-    for (const QByteArray& line : store.allStatements()) {
-        ++row;
-        QString why;
-        if (std::optional<Answer> a = reader.parse(line, &why)) {
-            answers.append(std::move(*a));
-        } else {
-            leftOut.append({store.where(), row, why});
-        }
-    }
-    ProblemIndex index(workDir);
-    return ClassReport::of(answers, std::move(leftOut), ClassFolder::seriesText(index));
-}
 
 QJsonArray findingsJson(const Findings& findings)
 {
@@ -182,11 +159,11 @@ ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
 {
     const bool report = path == QLatin1String("/teacher/report");
     const bool page = path == QLatin1String("/teacher/index.html");
-    const bool results = path == QLatin1String("/teacher/results.csv");
-    if (!report && !page && !results && path != QLatin1String("/teacher/confusions.csv")) {
+    const QString name = path.mid(9);
+    if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    const ClassReport::Report classReport = ::classReport(store_, workDir_);
+    const ClassReport::Report classReport = StoreReport::of(store_, workDir_);
     Reply r;
     if (report || page) {
         r.type = "text/html; charset=utf-8";
@@ -197,11 +174,11 @@ ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
                                               "img-src data:; frame-ancestors 'self'")));
     } else {
         r.type = "text/csv; charset=utf-8";
-        r.body = results ? ReportFiles::resultsCsv(classReport) : ReportFiles::confusionsCsv(classReport);
+        r.body = ReportFiles::spreadsheet(name, classReport);
     }
     if (!report) {
         r.headers.append(qMakePair(QByteArray("Content-Disposition"),
-                                   "attachment; filename=\"" + path.mid(9).toLatin1() + '"'));
+                                   "attachment; filename=\"" + name.toLatin1() + '"'));
     }
     return r;
 }

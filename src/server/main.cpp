@@ -9,6 +9,7 @@
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
+#include "record/HomePage.h"
 
 #include <QGuiApplication>
 #include <QFile>
@@ -196,15 +197,22 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
     const QHostAddress address(r.listen);
     const quint16 port = listenOn(server, address, r.port, secure);
     if (port == 0) {
-        return fail(QStringLiteral("%1 のポート %2 で待ち受けられません").arg(r.listen).arg(r.port));
+        return fail(QStringLiteral("%1 のポート %2 で待ち受けられません")
+                        .arg(r.listen, QString::number(r.port)));
     }
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QLatin1Char('[') + r.listen + QLatin1Char(']')
                              : r.listen;
     print(QStringLiteral("フォルダ: %1").arg(folder));
     print(QStringLiteral("記録: %1").arg(store.where()));
-    print(QStringLiteral("%1://%2:%3/").arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host)
-              .arg(port));
+    const HomePage::Setting homePage = HomePage::read(folder);
+    print(QStringLiteral("学習者のアカウントのホームページ: %1").arg(homePage.url));
+    if (!homePage.problem.isEmpty()) {
+        print(homePage.problem);
+    }
+    print(QStringLiteral("%1://%2:%3/")
+              .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host,
+                   QString::number(port)));
     stopOnSignals(app);
     const int status = QGuiApplication::exec();
     server.leaveAll();

@@ -22,5 +22,5 @@ void Control::setCaption(const QString& text)
 
 QString Control::displayName() const
 {
-    return Index < 0 ? Name : QStringLiteral("%1(%2)").arg(Name).arg(Index);
+    return Index < 0 ? Name : QStringLiteral("%1(%2)").arg(Name, QString::number(Index));
 }

@@ -479,6 +479,11 @@ Outcome MainScreen::showProgress()
     return run([this] { Recording::showProgress(*this); });
 }
 
+Outcome MainScreen::recordRead()
+{
+    return run([this] { Recording::recordRead(*this); });
+}
+
 Outcome MainScreen::showAbout()
 {
     return run([this] {

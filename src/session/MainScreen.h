@@ -140,6 +140,8 @@ public:
     Outcome closeExplanation();
     Outcome showAbout();
     Outcome showProgress();
+    // The learner's record has been read in: the list shows what it says.
+    Outcome recordRead();
     // The window is being closed through its title bar. False when marks
     // could not be saved and the user is asked whether to close anyway: the
     // answer to Question::CloseWithoutMarks then decides.

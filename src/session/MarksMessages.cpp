@@ -64,8 +64,7 @@ bool mayEnd(MainScreen& screen, const MarksWrite& last, Question question)
                        "［OK］ マークを保存せずに終了します。\n"
                        "［キャンセル］ 終了しません。マークは次にファイルへ書き込むときに"
                        "もう一度記録を試みます。")
-            .arg(last.failure, screen.marks.where())
-            .arg(lost);
+            .arg(last.failure, screen.marks.where(), QString::number(lost));
     screen.ask(question, withFindings(last, text), Dialogs::Icon::Critical);
     return false;
 }

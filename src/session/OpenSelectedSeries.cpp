@@ -60,11 +60,11 @@ QStringList leftOutLines(const SeriesLoader::Series& series)
 {
     QStringList faults;
     for (const Finding& f : series.leftOut) {
-        faults.append(QStringLiteral("%1行目の問題: %2").arg(f.line).arg(f.message));
+        faults.append(QStringLiteral("%1行目の問題: %2").arg(QString::number(f.line), f.message));
     }
     for (const Finding& f : series.warnings) {
         if (f.kind == Finding::Kind::Error) {
-            faults.append(QStringLiteral("%1行目: %2").arg(f.line).arg(f.message));
+            faults.append(QStringLiteral("%1行目: %2").arg(QString::number(f.line), f.message));
         }
     }
     return faults;
@@ -83,8 +83,8 @@ QStringList notesAfterLoading(const SeriesLoader::Series& series, const QStringL
     if (series.usable.size() > loaded) {
         notes.append(QStringLiteral("1つの問題集に入れられるのは%1問までです。最初の%1問を"
                                     "読み込み、残りの%2問は読み込みませんでした。")
-                         .arg(SeriesState::MaxProblems)
-                         .arg(series.usable.size() - loaded));
+                         .arg(QString::number(SeriesState::MaxProblems),
+                              QString::number(series.usable.size() - loaded)));
     }
     return notes;
 }

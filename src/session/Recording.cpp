@@ -1,6 +1,7 @@
 #include "session/Recording.h"
 
 #include "record/AnswerStore.h"
+#include "record/ProblemId.h"
 #include "record/Progress.h"
 #include "record/Statements.h"
 #include "session/MainScreen.h"
@@ -26,14 +27,14 @@ QStringList catalogueFiles(const SeriesState& st)
 }
 
 // The series file the problem on the board was read from. A marked problem
-// counts as one of its series while a catalogue file still holds its text,
-// so that marking it does not start its record anew.
-QString seriesOfCurrent(MainScreen& screen, const QString& hash)
+// counts as one of its series while a catalogue file still asks what it
+// asks, so that marking it does not start its record anew.
+QString seriesOfCurrent(MainScreen& screen, const Problem& problem)
 {
     SeriesState& st = screen.state;
     QString& series = st.seriesFile.at(static_cast<std::size_t>(st.currentProblem));
     if (series.isEmpty() && st.markedSeries) {
-        series = screen.problemIndex.seriesOf(hash, catalogueFiles(st));
+        series = screen.problemIndex.seriesOf(problem, catalogueFiles(st));
     }
     if (series.isEmpty()) {
         series = st.catalog[0][1];
@@ -46,9 +47,11 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
     const AnswerStore& record = *screen.record;
     const Quiz& quiz = screen.quiz;
     const Problem& problem = screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
-    Answer a = Statements::about(problem, seriesOfCurrent(screen, Statements::problemHash(problem)));
+    const QString series = seriesOfCurrent(screen, problem);
+    Answer a = Statements::about(problem, series, screen.problemIndex.keyOf(series, problem));
     a.learner = record.learner();
     a.learnerName = record.learnerName();
+    a.homePage = record.homePage();
     // The board shows the problem as far as it has room for.
     a.terms = a.terms.mid(0, quiz.terms());
     a.groups = a.groups.mid(0, quiz.frames());
@@ -88,10 +91,10 @@ void tellFindings(MainScreen& screen, const QList<LogFinding>& findings)
     QStringList lines;
     for (qsizetype i = 0; i < std::min(Shown, findings.size()); ++i) {
         const LogFinding& f = findings.at(i);
-        lines.append(QStringLiteral("%1 %2行目: %3")
-                         .arg(QDir::toNativeSeparators(QDir(screen.workDir).relativeFilePath(f.file)))
-                         .arg(f.line)
-                         .arg(f.message));
+        lines.append(
+            QStringLiteral("%1 %2行目: %3")
+                .arg(QDir::toNativeSeparators(QDir(screen.workDir).relativeFilePath(f.file)),
+                     QString::number(f.line), f.message));
     }
     if (findings.size() > Shown) {
         lines.append(QStringLiteral("ほか%1行").arg(findings.size() - Shown));
@@ -127,7 +130,7 @@ std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& ser
         return screen.problemIndex.find(series, hash);
     }
     for (const Problem& m : screen.marks.problems()) {
-        if (Statements::problemHash(m) == hash) {
+        if (hash.startsWith(ProblemIds::asked(m) + QLatin1Char('-'))) {
             return m;
         }
     }
@@ -198,7 +201,8 @@ void Recording::updateReview(MainScreen& screen)
 
 void Recording::showOnList(MainScreen& screen)
 {
-    if (!screen.record) {
+    // Whose record it is and today's review show once it has been read.
+    if (!screen.record || !screen.record->readAheadDone()) {
         return;
     }
     screen.learnerLine.setCaption(QStringLiteral("学習の記録：%1").arg(screen.record->learnerName()));
@@ -207,6 +211,13 @@ void Recording::showOnList(MainScreen& screen)
     screen.learnerLine.Visible = true;
     screen.progressButton.Visible = true;
     updateReview(screen);
+}
+
+void Recording::recordRead(MainScreen& screen)
+{
+    if (screen.screen() == Screen::SeriesList) {
+        showOnList(screen);
+    }
 }
 
 void Recording::showProgress(MainScreen& screen)

@@ -51,6 +51,9 @@ void updateReview(MainScreen& screen);
 // The series list screen's part of the record: whose it is, the button
 // that opens it, and today's review.
 void showOnList(MainScreen& screen);
+// The record's first read is in: the list, if it is on the screen, shows
+// its part now.
+void recordRead(MainScreen& screen);
 // Leaves the learner's progress for the window to show.
 void showProgress(MainScreen& screen);
 // Opens today's review as a series of its own.

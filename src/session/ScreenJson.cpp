@@ -18,10 +18,10 @@ QString colour(quint32 c)
     if (Colors::isSystem(c)) {
         return c == Colors::ButtonFace ? QStringLiteral("ButtonFace") : QStringLiteral("ButtonText");
     }
-    return QStringLiteral("#%1%2%3")
-        .arg(Colors::red(c), 2, 16, QLatin1Char('0'))
-        .arg(Colors::green(c), 2, 16, QLatin1Char('0'))
-        .arg(Colors::blue(c), 2, 16, QLatin1Char('0'));
+    return QStringLiteral("#%1%2%3").arg(
+        QString::number(Colors::red(c), 16).rightJustified(2, u'0'),
+        QString::number(Colors::green(c), 16).rightJustified(2, u'0'),
+        QString::number(Colors::blue(c), 16).rightJustified(2, u'0'));
 }
 
 QJsonArray box(float left, float top, float width, float height)

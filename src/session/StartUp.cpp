@@ -42,10 +42,9 @@ QStringList notesOnEntries(const Catalog::Result& catalog, const QString& name, 
         notes.append(QStringLiteral("問題集の一覧ファイル「%1」には%2件の問題集が書かれています。\n"
                                     "一覧に載せられるのは%3件までのため、最初の%3件だけを載せ、"
                                     "残りの%4件は載せていません。")
-                         .arg(name)
-                         .arg(entries)
-                         .arg(SeriesState::MaxCatalogEntries)
-                         .arg(entries - listed));
+                         .arg(name, QString::number(entries),
+                              QString::number(SeriesState::MaxCatalogEntries),
+                              QString::number(entries - listed)));
     }
     return notes;
 }

@@ -123,7 +123,8 @@ QString pictureName(const QString& stem, int number, int problemCount)
 {
     // Enough digits for the names to sort in problem order.
     const int digits = problemCount >= 100 ? 3 : 2;
-    return QStringLiteral("%1-%2.png").arg(stem).arg(number, digits, 10, QLatin1Char('0'));
+    return QStringLiteral("%1-%2.png")
+        .arg(stem, QString::number(number).rightJustified(digits, u'0'));
 }
 
 // Replaces the file as one step, so that an interrupted run never leaves a

@@ -1,5 +1,7 @@
 #include "window/MainWindow.h"
 
+#include "session/Recording.h"
+
 #include "window/Accessibility.h"
 #include "window/FrameBox.h"
 #include "window/HeldKeys.h"
@@ -678,6 +680,11 @@ void MainWindow::endBySession()
     if (close()) {
         QCoreApplication::exit(0);
     }
+}
+
+void MainWindow::recordRead()
+{
+    run([this] { form_.recordRead(); });
 }
 
 void MainWindow::centreOnScreen()

@@ -40,6 +40,8 @@ public:
     // are written first, then the program ends.
     void endBySession();
     bool ended() const { return ended_; }
+    // The learner's record, read on another thread, is in.
+    void recordRead();
     // Places the window in the middle of its screen.
     void centreOnScreen();
 

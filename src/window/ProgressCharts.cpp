@@ -24,12 +24,12 @@ constexpr quint32 DataColour = Colors::GroupCaptions[3];
 
 QString dayName(const QDate& day)
 {
-    return QStringLiteral("%1月%2日").arg(day.month()).arg(day.day());
+    return QStringLiteral("%1月%2日").arg(QString::number(day.month()), QString::number(day.day()));
 }
 
 QString shortDay(const QDate& day)
 {
-    return QStringLiteral("%1/%2").arg(day.month()).arg(day.day());
+    return QStringLiteral("%1/%2").arg(QString::number(day.month()), QString::number(day.day()));
 }
 
 // A chart that the keyboard and a screen reader reach: it shows that it has
@@ -165,7 +165,7 @@ QString describeDays(const QList<DayCount>& days)
 {
     QStringList parts;
     for (const DayCount& d : days) {
-        parts.append(QStringLiteral("%1 %2問").arg(dayName(d.day)).arg(d.answers));
+        parts.append(QStringLiteral("%1 %2問").arg(dayName(d.day), QString::number(d.answers)));
     }
     return parts.join(u'、');
 }
@@ -175,11 +175,11 @@ QString describeWeeks(const QList<WeekRate>& weeks)
     QStringList parts;
     for (const WeekRate& w : weeks) {
         const QString week = dayName(w.monday) + QStringLiteral("の週 ");
-        parts.append(w.reviews == 0 ? week + QStringLiteral("復習なし")
-                                    : week + QStringLiteral("%1%（%2問中%3問）")
-                                                 .arg(w.rightPercent())
-                                                 .arg(w.reviews)
-                                                 .arg(w.right));
+        parts.append(w.reviews == 0
+                         ? week + QStringLiteral("復習なし")
+                         : week + QStringLiteral("%1%（%2問中%3問）")
+                                      .arg(QString::number(w.rightPercent()),
+                                           QString::number(w.reviews), QString::number(w.right)));
     }
     return parts.join(u'、');
 }

@@ -54,13 +54,31 @@ void fillRows(QTableWidget* table, const Progress& progress)
     }
 }
 
-QTableWidget* makeTable(const Progress& progress, QWidget* parent)
+// Each term answered, least often right first.
+void fillTerms(QTableWidget* table, const Progress& progress)
 {
-    auto* table = new QTableWidget(0, 5, parent);
-    table->setHorizontalHeaderLabels({QStringLiteral("シリーズ"), QStringLiteral("解いた問題"),
-                                      QStringLiteral("初回正解 (%)"), QStringLiteral("今日の復習"),
-                                      QStringLiteral("今週の復習")});
-    table->setAccessibleName(QStringLiteral("シリーズごとの記録"));
+    table->setRowCount(static_cast<int>(progress.terms.size()));
+    for (int row = 0; row < progress.terms.size(); ++row) {
+        const TermRate& t = progress.terms.at(row);
+        QTableWidgetItem* heading = cell(t.heading, Qt::AlignLeft);
+        heading->setToolTip(t.series);
+        table->setItem(row, 0, heading);
+        table->setItem(row, 1, cell(t.term, Qt::AlignLeft));
+        table->setItem(row, 2, cell(t.group, Qt::AlignLeft));
+        table->setItem(row, 3, number(t.rightPercent()));
+        table->setItem(row, 4,
+                       cell(QStringLiteral("%1/%2").arg(QString::number(t.right),
+                                                        QString::number(t.firstChecks)),
+                            Qt::AlignRight));
+    }
+}
+
+// A read-only table of `rows` rows in view.
+QTableWidget* makeTable(const QStringList& columns, const QString& name, int rows, QWidget* parent)
+{
+    auto* table = new QTableWidget(0, static_cast<int>(columns.size()), parent);
+    table->setHorizontalHeaderLabels(columns);
+    table->setAccessibleName(name);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -71,9 +89,6 @@ QTableWidget* makeTable(const Progress& progress, QWidget* parent)
     QHeaderView* header = table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setSectionResizeMode(0, QHeaderView::Stretch);
-    fillRows(table, progress);
-    // Up to eight rows show without scrolling; the charts take what is left.
-    const int rows = std::clamp(table->rowCount(), 2, 8);
     table->setFixedHeight(header->sizeHint().height() +
                           rows * table->verticalHeader()->defaultSectionSize() +
                           2 * table->frameWidth());
@@ -83,7 +98,19 @@ QTableWidget* makeTable(const Progress& progress, QWidget* parent)
 } // namespace
 
 ProgressDialog::ProgressDialog(const Progress& progress, QWidget* parent)
-    : QDialog(parent), learner_(new QLabel(this)), table_(makeTable(progress, this)),
+    : QDialog(parent), learner_(new QLabel(this)),
+      table_(makeTable(
+          {QStringLiteral("シリーズ"), QStringLiteral("解いた問題"), QStringLiteral("初回正解 (%)"),
+           QStringLiteral("今日の復習"), QStringLiteral("今週の復習")},
+          QStringLiteral("シリーズごとの記録"),
+          // Up to eight rows show without scrolling; the charts
+          // take what is left.
+          progress.answers == 0 ? 2 : std::clamp(static_cast<int>(progress.series.size()), 2, 8),
+          this)),
+      terms_(
+          makeTable({QStringLiteral("問題"), QStringLiteral("項目"), QStringLiteral("正しい分類群"),
+                     QStringLiteral("初回正解 (%)"), QStringLiteral("正解/初回")},
+                    QStringLiteral("項目ごとの初回正解率"), 4, this)),
       days_(ProgressCharts::dayChart(progress.days, this)),
       weeks_(ProgressCharts::weekChart(progress.weeks, this)),
       close_(new QPushButton(QStringLiteral("閉じる"), this))
@@ -92,10 +119,11 @@ ProgressDialog::ProgressDialog(const Progress& progress, QWidget* parent)
     setAccessibleName(QString::fromUtf16(Title));
     setWindowIcon(ProgramImages::icon());
 
+    fillRows(table_, progress);
+    fillTerms(terms_, progress);
     learner_->setTextFormat(Qt::PlainText);
     learner_->setText(QStringLiteral("学習者: %1　　これまでの回答: %2回")
-                          .arg(progress.learner)
-                          .arg(progress.answers));
+                          .arg(progress.learner, QString::number(progress.answers)));
     learner_->setAccessibleName(learner_->text());
 
     auto* buttons = new QDialogButtonBox(this);
@@ -115,10 +143,12 @@ ProgressDialog::ProgressDialog(const Progress& progress, QWidget* parent)
         layout->addWidget(setAside);
     }
     layout->addWidget(table_);
+    layout->addWidget(terms_);
     layout->addLayout(charts, 1);
     layout->addWidget(buttons);
 
-    setTabOrder(table_, days_);
+    setTabOrder(table_, terms_);
+    setTabOrder(terms_, days_);
     setTabOrder(days_, weeks_);
     setTabOrder(weeks_, close_);
     applyPalette();

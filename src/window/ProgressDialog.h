@@ -11,8 +11,8 @@ class QTableWidget;
 
 // The learner's record, "学習の記録": each series' problems solved, first
 // checks right and reviews due, the answers of the last 30 days and the
-// first-check rate of the last 12 weeks. Drawn in the desktop's colour
-// scheme, and redrawn when it changes.
+// first-check rate of the last 12 weeks, and each term's rate at first checks. Drawn in the
+// desktop's colour scheme, and redrawn when it changes.
 class ProgressDialog : public QDialog
 {
     Q_OBJECT
@@ -24,6 +24,7 @@ public:
     explicit ProgressDialog(const Progress& progress, QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }
+    QTableWidget* termTable() const { return terms_; }
     QChartView* dayChart() const { return days_; }
     QChartView* weekChart() const { return weeks_; }
     QPushButton* closeButton() const { return close_; }
@@ -36,6 +37,7 @@ private:
 
     QLabel* learner_;
     QTableWidget* table_;
+    QTableWidget* terms_;
     QChartView* days_;
     QChartView* weeks_;
     QPushButton* close_;

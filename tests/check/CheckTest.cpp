@@ -1,10 +1,15 @@
 #include "record/AnswerLog.h"
+#include "record/Fsrs.h"
 #include "record/LearnerDays.h"
+#include "record/ProblemId.h"
 #include "record/Statements.h"
+#include "report/ReportFiles.h"
 #include "series/Catalog.h"
 #include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
+#include "server/Store.h"
+#include "server/StoreReport.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
@@ -552,7 +557,7 @@ namespace
 // The statement of a right first check of the one problem of S.TXT.
 QByteArray firstCheck(const Problem& p, qint64 atMs)
 {
-    Answer a = Statements::about(p, QStringLiteral("S.TXT"));
+    Answer a = Statements::about(p, QStringLiteral("S.TXT"), ProblemIds::keysOf({p}).at(0));
     a.learner = a.learnerName = QStringLiteral("花子");
     a.placed = a.correct;
     a.success = true;
@@ -604,9 +609,94 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     EXPECT_EQ(badStart.exitCode, 2);
     EXPECT_TRUE(badStart.errors.contains(QStringLiteral("25:00"))) << badStart.errors.toStdString();
 
-    // The problem's text changed: nothing of it is due any more.
+    // A new explanation keeps the problem and its schedule.
+    TestFiles::write(dir.filePath("S.TXT"),
+                     TestFiles::lines(problem(1, QStringLiteral("・a"), QStringLiteral("ａ．g"),
+                                              QStringLiteral("正解a,")) +
+                                      QStringList{QStringLiteral("説明を書き直した")}));
+    EXPECT_EQ(check({QStringLiteral("--due"), dir.path()}).lines, schedule.lines);
+    EXPECT_TRUE(check({dir.path()}).lines.filter(QStringLiteral("warning")).isEmpty());
+
+    // What it asks changed: nothing of it is due any more, and the check
+    // tells whose history ends.
     TestFiles::write(dir.filePath("S.TXT"),
                      TestFiles::lines(problem(1, QStringLiteral("・b"), QStringLiteral("ａ．g"), QStringLiteral("正解a,"))));
     EXPECT_TRUE(check({QStringLiteral("--due"), dir.path()}).lines.isEmpty());
+    EXPECT_TRUE(
+        check({dir.path()})
+            .lines.contains(
+                dir.filePath("S.TXT") +
+                QStringLiteral(
+                    ":1: warning: 「問題1」の項目・分類群・正解が、学習者が答えたときから変わって"
+                    "います。新しい問題として始まり、学習者1人のこれまでの記録（復習の予定）は"
+                    "ここで終わります")));
     EXPECT_EQ(check({QStringLiteral("--due"), QStringLiteral("--learner"), QStringLiteral("次郎"), dir.path()}).exitCode, 2);
+}
+
+// File names holding "%1" or "%2" are printed as they are.
+TEST(Check, NamesWithPercentSignsArePrintedAsWritten)
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath("ZQCList.TXT"),
+                     TestFiles::lines({QStringLiteral("生物,%1%2.TXT")}));
+    TestFiles::write(dir.filePath("%1%2.TXT"), TestFiles::lines(problems(1)));
+    QDir(dir.path()).mkdir(QStringLiteral("records"));
+    TestFiles::write(
+        dir.filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(QStringLiteral(".."))),
+        "{\"id\": 1\n");
+    const QString log = dir.filePath(QStringLiteral("records/%2E%2E.jsonl"));
+    expectLines(check({dir.path()}).lines,
+                {dir.filePath("ZQCList.TXT") + QStringLiteral(": 問題集 1件（エラー 0、警告 0）"),
+                 dir.filePath("%1%2.TXT") +
+                     QStringLiteral(": 使える問題 1問、除いた問題 0問（エラー 0、警告 0）"),
+                 log + QStringLiteral(":1: error: 解答の記録として読めないため、飛ばしました。"
+                                      "JSONとして読めません（9バイト目）"),
+                 log + QStringLiteral(": 回答 0件（エラー 1、警告 0）")});
+}
+
+// A server's folder: --report reads its store and writes the very bytes the
+// teacher's page gives for the same answers, and --due lists its learners.
+TEST(Check, AServersFolderIsReportedAsTheTeachersPageGivesIt)
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath("ZQCList.TXT"), TestFiles::lines({QStringLiteral("生物,S.TXT")}));
+    TestFiles::write(dir.filePath("S.TXT"), TestFiles::lines(problems(2)));
+    const QList<Problem> problems = SeriesLoader::load(dir.filePath("S.TXT")).usable;
+    const qint64 at = QDateTime(QDate(2026, 1, 5), QTime(9, 30), Qt::UTC).toMSecsSinceEpoch();
+    {
+        Store store;
+        ASSERT_EQ(store.open(dir.path(), {}), QString());
+        // The two problems ask the same: their order tells them apart.
+        const QStringList keys = ProblemIds::keysOf(problems);
+        int n = 0;
+        for (const QString& learner : {QStringLiteral("aoi"), QStringLiteral("ren")}) {
+            for (qsizetype i = 0; i < problems.size(); ++i) {
+                std::optional<Answer> a =
+                    Statements::parse(firstCheck(problems.at(i), at + 60000 * ++n), nullptr);
+                ASSERT_TRUE(a);
+                a->learner = a->learnerName = learner;
+                a->problemHash = keys.at(i);
+                ASSERT_EQ(store.appendStatement(learner, a->id.toString(QUuid::WithoutBraces),
+                                                a->problemId(), a->timestampMs,
+                                                Statements::line(*a)),
+                          QString());
+            }
+        }
+    }
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    const ClassReport::Report served = StoreReport::of(store, dir.path());
+    ASSERT_EQ(served.rows.size(), 4);
+
+    QTemporaryDir out;
+    const CheckRun r = check({QStringLiteral("--report"), out.path(), dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    for (const QString& name : ReportFiles::spreadsheetNames()) {
+        EXPECT_EQ(TestFiles::readAll(QDir(out.path()).filePath(name)),
+                  ReportFiles::spreadsheet(name, served))
+            << name.toStdString();
+    }
+    const CheckRun due = check({QStringLiteral("--due"), dir.path()});
+    EXPECT_EQ(due.lines.filter(QRegularExpression(QStringLiteral("^aoi\tS\\.TXT\t"))).size(), 2);
+    EXPECT_EQ(due.lines.filter(QRegularExpression(QStringLiteral("^ren\tS\\.TXT\t"))).size(), 2);
 }

@@ -1,5 +1,6 @@
 #include "record/AnswerLog.h"
 #include "files/TextFile.h"
+#include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
 #include "support/TestFiles.h"
@@ -22,8 +23,9 @@ Answer sample(int n = 1)
     Answer a;
     a.learner = QStringLiteral("山田 太郎");
     a.learnerName = a.learner;
-    a.series = QStringLiteral("Seibutsu1.txt");
-    a.problemHash = QStringLiteral("0123456789abcdef");
+    a.homePage = QStringLiteral("https://school.example/velmorant/");
+    a.series = QStringLiteral("Seibutsu 1.txt");
+    a.problemHash = QStringLiteral("0123456789abcdef-2");
     a.heading = QStringLiteral("問題%1").arg(n);
     a.question = QStringLiteral("\u3000次の「生物」を, \"門\" に分類しなさい。\\");
     a.terms = {QStringLiteral("ウニ"), QStringLiteral("カニ, エビ"), QStringLiteral("\"ヒトデ\"")};
@@ -47,7 +49,7 @@ Problem parsedFrom(const QByteArray& bytes)
 
 } // namespace
 
-TEST(AnswerStatements, RoundTripAndTheSameProblemHashFromAnyEncoding)
+TEST(AnswerStatements, RoundTripAndTheSameProblemKeyFromAnyEncodingOrWording)
 {
     const QStringList series = {QStringLiteral("問題１　次の動物を，「門」に分類しなさい。"),
                                 QStringLiteral("Ａ群"),
@@ -60,16 +62,27 @@ TEST(AnswerStatements, RoundTripAndTheSameProblemHashFromAnyEncoding)
     const Problem cp932 = parsedFrom(TestFiles::lines(series));
     const Problem utf8 = parsedFrom(series.join(QStringLiteral("\n")).toUtf8());
     ASSERT_EQ(cp932.terms.size(), 2);
-    const QString hash = Statements::problemHash(cp932);
-    EXPECT_EQ(Statements::problemHash(utf8), hash);
-    EXPECT_EQ(hash.size(), 16);
-    EXPECT_EQ(hash, hash.toLower());
+    const QString key = ProblemIds::keysOf({cp932}).at(0);
+    EXPECT_EQ(ProblemIds::keysOf({utf8}).at(0), key);
+    EXPECT_EQ(key.size(), 18);
+    EXPECT_EQ(key, key.toLower());
+    EXPECT_TRUE(key.endsWith(QLatin1String("-1")));
+    // What it asks names a problem, not how it is worded.
     Problem changed = cp932;
     changed.groupOfTerm[1] = 1;
-    EXPECT_NE(Statements::problemHash(changed), hash);
+    EXPECT_NE(ProblemIds::keysOf({changed}).at(0), key);
+    changed = cp932;
+    changed.terms[1] = QStringLiteral("エビ");
+    EXPECT_NE(ProblemIds::keysOf({changed}).at(0), key);
     changed = cp932;
     changed.explanation += QLatin1Char('.');
-    EXPECT_NE(Statements::problemHash(changed), hash);
+    changed.heading = QStringLiteral("問題２");
+    changed.question += QStringLiteral("（2点）");
+    EXPECT_EQ(ProblemIds::keysOf({changed}).at(0), key);
+    // Problems asking the same are told apart by their order among them.
+    const QString stem = key.chopped(2);
+    EXPECT_EQ(ProblemIds::keysOf({cp932, changed, utf8}),
+              (QStringList{key, stem + QStringLiteral("-2"), stem + QStringLiteral("-3")}));
 
     const Answer a = sample();
     const QByteArray line = Statements::line(a);
@@ -85,11 +98,11 @@ TEST(AnswerStatements, FieldsCarryTheXapiNames)
     const QByteArray expected = R"({
       "id": "6f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f1",
       "actor": {"objectType": "Agent", "name": "山田 太郎",
-                "account": {"homePage": "urn:velmorant", "name": "山田 太郎"}},
+                "account": {"homePage": "https://school.example/velmorant/", "name": "山田 太郎"}},
       "verb": {"id": "http://adlnet.gov/expapi/verbs/answered",
                "display": {"en-US": "answered", "ja": "回答した"}},
       "object": {"objectType": "Activity",
-        "id": "urn:velmorant:problem:Seibutsu1.txt:0123456789abcdef",
+        "id": "urn:velmorant:problem:Seibutsu%201.txt:0123456789abcdef-2",
         "definition": {"type": "http://adlnet.gov/expapi/activities/cmi.interaction",
           "name": {"ja": "問題1"},
           "description": {"ja": "\u3000次の「生物」を, \"門\" に分類しなさい。\\"},
@@ -109,6 +122,40 @@ TEST(AnswerStatements, FieldsCarryTheXapiNames)
     ASSERT_FALSE(want.isEmpty());
     EXPECT_EQ(QJsonDocument::fromJson(Statements::line(sample())).object(), want)
         << Statements::line(sample()).toStdString();
+    Answer unset = sample();
+    unset.homePage.clear();
+    EXPECT_TRUE(Statements::line(unset).contains(R"("homePage":"http://velmorant.invalid/")"));
+}
+
+TEST(AnswerStatements, ProblemIdsAreIrisAndTheOldOnesAreStillRead)
+{
+    const QString key = QStringLiteral("0123456789abcdef-12");
+    const QList<std::pair<QString, QString>> named = {
+        {QStringLiteral("My Series.TXT"), QStringLiteral("My%20Series.TXT")},
+        {QStringLiteral("%2E%2E.TXT"), QStringLiteral("%252E%252E.TXT")},
+        {QStringLiteral("生物:1.txt"), QStringLiteral("%E7%94%9F%E7%89%A9%3A1.txt")}};
+    for (const auto& [file, encoded] : named) {
+        const QString iri = ProblemIds::iri(file, key);
+        EXPECT_EQ(iri, QStringLiteral("urn:velmorant:problem:") + encoded + QLatin1Char(':') + key);
+        const std::optional<ProblemIds::Parsed> back = ProblemIds::parse(iri);
+        ASSERT_TRUE(back) << iri.toStdString();
+        EXPECT_EQ(back->series, file);
+        EXPECT_EQ(back->key, key);
+    }
+    // An old id: the file name as it is and the hash of the whole text.
+    const QString old = QStringLiteral("urn:velmorant:problem:My Series.TXT:0123456789abcdef");
+    const std::optional<ProblemIds::Parsed> read = ProblemIds::parse(old);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->series, QStringLiteral("My Series.TXT"));
+    EXPECT_EQ(ProblemIds::iri(read->series, read->key), old);
+    for (const char* bad : {"urn:velmorant:problem:My Series.TXT:0123456789abcdef-1",
+                            "urn:velmorant:problem:S%2.TXT:0123456789abcdef-1",
+                            "urn:velmorant:problem:S%FF.TXT:0123456789abcdef-1",
+                            "urn:velmorant:problem:S.TXT:0123456789abcdef-01",
+                            "urn:velmorant:problem:S.TXT:0123456789ABCDEF-1",
+                            "urn:velmorant:problem::0123456789abcdef-1"}) {
+        EXPECT_FALSE(ProblemIds::parse(QString::fromUtf8(bad))) << bad;
+    }
 }
 
 TEST(AnswerStatements, WhatIsNoStatementOfThisProgramIsToldWhy)
@@ -136,6 +183,13 @@ TEST(AnswerStatements, WhatIsNoStatementOfThisProgramIsToldWhy)
         {[](QJsonObject& s) { s["timestamp"] = "2026-12-08 03:23:11"; }, "timestamp"},
         {[](QJsonObject& s) { s["id"] = "6f1e2d3c-4b5a-4978-8695"; }, "id"},
         {[](QJsonObject& s) { s.remove("actor"); }, "actor"},
+        {[](QJsonObject& s) {
+             s["actor"] =
+                 QJsonObject{{"objectType", "Agent"},
+                             {"name", "a"},
+                             {"account", QJsonObject{{"homePage", "velmorant"}, {"name", "a"}}}};
+         },
+         "actor.account.homePage"},
         {[](QJsonObject& s) {
              s["verb"] = QJsonObject{{"id", "answerd"}};
          },

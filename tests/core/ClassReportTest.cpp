@@ -1,6 +1,6 @@
 // The class report of a made-up class whose every figure is known.
 #include "record/AnswerLog.h"
-#include "record/Statements.h"
+#include "record/ProblemId.h"
 #include "report/ClassFolder.h"
 #include "report/ReportFiles.h"
 #include "series/SeriesLoader.h"
@@ -69,9 +69,10 @@ protected:
                               QStringLiteral("説明")}));
         const SeriesLoader::Series read = SeriesLoader::load(dir.filePath(QStringLiteral("S.TXT")));
         ASSERT_EQ(read.usable.size(), 2);
+        const QStringList keys = ProblemIds::keysOf(read.usable);
         for (int i = 0; i < 2; ++i) {
             const Problem& p = read.usable.at(i);
-            shown[i] = {Statements::problemHash(p), p.heading, p.terms, p.groups, p.groupOfTerm};
+            shown[i] = {keys.at(i), p.heading, p.terms, p.groups, p.groupOfTerm};
         }
         // Answered before the file changed: its text is gone.
         shown[2] = {QStringLiteral("0123456789abcdef"),
@@ -94,11 +95,12 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     const Shown& p1 = shown[0];
     const Shown& p2 = shown[1];
     log(answer(QStringLiteral("taro"), p1, {1, 2, 2}, 1, at(1, 9, 0), 10000));
-    log(answer(QStringLiteral("taro"), p1, {1, 1, 2}, 2, at(1, 9, 1), 5000));
+    // A showing's time is its last check's: 15 s here, not 10 + 15.
+    log(answer(QStringLiteral("taro"), p1, {1, 1, 2}, 2, at(1, 9, 1), 15000));
     log(answer(QStringLiteral("taro"), p2, {1, 2}, 1, at(1, 9, 5), 3000));
     log(answer(QStringLiteral("taro"), p1, {1, 1, 2}, 1, at(2, 10, 0), 4000));
     log(answer(QStringLiteral("さくら"), p1, {2, 2, 2}, 1, at(1, 11, 0), 8000));
-    log(answer(QStringLiteral("さくら"), p1, {1, 2, 2}, 2, at(1, 11, 2), 6000));
+    log(answer(QStringLiteral("さくら"), p1, {1, 2, 2}, 2, at(1, 11, 2), 14000));
     log(answer(QStringLiteral("さくら"), shown[2], {1, 2}, 1, at(3, 8, 0), 2500));
     const Answer twice = answer(QStringLiteral("hana"), p2, {2, 1}, 1, at(2, 13, 0), 7000);
     log(twice);
@@ -130,6 +132,18 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
                             "S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
                             "S.TXT,問題2,a,Y,X,1,1\r\n"
                             "S.TXT,問題2,b,X,Y,1,1\r\n")));
+    // Each term's share put right at first checks (taro twice and さくら
+    // once on problem 1; taro and hana on problem 2).
+    EXPECT_EQ(ReportFiles::termsCsv(report).toStdString(),
+              utf8(QStringLiteral("\uFEFF問題集,見出し,項目,正しい分類群,初回の答え合わせ回数,"
+                                  "正しく置いた回数,正解率(%)\r\n"
+                                  "S.TXT,問題1,ウニ,棘皮動物,3,2,67\r\n"
+                                  "S.TXT,問題1,ヒトデ,棘皮動物,3,1,33\r\n"
+                                  "S.TXT,問題1,エビ,節足動物,3,3,100\r\n"
+                                  "S.TXT,問題2,a,X,2,1,50\r\n"
+                                  "S.TXT,問題2,b,Y,2,1,50\r\n"
+                                  "S.TXT,問題3<x>,カニ,節足,1,1,100\r\n"
+                                  "S.TXT,問題3<x>,イカ,軟体,1,1,100\r\n")));
 
     // The page: the hardest problems first, answers per day, what was left
     // out with its place, the text escaped.
@@ -159,4 +173,45 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     // A learner's text that a spreadsheet would run as a formula stays text.
     EXPECT_EQ(ReportFiles::csvField(QStringLiteral("=HYPERLINK(\"x\")")),
               QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
+}
+
+// Names and texts holding %1..%9 are printed as they are written: no text
+// of a learner or a teacher is taken for a place to fill.
+TEST_F(ClassReportTest, PercentSignsInNamesAndTextsStayAsWritten)
+{
+    const Shown p{QStringLiteral("0123456789abcdef-1"),
+                  QStringLiteral("問題%1"),
+                  {QStringLiteral("%2"), QStringLiteral("%3%4")},
+                  {QStringLiteral("%5"), QStringLiteral("%6")},
+                  {1, 2}};
+    Answer a = answer(QStringLiteral("%1%2%3"), p, {1, 1}, 1, at(1, 9, 0), 4000);
+    a.series = QStringLiteral("%7%8%9.TXT");
+    const ClassReport::Report report = ClassReport::of({a});
+    const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
+    EXPECT_EQ(
+        ReportFiles::resultsCsv(report).toStdString(),
+        utf8(QStringLiteral("\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,"
+                            "最後の正解,最後の回答日時,所要時間(秒),注記\r\n"
+                            "%1%2%3,%7%8%9.TXT,問題%1,0,1,1,0,2026-12-01 09:00:00,4.0,\r\n")));
+    EXPECT_EQ(ReportFiles::termsCsv(report).toStdString(),
+              utf8(QStringLiteral("\uFEFF問題集,見出し,項目,正しい分類群,初回の答え合わせ回数,"
+                                  "正しく置いた回数,正解率(%)\r\n"
+                                  "%7%8%9.TXT,問題%1,%2,%5,1,1,100\r\n"
+                                  "%7%8%9.TXT,問題%1,%3%4,%6,1,0,0\r\n")));
+    const QString page = QString::fromUtf8(ReportFiles::indexHtml(report, QStringLiteral("%1組")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<title>%1組</title>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<h3>%7%8%9.TXT（1問）</h3>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("title=\"問題%1\">問題%1</th>")));
+    EXPECT_TRUE(page.contains(QStringLiteral(
+        "<tr><th>%1%2%3</th><td class=\"wrong\">×</td><td class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td "
+                                             "class=\"num\">0% <span class=\"bar\" "
+                                             "style=\"width:0px\"></span></td><td "
+                                             "class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
+                                     "<td>%5</td><td>%6</td><td class=\"num\">1</td></tr>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
+                                             "<td>%6</td><td class=\"num\">0%</td>"
+                                             "<td class=\"num\">0/1</td></tr>")));
 }

@@ -151,3 +151,29 @@ TEST(Progress, ARecordPromptIsShownAfterTheHandler)
     ASSERT_EQ(h.dialogs.progressShown.size(), 1);
     EXPECT_EQ(h.dialogs.progressShown.first().learner, QStringLiteral("太郎"));
 }
+
+// Each term's share put right at first checks, the least often right first;
+// a practice check after a review is not counted.
+TEST(Progress, TermsAreRatedAtFirstChecksLeastRightFirst)
+{
+    const auto checked = [](QList<int> placed, int attempt) {
+        Answer a = answer("S", "p", local(11, 2), false, attempt);
+        a.heading = QStringLiteral("問題1");
+        a.terms = {QStringLiteral("ウニ"), QStringLiteral("エビ")};
+        a.groups = {QStringLiteral("棘皮"), QStringLiteral("節足")};
+        a.correct = {1, 2};
+        a.placed = std::move(placed);
+        return a;
+    };
+    const Progress p = makeProgress(QStringLiteral("花子"),
+                                    {checked({1, 1}, 1), checked({1, 2}, 2), checked({1, 2}, 1)},
+                                    {}, {}, QDateTime::fromMSecsSinceEpoch(local(11, 3)));
+    QStringList rows;
+    for (const TermRate& t : p.terms) {
+        rows.append(QStringList{t.heading, t.term, t.group, QString::number(t.right),
+                                QString::number(t.firstChecks), QString::number(t.rightPercent())}
+                        .join(u' '));
+    }
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("問題1 エビ 節足 1 2 50"),
+                                 QStringLiteral("問題1 ウニ 棘皮 2 2 100")}));
+}

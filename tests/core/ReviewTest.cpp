@@ -1,11 +1,16 @@
 #include "record/LearnerRecord.h"
+#include "record/ProblemId.h"
+#include "record/Statements.h"
+#include "series/SeriesLoader.h"
 #include "session/TermDrop.h"
 #include "support/Fakes.h"
 #include "support/TestAnswers.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <gtest/gtest.h>
 
 namespace
@@ -25,10 +30,11 @@ QStringList problem(const QString& heading, const QString& first, const QString&
 // series of two problems.
 struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
-    LearnerRecord record{dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako")};
+    LearnerRecord record;
 
     // `log`: the learner's log as the program finds it.
-    explicit Learner(const QByteArray& log = {})
+    explicit Learner(const QByteArray& log = {}, const QString& name = QStringLiteral("hanako"))
+        : record(dir.path(), name, name)
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
@@ -144,7 +150,7 @@ TEST(Review, QuitFromTheListWritesOrTellsOfUnwrittenAnswers)
                 << qPrintable(l.dialogs.messages.at(1).text);
         } else {
             EXPECT_EQ(l.dialogs.messages.size(), 1);
-            EXPECT_EQ(l.record.unsaved(), 0);
+            EXPECT_TRUE(l.form->unsavedAnswers.isEmpty());
             EXPECT_EQ(AnswerLogs::readFile(l.record.path()).answers.size(), 1);
         }
     }
@@ -176,8 +182,12 @@ TEST(Review, TwoCopiesOfOneLearnerAgree)
     LearnerRecord second(dir.path(), QStringLiteral("hanako"), QStringLiteral("hanako"));
     first.refresh();
     second.refresh();
-    ASSERT_EQ(first.add(numberedAnswer(QStringLiteral("hanako"), QStringLiteral("A"), 0)), "");
-    ASSERT_EQ(second.add(numberedAnswer(QStringLiteral("hanako"), QStringLiteral("B"), 300000)),
+    const auto add = [](LearnerRecord& copy, const Answer& a) {
+        copy.count(a);
+        return copy.store(a);
+    };
+    ASSERT_EQ(add(first, numberedAnswer(QStringLiteral("hanako"), QStringLiteral("A"), 0)), "");
+    ASSERT_EQ(add(second, numberedAnswer(QStringLiteral("hanako"), QStringLiteral("B"), 300000)),
               "");
     first.refresh();
     for (const LearnerRecord* copy : {&first, &second}) {
@@ -188,6 +198,53 @@ TEST(Review, TwoCopiesOfOneLearnerAgree)
                   first.answers().first().timestampMs);
         EXPECT_EQ(copy->answers().last().heading, QStringLiteral("問題B300000"));
     }
+
+// The teacher rewords a problem the learner answered in a log of the
+// program before, which named it by the hash of its whole text: the answer
+// joins the problem's history, and the review goes on from it.
+TEST(Review, ARewordedProblemKeepsItsHistoryAndOldIdsJoinIt)
+{
+    Learner l;
+    const Problem one = SeriesLoader::load(l.path("S.TXT")).usable.at(0);
+    Answer old = Statements::about(one, QStringLiteral("S.TXT"), ProblemIds::textHash(one));
+    old.learner = old.learnerName = QStringLiteral("hanako");
+    old.placed = {2, 1}; // wrong, two days ago
+    old.timestampMs = l.now - 2 * Day;
+    old.id = QUuid::createUuid();
+    ASSERT_EQ(AnswerLog(l.dir.path(), old.learner).append(old), QString());
+    TestFiles::write(
+        l.path("S.TXT"),
+        TestFiles::lines(
+            problem(QStringLiteral("１"), QStringLiteral("ネコ"), QStringLiteral("サクラ")) +
+            problem(QStringLiteral("二"), QStringLiteral("イヌ"), QStringLiteral("マツ"))));
+    l.revisit();
+    ASSERT_EQ(l.list().size(), 3);
+    EXPECT_EQ(l.list().at(2), QStringLiteral("今日の復習（1問）"));
+    l.open(2);
+    EXPECT_EQ(l.state.problems[1].heading, QStringLiteral("問題１"));
+    l.answer(0, 1);
+    l.toList();
+
+    const QString key = ProblemIds::keysOf(SeriesLoader::load(l.path("S.TXT")).usable).at(0);
+    const QList<ScheduledProblem> scheduled = l.record.schedule().problems();
+    ASSERT_EQ(scheduled.size(), 1);
+    EXPECT_EQ(scheduled.at(0).problemHash, key);
+    EXPECT_EQ(scheduled.at(0).card.reps, 2); // the old Again, then this Good
+    EXPECT_EQ(l.list().size(), 2);
+}
+
+// A log's name holding "%2" is told as it is, not filled in.
+TEST(Review, ADamagedLineIsToldInTheLogsOwnName)
+{
+    Learner l({}, QStringLiteral(".."));
+    ASSERT_TRUE(l.record.path().endsWith(QStringLiteral("records/%2E%2E.jsonl")));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(l.record.path()).path()));
+    TestFiles::write(l.record.path(), "{\"id\": 1\n");
+    l.form->showProgress();
+    ASSERT_FALSE(l.dialogs.messages.isEmpty());
+    EXPECT_TRUE(
+        l.dialogs.messages.last().text.contains(QStringLiteral("records/%2E%2E.jsonl 1行目: ")))
+        << l.dialogs.messages.last().text.toStdString();
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 // The teacher's page, as a teacher uses it: the password set on the command
 // line, sign-in, a learner added who answers through the learner API, the
-// results downloaded.
-//   node teacher.mjs PATH/TO/velmorant-server
+// results downloaded, and velmorant-check's report of the server's folder
+// the same bytes.
+//   node teacher.mjs PATH/TO/velmorant-server PATH/TO/velmorant-check
 import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { startServer, client, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
 
 const program = process.argv[2];
+const checkProgram = process.argv[3];
 const server = await startServer(program);
 try {
   let refused = '';
@@ -39,6 +44,19 @@ try {
   const rows = csv.text.slice(1).split('\r\n');
   check(rows.some((row) => row.startsWith('はな,') && row.includes('Bio1')), `a row of はな's answer: ${csv.text.slice(0, 300)}`);
   check((await teacher.get('/teacher/report')).text.includes('はな'), 'the report on the page shows her');
+
+  // The check reads the server's folder as the page does.
+  const out = mkdtempSync(join(tmpdir(), 'velmorant-report-'));
+  try {
+    execFileSync(checkProgram, ['--report', out, server.dir], { stdio: 'pipe' });
+    for (const name of ['results.csv', 'confusions.csv', 'terms.csv']) {
+      const served = Buffer.from((await teacher.get(`/teacher/${name}`)).text, 'utf8');
+      check(served.length > 3 && served.equals(readFileSync(join(out, name))),
+        `${name} of velmorant-check --report is the page's, byte for byte`);
+    }
+  } finally {
+    rmSync(out, { recursive: true, force: true });
+  }
 
   // A code made again replaces the old one and ends its sessions; a removed
   // learner's session ends.

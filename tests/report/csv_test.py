@@ -31,6 +31,7 @@ def read(name, rows_expected):
 
 yamada = '山田, "花子"\n2組'
 gone = "問題集ファイルのこの問題は変わったか、なくなっています"
+# A showing's time is its last check's: 14.5 s for yamada's 問題1, not 10.5 + 14.5.
 results = read("results.csv", 5)
 assert results == [
     ["学習者", "問題集", "見出し", "初回正解", "出題回数", "答え合わせ回数", "最後の正解",
@@ -48,4 +49,14 @@ assert confusions == [
     ["Seibutsu1.txt", "問題2", "イカ", "節足動物", "軟体動物", "1", "1"],
     ["Seibutsu1.txt", "問題2", "カニ", "軟体動物", "節足動物", "1", "1"],
 ], confusions
+# Each term's share right at first checks, hand-counted.
+terms = read("terms.csv", 6)
+assert terms == [
+    ["問題集", "見出し", "項目", "正しい分類群", "初回の答え合わせ回数", "正しく置いた回数", "正解率(%)"],
+    ["Seibutsu1.txt", "問題1", "ウニ", "棘皮動物", "2", "2", "100"],
+    ["Seibutsu1.txt", "問題1", "ヒトデ", "棘皮動物", "2", "1", "50"],
+    ["Seibutsu1.txt", "問題1", "エビ", "節足動物", "2", "2", "100"],
+    ["Seibutsu1.txt", "問題2", "カニ", "節足動物", "2", "1", "50"],
+    ["Seibutsu1.txt", "問題2", "イカ", "軟体動物", "2", "1", "50"],
+], terms
 print("ok")

@@ -206,8 +206,19 @@ TEST(QtDialogsTest, RecordWindowShowsTheTableAndChartsInWordsAndClosesOnEscape)
             QStringLiteral("11月23日の週 75%（4問中3問）、11月30日の週 67%（3問中2問）")))
             << qPrintable(weeks);
 
-        // Tab goes from the table through both charts to the button and round.
-        QWidget* order[] = {table, dialog->dayChart(), dialog->weekChart(), dialog->closeButton(),
+        // Each term's rate at first checks, as the record orders them.
+        EXPECT_EQ(accessible(dialog->termTable(), QAccessible::Name),
+                  QStringLiteral("項目ごとの初回正解率"));
+        EXPECT_EQ(rowTexts(dialog->termTable()),
+                  (QStringList{QStringLiteral("問題1|ヒトデ|棘皮動物|33|1/3"),
+                               QStringLiteral("問題1|エビ|節足動物|100|3/3")}));
+
+        // Tab goes from the tables through both charts to the button and round.
+        QWidget* order[] = {table,
+                            dialog->termTable(),
+                            dialog->dayChart(),
+                            dialog->weekChart(),
+                            dialog->closeButton(),
                             table};
         // Keys go through the window, as a keyboard's do.
         for (QWidget* expected : order) {

@@ -33,5 +33,10 @@ Progress sampleProgress()
                         : i == 11 ? 2
                                   : 0});
     }
+    p.terms = {{QStringLiteral("Bio1.TXT"), QStringLiteral("0123456789abcdef-1"),
+                QStringLiteral("問題1"), QStringLiteral("ヒトデ"), QStringLiteral("棘皮動物"), 3,
+                1},
+               {QStringLiteral("Bio1.TXT"), QStringLiteral("0123456789abcdef-1"),
+                QStringLiteral("問題1"), QStringLiteral("エビ"), QStringLiteral("節足動物"), 3, 3}};
     return p;
 }

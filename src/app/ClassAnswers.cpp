@@ -1,0 +1,39 @@
+#include "app/ClassAnswers.h"
+
+#include "record/StatementIds.h"
+#include "server/Store.h"
+#include "server/StoreReport.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ClassAnswers
+{
+
+QString read(const QString& folder, const QString& database, ClassFolder::Read* out)
+{
+    *out = ClassFolder::read(folder);
+    // Only a server's own file is opened: the check makes no store.
+    if (database.isEmpty() &&
+        !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")))) {
+        return {};
+    }
+    Store store;
+    if (QString failed = store.open(folder, database); !failed.isEmpty()) {
+        return failed;
+    }
+    ClassFolder::Read stored = StoreReport::read(store);
+    StatementIdSet seen;
+    for (const Answer& a : std::as_const(out->answers)) {
+        seen.insert(a.id);
+    }
+    for (Answer& a : stored.answers) {
+        if (seen.count(a.id) == 0) {
+            out->answers.append(std::move(a));
+        }
+    }
+    out->leftOut += stored.leftOut;
+    return {};
+}
+
+} // namespace ClassAnswers
