@@ -38,6 +38,10 @@ foreach(folder ${CORE_FOLDERS})
   target_compile_options(${lib} PRIVATE ${WARNINGS})
   target_compile_definitions(${lib} PUBLIC QT_NO_KEYWORDS)
   add_dependencies(${lib} velmorant_layers)
+  if(folder STREQUAL "record")
+    # The answer logs are read with simdjson.
+    target_link_libraries(${lib} PUBLIC simdjson::simdjson)
+  endif()
   target_link_libraries(velmorant_core INTERFACE ${lib})
 
   velmorant_core_reach(${folder} "" reach)

@@ -34,7 +34,8 @@ void finish(MainScreen& screen, const QString& title, int problemCount, SessionV
     screen.openedRows.clear();
     if (source == SessionValue::Source::Review) {
         for (int row = 1; row <= problemCount; ++row) {
-            screen.openedRows.append({st.seriesFile.at(row), Statements::problemHash(st.problems.at(row))});
+            const QString& series = st.seriesFile.at(row);
+            screen.openedRows.append({series, screen.problemIndex.keyOf(series, st.problems.at(row))});
         }
     }
     ShowSeriesOpened(screen, title);

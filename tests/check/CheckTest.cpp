@@ -610,11 +610,12 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     EXPECT_TRUE(badStart.errors.contains(QStringLiteral("25:00"))) << badStart.errors.toStdString();
 
     // A new explanation keeps the problem and its schedule.
+    const QStringList scheduled = check({QStringLiteral("--due"), dir.path()}).lines;
     TestFiles::write(dir.filePath("S.TXT"),
                      TestFiles::lines(problem(1, QStringLiteral("・a"), QStringLiteral("ａ．g"),
                                               QStringLiteral("正解a,")) +
                                       QStringList{QStringLiteral("説明を書き直した")}));
-    EXPECT_EQ(check({QStringLiteral("--due"), dir.path()}).lines, schedule.lines);
+    EXPECT_EQ(check({QStringLiteral("--due"), dir.path()}).lines, scheduled);
     EXPECT_TRUE(check({dir.path()}).lines.filter(QStringLiteral("warning")).isEmpty());
 
     // What it asks changed: nothing of it is due any more, and the check

@@ -167,7 +167,7 @@ TEST(Progress, TermsAreRatedAtFirstChecksLeastRightFirst)
     };
     const Progress p = makeProgress(QStringLiteral("花子"),
                                     {checked({1, 1}, 1), checked({1, 2}, 2), checked({1, 2}, 1)},
-                                    {}, {}, QDateTime::fromMSecsSinceEpoch(local(11, 3)));
+                                    Schedule(), {}, {}, QDateTime::fromMSecsSinceEpoch(local(11, 3)));
     QStringList rows;
     for (const TermRate& t : p.terms) {
         rows.append(QStringList{t.heading, t.term, t.group, QString::number(t.right),

@@ -198,6 +198,7 @@ TEST(Review, TwoCopiesOfOneLearnerAgree)
                   first.answers().first().timestampMs);
         EXPECT_EQ(copy->answers().last().heading, QStringLiteral("問題B300000"));
     }
+}
 
 // The teacher rewords a problem the learner answered in a log of the
 // program before, which named it by the hash of its whole text: the answer

@@ -30,6 +30,7 @@ class MemoryAnswers : public AnswerStore
 public:
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learner_; }
+    const QString& homePage() const override { return homePage_; }
     qint64 now() const override { return *clock; }
     QString name() const override { return QStringLiteral("記録"); }
     void count(const Answer& a) override
@@ -55,6 +56,7 @@ public:
 
 private:
     QString learner_ = QStringLiteral("hanako");
+    QString homePage_ = QStringLiteral("http://velmorant.invalid/");
     QList<Answer> answers_;
     Schedule schedule_;
 };

@@ -33,7 +33,7 @@ int main(int argc, char* argv[])
     SilentPlayers players;
     KeptMessages dialogs;
     MainScreen form(state, measure, players, dialogs, QFile::decodeName(argv[1]));
-    form.load();
+    form.start();
     const QStringList lines = BundledBoards::widths(form, dialogs, [&measure](const Control& c) {
         return measure.measure(c.Caption(), c.Font).width();
     });
