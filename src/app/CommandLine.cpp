@@ -11,9 +11,22 @@ namespace
 // The options Qt reads itself (QGuiApplication, QApplication and the X11
 // platform), so that they are not taken for mistakes.
 const char* const QtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "geometry", "qwindowtitle", "title",   "qwindowicon",  "icon",    "session",
-    "style",    "stylesheet",         "display",       "name",    "visual",
+    "platform",
+    "platformpluginpath",
+    "platformtheme",
+    "plugin",
+    "qwindowgeometry",
+    "geometry",
+    "qwindowtitle",
+    "title",
+    "qwindowicon",
+    "icon",
+    "session",
+    "style",
+    "stylesheet",
+    "display",
+    "name",
+    "visual",
 };
 const char* const QtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
 

@@ -4,33 +4,33 @@
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
 #include "app/CheckClassReport.h"
-#include "session/SilentPlayers.h"
+#include "app/CheckRecords.h"
+#include "app/CheckReport.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
-#include "session/MainScreen.h"
-#include "session/KeptMessages.h"
-#include "series/Catalog.h"
-#include "series/Finding.h"
 #include "marks/MarksFile.h"
-#include "series/SeriesLoader.h"
-#include "series/SeriesState.h"
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
-#include "app/CheckReport.h"
-#include "app/CheckRecords.h"
 #include "record/HomePage.h"
+#include "series/Catalog.h"
+#include "series/Finding.h"
+#include "series/SeriesLoader.h"
+#include "series/SeriesState.h"
+#include "session/KeptMessages.h"
+#include "session/MainScreen.h"
+#include "session/SilentPlayers.h"
 
-#include <QGuiApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QDateTime>
 #include <QSet>
 #include <QTextLayout>
 
@@ -49,7 +49,8 @@ enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 const char* const Usage =
     "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
     "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
-    "        velmorant-check --due [--learner 名前] [--day-start 時刻] [--database URL] [フォルダ]\n"
+    "        velmorant-check --due [--learner 名前] [--day-start 時刻] [--database URL] "
+    "[フォルダ]\n"
     "\n"
     "フォルダ（省略すると今のフォルダ）の一覧ファイル ZQCList.TXT、そこに書かれた\n"
     "問題集ファイルのすべてと、あれば Marked.txt と records/ の学習の記録を、\n"
@@ -360,11 +361,11 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
 struct Options {
     QString previewDir; // empty: no pictures
     QStringList paths;
-    bool due = false;  // the review schedule instead of the findings
-    QString learner;   // with due: only this learner's
-    QString dayStart;  // with due: when the learners' days start, as written
+    bool due = false; // the review schedule instead of the findings
+    QString learner;  // with due: only this learner's
+    QString dayStart; // with due: when the learners' days start, as written
     int dayStartMinutes = LearnerDays::DefaultStartMinutes;
-    QString database;  // with due: a server's PostgreSQL store too
+    QString database; // with due: a server's PostgreSQL store too
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false
@@ -435,8 +436,9 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
         }
         options->dayStartMinutes = *minutes;
     }
-    if (options->due && (options->paths.size() > 1 ||
-                         (options->paths.size() == 1 && !QFileInfo(options->paths.first()).isDir()))) {
+    if (options->due &&
+        (options->paths.size() > 1 ||
+         (options->paths.size() == 1 && !QFileInfo(options->paths.first()).isDir()))) {
         printError(QStringLiteral("--due にはフォルダを1つだけ指定してください"));
         return false;
     }

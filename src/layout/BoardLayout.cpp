@@ -58,8 +58,7 @@ void placeCaption(BoardLayout& b, int c, double columnCursor, double pitch)
 
 // Frames first..last side by side from the left, each P - 50 wide, the
 // column cursor growing by `step`.
-void placeRow(BoardLayout& b, int first, int last, double top, double height, double P,
-              double step)
+void placeRow(BoardLayout& b, int first, int last, double top, double height, double P, double step)
 {
     double cursor = 50.0;
     for (int c = first; c <= last; ++c) {

@@ -1,8 +1,8 @@
 #include "measure/QtTextMeasure.h"
 
-#include "session/Control.h"
 #include "measure/JapaneseFonts.h"
 #include "measure/QtFonts.h"
+#include "session/Control.h"
 
 #include <QFontMetricsF>
 

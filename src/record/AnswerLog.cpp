@@ -82,7 +82,8 @@ class LogAccess
 {
 public:
     explicit LogAccess(const QString& path)
-        : inPlace_(::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK) != 0)
+        : inPlace_(::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK) !=
+                   0)
     {
         file_.emplace(path, FileInPlace::Mode::ReadWrite, WriteLock::WaitMs, !inPlace_);
         if (!file_->held()) {

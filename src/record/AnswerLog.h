@@ -21,9 +21,9 @@ struct LogRead {
 
 // One learner's answers, one statement a line, in records/<learner>.jsonl
 // of the work folder. Each append is one write with the file locked, as
-// the marks file is when changed in place, and is synced before it returns, so a kill never leaves part of a line that is
-// read as an answer, and copies of the program sharing the folder never
-// lose or double a line.
+// the marks file is when changed in place, and is synced before it returns, so a kill never leaves
+// part of a line that is read as an answer, and copies of the program sharing the folder never lose
+// or double a line.
 class AnswerLog
 {
 public:

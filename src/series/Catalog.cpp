@@ -1,8 +1,8 @@
 #include "series/Catalog.h"
 
 #include "files/TextFile.h"
-#include "series/TextFindings.h"
 #include "series/SeriesState.h"
+#include "series/TextFindings.h"
 
 namespace Catalog
 {

@@ -1,7 +1,7 @@
 #include "series/SeriesLoader.h"
 
-#include "series/TextFindings.h"
 #include "series/SeriesState.h"
+#include "series/TextFindings.h"
 
 #include <algorithm>
 

@@ -13,8 +13,8 @@
 // owns it and tests make their own. Nothing resets it wholesale: a field
 // keeps its value until a handler overwrites it.
 struct SeriesState {
-    static constexpr int CatalogRows = 51;   // rows 0..50; row 0 is the marked series
-    static constexpr int SeriesRows = 101;   // rows 0..100
+    static constexpr int CatalogRows = 51; // rows 0..50; row 0 is the marked series
+    static constexpr int SeriesRows = 101; // rows 0..100
 
     // The most terms and frames a problem shows: the one place these stand.
     static constexpr int MaxTerms = 21;

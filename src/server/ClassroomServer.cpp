@@ -1,11 +1,11 @@
 #include "server/ClassroomServer.h"
 
-#include "server/ServerReplies.h"
-#include "session/ScreenJson.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
 #include "files/FileLookup.h"
 #include "record/HomePage.h"
+#include "server/ServerReplies.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "session/ScreenJson.h"
 #include "session/SoundCues.h"
 
 #include <QDateTime>
@@ -27,16 +27,26 @@ using ServerReplies::refusal;
 QByteArray statusText(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 413: return "Payload Too Large";
-    case 429: return "Too Many Requests";
-    default: return "Internal Server Error";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 413:
+        return "Payload Too Large";
+    case 429:
+        return "Too Many Requests";
+    default:
+        return "Internal Server Error";
     }
 }
 
@@ -70,7 +80,8 @@ ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasur
       measure_(measure), secure_(secure)
 {
     for (const SoundCue cue : AllSoundCues) {
-        soundFiles_.at(static_cast<std::size_t>(cue)) = QString::fromLatin1(SoundCues::fileName(cue));
+        soundFiles_.at(static_cast<std::size_t>(cue)) =
+            QString::fromLatin1(SoundCues::fileName(cue));
     }
 }
 
@@ -275,12 +286,14 @@ bool ClassroomServer::lockedOut(const QString& address, qint64 at)
     return wrong.refusedUntil > at;
 }
 
-ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request,
+                                               QTcpSocket* socket)
 {
     const QString address = request.remoteAddress().toString();
     const qint64 at = now();
     if (lockedOut(address, at)) {
-        return refusal(429, QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
+        return refusal(429,
+                       QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
     }
     QString why;
     const std::optional<Requests::Command> command =
@@ -298,7 +311,8 @@ ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request
         return wrongAnswer(address, at, socket, QStringLiteral("コードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed = store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
+    if (const QString failed =
+            store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
         !failed.isEmpty()) {
         return refusal(500, failed);
     }
@@ -323,9 +337,11 @@ ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint
     return Reply{0, {}, {}, {}};
 }
 
-QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name, const QByteArray& id) const
+QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
+                                                             const QByteArray& id) const
 {
-    QByteArray cookie = QByteArray(name) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
+    QByteArray cookie = QByteArray(name) + '=' + id +
+                        "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
                         (id.isEmpty() ? QByteArray("0") : QByteArray::number(SessionMs / 1000));
     if (secure_) {
         cookie += "; Secure";
@@ -335,7 +351,8 @@ QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name, c
 
 ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& request)
 {
-    const QByteArray hash = SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
+    const QByteArray hash =
+        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
     knownSessions_.remove(hash);
     store_.removeSession(hash);
     Reply r = json(200, {});
@@ -355,8 +372,8 @@ void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const
     if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) {
         return;
     }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
-                      statusText(reply.status) + "\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
     head += "Content-Type: " + reply.type + "\r\n";
     head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     bool cacheSet = false;

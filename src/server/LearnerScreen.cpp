@@ -8,8 +8,8 @@ using Requests::Button;
 
 LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
                              const TextMeasure& measure, Store& store)
-    : learner_(std::move(learner)), answers_(store, learner_, workDir, homePage), marks_(store, learner_),
-      screen_(state_, measure, players_, dialogs_, workDir, &marks_)
+    : learner_(std::move(learner)), answers_(store, learner_, workDir, homePage),
+      marks_(store, learner_), screen_(state_, measure, players_, dialogs_, workDir, &marks_)
 {
     screen_.record = &answers_;
     take(screen_.start());

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "series/SeriesState.h"
 #include "server/Requests.h"
 #include "server/StorePorts.h"
 #include "session/KeptMessages.h"
 #include "session/MainScreen.h"
 #include "session/SilentPlayers.h"
-#include "series/SeriesState.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "server/LrsForwarder.h"
 
-#include "server/Store.h"
 #include "record/Statements.h"
+#include "server/Store.h"
 
 #include <cstdio>
 
@@ -16,7 +16,8 @@ LrsForwarder::LrsForwarder(Store& store, LrsSender::Settings settings) : store_(
     worker_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_.start();
-    QMetaObject::invokeMethod(worker_, [this, settings] { sender_ = std::make_unique<LrsSender>(settings); });
+    QMetaObject::invokeMethod(
+        worker_, [this, settings] { sender_ = std::make_unique<LrsSender>(settings); });
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &LrsForwarder::tick);
     timer_.start(0);
@@ -25,7 +26,8 @@ LrsForwarder::LrsForwarder(Store& store, LrsSender::Settings settings) : store_(
 LrsForwarder::~LrsForwarder()
 {
     timer_.stop();
-    QMetaObject::invokeMethod(worker_, [this] { sender_.reset(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { sender_.reset(); }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
@@ -55,9 +57,10 @@ void LrsForwarder::tick()
         QList<QUuid> accepted;
         LrsSender::Summary summary;
         const bool going = sender_->sendBatch(batch, &accepted, &summary);
-        QMetaObject::invokeMethod(this, [this, batch, accepted, going, problems = summary.problems] {
-            sent(batch, accepted, !going, problems);
-        });
+        QMetaObject::invokeMethod(this,
+                                  [this, batch, accepted, going, problems = summary.problems] {
+                                      sent(batch, accepted, !going, problems);
+                                  });
     });
 }
 

@@ -31,8 +31,8 @@ private:
 
     Store& store_;
     QThread thread_;
-    QObject* worker_ = nullptr;            // lives on thread_
-    std::unique_ptr<LrsSender> sender_;    // made, used and ended on thread_
+    QObject* worker_ = nullptr;         // lives on thread_
+    std::unique_ptr<LrsSender> sender_; // made, used and ended on thread_
     QTimer timer_;
     int waitMs_ = IdleMs;
     bool busy_ = false;

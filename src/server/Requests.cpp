@@ -112,8 +112,9 @@ constexpr std::array<CarryName, 8> CarryNames = {{
 std::optional<Command> readCarry(const QJsonObject& o, QString* why)
 {
     const QString name = o.value(QLatin1String("action")).toString();
-    const auto it = std::find_if(CarryNames.begin(), CarryNames.end(),
-                                 [&name](const CarryName& c) { return name == QLatin1String(c.name); });
+    const auto it = std::find_if(CarryNames.begin(), CarryNames.end(), [&name](const CarryName& c) {
+        return name == QLatin1String(c.name);
+    });
     if (it == CarryNames.end()) {
         *why = QStringLiteral("項目の動かし方が正しくありません");
         return std::nullopt;
@@ -160,9 +161,8 @@ QString normalisedCode(QStringView typed)
             continue;
         }
         // Full-width letters and digits, as a Japanese keyboard may type them.
-        const QChar c = (ch.unicode() >= 0xFF01 && ch.unicode() <= 0xFF5E)
-                            ? QChar(ch.unicode() - 0xFEE0)
-                            : ch;
+        const QChar c =
+            (ch.unicode() >= 0xFF01 && ch.unicode() <= 0xFF5E) ? QChar(ch.unicode() - 0xFEE0) : ch;
         const QChar upper = c.toUpper();
         if (upper.unicode() > 127 || std::strchr(CodeAlphabet, upper.toLatin1()) == nullptr) {
             return {};
@@ -223,8 +223,8 @@ bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView refer
         return false;
     }
     const QUrl url(QString::fromLatin1(claimed.toByteArray()), QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") &&
-                           url.scheme() != QLatin1String("https"))) {
+    if (!url.isValid() ||
+        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
         return false;
     }
     const int defaultPort = url.scheme() == QLatin1String("https") ? 443 : 80;
@@ -233,9 +233,8 @@ bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView refer
     if (claimedHost.contains(QLatin1Char(':'))) {
         claimedHost = QLatin1Char('[') + claimedHost + QLatin1Char(']');
     }
-    const QString expected = port == defaultPort
-                                 ? claimedHost
-                                 : claimedHost + QLatin1Char(':') + QString::number(port);
+    const QString expected =
+        port == defaultPort ? claimedHost : claimedHost + QLatin1Char(':') + QString::number(port);
     const QString sentTo = QString::fromLatin1(host.toByteArray()).toLower();
     return sentTo == expected.toLower() ||
            sentTo == (claimedHost + QLatin1Char(':') + QString::number(port)).toLower();
@@ -250,8 +249,7 @@ QByteArray sessionCookie(QByteArrayView cookieHeader, const char* cookieName)
             continue;
         }
         const QByteArray value = part.mid(name.size());
-        const bool hex = value.size() == 64 &&
-                         std::all_of(value.begin(), value.end(), [](char c) {
+        const bool hex = value.size() == 64 && std::all_of(value.begin(), value.end(), [](char c) {
                              return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
                          });
         return hex ? value : QByteArray();

@@ -23,15 +23,15 @@ QString normalisedCode(QStringView typed);
 
 // The buttons of the board, the result panel and the explanation.
 enum class Button {
-    Next,          // 次の問題へ
-    Retry,         // この問題をもう一度
-    ToList,        // 終了 on the result panel
-    Previous,      // 前の問題へ
-    Explanation,   // 解説
-    Mark,          // マークをつける / マーク取消
-    ArrowNext,     // 次へ
-    ArrowPrevious, // 戻る
-    Quit,          // 終了 at the bottom of the board
+    Next,           // 次の問題へ
+    Retry,          // この問題をもう一度
+    ToList,         // 終了 on the result panel
+    Previous,       // 前の問題へ
+    Explanation,    // 解説
+    Mark,           // マークをつける / マーク取消
+    ArrowNext,      // 次へ
+    ArrowPrevious,  // 戻る
+    Quit,           // 終了 at the bottom of the board
     ExplanationBack // 戻る in the explanation
 };
 
@@ -52,9 +52,9 @@ enum class Kind { SignIn, Open, Move, Press, Carry };
 
 struct Command {
     Kind kind = Kind::SignIn;
-    QString code;   // SignIn
-    int entry = -1; // Open: the row of the series list
-    Move move;      // Move
+    QString code;                 // SignIn
+    int entry = -1;               // Open: the row of the series list
+    Move move;                    // Move
     Button button = Button::Next; // Press
     Carry carry = Carry::PickUp;  // Carry, with move.term for PickUp and Toggle
 };

@@ -46,14 +46,16 @@ bool takeValue(Request& r, const QString& option, const QString& value)
     if (option == QLatin1String("--lrs")) {
         r.lrs = value;
         const QUrl url(value, QUrl::StrictMode);
-        return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+        return url.isValid() &&
+               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
     }
     if (option == QLatin1String("--lrs-auth")) {
         r.lrsAuth = value;
         return !value.isEmpty();
     }
     r.learner = value.trimmed();
-    r.action = option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
+    r.action =
+        option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
     return !r.learner.isEmpty() && r.learner.size() <= 64;
 }
 
@@ -62,10 +64,11 @@ bool takeValue(Request& r, const QString& option, const QString& value)
 Request read(const QStringList& arguments)
 {
     static const QStringList withValue = {
-        QStringLiteral("--listen"),   QStringLiteral("--port"),    QStringLiteral("--database"),
-        QStringLiteral("--tls-cert"), QStringLiteral("--tls-key"), QStringLiteral("--add-learner"),
-        QStringLiteral("--remove-learner"),
-        QStringLiteral("--lrs"),      QStringLiteral("--lrs-auth")};
+        QStringLiteral("--listen"),         QStringLiteral("--port"),
+        QStringLiteral("--database"),       QStringLiteral("--tls-cert"),
+        QStringLiteral("--tls-key"),        QStringLiteral("--add-learner"),
+        QStringLiteral("--remove-learner"), QStringLiteral("--lrs"),
+        QStringLiteral("--lrs-auth")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);

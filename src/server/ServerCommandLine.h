@@ -8,7 +8,16 @@ namespace ServerCommandLine
 {
 
 struct Request {
-    enum class Action { Serve, AddLearner, ListLearners, RemoveLearner, SetTeacherPassword, Help, Version, BadUsage };
+    enum class Action {
+        Serve,
+        AddLearner,
+        ListLearners,
+        RemoveLearner,
+        SetTeacherPassword,
+        Help,
+        Version,
+        BadUsage
+    };
     Action action = Action::Serve;
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8080;

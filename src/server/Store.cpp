@@ -74,12 +74,13 @@ QString Store::open(const QString& workDir, const QString& url)
         const QUrl u(url);
         if (!u.isValid() || (u.scheme() != QLatin1String("postgresql") &&
                              u.scheme() != QLatin1String("postgres"))) {
-            return QStringLiteral("データベースの URL「%1」は postgresql://... の形で指定してください")
+            return QStringLiteral(
+                       "データベースの URL「%1」は postgresql://... の形で指定してください")
                 .arg(url);
         }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
-        const QString socketDir = QUrlQuery(u).queryItemValue(QStringLiteral("host"),
-                                                              QUrl::FullyDecoded);
+        const QString socketDir =
+            QUrlQuery(u).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
         db.setHostName(socketDir.isEmpty() ? u.host() : socketDir);
         if (u.port() > 0) {
             db.setPort(u.port());
@@ -91,7 +92,8 @@ QString Store::open(const QString& workDir, const QString& url)
     }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     if (!db.open()) {
-        return QStringLiteral("データベース「%1」を開けません: %2").arg(where_, db.lastError().text());
+        return QStringLiteral("データベース「%1」を開けません: %2")
+            .arg(where_, db.lastError().text());
     }
     if (db.driverName() == QLatin1String("QSQLITE")) {
         // Many short writes from one process: with the write-ahead log a
@@ -158,8 +160,8 @@ QString Store::migrate()
 QString Store::addLearner(const Learner& learner)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists = prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"),
-                                {learner.name});
+    QSqlQuery exists =
+        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {learner.name});
     if (exists.exec() && exists.next()) {
         return QStringLiteral("学習者「%1」はもう登録されています").arg(learner.name);
     }
@@ -168,13 +170,15 @@ QString Store::addLearner(const Learner& learner)
                                           " VALUES (?, ?, ?, ?)"),
                            {learner.name, learner.bucket, QString::fromLatin1(learner.salt.toHex()),
                             QString::fromLatin1(learner.codeHash.toHex())});
-    return q.exec() ? QString() : failure(QStringLiteral("学習者を登録できません: ") + q.lastError().text());
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("学習者を登録できません: ") + q.lastError().text());
 }
 
 QString Store::removeLearner(const QString& name)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists = prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
+    QSqlQuery exists =
+        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
     if (!exists.exec() || !exists.next()) {
         return QStringLiteral("学習者「%1」は登録されていません").arg(name);
     }
@@ -184,7 +188,8 @@ QString Store::removeLearner(const QString& name)
                                    ? QStringLiteral("name")
                                    : QStringLiteral("learner");
         QSqlQuery q = prepared(
-            db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(QLatin1String(table), column), {name});
+            db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(QLatin1String(table), column),
+            {name});
         if (!q.exec()) {
             db.rollback();
             return failure(QStringLiteral("学習者を削除できません: ") + q.lastError().text());
@@ -207,9 +212,9 @@ QStringList Store::learnerNames()
 
 QList<Store::Learner> Store::learnersInBucket(int bucket)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE bucket = ?"),
-                           {bucket});
+    QSqlQuery q = prepared(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE bucket = ?"), {bucket});
     QList<Learner> found;
     if (q.exec()) {
         while (q.next()) {
@@ -232,14 +237,17 @@ QString Store::addSession(const QByteArray& idHash, const QString& learner, qint
                            QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
                                           " VALUES (?, ?, ?)"),
                            {QString::fromLatin1(idHash.toHex()), learner, expiresMs});
-    return q.exec() ? QString() : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+    return q.exec()
+               ? QString()
+               : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
 }
 
 std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
-                           {QString::fromLatin1(idHash.toHex()), nowMs});
+    QSqlQuery q = prepared(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
+        {QString::fromLatin1(idHash.toHex()), nowMs});
     if (q.exec() && q.next()) {
         return q.value(0).toString();
     }
@@ -278,7 +286,8 @@ QString Store::appendMark(const QString& learner, const QStringList& record)
                                           " SELECT ?, COALESCE(MAX(position), 0) + 1, ? FROM marks"
                                           " WHERE learner = ?"),
                            {learner, record.join(QLatin1Char('\n')), learner});
-    return q.exec() ? QString() : failure(QStringLiteral("マークを保存できません: ") + q.lastError().text());
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("マークを保存できません: ") + q.lastError().text());
 }
 
 QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
@@ -286,8 +295,9 @@ QString Store::removeMarks(const QString& learner, const QList<qint64>& position
     QSqlDatabase db = QSqlDatabase::database(connection_);
     db.transaction();
     for (const qint64 position : positions) {
-        QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
-                               {learner, position});
+        QSqlQuery q =
+            prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
+                     {learner, position});
         if (!q.exec()) {
             db.rollback();
             return failure(QStringLiteral("マークを取り消せません: ") + q.lastError().text());
@@ -303,7 +313,8 @@ QString Store::appendStatement(const QString& learner, const QString& id, const 
                            QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
                                           " timestamp_ms, json) VALUES (?, ?, ?, ?, ?)"),
                            {learner, id, problemId, timestampMs, QString::fromUtf8(json)});
-    return q.exec() ? QString() : failure(QStringLiteral("回答を記録できません: ") + q.lastError().text());
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("回答を記録できません: ") + q.lastError().text());
 }
 
 QList<QByteArray> Store::statements(const QString& learner)
@@ -343,8 +354,8 @@ QString Store::setLearnerCode(const Learner& learner)
                            {learner.bucket, QString::fromLatin1(learner.salt.toHex()),
                             QString::fromLatin1(learner.codeHash.toHex()), learner.name});
     // A code made again because the old one got out ends its sessions too.
-    QSqlQuery sessions = prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"),
-                                  {learner.name});
+    QSqlQuery sessions =
+        prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"), {learner.name});
     if (!q.exec()) {
         const QString why = q.lastError().text();
         db.rollback();
@@ -370,9 +381,9 @@ QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash
     // A new password ends every teacher session of the old one.
     QSqlQuery sessions(db);
     QSqlQuery clear(db);
-    QSqlQuery q = prepared(db,
-                           QStringLiteral("INSERT INTO teacher (id, salt, password_hash) VALUES (1, ?, ?)"),
-                           {QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex())});
+    QSqlQuery q = prepared(
+        db, QStringLiteral("INSERT INTO teacher (id, salt, password_hash) VALUES (1, ?, ?)"),
+        {QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex())});
     if (!sessions.exec(QStringLiteral("DELETE FROM teacher_sessions")) ||
         !clear.exec(QStringLiteral("DELETE FROM teacher")) || !q.exec() || !db.commit()) {
         db.rollback();
@@ -384,7 +395,8 @@ QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash
 std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword()
 {
     QSqlQuery q(QSqlDatabase::database(connection_));
-    if (q.exec(QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1")) && q.next()) {
+    if (q.exec(QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1")) &&
+        q.next()) {
         return qMakePair(QByteArray::fromHex(q.value(0).toString().toLatin1()),
                          QByteArray::fromHex(q.value(1).toString().toLatin1()));
     }
@@ -394,20 +406,24 @@ std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword()
 QString Store::addTeacherSession(const QByteArray& idHash, qint64 expiresMs)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery old = prepared(db, QStringLiteral("DELETE FROM teacher_sessions WHERE expires_ms < ?"),
-                             {expiresMs - 2 * 12 * 3600 * qint64(1000)});
+    QSqlQuery old =
+        prepared(db, QStringLiteral("DELETE FROM teacher_sessions WHERE expires_ms < ?"),
+                 {expiresMs - 2 * 12 * 3600 * qint64(1000)});
     old.exec();
-    QSqlQuery q = prepared(db,
-                           QStringLiteral("INSERT INTO teacher_sessions (id_hash, expires_ms) VALUES (?, ?)"),
-                           {QString::fromLatin1(idHash.toHex()), expiresMs});
-    return q.exec() ? QString() : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+    QSqlQuery q = prepared(
+        db, QStringLiteral("INSERT INTO teacher_sessions (id_hash, expires_ms) VALUES (?, ?)"),
+        {QString::fromLatin1(idHash.toHex()), expiresMs});
+    return q.exec()
+               ? QString()
+               : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
 }
 
 bool Store::teacherSession(const QByteArray& idHash, qint64 nowMs)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT 1 FROM teacher_sessions WHERE id_hash = ? AND expires_ms > ?"),
-                           {QString::fromLatin1(idHash.toHex()), nowMs});
+    QSqlQuery q = prepared(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("SELECT 1 FROM teacher_sessions WHERE id_hash = ? AND expires_ms > ?"),
+        {QString::fromLatin1(idHash.toHex()), nowMs});
     return q.exec() && q.next();
 }
 
@@ -432,8 +448,9 @@ QString Store::setLrsState(const QStringList& ids, LrsState state)
     QSqlDatabase db = QSqlDatabase::database(connection_);
     db.transaction();
     for (const QString& id : ids) {
-        QSqlQuery q = prepared(db, QStringLiteral("UPDATE statements SET lrs_state = ? WHERE id = ?"),
-                               {static_cast<int>(state), id});
+        QSqlQuery q =
+            prepared(db, QStringLiteral("UPDATE statements SET lrs_state = ? WHERE id = ?"),
+                     {static_cast<int>(state), id});
         if (!q.exec()) {
             db.rollback();
             return failure(QStringLiteral("送信済みの印を付けられません: ") + q.lastError().text());

@@ -1,13 +1,14 @@
 #include "server/StorePorts.h"
 
-#include "server/Store.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
+#include "server/Store.h"
 
 #include <QDateTime>
 
 StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
-    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)), problems_(workDir)
+    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)),
+      problems_(workDir)
 {
 }
 
@@ -33,8 +34,8 @@ void StoreAnswers::count(const Answer& answer)
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    return store_.appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces), answer.problemId(),
-                                  answer.timestampMs, Statements::line(answer));
+    return store_.appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
+                                  answer.problemId(), answer.timestampMs, Statements::line(answer));
 }
 
 QList<LogFinding> StoreAnswers::refresh()
@@ -48,7 +49,9 @@ QList<LogFinding> StoreAnswers::refresh()
     return {};
 }
 
-StoreMarks::StoreMarks(Store& store, QString learner) : store_(store), learner_(std::move(learner)) {}
+StoreMarks::StoreMarks(Store& store, QString learner) : store_(store), learner_(std::move(learner))
+{
+}
 
 int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 {
@@ -89,7 +92,8 @@ MarksWrite StoreMarks::savePending()
 {
     MarksWrite out;
     while (!pending_.isEmpty()) {
-        if (const QString failed = store_.appendMark(learner_, pending_.first()); !failed.isEmpty()) {
+        if (const QString failed = store_.appendMark(learner_, pending_.first());
+            !failed.isEmpty()) {
             return out.failed(failed);
         }
         pending_.removeFirst();

@@ -52,7 +52,8 @@ QJsonArray seriesJson(const QString& workDir)
         if (e.fileName.isEmpty()) {
             continue;
         }
-        const SeriesLoader::Series series = SeriesLoader::load(FileLookup::resolve(workDir, e.fileName));
+        const SeriesLoader::Series series =
+            SeriesLoader::load(FileLookup::resolve(workDir, e.fileName));
         Findings found = series.findings();
         if (!series.error.isEmpty()) {
             found.prepend({0, Finding::Kind::Error, series.error});
@@ -67,13 +68,17 @@ QJsonArray seriesJson(const QString& workDir)
 
 QString nameIn(const QByteArray& body)
 {
-    return QJsonDocument::fromJson(body).object().value(QStringLiteral("name")).toString().trimmed();
+    return QJsonDocument::fromJson(body)
+        .object()
+        .value(QStringLiteral("name"))
+        .toString()
+        .trimmed();
 }
 
 } // namespace
 
-ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
-                                                QTcpSocket* socket)
+ClassroomServer::Reply
+ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const bool get = request.method() == QHttpServerRequest::Method::Get;
@@ -92,7 +97,8 @@ ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const QHttp
             return page;
         }
     }
-    const QByteArray id = Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
+    const QByteArray id =
+        Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
     const QByteArray hash = SignInCodes::sessionHash(id);
     if (id.isEmpty() || !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch())) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
@@ -113,17 +119,20 @@ ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const QHttp
     return teacherAct(path, request.body(), hash);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& request,
+                                                      QTcpSocket* socket)
 {
     const QString address = request.remoteAddress().toString();
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
     if (lockedOut(address, at)) {
-        return refusal(429, QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
+        return refusal(429,
+                       QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
     }
     const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword();
     if (!stored) {
-        return refusal(409, QStringLiteral("先生のパスワードがまだありません。"
-                                           "velmorant-server --set-teacher-password で設定してください"));
+        return refusal(
+            409, QStringLiteral("先生のパスワードがまだありません。"
+                                "velmorant-server --set-teacher-password で設定してください"));
     }
     const QJsonValue given =
         QJsonDocument::fromJson(request.body()).object().value(QStringLiteral("password"));
@@ -135,7 +144,8 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
         return wrongAnswer(address, at, socket, QStringLiteral("パスワードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed = store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs);
+    if (const QString failed =
+            store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs);
         !failed.isEmpty()) {
         return refusal(500, failed);
     }
@@ -150,9 +160,10 @@ ClassroomServer::Reply ClassroomServer::teacherState(const QByteArray& sessionHa
     for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
         made.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
     }
-    return json(200, {{QStringLiteral("learners"), QJsonArray::fromStringList(store_.learnerNames())},
-                      {QStringLiteral("made"), made},
-                      {QStringLiteral("series"), seriesJson(workDir_)}});
+    return json(200,
+                {{QStringLiteral("learners"), QJsonArray::fromStringList(store_.learnerNames())},
+                 {QStringLiteral("made"), made},
+                 {QStringLiteral("series"), seriesJson(workDir_)}});
 }
 
 ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
@@ -193,7 +204,8 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
     }
     const QString name = nameIn(body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
-        return refusal(400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
+        return refusal(
+            400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
     }
     if (!add && !reset) {
         const QString failed = store_.removeLearner(name);
@@ -202,13 +214,15 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
     }
     const QString code = SignInCodes::newCode();
     const QByteArray salt = SignInCodes::newSalt();
-    const Store::Learner learner{name, SignInCodes::bucket(code), salt, SignInCodes::hash(code, salt)};
+    const Store::Learner learner{name, SignInCodes::bucket(code), salt,
+                                 SignInCodes::hash(code, salt)};
     const QString failed = add ? store_.addLearner(learner) : store_.setLearnerCode(learner);
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }
     if (reset) {
-        knownSessions_.removeIf([&name](const auto& entry) { return entry.value().learner == name; });
+        knownSessions_.removeIf(
+            [&name](const auto& entry) { return entry.value().learner == name; });
     }
     madeCodes_[sessionHash].append(qMakePair(name, code));
     return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
@@ -218,5 +232,6 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
 void ClassroomServer::forgetLearner(const QString& learner)
 {
     screens_.remove(learner);
-    knownSessions_.removeIf([&learner](const auto& entry) { return entry.value().learner == learner; });
+    knownSessions_.removeIf(
+        [&learner](const auto& entry) { return entry.value().learner == learner; });
 }

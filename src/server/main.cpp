@@ -1,18 +1,18 @@
 // velmorant-server: the classroom's problems in every learner's browser.
 
-#include "server/ClassroomServer.h"
-#include "server/LrsForwarder.h"
-#include "server/ServerCommandLine.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
 #include "files/WorkFolder.h"
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
+#include "server/ClassroomServer.h"
+#include "server/LrsForwarder.h"
+#include "server/ServerCommandLine.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
 
-#include <QGuiApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QSslConfiguration>
@@ -21,8 +21,8 @@
 #include <QTextStream>
 
 #include <csignal>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace
@@ -67,11 +67,13 @@ int setTeacherPassword(Store& store)
         password.chop(1);
     }
     if (password.size() < MinPasswordLength) {
-        return fail(QStringLiteral("パスワードは%1文字以上にしてください（標準入力の1行から読みます）")
-                        .arg(MinPasswordLength));
+        return fail(
+            QStringLiteral("パスワードは%1文字以上にしてください（標準入力の1行から読みます）")
+                .arg(MinPasswordLength));
     }
     const QByteArray salt = SignInCodes::newSalt();
-    if (const QString failed = store.setTeacherPassword(salt, SignInCodes::passwordHash(password, salt));
+    if (const QString failed =
+            store.setTeacherPassword(salt, SignInCodes::passwordHash(password, salt));
         !failed.isEmpty()) {
         return fail(failed);
     }
@@ -90,8 +92,9 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
     }
     if (r.action == Action::RemoveLearner) {
         const QString failed = store.removeLearner(r.learner);
-        return failed.isEmpty() ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
-                                : fail(failed);
+        return failed.isEmpty()
+                   ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
+                   : fail(failed);
     }
     for (const QString& name : store.learnerNames()) {
         print(name);
@@ -127,7 +130,8 @@ QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
 // the same instant: Qt's usual queue of 50 would drop some, and the kernel
 // only retries a dropped connection a second later. Over TLS the server
 // makes its own listener.
-quint16 listenOnPort(ClassroomServer& server, const QHostAddress& address, quint16 port, bool secure)
+quint16 listenOnPort(ClassroomServer& server, const QHostAddress& address, quint16 port,
+                     bool secure)
 {
     if (secure) {
         return server.listen(address, port);
@@ -149,7 +153,8 @@ quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port,
         return listenOnPort(server, address, 0, secure);
     }
     for (int p = port; p < port + 100 && p <= 65535; ++p) {
-        if (const quint16 got = listenOnPort(server, address, static_cast<quint16>(p), secure); got != 0) {
+        if (const quint16 got = listenOnPort(server, address, static_cast<quint16>(p), secure);
+            got != 0) {
             return got;
         }
     }
@@ -237,8 +242,9 @@ int main(int argc, char* argv[])
         std::fputs("velmorant-server " VELMORANT_VERSION "\n", stdout);
         return 0;
     case Action::BadUsage:
-        std::fprintf(stderr, "velmorant-server: %s\n%s\n", qUtf8Printable(r.error),
-                     qUtf8Printable(QStringLiteral("使い方は velmorant-server --help で表示します。")));
+        std::fprintf(
+            stderr, "velmorant-server: %s\n%s\n", qUtf8Printable(r.error),
+            qUtf8Printable(QStringLiteral("使い方は velmorant-server --help で表示します。")));
         return 2;
     default:
         break;
@@ -248,7 +254,8 @@ int main(int argc, char* argv[])
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
-    const WorkFolder::Choice folder = WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess());
+    const WorkFolder::Choice folder =
+        WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess());
     if (!folder.error.isEmpty()) {
         return fail(folder.error);
     }

@@ -16,9 +16,9 @@ public:
 
     QString Caption;
     quint32 BackColor;
-    Control okButton; // "OK"
-    Control descriptionLabel;   // the description
-    Control versionLabel;   // toolkit, date and version
+    Control okButton;         // "OK"
+    Control descriptionLabel; // the description
+    Control versionLabel;     // toolkit, date and version
 
     bool Loaded = false;
 

@@ -1,11 +1,11 @@
 #include "session/Commands.h"
 
-#include "session/SoundCues.h"
-#include "session/ShowProblem.h"
+#include "marks/MarksFile.h"
 #include "session/Dialogs.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "marks/MarksFile.h"
+#include "session/ShowProblem.h"
+#include "session/SoundCues.h"
 
 #include <utility>
 
@@ -191,7 +191,7 @@ void QuitButtonClick(MainScreen& screen)
 {
     if (screen.screen() == Screen::SeriesList) {
         screen.ask(Question::Quit, QStringLiteral("終了してもよろしいですか"),
-                 Dialogs::Icon::Exclamation);
+                   Dialogs::Icon::Exclamation);
         return;
     }
     saveMarksOnLeaving(screen);

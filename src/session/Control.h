@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/Colors.h"
 #include "layout/FontInfo.h"
+#include "session/Colors.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,15 +1,15 @@
 #include "session/MainScreen.h"
 
-#include "session/TermClick.h"
-#include "session/TermDrag.h"
-#include "session/TermDrop.h"
-#include "session/TermKeys.h"
-#include "session/ShowProblem.h"
 #include "files/FileLookup.h"
 #include "session/Commands.h"
 #include "session/Dialogs.h"
 #include "session/OpenSelectedSeries.h"
+#include "session/ShowProblem.h"
 #include "session/StartUp.h"
+#include "session/TermClick.h"
+#include "session/TermDrag.h"
+#include "session/TermDrop.h"
+#include "session/TermKeys.h"
 
 #include <QDir>
 
@@ -109,32 +109,34 @@ void MainScreen::createExplanationPanel()
     explanationText.VerticalScrollBar = true;
     explanationText.Container = &explanationPanel;
 
-    makeButton(explanationBack, QStringLiteral("explanationBack"), -1, QStringLiteral("戻る"), 7560, 840, 675,
-               315, true, gothic(9.75, true));
+    makeButton(explanationBack, QStringLiteral("explanationBack"), -1, QStringLiteral("戻る"), 7560,
+               840, 675, 315, true, gothic(9.75, true));
     explanationBack.Container = &explanationPanel;
 }
 
 void MainScreen::createButtons()
 {
     const QString c2 = QStringLiteral("resultButtons");
-    makeButton(resultButtons[ResultButton::Next], c2, 0, QStringLiteral("次の問題へ"), 1380, 1380, 1095, 375, true,
-               pgothic(9));
-    makeButton(resultButtons[ResultButton::Retry], c2, 1, QStringLiteral("この問題をもう一度"), 3900, 1380, 1755, 375,
-               true, pgothic(9.75));
-    makeButton(resultButtons[ResultButton::ToList], c2, 2, QStringLiteral("終了"), 7080, 1380, 675, 375, true, pgothic(9));
-    makeButton(resultButtons[ResultButton::Previous], c2, 3, QStringLiteral("前の問題へ"), 2640, 1380, 1095, 375, false,
-               pgothic(9));
-    makeButton(resultButtons[ResultButton::Explanation], c2, 4, QStringLiteral("解説"), 5820, 1380, 915, 375, false, pgothic(9));
-    makeButton(resultButtons[ResultButton::Mark], c2, 5, QStringLiteral("マークをつける"), 6360, 900, 1395, 375, false,
-               pgothic(9));
+    makeButton(resultButtons[ResultButton::Next], c2, 0, QStringLiteral("次の問題へ"), 1380, 1380,
+               1095, 375, true, pgothic(9));
+    makeButton(resultButtons[ResultButton::Retry], c2, 1, QStringLiteral("この問題をもう一度"),
+               3900, 1380, 1755, 375, true, pgothic(9.75));
+    makeButton(resultButtons[ResultButton::ToList], c2, 2, QStringLiteral("終了"), 7080, 1380, 675,
+               375, true, pgothic(9));
+    makeButton(resultButtons[ResultButton::Previous], c2, 3, QStringLiteral("前の問題へ"), 2640,
+               1380, 1095, 375, false, pgothic(9));
+    makeButton(resultButtons[ResultButton::Explanation], c2, 4, QStringLiteral("解説"), 5820, 1380,
+               915, 375, false, pgothic(9));
+    makeButton(resultButtons[ResultButton::Mark], c2, 5, QStringLiteral("マークをつける"), 6360,
+               900, 1395, 375, false, pgothic(9));
 
     const QString c1 = QStringLiteral("arrows");
     makeButton(arrows[Arrow::Next], c1, 0, QStringLiteral("次へ"), 8100, 180, 555, 375, false,
                pgothic(9, true));
     makeButton(arrows[Arrow::Previous], c1, 1, QStringLiteral("戻る"), 7500, 180, 555, 375, false,
                pgothic(9, true));
-    makeButton(quitButton, QStringLiteral("quitButton"), -1, QStringLiteral("終了"), 7740, 6000, 855,
-               315, true, gothic(11.25, true));
+    makeButton(quitButton, QStringLiteral("quitButton"), -1, QStringLiteral("終了"), 7740, 6000,
+               855, 315, true, gothic(11.25, true));
 }
 
 void MainScreen::createSeriesListPage()
@@ -156,8 +158,9 @@ void MainScreen::createSeriesListPage()
     learnerLine.BackColor = FormBack;
     learnerLine.ForeColor = Colors::Black;
     learnerLine.Visible = false;
-    makeButton(progressButton, QStringLiteral("progressButton"), -1, QStringLiteral("学習の記録を見る"),
-               2100, 5565, 1935, 375, false, gothic(9.75, true));
+    makeButton(progressButton, QStringLiteral("progressButton"), -1,
+               QStringLiteral("学習の記録を見る"), 2100, 5565, 1935, 375, false,
+               gothic(9.75, true));
 }
 
 void MainScreen::createResultPanel()
@@ -256,9 +259,11 @@ void MainScreen::createTexts()
 void MainScreen::setTabIndices()
 {
     int tab = 0;
-    for (Control* c :
-         {&arrows[Arrow::Next], &seriesList, &resultButtons[ResultButton::Next], &resultButtons[ResultButton::Retry], &resultButtons[ResultButton::ToList], &titlePicture, &quitButton,
-          &resultButtons[ResultButton::Previous], &arrows[Arrow::Previous], &resultButtons[ResultButton::Explanation], &explanationBack, &resultButtons[ResultButton::Mark], &progressButton}) {
+    for (Control* c : {&arrows[Arrow::Next], &seriesList, &resultButtons[ResultButton::Next],
+                       &resultButtons[ResultButton::Retry], &resultButtons[ResultButton::ToList],
+                       &titlePicture, &quitButton, &resultButtons[ResultButton::Previous],
+                       &arrows[Arrow::Previous], &resultButtons[ResultButton::Explanation],
+                       &explanationBack, &resultButtons[ResultButton::Mark], &progressButton}) {
         c->TabIndex = tab++;
     }
 }
@@ -292,7 +297,8 @@ std::vector<Control*> MainScreen::stackingOrder()
     for (Control& c : terms) {
         order.push_back(&c);
     }
-    for (Control* c : {&resultPanel, &resultMessage, &titlePicture, &seriesList, &explanationPanel, &explanationText, &explanationBack}) {
+    for (Control* c : {&resultPanel, &resultMessage, &titlePicture, &seriesList, &explanationPanel,
+                       &explanationText, &explanationBack}) {
         order.push_back(c);
     }
     for (Control& c : resultButtons) {
@@ -532,7 +538,8 @@ void MainScreen::tell(const QString& message)
 
 void MainScreen::ask(Question question, const QString& text, Dialogs::Icon icon)
 {
-    const Prompt asked{Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}};
+    const Prompt asked{
+        Prompt::Kind::Question, text, Dialogs::Buttons::OkCancel, icon, question, {}};
     prompts.append(asked);
     openQuestion = asked;
 }

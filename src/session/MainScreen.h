@@ -1,17 +1,17 @@
 #pragma once
 
-#include "session/TermClick.h"
-#include "session/TermKeys.h"
+#include "layout/BoardLayout.h"
+#include "marks/MarksFile.h"
+#include "quiz/Quiz.h"
+#include "record/ProblemIndex.h"
+#include "series/SeriesState.h"
 #include "session/Control.h"
 #include "session/Outcome.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
 #include "session/SessionValue.h"
-#include "layout/BoardLayout.h"
-#include "quiz/Quiz.h"
-#include "marks/MarksFile.h"
-#include "record/ProblemIndex.h"
-#include "series/SeriesState.h"
+#include "session/TermClick.h"
+#include "session/TermKeys.h"
 
 #include <QList>
 #include <QString>

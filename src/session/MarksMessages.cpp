@@ -1,8 +1,8 @@
 #include "session/MarksMessages.h"
 
+#include "marks/MarksFile.h"
 #include "session/Dialogs.h"
 #include "session/MainScreen.h"
-#include "marks/MarksFile.h"
 
 #include <QDir>
 

@@ -1,10 +1,10 @@
 #include "session/OpenSelectedSeries.h"
 
 #include "files/TextFile.h"
+#include "record/Statements.h"
+#include "series/SeriesLoader.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "series/SeriesLoader.h"
-#include "record/Statements.h"
 
 namespace
 {
@@ -35,7 +35,8 @@ void finish(MainScreen& screen, const QString& title, int problemCount, SessionV
     if (source == SessionValue::Source::Review) {
         for (int row = 1; row <= problemCount; ++row) {
             const QString& series = st.seriesFile.at(row);
-            screen.openedRows.append({series, screen.problemIndex.keyOf(series, st.problems.at(row))});
+            screen.openedRows.append(
+                {series, screen.problemIndex.keyOf(series, st.problems.at(row))});
         }
     }
     ShowSeriesOpened(screen, title);
@@ -97,8 +98,8 @@ void openSeriesFile(MainScreen& screen, int idx)
     const QString name = entry[1];
     if (name.trimmed().isEmpty()) {
         screen.tell(QStringLiteral("問題集「%1」のファイル名が、一覧ファイル「ZQCList.TXT」に"
-                                 "書かれていません。")
-                      .arg(entry[0]));
+                                   "書かれていません。")
+                        .arg(entry[0]));
         return;
     }
     const SeriesLoader::Series series = SeriesLoader::load(screen.pathOf(name));
@@ -113,14 +114,14 @@ void openSeriesFile(MainScreen& screen, int idx)
     }
     if (series.noProblem) {
         screen.tell(QStringLiteral("問題集のファイル「%1」には問題がありません。\n"
-                                 "問題は「問題」または「設問」で始まる行から書きます。")
-                      .arg(name));
+                                   "問題は「問題」または「設問」で始まる行から書きます。")
+                        .arg(name));
         return;
     }
     const QStringList faults = leftOutLines(series);
     if (!series.loads()) {
         screen.tell(QStringLiteral("問題集のファイル「%1」には表示できる問題がありません。\n\n%2")
-                      .arg(name, faultList(faults)));
+                        .arg(name, faultList(faults)));
         return;
     }
 
@@ -134,7 +135,7 @@ void openSeriesFile(MainScreen& screen, int idx)
     const QStringList notes = notesAfterLoading(series, faults, loaded);
     if (!notes.isEmpty()) {
         screen.tell(QStringLiteral("問題集のファイル「%1」について:\n\n%2")
-                      .arg(name, notes.join(QStringLiteral("\n\n"))));
+                        .arg(name, notes.join(QStringLiteral("\n\n"))));
     }
 }
 
@@ -146,8 +147,8 @@ void openReview(MainScreen& screen)
         return;
     }
     screen.state.markedSeries = false;
-    finish(screen, QString::fromUtf16(Recording::ReviewTitle), static_cast<int>(screen.review.size()),
-           SessionValue::Source::Review);
+    finish(screen, QString::fromUtf16(Recording::ReviewTitle),
+           static_cast<int>(screen.review.size()), SessionValue::Source::Review);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "session/Recording.h"
 
+#include "marks/MarksFile.h"
 #include "record/AnswerStore.h"
 #include "record/ProblemId.h"
 #include "record/Progress.h"
 #include "record/Statements.h"
 #include "session/MainScreen.h"
-#include "marks/MarksFile.h"
 
 #include <QDir>
 #include <QUuid>
@@ -46,7 +46,8 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
 {
     const AnswerStore& record = *screen.record;
     const Quiz& quiz = screen.quiz;
-    const Problem& problem = screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
+    const Problem& problem =
+        screen.state.problems.at(static_cast<std::size_t>(screen.state.currentProblem));
     const QString series = seriesOfCurrent(screen, problem);
     Answer a = Statements::about(problem, series, screen.problemIndex.keyOf(series, problem));
     a.learner = record.learner();
@@ -74,7 +75,8 @@ Answer answerOnBoard(MainScreen& screen, const Quiz::Check& check)
 QString storeUnsaved(MainScreen& screen)
 {
     while (!screen.unsavedAnswers.isEmpty()) {
-        if (QString failure = screen.record->store(screen.unsavedAnswers.first()); !failure.isEmpty()) {
+        if (QString failure = screen.record->store(screen.unsavedAnswers.first());
+            !failure.isEmpty()) {
             return failure;
         }
         screen.unsavedAnswers.removeFirst();
@@ -124,7 +126,8 @@ QString Recording::reviewEntry(qsizetype count)
     return QString::fromUtf16(ReviewTitle) + QStringLiteral("（%1問）").arg(count);
 }
 
-std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& series, const QString& hash)
+std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& series,
+                                          const QString& hash)
 {
     if (series != QLatin1String(MarksFile::FileName)) {
         return screen.problemIndex.find(series, hash);
@@ -169,9 +172,10 @@ void Recording::saveBeforeEnd(MainScreen& screen)
     }
     const qsizetype unsaved = screen.unsavedAnswers.size();
     if (const QString failure = storeUnsaved(screen); !failure.isEmpty()) {
-        screen.tell(QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
-                                   "この回答は記録されずに終わります。")
-                        .arg(screen.record->name(), QString::number(unsaved), failure));
+        screen.tell(
+            QStringLiteral("学習の記録「%1」に、まだ書けていない回答が%2件あります。\n%3\n\n"
+                           "この回答は記録されずに終わります。")
+                .arg(screen.record->name(), QString::number(unsaved), failure));
     }
 }
 
@@ -205,7 +209,8 @@ void Recording::showOnList(MainScreen& screen)
     if (!screen.record || !screen.record->readAheadDone()) {
         return;
     }
-    screen.learnerLine.setCaption(QStringLiteral("学習の記録：%1").arg(screen.record->learnerName()));
+    screen.learnerLine.setCaption(
+        QStringLiteral("学習の記録：%1").arg(screen.record->learnerName()));
     screen.learnerLine.Left = screen.seriesList.Left;
     screen.progressButton.Left = screen.seriesList.Left;
     screen.learnerLine.Visible = true;

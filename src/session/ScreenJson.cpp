@@ -16,7 +16,8 @@ QString colour(quint32 c)
     // System colours are drawn as the browser's own button colours, as the
     // window draws them from the desktop's palette.
     if (Colors::isSystem(c)) {
-        return c == Colors::ButtonFace ? QStringLiteral("ButtonFace") : QStringLiteral("ButtonText");
+        return c == Colors::ButtonFace ? QStringLiteral("ButtonFace")
+                                       : QStringLiteral("ButtonText");
     }
     return QStringLiteral("#%1%2%3").arg(
         QString::number(Colors::red(c), 16).rightJustified(2, u'0'),
@@ -55,11 +56,12 @@ QJsonObject board(const MainScreen& s)
     QJsonArray frames;
     for (int c = 0; c < s.quiz.frames(); ++c) {
         const Control& f = s.frames.at(c);
-        frames.append(QJsonObject{{QStringLiteral("name"), Words::frameName(s, c)},
-                                  {QStringLiteral("box"), box(f.Left, f.Top, f.Width, f.Height)},
-                                  {QStringLiteral("fill"), f.Filled ? colour(f.FillColor) : QString()},
-                                  {QStringLiteral("border"), colour(f.BorderColor)},
-                                  {QStringLiteral("caption"), control(s.captions.at(c))}});
+        frames.append(
+            QJsonObject{{QStringLiteral("name"), Words::frameName(s, c)},
+                        {QStringLiteral("box"), box(f.Left, f.Top, f.Width, f.Height)},
+                        {QStringLiteral("fill"), f.Filled ? colour(f.FillColor) : QString()},
+                        {QStringLiteral("border"), colour(f.BorderColor)},
+                        {QStringLiteral("caption"), control(s.captions.at(c))}});
     }
     QJsonArray terms;
     for (int i = 0; i < s.quiz.terms(); ++i) {
@@ -71,10 +73,11 @@ QJsonObject board(const MainScreen& s)
     }
     QJsonValue carried = QJsonValue::Null;
     if (s.carry.term >= 0 && s.carry.term < s.quiz.terms() && s.carry.frame < s.quiz.frames()) {
-        carried = QJsonObject{{QStringLiteral("term"), s.carry.term},
-                              {QStringLiteral("frame"), s.carry.frame},
-                              {QStringLiteral("name"),
-                               QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame))}};
+        carried =
+            QJsonObject{{QStringLiteral("term"), s.carry.term},
+                        {QStringLiteral("frame"), s.carry.frame},
+                        {QStringLiteral("name"),
+                         QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame))}};
     }
     return {{QStringLiteral("frames"), frames},
             {QStringLiteral("terms"), terms},
@@ -138,7 +141,6 @@ QString screenName(Screen screen)
     return {};
 }
 
-
 } // namespace
 
 QJsonObject of(const MainScreen& s)
@@ -192,7 +194,8 @@ QJsonValue focusName(const MainScreen& s, const Control* focus)
             return QStringLiteral("button:") + QLatin1String(b.id);
         }
     }
-    return focus == &s.explanationText ? QJsonValue(QStringLiteral("explanation")) : QJsonValue::Null;
+    return focus == &s.explanationText ? QJsonValue(QStringLiteral("explanation"))
+                                       : QJsonValue::Null;
 }
 
 QString cueName(SoundCue cue)
@@ -209,6 +212,5 @@ QString cueName(SoundCue cue)
     }
     return {};
 }
-
 
 } // namespace ScreenJson

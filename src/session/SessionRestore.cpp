@@ -1,10 +1,10 @@
 #include "session/MainScreen.h"
 
+#include "record/Statements.h"
+#include "series/SeriesLoader.h"
 #include "session/Commands.h"
 #include "session/OpenSelectedSeries.h"
 #include "session/ShowProblem.h"
-#include "record/Statements.h"
-#include "series/SeriesLoader.h"
 
 #include <QCryptographicHash>
 
@@ -12,8 +12,7 @@ namespace
 {
 
 // Controls by their place in a value: the six result buttons, the two arrows.
-template <std::size_t N>
-std::array<bool, N> shown(const std::array<Control, N>& controls)
+template <std::size_t N> std::array<bool, N> shown(const std::array<Control, N>& controls)
 {
     std::array<bool, N> out{};
     for (std::size_t i = 0; i < N; ++i) {
@@ -190,9 +189,10 @@ bool MainScreen::restore(const SessionValue& v)
     openedEntry = v.entry;
     openedTextHash = v.textHash;
     openedRows = v.rows;
-    const QString title = v.source == SessionValue::Source::Review
-                              ? QString::fromUtf16(Recording::ReviewTitle)
-                              : state.catalog.at(v.source == SessionValue::Source::Marked ? 0 : v.entry)[0];
+    const QString title =
+        v.source == SessionValue::Source::Review
+            ? QString::fromUtf16(Recording::ReviewTitle)
+            : state.catalog.at(v.source == SessionValue::Source::Marked ? 0 : v.entry)[0];
     ShowSeriesOpened(*this, title);
     ShowProblem(*this, static_cast<qint16>(v.currentProblem));
     restoreBoard(v);

@@ -12,8 +12,7 @@ const std::array<const char*, 4> ScreenNames = {"list", "problem", "result", "ex
 const std::array<const char*, 4> SourceNames = {"none", "series", "marked", "review"};
 const std::array<const char*, 3> QuestionNames = {"quit", "endWithoutMarks", "closeWithoutMarks"};
 
-template <std::size_t N>
-int indexOf(const std::array<const char*, N>& names, const QJsonValue& v)
+template <std::size_t N> int indexOf(const std::array<const char*, N>& names, const QJsonValue& v)
 {
     for (std::size_t i = 0; i < N; ++i) {
         if (v.toString() == QLatin1String(names.at(i))) {
@@ -41,8 +40,7 @@ QList<int> intsOf(const QJsonValue& v)
     return out;
 }
 
-template <std::size_t N>
-QJsonArray flags(const std::array<bool, N>& a)
+template <std::size_t N> QJsonArray flags(const std::array<bool, N>& a)
 {
     QJsonArray out;
     for (const bool b : a) {
@@ -51,8 +49,7 @@ QJsonArray flags(const std::array<bool, N>& a)
     return out;
 }
 
-template <std::size_t N>
-std::array<bool, N> flagsOf(const QJsonValue& v)
+template <std::size_t N> std::array<bool, N> flagsOf(const QJsonValue& v)
 {
     std::array<bool, N> out{};
     const QJsonArray a = v.toArray();
@@ -125,8 +122,8 @@ void readBoard(const QJsonObject& o, SessionValue& v)
     v.quiz = quizOf(o.value(QStringLiteral("quiz")).toObject());
     for (const QJsonValue& t : o.value(QStringLiteral("terms")).toArray()) {
         const QJsonArray a = t.toArray();
-        v.terms.append({number(a.at(0)), number(a.at(1)),
-                        static_cast<quint32>(a.at(2).toInteger())});
+        v.terms.append(
+            {number(a.at(0)), number(a.at(1)), static_cast<quint32>(a.at(2).toInteger())});
     }
     const QJsonObject result = o.value(QStringLiteral("result")).toObject();
     v.resultShown = result.value(QStringLiteral("shown")).toBool();
@@ -136,10 +133,15 @@ void readBoard(const QJsonObject& o, SessionValue& v)
     v.arrows = flagsOf<2>(o.value(QStringLiteral("arrows")));
     v.explanation = o.value(QStringLiteral("explanation")).toBool();
     const QJsonArray carry = o.value(QStringLiteral("carry")).toArray();
-    v.carry = {carry.at(0).toInt(-1), carry.at(1).toInt(), static_cast<quint32>(carry.at(2).toInteger())};
+    v.carry = {carry.at(0).toInt(-1), carry.at(1).toInt(),
+               static_cast<quint32>(carry.at(2).toInteger())};
     const QJsonArray press = o.value(QStringLiteral("press")).toArray();
-    v.press = {press.at(0).toInt(-1), press.at(1).toInt(-1), number(press.at(2)), number(press.at(3)),
-               static_cast<quint32>(press.at(4).toInteger()), press.at(5).toBool()};
+    v.press = {press.at(0).toInt(-1),
+               press.at(1).toInt(-1),
+               number(press.at(2)),
+               number(press.at(3)),
+               static_cast<quint32>(press.at(4).toInteger()),
+               press.at(5).toBool()};
     const QJsonArray drag = o.value(QStringLiteral("drag")).toArray();
     v.dragging = drag.at(0).toBool();
     v.dragStartX = number(drag.at(1));

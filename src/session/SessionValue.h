@@ -2,10 +2,10 @@
 
 #include "quiz/Quiz.h"
 #include "record/Answer.h"
-#include "session/TermClick.h"
-#include "session/TermKeys.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
+#include "session/TermClick.h"
+#include "session/TermKeys.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -43,11 +43,11 @@ struct SessionValue {
 
     Screen screen = Screen::SeriesList;
     Source source = Source::None;
-    int entry = -1;       // the list entry opened
-    QString file;         // Series: the file as the catalogue names it
-    QString textHash;     // every problem of the series, hashed in order
+    int entry = -1;         // the list entry opened
+    QString file;           // Series: the file as the catalogue names it
+    QString textHash;       // every problem of the series, hashed in order
     QList<ProblemRef> rows; // Review: each problem, in order
-    QList<bool> marked;   // each problem, whether it is (still) marked
+    QList<bool> marked;     // each problem, whether it is (still) marked
     int currentProblem = 0;
     int problemCount = 0;
     bool markPending = false;

@@ -1,7 +1,7 @@
 #include "session/ShowProblem.h"
 
-#include "session/SoundCues.h"
 #include "session/MainScreen.h"
+#include "session/SoundCues.h"
 
 namespace
 {
@@ -85,7 +85,8 @@ void ShowProblem(MainScreen& screen, qint16 problemNumber)
     }
     SeriesState& st = screen.state;
     const Problem& problem = st.problems.at(static_cast<std::size_t>(problemNumber));
-    screen.board = BoardLayout::of(problem, {screen.clientWidth(), screen.clientHeight()}, screen.measure);
+    screen.board =
+        BoardLayout::of(problem, {screen.clientWidth(), screen.clientHeight()}, screen.measure);
     screen.quiz = Quiz(problem, screen.quiz.previousRight());
     SoundCues::rewindAll(screen.players);
 

@@ -1,11 +1,11 @@
 #include "session/StartUp.h"
 
-#include "session/SoundCues.h"
-#include "session/ShowProblem.h"
+#include "marks/MarksFile.h"
+#include "series/Catalog.h"
 #include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "series/Catalog.h"
-#include "marks/MarksFile.h"
+#include "session/ShowProblem.h"
+#include "session/SoundCues.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include "session/TermClick.h"
 
-#include "session/TermKeys.h"
 #include "session/MainScreen.h"
+#include "session/TermKeys.h"
 
 #include <utility>
 
@@ -12,8 +12,8 @@ void TermPressNoted(MainScreen& screen, int index, bool carried)
         return;
     }
     const Control& label = screen.terms.at(index);
-    screen.press =
-        TermPress{index, FrameOfTerm(screen, index), label.Left, label.Top, label.BackColor, carried};
+    screen.press = TermPress{
+        index, FrameOfTerm(screen, index), label.Left, label.Top, label.BackColor, carried};
 }
 
 void TermClick(MainScreen& screen, int index)

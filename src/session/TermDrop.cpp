@@ -1,8 +1,8 @@
 #include "session/TermDrop.h"
 
 #include "session/Commands.h"
-#include "session/SoundCues.h"
 #include "session/MainScreen.h"
+#include "session/SoundCues.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "session/TermKeys.h"
 
+#include "session/MainScreen.h"
 #include "session/SoundCues.h"
 #include "session/TermDrop.h"
-#include "session/MainScreen.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,8 +7,8 @@ namespace Words
 
 QString frameName(const MainScreen& screen, int frame)
 {
-    return QStringLiteral("枠%1「%2」").arg(QString::number(frame + 1),
-                                          screen.captions.at(frame).Caption().trimmed());
+    return QStringLiteral("枠%1「%2」")
+        .arg(QString::number(frame + 1), screen.captions.at(frame).Caption().trimmed());
 }
 
 std::optional<bool> termRight(const MainScreen& screen, int term)
@@ -55,8 +55,9 @@ QString nameOf(const MainScreen& screen, const Control& control)
         return QStringLiteral("終了：シリーズを終えて一覧に戻る");
     }
     if (&control == &screen.quitButton) {
-        return screen.screen() == Screen::SeriesList ? QStringLiteral("終了：プログラムを終える")
-                                                     : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る");
+        return screen.screen() == Screen::SeriesList
+                   ? QStringLiteral("終了：プログラムを終える")
+                   : QStringLiteral("終了：問題をやめてシリーズ一覧に戻る");
     }
     if (&control == &screen.resultPanel) {
         return QStringLiteral("結果");

@@ -1,8 +1,8 @@
 #include "window/AboutDialog.h"
 
+#include "measure/QtFonts.h"
 #include "window/LabelWidget.h"
 #include "window/ProgramImages.h"
-#include "measure/QtFonts.h"
 #include "window/ViewColors.h"
 #include "window/ViewGeometry.h"
 

@@ -1,7 +1,7 @@
 #include "window/BoardAccess.h"
 
-#include "session/TermKeys.h"
 #include "session/MainScreen.h"
+#include "session/TermKeys.h"
 #include "session/Words.h"
 #include "window/Accessibility.h"
 #include "window/MainWindow.h"
@@ -94,7 +94,8 @@ void BoardAccess::updateNames()
     for (const Control* c :
          {&form_.headingText, &form_.questionText, &form_.resultButtons[ResultButton::ToList],
           &form_.quitButton, &form_.instructionLine, &form_.resultMessage, &form_.resultPanel,
-          &form_.explanationPanel, &form_.explanationText, &form_.seriesList, &form_.titlePicture}) {
+          &form_.explanationPanel, &form_.explanationText, &form_.seriesList,
+          &form_.titlePicture}) {
         setName(*c, Words::nameOf(form_, *c));
     }
 }
@@ -123,7 +124,8 @@ void BoardAccess::updateHighlight()
     }
     const Control& frame = form_.frames.at(carry.frame);
     highlight_->setGeometry(ViewGeometry::pixelRect(frame));
-    highlight_->setAccessibleName(QStringLiteral("移動先の%1").arg(Words::frameName(form_, carry.frame)));
+    highlight_->setAccessibleName(
+        QStringLiteral("移動先の%1").arg(Words::frameName(form_, carry.frame)));
     // Right over the frames, under every label.
     if (QWidget* firstCaption = view_.widgetOf(form_.captions[0])) {
         highlight_->stackUnder(firstCaption);
@@ -180,7 +182,8 @@ void BoardAccess::updateFocus(bool focusLeaving)
     for (const Control& item : form_.terms) {
         candidates.push_back(&item);
     }
-    for (const Control* c : {&form_.arrows[Arrow::Next], &form_.arrows[Arrow::Previous], &form_.quitButton}) {
+    for (const Control* c :
+         {&form_.arrows[Arrow::Next], &form_.arrows[Arrow::Previous], &form_.quitButton}) {
         candidates.push_back(c);
     }
     for (const Control* c : candidates) {

@@ -1,13 +1,13 @@
 #include "window/BoardPreview.h"
 
-#include "session/SilentPlayers.h"
-#include "session/MainScreen.h"
-#include "session/KeptMessages.h"
 #include "marks/MarksFile.h"
-#include "series/SeriesState.h"
-#include "window/MainWindow.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
+#include "series/SeriesState.h"
+#include "session/KeptMessages.h"
+#include "session/MainScreen.h"
+#include "session/SilentPlayers.h"
+#include "window/MainWindow.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -56,7 +56,9 @@ public:
         view_.sync();
         ShowPrompts(form_, dialogs_, [] { return true; });
         // A series that could not be opened leaves the list on the screen.
-        return form_.screen() == Screen::SeriesList ? 0 : std::min(state_.problemCount, SeriesState::SeriesRows - 1);
+        return form_.screen() == Screen::SeriesList
+                   ? 0
+                   : std::min(state_.problemCount, SeriesState::SeriesRows - 1);
     }
 
     QStringList notes() const { return dialogs_.messages; }

@@ -2,15 +2,15 @@
 
 #include "session/Recording.h"
 
+#include "measure/QtFonts.h"
 #include "window/Accessibility.h"
 #include "window/FrameBox.h"
 #include "window/HeldKeys.h"
-#include "window/TermLabelWidget.h"
 #include "window/PictureBox.h"
 #include "window/ProgramImages.h"
-#include "measure/QtFonts.h"
 #include "window/SeriesListWidget.h"
 #include "window/ShapeWidget.h"
+#include "window/TermLabelWidget.h"
 #include "window/ViewColors.h"
 #include "window/ViewGeometry.h"
 
@@ -61,7 +61,8 @@ MainWindow::MainWindow(MainScreen& form, QWidget* parent) : QWidget(parent), for
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(toPixels(form_.clientWidth()), toPixels(form_.clientHeight()));
     // Smaller than designed, the frames could not hold their terms.
-    setMinimumSize(toPixels(MainScreen::DesignClientWidth), toPixels(MainScreen::DesignClientHeight));
+    setMinimumSize(toPixels(MainScreen::DesignClientWidth),
+                   toPixels(MainScreen::DesignClientHeight));
     Accessibility::install();
     // A held key acts once, in this window and in the boxes it opens.
     QCoreApplication::instance()->installEventFilter(new HeldKeys(this));
@@ -184,9 +185,7 @@ QWidget* MainWindow::createBoardLabel(QWidget* parent)
 QWidget* MainWindow::createList(QWidget* parent)
 {
     list_ = new SeriesListWidget(parent);
-    list_->onDoubleClick = [this] {
-        run([this] { form_.openEntry(list_->selectedRow()); });
-    };
+    list_->onDoubleClick = [this] { run([this] { form_.openEntry(list_->selectedRow()); }); };
     list_->onEnter = [this](Qt::KeyboardModifiers /*modifiers*/) {
         run([this] { form_.openEntry(list_->selectedRow()); });
     };

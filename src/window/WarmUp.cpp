@@ -1,8 +1,8 @@
 #include "window/WarmUp.h"
 
 #include "files/TextFile.h"
-#include "window/ProgramImages.h"
 #include "measure/QtFonts.h"
+#include "window/ProgramImages.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
