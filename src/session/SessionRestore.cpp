@@ -62,7 +62,7 @@ SessionValue MainScreen::value() const
     v.textHash = openedTextHash;
     v.rows = openedRows;
     for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
-        v.marked.append(state.marked.at(row));
+        v.marked.push_back(state.marked.at(row));
     }
     v.currentProblem = state.currentProblem;
     v.problemCount = state.problemCount;
@@ -130,8 +130,8 @@ bool MainScreen::restoreSeries(const SessionValue& v)
         return false;
     }
     return st.problemCount == v.problemCount && v.currentProblem >= 1 &&
-           v.currentProblem <= v.problemCount && v.marked.size() == v.problemCount &&
-           textHashOfRows() == v.textHash;
+           v.currentProblem <= v.problemCount &&
+           static_cast<int>(v.marked.size()) == v.problemCount && textHashOfRows() == v.textHash;
 }
 
 void MainScreen::restoreBoard(const SessionValue& v)
@@ -181,7 +181,7 @@ bool MainScreen::restore(const SessionValue& v)
         return false;
     }
     for (int row = 1; row <= v.problemCount; ++row) {
-        state.marked.at(row) = v.marked.at(row - 1);
+        state.marked.at(row) = v.marked.at(static_cast<std::size_t>(row - 1));
     }
     state.currentProblem = v.currentProblem;
     state.markPending = v.markPending;

@@ -202,7 +202,7 @@ std::optional<SessionValue> SessionValue::fromJson(const QJsonObject& o, QString
         v.rows.append({r.toArray().at(0).toString(), r.toArray().at(1).toString()});
     }
     for (const QJsonValue& m : o.value(QStringLiteral("marked")).toArray()) {
-        v.marked.append(m.toBool());
+        v.marked.push_back(m.toBool());
     }
     const QList<int> problem = intsOf(o.value(QStringLiteral("problem")));
     v.currentProblem = problem.value(0);

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 // What the main screen shows: the series list, a problem being answered,
 // the result panel over a solved problem or the end of a series, or the
@@ -43,11 +44,11 @@ struct SessionValue {
 
     Screen screen = Screen::SeriesList;
     Source source = Source::None;
-    int entry = -1;         // the list entry opened
-    QString file;           // Series: the file as the catalogue names it
-    QString textHash;       // every problem of the series, hashed in order
-    QList<ProblemRef> rows; // Review: each problem, in order
-    QList<bool> marked;     // each problem, whether it is (still) marked
+    int entry = -1;           // the list entry opened
+    QString file;             // Series: the file as the catalogue names it
+    QString textHash;         // every problem of the series, hashed in order
+    QList<ProblemRef> rows;   // Review: each problem, in order
+    std::vector<bool> marked; // each problem, whether it is (still) marked
     int currentProblem = 0;
     int problemCount = 0;
     bool markPending = false;
