@@ -16,17 +16,9 @@ TITLE="用語分類問題集 Velmorant"
 TEST_NAME=click_window_test
 . "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
-click_at() {
-    xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
-    sleep 0.15
-}
-
-# Problem 1 of the first series: ten terms in a row, four arthropods, three
-# molluscs, three echinoderms, in that order, over three frames.
-term_x=(55 115 168 234 292 344 415 480 531 590)
-frame_of=(0 0 0 0 1 1 1 2 2 2)
-frame_x=(100 310 515)
-term_y=57 frame_y=300 panel_x=73 panel_y=88
+# Where the result panel of problem 1 lies (click_at and the terms'
+# places come from window_test_lib.sh).
+panel_x=73 panel_y=88
 
 # Every term into its frame: a term, then its frame; the first frame
 # through its caption. $1 names the screenshots.

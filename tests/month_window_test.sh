@@ -16,17 +16,6 @@ export TZ=UTC
 TEST_NAME=month_window_test
 . "$(dirname "$(realpath "$0")")/window_test_lib.sh"
 
-click_at() {
-    xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
-    sleep 0.15
-}
-
-# Problem 1 of the first series, as in click_window_test.sh: ten terms over
-# three frames.
-term_x=(55 115 168 234 292 344 415 480 531 590)
-frame_of=(0 0 0 0 1 1 1 2 2 2)
-frame_x=(100 310 515)
-term_y=57 frame_y=300
 
 # Every term into a frame: "right" as the key says, "near" with the last
 # term in the wrong frame (9 of 10), "wrong" all into the first (4 of 10).

@@ -151,3 +151,16 @@ wait_for_new_title() {
     done
     echo "$name"
 }
+
+# A click at (x, y) of the window, in pixels from its top-left corner.
+click_at() {
+    xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
+    sleep 0.15
+}
+
+# Problem 1 of the first bundled series: ten terms in a row, four arthropods,
+# three molluscs, three echinoderms, in that order, over three frames.
+term_x=(55 115 168 234 292 344 415 480 531 590)
+frame_of=(0 0 0 0 1 1 1 2 2 2)
+frame_x=(100 310 515)
+term_y=57 frame_y=300

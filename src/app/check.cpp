@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 using namespace CheckReport;
@@ -291,6 +292,19 @@ struct Checked {
     QString title;
 };
 
+// The folder's setting of the learners' home page, when it has one that
+// cannot be used.
+int checkHomePage(const QString& dir, const std::function<QString(const QString&)>& shownAs)
+{
+    const HomePage::Setting homePage = HomePage::read(dir);
+    if (homePage.problem.isEmpty()) {
+        return 0;
+    }
+    Report setting(shownAs(QDir(dir).filePath(HomePage::FileName)));
+    setting.add({1, Finding::Kind::Error, homePage.problem});
+    return setting.errors();
+}
+
 // A folder as the program sees it: its catalogue, every series it lists and
 // the marks file.
 int checkFolder(const QString& dir, QList<Checked>* checked)
@@ -348,11 +362,7 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
         checked->append({marks, QStringLiteral("マークの付いた問題")});
         errors += checkMarks(marks, shownAs(marks));
     }
-    if (const HomePage::Setting homePage = HomePage::read(dir); !homePage.problem.isEmpty()) {
-        Report setting(shownAs(QDir(dir).filePath(HomePage::FileName)));
-        setting.add({1, Finding::Kind::Error, homePage.problem});
-        errors += setting.errors();
-    }
+    errors += checkHomePage(dir, shownAs);
     errors += CheckRecords::check(dir, shownAs);
     CheckRecords::warnEndedHistories(dir, shownAs);
     return errors;
@@ -386,6 +396,8 @@ bool optionValue(const QStringList& args, qsizetype* i, const QString& name, QSt
 }
 
 // Returns false (after saying why) when the command line cannot be used.
+bool optionsFit(Options* options);
+
 bool parseOptions(const QStringList& args, Options* options, bool* help, bool* version)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -417,6 +429,12 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             options->paths.append(a);
         }
     }
+    return optionsFit(options);
+}
+
+// Whether the options read make sense together; says why not.
+bool optionsFit(Options* options)
+{
     for (const QString& p : options->paths) {
         if (!QFileInfo::exists(p)) {
             printError(QStringLiteral("「%1」が見つかりません").arg(p));

@@ -122,38 +122,14 @@ int drawPreviews(const QString& outDir, char* argv[])
 
 } // namespace
 
-int main(int argc, char* argv[])
+namespace
 {
-    QStringList words;
-    for (int i = 0; i < argc; ++i) {
-        words.append(QFile::decodeName(argv[i]));
-    }
-    const CommandLine::Request request = CommandLine::read(words);
-    if (const int status = answerCommandLine(request); status >= 0) {
-        return status;
-    }
-    if (request.action == CommandLine::Request::Action::DrawPreviews) {
-        return drawPreviews(request.previewDir, argv);
-    }
-    // Slow first steps run beside Qt's setting up of the application.
-    WarmUp warmUp;
-    // Qt takes its own options out of the command line.
-    int qtArgc = argc;
-    QApplication app(qtArgc, argv);
-    const auto joinWarmUp = qScopeGuard([&warmUp] { warmUp.finish(); });
-    // Qt's font substitutions are not guarded: they are all in place before
-    // the warm-up thread looks any face up.
-    const bool japaneseFont = QtFonts::installSubstitutions();
-    warmUp.applicationReady();
-    QApplication::setWindowIcon(ProgramImages::icon());
-    // Ties the windows to the menu entry and its icon on Wayland.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
-    QtDialogs dialogs;
 
-    const QString workDir = enterWorkFolder(request, dialogs);
-    if (workDir.isEmpty()) {
-        return 1;
-    }
+// The window on `workDir`, with the learner's record; returns the
+// program's exit status.
+int runWindow(const CommandLine::Request& request, const QString& workDir, QtDialogs& dialogs,
+              bool japaneseFont)
+{
     SeriesState state;
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the
@@ -192,4 +168,41 @@ int main(int argc, char* argv[])
                            Dialogs::Icon::Exclamation);
     }
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList words;
+    for (int i = 0; i < argc; ++i) {
+        words.append(QFile::decodeName(argv[i]));
+    }
+    const CommandLine::Request request = CommandLine::read(words);
+    if (const int status = answerCommandLine(request); status >= 0) {
+        return status;
+    }
+    if (request.action == CommandLine::Request::Action::DrawPreviews) {
+        return drawPreviews(request.previewDir, argv);
+    }
+    // Slow first steps run beside Qt's setting up of the application.
+    WarmUp warmUp;
+    // Qt takes its own options out of the command line.
+    int qtArgc = argc;
+    QApplication app(qtArgc, argv);
+    const auto joinWarmUp = qScopeGuard([&warmUp] { warmUp.finish(); });
+    // Qt's font substitutions are not guarded: they are all in place before
+    // the warm-up thread looks any face up.
+    const bool japaneseFont = QtFonts::installSubstitutions();
+    warmUp.applicationReady();
+    QApplication::setWindowIcon(ProgramImages::icon());
+    // Ties the windows to the menu entry and its icon on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
+    QtDialogs dialogs;
+
+    const QString workDir = enterWorkFolder(request, dialogs);
+    if (workDir.isEmpty()) {
+        return 1;
+    }
+    return runWindow(request, workDir, dialogs, japaneseFont);
 }

@@ -100,6 +100,32 @@ int WeekRate::rightPercent() const
     return percent(right, reviews);
 }
 
+namespace
+{
+
+// The catalogue's series, each once, in list order.
+Rows catalogueRows(const QList<std::pair<QString, QString>>& catalogue)
+{
+    Rows rows;
+    for (const auto& [series, title] : catalogue) {
+        if (!rows.indexOf.contains(series)) {
+            rows.add(series, title);
+        }
+    }
+    return rows;
+}
+
+// The terms least often right first.
+QList<TermRate> worstFirst(QList<TermRate> rates)
+{
+    std::stable_sort(rates.begin(), rates.end(), [](const TermRate& a, const TermRate& b) {
+        return qint64(a.right) * b.firstChecks < qint64(b.right) * a.firstChecks;
+    });
+    return rates;
+}
+
+} // namespace
+
 Progress makeProgress(QString learner, const QList<Answer>& answers, const Schedule& schedule,
                       const QList<ScheduledProblem>& scheduled,
                       const QList<std::pair<QString, QString>>& catalogue, const QDateTime& now)
@@ -110,12 +136,7 @@ Progress makeProgress(QString learner, const QList<Answer>& answers, const Sched
     progress.setAside = schedule.setAsideNote();
     const QList<Schedule::Use>& uses = schedule.uses(); // beside answers
 
-    Rows rows;
-    for (const auto& [series, title] : catalogue) {
-        if (!rows.indexOf.contains(series)) {
-            rows.add(series, title);
-        }
-    }
+    Rows rows = catalogueRows(catalogue);
     const auto listed = rows.list.size();
 
     const QDate today = now.toLocalTime().date();
@@ -161,10 +182,6 @@ Progress makeProgress(QString learner, const QList<Answer>& answers, const Sched
         weekRates[i].monday = firstMonday.addDays(qint64(7) * i);
     }
     progress.weeks = std::move(weekRates);
-    progress.terms = terms.rates();
-    std::stable_sort(progress.terms.begin(), progress.terms.end(),
-                     [](const TermRate& a, const TermRate& b) {
-                         return qint64(a.right) * b.firstChecks < qint64(b.right) * a.firstChecks;
-                     });
+    progress.terms = worstFirst(terms.rates());
     return progress;
 }
