@@ -82,6 +82,7 @@ async function solveByTouch(page) {
     const term = await (await page.$(aria(names[i], 'button'))).boundingBox();
     await page.touchscreen.tap(term.x + term.width / 2, term.y + term.height / 2);
     await page.waitForSelector('.term.lifted');
+    await settled(page);
     const to = await frameBox(page, Answer[i]);
     await page.touchscreen.tap(to.x + to.width / 2, to.y + to.height * 0.9);
     await settled(page);
