@@ -31,6 +31,13 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.port = value.toInt(&ok);
         return ok && r.port >= 0 && r.port <= 65535;
     }
+    if (option == QLatin1String("--idle-timeout") || option == QLatin1String("--request-timeout")) {
+        bool ok = false;
+        const int seconds = value.toInt(&ok);
+        (option == QLatin1String("--idle-timeout") ? r.idleTimeoutSeconds
+                                                   : r.requestTimeoutSeconds) = seconds;
+        return ok && seconds >= 1 && seconds <= 3600;
+    }
     if (option == QLatin1String("--database")) {
         r.database = value;
         return !value.isEmpty();
@@ -68,7 +75,8 @@ Request read(const QStringList& arguments)
         QStringLiteral("--database"),       QStringLiteral("--tls-cert"),
         QStringLiteral("--tls-key"),        QStringLiteral("--add-learner"),
         QStringLiteral("--remove-learner"), QStringLiteral("--lrs"),
-        QStringLiteral("--lrs-auth")};
+        QStringLiteral("--lrs-auth"),       QStringLiteral("--idle-timeout"),
+        QStringLiteral("--request-timeout")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -112,7 +120,8 @@ QString helpText()
     return QStringLiteral(
         "使い方: velmorant-server [--listen アドレス] [--port 番号] [--database URL]\n"
         "                         [--tls-cert ファイル --tls-key ファイル]\n"
-        "                         [--lrs URL --lrs-auth ファイル] [フォルダ]\n"
+        "                         [--lrs URL --lrs-auth ファイル]\n"
+        "                         [--idle-timeout 秒] [--request-timeout 秒] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
@@ -132,6 +141,9 @@ QString helpText()
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
         "                          URL は statements の手前まで（例 https://lrs.example/xapi）\n"
         "  --lrs-auth ファイル     保管庫の「ユーザー名:パスワード」の1行（本人だけが読めること）\n"
+        "  --idle-timeout 秒       次の要求を送らない接続を閉じるまでの秒数（既定 30）\n"
+        "  --request-timeout 秒    送り始めた要求や TLS の始まりが終わらない接続を閉じる\n"
+        "                          までの秒数（既定 10）\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"

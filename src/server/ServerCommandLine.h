@@ -29,6 +29,11 @@ struct Request {
     QString learner;     // AddLearner, RemoveLearner
     QStringList folders; // the work folder, when one is given
     QString error;       // BadUsage, in Japanese
+
+    // Seconds before a connection with no request, or one whose request
+    // (or TLS handshake) has begun and not ended, is closed.
+    int idleTimeoutSeconds = 30;
+    int requestTimeoutSeconds = 10;
 };
 
 // `arguments` starts with the program's name.

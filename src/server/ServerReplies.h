@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ClassroomServer.h"
+#include "server/HttpServer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,15 +9,15 @@
 namespace ServerReplies
 {
 
-inline ClassroomServer::Reply json(int status, const QJsonObject& body)
+inline HttpReply json(int status, const QJsonObject& body)
 {
-    ClassroomServer::Reply r;
+    HttpReply r;
     r.status = status;
     r.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     return r;
 }
 
-inline ClassroomServer::Reply refusal(int status, const QString& reason)
+inline HttpReply refusal(int status, const QString& reason)
 {
     return json(status, {{QStringLiteral("error"), reason}});
 }

@@ -6,6 +6,7 @@
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
+#include "server/HttpServer.h"
 #include "server/LrsForwarder.h"
 #include "server/ServerCommandLine.h"
 #include "server/SignInCodes.h"
@@ -17,7 +18,6 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QTcpServer>
 #include <QTextStream>
 
 #include <csignal>
@@ -103,7 +103,7 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
 }
 
 // TLS straight from the server, when a certificate is given.
-QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
+QString setUpTls(HttpServer& server, const ServerCommandLine::Request& r)
 {
     QFile certFile(r.tlsCert);
     QFile keyFile(r.tlsKey);
@@ -122,39 +122,18 @@ QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setLocalCertificateChain(chain);
     config.setPrivateKey(key);
-    server.sslSetup(config);
+    server.useTls(config);
     return {};
 }
 
-// Listens on one port. A class answering at once opens many connections in
-// the same instant: Qt's usual queue of 50 would drop some, and the kernel
-// only retries a dropped connection a second later. Over TLS the server
-// makes its own listener.
-quint16 listenOnPort(ClassroomServer& server, const QHostAddress& address, quint16 port,
-                     bool secure)
-{
-    if (secure) {
-        return server.listen(address, port);
-    }
-    auto* listener = new QTcpServer(&server);
-    listener->setListenBacklogSize(4096);
-    if (!listener->listen(address, port)) {
-        delete listener;
-        return 0;
-    }
-    server.bind(listener);
-    return listener->serverPort();
-}
-
 // The port asked for, or the next free one after it.
-quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port, bool secure)
+quint16 listenOn(HttpServer& server, const QHostAddress& address, int port)
 {
     if (port == 0) {
-        return listenOnPort(server, address, 0, secure);
+        return server.listen(address, 0);
     }
     for (int p = port; p < port + 100 && p <= 65535; ++p) {
-        if (const quint16 got = listenOnPort(server, address, static_cast<quint16>(p), secure);
-            got != 0) {
+        if (const quint16 got = server.listen(address, static_cast<quint16>(p)); got != 0) {
             return got;
         }
     }
@@ -183,7 +162,12 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
 {
     const QtTextMeasure measure;
     const bool secure = !r.tlsCert.isEmpty();
-    ClassroomServer server(folder, r.database, store, measure, secure);
+    ClassroomServer classroom(folder, r.database, store, measure, secure);
+    HttpServer server(
+        [&classroom](const HttpRequest& request, const HttpResponder& respond) {
+            classroom.handle(request, respond);
+        },
+        {r.idleTimeoutSeconds, r.requestTimeoutSeconds});
     if (secure) {
         if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
             return fail(failed);
@@ -200,7 +184,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         forwarder = std::make_unique<LrsForwarder>(store, settings);
     }
     const QHostAddress address(r.listen);
-    const quint16 port = listenOn(server, address, r.port, secure);
+    const quint16 port = listenOn(server, address, r.port);
     if (port == 0) {
         return fail(QStringLiteral("%1 のポート %2 で待ち受けられません")
                         .arg(r.listen, QString::number(r.port)));

@@ -65,10 +65,14 @@ export function teacherClient(base) {
   return c;
 }
 
+// A body goes with its Content-Length, as browsers send it: the server takes
+// no chunked bodies.
 export function raw(base, method, path, { headers = {}, body } = {}) {
   const u = new URL(base);
+  const sized = body === undefined || Object.keys(headers).some((h) => /^(content-length|transfer-encoding)$/i.test(h))
+    ? headers : { ...headers, 'Content-Length': Buffer.byteLength(body) };
   return new Promise((resolve, reject) => {
-    const req = http.request({ host: u.hostname, port: u.port, method, path, headers }, (res) => {
+    const req = http.request({ host: u.hostname, port: u.port, method, path, headers: sized }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => {
