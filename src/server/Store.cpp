@@ -406,7 +406,7 @@ std::optional<QString> Store::learnerWithCode(const QString& code, QString* fail
     }
     std::optional<QString> learner;
     if (failed.isEmpty()) {
-        learner = oldCodeLearner(code, key, &failed);
+        learner = oldCodeLearner(code, salt.isEmpty() ? QByteArray() : key, &failed);
     }
     if (failure != nullptr) {
         *failure = failed;
@@ -418,8 +418,9 @@ std::optional<QString> Store::learnerWithCode(const QString& code, QString* fail
 // its learner's salt: those are tried one by one, and a learner found is
 // moved to the store's salt. This lasts only until each such learner has
 // signed in once; until then a wrong code costs a hash for each of them.
-std::optional<QString> Store::oldCodeLearner(const QString& code, const QByteArray& key,
-                                             QString* failure)
+// `key` is the code's hash under the store's salt, empty when there is none
+// yet.
+std::optional<QString> Store::oldCodeLearner(const QString& code, QByteArray key, QString* failure)
 {
     if (!oldCodesLeft_) {
         return std::nullopt;
@@ -442,7 +443,11 @@ std::optional<QString> Store::oldCodeLearner(const QString& code, const QByteArr
             oldSalt = q.value(1).toString();
         }
     }
-    if (found && !readOnly_) {
+    QString noSalt;
+    if (found && !readOnly_ && key.isEmpty()) {
+        key = SignInCodes::hash(code, codeSalt(true, &noSalt));
+    }
+    if (found && !readOnly_ && noSalt.isEmpty()) {
         // Only if the code was not made again meanwhile.
         QSqlQuery move = prepared(db,
                                   QStringLiteral("UPDATE learners SET salt = '', code_hash = ?"

@@ -104,8 +104,7 @@ private:
     bool read(QSqlQuery& q, const QString& what, QString* failure) const;
     QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
     QByteArray codeSalt(bool make, QString* failure);
-    std::optional<QString> oldCodeLearner(const QString& code, const QByteArray& key,
-                                          QString* failure);
+    std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
 
     QString connection_;
     QString where_;
