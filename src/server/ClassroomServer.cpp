@@ -21,6 +21,7 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
+using ServerReplies::unavailable;
 
 // The page's own files: a fixed table, so no path from a request ever
 // reaches the file system.
@@ -241,25 +242,25 @@ ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
     QString why;
     const std::optional<Requests::Command> command =
         Requests::parse(Requests::Kind::SignIn, request.body, &why);
-    QString learner;
-    if (command) {
-        const QString& code = command->code;
-        for (const Store::Learner& l : store_.learnersInBucket(SignInCodes::bucket(code))) {
-            if (SignInCodes::sameBytes(SignInCodes::hash(code, l.salt), l.codeHash)) {
-                learner = l.name;
-            }
-        }
+    QString failed;
+    const std::optional<QString> learner =
+        command ? store_.learnerWithCode(command->code, &failed) : std::nullopt;
+    // The store's failure is not a wrong code: the learner is told to try
+    // again, without the store's place or a count towards the lock-out.
+    const QString storeDown =
+        QStringLiteral("記録を読み書きできないため、いまはサインインできません。"
+                       "しばらくしてからもう一度はじめてください");
+    if (!failed.isEmpty()) {
+        return unavailable(storeDown);
     }
-    if (learner.isEmpty()) {
+    if (!learner) {
         return wrongAnswer(address, at, respond, QStringLiteral("コードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
+    if (!store_.addSession(SignInCodes::sessionHash(id), *learner, at + SessionMs).isEmpty()) {
+        return unavailable(storeDown);
     }
-    Reply r = json(200, {{QStringLiteral("learner"), learner}});
+    Reply r = json(200, {{QStringLiteral("learner"), *learner}});
     r.headers.append(sessionCookie(Requests::CookieName, id));
     return r;
 }

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 
 namespace
 {
@@ -16,7 +18,8 @@ using Answer = LearnerSessions::Answer;
 
 // This thread's connection, and whose it is.
 thread_local std::unique_ptr<Store> threadStore;
-thread_local const StoreThreads* threadStoreOwner = nullptr;
+thread_local quint64 threadStoreOwner = 0;
+std::atomic<quint64> storeThreadsMade{0};
 
 qint64 now()
 {
@@ -44,16 +47,21 @@ Answer unavailable()
 
 } // namespace
 
+StoreThreads::StoreThreads(QString workDir, QString url)
+    : workDir_(std::move(workDir)), url_(std::move(url)), id_(++storeThreadsMade)
+{
+}
+
 Store* StoreThreads::here(QString* failure) const
 {
-    if (!threadStore || threadStoreOwner != this) {
+    if (!threadStore || threadStoreOwner != id_) {
         auto store = std::make_unique<Store>();
         if (const QString failed = store->open(workDir_, url_); !failed.isEmpty()) {
             *failure = failed;
             return nullptr;
         }
         threadStore = std::move(store);
-        threadStoreOwner = this;
+        threadStoreOwner = id_;
     }
     return threadStore.get();
 }
@@ -61,7 +69,7 @@ Store* StoreThreads::here(QString* failure) const
 void StoreThreads::forget() const
 {
     threadStore.reset();
-    threadStoreOwner = nullptr;
+    threadStoreOwner = 0;
 }
 
 struct LearnerSessions::Desk {
@@ -95,6 +103,23 @@ void LearnerSessions::forget(const QString& learner)
 
 void LearnerSessions::finish()
 {
+    // Each worker closes its own connection on its own thread, before the
+    // thread ends: its thread-local store would otherwise go only after the
+    // thread has been waited for, when the program may be gone already. One
+    // task a thread, each held until all have started.
+    const int threads = pool_.maxThreadCount();
+    int started = 0;
+    std::mutex m;
+    std::condition_variable allStarted;
+    for (int i = 0; i < threads; ++i) {
+        pool_.start([&] {
+            std::unique_lock<std::mutex> lock(m);
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait(lock, [&] { return started == threads; });
+            setup_.stores->forget();
+        });
+    }
     pool_.waitForDone();
 }
 

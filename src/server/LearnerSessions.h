@@ -23,9 +23,7 @@ class TextMeasure;
 class StoreThreads
 {
 public:
-    StoreThreads(QString workDir, QString url) : workDir_(std::move(workDir)), url_(std::move(url))
-    {
-    }
+    StoreThreads(QString workDir, QString url);
     // This thread's store, or nullptr with *failure set.
     Store* here(QString* failure) const;
     // Drops this thread's connection after a failure.
@@ -34,6 +32,8 @@ public:
 private:
     QString workDir_;
     QString url_;
+    // Tells this set of connections from an earlier one at the same address.
+    quint64 id_;
 };
 
 // The learners' sessions on worker threads: each learner's requests run in

@@ -42,6 +42,10 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.database = value;
         return !value.isEmpty();
     }
+    if (option == QLatin1String("--group")) {
+        r.group = value;
+        return !value.isEmpty();
+    }
     if (option == QLatin1String("--tls-cert")) {
         r.tlsCert = value;
         return !value.isEmpty();
@@ -71,12 +75,12 @@ bool takeValue(Request& r, const QString& option, const QString& value)
 Request read(const QStringList& arguments)
 {
     static const QStringList withValue = {
-        QStringLiteral("--listen"),         QStringLiteral("--port"),
-        QStringLiteral("--database"),       QStringLiteral("--tls-cert"),
-        QStringLiteral("--tls-key"),        QStringLiteral("--add-learner"),
-        QStringLiteral("--remove-learner"), QStringLiteral("--lrs"),
-        QStringLiteral("--lrs-auth"),       QStringLiteral("--idle-timeout"),
-        QStringLiteral("--request-timeout")};
+        QStringLiteral("--listen"),          QStringLiteral("--port"),
+        QStringLiteral("--database"),        QStringLiteral("--tls-cert"),
+        QStringLiteral("--tls-key"),         QStringLiteral("--add-learner"),
+        QStringLiteral("--remove-learner"),  QStringLiteral("--lrs"),
+        QStringLiteral("--lrs-auth"),        QStringLiteral("--idle-timeout"),
+        QStringLiteral("--request-timeout"), QStringLiteral("--group")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -112,13 +116,17 @@ Request read(const QStringList& arguments)
     if (r.lrs.isEmpty() != r.lrsAuth.isEmpty()) {
         return bad(QStringLiteral("--lrs と --lrs-auth は両方指定してください"));
     }
+    if (!r.group.isEmpty() && !r.database.isEmpty()) {
+        return bad(QStringLiteral("--group はフォルダの velmorant.sqlite にだけ使えます"));
+    }
     return r;
 }
 
 QString helpText()
 {
     return QStringLiteral(
-        "使い方: velmorant-server [--listen アドレス] [--port 番号] [--database URL]\n"
+        "使い方: velmorant-server [--listen アドレス] [--port 番号]\n"
+        "                         [--database URL | --group グループ]\n"
         "                         [--tls-cert ファイル --tls-key ファイル]\n"
         "                         [--lrs URL --lrs-auth ファイル]\n"
         "                         [--idle-timeout 秒] [--request-timeout 秒] [フォルダ]\n"
@@ -130,14 +138,18 @@ QString helpText()
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
         "フォルダの決め方は velmorant と同じです。学習者のマークと回答の記録は、\n"
         "フォルダの velmorant.sqlite（または --database のデータベース）に保存します。\n"
+        "velmorant.sqlite は本人だけが読める（--group では、そのグループも読める）\n"
+        "ファイルにします。どのコマンドも、使う記録を標準エラーに表示します。\n"
         "\n"
         "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
         "                          か、この機械の LAN のアドレスを指定します\n"
         "  --port 番号             待ち受けるポート（既定 8080、使われていれば次の空き番号）\n"
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
+        "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"
+        "                          記録を使うコマンドのたびに指定します\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
-        "  --tls-key ファイル      その秘密鍵（PEM）\n"
+        "  --tls-key ファイル      その秘密鍵（PEM。本人だけが読めること）\n"
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
         "                          URL は statements の手前まで（例 https://lrs.example/xapi）\n"
         "  --lrs-auth ファイル     保管庫の「ユーザー名:パスワード」の1行（本人だけが読めること）\n"

@@ -22,6 +22,7 @@ struct Request {
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8080;
     QString database; // empty: the SQLite file in the folder
+    QString group;    // that may read the SQLite file too
     QString tlsCert;
     QString tlsKey;
     QString lrs;         // a learning record store's statement endpoint

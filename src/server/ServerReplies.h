@@ -22,4 +22,12 @@ inline HttpReply refusal(int status, const QString& reason)
     return json(status, {{QStringLiteral("error"), reason}});
 }
 
+// The store is down for now: the client may try again in a moment.
+inline HttpReply unavailable(const QString& reason)
+{
+    HttpReply r = refusal(503, reason);
+    r.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("2")));
+    return r;
+}
+
 } // namespace ServerReplies

@@ -212,10 +212,7 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
         return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
     }
     const QString code = SignInCodes::newCode();
-    const QByteArray salt = SignInCodes::newSalt();
-    const Store::Learner learner{name, SignInCodes::bucket(code), salt,
-                                 SignInCodes::hash(code, salt)};
-    const QString failed = add ? store_.addLearner(learner) : store_.setLearnerCode(learner);
+    const QString failed = add ? store_.addLearner(name, code) : store_.setLearnerCode(name, code);
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }

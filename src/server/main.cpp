@@ -1,5 +1,6 @@
 // velmorant-server: the classroom's problems in every learner's browser.
 
+#include "files/PrivateFile.h"
 #include "files/WorkFolder.h"
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
@@ -46,10 +47,7 @@ int fail(const QString& why)
 int addLearner(Store& store, const QString& name)
 {
     const QString code = SignInCodes::newCode();
-    const QByteArray salt = SignInCodes::newSalt();
-    const QString failed =
-        store.addLearner({name, SignInCodes::bucket(code), salt, SignInCodes::hash(code, salt)});
-    if (!failed.isEmpty()) {
+    if (const QString failed = store.addLearner(name, code); !failed.isEmpty()) {
         return fail(failed);
     }
     print(QStringLiteral("学習者「%1」を登録しました。サインインのコード:").arg(name));
@@ -96,10 +94,30 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
                    ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
                    : fail(failed);
     }
-    for (const QString& name : store.learnerNames()) {
+    QString failed;
+    const QStringList names = store.learnerNames(&failed);
+    if (!failed.isEmpty()) {
+        return fail(failed);
+    }
+    for (const QString& name : names) {
         print(name);
     }
     return 0;
+}
+
+// Secrets that others can read are not used; the owner is told how to fix it.
+QString refuseSharedSecrets(const ServerCommandLine::Request& r)
+{
+    if (!r.tlsKey.isEmpty()) {
+        if (QString shared =
+                PrivateFile::refuseShared(r.tlsKey, QStringLiteral("秘密鍵のファイル"));
+            !shared.isEmpty()) {
+            return shared;
+        }
+    }
+    return r.lrsAuth.isEmpty()
+               ? QString()
+               : PrivateFile::refuseShared(r.lrsAuth, QStringLiteral("認証のファイル"));
 }
 
 // TLS straight from the server, when a certificate is given.
@@ -140,8 +158,9 @@ quint16 listenOn(HttpServer& server, const QHostAddress& address, int port)
     return 0;
 }
 
-// Ctrl+C and SIGTERM end the event loop through a pipe; the learners' open
-// series are then stored as leaving them would store them.
+// Ctrl+C, SIGTERM and SIGHUP (the terminal it was started from closed) end
+// the event loop through a pipe; the learners' open series are then stored
+// as leaving them would store them.
 void stopOnSignals(QGuiApplication& app)
 {
     if (::pipe(stopPipe) != 0) {
@@ -153,6 +172,7 @@ void stopOnSignals(QGuiApplication& app)
     };
     std::signal(SIGINT, handler);
     std::signal(SIGTERM, handler);
+    std::signal(SIGHUP, handler);
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, &QGuiApplication::quit);
 }
@@ -242,11 +262,18 @@ int main(int argc, char* argv[])
     if (!folder.error.isEmpty()) {
         return fail(folder.error);
     }
+    if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
+        return fail(shared);
+    }
     Store store;
-    if (const QString failed = store.open(folder.folder, r.database); !failed.isEmpty()) {
+    Store::Options options;
+    options.readOnly = r.action == Action::ListLearners;
+    options.group = r.group;
+    if (const QString failed = store.open(folder.folder, r.database, options); !failed.isEmpty()) {
         return fail(failed);
     }
     if (r.action != Action::Serve) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
         return manageLearners(r, store);
     }
     return serve(app, r, folder.folder, store);
