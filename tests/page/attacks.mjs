@@ -145,7 +145,9 @@ try {
   // Ten wrong codes in a minute, sent at once: each answered after a
   // delay, then the address is refused even with a right code.
   const started = Date.now();
-  const wrong = await Promise.all(Array.from({ length: 10 }, () => client(base).signIn('AAAAAAAA')));
+  // Each claims another address: no proxy is trusted, so none is believed.
+  const wrong = await Promise.all(Array.from({ length: 10 }, (_, i) =>
+    client(base).post('/api/signin', { code: 'AAAAAAAA' }, { 'X-Forwarded-For': `10.9.0.${i}` })));
   expect('wrong codes are refused', { status: wrong.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
   expect('wrong codes are answered slowly', { status: Date.now() - started >= 900 ? 200 : 500, text: `${Date.now() - started} ms` }, 200);
   expect('locked out after 10 wrong codes', await client(base).signIn(server.codes.ren), 429);
@@ -159,6 +161,21 @@ try {
   expect('wrong teacher passwords are refused', { status: guesses.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
   expect('locked out after 10 wrong passwords', await teacherClient(base).signIn('kyoushitsu-2026'), 429);
   expect('learner codes locked out from there too', await client(base).signIn(server.codes.ren || codes.ren), 429);
+
+  // Behind the school's proxy: one pupil's wrong codes lock out that pupil,
+  // not the class; and a code's first characters tried from many devices
+  // lock out that beginning.
+  await server.stop({ keep: true });
+  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'] });
+  base = server.url;
+  const via = (address, code) => client(base).post('/api/signin', { code }, { 'X-Forwarded-For': `192.0.2.1, ${address}` });
+  await Promise.all(Array.from({ length: 10 }, () => via('10.1.0.5', 'BBBBBBBB')));
+  expect('behind the proxy, the pupil who guessed is locked out', await via('10.1.0.5', codes.ren), 429);
+  expect('behind the proxy, the rest of the class signs in', await via('10.1.0.6', codes.ren), 200);
+  const prefix = codes.aoi.slice(0, 4);
+  const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
+  await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
+  expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
 } finally {
   await server.stop();
 }
