@@ -25,6 +25,11 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
+using ServerReplies::unavailable;
+
+// The store's failure, told without its place.
+const QString StoreDown =
+    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
 
 constexpr int MaxNameLength = 64;
 
@@ -100,8 +105,12 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
     const QByteArray id =
         Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
     const QByteArray hash = SignInCodes::sessionHash(id);
-    if (id.isEmpty() || !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch())) {
-        return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
+    QString failed;
+    if (id.isEmpty() ||
+        !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch(), &failed)) {
+        return failed.isEmpty()
+                   ? refusal(401, QStringLiteral("先生のパスワードでサインインしてください"))
+                   : unavailable(StoreDown);
     }
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(hash);
@@ -128,7 +137,11 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
         return refusal(429,
                        QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
     }
-    const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword();
+    QString failed;
+    const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword(&failed);
+    if (!failed.isEmpty()) {
+        return unavailable(StoreDown);
+    }
     if (!stored) {
         return refusal(
             409, QStringLiteral("先生のパスワードがまだありません。"
@@ -144,10 +157,8 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
         return wrongAnswer(address, at, socket, QStringLiteral("パスワードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
+    if (!store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
+        return unavailable(StoreDown);
     }
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
