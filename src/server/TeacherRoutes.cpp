@@ -24,6 +24,11 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
+using ServerReplies::unavailable;
+
+// The store's failure, told without its place.
+const QString StoreDown =
+    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
 
 constexpr int MaxNameLength = 64;
 

@@ -9,7 +9,7 @@ import { startServer, raw, client, check, fakeClock, setTeacherPassword, teacher
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
-let server = await startServer(program, { learners: ['aoi', 'ren'], database });
+let server = await startServer(program, { learners: ['aoi', 'ren', 'mei'], database });
 const codes = server.codes;
 let base = server.url;
 // A series file the reader cannot take (UTF-16), listed in the catalogue.
@@ -130,11 +130,24 @@ try {
     text: kept.text.slice(0, 200) }, 200);
   await renAfter.post('/api/press', { button: 'quit' });
 
+  // mei marks a solved problem and the terminal the server was started
+  // from is closed (SIGHUP): the mark is stored as at SIGTERM.
+  const mei = client(base);
+  await mei.signIn(codes.mei);
+  await mei.post('/api/open', { entry: 1 });
+  for (let term = 0; term < answer.length; ++term) await mei.post('/api/move', { term, frame: answer[term] });
+  await mei.post('/api/press', { button: 'mark' });
+  const hangUp = await server.stop({ keep: true, signal: 'SIGHUP' });
+
   // Forty days on, ren's answered problem is due: the review entry comes
   // last in her list and opens it; aoi's record is not hers.
-  await server.stop({ keep: true });
   server = await startServer(program, { database, folder: server.dir, env: fakeClock('+40d') });
   base = server.url;
+  const meiLater = client(base);
+  await meiLater.signIn(codes.mei);
+  const meiMarks = await meiLater.post('/api/open', { entry: 0 });
+  expect('a mark pending at SIGHUP is kept, exit status 0', { status: hangUp === 0 && meiMarks.json &&
+    meiMarks.json.screen === 'problem' ? 200 : 500, text: `exit ${hangUp} ${meiMarks.text}` }, 200);
   const later = client(base);
   await later.signIn(codes.ren);
   const list = (await later.get('/api/state')).json.list;

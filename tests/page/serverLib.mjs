@@ -34,13 +34,14 @@ export async function startServer(program, { learners = [], database = '', folde
     });
     child.on('exit', (code) => reject(new Error(`velmorant-server ended (${code}): ${seen}`)));
   });
-  // Ends the server as a teacher's Ctrl+C or a shutdown does; returns its
-  // exit status. The folder is removed unless it is kept for a restart.
-  const stop = async ({ keep = false } = {}) => {
+  // Ends the server as a teacher's Ctrl+C or a shutdown does (or closing
+  // its terminal: SIGHUP); returns its exit status. The folder is removed
+  // unless it is kept for a restart.
+  const stop = async ({ keep = false, signal = 'SIGTERM' } = {}) => {
     let status = child.exitCode;
     if (status === null) {
-      const ended = new Promise((resolve) => child.on('exit', resolve));
-      child.kill('SIGTERM');
+      const ended = new Promise((resolve) => child.on('exit', (code, by) => resolve(code ?? by)));
+      child.kill(signal);
       status = await ended;
     }
     if (!keep) rmSync(dir, { recursive: true, force: true });
