@@ -41,9 +41,25 @@ const QList<QStringList> Migrations = {
         QStringLiteral("ALTER TABLE statements ADD COLUMN lrs_state INTEGER NOT NULL DEFAULT 0"),
         QStringLiteral("CREATE INDEX statements_lrs ON statements (lrs_state)"),
     },
+    {
+        // Each learner's review state, kept as answers arrive, so that a
+        // list view reads a row per problem, not every answer since the
+        // first; the counts row also says the state was built at all.
+        QStringLiteral("CREATE TABLE reviews (learner TEXT NOT NULL, problem_id TEXT NOT NULL,"
+                       " series TEXT NOT NULL, problem_hash TEXT NOT NULL, heading TEXT NOT NULL,"
+                       " stability DOUBLE PRECISION NOT NULL, difficulty DOUBLE PRECISION NOT NULL,"
+                       " reps INTEGER NOT NULL, card_review_ms BIGINT NOT NULL,"
+                       " interval_days INTEGER NOT NULL, last_review_ms BIGINT NOT NULL,"
+                       " due_day BIGINT NOT NULL, PRIMARY KEY (learner, problem_id))"),
+        QStringLiteral("CREATE TABLE review_counts (learner TEXT PRIMARY KEY,"
+                       " answers BIGINT NOT NULL, before_last_review INTEGER NOT NULL,"
+                       " ahead_of_reading INTEGER NOT NULL)"),
+    },
 };
 
-QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+} // namespace
+
+QSqlQuery Store::prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
     QSqlQuery q(db);
     q.prepare(sql);
@@ -52,8 +68,6 @@ QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantLis
     }
     return q;
 }
-
-} // namespace
 
 Store::~Store()
 {
@@ -183,7 +197,8 @@ QString Store::removeLearner(const QString& name)
         return QStringLiteral("学習者「%1」は登録されていません").arg(name);
     }
     db.transaction();
-    for (const char* table : {"sessions", "marks", "statements", "learners"}) {
+    for (const char* table :
+         {"sessions", "marks", "statements", "reviews", "review_counts", "learners"}) {
         const QString column = QLatin1String(table) == QLatin1String("learners")
                                    ? QStringLiteral("name")
                                    : QStringLiteral("learner");

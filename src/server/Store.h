@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/Schedule.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -74,7 +76,30 @@ public:
     bool teacherSession(const QByteArray& idHash, qint64 nowMs);
     void removeTeacherSession(const QByteArray& idHash);
 
+    // Each learner's review state, kept up to date with their statements
+    // (StoreReviews.cpp). `answers` counts the statements taken in: it
+    // changes with each one, so a reader sees whether it has the latest.
+    struct Reviews {
+        QList<ScheduledProblem> problems;
+        Schedule::SetAside setAside;
+        qint64 answers = 0;
+    };
+    // The learner's kept state, or only `problemId`'s row of it when given;
+    // `answers` -1 when it was never built; none when it cannot be read.
+    std::optional<Reviews> reviews(const QString& learner, const QString& problemId = {});
+    // Its `answers` alone: -1 when never built, -2 when unreadable.
+    qint64 reviewedAnswers(const QString& learner);
+    // Saves the whole state, in place of any kept before.
+    QString saveReviews(const QString& learner, const Reviews& reviews);
+    // Saves the rows of `reviews.problems` and its counts, the rest left.
+    // Opens no transaction: an answer's caller holds one for the statement
+    // and this together.
+    QString updateReviews(const QString& learner, const Reviews& reviews);
+
 private:
+    static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
+                              const QVariantList& values);
+    QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
     QString migrate();
     QString failure(const QString& what) const;
     static QList<QByteArray> jsonLines(QSqlQuery q);
