@@ -351,6 +351,8 @@ QList<QByteArray> Store::allStatements()
 QList<QByteArray> Store::jsonLines(QSqlQuery q)
 {
     QList<QByteArray> lines;
+    // Read once, in order: kept rows would double the memory of a report.
+    q.setForwardOnly(true);
     if (q.exec()) {
         while (q.next()) {
             lines.append(q.value(0).toString().toUtf8());
