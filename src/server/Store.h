@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // The classroom's store: learners and their sign-in code hashes, sessions,
@@ -57,8 +58,6 @@ public:
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner);
-    // Every learner's, by learner and time.
-    QList<QByteArray> allStatements();
 
     // Where a statement stands with the learning record store.
     enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
@@ -95,6 +94,19 @@ public:
     // Opens no transaction: an answer's caller holds one for the statement
     // and this together.
     QString updateReviews(const QString& learner, const Reviews& reviews);
+    // What changes whenever a statement is added or removed; "" when it
+    // cannot be read.
+    QString statementsState();
+    // Every learner's statements as they lie, in no order (a sort of them
+    // all would be the database's slowest work), each given to `take` and
+    // let go: the report holds what it reads from them, not their text.
+    struct StatementRow {
+        QString learner;
+        qint64 timestampMs = 0;
+        QString id;
+        QByteArray json; // UTF-8
+    };
+    bool eachStatement(const std::function<void(const StatementRow&)>& take);
 
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,

@@ -146,3 +146,38 @@ QString Store::saveReviews(const QString& learner, const Reviews& reviews)
     }
     return updateReviews(learner, reviews);
 }
+
+QString Store::statementsState()
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    if (!q.exec(QStringLiteral("SELECT COUNT(*), MAX(timestamp_ms), SUM(timestamp_ms % 1000003)"
+                               " FROM statements")) ||
+        !q.next()) {
+        return {};
+    }
+    return QStringLiteral("%1 %2 %3")
+        .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
+}
+
+bool Store::eachStatement(const std::function<void(const StatementRow&)>& take)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    // As bytes: the text would be made UTF-16 and back for each of them.
+    const QString json = db.driverName() == QLatin1String("QSQLITE")
+                             ? QStringLiteral("CAST(json AS BLOB)")
+                             : QStringLiteral("convert_to(json, 'UTF8')");
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT learner, timestamp_ms, id, %1 FROM statements").arg(json))) {
+        return false;
+    }
+    StatementRow row;
+    while (q.next()) {
+        row.learner = q.value(0).toString();
+        row.timestampMs = q.value(1).toLongLong();
+        row.id = q.value(2).toString();
+        row.json = q.value(3).toByteArray();
+        take(row);
+    }
+    return q.lastError().type() == QSqlError::NoError;
+}
