@@ -11,10 +11,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
-#include <QHttpServerRequest>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpSocket>
 #include <QTimer>
 
 namespace
@@ -23,32 +21,7 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
-
-QByteArray statusText(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 409:
-        return "Conflict";
-    case 413:
-        return "Payload Too Large";
-    case 429:
-        return "Too Many Requests";
-    default:
-        return "Internal Server Error";
-    }
-}
+using ServerReplies::unavailable;
 
 // The page's own files: a fixed table, so no path from a request ever
 // reaches the file system.
@@ -67,6 +40,23 @@ constexpr std::array<PageFile, 7> PageFiles = {{
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
 }};
 
+std::optional<Requests::Kind> actionOf(const QString& path)
+{
+    if (path == QLatin1String("/api/open")) {
+        return Requests::Kind::Open;
+    }
+    if (path == QLatin1String("/api/move")) {
+        return Requests::Kind::Move;
+    }
+    if (path == QLatin1String("/api/press")) {
+        return Requests::Kind::Press;
+    }
+    if (path == QLatin1String("/api/carry")) {
+        return Requests::Kind::Carry;
+    }
+    return std::nullopt;
+}
+
 qint64 now()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -74,10 +64,11 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure,
-                                 bool secure)
+ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl, Store& store,
+                                 const TextMeasure& measure, bool secure)
     : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
-      measure_(measure), secure_(secure)
+      measure_(measure), secure_(secure), stores_(workDir_, databaseUrl),
+      learners_({workDir_, homePage_, &measure_, &stores_})
 {
     for (const SoundCue cue : AllSoundCues) {
         soundFiles_.at(static_cast<std::size_t>(cue)) =
@@ -87,37 +78,27 @@ ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasur
 
 ClassroomServer::~ClassroomServer() = default;
 
-void ClassroomServer::missingHandler(const QHttpServerRequest& /*request*/, QTcpSocket* socket)
+void ClassroomServer::handle(const HttpRequest& request, const HttpResponder& respond)
 {
-    send(socket, refusal(404, QStringLiteral("見つかりません")));
-}
-
-bool ClassroomServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    Reply reply = route(request, socket);
+    Reply reply = route(request, respond);
     if (reply.status != 0) {
-        send(socket, reply);
+        respond(std::move(reply));
     }
-    return true;
 }
 
-ClassroomServer::Reply ClassroomServer::route(const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,
+                                              const HttpResponder& respond)
 {
-    const bool tooLong = request.body().size() > Requests::MaxBody ||
-                         request.value("Content-Length").toLongLong() > Requests::MaxBody;
-    if (tooLong) {
-        return refusal(413, QStringLiteral("要求が大きすぎます"));
-    }
     // The path as sent: percent-escapes are never decoded into a file name.
-    const QString path = request.url().path(QUrl::FullyEncoded);
+    const QString path = QString::fromLatin1(request.path());
     if (path == QLatin1String("/teacher") || path.startsWith(QLatin1String("/teacher/")) ||
         path.startsWith(QLatin1String("/api/teacher/"))) {
-        return teacher(path, request, socket);
+        return teacher(path, request, respond);
     }
     if (path.startsWith(QLatin1String("/api/"))) {
-        return api(path, request, socket);
+        return api(path, request, respond);
     }
-    if (request.method() != QHttpServerRequest::Method::Get) {
+    if (request.method != "GET") {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
     if (path.startsWith(QLatin1String("/sounds/"))) {
@@ -163,17 +144,17 @@ ClassroomServer::Reply ClassroomServer::sound(const QString& name) const
     return refusal(404, QStringLiteral("見つかりません"));
 }
 
-ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServerRequest& request,
-                                            QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpRequest& request,
+                                            const HttpResponder& respond)
 {
-    const bool post = request.method() == QHttpServerRequest::Method::Post;
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool post = request.method == "POST";
+    const bool get = request.method == "GET";
     if (post && !Requests::sameOrigin(request.value("Host"), request.value("Origin"),
                                       request.value("Referer"))) {
         return refusal(403, QStringLiteral("このページからの要求ではありません"));
     }
     if (post && path == QLatin1String("/api/signin")) {
-        return signIn(request, socket);
+        return signIn(request, respond);
     }
     const std::optional<QString> learner = learnerOf(request);
     if (!learner) {
@@ -182,64 +163,36 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServ
     if (post && path == QLatin1String("/api/signout")) {
         return signOut(request);
     }
-    LearnerScreen& screen = screenOf(*learner);
+    const QByteArray hash =
+        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
+    // Answered later, from a worker thread; a session found ended is
+    // forgotten here, on this thread.
+    const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
+        if (a.signedOut) {
+            QMetaObject::invokeMethod(this, [this, hash] { knownSessions_.remove(hash); });
+        }
+        Reply r;
+        r.status = a.status;
+        r.body = a.body;
+        if (a.retryAfter > 0) {
+            r.headers.append(
+                qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
+        }
+        respond(std::move(r));
+    };
     if (get && path == QLatin1String("/api/state")) {
-        QJsonObject state = screen.state();
-        state.insert(QStringLiteral("learner"), *learner);
-        return json(200, state);
+        learners_.state(*learner, hash, answer);
+        return Reply{0, {}, {}, {}};
     }
-    if (post) {
-        return act(path, screen, request.body());
+    const std::optional<Requests::Kind> kind = actionOf(path);
+    if (post && kind) {
+        learners_.act(*learner, hash, *kind, request.body, answer);
+        return Reply{0, {}, {}, {}};
     }
     return refusal(404, QStringLiteral("見つかりません"));
 }
 
-ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& screen,
-                                            const QByteArray& body)
-{
-    Requests::Kind kind;
-    if (path == QLatin1String("/api/open")) {
-        kind = Requests::Kind::Open;
-    } else if (path == QLatin1String("/api/move")) {
-        kind = Requests::Kind::Move;
-    } else if (path == QLatin1String("/api/press")) {
-        kind = Requests::Kind::Press;
-    } else if (path == QLatin1String("/api/carry")) {
-        kind = Requests::Kind::Carry;
-    } else {
-        return refusal(404, QStringLiteral("見つかりません"));
-    }
-    QString why;
-    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
-    if (!command) {
-        return refusal(400, why);
-    }
-    std::optional<LearnerScreen::Refusal> refused;
-    switch (kind) {
-    case Requests::Kind::Open:
-        refused = screen.open(command->entry);
-        break;
-    case Requests::Kind::Move:
-        refused = screen.move(command->move);
-        break;
-    case Requests::Kind::Press:
-        refused = screen.press(command->button);
-        break;
-    case Requests::Kind::Carry:
-        refused = screen.carry(*command);
-        break;
-    case Requests::Kind::SignIn:
-        break;
-    }
-    if (refused) {
-        return refusal(refused->status, refused->reason);
-    }
-    QJsonObject state = screen.state();
-    state.insert(QStringLiteral("learner"), screen.learner());
-    return json(200, state);
-}
-
-std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request)
+std::optional<QString> ClassroomServer::learnerOf(const HttpRequest& request)
 {
     const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
     if (id.isEmpty()) {
@@ -260,15 +213,6 @@ std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& requ
     return learner;
 }
 
-LearnerScreen& ClassroomServer::screenOf(const QString& learner)
-{
-    std::shared_ptr<LearnerScreen>& screen = screens_[learner];
-    if (!screen) {
-        screen = std::make_shared<LearnerScreen>(learner, workDir_, homePage_, measure_, store_);
-    }
-    return *screen;
-}
-
 bool ClassroomServer::lockedOut(const QString& address, qint64 at)
 {
     // Addresses with nothing left to remember go, so that many addresses
@@ -286,10 +230,10 @@ bool ClassroomServer::lockedOut(const QString& address, qint64 at)
     return wrong.refusedUntil > at;
 }
 
-ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request,
-                                               QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
+                                               const HttpResponder& respond)
 {
-    const QString address = request.remoteAddress().toString();
+    const QString address = request.peer.toString();
     const qint64 at = now();
     if (lockedOut(address, at)) {
         return refusal(429,
@@ -297,32 +241,33 @@ ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request
     }
     QString why;
     const std::optional<Requests::Command> command =
-        Requests::parse(Requests::Kind::SignIn, request.body(), &why);
-    QString learner;
-    if (command) {
-        const QString& code = command->code;
-        for (const Store::Learner& l : store_.learnersInBucket(SignInCodes::bucket(code))) {
-            if (SignInCodes::sameBytes(SignInCodes::hash(code, l.salt), l.codeHash)) {
-                learner = l.name;
-            }
-        }
+        Requests::parse(Requests::Kind::SignIn, request.body, &why);
+    QString failed;
+    const std::optional<QString> learner =
+        command ? store_.learnerWithCode(command->code, &failed) : std::nullopt;
+    // The store's failure is not a wrong code: the learner is told to try
+    // again, without the store's place or a count towards the lock-out.
+    const QString storeDown =
+        QStringLiteral("記録を読み書きできないため、いまはサインインできません。"
+                       "しばらくしてからもう一度はじめてください");
+    if (!failed.isEmpty()) {
+        return unavailable(storeDown);
     }
-    if (learner.isEmpty()) {
-        return wrongAnswer(address, at, socket, QStringLiteral("コードが違います"));
+    if (!learner) {
+        return wrongAnswer(address, at, respond, QStringLiteral("コードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
+    if (!store_.addSession(SignInCodes::sessionHash(id), *learner, at + SessionMs).isEmpty()) {
+        return unavailable(storeDown);
     }
-    Reply r = json(200, {{QStringLiteral("learner"), learner}});
+    Reply r = json(200, {{QStringLiteral("learner"), *learner}});
     r.headers.append(sessionCookie(Requests::CookieName, id));
     return r;
 }
 
 ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint64 at,
-                                                    QTcpSocket* socket, const QString& why)
+                                                    const HttpResponder& respond,
+                                                    const QString& why)
 {
     WrongCodes& wrong = wrongCodes_[address];
     wrong.times.append(at);
@@ -332,8 +277,7 @@ ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint
     }
     // A wrong answer is given late, without holding up anyone else.
     const Reply late = refusal(401, why);
-    QTimer::singleShot(WrongCodeDelayMs, this,
-                       [this, late, to = QPointer<QTcpSocket>(socket)] { send(to, late); });
+    QTimer::singleShot(WrongCodeDelayMs, this, [late, respond] { respond(late); });
     return Reply{0, {}, {}, {}};
 }
 
@@ -349,7 +293,7 @@ QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
     return qMakePair(QByteArray("Set-Cookie"), cookie);
 }
 
-ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& request)
+ClassroomServer::Reply ClassroomServer::signOut(const HttpRequest& request)
 {
     const QByteArray hash =
         SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
@@ -358,40 +302,4 @@ ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& reques
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;
-}
-
-void ClassroomServer::leaveAll()
-{
-    for (const std::shared_ptr<LearnerScreen>& screen : std::as_const(screens_)) {
-        screen->leave();
-    }
-}
-
-void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const
-{
-    if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) {
-        return;
-    }
-    QByteArray head =
-        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
-    head += "Content-Type: " + reply.type + "\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    bool cacheSet = false;
-    bool policySet = false;
-    for (const auto& [key, value] : reply.headers) {
-        head += key + ": " + value + "\r\n";
-        cacheSet = cacheSet || key == "Cache-Control";
-        policySet = policySet || key == "Content-Security-Policy";
-    }
-    // The page runs only its own script and style, in no one else's frame.
-    if (!policySet) {
-        head += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; "
-                "media-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'\r\n";
-        head += "X-Frame-Options: DENY\r\n";
-    }
-    head += "X-Content-Type-Options: nosniff\r\nReferrer-Policy: same-origin\r\n";
-    if (!cacheSet) {
-        head += "Cache-Control: no-store\r\n";
-    }
-    socket->write(head + "\r\n" + reply.body);
 }

@@ -1,33 +1,32 @@
 #pragma once
 
-#include "server/LearnerScreen.h"
+#include "server/HttpServer.h"
+#include "server/LearnerSessions.h"
 #include "server/Requests.h"
 
-#include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QPointer>
+#include <QObject>
 #include <QString>
 
 #include <memory>
 #include <optional>
 
-class QTcpSocket;
 class Store;
 class TextMeasure;
 
 // The classroom's web server: the page's own files, the sounds, sign-in,
 // and the JSON requests that drive each learner's screen. Runs on the
-// event loop's thread; nothing is shared between threads.
-class ClassroomServer : public QAbstractHttpServer
+// event loop's thread; the learners' requests run on worker threads
+// (LearnerSessions), each with its own connection to the store.
+class ClassroomServer : public QObject
 {
 public:
-    ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure);
+    // `databaseUrl` as Store::open takes it: the workers open their own.
+    ClassroomServer(QString workDir, const QString& databaseUrl, Store& store,
+                    const TextMeasure& measure, bool secure);
     ~ClassroomServer() override;
-
-    // Stores what every learner's open series would store on leaving.
-    void leaveAll();
 
     // Wrong codes from one address before it is refused for a while.
     static constexpr int WrongCodesAllowed = 10;
@@ -35,41 +34,33 @@ public:
     static constexpr int WrongCodeDelayMs = 1000;
     static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
 
-    struct Reply {
-        int status = 200;
-        QByteArray type = "application/json; charset=utf-8";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-    };
+    using Reply = HttpReply;
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // Answers one request, at once or (a wrong code) a little later.
+    void handle(const HttpRequest& request, const HttpResponder& respond);
 
 private:
-    Reply route(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply route(const HttpRequest& request, const HttpResponder& respond);
     Reply staticFile(const QString& path) const;
     Reply sound(const QString& name) const;
-    Reply api(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply signIn(const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply signOut(const QHttpServerRequest& request);
-    Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
-    std::optional<QString> learnerOf(const QHttpServerRequest& request);
-    LearnerScreen& screenOf(const QString& learner);
+    Reply api(const QString& path, const HttpRequest& request, const HttpResponder& respond);
+    Reply signIn(const HttpRequest& request, const HttpResponder& respond);
+    Reply signOut(const HttpRequest& request);
+    std::optional<QString> learnerOf(const HttpRequest& request);
     bool lockedOut(const QString& address, qint64 now);
     // A wrong code or password: counted for the lock-out, answered late.
-    Reply wrongAnswer(const QString& address, qint64 at, QTcpSocket* socket, const QString& why);
+    Reply wrongAnswer(const QString& address, qint64 at, const HttpResponder& respond,
+                      const QString& why);
     // A session cookie of `name`; an empty id ends it.
     QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id) const;
 
     // The teacher's page and requests (TeacherRoutes.cpp).
-    Reply teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply teacherSignIn(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply teacher(const QString& path, const HttpRequest& request, const HttpResponder& respond);
+    Reply teacherSignIn(const HttpRequest& request, const HttpResponder& respond);
     Reply teacherAct(const QString& path, const QByteArray& body, const QByteArray& sessionHash);
     Reply teacherState(const QByteArray& sessionHash);
     Reply teacherFile(const QString& path);
     void forgetLearner(const QString& learner);
-    void send(QTcpSocket* socket, const Reply& reply) const;
 
     QString workDir_;
     QString homePage_; // of the learners' accounts in the statements
@@ -77,7 +68,8 @@ private:
     const TextMeasure& measure_;
     bool secure_;
     std::array<QString, 4> soundFiles_;
-    QHash<QString, std::shared_ptr<LearnerScreen>> screens_;
+    StoreThreads stores_;
+    LearnerSessions learners_;
     // Wrong sign-in codes by remote address: their times, and until when
     // the address is refused.
     struct WrongCodes {

@@ -8,10 +8,10 @@
 #include <QDateTime>
 
 StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
-    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)),
+    : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
       problems_(workDir)
 {
-    if (const std::optional<Store::Reviews> kept = store_.reviews(learner_);
+    if (const std::optional<Store::Reviews> kept = store_->reviews(learner_);
         kept && kept->answers >= 0) {
         takeUp(*kept);
         return;
@@ -19,7 +19,7 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
     // Kept from now on: a failed save is tried again at the next sign-in.
     readAnswers();
     const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(), answers_.size()};
-    if (store_.saveReviews(learner_, built).isEmpty()) {
+    if (store_->saveReviews(learner_, built).isEmpty()) {
         taken_ = built.answers;
     }
 }
@@ -47,9 +47,9 @@ void StoreAnswers::count(const Answer& answer)
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    if (QString failed = store_.appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
-                                                answer.problemId(), answer.timestampMs,
-                                                Statements::line(answer));
+    if (QString failed = store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
+                                                 answer.problemId(), answer.timestampMs,
+                                                 Statements::line(answer));
         !failed.isEmpty()) {
         return failed;
     }
@@ -57,9 +57,9 @@ QString StoreAnswers::store(const Answer& answer)
     problems_.update(a);
     // The state as the store has it, with this answer: another server's
     // answers are in it, and none counted here and not stored yet.
-    const std::optional<Store::Reviews> kept = store_.reviews(learner_, a.problemId());
+    const std::optional<Store::Reviews> kept = store_->reviews(learner_, a.problemId());
     if (!kept) {
-        return QStringLiteral("復習の予定を読めません（データベース: %1）").arg(store_.where());
+        return QStringLiteral("復習の予定を読めません");
     }
     const auto stored = [this, &a] {
         unstored_.removeIf([&a](const Answer& u) { return u.id == a.id; });
@@ -72,7 +72,7 @@ QString StoreAnswers::store(const Answer& answer)
     one.restore(kept->problems, kept->setAside);
     one.add(a, now());
     const Store::Reviews next{one.problems(), one.setAsideCounts(), kept->answers + 1};
-    if (QString failed = store_.updateReviews(learner_, next); !failed.isEmpty()) {
+    if (QString failed = store_->updateReviews(learner_, next); !failed.isEmpty()) {
         return failed;
     }
     taken_ = kept->answers == taken_ ? next.answers : -1;
@@ -81,11 +81,11 @@ QString StoreAnswers::store(const Answer& answer)
 
 QList<LogFinding> StoreAnswers::refresh()
 {
-    const qint64 kept = store_.reviewedAnswers(learner_);
+    const qint64 kept = store_->reviewedAnswers(learner_);
     if (kept < 0 || kept == taken_) {
         return {};
     }
-    if (const std::optional<Store::Reviews> reviews = store_.reviews(learner_);
+    if (const std::optional<Store::Reviews> reviews = store_->reviews(learner_);
         reviews && reviews->answers >= 0) {
         takeUp(*reviews);
     }
@@ -116,7 +116,7 @@ void StoreAnswers::readAnswers() const
     FastStatementReader reader;
     Schedule all(schedule_.days());
     answers_.clear();
-    for (const QByteArray& line : store_.statements(learner_)) {
+    for (const QByteArray& line : store_->statements(learner_)) {
         QString why;
         if (std::optional<Answer> a = reader.parse(line, &why)) {
             problems_.update(*a);
@@ -132,7 +132,7 @@ void StoreAnswers::readAnswers() const
     answersRead_ = true;
 }
 
-StoreMarks::StoreMarks(Store& store, QString learner) : store_(store), learner_(std::move(learner))
+StoreMarks::StoreMarks(Store& store, QString learner) : store_(&store), learner_(std::move(learner))
 {
 }
 
@@ -140,7 +140,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 {
     positions_.clear();
     int row = 0;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         if (row == SeriesState::MaxProblems) {
             break;
         }
@@ -159,7 +159,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 QList<Problem> StoreMarks::problems()
 {
     QList<Problem> out;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         out.append(Problems::fromRecord(m.record));
     }
     return out;
@@ -175,7 +175,7 @@ MarksWrite StoreMarks::savePending()
 {
     MarksWrite out;
     while (!pending_.isEmpty()) {
-        if (const QString failed = store_.appendMark(learner_, pending_.first());
+        if (const QString failed = store_->appendMark(learner_, pending_.first());
             !failed.isEmpty()) {
             return out.failed(failed);
         }
@@ -194,7 +194,7 @@ MarksWrite StoreMarks::rewrite(const SeriesState& st)
     }
     MarksWrite out = savePending();
     if (!gone.isEmpty()) {
-        if (const QString failed = store_.removeMarks(learner_, gone); !failed.isEmpty()) {
+        if (const QString failed = store_->removeMarks(learner_, gone); !failed.isEmpty()) {
             return out.failed(failed);
         }
     }

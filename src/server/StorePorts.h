@@ -18,6 +18,8 @@ public:
     // Takes up the kept review state; a learner's from before it was kept
     // is built from their statements, once, and saved.
     StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
+    // The store of the thread that uses it next.
+    void use(Store& store) { store_ = &store; }
 
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learner_; }
@@ -40,7 +42,7 @@ private:
     void takeUp(const Store::Reviews& kept);
     void readAnswers() const;
 
-    Store& store_;
+    Store* store_;
     QString learner_;
     QString homePage_;
     // Old problem ids named as the folder's series name the problems now.
@@ -60,6 +62,7 @@ class StoreMarks : public MarksPort
 {
 public:
     StoreMarks(Store& store, QString learner);
+    void use(Store& store) { store_ = &store; }
 
     int read(SeriesState& st, QList<MarksFinding>* findings) override;
     QList<Problem> problems() override;
@@ -71,7 +74,7 @@ public:
     QString where() const override;
 
 private:
-    Store& store_;
+    Store* store_;
     QString learner_;
     // Where each row read into the table lies in the store.
     QList<qint64> positions_;

@@ -40,7 +40,7 @@ std::optional<Store::Reviews> Store::reviews(const QString& learner, const QStri
                  QStringLiteral("SELECT answers, before_last_review, ahead_of_reading"
                                 " FROM review_counts WHERE learner = ?"),
                  {learner});
-    if (!counts.exec()) {
+    if (!read(counts, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return std::nullopt;
     }
     Reviews out;
@@ -55,7 +55,7 @@ std::optional<Store::Reviews> Store::reviews(const QString& learner, const QStri
                                       : prepared(db, select + QStringLiteral(" AND problem_id = ?"),
                                                  {learner, problemId});
     q.setForwardOnly(true);
-    if (!q.exec()) {
+    if (!read(q, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return std::nullopt;
     }
     while (q.next()) {
@@ -69,7 +69,7 @@ qint64 Store::reviewedAnswers(const QString& learner)
     QSqlQuery q =
         prepared(QSqlDatabase::database(connection_),
                  QStringLiteral("SELECT answers FROM review_counts WHERE learner = ?"), {learner});
-    if (!q.exec()) {
+    if (!read(q, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return -2;
     }
     return q.next() ? q.value(0).toLongLong() : -1;
@@ -106,7 +106,7 @@ QString Store::writeReviewRows(const QString& learner, const QList<ScheduledProb
             q.bindValue(i, values.at(i));
         }
         if (!q.exec()) {
-            return failure(QStringLiteral("復習の予定を記録できません: ") + q.lastError().text());
+            return failure(QStringLiteral("復習の予定を記録できません"), q.lastError().text());
         }
     }
     return {};
@@ -126,33 +126,47 @@ QString Store::updateReviews(const QString& learner, const Reviews& reviews)
                        " ahead_of_reading = excluded.ahead_of_reading"),
         {learner, reviews.answers, reviews.setAside.beforeLastReview,
          reviews.setAside.aheadOfReading});
-    return q.exec()
-               ? QString()
-               : failure(QStringLiteral("復習の予定を記録できません: ") + q.lastError().text());
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("復習の予定を記録できません"), q.lastError().text());
 }
 
 QString Store::saveReviews(const QString& learner, const Reviews& reviews)
 {
-    // The counts row goes last: a save cut short leaves none, and the state
-    // is built again the next time.
+    // In one transaction of its own unless the caller holds one; the counts
+    // row goes last all the same, so that a save cut short is done again.
+    const bool own = !inTransaction_;
+    if (QString failed = own ? begin() : QString(); !failed.isEmpty()) {
+        return failed;
+    }
+    QString failed;
     for (const char* table : {"review_counts", "reviews"}) {
         QSqlQuery q =
             prepared(QSqlDatabase::database(connection_),
                      QStringLiteral("DELETE FROM %1 WHERE learner = ?").arg(QLatin1String(table)),
                      {learner});
-        if (!q.exec()) {
-            return failure(QStringLiteral("復習の予定を記録できません: ") + q.lastError().text());
+        if (failed.isEmpty() && !q.exec()) {
+            failed = failure(QStringLiteral("復習の予定を記録できません"), q.lastError().text());
         }
     }
-    return updateReviews(learner, reviews);
+    if (failed.isEmpty()) {
+        failed = updateReviews(learner, reviews);
+    }
+    if (own && failed.isEmpty()) {
+        return commit();
+    }
+    if (own) {
+        rollback();
+    }
+    return failed;
 }
 
 QString Store::statementsState()
 {
-    QSqlQuery q(QSqlDatabase::database(connection_));
-    if (!q.exec(QStringLiteral("SELECT COUNT(*), MAX(timestamp_ms), SUM(timestamp_ms % 1000003)"
-                               " FROM statements")) ||
-        !q.next()) {
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT COUNT(*), MAX(timestamp_ms),"
+                                          " SUM(timestamp_ms % 1000003) FROM statements"),
+                           {});
+    if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr) || !q.next()) {
         return {};
     }
     return QStringLiteral("%1 %2 %3")
@@ -161,14 +175,14 @@ QString Store::statementsState()
 
 bool Store::eachStatement(const std::function<void(const StatementRow&)>& take)
 {
-    QSqlDatabase db = QSqlDatabase::database(connection_);
     // As bytes: the text would be made UTF-16 and back for each of them.
-    const QString json = db.driverName() == QLatin1String("QSQLITE")
-                             ? QStringLiteral("CAST(json AS BLOB)")
-                             : QStringLiteral("convert_to(json, 'UTF8')");
-    QSqlQuery q(db);
+    const QString json =
+        sqlite_ ? QStringLiteral("CAST(json AS BLOB)") : QStringLiteral("convert_to(json, 'UTF8')");
+    QSqlQuery q = prepared(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("SELECT learner, timestamp_ms, id, %1 FROM statements").arg(json), {});
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT learner, timestamp_ms, id, %1 FROM statements").arg(json))) {
+    if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr)) {
         return false;
     }
     StatementRow row;

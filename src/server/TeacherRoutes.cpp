@@ -16,7 +16,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QHostAddress>
-#include <QHttpServerRequest>
 #include <QJsonArray>
 
 namespace
@@ -77,11 +76,11 @@ QString nameIn(const QByteArray& body)
 
 } // namespace
 
-ClassroomServer::Reply
-ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const HttpRequest& request,
+                                                const HttpResponder& respond)
 {
-    const bool post = request.method() == QHttpServerRequest::Method::Post;
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool post = request.method == "POST";
+    const bool get = request.method == "GET";
     if (!post && !get) {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
@@ -90,7 +89,7 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
         return refusal(403, QStringLiteral("このページからの要求ではありません"));
     }
     if (post && path == QLatin1String("/api/teacher/signin")) {
-        return teacherSignIn(request, socket);
+        return teacherSignIn(request, respond);
     }
     if (get) {
         if (Reply page = staticFile(path); page.status == 200) {
@@ -116,13 +115,13 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
         r.headers.append(sessionCookie(Requests::TeacherCookieName, {}));
         return r;
     }
-    return teacherAct(path, request.body(), hash);
+    return teacherAct(path, request.body, hash);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& request,
-                                                      QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::teacherSignIn(const HttpRequest& request,
+                                                      const HttpResponder& respond)
 {
-    const QString address = request.remoteAddress().toString();
+    const QString address = request.peer.toString();
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
     if (lockedOut(address, at)) {
         return refusal(429,
@@ -135,13 +134,13 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
                                 "velmorant-server --set-teacher-password で設定してください"));
     }
     const QJsonValue given =
-        QJsonDocument::fromJson(request.body()).object().value(QStringLiteral("password"));
+        QJsonDocument::fromJson(request.body).object().value(QStringLiteral("password"));
     // About half a second on the event loop, at most ten times a minute
     // from one address before the lock-out.
     if (!given.isString() ||
         !SignInCodes::sameBytes(SignInCodes::passwordHash(given.toString(), stored->first),
                                 stored->second)) {
-        return wrongAnswer(address, at, socket, QStringLiteral("パスワードが違います"));
+        return wrongAnswer(address, at, respond, QStringLiteral("パスワードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
     if (const QString failed =
@@ -213,10 +212,7 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
         return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
     }
     const QString code = SignInCodes::newCode();
-    const QByteArray salt = SignInCodes::newSalt();
-    const Store::Learner learner{name, SignInCodes::bucket(code), salt,
-                                 SignInCodes::hash(code, salt)};
-    const QString failed = add ? store_.addLearner(learner) : store_.setLearnerCode(learner);
+    const QString failed = add ? store_.addLearner(name, code) : store_.setLearnerCode(name, code);
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }
@@ -231,7 +227,7 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
 // A removed learner's open series and known sessions go with them.
 void ClassroomServer::forgetLearner(const QString& learner)
 {
-    screens_.remove(learner);
+    learners_.forget(learner);
     knownSessions_.removeIf(
         [&learner](const auto& entry) { return entry.value().learner == learner; });
 }

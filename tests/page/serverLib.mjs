@@ -1,14 +1,19 @@
 // Starts velmorant-server on a fresh folder for a test, with learners, and
 // talks to it over plain HTTP (node:http sends a path exactly as given).
 import { spawn, execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import net from 'node:net';
+import { userInfo } from 'node:os';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import http from 'node:http';
+import { randomBytes } from 'node:crypto';
 
 // `env`: more environment for the server, such as a fake clock.
 // `args`: more options for the server, such as --lrs.
-export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [] } = {}) {
+// `port`: a fixed port, so that a server started again is where the page
+// left it (0: any free one).
+export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0 } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
   const db = database ? ['--database', database] : [];
   const codes = {};
@@ -16,7 +21,7 @@ export async function startServer(program, { learners = [], database = '', folde
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });
     codes[name] = out.trim().split('\n').pop();
   }
-  const child = spawn(program, [...db, ...args, '--port', '0', dir],
+  const child = spawn(program, [...db, ...args, '--port', String(port), dir],
     { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
@@ -60,10 +65,14 @@ export function teacherClient(base) {
   return c;
 }
 
+// A body goes with its Content-Length, as browsers send it: the server takes
+// no chunked bodies.
 export function raw(base, method, path, { headers = {}, body } = {}) {
   const u = new URL(base);
+  const sized = body === undefined || Object.keys(headers).some((h) => /^(content-length|transfer-encoding)$/i.test(h))
+    ? headers : { ...headers, 'Content-Length': Buffer.byteLength(body) };
   return new Promise((resolve, reject) => {
-    const req = http.request({ host: u.hostname, port: u.port, method, path, headers }, (res) => {
+    const req = http.request({ host: u.hostname, port: u.port, method, path, headers: sized }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => {
@@ -79,18 +88,44 @@ export function raw(base, method, path, { headers = {}, body } = {}) {
   });
 }
 
-// A learner's client: the page's own origin and the session cookie.
+// The learner's actions: each names the state it acts on and has a key of
+// its own, as the page sends them.
+const Actions = ['/api/open', '/api/move', '/api/carry', '/api/press'];
+
+export function actionKey() {
+  return randomBytes(16).toString('hex');
+}
+
+// A learner's client: the page's own origin and the session cookie. It
+// remembers the seq of the last state it was given and sends it, with a new
+// key, in each action that does not name its own.
 export function client(base, cookie = '') {
   const origin = new URL(base).origin;
   return {
     cookie,
+    seq: undefined,
     async post(path, data, extra = {}) {
       const headers = { 'Content-Type': 'application/json', Origin: origin, ...extra };
       if (this.cookie) headers.Cookie = this.cookie;
-      return raw(base, 'POST', path, { headers, body: JSON.stringify(data) });
+      let body = data;
+      if (Actions.includes(path) && data && typeof data === 'object' && !Array.isArray(data)) {
+        if (this.seq === undefined && this.cookie && !('seq' in data)) await this.get('/api/state');
+        body = { seq: this.seq, key: actionKey(), ...data };
+      }
+      return this.seen(await raw(base, 'POST', path, { headers, body: JSON.stringify(body) }));
+    },
+    // A raw action body with this learner's seq and a new key put in front.
+    acting(json) {
+      const seq = this.seq === undefined ? '' : `"seq":${this.seq},`;
+      return `{${seq}"key":"${actionKey()}",${json.slice(1)}`;
     },
     async get(path) {
-      return raw(base, 'GET', path, { headers: this.cookie ? { Cookie: this.cookie } : {} });
+      return this.seen(await raw(base, 'GET', path, { headers: this.cookie ? { Cookie: this.cookie } : {} }));
+    },
+    seen(r) {
+      const seq = r.json && (r.json.seq ?? (r.json.state && r.json.state.seq));
+      if (Number.isInteger(seq)) this.seq = seq;
+      return r;
     },
     async signIn(code) {
       const r = await this.post('/api/signin', { code });
@@ -112,4 +147,99 @@ export function fakeClock(offset) {
 
 export function check(condition, what) {
   if (!condition) throw new Error(what);
+}
+
+// A port nothing listens on now.
+export function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = net.createServer();
+    probe.on('error', reject);
+    probe.listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+// One number from the store the server uses: its SQLite file in the folder,
+// or the PostgreSQL database.
+export function storeNumber(dir, database, sql) {
+  const out = database
+    ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })
+    : execFileSync('sqlite3', [join(dir, 'velmorant.sqlite'), sql], { encoding: 'utf8' });
+  return Number(out.trim());
+}
+
+// The store unavailable until the returned function is called: PostgreSQL
+// stopped (through the control script with-postgres.sh leaves), or the
+// SQLite file held in an exclusive transaction by sqlite3, as a teacher's
+// sqlite3 can.
+export async function storeOutage(dir, database) {
+  if (database) {
+    const control = process.env.VELMORANT_PG_CTL;
+    if (!control) throw new Error('VELMORANT_PG_CTL is not set: run under with-postgres.sh');
+    execFileSync(control, ['stop'], { stdio: 'ignore' });
+    return async () => { execFileSync(control, ['start'], { stdio: 'ignore' }); };
+  }
+  const holder = spawn('sqlite3', [join(dir, 'velmorant.sqlite')], { stdio: ['pipe', 'pipe', 'inherit'] });
+  holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'held';\n");
+  await new Promise((resolve) => holder.stdout.on('data', (d) => { if (String(d).includes('held')) resolve(); }));
+  return async () => {
+    const ended = new Promise((resolve) => holder.on('exit', resolve));
+    holder.stdin.end('COMMIT;\n.quit\n');
+    await ended;
+  };
+}
+
+// nginx in front of `urls`, round robin without stickiness, as the current
+// user with everything of its own in a temporary folder. Each reply names
+// the server that gave it in X-Upstream.
+export async function startNginx(urls) {
+  const dir = mkdtempSync(join(tmpdir(), 'velmorant-nginx-'));
+  const port = await freePort();
+  const servers = urls.map((u) => `    server ${new URL(u).host};`).join('\n');
+  const temps = ['client_body', 'proxy', 'fastcgi', 'uwsgi', 'scgi']
+    .map((t) => `  ${t}_temp_path ${dir}/${t};`).join('\n');
+  writeFileSync(join(dir, 'nginx.conf'), `${process.getuid() === 0 ? `user ${userInfo().username};\n` : ''}worker_processes 1;
+pid ${dir}/nginx.pid;
+error_log ${dir}/error.log;
+events { worker_connections 256; }
+http {
+  access_log ${dir}/access.log;
+${temps}
+  upstream velmorant {
+${servers}
+  }
+  server {
+    listen 127.0.0.1:${port};
+    location / {
+      proxy_pass http://velmorant;
+      proxy_set_header Host $http_host;
+      add_header X-Upstream $upstream_addr always;
+    }
+  }
+}
+`);
+  const child = spawn('nginx', ['-p', dir, '-c', join(dir, 'nginx.conf'), '-e', join(dir, 'error.log'), '-g', 'daemon off;'],
+    { stdio: ['ignore', 'inherit', 'inherit'] });
+  const url = `http://127.0.0.1:${port}/`;
+  for (let tries = 0; ; ++tries) {
+    if (child.exitCode !== null) throw new Error(`nginx ended (${child.exitCode})`);
+    try {
+      await raw(url, 'GET', '/');
+      break;
+    } catch (e) {
+      if (tries > 100) throw e;
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+  }
+  const stop = async () => {
+    if (child.exitCode === null) {
+      const ended = new Promise((resolve) => child.on('exit', resolve));
+      child.kill('SIGQUIT');
+      await ended;
+    }
+    rmSync(dir, { recursive: true, force: true });
+  };
+  return { url, stop };
 }
