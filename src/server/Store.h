@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/Schedule.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -8,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -72,8 +75,6 @@ public:
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
-    // Every learner's, by learner and time.
-    QList<QByteArray> allStatements(QString* failure = nullptr);
 
     // Where a statement stands with the learning record store.
     enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
@@ -113,7 +114,43 @@ public:
     // removing the learner waits for the action under way.
     std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
 
+    // Each learner's review state, kept up to date with their statements
+    // (StoreReviews.cpp). `answers` counts the statements taken in: it
+    // changes with each one, so a reader sees whether it has the latest.
+    struct Reviews {
+        QList<ScheduledProblem> problems;
+        Schedule::SetAside setAside;
+        qint64 answers = 0;
+    };
+    // The learner's kept state, or only `problemId`'s row of it when given;
+    // `answers` -1 when it was never built; none when it cannot be read.
+    std::optional<Reviews> reviews(const QString& learner, const QString& problemId = {});
+    // Its `answers` alone: -1 when never built, -2 when unreadable.
+    qint64 reviewedAnswers(const QString& learner);
+    // Saves the whole state, in place of any kept before.
+    QString saveReviews(const QString& learner, const Reviews& reviews);
+    // Saves the rows of `reviews.problems` and its counts, the rest left.
+    // Opens no transaction: an answer's caller holds one for the statement
+    // and this together.
+    QString updateReviews(const QString& learner, const Reviews& reviews);
+    // What changes whenever a statement is added or removed; "" when it
+    // cannot be read.
+    QString statementsState();
+    // Every learner's statements as they lie, in no order (a sort of them
+    // all would be the database's slowest work), each given to `take` and
+    // let go: the report holds what it reads from them, not their text.
+    struct StatementRow {
+        QString learner;
+        qint64 timestampMs = 0;
+        QString id;
+        QByteArray json; // UTF-8
+    };
+    bool eachStatement(const std::function<void(const StatementRow&)>& take);
+
 private:
+    static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
+                              const QVariantList& values);
+    QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
     QString openSqlite(const QString& workDir, const Options& options);
     QString openPostgres(const QString& url, const Options& options);
     QString migrate();
