@@ -130,7 +130,8 @@ function predicted(action) { return action.path === '/api/move' || action.path =
 // state shown now, so that the server refuses it if that button changed the
 // screen.
 function send(path, fields) {
-  const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq });
+  const before = focusName;
+  const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq, before });
   if (predicted(queued)) {
     state = foreseen();
     if (state.focus) focusName = state.focus;
@@ -197,8 +198,10 @@ async function sendFirst() {
     taken(data, action);
     return undefined;
   }
-  // Refused: what was queued behind it no longer fits.
+  // Refused: what was queued behind it no longer fits, and the keys are
+  // where they were before it.
   queue.length = 0;
+  focusName = action.before;
   if (status === 401) showSignIn('もう一度サインインしてください');
   else if (status === 409 && data.state) show(data.state);
   else await load();
