@@ -67,6 +67,23 @@ constexpr std::array<PageFile, 7> PageFiles = {{
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
 }};
 
+std::optional<Requests::Kind> actionOf(const QString& path)
+{
+    if (path == QLatin1String("/api/open")) {
+        return Requests::Kind::Open;
+    }
+    if (path == QLatin1String("/api/move")) {
+        return Requests::Kind::Move;
+    }
+    if (path == QLatin1String("/api/press")) {
+        return Requests::Kind::Press;
+    }
+    if (path == QLatin1String("/api/carry")) {
+        return Requests::Kind::Carry;
+    }
+    return std::nullopt;
+}
+
 qint64 now()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -74,10 +91,11 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure,
-                                 bool secure)
+ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl, Store& store,
+                                 const TextMeasure& measure, bool secure)
     : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
-      measure_(measure), secure_(secure)
+      measure_(measure), secure_(secure), stores_(workDir_, databaseUrl),
+      learners_({workDir_, homePage_, &measure_, &stores_})
 {
     for (const SoundCue cue : AllSoundCues) {
         soundFiles_.at(static_cast<std::size_t>(cue)) =
@@ -182,61 +200,38 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServ
     if (post && path == QLatin1String("/api/signout")) {
         return signOut(request);
     }
-    LearnerScreen& screen = screenOf(*learner);
+    const QByteArray hash =
+        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
+    // Answered later, from a worker thread, on this thread.
+    const auto answer = [this, to = QPointer<QTcpSocket>(socket),
+                         hash](const LearnerSessions::Answer& a) {
+        QMetaObject::invokeMethod(this, [this, to, a, hash] {
+            if (a.signedOut) {
+                knownSessions_.remove(hash);
+            }
+            Reply r;
+            r.status = a.status;
+            r.body = a.body;
+            if (a.retryAfter > 0) {
+                r.headers.append(
+                    qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
+            }
+            send(to, r);
+        });
+    };
     if (get && path == QLatin1String("/api/state")) {
-        QJsonObject state = screen.state();
-        state.insert(QStringLiteral("learner"), *learner);
-        return json(200, state);
+        learners_.state(*learner, hash, answer);
+        return Reply{0, {}, {}, {}};
     }
     if (post) {
-        return act(path, screen, request.body());
+        const std::optional<Requests::Kind> kind = actionOf(path);
+        if (!kind) {
+            return refusal(404, QStringLiteral("見つかりません"));
+        }
+        learners_.act(*learner, hash, *kind, request.body(), answer);
+        return Reply{0, {}, {}, {}};
     }
     return refusal(404, QStringLiteral("見つかりません"));
-}
-
-ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& screen,
-                                            const QByteArray& body)
-{
-    Requests::Kind kind;
-    if (path == QLatin1String("/api/open")) {
-        kind = Requests::Kind::Open;
-    } else if (path == QLatin1String("/api/move")) {
-        kind = Requests::Kind::Move;
-    } else if (path == QLatin1String("/api/press")) {
-        kind = Requests::Kind::Press;
-    } else if (path == QLatin1String("/api/carry")) {
-        kind = Requests::Kind::Carry;
-    } else {
-        return refusal(404, QStringLiteral("見つかりません"));
-    }
-    QString why;
-    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
-    if (!command) {
-        return refusal(400, why);
-    }
-    std::optional<LearnerScreen::Refusal> refused;
-    switch (kind) {
-    case Requests::Kind::Open:
-        refused = screen.open(command->entry);
-        break;
-    case Requests::Kind::Move:
-        refused = screen.move(command->move);
-        break;
-    case Requests::Kind::Press:
-        refused = screen.press(command->button);
-        break;
-    case Requests::Kind::Carry:
-        refused = screen.carry(*command);
-        break;
-    case Requests::Kind::SignIn:
-        break;
-    }
-    if (refused) {
-        return refusal(refused->status, refused->reason);
-    }
-    QJsonObject state = screen.state();
-    state.insert(QStringLiteral("learner"), screen.learner());
-    return json(200, state);
 }
 
 std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request)
@@ -258,15 +253,6 @@ std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& requ
         knownSessions_.remove(hash);
     }
     return learner;
-}
-
-LearnerScreen& ClassroomServer::screenOf(const QString& learner)
-{
-    std::shared_ptr<LearnerScreen>& screen = screens_[learner];
-    if (!screen) {
-        screen = std::make_shared<LearnerScreen>(learner, workDir_, homePage_, measure_, store_);
-    }
-    return *screen;
 }
 
 bool ClassroomServer::lockedOut(const QString& address, qint64 at)
@@ -358,13 +344,6 @@ ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& reques
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;
-}
-
-void ClassroomServer::leaveAll()
-{
-    for (const std::shared_ptr<LearnerScreen>& screen : std::as_const(screens_)) {
-        screen->leave();
-    }
 }
 
 void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/LearnerScreen.h"
+#include "server/LearnerSessions.h"
 #include "server/Requests.h"
 
 #include <QAbstractHttpServer>
@@ -19,15 +19,15 @@ class TextMeasure;
 
 // The classroom's web server: the page's own files, the sounds, sign-in,
 // and the JSON requests that drive each learner's screen. Runs on the
-// event loop's thread; nothing is shared between threads.
+// event loop's thread; the learners' requests run on worker threads
+// (LearnerSessions), each with its own connection to the store.
 class ClassroomServer : public QAbstractHttpServer
 {
 public:
-    ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure);
+    // `databaseUrl` as Store::open takes it: the workers open their own.
+    ClassroomServer(QString workDir, const QString& databaseUrl, Store& store,
+                    const TextMeasure& measure, bool secure);
     ~ClassroomServer() override;
-
-    // Stores what every learner's open series would store on leaving.
-    void leaveAll();
 
     // Wrong codes from one address before it is refused for a while.
     static constexpr int WrongCodesAllowed = 10;
@@ -53,9 +53,7 @@ private:
     Reply api(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
     Reply signIn(const QHttpServerRequest& request, QTcpSocket* socket);
     Reply signOut(const QHttpServerRequest& request);
-    Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
     std::optional<QString> learnerOf(const QHttpServerRequest& request);
-    LearnerScreen& screenOf(const QString& learner);
     bool lockedOut(const QString& address, qint64 now);
     // A wrong code or password: counted for the lock-out, answered late.
     Reply wrongAnswer(const QString& address, qint64 at, QTcpSocket* socket, const QString& why);
@@ -77,7 +75,8 @@ private:
     const TextMeasure& measure_;
     bool secure_;
     std::array<QString, 4> soundFiles_;
-    QHash<QString, std::shared_ptr<LearnerScreen>> screens_;
+    StoreThreads stores_;
+    LearnerSessions learners_;
     // Wrong sign-in codes by remote address: their times, and until when
     // the address is refused.
     struct WrongCodes {

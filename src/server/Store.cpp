@@ -41,6 +41,12 @@ const QList<QStringList> Migrations = {
         QStringLiteral("ALTER TABLE statements ADD COLUMN lrs_state INTEGER NOT NULL DEFAULT 0"),
         QStringLiteral("CREATE INDEX statements_lrs ON statements (lrs_state)"),
     },
+    {
+        // Each learner's session, so that any server continues it.
+        QStringLiteral("CREATE TABLE learner_states (learner TEXT PRIMARY KEY,"
+                       " seq BIGINT NOT NULL, value TEXT NOT NULL, last_key TEXT NOT NULL,"
+                       " last_reply TEXT NOT NULL)"),
+    },
 };
 
 QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
@@ -79,6 +85,7 @@ QString Store::open(const QString& workDir, const QString& url)
                 .arg(url);
         }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
+        postgres_ = true;
         const QString socketDir =
             QUrlQuery(u).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
         db.setHostName(socketDir.isEmpty() ? u.host() : socketDir);
@@ -114,6 +121,8 @@ QString Store::open(const QString& workDir, const QString& url)
 
 QString Store::failure(const QString& what) const
 {
+    failedInTransaction_ = failedInTransaction_ || inTransaction_;
+    ++failures_;
     return QStringLiteral("%1（データベース: %2）").arg(what, where_);
 }
 
@@ -292,18 +301,26 @@ QString Store::appendMark(const QString& learner, const QStringList& record)
 
 QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
 {
+    // Inside a learner's action the action's transaction holds them all.
+    const bool own = !inTransaction_;
+    if (const QString failed = own ? begin() : QString(); !failed.isEmpty()) {
+        return failed;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
     for (const qint64 position : positions) {
         QSqlQuery q =
             prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
                      {learner, position});
         if (!q.exec()) {
-            db.rollback();
-            return failure(QStringLiteral("マークを取り消せません: ") + q.lastError().text());
+            const QString why =
+                failure(QStringLiteral("マークを取り消せません: ") + q.lastError().text());
+            if (own) {
+                rollback();
+            }
+            return why;
         }
     }
-    return db.commit() ? QString() : failure(QStringLiteral("マークを取り消せません"));
+    return own ? commit() : QString();
 }
 
 QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
 
 // The classroom's store: learners and their sign-in code hashes, sessions,
@@ -74,6 +75,31 @@ public:
     bool teacherSession(const QByteArray& idHash, qint64 nowMs);
     void removeTeacherSession(const QByteArray& idHash);
 
+    // One learner's session as stored: its value, how many actions it has
+    // taken, and the last action's key with the reply it was given.
+    struct LearnerState {
+        qint64 seq = 0;
+        QByteArray value;
+        QByteArray lastKey;
+        QByteArray lastReply;
+    };
+    // A learner's action is one transaction: begin() takes the write lock
+    // at once (so a busy store is waited for, not failed part way), and
+    // any failure until commit() makes commit() fail and roll back.
+    QString begin();
+    QString commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+    // How many statements have failed on this connection.
+    qint64 failureCount() const { return failures_; }
+    // Within a transaction: the learner's stored state, held until commit
+    // (a learner without one yet has seq 0 and no value).
+    std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
+    QString saveLearnerState(const QString& learner, const LearnerState& state);
+    // Whether the session is still the learner's, held until commit so that
+    // removing the learner waits for the action under way.
+    std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
+
 private:
     QString migrate();
     QString failure(const QString& what) const;
@@ -81,4 +107,12 @@ private:
 
     QString connection_;
     QString where_;
+    bool postgres_ = false;
+    bool inTransaction_ = false;
+    // A statement failed in the transaction under way.
+    mutable bool failedInTransaction_ = false;
+    mutable qint64 failures_ = 0;
+    // SQLite writers of this process queue here rather than in SQLite's
+    // busy handler, which sleeps in steps of up to 100 ms.
+    std::unique_lock<std::mutex> writeTurn_;
 };

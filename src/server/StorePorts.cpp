@@ -7,7 +7,7 @@
 #include <QDateTime>
 
 StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
-    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)),
+    : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
       problems_(workDir)
 {
 }
@@ -34,13 +34,14 @@ void StoreAnswers::count(const Answer& answer)
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    return store_.appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
-                                  answer.problemId(), answer.timestampMs, Statements::line(answer));
+    return store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
+                                   answer.problemId(), answer.timestampMs,
+                                   Statements::line(answer));
 }
 
 QList<LogFinding> StoreAnswers::refresh()
 {
-    for (const QByteArray& line : store_.statements(learner_)) {
+    for (const QByteArray& line : store_->statements(learner_)) {
         QString why;
         if (const std::optional<Answer> a = Statements::parse(line, &why)) {
             count(*a);
@@ -49,7 +50,7 @@ QList<LogFinding> StoreAnswers::refresh()
     return {};
 }
 
-StoreMarks::StoreMarks(Store& store, QString learner) : store_(store), learner_(std::move(learner))
+StoreMarks::StoreMarks(Store& store, QString learner) : store_(&store), learner_(std::move(learner))
 {
 }
 
@@ -57,7 +58,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 {
     positions_.clear();
     int row = 0;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         if (row == SeriesState::MaxProblems) {
             break;
         }
@@ -76,7 +77,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 QList<Problem> StoreMarks::problems()
 {
     QList<Problem> out;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         out.append(Problems::fromRecord(m.record));
     }
     return out;
@@ -92,7 +93,7 @@ MarksWrite StoreMarks::savePending()
 {
     MarksWrite out;
     while (!pending_.isEmpty()) {
-        if (const QString failed = store_.appendMark(learner_, pending_.first());
+        if (const QString failed = store_->appendMark(learner_, pending_.first());
             !failed.isEmpty()) {
             return out.failed(failed);
         }
@@ -111,7 +112,7 @@ MarksWrite StoreMarks::rewrite(const SeriesState& st)
     }
     MarksWrite out = savePending();
     if (!gone.isEmpty()) {
-        if (const QString failed = store_.removeMarks(learner_, gone); !failed.isEmpty()) {
+        if (const QString failed = store_->removeMarks(learner_, gone); !failed.isEmpty()) {
             return out.failed(failed);
         }
     }

@@ -17,6 +17,8 @@ class StoreAnswers : public AnswerStore
 {
 public:
     StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
+    // The store of the thread that uses it next.
+    void use(Store& store) { store_ = &store; }
 
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learner_; }
@@ -31,7 +33,7 @@ public:
     const QList<Answer>& answers() const override { return answers_; }
 
 private:
-    Store& store_;
+    Store* store_;
     QString learner_;
     QString homePage_;
     // Old problem ids named as the folder's series name the problems now.
@@ -46,6 +48,7 @@ class StoreMarks : public MarksPort
 {
 public:
     StoreMarks(Store& store, QString learner);
+    void use(Store& store) { store_ = &store; }
 
     int read(SeriesState& st, QList<MarksFinding>* findings) override;
     QList<Problem> problems() override;
@@ -57,7 +60,7 @@ public:
     QString where() const override;
 
 private:
-    Store& store_;
+    Store* store_;
     QString learner_;
     // Where each row read into the table lies in the store.
     QList<qint64> positions_;

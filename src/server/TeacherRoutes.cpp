@@ -231,7 +231,7 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
 // A removed learner's open series and known sessions go with them.
 void ClassroomServer::forgetLearner(const QString& learner)
 {
-    screens_.remove(learner);
+    learners_.forget(learner);
     knownSessions_.removeIf(
         [&learner](const auto& entry) { return entry.value().learner == learner; });
 }

@@ -183,7 +183,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
 {
     const QtTextMeasure measure;
     const bool secure = !r.tlsCert.isEmpty();
-    ClassroomServer server(folder, store, measure, secure);
+    ClassroomServer server(folder, r.database, store, measure, secure);
     if (secure) {
         if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
             return fail(failed);
@@ -219,9 +219,8 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
               .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host,
                    QString::number(port)));
     stopOnSignals(app);
-    const int status = QGuiApplication::exec();
-    server.leaveAll();
-    return status;
+    // Every action is stored as it is taken: nothing is left to store.
+    return QGuiApplication::exec();
 }
 
 } // namespace
