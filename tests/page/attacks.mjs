@@ -117,10 +117,14 @@ try {
   const status = await server.stop({ keep: true });
   server = await startServer(program, { database, folder: server.dir });
   base = server.url;
+  // She goes on where she was, on the result, and finds the problem in
+  // the marked series.
   const renAfter = client(base, ren.cookie);
+  await renAfter.post('/api/press', { button: 'toList' });
   const kept = await renAfter.post('/api/open', { entry: 0 });
   expect('a mark pending at SIGTERM is kept', { status: status === 0 && kept.json && kept.json.screen === 'problem' ? 200 : 500,
     text: `exit ${status} ${kept.text}` }, 200);
+  await renAfter.post('/api/press', { button: 'quit' });
 
   // Forty days on, ren's answered problem is due: the review entry comes
   // last in her list and opens it; aoi's record is not hers.
