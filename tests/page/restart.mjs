@@ -10,6 +10,7 @@ const database = process.env.VELMORANT_DATABASE || '';
 const port = await freePort();
 let server = await startServer(program, { learners: ['aoi'], database, port });
 const { browser, close } = await launch();
+const step = (what) => console.log(`- ${what}`);
 const frames = async (page) => (await serverState(page)).board.terms.map((t) => t.frame);
 
 try {
@@ -23,16 +24,20 @@ try {
     await settled(page);
   }
 
-  check(await server.stop({ keep: true }) === 0, 'the server ends cleanly on SIGTERM');
+  step('the server is stopped with four terms placed');
+  const status = await server.stop({ keep: true });
+  check(status === 0, `the server ends cleanly on SIGTERM: ${status}`);
   await page.keyboard.press(String(Answer[4] + 1));
   const notice = await page.waitForSelector('#status[role="status"]:not([hidden])', { visible: true, timeout: 5000 });
   check((await notice.evaluate((n) => n.textContent)).includes('接続が切れています'), 'the page says the connection is lost');
   check(await page.$eval('.term[data-term="4"]', (t) => t.offsetTop > 0 && t.getAttribute('aria-description').includes('枠2')),
     'the move shows while it waits');
+  step('a move waits while it is gone; it is started again');
   server = await startServer(program, { database, folder: server.dir, port });
   await settled(page);
   check(await page.$eval('#status', (n) => n.hidden), 'the notice is gone once the move is stored');
 
+  step('the page is loaded again');
   await page.reload();
   await page.waitForSelector('.term');
   check(await page.$eval('.wrap', (el) => el.textContent) === heading, 'the page shows the same problem');

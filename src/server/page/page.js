@@ -80,7 +80,7 @@ $('signin-form').addEventListener('submit', async (event) => {
       $('code').value = '';
       await load();
     } else {
-      $('signin-error').textContent = data.error || 'サインインできません';
+      $('signin-error').textContent = signInRefusal(status, data);
     }
   } catch (e) {
     $('signin-error').textContent = Lost;
@@ -88,6 +88,14 @@ $('signin-form').addEventListener('submit', async (event) => {
     button.disabled = false;
   }
 });
+
+// The server's reason, but not the inner workings of a server fault.
+function signInRefusal(status, data) {
+  if (status >= 500 && (status !== 503 || !data.error)) {
+    return 'いまはサインインできません。しばらくしてからもう一度サインインしてください';
+  }
+  return data.error || 'サインインできません';
+}
 
 // Reads the learner's state, again and again while the server cannot be
 // reached.
