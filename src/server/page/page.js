@@ -18,8 +18,12 @@ const board = document.getElementById('board');
 
 function $(id) { return document.getElementById(id); }
 
+// A reply that does not come is a lost connection: the action is sent again
+// with its key, so it is not applied twice.
+const ReplyWait = 30000;
+
 async function request(method, path, body) {
-  const options = { method, headers: {}, credentials: 'same-origin' };
+  const options = { method, headers: {}, credentials: 'same-origin', signal: AbortSignal.timeout(ReplyWait) };
   if (body !== undefined) {
     options.headers['Content-Type'] = 'application/json';
     options.body = JSON.stringify(body);
