@@ -8,15 +8,13 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 
 namespace
 {
 
 using Answer = LearnerSessions::Answer;
-
-// This thread's connection, and whose it is.
-thread_local std::unique_ptr<Store> threadStore;
-thread_local const StoreThreads* threadStoreOwner = nullptr;
 
 qint64 now()
 {
@@ -44,26 +42,6 @@ Answer unavailable()
 
 } // namespace
 
-Store* StoreThreads::here(QString* failure) const
-{
-    if (!threadStore || threadStoreOwner != this) {
-        auto store = std::make_unique<Store>();
-        if (const QString failed = store->open(workDir_, url_); !failed.isEmpty()) {
-            *failure = failed;
-            return nullptr;
-        }
-        threadStore = std::move(store);
-        threadStoreOwner = this;
-    }
-    return threadStore.get();
-}
-
-void StoreThreads::forget() const
-{
-    threadStore.reset();
-    threadStoreOwner = nullptr;
-}
-
 struct LearnerSessions::Desk {
     QString learner;
     std::deque<std::function<void(Desk&)>> jobs;
@@ -75,27 +53,23 @@ struct LearnerSessions::Desk {
     QList<qint64> checkTimes;
 };
 
-LearnerSessions::LearnerSessions(Setup setup) : setup_(std::move(setup))
+// Threads wait on the database more than they compute; each takes one
+// learner's requests at a time.
+LearnerSessions::LearnerSessions(Setup setup)
+    : setup_(std::move(setup)),
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false)
 {
-    // Threads wait on the database more than they compute.
-    pool_.setMaxThreadCount(std::max(8, 2 * QThread::idealThreadCount()));
-    pool_.setExpiryTimeout(-1);
 }
 
 LearnerSessions::~LearnerSessions()
 {
-    finish();
+    workers_.finish();
 }
 
 void LearnerSessions::forget(const QString& learner)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     desks_.remove(learner);
-}
-
-void LearnerSessions::finish()
-{
-    pool_.waitForDone();
 }
 
 void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> job,
@@ -127,7 +101,9 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         a.retryAfter = 1;
         refuse(a);
     } else if (start) {
-        pool_.start([this, desk] { runQueue(desk); });
+        // Each job takes this thread's store itself: a failed one is
+        // dropped and opened again on the way.
+        workers_.run([this, desk](Store*, const QString&) { runQueue(desk); });
     }
 }
 

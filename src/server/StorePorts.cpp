@@ -1,5 +1,6 @@
 #include "server/StorePorts.h"
 
+#include "record/FastStatementReader.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
 #include "server/Store.h"
@@ -10,6 +11,17 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
     : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
       problems_(workDir)
 {
+    if (const std::optional<Store::Reviews> kept = store_->reviews(learner_);
+        kept && kept->answers >= 0) {
+        takeUp(*kept);
+        return;
+    }
+    // Kept from now on: a failed save is tried again at the next sign-in.
+    readAnswers();
+    const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(), answers_.size()};
+    if (store_->saveReviews(learner_, built).isEmpty()) {
+        taken_ = built.answers;
+    }
 }
 
 qint64 StoreAnswers::now() const
@@ -24,30 +36,100 @@ QString StoreAnswers::name() const
 
 void StoreAnswers::count(const Answer& answer)
 {
-    if (counted_.insert(answer.id).second) {
-        Answer a = answer;
-        problems_.update(a);
+    Answer a = answer;
+    problems_.update(a);
+    if (answersRead_) {
         answers_.append(a);
-        schedule_.add(a, now());
     }
+    schedule_.add(a, now());
+    unstored_.append(std::move(a));
 }
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    return store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
-                                   answer.problemId(), answer.timestampMs,
-                                   Statements::line(answer));
+    if (QString failed = store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
+                                                 answer.problemId(), answer.timestampMs,
+                                                 Statements::line(answer));
+        !failed.isEmpty()) {
+        return failed;
+    }
+    Answer a = answer;
+    problems_.update(a);
+    // The state as the store has it, with this answer: another server's
+    // answers are in it, and none counted here and not stored yet.
+    const std::optional<Store::Reviews> kept = store_->reviews(learner_, a.problemId());
+    if (!kept) {
+        return QStringLiteral("復習の予定を読めません");
+    }
+    const auto stored = [this, &a] {
+        unstored_.removeIf([&a](const Answer& u) { return u.id == a.id; });
+        return QString();
+    };
+    if (kept->answers < 0) {
+        return stored(); // not built yet: the statements will build it
+    }
+    Schedule one(schedule_.days());
+    one.restore(kept->problems, kept->setAside);
+    one.add(a, now());
+    const Store::Reviews next{one.problems(), one.setAsideCounts(), kept->answers + 1};
+    if (QString failed = store_->updateReviews(learner_, next); !failed.isEmpty()) {
+        return failed;
+    }
+    taken_ = kept->answers == taken_ ? next.answers : -1;
+    return stored();
 }
 
 QList<LogFinding> StoreAnswers::refresh()
 {
-    for (const QByteArray& line : store_->statements(learner_)) {
-        QString why;
-        if (const std::optional<Answer> a = Statements::parse(line, &why)) {
-            count(*a);
-        }
+    const qint64 kept = store_->reviewedAnswers(learner_);
+    if (kept < 0 || kept == taken_) {
+        return {};
+    }
+    if (const std::optional<Store::Reviews> reviews = store_->reviews(learner_);
+        reviews && reviews->answers >= 0) {
+        takeUp(*reviews);
     }
     return {};
+}
+
+void StoreAnswers::takeUp(const Store::Reviews& kept)
+{
+    schedule_.restore(kept.problems, kept.setAside);
+    for (const Answer& a : std::as_const(unstored_)) {
+        schedule_.add(a, now());
+    }
+    taken_ = kept.answers;
+    answers_.clear();
+    answersRead_ = false;
+}
+
+const QList<Answer>& StoreAnswers::answers() const
+{
+    if (!answersRead_) {
+        readAnswers();
+    }
+    return answers_;
+}
+
+void StoreAnswers::readAnswers() const
+{
+    FastStatementReader reader;
+    Schedule all(schedule_.days());
+    answers_.clear();
+    for (const QByteArray& line : store_->statements(learner_)) {
+        QString why;
+        if (std::optional<Answer> a = reader.parse(line, &why)) {
+            problems_.update(*a);
+            all.add(*a, now());
+            answers_.append(std::move(*a));
+        }
+    }
+    for (const Answer& a : unstored_) {
+        all.add(a, now());
+        answers_.append(a);
+    }
+    schedule_ = std::move(all);
+    answersRead_ = true;
 }
 
 StoreMarks::StoreMarks(Store& store, QString learner) : store_(&store), learner_(std::move(learner))

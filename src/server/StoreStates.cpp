@@ -32,16 +32,16 @@ QString text(const QString& s)
 
 QString Store::begin()
 {
-    if (!postgres_) {
+    if (sqlite_) {
         writeTurn_ = std::unique_lock<std::mutex>(sqliteWriters);
     }
     QSqlQuery q(QSqlDatabase::database(connection_));
     // SQLite's plain BEGIN would take the write lock only at the first
     // write, and fail there at once if another writer holds it.
-    const QString sql = postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    const QString sql = !sqlite_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
     if (!q.exec(sql)) {
         writeTurn_ = {};
-        return failure(QStringLiteral("記録を書き始められません: ") + q.lastError().text());
+        return failure(QStringLiteral("記録を書き始められません"), q.lastError().text());
     }
     inTransaction_ = true;
     failedInTransaction_ = false;
@@ -55,7 +55,7 @@ QString Store::commit()
         const QString why = failedInTransaction_ ? QStringLiteral("記録の一部を保存できません")
                                                  : q.lastError().text();
         rollback();
-        return failure(QStringLiteral("記録を保存できません: ") + why);
+        return failure(QStringLiteral("記録を保存できません"), why);
     }
     inTransaction_ = false;
     writeTurn_ = {};
@@ -72,14 +72,14 @@ void Store::rollback()
 
 std::optional<Store::LearnerState> Store::learnerState(const QString& learner, QString* failed)
 {
-    const QString lock = postgres_ ? QStringLiteral(" FOR UPDATE") : QString();
+    const QString lock = !sqlite_ ? QStringLiteral(" FOR UPDATE") : QString();
     QSqlQuery q = bound(QSqlDatabase::database(connection_),
                         QStringLiteral("SELECT seq, value, last_key, last_reply FROM learner_states"
                                        " WHERE learner = ?") +
                             lock,
                         {learner});
     if (!q.exec()) {
-        *failed = failure(QStringLiteral("学習者の画面を読めません: ") + q.lastError().text());
+        *failed = failure(QStringLiteral("学習者の画面を読めません"), q.lastError().text());
         return std::nullopt;
     }
     LearnerState s;
@@ -102,22 +102,21 @@ QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
                        " last_key = excluded.last_key, last_reply = excluded.last_reply"),
         {learner, s.seq, text(QString::fromUtf8(s.value)), text(QString::fromLatin1(s.lastKey)),
          text(QString::fromUtf8(s.lastReply))});
-    return q.exec()
-               ? QString()
-               : failure(QStringLiteral("学習者の画面を保存できません: ") + q.lastError().text());
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("学習者の画面を保存できません"), q.lastError().text());
 }
 
 std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& learner,
                                        qint64 nowMs)
 {
-    const QString lock = postgres_ ? QStringLiteral(" FOR SHARE") : QString();
+    const QString lock = !sqlite_ ? QStringLiteral(" FOR SHARE") : QString();
     QSqlQuery q = bound(QSqlDatabase::database(connection_),
                         QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ?"
                                        " AND expires_ms > ?") +
                             lock,
                         {QString::fromLatin1(idHash.toHex()), nowMs});
     if (!q.exec()) {
-        failure(QStringLiteral("サインインを確かめられません: ") + q.lastError().text());
+        failure(QStringLiteral("サインインを確かめられません"), q.lastError().text());
         return std::nullopt;
     }
     return q.next() && q.value(0).toString() == learner;
