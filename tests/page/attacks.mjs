@@ -147,6 +147,8 @@ try {
   base = server.url;
   const meiLater = client(base);
   await meiLater.signIn(codes.mei);
+  // Her session continues on the result she left; from the list, her mark.
+  await meiLater.post('/api/press', { button: 'toList' });
   const meiMarks = await meiLater.post('/api/open', { entry: 0 });
   expect('a mark pending at SIGHUP is kept, exit status 0', { status: hangUp === 0 && meiMarks.json &&
     meiMarks.json.screen === 'problem' ? 200 : 500, text: `exit ${hangUp} ${meiMarks.text}` }, 200);
