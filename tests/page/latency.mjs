@@ -1,9 +1,10 @@
-// Input at 400 ms added latency, 150 ms apart: every key and tap lands, each
-// term in the frame the learner chose, though most are pressed before the
-// server has answered the one before.
+// Input at 400 ms added latency, 150 ms apart, and for a while with the
+// network gone: every key and tap lands, each term in the frame the learner
+// chose, though most are pressed before the server has answered the one
+// before; while the network is gone a notice says so and the moves stay.
 //   node latency.mjs PATH/TO/velmorant-server
 import { startServer, check } from './serverLib.mjs';
-import { Answer, Solved, launch, settled, signIn, openSeries, resultAlert, serverState, slowNetwork } from './browserLib.mjs';
+import { Answer, Solved, launch, settled, signIn, openSeries, resultAlert, serverState, network } from './browserLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
@@ -31,7 +32,8 @@ try {
   await signIn(page, server.url, server.codes.aoi);
   await openSeries(page, '動物の多様性と分類');
   await page.waitForFunction(() => document.activeElement.dataset.term === '0');
-  await slowNetwork(page, 400);
+  const setNetwork = await network(page);
+  await setNetwork(400);
 
   // Digits for the first terms, the fifth carried one frame right with the
   // arrow keys, the last four by taps: a term, then its frame.
@@ -46,10 +48,21 @@ try {
       await apart();
     }
   }
-  for (let i = 6; i < Answer.length; ++i) {
+  const tapInto = async (i) => {
     await tap(page, `.term[data-term="${i}"]`);
     await tap(page, `.frame[data-frame="${Answer[i]}"]`);
-  }
+  };
+  await setNetwork(400, true);
+  await tapInto(6);
+  await tapInto(7);
+  const notice = await page.waitForSelector('#status[role="status"]:not([hidden])', { visible: true, timeout: 10000 });
+  check((await notice.evaluate((n) => n.textContent)).includes('接続が切れています'), 'the page says the connection is lost');
+  await new Promise((resolve) => setTimeout(resolve, 3000));
+  const shown = await page.$$eval('.term', (all) => all.slice(6, 8).map((t) => t.getAttribute('aria-description')));
+  check(shown.every((d, k) => d.startsWith(`枠${Answer[6 + k] + 1}`)), `the moves made offline stay: ${shown}`);
+  await setNetwork(400);
+  await tapInto(8);
+  await tapInto(9);
   const pending = await page.evaluate(() => Boolean(document.getElementById('board').dataset.pending));
   check(pending, 'the input ran ahead of the replies (the latency is in force)');
   await settled(page);
