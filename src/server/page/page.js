@@ -162,7 +162,7 @@ function enqueue(action) {
   const frames = (a) => a.path === '/api/move' && a.fields.frame !== undefined;
   if (queue.length >= 2 && frames(last) && frames(action) && last.fields.term === action.fields.term) {
     const after = foreseen();
-    if (after.board.terms.some((t) => t.frame < 0)) {
+    if (after.board && after.board.terms.some((t) => t.frame < 0)) {
       Object.assign(last, { fields: action.fields, key: action.key });
       return last;
     }
