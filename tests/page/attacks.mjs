@@ -119,6 +119,8 @@ try {
   const status = await server.stop({ keep: true });
   server = await startServer(program, { database, folder: server.dir });
   base = server.url;
+  // She goes on where she was, on the result, and finds the problem in
+  // the marked series.
   const renAfter = client(base, ren.cookie);
   const continued = await renAfter.get('/api/state');
   expect('after a restart the session continues on its result', {
