@@ -10,6 +10,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -106,15 +107,23 @@ std::size_t connectionsAllowed()
 } // namespace
 
 // The server's side of every responder: cleared when the server goes, so
-// that a late reply from another thread finds nothing to post to.
+// that a late reply from another thread finds nothing to post to. A reply
+// made on the server's thread goes out at once, not after the requests
+// read with it.
 struct HttpServer::Outbox {
     std::mutex mutex;
     HttpServer* server = nullptr;
 
     void post(quint64 id, quint64 sequence, HttpReply reply)
     {
-        const std::lock_guard<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex);
         if (server == nullptr) {
+            return;
+        }
+        if (QThread::currentThread() == server->thread()) {
+            HttpServer* here = server;
+            lock.unlock();
+            here->deliver(id, sequence, std::move(reply));
             return;
         }
         QMetaObject::invokeMethod(
@@ -176,6 +185,7 @@ struct HttpServer::Connection {
     std::map<quint64, HttpReply> ready;
     std::deque<bool> keepAlive; // of each request not answered yet
     bool stopped = false;       // reads no more requests
+    bool reading = false;       // in readFrom, which an answer made there must not enter
     bool handshaking = false;
     bool lingering = false;
     qint64 acceptedMs = 0;
@@ -325,6 +335,7 @@ void HttpServer::readFrom(Connection& c)
         c.socket->skip(c.socket->bytesAvailable());
         return;
     }
+    c.reading = true;
     while (!c.stopped && c.unanswered() < MaxPipelined) {
         if (c.in.size() < MaxRequest && c.socket->bytesAvailable() > 0) {
             c.in += c.socket->read(MaxRequest - c.in.size());
@@ -351,6 +362,7 @@ void HttpServer::readFrom(Connection& c)
         }
         dispatch(c);
     }
+    c.reading = false;
     arm(c);
 }
 
@@ -399,7 +411,7 @@ void HttpServer::deliver(quint64 id, quint64 sequence, HttpReply reply)
         c->ready.emplace(sequence, std::move(reply));
         writeReady(*c);
         // The answer may have made room for requests waiting behind it.
-        if (!c->lingering) {
+        if (!c->lingering && !c->reading) {
             readFrom(*c);
         }
     }
