@@ -293,14 +293,25 @@ void HttpServer::accept(qintptr descriptor)
     c->timer = new QTimer(socket);
     c->timer->setSingleShot(true);
     c->acceptedMs = c->sinceMs = now();
+    Connection& added = *c;
     const quint64 id = c->id;
+    connections_.emplace(id, std::move(c));
+    watch(added);
+    arm(added);
+}
+
+// What a connection's socket and timer set off; under TLS, its handshake.
+void HttpServer::watch(Connection& c)
+{
+    const quint64 id = c.id;
+    QTcpSocket* socket = c.socket;
     connect(socket, &QIODevice::readyRead, this, [this, id] {
         if (Connection* found = find(id)) {
             readFrom(*found);
         }
     });
     connect(socket, &QIODevice::bytesWritten, this, [this, id] { onWritten(id); });
-    connect(c->timer, &QTimer::timeout, this, [this, id] { onTimeout(id); });
+    connect(c.timer, &QTimer::timeout, this, [this, id] { onTimeout(id); });
     // Later, so that a connection never goes while it is being served.
     connect(
         socket, &QAbstractSocket::disconnected, this, [this, id] { drop(id); },
@@ -309,7 +320,7 @@ void HttpServer::accept(qintptr descriptor)
         socket, &QAbstractSocket::errorOccurred, this, [this, id] { drop(id); },
         Qt::QueuedConnection);
     if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
-        c->handshaking = true;
+        c.handshaking = true;
         tls->setSslConfiguration(tls_);
         connect(tls, &QSslSocket::encrypted, this, [this, id] {
             if (Connection* found = find(id)) {
@@ -320,9 +331,6 @@ void HttpServer::accept(qintptr descriptor)
         });
         tls->startServerEncryption();
     }
-    Connection& added = *c;
-    connections_.emplace(id, std::move(c));
-    arm(added);
 }
 
 // Reads requests while their answers are not too far behind; what the
