@@ -286,7 +286,8 @@ void HttpServer::accept(qintptr descriptor)
         delete socket;
         return;
     }
-    socket->setReadBufferSize(MaxRequest);
+    // A head's worth: the request being read is held in the connection.
+    socket->setReadBufferSize(HttpRequestHead::MaxHead);
     auto c = std::make_unique<Connection>();
     c->id = nextId_++;
     c->socket = socket;
