@@ -2,6 +2,7 @@
 
 #include "server/HttpServer.h"
 #include "server/LearnerSessions.h"
+#include "server/ReportCache.h"
 #include "server/Requests.h"
 
 #include <QByteArray>
@@ -59,7 +60,7 @@ private:
     Reply teacherSignIn(const HttpRequest& request, const HttpResponder& respond);
     Reply teacherAct(const QString& path, const QByteArray& body, const QByteArray& sessionHash);
     Reply teacherState(const QByteArray& sessionHash);
-    Reply teacherFile(const QString& path);
+    Reply teacherFile(const QString& path, const HttpResponder& respond);
     void forgetLearner(const QString& learner);
 
     QString workDir_;
@@ -70,6 +71,7 @@ private:
     std::array<QString, 4> soundFiles_;
     StoreThreads stores_;
     LearnerSessions learners_;
+    ReportCache report_;
     // Wrong sign-in codes by remote address: their times, and until when
     // the address is refused.
     struct WrongCodes {
