@@ -40,6 +40,15 @@ constexpr std::array<PageFile, 7> PageFiles = {{
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
 }};
 
+const QString StoreDown = QStringLiteral("記録を読み書きできないため、いまは続けられません。"
+                                         "しばらくしてからもう一度試してください");
+
+// A reply given later, from a worker.
+Reply Pending()
+{
+    return Reply{0, {}, {}, {}};
+}
+
 std::optional<Requests::Kind> actionOf(const QString& path)
 {
     if (path == QLatin1String("/api/open")) {
@@ -64,10 +73,10 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl, Store& store,
+ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl,
                                  const TextMeasure& measure, bool secure)
-    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
-      measure_(measure), secure_(secure), stores_(workDir_, databaseUrl),
+    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), measure_(measure),
+      secure_(secure), stores_(workDir_, databaseUrl),
       learners_({workDir_, homePage_, &measure_, &stores_}),
       report_(workDir_, databaseUrl, QStringLiteral("クラスの結果"))
 {
@@ -94,7 +103,9 @@ ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,
     const QString path = QString::fromLatin1(request.path());
     if (path == QLatin1String("/teacher") || path.startsWith(QLatin1String("/teacher/")) ||
         path.startsWith(QLatin1String("/api/teacher/"))) {
-        return teacher(path, request, respond);
+        return later(storeWork_, respond, [this, path, request, respond](Store& store) {
+            return teacher(store, path, request, respond);
+        });
     }
     if (path.startsWith(QLatin1String("/api/"))) {
         return api(path, request, respond);
@@ -145,6 +156,25 @@ ClassroomServer::Reply ClassroomServer::sound(const QString& name) const
     return refusal(404, QStringLiteral("見つかりません"));
 }
 
+ClassroomServer::Reply ClassroomServer::later(Workers& workers, const HttpResponder& respond,
+                                              std::function<Reply(Store&)> work)
+{
+    const bool taken =
+        workers.run([respond, work = std::move(work)](Store* store, const QString& failure) {
+            if (store == nullptr) {
+                qWarning("velmorant-server: %s", qUtf8Printable(failure));
+                respond(unavailable(StoreDown));
+                return;
+            }
+            if (Reply r = work(*store); r.status != 0) {
+                respond(std::move(r));
+            }
+        });
+    return taken ? Pending()
+                 : unavailable(
+                       QStringLiteral("混み合っています。少し待ってからもう一度試してください"));
+}
+
 ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpRequest& request,
                                             const HttpResponder& respond)
 {
@@ -157,129 +187,195 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
     if (post && path == QLatin1String("/api/signin")) {
         return signIn(request, respond);
     }
-    const std::optional<QString> learner = learnerOf(request);
-    if (!learner) {
-        return refusal(401, QStringLiteral("サインインしてください"));
-    }
-    if (post && path == QLatin1String("/api/signout")) {
-        return signOut(request);
-    }
-    const QByteArray hash =
-        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
-    // Answered later, from a worker thread; a session found ended is
-    // forgotten here, on this thread.
-    const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
-        if (a.signedOut) {
-            QMetaObject::invokeMethod(this, [this, hash] { knownSessions_.remove(hash); });
-        }
-        Reply r;
-        r.status = a.status;
-        r.body = a.body;
-        if (a.retryAfter > 0) {
-            r.headers.append(
-                qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
-        }
-        respond(std::move(r));
-    };
-    if (get && path == QLatin1String("/api/state")) {
-        learners_.state(*learner, hash, answer);
-        return Reply{0, {}, {}, {}};
-    }
-    const std::optional<Requests::Kind> kind = actionOf(path);
-    if (post && kind) {
-        learners_.act(*learner, hash, *kind, request.body, answer);
-        return Reply{0, {}, {}, {}};
-    }
-    return refusal(404, QStringLiteral("見つかりません"));
-}
-
-std::optional<QString> ClassroomServer::learnerOf(const HttpRequest& request)
-{
     const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
     if (id.isEmpty()) {
-        return std::nullopt;
+        return refusal(401, QStringLiteral("サインインしてください"));
     }
     const QByteArray hash = SignInCodes::sessionHash(id);
-    const qint64 at = now();
-    if (const auto known = knownSessions_.constFind(hash);
-        known != knownSessions_.cend() && at - known->seenMs < SessionRecheckMs) {
-        return known->learner;
+    if (post && path == QLatin1String("/api/signout")) {
+        return later(storeWork_, respond,
+                     [this, hash](Store& store) { return signOut(store, hash); });
     }
-    std::optional<QString> learner = store_.sessionLearner(hash, at);
-    if (learner) {
-        knownSessions_.insert(hash, {*learner, at});
-    } else {
-        knownSessions_.remove(hash);
+    const std::optional<Requests::Kind> kind = actionOf(path);
+    if (!(get && path == QLatin1String("/api/state")) && !(post && kind)) {
+        return refusal(404, QStringLiteral("見つかりません"));
     }
-    return learner;
+    const auto go = [this, hash, kind, body = request.body, respond](const QString& learner) {
+        const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
+            if (a.signedOut) {
+                forgetSession(hash);
+            }
+            Reply r;
+            r.status = a.status;
+            r.body = a.body;
+            if (a.retryAfter > 0) {
+                r.headers.append(
+                    qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
+            }
+            respond(std::move(r));
+        };
+        if (kind) {
+            learners_.act(learner, hash, *kind, body, answer);
+        } else {
+            learners_.state(learner, hash, answer);
+        }
+    };
+    if (const std::optional<QString> learner = knownLearner(hash)) {
+        go(*learner);
+        return Pending();
+    }
+    return later(storeWork_, respond, [this, hash, go](Store& store) {
+        QString failed;
+        const std::optional<QString> learner = store.sessionLearner(hash, now(), &failed);
+        if (!failed.isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        if (!learner) {
+            return refusal(401, QStringLiteral("サインインしてください"));
+        }
+        rememberSession(hash, *learner);
+        go(*learner);
+        return Pending();
+    });
 }
 
-bool ClassroomServer::lockedOut(const QString& address, qint64 at)
+std::optional<QString> ClassroomServer::knownLearner(const QByteArray& hash)
 {
-    // Addresses with nothing left to remember go, so that many addresses
-    // cannot make the table grow without end.
+    const std::lock_guard<std::mutex> lock(shared_);
+    const auto known = knownSessions_.constFind(hash);
+    if (known != knownSessions_.cend() && now() - known->seenMs < SessionRecheckMs) {
+        return known->learner;
+    }
+    return std::nullopt;
+}
+
+void ClassroomServer::rememberSession(const QByteArray& hash, const QString& learner)
+{
+    const std::lock_guard<std::mutex> lock(shared_);
+    // Sessions are checked again within a minute anyway: a table grown
+    // large is simply started afresh.
+    if (knownSessions_.size() > 100000) {
+        knownSessions_.clear();
+    }
+    knownSessions_.insert(hash, {learner, now()});
+}
+
+void ClassroomServer::forgetSession(const QByteArray& hash)
+{
+    const std::lock_guard<std::mutex> lock(shared_);
+    knownSessions_.remove(hash);
+}
+
+QString ClassroomServer::clientAddress(const HttpRequest& request) const
+{
+    // Behind the school's proxy every pupil comes from its address: the
+    // address it names is the pupil's, and only that proxy is believed.
+    if (!trustedProxy_.isNull() && request.peer.isEqual(trustedProxy_)) {
+        const QByteArray forwarded = request.value("X-Forwarded-For");
+        const QHostAddress named(QString::fromLatin1(forwarded.split(',').last().trimmed()));
+        if (!named.isNull()) {
+            return named.toString();
+        }
+    }
+    return request.peer.toString();
+}
+
+bool ClassroomServer::lockedOut(const QStringList& keys, qint64 at)
+{
+    const std::lock_guard<std::mutex> lock(shared_);
+    // Keys with nothing left to remember go, so that many addresses cannot
+    // make the table grow without end.
     if (wrongCodes_.size() > 1000) {
         wrongCodes_.removeIf([at](const auto& entry) {
             return entry.value().refusedUntil <= at &&
                    (entry.value().times.isEmpty() || entry.value().times.last() <= at - LockOutMs);
         });
     }
-    WrongCodes& wrong = wrongCodes_[address];
-    while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
-        wrong.times.removeFirst();
+    bool refused = false;
+    for (const QString& key : keys) {
+        WrongCodes& wrong = wrongCodes_[key];
+        while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
+            wrong.times.removeFirst();
+        }
+        refused = refused || wrong.refusedUntil > at;
     }
-    return wrong.refusedUntil > at;
+    return refused;
+}
+
+// What a wrong code counts against: the address it came from, and the
+// code's first characters, so that a code partly seen cannot be tried out
+// from many devices.
+QStringList ClassroomServer::lockOutKeys(const HttpRequest& request, const QString& code) const
+{
+    QStringList keys{QStringLiteral("address ") + clientAddress(request)};
+    if (code.size() >= CodePrefixLength) {
+        keys.append(QStringLiteral("code ") + code.left(CodePrefixLength));
+    }
+    return keys;
 }
 
 ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
                                                const HttpResponder& respond)
 {
-    const QString address = request.peer.toString();
-    const qint64 at = now();
-    if (lockedOut(address, at)) {
-        return refusal(429,
-                       QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
-    }
     QString why;
     const std::optional<Requests::Command> command =
         Requests::parse(Requests::Kind::SignIn, request.body, &why);
-    QString failed;
-    const std::optional<QString> learner =
-        command ? store_.learnerWithCode(command->code, &failed) : std::nullopt;
-    // The store's failure is not a wrong code: the learner is told to try
-    // again, without the store's place or a count towards the lock-out.
-    const QString storeDown =
-        QStringLiteral("記録を読み書きできないため、いまはサインインできません。"
-                       "しばらくしてからもう一度はじめてください");
-    if (!failed.isEmpty()) {
-        return unavailable(storeDown);
+    const QString code = command ? command->code : QString();
+    const QStringList keys = lockOutKeys(request, code);
+    const qint64 at = now();
+    if (lockedOut(keys, at)) {
+        return refusal(429,
+                       QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
     }
-    if (!learner) {
-        return wrongAnswer(address, at, respond, QStringLiteral("コードが違います"));
+    if (!command) {
+        return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
     }
-    const QByteArray id = SignInCodes::newSessionId();
-    if (!store_.addSession(SignInCodes::sessionHash(id), *learner, at + SessionMs).isEmpty()) {
-        return unavailable(storeDown);
-    }
-    Reply r = json(200, {{QStringLiteral("learner"), *learner}});
-    r.headers.append(sessionCookie(Requests::CookieName, id));
-    return r;
+    // One hash of the code, whichever codes exist, on a thread of its own.
+    return later(hashing_, respond, [this, code, keys, at, respond](Store& store) {
+        QString failed;
+        const std::optional<QString> learner = store.learnerWithCode(code, &failed);
+        // The store's failure is not a wrong code: the learner is told to try
+        // again, without the store's place or a count towards the lock-out.
+        if (!failed.isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        if (!learner) {
+            return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+        }
+        const QByteArray id = SignInCodes::newSessionId();
+        const QByteArray hash = SignInCodes::sessionHash(id);
+        if (!store.addSession(hash, *learner, now() + SessionMs).isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        rememberSession(hash, *learner);
+        Reply r = json(200, {{QStringLiteral("learner"), *learner}});
+        r.headers.append(sessionCookie(Requests::CookieName, id));
+        return r;
+    });
 }
 
-ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint64 at,
+ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qint64 at,
                                                     const HttpResponder& respond,
                                                     const QString& why)
 {
-    WrongCodes& wrong = wrongCodes_[address];
-    wrong.times.append(at);
-    if (wrong.times.size() >= WrongCodesAllowed) {
-        wrong.refusedUntil = at + LockOutMs;
-        wrong.times.clear();
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        for (const QString& key : keys) {
+            WrongCodes& wrong = wrongCodes_[key];
+            wrong.times.append(at);
+            if (wrong.times.size() >= WrongCodesAllowed) {
+                wrong.refusedUntil = at + LockOutMs;
+                wrong.times.clear();
+            }
+        }
     }
-    // A wrong answer is given late, without holding up anyone else.
+    // A wrong answer is given late, without holding up anyone else: the
+    // timer runs on the event loop's thread.
     const Reply late = refusal(401, why);
-    QTimer::singleShot(WrongCodeDelayMs, this, [late, respond] { respond(late); });
-    return Reply{0, {}, {}, {}};
+    QMetaObject::invokeMethod(this, [this, late, respond] {
+        QTimer::singleShot(WrongCodeDelayMs, this, [late, respond] { respond(late); });
+    });
+    return Pending();
 }
 
 QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
@@ -294,12 +390,10 @@ QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
     return qMakePair(QByteArray("Set-Cookie"), cookie);
 }
 
-ClassroomServer::Reply ClassroomServer::signOut(const HttpRequest& request)
+ClassroomServer::Reply ClassroomServer::signOut(Store& store, const QByteArray& hash)
 {
-    const QByteArray hash =
-        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
-    knownSessions_.remove(hash);
-    store_.removeSession(hash);
+    forgetSession(hash);
+    store.removeSession(hash);
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;

@@ -16,11 +16,6 @@ namespace
 
 using Answer = LearnerSessions::Answer;
 
-// This thread's connection, and whose it is.
-thread_local std::unique_ptr<Store> threadStore;
-thread_local quint64 threadStoreOwner = 0;
-std::atomic<quint64> storeThreadsMade{0};
-
 qint64 now()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -47,31 +42,6 @@ Answer unavailable()
 
 } // namespace
 
-StoreThreads::StoreThreads(QString workDir, QString url)
-    : workDir_(std::move(workDir)), url_(std::move(url)), id_(++storeThreadsMade)
-{
-}
-
-Store* StoreThreads::here(QString* failure) const
-{
-    if (!threadStore || threadStoreOwner != id_) {
-        auto store = std::make_unique<Store>();
-        if (const QString failed = store->open(workDir_, url_); !failed.isEmpty()) {
-            *failure = failed;
-            return nullptr;
-        }
-        threadStore = std::move(store);
-        threadStoreOwner = id_;
-    }
-    return threadStore.get();
-}
-
-void StoreThreads::forget() const
-{
-    threadStore.reset();
-    threadStoreOwner = 0;
-}
-
 struct LearnerSessions::Desk {
     QString learner;
     std::deque<std::function<void(Desk&)>> jobs;
@@ -83,44 +53,23 @@ struct LearnerSessions::Desk {
     QList<qint64> checkTimes;
 };
 
-LearnerSessions::LearnerSessions(Setup setup) : setup_(std::move(setup))
+// Threads wait on the database more than they compute; each takes one
+// learner's requests at a time.
+LearnerSessions::LearnerSessions(Setup setup)
+    : setup_(std::move(setup)),
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false)
 {
-    // Threads wait on the database more than they compute.
-    pool_.setMaxThreadCount(std::max(8, 2 * QThread::idealThreadCount()));
-    pool_.setExpiryTimeout(-1);
 }
 
 LearnerSessions::~LearnerSessions()
 {
-    finish();
+    workers_.finish();
 }
 
 void LearnerSessions::forget(const QString& learner)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     desks_.remove(learner);
-}
-
-void LearnerSessions::finish()
-{
-    // Each worker closes its own connection on its own thread, before the
-    // thread ends: its thread-local store would otherwise go only after the
-    // thread has been waited for, when the program may be gone already. One
-    // task a thread, each held until all have started.
-    const int threads = pool_.maxThreadCount();
-    int started = 0;
-    std::mutex m;
-    std::condition_variable allStarted;
-    for (int i = 0; i < threads; ++i) {
-        pool_.start([&] {
-            std::unique_lock<std::mutex> lock(m);
-            ++started;
-            allStarted.notify_all();
-            allStarted.wait(lock, [&] { return started == threads; });
-            setup_.stores->forget();
-        });
-    }
-    pool_.waitForDone();
 }
 
 void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> job,
@@ -152,7 +101,9 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         a.retryAfter = 1;
         refuse(a);
     } else if (start) {
-        pool_.start([this, desk] { runQueue(desk); });
+        // Each job takes this thread's store itself: a failed one is
+        // dropped and opened again on the way.
+        workers_.run([this, desk](Store*, const QString&) { runQueue(desk); });
     }
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "server/Requests.h"
+#include "server/Workers.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
-#include <QThreadPool>
 
 #include <deque>
 #include <functional>
@@ -16,25 +16,6 @@
 class LearnerScreen;
 class Store;
 class TextMeasure;
-
-// Each worker thread's own connection to the store: a connection belongs to
-// the thread that opened it. One that failed is opened again next time, so
-// a database started again is used again.
-class StoreThreads
-{
-public:
-    StoreThreads(QString workDir, QString url);
-    // This thread's store, or nullptr with *failure set.
-    Store* here(QString* failure) const;
-    // Drops this thread's connection after a failure.
-    void forget() const;
-
-private:
-    QString workDir_;
-    QString url_;
-    // Tells this set of connections from an earlier one at the same address.
-    quint64 id_;
-};
 
 // The learners' sessions on worker threads: each learner's requests run in
 // the order they came, one at a time, and never hold up another learner's.
@@ -93,7 +74,7 @@ private:
     void dropIdle();
 
     Setup setup_;
-    QThreadPool pool_;
+    Workers workers_;
     std::mutex mutex_;
     QHash<QString, std::shared_ptr<Desk>> desks_;
     qint64 ticks_ = 0;

@@ -42,6 +42,10 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.database = value;
         return !value.isEmpty();
     }
+    if (option == QLatin1String("--trusted-proxy")) {
+        r.trustedProxy = value;
+        return !QHostAddress(value).isNull();
+    }
     if (option == QLatin1String("--group")) {
         r.group = value;
         return !value.isEmpty();
@@ -80,7 +84,8 @@ Request read(const QStringList& arguments)
         QStringLiteral("--tls-key"),         QStringLiteral("--add-learner"),
         QStringLiteral("--remove-learner"),  QStringLiteral("--lrs"),
         QStringLiteral("--lrs-auth"),        QStringLiteral("--idle-timeout"),
-        QStringLiteral("--request-timeout"), QStringLiteral("--group")};
+        QStringLiteral("--request-timeout"), QStringLiteral("--group"),
+        QStringLiteral("--trusted-proxy")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -129,7 +134,8 @@ QString helpText()
         "                         [--database URL | --group グループ]\n"
         "                         [--tls-cert ファイル --tls-key ファイル]\n"
         "                         [--lrs URL --lrs-auth ファイル]\n"
-        "                         [--idle-timeout 秒] [--request-timeout 秒] [フォルダ]\n"
+        "                         [--idle-timeout 秒] [--request-timeout 秒]\n"
+        "                         [--trusted-proxy アドレス] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
@@ -156,6 +162,8 @@ QString helpText()
         "  --idle-timeout 秒       次の要求を送らない接続を閉じるまでの秒数（既定 30）\n"
         "  --request-timeout 秒    送り始めた要求や TLS の始まりが終わらない接続を閉じる\n"
         "                          までの秒数（既定 10）\n"
+        "  --trusted-proxy アドレス  このアドレスのリバースプロキシが X-Forwarded-For で\n"
+        "                          伝える学習者のアドレスで、コードの間違いを数えます\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"

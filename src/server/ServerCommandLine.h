@@ -21,8 +21,9 @@ struct Request {
     Action action = Action::Serve;
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8080;
-    QString database; // empty: the SQLite file in the folder
-    QString group;    // that may read the SQLite file too
+    QString database;     // empty: the SQLite file in the folder
+    QString group;        // that may read the SQLite file too
+    QString trustedProxy; // whose X-Forwarded-For names the learner's address
     QString tlsCert;
     QString tlsKey;
     QString lrs;         // a learning record store's statement endpoint

@@ -80,7 +80,8 @@ const QList<QStringList> Migrations = {
 };
 
 // Every table with rows of one learner, by the column naming them: a
-// removed learner leaves none behind.
+// removed learner leaves none behind. The learner's own row goes last, so
+// that its count tells whether there was such a learner.
 const QList<QPair<QString, QString>> LearnerTables = {
     {QStringLiteral("sessions"), QStringLiteral("learner")},
     {QStringLiteral("marks"), QStringLiteral("learner")},
@@ -151,17 +152,25 @@ QString Store::openSqlite(const QString& workDir, const Options& options)
     db.setDatabaseName(where_);
     // Waits for another writer from the first statement on. The file is
     // made private before SQLite opens it; its -wal and -shm take its mode.
-    db.setConnectOptions(options.readOnly
-                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
-                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (options.readOnly && !QFileInfo::exists(where_)) {
-        return QStringLiteral("記録「%1」はまだありません").arg(where_);
-    }
-    if (!options.readOnly) {
-        if (const QString failed = PrivateFile::keepPrivate(where_, options.group);
-            !failed.isEmpty()) {
-            return failed;
+    db.setConnectOptions(options.readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;"
+                                                           "QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                                          : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (options.readOnly) {
+        if (!QFileInfo::exists(where_)) {
+            return QStringLiteral("記録「%1」はまだありません").arg(where_);
         }
+        // A copy in a folder that may not be written, with no -shm beside
+        // it: no server has it open, and SQLite reads it only if told that
+        // nothing will change it meanwhile.
+        QUrl file = QUrl::fromLocalFile(where_);
+        if (!QFileInfo::exists(where_ + QStringLiteral("-shm")) &&
+            !QFileInfo(QFileInfo(where_).path()).isWritable()) {
+            file.setQuery(QStringLiteral("immutable=1"));
+        }
+        db.setDatabaseName(file.toString(QUrl::FullyEncoded));
+    } else if (const QString failed = PrivateFile::keepPrivate(where_, options.group);
+               !failed.isEmpty()) {
+        return failed;
     }
     if (!db.open()) {
         return QStringLiteral("データベース「%1」を開けません: %2")

@@ -25,6 +25,10 @@ using ServerReplies::json;
 using ServerReplies::refusal;
 using ServerReplies::unavailable;
 
+// The store's failure, told without its place.
+const QString StoreDown =
+    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+
 constexpr int MaxNameLength = 64;
 
 QJsonArray findingsJson(const Findings& findings)
@@ -100,7 +104,8 @@ QString nameIn(const QByteArray& body)
 
 } // namespace
 
-ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const HttpRequest& request,
+ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& path,
+                                                const HttpRequest& request,
                                                 const HttpResponder& respond)
 {
     const bool post = request.method == "POST";
@@ -113,7 +118,7 @@ ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const HttpR
         return refusal(403, QStringLiteral("このページからの要求ではありません"));
     }
     if (post && path == QLatin1String("/api/teacher/signin")) {
-        return teacherSignIn(request, respond);
+        return teacherSignIn(store, request, respond);
     }
     if (get) {
         if (Reply page = staticFile(path); page.status == 200) {
@@ -123,35 +128,48 @@ ClassroomServer::Reply ClassroomServer::teacher(const QString& path, const HttpR
     const QByteArray id =
         Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
     const QByteArray hash = SignInCodes::sessionHash(id);
-    if (id.isEmpty() || !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch())) {
+    QString failed;
+    const bool signedIn =
+        !id.isEmpty() && store.teacherSession(hash, QDateTime::currentMSecsSinceEpoch(), &failed);
+    if (!failed.isEmpty()) {
+        return ServerReplies::unavailable(
+            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
+    }
+    if (!signedIn) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
     }
     if (get && path == QLatin1String("/api/teacher/state")) {
-        return teacherState(hash);
+        return teacherState(store, hash);
     }
     if (get) {
         return teacherFile(path, respond);
     }
     if (path == QLatin1String("/api/teacher/signout")) {
-        store_.removeTeacherSession(hash);
+        store.removeTeacherSession(hash);
+        const std::lock_guard<std::mutex> lock(shared_);
         madeCodes_.remove(hash);
         Reply r = json(200, {});
         r.headers.append(sessionCookie(Requests::TeacherCookieName, {}));
         return r;
     }
-    return teacherAct(path, request.body, hash);
+    return teacherAct(store, path, request.body, hash);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherSignIn(const HttpRequest& request,
+ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRequest& request,
                                                       const HttpResponder& respond)
 {
-    const QString address = request.peer.toString();
+    const QStringList keys{QStringLiteral("address ") + clientAddress(request)};
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
-    if (lockedOut(address, at)) {
+    if (lockedOut(keys, at)) {
         return refusal(429,
                        QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
     }
-    const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword();
+    QString failed;
+    const std::optional<QPair<QByteArray, QByteArray>> stored = store.teacherPassword(&failed);
+    if (!failed.isEmpty()) {
+        return ServerReplies::unavailable(
+            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
+    }
     if (!stored) {
         return refusal(
             409, QStringLiteral("先生のパスワードがまだありません。"
@@ -159,32 +177,42 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const HttpRequest& request
     }
     const QJsonValue given =
         QJsonDocument::fromJson(request.body).object().value(QStringLiteral("password"));
-    // About half a second on the event loop, at most ten times a minute
-    // from one address before the lock-out.
-    if (!given.isString() ||
-        !SignInCodes::sameBytes(SignInCodes::passwordHash(given.toString(), stored->first),
-                                stored->second)) {
-        return wrongAnswer(address, at, respond, QStringLiteral("パスワードが違います"));
+    if (!given.isString()) {
+        return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
     }
-    const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
-    }
-    Reply r = json(200, {});
-    r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
-    return r;
+    // About a second of hashing, on a thread of its own at a lower
+    // priority than the learners' answers.
+    return later(
+        hashing_, respond,
+        [this, keys, at, respond, password = given.toString(), salt = stored->first,
+         hash = stored->second](Store& s) {
+            if (!SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
+                return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
+            }
+            const QByteArray id = SignInCodes::newSessionId();
+            if (!s.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
+                return ServerReplies::unavailable(
+                    QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
+            }
+            Reply r = json(200, {});
+            r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
+            return r;
+        });
 }
 
-ClassroomServer::Reply ClassroomServer::teacherState(const QByteArray& sessionHash)
+ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteArray& sessionHash)
 {
     QJsonArray made;
-    for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
+    QList<QPair<QString, QString>> codes;
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        codes = madeCodes_.value(sessionHash);
+    }
+    for (const auto& [name, code] : codes) {
         made.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
     }
     return json(200,
-                {{QStringLiteral("learners"), QJsonArray::fromStringList(store_.learnerNames())},
+                {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
                  {QStringLiteral("made"), made},
                  {QStringLiteral("series"), seriesJson(workDir_)}});
 }
@@ -206,7 +234,8 @@ ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,
     return Reply{0, {}, {}, {}};
 }
 
-ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QByteArray& body,
+ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& path,
+                                                   const QByteArray& body,
                                                    const QByteArray& sessionHash)
 {
     const bool add = path == QLatin1String("/api/teacher/add");
@@ -220,15 +249,16 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
     }
     if (!add && !reset) {
-        const QString failed = store_.removeLearner(name);
+        const QString failed = store.removeLearner(name);
         forgetLearner(name);
         return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
     }
     const QString code = SignInCodes::newCode();
-    const QString failed = add ? store_.addLearner(name, code) : store_.setLearnerCode(name, code);
+    const QString failed = add ? store.addLearner(name, code) : store.setLearnerCode(name, code);
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }
+    const std::lock_guard<std::mutex> lock(shared_);
     if (reset) {
         knownSessions_.removeIf(
             [&name](const auto& entry) { return entry.value().learner == name; });
@@ -241,6 +271,7 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
 void ClassroomServer::forgetLearner(const QString& learner)
 {
     learners_.forget(learner);
+    const std::lock_guard<std::mutex> lock(shared_);
     knownSessions_.removeIf(
         [&learner](const auto& entry) { return entry.value().learner == learner; });
 }

@@ -182,7 +182,10 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
 {
     const QtTextMeasure measure;
     const bool secure = !r.tlsCert.isEmpty();
-    ClassroomServer classroom(folder, r.database, store, measure, secure);
+    ClassroomServer classroom(folder, r.database, measure, secure);
+    if (!r.trustedProxy.isEmpty()) {
+        classroom.trustProxy(QHostAddress(r.trustedProxy));
+    }
     HttpServer server(
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);

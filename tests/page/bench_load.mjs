@@ -9,7 +9,7 @@ import { execFileSync } from 'node:child_process';
 import { createHash, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import http from 'node:http';
-import { startServer, raw } from './serverLib.mjs';
+import { startServer, raw, rss } from './serverLib.mjs';
 
 const [program, learnersArg, secondsArg, name] = process.argv.slice(2);
 const count = Number(learnersArg);
@@ -17,7 +17,6 @@ const seconds = Number(secondsArg);
 const database = process.env.VELMORANT_DATABASE || '';
 const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
 
-const rss = (pid) => Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'utf8'))[1]) * 1024;
 // The server's processor time so far, in nanoseconds (user + system ticks).
 const cpu = (pid) => {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
