@@ -119,6 +119,8 @@ try {
   const status = await server.stop({ keep: true });
   server = await startServer(program, { database, folder: server.dir });
   base = server.url;
+  // She goes on where she was, on the result, and finds the problem in
+  // the marked series.
   const renAfter = client(base, ren.cookie);
   const continued = await renAfter.get('/api/state');
   expect('after a restart the session continues on its result', {
@@ -145,6 +147,8 @@ try {
   base = server.url;
   const meiLater = client(base);
   await meiLater.signIn(codes.mei);
+  // She goes on from her result, and leaving it keeps her mark.
+  await meiLater.post('/api/press', { button: 'toList' });
   const meiMarks = await meiLater.post('/api/open', { entry: 0 });
   expect('a mark pending at SIGHUP is kept, exit status 0', { status: hangUp === 0 && meiMarks.json &&
     meiMarks.json.screen === 'problem' ? 200 : 500, text: `exit ${hangUp} ${meiMarks.text}` }, 200);

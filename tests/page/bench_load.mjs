@@ -9,7 +9,7 @@ import { execFileSync } from 'node:child_process';
 import { createHash, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import http from 'node:http';
-import { startServer, raw, rss } from './serverLib.mjs';
+import { startServer, raw, rss, actionKey } from './serverLib.mjs';
 
 const [program, learnersArg, secondsArg, name] = process.argv.slice(2);
 const count = Number(learnersArg);
@@ -49,13 +49,30 @@ async function sessions(server) {
 const server = await startServer(program, { database });
 const agent = new http.Agent({ keepAlive: true, maxSockets: count + 10 });
 const origin = new URL(server.url).origin;
+// Each learner's actions name the seq of the last state they were given.
+const seqs = new Map();
+function seen(cookie, text) {
+  try {
+    const json = JSON.parse(text);
+    const seq = json.seq ?? (json.state && json.state.seq);
+    if (Number.isInteger(seq)) seqs.set(cookie, seq);
+  } catch (e) { /* not a state */ }
+}
 function post(cookie, path, data) {
   const u = new URL(server.url);
-  const body = JSON.stringify(data);
+  const body = JSON.stringify({ seq: seqs.get(cookie), key: actionKey(), ...data });
   return new Promise((resolve, reject) => {
     const req = http.request({ host: u.hostname, port: u.port, method: 'POST', path, agent,
       headers: { Cookie: cookie, Origin: origin, 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) } },
-    (res) => { const parts = []; res.on('data', (c) => parts.push(c)); res.on('end', () => resolve({ status: res.statusCode, body: Buffer.concat(parts).toString() })); });
+    (res) => {
+      const parts = [];
+      res.on('data', (c) => parts.push(c));
+      res.on('end', () => {
+        const text = Buffer.concat(parts).toString();
+        seen(cookie, text);
+        resolve({ status: res.statusCode, body: text });
+      });
+    });
     req.on('error', reject);
     req.end(body);
   });
@@ -67,6 +84,7 @@ try {
   const idle = rss(server.child.pid);
   const cookies = await sessions(server);
   for (const c of cookies) {
+    seen(c, (await raw(server.url, 'GET', '/api/state', { headers: { Cookie: c } })).text);
     const r = await post(c, '/api/open', { entry: 1 });
     if (r.status !== 200) throw new Error(`open: ${r.status} ${r.body}`);
   }

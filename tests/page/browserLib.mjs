@@ -69,10 +69,11 @@ export async function serverState(page) {
   return page.evaluate(async () => (await fetch('/api/state')).json());
 }
 
-// Each request of the page takes `ms` longer (0: as fast as it can).
-export async function slowNetwork(page, ms) {
+// The page's network: setNetwork(ms, offline) makes each request take `ms`
+// longer (0: as fast as it can), or fail as with the network gone.
+export async function network(page) {
   const cdp = await page.createCDPSession();
   await cdp.send('Network.enable');
-  await cdp.send('Network.emulateNetworkConditions',
-    { offline: false, latency: ms, downloadThroughput: -1, uploadThroughput: -1 });
+  return (latency, offline = false) => cdp.send('Network.emulateNetworkConditions',
+    { offline, latency, downloadThroughput: -1, uploadThroughput: -1 });
 }

@@ -35,10 +35,10 @@ export async function startServer(program, { learners = [], database = '', folde
     child.on('exit', (code) => reject(new Error(`velmorant-server ended (${code}): ${seen}`)));
   });
   // Ends the server as a teacher's Ctrl+C or a shutdown does (or closing
-  // its terminal: SIGHUP); returns its exit status. The folder is removed
-  // unless it is kept for a restart.
+  // its terminal: SIGHUP); returns its exit status, or the signal that
+  // ended it. The folder is removed unless it is kept for a restart.
   const stop = async ({ keep = false, signal = 'SIGTERM' } = {}) => {
-    let status = child.exitCode;
+    let status = child.exitCode ?? child.signalCode;
     if (status === null) {
       const ended = new Promise((resolve) => child.on('exit', (code, by) => resolve(code ?? by)));
       child.kill(signal);

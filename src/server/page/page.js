@@ -18,8 +18,12 @@ const board = document.getElementById('board');
 
 function $(id) { return document.getElementById(id); }
 
+// A reply that does not come is a lost connection: the action is sent again
+// with its key, so it is not applied twice.
+const ReplyWait = 30000;
+
 async function request(method, path, body) {
-  const options = { method, headers: {}, credentials: 'same-origin' };
+  const options = { method, headers: {}, credentials: 'same-origin', signal: AbortSignal.timeout(ReplyWait) };
   if (body !== undefined) {
     options.headers['Content-Type'] = 'application/json';
     options.body = JSON.stringify(body);
@@ -80,7 +84,7 @@ $('signin-form').addEventListener('submit', async (event) => {
       $('code').value = '';
       await load();
     } else {
-      $('signin-error').textContent = data.error || 'サインインできません';
+      $('signin-error').textContent = signInRefusal(status, data);
     }
   } catch (e) {
     $('signin-error').textContent = Lost;
@@ -88,6 +92,14 @@ $('signin-form').addEventListener('submit', async (event) => {
     button.disabled = false;
   }
 });
+
+// The server's reason, but not the inner workings of a server fault.
+function signInRefusal(status, data) {
+  if (status >= 500 && (status !== 503 || !data.error)) {
+    return 'いまはサインインできません。しばらくしてからもう一度サインインしてください';
+  }
+  return data.error || 'サインインできません';
+}
 
 // Reads the learner's state, again and again while the server cannot be
 // reached.
@@ -130,7 +142,8 @@ function predicted(action) { return action.path === '/api/move' || action.path =
 // state shown now, so that the server refuses it if that button changed the
 // screen.
 function send(path, fields) {
-  const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq });
+  const before = focusName;
+  const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq, before });
   if (predicted(queued)) {
     state = foreseen();
     if (state.focus) focusName = state.focus;
@@ -149,7 +162,7 @@ function enqueue(action) {
   const frames = (a) => a.path === '/api/move' && a.fields.frame !== undefined;
   if (queue.length >= 2 && frames(last) && frames(action) && last.fields.term === action.fields.term) {
     const after = foreseen();
-    if (after.board.terms.some((t) => t.frame < 0)) {
+    if (after.board && after.board.terms.some((t) => t.frame < 0)) {
       Object.assign(last, { fields: action.fields, key: action.key });
       return last;
     }
@@ -197,8 +210,10 @@ async function sendFirst() {
     taken(data, action);
     return undefined;
   }
-  // Refused: what was queued behind it no longer fits.
+  // Refused: what was queued behind it no longer fits, and the keys are
+  // where they were before it.
   queue.length = 0;
+  focusName = action.before;
   if (status === 401) showSignIn('もう一度サインインしてください');
   else if (status === 409 && data.state) show(data.state);
   else await load();
