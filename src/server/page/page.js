@@ -400,12 +400,23 @@ function show(s) {
 
 function carried() { return state && state.board ? state.board.carry : null; }
 
-// A term being dragged keeps its element: the board is drawn again when it
-// is let go.
+// While a pointer is down on the board its elements stay, so that a reply
+// arriving meanwhile takes neither a drag nor a tap (a click needs the same
+// element under the press and the release); the board is drawn again once
+// the release has been handled.
 let holding = false;
+let drawLater = false;
+board.addEventListener('pointerdown', () => { holding = true; }, true);
+function letGo() {
+  holding = false;
+  setTimeout(() => { if (!holding && drawLater) draw(); });
+}
+window.addEventListener('pointerup', letGo, true);
+window.addEventListener('pointercancel', letGo, true);
 
 function draw() {
   const s = state;
+  drawLater = Boolean(s) && holding;
   if (!s || holding) return;
   document.title = s.title;
   fitScale(s);
@@ -614,9 +625,7 @@ function pointerDown(e, i) {
     el.style.left = start.left + dx + 'px';
     el.style.top = start.top + dy + 'px';
   };
-  holding = true;
   const up = () => {
-    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
@@ -629,7 +638,6 @@ function pointerDown(e, i) {
     }
   };
   const cancel = () => {
-    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
