@@ -1,6 +1,7 @@
 // One libFuzzer target; VELMORANT_FUZZ_BODY names the FuzzBodies function it
-// feeds (catalog, series, marks, board, log or requests), and VELMORANT_FUZZ_PREPARE, when
-// defined, the one that sets up its working folder once.
+// feeds (catalog, series, marks, board, log, requests or httphead), and
+// VELMORANT_FUZZ_PREPARE, when defined, the one that sets up its working
+// folder once.
 #include "FuzzBodies.h"
 #include "WorkDir.h"
 #ifdef VELMORANT_FUZZ_EXTRA

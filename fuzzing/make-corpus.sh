@@ -2,7 +2,7 @@
 # Fills a folder with the seed inputs of one fuzz target: the bundled sample
 # data, the small hand-made files in fuzzing/seeds/<target>/ and, for the board
 # target, sample series with drag scripts after them.
-#   fuzzing/make-corpus.sh <catalog|series|marks|board|log|requests> <folder>
+#   fuzzing/make-corpus.sh <catalog|series|marks|board|log|requests|httphead> <folder>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../data
@@ -27,7 +27,7 @@ drops() {
 }
 
 case $target in
-requests) ;; # the hand-made seeds only
+requests | httphead) ;; # the hand-made seeds only
 catalog) cp "$data/ZQCList.TXT" "$out/data-ZQCList.TXT" ;;
 series) for f in "$data"/Bio*.TXT; do cp "$f" "$out/data-$(basename "$f")"; done ;;
 marks) cp "$data/Marked.txt" "$out/data-Marked.txt" ;;

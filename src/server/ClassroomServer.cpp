@@ -77,7 +77,8 @@ ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl,
                                  const TextMeasure& measure, bool secure)
     : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), measure_(measure),
       secure_(secure), stores_(workDir_, databaseUrl),
-      learners_({workDir_, homePage_, &measure_, &stores_})
+      learners_({workDir_, homePage_, &measure_, &stores_}),
+      report_(workDir_, databaseUrl, QStringLiteral("クラスの結果"))
 {
     for (const SoundCue cue : AllSoundCues) {
         soundFiles_.at(static_cast<std::size_t>(cue)) =

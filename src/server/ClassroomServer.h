@@ -2,6 +2,7 @@
 
 #include "server/HttpServer.h"
 #include "server/LearnerSessions.h"
+#include "server/ReportCache.h"
 #include "server/Requests.h"
 
 #include <QByteArray>
@@ -76,7 +77,7 @@ private:
     Reply teacherAct(Store& store, const QString& path, const QByteArray& body,
                      const QByteArray& sessionHash);
     Reply teacherState(Store& store, const QByteArray& sessionHash);
-    Reply teacherFile(Store& store, const QString& path);
+    Reply teacherFile(const QString& path, const HttpResponder& respond);
     void forgetLearner(const QString& learner);
 
     QString workDir_;
@@ -87,6 +88,7 @@ private:
     QHostAddress trustedProxy_;
     StoreThreads stores_;
     LearnerSessions learners_;
+    ReportCache report_;
     // The store's other work (sessions, the teacher's page), and hashing,
     // which takes a core for a while and so runs at a lower priority.
     Workers storeWork_{stores_, 2, 500, false};

@@ -10,6 +10,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -106,15 +107,23 @@ std::size_t connectionsAllowed()
 } // namespace
 
 // The server's side of every responder: cleared when the server goes, so
-// that a late reply from another thread finds nothing to post to.
+// that a late reply from another thread finds nothing to post to. A reply
+// made on the server's thread goes out at once, not after the requests
+// read with it.
 struct HttpServer::Outbox {
     std::mutex mutex;
     HttpServer* server = nullptr;
 
     void post(quint64 id, quint64 sequence, HttpReply reply)
     {
-        const std::lock_guard<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex);
         if (server == nullptr) {
+            return;
+        }
+        if (QThread::currentThread() == server->thread()) {
+            HttpServer* here = server;
+            lock.unlock();
+            here->deliver(id, sequence, std::move(reply));
             return;
         }
         QMetaObject::invokeMethod(
@@ -176,6 +185,7 @@ struct HttpServer::Connection {
     std::map<quint64, HttpReply> ready;
     std::deque<bool> keepAlive; // of each request not answered yet
     bool stopped = false;       // reads no more requests
+    bool reading = false;       // in readFrom, which an answer made there must not enter
     bool handshaking = false;
     bool lingering = false;
     qint64 acceptedMs = 0;
@@ -276,21 +286,33 @@ void HttpServer::accept(qintptr descriptor)
         delete socket;
         return;
     }
-    socket->setReadBufferSize(MaxRequest);
+    // A head's worth: the request being read is held in the connection.
+    socket->setReadBufferSize(HttpRequestHead::MaxHead);
     auto c = std::make_unique<Connection>();
     c->id = nextId_++;
     c->socket = socket;
     c->timer = new QTimer(socket);
     c->timer->setSingleShot(true);
     c->acceptedMs = c->sinceMs = now();
+    Connection& added = *c;
     const quint64 id = c->id;
+    connections_.emplace(id, std::move(c));
+    watch(added);
+    arm(added);
+}
+
+// What a connection's socket and timer set off; under TLS, its handshake.
+void HttpServer::watch(Connection& c)
+{
+    const quint64 id = c.id;
+    QTcpSocket* socket = c.socket;
     connect(socket, &QIODevice::readyRead, this, [this, id] {
         if (Connection* found = find(id)) {
             readFrom(*found);
         }
     });
     connect(socket, &QIODevice::bytesWritten, this, [this, id] { onWritten(id); });
-    connect(c->timer, &QTimer::timeout, this, [this, id] { onTimeout(id); });
+    connect(c.timer, &QTimer::timeout, this, [this, id] { onTimeout(id); });
     // Later, so that a connection never goes while it is being served.
     connect(
         socket, &QAbstractSocket::disconnected, this, [this, id] { drop(id); },
@@ -299,7 +321,7 @@ void HttpServer::accept(qintptr descriptor)
         socket, &QAbstractSocket::errorOccurred, this, [this, id] { drop(id); },
         Qt::QueuedConnection);
     if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
-        c->handshaking = true;
+        c.handshaking = true;
         tls->setSslConfiguration(tls_);
         connect(tls, &QSslSocket::encrypted, this, [this, id] {
             if (Connection* found = find(id)) {
@@ -310,9 +332,6 @@ void HttpServer::accept(qintptr descriptor)
         });
         tls->startServerEncryption();
     }
-    Connection& added = *c;
-    connections_.emplace(id, std::move(c));
-    arm(added);
 }
 
 // Reads requests while their answers are not too far behind; what the
@@ -325,6 +344,7 @@ void HttpServer::readFrom(Connection& c)
         c.socket->skip(c.socket->bytesAvailable());
         return;
     }
+    c.reading = true;
     while (!c.stopped && c.unanswered() < MaxPipelined) {
         if (c.in.size() < MaxRequest && c.socket->bytesAvailable() > 0) {
             c.in += c.socket->read(MaxRequest - c.in.size());
@@ -351,6 +371,7 @@ void HttpServer::readFrom(Connection& c)
         }
         dispatch(c);
     }
+    c.reading = false;
     arm(c);
 }
 
@@ -399,7 +420,7 @@ void HttpServer::deliver(quint64 id, quint64 sequence, HttpReply reply)
         c->ready.emplace(sequence, std::move(reply));
         writeReady(*c);
         // The answer may have made room for requests waiting behind it.
-        if (!c->lingering) {
+        if (!c->lingering && !c->reading) {
             readFrom(*c);
         }
     }

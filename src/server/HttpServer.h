@@ -85,6 +85,7 @@ private:
     class Listener;
 
     void accept(qintptr descriptor);
+    void watch(Connection& c);
     void readFrom(Connection& c);
     void dispatch(Connection& c);
     void refuse(Connection& c, int status, const QString& reason);

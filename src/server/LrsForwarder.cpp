@@ -5,7 +5,18 @@
 
 #include <cstdio>
 
-LrsForwarder::LrsForwarder(Store& store, LrsSender::Settings settings) : store_(store)
+namespace
+{
+
+void tell(const QString& what)
+{
+    std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(what));
+}
+
+} // namespace
+
+LrsForwarder::LrsForwarder(QString workDir, QString url, LrsSender::Settings settings)
+    : workDir_(std::move(workDir)), url_(std::move(url))
 {
     // Each batch is tried once; the waits between tries are the timer's, so
     // that ending the server never waits for them.
@@ -14,78 +25,95 @@ LrsForwarder::LrsForwarder(Store& store, LrsSender::Settings settings) : store_(
     settings.timeoutMs = 10000;
     worker_ = new QObject;
     worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_.start();
-    QMetaObject::invokeMethod(
-        worker_, [this, settings] { sender_ = std::make_unique<LrsSender>(settings); });
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &LrsForwarder::tick);
-    timer_.start(0);
+    QMetaObject::invokeMethod(worker_, [this, settings] {
+        sender_ = std::make_unique<LrsSender>(settings);
+        timer_ = new QTimer(worker_);
+        timer_->setSingleShot(true);
+        QObject::connect(timer_, &QTimer::timeout, worker_, [this] { tick(); });
+        timer_->start(0);
+    });
 }
 
 LrsForwarder::~LrsForwarder()
 {
-    timer_.stop();
+    // A connection is closed by the thread that opened it.
     QMetaObject::invokeMethod(
-        worker_, [this] { sender_.reset(); }, Qt::BlockingQueuedConnection);
+        worker_,
+        [this] {
+            timer_->stop();
+            sender_.reset();
+            store_.reset();
+        },
+        Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
 
 void LrsForwarder::tick()
 {
-    if (busy_) {
-        return;
+    if (!store_) {
+        store_ = std::make_unique<Store>();
+        if (const QString failed = store_->open(workDir_, url_); !failed.isEmpty()) {
+            tell(failed);
+            store_.reset();
+            wait(true, false);
+            return;
+        }
     }
     StatementReader reader;
     QList<Answer> batch;
-    QStringList unreadable;
-    for (const QByteArray& line : store_.unsentStatements(BatchSize)) {
+    QString failed;
+    for (const QByteArray& line : store_->unsentStatements(BatchSize, &failed)) {
         QString why;
         if (std::optional<Answer> a = reader.parse(line, &why)) {
             batch.append(std::move(*a));
         } else {
-            std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(why));
+            tell(why);
         }
     }
-    if (batch.isEmpty()) {
-        timer_.start(IdleMs);
+    if (!failed.isEmpty() || batch.isEmpty()) {
+        // A store that failed is opened again: the database may be back.
+        if (!failed.isEmpty()) {
+            store_.reset();
+        }
+        wait(!failed.isEmpty(), false);
         return;
     }
-    busy_ = true;
-    QMetaObject::invokeMethod(worker_, [this, batch] {
-        QList<QUuid> accepted;
-        LrsSender::Summary summary;
-        const bool going = sender_->sendBatch(batch, &accepted, &summary);
-        QMetaObject::invokeMethod(this,
-                                  [this, batch, accepted, going, problems = summary.problems] {
-                                      sent(batch, accepted, !going, problems);
-                                  });
-    });
+    QList<QUuid> accepted;
+    LrsSender::Summary summary;
+    const bool going = sender_->sendBatch(batch, &accepted, &summary);
+    for (const QString& problem : std::as_const(summary.problems)) {
+        tell(problem);
+    }
+    const bool marked = mark(batch, accepted, !going);
+    wait(!going || !marked, batch.size() == BatchSize);
 }
 
-void LrsForwarder::sent(const QList<Answer>& batch, const QList<QUuid>& accepted, bool stopped,
-                        const QStringList& problems)
+bool LrsForwarder::mark(const QList<Answer>& batch, const QList<QUuid>& accepted, bool stopped)
 {
-    busy_ = false;
-    for (const QString& problem : problems) {
-        std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(problem));
-    }
     QStringList acceptedIds;
     QStringList refusedIds;
     for (const Answer& a : batch) {
         const QString id = a.id.toString(QUuid::WithoutBraces);
         (accepted.contains(a.id) ? acceptedIds : refusedIds).append(id);
     }
-    QString failed = store_.setLrsState(acceptedIds, Store::LrsState::Accepted);
+    QString failed = store_->setLrsState(acceptedIds, Store::LrsState::Accepted);
     // A statement the store refuses on its own is not sent again; one
     // not tried because the store went down is.
     if (!stopped && failed.isEmpty()) {
-        failed = store_.setLrsState(refusedIds, Store::LrsState::Refused);
+        failed = store_->setLrsState(refusedIds, Store::LrsState::Refused);
     }
     if (!failed.isEmpty()) {
-        std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(failed));
+        tell(failed);
+        store_.reset();
     }
+    return failed.isEmpty();
+}
+
+void LrsForwarder::wait(bool stopped, bool more)
+{
     waitMs_ = stopped ? std::min(waitMs_ * 2, LongestWaitMs) : IdleMs;
-    timer_.start(stopped || batch.size() < BatchSize ? waitMs_ : 0);
+    timer_->start(stopped || !more ? waitMs_ : 0);
 }

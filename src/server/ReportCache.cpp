@@ -35,13 +35,14 @@ void ReportCache::serve(const Done& done)
 {
     if (!store_) {
         store_ = std::make_unique<Store>();
-        failure_ = store_->open(workDir_, url_);
+        if (const QString failed = store_->open(workDir_, url_); !failed.isEmpty()) {
+            store_.reset(); // opened again next time: the database may be back
+            done(nullptr, failed);
+            return;
+        }
     }
-    if (!failure_.isEmpty()) {
-        done(nullptr, failure_);
-        return;
-    }
-    // Asked again after each request: a store shared with other servers
+    const qint64 failuresBefore = store_->failureCount();
+    // Asked again for each request: a store shared with other servers
     // changes without this one knowing.
     const QString state = store_->statementsState();
     if (!files_ || state.isEmpty() || state != builtFor_) {
@@ -53,6 +54,12 @@ void ReportCache::serve(const Done& done)
         // give their pages back rather than keep them for the next build.
         malloc_trim(0);
 #endif
+    }
+    if (store_->failureCount() != failuresBefore) {
+        store_.reset();
+        files_.reset();
+        done(nullptr, QStringLiteral("記録を読めません。しばらくしてからもう一度開いてください"));
+        return;
     }
     done(files_, {});
 }

@@ -22,7 +22,8 @@ public:
         QByteArray page;                         // index.html
         QHash<QString, QByteArray> spreadsheets; // by ReportFiles' names
     };
-    // Called on the report's thread: the files, or none and the reason.
+    // Called on the report's thread: the files, or none and the reason in
+    // Japanese (the store cannot be read just now).
     using Done = std::function<void(std::shared_ptr<const Files>, const QString& failure)>;
 
     // The store as Store::open takes it; `title` heads the page.
@@ -46,7 +47,6 @@ private:
     QObject* worker_ = nullptr; // lives on thread_
     // Made, used and ended on thread_.
     std::unique_ptr<Store> store_;
-    QString failure_;
     QString builtFor_; // the statements' state the files were built for
     std::shared_ptr<const Files> files_;
 };

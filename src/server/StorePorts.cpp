@@ -11,16 +11,21 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
     : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
       problems_(workDir)
 {
-    if (const std::optional<Store::Reviews> kept = store_->reviews(learner_);
-        kept && kept->answers >= 0) {
+    const std::optional<Store::Reviews> kept = store_->reviews(learner_);
+    if (!kept) {
+        return; // the store failed, as its failures tell the caller
+    }
+    if (kept->answers >= 0) {
         takeUp(*kept);
         return;
     }
     // Kept from now on: a failed save is tried again at the next sign-in.
-    readAnswers();
-    const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(), answers_.size()};
-    if (store_->saveReviews(learner_, built).isEmpty()) {
-        taken_ = built.answers;
+    if (readAnswers()) {
+        const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(),
+                                   answers_.size()};
+        if (store_->saveReviews(learner_, built).isEmpty()) {
+            taken_ = built.answers;
+        }
     }
 }
 
@@ -111,12 +116,17 @@ const QList<Answer>& StoreAnswers::answers() const
     return answers_;
 }
 
-void StoreAnswers::readAnswers() const
+bool StoreAnswers::readAnswers() const
 {
+    QString failed;
+    const QList<QByteArray> lines = store_->statements(learner_, &failed);
+    if (!failed.isEmpty()) {
+        return false; // the schedule stays as it was
+    }
     FastStatementReader reader;
     Schedule all(schedule_.days());
     answers_.clear();
-    for (const QByteArray& line : store_->statements(learner_)) {
+    for (const QByteArray& line : lines) {
         QString why;
         if (std::optional<Answer> a = reader.parse(line, &why)) {
             problems_.update(*a);
@@ -130,6 +140,7 @@ void StoreAnswers::readAnswers() const
     }
     schedule_ = std::move(all);
     answersRead_ = true;
+    return true;
 }
 
 StoreMarks::StoreMarks(Store& store, QString learner) : store_(&store), learner_(std::move(learner))

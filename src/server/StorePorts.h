@@ -40,7 +40,9 @@ public:
 
 private:
     void takeUp(const Store::Reviews& kept);
-    void readAnswers() const;
+    // Every answer, and the schedule they make; false, and nothing changed,
+    // when the statements cannot be read.
+    bool readAnswers() const;
 
     Store* store_;
     QString learner_;

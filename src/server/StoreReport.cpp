@@ -8,8 +8,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <numeric>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -48,14 +51,89 @@ std::vector<std::size_t> inOrder(const std::deque<Row>& rows, const QStringList&
     return order;
 }
 
+// Parses statements on a thread of its own while the database is read:
+// the two take about as long. Each row is parsed in place; a few batches
+// wait at most, so that the text read is let go soon after.
+class Parser
+{
+public:
+    Parser() : thread_([this] { run(); }) {}
+    ~Parser() { finish(); }
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    void add(Row* row, QByteArray json)
+    {
+        batch_.emplace_back(row, std::move(json));
+        if (batch_.size() == BatchSize) {
+            send();
+        }
+    }
+    // Waits until every row added is parsed.
+    void finish()
+    {
+        if (!thread_.joinable()) {
+            return;
+        }
+        send();
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    using Batch = std::vector<std::pair<Row*, QByteArray>>;
+    static constexpr std::size_t BatchSize = 512;
+    static constexpr std::size_t MaxWaiting = 4;
+
+    void send()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return waiting_.size() < MaxWaiting; });
+        waiting_.push_back(std::move(batch_));
+        batch_ = {};
+        lock.unlock();
+        changed_.notify_all();
+    }
+    void run()
+    {
+        FastStatementReader reader;
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return done_ || !waiting_.empty(); });
+            if (waiting_.empty()) {
+                return;
+            }
+            Batch batch = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            changed_.notify_all();
+            for (auto& [row, json] : batch) {
+                row->answer = reader.parse(json, &row->why);
+            }
+        }
+    }
+
+    Batch batch_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> waiting_;
+    bool done_ = false;
+    std::thread thread_; // last: it starts once the rest is made
+};
+
 } // namespace
 
 ClassFolder::Read read(Store& store)
 {
+    // A deque: rows stay where they are while the parser fills them in.
     std::deque<Row> rows;
     QStringList learners;
     QHash<QString, int> learnerAt;
-    FastStatementReader reader;
+    Parser parser;
     const bool whole = store.eachStatement([&](const Store::StatementRow& r) {
         const auto known = learnerAt.constFind(r.learner);
         const int learner = known != learnerAt.cend() ? *known : int(learners.size());
@@ -63,10 +141,10 @@ ClassFolder::Read read(Store& store)
             learnerAt.insert(r.learner, learner);
             learners.append(r.learner);
         }
-        Row row{learner, r.timestampMs, r.id, {}, {}};
-        row.answer = reader.parse(r.json, &row.why);
-        rows.push_back(std::move(row));
+        rows.push_back({learner, r.timestampMs, r.id, {}, {}});
+        parser.add(&rows.back(), r.json);
     });
+    parser.finish();
     const std::vector<std::size_t> order = inOrder(rows, learners);
     ClassFolder::Read out;
     out.answers.reserve(qsizetype(rows.size()));

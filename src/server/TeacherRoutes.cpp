@@ -11,7 +11,6 @@
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
-#include "server/StoreReport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -70,6 +69,30 @@ QJsonArray seriesJson(const QString& workDir)
     return out;
 }
 
+// The page (`html`) or a spreadsheet of the report; `attachment`: to be
+// saved as `name` rather than shown.
+HttpReply reportReply(const ReportCache::Files& files, bool html, bool attachment,
+                      const QString& name)
+{
+    HttpReply r;
+    if (html) {
+        r.type = "text/html; charset=utf-8";
+        r.body = files.page;
+        // The report's own style and pictures, shown in the teacher's page.
+        r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                                   QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
+                                              "img-src data:; frame-ancestors 'self'")));
+    } else {
+        r.type = "text/csv; charset=utf-8";
+        r.body = files.spreadsheets.value(name);
+    }
+    if (attachment) {
+        r.headers.append(qMakePair(QByteArray("Content-Disposition"),
+                                   "attachment; filename=\"" + name.toLatin1() + '"'));
+    }
+    return r;
+}
+
 QString nameIn(const QByteArray& body)
 {
     return QJsonDocument::fromJson(body)
@@ -119,7 +142,7 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
         return teacherState(store, hash);
     }
     if (get) {
-        return teacherFile(store, path);
+        return teacherFile(path, respond);
     }
     if (path == QLatin1String("/api/teacher/signout")) {
         store.removeTeacherSession(hash);
@@ -194,7 +217,8 @@ ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteAr
                  {QStringLiteral("series"), seriesJson(workDir_)}});
 }
 
-ClassroomServer::Reply ClassroomServer::teacherFile(Store& store, const QString& path)
+ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,
+                                                    const HttpResponder& respond)
 {
     const bool report = path == QLatin1String("/teacher/report");
     const bool page = path == QLatin1String("/teacher/index.html");
@@ -202,24 +226,12 @@ ClassroomServer::Reply ClassroomServer::teacherFile(Store& store, const QString&
     if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    const ClassReport::Report classReport = StoreReport::of(store, workDir_);
-    Reply r;
-    if (report || page) {
-        r.type = "text/html; charset=utf-8";
-        r.body = ReportFiles::indexHtml(classReport, QStringLiteral("クラスの結果"));
-        // The report's own style and pictures, shown in the teacher's page.
-        r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
-                                   QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
-                                              "img-src data:; frame-ancestors 'self'")));
-    } else {
-        r.type = "text/csv; charset=utf-8";
-        r.body = ReportFiles::spreadsheet(name, classReport);
-    }
-    if (!report) {
-        r.headers.append(qMakePair(QByteArray("Content-Disposition"),
-                                   "attachment; filename=\"" + name.toLatin1() + '"'));
-    }
-    return r;
+    // Answered from the report's thread: no learner waits for it.
+    report_.files([report, page, name, respond](std::shared_ptr<const ReportCache::Files> files,
+                                                const QString& failure) {
+        respond(files ? reportReply(*files, report || page, !report, name) : unavailable(failure));
+    });
+    return Reply{0, {}, {}, {}};
 }
 
 ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& path,

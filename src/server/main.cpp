@@ -204,7 +204,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
             !failed.isEmpty()) {
             return fail(failed);
         }
-        forwarder = std::make_unique<LrsForwarder>(store, settings);
+        forwarder = std::make_unique<LrsForwarder>(folder, r.database, settings);
     }
     const QHostAddress address(r.listen);
     const quint16 port = listenOn(server, address, r.port);

@@ -500,12 +500,24 @@ function drawFrame(f, i) {
     frame.classList.add('target');
     frame.setAttribute('aria-description', c.name);
   }
-  frame.addEventListener('click', () => frameTapped(i));
+  onTap(frame, () => frameTapped(i));
   const caption = make('div', 'caption', f.caption);
   caption.textContent = f.caption.text;
   caption.dataset.frame = i;
-  caption.addEventListener('click', () => frameTapped(i));
+  onTap(caption, () => frameTapped(i));
   fit(caption);
+}
+
+// A tap counts when the pointer goes down: a reply drawn before it comes up
+// replaces the element, and the click would then never come. A click with
+// no pointer (the keyboard, a screen reader) counts too.
+function onTap(el, tapped) {
+  el.addEventListener('pointerdown', (e) => {
+    if (e.button > 0) return;
+    e.stopPropagation();
+    tapped();
+  });
+  el.addEventListener('click', (e) => { if (e.detail === 0) tapped(); });
 }
 
 function drawTerm(t, i, b) {
