@@ -150,7 +150,7 @@ function send(path, fields) {
     draw();
   }
   queued.focus = focusName;
-  board.dataset.pending = '1';
+  markPending();
   drain();
 }
 
@@ -182,7 +182,7 @@ async function drain() {
     }
   } finally {
     sending = false;
-    delete board.dataset.pending;
+    markPending();
   }
 }
 
@@ -414,9 +414,17 @@ function letGo() {
 window.addEventListener('pointerup', letGo, true);
 window.addEventListener('pointercancel', letGo, true);
 
+// The board is marked while something the learner did is not yet drawn as
+// the server holds it.
+function markPending() {
+  if (queue.length || drawLater) board.dataset.pending = '1';
+  else delete board.dataset.pending;
+}
+
 function draw() {
   const s = state;
   drawLater = Boolean(s) && holding;
+  markPending();
   if (!s || holding) return;
   document.title = s.title;
   fitScale(s);
