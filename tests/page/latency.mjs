@@ -12,12 +12,14 @@ const server = await startServer(program, { learners: ['aoi'], database });
 const { browser, close } = await launch();
 const apart = () => new Promise((resolve) => setTimeout(resolve, 150));
 
-// The centre of a term, or the foot of a frame, as drawn now.
+// The centre of a term, or the foot of a frame, as drawn now (looked up and
+// measured at once: a reply may draw the board again at any moment).
 async function spot(page, selector) {
-  return page.$eval(selector, (el) => {
+  return page.evaluate((sel) => {
+    const el = document.querySelector(sel);
     const r = el.getBoundingClientRect();
     return { x: r.x + r.width / 2, y: r.y + (el.dataset.term ? r.height / 2 : r.height * 0.92) };
-  });
+  }, selector);
 }
 
 async function tap(page, selector) {

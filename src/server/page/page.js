@@ -150,7 +150,7 @@ function send(path, fields) {
     draw();
   }
   queued.focus = focusName;
-  board.dataset.pending = '1';
+  markPending();
   drain();
 }
 
@@ -182,7 +182,7 @@ async function drain() {
     }
   } finally {
     sending = false;
-    delete board.dataset.pending;
+    markPending();
   }
 }
 
@@ -400,12 +400,31 @@ function show(s) {
 
 function carried() { return state && state.board ? state.board.carry : null; }
 
-// A term being dragged keeps its element: the board is drawn again when it
-// is let go.
+// While a pointer is down on the board its elements stay, so that a reply
+// arriving meanwhile takes neither a drag nor a tap (a click needs the same
+// element under the press and the release); the board is drawn again once
+// the release has been handled.
 let holding = false;
+let drawLater = false;
+board.addEventListener('pointerdown', () => { holding = true; }, true);
+function letGo() {
+  holding = false;
+  setTimeout(() => { if (!holding && drawLater) draw(); });
+}
+window.addEventListener('pointerup', letGo, true);
+window.addEventListener('pointercancel', letGo, true);
+
+// The board is marked while something the learner did is not yet drawn as
+// the server holds it.
+function markPending() {
+  if (queue.length || drawLater) board.dataset.pending = '1';
+  else delete board.dataset.pending;
+}
 
 function draw() {
   const s = state;
+  drawLater = Boolean(s) && holding;
+  markPending();
   if (!s || holding) return;
   document.title = s.title;
   fitScale(s);
@@ -626,9 +645,7 @@ function pointerDown(e, i) {
     el.style.left = start.left + dx + 'px';
     el.style.top = start.top + dy + 'px';
   };
-  holding = true;
   const up = () => {
-    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
@@ -641,7 +658,6 @@ function pointerDown(e, i) {
     }
   };
   const cancel = () => {
-    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
