@@ -35,7 +35,9 @@ void ReportCache::serve(const Done& done)
 {
     if (!store_) {
         store_ = std::make_unique<Store>();
-        if (const QString failed = store_->open(workDir_, url_); !failed.isEmpty()) {
+        Store::Options options;
+        options.longReads = true;
+        if (const QString failed = store_->open(workDir_, url_, options); !failed.isEmpty()) {
             store_.reset(); // opened again next time: the database may be back
             done(nullptr, failed);
             return;

@@ -218,6 +218,9 @@ QString Store::openPostgres(const QString& url, const Options& options)
     if (options.readOnly) {
         settings.append(QStringLiteral("SET default_transaction_read_only = on"));
     }
+    if (options.longReads) {
+        settings.append(QStringLiteral("SET statement_timeout = 0"));
+    }
     for (const QString& sql : std::as_const(settings)) {
         if (QSqlQuery q(db); !q.exec(sql)) {
             return openFailure(QStringLiteral("データベースを設定できません: ") +

@@ -30,6 +30,9 @@ public:
         // Opens without writing anything, the schema's update included: a
         // store of an older version is read as it is.
         bool readOnly = false;
+        // Reads the whole store (the class report): no time limit on a
+        // statement, which a learner's request has.
+        bool longReads = false;
         // SQLite: the group that may read the file too (0640), else the
         // owner alone (0600).
         QString group;
