@@ -8,7 +8,7 @@
 import { execFileSync } from 'node:child_process';
 import { createHash, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
-import http from 'node:http';
+import { httpClient, Learner, loadAverage, sleep } from './benchLib.mjs';
 import { startServer, raw } from './serverLib.mjs';
 
 const [program, learnersArg, secondsArg, name] = process.argv.slice(2);
@@ -23,7 +23,6 @@ const cpu = (pid) => {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
   return (Number(fields[11]) + Number(fields[12])) * 1e7;
 };
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function sessions(server) {
   const names = Array.from({ length: count }, (_, i) => `learner${String(i + 1).padStart(4, '0')}`);
@@ -48,45 +47,34 @@ async function sessions(server) {
 }
 
 const server = await startServer(program, { database });
-const agent = new http.Agent({ keepAlive: true, maxSockets: count + 10 });
-const origin = new URL(server.url).origin;
-function post(cookie, path, data) {
-  const u = new URL(server.url);
-  const body = JSON.stringify(data);
-  return new Promise((resolve, reject) => {
-    const req = http.request({ host: u.hostname, port: u.port, method: 'POST', path, agent,
-      headers: { Cookie: cookie, Origin: origin, 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) } },
-    (res) => { const parts = []; res.on('data', (c) => parts.push(c)); res.on('end', () => resolve({ status: res.statusCode, body: Buffer.concat(parts).toString() })); });
-    req.on('error', reject);
-    req.end(body);
-  });
-}
-
+const client = httpClient(server.url, { sockets: count + 10 });
 try {
   await raw(server.url, 'GET', '/');
   await sleep(500);
   const idle = rss(server.child.pid);
-  const cookies = await sessions(server);
-  for (const c of cookies) {
-    const r = await post(c, '/api/open', { entry: 1 });
-    if (r.status !== 200) throw new Error(`open: ${r.status} ${r.body}`);
+  const learners = (await sessions(server)).map((cookie) => new Learner(client, cookie));
+  for (const learner of learners) {
+    await learner.state();
+    const r = await learner.act('/api/open', { entry: 1 });
+    if (r.status !== 200) throw new Error(`open: ${r.status} ${r.text}`);
   }
   const times = [];
   let errors = 0;
   const cpuBefore = cpu(server.child.pid);
+  const load = loadAverage();
   const end = Date.now() + seconds * 1000;
-  await Promise.all(cookies.map(async (cookie, i) => {
-    await sleep((i * 1000) / cookies.length);
+  await Promise.all(learners.map(async (learner, i) => {
+    await sleep((i * 1000) / learners.length);
     let term = 0;
     for (let next = Date.now(); next < end; next += 1000) {
       const started = process.hrtime.bigint();
-      const r = await post(cookie, '/api/move', { term, frame: Answer[term] });
+      const r = await learner.act('/api/move', { term, frame: Answer[term] });
       times.push(Number(process.hrtime.bigint() - started));
       if (r.status !== 200) errors += 1;
       term += 1;
       if (term === Answer.length) {
         term = 0;
-        if ((await post(cookie, '/api/press', { button: 'retry' })).status !== 200) errors += 1;
+        if ((await learner.act('/api/press', { button: 'retry' })).status !== 200) errors += 1;
       }
       await sleep(Math.max(0, next + 1000 - Date.now()));
     }
@@ -95,9 +83,9 @@ try {
   const cpuPerAnswer = Math.round((cpu(server.child.pid) - cpuBefore) / times.length);
   times.sort((a, b) => a - b);
   const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
-  console.log(`${name}: ${at(0.5)} ns, p99 ${at(0.99)} ns, answers ${times.length}, errors ${errors}, server processor ${cpuPerAnswer} ns an answer`);
+  console.log(`${name}: ${at(0.5)} ns, p99 ${at(0.99)} ns, answers ${times.length}, errors ${errors}, server processor ${cpuPerAnswer} ns an answer, load ${load}`);
   console.log(`${name}_memory: ${busy} bytes, floor idle ${idle} bytes, ratio ${(busy / idle).toFixed(2)}`);
 } finally {
-  agent.destroy();
+  client.close();
   await server.stop();
 }
