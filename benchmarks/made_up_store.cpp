@@ -2,17 +2,17 @@
 // client: learners with codes and open sessions, and each learner's record
 // of checks as the server itself stores them.
 //   made_up_store [--database URL] FOLDER LEARNERS PER_DAY DAYS
-// Prints one line a learner: name, code ("-" past the first 40) and
-// session id, tab-separated.
+// Prints one line a learner: name, code and session id, tab-separated.
 #include "MadeUpClass.h"
+#include "record/HomePage.h"
 #include "record/Statements.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
+#include "server/StorePorts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QSqlDatabase>
 #include <QStringList>
 
 #include <cstdio>
@@ -20,57 +20,58 @@
 namespace
 {
 
-// The most learners that sign in at once in the bench: only they get a
-// code the server can take (hashing a code takes a while). The others'
-// hashes are random bytes, each in the bucket of a code of its own, so that
-// a sign-in still costs what it costs in a class of that size.
-constexpr int WithCodes = 40;
-
 // Learners with a code and a session that lasts the bench out.
 QString addLearners(Store& store, const QStringList& names)
 {
     const qint64 until = QDateTime::currentMSecsSinceEpoch() + qint64(8) * 3600 * 1000;
-    for (qsizetype l = 0; l < names.size(); ++l) {
+    for (const QString& name : names) {
         const QString code = SignInCodes::newCode();
-        const QByteArray salt = SignInCodes::newSalt();
         const QByteArray session = SignInCodes::newSessionId();
-        const bool usable = l < WithCodes;
-        const QByteArray hash = usable ? SignInCodes::hash(code, salt)
-                                       : SignInCodes::newSalt() + SignInCodes::newSalt();
-        QString failed = store.addLearner({names.at(l), SignInCodes::bucket(code), salt, hash});
+        QString failed = store.addLearner(name, code);
         if (failed.isEmpty()) {
-            failed = store.addSession(SignInCodes::sessionHash(session), names.at(l), until);
+            failed = store.addSession(SignInCodes::sessionHash(session), name, until);
         }
         if (!failed.isEmpty()) {
             return failed;
         }
-        std::printf("%s\t%s\t%s\n", qUtf8Printable(names.at(l)),
-                    usable ? qUtf8Printable(code) : "-", session.constData());
+        std::printf("%s\t%s\t%s\n", qUtf8Printable(name), qUtf8Printable(code),
+                    session.constData());
     }
     return {};
 }
 
-// One transaction a learner: a year of checks is written in seconds.
+// One transaction a learner, so that a year of checks is written in
+// seconds; then the learner's review state, kept as the server keeps it
+// when the checks arrive one by one.
 QString addChecks(Store& store, const QString& folder, const QStringList& names, int perDay,
                   int days)
 {
-    QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::connectionNames().value(0));
     qsizetype current = -1;
+    const auto finish = [&]() {
+        if (current < 0) {
+            return QString();
+        }
+        if (const QString failed = store.commit(); !failed.isEmpty()) {
+            return failed;
+        }
+        StoreAnswers(store, names.at(current), folder, HomePage::read(folder).url);
+        return QString();
+    };
     const QString failed = MadeUpClass::eachCheck(
         folder, names, perDay, days, [&](qsizetype learner, const Answer& a) {
             if (learner != current) {
-                if ((current >= 0 && !db.commit()) || !db.transaction()) {
-                    return QStringLiteral("transaction failed");
+                if (QString done = finish(); !done.isEmpty()) {
+                    return done;
+                }
+                if (QString begun = store.begin(); !begun.isEmpty()) {
+                    return begun;
                 }
                 current = learner;
             }
             return store.appendStatement(names.at(learner), a.id.toString(QUuid::WithoutBraces),
                                          a.problemId(), a.timestampMs, Statements::line(a));
         });
-    if (current >= 0 && !db.commit()) {
-        return QStringLiteral("commit failed");
-    }
-    return failed;
+    return failed.isEmpty() ? finish() : failed;
 }
 
 } // namespace

@@ -19,7 +19,9 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         return {};
     }
     Store store;
-    if (QString failed = store.open(folder, database); !failed.isEmpty()) {
+    Store::Options options;
+    options.readOnly = true;
+    if (QString failed = store.open(folder, database, options); !failed.isEmpty()) {
         return failed;
     }
     ClassFolder::Read stored = StoreReport::read(store);

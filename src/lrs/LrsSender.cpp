@@ -1,5 +1,6 @@
 #include "lrs/LrsSender.h"
 
+#include "files/PrivateFile.h"
 #include "record/Statements.h"
 
 #include <QEventLoop>
@@ -22,10 +23,9 @@ QString LrsSender::readAuthFile(const QString& path, QByteArray* authorization)
     if (!file.exists()) {
         return QStringLiteral("認証のファイル「%1」が見つかりません").arg(path);
     }
-    if (file.permissions() & QFileDevice::ReadOther) {
-        return QStringLiteral("認証のファイル「%1」はほかの人も読めるので使いません。"
-                              "chmod 600 %1 として、自分だけが読めるようにしてください")
-            .arg(path);
+    if (QString shared = PrivateFile::refuseShared(path, QStringLiteral("認証のファイル"));
+        !shared.isEmpty()) {
+        return shared;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         return QStringLiteral("認証のファイル「%1」を読めません: %2").arg(path, file.errorString());

@@ -62,6 +62,17 @@ Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
     return u;
 }
 
+void Schedule::restore(const QList<ScheduledProblem>& problems, SetAside counts)
+{
+    problems_.clear();
+    for (const ScheduledProblem& p : problems) {
+        problems_.insert(p.problemId, p);
+    }
+    uses_.clear();
+    beforeLastReview_ = counts.beforeLastReview;
+    aheadOfReading_ = counts.aheadOfReading;
+}
+
 namespace
 {
 

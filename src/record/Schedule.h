@@ -51,6 +51,21 @@ public:
     QString setAsideNote() const;
     int setAside() const { return beforeLastReview_ + aheadOfReading_; }
 
+    // The answers set aside, by reason: with problems(), all that a store
+    // keeps so as not to add every answer again.
+    struct SetAside {
+        int beforeLastReview = 0;
+        int aheadOfReading = 0;
+        bool operator==(const SetAside& o) const
+        {
+            return beforeLastReview == o.beforeLastReview && aheadOfReading == o.aheadOfReading;
+        }
+    };
+    SetAside setAsideCounts() const { return {beforeLastReview_, aheadOfReading_}; }
+    // Takes up a state kept from problems() and setAsideCounts(); uses()
+    // starts empty, the answers before it being left unread.
+    void restore(const QList<ScheduledProblem>& problems, SetAside counts);
+
 private:
     Use use(const Answer& a, qint64 readAtMs, const ScheduledProblem* known) const;
 

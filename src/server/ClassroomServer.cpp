@@ -11,10 +11,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
-#include <QHttpServerRequest>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpSocket>
 #include <QTimer>
 
 namespace
@@ -23,32 +21,7 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
-
-QByteArray statusText(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 409:
-        return "Conflict";
-    case 413:
-        return "Payload Too Large";
-    case 429:
-        return "Too Many Requests";
-    default:
-        return "Internal Server Error";
-    }
-}
+using ServerReplies::unavailable;
 
 // The page's own files: a fixed table, so no path from a request ever
 // reaches the file system.
@@ -67,6 +40,32 @@ constexpr std::array<PageFile, 7> PageFiles = {{
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
 }};
 
+const QString StoreDown = QStringLiteral("記録を読み書きできないため、いまは続けられません。"
+                                         "しばらくしてからもう一度試してください");
+
+// A reply given later, from a worker.
+Reply Pending()
+{
+    return Reply{0, {}, {}, {}};
+}
+
+std::optional<Requests::Kind> actionOf(const QString& path)
+{
+    if (path == QLatin1String("/api/open")) {
+        return Requests::Kind::Open;
+    }
+    if (path == QLatin1String("/api/move")) {
+        return Requests::Kind::Move;
+    }
+    if (path == QLatin1String("/api/press")) {
+        return Requests::Kind::Press;
+    }
+    if (path == QLatin1String("/api/carry")) {
+        return Requests::Kind::Carry;
+    }
+    return std::nullopt;
+}
+
 qint64 now()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -74,10 +73,11 @@ qint64 now()
 
 } // namespace
 
-ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasure& measure,
-                                 bool secure)
-    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), store_(store),
-      measure_(measure), secure_(secure)
+ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl,
+                                 const TextMeasure& measure, bool secure)
+    : workDir_(std::move(workDir)), homePage_(HomePage::read(workDir_).url), measure_(measure),
+      secure_(secure), stores_(workDir_, databaseUrl),
+      learners_({workDir_, homePage_, &measure_, &stores_})
 {
     for (const SoundCue cue : AllSoundCues) {
         soundFiles_.at(static_cast<std::size_t>(cue)) =
@@ -87,37 +87,29 @@ ClassroomServer::ClassroomServer(QString workDir, Store& store, const TextMeasur
 
 ClassroomServer::~ClassroomServer() = default;
 
-void ClassroomServer::missingHandler(const QHttpServerRequest& /*request*/, QTcpSocket* socket)
+void ClassroomServer::handle(const HttpRequest& request, const HttpResponder& respond)
 {
-    send(socket, refusal(404, QStringLiteral("見つかりません")));
-}
-
-bool ClassroomServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    Reply reply = route(request, socket);
+    Reply reply = route(request, respond);
     if (reply.status != 0) {
-        send(socket, reply);
+        respond(std::move(reply));
     }
-    return true;
 }
 
-ClassroomServer::Reply ClassroomServer::route(const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,
+                                              const HttpResponder& respond)
 {
-    const bool tooLong = request.body().size() > Requests::MaxBody ||
-                         request.value("Content-Length").toLongLong() > Requests::MaxBody;
-    if (tooLong) {
-        return refusal(413, QStringLiteral("要求が大きすぎます"));
-    }
     // The path as sent: percent-escapes are never decoded into a file name.
-    const QString path = request.url().path(QUrl::FullyEncoded);
+    const QString path = QString::fromLatin1(request.path());
     if (path == QLatin1String("/teacher") || path.startsWith(QLatin1String("/teacher/")) ||
         path.startsWith(QLatin1String("/api/teacher/"))) {
-        return teacher(path, request, socket);
+        return later(storeWork_, respond, [this, path, request, respond](Store& store) {
+            return teacher(store, path, request, respond);
+        });
     }
     if (path.startsWith(QLatin1String("/api/"))) {
-        return api(path, request, socket);
+        return api(path, request, respond);
     }
-    if (request.method() != QHttpServerRequest::Method::Get) {
+    if (request.method != "GET") {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
     if (path.startsWith(QLatin1String("/sounds/"))) {
@@ -163,178 +155,226 @@ ClassroomServer::Reply ClassroomServer::sound(const QString& name) const
     return refusal(404, QStringLiteral("見つかりません"));
 }
 
-ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServerRequest& request,
-                                            QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::later(Workers& workers, const HttpResponder& respond,
+                                              std::function<Reply(Store&)> work)
 {
-    const bool post = request.method() == QHttpServerRequest::Method::Post;
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool taken =
+        workers.run([respond, work = std::move(work)](Store* store, const QString& failure) {
+            if (store == nullptr) {
+                qWarning("velmorant-server: %s", qUtf8Printable(failure));
+                respond(unavailable(StoreDown));
+                return;
+            }
+            if (Reply r = work(*store); r.status != 0) {
+                respond(std::move(r));
+            }
+        });
+    return taken ? Pending()
+                 : unavailable(
+                       QStringLiteral("混み合っています。少し待ってからもう一度試してください"));
+}
+
+ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpRequest& request,
+                                            const HttpResponder& respond)
+{
+    const bool post = request.method == "POST";
+    const bool get = request.method == "GET";
     if (post && !Requests::sameOrigin(request.value("Host"), request.value("Origin"),
                                       request.value("Referer"))) {
         return refusal(403, QStringLiteral("このページからの要求ではありません"));
     }
     if (post && path == QLatin1String("/api/signin")) {
-        return signIn(request, socket);
+        return signIn(request, respond);
     }
-    const std::optional<QString> learner = learnerOf(request);
-    if (!learner) {
-        return refusal(401, QStringLiteral("サインインしてください"));
-    }
-    if (post && path == QLatin1String("/api/signout")) {
-        return signOut(request);
-    }
-    LearnerScreen& screen = screenOf(*learner);
-    if (get && path == QLatin1String("/api/state")) {
-        QJsonObject state = screen.state();
-        state.insert(QStringLiteral("learner"), *learner);
-        return json(200, state);
-    }
-    if (post) {
-        return act(path, screen, request.body());
-    }
-    return refusal(404, QStringLiteral("見つかりません"));
-}
-
-ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& screen,
-                                            const QByteArray& body)
-{
-    Requests::Kind kind;
-    if (path == QLatin1String("/api/open")) {
-        kind = Requests::Kind::Open;
-    } else if (path == QLatin1String("/api/move")) {
-        kind = Requests::Kind::Move;
-    } else if (path == QLatin1String("/api/press")) {
-        kind = Requests::Kind::Press;
-    } else if (path == QLatin1String("/api/carry")) {
-        kind = Requests::Kind::Carry;
-    } else {
-        return refusal(404, QStringLiteral("見つかりません"));
-    }
-    QString why;
-    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
-    if (!command) {
-        return refusal(400, why);
-    }
-    std::optional<LearnerScreen::Refusal> refused;
-    switch (kind) {
-    case Requests::Kind::Open:
-        refused = screen.open(command->entry);
-        break;
-    case Requests::Kind::Move:
-        refused = screen.move(command->move);
-        break;
-    case Requests::Kind::Press:
-        refused = screen.press(command->button);
-        break;
-    case Requests::Kind::Carry:
-        refused = screen.carry(*command);
-        break;
-    case Requests::Kind::SignIn:
-        break;
-    }
-    if (refused) {
-        return refusal(refused->status, refused->reason);
-    }
-    QJsonObject state = screen.state();
-    state.insert(QStringLiteral("learner"), screen.learner());
-    return json(200, state);
-}
-
-std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request)
-{
     const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
     if (id.isEmpty()) {
-        return std::nullopt;
+        return refusal(401, QStringLiteral("サインインしてください"));
     }
     const QByteArray hash = SignInCodes::sessionHash(id);
-    const qint64 at = now();
-    if (const auto known = knownSessions_.constFind(hash);
-        known != knownSessions_.cend() && at - known->seenMs < SessionRecheckMs) {
+    if (post && path == QLatin1String("/api/signout")) {
+        return later(storeWork_, respond,
+                     [this, hash](Store& store) { return signOut(store, hash); });
+    }
+    const std::optional<Requests::Kind> kind = actionOf(path);
+    if (!(get && path == QLatin1String("/api/state")) && !(post && kind)) {
+        return refusal(404, QStringLiteral("見つかりません"));
+    }
+    const auto go = [this, hash, kind, body = request.body, respond](const QString& learner) {
+        const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
+            if (a.signedOut) {
+                forgetSession(hash);
+            }
+            Reply r;
+            r.status = a.status;
+            r.body = a.body;
+            if (a.retryAfter > 0) {
+                r.headers.append(
+                    qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
+            }
+            respond(std::move(r));
+        };
+        if (kind) {
+            learners_.act(learner, hash, *kind, body, answer);
+        } else {
+            learners_.state(learner, hash, answer);
+        }
+    };
+    if (const std::optional<QString> learner = knownLearner(hash)) {
+        go(*learner);
+        return Pending();
+    }
+    return later(storeWork_, respond, [this, hash, go](Store& store) {
+        QString failed;
+        const std::optional<QString> learner = store.sessionLearner(hash, now(), &failed);
+        if (!failed.isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        if (!learner) {
+            return refusal(401, QStringLiteral("サインインしてください"));
+        }
+        rememberSession(hash, *learner);
+        go(*learner);
+        return Pending();
+    });
+}
+
+std::optional<QString> ClassroomServer::knownLearner(const QByteArray& hash)
+{
+    const std::lock_guard<std::mutex> lock(shared_);
+    const auto known = knownSessions_.constFind(hash);
+    if (known != knownSessions_.cend() && now() - known->seenMs < SessionRecheckMs) {
         return known->learner;
     }
-    std::optional<QString> learner = store_.sessionLearner(hash, at);
-    if (learner) {
-        knownSessions_.insert(hash, {*learner, at});
-    } else {
-        knownSessions_.remove(hash);
-    }
-    return learner;
+    return std::nullopt;
 }
 
-LearnerScreen& ClassroomServer::screenOf(const QString& learner)
+void ClassroomServer::rememberSession(const QByteArray& hash, const QString& learner)
 {
-    std::shared_ptr<LearnerScreen>& screen = screens_[learner];
-    if (!screen) {
-        screen = std::make_shared<LearnerScreen>(learner, workDir_, homePage_, measure_, store_);
+    const std::lock_guard<std::mutex> lock(shared_);
+    // Sessions are checked again within a minute anyway: a table grown
+    // large is simply started afresh.
+    if (knownSessions_.size() > 100000) {
+        knownSessions_.clear();
     }
-    return *screen;
+    knownSessions_.insert(hash, {learner, now()});
 }
 
-bool ClassroomServer::lockedOut(const QString& address, qint64 at)
+void ClassroomServer::forgetSession(const QByteArray& hash)
 {
-    // Addresses with nothing left to remember go, so that many addresses
-    // cannot make the table grow without end.
+    const std::lock_guard<std::mutex> lock(shared_);
+    knownSessions_.remove(hash);
+}
+
+QString ClassroomServer::clientAddress(const HttpRequest& request) const
+{
+    // Behind the school's proxy every pupil comes from its address: the
+    // address it names is the pupil's, and only that proxy is believed.
+    if (!trustedProxy_.isNull() && request.peer.isEqual(trustedProxy_)) {
+        const QByteArray forwarded = request.value("X-Forwarded-For");
+        const QHostAddress named(QString::fromLatin1(forwarded.split(',').last().trimmed()));
+        if (!named.isNull()) {
+            return named.toString();
+        }
+    }
+    return request.peer.toString();
+}
+
+bool ClassroomServer::lockedOut(const QStringList& keys, qint64 at)
+{
+    const std::lock_guard<std::mutex> lock(shared_);
+    // Keys with nothing left to remember go, so that many addresses cannot
+    // make the table grow without end.
     if (wrongCodes_.size() > 1000) {
         wrongCodes_.removeIf([at](const auto& entry) {
             return entry.value().refusedUntil <= at &&
                    (entry.value().times.isEmpty() || entry.value().times.last() <= at - LockOutMs);
         });
     }
-    WrongCodes& wrong = wrongCodes_[address];
-    while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
-        wrong.times.removeFirst();
+    bool refused = false;
+    for (const QString& key : keys) {
+        WrongCodes& wrong = wrongCodes_[key];
+        while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
+            wrong.times.removeFirst();
+        }
+        refused = refused || wrong.refusedUntil > at;
     }
-    return wrong.refusedUntil > at;
+    return refused;
 }
 
-ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request,
-                                               QTcpSocket* socket)
+// What a wrong code counts against: the address it came from, and the
+// code's first characters, so that a code partly seen cannot be tried out
+// from many devices.
+QStringList ClassroomServer::lockOutKeys(const HttpRequest& request, const QString& code) const
 {
-    const QString address = request.remoteAddress().toString();
+    QStringList keys{QStringLiteral("address ") + clientAddress(request)};
+    if (code.size() >= CodePrefixLength) {
+        keys.append(QStringLiteral("code ") + code.left(CodePrefixLength));
+    }
+    return keys;
+}
+
+ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
+                                               const HttpResponder& respond)
+{
+    QString why;
+    const std::optional<Requests::Command> command =
+        Requests::parse(Requests::Kind::SignIn, request.body, &why);
+    const QString code = command ? command->code : QString();
+    const QStringList keys = lockOutKeys(request, code);
     const qint64 at = now();
-    if (lockedOut(address, at)) {
+    if (lockedOut(keys, at)) {
         return refusal(429,
                        QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
     }
-    QString why;
-    const std::optional<Requests::Command> command =
-        Requests::parse(Requests::Kind::SignIn, request.body(), &why);
-    QString learner;
-    if (command) {
-        const QString& code = command->code;
-        for (const Store::Learner& l : store_.learnersInBucket(SignInCodes::bucket(code))) {
-            if (SignInCodes::sameBytes(SignInCodes::hash(code, l.salt), l.codeHash)) {
-                learner = l.name;
+    if (!command) {
+        return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+    }
+    // One hash of the code, whichever codes exist, on a thread of its own.
+    return later(hashing_, respond, [this, code, keys, at, respond](Store& store) {
+        QString failed;
+        const std::optional<QString> learner = store.learnerWithCode(code, &failed);
+        // The store's failure is not a wrong code: the learner is told to try
+        // again, without the store's place or a count towards the lock-out.
+        if (!failed.isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        if (!learner) {
+            return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+        }
+        const QByteArray id = SignInCodes::newSessionId();
+        const QByteArray hash = SignInCodes::sessionHash(id);
+        if (!store.addSession(hash, *learner, now() + SessionMs).isEmpty()) {
+            return unavailable(StoreDown);
+        }
+        rememberSession(hash, *learner);
+        Reply r = json(200, {{QStringLiteral("learner"), *learner}});
+        r.headers.append(sessionCookie(Requests::CookieName, id));
+        return r;
+    });
+}
+
+ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qint64 at,
+                                                    const HttpResponder& respond,
+                                                    const QString& why)
+{
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        for (const QString& key : keys) {
+            WrongCodes& wrong = wrongCodes_[key];
+            wrong.times.append(at);
+            if (wrong.times.size() >= WrongCodesAllowed) {
+                wrong.refusedUntil = at + LockOutMs;
+                wrong.times.clear();
             }
         }
     }
-    if (learner.isEmpty()) {
-        return wrongAnswer(address, at, socket, QStringLiteral("コードが違います"));
-    }
-    const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addSession(SignInCodes::sessionHash(id), learner, at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
-    }
-    Reply r = json(200, {{QStringLiteral("learner"), learner}});
-    r.headers.append(sessionCookie(Requests::CookieName, id));
-    return r;
-}
-
-ClassroomServer::Reply ClassroomServer::wrongAnswer(const QString& address, qint64 at,
-                                                    QTcpSocket* socket, const QString& why)
-{
-    WrongCodes& wrong = wrongCodes_[address];
-    wrong.times.append(at);
-    if (wrong.times.size() >= WrongCodesAllowed) {
-        wrong.refusedUntil = at + LockOutMs;
-        wrong.times.clear();
-    }
-    // A wrong answer is given late, without holding up anyone else.
+    // A wrong answer is given late, without holding up anyone else: the
+    // timer runs on the event loop's thread.
     const Reply late = refusal(401, why);
-    QTimer::singleShot(WrongCodeDelayMs, this,
-                       [this, late, to = QPointer<QTcpSocket>(socket)] { send(to, late); });
-    return Reply{0, {}, {}, {}};
+    QMetaObject::invokeMethod(this, [this, late, respond] {
+        QTimer::singleShot(WrongCodeDelayMs, this, [late, respond] { respond(late); });
+    });
+    return Pending();
 }
 
 QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
@@ -349,49 +389,11 @@ QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
     return qMakePair(QByteArray("Set-Cookie"), cookie);
 }
 
-ClassroomServer::Reply ClassroomServer::signOut(const QHttpServerRequest& request)
+ClassroomServer::Reply ClassroomServer::signOut(Store& store, const QByteArray& hash)
 {
-    const QByteArray hash =
-        SignInCodes::sessionHash(Requests::sessionCookie(request.value("Cookie")));
-    knownSessions_.remove(hash);
-    store_.removeSession(hash);
+    forgetSession(hash);
+    store.removeSession(hash);
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;
-}
-
-void ClassroomServer::leaveAll()
-{
-    for (const std::shared_ptr<LearnerScreen>& screen : std::as_const(screens_)) {
-        screen->leave();
-    }
-}
-
-void ClassroomServer::send(QTcpSocket* socket, const Reply& reply) const
-{
-    if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) {
-        return;
-    }
-    QByteArray head =
-        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
-    head += "Content-Type: " + reply.type + "\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    bool cacheSet = false;
-    bool policySet = false;
-    for (const auto& [key, value] : reply.headers) {
-        head += key + ": " + value + "\r\n";
-        cacheSet = cacheSet || key == "Cache-Control";
-        policySet = policySet || key == "Content-Security-Policy";
-    }
-    // The page runs only its own script and style, in no one else's frame.
-    if (!policySet) {
-        head += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; "
-                "media-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'\r\n";
-        head += "X-Frame-Options: DENY\r\n";
-    }
-    head += "X-Content-Type-Options: nosniff\r\nReferrer-Policy: same-origin\r\n";
-    if (!cacheSet) {
-        head += "Cache-Control: no-store\r\n";
-    }
-    socket->write(head + "\r\n" + reply.body);
 }

@@ -1,83 +1,98 @@
 #pragma once
 
-#include "server/LearnerScreen.h"
+#include "server/HttpServer.h"
+#include "server/LearnerSessions.h"
 #include "server/Requests.h"
 
-#include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
-#include <QPointer>
+#include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
-class QTcpSocket;
 class Store;
 class TextMeasure;
 
 // The classroom's web server: the page's own files, the sounds, sign-in,
 // and the JSON requests that drive each learner's screen. Runs on the
-// event loop's thread; nothing is shared between threads.
-class ClassroomServer : public QAbstractHttpServer
+// event loop's thread; the learners' requests run on worker threads
+// (LearnerSessions), each with its own connection to the store.
+class ClassroomServer : public QObject
 {
 public:
-    ClassroomServer(QString workDir, Store& store, const TextMeasure& measure, bool secure);
+    // `databaseUrl` as Store::open takes it: the workers open their own.
+    ClassroomServer(QString workDir, const QString& databaseUrl, const TextMeasure& measure,
+                    bool secure);
     ~ClassroomServer() override;
 
-    // Stores what every learner's open series would store on leaving.
-    void leaveAll();
+    // Behind a proxy, the address whose X-Forwarded-For names the learner.
+    void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
 
-    // Wrong codes from one address before it is refused for a while.
+    // Wrong codes from one address, or starting alike, before they are
+    // refused for a while.
     static constexpr int WrongCodesAllowed = 10;
+    static constexpr int CodePrefixLength = 4;
     static constexpr qint64 LockOutMs = 60000;
     static constexpr int WrongCodeDelayMs = 1000;
     static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
 
-    struct Reply {
-        int status = 200;
-        QByteArray type = "application/json; charset=utf-8";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-    };
+    using Reply = HttpReply;
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // Answers one request, at once or (a wrong code) a little later.
+    void handle(const HttpRequest& request, const HttpResponder& respond);
 
 private:
-    Reply route(const QHttpServerRequest& request, QTcpSocket* socket);
+    Reply route(const HttpRequest& request, const HttpResponder& respond);
     Reply staticFile(const QString& path) const;
     Reply sound(const QString& name) const;
-    Reply api(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply signIn(const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply signOut(const QHttpServerRequest& request);
-    Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
-    std::optional<QString> learnerOf(const QHttpServerRequest& request);
-    LearnerScreen& screenOf(const QString& learner);
-    bool lockedOut(const QString& address, qint64 now);
+    Reply api(const QString& path, const HttpRequest& request, const HttpResponder& respond);
+    // Runs `work` on a worker with its store; its reply, unless it answers
+    // later still, goes out from there. 503 when too many wait.
+    Reply later(Workers& workers, const HttpResponder& respond, std::function<Reply(Store&)> work);
+    Reply signIn(const HttpRequest& request, const HttpResponder& respond);
+    Reply signOut(Store& store, const QByteArray& hash);
+    std::optional<QString> knownLearner(const QByteArray& hash);
+    void rememberSession(const QByteArray& hash, const QString& learner);
+    void forgetSession(const QByteArray& hash);
+    QString clientAddress(const HttpRequest& request) const;
+    QStringList lockOutKeys(const HttpRequest& request, const QString& code) const;
+    bool lockedOut(const QStringList& keys, qint64 now);
     // A wrong code or password: counted for the lock-out, answered late.
-    Reply wrongAnswer(const QString& address, qint64 at, QTcpSocket* socket, const QString& why);
+    Reply wrongAnswer(const QStringList& keys, qint64 at, const HttpResponder& respond,
+                      const QString& why);
     // A session cookie of `name`; an empty id ends it.
     QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id) const;
 
     // The teacher's page and requests (TeacherRoutes.cpp).
-    Reply teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply teacherSignIn(const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply teacherAct(const QString& path, const QByteArray& body, const QByteArray& sessionHash);
-    Reply teacherState(const QByteArray& sessionHash);
-    Reply teacherFile(const QString& path);
+    Reply teacher(Store& store, const QString& path, const HttpRequest& request,
+                  const HttpResponder& respond);
+    Reply teacherSignIn(Store& store, const HttpRequest& request, const HttpResponder& respond);
+    Reply teacherAct(Store& store, const QString& path, const QByteArray& body,
+                     const QByteArray& sessionHash);
+    Reply teacherState(Store& store, const QByteArray& sessionHash);
+    Reply teacherFile(Store& store, const QString& path);
     void forgetLearner(const QString& learner);
-    void send(QTcpSocket* socket, const Reply& reply) const;
 
     QString workDir_;
     QString homePage_; // of the learners' accounts in the statements
-    Store& store_;
     const TextMeasure& measure_;
     bool secure_;
     std::array<QString, 4> soundFiles_;
-    QHash<QString, std::shared_ptr<LearnerScreen>> screens_;
+    QHostAddress trustedProxy_;
+    StoreThreads stores_;
+    LearnerSessions learners_;
+    // The store's other work (sessions, the teacher's page), and hashing,
+    // which takes a core for a while and so runs at a lower priority.
+    Workers storeWork_{stores_, 2, 500, false};
+    Workers hashing_{stores_, 2, 200, true};
+    // Guards the tables below, which workers and the event loop share.
+    std::mutex shared_;
     // Wrong sign-in codes by remote address: their times, and until when
     // the address is refused.
     struct WrongCodes {

@@ -3,16 +3,44 @@
 #include "session/ScreenJson.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 using Requests::Button;
 
 LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
-                             const TextMeasure& measure, Store& store)
+                             const TextMeasure& measure, Store& store, const QByteArray& value)
     : learner_(std::move(learner)), answers_(store, learner_, workDir, homePage),
       marks_(store, learner_), screen_(state_, measure, players_, dialogs_, workDir, &marks_)
 {
     screen_.record = &answers_;
-    take(screen_.start());
+    const Outcome started = screen_.start();
+    if (value.isEmpty()) {
+        take(started);
+        return;
+    }
+    // What starting tells was told when the session began.
+    dialogs_.messages.clear();
+    screen_.prompts.clear();
+    QString why;
+    const std::optional<SessionValue> v =
+        SessionValue::fromJson(QJsonDocument::fromJson(value).object(), &why);
+    if (!v) {
+        dialogs_.messages.append(
+            QStringLiteral("続きを読めないため、一覧から始めます（%1）").arg(why));
+        return;
+    }
+    screen_.restore(*v);
+}
+
+void LearnerScreen::use(Store& store)
+{
+    answers_.use(store);
+    marks_.use(store);
+}
+
+QByteArray LearnerScreen::value() const
+{
+    return QJsonDocument(screen_.value().toJson()).toJson(QJsonDocument::Compact);
 }
 
 // What a verb left is kept until the page takes it; a later verb's focus
@@ -26,6 +54,7 @@ void LearnerScreen::take(Outcome outcome)
     if (outcome.focus != nullptr) {
         left_.focus = outcome.focus;
     }
+    left_.answers += outcome.answers;
 }
 
 std::optional<LearnerScreen::Refusal> LearnerScreen::open(int entry)
@@ -47,6 +76,11 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::move(const Requests::Move& 
     }
     if (m.term >= screen_.quiz.terms() || m.frame >= screen_.quiz.frames()) {
         return Refusal{400, QStringLiteral("その番号の項目や枠はありません")};
+    }
+    // A term put back into the frame it lies in changes nothing, and is
+    // not checked again.
+    if (m.frame >= 0 && screen_.quiz.frameOf(m.term) == m.frame && screen_.quiz.allPlaced()) {
+        return std::nullopt;
     }
     take(m.frame >= 0 ? screen_.place(m.term, m.frame) : screen_.dropAt(m.term, m.left, m.top));
     return std::nullopt;
@@ -137,11 +171,6 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::press(Button button)
         break;
     }
     return std::nullopt;
-}
-
-void LearnerScreen::leave()
-{
-    screen_.closeRequested();
 }
 
 QJsonObject LearnerScreen::state()

@@ -22,8 +22,10 @@ class TextMeasure;
 class LearnerScreen
 {
 public:
+    // A new session, or (with `value`) the one stored: a server started
+    // again, or another server, continues the learner where they were.
     LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
-                  const TextMeasure& measure, Store& store);
+                  const TextMeasure& measure, Store& store, const QByteArray& value = {});
     LearnerScreen(const LearnerScreen&) = delete;
     LearnerScreen& operator=(const LearnerScreen&) = delete;
 
@@ -37,8 +39,10 @@ public:
     std::optional<Refusal> move(const Requests::Move& move);
     std::optional<Refusal> carry(const Requests::Command& command);
     std::optional<Refusal> press(Requests::Button button);
-    // Stores what closing the window would store: the server is stopping.
-    void leave();
+    // The store of the thread the next verbs run on.
+    void use(Store& store);
+    // The session as a value to store, JSON.
+    QByteArray value() const;
 
     // Everything the page draws, with the sound, the messages and the focus
     // the last verbs left; those are given once.
@@ -46,6 +50,8 @@ public:
 
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
+    // How many checks the verbs since the last state() made.
+    qsizetype checksLeft() const { return left_.answers.size(); }
 
 private:
     bool mayPress(Requests::Button button) const;

@@ -148,7 +148,67 @@ std::optional<Command> readPress(const QJsonObject& o, QString* why)
     return std::nullopt;
 }
 
+// The state an action is meant for, and its key; false with *why set when
+// either is missing or malformed.
+bool readStateOf(const QJsonObject& o, Command& c, QString* why)
+{
+    const QJsonValue seq = o.value(QLatin1String("seq"));
+    const double d = seq.toDouble(-1.0);
+    if (!seq.isDouble() || d < 0 || d > 9.0e15 || d != std::floor(d)) {
+        *why = QStringLiteral("どの画面への操作かがわかりません（seq がありません）");
+        return false;
+    }
+    c.seq = static_cast<qint64>(d);
+    if (const QJsonValue key = o.value(QLatin1String("key")); !key.isUndefined()) {
+        c.key = key.toString().toLatin1();
+        if (!key.isString() || !validKey(c.key)) {
+            *why = QStringLiteral("操作の鍵（key）の形が正しくありません");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Command> readAction(Kind kind, const QJsonObject& o, QString* why)
+{
+    std::optional<Command> c;
+    switch (kind) {
+    case Kind::Open:
+        if (const std::optional<int> entry = whole(o, "entry", 0, MaxEntry)) {
+            c = Command{};
+            c->kind = Kind::Open;
+            c->entry = *entry;
+        } else {
+            *why = QStringLiteral("問題集の番号が正しくありません");
+        }
+        break;
+    case Kind::Move:
+        c = readMove(o, why);
+        break;
+    case Kind::Press:
+        c = readPress(o, why);
+        break;
+    case Kind::Carry:
+        c = readCarry(o, why);
+        break;
+    case Kind::SignIn:
+        break;
+    }
+    if (c && !readStateOf(o, *c, why)) {
+        return std::nullopt;
+    }
+    return c;
+}
+
 } // namespace
+
+bool validKey(QByteArrayView key)
+{
+    return key.size() >= 8 && key.size() <= 64 && std::all_of(key.begin(), key.end(), [](char ch) {
+               return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                      (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+           });
+}
 
 QString normalisedCode(QStringView typed)
 {
@@ -185,35 +245,16 @@ std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why)
         return std::nullopt;
     }
     const QJsonObject o = doc.object();
-    switch (kind) {
-    case Kind::SignIn: {
-        Command c;
-        c.code = normalisedCode(o.value(QLatin1String("code")).toString());
-        if (c.code.isEmpty()) {
-            *why = QStringLiteral("コードは%1文字です").arg(CodeLength);
-            return std::nullopt;
-        }
-        return c;
+    if (kind != Kind::SignIn) {
+        return readAction(kind, o, why);
     }
-    case Kind::Open: {
-        const std::optional<int> entry = whole(o, "entry", 0, MaxEntry);
-        if (!entry) {
-            *why = QStringLiteral("問題集の番号が正しくありません");
-            return std::nullopt;
-        }
-        Command c;
-        c.kind = Kind::Open;
-        c.entry = *entry;
-        return c;
+    Command c;
+    c.code = normalisedCode(o.value(QLatin1String("code")).toString());
+    if (c.code.isEmpty()) {
+        *why = QStringLiteral("コードは%1文字です").arg(CodeLength);
+        return std::nullopt;
     }
-    case Kind::Move:
-        return readMove(o, why);
-    case Kind::Press:
-        return readPress(o, why);
-    case Kind::Carry:
-        return readCarry(o, why);
-    }
-    return std::nullopt;
+    return c;
 }
 
 bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView referer)

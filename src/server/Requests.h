@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -52,12 +53,19 @@ enum class Kind { SignIn, Open, Move, Press, Carry };
 
 struct Command {
     Kind kind = Kind::SignIn;
+    // Every action but sign-in names the state it acts on, and may carry a
+    // key that is the same when the page sends the action again.
+    qint64 seq = -1;
+    QByteArray key;
     QString code;                 // SignIn
     int entry = -1;               // Open: the row of the series list
     Move move;                    // Move
     Button button = Button::Next; // Press
     Carry carry = Carry::PickUp;  // Carry, with move.term for PickUp and Toggle
 };
+
+// An action key: 8 to 64 characters of letters, digits, '-' and '_'.
+bool validKey(QByteArrayView key);
 
 // Reads the body of a request of `kind`. On failure returns nothing and
 // sets *why to a Japanese reason for the 400 answer.

@@ -31,8 +31,23 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.port = value.toInt(&ok);
         return ok && r.port >= 0 && r.port <= 65535;
     }
+    if (option == QLatin1String("--idle-timeout") || option == QLatin1String("--request-timeout")) {
+        bool ok = false;
+        const int seconds = value.toInt(&ok);
+        (option == QLatin1String("--idle-timeout") ? r.idleTimeoutSeconds
+                                                   : r.requestTimeoutSeconds) = seconds;
+        return ok && seconds >= 1 && seconds <= 3600;
+    }
     if (option == QLatin1String("--database")) {
         r.database = value;
+        return !value.isEmpty();
+    }
+    if (option == QLatin1String("--trusted-proxy")) {
+        r.trustedProxy = value;
+        return !QHostAddress(value).isNull();
+    }
+    if (option == QLatin1String("--group")) {
+        r.group = value;
         return !value.isEmpty();
     }
     if (option == QLatin1String("--tls-cert")) {
@@ -64,11 +79,13 @@ bool takeValue(Request& r, const QString& option, const QString& value)
 Request read(const QStringList& arguments)
 {
     static const QStringList withValue = {
-        QStringLiteral("--listen"),         QStringLiteral("--port"),
-        QStringLiteral("--database"),       QStringLiteral("--tls-cert"),
-        QStringLiteral("--tls-key"),        QStringLiteral("--add-learner"),
-        QStringLiteral("--remove-learner"), QStringLiteral("--lrs"),
-        QStringLiteral("--lrs-auth")};
+        QStringLiteral("--listen"),          QStringLiteral("--port"),
+        QStringLiteral("--database"),        QStringLiteral("--tls-cert"),
+        QStringLiteral("--tls-key"),         QStringLiteral("--add-learner"),
+        QStringLiteral("--remove-learner"),  QStringLiteral("--lrs"),
+        QStringLiteral("--lrs-auth"),        QStringLiteral("--idle-timeout"),
+        QStringLiteral("--request-timeout"), QStringLiteral("--group"),
+        QStringLiteral("--trusted-proxy")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -104,15 +121,21 @@ Request read(const QStringList& arguments)
     if (r.lrs.isEmpty() != r.lrsAuth.isEmpty()) {
         return bad(QStringLiteral("--lrs と --lrs-auth は両方指定してください"));
     }
+    if (!r.group.isEmpty() && !r.database.isEmpty()) {
+        return bad(QStringLiteral("--group はフォルダの velmorant.sqlite にだけ使えます"));
+    }
     return r;
 }
 
 QString helpText()
 {
     return QStringLiteral(
-        "使い方: velmorant-server [--listen アドレス] [--port 番号] [--database URL]\n"
+        "使い方: velmorant-server [--listen アドレス] [--port 番号]\n"
+        "                         [--database URL | --group グループ]\n"
         "                         [--tls-cert ファイル --tls-key ファイル]\n"
-        "                         [--lrs URL --lrs-auth ファイル] [フォルダ]\n"
+        "                         [--lrs URL --lrs-auth ファイル]\n"
+        "                         [--idle-timeout 秒] [--request-timeout 秒]\n"
+        "                         [--trusted-proxy アドレス] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
@@ -121,17 +144,26 @@ QString helpText()
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
         "フォルダの決め方は velmorant と同じです。学習者のマークと回答の記録は、\n"
         "フォルダの velmorant.sqlite（または --database のデータベース）に保存します。\n"
+        "velmorant.sqlite は本人だけが読める（--group では、そのグループも読める）\n"
+        "ファイルにします。どのコマンドも、使う記録を標準エラーに表示します。\n"
         "\n"
         "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
         "                          か、この機械の LAN のアドレスを指定します\n"
         "  --port 番号             待ち受けるポート（既定 8080、使われていれば次の空き番号）\n"
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
+        "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"
+        "                          記録を使うコマンドのたびに指定します\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
-        "  --tls-key ファイル      その秘密鍵（PEM）\n"
+        "  --tls-key ファイル      その秘密鍵（PEM。本人だけが読めること）\n"
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
         "                          URL は statements の手前まで（例 https://lrs.example/xapi）\n"
         "  --lrs-auth ファイル     保管庫の「ユーザー名:パスワード」の1行（本人だけが読めること）\n"
+        "  --idle-timeout 秒       次の要求を送らない接続を閉じるまでの秒数（既定 30）\n"
+        "  --request-timeout 秒    送り始めた要求や TLS の始まりが終わらない接続を閉じる\n"
+        "                          までの秒数（既定 10）\n"
+        "  --trusted-proxy アドレス  このアドレスのリバースプロキシが X-Forwarded-For で\n"
+        "                          伝える学習者のアドレスで、コードの間違いを数えます\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"

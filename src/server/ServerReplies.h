@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ClassroomServer.h"
+#include "server/HttpServer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,17 +9,25 @@
 namespace ServerReplies
 {
 
-inline ClassroomServer::Reply json(int status, const QJsonObject& body)
+inline HttpReply json(int status, const QJsonObject& body)
 {
-    ClassroomServer::Reply r;
+    HttpReply r;
     r.status = status;
     r.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     return r;
 }
 
-inline ClassroomServer::Reply refusal(int status, const QString& reason)
+inline HttpReply refusal(int status, const QString& reason)
 {
     return json(status, {{QStringLiteral("error"), reason}});
+}
+
+// The store is down for now: the client may try again in a moment.
+inline HttpReply unavailable(const QString& reason)
+{
+    HttpReply r = refusal(503, reason);
+    r.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("2")));
+    return r;
 }
 
 } // namespace ServerReplies

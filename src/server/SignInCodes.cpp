@@ -59,12 +59,6 @@ QByteArray passwordHash(const QString& password, const QByteArray& salt)
                                               PasswordIterations, 32);
 }
 
-int bucket(const QString& code)
-{
-    return static_cast<unsigned char>(
-        QCryptographicHash::hash(code.toUtf8(), QCryptographicHash::Sha256).at(0));
-}
-
 bool sameBytes(const QByteArray& a, const QByteArray& b)
 {
     if (a.size() != b.size()) {

@@ -1,6 +1,11 @@
 #include "server/Store.h"
 
+#include "files/PrivateFile.h"
+#include "server/SignInCodes.h"
+
+#include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -41,9 +46,70 @@ const QList<QStringList> Migrations = {
         QStringLiteral("ALTER TABLE statements ADD COLUMN lrs_state INTEGER NOT NULL DEFAULT 0"),
         QStringLiteral("CREATE INDEX statements_lrs ON statements (lrs_state)"),
     },
+    {
+        // A code is looked up by its hash under one salt of the store's, so
+        // that sign-in costs one hash whatever codes exist; nothing
+        // unsalted is kept. A learner whose salt is not empty still has a
+        // code hashed with a salt of their own until they sign in once.
+        QStringLiteral("DROP INDEX learners_bucket"),
+        QStringLiteral("ALTER TABLE learners DROP COLUMN bucket"),
+        QStringLiteral("CREATE UNIQUE INDEX learners_code ON learners (code_hash)"),
+        QStringLiteral("CREATE TABLE code_salt (id INTEGER PRIMARY KEY CHECK (id = 1),"
+                       " salt TEXT NOT NULL)"),
+    },
+    {
+        // Each learner's session, so that any server continues it.
+        QStringLiteral("CREATE TABLE learner_states (learner TEXT PRIMARY KEY,"
+                       " seq BIGINT NOT NULL, value TEXT NOT NULL, last_key TEXT NOT NULL,"
+                       " last_reply TEXT NOT NULL)"),
+    },
+    {
+        // Each learner's review state, kept as answers arrive, so that a
+        // list view reads a row per problem, not every answer since the
+        // first; the counts row also says the state was built at all.
+        QStringLiteral("CREATE TABLE reviews (learner TEXT NOT NULL, problem_id TEXT NOT NULL,"
+                       " series TEXT NOT NULL, problem_hash TEXT NOT NULL, heading TEXT NOT NULL,"
+                       " stability DOUBLE PRECISION NOT NULL, difficulty DOUBLE PRECISION NOT NULL,"
+                       " reps INTEGER NOT NULL, card_review_ms BIGINT NOT NULL,"
+                       " interval_days INTEGER NOT NULL, last_review_ms BIGINT NOT NULL,"
+                       " due_day BIGINT NOT NULL, PRIMARY KEY (learner, problem_id))"),
+        QStringLiteral("CREATE TABLE review_counts (learner TEXT PRIMARY KEY,"
+                       " answers BIGINT NOT NULL, before_last_review INTEGER NOT NULL,"
+                       " ahead_of_reading INTEGER NOT NULL)"),
+    },
 };
 
-QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+// Every table with rows of one learner, by the column naming them: a
+// removed learner leaves none behind. The learner's own row goes last, so
+// that its count tells whether there was such a learner.
+const QList<QPair<QString, QString>> LearnerTables = {
+    {QStringLiteral("sessions"), QStringLiteral("learner")},
+    {QStringLiteral("marks"), QStringLiteral("learner")},
+    {QStringLiteral("learner_states"), QStringLiteral("learner")},
+    {QStringLiteral("statements"), QStringLiteral("learner")},
+    {QStringLiteral("reviews"), QStringLiteral("learner")},
+    {QStringLiteral("review_counts"), QStringLiteral("learner")},
+    {QStringLiteral("learners"), QStringLiteral("name")},
+};
+
+// Held by the server migrating a PostgreSQL store, so that two starting
+// together do not both change the schema.
+constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
+
+// How long a statement may wait for a lock, and run, on PostgreSQL: a
+// request waits a few seconds for a busy store, then fails and is retried,
+// rather than holding its thread without end.
+const QStringList PostgresTimeouts = {QStringLiteral("SET lock_timeout = '5s'"),
+                                      QStringLiteral("SET statement_timeout = '15s'")};
+
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+} // namespace
+
+QSqlQuery Store::prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
 {
     QSqlQuery q(db);
     q.prepare(sql);
@@ -53,8 +119,6 @@ QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantLis
     return q;
 }
 
-} // namespace
-
 Store::~Store()
 {
     if (!connection_.isEmpty()) {
@@ -63,167 +127,407 @@ Store::~Store()
     }
 }
 
-QString Store::open(const QString& workDir, const QString& url)
+QString Store::open(const QString& workDir, const QString& url, const Options& options)
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (url.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        where_ = QDir(workDir).filePath(QStringLiteral("velmorant.sqlite"));
-        db.setDatabaseName(where_);
-    } else {
-        const QUrl u(url);
-        if (!u.isValid() || (u.scheme() != QLatin1String("postgresql") &&
-                             u.scheme() != QLatin1String("postgres"))) {
-            return QStringLiteral(
-                       "データベースの URL「%1」は postgresql://... の形で指定してください")
-                .arg(url);
-        }
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
-        const QString socketDir =
-            QUrlQuery(u).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
-        db.setHostName(socketDir.isEmpty() ? u.host() : socketDir);
-        if (u.port() > 0) {
-            db.setPort(u.port());
-        }
-        db.setUserName(u.userName());
-        db.setPassword(u.password());
-        db.setDatabaseName(u.path().mid(1));
-        where_ = u.toString(QUrl::RemovePassword);
+    readOnly_ = options.readOnly;
+    sqlite_ = url.isEmpty();
+    if (const QString failed = sqlite_ ? openSqlite(workDir, options) : openPostgres(url, options);
+        !failed.isEmpty()) {
+        return failed;
     }
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (const QString failed = migrate(); !failed.isEmpty()) {
+        return failed;
+    }
+    // The side files SQLite made on opening get the file's group too.
+    const QString kept =
+        sqlite_ && !readOnly_ ? PrivateFile::keepPrivate(where_, options.group) : QString();
+    return kept.isEmpty() ? QString() : openFailure(kept);
+}
+
+QString Store::openSqlite(const QString& workDir, const Options& options)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    where_ = QDir(workDir).filePath(QStringLiteral("velmorant.sqlite"));
+    db.setDatabaseName(where_);
+    // Waits for another writer from the first statement on. The file is
+    // made private before SQLite opens it; its -wal and -shm take its mode.
+    db.setConnectOptions(options.readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;"
+                                                           "QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                                          : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (options.readOnly) {
+        if (!QFileInfo::exists(where_)) {
+            return QStringLiteral("記録「%1」はまだありません").arg(where_);
+        }
+        // A copy in a folder that may not be written, with no -shm beside
+        // it: no server has it open, and SQLite reads it only if told that
+        // nothing will change it meanwhile.
+        QUrl file = QUrl::fromLocalFile(where_);
+        if (!QFileInfo::exists(where_ + QStringLiteral("-shm")) &&
+            !QFileInfo(QFileInfo(where_).path()).isWritable()) {
+            file.setQuery(QStringLiteral("immutable=1"));
+        }
+        db.setDatabaseName(file.toString(QUrl::FullyEncoded));
+    } else if (const QString failed = PrivateFile::keepPrivate(where_, options.group);
+               !failed.isEmpty()) {
+        return failed;
+    }
     if (!db.open()) {
         return QStringLiteral("データベース「%1」を開けません: %2")
             .arg(where_, db.lastError().text());
     }
-    if (db.driverName() == QLatin1String("QSQLITE")) {
+    if (!options.readOnly) {
         // Many short writes from one process: with the write-ahead log a
         // commit needs no sync of its own, and a killed server still loses
         // no committed row (only a power cut may lose the last ones).
         QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout=5000"));
-    } else {
-        // The same trade as SQLite's: a commit does not wait for the
-        // server's disk, so a class answering at once never queues behind
-        // syncs; a crash of the database server (not of this program) may
-        // lose the last fraction of a second, never break what is stored.
-        QSqlQuery(db).exec(QStringLiteral("SET synchronous_commit TO OFF"));
-    }
-    return migrate();
-}
-
-QString Store::failure(const QString& what) const
-{
-    return QStringLiteral("%1（データベース: %2）").arg(what, where_);
-}
-
-QString Store::migrate()
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery q(db);
-    if (!db.tables().contains(QStringLiteral("schema_version")) &&
-        !q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"))) {
-        return failure(QStringLiteral("表を作れません: ") + q.lastError().text());
-    }
-    if (!db.transaction()) {
-        return failure(QStringLiteral("データベースに書き込めません: ") + db.lastError().text());
-    }
-    int version = 0;
-    bool hasRow = false;
-    if (q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next()) {
-        version = q.value(0).toInt();
-        hasRow = true;
-    }
-    if (version > Migrations.size()) {
-        db.rollback();
-        return failure(QStringLiteral("このデータベースは新しい版のプログラムで作られています"));
-    }
-    for (qsizetype step = version; step < Migrations.size(); ++step) {
-        for (const QString& sql : Migrations.at(step)) {
-            if (!q.exec(sql)) {
-                const QString why = q.lastError().text();
-                db.rollback();
-                return failure(QStringLiteral("表を作れません: ") + why);
-            }
-        }
-    }
-    const QString set = hasRow ? QStringLiteral("UPDATE schema_version SET version = ?")
-                               : QStringLiteral("INSERT INTO schema_version (version) VALUES (?)");
-    QSqlQuery v = prepared(db, set, {static_cast<int>(Migrations.size())});
-    if (!v.exec() || !db.commit()) {
-        db.rollback();
-        return failure(QStringLiteral("表を作れません: ") + v.lastError().text());
     }
     return {};
 }
 
-QString Store::addLearner(const Learner& learner)
+QString Store::openPostgres(const QString& url, const Options& options)
+{
+    const QUrl u(url);
+    if (!u.isValid() ||
+        (u.scheme() != QLatin1String("postgresql") && u.scheme() != QLatin1String("postgres"))) {
+        return QStringLiteral("データベースの URL「%1」は postgresql://... の形で指定してください")
+            .arg(url);
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
+    const QString socketDir =
+        QUrlQuery(u).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    db.setHostName(socketDir.isEmpty() ? u.host() : socketDir);
+    if (u.port() > 0) {
+        db.setPort(u.port());
+    }
+    db.setUserName(u.userName());
+    db.setPassword(u.password());
+    db.setDatabaseName(u.path().mid(1));
+    where_ = u.toString(QUrl::RemovePassword);
+    if (!db.open()) {
+        return QStringLiteral("データベース「%1」を開けません: %2")
+            .arg(where_, db.lastError().text());
+    }
+    // The same trade as SQLite's: a commit does not wait for the server's
+    // disk, so a class answering at once never queues behind syncs; a
+    // crash of the database server (not of this program) may lose the last
+    // fraction of a second, never break what is stored.
+    QStringList settings = PostgresTimeouts;
+    settings.append(QStringLiteral("SET synchronous_commit TO OFF"));
+    if (options.readOnly) {
+        settings.append(QStringLiteral("SET default_transaction_read_only = on"));
+    }
+    for (const QString& sql : std::as_const(settings)) {
+        if (QSqlQuery q(db); !q.exec(sql)) {
+            return openFailure(QStringLiteral("データベースを設定できません: ") +
+                               q.lastError().text());
+        }
+    }
+    return {};
+}
+
+QString Store::openFailure(const QString& what) const
+{
+    return QStringLiteral("%1（データベース: %2）").arg(what, where_);
+}
+
+QString Store::failure(const QString& what, const QString& detail) const
+{
+    failedInTransaction_ = failedInTransaction_ || inTransaction_;
+    ++failures_;
+    qWarning().noquote() << QStringLiteral("%1（データベース %2: %3）").arg(what, where_, detail);
+    return what;
+}
+
+bool Store::read(QSqlQuery& q, const QString& what, QString* failure) const
+{
+    const bool ran = q.exec();
+    const QString why = ran ? QString() : this->failure(what, q.lastError().text());
+    if (failure != nullptr) {
+        *failure = why;
+    }
+    return ran;
+}
+
+bool Store::beginWrite(QSqlDatabase& db)
+{
+    return sqlite_ ? QSqlQuery(db).exec(QStringLiteral("BEGIN IMMEDIATE")) : db.transaction();
+}
+
+// 0 for a store without tables, -1 when it cannot be read.
+int Store::schemaVersion(QString* failure)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists =
-        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {learner.name});
-    if (exists.exec() && exists.next()) {
-        return QStringLiteral("学習者「%1」はもう登録されています").arg(learner.name);
+    if (!db.tables().contains(QStringLiteral("schema_version"))) {
+        return 0;
     }
-    QSqlQuery q = prepared(db,
-                           QStringLiteral("INSERT INTO learners (name, bucket, salt, code_hash)"
-                                          " VALUES (?, ?, ?, ?)"),
-                           {learner.name, learner.bucket, QString::fromLatin1(learner.salt.toHex()),
-                            QString::fromLatin1(learner.codeHash.toHex())});
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT version FROM schema_version"), {});
+    if (!q.exec()) {
+        *failure = q.lastError().text();
+        return -1;
+    }
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+// A store already at this version is opened without a write; otherwise the
+// update runs under the write lock (and, on PostgreSQL, a lock of its own)
+// and looks at the version again, since another process may have done it
+// meanwhile.
+QString Store::migrate()
+{
+    QString why;
+    const int version = schemaVersion(&why);
+    if (version < 0) {
+        return openFailure(QStringLiteral("表を読めません: ") + why);
+    }
+    if (version > Migrations.size()) {
+        return openFailure(
+            QStringLiteral("このデータベースは新しい版のプログラムで作られています"));
+    }
+    if (version == Migrations.size() || readOnly_) {
+        return {};
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    if (!beginWrite(db)) {
+        return openFailure(QStringLiteral("データベースに書き込めません: ") +
+                           db.lastError().text());
+    }
+    const QString failed = migrateLocked();
+    if (!failed.isEmpty()) {
+        db.rollback();
+        return openFailure(failed);
+    }
+    return db.commit() ? QString()
+                       : openFailure(QStringLiteral("表を作れません: ") + db.lastError().text());
+}
+
+QString Store::migrateLocked()
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q(db);
+    // The update may rewrite large tables: no statement time limit for it.
+    if (!sqlite_ &&
+        (!q.exec(QStringLiteral("SET LOCAL statement_timeout = 0")) ||
+         !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MigrationLockKey)))) {
+        return QStringLiteral("データベースに書き込めません: ") + q.lastError().text();
+    }
+    QString why;
+    const int version = schemaVersion(&why);
+    if (version < 0) {
+        return QStringLiteral("表を読めません: ") + why;
+    }
+    if (version >= Migrations.size()) {
+        return {};
+    }
+    if (!db.tables().contains(QStringLiteral("schema_version")) &&
+        !q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"))) {
+        return QStringLiteral("表を作れません: ") + q.lastError().text();
+    }
+    for (qsizetype step = version; step < Migrations.size(); ++step) {
+        for (const QString& sql : Migrations.at(step)) {
+            if (!q.exec(sql)) {
+                return QStringLiteral("表を作れません: ") + q.lastError().text();
+            }
+        }
+    }
+    QSqlQuery v = prepared(db, QStringLiteral("DELETE FROM schema_version"), {});
+    QSqlQuery set = prepared(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (?)"),
+                             {static_cast<int>(Migrations.size())});
+    if (!v.exec() || !set.exec()) {
+        return QStringLiteral("表を作れません: ") + set.lastError().text();
+    }
+    return {};
+}
+
+QByteArray Store::codeSalt(bool make, QString* failure)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    // Made with the first code, once for every process sharing the store.
+    QSqlQuery insert = prepared(db,
+                                QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
+                                               " ON CONFLICT DO NOTHING"),
+                                {hex(SignInCodes::newSalt())});
+    if (make && !insert.exec()) {
+        *failure = this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
+        return {};
+    }
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT salt FROM code_salt WHERE id = 1"), {});
+    if (!read(q, QStringLiteral("記録を読めません"), failure) || !q.next()) {
+        return {};
+    }
+    return QByteArray::fromHex(q.value(0).toString().toLatin1());
+}
+
+QString Store::addLearner(const QString& name, const QString& code)
+{
+    QString failed;
+    const QByteArray salt = codeSalt(true, &failed);
+    if (!failed.isEmpty()) {
+        return failed;
+    }
+    const QString key = hex(SignInCodes::hash(code, salt));
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery exists =
+        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
+    if (!read(exists, QStringLiteral("学習者を登録できません"), &failed)) {
+        return failed;
+    }
+    if (exists.next()) {
+        return QStringLiteral("学習者「%1」はもう登録されています").arg(name);
+    }
+    QSqlQuery q = prepared(
+        db, QStringLiteral("INSERT INTO learners (name, salt, code_hash) VALUES (?, '', ?)"),
+        {name, key});
     return q.exec() ? QString()
-                    : failure(QStringLiteral("学習者を登録できません: ") + q.lastError().text());
+                    : failure(QStringLiteral("学習者を登録できません"), q.lastError().text());
+}
+
+QString Store::setLearnerCode(const QString& name, const QString& code)
+{
+    QString failed;
+    const QByteArray salt = codeSalt(true, &failed);
+    if (!failed.isEmpty()) {
+        return failed;
+    }
+    const QString key = hex(SignInCodes::hash(code, salt));
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    if (!beginWrite(db)) {
+        return failure(QStringLiteral("コードを作り直せません"), db.lastError().text());
+    }
+    QSqlQuery q =
+        prepared(db, QStringLiteral("UPDATE learners SET salt = '', code_hash = ? WHERE name = ?"),
+                 {key, name});
+    // A code made again because the old one got out ends its sessions too.
+    QSqlQuery sessions =
+        prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"), {name});
+    if (!q.exec()) {
+        const QString why = q.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません"), why);
+    }
+    // Counted before the next statement: SQLite counts per connection.
+    if (q.numRowsAffected() != 1) {
+        db.rollback();
+        return QStringLiteral("学習者「%1」は登録されていません").arg(name);
+    }
+    if (!sessions.exec() || !db.commit()) {
+        const QString why = sessions.lastError().text() + db.lastError().text();
+        db.rollback();
+        return failure(QStringLiteral("コードを作り直せません"), why);
+    }
+    return {};
+}
+
+std::optional<QString> Store::learnerWithCode(const QString& code, QString* failure)
+{
+    QString failed;
+    const QByteArray salt = codeSalt(false, &failed);
+    // Hashed even before the first code is made, so that no answer is
+    // quicker than another.
+    const QByteArray key = SignInCodes::hash(code, salt);
+    if (failed.isEmpty()) {
+        QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                               QStringLiteral("SELECT name FROM learners"
+                                              " WHERE code_hash = ? AND salt = ''"),
+                               {hex(key)});
+        if (read(q, QStringLiteral("記録を読めません"), &failed) && q.next()) {
+            if (failure != nullptr) {
+                failure->clear();
+            }
+            return q.value(0).toString();
+        }
+    }
+    std::optional<QString> learner;
+    if (failed.isEmpty()) {
+        learner = oldCodeLearner(code, salt.isEmpty() ? QByteArray() : key, &failed);
+    }
+    if (failure != nullptr) {
+        *failure = failed;
+    }
+    return learner;
+}
+
+// Codes kept before the store had a salt of its own were hashed each with
+// its learner's salt: those are tried one by one, and a learner found is
+// moved to the store's salt. This lasts only until each such learner has
+// signed in once; until then a wrong code costs a hash for each of them.
+// `key` is the code's hash under the store's salt, empty when there is none
+// yet.
+std::optional<QString> Store::oldCodeLearner(const QString& code, QByteArray key, QString* failure)
+{
+    if (!oldCodesLeft_) {
+        return std::nullopt;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q = prepared(
+        db, QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE salt <> ''"), {});
+    if (!read(q, QStringLiteral("記録を読めません"), failure)) {
+        return std::nullopt;
+    }
+    oldCodesLeft_ = false;
+    std::optional<QString> found;
+    QString oldSalt;
+    while (q.next()) {
+        oldCodesLeft_ = true;
+        const QByteArray salt = QByteArray::fromHex(q.value(1).toString().toLatin1());
+        const QByteArray hash = QByteArray::fromHex(q.value(2).toString().toLatin1());
+        if (!found && SignInCodes::sameBytes(SignInCodes::hash(code, salt), hash)) {
+            found = q.value(0).toString();
+            oldSalt = q.value(1).toString();
+        }
+    }
+    QString noSalt;
+    if (found && !readOnly_ && key.isEmpty()) {
+        key = SignInCodes::hash(code, codeSalt(true, &noSalt));
+    }
+    if (found && !readOnly_ && noSalt.isEmpty()) {
+        // Only if the code was not made again meanwhile.
+        QSqlQuery move = prepared(db,
+                                  QStringLiteral("UPDATE learners SET salt = '', code_hash = ?"
+                                                 " WHERE name = ? AND salt = ?"),
+                                  {hex(key), *found, oldSalt});
+        if (!move.exec()) {
+            this->failure(QStringLiteral("コードを移せません"), move.lastError().text());
+        }
+    }
+    return found;
 }
 
 QString Store::removeLearner(const QString& name)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists =
-        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
-    if (!exists.exec() || !exists.next()) {
-        return QStringLiteral("学習者「%1」は登録されていません").arg(name);
+    if (!beginWrite(db)) {
+        return failure(QStringLiteral("学習者を削除できません"), db.lastError().text());
     }
-    db.transaction();
-    for (const char* table : {"sessions", "marks", "statements", "learners"}) {
-        const QString column = QLatin1String(table) == QLatin1String("learners")
-                                   ? QStringLiteral("name")
-                                   : QStringLiteral("learner");
-        QSqlQuery q = prepared(
-            db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(QLatin1String(table), column),
-            {name});
+    for (const auto& [table, column] : LearnerTables) {
+        QSqlQuery q =
+            prepared(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, column), {name});
         if (!q.exec()) {
+            const QString why = q.lastError().text();
             db.rollback();
-            return failure(QStringLiteral("学習者を削除できません: ") + q.lastError().text());
+            return failure(QStringLiteral("学習者を削除できません"), why);
+        }
+        if (table == QLatin1String("learners") && q.numRowsAffected() != 1) {
+            db.rollback();
+            return QStringLiteral("学習者「%1」は登録されていません").arg(name);
         }
     }
-    return db.commit() ? QString() : failure(QStringLiteral("学習者を削除できません"));
+    return db.commit() ? QString()
+                       : failure(QStringLiteral("学習者を削除できません"), db.lastError().text());
 }
 
-QStringList Store::learnerNames()
+QStringList Store::learnerNames(QString* failure)
 {
-    QSqlQuery q(QSqlDatabase::database(connection_));
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT name FROM learners ORDER BY name"), {});
     QStringList names;
-    if (q.exec(QStringLiteral("SELECT name FROM learners ORDER BY name"))) {
+    if (read(q, QStringLiteral("学習者の一覧を読めません"), failure)) {
         while (q.next()) {
             names.append(q.value(0).toString());
         }
     }
     return names;
-}
-
-QList<Store::Learner> Store::learnersInBucket(int bucket)
-{
-    QSqlQuery q = prepared(
-        QSqlDatabase::database(connection_),
-        QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE bucket = ?"), {bucket});
-    QList<Learner> found;
-    if (q.exec()) {
-        while (q.next()) {
-            found.append({q.value(0).toString(), bucket,
-                          QByteArray::fromHex(q.value(1).toString().toLatin1()),
-                          QByteArray::fromHex(q.value(2).toString().toLatin1())});
-        }
-    }
-    return found;
 }
 
 QString Store::addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs)
@@ -236,19 +540,19 @@ QString Store::addSession(const QByteArray& idHash, const QString& learner, qint
     QSqlQuery q = prepared(db,
                            QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
                                           " VALUES (?, ?, ?)"),
-                           {QString::fromLatin1(idHash.toHex()), learner, expiresMs});
-    return q.exec()
-               ? QString()
-               : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+                           {hex(idHash), learner, expiresMs});
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("サインインを記録できません"), q.lastError().text());
 }
 
-std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs)
+std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs,
+                                             QString* failure)
 {
     QSqlQuery q = prepared(
         QSqlDatabase::database(connection_),
         QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
-        {QString::fromLatin1(idHash.toHex()), nowMs});
-    if (q.exec() && q.next()) {
+        {hex(idHash), nowMs});
+    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
         return q.value(0).toString();
     }
     return std::nullopt;
@@ -257,19 +561,20 @@ std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 no
 void Store::removeSession(const QByteArray& idHash)
 {
     QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("DELETE FROM sessions WHERE id_hash = ?"),
-                           {QString::fromLatin1(idHash.toHex())});
-    q.exec();
+                           QStringLiteral("DELETE FROM sessions WHERE id_hash = ?"), {hex(idHash)});
+    if (!q.exec()) {
+        failure(QStringLiteral("サインアウトを記録できません"), q.lastError().text());
+    }
 }
 
-QList<Store::Mark> Store::marks(const QString& learner)
+QList<Store::Mark> Store::marks(const QString& learner, QString* failure)
 {
     QSqlQuery q = prepared(QSqlDatabase::database(connection_),
                            QStringLiteral("SELECT position, record FROM marks WHERE learner = ?"
                                           " ORDER BY position"),
                            {learner});
     QList<Mark> found;
-    if (q.exec()) {
+    if (read(q, QStringLiteral("マークを読めません"), failure)) {
         while (q.next()) {
             found.append({q.value(0).toLongLong(), q.value(1).toString().split(QLatin1Char('\n'))});
         }
@@ -287,23 +592,31 @@ QString Store::appendMark(const QString& learner, const QStringList& record)
                                           " WHERE learner = ?"),
                            {learner, record.join(QLatin1Char('\n')), learner});
     return q.exec() ? QString()
-                    : failure(QStringLiteral("マークを保存できません: ") + q.lastError().text());
+                    : failure(QStringLiteral("マークを保存できません"), q.lastError().text());
 }
 
 QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
 {
+    // Inside a learner's action the action's transaction holds them all.
+    const bool own = !inTransaction_;
+    if (const QString failed = own ? begin() : QString(); !failed.isEmpty()) {
+        return failed;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
     for (const qint64 position : positions) {
         QSqlQuery q =
             prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
                      {learner, position});
         if (!q.exec()) {
-            db.rollback();
-            return failure(QStringLiteral("マークを取り消せません: ") + q.lastError().text());
+            const QString why =
+                failure(QStringLiteral("マークを取り消せません"), q.lastError().text());
+            if (own) {
+                rollback();
+            }
+            return why;
         }
     }
-    return db.commit() ? QString() : failure(QStringLiteral("マークを取り消せません"));
+    return own ? commit() : QString();
 }
 
 QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
@@ -314,29 +627,24 @@ QString Store::appendStatement(const QString& learner, const QString& id, const 
                                           " timestamp_ms, json) VALUES (?, ?, ?, ?, ?)"),
                            {learner, id, problemId, timestampMs, QString::fromUtf8(json)});
     return q.exec() ? QString()
-                    : failure(QStringLiteral("回答を記録できません: ") + q.lastError().text());
+                    : failure(QStringLiteral("回答を記録できません"), q.lastError().text());
 }
 
-QList<QByteArray> Store::statements(const QString& learner)
+QList<QByteArray> Store::statements(const QString& learner, QString* failure)
 {
     return jsonLines(prepared(QSqlDatabase::database(connection_),
                               QStringLiteral("SELECT json FROM statements WHERE learner = ?"
                                              " ORDER BY timestamp_ms, id"),
-                              {learner}));
+                              {learner}),
+                     failure);
 }
 
-QList<QByteArray> Store::allStatements()
-{
-    return jsonLines(prepared(QSqlDatabase::database(connection_),
-                              QStringLiteral("SELECT json FROM statements"
-                                             " ORDER BY learner, timestamp_ms, id"),
-                              {}));
-}
-
-QList<QByteArray> Store::jsonLines(QSqlQuery q)
+QList<QByteArray> Store::jsonLines(QSqlQuery q, QString* failure) const
 {
     QList<QByteArray> lines;
-    if (q.exec()) {
+    // Read once, in order: a year of a learner's in a quarter of the time.
+    q.setForwardOnly(true);
+    if (read(q, QStringLiteral("回答の記録を読めません"), failure)) {
         while (q.next()) {
             lines.append(q.value(0).toString().toUtf8());
         }
@@ -344,59 +652,34 @@ QList<QByteArray> Store::jsonLines(QSqlQuery q)
     return lines;
 }
 
-QString Store::setLearnerCode(const Learner& learner)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
-    QSqlQuery q = prepared(db,
-                           QStringLiteral("UPDATE learners SET bucket = ?, salt = ?, code_hash = ?"
-                                          " WHERE name = ?"),
-                           {learner.bucket, QString::fromLatin1(learner.salt.toHex()),
-                            QString::fromLatin1(learner.codeHash.toHex()), learner.name});
-    // A code made again because the old one got out ends its sessions too.
-    QSqlQuery sessions =
-        prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"), {learner.name});
-    if (!q.exec()) {
-        const QString why = q.lastError().text();
-        db.rollback();
-        return failure(QStringLiteral("コードを作り直せません: ") + why);
-    }
-    // Counted before the next statement: SQLite counts per connection.
-    if (q.numRowsAffected() != 1) {
-        db.rollback();
-        return QStringLiteral("学習者「%1」は登録されていません").arg(learner.name);
-    }
-    if (!sessions.exec()) {
-        const QString why = sessions.lastError().text();
-        db.rollback();
-        return failure(QStringLiteral("コードを作り直せません: ") + why);
-    }
-    return db.commit() ? QString() : failure(QStringLiteral("コードを作り直せません"));
-}
-
 QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
+    if (!beginWrite(db)) {
+        return failure(QStringLiteral("パスワードを保存できません"), db.lastError().text());
+    }
     // A new password ends every teacher session of the old one.
     QSqlQuery sessions(db);
     QSqlQuery clear(db);
     QSqlQuery q = prepared(
         db, QStringLiteral("INSERT INTO teacher (id, salt, password_hash) VALUES (1, ?, ?)"),
-        {QString::fromLatin1(salt.toHex()), QString::fromLatin1(hash.toHex())});
+        {hex(salt), hex(hash)});
     if (!sessions.exec(QStringLiteral("DELETE FROM teacher_sessions")) ||
         !clear.exec(QStringLiteral("DELETE FROM teacher")) || !q.exec() || !db.commit()) {
+        const QString why = sessions.lastError().text() + clear.lastError().text() +
+                            q.lastError().text() + db.lastError().text();
         db.rollback();
-        return failure(QStringLiteral("パスワードを保存できません: ") + q.lastError().text());
+        return failure(QStringLiteral("パスワードを保存できません"), why);
     }
     return {};
 }
 
-std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword()
+std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword(QString* failure)
 {
-    QSqlQuery q(QSqlDatabase::database(connection_));
-    if (q.exec(QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1")) &&
-        q.next()) {
+    QSqlQuery q =
+        prepared(QSqlDatabase::database(connection_),
+                 QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1"), {});
+    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
         return qMakePair(QByteArray::fromHex(q.value(0).toString().toLatin1()),
                          QByteArray::fromHex(q.value(1).toString().toLatin1()));
     }
@@ -412,49 +695,56 @@ QString Store::addTeacherSession(const QByteArray& idHash, qint64 expiresMs)
     old.exec();
     QSqlQuery q = prepared(
         db, QStringLiteral("INSERT INTO teacher_sessions (id_hash, expires_ms) VALUES (?, ?)"),
-        {QString::fromLatin1(idHash.toHex()), expiresMs});
-    return q.exec()
-               ? QString()
-               : failure(QStringLiteral("サインインを記録できません: ") + q.lastError().text());
+        {hex(idHash), expiresMs});
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("サインインを記録できません"), q.lastError().text());
 }
 
-bool Store::teacherSession(const QByteArray& idHash, qint64 nowMs)
+bool Store::teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure)
 {
     QSqlQuery q = prepared(
         QSqlDatabase::database(connection_),
         QStringLiteral("SELECT 1 FROM teacher_sessions WHERE id_hash = ? AND expires_ms > ?"),
-        {QString::fromLatin1(idHash.toHex()), nowMs});
-    return q.exec() && q.next();
+        {hex(idHash), nowMs});
+    return read(q, QStringLiteral("記録を読めません"), failure) && q.next();
 }
 
 void Store::removeTeacherSession(const QByteArray& idHash)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("DELETE FROM teacher_sessions WHERE id_hash = ?"),
-                           {QString::fromLatin1(idHash.toHex())});
-    q.exec();
+    QSqlQuery q =
+        prepared(QSqlDatabase::database(connection_),
+                 QStringLiteral("DELETE FROM teacher_sessions WHERE id_hash = ?"), {hex(idHash)});
+    if (!q.exec()) {
+        failure(QStringLiteral("サインアウトを記録できません"), q.lastError().text());
+    }
 }
 
-QList<QByteArray> Store::unsentStatements(int count)
+QList<QByteArray> Store::unsentStatements(int count, QString* failure)
 {
     return jsonLines(prepared(QSqlDatabase::database(connection_),
                               QStringLiteral("SELECT json FROM statements WHERE lrs_state = ?"
                                              " ORDER BY timestamp_ms, id LIMIT ?"),
-                              {static_cast<int>(LrsState::Unsent), count}));
+                              {static_cast<int>(LrsState::Unsent), count}),
+                     failure);
 }
 
 QString Store::setLrsState(const QStringList& ids, LrsState state)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
+    if (!beginWrite(db)) {
+        return failure(QStringLiteral("送信済みの印を付けられません"), db.lastError().text());
+    }
     for (const QString& id : ids) {
         QSqlQuery q =
             prepared(db, QStringLiteral("UPDATE statements SET lrs_state = ? WHERE id = ?"),
                      {static_cast<int>(state), id});
         if (!q.exec()) {
+            const QString why = q.lastError().text();
             db.rollback();
-            return failure(QStringLiteral("送信済みの印を付けられません: ") + q.lastError().text());
+            return failure(QStringLiteral("送信済みの印を付けられません"), why);
         }
     }
-    return db.commit() ? QString() : failure(QStringLiteral("送信済みの印を付けられません"));
+    return db.commit()
+               ? QString()
+               : failure(QStringLiteral("送信済みの印を付けられません"), db.lastError().text());
 }

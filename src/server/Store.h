@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/Schedule.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -8,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <mutex>
 #include <optional>
 
 // The classroom's store: learners and their sign-in code hashes, sessions,
@@ -22,63 +26,160 @@ public:
     Store& operator=(const Store&) = delete;
     ~Store();
 
+    struct Options {
+        // Opens without writing anything, the schema's update included: a
+        // store of an older version is read as it is.
+        bool readOnly = false;
+        // SQLite: the group that may read the file too (0640), else the
+        // owner alone (0600).
+        QString group;
+    };
     // `url` empty: DIR/velmorant.sqlite; else postgresql://user@host:port/db
     // or postgresql://user@/db?host=/socket/folder. Returns "" or the reason.
-    QString open(const QString& workDir, const QString& url);
+    QString open(const QString& workDir, const QString& url, const Options& options);
+    QString open(const QString& workDir, const QString& url) { return open(workDir, url, {}); }
+    // Where the store is: for the log and the command line, never for a
+    // learner's page.
     QString where() const { return where_; }
 
-    struct Learner {
-        QString name;
-        int bucket = 0;
-        QByteArray salt;
-        QByteArray codeHash;
-    };
+    // Methods that change the store return "" or the reason. Methods that
+    // read set `failure` (when given) to "" or why the store could not be
+    // read, so that "none" is told apart from "the store failed". Reasons
+    // never name the store's place; the log has it with the details.
+
     // "" on success, else the reason (a learner of that name exists...).
-    QString addLearner(const Learner& learner);
+    QString addLearner(const QString& name, const QString& code);
+    // A new code for a learner, ending their sessions.
+    QString setLearnerCode(const QString& name, const QString& code);
+    // The learner and everything kept for them, at once.
     QString removeLearner(const QString& name);
-    QStringList learnerNames();
-    QList<Learner> learnersInBucket(int bucket);
+    QStringList learnerNames(QString* failure = nullptr);
+    // Whose code this is. Costs one hash, whatever codes exist (but see
+    // oldCodeLearner).
+    std::optional<QString> learnerWithCode(const QString& code, QString* failure = nullptr);
 
     QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
     // The learner of an unexpired session, if any.
-    std::optional<QString> sessionLearner(const QByteArray& idHash, qint64 nowMs);
+    std::optional<QString> sessionLearner(const QByteArray& idHash, qint64 nowMs,
+                                          QString* failure = nullptr);
     void removeSession(const QByteArray& idHash);
 
     struct Mark {
         qint64 position = 0;
         QStringList record; // the five lines of the marks file
     };
-    QList<Mark> marks(const QString& learner);
+    QList<Mark> marks(const QString& learner, QString* failure = nullptr);
     QString appendMark(const QString& learner, const QStringList& record);
     QString removeMarks(const QString& learner, const QList<qint64>& positions);
 
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
-    QList<QByteArray> statements(const QString& learner);
-    // Every learner's, by learner and time.
-    QList<QByteArray> allStatements();
+    QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
 
     // Where a statement stands with the learning record store.
     enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
     // The oldest `count` statements not yet sent.
-    QList<QByteArray> unsentStatements(int count);
+    QList<QByteArray> unsentStatements(int count, QString* failure = nullptr);
     QString setLrsState(const QStringList& ids, LrsState state);
-
-    // A new code for a learner, ending their sessions; "" or the reason.
-    QString setLearnerCode(const Learner& learner);
 
     // The teacher's password: its salt and hash, one at a time.
     QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
-    std::optional<QPair<QByteArray, QByteArray>> teacherPassword();
+    std::optional<QPair<QByteArray, QByteArray>> teacherPassword(QString* failure = nullptr);
     QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
-    bool teacherSession(const QByteArray& idHash, qint64 nowMs);
+    bool teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure = nullptr);
     void removeTeacherSession(const QByteArray& idHash);
 
+    // One learner's session as stored: its value, how many actions it has
+    // taken, and the last action's key with the reply it was given.
+    struct LearnerState {
+        qint64 seq = 0;
+        QByteArray value;
+        QByteArray lastKey;
+        QByteArray lastReply;
+    };
+    // A learner's action is one transaction: begin() takes the write lock
+    // at once (so a busy store is waited for, not failed part way), and
+    // any failure until commit() makes commit() fail and roll back.
+    QString begin();
+    QString commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+    // How many statements have failed on this connection.
+    qint64 failureCount() const { return failures_; }
+    // Within a transaction: the learner's stored state, held until commit
+    // (a learner without one yet has seq 0 and no value).
+    std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
+    QString saveLearnerState(const QString& learner, const LearnerState& state);
+    // Whether the session is still the learner's, held until commit so that
+    // removing the learner waits for the action under way.
+    std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
+
+    // Each learner's review state, kept up to date with their statements
+    // (StoreReviews.cpp). `answers` counts the statements taken in: it
+    // changes with each one, so a reader sees whether it has the latest.
+    struct Reviews {
+        QList<ScheduledProblem> problems;
+        Schedule::SetAside setAside;
+        qint64 answers = 0;
+    };
+    // The learner's kept state, or only `problemId`'s row of it when given;
+    // `answers` -1 when it was never built; none when it cannot be read.
+    std::optional<Reviews> reviews(const QString& learner, const QString& problemId = {});
+    // Its `answers` alone: -1 when never built, -2 when unreadable.
+    qint64 reviewedAnswers(const QString& learner);
+    // Saves the whole state, in place of any kept before.
+    QString saveReviews(const QString& learner, const Reviews& reviews);
+    // Saves the rows of `reviews.problems` and its counts, the rest left.
+    // Opens no transaction: an answer's caller holds one for the statement
+    // and this together.
+    QString updateReviews(const QString& learner, const Reviews& reviews);
+    // What changes whenever a statement is added or removed; "" when it
+    // cannot be read.
+    QString statementsState();
+    // Every learner's statements as they lie, in no order (a sort of them
+    // all would be the database's slowest work), each given to `take` and
+    // let go: the report holds what it reads from them, not their text.
+    struct StatementRow {
+        QString learner;
+        qint64 timestampMs = 0;
+        QString id;
+        QByteArray json; // UTF-8
+    };
+    bool eachStatement(const std::function<void(const StatementRow&)>& take);
+
 private:
+    static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
+                              const QVariantList& values);
+    QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
+    QString openSqlite(const QString& workDir, const Options& options);
+    QString openPostgres(const QString& url, const Options& options);
     QString migrate();
-    QString failure(const QString& what) const;
-    static QList<QByteArray> jsonLines(QSqlQuery q);
+    QString migrateLocked();
+    int schemaVersion(QString* failure);
+    // Takes the write lock now, so that a busy store is waited for
+    // (SQLite's busy_timeout, PostgreSQL's lock_timeout) instead of failing
+    // when a read turns into a write.
+    bool beginWrite(QSqlDatabase& db);
+    QString openFailure(const QString& what) const;
+    // Logs what failed where and why; returns `what` alone.
+    QString failure(const QString& what, const QString& detail) const;
+    // Runs a query that reads, setting `failure`.
+    bool read(QSqlQuery& q, const QString& what, QString* failure) const;
+    QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
+    QByteArray codeSalt(bool make, QString* failure);
+    std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
 
     QString connection_;
     QString where_;
+    bool sqlite_ = true;
+    bool readOnly_ = false;
+    // Learners whose code is still hashed with a salt of their own.
+    bool oldCodesLeft_ = true;
+    bool inTransaction_ = false;
+    // A statement failed in the transaction under way.
+    mutable bool failedInTransaction_ = false;
+    mutable qint64 failures_ = 0;
+    // SQLite writers of this process queue here rather than in SQLite's
+    // busy handler, which sleeps in steps of up to 100 ms.
+    std::unique_lock<std::mutex> writeTurn_;
 };

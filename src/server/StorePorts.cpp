@@ -1,5 +1,6 @@
 #include "server/StorePorts.h"
 
+#include "record/FastStatementReader.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
 #include "server/Store.h"
@@ -7,9 +8,20 @@
 #include <QDateTime>
 
 StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
-    : store_(store), learner_(std::move(learner)), homePage_(std::move(homePage)),
+    : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
       problems_(workDir)
 {
+    if (const std::optional<Store::Reviews> kept = store_->reviews(learner_);
+        kept && kept->answers >= 0) {
+        takeUp(*kept);
+        return;
+    }
+    // Kept from now on: a failed save is tried again at the next sign-in.
+    readAnswers();
+    const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(), answers_.size()};
+    if (store_->saveReviews(learner_, built).isEmpty()) {
+        taken_ = built.answers;
+    }
 }
 
 qint64 StoreAnswers::now() const
@@ -24,32 +36,103 @@ QString StoreAnswers::name() const
 
 void StoreAnswers::count(const Answer& answer)
 {
-    if (counted_.insert(answer.id).second) {
-        Answer a = answer;
-        problems_.update(a);
+    Answer a = answer;
+    problems_.update(a);
+    if (answersRead_) {
         answers_.append(a);
-        schedule_.add(a, now());
     }
+    schedule_.add(a, now());
+    unstored_.append(std::move(a));
 }
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    return store_.appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
-                                  answer.problemId(), answer.timestampMs, Statements::line(answer));
+    if (QString failed = store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
+                                                 answer.problemId(), answer.timestampMs,
+                                                 Statements::line(answer));
+        !failed.isEmpty()) {
+        return failed;
+    }
+    Answer a = answer;
+    problems_.update(a);
+    // The state as the store has it, with this answer: another server's
+    // answers are in it, and none counted here and not stored yet.
+    const std::optional<Store::Reviews> kept = store_->reviews(learner_, a.problemId());
+    if (!kept) {
+        return QStringLiteral("復習の予定を読めません");
+    }
+    const auto stored = [this, &a] {
+        unstored_.removeIf([&a](const Answer& u) { return u.id == a.id; });
+        return QString();
+    };
+    if (kept->answers < 0) {
+        return stored(); // not built yet: the statements will build it
+    }
+    Schedule one(schedule_.days());
+    one.restore(kept->problems, kept->setAside);
+    one.add(a, now());
+    const Store::Reviews next{one.problems(), one.setAsideCounts(), kept->answers + 1};
+    if (QString failed = store_->updateReviews(learner_, next); !failed.isEmpty()) {
+        return failed;
+    }
+    taken_ = kept->answers == taken_ ? next.answers : -1;
+    return stored();
 }
 
 QList<LogFinding> StoreAnswers::refresh()
 {
-    for (const QByteArray& line : store_.statements(learner_)) {
-        QString why;
-        if (const std::optional<Answer> a = Statements::parse(line, &why)) {
-            count(*a);
-        }
+    const qint64 kept = store_->reviewedAnswers(learner_);
+    if (kept < 0 || kept == taken_) {
+        return {};
+    }
+    if (const std::optional<Store::Reviews> reviews = store_->reviews(learner_);
+        reviews && reviews->answers >= 0) {
+        takeUp(*reviews);
     }
     return {};
 }
 
-StoreMarks::StoreMarks(Store& store, QString learner) : store_(store), learner_(std::move(learner))
+void StoreAnswers::takeUp(const Store::Reviews& kept)
+{
+    schedule_.restore(kept.problems, kept.setAside);
+    for (const Answer& a : std::as_const(unstored_)) {
+        schedule_.add(a, now());
+    }
+    taken_ = kept.answers;
+    answers_.clear();
+    answersRead_ = false;
+}
+
+const QList<Answer>& StoreAnswers::answers() const
+{
+    if (!answersRead_) {
+        readAnswers();
+    }
+    return answers_;
+}
+
+void StoreAnswers::readAnswers() const
+{
+    FastStatementReader reader;
+    Schedule all(schedule_.days());
+    answers_.clear();
+    for (const QByteArray& line : store_->statements(learner_)) {
+        QString why;
+        if (std::optional<Answer> a = reader.parse(line, &why)) {
+            problems_.update(*a);
+            all.add(*a, now());
+            answers_.append(std::move(*a));
+        }
+    }
+    for (const Answer& a : unstored_) {
+        all.add(a, now());
+        answers_.append(a);
+    }
+    schedule_ = std::move(all);
+    answersRead_ = true;
+}
+
+StoreMarks::StoreMarks(Store& store, QString learner) : store_(&store), learner_(std::move(learner))
 {
 }
 
@@ -57,7 +140,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 {
     positions_.clear();
     int row = 0;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         if (row == SeriesState::MaxProblems) {
             break;
         }
@@ -76,7 +159,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
 QList<Problem> StoreMarks::problems()
 {
     QList<Problem> out;
-    for (const Store::Mark& m : store_.marks(learner_)) {
+    for (const Store::Mark& m : store_->marks(learner_)) {
         out.append(Problems::fromRecord(m.record));
     }
     return out;
@@ -92,7 +175,7 @@ MarksWrite StoreMarks::savePending()
 {
     MarksWrite out;
     while (!pending_.isEmpty()) {
-        if (const QString failed = store_.appendMark(learner_, pending_.first());
+        if (const QString failed = store_->appendMark(learner_, pending_.first());
             !failed.isEmpty()) {
             return out.failed(failed);
         }
@@ -111,7 +194,7 @@ MarksWrite StoreMarks::rewrite(const SeriesState& st)
     }
     MarksWrite out = savePending();
     if (!gone.isEmpty()) {
-        if (const QString failed = store_.removeMarks(learner_, gone); !failed.isEmpty()) {
+        if (const QString failed = store_->removeMarks(learner_, gone); !failed.isEmpty()) {
             return out.failed(failed);
         }
     }

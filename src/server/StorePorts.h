@@ -3,20 +3,23 @@
 #include "marks/MarksFile.h"
 #include "record/AnswerStore.h"
 #include "record/ProblemIndex.h"
-#include "record/StatementIds.h"
+#include "server/Store.h"
 
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
-class Store;
-
-// A learner's answers in the classroom's store, one statement a row.
+// A learner's answers in the classroom's store, one statement a row, with
+// the review state they make kept beside them: a list view reads the state,
+// never the answers since the first.
 class StoreAnswers : public AnswerStore
 {
 public:
+    // Takes up the kept review state; a learner's from before it was kept
+    // is built from their statements, once, and saved.
     StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
+    // The store of the thread that uses it next.
+    void use(Store& store) { store_ = &store; }
 
     const QString& learner() const override { return learner_; }
     const QString& learnerName() const override { return learner_; }
@@ -24,21 +27,34 @@ public:
     qint64 now() const override;
     QString name() const override;
     void count(const Answer& answer) override;
+    // The statement and the review state it makes, through the store's one
+    // connection, inside the caller's transaction when it holds one.
     QString store(const Answer& answer) override;
-    // Takes in the statements stored since by another server.
+    // Takes in the review state as another server left it, when it has
+    // changed since.
     QList<LogFinding> refresh() override;
     const Schedule& schedule() const override { return schedule_; }
-    const QList<Answer>& answers() const override { return answers_; }
+    // Read from the statements when first asked for (the progress page);
+    // the schedule is then the one they make, beside them.
+    const QList<Answer>& answers() const override;
 
 private:
-    Store& store_;
+    void takeUp(const Store::Reviews& kept);
+    void readAnswers() const;
+
+    Store* store_;
     QString learner_;
     QString homePage_;
     // Old problem ids named as the folder's series name the problems now.
-    ProblemIndex problems_;
-    QList<Answer> answers_;
-    Schedule schedule_;
-    StatementIdSet counted_;
+    mutable ProblemIndex problems_;
+    mutable QList<Answer> answers_;
+    mutable bool answersRead_ = false;
+    mutable Schedule schedule_;
+    // Counted and not stored yet: kept in the schedule when it is read again.
+    QList<Answer> unstored_;
+    // The kept state's count of answers that schedule_ holds; another value
+    // there means another server has stored some since.
+    qint64 taken_ = -1;
 };
 
 // A learner's marks in the classroom's store, each a row with its place.
@@ -46,6 +62,7 @@ class StoreMarks : public MarksPort
 {
 public:
     StoreMarks(Store& store, QString learner);
+    void use(Store& store) { store_ = &store; }
 
     int read(SeriesState& st, QList<MarksFinding>* findings) override;
     QList<Problem> problems() override;
@@ -57,7 +74,7 @@ public:
     QString where() const override;
 
 private:
-    Store& store_;
+    Store* store_;
     QString learner_;
     // Where each row read into the table lies in the store.
     QList<qint64> positions_;

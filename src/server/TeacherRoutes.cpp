@@ -16,7 +16,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QHostAddress>
-#include <QHttpServerRequest>
 #include <QJsonArray>
 
 namespace
@@ -25,6 +24,11 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
+using ServerReplies::unavailable;
+
+// The store's failure, told without its place.
+const QString StoreDown =
+    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
 
 constexpr int MaxNameLength = 64;
 
@@ -77,11 +81,12 @@ QString nameIn(const QByteArray& body)
 
 } // namespace
 
-ClassroomServer::Reply
-ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request, QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& path,
+                                                const HttpRequest& request,
+                                                const HttpResponder& respond)
 {
-    const bool post = request.method() == QHttpServerRequest::Method::Post;
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool post = request.method == "POST";
+    const bool get = request.method == "GET";
     if (!post && !get) {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
@@ -90,7 +95,7 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
         return refusal(403, QStringLiteral("このページからの要求ではありません"));
     }
     if (post && path == QLatin1String("/api/teacher/signin")) {
-        return teacherSignIn(request, socket);
+        return teacherSignIn(store, request, respond);
     }
     if (get) {
         if (Reply page = staticFile(path); page.status == 200) {
@@ -100,73 +105,96 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
     const QByteArray id =
         Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
     const QByteArray hash = SignInCodes::sessionHash(id);
-    if (id.isEmpty() || !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch())) {
+    QString failed;
+    const bool signedIn =
+        !id.isEmpty() && store.teacherSession(hash, QDateTime::currentMSecsSinceEpoch(), &failed);
+    if (!failed.isEmpty()) {
+        return ServerReplies::unavailable(
+            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
+    }
+    if (!signedIn) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
     }
     if (get && path == QLatin1String("/api/teacher/state")) {
-        return teacherState(hash);
+        return teacherState(store, hash);
     }
     if (get) {
-        return teacherFile(path);
+        return teacherFile(store, path);
     }
     if (path == QLatin1String("/api/teacher/signout")) {
-        store_.removeTeacherSession(hash);
+        store.removeTeacherSession(hash);
+        const std::lock_guard<std::mutex> lock(shared_);
         madeCodes_.remove(hash);
         Reply r = json(200, {});
         r.headers.append(sessionCookie(Requests::TeacherCookieName, {}));
         return r;
     }
-    return teacherAct(path, request.body(), hash);
+    return teacherAct(store, path, request.body, hash);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& request,
-                                                      QTcpSocket* socket)
+ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRequest& request,
+                                                      const HttpResponder& respond)
 {
-    const QString address = request.remoteAddress().toString();
+    const QStringList keys{QStringLiteral("address ") + clientAddress(request)};
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
-    if (lockedOut(address, at)) {
+    if (lockedOut(keys, at)) {
         return refusal(429,
                        QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
     }
-    const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword();
+    QString failed;
+    const std::optional<QPair<QByteArray, QByteArray>> stored = store.teacherPassword(&failed);
+    if (!failed.isEmpty()) {
+        return ServerReplies::unavailable(
+            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
+    }
     if (!stored) {
         return refusal(
             409, QStringLiteral("先生のパスワードがまだありません。"
                                 "velmorant-server --set-teacher-password で設定してください"));
     }
     const QJsonValue given =
-        QJsonDocument::fromJson(request.body()).object().value(QStringLiteral("password"));
-    // About half a second on the event loop, at most ten times a minute
-    // from one address before the lock-out.
-    if (!given.isString() ||
-        !SignInCodes::sameBytes(SignInCodes::passwordHash(given.toString(), stored->first),
-                                stored->second)) {
-        return wrongAnswer(address, at, socket, QStringLiteral("パスワードが違います"));
+        QJsonDocument::fromJson(request.body).object().value(QStringLiteral("password"));
+    if (!given.isString()) {
+        return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
     }
-    const QByteArray id = SignInCodes::newSessionId();
-    if (const QString failed =
-            store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs);
-        !failed.isEmpty()) {
-        return refusal(500, failed);
-    }
-    Reply r = json(200, {});
-    r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
-    return r;
+    // About a second of hashing, on a thread of its own at a lower
+    // priority than the learners' answers.
+    return later(
+        hashing_, respond,
+        [this, keys, at, respond, password = given.toString(), salt = stored->first,
+         hash = stored->second](Store& s) {
+            if (!SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
+                return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
+            }
+            const QByteArray id = SignInCodes::newSessionId();
+            if (!s.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
+                return ServerReplies::unavailable(
+                    QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
+            }
+            Reply r = json(200, {});
+            r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
+            return r;
+        });
 }
 
-ClassroomServer::Reply ClassroomServer::teacherState(const QByteArray& sessionHash)
+ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteArray& sessionHash)
 {
     QJsonArray made;
-    for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
+    QList<QPair<QString, QString>> codes;
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        codes = madeCodes_.value(sessionHash);
+    }
+    for (const auto& [name, code] : codes) {
         made.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
     }
     return json(200,
-                {{QStringLiteral("learners"), QJsonArray::fromStringList(store_.learnerNames())},
+                {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
                  {QStringLiteral("made"), made},
                  {QStringLiteral("series"), seriesJson(workDir_)}});
 }
 
-ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
+ClassroomServer::Reply ClassroomServer::teacherFile(Store& store, const QString& path)
 {
     const bool report = path == QLatin1String("/teacher/report");
     const bool page = path == QLatin1String("/teacher/index.html");
@@ -174,7 +202,7 @@ ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
     if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    const ClassReport::Report classReport = StoreReport::of(store_, workDir_);
+    const ClassReport::Report classReport = StoreReport::of(store, workDir_);
     Reply r;
     if (report || page) {
         r.type = "text/html; charset=utf-8";
@@ -194,7 +222,8 @@ ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path)
     return r;
 }
 
-ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QByteArray& body,
+ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& path,
+                                                   const QByteArray& body,
                                                    const QByteArray& sessionHash)
 {
     const bool add = path == QLatin1String("/api/teacher/add");
@@ -208,18 +237,16 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
     }
     if (!add && !reset) {
-        const QString failed = store_.removeLearner(name);
+        const QString failed = store.removeLearner(name);
         forgetLearner(name);
         return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
     }
     const QString code = SignInCodes::newCode();
-    const QByteArray salt = SignInCodes::newSalt();
-    const Store::Learner learner{name, SignInCodes::bucket(code), salt,
-                                 SignInCodes::hash(code, salt)};
-    const QString failed = add ? store_.addLearner(learner) : store_.setLearnerCode(learner);
+    const QString failed = add ? store.addLearner(name, code) : store.setLearnerCode(name, code);
     if (!failed.isEmpty()) {
         return refusal(409, failed);
     }
+    const std::lock_guard<std::mutex> lock(shared_);
     if (reset) {
         knownSessions_.removeIf(
             [&name](const auto& entry) { return entry.value().learner == name; });
@@ -231,7 +258,8 @@ ClassroomServer::Reply ClassroomServer::teacherAct(const QString& path, const QB
 // A removed learner's open series and known sessions go with them.
 void ClassroomServer::forgetLearner(const QString& learner)
 {
-    screens_.remove(learner);
+    learners_.forget(learner);
+    const std::lock_guard<std::mutex> lock(shared_);
     knownSessions_.removeIf(
         [&learner](const auto& entry) { return entry.value().learner == learner; });
 }

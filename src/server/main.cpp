@@ -1,11 +1,13 @@
 // velmorant-server: the classroom's problems in every learner's browser.
 
+#include "files/PrivateFile.h"
 #include "files/WorkFolder.h"
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
+#include "server/HttpServer.h"
 #include "server/LrsForwarder.h"
 #include "server/ServerCommandLine.h"
 #include "server/SignInCodes.h"
@@ -17,7 +19,6 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QTcpServer>
 #include <QTextStream>
 
 #include <csignal>
@@ -46,10 +47,7 @@ int fail(const QString& why)
 int addLearner(Store& store, const QString& name)
 {
     const QString code = SignInCodes::newCode();
-    const QByteArray salt = SignInCodes::newSalt();
-    const QString failed =
-        store.addLearner({name, SignInCodes::bucket(code), salt, SignInCodes::hash(code, salt)});
-    if (!failed.isEmpty()) {
+    if (const QString failed = store.addLearner(name, code); !failed.isEmpty()) {
         return fail(failed);
     }
     print(QStringLiteral("学習者「%1」を登録しました。サインインのコード:").arg(name));
@@ -96,14 +94,34 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
                    ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
                    : fail(failed);
     }
-    for (const QString& name : store.learnerNames()) {
+    QString failed;
+    const QStringList names = store.learnerNames(&failed);
+    if (!failed.isEmpty()) {
+        return fail(failed);
+    }
+    for (const QString& name : names) {
         print(name);
     }
     return 0;
 }
 
+// Secrets that others can read are not used; the owner is told how to fix it.
+QString refuseSharedSecrets(const ServerCommandLine::Request& r)
+{
+    if (!r.tlsKey.isEmpty()) {
+        if (QString shared =
+                PrivateFile::refuseShared(r.tlsKey, QStringLiteral("秘密鍵のファイル"));
+            !shared.isEmpty()) {
+            return shared;
+        }
+    }
+    return r.lrsAuth.isEmpty()
+               ? QString()
+               : PrivateFile::refuseShared(r.lrsAuth, QStringLiteral("認証のファイル"));
+}
+
 // TLS straight from the server, when a certificate is given.
-QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
+QString setUpTls(HttpServer& server, const ServerCommandLine::Request& r)
 {
     QFile certFile(r.tlsCert);
     QFile keyFile(r.tlsKey);
@@ -122,47 +140,27 @@ QString setUpTls(ClassroomServer& server, const ServerCommandLine::Request& r)
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setLocalCertificateChain(chain);
     config.setPrivateKey(key);
-    server.sslSetup(config);
+    server.useTls(config);
     return {};
 }
 
-// Listens on one port. A class answering at once opens many connections in
-// the same instant: Qt's usual queue of 50 would drop some, and the kernel
-// only retries a dropped connection a second later. Over TLS the server
-// makes its own listener.
-quint16 listenOnPort(ClassroomServer& server, const QHostAddress& address, quint16 port,
-                     bool secure)
-{
-    if (secure) {
-        return server.listen(address, port);
-    }
-    auto* listener = new QTcpServer(&server);
-    listener->setListenBacklogSize(4096);
-    if (!listener->listen(address, port)) {
-        delete listener;
-        return 0;
-    }
-    server.bind(listener);
-    return listener->serverPort();
-}
-
 // The port asked for, or the next free one after it.
-quint16 listenOn(ClassroomServer& server, const QHostAddress& address, int port, bool secure)
+quint16 listenOn(HttpServer& server, const QHostAddress& address, int port)
 {
     if (port == 0) {
-        return listenOnPort(server, address, 0, secure);
+        return server.listen(address, 0);
     }
     for (int p = port; p < port + 100 && p <= 65535; ++p) {
-        if (const quint16 got = listenOnPort(server, address, static_cast<quint16>(p), secure);
-            got != 0) {
+        if (const quint16 got = server.listen(address, static_cast<quint16>(p)); got != 0) {
             return got;
         }
     }
     return 0;
 }
 
-// Ctrl+C and SIGTERM end the event loop through a pipe; the learners' open
-// series are then stored as leaving them would store them.
+// Ctrl+C, SIGTERM and SIGHUP (the terminal it was started from closed) end
+// the event loop through a pipe; the learners' open series are then stored
+// as leaving them would store them.
 void stopOnSignals(QGuiApplication& app)
 {
     if (::pipe(stopPipe) != 0) {
@@ -174,6 +172,7 @@ void stopOnSignals(QGuiApplication& app)
     };
     std::signal(SIGINT, handler);
     std::signal(SIGTERM, handler);
+    std::signal(SIGHUP, handler);
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, &QGuiApplication::quit);
 }
@@ -183,7 +182,15 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
 {
     const QtTextMeasure measure;
     const bool secure = !r.tlsCert.isEmpty();
-    ClassroomServer server(folder, store, measure, secure);
+    ClassroomServer classroom(folder, r.database, measure, secure);
+    if (!r.trustedProxy.isEmpty()) {
+        classroom.trustProxy(QHostAddress(r.trustedProxy));
+    }
+    HttpServer server(
+        [&classroom](const HttpRequest& request, const HttpResponder& respond) {
+            classroom.handle(request, respond);
+        },
+        {r.idleTimeoutSeconds, r.requestTimeoutSeconds});
     if (secure) {
         if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
             return fail(failed);
@@ -200,7 +207,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         forwarder = std::make_unique<LrsForwarder>(store, settings);
     }
     const QHostAddress address(r.listen);
-    const quint16 port = listenOn(server, address, r.port, secure);
+    const quint16 port = listenOn(server, address, r.port);
     if (port == 0) {
         return fail(QStringLiteral("%1 のポート %2 で待ち受けられません")
                         .arg(r.listen, QString::number(r.port)));
@@ -219,9 +226,8 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
               .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host,
                    QString::number(port)));
     stopOnSignals(app);
-    const int status = QGuiApplication::exec();
-    server.leaveAll();
-    return status;
+    // Every action is stored as it is taken: nothing is left to store.
+    return QGuiApplication::exec();
 }
 
 } // namespace
@@ -259,11 +265,18 @@ int main(int argc, char* argv[])
     if (!folder.error.isEmpty()) {
         return fail(folder.error);
     }
+    if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
+        return fail(shared);
+    }
     Store store;
-    if (const QString failed = store.open(folder.folder, r.database); !failed.isEmpty()) {
+    Store::Options options;
+    options.readOnly = r.action == Action::ListLearners;
+    options.group = r.group;
+    if (const QString failed = store.open(folder.folder, r.database, options); !failed.isEmpty()) {
         return fail(failed);
     }
     if (r.action != Action::Serve) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
         return manageLearners(r, store);
     }
     return serve(app, r, folder.folder, store);

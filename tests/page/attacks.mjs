@@ -1,13 +1,15 @@
 // The server under attack: every row is a request a hostile or broken
 // client could send, and the answer it must get.
 //   node attacks.mjs PATH/TO/velmorant-server
-import { appendFileSync, writeFileSync } from 'node:fs';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { appendFileSync, chmodSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, raw, client, check, fakeClock, setTeacherPassword, teacherClient } from './serverLib.mjs';
+import { startServer, raw, client, check, fakeClock, setTeacherPassword, teacherClient, sendRaw, openIdle, rss } from './serverLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
-let server = await startServer(program, { learners: ['aoi', 'ren'], database });
+let server = await startServer(program, { learners: ['aoi', 'ren', 'mei'], database });
 const codes = server.codes;
 let base = server.url;
 // A series file the reader cannot take (UTF-16), listed in the catalogue.
@@ -41,6 +43,7 @@ try {
   // A learner's session id offered as the teacher's cookie.
   const learnerAsTeacher = aoi.cookie.replace('velmorant_session=', 'velmorant_teacher=');
   const big = JSON.stringify({ term: 0, frame: 0, pad: 'x'.repeat(70 * 1024) });
+  await ren.get('/api/state');
   const withSession = { Cookie: aoi.cookie, Origin: origin, 'Content-Type': 'application/json' };
   const rows = [
     ['body over 64 KB', 'POST', '/api/move', { headers: withSession, body: big }, 413],
@@ -63,16 +66,16 @@ try {
     ['foreign origin', 'POST', '/api/press', { headers: { ...withSession, Origin: 'http://evil.example' }, body: '{"button":"quit"}' }, 403],
     ['foreign referer', 'POST', '/api/press', { headers: { Cookie: aoi.cookie, Referer: 'http://evil.example/x' }, body: '{"button":"quit"}' }, 403],
     ['no origin at all', 'POST', '/api/press', { headers: { Cookie: aoi.cookie }, body: '{"button":"quit"}' }, 403],
-    ['term beyond any problem', 'POST', '/api/move', { headers: withSession, body: '{"term":99,"frame":0}' }, 400],
-    ['term beyond this problem', 'POST', '/api/move', { headers: withSession, body: '{"term":15,"frame":0}' }, 400],
-    ['frame beyond this problem', 'POST', '/api/move', { headers: withSession, body: '{"term":0,"frame":4}' }, 400],
-    ['frame beyond any problem', 'POST', '/api/move', { headers: withSession, body: '{"term":0,"frame":6}' }, 400],
-    ['term as text', 'POST', '/api/move', { headers: withSession, body: '{"term":"0","frame":0}' }, 400],
-    ['fractional term', 'POST', '/api/move', { headers: withSession, body: '{"term":0.5,"frame":0}' }, 400],
-    ['place far off', 'POST', '/api/move', { headers: withSession, body: '{"term":0,"left":1e300,"top":0}' }, 400],
+    ['term beyond any problem', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":99,"frame":0}') }, 400],
+    ['term beyond this problem', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":15,"frame":0}') }, 400],
+    ['frame beyond this problem', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":0,"frame":4}') }, 400],
+    ['frame beyond any problem', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":0,"frame":6}') }, 400],
+    ['term as text', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":"0","frame":0}') }, 400],
+    ['fractional term', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":0.5,"frame":0}') }, 400],
+    ['place far off', 'POST', '/api/move', { headers: withSession, body: aoi.acting('{"term":0,"left":1e300,"top":0}') }, 400],
     ['not JSON', 'POST', '/api/move', { headers: withSession, body: '{term:0' }, 400],
-    ['unknown button', 'POST', '/api/press', { headers: withSession, body: '{"button":"solve"}' }, 400],
-    ['button not shown', 'POST', '/api/press', { headers: withSession, body: '{"button":"next"}' }, 409],
+    ['unknown button', 'POST', '/api/press', { headers: withSession, body: aoi.acting('{"button":"solve"}') }, 400],
+    ['button not shown', 'POST', '/api/press', { headers: withSession, body: aoi.acting('{"button":"next"}') }, 409],
     ['teacher state, learner session', 'GET', '/api/teacher/state', { headers: { Cookie: aoi.cookie } }, 401],
     ['teacher state, learner id as teacher cookie', 'GET', '/api/teacher/state', { headers: { Cookie: learnerAsTeacher } }, 401],
     ['results.csv, learner session', 'GET', '/teacher/results.csv', { headers: { Cookie: aoi.cookie } }, 401],
@@ -83,7 +86,7 @@ try {
     ['reset a code, no origin', 'POST', '/api/teacher/reset', { headers: asTeacher, body: '{"name":"ren"}' }, 403],
     ['teacher sign-in, foreign origin', 'POST', '/api/teacher/signin', { headers: { Origin: 'http://evil.example' }, body: '{"password":"kyoushitsu-2026"}' }, 403],
     ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
-    ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: '{"entry":49}' }, 400],
+    ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {
     expect(name, await raw(base, method, path, options), status);
@@ -117,15 +120,34 @@ try {
   server = await startServer(program, { database, folder: server.dir });
   base = server.url;
   const renAfter = client(base, ren.cookie);
+  const continued = await renAfter.get('/api/state');
+  expect('after a restart the session continues on its result', {
+    status: status === 0 && continued.json && continued.json.screen === 'result' ? 200 : 500,
+    text: `exit ${status} ${continued.text.slice(0, 200)}` }, 200);
+  await renAfter.post('/api/press', { button: 'toList' });
   const kept = await renAfter.post('/api/open', { entry: 0 });
-  expect('a mark pending at SIGTERM is kept', { status: status === 0 && kept.json && kept.json.screen === 'problem' ? 200 : 500,
-    text: `exit ${status} ${kept.text}` }, 200);
+  expect('the mark pending at SIGTERM is kept', { status: kept.json && kept.json.screen === 'problem' ? 200 : 500,
+    text: kept.text.slice(0, 200) }, 200);
+  await renAfter.post('/api/press', { button: 'quit' });
+
+  // mei marks a solved problem and the terminal the server was started
+  // from is closed (SIGHUP): the mark is stored as at SIGTERM.
+  const mei = client(base);
+  await mei.signIn(codes.mei);
+  await mei.post('/api/open', { entry: 1 });
+  for (let term = 0; term < answer.length; ++term) await mei.post('/api/move', { term, frame: answer[term] });
+  await mei.post('/api/press', { button: 'mark' });
+  const hangUp = await server.stop({ keep: true, signal: 'SIGHUP' });
 
   // Forty days on, ren's answered problem is due: the review entry comes
   // last in her list and opens it; aoi's record is not hers.
-  await server.stop({ keep: true });
   server = await startServer(program, { database, folder: server.dir, env: fakeClock('+40d') });
   base = server.url;
+  const meiLater = client(base);
+  await meiLater.signIn(codes.mei);
+  const meiMarks = await meiLater.post('/api/open', { entry: 0 });
+  expect('a mark pending at SIGHUP is kept, exit status 0', { status: hangUp === 0 && meiMarks.json &&
+    meiMarks.json.screen === 'problem' ? 200 : 500, text: `exit ${hangUp} ${meiMarks.text}` }, 200);
   const later = client(base);
   await later.signIn(codes.ren);
   const list = (await later.get('/api/state')).json.list;
@@ -138,7 +160,9 @@ try {
   // Ten wrong codes in a minute, sent at once: each answered after a
   // delay, then the address is refused even with a right code.
   const started = Date.now();
-  const wrong = await Promise.all(Array.from({ length: 10 }, () => client(base).signIn('AAAAAAAA')));
+  // Each claims another address: no proxy is trusted, so none is believed.
+  const wrong = await Promise.all(Array.from({ length: 10 }, (_, i) =>
+    client(base).post('/api/signin', { code: 'AAAAAAAA' }, { 'X-Forwarded-For': `10.9.0.${i}` })));
   expect('wrong codes are refused', { status: wrong.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
   expect('wrong codes are answered slowly', { status: Date.now() - started >= 900 ? 200 : 500, text: `${Date.now() - started} ms` }, 200);
   expect('locked out after 10 wrong codes', await client(base).signIn(server.codes.ren), 429);
@@ -152,8 +176,137 @@ try {
   expect('wrong teacher passwords are refused', { status: guesses.every((r) => r.status === 401) ? 401 : 500, text: '' }, 401);
   expect('locked out after 10 wrong passwords', await teacherClient(base).signIn('kyoushitsu-2026'), 429);
   expect('learner codes locked out from there too', await client(base).signIn(server.codes.ren || codes.ren), 429);
+
+  // Behind the school's proxy: one pupil's wrong codes lock out that pupil,
+  // not the class; and a code's first characters tried from many devices
+  // lock out that beginning.
+  await server.stop({ keep: true });
+  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'] });
+  base = server.url;
+  const via = (address, code) => client(base).post('/api/signin', { code }, { 'X-Forwarded-For': `192.0.2.1, ${address}` });
+  await Promise.all(Array.from({ length: 10 }, () => via('10.1.0.5', 'BBBBBBBB')));
+  expect('behind the proxy, the pupil who guessed is locked out', await via('10.1.0.5', codes.ren), 429);
+  expect('behind the proxy, the rest of the class signs in', await via('10.1.0.6', codes.ren), 200);
+  const prefix = codes.aoi.slice(0, 4);
+  const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
+  await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
+  expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
 } finally {
   await server.stop();
+}
+
+// What one connection can make the server hold or wait for, each on a
+// server of its own: one with the open files of a small machine, one with
+// short timeouts, one over TLS.
+function passed(ok, text = '') {
+  return { status: ok ? 200 : 500, text };
+}
+
+async function framingRows(base) {
+  const post = 'POST /api/signin HTTP/1.1\r\nHost: h\r\nContent-Type: application/json\r\n';
+  const rows = [
+    ['two Content-Lengths', `${post}Content-Length: 2\r\nContent-Length: 20\r\n\r\n{}`, 400],
+    ['negative Content-Length', `${post}Content-Length: -1\r\n\r\n{}`, 400],
+    ['Content-Length with chunked', `${post}Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n`, 400],
+    ['chunked body', `${post}Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n`, 411],
+  ];
+  for (const [name, head, status] of rows) expect(name, await sendRaw(base, head, { timeoutMs: 5000 }), status);
+}
+
+// A huge body or header is refused when it starts, and never held.
+async function hugeRows(small) {
+  const before = rss(small.child.pid);
+  let peak = before;
+  const sampler = setInterval(() => { peak = Math.max(peak, rss(small.child.pid)); }, 10);
+  const body = await sendRaw(small.url, 'POST /api/move HTTP/1.1\r\nHost: h\r\nContent-Length: 536870912\r\n\r\n',
+    { pad: 512 << 20, timeoutMs: 60000 });
+  clearInterval(sampler);
+  expect('512 MiB body: 413 at once', passed(body.status === 413 && body.sentAtAnswer < 64 << 20,
+    `${body.status} after ${body.sentAtAnswer} bytes`), 200);
+  expect('512 MiB body: memory grows at most 10 MB', passed(peak - before <= 10 << 20,
+    `${((peak - before) / 1048576).toFixed(1)} MB`), 200);
+  const header = await sendRaw(small.url, 'GET / HTTP/1.1\r\nHost: h\r\nX-Filler: ', { pad: 64 << 20, timeoutMs: 30000 });
+  expect('64 MiB header', header, 431);
+}
+
+// With 1,024 open files at most, 1,100 connections that send nothing still
+// leave room for a sign-in.
+async function fileLimitRows(small) {
+  const limits = readFileSync(`/proc/${small.child.pid}/limits`, 'utf8');
+  expect('the open-file limit raised to the hard limit', passed(/Max open files\s+1024\s+1024/.test(limits),
+    /Max open files.*/.exec(limits)[0]), 200);
+  const closeIdle = await openIdle(small.url, 1100);
+  const signIn = await raw(small.url, 'POST', '/api/signin', { timeout: 10000,
+    headers: { Origin: new URL(small.url).origin, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ code: small.codes.mio }) }).catch((e) => ({ status: 0, text: e.message }));
+  closeIdle();
+  expect('a sign-in past 1,100 idle connections', signIn, 200);
+}
+
+// --idle-timeout 2, --request-timeout 1: each connection is closed after
+// its own timeout and not long before.
+async function timeoutRows(base) {
+  const rows = [
+    ['idle connection closed', '', 1500, 5000],
+    ['half-sent head closed', 'GET / HTTP/1.1\r\nHost: h\r\n', 700, 4000],
+    ['short body closed', 'POST /api/signin HTTP/1.1\r\nHost: h\r\nContent-Length: 100\r\n\r\n{', 700, 4000],
+  ];
+  const got = await Promise.all(rows.map(([, head]) => sendRaw(base, head, { timeoutMs: 8000 })));
+  rows.forEach(([name, , least, most], i) => expect(name, passed(got[i].how === 'closed' &&
+    got[i].ms >= least && got[i].ms <= most, `${got[i].how} after ${got[i].ms} ms`), 200));
+}
+
+function handshakes(port, options) {
+  const r = spawnSync('openssl', ['s_client', '-connect', `127.0.0.1:${port}`, ...options],
+    { input: '', timeout: 10000, encoding: 'utf8' });
+  return /Cipher is (?!\(NONE\))/.test(r.stdout);
+}
+
+// --request-timeout 2 over TLS: handshakes that never come hold up no one
+// and go after the timeout; only TLS 1.2 and later, forward secret and
+// AEAD; HSTS on every answer.
+async function tlsRows(secure) {
+  const stalled = sendRaw(secure.url, '', { timeoutMs: 10000 });
+  const closeStalled = await openIdle(secure.url, 80);
+  const page = await raw(secure.url, 'GET', '/', { timeout: 1500 }).catch((e) => ({ status: 0, text: e.message }));
+  expect('HTTPS past 80 connections without a handshake', page, 200);
+  closeStalled();
+  const missing = await raw(secure.url, 'GET', '/nothing-here', { timeout: 5000 }).catch((e) => ({ status: 0, text: e.message }));
+  expect('HSTS on every answer', passed([page, missing].every((r) => r.headers &&
+    r.headers['strict-transport-security'] === 'max-age=31536000'), JSON.stringify(missing.headers)), 200);
+  const port = new URL(secure.url).port;
+  const offers = {
+    'TLS 1.1': handshakes(port, ['-tls1_1', '-cipher', 'DEFAULT@SECLEVEL=0']),
+    'TLS 1.2 CBC': handshakes(port, ['-tls1_2', '-cipher', 'ECDHE-RSA-AES128-SHA']),
+    'TLS 1.2 RSA key exchange': handshakes(port, ['-tls1_2', '-cipher', 'AES128-GCM-SHA256']),
+    'TLS 1.2 ECDHE GCM': handshakes(port, ['-tls1_2', '-cipher', 'ECDHE-RSA-AES128-GCM-SHA256']),
+  };
+  expect('TLS 1.2 or later, forward-secret AEAD only', passed(Object.values(offers).join() === 'false,false,false,true',
+    JSON.stringify(offers)), 200);
+  const gone = await stalled;
+  expect('a handshake not begun is closed', passed(gone.how === 'closed' && gone.ms >= 1500 && gone.ms <= 3500,
+    `${gone.how} after ${gone.ms} ms`), 200);
+}
+
+const certDir = mkdtempSync(join(tmpdir(), 'velmorant-tls-'));
+execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1', '-subj', '/CN=127.0.0.1',
+  '-keyout', join(certDir, 'key.pem'), '-out', join(certDir, 'cert.pem')], { stdio: 'ignore' });
+chmodSync(join(certDir, 'key.pem'), 0o600);
+const servers = [];
+try {
+  servers.push(await startServer(program, { learners: ['mio'], database, wrap: ['prlimit', '--nofile=256:1024'] }));
+  servers.push(await startServer(program, { database, args: ['--idle-timeout', '2', '--request-timeout', '1'] }));
+  servers.push(await startServer(program, { database, args: ['--request-timeout', '2',
+    '--tls-cert', join(certDir, 'cert.pem'), '--tls-key', join(certDir, 'key.pem')] }));
+  const [small, quick, secure] = servers;
+  await framingRows(small.url);
+  await hugeRows(small);
+  await fileLimitRows(small);
+  await timeoutRows(quick.url);
+  await tlsRows(secure);
+} finally {
+  for (const s of servers) await s.stop();
+  rmSync(certDir, { recursive: true, force: true });
 }
 console.log(failures === 0 ? 'all rows passed' : `${failures} rows failed`);
 process.exit(failures === 0 ? 0 : 1);

@@ -1,23 +1,21 @@
 // Simulated learners answering once a second; prints the answer round
 // trips, and the server's memory idle and with every learner signed in, in
 // ./bench's form.
-//   node bench_load.mjs PATH/TO/velmorant-server LEARNERS SECONDS NAME
-// With VELMORANT_DATABASE set, the learners and their sessions are put
-// straight into that database (signing 1,000 learners in would measure the
-// code hash, not answering).
+//   node bench_load.mjs PATH/TO/velmorant-server LEARNERS SECONDS NAME [MADE_UP_STORE]
+// With VELMORANT_DATABASE set, made_up_store puts the learners and their
+// sessions straight into that database (signing 1,000 learners in would
+// measure the code hash, not answering).
 import { execFileSync } from 'node:child_process';
-import { createHash, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import { httpClient, Learner, loadAverage, sleep } from './benchLib.mjs';
-import { startServer, raw } from './serverLib.mjs';
+import { startServer, raw, rss } from './serverLib.mjs';
 
-const [program, learnersArg, secondsArg, name] = process.argv.slice(2);
+const [program, learnersArg, secondsArg, name, storeTool] = process.argv.slice(2);
 const count = Number(learnersArg);
 const seconds = Number(secondsArg);
 const database = process.env.VELMORANT_DATABASE || '';
 const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
 
-const rss = (pid) => Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'utf8'))[1]) * 1024;
 // The server's processor time so far, in nanoseconds (user + system ticks).
 const cpu = (pid) => {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
@@ -25,17 +23,14 @@ const cpu = (pid) => {
 };
 
 async function sessions(server) {
-  const names = Array.from({ length: count }, (_, i) => `learner${String(i + 1).padStart(4, '0')}`);
   if (database) {
-    const ids = names.map(() => randomBytes(32).toString('hex'));
-    const rows = names.map((n, i) =>
-      `INSERT INTO learners VALUES ('${n}', 0, '00', '00');` +
-      `INSERT INTO sessions VALUES ('${createHash('sha256').update(ids[i]).digest('hex')}', '${n}', ${Date.now() + 3600e3});`);
-    execFileSync('psql', ['-q', '-v', 'ON_ERROR_STOP=1', database], { input: rows.join('\n') });
-    return ids.map((id) => `velmorant_session=${id}`);
+    const out = execFileSync(storeTool, ['--database', database, server.dir, String(count), '0', '0'],
+      { encoding: 'utf8' });
+    return out.trim().split('\n').map((line) => `velmorant_session=${line.split('\t')[2]}`);
   }
   const cookies = [];
-  for (const n of names) {
+  for (let i = 1; i <= count; i += 1) {
+    const n = `learner${String(i).padStart(4, '0')}`;
     const out = execFileSync(program, ['--add-learner', n, server.dir], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
     const code = out.trim().split('\n').pop();
     const r = await raw(server.url, 'POST', '/api/signin', {

@@ -2,65 +2,23 @@
 // by touch and by keys, mark it, find it in the marked series; the second
 // learner sees none of the first one's marks.
 //   node browser.mjs PATH/TO/velmorant-server [--database URL] [--screenshots DIR]
-import puppeteer from 'puppeteer-core';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { startServer, check } from './serverLib.mjs';
+import { Answer, Solved, launch, aria, settled, signIn as signInAt, openSeries, terms, frameBox, resultAlert, press }
+  from './browserLib.mjs';
 
 const [program, ...rest] = process.argv.slice(2);
 const option = (name) => { const i = rest.indexOf(name); return i >= 0 ? rest[i + 1] : ''; };
 const database = option('--database') || process.env.VELMORANT_DATABASE || '';
 const shots = option('--screenshots');
 
-// Problem 1 of the first sample series: the frame of each term.
-const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
-const Solved = '正解です。次の問題へ進みますか？';
-
 const server = await startServer(program, { learners: ['aoi', 'ren'], database });
 const marksBefore = readFileSync(join(server.dir, 'Marked.txt'));
-const profile = mkdtempSync(join(tmpdir(), 'velmorant-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-         '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required'],
-});
+const { browser, close } = await launch();
 
 const step = (what) => console.log(`- ${what}`);
-const aria = (name, role) => `::-p-aria([name="${name}"]${role ? `[role="${role}"]` : ''})`;
-
-async function settled(page) {
-  await page.waitForFunction(() => !document.getElementById('board').dataset.pending);
-}
-
-async function signIn(page, code) {
-  await page.goto(server.url);
-  await page.locator(aria('コード', 'textbox')).fill(code);
-  await page.locator(aria('はじめる', 'button')).click();
-  await page.waitForSelector(aria('マークの付いた問題', 'button'));
-}
-
-async function openSeries(page, title) {
-  await page.locator(aria(title, 'button')).click();
-  await page.waitForSelector('.term');
-  await settled(page);
-}
-
-async function terms(page) {
-  return page.$$eval('.term', (all) => all.map((t) => ({ text: t.textContent, frame: t.getAttribute('aria-description') })));
-}
-
-async function frameBox(page, index) {
-  const frame = await page.$(`[role="group"][data-frame="${index}"]`);
-  return frame.boundingBox();
-}
-
-async function resultAlert(page) {
-  const alert = await page.waitForSelector('[role="alert"].message');
-  return alert.evaluate((a) => a.textContent);
-}
+const signIn = (page, code) => signInAt(page, server.url, code);
 
 async function solveByMouse(page) {
   const names = (await terms(page)).map((t) => t.text);
@@ -82,6 +40,7 @@ async function solveByTouch(page) {
     const term = await (await page.$(aria(names[i], 'button'))).boundingBox();
     await page.touchscreen.tap(term.x + term.width / 2, term.y + term.height / 2);
     await page.waitForSelector('.term.lifted');
+    await settled(page);
     const to = await frameBox(page, Answer[i]);
     await page.touchscreen.tap(to.x + to.width / 2, to.y + to.height * 0.9);
     await settled(page);
@@ -109,11 +68,6 @@ async function solveByKeys(page) {
     }
     await settled(page);
   }
-}
-
-async function press(page, name) {
-  await page.locator(aria(name, 'button')).click();
-  await settled(page);
 }
 
 try {
@@ -170,7 +124,6 @@ try {
     "the learners' marks never go into the folder's marks file");
   console.log('browser test passed');
 } finally {
-  await browser.close();
-  rmSync(profile, { recursive: true, force: true });
+  await close();
   await server.stop();
 }

@@ -1,14 +1,21 @@
 // Starts velmorant-server on a fresh folder for a test, with learners, and
 // talks to it over plain HTTP (node:http sends a path exactly as given).
 import { spawn, execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import net from 'node:net';
+import { userInfo } from 'node:os';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import http from 'node:http';
+import https from 'node:https';
+import { randomBytes } from 'node:crypto';
 
 // `env`: more environment for the server, such as a fake clock.
 // `args`: more options for the server, such as --lrs.
-export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [] } = {}) {
+// `port`: a fixed port, so that a server started again is where the page
+// left it (0: any free one).
+// `wrap`: a command the server runs under, such as prlimit with its options.
+export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [] } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
   const db = database ? ['--database', database] : [];
   const codes = {};
@@ -16,7 +23,7 @@ export async function startServer(program, { learners = [], database = '', folde
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });
     codes[name] = out.trim().split('\n').pop();
   }
-  const child = spawn(program, [...db, ...args, '--port', '0', dir],
+  const child = spawn(wrap[0] || program, [...wrap.slice(1), ...(wrap.length ? [program] : []), ...db, ...args, '--port', String(port), dir],
     { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
@@ -27,13 +34,14 @@ export async function startServer(program, { learners = [], database = '', folde
     });
     child.on('exit', (code) => reject(new Error(`velmorant-server ended (${code}): ${seen}`)));
   });
-  // Ends the server as a teacher's Ctrl+C or a shutdown does; returns its
-  // exit status. The folder is removed unless it is kept for a restart.
-  const stop = async ({ keep = false } = {}) => {
+  // Ends the server as a teacher's Ctrl+C or a shutdown does (or closing
+  // its terminal: SIGHUP); returns its exit status. The folder is removed
+  // unless it is kept for a restart.
+  const stop = async ({ keep = false, signal = 'SIGTERM' } = {}) => {
     let status = child.exitCode;
     if (status === null) {
-      const ended = new Promise((resolve) => child.on('exit', resolve));
-      child.kill('SIGTERM');
+      const ended = new Promise((resolve) => child.on('exit', (code, by) => resolve(code ?? by)));
+      child.kill(signal);
       status = await ended;
     }
     if (!keep) rmSync(dir, { recursive: true, force: true });
@@ -60,10 +68,17 @@ export function teacherClient(base) {
   return c;
 }
 
-export function raw(base, method, path, { headers = {}, body } = {}) {
+// A body goes with its Content-Length, as browsers send it: the server takes
+// no chunked bodies.
+// Over HTTPS too, trusting the test's own certificate; `timeout` (ms) gives
+// up on a server that does not answer.
+export function raw(base, method, path, { headers = {}, body, timeout = 0 } = {}) {
   const u = new URL(base);
+  const sized = body === undefined || Object.keys(headers).some((h) => /^(content-length|transfer-encoding)$/i.test(h))
+    ? headers : { ...headers, 'Content-Length': Buffer.byteLength(body) };
   return new Promise((resolve, reject) => {
-    const req = http.request({ host: u.hostname, port: u.port, method, path, headers }, (res) => {
+    const req = (u.protocol === 'https:' ? https : http).request({ host: u.hostname, port: u.port, method, path,
+      headers: sized, rejectUnauthorized: false }, (res) => {
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => {
@@ -74,23 +89,50 @@ export function raw(base, method, path, { headers = {}, body } = {}) {
       });
     });
     req.on('error', reject);
+    if (timeout) req.setTimeout(timeout, () => req.destroy(new Error(`no answer in ${timeout} ms`)));
     if (body !== undefined) req.write(body);
     req.end();
   });
 }
 
-// A learner's client: the page's own origin and the session cookie.
+// The learner's actions: each names the state it acts on and has a key of
+// its own, as the page sends them.
+const Actions = ['/api/open', '/api/move', '/api/carry', '/api/press'];
+
+export function actionKey() {
+  return randomBytes(16).toString('hex');
+}
+
+// A learner's client: the page's own origin and the session cookie. It
+// remembers the seq of the last state it was given and sends it, with a new
+// key, in each action that does not name its own.
 export function client(base, cookie = '') {
   const origin = new URL(base).origin;
   return {
     cookie,
+    seq: undefined,
     async post(path, data, extra = {}) {
       const headers = { 'Content-Type': 'application/json', Origin: origin, ...extra };
       if (this.cookie) headers.Cookie = this.cookie;
-      return raw(base, 'POST', path, { headers, body: JSON.stringify(data) });
+      let body = data;
+      if (Actions.includes(path) && data && typeof data === 'object' && !Array.isArray(data)) {
+        if (this.seq === undefined && this.cookie && !('seq' in data)) await this.get('/api/state');
+        body = { seq: this.seq, key: actionKey(), ...data };
+      }
+      return this.seen(await raw(base, 'POST', path, { headers, body: JSON.stringify(body) }));
+    },
+    // A raw action body with this learner's seq and a new key put in front.
+    acting(json) {
+      const seq = this.seq === undefined ? '' : `"seq":${this.seq},`;
+      return `{${seq}"key":"${actionKey()}",${json.slice(1)}`;
     },
     async get(path) {
-      return raw(base, 'GET', path, { headers: this.cookie ? { Cookie: this.cookie } : {} });
+      return this.seen(await raw(base, 'GET', path, { headers: this.cookie ? { Cookie: this.cookie } : {} }));
+    },
+    seen(r) {
+      const seq = r.json && (r.json.seq ?? (r.json.state && r.json.state.seq));
+      if (Number.isInteger(seq)) this.seq = seq;
+      return r;
     },
     async signIn(code) {
       const r = await this.post('/api/signin', { code });
@@ -110,6 +152,166 @@ export function fakeClock(offset) {
   return { LD_PRELOAD: lib, FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
 }
 
+// Sends `head` over a plain socket, then `pad` bytes of 'a' as fast as the
+// server takes them, until the server closes (or, with `untilClose` false,
+// has answered) or `timeoutMs` pass. The answer's status (0: none), its
+// text, how many bytes had been sent when the answer came, and how long
+// the connection lasted.
+export function sendRaw(base, head, { pad = 0, timeoutMs = 10000, untilClose = true } = {}) {
+  const u = new URL(base);
+  return new Promise((resolve) => {
+    const socket = net.connect(Number(u.port), u.hostname);
+    const chunks = [];
+    const block = Buffer.alloc(1 << 20, 'a');
+    const started = Date.now();
+    let sent = 0;
+    let sentAtAnswer = -1;
+    let done = false;
+    const finish = (how) => {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
+      socket.destroy();
+      const text = Buffer.concat(chunks).toString('utf8');
+      const m = /^HTTP\/1\.[01] (\d{3})/.exec(text);
+      resolve({ status: m ? Number(m[1]) : 0, text, sentAtAnswer, ms: Date.now() - started, how });
+    };
+    const timer = setTimeout(() => finish('timeout'), timeoutMs);
+    const pump = () => {
+      while (!done && sent < pad) {
+        const n = Math.min(block.length, pad - sent);
+        sent += n;
+        if (!socket.write(n === block.length ? block : block.subarray(0, n))) {
+          socket.once('drain', pump);
+          return;
+        }
+      }
+    };
+    socket.on('connect', () => { socket.write(head); pump(); });
+    socket.on('data', (c) => {
+      chunks.push(c);
+      if (sentAtAnswer < 0) sentAtAnswer = sent;
+      const text = Buffer.concat(chunks).toString('latin1');
+      const end = text.indexOf('\r\n\r\n');
+      const length = /\r\ncontent-length: *(\d+)/i.exec(text);
+      if (!untilClose && end >= 0 && length && text.length >= end + 4 + Number(length[1])) finish('answered');
+    });
+    socket.on('error', () => {});
+    socket.on('close', () => finish('closed'));
+  });
+}
+
+// Opens `count` connections that send nothing; resolves once all are open,
+// with a function that closes them.
+export async function openIdle(base, count) {
+  const u = new URL(base);
+  const sockets = await Promise.all(Array.from({ length: count }, () => new Promise((resolve, reject) => {
+    const s = net.connect(Number(u.port), u.hostname, () => resolve(s));
+    s.on('error', (e) => (s.connecting ? reject(e) : null));
+  })));
+  return () => sockets.forEach((s) => s.destroy());
+}
+
+// The server's resident memory, in bytes.
+export function rss(pid) {
+  return Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'utf8'))[1]) * 1024;
+}
+
 export function check(condition, what) {
   if (!condition) throw new Error(what);
+}
+
+// A port nothing listens on now.
+export function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = net.createServer();
+    probe.on('error', reject);
+    probe.listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+// One number from the store the server uses: its SQLite file in the folder,
+// or the PostgreSQL database.
+export function storeNumber(dir, database, sql) {
+  const out = database
+    ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })
+    : execFileSync('sqlite3', [join(dir, 'velmorant.sqlite'), sql], { encoding: 'utf8' });
+  return Number(out.trim());
+}
+
+// The store unavailable until the returned function is called: PostgreSQL
+// stopped (through the control script with-postgres.sh leaves), or the
+// SQLite file held in an exclusive transaction by sqlite3, as a teacher's
+// sqlite3 can.
+export async function storeOutage(dir, database) {
+  if (database) {
+    const control = process.env.VELMORANT_PG_CTL;
+    if (!control) throw new Error('VELMORANT_PG_CTL is not set: run under with-postgres.sh');
+    execFileSync(control, ['stop'], { stdio: 'ignore' });
+    return async () => { execFileSync(control, ['start'], { stdio: 'ignore' }); };
+  }
+  const holder = spawn('sqlite3', [join(dir, 'velmorant.sqlite')], { stdio: ['pipe', 'pipe', 'inherit'] });
+  holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'held';\n");
+  await new Promise((resolve) => holder.stdout.on('data', (d) => { if (String(d).includes('held')) resolve(); }));
+  return async () => {
+    const ended = new Promise((resolve) => holder.on('exit', resolve));
+    holder.stdin.end('COMMIT;\n.quit\n');
+    await ended;
+  };
+}
+
+// nginx in front of `urls`, round robin without stickiness, as the current
+// user with everything of its own in a temporary folder. Each reply names
+// the server that gave it in X-Upstream.
+export async function startNginx(urls) {
+  const dir = mkdtempSync(join(tmpdir(), 'velmorant-nginx-'));
+  const port = await freePort();
+  const servers = urls.map((u) => `    server ${new URL(u).host};`).join('\n');
+  const temps = ['client_body', 'proxy', 'fastcgi', 'uwsgi', 'scgi']
+    .map((t) => `  ${t}_temp_path ${dir}/${t};`).join('\n');
+  writeFileSync(join(dir, 'nginx.conf'), `${process.getuid() === 0 ? `user ${userInfo().username};\n` : ''}worker_processes 1;
+pid ${dir}/nginx.pid;
+error_log ${dir}/error.log;
+events { worker_connections 256; }
+http {
+  access_log ${dir}/access.log;
+${temps}
+  upstream velmorant {
+${servers}
+  }
+  server {
+    listen 127.0.0.1:${port};
+    location / {
+      proxy_pass http://velmorant;
+      proxy_set_header Host $http_host;
+      add_header X-Upstream $upstream_addr always;
+    }
+  }
+}
+`);
+  const child = spawn('nginx', ['-p', dir, '-c', join(dir, 'nginx.conf'), '-e', join(dir, 'error.log'), '-g', 'daemon off;'],
+    { stdio: ['ignore', 'inherit', 'inherit'] });
+  const url = `http://127.0.0.1:${port}/`;
+  for (let tries = 0; ; ++tries) {
+    if (child.exitCode !== null) throw new Error(`nginx ended (${child.exitCode})`);
+    try {
+      await raw(url, 'GET', '/');
+      break;
+    } catch (e) {
+      if (tries > 100) throw e;
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+  }
+  const stop = async () => {
+    if (child.exitCode === null) {
+      const ended = new Promise((resolve) => child.on('exit', resolve));
+      child.kill('SIGQUIT');
+      await ended;
+    }
+    rmSync(dir, { recursive: true, force: true });
+  };
+  return { url, stop };
 }

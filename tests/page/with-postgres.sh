@@ -21,9 +21,19 @@ stop() {
 trap stop EXIT
 "${as[@]}" "$bin/initdb" -D "$scratch/data" -U velmorant --auth=trust -E UTF8 --no-locale >"$scratch/initdb.log" 2>&1 ||
     { cat "$scratch/initdb.log" >&2; exit 1; }
-"${as[@]}" "$bin/pg_ctl" -D "$scratch/data" -l "$scratch/server.log" -w \
-    -o "-k $scratch -h '' -p $port -c fsync=off" start >/dev/null ||
-    { cat "$scratch/server.log" >&2; exit 1; }
+# A control script for tests that stop and start the cluster under a
+# running server: pg_ctl.sh stop|start.
+cat >"$scratch/pg_ctl.sh" <<EOF
+#!/bin/bash
+case "\$1" in
+stop) exec ${as[*]} "$bin/pg_ctl" -D "$scratch/data" -m fast -w stop ;;
+start) exec ${as[*]} "$bin/pg_ctl" -D "$scratch/data" -l "$scratch/server.log" -w \\
+    -o "-k $scratch -h '' -p $port -c fsync=off" start ;;
+esac
+EOF
+chmod 755 "$scratch/pg_ctl.sh"
+"$scratch/pg_ctl.sh" start >/dev/null || { cat "$scratch/server.log" >&2; exit 1; }
 "${as[@]}" "$bin/createdb" -h "$scratch" -p "$port" -U velmorant velmorant
 export VELMORANT_DATABASE="postgresql://velmorant@:$port/velmorant?host=$scratch"
+export VELMORANT_PG_CTL="$scratch/pg_ctl.sh"
 "$@"

@@ -1,6 +1,8 @@
 // The classroom store on SQLite: its schema is made once and kept, a store
-// from a newer program is refused untouched, and removing a learner removes
-// their rows only.
+// from a newer program is refused untouched, an up-to-date one is opened
+// without a write, removing a learner removes their rows only, a learner
+// from before the store's salt still signs in, and a failing store is told
+// apart from "none" without naming its place.
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 
@@ -8,17 +10,35 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QVariant>
 
 #include <gtest/gtest.h>
 
 namespace
 {
 
-Store::Learner learner(const QString& name, const QString& code)
-{
-    const QByteArray salt = SignInCodes::newSalt();
-    return {name, SignInCodes::bucket(code), salt, SignInCodes::hash(code, salt)};
-}
+// Runs SQL on the store's file through a connection of its own.
+struct Raw {
+    explicit Raw(const QString& file)
+    {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(file);
+        db.open();
+    }
+    ~Raw()
+    {
+        db.close();
+        db = {};
+        QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    }
+    QVariant value(const QString& sql)
+    {
+        QSqlQuery q(db);
+        return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    }
+    bool run(const QString& sql) { return QSqlQuery(db).exec(sql); }
+    QSqlDatabase db;
+};
 
 TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
 {
@@ -26,10 +46,10 @@ TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
     {
         Store store;
         ASSERT_EQ(store.open(dir.path(), {}), QString());
-        ASSERT_EQ(store.addLearner(learner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH"))), QString());
+        ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
         ASSERT_EQ(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("問題1 a"), QStringLiteral("x,")}),
                   QString());
-        EXPECT_NE(store.addLearner(learner(QStringLiteral("aoi"), QStringLiteral("ZZZZZZZZ"))), QString());
+        EXPECT_NE(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ZZZZZZZZ")), QString());
     }
     {
         Store again;
@@ -58,7 +78,7 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
     ASSERT_EQ(store.open(dir.path(), {}), QString());
     for (const char* name : {"aoi", "ren"}) {
         const QString n = QString::fromLatin1(name);
-        ASSERT_EQ(store.addLearner(learner(n, QStringLiteral("ABCDEFGH"))), QString());
+        ASSERT_EQ(store.addLearner(n, QStringLiteral("ABCDEFG") + n.at(0)), QString());
         ASSERT_EQ(store.appendMark(n, {n}), QString());
         ASSERT_EQ(store.appendStatement(n, n + QStringLiteral("-1"), QStringLiteral("p"), 1, "{}"), QString());
         ASSERT_EQ(store.addSession(SignInCodes::sessionHash(n.toUtf8()), n, 100), QString());
@@ -72,6 +92,97 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
     EXPECT_EQ(store.statements(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.sessionLearner(SignInCodes::sessionHash("ren"), 50), QStringLiteral("ren"));
     EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("ren"), 100)) << "expired";
+}
+
+TEST(ClassroomStore, OpensAStoreOfThisVersionWithoutWriting)
+{
+    QTemporaryDir dir;
+    {
+        Store store;
+        ASSERT_EQ(store.open(dir.path(), {}), QString());
+    }
+    Raw raw(dir.filePath(QStringLiteral("velmorant.sqlite")));
+    const QVariant before = raw.value(QStringLiteral("PRAGMA data_version"));
+    {
+        Store again;
+        ASSERT_EQ(again.open(dir.path(), {}), QString());
+    }
+    EXPECT_EQ(raw.value(QStringLiteral("PRAGMA data_version")), before);
+}
+
+// A store of the version before the store's salt, with a learner whose code
+// is hashed with a salt of their own, and the bucket beside it.
+void makeOldStore(Raw& raw, const QString& code)
+{
+    for (const char* sql :
+         {"CREATE TABLE learners (name TEXT PRIMARY KEY, bucket INTEGER NOT NULL,"
+          " salt TEXT NOT NULL, code_hash TEXT NOT NULL)",
+          "CREATE INDEX learners_bucket ON learners (bucket)",
+          "CREATE TABLE sessions (id_hash TEXT PRIMARY KEY, learner TEXT NOT NULL,"
+          " expires_ms BIGINT NOT NULL)",
+          "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+          "INSERT INTO schema_version VALUES (3)"}) {
+        ASSERT_TRUE(raw.run(QString::fromLatin1(sql))) << sql;
+    }
+    const QByteArray salt = SignInCodes::newSalt();
+    ASSERT_TRUE(raw.run(QStringLiteral("INSERT INTO learners VALUES ('mio', 7, '%1', '%2')")
+                            .arg(QString::fromLatin1(salt.toHex()),
+                                 QString::fromLatin1(SignInCodes::hash(code, salt).toHex()))));
+}
+
+TEST(ClassroomStore, ALearnerFromBeforeTheStoresSaltSignsInAndIsMovedToIt)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("velmorant.sqlite"));
+    const QString code = QStringLiteral("MIO23456");
+    {
+        Raw raw(file);
+        makeOldStore(raw, code);
+    }
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    QString failure = QStringLiteral("unset");
+    EXPECT_FALSE(store.learnerWithCode(QStringLiteral("MIO23457"), &failure));
+    EXPECT_EQ(failure, QString());
+    EXPECT_EQ(store.learnerWithCode(code, &failure), QStringLiteral("mio"));
+    EXPECT_EQ(failure, QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("ren"), QStringLiteral("REN23456")), QString());
+    Raw raw(file);
+    EXPECT_EQ(raw.value(QStringLiteral("SELECT group_concat(name, ' ') FROM"
+                                       " pragma_table_info('learners')")),
+              QStringLiteral("name salt code_hash"));
+    const QByteArray storeSalt = QByteArray::fromHex(
+        raw.value(QStringLiteral("SELECT salt FROM code_salt")).toString().toLatin1());
+    EXPECT_EQ(raw.value(QStringLiteral("SELECT salt || code_hash FROM learners WHERE name = 'mio'")),
+              QString::fromLatin1(SignInCodes::hash(code, storeSalt).toHex()))
+        << "moved to the store's salt";
+    EXPECT_EQ(store.learnerWithCode(code), QStringLiteral("mio"));
+    EXPECT_EQ(store.learnerWithCode(QStringLiteral("REN23456")), QStringLiteral("ren"));
+}
+
+TEST(ClassroomStore, AFailingStoreIsToldApartFromNoneWithoutNamingItsPlace)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("AOI23456")), QString());
+    QString failure = QStringLiteral("unset");
+    EXPECT_FALSE(store.sessionLearner("no such session", 0, &failure));
+    EXPECT_EQ(failure, QString());
+    {
+        Raw raw(dir.filePath(QStringLiteral("velmorant.sqlite")));
+        ASSERT_TRUE(raw.run(QStringLiteral("ALTER TABLE sessions RENAME TO gone")));
+        ASSERT_TRUE(raw.run(QStringLiteral("ALTER TABLE learners RENAME TO gone_too")));
+    }
+    EXPECT_FALSE(store.sessionLearner("no such session", 0, &failure));
+    EXPECT_NE(failure, QString());
+    EXPECT_FALSE(store.learnerWithCode(QStringLiteral("AOI23456"), &failure));
+    EXPECT_NE(failure, QString()) << "a right code is not a wrong one when the store fails";
+    EXPECT_TRUE(store.learnerNames(&failure).isEmpty());
+    EXPECT_NE(failure, QString());
+    const QString failed = store.addSession("id", QStringLiteral("aoi"), 100);
+    EXPECT_NE(failed, QString());
+    EXPECT_FALSE(failed.contains(dir.path())) << qPrintable(failed);
 }
 
 TEST(SignInCodes, AreEightCharactersWithoutLookAlikesAndMatchOnlyThemselves)

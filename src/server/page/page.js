@@ -10,9 +10,10 @@ const Faces = {
 };
 const DragThreshold = 6; // pixels a pointer moves before a press is a drag
 
+// What is drawn: the server's last state with the actions still on their
+// way done on it as the server will do them.
 let state = null;
 let scale = 1;
-let busy = false;
 const board = document.getElementById('board');
 
 function $(id) { return document.getElementById(id); }
@@ -26,7 +27,36 @@ async function request(method, path, body) {
   const response = await fetch(path, options);
   let data = {};
   try { data = await response.json(); } catch (e) { data = {}; }
-  return { status: response.status, data };
+  return { status: response.status, data, headers: response.headers };
+}
+
+// ---- waiting for the server -------------------------------------------------
+
+const Lost = '接続が切れています。つながり次第送ります';
+const Saving = '保存できません。もう一度送っています…';
+
+// A line at the top of the screen while something waits for the server.
+function waitingNotice(text) {
+  $('status').textContent = text;
+  $('status').hidden = !text;
+}
+
+// A wait that the connection coming back ends early.
+let wake = () => {};
+function pause(ms) {
+  return new Promise((resolve) => {
+    const timer = setTimeout(resolve, ms);
+    wake = () => { clearTimeout(timer); resolve(); };
+  });
+}
+window.addEventListener('online', () => wake());
+
+// 1, 2, 4 seconds, then every 5 seconds.
+function backoff(tries) { return Math.min(1000 * 2 ** tries, 5000); }
+
+function retryAfter(headers) {
+  const seconds = Number(headers.get('Retry-After'));
+  return seconds > 0 ? Math.min(seconds, 30) * 1000 : 1000;
 }
 
 // ---- sign-in --------------------------------------------------------------
@@ -52,55 +82,244 @@ $('signin-form').addEventListener('submit', async (event) => {
     } else {
       $('signin-error').textContent = data.error || 'サインインできません';
     }
+  } catch (e) {
+    $('signin-error').textContent = Lost;
   } finally {
     button.disabled = false;
   }
 });
 
+// Reads the learner's state, again and again while the server cannot be
+// reached.
 async function load() {
-  const { status, data } = await request('GET', '/api/state');
-  if (status === 401) { showSignIn(); return; }
-  $('signin').hidden = true;
-  $('app').hidden = false;
-  show(data);
+  for (let tries = 0; ; ++tries) {
+    try {
+      const { status, data } = await request('GET', '/api/state');
+      if (status === 401) { waitingNotice(''); showSignIn(); return; }
+      if (status === 200) {
+        waitingNotice('');
+        $('signin').hidden = true;
+        $('app').hidden = false;
+        show(data);
+        return;
+      }
+    } catch (e) { /* the connection is lost: try again */ }
+    waitingNotice(Lost);
+    await pause(backoff(tries));
+  }
 }
 
 // ---- sending --------------------------------------------------------------
 
-// Every action is sent in order, one at a time: one made while another is
-// on its way waits for it, so no key or tap is lost.
+// What the server last sent, and the actions it has not answered yet, in
+// the order they were made; the first one is on its way.
+let server = null;
 const queue = [];
-function send(path, body) {
-  queue.push({ path, body });
-  if (!busy) drain();
+let sending = false;
+
+function newKey() {
+  return Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, '0')).join('');
+}
+
+// Moves and carries are shown at once; a button or a series opened waits
+// for the server's screen.
+function predicted(action) { return action.path === '/api/move' || action.path === '/api/carry'; }
+
+// An action acts on the state the learner sees. Behind moves still on their
+// way that is the state their replies will bring; behind a button it is the
+// state shown now, so that the server refuses it if that button changed the
+// screen.
+function send(path, fields) {
+  const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq });
+  if (predicted(queued)) {
+    state = foreseen();
+    if (state.focus) focusName = state.focus;
+    draw();
+  }
+  queued.focus = focusName;
+  board.dataset.pending = '1';
+  drain();
+}
+
+// A move of a term not yet sent gives way to a later move of the same term
+// into a frame, unless the earlier one fills the board: that one makes a
+// check of its own.
+function enqueue(action) {
+  const last = queue[queue.length - 1];
+  const frames = (a) => a.path === '/api/move' && a.fields.frame !== undefined;
+  if (queue.length >= 2 && frames(last) && frames(action) && last.fields.term === action.fields.term) {
+    const after = foreseen();
+    if (after.board.terms.some((t) => t.frame < 0)) {
+      Object.assign(last, { fields: action.fields, key: action.key });
+      return last;
+    }
+  }
+  queue.push(action);
+  return action;
 }
 
 async function drain() {
-  busy = true;
-  board.dataset.pending = '1';
+  if (sending) return;
+  sending = true;
   try {
-    while (queue.length) {
-      const { path, body } = queue.shift();
-      const { status, data } = await request('POST', path, body);
-      if (status === 401) { queue.length = 0; showSignIn('もう一度サインインしてください'); return; }
-      if (status !== 200) {
-        // The server refused: what was queued after it no longer fits;
-        // draw what the server holds now.
-        queue.length = 0;
-        const again = await request('GET', '/api/state');
-        if (again.status === 200) show(again.data);
-        return;
-      }
-      show(data);
+    for (let tries = 0; queue.length;) {
+      const wait = await sendFirst();
+      if (wait === undefined) tries = 0;
+      else await pause(wait || backoff(tries++));
     }
   } finally {
-    busy = false;
+    sending = false;
     delete board.dataset.pending;
   }
 }
 
+// Sends the oldest action once. Returns how long to wait before sending it
+// again (0: as long as the failures so far say), or nothing when it is done.
+async function sendFirst() {
+  const action = queue[0];
+  // Made once: a retry sends the same key and seq, so the server applies
+  // the action once however many times it arrives.
+  action.body = action.body || { ...action.fields, seq: action.seq ?? server.seq, key: action.key };
+  let reply;
+  try {
+    reply = await request('POST', action.path, action.body);
+  } catch (e) {
+    waitingNotice(Lost);
+    return 0;
+  }
+  const { status, data, headers } = reply;
+  if (status === 503) waitingNotice(Saving);
+  if (status === 502 || status === 504) waitingNotice(Lost);
+  if ([429, 502, 503, 504].includes(status)) return retryAfter(headers);
+  waitingNotice('');
+  queue.shift();
+  if (status === 200) {
+    taken(data, action);
+    return undefined;
+  }
+  // Refused: what was queued behind it no longer fits.
+  queue.length = 0;
+  if (status === 401) showSignIn('もう一度サインインしてください');
+  else if (status === 409 && data.state) show(data.state);
+  else await load();
+  return undefined;
+}
+
+// A reply names the focus its action left. Keys pressed since have moved
+// the focus on already; it is taken only when the learner has not.
+function taken(s, action) {
+  const focus = s.focus;
+  if (queue.length || focusName !== action.focus) s.focus = null;
+  show(s);
+  s.focus = focus;
+}
+
 function press(id) { send('/api/press', { button: id }); }
 function carryAction(action, term) { send('/api/carry', term === undefined ? { action } : { action, term }); }
+
+// ---- the board as the server will leave it ----------------------------------
+
+// The server's slots in a frame (twips): the terms stack below the caption.
+const SlotIndent = 120;
+const SlotsTop = 250;
+
+// Does on state `s` what the server will do with `action`, as far as the
+// page can tell, and moves the focus as the keys will; the server's reply
+// replaces it.
+function foresee(s, action) {
+  const b = s.board;
+  if (!b || !b.open) return;
+  const f = action.fields;
+  if (action.path === '/api/move') {
+    const frame = f.frame ?? frameAt(b, f.term, f.left, f.top);
+    if (f.frame !== undefined) putIn(s, f.term, frame);
+    else dropAt(b, f.term, frame, f.left, f.top);
+  } else if (action.path === '/api/carry') {
+    foreseeCarry(s, f);
+  }
+}
+
+function foreseeCarry(s, f) {
+  const b = s.board;
+  const c = b.carry;
+  const action = f.action === 'toggle' ? (c && c.term === f.term ? 'putDown' : 'pickUp') : f.action;
+  if (action === 'pickUp') {
+    b.carry = { term: f.term, frame: Math.max(b.terms[f.term].frame, 0) };
+    s.focus = `term:${f.term}`;
+  } else if (action === 'putBack') {
+    b.carry = null;
+  } else if (c && action === 'putDown') {
+    putIn(s, c.term, c.frame);
+  } else if (c) {
+    c.frame = frameInDirection(b, c.frame, action);
+  }
+  if (b.carry) b.carry.name = `移動先の${b.frames[b.carry.frame].name}`;
+}
+
+// A term put into a frame; the focus moves on to the next term not in one.
+function putIn(s, term, frame) {
+  const b = s.board;
+  if (frame < 0 || frame >= b.frames.length) return;
+  b.carry = null;
+  dropAt(b, term, frame, 0, Infinity);
+  const next = b.terms.findIndex((t, k) => t.frame < 0 && k > term);
+  const first = b.terms.findIndex((t) => t.frame < 0);
+  if (next >= 0 || first >= 0) s.focus = `term:${next >= 0 ? next : first}`;
+}
+
+// A term let go at a place, inside a frame or not; each frame's terms close
+// up below its caption in the order they lie.
+function dropAt(b, term, frame, left, top) {
+  const t = b.terms[term];
+  t.box = [left, top, t.box[2], t.box[3]];
+  t.frame = frame;
+  t.right = null;
+  delete t.back;
+  t.description = frame >= 0 ? `${b.frames[frame].name}にあります。` : '';
+  b.frames.forEach((f, c) => {
+    const inside = b.terms.filter((u) => u.frame === c).sort((u, v) => u.box[1] - v.box[1]);
+    inside.forEach((u, k) => {
+      u.box = [f.box[0] + SlotIndent, f.box[1] + SlotsTop + k * u.box[3], u.box[2], u.box[3]];
+    });
+  });
+}
+
+// The frame under a term's centre, or -1.
+function frameAt(b, term, left, top) {
+  const x = left + b.terms[term].box[2] / 2;
+  const y = top + b.terms[term].box[3] / 2;
+  return b.frames.findIndex(({ box: [l, t, w, h] }) => l < x && x < l + w && t - 100 < y && y < t + h);
+}
+
+// Left and right step through the frames in order, round; up and down go
+// to the nearest frame that way, if any.
+function frameInDirection(b, from, way) {
+  const n = b.frames.length;
+  if (way === 'left' || way === 'right') return (from + (way === 'left' ? n - 1 : 1)) % n;
+  const centre = ({ box: [l, t, w, h] }) => [l + w / 2, t + h / 2];
+  const [ox, oy] = centre(b.frames[from]);
+  const sign = way === 'up' ? -1 : 1;
+  let best = from;
+  let bestScore = Infinity;
+  b.frames.forEach((f, c) => {
+    const [x, y] = centre(f);
+    const ahead = sign * (y - oy);
+    const score = ahead + 2 * Math.abs(x - ox);
+    if (c !== from && ahead > 0 && score < bestScore) [best, bestScore] = [c, score];
+  });
+  return best;
+}
+
+// The server's state with the actions on their way done on it; its focus
+// is where the last of them leaves the keys, if it moves them.
+function foreseen() {
+  const s = structuredClone(server);
+  for (const action of queue) {
+    s.focus = null;
+    foresee(s, action);
+  }
+  return s;
+}
 
 // ---- drawing --------------------------------------------------------------
 
@@ -156,8 +375,9 @@ function fitScale(s) {
 let focusName = null;
 
 function show(s) {
-  state = s;
+  server = s;
   if (s.focus) focusName = s.focus;
+  state = foreseen();
   draw();
   if (s.sound) play(s.sound);
   if (s.notices && s.notices.length) notice(s.notices.slice());
@@ -165,9 +385,13 @@ function show(s) {
 
 function carried() { return state && state.board ? state.board.carry : null; }
 
+// A term being dragged keeps its element: the board is drawn again when it
+// is let go.
+let holding = false;
+
 function draw() {
   const s = state;
-  if (!s) return;
+  if (!s || holding) return;
   document.title = s.title;
   fitScale(s);
   board.replaceChildren();
@@ -360,7 +584,7 @@ function canMove() {
 }
 
 function pointerDown(e, i) {
-  if (!canMove() || busy || e.button > 0) return;
+  if (!canMove() || e.button > 0) return;
   e.preventDefault();
   const el = e.currentTarget;
   el.setPointerCapture(e.pointerId);
@@ -375,7 +599,9 @@ function pointerDown(e, i) {
     el.style.left = start.left + dx + 'px';
     el.style.top = start.top + dy + 'px';
   };
+  holding = true;
   const up = () => {
+    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
@@ -388,6 +614,7 @@ function pointerDown(e, i) {
     }
   };
   const cancel = () => {
+    holding = false;
     el.removeEventListener('pointermove', move);
     el.removeEventListener('pointerup', up);
     el.removeEventListener('pointercancel', cancel);
@@ -434,6 +661,13 @@ board.addEventListener('click', (e) => {
   if (e.target === board && carried()) carryAction('putBack');
 });
 window.addEventListener('resize', () => { if (state) draw(); });
+// The focus follows the learner's Tab key too, so that a redraw leaves it
+// where they put it.
+board.addEventListener('focusin', (e) => {
+  const { term, button } = e.target.dataset;
+  if (term !== undefined) focusName = `term:${term}`;
+  if (button !== undefined) focusName = `button:${button}`;
+});
 document.addEventListener('keydown', (e) => {
   if (e.key === 'Escape' && !$('notice').hidden) nextNotice();
 });

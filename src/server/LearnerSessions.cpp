@@ -1,0 +1,319 @@
+#include "server/LearnerSessions.h"
+
+#include "server/LearnerScreen.h"
+#include "server/Store.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+
+namespace
+{
+
+using Answer = LearnerSessions::Answer;
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QByteArray compact(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+Answer refusal(int status, const QString& reason)
+{
+    return {status, compact({{QStringLiteral("error"), reason}}), 0, false};
+}
+
+// The store could not take it: nothing of the action was kept, and the page
+// sends it again. The store's own words (and its address) stay in the log.
+Answer unavailable()
+{
+    Answer a = refusal(503, QStringLiteral("保存できません。もう一度送っています…"));
+    a.retryAfter = 1;
+    return a;
+}
+
+} // namespace
+
+struct LearnerSessions::Desk {
+    QString learner;
+    std::deque<std::function<void(Desk&)>> jobs;
+    bool running = false;
+    qint64 lastUsed = 0;
+    // The session as this process last had it, and the stored seq it is.
+    std::unique_ptr<LearnerScreen> screen;
+    qint64 seq = -1;
+    QList<qint64> checkTimes;
+};
+
+// Threads wait on the database more than they compute; each takes one
+// learner's requests at a time.
+LearnerSessions::LearnerSessions(Setup setup)
+    : setup_(std::move(setup)),
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false)
+{
+}
+
+LearnerSessions::~LearnerSessions()
+{
+    workers_.finish();
+}
+
+void LearnerSessions::forget(const QString& learner)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    desks_.remove(learner);
+}
+
+void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> job,
+                             const Done& refuse)
+{
+    std::shared_ptr<Desk> desk;
+    bool start = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::shared_ptr<Desk>& d = desks_[learner];
+        if (!d) {
+            d = std::make_shared<Desk>();
+            d->learner = learner;
+        }
+        desk = d;
+        if (desk->jobs.size() >= MaxWaiting) {
+            desk.reset();
+        } else {
+            desk->jobs.push_back(std::move(job));
+            desk->lastUsed = ++ticks_;
+            start = !std::exchange(desk->running, true);
+        }
+        if (desks_.size() > MaxKept) {
+            dropIdle();
+        }
+    }
+    if (!desk) {
+        Answer a = refusal(429, QStringLiteral("操作が多すぎます。少し待ってください"));
+        a.retryAfter = 1;
+        refuse(a);
+    } else if (start) {
+        // Each job takes this thread's store itself: a failed one is
+        // dropped and opened again on the way.
+        workers_.run([this, desk](Store*, const QString&) { runQueue(desk); });
+    }
+}
+
+// Learners idle longest are let go; their sessions stay in the store.
+void LearnerSessions::dropIdle()
+{
+    QList<std::pair<qint64, QString>> idle;
+    for (auto it = desks_.cbegin(); it != desks_.cend(); ++it) {
+        if (!it.value()->running) {
+            idle.append({it.value()->lastUsed, it.key()});
+        }
+    }
+    std::sort(idle.begin(), idle.end());
+    for (qsizetype i = 0; i < idle.size() && desks_.size() > MaxKept * 3 / 4; ++i) {
+        desks_.remove(idle.at(i).second);
+    }
+}
+
+void LearnerSessions::runQueue(const std::shared_ptr<Desk>& desk)
+{
+    for (;;) {
+        std::function<void(Desk&)> job;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (desk->jobs.empty()) {
+                desk->running = false;
+                return;
+            }
+            job = std::move(desk->jobs.front());
+            desk->jobs.pop_front();
+        }
+        job(*desk);
+    }
+}
+
+void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
+                          Requests::Kind kind, const QByteArray& body, Done done)
+{
+    QString why;
+    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
+    if (!command) {
+        done(refusal(400, why));
+        return;
+    }
+    submit(
+        learner,
+        [this, sessionHash, c = *command, done](Desk& desk) {
+            QString failed;
+            Store* store = setup_.stores->here(&failed);
+            if (store == nullptr) {
+                qWarning("velmorant-server: %s", qUtf8Printable(failed));
+                done(unavailable());
+                return;
+            }
+            done(run(desk, *store, sessionHash, &c));
+        },
+        done);
+}
+
+void LearnerSessions::state(const QString& learner, const QByteArray& sessionHash, Done done)
+{
+    submit(
+        learner,
+        [this, sessionHash, done](Desk& desk) {
+            QString failed;
+            Store* store = setup_.stores->here(&failed);
+            done(store == nullptr ? unavailable() : run(desk, *store, sessionHash, nullptr));
+        },
+        done);
+}
+
+namespace
+{
+
+std::optional<LearnerScreen::Refusal> verb(LearnerScreen& screen, const Requests::Command& c)
+{
+    switch (c.kind) {
+    case Requests::Kind::Open:
+        return screen.open(c.entry);
+    case Requests::Kind::Move:
+        return screen.move(c.move);
+    case Requests::Kind::Press:
+        return screen.press(c.button);
+    case Requests::Kind::Carry:
+        return screen.carry(c);
+    case Requests::Kind::SignIn:
+        break;
+    }
+    return LearnerScreen::Refusal{400, QStringLiteral("この要求は使えません")};
+}
+
+QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
+{
+    QJsonObject st = screen.state();
+    st.insert(QStringLiteral("learner"), screen.learner());
+    st.insert(QStringLiteral("seq"), seq);
+    return st;
+}
+
+} // namespace
+
+LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
+                                             const QByteArray& sessionHash,
+                                             const Requests::Command* c)
+{
+    // Whatever fails, the session in memory may no longer be the stored one.
+    const auto fail = [&desk, &store, this](const QString& why) {
+        if (store.inTransaction()) {
+            store.rollback();
+        }
+        qWarning("velmorant-server: %s", qUtf8Printable(why));
+        desk.screen.reset();
+        desk.seq = -1;
+        setup_.stores->forget();
+        return unavailable();
+    };
+    // An action holds the learner's row, and SQLite's write lock, from its
+    // first read to its commit.
+    if (const QString failed = c != nullptr ? store.begin() : QString(); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    const qint64 failuresBefore = store.failureCount();
+    const std::optional<bool> held = store.sessionHeld(sessionHash, desk.learner, now());
+    if (!held) {
+        return fail(QStringLiteral("サインインを確かめられません"));
+    }
+    if (!*held) {
+        if (store.inTransaction()) {
+            store.rollback();
+        }
+        desk.screen.reset();
+        desk.seq = -1;
+        Answer a = refusal(401, QStringLiteral("サインインしてください"));
+        a.signedOut = true;
+        return a;
+    }
+    QString failed;
+    const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);
+    if (!stored) {
+        return fail(failed);
+    }
+    if (c != nullptr && !c->key.isEmpty() && c->key == stored->lastKey) {
+        // Sent again after its reply was lost: answered as it was, not redone.
+        store.rollback();
+        return {200, stored->lastReply, 0, false};
+    }
+    bringUp(desk, store, stored->seq, stored->value);
+    if (store.failureCount() != failuresBefore) {
+        return fail(QStringLiteral("学習者の画面を読めません"));
+    }
+    if (c == nullptr) {
+        return {200, compact(stateOf(*desk.screen, stored->seq)), 0, false};
+    }
+    if (c->seq != stored->seq) {
+        store.rollback();
+        return {409,
+                compact({{QStringLiteral("error"),
+                          QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します")},
+                         {QStringLiteral("state"), stateOf(*desk.screen, stored->seq)}}),
+                0, false};
+    }
+    Answer a = apply(desk, store, *c, stored->seq);
+    return a.status == 503 ? fail(QString::fromUtf8(a.body)) : a;
+}
+
+void LearnerSessions::bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value)
+{
+    if (!desk.screen || desk.seq != seq) {
+        desk.screen.reset();
+        desk.screen = std::make_unique<LearnerScreen>(desk.learner, setup_.workDir, setup_.homePage,
+                                                      *setup_.measure, store, value);
+        desk.seq = seq;
+    }
+    desk.screen->use(store);
+}
+
+LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const Requests::Command& c,
+                                               qint64 seq)
+{
+    const qint64 at = now();
+    while (!desk.checkTimes.isEmpty() && desk.checkTimes.first() <= at - 1000) {
+        desk.checkTimes.removeFirst();
+    }
+    const bool board = c.kind == Requests::Kind::Move || c.kind == Requests::Kind::Carry;
+    if (board && desk.checkTimes.size() >= ChecksPerSecond) {
+        store.rollback();
+        Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
+        a.retryAfter = 1;
+        return a;
+    }
+    if (const std::optional<LearnerScreen::Refusal> refused = verb(*desk.screen, c)) {
+        store.rollback();
+        return {refused->status,
+                compact({{QStringLiteral("error"), refused->reason},
+                         {QStringLiteral("state"), stateOf(*desk.screen, seq)}}),
+                0, false};
+    }
+    const qsizetype checks = desk.screen->checksLeft();
+    const QByteArray body = compact(stateOf(*desk.screen, seq + 1));
+    QString failed =
+        store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
+    if (failed.isEmpty()) {
+        failed = store.commit();
+    }
+    if (!failed.isEmpty()) {
+        return {503, failed.toUtf8(), 0, false};
+    }
+    desk.seq = seq + 1;
+    for (qsizetype i = 0; i < checks; ++i) {
+        desk.checkTimes.append(at);
+    }
+    return {200, body, 0, false};
+}

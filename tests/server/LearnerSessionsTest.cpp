@@ -1,0 +1,188 @@
+// The learners' sessions on the server: an action is stored whole or not at
+// all, names the state it acts on, is not applied twice when sent again, and
+// a session continues from the store in another process.
+#include "server/LearnerSessions.h"
+#include "server/SignInCodes.h"
+#include "server/Store.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace
+{
+
+// Problem 1 of the first sample series: each term's frame.
+constexpr std::array<int, 10> Answer = {0, 0, 0, 0, 1, 1, 1, 2, 2, 2};
+
+struct Reply {
+    int status = 0;
+    QJsonObject json;
+};
+
+class Class
+{
+public:
+    Class()
+    {
+        const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
+        for (const QString& name : data.entryList(QDir::Files)) {
+            QFile::copy(data.filePath(name), QDir(dir.path()).filePath(name));
+        }
+        EXPECT_EQ(store.open(dir.path(), {}), QString());
+        EXPECT_EQ(
+            store.addSession(hash, QStringLiteral("aoi"), std::numeric_limits<qint64>::max() / 2),
+            QString());
+    }
+
+    // A server process: its own sessions in memory, the same store.
+    std::unique_ptr<LearnerSessions> process()
+    {
+        return std::make_unique<LearnerSessions>(LearnerSessions::Setup{
+            dir.path(), QStringLiteral("http://velmorant.invalid/"), &measure, &stores});
+    }
+
+    static Reply wait(const std::function<void(LearnerSessions::Done)>& call)
+    {
+        std::promise<LearnerSessions::Answer> got;
+        call([&got](const LearnerSessions::Answer& a) { got.set_value(a); });
+        const LearnerSessions::Answer a = got.get_future().get();
+        return {a.status, QJsonDocument::fromJson(a.body).object()};
+    }
+
+    Reply act(LearnerSessions& s, Requests::Kind kind, QJsonObject body, const char* key = nullptr)
+    {
+        body.insert(QStringLiteral("seq"), seq);
+        if (key != nullptr) {
+            body.insert(QStringLiteral("key"), QString::fromLatin1(key));
+        }
+        const QByteArray bytes = QJsonDocument(body).toJson();
+        Reply r = wait([&](LearnerSessions::Done done) {
+            s.act(QStringLiteral("aoi"), hash, kind, bytes, std::move(done));
+        });
+        if (r.status == 200) {
+            seq = r.json.value(QStringLiteral("seq")).toInteger();
+        }
+        return r;
+    }
+
+    Reply state(LearnerSessions& s)
+    {
+        return wait([&](LearnerSessions::Done done) {
+            s.state(QStringLiteral("aoi"), hash, std::move(done));
+        });
+    }
+
+    Reply move(LearnerSessions& s, int term, const char* key = nullptr)
+    {
+        return act(s, Requests::Kind::Move,
+                   {{QStringLiteral("term"), term}, {QStringLiteral("frame"), Answer.at(term)}},
+                   key);
+    }
+
+    int statements() { return static_cast<int>(store.statements(QStringLiteral("aoi")).size()); }
+
+    QTemporaryDir dir;
+    Store store;
+    FakeMeasure measure;
+    StoreThreads stores{dir.path(), {}};
+    QByteArray hash = SignInCodes::sessionHash(SignInCodes::newSessionId());
+    qint64 seq = 0;
+};
+
+QList<int> framesOf(const Reply& r)
+{
+    QList<int> frames;
+    const QJsonObject board = r.json.value(QStringLiteral("board")).toObject();
+    for (const QJsonValue t : board.value(QStringLiteral("terms")).toArray()) {
+        frames.append(t.toObject().value(QStringLiteral("frame")).toInt(-1));
+    }
+    return frames;
+}
+
+TEST(LearnerSessions, AStaleActionIsRefusedWithTheStateAndASentAgainOneIsNotRedone)
+{
+    Class c;
+    auto server = c.process();
+    ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    ASSERT_EQ(c.move(*server, 0, "key-of-move-0").status, 200);
+    const qint64 after = c.seq;
+    // The same action again (its reply was lost): answered, not applied.
+    c.seq = after - 1;
+    const Reply again = c.move(*server, 0, "key-of-move-0");
+    EXPECT_EQ(again.status, 200);
+    EXPECT_EQ(c.seq, after);
+    // An action meant for an older state.
+    c.seq = after - 1;
+    const Reply stale = c.move(*server, 1, "key-of-move-1");
+    EXPECT_EQ(stale.status, 409);
+    EXPECT_EQ(stale.json.value(QStringLiteral("state"))
+                  .toObject()
+                  .value(QStringLiteral("seq"))
+                  .toInteger(),
+              after);
+    EXPECT_EQ(c.state(*server).json.value(QStringLiteral("seq")).toInteger(), after);
+}
+
+TEST(LearnerSessions, AFailedStoreKeepsNothingAndTheSameActionLandsOnceAfterwards)
+{
+    Class c;
+    auto server = c.process();
+    ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    for (int term = 0; term + 1 < static_cast<int>(Answer.size()); ++term) {
+        ASSERT_EQ(c.move(*server, term).status, 200);
+    }
+    // The store refuses the answer the last move makes.
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+        db.setDatabaseName(QDir(c.dir.path()).filePath(QStringLiteral("velmorant.sqlite")));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(
+            QSqlQuery(db).exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON statements "
+                                              "BEGIN SELECT RAISE(FAIL, 'full'); END")));
+        const qint64 before = c.seq;
+        EXPECT_EQ(c.move(*server, 9, "the-last-move").status, 503);
+        EXPECT_EQ(c.seq, before);
+        EXPECT_EQ(c.statements(), 0);
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("DROP TRIGGER refuse")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+    const Reply landed = c.move(*server, 9, "the-last-move");
+    EXPECT_EQ(landed.status, 200);
+    EXPECT_TRUE(landed.json.contains(QStringLiteral("panel")));
+    EXPECT_EQ(c.statements(), 1);
+}
+
+TEST(LearnerSessions, AnotherProcessContinuesTheSessionWhereItWas)
+{
+    Class c;
+    auto first = c.process();
+    ASSERT_EQ(c.act(*first, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    ASSERT_EQ(c.move(*first, 0).status, 200);
+    const Reply there = c.move(*first, 4);
+    ASSERT_EQ(there.status, 200);
+    auto second = c.process();
+    const Reply here = c.state(*second);
+    EXPECT_EQ(framesOf(here), framesOf(there));
+    EXPECT_EQ(here.json.value(QStringLiteral("seq")).toInteger(), c.seq);
+    // Actions alternate between the two and each sees the other's.
+    ASSERT_EQ(c.move(*second, 5).status, 200);
+    ASSERT_EQ(c.move(*first, 6).status, 200);
+    EXPECT_EQ(framesOf(c.state(*second)).mid(4, 3), (QList<int>{1, 1, 1}));
+    // A session ended in the store ends in every process at once.
+    c.store.removeSession(c.hash);
+    EXPECT_EQ(c.move(*first, 7).status, 401);
+}
+
+} // namespace
