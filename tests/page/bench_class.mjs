@@ -117,10 +117,11 @@ async function signIns(client, learners) {
   return `, sign-ins ${times.length} p50 ${quantile(times, 0.5)} ns max ${quantile(times, 1)} ns refused ${refused}`;
 }
 
+// The teacher's report: its time, status and length, as a row gives them.
 async function report(client, cookie) {
   const started = process.hrtime.bigint();
   const r = await client.request('GET', '/teacher/report', { headers: { Cookie: cookie } });
-  return `, report ${since(started)} ns status ${r.status} ${r.text.length} chars`;
+  return `${since(started)} ns status ${r.status} ${r.text.length} chars`;
 }
 
 // Each of 127.0.0.2-7 sends its ten wrong passwords one after another.
@@ -153,7 +154,7 @@ async function busy() {
     const name = 'server_answer_postgresql_1000_every_2_5s';
     await phase(name, learners);
     await phase(`${name}_signins_40`, learners, () => signIns(client, learners.slice(0, 40)));
-    await phase(`${name}_report_300000`, learners, () => report(client, teacher));
+    await phase(`${name}_report_300000`, learners, async () => `, report ${await report(client, teacher)}`);
     await phase(`${name}_wrong_passwords_6x10`, learners, () => wrongPasswords(client));
   } finally {
     client.close();
@@ -253,7 +254,7 @@ async function year() {
     const shown = await report(client, teacher);
     await sleep(2000);
     const after = memory(server.child.pid);
-    console.log(`server_teacher_report_292000: ${shown.slice(9)}, memory before ${before} bytes,` +
+    console.log(`server_teacher_report_292000: ${shown}, memory before ${before} bytes,` +
       ` after ${after.rss} bytes, highest ${after.peak} bytes, load ${load}`);
   } finally {
     client.close();
