@@ -78,10 +78,11 @@ Answer check(const QString& learner, const Shown& s, int attempt, double skill, 
 
 } // namespace
 
-QString write(const QString& folder, int learners, int perDay, int days)
+QString eachCheck(const QString& folder, const QStringList& learners, int perDay, int days,
+                  const std::function<QString(qsizetype, const Answer&)>& take)
 {
     const QDir data(QStringLiteral(VELMORANT_SOURCE_DIR "/data"));
-    QDir(folder).mkpath(QStringLiteral("records"));
+    QDir(folder).mkpath(QStringLiteral("."));
     for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
         QFile::copy(data.filePath(name), QDir(folder).filePath(name));
     }
@@ -91,22 +92,17 @@ QString write(const QString& folder, int learners, int perDay, int days)
     }
     std::mt19937 random(20261208);
     const qint64 start = QDateTime(QDate(2025, 12, 1), QTime(8, 0)).toMSecsSinceEpoch();
-    for (int l = 0; l < learners; ++l) {
-        const QString learner = QStringLiteral("生徒%1").arg(l + 1, 2, 10, QLatin1Char('0'));
-        QFile log(
-            QDir(folder).filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(learner)));
-        if (!log.open(QIODevice::WriteOnly)) {
-            return log.errorString();
-        }
-        const double skill = 0.8 + 0.18 * l / std::max(learners, 1);
-        QByteArray lines;
+    for (qsizetype l = 0; l < learners.size(); ++l) {
+        const double skill = 0.8 + 0.18 * double(l) / double(learners.size());
         for (int day = 0; day < days; ++day) {
             qint64 at = start + qint64(day) * 86400000 + qint64(l) * 60000;
             for (int checks = 0; checks < perDay;) {
                 const Shown& s = problems.at(int(random() % problems.size()));
                 for (int attempt = 1; attempt <= 3 && checks < perDay; ++attempt) {
-                    const Answer a = check(learner, s, attempt, skill, at += 30000, random);
-                    lines += Statements::line(a) + '\n';
+                    const Answer a = check(learners.at(l), s, attempt, skill, at += 30000, random);
+                    if (const QString failed = take(l, a); !failed.isEmpty()) {
+                        return failed;
+                    }
                     ++checks;
                     if (a.success) {
                         break;
@@ -114,7 +110,30 @@ QString write(const QString& folder, int learners, int perDay, int days)
                 }
             }
         }
-        if (log.write(lines) != lines.size()) {
+    }
+    return {};
+}
+
+QString write(const QString& folder, int learners, int perDay, int days)
+{
+    QStringList names;
+    for (int l = 0; l < learners; ++l) {
+        names.append(QStringLiteral("生徒%1").arg(l + 1, 2, 10, QLatin1Char('0')));
+    }
+    QList<QByteArray> lines(names.size());
+    const QString failed =
+        eachCheck(folder, names, perDay, days, [&lines](qsizetype l, const Answer& a) {
+            lines[l] += Statements::line(a) + '\n';
+            return QString();
+        });
+    if (!failed.isEmpty()) {
+        return failed;
+    }
+    QDir(folder).mkpath(QStringLiteral("records"));
+    for (qsizetype l = 0; l < names.size(); ++l) {
+        QFile log(
+            QDir(folder).filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(names.at(l))));
+        if (!log.open(QIODevice::WriteOnly) || log.write(lines.at(l)) != lines.at(l).size()) {
             return log.errorString();
         }
     }

@@ -1,17 +1,16 @@
 // Simulated learners answering once a second; prints the answer round
 // trips, and the server's memory idle and with every learner signed in, in
 // ./bench's form.
-//   node bench_load.mjs PATH/TO/velmorant-server LEARNERS SECONDS NAME
-// With VELMORANT_DATABASE set, the learners and their sessions are put
-// straight into that database (signing 1,000 learners in would measure the
-// code hash, not answering).
+//   node bench_load.mjs PATH/TO/velmorant-server LEARNERS SECONDS NAME [MADE_UP_STORE]
+// With VELMORANT_DATABASE set, made_up_store puts the learners and their
+// sessions straight into that database (signing 1,000 learners in would
+// measure the code hash, not answering).
 import { execFileSync } from 'node:child_process';
-import { createHash, randomBytes } from 'node:crypto';
 import { readFileSync } from 'node:fs';
-import http from 'node:http';
-import { startServer, raw, rss, actionKey } from './serverLib.mjs';
+import { httpClient, Learner, loadAverage, sleep } from './benchLib.mjs';
+import { startServer, raw, rss } from './serverLib.mjs';
 
-const [program, learnersArg, secondsArg, name] = process.argv.slice(2);
+const [program, learnersArg, secondsArg, name, storeTool] = process.argv.slice(2);
 const count = Number(learnersArg);
 const seconds = Number(secondsArg);
 const database = process.env.VELMORANT_DATABASE || '';
@@ -22,20 +21,16 @@ const cpu = (pid) => {
   const fields = readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
   return (Number(fields[11]) + Number(fields[12])) * 1e7;
 };
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function sessions(server) {
-  const names = Array.from({ length: count }, (_, i) => `learner${String(i + 1).padStart(4, '0')}`);
   if (database) {
-    const ids = names.map(() => randomBytes(32).toString('hex'));
-    const rows = names.map((n, i) =>
-      `INSERT INTO learners VALUES ('${n}', 0, '00', '00');` +
-      `INSERT INTO sessions VALUES ('${createHash('sha256').update(ids[i]).digest('hex')}', '${n}', ${Date.now() + 3600e3});`);
-    execFileSync('psql', ['-q', '-v', 'ON_ERROR_STOP=1', database], { input: rows.join('\n') });
-    return ids.map((id) => `velmorant_session=${id}`);
+    const out = execFileSync(storeTool, ['--database', database, server.dir, String(count), '0', '0'],
+      { encoding: 'utf8' });
+    return out.trim().split('\n').map((line) => `velmorant_session=${line.split('\t')[2]}`);
   }
   const cookies = [];
-  for (const n of names) {
+  for (let i = 1; i <= count; i += 1) {
+    const n = `learner${String(i).padStart(4, '0')}`;
     const out = execFileSync(program, ['--add-learner', n, server.dir], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
     const code = out.trim().split('\n').pop();
     const r = await raw(server.url, 'POST', '/api/signin', {
@@ -47,63 +42,34 @@ async function sessions(server) {
 }
 
 const server = await startServer(program, { database });
-const agent = new http.Agent({ keepAlive: true, maxSockets: count + 10 });
-const origin = new URL(server.url).origin;
-// Each learner's actions name the seq of the last state they were given.
-const seqs = new Map();
-function seen(cookie, text) {
-  try {
-    const json = JSON.parse(text);
-    const seq = json.seq ?? (json.state && json.state.seq);
-    if (Number.isInteger(seq)) seqs.set(cookie, seq);
-  } catch (e) { /* not a state */ }
-}
-function post(cookie, path, data) {
-  const u = new URL(server.url);
-  const body = JSON.stringify({ seq: seqs.get(cookie), key: actionKey(), ...data });
-  return new Promise((resolve, reject) => {
-    const req = http.request({ host: u.hostname, port: u.port, method: 'POST', path, agent,
-      headers: { Cookie: cookie, Origin: origin, 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(body) } },
-    (res) => {
-      const parts = [];
-      res.on('data', (c) => parts.push(c));
-      res.on('end', () => {
-        const text = Buffer.concat(parts).toString();
-        seen(cookie, text);
-        resolve({ status: res.statusCode, body: text });
-      });
-    });
-    req.on('error', reject);
-    req.end(body);
-  });
-}
-
+const client = httpClient(server.url, { sockets: count + 10 });
 try {
   await raw(server.url, 'GET', '/');
   await sleep(500);
   const idle = rss(server.child.pid);
-  const cookies = await sessions(server);
-  for (const c of cookies) {
-    seen(c, (await raw(server.url, 'GET', '/api/state', { headers: { Cookie: c } })).text);
-    const r = await post(c, '/api/open', { entry: 1 });
-    if (r.status !== 200) throw new Error(`open: ${r.status} ${r.body}`);
+  const learners = (await sessions(server)).map((cookie) => new Learner(client, cookie));
+  for (const learner of learners) {
+    await learner.state();
+    const r = await learner.act('/api/open', { entry: 1 });
+    if (r.status !== 200) throw new Error(`open: ${r.status} ${r.text}`);
   }
   const times = [];
   let errors = 0;
   const cpuBefore = cpu(server.child.pid);
+  const load = loadAverage();
   const end = Date.now() + seconds * 1000;
-  await Promise.all(cookies.map(async (cookie, i) => {
-    await sleep((i * 1000) / cookies.length);
+  await Promise.all(learners.map(async (learner, i) => {
+    await sleep((i * 1000) / learners.length);
     let term = 0;
     for (let next = Date.now(); next < end; next += 1000) {
       const started = process.hrtime.bigint();
-      const r = await post(cookie, '/api/move', { term, frame: Answer[term] });
+      const r = await learner.act('/api/move', { term, frame: Answer[term] });
       times.push(Number(process.hrtime.bigint() - started));
       if (r.status !== 200) errors += 1;
       term += 1;
       if (term === Answer.length) {
         term = 0;
-        if ((await post(cookie, '/api/press', { button: 'retry' })).status !== 200) errors += 1;
+        if ((await learner.act('/api/press', { button: 'retry' })).status !== 200) errors += 1;
       }
       await sleep(Math.max(0, next + 1000 - Date.now()));
     }
@@ -112,9 +78,9 @@ try {
   const cpuPerAnswer = Math.round((cpu(server.child.pid) - cpuBefore) / times.length);
   times.sort((a, b) => a - b);
   const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
-  console.log(`${name}: ${at(0.5)} ns, p99 ${at(0.99)} ns, answers ${times.length}, errors ${errors}, server processor ${cpuPerAnswer} ns an answer`);
+  console.log(`${name}: ${at(0.5)} ns, p99 ${at(0.99)} ns, answers ${times.length}, errors ${errors}, server processor ${cpuPerAnswer} ns an answer, load ${load}`);
   console.log(`${name}_memory: ${busy} bytes, floor idle ${idle} bytes, ratio ${(busy / idle).toFixed(2)}`);
 } finally {
-  agent.destroy();
+  client.close();
   await server.stop();
 }

@@ -45,6 +45,14 @@ const staticFloor = (markup) => {
   document.body.appendChild(button);
 };
 
+// Back to the list, as the page's 終了 button does: naming the state it
+// acts on when the server numbers its states.
+const quit = async () => {
+  const { seq } = await (await fetch('/api/state')).json();
+  const body = Number.isInteger(seq) ? { button: 'quit', seq, key: `quit-${Date.now()}-${seq}` } : { button: 'quit' };
+  await fetch('/api/press', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
+};
+
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1180, height: 820 });
@@ -67,7 +75,7 @@ try {
     const floorPainted = page.evaluate(`(${timeToPaint})('#static-board .term')`);
     await page.click('#static-floor');
     statics.push(await floorPainted);
-    await page.evaluate(() => fetch('/api/press', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: '{"button":"quit"}' }));
+    await page.evaluate(quit);
     await page.goto(server.url);
   }
   const b = median(boards) * 1e6;
