@@ -201,24 +201,7 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
         return refusal(404, QStringLiteral("見つかりません"));
     }
     const auto go = [this, hash, kind, body = request.body, respond](const QString& learner) {
-        const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
-            if (a.signedOut) {
-                forgetSession(hash);
-            }
-            Reply r;
-            r.status = a.status;
-            r.body = a.body;
-            if (a.retryAfter > 0) {
-                r.headers.append(
-                    qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
-            }
-            respond(std::move(r));
-        };
-        if (kind) {
-            learners_.act(learner, hash, *kind, body, answer);
-        } else {
-            learners_.state(learner, hash, answer);
-        }
+        toLearner(learner, hash, kind, body, respond);
     };
     if (const std::optional<QString> learner = knownLearner(hash)) {
         go(*learner);
@@ -237,6 +220,32 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
         go(*learner);
         return Pending();
     });
+}
+
+// Hands a request to the learner's sessions; their answer goes out from
+// the worker that made it.
+void ClassroomServer::toLearner(const QString& learner, const QByteArray& hash,
+                                std::optional<Requests::Kind> kind, const QByteArray& body,
+                                const HttpResponder& respond)
+{
+    const auto answer = [this, respond, hash](const LearnerSessions::Answer& a) {
+        if (a.signedOut) {
+            forgetSession(hash);
+        }
+        Reply r;
+        r.status = a.status;
+        r.body = a.body;
+        if (a.retryAfter > 0) {
+            r.headers.append(
+                qMakePair(QByteArray("Retry-After"), QByteArray::number(a.retryAfter)));
+        }
+        respond(std::move(r));
+    };
+    if (kind) {
+        learners_.act(learner, hash, *kind, body, answer);
+    } else {
+        learners_.state(learner, hash, answer);
+    }
 }
 
 std::optional<QString> ClassroomServer::knownLearner(const QByteArray& hash)

@@ -58,6 +58,9 @@ private:
     Reply later(Workers& workers, const HttpResponder& respond, std::function<Reply(Store&)> work);
     Reply signIn(const HttpRequest& request, const HttpResponder& respond);
     Reply signOut(Store& store, const QByteArray& hash);
+    void toLearner(const QString& learner, const QByteArray& hash,
+                   std::optional<Requests::Kind> kind, const QByteArray& body,
+                   const HttpResponder& respond);
     std::optional<QString> knownLearner(const QByteArray& hash);
     void rememberSession(const QByteArray& hash, const QString& learner);
     void forgetSession(const QByteArray& hash);

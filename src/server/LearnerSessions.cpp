@@ -231,14 +231,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         return fail(QStringLiteral("サインインを確かめられません"));
     }
     if (!*held) {
-        if (store.inTransaction()) {
-            store.rollback();
-        }
-        desk.screen.reset();
-        desk.seq = -1;
-        Answer a = refusal(401, QStringLiteral("サインインしてください"));
-        a.signedOut = true;
-        return a;
+        return signedOut(desk, store);
     }
     QString failed;
     const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);
@@ -267,6 +260,20 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     }
     Answer a = apply(desk, store, *c, stored->seq);
     return a.status == 503 ? fail(QString::fromUtf8(a.body)) : a;
+}
+
+// The session has ended (signed out, or the learner removed): whatever was
+// asked, nothing more is done for it.
+LearnerSessions::Answer LearnerSessions::signedOut(Desk& desk, Store& store)
+{
+    if (store.inTransaction()) {
+        store.rollback();
+    }
+    desk.screen.reset();
+    desk.seq = -1;
+    Answer a = refusal(401, QStringLiteral("サインインしてください"));
+    a.signedOut = true;
+    return a;
 }
 
 void LearnerSessions::bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value)

@@ -70,6 +70,7 @@ private:
     void runQueue(const std::shared_ptr<Desk>& desk);
     Answer run(Desk& desk, Store& store, const QByteArray& sessionHash, const Requests::Command* c);
     Answer apply(Desk& desk, Store& store, const Requests::Command& c, qint64 seq);
+    static Answer signedOut(Desk& desk, Store& store);
     void bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value);
     void dropIdle();
 

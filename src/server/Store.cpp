@@ -362,14 +362,20 @@ QByteArray Store::codeSalt(bool make, QString* failure)
     return QByteArray::fromHex(q.value(0).toString().toLatin1());
 }
 
+// What a code is looked up by: its hash under the store's salt.
+QString Store::codeKey(const QString& code, QString* failure)
+{
+    const QByteArray salt = codeSalt(true, failure);
+    return failure->isEmpty() ? hex(SignInCodes::hash(code, salt)) : QString();
+}
+
 QString Store::addLearner(const QString& name, const QString& code)
 {
     QString failed;
-    const QByteArray salt = codeSalt(true, &failed);
+    const QString key = codeKey(code, &failed);
     if (!failed.isEmpty()) {
         return failed;
     }
-    const QString key = hex(SignInCodes::hash(code, salt));
     QSqlDatabase db = QSqlDatabase::database(connection_);
     QSqlQuery exists =
         prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
@@ -389,11 +395,10 @@ QString Store::addLearner(const QString& name, const QString& code)
 QString Store::setLearnerCode(const QString& name, const QString& code)
 {
     QString failed;
-    const QByteArray salt = codeSalt(true, &failed);
+    const QString key = codeKey(code, &failed);
     if (!failed.isEmpty()) {
         return failed;
     }
-    const QString key = hex(SignInCodes::hash(code, salt));
     QSqlDatabase db = QSqlDatabase::database(connection_);
     if (!beginWrite(db)) {
         return failure(QStringLiteral("コードを作り直せません"), db.lastError().text());

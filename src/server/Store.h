@@ -170,6 +170,7 @@ private:
     bool read(QSqlQuery& q, const QString& what, QString* failure) const;
     QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
     QByteArray codeSalt(bool make, QString* failure);
+    QString codeKey(const QString& code, QString* failure);
     std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
 
     QString connection_;
