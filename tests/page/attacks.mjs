@@ -195,6 +195,14 @@ try {
   const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
   await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
   expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
+
+  // A learner removed on the command line while signed in here: her next
+  // action is refused at once, and nothing of it is stored.
+  const leaving = client(base);
+  check((await leaving.signIn(codes.mei)).status === 200, 'mei signs in');
+  await leaving.get('/api/state');
+  execFileSync(program, [...(database ? ['--database', database] : []), '--remove-learner', 'mei', server.dir]);
+  expect('a removed learner is refused at once', await leaving.post('/api/press', { button: 'quit' }), 401);
 } finally {
   await server.stop();
 }
