@@ -32,6 +32,9 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-u
 # The statement tests: a local endpoint in Python. A Node that brings its own
 # npm (as NodeSource's does) needs no Debian npm, which would conflict with it.
 TEST_PACKAGES+=(python3)
+# The page's tests: a store held by another program (sqlite3), and two
+# servers behind a proxy (nginx, run by the test itself).
+TEST_PACKAGES+=(sqlite3 nginx)
 command -v npm >/dev/null || TEST_PACKAGES+=(npm)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
