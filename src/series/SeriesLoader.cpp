@@ -70,12 +70,9 @@ QString badBytesIn(const Problem& p, const QList<int>& badLines)
     return {};
 }
 
-} // namespace
-
-Series load(const QString& path)
+Series fromFile(const TextFile::ReadResult& file)
 {
     Series out;
-    const TextFile::ReadResult file = TextFile::readLenient(path);
     out.status = file.status;
     out.error = file.error;
     out.badLine = file.badLine;
@@ -119,6 +116,18 @@ Series load(const QString& path)
     }
     sortByLine(out.leftOut);
     return out;
+}
+
+} // namespace
+
+Series load(const QString& path)
+{
+    return fromFile(TextFile::readLenient(path));
+}
+
+Series read(const QByteArray& bytes)
+{
+    return fromFile(TextFile::decodeLenient(bytes));
 }
 
 int placeProblems(SeriesState& state, const Series& series)

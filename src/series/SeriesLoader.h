@@ -35,6 +35,8 @@ struct Series {
 };
 
 Series load(const QString& path);
+// The same for bytes not (yet) in a file: an upload checked before it is kept.
+Series read(const QByteArray& bytes);
 
 // Puts the problems the quiz takes into its problems 1.. and returns how
 // many.

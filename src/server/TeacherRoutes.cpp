@@ -6,8 +6,7 @@
 
 #include "files/FileLookup.h"
 #include "report/ReportFiles.h"
-#include "series/Catalog.h"
-#include "series/SeriesLoader.h"
+#include "server/SeriesRoutes.h"
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -30,44 +29,6 @@ const QString StoreDown =
     QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
 
 constexpr int MaxNameLength = 64;
-
-QJsonArray findingsJson(const Findings& findings)
-{
-    QJsonArray out;
-    for (const Finding& f : findings) {
-        out.append(QJsonObject{{QStringLiteral("line"), f.line},
-                               {QStringLiteral("error"), f.kind == Finding::Kind::Error},
-                               {QStringLiteral("message"), f.message}});
-    }
-    return out;
-}
-
-// The catalogue and each series file it lists, with what the check finds.
-QJsonArray seriesJson(const QString& workDir)
-{
-    const Catalog::Result catalog =
-        Catalog::read(FileLookup::resolve(workDir, QLatin1String(Catalog::FileName)));
-    QJsonArray out;
-    out.append(QJsonObject{{QStringLiteral("file"), QLatin1String(Catalog::FileName)},
-                           {QStringLiteral("title"), QStringLiteral("問題集の一覧")},
-                           {QStringLiteral("findings"), findingsJson(catalog.findings)}});
-    for (const Catalog::Entry& e : catalog.entries) {
-        if (e.fileName.isEmpty()) {
-            continue;
-        }
-        const SeriesLoader::Series series =
-            SeriesLoader::load(FileLookup::resolve(workDir, e.fileName));
-        Findings found = series.findings();
-        if (!series.error.isEmpty()) {
-            found.prepend({0, Finding::Kind::Error, series.error});
-        }
-        out.append(QJsonObject{{QStringLiteral("file"), e.fileName},
-                               {QStringLiteral("title"), e.title},
-                               {QStringLiteral("problems"), series.loadedCount()},
-                               {QStringLiteral("findings"), findingsJson(found)}});
-    }
-    return out;
-}
 
 // The page (`html`) or a spreadsheet of the report; `attachment`: to be
 // saved as `name` rather than shown.
@@ -137,6 +98,9 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     }
     if (!signedIn) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
+    }
+    if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request)) {
+        return *r;
     }
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(store, hash);
@@ -214,7 +178,7 @@ ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteAr
     return json(200,
                 {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
                  {QStringLiteral("made"), made},
-                 {QStringLiteral("series"), seriesJson(workDir_)}});
+                 {QStringLiteral("series"), SeriesRoutes::listJson(workDir_)}});
 }
 
 ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,

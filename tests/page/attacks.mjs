@@ -86,6 +86,28 @@ try {
     ['reset a code, no origin', 'POST', '/api/teacher/reset', { headers: asTeacher, body: '{"name":"ren"}' }, 403],
     ['teacher sign-in, foreign origin', 'POST', '/api/teacher/signin', { headers: { Origin: 'http://evil.example' }, body: '{"password":"kyoushitsu-2026"}' }, 403],
     ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
+    // The series routes: only the teacher, only from the page, only names
+    // of files in the class folder, nothing over the size limit.
+    ['series list, no session', 'GET', '/api/teacher/series', {}, 401],
+    ['series text, learner session', 'GET', '/api/teacher/series/text?file=Bio1.TXT', { headers: { Cookie: aoi.cookie } }, 401],
+    ['series download, no session', 'GET', '/teacher/series/download?file=Bio1.TXT', {}, 401],
+    ['series save, no session', 'POST', '/api/teacher/series/save', { headers: { Origin: origin }, body: '{"file":"Bio1.TXT","text":"","version":""}' }, 401],
+    ['series new, foreign origin', 'POST', '/api/teacher/series/new', { headers: { ...asTeacher, Origin: 'http://evil.example' }, body: '{"file":"X.TXT","title":"x"}' }, 403],
+    ['series save, no origin', 'POST', '/api/teacher/series/save', { headers: asTeacher, body: '{"file":"Bio1.TXT","text":"","version":""}' }, 403],
+    ...[['..', '../ZQCList.TXT'], ['/', 'a/b.TXT'], ['\\', 'a\\b.TXT'], ['NUL', 'a\u0000.TXT'], ['device name', 'CON.TXT'],
+      ['device name', 'lpt1.txt'], ['absolute path', '/etc/passwd'], ['no .TXT', 'passwd']].flatMap(([what, file]) => [
+      [`series new, ${what} in the name`, 'POST', '/api/teacher/series/new', { headers: { ...asTeacher, Origin: origin }, body: JSON.stringify({ file, title: 'x' }) }, 400],
+      [`series upload, ${what} in the name`, 'POST', '/api/teacher/series/upload', { headers: { ...asTeacher, Origin: origin }, body: JSON.stringify({ file, title: 'x', data: 'AA==', add: true }) }, 400],
+      [`series save, ${what} in the name`, 'POST', '/api/teacher/series/save', { headers: { ...asTeacher, Origin: origin }, body: JSON.stringify({ file, text: 'x', version: '' }) }, 400],
+    ]),
+    ['series text, .. in the query', 'GET', '/api/teacher/series/text?file=..%2FZQCList.TXT', { headers: { Cookie: teacher.cookie } }, 400],
+    ['series download, NUL in the query', 'GET', '/teacher/series/download?file=Bio1.TXT%00.png', { headers: { Cookie: teacher.cookie } }, 400],
+    ['series download, a file not listed', 'GET', '/teacher/series/download?file=Marked.TXT', { headers: { Cookie: teacher.cookie } }, 404],
+    ['series upload over the size limit (46 KB)', 'POST', '/api/teacher/series/upload', { headers: { ...asTeacher, Origin: origin },
+      body: JSON.stringify({ file: 'Big.TXT', title: 'x', data: Buffer.alloc(46 * 1024, 0x41).toString('base64'), add: false }) }, 413],
+    ['series upload over the request limit (60 KB)', 'POST', '/api/teacher/series/upload', { headers: { ...asTeacher, Origin: origin },
+      body: JSON.stringify({ file: 'Big.TXT', title: 'x', data: Buffer.alloc(60 * 1024, 0x41).toString('base64'), add: true }) }, 413],
+    ['series download, teacher session', 'GET', '/teacher/series/download?file=bio1.txt', { headers: { Cookie: teacher.cookie } }, 200],
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {

@@ -1,0 +1,310 @@
+#include "server/SeriesRoutes.h"
+
+#include "files/FileLookup.h"
+#include "files/TextFile.h"
+#include "files/WriteLock.h"
+#include "series/CatalogEdit.h"
+#include "series/SeriesFiles.h"
+#include "series/SeriesLoader.h"
+#include "server/ServerReplies.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrlQuery>
+
+namespace SeriesRoutes
+{
+
+namespace
+{
+
+using ServerReplies::json;
+using ServerReplies::refusal;
+
+HttpReply arrayReply(const QJsonArray& array)
+{
+    HttpReply r;
+    r.body = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return r;
+}
+
+QJsonObject seriesJson(const QString& workDir, const Catalog::Entry& e)
+{
+    const SeriesFiles::Bytes file = SeriesFiles::read(workDir, e.fileName);
+    const SeriesLoader::Series series =
+        file.error.isEmpty() ? SeriesLoader::read(file.bytes) : SeriesLoader::load(file.path);
+    Findings found = series.findings();
+    if (!series.error.isEmpty()) {
+        found.prepend({0, Finding::Kind::Error, series.error});
+    }
+    return {{QStringLiteral("file"), e.fileName},
+            {QStringLiteral("title"), e.title},
+            {QStringLiteral("problems"), series.loadedCount()},
+            {QStringLiteral("findings"), findingsJson(found)},
+            {QStringLiteral("encoding"),
+             SeriesFiles::encodingName(SeriesFiles::formOf(file.bytes).encoding)},
+            {QStringLiteral("version"),
+             file.error.isEmpty() ? SeriesFiles::versionOf(file.bytes) : QString()}};
+}
+
+Catalog::Result catalogOf(const QString& dir)
+{
+    return Catalog::read(FileLookup::resolve(dir, QLatin1String(Catalog::FileName)));
+}
+
+// The file a request names, checked as a name and, unless `unlisted` is
+// allowed, as one the catalogue lists; empty with *refused set otherwise.
+QString fileIn(const QString& dir, const QString& given, bool mayBeUnlisted, HttpReply* refused)
+{
+    if (const QString bad = SeriesFiles::badName(given); !bad.isEmpty()) {
+        *refused = refusal(400, bad);
+        return {};
+    }
+    if (mayBeUnlisted) {
+        return given;
+    }
+    const std::optional<Catalog::Entry> e = CatalogEdit::find(catalogOf(dir), given);
+    if (!e) {
+        *refused = refusal(404, QStringLiteral("「%1」は問題集の一覧にありません").arg(given));
+        return {};
+    }
+    return e->fileName;
+}
+
+HttpReply done(const CatalogEdit::Done& d)
+{
+    return d.status == 200 ? json(200, {}) : refusal(d.status, d.error);
+}
+
+// The text of the file's bytes, each line end a "\n"; empty with *refused
+// when a byte cannot be read (a save would lose it).
+QString textOf(const QByteArray& bytes, HttpReply* refused)
+{
+    const TextFile::ReadResult file = TextFile::decode(bytes);
+    if (!file.ok()) {
+        *refused = refusal(409, QStringLiteral("%1行目に読めないバイトがあるため、ここでは編集"
+                                               "できません。ダウンロードして直してください")
+                                    .arg(file.badLine));
+        return {};
+    }
+    QString text = file.texts().join(QLatin1Char('\n'));
+    if (!file.lines.isEmpty() && file.lines.last().terminated) {
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+HttpReply text(const QString& dir, const QString& name)
+{
+    const SeriesFiles::Bytes file = SeriesFiles::read(dir, name);
+    if (!file.error.isEmpty()) {
+        return refusal(500, file.error);
+    }
+    HttpReply refused;
+    const QString text = textOf(file.bytes, &refused);
+    if (refused.status != 200) {
+        return refused;
+    }
+    return json(200, {{QStringLiteral("text"), text},
+                      {QStringLiteral("version"), SeriesFiles::versionOf(file.bytes)},
+                      {QStringLiteral("encoding"),
+                       SeriesFiles::encodingName(SeriesFiles::formOf(file.bytes).encoding)}});
+}
+
+HttpReply download(const QString& dir, const QString& name)
+{
+    const SeriesFiles::Bytes file = SeriesFiles::read(dir, name);
+    if (!file.error.isEmpty()) {
+        return refusal(500, file.error);
+    }
+    HttpReply r;
+    r.type = "application/octet-stream";
+    r.body = file.bytes;
+    // The name passed the file name check: ASCII letters, digits, - and _.
+    r.headers.append(
+        qMakePair(QByteArray("Content-Disposition"),
+                  "attachment; filename=\"" + QFileInfo(file.path).fileName().toLatin1() + '"'));
+    r.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    return r;
+}
+
+HttpReply save(const QString& dir, const QString& name, const QJsonObject& o)
+{
+    const SeriesFiles::Saved s =
+        SeriesFiles::save(dir, name, o.value(QStringLiteral("text")).toString(),
+                          o.value(QStringLiteral("version")).toString());
+    if (s.status == 409) {
+        HttpReply refused;
+        return json(409, {{QStringLiteral("error"), s.error},
+                          {QStringLiteral("text"), textOf(s.bytes, &refused)},
+                          {QStringLiteral("version"), s.version}});
+    }
+    if (s.status != 200) {
+        return refusal(s.status, s.error);
+    }
+    return json(200, {{QStringLiteral("version"), s.version}});
+}
+
+HttpReply makeNew(const QString& dir, const QString& name, const QString& title,
+                  const QByteArray& bytes)
+{
+    if (const QString bad = CatalogEdit::badTitle(title); !bad.isEmpty()) {
+        return refusal(400, bad);
+    }
+    if (CatalogEdit::find(catalogOf(dir), name)) {
+        return refusal(409, QStringLiteral("「%1」はもう一覧にあります").arg(name));
+    }
+    const SeriesFiles::Saved made = SeriesFiles::create(dir, name, bytes);
+    if (made.status != 200) {
+        return refusal(made.status, made.error);
+    }
+    const CatalogEdit::Done added = CatalogEdit::add(dir, title, name);
+    if (added.status != 200) {
+        // Only just made, and not listed: nothing of the teacher's is lost.
+        QFile::remove(FileLookup::resolve(dir, name));
+    }
+    return done(added);
+}
+
+// Checked first (add false), then kept and listed (add true).
+HttpReply upload(const QString& dir, const QString& name, const QJsonObject& o)
+{
+    const QByteArray::FromBase64Result data =
+        QByteArray::fromBase64Encoding(o.value(QStringLiteral("data")).toString().toLatin1(),
+                                       QByteArray::AbortOnBase64DecodingErrors);
+    if (!data) {
+        return refusal(400, QStringLiteral("ファイルの中身を読み取れません"));
+    }
+    if (data.decoded.size() > SeriesFiles::MaxFileBytes) {
+        return refusal(413, QStringLiteral("ファイルが大きすぎます。アップロードできるのは"
+                                           "%1KBまでです")
+                                .arg(SeriesFiles::MaxFileBytes / 1024));
+    }
+    const SeriesLoader::Series series = SeriesLoader::read(data.decoded);
+    if (!o.value(QStringLiteral("add")).toBool()) {
+        return json(200, {{QStringLiteral("problems"), series.loadedCount()},
+                          {QStringLiteral("findings"), findingsJson(series.findings())},
+                          {QStringLiteral("encoding"),
+                           SeriesFiles::encodingName(SeriesFiles::formOf(data.decoded).encoding)}});
+    }
+    if (series.status != TextFile::ReadResult::Status::Ok) {
+        return refusal(400,
+                       QStringLiteral("このファイルはVelmorantで読めないため、追加できません"));
+    }
+    return makeNew(dir, name, o.value(QStringLiteral("title")).toString().trimmed(), data.decoded);
+}
+
+// The requests that change the folder, one at a time across every copy
+// of the program on it.
+HttpReply change(const QString& dir, const QString& path, const QString& name, const QJsonObject& o)
+{
+    const WriteLock lock(SeriesFiles::lockPath(dir));
+    if (!lock.held()) {
+        return ServerReplies::unavailable(lock.reason());
+    }
+    const QString title = o.value(QStringLiteral("title")).toString().trimmed();
+    if (path.endsWith(QLatin1String("/new"))) {
+        return makeNew(dir, name, title, {});
+    }
+    if (path.endsWith(QLatin1String("/rename"))) {
+        const QString bad = CatalogEdit::badTitle(title);
+        return bad.isEmpty() ? done(CatalogEdit::rename(dir, name, title)) : refusal(400, bad);
+    }
+    if (path.endsWith(QLatin1String("/move"))) {
+        const int by = o.value(QStringLiteral("by")).toInt();
+        return by == 1 || by == -1 ? done(CatalogEdit::move(dir, name, by))
+                                   : refusal(400, QStringLiteral("動かす向きが正しくありません"));
+    }
+    if (path.endsWith(QLatin1String("/remove"))) {
+        const CatalogEdit::Done removed = CatalogEdit::remove(dir, name);
+        const QString failed = removed.status == 200 ? SeriesFiles::putAside(dir, name) : QString();
+        return failed.isEmpty() ? done(removed) : refusal(500, failed);
+    }
+    if (path.endsWith(QLatin1String("/upload"))) {
+        return upload(dir, name, o);
+    }
+    return save(dir, name, o);
+}
+
+HttpReply post(const QString& dir, const QString& path, const QByteArray& body)
+{
+    static const QStringList changes{QStringLiteral("new"),    QStringLiteral("rename"),
+                                     QStringLiteral("move"),   QStringLiteral("remove"),
+                                     QStringLiteral("upload"), QStringLiteral("save")};
+    const QString verb = path.mid(QStringLiteral("/api/teacher/series/").size());
+    if (!path.startsWith(QLatin1String("/api/teacher/series/")) || !changes.contains(verb)) {
+        return refusal(404, QStringLiteral("見つかりません"));
+    }
+    const QJsonObject o = QJsonDocument::fromJson(body).object();
+    const bool unlisted = verb == QLatin1String("new") || verb == QLatin1String("upload");
+    HttpReply refused;
+    const QString name =
+        fileIn(dir, o.value(QStringLiteral("file")).toString(), unlisted, &refused);
+    if (name.isEmpty()) {
+        return refused;
+    }
+    // An upload is first only checked: nothing changes.
+    if (verb == QLatin1String("upload") && !o.value(QStringLiteral("add")).toBool()) {
+        return upload(dir, name, o);
+    }
+    return change(dir, path, name, o);
+}
+
+} // namespace
+
+QJsonArray findingsJson(const Findings& findings)
+{
+    QJsonArray out;
+    for (const Finding& f : findings) {
+        out.append(QJsonObject{{QStringLiteral("line"), f.line},
+                               {QStringLiteral("error"), f.kind == Finding::Kind::Error},
+                               {QStringLiteral("message"), f.message}});
+    }
+    return out;
+}
+
+QJsonArray listJson(const QString& workDir)
+{
+    const Catalog::Result catalog = catalogOf(workDir);
+    QJsonArray out;
+    out.append(QJsonObject{{QStringLiteral("file"), QLatin1String(Catalog::FileName)},
+                           {QStringLiteral("title"), QStringLiteral("問題集の一覧")},
+                           {QStringLiteral("catalogue"), true},
+                           {QStringLiteral("findings"), findingsJson(catalog.findings)}});
+    for (const Catalog::Entry& e : catalog.entries) {
+        if (!e.fileName.isEmpty()) {
+            out.append(seriesJson(workDir, e));
+        }
+    }
+    return out;
+}
+
+std::optional<HttpReply> answer(const QString& workDir, const QString& path,
+                                const HttpRequest& request)
+{
+    const bool get = request.method == "GET";
+    if (get && path == QLatin1String("/api/teacher/series")) {
+        return arrayReply(listJson(workDir));
+    }
+    const bool text = path == QLatin1String("/api/teacher/series/text");
+    if (get && (text || path == QLatin1String("/teacher/series/download"))) {
+        const qsizetype q = request.target.indexOf('?');
+        const QString given =
+            QUrlQuery(QString::fromLatin1(q < 0 ? QByteArray() : request.target.mid(q + 1)))
+                .queryItemValue(QStringLiteral("file"), QUrl::FullyDecoded);
+        HttpReply refused;
+        const QString name = fileIn(workDir, given, false, &refused);
+        if (name.isEmpty()) {
+            return refused;
+        }
+        return text ? SeriesRoutes::text(workDir, name) : download(workDir, name);
+    }
+    if (request.method == "POST" && path.startsWith(QLatin1String("/api/teacher/series"))) {
+        return post(workDir, path, request.body);
+    }
+    return std::nullopt;
+}
+
+} // namespace SeriesRoutes
