@@ -148,15 +148,19 @@ QString keepInHistory(const QString& path, const QByteArray& bytes)
     const QString stem = info.completeBaseName() + QLatin1Char('@');
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    const QString failed = WriteFileAtomically(
-        history.filePath(stem + stamp + QLatin1Char('.') + info.suffix()), bytes);
+    QString kept = history.filePath(stem + stamp + QLatin1Char('.') + info.suffix());
+    for (int n = 2; QFileInfo::exists(kept); ++n) {
+        kept = history.filePath(stem + stamp + QLatin1Char('-') + QString::number(n) +
+                                QLatin1Char('.') + info.suffix());
+    }
+    const QString failed = WriteFileAtomically(kept, bytes);
     if (!failed.isEmpty()) {
         return failed;
     }
     // The time in each name sorts the versions.
-    QStringList kept = history.entryList({stem + QLatin1Char('*')}, QDir::Files, QDir::Name);
-    while (kept.size() > HistoryKept) {
-        QFile::remove(history.filePath(kept.takeFirst()));
+    QStringList all = history.entryList({stem + QLatin1Char('*')}, QDir::Files, QDir::Name);
+    while (all.size() > HistoryKept) {
+        QFile::remove(history.filePath(all.takeFirst()));
     }
     return {};
 }
