@@ -516,6 +516,12 @@ void MainScreen::showProblem(qint16 problemNumber)
     carry = TermCarry{};
     press = TermPress{};
     state.dragging = false;
+    // The problem finished was shown as it was; the one shown now is read
+    // from the file as a teacher may just have saved it.
+    if (const int row = followSavedSeries(problemNumber); row != problemNumber) {
+        problemNumber = static_cast<qint16>(row);
+        state.currentProblem = row;
+    }
     ::ShowProblem(*this, problemNumber);
     Recording::startShowing(*this);
     // A new problem starts with its first term under the keyboard.

@@ -212,6 +212,11 @@ public:
     // What the verb under way changed beyond the controls.
     Outcome changes;
 
+    // A series saved while it is open: the problems of the file as it is
+    // now, each mark going with its problem, and the row where the problem
+    // of `row` is now (else `row`, within the new count). The text in hand
+    // stays when the file is gone or cannot be read.
+    int followSavedSeries(int row);
     // A message for the program's own message box.
     void tell(const QString& message);
     // A question with OK and Cancel; no handler runs after it until it is
@@ -223,6 +228,7 @@ private:
     // Runs a verb's handlers and returns what they changed.
     template <typename F> Outcome run(F&& handlers);
     bool restoreSeries(const SessionValue& v);
+    bool continueSavedSeries(const SessionValue& v);
     void restoreBoard(const SessionValue& v);
 
     // The controls with their design-time properties, part by part.

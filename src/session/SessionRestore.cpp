@@ -1,5 +1,6 @@
 #include "session/MainScreen.h"
 
+#include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesLoader.h"
 #include "session/Commands.h"
@@ -7,6 +8,8 @@
 #include "session/ShowProblem.h"
 
 #include <QCryptographicHash>
+
+#include <algorithm>
 
 namespace
 {
@@ -41,6 +44,41 @@ QString MainScreen::textHashOfRows() const
         }
     }
     return QString::fromLatin1(hash.result().toHex().left(32));
+}
+
+int MainScreen::followSavedSeries(int row)
+{
+    if (source != SessionValue::Source::Series || state.problemCount < 1) {
+        return row;
+    }
+    const SeriesLoader::Series series = SeriesLoader::load(pathOf(state.seriesFile.at(1)));
+    if (!series.loads()) {
+        return row;
+    }
+    QList<Problem> before;
+    for (int r = 1; r <= state.problemCount; ++r) {
+        before.append(state.problems.at(r));
+    }
+    const std::array<bool, SeriesState::SeriesRows> marked = state.marked;
+    const int count = SeriesLoader::placeProblems(state, series);
+    if (textHashOfRows() == openedTextHash && count == state.problemCount) {
+        return row;
+    }
+    // Rows go by the record's keys: a problem reworded keeps its key, one
+    // that asks something else is new.
+    const QStringList was = ProblemIds::keysOf(before);
+    const QStringList now = ProblemIds::keysOf(series.usable.mid(0, count));
+    for (int r = 1; r < SeriesState::SeriesRows; ++r) {
+        const qsizetype old = r <= count ? was.indexOf(now.at(r - 1)) : -1;
+        state.marked.at(r) = old >= 0 && marked.at(old + 1);
+    }
+    for (int r = count + 1; r <= state.problemCount; ++r) {
+        state.problems.at(r) = {};
+    }
+    state.problemCount = count;
+    openedTextHash = textHashOfRows();
+    const qsizetype at = row >= 1 && row <= was.size() ? now.indexOf(was.at(row - 1)) : -1;
+    return at >= 0 ? static_cast<int>(at) + 1 : std::clamp(row, 1, count);
 }
 
 SessionValue MainScreen::value() const
@@ -134,6 +172,29 @@ bool MainScreen::restoreSeries(const SessionValue& v)
            static_cast<int>(v.marked.size()) == v.problemCount && textHashOfRows() == v.textHash;
 }
 
+// The series was saved since the value was taken: the learner goes on at
+// the same problem as it reads now, shown anew, as the board of its old
+// text is not kept.
+bool MainScreen::continueSavedSeries(const SessionValue& v)
+{
+    if (v.source != SessionValue::Source::Series || state.problemCount < 1 ||
+        state.seriesFile.at(1) != v.file) {
+        return false;
+    }
+    for (int row = 1; row <= state.problemCount; ++row) {
+        state.marked.at(row) = row <= static_cast<int>(v.marked.size()) &&
+                               v.marked.at(static_cast<std::size_t>(row - 1));
+    }
+    state.currentProblem = std::clamp(v.currentProblem, 1, state.problemCount);
+    source = v.source;
+    openedEntry = v.entry;
+    openedTextHash = textHashOfRows();
+    ShowSeriesOpened(*this, state.catalog.at(v.entry)[0]);
+    showProblem(static_cast<qint16>(state.currentProblem));
+    tell(QStringLiteral("問題集が書き換えられたため、この問題を初めから表示します。"));
+    return true;
+}
+
 void MainScreen::restoreBoard(const SessionValue& v)
 {
     quiz.restore(v.quiz);
@@ -174,6 +235,9 @@ bool MainScreen::restore(const SessionValue& v)
         return true;
     }
     if (!restoreSeries(v)) {
+        if (continueSavedSeries(v)) {
+            return true;
+        }
         state.problemCount = 0;
         state.markedSeries = false;
         tell(QStringLiteral("開いていた問題集が変わったか、なくなったため、続きから始められません。"

@@ -126,7 +126,8 @@ private:
 // One learner's session with everything it uses; copies of the ports make
 // a second session start from the same world.
 struct Learner {
-    Learner(const QString& folder, const MemoryAnswers& a, const MemoryMarks& m, const qint64* clock)
+    Learner(const QString& folder, const MemoryAnswers& a, const MemoryMarks& m,
+            const qint64* clock)
         : answers(a), marks(m)
     {
         answers.clock = clock;
@@ -162,13 +163,14 @@ std::string text(const SessionValue& v)
 }
 
 // Compared as values; written out only when they differ.
-#define EXPECT_SAME_VALUE(b, a, where)                                                      \
-    if (const SessionValue va = withoutIds((a).value()), vb = withoutIds((b).value()); !(va == vb)) { \
-        FAIL() << where << "\n" << text(vb) << "\n" << text(va);                          \
+#define EXPECT_SAME_VALUE(b, a, where)                                                             \
+    if (const SessionValue va = withoutIds((a).value()), vb = withoutIds((b).value());             \
+        !(va == vb)) {                                                                             \
+        FAIL() << where << "\n" << text(vb) << "\n" << text(va);                                   \
     }
-#define EXPECT_SAME_SCREEN(b, a, where)                                                     \
-    if (ScreenJson::of(b) != ScreenJson::of(a)) {                                           \
-        FAIL() << where << "\n" << drawn(b) << "\n" << drawn(a);                          \
+#define EXPECT_SAME_SCREEN(b, a, where)                                                            \
+    if (ScreenJson::of(b) != ScreenJson::of(a)) {                                                  \
+        FAIL() << where << "\n" << drawn(b) << "\n" << drawn(a);                                   \
     }
 
 std::string described(const Outcome& o, const MainScreen& s)
@@ -201,34 +203,53 @@ Outcome act(MainScreen& s, QRandomGenerator& r, int kind)
     const float x = static_cast<float>(r.bounded(9000));
     const float y = static_cast<float>(r.bounded(6000));
     switch (kind) {
-    case 0: return s.openEntry(static_cast<int>(r.bounded(static_cast<int>(s.seriesList.Items.size()) + 1)));
-    case 1: return s.place(term, frame);
-    case 2: return s.dropAt(term, x, y);
-    case 3: return s.lift(term, x / 10, y / 10);
-    case 4: return s.drag(term, x / 10, y / 10);
-    case 5: return s.letGo(term);
-    case 6: return s.tapTerm(term);
-    case 7: return s.tapFrame(frame);
-    case 8: return s.tapBoard();
-    case 9: return s.pickUp(term);
-    case 10: return s.carryOn(static_cast<Direction>(r.bounded(4)));
-    case 11: return s.putDown();
-    case 12: return s.putBack();
-    case 13: return s.pickUpOrPutDown(term);
-    case 14: return s.termKey(term, TermKeys::Digit1 + static_cast<int>(r.bounded(7)), 0);
+    case 0:
+        return s.openEntry(
+            static_cast<int>(r.bounded(static_cast<int>(s.seriesList.Items.size()) + 1)));
+    case 1:
+        return s.place(term, frame);
+    case 2:
+        return s.dropAt(term, x, y);
+    case 3:
+        return s.lift(term, x / 10, y / 10);
+    case 4:
+        return s.drag(term, x / 10, y / 10);
+    case 5:
+        return s.letGo(term);
+    case 6:
+        return s.tapTerm(term);
+    case 7:
+        return s.tapFrame(frame);
+    case 8:
+        return s.tapBoard();
+    case 9:
+        return s.pickUp(term);
+    case 10:
+        return s.carryOn(static_cast<Direction>(r.bounded(4)));
+    case 11:
+        return s.putDown();
+    case 12:
+        return s.putBack();
+    case 13:
+        return s.pickUpOrPutDown(term);
+    case 14:
+        return s.termKey(term, TermKeys::Digit1 + static_cast<int>(r.bounded(7)), 0);
     // Buttons only as the screen offers them, as every front end does.
     case 15: {
         const int arrow = static_cast<int>(r.bounded(2));
         return s.screen() == Screen::Problem && s.arrows.at(arrow).Visible ? s.pressArrow(arrow)
-                                                                            : s.tapBoard();
+                                                                           : s.tapBoard();
     }
     case 16: {
         const int button = static_cast<int>(r.bounded(6));
-        return s.screen() == Screen::Result && s.resultButtons.at(button).Visible ? s.pressResult(button)
-                                                                                  : s.tapBoard();
+        return s.screen() == Screen::Result && s.resultButtons.at(button).Visible
+                   ? s.pressResult(button)
+                   : s.tapBoard();
     }
-    case 17: return s.leave();
-    case 18: return s.screen() == Screen::Explanation ? s.closeExplanation() : s.tapBoard();
+    case 17:
+        return s.leave();
+    case 18:
+        return s.screen() == Screen::Explanation ? s.closeExplanation() : s.tapBoard();
     default: {
         Outcome o;
         if (s.openQuestion) {
@@ -297,8 +318,10 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
 
         Learner b(dir.path(), a.answers, a.marks, &clock);
         b.screen->start();
-        ASSERT_TRUE(b.screen->restore(*read)) << "sequence " << sequence << ": " << json.toStdString();
-        EXPECT_SAME_VALUE(*b.screen, *a.screen, "sequence " << sequence << " after " << json.toStdString());
+        ASSERT_TRUE(b.screen->restore(*read))
+            << "sequence " << sequence << ": " << json.toStdString();
+        EXPECT_SAME_VALUE(*b.screen, *a.screen,
+                          "sequence " << sequence << " after " << json.toStdString());
         EXPECT_SAME_SCREEN(*b.screen, *a.screen, "sequence " << sequence);
         for (int step = 0; step < after; ++step) {
             clock += 5'000;
@@ -324,7 +347,7 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
     }
 }
 
-TEST(SessionValue, AChangedSeriesIsToldAndNeverMixedIn)
+TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowAndAGoneOneIsTold)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -348,13 +371,28 @@ TEST(SessionValue, AChangedSeriesIsToldAndNeverMixedIn)
     bytes.replace(bytes.indexOf(term), term.size(), TestFiles::cp932(QStringLiteral("別の語")));
     TestFiles::write(file, bytes);
 
+    // The learner goes on at the same problem as the file reads now, shown
+    // anew: the board of the old text is never laid over the new one.
     Learner b(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
     b.screen->start();
     b.screen->prompts.clear();
-    EXPECT_FALSE(b.screen->restore(value));
-    EXPECT_EQ(b.screen->screen(), Screen::SeriesList);
+    EXPECT_TRUE(b.screen->restore(value));
+    EXPECT_EQ(b.screen->screen(), Screen::Problem);
+    EXPECT_EQ(b.state.currentProblem, 1);
+    EXPECT_EQ(b.state.problems.at(2).terms.at(0), QStringLiteral("別の語"));
+    EXPECT_NE(b.screen->value().quiz, value.quiz);
     ASSERT_EQ(b.screen->prompts.size(), 1);
-    EXPECT_TRUE(b.screen->prompts.at(0).text.contains(QStringLiteral("変わった")));
+    EXPECT_TRUE(b.screen->prompts.at(0).text.contains(QStringLiteral("書き換えられた")));
+
+    // A series gone is told, and the list shown.
+    ASSERT_TRUE(QFile::remove(file));
+    Learner c(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    c.screen->start();
+    c.screen->prompts.clear();
+    EXPECT_FALSE(c.screen->restore(value));
+    EXPECT_EQ(c.screen->screen(), Screen::SeriesList);
+    ASSERT_EQ(c.screen->prompts.size(), 1);
+    EXPECT_TRUE(c.screen->prompts.at(0).text.contains(QStringLiteral("変わった")));
 
     QString why;
     EXPECT_FALSE(SessionValue::fromJson(QJsonObject{{QStringLiteral("version"), 7}}, &why));

@@ -71,28 +71,9 @@ function showSheet(made) {
   $('print').disabled = made.length === 0;
 }
 
+// The 問題集 section is series.js's.
 function showSeries(series) {
-  const place = $('series');
-  place.replaceChildren();
-  for (const s of series) {
-    const h = document.createElement('h3');
-    h.textContent = s.problems === undefined ? `${s.title}（${s.file}）`
-      : `${s.title}（${s.file}、使える問題 ${s.problems}問）`;
-    place.appendChild(h);
-    const list = document.createElement('ul');
-    if (s.findings.length === 0) {
-      const li = document.createElement('li');
-      li.textContent = '指摘はありません';
-      list.appendChild(li);
-    }
-    for (const f of s.findings) {
-      const li = document.createElement('li');
-      li.className = f.error ? 'finding-error' : 'finding-warning';
-      li.textContent = `${f.line > 0 ? `${f.line}行目: ` : ''}${f.error ? 'エラー' : '注意'}: ${f.message}`;
-      list.appendChild(li);
-    }
-    place.appendChild(list);
-  }
+  if (window.seriesSection) window.seriesSection.show(series);
 }
 
 async function load() {
