@@ -6,6 +6,7 @@
 #include "app/CheckClassReport.h"
 #include "app/CheckRecords.h"
 #include "app/CheckReport.h"
+#include "app/CheckWatch.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
@@ -48,8 +49,8 @@ namespace
 enum Exit { Clean = 0, HasErrors = 1, BadUsage = 2 };
 
 const char* const Usage =
-    "使い方: velmorant-check [--preview 出力フォルダ] [フォルダ]\n"
-    "        velmorant-check [--preview 出力フォルダ] 問題集ファイル...\n"
+    "使い方: velmorant-check [--watch] [--preview 出力フォルダ] [フォルダ]\n"
+    "        velmorant-check [--watch] [--preview 出力フォルダ] 問題集ファイル...\n"
     "        velmorant-check --due [--learner 名前] [--day-start 時刻] [--database URL] "
     "[フォルダ]\n"
     "\n"
@@ -66,6 +67,8 @@ const char* const Usage =
     "\n"
     "  --preview 出力フォルダ  表示できる問題の盤面を 1 問ずつ PNG に描き、\n"
     "                          すべてを並べた index.html を作ります\n"
+    "  --watch                 ファイルが保存されるたびに確かめ直し、--preview の絵も\n"
+    "                          描き直します（Ctrl+C で終わります）\n"
     "  --due [--learner 名前]  records/ の学習の記録（サーバーのフォルダならその記録も）から、\n"
     "                          復習する問題を期限の早い順に\n"
     "                          1 行ずつ「学習者<TAB>問題集ファイル<TAB>見出し<TAB>期限の日<TAB>\n"
@@ -371,9 +374,10 @@ int checkFolder(const QString& dir, QList<Checked>* checked)
 struct Options {
     QString previewDir; // empty: no pictures
     QStringList paths;
-    bool due = false; // the review schedule instead of the findings
-    QString learner;  // with due: only this learner's
-    QString dayStart; // with due: when the learners' days start, as written
+    bool due = false;   // the review schedule instead of the findings
+    bool watch = false; // checked again at each save, until Ctrl+C
+    QString learner;    // with due: only this learner's
+    QString dayStart;   // with due: when the learners' days start, as written
     int dayStartMinutes = LearnerDays::DefaultStartMinutes;
     QString database; // with due: a server's PostgreSQL store too
 };
@@ -422,6 +426,8 @@ bool parseOptions(const QStringList& args, Options* options, bool* help, bool* v
             }
         } else if (a == QLatin1String("--due")) {
             options->due = true;
+        } else if (a == QLatin1String("--watch")) {
+            options->watch = true;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             printError(QStringLiteral("知らないオプションです: %1").arg(a));
             return false;
@@ -440,6 +446,10 @@ bool optionsFit(Options* options)
             printError(QStringLiteral("「%1」が見つかりません").arg(p));
             return false;
         }
+    }
+    if (options->watch && options->due) {
+        printError(QStringLiteral("--watch は --due と一緒には使えません"));
+        return false;
     }
     if ((!options->learner.isEmpty() || !options->database.isEmpty()) && !options->due) {
         printError(QStringLiteral("--learner と --database は --due と一緒に使います"));
@@ -549,6 +559,38 @@ int printDue(const Options& options)
     return Clean;
 }
 
+// --watch: the check and the pictures again at each save of a file the
+// check read (the folder's catalogue too), until Ctrl+C.
+int watchFiles(const Options& options, QList<Checked> checked)
+{
+    const bool folder = options.paths.isEmpty() || QFileInfo(options.paths.first()).isDir();
+    const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
+    std::fflush(stdout);
+    const auto files = [&] {
+        QStringList out;
+        if (folder) {
+            out.append(FileLookup::resolve(dir, QString::fromLatin1(Catalog::FileName)));
+        }
+        for (const Checked& c : checked) {
+            out.append(c.path);
+        }
+        return out;
+    };
+    const auto again = [&] {
+        std::fputs(qPrintable(QStringLiteral("\n%1 保存されたので確かめ直します\n")
+                                  .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))),
+                   stdout);
+        checked.clear();
+        checkPaths(options, &checked);
+        QString error;
+        if (!options.previewDir.isEmpty() && !writePreviews(options.previewDir, checked, &error)) {
+            printError(error);
+        }
+        std::fflush(stdout);
+    };
+    return CheckWatch::run(files, again);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -599,6 +641,9 @@ int main(int argc, char* argv[])
             printError(error);
             return BadUsage;
         }
+    }
+    if (options.watch) {
+        return watchFiles(options, checked);
     }
     return errors > 0 ? HasErrors : Clean;
 }

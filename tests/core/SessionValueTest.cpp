@@ -126,8 +126,7 @@ private:
 // One learner's session with everything it uses; copies of the ports make
 // a second session start from the same world.
 struct Learner {
-    Learner(const QString& folder, const MemoryAnswers& a, const MemoryMarks& m,
-            const qint64* clock)
+    Learner(const QString& folder, const MemoryAnswers& a, const MemoryMarks& m, const qint64* clock)
         : answers(a), marks(m)
     {
         answers.clock = clock;
@@ -163,14 +162,13 @@ std::string text(const SessionValue& v)
 }
 
 // Compared as values; written out only when they differ.
-#define EXPECT_SAME_VALUE(b, a, where)                                                             \
-    if (const SessionValue va = withoutIds((a).value()), vb = withoutIds((b).value());             \
-        !(va == vb)) {                                                                             \
-        FAIL() << where << "\n" << text(vb) << "\n" << text(va);                                   \
+#define EXPECT_SAME_VALUE(b, a, where)                                                      \
+    if (const SessionValue va = withoutIds((a).value()), vb = withoutIds((b).value()); !(va == vb)) { \
+        FAIL() << where << "\n" << text(vb) << "\n" << text(va);                          \
     }
-#define EXPECT_SAME_SCREEN(b, a, where)                                                            \
-    if (ScreenJson::of(b) != ScreenJson::of(a)) {                                                  \
-        FAIL() << where << "\n" << drawn(b) << "\n" << drawn(a);                                   \
+#define EXPECT_SAME_SCREEN(b, a, where)                                                     \
+    if (ScreenJson::of(b) != ScreenJson::of(a)) {                                           \
+        FAIL() << where << "\n" << drawn(b) << "\n" << drawn(a);                          \
     }
 
 std::string described(const Outcome& o, const MainScreen& s)
@@ -203,53 +201,34 @@ Outcome act(MainScreen& s, QRandomGenerator& r, int kind)
     const float x = static_cast<float>(r.bounded(9000));
     const float y = static_cast<float>(r.bounded(6000));
     switch (kind) {
-    case 0:
-        return s.openEntry(
-            static_cast<int>(r.bounded(static_cast<int>(s.seriesList.Items.size()) + 1)));
-    case 1:
-        return s.place(term, frame);
-    case 2:
-        return s.dropAt(term, x, y);
-    case 3:
-        return s.lift(term, x / 10, y / 10);
-    case 4:
-        return s.drag(term, x / 10, y / 10);
-    case 5:
-        return s.letGo(term);
-    case 6:
-        return s.tapTerm(term);
-    case 7:
-        return s.tapFrame(frame);
-    case 8:
-        return s.tapBoard();
-    case 9:
-        return s.pickUp(term);
-    case 10:
-        return s.carryOn(static_cast<Direction>(r.bounded(4)));
-    case 11:
-        return s.putDown();
-    case 12:
-        return s.putBack();
-    case 13:
-        return s.pickUpOrPutDown(term);
-    case 14:
-        return s.termKey(term, TermKeys::Digit1 + static_cast<int>(r.bounded(7)), 0);
+    case 0: return s.openEntry(static_cast<int>(r.bounded(static_cast<int>(s.seriesList.Items.size()) + 1)));
+    case 1: return s.place(term, frame);
+    case 2: return s.dropAt(term, x, y);
+    case 3: return s.lift(term, x / 10, y / 10);
+    case 4: return s.drag(term, x / 10, y / 10);
+    case 5: return s.letGo(term);
+    case 6: return s.tapTerm(term);
+    case 7: return s.tapFrame(frame);
+    case 8: return s.tapBoard();
+    case 9: return s.pickUp(term);
+    case 10: return s.carryOn(static_cast<Direction>(r.bounded(4)));
+    case 11: return s.putDown();
+    case 12: return s.putBack();
+    case 13: return s.pickUpOrPutDown(term);
+    case 14: return s.termKey(term, TermKeys::Digit1 + static_cast<int>(r.bounded(7)), 0);
     // Buttons only as the screen offers them, as every front end does.
     case 15: {
         const int arrow = static_cast<int>(r.bounded(2));
         return s.screen() == Screen::Problem && s.arrows.at(arrow).Visible ? s.pressArrow(arrow)
-                                                                           : s.tapBoard();
+                                                                            : s.tapBoard();
     }
     case 16: {
         const int button = static_cast<int>(r.bounded(6));
-        return s.screen() == Screen::Result && s.resultButtons.at(button).Visible
-                   ? s.pressResult(button)
-                   : s.tapBoard();
+        return s.screen() == Screen::Result && s.resultButtons.at(button).Visible ? s.pressResult(button)
+                                                                                  : s.tapBoard();
     }
-    case 17:
-        return s.leave();
-    case 18:
-        return s.screen() == Screen::Explanation ? s.closeExplanation() : s.tapBoard();
+    case 17: return s.leave();
+    case 18: return s.screen() == Screen::Explanation ? s.closeExplanation() : s.tapBoard();
     default: {
         Outcome o;
         if (s.openQuestion) {
@@ -318,10 +297,8 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
 
         Learner b(dir.path(), a.answers, a.marks, &clock);
         b.screen->start();
-        ASSERT_TRUE(b.screen->restore(*read))
-            << "sequence " << sequence << ": " << json.toStdString();
-        EXPECT_SAME_VALUE(*b.screen, *a.screen,
-                          "sequence " << sequence << " after " << json.toStdString());
+        ASSERT_TRUE(b.screen->restore(*read)) << "sequence " << sequence << ": " << json.toStdString();
+        EXPECT_SAME_VALUE(*b.screen, *a.screen, "sequence " << sequence << " after " << json.toStdString());
         EXPECT_SAME_SCREEN(*b.screen, *a.screen, "sequence " << sequence);
         for (int step = 0; step < after; ++step) {
             clock += 5'000;
