@@ -77,6 +77,11 @@ try {
   const saved = await teacher.post('/api/teacher/series/save', { file: 'Bio1.TXT', version,
     text: text.replace('次の無脊椎動物を', '次の無脊椎動物（改）を').replace('次の脊椎動物を', '次の脊椎動物（改）を') });
   check(saved.status === 200, `the teacher saves: ${saved.text}`);
+  // A second teacher saving over the version the first replaced is refused,
+  // and told the text as it is now; the file stays the first one's.
+  const stale = await teacher.post('/api/teacher/series/save', { file: 'Bio1.TXT', version, text: '問題1 上書き\n' });
+  check(stale.status === 409 && stale.json.version === saved.json.version && stale.json.text.includes('（改）') &&
+    !readFileSync(join(server.dir, 'Bio1.TXT')).includes('上書き'), `a stale save is refused: ${stale.text.slice(0, 100)}`);
   let state = (await aoi.get('/api/state')).json;
   check(state.screen === 'problem' && !JSON.stringify(state).includes('（改）'), 'the problem on screen stays as it was');
   for (let term = 1; term < Answer.length; ++term) state = (await aoi.post('/api/move', { term, frame: Answer[term] })).json;
