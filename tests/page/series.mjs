@@ -6,7 +6,7 @@ import { existsSync, readFileSync, writeFileSync, mkdtempSync, rmSync } from 'no
 import { execFileSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, client, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
+import { startServer, client, raw, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
 import { launch, aria, Answer } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -64,11 +64,16 @@ try {
   check(!catalogue().includes('Gene.TXT') && !existsSync(join(server.dir, 'Gene.TXT')) &&
     existsSync(join(server.dir, '削除済み', 'Gene.TXT')), 'a removed series\' file is kept in 削除済み');
 
+  // Downloaded as it lies on disk.
+  const teacher = teacherClient(server.url);
+  await teacher.signIn(Password);
+  const download = await raw(server.url, 'GET', '/teacher/series/download?file=sjis.txt', { headers: { Cookie: teacher.cookie } });
+  check(download.status === 200 && download.bytes.equals(readFileSync(join(files, 'Sjis.TXT'))) &&
+    download.headers['content-disposition'] === 'attachment; filename="Sjis.TXT"', 'a series downloads byte for byte');
+
   // A learner half-way through problem 1 while the teacher saves the series
   // with problems 1 and 2 reworded: problem 1 stays as it was on screen,
   // problem 2 comes as saved.
-  const teacher = teacherClient(server.url);
-  await teacher.signIn(Password);
   const aoi = client(server.url);
   await aoi.signIn(server.codes.aoi);
   await aoi.post('/api/open', { entry: 1 });

@@ -82,10 +82,11 @@ export function raw(base, method, path, { headers = {}, body, timeout = 0 } = {}
       const chunks = [];
       res.on('data', (c) => chunks.push(c));
       res.on('end', () => {
-        const text = Buffer.concat(chunks).toString('utf8');
+        const bytes = Buffer.concat(chunks);
+        const text = bytes.toString('utf8');
         let json = null;
         try { json = JSON.parse(text); } catch (e) { json = null; }
-        resolve({ status: res.statusCode, headers: res.headers, text, json });
+        resolve({ status: res.statusCode, headers: res.headers, text, json, bytes });
       });
     });
     req.on('error', reject);
