@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -33,22 +35,50 @@ QString removedFolder()
     return QStringLiteral("削除済み");
 }
 
+namespace
+{
+
+const QString NameRule = QStringLiteral("ファイル名は半角の英字・数字・「-」「_」で60文字まで、"
+                                        "最後に「.TXT」を付けてください（例: Bio5.TXT）");
+
+// Names Windows keeps for its devices: a file of such a name cannot be made
+// or copied on the desktops that read the folder.
+QString deviceName(const QString& stem)
+{
+    static const QRegularExpression device(QStringLiteral("^(con|prn|aux|nul|com[0-9]|lpt[0-9])$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return device.match(stem).hasMatch()
+               ? QStringLiteral("「%1」はWindowsで使えない名前です。ほかの名前にしてください")
+                     .arg(stem)
+               : QString();
+}
+
+} // namespace
+
+QString badListedName(const QString& name)
+{
+    static const QRegularExpression allowed(QStringLiteral("^([^./\\\\:*?\"<>|]{1,100})\\.txt$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = allowed.match(name);
+    const bool control = std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    });
+    if (!m.hasMatch() || control) {
+        return NameRule;
+    }
+    return deviceName(m.captured(1));
+}
+
 QString badName(const QString& name)
 {
     static const QRegularExpression allowed(QStringLiteral("^([A-Za-z0-9_-]{1,60})\\.txt$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    // Names Windows keeps for its devices: a file of such a name cannot be
-    // made or copied on the desktops that read the folder.
-    static const QRegularExpression device(QStringLiteral("^(con|prn|aux|nul|com[0-9]|lpt[0-9])$"),
-                                           QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = allowed.match(name);
     if (!m.hasMatch()) {
-        return QStringLiteral("ファイル名は半角の英字・数字・「-」「_」で60文字まで、"
-                              "最後に「.TXT」を付けてください（例: Bio5.TXT）");
+        return NameRule;
     }
-    if (device.match(m.captured(1)).hasMatch()) {
-        return QStringLiteral("「%1」はWindowsで使えない名前です。ほかの名前にしてください")
-            .arg(m.captured(1));
+    if (const QString device = deviceName(m.captured(1)); !device.isEmpty()) {
+        return device;
     }
     if (name.compare(QLatin1String(Catalog::FileName), Qt::CaseInsensitive) == 0) {
         return QStringLiteral("「%1」は問題集の一覧のファイルです。ほかの名前にしてください")

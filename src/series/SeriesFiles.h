@@ -27,6 +27,10 @@ QString removedFolder();
 // it can: letters, digits, '-' and '_' and the extension .TXT, no device
 // name, not the catalogue.
 QString badName(const QString& name);
+// The same for a file the catalogue lists already, which a teacher may
+// have named in Japanese: any plain name ending in .TXT that is not a
+// path, a device name or hidden.
+QString badListedName(const QString& name);
 
 // A hash of the file's bytes: a save names the version it was made from.
 QString versionOf(const QByteArray& bytes);

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QUrlQuery>
 
 namespace SeriesRoutes
@@ -58,7 +60,9 @@ Catalog::Result catalogOf(const QString& dir)
 // allowed, as one the catalogue lists; empty with *refused set otherwise.
 QString fileIn(const QString& dir, const QString& given, bool mayBeUnlisted, HttpReply* refused)
 {
-    if (const QString bad = SeriesFiles::badName(given); !bad.isEmpty()) {
+    if (const QString bad =
+            mayBeUnlisted ? SeriesFiles::badName(given) : SeriesFiles::badListedName(given);
+        !bad.isEmpty()) {
         *refused = refusal(400, bad);
         return {};
     }
@@ -113,6 +117,19 @@ HttpReply text(const QString& dir, const QString& name)
                        SeriesFiles::encodingName(SeriesFiles::formOf(file.bytes).encoding)}});
 }
 
+// A name of ASCII letters, digits, '-', '_' and '.' as it is; any other
+// (a Japanese name the catalogue lists) percent-encoded, with a plain
+// name for a browser that takes only that.
+QByteArray attachmentOf(const QString& fileName)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+    if (plain.match(fileName).hasMatch()) {
+        return "attachment; filename=\"" + fileName.toLatin1() + '"';
+    }
+    return "attachment; filename=\"series.TXT\"; filename*=UTF-8''" +
+           QUrl::toPercentEncoding(fileName);
+}
+
 HttpReply download(const QString& dir, const QString& name)
 {
     const SeriesFiles::Bytes file = SeriesFiles::read(dir, name);
@@ -122,10 +139,8 @@ HttpReply download(const QString& dir, const QString& name)
     HttpReply r;
     r.type = "application/octet-stream";
     r.body = file.bytes;
-    // The name passed the file name check: ASCII letters, digits, - and _.
-    r.headers.append(
-        qMakePair(QByteArray("Content-Disposition"),
-                  "attachment; filename=\"" + QFileInfo(file.path).fileName().toLatin1() + '"'));
+    r.headers.append(qMakePair(QByteArray("Content-Disposition"),
+                               attachmentOf(QFileInfo(file.path).fileName())));
     r.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
     return r;
 }

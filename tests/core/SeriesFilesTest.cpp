@@ -139,4 +139,13 @@ TEST(SeriesFiles, NamesNeverLeaveTheFolder)
           QStringLiteral("Bio1.TXT.exe"), QString()}) {
         EXPECT_NE(SeriesFiles::badName(bad), QString()) << bad.toStdString();
     }
+    // A series the catalogue lists already may have a Japanese name; it is
+    // still a plain name in the folder.
+    EXPECT_EQ(SeriesFiles::badListedName(QStringLiteral("生物 第1章.TXT")), QString());
+    for (const QString& bad :
+         {QStringLiteral("../生物.TXT"), QStringLiteral("..TXT"), QStringLiteral("a/生物.TXT"),
+          QStringLiteral("生物\\b.TXT"), QStringLiteral("生物") + QChar(0) + QStringLiteral(".TXT"),
+          QStringLiteral("AUX.txt"), QStringLiteral("C:生物.TXT"), QStringLiteral("生物")}) {
+        EXPECT_NE(SeriesFiles::badListedName(bad), QString()) << bad.toStdString();
+    }
 }

@@ -2,7 +2,7 @@
 // and in code page 932 with their findings, moved and removed; and a
 // learner in the middle of a series while the teacher saves it.
 //   node series.mjs PATH/TO/velmorant-server
-import { existsSync, readFileSync, writeFileSync, mkdtempSync, rmSync } from 'node:fs';
+import { appendFileSync, copyFileSync, existsSync, readFileSync, writeFileSync, mkdtempSync, rmSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -70,6 +70,16 @@ try {
   const download = await raw(server.url, 'GET', '/teacher/series/download?file=sjis.txt', { headers: { Cookie: teacher.cookie } });
   check(download.status === 200 && download.bytes.equals(readFileSync(join(files, 'Sjis.TXT'))) &&
     download.headers['content-disposition'] === 'attachment; filename="Sjis.TXT"', 'a series downloads byte for byte');
+
+  // A series the catalogue names in Japanese, as teachers often do, is
+  // reached too, and downloads under its name.
+  appendFileSync(join(server.dir, 'ZQCList.TXT'), cp932('日本語の名前,生物.TXT\r\n'));
+  copyFileSync(join(server.dir, 'Bio2.TXT'), join(server.dir, '生物.TXT'));
+  const named = await raw(server.url, 'GET', `/teacher/series/download?file=${encodeURIComponent('生物.TXT')}`,
+    { headers: { Cookie: teacher.cookie } });
+  check(named.status === 200 && named.bytes.equals(readFileSync(join(server.dir, 'Bio2.TXT'))) &&
+    named.headers['content-disposition'].endsWith("filename*=UTF-8''%E7%94%9F%E7%89%A9.TXT"),
+    `a series named in Japanese downloads: ${named.status} ${named.headers['content-disposition']}`);
 
   // A learner half-way through problem 1 while the teacher saves the series
   // with problems 1 and 2 reworded: problem 1 stays as it was on screen,
