@@ -293,6 +293,7 @@ int checkMarks(const QString& path, const QString& display)
 struct Checked {
     QString path;
     QString title;
+    bool keep = false; // --watch: unchanged since its pictures were drawn
 };
 
 // The folder's setting of the learners' home page, when it has one that
@@ -492,8 +493,9 @@ bool writePreviews(const QString& outDir, const QList<Checked>& checked, QString
 {
     QJsonArray series;
     for (const Checked& c : checked) {
-        series.append(
-            QJsonObject{{QStringLiteral("path"), c.path}, {QStringLiteral("title"), c.title}});
+        series.append(QJsonObject{{QStringLiteral("path"), c.path},
+                                  {QStringLiteral("title"), c.title},
+                                  {QStringLiteral("keep"), c.keep}});
     }
     const QString program =
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmorant"));
@@ -576,12 +578,26 @@ int watchFiles(const Options& options, QList<Checked> checked)
         }
         return out;
     };
+    // Each file's time and size when its pictures were drawn: only the
+    // files saved since are drawn again.
+    QHash<QString, QPair<qint64, qint64>> drawn;
+    const auto stamp = [](const QString& path) {
+        const QFileInfo info(path);
+        return qMakePair(info.lastModified().toMSecsSinceEpoch(), info.size());
+    };
+    for (const Checked& c : checked) {
+        drawn.insert(c.path, stamp(c.path));
+    }
     const auto again = [&] {
         std::fputs(qPrintable(QStringLiteral("\n%1 保存されたので確かめ直します\n")
                                   .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))),
                    stdout);
         checked.clear();
         checkPaths(options, &checked);
+        for (Checked& c : checked) {
+            c.keep = drawn.value(c.path) == stamp(c.path);
+            drawn.insert(c.path, stamp(c.path));
+        }
         QString error;
         if (!options.previewDir.isEmpty() && !writePreviews(options.previewDir, checked, &error)) {
             printError(error);

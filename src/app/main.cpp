@@ -109,8 +109,9 @@ int drawPreviews(const QString& outDir, char* argv[])
     }
     QList<BoardPreview::Series> series;
     for (const QJsonValue& entry : list.array()) {
-        series.append(
-            {entry[QLatin1String("path")].toString(), entry[QLatin1String("title")].toString()});
+        series.append({entry[QLatin1String("path")].toString(),
+                       entry[QLatin1String("title")].toString(),
+                       entry[QLatin1String("keep")].toBool()});
     }
     QString error;
     if (!BoardPreview::write(outDir, series, &error)) {

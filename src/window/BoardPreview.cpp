@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QSaveFile>
 #include <QSet>
 #include <QUrl>
@@ -206,7 +207,7 @@ struct IndexPage {
         }
     }
 
-    void addPicture(const QString& name, int number, const QString& heading, const QImage& image)
+    void addPicture(const QString& name, int number, const QString& heading, const QSize& size)
     {
         // One arg() call: a heading may itself hold "%1".
         sections +=
@@ -214,7 +215,7 @@ struct IndexPage {
                            "<a href=\"%4\"><img src=\"%4\" width=\"%5\" height=\"%6\" "
                            "alt=\"%3\" loading=\"lazy\"></a></figure>\n")
                 .arg(escaped(name.chopped(4)), QString::number(number), escaped(heading),
-                     link(name), QString::number(image.width()), QString::number(image.height()));
+                     link(name), QString::number(size.width()), QString::number(size.height()));
     }
 
     void endSeries() { sections += QStringLiteral("</section>\n"); }
@@ -264,13 +265,16 @@ QString writeSeries(const BoardPreview::Series& s, const QDir& out, QSet<QString
     index->addSeries(stem, title, named, result->notes);
     for (int n = 1; n <= count; ++n) {
         const QString name = pictureName(stem, n, count);
-        const QImage image = window.draw(n);
-        QString failure = writePicture(image, out.filePath(name));
-        if (!failure.isEmpty()) {
-            return failure;
+        QSize size = s.keep ? QImageReader(out.filePath(name)).size() : QSize();
+        if (!size.isValid()) {
+            const QImage image = window.draw(n);
+            if (QString failure = writePicture(image, out.filePath(name)); !failure.isEmpty()) {
+                return failure;
+            }
+            size = image.size();
         }
         result->pictures.append(name);
-        index->addPicture(name, n, window.heading(n), image);
+        index->addPicture(name, n, window.heading(n), size);
     }
     index->endSeries();
     return {};

@@ -15,6 +15,9 @@ namespace BoardPreview
 struct Series {
     QString path;
     QString title;
+    // The file has not changed since its pictures were drawn: those there
+    // are listed as they are (velmorant-check --watch), the others drawn.
+    bool keep = false;
 };
 
 // What became of one series: the pictures written (file names inside the

@@ -35,6 +35,7 @@ wait_for() {
 wait_for 'index.html' 1
 picture="$scratch/pictures/Bio2.TXT-01.png"
 before=$(stat -c %Y.%s "$picture")
+other=$(stat -c %Y "$scratch/pictures/Bio1.TXT-01.png")
 sleep 1.1
 # Written over in place: a problem without its terms is a new finding.
 saved=$(date +%s%N)
@@ -43,6 +44,11 @@ wait_for 'Bio2.TXT:[0-9]*: error' 1
 wait_for 'index.html' 2
 echo "watch_test: checked and drawn again $(( ($(date +%s%N) - saved) / 1000000 )) ms after the save"
 [ "$(stat -c %Y.%s "$picture")" != "$before" ] || fail "the pictures of Bio2.TXT were not drawn again"
+# Only the series saved is drawn again; the page still shows every series.
+[ "$(stat -c %Y "$scratch/pictures/Bio1.TXT-01.png")" = "$other" ] || fail "Bio1.TXT was drawn again"
+for series in Bio1 Bio2 Bio3 Bio4; do
+    grep -q "$series.TXT-01.png" "$scratch/pictures/index.html" || fail "index.html lost $series.TXT"
+done
 # Renamed over, as most editors save.
 cp "$scratch/class/Bio3.TXT" "$scratch/class/new.tmp"
 printf '\x96\xe2\x91\xe8\x82\x58\x82\x58 \x89\xbd\x82\xe0\x82\xc8\x82\xa2\r\n' >>"$scratch/class/new.tmp"
