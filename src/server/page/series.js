@@ -4,6 +4,8 @@
 // textContent only.
 'use strict';
 
+const MaxUploadBytes = 45 * 1024; // SeriesFiles::MaxFileBytes
+
 function findingsList(findings) {
   const list = document.createElement('ul');
   list.setAttribute('role', 'region');
@@ -101,6 +103,11 @@ $('series-upload').addEventListener('submit', async (event) => {
   event.preventDefault();
   const file = $('series-upload-file').files[0];
   if (!file) return;
+  // The server's own limit, told before a large file is sent at all.
+  if (file.size > MaxUploadBytes) {
+    $('message').textContent = `ファイルが大きすぎます。アップロードできるのは${MaxUploadBytes / 1024}KBまでです`;
+    return;
+  }
   const upload = { file: file.name, title: $('series-upload-title').value.trim() || file.name.replace(/\.[^.]*$/, ''),
     data: await base64Of(file), add: false };
   const result = $('series-upload-result');
