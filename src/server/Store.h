@@ -103,6 +103,9 @@ private:
     // Runs a query that reads, setting `failure`.
     bool read(QSqlQuery& q, const QString& what, QString* failure) const;
     QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
+    // Runs an insert of a learner's row; "", or why it failed, or that
+    // there is no such learner (any more).
+    QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
     QByteArray codeSalt(bool make, QString* failure);
     std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
 

@@ -30,7 +30,7 @@ async function sessions(server) {
   if (database) {
     const ids = names.map(() => randomBytes(32).toString('hex'));
     const rows = names.map((n, i) =>
-      `INSERT INTO learners VALUES ('${n}', 0, '00', '00');` +
+      `INSERT INTO learners (name, salt, code_hash) VALUES ('${n}', '', 'no code ${n}');` +
       `INSERT INTO sessions VALUES ('${createHash('sha256').update(ids[i]).digest('hex')}', '${n}', ${Date.now() + 3600e3});`);
     execFileSync('psql', ['-q', '-v', 'ON_ERROR_STOP=1', database], { input: rows.join('\n') });
     return ids.map((id) => `velmorant_session=${id}`);
