@@ -23,7 +23,7 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
-using ServerReplies::unavailable;
+using ServerReplies::storeDown;
 
 QByteArray statusText(int status)
 {
@@ -178,7 +178,11 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const QHttpServ
     if (post && path == QLatin1String("/api/signin")) {
         return signIn(request, socket);
     }
-    const std::optional<QString> learner = learnerOf(request);
+    QString failed;
+    const std::optional<QString> learner = learnerOf(request, &failed);
+    if (!failed.isEmpty()) {
+        return storeDown();
+    }
     if (!learner) {
         return refusal(401, QStringLiteral("サインインしてください"));
     }
@@ -242,7 +246,8 @@ ClassroomServer::Reply ClassroomServer::act(const QString& path, LearnerScreen& 
     return json(200, state);
 }
 
-std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request)
+std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& request,
+                                                  QString* failure)
 {
     const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
     if (id.isEmpty()) {
@@ -254,10 +259,10 @@ std::optional<QString> ClassroomServer::learnerOf(const QHttpServerRequest& requ
         known != knownSessions_.cend() && at - known->seenMs < SessionRecheckMs) {
         return known->learner;
     }
-    std::optional<QString> learner = store_.sessionLearner(hash, at);
+    std::optional<QString> learner = store_.sessionLearner(hash, at, failure);
     if (learner) {
         knownSessions_.insert(hash, {*learner, at});
-    } else {
+    } else if (failure->isEmpty()) {
         knownSessions_.remove(hash);
     }
     return learner;
@@ -305,19 +310,16 @@ ClassroomServer::Reply ClassroomServer::signIn(const QHttpServerRequest& request
     const std::optional<QString> learner =
         command ? store_.learnerWithCode(command->code, &failed) : std::nullopt;
     // The store's failure is not a wrong code: the learner is told to try
-    // again, without the store's place or a count towards the lock-out.
-    const QString storeDown =
-        QStringLiteral("記録を読み書きできないため、いまはサインインできません。"
-                       "しばらくしてからもう一度はじめてください");
+    // again, and it does not count towards the lock-out.
     if (!failed.isEmpty()) {
-        return unavailable(storeDown);
+        return storeDown();
     }
     if (!learner) {
         return wrongAnswer(address, at, socket, QStringLiteral("コードが違います"));
     }
     const QByteArray id = SignInCodes::newSessionId();
     if (!store_.addSession(SignInCodes::sessionHash(id), *learner, at + SessionMs).isEmpty()) {
-        return unavailable(storeDown);
+        return storeDown();
     }
     Reply r = json(200, {{QStringLiteral("learner"), *learner}});
     r.headers.append(sessionCookie(Requests::CookieName, id));

@@ -54,7 +54,8 @@ private:
     Reply signIn(const QHttpServerRequest& request, QTcpSocket* socket);
     Reply signOut(const QHttpServerRequest& request);
     Reply act(const QString& path, LearnerScreen& screen, const QByteArray& body);
-    std::optional<QString> learnerOf(const QHttpServerRequest& request);
+    // The session's learner, if any; `failure` set when the store failed.
+    std::optional<QString> learnerOf(const QHttpServerRequest& request, QString* failure);
     LearnerScreen& screenOf(const QString& learner);
     bool lockedOut(const QString& address, qint64 now);
     // A wrong code or password: counted for the lock-out, answered late.

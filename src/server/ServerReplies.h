@@ -22,10 +22,12 @@ inline ClassroomServer::Reply refusal(int status, const QString& reason)
     return json(status, {{QStringLiteral("error"), reason}});
 }
 
-// The store is down for now: the client may try again in a moment.
-inline ClassroomServer::Reply unavailable(const QString& reason)
+// The store failed for now: the client may try again in a moment. The
+// store's place and its error stay in the log.
+inline ClassroomServer::Reply storeDown()
 {
-    ClassroomServer::Reply r = refusal(503, reason);
+    ClassroomServer::Reply r = refusal(
+        503, QStringLiteral("記録を読み書きできません。しばらくしてからもう一度試してください"));
     r.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("2")));
     return r;
 }

@@ -25,11 +25,7 @@ namespace
 using Reply = ClassroomServer::Reply;
 using ServerReplies::json;
 using ServerReplies::refusal;
-using ServerReplies::unavailable;
-
-// The store's failure, told without its place.
-const QString StoreDown =
-    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+using ServerReplies::storeDown;
 
 constexpr int MaxNameLength = 64;
 
@@ -110,7 +106,7 @@ ClassroomServer::teacher(const QString& path, const QHttpServerRequest& request,
         !store_.teacherSession(hash, QDateTime::currentMSecsSinceEpoch(), &failed)) {
         return failed.isEmpty()
                    ? refusal(401, QStringLiteral("先生のパスワードでサインインしてください"))
-                   : unavailable(StoreDown);
+                   : storeDown();
     }
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(hash);
@@ -140,7 +136,7 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
     QString failed;
     const std::optional<QPair<QByteArray, QByteArray>> stored = store_.teacherPassword(&failed);
     if (!failed.isEmpty()) {
-        return unavailable(StoreDown);
+        return storeDown();
     }
     if (!stored) {
         return refusal(
@@ -158,7 +154,7 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(const QHttpServerRequest& 
     }
     const QByteArray id = SignInCodes::newSessionId();
     if (!store_.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
-        return unavailable(StoreDown);
+        return storeDown();
     }
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
