@@ -322,21 +322,27 @@ QString Store::migrateLocked()
 
 QByteArray Store::codeSalt(bool make, QString* failure)
 {
+    if (!codeSalt_.isEmpty()) {
+        return codeSalt_;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    // Made with the first code, once for every process sharing the store.
-    QSqlQuery insert = prepared(db,
-                                QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
-                                               " ON CONFLICT DO NOTHING"),
-                                {hex(SignInCodes::newSalt())});
-    if (make && !insert.exec()) {
-        *failure = this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
-        return {};
+    if (make) {
+        // Made with the first code, once for every process sharing the store.
+        QSqlQuery insert = prepared(db,
+                                    QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
+                                                   " ON CONFLICT DO NOTHING"),
+                                    {hex(SignInCodes::newSalt())});
+        if (!insert.exec()) {
+            *failure =
+                this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
+            return {};
+        }
     }
     QSqlQuery q = prepared(db, QStringLiteral("SELECT salt FROM code_salt WHERE id = 1"), {});
-    if (!read(q, QStringLiteral("記録を読めません"), failure) || !q.next()) {
-        return {};
+    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
+        codeSalt_ = QByteArray::fromHex(q.value(0).toString().toLatin1());
     }
-    return QByteArray::fromHex(q.value(0).toString().toLatin1());
+    return codeSalt_;
 }
 
 QString Store::addLearner(const QString& name, const QString& code)

@@ -115,4 +115,6 @@ private:
     bool readOnly_ = false;
     // Learners whose code is still hashed with a salt of their own.
     bool oldCodesLeft_ = true;
+    // Once read: it never changes.
+    QByteArray codeSalt_;
 };
