@@ -169,6 +169,9 @@ private:
     // Runs a query that reads, setting `failure`.
     bool read(QSqlQuery& q, const QString& what, QString* failure) const;
     QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
+    // Runs an insert of a learner's row; "", or why it failed, or that
+    // there is no such learner (any more).
+    QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
     QByteArray codeSalt(bool make, QString* failure);
     QString codeKey(const QString& code, QString* failure);
     std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
@@ -186,4 +189,6 @@ private:
     // SQLite writers of this process queue here rather than in SQLite's
     // busy handler, which sleeps in steps of up to 100 ms.
     std::unique_lock<std::mutex> writeTurn_;
+    // Once read: it never changes.
+    QByteArray codeSalt_;
 };

@@ -172,7 +172,11 @@ void stopOnSignals(QGuiApplication& app)
     };
     std::signal(SIGINT, handler);
     std::signal(SIGTERM, handler);
-    std::signal(SIGHUP, handler);
+    // Started with nohup, it is meant to outlive the terminal.
+    if (struct sigaction hangUp{};
+        ::sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN) {
+        std::signal(SIGHUP, handler);
+    }
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, &QGuiApplication::quit);
 }

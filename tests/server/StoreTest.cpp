@@ -1,8 +1,9 @@
 // The classroom store on SQLite: its schema is made once and kept, a store
 // from a newer program is refused untouched, an up-to-date one is opened
-// without a write, removing a learner removes their rows only, a learner
-// from before the store's salt still signs in, and a failing store is told
-// apart from "none" without naming its place.
+// without a write, removing a learner removes their rows only (and no row
+// of theirs comes afterwards), a learner from before the store's salt still
+// signs in, and a failing store is told apart from "none" without naming
+// its place.
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 
@@ -84,10 +85,16 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
         ASSERT_EQ(store.addSession(SignInCodes::sessionHash(n.toUtf8()), n, 100), QString());
     }
     ASSERT_EQ(store.removeLearner(QStringLiteral("aoi")), QString());
+    // What a server still showing aoi's page sends afterwards.
+    EXPECT_NE(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("late")}), QString());
+    EXPECT_NE(store.appendStatement(QStringLiteral("aoi"), QStringLiteral("late"), QStringLiteral("p"), 2, "{}"),
+              QString());
+    EXPECT_NE(store.addSession(SignInCodes::sessionHash("late"), QStringLiteral("aoi"), 100), QString());
     EXPECT_EQ(store.learnerNames(), QStringList{QStringLiteral("ren")});
     EXPECT_TRUE(store.marks(QStringLiteral("aoi")).isEmpty());
     EXPECT_TRUE(store.statements(QStringLiteral("aoi")).isEmpty());
     EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("aoi"), 50));
+    EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("late"), 50));
     EXPECT_EQ(store.marks(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.statements(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.sessionLearner(SignInCodes::sessionHash("ren"), 50), QStringLiteral("ren"));
