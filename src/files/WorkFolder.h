@@ -10,7 +10,8 @@
 //   3. otherwise the user's own folder, $XDG_DATA_HOME/velmorant, or
 //      ~/.local/share/velmorant when XDG_DATA_HOME is unset.
 // A chosen folder without ZQCList.TXT is made if needed and given every
-// sample file it lacks; a file already there is never replaced. A folder with
+// sample file it lacks (unless the caller refuses a named one: Named); a
+// file already there is never replaced. A folder with
 // ZQCList.TXT is used as it is. The installed samples are never the working
 // folder, so the program writes nothing under its install prefix.
 namespace WorkFolder

@@ -176,7 +176,7 @@ QString helpText()
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
         "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"
-        "                          記録を使うコマンドのたびに指定します\n"
+        "                          記録を使うコマンドのたびに指定するか velmorant.conf に書きます\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
         "  --tls-key ファイル      その秘密鍵（PEM。本人だけが読めること）\n"
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
