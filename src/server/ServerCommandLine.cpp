@@ -176,7 +176,7 @@ QString helpText()
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
         "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"
-        "                          記録を使うコマンドのたびに指定するか velmorant.conf に書きます\n"
+        "                          コマンドのたびに指定するか、velmorant.conf に書きます\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
         "  --tls-key ファイル      その秘密鍵（PEM。本人だけが読めること）\n"
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
@@ -193,9 +193,9 @@ QString helpText()
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"
-        "  --set-teacher-password  "
-        "先生のページ（/teacher）のパスワードを設定します（8文字以上）。\n"
-        "                          端末では画面に出さずに2回たずね、パイプからは1行を読みます\n"
+        "  --set-teacher-password  先生のページ（/teacher）のパスワードを設定します。端末では\n"
+        "                          "
+        "画面に出さずに2回たずね、パイプからは1行を読みます（8文字以上）\n"
         "  -h, --help              この説明を表示します\n"
         "  -v, --version           版を表示します\n");
 }
