@@ -17,7 +17,8 @@ import { randomBytes } from 'node:crypto';
 // `wrap`: a command the server runs under, such as prlimit with its options.
 export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [] } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
-  const db = database ? ['--database', database] : [];
+  // A fresh folder is given the samples by the first command on it.
+  const db = [...(database ? ['--database', database] : []), ...(folder ? [] : ['--samples'])];
   const codes = {};
   for (const name of learners) {
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });

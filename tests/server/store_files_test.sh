@@ -60,7 +60,7 @@ stop() {
 
 # The store and its side files, whatever the umask.
 work=$scratch/class
-run "$server" --add-learner aoi "$work"
+run "$server" --samples --add-learner aoi "$work"
 [ "$status" = 0 ] || fail "--add-learner: $err"
 code=$(tail -n 1 "$scratch/out")
 [[ "$err" == *"記録: $work/velmorant.sqlite"* ]] || fail "the store is not named: $err"
@@ -77,7 +77,7 @@ run "$server" --add-learner ren "$work"
     fail "a store others could read is $(mode "$work/velmorant.sqlite") after a command ($err)"
 group=$(getent group adm >/dev/null && echo adm || id -gn)
 shared=$scratch/shared
-run "$server" --group "$group" --add-learner aoi "$shared"
+run "$server" --samples --group "$group" --add-learner aoi "$shared"
 [ "$status" = 0 ] || fail "--group $group: $err"
 [ "$(stat -c %a:%G "$shared/velmorant.sqlite")" = "640:$group" ] ||
     fail "with --group $group the store is $(stat -c %a:%G "$shared/velmorant.sqlite")"
@@ -86,7 +86,7 @@ for f in velmorant.sqlite-wal velmorant.sqlite-shm; do
     [ "$(stat -c %a:%G "$shared/$f")" = "640:$group" ] || fail "$f is $(stat -c %a:%G "$shared/$f")"
 done
 stop TERM
-run "$server" --group no-such-group-velmorant --add-learner mei "$scratch/nogroup"
+run "$server" --samples --group no-such-group-velmorant --add-learner mei "$scratch/nogroup"
 [ "$status" = 1 ] && [[ "$err" == *"グループ「no-such-group-velmorant」がありません"* ]] &&
     [ ! -e "$scratch/nogroup/velmorant.sqlite" ] || fail "a missing group: $status $err"
 echo "the store and its side files: 0600, 0640 with --group, tightened, whatever the umask"
