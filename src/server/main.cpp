@@ -7,11 +7,13 @@
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
+#include "server/CodeCards.h"
 #include "server/HttpServer.h"
 #include "server/LrsForwarder.h"
 #include "server/ServerCommandLine.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
+#include "server/StoreBackup.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -42,6 +44,16 @@ int fail(const QString& why)
 {
     std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(why));
     return 1;
+}
+
+// What a command on the folder ended with, printed; its status.
+int finish(const CommandOutcome& done)
+{
+    std::fputs(qUtf8Printable(done.out), stdout);
+    if (!done.err.isEmpty()) {
+        std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(done.err));
+    }
+    return done.status;
 }
 
 int addLearner(Store& store, const QString& name)
@@ -87,6 +99,12 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
     }
     if (r.action == Action::AddLearner) {
         return addLearner(store, r.learner);
+    }
+    if (r.action == Action::AddLearners) {
+        return finish(CodeCards::addLearners(
+            store, r.file,
+            r.address.isEmpty() ? CodeCards::classAddress(r.listen, r.port, !r.tlsCert.isEmpty())
+                                : r.address));
     }
     if (r.action == Action::RemoveLearner) {
         const QString failed = store.removeLearner(r.learner);
@@ -267,6 +285,18 @@ int main(int argc, char* argv[])
     }
     if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
         return fail(shared);
+    }
+    if (r.action == Action::Backup || r.action == Action::Restore) {
+        return finish((r.action == Action::Backup ? StoreBackup::backup : StoreBackup::restore)(
+            r.file, folder.folder, r.database));
+    }
+    // Held until the end, so that a restore waits for this process.
+    if (const QString busy =
+            r.database.isEmpty()
+                ? StoreBackup::holdShared(folder.folder, r.action != Action::ListLearners)
+                : QString();
+        !busy.isEmpty()) {
+        return fail(busy);
     }
     Store store;
     Store::Options options;
