@@ -3,6 +3,7 @@
 // the code-card sheet has every name as written, escaped, with a code that
 // signs in; it prints as A4 pages of 3 × 8 cards with nothing cut off. A
 // list with a fault registers no one; names already registered are named.
+// The teacher's page prints the codes it made as the same sheet.
 // The sheet's picture is saved in OUTDIR.
 //   node code_cards.mjs PATH/TO/velmorant-server OUTDIR
 import { execFileSync, spawnSync } from 'node:child_process';
@@ -10,7 +11,7 @@ import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, wr
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { inflateSync } from 'node:zlib';
-import { startServer, client, check } from './serverLib.mjs';
+import { startServer, client, check, raw, setTeacherPassword, teacherClient } from './serverLib.mjs';
 import { launch } from './browserLib.mjs';
 
 const [program, out] = process.argv.slice(2);
@@ -38,8 +39,7 @@ function run(...args) {
 const unescape = (t) => t.replaceAll('&lt;', '<').replaceAll('&gt;', '>').replaceAll('&quot;', '"').replaceAll('&amp;', '&');
 
 // The sheet's cards, in order.
-function cards(sheet) {
-  const html = readFileSync(sheet, 'utf8');
+function cards(html) {
   return [...html.matchAll(/<div class="name(?: long)?">(.*?)<\/div>.*?<span class="code">(.*?)<\/span>.*?<div class="address">(.*?)<\/div>/gs)]
     .map((m) => ({ name: unescape(m[1]), code: m[2], address: unescape(m[3]) }));
 }
@@ -76,7 +76,7 @@ try {
     sheets[kind] = join(work, `1年2組-${kind}-コード表.html`);
     check(made.stdout.includes(sheets[kind]), `the sheet's place is printed: ${made.stdout}`);
     check((statSync(sheets[kind]).mode & 0o777) === 0o600, 'the sheet with the codes is private');
-    const got = cards(sheets[kind]);
+    const got = cards(readFileSync(sheets[kind], 'utf8'));
     check(JSON.stringify(got.map((c) => c.name)) === JSON.stringify(names.map((n) => n.trim().replace(/^　|　$/g, ''))),
       `the cards have the list's names in its order: ${got.map((c) => c.name)}`);
     check(got.every((c) => /^[A-Z0-9]{6,}$/.test(c.code) && c.address === Address), 'each card has a code and the address');
@@ -97,6 +97,21 @@ try {
     check(!run('--learners', folder).stdout.includes('新しい 名前'), 'a list with a fault registers no one');
   }
   check(readdirSync(work).filter((f) => f.endsWith('.html')).length === 2, 'no sheet is made when no one is registered');
+
+  step('the teacher page\'s codes as the same sheet');
+  setTeacherPassword(program, servers[0].dir, 'kyoushitsu-2026');
+  const teacher = teacherClient(servers[0].url);
+  await teacher.signIn('kyoushitsu-2026');
+  check((await teacher.post('/api/teacher/add', { name: '<i>転入生</i>' })).status === 200, 'a learner added on the page');
+  const sheet = await teacher.get('/teacher/cards');
+  const onPage = cards(sheet.text);
+  check(sheet.status === 200 && onPage.length === 1 && onPage[0].name === '<i>転入生</i>',
+    `the page's sheet has the learner it made: ${sheet.status} ${JSON.stringify(onPage)}`);
+  check(onPage[0].address === servers[0].url.replace('127.0.0.1', new URL(onPage[0].address).hostname) &&
+    !onPage[0].address.includes('127.0.0.1'), `the address is one learners can open: ${onPage[0].address}`);
+  check(/style-src 'unsafe-inline'/.test(sheet.headers['content-security-policy']), 'the sheet\'s own style is allowed');
+  check((await client(servers[0].url).signIn(onPage[0].code)).status === 200, 'its code signs in');
+  check((await raw(servers[0].url, 'GET', '/teacher/cards')).status === 401, 'the sheet needs the teacher');
 
   step('the sheet printed');
   const page = await browser.newPage();
