@@ -290,7 +290,7 @@ int main(int argc, char* argv[])
         return finish((r.action == Action::Backup ? StoreBackup::backup : StoreBackup::restore)(
             r.file, folder.folder, r.database));
     }
-    // Held until the end, so that a restore waits for this process.
+    // Held until the end: a restore is refused while this process uses the store.
     if (const QString busy =
             r.database.isEmpty()
                 ? StoreBackup::holdShared(folder.folder, r.action != Action::ListLearners)
