@@ -81,6 +81,7 @@ private:
                      const QByteArray& sessionHash);
     Reply teacherState(Store& store, const QByteArray& sessionHash);
     Reply teacherFile(const QString& path, const HttpResponder& respond);
+    Reply teacherCards(const HttpRequest& request, const QByteArray& sessionHash);
     void forgetLearner(const QString& learner);
 
     QString workDir_;

@@ -74,6 +74,20 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.lrsAuth = value;
         return !value.isEmpty();
     }
+    if (option == QLatin1String("--address")) {
+        r.address = value;
+        const QUrl url(value, QUrl::StrictMode);
+        return url.isValid() && !url.host().isEmpty() &&
+               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    }
+    if (option == QLatin1String("--backup") || option == QLatin1String("--restore") ||
+        option == QLatin1String("--add-learners")) {
+        r.file = value;
+        r.action = option == QLatin1String("--backup")    ? Action::Backup
+                   : option == QLatin1String("--restore") ? Action::Restore
+                                                          : Action::AddLearners;
+        return !value.isEmpty();
+    }
     r.learner = value.trimmed();
     r.action =
         option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
@@ -103,7 +117,9 @@ Request read(const QStringList& arguments)
         QStringLiteral("--remove-learner"),  QStringLiteral("--lrs"),
         QStringLiteral("--lrs-auth"),        QStringLiteral("--idle-timeout"),
         QStringLiteral("--request-timeout"), QStringLiteral("--group"),
-        QStringLiteral("--trusted-proxy"),   QStringLiteral("--sign-out-after")};
+        QStringLiteral("--trusted-proxy"),   QStringLiteral("--sign-out-after"),
+        QStringLiteral("--backup"),          QStringLiteral("--restore"),
+        QStringLiteral("--add-learners"),    QStringLiteral("--address")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -156,6 +172,9 @@ QString helpText()
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
         "        velmorant-server --set-teacher-password [フォルダ]\n"
+        "        velmorant-server --add-learners 名簿 [--address URL] [フォルダ]\n"
+        "        velmorant-server --backup ファイル [フォルダ]\n"
+        "        velmorant-server --restore ファイル [フォルダ]\n"
         "\n"
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
         "指定するフォルダには ZQCList.TXT が要ります（--samples では見本を入れます）。\n"
@@ -196,6 +215,16 @@ QString helpText()
         "  --set-teacher-password  先生のページ（/teacher）のパスワード（8文字以上）を設定\n"
         "                          します。端末では画面に出さずに2回たずね、パイプからは\n"
         "                          1行を読みます\n"
+        "  --add-learners 名簿     名簿（1行に1人の名前か、Excel で保存した CSV の1列目。\n"
+        "                          Shift_JIS か UTF-8）の全員を登録し、名前とコードと教室の\n"
+        "                          アドレスを載せたカードの印刷用ページ（A4 に 24 枚）を、\n"
+        "                          名簿の隣に「名簿の名前-コード表.html」として書きます\n"
+        "  --address URL           カードに載せる教室のアドレス（既定は、この機械の LAN の\n"
+        "                          アドレスと --port の番号）\n"
+        "  --backup ファイル       サーバーを動かしたまま、記録の写しをファイルに書きます\n"
+        "                          （PostgreSQL では、使う pg_dump のコマンドを表示します）\n"
+        "  --restore ファイル      --backup の写しを記録として戻します（サーバーを止めてから。\n"
+        "                          それまでの記録は velmorant.sqlite.before-restore に残ります）\n"
         "  -h, --help              この説明を表示します\n"
         "  -v, --version           版を表示します\n");
 }

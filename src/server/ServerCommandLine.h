@@ -14,6 +14,9 @@ struct Request {
         ListLearners,
         RemoveLearner,
         SetTeacherPassword,
+        Backup,
+        Restore,
+        AddLearners,
         Help,
         Version,
         BadUsage
@@ -29,6 +32,8 @@ struct Request {
     QString lrs;          // a learning record store's statement endpoint
     QString lrsAuth;      // the file of its "user:password"
     QString learner;      // AddLearner, RemoveLearner
+    QString file;         // Backup, Restore, AddLearners (the class list)
+    QString address;      // AddLearners: the class's address on the cards
     QStringList folders;  // the work folder, when one is given
     QString error;        // BadUsage, in Japanese
     bool samples = false; // a folder without ZQCList.TXT is given the samples

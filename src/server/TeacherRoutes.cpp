@@ -8,6 +8,7 @@
 #include "report/ReportFiles.h"
 #include "series/Catalog.h"
 #include "series/SeriesLoader.h"
+#include "server/CodeCards.h"
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QUrl>
 
 namespace
 {
@@ -141,6 +143,9 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(store, hash);
     }
+    if (get && path == QLatin1String("/teacher/cards")) {
+        return teacherCards(request, hash);
+    }
     if (get) {
         return teacherFile(path, respond);
     }
@@ -215,6 +220,38 @@ ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteAr
                 {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
                  {QStringLiteral("made"), made},
                  {QStringLiteral("series"), seriesJson(workDir_)}});
+}
+
+// The codes made in this session as cards to print, the same sheet as
+// --add-learners writes; the address is the one the teacher's browser used,
+// unless that is this machine's own name for itself.
+ClassroomServer::Reply ClassroomServer::teacherCards(const HttpRequest& request,
+                                                     const QByteArray& sessionHash)
+{
+    QList<CodeCards::Card> cards;
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
+            cards.append({name, code});
+        }
+    }
+    const QUrl host(QStringLiteral("http://") + QString::fromLatin1(request.value("Host")));
+    const bool local = host.host() == QLatin1String("localhost") ||
+                       QHostAddress(host.host()).isLoopback() || host.host().isEmpty();
+    const int port = host.port(secure_ ? 443 : 80);
+    const QString address =
+        local ? CodeCards::classAddress(host.host(), port, secure_)
+              : QStringLiteral("%1://%2/")
+                    .arg(secure_ ? QStringLiteral("https") : QStringLiteral("http"),
+                         host.authority());
+    Reply r{200,
+            "text/html; charset=utf-8",
+            CodeCards::sheet(cards, address, QStringLiteral("先生のページで作ったコード")),
+            {}};
+    r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                               QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
+                                          "frame-ancestors 'none'")));
+    return r;
 }
 
 ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,

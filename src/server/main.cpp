@@ -7,6 +7,7 @@
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
+#include "server/CodeCards.h"
 #include "server/FolderSettings.h"
 #include "server/HttpServer.h"
 #include "server/LrsForwarder.h"
@@ -14,6 +15,7 @@
 #include "server/ServerConsole.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
+#include "server/StoreBackup.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -42,6 +44,16 @@ int fail(const QString& why, int status = 1)
 {
     std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(why));
     return status;
+}
+
+// What a command on the folder ended with, printed; its status.
+int finish(const CommandOutcome& done)
+{
+    std::fputs(qUtf8Printable(done.out), stdout);
+    if (!done.err.isEmpty()) {
+        std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(done.err));
+    }
+    return done.status;
 }
 
 int addLearner(Store& store, const QString& name)
@@ -79,6 +91,12 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
     }
     if (r.action == Action::AddLearner) {
         return addLearner(store, r.learner);
+    }
+    if (r.action == Action::AddLearners) {
+        return finish(CodeCards::addLearners(
+            store, r.file,
+            r.address.isEmpty() ? CodeCards::classAddress(r.listen, r.port, !r.tlsCert.isEmpty())
+                                : r.address));
     }
     if (r.action == Action::RemoveLearner) {
         const QString failed = store.removeLearner(r.learner);
@@ -244,6 +262,35 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
 
 // The folder named, its settings under the command line's, and the store
 // they name: the same store for serving and for every command.
+// The command, or the server, on the folder's store as its settings name it.
+int useStore(QGuiApplication& app, const ServerCommandLine::Request& r, const QString& folder)
+{
+    using Action = ServerCommandLine::Request::Action;
+    if (r.action == Action::Backup || r.action == Action::Restore) {
+        return finish((r.action == Action::Backup ? StoreBackup::backup : StoreBackup::restore)(
+            r.file, folder, r.database));
+    }
+    // Held until the end: a restore is refused while this process uses the store.
+    if (const QString busy = r.database.isEmpty()
+                                 ? StoreBackup::holdShared(folder, r.action != Action::ListLearners)
+                                 : QString();
+        !busy.isEmpty()) {
+        return fail(busy);
+    }
+    Store store;
+    Store::Options options;
+    options.readOnly = r.action == Action::ListLearners;
+    options.group = r.group;
+    if (const QString failed = store.open(folder, r.database, options); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    if (r.action != Action::Serve) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
+        return manageLearners(r, store);
+    }
+    return serve(app, r, folder, store);
+}
+
 int run(QGuiApplication& app, ServerCommandLine::Request r)
 {
     using Action = ServerCommandLine::Request::Action;
@@ -268,18 +315,7 @@ int run(QGuiApplication& app, ServerCommandLine::Request r)
     if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
         return fail(shared);
     }
-    Store store;
-    Store::Options options;
-    options.readOnly = r.action == Action::ListLearners;
-    options.group = r.group;
-    if (const QString failed = store.open(folder.folder, r.database, options); !failed.isEmpty()) {
-        return fail(failed);
-    }
-    if (r.action != Action::Serve) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
-        return manageLearners(r, store);
-    }
-    return serve(app, r, folder.folder, store);
+    return useStore(app, r, folder.folder);
 }
 
 } // namespace

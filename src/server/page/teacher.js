@@ -140,7 +140,8 @@ $('signout').addEventListener('click', async () => {
   await load();
 });
 
-$('print').addEventListener('click', () => window.print());
+// The cards open as a page of their own, the same sheet as --add-learners writes.
+$('print').addEventListener('click', () => window.open('/teacher/cards', '_blank'));
 
 // The report is as tall as its content: the page scrolls, not the frame.
 $('report').addEventListener('load', () => {
