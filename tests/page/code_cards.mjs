@@ -71,7 +71,7 @@ try {
     const list = join(work, `1年2組-${kind}.csv`);
     writeFileSync(list, bytes);
     const folder = join(work, kind);
-    const made = run('--add-learners', list, '--address', Address, folder);
+    const made = run('--samples', '--add-learners', list, '--address', Address, folder);
     check(made.status === 0, `--add-learners: ${made.status} ${made.stderr}`);
     sheets[kind] = join(work, `1年2組-${kind}-コード表.html`);
     check(made.stdout.includes(sheets[kind]), `the sheet's place is printed: ${made.stdout}`);

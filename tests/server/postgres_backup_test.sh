@@ -17,7 +17,7 @@ export QT_QPA_PLATFORM=offscreen
 db=(--database "$VELMORANT_DATABASE")
 dump="$scratch/it's the class.dump"
 
-"$server" "${db[@]}" --add-learner aoi "$scratch/class" >/dev/null 2>&1
+"$server" "${db[@]}" --samples --add-learner aoi "$scratch/class" >/dev/null 2>&1
 status=0
 "$server" "${db[@]}" --backup "$dump" "$scratch/class" >"$scratch/backup.sh" 2>"$scratch/err" || status=$?
 [ "$status" = 2 ] || fail "--backup on PostgreSQL ends with $status: $(cat "$scratch/err")"
