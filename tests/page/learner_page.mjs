@@ -13,7 +13,7 @@ const step = (what) => console.log(`- ${what}`);
 // The line above the screen: whose it is, and the way out.
 async function bar(page) {
   return page.evaluate(() => {
-    const shown = (id) => document.getElementById(id).getClientRects().length > 0;
+    const shown = (id) => document.getElementById(id)?.getClientRects().length > 0;
     return shown('who') && shown('signout') ? `${document.getElementById('who').textContent} ${document.getElementById('signout').textContent}` : '';
   });
 }

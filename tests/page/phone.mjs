@@ -38,7 +38,7 @@ async function tooSmall(page) {
 }
 
 async function hintShown(page) {
-  return page.evaluate(() => document.getElementById('turn').getClientRects().length > 0);
+  return page.evaluate(() => document.getElementById('turn')?.getClientRects().length > 0);
 }
 
 // Each screen upright and on its side: measured, and its picture taken.
@@ -62,10 +62,10 @@ try {
   await page.setCookie({ name, value, url: server.url });
   await page.setViewport({ ...Upright, deviceScaleFactor: 2, hasTouch: true, isMobile: true });
   await page.goto(server.url);
-  check(await page.$eval('#turn', (t) => t.textContent) === Hint, 'the hint reads as it should');
 
   console.log('- the list');
   await both(page, 'list', '.series button');
+  check(await page.$eval('#turn', (t) => t.textContent) === Hint, 'the hint reads as it should');
   console.log('- a problem half answered');
   await api.post('/api/open', { entry: 1 });
   for (const term of [0, 4, 7]) await api.post('/api/move', { term, frame: Answer[term] });
