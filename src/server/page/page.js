@@ -823,12 +823,15 @@ async function openRecord() {
   $('record-close').focus({ preventScroll: true });
 }
 
-$('record-close').addEventListener('click', () => {
+function closeRecord() {
   record = null;
   $('record').hidden = true;
   $('app').hidden = false;
   draw();
-});
+}
+$('record-close').addEventListener('click', closeRecord);
+// Escape closes it, as it closes the desktop's dialog.
+$('record').addEventListener('keydown', (e) => { if (e.key === 'Escape') closeRecord(); });
 
 function cell(row, text, number) {
   const td = document.createElement('td');
