@@ -88,10 +88,11 @@ function showSignIn(message) {
 }
 
 // Whose screen it is, with the way out beside it, on every screen.
+// A screen that is no learner's (a teacher's preview) has no line.
 function showLearner(name) {
   $('who').textContent = `学習の記録：${name}`;
-  $('bar').hidden = false;
-  document.body.classList.add('signed-in');
+  $('bar').hidden = !name;
+  document.body.classList.toggle('signed-in', Boolean(name));
 }
 
 $('signout').addEventListener('click', async () => {
