@@ -76,6 +76,7 @@ function showSignIn(message) {
   state = null;
   server = null;
   record = null;
+  shownScreen = null;
   $('notice').hidden = true;
   $('app').hidden = true;
   $('record').hidden = true;
@@ -526,6 +527,19 @@ function draw() {
     line.textContent = s.instruction.text;
     line.style.background = 'transparent';
   }
+  scrollToStart(s.screen);
+}
+
+// A board larger than the phone starts each screen at its top, the list
+// in the middle, where its entries are; a problem at its left, where the
+// question starts.
+let shownScreen = null;
+function scrollToStart(screen) {
+  if (screen === shownScreen) return;
+  shownScreen = screen;
+  const area = $('app');
+  area.scrollTop = 0;
+  area.scrollLeft = screen === 'list' ? (area.scrollWidth - area.clientWidth) / 2 : 0;
 }
 
 function drawList(s) {
