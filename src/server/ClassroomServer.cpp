@@ -2,6 +2,7 @@
 
 #include "files/FileLookup.h"
 #include "record/HomePage.h"
+#include "server/ProgressRoute.h"
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -195,6 +196,11 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
     if (post && path == QLatin1String("/api/signout")) {
         return later(storeWork_, respond,
                      [this, hash](Store& store) { return signOut(store, hash); });
+    }
+    if (get && path == QLatin1String("/api/progress")) {
+        return later(storeWork_, respond, [this, hash](Store& store) {
+            return ProgressRoute::reply(store, hash, {workDir_, homePage_, &measure_});
+        });
     }
     const std::optional<Requests::Kind> kind = actionOf(path);
     if (!(get && path == QLatin1String("/api/state")) && !(post && kind)) {

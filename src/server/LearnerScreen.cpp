@@ -190,5 +190,21 @@ QJsonObject LearnerScreen::state()
     notices += std::exchange(dialogs_.messages, {});
     out.insert(QStringLiteral("notices"), QJsonArray::fromStringList(notices));
     out.insert(QStringLiteral("focus"), ScreenJson::focusName(screen_, left.focus));
+    if (screen_.screen() == Screen::SeriesList) {
+        QJsonObject line = out.value(QStringLiteral("instruction")).toObject();
+        line.insert(QStringLiteral("text"), QString::fromUtf16(ListPrompt));
+        out.insert(QStringLiteral("instruction"), line);
+    }
     return out;
+}
+
+std::optional<Progress> LearnerScreen::progress()
+{
+    const Outcome shown = screen_.showProgress();
+    for (const Prompt& p : shown.prompts) {
+        if (p.kind == Prompt::Kind::Progress && p.progress) {
+            return *p.progress;
+        }
+    }
+    return std::nullopt;
 }

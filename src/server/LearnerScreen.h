@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/Progress.h"
 #include "series/SeriesState.h"
 #include "server/Requests.h"
 #include "server/StorePorts.h"
@@ -47,6 +48,14 @@ public:
     // Everything the page draws, with the sound, the messages and the focus
     // the last verbs left; those are given once.
     QJsonObject state();
+    // The learner's record as the desktop's 学習の記録 button shows it;
+    // nothing when there is no record.
+    std::optional<Progress> progress();
+
+    // The list's instruction in the browser, where a series opens with a tap
+    // or a click.
+    static constexpr const char16_t* ListPrompt =
+        u"今から行う問題をリストの中から選んでタップ/クリックして下さい";
 
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
