@@ -52,6 +52,27 @@ std::optional<QJsonObject> objectIn(const QByteArray& body)
     return doc.object();
 }
 
+HttpReply pageFile(const QString& resource)
+{
+    QFile page(resource);
+    HttpReply r;
+    r.type = "text/html; charset=utf-8";
+    r.body = page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+    return r;
+}
+
+// The learner's own page, drawing the preview board in the editor's frame:
+// framed by this server's pages alone.
+HttpReply previewPage()
+{
+    HttpReply r = pageFile(QStringLiteral(":/page/index.html"));
+    r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                               QByteArray("default-src 'self'; img-src 'self' data:; media-src "
+                                          "'self'; frame-ancestors 'self'; base-uri 'none'; "
+                                          "form-action 'self'")));
+    return r;
+}
+
 HttpReply notJson()
 {
     return refusal(
@@ -305,14 +326,11 @@ std::optional<HttpReply> TeacherPreviews::answer(const QString& path, const Http
     const bool post = request.method == "POST";
     const QString api = QStringLiteral("/api/teacher/");
     if (path == QLatin1String("/teacher/editor")) {
-        if (post) {
-            return refusal(405, QStringLiteral("この方法では使えません"));
-        }
-        QFile page(QStringLiteral(":/page/editor.html"));
-        HttpReply r;
-        r.type = "text/html; charset=utf-8";
-        r.body = page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
-        return r;
+        return post ? refusal(405, QStringLiteral("この方法では使えません"))
+                    : pageFile(QStringLiteral(":/page/editor.html"));
+    }
+    if (path == QLatin1String("/teacher/preview")) {
+        return post ? refusal(405, QStringLiteral("この方法では使えません")) : previewPage();
     }
     if (path.startsWith(api + QStringLiteral("preview/"))) {
         return previewVerb(path.mid(api.size() + 8), request, session);

@@ -1,0 +1,134 @@
+// The teacher's editor in Chromium: a problem of 21 terms and 6 groups typed
+// into the form of a new series, the board learners will see drawn beside it
+// while typing, with a finding for a term too wide for its frame; the
+// preview solved by drag and taps with nothing recorded; the time from a
+// keystroke to the redrawn board over 200 keystrokes; a picture of it all.
+//   node editor.mjs PATH/TO/velmorant-server [PICTURE.png]
+import { launch, aria } from './browserLib.mjs';
+import { startServer, setTeacherPassword, check } from './serverLib.mjs';
+
+const program = process.argv[2];
+const picture = process.argv[3] || '';
+const Groups = ['節足動物', '軟体動物', '棘皮動物', '脊索動物', '刺胞動物', '環形動物'];
+// Term 20 is far wider than a frame of a board with six.
+const Terms = [...Array.from({ length: 20 }, (_, t) => `語${t + 1}`), '光エネルギーを吸収して化学エネルギーに変える'];
+const groupOf = (t) => t % 6;
+
+const step = (what) => console.log(`- ${what}`);
+
+async function resultRows(page) {
+  const csv = await page.evaluate(async () => (await fetch('/teacher/results.csv')).text());
+  return csv.split('\r\n').filter((row) => row.trim()).length;
+}
+
+const previewFrame = (page) => page.frames().find((f) => f.url().endsWith('/teacher/preview'));
+
+async function boardTerms(frame) {
+  return frame.$$eval('.term', (all) => all.map((t) => t.textContent.trim()));
+}
+
+const server = await startServer(program);
+const { browser, close } = await launch();
+try {
+  setTeacherPassword(program, server.dir, 'kyoushitsu-2026');
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1500, height: 1100 });
+  step('the teacher signs in and opens the editor on a new series');
+  await page.goto(new URL('/teacher', server.url).href);
+  await page.waitForSelector('#password', { visible: true });
+  await page.type('#password', 'kyoushitsu-2026');
+  await page.locator(aria('はじめる', 'button')).click();
+  await page.waitForSelector('#teacher:not([hidden])');
+  const rowsBefore = await resultRows(page);
+  await page.goto(new URL('/teacher/editor?file=NEW.TXT', server.url).href);
+  await page.waitForSelector(aria('見出し', 'textbox'));
+
+  step('types a problem of 21 terms and 6 groups into the form');
+  await page.locator(aria('問題文', 'textbox')).fill('次の生物や特徴を分類しなさい。');
+  await page.click('#p0-terms');
+  await page.keyboard.type(Terms.join('\n'));
+  await page.click('#p0-groups');
+  await page.keyboard.type(Groups.join('\n'));
+  check(await page.$(aria(Terms[0], 'combobox')), 'each term\'s group is a choice named by the term');
+  for (let t = 0; t < Terms.length; ++t) await page.select(`#p0-answers select[data-term="${t}"]`, String(groupOf(t) + 1));
+  await page.locator(aria('解説', 'textbox')).fill('　節足動物は外骨格をもつ。');
+
+  step('sees the board in プレビュー and the too-wide term in 指摘');
+  await page.waitForFunction(() => document.querySelector('#board')?.getAttribute('src'));
+  let frame;
+  await page.waitForFunction(() => true);
+  for (let tries = 0; !(frame = previewFrame(page)) && tries < 100; ++tries) await new Promise((r) => setTimeout(r, 50));
+  check(frame, 'the preview is the learner page in a frame');
+  await frame.waitForFunction((n) => document.querySelectorAll('.term').length === n, {}, Terms.length);
+  check((await boardTerms(frame)).join() === Terms.join(), 'the board shows the 21 terms as typed');
+  check(await frame.$$eval('[role="group"]', (g) => g.length) === 6, 'and 6 frames');
+  const wide = await page.waitForFunction(() => {
+    const all = [...document.querySelectorAll('[aria-labelledby="findings-title"] li')].map((li) => li.textContent);
+    return all.find((t) => t.includes('枠より広く'));
+  });
+  check((await wide.jsonValue()).includes('光エネルギー'), `a finding names the wide term: ${await wide.jsonValue()}`);
+  check(await page.$eval('#f0-terms', (l) => l.textContent.includes('枠より広く')), 'and stands next to 項目');
+  const text = await page.$eval('#text', (t) => t.value);
+  check(text.includes('Ｂ群') && text.includes('正解a,b,c,d,e,f,'), 'the text view holds the file\'s format');
+
+  await page.waitForFunction(() => !document.body.dataset.busy);
+  if (picture) {
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: picture, fullPage: false });
+    step(`picture: ${picture}`);
+  }
+
+  step('solves the preview by a drag and taps');
+  const settled = () => frame.waitForFunction(() => !document.getElementById('board').dataset.pending);
+  await settled();
+  const box = async (selector) => (await frame.$(selector)).boundingBox();
+  const from = await box('.term[data-term="0"]');
+  const to = await box('[role="group"][data-frame="0"]');
+  await page.mouse.move(from.x + from.width / 2, from.y + from.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(to.x + to.width / 2, to.y + to.height * 0.7, { steps: 8 });
+  await page.mouse.up();
+  await settled();
+  for (let t = 1; t < Terms.length; ++t) {
+    await frame.click(`.term[data-term="${t}"]`);
+    await settled();
+    await frame.click(`[role="group"][data-frame="${groupOf(t)}"]`);
+    await settled();
+  }
+  const alert = await frame.waitForSelector('[role="alert"].message', { timeout: 10000 });
+  const said = await alert.evaluate((a) => a.textContent);
+  check(said.includes('正解'), `the preview is solved: ${said}`);
+  check(await resultRows(page) === rowsBefore, 'nothing of the preview is in the class report');
+
+  step('times 200 keystrokes to the redrawn board');
+  await page.click('#p0-terms');
+  await page.keyboard.press('End');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('End');
+  await page.keyboard.up('Control');
+  const last = Terms[Terms.length - 1];
+  const times = [];
+  for (let k = 0; k < 200; ++k) {
+    const expect = k % 2 === 0 ? `${last}x` : last;
+    const start = performance.now();
+    await page.keyboard.press(k % 2 === 0 ? 'x' : 'Backspace');
+    await frame.waitForFunction((want, n) => document.querySelectorAll('.term')[n]?.textContent.trim() === want,
+      { polling: 'mutation' }, expect, Terms.length - 1);
+    times.push(performance.now() - start);
+  }
+  if (process.env.EDITOR_DEBUG) {
+    console.log(times.map((t) => t.toFixed(0)).join(' '));
+    const res = await page.evaluate(() => performance.getEntriesByType('resource').slice(-40).map((e) => `${e.name.split('/').pop()} ${e.startTime.toFixed(0)} ${e.duration.toFixed(0)}`));
+    const fres = await frame.evaluate(() => performance.getEntriesByType('resource').slice(-20).map((e) => `${e.name.split('/').pop()} ${e.startTime.toFixed(0)} ${e.duration.toFixed(0)}`));
+    console.log(res.join('\n'), '\n--\n', fres.join('\n'));
+  }
+  times.sort((a, b) => a - b);
+  const median = times[100];
+  const p99 = times[197];
+  console.log(`keystroke to redrawn board over 200 keystrokes: median ${median.toFixed(0)} ms, p99 ${p99.toFixed(0)} ms`);
+  check(await resultRows(page) === rowsBefore, 'still nothing recorded');
+  console.log('the editor passed');
+} finally {
+  await close();
+  await server.stop();
+}
