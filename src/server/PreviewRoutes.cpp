@@ -240,12 +240,13 @@ HttpReply parse(const QJsonObject& in)
                  {QStringLiteral("findings"), readerFindings(read, lines, -1)}});
 }
 
-HttpReply compose(const QJsonObject& in)
+// The text of the problems given, and what the writer finds in them; null
+// when they are not a list of problems.
+std::optional<QJsonObject> compose(const QJsonObject& in)
 {
     const QJsonValue given = in.value(QStringLiteral("problems"));
     if (!given.isArray() || given.toArray().size() > MaxProblems) {
-        return refusal(400,
-                       QStringLiteral("問題の並びが正しくありません（%1問まで）").arg(MaxProblems));
+        return std::nullopt;
     }
     QList<Problem> problems;
     QJsonArray findings;
@@ -259,7 +260,7 @@ HttpReply compose(const QJsonObject& in)
     }
     const QString text =
         SeriesWriter::write(strings(in.value(QStringLiteral("preamble"))), problems);
-    return json(200, {{QStringLiteral("text"), text}, {QStringLiteral("findings"), findings}});
+    return QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("findings"), findings}};
 }
 
 } // namespace
@@ -291,8 +292,8 @@ void TeacherPreviews::drop(const QByteArray& session)
 
 // Previews left alone for a while go; with too many, the one left alone
 // longest.
-std::shared_ptr<TeacherPreviews::Preview> TeacherPreviews::previewOf(const QByteArray& session,
-                                                                     bool make)
+std::shared_ptr<TeacherPreviews::Preview> TeacherPreviews::boardOf(const QByteArray& session,
+                                                                   bool make)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     const qint64 at = now();
@@ -350,7 +351,10 @@ std::optional<HttpReply> TeacherPreviews::answer(const QString& path, const Http
     if (name == QLatin1String("parse")) {
         return parse(*in);
     }
-    return name == QLatin1String("compose") ? compose(*in) : preview(*in, session);
+    if (name == QLatin1String("preview")) {
+        return preview(*in, session);
+    }
+    return composeAndPreview(*in, session);
 }
 
 namespace
@@ -386,37 +390,72 @@ QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 
 } // namespace
 
+// Composed text with, when `preview` names a problem, what the reader finds
+// in the text and that problem's board: one request for each keystroke in
+// the form.
+HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteArray& session)
+{
+    std::optional<QJsonObject> out = compose(in);
+    if (!out) {
+        return refusal(400,
+                       QStringLiteral("問題の並びが正しくありません（%1問まで）").arg(MaxProblems));
+    }
+    const QJsonValue index = in.value(QStringLiteral("preview"));
+    if (index.isDouble()) {
+        const QString text = out->value(QStringLiteral("text")).toString();
+        const QStringList lines = linesOf(text);
+        const SeriesParser::Result read = SeriesParser::parse(lines);
+        out->insert(QStringLiteral("read"), readerFindings(read, lines, -1));
+        if (std::optional<QJsonObject> board = previewOf(read, lines, index.toInt(-1), session)) {
+            out->insert(QStringLiteral("preview"), *board);
+        }
+    }
+    return json(200, *out);
+}
+
 HttpReply TeacherPreviews::preview(const QJsonObject& in, const QByteArray& session)
 {
     const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
     const SeriesParser::Result read = SeriesParser::parse(lines);
     const QJsonValue index = in.value(QStringLiteral("problem"));
-    const int i = index.toInt(-1);
-    if (!index.isDouble() || i < 0 || i >= read.problems.size()) {
-        return refusal(400, QStringLiteral("その番号の問題は、文の中にありません"));
+    const std::optional<QJsonObject> board =
+        index.isDouble() ? previewOf(read, lines, index.toInt(-1), session) : std::nullopt;
+    return board ? json(200, *board)
+                 : refusal(400, QStringLiteral("その番号の問題は、文の中にありません"));
+}
+
+// Problem `i` of the text on the session's preview board, with what is found
+// about it; null when the text has no such problem.
+std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result& read,
+                                                      const QStringList& lines, int i,
+                                                      const QByteArray& session)
+{
+    if (i < 0 || i >= read.problems.size()) {
+        return std::nullopt;
     }
     QJsonArray findings = readerFindings(read, lines, i);
     const Problem& problem = read.problems.at(i).problem;
     const bool shown = SeriesParser::problemFault(read.problems.at(i)).isEmpty();
-    qint64 seq = 0;
+    QJsonObject out{{QStringLiteral("shown"), shown}};
     if (shown) {
-        const std::shared_ptr<Preview> p = previewOf(session, true);
+        const std::shared_ptr<Preview> p = boardOf(session, true);
         const std::lock_guard<std::mutex> lock(p->mutex);
         if (!p->screen) {
             p->screen = std::make_unique<LearnerScreen>(workDir_, measure_);
         }
         p->problem = problem;
         p->screen->showOnly(problem, Title);
-        seq = ++p->seq;
+        ++p->seq;
         for (const BoardFindings::Item& item : BoardFindings::layout(p->screen->screen(), problem) +
                                                    BoardFindings::unencodable(problem)) {
             findings.append(finding(i, QLatin1String(SeriesWriter::fieldName(item.field)),
                                     problem.lines.heading, false, item.message));
         }
+        // The board as the preview page draws it, handed to it by the editor.
+        out.insert(QStringLiteral("state"), stateOf(*p->screen, p->seq));
     }
-    return json(200, {{QStringLiteral("findings"), findings},
-                      {QStringLiteral("shown"), shown},
-                      {QStringLiteral("seq"), seq}});
+    out.insert(QStringLiteral("findings"), findings);
+    return out;
 }
 
 // The learner page's requests, made on the preview board with the learner's
@@ -432,7 +471,7 @@ HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& r
     if (post != kind.has_value()) {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
-    const std::shared_ptr<Preview> p = previewOf(session, false);
+    const std::shared_ptr<Preview> p = boardOf(session, false);
     if (!p) {
         return refusal(404, QStringLiteral("プレビューする問題がまだありません"));
     }

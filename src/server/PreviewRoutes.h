@@ -6,12 +6,17 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <mutex>
 #include <optional>
 
 class TextMeasure;
+namespace SeriesParser
+{
+struct Result;
+}
 
 // The teacher's editor on the server: a series' text read into problems and
 // written back with the program's own reader and writer, and the board of
@@ -38,8 +43,11 @@ public:
 
 private:
     struct Preview;
-    std::shared_ptr<Preview> previewOf(const QByteArray& session, bool make);
+    std::shared_ptr<Preview> boardOf(const QByteArray& session, bool make);
     HttpReply preview(const QJsonObject& in, const QByteArray& session);
+    HttpReply composeAndPreview(const QJsonObject& in, const QByteArray& session);
+    std::optional<QJsonObject> previewOf(const SeriesParser::Result& read, const QStringList& lines,
+                                         int i, const QByteArray& session);
     HttpReply previewVerb(const QString& verb, const HttpRequest& request,
                           const QByteArray& session);
 

@@ -26,7 +26,9 @@ const Api = {
   text: () => call('GET', `/api/teacher/series/text?file=${encodeURIComponent(file)}`),
   save: (text, version) => call('POST', '/api/teacher/series/save', { file, text, version }),
   parse: (text, signal) => call('POST', '/api/teacher/parse', { text }, signal),
-  compose: (doc, signal) => call('POST', '/api/teacher/compose', doc, signal),
+  // The text of the form's problems; with `preview`, also what the reader
+  // finds in it and that problem's board.
+  compose: (doc, preview, signal) => call('POST', '/api/teacher/compose', { ...doc, preview }, signal),
   preview: (text, problem, signal) => call('POST', '/api/teacher/preview', { text, problem }, signal),
 };
 
@@ -239,43 +241,49 @@ async function sync(from) {
 
 async function step(from, signal) {
   if (from === 'form') {
-    const composed = await Api.compose(doc, signal);
+    const composed = await Api.compose(doc, current, signal);
     if (composed.status !== 200) { showError(composed); return; }
+    $('message').textContent = '';
     text = composed.body.text;
     $('text').value = text;
     found.writer = composed.body.findings;
-  } else if (from === 'text') {
-    text = $('text').value;
-    found.writer = [];
+    found.reader = composed.body.read;
+    showBoard(composed.body.preview);
+    showFindings();
+    return;
   }
+  if (from === 'text') text = $('text').value;
   const [read, board] = await Promise.all([
     Api.parse(text, signal),
-    doc.problems.length || from === 'text' ? Api.preview(text, current, signal) : null,
+    text.trim() ? Api.preview(text, current, signal) : null,
   ]);
   if (read.status !== 200) { showError(read); return; }
   $('message').textContent = '';
   found.reader = read.body.findings;
   if (from === 'text') {
+    found.writer = [];
     doc = { preamble: read.body.preamble, problems: read.body.problems };
     current = Math.max(0, Math.min(current, doc.problems.length - 1));
     renderForm();
   }
-  found.board = board && board.status === 200 ? board.body.findings : [];
-  showBoard(board);
+  showBoard(board && board.status === 200 ? board.body : null);
   showFindings();
 }
 
+// The board of the problem previewed, handed to the learner page in the
+// frame; a problem that cannot be shown leaves the board as it was.
 function showBoard(board) {
+  found.board = board ? board.findings : [];
   const p = doc.problems[current];
   const name = p ? `${current + 1}問目（${p.heading}）` : '';
-  if (!board || board.status !== 200 || !board.body.shown) {
+  if (!board || !board.shown) {
     $('preview-of').textContent = p ? `${name}はまだ盤面にできません。指摘を見てください` : '問題がありません';
     return;
   }
   $('preview-of').textContent = `${name}の盤面。学習者と同じように解いてみられます（記録はされません）`;
   const frame = $('board');
   if (!frame.getAttribute('src')) frame.src = '/teacher/preview';
-  else frame.contentWindow.postMessage('preview', location.origin);
+  else frame.contentWindow.postMessage({ state: board.state }, location.origin);
 }
 
 // Every finding once: the writer's, the reader's and the board's.

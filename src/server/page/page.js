@@ -727,7 +727,9 @@ document.addEventListener('keydown', (e) => {
 // The editor tells the preview when the problem on it has changed.
 if (Preview) {
   window.addEventListener('message', (e) => {
-    if (e.origin === location.origin && e.source === window.parent && e.data === 'preview') load();
+    if (e.origin !== location.origin || e.source !== window.parent) return;
+    if (e.data && e.data.state) show(e.data.state);
+    else load();
   });
 }
 load();
