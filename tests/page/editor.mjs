@@ -127,6 +127,56 @@ try {
   const p99 = times[197];
   console.log(`keystroke to redrawn board over 200 keystrokes: median ${median.toFixed(0)} ms, p99 ${p99.toFixed(0)} ms`);
   check(await resultRows(page) === rowsBefore, 'still nothing recorded');
+
+  step('adds a problem, moves it up, and the board and the text follow');
+  await page.locator(aria('問題を追加', 'button')).click();
+  await page.locator('#p1-question').fill('次の動物を分類しなさい。');
+  await page.click('#p1-terms');
+  await page.keyboard.type('ウニ\nイカ');
+  await page.click('#p1-groups');
+  await page.keyboard.type('棘皮動物\n軟体動物');
+  await page.select('#p1-answers select[data-term="0"]', '1');
+  await page.select('#p1-answers select[data-term="1"]', '2');
+  await frame.waitForFunction(() => [...document.querySelectorAll('.term')].map((t) => t.textContent.trim()).join() === 'ウニ,イカ');
+  await page.click('fieldset[data-index="1"] button[data-act="-1"]');
+  await page.waitForFunction(() => !document.body.dataset.busy);
+  const moved = await page.$eval('#text', (t) => t.value);
+  check(moved.indexOf('ウニ') < moved.indexOf('語1') && await page.$eval('#p0-terms', (t) => t.value) === 'ウニ\nイカ',
+    '上へ puts it first in the form and in the text');
+
+  step('the text view edited, the form follows');
+  await page.locator(aria('テキスト', 'button')).click();
+  await page.click('#text');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('End');
+  await page.keyboard.up('Control');
+  await page.keyboard.type('\n問題３　次を分けなさい。\nＡ群\n・甲　・乙\nＢ群\nａ．一　ｂ．二\n正解a,c,\n');
+  await page.waitForFunction(() => !document.body.dataset.busy);
+  await page.locator(aria('フォーム', 'button')).click();
+  check(await page.$$eval('fieldset.problem', (f) => f.length) === 3, 'a problem typed as text is a form');
+  check(await page.$eval('#p2-terms', (t) => t.value) === '甲\n乙', 'with its terms');
+  check(await page.$eval('#f2-answer', (l) => l.textContent.includes('正解の2番目「c」')),
+    'the reader\'s finding about its answer line stands next to the answers');
+
+  // The save route answered here: first as when another teacher saved in
+  // between, then as a save that went through.
+  step('a stale save shows both versions; keeping this one saves over the other');
+  const saves = [];
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    if (!request.url().endsWith('/api/teacher/series/save')) { request.continue(); return; }
+    saves.push(JSON.parse(request.postData()));
+    const body = saves.length === 1 ? { error: 'ほかの人が先に保存しました', text: '問題１　ほかの先生の版\n', version: 'v2' } : { version: 'v3' };
+    request.respond({ status: saves.length === 1 ? 409 : 200, contentType: 'application/json', body: JSON.stringify(body) });
+  });
+  await page.locator(aria('保存', 'button')).click();
+  await page.waitForSelector('#conflict:not([hidden])');
+  check(await page.$eval('#theirs', (p) => p.textContent) === '問題１　ほかの先生の版\n' &&
+    await page.$eval('#mine', (p) => p.textContent.includes('問題３')), 'both versions are shown');
+  await page.locator(aria('この画面の版で上書きする', 'button')).click();
+  await page.waitForFunction(() => document.getElementById('saved').textContent === '保存しました');
+  check(saves.length === 2 && saves[1].version === 'v2' && saves[1].text.includes('問題３') && saves[1].file === 'NEW.TXT',
+    `keeping this version saves it over the newer one: ${JSON.stringify(saves.map((x) => x.version))}`);
   console.log('the editor passed');
 } finally {
   await close();
