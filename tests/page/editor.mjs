@@ -4,6 +4,8 @@
 // preview solved by drag and taps with nothing recorded; the time from a
 // keystroke to the redrawn board over 200 keystrokes; a picture of it all.
 //   node editor.mjs PATH/TO/velmorant-server [PICTURE.png]
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { launch, aria } from './browserLib.mjs';
 import { startServer, setTeacherPassword, check } from './serverLib.mjs';
 
@@ -99,6 +101,14 @@ try {
   const said = await alert.evaluate((a) => a.textContent);
   check(said.includes('正解'), `the preview is solved: ${said}`);
   check(await resultRows(page) === rowsBefore, 'nothing of the preview is in the class report');
+  const marksBefore = readFileSync(join(server.dir, 'Marked.txt'));
+  // A mark is written on leaving its problem.
+  await frame.click('[data-button="mark"]');
+  await settled();
+  await frame.click('[data-button="toList"]');
+  await settled();
+  await frame.waitForSelector('.term');
+  check(readFileSync(join(server.dir, 'Marked.txt')).equals(marksBefore), 'a mark on the preview is kept nowhere');
 
   step('times 200 keystrokes to the redrawn board');
   await page.click('#p0-terms');
