@@ -20,6 +20,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -298,24 +300,17 @@ std::shared_ptr<TeacherPreviews::Preview> TeacherPreviews::boardOf(const QByteAr
     const std::lock_guard<std::mutex> lock(mutex_);
     const qint64 at = now();
     previews_.removeIf([at](const auto& p) { return p.value()->lastUsed < at - IdleMs; });
-    std::shared_ptr<Preview>& found = previews_[session];
-    if (!found && make) {
-        if (previews_.size() > MaxPreviews) {
-            auto oldest = previews_.begin();
-            for (auto it = previews_.begin(); it != previews_.end(); ++it) {
-                if (it.value() &&
-                    (!oldest.value() || it.value()->lastUsed < oldest.value()->lastUsed)) {
-                    oldest = it;
-                }
-            }
-            previews_.erase(oldest);
+    std::shared_ptr<Preview> out = previews_.value(session);
+    if (!out && make) {
+        if (previews_.size() >= MaxPreviews) {
+            previews_.erase(std::min_element(
+                previews_.begin(), previews_.end(),
+                [](const auto& a, const auto& b) { return a->lastUsed < b->lastUsed; }));
         }
-        found = std::make_shared<Preview>();
+        out = std::make_shared<Preview>();
+        previews_.insert(session, out);
     }
-    std::shared_ptr<Preview> out = found;
-    if (!out) {
-        previews_.remove(session);
-    } else {
+    if (out) {
         out->lastUsed = at;
     }
     return out;
