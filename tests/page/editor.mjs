@@ -42,6 +42,19 @@ try {
   await page.locator(aria('はじめる', 'button')).click();
   await page.waitForSelector('#teacher:not([hidden])');
   const rowsBefore = await resultRows(page);
+
+  step('a sample series read into problems and written back reads the same');
+  const sample = new TextDecoder('shift_jis').decode(readFileSync(join(server.dir, 'Bio1.TXT')));
+  const post = (path, body) => page.evaluate(async (p, b) => (await fetch(p, { method: 'POST',
+    headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(b) })).json(), path, body);
+  const read = await post('/api/teacher/parse', { text: sample });
+  check(read.problems.length === 6 && read.findings.length === 0 && read.preamble[0].startsWith('動物の多様性'),
+    `the sample reads whole: ${read.problems.length} problems, ${JSON.stringify(read.findings)}`);
+  check(read.problems[1].terms[0].group === 4 && !read.problems[0].question.startsWith('　'), 'groups by number, the question without its blank');
+  const written = await post('/api/teacher/compose', { problems: read.problems, preamble: read.preamble });
+  const again = await post('/api/teacher/parse', { text: written.text });
+  check(JSON.stringify(again.problems) === JSON.stringify(read.problems) && written.findings.length === 0 &&
+    JSON.stringify(again.preamble) === JSON.stringify(read.preamble), 'parse(compose(x)) is x');
   await page.goto(new URL('/teacher/editor?file=NEW.TXT', server.url).href);
   await page.waitForSelector(aria('見出し', 'textbox'));
 
