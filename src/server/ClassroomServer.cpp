@@ -31,7 +31,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 7> PageFiles = {{
+constexpr std::array<PageFile, 9> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
@@ -39,6 +39,8 @@ constexpr std::array<PageFile, 7> PageFiles = {{
     {"/teacher", ":/page/teacher.html", "text/html; charset=utf-8"},
     {"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
+    {"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},
+    {"/teacher/editor.css", ":/page/editor.css", "text/css; charset=utf-8"},
 }};
 
 const QString StoreDown = QStringLiteral("記録を読み書きできないため、いまは続けられません。"

@@ -2,6 +2,7 @@
 
 #include "server/HttpServer.h"
 #include "server/LearnerSessions.h"
+#include "server/PreviewRoutes.h"
 #include "server/ReportCache.h"
 #include "server/Requests.h"
 
@@ -117,4 +118,6 @@ private:
     // The codes made in each teacher session, for its printed sheet; never
     // stored, as only their hashes are.
     QHash<QByteArray, QList<QPair<QString, QString>>> madeCodes_;
+    // The editor's routes and each teacher session's preview board.
+    TeacherPreviews previews_{workDir_, measure_};
 };

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class Store;
@@ -27,6 +28,10 @@ public:
     // again, or another server, continues the learner where they were.
     LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
                   const TextMeasure& measure, Store& store, const QByteArray& value = {});
+    // A teacher's preview of a problem being written: the learner's screen
+    // on that one problem, whose answers are never recorded and whose marks
+    // are never kept, so that trying a draft leaves nothing in any record.
+    LearnerScreen(const QString& workDir, const TextMeasure& measure);
     LearnerScreen(const LearnerScreen&) = delete;
     LearnerScreen& operator=(const LearnerScreen&) = delete;
 
@@ -36,6 +41,8 @@ public:
         QString reason;
     };
 
+    // The verb a request names, as the learner's page sends it.
+    std::optional<Refusal> act(const Requests::Command& command);
     std::optional<Refusal> open(int entry);
     std::optional<Refusal> move(const Requests::Move& move);
     std::optional<Refusal> carry(const Requests::Command& command);
@@ -57,6 +64,10 @@ public:
     static constexpr const char16_t* ListPrompt =
         u"今から行う問題をリストの中から選んでタップ/クリックして下さい";
 
+    // Puts `problem` on the board as the only problem of a series titled
+    // `title`, as opening that series does.
+    void showOnly(const Problem& problem, const QString& title);
+
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
     // How many checks the verbs since the last state() made.
@@ -66,9 +77,25 @@ private:
     bool mayPress(Requests::Button button) const;
     void take(Outcome outcome);
 
+    // A preview's marks: taken and forgotten.
+    class NoMarks : public MarksPort
+    {
+    public:
+        int read(SeriesState&, QList<MarksFinding>*) override { return -1; }
+        QList<Problem> problems() override { return {}; }
+        MarksWrite append(const QStringList&) override { return {}; }
+        MarksWrite savePending() override { return {}; }
+        MarksWrite rewrite(const SeriesState&) override { return {}; }
+        qsizetype pendingCount() const override { return 0; }
+        void takeBackLast() override {}
+        QString where() const override { return {}; }
+    };
+
     QString learner_;
-    StoreAnswers answers_;
-    StoreMarks marks_;
+    // None in a preview.
+    std::unique_ptr<StoreAnswers> answers_;
+    std::unique_ptr<StoreMarks> marks_;
+    NoMarks noMarks_;
     SeriesState state_;
     SilentPlayers players_;
     KeptMessages dialogs_;

@@ -178,23 +178,6 @@ void LearnerSessions::state(const QString& learner, const QByteArray& sessionHas
 namespace
 {
 
-std::optional<LearnerScreen::Refusal> verb(LearnerScreen& screen, const Requests::Command& c)
-{
-    switch (c.kind) {
-    case Requests::Kind::Open:
-        return screen.open(c.entry);
-    case Requests::Kind::Move:
-        return screen.move(c.move);
-    case Requests::Kind::Press:
-        return screen.press(c.button);
-    case Requests::Kind::Carry:
-        return screen.carry(c);
-    case Requests::Kind::SignIn:
-        break;
-    }
-    return LearnerScreen::Refusal{400, QStringLiteral("この要求は使えません")};
-}
-
 QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 {
     QJsonObject st = screen.state();
@@ -301,7 +284,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         a.retryAfter = 1;
         return a;
     }
-    if (const std::optional<LearnerScreen::Refusal> refused = verb(*desk.screen, c)) {
+    if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
         return {refused->status,
                 compact({{QStringLiteral("error"), refused->reason},

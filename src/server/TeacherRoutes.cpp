@@ -140,6 +140,9 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     if (!signedIn) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
     }
+    if (std::optional<Reply> editor = previews_.answer(path, request, hash)) {
+        return *editor;
+    }
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(store, hash);
     }
@@ -151,6 +154,7 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     }
     if (path == QLatin1String("/api/teacher/signout")) {
         store.removeTeacherSession(hash);
+        previews_.drop(hash);
         const std::lock_guard<std::mutex> lock(shared_);
         madeCodes_.remove(hash);
         Reply r = json(200, {});

@@ -45,6 +45,34 @@ try {
   const big = JSON.stringify({ term: 0, frame: 0, pad: 'x'.repeat(70 * 1024) });
   await ren.get('/api/state');
   const withSession = { Cookie: aoi.cookie, Origin: origin, 'Content-Type': 'application/json' };
+  const editorRows = () => {
+    const json = { 'Content-Type': 'application/json' };
+    const teacherHere = { ...asTeacher, Origin: origin };
+    const evil = { ...asTeacher, Origin: 'http://evil.example' };
+    const text = '{"text":"問題１　分類しなさい。\\nＡ群\\n・ウニ\\nＢ群\\nａ．棘皮動物\\n正解a,\\n","problem":0}';
+    const rows = [];
+    for (const path of ['/api/teacher/parse', '/api/teacher/compose', '/api/teacher/preview']) {
+      rows.push([`${path}, no session`, 'POST', path, { headers: { ...json, Origin: origin }, body: text }, 401]);
+      rows.push([`${path}, learner session`, 'POST', path, { headers: withSession, body: text }, 401]);
+      rows.push([`${path}, foreign origin`, 'POST', path, { headers: evil, body: text }, 403]);
+      rows.push([`${path}, over 64 KB`, 'POST', path, { headers: teacherHere, body: `{"text":"${'あ'.repeat(30 * 1024)}"}` }, 413]);
+      rows.push([`${path}, not JSON`, 'POST', path, { headers: teacherHere, body: '{text:' }, 400]);
+    }
+    return rows.concat([
+      ['editor page, no session', 'GET', '/teacher/editor', {}, 401],
+      ['preview page, no session', 'GET', '/teacher/preview', {}, 401],
+      ['preview board, no session', 'GET', '/api/teacher/preview/state', {}, 401],
+      ['preview move, learner session', 'POST', '/api/teacher/preview/move', { headers: withSession, body: '{"term":0,"frame":0}' }, 401],
+      ['preview move, foreign origin', 'POST', '/api/teacher/preview/move', { headers: evil, body: '{"term":0,"frame":0}' }, 403],
+      ['preview board before any preview', 'GET', '/api/teacher/preview/state', { headers: asTeacher }, 404],
+      ['compose, problems not a list', 'POST', '/api/teacher/compose', { headers: teacherHere, body: '{"problems":3}' }, 400],
+      ['preview, no such problem', 'POST', '/api/teacher/preview', { headers: teacherHere, body: text.replace('"problem":0', '"problem":5') }, 400],
+      ['preview, teacher session', 'POST', '/api/teacher/preview', { headers: teacherHere, body: text }, 200],
+      ['preview move, state not shown', 'POST', '/api/teacher/preview/move', { headers: teacherHere, body: '{"term":0,"frame":0,"seq":0}' }, 409],
+      ['preview move, no such verb', 'POST', '/api/teacher/preview/solve', { headers: teacherHere, body: '{}' }, 404],
+      ['preview board, teacher session', 'GET', '/api/teacher/preview/state', { headers: asTeacher }, 200],
+    ]);
+  };
   const rows = [
     ['body over 64 KB', 'POST', '/api/move', { headers: withSession, body: big }, 413],
     ['parent folder', 'GET', '/../velmorant.sqlite', {}, 404],
@@ -86,6 +114,8 @@ try {
     ['reset a code, no origin', 'POST', '/api/teacher/reset', { headers: asTeacher, body: '{"name":"ren"}' }, 403],
     ['teacher sign-in, foreign origin', 'POST', '/api/teacher/signin', { headers: { Origin: 'http://evil.example' }, body: '{"password":"kyoushitsu-2026"}' }, 403],
     ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
+    // The editor's routes: the teacher's alone, from the teacher's page.
+    ...editorRows(),
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {

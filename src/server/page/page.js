@@ -22,7 +22,16 @@ function $(id) { return document.getElementById(id); }
 // with its key, so it is not applied twice.
 const ReplyWait = 30000;
 
+// In the teacher's editor the page draws the preview board: the same
+// requests go to the teacher's preview, which records nothing.
+const Preview = location.pathname === '/teacher/preview';
+const ApiBase = Preview ? '/api/teacher/preview/' : '/api/';
+// The preview takes the keys only while the teacher is on it, never from
+// the field being typed in.
+function mayFocus() { return !Preview || document.hasFocus(); }
+
 async function request(method, path, body) {
+  if (path.startsWith('/api/')) path = ApiBase + path.slice(5);
   const options = { method, headers: {}, credentials: 'same-origin', signal: AbortSignal.timeout(ReplyWait) };
   if (body !== undefined) {
     options.headers['Content-Type'] = 'application/json';
@@ -672,6 +681,7 @@ function drawExplanation(e) {
 }
 
 function focusAfterDraw(s) {
+  if (!mayFocus()) return;
   if (document.activeElement && document.activeElement.closest('#notice')) return;
   let target = null;
   const [kind, which] = (focusName || '').split(':');
@@ -710,7 +720,7 @@ function nextNotice() {
   }
   $('notice-text').textContent = text;
   $('notice').hidden = false;
-  $('notice-ok').focus();
+  if (mayFocus()) $('notice-ok').focus();
 }
 $('notice-ok').addEventListener('click', nextNotice);
 
@@ -955,4 +965,12 @@ function drawCharts(p) {
 }
 
 window.addEventListener('resize', () => { if (record && !$('record').hidden) drawCharts(record); });
+// The editor tells the preview when the problem on it has changed.
+if (Preview) {
+  window.addEventListener('message', (e) => {
+    if (e.origin !== location.origin || e.source !== window.parent) return;
+    if (e.data && e.data.state) show(e.data.state);
+    else load();
+  });
+}
 load();
