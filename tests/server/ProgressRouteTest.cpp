@@ -154,6 +154,7 @@ TEST(ProgressRoute, GivesThePageTheDesktopsNumbersForTheSameAnswerLog)
     QByteArray lines;
     Store store;
     ASSERT_EQ(store.open(folder, {}), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
     for (const Answer& a : log) {
         lines += Statements::line(a) + '\n';
         ASSERT_EQ(store.appendStatement(QStringLiteral("aoi"), a.id.toString(QUuid::WithoutBraces),
