@@ -86,6 +86,14 @@ try {
     ['reset a code, no origin', 'POST', '/api/teacher/reset', { headers: asTeacher, body: '{"name":"ren"}' }, 403],
     ['teacher sign-in, foreign origin', 'POST', '/api/teacher/signin', { headers: { Origin: 'http://evil.example' }, body: '{"password":"kyoushitsu-2026"}' }, 403],
     ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
+    ['live page, no session', 'GET', '/api/teacher/live', {}, 401],
+    ['live page, learner session', 'GET', '/api/teacher/live', { headers: { Cookie: aoi.cookie } }, 401],
+    ['live page, teacher session', 'GET', '/api/teacher/live', { headers: { Cookie: teacher.cookie } }, 200],
+    ['sign a learner out, no session', 'POST', '/api/teacher/signout-learner', { headers: { Origin: origin }, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, learner session', 'POST', '/api/teacher/signout-learner', { headers: withSession, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, foreign origin', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: 'http://evil.example' }, body: '{"name":"ren"}' }, 403],
+    ['sign a learner out, no name', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: '{"learner":"ren"}' }, 400],
+    ['sign a learner out, not JSON', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: 'ren' }, 400],
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {

@@ -15,7 +15,8 @@ import { randomBytes } from 'node:crypto';
 // `port`: a fixed port, so that a server started again is where the page
 // left it (0: any free one).
 // `wrap`: a command the server runs under, such as prlimit with its options.
-export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [] } = {}) {
+// `keepLog`: its standard error is kept for log() rather than shown.
+export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [], keepLog = false } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
   const db = database ? ['--database', database] : [];
   const codes = {};
@@ -24,7 +25,9 @@ export async function startServer(program, { learners = [], database = '', folde
     codes[name] = out.trim().split('\n').pop();
   }
   const child = spawn(wrap[0] || program, [...wrap.slice(1), ...(wrap.length ? [program] : []), ...db, ...args, '--port', String(port), dir],
-    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
+    { stdio: ['ignore', 'pipe', keepLog ? 'pipe' : 'inherit'], env: { ...process.env, ...env } });
+  let logged = '';
+  if (keepLog) child.stderr.on('data', (chunk) => { logged += chunk; });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
     child.stdout.on('data', (chunk) => {
@@ -47,7 +50,7 @@ export async function startServer(program, { learners = [], database = '', folde
     if (!keep) rmSync(dir, { recursive: true, force: true });
     return status;
   };
-  return { url, dir, codes, child, stop };
+  return { url, dir, codes, child, stop, log: () => logged };
 }
 
 // Sets the teacher's password through the command line.
@@ -146,10 +149,29 @@ export function client(base, cookie = '') {
 // The server's clock moved on by `offset` (libfaketime, preloaded into the
 // server itself so that signals reach it).
 export function fakeClock(offset) {
+  return { LD_PRELOAD: faketimeLibrary(), FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
+}
+
+function faketimeLibrary() {
   const lib = ['/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1', '/usr/lib/faketime/libfaketime.so.1']
     .find((path) => existsSync(path));
   if (!lib) throw new Error('libfaketime is not installed');
-  return { LD_PRELOAD: lib, FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
+  return lib;
+}
+
+// A clock the test moves while the server runs: the offset ('+31m') is
+// written to `file`, read again within a second. Only the calendar clock
+// moves, not the timers'.
+export function movableClock(file) {
+  writeFileSync(file, '+0\n');
+  return {
+    env: { LD_PRELOAD: faketimeLibrary(), FAKETIME_TIMESTAMP_FILE: file, FAKETIME_CACHE_DURATION: '1',
+           DONT_FAKE_MONOTONIC: '1', FAKETIME_DONT_RESET: '1' },
+    set: async (offset) => {
+      writeFileSync(file, `${offset}\n`);
+      await new Promise((resolve) => setTimeout(resolve, 1500));
+    },
+  };
 }
 
 // Sends `head` over a plain socket, then `pad` bytes of 'a' as fast as the
