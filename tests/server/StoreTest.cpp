@@ -3,8 +3,8 @@
 // without a write, removing a learner removes their rows only, a learner
 // from before the store's salt still signs in, and a failing store is told
 // apart from "none" without naming its place.
-#include "server/SignInCodes.h"
 #include "server/Store.h"
+#include "server/SignInCodes.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -47,7 +47,8 @@ TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
         Store store;
         ASSERT_EQ(store.open(dir.path(), {}), QString());
         ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
-        ASSERT_EQ(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("問題1 a"), QStringLiteral("x,")}),
+        ASSERT_EQ(store.appendMark(QStringLiteral("aoi"),
+                                   {QStringLiteral("問題1 a"), QStringLiteral("x,")}),
                   QString());
         EXPECT_NE(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ZZZZZZZZ")), QString());
     }
@@ -59,7 +60,8 @@ TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
         EXPECT_EQ(again.marks(QStringLiteral("aoi")).first().record.last(), QStringLiteral("x,"));
     }
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
         db.setDatabaseName(dir.filePath(QStringLiteral("velmorant.sqlite")));
         ASSERT_TRUE(db.open());
         QSqlQuery(db).exec(QStringLiteral("UPDATE schema_version SET version = 99"));
@@ -80,7 +82,8 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
         const QString n = QString::fromLatin1(name);
         ASSERT_EQ(store.addLearner(n, QStringLiteral("ABCDEFG") + n.at(0)), QString());
         ASSERT_EQ(store.appendMark(n, {n}), QString());
-        ASSERT_EQ(store.appendStatement(n, n + QStringLiteral("-1"), QStringLiteral("p"), 1, "{}"), QString());
+        ASSERT_EQ(store.appendStatement(n, n + QStringLiteral("-1"), QStringLiteral("p"), 1, "{}"),
+                  QString());
         ASSERT_EQ(store.addSession(SignInCodes::sessionHash(n.toUtf8()), n, 100), QString());
     }
     ASSERT_EQ(store.removeLearner(QStringLiteral("aoi")), QString());
@@ -92,6 +95,35 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
     EXPECT_EQ(store.statements(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.sessionLearner(SignInCodes::sessionHash("ren"), 50), QStringLiteral("ren"));
     EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("ren"), 100)) << "expired";
+}
+
+// Sessions past their time end once, as the server's sweep ends them; the
+// live ones stay, and the teacher's list shows each learner once, with
+// their latest session.
+TEST(ClassroomStore, ExpiredSessionsEndOnceAndLiveOnesAreListed)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(store.addSession("aoi-tablet", QStringLiteral("aoi"), 100), QString());
+    ASSERT_EQ(store.addSession("aoi-phone", QStringLiteral("aoi"), 300), QString());
+    ASSERT_EQ(store.addSession("ren-tablet", QStringLiteral("ren"), 150), QString());
+    ASSERT_EQ(store.extendSession("ren-tablet", 400), QString());
+
+    const std::optional<QList<Store::SignedIn>> before = store.signedIn(120);
+    ASSERT_TRUE(before);
+    ASSERT_EQ(before->size(), 2);
+    EXPECT_EQ(before->at(0).learner, QStringLiteral("aoi"));
+    EXPECT_EQ(before->at(0).expiresMs, 300);
+    EXPECT_EQ(before->at(1).expiresMs, 400) << "an action made ren's session last longer";
+
+    EXPECT_EQ(store.endExpiredSessions(200), QStringList{QStringLiteral("aoi")});
+    EXPECT_EQ(store.endExpiredSessions(200), QStringList()) << "ended once, logged once";
+    EXPECT_EQ(store.sessionLearner("aoi-phone", 200), QStringLiteral("aoi"));
+    EXPECT_EQ(store.sessionLearner("ren-tablet", 200), QStringLiteral("ren"));
+
+    EXPECT_EQ(store.removeSessions(QStringLiteral("aoi")), 1);
+    EXPECT_EQ(store.signedIn(200)->size(), 1);
 }
 
 TEST(ClassroomStore, OpensAStoreOfThisVersionWithoutWriting)
@@ -153,8 +185,9 @@ TEST(ClassroomStore, ALearnerFromBeforeTheStoresSaltSignsInAndIsMovedToIt)
               QStringLiteral("name salt code_hash"));
     const QByteArray storeSalt = QByteArray::fromHex(
         raw.value(QStringLiteral("SELECT salt FROM code_salt")).toString().toLatin1());
-    EXPECT_EQ(raw.value(QStringLiteral("SELECT salt || code_hash FROM learners WHERE name = 'mio'")),
-              QString::fromLatin1(SignInCodes::hash(code, storeSalt).toHex()))
+    EXPECT_EQ(
+        raw.value(QStringLiteral("SELECT salt || code_hash FROM learners WHERE name = 'mio'")),
+        QString::fromLatin1(SignInCodes::hash(code, storeSalt).toHex()))
         << "moved to the store's salt";
     EXPECT_EQ(store.learnerWithCode(code), QStringLiteral("mio"));
     EXPECT_EQ(store.learnerWithCode(QStringLiteral("REN23456")), QStringLiteral("ren"));
