@@ -7,6 +7,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+#include <functional>
+#include <tuple>
+
 std::optional<int> Store::removeSessions(const QString& learner)
 {
     QSqlQuery q = prepared(QSqlDatabase::database(connection_),
@@ -79,19 +83,53 @@ std::optional<QList<Store::SignedIn>> Store::signedIn(qint64 nowMs)
     return out;
 }
 
+// Each learner's latest times from the index on (learner, timestamp_ms),
+// then the rows at or after the count-th latest of them: the statements'
+// text is read for those rows alone, however many the class has made.
 std::optional<QList<Store::StatementRow>> Store::latestStatements(int count)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT learner, timestamp_ms, id, json FROM statements"
-                                          " ORDER BY timestamp_ms DESC, id DESC LIMIT ?"),
-                           {count});
-    if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr)) {
+    const QSqlDatabase db = QSqlDatabase::database(connection_);
+    QString failed;
+    const QStringList learners = learnerNames(&failed);
+    QList<qint64> times;
+    for (const QString& learner : learners) {
+        QSqlQuery q =
+            prepared(db,
+                     QStringLiteral("SELECT timestamp_ms FROM statements WHERE learner = ?"
+                                    " ORDER BY timestamp_ms DESC LIMIT ?"),
+                     {learner, count});
+        if (!read(q, QStringLiteral("回答の記録を読めません"), &failed)) {
+            return std::nullopt;
+        }
+        while (q.next()) {
+            times.append(q.value(0).toLongLong());
+        }
+    }
+    if (!failed.isEmpty()) {
         return std::nullopt;
     }
+    std::sort(times.begin(), times.end(), std::greater<>());
     QList<StatementRow> out;
-    while (q.next()) {
-        out.append({q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toString(),
-                    q.value(3).toString().toUtf8()});
+    if (times.isEmpty()) {
+        return out;
     }
+    const qint64 from = times.at(std::min<qsizetype>(count, times.size()) - 1);
+    for (const QString& learner : learners) {
+        QSqlQuery q = prepared(db,
+                               QStringLiteral("SELECT timestamp_ms, id, json FROM statements"
+                                              " WHERE learner = ? AND timestamp_ms >= ?"),
+                               {learner, from});
+        if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr)) {
+            return std::nullopt;
+        }
+        while (q.next()) {
+            out.append({learner, q.value(0).toLongLong(), q.value(1).toString(),
+                        q.value(2).toString().toUtf8()});
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const StatementRow& x, const StatementRow& y) {
+        return std::tie(x.timestampMs, x.id) > std::tie(y.timestampMs, y.id);
+    });
+    out.resize(std::min<qsizetype>(count, out.size()));
     return out;
 }

@@ -126,6 +126,34 @@ TEST(ClassroomStore, ExpiredSessionsEndOnceAndLiveOnesAreListed)
     EXPECT_EQ(store.signedIn(200)->size(), 1);
 }
 
+// The live page's latest answers: newest first across the class, however
+// the learners' answers interleave.
+TEST(ClassroomStore, LatestStatementsAreTheClasssNewest)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    const QList<std::pair<const char*, qint64>> made = {{"aoi", 10}, {"aoi", 50}, {"aoi", 20},
+                                                        {"ren", 40}, {"ren", 30}, {"mei", 5}};
+    for (const auto& [name, at] : made) {
+        const QString n = QString::fromLatin1(name);
+        if (!store.learnerNames().contains(n)) {
+            ASSERT_EQ(store.addLearner(n, QStringLiteral("ABCDEFG") + n.at(0)), QString());
+        }
+        ASSERT_EQ(store.appendStatement(n, n + QString::number(at), QStringLiteral("p"), at, "{}"),
+                  QString());
+    }
+    const std::optional<QList<Store::StatementRow>> latest = store.latestStatements(3);
+    ASSERT_TRUE(latest);
+    QStringList got;
+    for (const Store::StatementRow& row : *latest) {
+        got.append(row.id);
+    }
+    EXPECT_EQ(got, QStringList({QStringLiteral("aoi50"), QStringLiteral("ren40"),
+                                QStringLiteral("ren30")}));
+    EXPECT_EQ(store.latestStatements(10)->size(), 6);
+}
+
 TEST(ClassroomStore, OpensAStoreOfThisVersionWithoutWriting)
 {
     QTemporaryDir dir;
