@@ -193,7 +193,7 @@ try {
   // not the class; and a code's first characters tried from many devices
   // lock out that beginning.
   await server.stop({ keep: true });
-  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'] });
+  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
   base = server.url;
   const via = (address, code) => client(base).post('/api/signin', { code }, { 'X-Forwarded-For': `192.0.2.1, ${address}` });
   await Promise.all(Array.from({ length: 10 }, () => via('10.1.0.5', 'BBBBBBBB')));
@@ -203,6 +203,12 @@ try {
   const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
   await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
   expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
+  // The journal tells each lock-out, never a code tried or its beginning.
+  const log = server.log();
+  const tried = ['BBBBBBBB', codes.ren, codes.aoi, ...tries.map((rest) => prefix + rest)];
+  expect('lock-outs are logged without the codes', { status: log.includes('締め出し 10.1.0.5') &&
+    log.includes('締め出し 書き出しが同じコードの間違い') && /サインイン ren 10\.1\.0\.6/.test(log) &&
+    !tried.some((code) => log.includes(code)) ? 200 : 500, text: log }, 200);
 
   // A learner removed on the command line while signed in here: her next
   // action is refused at once, and nothing of it is stored.
