@@ -72,7 +72,7 @@ try {
   await teacher.waitForFunction(() => document.querySelector('#now tbody').textContent.includes('動物の多様性と分類'),
     { timeout: 2000 });
   const row = await teacher.$eval('#now tbody tr', (r) => [...r.cells].map((c) => c.textContent));
-  check(row[1] === '動物の多様性と分類' && /^1 \/ \d+問目$/.test(row[2]) && /から$/.test(row[3]),
+  check(row[1] === '動物の多様性と分類' && /^1問目（全\d+問）$/.test(row[2]) && /から$/.test(row[3]),
     `はな is signed in, on problem 1 of the series: ${row}`);
 
   await solve(hana);

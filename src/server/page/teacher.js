@@ -105,7 +105,7 @@ function showNow(now) {
     const row = body.insertRow();
     cell(row, n.name);
     cell(row, n.series || '問題集の一覧');
-    cell(row, n.series ? `${n.problem} / ${n.problems}問目` : '');
+    cell(row, n.series ? `${n.problem}問目（全${n.problems}問）` : '');
     cell(row, n.series ? `${clock(n.since)}から` : `${clock(n.last)}から`);
     button(cell(row, ''), 'サインアウトさせる', () => learnerAction('/api/teacher/signout-learner', n.name,
       `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`));
@@ -123,7 +123,7 @@ function showAnswers(answers) {
     cell(row, a.name);
     cell(row, a.series);
     cell(row, a.heading);
-    cell(row, a.success ? '正解' : `${a.terms}語中${a.right}語`).className = a.success ? '' : 'wrong';
+    cell(row, a.success ? '正解' : `${a.terms}語中${a.right}語が正しい`).className = a.success ? '' : 'wrong';
   }
   $('answers').hidden = answers.length === 0;
   $('answers-none').hidden = answers.length > 0;
