@@ -44,6 +44,7 @@ public:
     static constexpr int CodePrefixLength = 4;
     static constexpr qint64 LockOutMs = 60000;
     static constexpr int WrongCodeDelayMs = 1000;
+    // The teacher's session; a learner's lasts while they act (setSignOutAfter).
     static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
 
     // A learner's session ends after `minutes` without an action.

@@ -39,12 +39,12 @@ void write(const QString& text)
 
 QString clean(const QString& text, int length)
 {
-    QString out;
-    for (const QChar c : text.left(length)) {
-        out += c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-                       c.category() == QChar::Separator_Paragraph
-                   ? QLatin1Char('?')
-                   : c;
+    QString out = text.left(length);
+    for (QChar& c : out) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph) {
+            c = QLatin1Char(' ');
+        }
     }
     return text.size() > length ? out + QStringLiteral("…") : out;
 }

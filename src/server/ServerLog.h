@@ -24,8 +24,8 @@ void refused(int status, const QString& path);
 
 constexpr int RefusedPerMinute = 60;
 
-// A piece of a request (a path, a name) made safe for the journal: no
-// control characters, at most `length` characters.
+// A piece of a request (a path, a name) made safe for the journal: control
+// characters and line breaks become spaces, at most `length` characters.
 QString clean(const QString& text, int length = 80);
 
 } // namespace ServerLog

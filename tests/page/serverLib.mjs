@@ -1,7 +1,7 @@
 // Starts velmorant-server on a fresh folder for a test, with learners, and
 // talks to it over plain HTTP (node:http sends a path exactly as given).
 import { spawn, execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
 import { userInfo } from 'node:os';
 import { tmpdir } from 'node:os';
@@ -160,16 +160,19 @@ function faketimeLibrary() {
 }
 
 // A clock the test moves while the server runs: the offset ('+31m') is
-// written to `file`, read again within a second. Only the calendar clock
-// moves, not the timers'.
+// written to `file`, which the server reads at every look at the clock
+// (read once a second instead, a change could take two). Only the calendar
+// clock moves, not the timers'.
 export function movableClock(file) {
   writeFileSync(file, '+0\n');
   return {
-    env: { LD_PRELOAD: faketimeLibrary(), FAKETIME_TIMESTAMP_FILE: file, FAKETIME_CACHE_DURATION: '1',
+    env: { LD_PRELOAD: faketimeLibrary(), FAKETIME_TIMESTAMP_FILE: file, FAKETIME_NO_CACHE: '1',
            DONT_FAKE_MONOTONIC: '1', FAKETIME_DONT_RESET: '1' },
     set: async (offset) => {
-      writeFileSync(file, `${offset}\n`);
-      await new Promise((resolve) => setTimeout(resolve, 1500));
+      // Renamed into place: the server never reads a half-written file.
+      writeFileSync(`${file}.new`, `${offset}\n`);
+      renameSync(`${file}.new`, file);
+      await new Promise((resolve) => setTimeout(resolve, 100));
     },
   };
 }

@@ -8,7 +8,7 @@
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, setTeacherPassword, check, storeNumber, movableClock } from './serverLib.mjs';
+import { startServer, setTeacherPassword, check, storeNumber, movableClock, raw } from './serverLib.mjs';
 import { Answer, Solved, launch, aria, settled, signIn, openSeries, resultAlert, serverState } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -116,8 +116,12 @@ try {
   await signedOutShown(hana);
   console.log('- signed out after 30 minutes without an action');
 
-  // The journal: each sign-in and sign-out, never a code, password or cookie.
+  // The journal: each sign-in and sign-out, never a code, password or cookie;
+  // a page polling without its session is one line, not one a second.
+  await Promise.all(Array.from({ length: 30 }, () => raw(server.url, 'GET', '/api/teacher/live')));
   const log = server.log();
+  check(log.split('\n').filter((l) => l.startsWith('拒否 4xx /api/teacher/live')).length === 1,
+    'thirty refusals of one path are one line');
   check(/サインイン はな \S+/.test(log) && log.includes('サインアウト（先生による） はな') &&
     log.includes('サインアウト（同じ端末で次のサインイン） はな'), `sign-ins and sign-outs are logged:\n${log}`);
   const teacherCookie = (await teacher.cookies()).find((c) => c.name === 'velmorant_teacher');
