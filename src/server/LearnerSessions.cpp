@@ -1,6 +1,7 @@
 #include "server/LearnerSessions.h"
 
 #include "server/LearnerScreen.h"
+#include "server/ServerLog.h"
 #include "server/Store.h"
 
 #include <QDateTime>
@@ -154,7 +155,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
             QString failed;
             Store* store = setup_.stores->here(&failed);
             if (store == nullptr) {
-                qWarning("velmorant-server: %s", qUtf8Printable(failed));
+                ServerLog::often(failed);
                 done(unavailable());
                 return;
             }
@@ -197,7 +198,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         if (store.inTransaction()) {
             store.rollback();
         }
-        qWarning("velmorant-server: %s", qUtf8Printable(why));
+        ServerLog::often(why);
         desk.screen.reset();
         desk.seq = -1;
         setup_.stores->forget();
@@ -215,6 +216,14 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     }
     if (!*held) {
         return signedOut(desk, store);
+    }
+    // Each action keeps the session for a while more; looks alone do not,
+    // so that a tab left open signs out.
+    if (c != nullptr) {
+        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
+            !failed.isEmpty()) {
+            return fail(failed);
+        }
     }
     QString failed;
     const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);

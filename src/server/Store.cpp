@@ -1,6 +1,7 @@
 #include "server/Store.h"
 
 #include "files/PrivateFile.h"
+#include "server/ServerLog.h"
 #include "server/SignInCodes.h"
 
 #include <QDebug>
@@ -244,7 +245,8 @@ QString Store::failure(const QString& what, const QString& detail) const
 {
     failedInTransaction_ = failedInTransaction_ || inTransaction_;
     ++failures_;
-    qWarning().noquote() << QStringLiteral("%1（データベース %2: %3）").arg(what, where_, detail);
+    ServerLog::often(
+        QStringLiteral("記録の失敗 %1（データベース %2: %3）").arg(what, where_, detail));
     return what;
 }
 

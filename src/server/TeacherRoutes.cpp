@@ -149,6 +149,9 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     if (get && path == QLatin1String("/teacher/cards")) {
         return teacherCards(request, hash);
     }
+    if (get && path == QLatin1String("/api/teacher/live")) {
+        return teacherLive(store);
+    }
     if (get) {
         return teacherFile(path, respond);
     }
@@ -281,13 +284,17 @@ ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& 
 {
     const bool add = path == QLatin1String("/api/teacher/add");
     const bool reset = path == QLatin1String("/api/teacher/reset");
-    if (!add && !reset && path != QLatin1String("/api/teacher/remove")) {
+    const bool signOut = path == QLatin1String("/api/teacher/signout-learner");
+    if (!add && !reset && !signOut && path != QLatin1String("/api/teacher/remove")) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
     const QString name = nameIn(body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
         return refusal(
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
+    }
+    if (signOut) {
+        return signOutLearner(store, name);
     }
     if (!add && !reset) {
         const QString failed = store.removeLearner(name);

@@ -221,6 +221,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
     if (!r.trustedProxy.isEmpty()) {
         classroom.trustProxy(QHostAddress(r.trustedProxy));
     }
+    classroom.setSignOutAfter(r.signOutAfterMinutes);
     HttpServer server(
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);

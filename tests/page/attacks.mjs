@@ -116,6 +116,14 @@ try {
     ['teacher state, teacher session', 'GET', '/api/teacher/state', { headers: { Cookie: teacher.cookie } }, 200],
     // The editor's routes: the teacher's alone, from the teacher's page.
     ...editorRows(),
+    ['live page, no session', 'GET', '/api/teacher/live', {}, 401],
+    ['live page, learner session', 'GET', '/api/teacher/live', { headers: { Cookie: aoi.cookie } }, 401],
+    ['live page, teacher session', 'GET', '/api/teacher/live', { headers: { Cookie: teacher.cookie } }, 200],
+    ['sign a learner out, no session', 'POST', '/api/teacher/signout-learner', { headers: { Origin: origin }, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, learner session', 'POST', '/api/teacher/signout-learner', { headers: withSession, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, foreign origin', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: 'http://evil.example' }, body: '{"name":"ren"}' }, 403],
+    ['sign a learner out, no name', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: '{"learner":"ren"}' }, 400],
+    ['sign a learner out, not JSON', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: 'ren' }, 400],
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {
@@ -215,7 +223,7 @@ try {
   // not the class; and a code's first characters tried from many devices
   // lock out that beginning.
   await server.stop({ keep: true });
-  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'] });
+  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
   base = server.url;
   const via = (address, code) => client(base).post('/api/signin', { code }, { 'X-Forwarded-For': `192.0.2.1, ${address}` });
   await Promise.all(Array.from({ length: 10 }, () => via('10.1.0.5', 'BBBBBBBB')));
@@ -225,6 +233,12 @@ try {
   const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
   await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
   expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
+  // The journal tells each lock-out, never a code tried or its beginning.
+  const log = server.log();
+  const tried = ['BBBBBBBB', codes.ren, codes.aoi, ...tries.map((rest) => prefix + rest)];
+  expect('lock-outs are logged without the codes', { status: log.includes('締め出し 10.1.0.5') &&
+    log.includes('締め出し 書き出しが同じコードの間違い') && /サインイン ren 10\.1\.0\.6/.test(log) &&
+    !tried.some((code) => log.includes(code)) ? 200 : 500, text: log }, 200);
 
   // A learner removed on the command line while signed in here: her next
   // action is refused at once, and nothing of it is stored.
