@@ -118,6 +118,7 @@ Request read(const QStringList& arguments)
         request.error = QStringLiteral("--learner のあとに学習者の名前を書いて下さい。");
     } else {
         request.folders = parser.positionalArguments();
+        request.platformGiven = parser.isSet(QStringLiteral("platform"));
         request.learner = parser.value(learner).trimmed();
         readDayStart(parser.value(dayStart), &request);
     }
