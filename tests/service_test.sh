@@ -93,6 +93,8 @@ setpriv --reuid=velmorant --regid=velmorant --init-groups \
     sh -c 'cp /usr/share/velmorant/samples/* "$1"' sh "$folder" ||
     fail "the velmorant user cannot copy the samples into its class folder"
 printf '# written by service_test.sh\nport = %s\n' "$port" >"$folder/velmorant.conf"
+chown velmorant:velmorant "$folder/velmorant.conf"
+chmod 0640 "$folder/velmorant.conf"
 runtime=/run/$(unit_values RuntimeDirectory)
 install -d -o "$user" -g "$user" -m "$(unit_values RuntimeDirectoryMode)" "$runtime"
 
