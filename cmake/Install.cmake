@@ -119,6 +119,12 @@ problem into the frame of its group, and gets the answer checked with colours
 and sounds. Problems can be marked for review and replayed as a series of
 their own.
 .
+For a class, the classroom server velmorant-server serves the same series to
+the learners' browsers, each learner signing in with a code, with a live page
+for the teacher; the unit velmorant-server@.service runs it for each class
+folder under /var/lib/velmorant (not enabled on install). velmorant-check
+checks series files and sums up the learners' answers.
+.
 Series are plain Shift-JIS text files that teachers write themselves; the
 package brings sample series on biology and a Japanese guide to the format.
 The user interface is in Japanese.")

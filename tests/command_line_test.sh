@@ -36,9 +36,9 @@ for word in --help -h; do
         fail "velmorant $word printed: $out"
 done
 run "$program" --version
-[ "$status" = 0 ] && [ "$out" = "velmorant 1.0" ] || fail "velmorant --version: $status, \"$out\" $err"
+[ "$status" = 0 ] && [ "$out" = "velmorant 1.1" ] || fail "velmorant --version: $status, \"$out\" $err"
 run "$check" --version
-[ "$status" = 0 ] && [ "$out" = "velmorant-check 1.0" ] ||
+[ "$status" = 0 ] && [ "$out" = "velmorant-check 1.1" ] ||
     fail "velmorant-check --version: $status, \"$out\" $err"
 echo "--help and --version print and end with 0, without a display"
 
