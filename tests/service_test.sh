@@ -7,8 +7,9 @@
 #     and enables no classroom server; installed again (an upgrade) it works;
 #   - the unit's ExecStart, run as the unit runs it (its user, working folder,
 #     environment and umask) on a class folder whose velmorant.conf sets the
-#     port, answers there without a warning from Qt, stores as the velmorant
-#     user, and ends on SIGTERM;
+#     port, answers there without a warning from Qt, lets a learner added
+#     by the velmorant user sign in and open a series, stores as that user,
+#     and ends on SIGTERM;
 #   - purged, every file of the package is gone, and the class folder with the
 #     learners' answers is still there.
 #
@@ -99,9 +100,23 @@ printf '# written by service_test.sh\nport = %s\n' "$port" >"$folder/velmorant.c
 chown velmorant:velmorant "$folder/velmorant.conf"
 chmod 0640 "$folder/velmorant.conf"
 
+code=$(setpriv --reuid=velmorant --regid=velmorant --init-groups \
+    env -i "${environment[@]}" "${command[0]}" --add-learner aoi "$folder" 2>"$scratch/add.log" | tail -1) ||
+    fail "--add-learner as velmorant: $(cat "$scratch/add.log")"
+
+# MemoryDenyWriteExecute=yes, as the kernel gives it to a process (Linux 6.3
+# and later): no memory made executable after it was writable.
+deny_write_execute=()
+if [ "$(unit_values MemoryDenyWriteExecute)" = yes ]; then
+    deny_write_execute=(python3 -c 'import ctypes, os, sys
+libc = ctypes.CDLL(None, use_errno=True)
+if libc.prctl(65, 1, 0, 0, 0) != 0:
+    print("service_test: no PR_SET_MDWE here, running without it", file=sys.stderr)
+os.execvp(sys.argv[1], sys.argv[1:])')
+fi
 (cd "$workdir" && umask "$umask" &&
     exec setpriv --reuid="$user" --regid="$user" --init-groups --no-new-privs \
-        env -i "${environment[@]}" "${command[@]}") >"$scratch/server.log" 2>&1 &
+        env -i "${environment[@]}" "${deny_write_execute[@]}" "${command[@]}") >"$scratch/server.log" 2>&1 &
 server=$!
 for _ in $(seq 100); do
     curl -sf -o /dev/null "http://127.0.0.1:$port/" && break
@@ -110,6 +125,18 @@ for _ in $(seq 100); do
 done
 curl -sf -o /dev/null "http://127.0.0.1:$port/" ||
     fail "nothing answers on port $port from velmorant.conf: $(cat "$scratch/server.log")"
+# A learner signs in and opens a series: the series read and the board laid
+# out by the server under the unit's conditions.
+base=http://127.0.0.1:$port
+post() {
+    curl -s -o "$scratch/reply" -w '%{http_code}' -b "$scratch/jar" -c "$scratch/jar" \
+        -H "Origin: $base" -H 'Content-Type: application/json' --data "$2" "$base$1"
+}
+[ "$(post /api/signin "{\"code\":\"$code\"}")" = 200 ] || fail "aoi cannot sign in: $(cat "$scratch/reply")"
+seq=$(curl -sf -b "$scratch/jar" "$base/api/state" | grep -o '"seq":[0-9]*' | head -1 | cut -d: -f2)
+[ -n "$seq" ] || fail "no seq in aoi's state"
+[ "$(post /api/open "{\"seq\":$seq,\"key\":\"$(openssl rand -hex 16)\",\"entry\":1}")" = 200 ] ||
+    fail "aoi cannot open a series: $(cat "$scratch/reply") $(cat "$scratch/server.log")"
 kill -TERM "$server"
 status=0
 wait "$server" || status=$?
@@ -121,7 +148,7 @@ server=""
     fail "Qt warns under the unit's environment"
 store=$(stat -c '%U %a' "$folder/velmorant.sqlite" 2>/dev/null) || fail "no velmorant.sqlite"
 [ "$store" = "velmorant 600" ] || fail "velmorant.sqlite is $store"
-echo "ExecStart as velmorant in $workdir: answered on port $port, stored, ended on SIGTERM"
+echo "ExecStart as velmorant in $workdir: answered on port $port, a learner opened a series, ended on SIGTERM"
 
 # ------------------------------------------------------------------ purge --
 dpkg --purge velmorant >"$scratch/purge.log" 2>&1 || fail "dpkg --purge: $(cat "$scratch/purge.log")"
