@@ -74,11 +74,14 @@ QString samplesBeside(const QString& programDir)
     // never write into.
     const QDir dir(programDir);
     const QString samples = QStringLiteral("share/velmorant/samples");
-    QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../") + samples));
+    const QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../") + samples));
     if (QFileInfo(installed).isDir()) {
         return installed;
     }
-    return QDir::cleanPath(dir.filePath(samples));
+    // The build folder's copy; when neither is there (or the installed one
+    // cannot be seen), the installed place is the one to name.
+    const QString beside = QDir::cleanPath(dir.filePath(samples));
+    return QFileInfo(beside).isDir() ? beside : installed;
 }
 
 QString userFolder(const Places& places)
