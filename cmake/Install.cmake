@@ -8,6 +8,9 @@
 #   share/icons/hicolor/*/apps/<id>.{png,svg}
 #   share/man/man1/velmorant{,-check}.1.gz, share/doc/velmorant/{copyright,changelog.gz}
 #   share/lintian/overrides/velmorant
+#   lib/systemd/system/velmorant-server@.service, lib/sysusers.d/velmorant.conf,
+#   lib/tmpfiles.d/velmorant.conf         the classroom server as a service
+#   share/doc/velmorant/server.md         running the server for a school
 #
 # The program finds its samples at ../share/velmorant/samples from its own
 # folder, so any prefix works; in the build folder the same files are copied
@@ -87,6 +90,16 @@ install(FILES ${VELMORANT_GZIPPED}/velmorant.1.gz ${VELMORANT_GZIPPED}/velmorant
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VELMORANT_PACKAGING}/copyright ${VELMORANT_GZIPPED}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmorant)
+# The classroom server as a service: a unit for each class folder under
+# /var/lib/velmorant, its user and that folder. With the prefix /usr these are
+# the places systemd reads; under any other prefix they are inert.
+install(FILES ${VELMORANT_PACKAGING}/systemd/velmorant-server@.service
+  DESTINATION lib/systemd/system)
+install(FILES ${VELMORANT_PACKAGING}/systemd/velmorant.sysusers
+  DESTINATION lib/sysusers.d RENAME velmorant.conf)
+install(FILES ${VELMORANT_PACKAGING}/systemd/velmorant.tmpfiles
+  DESTINATION lib/tmpfiles.d RENAME velmorant.conf)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/server.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmorant)
 # What lintian reports on purpose, each with the reason.
 install(FILES ${VELMORANT_PACKAGING}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmorant)
@@ -106,6 +119,12 @@ problem into the frame of its group, and gets the answer checked with colours
 and sounds. Problems can be marked for review and replayed as a series of
 their own.
 .
+For a class, the classroom server velmorant-server serves the same series to
+the learners' browsers, each learner signing in with a code, with a live page
+for the teacher; the unit velmorant-server@.service runs it for each class
+folder under /var/lib/velmorant (not enabled on install). velmorant-check
+checks series files and sums up the learners' answers.
+.
 Series are plain Shift-JIS text files that teachers write themselves; the
 package brings sample series on biology and a Japanese guide to the format.
 The user interface is in Japanese.")
@@ -116,12 +135,25 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Not found by dpkg-shlibdeps: the fonts the layout was made for, and Qt's
-# platform plugins (X11 and others), which Qt loads at run time.
-# The server's store: Qt loads its SQL drivers at run time too.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins, libqt6sql6-sqlite")
+# Not found by dpkg-shlibdeps: the fonts the layout was made for, and the
+# server's store, whose SQL driver Qt loads at run time. The X11 and
+# offscreen platforms come with libqt6gui6, the TLS backend with
+# libqt6network6 and the sound backends with libqt6multimedia6, which
+# dpkg-shlibdeps finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, libqt6sql6-sqlite")
+# The maintainer scripts make the server's user with systemd-sysusers, as
+# debhelper's do.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+  ", systemd | systemd-standalone-sysusers | systemd-sysusers")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# The package's folders are 0755 whatever the umask of the one who builds:
+# made under umask 027 they would hide the samples from every user but root.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/PackageFolderModes.cmake)
+# The server's user and folder, and its instances restarted on an upgrade and
+# stopped on removal (debhelper's conventions, written out).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${VELMORANT_PACKAGING}/debian/postinst
+  ${VELMORANT_PACKAGING}/debian/prerm ${VELMORANT_PACKAGING}/debian/postrm)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 # Reproducible: every file in the package, and the package's own parts,

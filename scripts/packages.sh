@@ -28,7 +28,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev
                 libqt6sql6-sqlite libqt6sql6-psql libsimdjson-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
-               libxdamage-dev curl openssl chromium nodejs postgresql clang-format)
+               libxdamage-dev curl openssl chromium nodejs postgresql clang-format systemd)
 # The statement tests: a local endpoint in Python. A Node that brings its own
 # npm (as NodeSource's does) needs no Debian npm, which would conflict with it.
 TEST_PACKAGES+=(python3)

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The command lines of both programs where there is no display at all:
 #   - --help and --version print and end with status 0;
-#   - a mistake is named on the terminal and ends with status 2;
+#   - a mistake is named on the terminal and ends with status 2, as does a
+#     start without a display;
 #   - Qt's own options are accepted: -platform offscreen opens the program,
 #     which fills the folder it is given and runs until it is ended.
 #
@@ -35,9 +36,9 @@ for word in --help -h; do
         fail "velmorant $word printed: $out"
 done
 run "$program" --version
-[ "$status" = 0 ] && [ "$out" = "velmorant 1.0" ] || fail "velmorant --version: $status, \"$out\" $err"
+[ "$status" = 0 ] && [ "$out" = "velmorant 1.1" ] || fail "velmorant --version: $status, \"$out\" $err"
 run "$check" --version
-[ "$status" = 0 ] && [ "$out" = "velmorant-check 1.0" ] ||
+[ "$status" = 0 ] && [ "$out" = "velmorant-check 1.1" ] ||
     fail "velmorant-check --version: $status, \"$out\" $err"
 echo "--help and --version print and end with 0, without a display"
 
@@ -54,6 +55,13 @@ run "$program" --day-start 24:00
 run "$(dirname "$program")/velmorant-check" --learner 花子 .
 [ "$status" = 2 ] && [[ "$err" == *"--due"* ]] || fail "check --learner without --due: $status, $err"
 echo "mistakes: named on the terminal, status 2"
+
+# No display and no -platform: a reason and status 2, not Qt's abort (134).
+run "$program" "$scratch/nodisplay"
+[ "$status" = 2 ] && [[ "$err" == *"画面（ディスプレイ）がありません"* ]] ||
+    fail "without a display: status $status, $err"
+[ ! -e "$scratch/nodisplay" ] || fail "without a display the folder was made"
+echo "without a display: a reason in Japanese, status 2"
 
 # Qt's options go to Qt: the program runs offscreen on the folder it is given.
 "${nodisplay[@]}" "$program" -platform offscreen -style=fusion "$scratch/work" \

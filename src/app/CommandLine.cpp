@@ -118,6 +118,7 @@ Request read(const QStringList& arguments)
         request.error = QStringLiteral("--learner のあとに学習者の名前を書いて下さい。");
     } else {
         request.folders = parser.positionalArguments();
+        request.platformGiven = parser.isSet(QStringLiteral("platform"));
         request.learner = parser.value(learner).trimmed();
         readDayStart(parser.value(dayStart), &request);
     }
@@ -145,7 +146,7 @@ QString helpText()
         "  -v, --version  版を表示して終わります\n"
         "Qt のオプション（-platform、-style など）も使えます。\n"
         "\n"
-        "終了コード: 0 正常に終了、1 作業用のフォルダを使えない、2 使い方の誤り\n");
+        "終了コード: 0 正常に終了、1 作業用のフォルダを使えない、2 使い方の誤りか画面がない\n");
 }
 
 QString versionText()

@@ -23,6 +23,8 @@ struct Request {
     QString previewDir;
     // Minutes after local midnight when the learner's day starts.
     int dayStart = LearnerDays::DefaultStartMinutes;
+    // Qt's -platform was given: the window needs no display of the desktop.
+    bool platformGiven = false;
     // BadUsage: what is wrong, in Japanese.
     QString error;
 };

@@ -11,6 +11,7 @@
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
 #include "marks/MarksFile.h"
+#include "measure/BoardFindings.h"
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
@@ -33,7 +34,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -93,104 +93,14 @@ public:
         state_.currentProblem = 1;
         state_.problemCount = 1;
         form_.showProblem(1);
-        QStringList warnings;
-        const PerGroup perGroup = checkTerms(problem, &warnings);
-        checkFrames(problem, perGroup, &warnings);
-        checkTexts(problem, &warnings);
         Findings out;
-        for (const QString& message : warnings) {
-            out.append({line, Finding::Kind::Warning, message});
+        for (const BoardFindings::Item& item : BoardFindings::layout(form_, problem)) {
+            out.append({line, Finding::Kind::Warning, item.message});
         }
         return out;
     }
 
 private:
-    using PerGroup = std::array<int, SeriesState::MaxFrames>;
-
-    // Terms wider than the window or than their right frame; returns how
-    // many terms each group takes.
-    PerGroup checkTerms(const Problem& problem, QStringList* warn) const
-    {
-        const BoardLayout& board = form_.board;
-        const float clientWidth = form_.clientWidth();
-        PerGroup perGroup{};
-        for (qsizetype i = 0; i < board.terms.size(); ++i) {
-            const Box& item = board.terms.at(i);
-            const QString term = problem.terms.at(i).trimmed();
-            if (item.left + item.width > clientWidth) {
-                warn->append(QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません")
-                                 .arg(term));
-            }
-            const int group = problem.groupOfTerm.value(i);
-            if (group < 1 || group > board.frames.size()) {
-                continue;
-            }
-            perGroup.at(group - 1) += 1;
-            if (item.width > board.frames.at(group - 1).width - BoardLayout::SlotIndent) {
-                warn->append(QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
-                                            "はみ出します")
-                                 .arg(term, problem.groups.at(group - 1).trimmed()));
-            }
-        }
-        return perGroup;
-    }
-
-    // Captions wider than their frame, and frames too short for their terms.
-    void checkFrames(const Problem& problem, const PerGroup& perGroup, QStringList* warn) const
-    {
-        const BoardLayout& board = form_.board;
-        for (qsizetype c = 0; c < board.frames.size(); ++c) {
-            if (board.captions.at(c).width > board.frames.at(c).width) {
-                warn->append(QStringLiteral("分類群「%1」の名前が枠の幅より広くなっています")
-                                 .arg(problem.groups.at(c).trimmed()));
-            }
-            const int fits = std::min(board.roomIn(static_cast<int>(c)), perGroup.at(c));
-            if (fits < perGroup.at(c)) {
-                warn->append(
-                    QStringLiteral("分類群「%1」の枠には項目が%2個までしか入りませんが、正解では"
-                                   "%3個入ります。この問題は解けません")
-                        .arg(problem.groups.at(c).trimmed(), QString::number(fits),
-                             QString::number(perGroup.at(c))));
-            }
-        }
-    }
-
-    // A heading is meant for one line: a wrapped one splits its number, and
-    // a third line is cut off. The question has two lines.
-    void checkTexts(const Problem& problem, QStringList* warn) const
-    {
-        int lines = 0;
-        if (!fits(form_.headingText, &lines) || lines > 1) {
-            warn->append(QStringLiteral("見出し「%1」が見出しの欄の幅より長く、%2行に折り返します")
-                             .arg(problem.heading, QString::number(lines)));
-        }
-        if (!fits(form_.questionText, &lines)) {
-            warn->append(QStringLiteral("問題文が2行に収まりません（%1行になり、はみ出した部分は"
-                                        "見えません）")
-                             .arg(lines));
-        }
-    }
-
-    // Whether a label's caption, wrapped as the window wraps it, fits the
-    // label's height; *lines is how many lines it takes.
-    static bool fits(const Control& label, int* lines)
-    {
-        QTextLayout layout(label.Caption(), QtFonts::toQFont(label.Font));
-        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        double height = 0.0;
-        *lines = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(label.Width / Control::TwipsPerPixel);
-            height += line.height();
-            ++*lines;
-        }
-        layout.endLayout();
-        return height <= label.Height / Control::TwipsPerPixel;
-    }
-
     SeriesState state_;
     QtTextMeasure measure_;
     SilentPlayers players_;
@@ -223,16 +133,11 @@ Findings encodingFindings(const QString& path)
 // code page 932.
 Findings unmarkable(const Problem& problem, int line)
 {
-    for (const QString& text : Problems::record(problem)) {
-        const QString bad = TextFile::firstUnencodable(text);
-        if (!bad.isEmpty()) {
-            return {{line, Finding::Kind::Warning,
-                     QStringLiteral("シフトJISで書けない文字「%1」があるため、この問題にマークを"
-                                    "付けてもマークの記録ファイルに保存できません")
-                         .arg(bad)}};
-        }
+    Findings out;
+    for (const BoardFindings::Item& item : BoardFindings::unencodable(problem)) {
+        out.append({line, Finding::Kind::Warning, item.message});
     }
-    return {};
+    return out;
 }
 
 int checkSeries(const QString& path, const QString& display)

@@ -57,6 +57,25 @@ int answerCommandLine(const CommandLine::Request& request)
     return -1;
 }
 
+// Without a display Qt would end the program with an abort (status 134)
+// and an English line; a learner started it over ssh or in a text console.
+bool noDisplay(const CommandLine::Request& request)
+{
+    if (request.platformGiven) {
+        return false;
+    }
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            return false;
+        }
+    }
+    std::fprintf(stderr, "velmorant: %s\n",
+                 qUtf8Printable(QStringLiteral(
+                     "画面（ディスプレイ）がありません。デスクトップの中で起動して下さい。"
+                     "（DISPLAY も WAYLAND_DISPLAY も設定されていません）")));
+    return true;
+}
+
 // Data files are opened by bare name in the working directory: the folder
 // chosen and made current, or nothing once the learner has been told why not.
 QString enterWorkFolder(const CommandLine::Request& request, Dialogs& dialogs)
@@ -185,6 +204,9 @@ int main(int argc, char* argv[])
     }
     if (request.action == CommandLine::Request::Action::DrawPreviews) {
         return drawPreviews(request.previewDir, argv);
+    }
+    if (noDisplay(request)) {
+        return 2;
     }
     // Slow first steps run beside Qt's setting up of the application.
     WarmUp warmUp;

@@ -34,7 +34,7 @@ QString create(const QByteArray& name, const QString& path)
     return {};
 }
 
-QString restrict(const QString& path, gid_t gid)
+QString tighten(const QString& path, gid_t gid)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {
@@ -84,7 +84,7 @@ QString keepPrivate(const QString& path, const QString& group)
     }
     for (const QString& file :
          {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
-        if (QString failed = restrict(file, gid); !failed.isEmpty()) {
+        if (QString failed = tighten(file, gid); !failed.isEmpty()) {
             return failed;
         }
     }

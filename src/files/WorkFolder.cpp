@@ -74,11 +74,14 @@ QString samplesBeside(const QString& programDir)
     // never write into.
     const QDir dir(programDir);
     const QString samples = QStringLiteral("share/velmorant/samples");
-    QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../") + samples));
+    const QString installed = QDir::cleanPath(dir.filePath(QStringLiteral("../") + samples));
     if (QFileInfo(installed).isDir()) {
         return installed;
     }
-    return QDir::cleanPath(dir.filePath(samples));
+    // The build folder's copy; when neither is there (or the installed one
+    // cannot be seen), the installed place is the one to name.
+    const QString beside = QDir::cleanPath(dir.filePath(samples));
+    return QFileInfo(beside).isDir() ? beside : installed;
 }
 
 QString userFolder(const Places& places)
@@ -90,7 +93,7 @@ QString userFolder(const Places& places)
     return QDir::cleanPath(QDir(base).filePath(QStringLiteral("velmorant")));
 }
 
-Choice prepare(const QStringList& arguments, const Places& places)
+Choice prepare(const QStringList& arguments, const Places& places, Named named)
 {
     if (arguments.size() > 1 || (arguments.size() == 1 && arguments.front().startsWith(u'-'))) {
         return {{},
@@ -101,7 +104,18 @@ Choice prepare(const QStringList& arguments, const Places& places)
         if (arguments.front().isEmpty()) {
             return {{}, QStringLiteral("フォルダの名前が空です。")};
         }
-        return useFolder(QDir(places.current).absoluteFilePath(arguments.front()), places);
+        const QString folder =
+            QDir::cleanPath(QDir(places.current).absoluteFilePath(arguments.front()));
+        const QFileInfo info(folder);
+        if (named == Named::Refuse && (!info.exists() || (info.isDir() && !holdsCatalog(folder)))) {
+            return {
+                {},
+                notUsable(folder, info.exists()
+                                      ? QStringLiteral("問題集の一覧 ZQCList.TXT がありません。")
+                                      : QStringLiteral("そのようなフォルダはありません。")),
+                true};
+        }
+        return useFolder(folder, places);
     }
     if (holdsCatalog(places.current) && !sameFolder(places.current, places.samples)) {
         return {QDir::cleanPath(places.current), {}};

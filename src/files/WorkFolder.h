@@ -10,7 +10,8 @@
 //   3. otherwise the user's own folder, $XDG_DATA_HOME/velmorant, or
 //      ~/.local/share/velmorant when XDG_DATA_HOME is unset.
 // A chosen folder without ZQCList.TXT is made if needed and given every
-// sample file it lacks; a file already there is never replaced. A folder with
+// sample file it lacks (unless the caller refuses a named one: Named); a
+// file already there is never replaced. A folder with
 // ZQCList.TXT is used as it is. The installed samples are never the working
 // folder, so the program writes nothing under its install prefix.
 namespace WorkFolder
@@ -34,6 +35,15 @@ struct Choice {
     QString folder;
     // What went wrong, in Japanese, for a message box; empty on success.
     QString error;
+    // The folder named was refused for having no ZQCList.TXT.
+    bool noCatalog = false;
+};
+
+// What becomes of a folder named on the command line without ZQCList.TXT.
+// The user's own folder (rule 3) is always made and filled.
+enum class Named {
+    Fill,  // made if needed and filled from the samples
+    Refuse // an error: a mistyped name must not become a new folder
 };
 
 // The sample folder that belongs to a program in `programDir`: an installed
@@ -46,7 +56,7 @@ QString userFolder(const Places& places);
 
 // Chooses the folder for the command-line arguments after the program's
 // name, and makes and fills it where needed.
-Choice prepare(const QStringList& arguments, const Places& places);
+Choice prepare(const QStringList& arguments, const Places& places, Named named = Named::Fill);
 
 // Copies every sample file that `folder` lacks, ZQCList.TXT last, so that a
 // fill cut short is finished at the next start. Each file appears whole or

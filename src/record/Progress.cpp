@@ -88,6 +88,12 @@ QList<SeriesProgress> counted(Rows rows, qsizetype listed)
     return std::move(rows.list);
 }
 
+// "11月9日"
+QString dayName(const QDate& day)
+{
+    return QStringLiteral("%1月%2日").arg(QString::number(day.month()), QString::number(day.day()));
+}
+
 } // namespace
 
 int SeriesProgress::rightPercent() const
@@ -184,4 +190,27 @@ Progress makeProgress(QString learner, const QList<Answer>& answers, const Sched
     progress.weeks = std::move(weekRates);
     progress.terms = worstFirst(terms.rates());
     return progress;
+}
+
+QString describeDays(const QList<DayCount>& days)
+{
+    QStringList parts;
+    for (const DayCount& d : days) {
+        parts.append(QStringLiteral("%1 %2問").arg(dayName(d.day), QString::number(d.answers)));
+    }
+    return parts.join(u'、');
+}
+
+QString describeWeeks(const QList<WeekRate>& weeks)
+{
+    QStringList parts;
+    for (const WeekRate& w : weeks) {
+        const QString week = dayName(w.monday) + QStringLiteral("の週 ");
+        parts.append(w.reviews == 0
+                         ? week + QStringLiteral("復習なし")
+                         : week + QStringLiteral("%1%（%2問中%3問）")
+                                      .arg(QString::number(w.rightPercent()),
+                                           QString::number(w.reviews), QString::number(w.right)));
+    }
+    return parts.join(u'、');
 }

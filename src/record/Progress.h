@@ -63,3 +63,9 @@ struct Progress {
 Progress makeProgress(QString learner, const QList<Answer>& answers, const Schedule& schedule,
                       const QList<ScheduledProblem>& scheduled,
                       const QList<std::pair<QString, QString>>& catalogue, const QDateTime& now);
+
+// The charts' numbers in words, for a screen reader:
+// "11月9日 0問、…、12月8日 5問"
+QString describeDays(const QList<DayCount>& days);
+// "9月21日の週 75%（8問中6問）、…、12月7日の週 復習なし"
+QString describeWeeks(const QList<WeekRate>& weeks);

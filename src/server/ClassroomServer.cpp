@@ -2,6 +2,8 @@
 
 #include "files/FileLookup.h"
 #include "record/HomePage.h"
+#include "server/ProgressRoute.h"
+#include "server/ServerLog.h"
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
@@ -30,7 +32,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 8> PageFiles = {{
+constexpr std::array<PageFile, 10> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
@@ -39,6 +41,8 @@ constexpr std::array<PageFile, 8> PageFiles = {{
     {"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
     {"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
+    {"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},
+    {"/teacher/editor.css", ":/page/editor.css", "text/css; charset=utf-8"},
 }};
 
 const QString StoreDown = QStringLiteral("記録を読み書きできないため、いまは続けられません。"
@@ -85,6 +89,33 @@ ClassroomServer::ClassroomServer(QString workDir, const QString& databaseUrl,
         soundFiles_.at(static_cast<std::size_t>(cue)) =
             QString::fromLatin1(SoundCues::fileName(cue));
     }
+    learners_.setSessionLength(signOutAfterMs_);
+    sweep_ = new QTimer(this);
+    sweep_->setInterval(SweepMs);
+    connect(sweep_, &QTimer::timeout, this, [this] { endIdleSessions(); });
+    sweep_->start();
+}
+
+void ClassroomServer::setSignOutAfter(int minutes)
+{
+    signOutAfterMs_ = std::max(1, minutes) * 60 * qint64(1000);
+    learners_.setSessionLength(signOutAfterMs_);
+}
+
+// Sessions whose time ran out end in the store, and each goes to the log,
+// whether or not its browser comes back.
+void ClassroomServer::endIdleSessions()
+{
+    storeWork_.run([minutes = signOutAfterMs_ / 60000](Store* store, const QString&) {
+        if (store == nullptr) {
+            return;
+        }
+        for (const QString& learner : store->endExpiredSessions(now()).value_or(QStringList())) {
+            ServerLog::line(QStringLiteral("サインアウト（%1分操作なし） %2")
+                                .arg(minutes)
+                                .arg(ServerLog::clean(learner)));
+        }
+    });
 }
 
 ClassroomServer::~ClassroomServer() = default;
@@ -163,7 +194,7 @@ ClassroomServer::Reply ClassroomServer::later(Workers& workers, const HttpRespon
     const bool taken =
         workers.run([respond, work = std::move(work)](Store* store, const QString& failure) {
             if (store == nullptr) {
-                qWarning("velmorant-server: %s", qUtf8Printable(failure));
+                ServerLog::often(failure);
                 respond(unavailable(StoreDown));
                 return;
             }
@@ -196,6 +227,11 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
     if (post && path == QLatin1String("/api/signout")) {
         return later(storeWork_, respond,
                      [this, hash](Store& store) { return signOut(store, hash); });
+    }
+    if (get && path == QLatin1String("/api/progress")) {
+        return later(storeWork_, respond, [this, hash](Store& store) {
+            return ProgressRoute::reply(store, hash, {workDir_, homePage_, &measure_});
+        });
     }
     const std::optional<Requests::Kind> kind = actionOf(path);
     if (!(get && path == QLatin1String("/api/state")) && !(post && kind)) {
@@ -341,27 +377,33 @@ ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
         return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
     }
     // One hash of the code, whichever codes exist, on a thread of its own.
-    return later(hashing_, respond, [this, code, keys, at, respond](Store& store) {
-        QString failed;
-        const std::optional<QString> learner = store.learnerWithCode(code, &failed);
-        // The store's failure is not a wrong code: the learner is told to try
-        // again, without the store's place or a count towards the lock-out.
-        if (!failed.isEmpty()) {
-            return unavailable(StoreDown);
-        }
-        if (!learner) {
-            return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
-        }
-        const QByteArray id = SignInCodes::newSessionId();
-        const QByteArray hash = SignInCodes::sessionHash(id);
-        if (!store.addSession(hash, *learner, now() + SessionMs).isEmpty()) {
-            return unavailable(StoreDown);
-        }
-        rememberSession(hash, *learner);
-        Reply r = json(200, {{QStringLiteral("learner"), *learner}});
-        r.headers.append(sessionCookie(Requests::CookieName, id));
-        return r;
-    });
+    return later(
+        hashing_, respond,
+        [this, code, keys, at, respond, cookie = request.value("Cookie"),
+         address = clientAddress(request)](Store& store) {
+            endEarlierSession(store, cookie);
+            QString failed;
+            const std::optional<QString> learner = store.learnerWithCode(code, &failed);
+            // The store's failure is not a wrong code: the learner is told to try
+            // again, without the store's place or a count towards the lock-out.
+            if (!failed.isEmpty()) {
+                return unavailable(StoreDown);
+            }
+            if (!learner) {
+                return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+            }
+            const QByteArray id = SignInCodes::newSessionId();
+            const QByteArray hash = SignInCodes::sessionHash(id);
+            if (!store.addSession(hash, *learner, now() + signOutAfterMs_).isEmpty()) {
+                return unavailable(StoreDown);
+            }
+            rememberSession(hash, *learner);
+            ServerLog::line(
+                QStringLiteral("サインイン %1 %2").arg(ServerLog::clean(*learner), address));
+            Reply r = json(200, {{QStringLiteral("learner"), *learner}});
+            r.headers.append(sessionCookie(Requests::CookieName, id, false));
+            return r;
+        });
 }
 
 ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qint64 at,
@@ -376,6 +418,10 @@ ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qin
             if (wrong.times.size() >= WrongCodesAllowed) {
                 wrong.refusedUntil = at + LockOutMs;
                 wrong.times.clear();
+                // A code's first characters never go to the log.
+                ServerLog::line(key.startsWith(QLatin1String("address "))
+                                    ? QStringLiteral("締め出し %1").arg(key.mid(8))
+                                    : QStringLiteral("締め出し 書き出しが同じコードの間違い"));
             }
         }
     }
@@ -388,12 +434,15 @@ ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qin
     return Pending();
 }
 
-QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
-                                                             const QByteArray& id) const
+QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name, const QByteArray& id,
+                                                             bool lasting) const
 {
-    QByteArray cookie = QByteArray(name) + '=' + id +
-                        "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-                        (id.isEmpty() ? QByteArray("0") : QByteArray::number(SessionMs / 1000));
+    QByteArray cookie = QByteArray(name) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
+    if (id.isEmpty()) {
+        cookie += "; Max-Age=0";
+    } else if (lasting) {
+        cookie += "; Max-Age=" + QByteArray::number(SessionMs / 1000);
+    }
     if (secure_) {
         cookie += "; Secure";
     }
@@ -403,8 +452,28 @@ QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name,
 ClassroomServer::Reply ClassroomServer::signOut(Store& store, const QByteArray& hash)
 {
     forgetSession(hash);
+    if (const std::optional<QString> learner = store.sessionLearner(hash, 0)) {
+        ServerLog::line(QStringLiteral("サインアウト %1").arg(ServerLog::clean(*learner)));
+    }
     store.removeSession(hash);
     Reply r = json(200, {});
     r.headers.append(sessionCookie(Requests::CookieName, {}));
     return r;
+}
+
+// On a shared device the next pupil signs in where the last one left off:
+// that session ends first, whoever the new code is for.
+void ClassroomServer::endEarlierSession(Store& store, const QByteArray& cookieHeader)
+{
+    const QByteArray id = Requests::sessionCookie(cookieHeader);
+    if (id.isEmpty()) {
+        return;
+    }
+    const QByteArray hash = SignInCodes::sessionHash(id);
+    forgetSession(hash);
+    if (const std::optional<QString> learner = store.sessionLearner(hash, now())) {
+        ServerLog::line(QStringLiteral("サインアウト（同じ端末で次のサインイン） %1")
+                            .arg(ServerLog::clean(*learner)));
+        store.removeSession(hash);
+    }
 }

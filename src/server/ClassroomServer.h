@@ -2,16 +2,20 @@
 
 #include "server/HttpServer.h"
 #include "server/LearnerSessions.h"
+#include "server/PreviewRoutes.h"
 #include "server/ReportCache.h"
 #include "server/Requests.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonArray>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,7 +45,14 @@ public:
     static constexpr int CodePrefixLength = 4;
     static constexpr qint64 LockOutMs = 60000;
     static constexpr int WrongCodeDelayMs = 1000;
+    // The teacher's session; a learner's lasts while they act (setSignOutAfter).
     static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
+
+    // A learner's session ends after `minutes` without an action.
+    void setSignOutAfter(int minutes);
+    static constexpr int DefaultSignOutAfter = 30;
+    // How often sessions past their time are ended and logged.
+    static constexpr int SweepMs = 60000;
 
     using Reply = HttpReply;
 
@@ -58,6 +69,9 @@ private:
     Reply later(Workers& workers, const HttpResponder& respond, std::function<Reply(Store&)> work);
     Reply signIn(const HttpRequest& request, const HttpResponder& respond);
     Reply signOut(Store& store, const QByteArray& hash);
+    // The session the browser still had, ended before another sign-in.
+    void endEarlierSession(Store& store, const QByteArray& cookieHeader);
+    void endIdleSessions();
     void toLearner(const QString& learner, const QByteArray& hash,
                    std::optional<Requests::Kind> kind, const QByteArray& body,
                    const HttpResponder& respond);
@@ -70,8 +84,11 @@ private:
     // A wrong code or password: counted for the lock-out, answered late.
     Reply wrongAnswer(const QStringList& keys, qint64 at, const HttpResponder& respond,
                       const QString& why);
-    // A session cookie of `name`; an empty id ends it.
-    QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id) const;
+    // A session cookie of `name`; an empty id ends it. `lasting`: it
+    // outlives the browser (the teacher's); else it goes when the browser
+    // closes.
+    QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id,
+                                                bool lasting = true) const;
 
     // The teacher's page and requests (TeacherRoutes.cpp).
     Reply teacher(Store& store, const QString& path, const HttpRequest& request,
@@ -81,7 +98,14 @@ private:
                      const QByteArray& sessionHash);
     Reply teacherState(Store& store, const QByteArray& sessionHash);
     Reply teacherFile(const QString& path, const HttpResponder& respond);
+    Reply teacherCards(const HttpRequest& request, const QByteArray& sessionHash);
     void forgetLearner(const QString& learner);
+    // The live page: who is signed in, on what, and the latest answers
+    // (TeacherLive.cpp).
+    Reply teacherLive(Store& store);
+    QJsonArray latestAnswers(Store& store, const QString& state,
+                             const QHash<QString, QString>& titles);
+    Reply signOutLearner(Store& store, const QString& learner);
 
     QString workDir_;
     QString homePage_; // of the learners' accounts in the statements
@@ -116,4 +140,11 @@ private:
     // The codes made in each teacher session, for its printed sheet; never
     // stored, as only their hashes are.
     QHash<QByteArray, QList<QPair<QString, QString>>> madeCodes_;
+    // The editor's routes and each teacher session's preview board.
+    TeacherPreviews previews_{workDir_, measure_};
+    std::atomic<qint64> signOutAfterMs_{DefaultSignOutAfter * 60 * qint64(1000)};
+    QTimer* sweep_ = nullptr;
+    // The latest answers, read again only when the statements change.
+    QString answersFor_;
+    QJsonArray answers_;
 };

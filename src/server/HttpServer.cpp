@@ -2,6 +2,7 @@
 
 #include "server/HttpRequestHead.h"
 #include "server/Requests.h"
+#include "server/ServerLog.h"
 #include "server/ServerReplies.h"
 
 #include <QDateTime>
@@ -139,6 +140,7 @@ struct HttpResponder::Pending {
     std::shared_ptr<HttpServer::Outbox> outbox;
     quint64 id = 0;
     quint64 sequence = 0;
+    QByteArray path; // for the log of refusals
     std::atomic<bool> answered{false};
 
     ~Pending()
@@ -153,6 +155,9 @@ struct HttpResponder::Pending {
 void HttpResponder::operator()(HttpReply reply) const
 {
     if (pending_ && !pending_->answered.exchange(true)) {
+        if (reply.status >= 400) {
+            ServerLog::refused(reply.status, QString::fromUtf8(pending_->path));
+        }
         pending_->outbox->post(pending_->id, pending_->sequence, std::move(reply));
     }
 }
@@ -397,6 +402,7 @@ void HttpServer::dispatch(Connection& c)
     respond.pending_->outbox = outbox_;
     respond.pending_->id = c.id;
     respond.pending_->sequence = c.nextSequence++;
+    respond.pending_->path = request.path();
     handler_(std::move(request), std::move(respond));
 }
 
@@ -404,6 +410,7 @@ void HttpServer::dispatch(Connection& c)
 // the connection then closes: whatever follows it cannot be told apart.
 void HttpServer::refuse(Connection& c, int status, const QString& reason)
 {
+    ServerLog::refused(status, QStringLiteral("（読めない要求）"));
     c.stopped = true;
     c.in.clear();
     c.requestStartedMs = 0;

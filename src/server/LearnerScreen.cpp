@@ -1,5 +1,6 @@
 #include "server/LearnerScreen.h"
 
+#include "session/OpenSelectedSeries.h"
 #include "session/ScreenJson.h"
 
 #include <QJsonArray>
@@ -9,10 +10,12 @@ using Requests::Button;
 
 LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
                              const TextMeasure& measure, Store& store, const QByteArray& value)
-    : learner_(std::move(learner)), answers_(store, learner_, workDir, homePage),
-      marks_(store, learner_), screen_(state_, measure, players_, dialogs_, workDir, &marks_)
+    : learner_(std::move(learner)),
+      answers_(std::make_unique<StoreAnswers>(store, learner_, workDir, homePage)),
+      marks_(std::make_unique<StoreMarks>(store, learner_)),
+      screen_(state_, measure, players_, dialogs_, workDir, marks_.get())
 {
-    screen_.record = &answers_;
+    screen_.record = answers_.get();
     const Outcome started = screen_.start();
     if (value.isEmpty()) {
         take(started);
@@ -32,10 +35,52 @@ LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QStr
     screen_.restore(*v);
 }
 
+LearnerScreen::LearnerScreen(const QString& workDir, const TextMeasure& measure)
+    : learner_(QStringLiteral("プレビュー")),
+      screen_(state_, measure, players_, dialogs_, workDir, &noMarks_)
+{
+    // No record: the screen keeps no answer when it has none to keep them in.
+    screen_.start();
+    dialogs_.messages.clear();
+    screen_.prompts.clear();
+}
+
+void LearnerScreen::showOnly(const Problem& problem, const QString& title)
+{
+    screen_.quiz.forgetChecks();
+    state_.markedSeries = false;
+    state_.problems[1] = problem;
+    state_.seriesFile.fill(QString());
+    state_.problemCount = 1;
+    state_.currentProblem = 1;
+    ShowSeriesOpened(screen_, title);
+    screen_.showProblem(1);
+    left_ = {};
+}
+
 void LearnerScreen::use(Store& store)
 {
-    answers_.use(store);
-    marks_.use(store);
+    if (answers_) {
+        answers_->use(store);
+        marks_->use(store);
+    }
+}
+
+std::optional<LearnerScreen::Refusal> LearnerScreen::act(const Requests::Command& c)
+{
+    switch (c.kind) {
+    case Requests::Kind::Open:
+        return open(c.entry);
+    case Requests::Kind::Move:
+        return move(c.move);
+    case Requests::Kind::Press:
+        return press(c.button);
+    case Requests::Kind::Carry:
+        return carry(c);
+    case Requests::Kind::SignIn:
+        break;
+    }
+    return Refusal{400, QStringLiteral("この要求は使えません")};
 }
 
 QByteArray LearnerScreen::value() const
@@ -190,5 +235,21 @@ QJsonObject LearnerScreen::state()
     notices += std::exchange(dialogs_.messages, {});
     out.insert(QStringLiteral("notices"), QJsonArray::fromStringList(notices));
     out.insert(QStringLiteral("focus"), ScreenJson::focusName(screen_, left.focus));
+    if (screen_.screen() == Screen::SeriesList) {
+        QJsonObject line = out.value(QStringLiteral("instruction")).toObject();
+        line.insert(QStringLiteral("text"), QString::fromUtf16(ListPrompt));
+        out.insert(QStringLiteral("instruction"), line);
+    }
     return out;
+}
+
+std::optional<Progress> LearnerScreen::progress()
+{
+    const Outcome shown = screen_.showProgress();
+    for (const Prompt& p : shown.prompts) {
+        if (p.kind == Prompt::Kind::Progress && p.progress) {
+            return *p.progress;
+        }
+    }
+    return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/Progress.h"
 #include "series/SeriesState.h"
 #include "server/Requests.h"
 #include "server/StorePorts.h"
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class Store;
@@ -26,6 +28,10 @@ public:
     // again, or another server, continues the learner where they were.
     LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
                   const TextMeasure& measure, Store& store, const QByteArray& value = {});
+    // A teacher's preview of a problem being written: the learner's screen
+    // on that one problem, whose answers are never recorded and whose marks
+    // are never kept, so that trying a draft leaves nothing in any record.
+    LearnerScreen(const QString& workDir, const TextMeasure& measure);
     LearnerScreen(const LearnerScreen&) = delete;
     LearnerScreen& operator=(const LearnerScreen&) = delete;
 
@@ -35,6 +41,8 @@ public:
         QString reason;
     };
 
+    // The verb a request names, as the learner's page sends it.
+    std::optional<Refusal> act(const Requests::Command& command);
     std::optional<Refusal> open(int entry);
     std::optional<Refusal> move(const Requests::Move& move);
     std::optional<Refusal> carry(const Requests::Command& command);
@@ -47,6 +55,18 @@ public:
     // Everything the page draws, with the sound, the messages and the focus
     // the last verbs left; those are given once.
     QJsonObject state();
+    // The learner's record as the desktop's 学習の記録 button shows it;
+    // nothing when there is no record.
+    std::optional<Progress> progress();
+
+    // The list's instruction in the browser, where a series opens with a tap
+    // or a click.
+    static constexpr const char16_t* ListPrompt =
+        u"今から行う問題をリストの中から選んでタップ/クリックして下さい";
+
+    // Puts `problem` on the board as the only problem of a series titled
+    // `title`, as opening that series does.
+    void showOnly(const Problem& problem, const QString& title);
 
     const MainScreen& screen() const { return screen_; }
     const QString& learner() const { return learner_; }
@@ -57,9 +77,25 @@ private:
     bool mayPress(Requests::Button button) const;
     void take(Outcome outcome);
 
+    // A preview's marks: taken and forgotten.
+    class NoMarks : public MarksPort
+    {
+    public:
+        int read(SeriesState&, QList<MarksFinding>*) override { return -1; }
+        QList<Problem> problems() override { return {}; }
+        MarksWrite append(const QStringList&) override { return {}; }
+        MarksWrite savePending() override { return {}; }
+        MarksWrite rewrite(const SeriesState&) override { return {}; }
+        qsizetype pendingCount() const override { return 0; }
+        void takeBackLast() override {}
+        QString where() const override { return {}; }
+    };
+
     QString learner_;
-    StoreAnswers answers_;
-    StoreMarks marks_;
+    // None in a preview.
+    std::unique_ptr<StoreAnswers> answers_;
+    std::unique_ptr<StoreMarks> marks_;
+    NoMarks noMarks_;
     SeriesState state_;
     SilentPlayers players_;
     KeptMessages dialogs_;

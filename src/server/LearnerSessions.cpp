@@ -1,6 +1,7 @@
 #include "server/LearnerSessions.h"
 
 #include "server/LearnerScreen.h"
+#include "server/ServerLog.h"
 #include "server/Store.h"
 
 #include <QDateTime>
@@ -154,7 +155,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
             QString failed;
             Store* store = setup_.stores->here(&failed);
             if (store == nullptr) {
-                qWarning("velmorant-server: %s", qUtf8Printable(failed));
+                ServerLog::often(failed);
                 done(unavailable());
                 return;
             }
@@ -178,23 +179,6 @@ void LearnerSessions::state(const QString& learner, const QByteArray& sessionHas
 namespace
 {
 
-std::optional<LearnerScreen::Refusal> verb(LearnerScreen& screen, const Requests::Command& c)
-{
-    switch (c.kind) {
-    case Requests::Kind::Open:
-        return screen.open(c.entry);
-    case Requests::Kind::Move:
-        return screen.move(c.move);
-    case Requests::Kind::Press:
-        return screen.press(c.button);
-    case Requests::Kind::Carry:
-        return screen.carry(c);
-    case Requests::Kind::SignIn:
-        break;
-    }
-    return LearnerScreen::Refusal{400, QStringLiteral("この要求は使えません")};
-}
-
 QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 {
     QJsonObject st = screen.state();
@@ -214,7 +198,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         if (store.inTransaction()) {
             store.rollback();
         }
-        qWarning("velmorant-server: %s", qUtf8Printable(why));
+        ServerLog::often(why);
         desk.screen.reset();
         desk.seq = -1;
         setup_.stores->forget();
@@ -232,6 +216,14 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     }
     if (!*held) {
         return signedOut(desk, store);
+    }
+    // Each action keeps the session for a while more; looks alone do not,
+    // so that a tab left open signs out.
+    if (c != nullptr) {
+        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
+            !failed.isEmpty()) {
+            return fail(failed);
+        }
     }
     QString failed;
     const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);
@@ -301,7 +293,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         a.retryAfter = 1;
         return a;
     }
-    if (const std::optional<LearnerScreen::Refusal> refused = verb(*desk.screen, c)) {
+    if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
         return {refused->status,
                 compact({{QStringLiteral("error"), refused->reason},

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -57,6 +58,9 @@ public:
     // Sessions kept in memory; the others are read from the store again.
     static constexpr int MaxKept = 2000;
 
+    // How long a session lasts after its latest action.
+    void setSessionLength(qint64 ms) { sessionMs_ = ms; }
+
     // A removed learner's session in memory goes; one under way finds the
     // session gone from the store.
     void forget(const QString& learner);
@@ -79,4 +83,5 @@ private:
     std::mutex mutex_;
     QHash<QString, std::shared_ptr<Desk>> desks_;
     qint64 ticks_ = 0;
+    std::atomic<qint64> sessionMs_{30 * 60 * qint64(1000)};
 };

@@ -19,7 +19,8 @@ Request bad(const QString& why)
     return r;
 }
 
-// Options that take a value; returns false when the value is missing or wrong.
+} // namespace
+
 bool takeValue(Request& r, const QString& option, const QString& value)
 {
     if (option == QLatin1String("--listen")) {
@@ -37,6 +38,11 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         (option == QLatin1String("--idle-timeout") ? r.idleTimeoutSeconds
                                                    : r.requestTimeoutSeconds) = seconds;
         return ok && seconds >= 1 && seconds <= 3600;
+    }
+    if (option == QLatin1String("--sign-out-after")) {
+        bool ok = false;
+        r.signOutAfterMinutes = value.toInt(&ok);
+        return ok && r.signOutAfterMinutes >= 1 && r.signOutAfterMinutes <= 24 * 60;
     }
     if (option == QLatin1String("--database")) {
         r.database = value;
@@ -68,13 +74,39 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         r.lrsAuth = value;
         return !value.isEmpty();
     }
+    if (option == QLatin1String("--address")) {
+        r.address = value;
+        const QUrl url(value, QUrl::StrictMode);
+        return url.isValid() && !url.host().isEmpty() &&
+               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    }
+    if (option == QLatin1String("--backup") || option == QLatin1String("--restore") ||
+        option == QLatin1String("--add-learners")) {
+        r.file = value;
+        r.action = option == QLatin1String("--backup")    ? Action::Backup
+                   : option == QLatin1String("--restore") ? Action::Restore
+                                                          : Action::AddLearners;
+        return !value.isEmpty();
+    }
     r.learner = value.trimmed();
     r.action =
         option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
     return !r.learner.isEmpty() && r.learner.size() <= 64;
 }
 
-} // namespace
+QString conflict(const Request& r)
+{
+    if (r.tlsCert.isEmpty() != r.tlsKey.isEmpty()) {
+        return QStringLiteral("--tls-cert と --tls-key は両方指定してください");
+    }
+    if (r.lrs.isEmpty() != r.lrsAuth.isEmpty()) {
+        return QStringLiteral("--lrs と --lrs-auth は両方指定してください");
+    }
+    if (!r.group.isEmpty() && !r.database.isEmpty()) {
+        return QStringLiteral("--group はフォルダの velmorant.sqlite にだけ使えます");
+    }
+    return {};
+}
 
 Request read(const QStringList& arguments)
 {
@@ -85,7 +117,9 @@ Request read(const QStringList& arguments)
         QStringLiteral("--remove-learner"),  QStringLiteral("--lrs"),
         QStringLiteral("--lrs-auth"),        QStringLiteral("--idle-timeout"),
         QStringLiteral("--request-timeout"), QStringLiteral("--group"),
-        QStringLiteral("--trusted-proxy")};
+        QStringLiteral("--trusted-proxy"),   QStringLiteral("--sign-out-after"),
+        QStringLiteral("--backup"),          QStringLiteral("--restore"),
+        QStringLiteral("--add-learners"),    QStringLiteral("--address")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -101,10 +135,13 @@ Request read(const QStringList& arguments)
             r.action = Action::ListLearners;
         } else if (a == QLatin1String("--set-teacher-password")) {
             r.action = Action::SetTeacherPassword;
+        } else if (a == QLatin1String("--samples")) {
+            r.samples = true;
         } else if (withValue.contains(a)) {
             if (i + 1 >= arguments.size() || !takeValue(r, a, arguments.at(i + 1))) {
                 return bad(QStringLiteral("%1 のあとの値が正しくありません").arg(a));
             }
+            r.given.append(a);
             ++i;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return bad(QStringLiteral("知らないオプションです: %1").arg(a));
@@ -115,14 +152,8 @@ Request read(const QStringList& arguments)
     if (r.folders.size() > 1) {
         return bad(QStringLiteral("フォルダは1つだけ指定してください"));
     }
-    if (r.tlsCert.isEmpty() != r.tlsKey.isEmpty()) {
-        return bad(QStringLiteral("--tls-cert と --tls-key は両方指定してください"));
-    }
-    if (r.lrs.isEmpty() != r.lrsAuth.isEmpty()) {
-        return bad(QStringLiteral("--lrs と --lrs-auth は両方指定してください"));
-    }
-    if (!r.group.isEmpty() && !r.database.isEmpty()) {
-        return bad(QStringLiteral("--group はフォルダの velmorant.sqlite にだけ使えます"));
+    if (const QString why = conflict(r); !why.isEmpty()) {
+        return bad(why);
     }
     return r;
 }
@@ -135,25 +166,36 @@ QString helpText()
         "                         [--tls-cert ファイル --tls-key ファイル]\n"
         "                         [--lrs URL --lrs-auth ファイル]\n"
         "                         [--idle-timeout 秒] [--request-timeout 秒]\n"
-        "                         [--trusted-proxy アドレス] [フォルダ]\n"
+        "                         [--trusted-proxy アドレス] [--sign-out-after 分]\n"
+        "                         [--samples] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
-        "        velmorant-server --set-teacher-password [フォルダ] < パスワードの行\n"
+        "        velmorant-server --set-teacher-password [フォルダ]\n"
+        "        velmorant-server --add-learners 名簿 [--address URL] [フォルダ]\n"
+        "        velmorant-server --backup ファイル [フォルダ]\n"
+        "        velmorant-server --restore ファイル [フォルダ]\n"
         "\n"
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
-        "フォルダの決め方は velmorant と同じです。学習者のマークと回答の記録は、\n"
+        "指定するフォルダには ZQCList.TXT が要ります（--samples では見本を入れます）。\n"
+        "指定しなければ velmorant と同じフォルダです。学習者のマークと回答の記録は、\n"
         "フォルダの velmorant.sqlite（または --database のデータベース）に保存します。\n"
         "velmorant.sqlite は本人だけが読める（--group では、そのグループも読める）\n"
         "ファイルにします。どのコマンドも、使う記録を標準エラーに表示します。\n"
         "\n"
+        "フォルダの velmorant.conf に「項目 = 値」の行で、下のオプションを -- を除いた\n"
+        "名前で書いておけます（例 database = postgresql://...、listen = 0.0.0.0）。\n"
+        "配信にもどのコマンドにも使われます。コマンドラインのオプションが優先しますが、\n"
+        "--database と --group はファイルと違うとエラーです。\n"
+        "\n"
         "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
-        "                          か、この機械の LAN のアドレスを指定します\n"
+        "                          か、この機械の LAN のアドレスを指定します。0.0.0.0 や\n"
+        "                          :: では、学習者が開けるこの機械のアドレスを表示します\n"
         "  --port 番号             待ち受けるポート（既定 8080、使われていれば次の空き番号）\n"
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
         "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"
-        "                          記録を使うコマンドのたびに指定します\n"
+        "                          コマンドのたびに指定するか、velmorant.conf に書きます\n"
         "  --tls-cert ファイル     HTTPS で配信する証明書（PEM）\n"
         "  --tls-key ファイル      その秘密鍵（PEM。本人だけが読めること）\n"
         "  --lrs URL               回答の文を学習記録の保管庫（xAPI 1.0.3）へ送ります。\n"
@@ -164,11 +206,25 @@ QString helpText()
         "                          閉じるまでの秒数（既定 10）\n"
         "  --trusted-proxy アドレス  このアドレスのリバースプロキシが X-Forwarded-For で\n"
         "                          伝える学習者のアドレスで、コードの間違いを数えます\n"
+        "  --sign-out-after 分     操作のない学習者をサインアウトする分数（既定 30）\n"
+        "  --samples               ZQCList.TXT のないフォルダ（なければ作ります）に見本の\n"
+        "                          問題集を入れます\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"
-        "  --set-teacher-password  先生のページ（/teacher）のパスワードを標準入力の1行から\n"
-        "                          設定します（8文字以上）\n"
+        "  --set-teacher-password  先生のページ（/teacher）のパスワード（8文字以上）を設定\n"
+        "                          します。端末では画面に出さずに2回たずね、パイプからは\n"
+        "                          1行を読みます\n"
+        "  --add-learners 名簿     名簿（1行に1人の名前か、Excel で保存した CSV の1列目。\n"
+        "                          Shift_JIS か UTF-8）の全員を登録し、名前とコードと教室の\n"
+        "                          アドレスを載せたカードの印刷用ページ（A4 に 24 枚）を、\n"
+        "                          名簿の隣に「名簿の名前-コード表.html」として書きます\n"
+        "  --address URL           カードに載せる教室のアドレス（既定は、この機械の LAN の\n"
+        "                          アドレスと --port の番号）\n"
+        "  --backup ファイル       サーバーを動かしたまま、記録の写しをファイルに書きます\n"
+        "                          （PostgreSQL では、使う pg_dump のコマンドを表示します）\n"
+        "  --restore ファイル      --backup の写しを記録として戻します（サーバーを止めてから。\n"
+        "                          それまでの記録は velmorant.sqlite.before-restore に残ります）\n"
         "  -h, --help              この説明を表示します\n"
         "  -v, --version           版を表示します\n");
 }

@@ -14,6 +14,9 @@ struct Request {
         ListLearners,
         RemoveLearner,
         SetTeacherPassword,
+        Backup,
+        Restore,
+        AddLearners,
         Help,
         Version,
         BadUsage
@@ -26,20 +29,33 @@ struct Request {
     QString trustedProxy; // whose X-Forwarded-For names the learner's address
     QString tlsCert;
     QString tlsKey;
-    QString lrs;         // a learning record store's statement endpoint
-    QString lrsAuth;     // the file of its "user:password"
-    QString learner;     // AddLearner, RemoveLearner
-    QStringList folders; // the work folder, when one is given
-    QString error;       // BadUsage, in Japanese
+    QString lrs;          // a learning record store's statement endpoint
+    QString lrsAuth;      // the file of its "user:password"
+    QString learner;      // AddLearner, RemoveLearner
+    QString file;         // Backup, Restore, AddLearners (the class list)
+    QString address;      // AddLearners: the class's address on the cards
+    QStringList folders;  // the work folder, when one is given
+    QString error;        // BadUsage, in Japanese
+    bool samples = false; // a folder without ZQCList.TXT is given the samples
+    QStringList given;    // the options given with a value, such as "--port"
 
     // Seconds before a connection with no request, or one whose request
     // (or TLS handshake) has begun and not ended, is closed.
     int idleTimeoutSeconds = 30;
     int requestTimeoutSeconds = 10;
+    // Minutes without an action before a learner is signed out.
+    int signOutAfterMinutes = 30;
 };
 
 // `arguments` starts with the program's name.
 Request read(const QStringList& arguments);
+
+// Sets the option `option` (such as "--port", one that takes a value and
+// names no learner) to `value`; false when the value is wrong.
+bool takeValue(Request& r, const QString& option, const QString& value);
+
+// What is wrong with the options taken together, in Japanese; "" if nothing.
+QString conflict(const Request& r);
 QString helpText();
 
 } // namespace ServerCommandLine

@@ -1,6 +1,7 @@
 #include "server/Store.h"
 
 #include "files/PrivateFile.h"
+#include "server/ServerLog.h"
 #include "server/SignInCodes.h"
 
 #include <QDebug>
@@ -101,6 +102,11 @@ constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
 // rather than holding its thread without end.
 const QStringList PostgresTimeouts = {QStringLiteral("SET lock_timeout = '5s'"),
                                       QStringLiteral("SET statement_timeout = '15s'")};
+
+// Ends an INSERT ... SELECT of a learner's row: a learner removed meanwhile
+// (by another server, or on the command line) gets none.
+const QString IfRegistered =
+    QStringLiteral(" WHERE EXISTS (SELECT 1 FROM learners WHERE name = ?)");
 
 QString hex(const QByteArray& bytes)
 {
@@ -239,7 +245,8 @@ QString Store::failure(const QString& what, const QString& detail) const
 {
     failedInTransaction_ = failedInTransaction_ || inTransaction_;
     ++failures_;
-    qWarning().noquote() << QStringLiteral("%1（データベース %2: %3）").arg(what, where_, detail);
+    ServerLog::often(
+        QStringLiteral("記録の失敗 %1（データベース %2: %3）").arg(what, where_, detail));
     return what;
 }
 
@@ -345,21 +352,27 @@ QString Store::migrateLocked()
 
 QByteArray Store::codeSalt(bool make, QString* failure)
 {
+    if (!codeSalt_.isEmpty()) {
+        return codeSalt_;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    // Made with the first code, once for every process sharing the store.
-    QSqlQuery insert = prepared(db,
-                                QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
-                                               " ON CONFLICT DO NOTHING"),
-                                {hex(SignInCodes::newSalt())});
-    if (make && !insert.exec()) {
-        *failure = this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
-        return {};
+    if (make) {
+        // Made with the first code, once for every process sharing the store.
+        QSqlQuery insert = prepared(db,
+                                    QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
+                                                   " ON CONFLICT DO NOTHING"),
+                                    {hex(SignInCodes::newSalt())});
+        if (!insert.exec()) {
+            *failure =
+                this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
+            return {};
+        }
     }
     QSqlQuery q = prepared(db, QStringLiteral("SELECT salt FROM code_salt WHERE id = 1"), {});
-    if (!read(q, QStringLiteral("記録を読めません"), failure) || !q.next()) {
-        return {};
+    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
+        codeSalt_ = QByteArray::fromHex(q.value(0).toString().toLatin1());
     }
-    return QByteArray::fromHex(q.value(0).toString().toLatin1());
+    return codeSalt_;
 }
 
 // What a code is looked up by: its hash under the store's salt.
@@ -547,10 +560,20 @@ QString Store::addSession(const QByteArray& idHash, const QString& learner, qint
     old.exec();
     QSqlQuery q = prepared(db,
                            QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
-                                          " VALUES (?, ?, ?)"),
-                           {hex(idHash), learner, expiresMs});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("サインインを記録できません"), q.lastError().text());
+                                          " SELECT ?, ?, CAST(? AS BIGINT)") +
+                               IfRegistered,
+                           {hex(idHash), learner, expiresMs, learner});
+    return insertForLearner(q, learner, QStringLiteral("サインインを記録できません"));
+}
+
+QString Store::insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const
+{
+    if (!q.exec()) {
+        return failure(what, q.lastError().text());
+    }
+    return q.numRowsAffected() == 1
+               ? QString()
+               : QStringLiteral("学習者「%1」は登録されていません").arg(learner);
 }
 
 std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs,
@@ -596,11 +619,11 @@ QString Store::appendMark(const QString& learner, const QStringList& record)
     // one database cannot take the same one.
     QSqlQuery q = prepared(QSqlDatabase::database(connection_),
                            QStringLiteral("INSERT INTO marks (learner, position, record)"
-                                          " SELECT ?, COALESCE(MAX(position), 0) + 1, ? FROM marks"
-                                          " WHERE learner = ?"),
-                           {learner, record.join(QLatin1Char('\n')), learner});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("マークを保存できません"), q.lastError().text());
+                                          " SELECT ?, (SELECT COALESCE(MAX(position), 0) + 1"
+                                          " FROM marks WHERE learner = ?), ?") +
+                               IfRegistered,
+                           {learner, learner, record.join(QLatin1Char('\n')), learner});
+    return insertForLearner(q, learner, QStringLiteral("マークを保存できません"));
 }
 
 QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
@@ -630,12 +653,13 @@ QString Store::removeMarks(const QString& learner, const QList<qint64>& position
 QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
                                qint64 timestampMs, const QByteArray& json)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
-                                          " timestamp_ms, json) VALUES (?, ?, ?, ?, ?)"),
-                           {learner, id, problemId, timestampMs, QString::fromUtf8(json)});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("回答を記録できません"), q.lastError().text());
+    QSqlQuery q =
+        prepared(QSqlDatabase::database(connection_),
+                 QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
+                                " timestamp_ms, json) SELECT ?, ?, ?, CAST(? AS BIGINT), ?") +
+                     IfRegistered,
+                 {learner, id, problemId, timestampMs, QString::fromUtf8(json), learner});
+    return insertForLearner(q, learner, QStringLiteral("回答を記録できません"));
 }
 
 QList<QByteArray> Store::statements(const QString& learner, QString* failure)

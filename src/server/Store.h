@@ -66,6 +66,23 @@ public:
     std::optional<QString> sessionLearner(const QByteArray& idHash, qint64 nowMs,
                                           QString* failure = nullptr);
     void removeSession(const QByteArray& idHash);
+    // Every session of the learner ended (the teacher signs them out): how
+    // many there were, or none when the store failed.
+    std::optional<int> removeSessions(const QString& learner);
+    // Within an action's transaction: the session lasts until `expiresMs`.
+    QString extendSession(const QByteArray& idHash, qint64 expiresMs);
+    // Sessions past their time, ended now: each one's learner (one entry a
+    // session), for the log. A session another server ends first is not
+    // among them.
+    std::optional<QStringList> endExpiredSessions(qint64 nowMs);
+    // The learners signed in at `nowMs`: each one's latest session's end
+    // and their stored state's value (empty when none), by name.
+    struct SignedIn {
+        QString learner;
+        qint64 expiresMs = 0;
+        QByteArray value;
+    };
+    std::optional<QList<SignedIn>> signedIn(qint64 nowMs);
 
     struct Mark {
         qint64 position = 0;
@@ -149,6 +166,8 @@ public:
         QByteArray json; // UTF-8
     };
     bool eachStatement(const std::function<void(const StatementRow&)>& take);
+    // The latest `count` statements, newest first.
+    std::optional<QList<StatementRow>> latestStatements(int count);
 
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
@@ -169,6 +188,9 @@ private:
     // Runs a query that reads, setting `failure`.
     bool read(QSqlQuery& q, const QString& what, QString* failure) const;
     QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
+    // Runs an insert of a learner's row; "", or why it failed, or that
+    // there is no such learner (any more).
+    QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
     QByteArray codeSalt(bool make, QString* failure);
     QString codeKey(const QString& code, QString* failure);
     std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
@@ -186,4 +208,6 @@ private:
     // SQLite writers of this process queue here rather than in SQLite's
     // busy handler, which sleeps in steps of up to 100 ms.
     std::unique_lock<std::mutex> writeTurn_;
+    // Once read: it never changes.
+    QByteArray codeSalt_;
 };

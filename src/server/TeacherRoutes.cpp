@@ -6,6 +6,7 @@
 
 #include "files/FileLookup.h"
 #include "report/ReportFiles.h"
+#include "server/CodeCards.h"
 #include "server/SeriesRoutes.h"
 #include "server/ServerReplies.h"
 #include "server/SignInCodes.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QUrl>
 
 namespace
 {
@@ -102,14 +104,24 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request)) {
         return *r;
     }
+    if (std::optional<Reply> editor = previews_.answer(path, request, hash)) {
+        return *editor;
+    }
     if (get && path == QLatin1String("/api/teacher/state")) {
         return teacherState(store, hash);
+    }
+    if (get && path == QLatin1String("/teacher/cards")) {
+        return teacherCards(request, hash);
+    }
+    if (get && path == QLatin1String("/api/teacher/live")) {
+        return teacherLive(store);
     }
     if (get) {
         return teacherFile(path, respond);
     }
     if (path == QLatin1String("/api/teacher/signout")) {
         store.removeTeacherSession(hash);
+        previews_.drop(hash);
         const std::lock_guard<std::mutex> lock(shared_);
         madeCodes_.remove(hash);
         Reply r = json(200, {});
@@ -181,6 +193,38 @@ ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteAr
                  {QStringLiteral("series"), SeriesRoutes::listJson(workDir_)}});
 }
 
+// The codes made in this session as cards to print, the same sheet as
+// --add-learners writes; the address is the one the teacher's browser used,
+// unless that is this machine's own name for itself.
+ClassroomServer::Reply ClassroomServer::teacherCards(const HttpRequest& request,
+                                                     const QByteArray& sessionHash)
+{
+    QList<CodeCards::Card> cards;
+    {
+        const std::lock_guard<std::mutex> lock(shared_);
+        for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
+            cards.append({name, code});
+        }
+    }
+    const QUrl host(QStringLiteral("http://") + QString::fromLatin1(request.value("Host")));
+    const bool local = host.host() == QLatin1String("localhost") ||
+                       QHostAddress(host.host()).isLoopback() || host.host().isEmpty();
+    const int port = host.port(secure_ ? 443 : 80);
+    const QString address =
+        local ? CodeCards::classAddress(host.host(), port, secure_)
+              : QStringLiteral("%1://%2/")
+                    .arg(secure_ ? QStringLiteral("https") : QStringLiteral("http"),
+                         host.authority());
+    Reply r{200,
+            "text/html; charset=utf-8",
+            CodeCards::sheet(cards, address, QStringLiteral("先生のページで作ったコード")),
+            {}};
+    r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                               QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
+                                          "frame-ancestors 'none'")));
+    return r;
+}
+
 ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,
                                                     const HttpResponder& respond)
 {
@@ -204,13 +248,17 @@ ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& 
 {
     const bool add = path == QLatin1String("/api/teacher/add");
     const bool reset = path == QLatin1String("/api/teacher/reset");
-    if (!add && !reset && path != QLatin1String("/api/teacher/remove")) {
+    const bool signOut = path == QLatin1String("/api/teacher/signout-learner");
+    if (!add && !reset && !signOut && path != QLatin1String("/api/teacher/remove")) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
     const QString name = nameIn(body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
         return refusal(
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
+    }
+    if (signOut) {
+        return signOutLearner(store, name);
     }
     if (!add && !reset) {
         const QString failed = store.removeLearner(name);

@@ -7,11 +7,15 @@
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
+#include "server/CodeCards.h"
+#include "server/FolderSettings.h"
 #include "server/HttpServer.h"
 #include "server/LrsForwarder.h"
 #include "server/ServerCommandLine.h"
+#include "server/ServerConsole.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
+#include "server/StoreBackup.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -19,7 +23,6 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
@@ -30,7 +33,6 @@ namespace
 {
 
 int stopPipe[2] = {-1, -1};
-constexpr int MinPasswordLength = 8;
 
 void print(const QString& line)
 {
@@ -38,10 +40,20 @@ void print(const QString& line)
     std::fflush(stdout);
 }
 
-int fail(const QString& why)
+int fail(const QString& why, int status = 1)
 {
     std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(why));
-    return 1;
+    return status;
+}
+
+// What a command on the folder ended with, printed; its status.
+int finish(const CommandOutcome& done)
+{
+    std::fputs(qUtf8Printable(done.out), stdout);
+    if (!done.err.isEmpty()) {
+        std::fprintf(stderr, "velmorant-server: %s\n", qUtf8Printable(done.err));
+    }
+    return done.status;
 }
 
 int addLearner(Store& store, const QString& name)
@@ -55,19 +67,11 @@ int addLearner(Store& store, const QString& name)
     return 0;
 }
 
-// The password is one line of standard input, so that it stays out of the
-// shell's history and the process list.
 int setTeacherPassword(Store& store)
 {
-    QTextStream in(stdin);
-    QString password = in.readLine();
-    if (password.endsWith(QLatin1Char('\r'))) {
-        password.chop(1);
-    }
-    if (password.size() < MinPasswordLength) {
-        return fail(
-            QStringLiteral("パスワードは%1文字以上にしてください（標準入力の1行から読みます）")
-                .arg(MinPasswordLength));
+    QString password;
+    if (const QString failed = ServerConsole::readNewPassword(&password); !failed.isEmpty()) {
+        return fail(failed);
     }
     const QByteArray salt = SignInCodes::newSalt();
     if (const QString failed =
@@ -87,6 +91,12 @@ int manageLearners(const ServerCommandLine::Request& r, Store& store)
     }
     if (r.action == Action::AddLearner) {
         return addLearner(store, r.learner);
+    }
+    if (r.action == Action::AddLearners) {
+        return finish(CodeCards::addLearners(
+            store, r.file,
+            r.address.isEmpty() ? CodeCards::classAddress(r.listen, r.port, !r.tlsCert.isEmpty())
+                                : r.address));
     }
     if (r.action == Action::RemoveLearner) {
         const QString failed = store.removeLearner(r.learner);
@@ -172,9 +182,34 @@ void stopOnSignals(QGuiApplication& app)
     };
     std::signal(SIGINT, handler);
     std::signal(SIGTERM, handler);
-    std::signal(SIGHUP, handler);
+    // Started with nohup, it is meant to outlive the terminal.
+    if (struct sigaction hangUp{};
+        ::sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN) {
+        std::signal(SIGHUP, handler);
+    }
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, &QGuiApplication::quit);
+}
+
+// The addresses learners open: the any-address itself is none of them.
+void printAddresses(const QString& listen, quint16 port, bool secure)
+{
+    const QStringList urls = ServerConsole::learnerUrls(listen, port, secure);
+    if (urls.isEmpty()) {
+        const bool six = QHostAddress(listen).protocol() == QAbstractSocket::IPv6Protocol;
+        print(QStringLiteral("この機械には、ほかの機械から開けるアドレスがありません。"
+                             "ネットワークにつながっているか確かめてください。この機械からは:"));
+        print(ServerConsole::learnerUrls(six ? QStringLiteral("::1") : QStringLiteral("127.0.0.1"),
+                                         port, secure)
+                  .front());
+        return;
+    }
+    if (urls.size() > 1) {
+        print(QStringLiteral("学習者はどれか一つのアドレスを開きます:"));
+    }
+    for (const QString& url : urls) {
+        print(url);
+    }
 }
 
 int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QString& folder,
@@ -186,6 +221,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
     if (!r.trustedProxy.isEmpty()) {
         classroom.trustProxy(QHostAddress(r.trustedProxy));
     }
+    classroom.setSignOutAfter(r.signOutAfterMinutes);
     HttpServer server(
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);
@@ -212,9 +248,6 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         return fail(QStringLiteral("%1 のポート %2 で待ち受けられません")
                         .arg(r.listen, QString::number(r.port)));
     }
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QLatin1Char('[') + r.listen + QLatin1Char(']')
-                             : r.listen;
     print(QStringLiteral("フォルダ: %1").arg(folder));
     print(QStringLiteral("記録: %1").arg(store.where()));
     const HomePage::Setting homePage = HomePage::read(folder);
@@ -222,12 +255,68 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
     if (!homePage.problem.isEmpty()) {
         print(homePage.problem);
     }
-    print(QStringLiteral("%1://%2:%3/")
-              .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host,
-                   QString::number(port)));
+    printAddresses(r.listen, port, secure);
     stopOnSignals(app);
     // Every action is stored as it is taken: nothing is left to store.
     return QGuiApplication::exec();
+}
+
+// The folder named, its settings under the command line's, and the store
+// they name: the same store for serving and for every command.
+// The command, or the server, on the folder's store as its settings name it.
+int useStore(QGuiApplication& app, const ServerCommandLine::Request& r, const QString& folder)
+{
+    using Action = ServerCommandLine::Request::Action;
+    if (r.action == Action::Backup || r.action == Action::Restore) {
+        return finish((r.action == Action::Backup ? StoreBackup::backup : StoreBackup::restore)(
+            r.file, folder, r.database));
+    }
+    // Held until the end: a restore is refused while this process uses the store.
+    if (const QString busy = r.database.isEmpty()
+                                 ? StoreBackup::holdShared(folder, r.action != Action::ListLearners)
+                                 : QString();
+        !busy.isEmpty()) {
+        return fail(busy);
+    }
+    Store store;
+    Store::Options options;
+    options.readOnly = r.action == Action::ListLearners;
+    options.group = r.group;
+    if (const QString failed = store.open(folder, r.database, options); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    if (r.action != Action::Serve) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
+        return manageLearners(r, store);
+    }
+    return serve(app, r, folder, store);
+}
+
+int run(QGuiApplication& app, ServerCommandLine::Request r)
+{
+    using Action = ServerCommandLine::Request::Action;
+    const WorkFolder::Choice folder =
+        WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess(),
+                            r.samples ? WorkFolder::Named::Fill : WorkFolder::Named::Refuse);
+    if (folder.noCatalog) {
+        return fail(folder.error +
+                        QStringLiteral("\n見本の問題集を入れて始めるときは --samples を付けます。"),
+                    2);
+    }
+    if (!folder.error.isEmpty()) {
+        return fail(folder.error);
+    }
+    const FolderSettings::Settings settings = FolderSettings::read(folder.folder);
+    if (!settings.error.isEmpty()) {
+        return fail(settings.error, 2);
+    }
+    if (const QString failed = FolderSettings::merge(settings, r); !failed.isEmpty()) {
+        return fail(failed, 2);
+    }
+    if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
+        return fail(shared);
+    }
+    return useStore(app, r, folder.folder);
 }
 
 } // namespace
@@ -260,24 +349,5 @@ int main(int argc, char* argv[])
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
-    const WorkFolder::Choice folder =
-        WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess());
-    if (!folder.error.isEmpty()) {
-        return fail(folder.error);
-    }
-    if (const QString shared = refuseSharedSecrets(r); !shared.isEmpty()) {
-        return fail(shared);
-    }
-    Store store;
-    Store::Options options;
-    options.readOnly = r.action == Action::ListLearners;
-    options.group = r.group;
-    if (const QString failed = store.open(folder.folder, r.database, options); !failed.isEmpty()) {
-        return fail(failed);
-    }
-    if (r.action != Action::Serve) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(QStringLiteral("記録: %1").arg(store.where())));
-        return manageLearners(r, store);
-    }
-    return serve(app, r, folder.folder, store);
+    return run(app, r);
 }

@@ -156,6 +156,9 @@ QJsonObject of(const MainScreen& s)
         out.insert(QStringLiteral("listBox"), control(s.seriesList));
         const Control& t = s.titlePicture;
         out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));
+        if (s.progressButton.Visible) {
+            out.insert(QStringLiteral("progressButton"), control(s.progressButton));
+        }
         return out;
     }
     out.insert(QStringLiteral("board"), board(s));

@@ -22,11 +22,6 @@ namespace
 // The group colour the program uses for the fourth frame.
 constexpr quint32 DataColour = Colors::GroupCaptions[3];
 
-QString dayName(const QDate& day)
-{
-    return QStringLiteral("%1月%2日").arg(QString::number(day.month()), QString::number(day.day()));
-}
-
 QString shortDay(const QDate& day)
 {
     return QStringLiteral("%1/%2").arg(QString::number(day.month()), QString::number(day.day()));
@@ -159,29 +154,6 @@ QChartView* weekChart(const QList<WeekRate>& weeks, QWidget* parent)
     series->attachAxis(x);
     series->attachAxis(y);
     return makeView(chart, QString::fromUtf16(WeeksTitle), describeWeeks(weeks), parent);
-}
-
-QString describeDays(const QList<DayCount>& days)
-{
-    QStringList parts;
-    for (const DayCount& d : days) {
-        parts.append(QStringLiteral("%1 %2問").arg(dayName(d.day), QString::number(d.answers)));
-    }
-    return parts.join(u'、');
-}
-
-QString describeWeeks(const QList<WeekRate>& weeks)
-{
-    QStringList parts;
-    for (const WeekRate& w : weeks) {
-        const QString week = dayName(w.monday) + QStringLiteral("の週 ");
-        parts.append(w.reviews == 0
-                         ? week + QStringLiteral("復習なし")
-                         : week + QStringLiteral("%1%（%2問中%3問）")
-                                      .arg(QString::number(w.rightPercent()),
-                                           QString::number(w.reviews), QString::number(w.right)));
-    }
-    return parts.join(u'、');
 }
 
 void applyPalette(QChartView* view, const QPalette& palette)

@@ -22,10 +22,9 @@ QChartView* dayChart(const QList<DayCount>& days, QWidget* parent);
 // reviews has no point.
 QChartView* weekChart(const QList<WeekRate>& weeks, QWidget* parent);
 
-// "11月9日 0問、…、12月8日 5問"
-QString describeDays(const QList<DayCount>& days);
-// "9月21日の週 75%（8問中6問）、…、12月7日の週 復習なし"
-QString describeWeeks(const QList<WeekRate>& weeks);
+// Their descriptions, shared with the classroom page (Progress.h).
+using ::describeDays;
+using ::describeWeeks;
 
 // Draws a chart in the scheme's background and text colours, its data in
 // the program's colour made to stand out from that background.

@@ -671,6 +671,7 @@ TEST(Check, AServersFolderIsReportedAsTheTeachersPageGivesIt)
         const QStringList keys = ProblemIds::keysOf(problems);
         int n = 0;
         for (const QString& learner : {QStringLiteral("aoi"), QStringLiteral("ren")}) {
+            ASSERT_EQ(store.addLearner(learner, learner + QStringLiteral("2345678")), QString());
             for (qsizetype i = 0; i < problems.size(); ++i) {
                 std::optional<Answer> a =
                     Statements::parse(firstCheck(problems.at(i), at + 60000 * ++n), nullptr);

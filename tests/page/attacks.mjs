@@ -45,6 +45,34 @@ try {
   const big = JSON.stringify({ term: 0, frame: 0, pad: 'x'.repeat(70 * 1024) });
   await ren.get('/api/state');
   const withSession = { Cookie: aoi.cookie, Origin: origin, 'Content-Type': 'application/json' };
+  const editorRows = () => {
+    const json = { 'Content-Type': 'application/json' };
+    const teacherHere = { ...asTeacher, Origin: origin };
+    const evil = { ...asTeacher, Origin: 'http://evil.example' };
+    const text = '{"text":"問題１　分類しなさい。\\nＡ群\\n・ウニ\\nＢ群\\nａ．棘皮動物\\n正解a,\\n","problem":0}';
+    const rows = [];
+    for (const path of ['/api/teacher/parse', '/api/teacher/compose', '/api/teacher/preview']) {
+      rows.push([`${path}, no session`, 'POST', path, { headers: { ...json, Origin: origin }, body: text }, 401]);
+      rows.push([`${path}, learner session`, 'POST', path, { headers: withSession, body: text }, 401]);
+      rows.push([`${path}, foreign origin`, 'POST', path, { headers: evil, body: text }, 403]);
+      rows.push([`${path}, over 64 KB`, 'POST', path, { headers: teacherHere, body: `{"text":"${'あ'.repeat(30 * 1024)}"}` }, 413]);
+      rows.push([`${path}, not JSON`, 'POST', path, { headers: teacherHere, body: '{text:' }, 400]);
+    }
+    return rows.concat([
+      ['editor page, no session', 'GET', '/teacher/editor', {}, 401],
+      ['preview page, no session', 'GET', '/teacher/preview', {}, 401],
+      ['preview board, no session', 'GET', '/api/teacher/preview/state', {}, 401],
+      ['preview move, learner session', 'POST', '/api/teacher/preview/move', { headers: withSession, body: '{"term":0,"frame":0}' }, 401],
+      ['preview move, foreign origin', 'POST', '/api/teacher/preview/move', { headers: evil, body: '{"term":0,"frame":0}' }, 403],
+      ['preview board before any preview', 'GET', '/api/teacher/preview/state', { headers: asTeacher }, 404],
+      ['compose, problems not a list', 'POST', '/api/teacher/compose', { headers: teacherHere, body: '{"problems":3}' }, 400],
+      ['preview, no such problem', 'POST', '/api/teacher/preview', { headers: teacherHere, body: text.replace('"problem":0', '"problem":5') }, 400],
+      ['preview, teacher session', 'POST', '/api/teacher/preview', { headers: teacherHere, body: text }, 200],
+      ['preview move, state not shown', 'POST', '/api/teacher/preview/move', { headers: teacherHere, body: '{"term":0,"frame":0,"seq":0}' }, 409],
+      ['preview move, no such verb', 'POST', '/api/teacher/preview/solve', { headers: teacherHere, body: '{}' }, 404],
+      ['preview board, teacher session', 'GET', '/api/teacher/preview/state', { headers: asTeacher }, 200],
+    ]);
+  };
   const rows = [
     ['body over 64 KB', 'POST', '/api/move', { headers: withSession, body: big }, 413],
     ['parent folder', 'GET', '/../velmorant.sqlite', {}, 404],
@@ -108,6 +136,16 @@ try {
     ['series upload over the request limit (60 KB)', 'POST', '/api/teacher/series/upload', { headers: { ...asTeacher, Origin: origin },
       body: JSON.stringify({ file: 'Big.TXT', title: 'x', data: Buffer.alloc(60 * 1024, 0x41).toString('base64'), add: true }) }, 413],
     ['series download, teacher session', 'GET', '/teacher/series/download?file=bio1.txt', { headers: { Cookie: teacher.cookie } }, 200],
+    // The editor's routes: the teacher's alone, from the teacher's page.
+    ...editorRows(),
+    ['live page, no session', 'GET', '/api/teacher/live', {}, 401],
+    ['live page, learner session', 'GET', '/api/teacher/live', { headers: { Cookie: aoi.cookie } }, 401],
+    ['live page, teacher session', 'GET', '/api/teacher/live', { headers: { Cookie: teacher.cookie } }, 200],
+    ['sign a learner out, no session', 'POST', '/api/teacher/signout-learner', { headers: { Origin: origin }, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, learner session', 'POST', '/api/teacher/signout-learner', { headers: withSession, body: '{"name":"ren"}' }, 401],
+    ['sign a learner out, foreign origin', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: 'http://evil.example' }, body: '{"name":"ren"}' }, 403],
+    ['sign a learner out, no name', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: '{"learner":"ren"}' }, 400],
+    ['sign a learner out, not JSON', 'POST', '/api/teacher/signout-learner', { headers: { ...asTeacher, Origin: origin }, body: 'ren' }, 400],
     ['unknown series', 'POST', '/api/open', { headers: { ...withSession, Cookie: ren.cookie }, body: ren.acting('{"entry":49}') }, 400],
   ];
   for (const [name, method, path, options, status] of rows) {
@@ -207,7 +245,7 @@ try {
   // not the class; and a code's first characters tried from many devices
   // lock out that beginning.
   await server.stop({ keep: true });
-  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'] });
+  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
   base = server.url;
   const via = (address, code) => client(base).post('/api/signin', { code }, { 'X-Forwarded-For': `192.0.2.1, ${address}` });
   await Promise.all(Array.from({ length: 10 }, () => via('10.1.0.5', 'BBBBBBBB')));
@@ -217,6 +255,12 @@ try {
   const tries = ['CCCC', 'DDDD', 'EEEE', 'FFFF', 'GGGG', 'HHHH', 'JJJJ', 'KKKK', 'MMMM', 'NNNN'];
   await Promise.all(tries.map((rest, i) => via(`10.2.0.${i}`, prefix + rest)));
   expect("a code's beginning tried from ten devices is locked out", await via('10.3.0.1', codes.aoi), 429);
+  // The journal tells each lock-out, never a code tried or its beginning.
+  const log = server.log();
+  const tried = ['BBBBBBBB', codes.ren, codes.aoi, ...tries.map((rest) => prefix + rest)];
+  expect('lock-outs are logged without the codes', { status: log.includes('締め出し 10.1.0.5') &&
+    log.includes('締め出し 書き出しが同じコードの間違い') && /サインイン ren 10\.1\.0\.6/.test(log) &&
+    !tried.some((code) => log.includes(code)) ? 200 : 500, text: log }, 200);
 
   // A learner removed on the command line while signed in here: her next
   // action is refused at once, and nothing of it is stored.

@@ -1,7 +1,7 @@
 // Starts velmorant-server on a fresh folder for a test, with learners, and
 // talks to it over plain HTTP (node:http sends a path exactly as given).
 import { spawn, execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
 import { userInfo } from 'node:os';
 import { tmpdir } from 'node:os';
@@ -15,16 +15,20 @@ import { randomBytes } from 'node:crypto';
 // `port`: a fixed port, so that a server started again is where the page
 // left it (0: any free one).
 // `wrap`: a command the server runs under, such as prlimit with its options.
-export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [] } = {}) {
+// `keepLog`: its standard error is kept for log() rather than shown.
+export async function startServer(program, { learners = [], database = '', folder = '', env = {}, args = [], port = 0, wrap = [], keepLog = false } = {}) {
   const dir = folder || mkdtempSync(join(tmpdir(), 'velmorant-server-'));
-  const db = database ? ['--database', database] : [];
+  // A fresh folder is given the samples by the first command on it.
+  const db = [...(database ? ['--database', database] : []), ...(folder ? [] : ['--samples'])];
   const codes = {};
   for (const name of learners) {
     const out = execFileSync(program, [...db, '--add-learner', name, dir], { encoding: 'utf8' });
     codes[name] = out.trim().split('\n').pop();
   }
   const child = spawn(wrap[0] || program, [...wrap.slice(1), ...(wrap.length ? [program] : []), ...db, ...args, '--port', String(port), dir],
-    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...env } });
+    { stdio: ['ignore', 'pipe', keepLog ? 'pipe' : 'inherit'], env: { ...process.env, ...env } });
+  let logged = '';
+  if (keepLog) child.stderr.on('data', (chunk) => { logged += chunk; });
   const url = await new Promise((resolve, reject) => {
     let seen = '';
     child.stdout.on('data', (chunk) => {
@@ -47,7 +51,7 @@ export async function startServer(program, { learners = [], database = '', folde
     if (!keep) rmSync(dir, { recursive: true, force: true });
     return status;
   };
-  return { url, dir, codes, child, stop };
+  return { url, dir, codes, child, stop, log: () => logged };
 }
 
 // Sets the teacher's password through the command line.
@@ -147,10 +151,32 @@ export function client(base, cookie = '') {
 // The server's clock moved on by `offset` (libfaketime, preloaded into the
 // server itself so that signals reach it).
 export function fakeClock(offset) {
+  return { LD_PRELOAD: faketimeLibrary(), FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
+}
+
+function faketimeLibrary() {
   const lib = ['/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1', '/usr/lib/faketime/libfaketime.so.1']
     .find((path) => existsSync(path));
   if (!lib) throw new Error('libfaketime is not installed');
-  return { LD_PRELOAD: lib, FAKETIME: offset, FAKETIME_DONT_RESET: '1' };
+  return lib;
+}
+
+// A clock the test moves while the server runs: the offset ('+31m') is
+// written to `file`, which the server reads at every look at the clock
+// (read once a second instead, a change could take two). Only the calendar
+// clock moves, not the timers'.
+export function movableClock(file) {
+  writeFileSync(file, '+0\n');
+  return {
+    env: { LD_PRELOAD: faketimeLibrary(), FAKETIME_TIMESTAMP_FILE: file, FAKETIME_NO_CACHE: '1',
+           DONT_FAKE_MONOTONIC: '1', FAKETIME_DONT_RESET: '1' },
+    set: async (offset) => {
+      // Renamed into place: the server never reads a half-written file.
+      writeFileSync(`${file}.new`, `${offset}\n`);
+      renameSync(`${file}.new`, file);
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    },
+  };
 }
 
 // Sends `head` over a plain socket, then `pad` bytes of 'a' as fast as the

@@ -39,6 +39,7 @@ public:
             QFile::copy(data.filePath(name), QDir(dir.path()).filePath(name));
         }
         EXPECT_EQ(store.open(dir.path(), {}), QString());
+        EXPECT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
         EXPECT_EQ(
             store.addSession(hash, QStringLiteral("aoi"), std::numeric_limits<qint64>::max() / 2),
             QString());

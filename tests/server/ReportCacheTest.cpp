@@ -69,6 +69,8 @@ TEST(ReportCache, GivesTheReportOfTheStoreBuiltOnceForEachStateOfIt)
     QTemporaryDir dir;
     Store store;
     ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("ren"), QStringLiteral("JKMNPQRS")), QString());
     for (int n = 0; n < 6; ++n) {
         addAnswer(store, n % 2 ? QStringLiteral("aoi") : QStringLiteral("ren"), n % 3, n % 2);
     }

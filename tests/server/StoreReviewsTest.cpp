@@ -96,6 +96,7 @@ struct Answered {
     Answered()
     {
         EXPECT_EQ(store.open(dir.path(), {}), QString());
+        EXPECT_EQ(store.addLearner(Learner, QStringLiteral("ABCDEFGH")), QString());
         for (const Answer& a : {answer(1, -20, 0), answer(1, -19.9, 2)}) {
             EXPECT_EQ(store.appendStatement(Learner, a.id.toString(QUuid::WithoutBraces),
                                             a.problemId(), a.timestampMs, Statements::line(a)),

@@ -1,8 +1,9 @@
 // The classroom store on SQLite: its schema is made once and kept, a store
 // from a newer program is refused untouched, an up-to-date one is opened
-// without a write, removing a learner removes their rows only, a learner
-// from before the store's salt still signs in, and a failing store is told
-// apart from "none" without naming its place.
+// without a write, removing a learner removes their rows only (and no row
+// of theirs comes afterwards), a learner from before the store's salt still
+// signs in, and a failing store is told apart from "none" without naming
+// its place.
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 
@@ -47,7 +48,8 @@ TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
         Store store;
         ASSERT_EQ(store.open(dir.path(), {}), QString());
         ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
-        ASSERT_EQ(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("問題1 a"), QStringLiteral("x,")}),
+        ASSERT_EQ(store.appendMark(QStringLiteral("aoi"),
+                                   {QStringLiteral("問題1 a"), QStringLiteral("x,")}),
                   QString());
         EXPECT_NE(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ZZZZZZZZ")), QString());
     }
@@ -59,7 +61,8 @@ TEST(ClassroomStore, KeepsItsRowsAcrossOpeningsAndRefusesANewerSchema)
         EXPECT_EQ(again.marks(QStringLiteral("aoi")).first().record.last(), QStringLiteral("x,"));
     }
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
         db.setDatabaseName(dir.filePath(QStringLiteral("velmorant.sqlite")));
         ASSERT_TRUE(db.open());
         QSqlQuery(db).exec(QStringLiteral("UPDATE schema_version SET version = 99"));
@@ -80,18 +83,82 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
         const QString n = QString::fromLatin1(name);
         ASSERT_EQ(store.addLearner(n, QStringLiteral("ABCDEFG") + n.at(0)), QString());
         ASSERT_EQ(store.appendMark(n, {n}), QString());
-        ASSERT_EQ(store.appendStatement(n, n + QStringLiteral("-1"), QStringLiteral("p"), 1, "{}"), QString());
+        ASSERT_EQ(store.appendStatement(n, n + QStringLiteral("-1"), QStringLiteral("p"), 1, "{}"),
+                  QString());
         ASSERT_EQ(store.addSession(SignInCodes::sessionHash(n.toUtf8()), n, 100), QString());
     }
     ASSERT_EQ(store.removeLearner(QStringLiteral("aoi")), QString());
+    // What a server still showing aoi's page sends afterwards.
+    EXPECT_NE(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("late")}), QString());
+    EXPECT_NE(store.appendStatement(QStringLiteral("aoi"), QStringLiteral("late"), QStringLiteral("p"), 2, "{}"),
+              QString());
+    EXPECT_NE(store.addSession(SignInCodes::sessionHash("late"), QStringLiteral("aoi"), 100), QString());
     EXPECT_EQ(store.learnerNames(), QStringList{QStringLiteral("ren")});
     EXPECT_TRUE(store.marks(QStringLiteral("aoi")).isEmpty());
     EXPECT_TRUE(store.statements(QStringLiteral("aoi")).isEmpty());
     EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("aoi"), 50));
+    EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("late"), 50));
     EXPECT_EQ(store.marks(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.statements(QStringLiteral("ren")).size(), 1);
     EXPECT_EQ(store.sessionLearner(SignInCodes::sessionHash("ren"), 50), QStringLiteral("ren"));
     EXPECT_FALSE(store.sessionLearner(SignInCodes::sessionHash("ren"), 100)) << "expired";
+}
+
+// Sessions past their time end once, as the server's sweep ends them; the
+// live ones stay, and the teacher's list shows each learner once, with
+// their latest session.
+TEST(ClassroomStore, ExpiredSessionsEndOnceAndLiveOnesAreListed)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(store.addSession("aoi-tablet", QStringLiteral("aoi"), 100), QString());
+    ASSERT_EQ(store.addSession("aoi-phone", QStringLiteral("aoi"), 300), QString());
+    ASSERT_EQ(store.addSession("ren-tablet", QStringLiteral("ren"), 150), QString());
+    ASSERT_EQ(store.extendSession("ren-tablet", 400), QString());
+
+    const std::optional<QList<Store::SignedIn>> before = store.signedIn(50);
+    ASSERT_TRUE(before);
+    ASSERT_EQ(before->size(), 2);
+    EXPECT_EQ(before->at(0).learner, QStringLiteral("aoi"));
+    EXPECT_EQ(before->at(0).expiresMs, 300);
+    EXPECT_EQ(before->at(1).expiresMs, 400) << "an action made ren's session last longer";
+
+    EXPECT_EQ(store.endExpiredSessions(200), QStringList{QStringLiteral("aoi")});
+    EXPECT_EQ(store.endExpiredSessions(200), QStringList()) << "ended once, logged once";
+    EXPECT_EQ(store.sessionLearner("aoi-phone", 200), QStringLiteral("aoi"));
+    EXPECT_EQ(store.sessionLearner("ren-tablet", 200), QStringLiteral("ren"));
+
+    EXPECT_EQ(store.removeSessions(QStringLiteral("aoi")), 1);
+    EXPECT_EQ(store.signedIn(200)->size(), 1);
+}
+
+// The live page's latest answers: newest first across the class, however
+// the learners' answers interleave.
+TEST(ClassroomStore, LatestStatementsAreTheClasssNewest)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    const QList<std::pair<const char*, qint64>> made = {{"aoi", 10}, {"aoi", 50}, {"aoi", 20},
+                                                        {"ren", 40}, {"ren", 30}, {"mei", 5}};
+    for (const auto& [name, at] : made) {
+        const QString n = QString::fromLatin1(name);
+        if (!store.learnerNames().contains(n)) {
+            ASSERT_EQ(store.addLearner(n, QStringLiteral("ABCDEFG") + n.at(0)), QString());
+        }
+        ASSERT_EQ(store.appendStatement(n, n + QString::number(at), QStringLiteral("p"), at, "{}"),
+                  QString());
+    }
+    const std::optional<QList<Store::StatementRow>> latest = store.latestStatements(3);
+    ASSERT_TRUE(latest);
+    QStringList got;
+    for (const Store::StatementRow& row : *latest) {
+        got.append(row.id);
+    }
+    EXPECT_EQ(got, QStringList({QStringLiteral("aoi50"), QStringLiteral("ren40"),
+                                QStringLiteral("ren30")}));
+    EXPECT_EQ(store.latestStatements(10)->size(), 6);
 }
 
 TEST(ClassroomStore, OpensAStoreOfThisVersionWithoutWriting)
@@ -153,8 +220,9 @@ TEST(ClassroomStore, ALearnerFromBeforeTheStoresSaltSignsInAndIsMovedToIt)
               QStringLiteral("name salt code_hash"));
     const QByteArray storeSalt = QByteArray::fromHex(
         raw.value(QStringLiteral("SELECT salt FROM code_salt")).toString().toLatin1());
-    EXPECT_EQ(raw.value(QStringLiteral("SELECT salt || code_hash FROM learners WHERE name = 'mio'")),
-              QString::fromLatin1(SignInCodes::hash(code, storeSalt).toHex()))
+    EXPECT_EQ(
+        raw.value(QStringLiteral("SELECT salt || code_hash FROM learners WHERE name = 'mio'")),
+        QString::fromLatin1(SignInCodes::hash(code, storeSalt).toHex()))
         << "moved to the store's salt";
     EXPECT_EQ(store.learnerWithCode(code), QStringLiteral("mio"));
     EXPECT_EQ(store.learnerWithCode(QStringLiteral("REN23456")), QStringLiteral("ren"));

@@ -22,7 +22,16 @@ function $(id) { return document.getElementById(id); }
 // with its key, so it is not applied twice.
 const ReplyWait = 30000;
 
+// In the teacher's editor the page draws the preview board: the same
+// requests go to the teacher's preview, which records nothing.
+const Preview = location.pathname === '/teacher/preview';
+const ApiBase = Preview ? '/api/teacher/preview/' : '/api/';
+// The preview takes the keys only while the teacher is on it, never from
+// the field being typed in.
+function mayFocus() { return !Preview || document.hasFocus(); }
+
 async function request(method, path, body) {
+  if (path.startsWith('/api/')) path = ApiBase + path.slice(5);
   const options = { method, headers: {}, credentials: 'same-origin', signal: AbortSignal.timeout(ReplyWait) };
   if (body !== undefined) {
     options.headers['Content-Type'] = 'application/json';
@@ -65,13 +74,50 @@ function retryAfter(headers) {
 
 // ---- sign-in --------------------------------------------------------------
 
+// Each sign-in screen starts afresh: what was on its way for the learner
+// before is dropped, and a reply to it still coming is not drawn.
+let signedIn = 0;
+
 function showSignIn(message) {
+  ++signedIn;
+  queue.length = 0;
+  waiting.length = 0;
+  state = null;
+  server = null;
+  record = null;
+  shownScreen = null;
+  $('notice').hidden = true;
   $('app').hidden = true;
+  $('record').hidden = true;
+  $('bar').hidden = true;
+  document.body.classList.remove('signed-in');
   $('signin').hidden = false;
   $('signin-error').textContent = message || '';
   document.title = '用語分類問題集 Velmorant';
   $('code').focus();
 }
+
+// Whose screen it is, with the way out beside it, on every screen.
+// A screen that is no learner's (a teacher's preview) has no line.
+function showLearner(name) {
+  $('who').textContent = `学習の記録：${name}`;
+  $('bar').hidden = !name;
+  document.body.classList.toggle('signed-in', Boolean(name));
+}
+
+$('signout').addEventListener('click', async () => {
+  $('signout').disabled = true;
+  let told = '';
+  try {
+    const { status } = await request('POST', '/api/signout', {});
+    if (status !== 200 && status !== 401) told = 'サインアウトを確かめられません。サインインし直してください';
+  } catch (e) {
+    told = 'サインアウトを送れませんでした。サインインし直してください';
+  } finally {
+    $('signout').disabled = false;
+  }
+  showSignIn(told);
+});
 
 $('signin-form').addEventListener('submit', async (event) => {
   event.preventDefault();
@@ -104,14 +150,18 @@ function signInRefusal(status, data) {
 // Reads the learner's state, again and again while the server cannot be
 // reached.
 async function load() {
+  const session = signedIn;
   for (let tries = 0; ; ++tries) {
     try {
       const { status, data } = await request('GET', '/api/state');
+      if (session !== signedIn) return;
       if (status === 401) { waitingNotice(''); showSignIn(); return; }
       if (status === 200) {
         waitingNotice('');
         $('signin').hidden = true;
+        $('record').hidden = true;
         $('app').hidden = false;
+        showLearner(data.learner);
         show(data);
         return;
       }
@@ -194,12 +244,14 @@ async function sendFirst() {
   // the action once however many times it arrives.
   action.body = action.body || { ...action.fields, seq: action.seq ?? server.seq, key: action.key };
   let reply;
+  const session = signedIn;
   try {
     reply = await request('POST', action.path, action.body);
   } catch (e) {
     waitingNotice(Lost);
     return 0;
   }
+  if (session !== signedIn) return undefined;
   const { status, data, headers } = reply;
   if (status === 503) waitingNotice(Saving);
   if (status === 502 || status === 504) waitingNotice(Lost);
@@ -372,18 +424,63 @@ function make(tag, cls, c, parent) {
 function fit(el) {
   const size = parseFloat(el.style.fontSize);
   if (!size || el.scrollWidth <= el.clientWidth + 1) return;
-  el.style.fontSize = Math.max(size * el.clientWidth / el.scrollWidth, size * 0.6) + 'px';
+  const least = document.body.classList.contains('small') ? SmallestText : 0;
+  el.style.fontSize = Math.max(size * el.clientWidth / el.scrollWidth, size * 0.6, least) + 'px';
+}
+
+// Below these a phone's text cannot be read, nor its targets hit (CSS px).
+const SmallestText = 12;
+const SmallestTarget = 24;
+
+// A phone or a narrow window: the board is drawn no smaller than its text
+// and targets allow, and scrolls.
+function small(w) {
+  return window.innerWidth < w || window.matchMedia('(pointer: coarse)').matches;
+}
+
+// The scale at which the screen's smallest text and smallest target are
+// as large as they must be. The list's entries are made tall enough by
+// the style sheet.
+function smallestScale(s) {
+  const fonts = [];
+  const targets = [];
+  const walk = (c, target) => {
+    if (!c || typeof c !== 'object') return;
+    if (c.font) fonts.push(c.font.twips);
+    if (target && c.box) targets.push(Math.min(c.box[2], c.box[3]));
+  };
+  [s.instruction, s.listBox, s.progressButton, s.message].forEach((c) => walk(c, c === s.progressButton));
+  if (s.board) {
+    [s.board.heading, s.board.question].forEach((c) => walk(c, false));
+    s.board.frames.forEach((f) => { walk(f.caption, true); walk(f, true); });
+    s.board.terms.forEach((t) => walk(t, true));
+  }
+  (s.buttons || []).forEach((b) => walk(b, true));
+  if (s.explanation) { walk(s.explanation, false); walk(s.explanation.body, false); }
+  const px = (twips) => twips / TwipsPerPixel;
+  return Math.max(0, ...fonts.map((t) => SmallestText / px(t)), ...targets.map((t) => SmallestTarget / px(t)));
 }
 
 function fitScale(s) {
   const w = s.client[0] / TwipsPerPixel;
   const h = s.client[1] / TwipsPerPixel;
-  scale = Math.min(window.innerWidth / w, window.innerHeight / h);
+  const area = $('app');
+  const width = area.clientWidth;
+  const height = area.clientHeight;
+  scale = Math.min(width / w, height / h);
+  const narrow = small(w);
+  document.body.classList.toggle('small', narrow);
+  if (narrow && scale < smallestScale(s)) {
+    // Too small to use whole: as wide as the screen allows, scrolled
+    // down, but never below the smallest sizes.
+    scale = Math.max(smallestScale(s), width / w);
+  }
   board.style.width = w * scale + 'px';
   board.style.height = h * scale + 'px';
-  board.style.left = Math.max(0, (window.innerWidth - w * scale) / 2) + 'px';
-  board.style.top = Math.max(0, (window.innerHeight - h * scale) / 2) + 'px';
+  board.style.left = Math.max(0, (width - w * scale) / 2) + 'px';
+  board.style.top = Math.max(0, (height - h * scale) / 2) + 'px';
   board.style.background = s.back;
+  area.style.background = s.back;
 }
 
 // The control the server left the keyboard on, until another is named.
@@ -439,6 +536,19 @@ function draw() {
     line.textContent = s.instruction.text;
     line.style.background = 'transparent';
   }
+  scrollToStart(s.screen);
+}
+
+// A board larger than the phone starts each screen at its top, the list
+// in the middle, where its entries are; a problem at its left, where the
+// question starts.
+let shownScreen = null;
+function scrollToStart(screen) {
+  if (screen === shownScreen) return;
+  shownScreen = screen;
+  const area = $('app');
+  area.scrollTop = 0;
+  area.scrollLeft = screen === 'list' ? (area.scrollWidth - area.clientWidth) / 2 : 0;
 }
 
 function drawList(s) {
@@ -456,16 +566,13 @@ function drawList(s) {
     item.appendChild(button);
     list.appendChild(item);
   });
-  const out = document.createElement('button');
-  out.className = 'signout';
-  out.type = 'button';
-  out.textContent = 'サインアウト';
-  out.addEventListener('click', async () => {
-    await request('POST', '/api/signout', {});
-    state = null;
-    showSignIn();
-  });
-  board.appendChild(out);
+  if (s.progressButton) {
+    const open = make('button', '', s.progressButton);
+    open.type = 'button';
+    open.textContent = s.progressButton.text;
+    open.addEventListener('click', openRecord);
+    fit(open);
+  }
   const first = list.querySelector('button');
   if (first && !document.activeElement.closest('#notice')) first.focus();
 }
@@ -574,6 +681,7 @@ function drawExplanation(e) {
 }
 
 function focusAfterDraw(s) {
+  if (!mayFocus()) return;
   if (document.activeElement && document.activeElement.closest('#notice')) return;
   let target = null;
   const [kind, which] = (focusName || '').split(':');
@@ -612,7 +720,7 @@ function nextNotice() {
   }
   $('notice-text').textContent = text;
   $('notice').hidden = false;
-  $('notice-ok').focus();
+  if (mayFocus()) $('notice-ok').focus();
 }
 $('notice-ok').addEventListener('click', nextNotice);
 
@@ -714,4 +822,155 @@ board.addEventListener('focusin', (e) => {
 document.addEventListener('keydown', (e) => {
   if (e.key === 'Escape' && !$('notice').hidden) nextNotice();
 });
+// ---- the learner's record -----------------------------------------------------
+
+// The desktop's 学習の記録: the server works the numbers out as the desktop
+// does; the page only lays them out.
+let record = null;
+
+async function openRecord() {
+  const session = signedIn;
+  let reply;
+  try {
+    reply = await request('GET', '/api/progress');
+  } catch (e) {
+    notice([Lost]);
+    return;
+  }
+  if (session !== signedIn) return;
+  if (reply.status === 401) { showSignIn('もう一度サインインしてください'); return; }
+  if (reply.status !== 200) { notice([reply.data.error || '学習の記録を読めません']); return; }
+  record = reply.data;
+  $('app').hidden = true;
+  $('record').hidden = false;
+  drawRecord(record);
+  $('record').scrollTop = 0;
+  $('record-close').focus({ preventScroll: true });
+}
+
+function closeRecord() {
+  record = null;
+  $('record').hidden = true;
+  $('app').hidden = false;
+  draw();
+}
+$('record-close').addEventListener('click', closeRecord);
+// Escape closes it, as it closes the desktop's dialog.
+$('record').addEventListener('keydown', (e) => { if (e.key === 'Escape') closeRecord(); });
+
+function cell(row, text, number) {
+  const td = document.createElement('td');
+  td.textContent = text;
+  if (number) td.className = 'number';
+  row.appendChild(td);
+}
+
+function drawRecord(p) {
+  $('record-who').textContent = `学習者: ${p.learner}　　これまでの回答: ${p.answers}回`;
+  $('record-aside').textContent = p.setAside;
+  $('record-aside').hidden = !p.setAside;
+  const series = $('record-series').tBodies[0];
+  series.replaceChildren();
+  if (p.answers === 0) {
+    const row = series.insertRow();
+    cell(row, 'まだ回答の記録がありません');
+    row.cells[0].colSpan = 5;
+  }
+  for (const s of p.answers === 0 ? [] : p.series) {
+    const row = series.insertRow();
+    cell(row, s.title);
+    row.cells[0].title = s.series;
+    // Nothing seen has no rate, which is not the same as none right.
+    [s.seen, s.seen > 0 ? s.rightPercent : '—', s.dueToday, s.dueThisWeek].forEach((n) => cell(row, n, true));
+  }
+  const terms = $('record-terms').tBodies[0];
+  terms.replaceChildren();
+  for (const t of p.terms) {
+    const row = terms.insertRow();
+    [t.heading, t.term, t.group].forEach((text) => cell(row, text));
+    row.cells[0].title = t.series;
+    cell(row, t.rightPercent, true);
+    cell(row, `${t.right}/${t.firstChecks}`, true);
+  }
+  drawCharts(p);
+}
+
+// ---- the record's charts, as SVG drawn here --------------------------------------
+
+const Svg = 'http://www.w3.org/2000/svg';
+const ChartHeight = 240;
+const Plot = { left: 44, right: 18, top: 10, bottom: 26 };
+
+function svg(tag, attributes, parent) {
+  const el = document.createElementNS(Svg, tag);
+  for (const [name, value] of Object.entries(attributes)) el.setAttribute(name, value);
+  if (parent) parent.appendChild(el);
+  return el;
+}
+
+function label(parent, x, y, text, anchor) {
+  const t = svg('text', { x, y, 'text-anchor': anchor }, parent);
+  t.textContent = text;
+}
+
+// A chart the width of its place, in CSS pixels, so that its text is the
+// size the style sheet gives it; named by its title, told in words.
+function chart(figure, description) {
+  figure.querySelector('svg')?.remove();
+  const width = Math.max(280, Math.min(560, figure.clientWidth || 400));
+  const el = svg('svg', { width, height: ChartHeight, viewBox: `0 0 ${width} ${ChartHeight}`, role: 'img' }, figure);
+  el.setAttribute('aria-label', `${figure.querySelector('figcaption').textContent}: ${description}`);
+  return { el, plotWidth: width - Plot.left - Plot.right, plotHeight: ChartHeight - Plot.top - Plot.bottom };
+}
+
+// The value axis from 0 to `top` in `steps` steps, with its grid.
+function valueAxis(c, top, steps, format) {
+  for (let k = 0; k <= steps; ++k) {
+    const y = Plot.top + c.plotHeight - (k * c.plotHeight) / steps;
+    svg('line', { x1: Plot.left, x2: Plot.left + c.plotWidth, y1: y, y2: y, class: k ? 'grid' : 'axis' }, c.el);
+    label(c.el, Plot.left - 6, y + 4, format((top * k) / steps), 'end');
+  }
+}
+
+// The dates under `count` places: every `every`th, counting back from the
+// last, as the desktop names them.
+function dateAxis(c, dates, every) {
+  const slot = c.plotWidth / dates.length;
+  for (let i = (dates.length - 1) % every; i < dates.length; i += every) {
+    const [, month, day] = dates[i].split('-').map(Number);
+    label(c.el, Plot.left + slot * (i + 0.5), ChartHeight - 8, `${month}/${day}`, 'middle');
+  }
+  return slot;
+}
+
+function drawCharts(p) {
+  const days = chart($('chart-days'), p.daysText);
+  // Four steps of whole answers, so that no label repeats.
+  const step = Math.max(1, Math.ceil(Math.max(0, ...p.days.map((d) => d.answers)) / 4));
+  valueAxis(days, step * 4, 4, (v) => String(v));
+  const slot = dateAxis(days, p.days.map((d) => d.day), 7);
+  p.days.forEach((d, i) => {
+    const h = (d.answers / (step * 4)) * days.plotHeight;
+    svg('rect', { x: Plot.left + slot * (i + 0.15), y: Plot.top + days.plotHeight - h, width: slot * 0.7, height: h, class: 'data' }, days.el);
+  });
+
+  const weeks = chart($('chart-weeks'), p.weeksText);
+  valueAxis(weeks, 100, 5, (v) => `${v}%`);
+  const wslot = dateAxis(weeks, p.weeks.map((w) => w.monday), 2);
+  // A week without reviews has no point; the line joins the others.
+  const points = p.weeks.flatMap((w, i) => (w.reviews > 0
+    ? [[Plot.left + wslot * (i + 0.5), Plot.top + weeks.plotHeight * (1 - w.rightPercent / 100)]] : []));
+  if (points.length > 1) svg('polyline', { points: points.map((q) => q.join(',')).join(' '), class: 'line' }, weeks.el);
+  for (const [x, y] of points) svg('circle', { cx: x, cy: y, r: 4, class: 'data' }, weeks.el);
+}
+
+window.addEventListener('resize', () => { if (record && !$('record').hidden) drawCharts(record); });
+// The editor tells the preview when the problem on it has changed.
+if (Preview) {
+  window.addEventListener('message', (e) => {
+    if (e.origin !== location.origin || e.source !== window.parent) return;
+    if (e.data && e.data.state) show(e.data.state);
+    else load();
+  });
+}
 load();

@@ -1,5 +1,6 @@
-// The teacher's page: sign-in, the report, the learners and their codes,
-// the series and their findings. Text goes in with textContent only.
+// The teacher's page: sign-in, who is signed in now and the latest answers
+// (asked for every second), the report, the learners and their codes, the
+// series and their findings. Text goes in with textContent only.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
@@ -76,9 +77,85 @@ function showSeries(series) {
   if (window.seriesSection) window.seriesSection.show(series);
 }
 
+const clock = (ms) => new Date(ms).toLocaleTimeString('ja-JP', { hour: '2-digit', minute: '2-digit' });
+
+function showNow(now) {
+  const body = $('now').tBodies[0];
+  body.replaceChildren();
+  for (const n of now) {
+    const row = body.insertRow();
+    cell(row, n.name);
+    cell(row, n.series || '問題集の一覧');
+    cell(row, n.series ? `${n.problem}問目（全${n.problems}問）` : '');
+    cell(row, n.series ? `${clock(n.since)}から` : `${clock(n.last)}から`);
+    button(cell(row, ''), 'サインアウトさせる', () => learnerAction('/api/teacher/signout-learner', n.name,
+      `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`));
+  }
+  $('now').hidden = now.length === 0;
+  $('now-none').hidden = now.length > 0;
+}
+
+function showAnswers(answers) {
+  const body = $('answers').tBodies[0];
+  body.replaceChildren();
+  for (const a of answers) {
+    const row = body.insertRow();
+    cell(row, clock(a.at));
+    cell(row, a.name);
+    cell(row, a.series);
+    cell(row, a.heading);
+    cell(row, a.success ? '正解' : `${a.terms}語中${a.right}語が正しい`).className = a.success ? '' : 'wrong';
+  }
+  $('answers').hidden = answers.length === 0;
+  $('answers-none').hidden = answers.length > 0;
+}
+
+// The report is built again only when the answers change, and one load of
+// it at a time: answers coming fast wait for the frame's last load.
+const live = { timer: 0, asking: false, state: null, shown: null, shownNow: '', loading: false };
+
+function reloadReport() {
+  if (live.loading || live.shown === live.state) return;
+  live.loading = true;
+  live.shown = live.state;
+  $('report').src = `/teacher/report?${Date.now()}`;
+}
+
+async function poll() {
+  if (live.asking) return;
+  live.asking = true;
+  try {
+    const reply = await call('GET', '/api/teacher/live');
+    if (reply.status === 401) { stopLive(); await load(); return; }
+    if (reply.status !== 200) return;
+    const nowText = JSON.stringify(reply.body.now);
+    if (nowText !== live.shownNow) { live.shownNow = nowText; showNow(reply.body.now); }
+    if (reply.body.state !== live.state) {
+      live.state = reply.body.state;
+      showAnswers(reply.body.answers);
+      reloadReport();
+    }
+  } catch (e) {
+    // The server is away for a moment: the next second asks again.
+  } finally {
+    live.asking = false;
+  }
+}
+
+function startLive() {
+  if (!live.timer) live.timer = window.setInterval(poll, 1000);
+  poll();
+}
+
+function stopLive() {
+  window.clearInterval(live.timer);
+  Object.assign(live, { timer: 0, state: null, shown: null, shownNow: '' });
+}
+
 async function load() {
   const reply = await call('GET', '/api/teacher/state');
   if (reply.status === 401) {
+    stopLive();
     $('teacher').hidden = true;
     $('signin').hidden = false;
     $('password').focus();
@@ -90,7 +167,7 @@ async function load() {
   showLearners(reply.body.learners);
   showSheet(reply.body.made);
   showSeries(reply.body.series);
-  $('report').src = `/teacher/report?${Date.now()}`;
+  startLive();
 }
 
 $('signin-form').addEventListener('submit', async (event) => {
@@ -121,10 +198,13 @@ $('signout').addEventListener('click', async () => {
   await load();
 });
 
-$('print').addEventListener('click', () => window.print());
+// The cards open as a page of their own, the same sheet as --add-learners writes.
+$('print').addEventListener('click', () => window.open('/teacher/cards', '_blank'));
 
 // The report is as tall as its content: the page scrolls, not the frame.
 $('report').addEventListener('load', () => {
+  live.loading = false;
+  reloadReport();
   const doc = $('report').contentDocument;
   if (doc && doc.documentElement) $('report').style.height = `${doc.documentElement.scrollHeight + 4}px`;
 });

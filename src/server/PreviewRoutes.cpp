@@ -1,0 +1,506 @@
+// The teacher's editor: parse and compose a series' text with the program's
+// own reader and writer, and the preview board of the problem being written.
+// Reached only through ClassroomServer::teacher, after its session and
+// same-origin checks; bodies beyond Requests::MaxBody never get here.
+
+#include "server/PreviewRoutes.h"
+
+#include "files/TextFile.h"
+#include "measure/BoardFindings.h"
+#include "series/SeriesParser.h"
+#include "series/SeriesState.h"
+#include "series/SeriesWriter.h"
+#include "series/TextFindings.h"
+#include "server/LearnerScreen.h"
+#include "server/ServerReplies.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace
+{
+
+using ServerReplies::json;
+using ServerReplies::refusal;
+using Field = SeriesWriter::Field;
+
+// More than a series holds, with room for problems being moved about.
+constexpr qsizetype MaxProblems = 2 * SeriesState::MaxProblems;
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QStringList linesOf(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text.split(QLatin1Char('\n'));
+}
+
+std::optional<QJsonObject> objectIn(const QByteArray& body)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+HttpReply pageFile(const QString& resource)
+{
+    QFile page(resource);
+    HttpReply r;
+    r.type = "text/html; charset=utf-8";
+    r.body = page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+    return r;
+}
+
+// The learner's own page, drawing the preview board in the editor's frame:
+// framed by this server's pages alone.
+HttpReply previewPage()
+{
+    HttpReply r = pageFile(QStringLiteral(":/page/index.html"));
+    r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
+                               QByteArray("default-src 'self'; img-src 'self' data:; media-src "
+                                          "'self'; frame-ancestors 'self'; base-uri 'none'; "
+                                          "form-action 'self'")));
+    return r;
+}
+
+HttpReply notJson()
+{
+    return refusal(
+        400, QStringLiteral("要求の形が正しくありません（JSON のオブジェクトではありません）"));
+}
+
+QJsonObject finding(int problem, const QString& field, int line, bool error, const QString& message)
+{
+    return {{QStringLiteral("problem"), problem},
+            {QStringLiteral("field"), field},
+            {QStringLiteral("line"), line},
+            {QStringLiteral("error"), error},
+            {QStringLiteral("message"), message}};
+}
+
+// The part of a problem a line of the text belongs to.
+QString fieldAt(const Problem& p, int line)
+{
+    const SourceLines& at = p.lines;
+    if (at.explanation > 0 && line >= at.explanation) {
+        return QStringLiteral("explanation");
+    }
+    if (at.answer > 0 && line >= at.answer) {
+        return line == at.answer ? QStringLiteral("answer") : QStringLiteral("explanation");
+    }
+    if (at.groups > 0 && line >= at.groups) {
+        return QStringLiteral("groups");
+    }
+    if (at.terms > 0 && line >= at.terms) {
+        return QStringLiteral("terms");
+    }
+    return line == at.heading ? QStringLiteral("heading") : QStringLiteral("question");
+}
+
+// The part a problem's fault is about: the reader's reasons begin with it.
+QString faultField(const QString& fault)
+{
+    if (fault.startsWith(QStringLiteral("正解"))) {
+        return QStringLiteral("answer");
+    }
+    return fault.startsWith(QStringLiteral("項目")) ? QStringLiteral("terms")
+                                                    : QStringLiteral("groups");
+}
+
+int problemAt(const SeriesParser::Result& read, int line)
+{
+    for (qsizetype i = 0; i < read.problems.size(); ++i) {
+        const SourceLines& at = read.problems.at(i).problem.lines;
+        if (line >= at.heading && line <= at.end) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// What the reader says about the text, each at its problem (-1: none) and
+// field; `only` >= 0 keeps that problem's alone.
+QJsonArray readerFindings(const SeriesParser::Result& read, const QStringList& lines, int only)
+{
+    QJsonArray out;
+    for (qsizetype i = 0; i < read.problems.size(); ++i) {
+        const SeriesParser::Draft& d = read.problems.at(i);
+        const QString fault = SeriesParser::problemFault(d);
+        if (!fault.isEmpty() && (only < 0 || only == i)) {
+            out.append(finding(static_cast<int>(i), faultField(fault), d.problem.lines.heading,
+                               true, fault));
+        }
+    }
+    TextFile::ReadResult file;
+    for (const QString& line : lines) {
+        file.lines.append({line, 0, 0, true});
+    }
+    for (const Finding& f : read.warnings + TextFindings::controlCharacters(file)) {
+        const int i = problemAt(read, f.line);
+        if (only < 0 || only == i) {
+            out.append(finding(
+                i, i < 0 ? QStringLiteral("text") : fieldAt(read.problems.at(i).problem, f.line),
+                f.line, f.kind == Finding::Kind::Error, f.message));
+        }
+    }
+    for (const int line : read.orphanQuestionLines) {
+        if (only < 0) {
+            out.append(finding(-1, QStringLiteral("text"), line, true,
+                               QStringLiteral("項目（Ａ群・語群）の見出しの行がありません")));
+        }
+    }
+    return out;
+}
+
+// A problem as the form shows it: the question without the blank that ends
+// its heading, and each term's group 1-based, 0 where the answer line names
+// none of the groups.
+QJsonObject problemJson(const SeriesParser::Draft& d)
+{
+    const Problem& p = d.problem;
+    QJsonArray terms;
+    for (qsizetype t = 0; t < p.terms.size(); ++t) {
+        const qsizetype at = 2 * (t + 1);
+        const QChar letter = at < d.answerLine.size() ? d.answerLine.at(at) : QChar();
+        const int group = p.groupOfTerm.value(t);
+        const bool named = letter >= QLatin1Char('a') && letter <= QLatin1Char('f') && group >= 1 &&
+                           group <= p.groups.size();
+        terms.append(QJsonObject{{QStringLiteral("text"), p.terms.at(t)},
+                                 {QStringLiteral("group"), named ? group : 0}});
+    }
+    const bool blankFirst = !p.question.isEmpty() && SeriesParser::isBlank(p.question.front());
+    return {{QStringLiteral("heading"), p.heading},
+            {QStringLiteral("question"), blankFirst ? p.question.mid(1) : p.question},
+            {QStringLiteral("terms"), terms},
+            {QStringLiteral("groups"), QJsonArray::fromStringList(p.groups)},
+            {QStringLiteral("explanation"), p.explanation}};
+}
+
+QStringList strings(const QJsonValue& value)
+{
+    QStringList out;
+    for (const QJsonValue& v : value.toArray()) {
+        out.append(v.toString());
+    }
+    return out;
+}
+
+Problem problemFrom(const QJsonObject& o)
+{
+    Problem p;
+    p.heading = o.value(QStringLiteral("heading")).toString();
+    p.question = o.value(QStringLiteral("question")).toString();
+    for (const QJsonValue& t : o.value(QStringLiteral("terms")).toArray()) {
+        p.terms.append(t.toObject().value(QStringLiteral("text")).toString());
+        p.groupOfTerm.append(t.toObject().value(QStringLiteral("group")).toInt());
+    }
+    p.groups = strings(o.value(QStringLiteral("groups")));
+    p.explanation = o.value(QStringLiteral("explanation")).toString();
+    return p;
+}
+
+// The lines before the first problem, without the blank ones that end them.
+QStringList preambleOf(const SeriesParser::Result& read, const QStringList& lines)
+{
+    int first = static_cast<int>(lines.size()) + 1;
+    if (!read.problems.isEmpty()) {
+        first = read.problems.first().problem.lines.heading;
+    }
+    for (const int line : read.orphanQuestionLines) {
+        first = std::min(first, line);
+    }
+    QStringList out = lines.mid(0, first - 1);
+    while (!out.isEmpty() && SeriesParser::trimBlanks(out.last()).isEmpty()) {
+        out.removeLast();
+    }
+    return out;
+}
+
+HttpReply parse(const QJsonObject& in)
+{
+    const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
+    const SeriesParser::Result read = SeriesParser::parse(lines);
+    QJsonArray problems;
+    for (const SeriesParser::Draft& d : read.problems) {
+        problems.append(problemJson(d));
+    }
+    return json(200,
+                {{QStringLiteral("problems"), problems},
+                 {QStringLiteral("preamble"), QJsonArray::fromStringList(preambleOf(read, lines))},
+                 {QStringLiteral("findings"), readerFindings(read, lines, -1)}});
+}
+
+// The text of the problems given, and what the writer finds in them; null
+// when they are not a list of problems.
+std::optional<QJsonObject> compose(const QJsonObject& in)
+{
+    const QJsonValue given = in.value(QStringLiteral("problems"));
+    if (!given.isArray() || given.toArray().size() > MaxProblems) {
+        return std::nullopt;
+    }
+    QList<Problem> problems;
+    QJsonArray findings;
+    for (const QJsonValue& v : given.toArray()) {
+        problems.append(problemFrom(v.toObject()));
+        for (const SeriesWriter::Fault& f : SeriesWriter::faults(problems.last())) {
+            findings.append(finding(static_cast<int>(problems.size() - 1),
+                                    QLatin1String(SeriesWriter::fieldName(f.field)), 0, true,
+                                    f.message));
+        }
+    }
+    const QString text =
+        SeriesWriter::write(strings(in.value(QStringLiteral("preamble"))), problems);
+    return QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("findings"), findings}};
+}
+
+} // namespace
+
+// One teacher session's preview board. Its requests come one at a time or
+// not: each holds the board's lock.
+struct TeacherPreviews::Preview {
+    std::mutex mutex;
+    std::unique_ptr<LearnerScreen> screen;
+    Problem problem; // on the board
+    qint64 seq = 0;
+    qint64 lastUsed = 0;
+    QByteArray lastKey;
+    QByteArray lastReply;
+};
+
+TeacherPreviews::TeacherPreviews(QString workDir, const TextMeasure& measure)
+    : workDir_(std::move(workDir)), measure_(measure)
+{
+}
+
+TeacherPreviews::~TeacherPreviews() = default;
+
+void TeacherPreviews::drop(const QByteArray& session)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    previews_.remove(session);
+}
+
+// Previews left alone for a while go; with too many, the one left alone
+// longest.
+std::shared_ptr<TeacherPreviews::Preview> TeacherPreviews::boardOf(const QByteArray& session,
+                                                                   bool make)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const qint64 at = now();
+    previews_.removeIf([at](const auto& p) { return p.value()->lastUsed < at - IdleMs; });
+    std::shared_ptr<Preview> out = previews_.value(session);
+    if (!out && make) {
+        if (previews_.size() >= MaxPreviews) {
+            previews_.erase(std::min_element(
+                previews_.begin(), previews_.end(),
+                [](const auto& a, const auto& b) { return a->lastUsed < b->lastUsed; }));
+        }
+        out = std::make_shared<Preview>();
+        previews_.insert(session, out);
+    }
+    if (out) {
+        out->lastUsed = at;
+    }
+    return out;
+}
+
+std::optional<HttpReply> TeacherPreviews::answer(const QString& path, const HttpRequest& request,
+                                                 const QByteArray& session)
+{
+    const bool post = request.method == "POST";
+    const QString api = QStringLiteral("/api/teacher/");
+    if (path == QLatin1String("/teacher/editor")) {
+        return post ? refusal(405, QStringLiteral("この方法では使えません"))
+                    : pageFile(QStringLiteral(":/page/editor.html"));
+    }
+    if (path == QLatin1String("/teacher/preview")) {
+        return post ? refusal(405, QStringLiteral("この方法では使えません")) : previewPage();
+    }
+    if (path.startsWith(api + QStringLiteral("preview/"))) {
+        return previewVerb(path.mid(api.size() + 8), request, session);
+    }
+    const QString name = path.startsWith(api) ? path.mid(api.size()) : QString();
+    if (name != QLatin1String("parse") && name != QLatin1String("compose") &&
+        name != QLatin1String("preview")) {
+        return std::nullopt;
+    }
+    if (!post) {
+        return refusal(405, QStringLiteral("この方法では使えません"));
+    }
+    const std::optional<QJsonObject> in = objectIn(request.body);
+    if (!in) {
+        return notJson();
+    }
+    if (name == QLatin1String("parse")) {
+        return parse(*in);
+    }
+    if (name == QLatin1String("preview")) {
+        return preview(*in, session);
+    }
+    return composeAndPreview(*in, session);
+}
+
+namespace
+{
+
+const QString Title = QStringLiteral("プレビュー");
+
+std::optional<Requests::Kind> verbKind(const QString& verb)
+{
+    if (verb == QLatin1String("open")) {
+        return Requests::Kind::Open;
+    }
+    if (verb == QLatin1String("move")) {
+        return Requests::Kind::Move;
+    }
+    if (verb == QLatin1String("press")) {
+        return Requests::Kind::Press;
+    }
+    if (verb == QLatin1String("carry")) {
+        return Requests::Kind::Carry;
+    }
+    return std::nullopt;
+}
+
+QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
+{
+    QJsonObject st = screen.state();
+    st.insert(QStringLiteral("learner"), screen.learner());
+    st.insert(QStringLiteral("seq"), seq);
+    st.insert(QStringLiteral("preview"), true);
+    return st;
+}
+
+} // namespace
+
+// Composed text with, when `preview` names a problem, what the reader finds
+// in the text and that problem's board: one request for each keystroke in
+// the form.
+HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteArray& session)
+{
+    std::optional<QJsonObject> out = compose(in);
+    if (!out) {
+        return refusal(400,
+                       QStringLiteral("問題の並びが正しくありません（%1問まで）").arg(MaxProblems));
+    }
+    const QJsonValue index = in.value(QStringLiteral("preview"));
+    if (index.isDouble()) {
+        const QString text = out->value(QStringLiteral("text")).toString();
+        const QStringList lines = linesOf(text);
+        const SeriesParser::Result read = SeriesParser::parse(lines);
+        out->insert(QStringLiteral("read"), readerFindings(read, lines, -1));
+        if (std::optional<QJsonObject> board = previewOf(read, lines, index.toInt(-1), session)) {
+            out->insert(QStringLiteral("preview"), *board);
+        }
+    }
+    return json(200, *out);
+}
+
+HttpReply TeacherPreviews::preview(const QJsonObject& in, const QByteArray& session)
+{
+    const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
+    const SeriesParser::Result read = SeriesParser::parse(lines);
+    const QJsonValue index = in.value(QStringLiteral("problem"));
+    const std::optional<QJsonObject> board =
+        index.isDouble() ? previewOf(read, lines, index.toInt(-1), session) : std::nullopt;
+    return board ? json(200, *board)
+                 : refusal(400, QStringLiteral("その番号の問題は、文の中にありません"));
+}
+
+// Problem `i` of the text on the session's preview board, with what is found
+// about it; null when the text has no such problem.
+std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result& read,
+                                                      const QStringList& lines, int i,
+                                                      const QByteArray& session)
+{
+    if (i < 0 || i >= read.problems.size()) {
+        return std::nullopt;
+    }
+    QJsonArray findings = readerFindings(read, lines, i);
+    const Problem& problem = read.problems.at(i).problem;
+    const bool shown = SeriesParser::problemFault(read.problems.at(i)).isEmpty();
+    QJsonObject out{{QStringLiteral("shown"), shown}};
+    if (shown) {
+        const std::shared_ptr<Preview> p = boardOf(session, true);
+        const std::lock_guard<std::mutex> lock(p->mutex);
+        if (!p->screen) {
+            p->screen = std::make_unique<LearnerScreen>(workDir_, measure_);
+        }
+        p->problem = problem;
+        p->screen->showOnly(problem, Title);
+        ++p->seq;
+        for (const BoardFindings::Item& item : BoardFindings::layout(p->screen->screen(), problem) +
+                                                   BoardFindings::unencodable(problem)) {
+            findings.append(finding(i, QLatin1String(SeriesWriter::fieldName(item.field)),
+                                    problem.lines.heading, false, item.message));
+        }
+        // The board as the preview page draws it, handed to it by the editor.
+        out.insert(QStringLiteral("state"), stateOf(*p->screen, p->seq));
+    }
+    out.insert(QStringLiteral("findings"), findings);
+    return out;
+}
+
+// The learner page's requests, made on the preview board with the learner's
+// own verbs; nothing of them is recorded.
+HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& request,
+                                       const QByteArray& session)
+{
+    const bool post = request.method == "POST";
+    const std::optional<Requests::Kind> kind = verbKind(verb);
+    if (!kind && verb != QLatin1String("state")) {
+        return refusal(404, QStringLiteral("見つかりません"));
+    }
+    if (post != kind.has_value()) {
+        return refusal(405, QStringLiteral("この方法では使えません"));
+    }
+    const std::shared_ptr<Preview> p = boardOf(session, false);
+    if (!p) {
+        return refusal(404, QStringLiteral("プレビューする問題がまだありません"));
+    }
+    const std::lock_guard<std::mutex> lock(p->mutex);
+    if (!kind) {
+        return json(200, stateOf(*p->screen, p->seq));
+    }
+    QString why;
+    const std::optional<Requests::Command> c = Requests::parse(*kind, request.body, &why);
+    if (!c) {
+        return refusal(400, why);
+    }
+    if (!c->key.isEmpty() && c->key == p->lastKey) {
+        HttpReply again;
+        again.body = p->lastReply;
+        return again;
+    }
+    const auto refused = [&p](int status, const QString& reason) {
+        return json(status, {{QStringLiteral("error"), reason},
+                             {QStringLiteral("state"), stateOf(*p->screen, p->seq)}});
+    };
+    if (c->seq != p->seq) {
+        return refused(409, QStringLiteral("問題が書き換えられました。いまの盤面を表示します"));
+    }
+    if (const std::optional<LearnerScreen::Refusal> no = p->screen->act(*c)) {
+        return refused(no->status, no->reason);
+    }
+    ++p->seq;
+    // Leaving the problem (終了) brings it back: the preview has no list.
+    if (p->screen->screen().screen() == Screen::SeriesList) {
+        p->screen->showOnly(p->problem, Title);
+    }
+    HttpReply r = json(200, stateOf(*p->screen, p->seq));
+    p->lastKey = c->key;
+    p->lastReply = r.body;
+    return r;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What velmorant-server asks and tells on the teacher's terminal.
+namespace ServerConsole
+{
+
+// The teacher's new password: from a terminal, asked for twice without
+// showing it; from a pipe, its one line. "" or why not, in Japanese.
+QString readNewPassword(QString* password);
+
+// The addresses learners open for a server on `listen` and `port`: for the
+// any-address, each address of this machine that another one can reach
+// (none when it has none); otherwise the one address.
+QStringList learnerUrls(const QString& listen, int port, bool secure);
+
+} // namespace ServerConsole

@@ -1,0 +1,46 @@
+// Class lists as teachers' spreadsheets leave them, beyond the Excel CSV the
+// code-card test registers: a quoted line end inside a name, a tab-separated
+// export, UTF-16, and faults named by the line they are on.
+#include "server/ClassList.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+QByteArray utf8(const char* text)
+{
+    return QByteArray(text);
+}
+
+TEST(ClassList, LinesAreCountedPastAQuotedLineEnd)
+{
+    // Excel quotes a cell holding Alt+Enter; the line after it is line 4.
+    const ClassList::Read r =
+        ClassList::fromBytes(utf8("名前\r\n\"山田\n太郎\",1\r\n佐藤\r\n佐藤\r\n"), true);
+    ASSERT_EQ(r.errors.size(), 2) << r.errors.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(r.errors.at(0).startsWith(QStringLiteral("2行目: 名前に改行")));
+    EXPECT_EQ(r.errors.at(1), QStringLiteral("5行目: 「佐藤」は4行目と同じ名前です"));
+}
+
+TEST(ClassList, TextExportTakesTheFirstColumnAndKeepsQuotes)
+{
+    const ClassList::Read r =
+        ClassList::fromBytes(utf8("氏名\t番号\n\"あおい\"\t1\nれん, 2\t2\n"), false);
+    EXPECT_TRUE(r.errors.isEmpty());
+    EXPECT_EQ(r.names, (QStringList{QStringLiteral("\"あおい\""), QStringLiteral("れん, 2")}));
+}
+
+TEST(ClassList, WhatCannotBeReadIsRefusedWhole)
+{
+    const QByteArray utf16 = QByteArray("\xff\xfe", 2) +
+                             QByteArray(reinterpret_cast<const char*>(u"名前\r\n山田\r\n"), 16);
+    EXPECT_TRUE(ClassList::fromBytes(utf16, true).names.isEmpty());
+    EXPECT_TRUE(ClassList::fromBytes(utf16, true).errors.at(0).contains(QStringLiteral("UTF-16")));
+    EXPECT_EQ(ClassList::fromBytes(utf8("名前,番号\r\n,\r\n"), true).errors,
+              QStringList{QStringLiteral("名簿に名前がありません")});
+    // A byte that is neither code page 932 nor UTF-8.
+    EXPECT_FALSE(ClassList::fromBytes(QByteArray("\x82\xa0\xff\r\n", 4), true).errors.isEmpty());
+}
+
+} // namespace
