@@ -112,6 +112,8 @@ TEST(ClassroomStore, ExpiredSessionsEndOnceAndLiveOnesAreListed)
     QTemporaryDir dir;
     Store store;
     ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
+    ASSERT_EQ(store.addLearner(QStringLiteral("ren"), QStringLiteral("JKMNPQRS")), QString());
     ASSERT_EQ(store.addSession("aoi-tablet", QStringLiteral("aoi"), 100), QString());
     ASSERT_EQ(store.addSession("aoi-phone", QStringLiteral("aoi"), 300), QString());
     ASSERT_EQ(store.addSession("ren-tablet", QStringLiteral("ren"), 150), QString());
