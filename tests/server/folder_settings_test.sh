@@ -26,24 +26,7 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch/runtime
 mkdir -p -m 700 "$scratch/runtime"
-
-run() {
-    status=0
-    timeout 20 "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || status=$?
-    out=$(cat "$scratch/out")
-    err=$(cat "$scratch/err")
-}
-
-start() {
-    "$server" --port 0 "$@" >"$scratch/served" 2>&1 &
-    pid=$!
-    for _ in $(seq 100); do
-        grep -q '^http' "$scratch/served" && return 0
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    fail "the server did not start: $(cat "$scratch/served")"
-}
+. "$(dirname "$0")/command_lib.sh"
 
 stop() {
     kill "$pid"

@@ -1,0 +1,22 @@
+# Shared by the server's shell tests; the test sets `server`, `scratch` and
+# its own fail().
+
+# Runs the rest of the words; sets out, err and status.
+run() {
+    status=0
+    timeout 20 "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || status=$?
+    out=$(cat "$scratch/out")
+    err=$(cat "$scratch/err")
+}
+
+# Starts the server on a folder in the background; waits for its address.
+start() {
+    "$server" --port 0 "$@" >"$scratch/served" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do
+        grep -q '^http' "$scratch/served" && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    fail "the server did not start: $(cat "$scratch/served")"
+}
