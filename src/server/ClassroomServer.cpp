@@ -56,19 +56,8 @@ Reply Pending()
 
 std::optional<Requests::Kind> actionOf(const QString& path)
 {
-    if (path == QLatin1String("/api/open")) {
-        return Requests::Kind::Open;
-    }
-    if (path == QLatin1String("/api/move")) {
-        return Requests::Kind::Move;
-    }
-    if (path == QLatin1String("/api/press")) {
-        return Requests::Kind::Press;
-    }
-    if (path == QLatin1String("/api/carry")) {
-        return Requests::Kind::Carry;
-    }
-    return std::nullopt;
+    return path.startsWith(QLatin1String("/api/")) ? Requests::verbKind(QStringView(path).mid(5))
+                                                   : std::nullopt;
 }
 
 qint64 now()

@@ -357,23 +357,6 @@ namespace
 
 const QString Title = QStringLiteral("プレビュー");
 
-std::optional<Requests::Kind> verbKind(const QString& verb)
-{
-    if (verb == QLatin1String("open")) {
-        return Requests::Kind::Open;
-    }
-    if (verb == QLatin1String("move")) {
-        return Requests::Kind::Move;
-    }
-    if (verb == QLatin1String("press")) {
-        return Requests::Kind::Press;
-    }
-    if (verb == QLatin1String("carry")) {
-        return Requests::Kind::Carry;
-    }
-    return std::nullopt;
-}
-
 QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 {
     QJsonObject st = screen.state();
@@ -459,7 +442,7 @@ HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& r
                                        const QByteArray& session)
 {
     const bool post = request.method == "POST";
-    const std::optional<Requests::Kind> kind = verbKind(verb);
+    const std::optional<Requests::Kind> kind = Requests::verbKind(verb);
     if (!kind && verb != QLatin1String("state")) {
         return refusal(404, QStringLiteral("見つかりません"));
     }

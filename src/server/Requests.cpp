@@ -298,4 +298,21 @@ QByteArray sessionCookie(QByteArrayView cookieHeader, const char* cookieName)
     return {};
 }
 
+std::optional<Kind> verbKind(QStringView verb)
+{
+    if (verb == QLatin1String("open")) {
+        return Kind::Open;
+    }
+    if (verb == QLatin1String("move")) {
+        return Kind::Move;
+    }
+    if (verb == QLatin1String("press")) {
+        return Kind::Press;
+    }
+    if (verb == QLatin1String("carry")) {
+        return Kind::Carry;
+    }
+    return std::nullopt;
+}
+
 } // namespace Requests

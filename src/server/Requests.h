@@ -71,6 +71,9 @@ bool validKey(QByteArrayView key);
 // sets *why to a Japanese reason for the 400 answer.
 std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why);
 
+// The action a verb of the page names ("open", "move", "press", "carry").
+std::optional<Kind> verbKind(QStringView verb);
+
 // Whether a state-changing request comes from the server's own page: its
 // Origin (or, without one, its Referer) names the host it was sent to.
 bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView referer);
