@@ -132,11 +132,11 @@ Read fromBytes(const QByteArray& bytes, bool csv)
         }
         QString problem = nameProblem(name);
         if (problem.isEmpty() && seen.contains(name)) {
-            problem =
-                QStringLiteral("「%1」は%2行目と同じ名前です").arg(name).arg(seen.value(name));
+            problem = QStringLiteral("「%1」は%2行目と同じ名前です")
+                          .arg(name, QString::number(seen.value(name)));
         }
         if (!problem.isEmpty()) {
-            r.errors.append(QStringLiteral("%1行目: %2").arg(f.line).arg(problem));
+            r.errors.append(QStringLiteral("%1行目: %2").arg(QString::number(f.line), problem));
             continue;
         }
         seen.insert(name, f.line);

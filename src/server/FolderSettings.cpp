@@ -56,7 +56,8 @@ QString readLine(const QString& folder, const QString& text, int number, Setting
     const QString option = QStringLiteral("--") + key;
     for (const Setting& earlier : std::as_const(into.values)) {
         if (earlier.option == option) {
-            return QStringLiteral("「%1」は%2行目にもあります").arg(key).arg(earlier.line);
+            return QStringLiteral("「%1」は%2行目にもあります")
+                .arg(key, QString::number(earlier.line));
         }
     }
     ServerCommandLine::Request check;

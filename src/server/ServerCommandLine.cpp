@@ -3,6 +3,9 @@
 #include <QHostAddress>
 #include <QUrl>
 
+#include <array>
+#include <utility>
+
 namespace ServerCommandLine
 {
 
@@ -19,67 +22,23 @@ Request bad(const QString& why)
     return r;
 }
 
-} // namespace
-
-bool takeValue(Request& r, const QString& option, const QString& value)
+bool number(const QString& value, int low, int high, int* out)
 {
-    if (option == QLatin1String("--listen")) {
-        r.listen = value;
-        return !QHostAddress(value).isNull();
-    }
-    if (option == QLatin1String("--port")) {
-        bool ok = false;
-        r.port = value.toInt(&ok);
-        return ok && r.port >= 0 && r.port <= 65535;
-    }
-    if (option == QLatin1String("--idle-timeout") || option == QLatin1String("--request-timeout")) {
-        bool ok = false;
-        const int seconds = value.toInt(&ok);
-        (option == QLatin1String("--idle-timeout") ? r.idleTimeoutSeconds
-                                                   : r.requestTimeoutSeconds) = seconds;
-        return ok && seconds >= 1 && seconds <= 3600;
-    }
-    if (option == QLatin1String("--sign-out-after")) {
-        bool ok = false;
-        r.signOutAfterMinutes = value.toInt(&ok);
-        return ok && r.signOutAfterMinutes >= 1 && r.signOutAfterMinutes <= 24 * 60;
-    }
-    if (option == QLatin1String("--database")) {
-        r.database = value;
-        return !value.isEmpty();
-    }
-    if (option == QLatin1String("--trusted-proxy")) {
-        r.trustedProxy = value;
-        return !QHostAddress(value).isNull();
-    }
-    if (option == QLatin1String("--group")) {
-        r.group = value;
-        return !value.isEmpty();
-    }
-    if (option == QLatin1String("--tls-cert")) {
-        r.tlsCert = value;
-        return !value.isEmpty();
-    }
-    if (option == QLatin1String("--tls-key")) {
-        r.tlsKey = value;
-        return !value.isEmpty();
-    }
-    if (option == QLatin1String("--lrs")) {
-        r.lrs = value;
-        const QUrl url(value, QUrl::StrictMode);
-        return url.isValid() &&
-               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-    }
-    if (option == QLatin1String("--lrs-auth")) {
-        r.lrsAuth = value;
-        return !value.isEmpty();
-    }
-    if (option == QLatin1String("--address")) {
-        r.address = value;
-        const QUrl url(value, QUrl::StrictMode);
-        return url.isValid() && !url.host().isEmpty() &&
-               (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-    }
+    bool ok = false;
+    *out = value.toInt(&ok);
+    return ok && *out >= low && *out <= high;
+}
+
+bool webUrl(const QString& value, bool needsHost)
+{
+    const QUrl url(value, QUrl::StrictMode);
+    return url.isValid() && (!needsHost || !url.host().isEmpty()) &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// The commands that take a value: a file, or a learner's name.
+bool takeCommand(Request& r, const QString& option, const QString& value)
+{
     if (option == QLatin1String("--backup") || option == QLatin1String("--restore") ||
         option == QLatin1String("--add-learners")) {
         r.file = value;
@@ -92,6 +51,48 @@ bool takeValue(Request& r, const QString& option, const QString& value)
     r.action =
         option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
     return !r.learner.isEmpty() && r.learner.size() <= 64;
+}
+
+} // namespace
+
+bool takeValue(Request& r, const QString& option, const QString& value)
+{
+    // Options whose value is any text but none.
+    static const std::array<std::pair<const char*, QString Request::*>, 5> texts = {{
+        {"--database", &Request::database},
+        {"--group", &Request::group},
+        {"--tls-cert", &Request::tlsCert},
+        {"--tls-key", &Request::tlsKey},
+        {"--lrs-auth", &Request::lrsAuth},
+    }};
+    for (const auto& [name, member] : texts) {
+        if (option == QLatin1String(name)) {
+            r.*member = value;
+            return !value.isEmpty();
+        }
+    }
+    if (option == QLatin1String("--listen") || option == QLatin1String("--trusted-proxy")) {
+        (option == QLatin1String("--listen") ? r.listen : r.trustedProxy) = value;
+        return !QHostAddress(value).isNull();
+    }
+    if (option == QLatin1String("--port")) {
+        return number(value, 0, 65535, &r.port);
+    }
+    if (option == QLatin1String("--idle-timeout")) {
+        return number(value, 1, 3600, &r.idleTimeoutSeconds);
+    }
+    if (option == QLatin1String("--request-timeout")) {
+        return number(value, 1, 3600, &r.requestTimeoutSeconds);
+    }
+    if (option == QLatin1String("--sign-out-after")) {
+        return number(value, 1, 24 * 60, &r.signOutAfterMinutes);
+    }
+    if (option == QLatin1String("--lrs") || option == QLatin1String("--address")) {
+        const bool lrs = option == QLatin1String("--lrs");
+        (lrs ? r.lrs : r.address) = value;
+        return webUrl(value, !lrs);
+    }
+    return takeCommand(r, option, value);
 }
 
 QString conflict(const Request& r)

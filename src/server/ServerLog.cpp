@@ -70,7 +70,9 @@ bool often(const QString& text)
             ++s.held;
             return false;
         }
-        out = s.held > 0 ? QStringLiteral("%1（ほかに同じものが%2回）").arg(one).arg(s.held) : one;
+        out = s.held > 0
+                  ? QStringLiteral("%1（ほかに同じものが%2回）").arg(one, QString::number(s.held))
+                  : one;
         s = {at, 0};
     }
     write(out);
@@ -101,7 +103,7 @@ void refused(int status, const QString& path)
         ++written;
         return;
     }
-    if (often(QStringLiteral("拒否 %1xx %2").arg(status / 100).arg(clean(path)))) {
+    if (often(QStringLiteral("拒否 %1xx %2").arg(QString::number(status / 100), clean(path)))) {
         ++written;
     }
 }
