@@ -93,6 +93,9 @@ private:
     // The teacher's page and requests (TeacherRoutes.cpp).
     Reply teacher(Store& store, const QString& path, const HttpRequest& request,
                   const HttpResponder& respond);
+    // The teacher's requests once the session is known to be the teacher's.
+    Reply signedInTeacher(Store& store, const QString& path, const HttpRequest& request,
+                          const HttpResponder& respond, const QByteArray& hash);
     Reply teacherSignIn(Store& store, const HttpRequest& request, const HttpResponder& respond);
     Reply teacherAct(Store& store, const QString& path, const QByteArray& body,
                      const QByteArray& sessionHash);

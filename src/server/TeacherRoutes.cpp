@@ -101,6 +101,15 @@ ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& pat
     if (!signedIn) {
         return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
     }
+    return signedInTeacher(store, path, request, respond, hash);
+}
+
+ClassroomServer::Reply ClassroomServer::signedInTeacher(Store& store, const QString& path,
+                                                        const HttpRequest& request,
+                                                        const HttpResponder& respond,
+                                                        const QByteArray& hash)
+{
+    const bool get = request.method == "GET";
     if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request)) {
         return *r;
     }

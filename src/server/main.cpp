@@ -294,7 +294,6 @@ int useStore(QGuiApplication& app, const ServerCommandLine::Request& r, const QS
 
 int run(QGuiApplication& app, ServerCommandLine::Request r)
 {
-    using Action = ServerCommandLine::Request::Action;
     const WorkFolder::Choice folder =
         WorkFolder::prepare(r.folders, WorkFolder::Places::ofThisProcess(),
                             r.samples ? WorkFolder::Named::Fill : WorkFolder::Named::Refuse);
