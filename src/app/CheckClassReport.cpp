@@ -23,7 +23,8 @@ const char* const Usage =
     "                          一覧の index.html を作ります。CSV は BOM 付き UTF-8・CR LF で、\n"
     "                          「初回正解」「最後の正解」は正解 1、誤り 0 です\n"
     "  --database URL          velmorant-server と同じ postgresql://... のデータベースの記録も\n"
-    "                          読みます（--report、--due と）\n"
+    "                          読みます（--report、--due と）。フォルダの velmorant.conf に\n"
+    "                          database があればそれを読み、違う URL は受け付けません\n"
     "  --send-to-lrs URL       records/ の記録を xAPI 1.0.3 の文として、URL/statements へ\n"
     "                          送ります。送れた文は records/.lrs-sent.json に覚え、送れなかった\n"
     "                          文は次に送ります\n"
@@ -175,6 +176,10 @@ std::optional<int> run(const QStringList& args)
     const QString folder = o.folders.isEmpty() ? QStringLiteral(".") : o.folders.first();
     if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
         printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+        return BadUsage;
+    }
+    if (const QString why = ClassAnswers::folderDatabase(folder, &o.database); !why.isEmpty()) {
+        printError(why);
         return BadUsage;
     }
     int exit = Clean;

@@ -1,6 +1,7 @@
 #include "app/ClassAnswers.h"
 
 #include "record/StatementIds.h"
+#include "server/FolderSettings.h"
 #include "server/Store.h"
 #include "server/StoreReport.h"
 
@@ -35,6 +36,24 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         }
     }
     out->leftOut += stored.leftOut;
+    return {};
+}
+
+QString folderDatabase(const QString& folder, QString* database)
+{
+    const FolderSettings::Settings settings = FolderSettings::read(folder);
+    if (!settings.error.isEmpty()) {
+        return settings.error;
+    }
+    ServerCommandLine::Request r;
+    r.database = *database;
+    if (!database->isEmpty()) {
+        r.given.append(QStringLiteral("--database"));
+    }
+    if (const QString why = FolderSettings::merge(settings, r); !why.isEmpty()) {
+        return why;
+    }
+    *database = r.database;
     return {};
 }
 

@@ -15,4 +15,10 @@ namespace ClassAnswers
 // why the store cannot be read.
 QString read(const QString& folder, const QString& database, ClassFolder::Read* out);
 
+// The database velmorant-server keeps the folder's answers in: the one its
+// velmorant.conf names, else `*database` as given. A given one that differs
+// from the file's is refused, as the server refuses it, so that the check
+// never reads another store. Returns "" or why not, in Japanese.
+QString folderDatabase(const QString& folder, QString* database);
+
 } // namespace ClassAnswers

@@ -7,6 +7,7 @@
 #include "app/CheckRecords.h"
 #include "app/CheckReport.h"
 #include "app/CheckWatch.h"
+#include "app/ClassAnswers.h"
 #include "files/FileLookup.h"
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"
@@ -456,7 +457,12 @@ int checkPaths(const Options& options, QList<Checked>* checked)
 int printDue(const Options& options)
 {
     const QString dir = options.paths.isEmpty() ? QStringLiteral(".") : options.paths.first();
-    if (const QString failed = CheckRecords::printDue(dir, options.database, options.learner,
+    QString database = options.database;
+    if (const QString why = ClassAnswers::folderDatabase(dir, &database); !why.isEmpty()) {
+        printError(why);
+        return BadUsage;
+    }
+    if (const QString failed = CheckRecords::printDue(dir, database, options.learner,
                                                       QDateTime::currentMSecsSinceEpoch(),
                                                       LearnerDays(options.dayStartMinutes));
         !failed.isEmpty()) {

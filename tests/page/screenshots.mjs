@@ -1,5 +1,6 @@
-// The pictures of the page in docs/: a problem half answered on a tablet in
-// landscape, the result in portrait, the series list on a phone.
+// The pictures of the page in docs/: a problem half answered on a phone
+// upright (with the hint to turn it) and on its side, and on a tablet in
+// landscape; the result on a tablet in portrait.
 //   node screenshots.mjs PATH/TO/velmorant-server OUTDIR
 import puppeteer from 'puppeteer-core';
 import { mkdtempSync, rmSync } from 'node:fs';
@@ -22,14 +23,16 @@ try {
   const [name, value] = api.cookie.split('=');
   const page = await browser.newPage();
   await page.setCookie({ name, value, url: server.url });
-  await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 2, hasTouch: true, isMobile: true });
-  await page.goto(server.url);
-  await page.waitForSelector('.series button');
-  await page.screenshot({ path: join(out, 'server-phone.png') });
-
   await api.post('/api/open', { entry: 1 });
   for (const term of [0, 1, 4, 7]) await api.post('/api/move', { term, frame: Answer[term] });
   await api.post('/api/move', { term: 5, frame: 2 });
+  for (const [way, width, height] of [['portrait', 390, 844], ['landscape', 844, 390]]) {
+    await page.setViewport({ width, height, deviceScaleFactor: 2, hasTouch: true, isMobile: true });
+    await page.goto(server.url);
+    await page.waitForSelector('.term');
+    await page.screenshot({ path: join(out, `server-phone-${way}.png`) });
+  }
+
   await page.setViewport({ width: 1180, height: 820, hasTouch: true, isMobile: true });
   await page.goto(server.url);
   await page.waitForSelector('.term');

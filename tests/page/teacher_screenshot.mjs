@@ -1,6 +1,6 @@
 // The picture of the teacher's page in docs/: two learners have answered,
-// one was added on the page, so its code is on the sheet; one series file
-// is missing.
+// one was added on the page, so its code is on the sheet, and is working on
+// another series; all three are signed in now; one series file is missing.
 //   node teacher_screenshot.mjs PATH/TO/velmorant-server OUTDIR
 import puppeteer from 'puppeteer-core';
 import { appendFileSync, mkdtempSync, rmSync } from 'node:fs';
@@ -31,13 +31,18 @@ try {
   setTeacherPassword(program, server.dir, 'kyoushitsu-2026');
   const teacher = teacherClient(server.url);
   await teacher.signIn('kyoushitsu-2026');
-  await teacher.post('/api/teacher/add', { name: 'hana' });
+  const added = await teacher.post('/api/teacher/add', { name: 'hana' });
+  const hana = client(server.url);
+  await hana.signIn(added.json.code);
+  await hana.post('/api/open', { entry: 2 });
+  await hana.post('/api/move', { term: 0, frame: 0 });
   const [name, value] = teacher.cookie.split('=');
   const page = await browser.newPage();
   await page.setCookie({ name, value, url: server.url });
   await page.setViewport({ width: 1100, height: 900 });
   await page.goto(`${server.url}teacher`);
   await page.waitForSelector('#learners tbody tr');
+  await page.waitForFunction(() => document.querySelectorAll('#now tbody tr').length === 3);
   await new Promise((resolve) => setTimeout(resolve, 1000));
   await page.screenshot({ path: join(out, 'teacher.png'), fullPage: true });
 } finally {
