@@ -77,3 +77,20 @@ export async function network(page) {
   return (latency, offline = false) => cdp.send('Network.emulateNetworkConditions',
     { offline, latency, downloadThroughput: -1, uploadThroughput: -1 });
 }
+
+// The teacher signed in on the teacher's page.
+export async function teacherSignIn(page, url, password) {
+  await page.goto(new URL('/teacher', url).href);
+  await page.locator(aria('パスワード', 'textbox')).fill(password);
+  await page.locator(aria('はじめる', 'button')).click();
+  await page.waitForSelector('#teacher:not([hidden])');
+}
+
+// A new series made in the teacher page's 問題集 section, as listed there.
+export async function newSeries(page, title, file) {
+  const form = await page.$('form[aria-label="新しい問題集"]');
+  await (await form.$(aria('題名', 'textbox'))).type(title);
+  await (await form.$(aria('ファイル名', 'textbox'))).type(file);
+  await (await form.$(aria('作る', 'button'))).click();
+  return page.waitForSelector(`article[aria-label="${title}"]`);
+}
