@@ -11,7 +11,8 @@
 import { readFileSync, readdirSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
-import { launch, aria, teacherSignIn, newSeries, signIn, openSeries, serverState } from './browserLib.mjs';
+import { launch, aria, teacherSignIn, newSeries, signIn, openSeries, serverState, openInEditor, typeProblem, previewFrame,
+  keystrokesToBoard } from './browserLib.mjs';
 import { startServer, setTeacherPassword, check } from './serverLib.mjs';
 
 const program = process.argv[2];
@@ -31,8 +32,6 @@ async function resultRows(page) {
   const csv = await page.evaluate(async () => (await fetch('/teacher/results.csv')).text());
   return csv.split('\r\n').filter((row) => row.trim()).length;
 }
-
-const previewFrame = (page) => page.frames().find((f) => f.url().endsWith('/teacher/preview'));
 
 async function boardTerms(frame) {
   return frame.$$eval('.term', (all) => all.map((t) => t.textContent.trim()));
@@ -74,29 +73,20 @@ try {
     const whole = await post('/api/teacher/parse', { text: decode(readFileSync(join(server.dir, name))) });
     check(whole.formHolds, `the form holds ${name}`);
   }
-  const listed = await newSeries(page, Title, File);
-  await (await listed.$('a ::-p-text(編集)')).click();
-  await page.waitForSelector(aria('見出し', 'textbox'));
+  await openInEditor(page, await newSeries(page, Title, File));
 
   step('types a problem of 21 terms and 6 groups into the form');
-  await page.locator(aria('問題文', 'textbox')).fill('次の生物や特徴を分類しなさい。');
-  await page.click('#p0-terms');
-  await page.keyboard.type(Terms.join('\n'));
-  await page.click('#p0-groups');
-  await page.keyboard.type(Groups.join('\n'));
+  check(await page.$(aria('問題文', 'textbox')), 'the question is named 問題文');
+  await typeProblem(page, 0, '次の生物や特徴を分類しなさい。', Terms, Groups, groupOf);
   check(await page.$(aria(Terms[0], 'combobox')), 'each term\'s group is a choice named by the term');
-  for (let t = 0; t < Terms.length; ++t) await page.select(`#p0-answers select[data-term="${t}"]`, String(groupOf(t) + 1));
   await page.locator(aria('解説', 'textbox')).fill('　節足動物は外骨格をもつ。');
 
   step('sees the board in プレビュー and the too-wide term in 指摘');
-  await page.waitForFunction(() => document.querySelector('#board')?.getAttribute('src'));
-  let frame;
-  await page.waitForFunction(() => true);
-  for (let tries = 0; !(frame = previewFrame(page)) && tries < 100; ++tries) await new Promise((r) => setTimeout(r, 50));
-  check(frame, 'the preview is the learner page in a frame');
+  const frame = await previewFrame(page);
   await frame.waitForFunction((n) => document.querySelectorAll('.term').length === n, {}, Terms.length);
   check((await boardTerms(frame)).join() === Terms.join(), 'the board shows the 21 terms as typed');
   check(await frame.$$eval('[role="group"]', (g) => g.length) === 6, 'and 6 frames');
+  check(await frame.$eval('#bar', (bar) => bar.hidden), 'and no learner\'s name or サインアウト: it is nobody\'s screen');
   const wide = await page.waitForFunction(() => {
     const all = [...document.querySelectorAll('[aria-labelledby="findings-title"] li')].map((li) => li.textContent);
     return all.find((t) => t.includes('枠より広く'));
@@ -144,27 +134,7 @@ try {
   check(readFileSync(join(server.dir, 'Marked.txt')).equals(marksBefore), 'a mark on the preview is kept nowhere');
 
   step('times 200 keystrokes to the redrawn board');
-  await page.click('#p0-terms');
-  await page.keyboard.press('End');
-  await page.keyboard.down('Control');
-  await page.keyboard.press('End');
-  await page.keyboard.up('Control');
-  const last = Terms[Terms.length - 1];
-  const times = [];
-  for (let k = 0; k < 200; ++k) {
-    const expect = k % 2 === 0 ? `${last}x` : last;
-    const start = performance.now();
-    await page.keyboard.press(k % 2 === 0 ? 'x' : 'Backspace');
-    await frame.waitForFunction((want, n) => document.querySelectorAll('.term')[n]?.textContent.trim() === want,
-      { polling: 'mutation' }, expect, Terms.length - 1);
-    times.push(performance.now() - start);
-  }
-  if (process.env.EDITOR_DEBUG) {
-    console.log(times.map((t) => t.toFixed(0)).join(' '));
-    const res = await page.evaluate(() => performance.getEntriesByType('resource').slice(-40).map((e) => `${e.name.split('/').pop()} ${e.startTime.toFixed(0)} ${e.duration.toFixed(0)}`));
-    const fres = await frame.evaluate(() => performance.getEntriesByType('resource').slice(-20).map((e) => `${e.name.split('/').pop()} ${e.startTime.toFixed(0)} ${e.duration.toFixed(0)}`));
-    console.log(res.join('\n'), '\n--\n', fres.join('\n'));
-  }
+  const times = await keystrokesToBoard(page, frame, Terms[Terms.length - 1], Terms.length, 200);
   times.sort((a, b) => a - b);
   const median = times[100];
   const p99 = times[197];
@@ -178,18 +148,11 @@ try {
   await frame.waitForFunction(() => [...document.querySelectorAll('.term')].some((t) => t.textContent.trim() === '光合成'));
 
   step('adds two problems, moves the last up, and the board and the text follow');
-  for (const [i, question, terms, groups] of [[1, '次の動物を分類しなさい。', 'ウニ\nイカ', '棘皮動物\n軟体動物'],
-    [2, '次の動物を門に分けなさい。', 'ミミズ\nクラゲ\nゴカイ', '環形動物\n刺胞動物']]) {
+  for (const [i, question, terms, groups] of [[1, '次の動物を分類しなさい。', ['ウニ', 'イカ'], ['棘皮動物', '軟体動物']],
+    [2, '次の動物を門に分けなさい。', ['ミミズ', 'クラゲ', 'ゴカイ'], ['環形動物', '刺胞動物']]]) {
     await page.locator(aria('問題を追加', 'button')).click();
-    await page.locator(`#p${i}-question`).fill(question);
-    await page.click(`#p${i}-terms`);
-    await page.keyboard.type(terms);
-    await page.click(`#p${i}-groups`);
-    await page.keyboard.type(groups);
-    for (const [t, g] of [[0, '1'], [1, '2'], [2, '1']].slice(0, terms.split('\n').length)) {
-      await page.select(`#p${i}-answers select[data-term="${t}"]`, g);
-    }
-    await frame.waitForFunction((want) => [...document.querySelectorAll('.term')].map((t) => t.textContent.trim()).join('\n') === want, {}, terms);
+    await typeProblem(page, i, question, terms, groups, (t) => t % 2);
+    await frame.waitForFunction((want) => [...document.querySelectorAll('.term')].map((t) => t.textContent.trim()).join() === want, {}, terms.join());
   }
   await page.click('fieldset[data-index="2"] button[data-act="-1"]');
   await idle(page);
