@@ -238,6 +238,18 @@ try {
   const kept = readdirSync(history).map((f) => readFileSync(join(history, f)));
   check(decode(onDisk()).includes('二人目の先生の解説') && kept.some((b) => b.equals(first)),
     'the chosen version is saved, the other kept in 履歴');
+  // The first teacher, now behind, takes the saved version: their own stays
+  // on screen to copy from.
+  await page.type('#p0-explanation', '一人目の書きかけ');
+  await idle(page);
+  await page.locator(aria('保存', 'button')).click();
+  await page.waitForSelector('#conflict:not([hidden])');
+  await page.locator(aria('保存されている版を使う', 'button')).click();
+  await idle(page);
+  check((await editorText(page)).includes('二人目の先生の解説') &&
+    await page.$eval('#conflict', (c) => !c.hidden && c.querySelector('#mine').textContent.includes('一人目の書きかけ')),
+    'taking the saved version keeps this screen\'s on show');
+  await page.locator(aria('閉じる', 'button')).click();
   console.log('the editor passed');
 } finally {
   await close();

@@ -353,6 +353,7 @@ async function save(over) {
 let theirs = null;
 function showConflict(body) {
   theirs = body;
+  choosing(true);
   $('mine').textContent = text;
   $('theirs').textContent = body.text;
   $('conflict').hidden = false;
@@ -360,16 +361,30 @@ function showConflict(body) {
   $('keep-mine').focus();
 }
 
+// While choosing, both versions and the choices; once the saved one is
+// taken, this screen's stays shown to copy from until closed.
+function choosing(on) {
+  $('conflict-title').textContent = on ? 'ほかの人が先に保存しました' : '保存されている版にしました';
+  $('conflict-note').textContent = on ? 'どちらの版を残すか選んでください。選ぶまで何も保存されません。'
+    : 'この画面で書いた版は、閉じるまでここに残ります。使いたい部分をコピーしてください。';
+  $('theirs-box').hidden = !on;
+  $('keep-mine').hidden = !on;
+  $('take-theirs').hidden = !on;
+  $('close-conflict').hidden = on;
+}
+
 $('save').addEventListener('click', () => save(version));
 $('keep-mine').addEventListener('click', () => save(theirs.version));
 $('take-theirs').addEventListener('click', async () => {
   version = theirs.version;
   $('text').value = theirs.text;
-  $('conflict').hidden = true;
+  choosing(false);
   $('message').textContent = '';
   await sync('text');
   dirty = false;
+  $('close-conflict').focus();
 });
+$('close-conflict').addEventListener('click', () => { $('conflict').hidden = true; });
 
 window.addEventListener('beforeunload', (e) => { if (dirty) e.preventDefault(); });
 
