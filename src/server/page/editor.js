@@ -400,6 +400,8 @@ async function start() {
   }
   text = reply.body.text;
   version = reply.body.version;
+  // Saved in the encoding it has: a teacher who needs the other knows why.
+  $('file-name').textContent = `${file}（${reply.body.encoding === 'UTF-8' ? 'UTF-8' : 'シフトJIS'}で保存）`;
   $('text').value = text;
   const read = await Api.parse(text);
   if (read.status !== 200) { showError(read); return; }
