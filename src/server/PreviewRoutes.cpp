@@ -228,6 +228,48 @@ QStringList preambleOf(const SeriesParser::Result& read, const QStringList& line
     return out;
 }
 
+// Whether the form holds problem `d` whole: written back from the form, it
+// reads as the text has it. A problem missing a heading line, cut short, or
+// with a group shorter than its mark would lose text on the form's next edit.
+bool formHolds(const SeriesParser::Draft& d)
+{
+    if (!d.hasTerms || !d.hasGroups || !d.hasAnswer || d.cutShort ||
+        SeriesParser::problemFault(d).startsWith(QStringLiteral("分類群「"))) {
+        return false;
+    }
+    const SeriesParser::Result back =
+        SeriesParser::parse(linesOf(SeriesWriter::write({}, {problemFrom(problemJson(d))})));
+    if (back.problems.size() != 1 || !back.orphanQuestionLines.isEmpty()) {
+        return false;
+    }
+    const Problem& was = d.problem;
+    const Problem& now = back.problems.first().problem;
+    return now.heading == was.heading && now.question.trimmed() == was.question.trimmed() &&
+           now.terms == was.terms && now.groups == was.groups && now.explanation == was.explanation;
+}
+
+// The lines where the text holds what the form cannot, each told once.
+QJsonArray formGaps(const SeriesParser::Result& read)
+{
+    QList<int> at = read.orphanQuestionLines;
+    for (const SeriesParser::Draft& d : read.problems) {
+        if (!formHolds(d)) {
+            at.append(d.problem.lines.heading);
+        }
+    }
+    std::sort(at.begin(), at.end());
+    QJsonArray out;
+    for (const int line : at) {
+        out.append(finding(-1, QStringLiteral("text"), line, true,
+                           QStringLiteral("この行からの問題はフォームでは表せません。フォームで"
+                                          "編集するとこの部分が失われるため、フォームは読むだけに"
+                                          "しています。先にテキストの表示で直してください")));
+    }
+    return out;
+}
+
+// The problems as the form shows them; `formHolds` false when the text has
+// something the form would lose, which the findings then tell.
 HttpReply parse(const QJsonObject& in)
 {
     const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
@@ -236,10 +278,16 @@ HttpReply parse(const QJsonObject& in)
     for (const SeriesParser::Draft& d : read.problems) {
         problems.append(problemJson(d));
     }
+    const QJsonArray gaps = formGaps(read);
+    QJsonArray findings = readerFindings(read, lines, -1);
+    for (const QJsonValue& gap : gaps) {
+        findings.append(gap);
+    }
     return json(200,
                 {{QStringLiteral("problems"), problems},
                  {QStringLiteral("preamble"), QJsonArray::fromStringList(preambleOf(read, lines))},
-                 {QStringLiteral("findings"), readerFindings(read, lines, -1)}});
+                 {QStringLiteral("findings"), findings},
+                 {QStringLiteral("formHolds"), gaps.isEmpty()}});
 }
 
 // The text of the problems given, and what the writer finds in them; null

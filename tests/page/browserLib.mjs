@@ -77,3 +77,70 @@ export async function network(page) {
   return (latency, offline = false) => cdp.send('Network.emulateNetworkConditions',
     { offline, latency, downloadThroughput: -1, uploadThroughput: -1 });
 }
+
+// The teacher signed in on the teacher's page.
+export async function teacherSignIn(page, url, password) {
+  await page.goto(new URL('/teacher', url).href);
+  await page.locator(aria('パスワード', 'textbox')).fill(password);
+  await page.locator(aria('はじめる', 'button')).click();
+  await page.waitForSelector('#teacher:not([hidden])');
+}
+
+// A new series made in the teacher page's 問題集 section, as listed there.
+export async function newSeries(page, title, file) {
+  const form = await page.$('form[aria-label="新しい問題集"]');
+  await (await form.$(aria('題名', 'textbox'))).type(title);
+  await (await form.$(aria('ファイル名', 'textbox'))).type(file);
+  await (await form.$(aria('作る', 'button'))).click();
+  return page.waitForSelector(`article[aria-label="${title}"]`);
+}
+
+// A series listed in 問題集 opened in the editor.
+export async function openInEditor(page, listed) {
+  await (await listed.$('a ::-p-text(編集)')).click();
+  await page.waitForSelector(aria('見出し', 'textbox'));
+}
+
+// Problem `i` typed into the editor's form: its question, its terms and
+// groups one a line, and term t put in group groupOf(t) (from 0).
+export async function typeProblem(page, i, question, terms, groups, groupOf) {
+  await page.locator(`#p${i}-question`).fill(question);
+  await page.click(`#p${i}-terms`);
+  await page.keyboard.type(terms.join('\n'));
+  await page.click(`#p${i}-groups`);
+  await page.keyboard.type(groups.join('\n'));
+  for (let t = 0; t < terms.length; ++t) {
+    await page.select(`#p${i}-answers select[data-term="${t}"]`, String(groupOf(t) + 1));
+  }
+}
+
+// The editor's preview board: the learner's page in its frame, once shown.
+export async function previewFrame(page) {
+  await page.waitForFunction(() => document.querySelector('#board')?.getAttribute('src'));
+  for (let tries = 0; tries < 100; ++tries) {
+    const frame = page.frames().find((f) => f.url().endsWith('/teacher/preview'));
+    if (frame) return frame;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('the preview is not the learner page in a frame');
+}
+
+// Milliseconds from each of `count` keystrokes at the end of the last of
+// problem 1's terms (its text `last`) to the board showing it: an x typed,
+// then taken away.
+export async function keystrokesToBoard(page, frame, last, termCount, count) {
+  await page.click('#p0-terms');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('End');
+  await page.keyboard.up('Control');
+  const times = [];
+  for (let k = 0; k < count; ++k) {
+    const expect = k % 2 === 0 ? `${last}x` : last;
+    const start = performance.now();
+    await page.keyboard.press(k % 2 === 0 ? 'x' : 'Backspace');
+    await frame.waitForFunction((want, n) => document.querySelectorAll('.term')[n]?.textContent.trim() === want,
+      { polling: 'mutation' }, expect, termCount - 1);
+    times.push(performance.now() - start);
+  }
+  return times;
+}

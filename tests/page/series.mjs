@@ -7,7 +7,7 @@ import { execFileSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { startServer, client, raw, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
-import { launch, aria, Answer } from './browserLib.mjs';
+import { launch, aria, Answer, teacherSignIn, newSeries } from './browserLib.mjs';
 
 const program = process.argv[2];
 const Password = 'kyoushitsu-2026';
@@ -21,17 +21,12 @@ try {
   setTeacherPassword(program, server.dir, Password);
   const page = await browser.newPage();
   page.on('dialog', (dialog) => dialog.accept());
-  await page.goto(`${server.url}teacher`);
-  await page.locator(aria('パスワード', 'textbox')).fill(Password);
-  await page.locator(aria('はじめる', 'button')).click();
+  await teacherSignIn(page, server.url, Password);
   const section = '#series-section';
   await page.waitForSelector(`${section} article ::-p-text(動物の多様性と分類)`);
 
   // A new series: listed last, its empty file told.
-  const newForm = await page.$('form[aria-label="新しい問題集"]');
-  await (await newForm.$(aria('題名', 'textbox'))).type('遺伝');
-  await (await newForm.$(aria('ファイル名', 'textbox'))).type('Gene.TXT');
-  await (await newForm.$(aria('作る', 'button'))).click();
+  await newSeries(page, '遺伝', 'Gene.TXT');
   await page.waitForSelector('article[aria-label="遺伝"] ::-p-text(ファイルが空です)');
   check(catalogue().endsWith('"ヒトのからだ（神経,ホルモン,血液,免疫）",Bio4.TXT\r\n遺伝,Gene.TXT\r\n'),
     `the new series is added at the end of the catalogue, in its encoding and line ends: ${catalogue()}`);

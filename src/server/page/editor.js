@@ -39,11 +39,19 @@ let text = '';
 let version = null;
 let current = 0;
 let dirty = false;
+// The form is only read while the text holds what it would lose.
+let locked = false;
 let found = { writer: [], reader: [], board: [] };
 
 const FieldNames = { heading: '見出し', question: '問題文', terms: '項目', groups: '分類群', answer: '正解', explanation: '解説' };
 
 function wideDigits(n) { return String(n).replace(/[0-9]/g, (d) => String.fromCharCode(0xFF10 + Number(d))); }
+// Something not yet saved: 保存しました no longer holds.
+function edited() {
+  dirty = true;
+  $('saved').textContent = '';
+}
+
 function blankProblem(n) { return { heading: `問題${wideDigits(n)}`, question: '', terms: [], groups: [], explanation: '' }; }
 
 function showError(reply) {
@@ -107,6 +115,9 @@ function problemForm(p, i) {
 
 function renderForm() {
   $('problems').replaceChildren(...doc.problems.map(problemForm));
+  for (const box of $('problems').children) box.disabled = locked;
+  $('add').disabled = locked;
+  $('form-locked').hidden = !locked;
   $('preamble-note').hidden = !doc.preamble.length;
   $('preamble-note').textContent = `ファイルの始めの ${doc.preamble.length} 行（題名やメモ）はそのまま残します。テキストの表示で直せます。`;
 }
@@ -141,7 +152,7 @@ $('problems').addEventListener('input', (e) => {
     $(`p${i}-answers`).replaceWith(list);
     $(`f${i}-answer`).replaceWith(notes);
   }
-  dirty = true;
+  edited();
   setCurrent(i);
   schedule('form');
 });
@@ -175,7 +186,7 @@ $('problems').addEventListener('click', (e) => {
     [doc.problems[i], doc.problems[j]] = [doc.problems[j], doc.problems[i]];
     current = j;
   }
-  dirty = true;
+  edited();
   renderForm();
   const moved = $(`p${current}-heading`);
   if (moved && by !== 0) moved.closest('fieldset').querySelector(`[data-act="${act}"]`).focus();
@@ -185,7 +196,7 @@ $('problems').addEventListener('click', (e) => {
 $('add').addEventListener('click', () => {
   doc.problems.push(blankProblem(doc.problems.length + 1));
   current = doc.problems.length - 1;
-  dirty = true;
+  edited();
   renderForm();
   $(`p${current}-question`).focus();
   schedule('form');
@@ -262,6 +273,7 @@ async function step(from, signal) {
   found.reader = read.body.findings;
   if (from === 'text') {
     found.writer = [];
+    locked = !read.body.formHolds;
     doc = { preamble: read.body.preamble, problems: read.body.problems };
     current = Math.max(0, Math.min(current, doc.problems.length - 1));
     renderForm();
@@ -306,7 +318,7 @@ function showFindings() {
   }
 }
 
-$('text').addEventListener('input', () => { dirty = true; schedule('text'); });
+$('text').addEventListener('input', () => { edited(); schedule('text'); });
 
 function showView(form) {
   $('form-view').hidden = !form;
@@ -341,6 +353,7 @@ async function save(over) {
 let theirs = null;
 function showConflict(body) {
   theirs = body;
+  choosing(true);
   $('mine').textContent = text;
   $('theirs').textContent = body.text;
   $('conflict').hidden = false;
@@ -348,16 +361,30 @@ function showConflict(body) {
   $('keep-mine').focus();
 }
 
+// While choosing, both versions and the choices; once the saved one is
+// taken, this screen's stays shown to copy from until closed.
+function choosing(on) {
+  $('conflict-title').textContent = on ? 'ほかの人が先に保存しました' : '保存されている版にしました';
+  $('conflict-note').textContent = on ? 'どちらの版を残すか選んでください。選ぶまで何も保存されません。'
+    : 'この画面で書いた版は、閉じるまでここに残ります。使いたい部分をコピーしてください。';
+  $('theirs-box').hidden = !on;
+  $('keep-mine').hidden = !on;
+  $('take-theirs').hidden = !on;
+  $('close-conflict').hidden = on;
+}
+
 $('save').addEventListener('click', () => save(version));
 $('keep-mine').addEventListener('click', () => save(theirs.version));
 $('take-theirs').addEventListener('click', async () => {
   version = theirs.version;
   $('text').value = theirs.text;
-  $('conflict').hidden = true;
+  choosing(false);
   $('message').textContent = '';
   await sync('text');
   dirty = false;
+  $('close-conflict').focus();
 });
+$('close-conflict').addEventListener('click', () => { $('conflict').hidden = true; });
 
 window.addEventListener('beforeunload', (e) => { if (dirty) e.preventDefault(); });
 
@@ -365,15 +392,20 @@ async function start() {
   $('file-name').textContent = file;
   const reply = await Api.text();
   if (reply.status === 401) { location.href = '/teacher'; return; }
-  if (reply.status === 200) {
-    text = reply.body.text;
-    version = reply.body.version;
-  } else {
+  if (reply.status !== 200) {
+    // Nothing read is nothing to edit: a save could only write over the file.
     showError(reply);
+    for (const control of document.querySelectorAll('button, textarea')) control.disabled = true;
+    return;
   }
+  text = reply.body.text;
+  version = reply.body.version;
+  // Saved in the encoding it has: a teacher who needs the other knows why.
+  $('file-name').textContent = `${file}（${reply.body.encoding === 'UTF-8' ? 'UTF-8' : 'シフトJIS'}で保存）`;
   $('text').value = text;
   const read = await Api.parse(text);
   if (read.status !== 200) { showError(read); return; }
+  locked = !read.body.formHolds;
   doc = { preamble: read.body.preamble, problems: read.body.problems };
   found.reader = read.body.findings;
   // A new series starts with one empty problem to write in.

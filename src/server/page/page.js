@@ -161,7 +161,7 @@ async function load() {
         $('signin').hidden = true;
         $('record').hidden = true;
         $('app').hidden = false;
-        showLearner(data.learner);
+        showLearner(Preview ? '' : data.learner);
         show(data);
         return;
       }
