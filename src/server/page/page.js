@@ -101,8 +101,8 @@ function showSignIn(message) {
 // A screen that is no learner's (a teacher's preview) has no line.
 function showLearner(name) {
   $('who').textContent = `学習の記録：${name}`;
-  $('bar').hidden = !name || Preview;
-  document.body.classList.toggle('signed-in', Boolean(name) && !Preview);
+  $('bar').hidden = !name;
+  document.body.classList.toggle('signed-in', Boolean(name));
 }
 
 $('signout').addEventListener('click', async () => {
