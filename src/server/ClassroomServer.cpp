@@ -32,7 +32,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 10> PageFiles = {{
+constexpr std::array<PageFile, 11> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
@@ -43,6 +43,7 @@ constexpr std::array<PageFile, 10> PageFiles = {{
     {"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
     {"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},
     {"/teacher/editor.css", ":/page/editor.css", "text/css; charset=utf-8"},
+    {"/teacher/call.js", ":/page/call.js", "text/javascript; charset=utf-8"},
 }};
 
 const QString StoreDown = QStringLiteral("記録を読み書きできないため、いまは続けられません。"

@@ -5,21 +5,8 @@
 // teacher's save unasked. Text goes in with textContent and value only.
 'use strict';
 
-const $ = (id) => document.getElementById(id);
 const Debounce = 100; // ms after a keystroke before the board is asked for
 const file = new URLSearchParams(location.search).get('file') || '';
-
-async function call(method, path, data, signal) {
-  const options = { method, credentials: 'same-origin', headers: {}, signal };
-  if (data !== undefined) {
-    options.headers['Content-Type'] = 'application/json';
-    options.body = JSON.stringify(data);
-  }
-  const response = await fetch(path, options);
-  let body = {};
-  try { body = await response.json(); } catch (e) { body = {}; }
-  return { status: response.status, body };
-}
 
 // Every request the editor makes.
 const Api = {

@@ -3,19 +3,6 @@
 // series and their findings. Text goes in with textContent only.
 'use strict';
 
-const $ = (id) => document.getElementById(id);
-
-async function call(method, path, data) {
-  const options = { method, credentials: 'same-origin', headers: {} };
-  if (data !== undefined) {
-    options.headers['Content-Type'] = 'application/json';
-    options.body = JSON.stringify(data);
-  }
-  const response = await fetch(path, options);
-  let body = {};
-  try { body = await response.json(); } catch (e) { body = {}; }
-  return { status: response.status, body };
-}
 
 function cell(row, text) {
   const td = document.createElement('td');
