@@ -189,20 +189,47 @@ QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 
 } // namespace
 
+// Whatever fails, the session in memory may no longer be the stored one.
+LearnerSessions::Answer LearnerSessions::failure(Desk& desk, Store& store, const QString& why)
+{
+    if (store.inTransaction()) {
+        store.rollback();
+    }
+    ServerLog::often(why);
+    desk.screen.reset();
+    desk.seq = -1;
+    setup_.stores->forget();
+    return unavailable();
+}
+
+// The session, held until the commit; an action keeps it for a while more,
+// looks alone do not, so that a tab left open signs out. An answer when the
+// request goes no further.
+std::optional<LearnerSessions::Answer>
+LearnerSessions::holdSession(Desk& desk, Store& store, const QByteArray& sessionHash, bool acting)
+{
+    const std::optional<bool> held = store.sessionHeld(sessionHash, desk.learner, now());
+    if (!held) {
+        return failure(desk, store, QStringLiteral("サインインを確かめられません"));
+    }
+    if (!*held) {
+        return signedOut(desk, store);
+    }
+    if (acting) {
+        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
+            !failed.isEmpty()) {
+            return failure(desk, store, failed);
+        }
+    }
+    return std::nullopt;
+}
+
 LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
                                              const QByteArray& sessionHash,
                                              const Requests::Command* c)
 {
-    // Whatever fails, the session in memory may no longer be the stored one.
     const auto fail = [&desk, &store, this](const QString& why) {
-        if (store.inTransaction()) {
-            store.rollback();
-        }
-        ServerLog::often(why);
-        desk.screen.reset();
-        desk.seq = -1;
-        setup_.stores->forget();
-        return unavailable();
+        return failure(desk, store, why);
     };
     // An action holds the learner's row, and SQLite's write lock, from its
     // first read to its commit.
@@ -210,20 +237,8 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         return fail(failed);
     }
     const qint64 failuresBefore = store.failureCount();
-    const std::optional<bool> held = store.sessionHeld(sessionHash, desk.learner, now());
-    if (!held) {
-        return fail(QStringLiteral("サインインを確かめられません"));
-    }
-    if (!*held) {
-        return signedOut(desk, store);
-    }
-    // Each action keeps the session for a while more; looks alone do not,
-    // so that a tab left open signs out.
-    if (c != nullptr) {
-        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
-            !failed.isEmpty()) {
-            return fail(failed);
-        }
+    if (std::optional<Answer> ended = holdSession(desk, store, sessionHash, c != nullptr)) {
+        return *ended;
     }
     QString failed;
     const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);

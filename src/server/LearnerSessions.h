@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 
 class LearnerScreen;
@@ -75,6 +76,9 @@ private:
     Answer run(Desk& desk, Store& store, const QByteArray& sessionHash, const Requests::Command* c);
     Answer apply(Desk& desk, Store& store, const Requests::Command& c, qint64 seq);
     static Answer signedOut(Desk& desk, Store& store);
+    Answer failure(Desk& desk, Store& store, const QString& why);
+    std::optional<Answer> holdSession(Desk& desk, Store& store, const QByteArray& sessionHash,
+                                      bool acting);
     void bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value);
     void dropIdle();
 
