@@ -6,9 +6,11 @@
 // over 200 keystrokes; a problem the form cannot hold never lost to it; the
 // save in code page 932 with CR LF that velmorant-check passes and a learner
 // opens as previewed; a second teacher's stale save refused until chosen,
-// with both versions kept; a picture of it all.
-//   node editor.mjs PATH/TO/velmorant-server PATH/TO/velmorant-check [PICTURE.png]
-import { readFileSync, readdirSync } from 'node:fs';
+// with both versions kept; a picture of it all. With DESKTOP, the class's
+// series, their catalogue and the learner's first board are left there for
+// editor_desktop_test.sh to open in the desktop program.
+//   node editor.mjs PATH/TO/velmorant-server PATH/TO/velmorant-check [PICTURE.png [DESKTOP]]
+import { copyFileSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 import { launch, aria, teacherSignIn, newSeries, signIn, openSeries, serverState, openInEditor, typeProblem, previewFrame,
@@ -18,6 +20,7 @@ import { startServer, setTeacherPassword, check } from './serverLib.mjs';
 const program = process.argv[2];
 const checkProgram = process.argv[3];
 const picture = process.argv[4] || '';
+const desktop = process.argv[5] || '';
 const Password = 'kyoushitsu-2026';
 const Title = '動物の分類（新）';
 const File = 'Kind.TXT';
@@ -45,6 +48,22 @@ const saved = (page) => page.waitForFunction(() => document.getElementById('save
 
 // The board's frames and terms as drawn: the same for the preview and a learner.
 const layout = (state) => JSON.stringify({ frames: state.board.frames, terms: state.board.terms });
+
+// The catalogue, the series it lists and the learner's board in design
+// pixels (the state's boxes are in twips), for the desktop program's check.
+function leaveForDesktop(folder, state) {
+  rmSync(folder, { recursive: true, force: true });
+  mkdirSync(folder, { recursive: true });
+  const catalogue = decode(readFileSync(join(server.dir, 'ZQCList.TXT')));
+  const files = catalogue.split('\r\n').filter((row) => row.trim()).map((row) => row.split(',').pop());
+  for (const name of ['ZQCList.TXT', ...files]) copyFileSync(join(server.dir, name), join(folder, name));
+  const pixels = (box) => box.map((twips) => Math.round(twips / 15));
+  writeFileSync(join(folder, 'board.json'), JSON.stringify({
+    series: Title, client: pixels(state.client), back: state.back,
+    frames: state.board.frames.map((f) => ({ box: pixels(f.box), fill: f.fill, border: f.border })),
+    terms: state.board.terms.map((t) => ({ text: t.text, box: pixels(t.box), back: t.back })),
+  }, null, 1));
+}
 
 const server = await startServer(program, { learners: ['aoi'] });
 const { browser, close } = await launch();
@@ -213,6 +232,10 @@ try {
   const learned = await serverState(learner);
   check(layout(learned) === layout(previewed) && learned.board.terms.length === Terms.length,
     `the learner's board is the preview's: ${layout(learned).slice(0, 200)} / ${layout(previewed).slice(0, 200)}`);
+  if (desktop) {
+    leaveForDesktop(desktop, learned);
+    step(`for the desktop program: ${desktop}`);
+  }
 
   step('a second teacher\'s stale save is refused until chosen, and both versions stay');
   const otherContext = await browser.createBrowserContext();
