@@ -12,8 +12,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 
 class LearnerScreen;
 class Store;
