@@ -222,6 +222,12 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         classroom.trustProxy(QHostAddress(r.trustedProxy));
     }
     classroom.setSignOutAfter(r.signOutAfterMinutes);
+    QString keyFailed;
+    const QByteArray deviceKey = store.deviceKey(&keyFailed);
+    if (!keyFailed.isEmpty()) {
+        return fail(keyFailed);
+    }
+    classroom.setDeviceKey(deviceKey);
     HttpServer server(
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);
