@@ -17,6 +17,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -112,10 +114,42 @@ ClassroomServer::~ClassroomServer() = default;
 
 void ClassroomServer::handle(const HttpRequest& request, const HttpResponder& respond)
 {
+    if (std::optional<Reply> refused = misdirected(request)) {
+        respond(std::move(*refused));
+        return;
+    }
     Reply reply = route(request, respond);
     if (reply.status != 0) {
         respond(std::move(reply));
     }
+}
+
+// Before anything else: a request for another name (a page elsewhere whose
+// name was made to point here, as DNS rebinding does) gets nothing of this
+// server, not even its page.
+std::optional<ClassroomServer::Reply> ClassroomServer::misdirected(const HttpRequest& request)
+{
+    const auto hosts =
+        std::count_if(request.headers.begin(), request.headers.end(), [](const auto& h) {
+            return h.first.compare("Host", Qt::CaseInsensitive) == 0;
+        });
+    const ServerNames::Verdict verdict =
+        hosts == 1 ? names_.judge(request.value("Host")) : ServerNames::Verdict::Malformed;
+    if (verdict == ServerNames::Verdict::Ours) {
+        return std::nullopt;
+    }
+    Reply r;
+    r.type = "text/plain; charset=utf-8";
+    if (verdict == ServerNames::Verdict::Malformed) {
+        r.status = 400;
+        r.body = QStringLiteral("要求の Host が正しくありません\n").toUtf8();
+    } else {
+        r.status = 421;
+        r.body = QStringLiteral(
+                     "このサーバーの名前ではありません。先生に教わったアドレスを開いてください\n")
+                     .toUtf8();
+    }
+    return r;
 }
 
 ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,

@@ -5,6 +5,7 @@
 #include "server/PreviewRoutes.h"
 #include "server/ReportCache.h"
 #include "server/Requests.h"
+#include "server/ServerNames.h"
 #include "server/SignInLimits.h"
 
 #include <QByteArray>
@@ -39,6 +40,8 @@ public:
 
     // Behind a proxy, the address whose X-Forwarded-For names the learner.
     void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
+    // The names a request's Host may give; any other is refused (421).
+    void setNames(ServerNames names) { names_ = std::move(names); }
     // The store's secret that signs device cookies (Store::deviceKey).
     void setDeviceKey(const QByteArray& key) { deviceKey_ = key; }
 
@@ -72,6 +75,7 @@ public:
     void handle(const HttpRequest& request, const HttpResponder& respond);
 
 private:
+    std::optional<Reply> misdirected(const HttpRequest& request);
     Reply route(const HttpRequest& request, const HttpResponder& respond);
     Reply staticFile(const QString& path) const;
     Reply sound(const QString& name) const;
@@ -149,6 +153,7 @@ private:
     Workers hashing_{stores_, 2, 200, true};
     // Guards the tables below, which workers and the event loop share.
     std::mutex shared_;
+    ServerNames names_;
     QByteArray deviceKey_;
     SignInLimits limits_;
     // Sessions seen lately, so that most requests need no look-up in the

@@ -238,8 +238,9 @@ try {
   expect('a device that signed in before signs in right after', await meiLater.signIn(codes.ren), 200);
   expect('the teacher signs in from the address the learners used up', await teacherClient(base).signIn('kyoushitsu-2026'), 200);
 
-  // Behind the school's proxy.
+  // Behind the school's proxy, with the names the folder gives the server.
   await server.stop({ keep: true });
+  writeFileSync(join(server.dir, 'velmorant.conf'), 'server-name = class.example, [fd00::5]\naddress = http://cards.example/\n');
   server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
   base = server.url;
   const via = (address) => ({ 'X-Forwarded-For': `192.0.2.1, ${address}` });
@@ -263,6 +264,23 @@ try {
   expect('learners sign in from there all the same', await client(base).signIn(codes.mei, via('10.6.0.1')), 200);
   const teacherBrowser = Object.assign(teacherClient(base), { device: teacher.device });
   expect('the teacher\'s own browser signs in from there', await teacherBrowser.signIn('kyoushitsu-2026', via('10.6.0.1')), 200);
+  // Only the server's own names: a page elsewhere whose name points here
+  // gets nothing, not even the page.
+  const port = new URL(base).port;
+  for (const [name, method, path, host, status] of [
+    ['foreign Host: the page', 'GET', '/', 'rebind.example', 421],
+    ['foreign Host: a static file', 'GET', '/page.js', `rebind.example:${port}`, 421],
+    ['foreign Host: sign-in', 'POST', '/api/signin', `rebind.example:${port}`, 421],
+    ['foreign Host: the teacher\'s sign-in', 'POST', '/api/teacher/signin', 'rebind.example', 421],
+    ['a name the folder gives', 'GET', '/page.js', `CLASS.example:${port}`, 200],
+    ['an IPv6 address the folder gives', 'GET', '/', '[fd00::5]', 200],
+    ['the host of the cards\' address', 'GET', '/', 'cards.example', 200],
+    ['localhost', 'GET', '/', `localhost:${port}`, 200],
+    ['a malformed Host', 'GET', '/', 'class.example:80:80', 400],
+  ]) {
+    const body = method === 'POST' ? JSON.stringify({ code: codes.ren, password: 'kyoushitsu-2026' }) : undefined;
+    expect(name, await raw(base, method, path, { headers: { Host: host, Origin: `http://${host}`, 'Content-Type': 'application/json' }, body }), status);
+  }
   // The journal tells each lock-out, never a code tried or a cookie.
   const log = server.log();
   const secrets = ['AAAAAAAA', codes.ren, codes.aoi, codes.mei, ...tries.map((rest) => prefix + rest),

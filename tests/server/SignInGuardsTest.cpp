@@ -1,4 +1,6 @@
-// What guards sign-in: guesses counted before they are checked.
+// What guards sign-in: guesses counted before they are checked, and only
+// the server's own names answered.
+#include "server/ServerNames.h"
 #include "server/SignInLimits.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +51,36 @@ TEST(SignInLimits, AnIPv6NetworkIsOneAddress)
     EXPECT_NE(key("2001:db8:1:2::1"), key("2001:db8:1:3::1"));
     EXPECT_EQ(key("::ffff:10.0.0.1"), QStringLiteral("10.0.0.1"));
     EXPECT_NE(key("10.0.0.1"), key("10.0.0.2"));
+}
+
+TEST(ServerNames, OnlyItsOwnNamesWithAnyPort)
+{
+    ServerNames names(QHostAddress(QStringLiteral("192.0.2.7")),
+                      {QStringLiteral("Class.Example"), QStringLiteral("fd00::5"),
+                       QStringLiteral("[fd00::6]:8443"), QStringLiteral("教室.example")});
+    using V = ServerNames::Verdict;
+    const QList<std::pair<const char*, V>> hosts = {
+        {"class.example", V::Ours},
+        {"CLASS.example.:8081", V::Ours},
+        {"192.0.2.7:8080", V::Ours},
+        {"localhost:8080", V::Ours},
+        {"[fd00::5]:80", V::Ours},
+        {"[FD00:0::6]", V::Ours},
+        {"xn--wbtt9t.example", V::Ours},
+        {"rebind.example", V::Foreign},
+        {"class.example.rebind.example", V::Foreign},
+        {"192.0.2.8", V::Foreign},
+        {"[fd00::7]", V::Foreign},
+        {"", V::Malformed},
+        {"fd00::5", V::Malformed},
+        {"[fd00::5", V::Malformed},
+        {"class.example:80:80", V::Malformed},
+        {"class.example:http", V::Malformed},
+        {"class example", V::Malformed},
+    };
+    for (const auto& [host, verdict] : hosts) {
+        EXPECT_EQ(names.judge(QByteArrayView(host)), verdict) << host;
+    }
 }
 
 } // namespace
