@@ -17,6 +17,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -112,10 +114,42 @@ ClassroomServer::~ClassroomServer() = default;
 
 void ClassroomServer::handle(const HttpRequest& request, const HttpResponder& respond)
 {
+    if (std::optional<Reply> refused = misdirected(request)) {
+        respond(std::move(*refused));
+        return;
+    }
     Reply reply = route(request, respond);
     if (reply.status != 0) {
         respond(std::move(reply));
     }
+}
+
+// Before anything else: a request for another name (a page elsewhere whose
+// name was made to point here, as DNS rebinding does) gets nothing of this
+// server, not even its page.
+std::optional<ClassroomServer::Reply> ClassroomServer::misdirected(const HttpRequest& request)
+{
+    const auto hosts =
+        std::count_if(request.headers.begin(), request.headers.end(), [](const auto& h) {
+            return h.first.compare("Host", Qt::CaseInsensitive) == 0;
+        });
+    const ServerNames::Verdict verdict =
+        hosts == 1 ? names_.judge(request.value("Host")) : ServerNames::Verdict::Malformed;
+    if (verdict == ServerNames::Verdict::Ours) {
+        return std::nullopt;
+    }
+    Reply r;
+    r.type = "text/plain; charset=utf-8";
+    if (verdict == ServerNames::Verdict::Malformed) {
+        r.status = 400;
+        r.body = QStringLiteral("要求の Host が正しくありません\n").toUtf8();
+    } else {
+        r.status = 421;
+        r.body = QStringLiteral(
+                     "このサーバーの名前ではありません。先生に教わったアドレスを開いてください\n")
+                     .toUtf8();
+    }
+    return r;
 }
 
 ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,
@@ -179,12 +213,16 @@ ClassroomServer::Reply ClassroomServer::sound(const QString& name) const
 }
 
 ClassroomServer::Reply ClassroomServer::later(Workers& workers, const HttpResponder& respond,
-                                              std::function<Reply(Store&)> work)
+                                              std::function<Reply(Store&)> work,
+                                              const std::function<void()>& notRun)
 {
-    const bool taken =
-        workers.run([respond, work = std::move(work)](Store* store, const QString& failure) {
+    const bool taken = workers.run(
+        [respond, work = std::move(work), notRun](Store* store, const QString& failure) {
             if (store == nullptr) {
                 ServerLog::often(failure);
+                if (notRun) {
+                    notRun();
+                }
                 respond(unavailable(StoreDown));
                 return;
             }
@@ -192,6 +230,9 @@ ClassroomServer::Reply ClassroomServer::later(Workers& workers, const HttpRespon
                 respond(std::move(r));
             }
         });
+    if (!taken && notRun) {
+        notRun();
+    }
     return taken ? Pending()
                  : unavailable(
                        QStringLiteral("混み合っています。少し待ってからもう一度試してください"));
@@ -316,38 +357,46 @@ QString ClassroomServer::clientAddress(const HttpRequest& request) const
     return request.peer.toString();
 }
 
-bool ClassroomServer::lockedOut(const QStringList& keys, qint64 at)
+// A sign-in with a good device cookie counts against that device alone,
+// so that no one's guesses from the class's address keep it out; the
+// cookie is the device's, whichever pupil signs in on it. Any other counts
+// against its address.
+ClassroomServer::SignInLimit ClassroomServer::signInLimit(const HttpRequest& request,
+                                                          bool teacher) const
 {
-    const std::lock_guard<std::mutex> lock(shared_);
-    // Keys with nothing left to remember go, so that many addresses cannot
-    // make the table grow without end.
-    if (wrongCodes_.size() > 1000) {
-        wrongCodes_.removeIf([at](const auto& entry) {
-            return entry.value().refusedUntil <= at &&
-                   (entry.value().times.isEmpty() || entry.value().times.last() <= at - LockOutMs);
-        });
+    const QString kind = teacher ? QStringLiteral("teacher ") : QStringLiteral("learner ");
+    const QString whose = teacher ? QStringLiteral("先生のパスワード") : QStringLiteral("コード");
+    const QString address = clientAddress(request);
+    const QByteArray cookie =
+        Requests::sessionCookie(request.value("Cookie"), Requests::DeviceCookieName);
+    const QByteArray device = SignInCodes::deviceOf(cookie, deviceKey_);
+    if (!device.isEmpty()) {
+        return {kind + QStringLiteral("device ") + QString::fromLatin1(device),
+                teacher ? TeacherAllowance : DeviceAllowance,
+                QStringLiteral("%1（サインインしたことのある端末、%2）").arg(whose, address),
+                cookie};
     }
-    bool refused = false;
-    for (const QString& key : keys) {
-        WrongCodes& wrong = wrongCodes_[key];
-        while (!wrong.times.isEmpty() && wrong.times.first() <= at - LockOutMs) {
-            wrong.times.removeFirst();
-        }
-        refused = refused || wrong.refusedUntil > at;
-    }
-    return refused;
+    return {kind + SignInLimits::addressKey(QHostAddress(address)),
+            teacher ? TeacherAllowance : AddressAllowance,
+            QStringLiteral("%1（%2）").arg(whose, address),
+            {}};
 }
 
-// What a wrong code counts against: the address it came from, and the
-// code's first characters, so that a code partly seen cannot be tried out
-// from many devices.
-QStringList ClassroomServer::lockOutKeys(const HttpRequest& request, const QString& code) const
+std::optional<ClassroomServer::Reply> ClassroomServer::overLimit(const SignInLimit& limit,
+                                                                 qint64 at, const QString& what)
 {
-    QStringList keys{QStringLiteral("address ") + clientAddress(request)};
-    if (code.size() >= CodePrefixLength) {
-        keys.append(QStringLiteral("code ") + code.left(CodePrefixLength));
+    const SignInLimits::Verdict verdict = limits_.reserve(limit.key, limit.allowance, at);
+    if (verdict.granted) {
+        return std::nullopt;
     }
-    return keys;
+    if (verdict.newlyRefused) {
+        ServerLog::line(QStringLiteral("締め出し %1").arg(limit.shown));
+    }
+    Reply r = refusal(429, QStringLiteral("%1の間違いが続いたため、%2秒間サインインできません")
+                               .arg(what, QString::number(verdict.retryAfterSeconds)));
+    r.headers.append(
+        qMakePair(QByteArray("Retry-After"), QByteArray::number(verdict.retryAfterSeconds)));
+    return r;
 }
 
 ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
@@ -356,31 +405,35 @@ ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
     QString why;
     const std::optional<Requests::Command> command =
         Requests::parse(Requests::Kind::SignIn, request.body, &why);
-    const QString code = command ? command->code : QString();
-    const QStringList keys = lockOutKeys(request, code);
+    const SignInLimit limit = signInLimit(request, false);
     const qint64 at = now();
-    if (lockedOut(keys, at)) {
-        return refusal(429,
-                       QStringLiteral("コードの間違いが続いたため、1分間サインインできません"));
+    // Counted before the check: however many come at once, no more than
+    // the allowance are checked.
+    if (std::optional<Reply> refused = overLimit(limit, at, QStringLiteral("コード"))) {
+        return *refused;
     }
     if (!command) {
-        return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+        return wrongAnswer(respond, QStringLiteral("コードが違います"));
     }
     // One hash of the code, whichever codes exist, on a thread of its own.
+    const auto release = [this, limit, at] { limits_.release(limit.key, at); };
     return later(
         hashing_, respond,
-        [this, code, keys, at, respond, cookie = request.value("Cookie"),
+        [this, code = command->code, limit, release, respond, cookie = request.value("Cookie"),
          address = clientAddress(request)](Store& store) {
             endEarlierSession(store, cookie);
             QString failed;
             const std::optional<QString> learner = store.learnerWithCode(code, &failed);
+            if (learner || !failed.isEmpty()) {
+                release();
+            }
             // The store's failure is not a wrong code: the learner is told to try
-            // again, without the store's place or a count towards the lock-out.
+            // again, without the store's place or a count towards the limit.
             if (!failed.isEmpty()) {
                 return unavailable(StoreDown);
             }
             if (!learner) {
-                return wrongAnswer(keys, at, respond, QStringLiteral("コードが違います"));
+                return wrongAnswer(respond, QStringLiteral("コードが違います"));
             }
             const QByteArray id = SignInCodes::newSessionId();
             const QByteArray hash = SignInCodes::sessionHash(id);
@@ -391,32 +444,18 @@ ClassroomServer::Reply ClassroomServer::signIn(const HttpRequest& request,
             ServerLog::line(
                 QStringLiteral("サインイン %1 %2").arg(ServerLog::clean(*learner), address));
             Reply r = json(200, {{QStringLiteral("learner"), *learner}});
-            r.headers.append(sessionCookie(Requests::CookieName, id, false));
+            r.headers.append(sessionCookie(Requests::CookieName, id, 0));
+            r.headers.append(deviceCookie(limit));
             return r;
-        });
+        },
+        release);
 }
 
-ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qint64 at,
-                                                    const HttpResponder& respond,
+// A wrong answer is given late, without holding up anyone else: the
+// timer runs on the event loop's thread.
+ClassroomServer::Reply ClassroomServer::wrongAnswer(const HttpResponder& respond,
                                                     const QString& why)
 {
-    {
-        const std::lock_guard<std::mutex> lock(shared_);
-        for (const QString& key : keys) {
-            WrongCodes& wrong = wrongCodes_[key];
-            wrong.times.append(at);
-            if (wrong.times.size() >= WrongCodesAllowed) {
-                wrong.refusedUntil = at + LockOutMs;
-                wrong.times.clear();
-                // A code's first characters never go to the log.
-                ServerLog::line(key.startsWith(QLatin1String("address "))
-                                    ? QStringLiteral("締め出し %1").arg(key.mid(8))
-                                    : QStringLiteral("締め出し 書き出しが同じコードの間違い"));
-            }
-        }
-    }
-    // A wrong answer is given late, without holding up anyone else: the
-    // timer runs on the event loop's thread.
     const Reply late = refusal(401, why);
     QMetaObject::invokeMethod(this, [this, late, respond] {
         QTimer::singleShot(WrongCodeDelayMs, this, [late, respond] { respond(late); });
@@ -424,14 +463,22 @@ ClassroomServer::Reply ClassroomServer::wrongAnswer(const QStringList& keys, qin
     return Pending();
 }
 
+QPair<QByteArray, QByteArray> ClassroomServer::deviceCookie(const SignInLimit& limit) const
+{
+    return sessionCookie(Requests::DeviceCookieName,
+                         limit.deviceCookie.isEmpty() ? SignInCodes::newDeviceCookie(deviceKey_)
+                                                      : limit.deviceCookie,
+                         DeviceCookieSeconds);
+}
+
 QPair<QByteArray, QByteArray> ClassroomServer::sessionCookie(const char* name, const QByteArray& id,
-                                                             bool lasting) const
+                                                             qint64 maxAgeSeconds) const
 {
     QByteArray cookie = QByteArray(name) + '=' + id + "; Path=/; HttpOnly; SameSite=Strict";
     if (id.isEmpty()) {
         cookie += "; Max-Age=0";
-    } else if (lasting) {
-        cookie += "; Max-Age=" + QByteArray::number(SessionMs / 1000);
+    } else if (maxAgeSeconds > 0) {
+        cookie += "; Max-Age=" + QByteArray::number(maxAgeSeconds);
     }
     if (secure_) {
         cookie += "; Secure";

@@ -5,6 +5,8 @@
 #include "server/PreviewRoutes.h"
 #include "server/ReportCache.h"
 #include "server/Requests.h"
+#include "server/ServerNames.h"
+#include "server/SignInLimits.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -38,13 +40,26 @@ public:
 
     // Behind a proxy, the address whose X-Forwarded-For names the learner.
     void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
+    // The names a request's Host may give; any other is refused (421).
+    void setNames(ServerNames names) { names_ = std::move(names); }
+    // The store's secret that signs device cookies (Store::deviceKey).
+    void setDeviceKey(const QByteArray& key) { deviceKey_ = key; }
 
-    // Wrong codes from one address, or starting alike, before they are
-    // refused for a while.
-    static constexpr int WrongCodesAllowed = 10;
-    static constexpr int CodePrefixLength = 4;
-    static constexpr qint64 LockOutMs = 60000;
+    // Sign-in checks a minute (SignInLimits): wrong ones and those under
+    // way count. A class of 40 behind one address (a school's NAT), each
+    // mistyping once or twice in the first minute of its first lesson,
+    // makes up to 80 wrong codes; 100 answers them all, and at 100 a
+    // minute an address needs thousands of years to find a code (see
+    // docs/server.md).
+    static constexpr int AddressAllowance = 100;
+    // A browser that signed in before: a shared tablet's pupils take turns.
+    static constexpr int DeviceAllowance = 10;
+    // The teacher's password, from an address or a device, apart from the
+    // learners' codes.
+    static constexpr int TeacherAllowance = 10;
     static constexpr int WrongCodeDelayMs = 1000;
+    // A device cookie lasts a year from the device's last sign-in.
+    static constexpr qint64 DeviceCookieSeconds = 365 * 24 * 3600;
     // The teacher's session; a learner's lasts while they act (setSignOutAfter).
     static constexpr qint64 SessionMs = 12 * 3600 * qint64(1000);
 
@@ -60,13 +75,16 @@ public:
     void handle(const HttpRequest& request, const HttpResponder& respond);
 
 private:
+    std::optional<Reply> misdirected(const HttpRequest& request);
     Reply route(const HttpRequest& request, const HttpResponder& respond);
     Reply staticFile(const QString& path) const;
     Reply sound(const QString& name) const;
     Reply api(const QString& path, const HttpRequest& request, const HttpResponder& respond);
     // Runs `work` on a worker with its store; its reply, unless it answers
-    // later still, goes out from there. 503 when too many wait.
-    Reply later(Workers& workers, const HttpResponder& respond, std::function<Reply(Store&)> work);
+    // later still, goes out from there. 503 when too many wait or the store
+    // cannot be opened, after `notRun` (when given).
+    Reply later(Workers& workers, const HttpResponder& respond, std::function<Reply(Store&)> work,
+                const std::function<void()>& notRun = {});
     Reply signIn(const HttpRequest& request, const HttpResponder& respond);
     Reply signOut(Store& store, const QByteArray& hash);
     // The session the browser still had, ended before another sign-in.
@@ -79,16 +97,26 @@ private:
     void rememberSession(const QByteArray& hash, const QString& learner);
     void forgetSession(const QByteArray& hash);
     QString clientAddress(const HttpRequest& request) const;
-    QStringList lockOutKeys(const HttpRequest& request, const QString& code) const;
-    bool lockedOut(const QStringList& keys, qint64 now);
-    // A wrong code or password: counted for the lock-out, answered late.
-    Reply wrongAnswer(const QStringList& keys, qint64 at, const HttpResponder& respond,
-                      const QString& why);
-    // A session cookie of `name`; an empty id ends it. `lasting`: it
-    // outlives the browser (the teacher's); else it goes when the browser
-    // closes.
+    // What a sign-in counts against: the device cookie it brings, when
+    // that is good, else its address; the teacher's apart.
+    struct SignInLimit {
+        QString key;
+        int allowance = 0;
+        QString shown; // in the log: never a code or a cookie
+        QByteArray deviceCookie;
+    };
+    SignInLimit signInLimit(const HttpRequest& request, bool teacher) const;
+    // Takes a check's slot at `at`: none, or the 429 to answer.
+    std::optional<Reply> overLimit(const SignInLimit& limit, qint64 at, const QString& what);
+    // A wrong code or password, counted already: answered late.
+    Reply wrongAnswer(const HttpResponder& respond, const QString& why);
+    // The device cookie for a right sign-in: the one it brought, or a new one.
+    QPair<QByteArray, QByteArray> deviceCookie(const SignInLimit& limit) const;
+    // A cookie of `name`; an empty id ends it. It outlives the browser for
+    // `maxAgeSeconds` (the teacher's session, a device), or with 0 goes
+    // when the browser closes (a learner's session).
     QPair<QByteArray, QByteArray> sessionCookie(const char* name, const QByteArray& id,
-                                                bool lasting = true) const;
+                                                qint64 maxAgeSeconds = SessionMs / 1000) const;
 
     // The teacher's page and requests (TeacherRoutes.cpp).
     Reply teacher(Store& store, const QString& path, const HttpRequest& request,
@@ -125,13 +153,9 @@ private:
     Workers hashing_{stores_, 2, 200, true};
     // Guards the tables below, which workers and the event loop share.
     std::mutex shared_;
-    // Wrong sign-in codes by remote address: their times, and until when
-    // the address is refused.
-    struct WrongCodes {
-        QList<qint64> times;
-        qint64 refusedUntil = 0;
-    };
-    QHash<QString, WrongCodes> wrongCodes_;
+    ServerNames names_;
+    QByteArray deviceKey_;
+    SignInLimits limits_;
     // Sessions seen lately, so that most requests need no look-up in the
     // store; a session removed by another server goes within a minute.
     struct KnownSession {

@@ -19,7 +19,8 @@ const QStringList Keys = {QStringLiteral("database"),        QStringLiteral("gro
                           QStringLiteral("tls-cert"),        QStringLiteral("tls-key"),
                           QStringLiteral("trusted-proxy"),   QStringLiteral("lrs"),
                           QStringLiteral("lrs-auth"),        QStringLiteral("idle-timeout"),
-                          QStringLiteral("request-timeout"), QStringLiteral("sign-out-after")};
+                          QStringLiteral("request-timeout"), QStringLiteral("sign-out-after"),
+                          QStringLiteral("address"),         QStringLiteral("server-name")};
 
 const QStringList PathKeys = {QStringLiteral("tls-cert"), QStringLiteral("tls-key"),
                               QStringLiteral("lrs-auth")};

@@ -8,7 +8,8 @@
 // A class folder's own settings, DIR/velmorant.conf (UTF-8): lines
 // "key = value" whose keys are the command line's options without their
 // dashes (database, group, listen, port, tls-cert, tls-key, trusted-proxy,
-// lrs, lrs-auth, idle-timeout, request-timeout, sign-out-after); blank lines
+// lrs, lrs-auth, idle-timeout, request-timeout, sign-out-after, address,
+// server-name); blank lines
 // and "#" comments are skipped. velmorant-server reads it for serving and for
 // every command on the folder, so that a command acts on the very store the
 // folder's server uses.

@@ -66,6 +66,8 @@ QByteArray statusText(int status)
         return "Payload Too Large";
     case 429:
         return "Too Many Requests";
+    case 421:
+        return "Misdirected Request";
     case 431:
         return "Request Header Fields Too Large";
     case 503:

@@ -1,5 +1,7 @@
 #include "server/ServerCommandLine.h"
 
+#include "server/ServerNames.h"
+
 #include <QHostAddress>
 #include <QUrl>
 
@@ -87,6 +89,13 @@ bool takeValue(Request& r, const QString& option, const QString& value)
     if (option == QLatin1String("--sign-out-after")) {
         return number(value, 1, 24 * 60, &r.signOutAfterMinutes);
     }
+    if (option == QLatin1String("--server-name")) {
+        r.serverNames = value.split(u',', Qt::SkipEmptyParts);
+        return !r.serverNames.isEmpty() &&
+               std::all_of(r.serverNames.begin(), r.serverNames.end(), [](const QString& name) {
+                   return !ServerNames::settingName(name).isEmpty();
+               });
+    }
     if (option == QLatin1String("--lrs") || option == QLatin1String("--address")) {
         const bool lrs = option == QLatin1String("--lrs");
         (lrs ? r.lrs : r.address) = value;
@@ -120,7 +129,8 @@ Request read(const QStringList& arguments)
         QStringLiteral("--request-timeout"), QStringLiteral("--group"),
         QStringLiteral("--trusted-proxy"),   QStringLiteral("--sign-out-after"),
         QStringLiteral("--backup"),          QStringLiteral("--restore"),
-        QStringLiteral("--add-learners"),    QStringLiteral("--address")};
+        QStringLiteral("--add-learners"),    QStringLiteral("--address"),
+        QStringLiteral("--server-name")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -168,6 +178,7 @@ QString helpText()
         "                         [--lrs URL --lrs-auth ファイル]\n"
         "                         [--idle-timeout 秒] [--request-timeout 秒]\n"
         "                         [--trusted-proxy アドレス] [--sign-out-after 分]\n"
+        "                         [--server-name 名前,...] [--address URL]\n"
         "                         [--samples] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [フォルダ]\n"
         "        velmorant-server --remove-learner 名前 [フォルダ]\n"
@@ -207,6 +218,9 @@ QString helpText()
         "                          閉じるまでの秒数（既定 10）\n"
         "  --trusted-proxy アドレス  このアドレスのリバースプロキシが X-Forwarded-For で\n"
         "                          伝える学習者のアドレスで、コードの間違いを数えます\n"
+        "  --server-name 名前,...  学習者のブラウザがこのサーバーを開く名前（コンマ区切り）。\n"
+        "                          Host がこの名前、--address のホスト、localhost、この機械の\n"
+        "                          アドレスのどれでもない要求には 421 で答えます\n"
         "  --sign-out-after 分     操作のない学習者をサインアウトする分数（既定 30）\n"
         "  --samples               ZQCList.TXT のないフォルダ（なければ作ります）に見本の\n"
         "                          問題集を入れます\n"
@@ -221,7 +235,7 @@ QString helpText()
         "                          アドレスを載せたカードの印刷用ページ（A4 に 24 枚）を、\n"
         "                          名簿の隣に「名簿の名前-コード表.html」として書きます\n"
         "  --address URL           カードに載せる教室のアドレス（既定は、この機械の LAN の\n"
-        "                          アドレスと --port の番号）\n"
+        "                          アドレスと --port の番号）。そのホストもサーバーの名前です\n"
         "  --backup ファイル       サーバーを動かしたまま、記録の写しをファイルに書きます\n"
         "                          （PostgreSQL では、使う pg_dump のコマンドを表示します）\n"
         "  --restore ファイル      --backup の写しを記録として戻します（サーバーを止めてから。\n"

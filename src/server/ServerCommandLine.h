@@ -33,11 +33,13 @@ struct Request {
     QString lrsAuth;      // the file of its "user:password"
     QString learner;      // AddLearner, RemoveLearner
     QString file;         // Backup, Restore, AddLearners (the class list)
-    QString address;      // AddLearners: the class's address on the cards
+    QString address;      // on the code cards; its host is a name of the server
     QStringList folders;  // the work folder, when one is given
     QString error;        // BadUsage, in Japanese
     bool samples = false; // a folder without ZQCList.TXT is given the samples
     QStringList given;    // the options given with a value, such as "--port"
+    // The names learners' browsers reach the server by (ServerNames).
+    QStringList serverNames;
 
     // Seconds before a connection with no request, or one whose request
     // (or TLS handshake) has begun and not ended, is closed.

@@ -3,6 +3,7 @@
 #include "server/Requests.h"
 
 #include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 
@@ -27,6 +28,15 @@ QByteArray randomBytes(int count)
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()),
                                           static_cast<qsizetype>(count / 4));
     return bytes;
+}
+
+// Half of a device cookie is its id, half its HMAC (truncated to 128 bits).
+constexpr int DeviceIdBytes = 16;
+
+QByteArray deviceMac(const QByteArray& id, const QByteArray& key)
+{
+    return QMessageAuthenticationCode::hash(id, key, QCryptographicHash::Sha256)
+        .left(DeviceIdBytes);
 }
 
 } // namespace
@@ -79,6 +89,22 @@ QByteArray newSessionId()
 QByteArray sessionHash(const QByteArray& id)
 {
     return QCryptographicHash::hash(id, QCryptographicHash::Sha256);
+}
+
+QByteArray newDeviceCookie(const QByteArray& key)
+{
+    const QByteArray id = randomBytes(DeviceIdBytes);
+    return (id + deviceMac(id, key)).toHex();
+}
+
+QByteArray deviceOf(const QByteArray& cookie, const QByteArray& key)
+{
+    const QByteArray bytes = QByteArray::fromHex(cookie);
+    if (key.isEmpty() || bytes.size() != 2 * DeviceIdBytes) {
+        return {};
+    }
+    const QByteArray id = bytes.left(DeviceIdBytes);
+    return sameBytes(deviceMac(id, key), bytes.mid(DeviceIdBytes)) ? id.toHex() : QByteArray();
 }
 
 } // namespace SignInCodes

@@ -21,4 +21,11 @@ bool sameBytes(const QByteArray& a, const QByteArray& b);
 QByteArray newSessionId();
 QByteArray sessionHash(const QByteArray& id);
 
+// A device cookie (64 hex digits, as a session id): a random id of the
+// device and its HMAC-SHA256 under `key`, the store's secret, so that every
+// server on the store takes it and no one can make one up.
+QByteArray newDeviceCookie(const QByteArray& key);
+// The device a cookie names, when its HMAC is right; else empty.
+QByteArray deviceOf(const QByteArray& cookie, const QByteArray& key);
+
 } // namespace SignInCodes

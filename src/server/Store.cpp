@@ -78,6 +78,12 @@ const QList<QStringList> Migrations = {
                        " answers BIGINT NOT NULL, before_last_review INTEGER NOT NULL,"
                        " ahead_of_reading INTEGER NOT NULL)"),
     },
+    {
+        // The key of the device cookies, shared by every server on the
+        // store so that each takes the others' cookies.
+        QStringLiteral("CREATE TABLE device_key (id INTEGER PRIMARY KEY CHECK (id = 1),"
+                       " secret TEXT NOT NULL)"),
+    },
 };
 
 // Every table with rows of one learner, by the column naming them: a
@@ -348,31 +354,6 @@ QString Store::migrateLocked()
         return QStringLiteral("表を作れません: ") + set.lastError().text();
     }
     return {};
-}
-
-QByteArray Store::codeSalt(bool make, QString* failure)
-{
-    if (!codeSalt_.isEmpty()) {
-        return codeSalt_;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (make) {
-        // Made with the first code, once for every process sharing the store.
-        QSqlQuery insert = prepared(db,
-                                    QStringLiteral("INSERT INTO code_salt (id, salt) VALUES (1, ?)"
-                                                   " ON CONFLICT DO NOTHING"),
-                                    {hex(SignInCodes::newSalt())});
-        if (!insert.exec()) {
-            *failure =
-                this->failure(QStringLiteral("コードを作れません"), insert.lastError().text());
-            return {};
-        }
-    }
-    QSqlQuery q = prepared(db, QStringLiteral("SELECT salt FROM code_salt WHERE id = 1"), {});
-    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
-        codeSalt_ = QByteArray::fromHex(q.value(0).toString().toLatin1());
-    }
-    return codeSalt_;
 }
 
 // What a code is looked up by: its hash under the store's salt.

@@ -105,6 +105,8 @@ public:
     // The teacher's password: its salt and hash, one at a time.
     QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
     std::optional<QPair<QByteArray, QByteArray>> teacherPassword(QString* failure = nullptr);
+    // The secret that signs device cookies, made on first use.
+    QByteArray deviceKey(QString* failure);
     QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
     bool teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure = nullptr);
     void removeTeacherSession(const QByteArray& idHash);
@@ -192,6 +194,8 @@ private:
     // there is no such learner (any more).
     QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
     QByteArray codeSalt(bool make, QString* failure);
+    QByteArray secret(const QString& table, const QString& column, const QByteArray& fresh,
+                      QString* failure);
     QString codeKey(const QString& code, QString* failure);
     std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
 

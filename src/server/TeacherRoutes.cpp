@@ -143,12 +143,6 @@ ClassroomServer::Reply ClassroomServer::signedInTeacher(Store& store, const QStr
 ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRequest& request,
                                                       const HttpResponder& respond)
 {
-    const QStringList keys{QStringLiteral("address ") + clientAddress(request)};
-    const qint64 at = QDateTime::currentMSecsSinceEpoch();
-    if (lockedOut(keys, at)) {
-        return refusal(429,
-                       QStringLiteral("パスワードの間違いが続いたため、1分間サインインできません"));
-    }
     QString failed;
     const std::optional<QPair<QByteArray, QByteArray>> stored = store.teacherPassword(&failed);
     if (!failed.isEmpty()) {
@@ -160,20 +154,29 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRe
             409, QStringLiteral("先生のパスワードがまだありません。"
                                 "velmorant-server --set-teacher-password で設定してください"));
     }
+    // Counted apart from the learners' codes: pupils guessing codes from
+    // the school's address never keep the teacher out.
+    const SignInLimit limit = signInLimit(request, true);
+    const qint64 at = QDateTime::currentMSecsSinceEpoch();
+    if (std::optional<Reply> refused = overLimit(limit, at, QStringLiteral("パスワード"))) {
+        return *refused;
+    }
     const QJsonValue given =
         QJsonDocument::fromJson(request.body).object().value(QStringLiteral("password"));
     if (!given.isString()) {
-        return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
+        return wrongAnswer(respond, QStringLiteral("パスワードが違います"));
     }
     // About a second of hashing, on a thread of its own at a lower
     // priority than the learners' answers.
+    const auto release = [this, limit, at] { limits_.release(limit.key, at); };
     return later(
         hashing_, respond,
-        [this, keys, at, respond, password = given.toString(), salt = stored->first,
+        [this, limit, at, release, respond, password = given.toString(), salt = stored->first,
          hash = stored->second](Store& s) {
             if (!SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
-                return wrongAnswer(keys, at, respond, QStringLiteral("パスワードが違います"));
+                return wrongAnswer(respond, QStringLiteral("パスワードが違います"));
             }
+            release();
             const QByteArray id = SignInCodes::newSessionId();
             if (!s.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
                 return ServerReplies::unavailable(
@@ -181,8 +184,10 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRe
             }
             Reply r = json(200, {});
             r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
+            r.headers.append(deviceCookie(limit));
             return r;
-        });
+        },
+        release);
 }
 
 ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteArray& sessionHash)

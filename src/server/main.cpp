@@ -23,6 +23,7 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -222,6 +223,14 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         classroom.trustProxy(QHostAddress(r.trustedProxy));
     }
     classroom.setSignOutAfter(r.signOutAfterMinutes);
+    classroom.setNames(
+        ServerNames(QHostAddress(r.listen), r.serverNames + QStringList{QUrl(r.address).host()}));
+    QString keyFailed;
+    const QByteArray deviceKey = store.deviceKey(&keyFailed);
+    if (!keyFailed.isEmpty()) {
+        return fail(keyFailed);
+    }
+    classroom.setDeviceKey(deviceKey);
     HttpServer server(
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);

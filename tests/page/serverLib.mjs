@@ -63,11 +63,8 @@ export function setTeacherPassword(program, dir, password, database = '') {
 // The teacher's client: signs in with the password, keeps the teacher's cookie.
 export function teacherClient(base) {
   const c = client(base);
-  c.signIn = async function signIn(password) {
-    const r = await this.post('/api/teacher/signin', { password });
-    const set = r.headers['set-cookie'];
-    if (set) this.cookie = set[0].split(';')[0];
-    return r;
+  c.signIn = async function signIn(password, extra = {}) {
+    return this.keepCookies(await this.post('/api/teacher/signin', { password }, extra));
   };
   return c;
 }
@@ -108,17 +105,22 @@ export function actionKey() {
   return randomBytes(16).toString('hex');
 }
 
-// A learner's client: the page's own origin and the session cookie. It
+// A learner's client: the page's own origin, the session cookie and, once
+// it has signed in, the device cookie, sent as a browser sends them. It
 // remembers the seq of the last state it was given and sends it, with a new
 // key, in each action that does not name its own.
 export function client(base, cookie = '') {
   const origin = new URL(base).origin;
   return {
     cookie,
+    device: '',
     seq: undefined,
+    cookies() {
+      return [this.cookie, this.device].filter(Boolean).join('; ');
+    },
     async post(path, data, extra = {}) {
       const headers = { 'Content-Type': 'application/json', Origin: origin, ...extra };
-      if (this.cookie) headers.Cookie = this.cookie;
+      if (this.cookies() && !headers.Cookie) headers.Cookie = this.cookies();
       let body = data;
       if (Actions.includes(path) && data && typeof data === 'object' && !Array.isArray(data)) {
         if (this.seq === undefined && this.cookie && !('seq' in data)) await this.get('/api/state');
@@ -132,17 +134,21 @@ export function client(base, cookie = '') {
       return `{${seq}"key":"${actionKey()}",${json.slice(1)}`;
     },
     async get(path) {
-      return this.seen(await raw(base, 'GET', path, { headers: this.cookie ? { Cookie: this.cookie } : {} }));
+      return this.seen(await raw(base, 'GET', path, { headers: this.cookies() ? { Cookie: this.cookies() } : {} }));
     },
     seen(r) {
       const seq = r.json && (r.json.seq ?? (r.json.state && r.json.state.seq));
       if (Number.isInteger(seq)) this.seq = seq;
       return r;
     },
-    async signIn(code) {
-      const r = await this.post('/api/signin', { code });
-      const set = r.headers['set-cookie'];
-      if (set) this.cookie = set[0].split(';')[0];
+    async signIn(code, extra = {}) {
+      return this.keepCookies(await this.post('/api/signin', { code }, extra));
+    },
+    // The session cookie comes first, the device cookie after it.
+    keepCookies(r) {
+      const set = (r.headers['set-cookie'] || []).map((c) => c.split(';')[0]);
+      if (set.length) this.cookie = set[0];
+      this.device = set.find((c) => c.startsWith('velmorant_device=')) || this.device;
       return r;
     },
   };

@@ -70,6 +70,7 @@ TEST_F(FolderSettingsTest, AFaultIsNamedByItsLine)
         {"port 8080\n", QStringLiteral("の1行目: 「項目 = 値」の形ではありません")},
         {"# ok\nidle_timeout = 5\n", QStringLiteral("の2行目: 知らない項目「idle_timeout」")},
         {"group =\n", QStringLiteral("の1行目: group の値「」")},
+        {"server-name = class.example, a b\n", QStringLiteral("の1行目: server-name の値")},
         {"lrs = \xff\n", QStringLiteral("UTF-8 で保存してください")}};
     for (const auto& [text, want] : faults) {
         const FolderSettings::Settings s = readFile(text);
