@@ -33,7 +33,10 @@ mkdir -p -m 700 "$scratch/runtime"
 stop() {
     kill "$pid"
     wait "$pid" || true
+    pid=
 }
+# A failing row leaves no server behind.
+trap '[ -z "${pid:-}" ] || kill "$pid" 2>/dev/null' EXIT
 
 # POSTs JSON with the page's origin; prints the status.
 post() {
