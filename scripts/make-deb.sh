@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a fresh release build in build-deb/ and checks
 # it with lintian, which must report nothing, down to its I: and P: tags, that
-# packaging/lintian-overrides does not give a reason for; a package lintian
-# finds fault with is removed. The package is
+# packaging/lintian-overrides does not give a reason for, and no override that
+# goes unused; a package lintian finds fault with is removed. The tests' build
+# is hardened alike and its package linted alike (tests/package_test.sh). The package is
 # build-deb/velmorant_<version>_<arch>.deb, the same bytes on every build of
 # the same sources (its times are the changelog's); install it with
 #   apt-get install ./build-deb/velmorant_*.deb       (as root, or with sudo)
@@ -19,7 +20,7 @@ rm -f build-deb/velmorant_*.deb
 (cd build-deb && cpack -G DEB)
 deb=$(ls build-deb/velmorant_*.deb)
 echo "lintian on $deb:"
-if ! lintian -I --pedantic --fail-on error,warning,info,pedantic "$deb"; then
+if ! lint_package "$deb"; then
     rm -f "$deb"
     echo "lintian found fault with the package; it was removed" >&2
     exit 1

@@ -47,6 +47,14 @@ BROWSER_PACKAGES=(tigervnc-standalone-server tigervnc-tools novnc websockify ipr
 # scripts/make-deb.sh: dpkg-shlibdeps (dpkg-dev) and file for CPack, lintian.
 DEB_PACKAGES=(dpkg-dev file lintian)
 
+# lintian on the package "$1", down to its I: and P: tags: a tag that
+# packaging/lintian-overrides gives no reason for fails it, and so does an
+# override that no longer fires (unused-override), so that no override
+# outlives the build it was written for.
+lint_package() {
+    lintian -I --pedantic --fail-on error,warning,info,pedantic "$1"
+}
+
 # Configures the build folder of a preset of CMakePresets.json. A folder
 # that was configured from another source folder (build-fuzz/ from fuzzing/,
 # as older scripts did) is configured afresh.

@@ -2,7 +2,9 @@
 # The Debian package of a build, made twice a few seconds apart with the
 # installed files touched in between, must be the same bytes; it is
 # compressed with xz and runs no ldconfig (the sound module is the program's
-# own and lies in a private folder).
+# own and lies in a private folder); and lintian finds in it what
+# scripts/make-deb.sh's lintian would: no tag the overrides do not explain,
+# no override unused.
 #
 # Usage: bash package_test.sh <build-dir> <scratch-dir>
 set -euo pipefail
@@ -12,9 +14,10 @@ fail() {
     exit 1
 }
 
-for tool in cpack dpkg-deb dpkg-shlibdeps; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (packages cmake, dpkg-dev)"
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (packages cmake, dpkg-dev, lintian)"
 done
+. "$(dirname "$0")/../scripts/packages.sh"
 build=$(realpath "$1")
 rm -rf "$2"
 mkdir -p "$2"
@@ -44,4 +47,7 @@ dpkg-deb -e "$first" "$control"
 module=$(dpkg-deb -c "$first" | grep -o '\./usr/lib/.*velmorant-sound\.so') || fail "no sound module"
 [[ "$module" == */velmorant/velmorant-sound.so ]] || fail "the sound module lies in a linker folder: $module"
 echo "xz, no ldconfig, the sound module in $module"
+
+lint=$(lint_package "$first" 2>&1) || fail "lintian: $lint"
+echo "lintian: no tag the overrides do not explain, no override unused"
 echo "package_test: PASS"

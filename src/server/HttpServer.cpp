@@ -253,12 +253,16 @@ void HttpServer::useTls(QSslConfiguration config)
 // A class answering at once opens many connections in the same instant:
 // Qt's usual queue of 50 would drop some, and the kernel only retries a
 // dropped connection a second later.
-quint16 HttpServer::listen(const QHostAddress& address, quint16 port)
+quint16 HttpServer::listen(const QHostAddress& address, quint16 port,
+                           QAbstractSocket::SocketError* error)
 {
     maxConnections_ = connectionsAllowed();
     auto* listener = new Listener(this);
     listener->setListenBacklogSize(4096);
     if (!listener->listen(address, port)) {
+        if (error != nullptr) {
+            *error = listener->serverError();
+        }
         delete listener;
         return 0;
     }

@@ -75,8 +75,10 @@ public:
     // Serves over TLS 1.2 or later, with only forward-secret AEAD suites
     // under 1.2, the certificate and key of `config`.
     void useTls(QSslConfiguration config);
-    // Starts listening; the port listened on, 0 when it cannot.
-    quint16 listen(const QHostAddress& address, quint16 port);
+    // Starts listening; the port listened on, 0 when it cannot (and why in
+    // `error`, when given).
+    quint16 listen(const QHostAddress& address, quint16 port,
+                   QAbstractSocket::SocketError* error = nullptr);
 
 private:
     friend class HttpResponder;

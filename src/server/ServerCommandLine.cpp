@@ -78,6 +78,7 @@ bool takeValue(Request& r, const QString& option, const QString& value)
         return !QHostAddress(value).isNull();
     }
     if (option == QLatin1String("--port")) {
+        r.portNamed = true;
         return number(value, 0, 65535, &r.port);
     }
     if (option == QLatin1String("--idle-timeout")) {
@@ -203,7 +204,8 @@ QString helpText()
         "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
         "                          か、この機械の LAN のアドレスを指定します。0.0.0.0 や\n"
         "                          :: では、学習者が開けるこの機械のアドレスを表示します\n"
-        "  --port 番号             待ち受けるポート（既定 8080、使われていれば次の空き番号）\n"
+        "  --port 番号             待ち受けるポート。指定したポートが使われていれば止まり\n"
+        "                          ます（既定の 8080 だけは、使われていれば次の空き番号）\n"
         "  --database URL          postgresql://ユーザー@ホスト/データベース または\n"
         "                          postgresql://ユーザー@/データベース?host=/ソケットのフォルダ\n"
         "  --group グループ        velmorant.sqlite をそのグループも読めるようにします（640）。\n"

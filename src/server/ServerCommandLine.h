@@ -24,6 +24,8 @@ struct Request {
     Action action = Action::Serve;
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8080;
+    // Named by --port or velmorant.conf: a port taken is then not moved on from.
+    bool portNamed = false;
     QString database;     // empty: the SQLite file in the folder
     QString group;        // that may read the SQLite file too
     QString trustedProxy; // whose X-Forwarded-For names the learner's address

@@ -25,6 +25,7 @@
 #include <QSslKey>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -155,18 +156,59 @@ QString setUpTls(HttpServer& server, const ServerCommandLine::Request& r)
     return {};
 }
 
-// The port asked for, or the next free one after it.
-quint16 listenOn(HttpServer& server, const QHostAddress& address, int port)
+// Why the server cannot listen as `r` asks, in Japanese.
+QString listenFailure(const ServerCommandLine::Request& r, QAbstractSocket::SocketError error)
 {
-    if (port == 0) {
-        return server.listen(address, 0);
+    if (error == QAbstractSocket::SocketAddressNotAvailableError) {
+        return QStringLiteral("%1 はこの機械のアドレスではないので、待ち受けられません")
+            .arg(r.listen);
     }
-    for (int p = port; p < port + 100 && p <= 65535; ++p) {
-        if (const quint16 got = server.listen(address, static_cast<quint16>(p)); got != 0) {
-            return got;
+    if (error == QAbstractSocket::SocketAccessError) {
+        return QStringLiteral("%1 のポート %2 で待ち受ける権限がありません（1024 より小さい"
+                              "ポートは root だけが使えます）")
+            .arg(r.listen, QString::number(r.port));
+    }
+    if (error != QAbstractSocket::AddressInUseError) {
+        return QStringLiteral("%1 のポート %2 で待ち受けられません")
+            .arg(r.listen, QString::number(r.port));
+    }
+    if (!r.portNamed) {
+        return QStringLiteral("%1 のポート %2 から %3 までは、どれもほかのプログラムが使って"
+                              "います。--port で空いているポートを指定してください")
+            .arg(r.listen, QString::number(r.port), QString::number(r.port + 99));
+    }
+    return QStringLiteral("%1 のポート %2（%3 で指定）は、ほかのプログラムが使っています。別の"
+                          "クラスのサーバーかもしれません。そのプログラムを止めるか、空いている"
+                          "ポートを指定してください")
+        .arg(r.listen, QString::number(r.port),
+             r.given.contains(QLatin1String("--port")) ? QStringLiteral("--port")
+                                                       : QStringLiteral("velmorant.conf"));
+}
+
+struct Listening {
+    quint16 port = 0;
+    QString failure; // why there is no port, in Japanese
+    int status = 1;  // 2: the port named is taken
+};
+
+// A port the teacher named (the one on the class's code cards) is used or
+// none is: another class's server may be on it. Only the default port moves
+// on to the next free one.
+Listening listenOn(HttpServer& server, const ServerCommandLine::Request& r)
+{
+    const QHostAddress address(r.listen);
+    const int last = r.portNamed ? r.port : std::min(r.port + 99, 65535);
+    QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+    for (int p = r.port; p <= last; ++p) {
+        if (const quint16 got = server.listen(address, static_cast<quint16>(p), &error); got != 0) {
+            return {got, {}, 0};
+        }
+        if (error != QAbstractSocket::AddressInUseError) {
+            break;
         }
     }
-    return 0;
+    const bool namedTaken = r.portNamed && error == QAbstractSocket::AddressInUseError;
+    return {0, listenFailure(r, error), namedTaken ? 2 : 1};
 }
 
 // Ctrl+C, SIGTERM and SIGHUP (the terminal it was started from closed) end
@@ -251,11 +293,16 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         }
         forwarder = std::make_unique<LrsForwarder>(folder, r.database, settings);
     }
-    const QHostAddress address(r.listen);
-    const quint16 port = listenOn(server, address, r.port);
-    if (port == 0) {
-        return fail(QStringLiteral("%1 のポート %2 で待ち受けられません")
-                        .arg(r.listen, QString::number(r.port)));
+    const Listening listening = listenOn(server, r);
+    if (listening.port == 0) {
+        return fail(listening.failure, listening.status);
+    }
+    const quint16 port = listening.port;
+    if (!r.portNamed && port != r.port) {
+        print(QStringLiteral("ポート %1 はほかのプログラムが使っているので、%2 で待ち受けます"
+                             "（--add-learners のコード表のポートは %1 のままです。ポートは "
+                             "--port か velmorant.conf の port で決めておけます）")
+                  .arg(QString::number(r.port), QString::number(port)));
     }
     print(QStringLiteral("フォルダ: %1").arg(folder));
     print(QStringLiteral("記録: %1").arg(store.where()));

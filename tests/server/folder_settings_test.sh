@@ -6,6 +6,8 @@
 #   - a command without --database uses the database the folder's file
 #     names, so the server running on it accepts the learner's code; a
 #     different --database is refused, as is an unknown key (by its line);
+#   - a port named (velmorant.conf, --port) and taken stops the server;
+#     the default port taken moves on to the next, which is printed;
 #   - --listen 0.0.0.0 prints addresses a learner can open;
 #   - the teacher's password from a pipe is one line; on a terminal it is
 #     asked twice, not shown, and a mismatch sets nothing.
@@ -31,7 +33,10 @@ mkdir -p -m 700 "$scratch/runtime"
 stop() {
     kill "$pid"
     wait "$pid" || true
+    pid=
 }
+# A failing row leaves no server behind.
+trap '[ -z "${pid:-}" ] || kill "$pid" 2>/dev/null' EXIT
 
 # POSTs JSON with the page's origin; prints the status.
 post() {
@@ -69,6 +74,36 @@ run "$server" --learners "$class"
 [ "$status" = 2 ] && [[ "$err" == *"velmorant.conf」の5行目"*prot* ]] || fail "an unknown key: $status $err"
 cp "$scratch/kept.conf" "$class/velmorant.conf"
 echo "velmorant.conf: its database for every command; another --database and an unknown key refused"
+
+# A port named and taken stops the server (another class's server may be on
+# it, and the port is on the code cards); only the default port moves on,
+# and says so. The default port is tried in a network of the test's own.
+start "$class"
+url=$(grep -m 1 '^http' "$scratch/served")
+taken=${url##*:}
+taken=${taken%/}
+other=$scratch/other
+run "$server" --samples --learners "$other"
+printf 'port = %s\n' "$taken" >"$other/velmorant.conf"
+run "$server" "$other"
+[ "$status" = 2 ] && [[ "$err" == *"ポート $taken（velmorant.conf で指定）は、ほかのプログラム"* ]] &&
+    [[ "$out" != *http* ]] || fail "a port named in velmorant.conf and taken: $status $out $err"
+rm "$other/velmorant.conf"
+run "$server" --port "$taken" "$other"
+[ "$status" = 2 ] && [[ "$err" == *"ポート $taken（--port で指定）"* ]] || fail "--port taken: $status $out $err"
+stop
+ns=(unshare -n)
+[ "$(id -u)" = 0 ] || ns=(unshare -rn)
+"${ns[@]}" bash -c 'ip link set lo up || exit 1
+    for folder in other third; do
+        "$1" --samples "$2/$folder" >"$2/$folder.out" 2>&1 &
+        for _ in $(seq 100); do grep -q "^http" "$2/$folder.out" && break; sleep 0.1; done
+    done
+    kill %1 %2' ports "$server" "$scratch" || fail "no network of the test's own: $(cat "$scratch"/*.out)"
+grep -qx 'http://127.0.0.1:8080/' "$scratch/other.out" || fail "the first default server: $(cat "$scratch/other.out")"
+grep -q 'ポート 8080 はほかのプログラムが使っているので、8081 で待ち受けます' "$scratch/third.out" &&
+    grep -qx 'http://127.0.0.1:8081/' "$scratch/third.out" || fail "the default port taken: $(cat "$scratch/third.out")"
+echo "a port named and taken: status 2, said; the default port taken: the next, said"
 
 # The any-address is no address to open.
 start --listen 0.0.0.0 "$class"
