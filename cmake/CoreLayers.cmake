@@ -38,6 +38,7 @@ foreach(folder ${CORE_FOLDERS})
   target_compile_options(${lib} PRIVATE ${WARNINGS})
   target_compile_definitions(${lib} PUBLIC QT_NO_KEYWORDS)
   add_dependencies(${lib} velmorant_layers)
+  velmorant_precompiled(velmorant_pch ${lib})
   if(folder STREQUAL "record")
     # The answer logs are read with simdjson.
     target_link_libraries(${lib} PUBLIC simdjson::simdjson)
