@@ -61,7 +61,6 @@ lint_package() {
 configure_preset() {
     local dir=build
     case $1 in
-    sanitizers) dir=build-san ;;
     package) dir=build-deb ;;
     fuzzing) dir=build-fuzz ;;
     esac
