@@ -62,6 +62,7 @@ configure_preset() {
     local dir=build
     case $1 in
     package) dir=build-deb ;;
+    bench) dir=build-bench ;;
     fuzzing) dir=build-fuzz ;;
     esac
     if [ -f "$dir/CMakeCache.txt" ] &&
