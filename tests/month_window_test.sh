@@ -7,7 +7,7 @@
 # Hard; an answer from a clock set back moves nothing; two windows of one
 # learner read each other's answers. velmorant-check --due tells the days.
 #
-# Usage: bash month_window_test.sh <velmorant> <data-dir> <scratch-dir>
+# Usage: [MONTH_LEARNERS=taro|hana] bash month_window_test.sh <velmorant> <data-dir> <scratch-dir>
 set -euo pipefail
 
 TITLE="用語分類問題集 Velmorant"
@@ -112,11 +112,8 @@ expect_review_offered() {
     fi
 }
 
-inside_xvfb() {
-    program=$1 out=$3
-    check="$(dirname "$program")/velmorant-check"
-    faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -1)
-    cd "$2"
+# taro's days: a wrong answer put right, the review's day, a clock set back.
+taro_days() {
     local win wx wy ww wh name
 
     # Wrong at 19:00, put right, then shown again and right at once: both
@@ -161,6 +158,11 @@ inside_xvfb() {
     grep -q "最後の復習より前の日時のもの 1件" "$out/due-errors" ||
         fail "--due did not tell of the answer set aside: $(cat "$out/due-errors")"
     echo "an answer dated before the last review was set aside and told"
+}
+
+# hana's days: a near miss, then two windows of hers at once.
+hana_days() {
+    local win wx wy ww wh name
 
     # A near miss first: Hard, two days (Again gives one, Good three).
     start_at "2026-12-01 20:00:00" hana
@@ -227,6 +229,19 @@ inside_xvfb() {
     wait "$first" "$second" 2>/dev/null || true
     trap - EXIT
     echo "two windows of one learner agreed"
+}
+
+# MONTH_LEARNERS names the learners whose days to play (both unless set):
+# ctest plays each in a test of its own, beside the other.
+inside_xvfb() {
+    program=$1 out=$3
+    check="$(dirname "$program")/velmorant-check"
+    faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -1)
+    cd "$2"
+    local learner
+    for learner in ${MONTH_LEARNERS:-taro hana}; do
+        "${learner}_days"
+    done
 }
 
 window_test_main "$@"
