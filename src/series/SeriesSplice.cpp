@@ -156,10 +156,46 @@ QString nextMark(const QStringList& known, qsizetype k)
     return known.isEmpty() ? QString() : known.last();
 }
 
-// `entries` in the lines after a list's heading, in the style of `old`.
-QStringList listLines(const QStringList& old, const QStringList& entries, int prefix, int perLine,
-                      const QStringList& defaultMarks)
+// `old`'s lines with each entry written over in place, when they hold as
+// many entries as there are, one to each blank-parted chunk of a line.
+std::optional<QStringList> inPlace(const QStringList& old, const QStringList& entries, int prefix)
 {
+    QStringList out;
+    qsizetype k = 0;
+    for (const QString& line : old) {
+        QString now;
+        for (qsizetype i = 0; i < line.size();) {
+            const qsizetype blanks = i;
+            while (i < line.size() && isBlank(line.at(i))) {
+                ++i;
+            }
+            now += line.mid(blanks, i - blanks);
+            const qsizetype chunk = i;
+            while (i < line.size() && !isBlank(line.at(i))) {
+                ++i;
+            }
+            if (i == chunk) {
+                continue;
+            }
+            if (i - chunk <= prefix || line.mid(chunk, i - chunk).contains(u',') ||
+                k == entries.size()) {
+                return std::nullopt;
+            }
+            now += line.mid(chunk, prefix) + entries.at(k++);
+        }
+        out.append(now);
+    }
+    return k == entries.size() ? std::optional(out) : std::nullopt;
+}
+
+// `entries` in the lines after a list's heading: in place of the entries of
+// `old` when `keepLines` and they are as many, else in the style of `old`.
+QStringList listLines(const QStringList& old, const QStringList& entries, int prefix, int perLine,
+                      const QStringList& defaultMarks, bool keepLines)
+{
+    if (const std::optional<QStringList> kept = inPlace(old, entries, prefix); keepLines && kept) {
+        return *kept;
+    }
     const ListStyle style = styleOf(old, prefix, perLine);
     QStringList marks;
     for (qsizetype k = 0; k < entries.size(); ++k) {
@@ -219,7 +255,7 @@ QStringList explanationLike(const QStringList& old, const QString& now)
 // Lines heading..last of `base` with each part the form changed written
 // anew and the lines around it as they were.
 QStringList spliced(const QStringList& base, const SeriesParser::Draft& d, int last,
-                    const Problem& now, const Changes& c)
+                    const Problem& now, const Changes& c, bool keepLines)
 {
     const SourceLines& at = d.problem.lines;
     const Problem was = formOf(d);
@@ -239,14 +275,14 @@ QStringList spliced(const QStringList& base, const SeriesParser::Draft& d, int l
     part(at.heading, at.terms, c.heading || c.question,
          [&](const QStringList& old) { return questionLines(old, was, now, c.question); });
     part(at.terms, at.groups, c.terms, [&](const QStringList& old) {
-        return QStringList{old.first()} + listLines(old.mid(1), now.terms, 1,
-                                                    SeriesWriter::TermsPerLine,
-                                                    SeriesWriter::termMarks(now.terms.size()));
+        return QStringList{old.first()} +
+               listLines(old.mid(1), now.terms, 1, SeriesWriter::TermsPerLine,
+                         SeriesWriter::termMarks(now.terms.size()), keepLines);
     });
     part(at.groups, at.answer, c.groups, [&](const QStringList& old) {
-        return QStringList{old.first()} + listLines(old.mid(1), now.groups, 2,
-                                                    SeriesWriter::GroupsPerLine,
-                                                    SeriesWriter::groupMarks(now.groups.size()));
+        return QStringList{old.first()} +
+               listLines(old.mid(1), now.groups, 2, SeriesWriter::GroupsPerLine,
+                         SeriesWriter::groupMarks(now.groups.size()), keepLines);
     });
     part(at.answer, at.answer + 1, c.answer,
          [&](const QStringList& old) { return QStringList{answerLineLike(old.first(), now)}; });
@@ -268,7 +304,8 @@ bool readsAs(const QStringList& lines, const Problem& now)
 }
 
 // Problem `d`'s lines (heading..last) as `now` has it: as they were when
-// unchanged; spliced when that reads back as `now`; else written whole.
+// unchanged; else spliced, a list's entries written over in place where
+// that reads back as `now`, or its lines made anew; else written whole.
 QStringList contentOf(const QStringList& base, const SeriesParser::Draft& d, int last,
                       const Problem& now)
 {
@@ -277,9 +314,11 @@ QStringList contentOf(const QStringList& base, const SeriesParser::Draft& d, int
         return span(base, d.problem.lines.heading, last);
     }
     if (d.hasTerms && d.hasGroups && d.hasAnswer && !d.cutShort) {
-        QStringList out = spliced(base, d, last, now, c);
-        if (readsAs(out, now)) {
-            return out;
+        for (const bool keepLines : {true, false}) {
+            QStringList out = spliced(base, d, last, now, c, keepLines);
+            if (readsAs(out, now)) {
+                return out;
+            }
         }
     }
     return SeriesWriter::problemLines(now);

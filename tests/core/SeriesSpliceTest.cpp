@@ -12,17 +12,17 @@ namespace
 using SeriesSplice::Edited;
 
 // Every spelling the reader takes: both words of each heading, an indented
-// heading, marks ・ ① ア．ａ．, lists wrapped by a wide or a narrow blank,
-// a question over two lines, answers with 「,」 and 「、」, explanations
-// with and without 解説 over several lines, notes before 解説, blank lines
-// doubled, a title before the first problem.
+// heading, marks ・ ① ア．ａ．, lists wrapped by a wide or a narrow blank
+// and parted by both, a question over two lines, answers with 「,」 and
+// 「、」, explanations with and without 解説 over several lines, notes
+// before 解説, blank lines doubled, a title before the first problem.
 const QStringList Lines{
     QStringLiteral("化学の基礎　（この行は読み飛ばされます）"),
     QString(),
     QStringLiteral("問題１　次の物質を、単体と化合物に分類しなさい。"),
     QStringLiteral("Ａ群"),
     QStringLiteral("・水素　・水　・酸素"),
-    QStringLiteral("　・二酸化炭素　・鉄"),
+    QStringLiteral("　・二酸化炭素 ・鉄"),
     QStringLiteral("Ｂ群"),
     QStringLiteral("ア．単体　イ．化合物"),
     QStringLiteral("正解a,b,a,b,a,"),
@@ -83,18 +83,18 @@ TEST(SeriesSplice, SavingOneFieldChangesItsLineAlone)
     TestFiles::write(dir.filePath(name), before);
     Read r = readBytes(before);
     ASSERT_EQ(r.form.size(), 3);
-    r.form[1].problem.terms[2] = QStringLiteral("ろうそくが燃える");
+    r.form[0].problem.terms[1] = QStringLiteral("水蒸気");
     const SeriesFiles::Saved saved = SeriesFiles::save(
         dir.path(), name, *SeriesSplice::write(r.base, r.form), SeriesFiles::versionOf(before));
     ASSERT_EQ(saved.status, 200) << saved.error.toStdString();
     QStringList want = Lines;
-    want[16] = QStringLiteral("①氷がとける ②鉄がさびる ③ろうそくが燃える");
+    want[4] = QStringLiteral("・水素　・水蒸気　・酸素");
     EXPECT_EQ(TestFiles::readAll(dir.filePath(name)), TestFiles::lines(want));
 }
 
-// A changed part keeps its heading word, marks, separators and the lines
-// around it; moved problems keep their lines, the blank lines between
-// problems stay in place; a new problem is written whole.
+// A changed part keeps its heading word, marks, separators, entries to a
+// line and the lines around it; moved problems keep their lines, the blank
+// lines between problems stay in place; a new problem is written whole.
 TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
 {
     const Read r = readBytes(TestFiles::lines(Lines));
@@ -104,6 +104,8 @@ TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
     form[2].problem.explanation = QStringLiteral("　アンモニアは水に溶けやすい。");
     form[2].problem.heading = QStringLiteral("問題１");
     form[0].problem.heading = QStringLiteral("問題３");
+    form[0].problem.terms.append(QStringLiteral("窒素"));
+    form[0].problem.groupOfTerm.append(1);
     std::swap(form[0], form[2]);
     Problem added;
     added.heading = QStringLiteral("問題４");
@@ -131,8 +133,14 @@ TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
              Lines.at(22),
              QString(),
              QString()};
-    want += QStringLiteral("問題３　次の物質を、単体と化合物に分類しなさい。");
-    want += Lines.mid(3, 9);
+    want += {QStringLiteral("問題３　次の物質を、単体と化合物に分類しなさい。"),
+             Lines.at(3),
+             Lines.at(4),
+             QStringLiteral("　・二酸化炭素　・鉄　・窒素"),
+             Lines.at(6),
+             Lines.at(7),
+             QStringLiteral("正解a,b,a,b,a,a,")};
+    want += Lines.mid(9, 3);
     want += {QString(),
              QStringLiteral("問題４　次を分けなさい。"),
              QStringLiteral("Ａ群"),
