@@ -239,17 +239,36 @@ QString answerLineLike(const QString& old, const Problem& now)
     return lead + SeriesWriter::answerLine(now, rest.left(2), separator);
 }
 
-// The explanation after the 解説 line it had, when it keeps one.
+// The explanation's lines: the lines (the 解説 line too) it begins and
+// ends with as they were, the text changed between them on a line of its
+// own; written anew when it gains or loses its 解説 line.
 QStringList explanationLike(const QStringList& old, const QString& now)
 {
-    if (now.startsWith(Wide) && SeriesParser::beginsWith(old.first(), u"解説")) {
-        QStringList out{old.first()};
-        if (now.size() > 1) {
-            out.append(now.mid(1));
-        }
-        return out;
+    const bool headed = SeriesParser::beginsWith(old.first(), u"解説");
+    if (now.isEmpty() || headed != now.startsWith(Wide)) {
+        return SeriesWriter::explanationLines(now);
     }
-    return SeriesWriter::explanationLines(now);
+    const QStringList lines = headed ? old.mid(1) : old;
+    const QString text = headed ? now.mid(1) : now;
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    qsizetype first = 0;
+    auto last = lines.size();
+    // The reader joins the lines' texts, each with its blanks trimmed.
+    for (; first < last && text.mid(from).startsWith(trimBlanks(lines.at(first))); ++first) {
+        from += trimBlanks(lines.at(first)).size();
+    }
+    for (; last > first &&
+           QStringView(text).left(to).mid(from).endsWith(trimBlanks(lines.at(last - 1)));
+         --last) {
+        to -= trimBlanks(lines.at(last - 1)).size();
+    }
+    QStringList out = headed ? QStringList{old.first()} : QStringList();
+    out += lines.mid(0, first);
+    if (to > from) {
+        out.append(text.mid(from, to - from));
+    }
+    return out + lines.mid(last);
 }
 
 // Lines heading..last of `base` with each part the form changed written

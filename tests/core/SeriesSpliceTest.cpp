@@ -93,7 +93,8 @@ TEST(SeriesSplice, SavingOneFieldChangesItsLineAlone)
 }
 
 // A changed part keeps its heading word, marks, separators, entries to a
-// line and the lines around it; moved problems keep their lines, the blank
+// line, the lines of an explanation it does not change and the lines
+// around it; moved problems keep their lines, the blank
 // lines between problems stay in place; a new problem is written whole.
 TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
 {
@@ -101,6 +102,7 @@ TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
     QList<Edited> form = r.form;
     form[1].problem.groupOfTerm = {1, 2, 2, 2};
     form[1].problem.groups.append(QStringLiteral("どちらでもない"));
+    form[1].problem.explanation.replace(QStringLiteral("できるのが"), QStringLiteral("できるのは"));
     form[2].problem.explanation = QStringLiteral("　アンモニアは水に溶けやすい。");
     form[2].problem.heading = QStringLiteral("問題１");
     form[0].problem.heading = QStringLiteral("問題３");
@@ -130,7 +132,7 @@ TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
     want += {QStringLiteral("ａ．物理変化　ｂ．化学変化　ｃ．どちらでもない"),
              QStringLiteral("解答a、b、b、b、"),
              Lines.at(21),
-             Lines.at(22),
+             QStringLiteral("別の物質ができるのは化学変化。"),
              QString(),
              QString()};
     want += {QStringLiteral("問題３　次の物質を、単体と化合物に分類しなさい。"),
