@@ -1,8 +1,10 @@
-// The editor of one series: each problem as a form, or the series as the
-// text of its file, kept in step through the server's own reader and
-// writer; the board of the problem being written, as learners will see it,
-// in the learner's own page; saving that never writes over another
-// teacher's save unasked. Text goes in with textContent and value only.
+// The editor of one series: each problem as a form (editor-form.js), or
+// the series as the text of its file, kept in step through the server's own
+// reader and writer, which keeps every line the form did not change; the
+// board of the problem being written, as learners will see it, in the
+// learner's own page; saving that never writes over another teacher's save
+// unasked, and asks before it ends learners' histories. Text goes in with
+// textContent and value only.
 'use strict';
 
 const Debounce = 100; // ms after a keystroke before the board is asked for
@@ -122,7 +124,7 @@ async function step(from, signal) {
       p.source = k;
       if (p.edits === edits) p.edits = 0;
     });
-    starts = composed.body.lines;
+    starts = composed.body.lines || starts;
     found.writer = composed.body.findings;
     found.reader = composed.body.read;
     showBoard(composed.body.preview);
