@@ -5,6 +5,7 @@
 #include "files/FileLookup.h"
 #include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
+#include "record/EndedHistories.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 #include "series/SeriesLoader.h"
@@ -12,7 +13,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMap>
-#include <QSet>
 
 #include <algorithm>
 
@@ -34,23 +34,6 @@ QString field(QString text)
     return text;
 }
 
-// A problem of the record that its series file no longer asks.
-struct Ended {
-    QString heading; // as the learners saw it
-    QSet<QString> learners;
-};
-
-// The line of the problem now under `heading` in a series, 0 when none.
-int lineOfHeading(const QList<Problem>& problems, const QString& heading)
-{
-    for (const Problem& p : problems) {
-        if (p.heading == heading) {
-            return std::max(p.lines.heading, 1);
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 void CheckRecords::warnEndedHistories(const QString& dir,
@@ -58,36 +41,25 @@ void CheckRecords::warnEndedHistories(const QString& dir,
 {
     ClassFolder::Read read;
     ClassAnswers::read(dir, {}, &read); // a store it cannot open is told by --report and --due
-    ProblemIndex problems(dir);
-    QMap<QString, QMap<QString, Ended>> ended; // series file -> problem key -> ...
-    for (Answer& a : read.answers) {
-        problems.update(a);
-        if (a.series.compare(QLatin1String(MarksFile::FileName), Qt::CaseInsensitive) != 0 &&
-            !problems.find(a.series, a.problemHash)) {
-            Ended& e = ended[a.series][a.problemHash];
-            e.heading = a.heading;
-            e.learners.insert(a.learner);
+    ProblemIndex index(dir);
+    const QList<EndedHistories::Answered> answered =
+        EndedHistories::of(std::move(read.answers), index);
+    QStringList series;
+    for (const EndedHistories::Answered& e : answered) {
+        if (!series.contains(e.series) &&
+            e.series.compare(QLatin1String(MarksFile::FileName), Qt::CaseInsensitive) != 0) {
+            series.append(e.series);
         }
     }
-    for (auto series = ended.cbegin(); series != ended.cend(); ++series) {
-        const QString path = FileLookup::resolve(dir, series.key());
+    for (const QString& name : series) {
+        const QString path = FileLookup::resolve(dir, name);
         if (!QFileInfo::exists(path)) {
             continue; // a series taken off altogether
         }
         CheckReport::Report report(shownAs(path));
-        const QList<Problem> now = SeriesLoader::load(path).usable;
-        for (const Ended& e : *series) {
-            const int line = lineOfHeading(now, e.heading);
-            const QString learners = QString::number(e.learners.size());
-            report.add({line, Finding::Kind::Warning,
-                        line > 0
-                            ? QStringLiteral("「%1」の項目・分類群・正解が、学習者が答えたときから"
-                                             "変わっています。新しい問題として始まり、学習者%2人の"
-                                             "これまでの記録（復習の予定）はここで終わります")
-                                  .arg(e.heading, learners)
-                            : QStringLiteral("学習者%2人が答えた問題「%1」は、もうこのファイルに"
-                                             "ありません。%2人のこの問題の記録はここで終わります")
-                                  .arg(e.heading, learners)});
+        for (const Finding& f :
+             EndedHistories::warnings(answered, name, SeriesLoader::load(path).usable)) {
+            report.add(f);
         }
     }
 }

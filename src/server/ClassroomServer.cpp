@@ -34,7 +34,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 11> PageFiles = {{
+constexpr std::array<PageFile, 13> PageFiles = {{
     {"/", ":/page/index.html", "text/html; charset=utf-8"},
     {"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
@@ -43,7 +43,10 @@ constexpr std::array<PageFile, 11> PageFiles = {{
     {"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
     {"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
     {"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
+    // The editor's page asks for the teacher's session itself.
+    {"/teacher/editor", ":/page/editor.html", "text/html; charset=utf-8"},
     {"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},
+    {"/teacher/editor-form.js", ":/page/editor-form.js", "text/javascript; charset=utf-8"},
     {"/teacher/editor.css", ":/page/editor.css", "text/css; charset=utf-8"},
     {"/teacher/call.js", ":/page/call.js", "text/javascript; charset=utf-8"},
 }};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/ClassHistories.h"
 #include "server/HttpServer.h"
 #include "server/LearnerSessions.h"
 #include "server/PreviewRoutes.h"
@@ -169,6 +170,8 @@ private:
     QHash<QByteArray, QList<QPair<QString, QString>>> madeCodes_;
     // The editor's routes and each teacher session's preview board.
     TeacherPreviews previews_{workDir_, measure_};
+    // What the class answered, for the series' ended histories.
+    ClassHistories histories_{workDir_};
     std::atomic<qint64> signOutAfterMs_{DefaultSignOutAfter * 60 * qint64(1000)};
     QTimer* sweep_ = nullptr;
     // The latest answers, read again only when the statements change.

@@ -8,6 +8,7 @@
 #include "files/TextFile.h"
 #include "measure/BoardFindings.h"
 #include "series/SeriesParser.h"
+#include "series/SeriesSplice.h"
 #include "series/SeriesState.h"
 #include "series/SeriesWriter.h"
 #include "series/TextFindings.h"
@@ -90,25 +91,6 @@ QJsonObject finding(int problem, const QString& field, int line, bool error, con
             {QStringLiteral("message"), message}};
 }
 
-// The part of a problem a line of the text belongs to.
-QString fieldAt(const Problem& p, int line)
-{
-    const SourceLines& at = p.lines;
-    if (at.explanation > 0 && line >= at.explanation) {
-        return QStringLiteral("explanation");
-    }
-    if (at.answer > 0 && line >= at.answer) {
-        return line == at.answer ? QStringLiteral("answer") : QStringLiteral("explanation");
-    }
-    if (at.groups > 0 && line >= at.groups) {
-        return QStringLiteral("groups");
-    }
-    if (at.terms > 0 && line >= at.terms) {
-        return QStringLiteral("terms");
-    }
-    return line == at.heading ? QStringLiteral("heading") : QStringLiteral("question");
-}
-
 // The part a problem's fault is about: the reader's reasons begin with it.
 QString faultField(const QString& fault)
 {
@@ -117,17 +99,6 @@ QString faultField(const QString& fault)
     }
     return fault.startsWith(QStringLiteral("項目")) ? QStringLiteral("terms")
                                                     : QStringLiteral("groups");
-}
-
-int problemAt(const SeriesParser::Result& read, int line)
-{
-    for (qsizetype i = 0; i < read.problems.size(); ++i) {
-        const SourceLines& at = read.problems.at(i).problem.lines;
-        if (line >= at.heading && line <= at.end) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
 }
 
 // What the reader says about the text, each at its problem (-1: none) and
@@ -148,11 +119,12 @@ QJsonArray readerFindings(const SeriesParser::Result& read, const QStringList& l
         file.lines.append({line, 0, 0, true});
     }
     for (const Finding& f : read.warnings + TextFindings::controlCharacters(file)) {
-        const int i = problemAt(read, f.line);
-        if (only < 0 || only == i) {
-            out.append(finding(
-                i, i < 0 ? QStringLiteral("text") : fieldAt(read.problems.at(i).problem, f.line),
-                f.line, f.kind == Finding::Kind::Error, f.message));
+        const SeriesSplice::Place at = SeriesSplice::placeOf(read, f.line);
+        if (only < 0 || only == at.problem) {
+            out.append(finding(at.problem,
+                               at.problem < 0 ? QStringLiteral("text")
+                                              : QLatin1String(SeriesWriter::fieldName(at.field)),
+                               f.line, f.kind == Finding::Kind::Error, f.message));
         }
     }
     for (const int line : read.orphanQuestionLines) {
@@ -164,25 +136,17 @@ QJsonArray readerFindings(const SeriesParser::Result& read, const QStringList& l
     return out;
 }
 
-// A problem as the form shows it: the question without the blank that ends
-// its heading, and each term's group 1-based, 0 where the answer line names
-// none of the groups.
+// A problem as the form shows it (SeriesSplice::formOf).
 QJsonObject problemJson(const SeriesParser::Draft& d)
 {
-    const Problem& p = d.problem;
+    const Problem p = SeriesSplice::formOf(d);
     QJsonArray terms;
     for (qsizetype t = 0; t < p.terms.size(); ++t) {
-        const qsizetype at = 2 * (t + 1);
-        const QChar letter = at < d.answerLine.size() ? d.answerLine.at(at) : QChar();
-        const int group = p.groupOfTerm.value(t);
-        const bool named = letter >= QLatin1Char('a') && letter <= QLatin1Char('f') && group >= 1 &&
-                           group <= p.groups.size();
         terms.append(QJsonObject{{QStringLiteral("text"), p.terms.at(t)},
-                                 {QStringLiteral("group"), named ? group : 0}});
+                                 {QStringLiteral("group"), p.groupOfTerm.at(t)}});
     }
-    const bool blankFirst = !p.question.isEmpty() && SeriesParser::isBlank(p.question.front());
     return {{QStringLiteral("heading"), p.heading},
-            {QStringLiteral("question"), blankFirst ? p.question.mid(1) : p.question},
+            {QStringLiteral("question"), p.question},
             {QStringLiteral("terms"), terms},
             {QStringLiteral("groups"), QJsonArray::fromStringList(p.groups)},
             {QStringLiteral("explanation"), p.explanation}};
@@ -238,7 +202,7 @@ bool formHolds(const SeriesParser::Draft& d)
         return false;
     }
     const SeriesParser::Result back =
-        SeriesParser::parse(linesOf(SeriesWriter::write({}, {problemFrom(problemJson(d))})));
+        SeriesParser::parse(SeriesWriter::problemLines(SeriesSplice::formOf(d)));
     if (back.problems.size() != 1 || !back.orphanQuestionLines.isEmpty()) {
         return false;
     }
@@ -268,6 +232,16 @@ QJsonArray formGaps(const SeriesParser::Result& read)
     return out;
 }
 
+// Each problem's first line, for the preview to follow the text's cursor.
+QJsonArray startsOf(const SeriesParser::Result& read)
+{
+    QJsonArray out;
+    for (const SeriesParser::Draft& d : read.problems) {
+        out.append(d.problem.lines.heading);
+    }
+    return out;
+}
+
 // The problems as the form shows them; `formHolds` false when the text has
 // something the form would lose, which the findings then tell.
 HttpReply parse(const QJsonObject& in)
@@ -287,30 +261,63 @@ HttpReply parse(const QJsonObject& in)
                 {{QStringLiteral("problems"), problems},
                  {QStringLiteral("preamble"), QJsonArray::fromStringList(preambleOf(read, lines))},
                  {QStringLiteral("findings"), findings},
+                 {QStringLiteral("lines"), startsOf(read)},
                  {QStringLiteral("formHolds"), gaps.isEmpty()}});
 }
 
-// The text of the problems given, and what the writer finds in them; null
-// when they are not a list of problems.
+// The board of a problem being written: the terms and groups typed so far,
+// a term whose group is not chosen yet in none; none while it has no term, or
+// more than a board holds, or a group shorter than its mark.
+std::optional<Problem> boardProblem(const SeriesParser::Draft& d)
+{
+    const QString fault = SeriesParser::problemFault(d);
+    if (fault.isEmpty()) {
+        return d.problem;
+    }
+    const Problem& p = d.problem;
+    if (!d.hasAnswer || p.terms.isEmpty() || p.terms.size() > SeriesState::MaxTerms ||
+        p.groups.size() > SeriesState::MaxFrames || fault.startsWith(QStringLiteral("分類群「"))) {
+        return std::nullopt;
+    }
+    Problem out = p;
+    out.groupOfTerm = SeriesSplice::formOf(d).groupOfTerm;
+    return out;
+}
+
+// The text of the form's problems, and what the writer finds in those the
+// form changed; null when they are not a list of problems of the text they
+// were read from. Each problem comes with the index of the problem of
+// `base` it was read from (`source`), and its fields unless it is as read;
+// only what the form changed is written anew (SeriesSplice).
 std::optional<QJsonObject> compose(const QJsonObject& in)
 {
     const QJsonValue given = in.value(QStringLiteral("problems"));
     if (!given.isArray() || given.toArray().size() > MaxProblems) {
         return std::nullopt;
     }
-    QList<Problem> problems;
+    QList<SeriesSplice::Edited> problems;
     QJsonArray findings;
     for (const QJsonValue& v : given.toArray()) {
-        problems.append(problemFrom(v.toObject()));
-        for (const SeriesWriter::Fault& f : SeriesWriter::faults(problems.last())) {
+        const QJsonObject o = v.toObject();
+        const bool kept = !o.contains(QStringLiteral("heading"));
+        problems.append({problemFrom(o), o.value(QStringLiteral("source")).toInt(-1), kept});
+        for (const SeriesWriter::Fault& f :
+             kept ? QList<SeriesWriter::Fault>() : SeriesWriter::faults(problems.last().problem)) {
             findings.append(finding(static_cast<int>(problems.size() - 1),
                                     QLatin1String(SeriesWriter::fieldName(f.field)), 0, true,
                                     f.message));
         }
     }
-    const QString text =
-        SeriesWriter::write(strings(in.value(QStringLiteral("preamble"))), problems);
-    return QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("findings"), findings}};
+    // Without the text read, the lines before the first problem and the
+    // problems written whole.
+    const QJsonValue base = in.value(QStringLiteral("base"));
+    const std::optional<QString> text = SeriesSplice::write(
+        base.isString() ? linesOf(base.toString()) : strings(in.value(QStringLiteral("preamble"))),
+        problems);
+    if (!text) {
+        return std::nullopt;
+    }
+    return QJsonObject{{QStringLiteral("text"), *text}, {QStringLiteral("findings"), findings}};
 }
 
 } // namespace
@@ -369,10 +376,6 @@ std::optional<HttpReply> TeacherPreviews::answer(const QString& path, const Http
 {
     const bool post = request.method == "POST";
     const QString api = QStringLiteral("/api/teacher/");
-    if (path == QLatin1String("/teacher/editor")) {
-        return post ? refusal(405, QStringLiteral("この方法では使えません"))
-                    : pageFile(QStringLiteral(":/page/editor.html"));
-    }
     if (path == QLatin1String("/teacher/preview")) {
         return post ? refusal(405, QStringLiteral("この方法では使えません")) : previewPage();
     }
@@ -423,8 +426,9 @@ HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteA
 {
     std::optional<QJsonObject> out = compose(in);
     if (!out) {
-        return refusal(400,
-                       QStringLiteral("問題の並びが正しくありません（%1問まで）").arg(MaxProblems));
+        return refusal(400, QStringLiteral("問題の並びが正しくありません（%1問まで）。"
+                                           "ページを読み込み直してください")
+                                .arg(MaxProblems));
     }
     const QJsonValue index = in.value(QStringLiteral("preview"));
     if (index.isDouble()) {
@@ -432,6 +436,7 @@ HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteA
         const QStringList lines = linesOf(text);
         const SeriesParser::Result read = SeriesParser::parse(lines);
         out->insert(QStringLiteral("read"), readerFindings(read, lines, -1));
+        out->insert(QStringLiteral("lines"), startsOf(read));
         if (std::optional<QJsonObject> board = previewOf(read, lines, index.toInt(-1), session)) {
             out->insert(QStringLiteral("preview"), *board);
         }
@@ -460,10 +465,12 @@ std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result
         return std::nullopt;
     }
     QJsonArray findings = readerFindings(read, lines, i);
-    const Problem& problem = read.problems.at(i).problem;
-    const bool shown = SeriesParser::problemFault(read.problems.at(i)).isEmpty();
-    QJsonObject out{{QStringLiteral("shown"), shown}};
-    if (shown) {
+    const SeriesParser::Draft& d = read.problems.at(i);
+    const std::optional<Problem> drawn = boardProblem(d);
+    QJsonObject out{{QStringLiteral("shown"), drawn.has_value()},
+                    {QStringLiteral("whole"), SeriesParser::problemFault(d).isEmpty()}};
+    if (drawn) {
+        const Problem& problem = *drawn;
         const std::shared_ptr<Preview> p = boardOf(session, true);
         const std::lock_guard<std::mutex> lock(p->mutex);
         if (!p->screen) {

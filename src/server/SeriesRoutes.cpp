@@ -3,9 +3,12 @@
 #include "files/FileLookup.h"
 #include "files/TextFile.h"
 #include "files/WriteLock.h"
+#include "record/EndedHistories.h"
 #include "series/CatalogEdit.h"
 #include "series/SeriesFiles.h"
 #include "series/SeriesLoader.h"
+#include "series/SeriesSplice.h"
+#include "server/ClassHistories.h"
 #include "server/ServerReplies.h"
 
 #include <QFile>
@@ -16,6 +19,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+#include <functional>
+
 namespace SeriesRoutes
 {
 
@@ -24,6 +30,7 @@ namespace
 
 using ServerReplies::json;
 using ServerReplies::refusal;
+using Answered = std::optional<QList<EndedHistories::Answered>>;
 
 HttpReply arrayReply(const QJsonArray& array)
 {
@@ -32,7 +39,10 @@ HttpReply arrayReply(const QJsonArray& array)
     return r;
 }
 
-QJsonObject seriesJson(const QString& workDir, const Catalog::Entry& e)
+const QString HistoriesUnread = QStringLiteral("記録を読めないため、学習者の記録（復習の予定）が"
+                                               "終わる問題があるかどうかは確かめていません");
+
+QJsonObject seriesJson(const QString& workDir, const Catalog::Entry& e, const Answered& answered)
 {
     const SeriesFiles::Bytes file = SeriesFiles::read(workDir, e.fileName);
     const SeriesLoader::Series series =
@@ -40,6 +50,14 @@ QJsonObject seriesJson(const QString& workDir, const Catalog::Entry& e)
     Findings found = series.findings();
     if (!series.error.isEmpty()) {
         found.prepend({0, Finding::Kind::Error, series.error});
+    }
+    // As velmorant-check warns of them, by line among the file's own.
+    if (answered) {
+        found += EndedHistories::warnings(*answered, e.fileName, series.usable);
+        std::stable_sort(found.begin(), found.end(),
+                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    } else {
+        found.append({0, Finding::Kind::Warning, HistoriesUnread});
     }
     return {{QStringLiteral("file"), e.fileName},
             {QStringLiteral("title"), e.title},
@@ -145,11 +163,36 @@ HttpReply download(const QString& dir, const QString& name)
     return r;
 }
 
+// A character the file's encoding cannot hold, told by the problem and
+// field the form shows it in.
+QString unencodableInForm(const QString& text, int line)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const SeriesParser::Result read = SeriesParser::parse(lines);
+    const SeriesSplice::Place at = SeriesSplice::placeOf(read, line);
+    if (at.problem < 0 || line > lines.size()) {
+        return {};
+    }
+    const QString bad = TextFile::firstUnencodable(lines.at(line - 1));
+    const Problem& p = read.problems.at(at.problem).problem;
+    const SeriesWriter::Field field =
+        at.field == SeriesWriter::Field::Heading && !p.heading.contains(bad)
+            ? SeriesWriter::Field::Question
+            : at.field;
+    return QStringLiteral("%1問目（%2）の%3の「%4」はシフトJIS（コードページ932）のファイルに"
+                          "書けない文字です。ほかの文字にしてください")
+        .arg(QString::number(at.problem + 1), p.heading, SeriesWriter::fieldLabel(field), bad);
+}
+
 HttpReply save(const QString& dir, const QString& name, const QJsonObject& o)
 {
+    const QString text = o.value(QStringLiteral("text")).toString();
     const SeriesFiles::Saved s =
-        SeriesFiles::save(dir, name, o.value(QStringLiteral("text")).toString(),
-                          o.value(QStringLiteral("version")).toString());
+        SeriesFiles::save(dir, name, text, o.value(QStringLiteral("version")).toString());
+    if (s.status == 400 && s.line > 0 && o.value(QStringLiteral("form")).toBool()) {
+        const QString inForm = unencodableInForm(text, s.line);
+        return refusal(400, inForm.isEmpty() ? s.error : inForm);
+    }
     if (s.status == 409) {
         HttpReply refused;
         return json(409, {{QStringLiteral("error"), s.error},
@@ -243,11 +286,39 @@ HttpReply change(const QString& dir, const QString& path, const QString& name, c
     return save(dir, name, o);
 }
 
-HttpReply post(const QString& dir, const QString& path, const QByteArray& body)
+// What a save of `text` would end: the learners' histories of problems
+// the file holds now and the text no longer does, in velmorant-check's words.
+HttpReply ended(const QString& dir, const QString& name, const QString& text,
+                const Answered& answered)
+{
+    if (!answered) {
+        return ServerReplies::unavailable(HistoriesUnread);
+    }
+    const SeriesFiles::Bytes now = SeriesFiles::read(dir, name);
+    if (!now.error.isEmpty()) {
+        return refusal(500, now.error);
+    }
+    // Read as the file will be; what the encoding cannot hold is the save's
+    // to refuse, and read here as UTF-8.
+    SeriesFiles::Form form = SeriesFiles::formOf(now.bytes);
+    QByteArray bytes;
+    QString why;
+    if (!SeriesFiles::encode(text, form, &bytes, &why)) {
+        form.encoding = TextEncoding::Encoding::Utf8;
+        SeriesFiles::encode(text, form, &bytes, &why);
+    }
+    const Findings found = EndedHistories::endedBy(
+        *answered, name, SeriesLoader::read(now.bytes).usable, SeriesLoader::read(bytes).usable);
+    return json(200, {{QStringLiteral("findings"), findingsJson(found)}});
+}
+
+HttpReply post(const QString& dir, const QString& path, const QByteArray& body,
+               const std::function<Answered()>& answered)
 {
     static const QStringList changes{QStringLiteral("new"),    QStringLiteral("rename"),
                                      QStringLiteral("move"),   QStringLiteral("remove"),
-                                     QStringLiteral("upload"), QStringLiteral("save")};
+                                     QStringLiteral("upload"), QStringLiteral("save"),
+                                     QStringLiteral("ended")};
     const QString verb = path.mid(QStringLiteral("/api/teacher/series/").size());
     if (!path.startsWith(QLatin1String("/api/teacher/series/")) || !changes.contains(verb)) {
         return refusal(404, QStringLiteral("見つかりません"));
@@ -263,6 +334,9 @@ HttpReply post(const QString& dir, const QString& path, const QByteArray& body)
     // An upload is first only checked: nothing changes.
     if (verb == QLatin1String("upload") && !o.value(QStringLiteral("add")).toBool()) {
         return upload(dir, name, o);
+    }
+    if (verb == QLatin1String("ended")) {
+        return ended(dir, name, o.value(QStringLiteral("text")).toString(), answered());
     }
     return change(dir, path, name, o);
 }
@@ -280,9 +354,10 @@ QJsonArray findingsJson(const Findings& findings)
     return out;
 }
 
-QJsonArray listJson(const QString& workDir)
+QJsonArray listJson(const QString& workDir, Store& store, ClassHistories& histories)
 {
     const Catalog::Result catalog = catalogOf(workDir);
+    const Answered answered = histories.answered(store);
     QJsonArray out;
     out.append(QJsonObject{{QStringLiteral("file"), QLatin1String(Catalog::FileName)},
                            {QStringLiteral("title"), QStringLiteral("問題集の一覧")},
@@ -290,18 +365,18 @@ QJsonArray listJson(const QString& workDir)
                            {QStringLiteral("findings"), findingsJson(catalog.findings)}});
     for (const Catalog::Entry& e : catalog.entries) {
         if (!e.fileName.isEmpty()) {
-            out.append(seriesJson(workDir, e));
+            out.append(seriesJson(workDir, e, answered));
         }
     }
     return out;
 }
 
 std::optional<HttpReply> answer(const QString& workDir, const QString& path,
-                                const HttpRequest& request)
+                                const HttpRequest& request, Store& store, ClassHistories& histories)
 {
     const bool get = request.method == "GET";
     if (get && path == QLatin1String("/api/teacher/series")) {
-        return arrayReply(listJson(workDir));
+        return arrayReply(listJson(workDir, store, histories));
     }
     const bool text = path == QLatin1String("/api/teacher/series/text");
     if (get && (text || path == QLatin1String("/teacher/series/download"))) {
@@ -317,7 +392,8 @@ std::optional<HttpReply> answer(const QString& workDir, const QString& path,
         return text ? SeriesRoutes::text(workDir, name) : download(workDir, name);
     }
     if (request.method == "POST" && path.startsWith(QLatin1String("/api/teacher/series"))) {
-        return post(workDir, path, request.body);
+        return post(workDir, path, request.body,
+                    [&store, &histories] { return histories.answered(store); });
     }
     return std::nullopt;
 }

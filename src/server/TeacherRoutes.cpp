@@ -110,7 +110,7 @@ ClassroomServer::Reply ClassroomServer::signedInTeacher(Store& store, const QStr
                                                         const QByteArray& hash)
 {
     const bool get = request.method == "GET";
-    if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request)) {
+    if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request, store, histories_)) {
         return *r;
     }
     if (std::optional<Reply> editor = previews_.answer(path, request, hash)) {
@@ -204,7 +204,7 @@ ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteAr
     return json(200,
                 {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
                  {QStringLiteral("made"), made},
-                 {QStringLiteral("series"), SeriesRoutes::listJson(workDir_)}});
+                 {QStringLiteral("series"), SeriesRoutes::listJson(workDir_, store, histories_)}});
 }
 
 // The codes made in this session as cards to print, the same sheet as

@@ -59,7 +59,9 @@ try {
       rows.push([`${path}, not JSON`, 'POST', path, { headers: teacherHere, body: '{text:' }, 400]);
     }
     return rows.concat([
-      ['editor page, no session', 'GET', '/teacher/editor', {}, 401],
+      // The editor's page is a shell that asks for the teacher's session.
+      ['editor page, no session', 'GET', '/teacher/editor', {}, 200],
+      ['histories a save ends, no session', 'POST', '/api/teacher/series/ended', { headers: { ...json, Origin: origin }, body: '{"file":"Bio1.TXT","text":""}' }, 401],
       ['preview page, no session', 'GET', '/teacher/preview', {}, 401],
       ['preview board, no session', 'GET', '/api/teacher/preview/state', {}, 401],
       ['preview move, learner session', 'POST', '/api/teacher/preview/move', { headers: withSession, body: '{"term":0,"frame":0}' }, 401],
