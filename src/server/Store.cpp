@@ -97,11 +97,10 @@ const QList<QPair<QString, QString>> LearnerTables = {
 // together do not both change the schema.
 constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
 
-// How long a statement may wait for a lock, and run, on PostgreSQL: a
-// request waits a few seconds for a busy store, then fails and is retried,
-// rather than holding its thread without end.
-const QStringList PostgresTimeouts = {QStringLiteral("SET lock_timeout = '5s'"),
-                                      QStringLiteral("SET statement_timeout = '15s'")};
+// How long a statement may run on PostgreSQL; it waits for a lock as long
+// as the store's writeWaitMs. A request fails and is retried rather than
+// holding its thread without end.
+const QString PostgresStatementTimeout = QStringLiteral("SET statement_timeout = '15s'");
 
 // Ends an INSERT ... SELECT of a learner's row: a learner removed meanwhile
 // (by another server, or on the command line) gets none.
@@ -137,6 +136,7 @@ QString Store::open(const QString& workDir, const QString& url, const Options& o
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     readOnly_ = options.readOnly;
+    writeWaitMs_ = options.writeWaitMs;
     sqlite_ = url.isEmpty();
     if (const QString failed = sqlite_ ? openSqlite(workDir, options) : openPostgres(url, options);
         !failed.isEmpty()) {
@@ -156,11 +156,12 @@ QString Store::openSqlite(const QString& workDir, const Options& options)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     where_ = QDir(workDir).filePath(QStringLiteral("velmorant.sqlite"));
     db.setDatabaseName(where_);
-    // Waits for another writer from the first statement on. The file is
-    // made private before SQLite opens it; its -wal and -shm take its mode.
-    db.setConnectOptions(options.readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;"
-                                                           "QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
-                                          : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    // A write waits for another writer from the first statement on. The
+    // file is made private before SQLite opens it; its -wal and -shm take
+    // its mode.
+    const QString wait = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(options.writeWaitMs);
+    db.setConnectOptions(
+        options.readOnly ? wait + QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI") : wait);
     if (options.readOnly) {
         if (!QFileInfo::exists(where_)) {
             return QStringLiteral("記録「%1」はまだありません").arg(where_);
@@ -219,8 +220,9 @@ QString Store::openPostgres(const QString& url, const Options& options)
     // disk, so a class answering at once never queues behind syncs; a
     // crash of the database server (not of this program) may lose the last
     // fraction of a second, never break what is stored.
-    QStringList settings = PostgresTimeouts;
-    settings.append(QStringLiteral("SET synchronous_commit TO OFF"));
+    QStringList settings = {QStringLiteral("SET lock_timeout = '%1ms'").arg(options.writeWaitMs),
+                            PostgresStatementTimeout,
+                            QStringLiteral("SET synchronous_commit TO OFF")};
     if (options.readOnly) {
         settings.append(QStringLiteral("SET default_transaction_read_only = on"));
     }
@@ -316,9 +318,11 @@ QString Store::migrateLocked()
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     QSqlQuery q(db);
-    // The update may rewrite large tables: no statement time limit for it.
+    // The update may rewrite large tables: no statement time limit for it,
+    // and another server's update is waited for however long it takes.
     if (!sqlite_ &&
         (!q.exec(QStringLiteral("SET LOCAL statement_timeout = 0")) ||
+         !q.exec(QStringLiteral("SET LOCAL lock_timeout = 0")) ||
          !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MigrationLockKey)))) {
         return QStringLiteral("データベースに書き込めません: ") + q.lastError().text();
     }
