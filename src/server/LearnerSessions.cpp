@@ -51,7 +51,6 @@ struct LearnerSessions::Desk {
     // The session as this process last had it, and the stored seq it is.
     std::unique_ptr<LearnerScreen> screen;
     qint64 seq = -1;
-    QList<qint64> checkTimes;
 };
 
 // Threads wait on the database more than they compute; each takes one
@@ -294,19 +293,33 @@ void LearnerSessions::bringUp(Desk& desk, Store& store, qint64 seq, const QByteA
     desk.screen->use(store);
 }
 
+namespace
+{
+
+Answer tooManyChecks()
+{
+    Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
+    a.retryAfter = 1;
+    return a;
+}
+
+} // namespace
+
 LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const Requests::Command& c,
                                                qint64 seq)
 {
+    // The learner's checks of the last second as stored, by whichever
+    // server: the transaction holds the learner's row, so no other action
+    // of theirs adds one meanwhile.
     const qint64 at = now();
-    while (!desk.checkTimes.isEmpty() && desk.checkTimes.first() <= at - 1000) {
-        desk.checkTimes.removeFirst();
+    const std::optional<qint64> recent = store.statementsSince(desk.learner, at - 1000);
+    if (!recent) {
+        return {503, QByteArrayLiteral("回答の記録を読めません"), 0, false};
     }
     const bool board = c.kind == Requests::Kind::Move || c.kind == Requests::Kind::Carry;
-    if (board && desk.checkTimes.size() >= ChecksPerSecond) {
+    if (board && *recent >= ChecksPerSecond) {
         store.rollback();
-        Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
-        a.retryAfter = 1;
-        return a;
+        return tooManyChecks();
     }
     if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
@@ -315,7 +328,14 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
                          {QStringLiteral("state"), stateOf(*desk.screen, seq)}}),
                 0, false};
     }
-    const qsizetype checks = desk.screen->checksLeft();
+    if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
+        // Nothing of it is kept, and the session in memory is let go: it is
+        // the stored one again at the learner's next request.
+        store.rollback();
+        desk.screen.reset();
+        desk.seq = -1;
+        return tooManyChecks();
+    }
     const QByteArray body = compact(stateOf(*desk.screen, seq + 1));
     QString failed =
         store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
@@ -326,8 +346,5 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         return {503, failed.toUtf8(), 0, false};
     }
     desk.seq = seq + 1;
-    for (qsizetype i = 0; i < checks; ++i) {
-        desk.checkTimes.append(at);
-    }
     return {200, body, 0, false};
 }

@@ -53,6 +53,7 @@ public:
     void state(const QString& learner, const QByteArray& sessionHash, Done done);
 
     // Checks a learner may make in a second: faster than anyone sorts terms.
+    // Counted from the store, so that servers sharing one count alike.
     static constexpr int ChecksPerSecond = 5;
     // Requests of one learner waiting their turn before more are refused.
     static constexpr int MaxWaiting = 32;

@@ -139,6 +139,10 @@ public:
     // no value); within a transaction, held until commit.
     std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
     QString saveLearnerState(const QString& learner, const LearnerState& state);
+    // How many of the learner's statements are stamped after `sinceMs`:
+    // within an action's transaction, those of every server sharing the
+    // store, this action's own among them.
+    std::optional<qint64> statementsSince(const QString& learner, qint64 sinceMs);
     // Whether the session is still the learner's; within a transaction,
     // held until commit so that removing the learner waits for the action
     // under way. Outside one, a plain read that waits for no writer.

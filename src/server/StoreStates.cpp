@@ -156,6 +156,19 @@ QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
                     : failure(QStringLiteral("学習者の画面を保存できません"), q.lastError().text());
 }
 
+std::optional<qint64> Store::statementsSince(const QString& learner, qint64 sinceMs)
+{
+    QSqlQuery q = bound(QSqlDatabase::database(connection_),
+                        QStringLiteral("SELECT COUNT(*) FROM statements"
+                                       " WHERE learner = ? AND timestamp_ms > ?"),
+                        {learner, sinceMs});
+    if (!q.exec() || !q.next()) {
+        failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
 std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& learner,
                                        qint64 nowMs)
 {

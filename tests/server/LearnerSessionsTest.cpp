@@ -1,7 +1,9 @@
 // The learners' sessions on the server: an action is stored whole or not at
-// all, names the state it acts on, is not applied twice when sent again, and
-// a session continues from the store in another process.
+// all, names the state it acts on, is not applied twice when sent again, a
+// session continues from the store in another process, and checks are
+// bounded across processes.
 #include "server/LearnerSessions.h"
+#include "record/Statements.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "support/Fakes.h"
@@ -184,6 +186,46 @@ TEST(LearnerSessions, AnotherProcessContinuesTheSessionWhereItWas)
     // A session ended in the store ends in every process at once.
     c.store.removeSession(c.hash);
     EXPECT_EQ(c.move(*first, 7).status, 401);
+}
+
+// A learner's checks are bounded across the servers sharing the store:
+// checking moves sent as fast as they go, to two servers in turn, are
+// refused beyond ChecksPerSecond in any second with 429, and nothing of a
+// refused one is kept (the next action, on the same seq, is not stale).
+TEST(LearnerSessions, ChecksAreBoundedAcrossServers)
+{
+    Class c;
+    auto one = c.process();
+    auto two = c.process();
+    ASSERT_EQ(c.act(*one, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    const auto place = [&c](LearnerSessions& s, int term, int frame) {
+        return c.act(s, Requests::Kind::Move,
+                     {{QStringLiteral("term"), term}, {QStringLiteral("frame"), frame}});
+    };
+    // Every term placed, the first in a wrong group: each move of it checks again.
+    for (int term = 0; term < static_cast<int>(Answer.size()); ++term) {
+        ASSERT_EQ(place(*one, term, term == 0 ? 1 : Answer.at(term)).status, 200);
+    }
+    int refused = 0;
+    for (int i = 0; i < 4 * LearnerSessions::ChecksPerSecond; ++i) {
+        const int status = place(i % 2 == 0 ? *two : *one, 0, 2 - i % 2).status;
+        ASSERT_TRUE(status == 200 || status == 429) << status;
+        refused += status == 429 ? 1 : 0;
+    }
+    EXPECT_GT(refused, 0);
+    QList<qint64> stamps;
+    for (const QByteArray& line : c.store.statements(QStringLiteral("aoi"))) {
+        QString why;
+        const auto a = Statements::parse(line, &why);
+        ASSERT_TRUE(a) << why.toStdString();
+        stamps.append(a->timestampMs);
+    }
+    ASSERT_GT(stamps.size(), 1);
+    for (const qint64 at : stamps) {
+        const auto inSecond = std::count_if(stamps.begin(), stamps.end(),
+                                            [at](qint64 t) { return t > at - 1000 && t <= at; });
+        EXPECT_LE(inSecond, LearnerSessions::ChecksPerSecond);
+    }
 }
 
 } // namespace
