@@ -45,7 +45,8 @@ Answer unavailable()
 
 struct LearnerSessions::Desk {
     QString learner;
-    std::deque<std::function<void(Desk&)>> jobs;
+    // Each request with whether it only looks at the state.
+    std::deque<std::pair<bool, std::function<void(Desk&)>>> jobs;
     bool running = false;
     qint64 lastUsed = 0;
     // The session as this process last had it, and the stored seq it is.
@@ -54,15 +55,20 @@ struct LearnerSessions::Desk {
 };
 
 // Threads wait on the database more than they compute; each takes one
-// learner's requests at a time.
+// learner's requests at a time. Looks at the state have threads of their
+// own, so that actions waiting for a store another program holds never
+// hold up a page load.
 LearnerSessions::LearnerSessions(Setup setup)
     : setup_(std::move(setup)),
-      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false)
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false),
+      looks_(*setup_.stores, std::max(4, QThread::idealThreadCount()), 1 << 20, false)
 {
 }
 
 LearnerSessions::~LearnerSessions()
 {
+    // A look may still hand its learner's next action on to the workers.
+    looks_.finish();
     workers_.finish();
 }
 
@@ -72,7 +78,7 @@ void LearnerSessions::forget(const QString& learner)
     desks_.remove(learner);
 }
 
-void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> job,
+void LearnerSessions::submit(const QString& learner, bool look, std::function<void(Desk&)> job,
                              const Done& refuse)
 {
     std::shared_ptr<Desk> desk;
@@ -88,7 +94,7 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         if (desk->jobs.size() >= MaxWaiting) {
             desk.reset();
         } else {
-            desk->jobs.push_back(std::move(job));
+            desk->jobs.emplace_back(look, std::move(job));
             desk->lastUsed = ++ticks_;
             start = !std::exchange(desk->running, true);
         }
@@ -101,10 +107,17 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         a.retryAfter = 1;
         refuse(a);
     } else if (start) {
-        // Each job takes this thread's store itself: a failed one is
-        // dropped and opened again on the way.
-        workers_.run([this, desk](Store*, const QString&) { runQueue(desk); });
+        runOn(look, desk);
     }
+}
+
+// Each job takes this thread's store itself: a failed one is dropped and
+// opened again on the way.
+void LearnerSessions::runOn(bool looks, const std::shared_ptr<Desk>& desk)
+{
+    (looks ? looks_ : workers_).run([this, looks, desk](Store*, const QString&) {
+        runQueue(looks, desk);
+    });
 }
 
 // Learners idle longest are let go; their sessions stay in the store.
@@ -122,7 +135,8 @@ void LearnerSessions::dropIdle()
     }
 }
 
-void LearnerSessions::runQueue(const std::shared_ptr<Desk>& desk)
+// A thread for looks hands an action on to the workers, in its turn.
+void LearnerSessions::runQueue(bool looks, const std::shared_ptr<Desk>& desk)
 {
     for (;;) {
         std::function<void(Desk&)> job;
@@ -132,11 +146,15 @@ void LearnerSessions::runQueue(const std::shared_ptr<Desk>& desk)
                 desk->running = false;
                 return;
             }
-            job = std::move(desk->jobs.front());
+            if (looks && !desk->jobs.front().first) {
+                break;
+            }
+            job = std::move(desk->jobs.front().second);
             desk->jobs.pop_front();
         }
         job(*desk);
     }
+    runOn(false, desk);
 }
 
 void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
@@ -149,7 +167,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
         return;
     }
     submit(
-        learner,
+        learner, false,
         [this, sessionHash, c = *command, done](Desk& desk) {
             QString failed;
             Store* store = setup_.stores->here(&failed);
@@ -166,7 +184,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
 void LearnerSessions::state(const QString& learner, const QByteArray& sessionHash, Done done)
 {
     submit(
-        learner,
+        learner, true,
         [this, sessionHash, done](Desk& desk) {
             QString failed;
             Store* store = setup_.stores->here(&failed);
