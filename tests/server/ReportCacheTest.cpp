@@ -1,14 +1,11 @@
 // The teacher's report built on its own thread: the same bytes as a report
 // made there and then, built once for requests made together, and again
-// after a new statement or a change of a series file.
+// after a new statement.
 #include "server/ReportCache.h"
-#include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "report/ReportFiles.h"
-#include "series/SeriesLoader.h"
 #include "server/Store.h"
 #include "server/StoreReport.h"
-#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 
@@ -21,12 +18,12 @@ namespace
 
 using Files = std::shared_ptr<const ReportCache::Files>;
 
-void addAnswer(Store& store, const QString& learner, int n, int wrong, QString key = {})
+void addAnswer(Store& store, const QString& learner, int n, int wrong)
 {
     Answer a;
     a.learner = a.learnerName = learner;
     a.series = QStringLiteral("S.TXT");
-    a.problemHash = key.isEmpty() ? QStringLiteral("%1-1").arg(n, 16, 16, QLatin1Char('0')) : key;
+    a.problemHash = QStringLiteral("%1-1").arg(n, 16, 16, QLatin1Char('0'));
     a.heading = QStringLiteral("問題%1").arg(n);
     a.question = QStringLiteral("次のものを分けよ");
     a.terms = {QStringLiteral("ア"), QStringLiteral("イ"), QStringLiteral("ウ")};
@@ -91,42 +88,6 @@ TEST(ReportCache, GivesTheReportOfTheStoreBuiltOnceForEachStateOfIt)
     EXPECT_NE(again->spreadsheets.value(QStringLiteral("results.csv")),
               built->spreadsheets.value(QStringLiteral("results.csv")));
     expectAsBuiltNow(again, store, dir.path());
-}
-
-// A term of the problem answered changed in its file, by the editor or by
-// hand, with no new answer: the report tells at once that the problem is no
-// longer the one answered.
-TEST(ReportCache, FollowsASeriesFileChangedOnDisk)
-{
-    QTemporaryDir dir;
-    Store store;
-    ASSERT_EQ(store.open(dir.path(), {}), QString());
-    ASSERT_EQ(store.addLearner(QStringLiteral("aoi"), QStringLiteral("ABCDEFGH")), QString());
-    const QString series = dir.filePath(QStringLiteral("S.TXT"));
-    const auto write = [&series](const QString& term) {
-        TestFiles::write(
-            series,
-            TestFiles::lines({QStringLiteral("問題1 次のものを分けよ"), QStringLiteral("Ａ群"),
-                              QStringLiteral("・ア ・%1 ・ウ").arg(term), QStringLiteral("Ｂ群"),
-                              QStringLiteral("ａ．甲 ｂ．乙"), QStringLiteral("正解a,b,b,")}));
-    };
-    write(QStringLiteral("イ"));
-    const QStringList keys = ProblemIds::keysOf(SeriesLoader::load(series).usable);
-    ASSERT_EQ(keys.size(), 1);
-    addAnswer(store, QStringLiteral("aoi"), 1, 0, keys.first());
-    ReportCache cache(dir.path(), {}, QStringLiteral("クラスの結果"));
-    const Files before = requested(cache).get();
-    expectAsBuiltNow(before, store, dir.path());
-    const QString changed = QStringLiteral("変わったか、なくなっています");
-    EXPECT_FALSE(QString::fromUtf8(before->spreadsheets.value(QStringLiteral("results.csv")))
-                     .contains(changed));
-
-    write(QStringLiteral("エ")); // as many bytes as before
-    const Files after = requested(cache).get();
-    ASSERT_NE(after, before);
-    EXPECT_TRUE(QString::fromUtf8(after->spreadsheets.value(QStringLiteral("results.csv")))
-                    .contains(changed));
-    expectAsBuiltNow(after, store, dir.path());
 }
 
 } // namespace
