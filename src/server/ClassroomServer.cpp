@@ -162,9 +162,10 @@ ClassroomServer::Reply ClassroomServer::route(const HttpRequest& request,
     const QString path = QString::fromLatin1(request.path());
     if (path == QLatin1String("/teacher") || path.startsWith(QLatin1String("/teacher/")) ||
         path.startsWith(QLatin1String("/api/teacher/"))) {
-        return later(storeWork_, respond, [this, path, request, respond](Store& store) {
-            return teacher(store, path, request, respond);
-        });
+        return later(request.method == "GET" ? storeReads_ : storeWork_, respond,
+                     [this, path, request, respond](Store& store) {
+                         return teacher(store, path, request, respond);
+                     });
     }
     if (path.startsWith(QLatin1String("/api/"))) {
         return api(path, request, respond);
@@ -263,7 +264,7 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
                      [this, hash](Store& store) { return signOut(store, hash); });
     }
     if (get && path == QLatin1String("/api/progress")) {
-        return later(storeWork_, respond, [this, hash](Store& store) {
+        return later(storeReads_, respond, [this, hash](Store& store) {
             return ProgressRoute::reply(store, hash, {workDir_, homePage_, &measure_});
         });
     }
@@ -278,7 +279,7 @@ ClassroomServer::Reply ClassroomServer::api(const QString& path, const HttpReque
         go(*learner);
         return Pending();
     }
-    return later(storeWork_, respond, [this, hash, go](Store& store) {
+    return later(storeReads_, respond, [this, hash, go](Store& store) {
         QString failed;
         const std::optional<QString> learner = store.sessionLearner(hash, now(), &failed);
         if (!failed.isEmpty()) {

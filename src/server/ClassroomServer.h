@@ -148,8 +148,12 @@ private:
     StoreThreads stores_;
     LearnerSessions learners_;
     ReportCache report_;
-    // The store's other work (sessions, the teacher's page), and hashing,
-    // which takes a core for a while and so runs at a lower priority.
+    // The store's other work: what only reads (the teacher's pages, a
+    // session looked up) apart from what writes (sign-outs, the teacher's
+    // changes), so that a write waiting for another program's lock never
+    // holds up a read; and hashing, which takes a core for a while and so
+    // runs at a lower priority.
+    Workers storeReads_{stores_, 2, 500, false};
     Workers storeWork_{stores_, 2, 500, false};
     Workers hashing_{stores_, 2, 200, true};
     // Guards the tables below, which workers and the event loop share.

@@ -33,6 +33,9 @@ LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QStr
         return;
     }
     screen_.restore(*v);
+    // What restoring tells (a problem changed since) goes with the next
+    // state the page is given.
+    left_.prompts = std::exchange(screen_.prompts, {});
 }
 
 LearnerScreen::LearnerScreen(const QString& workDir, const TextMeasure& measure)

@@ -45,25 +45,30 @@ Answer unavailable()
 
 struct LearnerSessions::Desk {
     QString learner;
-    std::deque<std::function<void(Desk&)>> jobs;
+    // Each request with whether it only looks at the state.
+    std::deque<std::pair<bool, std::function<void(Desk&)>>> jobs;
     bool running = false;
     qint64 lastUsed = 0;
     // The session as this process last had it, and the stored seq it is.
     std::unique_ptr<LearnerScreen> screen;
     qint64 seq = -1;
-    QList<qint64> checkTimes;
 };
 
 // Threads wait on the database more than they compute; each takes one
-// learner's requests at a time.
+// learner's requests at a time. Looks at the state have threads of their
+// own, so that actions waiting for a store another program holds never
+// hold up a page load.
 LearnerSessions::LearnerSessions(Setup setup)
     : setup_(std::move(setup)),
-      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false)
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false),
+      looks_(*setup_.stores, std::max(4, QThread::idealThreadCount()), 1 << 20, false)
 {
 }
 
 LearnerSessions::~LearnerSessions()
 {
+    // A look may still hand its learner's next action on to the workers.
+    looks_.finish();
     workers_.finish();
 }
 
@@ -73,7 +78,7 @@ void LearnerSessions::forget(const QString& learner)
     desks_.remove(learner);
 }
 
-void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> job,
+void LearnerSessions::submit(const QString& learner, bool look, std::function<void(Desk&)> job,
                              const Done& refuse)
 {
     std::shared_ptr<Desk> desk;
@@ -89,7 +94,7 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         if (desk->jobs.size() >= MaxWaiting) {
             desk.reset();
         } else {
-            desk->jobs.push_back(std::move(job));
+            desk->jobs.emplace_back(look, std::move(job));
             desk->lastUsed = ++ticks_;
             start = !std::exchange(desk->running, true);
         }
@@ -102,10 +107,17 @@ void LearnerSessions::submit(const QString& learner, std::function<void(Desk&)> 
         a.retryAfter = 1;
         refuse(a);
     } else if (start) {
-        // Each job takes this thread's store itself: a failed one is
-        // dropped and opened again on the way.
-        workers_.run([this, desk](Store*, const QString&) { runQueue(desk); });
+        runOn(look, desk);
     }
+}
+
+// Each job takes this thread's store itself: a failed one is dropped and
+// opened again on the way.
+void LearnerSessions::runOn(bool looks, const std::shared_ptr<Desk>& desk)
+{
+    (looks ? looks_ : workers_).run([this, looks, desk](Store*, const QString&) {
+        runQueue(looks, desk);
+    });
 }
 
 // Learners idle longest are let go; their sessions stay in the store.
@@ -123,7 +135,8 @@ void LearnerSessions::dropIdle()
     }
 }
 
-void LearnerSessions::runQueue(const std::shared_ptr<Desk>& desk)
+// A thread for looks hands an action on to the workers, in its turn.
+void LearnerSessions::runQueue(bool looks, const std::shared_ptr<Desk>& desk)
 {
     for (;;) {
         std::function<void(Desk&)> job;
@@ -133,11 +146,15 @@ void LearnerSessions::runQueue(const std::shared_ptr<Desk>& desk)
                 desk->running = false;
                 return;
             }
-            job = std::move(desk->jobs.front());
+            if (looks && !desk->jobs.front().first) {
+                break;
+            }
+            job = std::move(desk->jobs.front().second);
             desk->jobs.pop_front();
         }
         job(*desk);
     }
+    runOn(false, desk);
 }
 
 void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
@@ -150,7 +167,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
         return;
     }
     submit(
-        learner,
+        learner, false,
         [this, sessionHash, c = *command, done](Desk& desk) {
             QString failed;
             Store* store = setup_.stores->here(&failed);
@@ -167,7 +184,7 @@ void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
 void LearnerSessions::state(const QString& learner, const QByteArray& sessionHash, Done done)
 {
     submit(
-        learner,
+        learner, true,
         [this, sessionHash, done](Desk& desk) {
             QString failed;
             Store* store = setup_.stores->here(&failed);
@@ -294,19 +311,33 @@ void LearnerSessions::bringUp(Desk& desk, Store& store, qint64 seq, const QByteA
     desk.screen->use(store);
 }
 
+namespace
+{
+
+Answer tooManyChecks()
+{
+    Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
+    a.retryAfter = 1;
+    return a;
+}
+
+} // namespace
+
 LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const Requests::Command& c,
                                                qint64 seq)
 {
+    // The learner's checks of the last second as stored, by whichever
+    // server: the transaction holds the learner's row, so no other action
+    // of theirs adds one meanwhile.
     const qint64 at = now();
-    while (!desk.checkTimes.isEmpty() && desk.checkTimes.first() <= at - 1000) {
-        desk.checkTimes.removeFirst();
+    const std::optional<qint64> recent = store.statementsSince(desk.learner, at - 1000);
+    if (!recent) {
+        return {503, QByteArrayLiteral("回答の記録を読めません"), 0, false};
     }
     const bool board = c.kind == Requests::Kind::Move || c.kind == Requests::Kind::Carry;
-    if (board && desk.checkTimes.size() >= ChecksPerSecond) {
+    if (board && *recent >= ChecksPerSecond) {
         store.rollback();
-        Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
-        a.retryAfter = 1;
-        return a;
+        return tooManyChecks();
     }
     if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
@@ -315,7 +346,14 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
                          {QStringLiteral("state"), stateOf(*desk.screen, seq)}}),
                 0, false};
     }
-    const qsizetype checks = desk.screen->checksLeft();
+    if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
+        // Nothing of it is kept, and the session in memory is let go: it is
+        // the stored one again at the learner's next request.
+        store.rollback();
+        desk.screen.reset();
+        desk.seq = -1;
+        return tooManyChecks();
+    }
     const QByteArray body = compact(stateOf(*desk.screen, seq + 1));
     QString failed =
         store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
@@ -326,8 +364,5 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         return {503, failed.toUtf8(), 0, false};
     }
     desk.seq = seq + 1;
-    for (qsizetype i = 0; i < checks; ++i) {
-        desk.checkTimes.append(at);
-    }
     return {200, body, 0, false};
 }

@@ -53,6 +53,7 @@ public:
     void state(const QString& learner, const QByteArray& sessionHash, Done done);
 
     // Checks a learner may make in a second: faster than anyone sorts terms.
+    // Counted from the store, so that servers sharing one count alike.
     static constexpr int ChecksPerSecond = 5;
     // Requests of one learner waiting their turn before more are refused.
     static constexpr int MaxWaiting = 32;
@@ -71,8 +72,10 @@ public:
 
 private:
     struct Desk;
-    void submit(const QString& learner, std::function<void(Desk&)> job, const Done& refuse);
-    void runQueue(const std::shared_ptr<Desk>& desk);
+    void submit(const QString& learner, bool look, std::function<void(Desk&)> job,
+                const Done& refuse);
+    void runOn(bool looks, const std::shared_ptr<Desk>& desk);
+    void runQueue(bool looks, const std::shared_ptr<Desk>& desk);
     Answer run(Desk& desk, Store& store, const QByteArray& sessionHash, const Requests::Command* c);
     Answer apply(Desk& desk, Store& store, const Requests::Command& c, qint64 seq);
     static Answer signedOut(Desk& desk, Store& store);
@@ -84,6 +87,7 @@ private:
 
     Setup setup_;
     Workers workers_;
+    Workers looks_;
     std::mutex mutex_;
     QHash<QString, std::shared_ptr<Desk>> desks_;
     qint64 ticks_ = 0;

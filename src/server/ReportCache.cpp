@@ -4,9 +4,13 @@
 #include "server/Store.h"
 #include "server/StoreReport.h"
 
+#include <QDir>
+#include <QFile>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#include <sys/stat.h>
 
 ReportCache::ReportCache(QString workDir, QString url, QString title)
     : workDir_(std::move(workDir)), url_(std::move(url)), title_(std::move(title))
@@ -45,8 +49,11 @@ void ReportCache::serve(const Done& done)
     }
     const qint64 failuresBefore = store_->failureCount();
     // Asked again for each request: a store shared with other servers
-    // changes without this one knowing.
-    const QString state = store_->statementsState();
+    // changes without this one knowing, and a series file may be changed by
+    // any of them or by hand.
+    const QString statements = store_->statementsState();
+    const QString state =
+        statements.isEmpty() ? QString() : statements + QLatin1Char('\n') + folderState(workDir_);
     if (!files_ || state.isEmpty() || state != builtFor_) {
         files_.reset();
         files_ = build();
@@ -64,6 +71,32 @@ void ReportCache::serve(const Done& done)
         return;
     }
     done(files_, {});
+}
+
+QString ReportCache::folderState(const QString& workDir)
+{
+    QStringList out;
+    const QDir dir(workDir);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        // The store's file and its journal change with every answer, and the
+        // statements' own state tells that.
+        if (name.startsWith(QLatin1String("velmorant.sqlite"))) {
+            continue;
+        }
+        // In nanoseconds and with the inode: a file saved twice within a
+        // second, or replaced by one of the same size, is told apart.
+        struct stat st {
+        };
+        if (::stat(QFile::encodeName(dir.filePath(name)).constData(), &st) != 0) {
+            continue;
+        }
+        out.append(QStringLiteral("%1 %2 %3.%4 %5")
+                       .arg(name, QString::number(qint64(st.st_size)),
+                            QString::number(qint64(st.st_mtim.tv_sec)),
+                            QString::number(qint64(st.st_mtim.tv_nsec)),
+                            QString::number(quint64(st.st_ino))));
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 std::shared_ptr<const ReportCache::Files> ReportCache::build()

@@ -12,9 +12,10 @@ class Store;
 
 // The teacher's report files, built on a thread of their own with their own
 // connection to the store, so that no answer waits for them. They are built
-// once for each state of the statements and shared by the page and every
-// spreadsheet; a request made during a build waits for it and takes its
-// files.
+// once for each state of the statements and of the folder's files (a series
+// saved in the editor, uploaded, renamed or changed by hand on disk tells
+// which problems changed) and shared by the page and every spreadsheet; a
+// request made during a build waits for it and takes its files.
 class ReportCache
 {
 public:
@@ -35,6 +36,11 @@ public:
     // The files of the statements as they are when the thread comes to it.
     void files(Done done);
 
+    // What changes whenever a file of the folder the report reads (a series
+    // file, the catalogue) is written, replaced, added or removed: each
+    // file's name, size, time and inode; the store's own files left out.
+    static QString folderState(const QString& workDir);
+
 private:
     // On thread_:
     void serve(const Done& done);
@@ -47,6 +53,6 @@ private:
     QObject* worker_ = nullptr; // lives on thread_
     // Made, used and ended on thread_.
     std::unique_ptr<Store> store_;
-    QString builtFor_; // the statements' state the files were built for
+    QString builtFor_; // the statements' and folder's state the files were built for
     std::shared_ptr<const Files> files_;
 };

@@ -103,11 +103,10 @@ const QList<QPair<QString, QString>> LearnerTables = {
 // together do not both change the schema.
 constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
 
-// How long a statement may wait for a lock, and run, on PostgreSQL: a
-// request waits a few seconds for a busy store, then fails and is retried,
-// rather than holding its thread without end.
-const QStringList PostgresTimeouts = {QStringLiteral("SET lock_timeout = '5s'"),
-                                      QStringLiteral("SET statement_timeout = '15s'")};
+// How long a statement may run on PostgreSQL; it waits for a lock as long
+// as the store's writeWaitMs. A request fails and is retried rather than
+// holding its thread without end.
+const QString PostgresStatementTimeout = QStringLiteral("SET statement_timeout = '15s'");
 
 // Ends an INSERT ... SELECT of a learner's row: a learner removed meanwhile
 // (by another server, or on the command line) gets none.
@@ -143,6 +142,7 @@ QString Store::open(const QString& workDir, const QString& url, const Options& o
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     readOnly_ = options.readOnly;
+    writeWaitMs_ = options.writeWaitMs;
     sqlite_ = url.isEmpty();
     if (const QString failed = sqlite_ ? openSqlite(workDir, options) : openPostgres(url, options);
         !failed.isEmpty()) {
@@ -162,11 +162,12 @@ QString Store::openSqlite(const QString& workDir, const Options& options)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     where_ = QDir(workDir).filePath(QStringLiteral("velmorant.sqlite"));
     db.setDatabaseName(where_);
-    // Waits for another writer from the first statement on. The file is
-    // made private before SQLite opens it; its -wal and -shm take its mode.
-    db.setConnectOptions(options.readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;"
-                                                           "QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
-                                          : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    // A write waits for another writer from the first statement on. The
+    // file is made private before SQLite opens it; its -wal and -shm take
+    // its mode.
+    const QString wait = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(options.writeWaitMs);
+    db.setConnectOptions(
+        options.readOnly ? wait + QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI") : wait);
     if (options.readOnly) {
         if (!QFileInfo::exists(where_)) {
             return QStringLiteral("記録「%1」はまだありません").arg(where_);
@@ -225,8 +226,9 @@ QString Store::openPostgres(const QString& url, const Options& options)
     // disk, so a class answering at once never queues behind syncs; a
     // crash of the database server (not of this program) may lose the last
     // fraction of a second, never break what is stored.
-    QStringList settings = PostgresTimeouts;
-    settings.append(QStringLiteral("SET synchronous_commit TO OFF"));
+    QStringList settings = {QStringLiteral("SET lock_timeout = '%1ms'").arg(options.writeWaitMs),
+                            PostgresStatementTimeout,
+                            QStringLiteral("SET synchronous_commit TO OFF")};
     if (options.readOnly) {
         settings.append(QStringLiteral("SET default_transaction_read_only = on"));
     }
@@ -322,9 +324,11 @@ QString Store::migrateLocked()
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     QSqlQuery q(db);
-    // The update may rewrite large tables: no statement time limit for it.
+    // The update may rewrite large tables: no statement time limit for it,
+    // and another server's update is waited for however long it takes.
     if (!sqlite_ &&
         (!q.exec(QStringLiteral("SET LOCAL statement_timeout = 0")) ||
+         !q.exec(QStringLiteral("SET LOCAL lock_timeout = 0")) ||
          !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MigrationLockKey)))) {
         return QStringLiteral("データベースに書き込めません: ") + q.lastError().text();
     }
@@ -663,101 +667,4 @@ QList<QByteArray> Store::jsonLines(QSqlQuery q, QString* failure) const
         }
     }
     return lines;
-}
-
-QString Store::setTeacherPassword(const QByteArray& salt, const QByteArray& hash)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!beginWrite(db)) {
-        return failure(QStringLiteral("パスワードを保存できません"), db.lastError().text());
-    }
-    // A new password ends every teacher session of the old one.
-    QSqlQuery sessions(db);
-    QSqlQuery clear(db);
-    QSqlQuery q = prepared(
-        db, QStringLiteral("INSERT INTO teacher (id, salt, password_hash) VALUES (1, ?, ?)"),
-        {hex(salt), hex(hash)});
-    if (!sessions.exec(QStringLiteral("DELETE FROM teacher_sessions")) ||
-        !clear.exec(QStringLiteral("DELETE FROM teacher")) || !q.exec() || !db.commit()) {
-        const QString why = sessions.lastError().text() + clear.lastError().text() +
-                            q.lastError().text() + db.lastError().text();
-        db.rollback();
-        return failure(QStringLiteral("パスワードを保存できません"), why);
-    }
-    return {};
-}
-
-std::optional<QPair<QByteArray, QByteArray>> Store::teacherPassword(QString* failure)
-{
-    QSqlQuery q =
-        prepared(QSqlDatabase::database(connection_),
-                 QStringLiteral("SELECT salt, password_hash FROM teacher WHERE id = 1"), {});
-    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
-        return qMakePair(QByteArray::fromHex(q.value(0).toString().toLatin1()),
-                         QByteArray::fromHex(q.value(1).toString().toLatin1()));
-    }
-    return std::nullopt;
-}
-
-QString Store::addTeacherSession(const QByteArray& idHash, qint64 expiresMs)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery old =
-        prepared(db, QStringLiteral("DELETE FROM teacher_sessions WHERE expires_ms < ?"),
-                 {expiresMs - 2 * 12 * 3600 * qint64(1000)});
-    old.exec();
-    QSqlQuery q = prepared(
-        db, QStringLiteral("INSERT INTO teacher_sessions (id_hash, expires_ms) VALUES (?, ?)"),
-        {hex(idHash), expiresMs});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("サインインを記録できません"), q.lastError().text());
-}
-
-bool Store::teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure)
-{
-    QSqlQuery q = prepared(
-        QSqlDatabase::database(connection_),
-        QStringLiteral("SELECT 1 FROM teacher_sessions WHERE id_hash = ? AND expires_ms > ?"),
-        {hex(idHash), nowMs});
-    return read(q, QStringLiteral("記録を読めません"), failure) && q.next();
-}
-
-void Store::removeTeacherSession(const QByteArray& idHash)
-{
-    QSqlQuery q =
-        prepared(QSqlDatabase::database(connection_),
-                 QStringLiteral("DELETE FROM teacher_sessions WHERE id_hash = ?"), {hex(idHash)});
-    if (!q.exec()) {
-        failure(QStringLiteral("サインアウトを記録できません"), q.lastError().text());
-    }
-}
-
-QList<QByteArray> Store::unsentStatements(int count, QString* failure)
-{
-    return jsonLines(prepared(QSqlDatabase::database(connection_),
-                              QStringLiteral("SELECT json FROM statements WHERE lrs_state = ?"
-                                             " ORDER BY timestamp_ms, id LIMIT ?"),
-                              {static_cast<int>(LrsState::Unsent), count}),
-                     failure);
-}
-
-QString Store::setLrsState(const QStringList& ids, LrsState state)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!beginWrite(db)) {
-        return failure(QStringLiteral("送信済みの印を付けられません"), db.lastError().text());
-    }
-    for (const QString& id : ids) {
-        QSqlQuery q =
-            prepared(db, QStringLiteral("UPDATE statements SET lrs_state = ? WHERE id = ?"),
-                     {static_cast<int>(state), id});
-        if (!q.exec()) {
-            const QString why = q.lastError().text();
-            db.rollback();
-            return failure(QStringLiteral("送信済みの印を付けられません"), why);
-        }
-    }
-    return db.commit()
-               ? QString()
-               : failure(QStringLiteral("送信済みの印を付けられません"), db.lastError().text());
 }

@@ -22,6 +22,8 @@ class Store
 {
 public:
     Store() = default;
+    // A request's wait for the write lock, at most.
+    static constexpr int ServerWriteWaitMs = 1000;
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
     ~Store();
@@ -33,6 +35,11 @@ public:
         // Reads the whole store (the class report): no time limit on a
         // statement, which a learner's request has.
         bool longReads = false;
+        // How long a write waits while another program holds the store's
+        // write lock (an administrator's sqlite3, a backup): a server's
+        // request waits about a second and is answered 503, a command on
+        // the command line longer. Reads never wait for a writer.
+        int writeWaitMs = 5000;
         // SQLite: the group that may read the file too (0640), else the
         // owner alone (0600).
         QString group;
@@ -121,19 +128,26 @@ public:
     };
     // A learner's action is one transaction: begin() takes the write lock
     // at once (so a busy store is waited for, not failed part way), and
-    // any failure until commit() makes commit() fail and roll back.
+    // any failure until commit() makes commit() fail and roll back. It
+    // fails after writeWaitMs, at once while another writer of this process
+    // is already waiting for a lock that another program holds.
     QString begin();
     QString commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
     // How many statements have failed on this connection.
     qint64 failureCount() const { return failures_; }
-    // Within a transaction: the learner's stored state, held until commit
-    // (a learner without one yet has seq 0 and no value).
+    // The learner's stored state (a learner without one yet has seq 0 and
+    // no value); within a transaction, held until commit.
     std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
     QString saveLearnerState(const QString& learner, const LearnerState& state);
-    // Whether the session is still the learner's, held until commit so that
-    // removing the learner waits for the action under way.
+    // How many of the learner's statements are stamped after `sinceMs`:
+    // within an action's transaction, those of every server sharing the
+    // store, this action's own among them.
+    std::optional<qint64> statementsSince(const QString& learner, qint64 sinceMs);
+    // Whether the session is still the learner's; within a transaction,
+    // held until commit so that removing the learner waits for the action
+    // under way. Outside one, a plain read that waits for no writer.
     std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
 
     // Each learner's review state, kept up to date with their statements
@@ -203,6 +217,7 @@ private:
     QString where_;
     bool sqlite_ = true;
     bool readOnly_ = false;
+    int writeWaitMs_ = 5000;
     // Learners whose code is still hashed with a salt of their own.
     bool oldCodesLeft_ = true;
     bool inTransaction_ = false;
@@ -211,7 +226,8 @@ private:
     mutable qint64 failures_ = 0;
     // SQLite writers of this process queue here rather than in SQLite's
     // busy handler, which sleeps in steps of up to 100 ms.
-    std::unique_lock<std::mutex> writeTurn_;
+    bool takeWriteTurn();
+    std::unique_lock<std::timed_mutex> writeTurn_;
     // Once read: it never changes.
     QByteArray codeSalt_;
 };

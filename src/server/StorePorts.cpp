@@ -19,13 +19,19 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
         takeUp(*kept);
         return;
     }
-    // Kept from now on: a failed save is tried again at the next sign-in.
-    if (readAnswers()) {
-        const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(),
-                                   answers_.size()};
-        if (store_->saveReviews(learner_, built).isEmpty()) {
-            taken_ = built.answers;
-        }
+    // Kept from now on, within an action's transaction: a page load only
+    // reads, so that it never waits for a writer. What is not kept here is
+    // kept with the learner's next answer.
+    if (readAnswers() && store_->inTransaction()) {
+        keepBuilt();
+    }
+}
+
+void StoreAnswers::keepBuilt()
+{
+    const Store::Reviews built{schedule_.problems(), schedule_.setAsideCounts(), answers_.size()};
+    if (store_->saveReviews(learner_, built).isEmpty()) {
+        taken_ = built.answers;
     }
 }
 
@@ -71,7 +77,13 @@ QString StoreAnswers::store(const Answer& answer)
         return QString();
     };
     if (kept->answers < 0) {
-        return stored(); // not built yet: the statements will build it
+        // Not kept yet: built from the statements, this one among them, and
+        // kept with it; a build cut short is done again next time.
+        stored();
+        if (unstored_.isEmpty() && readAnswers()) {
+            keepBuilt();
+        }
+        return {};
     }
     Schedule one(schedule_.days());
     one.restore(kept->problems, kept->setAside);

@@ -16,7 +16,8 @@ class StoreAnswers : public AnswerStore
 {
 public:
     // Takes up the kept review state; a learner's from before it was kept
-    // is built from their statements, once, and saved.
+    // (or without answers yet) is built from their statements, and saved
+    // within an action's transaction.
     StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
     // The store of the thread that uses it next.
     void use(Store& store) { store_ = &store; }
@@ -40,6 +41,8 @@ public:
 
 private:
     void takeUp(const Store::Reviews& kept);
+    // Saves the state built from every statement, in the transaction held.
+    void keepBuilt();
     // Every answer, and the schedule they make; false, and nothing changed,
     // when the statements cannot be read.
     bool readAnswers() const;

@@ -28,7 +28,11 @@ Store* StoreThreads::here(QString* failure) const
 {
     if (!threadStore || threadStoreOwner != id_) {
         auto store = std::make_unique<Store>();
-        if (const QString failed = store->open(workDir_, url_); !failed.isEmpty()) {
+        // A request is answered within about a second, whatever another
+        // program holds.
+        Store::Options options;
+        options.writeWaitMs = Store::ServerWriteWaitMs;
+        if (const QString failed = store->open(workDir_, url_, options); !failed.isEmpty()) {
             *failure = failed;
             return nullptr;
         }

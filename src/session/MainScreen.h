@@ -228,7 +228,10 @@ private:
     // Runs a verb's handlers and returns what they changed.
     template <typename F> Outcome run(F&& handlers);
     bool restoreSeries(const SessionValue& v);
+    QList<Problem> rowsShown() const;
+    int followKeys(const SessionValue& v);
     bool continueSavedSeries(const SessionValue& v);
+    void continueAt(const SessionValue& v, int row);
     void restoreBoard(const SessionValue& v);
 
     // The controls with their design-time properties, part by part.

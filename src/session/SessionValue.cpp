@@ -170,6 +170,7 @@ QJsonObject SessionValue::toJson() const
                   {QStringLiteral("entry"), entry},
                   {QStringLiteral("file"), file},
                   {QStringLiteral("textHash"), textHash},
+                  {QStringLiteral("keys"), QJsonArray::fromStringList(keys)},
                   {QStringLiteral("rows"), refs},
                   {QStringLiteral("marked"), marks},
                   {QStringLiteral("problem"), QJsonArray{currentProblem, problemCount}},
@@ -198,6 +199,9 @@ std::optional<SessionValue> SessionValue::fromJson(const QJsonObject& o, QString
     v.entry = o.value(QStringLiteral("entry")).toInt(-1);
     v.file = o.value(QStringLiteral("file")).toString();
     v.textHash = o.value(QStringLiteral("textHash")).toString();
+    for (const QJsonValue& k : o.value(QStringLiteral("keys")).toArray()) {
+        v.keys.append(k.toString());
+    }
     for (const QJsonValue& r : o.value(QStringLiteral("rows")).toArray()) {
         v.rows.append({r.toArray().at(0).toString(), r.toArray().at(1).toString()});
     }

@@ -1,7 +1,9 @@
 // The learners' sessions on the server: an action is stored whole or not at
-// all, names the state it acts on, is not applied twice when sent again, and
-// a session continues from the store in another process.
+// all, names the state it acts on, is not applied twice when sent again, a
+// session continues from the store in another process, and checks are
+// bounded across processes.
 #include "server/LearnerSessions.h"
+#include "record/Statements.h"
 #include "server/SignInCodes.h"
 #include "server/Store.h"
 #include "support/Fakes.h"
@@ -184,6 +186,39 @@ TEST(LearnerSessions, AnotherProcessContinuesTheSessionWhereItWas)
     // A session ended in the store ends in every process at once.
     c.store.removeSession(c.hash);
     EXPECT_EQ(c.move(*first, 7).status, 401);
+}
+
+// Checking moves sent as fast as they go, to two servers sharing the store
+// in turn: beyond ChecksPerSecond in any second they are refused with 429,
+// and nothing of a refused one is kept (the next, on the same seq, is not
+// stale).
+TEST(LearnerSessions, ChecksAreBoundedAcrossServers)
+{
+    Class c;
+    const std::array<std::unique_ptr<LearnerSessions>, 2> servers = {c.process(), c.process()};
+    ASSERT_EQ(c.act(*servers[0], Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    int refused = 0;
+    // Every term placed, the first in a wrong group; then each move of it checks again.
+    for (int i = 0; i < 10 + 4 * LearnerSessions::ChecksPerSecond; ++i) {
+        const int frame = i >= 10 ? 2 - i % 2 : i == 0 ? 1 : Answer.at(i);
+        const int status =
+            c.act(*servers.at(i % 2), Requests::Kind::Move,
+                  {{QStringLiteral("term"), i >= 10 ? 0 : i}, {QStringLiteral("frame"), frame}})
+                .status;
+        ASSERT_TRUE(status == 200 || status == 429) << status;
+        refused += status == 429 ? 1 : 0;
+    }
+    EXPECT_GT(refused, 0);
+    QList<qint64> stamps;
+    for (const QByteArray& line : c.store.statements(QStringLiteral("aoi"))) {
+        QString why;
+        stamps.append(Statements::parse(line, &why).value().timestampMs);
+    }
+    for (const qint64 at : stamps) {
+        EXPECT_LE(std::count_if(stamps.begin(), stamps.end(),
+                                [at](qint64 t) { return t > at - 1000 && t <= at; }),
+                  LearnerSessions::ChecksPerSecond);
+    }
 }
 
 } // namespace
