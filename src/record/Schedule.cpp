@@ -41,7 +41,7 @@ Schedule::Use Schedule::use(const Answer& a, qint64 readAtMs, const ScheduledPro
     return days_.dayOf(a.timestampMs) > lastReviewDay ? Use::Review : Use::Practice;
 }
 
-Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
+Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs, Review* review)
 {
     const QString id = a.problemId();
     auto it = problems_.find(id);
@@ -56,7 +56,12 @@ Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
         it = problems_.insert(id, ScheduledProblem{id, a.series, a.problemHash, {}, {}, 0, {}});
     }
     it->heading = a.heading;
-    it->card = scheduler_.review(it->card, ratingOf(a), days_.clockOf(a.timestampMs));
+    const qint64 clock = days_.clockOf(a.timestampMs);
+    const Fsrs::Rating rating = ratingOf(a);
+    if (review != nullptr) {
+        *review = {id, rating, Fsrs::Scheduler::elapsedDays(it->card, clock), clock};
+    }
+    it->card = scheduler_.review(it->card, rating, clock);
     it->lastReviewMs = a.timestampMs;
     it->dueDay = LearnerDays::dayOfClock(it->card.lastReviewMs).addDays(it->card.intervalDays);
     return u;
