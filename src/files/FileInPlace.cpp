@@ -106,26 +106,30 @@ FileInPlace::~FileInPlace()
 
 bool FileInPlace::readFrom(qint64 at, QByteArray* out)
 {
-    out->clear();
+    // Straight into the array, as large as the file was when opened and
+    // grown if it has grown since: a year of answers is not copied twice.
     const qint64 known = static_cast<qint64>(info_.st_size) - at;
-    if (known > 0) {
-        out->reserve(known);
-    }
-    char buffer[65536];
+    out->resize(std::max<qint64>(known, 0) + 65536);
+    qint64 filled = 0;
     auto offset = static_cast<off_t>(at);
     while (true) {
-        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, offset);
+        if (out->size() - filled < 65536) {
+            out->resize(out->size() * 2);
+        }
+        const ssize_t n = ::pread(fd_, out->data() + filled, size_t(out->size() - filled), offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             reason_ = systemReason();
+            out->clear();
             return false;
         }
         if (n == 0) {
+            out->truncate(filled);
             return true;
         }
-        out->append(buffer, n);
+        filled += n;
         offset += n;
     }
 }

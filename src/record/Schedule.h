@@ -84,7 +84,10 @@ private:
 
     LearnerDays days_;
     Fsrs::Scheduler scheduler_;
-    QHash<QString, ScheduledProblem> problems_;
+    // By series and problem hash: one to one with the problem's id (its
+    // IRI), and much quicker to look up.
+    using Key = std::pair<QString, QString>;
+    QHash<Key, ScheduledProblem> problems_;
     QList<Use> uses_;
     int beforeLastReview_ = 0;
     int aheadOfReading_ = 0;
