@@ -434,6 +434,9 @@ Fsrs::Weights fit(const QList<ReviewCard>& cards, const Settings& settings)
     if (t.reviews < 64) {
         return w;
     }
+    // The same-day steps' parameters, unused without same-day reviews, are
+    // 0 as the reference leaves them.
+    std::fill(w.begin() + 17, w.begin() + 20, 0.0);
     return train(t, w, settings);
 }
 

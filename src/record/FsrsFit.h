@@ -14,7 +14,7 @@
 // (recalled: rated above Again), recent reviews weighing more, with a pull
 // back to the starting parameters and each parameter kept in its bounds.
 // A problem's first review has no prediction; there are no same-day
-// reviews, so w17..w19 stay as they are.
+// reviews, so w17..w19 (the same-day steps') are 0.
 namespace FsrsFit
 {
 
