@@ -1,15 +1,19 @@
 #include "MadeUpClass.h"
 
 #include "files/FileLookup.h"
+#include "files/TextFile.h"
 #include "record/AnswerLog.h"
 #include "record/ProblemId.h"
+#include "record/Schedule.h"
 #include "record/Statements.h"
 #include "series/SeriesLoader.h"
+#include "series/SeriesParser.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <random>
 
 namespace MadeUpClass
@@ -114,21 +118,18 @@ QString eachCheck(const QString& folder, const QStringList& learners, int perDay
     return {};
 }
 
-QString write(const QString& folder, int learners, int perDay, int days)
+QStringList learnerNames(int learners)
 {
     QStringList names;
     for (int l = 0; l < learners; ++l) {
         names.append(QStringLiteral("生徒%1").arg(l + 1, 2, 10, QLatin1Char('0')));
     }
-    QList<QByteArray> lines(names.size());
-    const QString failed =
-        eachCheck(folder, names, perDay, days, [&lines](qsizetype l, const Answer& a) {
-            lines[l] += Statements::line(a) + '\n';
-            return QString();
-        });
-    if (!failed.isEmpty()) {
-        return failed;
-    }
+    return names;
+}
+
+// Each learner's log of statements.
+QString writeLogs(const QString& folder, const QStringList& names, const QList<QByteArray>& lines)
+{
     QDir(folder).mkpath(QStringLiteral("records"));
     for (qsizetype l = 0; l < names.size(); ++l) {
         QFile log(
@@ -138,6 +139,151 @@ QString write(const QString& folder, int learners, int perDay, int days)
         }
     }
     return {};
+}
+
+QString write(const QString& folder, int learners, int perDay, int days)
+{
+    const QStringList names = learnerNames(learners);
+    QList<QByteArray> lines(names.size());
+    const QString failed =
+        eachCheck(folder, names, perDay, days, [&lines](qsizetype l, const Answer& a) {
+            lines[l] += Statements::line(a) + '\n';
+            return QString();
+        });
+    return failed.isEmpty() ? writeLogs(folder, names, lines) : failed;
+}
+
+QByteArray seriesOf(int problems)
+{
+    const QDir data(QStringLiteral(VELMORANT_SOURCE_DIR "/data"));
+    QByteArray all;
+    while (true) {
+        for (const char* name : {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"}) {
+            QFile file(data.filePath(QString::fromLatin1(name)));
+            if (!file.open(QIODevice::ReadOnly)) {
+                return {};
+            }
+            all += file.readAll();
+            if (!all.endsWith("\r\n")) {
+                all += "\r\n";
+            }
+        }
+        const TextFile::ReadResult file = TextFile::decode(all);
+        const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
+        if (parsed.problems.size() > problems) {
+            // Cut just before the heading of the problem after the last.
+            const int line = parsed.problems.at(problems).problem.lines.heading;
+            return all.left(file.lines.at(line - 1).byteOffset);
+        }
+    }
+}
+
+namespace
+{
+
+// One learner of a remembering class: what the program schedules, and what
+// the learner remembers.
+struct Rememberer {
+    Schedule schedule;
+    Fsrs::Scheduler memory;
+    QHash<QString, Fsrs::Card> cards; // what the learner remembers, by problem id
+    QHash<QString, int> numbers;      // each problem's number in the class
+    QByteArray lines;
+};
+
+// The terms right of a showing rated `grade`, where partial credit allows it.
+int termsRight(int terms, int grade, std::mt19937& random)
+{
+    if (grade == 3 || (grade == 2 && terms < 5)) {
+        return terms;
+    }
+    return grade == 2 ? terms - 1 : int(random() % quint64(terms / 2 + 1));
+}
+
+} // namespace
+
+QString writeRemembering(const QString& folder, const Remembering& r, QList<QList<int>>* reviews)
+{
+    QDir(folder).mkpath(QStringLiteral("."));
+    const QByteArray bytes = seriesOf(200);
+    QFile series(QDir(folder).filePath(QStringLiteral("Many.TXT")));
+    if (bytes.isEmpty() || !series.open(QIODevice::WriteOnly) ||
+        series.write(bytes) != bytes.size()) {
+        return QStringLiteral("Many.TXT: %1").arg(series.errorString());
+    }
+    series.close();
+    const QList<Problem> problems = SeriesLoader::load(series.fileName()).usable;
+    const QStringList keys = ProblemIds::keysOf(problems);
+    const QStringList names = learnerNames(r.learners);
+    QList<Rememberer> class_(r.learners,
+                             {Schedule(), Fsrs::Scheduler(Fsrs::Parameters{r.truth}), {}, {}, {}});
+    std::mt19937 random(std::uint32_t(r.seed));
+    const auto chance = [&random] { return double(random()) / 4294967296.0; };
+    QList<std::pair<qint64, QList<int>>> taken; // each review at its time
+    int numbered = 0;
+    for (int day = 0, schoolDay = 0; schoolDay < r.days; ++day) {
+        const QDate date = QDate(2025, 4, 7).addDays(day);
+        if (date.dayOfWeek() > 5) {
+            continue;
+        }
+        ++schoolDay;
+        for (int l = 0; l < r.learners; ++l) {
+            Rememberer& who = class_[l];
+            qint64 at = QDateTime(date, QTime(8, 30 + l % 20)).toMSecsSinceEpoch();
+            QList<int> shown;
+            for (const ScheduledProblem& due : who.schedule.dueBy(at)) {
+                shown.append(int(keys.indexOf(due.problemHash)));
+            }
+            for (int n = 0; n < r.newPerDay && who.numbers.size() + n < problems.size(); ++n) {
+                shown.append(int((who.numbers.size() + n + l * 37) % problems.size()));
+            }
+            for (const int p : shown) {
+                Answer a = Statements::about(problems[p], QStringLiteral("Many.TXT"), keys[p]);
+                a.learner = a.learnerName = names[l];
+                Fsrs::Card& card = who.cards[a.problemId()];
+                const int days =
+                    Fsrs::Scheduler::elapsedDays(card, who.schedule.days().clockOf(at));
+                const double recall =
+                    card.reps == 0 ? r.firstRecall
+                                   : who.memory.recall(card, card.lastReviewMs + days * 86400000LL);
+                const int grade = chance() >= recall ? 1 : chance() < 0.3 ? 2 : 3;
+                for (int attempt = 1; attempt <= (grade == 1 ? 2 : 1); ++attempt) {
+                    a.attempt = attempt;
+                    a.right = attempt == 1 ? termsRight(int(a.terms.size()), grade, random)
+                                           : int(a.terms.size());
+                    a.placed = a.correct;
+                    for (int t = a.right; t < a.terms.size(); ++t) {
+                        a.placed[t] = a.correct[t] % int(a.groups.size()) + 1;
+                    }
+                    a.success = a.right == a.terms.size();
+                    a.timestampMs = at += 40000;
+                    a.durationMs = 30000;
+                    a.id = idFrom(random);
+                    Schedule::Review review;
+                    if (who.schedule.add(a, at, &review) == Schedule::Use::Review) {
+                        if (!who.numbers.contains(review.problemId)) {
+                            who.numbers.insert(review.problemId, numbered++);
+                        }
+                        const int number = who.numbers.value(review.problemId);
+                        taken.append({at, {number, int(review.rating), review.elapsedDays}});
+                        card = who.memory.review(card, review.rating, review.clockMs);
+                    }
+                    who.lines += Statements::line(a) + '\n';
+                }
+            }
+        }
+    }
+    std::stable_sort(taken.begin(), taken.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    reviews->clear();
+    for (const auto& t : taken) {
+        reviews->append(t.second);
+    }
+    QList<QByteArray> lines;
+    for (const Rememberer& who : class_) {
+        lines.append(who.lines);
+    }
+    return writeLogs(folder, names, lines);
 }
 
 } // namespace MadeUpClass
