@@ -29,9 +29,10 @@ TEST(CheckFit, TheRetentionIsKeptAndAWrongFileIsNamed)
         EXPECT_FALSE(refused.errors.isEmpty());
     }
     EXPECT_EQ(ClassParameters::read(dir.path()).parameters.retention, 0.85);
-    EXPECT_EQ(check({QStringLiteral("--due"), dir.path()}).errors,
-              QStringLiteral("velmorant-check: 復習の予定: FSRS-6 の標準のパラメーター、"
-                             "目指す思い出せる見込み 0.85\n"));
+    EXPECT_TRUE(check({QStringLiteral("--due"), dir.path()})
+                    .errors.contains(QStringLiteral("velmorant-check: 復習の予定: FSRS-6 の"
+                                                    "標準のパラメーター、目指す思い出せる見込み "
+                                                    "0.85\n")));
 
     TestFiles::write(ClassParameters::path(dir.path()), "{\"parameters\": [1, 2]}");
     const CheckRun checked = check({dir.path()});
