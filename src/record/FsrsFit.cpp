@@ -223,10 +223,9 @@ double searchStability(const std::map<int, std::pair<double, double>>& byDays, d
     return best;
 }
 
-// Each first rating's stability, filled in where a rating was never given
-// as the reference fills it (by fixed ratios between neighbours), and kept
-// in order: a better first rating never remembers for less.
-std::array<double, 4> smoothAndFill(std::map<int, double> s, const std::map<int, int>& counts)
+// A better first rating never remembers for less: of two out of order, the
+// one of fewer reviews takes the other's stability.
+void keepInOrder(std::map<int, double>& s, const std::map<int, int>& counts)
 {
     for (const auto& [small, big] : {std::pair(1, 2), std::pair(2, 3), std::pair(3, 4),
                                      std::pair(1, 3), std::pair(2, 4), std::pair(1, 4)}) {
@@ -238,52 +237,64 @@ std::array<double, 4> smoothAndFill(std::map<int, double> s, const std::map<int,
             }
         }
     }
+}
+
+// The stabilities of the ratings never given, from those given, by the
+// reference's fixed ratios between neighbours (r by rating, 1..4).
+void fillIn(std::array<std::optional<double>, 5>& r, std::size_t known)
+{
     const double w1 = 0.41, w2 = 0.54;
-    std::array<std::optional<double>, 5> r; // by rating, 1..4
-    for (const auto& [grade, value] : s) {
-        r[std::size_t(grade)] = value;
-    }
     const auto has = [&r](int grade) { return r[std::size_t(grade)].has_value(); };
     const auto at = [&r](int grade) { return *r[std::size_t(grade)]; };
-    std::array<double, 4> out;
-    if (s.empty()) {
-        std::copy(Fsrs::DefaultWeights.begin(), Fsrs::DefaultWeights.begin() + 4, out.begin());
-        return out;
+    if (known == 2) {
+        const double both = w1 + w2 - w1 * w2;
+        if (has(3) && has(4)) {
+            r[2] = std::pow(at(3), 1 / (1 - w2)) * std::pow(at(4), 1 - 1 / (1 - w2));
+        } else if (has(2) && has(4)) {
+            r[3] = std::pow(at(2), 1 - w2) * std::pow(at(4), w2);
+        } else if (has(1) && has(4)) {
+            r[2] = std::pow(at(1), w1 / both) * std::pow(at(4), 1 - w1 / both);
+            r[3] = std::pow(at(1), 1 - w2 / both) * std::pow(at(4), w2 / both);
+        } else if (has(1) && has(3)) {
+            r[2] = std::pow(at(1), w1) * std::pow(at(3), 1 - w1);
+        } else if (has(1) && has(2)) {
+            r[3] = std::pow(at(1), 1 - 1 / (1 - w1)) * std::pow(at(2), 1 / (1 - w1));
+        }
     }
+    // Three known (or two filled to three above): the one left.
+    if (!has(1)) {
+        r[1] = std::pow(at(2), 1 / w1) * std::pow(at(3), 1 - 1 / w1);
+    } else if (!has(2)) {
+        r[2] = std::pow(at(1), w1) * std::pow(at(3), 1 - w1);
+    } else if (!has(3)) {
+        r[3] = std::pow(at(2), 1 - w2) * std::pow(at(4), w2);
+    }
+    if (!has(4)) {
+        r[4] = std::pow(at(2), 1 - 1 / w2) * std::pow(at(3), 1 / w2);
+    }
+}
+
+// Each first rating's stability, kept in order and filled in where a
+// rating was never given, within the bounds.
+std::array<double, 4> smoothAndFill(std::map<int, double> s, const std::map<int, int>& counts)
+{
+    std::array<double, 4> out;
+    std::copy(Fsrs::DefaultWeights.begin(), Fsrs::DefaultWeights.begin() + 4, out.begin());
+    keepInOrder(s, counts);
     if (s.size() == 1) {
+        // One rating alone scales the defaults.
         const auto [grade, value] = *s.begin();
         const double scale = value / Fsrs::DefaultWeights[std::size_t(grade - 1)];
-        for (std::size_t i = 0; i < 4; ++i) {
-            out[i] = Fsrs::DefaultWeights[i] * scale;
+        for (double& v : out) {
+            v *= scale;
         }
         std::sort(out.begin(), out.end());
-    } else {
-        if (s.size() == 2) {
-            const double both = w1 + w2 - w1 * w2;
-            if (has(3) && has(4)) {
-                r[2] = std::pow(at(3), 1 / (1 - w2)) * std::pow(at(4), 1 - 1 / (1 - w2));
-            } else if (has(2) && has(4)) {
-                r[3] = std::pow(at(2), 1 - w2) * std::pow(at(4), w2);
-            } else if (has(1) && has(4)) {
-                r[2] = std::pow(at(1), w1 / both) * std::pow(at(4), 1 - w1 / both);
-                r[3] = std::pow(at(1), 1 - w2 / both) * std::pow(at(4), w2 / both);
-            } else if (has(1) && has(3)) {
-                r[2] = std::pow(at(1), w1) * std::pow(at(3), 1 - w1);
-            } else if (has(1) && has(2)) {
-                r[3] = std::pow(at(1), 1 - 1 / (1 - w1)) * std::pow(at(2), 1 / (1 - w1));
-            }
+    } else if (s.size() > 1) {
+        std::array<std::optional<double>, 5> r;
+        for (const auto& [grade, value] : s) {
+            r[std::size_t(grade)] = value;
         }
-        // Three known (or two filled to three above): the one left.
-        if (!has(1)) {
-            r[1] = std::pow(at(2), 1 / w1) * std::pow(at(3), 1 - 1 / w1);
-        } else if (!has(2)) {
-            r[2] = std::pow(at(1), w1) * std::pow(at(3), 1 - w1);
-        } else if (!has(3)) {
-            r[3] = std::pow(at(2), 1 - w2) * std::pow(at(4), w2);
-        }
-        if (!has(4)) {
-            r[4] = std::pow(at(2), 1 - 1 / w2) * std::pow(at(3), 1 / w2);
-        }
+        fillIn(r, s.size());
         for (std::size_t i = 0; i < 4; ++i) {
             out[i] = *r[i + 1];
         }
