@@ -106,32 +106,44 @@ FileInPlace::~FileInPlace()
 
 bool FileInPlace::readFrom(qint64 at, QByteArray* out)
 {
-    // Straight into the array, as large as the file was when opened and
-    // grown if it has grown since: a year of answers is not copied twice.
-    const qint64 known = static_cast<qint64>(info_.st_size) - at;
-    out->resize(std::max<qint64>(known, 0) + 65536);
-    qint64 filled = 0;
-    auto offset = static_cast<off_t>(at);
+    out->clear();
+    // As much as the file held when opened, then more while it has grown.
+    qint64 most = std::max<qint64>(static_cast<qint64>(info_.st_size) - at, 0) + 1;
     while (true) {
-        if (out->size() - filled < 65536) {
-            out->resize(out->size() * 2);
+        const qsizetype before = out->size();
+        if (!readSome(at + before, most, out)) {
+            return false;
         }
-        const ssize_t n = ::pread(fd_, out->data() + filled, size_t(out->size() - filled), offset);
+        if (out->size() - before < most) {
+            return true;
+        }
+        most = 1 << 20;
+    }
+}
+
+bool FileInPlace::readSome(qint64 at, qint64 most, QByteArray* out)
+{
+    const qsizetype start = out->size();
+    out->resize(start + most);
+    qint64 filled = 0;
+    while (filled < most) {
+        const ssize_t n = ::pread(fd_, out->data() + start + filled, size_t(most - filled),
+                                  static_cast<off_t>(at + filled));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             reason_ = systemReason();
-            out->clear();
+            out->truncate(start);
             return false;
         }
         if (n == 0) {
-            out->truncate(filled);
-            return true;
+            break;
         }
         filled += n;
-        offset += n;
     }
+    out->truncate(start + filled);
+    return true;
 }
 
 qint64 FileInPlace::size()
