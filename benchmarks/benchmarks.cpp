@@ -5,6 +5,7 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
+#include "MadeUpClass.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
 #include "marks/MarksFile.h"
@@ -84,25 +85,7 @@ QByteArray readFile(const QString& path)
 // one after the other.
 const QByteArray& hundredProblemSeries()
 {
-    static const QByteArray bytes = [] {
-        QByteArray all;
-        const QString data = QStringLiteral(VELMORANT_SOURCE_DIR "/data/");
-        while (true) {
-            for (const char* name : {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"}) {
-                all += readFile(data + QLatin1String(name));
-                if (!all.endsWith("\r\n")) {
-                    all += "\r\n";
-                }
-            }
-            const TextFile::ReadResult file = TextFile::decode(all);
-            const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
-            if (parsed.problems.size() > 100) {
-                // Cut just before the heading of problem 101.
-                const int line = parsed.problems.at(100).problem.lines.heading;
-                return all.left(file.lines.at(line - 1).byteOffset);
-            }
-        }
-    }();
+    static const QByteArray bytes = MadeUpClass::seriesOf(100);
     return bytes;
 }
 

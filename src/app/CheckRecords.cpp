@@ -5,12 +5,14 @@
 #include "files/FileLookup.h"
 #include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
+#include "record/ClassParameters.h"
 #include "record/EndedHistories.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 #include "series/SeriesLoader.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 
@@ -82,8 +84,33 @@ int CheckRecords::check(const QString& dir, const std::function<QString(const QS
         report.summary(QStringLiteral("回答 %1件").arg(read.answers.size()));
         errors += report.errors();
     }
+    if (const QString problem = ClassParameters::read(dir).problem; !problem.isEmpty()) {
+        CheckReport::Report report(shownAs(ClassParameters::path(dir)));
+        report.add({1, Finding::Kind::Error, problem});
+        errors += report.errors();
+    }
     return errors;
 }
+
+namespace
+{
+
+// Which parameters the schedule is made with, for standard error.
+QString parametersUsed(const ClassParameters::Kept& kept, const QString& dir)
+{
+    const QString retention = QString::number(kept.parameters.retention, 'f', 2);
+    if (!kept.fitted()) {
+        return QStringLiteral("復習の予定: FSRS-6 の標準のパラメーター、目指す思い出せる見込み %1")
+            .arg(retention);
+    }
+    return QStringLiteral("復習の予定: このクラスに合わせたパラメーター（%1、%2 に学習者 %3人の"
+                          "復習 %4件から）、目指す思い出せる見込み %5")
+        .arg(QDir::toNativeSeparators(ClassParameters::path(dir)),
+             kept.fittedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+             QString::number(kept.learners), QString::number(kept.reviews), retention);
+}
+
+} // namespace
 
 QString CheckRecords::printDue(const QString& dir, const QString& database, const QString& learner,
                                qint64 nowMs, const LearnerDays& days)
@@ -92,17 +119,26 @@ QString CheckRecords::printDue(const QString& dir, const QString& database, cons
     if (QString failed = ClassAnswers::read(dir, database, &read); !failed.isEmpty()) {
         return failed;
     }
-    // Each learner's answers in the order they were written.
+    const ClassParameters::Kept kept = ClassParameters::read(dir);
+    if (!kept.problem.isEmpty()) {
+        CheckReport::printError(kept.problem);
+    }
+    CheckReport::printError(parametersUsed(kept, dir));
+    // Each learner's answers in the order they were written, learner by
+    // learner as the logs hold them.
     QMap<QString, Schedule> schedules;
+    auto current = schedules.end();
     ProblemIndex problems(dir);
     for (Answer& a : read.answers) {
         if (learner.isEmpty() || a.learner == learner) {
             problems.update(a);
-            auto it = schedules.find(a.learner);
-            if (it == schedules.end()) {
-                it = schedules.insert(a.learner, Schedule(days));
+            if (current == schedules.end() || current.key() != a.learner) {
+                current = schedules.find(a.learner);
             }
-            it->add(a, nowMs);
+            if (current == schedules.end()) {
+                current = schedules.insert(a.learner, Schedule(days, kept.parameters));
+            }
+            current->add(a, nowMs);
         }
     }
     if (!learner.isEmpty() && schedules.isEmpty()) {

@@ -4,6 +4,7 @@
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
 #include "app/CheckClassReport.h"
+#include "app/CheckFit.h"
 #include "app/CheckRecords.h"
 #include "app/CheckReport.h"
 #include "app/CheckWatch.h"
@@ -536,6 +537,9 @@ int main(int argc, char* argv[])
     Options options;
     bool help = false;
     bool version = false;
+    if (const std::optional<int> exit = CheckFit::run(args)) {
+        return *exit;
+    }
     if (const std::optional<int> exit = CheckClassReport::run(args)) {
         return *exit;
     }
@@ -546,6 +550,7 @@ int main(int argc, char* argv[])
     if (help) {
         std::fputs(Usage, stdout);
         std::fputs(CheckClassReport::Usage, stdout);
+        std::fputs(CheckFit::Usage, stdout);
         return Clean;
     }
     if (version) {

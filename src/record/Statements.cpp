@@ -216,14 +216,17 @@ bool readPairs(QStringView text, qsizetype terms, qsizetype groups, QList<int>* 
         }
         return idOf(text.sliced(start, at - start), most);
     };
-    const auto skip = [&](QStringView separator) {
-        const bool there = text.sliced(at).startsWith(separator);
-        at += there ? separator.size() : 0;
+    // "[mark]", compared in place: a call for each would cost more than the
+    // reading of the rest.
+    const auto skip = [&](char16_t mark) {
+        const bool there = at + 3 <= text.size() && text[at] == u'[' && text[at + 1] == mark &&
+                           text[at + 2] == u']';
+        at += there ? 3 : 0;
         return there;
     };
     while (true) {
         const int term = id(terms);
-        const int group = term != 0 && skip(u"[.]") ? id(groups) : 0;
+        const int group = term != 0 && skip(u'.') ? id(groups) : 0;
         if (group == 0 || groupOfTerm->at(term - 1) != 0) {
             return false;
         }
@@ -232,7 +235,7 @@ bool readPairs(QStringView text, qsizetype terms, qsizetype groups, QList<int>* 
         if (at == text.size()) {
             return count == terms;
         }
-        if (!skip(u"[,]")) {
+        if (!skip(u',')) {
             return false;
         }
     }

@@ -115,15 +115,19 @@ void setReviewEntry(MainScreen& screen)
     screen.reviewEntry = -1;
     if (!screen.review.isEmpty()) {
         screen.reviewEntry = static_cast<int>(items.size());
-        items.append(Recording::reviewEntry(screen.review.size()));
+        const bool tuned = screen.record->schedule().parameters().w != Fsrs::DefaultWeights;
+        items.append(Recording::reviewEntry(screen.review.size(), tuned));
     }
 }
 
 } // namespace
 
-QString Recording::reviewEntry(qsizetype count)
+QString Recording::reviewEntry(qsizetype count, bool tuned)
 {
-    return QString::fromUtf16(ReviewTitle) + QStringLiteral("（%1問）").arg(count);
+    return QString::fromUtf16(ReviewTitle) +
+           (tuned ? QStringLiteral("（%1問、このクラスに合わせた復習）")
+                  : QStringLiteral("（%1問）"))
+               .arg(count);
 }
 
 std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& series,

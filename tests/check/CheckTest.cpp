@@ -1,3 +1,4 @@
+#include "check/CheckRun.h"
 #include "record/AnswerLog.h"
 #include "record/Fsrs.h"
 #include "record/LearnerDays.h"
@@ -28,27 +29,6 @@
 
 namespace
 {
-
-struct CheckRun {
-    int exitCode = -1;
-    QStringList lines; // standard output
-    QString errors;    // standard error
-};
-
-CheckRun check(const QStringList& args, const QString& workDir = QString())
-{
-    QProcess p;
-    if (!workDir.isEmpty()) {
-        p.setWorkingDirectory(workDir);
-    }
-    p.start(QStringLiteral(VELMORANT_CHECK), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    CheckRun r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.errors = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // Compares the output line by line; an expected line ending in "…" only
 // has to start the actual one (its end depends on the fonts' metrics).

@@ -1,3 +1,4 @@
+#include "record/ClassParameters.h"
 #include "record/LearnerRecord.h"
 #include "record/ProblemId.h"
 #include "record/Statements.h"
@@ -7,6 +8,7 @@
 #include "support/TestAnswers.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -26,15 +28,29 @@ QStringList problem(const QString& heading, const QString& first, const QString&
             QStringLiteral("正解a,b,")};
 }
 
+// Parameters fitted to the class, kept in `folder` when there are any.
+bool keep(const QString& folder, const Fsrs::Weights* fitted)
+{
+    ClassParameters::Kept kept;
+    kept.parameters.w = fitted ? *fitted : kept.parameters.w;
+    kept.fittedAt = QDateTime::currentDateTimeUtc();
+    kept.reviews = 500;
+    kept.learners = 3;
+    return fitted && ClassParameters::write(folder, kept).isEmpty();
+}
+
 // A learner with a record and a clock of their own, on a catalogue of one
 // series of two problems.
 struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
+    bool tuned;
     LearnerRecord record;
 
-    // `log`: the learner's log as the program finds it.
-    explicit Learner(const QByteArray& log = {}, const QString& name = QStringLiteral("hanako"))
-        : record(dir.path(), name, name)
+    // `log`: the learner's log as the program finds it; `fitted`: the
+    // class's parameters.
+    explicit Learner(const QByteArray& log = {}, const QString& name = QStringLiteral("hanako"),
+                     const Fsrs::Weights* fitted = nullptr)
+        : tuned(keep(dir.path(), fitted)), record(dir.path(), name, name)
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
@@ -119,6 +135,31 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     l.revisit();
     EXPECT_EQ(l.list().size(), 2);
     EXPECT_EQ(l.record.answers().size(), 5);
+}
+
+// With parameters fitted to the class kept in the folder, today's review is
+// scheduled by them and says so: here a first Good is remembered for 100
+// days, so only the problem first answered wrong comes back.
+TEST(Review, TodaysReviewIsScheduledByTheClasssParameters)
+{
+    Fsrs::Weights fitted = Fsrs::DefaultWeights;
+    fitted[2] = 100;
+    for (const bool tuned : {false, true}) {
+        Learner l({}, QStringLiteral("hanako"), tuned ? &fitted : nullptr);
+        ASSERT_EQ(l.tuned, tuned);
+        l.open(1);
+        l.answer(1, 0);
+        l.answer(0, 1);
+        l.form->pressResult(ResultButton::Next);
+        l.answer(0, 1);
+        l.toList();
+        l.now += 30 * Day;
+        l.revisit();
+        ASSERT_EQ(l.list().size(), 3);
+        EXPECT_EQ(l.list().at(2),
+                  tuned ? QStringLiteral("今日の復習（1問、このクラスに合わせた復習）")
+                        : QStringLiteral("今日の復習（2問）"));
+    }
 }
 
 // 終了 on the list writes an answer whose write failed, or tells the
