@@ -1,4 +1,4 @@
-#include "server/ClassList.h"
+#include "server/admin/ClassList.h"
 
 #include "files/TextEncoding.h"
 #include "files/TextFile.h"

@@ -1,8 +1,8 @@
-#include "server/CodeCards.h"
+#include "server/admin/CodeCards.h"
 
-#include "server/ClassList.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/admin/ClassList.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "server/FolderSettings.h"
+#include "server/admin/FolderSettings.h"
 
 #include "files/PrivateFile.h"
 

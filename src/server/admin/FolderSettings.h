@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ServerCommandLine.h"
+#include "server/admin/ServerCommandLine.h"
 
 #include <QList>
 #include <QString>

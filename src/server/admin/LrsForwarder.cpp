@@ -1,7 +1,7 @@
-#include "server/LrsForwarder.h"
+#include "server/admin/LrsForwarder.h"
 
 #include "record/Statements.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "server/ServerCommandLine.h"
+#include "server/admin/ServerCommandLine.h"
 
-#include "server/ServerNames.h"
+#include "server/http/ServerNames.h"
 
 #include <QHostAddress>
 #include <QUrl>

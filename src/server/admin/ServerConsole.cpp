@@ -1,4 +1,4 @@
-#include "server/ServerConsole.h"
+#include "server/admin/ServerConsole.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

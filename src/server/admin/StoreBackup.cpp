@@ -1,4 +1,4 @@
-#include "server/StoreBackup.h"
+#include "server/admin/StoreBackup.h"
 
 #include "files/SafeWrite.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/CommandOutcome.h"
+#include "server/admin/CommandOutcome.h"
 
 #include <QString>
 

@@ -1,6 +1,4 @@
-#include "server/HttpRequestHead.h"
-
-#include "server/Requests.h"
+#include "server/http/HttpRequestHead.h"
 
 #include <algorithm>
 
@@ -161,7 +159,7 @@ HttpRequestHead::Verdict HttpRequestHead::framing()
         return Verdict::BadRequest;
     }
     // Past 18 digits it is past any limit, and would not fit a number.
-    if (length.size() > 18 || length.toLongLong() > Requests::MaxBody) {
+    if (length.size() > 18 || length.toLongLong() > maxBody_) {
         return Verdict::TooLarge;
     }
     bodyLength_ = length.toLongLong();

@@ -16,12 +16,16 @@ public:
     // A head that has not ended by then is refused.
     static constexpr qsizetype MaxHead = 16 * 1024;
 
+    // Bodies beyond `maxBody` bytes are refused (TooLarge) from their
+    // Content-Length, before any of them is read.
+    explicit HttpRequestHead(qint64 maxBody) : maxBody_(maxBody) {}
+
     enum class Verdict {
         NeedMore,       // no blank line yet
         Complete,       // headLength() bytes of head, then bodyLength() of body
         BadRequest,     // 400: a malformed line or conflicting framing
         LengthRequired, // 411: a Transfer-Encoding without a Content-Length
-        TooLarge,       // 413: a Content-Length beyond Requests::MaxBody
+        TooLarge,       // 413: a Content-Length beyond the largest body
         HeadTooLarge    // 431: MaxHead bytes and no end of the head
     };
 
@@ -30,7 +34,7 @@ public:
     // where the last call stopped looking for the end of the head.
     Verdict read(QByteArrayView bytes);
     // Forgets the request, for the next one on the connection.
-    void reset() { *this = HttpRequestHead(); }
+    void reset() { *this = HttpRequestHead(maxBody_); }
 
     // The status and Japanese reason for a refusing verdict.
     static int status(Verdict verdict);
@@ -55,6 +59,7 @@ private:
     bool parseField(QByteArrayView line);
     Verdict framing();
 
+    qint64 maxBody_ = 0;
     qsizetype scanned_ = 0;
     qsizetype headLength_ = 0;
     qint64 bodyLength_ = 0;

@@ -1,9 +1,8 @@
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 
-#include "server/HttpRequestHead.h"
-#include "server/Requests.h"
-#include "server/ServerLog.h"
-#include "server/ServerReplies.h"
+#include "server/http/HttpRequestHead.h"
+#include "server/http/ServerReplies.h"
+#include "server/log/ServerLog.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -25,8 +24,6 @@
 namespace
 {
 
-// One request's head and body: all a connection's reading ever holds.
-constexpr qint64 MaxRequest = HttpRequestHead::MaxHead + Requests::MaxBody;
 // Requests read ahead of their answers on one connection.
 constexpr std::size_t MaxPipelined = 16;
 // Open files kept for the store, the statement forwarding and a new
@@ -184,7 +181,7 @@ struct HttpServer::Connection {
     QTcpSocket* socket = nullptr;
     QTimer* timer = nullptr;
     QByteArray in; // the bytes of the request being read
-    HttpRequestHead head;
+    HttpRequestHead head{0};
     bool headRead = false;
     qint64 requestStartedMs = 0; // 0: no request begun
     quint64 nextSequence = 0;    // of the next request read
@@ -223,8 +220,8 @@ QByteArray HttpRequest::path() const
     return (query < 0 ? p : p.first(query)).toByteArray();
 }
 
-HttpServer::HttpServer(Handler handler, Timeouts timeouts, QObject* parent)
-    : QObject(parent), handler_(std::move(handler)), timeouts_(timeouts),
+HttpServer::HttpServer(Handler handler, Timeouts timeouts, qint64 maxBody, QObject* parent)
+    : QObject(parent), handler_(std::move(handler)), timeouts_(timeouts), maxBody_(maxBody),
       outbox_(std::make_shared<Outbox>())
 {
     outbox_->server = this;
@@ -300,6 +297,7 @@ void HttpServer::accept(qintptr descriptor)
     // A head's worth: the request being read is held in the connection.
     socket->setReadBufferSize(HttpRequestHead::MaxHead);
     auto c = std::make_unique<Connection>();
+    c->head = HttpRequestHead(maxBody_);
     c->id = nextId_++;
     c->socket = socket;
     c->timer = new QTimer(socket);
@@ -357,8 +355,10 @@ void HttpServer::readFrom(Connection& c)
     }
     c.reading = true;
     while (!c.stopped && c.unanswered() < MaxPipelined) {
-        if (c.in.size() < MaxRequest && c.socket->bytesAvailable() > 0) {
-            c.in += c.socket->read(MaxRequest - c.in.size());
+        // One request's head and body: all a connection's reading ever holds.
+        const qint64 most = HttpRequestHead::MaxHead + maxBody_;
+        if (c.in.size() < most && c.socket->bytesAvailable() > 0) {
+            c.in += c.socket->read(most - c.in.size());
         }
         if (c.in.isEmpty()) {
             break;

@@ -69,7 +69,8 @@ public:
         int requestSeconds = 10;
     };
 
-    HttpServer(Handler handler, Timeouts timeouts, QObject* parent = nullptr);
+    // Bodies over `maxBody` bytes are refused (413).
+    HttpServer(Handler handler, Timeouts timeouts, qint64 maxBody, QObject* parent = nullptr);
     ~HttpServer() override;
 
     // Serves over TLS 1.2 or later, with only forward-secret AEAD suites
@@ -105,6 +106,7 @@ private:
 
     Handler handler_;
     Timeouts timeouts_;
+    qint64 maxBody_;
     std::shared_ptr<Outbox> outbox_;
     QTcpServer* listener_ = nullptr;
     bool secure_ = false;

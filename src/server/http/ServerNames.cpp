@@ -1,4 +1,4 @@
-#include "server/ServerNames.h"
+#include "server/http/ServerNames.h"
 
 #include <QDateTime>
 #include <QNetworkInterface>

@@ -1,4 +1,4 @@
-#include "server/SignInLimits.h"
+#include "server/http/SignInLimits.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "server/LearnerScreen.h"
+#include "server/learner/LearnerScreen.h"
 
 #include "session/OpenSelectedSeries.h"
 #include "session/ScreenJson.h"

@@ -2,8 +2,8 @@
 
 #include "record/Progress.h"
 #include "series/SeriesState.h"
-#include "server/Requests.h"
-#include "server/StorePorts.h"
+#include "server/learner/Requests.h"
+#include "server/learner/StorePorts.h"
 #include "session/KeptMessages.h"
 #include "session/MainScreen.h"
 #include "session/SilentPlayers.h"

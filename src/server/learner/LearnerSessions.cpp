@@ -1,8 +1,9 @@
-#include "server/LearnerSessions.h"
+#include "server/learner/LearnerSessions.h"
 
-#include "server/LearnerScreen.h"
-#include "server/ServerLog.h"
-#include "server/Store.h"
+#include "server/learner/LearnerScreen.h"
+#include "server/learner/VerbProtocol.h"
+#include "server/log/ServerLog.h"
+#include "server/store/Store.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -158,17 +159,11 @@ void LearnerSessions::runQueue(bool looks, const std::shared_ptr<Desk>& desk)
 }
 
 void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
-                          Requests::Kind kind, const QByteArray& body, Done done)
+                          const Requests::Command& command, Done done)
 {
-    QString why;
-    const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
-    if (!command) {
-        done(refusal(400, why));
-        return;
-    }
     submit(
         learner, false,
-        [this, sessionHash, c = *command, done](Desk& desk) {
+        [this, sessionHash, c = command, done](Desk& desk) {
             QString failed;
             Store* store = setup_.stores->here(&failed);
             if (store == nullptr) {
@@ -192,19 +187,6 @@ void LearnerSessions::state(const QString& learner, const QByteArray& sessionHas
         },
         done);
 }
-
-namespace
-{
-
-QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
-{
-    QJsonObject st = screen.state();
-    st.insert(QStringLiteral("learner"), screen.learner());
-    st.insert(QStringLiteral("seq"), seq);
-    return st;
-}
-
-} // namespace
 
 // Whatever fails, the session in memory may no longer be the stored one.
 LearnerSessions::Answer LearnerSessions::failure(Desk& desk, Store& store, const QString& why)
@@ -272,14 +254,14 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         return fail(QStringLiteral("学習者の画面を読めません"));
     }
     if (c == nullptr) {
-        return {200, compact(stateOf(*desk.screen, stored->seq)), 0, false};
+        return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
     }
     if (c->seq != stored->seq) {
         store.rollback();
         return {409,
-                compact({{QStringLiteral("error"),
-                          QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します")},
-                         {QStringLiteral("state"), stateOf(*desk.screen, stored->seq)}}),
+                compact(VerbProtocol::refused(
+                    QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します"),
+                    *desk.screen, stored->seq)),
                 0, false};
     }
     Answer a = apply(desk, store, *c, stored->seq);
@@ -341,9 +323,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
     }
     if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
-        return {refused->status,
-                compact({{QStringLiteral("error"), refused->reason},
-                         {QStringLiteral("state"), stateOf(*desk.screen, seq)}}),
+        return {refused->status, compact(VerbProtocol::refused(refused->reason, *desk.screen, seq)),
                 0, false};
     }
     if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
@@ -354,7 +334,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         desk.seq = -1;
         return tooManyChecks();
     }
-    const QByteArray body = compact(stateOf(*desk.screen, seq + 1));
+    const QByteArray body = compact(VerbProtocol::state(*desk.screen, seq + 1));
     QString failed =
         store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
     if (failed.isEmpty()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/Requests.h"
-#include "server/Workers.h"
+#include "server/learner/Requests.h"
+#include "server/store/Workers.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -46,10 +46,11 @@ public:
     };
     using Done = std::function<void(const Answer&)>;
 
-    // Runs an action or a look at the state for the learner of the session
-    // `sessionHash`; `done` is called once, on a worker thread.
-    void act(const QString& learner, const QByteArray& sessionHash, Requests::Kind kind,
-             const QByteArray& body, Done done);
+    // Runs an action (read by VerbProtocol) or a look at the state for the
+    // learner of the session `sessionHash`; `done` is called once, on a
+    // worker thread.
+    void act(const QString& learner, const QByteArray& sessionHash,
+             const Requests::Command& command, Done done);
     void state(const QString& learner, const QByteArray& sessionHash, Done done);
 
     // Checks a learner may make in a second: faster than anyone sorts terms.

@@ -1,8 +1,8 @@
-#include "server/ProgressRoute.h"
+#include "server/learner/ProgressRoute.h"
 
-#include "server/LearnerScreen.h"
-#include "server/ServerReplies.h"
-#include "server/Store.h"
+#include "server/http/ServerReplies.h"
+#include "server/learner/LearnerScreen.h"
+#include "server/store/Store.h"
 
 #include <QDateTime>
 #include <QJsonArray>

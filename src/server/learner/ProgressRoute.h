@@ -1,7 +1,7 @@
 #pragma once
 
 #include "record/Progress.h"
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 
 #include <QByteArray>
 #include <QJsonObject>

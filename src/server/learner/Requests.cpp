@@ -1,6 +1,7 @@
-#include "server/Requests.h"
+#include "server/learner/Requests.h"
 
 #include "series/SeriesState.h"
+#include "server/store/CodeAlphabet.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -210,28 +211,6 @@ bool validKey(QByteArrayView key)
            });
 }
 
-QString normalisedCode(QStringView typed)
-{
-    if (typed.size() > 64) {
-        return {};
-    }
-    QString code;
-    for (const QChar ch : typed) {
-        if (ch == QLatin1Char(' ') || ch == QLatin1Char('-') || ch == QChar(0x3000)) {
-            continue;
-        }
-        // Full-width letters and digits, as a Japanese keyboard may type them.
-        const QChar c =
-            (ch.unicode() >= 0xFF01 && ch.unicode() <= 0xFF5E) ? QChar(ch.unicode() - 0xFEE0) : ch;
-        const QChar upper = c.toUpper();
-        if (upper.unicode() > 127 || std::strchr(CodeAlphabet, upper.toLatin1()) == nullptr) {
-            return {};
-        }
-        code.append(upper);
-    }
-    return code.size() == CodeLength ? code : QString();
-}
-
 std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why)
 {
     if (body.size() > MaxBody) {
@@ -249,9 +228,9 @@ std::optional<Command> parse(Kind kind, QByteArrayView body, QString* why)
         return readAction(kind, o, why);
     }
     Command c;
-    c.code = normalisedCode(o.value(QLatin1String("code")).toString());
+    c.code = SignInCodes::normalisedCode(o.value(QLatin1String("code")).toString());
     if (c.code.isEmpty()) {
-        *why = QStringLiteral("コードは%1文字です").arg(CodeLength);
+        *why = QStringLiteral("コードは%1文字です").arg(SignInCodes::CodeLength);
         return std::nullopt;
     }
     return c;

@@ -14,14 +14,6 @@ namespace Requests
 
 // Bodies beyond this are refused before they are read as JSON.
 constexpr qsizetype MaxBody = 64 * 1024;
-constexpr int CodeLength = 8;
-// Sign-in codes avoid characters that look alike (0/O, 1/l/I).
-constexpr const char* CodeAlphabet = "ABCDEFGHJKMNPQRSTUVWXYZ23456789";
-
-// A code as typed: spaces and hyphens dropped, letters upper-cased. Empty
-// when it cannot be a code.
-QString normalisedCode(QStringView typed);
-
 // The buttons of the board, the result panel and the explanation.
 enum class Button {
     Next,           // 次の問題へ

@@ -1,9 +1,9 @@
-#include "server/StorePorts.h"
+#include "server/learner/StorePorts.h"
 
 #include "record/FastStatementReader.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QDateTime>
 

@@ -3,7 +3,7 @@
 #include "marks/MarksFile.h"
 #include "record/AnswerStore.h"
 #include "record/ProblemIndex.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "server/ServerLog.h"
+#include "server/log/ServerLog.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -1,6 +1,6 @@
-#include "server/SignInCodes.h"
+#include "server/store/SignInCodes.h"
 
-#include "server/Requests.h"
+#include "server/store/CodeAlphabet.h"
 
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
@@ -43,11 +43,11 @@ QByteArray deviceMac(const QByteArray& id, const QByteArray& key)
 
 QString newCode()
 {
-    const qsizetype symbols = static_cast<qsizetype>(std::strlen(Requests::CodeAlphabet));
+    const qsizetype symbols = static_cast<qsizetype>(std::strlen(CodeAlphabet));
     QString code;
-    for (int i = 0; i < Requests::CodeLength; ++i) {
+    for (int i = 0; i < CodeLength; ++i) {
         const quint32 pick = QRandomGenerator::system()->bounded(static_cast<quint32>(symbols));
-        code.append(QLatin1Char(Requests::CodeAlphabet[pick]));
+        code.append(QLatin1Char(CodeAlphabet[pick]));
     }
     return code;
 }

@@ -8,7 +8,7 @@
 namespace SignInCodes
 {
 
-// A new code of Requests::CodeLength characters from Requests::CodeAlphabet.
+// A new code of CodeLength characters from CodeAlphabet (CodeAlphabet.h).
 QString newCode();
 QByteArray newSalt();
 // PBKDF2-HMAC-SHA256 of a code with the store's salt.

@@ -1,8 +1,8 @@
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include "files/PrivateFile.h"
-#include "server/ServerLog.h"
-#include "server/SignInCodes.h"
+#include "server/log/ServerLog.h"
+#include "server/store/SignInCodes.h"
 
 #include <QDebug>
 #include <QDir>

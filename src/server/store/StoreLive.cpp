@@ -1,7 +1,7 @@
 // Who is signed in now and the latest answers, for the teacher's live page;
 // sessions ended by the teacher or by time.
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

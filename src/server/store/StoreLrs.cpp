@@ -1,7 +1,7 @@
 // Where each statement stands with the learning record store, so that a
 // restart sends only what it has not taken.
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,8 +1,8 @@
-#include "server/StoreReport.h"
+#include "server/store/StoreReport.h"
 
 #include "record/FastStatementReader.h"
 #include "report/ClassFolder.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QHash>
 #include <QStringList>

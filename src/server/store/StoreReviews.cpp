@@ -1,7 +1,7 @@
 // The learners' review states in the store: a row per learner and problem
 // with its card, and a row per learner with the answers set aside and how
 // many statements the state has taken in.
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QVariant>

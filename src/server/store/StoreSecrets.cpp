@@ -1,8 +1,8 @@
 // The store's secrets: the salt of the codes' hashes and the key of the
 // device cookies, each kept once for every process sharing the store.
 
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 // The store's transactions and each learner's stored session.
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

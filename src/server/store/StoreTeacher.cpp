@@ -1,7 +1,7 @@
 // The teacher's password, one at a time, and the teacher's sessions, apart
 // from the learners' so that neither kind of cookie opens the other's pages.
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
-#include "server/Workers.h"
+#include "server/store/Workers.h"
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 #include <condition_variable>
 #include <memory>

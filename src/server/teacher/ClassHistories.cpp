@@ -1,8 +1,8 @@
-#include "server/ClassHistories.h"
+#include "server/teacher/ClassHistories.h"
 
 #include "record/ProblemIndex.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
+#include "server/store/Store.h"
+#include "server/store/StoreReport.h"
 
 #include <QSet>
 

@@ -1,9 +1,9 @@
 // The teacher's editor: parse and compose a series' text with the program's
 // own reader and writer, and the preview board of the problem being written.
-// Reached only through ClassroomServer::teacher, after its session and
-// same-origin checks; bodies beyond Requests::MaxBody never get here.
+// Reached only through the teacher's route table, after the server's session
+// and same-origin checks; bodies beyond Requests::MaxBody never get here.
 
-#include "server/PreviewRoutes.h"
+#include "server/teacher/PreviewRoutes.h"
 
 #include "files/TextFile.h"
 #include "measure/BoardFindings.h"
@@ -12,8 +12,9 @@
 #include "series/SeriesState.h"
 #include "series/SeriesWriter.h"
 #include "series/TextFindings.h"
-#include "server/LearnerScreen.h"
-#include "server/ServerReplies.h"
+#include "server/http/ServerReplies.h"
+#include "server/learner/LearnerScreen.h"
+#include "server/learner/VerbProtocol.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -64,9 +65,10 @@ HttpReply pageFile(const QString& resource)
     return r;
 }
 
-// The learner's own page, drawing the preview board in the editor's frame:
-// framed by this server's pages alone.
-HttpReply previewPage()
+} // namespace
+
+// Framed by this server's pages alone.
+HttpReply TeacherPreviews::page()
 {
     HttpReply r = pageFile(QStringLiteral(":/page/index.html"));
     r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
@@ -75,6 +77,9 @@ HttpReply previewPage()
                                           "form-action 'self'")));
     return r;
 }
+
+namespace
+{
 
 HttpReply notJson()
 {
@@ -244,7 +249,7 @@ QJsonArray startsOf(const SeriesParser::Result& read)
 
 // The problems as the form shows them; `formHolds` false when the text has
 // something the form would lose, which the findings then tell.
-HttpReply parse(const QJsonObject& in)
+HttpReply parseText(const QJsonObject& in)
 {
     const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
     const SeriesParser::Result read = SeriesParser::parse(lines);
@@ -289,7 +294,7 @@ std::optional<Problem> boardProblem(const SeriesParser::Draft& d)
 // were read from. Each problem comes with the index of the problem of
 // `base` it was read from (`source`), and its fields unless it is as read;
 // only what the form changed is written anew (SeriesSplice).
-std::optional<QJsonObject> compose(const QJsonObject& in)
+std::optional<QJsonObject> composeText(const QJsonObject& in)
 {
     const QJsonValue given = in.value(QStringLiteral("problems"));
     if (!given.isArray() || given.toArray().size() > MaxProblems) {
@@ -371,51 +376,28 @@ std::shared_ptr<TeacherPreviews::Preview> TeacherPreviews::boardOf(const QByteAr
     return out;
 }
 
-std::optional<HttpReply> TeacherPreviews::answer(const QString& path, const HttpRequest& request,
-                                                 const QByteArray& session)
+HttpReply TeacherPreviews::parse(const QByteArray& body)
 {
-    const bool post = request.method == "POST";
-    const QString api = QStringLiteral("/api/teacher/");
-    if (path == QLatin1String("/teacher/preview")) {
-        return post ? refusal(405, QStringLiteral("この方法では使えません")) : previewPage();
-    }
-    if (path.startsWith(api + QStringLiteral("preview/"))) {
-        return previewVerb(path.mid(api.size() + 8), request, session);
-    }
-    const QString name = path.startsWith(api) ? path.mid(api.size()) : QString();
-    if (name != QLatin1String("parse") && name != QLatin1String("compose") &&
-        name != QLatin1String("preview")) {
-        return std::nullopt;
-    }
-    if (!post) {
-        return refusal(405, QStringLiteral("この方法では使えません"));
-    }
-    const std::optional<QJsonObject> in = objectIn(request.body);
-    if (!in) {
-        return notJson();
-    }
-    if (name == QLatin1String("parse")) {
-        return parse(*in);
-    }
-    if (name == QLatin1String("preview")) {
-        return preview(*in, session);
-    }
-    return composeAndPreview(*in, session);
+    const std::optional<QJsonObject> in = objectIn(body);
+    return in ? parseText(*in) : notJson();
+}
+
+HttpReply TeacherPreviews::compose(const QByteArray& body, const QByteArray& session)
+{
+    const std::optional<QJsonObject> in = objectIn(body);
+    return in ? composeAndPreview(*in, session) : notJson();
+}
+
+HttpReply TeacherPreviews::preview(const QByteArray& body, const QByteArray& session)
+{
+    const std::optional<QJsonObject> in = objectIn(body);
+    return in ? previewOne(*in, session) : notJson();
 }
 
 namespace
 {
 
 const QString Title = QStringLiteral("プレビュー");
-
-QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
-{
-    QJsonObject st = screen.state();
-    st.insert(QStringLiteral("learner"), screen.learner());
-    st.insert(QStringLiteral("seq"), seq);
-    st.insert(QStringLiteral("preview"), true);
-    return st;
-}
 
 } // namespace
 
@@ -424,7 +406,7 @@ QJsonObject stateOf(LearnerScreen& screen, qint64 seq)
 // the form.
 HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteArray& session)
 {
-    std::optional<QJsonObject> out = compose(in);
+    std::optional<QJsonObject> out = composeText(in);
     if (!out) {
         return refusal(400, QStringLiteral("問題の並びが正しくありません（%1問まで）。"
                                            "ページを読み込み直してください")
@@ -444,7 +426,7 @@ HttpReply TeacherPreviews::composeAndPreview(const QJsonObject& in, const QByteA
     return json(200, *out);
 }
 
-HttpReply TeacherPreviews::preview(const QJsonObject& in, const QByteArray& session)
+HttpReply TeacherPreviews::previewOne(const QJsonObject& in, const QByteArray& session)
 {
     const QStringList lines = linesOf(in.value(QStringLiteral("text")).toString());
     const SeriesParser::Result read = SeriesParser::parse(lines);
@@ -485,7 +467,7 @@ std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result
                                     problem.lines.heading, false, item.message));
         }
         // The board as the preview page draws it, handed to it by the editor.
-        out.insert(QStringLiteral("state"), stateOf(*p->screen, p->seq));
+        out.insert(QStringLiteral("state"), VerbProtocol::state(*p->screen, p->seq, true));
     }
     out.insert(QStringLiteral("findings"), findings);
     return out;
@@ -493,15 +475,16 @@ std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result
 
 // The learner page's requests, made on the preview board with the learner's
 // own verbs; nothing of them is recorded.
-HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& request,
-                                       const QByteArray& session)
+HttpReply TeacherPreviews::verb(QStringView verb, const HttpRequest& request,
+                                const QByteArray& session)
 {
-    const bool post = request.method == "POST";
-    const std::optional<Requests::Kind> kind = Requests::verbKind(verb);
-    if (!kind && verb != QLatin1String("state")) {
-        return refusal(404, QStringLiteral("見つかりません"));
+    const bool look = verb == u"state";
+    const VerbProtocol::Read read =
+        look ? VerbProtocol::Read{} : VerbProtocol::read(verb, request.body);
+    if (read.status == 404) {
+        return refusal(404, read.why);
     }
-    if (post != kind.has_value()) {
+    if ((request.method == "POST") == look) {
         return refusal(405, QStringLiteral("この方法では使えません"));
     }
     const std::shared_ptr<Preview> p = boardOf(session, false);
@@ -509,27 +492,25 @@ HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& r
         return refusal(404, QStringLiteral("プレビューする問題がまだありません"));
     }
     const std::lock_guard<std::mutex> lock(p->mutex);
-    if (!kind) {
-        return json(200, stateOf(*p->screen, p->seq));
+    if (look) {
+        return json(200, VerbProtocol::state(*p->screen, p->seq, true));
     }
-    QString why;
-    const std::optional<Requests::Command> c = Requests::parse(*kind, request.body, &why);
-    if (!c) {
-        return refusal(400, why);
+    if (!read.command) {
+        return refusal(read.status, read.why);
     }
-    if (!c->key.isEmpty() && c->key == p->lastKey) {
+    const Requests::Command& c = *read.command;
+    if (!c.key.isEmpty() && c.key == p->lastKey) {
         HttpReply again;
         again.body = p->lastReply;
         return again;
     }
     const auto refused = [&p](int status, const QString& reason) {
-        return json(status, {{QStringLiteral("error"), reason},
-                             {QStringLiteral("state"), stateOf(*p->screen, p->seq)}});
+        return json(status, VerbProtocol::refused(reason, *p->screen, p->seq, true));
     };
-    if (c->seq != p->seq) {
+    if (c.seq != p->seq) {
         return refused(409, QStringLiteral("問題が書き換えられました。いまの盤面を表示します"));
     }
-    if (const std::optional<LearnerScreen::Refusal> no = p->screen->act(*c)) {
+    if (const std::optional<LearnerScreen::Refusal> no = p->screen->act(c)) {
         return refused(no->status, no->reason);
     }
     ++p->seq;
@@ -537,8 +518,8 @@ HttpReply TeacherPreviews::previewVerb(const QString& verb, const HttpRequest& r
     if (p->screen->screen().screen() == Screen::SeriesList) {
         p->screen->showOnly(p->problem, Title);
     }
-    HttpReply r = json(200, stateOf(*p->screen, p->seq));
-    p->lastKey = c->key;
+    HttpReply r = json(200, VerbProtocol::state(*p->screen, p->seq, true));
+    p->lastKey = c.key;
     p->lastReply = r.body;
     return r;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -30,10 +30,19 @@ public:
     TeacherPreviews(const TeacherPreviews&) = delete;
     TeacherPreviews& operator=(const TeacherPreviews&) = delete;
 
-    // Answers a request of the editor from the signed-in teacher session
-    // `session`; nothing for a path that is not the editor's.
-    std::optional<HttpReply> answer(const QString& path, const HttpRequest& request,
-                                    const QByteArray& session);
+    // The editor's requests of the signed-in teacher session `session`, as
+    // the teacher's route table names them. The learner's own page, drawing
+    // the preview board in the editor's frame.
+    static HttpReply page();
+    // A series' text read into the problems the form shows.
+    static HttpReply parse(const QByteArray& body);
+    // The form's problems written back into text, with the board of the
+    // problem being written.
+    HttpReply compose(const QByteArray& body, const QByteArray& session);
+    // The board of problem `problem` of a text.
+    HttpReply preview(const QByteArray& body, const QByteArray& session);
+    // The learner page's requests on the preview board (VerbProtocol).
+    HttpReply verb(QStringView verb, const HttpRequest& request, const QByteArray& session);
     // The session has signed out: its preview goes.
     void drop(const QByteArray& session);
 
@@ -44,12 +53,10 @@ public:
 private:
     struct Preview;
     std::shared_ptr<Preview> boardOf(const QByteArray& session, bool make);
-    HttpReply preview(const QJsonObject& in, const QByteArray& session);
+    HttpReply previewOne(const QJsonObject& in, const QByteArray& session);
     HttpReply composeAndPreview(const QJsonObject& in, const QByteArray& session);
     std::optional<QJsonObject> previewOf(const SeriesParser::Result& read, const QStringList& lines,
                                          int i, const QByteArray& session);
-    HttpReply previewVerb(const QString& verb, const HttpRequest& request,
-                          const QByteArray& session);
 
     QString workDir_;
     const TextMeasure& measure_;

@@ -1,8 +1,8 @@
-#include "server/ReportCache.h"
+#include "server/teacher/ReportCache.h"
 
 #include "report/ReportFiles.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
+#include "server/store/Store.h"
+#include "server/store/StoreReport.h"
 
 #include <QDir>
 #include <QFile>

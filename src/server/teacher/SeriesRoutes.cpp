@@ -1,4 +1,4 @@
-#include "server/SeriesRoutes.h"
+#include "server/teacher/SeriesRoutes.h"
 
 #include "files/FileLookup.h"
 #include "files/TextFile.h"
@@ -8,8 +8,8 @@
 #include "series/SeriesFiles.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesSplice.h"
-#include "server/ClassHistories.h"
-#include "server/ServerReplies.h"
+#include "server/http/ServerReplies.h"
+#include "server/teacher/ClassHistories.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -371,31 +371,45 @@ QJsonArray listJson(const QString& workDir, Store& store, ClassHistories& histor
     return out;
 }
 
-std::optional<HttpReply> answer(const QString& workDir, const QString& path,
-                                const HttpRequest& request, Store& store, ClassHistories& histories)
+HttpReply listReply(const QString& workDir, Store& store, ClassHistories& histories)
 {
-    const bool get = request.method == "GET";
-    if (get && path == QLatin1String("/api/teacher/series")) {
-        return arrayReply(listJson(workDir, store, histories));
-    }
-    const bool text = path == QLatin1String("/api/teacher/series/text");
-    if (get && (text || path == QLatin1String("/teacher/series/download"))) {
-        const qsizetype q = request.target.indexOf('?');
-        const QString given =
-            QUrlQuery(QString::fromLatin1(q < 0 ? QByteArray() : request.target.mid(q + 1)))
-                .queryItemValue(QStringLiteral("file"), QUrl::FullyDecoded);
-        HttpReply refused;
-        const QString name = fileIn(workDir, given, false, &refused);
-        if (name.isEmpty()) {
-            return refused;
-        }
-        return text ? SeriesRoutes::text(workDir, name) : download(workDir, name);
-    }
-    if (request.method == "POST" && path.startsWith(QLatin1String("/api/teacher/series"))) {
-        return post(workDir, path, request.body,
-                    [&store, &histories] { return histories.answered(store); });
-    }
-    return std::nullopt;
+    return arrayReply(listJson(workDir, store, histories));
+}
+
+namespace
+{
+
+// The file a request's query names (?file=…), checked as fileIn checks it;
+// empty with *refused set when it names none.
+QString queriedFile(const QString& workDir, const HttpRequest& request, HttpReply* refused)
+{
+    const qsizetype q = request.target.indexOf('?');
+    const QString given =
+        QUrlQuery(QString::fromLatin1(q < 0 ? QByteArray() : request.target.mid(q + 1)))
+            .queryItemValue(QStringLiteral("file"), QUrl::FullyDecoded);
+    return fileIn(workDir, given, false, refused);
+}
+
+} // namespace
+
+HttpReply textReply(const QString& workDir, const HttpRequest& request)
+{
+    HttpReply refused;
+    const QString name = queriedFile(workDir, request, &refused);
+    return name.isEmpty() ? refused : SeriesRoutes::text(workDir, name);
+}
+
+HttpReply downloadReply(const QString& workDir, const HttpRequest& request)
+{
+    HttpReply refused;
+    const QString name = queriedFile(workDir, request, &refused);
+    return name.isEmpty() ? refused : download(workDir, name);
+}
+
+HttpReply changeReply(const QString& workDir, const QString& path, const QByteArray& body,
+                      Store& store, ClassHistories& histories)
+{
+    return post(workDir, path, body, [&store, &histories] { return histories.answered(store); });
 }
 
 } // namespace SeriesRoutes

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "series/Finding.h"
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 
 #include <QJsonArray>
 #include <QString>
@@ -23,9 +23,16 @@ QJsonArray findingsJson(const Findings& findings);
 // ended (from `store`'s answers), its encoding and its version.
 QJsonArray listJson(const QString& workDir, Store& store, ClassHistories& histories);
 
-// The answer to a series request; nothing when `path` is none of them.
-std::optional<HttpReply> answer(const QString& workDir, const QString& path,
-                                const HttpRequest& request, Store& store,
-                                ClassHistories& histories);
+// The series' requests, as the teacher's route table names them:
+// GET /api/teacher/series, the list;
+HttpReply listReply(const QString& workDir, Store& store, ClassHistories& histories);
+// GET /api/teacher/series/text?file=…, a file's text for the editor, and
+// GET /teacher/series/download?file=…, the file as it is;
+HttpReply textReply(const QString& workDir, const HttpRequest& request);
+HttpReply downloadReply(const QString& workDir, const HttpRequest& request);
+// POST /api/teacher/series/<change>: new, rename, move, remove, upload,
+// save, and the histories a save would end.
+HttpReply changeReply(const QString& workDir, const QString& path, const QByteArray& body,
+                      Store& store, ClassHistories& histories);
 
 } // namespace SeriesRoutes

@@ -1,16 +1,9 @@
-// The teacher's live page: who is signed in now and on what, the latest
-// answers, and a learner signed out from there (a shared device left
-// signed in). Polled every second, so each poll costs two small reads; the
-// answers are read again only when the statements change.
-
-#include "server/ClassroomServer.h"
+#include "server/teacher/TeacherLive.h"
 
 #include "files/FileLookup.h"
 #include "record/Statements.h"
 #include "series/Catalog.h"
-#include "server/ServerLog.h"
-#include "server/ServerReplies.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 #include "session/Recording.h"
 #include "session/SessionValue.h"
 
@@ -21,13 +14,8 @@
 namespace
 {
 
-using Reply = ClassroomServer::Reply;
-
 // Answers shown on the live page, newest first.
 constexpr int LatestAnswers = 20;
-
-const QString StoreDown =
-    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
 
 // Each series' title by its file, as the learners' list shows it.
 QHash<QString, QString> seriesTitles(const QString& workDir)
@@ -65,13 +53,13 @@ QJsonObject workingOn(const QByteArray& value, const QHash<QString, QString>& ti
 
 } // namespace
 
-ClassroomServer::Reply ClassroomServer::teacherLive(Store& store)
+std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs)
 {
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
     const std::optional<QList<Store::SignedIn>> signedIn = store.signedIn(at);
     const QString state = store.statementsState();
     if (!signedIn || state.isEmpty()) {
-        return ServerReplies::unavailable(StoreDown);
+        return std::nullopt;
     }
     const QHash<QString, QString> titles = seriesTitles(workDir_);
     QJsonArray now;
@@ -79,20 +67,19 @@ ClassroomServer::Reply ClassroomServer::teacherLive(Store& store)
         QJsonObject one = workingOn(s.value, titles);
         one.insert(QStringLiteral("name"), s.learner);
         // The session lasts sign-out-after past the latest action.
-        one.insert(QStringLiteral("last"), s.expiresMs - signOutAfterMs_);
+        one.insert(QStringLiteral("last"), s.expiresMs - signOutAfterMs);
         now.append(one);
     }
-    return ServerReplies::json(200,
-                               {{QStringLiteral("now"), now},
-                                {QStringLiteral("answers"), latestAnswers(store, state, titles)},
-                                {QStringLiteral("state"), state}});
+    return QJsonObject{{QStringLiteral("now"), now},
+                       {QStringLiteral("answers"), latestAnswers(store, state, titles)},
+                       {QStringLiteral("state"), state}};
 }
 
-QJsonArray ClassroomServer::latestAnswers(Store& store, const QString& state,
-                                          const QHash<QString, QString>& titles)
+QJsonArray TeacherLive::latestAnswers(Store& store, const QString& state,
+                                      const QHash<QString, QString>& titles)
 {
     {
-        const std::lock_guard<std::mutex> lock(shared_);
+        const std::lock_guard<std::mutex> lock(mutex_);
         if (state == answersFor_) {
             return answers_;
         }
@@ -116,24 +103,8 @@ QJsonArray ClassroomServer::latestAnswers(Store& store, const QString& state,
                                {QStringLiteral("terms"), a->terms.size()},
                                {QStringLiteral("at"), row.timestampMs}});
     }
-    const std::lock_guard<std::mutex> lock(shared_);
+    const std::lock_guard<std::mutex> lock(mutex_);
     answersFor_ = state;
     answers_ = out;
     return out;
-}
-
-// Every session of the learner ends: their next action finds them signed
-// out, on whichever device and server.
-ClassroomServer::Reply ClassroomServer::signOutLearner(Store& store, const QString& learner)
-{
-    const std::optional<int> ended = store.removeSessions(learner);
-    if (!ended) {
-        return ServerReplies::unavailable(StoreDown);
-    }
-    forgetLearner(learner);
-    if (*ended > 0) {
-        ServerLog::line(
-            QStringLiteral("サインアウト（先生による） %1").arg(ServerLog::clean(learner)));
-    }
-    return ServerReplies::json(200, {{QStringLiteral("ended"), *ended}});
 }

@@ -1,16 +1,15 @@
-// The teacher's page: sign-in with the teacher's password, the class report
-// from the store, the learners and their codes, the series and what the
-// check finds in them. Reached only with the teacher's own session cookie.
-
-#include "server/ClassroomServer.h"
+#include "server/teacher/TeacherRoutes.h"
 
 #include "files/FileLookup.h"
 #include "report/ReportFiles.h"
-#include "server/CodeCards.h"
-#include "server/SeriesRoutes.h"
-#include "server/ServerReplies.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/admin/CodeCards.h"
+#include "server/http/ServerReplies.h"
+#include "server/learner/LearnerRoutes.h"
+#include "server/learner/Requests.h"
+#include "server/learner/SignInGuard.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
+#include "server/teacher/SeriesRoutes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,7 +20,7 @@
 namespace
 {
 
-using Reply = ClassroomServer::Reply;
+using Access = HttpRoutes::Access;
 using ServerReplies::json;
 using ServerReplies::refusal;
 using ServerReplies::unavailable;
@@ -67,87 +66,49 @@ QString nameIn(const QByteArray& body)
 
 } // namespace
 
-ClassroomServer::Reply ClassroomServer::teacher(Store& store, const QString& path,
-                                                const HttpRequest& request,
-                                                const HttpResponder& respond)
+const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
 {
-    const bool post = request.method == "POST";
-    const bool get = request.method == "GET";
-    if (!post && !get) {
-        return refusal(405, QStringLiteral("この方法では使えません"));
-    }
-    if (post && !Requests::sameOrigin(request.value("Host"), request.value("Origin"),
-                                      request.value("Referer"))) {
-        return refusal(403, QStringLiteral("このページからの要求ではありません"));
-    }
-    if (post && path == QLatin1String("/api/teacher/signin")) {
-        return teacherSignIn(store, request, respond);
-    }
-    if (get) {
-        if (Reply page = staticFile(path); page.status == 200) {
-            return page;
-        }
-    }
-    const QByteArray id =
-        Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
-    const QByteArray hash = SignInCodes::sessionHash(id);
-    QString failed;
-    const bool signedIn =
-        !id.isEmpty() && store.teacherSession(hash, QDateTime::currentMSecsSinceEpoch(), &failed);
-    if (!failed.isEmpty()) {
-        return ServerReplies::unavailable(
-            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
-    }
-    if (!signedIn) {
-        return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
-    }
-    return signedInTeacher(store, path, request, respond, hash);
+    constexpr Access Teacher = Access::TeacherSession;
+    static const HttpRoutes::Table<Handler> table = {
+        {"POST", u"/api/teacher/signin", Access::Anyone, &TeacherRoutes::signIn},
+        {"POST", u"/api/teacher/signout", Teacher, &TeacherRoutes::signOut},
+        {"GET", u"/api/teacher/state", Teacher, &TeacherRoutes::state},
+        {"GET", u"/api/teacher/live", Teacher, &TeacherRoutes::live},
+        {"GET", u"/teacher/cards", Teacher, &TeacherRoutes::cards},
+        {"POST", u"/api/teacher/add", Teacher, &TeacherRoutes::learners},
+        {"POST", u"/api/teacher/reset", Teacher, &TeacherRoutes::learners},
+        {"POST", u"/api/teacher/remove", Teacher, &TeacherRoutes::learners},
+        {"POST", u"/api/teacher/signout-learner", Teacher, &TeacherRoutes::learners},
+        {"GET", u"/api/teacher/series", Teacher, &TeacherRoutes::seriesList},
+        {"GET", u"/api/teacher/series/text", Teacher, &TeacherRoutes::seriesText},
+        {"GET", u"/teacher/series/download", Teacher, &TeacherRoutes::seriesDownload},
+        {"POST", u"/api/teacher/series*", Teacher, &TeacherRoutes::seriesChange},
+        {"POST", u"/api/teacher/parse", Teacher, &TeacherRoutes::parse},
+        {"POST", u"/api/teacher/compose", Teacher, &TeacherRoutes::compose},
+        {"POST", u"/api/teacher/preview", Teacher, &TeacherRoutes::preview},
+        {"GET", u"/teacher/preview", Teacher, &TeacherRoutes::previewPage},
+        {"GET", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
+        {"POST", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
+        // The report's page and its spreadsheets.
+        {"GET", u"/teacher/*", Teacher, &TeacherRoutes::reportFile},
+    };
+    return table;
 }
 
-ClassroomServer::Reply ClassroomServer::signedInTeacher(Store& store, const QString& path,
-                                                        const HttpRequest& request,
-                                                        const HttpResponder& respond,
-                                                        const QByteArray& hash)
+TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
+    : setup_(std::move(setup)), desks_(desks),
+      report_(setup_.workDir, setup_.databaseUrl, QStringLiteral("クラスの結果")),
+      histories_(setup_.workDir), previews_(setup_.workDir, *setup_.measure),
+      learners_(*setup_.learners), live_(setup_.workDir)
 {
-    const bool get = request.method == "GET";
-    if (std::optional<Reply> r = SeriesRoutes::answer(workDir_, path, request, store, histories_)) {
-        return *r;
-    }
-    if (std::optional<Reply> editor = previews_.answer(path, request, hash)) {
-        return *editor;
-    }
-    if (get && path == QLatin1String("/api/teacher/state")) {
-        return teacherState(store, hash);
-    }
-    if (get && path == QLatin1String("/teacher/cards")) {
-        return teacherCards(request, hash);
-    }
-    if (get && path == QLatin1String("/api/teacher/live")) {
-        return teacherLive(store);
-    }
-    if (get) {
-        return teacherFile(path, respond);
-    }
-    if (path == QLatin1String("/api/teacher/signout")) {
-        store.removeTeacherSession(hash);
-        previews_.drop(hash);
-        const std::lock_guard<std::mutex> lock(shared_);
-        madeCodes_.remove(hash);
-        Reply r = json(200, {});
-        r.headers.append(sessionCookie(Requests::TeacherCookieName, {}));
-        return r;
-    }
-    return teacherAct(store, path, request.body, hash);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRequest& request,
-                                                      const HttpResponder& respond)
+HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
 {
     QString failed;
     const std::optional<QPair<QByteArray, QByteArray>> stored = store.teacherPassword(&failed);
     if (!failed.isEmpty()) {
-        return ServerReplies::unavailable(
-            QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
+        return unavailable(StoreDown);
     }
     if (!stored) {
         return refusal(
@@ -156,148 +117,184 @@ ClassroomServer::Reply ClassroomServer::teacherSignIn(Store& store, const HttpRe
     }
     // Counted apart from the learners' codes: pupils guessing codes from
     // the school's address never keep the teacher out.
-    const SignInLimit limit = signInLimit(request, true);
+    SignInGuard& guard = *setup_.guard;
+    const SignInGuard::Limit limit = guard.limitFor(call.request, true);
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
-    if (std::optional<Reply> refused = overLimit(limit, at, QStringLiteral("パスワード"))) {
+    if (std::optional<HttpReply> refused = guard.reserve(limit, at, QStringLiteral("パスワード"))) {
         return *refused;
     }
     const QJsonValue given =
-        QJsonDocument::fromJson(request.body).object().value(QStringLiteral("password"));
+        QJsonDocument::fromJson(call.request.body).object().value(QStringLiteral("password"));
     if (!given.isString()) {
-        return wrongAnswer(respond, QStringLiteral("パスワードが違います"));
+        return guard.wrongAnswer(call.respond, QStringLiteral("パスワードが違います"));
     }
     // About a second of hashing, on a thread of its own at a lower
     // priority than the learners' answers.
-    const auto release = [this, limit, at] { limits_.release(limit.key, at); };
-    return later(
-        hashing_, respond,
-        [this, limit, at, release, respond, password = given.toString(), salt = stored->first,
-         hash = stored->second](Store& s) {
+    const auto release = [&guard, limit, at] { guard.release(limit, at); };
+    return StoreCalls::later(
+        desks_.hashing, call.respond,
+        [&guard, limit, at, release, respond = call.respond, password = given.toString(),
+         salt = stored->first, hash = stored->second](Store& s) {
             if (!SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
-                return wrongAnswer(respond, QStringLiteral("パスワードが違います"));
+                return guard.wrongAnswer(respond, QStringLiteral("パスワードが違います"));
             }
             release();
             const QByteArray id = SignInCodes::newSessionId();
             if (!s.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
-                return ServerReplies::unavailable(
+                return unavailable(
                     QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
             }
-            Reply r = json(200, {});
-            r.headers.append(sessionCookie(Requests::TeacherCookieName, id));
-            r.headers.append(deviceCookie(limit));
+            HttpReply r = json(200, {});
+            r.headers.append(guard.cookie(Requests::TeacherCookieName, id, SessionMs / 1000));
+            r.headers.append(guard.deviceCookie(limit));
             return r;
         },
         release);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherState(Store& store, const QByteArray& sessionHash)
+HttpReply TeacherRoutes::signOut(Store& store, const Call& call)
+{
+    store.removeTeacherSession(call.sessionHash);
+    previews_.drop(call.sessionHash);
+    learners_.forget(call.sessionHash);
+    HttpReply r = json(200, {});
+    r.headers.append(setup_.guard->cookie(Requests::TeacherCookieName, {}, SessionMs / 1000));
+    return r;
+}
+
+HttpReply TeacherRoutes::state(Store& store, const Call& call)
 {
     QJsonArray made;
-    QList<QPair<QString, QString>> codes;
-    {
-        const std::lock_guard<std::mutex> lock(shared_);
-        codes = madeCodes_.value(sessionHash);
-    }
-    for (const auto& [name, code] : codes) {
+    for (const auto& [name, code] : learners_.made(call.sessionHash)) {
         made.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
     }
-    return json(200,
-                {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
-                 {QStringLiteral("made"), made},
-                 {QStringLiteral("series"), SeriesRoutes::listJson(workDir_, store, histories_)}});
+    return json(
+        200,
+        {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
+         {QStringLiteral("made"), made},
+         {QStringLiteral("series"), SeriesRoutes::listJson(setup_.workDir, store, histories_)}});
 }
 
 // The codes made in this session as cards to print, the same sheet as
 // --add-learners writes; the address is the one the teacher's browser used,
 // unless that is this machine's own name for itself.
-ClassroomServer::Reply ClassroomServer::teacherCards(const HttpRequest& request,
-                                                     const QByteArray& sessionHash)
+HttpReply TeacherRoutes::cards(Store&, const Call& call)
 {
     QList<CodeCards::Card> cards;
-    {
-        const std::lock_guard<std::mutex> lock(shared_);
-        for (const auto& [name, code] : madeCodes_.value(sessionHash)) {
-            cards.append({name, code});
-        }
+    for (const auto& [name, code] : learners_.made(call.sessionHash)) {
+        cards.append({name, code});
     }
-    const QUrl host(QStringLiteral("http://") + QString::fromLatin1(request.value("Host")));
+    const bool secure = setup_.guard->secure();
+    const QUrl host(QStringLiteral("http://") + QString::fromLatin1(call.request.value("Host")));
     const bool local = host.host() == QLatin1String("localhost") ||
                        QHostAddress(host.host()).isLoopback() || host.host().isEmpty();
-    const int port = host.port(secure_ ? 443 : 80);
+    const int port = host.port(secure ? 443 : 80);
     const QString address =
-        local ? CodeCards::classAddress(host.host(), port, secure_)
-              : QStringLiteral("%1://%2/")
-                    .arg(secure_ ? QStringLiteral("https") : QStringLiteral("http"),
-                         host.authority());
-    Reply r{200,
-            "text/html; charset=utf-8",
-            CodeCards::sheet(cards, address, QStringLiteral("先生のページで作ったコード")),
-            {}};
+        local
+            ? CodeCards::classAddress(host.host(), port, secure)
+            : QStringLiteral("%1://%2/")
+                  .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), host.authority());
+    HttpReply r{200,
+                "text/html; charset=utf-8",
+                CodeCards::sheet(cards, address, QStringLiteral("先生のページで作ったコード")),
+                {}};
     r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
                                QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
                                           "frame-ancestors 'none'")));
     return r;
 }
 
-ClassroomServer::Reply ClassroomServer::teacherFile(const QString& path,
-                                                    const HttpResponder& respond)
+HttpReply TeacherRoutes::live(Store& store, const Call&)
 {
-    const bool report = path == QLatin1String("/teacher/report");
-    const bool page = path == QLatin1String("/teacher/index.html");
-    const QString name = path.mid(9);
-    if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
-        return refusal(404, QStringLiteral("見つかりません"));
-    }
-    // Answered from the report's thread: no learner waits for it.
-    report_.files([report, page, name, respond](std::shared_ptr<const ReportCache::Files> files,
-                                                const QString& failure) {
-        respond(files ? reportReply(*files, report || page, !report, name) : unavailable(failure));
-    });
-    return Reply{0, {}, {}, {}};
+    const std::optional<QJsonObject> now = live_.poll(store, setup_.learners->signOutAfterMs());
+    return now ? json(200, *now) : unavailable(StoreDown);
 }
 
-ClassroomServer::Reply ClassroomServer::teacherAct(Store& store, const QString& path,
-                                                   const QByteArray& body,
-                                                   const QByteArray& sessionHash)
+// A learner added, given a new code, removed or signed out everywhere (a
+// shared device left signed in).
+HttpReply TeacherRoutes::learners(Store& store, const Call& call)
 {
-    const bool add = path == QLatin1String("/api/teacher/add");
-    const bool reset = path == QLatin1String("/api/teacher/reset");
-    const bool signOut = path == QLatin1String("/api/teacher/signout-learner");
-    if (!add && !reset && !signOut && path != QLatin1String("/api/teacher/remove")) {
-        return refusal(404, QStringLiteral("見つかりません"));
-    }
-    const QString name = nameIn(body);
+    const QString name = nameIn(call.request.body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
         return refusal(
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
     }
-    if (signOut) {
-        return signOutLearner(store, name);
+    if (call.path == u"/api/teacher/signout-learner") {
+        const std::optional<int> ended = learners_.signOut(store, name);
+        return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
     }
-    if (!add && !reset) {
-        const QString failed = store.removeLearner(name);
-        forgetLearner(name);
+    if (call.path == u"/api/teacher/remove") {
+        const QString failed = learners_.remove(store, name);
         return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
     }
-    const QString code = SignInCodes::newCode();
-    const QString failed = add ? store.addLearner(name, code) : store.setLearnerCode(name, code);
-    if (!failed.isEmpty()) {
-        return refusal(409, failed);
+    const ClassLearners::Made made = call.path == u"/api/teacher/add"
+                                         ? learners_.add(store, name, call.sessionHash)
+                                         : learners_.newCode(store, name, call.sessionHash);
+    if (!made.failed.isEmpty()) {
+        return refusal(409, made.failed);
     }
-    const std::lock_guard<std::mutex> lock(shared_);
-    if (reset) {
-        knownSessions_.removeIf(
-            [&name](const auto& entry) { return entry.value().learner == name; });
-    }
-    madeCodes_[sessionHash].append(qMakePair(name, code));
-    return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
+    return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), made.code}});
 }
 
-// A removed learner's open series and known sessions go with them.
-void ClassroomServer::forgetLearner(const QString& learner)
+// Answered from the report's thread: no learner waits for it.
+HttpReply TeacherRoutes::reportFile(Store&, const Call& call)
 {
-    learners_.forget(learner);
-    const std::lock_guard<std::mutex> lock(shared_);
-    knownSessions_.removeIf(
-        [&learner](const auto& entry) { return entry.value().learner == learner; });
+    const bool report = call.path == u"/teacher/report";
+    const bool page = call.path == u"/teacher/index.html";
+    const QString name = call.path.mid(9).toString();
+    if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
+        return refusal(404, QStringLiteral("見つかりません"));
+    }
+    report_.files([report, page, name, respond = call.respond](
+                      std::shared_ptr<const ReportCache::Files> files, const QString& failure) {
+        respond(files ? reportReply(*files, report || page, !report, name) : unavailable(failure));
+    });
+    return ServerReplies::pending();
+}
+
+HttpReply TeacherRoutes::seriesList(Store& store, const Call&)
+{
+    return SeriesRoutes::listReply(setup_.workDir, store, histories_);
+}
+
+HttpReply TeacherRoutes::seriesText(Store&, const Call& call)
+{
+    return SeriesRoutes::textReply(setup_.workDir, call.request);
+}
+
+HttpReply TeacherRoutes::seriesDownload(Store&, const Call& call)
+{
+    return SeriesRoutes::downloadReply(setup_.workDir, call.request);
+}
+
+HttpReply TeacherRoutes::seriesChange(Store& store, const Call& call)
+{
+    return SeriesRoutes::changeReply(setup_.workDir, call.path.toString(), call.request.body, store,
+                                     histories_);
+}
+
+HttpReply TeacherRoutes::previewPage(Store&, const Call&)
+{
+    return TeacherPreviews::page();
+}
+
+HttpReply TeacherRoutes::previewVerb(Store&, const Call& call)
+{
+    return previews_.verb(call.path.mid(QStringView(u"/api/teacher/preview/").size()), call.request,
+                          call.sessionHash);
+}
+
+HttpReply TeacherRoutes::parse(Store&, const Call& call)
+{
+    return TeacherPreviews::parse(call.request.body);
+}
+
+HttpReply TeacherRoutes::compose(Store&, const Call& call)
+{
+    return previews_.compose(call.request.body, call.sessionHash);
+}
+
+HttpReply TeacherRoutes::preview(Store&, const Call& call)
+{
+    return previews_.preview(call.request.body, call.sessionHash);
 }
