@@ -32,9 +32,14 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 13> PageFiles = {{
+constexpr std::array<PageFile, 17> PageFiles = {{
     {u"/", ":/page/index.html", "text/html; charset=utf-8"},
+    // The learner's page, its scripts in the order index.html loads them.
     {u"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
+    {u"/page-foresee.js", ":/page/page-foresee.js", "text/javascript; charset=utf-8"},
+    {u"/page-draw.js", ":/page/page-draw.js", "text/javascript; charset=utf-8"},
+    {u"/page-moves.js", ":/page/page-moves.js", "text/javascript; charset=utf-8"},
+    {u"/page-record.js", ":/page/page-record.js", "text/javascript; charset=utf-8"},
     {u"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
     {u"/title.png", ":/page/title.png", "image/png"},
     {u"/teacher", ":/page/teacher.html", "text/html; charset=utf-8"},
