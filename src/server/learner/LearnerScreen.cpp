@@ -224,6 +224,7 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::press(Button button)
 QJsonObject LearnerScreen::state()
 {
     QJsonObject out = ScreenJson::of(screen_);
+    ScreenJson::addForesight(out, screen_);
     const Outcome left = std::exchange(left_, {});
     if (left.sound) {
         out.insert(QStringLiteral("sound"), ScreenJson::cueName(*left.sound));

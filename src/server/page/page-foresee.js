@@ -1,12 +1,13 @@
 'use strict';
 // The classroom page, after page.js: the board as the server will leave it
-// once the actions on their way are done.
+// once the actions on their way are done. Where terms go is the server's
+// (ScreenJson::addForesight): each frame's slots ("slots": the first one's
+// left and top, the step to the next, how many fit), the frame the arrow
+// keys carry a term to from it ("steps"), and where a term waits when its
+// frame is full ("park"). tests/page/foresight.mjs holds the page's
+// foresight to the server's replies.
 
 // ---- the board as the server will leave it ----------------------------------
-
-// The server's slots in a frame (twips): the terms stack below the caption.
-const SlotIndent = 120;
-const SlotsTop = 250;
 
 // Does on state `s` what the server will do with `action`, as far as the
 // page can tell, and moves the focus as the keys will; the server's reply
@@ -16,9 +17,13 @@ function foresee(s, action) {
   if (!b || !b.open) return;
   const f = action.fields;
   if (action.path === '/api/move') {
-    const frame = f.frame ?? frameAt(b, f.term, f.left, f.top);
-    if (f.frame !== undefined) putIn(s, f.term, frame);
-    else dropAt(b, f.term, frame, f.left, f.top);
+    if (f.frame !== undefined) {
+      putIn(s, f.term, f.frame, true);
+    } else {
+      // A term let go puts down any term picked up.
+      b.carry = null;
+      dropAt(b, f.term, frameAt(b, f.term, f.left, f.top), f.left, f.top);
+    }
   } else if (action.path === '/api/carry') {
     foreseeCarry(s, f);
   }
@@ -34,37 +39,63 @@ function foreseeCarry(s, f) {
   } else if (action === 'putBack') {
     b.carry = null;
   } else if (c && action === 'putDown') {
-    putIn(s, c.term, c.frame);
+    putIn(s, c.term, c.frame, false);
   } else if (c) {
-    c.frame = frameInDirection(b, c.frame, action);
+    c.frame = b.frames[c.frame].steps[action];
   }
   if (b.carry) b.carry.name = `移動先の${b.frames[b.carry.frame].name}`;
 }
 
 // A term put into a frame; the focus moves on to the next term not in one.
-function putIn(s, term, frame) {
+// Moved (not carried) into the frame it lies in once every term lies in
+// one, it stays as it is and is not checked again.
+function putIn(s, term, frame, moved) {
   const b = s.board;
   if (frame < 0 || frame >= b.frames.length) return;
+  if (moved && b.terms[term].frame === frame && b.terms.every((t) => t.frame >= 0)) return;
   b.carry = null;
-  dropAt(b, term, frame, 0, Infinity);
+  dropAt(b, term, frame, b.terms[term].box[0], b.terms[term].box[1]);
   const next = b.terms.findIndex((t, k) => t.frame < 0 && k > term);
   const first = b.terms.findIndex((t) => t.frame < 0);
   if (next >= 0 || first >= 0) s.focus = `term:${next >= 0 ? next : first}`;
 }
 
-// A term let go at a place, inside a frame or not; each frame's terms close
-// up below its caption in the order they lie.
+// Each frame's terms, in their slots' order.
+function termsIn(b, frame) {
+  return b.terms.flatMap((t, k) => (t.frame === frame ? [k] : []))
+    .sort((j, k) => b.terms[j].box[1] - b.terms[k].box[1]);
+}
+
+// A term taken out of its frame and let go at a place, into `frame` or none
+// (-1): back in the frame it came from it takes its slot again, in another
+// the next free one, and where no slot is left it waits above the frames,
+// in none. Each frame's terms then close up in their slots.
 function dropAt(b, term, frame, left, top) {
   const t = b.terms[term];
+  const from = t.frame;
+  const slotWas = from >= 0 ? termsIn(b, from).indexOf(term) : -1;
+  t.frame = -1;
   t.box = [left, top, t.box[2], t.box[3]];
-  t.frame = frame;
   t.right = null;
   delete t.back;
-  t.description = frame >= 0 ? `${b.frames[frame].name}にあります。` : '';
-  b.frames.forEach((f, c) => {
-    const inside = b.terms.filter((u) => u.frame === c).sort((u, v) => u.box[1] - v.box[1]);
-    inside.forEach((u, k) => {
-      u.box = [f.box[0] + SlotIndent, f.box[1] + SlotsTop + k * u.box[3], u.box[2], u.box[3]];
+  const lists = b.frames.map((f, c) => termsIn(b, c));
+  if (frame >= 0) {
+    const [slotLeft, , , room] = b.frames[frame].slots;
+    const slot = frame === from ? slotWas : lists[frame].length;
+    t.box[0] = slotLeft;
+    if (slot < room) {
+      lists[frame].splice(slot, 0, term);
+      t.frame = frame;
+    } else {
+      t.box[1] = b.park;
+    }
+  }
+  t.description = t.frame >= 0 ? `${b.frames[t.frame].name}にあります。` : '';
+  lists.forEach((list, c) => {
+    const [, slotsTop, step] = b.frames[c].slots;
+    list.forEach((k, i) => {
+      const u = b.terms[k];
+      u.box = [u.box[0], slotsTop + i * step, u.box[2], u.box[3]];
     });
   });
 }
@@ -74,25 +105,6 @@ function frameAt(b, term, left, top) {
   const x = left + b.terms[term].box[2] / 2;
   const y = top + b.terms[term].box[3] / 2;
   return b.frames.findIndex(({ box: [l, t, w, h] }) => l < x && x < l + w && t - 100 < y && y < t + h);
-}
-
-// Left and right step through the frames in order, round; up and down go
-// to the nearest frame that way, if any.
-function frameInDirection(b, from, way) {
-  const n = b.frames.length;
-  if (way === 'left' || way === 'right') return (from + (way === 'left' ? n - 1 : 1)) % n;
-  const centre = ({ box: [l, t, w, h] }) => [l + w / 2, t + h / 2];
-  const [ox, oy] = centre(b.frames[from]);
-  const sign = way === 'up' ? -1 : 1;
-  let best = from;
-  let bestScore = Infinity;
-  b.frames.forEach((f, c) => {
-    const [x, y] = centre(f);
-    const ahead = sign * (y - oy);
-    const score = ahead + 2 * Math.abs(x - ox);
-    if (c !== from && ahead > 0 && score < bestScore) [best, bestScore] = [c, score];
-  });
-  return best;
 }
 
 // The server's state with the actions on their way done on it; its focus
