@@ -2,7 +2,6 @@
 
 #include "files/PrivateFile.h"
 #include "server/log/ServerLog.h"
-#include "server/store/SignInCodes.h"
 
 #include <QDebug>
 #include <QDir>
@@ -86,19 +85,6 @@ const QList<QStringList> Migrations = {
     },
 };
 
-// Every table with rows of one learner, by the column naming them: a
-// removed learner leaves none behind. The learner's own row goes last, so
-// that its count tells whether there was such a learner.
-const QList<QPair<QString, QString>> LearnerTables = {
-    {QStringLiteral("sessions"), QStringLiteral("learner")},
-    {QStringLiteral("marks"), QStringLiteral("learner")},
-    {QStringLiteral("learner_states"), QStringLiteral("learner")},
-    {QStringLiteral("statements"), QStringLiteral("learner")},
-    {QStringLiteral("reviews"), QStringLiteral("learner")},
-    {QStringLiteral("review_counts"), QStringLiteral("learner")},
-    {QStringLiteral("learners"), QStringLiteral("name")},
-};
-
 // Held by the server migrating a PostgreSQL store, so that two starting
 // together do not both change the schema.
 constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
@@ -107,16 +93,6 @@ constexpr qint64 MigrationLockKey = 0x76656c6d6f72;
 // as the store's writeWaitMs. A request fails and is retried rather than
 // holding its thread without end.
 const QString PostgresStatementTimeout = QStringLiteral("SET statement_timeout = '15s'");
-
-// Ends an INSERT ... SELECT of a learner's row: a learner removed meanwhile
-// (by another server, or on the command line) gets none.
-const QString IfRegistered =
-    QStringLiteral(" WHERE EXISTS (SELECT 1 FROM learners WHERE name = ?)");
-
-QString hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex());
-}
 
 } // namespace
 
@@ -360,195 +336,11 @@ QString Store::migrateLocked()
     return {};
 }
 
-// What a code is looked up by: its hash under the store's salt.
-QString Store::codeKey(const QString& code, QString* failure)
+// Ends an INSERT ... SELECT of a learner's row: a learner removed meanwhile
+// (by another server, or on the command line) gets none.
+QString Store::ifRegistered()
 {
-    const QByteArray salt = codeSalt(true, failure);
-    return failure->isEmpty() ? hex(SignInCodes::hash(code, salt)) : QString();
-}
-
-QString Store::addLearner(const QString& name, const QString& code)
-{
-    QString failed;
-    const QString key = codeKey(code, &failed);
-    if (!failed.isEmpty()) {
-        return failed;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists =
-        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
-    if (!read(exists, QStringLiteral("学習者を登録できません"), &failed)) {
-        return failed;
-    }
-    if (exists.next()) {
-        return QStringLiteral("学習者「%1」はもう登録されています").arg(name);
-    }
-    QSqlQuery q = prepared(
-        db, QStringLiteral("INSERT INTO learners (name, salt, code_hash) VALUES (?, '', ?)"),
-        {name, key});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("学習者を登録できません"), q.lastError().text());
-}
-
-QString Store::setLearnerCode(const QString& name, const QString& code)
-{
-    QString failed;
-    const QString key = codeKey(code, &failed);
-    if (!failed.isEmpty()) {
-        return failed;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!beginWrite(db)) {
-        return failure(QStringLiteral("コードを作り直せません"), db.lastError().text());
-    }
-    QSqlQuery q =
-        prepared(db, QStringLiteral("UPDATE learners SET salt = '', code_hash = ? WHERE name = ?"),
-                 {key, name});
-    // A code made again because the old one got out ends its sessions too.
-    QSqlQuery sessions =
-        prepared(db, QStringLiteral("DELETE FROM sessions WHERE learner = ?"), {name});
-    if (!q.exec()) {
-        const QString why = q.lastError().text();
-        db.rollback();
-        return failure(QStringLiteral("コードを作り直せません"), why);
-    }
-    // Counted before the next statement: SQLite counts per connection.
-    if (q.numRowsAffected() != 1) {
-        db.rollback();
-        return QStringLiteral("学習者「%1」は登録されていません").arg(name);
-    }
-    if (!sessions.exec() || !db.commit()) {
-        const QString why = sessions.lastError().text() + db.lastError().text();
-        db.rollback();
-        return failure(QStringLiteral("コードを作り直せません"), why);
-    }
-    return {};
-}
-
-std::optional<QString> Store::learnerWithCode(const QString& code, QString* failure)
-{
-    QString failed;
-    const QByteArray salt = codeSalt(false, &failed);
-    // Hashed even before the first code is made, so that no answer is
-    // quicker than another.
-    const QByteArray key = SignInCodes::hash(code, salt);
-    if (failed.isEmpty()) {
-        QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                               QStringLiteral("SELECT name FROM learners"
-                                              " WHERE code_hash = ? AND salt = ''"),
-                               {hex(key)});
-        if (read(q, QStringLiteral("記録を読めません"), &failed) && q.next()) {
-            if (failure != nullptr) {
-                failure->clear();
-            }
-            return q.value(0).toString();
-        }
-    }
-    std::optional<QString> learner;
-    if (failed.isEmpty()) {
-        learner = oldCodeLearner(code, salt.isEmpty() ? QByteArray() : key, &failed);
-    }
-    if (failure != nullptr) {
-        *failure = failed;
-    }
-    return learner;
-}
-
-// Codes kept before the store had a salt of its own were hashed each with
-// its learner's salt: those are tried one by one, and a learner found is
-// moved to the store's salt. This lasts only until each such learner has
-// signed in once; until then a wrong code costs a hash for each of them.
-// `key` is the code's hash under the store's salt, empty when there is none
-// yet.
-std::optional<QString> Store::oldCodeLearner(const QString& code, QByteArray key, QString* failure)
-{
-    if (!oldCodesLeft_) {
-        return std::nullopt;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery q = prepared(
-        db, QStringLiteral("SELECT name, salt, code_hash FROM learners WHERE salt <> ''"), {});
-    if (!read(q, QStringLiteral("記録を読めません"), failure)) {
-        return std::nullopt;
-    }
-    oldCodesLeft_ = false;
-    std::optional<QString> found;
-    QString oldSalt;
-    while (q.next()) {
-        oldCodesLeft_ = true;
-        const QByteArray salt = QByteArray::fromHex(q.value(1).toString().toLatin1());
-        const QByteArray hash = QByteArray::fromHex(q.value(2).toString().toLatin1());
-        if (!found && SignInCodes::sameBytes(SignInCodes::hash(code, salt), hash)) {
-            found = q.value(0).toString();
-            oldSalt = q.value(1).toString();
-        }
-    }
-    QString noSalt;
-    if (found && !readOnly_ && key.isEmpty()) {
-        key = SignInCodes::hash(code, codeSalt(true, &noSalt));
-    }
-    if (found && !readOnly_ && noSalt.isEmpty()) {
-        // Only if the code was not made again meanwhile.
-        QSqlQuery move = prepared(db,
-                                  QStringLiteral("UPDATE learners SET salt = '', code_hash = ?"
-                                                 " WHERE name = ? AND salt = ?"),
-                                  {hex(key), *found, oldSalt});
-        if (!move.exec()) {
-            this->failure(QStringLiteral("コードを移せません"), move.lastError().text());
-        }
-    }
-    return found;
-}
-
-QString Store::removeLearner(const QString& name)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!beginWrite(db)) {
-        return failure(QStringLiteral("学習者を削除できません"), db.lastError().text());
-    }
-    for (const auto& [table, column] : LearnerTables) {
-        QSqlQuery q =
-            prepared(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, column), {name});
-        if (!q.exec()) {
-            const QString why = q.lastError().text();
-            db.rollback();
-            return failure(QStringLiteral("学習者を削除できません"), why);
-        }
-        if (table == QLatin1String("learners") && q.numRowsAffected() != 1) {
-            db.rollback();
-            return QStringLiteral("学習者「%1」は登録されていません").arg(name);
-        }
-    }
-    return db.commit() ? QString()
-                       : failure(QStringLiteral("学習者を削除できません"), db.lastError().text());
-}
-
-QStringList Store::learnerNames(QString* failure)
-{
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT name FROM learners ORDER BY name"), {});
-    QStringList names;
-    if (read(q, QStringLiteral("学習者の一覧を読めません"), failure)) {
-        while (q.next()) {
-            names.append(q.value(0).toString());
-        }
-    }
-    return names;
-}
-
-QString Store::addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs)
-{
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    // Sessions past their time go as new ones come.
-    QSqlQuery old = prepared(db, QStringLiteral("DELETE FROM sessions WHERE expires_ms < ?"),
-                             {expiresMs - 2 * 12 * 3600 * qint64(1000)});
-    old.exec();
-    QSqlQuery q = prepared(db,
-                           QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
-                                          " SELECT ?, ?, CAST(? AS BIGINT)") +
-                               IfRegistered,
-                           {hex(idHash), learner, expiresMs, learner});
-    return insertForLearner(q, learner, QStringLiteral("サインインを記録できません"));
+    return QStringLiteral(" WHERE EXISTS (SELECT 1 FROM learners WHERE name = ?)");
 }
 
 QString Store::insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const
@@ -559,112 +351,4 @@ QString Store::insertForLearner(QSqlQuery& q, const QString& learner, const QStr
     return q.numRowsAffected() == 1
                ? QString()
                : QStringLiteral("学習者「%1」は登録されていません").arg(learner);
-}
-
-std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs,
-                                             QString* failure)
-{
-    QSqlQuery q = prepared(
-        QSqlDatabase::database(connection_),
-        QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
-        {hex(idHash), nowMs});
-    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
-        return q.value(0).toString();
-    }
-    return std::nullopt;
-}
-
-void Store::removeSession(const QByteArray& idHash)
-{
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("DELETE FROM sessions WHERE id_hash = ?"), {hex(idHash)});
-    if (!q.exec()) {
-        failure(QStringLiteral("サインアウトを記録できません"), q.lastError().text());
-    }
-}
-
-QList<Store::Mark> Store::marks(const QString& learner, QString* failure)
-{
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT position, record FROM marks WHERE learner = ?"
-                                          " ORDER BY position"),
-                           {learner});
-    QList<Mark> found;
-    if (read(q, QStringLiteral("マークを読めません"), failure)) {
-        while (q.next()) {
-            found.append({q.value(0).toLongLong(), q.value(1).toString().split(QLatin1Char('\n'))});
-        }
-    }
-    return found;
-}
-
-QString Store::appendMark(const QString& learner, const QStringList& record)
-{
-    // One statement picks the next position and inserts, so two servers on
-    // one database cannot take the same one.
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("INSERT INTO marks (learner, position, record)"
-                                          " SELECT ?, (SELECT COALESCE(MAX(position), 0) + 1"
-                                          " FROM marks WHERE learner = ?), ?") +
-                               IfRegistered,
-                           {learner, learner, record.join(QLatin1Char('\n')), learner});
-    return insertForLearner(q, learner, QStringLiteral("マークを保存できません"));
-}
-
-QString Store::removeMarks(const QString& learner, const QList<qint64>& positions)
-{
-    // Inside a learner's action the action's transaction holds them all.
-    const bool own = !inTransaction_;
-    if (const QString failed = own ? begin() : QString(); !failed.isEmpty()) {
-        return failed;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    for (const qint64 position : positions) {
-        QSqlQuery q =
-            prepared(db, QStringLiteral("DELETE FROM marks WHERE learner = ? AND position = ?"),
-                     {learner, position});
-        if (!q.exec()) {
-            const QString why =
-                failure(QStringLiteral("マークを取り消せません"), q.lastError().text());
-            if (own) {
-                rollback();
-            }
-            return why;
-        }
-    }
-    return own ? commit() : QString();
-}
-
-QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
-                               qint64 timestampMs, const QByteArray& json)
-{
-    QSqlQuery q =
-        prepared(QSqlDatabase::database(connection_),
-                 QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
-                                " timestamp_ms, json) SELECT ?, ?, ?, CAST(? AS BIGINT), ?") +
-                     IfRegistered,
-                 {learner, id, problemId, timestampMs, QString::fromUtf8(json), learner});
-    return insertForLearner(q, learner, QStringLiteral("回答を記録できません"));
-}
-
-QList<QByteArray> Store::statements(const QString& learner, QString* failure)
-{
-    return jsonLines(prepared(QSqlDatabase::database(connection_),
-                              QStringLiteral("SELECT json FROM statements WHERE learner = ?"
-                                             " ORDER BY timestamp_ms, id"),
-                              {learner}),
-                     failure);
-}
-
-QList<QByteArray> Store::jsonLines(QSqlQuery q, QString* failure) const
-{
-    QList<QByteArray> lines;
-    // Read once, in order: a year of a learner's in a quarter of the time.
-    q.setForwardOnly(true);
-    if (read(q, QStringLiteral("回答の記録を読めません"), failure)) {
-        while (q.next()) {
-            lines.append(q.value(0).toString().toUtf8());
-        }
-    }
-    return lines;
 }

@@ -57,6 +57,8 @@ public:
     // read, so that "none" is told apart from "the store failed". Reasons
     // never name the store's place; the log has it with the details.
 
+    // ---- Learners and their sign-in codes (StoreLearners.cpp) ----
+
     // "" on success, else the reason (a learner of that name exists...).
     QString addLearner(const QString& name, const QString& code);
     // A new code for a learner, ending their sessions.
@@ -67,6 +69,8 @@ public:
     // Whose code this is. Costs one hash, whatever codes exist (but see
     // oldCodeLearner).
     std::optional<QString> learnerWithCode(const QString& code, QString* failure = nullptr);
+
+    // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
 
     QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
     // The learner of an unexpired session, if any.
@@ -91,6 +95,8 @@ public:
     };
     std::optional<QList<SignedIn>> signedIn(qint64 nowMs);
 
+    // ---- Marks and answer statements (StoreRecords.cpp) ----
+
     struct Mark {
         qint64 position = 0;
         QStringList record; // the five lines of the marks file
@@ -102,12 +108,18 @@ public:
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
+    // The latest `count` statements, newest first (StatementRow below).
+    struct StatementRow;
+    std::optional<QList<StatementRow>> latestStatements(int count);
 
     // Where a statement stands with the learning record store.
     enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
     // The oldest `count` statements not yet sent.
     QList<QByteArray> unsentStatements(int count, QString* failure = nullptr);
     QString setLrsState(const QStringList& ids, LrsState state);
+
+    // ---- The teacher (StoreTeacher.cpp) and the store's secrets
+    // (StoreSecrets.cpp) ----
 
     // The teacher's password: its salt and hash, one at a time.
     QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
@@ -117,6 +129,9 @@ public:
     QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
     bool teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure = nullptr);
     void removeTeacherSession(const QByteArray& idHash);
+
+    // ---- A learner's action: its transaction and stored state
+    // (StoreStates.cpp) ----
 
     // One learner's session as stored: its value, how many actions it has
     // taken, and the last action's key with the reply it was given.
@@ -150,9 +165,11 @@ public:
     // under way. Outside one, a plain read that waits for no writer.
     std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
 
-    // Each learner's review state, kept up to date with their statements
-    // (StoreReviews.cpp). `answers` counts the statements taken in: it
-    // changes with each one, so a reader sees whether it has the latest.
+    // ---- Review state, and every statement for the report
+    // (StoreReviews.cpp) ----
+
+    // Each learner's review state, kept up to date with their statements. `answers` counts the
+    // statements taken in: it changes with each one, so a reader sees whether it has the latest.
     struct Reviews {
         QList<ScheduledProblem> problems;
         Schedule::SetAside setAside;
@@ -182,8 +199,6 @@ public:
         QByteArray json; // UTF-8
     };
     bool eachStatement(const std::function<void(const StatementRow&)>& take);
-    // The latest `count` statements, newest first.
-    std::optional<QList<StatementRow>> latestStatements(int count);
 
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
@@ -207,6 +222,8 @@ private:
     // Runs an insert of a learner's row; "", or why it failed, or that
     // there is no such learner (any more).
     QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
+    // The end of such an insert: " WHERE" the learner (a value) is registered.
+    static QString ifRegistered();
     QByteArray codeSalt(bool make, QString* failure);
     QByteArray secret(const QString& table, const QString& column, const QByteArray& fresh,
                       QString* failure);

@@ -1,5 +1,6 @@
-// Who is signed in now and the latest answers, for the teacher's live page;
-// sessions ended by the teacher or by time.
+// The learners' sessions: begun at sign-in, looked up, lengthened by each
+// action, ended by a sign-out, by the teacher or by time; and who is signed
+// in now, for the teacher's live page.
 
 #include "server/store/Store.h"
 
@@ -10,6 +11,44 @@
 #include <algorithm>
 #include <functional>
 #include <tuple>
+
+QString Store::addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    // Sessions past their time go as new ones come.
+    QSqlQuery old = prepared(db, QStringLiteral("DELETE FROM sessions WHERE expires_ms < ?"),
+                             {expiresMs - 2 * 12 * 3600 * qint64(1000)});
+    old.exec();
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO sessions (id_hash, learner, expires_ms)"
+                                          " SELECT ?, ?, CAST(? AS BIGINT)") +
+                               ifRegistered(),
+                           {QString::fromLatin1(idHash.toHex()), learner, expiresMs, learner});
+    return insertForLearner(q, learner, QStringLiteral("サインインを記録できません"));
+}
+
+std::optional<QString> Store::sessionLearner(const QByteArray& idHash, qint64 nowMs,
+                                             QString* failure)
+{
+    QSqlQuery q = prepared(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ? AND expires_ms > ?"),
+        {QString::fromLatin1(idHash.toHex()), nowMs});
+    if (read(q, QStringLiteral("記録を読めません"), failure) && q.next()) {
+        return q.value(0).toString();
+    }
+    return std::nullopt;
+}
+
+void Store::removeSession(const QByteArray& idHash)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("DELETE FROM sessions WHERE id_hash = ?"),
+                           {QString::fromLatin1(idHash.toHex())});
+    if (!q.exec()) {
+        failure(QStringLiteral("サインアウトを記録できません"), q.lastError().text());
+    }
+}
 
 std::optional<int> Store::removeSessions(const QString& learner)
 {
@@ -80,56 +119,5 @@ std::optional<QList<Store::SignedIn>> Store::signedIn(qint64 nowMs)
         out.append(
             {q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toString().toUtf8()});
     }
-    return out;
-}
-
-// Each learner's latest times from the index on (learner, timestamp_ms),
-// then the rows at or after the count-th latest of them: the statements'
-// text is read for those rows alone, however many the class has made.
-std::optional<QList<Store::StatementRow>> Store::latestStatements(int count)
-{
-    const QSqlDatabase db = QSqlDatabase::database(connection_);
-    QString failed;
-    const QStringList learners = learnerNames(&failed);
-    QList<qint64> times;
-    for (const QString& learner : learners) {
-        QSqlQuery q =
-            prepared(db,
-                     QStringLiteral("SELECT timestamp_ms FROM statements WHERE learner = ?"
-                                    " ORDER BY timestamp_ms DESC LIMIT ?"),
-                     {learner, count});
-        if (!read(q, QStringLiteral("回答の記録を読めません"), &failed)) {
-            return std::nullopt;
-        }
-        while (q.next()) {
-            times.append(q.value(0).toLongLong());
-        }
-    }
-    if (!failed.isEmpty()) {
-        return std::nullopt;
-    }
-    std::sort(times.begin(), times.end(), std::greater<>());
-    QList<StatementRow> out;
-    if (times.isEmpty()) {
-        return out;
-    }
-    const qint64 from = times.at(std::min<qsizetype>(count, times.size()) - 1);
-    for (const QString& learner : learners) {
-        QSqlQuery q = prepared(db,
-                               QStringLiteral("SELECT timestamp_ms, id, json FROM statements"
-                                              " WHERE learner = ? AND timestamp_ms >= ?"),
-                               {learner, from});
-        if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr)) {
-            return std::nullopt;
-        }
-        while (q.next()) {
-            out.append({learner, q.value(0).toLongLong(), q.value(1).toString(),
-                        q.value(2).toString().toUtf8()});
-        }
-    }
-    std::sort(out.begin(), out.end(), [](const StatementRow& x, const StatementRow& y) {
-        return std::tie(x.timestampMs, x.id) > std::tie(y.timestampMs, y.id);
-    });
-    out.resize(std::min<qsizetype>(count, out.size()));
     return out;
 }
