@@ -73,7 +73,7 @@ bool sameOrigin(QByteArrayView host, QByteArrayView origin, QByteArrayView refer
 // The session id from a Cookie header, if it holds a well-formed one.
 constexpr const char* CookieName = "velmorant_session";
 constexpr const char* TeacherCookieName = "velmorant_teacher";
-// A browser that signed in before (ClassroomServer::signInLimit).
+// A browser that signed in before (SignInGuard::limitFor).
 constexpr const char* DeviceCookieName = "velmorant_device";
 QByteArray sessionCookie(QByteArrayView cookieHeader, const char* cookieName = CookieName);
 
