@@ -75,10 +75,10 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"GET", u"/api/teacher/state", Teacher, &TeacherRoutes::state},
         {"GET", u"/api/teacher/live", Teacher, &TeacherRoutes::live},
         {"GET", u"/teacher/cards", Teacher, &TeacherRoutes::cards},
-        {"POST", u"/api/teacher/add", Teacher, &TeacherRoutes::learners},
-        {"POST", u"/api/teacher/reset", Teacher, &TeacherRoutes::learners},
-        {"POST", u"/api/teacher/remove", Teacher, &TeacherRoutes::learners},
-        {"POST", u"/api/teacher/signout-learner", Teacher, &TeacherRoutes::learners},
+        {"POST", u"/api/teacher/add", Teacher, &TeacherRoutes::addLearner},
+        {"POST", u"/api/teacher/reset", Teacher, &TeacherRoutes::newCode},
+        {"POST", u"/api/teacher/remove", Teacher, &TeacherRoutes::removeLearner},
+        {"POST", u"/api/teacher/signout-learner", Teacher, &TeacherRoutes::signOutLearner},
         {"GET", u"/api/teacher/series", Teacher, &TeacherRoutes::seriesList},
         {"GET", u"/api/teacher/series/text", Teacher, &TeacherRoutes::seriesText},
         {"GET", u"/teacher/series/download", Teacher, &TeacherRoutes::seriesDownload},
@@ -211,29 +211,66 @@ HttpReply TeacherRoutes::live(Store& store, const Call&)
 }
 
 // A learner added, given a new code, removed or signed out everywhere (a
-// shared device left signed in).
-HttpReply TeacherRoutes::learners(Store& store, const Call& call)
+// shared device left signed in): each names the learner.
+std::optional<QString> TeacherRoutes::learnerNamed(const Call& call, HttpReply* refused)
 {
     const QString name = nameIn(call.request.body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
-        return refusal(
+        *refused = refusal(
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
+        return std::nullopt;
     }
-    if (call.path == u"/api/teacher/signout-learner") {
-        const std::optional<int> ended = learners_.signOut(store, name);
-        return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
+    return name;
+}
+
+HttpReply TeacherRoutes::addLearner(Store& store, const Call& call)
+{
+    return madeCode(
+        call, [&](const QString& name) { return learners_.add(store, name, call.sessionHash); });
+}
+
+HttpReply TeacherRoutes::newCode(Store& store, const Call& call)
+{
+    return madeCode(call, [&](const QString& name) {
+        return learners_.newCode(store, name, call.sessionHash);
+    });
+}
+
+HttpReply TeacherRoutes::madeCode(const Call& call,
+                                  const std::function<ClassLearners::Made(const QString&)>& make)
+{
+    HttpReply refused;
+    const std::optional<QString> name = learnerNamed(call, &refused);
+    if (!name) {
+        return refused;
     }
-    if (call.path == u"/api/teacher/remove") {
-        const QString failed = learners_.remove(store, name);
-        return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
-    }
-    const ClassLearners::Made made = call.path == u"/api/teacher/add"
-                                         ? learners_.add(store, name, call.sessionHash)
-                                         : learners_.newCode(store, name, call.sessionHash);
+    const ClassLearners::Made made = make(*name);
     if (!made.failed.isEmpty()) {
         return refusal(409, made.failed);
     }
-    return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), made.code}});
+    return json(200, {{QStringLiteral("name"), *name}, {QStringLiteral("code"), made.code}});
+}
+
+HttpReply TeacherRoutes::removeLearner(Store& store, const Call& call)
+{
+    HttpReply refused;
+    const std::optional<QString> name = learnerNamed(call, &refused);
+    if (!name) {
+        return refused;
+    }
+    const QString failed = learners_.remove(store, *name);
+    return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
+}
+
+HttpReply TeacherRoutes::signOutLearner(Store& store, const Call& call)
+{
+    HttpReply refused;
+    const std::optional<QString> name = learnerNamed(call, &refused);
+    if (!name) {
+        return refused;
+    }
+    const std::optional<int> ended = learners_.signOut(store, *name);
+    return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
 }
 
 // Answered from the report's thread: no learner waits for it.

@@ -12,6 +12,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 class LearnerRoutes;
 class SignInGuard;
 class Store;
@@ -53,7 +56,13 @@ private:
     HttpReply state(Store& store, const Call& call);
     HttpReply cards(Store& store, const Call& call);
     HttpReply live(Store& store, const Call& call);
-    HttpReply learners(Store& store, const Call& call);
+    HttpReply addLearner(Store& store, const Call& call);
+    HttpReply newCode(Store& store, const Call& call);
+    HttpReply removeLearner(Store& store, const Call& call);
+    HttpReply signOutLearner(Store& store, const Call& call);
+    static std::optional<QString> learnerNamed(const Call& call, HttpReply* refused);
+    static HttpReply madeCode(const Call& call,
+                              const std::function<ClassLearners::Made(const QString&)>& make);
     HttpReply reportFile(Store& store, const Call& call);
     HttpReply seriesList(Store& store, const Call& call);
     HttpReply seriesText(Store& store, const Call& call);
