@@ -2,10 +2,10 @@
 // all, names the state it acts on, is not applied twice when sent again, a
 // session continues from the store in another process, and checks are
 // bounded across processes.
-#include "server/LearnerSessions.h"
+#include "server/learner/LearnerSessions.h"
 #include "record/Statements.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -69,8 +69,13 @@ public:
             body.insert(QStringLiteral("key"), QString::fromLatin1(key));
         }
         const QByteArray bytes = QJsonDocument(body).toJson();
+        QString why;
+        const std::optional<Requests::Command> command = Requests::parse(kind, bytes, &why);
+        if (!command) {
+            return {400, {}};
+        }
         Reply r = wait([&](LearnerSessions::Done done) {
-            s.act(QStringLiteral("aoi"), hash, kind, bytes, std::move(done));
+            s.act(QStringLiteral("aoi"), hash, *command, std::move(done));
         });
         if (r.status == 200) {
             seq = r.json.value(QStringLiteral("seq")).toInteger();

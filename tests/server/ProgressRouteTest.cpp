@@ -1,15 +1,15 @@
 // The browser's 学習の記録 and the desktop's from one answer log: the
 // desktop reads the log file, the server the same statements from its
 // store, and the page is given the numbers the desktop's dialog shows.
-#include "server/ProgressRoute.h"
+#include "server/learner/ProgressRoute.h"
 
 #include "record/HomePage.h"
 #include "record/LearnerRecord.h"
 #include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesLoader.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
