@@ -171,8 +171,6 @@ void ShowSeriesList(MainScreen& screen)
     // The problem left behind takes no answers from the list.
     screen.quiz = Quiz();
     screen.carry = TermCarry{};
-    screen.press = TermPress{};
-    screen.state.dragging = false;
     screen.Caption = QString::fromUtf16(MainScreen::DesignCaption);
     screen.seriesList.Visible = true;
     screen.titlePicture.Visible = true;
