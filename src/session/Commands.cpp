@@ -89,11 +89,6 @@ void ArrowButtonClick(MainScreen& screen, int index)
 {
     SeriesState& st = screen.state;
     SoundCues::rewind(screen.players, SoundCue::MoreCorrect);
-    if (screen.screen() == Screen::SeriesList) {
-        screen.arrows[Arrow::Next].Visible = false;
-        screen.arrows[Arrow::Previous].Visible = false;
-        return;
-    }
     if (index == 1) {
         if (st.currentProblem > 1) {
             st.currentProblem -= 1;
