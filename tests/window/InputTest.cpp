@@ -101,6 +101,24 @@ TEST_F(ViewFixture, ClicksPickATermUpPutItInAFrameOrPutItBack)
     EXPECT_EQ(form->quiz.frameOf(2), -1);
 }
 
+TEST_F(ViewFixture, KeysDuringADragAndWithShiftMoveNoTerm)
+{
+    doubleClickEntry(1);
+    QWidget* other = widget(form->terms[1]);
+    QTest::keyClick(other, Qt::Key_1, Qt::ShiftModifier);
+    EXPECT_EQ(form->quiz.frameOf(1), -1) << "Shift+1 is no digit";
+    const QPoint grab = at(form->terms[0], QPoint(4, 4));
+    QTest::mousePress(window(), Qt::LeftButton, {}, grab);
+    QTest::mouseMove(window(), grab + QPoint(40, 40));
+    QTest::keyClick(other, Qt::Key_1);
+    QTest::keyClick(other, Qt::Key_Space);
+    EXPECT_EQ(form->quiz.frameOf(1), -1);
+    EXPECT_EQ(session->carried(), -1);
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, grab + QPoint(40, 40));
+    QTest::keyClick(other, Qt::Key_1);
+    EXPECT_EQ(form->quiz.frameOf(1), 0) << "after the drag, the key puts it in frame 1";
+}
+
 TEST_F(ViewFixture, DraggedTermShowsInFrontOfTheGroupFrames)
 {
     doubleClickEntry(1);
