@@ -22,9 +22,7 @@
 #include "series/Finding.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
-#include "session/KeptMessages.h"
-#include "session/MainScreen.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -84,30 +82,27 @@ const char* const Usage =
 class Board
 {
 public:
-    explicit Board(const QString& workDir) : form_(state_, measure_, players_, dialogs_, workDir) {}
+    explicit Board(const QString& workDir) : session_(workDir, measure_) {}
 
-    MainScreen& form() { return form_; }
-    SeriesState& state() { return state_; }
+    SeriesState& state() { return session_.state(); }
     // Shows one problem as problem 1 and returns what would look poor.
     Findings check(const Problem& problem, int line)
     {
-        state_.problems[1] = problem;
-        state_.currentProblem = 1;
-        state_.problemCount = 1;
-        form_.showProblem(1);
+        SeriesState& st = session_.state();
+        st.problems[1] = problem;
+        st.currentProblem = 1;
+        st.problemCount = 1;
+        session_.screen().showProblem(1);
         Findings out;
-        for (const BoardFindings::Item& item : BoardFindings::layout(form_, problem)) {
-            out.append({line, Finding::Kind::Warning, item.message});
+        for (const BoardFindings::Note& note : BoardFindings::layout(session_.screen(), problem)) {
+            out.append({line, Finding::Kind::Warning, note.message});
         }
         return out;
     }
 
 private:
-    SeriesState state_;
     QtTextMeasure measure_;
-    SilentPlayers players_;
-    KeptMessages dialogs_;
-    MainScreen form_;
+    Session session_;
 };
 
 bool isMarksFile(const QString& path)
@@ -136,8 +131,8 @@ Findings encodingFindings(const QString& path)
 Findings unmarkable(const Problem& problem, int line)
 {
     Findings out;
-    for (const BoardFindings::Item& item : BoardFindings::unencodable(problem)) {
-        out.append({line, Finding::Kind::Warning, item.message});
+    for (const BoardFindings::Note& note : BoardFindings::unencodable(problem)) {
+        out.append({line, Finding::Kind::Warning, note.message});
     }
     return out;
 }

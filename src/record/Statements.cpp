@@ -334,21 +334,22 @@ using namespace StatementParts;
 QStringList readChoices(Fields& f, const QJsonObject& definition, QLatin1StringView key)
 {
     constexpr QLatin1StringView Parent("object.definition");
-    const QJsonArray items = f.get(definition, Parent, key, QJsonValue::Array).toArray();
+    const QJsonArray choices = f.get(definition, Parent, key, QJsonValue::Array).toArray();
     QStringList out;
-    out.reserve(items.size());
-    for (qsizetype i = 0; i < items.size() && f.ok(); ++i) {
-        const QJsonObject item = items.at(i).toObject();
+    out.reserve(choices.size());
+    for (qsizetype i = 0; i < choices.size() && f.ok(); ++i) {
+        const QJsonObject choice = choices.at(i).toObject();
         const auto where = [&] {
             return QStringLiteral("「%1」の%2番目")
                 .arg(Fields::path(Parent, key), QString::number(i + 1));
         };
-        if (idOf(item.value(QLatin1StringView("id")).toString(), items.size()) != i + 1) {
+        if (idOf(choice.value(QLatin1StringView("id")).toString(), choices.size()) != i + 1) {
             f.fail(QStringLiteral("%1のidが「%2」ではありません")
                        .arg(where(), QString::number(i + 1)));
         }
-        const QJsonValue text =
-            item.value(QLatin1StringView("description")).toObject().value(QLatin1StringView("ja"));
+        const QJsonValue text = choice.value(QLatin1StringView("description"))
+                                    .toObject()
+                                    .value(QLatin1StringView("ja"));
         if (f.ok() && !text.isString()) {
             f.fail(QStringLiteral("%1に日本語の説明（description.ja）がありません").arg(where()));
         }

@@ -108,15 +108,15 @@ void tellFindings(MainScreen& screen, const QList<LogFinding>& findings)
 
 void setReviewEntry(MainScreen& screen)
 {
-    QStringList& items = screen.seriesList.Items;
-    if (screen.reviewEntry >= 0 && screen.reviewEntry < items.size()) {
-        items.removeAt(screen.reviewEntry);
+    QStringList& entries = screen.seriesList.Entries;
+    if (screen.reviewEntry >= 0 && screen.reviewEntry < entries.size()) {
+        entries.removeAt(screen.reviewEntry);
     }
     screen.reviewEntry = -1;
     if (!screen.review.isEmpty()) {
-        screen.reviewEntry = static_cast<int>(items.size());
+        screen.reviewEntry = static_cast<int>(entries.size());
         const bool tuned = screen.record->schedule().parameters().w != Fsrs::DefaultWeights;
-        items.append(Recording::reviewEntry(screen.review.size(), tuned));
+        entries.append(Recording::reviewEntry(screen.review.size(), tuned));
     }
 }
 

@@ -155,7 +155,7 @@ QJsonObject of(const MainScreen& s)
                     {QStringLiteral("back"), colour(s.BackColor)},
                     {QStringLiteral("instruction"), control(s.instructionLine)}};
     if (screen == Screen::SeriesList) {
-        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Items));
+        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Entries));
         out.insert(QStringLiteral("listBox"), control(s.seriesList));
         const Control& t = s.titlePicture;
         out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));

@@ -118,11 +118,6 @@ SessionValue MainScreen::value() const
     v.arrows = shown(arrows);
     v.explanation = explanationPanel.Visible;
     v.carry = carry;
-    v.press = press;
-    // Where a drag began matters only while it goes on.
-    v.dragging = state.dragging;
-    v.dragStartX = state.dragging ? state.dragStartX : 0.0F;
-    v.dragStartY = state.dragging ? state.dragStartY : 0.0F;
     v.showing = showing;
     return v;
 }
@@ -272,10 +267,6 @@ void MainScreen::restoreBoard(const SessionValue& v)
         explanationText.Text = state.problems.at(state.currentProblem).explanation;
     }
     carry = v.carry;
-    press = v.press;
-    state.dragging = v.dragging;
-    state.dragStartX = v.dragStartX;
-    state.dragStartY = v.dragStartY;
     showing = v.showing;
 }
 

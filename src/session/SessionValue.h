@@ -4,8 +4,7 @@
 #include "record/Answer.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
-#include "session/TermClick.h"
-#include "session/TermKeys.h"
+#include "session/TermCarry.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -25,10 +24,9 @@ enum class Screen { SeriesList, Problem, Result, Explanation };
 // Everything a learner's session needs to go on, as a plain value: which
 // series is open, a hash of its problems' text and each problem's key of
 // what it asks (never the text itself), the problem shown, where each term
-// lies, the checks carried between problems, a term picked up or being
-// dragged, marks not yet stored, what the screen shows and a question
-// waiting for an answer. A session made anew from it behaves as the one it
-// was taken from.
+// lies, the checks carried between problems, a term picked up, marks not
+// yet stored, what the screen shows and a question waiting for an answer. A session made anew from
+// it behaves as the one it was taken from.
 struct SessionValue {
     enum class Source { None, Series, Marked, Review };
     // A problem by the series file it is read from and its hash.
@@ -70,10 +68,6 @@ struct SessionValue {
     bool explanation = false;
 
     TermCarry carry;
-    TermPress press;
-    bool dragging = false;
-    float dragStartX = 0.0F;
-    float dragStartY = 0.0F;
 
     Showing showing;
     QList<Answer> unsaved; // answers checked but not yet stored

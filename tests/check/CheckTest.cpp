@@ -46,11 +46,11 @@ void expectLines(const QStringList& actual, const QStringList& expected)
     }
 }
 
-QStringList problem(int n, const QString& items, const QString& groups, const QString& answer)
+QStringList problem(int n, const QString& terms, const QString& groups, const QString& answer)
 {
     return {QStringLiteral("問題%1 q").arg(n),
             QStringLiteral("Ａ群"),
-            items,
+            terms,
             QStringLiteral("Ｂ群"),
             groups,
             answer};

@@ -23,8 +23,10 @@ constexpr qint64 Day = 86400000;
 QStringList problem(const QString& heading, const QString& first, const QString& second)
 {
     return {QStringLiteral("問題") + heading + QStringLiteral("　次の生物を分けよ"),
-            QStringLiteral("Ａ群"), QStringLiteral("・") + first + QStringLiteral("　・") + second,
-            QStringLiteral("Ｂ群"), QStringLiteral("ａ．動物　ｂ．植物"),
+            QStringLiteral("Ａ群"),
+            QStringLiteral("・") + first + QStringLiteral("　・") + second,
+            QStringLiteral("Ｂ群"),
+            QStringLiteral("ａ．動物　ｂ．植物"),
             QStringLiteral("正解a,b,")};
 }
 
@@ -60,20 +62,20 @@ struct Learner : Harness {
             QDir(dir.path()).mkdir(QStringLiteral("records"));
             TestFiles::write(record.path(), log);
         }
-        form->start();
+        session->start();
     }
     void writeSeries(const QString& animalOfTheSecond)
     {
-        TestFiles::write(path("S.TXT"),
-                         TestFiles::lines(problem(QStringLiteral("一"), QStringLiteral("ネコ"),
-                                                  QStringLiteral("サクラ")) +
-                                          problem(QStringLiteral("二"), animalOfTheSecond,
-                                                  QStringLiteral("マツ"))));
+        TestFiles::write(
+            path("S.TXT"),
+            TestFiles::lines(
+                problem(QStringLiteral("一"), QStringLiteral("ネコ"), QStringLiteral("サクラ")) +
+                problem(QStringLiteral("二"), animalOfTheSecond, QStringLiteral("マツ"))));
     }
     void open(int index)
     {
         form->seriesList.ListIndex = index;
-        form->openEntry(form->seriesList.ListIndex);
+        session->open(form->seriesList.ListIndex);
     }
     // Both terms into the frames given, one event each.
     void answer(int first, int second)
@@ -81,14 +83,14 @@ struct Learner : Harness {
         DropTerm(*form, 0, first);
         DropTerm(*form, 1, second);
     }
-    void toList() { form->leave(); }
+    void toList() { session->leave(); }
     // Opens the series and leaves it: the list is brought up to date.
     void revisit()
     {
         open(1);
         toList();
     }
-    const QStringList& list() const { return form.get().seriesList.Items; }
+    const QStringList& list() const { return form.get().seriesList.Entries; }
 };
 
 TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
@@ -111,7 +113,7 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     EXPECT_TRUE(l.record.answers().at(2).success);
 
     // Problem 2 right at once; back on the list nothing is due yet.
-    l.form->pressResult(ResultButton::Next);
+    l.session->press(Button::Next);
     l.answer(0, 1);
     l.toList();
     EXPECT_EQ(l.list().size(), 2);
@@ -175,11 +177,11 @@ TEST(Review, QuitFromTheListWritesOrTellsOfUnwrittenAnswers)
             l.toList();
             l.dialogs.messages.clear();
             if (stillFull) {
-                l.form->leave();
+                l.session->leave();
             }
         }
         if (!stillFull) {
-            l.form->leave();
+            l.session->leave();
         }
         EXPECT_EQ(l.dialogs.ended, 1);
         ASSERT_FALSE(l.dialogs.messages.isEmpty());
@@ -282,7 +284,7 @@ TEST(Review, ADamagedLineIsToldInTheLogsOwnName)
     ASSERT_TRUE(l.record.path().endsWith(QStringLiteral("records/%2E%2E.jsonl")));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(l.record.path()).path()));
     TestFiles::write(l.record.path(), "{\"id\": 1\n");
-    l.form->showProgress();
+    l.session->showProgress();
     ASSERT_FALSE(l.dialogs.messages.isEmpty());
     EXPECT_TRUE(
         l.dialogs.messages.last().text.contains(QStringLiteral("records/%2E%2E.jsonl 1行目: ")))

@@ -193,6 +193,25 @@ TEST(LearnerSessions, AnotherProcessContinuesTheSessionWhereItWas)
     EXPECT_EQ(c.move(*first, 7).status, 401);
 }
 
+// A term put again into the frame it lies in, once every term lies in one,
+// is checked again, as on the desktop: one more answer in the record.
+TEST(LearnerSessions, ATermPutBackIntoItsOwnFrameIsCheckedAgain)
+{
+    Class c;
+    auto server = c.process();
+    ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    const QJsonObject wrong = {{QStringLiteral("term"), 0}, {QStringLiteral("frame"), 1}};
+    ASSERT_EQ(c.act(*server, Requests::Kind::Move, wrong).status, 200);
+    for (int term = 1; term < static_cast<int>(Answer.size()); ++term) {
+        ASSERT_EQ(c.move(*server, term).status, 200);
+    }
+    EXPECT_EQ(c.statements(), 1);
+    const Reply again = c.act(*server, Requests::Kind::Move, wrong);
+    ASSERT_EQ(again.status, 200);
+    EXPECT_EQ(c.statements(), 2);
+    EXPECT_EQ(framesOf(again).at(0), 1);
+}
+
 // Checking moves sent as fast as they go, to two servers sharing the store
 // in turn: beyond ChecksPerSecond in any second they are refused with 429,
 // and nothing of a refused one is kept (the next, on the same seq, is not

@@ -164,8 +164,8 @@ TEST(ProgressRoute, GivesThePageTheDesktopsNumbersForTheSameAnswerLog)
     TestFiles::write(record.path(), lines);
 
     desk.form.get().record = &record;
-    desk.form->start();
-    desk.form->showProgress();
+    desk.session->start();
+    desk.session->showProgress();
     ASSERT_EQ(desk.dialogs.progressShown.size(), 1);
     const QStringList desktop = linesOf(desk.dialogs.progressShown.first());
 

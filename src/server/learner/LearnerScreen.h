@@ -1,17 +1,13 @@
 #pragma once
 
 #include "record/Progress.h"
-#include "series/SeriesState.h"
 #include "server/learner/Requests.h"
 #include "server/learner/StorePorts.h"
-#include "session/KeptMessages.h"
-#include "session/MainScreen.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 
 #include <QJsonObject>
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 class Store;
@@ -20,7 +16,7 @@ class TextMeasure;
 // One learner's session on the server: the desktop's session with the
 // learner's answers and marks kept in the store. Each request the page
 // makes is one of the session's verbs; what the page draws is the screen
-// afterwards, with what the verb changed.
+// afterwards, with what the verbs changed.
 class LearnerScreen
 {
 public:
@@ -35,7 +31,7 @@ public:
     LearnerScreen(const LearnerScreen&) = delete;
     LearnerScreen& operator=(const LearnerScreen&) = delete;
 
-    // A request the screen refused: the HTTP status and a Japanese reason.
+    // A request the session refused: the HTTP status and a Japanese reason.
     struct Refusal {
         int status = 409;
         QString reason;
@@ -43,10 +39,6 @@ public:
 
     // The verb a request names, as the learner's page sends it.
     std::optional<Refusal> act(const Requests::Command& command);
-    std::optional<Refusal> open(int entry);
-    std::optional<Refusal> move(const Requests::Move& move);
-    std::optional<Refusal> carry(const Requests::Command& command);
-    std::optional<Refusal> press(Requests::Button button);
     // The store of the thread the next verbs run on.
     void use(Store& store);
     // The session as a value to store, JSON.
@@ -68,38 +60,20 @@ public:
     // `title`, as opening that series does.
     void showOnly(const Problem& problem, const QString& title);
 
-    const MainScreen& screen() const { return screen_; }
+    const MainScreen& screen() const { return session_.screen(); }
     const QString& learner() const { return learner_; }
     // How many checks the verbs since the last state() made.
     qsizetype checksLeft() const { return left_.answers.size(); }
 
 private:
-    bool mayPress(Requests::Button button) const;
-    void take(Outcome outcome);
-
-    // A preview's marks: taken and forgotten.
-    class NoMarks : public MarksPort
-    {
-    public:
-        int read(SeriesState&, QList<MarksFinding>*) override { return -1; }
-        QList<Problem> problems() override { return {}; }
-        MarksWrite append(const QStringList&) override { return {}; }
-        MarksWrite savePending() override { return {}; }
-        MarksWrite rewrite(const SeriesState&) override { return {}; }
-        qsizetype pendingCount() const override { return 0; }
-        void takeBackLast() override {}
-        QString where() const override { return {}; }
-    };
+    Outcome verb(const Requests::Command& command);
+    std::optional<Refusal> take(Outcome outcome);
 
     QString learner_;
-    // None in a preview.
-    std::unique_ptr<StoreAnswers> answers_;
-    std::unique_ptr<StoreMarks> marks_;
-    NoMarks noMarks_;
-    SeriesState state_;
-    SilentPlayers players_;
-    KeptMessages dialogs_;
-    MainScreen screen_;
+    // The session's ports in the store, none in a preview.
+    StoreAnswers* answers_ = nullptr;
+    StoreMarks* marks_ = nullptr;
+    Session session_;
     // What the verbs since the last state() left for the page.
     Outcome left_;
 };

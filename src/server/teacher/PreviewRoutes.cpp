@@ -461,10 +461,10 @@ std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result
         p->problem = problem;
         p->screen->showOnly(problem, Title);
         ++p->seq;
-        for (const BoardFindings::Item& item : BoardFindings::layout(p->screen->screen(), problem) +
+        for (const BoardFindings::Note& note : BoardFindings::layout(p->screen->screen(), problem) +
                                                    BoardFindings::unencodable(problem)) {
-            findings.append(finding(i, QLatin1String(SeriesWriter::fieldName(item.field)),
-                                    problem.lines.heading, false, item.message));
+            findings.append(finding(i, QLatin1String(SeriesWriter::fieldName(note.field)),
+                                    problem.lines.heading, false, note.message));
         }
         // The board as the preview page draws it, handed to it by the editor.
         out.insert(QStringLiteral("state"), VerbProtocol::state(*p->screen, p->seq, true));
