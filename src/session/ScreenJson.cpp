@@ -1,7 +1,7 @@
 #include "session/ScreenJson.h"
 
 #include "session/MainScreen.h"
-#include "session/TermKeys.h"
+#include "session/TermCarry.h"
 #include "session/Words.h"
 
 #include <QJsonArray>

@@ -152,7 +152,7 @@ TEST(Review, TodaysReviewIsScheduledByTheClasssParameters)
         l.open(1);
         l.answer(1, 0);
         l.answer(0, 1);
-        l.form->pressResult(ResultButton::Next);
+        l.session->press(Button::Next);
         l.answer(0, 1);
         l.toList();
         l.now += 30 * Day;
