@@ -5,6 +5,7 @@
 //
 // (medians of the repetitions). --verbose also prints Google Benchmark's own
 // table.
+#include "MadeUpClass.h"
 #include "files/SafeWrite.h"
 #include "files/TextFile.h"
 #include "marks/MarksFile.h"
@@ -17,10 +18,8 @@
 #include "report/ReportFiles.h"
 #include "series/SeriesParser.h"
 #include "series/SeriesState.h"
-#include "session/Dialogs.h"
-#include "session/MainScreen.h"
 #include "session/MarksMessages.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 #include "record/Progress.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
@@ -51,23 +50,16 @@
 namespace
 {
 
-class NoDialogs : public Dialogs
-{
-public:
-    Answer messageBox(const QString&, Buttons, Icon) override { return Answer::Ok; }
-    void showAbout() override {}
-    void showProgress(const Progress&) override {}
-    void endProgram() override {}
-};
-
-// A window model on the real fonts, with silent players and dialogs.
+// A session on the real fonts, with silent players and dialogs.
 struct Window {
-    explicit Window(const QString& dir = QString()) : form(state, measure, players, dialogs, dir) {}
-    SeriesState state;
+    explicit Window(const QString& dir = QString())
+        : session(dir, measure), state(session.state()), form(session.screen())
+    {
+    }
     QtTextMeasure measure;
-    SilentPlayers players;
-    NoDialogs dialogs;
-    MainScreen form;
+    Session session;
+    SeriesState& state;
+    MainScreen& form;
 };
 
 QByteArray readFile(const QString& path)
@@ -84,25 +76,7 @@ QByteArray readFile(const QString& path)
 // one after the other.
 const QByteArray& hundredProblemSeries()
 {
-    static const QByteArray bytes = [] {
-        QByteArray all;
-        const QString data = QStringLiteral(VELMORANT_SOURCE_DIR "/data/");
-        while (true) {
-            for (const char* name : {"Bio1.TXT", "Bio2.TXT", "Bio3.TXT", "Bio4.TXT"}) {
-                all += readFile(data + QLatin1String(name));
-                if (!all.endsWith("\r\n")) {
-                    all += "\r\n";
-                }
-            }
-            const TextFile::ReadResult file = TextFile::decode(all);
-            const SeriesParser::Result parsed = SeriesParser::parse(file.texts());
-            if (parsed.problems.size() > 100) {
-                // Cut just before the heading of problem 101.
-                const int line = parsed.problems.at(100).problem.lines.heading;
-                return all.left(file.lines.at(line - 1).byteOffset);
-            }
-        }
-    }();
+    static const QByteArray bytes = MadeUpClass::seriesOf(100);
     return bytes;
 }
 
@@ -265,14 +239,14 @@ void measureCaptions(benchmark::State& state)
 {
     Window w;
     fillProblem(w.state, 1);
-    const QStringList items = w.state.problems[1].terms;
+    const QStringList terms = w.state.problems[1].terms;
     const QStringList groups = w.state.problems[1].groups;
     const FontInfo termFont = w.form.terms[0].Font;
     const FontInfo groupFont = w.form.captions[0].Font;
     for (auto _ : state) {
-        for (const QString& item : items) {
+        for (const QString& term : terms) {
             benchmark::DoNotOptimize(
-                w.measure.measure(QLatin1Char(' ') + item + QLatin1Char(' '), termFont));
+                w.measure.measure(QLatin1Char(' ') + term + QLatin1Char(' '), termFont));
         }
         for (const QString& group : groups) {
             benchmark::DoNotOptimize(

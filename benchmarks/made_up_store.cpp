@@ -6,9 +6,9 @@
 #include "MadeUpClass.h"
 #include "record/HomePage.h"
 #include "record/Statements.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
-#include "server/StorePorts.h"
+#include "server/learner/StorePorts.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -23,7 +23,7 @@ function(velmorant_core_reach folder path out)
   set(${out} ${reach} PARENT_SCOPE)
 endfunction()
 
-set(layers "set(CORE_FOLDERS ${CORE_FOLDERS})\n")
+set(layers "set(CORE_FOLDERS ${CORE_FOLDERS})\nset(CHECKED_FOLDERS ${CORE_FOLDERS})\n")
 set(layer_files "")
 add_library(velmorant_core INTERFACE)
 foreach(folder ${CORE_FOLDERS})

@@ -13,7 +13,7 @@
 #include "record/Schedule.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
-#include "session/MainScreen.h"
+#include "session/Session.h"
 #include "session/MarksMessages.h"
 #include "support/Fakes.h"
 
@@ -64,14 +64,30 @@ struct CheckFailed : std::runtime_error {
         }                                                                                          \
     } while (0)
 
-// A main window with fakes around it, working in `dir`.
+// A session with fakes around it, working in `dir`.
 struct World {
-    explicit World(const QString& dir) : form(state, measure, players, dialogs, dir) {}
-    SeriesState state;
+    explicit World(const QString& dir)
+        : session(dir, measure, ports(dir)), state(session.state()), form(session.screen())
+    {
+    }
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    MainScreen form;
+    MarksStore* marks = nullptr; // the folder's marks file, the session's
+    Session session;
+    SeriesState& state;
+    MainScreen& form;
+
+    SessionPorts ports(const QString& dir)
+    {
+        auto file = std::make_unique<MarksStore>(dir);
+        marks = file.get();
+        SessionPorts out;
+        out.marks = std::move(file);
+        out.players = &players;
+        out.dialogs = &dialogs;
+        return out;
+    }
 
     // As new for what the marks file functions use: cheaper than a new
     // window, and the marks target needs one several times per input.
@@ -79,7 +95,7 @@ struct World {
     {
         state = SeriesState{};
         state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-        form.fileMarks.clear();
+        marks->clear();
         form.prompts.clear();
     }
 };
@@ -113,13 +129,13 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
 {
     writeFile(dir + QStringLiteral("/ZQCList.TXT"), bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.start();
+    w->session.start();
 
-    const QStringList& items = w->form.seriesList.Items;
-    FUZZ_CHECK(!items.isEmpty());
-    FUZZ_CHECK(items.size() <= SeriesState::CatalogRows);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        FUZZ_CHECK(items.at(i) == w->state.catalog.at(static_cast<std::size_t>(i))[0]);
+    const QStringList& entries = w->form.seriesList.Entries;
+    FUZZ_CHECK(!entries.isEmpty());
+    FUZZ_CHECK(entries.size() <= SeriesState::CatalogRows);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        FUZZ_CHECK(entries.at(i) == w->state.catalog.at(static_cast<std::size_t>(i))[0]);
     }
     FUZZ_CHECK(w->state.catalog[0][1] == QLatin1String(MarksFile::FileName));
     FUZZ_CHECK(w->form.prompts.size() <= 1);
@@ -127,7 +143,7 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
     // Without double quotes a comma always ends a field and the spaces around
     // it belong to no field.
     if (!bytes.contains('"')) {
-        for (qsizetype i = 1; i < items.size(); ++i) {
+        for (qsizetype i = 1; i < entries.size(); ++i) {
             for (const QString& field : w->state.catalog.at(static_cast<std::size_t>(i))) {
                 FUZZ_CHECK(!field.contains(QLatin1Char(',')));
                 FUZZ_CHECK(!field.startsWith(QLatin1Char(' ')));
@@ -140,14 +156,14 @@ inline void catalog(const QByteArray& bytes, const QString& dir)
 // ---------------------------------------------------------------- series and board
 
 // What holds for a problem the loader keeps: it fits the board and every
-// item has a frame to go to, so it can be solved.
+// term has a frame to go to, so it can be solved.
 inline void checkUsable(const Problem& p)
 {
-    const qsizetype items = p.terms.size();
+    const qsizetype terms = p.terms.size();
     const qsizetype groups = p.groups.size();
-    FUZZ_CHECK(items >= 1 && items <= SeriesState::MaxTerms);
+    FUZZ_CHECK(terms >= 1 && terms <= SeriesState::MaxTerms);
     FUZZ_CHECK(groups >= 1 && groups <= SeriesState::MaxFrames);
-    FUZZ_CHECK(p.groupOfTerm.size() == items);
+    FUZZ_CHECK(p.groupOfTerm.size() == terms);
     for (const int a : p.groupOfTerm) {
         FUZZ_CHECK(a >= 1 && a <= groups);
     }
@@ -239,28 +255,23 @@ inline void runDrops(World& w, const QByteArray& script)
         const float x = coordinate(static_cast<std::uint8_t>(op >> 2), p + at + 2);
         const float y = coordinate(static_cast<std::uint8_t>(op >> 4), p + at + 6);
         switch (op % 4) {
-        case 0: // drag by pointer moves
-            w.form.lift(index, 0.0F, 0.0F);
-            w.form.drag(index, x, y);
-            w.form.letGo(index);
-            break;
-        case 1: // the label itself put somewhere
-            w.form.lift(index, 0.0F, 0.0F);
+        case 0: // moved by (x, y) from where it lies
             if (index >= 0 && index < SeriesState::MaxTerms) {
-                w.form.terms.at(static_cast<std::size_t>(index)).Left = x;
-                w.form.terms.at(static_cast<std::size_t>(index)).Top = y;
+                const Control& l = w.form.terms.at(static_cast<std::size_t>(index));
+                w.session.putAt(index, l.Left + x, l.Top + y);
+            } else {
+                w.session.putAt(index, x, y);
             }
-            w.form.letGo(index);
             break;
-        case 2: { // dropped onto the middle of a frame
-            w.form.lift(index, 0.0F, 0.0F);
-            if (index >= 0 && index < SeriesState::MaxTerms) {
-                const Control& f = w.form.frames.at(p[at + 2] % 6);
-                Control& l = w.form.terms.at(static_cast<std::size_t>(index));
-                l.Left = f.Left + f.Width / 2.0F - l.Width / 2.0F;
-                l.Top = f.Top + f.Height / 2.0F - l.Height / 2.0F;
-            }
-            w.form.letGo(index);
+        case 1: // put somewhere
+            w.session.putAt(index, x, y);
+            break;
+        case 2: { // put onto the middle of a frame
+            const Control& f = w.form.frames.at(p[at + 2] % 6);
+            const bool term = index >= 0 && index < SeriesState::MaxTerms;
+            const Control& l = w.form.terms.at(term ? static_cast<std::size_t>(index) : 0U);
+            w.session.putAt(index, f.Left + f.Width / 2.0F - l.Width / 2.0F,
+                            f.Top + f.Height / 2.0F - l.Height / 2.0F);
             break;
         }
         default: // a window of another size
@@ -340,10 +351,9 @@ inline void series(const QByteArray& bytes, const QString& dir)
     // The same file through the series list.
     writeFile(dir + QLatin1Char('/') + SeriesFileName, bytes);
     auto w = std::make_unique<World>(dir);
-    w->form.start();
-    FUZZ_CHECK(w->form.seriesList.Items.size() == 2);
-    w->form.seriesList.ListIndex = 1;
-    w->form.openEntry(w->form.seriesList.ListIndex);
+    w->session.start();
+    FUZZ_CHECK(w->form.seriesList.Entries.size() == 2);
+    w->session.open(1);
 
     const SeriesState& st = w->state;
     FUZZ_CHECK(st.problemCount >= 0 && st.problemCount <= SeriesState::MaxProblems);
@@ -437,7 +447,7 @@ struct MarksRead {
 };
 
 // A marked problem the board can show and solve: every line but the
-// explanation filled, one answer per item, each naming a group there is.
+// explanation filled, one answer per term, each naming a group there is.
 inline bool solvable(const QStringList& row)
 {
     for (int j = 0; j < 4; ++j) {
@@ -470,7 +480,7 @@ inline MarksRead readMarks(World* w)
         FUZZ_CHECK(w->state.marked.at(static_cast<std::size_t>(r)));
         FUZZ_CHECK(r == 0 || solvable(out.rows.last()));
     }
-    out.tail = w->form.fileMarks.tail();
+    out.tail = w->marks->tail();
     out.told = w->form.prompts.size();
     FUZZ_CHECK(out.told <= 1);
     return out;

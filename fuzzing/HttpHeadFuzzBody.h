@@ -7,8 +7,8 @@
 // reason.
 
 #include "FuzzBodies.h"
-#include "server/HttpRequestHead.h"
-#include "server/Requests.h"
+#include "server/http/HttpRequestHead.h"
+#include "server/learner/Requests.h"
 
 #include <algorithm>
 
@@ -34,9 +34,9 @@ inline void httphead(const QByteArray& input, const QString& /*dir*/)
     using Verdict = HttpRequestHead::Verdict;
     const qsizetype step = 1 + static_cast<unsigned char>(input.at(0)) % 64;
     const QByteArray bytes = input.mid(1);
-    HttpRequestHead whole;
+    HttpRequestHead whole(Requests::MaxBody);
     const Verdict verdict = whole.read(bytes);
-    HttpRequestHead pieces;
+    HttpRequestHead pieces(Requests::MaxBody);
     FUZZ_CHECK(readInPieces(pieces, bytes, step) == verdict);
     switch (verdict) {
     case Verdict::NeedMore:

@@ -6,7 +6,8 @@
 // server acts on; the origin and cookie checks are fed the same bytes.
 
 #include "FuzzBodies.h"
-#include "server/Requests.h"
+#include "server/learner/Requests.h"
+#include "server/store/CodeAlphabet.h"
 
 #include <cmath>
 #include <cstring>
@@ -19,9 +20,10 @@ inline void checkCommand(const Requests::Command& c, Requests::Kind kind)
     FUZZ_CHECK(c.kind == kind);
     switch (kind) {
     case Requests::Kind::SignIn:
-        FUZZ_CHECK(c.code.size() == Requests::CodeLength);
+        FUZZ_CHECK(c.code.size() == SignInCodes::CodeLength);
         for (const QChar ch : c.code) {
-            FUZZ_CHECK(ch.unicode() < 128 && std::strchr(Requests::CodeAlphabet, ch.toLatin1()) != nullptr);
+            FUZZ_CHECK(ch.unicode() < 128 &&
+                       std::strchr(SignInCodes::CodeAlphabet, ch.toLatin1()) != nullptr);
         }
         break;
     case Requests::Kind::Open:
@@ -55,7 +57,8 @@ inline void requests(const QByteArray& input, const QString& /*dir*/)
     }
     // Host, Origin and Referer from thirds of the body.
     const qsizetype third = body.size() / 3;
-    const bool same = Requests::sameOrigin(body.left(third), body.mid(third, third), body.mid(2 * third));
+    const bool same =
+        Requests::sameOrigin(body.left(third), body.mid(third, third), body.mid(2 * third));
     FUZZ_CHECK(!same || !body.left(third).isEmpty());
     const QByteArray id = Requests::sessionCookie(body);
     FUZZ_CHECK(id.isEmpty() || id.size() == 64);

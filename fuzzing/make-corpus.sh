@@ -12,7 +12,7 @@ mkdir -p "$out"
 cp "$here/seeds/$target"/* "$out/" 2>/dev/null || true
 
 # A drag script: the problem to show, then steps of 10 bytes (what to do,
-# which item, two coordinates). Step kind 2 drops the item on frame N.
+# which term, two coordinates). Step kind 2 drops the term on frame N.
 drops() {
     printf '\x00\x00'
     local i

@@ -5,14 +5,16 @@
 #include "files/FileLookup.h"
 #include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
+#include "record/ClassParameters.h"
+#include "record/EndedHistories.h"
 #include "record/ProblemIndex.h"
 #include "record/Schedule.h"
 #include "series/SeriesLoader.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <QSet>
 
 #include <algorithm>
 
@@ -34,23 +36,6 @@ QString field(QString text)
     return text;
 }
 
-// A problem of the record that its series file no longer asks.
-struct Ended {
-    QString heading; // as the learners saw it
-    QSet<QString> learners;
-};
-
-// The line of the problem now under `heading` in a series, 0 when none.
-int lineOfHeading(const QList<Problem>& problems, const QString& heading)
-{
-    for (const Problem& p : problems) {
-        if (p.heading == heading) {
-            return std::max(p.lines.heading, 1);
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 void CheckRecords::warnEndedHistories(const QString& dir,
@@ -58,36 +43,25 @@ void CheckRecords::warnEndedHistories(const QString& dir,
 {
     ClassFolder::Read read;
     ClassAnswers::read(dir, {}, &read); // a store it cannot open is told by --report and --due
-    ProblemIndex problems(dir);
-    QMap<QString, QMap<QString, Ended>> ended; // series file -> problem key -> ...
-    for (Answer& a : read.answers) {
-        problems.update(a);
-        if (a.series.compare(QLatin1String(MarksFile::FileName), Qt::CaseInsensitive) != 0 &&
-            !problems.find(a.series, a.problemHash)) {
-            Ended& e = ended[a.series][a.problemHash];
-            e.heading = a.heading;
-            e.learners.insert(a.learner);
+    ProblemIndex index(dir);
+    const QList<EndedHistories::Answered> answered =
+        EndedHistories::of(std::move(read.answers), index);
+    QStringList series;
+    for (const EndedHistories::Answered& e : answered) {
+        if (!series.contains(e.series) &&
+            e.series.compare(QLatin1String(MarksFile::FileName), Qt::CaseInsensitive) != 0) {
+            series.append(e.series);
         }
     }
-    for (auto series = ended.cbegin(); series != ended.cend(); ++series) {
-        const QString path = FileLookup::resolve(dir, series.key());
+    for (const QString& name : series) {
+        const QString path = FileLookup::resolve(dir, name);
         if (!QFileInfo::exists(path)) {
             continue; // a series taken off altogether
         }
         CheckReport::Report report(shownAs(path));
-        const QList<Problem> now = SeriesLoader::load(path).usable;
-        for (const Ended& e : *series) {
-            const int line = lineOfHeading(now, e.heading);
-            const QString learners = QString::number(e.learners.size());
-            report.add({line, Finding::Kind::Warning,
-                        line > 0
-                            ? QStringLiteral("「%1」の項目・分類群・正解が、学習者が答えたときから"
-                                             "変わっています。新しい問題として始まり、学習者%2人の"
-                                             "これまでの記録（復習の予定）はここで終わります")
-                                  .arg(e.heading, learners)
-                            : QStringLiteral("学習者%2人が答えた問題「%1」は、もうこのファイルに"
-                                             "ありません。%2人のこの問題の記録はここで終わります")
-                                  .arg(e.heading, learners)});
+        for (const Finding& f :
+             EndedHistories::warnings(answered, name, SeriesLoader::load(path).usable)) {
+            report.add(f);
         }
     }
 }
@@ -110,8 +84,33 @@ int CheckRecords::check(const QString& dir, const std::function<QString(const QS
         report.summary(QStringLiteral("回答 %1件").arg(read.answers.size()));
         errors += report.errors();
     }
+    if (const QString problem = ClassParameters::read(dir).problem; !problem.isEmpty()) {
+        CheckReport::Report report(shownAs(ClassParameters::path(dir)));
+        report.add({1, Finding::Kind::Error, problem});
+        errors += report.errors();
+    }
     return errors;
 }
+
+namespace
+{
+
+// Which parameters the schedule is made with, for standard error.
+QString parametersUsed(const ClassParameters::Kept& kept, const QString& dir)
+{
+    const QString retention = QString::number(kept.parameters.retention, 'f', 2);
+    if (!kept.fitted()) {
+        return QStringLiteral("復習の予定: FSRS-6 の標準のパラメーター、目指す思い出せる見込み %1")
+            .arg(retention);
+    }
+    return QStringLiteral("復習の予定: このクラスに合わせたパラメーター（%1、%2 に学習者 %3人の"
+                          "復習 %4件から）、目指す思い出せる見込み %5")
+        .arg(QDir::toNativeSeparators(ClassParameters::path(dir)),
+             kept.fittedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+             QString::number(kept.learners), QString::number(kept.reviews), retention);
+}
+
+} // namespace
 
 QString CheckRecords::printDue(const QString& dir, const QString& database, const QString& learner,
                                qint64 nowMs, const LearnerDays& days)
@@ -120,17 +119,26 @@ QString CheckRecords::printDue(const QString& dir, const QString& database, cons
     if (QString failed = ClassAnswers::read(dir, database, &read); !failed.isEmpty()) {
         return failed;
     }
-    // Each learner's answers in the order they were written.
+    const ClassParameters::Kept kept = ClassParameters::read(dir);
+    if (!kept.problem.isEmpty()) {
+        CheckReport::printError(kept.problem);
+    }
+    CheckReport::printError(parametersUsed(kept, dir));
+    // Each learner's answers in the order they were written, learner by
+    // learner as the logs hold them.
     QMap<QString, Schedule> schedules;
+    auto current = schedules.end();
     ProblemIndex problems(dir);
     for (Answer& a : read.answers) {
         if (learner.isEmpty() || a.learner == learner) {
             problems.update(a);
-            auto it = schedules.find(a.learner);
-            if (it == schedules.end()) {
-                it = schedules.insert(a.learner, Schedule(days));
+            if (current == schedules.end() || current.key() != a.learner) {
+                current = schedules.find(a.learner);
             }
-            it->add(a, nowMs);
+            if (current == schedules.end()) {
+                current = schedules.insert(a.learner, Schedule(days, kept.parameters));
+            }
+            current->add(a, nowMs);
         }
     }
     if (!learner.isEmpty() && schedules.isEmpty()) {

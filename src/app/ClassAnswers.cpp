@@ -1,9 +1,9 @@
 #include "app/ClassAnswers.h"
 
 #include "record/StatementIds.h"
-#include "server/FolderSettings.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
+#include "server/admin/FolderSettings.h"
+#include "server/store/Store.h"
+#include "server/store/StoreReport.h"
 
 #include <QDir>
 #include <QFileInfo>

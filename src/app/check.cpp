@@ -4,6 +4,7 @@
 // (warnings), one line each, as FILE:LINE: error|warning: MESSAGE.
 
 #include "app/CheckClassReport.h"
+#include "app/CheckFit.h"
 #include "app/CheckRecords.h"
 #include "app/CheckReport.h"
 #include "app/CheckWatch.h"
@@ -21,9 +22,7 @@
 #include "series/Finding.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
-#include "session/KeptMessages.h"
-#include "session/MainScreen.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -83,30 +82,27 @@ const char* const Usage =
 class Board
 {
 public:
-    explicit Board(const QString& workDir) : form_(state_, measure_, players_, dialogs_, workDir) {}
+    explicit Board(const QString& workDir) : session_(workDir, measure_) {}
 
-    MainScreen& form() { return form_; }
-    SeriesState& state() { return state_; }
+    SeriesState& state() { return session_.state(); }
     // Shows one problem as problem 1 and returns what would look poor.
     Findings check(const Problem& problem, int line)
     {
-        state_.problems[1] = problem;
-        state_.currentProblem = 1;
-        state_.problemCount = 1;
-        form_.showProblem(1);
+        SeriesState& st = session_.state();
+        st.problems[1] = problem;
+        st.currentProblem = 1;
+        st.problemCount = 1;
+        session_.screen().showProblem(1);
         Findings out;
-        for (const BoardFindings::Item& item : BoardFindings::layout(form_, problem)) {
-            out.append({line, Finding::Kind::Warning, item.message});
+        for (const BoardFindings::Note& note : BoardFindings::layout(session_.screen(), problem)) {
+            out.append({line, Finding::Kind::Warning, note.message});
         }
         return out;
     }
 
 private:
-    SeriesState state_;
     QtTextMeasure measure_;
-    SilentPlayers players_;
-    KeptMessages dialogs_;
-    MainScreen form_;
+    Session session_;
 };
 
 bool isMarksFile(const QString& path)
@@ -135,8 +131,8 @@ Findings encodingFindings(const QString& path)
 Findings unmarkable(const Problem& problem, int line)
 {
     Findings out;
-    for (const BoardFindings::Item& item : BoardFindings::unencodable(problem)) {
-        out.append({line, Finding::Kind::Warning, item.message});
+    for (const BoardFindings::Note& note : BoardFindings::unencodable(problem)) {
+        out.append({line, Finding::Kind::Warning, note.message});
     }
     return out;
 }
@@ -536,6 +532,9 @@ int main(int argc, char* argv[])
     Options options;
     bool help = false;
     bool version = false;
+    if (const std::optional<int> exit = CheckFit::run(args)) {
+        return *exit;
+    }
     if (const std::optional<int> exit = CheckClassReport::run(args)) {
         return *exit;
     }
@@ -546,6 +545,7 @@ int main(int argc, char* argv[])
     if (help) {
         std::fputs(Usage, stdout);
         std::fputs(CheckClassReport::Usage, stdout);
+        std::fputs(CheckFit::Usage, stdout);
         return Clean;
     }
     if (version) {

@@ -5,8 +5,7 @@
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
 #include "record/LearnerRecord.h"
-#include "series/SeriesState.h"
-#include "session/MainScreen.h"
+#include "session/Session.h"
 #include "sound/DeferredPlayers.h"
 #include "window/BoardPreview.h"
 #include "window/FirstFrame.h"
@@ -26,6 +25,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -150,17 +151,20 @@ namespace
 int runWindow(const CommandLine::Request& request, const QString& workDir, QtDialogs& dialogs,
               bool japaneseFont)
 {
-    SeriesState state;
     QtTextMeasure measure;
     // Sound support is loaded once the window is on the screen; what the
     // start-up asks of the players waits for it, in order.
     DeferredPlayers players(
         [workDir] { return DeferredPlayers::loadModule(DeferredPlayers::modulePath(), workDir); });
-    MainScreen form(state, measure, players, dialogs, workDir);
-    LearnerRecord record(workDir, learnerOf(request), learnerOf(request),
-                         LearnerDays(request.dayStart));
-    form.record = &record;
-    MainWindow view(form);
+    auto learnerRecord = std::make_unique<LearnerRecord>(
+        workDir, learnerOf(request), learnerOf(request), LearnerDays(request.dayStart));
+    LearnerRecord& record = *learnerRecord;
+    SessionPorts ports;
+    ports.record = std::move(learnerRecord);
+    ports.players = &players;
+    ports.dialogs = &dialogs;
+    Session session(workDir, measure, std::move(ports));
+    MainWindow view(session);
     dialogs.setMainWindow(&view);
     // The first frame does not wait for a year of answers: the list shows
     // the record's part once it is read. The read ends before the window goes.

@@ -107,27 +107,43 @@ FileInPlace::~FileInPlace()
 bool FileInPlace::readFrom(qint64 at, QByteArray* out)
 {
     out->clear();
-    const qint64 known = static_cast<qint64>(info_.st_size) - at;
-    if (known > 0) {
-        out->reserve(known);
-    }
-    char buffer[65536];
-    auto offset = static_cast<off_t>(at);
+    // As much as the file held when opened, then more while it has grown.
+    qint64 most = std::max<qint64>(static_cast<qint64>(info_.st_size) - at, 0) + 1;
     while (true) {
-        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, offset);
+        const qsizetype before = out->size();
+        if (!readSome(at + before, most, out)) {
+            return false;
+        }
+        if (out->size() - before < most) {
+            return true;
+        }
+        most = 1 << 20;
+    }
+}
+
+bool FileInPlace::readSome(qint64 at, qint64 most, QByteArray* out)
+{
+    const qsizetype start = out->size();
+    out->resize(start + most);
+    qint64 filled = 0;
+    while (filled < most) {
+        const ssize_t n = ::pread(fd_, out->data() + start + filled, size_t(most - filled),
+                                  static_cast<off_t>(at + filled));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
             reason_ = systemReason();
+            out->truncate(start);
             return false;
         }
         if (n == 0) {
-            return true;
+            break;
         }
-        out->append(buffer, n);
-        offset += n;
+        filled += n;
     }
+    out->truncate(start + filled);
+    return true;
 }
 
 qint64 FileInPlace::size()

@@ -36,6 +36,8 @@ public:
     bool readAll(QByteArray* out) { return readFrom(0, out); }
     // The file from byte `at` to its end.
     bool readFrom(qint64 at, QByteArray* out);
+    // Up to `most` bytes from byte `at` on (fewer at the end), added to out.
+    bool readSome(qint64 at, qint64 most, QByteArray* out);
     // The file's size now; -1 (and reason()) when it cannot be told.
     qint64 size();
     // Each piece with one write at the end of the file, then synced.

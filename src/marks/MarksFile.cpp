@@ -103,15 +103,15 @@ QString recordFault(const TextFile::ReadResult& file, qsizetype first)
                 .arg(QString::fromUtf16(Names[j]), QString::number(first + j + 1));
         }
     }
-    const int items = SeriesParser::countFields(text(1));
+    const int terms = SeriesParser::countFields(text(1));
     const int groups = SeriesParser::countFields(text(2));
     QStringList answers = text(3).split(QLatin1Char(','));
     if (text(3).endsWith(QLatin1Char(','))) {
         answers.removeLast();
     }
-    if (answers.size() != items) {
+    if (answers.size() != terms) {
         return QStringLiteral("正解の数（%1）が項目の数（%2）と合いません")
-            .arg(QString::number(answers.size()), QString::number(items));
+            .arg(QString::number(answers.size()), QString::number(terms));
     }
     for (const QString& a : answers) {
         bool number = false;

@@ -19,15 +19,15 @@ using PerGroup = std::array<int, SeriesState::MaxFrames>;
 
 // Terms wider than the window or than their right frame; returns how many
 // terms each group takes.
-PerGroup checkTerms(const MainScreen& form, const Problem& problem, QList<Item>* out)
+PerGroup checkTerms(const MainScreen& form, const Problem& problem, QList<Note>* out)
 {
     const BoardLayout& board = form.board;
     const float clientWidth = form.clientWidth();
     PerGroup perGroup{};
     for (qsizetype i = 0; i < board.terms.size() && i < problem.terms.size(); ++i) {
-        const Box& item = board.terms.at(i);
+        const Box& box = board.terms.at(i);
         const QString term = problem.terms.at(i).trimmed();
-        if (item.left + item.width > clientWidth) {
+        if (box.left + box.width > clientWidth) {
             out->append(
                 {Field::Terms,
                  QStringLiteral("項目「%1」がウィンドウの幅より広く、右端が見えません").arg(term)});
@@ -37,7 +37,7 @@ PerGroup checkTerms(const MainScreen& form, const Problem& problem, QList<Item>*
             continue;
         }
         perGroup.at(group - 1) += 1;
-        if (item.width > board.frames.at(group - 1).width - BoardLayout::SlotIndent) {
+        if (box.width > board.frames.at(group - 1).width - BoardLayout::SlotIndent) {
             out->append(
                 {Field::Terms, QStringLiteral("項目「%1」が、正解の分類群「%2」の枠より広く、枠から"
                                               "はみ出します")
@@ -49,7 +49,7 @@ PerGroup checkTerms(const MainScreen& form, const Problem& problem, QList<Item>*
 
 // Captions wider than their frame, and frames too short for their terms.
 void checkFrames(const MainScreen& form, const Problem& problem, const PerGroup& perGroup,
-                 QList<Item>* out)
+                 QList<Note>* out)
 {
     const BoardLayout& board = form.board;
     for (qsizetype c = 0; c < board.frames.size() && c < problem.groups.size(); ++c) {
@@ -91,7 +91,7 @@ bool fits(const Control& label, int* lines)
 
 // A heading is meant for one line: a wrapped one splits its number, and a
 // third line is cut off. The question has two lines.
-void checkTexts(const MainScreen& form, const Problem& problem, QList<Item>* out)
+void checkTexts(const MainScreen& form, const Problem& problem, QList<Note>* out)
 {
     int lines = 0;
     if (!fits(form.headingText, &lines) || lines > 1) {
@@ -109,16 +109,16 @@ void checkTexts(const MainScreen& form, const Problem& problem, QList<Item>* out
 
 } // namespace
 
-QList<Item> layout(const MainScreen& form, const Problem& problem)
+QList<Note> layout(const MainScreen& form, const Problem& problem)
 {
-    QList<Item> out;
+    QList<Note> out;
     const PerGroup perGroup = checkTerms(form, problem, &out);
     checkFrames(form, problem, perGroup, &out);
     checkTexts(form, problem, &out);
     return out;
 }
 
-QList<Item> unencodable(const Problem& problem)
+QList<Note> unencodable(const Problem& problem)
 {
     // The record's lines, in the order of these fields.
     const std::array<Field, 5> fields = {Field::Question, Field::Terms, Field::Groups,

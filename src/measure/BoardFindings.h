@@ -14,7 +14,7 @@ class MainScreen;
 namespace BoardFindings
 {
 
-struct Item {
+struct Note {
     SeriesWriter::Field field = SeriesWriter::Field::Question;
     QString message;
 };
@@ -22,10 +22,10 @@ struct Item {
 // The problem `problem` as `form` shows it now: terms wider than the window
 // or their frame, captions wider than theirs, frames too small for their
 // terms, a heading that wraps and a question beyond two lines.
-QList<Item> layout(const MainScreen& form, const Problem& problem);
+QList<Note> layout(const MainScreen& form, const Problem& problem);
 
 // A character code page 932 cannot hold: the problem is shown, but its mark
 // cannot be kept and the file cannot be saved in code page 932.
-QList<Item> unencodable(const Problem& problem);
+QList<Note> unencodable(const Problem& problem);
 
 } // namespace BoardFindings

@@ -259,12 +259,13 @@ int lineAt(const QString& path, qint64 from)
     return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.read(from).count('\n')) + 1 : 0;
 }
 
-// Reads every whole line of bytes (the log from byte `from`).
-void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRead* out)
+// Reads every whole line of bytes (the log from byte `from`, which starts a
+// line); returns how many bytes those lines took.
+qsizetype readLines(const QString& path, QByteArrayView bytes, qint64 from,
+                    FastStatementReader& reader, LogRead* out)
 {
-    const char* const data = bytes.constData();
+    const char* const data = bytes.data();
     const qsizetype size = bytes.size();
-    FastStatementReader reader;
     int firstLine = -1; // counted only for a finding
     int lineIndex = 0;
     qsizetype at = 0;
@@ -292,7 +293,7 @@ void readLines(const QString& path, const QByteArray& bytes, qint64 from, LogRea
         ++lineIndex;
         at = end + 1;
     }
-    out->end = from + at;
+    return at;
 }
 
 } // namespace
@@ -330,12 +331,28 @@ LogRead readFile(const QString& path, qint64 from)
         return unreadable(QStringLiteral("前に読んだところより短くなっています"
                                          "（ほかで書き換えられたようです）"));
     }
-    QByteArray bytes;
-    if (size < 0 || !file.readFrom(from, &bytes)) {
+    if (size < 0) {
         return unreadable(file.reason());
     }
-    readLines(path, bytes, from, &out);
-    return out;
+    // A window of the log at a time, the line cut at its end carried into
+    // the next: a year's log is never held whole, and one window's memory
+    // serves them all.
+    constexpr qint64 Window = 1 << 20;
+    FastStatementReader reader;
+    QByteArray bytes; // read from `out.end` on, not taken yet
+    while (true) {
+        const qsizetype carried = bytes.size();
+        if (!file.readSome(out.end + carried, Window, &bytes)) {
+            out = {{}, {}, from};
+            return unreadable(file.reason());
+        }
+        if (bytes.size() == carried) {
+            return out;
+        }
+        const qsizetype taken = readLines(path, bytes, out.end, reader, &out);
+        bytes.remove(0, taken);
+        out.end += taken;
+    }
 }
 
 } // namespace AnswerLogs

@@ -26,7 +26,7 @@ struct Line {
     std::string_view actor, verb, object;
     bool success = false;
     std::string_view response, duration;
-    int64_t score[3] = {-1, -1, -1}; // raw, min, max
+    int64_t score[3] = {-1, -1, -1}; // max, min, raw
     int64_t attempt = 0;
 };
 
@@ -65,13 +65,17 @@ template <typename Take>
 bool eachField(od::object object, std::initializer_list<std::string_view> keys, Take&& take)
 {
     unsigned seen = 0;
+    const std::string_view* next = keys.begin();
     for (auto member : object) {
         od::field field;
         std::string_view key;
         if (std::move(member).get(field) != SUCCESS || field.unescaped_key().get(key) != SUCCESS) {
             return false;
         }
-        const auto at = std::find(keys.begin(), keys.end(), key);
+        // The keys come in the order this program writes them, by name.
+        const auto at =
+            next != keys.end() && *next == key ? next : std::find(keys.begin(), keys.end(), key);
+        next = at + (at != keys.end() ? 1 : 0);
         const unsigned bit = 1u << (at - keys.begin());
         if (at == keys.end() || (seen & bit) != 0 || !take(int(at - keys.begin()), field.value())) {
             return false;
@@ -90,17 +94,17 @@ bool eachField(od::value& v, std::initializer_list<std::string_view> keys, Take&
 
 bool readResult(od::value& v, Line* l)
 {
-    return eachField(v, {"success", "response", "duration", "score"}, [l](int key, od::value& f) {
+    return eachField(v, {"duration", "response", "score", "success"}, [l](int key, od::value& f) {
         switch (key) {
         case 0:
-            return f.get_bool().get(l->success) == SUCCESS;
+            return text(f, &l->duration);
         case 1:
             return text(f, &l->response);
         case 2:
-            return text(f, &l->duration);
-        default:
-            return eachField(f, {"raw", "min", "max"},
+            return eachField(f, {"max", "min", "raw"},
                              [l](int at, od::value& n) { return whole(n, &l->score[at]); });
+        default:
+            return f.get_bool().get(l->success) == SUCCESS;
         }
     });
 }
@@ -120,23 +124,23 @@ bool readLine(od::document& doc, Line* l)
         return false;
     }
     const bool read = eachField(
-        root, {"id", "actor", "verb", "object", "result", "context", "timestamp", "version"},
+        root, {"actor", "context", "id", "object", "result", "timestamp", "verb", "version"},
         [l](int key, od::value& v) {
             switch (key) {
             case 0:
-                return text(v, &l->id);
-            case 1:
                 return raw(v, &l->actor);
+            case 1:
+                return readContext(v, l);
             case 2:
-                return raw(v, &l->verb);
+                return text(v, &l->id);
             case 3:
                 return raw(v, &l->object);
             case 4:
                 return readResult(v, l);
             case 5:
-                return readContext(v, l);
-            case 6:
                 return text(v, &l->timestamp);
+            case 6:
+                return raw(v, &l->verb);
             default:
                 return text(v, &l->version);
             }
@@ -208,8 +212,8 @@ bool FastStatementReader::State::fillResult(const Line& l, Answer* a)
         return false;
     }
     a->durationMs = StatementParts::durationMsOf(asText(l.duration));
-    const int64_t raw = l.score[0];
-    if (a->durationMs < 0 || raw < 0 || raw > terms || l.score[1] != 0 || l.score[2] != terms) {
+    const int64_t raw = l.score[2];
+    if (a->durationMs < 0 || raw < 0 || raw > terms || l.score[1] != 0 || l.score[0] != terms) {
         return false;
     }
     int right = 0;

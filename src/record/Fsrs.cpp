@@ -10,8 +10,6 @@ namespace
 {
 
 constexpr qint64 DayMs = 86400000;
-constexpr double MinStability = 0.001;
-constexpr double MaxStability = 36500;
 
 // JavaScript's Math.round: halves go towards +infinity.
 double roundHalfUp(double x)
@@ -25,11 +23,6 @@ double roundHalfUp(double x)
 double round8(double x)
 {
     return roundHalfUp(x * 1e8) / 1e8;
-}
-
-double clamp(double v, double lo, double hi)
-{
-    return std::min(std::max(v, lo), hi);
 }
 
 qint64 floorDiv(qint64 a, qint64 b)
@@ -52,60 +45,38 @@ int grade(Rating r)
 
 } // namespace
 
-Scheduler::Scheduler(Parameters p) : p_(p), decay_(-p.w[20])
+double Scheduler::Round8::operator()(double x) const
 {
-    factor_ = round8(std::exp(std::pow(decay_, -1.0) * std::log(0.9)) - 1);
-    intervalModifier_ = round8((std::pow(p_.retention, 1 / decay_) - 1) / factor_);
-    easyDifficulty_ = initialDifficulty(Rating::Easy);
-    growthBase_ = std::exp(p_.w[8]);
+    return round8(x);
 }
 
-double Scheduler::forgettingCurve(double elapsedDays, double stability) const
+Scheduler::Scheduler(Parameters p) : p_(p), f_(p.w, Round8())
 {
-    return round8(std::pow(1 + factor_ * elapsedDays / stability, decay_));
-}
-
-double Scheduler::initialDifficulty(Rating g) const
-{
-    return round8(p_.w[4] - std::exp((grade(g) - 1) * p_.w[5]) + 1);
+    intervalModifier_ = round8((std::pow(p_.retention, 1 / f_.decay()) - 1) / f_.factor());
 }
 
 double Scheduler::nextDifficulty(const Card& card, Rating g) const
 {
-    const auto& w = p_.w;
     if (card.reps == 0) {
-        return clamp(initialDifficulty(g), 1, 10);
+        return Model::clamped(f_.initialDifficulty(grade(g)), 1, 10);
     }
-    const double d = card.difficulty;
-    const double delta = -w[6] * (grade(g) - 3);
-    // Linear damping: the nearer to 10, the smaller the step.
-    const double next = d + round8(delta * (10 - d) / 9);
-    const double reverted = round8(w[7] * easyDifficulty_ + (1 - w[7]) * next);
-    return clamp(reverted, 1, 10);
+    return f_.nextDifficulty(card.difficulty, grade(g));
 }
 
 // Stability after each of the four ratings, Again first: every one is needed
 // because the intervals are kept in the ratings' order.
 std::array<double, 4> Scheduler::nextStabilities(const Card& card, int elapsedDays) const
 {
-    const auto& w = p_.w;
     if (card.reps == 0) {
-        return {std::max(w[0], 0.1), std::max(w[1], 0.1), std::max(w[2], 0.1), std::max(w[3], 0.1)};
+        return {f_.initialStability(1), f_.initialStability(2), f_.initialStability(3),
+                f_.initialStability(4)};
     }
     const double s = card.stability;
     const double d = card.difficulty;
-    const double r = forgettingCurve(elapsedDays, s);
-    const double forgotten = round8(clamp(
-        w[11] * std::pow(d, -w[12]) * (std::pow(s + 1, w[13]) - 1) * std::exp((1 - r) * w[14]),
-        MinStability, MaxStability));
-    const double growth =
-        growthBase_ * (11 - d) * std::pow(s, -w[9]) * (std::exp((1 - r) * w[10]) - 1);
-    const auto recalled = [&](double bonus) {
-        return round8(clamp(s * (1 + growth * bonus), MinStability, MaxStability));
-    };
-    // A lapse never raises stability. Hard is held back, Easy pushed on.
-    return {clamp(round8(s), MinStability, forgotten), recalled(w[15]), recalled(1),
-            recalled(w[16])};
+    const double r = f_.curve(elapsedDays, s);
+    const double growth = f_.growth(s, d, r);
+    return {f_.afterLapse(s, d, r), f_.afterRecall(s, growth, 2), f_.afterRecall(s, growth, 3),
+            f_.afterRecall(s, growth, 4)};
 }
 
 int Scheduler::nextInterval(double stability) const
@@ -114,12 +85,15 @@ int Scheduler::nextInterval(double stability) const
     return int(std::min(days, double(p_.maximumInterval)));
 }
 
-Card Scheduler::review(const Card& card, Rating rating, qint64 atMs) const
+int Scheduler::elapsedDays(const Card& card, qint64 atMs)
 {
     // A clock set back makes a later answer look earlier: count it as the same day.
-    const int elapsed =
-        card.reps == 0 ? 0 : std::max(0, calendarDaysBetween(card.lastReviewMs, atMs));
-    const std::array<double, 4> next = nextStabilities(card, elapsed);
+    return card.reps == 0 ? 0 : std::max(0, calendarDaysBetween(card.lastReviewMs, atMs));
+}
+
+Card Scheduler::review(const Card& card, Rating rating, qint64 atMs) const
+{
+    const std::array<double, 4> next = nextStabilities(card, elapsedDays(card, atMs));
     int days[4];
     for (int i = 0; i < 4; ++i) {
         days[i] = nextInterval(next[i]);
@@ -140,7 +114,7 @@ double Scheduler::recall(const Card& card, qint64 atMs) const
     }
     // Unlike the days between reviews, recall counts whole 24-hour periods.
     const qint64 days = std::max<qint64>(floorDiv(atMs - card.lastReviewMs, DayMs), 0);
-    return forgettingCurve(double(days), card.stability);
+    return f_.curve(double(days), card.stability);
 }
 
 } // namespace Fsrs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/FsrsModel.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -21,10 +23,15 @@ struct Card {
     int intervalDays = 0; // from the last review to the next
 };
 
+using Weights = std::array<double, 21>;
+
+// FSRS-6's own parameters, fitted to flashcard reviews of single facts.
+constexpr Weights DefaultWeights = {0.212,  1.2931, 2.3065, 8.2956, 6.4133, 0.8334, 3.0194,
+                                    0.001,  1.8722, 0.1666, 0.796,  1.4835, 0.0614, 0.2629,
+                                    1.6483, 0.6014, 1.8729, 0.5425, 0.0912, 0.0658, 0.1542};
+
 struct Parameters {
-    std::array<double, 21> w = {0.212,  1.2931, 2.3065, 8.2956, 6.4133, 0.8334, 3.0194,
-                                0.001,  1.8722, 0.1666, 0.796,  1.4835, 0.0614, 0.2629,
-                                1.6483, 0.6014, 1.8729, 0.5425, 0.0912, 0.0658, 0.1542};
+    Weights w = DefaultWeights;
     double retention = 0.9; // the recall the intervals aim at
     int maximumInterval = 36500;
 };
@@ -41,20 +48,25 @@ public:
     {
         return c.lastReviewMs + qint64(c.intervalDays) * 86400000;
     }
+    // Days from the card's last review to a review at atMs, as review()
+    // counts them: UTC calendar days, 0 for a new card or a clock set back.
+    static int elapsedDays(const Card& card, qint64 atMs);
+    const Parameters& parameters() const { return p_; }
 
 private:
-    double forgettingCurve(double elapsedDays, double stability) const;
-    double initialDifficulty(Rating g) const;
+    // Eight decimals, as the reference scheduler keeps every value.
+    struct Round8 {
+        double operator()(double x) const;
+    };
+    using Formulas = Model::Formulas<double, Round8>;
+
     double nextDifficulty(const Card& card, Rating g) const;
     std::array<double, 4> nextStabilities(const Card& card, int elapsedDays) const;
     int nextInterval(double stability) const;
 
     Parameters p_;
-    double decay_;
-    double factor_;
+    Formulas f_;
     double intervalModifier_;
-    double easyDifficulty_; // of a first Easy, where difficulty reverts to
-    double growthBase_;     // e^w8
 };
 
 } // namespace Fsrs

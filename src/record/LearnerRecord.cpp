@@ -1,5 +1,6 @@
 #include "record/LearnerRecord.h"
 
+#include "record/ClassParameters.h"
 #include "record/HomePage.h"
 
 #include <QDateTime>
@@ -7,7 +8,8 @@
 
 LearnerRecord::LearnerRecord(QString folder, QString learner, QString learnerName, LearnerDays days)
     : learner_(std::move(learner)), learnerName_(std::move(learnerName)), log_(folder, learner_),
-      path_(log_.path()), homePage_(HomePage::read(folder).url), problems_(folder), schedule_(days)
+      path_(log_.path()), homePage_(HomePage::read(folder).url), problems_(folder),
+      schedule_(days, ClassParameters::read(folder).parameters)
 {
 }
 

@@ -41,10 +41,10 @@ Schedule::Use Schedule::use(const Answer& a, qint64 readAtMs, const ScheduledPro
     return days_.dayOf(a.timestampMs) > lastReviewDay ? Use::Review : Use::Practice;
 }
 
-Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
+Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs, Review* review)
 {
-    const QString id = a.problemId();
-    auto it = problems_.find(id);
+    const Key key{a.series, a.problemHash};
+    auto it = problems_.find(key);
     const Use u = use(a, readAtMs, it == problems_.end() ? nullptr : &*it);
     uses_.append(u);
     beforeLastReview_ += u == Use::BeforeLastReview ? 1 : 0;
@@ -53,10 +53,16 @@ Schedule::Use Schedule::add(const Answer& a, qint64 readAtMs)
         return u;
     }
     if (it == problems_.end()) {
-        it = problems_.insert(id, ScheduledProblem{id, a.series, a.problemHash, {}, {}, 0, {}});
+        it = problems_.insert(
+            key, ScheduledProblem{a.problemId(), a.series, a.problemHash, {}, {}, 0, {}});
     }
     it->heading = a.heading;
-    it->card = scheduler_.review(it->card, ratingOf(a), days_.clockOf(a.timestampMs));
+    const qint64 clock = days_.clockOf(a.timestampMs);
+    const Fsrs::Rating rating = ratingOf(a);
+    if (review != nullptr) {
+        *review = {it->problemId, rating, Fsrs::Scheduler::elapsedDays(it->card, clock), clock};
+    }
+    it->card = scheduler_.review(it->card, rating, clock);
     it->lastReviewMs = a.timestampMs;
     it->dueDay = LearnerDays::dayOfClock(it->card.lastReviewMs).addDays(it->card.intervalDays);
     return u;
@@ -66,7 +72,7 @@ void Schedule::restore(const QList<ScheduledProblem>& problems, SetAside counts)
 {
     problems_.clear();
     for (const ScheduledProblem& p : problems) {
-        problems_.insert(p.problemId, p);
+        problems_.insert({p.series, p.problemHash}, p);
     }
     uses_.clear();
     beforeLastReview_ = counts.beforeLastReview;

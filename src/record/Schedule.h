@@ -28,12 +28,24 @@ public:
         AheadOfReading,   // dated more than a day after it was read: set aside
     };
 
-    explicit Schedule(LearnerDays days = LearnerDays()) : days_(days) {}
+    explicit Schedule(LearnerDays days = LearnerDays(), Fsrs::Parameters parameters = {})
+        : days_(days), scheduler_(parameters)
+    {
+    }
+
+    // What a review was, as the scheduler took it in.
+    struct Review {
+        QString problemId;
+        Fsrs::Rating rating = Fsrs::Rating::Again;
+        int elapsedDays = 0; // the learner's days since the problem's last review; 0 for its first
+        qint64 clockMs = 0;  // when, on the learner's clock (LearnerDays::clockOf)
+    };
 
     // Answers in file order, each as read at `readAtMs`. A review is rated
     // Good when every term is right, Hard with at most one term in five
     // wrong, else Again. An answer set aside stays in the log, unused.
-    Use add(const Answer& a, qint64 readAtMs);
+    // `review`, when given, is set to the review an answer of Use::Review was.
+    Use add(const Answer& a, qint64 readAtMs, Review* review = nullptr);
     static Fsrs::Rating ratingOf(const Answer& a);
 
     // Every reviewed problem, by problemId.
@@ -45,6 +57,7 @@ public:
     double recall(const ScheduledProblem& p, qint64 atMs) const;
 
     const LearnerDays& days() const { return days_; }
+    const Fsrs::Parameters& parameters() const { return scheduler_.parameters(); }
     // The use of every answer added, in order.
     const QList<Use>& uses() const { return uses_; }
     // How many answers were set aside and why, in Japanese; "" for none.
@@ -71,7 +84,10 @@ private:
 
     LearnerDays days_;
     Fsrs::Scheduler scheduler_;
-    QHash<QString, ScheduledProblem> problems_;
+    // By series and problem hash: one to one with the problem's id (its
+    // IRI), and much quicker to look up.
+    using Key = std::pair<QString, QString>;
+    QHash<Key, ScheduledProblem> problems_;
     QList<Use> uses_;
     int beforeLastReview_ = 0;
     int aheadOfReading_ = 0;

@@ -9,6 +9,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace ClassFolder
 {
@@ -26,6 +29,30 @@ int lineAt(const QString& path, qint64 end)
     return int(file.read(end).count('\n')) + 1;
 }
 
+// Every log, read on as many threads as there are cores (four at most): a
+// class's year is a few hundred megabytes, read each file whole by one.
+QList<LogRead> readAll(const QStringList& paths)
+{
+    QList<LogRead> logs(paths.size());
+    std::atomic<qsizetype> next{0};
+    const auto readSome = [&] {
+        for (qsizetype i = next++; i < paths.size(); i = next++) {
+            logs[i] = AnswerLogs::readFile(paths.at(i));
+        }
+    };
+    const unsigned helpers =
+        std::min({std::max(std::thread::hardware_concurrency(), 1u), 4u, unsigned(paths.size())});
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < helpers; ++t) {
+        threads.emplace_back(readSome);
+    }
+    readSome();
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    return logs;
+}
+
 } // namespace
 
 Read read(const QString& folder)
@@ -33,9 +60,12 @@ Read read(const QString& folder)
     Read out;
     StatementIdSet seen;
     const QDir dir(QFileInfo(folder).absoluteFilePath());
-    for (const QString& path : AnswerLogs::files(folder)) {
+    const QStringList paths = AnswerLogs::files(folder);
+    QList<LogRead> logs = readAll(paths);
+    for (qsizetype file = 0; file < paths.size(); ++file) {
+        const QString& path = paths.at(file);
         const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
-        LogRead log = AnswerLogs::readFile(path);
+        LogRead log = std::move(logs[file]);
         for (const LogFinding& f : log.findings) {
             out.leftOut.append({shown, f.line, f.message});
         }

@@ -226,7 +226,12 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
             f.row.heading = a.heading;
         }
         fold(f, a);
-        countConfusions(a, problemNo, learnerNo, &confusions);
+        // Counted as the terms' rates are, at each showing's first check:
+        // a learner moving terms about and checking again is not counted
+        // again for each try.
+        if (a.isReview()) {
+            countConfusions(a, problemNo, learnerNo, &confusions);
+        }
         terms.add(a);
         days[localDays.of(a.timestampMs)] += 1;
     }

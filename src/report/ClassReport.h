@@ -55,7 +55,8 @@ struct ProblemSummary {
     double firstRightRate() const { return learners > 0 ? double(firstRight) / learners : 0.0; }
 };
 
-// A term placed in a wrong group of a problem.
+// A term placed in a wrong group of a problem at a first check of a
+// showing (attempt 1), as the terms' rates count them.
 struct Confusion {
     QString series;
     QString problemHash;
@@ -64,7 +65,7 @@ struct Confusion {
     QString placedIn;  // the wrong group
     QString belongsIn; // the right one
     int learners = 0;  // learners who placed it there at least once
-    int times = 0;     // checks that had it there
+    int times = 0;     // first checks that had it there
 };
 
 struct DayCount {

@@ -115,7 +115,7 @@ QString encodingName(TextEncoding::Encoding encoding)
                                                     : QStringLiteral("CP932");
 }
 
-bool encode(const QString& text, const Form& form, QByteArray* out, QString* why)
+bool encode(const QString& text, const Form& form, QByteArray* out, QString* why, int* badLine)
 {
     static const QRegularExpression lineEnds(QStringLiteral("\r\n|\r|\n"));
     const QStringList lines = text.split(lineEnds);
@@ -135,8 +135,10 @@ bool encode(const QString& text, const Form& form, QByteArray* out, QString* why
         if (!TextFile::encodeText(lines.at(n), &line)) {
             *why = QStringLiteral("%1行目の「%2」はシフトJIS（コードページ932）のファイルに"
                                   "書けない文字です。ほかの文字にしてください")
-                       .arg(n + 1)
-                       .arg(TextFile::firstUnencodable(lines.at(n)));
+                       .arg(QString::number(n + 1), TextFile::firstUnencodable(lines.at(n)));
+            if (badLine != nullptr) {
+                *badLine = static_cast<int>(n + 1);
+            }
             return false;
         }
         out->append(line);
@@ -213,7 +215,7 @@ Saved save(const QString& dir, const QString& name, const QString& text, const Q
         return out;
     }
     QByteArray bytes;
-    if (!encode(text, formOf(now.bytes), &bytes, &out.error)) {
+    if (!encode(text, formOf(now.bytes), &bytes, &out.error, &out.line)) {
         out.status = 400;
         return out;
     }

@@ -44,8 +44,10 @@ struct Form {
 // The form of bytes already written; code page 932 with CR LF when empty.
 Form formOf(const QByteArray& bytes);
 // `text` in `form`, each line end made the form's. False, and *why (the
-// character and its line), when the encoding cannot hold a character.
-bool encode(const QString& text, const Form& form, QByteArray* out, QString* why);
+// character and its line) and *badLine, when the encoding cannot hold a
+// character.
+bool encode(const QString& text, const Form& form, QByteArray* out, QString* why,
+            int* badLine = nullptr);
 QString encodingName(TextEncoding::Encoding encoding);
 
 // The file's bytes, or why they cannot be read.
@@ -61,6 +63,7 @@ struct Saved {
     QString error;
     QString version;  // the file's version now
     QByteArray bytes; // 409: the file as it is now
+    int line = 0;     // 400: the line of the character the encoding cannot hold
 };
 // Writes `text` over the file `name` if its version is still `version`,
 // keeping the bytes it had in the history folder. The caller holds the

@@ -270,7 +270,7 @@ void warnAt(Result& result, int line, const QString& message)
     result.warnings.append({line, Finding::Kind::Warning, message});
 }
 
-enum class Section { Before, Question, Items, Groups, Answer };
+enum class Section { Before, Question, Terms, Groups, Answer };
 
 // Reads the lines one at a time, each in the light of the section it falls
 // in, gathering the texts of the problem being read.
@@ -282,7 +282,7 @@ public:
 private:
     void questionHeading(const QString& L, int lineNo);
     void question(const QString& L, QStringView T, int lineNo);
-    void items(const QString& L, QStringView T, int lineNo);
+    void terms(const QString& L, QStringView T, int lineNo);
     void groups(const QString& L, QStringView T, int lineNo);
     void answer(const QString& L, QStringView T, int lineNo);
     void finish(int lineCount);
@@ -319,8 +319,8 @@ Result Reader::read(const QStringList& lines)
         case Section::Question:
             question(L, T, lineNo);
             break;
-        case Section::Items:
-            items(L, T, lineNo);
+        case Section::Terms:
+            terms(L, T, lineNo);
             break;
         case Section::Groups:
             groups(L, T, lineNo);
@@ -346,10 +346,10 @@ void Reader::heading(const QString& L, int lineNo)
 void Reader::questionHeading(const QString& L, int lineNo)
 {
     if (s_ == Section::Question) {
-        // The question before never reached its items.
+        // The question before never reached its terms.
         result_.orphanQuestionLines.append(questionLine_);
         result_.cutShortOrphanLines.append(questionLine_);
-    } else if (s_ == Section::Items || s_ == Section::Groups) {
+    } else if (s_ == Section::Terms || s_ == Section::Groups) {
         current()->cutShort = true;
     }
     if (Draft* d = current(); d != nullptr && d->problem.lines.end == 0) {
@@ -368,7 +368,7 @@ void Reader::question(const QString& L, QStringView T, int lineNo)
 {
     if (isTermHeading(T)) {
         heading(L, lineNo);
-        s_ = Section::Items;
+        s_ = Section::Terms;
         Draft d;
         Problems::setQuestion(d.problem, Q_);
         Q_.resize(0);
@@ -389,7 +389,7 @@ void Reader::question(const QString& L, QStringView T, int lineNo)
     }
 }
 
-void Reader::items(const QString& L, QStringView T, int lineNo)
+void Reader::terms(const QString& L, QStringView T, int lineNo)
 {
     if (!isGroupHeading(T)) {
         I_ += L;
@@ -483,17 +483,17 @@ QString problemFault(const Draft& draft)
     if (!draft.hasAnswer) {
         return QStringLiteral("正解（解答）の行がありません");
     }
-    const int items = static_cast<int>(p.terms.size());
+    const int terms = static_cast<int>(p.terms.size());
     const int groups = static_cast<int>(p.groups.size());
-    if (items == 0) {
+    if (terms == 0) {
         return QStringLiteral("項目（Ａ群）が1つもありません");
     }
     if (groups == 0) {
         return QStringLiteral("分類群（Ｂ群）が1つもありません");
     }
-    if (items > SeriesState::MaxTerms) {
+    if (terms > SeriesState::MaxTerms) {
         return QStringLiteral("項目が%1個あります（%2個まで）")
-            .arg(QString::number(items), QString::number(SeriesState::MaxTerms));
+            .arg(QString::number(terms), QString::number(SeriesState::MaxTerms));
     }
     if (groups > SeriesState::MaxFrames) {
         return QStringLiteral("分類群が%1個あります（%2個まで）")
@@ -526,9 +526,9 @@ QString problemFault(const Draft& draft)
                      QString::number(groups));
         }
     }
-    if (answers != items) {
+    if (answers != terms) {
         return QStringLiteral("正解の数（%1）が項目の数（%2）と合いません")
-            .arg(QString::number(answers), QString::number(items));
+            .arg(QString::number(answers), QString::number(terms));
     }
     return {};
 }

@@ -36,7 +36,7 @@ struct Draft {
 };
 
 // Problems in file order, with the line of every orphan question (one that
-// never reached its item section before the next question began, or before
+// never reached its term section before the next question began, or before
 // the end of the file). Every question heading starts the next problem
 // clean: nothing of a problem cut short runs into the next.
 struct Result {

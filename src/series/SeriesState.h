@@ -8,10 +8,9 @@
 #include <array>
 
 // The series being worked through, shared by every handler: the catalogue,
-// the loaded problems and which are marked, where the learner is, and the
-// drag under way. One instance lives as long as the program; the application
-// owns it and tests make their own. Nothing resets it wholesale: a field
-// keeps its value until a handler overwrites it.
+// the loaded problems and which are marked, and where the learner is. One instance lives as long as
+// the program; the application owns it and tests make their own. Nothing resets it wholesale: a
+// field keeps its value until a handler overwrites it.
 struct SeriesState {
     static constexpr int CatalogRows = 51; // rows 0..50; row 0 is the marked series
     static constexpr int SeriesRows = 101; // rows 0..100
@@ -26,9 +25,6 @@ struct SeriesState {
     bool markPending = false;  // the problem on the board was marked or unmarked
     int problemCount = 0;
     int currentProblem = 0;
-    float dragStartX = 0.0F;
-    float dragStartY = 0.0F;
-    bool dragging = false;
 
     std::array<std::array<QString, 2>, CatalogRows> catalog;
     std::array<Problem, SeriesRows> problems;

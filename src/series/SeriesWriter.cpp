@@ -2,6 +2,8 @@
 
 #include "series/SeriesParser.h"
 
+#include <algorithm>
+
 namespace SeriesWriter
 {
 
@@ -9,66 +11,7 @@ namespace
 {
 
 const QChar Wide(0x3000);
-// Terms and groups on a line; the lines after the first begin with a blank,
-// so that the reader never joins two entries into one.
-constexpr int TermsPerLine = 5;
-constexpr int GroupsPerLine = 3;
 constexpr qsizetype MaxHeading = 9;
-
-QString questionLine(const Problem& p)
-{
-    if (p.question.isEmpty() || SeriesParser::isBlank(p.question.front())) {
-        return p.fullQuestion();
-    }
-    return p.heading + Wide + p.question;
-}
-
-// Entries with their marks, a few to a line.
-QStringList entryLines(const QStringList& marked, int perLine)
-{
-    QStringList lines;
-    for (qsizetype i = 0; i < marked.size(); i += perLine) {
-        const QString joined = marked.mid(i, perLine).join(Wide);
-        lines.append(i == 0 ? joined : Wide + joined);
-    }
-    return lines;
-}
-
-QStringList problemLines(const Problem& p)
-{
-    QStringList out{questionLine(p), QStringLiteral("Ａ群")};
-    QStringList marked;
-    for (const QString& term : p.terms) {
-        marked.append(QStringLiteral("・") + term);
-    }
-    out += entryLines(marked, TermsPerLine);
-    out.append(QStringLiteral("Ｂ群"));
-    marked.clear();
-    for (qsizetype g = 0; g < p.groups.size(); ++g) {
-        // ａ．, ｂ．, ...: the two-character mark the reader drops.
-        marked.append(QChar(0xFF41 + static_cast<int>(g)) + QStringLiteral("．") + p.groups.at(g));
-    }
-    out += entryLines(marked, GroupsPerLine);
-    QString answer = QStringLiteral("正解");
-    for (qsizetype t = 0; t < p.terms.size(); ++t) {
-        const int group = p.groupOfTerm.value(t);
-        // A term without its group gets a sign the reader refuses, never a
-        // letter that would put it into a group by chance.
-        answer += (group >= 1 && group <= 6 ? QChar(u'a' + group - 1) : QLatin1Char('?'));
-        answer += QLatin1Char(',');
-    }
-    out.append(answer);
-    if (p.explanation.startsWith(Wide)) {
-        // The heading line indents the explanation by one wide blank.
-        out.append(QStringLiteral("解説"));
-        if (p.explanation.size() > 1) {
-            out.append(p.explanation.mid(1));
-        }
-    } else if (!p.explanation.isEmpty()) {
-        out.append(p.explanation);
-    }
-    return out;
-}
 
 bool hasBlankOrComma(const QString& text)
 {
@@ -118,6 +61,81 @@ void readBackFaults(const Problem& p, QList<Fault>* out)
 
 } // namespace
 
+QString questionLine(const Problem& p, QChar blank)
+{
+    if (p.question.isEmpty() || SeriesParser::isBlank(p.question.front())) {
+        return p.fullQuestion();
+    }
+    return p.heading + blank + p.question;
+}
+
+QStringList entryLines(const QStringList& entries, const QStringList& marks, int perLine,
+                       const QString& joiner, const QString& indent)
+{
+    QStringList lines;
+    perLine = std::max(perLine, 1);
+    for (qsizetype i = 0; i < entries.size(); i += perLine) {
+        QStringList marked;
+        for (qsizetype k = i; k < std::min(i + perLine, entries.size()); ++k) {
+            marked.append(marks.value(k) + entries.at(k));
+        }
+        lines.append(i == 0 ? marked.join(joiner) : indent + marked.join(joiner));
+    }
+    return lines;
+}
+
+QStringList termMarks(qsizetype count)
+{
+    return QStringList(count, QStringLiteral("・"));
+}
+
+QStringList groupMarks(qsizetype count)
+{
+    QStringList marks;
+    for (qsizetype g = 0; g < count; ++g) {
+        // ａ．, ｂ．, ...: the two-character mark the reader drops.
+        marks.append(QChar(0xFF41 + static_cast<int>(g)) + QStringLiteral("．"));
+    }
+    return marks;
+}
+
+QString answerLine(const Problem& p, const QString& heading, QChar separator)
+{
+    QString answer = heading;
+    for (qsizetype t = 0; t < p.terms.size(); ++t) {
+        const int group = p.groupOfTerm.value(t);
+        // A term without its group gets a sign the reader refuses, never a
+        // letter that would put it into a group by chance.
+        answer += (group >= 1 && group <= 6 ? QChar(u'a' + group - 1) : QLatin1Char('?'));
+        answer += separator;
+    }
+    return answer;
+}
+
+QStringList explanationLines(const QString& explanation)
+{
+    if (explanation.startsWith(Wide)) {
+        // The heading line indents the explanation by one wide blank.
+        QStringList out{QStringLiteral("解説")};
+        if (explanation.size() > 1) {
+            out.append(explanation.mid(1));
+        }
+        return out;
+    }
+    return explanation.isEmpty() ? QStringList() : QStringList{explanation};
+}
+
+QStringList problemLines(const Problem& p)
+{
+    QStringList out{questionLine(p, Wide), QStringLiteral("Ａ群")};
+    out += entryLines(p.terms, termMarks(p.terms.size()), TermsPerLine, Wide, Wide);
+    out.append(QStringLiteral("Ｂ群"));
+    out += entryLines(p.groups, groupMarks(p.groups.size()), GroupsPerLine, Wide, Wide);
+    out.append(answerLine(p, QStringLiteral("正解"), QLatin1Char(',')));
+    out += explanationLines(p.explanation);
+    return out;
+}
+
 const char* fieldName(Field field)
 {
     switch (field) {
@@ -135,6 +153,25 @@ const char* fieldName(Field field)
         return "explanation";
     }
     return "heading";
+}
+
+QString fieldLabel(Field field)
+{
+    switch (field) {
+    case Field::Heading:
+        return QStringLiteral("見出し");
+    case Field::Question:
+        return QStringLiteral("問題文");
+    case Field::Terms:
+        return QStringLiteral("項目");
+    case Field::Groups:
+        return QStringLiteral("分類群");
+    case Field::Answer:
+        return QStringLiteral("正解");
+    case Field::Explanation:
+        return QStringLiteral("解説");
+    }
+    return QStringLiteral("見出し");
 }
 
 QList<Fault> faults(const Problem& p)

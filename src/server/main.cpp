@@ -7,15 +7,16 @@
 #include "measure/QtTextMeasure.h"
 #include "record/HomePage.h"
 #include "server/ClassroomServer.h"
-#include "server/CodeCards.h"
-#include "server/FolderSettings.h"
-#include "server/HttpServer.h"
-#include "server/LrsForwarder.h"
-#include "server/ServerCommandLine.h"
-#include "server/ServerConsole.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
-#include "server/StoreBackup.h"
+#include "server/admin/CodeCards.h"
+#include "server/admin/FolderSettings.h"
+#include "server/admin/LrsForwarder.h"
+#include "server/admin/ServerCommandLine.h"
+#include "server/admin/ServerConsole.h"
+#include "server/admin/StoreBackup.h"
+#include "server/http/HttpServer.h"
+#include "server/learner/Requests.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -277,7 +278,7 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         [&classroom](const HttpRequest& request, const HttpResponder& respond) {
             classroom.handle(request, respond);
         },
-        {r.idleTimeoutSeconds, r.requestTimeoutSeconds});
+        {r.idleTimeoutSeconds, r.requestTimeoutSeconds}, Requests::MaxBody);
     if (secure) {
         if (const QString failed = setUpTls(server, r); !failed.isEmpty()) {
             return fail(failed);

@@ -89,11 +89,6 @@ void ArrowButtonClick(MainScreen& screen, int index)
 {
     SeriesState& st = screen.state;
     SoundCues::rewind(screen.players, SoundCue::MoreCorrect);
-    if (screen.screen() == Screen::SeriesList) {
-        screen.arrows[Arrow::Next].Visible = false;
-        screen.arrows[Arrow::Previous].Visible = false;
-        return;
-    }
     if (index == 1) {
         if (st.currentProblem > 1) {
             st.currentProblem -= 1;
@@ -171,8 +166,6 @@ void ShowSeriesList(MainScreen& screen)
     // The problem left behind takes no answers from the list.
     screen.quiz = Quiz();
     screen.carry = TermCarry{};
-    screen.press = TermPress{};
-    screen.state.dragging = false;
     screen.Caption = QString::fromUtf16(MainScreen::DesignCaption);
     screen.seriesList.Visible = true;
     screen.titlePicture.Visible = true;

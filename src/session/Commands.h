@@ -4,7 +4,7 @@
 
 class MainScreen;
 
-// The arrow buttons "次へ" (0) and "戻る" (1).
+// The arrow buttons "次へ" (0) and "戻る" (1), on a problem being answered.
 void ArrowButtonClick(MainScreen& screen, int index);
 // The result buttons 0..4 and the mark button 5.
 void ResultButtonClick(MainScreen& screen, int index);

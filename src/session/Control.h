@@ -43,7 +43,7 @@ public:
     int BorderWidthPx = 1;
 
     // List box.
-    QStringList Items;
+    QStringList Entries;
     int ListIndex = -1;
 
     // Text box.

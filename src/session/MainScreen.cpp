@@ -3,13 +3,7 @@
 #include "files/FileLookup.h"
 #include "session/Commands.h"
 #include "session/Dialogs.h"
-#include "session/OpenSelectedSeries.h"
 #include "session/ShowProblem.h"
-#include "session/StartUp.h"
-#include "session/TermClick.h"
-#include "session/TermDrag.h"
-#include "session/TermDrop.h"
-#include "session/TermKeys.h"
 
 #include <QDir>
 
@@ -63,12 +57,11 @@ void makeButton(Control& b, const QString& name, int index, const QString& capti
 } // namespace
 
 MainScreen::MainScreen(SeriesState& state_, const TextMeasure& measure_, Players& players_,
-                       Dialogs& dialogs_, QString workDir_, MarksPort* marks_)
+                       Dialogs& dialogs_, QString workDir_, MarksPort& marks_)
     : Caption(QString::fromUtf16(DesignCaption)), Width(DesignClientWidth + FrameWidth),
       Height(DesignClientHeight + FrameHeight), BackColor(FormBack), Font(gothic(11.25)),
       state(state_), measure(measure_), players(players_), dialogs(dialogs_),
-      workDir(std::move(workDir_)), fileMarks(workDir), marks(marks_ ? *marks_ : fileMarks),
-      problemIndex(workDir)
+      workDir(std::move(workDir_)), marks(marks_), problemIndex(workDir)
 {
     createControls();
 }
@@ -212,20 +205,20 @@ void MainScreen::createGroups()
 void MainScreen::createTerms()
 {
     for (int i = 0; i < SeriesState::MaxTerms; ++i) {
-        Control& item = terms.at(i);
-        item = Control(ControlKind::Label, QStringLiteral("terms"), i);
-        item.Font = BoardLayout::termFont();
-        item.BorderSingle = true;
-        item.AutoSize = true;
-        item.BackColor = Colors::ButtonFace;
-        item.ForeColor = Colors::Black;
+        Control& term = terms.at(i);
+        term = Control(ControlKind::Label, QStringLiteral("terms"), i);
+        term.Font = BoardLayout::termFont();
+        term.BorderSingle = true;
+        term.AutoSize = true;
+        term.BackColor = Colors::ButtonFace;
+        term.ForeColor = Colors::Black;
         // Three rows of seven until the first problem places them.
         const int row = i / 7;
         const int column = i % 7;
-        item.Left = 360.0F + 1200.0F * static_cast<float>(column);
-        item.Top = 720.0F + 360.0F * static_cast<float>(row);
-        item.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
-        item.setMeasure(&measure);
+        term.Left = 360.0F + 1200.0F * static_cast<float>(column);
+        term.Top = 720.0F + 360.0F * static_cast<float>(row);
+        term.setCaption(QStringLiteral(" 項目%1 ").arg(i + 1));
+        term.setMeasure(&measure);
     }
 }
 
@@ -325,197 +318,10 @@ std::vector<Control*> MainScreen::tabOrder()
     return order;
 }
 
-template <typename F> Outcome MainScreen::run(F&& handlers)
-{
-    changes = Outcome{};
-    players.played.reset();
-    focusRequest = nullptr;
-    const qsizetype before = prompts.size();
-    handlers();
-    Outcome out = std::exchange(changes, {});
-    out.prompts = prompts.mid(before);
-    out.sound = std::exchange(players.played, std::nullopt);
-    out.focus = focusRequest;
-    return out;
-}
-
-Outcome MainScreen::start()
-{
-    return run([this] { RunStartUp(*this); });
-}
-
-Outcome MainScreen::openEntry(int entry)
-{
-    return run([this, entry] {
-        if (screen() == Screen::SeriesList) {
-            seriesList.ListIndex = entry;
-            OpenSelectedSeries(*this);
-        }
-    });
-}
-
-Outcome MainScreen::lift(int term, float x, float y)
-{
-    return run([this, term, x, y] {
-        const bool carried = carry.term == term;
-        TermCarryCancel(*this);
-        TermPressNoted(*this, term, carried);
-        TermMouseDown(*this, term, x, y);
-    });
-}
-
-Outcome MainScreen::drag(int term, float x, float y)
-{
-    return run([this, term, x, y] { TermMouseMove(*this, term, x, y); });
-}
-
-Outcome MainScreen::letGo(int term)
-{
-    return run([this, term] {
-        const bool open = quiz.open();
-        TermMouseUp(*this, term);
-        if (open && !quiz.open()) {
-            focusRequest = FocusAfterDrop(*this, term, false);
-        }
-    });
-}
-
-Outcome MainScreen::dropAt(int term, float left, float top)
-{
-    return run([this, term, left, top] {
-        if (term < 0 || term >= quiz.terms() || !quiz.open() || state.dragging) {
-            return;
-        }
-        TermCarryCancel(*this);
-        TermMouseDown(*this, term, 0.0F, 0.0F);
-        TermMouseMove(*this, term, left - terms.at(term).Left, top - terms.at(term).Top);
-        const bool open = quiz.open();
-        TermMouseUp(*this, term);
-        if (open && !quiz.open()) {
-            focusRequest = FocusAfterDrop(*this, term, false);
-        }
-    });
-}
-
-Outcome MainScreen::tapTerm(int term)
-{
-    return run([this, term] { TermClick(*this, term); });
-}
-
-Outcome MainScreen::tapFrame(int frame)
-{
-    return run([this, frame] { FrameClick(*this, frame); });
-}
-
-Outcome MainScreen::tapBoard()
-{
-    return run([this] { BoardClick(*this); });
-}
-
-Outcome MainScreen::place(int term, int frame)
-{
-    return run([this, term, frame] { PlaceTerm(*this, term, frame); });
-}
-
-Outcome MainScreen::pickUp(int term)
-{
-    return run([this, term] {
-        TermCarryCancel(*this);
-        if (TermCarryPickUp(*this, term)) {
-            focusRequest = &terms.at(term);
-        }
-    });
-}
-
-Outcome MainScreen::carryOn(Direction direction)
-{
-    return run([this, direction] { TermCarryMove(*this, direction); });
-}
-
-Outcome MainScreen::putDown()
-{
-    return run([this] { TermCarryPutDown(*this); });
-}
-
-Outcome MainScreen::pickUpOrPutDown(int term)
-{
-    if (carry.term == term) {
-        return putDown();
-    }
-    return pickUp(term);
-}
-
-Outcome MainScreen::putBack()
-{
-    return run([this] { TermCarryCancel(*this); });
-}
-
-Outcome MainScreen::termKey(int term, int keyCode, int shift, bool* used)
-{
-    return run([&] {
-        const bool u = TermKeyDown(*this, term, keyCode, shift);
-        if (used != nullptr) {
-            *used = u;
-        }
-    });
-}
-
-Outcome MainScreen::pressArrow(int arrow)
-{
-    return run([this, arrow] { ArrowButtonClick(*this, arrow); });
-}
-
-Outcome MainScreen::pressResult(int button)
-{
-    return run([this, button] { ResultButtonClick(*this, button); });
-}
-
-Outcome MainScreen::leave()
-{
-    return run([this] { QuitButtonClick(*this); });
-}
-
-Outcome MainScreen::closeExplanation()
-{
-    return run([this] { ExplanationBackClick(*this); });
-}
-
-Outcome MainScreen::showProgress()
-{
-    return run([this] { Recording::showProgress(*this); });
-}
-
-Outcome MainScreen::recordRead()
-{
-    return run([this] { Recording::recordRead(*this); });
-}
-
-Outcome MainScreen::showAbout()
-{
-    return run([this] {
-        Prompt about;
-        about.kind = Prompt::Kind::About;
-        prompts.append(about);
-    });
-}
-
-bool MainScreen::closeRequested()
-{
-    return WindowClosing(*this);
-}
-
-bool MainScreen::answer(Question question, Dialogs::Answer answer)
-{
-    openQuestion.reset();
-    return AnswerQuestion(*this, question, answer);
-}
-
 void MainScreen::showProblem(qint16 problemNumber)
 {
     // A problem shown anew has no term in hand, whatever the last one had.
     carry = TermCarry{};
-    press = TermPress{};
-    state.dragging = false;
     // The problem finished was shown as it was; the one shown now is read
     // from the file as a teacher may just have saved it.
     if (const int row = followSavedSeries(problemNumber); row != problemNumber) {

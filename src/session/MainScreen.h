@@ -10,8 +10,7 @@
 #include "session/Prompts.h"
 #include "session/Recording.h"
 #include "session/SessionValue.h"
-#include "session/TermClick.h"
-#include "session/TermKeys.h"
+#include "session/TermCarry.h"
 
 #include <QList>
 #include <QString>
@@ -25,11 +24,6 @@ class Players;
 class Dialogs;
 class AnswerStore;
 
-// A learner's session, as a model of the main window: every control it
-// ever uses, created once with its design-time properties, and every verb
-// a learner's action is, for the window and the classroom server alike.
-// Each verb returns what it changed beyond the controls; the subsystems
-// decide what it does. Its state, as a value, makes the same session again.
 // The result panel's buttons and the arrows, by what they do.
 struct ResultButton {
     enum : std::size_t { Next, Retry, ToList, Previous, Explanation, Mark };
@@ -38,6 +32,11 @@ struct Arrow {
     enum : std::size_t { Next, Previous };
 };
 
+// The screen of a learner's session, as a model of the main window: every
+// control it ever uses, created once with its design-time properties, and
+// the state the handlers share. The session (Session) owns it and runs its
+// handlers for the learner's verbs. Its state, as a value, makes the same
+// screen again.
 class MainScreen
 {
 public:
@@ -55,9 +54,8 @@ public:
     static constexpr const char16_t* DragPrompt =
         u"項目を分類群の枠へドラッグするか、項目と枠を順にクリックして下さい。";
 
-    // Marks go to `marks`, or to the folder's marks file when none is given.
     MainScreen(SeriesState& state, const TextMeasure& measure, Players& players, Dialogs& dialogs,
-               QString workDir, MarksPort* marks = nullptr);
+               QString workDir, MarksPort& marks);
     MainScreen(const MainScreen&) = delete;
     MainScreen& operator=(const MainScreen&) = delete;
     ~MainScreen() = default;
@@ -103,56 +101,9 @@ public:
     // The controls that take the keyboard focus, in tab order.
     std::vector<Control*> tabOrder();
 
-    // The learner's verbs.
-    Outcome start();
-    // Opens entry `entry` of the series list.
-    Outcome openEntry(int entry);
-    // A term is lifted by a press at (x, y) in its own twips, dragged with
-    // the pointer there, and let go where it then lies.
-    Outcome lift(int term, float x, float y);
-    Outcome drag(int term, float x, float y);
-    Outcome letGo(int term);
-    // A whole drag at once: term `term` let go with its top-left corner at
-    // (left, top) on the board.
-    Outcome dropAt(int term, float left, float top);
-    // A press on a term released before the pointer moved: it is picked up,
-    // or put back when it was.
-    Outcome tapTerm(int term);
-    // A tap on a frame (or its caption), and on the board outside them.
-    Outcome tapFrame(int frame);
-    Outcome tapBoard();
-    // Puts a term into a frame, as a digit key does.
-    Outcome place(int term, int frame);
-    // Picks a term up, carries it on to the frame that way, puts it down
-    // there, or puts it back where it lay.
-    Outcome pickUp(int term);
-    Outcome carryOn(Direction direction);
-    Outcome putDown();
-    Outcome putBack();
-    // Picks a term up, or puts it down when it was picked up, as Space does.
-    Outcome pickUpOrPutDown(int term);
-    // Keys on a focused term; *used says whether the key was one of them.
-    Outcome termKey(int term, int keyCode, int shift, bool* used = nullptr);
-    Outcome pressArrow(int arrow);
-    Outcome pressResult(int button);
-    // "終了" at the bottom: leaves the series, or asks whether to end.
-    Outcome leave();
-    Outcome closeExplanation();
-    Outcome showAbout();
-    Outcome showProgress();
-    // The learner's record has been read in: the list shows what it says.
-    Outcome recordRead();
-    // The window is being closed through its title bar. False when marks
-    // could not be saved and the user is asked whether to close anyway: the
-    // answer to Question::CloseWithoutMarks then decides.
-    bool closeRequested();
-    // The user's answer to a question a verb asked; goes on where that
-    // verb stopped. True when the program ends, or the window may close.
-    bool answer(Question question, Dialogs::Answer answer);
-
-    // The session as a value, and the session made again from one on the
-    // same folder: false, with the learner told why and the series list
-    // shown, when its series is gone or has changed.
+    // The screen as a value, and made again from one on the same folder:
+    // false, with the learner told why and the series list shown, when its
+    // series is gone or has changed.
     SessionValue value() const;
     bool restore(const SessionValue& value);
 
@@ -165,10 +116,6 @@ public:
     NotingPlayers players;
     Dialogs& dialogs;
     const QString workDir;
-    // The marks file of the working folder, with marks whose write failed:
-    // every later write tries them again, so a mark is never lost to a full
-    // disk; or, given, the learner's marks elsewhere.
-    MarksStore fileMarks;
     MarksPort& marks;
     // The problem on the board: where its parts lie, and its answer so far.
     BoardLayout board;
@@ -176,11 +123,9 @@ public:
     // Whether the mark button offers to mark the problem (else to take its
     // mark back): what pressing it does.
     bool markOffered = true;
-    // The term picked up with the keyboard, and the control that should take
-    // the keyboard focus once the view has shown a handler's effects.
+    // The term picked up, and the control that should take the keyboard
+    // focus once the view has shown a handler's effects.
     TermCarry carry;
-    // What the last press on a term changed, until it is known to be a click.
-    TermPress press;
     const Control* focusRequest = nullptr;
     // What handlers left to show, in order; the view shows it once a
     // handler has returned and the window shows its effects.
@@ -225,10 +170,11 @@ public:
     QString pathOf(const QString& bareName) const;
 
 private:
-    // Runs a verb's handlers and returns what they changed.
-    template <typename F> Outcome run(F&& handlers);
     bool restoreSeries(const SessionValue& v);
+    QList<Problem> rowsShown() const;
+    int followKeys(const SessionValue& v);
     bool continueSavedSeries(const SessionValue& v);
+    void continueAt(const SessionValue& v, int row);
     void restoreBoard(const SessionValue& v);
 
     // The controls with their design-time properties, part by part.

@@ -160,7 +160,7 @@ void OpenSelectedSeries(MainScreen& screen)
         openReview(screen);
         return;
     }
-    if (idx < 0 || idx >= screen.seriesList.Items.size() || idx >= SeriesState::CatalogRows) {
+    if (idx < 0 || idx >= screen.seriesList.Entries.size() || idx >= SeriesState::CatalogRows) {
         return;
     }
     if (idx == 0) {

@@ -18,11 +18,22 @@ struct MarkChange {
     QString heading;
 };
 
+// A verb that does not apply: nothing changed, and why, in Japanese.
+struct Refusal {
+    enum class Kind {
+        NotNow, // not on this screen, or not at this point of the problem
+        NoSuch  // names a term, frame, entry or button there is none of
+    };
+    Kind kind = Kind::NotNow;
+    QString reason;
+};
+
 // What one thing the learner did changed, beyond the screen itself: what
 // is left to show, the sound played, the answers checked (each stored, or
 // kept to be stored with the next one), the marks stored and the control
-// that should take the keyboard focus.
+// that should take the keyboard focus; or, refused, why nothing changed.
 struct Outcome {
+    std::optional<Refusal> refusal;
     QList<Prompt> prompts;
     std::optional<SoundCue> sound;
     QList<Answer> answers;

@@ -1,11 +1,13 @@
 #include "session/Prompts.h"
 
-#include "session/MainScreen.h"
+#include "session/Session.h"
 
 #include <utility>
 
-bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready)
+bool ShowPrompts(Session& session, const std::function<bool()>& ready)
 {
+    MainScreen& screen = session.screen();
+    Dialogs& dialogs = session.dialogs();
     // Taken at once: a handler run while a box is open (a focus change)
     // shows its own prompts, never these.
     QList<Prompt> queue = std::exchange(screen.prompts, {});
@@ -25,7 +27,7 @@ bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool(
             }
             break;
         case Prompt::Kind::Question:
-            ended = screen.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
+            ended = session.answer(p.question, dialogs.messageBox(p.text, p.buttons, p.icon));
             // What the answer leaves comes before anything still queued.
             queue = std::exchange(screen.prompts, {}) + queue;
             break;
@@ -34,10 +36,10 @@ bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool(
     return ended;
 }
 
-bool QueryClose(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready)
+bool QueryClose(Session& session, const std::function<bool()>& ready)
 {
-    const bool mayClose = screen.closeRequested();
+    const bool mayClose = session.closeRequested();
     // Asked after the handler, and still able to refuse the close.
-    const bool answered = ShowPrompts(screen, dialogs, ready);
+    const bool answered = ShowPrompts(session, ready);
     return mayClose || answered;
 }

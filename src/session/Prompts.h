@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 
-class MainScreen;
+class Session;
 
-// A question a handler asks. Its answer goes back to MainScreen::answer, which
+// A question a handler asks. Its answer goes back to Session::answer, which
 // goes on where the handler stopped.
 enum class Question {
     Quit,              // "終了" on the series list
@@ -32,15 +32,15 @@ struct Prompt {
     std::shared_ptr<const Progress> progress; // the record a Progress prompt shows
 };
 
-// Shows what the screen's handlers left to show, in order, through dialogs.
-// A question's answer goes back to the screen, and what that leaves is shown
-// next. `ready` runs before each box, to bring the window up to date; once it
+// Shows what the session's handlers left to show, in order, through its
+// dialogs. A question's answer goes back to the session, and what that
+// leaves is shown next. `ready` runs before each box, to bring the window up to date; once it
 // returns false (the program has ended) nothing more is shown. Returns
 // whether an answer ended the program or let the window close.
-bool ShowPrompts(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready);
+bool ShowPrompts(Session& session, const std::function<bool()>& ready);
 
 // The window is being closed through its title bar: runs closeRequested,
 // then shows what it left, as ShowPrompts does, asking there whether to close
 // without marks that could not be saved. Returns whether the window may
 // close.
-bool QueryClose(MainScreen& screen, Dialogs& dialogs, const std::function<bool()>& ready);
+bool QueryClose(Session& session, const std::function<bool()>& ready);

@@ -108,22 +108,26 @@ void tellFindings(MainScreen& screen, const QList<LogFinding>& findings)
 
 void setReviewEntry(MainScreen& screen)
 {
-    QStringList& items = screen.seriesList.Items;
-    if (screen.reviewEntry >= 0 && screen.reviewEntry < items.size()) {
-        items.removeAt(screen.reviewEntry);
+    QStringList& entries = screen.seriesList.Entries;
+    if (screen.reviewEntry >= 0 && screen.reviewEntry < entries.size()) {
+        entries.removeAt(screen.reviewEntry);
     }
     screen.reviewEntry = -1;
     if (!screen.review.isEmpty()) {
-        screen.reviewEntry = static_cast<int>(items.size());
-        items.append(Recording::reviewEntry(screen.review.size()));
+        screen.reviewEntry = static_cast<int>(entries.size());
+        const bool tuned = screen.record->schedule().parameters().w != Fsrs::DefaultWeights;
+        entries.append(Recording::reviewEntry(screen.review.size(), tuned));
     }
 }
 
 } // namespace
 
-QString Recording::reviewEntry(qsizetype count)
+QString Recording::reviewEntry(qsizetype count, bool tuned)
 {
-    return QString::fromUtf16(ReviewTitle) + QStringLiteral("（%1問）").arg(count);
+    return QString::fromUtf16(ReviewTitle) +
+           (tuned ? QStringLiteral("（%1問、このクラスに合わせた復習）")
+                  : QStringLiteral("（%1問）"))
+               .arg(count);
 }
 
 std::optional<Problem> Recording::findDue(MainScreen& screen, const QString& series,

@@ -30,8 +30,9 @@ namespace Recording
 // Problems today's review plays at most.
 constexpr int MaxReview = 50;
 constexpr const char16_t* ReviewTitle = u"今日の復習";
-// The list entry that opens today's review of `count` problems.
-QString reviewEntry(qsizetype count);
+// The list entry that opens today's review of `count` problems; `tuned`
+// when the schedule uses parameters fitted to the class.
+QString reviewEntry(qsizetype count, bool tuned = false);
 // A problem by the series it is read from and its hash, as long as its text
 // is still there: in the series file, or among the marks.
 std::optional<Problem> findDue(MainScreen& screen, const QString& series, const QString& hash);

@@ -1,9 +1,12 @@
 #include "session/ScreenJson.h"
 
 #include "session/MainScreen.h"
+#include "session/TermCarry.h"
 #include "session/Words.h"
 
 #include <QJsonArray>
+
+#include <array>
 
 namespace ScreenJson
 {
@@ -152,7 +155,7 @@ QJsonObject of(const MainScreen& s)
                     {QStringLiteral("back"), colour(s.BackColor)},
                     {QStringLiteral("instruction"), control(s.instructionLine)}};
     if (screen == Screen::SeriesList) {
-        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Items));
+        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Entries));
         out.insert(QStringLiteral("listBox"), control(s.seriesList));
         const Control& t = s.titlePicture;
         out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));
@@ -199,6 +202,55 @@ QJsonValue focusName(const MainScreen& s, const Control* focus)
     }
     return focus == &s.explanationText ? QJsonValue(QStringLiteral("explanation"))
                                        : QJsonValue::Null;
+}
+
+namespace
+{
+
+// The frames the arrow keys carry a term to from frame `from`: the carry
+// verb's own answer, with the term `probe` carried there for the asking.
+QJsonObject stepsFrom(MainScreen& s, int probe, int from)
+{
+    struct Way {
+        const char* name;
+        Direction direction;
+    };
+    constexpr std::array<Way, 4> Ways = {{{"left", Direction::Left},
+                                          {"right", Direction::Right},
+                                          {"up", Direction::Up},
+                                          {"down", Direction::Down}}};
+    QJsonObject steps;
+    for (const Way& w : Ways) {
+        s.carry = TermCarry{probe, from, 0};
+        TermCarryMove(s, w.direction);
+        steps.insert(QLatin1String(w.name), s.carry.frame);
+    }
+    return steps;
+}
+
+} // namespace
+
+void addForesight(QJsonObject& state, MainScreen& s)
+{
+    if (!state.contains(QStringLiteral("board")) || s.quiz.terms() == 0) {
+        return;
+    }
+    QJsonObject board = state.value(QStringLiteral("board")).toObject();
+    QJsonArray frames = board.value(QStringLiteral("frames")).toArray();
+    const BoardLayout& layout = s.board;
+    const TermCarry kept = s.carry;
+    for (int c = 0; c < frames.size() && c < layout.frames.size(); ++c) {
+        QJsonObject f = frames.at(c).toObject();
+        const Box first = layout.slot(c, 0, 0.0F);
+        f.insert(QStringLiteral("slots"),
+                 QJsonArray{first.left, first.top, layout.termHeight, layout.roomIn(c)});
+        f.insert(QStringLiteral("steps"), stepsFrom(s, 0, c));
+        frames.replace(c, f);
+    }
+    s.carry = kept;
+    board.insert(QStringLiteral("frames"), frames);
+    board.insert(QStringLiteral("park"), layout.parkTop());
+    state.insert(QStringLiteral("board"), board);
 }
 
 QString cueName(SoundCue cue)

@@ -22,4 +22,13 @@ QJsonObject of(const MainScreen& screen);
 QJsonValue focusName(const MainScreen& screen, const Control* focus);
 QString cueName(SoundCue cue);
 
+// What the page needs to foresee the moves it sends before their replies
+// come, added to the board of `state` (of(screen)): each frame's slots
+// ("slots": the first one's left and top, the step to the next, how many
+// fit), the frame the arrow keys carry a term to from it ("steps": left,
+// right, up, down), and where a term waits when its frame is full ("park").
+// Worked out by the layout and by the carry verb itself, which is asked
+// frame by frame and left as it was.
+void addForesight(QJsonObject& state, MainScreen& screen);
+
 } // namespace ScreenJson

@@ -55,10 +55,7 @@ int MainScreen::followSavedSeries(int row)
     if (!series.loads()) {
         return row;
     }
-    QList<Problem> before;
-    for (int r = 1; r <= state.problemCount; ++r) {
-        before.append(state.problems.at(r));
-    }
+    const QList<Problem> before = rowsShown();
     const std::array<bool, SeriesState::SeriesRows> marked = state.marked;
     const int count = SeriesLoader::placeProblems(state, series);
     if (textHashOfRows() == openedTextHash && count == state.problemCount) {
@@ -99,6 +96,9 @@ SessionValue MainScreen::value() const
     v.file = source == SessionValue::Source::Series ? state.seriesFile.at(1) : QString();
     v.textHash = openedTextHash;
     v.rows = openedRows;
+    if (source == SessionValue::Source::Series) {
+        v.keys = ProblemIds::keysOf(rowsShown());
+    }
     for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
         v.marked.push_back(state.marked.at(row));
     }
@@ -118,11 +118,6 @@ SessionValue MainScreen::value() const
     v.arrows = shown(arrows);
     v.explanation = explanationPanel.Visible;
     v.carry = carry;
-    v.press = press;
-    // Where a drag began matters only while it goes on.
-    v.dragging = state.dragging;
-    v.dragStartX = state.dragging ? state.dragStartX : 0.0F;
-    v.dragStartY = state.dragging ? state.dragStartY : 0.0F;
     v.showing = showing;
     return v;
 }
@@ -172,18 +167,52 @@ bool MainScreen::restoreSeries(const SessionValue& v)
            static_cast<int>(v.marked.size()) == v.problemCount && textHashOfRows() == v.textHash;
 }
 
-// The series was saved since the value was taken: the learner goes on at
-// the same problem as it reads now, shown anew, as the board of its old
-// text is not kept.
+QList<Problem> MainScreen::rowsShown() const
+{
+    QList<Problem> rows;
+    for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
+        rows.append(state.problems.at(row));
+    }
+    return rows;
+}
+
+// The series as it reads now against what each problem asked when the
+// value was taken: each mark goes with its problem, and the row where the
+// problem shown is now; 0 when no problem asks what it asked, -1 when the
+// value is older than the keys and cannot tell.
+int MainScreen::followKeys(const SessionValue& v)
+{
+    const qsizetype count = v.problemCount;
+    if (v.keys.size() != count || static_cast<qsizetype>(v.marked.size()) != count ||
+        v.currentProblem < 1 || v.currentProblem > count) {
+        return -1;
+    }
+    const QStringList now = ProblemIds::keysOf(rowsShown());
+    for (int row = 1; row <= state.problemCount; ++row) {
+        const qsizetype was = v.keys.indexOf(now.at(row - 1));
+        state.marked.at(row) = was >= 0 && v.marked.at(static_cast<std::size_t>(was));
+    }
+    return static_cast<int>(now.indexOf(v.keys.at(v.currentProblem - 1))) + 1;
+}
+
+// The series was saved since the value was taken. A problem that still asks
+// what it asked (only its wording changed) keeps its board, wherever it is
+// now; one that asks something else is shown anew, and the learner told
+// why, as the board of its old terms is never laid over the new ones.
 bool MainScreen::continueSavedSeries(const SessionValue& v)
 {
     if (v.source != SessionValue::Source::Series || state.problemCount < 1 ||
         state.seriesFile.at(1) != v.file) {
         return false;
     }
-    for (int row = 1; row <= state.problemCount; ++row) {
-        state.marked.at(row) = row <= static_cast<int>(v.marked.size()) &&
-                               v.marked.at(static_cast<std::size_t>(row - 1));
+    const int row = followKeys(v);
+    if (row > 0) {
+        continueAt(v, row);
+        return true;
+    }
+    for (int r = 1; row < 0 && r <= state.problemCount; ++r) {
+        state.marked.at(r) =
+            r <= static_cast<int>(v.marked.size()) && v.marked.at(static_cast<std::size_t>(r - 1));
     }
     state.currentProblem = std::clamp(v.currentProblem, 1, state.problemCount);
     source = v.source;
@@ -191,8 +220,31 @@ bool MainScreen::continueSavedSeries(const SessionValue& v)
     openedTextHash = textHashOfRows();
     ShowSeriesOpened(*this, state.catalog.at(v.entry)[0]);
     showProblem(static_cast<qint16>(state.currentProblem));
-    tell(QStringLiteral("問題集が書き換えられたため、この問題を初めから表示します。"));
+    tell(row < 0 ? QStringLiteral("問題集が書き換えられたため、この問題を初めから表示します。")
+                 : QStringLiteral("先生が問題を直したため、この問題を最初からやり直します。"));
     return true;
+}
+
+// The value's screen on `row` of the problems in the table.
+void MainScreen::continueAt(const SessionValue& v, int row)
+{
+    state.currentProblem = row;
+    state.markPending = v.markPending;
+    source = v.source;
+    openedEntry = v.entry;
+    openedTextHash = textHashOfRows();
+    openedRows = v.rows;
+    const QString title =
+        v.source == SessionValue::Source::Review
+            ? QString::fromUtf16(Recording::ReviewTitle)
+            : state.catalog.at(v.source == SessionValue::Source::Marked ? 0 : v.entry)[0];
+    ShowSeriesOpened(*this, title);
+    ShowProblem(*this, static_cast<qint16>(row));
+    restoreBoard(v);
+    // A problem now at another place: its arrows are the place's.
+    if (row != v.currentProblem && arrows[Arrow::Next].Visible) {
+        arrows[Arrow::Previous].Visible = row > 1;
+    }
 }
 
 void MainScreen::restoreBoard(const SessionValue& v)
@@ -215,10 +267,6 @@ void MainScreen::restoreBoard(const SessionValue& v)
         explanationText.Text = state.problems.at(state.currentProblem).explanation;
     }
     carry = v.carry;
-    press = v.press;
-    state.dragging = v.dragging;
-    state.dragStartX = v.dragStartX;
-    state.dragStartY = v.dragStartY;
     showing = v.showing;
 }
 
@@ -247,18 +295,6 @@ bool MainScreen::restore(const SessionValue& v)
     for (int row = 1; row <= v.problemCount; ++row) {
         state.marked.at(row) = v.marked.at(static_cast<std::size_t>(row - 1));
     }
-    state.currentProblem = v.currentProblem;
-    state.markPending = v.markPending;
-    source = v.source;
-    openedEntry = v.entry;
-    openedTextHash = v.textHash;
-    openedRows = v.rows;
-    const QString title =
-        v.source == SessionValue::Source::Review
-            ? QString::fromUtf16(Recording::ReviewTitle)
-            : state.catalog.at(v.source == SessionValue::Source::Marked ? 0 : v.entry)[0];
-    ShowSeriesOpened(*this, title);
-    ShowProblem(*this, static_cast<qint16>(v.currentProblem));
-    restoreBoard(v);
+    continueAt(v, v.currentProblem);
     return true;
 }

@@ -110,11 +110,7 @@ QJsonObject boardJson(const SessionValue& v)
             {QStringLiteral("arrows"), flags(v.arrows)},
             {QStringLiteral("explanation"), v.explanation},
             {QStringLiteral("carry"),
-             QJsonArray{v.carry.term, v.carry.frame, static_cast<qint64>(v.carry.backColor)}},
-            {QStringLiteral("press"),
-             QJsonArray{v.press.term, v.press.frame, v.press.left, v.press.top,
-                        static_cast<qint64>(v.press.backColor), v.press.carried}},
-            {QStringLiteral("drag"), QJsonArray{v.dragging, v.dragStartX, v.dragStartY}}};
+             QJsonArray{v.carry.term, v.carry.frame, static_cast<qint64>(v.carry.backColor)}}};
 }
 
 void readBoard(const QJsonObject& o, SessionValue& v)
@@ -135,17 +131,8 @@ void readBoard(const QJsonObject& o, SessionValue& v)
     const QJsonArray carry = o.value(QStringLiteral("carry")).toArray();
     v.carry = {carry.at(0).toInt(-1), carry.at(1).toInt(),
                static_cast<quint32>(carry.at(2).toInteger())};
-    const QJsonArray press = o.value(QStringLiteral("press")).toArray();
-    v.press = {press.at(0).toInt(-1),
-               press.at(1).toInt(-1),
-               number(press.at(2)),
-               number(press.at(3)),
-               static_cast<quint32>(press.at(4).toInteger()),
-               press.at(5).toBool()};
-    const QJsonArray drag = o.value(QStringLiteral("drag")).toArray();
-    v.dragging = drag.at(0).toBool();
-    v.dragStartX = number(drag.at(1));
-    v.dragStartY = number(drag.at(2));
+    // A press or a drag under way, in values stored before front ends kept
+    // their own, is no part of the session.
 }
 
 } // namespace
@@ -170,6 +157,7 @@ QJsonObject SessionValue::toJson() const
                   {QStringLiteral("entry"), entry},
                   {QStringLiteral("file"), file},
                   {QStringLiteral("textHash"), textHash},
+                  {QStringLiteral("keys"), QJsonArray::fromStringList(keys)},
                   {QStringLiteral("rows"), refs},
                   {QStringLiteral("marked"), marks},
                   {QStringLiteral("problem"), QJsonArray{currentProblem, problemCount}},
@@ -198,6 +186,9 @@ std::optional<SessionValue> SessionValue::fromJson(const QJsonObject& o, QString
     v.entry = o.value(QStringLiteral("entry")).toInt(-1);
     v.file = o.value(QStringLiteral("file")).toString();
     v.textHash = o.value(QStringLiteral("textHash")).toString();
+    for (const QJsonValue& k : o.value(QStringLiteral("keys")).toArray()) {
+        v.keys.append(k.toString());
+    }
     for (const QJsonValue& r : o.value(QStringLiteral("rows")).toArray()) {
         v.rows.append({r.toArray().at(0).toString(), r.toArray().at(1).toString()});
     }

@@ -4,13 +4,13 @@
 #include "record/Answer.h"
 #include "session/Prompts.h"
 #include "session/Recording.h"
-#include "session/TermClick.h"
-#include "session/TermKeys.h"
+#include "session/TermCarry.h"
 
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -22,11 +22,11 @@
 enum class Screen { SeriesList, Problem, Result, Explanation };
 
 // Everything a learner's session needs to go on, as a plain value: which
-// series is open and a hash of its problems' text (never the text itself),
-// the problem shown, where each term lies, the checks carried between
-// problems, a term picked up or being dragged, marks not yet stored, what
-// the screen shows and a question waiting for an answer. A session made
-// anew from it behaves as the one it was taken from.
+// series is open, a hash of its problems' text and each problem's key of
+// what it asks (never the text itself), the problem shown, where each term
+// lies, the checks carried between problems, a term picked up, marks not
+// yet stored, what the screen shows and a question waiting for an answer. A session made anew from
+// it behaves as the one it was taken from.
 struct SessionValue {
     enum class Source { None, Series, Marked, Review };
     // A problem by the series file it is read from and its hash.
@@ -49,6 +49,10 @@ struct SessionValue {
     QString textHash;         // every problem of the series, hashed in order
     QList<ProblemRef> rows;   // Review: each problem, in order
     std::vector<bool> marked; // each problem, whether it is (still) marked
+    // Series: each problem's key (ProblemIds), so that a series saved since
+    // keeps the board of a problem that asks what it asked. Empty in values
+    // stored before keys were kept.
+    QStringList keys;
     int currentProblem = 0;
     int problemCount = 0;
     bool markPending = false;
@@ -64,10 +68,6 @@ struct SessionValue {
     bool explanation = false;
 
     TermCarry carry;
-    TermPress press;
-    bool dragging = false;
-    float dragStartX = 0.0F;
-    float dragStartY = 0.0F;
 
     Showing showing;
     QList<Answer> unsaved; // answers checked but not yet stored

@@ -65,10 +65,10 @@ void showFrames(MainScreen& screen, const Problem& problem, const BoardLayout& b
 
 void ClearBoard(MainScreen& screen)
 {
-    for (Control& item : screen.terms) {
-        item.Enabled = true;
-        item.Visible = false;
-        item.BackColor = Colors::ButtonFace;
+    for (Control& term : screen.terms) {
+        term.Enabled = true;
+        term.Visible = false;
+        term.BackColor = Colors::ButtonFace;
     }
     screen.terms[0].Top = 720.0F;
     screen.terms[0].Left = 360.0F;

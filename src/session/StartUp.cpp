@@ -57,7 +57,7 @@ void ReadSeriesCatalog(MainScreen& screen)
     SeriesState& st = screen.state;
     st.catalog[0][0] = QStringLiteral("マークの付いた問題");
     st.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
-    screen.seriesList.Items.append(st.catalog[0][0]);
+    screen.seriesList.Entries.append(st.catalog[0][0]);
 
     const QString name = QString::fromLatin1(Catalog::FileName);
     const Catalog::Result catalog = Catalog::read(screen.pathOf(name));
@@ -89,7 +89,7 @@ void ReadSeriesCatalog(MainScreen& screen)
         auto& row = st.catalog.at(static_cast<std::size_t>(i));
         row[0] = entry.title;
         row[1] = entry.fileName;
-        screen.seriesList.Items.append(row[0]);
+        screen.seriesList.Entries.append(row[0]);
     }
 
     notes += notesOnEntries(catalog, name, listed);

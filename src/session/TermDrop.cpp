@@ -9,11 +9,6 @@
 namespace
 {
 
-Box boxOf(const Control& c)
-{
-    return {c.Left, c.Top, c.Width, c.Height};
-}
-
 void showSolved(MainScreen& screen)
 {
     SeriesState& st = screen.state;
@@ -101,21 +96,13 @@ void DropTerm(MainScreen& screen, int index, int frame)
     }
 }
 
-void TermMouseUp(MainScreen& screen, int index)
+void DropTermAt(MainScreen& screen, int index, float left, float top)
 {
-    SeriesState& st = screen.state;
-    if (index < 0 || index >= screen.quiz.terms() || !screen.quiz.open()) {
-        return;
-    }
-    // Only the release that ends a drag places the term: with two buttons
-    // held, the second release would place it a second time.
-    if (!st.dragging) {
-        return;
-    }
     SoundCues::rewindAll(screen.players);
-    st.dragging = false;
+    // The term leaves its frame; the others close up once it has landed.
+    screen.quiz.takeBack(index);
     Control& label = screen.terms.at(index);
-    const Box kept = screen.board.keptOnBoard(boxOf(label));
+    const Box kept = screen.board.keptOnBoard({left, top, label.Width, label.Height});
     label.Left = kept.left;
     label.Top = kept.top;
     DropTerm(screen, index, screen.board.frameAt(kept));

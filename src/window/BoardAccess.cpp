@@ -1,7 +1,7 @@
 #include "window/BoardAccess.h"
 
 #include "session/MainScreen.h"
-#include "session/TermKeys.h"
+#include "session/TermCarry.h"
 #include "session/Words.h"
 #include "window/Accessibility.h"
 #include "window/MainWindow.h"
@@ -80,9 +80,9 @@ void BoardAccess::setName(const Control& control, const QString& name)
 void BoardAccess::updateNames()
 {
     for (int i = 0; i < static_cast<int>(form_.terms.size()); ++i) {
-        const Control& item = form_.terms.at(i);
-        setName(item, Words::nameOf(form_, item));
-        QWidget* w = view_.madeWidgetOf(item);
+        const Control& term = form_.terms.at(i);
+        setName(term, Words::nameOf(form_, term));
+        QWidget* w = view_.madeWidgetOf(term);
         if (w != nullptr && Accessibility::setDescription(w, Words::termDescription(form_, i))) {
             announce(w, QAccessible::DescriptionChanged);
         }
@@ -149,12 +149,12 @@ void BoardAccess::updateTermFocus()
     // Terms under the result panel cannot be seen: Tab passes them by.
     const bool panel = form_.resultPanel.Visible;
     const QRect cover = ViewGeometry::pixelRect(form_.resultPanel);
-    for (const Control& item : form_.terms) {
-        QWidget* w = view_.madeWidgetOf(item);
+    for (const Control& term : form_.terms) {
+        QWidget* w = view_.madeWidgetOf(term);
         if (w == nullptr) {
             continue;
         }
-        const bool covered = panel && cover.intersects(ViewGeometry::pixelRect(item));
+        const bool covered = panel && cover.intersects(ViewGeometry::pixelRect(term));
         w->setFocusPolicy(covered ? Qt::NoFocus : Qt::TabFocus);
     }
 }
@@ -179,8 +179,8 @@ void BoardAccess::updateFocus(bool focusLeaving)
         candidates.push_back(&b);
     }
     candidates.push_back(&form_.seriesList);
-    for (const Control& item : form_.terms) {
-        candidates.push_back(&item);
+    for (const Control& term : form_.terms) {
+        candidates.push_back(&term);
     }
     for (const Control* c :
          {&form_.arrows[Arrow::Next], &form_.arrows[Arrow::Previous], &form_.quitButton}) {

@@ -4,9 +4,7 @@
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
 #include "series/SeriesState.h"
-#include "session/KeptMessages.h"
-#include "session/MainScreen.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 #include "window/MainWindow.h"
 
 #include <QBuffer>
@@ -30,15 +28,14 @@ namespace
 class PreviewWindow
 {
 public:
-    explicit PreviewWindow(const QString& folder)
-        : form_(state_, measure_, players_, dialogs_, folder), view_(form_)
+    explicit PreviewWindow(const QString& folder) : session_(folder, measure_), view_(session_)
     {
         view_.setAttribute(Qt::WA_DontShowOnScreen);
         view_.show();
         view_.load();
         // Start-up read the folder's catalogue; that file is not the series
         // being drawn.
-        dialogs_.messages.clear();
+        session_.takeMessagesKept();
     }
 
     // Opens the series as a double-click on its list entry does; returns the
@@ -49,30 +46,32 @@ public:
         if (fileName != QLatin1String(MarksFile::FileName)) {
             // The series becomes the one entry of the list after the marked
             // problems.
-            state_.catalog[1] = {title, fileName};
-            form_.seriesList.Items = QStringList{state_.catalog[0][0], title};
+            session_.state().catalog[1] = {title, fileName};
+            session_.screen().seriesList.Entries =
+                QStringList{session_.state().catalog[0][0], title};
             entry = 1;
         }
-        form_.openEntry(entry);
+        session_.open(entry);
         view_.sync();
-        ShowPrompts(form_, dialogs_, [] { return true; });
+        ShowPrompts(session_, [] { return true; });
+        notes_ = session_.takeMessagesKept();
         // A series that could not be opened leaves the list on the screen.
-        return form_.screen() == Screen::SeriesList
+        return session_.screen().screen() == Screen::SeriesList
                    ? 0
-                   : std::min(state_.problemCount, SeriesState::SeriesRows - 1);
+                   : std::min(session_.state().problemCount, SeriesState::SeriesRows - 1);
     }
 
-    QStringList notes() const { return dialogs_.messages; }
+    QStringList notes() const { return notes_; }
     QString heading(int number) const
     {
-        return state_.problems.at(static_cast<std::size_t>(number)).fullQuestion();
+        return session_.state().problems.at(static_cast<std::size_t>(number)).fullQuestion();
     }
 
     QImage draw(int number)
     {
         // As the arrow buttons step to a problem.
-        state_.currentProblem = number;
-        form_.showProblem(static_cast<qint16>(number));
+        session_.state().currentProblem = number;
+        session_.screen().showProblem(static_cast<qint16>(number));
         view_.sync();
         // A picture shows the board, not where the keyboard happens to be.
         if (QWidget* focused = view_.focusWidget()) {
@@ -85,12 +84,10 @@ public:
     }
 
 private:
-    SeriesState state_;
     QtTextMeasure measure_;
-    SilentPlayers players_;
-    KeptMessages dialogs_;
-    MainScreen form_;
+    Session session_;
     MainWindow view_;
+    QStringList notes_;
 };
 
 // Letters, digits, '.', '_' and '-' are safe in a file name on every system

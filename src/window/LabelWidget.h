@@ -32,6 +32,7 @@ public:
 
     const QString& text() const { return text_; }
     const QColor& foreground() const { return fore_; }
+    const QColor& background() const { return back_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -32,22 +32,6 @@ using ViewGeometry::toPixels;
 namespace
 {
 
-// Modifier keys as the handlers take them.
-int shiftCode(Qt::KeyboardModifiers modifiers)
-{
-    int code = 0;
-    if (modifiers & Qt::ShiftModifier) {
-        code |= 1;
-    }
-    if (modifiers & Qt::ControlModifier) {
-        code |= 2;
-    }
-    if (modifiers & Qt::AltModifier) {
-        code |= 4;
-    }
-    return code;
-}
-
 float toTwips(qreal pixels)
 {
     return static_cast<float>(pixels) * Control::TwipsPerPixel;
@@ -55,7 +39,9 @@ float toTwips(qreal pixels)
 
 } // namespace
 
-MainWindow::MainWindow(MainScreen& form, QWidget* parent) : QWidget(parent), form_(form)
+MainWindow::MainWindow(Session& session, QWidget* parent)
+    : QWidget(parent), session_(session), form_(session.screen()),
+      input_(session, *this, [this](const std::function<void()>& verbs) { run(verbs); })
 {
     setWindowIcon(ProgramImages::icon());
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -149,7 +135,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
     case ControlKind::PictureBox: {
         auto* picture = new PictureBox(parent);
         picture->setPicture(ProgramImages::title());
-        picture->setClickHandler([this] { run([this] { form_.showAbout(); }); });
+        picture->setClickHandler([this] { run([this] { session_.showAbout(); }); });
         return picture;
     }
     }
@@ -158,17 +144,13 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
 
 QWidget* MainWindow::createTermLabel(int index, QWidget* parent)
 {
-    auto* item = new TermLabelWidget(parent);
-    item->setMouseHandler([this, index](LabelWidget::MouseAction action, QMouseEvent* event) {
-        termMouse(index, action, event);
+    auto* term = new TermLabelWidget(parent);
+    term->setMouseHandler([this, index](LabelWidget::MouseAction action, QMouseEvent* event) {
+        input_.termMouse(index, action, event);
     });
-    item->setKeyHandler([this, index](QKeyEvent* event) { return termKey(index, event); });
-    item->setFocusOutHandler([this, index] {
-        if (form_.carry.term == index) {
-            run([this] { form_.putBack(); });
-        }
-    });
-    return item;
+    term->setKeyHandler([this, index](QKeyEvent* event) { return input_.termKey(index, event); });
+    term->setFocusOutHandler([this, index] { input_.termFocusLost(index); });
+    return term;
 }
 
 QWidget* MainWindow::createBoardLabel(QWidget* parent)
@@ -177,7 +159,7 @@ QWidget* MainWindow::createBoardLabel(QWidget* parent)
     // A label takes the press: a click on a caption or the question is
     // still a click on the board.
     label->setMouseHandler([this, label](LabelWidget::MouseAction action, QMouseEvent* event) {
-        boardMouse(action, event, label->mapTo(this, event->position().toPoint()));
+        input_.boardMouse(action, event, label->mapTo(this, event->position().toPoint()));
     });
     return label;
 }
@@ -185,9 +167,9 @@ QWidget* MainWindow::createBoardLabel(QWidget* parent)
 QWidget* MainWindow::createList(QWidget* parent)
 {
     list_ = new SeriesListWidget(parent);
-    list_->onDoubleClick = [this] { run([this] { form_.openEntry(list_->selectedRow()); }); };
+    list_->onDoubleClick = [this] { run([this] { session_.open(list_->selectedRow()); }); };
     list_->onEnter = [this](Qt::KeyboardModifiers /*modifiers*/) {
-        run([this] { form_.openEntry(list_->selectedRow()); });
+        run([this] { session_.open(list_->selectedRow()); });
     };
     QObject::connect(list_, &QListWidget::itemSelectionChanged, this,
                      [this] { listSelectionChanged(); });
@@ -215,24 +197,28 @@ void MainWindow::connectButton(Control& control, QWidget* widget)
     auto onClick = [this, button](auto handler) {
         QObject::connect(button, &QPushButton::clicked, this, [this, handler] { run(handler); });
     };
-    for (int i = 0; i < static_cast<int>(form_.arrows.size()); ++i) {
-        if (&control == &form_.arrows.at(i)) {
-            onClick([this, i] { form_.pressArrow(i); });
-        }
+    const auto press = [&onClick, this](Button which) {
+        onClick([this, which] { session_.press(which); });
+    };
+    if (&control == &form_.arrows[Arrow::Next]) {
+        press(Button::ArrowNext);
+    }
+    if (&control == &form_.arrows[Arrow::Previous]) {
+        press(Button::ArrowPrevious);
     }
     for (int i = 0; i < static_cast<int>(form_.resultButtons.size()); ++i) {
         if (&control == &form_.resultButtons.at(i)) {
-            onClick([this, i] { form_.pressResult(i); });
+            press(static_cast<Button>(i));
         }
     }
-    if (&control == &form_.quitButton) {
-        onClick([this] { form_.leave(); });
-    }
     if (&control == &form_.explanationBack) {
-        onClick([this] { form_.closeExplanation(); });
+        press(Button::ExplanationBack);
+    }
+    if (&control == &form_.quitButton) {
+        onClick([this] { session_.leave(); });
     }
     if (&control == &form_.progressButton) {
-        onClick([this] { form_.showProgress(); });
+        onClick([this] { session_.showProgress(); });
     }
 }
 
@@ -240,8 +226,8 @@ void MainWindow::setUpTabOrder()
 {
     // The terms come first, in term order, then the buttons and the list.
     std::vector<Control*> order;
-    for (Control& item : form_.terms) {
-        order.push_back(&item);
+    for (Control& term : form_.terms) {
+        order.push_back(&term);
     }
     for (Control* control : form_.tabOrder()) {
         order.push_back(control);
@@ -264,6 +250,14 @@ QWidget* MainWindow::madeWidgetOf(const Control& control) const
     return it == bindingOf_.constEnd() ? nullptr : bindings_.at(*it).widget;
 }
 
+void MainWindow::reapply(const Control& control)
+{
+    const auto it = bindingOf_.constFind(&control);
+    if (it != bindingOf_.constEnd()) {
+        bindings_.at(*it).applied.valid = false;
+    }
+}
+
 QWidget* MainWindow::widgetOf(const Control& control)
 {
     const auto it = bindingOf_.constFind(&control);
@@ -284,7 +278,7 @@ void MainWindow::load()
         return;
     }
     loaded_ = true;
-    run([this] { form_.start(); });
+    run([this] { session_.start(); });
 }
 
 template <typename Handler> void MainWindow::run(Handler&& handler)
@@ -313,7 +307,7 @@ template <typename Handler> void MainWindow::run(Handler&& handler)
 
 bool MainWindow::showPrompts()
 {
-    return ShowPrompts(form_, form_.dialogs, [this] { return readyForBox(); });
+    return ShowPrompts(session_, [this] { return readyForBox(); });
 }
 
 bool MainWindow::readyForBox()
@@ -492,14 +486,15 @@ void MainWindow::applyListLook(Binding& binding, const Changes& changed)
     // A hidden list holds no entries: screen readers would take them
     // for showing, and the selected one for focused. They are taken out
     // once the list is hidden and put back before it shows again.
-    const QStringList entries = c.Visible ? c.Items : QStringList();
-    const bool itemsChanged = changed.fresh || (entries != a.items && (c.Visible || !a.visible));
-    if (itemsChanged) {
-        a.items = entries;
+    const QStringList entries = c.Visible ? c.Entries : QStringList();
+    const bool entriesChanged =
+        changed.fresh || (entries != a.entries && (c.Visible || !a.visible));
+    if (entriesChanged) {
+        a.entries = entries;
         list_->clear();
         list_->addItems(entries);
     }
-    if (itemsChanged || c.ListIndex != a.listIndex) {
+    if (entriesChanged || c.ListIndex != a.listIndex) {
         a.listIndex = c.ListIndex;
         if (c.ListIndex >= 0 && c.ListIndex < list_->count()) {
             list_->setCurrentRow(c.ListIndex);
@@ -571,99 +566,14 @@ void MainWindow::listSelectionChanged()
     }
 }
 
-void MainWindow::termMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event)
-{
-    const float x = toTwips(event->position().x());
-    const float y = toTwips(event->position().y());
-    switch (action) {
-    case LabelWidget::MouseAction::Press:
-        if (event->buttons() == event->button()) {
-            termPress_ = {index, event->globalPosition(), false};
-        } else {
-            // A second button makes no click.
-            termPress_.dragging = true;
-        }
-        run([&] { form_.lift(index, x, y); });
-        break;
-    case LabelWidget::MouseAction::Move:
-        if (termPress_.index == index && !termPress_.dragging) {
-            // A hand that shakes a little on a click moves nothing.
-            if ((event->globalPosition() - termPress_.at).manhattanLength() <
-                QApplication::startDragDistance()) {
-                return;
-            }
-            termPress_.dragging = true;
-        }
-        // A move reports every button held down.
-        run([&] { form_.drag(index, x, y); });
-        break;
-    case LabelWidget::MouseAction::Release: {
-        const bool click = termPress_.index == index && !termPress_.dragging;
-        if (event->buttons() == Qt::NoButton) {
-            termPress_ = {};
-        }
-        if (click) {
-            run([&] { form_.tapTerm(index); });
-        } else {
-            run([&] { form_.letGo(index); });
-        }
-        break;
-    }
-    }
-}
-
-void MainWindow::boardMouse(LabelWidget::MouseAction action, QMouseEvent* event, QPoint at)
-{
-    if (action == LabelWidget::MouseAction::Press) {
-        boardPress_ = event->buttons() == event->button() ? frameAt(at) : NoBoardPress;
-        return;
-    }
-    if (action != LabelWidget::MouseAction::Release || event->buttons() != Qt::NoButton) {
-        return;
-    }
-    // A click is a press and release on the same frame, or both outside.
-    const int frame = std::exchange(boardPress_, NoBoardPress);
-    if (frame == NoBoardPress || frame != frameAt(at)) {
-        return;
-    }
-    if (frame >= 0) {
-        run([&] { form_.tapFrame(frame); });
-    } else {
-        run([&] { form_.tapBoard(); });
-    }
-}
-
-int MainWindow::frameAt(QPoint at) const
-{
-    for (int c = 0; c < form_.quiz.frames(); ++c) {
-        const Control& frame = form_.frames.at(c);
-        if (frame.Visible &&
-            (pixelRect(frame).contains(at) || pixelRect(form_.captions.at(c)).contains(at))) {
-            return c;
-        }
-    }
-    return -1;
-}
-
 void MainWindow::mousePressEvent(QMouseEvent* event)
 {
-    boardMouse(LabelWidget::MouseAction::Press, event, event->position().toPoint());
+    input_.boardMouse(LabelWidget::MouseAction::Press, event, event->position().toPoint());
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* event)
 {
-    boardMouse(LabelWidget::MouseAction::Release, event, event->position().toPoint());
-}
-
-bool MainWindow::termKey(int index, QKeyEvent* event)
-{
-    const int code = TermLabelWidget::keyCode(*event);
-    if (code < 0) {
-        return false;
-    }
-    bool used = false;
-    run([&] { form_.termKey(index, code, shiftCode(event->modifiers()), &used); });
-    return used;
+    input_.boardMouse(LabelWidget::MouseAction::Release, event, event->position().toPoint());
 }
 
 void MainWindow::endProgram()
@@ -683,7 +593,7 @@ void MainWindow::endBySession()
 
 void MainWindow::recordRead()
 {
-    run([this] { form_.recordRead(); });
+    run([this] { session_.recordRead(); });
 }
 
 void MainWindow::centreOnScreen()
@@ -725,7 +635,7 @@ void MainWindow::changeEvent(QEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (!ended_) {
-        if (!QueryClose(form_, form_.dialogs, [this] { return readyForBox(); })) {
+        if (!QueryClose(session_, [this] { return readyForBox(); })) {
             // Marks could not be saved and the user chose to stay.
             sync();
             event->ignore();

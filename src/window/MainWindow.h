@@ -1,8 +1,9 @@
 #pragma once
 
-#include "session/MainScreen.h"
+#include "session/Session.h"
 #include "window/BoardAccess.h"
 #include "window/LabelWidget.h"
+#include "window/TermInput.h"
 
 #include <QHash>
 #include <QRect>
@@ -11,19 +12,18 @@
 #include <memory>
 #include <vector>
 
-class QKeyEvent;
 class SeriesListWidget;
 
 // The main window on the screen. It holds one widget per control of the
-// model, created once in the model's stacking order, turns real input into
-// the model's event handlers and copies the model back to the widgets after
+// session's screen, created once in its stacking order, turns real input
+// into the session's verbs and copies the screen back to the widgets after
 // each of them.
 class MainWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(MainScreen& form, QWidget* parent = nullptr);
+    explicit MainWindow(Session& session, QWidget* parent = nullptr);
     // No handler runs while the widgets go: a carried term losing the focus
     // would otherwise sync a half-destroyed window.
     ~MainWindow() override { ended_ = true; }
@@ -49,7 +49,13 @@ public:
     QWidget* widgetOf(const Control& control);
     // The control's widget if it has been made; never makes it.
     QWidget* madeWidgetOf(const Control& control) const;
+    // The next sync() copies the control to its widget whole, whatever the
+    // widget was last given: a dragged label shows its term again.
+    void reapply(const Control& control);
     MainScreen& form() { return form_; }
+    Session& session() { return session_; }
+    // A term is being dragged with the mouse.
+    bool dragging() const { return input_.dragging(); }
     BoardAccess& access() { return *access_; }
 
 protected:
@@ -73,7 +79,7 @@ private:
         FontInfo font;
         bool border = false;
         bool wrap = false;
-        QStringList items;
+        QStringList entries;
         int listIndex = -1;
         QString text;
         bool filled = false;
@@ -114,16 +120,9 @@ private:
     static void applyTextBoxLook(Binding& binding, const Changes& changed);
     void applyFrameLook(Binding& binding, const Changes& changed);
     void applyShapeLook(Binding& binding, const Changes& changed);
-    void termMouse(int index, LabelWidget::MouseAction action, QMouseEvent* event);
-    // A press or release on the board at `at` (window pixels), outside the
-    // terms: a click there goes to the frame under it or to the board.
-    void boardMouse(LabelWidget::MouseAction action, QMouseEvent* event, QPoint at);
-    // The frame whose area or caption holds `at`, or -1.
-    int frameAt(QPoint at) const;
-    bool termKey(int index, QKeyEvent* event);
     void listSelectionChanged();
-    // Runs one event handler of the model, then shows its effects and the
-    // boxes it left to show.
+    // Runs verbs of the session, then shows their effects and the boxes they
+    // left to show.
     template <typename Handler> void run(Handler&& handler);
     // Shows the boxes handlers left, answering questions back into the
     // model; true when an answer ended the program or let the window close.
@@ -131,21 +130,13 @@ private:
     // Brings the window up to date before a box; false once it has ended.
     bool readyForBox();
 
+    Session& session_;
     MainScreen& form_;
+    TermInput input_;
     std::vector<Binding> bindings_;
     QHash<const Control*, int> bindingOf_;
     SeriesListWidget* list_ = nullptr;
     std::unique_ptr<BoardAccess> access_;
-    // A press on a term is a click until the pointer moves the drag
-    // distance away from where it went down.
-    struct TermPressAt {
-        int index = -1;
-        QPointF at;
-        bool dragging = false;
-    };
-    TermPressAt termPress_;
-    static constexpr int NoBoardPress = -2;
-    int boardPress_ = NoBoardPress; // the frame a board press went down on, or -1
     QString appliedTitle_;
     quint32 appliedBack_ = 0;
     bool loaded_ = false;

@@ -20,9 +20,9 @@ namespace
 
 QTableWidgetItem* cell(const QString& text, Qt::Alignment alignment)
 {
-    auto* item = new QTableWidgetItem(text);
-    item->setTextAlignment(alignment | Qt::AlignVCenter);
-    return item;
+    auto* cell = new QTableWidgetItem(text);
+    cell->setTextAlignment(alignment | Qt::AlignVCenter);
+    return cell;
 }
 
 QTableWidgetItem* number(int n)

@@ -14,8 +14,8 @@ SeriesListWidget::SeriesListWidget(QWidget* parent) : QListWidget(parent)
 
 int SeriesListWidget::selectedRow() const
 {
-    const QList<QListWidgetItem*> items = selectedItems();
-    return items.isEmpty() ? -1 : row(items.first());
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
 }
 
 void SeriesListWidget::keyPressEvent(QKeyEvent* event)

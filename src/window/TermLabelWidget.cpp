@@ -10,34 +10,6 @@ TermLabelWidget::TermLabelWidget(QWidget* parent) : LabelWidget(parent)
     setFocusPolicy(Qt::TabFocus);
 }
 
-int TermLabelWidget::keyCode(const QKeyEvent& event)
-{
-    const int key = event.key();
-    if (key >= Qt::Key_1 && key <= Qt::Key_9) {
-        const int base = event.modifiers().testFlag(Qt::KeypadModifier) ? 97 : 49;
-        return base + (key - Qt::Key_1);
-    }
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Space:
-        return 32;
-    case Qt::Key_Left:
-        return 37;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Right:
-        return 39;
-    case Qt::Key_Down:
-        return 40;
-    default:
-        return -1;
-    }
-}
-
 void TermLabelWidget::paintEvent(QPaintEvent* event)
 {
     LabelWidget::paintEvent(event);

@@ -21,10 +21,6 @@ public:
     void setKeyHandler(KeyHandler handler) { key_ = std::move(handler); }
     void setFocusOutHandler(std::function<void()> handler) { focusOut_ = std::move(handler); }
 
-    // The key as the window's key-down events code it (13 Enter, 27 Escape,
-    // 32 Space, 37..40 arrows, 49.. digits, 97.. keypad digits), or -1.
-    static int keyCode(const QKeyEvent& event);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,3 +1,5 @@
+#include "check/CheckRun.h"
+#include "marks/MarksFile.h"
 #include "record/AnswerLog.h"
 #include "record/Fsrs.h"
 #include "record/LearnerDays.h"
@@ -5,21 +7,20 @@
 #include "record/Statements.h"
 #include "report/ReportFiles.h"
 #include "series/Catalog.h"
-#include "marks/MarksFile.h"
 #include "series/SeriesLoader.h"
 #include "series/SeriesState.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
+#include "server/store/Store.h"
+#include "server/store/StoreReport.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QUuid>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,27 +29,6 @@
 
 namespace
 {
-
-struct CheckRun {
-    int exitCode = -1;
-    QStringList lines; // standard output
-    QString errors;    // standard error
-};
-
-CheckRun check(const QStringList& args, const QString& workDir = QString())
-{
-    QProcess p;
-    if (!workDir.isEmpty()) {
-        p.setWorkingDirectory(workDir);
-    }
-    p.start(QStringLiteral(VELMORANT_CHECK), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    CheckRun r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.errors = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // Compares the output line by line; an expected line ending in "…" only
 // has to start the actual one (its end depends on the fonts' metrics).
@@ -66,11 +46,11 @@ void expectLines(const QStringList& actual, const QStringList& expected)
     }
 }
 
-QStringList problem(int n, const QString& items, const QString& groups, const QString& answer)
+QStringList problem(int n, const QString& terms, const QString& groups, const QString& answer)
 {
     return {QStringLiteral("問題%1 q").arg(n),
             QStringLiteral("Ａ群"),
-            items,
+            terms,
             QStringLiteral("Ｂ群"),
             groups,
             answer};
@@ -577,13 +557,15 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     const Problem p = SeriesLoader::load(dir.filePath("S.TXT")).usable.at(0);
     const qint64 at = QDateTime(QDate(2026, 1, 5), QTime(9, 30), Qt::UTC).toMSecsSinceEpoch();
     QDir(dir.path()).mkdir(QStringLiteral("records"));
-    const QString log = dir.filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(QStringLiteral("花子")));
+    const QString log =
+        dir.filePath(QStringLiteral("records/") + AnswerLog::fileNameOf(QStringLiteral("花子")));
     TestFiles::write(log, firstCheck(p, at) + "\n{\"id\": 1\n" + firstCheck(p, at).left(40));
 
     const CheckRun r = check({dir.path()});
     EXPECT_EQ(r.exitCode, 1);
     const QString shown = QDir(dir.path()).filePath(QStringLiteral("records/花子.jsonl"));
-    EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":2: error: ")).size(), 1) << r.lines.join('\n').toStdString();
+    EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":2: error: ")).size(), 1)
+        << r.lines.join('\n').toStdString();
     EXPECT_EQ(r.lines.filter(shown + QStringLiteral(":3: error: ")).size(), 1);
     EXPECT_TRUE(r.lines.last().startsWith(shown + QStringLiteral(": 回答 1件")));
 
@@ -621,7 +603,8 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
     // What it asks changed: nothing of it is due any more, and the check
     // tells whose history ends.
     TestFiles::write(dir.filePath("S.TXT"),
-                     TestFiles::lines(problem(1, QStringLiteral("・b"), QStringLiteral("ａ．g"), QStringLiteral("正解a,"))));
+                     TestFiles::lines(problem(1, QStringLiteral("・b"), QStringLiteral("ａ．g"),
+                                              QStringLiteral("正解a,"))));
     EXPECT_TRUE(check({QStringLiteral("--due"), dir.path()}).lines.isEmpty());
     EXPECT_TRUE(
         check({dir.path()})
@@ -631,7 +614,10 @@ TEST(Check, LogsAreCheckedLineByLineAndDueListsWhatIsStillThere)
                     ":1: warning: 「問題1」の項目・分類群・正解が、学習者が答えたときから変わって"
                     "います。新しい問題として始まり、学習者1人のこれまでの記録（復習の予定）は"
                     "ここで終わります")));
-    EXPECT_EQ(check({QStringLiteral("--due"), QStringLiteral("--learner"), QStringLiteral("次郎"), dir.path()}).exitCode, 2);
+    EXPECT_EQ(check({QStringLiteral("--due"), QStringLiteral("--learner"), QStringLiteral("次郎"),
+                     dir.path()})
+                  .exitCode,
+              2);
 }
 
 // File names holding "%1" or "%2" are printed as they are.

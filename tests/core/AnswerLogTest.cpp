@@ -251,6 +251,32 @@ TEST(AnswerLog, BadLinesAreToldByLineAndACutLastLineIsSetAsideByTheNextAppend)
     EXPECT_EQ(AnswerLogs::files(dir.path()), QStringList{log.path()});
 }
 
+// A log read a window at a time is read as a whole: lines across the
+// windows' edges, a bad line longer than a window told at its line, a cut
+// last line left for the next read.
+TEST(AnswerLog, ALogLargerThanAWindowIsReadWhole)
+{
+    QTemporaryDir dir;
+    AnswerLog log(dir.path(), sample().learner);
+    QByteArray bytes;
+    for (int n = 0; n < 3000; ++n) {
+        bytes += Statements::line(sample(n)) + "\n";
+        if (n == 1000) {
+            bytes += "\"" + QByteArray(3 << 20, 'x') + "\n";
+        }
+    }
+    const QByteArray cut = Statements::line(sample(7)).left(100);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(log.path()).path()));
+    TestFiles::write(log.path(), "\xEF\xBB\xBF" + bytes + cut);
+    const LogRead read = log.read();
+    ASSERT_EQ(read.answers.size(), 3000);
+    EXPECT_EQ(read.answers.at(2999), sample(2999));
+    ASSERT_EQ(read.findings.size(), 1);
+    EXPECT_EQ(read.findings.at(0).line, 1002);
+    EXPECT_EQ(read.end, bytes.size() + 3);
+    EXPECT_EQ(log.read(Statements::line(sample(0)).size() + 4).answers.size(), 2999);
+}
+
 TEST(AnswerLog, AFailedAppendLeavesTheLogAsItWas)
 {
     QTemporaryDir dir;

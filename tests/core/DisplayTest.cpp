@@ -17,12 +17,12 @@ QString list(const QStringList& fields)
 }
 
 // Row 1's board on a client area of the given size.
-BoardLayout lay(const QString& items, const QString& groups, float clientW = 9330,
+BoardLayout lay(const QString& terms, const QString& groups, float clientW = 9330,
                 float clientH = 6870)
 {
     const FakeMeasure measure;
     return BoardLayout::of(
-        Problems::fromRecord({QStringLiteral("問題１\u3000次を分類せよ"), items, groups, "", ""}),
+        Problems::fromRecord({QStringLiteral("問題１\u3000次を分類せよ"), terms, groups, "", ""}),
         {clientW, clientH}, measure);
 }
 
@@ -152,10 +152,10 @@ TEST(ShowProblem, HeadingQuestionAndTermsTakeTheirLabels)
     EXPECT_EQ(h.form->questionText.Caption(), " x");
     EXPECT_TRUE(h.form->headingText.Visible);
     EXPECT_TRUE(h.form->questionText.Visible);
-    EXPECT_EQ(h.form->terms[1].Caption(), "  ") << "an empty field is an item of its own";
+    EXPECT_EQ(h.form->terms[1].Caption(), "  ") << "an empty field is a term of its own";
     EXPECT_TRUE(h.form->terms[1].Visible);
     EXPECT_FALSE(h.form->terms[3].Visible);
-    // One item only stays at its start; 150 twips between neighbours.
+    // One term only stays at its start; 150 twips between neighbours.
     EXPECT_FLOAT_EQ(h.form->terms[0].Left, 360);
     EXPECT_FLOAT_EQ(h.form->terms[1].Left, 360 + h.form->terms[0].Width + 150);
 }
@@ -188,11 +188,11 @@ TEST(ShowProblem, RetryRestoresEveryLabelAndClearsThePlacementTable)
     h.form->showProblem(1);
     const float startLeft = h.form->terms[2].Left;
     const float startTop = h.form->terms[2].Top;
-    for (Control& item : h.form->terms) {
-        item.Left += 777;
-        item.Top += 555;
-        item.BackColor = 0x80FFFF;
-        item.Enabled = false;
+    for (Control& term : h.form->terms) {
+        term.Left += 777;
+        term.Top += 555;
+        term.BackColor = 0x80FFFF;
+        term.Enabled = false;
     }
     h.form->quiz.place(0, 0);
     h.form->quiz.place(1, 1);
@@ -201,9 +201,9 @@ TEST(ShowProblem, RetryRestoresEveryLabelAndClearsThePlacementTable)
     EXPECT_FLOAT_EQ(h.form->terms[0].Top, 720);
     EXPECT_FLOAT_EQ(h.form->terms[2].Left, startLeft);
     EXPECT_FLOAT_EQ(h.form->terms[2].Top, startTop);
-    for (const Control& item : h.form->terms) {
-        EXPECT_EQ(item.BackColor, Colors::ButtonFace);
-        EXPECT_TRUE(item.Enabled);
+    for (const Control& term : h.form->terms) {
+        EXPECT_EQ(term.BackColor, Colors::ButtonFace);
+        EXPECT_TRUE(term.Enabled);
     }
     EXPECT_EQ(h.form->quiz.frameOf(0), -1);
     EXPECT_EQ(h.form->quiz.frameOf(1), -1);

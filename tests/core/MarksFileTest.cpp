@@ -193,13 +193,13 @@ TEST(MarksFile, FailedWritesKeepTheOldBytesAndTheMark)
         EXPECT_FALSE(AppendMarkedProblem(*m.form));
     }
     EXPECT_EQ(m.bytes(), old);
-    EXPECT_EQ(m.form->fileMarks.pending().size(), 1);
+    EXPECT_EQ(m.fileMarks->pending().size(), 1);
     m.setRow(5, "E", "e,", "g,", "1,");
     m.state.currentProblem = 5;
     ASSERT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"D", "d,", "g,", "1,", ""}) +
                              TestFiles::lines({"E", "e,", "g,", "1,", ""}));
-    EXPECT_TRUE(m.form->fileMarks.pending().isEmpty());
+    EXPECT_TRUE(m.fileMarks->pending().isEmpty());
 }
 
 TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
@@ -211,7 +211,7 @@ TEST(MarksFile, UnreadableFileIsToldAndNothingIsWritten)
     m.setRow(1, "A", "a,", "g,", "1,");
     m.state.currentProblem = 1;
     EXPECT_FALSE(AppendMarkedProblem(*m.form));
-    EXPECT_EQ(m.form->fileMarks.pending().size(), 1);
+    EXPECT_EQ(m.fileMarks->pending().size(), 1);
     EXPECT_TRUE(QFileInfo(m.file()).isDir());
 }
 
@@ -229,7 +229,7 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     ASSERT_EQ(m.dialogs.messages.size(), 1);
     EXPECT_TRUE(m.dialogs.messages[0].text.contains(QStringLiteral("「\U00029E3D」（U+29E3D）")))
         << m.dialogs.messages[0].text.toStdString();
-    EXPECT_EQ(m.form->fileMarks.held().size(), 1);
+    EXPECT_EQ(m.fileMarks->held().size(), 1);
 
     // The next mark is written; the pending one neither blocks it nor is
     // told again.
@@ -238,7 +238,7 @@ TEST(MarksFile, MarkCodePage932CannotHoldIsToldOnceAndKeptPending)
     EXPECT_TRUE(AppendMarkedProblem(*m.form));
     EXPECT_EQ(m.bytes(), old + TestFiles::lines({"C", "c,", "g,", "1,", ""}));
     EXPECT_EQ(m.dialogs.messages.size(), 1);
-    EXPECT_EQ(m.form->fileMarks.held().size(), 1);
+    EXPECT_EQ(m.fileMarks->held().size(), 1);
 }
 
 TEST(MarksFile, ARewriteKeepsWhatAnotherCopyWroteMeanwhile)

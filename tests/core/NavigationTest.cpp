@@ -27,9 +27,9 @@ QStringList markedRecord(int n)
             QStringLiteral("群,"), "1,", QString()};
 }
 
-// A series of `count` one-item problems, opened and showing problem 1.
-struct Session : Harness {
-    explicit Session(int count = 5)
+// A series of `count` one-term problems, opened and showing problem 1.
+struct Round : Harness {
+    explicit Round(int count = 5)
     {
         QStringList lines;
         for (int n = 1; n <= count; ++n) {
@@ -37,22 +37,19 @@ struct Session : Harness {
         }
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->start();
+        session->start();
         open(1);
     }
     void open(int index)
     {
         form->seriesList.ListIndex = index;
-        form->openEntry(form->seriesList.ListIndex);
+        session->open(form->seriesList.ListIndex);
     }
-    // Drags the one item of the problem on display into its frame.
+    // Puts the one term of the problem on display into the middle of its frame.
     void solve()
     {
-        form->lift(0, 0, 0);
         const Control& f = form->frames[0];
-        form->terms[0].Left = f.Left + f.Width / 2 - form->terms[0].Width / 2;
-        form->terms[0].Top = f.Top + f.Height / 2;
-        form->letGo(0);
+        session->putAt(0, f.Left + f.Width / 2 - form->terms[0].Width / 2, f.Top + f.Height / 2);
         ASSERT_FALSE(form->quiz.open()) << "solved";
     }
     QByteArray marks() const { return TestFiles::readAll(path("Marked.txt")); }
@@ -81,20 +78,20 @@ QByteArray firstRecord()
 
 TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
 {
-    Session s;
+    Round s;
     s.state.currentProblem = 3;
     s.form->showProblem(3);
     s.form->quiz = Quiz(s.state.problems.at(3), 4);
     s.players.clear();
-    s.form->pressArrow(0);
+    s.session->press(Button::ArrowNext);
     EXPECT_EQ(s.state.currentProblem, 4);
     EXPECT_EQ(s.form->headingText.Caption(), QStringLiteral("問題4"));
     EXPECT_EQ(s.players.log.first(), "MoreCorrect:rewind");
     EXPECT_EQ(s.form->quiz.previousRight(), 4) << "arrows leave the count alone";
 
-    s.form->pressArrow(0);
+    s.session->press(Button::ArrowNext);
     s.players.clear();
-    s.form->pressArrow(0); // on problem 5 of 5
+    s.session->press(Button::ArrowNext); // on problem 5 of 5
     EXPECT_EQ(s.state.currentProblem, 5);
     EXPECT_EQ(s.players.log, (QStringList{"MoreCorrect:rewind", "MoreCorrect:play"}));
     EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
@@ -106,60 +103,65 @@ TEST(Arrows, NextMovesOnAndShowsTheEndOfTheSeriesOnTheLast)
     EXPECT_TRUE(s.form->terms[0].Visible) << "the unsolved problem stays beneath";
     EXPECT_TRUE(s.form->quiz.open());
 
-    s.form->pressArrow(1);
+    EXPECT_TRUE(s.session->press(Button::ArrowPrevious).refusal) << "the arrows are hidden";
+    s.session->press(Button::Previous);
     EXPECT_EQ(s.state.currentProblem, 4) << "back to problem 4";
 }
 
-TEST(Arrows, BackOnProblemOneAndArrowsOnTheListScreenOnlyRewind)
+TEST(Arrows, BackRewindsAndArrowsNotShownAreRefused)
 {
-    Session s;
+    Round s;
     s.players.clear();
-    s.form->pressArrow(1);
+    EXPECT_TRUE(s.session->press(Button::ArrowPrevious).refusal) << "hidden on problem 1";
+    EXPECT_TRUE(s.players.log.isEmpty());
+    s.session->press(Button::ArrowNext);
+    s.players.clear();
+    s.session->press(Button::ArrowPrevious);
     EXPECT_EQ(s.state.currentProblem, 1);
-    EXPECT_EQ(s.players.log, QStringList{"MoreCorrect:rewind"});
+    EXPECT_EQ(s.players.log.first(), "MoreCorrect:rewind");
 
-    s.form->leave();
-    s.form->arrows[Arrow::Next].Visible = true;
-    s.form->pressArrow(0);
-    EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible);
+    s.session->leave();
+    s.players.clear();
+    EXPECT_TRUE(s.session->press(Button::ArrowNext).refusal);
+    EXPECT_TRUE(s.players.log.isEmpty());
     EXPECT_EQ(s.state.currentProblem, 1);
 }
 
 TEST(ResultButtons, OneProblemSeriesPreviousOnTheEndPanelOnlyHidesIt)
 {
-    Session s(1);
-    s.form->pressArrow(0);
+    Round s(1);
+    s.session->press(Button::ArrowNext);
     ASSERT_TRUE(s.form->resultButtons[ResultButton::Previous].Visible);
-    s.form->pressResult(3);
+    s.session->press(Button::Previous);
     EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_FALSE(s.form->resultPanel.Visible);
     EXPECT_FALSE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     EXPECT_FALSE(s.form->arrows[Arrow::Next].Visible) << "no arrows until displayed again";
     s.solve(); // still solvable
-    s.form->leave();
+    s.session->leave();
     EXPECT_TRUE(s.form->seriesList.Visible);
 }
 
 TEST(ResultButtons, NextRetryPreviousAndExplanation)
 {
-    Session s;
+    Round s;
     s.solve();
     s.form->quiz = Quiz(s.state.problems.at(1), 3);
-    s.form->pressResult(0);
+    s.session->press(Button::Next);
     EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_EQ(s.form->quiz.previousRight(), 0);
     EXPECT_TRUE(s.form->quiz.open());
     EXPECT_EQ(s.resultButtons(), QList<bool>(6, false));
     s.solve();
-    s.form->pressResult(1);
+    s.session->press(Button::Retry);
     EXPECT_EQ(s.state.currentProblem, 2);
     EXPECT_TRUE(s.form->quiz.open());
     s.solve();
-    s.form->pressResult(3);
+    s.session->press(Button::Previous);
     EXPECT_EQ(s.state.currentProblem, 1);
     s.solve();
-    s.form->pressResult(4);
+    s.session->press(Button::Explanation);
     EXPECT_TRUE(s.form->explanationPanel.Visible);
     EXPECT_EQ(s.form->explanationText.Text, QStringLiteral("\u3000説明1"));
     EXPECT_FALSE(s.form->resultPanel.Visible);
@@ -167,58 +169,60 @@ TEST(ResultButtons, NextRetryPreviousAndExplanation)
 
 TEST(ExplanationBack, RestoresTheResultPanelAtTheLastAndAnEarlierProblem)
 {
-    Session s(3);
+    Round s(3);
     s.solve();
-    s.form->pressResult(4);
-    s.form->closeExplanation();
+    s.session->press(Button::Explanation);
+    s.session->press(Button::ExplanationBack);
     EXPECT_FALSE(s.form->explanationPanel.Visible);
     EXPECT_TRUE(s.form->resultPanel.Visible);
     EXPECT_TRUE(s.form->resultMessage.Visible);
     EXPECT_EQ(s.resultButtons(), (QList<bool>{true, true, true, false, true, true}))
         << "problem 1: no previous";
 
-    s.form->pressArrow(0);
-    s.form->pressArrow(0); // problem 3 of 3
+    s.session->press(Button::Next);
+    s.session->press(Button::ArrowNext); // problem 3 of 3
     s.solve();
-    s.form->pressResult(4);
-    s.form->closeExplanation();
+    s.session->press(Button::Explanation);
+    s.session->press(Button::ExplanationBack);
     EXPECT_EQ(s.resultButtons(), (QList<bool>{false, true, true, true, true, true}))
         << "the last problem: no next";
-    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
+    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(),
+              QStringLiteral("マークをつける"));
 }
 
 TEST(Marks, MarkThenNextAppendsOnceAndMarkingTwiceAppendsNothing)
 {
-    Session s;
-    s.form->pressArrow(0);
+    Round s;
+    s.session->press(Button::ArrowNext);
     s.solve(); // problem 2
-    s.form->pressResult(5);
+    s.session->press(Button::Mark);
     EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
     EXPECT_TRUE(s.state.markPending);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt"))) << "nothing written before leaving";
-    s.form->pressResult(0);
+    s.session->press(Button::Next);
     EXPECT_EQ(s.state.currentProblem, 3);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 
     s.solve(); // problem 3
-    s.form->pressResult(5);
-    s.form->pressResult(5);
+    s.session->press(Button::Mark);
+    s.session->press(Button::Mark);
     EXPECT_FALSE(s.state.markPending);
-    s.form->pressResult(0);
+    s.session->press(Button::Next);
     EXPECT_EQ(s.marks(), Placeholder + TestFiles::lines(markedRecord(2)));
 }
 
 TEST(Marks, MarkThenExplanationAppendsAtOnceAndAgainAfterBack)
 {
-    Session s;
+    Round s;
     s.solve();
-    s.form->pressResult(5);
-    s.form->pressResult(4);
+    s.session->press(Button::Mark);
+    s.session->press(Button::Explanation);
     EXPECT_EQ(s.marks(), Placeholder + firstRecord());
-    s.form->closeExplanation();
-    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マークをつける"));
-    s.form->pressResult(5);
-    s.form->leave();
+    s.session->press(Button::ExplanationBack);
+    EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(),
+              QStringLiteral("マークをつける"));
+    s.session->press(Button::Mark);
+    s.session->leave();
     EXPECT_EQ(s.marks(), Placeholder + firstRecord() + firstRecord());
     EXPECT_TRUE(s.form->seriesList.Visible);
     EXPECT_FALSE(s.form->explanationPanel.Visible);
@@ -226,7 +230,7 @@ TEST(Marks, MarkThenExplanationAppendsAtOnceAndAgainAfterBack)
     // Another series afterwards appends nothing more.
     s.open(1);
     s.solve();
-    s.form->pressResult(0);
+    s.session->press(Button::Next);
     EXPECT_EQ(s.marks(), Placeholder + firstRecord() + firstRecord());
 }
 
@@ -234,33 +238,34 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
 {
     // Left by the result panel's list button, by 終了, or by the title bar.
     for (const int way : {0, 1, 2}) {
-        Session s;
+        Round s;
         const QByteArray file = Placeholder + TestFiles::lines(markedRecord(1)) +
                                 TestFiles::lines(markedRecord(2)) +
                                 TestFiles::lines(markedRecord(3));
         TestFiles::write(s.path("Marked.txt"), file);
-        s.form->leave();
+        s.session->leave();
         s.open(0);
         ASSERT_TRUE(s.state.markedSeries);
         EXPECT_EQ(s.state.problemCount, 3);
         EXPECT_EQ(s.form->Caption,
                   QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
-        s.form->pressArrow(0);
+        s.session->press(Button::ArrowNext);
         s.solve(); // marked problem 2
-        EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
-        s.form->pressResult(5);
+        EXPECT_EQ(s.form->resultButtons[ResultButton::Mark].Caption(),
+                  QStringLiteral("マーク取消"));
+        s.session->press(Button::Mark);
         EXPECT_FALSE(s.form->resultButtons[ResultButton::Mark].Visible);
         EXPECT_FALSE(s.state.marked[2]);
-        s.form->pressResult(0);
+        s.session->press(Button::Next);
         s.solve();
-        s.form->pressResult(3);
+        s.session->press(Button::Previous);
         EXPECT_EQ(s.marks(), file) << "the flag waits until the series is left";
         EXPECT_FALSE(s.state.marked[2]);
         if (way == 0) {
             s.solve();
-            s.form->pressResult(2);
+            s.session->press(Button::ToList);
         } else if (way == 1) {
-            s.form->leave();
+            s.session->leave();
         } else {
             ASSERT_TRUE(s.close());
         }
@@ -274,8 +279,8 @@ TEST(Marks, RemovingAMarkInTheMarkedSeriesRewritesOnlyWhenLeaving)
 
 TEST(Marks, EmptyMarkedSeriesShowsTheMessageAndStaysOnTheList)
 {
-    Session s;
-    s.form->leave();
+    Round s;
+    s.session->leave();
     TestFiles::write(s.path("Marked.txt"), Placeholder);
     s.dialogs.messages.clear();
     s.open(0);
@@ -289,12 +294,12 @@ TEST(Marks, EmptyMarkedSeriesShowsTheMessageAndStaysOnTheList)
 
 TEST(Quit, OnTheListScreenCancelChangesNothingAndOkEndsWithoutFiles)
 {
-    Session s;
-    s.form->leave();
+    Round s;
+    s.session->leave();
     ASSERT_TRUE(s.form->seriesList.Visible);
     s.dialogs.messages.clear();
     s.dialogs.script = {Dialogs::Answer::Cancel};
-    s.form->leave();
+    s.session->leave();
     ASSERT_EQ(s.dialogs.messages.size(), 1);
     EXPECT_EQ(s.dialogs.messages[0].text, QStringLiteral("終了してもよろしいですか"));
     EXPECT_EQ(s.dialogs.messages[0].buttons, Dialogs::Buttons::OkCancel);
@@ -304,17 +309,17 @@ TEST(Quit, OnTheListScreenCancelChangesNothingAndOkEndsWithoutFiles)
 
     s.form->resultButtons[ResultButton::Mark].setCaption(QStringLiteral("マーク取消"));
     s.state.markPending = true; // a pending mark is not written by quitting from the list
-    s.form->leave();
+    s.session->leave();
     EXPECT_EQ(s.dialogs.ended, 1);
     EXPECT_FALSE(QFile::exists(s.path("Marked.txt")));
 }
 
 TEST(Quit, WithAProblemOnScreenReturnsToTheListWithoutAsking)
 {
-    Session s;
+    Round s;
     s.solve();
-    s.form->pressResult(4);
-    s.form->leave();
+    s.session->press(Button::Explanation);
+    s.session->leave();
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
     expectListScreen(s.form.get()); // the explanation too is not left over the list
     EXPECT_FLOAT_EQ(s.form->seriesList.Left, (9450 - 4395) / 2.0F);
@@ -322,9 +327,9 @@ TEST(Quit, WithAProblemOnScreenReturnsToTheListWithoutAsking)
 
 TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
 {
-    Session s;
+    Round s;
     s.solve();
-    s.form->pressResult(5);
+    s.session->press(Button::Mark);
     s.close();
     EXPECT_EQ(s.marks(), Placeholder + firstRecord());
     EXPECT_TRUE(s.dialogs.messages.isEmpty()) << "no confirmation";
@@ -332,12 +337,12 @@ TEST(Closing, TitleBarCloseSavesWhatLeavingWouldSave)
 
 TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
 {
-    Session s;
+    Round s;
     s.solve();
-    s.form->pressResult(5);
+    s.session->press(Button::Mark);
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->pressResult(0);
+        s.session->press(Button::Next);
     }
     EXPECT_EQ(s.state.currentProblem, 2) << "the button still moves on";
     ASSERT_EQ(s.dialogs.messages.size(), 1);
@@ -346,15 +351,15 @@ TEST(Closing, WriteFailureKeepsTheMarkForTheNextWrite)
     s.dialogs.messages.clear();
     EXPECT_TRUE(s.close()) << "with a working disk, the close saves the mark without a word";
     EXPECT_TRUE(s.dialogs.messages.isEmpty());
-    EXPECT_TRUE(s.form->fileMarks.pending().isEmpty());
+    EXPECT_TRUE(s.fileMarks->pending().isEmpty());
     EXPECT_EQ(s.marks(), Placeholder + firstRecord()) << "problem 1, not problem 2";
 }
 
 TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
 {
-    Session s;
+    Round s;
     s.solve();
-    s.form->pressResult(5);
+    s.session->press(Button::Mark);
     // The title-bar close: the write fails; one message says so plainly and
     // the user stays.
     s.dialogs.script = {Dialogs::Answer::Cancel};
@@ -374,13 +379,13 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
     // Staying puts the mark back on its problem: the mark button still
     // takes it back, and a later write still saves it.
     EXPECT_TRUE(s.state.markPending);
-    EXPECT_TRUE(s.form->fileMarks.pending().isEmpty());
+    EXPECT_TRUE(s.fileMarks->pending().isEmpty());
 
     // An append that fails as the series is left is told once, without
     // calling the mark safe.
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->pressResult(2);
+        s.session->press(Button::ToList);
     }
     ASSERT_EQ(s.dialogs.messages.size(), 2);
     EXPECT_FALSE(s.dialogs.messages[1].text.contains(QStringLiteral("失われていません")));
@@ -394,10 +399,10 @@ TEST(Closing, MarksThatCannotBeSavedAreNeverGivenUpSilently)
                         Dialogs::Answer::Ok};
     {
         const TestFiles::FileSizeLimit full(10);
-        s.form->leave();
+        s.session->leave();
         EXPECT_EQ(s.dialogs.ended, 0);
-        EXPECT_EQ(s.form->fileMarks.pending().size(), 1);
-        s.form->leave();
+        EXPECT_EQ(s.fileMarks->pending().size(), 1);
+        s.session->leave();
     }
     EXPECT_EQ(s.dialogs.ended, 1);
     ASSERT_EQ(s.dialogs.messages.size(), 4) << "confirmation and one question per try";

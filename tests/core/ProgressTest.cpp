@@ -147,7 +147,7 @@ TEST(Progress, ARecordPromptIsShownAfterTheHandler)
     prompt.progress = std::make_shared<const Progress>(
         makeProgress(QStringLiteral("太郎"), {}, Schedule(), {}, {}, QDateTime::currentDateTime()));
     h.form.get().prompts.append(prompt);
-    ShowPrompts(h.form.get(), h.dialogs, [] { return true; });
+    ShowPrompts(h.session.get(), [] { return true; });
     ASSERT_EQ(h.dialogs.progressShown.size(), 1);
     EXPECT_EQ(h.dialogs.progressShown.first().learner, QStringLiteral("太郎"));
 }
@@ -165,9 +165,9 @@ TEST(Progress, TermsAreRatedAtFirstChecksLeastRightFirst)
         a.placed = std::move(placed);
         return a;
     };
-    const Progress p = makeProgress(QStringLiteral("花子"),
-                                    {checked({1, 1}, 1), checked({1, 2}, 2), checked({1, 2}, 1)},
-                                    Schedule(), {}, {}, QDateTime::fromMSecsSinceEpoch(local(11, 3)));
+    const Progress p = makeProgress(
+        QStringLiteral("花子"), {checked({1, 1}, 1), checked({1, 2}, 2), checked({1, 2}, 1)},
+        Schedule(), {}, {}, QDateTime::fromMSecsSinceEpoch(local(11, 3)));
     QStringList rows;
     for (const TermRate& t : p.terms) {
         rows.append(QStringList{t.heading, t.term, t.group, QString::number(t.right),

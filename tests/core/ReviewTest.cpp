@@ -1,3 +1,4 @@
+#include "record/ClassParameters.h"
 #include "record/LearnerRecord.h"
 #include "record/ProblemId.h"
 #include "record/Statements.h"
@@ -7,6 +8,7 @@
 #include "support/TestAnswers.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -21,20 +23,36 @@ constexpr qint64 Day = 86400000;
 QStringList problem(const QString& heading, const QString& first, const QString& second)
 {
     return {QStringLiteral("問題") + heading + QStringLiteral("　次の生物を分けよ"),
-            QStringLiteral("Ａ群"), QStringLiteral("・") + first + QStringLiteral("　・") + second,
-            QStringLiteral("Ｂ群"), QStringLiteral("ａ．動物　ｂ．植物"),
+            QStringLiteral("Ａ群"),
+            QStringLiteral("・") + first + QStringLiteral("　・") + second,
+            QStringLiteral("Ｂ群"),
+            QStringLiteral("ａ．動物　ｂ．植物"),
             QStringLiteral("正解a,b,")};
+}
+
+// Parameters fitted to the class, kept in `folder` when there are any.
+bool keep(const QString& folder, const Fsrs::Weights* fitted)
+{
+    ClassParameters::Kept kept;
+    kept.parameters.w = fitted ? *fitted : kept.parameters.w;
+    kept.fittedAt = QDateTime::currentDateTimeUtc();
+    kept.reviews = 500;
+    kept.learners = 3;
+    return fitted && ClassParameters::write(folder, kept).isEmpty();
 }
 
 // A learner with a record and a clock of their own, on a catalogue of one
 // series of two problems.
 struct Learner : Harness {
     qint64 now = 1'800'000'000'000;
+    bool tuned;
     LearnerRecord record;
 
-    // `log`: the learner's log as the program finds it.
-    explicit Learner(const QByteArray& log = {}, const QString& name = QStringLiteral("hanako"))
-        : record(dir.path(), name, name)
+    // `log`: the learner's log as the program finds it; `fitted`: the
+    // class's parameters.
+    explicit Learner(const QByteArray& log = {}, const QString& name = QStringLiteral("hanako"),
+                     const Fsrs::Weights* fitted = nullptr)
+        : tuned(keep(dir.path(), fitted)), record(dir.path(), name, name)
     {
         record.clock = [this] { return now; };
         form.get().record = &record;
@@ -44,20 +62,20 @@ struct Learner : Harness {
             QDir(dir.path()).mkdir(QStringLiteral("records"));
             TestFiles::write(record.path(), log);
         }
-        form->start();
+        session->start();
     }
     void writeSeries(const QString& animalOfTheSecond)
     {
-        TestFiles::write(path("S.TXT"),
-                         TestFiles::lines(problem(QStringLiteral("一"), QStringLiteral("ネコ"),
-                                                  QStringLiteral("サクラ")) +
-                                          problem(QStringLiteral("二"), animalOfTheSecond,
-                                                  QStringLiteral("マツ"))));
+        TestFiles::write(
+            path("S.TXT"),
+            TestFiles::lines(
+                problem(QStringLiteral("一"), QStringLiteral("ネコ"), QStringLiteral("サクラ")) +
+                problem(QStringLiteral("二"), animalOfTheSecond, QStringLiteral("マツ"))));
     }
     void open(int index)
     {
         form->seriesList.ListIndex = index;
-        form->openEntry(form->seriesList.ListIndex);
+        session->open(form->seriesList.ListIndex);
     }
     // Both terms into the frames given, one event each.
     void answer(int first, int second)
@@ -65,14 +83,14 @@ struct Learner : Harness {
         DropTerm(*form, 0, first);
         DropTerm(*form, 1, second);
     }
-    void toList() { form->leave(); }
+    void toList() { session->leave(); }
     // Opens the series and leaves it: the list is brought up to date.
     void revisit()
     {
         open(1);
         toList();
     }
-    const QStringList& list() const { return form.get().seriesList.Items; }
+    const QStringList& list() const { return form.get().seriesList.Entries; }
 };
 
 TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
@@ -95,7 +113,7 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     EXPECT_TRUE(l.record.answers().at(2).success);
 
     // Problem 2 right at once; back on the list nothing is due yet.
-    l.form->pressResult(ResultButton::Next);
+    l.session->press(Button::Next);
     l.answer(0, 1);
     l.toList();
     EXPECT_EQ(l.list().size(), 2);
@@ -121,6 +139,31 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     EXPECT_EQ(l.record.answers().size(), 5);
 }
 
+// With parameters fitted to the class kept in the folder, today's review is
+// scheduled by them and says so: here a first Good is remembered for 100
+// days, so only the problem first answered wrong comes back.
+TEST(Review, TodaysReviewIsScheduledByTheClasssParameters)
+{
+    Fsrs::Weights fitted = Fsrs::DefaultWeights;
+    fitted[2] = 100;
+    for (const bool tuned : {false, true}) {
+        Learner l({}, QStringLiteral("hanako"), tuned ? &fitted : nullptr);
+        ASSERT_EQ(l.tuned, tuned);
+        l.open(1);
+        l.answer(1, 0);
+        l.answer(0, 1);
+        l.session->press(Button::Next);
+        l.answer(0, 1);
+        l.toList();
+        l.now += 30 * Day;
+        l.revisit();
+        ASSERT_EQ(l.list().size(), 3);
+        EXPECT_EQ(l.list().at(2),
+                  tuned ? QStringLiteral("今日の復習（1問、このクラスに合わせた復習）")
+                        : QStringLiteral("今日の復習（2問）"));
+    }
+}
+
 // 終了 on the list writes an answer whose write failed, or tells the
 // learner it is lost before the program ends, as closing the window does.
 TEST(Review, QuitFromTheListWritesOrTellsOfUnwrittenAnswers)
@@ -134,11 +177,11 @@ TEST(Review, QuitFromTheListWritesOrTellsOfUnwrittenAnswers)
             l.toList();
             l.dialogs.messages.clear();
             if (stillFull) {
-                l.form->leave();
+                l.session->leave();
             }
         }
         if (!stillFull) {
-            l.form->leave();
+            l.session->leave();
         }
         EXPECT_EQ(l.dialogs.ended, 1);
         ASSERT_FALSE(l.dialogs.messages.isEmpty());
@@ -241,7 +284,7 @@ TEST(Review, ADamagedLineIsToldInTheLogsOwnName)
     ASSERT_TRUE(l.record.path().endsWith(QStringLiteral("records/%2E%2E.jsonl")));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(l.record.path()).path()));
     TestFiles::write(l.record.path(), "{\"id\": 1\n");
-    l.form->showProgress();
+    l.session->showProgress();
     ASSERT_FALSE(l.dialogs.messages.isEmpty());
     EXPECT_TRUE(
         l.dialogs.messages.last().text.contains(QStringLiteral("records/%2E%2E.jsonl 1行目: ")))

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace
@@ -27,43 +28,42 @@ public:
 
 TEST(SampleData, EverySeriesLoadsQuietlyAndEveryProblemCanBeSolved)
 {
-    Harness h;
+    QTemporaryDir dir;
     const QDir data(TestFiles::sourceDir() + "/data");
     for (const QString& name : data.entryList(QDir::Files)) {
-        QFile::copy(data.filePath(name), h.path(name));
+        QFile::copy(data.filePath(name), dir.filePath(name));
     }
     ScreenLikeMeasure measure;
-    MainScreen form(h.state, measure, h.players, h.dialogs, h.dir.path());
-    form.start();
-    ASSERT_GE(form.seriesList.Items.size(), 4);
-    EXPECT_TRUE(form.prompts.isEmpty());
+    Session session(dir.path(), measure);
+    const MainScreen& form = session.screen();
+    const SeriesState& state = session.state();
+    EXPECT_TRUE(session.start().prompts.isEmpty());
+    ASSERT_GE(form.seriesList.Entries.size(), 4);
 
-    for (int series = 1; series < form.seriesList.Items.size(); ++series) {
-        form.seriesList.ListIndex = series;
-        form.openEntry(form.seriesList.ListIndex);
+    for (int series = 1; series < form.seriesList.Entries.size(); ++series) {
+        const Outcome opened = session.open(series);
         ASSERT_FALSE(form.seriesList.Visible) << series;
-        EXPECT_TRUE(form.prompts.isEmpty()) << form.prompts.value(0).text.toStdString();
-        EXPECT_GE(h.state.problemCount, 5);
-        for (int n = 1; n <= h.state.problemCount; ++n) {
+        EXPECT_TRUE(opened.prompts.isEmpty()) << opened.prompts.value(0).text.toStdString();
+        EXPECT_GE(state.problemCount, 5);
+        for (int n = 1; n <= state.problemCount; ++n) {
             SCOPED_TRACE(QStringLiteral("series %1 problem %2").arg(series).arg(n).toStdString());
-            EXPECT_FALSE(recordPart(h.state, n, 4).trimmed().isEmpty()) << "has an explanation";
-            // Every item dropped on the centre of its own frame.
-            for (int i = 0; i < h.form->quiz.terms(); ++i) {
-                const int group = (h.form->quiz.answerOf(i) + 1);
+            EXPECT_FALSE(recordPart(state, n, 4).trimmed().isEmpty()) << "has an explanation";
+            ASSERT_GT(form.quiz.terms(), 0);
+            // Every term put down on the centre of its own frame.
+            for (int i = 0; i < form.quiz.terms(); ++i) {
+                const int group = form.quiz.answerOf(i) + 1;
                 ASSERT_GE(group, 1);
-                ASSERT_LE(group, h.form->quiz.frames());
+                ASSERT_LE(group, form.quiz.frames());
                 const Control& f = form.frames.at(group - 1);
-                Control& item = form.terms.at(i);
-                form.lift(i, 0, 0);
-                item.Left = f.Left + f.Width / 2 - item.Width / 2;
-                item.Top = f.Top + f.Height / 2 - item.Height / 2;
-                form.letGo(i);
+                const Control& term = form.terms.at(i);
+                session.putAt(i, f.Left + f.Width / 2 - term.Width / 2,
+                              f.Top + f.Height / 2 - term.Height / 2);
             }
-            EXPECT_FALSE(h.form->quiz.open()) << "solved: every item found room in its frame";
-            if (n < h.state.problemCount) {
-                form.pressResult(0);
+            EXPECT_FALSE(form.quiz.open()) << "solved: every term found room in its frame";
+            if (n < state.problemCount) {
+                session.press(Button::Next);
             }
         }
-        form.leave();
+        session.leave();
     }
 }

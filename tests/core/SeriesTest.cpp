@@ -27,13 +27,13 @@ struct Series : Harness {
     {
         TestFiles::write(path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("動物,S.TXT")}));
         TestFiles::write(path("S.TXT"), TestFiles::lines(lines));
-        form->start();
+        session->start();
         players.clear();
     }
     void open(int index = 1)
     {
         form->seriesList.ListIndex = index;
-        form->openEntry(form->seriesList.ListIndex);
+        session->open(form->seriesList.ListIndex);
     }
     // A part of a problem as its marked record would hold it.
     QString cell(int row, int col) const
@@ -114,7 +114,7 @@ TEST(SeriesLoader, AlternativeHeadingWordsBlanksAndLinesBeforeTheFirstProblem)
     s.open();
     ASSERT_EQ(s.state.problemCount, 2);
     EXPECT_EQ(s.cell(1, 0), QStringLiteral("設問1 次の動物"));
-    EXPECT_EQ(s.cell(1, 1), QStringLiteral("カニ,エビ,")) << "item lines joined unchanged";
+    EXPECT_EQ(s.cell(1, 1), QStringLiteral("カニ,エビ,")) << "term lines joined unchanged";
     EXPECT_EQ(s.cell(1, 2), QStringLiteral("節足,"));
     EXPECT_EQ(s.cell(1, 3), "1,1,");
     EXPECT_EQ(s.cell(1, 4), QStringLiteral("カニとエビは甲殻類。"))
@@ -177,10 +177,10 @@ TEST(SeriesLoader, ProblemCutShortIsLeftOutAndCarriesNothingIntoTheNext)
 
 TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
 {
-    auto problem = [](int n, const QString& items, const QString& groups, const QString& answer) {
+    auto problem = [](int n, const QString& terms, const QString& groups, const QString& answer) {
         return QStringList{QStringLiteral("問題%1 q").arg(n),
                            QStringLiteral("Ａ群"),
-                           items,
+                           terms,
                            QStringLiteral("Ｂ群"),
                            groups,
                            answer};
@@ -194,7 +194,7 @@ TEST(SeriesLoader, EveryRejectionNamesTheProblemsLine)
     lines += problem(2, many, QStringLiteral("ａ．g"), "正解" + QString("a,").repeated(22)); // 7
     lines += problem(3, QStringLiteral("・a"), "ａ．1 ｂ．2 ｃ．3 ｄ．4 ｅ．5 ｆ．6 ｇ．7",
                      "正解a,");                                                    // 13
-    lines += problem(4, QString(), QStringLiteral("ａ．g"), "正解a,");             // 19: no item
+    lines += problem(4, QString(), QStringLiteral("ａ．g"), "正解a,");             // 19: no term
     lines += problem(5, QStringLiteral("・a"), QString(), "正解a,");               // 25: no group
     lines += problem(6, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解g,"); // 31
     lines += problem(7, QStringLiteral("・a"), QStringLiteral("ａ．g"), "正解b,"); // 37
@@ -305,7 +305,7 @@ TEST(SeriesLoader, UnusableFilesAreToldAndTheListStays)
 TEST(SeriesLoader, AnEntryOpensAsTheListDoesAndNoSelectionDoesNothing)
 {
     Series a(OneProblem);
-    a.form->openEntry(1);
+    a.session->open(1);
     EXPECT_FALSE(a.form->seriesList.Visible);
 
     Series b(OneProblem);
@@ -328,7 +328,7 @@ TEST(SeriesLoader, StaleRowsOfALongerSeriesAreNeverReached)
     s.open();
     EXPECT_EQ(s.state.problemCount, 1);
     EXPECT_EQ(s.cell(2, 0), QStringLiteral("古い問題2")) << "rows after the count keep old text";
-    s.form->pressArrow(0); // "次へ" on the last problem
+    s.session->press(Button::ArrowNext); // "次へ" on the last problem
     EXPECT_EQ(s.state.currentProblem, 1);
     EXPECT_EQ(s.form->resultMessage.Caption(), QStringLiteral("このシリーズは終わりです"));
 }
@@ -337,10 +337,10 @@ TEST(SeriesLoader, EmptyFileNameInTheCatalogueIsTold)
 {
     Harness h;
     TestFiles::write(h.path("ZQCList.TXT"), TestFiles::lines({QStringLiteral("題だけ")}));
-    h.form->start();
+    h.session->start();
     h.dialogs.messages.clear(); // start-up has told about the line
     h.form->seriesList.ListIndex = 1;
-    h.form->openEntry(h.form->seriesList.ListIndex);
+    h.session->open(h.form->seriesList.ListIndex);
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("題だけ")));
     EXPECT_TRUE(h.form->seriesList.Visible);

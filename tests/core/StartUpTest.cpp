@@ -1,5 +1,5 @@
-#include "session/AboutScreen.h"
 #include "series/Catalog.h"
+#include "session/AboutScreen.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -39,8 +39,8 @@ TEST(StartUp, ListsTheMarkedEntryFirstThenTheCatalogueInFileOrder)
     Harness h;
     writeCatalog(h, {QStringLiteral("\"動物, 門\",A.TXT"), QStringLiteral(",B.TXT"), QString(),
                      QStringLiteral("  細胞 ,C.TXT"), QString(), QString()});
-    h.form->start();
-    EXPECT_EQ(h.form->seriesList.Items,
+    h.session->start();
+    EXPECT_EQ(h.form->seriesList.Entries,
               (QStringList{QStringLiteral("マークの付いた問題"), QStringLiteral("動物, 門"), "",
                            QStringLiteral("細胞")}));
     EXPECT_EQ(h.state.catalog[0][1], "Marked.txt");
@@ -56,8 +56,8 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
     writeCatalog(h, {QStringLiteral("一,1.TXT"), QStringLiteral("二"), QString(),
                      QStringLiteral("三,3.TXT,余分"), QStringLiteral("四,4.TXT"),
                      QStringLiteral("五")});
-    h.form->start();
-    ASSERT_EQ(h.form->seriesList.Items.size(), 6);
+    h.session->start();
+    ASSERT_EQ(h.form->seriesList.Entries.size(), 6);
     EXPECT_EQ(h.state.catalog[2][0], QStringLiteral("二"));
     EXPECT_TRUE(h.state.catalog[2][1].isEmpty()) << "listed, without a file";
     EXPECT_EQ(h.state.catalog[3][1], "3.TXT") << "the first two fields are used";
@@ -73,8 +73,8 @@ TEST(StartUp, EachLineIsOneEntryAndFaultyLinesAreToldOnce)
 TEST(StartUp, MissingCatalogueIsToldWithItsFolder)
 {
     Harness h;
-    h.form->start();
-    EXPECT_EQ(h.form->seriesList.Items, QStringList{QStringLiteral("マークの付いた問題")});
+    h.session->start();
+    EXPECT_EQ(h.form->seriesList.Entries, QStringList{QStringLiteral("マークの付いた問題")});
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains("ZQCList.TXT"));
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(h.dir.path()));
@@ -90,8 +90,8 @@ TEST(StartUp, OverLongCatalogueListsFiftyAndSaysHowManyWereLeftOut)
         lines.append(QStringLiteral("題%1,f%1.txt").arg(i));
     }
     writeCatalog(h, lines);
-    h.form->start();
-    EXPECT_EQ(h.form->seriesList.Items.size(), 51);
+    h.session->start();
+    EXPECT_EQ(h.form->seriesList.Entries.size(), 51);
     EXPECT_EQ(h.state.catalog[50][1], "f50.txt");
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("残りの3件")));
@@ -104,9 +104,9 @@ TEST(StartUp, BadBytesNameTheLineAndLeaveOutOnlyIt)
     bytes += QByteArray("\x83\x7F\x80,2.TXT\r\n");
     bytes += TestFiles::lines({QStringLiteral("三,3.TXT")});
     TestFiles::write(h.path("ZQCList.TXT"), bytes);
-    h.form->start();
-    EXPECT_EQ(h.form->seriesList.Items, (QStringList{QStringLiteral("マークの付いた問題"),
-                                                QStringLiteral("一"), QStringLiteral("三")}));
+    h.session->start();
+    EXPECT_EQ(h.form->seriesList.Entries, (QStringList{QStringLiteral("マークの付いた問題"),
+                                                     QStringLiteral("一"), QStringLiteral("三")}));
     ASSERT_EQ(h.dialogs.messages.size(), 1);
     EXPECT_TRUE(h.dialogs.messages[0].text.contains(QStringLiteral("2行目")));
 }
@@ -116,7 +116,7 @@ TEST(StartUp, ControlsAfterStartUpFollowTheOuterWindowSize)
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.form->setClientSize(12000, 8000); // a resized window: outer 12120 x 8405
-    h.form->start();
+    h.session->start();
     MainScreen& f = *h.form;
     EXPECT_FLOAT_EQ(f.instructionLine.Top, 8405 - 900);
     EXPECT_FLOAT_EQ(f.quitButton.Top, 8405 - 930);
@@ -136,10 +136,12 @@ TEST(StartUp, DesignSizeAndTabOrder)
     for (const Control* c : h.form->tabOrder()) {
         names.append(c->displayName());
     }
-    EXPECT_EQ(names.join(' '), "arrows(0) seriesList resultButtons(0) resultButtons(1) resultButtons(2) titlePicture "
-                               "quitButton resultButtons(3) arrows(1) resultButtons(4) explanationBack resultButtons(5) "
-                               "progressButton");
-    // Frames lie behind every label, the result box in front of the items
+    EXPECT_EQ(
+        names.join(' '),
+        "arrows(0) seriesList resultButtons(0) resultButtons(1) resultButtons(2) titlePicture "
+        "quitButton resultButtons(3) arrows(1) resultButtons(4) explanationBack resultButtons(5) "
+        "progressButton");
+    // Frames lie behind every label, the result box in front of the terms
     // and the message in front of the box.
     const auto order = h.form->stackingOrder();
     auto at = [&](const Control* c) {
@@ -147,7 +149,7 @@ TEST(StartUp, DesignSizeAndTabOrder)
     };
     EXPECT_LT(at(&h.form->frames[5]), at(&h.form->terms[0]));
     EXPECT_LT(at(&h.form->captions[5]), at(&h.form->resultPanel));
-    // A dragged item passes in front of the captions and the question.
+    // A dragged term passes in front of the captions and the question.
     EXPECT_LT(at(&h.form->captions[5]), at(&h.form->terms[0]));
     EXPECT_LT(at(&h.form->questionText), at(&h.form->terms[0]));
     EXPECT_LT(at(&h.form->terms[20]), at(&h.form->resultPanel));
@@ -159,7 +161,7 @@ TEST(StartUp, PlayersAreOpenedOnTheirFilesInOrder)
 {
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
-    h.form->start();
+    h.session->start();
     EXPECT_EQ(h.players.log,
               (QStringList{"Correct:open Seikai.WAV", "Wrong:open Machigai.WAV",
                            "MoreCorrect:open MusMax.WAV", "NotMoreCorrect:open MusMin.WAV"}));
@@ -170,8 +172,8 @@ TEST(StartUp, CatalogueIsReadOnlyBeforeTheFirstSeries)
     Harness h;
     writeCatalog(h, {QStringLiteral("一,1.TXT")});
     h.state.currentProblem = 3;
-    h.form->start();
-    EXPECT_TRUE(h.form->seriesList.Items.isEmpty());
+    h.session->start();
+    EXPECT_TRUE(h.form->seriesList.Entries.isEmpty());
 }
 
 TEST(About, TextIsSetAnewOnEveryLoad)

@@ -134,17 +134,17 @@ TEST(TeacherFiles, WindowsCatalogueLoadsItsSeriesAndMarksTheExistingFile)
                            QStringLiteral("ａ．胞子"), QStringLiteral("正解a,a,")}));
     const QByteArray marks = TestFiles::lines({QStringLiteral("問題０"), "", "", "", ""});
     TestFiles::write(h.path("MARKED.TXT"), marks);
-    h.form->start();
-    ASSERT_EQ(h.form->seriesList.Items.value(1), QStringLiteral("植物"));
+    h.session->start();
+    ASSERT_EQ(h.form->seriesList.Entries.value(1), QStringLiteral("植物"));
     h.form->seriesList.ListIndex = 1;
-    h.form->openEntry(h.form->seriesList.ListIndex);
+    h.session->open(h.form->seriesList.ListIndex);
     ASSERT_TRUE(h.dialogs.messages.isEmpty()) << h.dialogs.messages[0].text.toStdString();
     EXPECT_EQ(h.state.problemCount, 1);
     EXPECT_EQ(recordPart(h.state, 1, 1), QStringLiteral("コケ,シダ,"));
 
     h.state.currentProblem = 1;
     h.state.markPending = true;
-    h.form->leave();
+    h.session->leave();
     EXPECT_FALSE(QFileInfo::exists(h.path("Marked.txt")));
     const QByteArray after = TestFiles::readAll(h.path("MARKED.TXT"));
     EXPECT_TRUE(after.startsWith(marks));

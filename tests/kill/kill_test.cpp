@@ -176,7 +176,8 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
             FakeMeasure measure;
             FakePlayers players;
             FakeDialogs dialogs;
-            MainScreen form(state, measure, players, dialogs, dir.path());
+            MarksStore marks(dir.path());
+            MainScreen form(state, measure, players, dialogs, dir.path(), marks);
             state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
             EXPECT_EQ(ReadMarksFile(form), text.lines.size() / MarksFile::LinesPerRecord - 1);
             EXPECT_TRUE(form.prompts.isEmpty());

@@ -90,7 +90,8 @@ int main(int argc, char** argv)
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    MainScreen form(state, measure, players, dialogs, folder);
+    MarksStore marks(folder);
+    MainScreen form(state, measure, players, dialogs, folder, marks);
     state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
     if (rewriteAfter >= 0) {
         state.problemCount = ReadMarksFile(form);

@@ -64,8 +64,8 @@ class Writer
 {
 public:
     Writer(const QString& dir, long long counter, bool rewriteFirst)
-        : dir_(dir), counter_(counter), rewriteFirst_(rewriteFirst),
-          form_(state_, measure_, players_, dialogs_, dir)
+        : dir_(dir), counter_(counter), rewriteFirst_(rewriteFirst), marks_(dir),
+          form_(state_, measure_, players_, dialogs_, dir, marks_)
     {
         now_ = readFile(marksPath());
     }
@@ -140,7 +140,7 @@ private:
     void rewrite()
     {
         state_ = SeriesState{};
-        form_.fileMarks.clear();
+        marks_.clear();
         state_.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
         const int last = ReadMarksFile(form_);
         state_.problemCount = last;
@@ -173,6 +173,7 @@ private:
     FakeMeasure measure_;
     FakePlayers players_;
     FakeDialogs dialogs_;
+    MarksStore marks_;
     MainScreen form_;
 };
 

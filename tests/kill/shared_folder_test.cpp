@@ -128,7 +128,7 @@ TEST(SharedFolder, ARewriteInPlaceKeepsACopyFirstOrLeavesTheFile)
     {
         Shared s(0755, 0666);
         ::chmod(QFile::encodeName(s.home()).constData(), 0555);
-        ::chown(QFile::encodeName(s.home()).constData(), 0, 0);
+        ASSERT_EQ(::chown(QFile::encodeName(s.home()).constData(), 0, 0), 0);
         ASSERT_EQ(s.runAsLearner({"L", "1", "1", "rewrite-after", "1"}), 3);
         EXPECT_TRUE(s.lastError.contains(QStringLiteral("前のまま"))) << s.lastError.toStdString();
         EXPECT_EQ(TestFiles::readAll(s.marks()).count("\r\n"), 5 * 9) << "the append only";

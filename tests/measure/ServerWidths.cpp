@@ -6,10 +6,7 @@
 #include "measure/Offscreen.h"
 #include "measure/QtFonts.h"
 #include "measure/QtTextMeasure.h"
-#include "series/SeriesState.h"
-#include "session/KeptMessages.h"
-#include "session/MainScreen.h"
-#include "session/SilentPlayers.h"
+#include "session/Session.h"
 #include "support/BundledBoards.h"
 
 #include <QFile>
@@ -28,13 +25,10 @@ int main(int argc, char* argv[])
     QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();
 
-    SeriesState state;
     const QtTextMeasure measure;
-    SilentPlayers players;
-    KeptMessages dialogs;
-    MainScreen form(state, measure, players, dialogs, QFile::decodeName(argv[1]));
-    form.start();
-    const QStringList lines = BundledBoards::widths(form, dialogs, [&measure](const Control& c) {
+    Session session(QFile::decodeName(argv[1]), measure);
+    session.start();
+    const QStringList lines = BundledBoards::widths(session, [&measure](const Control& c) {
         return measure.measure(c.Caption(), c.Font).width();
     });
     for (const QString& line : lines) {

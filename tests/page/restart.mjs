@@ -1,8 +1,10 @@
 // The server stopped mid-problem and started again on the same folder and
 // store: a move made while it is gone waits with a notice, and the page
-// goes on with the same problem and the same placements.
+// goes on with the same problem and the same placements. A teacher's edit
+// of the question's wording, then a crash: the placements stay; an edit of
+// a term, then a crash: the problem starts again, and the page says why.
 //   node restart.mjs PATH/TO/velmorant-server
-import { startServer, check, freePort } from './serverLib.mjs';
+import { startServer, check, freePort, setTeacherPassword, teacherClient } from './serverLib.mjs';
 import { Answer, Solved, launch, settled, signIn, openSeries, resultAlert, serverState } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -44,12 +46,36 @@ try {
   const held = await frames(page);
   check(JSON.stringify(held) === JSON.stringify([...Answer.slice(0, 5), -1, -1, -1, -1, -1]),
     `the placements are kept, the one made while the server was gone too: ${held}`);
-  await page.focus('.term[data-term="5"]');
-  for (const frame of Answer.slice(5)) {
+
+  // The teacher saves problem 1 in the editor, then the server is killed.
+  setTeacherPassword(program, server.dir, 'kyoushitsu-2026', database);
+  const edit = async (from, to) => {
+    const teacher = teacherClient(server.url);
+    await teacher.signIn('kyoushitsu-2026');
+    const { text, version } = (await teacher.get('/api/teacher/series/text?file=Bio1.TXT')).json;
+    const saved = await teacher.post('/api/teacher/series/save', { file: 'Bio1.TXT', version, text: text.replace(from, to) });
+    check(saved.status === 200 && text.includes(from), `${from} is changed and saved: ${saved.text}`);
+    await server.stop({ keep: true, signal: 'SIGKILL' });
+    server = await startServer(program, { database, folder: server.dir, port });
+    await page.reload();
+    await page.waitForSelector('.term');
+    return frames(page);
+  };
+  step('the question is reworded, and the server killed');
+  const kept = await edit('次の無脊椎動物を', 'つぎの無脊椎動物を');
+  check(JSON.stringify(kept) === JSON.stringify(held), `the placements survive: ${kept}`);
+  check(await page.$eval('#notice', (n) => n.hidden), 'and nothing is said');
+  step('a term is changed, and the server killed');
+  check((await edit('ザリガニ', 'アメリカザリガニ')).every((f) => f === -1), 'the problem starts again');
+  const told = await page.waitForSelector('#notice:not([hidden])', { visible: true, timeout: 5000 });
+  check((await told.evaluate((n) => n.textContent)).includes('先生が問題を直したため'), 'the page says why');
+  await page.click('#notice-ok');
+  await page.focus('.term[data-term="0"]');
+  for (const frame of Answer) {
     await page.keyboard.press(String(frame + 1));
     await settled(page);
   }
-  check(await resultAlert(page) === Solved, 'the problem is solved after the restart');
+  check(await resultAlert(page) === Solved, 'the problem is solved after the restarts');
   console.log('restart test passed');
 } finally {
   await close();

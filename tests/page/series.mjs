@@ -1,6 +1,7 @@
-// The teacher's 問題集 section in Chromium: a new series, uploads in UTF-8
-// and in code page 932 with their findings, moved and removed; and a
-// learner in the middle of a series while the teacher saves it.
+// The teacher's 問題集 section in Chromium: a new series (its .TXT added),
+// uploads in UTF-8 and in code page 932 with their findings, moved and
+// removed; and a learner in the middle of a series while the teacher saves
+// it.
 //   node series.mjs PATH/TO/velmorant-server
 import { appendFileSync, copyFileSync, existsSync, readFileSync, writeFileSync, mkdtempSync, rmSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
@@ -25,8 +26,9 @@ try {
   const section = '#series-section';
   await page.waitForSelector(`${section} article ::-p-text(動物の多様性と分類)`);
 
-  // A new series: listed last, its empty file told.
-  await newSeries(page, '遺伝', 'Gene.TXT');
+  // A new series named without .TXT: listed last as Gene.TXT, its empty
+  // file told.
+  await newSeries(page, '遺伝', 'Gene');
   await page.waitForSelector('article[aria-label="遺伝"] ::-p-text(ファイルが空です)');
   check(catalogue().endsWith('"ヒトのからだ（神経,ホルモン,血液,免疫）",Bio4.TXT\r\n遺伝,Gene.TXT\r\n'),
     `the new series is added at the end of the catalogue, in its encoding and line ends: ${catalogue()}`);

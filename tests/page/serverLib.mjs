@@ -277,8 +277,7 @@ export function storeNumber(dir, database, sql) {
 
 // The store unavailable until the returned function is called: PostgreSQL
 // stopped (through the control script with-postgres.sh leaves), or the
-// SQLite file held in an exclusive transaction by sqlite3, as a teacher's
-// sqlite3 can.
+// SQLite file's write lock held by sqlite3, as a teacher's sqlite3 can.
 export async function storeOutage(dir, database) {
   if (database) {
     const control = process.env.VELMORANT_PG_CTL;
@@ -286,12 +285,24 @@ export async function storeOutage(dir, database) {
     execFileSync(control, ['stop'], { stdio: 'ignore' });
     return async () => { execFileSync(control, ['start'], { stdio: 'ignore' }); };
   }
-  const holder = spawn('sqlite3', [join(dir, 'velmorant.sqlite')], { stdio: ['pipe', 'pipe', 'inherit'] });
-  holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'held';\n");
+  return holdWriteLock(dir, '');
+}
+
+// The store's write lock held by another program until the returned
+// function is called, as an administrator's sqlite3 or a backup holds it:
+// sqlite3's BEGIN IMMEDIATE, or on PostgreSQL psql locking the tables a
+// learner's action writes against every other writer.
+export async function holdWriteLock(dir, database) {
+  const [command, args, sql] = database
+    ? ['psql', ['-X', '-q', '-tA', database],
+       'BEGIN;\nLOCK TABLE learner_states, statements, sessions IN EXCLUSIVE MODE;\nSELECT \'held\';\n']
+    : ['sqlite3', [join(dir, 'velmorant.sqlite')], "BEGIN IMMEDIATE;\nSELECT 'held';\n"];
+  const holder = spawn(command, args, { stdio: ['pipe', 'pipe', 'inherit'] });
+  holder.stdin.write(sql);
   await new Promise((resolve) => holder.stdout.on('data', (d) => { if (String(d).includes('held')) resolve(); }));
   return async () => {
     const ended = new Promise((resolve) => holder.on('exit', resolve));
-    holder.stdin.end('COMMIT;\n.quit\n');
+    holder.stdin.end(database ? 'COMMIT;\n\\q\n' : 'COMMIT;\n.quit\n');
     await ended;
   };
 }

@@ -1,7 +1,7 @@
 // The teacher's page, as a teacher uses it: the password set on the command
 // line, sign-in, a learner added who answers through the learner API, the
 // results downloaded, and velmorant-check's report of the server's folder
-// the same bytes.
+// the same bytes, also after a series is saved.
 //   node teacher.mjs PATH/TO/velmorant-server PATH/TO/velmorant-check
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
@@ -45,18 +45,28 @@ try {
   check(rows.some((row) => row.startsWith('はな,') && row.includes('Bio1')), `a row of はな's answer: ${csv.text.slice(0, 300)}`);
   check((await teacher.get('/teacher/report')).text.includes('はな'), 'the report on the page shows her');
 
-  // The check reads the server's folder as the page does.
-  const out = mkdtempSync(join(tmpdir(), 'velmorant-report-'));
-  try {
-    execFileSync(checkProgram, ['--report', out, server.dir], { stdio: 'pipe' });
-    for (const name of ['results.csv', 'confusions.csv', 'terms.csv']) {
-      const served = Buffer.from((await teacher.get(`/teacher/${name}`)).text, 'utf8');
-      check(served.length > 3 && served.equals(readFileSync(join(out, name))),
-        `${name} of velmorant-check --report is the page's, byte for byte`);
+  // The check reads the server's folder as the page does, before and after
+  // the teacher changes a term of the problem answered in the editor.
+  const sameAsCheck = async (when) => {
+    const out = mkdtempSync(join(tmpdir(), 'velmorant-report-'));
+    try {
+      execFileSync(checkProgram, ['--report', out, server.dir], { stdio: 'pipe' });
+      for (const name of ['results.csv', 'confusions.csv', 'terms.csv']) {
+        const served = Buffer.from((await teacher.get(`/teacher/${name}`)).text, 'utf8');
+        check(served.length > 3 && served.equals(readFileSync(join(out, name))),
+          `${name} of velmorant-check --report is the page's, byte for byte, ${when}`);
+      }
+      return readFileSync(join(out, 'results.csv'), 'utf8');
+    } finally {
+      rmSync(out, { recursive: true, force: true });
     }
-  } finally {
-    rmSync(out, { recursive: true, force: true });
-  }
+  };
+  check(!(await sameAsCheck('as answered')).includes('変わったか'), 'the answer is of the problem as it is');
+  const { text, version } = (await teacher.get('/api/teacher/series/text?file=Bio1.TXT')).json;
+  const saved = await teacher.post('/api/teacher/series/save',
+    { file: 'Bio1.TXT', version, text: text.replace('ザリガニ', 'アメリカザリガニ') });
+  check(saved.status === 200, `the teacher saves a changed term: ${saved.text}`);
+  check((await sameAsCheck('after the save')).includes('変わったか'), 'the report says the problem changed');
 
   // A code made again replaces the old one and ends its sessions; a removed
   // learner's session ends.

@@ -1,7 +1,7 @@
 // Class lists as teachers' spreadsheets leave them, beyond the Excel CSV the
 // code-card test registers: a quoted line end inside a name, a tab-separated
 // export, UTF-16, and faults named by the line they are on.
-#include "server/ClassList.h"
+#include "server/admin/ClassList.h"
 
 #include <gtest/gtest.h>
 

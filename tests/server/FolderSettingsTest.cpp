@@ -1,5 +1,5 @@
 // A class folder's velmorant.conf under the command line's options.
-#include "server/FolderSettings.h"
+#include "server/admin/FolderSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The request head's verdicts where the attack list cannot reach them: a
 // head that arrives a byte at a time, and the exact edges of the limits.
-#include "server/HttpRequestHead.h"
-#include "server/Requests.h"
+#include "server/http/HttpRequestHead.h"
+#include "server/learner/Requests.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@ struct Read {
 
 Read readBoth(const QByteArray& bytes)
 {
-    HttpRequestHead whole;
+    HttpRequestHead whole(Requests::MaxBody);
     const Verdict verdict = whole.read(bytes);
-    HttpRequestHead pieces;
+    HttpRequestHead pieces(Requests::MaxBody);
     Verdict last = Verdict::NeedMore;
     for (qsizetype n = 1; n <= bytes.size() && last == Verdict::NeedMore; ++n) {
         last = pieces.read(QByteArrayView(bytes).first(n));

@@ -1,7 +1,7 @@
 // The transport's promise to the code that answers: requests sent one after
 // another on a connection are answered in their order, whichever thread
 // answers them and however late.
-#include "server/HttpServer.h"
+#include "server/http/HttpServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,7 +33,7 @@ TEST(HttpServer, AnswersPipelinedRequestsInOrderFromOtherThreads)
                 respond(reply);
             });
         },
-        {});
+        {}, 64 * 1024);
     const quint16 port = server.listen(QHostAddress::LocalHost, 0);
     ASSERT_NE(port, 0);
     QTcpSocket client;

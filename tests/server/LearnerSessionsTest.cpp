@@ -1,9 +1,11 @@
 // The learners' sessions on the server: an action is stored whole or not at
-// all, names the state it acts on, is not applied twice when sent again, and
-// a session continues from the store in another process.
-#include "server/LearnerSessions.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+// all, names the state it acts on, is not applied twice when sent again, a
+// session continues from the store in another process, and checks are
+// bounded across processes.
+#include "server/learner/LearnerSessions.h"
+#include "record/Statements.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -67,8 +69,13 @@ public:
             body.insert(QStringLiteral("key"), QString::fromLatin1(key));
         }
         const QByteArray bytes = QJsonDocument(body).toJson();
+        QString why;
+        const std::optional<Requests::Command> command = Requests::parse(kind, bytes, &why);
+        if (!command) {
+            return {400, {}};
+        }
         Reply r = wait([&](LearnerSessions::Done done) {
-            s.act(QStringLiteral("aoi"), hash, kind, bytes, std::move(done));
+            s.act(QStringLiteral("aoi"), hash, *command, std::move(done));
         });
         if (r.status == 200) {
             seq = r.json.value(QStringLiteral("seq")).toInteger();
@@ -184,6 +191,58 @@ TEST(LearnerSessions, AnotherProcessContinuesTheSessionWhereItWas)
     // A session ended in the store ends in every process at once.
     c.store.removeSession(c.hash);
     EXPECT_EQ(c.move(*first, 7).status, 401);
+}
+
+// A term put again into the frame it lies in, once every term lies in one,
+// is checked again, as on the desktop: one more answer in the record.
+TEST(LearnerSessions, ATermPutBackIntoItsOwnFrameIsCheckedAgain)
+{
+    Class c;
+    auto server = c.process();
+    ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    const QJsonObject wrong = {{QStringLiteral("term"), 0}, {QStringLiteral("frame"), 1}};
+    ASSERT_EQ(c.act(*server, Requests::Kind::Move, wrong).status, 200);
+    for (int term = 1; term < static_cast<int>(Answer.size()); ++term) {
+        ASSERT_EQ(c.move(*server, term).status, 200);
+    }
+    EXPECT_EQ(c.statements(), 1);
+    const Reply again = c.act(*server, Requests::Kind::Move, wrong);
+    ASSERT_EQ(again.status, 200);
+    EXPECT_EQ(c.statements(), 2);
+    EXPECT_EQ(framesOf(again).at(0), 1);
+}
+
+// Checking moves sent as fast as they go, to two servers sharing the store
+// in turn: beyond ChecksPerSecond in any second they are refused with 429,
+// and nothing of a refused one is kept (the next, on the same seq, is not
+// stale).
+TEST(LearnerSessions, ChecksAreBoundedAcrossServers)
+{
+    Class c;
+    const std::array<std::unique_ptr<LearnerSessions>, 2> servers = {c.process(), c.process()};
+    ASSERT_EQ(c.act(*servers[0], Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    int refused = 0;
+    // Every term placed, the first in a wrong group; then each move of it checks again.
+    for (int i = 0; i < 10 + 4 * LearnerSessions::ChecksPerSecond; ++i) {
+        const int frame = i >= 10 ? 2 - i % 2 : i == 0 ? 1 : Answer.at(i);
+        const int status =
+            c.act(*servers.at(i % 2), Requests::Kind::Move,
+                  {{QStringLiteral("term"), i >= 10 ? 0 : i}, {QStringLiteral("frame"), frame}})
+                .status;
+        ASSERT_TRUE(status == 200 || status == 429) << status;
+        refused += status == 429 ? 1 : 0;
+    }
+    EXPECT_GT(refused, 0);
+    QList<qint64> stamps;
+    for (const QByteArray& line : c.store.statements(QStringLiteral("aoi"))) {
+        QString why;
+        stamps.append(Statements::parse(line, &why).value().timestampMs);
+    }
+    for (const qint64 at : stamps) {
+        EXPECT_LE(std::count_if(stamps.begin(), stamps.end(),
+                                [at](qint64 t) { return t > at - 1000 && t <= at; }),
+                  LearnerSessions::ChecksPerSecond);
+    }
 }
 
 } // namespace

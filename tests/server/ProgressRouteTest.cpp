@@ -1,15 +1,15 @@
 // The browser's 学習の記録 and the desktop's from one answer log: the
 // desktop reads the log file, the server the same statements from its
 // store, and the page is given the numbers the desktop's dialog shows.
-#include "server/ProgressRoute.h"
+#include "server/learner/ProgressRoute.h"
 
 #include "record/HomePage.h"
 #include "record/LearnerRecord.h"
 #include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesLoader.h"
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/store/SignInCodes.h"
+#include "server/store/Store.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -164,8 +164,8 @@ TEST(ProgressRoute, GivesThePageTheDesktopsNumbersForTheSameAnswerLog)
     TestFiles::write(record.path(), lines);
 
     desk.form.get().record = &record;
-    desk.form->start();
-    desk.form->showProgress();
+    desk.session->start();
+    desk.session->showProgress();
     ASSERT_EQ(desk.dialogs.progressShown.size(), 1);
     const QStringList desktop = linesOf(desk.dialogs.progressShown.first());
 

@@ -1,11 +1,11 @@
 // The teacher's report built on its own thread: the same bytes as a report
 // made there and then, built once for requests made together, and again
 // after a new statement.
-#include "server/ReportCache.h"
+#include "server/teacher/ReportCache.h"
 #include "record/Statements.h"
 #include "report/ReportFiles.h"
-#include "server/Store.h"
-#include "server/StoreReport.h"
+#include "server/store/Store.h"
+#include "server/store/StoreReport.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
 // What guards sign-in: guesses counted before they are checked, and only
 // the server's own names answered.
-#include "server/ServerNames.h"
-#include "server/SignInLimits.h"
+#include "server/http/ServerNames.h"
+#include "server/http/SignInLimits.h"
 
 #include <gtest/gtest.h>
 

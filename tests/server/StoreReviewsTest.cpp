@@ -2,8 +2,8 @@
 // every statement, taken in from another server, and read without the
 // statements.
 #include "record/Statements.h"
-#include "server/Store.h"
-#include "server/StorePorts.h"
+#include "server/learner/StorePorts.h"
+#include "server/store/Store.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>

@@ -4,8 +4,8 @@
 // of theirs comes afterwards), a learner from before the store's salt still
 // signs in, and a failing store is told apart from "none" without naming
 // its place.
-#include "server/SignInCodes.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
+#include "server/store/SignInCodes.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -90,9 +90,11 @@ TEST(ClassroomStore, RemovingALearnerTakesTheirRowsOnly)
     ASSERT_EQ(store.removeLearner(QStringLiteral("aoi")), QString());
     // What a server still showing aoi's page sends afterwards.
     EXPECT_NE(store.appendMark(QStringLiteral("aoi"), {QStringLiteral("late")}), QString());
-    EXPECT_NE(store.appendStatement(QStringLiteral("aoi"), QStringLiteral("late"), QStringLiteral("p"), 2, "{}"),
+    EXPECT_NE(store.appendStatement(QStringLiteral("aoi"), QStringLiteral("late"),
+                                    QStringLiteral("p"), 2, "{}"),
               QString());
-    EXPECT_NE(store.addSession(SignInCodes::sessionHash("late"), QStringLiteral("aoi"), 100), QString());
+    EXPECT_NE(store.addSession(SignInCodes::sessionHash("late"), QStringLiteral("aoi"), 100),
+              QString());
     EXPECT_EQ(store.learnerNames(), QStringList{QStringLiteral("ren")});
     EXPECT_TRUE(store.marks(QStringLiteral("aoi")).isEmpty());
     EXPECT_TRUE(store.statements(QStringLiteral("aoi")).isEmpty());

@@ -1,7 +1,7 @@
 #include "support/BundledBoards.h"
 
-#include "session/MainScreen.h"
 #include "session/Prompts.h"
+#include "session/Session.h"
 
 namespace BundledBoards
 {
@@ -18,15 +18,15 @@ QString line(const QString& where, const Control& label, double textWidth, float
 
 } // namespace
 
-QStringList widths(MainScreen& form, Dialogs& dialogs,
-                   const std::function<double(const Control&)>& textWidth,
+QStringList widths(Session& session, const std::function<double(const Control&)>& textWidth,
                    const std::function<void()>& shown)
 {
+    MainScreen& form = session.screen();
     QStringList lines;
     // Entry 0 is the marked problems, which are problems of these series.
-    for (int entry = 1; entry < form.seriesList.Items.size(); ++entry) {
-        form.openEntry(entry);
-        ShowPrompts(form, dialogs, [] { return true; });
+    for (int entry = 1; entry < form.seriesList.Entries.size(); ++entry) {
+        session.open(entry);
+        ShowPrompts(session, [] { return true; });
         for (int n = 1; n <= form.state.problemCount; ++n) {
             form.state.currentProblem = n;
             form.showProblem(static_cast<qint16>(n));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 QSizeF FakeMeasure::measure(const QString& text, const FontInfo& font) const
 {
     const double height = font.points >= 12.0 ? 270.0 : 255.0;
@@ -85,26 +87,37 @@ void FakeDialogs::showProgress(const Progress& progress)
     progressShown.append(progress);
 }
 
-DrivenForm::Event::Event(MainScreen& form, FakeDialogs& dialogs) : form_(form), dialogs_(dialogs)
+namespace
 {
-    dialogs_.handlerRunning = true;
+
+SessionPorts withFakes(SessionPorts ports, const QString& dir, FakePlayers& players,
+                       FakeDialogs& dialogs, MarksStore** fileMarks)
+{
+    if (!ports.marks) {
+        auto marks = std::make_unique<MarksStore>(dir);
+        *fileMarks = marks.get();
+        ports.marks = std::move(marks);
+    }
+    ports.players = &players;
+    ports.dialogs = &dialogs;
+    return ports;
 }
 
-DrivenForm::Event::~Event()
-{
-    dialogs_.handlerRunning = false;
-    ShowPrompts(form_, dialogs_, [] { return true; });
-}
+} // namespace
 
-Harness::Harness()
-    : form(std::make_unique<MainScreen>(state, measure, players, dialogs, dir.path()), dialogs)
+Harness::Harness(SessionPorts ports)
+    : owned(std::make_unique<Session>(
+          dir.path(), measure,
+          withFakes(std::move(ports), dir.path(), players, dialogs, &fileMarks))),
+      state(owned->state()), session(*owned, *owned, dialogs),
+      form(owned->screen(), *owned, dialogs)
 {
 }
 
 bool Harness::close()
 {
     dialogs.handlerRunning = true;
-    const bool closed = QueryClose(form.get(), dialogs, [this] {
+    const bool closed = QueryClose(*owned, [this] {
         dialogs.handlerRunning = false;
         return true;
     });
@@ -112,11 +125,11 @@ bool Harness::close()
     return closed;
 }
 
-void Harness::setRow(int n, const QString& question, const QString& items, const QString& groups,
+void Harness::setRow(int n, const QString& question, const QString& terms, const QString& groups,
                      const QString& answers, const QString& explanation)
 {
     state.problems.at(static_cast<std::size_t>(n)) =
-        Problems::fromRecord({question, items, groups, answers, explanation});
+        Problems::fromRecord({question, terms, groups, answers, explanation});
 }
 
 void expectListScreen(const MainScreen& f)
@@ -136,8 +149,8 @@ void expectListScreen(const MainScreen& f)
         EXPECT_FALSE(f.captions.at(i).Visible) << i;
         EXPECT_FALSE(f.resultButtons.at(i).Visible) << i;
     }
-    for (const Control& item : f.terms) {
-        EXPECT_FALSE(item.Visible);
-        EXPECT_EQ(item.BackColor, Colors::ButtonFace);
+    for (const Control& term : f.terms) {
+        EXPECT_FALSE(term.Visible);
+        EXPECT_EQ(term.BackColor, Colors::ButtonFace);
     }
 }

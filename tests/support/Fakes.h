@@ -1,9 +1,9 @@
 #pragma once
 
-#include "session/Players.h"
-#include "session/Dialogs.h"
 #include "layout/TextMeasure.h"
 #include "record/Progress.h"
+#include "session/Dialogs.h"
+#include "session/Players.h"
 
 #include <QString>
 #include <QStringList>
@@ -60,8 +60,9 @@ public:
     int ended = 0;
 };
 
-#include "session/MainScreen.h"
+#include "marks/MarksFile.h"
 #include "series/SeriesState.h"
+#include "session/Session.h"
 
 #include <QTemporaryDir>
 
@@ -77,57 +78,72 @@ inline QString recordPart(const SeriesState& state, int problem, int part)
 // list, its title and prompt, and nothing of a problem.
 void expectListScreen(const MainScreen& f);
 
-// The main window as the view drives it: each use through -> or * is one
-// event. Once it has returned, what it left is shown through the dialogs,
-// their script answering its questions; while it runs, no box may come up.
-class DrivenForm
+// The session as the window drives it: each use of the session or its
+// screen through -> or * is one event. Once it has returned, what it left
+// is shown through the dialogs, their script answering its questions;
+// while it runs, no box may come up.
+template <typename T> class Driven
 {
 public:
     class Event
     {
     public:
-        Event(MainScreen& form, FakeDialogs& dialogs);
-        ~Event();
+        Event(T& target, Session& session, FakeDialogs& dialogs)
+            : target_(target), session_(session), dialogs_(dialogs)
+        {
+            dialogs_.handlerRunning = true;
+        }
+        ~Event()
+        {
+            dialogs_.handlerRunning = false;
+            ShowPrompts(session_, [] { return true; });
+        }
         Event(const Event&) = delete;
         Event& operator=(const Event&) = delete;
-        MainScreen* operator->() const { return &form_; }
-        operator MainScreen&() const { return form_; } // NOLINT(google-explicit-constructor)
+        T* operator->() const { return &target_; }
+        operator T&() const { return target_; } // NOLINT(google-explicit-constructor)
 
     private:
-        MainScreen& form_;
+        T& target_;
+        Session& session_;
         FakeDialogs& dialogs_;
     };
 
-    DrivenForm(std::unique_ptr<MainScreen> form, FakeDialogs& dialogs)
-        : form_(std::move(form)), dialogs_(&dialogs)
+    Driven(T& target, Session& session, FakeDialogs& dialogs)
+        : target_(&target), session_(&session), dialogs_(&dialogs)
     {
     }
-    Event operator->() const { return {*form_, *dialogs_}; }
-    Event operator*() const { return {*form_, *dialogs_}; }
-    // The window itself, for calls that are no event of their own.
-    MainScreen& get() const { return *form_; }
+    Event operator->() const { return {*target_, *session_, *dialogs_}; }
+    Event operator*() const { return {*target_, *session_, *dialogs_}; }
+    // The target itself, for calls that are no event of their own.
+    T& get() const { return *target_; }
 
 private:
-    std::unique_ptr<MainScreen> form_;
+    T* target_;
+    Session* session_;
     FakeDialogs* dialogs_;
 };
 
-// A main window with fakes for everything outside it, in a fresh temporary
-// working directory.
+// A session with fakes for everything outside it, in a fresh temporary
+// working directory: `session` for its verbs, `form` for its screen.
 struct Harness {
-    Harness();
+    explicit Harness(SessionPorts ports = {});
     // Closes the window through its title bar, as the view does; whether it
     // closed.
     bool close();
     QString path(const QString& name) const { return dir.filePath(name); }
     // Puts problem n, given as the five lines of a marked record.
-    void setRow(int n, const QString& question, const QString& items, const QString& groups,
+    void setRow(int n, const QString& question, const QString& terms, const QString& groups,
                 const QString& answers, const QString& explanation = QString());
 
     QTemporaryDir dir;
-    SeriesState state;
     FakeMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    DrivenForm form;
+    // The folder's marks file, unless the ports name other marks.
+    MarksStore* fileMarks = nullptr;
+    std::unique_ptr<Session> owned;
+    SeriesState& state;
+    Driven<Session> session;
+    Driven<MainScreen> form;
 };

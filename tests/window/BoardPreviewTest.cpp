@@ -47,10 +47,10 @@ TEST_F(ViewFixture, PreviewPictureIsTheProgramWindow)
     const QString series = path(QStringLiteral("Animals.TXT"));
     TestFiles::write(series, threeProblems(QStringLiteral("問題１　次の動物を分類しなさい。")));
     doubleClickEntry(1);
-    ASSERT_EQ(state.problemCount, 2);
+    ASSERT_EQ(state().problemCount, 2);
     ASSERT_EQ(dialogs.messages.size(), 1) << "the problem left out";
     QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->arrows[Arrow::Next]));
-    ASSERT_EQ(state.currentProblem, 2);
+    ASSERT_EQ(state().currentProblem, 2);
     ASSERT_EQ(form->quiz.frames(), 5);
     QTest::mouseMove(window(), QPoint(1, 1));
     if (QWidget* focused = view->focusWidget()) {

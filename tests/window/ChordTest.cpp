@@ -20,7 +20,7 @@ TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheTermOnce)
         {"L-R-R-L", {Qt::LeftButton, Qt::RightButton, Qt::RightButton, Qt::LeftButton}},
         {"R-L-L-R", {Qt::RightButton, Qt::LeftButton, Qt::LeftButton, Qt::RightButton}},
     };
-    // Items 0 and 1 belong to frame 0, item 2 to frame 1.
+    // Terms 0 and 1 belong to frame 0, term 2 to frame 1.
     const std::array<int, 3> frames = {0, 0, 1};
     for (int i = 0; i < chords.size(); ++i) {
         const Chord& chord = chords.at(i);
@@ -32,11 +32,11 @@ TEST_F(ViewFixture, ASecondButtonDuringADragPlacesTheTermOnce)
         QTest::mouseRelease(window(), chord.steps[2], {}, drop);
         QTest::mouseMove(window(), drop + QPoint(7, 3));
         QTest::mouseRelease(window(), chord.steps[3], {}, drop + QPoint(7, 3));
-        EXPECT_FALSE(state.dragging) << chord.name;
+        EXPECT_FALSE(view->dragging()) << chord.name;
     }
-    EXPECT_EQ(form->quiz.termsIn(0), QList<int>({0, 1})) << "each item lies in one slot";
+    EXPECT_EQ(form->quiz.termsIn(0), QList<int>({0, 1})) << "each term lies in one slot";
     EXPECT_EQ(form->quiz.termsIn(1), QList<int>({2}));
-    EXPECT_TRUE(form->quiz.open()) << "three of four items placed: not solved";
+    EXPECT_TRUE(form->quiz.open()) << "three of four terms placed: not solved";
     EXPECT_FALSE(widget(form->resultMessage)->isVisible());
     EXPECT_TRUE(players.log.filter(QStringLiteral(":play")).isEmpty());
 }

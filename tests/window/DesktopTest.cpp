@@ -145,7 +145,7 @@ TEST_P(SchemeTest, EveryTextIsReadable)
 
     doubleClickEntry(1);
     ASSERT_EQ(form->quiz.terms(), 4);
-    // One item as placed correctly, one as picked up, two at rest.
+    // One term as placed correctly, one as picked up, two at rest.
     form->terms[0].BackColor = Colors::rgb(0, 192, 192);
     form->terms[1].BackColor = Colors::White;
     view->sync();
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Schemes, SchemeTest,
                          });
 
 // A scheme changed while the program runs reaches the labels at once: the
-// items take the new button face and stay readable on it.
+// terms take the new button face and stay readable on it.
 TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
 {
     doubleClickEntry(1);
@@ -259,9 +259,9 @@ TEST_F(ViewFixture, ANewSchemeRecoloursTheItems)
     // The window's palette changes as the application's does while the
     // event loop runs.
     view->setPalette(darkPalette());
-    const QWidget* item = widget(form->terms[2]);
+    const QWidget* term = widget(form->terms[2]);
     const QImage image = view->grab().toImage();
-    const QRect area(item->mapTo(view.get(), QPoint(3, 3)), item->size() - QSize(6, 6));
+    const QRect area(term->mapTo(view.get(), QPoint(3, 3)), term->size() - QSize(6, 6));
     EXPECT_EQ(image.pixelColor(area.topLeft()), darkPalette().color(QPalette::Button));
     EXPECT_GE(drawnContrast(image, area), 4.5);
 }
@@ -328,8 +328,8 @@ TEST(ViewFonts, AnyJapaneseFaceDrawsInsideTheDesignHeights)
 {
     const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
     ASSERT_FALSE(japanese.isEmpty()) << "no Japanese font on this machine";
-    const QFont item = QtFonts::toQFont({QString::fromUtf16(FontInfo::PGothic), 11.25, false});
-    EXPECT_EQ(QFontInfo(item).family(),
+    const QFont term = QtFonts::toQFont({QString::fromUtf16(FontInfo::PGothic), 11.25, false});
+    EXPECT_EQ(QFontInfo(term).family(),
               JapaneseFonts::choose(JapaneseFonts::fallbackList(false), japanese));
     const QFont caption = QtFonts::toQFont({QString::fromUtf16(FontInfo::Gothic), 12, true});
     EXPECT_EQ(QFontInfo(caption).family(),
@@ -340,7 +340,7 @@ TEST(ViewFonts, AnyJapaneseFaceDrawsInsideTheDesignHeights)
         QFont font;
         FontInfo info;
         int designHeight;
-    } cases[] = {{item, {QString::fromUtf16(FontInfo::PGothic), 11.25, false}, 285},
+    } cases[] = {{term, {QString::fromUtf16(FontInfo::PGothic), 11.25, false}, 285},
                  {caption, {QString::fromUtf16(FontInfo::Gothic), 12, true}, 300}};
     for (const auto& c : cases) {
         const QString text = QStringLiteral(" 棘皮ウニgy ");

@@ -32,48 +32,91 @@ TEST_F(ViewFixture, DraggingATermMovesItsLabelUnderThePointer)
 {
     doubleClickEntry(1);
     ASSERT_TRUE(form->quiz.open());
-    const Control& item = form->terms[0];
-    QWidget* label = widget(item);
+    const Control& term = form->terms[0];
+    auto* label = static_cast<LabelWidget*>(widget(term));
     const QRect before = label->geometry();
-    const float leftBefore = item.Left;
-    const float topBefore = item.Top;
+    const float leftBefore = term.Left;
 
-    const QPoint grabPoint = at(item, QPoint(6, 9));
+    const QPoint grabPoint = at(term, QPoint(6, 9));
     QTest::mousePress(window(), Qt::LeftButton, {}, grabPoint);
-    EXPECT_TRUE(state.dragging);
-    EXPECT_EQ(item.BackColor, Colors::White);
-    EXPECT_FLOAT_EQ(state.dragStartX, 6 * 15.0F);
-    EXPECT_FLOAT_EQ(state.dragStartY, 9 * 15.0F);
+    EXPECT_TRUE(view->dragging());
+    EXPECT_EQ(label->background(), QColor(Qt::white));
     EXPECT_EQ(label->geometry(), before) << "a press moves nothing";
 
     // One jump far off the label: the pressed label still gets the move.
     QTest::mouseMove(window(), grabPoint + QPoint(150, 120));
-    EXPECT_FLOAT_EQ(item.Left, leftBefore + 150 * 15.0F);
-    EXPECT_FLOAT_EQ(item.Top, topBefore + 120 * 15.0F);
     EXPECT_EQ(label->geometry(), before.translated(150, 120));
     EXPECT_EQ(QApplication::widgetAt(label->mapToGlobal(QPoint(6, 9))), label)
         << "the grabbed point stays under the pointer";
+    EXPECT_FLOAT_EQ(term.Left, leftBefore) << "the session hears of the term at the release";
 
     QTest::mouseRelease(window(), Qt::LeftButton, {}, grabPoint + QPoint(150, 120));
-    EXPECT_FALSE(state.dragging);
-    EXPECT_NE(item.BackColor, Colors::White);
-    EXPECT_EQ(label->geometry(), QRect(static_cast<int>(std::lround(item.Left / 15.0F)),
-                                       static_cast<int>(std::lround(item.Top / 15.0F)),
+    EXPECT_FALSE(view->dragging());
+    EXPECT_NE(label->background(), QColor(Qt::white));
+    EXPECT_EQ(label->geometry(), QRect(static_cast<int>(std::lround(term.Left / 15.0F)),
+                                       static_cast<int>(std::lround(term.Top / 15.0F)),
                                        label->width(), label->height()))
         << "wherever the release put it";
     expectStackingOrder(*form, *view);
 }
 
-TEST_F(ViewFixture, AnyButtonPicksAnItemUpAndModifiersArePassedOn)
+TEST_F(ViewFixture, AnyButtonPicksATermUpWhateverTheModifiers)
 {
     doubleClickEntry(1);
-    const Control& item = form->terms[1];
-    const QPoint p = at(item, QPoint(4, 4));
+    const Control& term = form->terms[1];
+    const QPoint p = at(term, QPoint(4, 4));
     QTest::mousePress(window(), Qt::RightButton, Qt::ShiftModifier, p);
-    EXPECT_TRUE(state.dragging);
-    EXPECT_EQ(item.BackColor, Colors::White);
+    EXPECT_TRUE(view->dragging());
+    EXPECT_EQ(static_cast<LabelWidget*>(widget(term))->background(), QColor(Qt::white));
     QTest::mouseRelease(window(), Qt::RightButton, Qt::ShiftModifier, p);
-    EXPECT_FALSE(state.dragging);
+    EXPECT_FALSE(view->dragging());
+    EXPECT_EQ(session->carried(), 1) << "a click picks it up";
+    EXPECT_EQ(term.BackColor, Colors::White);
+}
+
+TEST_F(ViewFixture, ClicksPickATermUpPutItInAFrameOrPutItBack)
+{
+    doubleClickEntry(1);
+    const Control& first = form->terms[0];
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(first));
+    EXPECT_EQ(session->carried(), 0);
+    EXPECT_EQ(first.BackColor, Colors::White);
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(first));
+    EXPECT_EQ(session->carried(), -1) << "a second click puts it back";
+    EXPECT_NE(first.BackColor, Colors::White);
+
+    // Another term takes over; a click on a frame puts it there.
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(first));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->terms[1]));
+    EXPECT_EQ(session->carried(), 1);
+    EXPECT_NE(first.BackColor, Colors::White);
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->frames[1]));
+    EXPECT_EQ(form->quiz.frameOf(1), 1);
+    EXPECT_EQ(session->carried(), -1);
+
+    // A click beside the frames puts a picked-up term back where it lay.
+    QTest::mouseClick(window(), Qt::LeftButton, {}, centreOf(form->terms[2]));
+    QTest::mouseClick(window(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(session->carried(), -1);
+    EXPECT_EQ(form->quiz.frameOf(2), -1);
+}
+
+TEST_F(ViewFixture, KeysDuringADragAndWithShiftMoveNoTerm)
+{
+    doubleClickEntry(1);
+    QWidget* other = widget(form->terms[1]);
+    QTest::keyClick(other, Qt::Key_1, Qt::ShiftModifier);
+    EXPECT_EQ(form->quiz.frameOf(1), -1) << "Shift+1 is no digit";
+    const QPoint grab = at(form->terms[0], QPoint(4, 4));
+    QTest::mousePress(window(), Qt::LeftButton, {}, grab);
+    QTest::mouseMove(window(), grab + QPoint(40, 40));
+    QTest::keyClick(other, Qt::Key_1);
+    QTest::keyClick(other, Qt::Key_Space);
+    EXPECT_EQ(form->quiz.frameOf(1), -1);
+    EXPECT_EQ(session->carried(), -1);
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, grab + QPoint(40, 40));
+    QTest::keyClick(other, Qt::Key_1);
+    EXPECT_EQ(form->quiz.frameOf(1), 0) << "after the drag, the key puts it in frame 1";
 }
 
 TEST_F(ViewFixture, DraggedTermShowsInFrontOfTheGroupFrames)
@@ -87,8 +130,8 @@ TEST_F(ViewFixture, DraggedTermShowsInFrontOfTheGroupFrames)
         }
     }
     ASSERT_NE(frame, nullptr);
-    const Control& item = form->terms[2];
-    const QPoint grabPoint = at(item, QPoint(3, 2));
+    const Control& term = form->terms[2];
+    const QPoint grabPoint = at(term, QPoint(3, 2));
     const QPoint target = at(*frame, QPoint(30, 120));
 
     QTest::mousePress(window(), Qt::LeftButton, {}, grabPoint);
@@ -160,8 +203,8 @@ TEST_F(ViewFixture, QuitButtonAsksAndEndsOnlyOnOk)
 TEST_F(ViewFixture, AMessageBoxComesUpOverTheWindowAsTheHandlerLeftIt)
 {
     doubleClickEntry(1);
-    state.markPending = true;
-    state.currentProblem = 1;
+    state().markPending = true;
+    state().currentProblem = 1;
     // Leaving the series fails to write the mark before it brings back the
     // list: the box is shown over the list all the same.
     int shown = 0;
@@ -181,38 +224,38 @@ TEST_F(ViewFixture, AMessageBoxComesUpOverTheWindowAsTheHandlerLeftIt)
 TEST_F(ViewFixture, ClosingTheWindowSavesAPendingMarkButEndingTheProgramDoesNot)
 {
     doubleClickEntry(1);
-    ASSERT_FALSE(state.markedSeries);
-    state.markPending = true;
+    ASSERT_FALSE(state().markedSeries);
+    state().markPending = true;
     const QString marks = path(QStringLiteral("Marked.txt"));
     const QByteArray before = TestFiles::readAll(marks);
 
     view->endProgram();
     EXPECT_FALSE(view->isVisible());
     EXPECT_EQ(TestFiles::readAll(marks), before) << "nothing is written at the end";
-    EXPECT_TRUE(state.markPending);
+    EXPECT_TRUE(state().markPending);
 
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     view->close();
-    EXPECT_TRUE(state.markPending) << "an ended program runs no further handler";
+    EXPECT_TRUE(state().markPending) << "an ended program runs no further handler";
 }
 
 TEST_F(ViewFixture, ClosingTheWindowRunsTheClosingHandler)
 {
     doubleClickEntry(1);
-    state.markPending = true;
+    state().markPending = true;
     const QString marks = path(QStringLiteral("Marked.txt"));
     const QByteArray before = TestFiles::readAll(marks);
     view->close();
-    EXPECT_FALSE(state.markPending);
+    EXPECT_FALSE(state().markPending);
     EXPECT_GT(TestFiles::readAll(marks).size(), before.size()) << "the mark was appended";
 }
 
 TEST_F(ViewFixture, ClosingIsRefusedWhenTheUserStaysForAMarkThatCannotBeSaved)
 {
     doubleClickEntry(1);
-    state.markPending = true;
-    state.currentProblem = 1;
+    state().markPending = true;
+    state().currentProblem = 1;
     dialogs.script = {Dialogs::Answer::Cancel};
     {
         const TestFiles::FileSizeLimit full(10);
@@ -225,5 +268,5 @@ TEST_F(ViewFixture, ClosingIsRefusedWhenTheUserStaysForAMarkThatCannotBeSaved)
     EXPECT_TRUE(view->close());
     EXPECT_FALSE(view->isVisible());
     EXPECT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(form->fileMarks.pending().isEmpty());
+    EXPECT_TRUE(fileMarks->pending().isEmpty());
 }

@@ -26,7 +26,7 @@ protected:
     {
         QTest::keyClick(window(), key, modifiers);
     }
-    int frameOf(int item) const { return form->quiz.frameOf(item); }
+    int frameOf(int term) const { return form->quiz.frameOf(term); }
     QAccessibleInterface* accessible(const Control& c) const
     {
         return QAccessible::queryAccessibleInterface(widget(c));
@@ -84,7 +84,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     ASSERT_EQ(form->quiz.terms(), 4);
-    EXPECT_EQ(focused(), widget(form->terms[0])) << "a new problem: the first item";
+    EXPECT_EQ(focused(), widget(form->terms[0])) << "a new problem: the first term";
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), widget(form->terms[1]));
     press(Qt::Key_Backtab, Qt::ShiftModifier);
@@ -128,7 +128,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     press(Qt::Key_Escape);
     EXPECT_EQ(frameOf(3), -1);
     EXPECT_NE(form->terms[3].BackColor, Colors::White);
-    // Leaving a carried item with Tab puts it back as well.
+    // Leaving a carried term with Tab puts it back as well.
     press(Qt::Key_Space);
     press(Qt::Key_Tab);
     EXPECT_EQ(focused(), widget(form->arrows[Arrow::Next]));
@@ -136,8 +136,8 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     EXPECT_NE(form->terms[3].BackColor, Colors::White);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     press(Qt::Key_2);
-    EXPECT_EQ(players.log.filter(":play"), QStringList{"Wrong:play"}) << "one wrong item";
-    EXPECT_EQ(focused(), widget(form->terms[3])) << "every item placed: the focus stays";
+    EXPECT_EQ(players.log.filter(":play"), QStringList{"Wrong:play"}) << "one wrong term";
+    EXPECT_EQ(focused(), widget(form->terms[3])) << "every term placed: the focus stays";
 
     // ヒトデ into its own frame solves the problem; the only problem of the
     // series, so the focus goes to the first result button shown.
@@ -168,7 +168,7 @@ TEST_F(Keyboard, AProblemIsSolvedWithKeysAloneAndTheFocusFollows)
     EXPECT_FALSE(widget(form->explanationPanel)->isVisible());
     EXPECT_EQ(focused(), widget(form->resultButtons[ResultButton::Retry]));
 
-    // "この問題をもう一度" with Space: the problem again, focus on its first item.
+    // "この問題をもう一度" with Space: the problem again, focus on its first term.
     press(Qt::Key_Space);
     EXPECT_TRUE(form->quiz.open());
     EXPECT_EQ(focused(), widget(form->terms[0]));
@@ -201,7 +201,7 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     view->access().setAnnouncer([&events](QAccessibleEvent* e) {
         events.append({e->object(), e->type(), static_cast<QWidget*>(e->object())->isVisible()});
     });
-    // Items dropped with the mouse and with the keyboard alike.
+    // Terms dropped with the mouse and with the keyboard alike.
     for (int i = 0; i < 4; ++i) {
         if (i % 2 == 0) {
             QTest::keyClick(widget(form->terms.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
@@ -221,7 +221,7 @@ TEST_F(Keyboard, ScreenReadersGetNamesDescriptionsAndChanges)
     for (int i = 0; i < 4; ++i) {
         EXPECT_TRUE(
             events.contains({widget(form->terms.at(i)), QAccessible::DescriptionChanged, true}))
-            << "item " << i << " changed frame";
+            << "term " << i << " changed frame";
     }
     QWidget* message = widget(form->resultMessage);
     EXPECT_EQ(name(form->resultMessage), QStringLiteral("正解です。このシリーズは終わりです"));
@@ -237,11 +237,11 @@ TEST_F(Keyboard, AHeldKeyActsOnceHoweverLateItsRepeatsCome)
     hold(Qt::Key_1, 10, 10000, 6);
     EXPECT_EQ(frameOf(0), 0);
     for (int i = 1; i < 4; ++i) {
-        EXPECT_EQ(frameOf(i), -1) << "item " << i << " placed by a repeat";
+        EXPECT_EQ(frameOf(i), -1) << "term " << i << " placed by a repeat";
     }
     ASSERT_EQ(focused(), widget(form->terms[1]));
 
-    // Held Enter picks the item up and no more; the next press puts it down.
+    // Held Enter picks the term up and no more; the next press puts it down.
     hold(Qt::Key_Return, 36, 20000, 6);
     EXPECT_EQ(form->carry.term, 1);
     EXPECT_EQ(frameOf(1), -1);
@@ -310,7 +310,7 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     ASSERT_EQ(form->quiz.terms(), 2);
-    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->terms[0])}) << "straight to the first item";
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->terms[0])}) << "straight to the first term";
     EXPECT_EQ(accessible(form->seriesList)->childCount(), 0)
         << "the hidden list offers no entry that could claim to show or have the focus";
 
@@ -331,9 +331,9 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     ASSERT_EQ(focused(), widget(form->explanationBack));
     focusPath.clear();
     press(Qt::Key_Return);
-    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->resultButtons[ResultButton::Retry])}) << "back, past no item";
+    EXPECT_EQ(focusPath, QList<QWidget*>{widget(form->resultButtons[ResultButton::Retry])}) << "back, past no term";
 
-    // The end-of-series panel: Tab passes by the items it covers.
+    // The end-of-series panel: Tab passes by the terms it covers.
     press(Qt::Key_Space);
     widget(form->arrows[Arrow::Next])->setFocus();
     press(Qt::Key_Space);
@@ -348,6 +348,6 @@ TEST_F(Keyboard, TheFocusIsNeverLostHiddenOrPassedThrough)
     ASSERT_FALSE(covered.isEmpty());
     for (int i = 0; i < 20; ++i) {
         press(Qt::Key_Tab);
-        EXPECT_FALSE(covered.contains(focused())) << "Tab onto an item under the panel";
+        EXPECT_FALSE(covered.contains(focused())) << "Tab onto a term under the panel";
     }
 }

@@ -73,12 +73,12 @@ TEST_F(ViewFixture, ProblemBoardMatchesTheModel)
 
     // Auto-sized labels are wide enough for their whole caption.
     for (int i = 0; i < form->quiz.terms(); ++i) {
-        const Control& item = form->terms.at(i);
-        ASSERT_TRUE(item.Visible);
-        const QFontMetricsF metrics(QtFonts::toQFont(item.Font));
-        EXPECT_GE(widget(item)->width() - 2 + 0.5, metrics.horizontalAdvance(item.Caption()))
-            << item.Caption().toStdString();
-        EXPECT_EQ(widget(item)->height(), 19);
+        const Control& term = form->terms.at(i);
+        ASSERT_TRUE(term.Visible);
+        const QFontMetricsF metrics(QtFonts::toQFont(term.Font));
+        EXPECT_GE(widget(term)->width() - 2 + 0.5, metrics.horizontalAdvance(term.Caption()))
+            << term.Caption().toStdString();
+        EXPECT_EQ(widget(term)->height(), 19);
     }
 }
 
@@ -126,22 +126,19 @@ TEST(ViewFonts, JapaneseFacesComeFromTheIpaFonts)
 TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
 {
     QTemporaryDir dir;
-    SeriesState state;
     QtTextMeasure measure;
-    FakePlayers players;
-    FakeDialogs dialogs;
-    MainScreen form(state, measure, players, dialogs, dir.path());
+    Session session(dir.path(), measure);
 
-    Control& item = form.terms[0];
-    item.setCaption(QStringLiteral(" ウニ "));
-    EXPECT_FLOAT_EQ(item.Height, 285.0F);
-    const float shortWidth = item.Width;
-    item.setCaption(QStringLiteral(" ウニヒトデ "));
-    EXPECT_FLOAT_EQ(item.Height, 285.0F) << "one line whatever its length";
-    EXPECT_GT(item.Width - shortWidth, 3 * 10 * 15.0F) << "three more full-width characters";
-    EXPECT_LT(item.Width - shortWidth, 3 * 16 * 15.0F);
+    Control& term = session.screen().terms[0];
+    term.setCaption(QStringLiteral(" ウニ "));
+    EXPECT_FLOAT_EQ(term.Height, 285.0F);
+    const float shortWidth = term.Width;
+    term.setCaption(QStringLiteral(" ウニヒトデ "));
+    EXPECT_FLOAT_EQ(term.Height, 285.0F) << "one line whatever its length";
+    EXPECT_GT(term.Width - shortWidth, 3 * 10 * 15.0F) << "three more full-width characters";
+    EXPECT_LT(term.Width - shortWidth, 3 * 16 * 15.0F);
 
-    Control& caption = form.captions[0];
+    Control& caption = session.screen().captions[0];
     caption.setCaption(QStringLiteral(" 棘皮動物 "));
     EXPECT_FLOAT_EQ(caption.Height, 300.0F);
     // Fixed pitch: four full-width characters of 16 px and two spaces of 8.
@@ -150,14 +147,14 @@ TEST(ViewFonts, AutoSizedLabelsTakeTheirDesignHeights)
 
 TEST_F(ViewFixture, SixGroupBoardMatchesTheModelToThePixel)
 {
-    state.problems[1] = Problems::fromRecord(
+    state().problems[1] = Problems::fromRecord(
         {QStringLiteral("問題１　次の生物を、それぞれが属する界や群に分類しなさい。"),
          QStringLiteral("大腸菌,ゾウリムシ,シイタケ,スギナ,ミミズ,アメーバ,コウジカビ,"
                         "ゼニゴケ,ネンジュモ,ヒドラ,サクラ,乳酸菌,"),
          QStringLiteral("細菌,原生生物,菌類,植物,動物,その他,"),
          QStringLiteral("1,2,3,4,5,2,3,4,1,5,4,1,"), QString()});
-    state.currentProblem = 1;
-    state.problemCount = 1;
+    state().currentProblem = 1;
+    state().problemCount = 1;
     form->seriesList.Visible = false;
     form->titlePicture.Visible = false;
     form->showProblem(1);

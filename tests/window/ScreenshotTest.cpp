@@ -50,16 +50,16 @@ TEST_F(ViewFixture, ScreensDrawAsDesigned)
     ASSERT_TRUE(board.save(shotPath(QStringLiteral("board.png"))));
     for (int i = 0; i < form->quiz.terms(); ++i) {
         const QRect label = widget(form->terms.at(i))->geometry();
-        // (The question label may cover an item's top row of pixels.)
+        // (The question label may cover a term's top row of pixels.)
         EXPECT_EQ(board.pixelColor(label.bottomLeft()), QColor(Qt::black))
-            << "border of item " << i;
+            << "border of term " << i;
         EXPECT_EQ(board.pixelColor(label.bottomRight()), QColor(Qt::black))
-            << "border of item " << i;
+            << "border of term " << i;
         // Dark text on the light button face.
         EXPECT_GT(countPixels(board, label.adjusted(1, 1, -1, -1),
                               [](const QColor& c) { return c.lightness() < 100; }),
                   20)
-            << "caption of item " << i;
+            << "caption of term " << i;
     }
     for (int c = 0; c < form->quiz.frames(); ++c) {
         const QRect frame = widget(form->frames.at(c))->geometry();
@@ -93,7 +93,7 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
 {
     doubleClickEntry(1);
     ASSERT_EQ(form->quiz.terms(), 4);
-    // Drag every item into the frame of its group.
+    // Drag every term into the frame of its group.
     for (int i = 0; i < form->quiz.terms(); ++i) {
         const int group = (form->quiz.answerOf(i) + 1);
         ASSERT_GE(group, 1);
@@ -113,7 +113,7 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
     EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(1, 1)), QColor(0, 0, 255))
         << "three-pixel blue border";
     EXPECT_EQ(result.pixelColor(box.topLeft() + QPoint(3, 3)), QColor(224, 224, 224));
-    // An item under the box is hidden by it (the row of result buttons
+    // An term under the box is hidden by it (the row of result buttons
     // starts further right on the only problem of a series).
     ASSERT_FALSE(form->resultButtons[ResultButton::Next].Visible);
     ASSERT_FALSE(form->resultButtons[ResultButton::Previous].Visible);
@@ -137,14 +137,14 @@ TEST_F(ViewFixture, ResultAndExplanationPanelsDrawOverTheBoard)
 }
 
 // Run once more at each fractional scale (QT_SCALE_FACTOR): every side of
-// the items in frames keeps its black line in device pixels.
+// the terms in frames keeps its black line in device pixels.
 TEST_F(ViewFixture, TermBordersStayWholeAtAnyScale)
 {
     doubleClickEntry(1);
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(widget(form->terms.at(i)), i < 2 ? Qt::Key_1 : Qt::Key_2);
     }
-    ASSERT_EQ(form->quiz.termsIn(0).value(1), 1) << "two items stacked in frame 1";
+    ASSERT_EQ(form->quiz.termsIn(0).value(1), 1) << "two terms stacked in frame 1";
     const QImage shot = view->grab().toImage();
     const qreal dpr = shot.devicePixelRatio();
     // Drawn at the scale its ctest entry sets, not at 1 where every line is whole.
@@ -166,12 +166,12 @@ TEST_F(ViewFixture, TermBordersStayWholeAtAnyScale)
         const int right = static_cast<int>(std::ceil(d.right())) - 1;
         const int bottom = static_cast<int>(std::ceil(d.bottom())) - 1;
         EXPECT_TRUE(blackIn(QRect(QPoint(left, midY), QPoint(left + edge, midY))))
-            << "left side of item " << i << " at scale " << dpr;
+            << "left side of term " << i << " at scale " << dpr;
         EXPECT_TRUE(blackIn(QRect(QPoint(midX, top), QPoint(midX, top + edge))))
-            << "top side of item " << i << " at scale " << dpr;
+            << "top side of term " << i << " at scale " << dpr;
         EXPECT_TRUE(blackIn(QRect(QPoint(right - edge, midY), QPoint(right, midY))))
-            << "right side of item " << i << " at scale " << dpr;
+            << "right side of term " << i << " at scale " << dpr;
         EXPECT_TRUE(blackIn(QRect(QPoint(midX, bottom - edge), QPoint(midX, bottom))))
-            << "bottom side of item " << i << " at scale " << dpr;
+            << "bottom side of term " << i << " at scale " << dpr;
     }
 }

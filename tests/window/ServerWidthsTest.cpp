@@ -1,9 +1,6 @@
 #include "measure/QtTextMeasure.h"
-#include "series/SeriesState.h"
-#include "session/MainScreen.h"
+#include "session/Session.h"
 #include "support/BundledBoards.h"
-#include "session/KeptMessages.h"
-#include "session/SilentPlayers.h"
 #include "window/LabelWidget.h"
 #include "window/MainWindow.h"
 
@@ -47,16 +44,13 @@ TEST(ServerWidths, EveryBundledLabelIsAsWideAsInTheWindow)
     const QStringList measured =
         QString::fromUtf8(server.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 
-    SeriesState state;
     QtTextMeasure measure;
-    SilentPlayers players;
-    KeptMessages dialogs;
-    MainScreen form(state, measure, players, dialogs, dir.path());
-    MainWindow view(form);
+    Session session(dir.path(), measure);
+    MainWindow view(session);
     view.show();
     view.load();
     const QStringList drawn = BundledBoards::widths(
-        form, dialogs,
+        session,
         [&view](const Control& c) {
             const auto* label = qobject_cast<const LabelWidget*>(view.widgetOf(c));
             return label == nullptr

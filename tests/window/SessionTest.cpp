@@ -34,22 +34,22 @@ const QStringList Problem1 = {QStringLiteral("問題１　次の動物を分類�
                               QStringLiteral("1,2,"),
                               QStringLiteral("\u3000ウニは棘皮動物，イカは軟体動物。")};
 
-class Session : public ViewFixture
+class DesktopSession : public ViewFixture
 {
 protected:
-    // Drags item `index` with the mouse onto the middle of frame `frame`.
+    // Drags term `index` with the mouse onto the middle of frame `frame`.
     void dragInto(int index, int frame)
     {
-        const Control& item = form->terms.at(index);
+        const Control& term = form->terms.at(index);
         const Control& target = form->frames.at(frame);
-        const QPoint grab = at(item, QPoint(5, 5));
+        const QPoint grab = at(term, QPoint(5, 5));
         const QPoint drop = centreOf(target) + QPoint(-40, 0);
         QTest::mousePress(window(), Qt::LeftButton, {}, grab);
         QTest::mouseMove(window(), (grab + drop) / 2);
         QTest::mouseMove(window(), drop);
         QTest::mouseRelease(window(), Qt::LeftButton, {}, drop);
     }
-    // Drags every item of the problem on display into its own frame.
+    // Drags every term of the problem on display into its own frame.
     void solveByDragging()
     {
         for (int i = 0; i < form->quiz.terms(); ++i) {
@@ -66,7 +66,7 @@ protected:
 
 } // namespace
 
-TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
+TEST_F(DesktopSession, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
 {
     TestFiles::write(path(QStringLiteral("Animals.TXT")), TestFiles::lines(TwoProblems));
     doubleClickEntry(1);
@@ -92,7 +92,7 @@ TEST_F(Session, DraggingSnapsIntoTheNextSlotAndSolvingShowsTheResultPanel)
     EXPECT_EQ(players.log.filter(QStringLiteral(":play")), QStringList{"Correct:play"});
 }
 
-TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)
+TEST_F(DesktopSession, MarkLeaveReplayUnmarkAndLeaveAgain)
 {
     TestFiles::write(path(QStringLiteral("Animals.TXT")), TestFiles::lines(TwoProblems));
     const QByteArray placeholder = record(MarksFile::placeholderRecord());
@@ -105,7 +105,7 @@ TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("Marked.txt"))));
     click(form->resultButtons[ResultButton::Next]);
     EXPECT_EQ(marks(), placeholder + record(Problem1));
-    EXPECT_EQ(state.currentProblem, 2);
+    EXPECT_EQ(state().currentProblem, 2);
 
     // Problem 2 unmarked; leave with 終了.
     solveByDragging();
@@ -119,7 +119,7 @@ TEST_F(Session, MarkLeaveReplayUnmarkAndLeaveAgain)
     doubleClickEntry(0);
     EXPECT_EQ(view->windowTitle(),
               QStringLiteral("用語分類問題集 Velmorant < マークの付いた問題 >"));
-    EXPECT_TRUE(state.markedSeries);
+    EXPECT_TRUE(state().markedSeries);
     solveByDragging();
     EXPECT_EQ(form->resultButtons[ResultButton::Mark].Caption(), QStringLiteral("マーク取消"));
     click(form->resultButtons[ResultButton::Mark]);

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "marks/MarksFile.h"
+#include "measure/QtTextMeasure.h"
 #include "record/Progress.h"
 #include "series/SeriesState.h"
-#include "session/MainScreen.h"
+#include "session/Session.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "window/MainWindow.h"
-#include "measure/QtTextMeasure.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,8 +39,15 @@ protected:
                              QStringLiteral("解説"),
                              QStringLiteral("ウニとヒトデは棘皮動物，イカとタコは軟体動物。"),
                          }));
-        form = std::make_unique<MainScreen>(state, measure, players, dialogs, dir.path());
-        view = std::make_unique<MainWindow>(*form);
+        SessionPorts ports;
+        auto marks = std::make_unique<MarksStore>(dir.path());
+        fileMarks = marks.get();
+        ports.marks = std::move(marks);
+        ports.players = &players;
+        ports.dialogs = &dialogs;
+        session = std::make_unique<Session>(dir.path(), measure, std::move(ports));
+        form = &session->screen();
+        view = std::make_unique<MainWindow>(*session);
         view->show();
         view->load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -48,10 +56,11 @@ protected:
     void TearDown() override
     {
         view.reset();
-        form.reset();
+        session.reset();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
+    SeriesState& state() const { return session->state(); }
     QWindow* window() const { return view->windowHandle(); }
     QWidget* widget(const Control& c) const { return view->widgetOf(c); }
     // A point of a control's widget in window coordinates.
@@ -65,11 +74,12 @@ protected:
     void doubleClickEntry(int row);
 
     QTemporaryDir dir;
-    SeriesState state;
     QtTextMeasure measure;
     FakePlayers players;
     FakeDialogs dialogs;
-    std::unique_ptr<MainScreen> form;
+    MarksStore* fileMarks = nullptr; // the folder's marks file, the session's
+    std::unique_ptr<Session> session;
+    MainScreen* form = nullptr;
     std::unique_ptr<MainWindow> view;
 };
 

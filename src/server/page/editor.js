@@ -1,8 +1,10 @@
-// The editor of one series: each problem as a form, or the series as the
-// text of its file, kept in step through the server's own reader and
-// writer; the board of the problem being written, as learners will see it,
-// in the learner's own page; saving that never writes over another
-// teacher's save unasked. Text goes in with textContent and value only.
+// The editor of one series: each problem as a form (editor-form.js), or
+// the series as the text of its file, kept in step through the server's own
+// reader and writer, which keeps every line the form did not change; the
+// board of the problem being written, as learners will see it, in the
+// learner's own page; saving that never writes over another teacher's save
+// unasked, and asks before it ends learners' histories. Text goes in with
+// textContent and value only.
 'use strict';
 
 const Debounce = 100; // ms after a keystroke before the board is asked for
@@ -11,17 +13,21 @@ const file = new URLSearchParams(location.search).get('file') || '';
 // Every request the editor makes.
 const Api = {
   text: () => call('GET', `/api/teacher/series/text?file=${encodeURIComponent(file)}`),
-  save: (text, version) => call('POST', '/api/teacher/series/save', { file, text, version }),
+  save: (text, version, form) => call('POST', '/api/teacher/series/save', { file, text, version, form }),
+  // The learners' histories a save of `text` would end.
+  ended: (text) => call('POST', '/api/teacher/series/ended', { file, text }),
   parse: (text, signal) => call('POST', '/api/teacher/parse', { text }, signal),
   // The text of the form's problems; with `preview`, also what the reader
   // finds in it and that problem's board.
-  compose: (doc, preview, signal) => call('POST', '/api/teacher/compose', { ...doc, preview }, signal),
+  compose: (base, problems, preview, signal) => call('POST', '/api/teacher/compose', { base, problems, preview }, signal),
   preview: (text, problem, signal) => call('POST', '/api/teacher/preview', { text, problem }, signal),
 };
 
 // The series as the form holds it, its text, the version it was read as,
-// and the problem on the preview board.
+// the first line of each problem in the text, and the problem on the
+// preview board.
 let doc = { preamble: [], problems: [] };
+let starts = [];
 let text = '';
 let version = null;
 let current = 0;
@@ -30,164 +36,32 @@ let dirty = false;
 let locked = false;
 let found = { writer: [], reader: [], board: [] };
 
-const FieldNames = { heading: '見出し', question: '問題文', terms: '項目', groups: '分類群', answer: '正解', explanation: '解説' };
-
-function wideDigits(n) { return String(n).replace(/[0-9]/g, (d) => String.fromCharCode(0xFF10 + Number(d))); }
 // Something not yet saved: 保存しました no longer holds.
 function edited() {
   dirty = true;
   $('saved').textContent = '';
+  $('notice').textContent = '';
 }
-
-function blankProblem(n) { return { heading: `問題${wideDigits(n)}`, question: '', terms: [], groups: [], explanation: '' }; }
 
 function showError(reply) {
   $('message').textContent = reply.body.error || `うまくいきませんでした（${reply.status}）`;
 }
 
-// ---- the form ----------------------------------------------------------------
-
-function make(tag, props = {}) { return Object.assign(document.createElement(tag), props); }
-
-// A labelled control for field `key` of problem `i`, with the list of what
-// was found about it right below.
-function field(box, i, key, control, hint) {
-  control.id = `p${i}-${key}`;
-  control.dataset.key = key;
-  box.append(make('label', { htmlFor: control.id, textContent: FieldNames[key] }));
-  if (hint) box.append(make('span', { className: 'note', id: `${control.id}-hint`, textContent: hint }));
-  box.append(control);
-  const list = make('ul', { className: 'field-findings', id: `f${i}-${key}` });
-  box.append(list);
-  control.setAttribute('aria-describedby', [hint ? `${control.id}-hint` : '', list.id].join(' ').trim());
+// The text read: the form's problems, each knowing the problem of the text
+// it is (`source`) and sent whole only once it is changed.
+function takeRead(body) {
+  locked = !body.formHolds;
+  doc = { preamble: body.preamble, problems: body.problems.map((p, source) => ({ ...p, source })) };
+  starts = body.lines;
 }
 
-// Each term's group, chosen from the groups: a select named by its term.
-function answers(p, i) {
-  const box = make('div', { className: 'answers', id: `p${i}-answers` });
-  p.terms.forEach((term, t) => {
-    box.append(make('span', { textContent: term.text }));
-    const select = make('select');
-    select.setAttribute('aria-label', term.text);
-    select.dataset.key = 'answer';
-    select.dataset.term = t;
-    select.append(make('option', { value: '0', textContent: '（分類群を選ぶ）' }));
-    p.groups.forEach((g, k) => select.append(make('option', { value: String(k + 1), textContent: `${String.fromCharCode(97 + k)}. ${g}` })));
-    select.value = String(term.group);
-    box.append(select);
-  });
-  const list = make('ul', { className: 'field-findings', id: `f${i}-answer` });
-  return [box, list];
+// The problems for the text asked for: a problem as read is named by its
+// source alone, so that the server keeps its lines as they are.
+function formProblems() {
+  return doc.problems.map((p) => (p.edits || p.source === undefined
+    ? { heading: p.heading, question: p.question, terms: p.terms, groups: p.groups, explanation: p.explanation, source: p.source }
+    : { source: p.source }));
 }
-
-function problemForm(p, i) {
-  const box = make('fieldset', { className: i === current ? 'problem current' : 'problem' });
-  box.dataset.index = i;
-  box.append(make('legend', { textContent: `${i + 1}問目` }));
-  field(box, i, 'heading', make('input', { value: p.heading }));
-  field(box, i, 'question', make('textarea', { value: p.question }));
-  field(box, i, 'terms', make('textarea', { className: 'list', value: p.terms.map((t) => t.text).join('\n') }), '1行に1つ、21個まで');
-  field(box, i, 'groups', make('textarea', { className: 'list', value: p.groups.join('\n') }), '1行に1つ、6個まで');
-  box.append(make('p', { className: 'note', textContent: '各項目の分類群' }), ...answers(p, i));
-  field(box, i, 'explanation', make('textarea', { value: p.explanation }));
-  const tools = make('div', { className: 'tools' });
-  for (const [label, act] of [['上へ', -1], ['下へ', 1], ['この問題を削除', 0]]) {
-    const b = make('button', { type: 'button', textContent: label });
-    b.dataset.act = act;
-    tools.append(b);
-  }
-  box.append(tools);
-  return box;
-}
-
-function renderForm() {
-  $('problems').replaceChildren(...doc.problems.map(problemForm));
-  for (const box of $('problems').children) box.disabled = locked;
-  $('add').disabled = locked;
-  $('form-locked').hidden = !locked;
-  $('preamble-note').hidden = !doc.preamble.length;
-  $('preamble-note').textContent = `ファイルの始めの ${doc.preamble.length} 行（題名やメモ）はそのまま残します。テキストの表示で直せます。`;
-}
-
-function lines(value) { return value.split('\n').map((l) => l.trim()).filter((l) => l !== ''); }
-
-// A field typed in: the problem takes it. A term keeps the group it had at
-// its place, or the one it had under the same name.
-function takeField(p, key, value) {
-  if (key === 'terms') {
-    const byText = new Map(p.terms.map((t) => [t.text, t.group]));
-    const old = p.terms;
-    p.terms = lines(value).map((t, k) => ({ text: t, group: old[k] && old[k].text === t ? old[k].group : byText.get(t) ?? old[k]?.group ?? 0 }));
-  } else if (key === 'groups') {
-    p.groups = lines(value);
-    for (const t of p.terms) if (t.group > p.groups.length) t.group = 0;
-  } else {
-    p[key] = value;
-  }
-}
-
-$('problems').addEventListener('input', (e) => {
-  const box = e.target.closest('fieldset.problem');
-  const key = e.target.dataset.key;
-  if (!box || !key) return;
-  const i = Number(box.dataset.index);
-  const p = doc.problems[i];
-  if (key === 'answer') p.terms[Number(e.target.dataset.term)].group = Number(e.target.value);
-  else takeField(p, key, e.target.value);
-  if (key === 'terms' || key === 'groups') {
-    const [list, notes] = answers(p, i);
-    $(`p${i}-answers`).replaceWith(list);
-    $(`f${i}-answer`).replaceWith(notes);
-  }
-  edited();
-  setCurrent(i);
-  schedule('form');
-});
-
-$('problems').addEventListener('focusin', (e) => {
-  const box = e.target.closest('fieldset.problem');
-  if (box && Number(box.dataset.index) !== current) {
-    setCurrent(Number(box.dataset.index));
-    schedule('preview');
-  }
-});
-
-function setCurrent(i) {
-  current = i;
-  for (const box of $('problems').children) box.classList.toggle('current', Number(box.dataset.index) === i);
-}
-
-$('problems').addEventListener('click', (e) => {
-  const act = e.target.dataset.act;
-  const box = e.target.closest('fieldset.problem');
-  if (act === undefined || !box) return;
-  const i = Number(box.dataset.index);
-  const by = Number(act);
-  if (by === 0) {
-    if (!window.confirm(`${i + 1}問目を削除しますか？`)) return;
-    doc.problems.splice(i, 1);
-    current = Math.max(0, Math.min(current, doc.problems.length - 1));
-  } else {
-    const j = i + by;
-    if (j < 0 || j >= doc.problems.length) return;
-    [doc.problems[i], doc.problems[j]] = [doc.problems[j], doc.problems[i]];
-    current = j;
-  }
-  edited();
-  renderForm();
-  const moved = $(`p${current}-heading`);
-  if (moved && by !== 0) moved.closest('fieldset').querySelector(`[data-act="${act}"]`).focus();
-  schedule('form');
-});
-
-$('add').addEventListener('click', () => {
-  doc.problems.push(blankProblem(doc.problems.length + 1));
-  current = doc.problems.length - 1;
-  edited();
-  renderForm();
-  $(`p${current}-question`).focus();
-  schedule('form');
-});
 
 // ---- in step with the server ----------------------------------------------------
 
@@ -239,11 +113,18 @@ async function sync(from) {
 
 async function step(from, signal) {
   if (from === 'form') {
-    const composed = await Api.compose(doc, current, signal);
+    const sent = doc.problems.map((p) => [p, p.edits]);
+    const composed = await Api.compose(text, formProblems(), current, signal);
     if (composed.status !== 200) { showError(composed); return; }
     $('message').textContent = '';
     text = composed.body.text;
     $('text').value = text;
+    // The text holds each problem as it was sent, at its place.
+    sent.forEach(([p, edits], k) => {
+      p.source = k;
+      if (p.edits === edits) p.edits = 0;
+    });
+    starts = composed.body.lines || starts;
     found.writer = composed.body.findings;
     found.reader = composed.body.read;
     showBoard(composed.body.preview);
@@ -251,20 +132,18 @@ async function step(from, signal) {
     return;
   }
   if (from === 'text') text = $('text').value;
-  const [read, board] = await Promise.all([
-    Api.parse(text, signal),
-    text.trim() ? Api.preview(text, current, signal) : null,
-  ]);
+  const read = await Api.parse(text, signal);
   if (read.status !== 200) { showError(read); return; }
   $('message').textContent = '';
   found.reader = read.body.findings;
+  starts = read.body.lines;
   if (from === 'text') {
     found.writer = [];
-    locked = !read.body.formHolds;
-    doc = { preamble: read.body.preamble, problems: read.body.problems };
-    current = Math.max(0, Math.min(current, doc.problems.length - 1));
+    takeRead(read.body);
     renderForm();
   }
+  setCurrent(Math.max(0, Math.min(textShown() ? problemAtCursor() : current, doc.problems.length - 1)));
+  const board = text.trim() && doc.problems.length ? await Api.preview(text, current, signal) : null;
   showBoard(board && board.status === 200 ? board.body : null);
   showFindings();
 }
@@ -279,7 +158,9 @@ function showBoard(board) {
     $('preview-of').textContent = p ? `${name}はまだ盤面にできません。指摘を見てください` : '問題がありません';
     return;
   }
-  $('preview-of').textContent = `${name}の盤面。学習者と同じように解いてみられます（記録はされません）`;
+  // Drawn as far as it is written: a term without its group waits among the terms.
+  $('preview-of').textContent = board.whole ? `${name}の盤面。学習者と同じように解いてみられます（記録はされません）`
+    : `${name}の書きかけの盤面。分類群を選んでいない項目は項目の欄にあります（記録はされません）`;
   const frame = $('board');
   if (!frame.getAttribute('src')) frame.src = '/teacher/preview';
   else frame.contentWindow.postMessage({ state: board.state }, location.origin);
@@ -307,6 +188,25 @@ function showFindings() {
 
 $('text').addEventListener('input', () => { edited(); schedule('text'); });
 
+const textShown = () => $('form-view').hidden;
+// The problem the text view's cursor is in.
+function problemAtCursor() {
+  const area = $('text');
+  const line = area.value.slice(0, area.selectionStart).split('\n').length;
+  let at = 0;
+  starts.forEach((first, i) => { if (first <= line) at = i; });
+  return at;
+}
+// The preview follows the cursor through the text.
+for (const type of ['click', 'keyup']) {
+  $('text').addEventListener(type, () => {
+    if (problemAtCursor() !== current && problemAtCursor() < doc.problems.length) {
+      setCurrent(problemAtCursor());
+      schedule('preview');
+    }
+  });
+}
+
 function showView(form) {
   $('form-view').hidden = !form;
   $('text-view').hidden = form;
@@ -318,10 +218,23 @@ $('show-text').addEventListener('click', async () => { await flush(); showView(f
 
 // ---- saving --------------------------------------------------------------------
 
+// Before a save that ends learners' histories, the teacher is told which
+// and asks for it, in velmorant-check's words.
+async function historiesAsked() {
+  const ended = await Api.ended(text);
+  if (ended.status !== 200) return window.confirm(`${ended.body.error || '学習者の記録を確かめられません'}。保存しますか？`);
+  const said = ended.body.findings.map((f) => f.message);
+  return !said.length || window.confirm(`${said.join('\n')}\n\nこのまま保存しますか？`);
+}
+
 async function save(over) {
   await flush();
   $('saved').textContent = '';
-  const reply = await Api.save(text, over);
+  if (!await historiesAsked()) {
+    $('message').textContent = '保存していません';
+    return;
+  }
+  const reply = await Api.save(text, over, !textShown());
   if (reply.status === 200) {
     version = reply.body.version;
     dirty = false;
@@ -361,6 +274,13 @@ function choosing(on) {
 }
 
 $('save').addEventListener('click', () => save(version));
+// Ctrl+S saves the series, not the page.
+document.addEventListener('keydown', (e) => {
+  if ((e.ctrlKey || e.metaKey) && !e.altKey && e.key.toLowerCase() === 's') {
+    e.preventDefault();
+    if (!$('save').disabled) save(version);
+  }
+});
 $('keep-mine').addEventListener('click', () => save(theirs.version));
 $('take-theirs').addEventListener('click', async () => {
   version = theirs.version;
@@ -392,8 +312,7 @@ async function start() {
   $('text').value = text;
   const read = await Api.parse(text);
   if (read.status !== 200) { showError(read); return; }
-  locked = !read.body.formHolds;
-  doc = { preamble: read.body.preamble, problems: read.body.problems };
+  takeRead(read.body);
   found.reader = read.body.findings;
   // A new series starts with one empty problem to write in.
   if (!doc.problems.length && !text.trim()) doc.problems.push(blankProblem(1));

@@ -83,7 +83,10 @@ async function refreshSeries() {
 
 $('series-new').addEventListener('submit', async (event) => {
   event.preventDefault();
-  const reply = await seriesChange('new', { title: $('series-new-title').value.trim(), file: $('series-new-file').value.trim() });
+  // A name typed without its .TXT gets it.
+  const name = $('series-new-file').value.trim();
+  const file = !name || /\.txt$/i.test(name) ? name : `${name}.TXT`;
+  const reply = await seriesChange('new', { title: $('series-new-title').value.trim(), file });
   if (reply.status === 200) event.target.reset();
 });
 

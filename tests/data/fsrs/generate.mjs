@@ -1,9 +1,8 @@
 // Makes agreement.tsv, the FSRS-6 results of the reference scheduler ts-fsrs
 // that tests/core/FsrsTest.cpp replays, and days.tsv, the schedule a
-// learner's checks make when ts-fsrs is given their reviews. Run it from a folder where ts-fsrs is
-// installed, outside the repository:
-//   mkdir -p /tmp/fsrs-gen && cd /tmp/fsrs-gen && npm install ts-fsrs@5.4.2
-//   node /path/to/repo/tests/data/fsrs/generate.mjs
+// learner's checks make when ts-fsrs is given their reviews. Run it from
+// tests/fsrs, where the test tools pin ts-fsrs:
+//   cd tests/fsrs && npm ci && node ../data/fsrs/generate.mjs
 // The same ts-fsrs version always writes the same file (the random numbers
 // are seeded).
 import { createRequire } from 'node:module';

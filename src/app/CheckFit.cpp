@@ -1,0 +1,354 @@
+#include "app/CheckFit.h"
+
+#include "app/CheckReport.h"
+#include "app/ClassAnswers.h"
+#include "record/ClassParameters.h"
+#include "record/ClassReviews.h"
+#include "record/FitMeasures.h"
+#include "record/FsrsFit.h"
+#include "record/ProblemIndex.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+using CheckReport::print;
+using CheckReport::printError;
+
+namespace CheckFit
+{
+
+const char* const Usage =
+    "\n"
+    "        velmorant-check --fit [--retention 見込み] [--json] [--day-start 時刻]\n"
+    "                        [--database URL] [フォルダ]\n"
+    "        velmorant-check --retention 見込み [フォルダ]\n"
+    "  --fit                   学習の記録（--report と同じもの）から、このクラスの復習に合わせた\n"
+    "                          FSRS-6 "
+    "のパラメーターを求め、標準のパラメーターと比べた予測の当たり\n"
+    "                          具合（対数損失と "
+    "RMSE(ビン)、同じ復習で、また学習者を分けて）を示し、\n"
+    "                          records/.fsrs-parameters.json に記録します。Velmorant と --due は\n"
+    "                          "
+    "これを使って復習の予定を立てます。復習（問題ごとの2回目からの復習）が\n"
+    "                          400件に満たないときは標準のままにし、あと何件要るかを示します\n"
+    "  --json                  --fit の結果を JSON のオブジェクト1つで示します\n"
+    "  --retention 見込み      復習の間隔が目指す、思い出せる見込み（0.70〜0.97、ないときは "
+    "0.90）を\n"
+    "                          記録します\n";
+
+namespace
+{
+
+enum Exit { Clean = 0, Failed = 1, BadUsage = 2 };
+
+struct Options {
+    bool fit = false;
+    bool json = false;
+    QString retention, dayStart, database;
+    QStringList folders;
+};
+
+// Returns false (after saying why) when the command line cannot be used.
+bool parse(const QStringList& args, Options* o)
+{
+    const QList<std::pair<QString, QString*>> valued{{QStringLiteral("--retention"), &o->retention},
+                                                     {QStringLiteral("--day-start"), &o->dayStart},
+                                                     {QStringLiteral("--database"), &o->database}};
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        const QString name = a.section(QLatin1Char('='), 0, 0);
+        const auto option = std::find_if(valued.begin(), valued.end(),
+                                         [&name](const auto& v) { return v.first == name; });
+        if (option != valued.end()) {
+            if (a.contains(QLatin1Char('='))) {
+                *option->second = a.section(QLatin1Char('='), 1);
+            } else if (i + 1 < args.size()) {
+                *option->second = args.at(++i);
+            }
+            if (option->second->isEmpty()) {
+                printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+                return false;
+            }
+        } else if (a == QLatin1String("--fit") || a == QLatin1String("--json")) {
+            (a == QLatin1String("--fit") ? o->fit : o->json) = true;
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            printError(QStringLiteral("%1 は --fit、--retention と一緒には使えません").arg(a));
+            return false;
+        } else {
+            o->folders.append(a);
+        }
+    }
+    if (!o->fit && (o->json || !o->dayStart.isEmpty() || !o->database.isEmpty())) {
+        printError(QStringLiteral("--json、--day-start、--database は --fit と一緒に使います"));
+        return false;
+    }
+    if (o->folders.size() > 1) {
+        printError(QStringLiteral("フォルダは1つだけ指定してください"));
+        return false;
+    }
+    return true;
+}
+
+// What the fit found.
+struct Outcome {
+    qsizetype reviews = 0;
+    qsizetype learners = 0;
+    Fsrs::Parameters parameters;
+    FitMeasures::Measure defaults, fitted;
+    FitMeasures::HeldOut heldOut;
+    QList<FitMeasures::Bin> calibrationDefaults, calibrationFitted;
+    QDate from; // of the forecast
+    QList<int> forecast;
+    bool enough() const { return reviews >= FsrsFit::MinimumReviews; }
+};
+
+// Every answer of the folder's class (its logs, and its store on a
+// server's folder) as the schedule takes them in, problems named as the
+// folder's series name them now; only the problems still asked are
+// forecast.
+Outcome fitClass(const ClassFolder::Read& read, const QString& folder, const LearnerDays& days,
+                 double retention)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    ProblemIndex problems(folder);
+    ClassReviews reviews(days, now);
+    for (Answer a : read.answers) {
+        problems.update(a);
+        reviews.add(a);
+    }
+    const QList<ReviewCard>& cards = reviews.cards();
+    Outcome o;
+    o.reviews = reviews.predictedReviews();
+    o.learners = reviews.learners().size();
+    o.parameters.retention = retention;
+    if (o.enough()) {
+        o.parameters.w = FsrsFit::fit(cards);
+        o.heldOut = FitMeasures::heldOut(cards, reviews.learners());
+    }
+    const QList<FitMeasures::Prediction> byDefault =
+        FitMeasures::predict(cards, Fsrs::DefaultWeights);
+    const QList<FitMeasures::Prediction> byFit = FitMeasures::predict(cards, o.parameters.w);
+    o.defaults = FitMeasures::measure(byDefault);
+    o.fitted = FitMeasures::measure(byFit);
+    o.calibrationDefaults = FitMeasures::calibration(byDefault);
+    o.calibrationFitted = FitMeasures::calibration(byFit);
+    QList<ReviewCard> asked;
+    for (const ReviewCard& c : cards) {
+        if (problems.find(c.series, c.problemHash)) {
+            asked.append(c);
+        }
+    }
+    o.from = days.dayOf(now);
+    o.forecast = FitMeasures::forecast(asked, o.parameters, o.from);
+    return o;
+}
+
+QJsonObject measureJson(const FitMeasures::Measure& m)
+{
+    return {{QStringLiteral("logLoss"), m.logLoss}, {QStringLiteral("rmseBins"), m.rmseBins}};
+}
+
+QJsonArray binsJson(const QList<FitMeasures::Bin>& bins)
+{
+    QJsonArray out;
+    for (const FitMeasures::Bin& b : bins) {
+        out.append(QJsonObject{{QStringLiteral("from"), b.from},
+                               {QStringLiteral("to"), b.to},
+                               {QStringLiteral("reviews"), double(b.reviews)},
+                               {QStringLiteral("predicted"), b.predicted},
+                               {QStringLiteral("recalled"), b.recalled}});
+    }
+    return out;
+}
+
+QJsonObject outcomeJson(const Outcome& o, const QString& kept)
+{
+    QJsonArray w, forecast;
+    for (const double x : o.parameters.w) {
+        w.append(x);
+    }
+    for (const int n : o.forecast) {
+        forecast.append(n);
+    }
+    QJsonValue heldOut = QJsonValue::Null;
+    if (o.heldOut.folds > 0) {
+        heldOut = QJsonObject{{QStringLiteral("folds"), o.heldOut.folds},
+                              {QStringLiteral("default"), measureJson(o.heldOut.defaults)},
+                              {QStringLiteral("fitted"), measureJson(o.heldOut.fitted)}};
+    }
+    return {{QStringLiteral("reviews"), double(o.reviews)},
+            {QStringLiteral("learners"), double(o.learners)},
+            {QStringLiteral("reviewsNeeded"),
+             double(std::max<qsizetype>(FsrsFit::MinimumReviews - o.reviews, 0))},
+            {QStringLiteral("default"), measureJson(o.defaults)},
+            {QStringLiteral("fitted"), measureJson(o.fitted)},
+            {QStringLiteral("heldOut"), heldOut},
+            {QStringLiteral("parameters"), w},
+            {QStringLiteral("retention"), o.parameters.retention},
+            {QStringLiteral("calibration"),
+             QJsonObject{{QStringLiteral("default"), binsJson(o.calibrationDefaults)},
+                         {QStringLiteral("fitted"), binsJson(o.calibrationFitted)}}},
+            {QStringLiteral("forecast"),
+             QJsonObject{{QStringLiteral("from"), o.from.toString(Qt::ISODate)},
+                         {QStringLiteral("reviews"), forecast}}},
+            {QStringLiteral("kept"), kept.isEmpty() ? QJsonValue(QJsonValue::Null) : kept}};
+}
+
+QString measureText(const QString& whose, const FitMeasures::Measure& m)
+{
+    return QStringLiteral("  %1: 対数損失 %2、RMSE(ビン) %3")
+        .arg(whose, QString::number(m.logLoss, 'f', 4), QString::number(m.rmseBins, 'f', 4));
+}
+
+void printOutcome(const Outcome& o, const QString& kept)
+{
+    print(QStringLiteral("学習者 %1人、復習 %2件（問題ごとの2回目からの復習）")
+              .arg(QString::number(o.learners), QString::number(o.reviews)));
+    if (!o.enough()) {
+        print(QStringLiteral("復習が %1件に満たないので、標準のパラメーターのままにします"
+                             "（あと %2件要ります）")
+                  .arg(QString::number(FsrsFit::MinimumReviews),
+                       QString::number(FsrsFit::MinimumReviews - o.reviews)));
+    }
+    print(QStringLiteral("同じ復習での予測の当たり具合（小さいほど良い）:"));
+    print(measureText(QStringLiteral("標準のパラメーター"), o.defaults));
+    print(measureText(QStringLiteral("このクラスに合わせたパラメーター"), o.fitted));
+    if (o.heldOut.folds > 0) {
+        print(QStringLiteral("学習者を %1組に分け、1組ずつほかの組で合わせたパラメーターで予測:")
+                  .arg(o.heldOut.folds));
+        print(measureText(QStringLiteral("標準のパラメーター"), o.heldOut.defaults));
+        print(measureText(QStringLiteral("このクラスに合わせたパラメーター"), o.heldOut.fitted));
+    }
+    QStringList w;
+    for (const double x : o.parameters.w) {
+        w.append(QString::number(x, 'f', 4));
+    }
+    print(QStringLiteral("パラメーター: %1").arg(w.join(QLatin1Char(' '))));
+    QStringList days;
+    for (const int n : o.forecast) {
+        days.append(QString::number(n));
+    }
+    print(
+        QStringLiteral("%1 からの30日の復習の見込み（思い出せる見込み %2 を目指して、1日ずつ）: %3")
+            .arg(o.from.toString(Qt::ISODate), QString::number(o.parameters.retention, 'f', 2),
+                 days.join(QLatin1Char(' '))));
+    if (!kept.isEmpty()) {
+        print(QStringLiteral("記録しました: %1").arg(kept));
+    }
+}
+
+// The recall the intervals aim at: as given, else as kept.
+bool retentionOf(const Options& o, const ClassParameters::Kept& kept, double* retention)
+{
+    *retention = kept.parameters.retention;
+    if (o.retention.isEmpty()) {
+        return true;
+    }
+    bool number = false;
+    *retention = o.retention.toDouble(&number);
+    const QString why =
+        number ? ClassParameters::retentionProblem(*retention)
+               : QStringLiteral("--retention の「%1」は数ではありません").arg(o.retention);
+    if (!why.isEmpty()) {
+        printError(why);
+    }
+    return why.isEmpty();
+}
+
+// Fits, keeps and tells.
+int fitAndKeep(const Options& o, const QString& folder, ClassParameters::Kept kept,
+               double retention)
+{
+    LearnerDays days;
+    if (!o.dayStart.isEmpty()) {
+        QString why;
+        const std::optional<int> minutes = LearnerDays::readStart(o.dayStart, &why);
+        if (!minutes) {
+            printError(why);
+            return BadUsage;
+        }
+        days = LearnerDays(*minutes);
+    }
+    QString database = o.database;
+    if (const QString why = ClassAnswers::folderDatabase(folder, &database); !why.isEmpty()) {
+        printError(why);
+        return BadUsage;
+    }
+    ClassFolder::Read read;
+    if (const QString failed = ClassAnswers::read(folder, database, &read); !failed.isEmpty()) {
+        printError(failed);
+        return Failed;
+    }
+    const Outcome outcome = fitClass(read, folder, days, retention);
+    // Too few reviews keep the defaults, even over an earlier class's fit.
+    const bool write = outcome.enough() || kept.fitted() || !o.retention.isEmpty();
+    if (write) {
+        kept.parameters = outcome.parameters;
+        kept.fittedAt = outcome.enough() ? QDateTime::currentDateTimeUtc() : QDateTime();
+        kept.reviews = outcome.enough() ? int(outcome.reviews) : 0;
+        kept.learners = outcome.enough() ? int(outcome.learners) : 0;
+        if (const QString failed = ClassParameters::write(folder, kept); !failed.isEmpty()) {
+            printError(failed);
+            return Failed;
+        }
+    }
+    const QString keptAt =
+        write ? QDir::toNativeSeparators(ClassParameters::path(folder)) : QString();
+    if (o.json) {
+        print(QString::fromUtf8(
+            QJsonDocument(outcomeJson(outcome, keptAt)).toJson(QJsonDocument::Compact)));
+    } else {
+        printOutcome(outcome, keptAt);
+    }
+    return Clean;
+}
+
+} // namespace
+
+std::optional<int> run(const QStringList& args)
+{
+    if (!args.contains(QStringLiteral("--fit")) &&
+        std::none_of(args.begin(), args.end(), [](const QString& a) {
+            return a.section(QLatin1Char('='), 0, 0) == QLatin1String("--retention");
+        })) {
+        return std::nullopt;
+    }
+    Options o;
+    if (!parse(args, &o)) {
+        printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
+        return BadUsage;
+    }
+    const QString folder = o.folders.isEmpty() ? QStringLiteral(".") : o.folders.first();
+    if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
+        printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+        return BadUsage;
+    }
+    ClassParameters::Kept kept = ClassParameters::read(folder);
+    if (!kept.problem.isEmpty()) {
+        printError(kept.problem);
+    }
+    double retention = 0;
+    if (!retentionOf(o, kept, &retention)) {
+        return BadUsage;
+    }
+    if (o.fit) {
+        return fitAndKeep(o, folder, kept, retention);
+    }
+    kept.parameters.retention = retention;
+    if (const QString failed = ClassParameters::write(folder, kept); !failed.isEmpty()) {
+        printError(failed);
+        return Failed;
+    }
+    print(QStringLiteral("復習の間隔が目指す思い出せる見込みを %1 にしました: %2")
+              .arg(QString::number(retention, 'f', 2),
+                   QDir::toNativeSeparators(ClassParameters::path(folder))));
+    return Clean;
+}
+
+} // namespace CheckFit

@@ -1,0 +1,233 @@
+#include "server/learner/LearnerScreen.h"
+
+#include "marks/NoMarks.h"
+#include "session/OpenSelectedSeries.h"
+#include "session/ScreenJson.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <memory>
+#include <utility>
+
+namespace
+{
+
+// The learner's ports in the store; `answers` and `marks` are kept to move
+// them to another thread's store.
+SessionPorts storePorts(Store& store, const QString& learner, const QString& workDir,
+                        const QString& homePage, StoreAnswers** answers, StoreMarks** marks)
+{
+    auto a = std::make_unique<StoreAnswers>(store, learner, workDir, homePage);
+    auto m = std::make_unique<StoreMarks>(store, learner);
+    *answers = a.get();
+    *marks = m.get();
+    SessionPorts ports;
+    ports.record = std::move(a);
+    ports.marks = std::move(m);
+    return ports;
+}
+
+SessionPorts previewPorts()
+{
+    // No record: the session keeps no answer when it has none to keep them in.
+    SessionPorts ports;
+    ports.marks = std::make_unique<NoMarks>();
+    return ports;
+}
+
+Button buttonOf(Requests::Button button)
+{
+    switch (button) {
+    case Requests::Button::Next:
+        return Button::Next;
+    case Requests::Button::Retry:
+        return Button::Retry;
+    case Requests::Button::ToList:
+        return Button::ToList;
+    case Requests::Button::Previous:
+        return Button::Previous;
+    case Requests::Button::Explanation:
+        return Button::Explanation;
+    case Requests::Button::Mark:
+        return Button::Mark;
+    case Requests::Button::ArrowNext:
+        return Button::ArrowNext;
+    case Requests::Button::ArrowPrevious:
+        return Button::ArrowPrevious;
+    case Requests::Button::Quit:
+        return Button::Quit;
+    case Requests::Button::ExplanationBack:
+        return Button::ExplanationBack;
+    }
+    return Button::Quit;
+}
+
+} // namespace
+
+LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
+                             const TextMeasure& measure, Store& store, const QByteArray& value)
+    : learner_(std::move(learner)),
+      session_(workDir, measure, storePorts(store, learner_, workDir, homePage, &answers_, &marks_))
+{
+    if (value.isEmpty()) {
+        take(session_.start());
+        return;
+    }
+    QString why;
+    const std::optional<SessionValue> v =
+        SessionValue::fromJson(QJsonDocument::fromJson(value).object(), &why);
+    if (!v) {
+        // What starting tells was told when the session began.
+        session_.start();
+        session_.takeMessagesKept();
+        session_.screen().prompts.clear();
+        Prompt told;
+        told.text = QStringLiteral("続きを読めないため、一覧から始めます（%1）").arg(why);
+        left_.prompts.append(told);
+        return;
+    }
+    session_.resume(*v);
+    // What resuming tells (a problem changed since) goes with the next
+    // state the page is given.
+    left_.prompts = std::exchange(session_.screen().prompts, {});
+}
+
+LearnerScreen::LearnerScreen(const QString& workDir, const TextMeasure& measure)
+    : learner_(QStringLiteral("プレビュー")), session_(workDir, measure, previewPorts())
+{
+    session_.start();
+    session_.takeMessagesKept();
+    session_.screen().prompts.clear();
+}
+
+void LearnerScreen::showOnly(const Problem& problem, const QString& title)
+{
+    MainScreen& screen = session_.screen();
+    SeriesState& state = session_.state();
+    screen.quiz.forgetChecks();
+    state.markedSeries = false;
+    state.problems[1] = problem;
+    state.seriesFile.fill(QString());
+    state.problemCount = 1;
+    state.currentProblem = 1;
+    ShowSeriesOpened(screen, title);
+    screen.showProblem(1);
+    left_ = {};
+}
+
+void LearnerScreen::use(Store& store)
+{
+    if (answers_ != nullptr) {
+        answers_->use(store);
+        marks_->use(store);
+    }
+}
+
+QByteArray LearnerScreen::value() const
+{
+    return QJsonDocument(session_.value().toJson()).toJson(QJsonDocument::Compact);
+}
+
+Outcome LearnerScreen::verb(const Requests::Command& c)
+{
+    using Requests::Carry;
+    switch (c.kind) {
+    case Requests::Kind::Open:
+        return session_.open(c.entry);
+    case Requests::Kind::Move:
+        return c.move.frame >= 0 ? session_.putIn(c.move.term, c.move.frame)
+                                 : session_.putAt(c.move.term, c.move.left, c.move.top);
+    case Requests::Kind::Press:
+        return session_.press(buttonOf(c.button));
+    case Requests::Kind::Carry:
+        switch (c.carry) {
+        case Carry::PickUp:
+            return session_.pickUp(c.move.term);
+        case Carry::Toggle:
+            // Space and Enter on a term: put down when it is the one picked up.
+            return session_.carried() == c.move.term ? session_.putDown()
+                                                     : session_.pickUp(c.move.term);
+        case Carry::Left:
+            return session_.carry(Direction::Left);
+        case Carry::Right:
+            return session_.carry(Direction::Right);
+        case Carry::Up:
+            return session_.carry(Direction::Up);
+        case Carry::Down:
+            return session_.carry(Direction::Down);
+        case Carry::PutDown:
+            return session_.putDown();
+        case Carry::PutBack:
+            return session_.putBack();
+        }
+        break;
+    case Requests::Kind::SignIn:
+        break;
+    }
+    Outcome none;
+    none.refusal = ::Refusal{::Refusal::Kind::NoSuch, QStringLiteral("この要求は使えません")};
+    return none;
+}
+
+std::optional<LearnerScreen::Refusal> LearnerScreen::act(const Requests::Command& c)
+{
+    return take(verb(c));
+}
+
+// What a verb left is kept until the page takes it; a later verb's focus
+// and sound replace an earlier one's.
+std::optional<LearnerScreen::Refusal> LearnerScreen::take(Outcome outcome)
+{
+    if (outcome.refusal) {
+        return Refusal{outcome.refusal->kind == ::Refusal::Kind::NoSuch ? 400 : 409,
+                       outcome.refusal->reason};
+    }
+    left_.prompts += outcome.prompts;
+    if (outcome.sound) {
+        left_.sound = outcome.sound;
+    }
+    if (outcome.focus != nullptr) {
+        left_.focus = outcome.focus;
+    }
+    left_.answers += outcome.answers;
+    return std::nullopt;
+}
+
+QJsonObject LearnerScreen::state()
+{
+    MainScreen& screen = session_.screen();
+    QJsonObject out = ScreenJson::of(screen);
+    ScreenJson::addForesight(out, screen);
+    const Outcome left = std::exchange(left_, {});
+    if (left.sound) {
+        out.insert(QStringLiteral("sound"), ScreenJson::cueName(*left.sound));
+    }
+    QStringList notices;
+    for (const Prompt& p : left.prompts) {
+        if (p.kind == Prompt::Kind::Message) {
+            notices.append(p.text);
+        }
+    }
+    screen.prompts.clear();
+    notices += session_.takeMessagesKept();
+    out.insert(QStringLiteral("notices"), QJsonArray::fromStringList(notices));
+    out.insert(QStringLiteral("focus"), ScreenJson::focusName(screen, left.focus));
+    if (screen.screen() == Screen::SeriesList) {
+        QJsonObject line = out.value(QStringLiteral("instruction")).toObject();
+        line.insert(QStringLiteral("text"), QString::fromUtf16(ListPrompt));
+        out.insert(QStringLiteral("instruction"), line);
+    }
+    return out;
+}
+
+std::optional<Progress> LearnerScreen::progress()
+{
+    const Outcome shown = session_.showProgress();
+    for (const Prompt& p : shown.prompts) {
+        if (p.kind == Prompt::Kind::Progress && p.progress) {
+            return *p.progress;
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,348 @@
+#include "server/learner/LearnerSessions.h"
+
+#include "server/learner/LearnerScreen.h"
+#include "server/learner/VerbProtocol.h"
+#include "server/log/ServerLog.h"
+#include "server/store/Store.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+
+namespace
+{
+
+using Answer = LearnerSessions::Answer;
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QByteArray compact(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+Answer refusal(int status, const QString& reason)
+{
+    return {status, compact({{QStringLiteral("error"), reason}}), 0, false};
+}
+
+// The store could not take it: nothing of the action was kept, and the page
+// sends it again. The store's own words (and its address) stay in the log.
+Answer unavailable()
+{
+    Answer a = refusal(503, QStringLiteral("保存できません。もう一度送っています…"));
+    a.retryAfter = 1;
+    return a;
+}
+
+} // namespace
+
+struct LearnerSessions::Desk {
+    QString learner;
+    // Each request with whether it only looks at the state.
+    std::deque<std::pair<bool, std::function<void(Desk&)>>> jobs;
+    bool running = false;
+    qint64 lastUsed = 0;
+    // The session as this process last had it, and the stored seq it is.
+    std::unique_ptr<LearnerScreen> screen;
+    qint64 seq = -1;
+};
+
+// Threads wait on the database more than they compute; each takes one
+// learner's requests at a time. Looks at the state have threads of their
+// own, so that actions waiting for a store another program holds never
+// hold up a page load.
+LearnerSessions::LearnerSessions(Setup setup)
+    : setup_(std::move(setup)),
+      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false),
+      looks_(*setup_.stores, std::max(4, QThread::idealThreadCount()), 1 << 20, false)
+{
+}
+
+LearnerSessions::~LearnerSessions()
+{
+    // A look may still hand its learner's next action on to the workers.
+    looks_.finish();
+    workers_.finish();
+}
+
+void LearnerSessions::forget(const QString& learner)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    desks_.remove(learner);
+}
+
+void LearnerSessions::submit(const QString& learner, bool look, std::function<void(Desk&)> job,
+                             const Done& refuse)
+{
+    std::shared_ptr<Desk> desk;
+    bool start = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::shared_ptr<Desk>& d = desks_[learner];
+        if (!d) {
+            d = std::make_shared<Desk>();
+            d->learner = learner;
+        }
+        desk = d;
+        if (desk->jobs.size() >= MaxWaiting) {
+            desk.reset();
+        } else {
+            desk->jobs.emplace_back(look, std::move(job));
+            desk->lastUsed = ++ticks_;
+            start = !std::exchange(desk->running, true);
+        }
+        if (desks_.size() > MaxKept) {
+            dropIdle();
+        }
+    }
+    if (!desk) {
+        Answer a = refusal(429, QStringLiteral("操作が多すぎます。少し待ってください"));
+        a.retryAfter = 1;
+        refuse(a);
+    } else if (start) {
+        runOn(look, desk);
+    }
+}
+
+// Each job takes this thread's store itself: a failed one is dropped and
+// opened again on the way.
+void LearnerSessions::runOn(bool looks, const std::shared_ptr<Desk>& desk)
+{
+    (looks ? looks_ : workers_).run([this, looks, desk](Store*, const QString&) {
+        runQueue(looks, desk);
+    });
+}
+
+// Learners idle longest are let go; their sessions stay in the store.
+void LearnerSessions::dropIdle()
+{
+    QList<std::pair<qint64, QString>> idle;
+    for (auto it = desks_.cbegin(); it != desks_.cend(); ++it) {
+        if (!it.value()->running) {
+            idle.append({it.value()->lastUsed, it.key()});
+        }
+    }
+    std::sort(idle.begin(), idle.end());
+    for (qsizetype i = 0; i < idle.size() && desks_.size() > MaxKept * 3 / 4; ++i) {
+        desks_.remove(idle.at(i).second);
+    }
+}
+
+// A thread for looks hands an action on to the workers, in its turn.
+void LearnerSessions::runQueue(bool looks, const std::shared_ptr<Desk>& desk)
+{
+    for (;;) {
+        std::function<void(Desk&)> job;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (desk->jobs.empty()) {
+                desk->running = false;
+                return;
+            }
+            if (looks && !desk->jobs.front().first) {
+                break;
+            }
+            job = std::move(desk->jobs.front().second);
+            desk->jobs.pop_front();
+        }
+        job(*desk);
+    }
+    runOn(false, desk);
+}
+
+void LearnerSessions::act(const QString& learner, const QByteArray& sessionHash,
+                          const Requests::Command& command, Done done)
+{
+    submit(
+        learner, false,
+        [this, sessionHash, c = command, done](Desk& desk) {
+            QString failed;
+            Store* store = setup_.stores->here(&failed);
+            if (store == nullptr) {
+                ServerLog::often(failed);
+                done(unavailable());
+                return;
+            }
+            done(run(desk, *store, sessionHash, &c));
+        },
+        done);
+}
+
+void LearnerSessions::state(const QString& learner, const QByteArray& sessionHash, Done done)
+{
+    submit(
+        learner, true,
+        [this, sessionHash, done](Desk& desk) {
+            QString failed;
+            Store* store = setup_.stores->here(&failed);
+            done(store == nullptr ? unavailable() : run(desk, *store, sessionHash, nullptr));
+        },
+        done);
+}
+
+// Whatever fails, the session in memory may no longer be the stored one.
+LearnerSessions::Answer LearnerSessions::failure(Desk& desk, Store& store, const QString& why)
+{
+    if (store.inTransaction()) {
+        store.rollback();
+    }
+    ServerLog::often(why);
+    desk.screen.reset();
+    desk.seq = -1;
+    setup_.stores->forget();
+    return unavailable();
+}
+
+// The session, held until the commit; an action keeps it for a while more,
+// looks alone do not, so that a tab left open signs out. An answer when the
+// request goes no further.
+std::optional<LearnerSessions::Answer>
+LearnerSessions::holdSession(Desk& desk, Store& store, const QByteArray& sessionHash, bool acting)
+{
+    const std::optional<bool> held = store.sessionHeld(sessionHash, desk.learner, now());
+    if (!held) {
+        return failure(desk, store, QStringLiteral("サインインを確かめられません"));
+    }
+    if (!*held) {
+        return signedOut(desk, store);
+    }
+    if (acting) {
+        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
+            !failed.isEmpty()) {
+            return failure(desk, store, failed);
+        }
+    }
+    return std::nullopt;
+}
+
+LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
+                                             const QByteArray& sessionHash,
+                                             const Requests::Command* c)
+{
+    const auto fail = [&desk, &store, this](const QString& why) {
+        return failure(desk, store, why);
+    };
+    // An action holds the learner's row, and SQLite's write lock, from its
+    // first read to its commit.
+    if (const QString failed = c != nullptr ? store.begin() : QString(); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    const qint64 failuresBefore = store.failureCount();
+    if (std::optional<Answer> ended = holdSession(desk, store, sessionHash, c != nullptr)) {
+        return *ended;
+    }
+    QString failed;
+    const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);
+    if (!stored) {
+        return fail(failed);
+    }
+    if (c != nullptr && !c->key.isEmpty() && c->key == stored->lastKey) {
+        // Sent again after its reply was lost: answered as it was, not redone.
+        store.rollback();
+        return {200, stored->lastReply, 0, false};
+    }
+    bringUp(desk, store, stored->seq, stored->value);
+    if (store.failureCount() != failuresBefore) {
+        return fail(QStringLiteral("学習者の画面を読めません"));
+    }
+    if (c == nullptr) {
+        return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
+    }
+    if (c->seq != stored->seq) {
+        store.rollback();
+        return {409,
+                compact(VerbProtocol::refused(
+                    QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します"),
+                    *desk.screen, stored->seq)),
+                0, false};
+    }
+    Answer a = apply(desk, store, *c, stored->seq);
+    return a.status == 503 ? fail(QString::fromUtf8(a.body)) : a;
+}
+
+// The session has ended (signed out, or the learner removed): whatever was
+// asked, nothing more is done for it.
+LearnerSessions::Answer LearnerSessions::signedOut(Desk& desk, Store& store)
+{
+    if (store.inTransaction()) {
+        store.rollback();
+    }
+    desk.screen.reset();
+    desk.seq = -1;
+    Answer a = refusal(401, QStringLiteral("サインインしてください"));
+    a.signedOut = true;
+    return a;
+}
+
+void LearnerSessions::bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value)
+{
+    if (!desk.screen || desk.seq != seq) {
+        desk.screen.reset();
+        desk.screen = std::make_unique<LearnerScreen>(desk.learner, setup_.workDir, setup_.homePage,
+                                                      *setup_.measure, store, value);
+        desk.seq = seq;
+    }
+    desk.screen->use(store);
+}
+
+namespace
+{
+
+Answer tooManyChecks()
+{
+    Answer a = refusal(429, QStringLiteral("答え合わせが続きすぎています。少し待ってください"));
+    a.retryAfter = 1;
+    return a;
+}
+
+} // namespace
+
+LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const Requests::Command& c,
+                                               qint64 seq)
+{
+    // The learner's checks of the last second as stored, by whichever
+    // server: the transaction holds the learner's row, so no other action
+    // of theirs adds one meanwhile.
+    const qint64 at = now();
+    const std::optional<qint64> recent = store.statementsSince(desk.learner, at - 1000);
+    if (!recent) {
+        return {503, QByteArrayLiteral("回答の記録を読めません"), 0, false};
+    }
+    const bool board = c.kind == Requests::Kind::Move || c.kind == Requests::Kind::Carry;
+    if (board && *recent >= ChecksPerSecond) {
+        store.rollback();
+        return tooManyChecks();
+    }
+    if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
+        store.rollback();
+        return {refused->status, compact(VerbProtocol::refused(refused->reason, *desk.screen, seq)),
+                0, false};
+    }
+    if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
+        // Nothing of it is kept, and the session in memory is let go: it is
+        // the stored one again at the learner's next request.
+        store.rollback();
+        desk.screen.reset();
+        desk.seq = -1;
+        return tooManyChecks();
+    }
+    const QByteArray body = compact(VerbProtocol::state(*desk.screen, seq + 1));
+    QString failed =
+        store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
+    if (failed.isEmpty()) {
+        failed = store.commit();
+    }
+    if (!failed.isEmpty()) {
+        return {503, failed.toUtf8(), 0, false};
+    }
+    desk.seq = seq + 1;
+    return {200, body, 0, false};
+}

@@ -1,0 +1,250 @@
+#pragma once
+
+#include "record/Schedule.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+
+// The classroom's store: learners and their sign-in code hashes, sessions,
+// marks and answer statements. A SQLite file in the work folder by default,
+// or a PostgreSQL database that several servers may share. The schema is
+// made and brought up to date on opening.
+class Store
+{
+public:
+    Store() = default;
+    // A request's wait for the write lock, at most.
+    static constexpr int ServerWriteWaitMs = 1000;
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    ~Store();
+
+    struct Options {
+        // Opens without writing anything, the schema's update included: a
+        // store of an older version is read as it is.
+        bool readOnly = false;
+        // Reads the whole store (the class report): no time limit on a
+        // statement, which a learner's request has.
+        bool longReads = false;
+        // How long a write waits while another program holds the store's
+        // write lock (an administrator's sqlite3, a backup): a server's
+        // request waits about a second and is answered 503, a command on
+        // the command line longer. Reads never wait for a writer.
+        int writeWaitMs = 5000;
+        // SQLite: the group that may read the file too (0640), else the
+        // owner alone (0600).
+        QString group;
+    };
+    // `url` empty: DIR/velmorant.sqlite; else postgresql://user@host:port/db
+    // or postgresql://user@/db?host=/socket/folder. Returns "" or the reason.
+    QString open(const QString& workDir, const QString& url, const Options& options);
+    QString open(const QString& workDir, const QString& url) { return open(workDir, url, {}); }
+    // Where the store is: for the log and the command line, never for a
+    // learner's page.
+    QString where() const { return where_; }
+
+    // Methods that change the store return "" or the reason. Methods that
+    // read set `failure` (when given) to "" or why the store could not be
+    // read, so that "none" is told apart from "the store failed". Reasons
+    // never name the store's place; the log has it with the details.
+
+    // ---- Learners and their sign-in codes (StoreLearners.cpp) ----
+
+    // "" on success, else the reason (a learner of that name exists...).
+    QString addLearner(const QString& name, const QString& code);
+    // A new code for a learner, ending their sessions.
+    QString setLearnerCode(const QString& name, const QString& code);
+    // The learner and everything kept for them, at once.
+    QString removeLearner(const QString& name);
+    QStringList learnerNames(QString* failure = nullptr);
+    // Whose code this is. Costs one hash, whatever codes exist (but see
+    // oldCodeLearner).
+    std::optional<QString> learnerWithCode(const QString& code, QString* failure = nullptr);
+
+    // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
+
+    QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
+    // The learner of an unexpired session, if any.
+    std::optional<QString> sessionLearner(const QByteArray& idHash, qint64 nowMs,
+                                          QString* failure = nullptr);
+    void removeSession(const QByteArray& idHash);
+    // Every session of the learner ended (the teacher signs them out): how
+    // many there were, or none when the store failed.
+    std::optional<int> removeSessions(const QString& learner);
+    // Within an action's transaction: the session lasts until `expiresMs`.
+    QString extendSession(const QByteArray& idHash, qint64 expiresMs);
+    // Sessions past their time, ended now: each one's learner (one entry a
+    // session), for the log. A session another server ends first is not
+    // among them.
+    std::optional<QStringList> endExpiredSessions(qint64 nowMs);
+    // The learners signed in at `nowMs`: each one's latest session's end
+    // and their stored state's value (empty when none), by name.
+    struct SignedIn {
+        QString learner;
+        qint64 expiresMs = 0;
+        QByteArray value;
+    };
+    std::optional<QList<SignedIn>> signedIn(qint64 nowMs);
+
+    // ---- Marks and answer statements (StoreRecords.cpp) ----
+
+    struct Mark {
+        qint64 position = 0;
+        QStringList record; // the five lines of the marks file
+    };
+    QList<Mark> marks(const QString& learner, QString* failure = nullptr);
+    QString appendMark(const QString& learner, const QStringList& record);
+    QString removeMarks(const QString& learner, const QList<qint64>& positions);
+
+    QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
+                            qint64 timestampMs, const QByteArray& json);
+    QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
+    // The latest `count` statements, newest first (StatementRow below).
+    struct StatementRow;
+    std::optional<QList<StatementRow>> latestStatements(int count);
+
+    // Where a statement stands with the learning record store.
+    enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
+    // The oldest `count` statements not yet sent.
+    QList<QByteArray> unsentStatements(int count, QString* failure = nullptr);
+    QString setLrsState(const QStringList& ids, LrsState state);
+
+    // ---- The teacher (StoreTeacher.cpp) and the store's secrets
+    // (StoreSecrets.cpp) ----
+
+    // The teacher's password: its salt and hash, one at a time.
+    QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
+    std::optional<QPair<QByteArray, QByteArray>> teacherPassword(QString* failure = nullptr);
+    // The secret that signs device cookies, made on first use.
+    QByteArray deviceKey(QString* failure);
+    QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
+    bool teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure = nullptr);
+    void removeTeacherSession(const QByteArray& idHash);
+
+    // ---- A learner's action: its transaction and stored state
+    // (StoreStates.cpp) ----
+
+    // One learner's session as stored: its value, how many actions it has
+    // taken, and the last action's key with the reply it was given.
+    struct LearnerState {
+        qint64 seq = 0;
+        QByteArray value;
+        QByteArray lastKey;
+        QByteArray lastReply;
+    };
+    // A learner's action is one transaction: begin() takes the write lock
+    // at once (so a busy store is waited for, not failed part way), and
+    // any failure until commit() makes commit() fail and roll back. It
+    // fails after writeWaitMs, at once while another writer of this process
+    // is already waiting for a lock that another program holds.
+    QString begin();
+    QString commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+    // How many statements have failed on this connection.
+    qint64 failureCount() const { return failures_; }
+    // The learner's stored state (a learner without one yet has seq 0 and
+    // no value); within a transaction, held until commit.
+    std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
+    QString saveLearnerState(const QString& learner, const LearnerState& state);
+    // How many of the learner's statements are stamped after `sinceMs`:
+    // within an action's transaction, those of every server sharing the
+    // store, this action's own among them.
+    std::optional<qint64> statementsSince(const QString& learner, qint64 sinceMs);
+    // Whether the session is still the learner's; within a transaction,
+    // held until commit so that removing the learner waits for the action
+    // under way. Outside one, a plain read that waits for no writer.
+    std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
+
+    // ---- Review state, and every statement for the report
+    // (StoreReviews.cpp) ----
+
+    // Each learner's review state, kept up to date with their statements. `answers` counts the
+    // statements taken in: it changes with each one, so a reader sees whether it has the latest.
+    struct Reviews {
+        QList<ScheduledProblem> problems;
+        Schedule::SetAside setAside;
+        qint64 answers = 0;
+    };
+    // The learner's kept state, or only `problemId`'s row of it when given;
+    // `answers` -1 when it was never built; none when it cannot be read.
+    std::optional<Reviews> reviews(const QString& learner, const QString& problemId = {});
+    // Its `answers` alone: -1 when never built, -2 when unreadable.
+    qint64 reviewedAnswers(const QString& learner);
+    // Saves the whole state, in place of any kept before.
+    QString saveReviews(const QString& learner, const Reviews& reviews);
+    // Saves the rows of `reviews.problems` and its counts, the rest left.
+    // Opens no transaction: an answer's caller holds one for the statement
+    // and this together.
+    QString updateReviews(const QString& learner, const Reviews& reviews);
+    // What changes whenever a statement is added or removed; "" when it
+    // cannot be read.
+    QString statementsState();
+    // Every learner's statements as they lie, in no order (a sort of them
+    // all would be the database's slowest work), each given to `take` and
+    // let go: the report holds what it reads from them, not their text.
+    struct StatementRow {
+        QString learner;
+        qint64 timestampMs = 0;
+        QString id;
+        QByteArray json; // UTF-8
+    };
+    bool eachStatement(const std::function<void(const StatementRow&)>& take);
+
+private:
+    static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
+                              const QVariantList& values);
+    QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
+    QString openSqlite(const QString& workDir, const Options& options);
+    QString openPostgres(const QString& url, const Options& options);
+    QString migrate();
+    QString migrateLocked();
+    int schemaVersion(QString* failure);
+    // Takes the write lock now, so that a busy store is waited for
+    // (SQLite's busy_timeout, PostgreSQL's lock_timeout) instead of failing
+    // when a read turns into a write.
+    bool beginWrite(QSqlDatabase& db);
+    QString openFailure(const QString& what) const;
+    // Logs what failed where and why; returns `what` alone.
+    QString failure(const QString& what, const QString& detail) const;
+    // Runs a query that reads, setting `failure`.
+    bool read(QSqlQuery& q, const QString& what, QString* failure) const;
+    QList<QByteArray> jsonLines(QSqlQuery q, QString* failure) const;
+    // Runs an insert of a learner's row; "", or why it failed, or that
+    // there is no such learner (any more).
+    QString insertForLearner(QSqlQuery& q, const QString& learner, const QString& what) const;
+    // The end of such an insert: " WHERE" the learner (a value) is registered.
+    static QString ifRegistered();
+    QByteArray codeSalt(bool make, QString* failure);
+    QByteArray secret(const QString& table, const QString& column, const QByteArray& fresh,
+                      QString* failure);
+    QString codeKey(const QString& code, QString* failure);
+    std::optional<QString> oldCodeLearner(const QString& code, QByteArray key, QString* failure);
+
+    QString connection_;
+    QString where_;
+    bool sqlite_ = true;
+    bool readOnly_ = false;
+    int writeWaitMs_ = 5000;
+    // Learners whose code is still hashed with a salt of their own.
+    bool oldCodesLeft_ = true;
+    bool inTransaction_ = false;
+    // A statement failed in the transaction under way.
+    mutable bool failedInTransaction_ = false;
+    mutable qint64 failures_ = 0;
+    // SQLite writers of this process queue here rather than in SQLite's
+    // busy handler, which sleeps in steps of up to 100 ms.
+    bool takeWriteTurn();
+    std::unique_lock<std::timed_mutex> writeTurn_;
+    // Once read: it never changes.
+    QByteArray codeSalt_;
+};

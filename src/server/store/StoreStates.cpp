@@ -1,0 +1,188 @@
+// The store's transactions and each learner's stored session.
+
+#include "server/store/Store.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace
+{
+
+QSqlQuery bound(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QVariant& v : values) {
+        q.addBindValue(v);
+    }
+    return q;
+}
+
+// One SQLite file per process; a class's writes take turns here.
+std::timed_mutex sqliteWriters;
+// Whether another program holds the file's write lock: set when a writer
+// of this process gave up waiting for it, until one gets it again. While
+// the writer with the turn waits for such a lock, the others are answered
+// at once rather than each holding a thread for a second in the queue (and
+// the threads that page loads need).
+std::atomic<bool> sqliteHeldElsewhere{false};
+// Since when the writer with the turn has waited for the file's lock (0:
+// it is not waiting). A write of this process takes milliseconds: a wait
+// longer than SlowBeginMs is for another program.
+std::atomic<qint64> sqliteBeginSince{0};
+constexpr qint64 SlowBeginMs = 150;
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Empty text stays text, not NULL.
+QString text(const QString& s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+} // namespace
+
+bool Store::takeWriteTurn()
+{
+    const qint64 until = steadyMs() + writeWaitMs_;
+    std::unique_lock<std::timed_mutex> turn(sqliteWriters, std::defer_lock);
+    while (!turn.try_lock_for(std::chrono::milliseconds(10))) {
+        const qint64 at = steadyMs();
+        const qint64 since = sqliteBeginSince;
+        if (sqliteHeldElsewhere || (since != 0 && at - since > SlowBeginMs) || at >= until) {
+            return false;
+        }
+    }
+    writeTurn_ = std::move(turn);
+    return true;
+}
+
+QString Store::begin()
+{
+    if (sqlite_ && !takeWriteTurn()) {
+        return failure(QStringLiteral("記録を書き始められません"),
+                       QStringLiteral("書き込みの順番を待ちきれません"));
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    // SQLite's plain BEGIN would take the write lock only at the first
+    // write, and fail there at once if another writer holds it.
+    const QString sql = !sqlite_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE");
+    if (sqlite_) {
+        sqliteBeginSince = steadyMs();
+    }
+    const bool began = q.exec(sql);
+    if (sqlite_) {
+        sqliteBeginSince = 0;
+    }
+    if (!began) {
+        // Only another program holds SQLite's lock past the busy wait:
+        // this process's writers take turns above.
+        sqliteHeldElsewhere = sqlite_;
+        writeTurn_ = {};
+        return failure(QStringLiteral("記録を書き始められません"), q.lastError().text());
+    }
+    sqliteHeldElsewhere = false;
+    inTransaction_ = true;
+    failedInTransaction_ = false;
+    return {};
+}
+
+QString Store::commit()
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    if (failedInTransaction_ || !q.exec(QStringLiteral("COMMIT"))) {
+        const QString why = failedInTransaction_ ? QStringLiteral("記録の一部を保存できません")
+                                                 : q.lastError().text();
+        rollback();
+        return failure(QStringLiteral("記録を保存できません"), why);
+    }
+    inTransaction_ = false;
+    writeTurn_ = {};
+    return {};
+}
+
+void Store::rollback()
+{
+    QSqlQuery(QSqlDatabase::database(connection_)).exec(QStringLiteral("ROLLBACK"));
+    inTransaction_ = false;
+    failedInTransaction_ = false;
+    writeTurn_ = {};
+}
+
+std::optional<Store::LearnerState> Store::learnerState(const QString& learner, QString* failed)
+{
+    // Held for an action; a look at the state waits for no writer.
+    const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR UPDATE") : QString();
+    QSqlQuery q = bound(QSqlDatabase::database(connection_),
+                        QStringLiteral("SELECT seq, value, last_key, last_reply FROM learner_states"
+                                       " WHERE learner = ?") +
+                            lock,
+                        {learner});
+    if (!q.exec()) {
+        *failed = failure(QStringLiteral("学習者の画面を読めません"), q.lastError().text());
+        return std::nullopt;
+    }
+    LearnerState s;
+    if (q.next()) {
+        s.seq = q.value(0).toLongLong();
+        s.value = q.value(1).toString().toUtf8();
+        s.lastKey = q.value(2).toString().toLatin1();
+        s.lastReply = q.value(3).toString().toUtf8();
+    }
+    return s;
+}
+
+QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
+{
+    QSqlQuery q = bound(
+        QSqlDatabase::database(connection_),
+        QStringLiteral("INSERT INTO learner_states (learner, seq, value, last_key, last_reply)"
+                       " VALUES (?, ?, ?, ?, ?) ON CONFLICT (learner) DO UPDATE SET"
+                       " seq = excluded.seq, value = excluded.value,"
+                       " last_key = excluded.last_key, last_reply = excluded.last_reply"),
+        {learner, s.seq, text(QString::fromUtf8(s.value)), text(QString::fromLatin1(s.lastKey)),
+         text(QString::fromUtf8(s.lastReply))});
+    return q.exec() ? QString()
+                    : failure(QStringLiteral("学習者の画面を保存できません"), q.lastError().text());
+}
+
+std::optional<qint64> Store::statementsSince(const QString& learner, qint64 sinceMs)
+{
+    QSqlQuery q = bound(QSqlDatabase::database(connection_),
+                        QStringLiteral("SELECT COUNT(*) FROM statements"
+                                       " WHERE learner = ? AND timestamp_ms > ?"),
+                        {learner, sinceMs});
+    if (!q.exec() || !q.next()) {
+        failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& learner,
+                                       qint64 nowMs)
+{
+    // A row lock taken outside a transaction would wait for a writer and
+    // be let go at once.
+    const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR SHARE") : QString();
+    QSqlQuery q = bound(QSqlDatabase::database(connection_),
+                        QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ?"
+                                       " AND expires_ms > ?") +
+                            lock,
+                        {QString::fromLatin1(idHash.toHex()), nowMs});
+    if (!q.exec()) {
+        failure(QStringLiteral("サインインを確かめられません"), q.lastError().text());
+        return std::nullopt;
+    }
+    return q.next() && q.value(0).toString() == learner;
+}

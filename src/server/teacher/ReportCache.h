@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+class Store;
+
+// The teacher's report files, built on a thread of their own with their own
+// connection to the store, so that no answer waits for them. They are built
+// once for each state of the statements and of the folder's files (a series
+// saved in the editor, uploaded, renamed or changed by hand on disk tells
+// which problems changed) and shared by the page and every spreadsheet; a
+// request made during a build waits for it and takes its files.
+class ReportCache
+{
+public:
+    struct Files {
+        QByteArray page;                         // index.html
+        QHash<QString, QByteArray> spreadsheets; // by ReportFiles' names
+    };
+    // Called on the report's thread: the files, or none and the reason in
+    // Japanese (the store cannot be read just now).
+    using Done = std::function<void(std::shared_ptr<const Files>, const QString& failure)>;
+
+    // The store as Store::open takes it; `title` heads the page.
+    ReportCache(QString workDir, QString url, QString title);
+    ~ReportCache();
+    ReportCache(const ReportCache&) = delete;
+    ReportCache& operator=(const ReportCache&) = delete;
+
+    // The files of the statements as they are when the thread comes to it.
+    void files(Done done);
+
+    // What changes whenever a file of the folder the report reads (a series
+    // file, the catalogue) is written, replaced, added or removed: each
+    // file's name, size, time and inode; the store's own files left out.
+    static QString folderState(const QString& workDir);
+
+private:
+    // On thread_:
+    void serve(const Done& done);
+    std::shared_ptr<const Files> build();
+
+    const QString workDir_;
+    const QString url_;
+    const QString title_;
+    QThread thread_;
+    QObject* worker_ = nullptr; // lives on thread_
+    // Made, used and ended on thread_.
+    std::unique_ptr<Store> store_;
+    QString builtFor_; // the statements' and folder's state the files were built for
+    std::shared_ptr<const Files> files_;
+};
