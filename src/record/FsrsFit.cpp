@@ -164,28 +164,28 @@ QList<const ReviewCard*> keptCards(const QList<ReviewCard>& cards)
 
 Training prepare(const QList<ReviewCard>& cards, int longestCard)
 {
-    struct Item {
+    struct Dated {
         qint64 at;
         qsizetype card, review;
     };
     Training t;
     t.cards = keptCards(cards);
-    std::vector<Item> items;
+    std::vector<Dated> byTime;
     for (qsizetype c = 0; c < t.cards.size(); ++c) {
         const QList<ReviewStep>& steps = t.cards[c]->steps;
         const qsizetype n = std::min<qsizetype>(steps.size(), longestCard);
         for (qsizetype i = 1; i < n; ++i) {
-            items.push_back({steps[i].clockMs, c, i});
+            byTime.push_back({steps[i].clockMs, c, i});
         }
         t.weights.append(QList<double>(steps.size() - 1, 0.0));
         t.counts.append(n - 1);
     }
-    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+    std::sort(byTime.begin(), byTime.end(), [](const Dated& a, const Dated& b) {
         return std::tie(a.at, a.card, a.review) < std::tie(b.at, b.card, b.review);
     });
-    t.reviews = qsizetype(items.size());
-    for (std::size_t rank = 0; rank < items.size(); ++rank) {
-        t.weights[items[rank].card][items[rank].review - 1] =
+    t.reviews = qsizetype(byTime.size());
+    for (std::size_t rank = 0; rank < byTime.size(); ++rank) {
+        t.weights[byTime[rank].card][byTime[rank].review - 1] =
             double(rank) / double(t.reviews) + 0.5;
     }
     return t;
