@@ -1,5 +1,6 @@
 #include "marks/MarksLayout.h"
 
+#include "series/SeriesParser.h"
 #include "series/SeriesState.h"
 
 #include <algorithm>

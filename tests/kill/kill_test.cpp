@@ -176,8 +176,8 @@ TEST(Kill, MarksFileIsAlwaysOneWholeAnnouncedState)
             FakeMeasure measure;
             FakePlayers players;
             FakeDialogs dialogs;
-            MarksStore marks(dir.path());
-            MainScreen form(state, measure, players, dialogs, dir.path(), marks);
+            MarksStore store(dir.path());
+            MainScreen form(state, measure, players, dialogs, dir.path(), store);
             state.catalog[0][1] = QString::fromLatin1(MarksFile::FileName);
             EXPECT_EQ(ReadMarksFile(form), text.lines.size() / MarksFile::LinesPerRecord - 1);
             EXPECT_TRUE(form.prompts.isEmpty());
