@@ -165,6 +165,7 @@ export async function solveSample(base, code, count, wrongFirst = []) {
   await learner.signIn(code);
   await learner.post('/api/open', { entry: 1 });
   for (const [problem, answer] of SampleAnswers.slice(0, count).entries()) {
+    if (problem > 0) await learner.post('/api/press', { button: 'next' });
     const wrong = wrongFirst.includes(problem);
     let state;
     for (const [term, frame] of answer.entries()) {
@@ -172,9 +173,7 @@ export async function solveSample(base, code, count, wrongFirst = []) {
     }
     if (wrong) state = await learner.post('/api/move', { term: 0, frame: answer[0] });
     check(state.json.screen === 'result', `problem ${problem + 1} is solved: ${state.text.slice(0, 200)}`);
-    if (problem + 1 < count) await learner.post('/api/press', { button: 'next' });
   }
-  return learner;
 }
 
 // The server's clock moved on by `offset` (libfaketime, preloaded into the
