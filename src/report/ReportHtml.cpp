@@ -32,7 +32,8 @@ QString percent(int part, int whole)
 
 const char* const Style = R"(
 :root { color-scheme: light; }
-body { font-family: "IPAGothic", "IPAexGothic", "Noto Sans CJK JP", sans-serif; margin: 1.5em;
+body { font-family: system-ui, "Hiragino Sans", "Yu Gothic", "Meiryo", "Noto Sans CJK JP", "IPAPGothic",
+  "VL PGothic", sans-serif; margin: 1.5em;
   color: #1a1a1a; background: #fff; font-size: 14px; }
 h1 { font-size: 1.5em; margin: 0 0 .3em; }
 h2 { font-size: 1.2em; border-bottom: 2px solid #345; margin: 1.6em 0 .5em; break-after: avoid; }
@@ -52,7 +53,9 @@ td.wrong { background: #f7c6c5; }
 td.none { background: #f2f2f2; color: #888; }
 td.num { text-align: right; }
 .flag { color: #b00; }
-.bar { display: inline-block; height: .8em; background: #d9534f; vertical-align: middle; }
+.scale { display: inline-block; width: 60px; height: .8em; border: 1px solid #999; background: #f2f2f2;
+  vertical-align: middle; }
+.scale .bar { display: block; height: 100%; background: #3f8f46; }
 .legend span { margin-right: 1.2em; }
 svg { max-width: 100%; height: auto; }
 svg text { font-size: 11px; fill: #333; }
@@ -164,14 +167,17 @@ QString seriesTables(const Report& report)
 
 QString hardestTable(const Report& report)
 {
-    QString out =
-        QStringLiteral("<h2>初回の正解率が低い問題</h2>\n<table>\n<thead><tr><th>問題集</th>"
-                       "<th>見出し</th><th>初回正解率</th><th>正解/解いた人</th></tr></thead>\n"
-                       "<tbody>\n");
+    QString out = QStringLiteral(
+        "<h2>初回の正解率が低い問題</h2>\n<p class=\"legend\">棒は初回正解率: "
+        "枠いっぱいが100%、長いほど正解が多い</p>\n<table>\n<thead><tr><th>問題集</th>"
+        "<th>見出し</th><th>初回正解率</th><th>正解/解いた人</th></tr></thead>\n"
+        "<tbody>\n");
     for (const ProblemSummary& p : hardest(report)) {
-        const int width = qRound(60.0 * p.firstRightRate());
+        // Longer is more right, in the green of a right first answer.
+        const int width = qRound(100.0 * p.firstRightRate());
         out += QStringLiteral("<tr><td>%1</td><td>%2%3</td><td class=\"num\">%4 "
-                              "<span class=\"bar\" style=\"width:%5px\"></span></td>"
+                              "<span class=\"scale\"><span class=\"bar\" "
+                              "style=\"width:%5%\"></span></span></td>"
                               "<td class=\"num\">%6/%7</td></tr>\n")
                    .arg(esc(p.series), esc(p.heading),
                         p.text == ProblemText::Changed

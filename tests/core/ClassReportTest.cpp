@@ -206,10 +206,11 @@ TEST_F(ClassReportTest, PercentSignsInNamesAndTextsStayAsWritten)
     EXPECT_TRUE(page.contains(QStringLiteral("title=\"問題%1\">問題%1</th>")));
     EXPECT_TRUE(page.contains(QStringLiteral(
         "<tr><th>%1%2%3</th><td class=\"wrong\">×</td><td class=\"num\">0/1</td></tr>")));
-    EXPECT_TRUE(page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td "
-                                             "class=\"num\">0% <span class=\"bar\" "
-                                             "style=\"width:0px\"></span></td><td "
-                                             "class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td "
+                                     "class=\"num\">0% <span class=\"scale\"><span "
+                                     "class=\"bar\" style=\"width:0%\"></span></span></td><td "
+                                     "class=\"num\">0/1</td></tr>")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
                                      "<td>%5</td><td>%6</td><td class=\"num\">1</td></tr>")));

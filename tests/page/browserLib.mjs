@@ -78,9 +78,9 @@ export async function network(page) {
     { offline, latency, downloadThroughput: -1, uploadThroughput: -1 });
 }
 
-// The teacher signed in on the teacher's page.
+// The teacher signed in on the teacher's page, its 問題集 section shown.
 export async function teacherSignIn(page, url, password) {
-  await page.goto(new URL('/teacher', url).href);
+  await page.goto(new URL('/teacher#section=series', url).href);
   await page.locator(aria('パスワード', 'textbox')).fill(password);
   await page.locator(aria('はじめる', 'button')).click();
   await page.waitForSelector('#teacher:not([hidden])');

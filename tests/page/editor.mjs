@@ -311,7 +311,7 @@ try {
   const Ended = '「問題１」の項目・分類群・正解が、学習者が答えたときから変わっています。新しい問題として始まり、学習者1人のこれまでの記録（復習の予定）はここで終わります';
   check(dialogs.length === 1 && dialogs[0].startsWith(Ended) && decode(onDisk()).includes('語一'), `asked before the save: ${dialogs}`);
   const list = await browser.newPage();
-  await list.goto(new URL('/teacher', server.url).href);
+  await list.goto(new URL('/teacher#section=series', server.url).href);
   await list.waitForSelector(`article[aria-label="${Title}"] ::-p-text(${Ended})`);
   await list.close();
 

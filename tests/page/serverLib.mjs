@@ -154,6 +154,28 @@ export function client(base, cookie = '') {
   };
 }
 
+// Problems 1 and 2 of the first sample series: the frame of each term.
+export const SampleAnswers = [[0, 0, 0, 0, 1, 1, 1, 2, 2, 2], [3, 0, 5, 2, 1, 4, 0, 5, 2, 3, 1, 4]];
+
+// A learner solves the first `count` problems of the first sample series
+// through the learner API; in the problems of `wrongFirst` (0-based) the
+// first check has its first term in a wrong group.
+export async function solveSample(base, code, count, wrongFirst = []) {
+  const learner = client(base);
+  await learner.signIn(code);
+  await learner.post('/api/open', { entry: 1 });
+  for (const [problem, answer] of SampleAnswers.slice(0, count).entries()) {
+    if (problem > 0) await learner.post('/api/press', { button: 'next' });
+    const wrong = wrongFirst.includes(problem);
+    let state;
+    for (const [term, frame] of answer.entries()) {
+      state = await learner.post('/api/move', { term, frame: wrong && term === 0 ? (frame + 1) % 3 : frame });
+    }
+    if (wrong) state = await learner.post('/api/move', { term: 0, frame: answer[0] });
+    check(state.json.screen === 'result', `problem ${problem + 1} is solved: ${state.text.slice(0, 200)}`);
+  }
+}
+
 // The server's clock moved on by `offset` (libfaketime, preloaded into the
 // server itself so that signals reach it).
 export function fakeClock(offset) {

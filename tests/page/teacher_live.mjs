@@ -3,19 +3,22 @@
 // a reload, with who is signed in and on what; サインアウトさせる and time
 // without an action sign the learner out; a second sign-in on the device
 // ends the first; the journal has sign-ins and sign-outs, never a code,
-// password or cookie.
+// password or cookie. The page at 1366 × 768: each section one click away
+// on a bar that stays in view, none wider than the window; the report's
+// bars as long as the share right; the class chooser of a server that
+// tells the teacher's classes.
 //   node teacher_live.mjs PATH/TO/velmorant-server
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, setTeacherPassword, check, storeNumber, movableClock, raw } from './serverLib.mjs';
+import { startServer, setTeacherPassword, check, storeNumber, movableClock, raw, solveSample } from './serverLib.mjs';
 import { Answer, Solved, launch, aria, settled, signIn, openSeries, resultAlert, serverState } from './browserLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
 const clockDir = mkdtempSync(join(tmpdir(), 'velmorant-clock-'));
 const clock = movableClock(join(clockDir, 'offset'));
-const server = await startServer(program, { learners: ['はな'], database, env: clock.env, keepLog: true });
+const server = await startServer(program, { learners: ['はな', 'aoi', 'ren'], database, env: clock.env, keepLog: true });
 const Password = 'kyoushitsu-2026';
 setTeacherPassword(program, server.dir, Password, database);
 const { browser, close } = await launch();
@@ -48,8 +51,83 @@ async function signedOutShown(page) {
   await page.waitForSelector(aria('コード', 'textbox'), { visible: true, timeout: 5000 });
 }
 
+// Each section with one click on the bar, from the foot of the one before:
+// the bar still at the top, the section alone and no wider than the window.
+async function sections(page) {
+  let farthest = 0;
+  for (const name of ['結果', '学習者', '問題集', '授業中']) {
+    farthest = Math.max(farthest, await page.evaluate(() => (window.scrollTo(0, 1e6), window.scrollY)));
+    check(await page.$eval('#top', (bar) => bar.getBoundingClientRect().top) === 0, `the bar is in view, ${name}`);
+    await page.locator(aria(name, 'link')).click();
+    await page.waitForFunction((n) => document.querySelector(`section[aria-label="${n}"]`).checkVisibility(), {}, name);
+    const shown = await page.evaluate(() => [[...document.querySelectorAll('#teacher > section')]
+      .filter((s) => s.checkVisibility()).map((s) => s.ariaLabel).join(), document.scrollingElement.scrollWidth - innerWidth]);
+    check(shown[0] === name && shown[1] <= 0, `${name} alone, no wider than the window: ${shown}`);
+    if (name === '結果') await reportBars(page);
+  }
+  check(farthest > 300, `a section is longer than the window (${farthest} px scrolled)`);
+}
+
+// The report's bars: a bar fills its scale as the share right fills the
+// problem's learners, in the green of a right first answer; wider for more.
+async function reportBars(page) {
+  const frame = await page.waitForFunction(() => {
+    const doc = document.getElementById('report').contentDocument;
+    return doc?.querySelectorAll('.bar').length === 2 && doc;
+  }, { timeout: 5000 });
+  const bars = await frame.evaluate((doc) => [...doc.querySelectorAll('.bar')].map((bar) => {
+    const [right, learners] = bar.closest('tr').lastElementChild.textContent.split('/').map(Number);
+    const rgb = (e) => getComputedStyle(e).backgroundColor.match(/\d+/g).map(Number);
+    return { share: right / learners, width: bar.getBoundingClientRect().width, scale: bar.parentElement.clientWidth,
+      green: [rgb(bar), rgb(doc.querySelector('td.right'))].every(([r, g, b]) => g > r && g > b),
+      wider: doc.scrollingElement.scrollWidth - doc.scrollingElement.clientWidth };
+  }).sort((a, b) => a.share - b.share));
+  check(bars.every((b) => b.scale >= 40 && Math.abs(b.width - b.share * b.scale) <= 1 && b.green && b.wider <= 0) &&
+    bars[0].share < bars[1].share && bars[0].width < bars[1].width, `the bars read as the share right: ${JSON.stringify(bars)}`);
+}
+
+// A server that tells the teacher's classes, answered here as it will:
+// the chooser, and the class in the title, the report and the live view.
+async function classChooser(page) {
+  const classes = [{ id: 1, name: '1A', learners: 3 }, { id: 2, name: '1B', learners: 0 }];
+  const asked = [];
+  await page.setRequestInterception(true);
+  page.on('request', (r) => {
+    const url = new URL(r.url());
+    if (url.pathname === '/api/teacher/live') asked.push(url.searchParams.get('class'));
+    if (url.pathname !== '/api/teacher/classes') return r.continue();
+    return r.respond({ contentType: 'application/json', body: JSON.stringify({ admin: true, classes }) });
+  });
+  const shows = async (title, c) => {
+    await page.waitForFunction((t, c) => {
+      const report = document.getElementById('report').contentWindow;
+      return document.title === t && document.getElementById('heading').textContent === t &&
+        location.hash.includes('section=results') && report.document.querySelector('.bar') &&
+        new URL(report.location).searchParams.get('class') === c;
+    }, {}, title, c);
+    asked.length = 0;
+    await new Promise((resolve) => setTimeout(resolve, 1500));
+    check(asked.length > 0 && asked.every((a) => a === c), `${title}, live asked for class ${asked}`);
+  };
+  // Chosen with a click first, as a teacher does: 戻る skips a change without one.
+  const choose = async (value) => page.locator('#class').click().then(() => page.select('#class', value));
+  await page.goto(`${server.url}teacher#section=results`);
+  await shows('1A — 先生のページ', '1');
+  check(await page.$$eval('#class option', (o) => o.map((x) => x.textContent).join()) === '全クラス,1A,1B', 'the chooser');
+  await choose('2');
+  await shows('1B — 先生のページ', '2');
+  await page.reload();
+  await shows('1B — 先生のページ', '2');
+  await choose('all');
+  await shows('全クラス — 先生のページ', null);
+  check(await page.$eval('#add-form', (f) => f.hidden), '全クラス adds no learner');
+  await page.evaluate(() => history.back());
+  await shows('1B — 先生のページ', '2');
+}
+
 try {
   const teacher = await (await browser.createBrowserContext()).newPage();
+  await teacher.setViewport({ width: 1366, height: 768 });
   await teacher.goto(`${server.url}teacher`);
   await teacher.locator('#password').fill(Password);
   await teacher.locator(aria('はじめる', 'button')).click();
@@ -80,10 +158,12 @@ try {
   await teacher.waitForFunction(() => document.querySelector('#answers tbody').textContent.includes('はな'), { timeout: 2000 });
   const answer = await teacher.$eval('#answers tbody tr', (r) => [...r.cells].map((c) => c.textContent));
   check(answer[1] === 'はな' && answer[4] === '正解', `her answer is on the page in ${Date.now() - solvedAt} ms: ${answer}`);
+  await teacher.locator(aria('結果', 'link')).click();
   await teacher.waitForFunction(() => (document.getElementById('report').contentDocument?.body?.textContent || '').includes('はな'),
     { timeout: 5000 });
   check(await teacher.evaluate(() => window.notReloaded && window.reportLoads) > reportLoads,
     'the report frame loaded again, the page itself did not');
+  await teacher.locator(aria('授業中', 'link')).click();
 
   // A sign-in from the device that still has a session ends that one.
   check(sessions() === 1, 'はな has one session');
@@ -128,6 +208,16 @@ try {
   check(!log.includes(server.codes['はな']) && !log.includes(Password) && !log.includes(cookie.value) &&
     !log.includes(teacherCookie.value),
     'the log holds no code, password or cookie');
+  check(await teacher.$eval('#class-choice', (c) => c.hidden) && await teacher.title() === '先生のページ - Velmorant',
+    'a server that tells no classes: no chooser, the page as for one class');
+  await solveSample(server.url, server.codes.aoi, 2);
+  await solveSample(server.url, server.codes.ren, 2, [0, 1]);
+  await teacher.locator(aria('学習者', 'link')).click();
+  await teacher.locator('#new-name').fill('長い名前の学習者'.repeat(8));
+  await teacher.locator(aria('登録', 'button')).click();
+  await teacher.waitForFunction(() => document.querySelector('#sheet tbody').textContent.includes('長い名前'));
+  await sections(teacher);
+  await classChooser(await teacher.browserContext().newPage());
   console.log('the teacher\'s live page passed');
 } catch (e) {
   console.error(`the server's log:\n${server.log()}`);

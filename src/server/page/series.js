@@ -1,6 +1,6 @@
 // The teacher's page, 問題集: the catalogue's series with what the reader
 // finds in them; new series, titles, order, removal, upload and download.
-// Uses call, button and showError of teacher.js. Text goes in with
+// Uses call, button, showError and withClass of teacher.js. Text goes in with
 // textContent only.
 'use strict';
 
@@ -77,7 +77,7 @@ function showSeriesList(series) {
 }
 
 async function refreshSeries() {
-  const reply = await call('GET', '/api/teacher/series');
+  const reply = await call('GET', withClass('/api/teacher/series'));
   if (reply.status === 200) showSeriesList(reply.body);
 }
 

@@ -1,8 +1,101 @@
-// The teacher's page: sign-in, who is signed in now and the latest answers
-// (asked for every second), the report, the learners and their codes, the
-// series and their findings. Text goes in with textContent only.
+// The teacher's page: sign-in; a bar with the class shown and the page's
+// sections (授業中, 結果, 学習者, 問題集), one shown at a time; who is signed
+// in now and the latest answers (asked for every second), the report, the
+// learners and their codes, the series and their findings. Text goes in
+// with textContent only.
 'use strict';
 
+// The section and the class shown are kept in the address's hash
+// (#section=results&class=2), so that a reload or 戻る shows them again.
+const Sections = ['live', 'results', 'learners', 'series'];
+// classes: the teacher's classes as the server tells them; null when it
+// tells none (a folder of one class), undefined until asked. chosen: the
+// id of the class shown, 'all' for 全クラス, or '' without classes.
+const view = { classes: undefined, chosen: '', section: 'live' };
+
+function fromHash() {
+  const params = new URLSearchParams(window.location.hash.slice(1));
+  const section = params.get('section');
+  return { section: Sections.includes(section) ? section : 'live', chosen: params.get('class') || '' };
+}
+
+function hashOf(section, chosen) {
+  const params = new URLSearchParams({ section });
+  if (chosen) params.set('class', chosen);
+  return `#${params}`;
+}
+
+// A teacher route asked for the class shown; 全クラス and a server without
+// classes ask without one.
+function withClass(path) {
+  if (!view.chosen || view.chosen === 'all') return path;
+  return `${path}${path.includes('?') ? '&' : '?'}class=${encodeURIComponent(view.chosen)}`;
+}
+
+function className() {
+  if (view.chosen === 'all') return '全クラス';
+  const shown = (view.classes || []).find((c) => String(c.id) === view.chosen);
+  return shown ? shown.name : '';
+}
+
+// The chooser's list; hidden when the server tells no classes.
+function showClasses(classes) {
+  view.classes = classes;
+  $('class-choice').hidden = !classes;
+  if (!classes) return;
+  const options = classes.map((c) => new Option(c.name, String(c.id)));
+  if (classes.length > 1) options.unshift(new Option('全クラス', 'all'));
+  $('class').replaceChildren(...options);
+}
+
+// The class asked for if the teacher may see it, else the first.
+function chooseClass(asked) {
+  if (!view.classes) return '';
+  const known = view.classes.some((c) => String(c.id) === asked) || (asked === 'all' && view.classes.length > 1);
+  return known ? asked : String(view.classes[0]?.id ?? '');
+}
+
+// The report is as tall as its content: the page scrolls, not the frame.
+function fitReport() {
+  const doc = $('report').contentDocument;
+  if (!$('results').hidden && doc && doc.documentElement && doc.URL !== 'about:blank') {
+    $('report').style.height = `${doc.documentElement.scrollHeight + 4}px`;
+  }
+}
+
+function showView() {
+  const name = className();
+  $('heading').textContent = name ? `${name} — 先生のページ` : '先生のページ';
+  document.title = name ? `${name} — 先生のページ` : '先生のページ - Velmorant';
+  $('class').value = view.chosen;
+  for (const a of document.querySelectorAll('#top nav a')) {
+    a.href = hashOf(a.dataset.section, view.chosen);
+    if (a.dataset.section === view.section) a.setAttribute('aria-current', 'page');
+    else a.removeAttribute('aria-current');
+  }
+  for (const s of document.querySelectorAll('#teacher > section')) s.hidden = s.dataset.section !== view.section;
+  for (const a of document.querySelectorAll('.downloads a')) a.href = withClass(`/teacher/${a.dataset.file}`);
+  $('add-form').hidden = view.chosen === 'all';
+  $('add-choose').hidden = view.chosen !== 'all';
+  reloadReport();
+  fitReport();
+}
+
+// The hash read again: another class is loaded, another section shown.
+async function followHash() {
+  const asked = fromHash();
+  const chosen = chooseClass(asked.chosen);
+  const hash = hashOf(asked.section, chosen);
+  if (window.location.hash !== hash) window.history.replaceState(null, '', hash);
+  const changed = chosen !== view.chosen;
+  Object.assign(view, { section: asked.section, chosen });
+  showView();
+  if (changed) {
+    stopLive();
+    $('new-code').hidden = true;
+    await load();
+  }
+}
 
 function cell(row, text) {
   const td = document.createElement('td');
@@ -25,7 +118,7 @@ function showError(reply) {
 
 async function learnerAction(path, name, question) {
   if (question && !window.confirm(question)) return;
-  const reply = await call('POST', path, { name });
+  const reply = await call('POST', withClass(path), { name });
   if (reply.status !== 200) { showError(reply); return; }
   $('message').textContent = '';
   if (reply.body.code) {
@@ -97,22 +190,28 @@ function showAnswers(answers) {
   $('answers-none').hidden = answers.length > 0;
 }
 
-// The report is built again only when the answers change, and one load of
-// it at a time: answers coming fast wait for the frame's last load.
+// The report is built again only when the answers change and 結果 is
+// shown, one load of it at a time: answers coming fast wait for the
+// frame's last load.
 const live = { timer: 0, asking: false, state: null, shown: null, shownNow: '', loading: false };
 
 function reloadReport() {
-  if (live.loading || live.shown === live.state) return;
+  if (view.section !== 'results' || live.loading || live.shown === live.state) return;
   live.loading = true;
   live.shown = live.state;
-  $('report').src = `/teacher/report?${Date.now()}`;
+  showReport(withClass(`/teacher/report?${Date.now()}`));
+}
+
+// Loaded in place: a load of the frame is no step that 戻る goes back to.
+function showReport(address) {
+  $('report').contentWindow.location.replace(address);
 }
 
 async function poll() {
   if (live.asking) return;
   live.asking = true;
   try {
-    const reply = await call('GET', '/api/teacher/live');
+    const reply = await call('GET', withClass('/api/teacher/live'));
     if (reply.status === 401) { stopLive(); await load(); return; }
     if (reply.status !== 200) return;
     const nowText = JSON.stringify(reply.body.now);
@@ -134,23 +233,46 @@ function startLive() {
   poll();
 }
 
+// Another class's report is never shown under this one's name.
 function stopLive() {
   window.clearInterval(live.timer);
-  Object.assign(live, { timer: 0, state: null, shown: null, shownNow: '' });
+  Object.assign(live, { timer: 0, state: null, shown: null, shownNow: '', loading: false });
+  showReport('about:blank');
+}
+
+function showSignIn() {
+  stopLive();
+  view.classes = undefined;
+  $('teacher').hidden = true;
+  $('signin').hidden = false;
+  $('password').focus();
+}
+
+// The classes are asked for once a sign-in; a server that has no such
+// route (404) serves one class, as the page did before classes.
+async function loadClasses() {
+  const reply = await call('GET', '/api/teacher/classes');
+  if (reply.status === 401) return reply;
+  if (reply.status === 200 && Array.isArray(reply.body.classes)) showClasses(reply.body.classes);
+  else if (reply.status === 404) showClasses(null);
+  else return reply;
+  view.chosen = chooseClass(fromHash().chosen);
+  window.history.replaceState(null, '', hashOf(view.section, view.chosen));
+  return reply;
 }
 
 async function load() {
-  const reply = await call('GET', '/api/teacher/state');
-  if (reply.status === 401) {
-    stopLive();
-    $('teacher').hidden = true;
-    $('signin').hidden = false;
-    $('password').focus();
-    return;
+  if (view.classes === undefined) {
+    const classes = await loadClasses();
+    if (classes.status === 401) { showSignIn(); return; }
+    if (view.classes === undefined) { showError(classes); return; }
   }
+  const reply = await call('GET', withClass('/api/teacher/state'));
+  if (reply.status === 401) { showSignIn(); return; }
   if (reply.status !== 200) { showError(reply); return; }
   $('signin').hidden = true;
   $('teacher').hidden = false;
+  showView();
   showLearners(reply.body.learners);
   showSheet(reply.body.made);
   showSeries(reply.body.series);
@@ -186,14 +308,16 @@ $('signout').addEventListener('click', async () => {
 });
 
 // The cards open as a page of their own, the same sheet as --add-learners writes.
-$('print').addEventListener('click', () => window.open('/teacher/cards', '_blank'));
+$('print').addEventListener('click', () => window.open(withClass('/teacher/cards'), '_blank'));
 
-// The report is as tall as its content: the page scrolls, not the frame.
 $('report').addEventListener('load', () => {
   live.loading = false;
   reloadReport();
-  const doc = $('report').contentDocument;
-  if (doc && doc.documentElement) $('report').style.height = `${doc.documentElement.scrollHeight + 4}px`;
+  fitReport();
 });
 
+$('class').addEventListener('change', () => { window.location.hash = hashOf(view.section, $('class').value); });
+window.addEventListener('hashchange', followHash);
+
+view.section = fromHash().section;
 load();
