@@ -26,7 +26,7 @@ async function sessions(server) {
   if (database) {
     const out = execFileSync(storeTool, ['--database', database, server.dir, String(count), '0', '0'],
       { encoding: 'utf8' });
-    return out.trim().split('\n').map((line) => `velmorant_session=${line.split('\t')[2]}`);
+    return out.trim().split('\n').map((line) => `velmorant_session_${new URL(server.url).port}=${line.split('\t')[2]}`);
   }
   const cookies = [];
   for (let i = 1; i <= count; i += 1) {

@@ -54,6 +54,12 @@ export async function startServer(program, { learners = [], database = '', folde
   return { url, dir, codes, child, stop, log: () => logged };
 }
 
+// The port of a server, for one started again where the browsers left it:
+// the cookies' names carry it.
+export function samePort(server) {
+  return Number(new URL(server.url).port);
+}
+
 // Sets the teacher's password through the command line.
 export function setTeacherPassword(program, dir, password, database = '') {
   const db = database ? ['--database', database] : [];
@@ -148,7 +154,7 @@ export function client(base, cookie = '') {
     keepCookies(r) {
       const set = (r.headers['set-cookie'] || []).map((c) => c.split(';')[0]);
       if (set.length) this.cookie = set[0];
-      this.device = set.find((c) => c.startsWith('velmorant_device=')) || this.device;
+      this.device = set.find((c) => /^velmorant_device_\d+=/.test(c)) || this.device;
       return r;
     },
   };

@@ -20,3 +20,9 @@ start() {
     done
     fail "the server did not start: $(cat "$scratch/served")"
 }
+
+# The port of a server's address (http://host:port/), which its cookies' names carry.
+port_of() {
+    local p=${1##*:}
+    echo "${p%/}"
+}

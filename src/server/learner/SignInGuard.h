@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/learner/Requests.h"
+
 #include "server/http/HttpServer.h"
 #include "server/http/SignInLimits.h"
 
@@ -26,6 +28,13 @@ public:
     void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
     // The store's secret that signs device cookies (Store::deviceKey).
     void setDeviceKey(const QByteArray& key) { deviceKey_ = key; }
+    // The cookies' names end in the server's port, so that two servers on
+    // one host (whose browsers keep cookies by host alone) never sign each
+    // other out. Set before the first request.
+    void setPort(quint16 port);
+    const char* sessionCookieName() const { return sessionName_.constData(); }
+    const char* teacherCookieName() const { return teacherName_.constData(); }
+    const char* deviceCookieName() const { return deviceName_.constData(); }
 
     // Sign-in checks a minute (SignInLimits): wrong ones and those under
     // way count. A class of 40 behind one address (a school's NAT), each
@@ -77,4 +86,7 @@ private:
     QHostAddress trustedProxy_;
     QByteArray deviceKey_;
     SignInLimits limits_;
+    QByteArray sessionName_ = Requests::CookieName;
+    QByteArray teacherName_ = Requests::TeacherCookieName;
+    QByteArray deviceName_ = Requests::DeviceCookieName;
 };

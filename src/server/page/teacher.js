@@ -145,7 +145,7 @@ async function load() {
     stopLive();
     $('teacher').hidden = true;
     $('signin').hidden = false;
-    $('password').focus();
+    ($('teacher-name').value ? $('password') : $('teacher-name')).focus();
     return;
   }
   if (reply.status !== 200) { showError(reply); return; }
@@ -162,7 +162,9 @@ $('signin-form').addEventListener('submit', async (event) => {
   const submit = event.target.querySelector('button');
   submit.disabled = true;
   $('signin-error').textContent = '';
-  const reply = await call('POST', '/api/teacher/signin', { password: $('password').value });
+  const reply = await call('POST', '/api/teacher/signin', {
+    name: $('teacher-name').value, password: $('password').value,
+  });
   submit.disabled = false;
   $('password').value = '';
   if (reply.status !== 200) {
