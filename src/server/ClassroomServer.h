@@ -39,8 +39,6 @@ public:
     void setNames(ServerNames names) { names_ = std::move(names); }
     // The store's secret that signs device cookies (Store::deviceKey).
     void setDeviceKey(const QByteArray& key) { guard_.setDeviceKey(key); }
-    // The port it listens on, which the cookies' names carry.
-    void setPort(quint16 port) { guard_.setPort(port); }
     // A learner's session ends after `minutes` without an action.
     void setSignOutAfter(int minutes) { learners_.setSignOutAfter(minutes); }
     // How often sessions past their time are ended and logged.

@@ -433,7 +433,6 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         return fail(listening.failure, listening.status);
     }
     const quint16 port = listening.port;
-    classroom.setPort(port);
     if (!r.portNamed && port != r.port) {
         print(QStringLiteral("ポート %1 はほかのプログラムが使っているので、%2 で待ち受けます"
                              "（--add-learners のコード表のポートは %1 のままです。ポートは "

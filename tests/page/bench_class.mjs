@@ -15,7 +15,7 @@ import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { httpClient, Learner, loadAverage, memory, quantile, since, sleep } from './benchLib.mjs';
-import { freePort, setTeacherPassword, startServer } from './serverLib.mjs';
+import { cookieName, setTeacherPassword, startServer } from './serverLib.mjs';
 
 const [program, storeTool, mode, secondsArg] = process.argv.slice(2);
 const seconds = Number(secondsArg || 30);
@@ -26,7 +26,7 @@ const TeacherPassword = 'bench-teacher-password';
 // A fresh folder whose store holds a made-up class (`perDay` checks a day
 // for `days` days each) and the teacher's password; the learners' names,
 // codes and signed-in tablets come with it.
-function madeUpClass(client, count, perDay, days, port) {
+function madeUpClass(client, count, perDay, days) {
   const dir = mkdtempSync(join(tmpdir(), 'velmorant-bench-'));
   const db = database ? ['--database', database] : [];
   const out = execFileSync(storeTool, [...db, dir, count, perDay, days].map(String),
@@ -34,9 +34,16 @@ function madeUpClass(client, count, perDay, days, port) {
   setTeacherPassword(program, dir, TeacherPassword, database);
   const learners = out.trim().split('\n').map((line) => {
     const [name, code, session] = line.split('\t');
-    return Object.assign(new Learner(client, `velmorant_session_${port}=${session}`), { name, code });
+    return Object.assign(new Learner(client, session), { name, code });
   });
   return { dir, learners };
+}
+
+// The learners' sessions as cookies, once the server has made the store's
+// device key, which names them.
+function named(learners, dir, db) {
+  const name = cookieName(dir, db, 'session');
+  for (const l of learners) l.cookie = `${name}=${l.cookie}`;
 }
 
 // The server is started after its store is filled; the client follows it.
@@ -141,9 +148,9 @@ async function wrongPasswords(client) {
 
 async function busy() {
   const client = lazyClient(1100, 60000);
-  const port = await freePort();
-  const { dir, learners } = madeUpClass(client, 1000, 1, 300, port);
-  const server = await startServer(program, { database, folder: dir, port });
+  const { dir, learners } = madeUpClass(client, 1000, 1, 300);
+  const server = await startServer(program, { database, folder: dir });
+  named(learners, dir, database);
   client.connect(server.url);
   try {
     await inTurn(learners, 10, async (learner) => {
@@ -231,9 +238,9 @@ async function body() {
 
 async function year() {
   const client = lazyClient(50, 120000);
-  const port = await freePort();
-  const { dir, learners } = madeUpClass(client, 40, 20, 365, port);
-  const server = await startServer(program, { folder: dir, port });
+  const { dir, learners } = madeUpClass(client, 40, 20, 365);
+  const server = await startServer(program, { folder: dir });
+  named(learners, dir, '');
   client.connect(server.url);
   try {
     await sleep(500);

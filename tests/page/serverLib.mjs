@@ -8,7 +8,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import http from 'node:http';
 import https from 'node:https';
-import { randomBytes } from 'node:crypto';
+import { createHash, randomBytes } from 'node:crypto';
 
 // `env`: more environment for the server, such as a fake clock.
 // `args`: more options for the server, such as --lrs.
@@ -154,7 +154,7 @@ export function client(base, cookie = '') {
     keepCookies(r) {
       const set = (r.headers['set-cookie'] || []).map((c) => c.split(';')[0]);
       if (set.length) this.cookie = set[0];
-      this.device = set.find((c) => /^velmorant_device_\d+=/.test(c)) || this.device;
+      this.device = set.find((c) => /^velmorant_device_[0-9a-f]+=/.test(c)) || this.device;
       return r;
     },
   };
@@ -274,6 +274,18 @@ export function freePort() {
 
 // One number from the store the server uses: its SQLite file in the folder,
 // or the PostgreSQL database.
+// The name of a store's cookie of `kind` (session, teacher, device): it
+// ends in an id the server makes from the store's device key.
+export function cookieName(dir, database, kind) {
+  const sql = 'SELECT secret FROM device_key';
+  const key = (database
+    ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })
+    : execFileSync('sqlite3', [join(dir, 'velmorant.sqlite'), sql], { encoding: 'utf8' })).trim();
+  const id = createHash('sha256').update(Buffer.concat([Buffer.from('cookie names\n'), Buffer.from(key, 'hex')]))
+    .digest('hex').slice(0, 8);
+  return `velmorant_${kind}_${id}`;
+}
+
 export function storeNumber(dir, database, sql) {
   const out = database
     ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })

@@ -45,7 +45,7 @@ post() {
 [ "$(post api/signin '{"code":"9ER25NSP"}')" = 200 ] || fail "ren's old code: $(cat "$scratch/body")"
 [ "$(post api/teacher/signin '{"name":"管理者","password":"password1"}')" = 200 ] ||
     fail "the old password as the administrator's: $(cat "$scratch/body")"
-teacher=$(grep -io "velmorant_teacher_[0-9]*=[0-9a-f]*" "$scratch/head")
+teacher=$(grep -io "velmorant_teacher_[0-9a-f]*=[0-9a-f]*" "$scratch/head")
 classes=$(curl -s -H "Cookie: $teacher" "${url}api/teacher/classes")
 [[ "$classes" == *'"admin":true'* && "$classes" == *'"learners":2'* &&
     "$classes" == *'"name":"理科1A"'* ]] || fail "one class named after the folder: $classes"

@@ -101,7 +101,7 @@ rename learners learners_away
 rename sessions sessions_away
 answer=$(curl -s -o "$scratch/body" -w '%{http_code}' -H "Origin: ${url%/}" -H 'Content-Type: application/json' \
     --data "{\"code\":\"$code\"}" "${url}api/signin")
-session=$(curl -s -o "$scratch/state" -w '%{http_code}' -H "Cookie: velmorant_session_$(port_of "$url")=$(printf '%064d' 7)" "${url}api/state")
+session=$(curl -s -o "$scratch/state" -w '%{http_code}' -H "Cookie: $(cookie_name "$work/velmorant.sqlite" session)=$(printf '%064d' 7)" "${url}api/state")
 rename learners_away learners
 rename sessions_away sessions
 stop TERM

@@ -114,7 +114,9 @@ HttpReply LearnerRoutes::signIn(const Call& call)
             rememberSession(hash, *learner);
             ServerLog::line(
                 QStringLiteral("サインイン %1 %2").arg(ServerLog::clean(*learner), address));
-            HttpReply r = json(200, {{QStringLiteral("learner"), *learner}});
+            const QString shown =
+                store.learner(*learner).value_or(Store::Learner{{}, 0, {}, 0, *learner}).name;
+            HttpReply r = json(200, {{QStringLiteral("learner"), shown}});
             r.headers.append(guard.cookie(guard.sessionCookieName(), id, 0));
             r.headers.append(guard.deviceCookie(limit));
             return r;

@@ -5,6 +5,7 @@
 #include "server/log/ServerLog.h"
 #include "server/store/SignInCodes.h"
 
+#include <QCryptographicHash>
 #include <QTimer>
 
 QString SignInGuard::clientAddress(const HttpRequest& request) const
@@ -86,9 +87,13 @@ QPair<QByteArray, QByteArray> SignInGuard::cookie(const char* name, const QByteA
     return ServerReplies::cookie(name, id, maxAgeSeconds, secure_);
 }
 
-void SignInGuard::setPort(quint16 port)
+void SignInGuard::setDeviceKey(const QByteArray& key)
 {
-    const QByteArray suffix = '_' + QByteArray::number(port);
+    deviceKey_ = key;
+    const QByteArray suffix =
+        '_' + QCryptographicHash::hash("cookie names\n" + key, QCryptographicHash::Sha256)
+                  .toHex()
+                  .left(8);
     sessionName_ = Requests::CookieName + suffix;
     teacherName_ = Requests::TeacherCookieName + suffix;
     deviceName_ = Requests::DeviceCookieName + suffix;

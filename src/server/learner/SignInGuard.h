@@ -26,12 +26,12 @@ public:
 
     // Behind a proxy, the address whose X-Forwarded-For names the learner.
     void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
-    // The store's secret that signs device cookies (Store::deviceKey).
-    void setDeviceKey(const QByteArray& key) { deviceKey_ = key; }
-    // The cookies' names end in the server's port, so that two servers on
-    // one host (whose browsers keep cookies by host alone) never sign each
-    // other out. Set before the first request.
-    void setPort(quint16 port);
+    // The store's secret that signs device cookies (Store::deviceKey). The
+    // cookies' names end in an id of the store made from it, so that two
+    // servers of two stores on one host (whose browsers keep cookies by
+    // host, whatever the port) never sign each other out, while servers
+    // sharing a store take each other's. Set before the first request.
+    void setDeviceKey(const QByteArray& key);
     const char* sessionCookieName() const { return sessionName_.constData(); }
     const char* teacherCookieName() const { return teacherName_.constData(); }
     const char* deviceCookieName() const { return deviceName_.constData(); }

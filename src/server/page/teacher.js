@@ -3,6 +3,14 @@
 // series and their findings. Text goes in with textContent only.
 'use strict';
 
+// The class the page shows, by its id in the page's address (?class=);
+// without one, every class the teacher sees.
+const chosenClass = new URLSearchParams(window.location.search).get('class') || '';
+
+function withClass(path) {
+  return chosenClass ? `${path}${path.includes('?') ? '&' : '?'}class=${encodeURIComponent(chosenClass)}` : path;
+}
+
 
 function cell(row, text) {
   const td = document.createElement('td');
@@ -23,9 +31,11 @@ function showError(reply) {
   $('message').textContent = reply.body.error || `うまくいきませんでした（${reply.status}）`;
 }
 
-async function learnerAction(path, name, question) {
+// `classId`: the learner's class, or none for the class the page shows.
+async function learnerAction(path, name, question, classId) {
   if (question && !window.confirm(question)) return;
-  const reply = await call('POST', path, { name });
+  const which = classId || Number(chosenClass) || undefined;
+  const reply = await call('POST', path, which ? { name, class: which } : { name });
   if (reply.status !== 200) { showError(reply); return; }
   $('message').textContent = '';
   if (reply.body.code) {
@@ -35,16 +45,16 @@ async function learnerAction(path, name, question) {
   await load();
 }
 
-function showLearners(names) {
+function showLearners(roster) {
   const body = $('learners').tBodies[0];
   body.replaceChildren();
-  for (const name of names) {
+  for (const { name, class: classId } of roster) {
     const row = body.insertRow();
     cell(row, name);
     button(cell(row, ''), 'コードを作り直す', () => learnerAction('/api/teacher/reset', name,
-      `${name} さんのコードを作り直しますか？今のコードは使えなくなります。`));
+      `${name} さんのコードを作り直しますか？今のコードは使えなくなります。`, classId));
     button(cell(row, ''), '削除', () => learnerAction('/api/teacher/remove', name,
-      `${name} さんと、そのマークと記録を削除しますか？`));
+      `${name} さんと、そのマークと記録を削除しますか？`, classId));
   }
 }
 
@@ -76,7 +86,7 @@ function showNow(now) {
     cell(row, n.series ? `${n.problem}問目（全${n.problems}問）` : '');
     cell(row, n.series ? `${clock(n.since)}から` : `${clock(n.last)}から`);
     button(cell(row, ''), 'サインアウトさせる', () => learnerAction('/api/teacher/signout-learner', n.name,
-      `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`));
+      `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`, n.class));
   }
   $('now').hidden = now.length === 0;
   $('now-none').hidden = now.length > 0;
@@ -105,14 +115,14 @@ function reloadReport() {
   if (live.loading || live.shown === live.state) return;
   live.loading = true;
   live.shown = live.state;
-  $('report').src = `/teacher/report?${Date.now()}`;
+  $('report').src = withClass(`/teacher/report?${Date.now()}`);
 }
 
 async function poll() {
   if (live.asking) return;
   live.asking = true;
   try {
-    const reply = await call('GET', '/api/teacher/live');
+    const reply = await call('GET', withClass('/api/teacher/live'));
     if (reply.status === 401) { stopLive(); await load(); return; }
     if (reply.status !== 200) return;
     const nowText = JSON.stringify(reply.body.now);
@@ -140,7 +150,7 @@ function stopLive() {
 }
 
 async function load() {
-  const reply = await call('GET', '/api/teacher/state');
+  const reply = await call('GET', withClass('/api/teacher/state'));
   if (reply.status === 401) {
     stopLive();
     $('teacher').hidden = true;
@@ -151,7 +161,8 @@ async function load() {
   if (reply.status !== 200) { showError(reply); return; }
   $('signin').hidden = true;
   $('teacher').hidden = false;
-  showLearners(reply.body.learners);
+  showLearners(reply.body.roster);
+  for (const a of document.querySelectorAll('a[download]')) a.href = withClass(a.getAttribute('href').split('?')[0]);
   showSheet(reply.body.made);
   showSeries(reply.body.series);
   startLive();
@@ -188,7 +199,7 @@ $('signout').addEventListener('click', async () => {
 });
 
 // The cards open as a page of their own, the same sheet as --add-learners writes.
-$('print').addEventListener('click', () => window.open('/teacher/cards', '_blank'));
+$('print').addEventListener('click', () => window.open(withClass('/teacher/cards'), '_blank'));
 
 // The report is as tall as its content: the page scrolls, not the frame.
 $('report').addEventListener('load', () => {

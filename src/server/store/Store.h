@@ -93,6 +93,8 @@ public:
     };
     // Of one class (0: of every class), by class, 番号 (none last), name.
     std::optional<QList<Learner>> learners(qint64 classId = 0, QString* failure = nullptr);
+    // The learner of that key, if there is one.
+    std::optional<Learner> learner(const QString& key, QString* failure = nullptr);
     struct NewLearner {
         QString className;
         int number = 0;
@@ -107,6 +109,12 @@ public:
     // or one named after the folder while there is none; none when the
     // store has several (the reason in `failure`).
     std::optional<QString> soleClass(QString* failure);
+    // The series files hidden from the learner's class: by default (no
+    // row) a class sees every series of the catalogue.
+    QStringList hiddenSeries(const QString& learner, QString* failure = nullptr);
+    // The class's series rows (file, hidden), by file.
+    std::optional<QList<QPair<QString, bool>>> classSeries(qint64 classId);
+    QString setSeriesHidden(qint64 classId, const QString& file, bool hidden);
     // The class's learners and everything kept for them, then the class;
     // `removed` counts the learners.
     QString removeClass(const QString& name, int* removed);

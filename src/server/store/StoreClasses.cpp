@@ -178,6 +178,23 @@ std::optional<QList<Store::Learner>> Store::learners(qint64 classId, QString* fa
     return out;
 }
 
+std::optional<Store::Learner> Store::learner(const QString& key, QString* failure)
+{
+    QSqlQuery q =
+        prepared(QSqlDatabase::database(connection_),
+                 beforeClasses_ ? QStringLiteral("SELECT name, 0, '', NULL, name FROM learners"
+                                                 " WHERE name = ?")
+                                : QStringLiteral("SELECT l.name, l.class_id, c.name, l.number,"
+                                                 " l.display_name FROM learners l JOIN classes c"
+                                                 " ON c.id = l.class_id WHERE l.name = ?"),
+                 {key});
+    if (!read(q, QStringLiteral("記録を読めません"), failure) || !q.next()) {
+        return std::nullopt;
+    }
+    return Learner{q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toString(),
+                   q.value(3).toInt(), q.value(4).toString()};
+}
+
 std::optional<QString> Store::soleClass(QString* failure)
 {
     const std::optional<QList<SchoolClass>> all = classes(failure);
@@ -266,4 +283,56 @@ QString Store::addLearner(const QString& name, const QString& code)
     QString failed;
     const std::optional<QString> only = soleClass(&failed);
     return only ? addLearners({{*only, 0, name, code, name}}) : failed;
+}
+
+QStringList Store::hiddenSeries(const QString& learner, QString* failure)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT s.file FROM class_series s JOIN learners l"
+                                          " ON l.class_id = s.class_id"
+                                          " WHERE l.name = ? AND s.hidden ORDER BY s.file"),
+                           {learner});
+    QStringList files;
+    if (read(q, QStringLiteral("記録を読めません"), failure)) {
+        while (q.next()) {
+            files.append(q.value(0).toString());
+        }
+    }
+    return files;
+}
+
+std::optional<QList<QPair<QString, bool>>> Store::classSeries(qint64 classId)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT file, hidden FROM class_series"
+                                          " WHERE class_id = ? ORDER BY file"),
+                           {classId});
+    if (!read(q, QStringLiteral("記録を読めません"), nullptr)) {
+        return std::nullopt;
+    }
+    QList<QPair<QString, bool>> rows;
+    while (q.next()) {
+        rows.append({q.value(0).toString(), q.value(1).toBool()});
+    }
+    return rows;
+}
+
+// A series shown again keeps its row only for a 期限 given it.
+QString Store::setSeriesHidden(qint64 classId, const QString& file, bool hidden)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q = prepared(db,
+                           hidden ? QStringLiteral("INSERT INTO class_series (class_id, file,"
+                                                   " hidden) VALUES (?, ?, TRUE) ON CONFLICT"
+                                                   " (class_id, file) DO UPDATE SET hidden = TRUE")
+                                  : QStringLiteral("UPDATE class_series SET hidden = FALSE"
+                                                   " WHERE class_id = ? AND file = ?"),
+                           {classId, file});
+    QSqlQuery empty = prepared(db,
+                               QStringLiteral("DELETE FROM class_series WHERE class_id = ? AND"
+                                              " file = ? AND NOT hidden AND due IS NULL"),
+                               {classId, file});
+    return q.exec() && empty.exec() ? QString()
+                                    : failure(QStringLiteral("問題集の表示を保存できません"),
+                                              q.lastError().text() + empty.lastError().text());
 }

@@ -56,6 +56,8 @@ private:
     HttpReply signIn(Store& store, const Call& call);
     HttpReply signOut(Store& store, const Call& call);
     HttpReply classes(Store& store, const Call& call);
+    HttpReply classSeries(Store& store, const Call& call);
+    HttpReply hideSeries(Store& store, const Call& call);
     HttpReply state(Store& store, const Call& call);
     HttpReply cards(Store& store, const Call& call);
     HttpReply live(Store& store, const Call& call);
