@@ -106,7 +106,8 @@ int removeClass(Store& store, const ServerCommandLine::Request& r)
     if (const QString failed = store.removeClass(r.className, &removed); !failed.isEmpty()) {
         return fail(failed);
     }
-    print(QStringLiteral("クラス「%1」と学習者 %2 人を削除しました").arg(r.className).arg(removed));
+    print(QStringLiteral("クラス「%1」と学習者 %2 人を削除しました")
+              .arg(r.className, QString::number(removed)));
     return 0;
 }
 
@@ -219,8 +220,7 @@ QString removeLearner(Store& store, const QString& name, const QString& classNam
     }
     if (keys.size() > 1) {
         return QStringLiteral("「%1」は%2つのクラスにいます。--class でクラスを指定してください")
-            .arg(name)
-            .arg(keys.size());
+            .arg(name, QString::number(keys.size()));
     }
     return keys.isEmpty() ? QStringLiteral("学習者「%1」は登録されていません").arg(name)
                           : store.removeLearner(keys.first());

@@ -215,8 +215,7 @@ CommandOutcome addLearners(Store& store, const QString& listPath, const QString&
     return {0,
             QStringLiteral("学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
                            "消してください）\n")
-                .arg(added.size())
-                .arg(sheetPath),
+                .arg(QString::number(added.size()), sheetPath),
             {}};
 }
 

@@ -7,6 +7,14 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+namespace
+{
+
+const QString StoreDown =
+    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+
+} // namespace
+
 std::optional<ClassAccess> ClassAccess::of(Store& store, const QString& teacher)
 {
     QString failed;
@@ -121,4 +129,20 @@ std::optional<Store::Learner> ClassAccess::learner(Store& store, const HttpReque
     *refused =
         ServerReplies::refusal(409, QStringLiteral("学習者「%1」は登録されていません").arg(name));
     return std::nullopt;
+}
+
+std::optional<QList<qint64>> ClassAccess::chosenBy(Store& store, const QString& teacher,
+                                                   const HttpRequest& request, HttpReply* refused)
+{
+    const std::optional<ClassAccess> access = of(store, teacher);
+    *refused = ServerReplies::unavailable(StoreDown);
+    return access ? access->chosen(request, refused) : std::nullopt;
+}
+
+std::optional<qint64> ClassAccess::oneBy(Store& store, const QString& teacher,
+                                         const HttpRequest& request, HttpReply* refused)
+{
+    const std::optional<ClassAccess> access = of(store, teacher);
+    *refused = ServerReplies::unavailable(StoreDown);
+    return access ? access->one(request, refused) : std::nullopt;
 }

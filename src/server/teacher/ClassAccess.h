@@ -36,6 +36,13 @@ public:
 
     static HttpReply notYours();
 
+    // chosen() and one() of the teacher's access read from the store; none
+    // with `refused` set (503 when the store failed).
+    static std::optional<QList<qint64>> chosenBy(Store& store, const QString& teacher,
+                                                 const HttpRequest& request, HttpReply* refused);
+    static std::optional<qint64> oneBy(Store& store, const QString& teacher,
+                                       const HttpRequest& request, HttpReply* refused);
+
 private:
     // The `class` id a request gives: 0 when none, -1 when malformed.
     static qint64 classParameter(const HttpRequest& request);

@@ -56,7 +56,7 @@ void ReportCache::serve(const QList<qint64>& classIds, const Done& done)
     const std::optional<QList<Store::Learner>> learners = store_->learners();
     QStringList keys;
     for (const Store::Learner& l : learners.value_or(QList<Store::Learner>{})) {
-        keys.append(QStringLiteral("%1 %2").arg(l.classId).arg(l.key));
+        keys.append(QStringLiteral("%1 %2").arg(QString::number(l.classId), l.key));
     }
     const QString state = statements.isEmpty() || !learners
                               ? QString()

@@ -200,9 +200,9 @@ HttpReply TeacherRoutes::classes(Store& store, const Call& call)
 // The series one class's learners do not see.
 HttpReply TeacherRoutes::classSeries(Store& store, const Call& call)
 {
-    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
-    HttpReply refused = unavailable(StoreDown);
-    const std::optional<qint64> id = access ? access->one(call.request, &refused) : std::nullopt;
+    HttpReply refused;
+    const std::optional<qint64> id =
+        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
     const auto rows = id ? store.classSeries(*id) : std::nullopt;
     if (!rows) {
         return id ? unavailable(StoreDown) : refused;
@@ -224,9 +224,9 @@ HttpReply TeacherRoutes::hideSeries(Store& store, const Call& call)
     if (file.isEmpty() || file.size() > 255 || !body.value(QStringLiteral("hidden")).isBool()) {
         return refusal(400, QStringLiteral("問題集のファイル名と、隠すかどうかを指定してください"));
     }
-    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
-    HttpReply refused = unavailable(StoreDown);
-    const std::optional<qint64> id = access ? access->one(call.request, &refused) : std::nullopt;
+    HttpReply refused;
+    const std::optional<qint64> id =
+        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
     if (!id) {
         return refused;
     }
@@ -243,10 +243,8 @@ namespace
 std::optional<QHash<QString, Store::Learner>>
 chosenLearners(Store& store, const QString& teacher, const HttpRequest& request, HttpReply* refused)
 {
-    const std::optional<ClassAccess> access = ClassAccess::of(store, teacher);
-    *refused = unavailable(StoreDown);
     const std::optional<QList<qint64>> ids =
-        access ? access->chosen(request, refused) : std::nullopt;
+        ClassAccess::chosenBy(store, teacher, request, refused);
     if (!ids) {
         return std::nullopt;
     }
@@ -268,10 +266,9 @@ chosenLearners(Store& store, const QString& teacher, const HttpRequest& request,
 
 HttpReply TeacherRoutes::state(Store& store, const Call& call)
 {
-    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
-    HttpReply refused = unavailable(StoreDown);
+    HttpReply refused;
     const std::optional<QList<qint64>> ids =
-        access ? access->chosen(call.request, &refused) : std::nullopt;
+        ClassAccess::chosenBy(store, call.teacher, call.request, &refused);
     if (!ids) {
         return refused;
     }
@@ -448,10 +445,9 @@ HttpReply TeacherRoutes::signOutLearner(Store& store, const Call& call)
 // Answered from the report's thread: no learner waits for it.
 HttpReply TeacherRoutes::reportFile(Store& store, const Call& call)
 {
-    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
-    HttpReply refused = unavailable(StoreDown);
+    HttpReply refused;
     const std::optional<QList<qint64>> ids =
-        access ? access->chosen(call.request, &refused) : std::nullopt;
+        ClassAccess::chosenBy(store, call.teacher, call.request, &refused);
     if (!ids) {
         return refused;
     }
