@@ -54,7 +54,7 @@ QJsonObject workingOn(const QByteArray& value, const QHash<QString, QString>& ti
 } // namespace
 
 std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs,
-                                             const QHash<QString, Store::Learner>& learners)
+                                             const QList<Store::Learner>& inOrder)
 {
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
     const std::optional<QList<Store::SignedIn>> signedIn = store.signedIn(at);
@@ -63,12 +63,21 @@ std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs
         return std::nullopt;
     }
     const QHash<QString, QString> titles = seriesTitles(workDir_);
-    QJsonArray now;
+    QHash<QString, Store::SignedIn> byKey;
     for (const Store::SignedIn& s : *signedIn) {
-        const auto learner = learners.constFind(s.learner);
-        if (learner == learners.cend()) {
+        byKey.insert(s.learner, s);
+    }
+    QHash<QString, Store::Learner> learners;
+    QJsonArray now;
+    // In the school's order: by class and 番号.
+    for (const Store::Learner& l : inOrder) {
+        learners.insert(l.key, l);
+        const auto found = byKey.constFind(l.key);
+        if (found == byKey.cend()) {
             continue;
         }
+        const Store::SignedIn& s = *found;
+        const Store::Learner* learner = &l;
         QJsonObject one = workingOn(s.value, titles);
         one.insert(QStringLiteral("name"), learner->name);
         one.insert(QStringLiteral("class"), learner->classId);

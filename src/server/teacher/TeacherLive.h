@@ -18,12 +18,12 @@ class TeacherLive
 public:
     explicit TeacherLive(QString workDir) : workDir_(std::move(workDir)) {}
 
-    // The page's poll, of `learners` alone (by key: the classes the
-    // teacher chose), each named as shown with their class's id; a
-    // learner's session lasts `signOutAfterMs` past their latest action.
-    // Nothing when the store cannot be read.
+    // The page's poll, of `learners` alone (those of the classes the
+    // teacher chose, in the school's order), each named as shown with their
+    // class's id; a learner's session lasts `signOutAfterMs` past their
+    // latest action. Nothing when the store cannot be read.
     std::optional<QJsonObject> poll(Store& store, qint64 signOutAfterMs,
-                                    const QHash<QString, Store::Learner>& learners);
+                                    const QList<Store::Learner>& learners);
 
 private:
     QJsonArray latestAnswers(Store& store, const QString& state,

@@ -238,26 +238,24 @@ HttpReply TeacherRoutes::hideSeries(Store& store, const Call& call)
 namespace
 {
 
-// The learners of the classes a request asks for, by key; none with
-// `refused` set when it may not see them or the store failed.
-std::optional<QHash<QString, Store::Learner>>
-chosenLearners(Store& store, const QString& teacher, const HttpRequest& request, HttpReply* refused)
+// The learners of the classes a request asks for, in the school's order;
+// none with `refused` set when it may not see them or the store failed.
+std::optional<QList<Store::Learner>> chosenLearners(Store& store, const QString& teacher,
+                                                    const HttpRequest& request, HttpReply* refused)
 {
     const std::optional<QList<qint64>> ids =
         ClassAccess::chosenBy(store, teacher, request, refused);
     if (!ids) {
         return std::nullopt;
     }
-    QHash<QString, Store::Learner> out;
+    QList<Store::Learner> out;
     for (const qint64 id : *ids) {
         const std::optional<QList<Store::Learner>> learners = store.learners(id);
         if (!learners) {
             *refused = unavailable(StoreDown);
             return std::nullopt;
         }
-        for (const Store::Learner& l : *learners) {
-            out.insert(l.key, l);
-        }
+        out += *learners;
     }
     return out;
 }
@@ -267,23 +265,21 @@ chosenLearners(Store& store, const QString& teacher, const HttpRequest& request,
 HttpReply TeacherRoutes::state(Store& store, const Call& call)
 {
     HttpReply refused;
-    const std::optional<QList<qint64>> ids =
-        ClassAccess::chosenBy(store, call.teacher, call.request, &refused);
-    if (!ids) {
+    const std::optional<QList<Store::Learner>> learners =
+        chosenLearners(store, call.teacher, call.request, &refused);
+    if (!learners) {
         return refused;
     }
     // Names, as the page lists them, and each learner with their class,
     // in the school's order.
     QStringList names;
     QJsonArray roster;
-    for (const qint64 id : *ids) {
-        for (const Store::Learner& l : store.learners(id).value_or(QList<Store::Learner>{})) {
-            names.append(l.name);
-            roster.append(QJsonObject{{QStringLiteral("name"), l.name},
-                                      {QStringLiteral("number"), l.number},
-                                      {QStringLiteral("class"), l.classId},
-                                      {QStringLiteral("className"), l.className}});
-        }
+    for (const Store::Learner& l : *learners) {
+        names.append(l.name);
+        roster.append(QJsonObject{{QStringLiteral("name"), l.name},
+                                  {QStringLiteral("number"), l.number},
+                                  {QStringLiteral("class"), l.classId},
+                                  {QStringLiteral("className"), l.className}});
     }
     QJsonArray made;
     for (const ClassLearners::Card& c : learners_.made(call.sessionHash)) {
@@ -345,7 +341,7 @@ HttpReply TeacherRoutes::cards(Store& store, const Call& call)
 HttpReply TeacherRoutes::live(Store& store, const Call& call)
 {
     HttpReply refused;
-    const std::optional<QHash<QString, Store::Learner>> learners =
+    const std::optional<QList<Store::Learner>> learners =
         chosenLearners(store, call.teacher, call.request, &refused);
     if (!learners) {
         return refused;
