@@ -212,7 +212,7 @@ QString helpText()
         "                         [--server-name 名前,...] [--address URL]\n"
         "                         [--samples] [フォルダ]\n"
         "        velmorant-server --add-learner 名前 [--class クラス] [フォルダ]\n"
-        "        velmorant-server --remove-learner 名前 [フォルダ]\n"
+        "        velmorant-server --remove-learner 名前 [--class クラス] [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
         "        velmorant-server --set-teacher-password [フォルダ]\n"
         "        velmorant-server --add-learners 名簿 [--class クラス] [--address URL] [フォルダ]\n"
