@@ -174,7 +174,8 @@ HttpReply ClassroomServer::toLearners(const HttpRoutes::Route<LearnerRoutes::Han
 {
     QByteArray hash;
     if (route.access == Access::LearnerSession) {
-        const QByteArray id = Requests::sessionCookie(request.value("Cookie"));
+        const QByteArray id =
+            Requests::sessionCookie(request.value("Cookie"), guard_.sessionCookieName());
         if (id.isEmpty()) {
             return refusal(401, QStringLiteral("サインインしてください"));
         }
@@ -194,21 +195,24 @@ HttpReply ClassroomServer::toTeacher(const HttpRoutes::Route<TeacherRoutes::Hand
         [this, handler = route.handler, access = route.access, request, respond,
          path = path.toString()](Store& store) {
             QByteArray hash;
+            std::optional<QString> teacher;
             if (access == Access::TeacherSession) {
                 const QByteArray id =
-                    Requests::sessionCookie(request.value("Cookie"), Requests::TeacherCookieName);
+                    Requests::sessionCookie(request.value("Cookie"), guard_.teacherCookieName());
                 hash = SignInCodes::sessionHash(id);
                 QString failed;
-                const bool signedIn = !id.isEmpty() && store.teacherSession(hash, now(), &failed);
+                teacher = id.isEmpty() ? std::nullopt : store.teacherSession(hash, now(), &failed);
                 if (!failed.isEmpty()) {
                     return unavailable(
                         QStringLiteral("記録を読めません。しばらくしてからもう一度試してください"));
                 }
-                if (!signedIn) {
-                    return refusal(401, QStringLiteral("先生のパスワードでサインインしてください"));
+                if (!teacher) {
+                    return refusal(401, QStringLiteral("先生の名前とパスワードでサインインして"
+                                                       "ください"));
                 }
             }
-            return (teacher_.*handler)(store, {request, respond, path, hash});
+            return (teacher_.*handler)(store,
+                                       {request, respond, path, hash, teacher.value_or(QString())});
         });
 }
 

@@ -59,63 +59,200 @@ int finish(const CommandOutcome& done)
     return done.status;
 }
 
-int addLearner(Store& store, const QString& name)
+int addLearner(Store& store, const QString& name, const QString& className)
 {
+    QString failed;
+    const std::optional<QString> in =
+        className.isEmpty() ? store.soleClass(&failed) : std::optional<QString>(className);
     const QString code = SignInCodes::newCode();
-    if (const QString failed = store.addLearner(name, code); !failed.isEmpty()) {
+    if (!in) {
         return fail(failed);
     }
-    print(QStringLiteral("学習者「%1」を登録しました。サインインのコード:").arg(name));
+    if (const QString added = store.addLearners({{*in, 0, name, code, {}}}); !added.isEmpty()) {
+        return fail(added);
+    }
+    print(QStringLiteral("学習者「%1」（%2）を登録しました。サインインのコード:").arg(name, *in));
     print(code);
     return 0;
 }
 
-int setTeacherPassword(Store& store)
+// A teacher's password, asked for as the administrator's is.
+int setPassword(Store& store, const QString& teacher, bool admin)
 {
     QString password;
     if (const QString failed = ServerConsole::readNewPassword(&password); !failed.isEmpty()) {
         return fail(failed);
     }
     const QByteArray salt = SignInCodes::newSalt();
-    if (const QString failed =
-            store.setTeacherPassword(salt, SignInCodes::passwordHash(password, salt));
+    if (const QString failed = store.setTeacherPassword(
+            teacher, salt, SignInCodes::passwordHash(password, salt), admin);
         !failed.isEmpty()) {
         return fail(failed);
     }
-    print(QStringLiteral("先生のパスワードを設定しました。/teacher でサインインします"));
+    print(QStringLiteral("%1のパスワードを設定しました。/teacher で名前「%1」とパスワードで"
+                         "サインインします")
+              .arg(teacher));
     return 0;
+}
+
+int removeClass(Store& store, const ServerCommandLine::Request& r)
+{
+    if (!r.yes && !ServerConsole::confirm(QStringLiteral("クラス「%1」の学習者全員と、そのマーク"
+                                                         "と記録を削除しますか？")
+                                              .arg(r.className))) {
+        return fail(QStringLiteral("削除しませんでした"));
+    }
+    int removed = 0;
+    if (const QString failed = store.removeClass(r.className, &removed); !failed.isEmpty()) {
+        return fail(failed);
+    }
+    print(QStringLiteral("クラス「%1」と学習者 %2 人を削除しました")
+              .arg(r.className, QString::number(removed)));
+    return 0;
+}
+
+// Each learner: their name alone while the store has one class, else
+// class, 番号 and name, tab-separated; in the school's order.
+int listLearners(Store& store)
+{
+    QString failed;
+    const std::optional<QList<Store::Learner>> learners = store.learners(0, &failed);
+    const std::optional<QList<Store::SchoolClass>> classes = store.classes(&failed);
+    if (!learners || !classes) {
+        return fail(failed);
+    }
+    for (const Store::Learner& l : *learners) {
+        print(classes->size() > 1
+                  ? QStringLiteral("%1\t%2\t%3")
+                        .arg(l.className, l.number > 0 ? QString::number(l.number) : QString(),
+                             l.name)
+                  : l.name);
+    }
+    return 0;
+}
+
+int listTeachers(Store& store)
+{
+    QString failed;
+    const std::optional<QList<Store::Teacher>> teachers = store.teachers(&failed);
+    const std::optional<QList<Store::SchoolClass>> classes = store.classes(&failed);
+    if (!teachers || !classes) {
+        return fail(failed);
+    }
+    for (const Store::Teacher& t : *teachers) {
+        QStringList names;
+        for (const Store::SchoolClass& c : *classes) {
+            if (t.admin || t.classIds.contains(c.id)) {
+                names.append(c.name);
+            }
+        }
+        print(QStringLiteral("%1\t%2").arg(
+            t.name, t.admin ? QStringLiteral("すべてのクラス（管理者）") : names.join(u',')));
+    }
+    return 0;
+}
+
+int teacherClasses(Store& store, const ServerCommandLine::Request& r)
+{
+    QString failed;
+    const std::optional<QList<Store::SchoolClass>> classes = store.classes(&failed);
+    if (!classes) {
+        return fail(failed);
+    }
+    QList<qint64> ids;
+    for (const QString& name : r.classes) {
+        const auto found = std::find_if(classes->begin(), classes->end(),
+                                        [&name](const auto& c) { return c.name == name; });
+        if (found == classes->end()) {
+            return fail(QStringLiteral("クラス「%1」はありません").arg(name));
+        }
+        ids.append(found->id);
+    }
+    if (const QString set = store.setTeacherClasses(r.teacher, ids); !set.isEmpty()) {
+        return fail(set);
+    }
+    print(QStringLiteral("%1の見るクラス: %2")
+              .arg(r.teacher, r.classes.isEmpty() ? QStringLiteral("なし") : r.classes.join(u',')));
+    return 0;
+}
+
+int manageTeachers(const ServerCommandLine::Request& r, Store& store)
+{
+    using Action = ServerCommandLine::Request::Action;
+    switch (r.action) {
+    case Action::SetTeacherPassword:
+        return setPassword(store, Store::AdminName, true);
+    case Action::AddTeacher: {
+        if (r.teacher == Store::AdminName) {
+            return fail(QStringLiteral("管理者のパスワードは --set-teacher-password で設定します"));
+        }
+        QString failed;
+        if (store.teacher(r.teacher, &failed)) {
+            return fail(QStringLiteral("先生「%1」はもう登録されています").arg(r.teacher));
+        }
+        return failed.isEmpty() ? setPassword(store, r.teacher, false) : fail(failed);
+    }
+    case Action::RemoveTeacher: {
+        const QString failed = store.removeTeacher(r.teacher);
+        return failed.isEmpty()
+                   ? (print(QStringLiteral("先生「%1」を削除しました").arg(r.teacher)), 0)
+                   : fail(failed);
+    }
+    case Action::TeacherClasses:
+        return teacherClasses(store, r);
+    default:
+        return listTeachers(store);
+    }
+}
+
+// The learner named (in `className` when given; a learner of the last
+// release by their name) removed with everything kept for them.
+QString removeLearner(Store& store, const QString& name, const QString& className)
+{
+    QString failed;
+    const std::optional<QList<Store::Learner>> learners = store.learners(0, &failed);
+    if (!learners) {
+        return failed;
+    }
+    QStringList keys;
+    for (const Store::Learner& l : *learners) {
+        if ((l.name == name && (className.isEmpty() || l.className == className)) ||
+            (className.isEmpty() && l.key == name && l.name != name)) {
+            keys.append(l.key);
+        }
+    }
+    if (keys.size() > 1) {
+        return QStringLiteral("「%1」は%2つのクラスにいます。--class でクラスを指定してください")
+            .arg(name, QString::number(keys.size()));
+    }
+    return keys.isEmpty() ? QStringLiteral("学習者「%1」は登録されていません").arg(name)
+                          : store.removeLearner(keys.first());
 }
 
 int manageLearners(const ServerCommandLine::Request& r, Store& store)
 {
     using Action = ServerCommandLine::Request::Action;
-    if (r.action == Action::SetTeacherPassword) {
-        return setTeacherPassword(store);
-    }
-    if (r.action == Action::AddLearner) {
-        return addLearner(store, r.learner);
-    }
-    if (r.action == Action::AddLearners) {
+    switch (r.action) {
+    case Action::AddLearner:
+        return addLearner(store, r.learner, r.className);
+    case Action::AddLearners:
         return finish(CodeCards::addLearners(
-            store, r.file,
+            store, r.file, r.className,
             r.address.isEmpty() ? CodeCards::classAddress(r.listen, r.port, !r.tlsCert.isEmpty())
                                 : r.address));
-    }
-    if (r.action == Action::RemoveLearner) {
-        const QString failed = store.removeLearner(r.learner);
+    case Action::RemoveLearner: {
+        const QString failed = removeLearner(store, r.learner, r.className);
         return failed.isEmpty()
                    ? (print(QStringLiteral("学習者「%1」を削除しました").arg(r.learner)), 0)
                    : fail(failed);
     }
-    QString failed;
-    const QStringList names = store.learnerNames(&failed);
-    if (!failed.isEmpty()) {
-        return fail(failed);
+    case Action::RemoveClass:
+        return removeClass(store, r);
+    case Action::ListLearners:
+        return listLearners(store);
+    default:
+        return manageTeachers(r, store);
     }
-    for (const QString& name : names) {
-        print(name);
-    }
-    return 0;
 }
 
 // Secrets that others can read are not used; the owner is told how to fix it.
@@ -328,16 +465,15 @@ int useStore(QGuiApplication& app, const ServerCommandLine::Request& r, const QS
         return finish((r.action == Action::Backup ? StoreBackup::backup : StoreBackup::restore)(
             r.file, folder, r.database));
     }
+    Store::Options options;
+    options.readOnly = r.action == Action::ListLearners || r.action == Action::ListTeachers;
     // Held until the end: a restore is refused while this process uses the store.
-    if (const QString busy = r.database.isEmpty()
-                                 ? StoreBackup::holdShared(folder, r.action != Action::ListLearners)
-                                 : QString();
+    if (const QString busy =
+            r.database.isEmpty() ? StoreBackup::holdShared(folder, !options.readOnly) : QString();
         !busy.isEmpty()) {
         return fail(busy);
     }
     Store store;
-    Store::Options options;
-    options.readOnly = r.action == Action::ListLearners;
     options.group = r.group;
     if (const QString failed = store.open(folder, r.database, options); !failed.isEmpty()) {
         return fail(failed);

@@ -116,6 +116,8 @@ public:
     NotingPlayers players;
     Dialogs& dialogs;
     const QString workDir;
+    // Series files the catalogue lists that this learner's list leaves off.
+    QStringList hiddenSeries;
     MarksPort& marks;
     // The problem on the board: where its parts lie, and its answer so far.
     BoardLayout board;

@@ -40,6 +40,7 @@ Session::Session(const QString& workDir, const TextMeasure& measure, SessionPort
               ports.dialogs != nullptr ? *ports.dialogs : kept_, workDir, *marks_)
 {
     screen_.record = record_.get();
+    screen_.hiddenSeries = std::move(ports.hiddenSeries);
 }
 
 template <typename F> Outcome Session::run(F&& handlers)

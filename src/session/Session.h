@@ -25,6 +25,9 @@ struct SessionPorts {
     std::unique_ptr<MarksPort> marks;
     Players* players = nullptr;
     Dialogs* dialogs = nullptr;
+    // Series files of the catalogue left off the list (those hidden from a
+    // learner's class).
+    QStringList hiddenSeries;
 };
 
 // The buttons a learner presses, by what they do.

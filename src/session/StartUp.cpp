@@ -60,7 +60,10 @@ void ReadSeriesCatalog(MainScreen& screen)
     screen.seriesList.Entries.append(st.catalog[0][0]);
 
     const QString name = QString::fromLatin1(Catalog::FileName);
-    const Catalog::Result catalog = Catalog::read(screen.pathOf(name));
+    Catalog::Result catalog = Catalog::read(screen.pathOf(name));
+    catalog.entries.removeIf([&screen](const Catalog::Entry& e) {
+        return screen.hiddenSeries.contains(e.fileName, Qt::CaseInsensitive);
+    });
     if (const QString failure =
             MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, screen.workDir);
         !failure.isEmpty()) {

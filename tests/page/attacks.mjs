@@ -5,7 +5,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { appendFileSync, chmodSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, raw, client, check, fakeClock, setTeacherPassword, teacherClient, sendRaw, openIdle, rss } from './serverLib.mjs';
+import { startServer, samePort, raw, client, check, fakeClock, setTeacherPassword, teacherClient, sendRaw, openIdle, rss } from './serverLib.mjs';
 
 const program = process.argv[2];
 const database = process.env.VELMORANT_DATABASE || '';
@@ -41,7 +41,7 @@ try {
     /Max-Age=43200/.test(teacherSignIn.headers['set-cookie'][0]), 'the teacher\'s cookie is HttpOnly, same-site only, 12 hours');
   const asTeacher = { Cookie: teacher.cookie, 'Content-Type': 'application/json' };
   // A learner's session id offered as the teacher's cookie.
-  const learnerAsTeacher = aoi.cookie.replace('velmorant_session=', 'velmorant_teacher=');
+  const learnerAsTeacher = aoi.cookie.replace('velmorant_session_', 'velmorant_teacher_');
   const big = JSON.stringify({ term: 0, frame: 0, pad: 'x'.repeat(70 * 1024) });
   await ren.get('/api/state');
   const withSession = { Cookie: aoi.cookie, Origin: origin, 'Content-Type': 'application/json' };
@@ -92,7 +92,7 @@ try {
     ['below a page file', 'GET', '/page.js/../../velmorant.sqlite', {}, 404],
     ['no cookie: state', 'GET', '/api/state', {}, 401],
     ['no cookie: open', 'POST', '/api/open', { headers: { Origin: origin }, body: '{"entry":1}' }, 401],
-    ['forged cookie', 'GET', '/api/state', { headers: { Cookie: 'velmorant_session=' + 'ab'.repeat(32) } }, 401],
+    ['forged cookie', 'GET', '/api/state', { headers: { Cookie: `${aoi.cookie.split('=')[0]}=` + 'ab'.repeat(32) } }, 401],
     ['foreign origin', 'POST', '/api/press', { headers: { ...withSession, Origin: 'http://evil.example' }, body: '{"button":"quit"}' }, 403],
     ['foreign referer', 'POST', '/api/press', { headers: { Cookie: aoi.cookie, Referer: 'http://evil.example/x' }, body: '{"button":"quit"}' }, 403],
     ['no origin at all', 'POST', '/api/press', { headers: { Cookie: aoi.cookie }, body: '{"button":"quit"}' }, 403],
@@ -179,7 +179,7 @@ try {
   for (let term = 0; term < answer.length; ++term) await ren.post('/api/move', { term, frame: answer[term] });
   await ren.post('/api/press', { button: 'mark' });
   const status = await server.stop({ keep: true });
-  server = await startServer(program, { database, folder: server.dir });
+  server = await startServer(program, { database, folder: server.dir, port: samePort(server) });
   base = server.url;
   // She goes on where she was, on the result, and finds the problem in
   // the marked series.
@@ -205,7 +205,7 @@ try {
 
   // Forty days on, ren's answered problem is due: the review entry comes
   // last in her list and opens it; aoi's record is not hers.
-  server = await startServer(program, { database, folder: server.dir, env: fakeClock('+40d') });
+  server = await startServer(program, { database, folder: server.dir, port: samePort(server), env: fakeClock('+40d') });
   base = server.url;
   const meiLater = client(base);
   await meiLater.signIn(codes.mei);
@@ -243,7 +243,7 @@ try {
   // Behind the school's proxy, with the names the folder gives the server.
   await server.stop({ keep: true });
   writeFileSync(join(server.dir, 'velmorant.conf'), 'server-name = class.example, [fd00::5]\naddress = http://cards.example/\n');
-  server = await startServer(program, { database, folder: server.dir, args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
+  server = await startServer(program, { database, folder: server.dir, port: samePort(server), args: ['--trusted-proxy', '127.0.0.1'], keepLog: true });
   base = server.url;
   const via = (address) => ({ 'X-Forwarded-For': `192.0.2.1, ${address}` });
   // A class of 40 behind one address, each mistyping once, then signing in.
@@ -292,7 +292,7 @@ try {
   const secrets = ['AAAAAAAA', codes.ren, codes.aoi, codes.mei, ...tries.map((rest) => prefix + rest),
     ...[teacherBrowser.cookie, teacher.device, meiLater.device].map((c) => c.split('=')[1])];
   expect('lock-outs are logged without codes or cookies', passed(log.includes('締め出し 先生のパスワード（10.6.0.1）') &&
-    /サインイン ren 10\.1\.0\.1/.test(log) && !secrets.some((secret) => log.includes(secret)), log), 200);
+    /サインイン \S*\/ren 10\.1\.0\.1/.test(log) && !secrets.some((secret) => log.includes(secret)), log), 200);
 
   // A learner removed on the command line while signed in here: her next
   // action is refused at once, and nothing of it is stored.
@@ -398,6 +398,75 @@ async function tlsRows(secure) {
     `${gone.how} after ${gone.ms} ms`), 200);
 }
 
+// One server for a school: a teacher of 1C reaches nothing of 1A, by any
+// route or id; a learner of 1A sees none of the series hidden from 1A.
+async function schoolRows() {
+  const school = await startServer(program, { database });
+  const db = database ? ['--database', database] : [];
+  const command = (args, input = '') => execFileSync(program, [...db, ...args, school.dir], { input, encoding: 'utf8', stdio: 'pipe' });
+  try {
+    const code = (name, className) => command(['--add-learner', name, '--class', className]).trim().split('\n').pop();
+    const aoiCode = code('青井', '1A');
+    const soraCode = code('黄田', '1C');
+    setTeacherPassword(program, school.dir, 'kyoushitsu-2026', database);
+    command(['--add-teacher', '山田'], 'yamada-password\n');
+    command(['--teacher-classes', '山田', '1C']);
+    const admin = teacherClient(school.url);
+    const yamada = teacherClient(school.url);
+    await admin.post('/api/teacher/signin', { name: '管理者', password: 'kyoushitsu-2026' }).then((r) => admin.keepCookies(r));
+    expect('a teacher signs in with name and password', await yamada.post('/api/teacher/signin', { name: '山田', password: 'yamada-password' })
+      .then((r) => yamada.keepCookies(r)), 200);
+    expect('a right password under another teacher\'s name is refused',
+      await teacherClient(school.url).post('/api/teacher/signin', { name: '山田', password: 'kyoushitsu-2026' }), 401);
+    const all = (await admin.get('/api/teacher/classes')).json;
+    const id = Object.fromEntries(all.classes.map((c) => [c.name, c.id]));
+    const mine = (await yamada.get('/api/teacher/classes')).json;
+    expect('the teacher of 1C is given 1C alone', passed(!mine.admin && mine.classes.length === 1 && mine.classes[0].id === id['1C'],
+      JSON.stringify(mine)), 200);
+    const a = id['1A'];
+    const asYamada = { headers: { Cookie: yamada.cookie } };
+    const posted = (body) => ({ headers: { Cookie: yamada.cookie, Origin: new URL(school.url).origin, 'Content-Type': 'application/json' },
+      body: JSON.stringify(body) });
+    for (const [name, method, path, options, status] of [
+      ['1A\'s report', 'GET', `/teacher/report?class=${a}`, asYamada, 403],
+      ['1A\'s results.csv', 'GET', `/teacher/results.csv?class=${a}`, asYamada, 403],
+      ['1A\'s live view', 'GET', `/api/teacher/live?class=${a}`, asYamada, 403],
+      ['1A\'s learners', 'GET', `/api/teacher/state?class=${a}`, asYamada, 403],
+      ['1A\'s cards', 'GET', `/teacher/cards?class=${a}`, asYamada, 403],
+      ['1A\'s series visibility', 'GET', `/api/teacher/class-series?class=${a}`, asYamada, 403],
+      ['hiding a series from 1A', 'POST', '/api/teacher/class-series', posted({ class: a, file: 'Bio1.TXT', hidden: true }), 403],
+      ['a new code for a learner of 1A', 'POST', '/api/teacher/reset', posted({ name: '青井', class: a }), 403],
+      ['removing a learner of 1A', 'POST', '/api/teacher/remove', posted({ name: '青井', class: a }), 403],
+      ['signing a learner of 1A out', 'POST', '/api/teacher/signout-learner', posted({ name: '青井', class: a }), 403],
+      ['adding a learner to 1A', 'POST', '/api/teacher/add', posted({ name: '侵入', class: a }), 403],
+      ['a learner of 1A named in 1C', 'POST', '/api/teacher/reset', posted({ name: '青井', class: id['1C'] }), 409],
+      ['a class id no class has', 'GET', '/api/teacher/state?class=999999', asYamada, 403],
+      ['a class id that is no number', 'GET', '/api/teacher/state?class=1A', asYamada, 400],
+      ['1A\'s report for the administrator', 'GET', `/teacher/report?class=${a}`, { headers: { Cookie: admin.cookie } }, 200],
+    ]) expect(`the teacher of 1C: ${name}`, await raw(school.url, method, path, options), status);
+    const aoi = client(school.url);
+    const sora = client(school.url);
+    await aoi.signIn(aoiCode);
+    await sora.signIn(soraCode);
+    const live = (await yamada.get('/api/teacher/live')).json;
+    const state = (await yamada.get('/api/teacher/state')).json;
+    expect('全クラス is the teacher\'s classes alone', passed(JSON.stringify(state.learners) === '["黄田"]' &&
+      live.now.length === 1 && live.now[0].name === '黄田', `${JSON.stringify(state.learners)} ${JSON.stringify(live.now)}`), 200);
+
+    expect('the administrator hides 細胞と代謝 from 1A', await admin.post('/api/teacher/class-series', { class: a, file: 'Bio2.TXT', hidden: true }), 200);
+    const aoiAgain = client(school.url);
+    await aoiAgain.signIn(aoiCode);
+    const listOf = async (learner) => (await learner.get('/api/state')).json.list || [];
+    const aoiList = await listOf(aoiAgain);
+    const soraList = await listOf(sora);
+    expect('a learner of 1A sees no series hidden from 1A; 1C sees it', passed(!aoiList.includes('細胞と代謝') &&
+      soraList.includes('細胞と代謝') && aoiList.length === soraList.length - 1, `${aoiList} | ${soraList}`), 200);
+    expect('nor opens it by its place in the list of 1C', await aoiAgain.post('/api/open', { entry: soraList.length - 1 }), 400);
+  } finally {
+    await school.stop();
+  }
+}
+
 const certDir = mkdtempSync(join(tmpdir(), 'velmorant-tls-'));
 execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1', '-subj', '/CN=127.0.0.1',
   '-keyout', join(certDir, 'key.pem'), '-out', join(certDir, 'cert.pem')], { stdio: 'ignore' });
@@ -414,6 +483,7 @@ try {
   await fileLimitRows(small);
   await timeoutRows(quick.url);
   await tlsRows(secure);
+  await schoolRows();
 } finally {
   for (const s of servers) await s.stop();
   rmSync(certDir, { recursive: true, force: true });

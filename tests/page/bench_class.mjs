@@ -15,7 +15,7 @@ import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { httpClient, Learner, loadAverage, memory, quantile, since, sleep } from './benchLib.mjs';
-import { setTeacherPassword, startServer } from './serverLib.mjs';
+import { cookieName, setTeacherPassword, startServer } from './serverLib.mjs';
 
 const [program, storeTool, mode, secondsArg] = process.argv.slice(2);
 const seconds = Number(secondsArg || 30);
@@ -34,9 +34,16 @@ function madeUpClass(client, count, perDay, days) {
   setTeacherPassword(program, dir, TeacherPassword, database);
   const learners = out.trim().split('\n').map((line) => {
     const [name, code, session] = line.split('\t');
-    return Object.assign(new Learner(client, `velmorant_session=${session}`), { name, code });
+    return Object.assign(new Learner(client, session), { name, code });
   });
   return { dir, learners };
+}
+
+// The learners' sessions as cookies, once the server has made the store's
+// device key, which names them.
+function named(learners, dir, db) {
+  const name = cookieName(dir, db, 'session');
+  for (const l of learners) l.cookie = `${name}=${l.cookie}`;
 }
 
 // The server is started after its store is filled; the client follows it.
@@ -143,6 +150,7 @@ async function busy() {
   const client = lazyClient(1100, 60000);
   const { dir, learners } = madeUpClass(client, 1000, 1, 300);
   const server = await startServer(program, { database, folder: dir });
+  named(learners, dir, database);
   client.connect(server.url);
   try {
     await inTurn(learners, 10, async (learner) => {
@@ -232,6 +240,7 @@ async function year() {
   const client = lazyClient(50, 120000);
   const { dir, learners } = madeUpClass(client, 40, 20, 365);
   const server = await startServer(program, { folder: dir });
+  named(learners, dir, '');
   client.connect(server.url);
   try {
     await sleep(500);

@@ -8,7 +8,7 @@
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import { httpClient, Learner, loadAverage, sleep } from './benchLib.mjs';
-import { startServer, raw, rss } from './serverLib.mjs';
+import { cookieName, startServer, raw, rss } from './serverLib.mjs';
 
 const [program, learnersArg, secondsArg, name, storeTool] = process.argv.slice(2);
 const count = Number(learnersArg);
@@ -26,7 +26,7 @@ async function sessions(server) {
   if (database) {
     const out = execFileSync(storeTool, ['--database', database, server.dir, String(count), '0', '0'],
       { encoding: 'utf8' });
-    return out.trim().split('\n').map((line) => `velmorant_session=${line.split('\t')[2]}`);
+    return out.trim().split('\n').map((line) => `${cookieName(server.dir, database, 'session')}=${line.split('\t')[2]}`);
   }
   const cookies = [];
   for (let i = 1; i <= count; i += 1) {

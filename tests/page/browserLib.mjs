@@ -79,8 +79,9 @@ export async function network(page) {
 }
 
 // The teacher signed in on the teacher's page, its 問題集 section shown.
-export async function teacherSignIn(page, url, password) {
+export async function teacherSignIn(page, url, password, name = '管理者') {
   await page.goto(new URL('/teacher#section=series', url).href);
+  await page.locator(aria('名前', 'textbox')).fill(name);
   await page.locator(aria('パスワード', 'textbox')).fill(password);
   await page.locator(aria('はじめる', 'button')).click();
   await page.waitForSelector('#teacher:not([hidden])');

@@ -89,7 +89,8 @@ try {
 
     step('the same list again, and a list with a fault');
     const again = run('--add-learners', list, folder);
-    check(again.status === 1 && again.stderr.includes('「山田 太郎」はもう登録されている'), `names already registered are named: ${again.stderr}`);
+    check(again.status === 1 && /\d+行目: \S+の「山田 太郎」はもう登録されています/.test(again.stderr) &&
+      again.stderr.includes('だれも登録していません'), `names already registered are named by their line: ${again.stderr}`);
     const faulty = join(work, `faulty-${kind}.csv`);
     writeFileSync(faulty, `新しい 名前\r\n${'長'.repeat(65)}\r\n`);
     const refused = run('--add-learners', faulty, folder);
@@ -97,6 +98,29 @@ try {
     check(!run('--learners', folder).stdout.includes('新しい 名前'), 'a list with a fault registers no one');
   }
   check(readdirSync(work).filter((f) => f.endsWith('.html')).length === 2, 'no sheet is made when no one is registered');
+
+  step('a grade in one file: its columns by the header row, cards by class and 番号');
+  const grade = join(work, '1年.csv');
+  writeFileSync(grade, '番号,氏名,ふりがな,組\r\n2,青井 葵,あおい,1B\r\n1,赤木 蓮,れん,1A\r\n' +
+    '1,黄田 空,そら,1B\r\n1,緑川 海,うみ,1C\r\n2,青井 葵,あおい,1C\r\n');
+  const school = join(work, 'school');
+  const gradeMade = run('--samples', '--add-learners', grade, '--address', Address, school);
+  check(gradeMade.status === 0, `a grade's list: ${gradeMade.status} ${gradeMade.stderr}`);
+  const gradeSheet = readFileSync(join(work, '1年-コード表.html'), 'utf8');
+  const onCards = [...gradeSheet.matchAll(/<div class="class">(.*?)<\/div>/g)].map((m) => m[1]);
+  check(JSON.stringify(onCards) === '["1A","1B","1B","1C","1C"]' &&
+    JSON.stringify(cards(gradeSheet).map((c) => c.name)) === '["赤木 蓮","黄田 空","青井 葵","緑川 海","青井 葵"]',
+  `cards by class, in 番号 order, with the class's name: ${onCards} ${cards(gradeSheet).map((c) => c.name)}`);
+  check(run('--learners', school).stdout === '1A\t1\t赤木 蓮\n1B\t1\t黄田 空\n1B\t2\t青井 葵\n1C\t1\t緑川 海\n1C\t2\t青井 葵\n',
+    `learners by class and 番号, the same name in two classes twice: ${run('--learners', school).stdout}`);
+  const unnamed = run('--add-learner', '転入生', school);
+  check(unnamed.status === 1 && unnamed.stderr.includes('--class'), `a learner needs a class among several: ${unnamed.stderr}`);
+  const named = run('--add-learner', '転入生', '--class', '1A', school);
+  check(named.status === 0 && /^[A-Z2-9]{8}$/.test(named.stdout.trim().split('\n').pop()), `the code is the last line: ${named.stdout}`);
+  const kept = spawnSync(program, ['--remove-class', '1C', school], { input: 'n\n', encoding: 'utf8' });
+  check(kept.status === 1 && run('--learners', school).stdout.includes('1C\t1\t緑川 海'), `"n" from a pipe removes nothing: ${kept.stderr}`);
+  check(run('--remove-class', '1C', '--yes', school).status === 0 && !run('--learners', school).stdout.includes('1C'),
+    'the class and its learners are removed with --yes');
 
   step('the teacher page\'s codes as the same sheet');
   setTeacherPassword(program, servers[0].dir, 'kyoushitsu-2026');

@@ -22,7 +22,7 @@ import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 import { launch, aria, teacherSignIn, newSeries, signIn, openSeries, serverState, openInEditor, typeProblem, previewFrame,
   keystrokesToBoard } from './browserLib.mjs';
-import { startServer, setTeacherPassword, check, client, teacherClient } from './serverLib.mjs';
+import { startServer, samePort, setTeacherPassword, check, client, teacherClient } from './serverLib.mjs';
 
 const program = process.argv[2];
 const checkProgram = process.argv[3];
@@ -368,7 +368,7 @@ try {
 
   step('after a restart 問題集 still tells the ended history');
   await server.stop({ keep: true });
-  server = await startServer(program, { folder: server.dir });
+  server = await startServer(program, { folder: server.dir, port: samePort(server) });
   const teacher = teacherClient(server.url);
   await teacher.signIn(Password);
   const listed = (await teacher.get('/api/teacher/series')).json.find((s) => s.file === File);

@@ -7,7 +7,7 @@ import { chmodSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync
 import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, client, check } from './serverLib.mjs';
+import { startServer, samePort, client, check } from './serverLib.mjs';
 
 const [program, endpointScript] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), 'velmorant-lrs-'));
@@ -59,7 +59,7 @@ try {
   const freshFile = join(work, 'fresh.jsonl');
   endpoint = spawn('python3', [endpointScript, join(work, 'port2'), freshFile, 'teacher:secret', '--port', String(port)],
     { stdio: 'inherit' });
-  server = await startServer(program, { folder: server.dir, args });
+  server = await startServer(program, { folder: server.dir, port: samePort(server), args });
   await sleep(3000);
   const again = client(server.url);
   await again.signIn(aoiCode);

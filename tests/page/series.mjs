@@ -7,7 +7,7 @@ import { appendFileSync, copyFileSync, existsSync, readFileSync, writeFileSync, 
 import { execFileSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, client, raw, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
+import { startServer, samePort, client, raw, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
 import { launch, aria, Answer, teacherSignIn, newSeries } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -107,7 +107,7 @@ try {
   check((await teacher.post('/api/teacher/series/save', { file: 'Bio1.TXT', version: again.version,
     text: again.text.replace('次の脊椎動物（改）を', '次の脊椎動物（再）を') })).status === 200, 'saved again');
   await server.stop({ keep: true });
-  server = await startServer(program, { folder: server.dir });
+  server = await startServer(program, { folder: server.dir, port: samePort(server) });
   state = (await client(server.url, aoi.cookie).get('/api/state')).json;
   check(state.screen === 'problem' && JSON.stringify(state).includes('脊椎動物（再）'),
     `after a restart the learner goes on at the problem as saved: ${JSON.stringify(state).slice(0, 200)}`);

@@ -8,7 +8,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import http from 'node:http';
 import https from 'node:https';
-import { randomBytes } from 'node:crypto';
+import { createHash, randomBytes } from 'node:crypto';
 
 // `env`: more environment for the server, such as a fake clock.
 // `args`: more options for the server, such as --lrs.
@@ -52,6 +52,12 @@ export async function startServer(program, { learners = [], database = '', folde
     return status;
   };
   return { url, dir, codes, child, stop, log: () => logged };
+}
+
+// The port of a server, for one started again where the browsers left it:
+// the cookies' names carry it.
+export function samePort(server) {
+  return Number(new URL(server.url).port);
 }
 
 // Sets the teacher's password through the command line.
@@ -148,7 +154,7 @@ export function client(base, cookie = '') {
     keepCookies(r) {
       const set = (r.headers['set-cookie'] || []).map((c) => c.split(';')[0]);
       if (set.length) this.cookie = set[0];
-      this.device = set.find((c) => c.startsWith('velmorant_device=')) || this.device;
+      this.device = set.find((c) => /^velmorant_device_[0-9a-f]+=/.test(c)) || this.device;
       return r;
     },
   };
@@ -290,6 +296,18 @@ export function freePort() {
 
 // One number from the store the server uses: its SQLite file in the folder,
 // or the PostgreSQL database.
+// The name of a store's cookie of `kind` (session, teacher, device): it
+// ends in an id the server makes from the store's device key.
+export function cookieName(dir, database, kind) {
+  const sql = 'SELECT secret FROM device_key';
+  const key = (database
+    ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })
+    : execFileSync('sqlite3', [join(dir, 'velmorant.sqlite'), sql], { encoding: 'utf8' })).trim();
+  const id = createHash('sha256').update(Buffer.concat([Buffer.from('cookie names\n'), Buffer.from(key, 'hex')]))
+    .digest('hex').slice(0, 8);
+  return `velmorant_${kind}_${id}`;
+}
+
 export function storeNumber(dir, database, sql) {
   const out = database
     ? execFileSync('psql', ['-X', '-tA', '-c', sql, database], { encoding: 'utf8' })

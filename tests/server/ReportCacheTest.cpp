@@ -43,10 +43,11 @@ void addAnswer(Store& store, const QString& learner, int n, int wrong)
               QString());
 }
 
-std::future<Files> requested(ReportCache& cache)
+// Every class's report, or that of `classIds`.
+std::future<Files> requested(ReportCache& cache, const QList<qint64>& classIds)
 {
     auto promise = std::make_shared<std::promise<Files>>();
-    cache.files([promise](Files files, const QString& failure) {
+    cache.files(classIds, [promise](Files files, const QString& failure) {
         EXPECT_EQ(failure, QString());
         promise->set_value(std::move(files));
     });
@@ -57,7 +58,10 @@ void expectAsBuiltNow(const Files& files, Store& store, const QString& folder)
 {
     ASSERT_TRUE(files);
     const ClassReport::Report report = StoreReport::of(store, folder);
-    EXPECT_EQ(files->page, ReportFiles::indexHtml(report, QStringLiteral("クラスの結果")));
+    // The store's one class names the page.
+    EXPECT_EQ(files->page,
+              ReportFiles::indexHtml(
+                  report, QStringLiteral("%1の結果").arg(store.classes().value().first().name)));
     for (const QString& name : ReportFiles::spreadsheetNames()) {
         EXPECT_EQ(files->spreadsheets.value(name), ReportFiles::spreadsheet(name, report))
             << qPrintable(name);
@@ -74,20 +78,50 @@ TEST(ReportCache, GivesTheReportOfTheStoreBuiltOnceForEachStateOfIt)
     for (int n = 0; n < 6; ++n) {
         addAnswer(store, n % 2 ? QStringLiteral("aoi") : QStringLiteral("ren"), n % 3, n % 2);
     }
+    const QList<qint64> all = {store.classes().value().first().id};
     ReportCache cache(dir.path(), {}, QStringLiteral("クラスの結果"));
-    std::future<Files> first = requested(cache);
-    std::future<Files> together = requested(cache);
+    std::future<Files> first = requested(cache, all);
+    std::future<Files> together = requested(cache, all);
     const Files built = first.get();
     expectAsBuiltNow(built, store, dir.path());
     EXPECT_EQ(together.get(), built) << "built once for both";
-    EXPECT_EQ(requested(cache).get(), built) << "nothing new: the same files";
+    EXPECT_EQ(requested(cache, all).get(), built) << "nothing new: the same files";
 
     addAnswer(store, QStringLiteral("aoi"), 1, 0);
-    const Files again = requested(cache).get();
+    const Files again = requested(cache, all).get();
     EXPECT_NE(again, built);
     EXPECT_NE(again->spreadsheets.value(QStringLiteral("results.csv")),
               built->spreadsheets.value(QStringLiteral("results.csv")));
     expectAsBuiltNow(again, store, dir.path());
+}
+
+// A class's report holds its own learners alone, named as shown, under
+// the class's name; the store's other class has a report of its own.
+TEST(ReportCache, GivesAClassItsOwnLearnersAlone)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(
+        store.addLearners(
+            {{QStringLiteral("1A"), 1, QStringLiteral("あおい"), QStringLiteral("ABCDEFGH"), {}},
+             {QStringLiteral("1B"), 1, QStringLiteral("れん"), QStringLiteral("JKMNPQRS"), {}}}),
+        QString());
+    addAnswer(store, QStringLiteral("1A/あおい"), 0, 1);
+    addAnswer(store, QStringLiteral("1B/れん"), 1, 0);
+    const QList<Store::SchoolClass> classes = store.classes().value();
+    ASSERT_EQ(classes.size(), 2);
+    ReportCache cache(dir.path(), {}, QStringLiteral("クラスの結果"));
+    const Files a = requested(cache, {classes.at(0).id}).get();
+    const Files b = requested(cache, {classes.at(1).id}).get();
+    const QString aRows = QString::fromUtf8(a->spreadsheets.value(QStringLiteral("results.csv")));
+    const QString bRows = QString::fromUtf8(b->spreadsheets.value(QStringLiteral("results.csv")));
+    EXPECT_TRUE(aRows.contains(QStringLiteral("1A あおい,"))) << qPrintable(aRows);
+    EXPECT_FALSE(aRows.contains(QStringLiteral("れん"))) << qPrintable(aRows);
+    EXPECT_TRUE(bRows.contains(QStringLiteral("1B れん,")) &&
+                !bRows.contains(QStringLiteral("あおい")))
+        << qPrintable(bRows);
+    EXPECT_TRUE(QString::fromUtf8(a->page).contains(QStringLiteral("1Aの結果")));
 }
 
 } // namespace

@@ -191,6 +191,9 @@ void makeOldStore(Raw& raw, const QString& code)
           "CREATE INDEX learners_bucket ON learners (bucket)",
           "CREATE TABLE sessions (id_hash TEXT PRIMARY KEY, learner TEXT NOT NULL,"
           " expires_ms BIGINT NOT NULL)",
+          "CREATE TABLE teacher (id INTEGER PRIMARY KEY CHECK (id = 1),"
+          " salt TEXT NOT NULL, password_hash TEXT NOT NULL)",
+          "CREATE TABLE teacher_sessions (id_hash TEXT PRIMARY KEY, expires_ms BIGINT NOT NULL)",
           "CREATE TABLE schema_version (version INTEGER NOT NULL)",
           "INSERT INTO schema_version VALUES (3)"}) {
         ASSERT_TRUE(raw.run(QString::fromLatin1(sql))) << sql;
@@ -221,7 +224,7 @@ TEST(ClassroomStore, ALearnerFromBeforeTheStoresSaltSignsInAndIsMovedToIt)
     Raw raw(file);
     EXPECT_EQ(raw.value(QStringLiteral("SELECT group_concat(name, ' ') FROM"
                                        " pragma_table_info('learners')")),
-              QStringLiteral("name salt code_hash"));
+              QStringLiteral("name salt code_hash class_id number display_name"));
     const QByteArray storeSalt = QByteArray::fromHex(
         raw.value(QStringLiteral("SELECT salt FROM code_salt")).toString().toLatin1());
     EXPECT_EQ(
@@ -269,6 +272,46 @@ TEST(SignInCodes, AreEightCharactersWithoutLookAlikesAndMatchOnlyThemselves)
     EXPECT_TRUE(SignInCodes::sameBytes(hash, SignInCodes::hash(code, salt)));
     EXPECT_FALSE(SignInCodes::sameBytes(hash, SignInCodes::hash(code, SignInCodes::newSalt())));
     EXPECT_NE(SignInCodes::newCode(), code);
+}
+
+// Learners of a school: listed by class and 番号 (none last), the same name
+// in two classes two learners, a list with one taken name registering no
+// one, and a class removed with its learners' rows alone.
+TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    const auto learner = [](const char* c, int n, const QString& name) {
+        return Store::NewLearner{QString::fromUtf8(c), n, name, SignInCodes::newCode(), {}};
+    };
+    ASSERT_EQ(store.addLearners({learner("1B", 2, QStringLiteral("あおい")),
+                                 learner("1B", 0, QStringLiteral("かい")),
+                                 learner("1B", 1, QStringLiteral("れん")),
+                                 learner("1A", 1, QStringLiteral("あおい"))}),
+              QString());
+    EXPECT_NE(store.addLearners({learner("1A", 2, QStringLiteral("みお")),
+                                 learner("1A", 3, QStringLiteral("あおい"))}),
+              QString());
+    QStringList order;
+    const QList<Store::Learner> learners = store.learners().value();
+    for (const Store::Learner& l : learners) {
+        order.append(l.key);
+    }
+    EXPECT_EQ(order, (QStringList{QStringLiteral("1A/あおい"), QStringLiteral("1B/れん"),
+                                  QStringLiteral("1B/あおい"), QStringLiteral("1B/かい")}))
+        << "classes by name, then 番号, none last; みお of the refused list is not there";
+    ASSERT_EQ(store.appendMark(QStringLiteral("1A/あおい"), {QStringLiteral("問題1 a")}),
+              QString());
+    ASSERT_EQ(store.appendMark(QStringLiteral("1B/あおい"), {QStringLiteral("問題1 a")}),
+              QString());
+    int removed = 0;
+    ASSERT_EQ(store.removeClass(QStringLiteral("1B"), &removed), QString());
+    EXPECT_EQ(removed, 3);
+    EXPECT_EQ(store.learnerNames(), QStringList{QStringLiteral("1A/あおい")});
+    EXPECT_EQ(store.marks(QStringLiteral("1A/あおい")).size(), 1);
+    EXPECT_TRUE(store.marks(QStringLiteral("1B/あおい")).isEmpty());
+    EXPECT_EQ(store.classes().value().size(), 1);
 }
 
 } // namespace

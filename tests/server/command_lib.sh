@@ -20,3 +20,14 @@ start() {
     done
     fail "the server did not start: $(cat "$scratch/served")"
 }
+
+# The name of a SQLite store's cookie of a kind (session, teacher, device):
+# it ends in an id the server makes from the store's device key.
+cookie_name() {
+    python3 - "$1" "$2" <<'PY'
+import hashlib, sqlite3, sys
+key = bytes.fromhex(sqlite3.connect(sys.argv[1]).execute('SELECT secret FROM device_key').fetchone()[0])
+digest = hashlib.sha256(b'cookie names\n' + key).hexdigest()
+print('velmorant_' + sys.argv[2] + '_' + digest[:8])
+PY
+}

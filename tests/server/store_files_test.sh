@@ -77,11 +77,11 @@ found=$(python3 - "$work/velmorant.sqlite" "$code" <<'PY'
 import hashlib, sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
 columns = [c[1] for c in db.execute("PRAGMA table_info('learners')")]
-if columns != ['name', 'salt', 'code_hash']:
+if columns != ['name', 'salt', 'code_hash', 'class_id', 'number', 'display_name']:
     print('learners has the columns', columns)
     sys.exit()
 salt = bytes.fromhex(db.execute('SELECT salt FROM code_salt').fetchone()[0])
-row = db.execute("SELECT salt, code_hash FROM learners WHERE name = 'aoi'").fetchone()
+row = db.execute("SELECT salt, code_hash FROM learners WHERE display_name = 'aoi'").fetchone()
 want = ('', hashlib.pbkdf2_hmac('sha256', sys.argv[2].encode(), salt, 20000).hex())
 print('ok' if row == want else f"aoi's row holds {row}, not the code's hash under the store's salt")
 PY
@@ -101,7 +101,7 @@ rename learners learners_away
 rename sessions sessions_away
 answer=$(curl -s -o "$scratch/body" -w '%{http_code}' -H "Origin: ${url%/}" -H 'Content-Type: application/json' \
     --data "{\"code\":\"$code\"}" "${url}api/signin")
-session=$(curl -s -o "$scratch/state" -w '%{http_code}' -H "Cookie: velmorant_session=$(printf '%064d' 7)" "${url}api/state")
+session=$(curl -s -o "$scratch/state" -w '%{http_code}' -H "Cookie: $(cookie_name "$work/velmorant.sqlite" session)=$(printf '%064d' 7)" "${url}api/state")
 rename learners_away learners
 rename sessions_away sessions
 stop TERM

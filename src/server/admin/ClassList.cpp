@@ -6,15 +6,17 @@
 #include <QFile>
 #include <QHash>
 
+#include <optional>
+
 namespace ClassList
 {
 
 namespace
 {
 
-struct Field {
-    QString text;
-    int line = 1; // where its record starts
+struct Record {
+    QStringList fields;
+    int line = 1; // where it starts
 };
 
 // The text in whichever encoding Excel saved it; false with `error` set
@@ -41,22 +43,16 @@ bool decode(const QByteArray& bytes, QString* text, QString* error)
     return false;
 }
 
-// The first field of each record. In CSV a field that starts with a quote
-// may hold commas, doubled quotes and line ends; elsewhere a quote is text.
-QList<Field> firstFields(const QString& text, bool csv)
+// Each record's fields. In CSV a field that starts with a quote may hold
+// commas, doubled quotes and line ends; elsewhere a quote is text.
+QList<Record> records(const QString& text, bool csv)
 {
     const QChar separator = csv ? QLatin1Char(',') : QLatin1Char('\t');
-    QList<Field> fields;
-    Field current;
+    QList<Record> out;
+    Record current{{QString()}, 1};
     int line = 1;
-    int field = 0;
     bool fieldStart = true;
     bool quoted = false;
-    const auto take = [&current, &field](QChar c) {
-        if (field == 0) {
-            current.text += c;
-        }
-    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
@@ -67,36 +63,62 @@ QList<Field> firstFields(const QString& text, bool csv)
             i += c == QLatin1Char('"') && quoted ? 1 : 0;
             line += lineEnd && !crlf ? 1 : 0;
             if (quoted) {
-                take(c);
+                current.fields.last() += c;
             }
         } else if (lineEnd) {
-            fields.append(current);
+            out.append(current);
             i += crlf ? 1 : 0;
-            current = {{}, ++line};
-            field = 0;
+            current = {{QString()}, ++line};
             fieldStart = true;
         } else if (csv && fieldStart && c == QLatin1Char('"')) {
             quoted = true;
             fieldStart = false;
+        } else if (c == separator) {
+            current.fields.append(QString());
+            fieldStart = true;
         } else {
-            fieldStart = c == separator;
-            field += fieldStart ? 1 : 0;
-            if (!fieldStart) {
-                take(c);
-            }
+            current.fields.last() += c;
+            fieldStart = false;
         }
     }
-    fields.append(current);
-    return fields;
+    out.append(current);
+    return out;
 }
 
-bool isHeader(const QString& name)
+// Where the header row puts each column; -1 where it has none.
+struct Columns {
+    int className = -1;
+    int number = -1;
+    int name = 0;
+};
+
+int columnOf(const QStringList& fields, const QStringList& headers)
 {
-    static const QStringList Headers = {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (headers.contains(fields.at(i).trimmed().toLower())) {
+            return int(i);
+        }
+    }
+    return -1;
+}
+
+// The columns a first row names, if it names the names' column.
+std::optional<Columns> header(const QStringList& fields)
+{
+    static const QStringList Names = {
         QStringLiteral("名前"),   QStringLiteral("氏名"),   QStringLiteral("なまえ"),
         QStringLiteral("生徒名"), QStringLiteral("児童名"), QStringLiteral("学習者"),
         QStringLiteral("name"),   QStringLiteral("names"),  QStringLiteral("student")};
-    return Headers.contains(name.toLower());
+    static const QStringList Classes = {QStringLiteral("組"), QStringLiteral("クラス"),
+                                        QStringLiteral("class")};
+    static const QStringList Numbers = {QStringLiteral("番号"), QStringLiteral("出席番号"),
+                                        QStringLiteral("no"), QStringLiteral("no."),
+                                        QStringLiteral("number")};
+    const int name = columnOf(fields, Names);
+    if (name < 0) {
+        return std::nullopt;
+    }
+    return Columns{columnOf(fields, Classes), columnOf(fields, Numbers), name};
 }
 
 QString nameProblem(const QString& name)
@@ -112,6 +134,27 @@ QString nameProblem(const QString& name)
     return {};
 }
 
+// One row's learner, or why not.
+QString take(const Record& r, const Columns& at, Learner* learner)
+{
+    const auto field = [&r](int column) {
+        return column >= 0 && column < r.fields.size() ? r.fields.at(column).trimmed() : QString();
+    };
+    *learner = {field(at.className), 0, field(at.name), r.line};
+    if (const QString number = field(at.number); !number.isEmpty()) {
+        bool ok = false;
+        learner->number = number.toInt(&ok);
+        if (!ok || learner->number < 1) {
+            return QStringLiteral("番号「%1」は1以上の数にしてください").arg(number);
+        }
+    }
+    if (at.className >= 0 && learner->className.isEmpty()) {
+        return QStringLiteral("「%1」の組がありません").arg(learner->name);
+    }
+    QString problem = nameProblem(learner->name);
+    return problem.isEmpty() ? nameProblem(learner->className) : problem;
+}
+
 } // namespace
 
 Read fromBytes(const QByteArray& bytes, bool csv)
@@ -123,26 +166,47 @@ Read fromBytes(const QByteArray& bytes, bool csv)
         r.errors.append(error);
         return r;
     }
-    QHash<QString, int> seen;
-    bool first = true;
-    for (const Field& f : firstFields(text, csv)) {
-        const QString name = f.text.trimmed();
-        if (name.isEmpty() || (std::exchange(first, false) && isHeader(name))) {
+    QList<Record> rows = records(text, csv);
+    const std::optional<Columns> named =
+        rows.isEmpty() ? std::nullopt : header(rows.first().fields);
+    if (named) {
+        rows.removeFirst();
+    }
+    const Columns at = named.value_or(Columns{});
+    r.classColumn = at.className >= 0;
+    // Where each name and number of a class was seen first.
+    QHash<QString, int> names;
+    QHash<QString, int> numbers;
+    for (const Record& row : std::as_const(rows)) {
+        if (row.fields.join(QString()).trimmed().isEmpty()) {
             continue;
         }
-        QString problem = nameProblem(name);
-        if (problem.isEmpty() && seen.contains(name)) {
-            problem = QStringLiteral("「%1」は%2行目と同じ名前です")
-                          .arg(name, QString::number(seen.value(name)));
+        Learner l;
+        QString problem = take(row, at, &l);
+        if (l.name.isEmpty() && problem.isEmpty()) {
+            problem = QStringLiteral("名前がありません");
+        }
+        const QString nameKey = l.className + QLatin1Char('\n') + l.name;
+        const QString numberKey = l.className + QLatin1Char('\n') + QString::number(l.number);
+        if (problem.isEmpty() && names.contains(nameKey)) {
+            problem = QStringLiteral("「%1」は%2行目と同じ名前です。同じ名前の人は、名前に区別を"
+                                     "付けてください")
+                          .arg(l.name, QString::number(names.value(nameKey)));
+        } else if (problem.isEmpty() && l.number > 0 && numbers.contains(numberKey)) {
+            problem =
+                QStringLiteral("番号 %1 は%2行目と同じです")
+                    .arg(QString::number(l.number), QString::number(numbers.value(numberKey)));
         }
         if (!problem.isEmpty()) {
-            r.errors.append(QStringLiteral("%1行目: %2").arg(QString::number(f.line), problem));
+            r.errors.append(QStringLiteral("%1行目: %2").arg(QString::number(row.line), problem));
             continue;
         }
-        seen.insert(name, f.line);
-        r.names.append(name);
+        names.insert(nameKey, row.line);
+        numbers.insert(numberKey, row.line);
+        r.learners.append(l);
+        r.names.append(l.name);
     }
-    if (r.names.isEmpty() && r.errors.isEmpty()) {
+    if (r.learners.isEmpty() && r.errors.isEmpty()) {
         r.errors.append(QStringLiteral("名簿に名前がありません"));
     }
     return r;

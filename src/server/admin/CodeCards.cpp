@@ -10,6 +10,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QSet>
 #include <QUrl>
 
 #include <cerrno>
@@ -50,8 +51,9 @@ QString card(const Card& c, const QString& address, const QString& title)
                           "<div class=\"name%2\">%3</div>"
                           "<div><span class=\"label\">コード</span><span class=\"code\">%4</span>"
                           "</div><div class=\"address\">%5</div></div>\n")
-        .arg(title.toHtmlEscaped(), c.name.size() > 12 ? QStringLiteral(" long") : QString(),
-             c.name.toHtmlEscaped(), c.code.toHtmlEscaped(), address.toHtmlEscaped());
+        .arg((c.className.isEmpty() ? title : c.className).toHtmlEscaped(),
+             c.name.size() > 12 ? QStringLiteral(" long") : QString(), c.name.toHtmlEscaped(),
+             c.code.toHtmlEscaped(), address.toHtmlEscaped());
 }
 
 // The sheet's name beside the list, one not taken, made at once (0600)
@@ -84,25 +86,50 @@ QString writeAll(int fd, const QByteArray& bytes)
     return ::fsync(fd) == 0 ? QString() : QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Each name not registered yet, with a new code; the rest named in `passed`.
-QList<Card> registerAll(Store& store, const QStringList& names, const QStringList& known,
-                        QStringList* passed)
+// The list's learners in their classes, each with a new code; or, with
+// `faults` set, none: a learner of a class already registered, or a list
+// without classes given none when the store has several.
+QList<Store::NewLearner> newLearners(Store& store, const ClassList::Read& list,
+                                     const QString& className, QStringList* faults)
 {
-    QList<Card> made;
-    for (const QString& name : names) {
-        if (known.contains(name)) {
-            passed->append(
-                QStringLiteral("「%1」はもう登録されているので、飛ばしました").arg(name));
-            continue;
-        }
-        const QString code = SignInCodes::newCode();
-        if (const QString failed = store.addLearner(name, code); !failed.isEmpty()) {
-            passed->append(QStringLiteral("「%1」: %2").arg(name, failed));
-            continue;
-        }
-        made.append({name, code});
+    QString failed;
+    QString onlyClass = className;
+    if (!list.classColumn && onlyClass.isEmpty()) {
+        onlyClass = store.soleClass(&failed).value_or(QString());
     }
-    return made;
+    const std::optional<QList<Store::Learner>> known = store.learners(0, &failed);
+    if (!failed.isEmpty() || !known) {
+        faults->append(failed);
+        return {};
+    }
+    QSet<QString> registered;
+    for (const Store::Learner& l : *known) {
+        registered.insert(l.className + QLatin1Char('\n') + l.name);
+    }
+    QList<Store::NewLearner> out;
+    for (const ClassList::Learner& l : list.learners) {
+        const QString inClass = l.className.isEmpty() ? onlyClass : l.className;
+        if (registered.contains(inClass + QLatin1Char('\n') + l.name)) {
+            faults->append(QStringLiteral("%1行目: %2の「%3」はもう登録されています")
+                               .arg(QString::number(l.line), inClass, l.name));
+        }
+        out.append({inClass, l.number, l.name, SignInCodes::newCode(), {}});
+    }
+    return faults->isEmpty() ? out : QList<Store::NewLearner>{};
+}
+
+// The cards in the school's order: by class, then 番号, then name.
+QList<Card> inOrder(Store& store, const QList<Store::NewLearner>& made)
+{
+    QList<Card> cards;
+    for (const Store::Learner& l : store.learners().value_or(QList<Store::Learner>{})) {
+        for (const Store::NewLearner& m : made) {
+            if (m.className == l.className && m.name == l.name) {
+                cards.append({l.className, l.name, m.code});
+            }
+        }
+    }
+    return cards;
 }
 
 } // namespace
@@ -147,18 +174,19 @@ QString classAddress(const QString& listen, int port, bool secure)
     return url.toString();
 }
 
-CommandOutcome addLearners(Store& store, const QString& listPath, const QString& address)
+CommandOutcome addLearners(Store& store, const QString& listPath, const QString& className,
+                           const QString& address)
 {
     const ClassList::Read list = ClassList::read(listPath);
+    const QString none = QStringLiteral("\n名簿を直してから、もう一度してください（だれも登録して"
+                                        "いません）");
     if (!list.errors.isEmpty()) {
-        return CommandOutcome::failed(list.errors.join(QLatin1Char('\n')) +
-                                      QStringLiteral("\n名簿を直してから、もう一度してください"
-                                                     "（だれも登録していません）"));
+        return CommandOutcome::failed(list.errors.join(QLatin1Char('\n')) + none);
     }
-    QString failure;
-    const QStringList known = store.learnerNames(&failure);
-    if (!failure.isEmpty()) {
-        return CommandOutcome::failed(failure);
+    QStringList faults;
+    const QList<Store::NewLearner> added = newLearners(store, list, className, &faults);
+    if (!faults.isEmpty()) {
+        return CommandOutcome::failed(faults.join(QLatin1Char('\n')) + none);
     }
     QString sheetPath;
     const int fd = reserveSheet(listPath, &sheetPath);
@@ -167,29 +195,28 @@ CommandOutcome addLearners(Store& store, const QString& listPath, const QString&
             QStringLiteral("コード表を「%1」に書けません: %2")
                 .arg(sheetPath, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    QStringList passed;
-    const QList<Card> made = registerAll(store, list.names, known, &passed);
-    const QString unwritten =
-        made.isEmpty() ? QString()
-                       : writeAll(fd, sheet(made, address, QFileInfo(listPath).completeBaseName()));
-    ::close(fd);
-    if (made.isEmpty() || !unwritten.isEmpty()) {
+    if (const QString failed = store.addLearners(added); !failed.isEmpty()) {
+        ::close(fd);
         QFile::remove(sheetPath);
-        for (const Card& c : made) {
-            store.removeLearner(c.name);
-        }
-        passed.append(made.isEmpty() ? QStringLiteral("登録した学習者はいません")
-                                     : QStringLiteral("コード表を「%1」に書けないので、登録を取り"
-                                                      "消しました: %2")
-                                           .arg(sheetPath, unwritten));
-        return CommandOutcome::failed(passed.join(QLatin1Char('\n')));
+        return CommandOutcome::failed(failed + none);
     }
-    return {passed.isEmpty() ? 0 : 1,
+    const QString unwritten =
+        writeAll(fd, sheet(inOrder(store, added), address, QFileInfo(listPath).completeBaseName()));
+    ::close(fd);
+    if (!unwritten.isEmpty()) {
+        QFile::remove(sheetPath);
+        for (const Store::NewLearner& l : added) {
+            store.removeLearner(l.className + QLatin1Char('/') + l.name);
+        }
+        return CommandOutcome::failed(
+            QStringLiteral("コード表を「%1」に書けないので、登録を取り消しました: %2")
+                .arg(sheetPath, unwritten));
+    }
+    return {0,
             QStringLiteral("学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
                            "消してください）\n")
-                .arg(made.size())
-                .arg(sheetPath),
-            passed.join(QLatin1Char('\n'))};
+                .arg(QString::number(added.size()), sheetPath),
+            {}};
 }
 
 } // namespace CodeCards

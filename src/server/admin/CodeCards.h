@@ -14,11 +14,12 @@ namespace CodeCards
 {
 
 struct Card {
+    QString className;
     QString name;
     QString code;
 };
 
-// The sheet's HTML; `title` names the class list on each card.
+// The sheet's HTML; each card names its class, or `title` when it has none.
 QByteArray sheet(const QList<Card>& cards, const QString& address, const QString& title);
 
 // The address learners open: `listen` when it is one they can reach, else
@@ -26,10 +27,13 @@ QByteArray sheet(const QList<Card>& cards, const QString& address, const QString
 QString classAddress(const QString& listen, int port, bool secure);
 
 // Registers everyone on the class list at `listPath` and writes their
-// cards beside it (NAME-コード表.html, mode 0600: it holds the codes). A
-// fault in the list registers no one. A name already registered is named
-// and passed over, and the status is then 1; every learner registered has
-// a card: if the sheet cannot be written, they are removed again.
-CommandOutcome addLearners(Store& store, const QString& listPath, const QString& address);
+// cards beside it (NAME-コード表.html, mode 0600: it holds the codes), by
+// class and 番号. Learners of a list without a 組 column join `className`,
+// or the store's one class. A fault in the list, or a learner already
+// registered in their class, registers no one and is named by its line;
+// every learner registered has a card: if the sheet cannot be written,
+// they are removed again.
+CommandOutcome addLearners(Store& store, const QString& listPath, const QString& className,
+                           const QString& address);
 
 } // namespace CodeCards

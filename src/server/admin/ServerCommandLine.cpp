@@ -49,10 +49,21 @@ bool takeCommand(Request& r, const QString& option, const QString& value)
                                                           : Action::AddLearners;
         return !value.isEmpty();
     }
-    r.learner = value.trimmed();
-    r.action =
-        option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
-    return !r.learner.isEmpty() && r.learner.size() <= 64;
+    const QString name = value.trimmed();
+    if (option == QLatin1String("--remove-class")) {
+        r.action = Action::RemoveClass;
+        r.className = name;
+    } else if (option == QLatin1String("--add-teacher") ||
+               option == QLatin1String("--remove-teacher")) {
+        r.action =
+            option == QLatin1String("--add-teacher") ? Action::AddTeacher : Action::RemoveTeacher;
+        r.teacher = name;
+    } else {
+        r.action =
+            option == QLatin1String("--add-learner") ? Action::AddLearner : Action::RemoveLearner;
+        r.learner = name;
+    }
+    return !name.isEmpty() && name.size() <= 64;
 }
 
 } // namespace
@@ -60,7 +71,8 @@ bool takeCommand(Request& r, const QString& option, const QString& value)
 bool takeValue(Request& r, const QString& option, const QString& value)
 {
     // Options whose value is any text but none.
-    static const std::array<std::pair<const char*, QString Request::*>, 5> texts = {{
+    static const std::array<std::pair<const char*, QString Request::*>, 6> texts = {{
+        {"--class", &Request::className},
         {"--database", &Request::database},
         {"--group", &Request::group},
         {"--tls-cert", &Request::tlsCert},
@@ -131,7 +143,9 @@ Request read(const QStringList& arguments)
         QStringLiteral("--trusted-proxy"),   QStringLiteral("--sign-out-after"),
         QStringLiteral("--backup"),          QStringLiteral("--restore"),
         QStringLiteral("--add-learners"),    QStringLiteral("--address"),
-        QStringLiteral("--server-name")};
+        QStringLiteral("--server-name"),     QStringLiteral("--class"),
+        QStringLiteral("--remove-class"),    QStringLiteral("--add-teacher"),
+        QStringLiteral("--remove-teacher")};
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -145,6 +159,22 @@ Request read(const QStringList& arguments)
         }
         if (a == QLatin1String("--learners")) {
             r.action = Action::ListLearners;
+        } else if (a == QLatin1String("--teachers")) {
+            r.action = Action::ListTeachers;
+        } else if (a == QLatin1String("--yes")) {
+            r.yes = true;
+        } else if (a == QLatin1String("--teacher-classes")) {
+            // A teacher's name and the classes given them, comma-separated.
+            if (i + 2 >= arguments.size() || arguments.at(i + 1).trimmed().isEmpty()) {
+                return bad(QStringLiteral("--teacher-classes のあとに先生の名前とクラスを"
+                                          "指定してください（例 --teacher-classes 山田 1A,1B）"));
+            }
+            r.action = Action::TeacherClasses;
+            r.teacher = arguments.at(i + 1).trimmed();
+            for (const QString& c : arguments.at(i + 2).split(u',', Qt::SkipEmptyParts)) {
+                r.classes.append(c.trimmed());
+            }
+            i += 2;
         } else if (a == QLatin1String("--set-teacher-password")) {
             r.action = Action::SetTeacherPassword;
         } else if (a == QLatin1String("--samples")) {
@@ -181,11 +211,16 @@ QString helpText()
         "                         [--trusted-proxy アドレス] [--sign-out-after 分]\n"
         "                         [--server-name 名前,...] [--address URL]\n"
         "                         [--samples] [フォルダ]\n"
-        "        velmorant-server --add-learner 名前 [フォルダ]\n"
-        "        velmorant-server --remove-learner 名前 [フォルダ]\n"
+        "        velmorant-server --add-learner 名前 [--class クラス] [フォルダ]\n"
+        "        velmorant-server --remove-learner 名前 [--class クラス] [フォルダ]\n"
         "        velmorant-server --learners [フォルダ]\n"
         "        velmorant-server --set-teacher-password [フォルダ]\n"
-        "        velmorant-server --add-learners 名簿 [--address URL] [フォルダ]\n"
+        "        velmorant-server --add-learners 名簿 [--class クラス] [--address URL] [フォルダ]\n"
+        "        velmorant-server --remove-class クラス [--yes] [フォルダ]\n"
+        "        velmorant-server --add-teacher 名前 [フォルダ]\n"
+        "        velmorant-server --teachers [フォルダ]\n"
+        "        velmorant-server --remove-teacher 名前 [フォルダ]\n"
+        "        velmorant-server --teacher-classes 名前 クラス,... [フォルダ]\n"
         "        velmorant-server --backup ファイル [フォルダ]\n"
         "        velmorant-server --restore ファイル [フォルダ]\n"
         "\n"
@@ -227,15 +262,28 @@ QString helpText()
         "  --samples               ZQCList.TXT のないフォルダ（なければ作ります）に見本の\n"
         "                          問題集を入れます\n"
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
+        "  --class クラス          --add-learner と、組の列のない名簿の学習者のクラス（1A、\n"
+        "                          1年A組など）。クラスが1つだけなら省けます\n"
+        "  --remove-class クラス   クラスの学習者全員と、そのマークと記録を削除します。端末\n"
+        "                          では確かめます（--yes か、パイプからの y で答えます）\n"
+        "  --add-teacher 名前      先生を登録します。パスワードは --set-teacher-password と\n"
+        "                          同じようにたずねます。先生は任されたクラスだけを見ます\n"
+        "  --teachers              登録された先生と、そのクラスを表示します\n"
+        "  --remove-teacher 名前   先生を削除します（管理者は削除できません）\n"
+        "  --teacher-classes 名前 クラス,...  先生に任せるクラス（コンマ区切り）を設定します\n"
         "  --remove-learner 名前   学習者と、そのマークと記録を削除します\n"
         "  --learners              登録された学習者を表示します\n"
-        "  --set-teacher-password  先生のページ（/teacher）のパスワード（8文字以上）を設定\n"
+        "  --set-teacher-password  先生のページ（/teacher）の管理者（すべてのクラスを見る先生）\n"
+        "                          のパスワード（8文字以上）を設定\n"
         "                          します。端末では画面に出さずに2回たずね、パイプからは\n"
         "                          1行を読みます\n"
-        "  --add-learners 名簿     名簿（1行に1人の名前か、Excel で保存した CSV の1列目。\n"
-        "                          Shift_JIS か UTF-8）の全員を登録し、名前とコードと教室の\n"
-        "                          アドレスを載せたカードの印刷用ページ（A4 に 24 枚）を、\n"
-        "                          名簿の隣に「名簿の名前-コード表.html」として書きます\n"
+        "  --add-learners 名簿     名簿（1行に1人の名前か、Excel で保存した CSV。Shift_JIS\n"
+        "                          か UTF-8）の全員を登録し、名前とコードと教室のアドレスを\n"
+        "                          載せたカードの印刷用ページ（A4 に 24 枚。クラスごとに番号\n"
+        "                          の順）を、名簿の隣に「名簿の名前-コード表.html」として書き\n"
+        "                          ます。1行目が見出しなら、組（クラス）、番号（出席番号）、\n"
+        "                          氏名（名前）の列を読み、ほかの列は使いません。組の列が\n"
+        "                          あれば、1つのファイルに学年全体を書けます\n"
         "  --address URL           カードに載せる教室のアドレス（既定は、この機械の LAN の\n"
         "                          アドレスと --port の番号）。そのホストもサーバーの名前です\n"
         "  --backup ファイル       サーバーを動かしたまま、記録の写しをファイルに書きます\n"

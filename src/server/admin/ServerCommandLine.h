@@ -17,6 +17,11 @@ struct Request {
         Backup,
         Restore,
         AddLearners,
+        RemoveClass,
+        AddTeacher,
+        ListTeachers,
+        RemoveTeacher,
+        TeacherClasses,
         Help,
         Version,
         BadUsage
@@ -34,6 +39,10 @@ struct Request {
     QString lrs;          // a learning record store's statement endpoint
     QString lrsAuth;      // the file of its "user:password"
     QString learner;      // AddLearner, RemoveLearner
+    QString className;    // --class; RemoveClass
+    QString teacher;      // AddTeacher, RemoveTeacher, TeacherClasses
+    QStringList classes;  // TeacherClasses
+    bool yes = false;     // --yes: RemoveClass asks nothing
     QString file;         // Backup, Restore, AddLearners (the class list)
     QString address;      // on the code cards; its host is a name of the server
     QStringList folders;  // the work folder, when one is given

@@ -113,6 +113,17 @@ QString readNewPassword(QString* password)
     return {};
 }
 
+bool confirm(const QString& question)
+{
+    if (::isatty(STDIN_FILENO) != 0) {
+        std::fputs(qUtf8Printable(question + QStringLiteral(" [y/N]: ")), stderr);
+        std::fflush(stderr);
+    }
+    const QString answer = readLine().trimmed().toLower();
+    return answer == QLatin1String("y") || answer == QLatin1String("yes") ||
+           answer == QStringLiteral("はい");
+}
+
 QStringList learnerUrls(const QString& listen, int port, bool secure)
 {
     const QHostAddress address(listen);

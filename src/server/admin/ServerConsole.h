@@ -11,6 +11,10 @@ namespace ServerConsole
 // showing it; from a pipe, its one line. "" or why not, in Japanese.
 QString readNewPassword(QString* password);
 
+// Whether the administrator agrees to `question`: asked on a terminal, one
+// line read from a pipe; y, yes or はい agrees.
+bool confirm(const QString& question);
+
 // The addresses learners open for a server on `listen` and `port`: for the
 // any-address, each address of this machine that another one can reach
 // (none when it has none); otherwise the one address.

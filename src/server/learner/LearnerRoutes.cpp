@@ -114,8 +114,10 @@ HttpReply LearnerRoutes::signIn(const Call& call)
             rememberSession(hash, *learner);
             ServerLog::line(
                 QStringLiteral("サインイン %1 %2").arg(ServerLog::clean(*learner), address));
-            HttpReply r = json(200, {{QStringLiteral("learner"), *learner}});
-            r.headers.append(guard.cookie(Requests::CookieName, id, 0));
+            const QString shown =
+                store.learner(*learner).value_or(Store::Learner{{}, 0, {}, 0, *learner}).name;
+            HttpReply r = json(200, {{QStringLiteral("learner"), shown}});
+            r.headers.append(guard.cookie(guard.sessionCookieName(), id, 0));
             r.headers.append(guard.deviceCookie(limit));
             return r;
         },
@@ -137,7 +139,7 @@ HttpReply LearnerRoutes::signOutNow(Store& store, const QByteArray& hash)
     }
     store.removeSession(hash);
     HttpReply r = json(200, {});
-    r.headers.append(setup_.guard->cookie(Requests::CookieName, {}, 0));
+    r.headers.append(setup_.guard->cookie(setup_.guard->sessionCookieName(), {}, 0));
     return r;
 }
 
@@ -145,7 +147,7 @@ HttpReply LearnerRoutes::signOutNow(Store& store, const QByteArray& hash)
 // that session ends first, whoever the new code is for.
 void LearnerRoutes::endEarlierSession(Store& store, const QByteArray& cookieHeader)
 {
-    const QByteArray id = Requests::sessionCookie(cookieHeader);
+    const QByteArray id = Requests::sessionCookie(cookieHeader, setup_.guard->sessionCookieName());
     if (id.isEmpty()) {
         return;
     }

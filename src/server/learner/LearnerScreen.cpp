@@ -23,6 +23,7 @@ SessionPorts storePorts(Store& store, const QString& learner, const QString& wor
     *answers = a.get();
     *marks = m.get();
     SessionPorts ports;
+    ports.hiddenSeries = store.hiddenSeries(learner);
     ports.record = std::move(a);
     ports.marks = std::move(m);
     return ports;

@@ -62,6 +62,8 @@ public:
 
     const MainScreen& screen() const { return session_.screen(); }
     const QString& learner() const { return learner_; }
+    // The learner's name as shown to them.
+    const QString& shownName() const { return answers_ ? answers_->learnerName() : learner_; }
     // How many checks the verbs since the last state() made.
     qsizetype checksLeft() const { return left_.answers.size(); }
 

@@ -5,6 +5,7 @@
 #include "server/log/ServerLog.h"
 #include "server/store/SignInCodes.h"
 
+#include <QCryptographicHash>
 #include <QTimer>
 
 QString SignInGuard::clientAddress(const HttpRequest& request) const
@@ -30,8 +31,7 @@ SignInGuard::Limit SignInGuard::limitFor(const HttpRequest& request, bool teache
     const QString kind = teacher ? QStringLiteral("teacher ") : QStringLiteral("learner ");
     const QString whose = teacher ? QStringLiteral("先生のパスワード") : QStringLiteral("コード");
     const QString address = clientAddress(request);
-    const QByteArray cookie =
-        Requests::sessionCookie(request.value("Cookie"), Requests::DeviceCookieName);
+    const QByteArray cookie = Requests::sessionCookie(request.value("Cookie"), deviceCookieName());
     const QByteArray device = SignInCodes::deviceOf(cookie, deviceKey_);
     if (!device.isEmpty()) {
         return {kind + QStringLiteral("device ") + QString::fromLatin1(device),
@@ -75,7 +75,7 @@ HttpReply SignInGuard::wrongAnswer(const HttpResponder& respond, const QString& 
 
 QPair<QByteArray, QByteArray> SignInGuard::deviceCookie(const Limit& limit) const
 {
-    return cookie(Requests::DeviceCookieName,
+    return cookie(deviceCookieName(),
                   limit.deviceCookie.isEmpty() ? SignInCodes::newDeviceCookie(deviceKey_)
                                                : limit.deviceCookie,
                   DeviceCookieSeconds);
@@ -85,4 +85,16 @@ QPair<QByteArray, QByteArray> SignInGuard::cookie(const char* name, const QByteA
                                                   qint64 maxAgeSeconds) const
 {
     return ServerReplies::cookie(name, id, maxAgeSeconds, secure_);
+}
+
+void SignInGuard::setDeviceKey(const QByteArray& key)
+{
+    deviceKey_ = key;
+    const QByteArray suffix =
+        '_' + QCryptographicHash::hash("cookie names\n" + key, QCryptographicHash::Sha256)
+                  .toHex()
+                  .left(8);
+    sessionName_ = Requests::CookieName + suffix;
+    teacherName_ = Requests::TeacherCookieName + suffix;
+    deviceName_ = Requests::DeviceCookieName + suffix;
 }

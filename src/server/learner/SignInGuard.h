@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/learner/Requests.h"
+
 #include "server/http/HttpServer.h"
 #include "server/http/SignInLimits.h"
 
@@ -24,8 +26,15 @@ public:
 
     // Behind a proxy, the address whose X-Forwarded-For names the learner.
     void trustProxy(const QHostAddress& proxy) { trustedProxy_ = proxy; }
-    // The store's secret that signs device cookies (Store::deviceKey).
-    void setDeviceKey(const QByteArray& key) { deviceKey_ = key; }
+    // The store's secret that signs device cookies (Store::deviceKey). The
+    // cookies' names end in an id of the store made from it, so that two
+    // servers of two stores on one host (whose browsers keep cookies by
+    // host, whatever the port) never sign each other out, while servers
+    // sharing a store take each other's. Set before the first request.
+    void setDeviceKey(const QByteArray& key);
+    const char* sessionCookieName() const { return sessionName_.constData(); }
+    const char* teacherCookieName() const { return teacherName_.constData(); }
+    const char* deviceCookieName() const { return deviceName_.constData(); }
 
     // Sign-in checks a minute (SignInLimits): wrong ones and those under
     // way count. A class of 40 behind one address (a school's NAT), each
@@ -77,4 +86,7 @@ private:
     QHostAddress trustedProxy_;
     QByteArray deviceKey_;
     SignInLimits limits_;
+    QByteArray sessionName_ = Requests::CookieName;
+    QByteArray teacherName_ = Requests::TeacherCookieName;
+    QByteArray deviceName_ = Requests::DeviceCookieName;
 };

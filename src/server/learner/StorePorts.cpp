@@ -8,8 +8,9 @@
 #include <QDateTime>
 
 StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage)
-    : store_(&store), learner_(std::move(learner)), homePage_(std::move(homePage)),
-      problems_(workDir)
+    : store_(&store), learner_(std::move(learner)),
+      shownName_(store.learner(learner_).value_or(Store::Learner{{}, 0, {}, 0, learner_}).name),
+      homePage_(std::move(homePage)), problems_(workDir)
 {
     const std::optional<Store::Reviews> kept = store_->reviews(learner_);
     if (!kept) {

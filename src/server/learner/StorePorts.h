@@ -23,7 +23,8 @@ public:
     void use(Store& store) { store_ = &store; }
 
     const QString& learner() const override { return learner_; }
-    const QString& learnerName() const override { return learner_; }
+    // As people see them: their name in their class.
+    const QString& learnerName() const override { return shownName_; }
     const QString& homePage() const override { return homePage_; }
     qint64 now() const override;
     QString name() const override;
@@ -49,6 +50,7 @@ private:
 
     Store* store_;
     QString learner_;
+    QString shownName_;
     QString homePage_;
     // Old problem ids named as the folder's series name the problems now.
     mutable ProblemIndex problems_;

@@ -22,7 +22,7 @@ Read read(QStringView verb, QByteArrayView body)
 QJsonObject state(LearnerScreen& screen, qint64 seq, bool preview)
 {
     QJsonObject st = screen.state();
-    st.insert(QStringLiteral("learner"), screen.learner());
+    st.insert(QStringLiteral("learner"), screen.shownName());
     st.insert(QStringLiteral("seq"), seq);
     if (preview) {
         st.insert(QStringLiteral("preview"), true);

@@ -116,9 +116,11 @@ function showError(reply) {
   $('message').textContent = reply.body.error || `うまくいきませんでした（${reply.status}）`;
 }
 
-async function learnerAction(path, name, question) {
+// `classId`: the learner's class, or none for the class the page shows.
+async function learnerAction(path, name, question, classId) {
   if (question && !window.confirm(question)) return;
-  const reply = await call('POST', withClass(path), { name });
+  const which = classId || Number(view.chosen) || undefined;
+  const reply = await call('POST', path, which ? { name, class: which } : { name });
   if (reply.status !== 200) { showError(reply); return; }
   $('message').textContent = '';
   if (reply.body.code) {
@@ -128,16 +130,16 @@ async function learnerAction(path, name, question) {
   await load();
 }
 
-function showLearners(names) {
+function showLearners(roster) {
   const body = $('learners').tBodies[0];
   body.replaceChildren();
-  for (const name of names) {
+  for (const { name, class: classId } of roster) {
     const row = body.insertRow();
     cell(row, name);
     button(cell(row, ''), 'コードを作り直す', () => learnerAction('/api/teacher/reset', name,
-      `${name} さんのコードを作り直しますか？今のコードは使えなくなります。`));
+      `${name} さんのコードを作り直しますか？今のコードは使えなくなります。`, classId));
     button(cell(row, ''), '削除', () => learnerAction('/api/teacher/remove', name,
-      `${name} さんと、そのマークと記録を削除しますか？`));
+      `${name} さんと、そのマークと記録を削除しますか？`, classId));
   }
 }
 
@@ -169,7 +171,7 @@ function showNow(now) {
     cell(row, n.series ? `${n.problem}問目（全${n.problems}問）` : '');
     cell(row, n.series ? `${clock(n.since)}から` : `${clock(n.last)}から`);
     button(cell(row, ''), 'サインアウトさせる', () => learnerAction('/api/teacher/signout-learner', n.name,
-      `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`));
+      `${n.name} さんをサインアウトさせますか？どの端末でも、次の操作でサインインの画面になります。`, n.class));
   }
   $('now').hidden = now.length === 0;
   $('now-none').hidden = now.length > 0;
@@ -245,7 +247,7 @@ function showSignIn() {
   view.classes = undefined;
   $('teacher').hidden = true;
   $('signin').hidden = false;
-  $('password').focus();
+  ($('teacher-name').value ? $('password') : $('teacher-name')).focus();
 }
 
 // The classes are asked for once a sign-in; a server that has no such
@@ -273,7 +275,7 @@ async function load() {
   $('signin').hidden = true;
   $('teacher').hidden = false;
   showView();
-  showLearners(reply.body.learners);
+  showLearners(reply.body.roster);
   showSheet(reply.body.made);
   showSeries(reply.body.series);
   startLive();
@@ -284,7 +286,9 @@ $('signin-form').addEventListener('submit', async (event) => {
   const submit = event.target.querySelector('button');
   submit.disabled = true;
   $('signin-error').textContent = '';
-  const reply = await call('POST', '/api/teacher/signin', { password: $('password').value });
+  const reply = await call('POST', '/api/teacher/signin', {
+    name: $('teacher-name').value, password: $('password').value,
+  });
   submit.disabled = false;
   $('password').value = '';
   if (reply.status !== 200) {

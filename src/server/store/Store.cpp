@@ -83,7 +83,12 @@ const QList<QStringList> Migrations = {
         QStringLiteral("CREATE TABLE device_key (id INTEGER PRIMARY KEY CHECK (id = 1),"
                        " secret TEXT NOT NULL)"),
     },
+    // Classes and teachers: Store::migrateToClasses, which moves the rows.
+    {},
 };
+
+// The step Store::migrateToClasses makes.
+constexpr qsizetype ClassesStep = 7;
 
 // Held by the server migrating a PostgreSQL store, so that two starting
 // together do not both change the schema.
@@ -117,6 +122,7 @@ Store::~Store()
 QString Store::open(const QString& workDir, const QString& url, const Options& options)
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    workDir_ = workDir;
     readOnly_ = options.readOnly;
     writeWaitMs_ = options.writeWaitMs;
     sqlite_ = url.isEmpty();
@@ -280,6 +286,8 @@ QString Store::migrate()
             QStringLiteral("このデータベースは新しい版のプログラムで作られています"));
     }
     if (version == Migrations.size() || readOnly_) {
+        // Read as it is: a store from before classes lists its learners alone.
+        beforeClasses_ = version <= ClassesStep;
         return {};
     }
     QSqlDatabase db = QSqlDatabase::database(connection_);
@@ -324,6 +332,11 @@ QString Store::migrateLocked()
         for (const QString& sql : Migrations.at(step)) {
             if (!q.exec(sql)) {
                 return QStringLiteral("表を作れません: ") + q.lastError().text();
+            }
+        }
+        if (step == ClassesStep) {
+            if (const QString failed = migrateToClasses(); !failed.isEmpty()) {
+                return failed;
             }
         }
     }

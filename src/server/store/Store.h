@@ -65,10 +65,59 @@ public:
     QString setLearnerCode(const QString& name, const QString& code);
     // The learner and everything kept for them, at once.
     QString removeLearner(const QString& name);
+    // Every learner's key, by key.
     QStringList learnerNames(QString* failure = nullptr);
     // Whose code this is. Costs one hash, whatever codes exist (but see
     // oldCodeLearner).
     std::optional<QString> learnerWithCode(const QString& code, QString* failure = nullptr);
+
+    // ---- Classes and their learners (StoreClasses.cpp) ----
+
+    // A learner is a class, a number (出席番号) and a name as shown; their
+    // key, which every other table names them by, is "class/name" (a
+    // learner from before classes keeps their name as key). Keys never
+    // reach a page but as ids in its requests.
+    struct SchoolClass {
+        qint64 id = 0;
+        QString name;
+        int learners = 0;
+    };
+    // In the school's order (position, then name).
+    std::optional<QList<SchoolClass>> classes(QString* failure = nullptr);
+    struct Learner {
+        QString key;
+        qint64 classId = 0;
+        QString className;
+        int number = 0; // 0: none
+        QString name;
+    };
+    // Of one class (0: of every class), by class, 番号 (none last), name.
+    std::optional<QList<Learner>> learners(qint64 classId = 0, QString* failure = nullptr);
+    // The learner of that key, if there is one.
+    std::optional<Learner> learner(const QString& key, QString* failure = nullptr);
+    struct NewLearner {
+        QString className;
+        int number = 0;
+        QString name;
+        QString code;
+        QString key; // empty: "class/name"
+    };
+    // All of them or none, their classes made as needed; "" or the reason,
+    // naming the learner.
+    QString addLearners(const QList<NewLearner>& added);
+    // The class a learner given without one joins: the store's one class,
+    // or one named after the folder while there is none; none when the
+    // store has several (the reason in `failure`).
+    std::optional<QString> soleClass(QString* failure);
+    // The series files hidden from the learner's class: by default (no
+    // row) a class sees every series of the catalogue.
+    QStringList hiddenSeries(const QString& learner, QString* failure = nullptr);
+    // The class's series rows (file, hidden), by file.
+    std::optional<QList<QPair<QString, bool>>> classSeries(qint64 classId);
+    QString setSeriesHidden(qint64 classId, const QString& file, bool hidden);
+    // The class's learners and everything kept for them, then the class;
+    // `removed` counts the learners.
+    QString removeClass(const QString& name, int* removed);
 
     // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
 
@@ -108,9 +157,11 @@ public:
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
-    // The latest `count` statements, newest first (StatementRow below).
+    // The latest `count` statements of `learners` (keys; every learner's
+    // when none are given), newest first (StatementRow below).
     struct StatementRow;
-    std::optional<QList<StatementRow>> latestStatements(int count);
+    std::optional<QList<StatementRow>> latestStatements(int count,
+                                                        const QStringList& learners = {});
 
     // Where a statement stands with the learning record store.
     enum class LrsState { Unsent = 0, Accepted = 1, Refused = 2 };
@@ -118,16 +169,34 @@ public:
     QList<QByteArray> unsentStatements(int count, QString* failure = nullptr);
     QString setLrsState(const QStringList& ids, LrsState state);
 
-    // ---- The teacher (StoreTeacher.cpp) and the store's secrets
+    // ---- Teachers (StoreTeacher.cpp) and the store's secrets
     // (StoreSecrets.cpp) ----
 
-    // The teacher's password: its salt and hash, one at a time.
-    QString setTeacherPassword(const QByteArray& salt, const QByteArray& hash);
-    std::optional<QPair<QByteArray, QByteArray>> teacherPassword(QString* failure = nullptr);
+    // The administrator, who sees every class: the teacher of a store from
+    // before there were several.
+    static const QString AdminName;
+    // A teacher's password (salt and hash), set anew or for a new teacher;
+    // a new password ends the teacher's sessions.
+    QString setTeacherPassword(const QString& teacher, const QByteArray& salt,
+                               const QByteArray& hash, bool admin);
+    std::optional<QPair<QByteArray, QByteArray>> teacherPassword(const QString& teacher,
+                                                                 QString* failure = nullptr);
+    struct Teacher {
+        QString name;
+        bool admin = false;
+        QList<qint64> classIds; // the classes given them (the admin sees all)
+    };
+    std::optional<QList<Teacher>> teachers(QString* failure = nullptr);
+    std::optional<Teacher> teacher(const QString& name, QString* failure = nullptr);
+    QString removeTeacher(const QString& name);
+    // In place of the classes given before.
+    QString setTeacherClasses(const QString& name, const QList<qint64>& classIds);
     // The secret that signs device cookies, made on first use.
     QByteArray deviceKey(QString* failure);
-    QString addTeacherSession(const QByteArray& idHash, qint64 expiresMs);
-    bool teacherSession(const QByteArray& idHash, qint64 nowMs, QString* failure = nullptr);
+    QString addTeacherSession(const QByteArray& idHash, const QString& teacher, qint64 expiresMs);
+    // The teacher of an unexpired session, if any.
+    std::optional<QString> teacherSession(const QByteArray& idHash, qint64 nowMs,
+                                          QString* failure = nullptr);
     void removeTeacherSession(const QByteArray& idHash);
 
     // ---- A learner's action: its transaction and stored state
@@ -208,6 +277,11 @@ private:
     QString openPostgres(const QString& url, const Options& options);
     QString migrate();
     QString migrateLocked();
+    QString migrateToClasses();
+    // The class's id, made at the end of the school's order if `make`;
+    // 0 when there is none, -1 when the store failed.
+    qint64 classId(const QString& name, bool make);
+    QString insertLearner(const NewLearner& learner, qint64 classId, const QString& codeKey);
     int schemaVersion(QString* failure);
     // Takes the write lock now, so that a busy store is waited for
     // (SQLite's busy_timeout, PostgreSQL's lock_timeout) instead of failing
@@ -232,6 +306,9 @@ private:
 
     QString connection_;
     QString where_;
+    QString workDir_;
+    // Opened read-only before its schema had classes.
+    bool beforeClasses_ = false;
     bool sqlite_ = true;
     bool readOnly_ = false;
     int writeWaitMs_ = 5000;

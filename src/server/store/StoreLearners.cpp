@@ -35,29 +35,6 @@ QString Store::codeKey(const QString& code, QString* failure)
                               : QString();
 }
 
-QString Store::addLearner(const QString& name, const QString& code)
-{
-    QString failed;
-    const QString key = codeKey(code, &failed);
-    if (!failed.isEmpty()) {
-        return failed;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery exists =
-        prepared(db, QStringLiteral("SELECT 1 FROM learners WHERE name = ?"), {name});
-    if (!read(exists, QStringLiteral("学習者を登録できません"), &failed)) {
-        return failed;
-    }
-    if (exists.next()) {
-        return QStringLiteral("学習者「%1」はもう登録されています").arg(name);
-    }
-    QSqlQuery q = prepared(
-        db, QStringLiteral("INSERT INTO learners (name, salt, code_hash) VALUES (?, '', ?)"),
-        {name, key});
-    return q.exec() ? QString()
-                    : failure(QStringLiteral("学習者を登録できません"), q.lastError().text());
-}
-
 QString Store::setLearnerCode(const QString& name, const QString& code)
 {
     QString failed;
@@ -202,4 +179,39 @@ QStringList Store::learnerNames(QString* failure)
         }
     }
     return names;
+}
+
+QString Store::removeClass(const QString& name, int* removed)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    if (!beginWrite(db)) {
+        return failure(QStringLiteral("クラスを削除できません"), db.lastError().text());
+    }
+    const qint64 id = classId(name, false);
+    if (id <= 0) {
+        db.rollback();
+        return id < 0 ? QStringLiteral("クラスを削除できません")
+                      : QStringLiteral("クラス「%1」はありません").arg(name);
+    }
+    const QString ofClass = QStringLiteral("(SELECT name FROM learners WHERE class_id = ?)");
+    QStringList sql;
+    for (const auto& [table, column] : LearnerTables) {
+        sql.append(QStringLiteral("DELETE FROM %1 WHERE %2 IN %3").arg(table, column, ofClass));
+    }
+    sql += {QStringLiteral("DELETE FROM teacher_classes WHERE class_id = ?"),
+            QStringLiteral("DELETE FROM class_series WHERE class_id = ?"),
+            QStringLiteral("DELETE FROM classes WHERE id = ?")};
+    for (const QString& statement : std::as_const(sql)) {
+        QSqlQuery q = prepared(db, statement, {id});
+        if (!q.exec()) {
+            const QString why = q.lastError().text();
+            db.rollback();
+            return failure(QStringLiteral("クラスを削除できません"), why);
+        }
+        if (statement.startsWith(QLatin1String("DELETE FROM learners "))) {
+            *removed = q.numRowsAffected();
+        }
+    }
+    return db.commit() ? QString()
+                       : failure(QStringLiteral("クラスを削除できません"), db.lastError().text());
 }

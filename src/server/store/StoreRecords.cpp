@@ -128,11 +128,12 @@ QList<QByteArray> Store::jsonLines(QSqlQuery q, QString* failure) const
 // Each learner's latest times from the index on (learner, timestamp_ms),
 // then the rows at or after the count-th latest of them: the statements'
 // text is read for those rows alone, however many the class has made.
-std::optional<QList<Store::StatementRow>> Store::latestStatements(int count)
+std::optional<QList<Store::StatementRow>> Store::latestStatements(int count,
+                                                                  const QStringList& only)
 {
     const QSqlDatabase db = QSqlDatabase::database(connection_);
     QString failed;
-    const QStringList learners = learnerNames(&failed);
+    const QStringList learners = only.isEmpty() ? learnerNames(&failed) : only;
     QList<qint64> times;
     for (const QString& learner : learners) {
         QSqlQuery q =

@@ -127,14 +127,39 @@ private:
 
 } // namespace
 
-ClassFolder::Read read(Store& store)
+QHash<QString, QString> shownNames(Store& store, const std::optional<QList<qint64>>& classIds)
 {
+    const std::optional<QList<Store::SchoolClass>> classes = store.classes();
+    const bool several = classes && classes->size() > 1;
+    QHash<QString, QString> shown;
+    const auto add = [&](qint64 id) {
+        for (const Store::Learner& l : store.learners(id).value_or(QList<Store::Learner>{})) {
+            shown.insert(l.key,
+                         several ? QStringLiteral("%1 %2").arg(l.className, l.name) : l.name);
+        }
+    };
+    if (!classIds) {
+        add(0);
+    }
+    for (const qint64 id : classIds.value_or(QList<qint64>{})) {
+        add(id);
+    }
+    return shown;
+}
+
+ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
+{
+    const Learners learnersShown = who ? *who : Learners{shownNames(store), false};
+    const QHash<QString, QString>& shown = learnersShown.shown;
     // A deque: rows stay where they are while the parser fills them in.
     std::deque<Row> rows;
     QStringList learners;
     QHash<QString, int> learnerAt;
     Parser parser;
     const bool whole = store.eachStatement([&](const Store::StatementRow& r) {
+        if (learnersShown.onlyShown && !shown.contains(r.learner)) {
+            return;
+        }
         const auto known = learnerAt.constFind(r.learner);
         const int learner = known != learnerAt.cend() ? *known : int(learners.size());
         if (known == learnerAt.cend()) {
@@ -151,6 +176,7 @@ ClassFolder::Read read(Store& store)
     for (std::size_t i = 0; i < order.size(); ++i) {
         Row& row = rows[order[i]];
         if (row.answer) {
+            row.answer->learner = shown.value(row.answer->learner, row.answer->learner);
             out.answers.append(std::move(*row.answer));
         } else {
             out.leftOut.append({store.where(), int(i + 1), row.why});
@@ -163,9 +189,9 @@ ClassFolder::Read read(Store& store)
     return out;
 }
 
-ClassReport::Report of(Store& store, const QString& workDir)
+ClassReport::Report of(Store& store, const QString& workDir, const std::optional<Learners>& who)
 {
-    ClassFolder::Read in = read(store);
+    ClassFolder::Read in = read(store, who);
     return ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
 }
 

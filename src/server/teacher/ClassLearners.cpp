@@ -5,59 +5,60 @@
 #include "server/store/SignInCodes.h"
 #include "server/store/Store.h"
 
-ClassLearners::Made ClassLearners::add(Store& store, const QString& name,
+ClassLearners::Made ClassLearners::add(Store& store, const QString& className, const QString& name,
                                        const QByteArray& teacherSession)
 {
-    return make(store, name, teacherSession, true);
+    const QString code = SignInCodes::newCode();
+    if (const QString failed = store.addLearners({{className, 0, name, code, {}}});
+        !failed.isEmpty()) {
+        return {{}, failed};
+    }
+    keep(teacherSession, {className, name, code});
+    return {code, {}};
 }
 
 // The learner's sessions known in memory are looked up again: the store
 // has them still, as a new code ends none.
-ClassLearners::Made ClassLearners::newCode(Store& store, const QString& name,
+ClassLearners::Made ClassLearners::newCode(Store& store, const Store::Learner& learner,
                                            const QByteArray& teacherSession)
 {
-    return make(store, name, teacherSession, false);
-}
-
-ClassLearners::Made ClassLearners::make(Store& store, const QString& name,
-                                        const QByteArray& teacherSession, bool add)
-{
     const QString code = SignInCodes::newCode();
-    const QString failed = add ? store.addLearner(name, code) : store.setLearnerCode(name, code);
-    if (!failed.isEmpty()) {
+    if (const QString failed = store.setLearnerCode(learner.key, code); !failed.isEmpty()) {
         return {{}, failed};
     }
-    if (!add) {
-        learners_.forgetSessionsOf(name);
-    }
-    const std::lock_guard<std::mutex> lock(mutex_);
-    made_[teacherSession].append(qMakePair(name, code));
+    learners_.forgetSessionsOf(learner.key);
+    keep(teacherSession, {learner.className, learner.name, code});
     return {code, {}};
 }
 
-// A removed learner's open series and known sessions go with them.
-QString ClassLearners::remove(Store& store, const QString& name)
+void ClassLearners::keep(const QByteArray& teacherSession, Card card)
 {
-    const QString failed = store.removeLearner(name);
-    learners_.forgetLearner(name);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    made_[teacherSession].append(std::move(card));
+}
+
+// A removed learner's open series and known sessions go with them.
+QString ClassLearners::remove(Store& store, const QString& key)
+{
+    const QString failed = store.removeLearner(key);
+    learners_.forgetLearner(key);
     return failed;
 }
 
-std::optional<int> ClassLearners::signOut(Store& store, const QString& name)
+std::optional<int> ClassLearners::signOut(Store& store, const QString& key)
 {
-    const std::optional<int> ended = store.removeSessions(name);
+    const std::optional<int> ended = store.removeSessions(key);
     if (!ended) {
         return std::nullopt;
     }
-    learners_.forgetLearner(name);
+    learners_.forgetLearner(key);
     if (*ended > 0) {
-        ServerLog::line(
-            QStringLiteral("サインアウト（先生による） %1").arg(ServerLog::clean(name)));
+        ServerLog::line(QStringLiteral("サインアウト（先生による） %1").arg(ServerLog::clean(key)));
     }
     return ended;
 }
 
-QList<QPair<QString, QString>> ClassLearners::made(const QByteArray& teacherSession)
+QList<ClassLearners::Card> ClassLearners::made(const QByteArray& teacherSession)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     return made_.value(teacherSession);

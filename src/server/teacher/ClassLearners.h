@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/store/Store.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -10,7 +12,6 @@
 #include <optional>
 
 class LearnerRoutes;
-class Store;
 
 // The class's learners as the teacher's page changes them: a learner added
 // or given a new code, removed, or signed out everywhere; and the codes made
@@ -28,23 +29,30 @@ public:
         QString code;
         QString failed;
     };
-    Made add(Store& store, const QString& name, const QByteArray& teacherSession);
-    Made newCode(Store& store, const QString& name, const QByteArray& teacherSession);
+    Made add(Store& store, const QString& className, const QString& name,
+             const QByteArray& teacherSession);
+    Made newCode(Store& store, const Store::Learner& learner, const QByteArray& teacherSession);
     // "" or why not.
-    QString remove(Store& store, const QString& name);
+    QString remove(Store& store, const QString& key);
     // Every session of the learner ends, on whichever device and server:
     // how many, or none when the store failed.
-    std::optional<int> signOut(Store& store, const QString& name);
+    std::optional<int> signOut(Store& store, const QString& key);
 
-    // The names and codes made in a teacher session, in order.
-    QList<QPair<QString, QString>> made(const QByteArray& teacherSession);
+    // A code made in a teacher session.
+    struct Card {
+        QString className;
+        QString name;
+        QString code;
+    };
+    // The codes made in a teacher session, in order.
+    QList<Card> made(const QByteArray& teacherSession);
     // The teacher session has ended: its codes go.
     void forget(const QByteArray& teacherSession);
 
 private:
-    Made make(Store& store, const QString& name, const QByteArray& teacherSession, bool add);
+    void keep(const QByteArray& teacherSession, Card card);
 
     LearnerRoutes& learners_;
     std::mutex mutex_;
-    QHash<QByteArray, QList<QPair<QString, QString>>> made_;
+    QHash<QByteArray, QList<Card>> made_;
 };

@@ -30,12 +30,13 @@ ReportCache::~ReportCache()
     thread_.wait();
 }
 
-void ReportCache::files(Done done)
+void ReportCache::files(QList<qint64> classIds, Done done)
 {
-    QMetaObject::invokeMethod(worker_, [this, done = std::move(done)] { serve(done); });
+    QMetaObject::invokeMethod(worker_, [this, classIds = std::move(classIds),
+                                        done = std::move(done)] { serve(classIds, done); });
 }
 
-void ReportCache::serve(const Done& done)
+void ReportCache::serve(const QList<qint64>& classIds, const Done& done)
 {
     if (!store_) {
         store_ = std::make_unique<Store>();
@@ -50,14 +51,27 @@ void ReportCache::serve(const Done& done)
     const qint64 failuresBefore = store_->failureCount();
     // Asked again for each request: a store shared with other servers
     // changes without this one knowing, and a series file may be changed by
-    // any of them or by hand.
+    // any of them or by hand. The learners of a class change too.
     const QString statements = store_->statementsState();
-    const QString state =
-        statements.isEmpty() ? QString() : statements + QLatin1Char('\n') + folderState(workDir_);
-    if (!files_ || state.isEmpty() || state != builtFor_) {
-        files_.reset();
-        files_ = build();
-        builtFor_ = state;
+    const std::optional<QList<Store::Learner>> learners = store_->learners();
+    QStringList keys;
+    for (const Store::Learner& l : learners.value_or(QList<Store::Learner>{})) {
+        keys.append(QStringLiteral("%1 %2").arg(QString::number(l.classId), l.key));
+    }
+    const QString state = statements.isEmpty() || !learners
+                              ? QString()
+                              : statements + QLatin1Char('\n') + folderState(workDir_) +
+                                    QLatin1Char('\n') + keys.join(QLatin1Char('\n'));
+    QStringList ids;
+    for (const qint64 id : classIds) {
+        ids.append(QString::number(id));
+    }
+    const QString which = ids.join(QLatin1Char(','));
+    Built& built = built_[which];
+    if (!built.files || state.isEmpty() || state != built.state) {
+        built.files.reset();
+        built.files = build(classIds);
+        built.state = state;
 #ifdef __GLIBC__
         // The statements read and the report summed up from them are gone:
         // give their pages back rather than keep them for the next build.
@@ -66,11 +80,11 @@ void ReportCache::serve(const Done& done)
     }
     if (store_->failureCount() != failuresBefore) {
         store_.reset();
-        files_.reset();
+        built_.clear();
         done(nullptr, QStringLiteral("記録を読めません。しばらくしてからもう一度開いてください"));
         return;
     }
-    done(files_, {});
+    done(built.files, {});
 }
 
 QString ReportCache::folderState(const QString& workDir)
@@ -99,11 +113,19 @@ QString ReportCache::folderState(const QString& workDir)
     return out.join(QLatin1Char('\n'));
 }
 
-std::shared_ptr<const ReportCache::Files> ReportCache::build()
+std::shared_ptr<const ReportCache::Files> ReportCache::build(const QList<qint64>& classIds)
 {
-    const ClassReport::Report report = StoreReport::of(*store_, workDir_);
+    const ClassReport::Report report = StoreReport::of(
+        *store_, workDir_, StoreReport::Learners{StoreReport::shownNames(*store_, classIds), true});
+    QString title = title_;
+    if (classIds.size() == 1) {
+        for (const Store::SchoolClass& c :
+             store_->classes().value_or(QList<Store::SchoolClass>{})) {
+            title = c.id == classIds.first() ? QStringLiteral("%1の結果").arg(c.name) : title;
+        }
+    }
     auto files = std::make_shared<Files>();
-    files->page = ReportFiles::indexHtml(report, title_);
+    files->page = ReportFiles::indexHtml(report, title);
     for (const QString& name : ReportFiles::spreadsheetNames()) {
         files->spreadsheets.insert(name, ReportFiles::spreadsheet(name, report));
     }

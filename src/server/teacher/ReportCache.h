@@ -33,8 +33,10 @@ public:
     ReportCache(const ReportCache&) = delete;
     ReportCache& operator=(const ReportCache&) = delete;
 
-    // The files of the statements as they are when the thread comes to it.
-    void files(Done done);
+    // The files of the statements of the classes `classIds` as they are
+    // when the thread comes to it; the page's title names the class when
+    // there is one.
+    void files(QList<qint64> classIds, Done done);
 
     // What changes whenever a file of the folder the report reads (a series
     // file, the catalogue) is written, replaced, added or removed: each
@@ -43,8 +45,8 @@ public:
 
 private:
     // On thread_:
-    void serve(const Done& done);
-    std::shared_ptr<const Files> build();
+    void serve(const QList<qint64>& classIds, const Done& done);
+    std::shared_ptr<const Files> build(const QList<qint64>& classIds);
 
     const QString workDir_;
     const QString url_;
@@ -53,6 +55,11 @@ private:
     QObject* worker_ = nullptr; // lives on thread_
     // Made, used and ended on thread_.
     std::unique_ptr<Store> store_;
-    QString builtFor_; // the statements' and folder's state the files were built for
-    std::shared_ptr<const Files> files_;
+    // By the classes asked for: the statements' and folder's state the files
+    // were built for, and the files.
+    struct Built {
+        QString state;
+        std::shared_ptr<const Files> files;
+    };
+    QHash<QString, Built> built_;
 };

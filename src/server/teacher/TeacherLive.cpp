@@ -53,7 +53,8 @@ QJsonObject workingOn(const QByteArray& value, const QHash<QString, QString>& ti
 
 } // namespace
 
-std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs)
+std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs,
+                                             const QList<Store::Learner>& inOrder)
 {
     const qint64 at = QDateTime::currentMSecsSinceEpoch();
     const std::optional<QList<Store::SignedIn>> signedIn = store.signedIn(at);
@@ -62,29 +63,51 @@ std::optional<QJsonObject> TeacherLive::poll(Store& store, qint64 signOutAfterMs
         return std::nullopt;
     }
     const QHash<QString, QString> titles = seriesTitles(workDir_);
-    QJsonArray now;
+    QHash<QString, Store::SignedIn> byKey;
     for (const Store::SignedIn& s : *signedIn) {
+        byKey.insert(s.learner, s);
+    }
+    QHash<QString, Store::Learner> learners;
+    QJsonArray now;
+    // In the school's order: by class and 番号.
+    for (const Store::Learner& l : inOrder) {
+        learners.insert(l.key, l);
+        const auto found = byKey.constFind(l.key);
+        if (found == byKey.cend()) {
+            continue;
+        }
+        const Store::SignedIn& s = *found;
+        const Store::Learner* learner = &l;
         QJsonObject one = workingOn(s.value, titles);
-        one.insert(QStringLiteral("name"), s.learner);
+        one.insert(QStringLiteral("name"), learner->name);
+        one.insert(QStringLiteral("class"), learner->classId);
         // The session lasts sign-out-after past the latest action.
         one.insert(QStringLiteral("last"), s.expiresMs - signOutAfterMs);
         now.append(one);
     }
     return QJsonObject{{QStringLiteral("now"), now},
-                       {QStringLiteral("answers"), latestAnswers(store, state, titles)},
+                       {QStringLiteral("answers"), latestAnswers(store, state, titles, learners)},
                        {QStringLiteral("state"), state}};
 }
 
 QJsonArray TeacherLive::latestAnswers(Store& store, const QString& state,
-                                      const QHash<QString, QString>& titles)
+                                      const QHash<QString, QString>& titles,
+                                      const QHash<QString, Store::Learner>& learners)
 {
+    QStringList keys = learners.keys();
+    keys.sort();
+    const QString asked = state + QLatin1Char('\n') + keys.join(QLatin1Char('\n'));
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (state == answersFor_) {
+        if (asked == answersFor_) {
             return answers_;
         }
     }
-    const std::optional<QList<Store::StatementRow>> rows = store.latestStatements(LatestAnswers);
+    if (keys.isEmpty()) {
+        return {};
+    }
+    const std::optional<QList<Store::StatementRow>> rows =
+        store.latestStatements(LatestAnswers, keys);
     if (!rows) {
         return {}; // read again at the next poll
     }
@@ -95,7 +118,8 @@ QJsonArray TeacherLive::latestAnswers(Store& store, const QString& state,
         if (!a) {
             continue;
         }
-        out.append(QJsonObject{{QStringLiteral("name"), row.learner},
+        out.append(QJsonObject{{QStringLiteral("name"), learners.value(row.learner).name},
+                               {QStringLiteral("class"), learners.value(row.learner).classId},
                                {QStringLiteral("series"), titles.value(a->series, a->series)},
                                {QStringLiteral("heading"), a->heading},
                                {QStringLiteral("success"), a->success},
@@ -104,7 +128,7 @@ QJsonArray TeacherLive::latestAnswers(Store& store, const QString& state,
                                {QStringLiteral("at"), row.timestampMs}});
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    answersFor_ = state;
+    answersFor_ = asked;
     answers_ = out;
     return out;
 }

@@ -72,6 +72,9 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
     static const HttpRoutes::Table<Handler> table = {
         {"POST", u"/api/teacher/signin", Access::Anyone, &TeacherRoutes::signIn},
         {"POST", u"/api/teacher/signout", Teacher, &TeacherRoutes::signOut},
+        {"GET", u"/api/teacher/classes", Teacher, &TeacherRoutes::classes},
+        {"GET", u"/api/teacher/class-series", Teacher, &TeacherRoutes::classSeries},
+        {"POST", u"/api/teacher/class-series", Teacher, &TeacherRoutes::hideSeries},
         {"GET", u"/api/teacher/state", Teacher, &TeacherRoutes::state},
         {"GET", u"/api/teacher/live", Teacher, &TeacherRoutes::live},
         {"GET", u"/teacher/cards", Teacher, &TeacherRoutes::cards},
@@ -103,16 +106,25 @@ TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
 {
 }
 
+// A teacher signs in with their name and password; a request without a
+// name (a page or script of the last release) is the administrator's.
 HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
 {
+    const QJsonObject body = QJsonDocument::fromJson(call.request.body).object();
+    const QJsonValue named = body.value(QStringLiteral("name"));
+    const QString name = named.isUndefined() ? Store::AdminName : named.toString().trimmed();
+    if (name.isEmpty() || name.size() > MaxNameLength) {
+        return refusal(400, QStringLiteral("名前を入力してください"));
+    }
     QString failed;
-    const std::optional<QPair<QByteArray, QByteArray>> stored = store.teacherPassword(&failed);
+    const std::optional<QPair<QByteArray, QByteArray>> stored =
+        store.teacherPassword(name, &failed);
     if (!failed.isEmpty()) {
         return unavailable(StoreDown);
     }
-    if (!stored) {
+    if (!stored && name == Store::AdminName) {
         return refusal(
-            409, QStringLiteral("先生のパスワードがまだありません。"
+            409, QStringLiteral("管理者のパスワードがまだありません。"
                                 "velmorant-server --set-teacher-password で設定してください"));
     }
     // Counted apart from the learners' codes: pupils guessing codes from
@@ -123,29 +135,35 @@ HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
     if (std::optional<HttpReply> refused = guard.reserve(limit, at, QStringLiteral("パスワード"))) {
         return *refused;
     }
-    const QJsonValue given =
-        QJsonDocument::fromJson(call.request.body).object().value(QStringLiteral("password"));
+    const QJsonValue given = body.value(QStringLiteral("password"));
+    const QString wrong = QStringLiteral("名前かパスワードが違います");
     if (!given.isString()) {
-        return guard.wrongAnswer(call.respond, QStringLiteral("パスワードが違います"));
+        return guard.wrongAnswer(call.respond, wrong);
     }
+    // A name no teacher has is hashed all the same, against nothing: the
+    // answer's time tells no names.
+    const QPair<QByteArray, QByteArray> against =
+        stored ? *stored : qMakePair(SignInCodes::newSalt(), QByteArray());
     // About a second of hashing, on a thread of its own at a lower
     // priority than the learners' answers.
     const auto release = [&guard, limit, at] { guard.release(limit, at); };
     return StoreCalls::later(
         desks_.hashing, call.respond,
-        [&guard, limit, at, release, respond = call.respond, password = given.toString(),
-         salt = stored->first, hash = stored->second](Store& s) {
-            if (!SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
-                return guard.wrongAnswer(respond, QStringLiteral("パスワードが違います"));
+        [&guard, limit, at, release, wrong, name, respond = call.respond,
+         password = given.toString(), salt = against.first, hash = against.second](Store& s) {
+            if (hash.isEmpty() ||
+                !SignInCodes::sameBytes(SignInCodes::passwordHash(password, salt), hash)) {
+                return guard.wrongAnswer(respond, wrong);
             }
             release();
             const QByteArray id = SignInCodes::newSessionId();
-            if (!s.addTeacherSession(SignInCodes::sessionHash(id), at + SessionMs).isEmpty()) {
+            if (!s.addTeacherSession(SignInCodes::sessionHash(id), name, at + SessionMs)
+                     .isEmpty()) {
                 return unavailable(
                     QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
             }
-            HttpReply r = json(200, {});
-            r.headers.append(guard.cookie(Requests::TeacherCookieName, id, SessionMs / 1000));
+            HttpReply r = json(200, {{QStringLiteral("name"), name}});
+            r.headers.append(guard.cookie(guard.teacherCookieName(), id, SessionMs / 1000));
             r.headers.append(guard.deviceCookie(limit));
             return r;
         },
@@ -158,31 +176,147 @@ HttpReply TeacherRoutes::signOut(Store& store, const Call& call)
     previews_.drop(call.sessionHash);
     learners_.forget(call.sessionHash);
     HttpReply r = json(200, {});
-    r.headers.append(setup_.guard->cookie(Requests::TeacherCookieName, {}, SessionMs / 1000));
+    r.headers.append(setup_.guard->cookie(setup_.guard->teacherCookieName(), {}, SessionMs / 1000));
     return r;
 }
 
+HttpReply TeacherRoutes::classes(Store& store, const Call& call)
+{
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    if (!access) {
+        return unavailable(StoreDown);
+    }
+    QJsonArray out;
+    for (const Store::SchoolClass& c : access->classes()) {
+        out.append(QJsonObject{{QStringLiteral("id"), c.id},
+                               {QStringLiteral("name"), c.name},
+                               {QStringLiteral("learners"), c.learners}});
+    }
+    return json(200, {{QStringLiteral("teacher"), call.teacher},
+                      {QStringLiteral("admin"), access->admin()},
+                      {QStringLiteral("classes"), out}});
+}
+
+// The series one class's learners do not see.
+HttpReply TeacherRoutes::classSeries(Store& store, const Call& call)
+{
+    HttpReply refused;
+    const std::optional<qint64> id =
+        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
+    const auto rows = id ? store.classSeries(*id) : std::nullopt;
+    if (!rows) {
+        return id ? unavailable(StoreDown) : refused;
+    }
+    QJsonArray hidden;
+    for (const auto& [file, isHidden] : *rows) {
+        if (isHidden) {
+            hidden.append(file);
+        }
+    }
+    return json(200, {{QStringLiteral("class"), *id}, {QStringLiteral("hidden"), hidden}});
+}
+
+// A series hidden from one class, or shown to it again: {class, file, hidden}.
+HttpReply TeacherRoutes::hideSeries(Store& store, const Call& call)
+{
+    const QJsonObject body = QJsonDocument::fromJson(call.request.body).object();
+    const QString file = body.value(QStringLiteral("file")).toString();
+    if (file.isEmpty() || file.size() > 255 || !body.value(QStringLiteral("hidden")).isBool()) {
+        return refusal(400, QStringLiteral("問題集のファイル名と、隠すかどうかを指定してください"));
+    }
+    HttpReply refused;
+    const std::optional<qint64> id =
+        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
+    if (!id) {
+        return refused;
+    }
+    const QString failed =
+        store.setSeriesHidden(*id, file, body.value(QStringLiteral("hidden")).toBool());
+    return failed.isEmpty() ? json(200, {}) : unavailable(failed);
+}
+
+namespace
+{
+
+// The learners of the classes a request asks for, in the school's order;
+// none with `refused` set when it may not see them or the store failed.
+std::optional<QList<Store::Learner>> chosenLearners(Store& store, const QString& teacher,
+                                                    const HttpRequest& request, HttpReply* refused)
+{
+    const std::optional<QList<qint64>> ids =
+        ClassAccess::chosenBy(store, teacher, request, refused);
+    if (!ids) {
+        return std::nullopt;
+    }
+    QList<Store::Learner> out;
+    for (const qint64 id : *ids) {
+        const std::optional<QList<Store::Learner>> learners = store.learners(id);
+        if (!learners) {
+            *refused = unavailable(StoreDown);
+            return std::nullopt;
+        }
+        out += *learners;
+    }
+    return out;
+}
+
+} // namespace
+
 HttpReply TeacherRoutes::state(Store& store, const Call& call)
 {
-    QJsonArray made;
-    for (const auto& [name, code] : learners_.made(call.sessionHash)) {
-        made.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("code"), code}});
+    HttpReply refused;
+    const std::optional<QList<Store::Learner>> learners =
+        chosenLearners(store, call.teacher, call.request, &refused);
+    if (!learners) {
+        return refused;
     }
-    return json(
-        200,
-        {{QStringLiteral("learners"), QJsonArray::fromStringList(store.learnerNames())},
-         {QStringLiteral("made"), made},
-         {QStringLiteral("series"), SeriesRoutes::listJson(setup_.workDir, store, histories_)}});
+    // Names, as the page lists them, and each learner with their class,
+    // in the school's order.
+    QStringList names;
+    QJsonArray roster;
+    for (const Store::Learner& l : *learners) {
+        names.append(l.name);
+        roster.append(QJsonObject{{QStringLiteral("name"), l.name},
+                                  {QStringLiteral("number"), l.number},
+                                  {QStringLiteral("class"), l.classId},
+                                  {QStringLiteral("className"), l.className}});
+    }
+    QJsonArray made;
+    for (const ClassLearners::Card& c : learners_.made(call.sessionHash)) {
+        made.append(QJsonObject{{QStringLiteral("class"), c.className},
+                                {QStringLiteral("name"), c.name},
+                                {QStringLiteral("code"), c.code}});
+    }
+    return json(200, {{QStringLiteral("learners"), QJsonArray::fromStringList(names)},
+                      {QStringLiteral("roster"), roster},
+                      {QStringLiteral("made"), made},
+                      {QStringLiteral("series"),
+                       SeriesRoutes::listJson(setup_.workDir, store, histories_)}});
 }
 
 // The codes made in this session as cards to print, the same sheet as
 // --add-learners writes; the address is the one the teacher's browser used,
 // unless that is this machine's own name for itself.
-HttpReply TeacherRoutes::cards(Store&, const Call& call)
+HttpReply TeacherRoutes::cards(Store& store, const Call& call)
 {
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    HttpReply refused = unavailable(StoreDown);
+    const std::optional<QList<qint64>> ids =
+        access ? access->chosen(call.request, &refused) : std::nullopt;
+    if (!ids) {
+        return refused;
+    }
+    QStringList shown;
+    for (const Store::SchoolClass& c : access->classes()) {
+        if (ids->contains(c.id)) {
+            shown.append(c.name);
+        }
+    }
     QList<CodeCards::Card> cards;
-    for (const auto& [name, code] : learners_.made(call.sessionHash)) {
-        cards.append({name, code});
+    for (const ClassLearners::Card& c : learners_.made(call.sessionHash)) {
+        if (shown.contains(c.className)) {
+            cards.append({c.className, c.name, c.code});
+        }
     }
     const bool secure = setup_.guard->secure();
     const QUrl host(QStringLiteral("http://") + QString::fromLatin1(call.request.value("Host")));
@@ -204,15 +338,23 @@ HttpReply TeacherRoutes::cards(Store&, const Call& call)
     return r;
 }
 
-HttpReply TeacherRoutes::live(Store& store, const Call&)
+HttpReply TeacherRoutes::live(Store& store, const Call& call)
 {
-    const std::optional<QJsonObject> now = live_.poll(store, setup_.learners->signOutAfterMs());
+    HttpReply refused;
+    const std::optional<QList<Store::Learner>> learners =
+        chosenLearners(store, call.teacher, call.request, &refused);
+    if (!learners) {
+        return refused;
+    }
+    const std::optional<QJsonObject> now =
+        live_.poll(store, setup_.learners->signOutAfterMs(), *learners);
     return now ? json(200, *now) : unavailable(StoreDown);
 }
 
-// A learner added, given a new code, removed or signed out everywhere (a
-// shared device left signed in): each names the learner.
-std::optional<QString> TeacherRoutes::learnerNamed(const Call& call, HttpReply* refused)
+// A learner given a new code, removed or signed out everywhere (a shared
+// device left signed in): each names the learner by name and class.
+std::optional<Store::Learner> TeacherRoutes::learnerNamed(Store& store, const Call& call,
+                                                          HttpReply* refused)
 {
     const QString name = nameIn(call.request.body);
     if (name.isEmpty() || name.size() > MaxNameLength) {
@@ -220,70 +362,100 @@ std::optional<QString> TeacherRoutes::learnerNamed(const Call& call, HttpReply* 
             400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
         return std::nullopt;
     }
-    return name;
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    if (!access) {
+        *refused = unavailable(StoreDown);
+        return std::nullopt;
+    }
+    return access->learner(store, call.request, refused);
 }
 
+// A learner added to the class the request names (the teacher's only
+// class when it names none; the folder's while the store has none).
 HttpReply TeacherRoutes::addLearner(Store& store, const Call& call)
 {
-    return madeCode(
-        call, [&](const QString& name) { return learners_.add(store, name, call.sessionHash); });
+    const QString name = nameIn(call.request.body);
+    if (name.isEmpty() || name.size() > MaxNameLength) {
+        return refusal(
+            400, QStringLiteral("名前は1文字以上%1文字以内で入力してください").arg(MaxNameLength));
+    }
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    if (!access) {
+        return unavailable(StoreDown);
+    }
+    QString className;
+    if (access->admin() && access->classes().isEmpty()) {
+        QString failed;
+        className = store.soleClass(&failed).value_or(QString());
+    } else {
+        HttpReply refused;
+        const std::optional<qint64> id = access->one(call.request, &refused);
+        if (!id) {
+            return refused;
+        }
+        for (const Store::SchoolClass& c : access->classes()) {
+            className = c.id == *id ? c.name : className;
+        }
+    }
+    return madeCode(name, learners_.add(store, className, name, call.sessionHash));
 }
 
 HttpReply TeacherRoutes::newCode(Store& store, const Call& call)
 {
-    return madeCode(call, [&](const QString& name) {
-        return learners_.newCode(store, name, call.sessionHash);
-    });
+    HttpReply refused;
+    const std::optional<Store::Learner> learner = learnerNamed(store, call, &refused);
+    return learner ? madeCode(learner->name, learners_.newCode(store, *learner, call.sessionHash))
+                   : refused;
 }
 
-HttpReply TeacherRoutes::madeCode(const Call& call,
-                                  const std::function<ClassLearners::Made(const QString&)>& make)
+HttpReply TeacherRoutes::madeCode(const QString& name, const ClassLearners::Made& made)
 {
-    HttpReply refused;
-    const std::optional<QString> name = learnerNamed(call, &refused);
-    if (!name) {
-        return refused;
-    }
-    const ClassLearners::Made made = make(*name);
     if (!made.failed.isEmpty()) {
         return refusal(409, made.failed);
     }
-    return json(200, {{QStringLiteral("name"), *name}, {QStringLiteral("code"), made.code}});
+    return json(200, {{QStringLiteral("name"), name}, {QStringLiteral("code"), made.code}});
 }
 
 HttpReply TeacherRoutes::removeLearner(Store& store, const Call& call)
 {
     HttpReply refused;
-    const std::optional<QString> name = learnerNamed(call, &refused);
-    if (!name) {
+    const std::optional<Store::Learner> learner = learnerNamed(store, call, &refused);
+    if (!learner) {
         return refused;
     }
-    const QString failed = learners_.remove(store, *name);
+    const QString failed = learners_.remove(store, learner->key);
     return failed.isEmpty() ? json(200, {}) : refusal(409, failed);
 }
 
 HttpReply TeacherRoutes::signOutLearner(Store& store, const Call& call)
 {
     HttpReply refused;
-    const std::optional<QString> name = learnerNamed(call, &refused);
-    if (!name) {
+    const std::optional<Store::Learner> learner = learnerNamed(store, call, &refused);
+    if (!learner) {
         return refused;
     }
-    const std::optional<int> ended = learners_.signOut(store, *name);
+    const std::optional<int> ended = learners_.signOut(store, learner->key);
     return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
 }
 
 // Answered from the report's thread: no learner waits for it.
-HttpReply TeacherRoutes::reportFile(Store&, const Call& call)
+HttpReply TeacherRoutes::reportFile(Store& store, const Call& call)
 {
+    HttpReply refused;
+    const std::optional<QList<qint64>> ids =
+        ClassAccess::chosenBy(store, call.teacher, call.request, &refused);
+    if (!ids) {
+        return refused;
+    }
     const bool report = call.path == u"/teacher/report";
     const bool page = call.path == u"/teacher/index.html";
     const QString name = call.path.mid(9).toString();
     if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    report_.files([report, page, name, respond = call.respond](
-                      std::shared_ptr<const ReportCache::Files> files, const QString& failure) {
+    report_.files(*ids, [report, page, name,
+                         respond = call.respond](std::shared_ptr<const ReportCache::Files> files,
+                                                 const QString& failure) {
         respond(files ? reportReply(*files, report || page, !report, name) : unavailable(failure));
     });
     return ServerReplies::pending();

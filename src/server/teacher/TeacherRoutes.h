@@ -3,6 +3,7 @@
 #include "server/http/HttpRoutes.h"
 #include "server/http/HttpServer.h"
 #include "server/learner/StoreCalls.h"
+#include "server/teacher/ClassAccess.h"
 #include "server/teacher/ClassHistories.h"
 #include "server/teacher/ClassLearners.h"
 #include "server/teacher/PreviewRoutes.h"
@@ -46,6 +47,7 @@ public:
         const HttpResponder& respond;
         QStringView path;
         QByteArray sessionHash;
+        QString teacher; // whose session it is
     };
     using Handler = HttpReply (TeacherRoutes::*)(Store&, const Call&);
     static const HttpRoutes::Table<Handler>& routes();
@@ -53,6 +55,9 @@ public:
 private:
     HttpReply signIn(Store& store, const Call& call);
     HttpReply signOut(Store& store, const Call& call);
+    HttpReply classes(Store& store, const Call& call);
+    HttpReply classSeries(Store& store, const Call& call);
+    HttpReply hideSeries(Store& store, const Call& call);
     HttpReply state(Store& store, const Call& call);
     HttpReply cards(Store& store, const Call& call);
     HttpReply live(Store& store, const Call& call);
@@ -60,9 +65,10 @@ private:
     HttpReply newCode(Store& store, const Call& call);
     HttpReply removeLearner(Store& store, const Call& call);
     HttpReply signOutLearner(Store& store, const Call& call);
-    static std::optional<QString> learnerNamed(const Call& call, HttpReply* refused);
-    static HttpReply madeCode(const Call& call,
-                              const std::function<ClassLearners::Made(const QString&)>& make);
+    // The learner a request names, in a class the teacher sees.
+    static std::optional<Store::Learner> learnerNamed(Store& store, const Call& call,
+                                                      HttpReply* refused);
+    static HttpReply madeCode(const QString& name, const ClassLearners::Made& made);
     HttpReply reportFile(Store& store, const Call& call);
     HttpReply seriesList(Store& store, const Call& call);
     HttpReply seriesText(Store& store, const Call& call);
