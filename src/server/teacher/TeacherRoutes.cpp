@@ -119,6 +119,7 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"GET", u"/teacher/preview", Teacher, &TeacherRoutes::previewPage},
         {"GET", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
         {"POST", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
+        {"GET", u"/api/teacher/learner-record", Teacher, &TeacherRoutes::learnerRecord},
         // The report's page and its spreadsheets.
         {"GET", u"/teacher/*", Teacher, &TeacherRoutes::reportFile},
     };
@@ -271,7 +272,9 @@ HttpReply TeacherRoutes::state(Store& store, const Call& call)
     for (const qint64 id : *ids) {
         for (const Store::Learner& l : store.learners(id).value_or(QList<Store::Learner>{})) {
             names.append(l.name);
-            roster.append(QJsonObject{{QStringLiteral("name"), l.name},
+            // `id` opens the learner's record (learner-record?learner=id).
+            roster.append(QJsonObject{{QStringLiteral("id"), l.key},
+                                      {QStringLiteral("name"), l.name},
                                       {QStringLiteral("number"), l.number},
                                       {QStringLiteral("class"), l.classId},
                                       {QStringLiteral("className"), l.className}});
@@ -432,6 +435,30 @@ HttpReply TeacherRoutes::signOutLearner(Store& store, const Call& call)
     }
     const std::optional<int> ended = learners_.signOut(store, learner->key);
     return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
+}
+
+// One learner's 学習の記録, as they see it: for a learner of a class the
+// teacher sees, named by their key (the opaque id the page is given).
+HttpReply TeacherRoutes::learnerRecord(Store& store, const Call& call)
+{
+    const qsizetype q = call.request.target.indexOf('?');
+    const QString key =
+        QUrlQuery(QString::fromLatin1(q < 0 ? QByteArray() : call.request.target.mid(q + 1)))
+            .queryItemValue(QStringLiteral("learner"), QUrl::FullyDecoded);
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    QString failed;
+    const std::optional<QList<Store::Learner>> learners =
+        access ? store.learners(0, &failed) : std::nullopt;
+    if (!learners) {
+        return unavailable(StoreDown);
+    }
+    for (const Store::Learner& l : *learners) {
+        if (l.key == key) {
+            return access->sees(l.classId) ? setup_.learners->record(store, l.key)
+                                           : ClassAccess::notYours();
+        }
+    }
+    return refusal(404, QStringLiteral("その学習者は登録されていません"));
 }
 
 // Answered from the report's thread: no learner waits for it.
