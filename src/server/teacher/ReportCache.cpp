@@ -70,6 +70,11 @@ void ReportCache::serve(const Chosen& chosen, const Done& done)
     const QString which = QStringLiteral("%1 %2 %3")
                               .arg(ids.join(QLatin1Char(',')), chosen.from.toString(Qt::ISODate),
                                    chosen.to.toString(Qt::ISODate));
+    // Each class and range asked for is kept: a few, not every range a
+    // term's worth of requests names.
+    if (!built_.contains(which) && built_.size() >= MaxKept) {
+        built_.clear();
+    }
     Built& built = built_[which];
     if (!built.files || state.isEmpty() || state != built.state) {
         built.files.reset();

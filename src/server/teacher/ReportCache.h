@@ -70,4 +70,5 @@ private:
         std::shared_ptr<const Files> files;
     };
     QHash<QString, Built> built_;
+    static constexpr qsizetype MaxKept = 16;
 };
