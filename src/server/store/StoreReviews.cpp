@@ -191,8 +191,7 @@ bool Store::eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 t
     QSqlQuery q(QSqlDatabase::database(connection_));
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT timestamp_ms, id, %1 FROM statements WHERE learner = ?"
-                                  " AND timestamp_ms >= ? AND timestamp_ms < ?"
-                                  " ORDER BY timestamp_ms, id")
+                                  " AND timestamp_ms >= ? AND timestamp_ms < ?")
                        .arg(jsonAsBytes(sqlite_)))) {
         failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
         return false;
