@@ -4,16 +4,19 @@
 // 1A's (403); the administrator compares the two classes side by side.
 //   node reports.mjs PATH/TO/velmorant-server
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { startServer, client, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
 
 const program = process.argv[2];
 const dir = mkdtempSync(join(tmpdir(), 'velmorant-reports-'));
-const list = join(dir, '..', `${dir.split('/').pop()}-list.csv`);
+// The class list and the code cards written beside it, outside the folder.
+const lists = mkdtempSync(join(tmpdir(), 'velmorant-list-'));
+const list = join(lists, 'list.csv');
 writeFileSync(list, '組,番号,氏名\r\n1A,2,青井\r\n1A,1,赤木\r\n1C,2,千葉\r\n');
 execFileSync(program, ['--samples', '--add-learners', list, dir], { stdio: 'pipe' });
+rmSync(lists, { recursive: true, force: true });
 const code = execFileSync(program, ['--add-learner', '黒田', '--class', '1C', dir], { encoding: 'utf8' })
   .trim().split('\n').pop();
 setTeacherPassword(program, dir, 'kyoushitsu-2026');
