@@ -96,12 +96,19 @@ bool parse(const QStringList& args, Options* o)
 int writeReport(const QString& folder, const QString& database, const QString& outDir)
 {
     ClassFolder::Read answers;
-    if (const QString failed = ClassAnswers::read(folder, database, &answers); !failed.isEmpty()) {
+    std::optional<StoreReport::School> school;
+    if (const QString failed = ClassAnswers::read(folder, database, &answers, &school);
+        !failed.isEmpty()) {
         printError(failed);
         return Failed;
     }
-    const ClassReport::Report report =
+    ClassReport::Report report =
         ClassFolder::report(std::move(answers.answers), std::move(answers.leftOut), folder);
+    // A server's folder: its learners as the teacher's page lists them.
+    if (school) {
+        ClassReport::placeLearners(&report, school->order, std::move(school->people),
+                                   std::move(school->classes));
+    }
     for (const ClassReport::LeftOut& l : report.leftOut) {
         const QString where =
             l.line > 0 ? QStringLiteral("%1:%2").arg(l.file, QString::number(l.line)) : l.file;

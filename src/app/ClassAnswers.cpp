@@ -11,7 +11,8 @@
 namespace ClassAnswers
 {
 
-QString read(const QString& folder, const QString& database, ClassFolder::Read* out)
+QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+             std::optional<StoreReport::School>* school)
 {
     *out = ClassFolder::read(folder);
     // Only a server's own file is opened: the check makes no store.
@@ -26,6 +27,9 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         return failed;
     }
     ClassFolder::Read stored = StoreReport::read(store);
+    if (school != nullptr) {
+        *school = StoreReport::school(store);
+    }
     StatementIdSet seen;
     for (const Answer& a : std::as_const(out->answers)) {
         seen.insert(a.id);

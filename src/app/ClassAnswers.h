@@ -1,8 +1,11 @@
 #pragma once
 
 #include "report/ClassFolder.h"
+#include "server/store/StoreReport.h"
 
 #include <QString>
+
+#include <optional>
 
 // A class's answers in a work folder as velmorant-check reads them: the
 // learners' logs in records/ and, on a server's folder, the statements of
@@ -12,8 +15,10 @@ namespace ClassAnswers
 {
 
 // Every statement once, the logs' first, then the store's. Returns "" or
-// why the store cannot be read.
-QString read(const QString& folder, const QString& database, ClassFolder::Read* out);
+// why the store cannot be read. With `school`, the store's learners in the
+// school's order, when there is a store.
+QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+             std::optional<StoreReport::School>* school = nullptr);
 
 // The database velmorant-server keeps the folder's answers in: the one its
 // velmorant.conf names, else `*database` as given. A given one that differs

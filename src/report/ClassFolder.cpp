@@ -1,8 +1,10 @@
 #include "report/ClassFolder.h"
 
+#include "files/FileLookup.h"
 #include "record/AnswerLog.h"
 #include "record/ProblemIndex.h"
 #include "record/StatementIds.h"
+#include "series/Catalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,7 +106,17 @@ ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> le
         const std::optional<Problem> p = index.find(series, key);
         return p ? std::max(p->lines.heading, 1) : 0;
     };
-    return ClassReport::of(answers, std::move(leftOut), lineOf);
+    ClassReport::Report out = ClassReport::of(answers, std::move(leftOut), lineOf);
+    // Series are shown by their titles: a catalogue that cannot be read
+    // leaves them named by their files.
+    const Catalog::Result catalog =
+        Catalog::read(FileLookup::resolve(workDir, QLatin1String(Catalog::FileName)));
+    for (const Catalog::Entry& e : catalog.entries) {
+        if (!e.fileName.isEmpty() && !e.title.isEmpty() && out.series.contains(e.fileName)) {
+            out.titles.insert(e.fileName, e.title);
+        }
+    }
+    return out;
 }
 
 ClassReport::Report report(const QString& folder)

@@ -270,6 +270,84 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
     return report;
 }
 
+void placeLearners(Report* report, const QStringList& order, QHash<QString, Person> people,
+                   QStringList classes)
+{
+    QHash<QString, int> rank;
+    for (const QString& learner : order) {
+        rank.insert(learner, int(rank.size()));
+    }
+    QStringList learners = order;
+    for (const QString& learner : std::as_const(report->learners)) {
+        if (!rank.contains(learner)) {
+            rank.insert(learner, int(rank.size()));
+            learners.append(learner);
+        }
+    }
+    report->learners = learners;
+    // The rows are by learner already; only the learners' order changes.
+    std::stable_sort(report->rows.begin(), report->rows.end(),
+                     [&rank](const LearnerProblem& a, const LearnerProblem& b) {
+                         return rank.value(a.learner) < rank.value(b.learner);
+                     });
+    report->people = std::move(people);
+    report->classes = std::move(classes);
+}
+
+QList<Compared> comparison(const Report& report)
+{
+    QHash<QString, int> classAt;
+    for (const QString& c : report.classes) {
+        classAt.insert(c, int(classAt.size()));
+    }
+    QHash<QString, int> problemAt;
+    QList<Compared> out;
+    for (const ProblemSummary& p : report.problems) {
+        problemAt.insert(problemKey(p.series, p.problemHash), int(out.size()));
+        out.append({p.series, p.problemHash, p.heading,
+                    QList<ClassShare>(report.classes.size(), ClassShare{})});
+    }
+    for (const LearnerProblem& r : report.rows) {
+        const auto person = report.people.constFind(r.learner);
+        const int c = person == report.people.cend() ? -1 : classAt.value(person->className, -1);
+        const int p = problemAt.value(problemKey(r.series, r.problemHash), -1);
+        if (c < 0 || p < 0) {
+            continue;
+        }
+        ClassShare& share = out[p].shares[c];
+        share.learners += 1;
+        share.firstRight += r.firstRight ? 1 : 0;
+    }
+    return out;
+}
+
+QList<QList<SeriesMark>> seriesMarks(const Report& report)
+{
+    QHash<QString, int> learnerAt;
+    for (const QString& l : report.learners) {
+        learnerAt.insert(l, int(learnerAt.size()));
+    }
+    QHash<QString, int> seriesAt;
+    for (const QString& s : report.series) {
+        seriesAt.insert(s, int(seriesAt.size()));
+    }
+    QList<QList<SeriesMark>> out(report.learners.size(),
+                                 QList<SeriesMark>(report.series.size(), SeriesMark{}));
+    for (const LearnerProblem& r : report.rows) {
+        const int l = learnerAt.value(r.learner, -1);
+        const int s = seriesAt.value(r.series, -1);
+        if (l < 0 || s < 0) {
+            continue;
+        }
+        SeriesMark& mark = out[l][s];
+        mark.answered += 1;
+        mark.solved += r.lastRight ? 1 : 0;
+        mark.firstRight += r.firstRight ? 1 : 0;
+        mark.lastMs = std::max(mark.lastMs, r.lastAnsweredMs);
+    }
+    return out;
+}
+
 QList<ProblemSummary> hardest(const Report& report, int count)
 {
     QList<ProblemSummary> out = report.problems; // already in reading order

@@ -4,6 +4,7 @@
 #include "record/TermRates.h"
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -73,8 +74,15 @@ struct DayCount {
     int checks = 0;
 };
 
+// A learner as the school knows them, where a store tells it.
+struct Person {
+    QString className;
+    int number = 0; // 出席番号; 0: none
+    QString name;   // as shown to people
+};
+
 struct Report {
-    QStringList learners;           // sorted
+    QStringList learners;           // sorted, or in the order placeLearners gave
     QStringList series;             // sorted
     QList<ProblemSummary> problems; // by series, then as in the file; changed ones last, by heading
     QList<LearnerProblem> rows;     // by learner, then in the order of problems
@@ -83,6 +91,14 @@ struct Report {
     QList<DayCount> days;           // every day from the first check to the last
     QList<LeftOut> leftOut;
     int statements = 0; // statements reported
+    // Filled by a school's store (placeLearners): who each learner is, by
+    // learner as named above, and the classes reported, in their order.
+    QHash<QString, Person> people;
+    QStringList classes;
+    // Each series' title in the catalogue, by file; a file not in it is
+    // named by its file name.
+    QHash<QString, QString> titles;
+    QString title(const QString& file) const { return titles.value(file, file); }
 };
 
 // Finds a problem's text in the folder's series file.
@@ -92,6 +108,37 @@ using TextCheck = std::function<ProblemLine(const QString& series, const QString
 // Without a textCheck every problem counts as unchanged.
 Report of(const QList<Answer>& answers, QList<LeftOut> leftOut = {},
           const TextCheck& textCheck = {});
+
+// Puts the learners in `order` (those without answers too), with `people`
+// telling who each is; the rows follow. A learner with answers but not in
+// `order` comes after, as sorted before.
+void placeLearners(Report* report, const QStringList& order, QHash<QString, Person> people,
+                   QStringList classes);
+
+// Per problem, the first-check right share in each of the report's classes
+// side by side.
+struct ClassShare {
+    int learners = 0;
+    int firstRight = 0;
+};
+struct Compared {
+    QString series;
+    QString problemHash;
+    QString heading;
+    QList<ClassShare> shares; // as report.classes
+};
+QList<Compared> comparison(const Report& report);
+
+// Per learner and series: problems solved (right at the last check), the
+// first-check right share, the last day active. In the report's order.
+struct SeriesMark {
+    int answered = 0;
+    int solved = 0;
+    int firstRight = 0;
+    qint64 lastMs = 0;
+};
+// By learner, then by series as report.series.
+QList<QList<SeriesMark>> seriesMarks(const Report& report);
 
 // The ten (or `count`) problems with the lowest first-check rate, and the
 // most frequent confusions.

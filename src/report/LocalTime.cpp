@@ -28,4 +28,9 @@ QString dateTime(qint64 utcMs)
     return QDateTime::fromMSecsSinceEpoch(utcMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+qint64 startOf(QDate day)
+{
+    return QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
+}
+
 } // namespace LocalTime

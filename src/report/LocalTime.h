@@ -25,4 +25,8 @@ private:
 // take as a date and time.
 QString dateTime(qint64 utcMs);
 
+// The first moment of a local day, in UTC milliseconds: a range of days
+// [from, to] is the times from startOf(from) to before startOf(to + 1).
+qint64 startOf(QDate day);
+
 } // namespace LocalTime

@@ -87,6 +87,12 @@ QString head(const Report& report, const QString& title)
     return out;
 }
 
+// A series by its title, its file name on hovering.
+QString seriesCell(const Report& report, const QString& series)
+{
+    return QStringLiteral("<td title=\"%1\">%2</td>").arg(esc(series), esc(report.title(series)));
+}
+
 QString cell(const LearnerProblem* row)
 {
     if (row == nullptr) {
@@ -155,8 +161,8 @@ QString seriesTables(const Report& report)
                 problems.append(&p);
             }
         }
-        out += QStringLiteral("<section class=\"series\">\n<h3>%1（%2問）</h3>\n")
-                   .arg(esc(series), QString::number(problems.size()));
+        out += QStringLiteral("<section class=\"series\">\n<h3 title=\"%1\">%2（%3問）</h3>\n")
+                   .arg(esc(series), esc(report.title(series)), QString::number(problems.size()));
         for (qsizetype i = 0; i < problems.size(); i += ProblemsPerTable) {
             out += grid(report, problems.mid(i, ProblemsPerTable), rows);
         }
@@ -175,11 +181,11 @@ QString hardestTable(const Report& report)
     for (const ProblemSummary& p : hardest(report)) {
         // Longer is more right, in the green of a right first answer.
         const int width = qRound(100.0 * p.firstRightRate());
-        out += QStringLiteral("<tr><td>%1</td><td>%2%3</td><td class=\"num\">%4 "
+        out += QStringLiteral("<tr>%1<td>%2%3</td><td class=\"num\">%4 "
                               "<span class=\"scale\"><span class=\"bar\" "
                               "style=\"width:%5%\"></span></span></td>"
                               "<td class=\"num\">%6/%7</td></tr>\n")
-                   .arg(esc(p.series), esc(p.heading),
+                   .arg(seriesCell(report, p.series), esc(p.heading),
                         p.text == ProblemText::Changed
                             ? QStringLiteral(" <span class=\"flag\">※</span>")
                             : QString(),
@@ -196,9 +202,9 @@ QString confusionTable(const Report& report)
                        "<th>見出し</th><th>項目</th><th>置いた分類群</th><th>正しい分類群</th>"
                        "<th>学習者数</th></tr></thead>\n<tbody>\n");
     for (const Confusion& c : commonest(report)) {
-        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
+        out += QStringLiteral("<tr>%1<td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
                               "<td class=\"num\">%6</td></tr>\n")
-                   .arg(esc(c.series), esc(c.heading), esc(c.term), esc(c.placedIn),
+                   .arg(seriesCell(report, c.series), esc(c.heading), esc(c.term), esc(c.placedIn),
                         esc(c.belongsIn), QString::number(c.learners));
     }
     return out + QStringLiteral("</tbody>\n</table>\n");
@@ -224,9 +230,9 @@ QString termTable(const Report& report)
         "<table>\n<thead><tr><th>問題集</th><th>見出し</th><th>項目</th><th>正しい分類群</th>"
         "<th>初回正解率</th><th>正解/初回の答え合わせ</th></tr></thead>\n<tbody>\n");
     for (const TermRate* t : terms.mid(0, Shown)) {
-        out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td>"
+        out += QStringLiteral("<tr>%1<td>%2</td><td>%3</td><td>%4</td>"
                               "<td class=\"num\">%5%</td><td class=\"num\">%6/%7</td></tr>\n")
-                   .arg(esc(t->series), esc(t->heading), esc(t->term), esc(t->group),
+                   .arg(seriesCell(report, t->series), esc(t->heading), esc(t->term), esc(t->group),
                         QString::number(t->rightPercent()), QString::number(t->right),
                         QString::number(t->firstChecks));
     }
@@ -284,6 +290,32 @@ QString dayChart(const Report& report)
                           QString::number(busiest->checks));
 }
 
+// Each class's first-check right share of each problem, side by side; only
+// when the report holds several classes.
+QString comparisonTable(const Report& report)
+{
+    if (report.classes.size() < 2) {
+        return {};
+    }
+    QString out = QStringLiteral("<h2>クラスごとの初回正解率</h2>\n<table class=\"compare\">\n"
+                                 "<thead><tr><th>問題集</th><th>見出し</th>");
+    for (const QString& c : report.classes) {
+        out += QStringLiteral("<th>%1</th>").arg(esc(c));
+    }
+    out += QStringLiteral("</tr></thead>\n<tbody>\n");
+    for (const Compared& p : comparison(report)) {
+        out +=
+            QStringLiteral("<tr>%1<td>%2</td>").arg(seriesCell(report, p.series), esc(p.heading));
+        for (const ClassShare& share : p.shares) {
+            out += QStringLiteral("<td class=\"num\" title=\"%1/%2人\">%3</td>")
+                       .arg(QString::number(share.firstRight), QString::number(share.learners),
+                            percent(share.firstRight, share.learners));
+        }
+        out += QStringLiteral("</tr>\n");
+    }
+    return out + QStringLiteral("</tbody>\n</table>\n");
+}
+
 QString leftOutList(const Report& report)
 {
     if (report.leftOut.isEmpty()) {
@@ -304,9 +336,10 @@ QString leftOutList(const Report& report)
 
 QByteArray indexHtml(const Report& report, const QString& title)
 {
-    const QString page = head(report, title) + seriesTables(report) + hardestTable(report) +
-                         confusionTable(report) + termTable(report) + dayChart(report) +
-                         leftOutList(report) + QStringLiteral("</body>\n</html>\n");
+    const QString page = head(report, title) + comparisonTable(report) + seriesTables(report) +
+                         hardestTable(report) + confusionTable(report) + termTable(report) +
+                         dayChart(report) + leftOutList(report) +
+                         QStringLiteral("</body>\n</html>\n");
     return page.toUtf8();
 }
 

@@ -673,14 +673,15 @@ TEST(Check, AServersFolderIsReportedAsTheTeachersPageGivesIt)
     }
     Store store;
     ASSERT_EQ(store.open(dir.path(), {}), QString());
-    const ClassReport::Report served = StoreReport::of(store, dir.path());
+    const ClassReport::Report served = StoreReport::ofClasses(
+        store, dir.path(), {store.classes().value().first().id}, {}, {});
     ASSERT_EQ(served.rows.size(), 4);
 
     QTemporaryDir out;
     const CheckRun r = check({QStringLiteral("--report"), out.path(), dir.path()});
     ASSERT_EQ(r.exitCode, 0) << r.errors.toStdString();
     for (const QString& name : ReportFiles::spreadsheetNames()) {
-        EXPECT_EQ(TestFiles::readAll(QDir(out.path()).filePath(name)),
+        EXPECT_EQ(TestFiles::readAll(QDir(out.path()).filePath(ReportFiles::fileName(name))),
                   ReportFiles::spreadsheet(name, served))
             << name.toStdString();
     }

@@ -115,37 +115,40 @@ TEST_F(ClassReportTest, EveryFigureOfAMadeUpClass)
     const ClassReport::Report report = ClassFolder::report(dir.path());
     // Compared as bytes: the mark at the start is part of what is checked.
     const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
-    EXPECT_EQ(ReportFiles::resultsCsv(report).toStdString(),
-              utf8(QStringLiteral(
-                  "\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,最後の正解,"
-                  "最後の回答日時,所要時間(秒),注記\r\n"
-                  "hana,S.TXT,問題2,0,1,1,0,2026-12-02 13:00:00,7.0,\r\n"
-                  "taro,S.TXT,問題1,0,2,3,1,2026-12-02 10:00:00,19.0,\r\n"
-                  "taro,S.TXT,問題2,1,1,1,1,2026-12-01 09:05:00,3.0,\r\n"
-                  "さくら,S.TXT,問題1,0,1,2,0,2026-12-01 11:02:00,14.0,\r\n"
-                  "さくら,S.TXT,問題3<x>,1,1,1,1,2026-12-03 08:00:00,2.5,"
-                  "問題集ファイルのこの問題は変わったか、なくなっています\r\n")));
+    EXPECT_EQ(
+        ReportFiles::resultsCsv(report).toStdString(),
+        utf8(QStringLiteral(
+            "\uFEFF学習者,問題集,問題集ファイル,見出し,初回正解,出題回数,答え合わせ回数,最後の正解,"
+            "最後の回答日時,所要時間(秒),注記\r\n"
+            "hana,S.TXT,S.TXT,問題2,0,1,1,0,2026-12-02 13:00:00,7.0,\r\n"
+            "taro,S.TXT,S.TXT,問題1,0,2,3,1,2026-12-02 10:00:00,19.0,\r\n"
+            "taro,S.TXT,S.TXT,問題2,1,1,1,1,2026-12-01 09:05:00,3.0,\r\n"
+            "さくら,S.TXT,S.TXT,問題1,0,1,2,0,2026-12-01 11:02:00,14.0,\r\n"
+            "さくら,S.TXT,S.TXT,問題3<x>,1,1,1,1,2026-12-03 08:00:00,2.5,"
+            "問題集ファイルのこの問題は変わったか、なくなっています\r\n")));
     // Confusions at first checks: さくら's second check, with ヒトデ in the
     // wrong group again, does not count again.
     EXPECT_EQ(
         ReportFiles::confusionsCsv(report).toStdString(),
-        utf8(QStringLiteral("\uFEFF問題集,見出し,項目,置いた分類群,正しい分類群,学習者数,回数\r\n"
-                            "S.TXT,問題1,ヒトデ,節足動物,棘皮動物,2,2\r\n"
-                            "S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
-                            "S.TXT,問題2,a,Y,X,1,1\r\n"
-                            "S.TXT,問題2,b,X,Y,1,1\r\n")));
+        utf8(QStringLiteral(
+            "\uFEFF問題集,問題集ファイル,見出し,項目,置いた分類群,正しい分類群,学習者数,回数\r\n"
+            "S.TXT,S.TXT,問題1,ヒトデ,節足動物,棘皮動物,2,2\r\n"
+            "S.TXT,S.TXT,問題1,ウニ,節足動物,棘皮動物,1,1\r\n"
+            "S.TXT,S.TXT,問題2,a,Y,X,1,1\r\n"
+            "S.TXT,S.TXT,問題2,b,X,Y,1,1\r\n")));
     // Each term's share put right at first checks (taro twice and さくら
     // once on problem 1; taro and hana on problem 2).
     EXPECT_EQ(ReportFiles::termsCsv(report).toStdString(),
-              utf8(QStringLiteral("\uFEFF問題集,見出し,項目,正しい分類群,初回の答え合わせ回数,"
-                                  "正しく置いた回数,正解率(%)\r\n"
-                                  "S.TXT,問題1,ウニ,棘皮動物,3,2,67\r\n"
-                                  "S.TXT,問題1,ヒトデ,棘皮動物,3,1,33\r\n"
-                                  "S.TXT,問題1,エビ,節足動物,3,3,100\r\n"
-                                  "S.TXT,問題2,a,X,2,1,50\r\n"
-                                  "S.TXT,問題2,b,Y,2,1,50\r\n"
-                                  "S.TXT,問題3<x>,カニ,節足,1,1,100\r\n"
-                                  "S.TXT,問題3<x>,イカ,軟体,1,1,100\r\n")));
+              utf8(QStringLiteral(
+                  "\uFEFF問題集,問題集ファイル,見出し,項目,正しい分類群,初回の答え合わせ回数,"
+                  "正しく置いた回数,正解率(%)\r\n"
+                  "S.TXT,S.TXT,問題1,ウニ,棘皮動物,3,2,67\r\n"
+                  "S.TXT,S.TXT,問題1,ヒトデ,棘皮動物,3,1,33\r\n"
+                  "S.TXT,S.TXT,問題1,エビ,節足動物,3,3,100\r\n"
+                  "S.TXT,S.TXT,問題2,a,X,2,1,50\r\n"
+                  "S.TXT,S.TXT,問題2,b,Y,2,1,50\r\n"
+                  "S.TXT,S.TXT,問題3<x>,カニ,節足,1,1,100\r\n"
+                  "S.TXT,S.TXT,問題3<x>,イカ,軟体,1,1,100\r\n")));
 
     // The page: the hardest problems first, answers per day, what was left
     // out with its place, the text escaped.
@@ -190,31 +193,83 @@ TEST_F(ClassReportTest, PercentSignsInNamesAndTextsStayAsWritten)
     a.series = QStringLiteral("%7%8%9.TXT");
     const ClassReport::Report report = ClassReport::of({a});
     const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
-    EXPECT_EQ(
-        ReportFiles::resultsCsv(report).toStdString(),
-        utf8(QStringLiteral("\uFEFF学習者,問題集,見出し,初回正解,出題回数,答え合わせ回数,"
-                            "最後の正解,最後の回答日時,所要時間(秒),注記\r\n"
-                            "%1%2%3,%7%8%9.TXT,問題%1,0,1,1,0,2026-12-01 09:00:00,4.0,\r\n")));
+    EXPECT_EQ(ReportFiles::resultsCsv(report).toStdString(),
+              utf8(QStringLiteral(
+                  "\uFEFF学習者,問題集,問題集ファイル,見出し,初回正解,出題回数,答え合わせ回数,"
+                  "最後の正解,最後の回答日時,所要時間(秒),注記\r\n"
+                  "%1%2%3,%7%8%9.TXT,%7%8%9.TXT,問題%1,0,1,1,0,2026-12-01 09:00:00,4.0,\r\n")));
     EXPECT_EQ(ReportFiles::termsCsv(report).toStdString(),
-              utf8(QStringLiteral("\uFEFF問題集,見出し,項目,正しい分類群,初回の答え合わせ回数,"
-                                  "正しく置いた回数,正解率(%)\r\n"
-                                  "%7%8%9.TXT,問題%1,%2,%5,1,1,100\r\n"
-                                  "%7%8%9.TXT,問題%1,%3%4,%6,1,0,0\r\n")));
+              utf8(QStringLiteral(
+                  "\uFEFF問題集,問題集ファイル,見出し,項目,正しい分類群,初回の答え合わせ回数,"
+                  "正しく置いた回数,正解率(%)\r\n"
+                  "%7%8%9.TXT,%7%8%9.TXT,問題%1,%2,%5,1,1,100\r\n"
+                  "%7%8%9.TXT,%7%8%9.TXT,問題%1,%3%4,%6,1,0,0\r\n")));
     const QString page = QString::fromUtf8(ReportFiles::indexHtml(report, QStringLiteral("%1組")));
     EXPECT_TRUE(page.contains(QStringLiteral("<title>%1組</title>")));
-    EXPECT_TRUE(page.contains(QStringLiteral("<h3>%7%8%9.TXT（1問）</h3>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<h3 title=\"%7%8%9.TXT\">%7%8%9.TXT（1問）</h3>")));
     EXPECT_TRUE(page.contains(QStringLiteral("title=\"問題%1\">問題%1</th>")));
     EXPECT_TRUE(page.contains(QStringLiteral(
         "<tr><th>%1%2%3</th><td class=\"wrong\">×</td><td class=\"num\">0/1</td></tr>")));
-    EXPECT_TRUE(
-        page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td "
-                                     "class=\"num\">0% <span class=\"scale\"><span "
-                                     "class=\"bar\" style=\"width:0%\"></span></span></td><td "
-                                     "class=\"num\">0/1</td></tr>")));
-    EXPECT_TRUE(
-        page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
-                                     "<td>%5</td><td>%6</td><td class=\"num\">1</td></tr>")));
-    EXPECT_TRUE(page.contains(QStringLiteral("<tr><td>%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
-                                             "<td>%6</td><td class=\"num\">0%</td>"
-                                             "<td class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral("<tr><td title=\"%7%8%9.TXT\">%7%8%9.TXT</td><td>問題%1</td><td "
+                       "class=\"num\">0% <span class=\"scale\"><span "
+                       "class=\"bar\" style=\"width:0%\"></span></span></td><td "
+                       "class=\"num\">0/1</td></tr>")));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral("<tr><td title=\"%7%8%9.TXT\">%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
+                       "<td>%5</td><td>%6</td><td class=\"num\">1</td></tr>")));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral("<tr><td title=\"%7%8%9.TXT\">%7%8%9.TXT</td><td>問題%1</td><td>%3%4</td>"
+                       "<td>%6</td><td class=\"num\">0%</td>"
+                       "<td class=\"num\">0/1</td></tr>")));
+}
+
+// Two classes side by side: each problem's first-check right share per
+// class; the grade book's rows, one per learner in the order given, and
+// text a spreadsheet would run kept as text.
+TEST_F(ClassReportTest, ClassesComparedAndTheGradeBookOfEachLearner)
+{
+    const Shown& p1 = shown[0];
+    const Shown& p2 = shown[1];
+    ClassReport::Report report = ClassReport::of({
+        answer(QStringLiteral("1A a"), p1, {1, 1, 2}, 1, at(1, 9, 0), 1000),
+        answer(QStringLiteral("1A a"), p2, {1, 2}, 1, at(1, 9, 1), 1000),
+        answer(QStringLiteral("1A b"), p1, {1, 2, 2}, 1, at(2, 9, 0), 1000),
+        answer(QStringLiteral("1B c"), p1, {1, 2, 2}, 1, at(3, 9, 0), 1000),
+        answer(QStringLiteral("1B c"), p1, {1, 1, 2}, 1, at(4, 9, 0), 1000),
+        answer(QStringLiteral("1B =d"), p1, {2, 2, 2}, 1, at(3, 9, 0), 1000),
+        answer(QStringLiteral("1B =d"), p1, {1, 1, 2}, 2, at(3, 9, 1), 1000),
+    });
+    report.titles.insert(QStringLiteral("S.TXT"), QStringLiteral("@生物, 1"));
+    ClassReport::placeLearners(
+        &report,
+        {QStringLiteral("1A b"), QStringLiteral("1A a"), QStringLiteral("1A e"),
+         QStringLiteral("1B =d"), QStringLiteral("1B c")},
+        {{QStringLiteral("1A a"), {QStringLiteral("1A"), 2, QStringLiteral("a")}},
+         {QStringLiteral("1A b"), {QStringLiteral("1A"), 1, QStringLiteral("b")}},
+         {QStringLiteral("1A e"), {QStringLiteral("1A"), 3, QStringLiteral("e")}},
+         {QStringLiteral("1B c"), {QStringLiteral("1B"), 1, QStringLiteral("c")}},
+         {QStringLiteral("1B =d"), {QStringLiteral("1B"), 0, QStringLiteral("=d")}}},
+        {QStringLiteral("1A"), QStringLiteral("1B"), QStringLiteral("1C")});
+    const auto utf8 = [](const QString& text) { return text.toUtf8().toStdString(); };
+    // 問題1: a right, b wrong in 1A; c and =d wrong first in 1B; 問題2: a alone.
+    EXPECT_EQ(ReportFiles::comparisonCsv(report).toStdString(),
+              utf8(QStringLiteral("\uFEFF問題集,問題集ファイル,見出し,1A 初回正解率(%),1A 人数,"
+                                  "1B 初回正解率(%),1B 人数,1C 初回正解率(%),1C 人数\r\n"
+                                  "'@生物, 1\",S.TXT,問題1,50,2,0,2,,0\r\n"
+                                  "'@生物, 1\",S.TXT,問題2,100,1,,0,,0\r\n")
+                       .replace(QStringLiteral("'@"), QStringLiteral("\"'@"))));
+    // Solved: right at the last check; the last day is the learner's latest.
+    EXPECT_EQ(ReportFiles::gradebookCsv(report).toStdString(),
+              utf8(QStringLiteral("\uFEFF組,番号,氏名,\"'@生物, 1 正解した問題数\","
+                                  "\"'@生物, 1 初回正解率(%)\",\"'@生物, 1 最終学習日\"\r\n"
+                                  "1A,1,b,0,0,2026-12-02\r\n"
+                                  "1A,2,a,2,100,2026-12-01\r\n"
+                                  "1A,3,e,0,,\r\n"
+                                  "1B,,'=d,1,0,2026-12-03\r\n"
+                                  "1B,1,c,1,0,2026-12-04\r\n")));
+    const QString page = QString::fromUtf8(ReportFiles::indexHtml(report, QStringLiteral("全")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<th>1A</th><th>1B</th><th>1C</th>")));
+    EXPECT_TRUE(page.contains(QStringLiteral("title=\"1/2人\">50%</td><td class=\"num\" "
+                                             "title=\"0/2人\">0%</td>")));
 }

@@ -3,6 +3,7 @@
 // after a new statement.
 #include "server/teacher/ReportCache.h"
 #include "record/Statements.h"
+#include "report/LocalTime.h"
 #include "report/ReportFiles.h"
 #include "server/store/Store.h"
 #include "server/store/StoreReport.h"
@@ -43,11 +44,11 @@ void addAnswer(Store& store, const QString& learner, int n, int wrong)
               QString());
 }
 
-// Every class's report, or that of `classIds`.
-std::future<Files> requested(ReportCache& cache, const QList<qint64>& classIds)
+// The report of the chosen classes and days.
+std::future<Files> requested(ReportCache& cache, const ReportCache::Chosen& chosen)
 {
     auto promise = std::make_shared<std::promise<Files>>();
-    cache.files(classIds, [promise](Files files, const QString& failure) {
+    cache.files(chosen, [promise](Files files, const QString& failure) {
         EXPECT_EQ(failure, QString());
         promise->set_value(std::move(files));
     });
@@ -57,11 +58,11 @@ std::future<Files> requested(ReportCache& cache, const QList<qint64>& classIds)
 void expectAsBuiltNow(const Files& files, Store& store, const QString& folder)
 {
     ASSERT_TRUE(files);
-    const ClassReport::Report report = StoreReport::of(store, folder);
+    const Store::SchoolClass only = store.classes().value().first();
+    const ClassReport::Report report = StoreReport::ofClasses(store, folder, {only.id}, {}, {});
     // The store's one class names the page.
     EXPECT_EQ(files->page,
-              ReportFiles::indexHtml(
-                  report, QStringLiteral("%1の結果").arg(store.classes().value().first().name)));
+              ReportFiles::indexHtml(report, QStringLiteral("%1 の結果").arg(only.name)));
     for (const QString& name : ReportFiles::spreadsheetNames()) {
         EXPECT_EQ(files->spreadsheets.value(name), ReportFiles::spreadsheet(name, report))
             << qPrintable(name);
@@ -78,7 +79,7 @@ TEST(ReportCache, GivesTheReportOfTheStoreBuiltOnceForEachStateOfIt)
     for (int n = 0; n < 6; ++n) {
         addAnswer(store, n % 2 ? QStringLiteral("aoi") : QStringLiteral("ren"), n % 3, n % 2);
     }
-    const QList<qint64> all = {store.classes().value().first().id};
+    const ReportCache::Chosen all{{store.classes().value().first().id}, {}, {}};
     ReportCache cache(dir.path(), {}, QStringLiteral("クラスの結果"));
     std::future<Files> first = requested(cache, all);
     std::future<Files> together = requested(cache, all);
@@ -112,8 +113,8 @@ TEST(ReportCache, GivesAClassItsOwnLearnersAlone)
     const QList<Store::SchoolClass> classes = store.classes().value();
     ASSERT_EQ(classes.size(), 2);
     ReportCache cache(dir.path(), {}, QStringLiteral("クラスの結果"));
-    const Files a = requested(cache, {classes.at(0).id}).get();
-    const Files b = requested(cache, {classes.at(1).id}).get();
+    const Files a = requested(cache, {{classes.at(0).id}, {}, {}}).get();
+    const Files b = requested(cache, {{classes.at(1).id}, {}, {}}).get();
     const QString aRows = QString::fromUtf8(a->spreadsheets.value(QStringLiteral("results.csv")));
     const QString bRows = QString::fromUtf8(b->spreadsheets.value(QStringLiteral("results.csv")));
     EXPECT_TRUE(aRows.contains(QStringLiteral("1A あおい,"))) << qPrintable(aRows);
@@ -121,7 +122,43 @@ TEST(ReportCache, GivesAClassItsOwnLearnersAlone)
     EXPECT_TRUE(bRows.contains(QStringLiteral("1B れん,")) &&
                 !bRows.contains(QStringLiteral("あおい")))
         << qPrintable(bRows);
-    EXPECT_TRUE(QString::fromUtf8(a->page).contains(QStringLiteral("1Aの結果")));
+    EXPECT_TRUE(QString::fromUtf8(a->page).contains(QStringLiteral("1A の結果")));
+}
+
+// The days chosen drop the answers outside them; every learner of the
+// class is in the grade book, by 番号, answers or none.
+TEST(ReportCache, TheDaysChosenAloneAndEveryLearnerInTheGradeBook)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(
+        store.addLearners(
+            {{QStringLiteral("1A"), 2, QStringLiteral("あおい"), QStringLiteral("ABCDEFGH"), {}},
+             {QStringLiteral("1A"), 1, QStringLiteral("わたる"), QStringLiteral("JKMNPQRS"), {}},
+             {QStringLiteral("1B"), 1, QStringLiteral("れん"), QStringLiteral("TUVWXYZA"), {}}}),
+        QString());
+    constexpr int Day = 24 * 60; // addAnswer's n counts minutes
+    addAnswer(store, QStringLiteral("1A/あおい"), 0, 1);
+    addAnswer(store, QStringLiteral("1A/あおい"), 2 * Day, 0);
+    addAnswer(store, QStringLiteral("1B/れん"), 2 * Day + 1, 0);
+    const QDate later = LocalTime::Days().of(1'800'000'000'000 + 2 * Day * qint64(60000));
+    const qint64 classA = store.classes().value().first().id;
+    ReportCache cache(dir.path(), {}, QStringLiteral("全クラスの結果"));
+    const Files files = requested(cache, {{classA}, later, later}).get();
+    const QString results =
+        QString::fromUtf8(files->spreadsheets.value(QStringLiteral("results.csv")));
+    EXPECT_EQ(results.count(QStringLiteral("\r\n")), 2) << qPrintable(results);
+    EXPECT_TRUE(results.contains(QStringLiteral("1A あおい,S.TXT,S.TXT,問題%1,1").arg(2 * Day)))
+        << qPrintable(results);
+    const QString day = later.toString(Qt::ISODate);
+    EXPECT_TRUE(
+        QString::fromUtf8(files->page).contains(QStringLiteral("1A の結果（%1〜%1）").arg(day)));
+    EXPECT_EQ(files->spreadsheets.value(QStringLiteral("gradebook.csv")),
+              QStringLiteral("\uFEFF組,番号,氏名,S.TXT 正解した問題数,S.TXT 初回正解率(%),"
+                             "S.TXT 最終学習日\r\n1A,1,わたる,0,,\r\n1A,2,あおい,1,100,%1\r\n")
+                  .arg(day)
+                  .toUtf8());
 }
 
 } // namespace

@@ -169,6 +169,12 @@ HttpReply LearnerRoutes::progress(const Call& call)
         });
 }
 
+HttpReply LearnerRoutes::record(Store& store, const QString& learner) const
+{
+    return ProgressRoute::learnerReply(store, learner,
+                                       {setup_.workDir, setup_.homePage, setup_.measure});
+}
+
 // GET /api/state, or a verb (POST /api/<verb>), for the session's learner.
 HttpReply LearnerRoutes::verb(const Call& call)
 {

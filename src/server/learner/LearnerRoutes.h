@@ -50,6 +50,10 @@ public:
     // Sessions whose time ran out end in the store, each told in the log.
     void endIdleSessions();
 
+    // The learner's 学習の記録 as GET /api/progress gives it them, for
+    // their teacher.
+    HttpReply record(Store& store, const QString& learner) const;
+
     // A removed learner's open series and known sessions go with them.
     void forgetLearner(const QString& learner);
     // The learner's known sessions are looked up in the store again (a new

@@ -13,6 +13,9 @@ namespace ProgressRoute
 namespace
 {
 
+const QString StoreDown = QStringLiteral("記録を読めないため、いまは表示できません。"
+                                         "しばらくしてからもう一度試してください");
+
 QJsonArray seriesRows(const QList<SeriesProgress>& series)
 {
     QJsonArray rows;
@@ -85,22 +88,25 @@ HttpReply reply(Store& store, const QByteArray& sessionHash, const Folder& folde
     QString failed;
     const std::optional<QString> learner =
         store.sessionLearner(sessionHash, QDateTime::currentMSecsSinceEpoch(), &failed);
-    const QString storeDown = QStringLiteral("記録を読めないため、いまは表示できません。"
-                                             "しばらくしてからもう一度試してください");
     if (!failed.isEmpty()) {
-        return ServerReplies::unavailable(storeDown);
+        return ServerReplies::unavailable(StoreDown);
     }
     if (!learner) {
         return ServerReplies::refusal(401, QStringLiteral("サインインしてください"));
     }
+    return learnerReply(store, *learner, folder);
+}
+
+HttpReply learnerReply(Store& store, const QString& learner, const Folder& folder)
+{
     // The learner's session as a new server would take it up, asked for its
     // record as the desktop's button asks: the same numbers, worked out by
     // the same code, from the statements.
     const qint64 failuresBefore = store.failureCount();
-    LearnerScreen screen(*learner, folder.workDir, folder.homePage, *folder.measure, store);
+    LearnerScreen screen(learner, folder.workDir, folder.homePage, *folder.measure, store);
     const std::optional<Progress> progress = screen.progress();
     if (!progress || store.failureCount() != failuresBefore) {
-        return ServerReplies::unavailable(storeDown);
+        return ServerReplies::unavailable(StoreDown);
     }
     return ServerReplies::json(200, json(*progress));
 }

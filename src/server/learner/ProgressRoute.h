@@ -24,6 +24,9 @@ struct Folder {
 // GET /api/progress for the session `sessionHash`: 401 when it has ended.
 HttpReply reply(Store& store, const QByteArray& sessionHash, const Folder& folder);
 
+// The record of `learner` (a key), as reply() gives it: for their teacher.
+HttpReply learnerReply(Store& store, const QString& learner, const Folder& folder);
+
 // The record as the page draws it: the same numbers the desktop's dialog
 // shows, its rates already worked out, the charts' descriptions in words.
 QJsonObject json(const Progress& progress);

@@ -268,6 +268,12 @@ public:
         QByteArray json; // UTF-8
     };
     bool eachStatement(const std::function<void(const StatementRow&)>& take);
+    // The statements of `learners` (keys) stamped from `fromMs` to before
+    // `toMs`, learner by learner, in no set order within a learner: read
+    // through the index on (learner, timestamp), so a class's report reads
+    // only its own (and sorts them itself, as for eachStatement).
+    bool eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 toMs,
+                         const std::function<void(const StatementRow&)>& take);
 
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,

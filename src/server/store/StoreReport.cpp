@@ -2,9 +2,11 @@
 
 #include "record/FastStatementReader.h"
 #include "report/ClassFolder.h"
+#include "report/LocalTime.h"
 #include "server/store/Store.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -127,39 +129,41 @@ private:
 
 } // namespace
 
-QHash<QString, QString> shownNames(Store& store, const std::optional<QList<qint64>>& classIds)
+School school(Store& store, const std::optional<QList<qint64>>& classIds)
 {
-    const std::optional<QList<Store::SchoolClass>> classes = store.classes();
-    const bool several = classes && classes->size() > 1;
-    QHash<QString, QString> shown;
-    const auto add = [&](qint64 id) {
-        for (const Store::Learner& l : store.learners(id).value_or(QList<Store::Learner>{})) {
-            shown.insert(l.key,
-                         several ? QStringLiteral("%1 %2").arg(l.className, l.name) : l.name);
+    const QList<Store::SchoolClass> classes = store.classes().value_or(QList<Store::SchoolClass>{});
+    School out;
+    QSet<qint64> chosen;
+    for (const Store::SchoolClass& c : classes) {
+        if (!classIds || classIds->contains(c.id)) {
+            out.classes.append(c.name);
+            chosen.insert(c.id);
         }
-    };
-    if (!classIds) {
-        add(0);
     }
-    for (const qint64 id : classIds.value_or(QList<qint64>{})) {
-        add(id);
+    for (const Store::Learner& l : store.learners(0).value_or(QList<Store::Learner>{})) {
+        if (!chosen.contains(l.classId)) {
+            continue;
+        }
+        // With the class's name when the school has several.
+        const QString shown =
+            classes.size() > 1 ? QStringLiteral("%1 %2").arg(l.className, l.name) : l.name;
+        out.shown.insert(l.key, shown);
+        out.order.append(shown);
+        out.people.insert(shown, {l.className, l.number, l.name});
     }
-    return shown;
+    return out;
 }
 
 ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
 {
-    const Learners learnersShown = who ? *who : Learners{shownNames(store), false};
+    const Learners learnersShown = who ? *who : Learners{school(store).shown, false};
     const QHash<QString, QString>& shown = learnersShown.shown;
     // A deque: rows stay where they are while the parser fills them in.
     std::deque<Row> rows;
     QStringList learners;
     QHash<QString, int> learnerAt;
     Parser parser;
-    const bool whole = store.eachStatement([&](const Store::StatementRow& r) {
-        if (learnersShown.onlyShown && !shown.contains(r.learner)) {
-            return;
-        }
+    const auto take = [&](const Store::StatementRow& r) {
         const auto known = learnerAt.constFind(r.learner);
         const int learner = known != learnerAt.cend() ? *known : int(learners.size());
         if (known == learnerAt.cend()) {
@@ -168,7 +172,14 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
         }
         rows.push_back({learner, r.timestampMs, r.id, {}, {}});
         parser.add(&rows.back(), r.json);
-    });
+    };
+    // A class's statements are found by its learners' keys, not by reading
+    // every class's.
+    QStringList keys = shown.keys();
+    keys.sort();
+    const bool whole = learnersShown.onlyShown ? store.eachStatementOf(keys, learnersShown.fromMs,
+                                                                       learnersShown.toMs, take)
+                                               : store.eachStatement(take);
     parser.finish();
     const std::vector<std::size_t> order = inOrder(rows, learners);
     ClassFolder::Read out;
@@ -193,6 +204,19 @@ ClassReport::Report of(Store& store, const QString& workDir, const std::optional
 {
     ClassFolder::Read in = read(store, who);
     return ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
+}
+
+ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<qint64>& classIds,
+                              QDate from, QDate to)
+{
+    School chosen = school(store, classIds);
+    Learners who{std::move(chosen.shown), true};
+    who.fromMs = from.isValid() ? LocalTime::startOf(from) : who.fromMs;
+    who.toMs = to.isValid() ? LocalTime::startOf(to.addDays(1)) : who.toMs;
+    ClassReport::Report report = of(store, workDir, who);
+    ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
+                               std::move(chosen.classes));
+    return report;
 }
 
 } // namespace StoreReport

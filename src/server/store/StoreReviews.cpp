@@ -173,11 +173,55 @@ QString Store::statementsState()
         .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
 }
 
+namespace
+{
+
+// The statement's text as bytes: as text it would be made UTF-16 and back.
+QString jsonAsBytes(bool sqlite)
+{
+    return sqlite ? QStringLiteral("CAST(json AS BLOB)")
+                  : QStringLiteral("convert_to(json, 'UTF8')");
+}
+
+} // namespace
+
+bool Store::eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 toMs,
+                            const std::function<void(const StatementRow&)>& take)
+{
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT timestamp_ms, id, %1 FROM statements WHERE learner = ?"
+                                  " AND timestamp_ms >= ? AND timestamp_ms < ?")
+                       .arg(jsonAsBytes(sqlite_)))) {
+        failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
+        return false;
+    }
+    StatementRow row;
+    for (const QString& learner : learners) {
+        q.bindValue(0, learner);
+        q.bindValue(1, fromMs);
+        q.bindValue(2, toMs);
+        if (!read(q, QStringLiteral("回答の記録を読めません"), nullptr)) {
+            return false;
+        }
+        row.learner = learner;
+        while (q.next()) {
+            row.timestampMs = q.value(0).toLongLong();
+            row.id = q.value(1).toString();
+            row.json = q.value(2).toByteArray();
+            take(row);
+        }
+        if (q.lastError().type() != QSqlError::NoError) {
+            return false;
+        }
+        q.finish();
+    }
+    return true;
+}
+
 bool Store::eachStatement(const std::function<void(const StatementRow&)>& take)
 {
-    // As bytes: the text would be made UTF-16 and back for each of them.
-    const QString json =
-        sqlite_ ? QStringLiteral("CAST(json AS BLOB)") : QStringLiteral("convert_to(json, 'UTF8')");
+    const QString json = jsonAsBytes(sqlite_);
     QSqlQuery q = prepared(
         QSqlDatabase::database(connection_),
         QStringLiteral("SELECT learner, timestamp_ms, id, %1 FROM statements").arg(json), {});

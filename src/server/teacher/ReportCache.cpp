@@ -30,13 +30,14 @@ ReportCache::~ReportCache()
     thread_.wait();
 }
 
-void ReportCache::files(QList<qint64> classIds, Done done)
+void ReportCache::files(Chosen chosen, Done done)
 {
-    QMetaObject::invokeMethod(worker_, [this, classIds = std::move(classIds),
-                                        done = std::move(done)] { serve(classIds, done); });
+    QMetaObject::invokeMethod(worker_, [this, chosen = std::move(chosen), done = std::move(done)] {
+        serve(chosen, done);
+    });
 }
 
-void ReportCache::serve(const QList<qint64>& classIds, const Done& done)
+void ReportCache::serve(const Chosen& chosen, const Done& done)
 {
     if (!store_) {
         store_ = std::make_unique<Store>();
@@ -63,14 +64,21 @@ void ReportCache::serve(const QList<qint64>& classIds, const Done& done)
                               : statements + QLatin1Char('\n') + folderState(workDir_) +
                                     QLatin1Char('\n') + keys.join(QLatin1Char('\n'));
     QStringList ids;
-    for (const qint64 id : classIds) {
+    for (const qint64 id : chosen.classIds) {
         ids.append(QString::number(id));
     }
-    const QString which = ids.join(QLatin1Char(','));
+    const QString which = QStringLiteral("%1 %2 %3")
+                              .arg(ids.join(QLatin1Char(',')), chosen.from.toString(Qt::ISODate),
+                                   chosen.to.toString(Qt::ISODate));
+    // Each class and range asked for is kept: a few, not every range a
+    // term's worth of requests names.
+    if (!built_.contains(which) && built_.size() >= MaxKept) {
+        built_.clear();
+    }
     Built& built = built_[which];
     if (!built.files || state.isEmpty() || state != built.state) {
         built.files.reset();
-        built.files = build(classIds);
+        built.files = build(chosen);
         built.state = state;
 #ifdef __GLIBC__
         // The statements read and the report summed up from them are gone:
@@ -113,16 +121,17 @@ QString ReportCache::folderState(const QString& workDir)
     return out.join(QLatin1Char('\n'));
 }
 
-std::shared_ptr<const ReportCache::Files> ReportCache::build(const QList<qint64>& classIds)
+std::shared_ptr<const ReportCache::Files> ReportCache::build(const Chosen& chosen)
 {
-    const ClassReport::Report report = StoreReport::of(
-        *store_, workDir_, StoreReport::Learners{StoreReport::shownNames(*store_, classIds), true});
+    const ClassReport::Report report =
+        StoreReport::ofClasses(*store_, workDir_, chosen.classIds, chosen.from, chosen.to);
     QString title = title_;
-    if (classIds.size() == 1) {
-        for (const Store::SchoolClass& c :
-             store_->classes().value_or(QList<Store::SchoolClass>{})) {
-            title = c.id == classIds.first() ? QStringLiteral("%1の結果").arg(c.name) : title;
-        }
+    if (report.classes.size() == 1) {
+        title = QStringLiteral("%1 の結果").arg(report.classes.first());
+    }
+    if (chosen.from.isValid() || chosen.to.isValid()) {
+        title += QStringLiteral("（%1〜%2）")
+                     .arg(chosen.from.toString(Qt::ISODate), chosen.to.toString(Qt::ISODate));
     }
     auto files = std::make_shared<Files>();
     files->page = ReportFiles::indexHtml(report, title);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QHash>
 #include <QString>
 #include <QThread>
@@ -33,10 +34,17 @@ public:
     ReportCache(const ReportCache&) = delete;
     ReportCache& operator=(const ReportCache&) = delete;
 
-    // The files of the statements of the classes `classIds` as they are
-    // when the thread comes to it; the page's title names the class when
-    // there is one.
-    void files(QList<qint64> classIds, Done done);
+    // Which classes, and which local days (a null date leaves that end
+    // open).
+    struct Chosen {
+        QList<qint64> classIds;
+        QDate from;
+        QDate to;
+    };
+    // The files of the statements of the chosen classes and days as they
+    // are when the thread comes to it; the page's title names the class
+    // when there is one, and the days.
+    void files(Chosen chosen, Done done);
 
     // What changes whenever a file of the folder the report reads (a series
     // file, the catalogue) is written, replaced, added or removed: each
@@ -45,8 +53,8 @@ public:
 
 private:
     // On thread_:
-    void serve(const QList<qint64>& classIds, const Done& done);
-    std::shared_ptr<const Files> build(const QList<qint64>& classIds);
+    void serve(const Chosen& chosen, const Done& done);
+    std::shared_ptr<const Files> build(const Chosen& chosen);
 
     const QString workDir_;
     const QString url_;
@@ -62,4 +70,5 @@ private:
         std::shared_ptr<const Files> files;
     };
     QHash<QString, Built> built_;
+    static constexpr qsizetype MaxKept = 16;
 };

@@ -16,6 +16,7 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace
 {
@@ -49,10 +50,38 @@ HttpReply reportReply(const ReportCache::Files& files, bool html, bool attachmen
         r.body = files.spreadsheets.value(name);
     }
     if (attachment) {
+        // 成績一覧.csv is named in UTF-8 as RFC 6266 says, an ASCII name
+        // beside it for the oldest browsers.
+        const QString saved = ReportFiles::fileName(name);
         r.headers.append(qMakePair(QByteArray("Content-Disposition"),
-                                   "attachment; filename=\"" + name.toLatin1() + '"'));
+                                   "attachment; filename=\"" + name.toLatin1() +
+                                       "\"; filename*=UTF-8''" + QUrl::toPercentEncoding(saved)));
     }
     return r;
+}
+
+// The days a report request asks for: `from` and `to` (YYYY-MM-DD), each
+// optional; none when one is malformed or they are the wrong way round.
+std::optional<std::pair<QDate, QDate>> daysAsked(const HttpRequest& request, HttpReply* refused)
+{
+    const qsizetype q = request.target.indexOf('?');
+    const QUrlQuery query(QString::fromLatin1(q < 0 ? QByteArray() : request.target.mid(q + 1)));
+    QDate days[2];
+    const QString names[2] = {QStringLiteral("from"), QStringLiteral("to")};
+    for (int i = 0; i < 2; ++i) {
+        const QString given = query.queryItemValue(names[i], QUrl::FullyDecoded);
+        days[i] = QDate::fromString(given, QStringLiteral("yyyy-MM-dd"));
+        if (!given.isEmpty() && !days[i].isValid()) {
+            *refused = refusal(400, QStringLiteral("日付「%1」は 2026-12-08 の形で指定してください")
+                                        .arg(given.left(20)));
+            return std::nullopt;
+        }
+    }
+    if (days[0].isValid() && days[1].isValid() && days[0] > days[1]) {
+        *refused = refusal(400, QStringLiteral("期間の始まりが終わりより後です"));
+        return std::nullopt;
+    }
+    return std::make_pair(days[0], days[1]);
 }
 
 QString nameIn(const QByteArray& body)
@@ -92,6 +121,7 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"GET", u"/teacher/preview", Teacher, &TeacherRoutes::previewPage},
         {"GET", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
         {"POST", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
+        {"GET", u"/api/teacher/learner-record", Teacher, &TeacherRoutes::learnerRecord},
         // The report's page and its spreadsheets.
         {"GET", u"/teacher/*", Teacher, &TeacherRoutes::reportFile},
     };
@@ -100,7 +130,7 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
 
 TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
     : setup_(std::move(setup)), desks_(desks),
-      report_(setup_.workDir, setup_.databaseUrl, QStringLiteral("クラスの結果")),
+      report_(setup_.workDir, setup_.databaseUrl, QStringLiteral("全クラスの結果")),
       histories_(setup_.workDir), previews_(setup_.workDir, *setup_.measure),
       learners_(*setup_.learners), live_(setup_.workDir)
 {
@@ -276,7 +306,9 @@ HttpReply TeacherRoutes::state(Store& store, const Call& call)
     QJsonArray roster;
     for (const Store::Learner& l : *learners) {
         names.append(l.name);
-        roster.append(QJsonObject{{QStringLiteral("name"), l.name},
+        // `id` opens the learner's record (learner-record?learner=id).
+        roster.append(QJsonObject{{QStringLiteral("id"), l.key},
+                                  {QStringLiteral("name"), l.name},
                                   {QStringLiteral("number"), l.number},
                                   {QStringLiteral("class"), l.classId},
                                   {QStringLiteral("className"), l.className}});
@@ -438,13 +470,39 @@ HttpReply TeacherRoutes::signOutLearner(Store& store, const Call& call)
     return ended ? json(200, {{QStringLiteral("ended"), *ended}}) : unavailable(StoreDown);
 }
 
+// One learner's 学習の記録, as they see it: for a learner of a class the
+// teacher sees, named by their key (the opaque id the page is given).
+HttpReply TeacherRoutes::learnerRecord(Store& store, const Call& call)
+{
+    const qsizetype q = call.request.target.indexOf('?');
+    const QString key =
+        QUrlQuery(QString::fromLatin1(q < 0 ? QByteArray() : call.request.target.mid(q + 1)))
+            .queryItemValue(QStringLiteral("learner"), QUrl::FullyDecoded);
+    const std::optional<ClassAccess> access = ClassAccess::of(store, call.teacher);
+    QString failed;
+    const std::optional<QList<Store::Learner>> learners =
+        access ? store.learners(0, &failed) : std::nullopt;
+    if (!learners) {
+        return unavailable(StoreDown);
+    }
+    for (const Store::Learner& l : *learners) {
+        if (l.key == key) {
+            return access->sees(l.classId) ? setup_.learners->record(store, l.key)
+                                           : ClassAccess::notYours();
+        }
+    }
+    return refusal(404, QStringLiteral("その学習者は登録されていません"));
+}
+
 // Answered from the report's thread: no learner waits for it.
 HttpReply TeacherRoutes::reportFile(Store& store, const Call& call)
 {
     HttpReply refused;
     const std::optional<QList<qint64>> ids =
         ClassAccess::chosenBy(store, call.teacher, call.request, &refused);
-    if (!ids) {
+    const std::optional<std::pair<QDate, QDate>> days =
+        ids ? daysAsked(call.request, &refused) : std::nullopt;
+    if (!days) {
         return refused;
     }
     const bool report = call.path == u"/teacher/report";
@@ -453,11 +511,12 @@ HttpReply TeacherRoutes::reportFile(Store& store, const Call& call)
     if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    report_.files(*ids, [report, page, name,
-                         respond = call.respond](std::shared_ptr<const ReportCache::Files> files,
-                                                 const QString& failure) {
-        respond(files ? reportReply(*files, report || page, !report, name) : unavailable(failure));
-    });
+    report_.files({*ids, days->first, days->second},
+                  [report, page, name, respond = call.respond](
+                      std::shared_ptr<const ReportCache::Files> files, const QString& failure) {
+                      respond(files ? reportReply(*files, report || page, !report, name)
+                                    : unavailable(failure));
+                  });
     return ServerReplies::pending();
 }
 

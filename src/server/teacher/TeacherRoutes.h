@@ -70,6 +70,7 @@ private:
                                                       HttpReply* refused);
     static HttpReply madeCode(const QString& name, const ClassLearners::Made& made);
     HttpReply reportFile(Store& store, const Call& call);
+    HttpReply learnerRecord(Store& store, const Call& call);
     HttpReply seriesList(Store& store, const Call& call);
     HttpReply seriesText(Store& store, const Call& call);
     HttpReply seriesDownload(Store& store, const Call& call);
