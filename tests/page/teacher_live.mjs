@@ -126,6 +126,19 @@ async function classChooser(page) {
   check(await page.$eval('#add-form', (f) => f.hidden), '全クラス adds no learner');
   await page.evaluate(() => history.back());
   await shows('1B — 先生のページ', String(second.id));
+  // 今日: the report and the grade book of that class and day.
+  await page.locator('input[name="period"][value="today"]').click();
+  const today = await page.evaluate(() => new Date().toLocaleDateString('sv-SE'));
+  await page.waitForFunction((d) => {
+    const report = document.getElementById('report').contentWindow;
+    const url = new URL(report.location);
+    return url.searchParams.get('from') === d && url.searchParams.get('to') === d &&
+      report.document.querySelector('h1')?.textContent.includes(`（${d}〜${d}）`);
+  }, {}, today);
+  const book = await page.$eval('a[data-file="gradebook.csv"]', (a) => a.href);
+  const got = await page.evaluate(async (u) => (await fetch(u)).text(), book);
+  check(book.includes(`class=${second.id}`) && book.includes(`from=${today}`) &&
+    got.replace(/^\uFEFF/, '').startsWith('組,番号,氏名') && got.includes('1B,,yuki'), `the grade book of 1B today: ${book} ${got}`);
 }
 
 try {

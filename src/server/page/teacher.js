@@ -32,6 +32,28 @@ function withClass(path) {
   return `${path}${path.includes('?') ? '&' : '?'}class=${encodeURIComponent(view.chosen)}`;
 }
 
+// The days the report covers, as the 期間 form chooses them: none for
+// every day; today and this week (from Monday) by the browser's calendar.
+function period() {
+  const chosen = new FormData($('period')).get('period');
+  const day = (d) => `${d.getFullYear()}-${String(d.getMonth() + 1).padStart(2, '0')}-${String(d.getDate()).padStart(2, '0')}`;
+  const today = new Date();
+  if (chosen === 'today') return { from: day(today), to: day(today) };
+  if (chosen === 'week') {
+    const monday = new Date(today);
+    monday.setDate(today.getDate() - ((today.getDay() + 6) % 7));
+    return { from: day(monday), to: day(today) };
+  }
+  if (chosen === 'range') return { from: $('from').value, to: $('to').value };
+  return {};
+}
+
+// A report's address for the class and the days shown.
+function reportAddress(path) {
+  const params = new URLSearchParams(Object.entries(period()).filter(([, v]) => v));
+  return withClass(params.size ? `${path}?${params}` : path);
+}
+
 function className() {
   if (view.chosen === 'all') return '全クラス';
   const shown = (view.classes || []).find((c) => String(c.id) === view.chosen);
@@ -74,7 +96,7 @@ function showView() {
     else a.removeAttribute('aria-current');
   }
   for (const s of document.querySelectorAll('#teacher > section')) s.hidden = s.dataset.section !== view.section;
-  for (const a of document.querySelectorAll('.downloads a')) a.href = withClass(`/teacher/${a.dataset.file}`);
+  for (const a of document.querySelectorAll('.downloads a')) a.href = reportAddress(`/teacher/${a.dataset.file}`);
   $('add-form').hidden = view.chosen === 'all';
   $('add-choose').hidden = view.chosen !== 'all';
   reloadReport();
@@ -201,7 +223,8 @@ function reloadReport() {
   if (view.section !== 'results' || live.loading || live.shown === live.state) return;
   live.loading = true;
   live.shown = live.state;
-  showReport(withClass(`/teacher/report?${Date.now()}`));
+  const address = reportAddress('/teacher/report');
+  showReport(`${address}${address.includes('?') ? '&' : '?'}${Date.now()}`);
 }
 
 // Loaded in place: a load of the frame is no step that 戻る goes back to.
@@ -320,6 +343,12 @@ $('report').addEventListener('load', () => {
   fitReport();
 });
 
+// Another period: the report and its downloads again.
+$('period').addEventListener('change', (event) => {
+  if (event.target.type === 'date') $('period').elements.period.value = 'range';
+  live.shown = undefined;
+  showView();
+});
 $('class').addEventListener('change', () => { window.location.hash = hashOf(view.section, $('class').value); });
 window.addEventListener('hashchange', followHash);
 
