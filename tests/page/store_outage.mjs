@@ -11,7 +11,7 @@ const shot = rest[rest.indexOf('--screenshot') + 1];
 const database = process.env.VELMORANT_DATABASE || '';
 const server = await startServer(program, { learners: ['aoi'], database });
 const { browser, close } = await launch();
-const statements = () => storeNumber(server.dir, database, "SELECT count(*) FROM statements WHERE learner = 'aoi'");
+const statements = () => storeNumber(server.dir, database, "SELECT count(*) FROM statements WHERE learner LIKE '%/aoi'");
 
 try {
   const page = await browser.newPage();
