@@ -1,5 +1,6 @@
 #include "app/CheckClassReport.h"
 
+#include "app/CheckReport.h"
 #include "app/ClassAnswers.h"
 #include "lrs/LrsSender.h"
 #include "report/ClassFolder.h"
@@ -35,11 +36,7 @@ namespace
 
 enum Exit { Clean = 0, Failed = 1, BadUsage = 2 };
 
-void printError(const QString& line)
-{
-    std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')),
-               stderr);
-}
+using CheckReport::printError;
 
 struct Options {
     QString reportDir;
@@ -52,23 +49,14 @@ struct Options {
 // Returns false (after saying why) when the command line cannot be used.
 bool parse(const QStringList& args, Options* o)
 {
-    const QList<std::pair<QString, QString*>> valued{{QStringLiteral("--report"), &o->reportDir},
-                                                     {QStringLiteral("--send-to-lrs"), &o->lrsUrl},
-                                                     {QStringLiteral("--lrs-auth"), &o->lrsAuth},
-                                                     {QStringLiteral("--database"), &o->database}};
+    const CheckReport::ValuedOptions valued{{QStringLiteral("--report"), &o->reportDir},
+                                            {QStringLiteral("--send-to-lrs"), &o->lrsUrl},
+                                            {QStringLiteral("--lrs-auth"), &o->lrsAuth},
+                                            {QStringLiteral("--database"), &o->database}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
-        const QString name = a.section(QLatin1Char('='), 0, 0);
-        const auto option = std::find_if(valued.begin(), valued.end(),
-                                         [&name](const auto& v) { return v.first == name; });
-        if (option != valued.end()) {
-            if (a.contains(QLatin1Char('='))) {
-                *option->second = a.section(QLatin1Char('='), 1);
-            } else if (i + 1 < args.size()) {
-                *option->second = args.at(++i);
-            }
-            if (option->second->isEmpty()) {
-                printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+        if (const std::optional<bool> taken = CheckReport::takeValued(args, i, valued)) {
+            if (!*taken) {
                 return false;
             }
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {

@@ -57,22 +57,13 @@ struct Options {
 // Returns false (after saying why) when the command line cannot be used.
 bool parse(const QStringList& args, Options* o)
 {
-    const QList<std::pair<QString, QString*>> valued{{QStringLiteral("--retention"), &o->retention},
-                                                     {QStringLiteral("--day-start"), &o->dayStart},
-                                                     {QStringLiteral("--database"), &o->database}};
+    const CheckReport::ValuedOptions valued{{QStringLiteral("--retention"), &o->retention},
+                                            {QStringLiteral("--day-start"), &o->dayStart},
+                                            {QStringLiteral("--database"), &o->database}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
-        const QString name = a.section(QLatin1Char('='), 0, 0);
-        const auto option = std::find_if(valued.begin(), valued.end(),
-                                         [&name](const auto& v) { return v.first == name; });
-        if (option != valued.end()) {
-            if (a.contains(QLatin1Char('='))) {
-                *option->second = a.section(QLatin1Char('='), 1);
-            } else if (i + 1 < args.size()) {
-                *option->second = args.at(++i);
-            }
-            if (option->second->isEmpty()) {
-                printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+        if (const std::optional<bool> taken = CheckReport::takeValued(args, i, valued)) {
+            if (!*taken) {
                 return false;
             }
         } else if (a == QLatin1String("--fit") || a == QLatin1String("--json")) {

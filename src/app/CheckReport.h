@@ -2,10 +2,14 @@
 
 #include "series/Finding.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 // What velmorant-check prints: one line per finding, FILE:LINE: KIND: TEXT,
 // and a summary line per file.
@@ -21,6 +25,34 @@ inline void printError(const QString& line)
 {
     std::fputs(qUtf8Printable(QStringLiteral("velmorant-check: ") + line + QLatin1Char('\n')),
                stderr);
+}
+
+// The options that take a value, by name, and where each value goes.
+using ValuedOptions = QList<std::pair<QString, QString*>>;
+
+// Takes args[i], and args[i + 1] where the value follows, when it is one of
+// `valued` (--name VALUE or --name=VALUE): nothing when it is none of them;
+// false, after saying why, when its value is missing.
+inline std::optional<bool> takeValued(const QStringList& args, qsizetype& i,
+                                      const ValuedOptions& valued)
+{
+    const QString& a = args.at(i);
+    const QString name = a.section(QLatin1Char('='), 0, 0);
+    const auto option = std::find_if(valued.begin(), valued.end(),
+                                     [&name](const auto& v) { return v.first == name; });
+    if (option == valued.end()) {
+        return std::nullopt;
+    }
+    if (a.contains(QLatin1Char('='))) {
+        *option->second = a.section(QLatin1Char('='), 1);
+    } else if (i + 1 < args.size()) {
+        *option->second = args.at(++i);
+    }
+    if (option->second->isEmpty()) {
+        printError(QStringLiteral("%1 のあとに値を指定してください").arg(name));
+        return false;
+    }
+    return true;
 }
 
 // The findings of one file and its summary line.

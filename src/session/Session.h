@@ -3,6 +3,7 @@
 #include "marks/MarksPort.h"
 #include "record/AnswerStore.h"
 #include "series/SeriesState.h"
+#include "session/Button.h"
 #include "session/KeptMessages.h"
 #include "session/MainScreen.h"
 #include "session/SilentPlayers.h"
@@ -28,20 +29,6 @@ struct SessionPorts {
     // Series files of the catalogue left off the list (those hidden from a
     // learner's class).
     QStringList hiddenSeries;
-};
-
-// The buttons a learner presses, by what they do.
-enum class Button {
-    Next,           // 次の問題へ
-    Retry,          // この問題をもう一度
-    ToList,         // 終了 on the result panel
-    Previous,       // 前の問題へ
-    Explanation,    // 解説
-    Mark,           // マークをつける / マーク取消
-    ArrowNext,      // 次へ
-    ArrowPrevious,  // 戻る
-    Quit,           // 終了 at the bottom, leaving a series
-    ExplanationBack // 戻る in the explanation
 };
 
 // One learner's session: its state, its ports, its players and dialogs and

@@ -275,7 +275,7 @@ int kindFor(const MainScreen& s, QRandomGenerator& r)
 #if defined(__SANITIZE_ADDRESS__) || defined(VELMORANT_ADDRESS_SANITIZER)
 constexpr int Sequences = 1000;
 #else
-constexpr int Sequences = 10000;
+constexpr int Sequences = 2500;
 #endif
 
 } // namespace

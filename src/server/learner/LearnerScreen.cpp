@@ -37,33 +37,6 @@ SessionPorts previewPorts()
     return ports;
 }
 
-Button buttonOf(Requests::Button button)
-{
-    switch (button) {
-    case Requests::Button::Next:
-        return Button::Next;
-    case Requests::Button::Retry:
-        return Button::Retry;
-    case Requests::Button::ToList:
-        return Button::ToList;
-    case Requests::Button::Previous:
-        return Button::Previous;
-    case Requests::Button::Explanation:
-        return Button::Explanation;
-    case Requests::Button::Mark:
-        return Button::Mark;
-    case Requests::Button::ArrowNext:
-        return Button::ArrowNext;
-    case Requests::Button::ArrowPrevious:
-        return Button::ArrowPrevious;
-    case Requests::Button::Quit:
-        return Button::Quit;
-    case Requests::Button::ExplanationBack:
-        return Button::ExplanationBack;
-    }
-    return Button::Quit;
-}
-
 } // namespace
 
 LearnerScreen::LearnerScreen(QString learner, const QString& workDir, const QString& homePage,
@@ -140,7 +113,7 @@ Outcome LearnerScreen::verb(const Requests::Command& c)
         return c.move.frame >= 0 ? session_.putIn(c.move.term, c.move.frame)
                                  : session_.putAt(c.move.term, c.move.left, c.move.top);
     case Requests::Kind::Press:
-        return session_.press(buttonOf(c.button));
+        return session_.press(c.button);
     case Requests::Kind::Carry:
         switch (c.carry) {
         case Carry::PickUp:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/Button.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -15,18 +17,7 @@ namespace Requests
 // Bodies beyond this are refused before they are read as JSON.
 constexpr qsizetype MaxBody = 64 * 1024;
 // The buttons of the board, the result panel and the explanation.
-enum class Button {
-    Next,           // 次の問題へ
-    Retry,          // この問題をもう一度
-    ToList,         // 終了 on the result panel
-    Previous,       // 前の問題へ
-    Explanation,    // 解説
-    Mark,           // マークをつける / マーク取消
-    ArrowNext,      // 次へ
-    ArrowPrevious,  // 戻る
-    Quit,           // 終了 at the bottom of the board
-    ExplanationBack // 戻る in the explanation
-};
+using ::Button;
 
 // A term put into a frame (frame >= 0), or let go at a place on the board
 // (frame -1, left/top in twips).
