@@ -38,6 +38,12 @@ inline void checkCommand(const Requests::Command& c, Requests::Kind kind)
     case Requests::Kind::Press:
         FUZZ_CHECK(static_cast<int>(c.button) >= 0 && static_cast<int>(c.button) <= 9);
         break;
+    case Requests::Kind::Carry:
+        FUZZ_CHECK(static_cast<int>(c.carry) >= 0 && static_cast<int>(c.carry) <= 7);
+        if (c.carry == Requests::Carry::PickUp || c.carry == Requests::Carry::Toggle) {
+            FUZZ_CHECK(c.move.term >= 0 && c.move.term <= 20);
+        }
+        break;
     }
 }
 
@@ -46,7 +52,7 @@ inline void requests(const QByteArray& input, const QString& /*dir*/)
     if (input.isEmpty()) {
         return;
     }
-    const auto kind = static_cast<Requests::Kind>(static_cast<unsigned char>(input.at(0)) % 4);
+    const auto kind = static_cast<Requests::Kind>(static_cast<unsigned char>(input.at(0)) % 5);
     const QByteArray body = input.mid(1);
     QString why;
     const std::optional<Requests::Command> command = Requests::parse(kind, body, &why);
