@@ -168,11 +168,11 @@ std::optional<int> run(const QStringList& args)
         printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
         return BadUsage;
     }
-    const QString folder = o.folders.isEmpty() ? QStringLiteral(".") : o.folders.first();
-    if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
-        printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+    const std::optional<QString> given = CheckReport::readableFolder(o.folders);
+    if (!given) {
         return BadUsage;
     }
+    const QString& folder = *given;
     if (const QString why = ClassAnswers::folderDatabase(folder, &o.database); !why.isEmpty()) {
         printError(why);
         return BadUsage;

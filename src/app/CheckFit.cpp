@@ -315,11 +315,11 @@ std::optional<int> run(const QStringList& args)
         printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
         return BadUsage;
     }
-    const QString folder = o.folders.isEmpty() ? QStringLiteral(".") : o.folders.first();
-    if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
-        printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+    const std::optional<QString> given = CheckReport::readableFolder(o.folders);
+    if (!given) {
         return BadUsage;
     }
+    const QString& folder = *given;
     ClassParameters::Kept kept = ClassParameters::read(folder);
     if (!kept.problem.isEmpty()) {
         printError(kept.problem);

@@ -2,6 +2,8 @@
 
 #include "series/Finding.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,18 @@ inline std::optional<bool> takeValued(const QStringList& args, qsizetype& i,
         return false;
     }
     return true;
+}
+
+// The folder a command is given, this one without any; nothing, after
+// saying why, when it cannot be read.
+inline std::optional<QString> readableFolder(const QStringList& folders)
+{
+    const QString folder = folders.isEmpty() ? QStringLiteral(".") : folders.first();
+    if (!QFileInfo(folder).isDir() || !QDir(folder).isReadable()) {
+        printError(QStringLiteral("フォルダ「%1」を読めません").arg(folder));
+        return std::nullopt;
+    }
+    return folder;
 }
 
 // The findings of one file and its summary line.

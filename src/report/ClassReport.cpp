@@ -204,6 +204,24 @@ QList<Confusion> sortedConfusions(const QHash<quint64, ConfusionCount>& counts,
 
 } // namespace
 
+namespace
+{
+
+// By learner, then in the problems' order.
+void sortRows(QList<LearnerProblem>* rows, const QCollator& order,
+              const QHash<QString, int>& problemOrder)
+{
+    std::sort(rows->begin(), rows->end(), [&](const LearnerProblem& a, const LearnerProblem& b) {
+        if (a.learner != b.learner) {
+            return order.compare(a.learner, b.learner) < 0;
+        }
+        return problemOrder.value(problemKey(a.series, a.problemHash)) <
+               problemOrder.value(problemKey(b.series, b.problemHash));
+    });
+}
+
+} // namespace
+
 Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck& textCheck)
 {
     Report report;
@@ -251,14 +269,7 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
     for (const Fold& f : folds) {
         report.rows.append(f.row);
     }
-    std::sort(report.rows.begin(), report.rows.end(),
-              [&](const LearnerProblem& a, const LearnerProblem& b) {
-                  if (a.learner != b.learner) {
-                      return order.compare(a.learner, b.learner) < 0;
-                  }
-                  return problemOrder.value(problemKey(a.series, a.problemHash)) <
-                         problemOrder.value(problemKey(b.series, b.problemHash));
-              });
+    sortRows(&report.rows, order, problemOrder);
     report.confusions = sortedConfusions(confusions, problemOrder);
     report.terms = terms.rates();
     std::stable_sort(report.terms.begin(), report.terms.end(),

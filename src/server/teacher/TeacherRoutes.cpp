@@ -138,6 +138,27 @@ TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
 
 // A teacher signs in with their name and password; a request without a
 // name (a page or script of the last release) is the administrator's.
+namespace
+{
+
+// The teacher's session made and its cookies set, once the password is right.
+HttpReply signedIn(Store& s, SignInGuard& guard, const SignInGuard::Limit& limit,
+                   const QString& name, qint64 at)
+{
+    const QByteArray id = SignInCodes::newSessionId();
+    if (!s.addTeacherSession(SignInCodes::sessionHash(id), name, at + TeacherRoutes::SessionMs)
+             .isEmpty()) {
+        return unavailable(
+            QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
+    }
+    HttpReply r = json(200, {{QStringLiteral("name"), name}});
+    r.headers.append(guard.cookie(guard.teacherCookieName(), id, TeacherRoutes::SessionMs / 1000));
+    r.headers.append(guard.deviceCookie(limit));
+    return r;
+}
+
+} // namespace
+
 HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
 {
     const QJsonObject body = QJsonDocument::fromJson(call.request.body).object();
@@ -186,16 +207,7 @@ HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
                 return guard.wrongAnswer(respond, wrong);
             }
             release();
-            const QByteArray id = SignInCodes::newSessionId();
-            if (!s.addTeacherSession(SignInCodes::sessionHash(id), name, at + SessionMs)
-                     .isEmpty()) {
-                return unavailable(
-                    QStringLiteral("記録に書き込めません。しばらくしてからもう一度試してください"));
-            }
-            HttpReply r = json(200, {{QStringLiteral("name"), name}});
-            r.headers.append(guard.cookie(guard.teacherCookieName(), id, SessionMs / 1000));
-            r.headers.append(guard.deviceCookie(limit));
-            return r;
+            return signedIn(s, guard, limit, name, at);
         },
         release);
 }
