@@ -155,17 +155,13 @@ int sendToLrs(const QString& folder, const QString& url, const QString& authFile
 
 std::optional<int> run(const QStringList& args)
 {
-    const auto asks = [&args](const char* name) {
-        return std::any_of(args.begin(), args.end(), [name](const QString& a) {
-            return a.section(QLatin1Char('='), 0, 0) == QLatin1String(name);
-        });
-    };
+    const auto asks = [&args](const char* name) { return CheckReport::asks(args, name); };
     if (!asks("--report") && !asks("--send-to-lrs") && !asks("--lrs-auth")) {
         return std::nullopt;
     }
     Options o;
     if (!parse(args, &o)) {
-        printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
+        CheckReport::printUsageHint();
         return BadUsage;
     }
     const std::optional<QString> given = CheckReport::readableFolder(o.folders);

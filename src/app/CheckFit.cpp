@@ -304,15 +304,12 @@ int fitAndKeep(const Options& o, const QString& folder, ClassParameters::Kept ke
 
 std::optional<int> run(const QStringList& args)
 {
-    if (!args.contains(QStringLiteral("--fit")) &&
-        std::none_of(args.begin(), args.end(), [](const QString& a) {
-            return a.section(QLatin1Char('='), 0, 0) == QLatin1String("--retention");
-        })) {
+    if (!args.contains(QStringLiteral("--fit")) && !CheckReport::asks(args, "--retention")) {
         return std::nullopt;
     }
     Options o;
     if (!parse(args, &o)) {
-        printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
+        CheckReport::printUsageHint();
         return BadUsage;
     }
     const std::optional<QString> given = CheckReport::readableFolder(o.folders);

@@ -57,6 +57,20 @@ inline std::optional<bool> takeValued(const QStringList& args, qsizetype& i,
     return true;
 }
 
+// Whether the command line names the option, alone or as --name=VALUE.
+inline bool asks(const QStringList& args, const char* name)
+{
+    return std::any_of(args.begin(), args.end(), [name](const QString& a) {
+        return a.section(QLatin1Char('='), 0, 0) == QLatin1String(name);
+    });
+}
+
+// Said after a command line that cannot be used.
+inline void printUsageHint()
+{
+    printError(QStringLiteral("使い方は velmorant-check --help で表示します"));
+}
+
 // The folder a command is given, this one without any; nothing, after
 // saying why, when it cannot be read.
 inline std::optional<QString> readableFolder(const QStringList& folders)
