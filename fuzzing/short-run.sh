@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=$1
 target=$2
 work=$3
-seconds=${4:-10}
+seconds=${4:-6}
 # The targets' working folders, in memory where possible; removed at the end
 # even when a target crashed.
 scratch=$(mktemp -d /dev/shm/velmorant-fuzz.XXXXXX 2>/dev/null || mktemp -d)

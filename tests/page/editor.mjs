@@ -4,8 +4,8 @@
 // terms and 6 groups, one pasted from a spreadsheet), the board learners
 // will see drawn beside it while typing, terms before their groups too, with
 // a finding for a term too wide for its frame; the preview solved by drag
-// and taps with nothing recorded; the time from a keystroke to the redrawn
-// board over 200 keystrokes; default headings numbered anew after a move;
+// and taps with nothing recorded; each keystroke followed by the redrawn
+// board; default headings numbered anew after a move;
 // the text view's preview following its cursor; a problem the form cannot
 // hold never lost to it; a character code page 932 lacks refused by problem
 // and field; the save (Ctrl+S, its button in view) in code page 932 with
@@ -179,12 +179,9 @@ try {
   await frame.waitForSelector('.term');
   check(readFileSync(join(server.dir, 'Marked.txt')).equals(marksBefore), 'a mark on the preview is kept nowhere');
 
-  step('times 200 keystrokes to the redrawn board');
-  const times = await keystrokesToBoard(page, frame, Terms[Terms.length - 1], Terms.length, 200);
-  times.sort((a, b) => a - b);
-  const median = times[100];
-  const p99 = times[197];
-  console.log(`keystroke to redrawn board over 200 keystrokes: median ${median.toFixed(0)} ms, p99 ${p99.toFixed(0)} ms`);
+  // Each keystroke redraws the board (its speed is measured in ./bench).
+  step('20 keystrokes, each followed by the redrawn board');
+  await keystrokesToBoard(page, frame, Terms[Terms.length - 1], Terms.length, 20);
   check(await resultRows(page) === rowsBefore, 'still nothing recorded');
 
   step('the wide term shortened, its finding goes');

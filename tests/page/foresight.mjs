@@ -66,11 +66,12 @@ async function compareMoves(count, seed) {
     const foreseen = structuredClone(server);
     foreseen.focus = null;
     foresee(foreseen, action);
-    const { status, data } = await act(action.path, action.fields);
-    if (status === 429) {
+    let { status, data } = await act(action.path, action.fields);
+    // Checks are bounded to five a second: the same move again, as soon as
+    // the bound lets it through (a refused move changes nothing).
+    for (; status === 429; { status, data } = await act(action.path, action.fields)) {
       ++tally.busy;
-      await new Promise((resolve) => setTimeout(resolve, 1100));
-      continue;
+      await new Promise((resolve) => setTimeout(resolve, 150));
     }
     const reply = status === 200 ? data : data.state;
     if (!reply || !reply.board) {
@@ -101,7 +102,7 @@ try {
   for (const f of faults) console.log(JSON.stringify(f));
   check(faults.length === 0, `the page foresees every move as the server answers it (seed ${seed})`);
   check(tally.compared >= moves * 0.8 && tally.focus > moves / 20,
-    `most moves compared (${tally.compared}, ${tally.focus} with the focus, ${tally.busy} refused as too many)`);
+    `most moves compared (${tally.compared}, ${tally.focus} with the focus, ${tally.busy} waits for the bound on checks)`);
 } finally {
   await close();
   await server.stop();
