@@ -393,6 +393,43 @@ void printAddresses(const QString& listen, quint16 port, bool secure)
     }
 }
 
+// The statements sent on to a learning record store, when one is named.
+QString startForwarder(const ServerCommandLine::Request& r, const QString& folder,
+                       std::unique_ptr<LrsForwarder>* forwarder)
+{
+    if (r.lrs.isEmpty()) {
+        return {};
+    }
+    LrsSender::Settings settings;
+    settings.endpoint = QUrl(r.lrs);
+    if (QString failed = LrsSender::readAuthFile(r.lrsAuth, &settings.authorization);
+        !failed.isEmpty()) {
+        return failed;
+    }
+    *forwarder = std::make_unique<LrsForwarder>(folder, r.database, settings);
+    return {};
+}
+
+// What the server serves and where learners open it.
+void printStarted(const ServerCommandLine::Request& r, const QString& folder, Store& store,
+                  quint16 port)
+{
+    if (!r.portNamed && port != r.port) {
+        print(QStringLiteral("ポート %1 はほかのプログラムが使っているので、%2 で待ち受けます"
+                             "（--add-learners のコード表のポートは %1 のままです。ポートは "
+                             "--port か velmorant.conf の port で決めておけます）")
+                  .arg(QString::number(r.port), QString::number(port)));
+    }
+    print(QStringLiteral("フォルダ: %1").arg(folder));
+    print(QStringLiteral("記録: %1").arg(store.where()));
+    const HomePage::Setting homePage = HomePage::read(folder);
+    print(QStringLiteral("学習者のアカウントのホームページ: %1").arg(homePage.url));
+    if (!homePage.problem.isEmpty()) {
+        print(homePage.problem);
+    }
+    printAddresses(r.listen, port, !r.tlsCert.isEmpty());
+}
+
 int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QString& folder,
           Store& store)
 {
@@ -422,34 +459,14 @@ int serve(QGuiApplication& app, const ServerCommandLine::Request& r, const QStri
         }
     }
     std::unique_ptr<LrsForwarder> forwarder;
-    if (!r.lrs.isEmpty()) {
-        LrsSender::Settings settings;
-        settings.endpoint = QUrl(r.lrs);
-        if (const QString failed = LrsSender::readAuthFile(r.lrsAuth, &settings.authorization);
-            !failed.isEmpty()) {
-            return fail(failed);
-        }
-        forwarder = std::make_unique<LrsForwarder>(folder, r.database, settings);
+    if (const QString failed = startForwarder(r, folder, &forwarder); !failed.isEmpty()) {
+        return fail(failed);
     }
     const Listening listening = listenOn(server, r);
     if (listening.port == 0) {
         return fail(listening.failure, listening.status);
     }
-    const quint16 port = listening.port;
-    if (!r.portNamed && port != r.port) {
-        print(QStringLiteral("ポート %1 はほかのプログラムが使っているので、%2 で待ち受けます"
-                             "（--add-learners のコード表のポートは %1 のままです。ポートは "
-                             "--port か velmorant.conf の port で決めておけます）")
-                  .arg(QString::number(r.port), QString::number(port)));
-    }
-    print(QStringLiteral("フォルダ: %1").arg(folder));
-    print(QStringLiteral("記録: %1").arg(store.where()));
-    const HomePage::Setting homePage = HomePage::read(folder);
-    print(QStringLiteral("学習者のアカウントのホームページ: %1").arg(homePage.url));
-    if (!homePage.problem.isEmpty()) {
-        print(homePage.problem);
-    }
-    printAddresses(r.listen, port, secure);
+    printStarted(r, folder, store, listening.port);
     stopOnSignals(app);
     // Every action is stored as it is taken: nothing is left to store.
     return QGuiApplication::exec();

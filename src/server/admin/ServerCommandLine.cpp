@@ -131,9 +131,9 @@ QString conflict(const Request& r)
     return {};
 }
 
-Request read(const QStringList& arguments)
+const QStringList& optionsWithValue()
 {
-    static const QStringList withValue = {
+    static const QStringList options = {
         QStringLiteral("--listen"),          QStringLiteral("--port"),
         QStringLiteral("--database"),        QStringLiteral("--tls-cert"),
         QStringLiteral("--tls-key"),         QStringLiteral("--add-learner"),
@@ -146,6 +146,45 @@ Request read(const QStringList& arguments)
         QStringLiteral("--server-name"),     QStringLiteral("--class"),
         QStringLiteral("--remove-class"),    QStringLiteral("--add-teacher"),
         QStringLiteral("--remove-teacher")};
+    return options;
+}
+
+// An option without a value: false when `a` is none.
+bool takeFlag(Request& r, const QString& a)
+{
+    if (a == QLatin1String("--learners")) {
+        r.action = Action::ListLearners;
+    } else if (a == QLatin1String("--teachers")) {
+        r.action = Action::ListTeachers;
+    } else if (a == QLatin1String("--set-teacher-password")) {
+        r.action = Action::SetTeacherPassword;
+    } else if (a == QLatin1String("--yes")) {
+        r.yes = true;
+    } else if (a == QLatin1String("--samples")) {
+        r.samples = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// --teacher-classes NAME 1A,1B: a teacher's name and the classes given
+// them, comma-separated; false when either is missing.
+bool takeTeacherClasses(Request& r, const QStringList& arguments, qsizetype at)
+{
+    if (at + 2 >= arguments.size() || arguments.at(at + 1).trimmed().isEmpty()) {
+        return false;
+    }
+    r.action = Action::TeacherClasses;
+    r.teacher = arguments.at(at + 1).trimmed();
+    for (const QString& c : arguments.at(at + 2).split(u',', Qt::SkipEmptyParts)) {
+        r.classes.append(c.trimmed());
+    }
+    return true;
+}
+
+Request read(const QStringList& arguments)
+{
     Request r;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -157,29 +196,16 @@ Request read(const QStringList& arguments)
             r.action = Action::Version;
             return r;
         }
-        if (a == QLatin1String("--learners")) {
-            r.action = Action::ListLearners;
-        } else if (a == QLatin1String("--teachers")) {
-            r.action = Action::ListTeachers;
-        } else if (a == QLatin1String("--yes")) {
-            r.yes = true;
-        } else if (a == QLatin1String("--teacher-classes")) {
-            // A teacher's name and the classes given them, comma-separated.
-            if (i + 2 >= arguments.size() || arguments.at(i + 1).trimmed().isEmpty()) {
+        if (takeFlag(r, a)) {
+            continue;
+        }
+        if (a == QLatin1String("--teacher-classes")) {
+            if (!takeTeacherClasses(r, arguments, i)) {
                 return bad(QStringLiteral("--teacher-classes のあとに先生の名前とクラスを"
                                           "指定してください（例 --teacher-classes 山田 1A,1B）"));
             }
-            r.action = Action::TeacherClasses;
-            r.teacher = arguments.at(i + 1).trimmed();
-            for (const QString& c : arguments.at(i + 2).split(u',', Qt::SkipEmptyParts)) {
-                r.classes.append(c.trimmed());
-            }
             i += 2;
-        } else if (a == QLatin1String("--set-teacher-password")) {
-            r.action = Action::SetTeacherPassword;
-        } else if (a == QLatin1String("--samples")) {
-            r.samples = true;
-        } else if (withValue.contains(a)) {
+        } else if (optionsWithValue().contains(a)) {
             if (i + 1 >= arguments.size() || !takeValue(r, a, arguments.at(i + 1))) {
                 return bad(QStringLiteral("%1 のあとの値が正しくありません").arg(a));
             }
