@@ -10,7 +10,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, setTeacherPassword, teacherClient, check } from './serverLib.mjs';
+import { startServer, setTeacherPassword, check } from './serverLib.mjs';
 import { launch, aria, teacherSignIn, newSeries, openInEditor, typeProblem, serverState, settled } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -81,6 +81,8 @@ async function learnerPage(name) {
 }
 const started = Date.now();
 const step = (what) => console.log(`${((Date.now() - started) / 1000).toFixed(1)} s: ${what}`);
+// A request made as the page's own scripts make it, with its cookies.
+const api = (page, method, path, body) => page.evaluate((m, p, b) => call(m, p, b), method, path, body);
 const listed = (page) => page.$$eval('.series button', (all) => all.map((b) => b.textContent));
 
 try {
@@ -108,18 +110,16 @@ try {
   const yamada = await teacherPage('山田', 'yamada-sensei');
   check(await chooser(yamada) === '全クラス,1A,1B', `山田 is offered 1A and 1B: ${await chooser(yamada)}`);
   check(!await yamada.$eval('#admin', (a) => a.checkVisibility()), '山田 has no 管理 forms');
-  const yamadaApi = teacherClient(server.url);
-  check((await yamadaApi.keepCookies(await yamadaApi.post('/api/teacher/signin', { name: '山田', password: 'yamada-sensei' }))).status === 200, '山田 signs in by HTTP');
-  check((await yamadaApi.post('/api/teacher/admin/class', { name: '2A' })).status === 403, 'a teacher may not add a class');
-  check((await yamadaApi.post('/api/teacher/admin/teacher', { name: '伊藤', password: 'itou-sensei', classes: [] })).status === 403,
+  check((await api(yamada, 'POST', '/api/teacher/admin/class', { name: '2A' })).status === 403, 'a teacher may not add a class');
+  check((await api(yamada, 'POST', '/api/teacher/admin/teacher', { name: '伊藤', password: 'itou-sensei', classes: [] })).status === 403,
     'nor a teacher');
   const satou = await teacherPage('佐藤', 'satou-sensei');
   check(await chooser(satou) === '1C', `佐藤, added on the page, is offered 1C alone: ${await chooser(satou)}`);
-  const ids = Object.fromEntries((await yamadaApi.get('/api/teacher/classes')).json.classes.map((c) => [c.name, c.id]));
-  const c1 = (await satou.evaluate(async () => (await (await fetch('/api/teacher/classes')).json()).classes))[0].id;
-  check((await yamadaApi.get(`/api/teacher/class-series?class=${c1}`)).status === 403, '1C\'s series are not 山田\'s to see');
-  const badDate = await yamadaApi.post('/api/teacher/class-series', { class: ids['1A'], file: 'Bio1.TXT', hidden: false, due: '2026-02-30' });
-  check(badDate.status === 400 && badDate.json.error.includes('期限'), `a malformed 期限 is refused: ${badDate.text}`);
+  const ids = Object.fromEntries((await api(yamada, 'GET', '/api/teacher/classes')).body.classes.map((c) => [c.name, c.id]));
+  const c1 = (await api(satou, 'GET', '/api/teacher/classes')).body.classes[0].id;
+  check((await api(yamada, 'GET', `/api/teacher/class-series?class=${c1}`)).status === 403, '1C\'s series are not 山田\'s to see');
+  const badDate = await api(yamada, 'POST', '/api/teacher/class-series', { class: ids['1A'], file: 'Bio1.TXT', hidden: false, due: '2026-02-30' });
+  check(badDate.status === 400 && badDate.body.error.includes('期限'), `a malformed 期限 is refused: ${JSON.stringify(badDate)}`);
 
   step("a series written once, given to 1A and 1B with a 期限, hidden from 1C");
   // ---- a series written once, given to 1A and 1B with a 期限, hidden from 1C ----
@@ -167,12 +167,20 @@ try {
     check(question === '次の生物を、なかまに分けなさい。', `${who} sees the saved question: ${question}`);
   }
 
+  step("a learner's 学習の記録 from the learner list");
+  await yamada.goto(new URL(`/teacher#section=learners&class=${ids['1A']}`, server.url).href);
+  await (await yamada.waitForSelector('#learners tbody tr ::-p-text(見る)')).click();
+  await yamada.waitForSelector('#record-dialog[open]');
+  check(await yamada.$eval('#record-heading', (h) => h.textContent) === '青井 さんの学習の記録'
+    && (await yamada.$eval('#record-who', (p) => p.textContent)).startsWith('学習者: 青井'), '青井\'s record opens for 山田');
+  await yamada.locator(aria('閉じる', 'button')).click();
+
   step("置き換える by upload");
   // ---- 置き換える by upload ----
   const before = readFileSync(join(dir, 'Cell.TXT'));
   const upload = mkdtempSync(join(tmpdir(), 'velmorant-assign-upload-'));
   writeFileSync(join(upload, 'Cell.TXT'), readFileSync(join(dir, 'Bio2.TXT')));
-  const plain = await yamadaApi.post('/api/teacher/series/upload', { file: 'Cell.TXT', title: 'x', add: true,
+  const plain = await api(yamada, 'POST', '/api/teacher/series/upload', { file: 'Cell.TXT', title: 'x', add: true,
     data: readFileSync(join(upload, 'Cell.TXT')).toString('base64') });
   check(plain.status === 409, `without 置き換える a listed name is refused as before: ${plain.status}`);
   await yamada.goto(new URL(`/teacher#section=series&class=${ids['1A']}`, server.url).href);
