@@ -150,7 +150,11 @@ try {
     `1A's list has it first with its 期限 and nothing solved: ${aoiList}`);
   check(akagiList[1].startsWith('細胞のつくり　期限 1/10（期限切れ）'), `1B's has it first, past its 期限: ${akagiList}`);
   check(chibaList.length > 2 && !chibaList.some((t) => t.startsWith('細胞のつくり')), `1C's does not list it: ${chibaList}`);
-  if (shots) await aoi.screenshot({ path: join(shots, 'assign-learner.png') });
+  if (shots) {
+    await aoi.screenshot({ path: join(shots, 'assign-learner.png') });
+    await akagi.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+    await akagi.screenshot({ path: join(shots, 'assign-learner-dark.png') });
+  }
 
   step("a save in the editor, seen by every class");
   // ---- a save in the editor, seen by every class ----
@@ -196,9 +200,9 @@ try {
   check(kept.some((n) => readFileSync(join(dir, '履歴', n)).equals(before)), `the old one is kept in 履歴/: ${kept}`);
   check(!readdirSync(dir).some((n) => n.includes('.tmp') || n.startsWith('.Cell')), 'no half-written file is left');
   if (shots) {
-    await aoi.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
     await yamada.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
     await yamada.screenshot({ path: join(shots, 'assign-teacher-dark.png') });
+
   }
 } finally {
   await close();
