@@ -97,6 +97,8 @@ try {
   await admin.locator('#class-new button').click();
   await admin.waitForFunction(() => [...document.querySelectorAll('#class option')].some((o) => o.textContent === '1D'));
   check(await chooser(admin) === '全クラス,1A,1B,1C,1D', `the chooser names the class added: ${await chooser(admin)}`);
+  check(await admin.$eval('#class', (c) => c.selectedOptions[0].textContent === document.title.split(' ')[0]),
+    'the class shown stays chosen');
   await admin.locator('#teacher-new-name').fill('佐藤');
   await admin.locator('#teacher-new-password').fill('satou-sensei');
   await admin.locator('#teacher-new-again').fill('satou-sensei');
@@ -104,6 +106,7 @@ try {
   await admin.locator('#teacher-new button[type="submit"]').click();
   await admin.waitForFunction(() => document.getElementById('admin-said').textContent.includes('佐藤'), { timeout: 10000 });
   check(await admin.$eval('#teacher-new-password', (p) => p.type === 'password' && p.value === ''), 'the password is never shown and not kept');
+  if (shots) await admin.screenshot({ path: join(shots, 'assign-admin.png'), fullPage: true });
 
   step("two teachers, each offered their classes alone");
   // ---- two teachers, each offered their classes alone ----
@@ -177,6 +180,7 @@ try {
   await yamada.waitForSelector('#record-dialog[open]');
   check(await yamada.$eval('#record-heading', (h) => h.textContent) === '青井 さんの学習の記録'
     && (await yamada.$eval('#record-who', (p) => p.textContent)).startsWith('学習者: 青井'), '青井\'s record opens for 山田');
+  if (shots) await yamada.screenshot({ path: join(shots, 'assign-record.png') });
   await yamada.locator(aria('閉じる', 'button')).click();
 
   step("置き換える by upload");

@@ -1,6 +1,6 @@
 // The teacher's page, 学習者, for the administrator alone: a class added
 // by its name, a teacher with a password (typed twice, never shown) and the
-// classes they see. Uses call, showError and loadClasses of teacher.js.
+// classes they see. Uses call, showError, loadClasses and showView of teacher.js.
 'use strict';
 
 function showAdmin(shown) {
@@ -31,6 +31,7 @@ $('class-new').addEventListener('submit', async (event) => {
   event.target.reset();
   // The chooser and the new teacher's classes name it at once.
   await loadClasses();
+  showView();
   showAdmin(view);
   told(`クラス「${reply.body.name}」を追加しました`);
 });

@@ -64,6 +64,8 @@ function recordRows(table, rows) {
   for (const r of rows) {
     const tr = body.insertRow();
     r.forEach((text, i) => cell(tr, String(text)).classList.toggle('number', i > 0 && typeof text === 'number'));
+    // A line of its own (no answers yet) spans the table.
+    if (r.length === 1) tr.cells[0].colSpan = table.tHead.rows[0].cells.length;
   }
 }
 
