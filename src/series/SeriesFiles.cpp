@@ -242,6 +242,25 @@ Saved save(const QString& dir, const QString& name, const QString& text, const Q
     return out;
 }
 
+Saved replace(const QString& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = FileLookup::resolve(dir, name);
+    QString failed;
+    // The new file keeps the old one's owner and mode.
+    struct stat info {
+    };
+    const bool known = ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    if (known) {
+        const Bytes now = read(dir, name);
+        failed = now.error.isEmpty() ? keepInHistory(now.path, now.bytes) : now.error;
+    }
+    failed = failed.isEmpty() ? WriteFileAtomically(path, bytes, known ? &info : nullptr) : failed;
+    if (!failed.isEmpty()) {
+        return {500, QStringLiteral("「%1」を置き換えられません（%2）").arg(name, failed), {}, {}};
+    }
+    return {200, {}, versionOf(bytes), {}};
+}
+
 Saved create(const QString& dir, const QString& name, const QByteArray& bytes)
 {
     const QString path = FileLookup::resolve(dir, name);

@@ -70,6 +70,11 @@ struct Saved {
 // folder's lock.
 Saved save(const QString& dir, const QString& name, const QString& text, const QString& version);
 
+// Writes `bytes` over the file `name` (made when it is gone), keeping the
+// bytes it had in the history folder; one step (a new file renamed over
+// it). The caller holds the folder's lock.
+Saved replace(const QString& dir, const QString& name, const QByteArray& bytes);
+
 // Writes a new file; refused (409) when one of that name (in any letter
 // case) exists.
 Saved create(const QString& dir, const QString& name, const QByteArray& bytes);

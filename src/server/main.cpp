@@ -183,14 +183,8 @@ int manageTeachers(const ServerCommandLine::Request& r, Store& store)
     case Action::SetTeacherPassword:
         return setPassword(store, Store::AdminName, true);
     case Action::AddTeacher: {
-        if (r.teacher == Store::AdminName) {
-            return fail(QStringLiteral("管理者のパスワードは --set-teacher-password で設定します"));
-        }
-        QString failed;
-        if (store.teacher(r.teacher, &failed)) {
-            return fail(QStringLiteral("先生「%1」はもう登録されています").arg(r.teacher));
-        }
-        return failed.isEmpty() ? setPassword(store, r.teacher, false) : fail(failed);
+        const QString refused = store.newTeacherRefused(r.teacher);
+        return refused.isEmpty() ? setPassword(store, r.teacher, false) : fail(refused);
     }
     case Action::RemoveTeacher: {
         const QString failed = store.removeTeacher(r.teacher);

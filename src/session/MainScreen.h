@@ -5,6 +5,7 @@
 #include "quiz/Quiz.h"
 #include "record/ProblemIndex.h"
 #include "series/SeriesState.h"
+#include "session/Assigned.h"
 #include "session/Control.h"
 #include "session/Outcome.h"
 #include "session/Prompts.h"
@@ -118,6 +119,8 @@ public:
     const QString workDir;
     // Series files the catalogue lists that this learner's list leaves off.
     QStringList hiddenSeries;
+    // Series the learner's class is given a 期限 for: first on the list.
+    QList<DueSeries> dueSeries;
     MarksPort& marks;
     // The problem on the board: where its parts lie, and its answer so far.
     BoardLayout board;

@@ -199,6 +199,10 @@ void Recording::updateReview(MainScreen& screen)
         if (screen.review.size() == MaxReview) {
             break;
         }
+        // Nor is one of a series hidden from the learner's class.
+        if (screen.hiddenSeries.contains(p.series, Qt::CaseInsensitive)) {
+            continue;
+        }
         // A problem whose text has gone from its file is not asked again.
         if (std::optional<Problem> problem = findDue(screen, p.series, p.problemHash)) {
             screen.review.append({p.series, std::move(*problem)});
@@ -220,6 +224,7 @@ void Recording::showOnList(MainScreen& screen)
     screen.learnerLine.Visible = true;
     screen.progressButton.Visible = true;
     updateReview(screen);
+    Assigned::labelRows(screen);
 }
 
 void Recording::recordRead(MainScreen& screen)

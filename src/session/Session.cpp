@@ -41,6 +41,7 @@ Session::Session(const QString& workDir, const TextMeasure& measure, SessionPort
 {
     screen_.record = record_.get();
     screen_.hiddenSeries = std::move(ports.hiddenSeries);
+    screen_.dueSeries = std::move(ports.dueSeries);
 }
 
 template <typename F> Outcome Session::run(F&& handlers)

@@ -29,6 +29,8 @@ struct SessionPorts {
     // Series files of the catalogue left off the list (those hidden from a
     // learner's class).
     QStringList hiddenSeries;
+    // Series given a 期限, listed first (Assigned).
+    QList<DueSeries> dueSeries;
 };
 
 // One learner's session: its state, its ports, its players and dialogs and

@@ -64,6 +64,7 @@ void ReadSeriesCatalog(MainScreen& screen)
     catalog.entries.removeIf([&screen](const Catalog::Entry& e) {
         return screen.hiddenSeries.contains(e.fileName, Qt::CaseInsensitive);
     });
+    Assigned::order(catalog.entries, screen.dueSeries);
     if (const QString failure =
             MarksMessages::catalogReadFailure(catalog.status, name, catalog.error, screen.workDir);
         !failure.isEmpty()) {
@@ -95,6 +96,7 @@ void ReadSeriesCatalog(MainScreen& screen)
         screen.seriesList.Entries.append(row[0]);
     }
 
+    Assigned::labelRows(screen);
     notes += notesOnEntries(catalog, name, listed);
     if (!notes.isEmpty()) {
         screen.tell(notes.join(QStringLiteral("\n\n")));

@@ -139,6 +139,33 @@ TEST(Review, ChecksAreLoggedAndDueProblemsComeBackAsTodaysReview)
     EXPECT_EQ(l.record.answers().size(), 5);
 }
 
+// A series given a 期限 shows it and the problems whose last check was
+// right, 期限切れ once it is past; a series hidden from the learner's
+// class leaves today's review.
+TEST(Review, ASeriesGivenADueDateShowsItAndOneHiddenLeavesTheReview)
+{
+    Learner l;
+    l.open(1);
+    l.answer(0, 1);
+    l.session->press(Button::Next);
+    l.answer(1, 0);
+    l.toList();
+    l.now += 30 * Day;
+    const QDate today = QDateTime::fromMSecsSinceEpoch(l.now).date();
+    l.form.get().dueSeries = {{QStringLiteral("s.txt"), today.addDays(1)}};
+    l.revisit();
+    ASSERT_EQ(l.list().size(), 3);
+    EXPECT_EQ(l.list().at(1), QStringLiteral("生物　期限 %1　1/2問")
+                                  .arg(today.addDays(1).toString(QStringLiteral("M/d"))));
+    EXPECT_EQ(Assigned::label(QStringLiteral("生物"), today.addDays(-1), today, 0, 2),
+              QStringLiteral("生物　期限 %1（期限切れ）　0/2問")
+                  .arg(today.addDays(-1).toString(QStringLiteral("M/d"))));
+
+    l.form.get().hiddenSeries = {QStringLiteral("S.TXT")};
+    l.revisit();
+    EXPECT_EQ(l.list().size(), 2) << qPrintable(l.list().join(u'|'));
+}
+
 // With parameters fitted to the class kept in the folder, today's review is
 // scheduled by them and says so: here a first Good is remembered for 100
 // days, so only the problem first answered wrong comes back.

@@ -4,6 +4,8 @@
 // bounded across processes.
 #include "server/learner/LearnerSessions.h"
 #include "record/Statements.h"
+#include "series/Problem.h"
+#include "series/SeriesLoader.h"
 #include "server/store/SignInCodes.h"
 #include "server/store/Store.h"
 #include "support/Fakes.h"
@@ -246,3 +248,28 @@ TEST(LearnerSessions, ChecksAreBoundedAcrossServers)
 }
 
 } // namespace
+
+// A mark of a problem of a series hidden from the learner's class is left
+// off their marked list, and kept for when the series is shown again.
+TEST(LearnerSessions, AMarkOfASeriesHiddenFromTheClassIsKeptButNotListed)
+{
+    Class c;
+    const Problem first =
+        SeriesLoader::load(QDir(c.dir.path()).filePath(QStringLiteral("Bio1.TXT"))).usable.first();
+    ASSERT_EQ(c.store.appendMark(QStringLiteral("aoi"), Problems::record(first)), QString());
+    const qint64 id = c.store.classes().value().first().id;
+    for (const bool hidden : {false, true}) {
+        ASSERT_EQ(c.store.setSeriesChoice(id, {QStringLiteral("Bio1.TXT"), hidden, {}}), QString());
+        const std::unique_ptr<LearnerSessions> s = c.process();
+        c.seq = c.state(*s).json.value(QStringLiteral("seq")).toInteger();
+        const Reply opened = c.act(*s, Requests::Kind::Open, {{QStringLiteral("entry"), 0}});
+        EXPECT_EQ(opened.json.value(QStringLiteral("screen")).toString(),
+                  hidden ? QStringLiteral("list") : QStringLiteral("problem"))
+            << "hidden " << hidden;
+        if (!hidden) {
+            c.act(*s, Requests::Kind::Press,
+                  {{QStringLiteral("button"), QStringLiteral("toList")}});
+        }
+    }
+    EXPECT_EQ(c.store.marks(QStringLiteral("aoi")).size(), 1);
+}

@@ -123,6 +123,19 @@ TEST(ReportCache, GivesAClassItsOwnLearnersAlone)
                 !bRows.contains(QStringLiteral("あおい")))
         << qPrintable(bRows);
     EXPECT_TRUE(QString::fromUtf8(a->page).contains(QStringLiteral("1A の結果")));
+    EXPECT_TRUE(aRows.contains(QStringLiteral("問題0"))) << qPrintable(aRows);
+
+    // A series hidden from 1A leaves its report at once; 1B's keeps it.
+    ASSERT_EQ(store.setSeriesChoice(classes.at(0).id, {QStringLiteral("S.TXT"), true, {}}),
+              QString());
+    const auto rows = [&cache](qint64 id) {
+        return QString::fromUtf8(requested(cache, {{id}, {}, {}})
+                                     .get()
+                                     ->spreadsheets.value(QStringLiteral("results.csv")));
+    };
+    EXPECT_FALSE(rows(classes.at(0).id).contains(QStringLiteral("問題0")))
+        << qPrintable(rows(classes.at(0).id));
+    EXPECT_EQ(rows(classes.at(1).id), bRows);
 }
 
 // The days chosen drop the answers outside them; every learner of the

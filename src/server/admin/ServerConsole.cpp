@@ -13,10 +13,10 @@
 namespace ServerConsole
 {
 
+using ServerConsole::MinPasswordLength;
+
 namespace
 {
-
-constexpr int MinPasswordLength = 8;
 
 // The terminal as it was, put back if the teacher presses Ctrl+C while the
 // password is not shown: else the shell is left typing blind.

@@ -7,6 +7,9 @@
 namespace ServerConsole
 {
 
+// A teacher's password, typed here or on the administrator's page.
+constexpr int MinPasswordLength = 8;
+
 // The teacher's new password: from a terminal, asked for twice without
 // showing it; from a pipe, its one line. "" or why not, in Japanese.
 QString readNewPassword(QString* password);

@@ -1,12 +1,14 @@
 #include "server/learner/LearnerScreen.h"
 
 #include "marks/NoMarks.h"
+#include "record/ProblemIndex.h"
 #include "session/OpenSelectedSeries.h"
 #include "session/ScreenJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -23,7 +25,19 @@ SessionPorts storePorts(Store& store, const QString& learner, const QString& wor
     *answers = a.get();
     *marks = m.get();
     SessionPorts ports;
-    ports.hiddenSeries = store.hiddenSeries(learner);
+    for (const Store::SeriesChoice& c :
+         store.learnerSeries(learner).value_or(QList<Store::SeriesChoice>{})) {
+        if (c.hidden) {
+            ports.hiddenSeries.append(c.file);
+        } else if (c.due.isValid()) {
+            ports.dueSeries.append({c.file, c.due});
+        }
+    }
+    if (!ports.hiddenSeries.isEmpty()) {
+        // A marked problem one of them asks is the hidden series'.
+        m->leaveOut([index = std::make_shared<ProblemIndex>(workDir), hidden = ports.hiddenSeries](
+                        const Problem& p) { return !index->seriesOf(p, hidden).isEmpty(); });
+    }
     ports.record = std::move(a);
     ports.marks = std::move(m);
     return ports;

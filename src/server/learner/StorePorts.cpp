@@ -169,7 +169,7 @@ int StoreMarks::read(SeriesState& st, QList<MarksFinding>* /*findings*/)
             break;
         }
         Problem p = Problems::fromRecord(m.record);
-        if (SeriesParser::trimBlanks(p.fullQuestion()).isEmpty()) {
+        if (SeriesParser::trimBlanks(p.fullQuestion()).isEmpty() || (leaveOut_ && leaveOut_(p))) {
             continue;
         }
         ++row;
@@ -184,7 +184,10 @@ QList<Problem> StoreMarks::problems()
 {
     QList<Problem> out;
     for (const Store::Mark& m : store_->marks(learner_)) {
-        out.append(Problems::fromRecord(m.record));
+        Problem p = Problems::fromRecord(m.record);
+        if (!leaveOut_ || !leaveOut_(p)) {
+            out.append(std::move(p));
+        }
     }
     return out;
 }

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
+
 // A learner's answers in the classroom's store, one statement a row, with
 // the review state they make kept beside them: a list view reads the state,
 // never the answers since the first.
@@ -70,6 +72,9 @@ class StoreMarks : public MarksPort
 public:
     StoreMarks(Store& store, QString learner);
     void use(Store& store) { store_ = &store; }
+    // Marks of problems that `leaveOut` says are not the learner's to see
+    // (of a series hidden from their class) are kept but not shown.
+    void leaveOut(std::function<bool(const Problem&)> leaveOut) { leaveOut_ = std::move(leaveOut); }
 
     int read(SeriesState& st, QList<MarksFinding>* findings) override;
     QList<Problem> problems() override;
@@ -86,4 +91,5 @@ private:
     // Where each row read into the table lies in the store.
     QList<qint64> positions_;
     QList<QStringList> pending_;
+    std::function<bool(const Problem&)> leaveOut_;
 };

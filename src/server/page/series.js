@@ -74,6 +74,7 @@ function showSeriesList(series) {
     item.appendChild(findingsList(s.findings));
     place.appendChild(item);
   }
+  window.seriesAssign?.show(series);
 }
 
 async function refreshSeries() {
@@ -122,8 +123,19 @@ $('series-upload').addEventListener('submit', async (event) => {
   const p = document.createElement('p');
   p.textContent = `${file.name}（${reply.body.encoding}、使える問題 ${reply.body.problems}問）`;
   result.append(p, findingsList(reply.body.findings));
-  button(result, '一覧に追加', async () => {
-    if ((await seriesChange('upload', { ...upload, add: true })).status !== 200) return;
+  // A name listed already: its file is replaced, the old one kept in 履歴.
+  const listed = reply.body.listed;
+  if (typeof listed === 'string') {
+    const note = document.createElement('p');
+    note.textContent = `「${file.name}」は「${listed}」として一覧にあります。置き換えると、今のファイルは「履歴」フォルダーに残ります。`;
+    result.appendChild(note);
+  }
+  button(result, typeof listed === 'string' ? '置き換える' : '一覧に追加', async () => {
+    if (typeof listed === 'string' && !window.confirm(`「${listed}」（${file.name}）を、このファイルで置き換えますか？今のファイルは「履歴」フォルダーに残ります。`)) return;
+    const replace = typeof listed === 'string';
+    // Replaced without a title typed, it keeps the one it has.
+    const title = replace ? $('series-upload-title').value.trim() || listed : upload.title;
+    if ((await seriesChange('upload', { ...upload, title, add: true, replace })).status !== 200) return;
     result.hidden = true;
     event.target.reset();
   });

@@ -155,9 +155,10 @@ async function learnerAction(path, name, question, classId) {
 function showLearners(roster) {
   const body = $('learners').tBodies[0];
   body.replaceChildren();
-  for (const { name, class: classId } of roster) {
+  for (const { id, name, class: classId } of roster) {
     const row = body.insertRow();
     cell(row, name);
+    button(cell(row, ''), '見る', () => window.learnerRecord.open(id, name));
     button(cell(row, ''), 'コードを作り直す', () => learnerAction('/api/teacher/reset', name,
       `${name} さんのコードを作り直しますか？今のコードは使えなくなります。`, classId));
     button(cell(row, ''), '削除', () => learnerAction('/api/teacher/remove', name,
@@ -278,6 +279,7 @@ function showSignIn() {
 async function loadClasses() {
   const reply = await call('GET', '/api/teacher/classes');
   if (reply.status === 401) return reply;
+  view.admin = reply.status === 200 && reply.body.admin === true;
   if (reply.status === 200 && Array.isArray(reply.body.classes)) showClasses(reply.body.classes);
   else if (reply.status === 404) showClasses(null);
   else return reply;
@@ -299,6 +301,8 @@ async function load() {
   $('teacher').hidden = false;
   showView();
   showLearners(reply.body.roster);
+  window.learnerRecord?.showChoice(reply.body.roster);
+  window.teacherAdmin?.show(view);
   showSheet(reply.body.made);
   showSeries(reply.body.series);
   startLive();

@@ -3,6 +3,7 @@
 #include "record/Schedule.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
@@ -109,12 +110,22 @@ public:
     // or one named after the folder while there is none; none when the
     // store has several (the reason in `failure`).
     std::optional<QString> soleClass(QString* failure);
-    // The series files hidden from the learner's class: by default (no
-    // row) a class sees every series of the catalogue.
-    QStringList hiddenSeries(const QString& learner, QString* failure = nullptr);
-    // The class's series rows (file, hidden), by file.
-    std::optional<QList<QPair<QString, bool>>> classSeries(qint64 classId);
-    QString setSeriesHidden(qint64 classId, const QString& file, bool hidden);
+    // A series as one class sees it: hidden from it, or given a 期限. By
+    // default (no row) a class sees every series of the catalogue, with
+    // no 期限.
+    struct SeriesChoice {
+        QString file;
+        bool hidden = false;
+        QDate due; // none: no 期限
+    };
+    // The rows of the class (or of the learner's class), by file.
+    std::optional<QList<SeriesChoice>> classSeries(qint64 classId);
+    std::optional<QList<SeriesChoice>> learnerSeries(const QString& learner);
+    // In place of the row before; a series shown with no 期限 keeps none.
+    QString setSeriesChoice(qint64 classId, const SeriesChoice& choice);
+    // A class of no learners yet, at the end of the school's order; refused
+    // when one of that name exists.
+    QString addClass(const QString& name);
     // The class's learners and everything kept for them, then the class;
     // `removed` counts the learners.
     QString removeClass(const QString& name, int* removed);
@@ -189,6 +200,9 @@ public:
     std::optional<QList<Teacher>> teachers(QString* failure = nullptr);
     std::optional<Teacher> teacher(const QString& name, QString* failure = nullptr);
     QString removeTeacher(const QString& name);
+    // Why `name` cannot be a new teacher's (管理者, or a teacher of that
+    // name is registered); "" when it can.
+    QString newTeacherRefused(const QString& name);
     // In place of the classes given before.
     QString setTeacherClasses(const QString& name, const QList<qint64>& classIds);
     // The secret that signs device cookies, made on first use.

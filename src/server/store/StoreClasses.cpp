@@ -3,6 +3,7 @@
 
 #include "server/store/Store.h"
 
+#include <QDate>
 #include <QDir>
 #include <QHash>
 #include <QSqlError>
@@ -121,6 +122,15 @@ qint64 Store::classId(const QString& name, bool make)
         return -1;
     }
     return classId(name, false);
+}
+
+QString Store::addClass(const QString& name)
+{
+    const qint64 found = classId(name, false);
+    if (found > 0) {
+        return QStringLiteral("クラス「%1」はもうあります").arg(name);
+    }
+    return found == 0 && classId(name, true) > 0 ? QString() : QStringLiteral("クラスを作れません");
 }
 
 std::optional<QList<Store::SchoolClass>> Store::classes(QString* failure)
@@ -285,53 +295,73 @@ QString Store::addLearner(const QString& name, const QString& code)
     return only ? addLearners({{*only, 0, name, code, name}}) : failed;
 }
 
-QStringList Store::hiddenSeries(const QString& learner, QString* failure)
+namespace
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT s.file FROM class_series s JOIN learners l"
-                                          " ON l.class_id = s.class_id"
-                                          " WHERE l.name = ? AND s.hidden ORDER BY s.file"),
-                           {learner});
-    QStringList files;
-    if (read(q, QStringLiteral("記録を読めません"), failure)) {
-        while (q.next()) {
-            files.append(q.value(0).toString());
-        }
+
+std::optional<QList<Store::SeriesChoice>> choicesOf(QSqlQuery& q)
+{
+    QList<Store::SeriesChoice> rows;
+    while (q.next()) {
+        // SQLite gives the date as its text, PostgreSQL as a date.
+        const QVariant due = q.value(2);
+        rows.append(
+            {q.value(0).toString(), q.value(1).toBool(),
+             due.isNull() ? QDate() : QDate::fromString(due.toString().left(10), Qt::ISODate)});
     }
-    return files;
+    return rows;
 }
 
-std::optional<QList<QPair<QString, bool>>> Store::classSeries(qint64 classId)
+} // namespace
+
+std::optional<QList<Store::SeriesChoice>> Store::classSeries(qint64 classId)
 {
+    if (beforeClasses_) {
+        return QList<SeriesChoice>{};
+    }
     QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT file, hidden FROM class_series"
+                           QStringLiteral("SELECT file, hidden, due FROM class_series"
                                           " WHERE class_id = ? ORDER BY file"),
                            {classId});
     if (!read(q, QStringLiteral("記録を読めません"), nullptr)) {
         return std::nullopt;
     }
-    QList<QPair<QString, bool>> rows;
-    while (q.next()) {
-        rows.append({q.value(0).toString(), q.value(1).toBool()});
-    }
-    return rows;
+    return choicesOf(q);
 }
 
-// A series shown again keeps its row only for a 期限 given it.
-QString Store::setSeriesHidden(qint64 classId, const QString& file, bool hidden)
+std::optional<QList<Store::SeriesChoice>> Store::learnerSeries(const QString& learner)
+{
+    if (beforeClasses_) {
+        return QList<SeriesChoice>{};
+    }
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT s.file, s.hidden, s.due FROM class_series s"
+                                          " JOIN learners l ON l.class_id = s.class_id"
+                                          " WHERE l.name = ? ORDER BY s.file"),
+                           {learner});
+    if (!read(q, QStringLiteral("記録を読めません"), nullptr)) {
+        return std::nullopt;
+    }
+    return choicesOf(q);
+}
+
+QString Store::setSeriesChoice(qint64 classId, const SeriesChoice& choice)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery q = prepared(db,
-                           hidden ? QStringLiteral("INSERT INTO class_series (class_id, file,"
-                                                   " hidden) VALUES (?, ?, TRUE) ON CONFLICT"
-                                                   " (class_id, file) DO UPDATE SET hidden = TRUE")
-                                  : QStringLiteral("UPDATE class_series SET hidden = FALSE"
-                                                   " WHERE class_id = ? AND file = ?"),
-                           {classId, file});
+    const QVariant due = choice.due.isValid() ? QVariant(choice.due.toString(Qt::ISODate))
+                                              : QVariant(QMetaType::fromType<QString>());
+    QSqlQuery q =
+        prepared(db,
+                 // SQLite would make a date cast to DATE a number.
+                 QStringLiteral("INSERT INTO class_series (class_id, file, hidden, due)"
+                                " VALUES (?, ?, ?, %1) ON CONFLICT (class_id, file)"
+                                " DO UPDATE SET hidden = excluded.hidden,"
+                                " due = excluded.due")
+                     .arg(sqlite_ ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)")),
+                 {classId, choice.file, choice.hidden, due});
     QSqlQuery empty = prepared(db,
                                QStringLiteral("DELETE FROM class_series WHERE class_id = ? AND"
                                               " file = ? AND NOT hidden AND due IS NULL"),
-                               {classId, file});
+                               {classId, choice.file});
     return q.exec() && empty.exec() ? QString()
                                     : failure(QStringLiteral("問題集の表示を保存できません"),
                                               q.lastError().text() + empty.lastError().text());

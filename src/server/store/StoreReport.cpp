@@ -206,6 +206,18 @@ ClassReport::Report of(Store& store, const QString& workDir, const std::optional
     return ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
 }
 
+QStringList hiddenFrom(Store& store, qint64 classId)
+{
+    QStringList files;
+    for (const Store::SeriesChoice& c :
+         store.classSeries(classId).value_or(QList<Store::SeriesChoice>{})) {
+        if (c.hidden) {
+            files.append(c.file);
+        }
+    }
+    return files;
+}
+
 ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<qint64>& classIds,
                               QDate from, QDate to)
 {
@@ -213,7 +225,14 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
     Learners who{std::move(chosen.shown), true};
     who.fromMs = from.isValid() ? LocalTime::startOf(from) : who.fromMs;
     who.toMs = to.isValid() ? LocalTime::startOf(to.addDays(1)) : who.toMs;
-    ClassReport::Report report = of(store, workDir, who);
+    ClassFolder::Read in = read(store, who);
+    // A series hidden from the one class shown is not in its report.
+    const QStringList hidden =
+        classIds.size() == 1 ? hiddenFrom(store, classIds.first()) : QStringList();
+    in.answers.removeIf(
+        [&hidden](const Answer& a) { return hidden.contains(a.series, Qt::CaseInsensitive); });
+    ClassReport::Report report =
+        ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
                                std::move(chosen.classes));
     return report;

@@ -50,6 +50,9 @@ ClassReport::Report of(Store& store, const QString& workDir,
 // (local days; a null date leaves that end open): every learner of those
 // classes in the school's order (class, 番号, name), with who they are,
 // answers or none, and the classes' names for comparing them.
+// The series files hidden from the class.
+QStringList hiddenFrom(Store& store, qint64 classId);
+
 ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<qint64>& classIds,
                               QDate from, QDate to);
 

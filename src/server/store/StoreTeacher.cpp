@@ -121,6 +121,18 @@ QString Store::removeTeacher(const QString& name)
                        : failure(QStringLiteral("先生を削除できません"), db.lastError().text());
 }
 
+QString Store::newTeacherRefused(const QString& name)
+{
+    if (name == AdminName) {
+        return QStringLiteral("管理者のパスワードは --set-teacher-password で設定します");
+    }
+    QString failed;
+    if (teacher(name, &failed)) {
+        return QStringLiteral("先生「%1」はもう登録されています").arg(name);
+    }
+    return failed;
+}
+
 QString Store::setTeacherClasses(const QString& name, const QList<qint64>& classIds)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_);

@@ -59,6 +59,10 @@ void ReportCache::serve(const Chosen& chosen, const Done& done)
     for (const Store::Learner& l : learners.value_or(QList<Store::Learner>{})) {
         keys.append(QStringLiteral("%1 %2").arg(QString::number(l.classId), l.key));
     }
+    // Series hidden from a class are left out of its report.
+    for (const qint64 id : chosen.classIds) {
+        keys.append(StoreReport::hiddenFrom(*store_, id).join(QLatin1Char('/')));
+    }
     const QString state = statements.isEmpty() || !learners
                               ? QString()
                               : statements + QLatin1Char('\n') + folderState(workDir_) +

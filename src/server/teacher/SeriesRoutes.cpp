@@ -226,7 +226,24 @@ HttpReply makeNew(const QString& dir, const QString& name, const QString& title,
     return done(added);
 }
 
-// Checked first (add false), then kept and listed (add true).
+// A listed series' file replaced by an upload, the old one kept in 履歴/,
+// and its title the one given.
+HttpReply replaceListed(const QString& dir, const Catalog::Entry& listed, const QString& title,
+                        const QByteArray& bytes)
+{
+    if (const QString bad = CatalogEdit::badTitle(title); !bad.isEmpty()) {
+        return refusal(400, bad);
+    }
+    const SeriesFiles::Saved replaced = SeriesFiles::replace(dir, listed.fileName, bytes);
+    if (replaced.status != 200) {
+        return refusal(replaced.status, replaced.error);
+    }
+    return title == listed.title ? json(200, {})
+                                 : done(CatalogEdit::rename(dir, listed.fileName, title));
+}
+
+// Checked first (add false), then kept and listed (add true), or put in
+// place of the listed file of that name (replace true).
 HttpReply upload(const QString& dir, const QString& name, const QJsonObject& o)
 {
     const QByteArray::FromBase64Result data =
@@ -241,17 +258,25 @@ HttpReply upload(const QString& dir, const QString& name, const QJsonObject& o)
                                 .arg(SeriesFiles::MaxFileBytes / 1024));
     }
     const SeriesLoader::Series series = SeriesLoader::read(data.decoded);
+    const std::optional<Catalog::Entry> listed = CatalogEdit::find(catalogOf(dir), name);
     if (!o.value(QStringLiteral("add")).toBool()) {
-        return json(200, {{QStringLiteral("problems"), series.loadedCount()},
-                          {QStringLiteral("findings"), findingsJson(series.findings())},
-                          {QStringLiteral("encoding"),
-                           SeriesFiles::encodingName(SeriesFiles::formOf(data.decoded).encoding)}});
+        // A name listed already is offered to be replaced.
+        return json(
+            200, {{QStringLiteral("problems"), series.loadedCount()},
+                  {QStringLiteral("findings"), findingsJson(series.findings())},
+                  {QStringLiteral("encoding"),
+                   SeriesFiles::encodingName(SeriesFiles::formOf(data.decoded).encoding)},
+                  {QStringLiteral("listed"), listed ? QJsonValue(listed->title) : QJsonValue()}});
     }
     if (series.status != TextFile::ReadResult::Status::Ok) {
         return refusal(400,
                        QStringLiteral("このファイルはVelmorantで読めないため、追加できません"));
     }
-    return makeNew(dir, name, o.value(QStringLiteral("title")).toString().trimmed(), data.decoded);
+    const QString title = o.value(QStringLiteral("title")).toString().trimmed();
+    if (!listed || !o.value(QStringLiteral("replace")).toBool()) {
+        return makeNew(dir, name, title, data.decoded);
+    }
+    return replaceListed(dir, *listed, title, data.decoded);
 }
 
 // The requests that change the folder, one at a time across every copy

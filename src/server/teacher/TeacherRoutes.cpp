@@ -103,7 +103,9 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"POST", u"/api/teacher/signout", Teacher, &TeacherRoutes::signOut},
         {"GET", u"/api/teacher/classes", Teacher, &TeacherRoutes::classes},
         {"GET", u"/api/teacher/class-series", Teacher, &TeacherRoutes::classSeries},
-        {"POST", u"/api/teacher/class-series", Teacher, &TeacherRoutes::hideSeries},
+        {"POST", u"/api/teacher/class-series", Teacher, &TeacherRoutes::chooseSeries},
+        {"POST", u"/api/teacher/admin/class", Teacher, &TeacherRoutes::addClass},
+        {"POST", u"/api/teacher/admin/teacher", Teacher, &TeacherRoutes::addTeacher},
         {"GET", u"/api/teacher/state", Teacher, &TeacherRoutes::state},
         {"GET", u"/api/teacher/live", Teacher, &TeacherRoutes::live},
         {"GET", u"/teacher/cards", Teacher, &TeacherRoutes::cards},
@@ -237,44 +239,6 @@ HttpReply TeacherRoutes::classes(Store& store, const Call& call)
     return json(200, {{QStringLiteral("teacher"), call.teacher},
                       {QStringLiteral("admin"), access->admin()},
                       {QStringLiteral("classes"), out}});
-}
-
-// The series one class's learners do not see.
-HttpReply TeacherRoutes::classSeries(Store& store, const Call& call)
-{
-    HttpReply refused;
-    const std::optional<qint64> id =
-        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
-    const auto rows = id ? store.classSeries(*id) : std::nullopt;
-    if (!rows) {
-        return id ? unavailable(StoreDown) : refused;
-    }
-    QJsonArray hidden;
-    for (const auto& [file, isHidden] : *rows) {
-        if (isHidden) {
-            hidden.append(file);
-        }
-    }
-    return json(200, {{QStringLiteral("class"), *id}, {QStringLiteral("hidden"), hidden}});
-}
-
-// A series hidden from one class, or shown to it again: {class, file, hidden}.
-HttpReply TeacherRoutes::hideSeries(Store& store, const Call& call)
-{
-    const QJsonObject body = QJsonDocument::fromJson(call.request.body).object();
-    const QString file = body.value(QStringLiteral("file")).toString();
-    if (file.isEmpty() || file.size() > 255 || !body.value(QStringLiteral("hidden")).isBool()) {
-        return refusal(400, QStringLiteral("問題集のファイル名と、隠すかどうかを指定してください"));
-    }
-    HttpReply refused;
-    const std::optional<qint64> id =
-        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
-    if (!id) {
-        return refused;
-    }
-    const QString failed =
-        store.setSeriesHidden(*id, file, body.value(QStringLiteral("hidden")).toBool());
-    return failed.isEmpty() ? json(200, {}) : unavailable(failed);
 }
 
 namespace

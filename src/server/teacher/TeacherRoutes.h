@@ -57,7 +57,11 @@ private:
     HttpReply signOut(Store& store, const Call& call);
     HttpReply classes(Store& store, const Call& call);
     HttpReply classSeries(Store& store, const Call& call);
-    HttpReply hideSeries(Store& store, const Call& call);
+    // A series hidden from one class or shown, and its 期限 (TeacherAssign.cpp).
+    HttpReply chooseSeries(Store& store, const Call& call);
+    // The administrator's alone: a class, a teacher (TeacherAssign.cpp).
+    HttpReply addClass(Store& store, const Call& call);
+    HttpReply addTeacher(Store& store, const Call& call);
     HttpReply state(Store& store, const Call& call);
     HttpReply cards(Store& store, const Call& call);
     HttpReply live(Store& store, const Call& call);
