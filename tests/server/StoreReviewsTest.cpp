@@ -18,8 +18,9 @@ namespace
 constexpr qint64 Day = 86400000;
 const QString Learner = QStringLiteral("aoi");
 
-// An answer to problem `n` `days` from now with `wrong` of its five terms
-// wrong.
+// An answer to problem `n` `days` from today's noon with `wrong` of its five
+// terms wrong. From noon, not from now: answers meant for one learner's day
+// (practice) never fall either side of its start at 04:00, whatever the hour.
 Answer answer(int n, double days, int wrong)
 {
     Answer a;
@@ -38,7 +39,8 @@ Answer answer(int n, double days, int wrong)
     }
     a.right = 5 - wrong;
     a.success = wrong == 0;
-    a.timestampMs = QDateTime::currentMSecsSinceEpoch() + qint64(days * Day);
+    a.timestampMs =
+        QDateTime(QDate::currentDate(), QTime(12, 0)).toMSecsSinceEpoch() + qint64(days * Day);
     a.durationMs = 1000;
     a.id = QUuid::createUuid();
     return a;
