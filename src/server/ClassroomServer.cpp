@@ -32,7 +32,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 17> PageFiles = {{
+constexpr std::array<PageFile, 18> PageFiles = {{
     {u"/", ":/page/index.html", "text/html; charset=utf-8"},
     // The learner's page, its scripts in the order index.html loads them.
     {u"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
@@ -46,6 +46,7 @@ constexpr std::array<PageFile, 17> PageFiles = {{
     {u"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
     {u"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
+    {u"/teacher/teacher-fit.js", ":/page/teacher-fit.js", "text/javascript; charset=utf-8"},
     // The editor's page asks for the teacher's session itself.
     {u"/teacher/editor", ":/page/editor.html", "text/html; charset=utf-8"},
     {u"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},
