@@ -8,8 +8,8 @@
 //   made_up_store --records LOG_FOLDER FOLDER
 #include "MadeUpClass.h"
 #include "record/HomePage.h"
-#include "report/ClassFolder.h"
 #include "record/Statements.h"
+#include "report/ClassFolder.h"
 #include "server/learner/StorePorts.h"
 #include "server/store/SignInCodes.h"
 #include "server/store/Store.h"
@@ -109,7 +109,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     QString url;
-    if (args.size() == 6 && args.at(0) == QLatin1String("--database")) {
+    if (args.size() > 2 && args.at(0) == QLatin1String("--database")) {
         url = args.at(1);
         args = args.mid(2);
     }

@@ -26,8 +26,8 @@ namespace CheckFit
 const char* const Usage =
     "\n"
     "        velmorant-check --fit [--retention 見込み] [--json] [--day-start 時刻]\n"
-    "                        [--database URL] [フォルダ]\n"
-    "        velmorant-check --retention 見込み [フォルダ]\n"
+    "                        [--class クラス] [--database URL] [フォルダ]\n"
+    "        velmorant-check --retention 見込み [--class クラス] [--database URL] [フォルダ]\n"
     "  --fit                   学習の記録（--report と同じもの）から、このクラスの復習に合わせた\n"
     "                          FSRS-6 "
     "のパラメーターを求め、標準のパラメーターと比べた予測の当たり\n"
@@ -40,7 +40,11 @@ const char* const Usage =
     "  --json                  --fit の結果を JSON のオブジェクト1つで示します\n"
     "  --retention 見込み      復習の間隔が目指す、思い出せる見込み（0.70〜0.97、ないときは "
     "0.90）を\n"
-    "                          記録します\n";
+    "                          記録します\n"
+    "  --class クラス          サーバーのフォルダでは、そのクラスの学習者の記録から求め、\n"
+    "                          サーバーの記録にそのクラスのものとして記録します（クラスが1つ\n"
+    "                          のときは省けます）。サーバーはそのクラスの復習の予定をこれで\n"
+    "                          立て直します\n";
 
 namespace
 {
@@ -76,8 +80,8 @@ bool parse(const QStringList& args, Options* o)
             o->folders.append(a);
         }
     }
-    if (!o->fit && (o->json || !o->dayStart.isEmpty() || !o->database.isEmpty())) {
-        printError(QStringLiteral("--json、--day-start、--database は --fit と一緒に使います"));
+    if (!o->fit && (o->json || !o->dayStart.isEmpty())) {
+        printError(QStringLiteral("--json、--day-start は --fit と一緒に使います"));
         return false;
     }
     if (o->folders.size() > 1) {
