@@ -2,6 +2,7 @@
 
 #include "record/StatementIds.h"
 #include "server/admin/FolderSettings.h"
+#include "server/store/ClassSchedules.h"
 #include "server/store/Store.h"
 #include "server/store/StoreReport.h"
 
@@ -11,8 +12,28 @@
 namespace ClassAnswers
 {
 
+namespace
+{
+
+QHash<QString, ClassOf> classesOf(Store& store, const StoreReport::School& school)
+{
+    QHash<qint64, ClassParameters::Kept> kept;
+    QHash<QString, ClassOf> out;
+    for (const Store::Learner& l : store.learners().value_or(QList<Store::Learner>{})) {
+        if (!kept.contains(l.classId)) {
+            kept.insert(l.classId,
+                        ClassSchedules::parametersOf(
+                            store.classParameters(l.classId).value_or(Store::KeptParameters{})));
+        }
+        out.insert(school.shown.value(l.key, l.key), {l.className, kept.value(l.classId)});
+    }
+    return out;
+}
+
+} // namespace
+
 QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
-             std::optional<StoreReport::School>* school)
+             std::optional<StoreReport::School>* school, QHash<QString, ClassOf>* classes)
 {
     *out = ClassFolder::read(folder);
     // Only a server's own file is opened: the check makes no store.
@@ -27,8 +48,14 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         return failed;
     }
     ClassFolder::Read stored = StoreReport::read(store);
-    if (school != nullptr) {
-        *school = StoreReport::school(store);
+    if (school != nullptr || classes != nullptr) {
+        const StoreReport::School read = StoreReport::school(store);
+        if (classes != nullptr) {
+            *classes = classesOf(store, read);
+        }
+        if (school != nullptr) {
+            *school = read;
+        }
     }
     StatementIdSet seen;
     for (const Answer& a : std::as_const(out->answers)) {

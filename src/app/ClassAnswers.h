@@ -1,8 +1,10 @@
 #pragma once
 
+#include "record/ClassParameters.h"
 #include "report/ClassFolder.h"
 #include "server/store/StoreReport.h"
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -14,11 +16,19 @@
 namespace ClassAnswers
 {
 
+// A learner's class in the store, and its review parameters.
+struct ClassOf {
+    QString name;
+    ClassParameters::Kept kept;
+};
+
 // Every statement once, the logs' first, then the store's. Returns "" or
 // why the store cannot be read. With `school`, the store's learners in the
-// school's order, when there is a store.
+// school's order, when there is a store; with `classes`, each of them (by
+// the name their answers carry) with their class.
 QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
-             std::optional<StoreReport::School>* school = nullptr);
+             std::optional<StoreReport::School>* school = nullptr,
+             QHash<QString, ClassOf>* classes = nullptr);
 
 // The database velmorant-server keeps the folder's answers in: the one its
 // velmorant.conf names, else `*database` as given. A given one that differs

@@ -5,7 +5,8 @@
 // the reference evaluates both fits and the defaults on the same reviews.
 // Then a class with too few reviews keeps the defaults, --due schedules
 // with the fitted parameters, and the same answers in a server's store
-// (made_up_store --records) give the same parameters as from the logs.
+// (made_up_store --records) give the same parameters as from the logs, kept
+// for the store's class, which --due then uses.
 //   node reference.mjs VELMORANT_CHECK MADE_UP_CLASS MADE_UP_STORE WORK_FOLDER
 import { spawnSync } from 'node:child_process';
 import { copyFileSync, existsSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
@@ -134,6 +135,9 @@ expect(fromLogs.reviews >= 400 && fromStore.reviews === fromLogs.reviews &&
        fromStore.parameters.some((w, i) => w !== Defaults[i]),
        `the store's answers give the logs' parameters (${fromStore.reviews} reviews)`);
 expect(/クラス「server」/.test(fromStore.kept ?? ''), `kept for the store's class: ${fromStore.kept}`);
+const storeDue = run(check, ['--due', server]).stderr;
+expect(/server: 復習の予定: このクラスに合わせたパラメーター（サーバーの記録のクラス「server」/.test(storeDue),
+       `--due on the server's folder schedules the class with its own: ${storeDue.slice(0, 300)}`);
 
 console.log(`${failures === 0 ? 'passed' : 'failed'} in ${((Date.now() - started) / 1000).toFixed(1)} s`);
 process.exit(failures === 0 ? 0 : 1);
