@@ -64,6 +64,15 @@ Read read(const QString& folder)
     const QDir dir(QFileInfo(folder).absoluteFilePath());
     const QStringList paths = AnswerLogs::files(folder);
     QList<LogRead> logs = readAll(paths);
+    // Room for every answer at once: a year's are hundreds of thousands,
+    // and growing the list and the set step by step moved them again and
+    // again.
+    qsizetype total = 0;
+    for (const LogRead& log : std::as_const(logs)) {
+        total += log.answers.size();
+    }
+    out.answers.reserve(total);
+    seen.reserve(std::size_t(total));
     for (qsizetype file = 0; file < paths.size(); ++file) {
         const QString& path = paths.at(file);
         const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
