@@ -47,30 +47,52 @@ Schedule scheduleOf(const QList<QByteArray>& lines, ProblemIndex& problems, cons
 namespace
 {
 
+// A learner's review state made with `parameters` from their statements,
+// and their kept state's count of answers read before them.
+struct Built {
+    QString learner;
+    qint64 counted = -1;
+    Store::Reviews reviews;
+};
+
+Built build(Store& store, const QString& learner, ProblemIndex& problems,
+            const Fsrs::Parameters& parameters, QString* failed)
+{
+    Built b{learner, store.reviewedAnswers(learner), {}};
+    const QList<QByteArray> lines = store.statements(learner, failed);
+    QList<Answer> answers;
+    const Schedule s = scheduleOf(lines, problems, LearnerDays(), parameters,
+                                  QDateTime::currentMSecsSinceEpoch(), &answers);
+    b.reviews = {s.problems(), s.setAsideCounts(), answers.size()};
+    return b;
+}
+
 // The class's parameters and report written, and each of its learners'
 // review state made again with them, as one transaction: a learner's answer
-// comes before it or after it.
+// comes before it or after it. The states are made before it, so that the
+// store's write lock is held for writing them alone; a learner who answered
+// meanwhile (their kept count has changed) is made again within it.
 QString keep(Store& store, const QString& workDir, qint64 classId,
              const ClassParameters::Kept& kept, const QByteArray& report)
 {
-    if (QString failed = store.begin(); !failed.isEmpty()) {
-        return failed;
-    }
-    QString failed = store.saveClassParameters(classId, ClassParameters::toJson(kept), report);
+    QString failed;
     const std::optional<QList<Store::Learner>> learners = store.learners(classId, &failed);
     ProblemIndex problems(workDir);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QList<Built> built;
     for (const Store::Learner& l : learners.value_or(QList<Store::Learner>{})) {
-        if (!failed.isEmpty()) {
-            break;
-        }
-        QList<Answer> answers;
-        const QList<QByteArray> lines = store.statements(l.key, &failed);
-        const Schedule s =
-            scheduleOf(lines, problems, LearnerDays(), kept.parameters, now, &answers);
-        if (failed.isEmpty()) {
-            failed = store.saveReviews(l.key, {s.problems(), s.setAsideCounts(), answers.size()});
-        }
+        built.append(build(store, l.key, problems, kept.parameters, &failed));
+    }
+    failed = failed.isEmpty() ? store.begin() : failed;
+    if (!failed.isEmpty()) {
+        return failed;
+    }
+    failed = store.saveClassParameters(classId, ClassParameters::toJson(kept), report);
+    for (qsizetype i = 0; i < built.size() && failed.isEmpty(); ++i) {
+        const Built& b = built.at(i);
+        const Built now = b.counted < 0 || store.reviewedAnswers(b.learner) != b.counted
+                              ? build(store, b.learner, problems, kept.parameters, &failed)
+                              : b;
+        failed = failed.isEmpty() ? store.saveReviews(b.learner, now.reviews) : failed;
     }
     if (!failed.isEmpty()) {
         store.rollback();
