@@ -146,29 +146,36 @@ parametersOf(const QString& dir, const QHash<QString, ClassAnswers::ClassOf>& cl
 QString CheckRecords::printDue(const QString& dir, const QString& database, const QString& learner,
                                qint64 nowMs, const LearnerDays& days)
 {
-    ClassFolder::Read read;
-    QHash<QString, ClassAnswers::ClassOf> classes;
-    if (QString failed = ClassAnswers::read(dir, database, &read, nullptr, &classes);
-        !failed.isEmpty()) {
-        return failed;
-    }
-    const auto parameters = parametersOf(dir, classes);
     // Each learner's answers in the order they were written, learner by
-    // learner as the logs hold them.
+    // learner as the logs hold them, scheduled as they are read.
+    QHash<QString, ClassAnswers::ClassOf> classes;
+    std::function<Fsrs::Parameters(const QString&)> parameters;
     QMap<QString, Schedule> schedules;
     auto current = schedules.end();
     ProblemIndex problems(dir);
-    for (Answer& a : read.answers) {
-        if (learner.isEmpty() || a.learner == learner) {
-            problems.update(a);
-            if (current == schedules.end() || current.key() != a.learner) {
-                current = schedules.find(a.learner);
-            }
-            if (current == schedules.end()) {
-                current = schedules.insert(a.learner, Schedule(days, parameters(a.learner)));
-            }
-            current->add(a, nowMs);
+    const auto take = [&](Answer&& a) {
+        if (!parameters) {
+            parameters = parametersOf(dir, classes);
         }
+        if (!learner.isEmpty() && a.learner != learner) {
+            return;
+        }
+        problems.update(a);
+        if (current == schedules.end() || current.key() != a.learner) {
+            current = schedules.find(a.learner);
+        }
+        if (current == schedules.end()) {
+            current = schedules.insert(a.learner, Schedule(days, parameters(a.learner)));
+        }
+        current->add(a, nowMs);
+    };
+    QList<ClassReport::LeftOut> leftOut;
+    if (QString failed = ClassAnswers::each(dir, database, take, &leftOut, nullptr, &classes);
+        !failed.isEmpty()) {
+        return failed;
+    }
+    if (!parameters) {
+        parametersOf(dir, classes);
     }
     if (!learner.isEmpty() && schedules.isEmpty()) {
         return QStringLiteral("学習者「%1」の記録がありません").arg(learner);

@@ -32,23 +32,22 @@ QHash<QString, ClassOf> classesOf(Store& store, const StoreReport::School& schoo
 
 } // namespace
 
-QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+QString each(const QString& folder, const QString& database,
+             const std::function<void(Answer&&)>& take, QList<ClassReport::LeftOut>* leftOut,
              std::optional<StoreReport::School>* school, QHash<QString, ClassOf>* classes)
 {
-    *out = ClassFolder::read(folder);
-    // Only a server's own file is opened: the check makes no store.
-    if (database.isEmpty() &&
-        !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")))) {
-        return {};
-    }
+    // Only a server's own file is opened: the check makes no store. It is
+    // opened first, so that its classes are known before the logs' answers
+    // are taken; the logs are read even when it cannot be.
+    const bool server =
+        !database.isEmpty() ||
+        QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")));
     Store store;
     Store::Options options;
     options.readOnly = true;
-    if (QString failed = store.open(folder, database, options); !failed.isEmpty()) {
-        return failed;
-    }
-    ClassFolder::Read stored = StoreReport::read(store);
-    if (school != nullptr || classes != nullptr) {
+    const QString failed = server ? store.open(folder, database, options) : QString();
+    const bool opened = server && failed.isEmpty();
+    if (opened && (school != nullptr || classes != nullptr)) {
         const StoreReport::School read = StoreReport::school(store);
         if (classes != nullptr) {
             *classes = classesOf(store, read);
@@ -58,16 +57,27 @@ QString read(const QString& folder, const QString& database, ClassFolder::Read* 
         }
     }
     StatementIdSet seen;
-    for (const Answer& a : std::as_const(out->answers)) {
-        seen.insert(a.id);
+    ClassFolder::eachAnswer(folder, take, leftOut, &seen);
+    if (!opened) {
+        return failed;
     }
+    ClassFolder::Read stored = StoreReport::read(store);
     for (Answer& a : stored.answers) {
         if (seen.count(a.id) == 0) {
-            out->answers.append(std::move(a));
+            take(std::move(a));
         }
     }
-    out->leftOut += stored.leftOut;
+    *leftOut += stored.leftOut;
     return {};
+}
+
+QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+             std::optional<StoreReport::School>* school, QHash<QString, ClassOf>* classes)
+{
+    *out = {};
+    return each(
+        folder, database, [out](Answer&& a) { out->answers.append(std::move(a)); }, &out->leftOut,
+        school, classes);
 }
 
 QString folderDatabase(const QString& folder, QString* database)

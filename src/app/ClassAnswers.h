@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // A class's answers in a work folder as velmorant-check reads them: the
@@ -27,6 +28,14 @@ struct ClassOf {
 // school's order, when there is a store; with `classes`, each of them (by
 // the name their answers carry) with their class.
 QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+             std::optional<StoreReport::School>* school = nullptr,
+             QHash<QString, ClassOf>* classes = nullptr);
+
+// The same answers given to `take` one by one as they are read, none held
+// once taken; what is left out goes to `leftOut`. `school` and `classes`
+// are set before the first answer is taken.
+QString each(const QString& folder, const QString& database,
+             const std::function<void(Answer&&)>& take, QList<ClassReport::LeftOut>* leftOut,
              std::optional<StoreReport::School>* school = nullptr,
              QHash<QString, ClassOf>* classes = nullptr);
 
