@@ -3,9 +3,13 @@
 // of checks as the server itself stores them.
 //   made_up_store [--database URL] FOLDER LEARNERS PER_DAY DAYS
 // Prints one line a learner: name, code and session id, tab-separated.
+// Or the answers of a folder's logs (a made-up class's) put into the store
+// of another folder, each learner's as the server would have stored them:
+//   made_up_store --records LOG_FOLDER FOLDER
 #include "MadeUpClass.h"
 #include "record/HomePage.h"
 #include "record/Statements.h"
+#include "report/ClassFolder.h"
 #include "server/learner/StorePorts.h"
 #include "server/store/SignInCodes.h"
 #include "server/store/Store.h"
@@ -74,6 +78,30 @@ QString addChecks(Store& store, const QString& folder, const QStringList& names,
     return failed.isEmpty() ? finish() : failed;
 }
 
+// Every answer of the logs, a learner's in one transaction.
+QString addRecords(Store& store, const QString& logFolder)
+{
+    const ClassFolder::Read read = ClassFolder::read(logFolder);
+    QStringList names;
+    for (const Answer& a : read.answers) {
+        if (!names.contains(a.learner)) {
+            names.append(a.learner);
+        }
+    }
+    QString failed = addLearners(store, names);
+    for (const QString& name : std::as_const(names)) {
+        failed = failed.isEmpty() ? store.begin() : failed;
+        for (const Answer& a : read.answers) {
+            if (failed.isEmpty() && a.learner == name) {
+                failed = store.appendStatement(name, a.id.toString(QUuid::WithoutBraces),
+                                               a.problemId(), a.timestampMs, Statements::line(a));
+            }
+        }
+        failed = failed.isEmpty() ? store.commit() : failed;
+    }
+    return failed;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -81,9 +109,18 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     QString url;
-    if (args.size() == 6 && args.at(0) == QLatin1String("--database")) {
+    if (args.size() > 2 && args.at(0) == QLatin1String("--database")) {
         url = args.at(1);
         args = args.mid(2);
+    }
+    if (args.size() == 3 && args.at(0) == QLatin1String("--records")) {
+        Store store;
+        QString failed = store.open(args.at(2), url);
+        failed = failed.isEmpty() ? addRecords(store, args.at(1)) : failed;
+        if (!failed.isEmpty()) {
+            std::fprintf(stderr, "made_up_store: %s\n", qUtf8Printable(failed));
+        }
+        return failed.isEmpty() ? 0 : 1;
     }
     if (args.size() != 4) {
         std::fputs("usage: made_up_store [--database URL] FOLDER LEARNERS PER_DAY DAYS\n", stderr);

@@ -3,10 +3,10 @@
 #include "app/CheckReport.h"
 #include "app/ClassAnswers.h"
 #include "record/ClassParameters.h"
-#include "record/ClassReviews.h"
-#include "record/FitMeasures.h"
+#include "record/FitReport.h"
 #include "record/FsrsFit.h"
-#include "record/ProblemIndex.h"
+#include "server/store/ClassSchedules.h"
+#include "server/store/Store.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -26,8 +26,8 @@ namespace CheckFit
 const char* const Usage =
     "\n"
     "        velmorant-check --fit [--retention 見込み] [--json] [--day-start 時刻]\n"
-    "                        [--database URL] [フォルダ]\n"
-    "        velmorant-check --retention 見込み [フォルダ]\n"
+    "                        [--class クラス] [--database URL] [フォルダ]\n"
+    "        velmorant-check --retention 見込み [--class クラス] [--database URL] [フォルダ]\n"
     "  --fit                   学習の記録（--report と同じもの）から、このクラスの復習に合わせた\n"
     "                          FSRS-6 "
     "のパラメーターを求め、標準のパラメーターと比べた予測の当たり\n"
@@ -40,7 +40,11 @@ const char* const Usage =
     "  --json                  --fit の結果を JSON のオブジェクト1つで示します\n"
     "  --retention 見込み      復習の間隔が目指す、思い出せる見込み（0.70〜0.97、ないときは "
     "0.90）を\n"
-    "                          記録します\n";
+    "                          記録します\n"
+    "  --class クラス          サーバーのフォルダでは、そのクラスの学習者の記録から求め、\n"
+    "                          サーバーの記録にそのクラスのものとして記録します（クラスが1つ\n"
+    "                          のときは省けます）。サーバーはそのクラスの復習の予定をこれで\n"
+    "                          立て直します\n";
 
 namespace
 {
@@ -50,7 +54,7 @@ enum Exit { Clean = 0, Failed = 1, BadUsage = 2 };
 struct Options {
     bool fit = false;
     bool json = false;
-    QString retention, dayStart, database;
+    QString retention, dayStart, database, className;
     QStringList folders;
 };
 
@@ -59,7 +63,8 @@ bool parse(const QStringList& args, Options* o)
 {
     const CheckReport::ValuedOptions valued{{QStringLiteral("--retention"), &o->retention},
                                             {QStringLiteral("--day-start"), &o->dayStart},
-                                            {QStringLiteral("--database"), &o->database}};
+                                            {QStringLiteral("--database"), &o->database},
+                                            {QStringLiteral("--class"), &o->className}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (const std::optional<bool> taken = CheckReport::takeValued(args, i, valued)) {
@@ -75,8 +80,8 @@ bool parse(const QStringList& args, Options* o)
             o->folders.append(a);
         }
     }
-    if (!o->fit && (o->json || !o->dayStart.isEmpty() || !o->database.isEmpty())) {
-        printError(QStringLiteral("--json、--day-start、--database は --fit と一緒に使います"));
+    if (!o->fit && (o->json || !o->dayStart.isEmpty())) {
+        printError(QStringLiteral("--json、--day-start は --fit と一緒に使います"));
         return false;
     }
     if (o->folders.size() > 1) {
@@ -86,126 +91,18 @@ bool parse(const QStringList& args, Options* o)
     return true;
 }
 
-// What the fit found.
-struct Outcome {
-    qsizetype reviews = 0;
-    qsizetype learners = 0;
-    Fsrs::Parameters parameters;
-    FitMeasures::Measure defaults, fitted;
-    FitMeasures::HeldOut heldOut;
-    QList<FitMeasures::Bin> calibrationDefaults, calibrationFitted;
-    QDate from; // of the forecast
-    QList<int> forecast;
-    bool enough() const { return reviews >= FsrsFit::MinimumReviews; }
-};
-
-// Every answer of the folder's class (its logs, and its store on a
-// server's folder) as the schedule takes them in, problems named as the
-// folder's series name them now; only the problems still asked are
-// forecast.
-Outcome fitClass(const ClassFolder::Read& read, const QString& folder, const LearnerDays& days,
-                 double retention)
-{
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    ProblemIndex problems(folder);
-    ClassReviews reviews(days, now);
-    for (Answer a : read.answers) {
-        problems.update(a);
-        reviews.add(a);
-    }
-    const QList<ReviewCard>& cards = reviews.cards();
-    Outcome o;
-    o.reviews = reviews.predictedReviews();
-    o.learners = reviews.learners().size();
-    o.parameters.retention = retention;
-    if (o.enough()) {
-        o.parameters.w = FsrsFit::fit(cards);
-        o.heldOut = FitMeasures::heldOut(cards, reviews.learners());
-    }
-    const QList<FitMeasures::Prediction> byDefault =
-        FitMeasures::predict(cards, Fsrs::DefaultWeights);
-    const QList<FitMeasures::Prediction> byFit = FitMeasures::predict(cards, o.parameters.w);
-    o.defaults = FitMeasures::measure(byDefault);
-    o.fitted = FitMeasures::measure(byFit);
-    o.calibrationDefaults = FitMeasures::calibration(byDefault);
-    o.calibrationFitted = FitMeasures::calibration(byFit);
-    QList<ReviewCard> asked;
-    for (const ReviewCard& c : cards) {
-        if (problems.find(c.series, c.problemHash)) {
-            asked.append(c);
-        }
-    }
-    o.from = days.dayOf(now);
-    o.forecast = FitMeasures::forecast(asked, o.parameters, o.from);
-    return o;
-}
-
-QJsonObject measureJson(const FitMeasures::Measure& m)
-{
-    return {{QStringLiteral("logLoss"), m.logLoss}, {QStringLiteral("rmseBins"), m.rmseBins}};
-}
-
-QJsonArray binsJson(const QList<FitMeasures::Bin>& bins)
-{
-    QJsonArray out;
-    for (const FitMeasures::Bin& b : bins) {
-        out.append(QJsonObject{{QStringLiteral("from"), b.from},
-                               {QStringLiteral("to"), b.to},
-                               {QStringLiteral("reviews"), double(b.reviews)},
-                               {QStringLiteral("predicted"), b.predicted},
-                               {QStringLiteral("recalled"), b.recalled}});
-    }
-    return out;
-}
-
-QJsonObject outcomeJson(const Outcome& o, const QString& kept)
-{
-    QJsonArray w, forecast;
-    for (const double x : o.parameters.w) {
-        w.append(x);
-    }
-    for (const int n : o.forecast) {
-        forecast.append(n);
-    }
-    QJsonValue heldOut = QJsonValue::Null;
-    if (o.heldOut.folds > 0) {
-        heldOut = QJsonObject{{QStringLiteral("folds"), o.heldOut.folds},
-                              {QStringLiteral("default"), measureJson(o.heldOut.defaults)},
-                              {QStringLiteral("fitted"), measureJson(o.heldOut.fitted)}};
-    }
-    return {{QStringLiteral("reviews"), double(o.reviews)},
-            {QStringLiteral("learners"), double(o.learners)},
-            {QStringLiteral("reviewsNeeded"),
-             double(std::max<qsizetype>(FsrsFit::MinimumReviews - o.reviews, 0))},
-            {QStringLiteral("default"), measureJson(o.defaults)},
-            {QStringLiteral("fitted"), measureJson(o.fitted)},
-            {QStringLiteral("heldOut"), heldOut},
-            {QStringLiteral("parameters"), w},
-            {QStringLiteral("retention"), o.parameters.retention},
-            {QStringLiteral("calibration"),
-             QJsonObject{{QStringLiteral("default"), binsJson(o.calibrationDefaults)},
-                         {QStringLiteral("fitted"), binsJson(o.calibrationFitted)}}},
-            {QStringLiteral("forecast"),
-             QJsonObject{{QStringLiteral("from"), o.from.toString(Qt::ISODate)},
-                         {QStringLiteral("reviews"), forecast}}},
-            {QStringLiteral("kept"), kept.isEmpty() ? QJsonValue(QJsonValue::Null) : kept}};
-}
-
 QString measureText(const QString& whose, const FitMeasures::Measure& m)
 {
     return QStringLiteral("  %1: 対数損失 %2、RMSE(ビン) %3")
         .arg(whose, QString::number(m.logLoss, 'f', 4), QString::number(m.rmseBins, 'f', 4));
 }
 
-void printOutcome(const Outcome& o, const QString& kept)
+void printOutcome(const FitReport::Outcome& o, const QString& kept)
 {
     print(QStringLiteral("学習者 %1人、復習 %2件（問題ごとの2回目からの復習）")
               .arg(QString::number(o.learners), QString::number(o.reviews)));
     if (!o.enough()) {
-        print(QStringLiteral("復習が %1件に満たないので、標準のパラメーターのままにします"
-                             "（あと %2件要ります）")
-                  .arg(QString::number(FsrsFit::MinimumReviews),
-                       QString::number(FsrsFit::MinimumReviews - o.reviews)));
+        print(FitReport::tooFew(o));
     }
     print(QStringLiteral("同じ復習での予測の当たり具合（小さいほど良い）:"));
     print(measureText(QStringLiteral("標準のパラメーター"), o.defaults));
@@ -266,17 +163,14 @@ int fitAndKeep(const Options& o, const QString& folder, ClassParameters::Kept ke
         }
         days = LearnerDays(*minutes);
     }
-    QString database = o.database;
-    if (const QString why = ClassAnswers::folderDatabase(folder, &database); !why.isEmpty()) {
-        printError(why);
-        return BadUsage;
-    }
     ClassFolder::Read read;
-    if (const QString failed = ClassAnswers::read(folder, database, &read); !failed.isEmpty()) {
+    if (const QString failed = ClassAnswers::read(folder, QString(), &read); !failed.isEmpty()) {
         printError(failed);
         return Failed;
     }
-    const Outcome outcome = fitClass(read, folder, days, retention);
+    Fsrs::Parameters parameters;
+    parameters.retention = retention;
+    const FitReport::Outcome outcome = FitReport::of(read.answers, folder, days, parameters, true);
     // Too few reviews keep the defaults, even over an earlier class's fit.
     const bool write = outcome.enough() || kept.fitted() || !o.retention.isEmpty();
     if (write) {
@@ -293,9 +187,79 @@ int fitAndKeep(const Options& o, const QString& folder, ClassParameters::Kept ke
         write ? QDir::toNativeSeparators(ClassParameters::path(folder)) : QString();
     if (o.json) {
         print(QString::fromUtf8(
-            QJsonDocument(outcomeJson(outcome, keptAt)).toJson(QJsonDocument::Compact)));
+            QJsonDocument(FitReport::toJson(outcome, keptAt)).toJson(QJsonDocument::Compact)));
     } else {
         printOutcome(outcome, keptAt);
+    }
+    return Clean;
+}
+
+// A server's folder keeps each class's parameters in its store: the class
+// named, or the store's only one.
+std::optional<Store::SchoolClass> classOf(Store& store, const QString& name)
+{
+    QString failed;
+    const std::optional<QList<Store::SchoolClass>> classes = store.classes(&failed);
+    if (!classes) {
+        printError(failed);
+        return std::nullopt;
+    }
+    for (const Store::SchoolClass& c : *classes) {
+        if (c.name == name || (name.isEmpty() && classes->size() == 1)) {
+            return c;
+        }
+    }
+    if (name.isEmpty()) {
+        printError(classes->isEmpty()
+                       ? QStringLiteral("サーバーのフォルダにクラスがありません")
+                       : QStringLiteral("クラスが%1つあります。--class でクラスを指定してください")
+                             .arg(classes->size()));
+    } else {
+        printError(QStringLiteral("クラス「%1」はありません").arg(name));
+    }
+    return std::nullopt;
+}
+
+int fitServerClass(const Options& o, const QString& folder, const QString& database)
+{
+    if (!o.dayStart.isEmpty()) {
+        printError(QStringLiteral("--day-start はサーバーのフォルダでは使えません（サーバーの"
+                                  "1日の始まりで求めます）"));
+        return BadUsage;
+    }
+    std::optional<double> retention;
+    if (!o.retention.isEmpty()) {
+        double given = 0;
+        if (!retentionOf(o, {}, &given)) {
+            return BadUsage;
+        }
+        retention = given;
+    }
+    Store store;
+    if (const QString failed = store.open(folder, database); !failed.isEmpty()) {
+        printError(failed);
+        return Failed;
+    }
+    const std::optional<Store::SchoolClass> chosen = classOf(store, o.className);
+    if (!chosen) {
+        return BadUsage;
+    }
+    const ClassSchedules::Result r =
+        ClassSchedules::fit(store, folder, chosen->id, retention, o.fit);
+    if (!r.failure.isEmpty()) {
+        printError(r.failure);
+        return Failed;
+    }
+    const QString kept =
+        r.kept ? QStringLiteral("%1 のクラス「%2」").arg(store.where(), chosen->name) : QString();
+    if (o.json) {
+        QJsonObject report = r.report;
+        report.insert(QStringLiteral("kept"), kept.isEmpty() ? QJsonValue(QJsonValue::Null) : kept);
+        print(QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)));
+    } else if (o.fit) {
+        printOutcome(r.outcome, kept);
+    } else {
+        print(r.told);
     }
     return Clean;
 }
@@ -317,6 +281,19 @@ std::optional<int> run(const QStringList& args)
         return BadUsage;
     }
     const QString& folder = *given;
+    QString database = o.database;
+    if (const QString why = ClassAnswers::folderDatabase(folder, &database); !why.isEmpty()) {
+        printError(why);
+        return BadUsage;
+    }
+    if (!database.isEmpty() ||
+        QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")))) {
+        return fitServerClass(o, folder, database);
+    }
+    if (!o.className.isEmpty()) {
+        printError(QStringLiteral("--class はサーバーのフォルダで使います"));
+        return BadUsage;
+    }
     ClassParameters::Kept kept = ClassParameters::read(folder);
     if (!kept.problem.isEmpty()) {
         printError(kept.problem);

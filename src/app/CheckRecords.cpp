@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QMap>
 
+#include <functional>
+
 #include <algorithm>
 
 namespace
@@ -95,8 +97,9 @@ int CheckRecords::check(const QString& dir, const std::function<QString(const QS
 namespace
 {
 
-// Which parameters the schedule is made with, for standard error.
-QString parametersUsed(const ClassParameters::Kept& kept, const QString& dir)
+// Which parameters the schedule is made with (kept in `where`), for
+// standard error.
+QString parametersUsed(const ClassParameters::Kept& kept, const QString& where)
 {
     const QString retention = QString::number(kept.parameters.retention, 'f', 2);
     if (!kept.fitted()) {
@@ -105,9 +108,37 @@ QString parametersUsed(const ClassParameters::Kept& kept, const QString& dir)
     }
     return QStringLiteral("復習の予定: このクラスに合わせたパラメーター（%1、%2 に学習者 %3人の"
                           "復習 %4件から）、目指す思い出せる見込み %5")
-        .arg(QDir::toNativeSeparators(ClassParameters::path(dir)),
-             kept.fittedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+        .arg(where, kept.fittedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
              QString::number(kept.learners), QString::number(kept.reviews), retention);
+}
+
+// The parameters of each learner's schedule: on a server's folder their
+// class's, kept in the store; else the folder's. Tells which on standard
+// error.
+std::function<Fsrs::Parameters(const QString&)>
+parametersOf(const QString& dir, const QHash<QString, ClassAnswers::ClassOf>& classes)
+{
+    if (classes.isEmpty()) {
+        const ClassParameters::Kept kept = ClassParameters::read(dir);
+        if (!kept.problem.isEmpty()) {
+            CheckReport::printError(kept.problem);
+        }
+        CheckReport::printError(
+            parametersUsed(kept, QDir::toNativeSeparators(ClassParameters::path(dir))));
+        return [p = kept.parameters](const QString&) { return p; };
+    }
+    QMap<QString, ClassParameters::Kept> byClass;
+    for (const ClassAnswers::ClassOf& c : classes) {
+        byClass.insert(c.name, c.kept);
+    }
+    for (auto it = byClass.cbegin(); it != byClass.cend(); ++it) {
+        const QString where = QStringLiteral("サーバーの記録のクラス「%1」").arg(it.key());
+        if (!it->problem.isEmpty()) {
+            CheckReport::printError(QStringLiteral("%1: %2").arg(where, it->problem));
+        }
+        CheckReport::printError(QStringLiteral("%1: %2").arg(it.key(), parametersUsed(*it, where)));
+    }
+    return [classes](const QString& learner) { return classes.value(learner).kept.parameters; };
 }
 
 } // namespace
@@ -115,31 +146,36 @@ QString parametersUsed(const ClassParameters::Kept& kept, const QString& dir)
 QString CheckRecords::printDue(const QString& dir, const QString& database, const QString& learner,
                                qint64 nowMs, const LearnerDays& days)
 {
-    ClassFolder::Read read;
-    if (QString failed = ClassAnswers::read(dir, database, &read); !failed.isEmpty()) {
-        return failed;
-    }
-    const ClassParameters::Kept kept = ClassParameters::read(dir);
-    if (!kept.problem.isEmpty()) {
-        CheckReport::printError(kept.problem);
-    }
-    CheckReport::printError(parametersUsed(kept, dir));
     // Each learner's answers in the order they were written, learner by
-    // learner as the logs hold them.
+    // learner as the logs hold them, scheduled as they are read.
+    QHash<QString, ClassAnswers::ClassOf> classes;
+    std::function<Fsrs::Parameters(const QString&)> parameters;
     QMap<QString, Schedule> schedules;
     auto current = schedules.end();
     ProblemIndex problems(dir);
-    for (Answer& a : read.answers) {
-        if (learner.isEmpty() || a.learner == learner) {
-            problems.update(a);
-            if (current == schedules.end() || current.key() != a.learner) {
-                current = schedules.find(a.learner);
-            }
-            if (current == schedules.end()) {
-                current = schedules.insert(a.learner, Schedule(days, kept.parameters));
-            }
-            current->add(a, nowMs);
+    const auto take = [&](Answer&& a) {
+        if (!parameters) {
+            parameters = parametersOf(dir, classes);
         }
+        if (!learner.isEmpty() && a.learner != learner) {
+            return;
+        }
+        problems.update(a);
+        if (current == schedules.end() || current.key() != a.learner) {
+            current = schedules.find(a.learner);
+        }
+        if (current == schedules.end()) {
+            current = schedules.insert(a.learner, Schedule(days, parameters(a.learner)));
+        }
+        current->add(a, nowMs);
+    };
+    QList<ClassReport::LeftOut> leftOut;
+    if (QString failed = ClassAnswers::each(dir, database, take, &leftOut, nullptr, &classes);
+        !failed.isEmpty()) {
+        return failed;
+    }
+    if (!parameters) {
+        parametersOf(dir, classes);
     }
     if (!learner.isEmpty() && schedules.isEmpty()) {
         return QStringLiteral("学習者「%1」の記録がありません").arg(learner);

@@ -2,6 +2,7 @@
 
 #include "record/StatementIds.h"
 #include "server/admin/FolderSettings.h"
+#include "server/store/ClassSchedules.h"
 #include "server/store/Store.h"
 #include "server/store/StoreReport.h"
 
@@ -11,36 +12,72 @@
 namespace ClassAnswers
 {
 
-QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
-             std::optional<StoreReport::School>* school)
+namespace
 {
-    *out = ClassFolder::read(folder);
-    // Only a server's own file is opened: the check makes no store.
-    if (database.isEmpty() &&
-        !QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")))) {
-        return {};
+
+QHash<QString, ClassOf> classesOf(Store& store, const StoreReport::School& school)
+{
+    QHash<qint64, ClassParameters::Kept> kept;
+    QHash<QString, ClassOf> out;
+    for (const Store::Learner& l : store.learners().value_or(QList<Store::Learner>{})) {
+        if (!kept.contains(l.classId)) {
+            kept.insert(l.classId,
+                        ClassSchedules::parametersOf(
+                            store.classParameters(l.classId).value_or(Store::KeptParameters{})));
+        }
+        out.insert(school.shown.value(l.key, l.key), {l.className, kept.value(l.classId)});
     }
+    return out;
+}
+
+} // namespace
+
+QString each(const QString& folder, const QString& database,
+             const std::function<void(Answer&&)>& take, QList<ClassReport::LeftOut>* leftOut,
+             std::optional<StoreReport::School>* school, QHash<QString, ClassOf>* classes)
+{
+    // Only a server's own file is opened: the check makes no store. It is
+    // opened first, so that its classes are known before the logs' answers
+    // are taken; the logs are read even when it cannot be.
+    const bool server =
+        !database.isEmpty() ||
+        QFileInfo::exists(QDir(folder).filePath(QStringLiteral("velmorant.sqlite")));
     Store store;
     Store::Options options;
     options.readOnly = true;
-    if (QString failed = store.open(folder, database, options); !failed.isEmpty()) {
+    const QString failed = server ? store.open(folder, database, options) : QString();
+    const bool opened = server && failed.isEmpty();
+    if (opened && (school != nullptr || classes != nullptr)) {
+        const StoreReport::School read = StoreReport::school(store);
+        if (classes != nullptr) {
+            *classes = classesOf(store, read);
+        }
+        if (school != nullptr) {
+            *school = read;
+        }
+    }
+    StatementIdSet seen;
+    ClassFolder::eachAnswer(folder, take, leftOut, &seen);
+    if (!opened) {
         return failed;
     }
     ClassFolder::Read stored = StoreReport::read(store);
-    if (school != nullptr) {
-        *school = StoreReport::school(store);
-    }
-    StatementIdSet seen;
-    for (const Answer& a : std::as_const(out->answers)) {
-        seen.insert(a.id);
-    }
     for (Answer& a : stored.answers) {
         if (seen.count(a.id) == 0) {
-            out->answers.append(std::move(a));
+            take(std::move(a));
         }
     }
-    out->leftOut += stored.leftOut;
+    *leftOut += stored.leftOut;
     return {};
+}
+
+QString read(const QString& folder, const QString& database, ClassFolder::Read* out,
+             std::optional<StoreReport::School>* school, QHash<QString, ClassOf>* classes)
+{
+    *out = {};
+    return each(
+        folder, database, [out](Answer&& a) { out->answers.append(std::move(a)); }, &out->leftOut,
+        school, classes);
 }
 
 QString folderDatabase(const QString& folder, QString* database)

@@ -30,8 +30,9 @@ int count(const QJsonValue& v)
     return d >= 0 && d <= 1e9 && d == std::floor(d) ? int(d) : -1;
 }
 
-// The file's values, or why they cannot be used.
-QString parse(const QByteArray& bytes, Kept* kept)
+} // namespace
+
+QString fromJson(const QByteArray& bytes, Kept* kept)
 {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
@@ -73,8 +74,6 @@ QString parse(const QByteArray& bytes, Kept* kept)
     return {};
 }
 
-} // namespace
-
 QString path(const QString& folder)
 {
     return QDir(FileLookup::resolve(folder, QString::fromLatin1(AnswerLog::FolderName)))
@@ -103,7 +102,7 @@ Kept read(const QString& folder)
     } else if (file.size() > LongestFile) {
         why = QStringLiteral("大きすぎます");
     } else {
-        why = parse(file.readAll(), &kept);
+        why = fromJson(file.readAll(), &kept);
     }
     if (why.isEmpty()) {
         return kept;
@@ -115,7 +114,7 @@ Kept read(const QString& folder)
     return defaults;
 }
 
-QString write(const QString& folder, const Kept& kept)
+QByteArray toJson(const Kept& kept)
 {
     QJsonArray w;
     for (const double x : kept.parameters.w) {
@@ -128,14 +127,17 @@ QString write(const QString& folder, const Kept& kept)
     if (kept.fittedAt.isValid()) {
         o.insert(QStringLiteral("fittedAt"), kept.fittedAt.toUTC().toString(Qt::ISODate));
     }
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+QString write(const QString& folder, const Kept& kept)
+{
     const QString file = path(folder);
     if (!QDir().mkpath(QFileInfo(file).absolutePath())) {
         return QStringLiteral("フォルダ「%1」を作れません")
             .arg(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
     }
-    if (const QString failed =
-            WriteFileAtomically(file, QJsonDocument(o).toJson(QJsonDocument::Indented));
-        !failed.isEmpty()) {
+    if (const QString failed = WriteFileAtomically(file, toJson(kept)); !failed.isEmpty()) {
         return QStringLiteral("「%1」に書けません: %2").arg(QDir::toNativeSeparators(file), failed);
     }
     return {};

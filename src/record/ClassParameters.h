@@ -7,10 +7,9 @@
 #include <QString>
 
 // The review parameters kept for the class of a desktop's class folder, in
-// records/.fsrs-parameters.json: FSRS-6's 21 parameters fitted to the
-// class's reviews (velmorant-check --fit), the recall the intervals aim at,
-// when they were fitted and from how many reviews and learners. Read by the
-// program, the check and --due alike.
+// records/.fsrs-parameters.json (for a server's class, in its store): FSRS-6's 21 parameters fitted
+// to the class's reviews (velmorant-check --fit), the recall the intervals aim at, when they were
+// fitted and from how many reviews and learners. Read by the program, the check and --due alike.
 namespace ClassParameters
 {
 
@@ -28,6 +27,10 @@ struct Kept {
 };
 
 QString path(const QString& folder);
+// The values of a file's (or a server's class's) JSON, or why they cannot
+// be used, in Japanese: the one reader of them.
+QString fromJson(const QByteArray& bytes, Kept* kept);
+QByteArray toJson(const Kept& kept);
 // The folder's file; the defaults, and why, when it is damaged or holds a
 // value out of bounds.
 Kept read(const QString& folder);

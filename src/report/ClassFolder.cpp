@@ -12,6 +12,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -33,65 +36,83 @@ int lineAt(const QString& path, qint64 end)
 
 // Every log, read on as many threads as there are cores (four at most): a
 // class's year is a few hundred megabytes, read each file whole by one.
-QList<LogRead> readAll(const QStringList& paths)
+// Each is given to `take` on this thread, in order, as soon as it and
+// those before it are read, and let go: taking them overlaps the reading.
+void readAll(const QStringList& paths, const std::function<void(qsizetype, LogRead&&)>& take)
 {
-    QList<LogRead> logs(paths.size());
+    QList<std::optional<LogRead>> logs(paths.size());
+    std::mutex mutex;
+    std::condition_variable ready;
     std::atomic<qsizetype> next{0};
     const auto readSome = [&] {
         for (qsizetype i = next++; i < paths.size(); i = next++) {
-            logs[i] = AnswerLogs::readFile(paths.at(i));
+            LogRead log = AnswerLogs::readFile(paths.at(i));
+            const std::lock_guard<std::mutex> lock(mutex);
+            logs[i] = std::move(log);
+            ready.notify_all();
         }
     };
-    const unsigned helpers =
+    const unsigned readers =
         std::min({std::max(std::thread::hardware_concurrency(), 1u), 4u, unsigned(paths.size())});
     std::vector<std::thread> threads;
-    for (unsigned t = 1; t < helpers; ++t) {
+    for (unsigned t = 0; t < readers; ++t) {
         threads.emplace_back(readSome);
     }
-    readSome();
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ready.wait(lock, [&] { return logs[i].has_value(); });
+        LogRead log = std::move(*logs[i]);
+        logs[i].reset();
+        lock.unlock();
+        take(i, std::move(log));
+    }
     for (std::thread& t : threads) {
         t.join();
     }
-    return logs;
 }
 
 } // namespace
+
+void eachAnswer(const QString& folder, const std::function<void(Answer&&)>& take,
+                QList<ClassReport::LeftOut>* leftOut, StatementIdSet* seen)
+{
+    const QDir dir(QFileInfo(folder).absoluteFilePath());
+    const QStringList paths = AnswerLogs::files(folder);
+    readAll(paths, [&](qsizetype file, LogRead&& log) {
+        const QString& path = paths.at(file);
+        const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
+        for (const LogFinding& f : log.findings) {
+            leftOut->append({shown, f.line, f.message});
+        }
+        const qint64 size = QFileInfo(path).size();
+        if (log.end < size) {
+            leftOut->append({shown, lineAt(path, log.end),
+                             QStringLiteral("最後の行が途中で切れています（書き込みの途中で"
+                                            "止まったようです）")});
+        }
+        int again = 0;
+        for (Answer& a : log.answers) {
+            if (!a.id.isNull() && !seen->insert(a.id).second) {
+                ++again;
+                continue;
+            }
+            take(std::move(a));
+        }
+        if (again > 0) {
+            leftOut->append({shown, 0,
+                             QStringLiteral("%1件の文は前に読んだ文と同じ id です（同じ答えを"
+                                            "二度は数えません）")
+                                 .arg(again)});
+        }
+    });
+}
 
 Read read(const QString& folder)
 {
     Read out;
     StatementIdSet seen;
-    const QDir dir(QFileInfo(folder).absoluteFilePath());
-    const QStringList paths = AnswerLogs::files(folder);
-    QList<LogRead> logs = readAll(paths);
-    for (qsizetype file = 0; file < paths.size(); ++file) {
-        const QString& path = paths.at(file);
-        const QString shown = dir.relativeFilePath(QFileInfo(path).absoluteFilePath());
-        LogRead log = std::move(logs[file]);
-        for (const LogFinding& f : log.findings) {
-            out.leftOut.append({shown, f.line, f.message});
-        }
-        const qint64 size = QFileInfo(path).size();
-        if (log.end < size) {
-            out.leftOut.append({shown, lineAt(path, log.end),
-                                QStringLiteral("最後の行が途中で切れています（書き込みの途中で"
-                                               "止まったようです）")});
-        }
-        int again = 0;
-        for (Answer& a : log.answers) {
-            if (!a.id.isNull() && !seen.insert(a.id).second) {
-                ++again;
-                continue;
-            }
-            out.answers.append(std::move(a));
-        }
-        if (again > 0) {
-            out.leftOut.append({shown, 0,
-                                QStringLiteral("%1件の文は前に読んだ文と同じ id です（同じ答えを"
-                                               "二度は数えません）")
-                                    .arg(again)});
-        }
-    }
+    eachAnswer(
+        folder, [&out](Answer&& a) { out.answers.append(std::move(a)); }, &out.leftOut, &seen);
     return out;
 }
 

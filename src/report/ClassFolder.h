@@ -1,9 +1,12 @@
 #pragma once
 
+#include "record/StatementIds.h"
 #include "report/ClassReport.h"
 
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 // The answers of a class sharing one work folder: every learner's log in
 // records/, read with the log's own reader.
@@ -18,6 +21,12 @@ struct Read {
 // A line that is no statement, a last line cut short, a statement read
 // before (the same id, as when a log was copied): left out and told.
 Read read(const QString& folder);
+
+// The same answers given to `take` one by one, in the same order, as their
+// logs are read (none is held once taken); what is left out goes to
+// `leftOut`, each id taken to `seen`.
+void eachAnswer(const QString& folder, const std::function<void(Answer&&)>& take,
+                QList<ClassReport::LeftOut>* leftOut, StatementIdSet* seen);
 
 // The report of answers from a folder's logs or a server's store: old
 // problem ids named as the series files of `workDir` name the problems now,

@@ -32,7 +32,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 19> PageFiles = {{
+constexpr std::array<PageFile, 20> PageFiles = {{
     {u"/", ":/page/index.html", "text/html; charset=utf-8"},
     // The learner's page, its scripts in the order index.html loads them.
     {u"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
@@ -48,6 +48,7 @@ constexpr std::array<PageFile, 19> PageFiles = {{
     {u"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-assign.js", ":/page/teacher-assign.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-admin.js", ":/page/teacher-admin.js", "text/javascript; charset=utf-8"},
+    {u"/teacher/teacher-fit.js", ":/page/teacher-fit.js", "text/javascript; charset=utf-8"},
     // The editor's page asks for the teacher's session itself.
     {u"/teacher/editor", ":/page/editor.html", "text/html; charset=utf-8"},
     {u"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},

@@ -3,11 +3,13 @@
 // learners remember by known FSRS-6 parameters, written by the program's
 // own statement writer (made_up_class --remembering), is fitted by both;
 // the reference evaluates both fits and the defaults on the same reviews.
-// Then a class with too few reviews keeps the defaults, and --due schedules
-// with the fitted parameters.
-//   node reference.mjs VELMORANT_CHECK MADE_UP_CLASS WORK_FOLDER
+// Then a class with too few reviews keeps the defaults, --due schedules
+// with the fitted parameters, and the same answers in a server's store
+// (made_up_store --records) give the same parameters as from the logs, kept
+// for the store's class, which --due then uses.
+//   node reference.mjs VELMORANT_CHECK MADE_UP_CLASS MADE_UP_STORE WORK_FOLDER
 import { spawnSync } from 'node:child_process';
-import { existsSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { join } from 'node:path';
 
@@ -15,7 +17,7 @@ const require = createRequire(import.meta.url);
 const { FSRSBinding, FSRSBindingItem, FSRSBindingReview, computeParameters } =
     require('@open-spaced-repetition/binding');
 
-const [check, madeUp, work] = process.argv.slice(2);
+const [check, madeUp, madeUpStore, work] = process.argv.slice(2);
 // How this class remembers: far from the defaults in the stabilities after
 // a first rating, the difficulty, the growth of stability and the decay.
 const Truth = [0.4, 0.9, 3.0, 10.0, 5.5, 1.1, 2.2, 0.02, 1.4, 0.25, 1.1, 1.9, 0.1, 0.35, 1.2,
@@ -117,6 +119,25 @@ expect(JSON.stringify(small.parameters) === JSON.stringify(Defaults) && small.ke
        'and keeps the defaults');
 const told = run(check, ['--fit', few.dir]).stdout;
 expect(told.includes(`あと ${small.reviewsNeeded}件`), 'the teacher is told how many more');
+
+// The same answers read from a server's store: a smaller class, as a
+// store is written a statement at a time.
+const logs = makeClass('logs', 6, 60);
+const server = join(work, 'server');
+rmSync(server, { recursive: true, force: true });
+mkdirSync(server);
+copyFileSync(join(logs.dir, 'Many.TXT'), join(server, 'Many.TXT'));
+run(madeUpStore, ['--records', logs.dir, server]);
+const fromLogs = JSON.parse(run(check, ['--fit', '--json', logs.dir]).stdout);
+const fromStore = JSON.parse(run(check, ['--fit', '--json', server]).stdout);
+expect(fromLogs.reviews >= 400 && fromStore.reviews === fromLogs.reviews &&
+       fromStore.parameters.every((w, i) => w === fromLogs.parameters[i]) &&
+       fromStore.parameters.some((w, i) => w !== Defaults[i]),
+       `the store's answers give the logs' parameters (${fromStore.reviews} reviews)`);
+expect(/クラス「server」/.test(fromStore.kept ?? ''), `kept for the store's class: ${fromStore.kept}`);
+const storeDue = run(check, ['--due', server]).stderr;
+expect(/server: 復習の予定: このクラスに合わせたパラメーター（サーバーの記録のクラス「server」/.test(storeDue),
+       `--due on the server's folder schedules the class with its own: ${storeDue.slice(0, 300)}`);
 
 console.log(`${failures === 0 ? 'passed' : 'failed'} in ${((Date.now() - started) / 1000).toFixed(1)} s`);
 process.exit(failures === 0 ? 0 : 1);

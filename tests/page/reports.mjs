@@ -2,12 +2,16 @@
 // fetch them: the teacher of 1C gets 1C's 成績一覧.csv (one row per learner,
 // 番号 order, none of 1A's) and a 1C learner's 学習の記録, and is refused
 // 1A's (403); the administrator compares the two classes side by side.
+// 復習の調整 on 1C's page: its calibration chart of ten bins a curve, the
+// fit kept at the defaults with too few reviews, a retention kept or
+// refused, and 1A's fit refused to 1C's teacher.
 //   node reports.mjs PATH/TO/velmorant-server
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { startServer, client, teacherClient, setTeacherPassword, check } from './serverLib.mjs';
+import { launch, aria } from './browserLib.mjs';
 
 const program = process.argv[2];
 const dir = mkdtempSync(join(tmpdir(), 'velmorant-reports-'));
@@ -73,6 +77,35 @@ try {
   const page = (await admin.get('/teacher/report')).text;
   check(page.includes('全クラスの結果') && page.includes('クラスごとの初回正解率'), 'the report of every class compares them');
   check((await suzuki.get(`/teacher/report?class=${id('1C')}`)).text.includes('1C の結果'), '1C\'s report is named so');
+
+  const foreignFit = await suzuki.post('/api/teacher/fit', { class: id('1A') });
+  check(foreignFit.status === 403 && foreignFit.json.error === 'このクラスは見られません',
+    `1A's fit is refused to 1C's teacher: ${foreignFit.status} ${foreignFit.text}`);
+  const tooHigh = await suzuki.post('/api/teacher/retention', { class: id('1C'), retention: 0.99 });
+  check(tooHigh.status === 400 && /0\.70 から 0\.97/.test(tooHigh.json.error), `0.99 is refused: ${tooHigh.text}`);
+  const aimed = await suzuki.post('/api/teacher/retention', { class: id('1C'), retention: 0.85 });
+  check(aimed.status === 200 && aimed.json.kept.retention === 0.85 && aimed.json.report.retention === 0.85,
+    `1C aims at 0.85: ${aimed.text.slice(0, 200)}`);
+  const { browser, close } = await launch();
+  try {
+    const page = await browser.newPage();
+    const [name, value] = suzuki.cookie.split('=');
+    await page.setCookie({ name, value, url: server.url });
+    await page.goto(`${server.url}teacher#section=results&class=${id('1C')}`);
+    await page.waitForFunction(() => !document.getElementById('fit-shown').hidden);
+    const bins = await page.evaluate(() => ['default', 'fitted'].map((c) =>
+      document.querySelectorAll(`#fit-calibration svg g[data-curve="${c}"] .fit-bin title`).length));
+    check(bins.join() === '10,10', `the calibration chart has ten bins a curve: ${bins}`);
+    const axes = await page.$$eval('#fit-calibration .fit-axis-title', (t) => t.map((e) => e.textContent).join());
+    check(axes === '予測した思い出せる見込み,実際に思い出せた割合', `its axes: ${axes}`);
+    check(await page.$$eval('#fit-forecast .fit-bar', (b) => b.length) === 30, 'the forecast has 30 days');
+    await page.locator(aria('この組の答えで調整する', 'button')).click();
+    await page.waitForFunction(() => /あと \d+件要ります/.test(document.getElementById('fit-told').textContent));
+    const kept = await page.$eval('#fit-kept', (p) => p.textContent);
+    check(kept.includes('標準のパラメーター') && kept.includes('0.85'), `too few reviews keep the defaults: ${kept}`);
+  } finally {
+    await close();
+  }
 } finally {
   await server.stop();
 }

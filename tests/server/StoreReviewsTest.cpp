@@ -3,6 +3,7 @@
 // statements.
 #include "record/Statements.h"
 #include "server/learner/StorePorts.h"
+#include "server/store/ClassSchedules.h"
 #include "server/store/Store.h"
 
 #include <QDateTime>
@@ -26,7 +27,7 @@ Answer answer(int n, double days, int wrong)
     Answer a;
     a.learner = a.learnerName = Learner;
     a.series = QStringLiteral("S.TXT");
-    a.problemHash = QStringLiteral("00112233445566f%1-1").arg(n);
+    a.problemHash = QStringLiteral("%1-1").arg(n + 0xf0, 16, 16, QLatin1Char('0'));
     a.heading = QStringLiteral("問題%1").arg(n);
     a.question = QStringLiteral("次のものを分けよ");
     a.terms = {QStringLiteral("ア"), QStringLiteral("イ"), QStringLiteral("ウ"),
@@ -47,9 +48,9 @@ Answer answer(int n, double days, int wrong)
 }
 
 // The schedule of every statement in the store, read now, in its order.
-Schedule rebuilt(Store& store)
+Schedule rebuilt(Store& store, const Fsrs::Parameters& parameters = {})
 {
-    Schedule s;
+    Schedule s(LearnerDays(), parameters);
     for (const QByteArray& line : store.statements(Learner)) {
         QString why;
         const std::optional<Answer> a = Statements::parse(line, &why);
@@ -152,6 +153,58 @@ TEST(KeptReviews, AreReadWithoutTheStatements)
     const StoreAnswers again(answered.store, Learner, answered.dir.path(), QString());
     expectSame(again.schedule(), all);
     EXPECT_TRUE(again.answers().isEmpty()) << "read only when asked for";
+}
+
+// A class's fit (or a new retention) makes every learner's kept state
+// again with the class's parameters, and a session open meanwhile takes
+// them up and schedules its next answer with them.
+TEST(KeptReviews, AreMadeAgainWithTheClasssParameters)
+{
+    Answered answered;
+    Store& store = answered.store;
+    ASSERT_EQ(store.begin(), QString());
+    for (int n = 10; n < 120; ++n) {
+        for (const double days : {-80.0, -70.0, -55.0, -35.0, -12.0}) {
+            const Answer a = answer(n, days + n % 3, (n * 7 + int(-days) * 3) % 4);
+            ASSERT_EQ(store.appendStatement(Learner, a.id.toString(QUuid::WithoutBraces),
+                                            a.problemId(), a.timestampMs, Statements::line(a)),
+                      QString());
+        }
+    }
+    ASSERT_EQ(store.commit(), QString());
+    answered.first->refresh();
+    const qint64 classId = store.classes()->first().id;
+    const ClassSchedules::Result fitted =
+        ClassSchedules::fit(store, answered.dir.path(), classId, std::nullopt, true);
+    ASSERT_EQ(fitted.failure, QString());
+    ASSERT_TRUE(fitted.kept) << qPrintable(fitted.told);
+    const Fsrs::Parameters parameters = fitted.outcome.parameters;
+    ASSERT_NE(parameters.w, Fsrs::DefaultWeights);
+
+    const StoreAnswers fresh(store, Learner, answered.dir.path(), QString());
+    EXPECT_EQ(fresh.schedule().parameters().w, parameters.w);
+    expectSame(fresh.schedule(), rebuilt(store, parameters));
+    answered.first->refresh();
+    expectSame(answered.first->schedule(), rebuilt(store, parameters));
+    int differ = 0;
+    const QList<ScheduledProblem> byDefaults = rebuilt(store).problems();
+    const QList<ScheduledProblem> byClass = fresh.schedule().problems();
+    for (qsizetype i = 0; i < byClass.size(); ++i) {
+        differ += byClass.at(i).card.intervalDays != byDefaults.at(i).card.intervalDays;
+    }
+    EXPECT_GT(differ, 0) << "the class's parameters set other intervals than the defaults";
+    answerThrough(*answered.second, answer(3, -0.5, 1));
+    expectSame(StoreAnswers(store, Learner, answered.dir.path(), QString()).schedule(),
+               rebuilt(store, parameters));
+
+    StoreAnswers open(store, Learner, answered.dir.path(), QString());
+    const ClassSchedules::Result retained =
+        ClassSchedules::fit(store, answered.dir.path(), classId, 0.75, false);
+    ASSERT_EQ(retained.failure, QString());
+    Fsrs::Parameters aimed = parameters;
+    aimed.retention = 0.75;
+    open.refresh();
+    expectSame(open.schedule(), rebuilt(store, aimed));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "server/learner/StorePorts.h"
 
-#include "record/FastStatementReader.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
+#include "server/store/ClassSchedules.h"
 #include "server/store/Store.h"
 
 #include <QDateTime>
@@ -12,6 +12,7 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
       shownName_(store.learner(learner_).value_or(Store::Learner{{}, 0, {}, 0, learner_}).name),
       homePage_(std::move(homePage)), problems_(workDir)
 {
+    takeParameters();
     const std::optional<Store::Reviews> kept = store_->reviews(learner_);
     if (!kept) {
         return; // the store failed, as its failures tell the caller
@@ -26,6 +27,22 @@ StoreAnswers::StoreAnswers(Store& store, QString learner, const QString& workDir
     if (readAnswers() && store_->inTransaction()) {
         keepBuilt();
     }
+}
+
+// The learner's class's parameters as the store has them now: the schedule
+// is made with them from here on.
+bool StoreAnswers::takeParameters()
+{
+    const std::optional<Store::KeptParameters> row = store_->learnerParameters(learner_);
+    if (!row) {
+        return false;
+    }
+    parametersVersion_ = row->version;
+    const Fsrs::Parameters p = ClassSchedules::parametersOf(*row).parameters;
+    if (p.w != schedule_.parameters().w || p.retention != schedule_.parameters().retention) {
+        schedule_ = Schedule(schedule_.days(), p);
+    }
+    return true;
 }
 
 void StoreAnswers::keepBuilt()
@@ -69,8 +86,11 @@ QString StoreAnswers::store(const Answer& answer)
     problems_.update(a);
     // The state as the store has it, with this answer: another server's
     // answers are in it, and none counted here and not stored yet.
+    // The class's parameters may have changed since (its kept review state
+    // with them): the answer is scheduled as the store's state is.
+    const qint64 version = parametersVersion_;
     const std::optional<Store::Reviews> kept = store_->reviews(learner_, a.problemId());
-    if (!kept) {
+    if (!kept || !takeParameters()) {
         return QStringLiteral("復習の予定を読めません");
     }
     const auto stored = [this, &a] {
@@ -86,21 +106,25 @@ QString StoreAnswers::store(const Answer& answer)
         }
         return {};
     }
-    Schedule one(schedule_.days());
+    Schedule one(schedule_.days(), schedule_.parameters());
     one.restore(kept->problems, kept->setAside);
     one.add(a, now());
     const Store::Reviews next{one.problems(), one.setAsideCounts(), kept->answers + 1};
     if (QString failed = store_->updateReviews(learner_, next); !failed.isEmpty()) {
         return failed;
     }
-    taken_ = kept->answers == taken_ ? next.answers : -1;
+    taken_ = kept->answers == taken_ && version == parametersVersion_ ? next.answers : -1;
     return stored();
 }
 
 QList<LogFinding> StoreAnswers::refresh()
 {
-    const qint64 kept = store_->reviewedAnswers(learner_);
-    if (kept < 0 || kept == taken_) {
+    qint64 version = 0;
+    const qint64 kept = store_->reviewedAnswers(learner_, &version);
+    if (kept < 0 || (kept == taken_ && version == parametersVersion_)) {
+        return {};
+    }
+    if (version != parametersVersion_ && !takeParameters()) {
         return {};
     }
     if (const std::optional<Store::Reviews> reviews = store_->reviews(learner_);
@@ -136,17 +160,9 @@ bool StoreAnswers::readAnswers() const
     if (!failed.isEmpty()) {
         return false; // the schedule stays as it was
     }
-    FastStatementReader reader;
-    Schedule all(schedule_.days());
     answers_.clear();
-    for (const QByteArray& line : lines) {
-        QString why;
-        if (std::optional<Answer> a = reader.parse(line, &why)) {
-            problems_.update(*a);
-            all.add(*a, now());
-            answers_.append(std::move(*a));
-        }
-    }
+    Schedule all = ClassSchedules::scheduleOf(lines, problems_, schedule_.days(),
+                                              schedule_.parameters(), now(), &answers_);
     for (const Answer& a : unstored_) {
         all.add(a, now());
         answers_.append(a);

@@ -43,6 +43,7 @@ public:
     const QList<Answer>& answers() const override;
 
 private:
+    bool takeParameters();
     void takeUp(const Store::Reviews& kept);
     // Saves the state built from every statement, in the transaction held.
     void keepBuilt();
@@ -64,6 +65,8 @@ private:
     // The kept state's count of answers that schedule_ holds; another value
     // there means another server has stored some since.
     qint64 taken_ = -1;
+    // The version of the class's parameters schedule_ is made with.
+    qint64 parametersVersion_ = 0;
 };
 
 // A learner's marks in the classroom's store, each a row with its place.

@@ -85,7 +85,17 @@ const QList<QStringList> Migrations = {
     },
     // Classes and teachers: Store::migrateToClasses, which moves the rows.
     {},
+    {
+        // Each class's review parameters (ClassParameters' JSON) and the
+        // report of its last fit; `version` counts their changes, so that a
+        // learner's session sees its kept review state was made again.
+        QStringLiteral("CREATE TABLE class_parameters (class_id INTEGER PRIMARY KEY,"
+                       " kept TEXT NOT NULL, report TEXT, version BIGINT NOT NULL)"),
+    },
 };
+
+// The step that made class_parameters.
+constexpr qsizetype ParametersStep = 8;
 
 // The step Store::migrateToClasses makes.
 constexpr qsizetype ClassesStep = 7;
@@ -288,6 +298,7 @@ QString Store::migrate()
     if (version == Migrations.size() || readOnly_) {
         // Read as it is: a store from before classes lists its learners alone.
         beforeClasses_ = version <= ClassesStep;
+        beforeParameters_ = version <= ParametersStep;
         return {};
     }
     QSqlDatabase db = QSqlDatabase::database(connection_);

@@ -130,6 +130,24 @@ public:
     // `removed` counts the learners.
     QString removeClass(const QString& name, int* removed);
 
+    // ---- Each class's review parameters (StoreClassParameters.cpp) ----
+
+    // A class's parameters as kept (ClassParameters' JSON; the defaults
+    // when none), the report of its last fit (empty when none) and how many
+    // times they have changed.
+    struct KeptParameters {
+        QByteArray kept;
+        QByteArray report;
+        qint64 version = 0;
+    };
+    std::optional<KeptParameters> classParameters(qint64 classId, QString* failure = nullptr);
+    // Of the learner's class.
+    std::optional<KeptParameters> learnerParameters(const QString& learner,
+                                                    QString* failure = nullptr);
+    // Within the caller's transaction: replaces the class's row, its
+    // version counted up.
+    QString saveClassParameters(qint64 classId, const QByteArray& kept, const QByteArray& report);
+
     // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
 
     QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
@@ -261,8 +279,10 @@ public:
     // The learner's kept state, or only `problemId`'s row of it when given;
     // `answers` -1 when it was never built; none when it cannot be read.
     std::optional<Reviews> reviews(const QString& learner, const QString& problemId = {});
-    // Its `answers` alone: -1 when never built, -2 when unreadable.
-    qint64 reviewedAnswers(const QString& learner);
+    // Its `answers` alone: -1 when never built, -2 when unreadable; with
+    // `parametersVersion`, the version of the learner's class's parameters
+    // too (0 for none).
+    qint64 reviewedAnswers(const QString& learner, qint64* parametersVersion = nullptr);
     // Saves the whole state, in place of any kept before.
     QString saveReviews(const QString& learner, const Reviews& reviews);
     // Saves the rows of `reviews.problems` and its counts, the rest left.
@@ -292,6 +312,8 @@ public:
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
                               const QVariantList& values);
+    std::optional<KeptParameters> parametersRow(const QString& join, const QVariant& value,
+                                                QString* failure);
     QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
     QString openSqlite(const QString& workDir, const Options& options);
     QString openPostgres(const QString& url, const Options& options);
@@ -329,6 +351,8 @@ private:
     QString workDir_;
     // Opened read-only before its schema had classes.
     bool beforeClasses_ = false;
+    // Opened read-only before its schema had class_parameters.
+    bool beforeParameters_ = false;
     bool sqlite_ = true;
     bool readOnly_ = false;
     int writeWaitMs_ = 5000;

@@ -64,15 +64,27 @@ std::optional<Store::Reviews> Store::reviews(const QString& learner, const QStri
     return out;
 }
 
-qint64 Store::reviewedAnswers(const QString& learner)
+qint64 Store::reviewedAnswers(const QString& learner, qint64* parametersVersion)
 {
-    QSqlQuery q =
-        prepared(QSqlDatabase::database(connection_),
-                 QStringLiteral("SELECT answers FROM review_counts WHERE learner = ?"), {learner});
+    const bool version = parametersVersion != nullptr && !beforeParameters_;
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           version ? QStringLiteral("SELECT r.answers, COALESCE(p.version, 0)"
+                                                    " FROM review_counts r"
+                                                    " LEFT JOIN learners l ON l.name = r.learner"
+                                                    " LEFT JOIN class_parameters p"
+                                                    " ON p.class_id = l.class_id"
+                                                    " WHERE r.learner = ?")
+                                   : QStringLiteral("SELECT answers, 0 FROM review_counts"
+                                                    " WHERE learner = ?"),
+                           {learner});
     if (!read(q, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return -2;
     }
-    return q.next() ? q.value(0).toLongLong() : -1;
+    const bool found = q.next();
+    if (parametersVersion != nullptr) {
+        *parametersVersion = found ? q.value(1).toLongLong() : 0;
+    }
+    return found ? q.value(0).toLongLong() : -1;
 }
 
 QString Store::writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems)

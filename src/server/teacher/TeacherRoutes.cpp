@@ -1,6 +1,7 @@
 #include "server/teacher/TeacherRoutes.h"
 
 #include "files/FileLookup.h"
+#include "record/ClassParameters.h"
 #include "report/ReportFiles.h"
 #include "server/admin/CodeCards.h"
 #include "server/http/ServerReplies.h"
@@ -124,6 +125,9 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"GET", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
         {"POST", u"/api/teacher/preview/*", Teacher, &TeacherRoutes::previewVerb},
         {"GET", u"/api/teacher/learner-record", Teacher, &TeacherRoutes::learnerRecord},
+        {"GET", u"/api/teacher/fit", Teacher, &TeacherRoutes::fit},
+        {"POST", u"/api/teacher/fit", Teacher, &TeacherRoutes::fit},
+        {"POST", u"/api/teacher/retention", Teacher, &TeacherRoutes::fit},
         // The report's page and its spreadsheets.
         {"GET", u"/teacher/*", Teacher, &TeacherRoutes::reportFile},
     };
@@ -134,7 +138,7 @@ TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
     : setup_(std::move(setup)), desks_(desks),
       report_(setup_.workDir, setup_.databaseUrl, QStringLiteral("全クラスの結果")),
       histories_(setup_.workDir), previews_(setup_.workDir, *setup_.measure),
-      learners_(*setup_.learners), live_(setup_.workDir)
+      learners_(*setup_.learners), live_(setup_.workDir), fits_(setup_.workDir, setup_.databaseUrl)
 {
 }
 
@@ -541,4 +545,27 @@ HttpReply TeacherRoutes::compose(Store&, const Call& call)
 HttpReply TeacherRoutes::preview(Store&, const Call& call)
 {
     return previews_.preview(call.request.body, call.sessionHash);
+}
+
+// 復習の調整 of a class the teacher sees: shown (GET), fitted (POST fit)
+// or given a retention, answered from the fits' thread.
+HttpReply TeacherRoutes::fit(Store& store, const Call& call)
+{
+    HttpReply refused;
+    const std::optional<qint64> id =
+        ClassAccess::oneBy(store, call.teacher, call.request, &refused);
+    if (!id) {
+        return refused;
+    }
+    std::optional<double> retention;
+    if (call.path == u"/api/teacher/retention") {
+        const QJsonValue given =
+            QJsonDocument::fromJson(call.request.body).object().value(QStringLiteral("retention"));
+        retention = given.toDouble(-1);
+        if (const QString why = ClassParameters::retentionProblem(*retention); !why.isEmpty()) {
+            return refusal(400, why);
+        }
+    }
+    fits_.ask(*id, call.request.method == "POST" && !retention, retention, call.respond);
+    return ServerReplies::pending();
 }

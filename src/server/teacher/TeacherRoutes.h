@@ -4,6 +4,7 @@
 #include "server/http/HttpServer.h"
 #include "server/learner/StoreCalls.h"
 #include "server/teacher/ClassAccess.h"
+#include "server/teacher/ClassFits.h"
 #include "server/teacher/ClassHistories.h"
 #include "server/teacher/ClassLearners.h"
 #include "server/teacher/PreviewRoutes.h"
@@ -84,6 +85,7 @@ private:
     HttpReply parse(Store& store, const Call& call);
     HttpReply compose(Store& store, const Call& call);
     HttpReply preview(Store& store, const Call& call);
+    HttpReply fit(Store& store, const Call& call);
 
     Setup setup_;
     StoreCalls::Desks desks_;
@@ -94,4 +96,5 @@ private:
     TeacherPreviews previews_;
     ClassLearners learners_;
     TeacherLive live_;
+    ClassFits fits_;
 };
