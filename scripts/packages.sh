@@ -38,6 +38,9 @@ TEST_PACKAGES+=(sqlite3 nginx)
 command -v npm >/dev/null || TEST_PACKAGES+=(npm)
 # ./bench starts the program under a session bus, as a desktop has one.
 BENCH_PACKAGES=(dbus-bin)
+# What building the tests and benchmarks needs of TEST_PACKAGES: ./test
+# installs these first and the rest while it builds.
+TEST_BUILD_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev)
 # libFuzzer and the sanitizers' runtimes come with clang's runtime package;
 # the shared test fakes need GoogleTest.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev libgtest-dev)
