@@ -37,6 +37,41 @@ void ReportCache::files(Chosen chosen, Done done)
     });
 }
 
+// What the report of `chosen` is made from, asked again for each request: a
+// store shared with other servers changes without this one knowing, and a
+// series file may be changed by any of them or by hand. The learners of a
+// class change too. Empty when the store cannot tell.
+QString ReportCache::currentState(const Chosen& chosen)
+{
+    const QString statements = store_->statementsState();
+    const std::optional<QList<Store::Learner>> learners = store_->learners();
+    if (statements.isEmpty() || !learners) {
+        return {};
+    }
+    QStringList keys;
+    for (const Store::Learner& l : *learners) {
+        keys.append(QStringLiteral("%1 %2").arg(QString::number(l.classId), l.key));
+    }
+    // Series hidden from a class are left out of its report.
+    for (const qint64 id : chosen.classIds) {
+        keys.append(StoreReport::hiddenFrom(*store_, id).join(QLatin1Char('/')));
+    }
+    return statements + QLatin1Char('\n') + folderState(workDir_) + QLatin1Char('\n') +
+           keys.join(QLatin1Char('\n'));
+}
+
+// The classes and days asked for, as the key their report is kept under.
+QString ReportCache::chosenKey(const Chosen& chosen)
+{
+    QStringList ids;
+    for (const qint64 id : chosen.classIds) {
+        ids.append(QString::number(id));
+    }
+    return QStringLiteral("%1 %2 %3")
+        .arg(ids.join(QLatin1Char(',')), chosen.from.toString(Qt::ISODate),
+             chosen.to.toString(Qt::ISODate));
+}
+
 void ReportCache::serve(const Chosen& chosen, const Done& done)
 {
     if (!store_) {
@@ -50,30 +85,8 @@ void ReportCache::serve(const Chosen& chosen, const Done& done)
         }
     }
     const qint64 failuresBefore = store_->failureCount();
-    // Asked again for each request: a store shared with other servers
-    // changes without this one knowing, and a series file may be changed by
-    // any of them or by hand. The learners of a class change too.
-    const QString statements = store_->statementsState();
-    const std::optional<QList<Store::Learner>> learners = store_->learners();
-    QStringList keys;
-    for (const Store::Learner& l : learners.value_or(QList<Store::Learner>{})) {
-        keys.append(QStringLiteral("%1 %2").arg(QString::number(l.classId), l.key));
-    }
-    // Series hidden from a class are left out of its report.
-    for (const qint64 id : chosen.classIds) {
-        keys.append(StoreReport::hiddenFrom(*store_, id).join(QLatin1Char('/')));
-    }
-    const QString state = statements.isEmpty() || !learners
-                              ? QString()
-                              : statements + QLatin1Char('\n') + folderState(workDir_) +
-                                    QLatin1Char('\n') + keys.join(QLatin1Char('\n'));
-    QStringList ids;
-    for (const qint64 id : chosen.classIds) {
-        ids.append(QString::number(id));
-    }
-    const QString which = QStringLiteral("%1 %2 %3")
-                              .arg(ids.join(QLatin1Char(',')), chosen.from.toString(Qt::ISODate),
-                                   chosen.to.toString(Qt::ISODate));
+    const QString state = currentState(chosen);
+    const QString which = chosenKey(chosen);
     // Each class and range asked for is kept: a few, not every range a
     // term's worth of requests names.
     if (!built_.contains(which) && built_.size() >= MaxKept) {

@@ -54,6 +54,8 @@ public:
 private:
     // On thread_:
     void serve(const Chosen& chosen, const Done& done);
+    QString currentState(const Chosen& chosen);
+    static QString chosenKey(const Chosen& chosen);
     std::shared_ptr<const Files> build(const Chosen& chosen);
 
     const QString workDir_;
