@@ -111,6 +111,16 @@ QSqlQuery Store::prepared(const QSqlDatabase& db, const QString& sql, const QVar
     return q;
 }
 
+QString Store::execute(const QString& sql, const QVariantList& values)
+{
+    // A schema change runs as it is: it is not prepared.
+    QSqlQuery q = values.isEmpty() ? QSqlQuery(QSqlDatabase::database(connection_))
+                                   : prepared(QSqlDatabase::database(connection_), sql, values);
+    return (values.isEmpty() ? q.exec(sql) : q.exec())
+               ? QString()
+               : failure(QStringLiteral("記録を保存できません"), q.lastError().text());
+}
+
 Store::~Store()
 {
     if (!connection_.isEmpty()) {

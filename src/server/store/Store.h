@@ -219,6 +219,9 @@ public:
     QString commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
+    // One statement of a tool that fills a store (the bench's made-up
+    // school), within the transaction held: "" or the reason.
+    QString execute(const QString& sql, const QVariantList& values);
     // How many statements have failed on this connection.
     qint64 failureCount() const { return failures_; }
     // The learner's stored state (a learner without one yet has seq 0 and
