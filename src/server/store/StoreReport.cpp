@@ -1,6 +1,7 @@
 #include "server/store/StoreReport.h"
 
 #include "record/FastStatementReader.h"
+#include "record/ProblemIndex.h"
 #include "report/ClassFolder.h"
 #include "report/LocalTime.h"
 #include "server/store/Store.h"
@@ -53,6 +54,21 @@ std::vector<std::size_t> inOrder(const std::deque<Row>& rows, const QStringList&
     return order;
 }
 
+// What MarksFold reads of an answer: a school's year of them held at once
+// stays small.
+Answer lean(Answer&& a)
+{
+    Answer out;
+    out.learner = std::move(a.learner);
+    out.series = std::move(a.series);
+    out.problemHash = std::move(a.problemHash);
+    out.success = a.success;
+    out.timestampMs = a.timestampMs;
+    out.attempt = a.attempt;
+    out.durationMs = a.durationMs;
+    return out;
+}
+
 // Parses statements on a thread of its own while the database is read:
 // the two take about as long. Each row is parsed in place; a few batches
 // wait at most, so that the text read is let go soon after.
@@ -60,6 +76,12 @@ class Parser
 {
 public:
     Parser() : thread_([this] { run(); }) {}
+    // For the grade book alone: each answer's problem named as the series
+    // files of `workDir` name it now, then only what MarksFold reads kept.
+    explicit Parser(const QString& workDir)
+        : index_(std::make_unique<ProblemIndex>(workDir)), thread_([this] { run(); })
+    {
+    }
     ~Parser() { finish(); }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -115,6 +137,10 @@ private:
             changed_.notify_all();
             for (auto& [row, json] : batch) {
                 row->answer = reader.parse(json, &row->why);
+                if (index_ && row->answer) {
+                    index_->update(*row->answer);
+                    row->answer = lean(std::move(*row->answer));
+                }
             }
         }
     }
@@ -124,6 +150,7 @@ private:
     std::condition_variable changed_;
     std::deque<Batch> waiting_;
     bool done_ = false;
+    std::unique_ptr<ProblemIndex> index_;
     std::thread thread_; // last: it starts once the rest is made
 };
 
@@ -214,6 +241,53 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
     who.fromMs = from.isValid() ? LocalTime::startOf(from) : who.fromMs;
     who.toMs = to.isValid() ? LocalTime::startOf(to.addDays(1)) : who.toMs;
     ClassReport::Report report = of(store, workDir, who);
+    ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
+                               std::move(chosen.classes));
+    return report;
+}
+
+ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
+                                   const QList<qint64>& classIds, QDate from, QDate to)
+{
+    School chosen = school(store, classIds);
+    QStringList keys = chosen.shown.keys();
+    keys.sort();
+    std::deque<Row> rows;
+    std::vector<std::size_t> starts; // where each learner's rows begin
+    QString current;
+    Parser parser(workDir);
+    const auto take = [&](const Store::StatementRow& r) {
+        if (starts.empty() || r.learner != current) {
+            starts.push_back(rows.size());
+            current = r.learner;
+        }
+        rows.push_back({0, r.timestampMs, r.id, {}, {}});
+        parser.add(&rows.back(), r.json);
+    };
+    store.eachStatementOf(keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
+                          to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, take);
+    parser.finish();
+    starts.push_back(rows.size());
+    // Learner by learner as read (by key), each by time and id: the order
+    // read() puts them in, without sorting them all together.
+    ClassReport::MarksFold fold;
+    std::vector<std::size_t> order;
+    for (std::size_t s = 0; s + 1 < starts.size(); ++s) {
+        order.resize(starts[s + 1] - starts[s]);
+        std::iota(order.begin(), order.end(), starts[s]);
+        std::stable_sort(order.begin(), order.end(), [&rows](std::size_t x, std::size_t y) {
+            return std::tie(rows[x].timestampMs, rows[x].id) <
+                   std::tie(rows[y].timestampMs, rows[y].id);
+        });
+        for (const std::size_t i : order) {
+            if (std::optional<Answer>& a = rows[i].answer) {
+                a->learner = chosen.shown.value(a->learner, a->learner);
+                fold.add(*a);
+            }
+        }
+    }
+    ClassReport::Report report = fold.report({});
+    ClassFolder::nameSeries(&report, workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
                                std::move(chosen.classes));
     return report;
