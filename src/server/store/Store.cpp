@@ -153,6 +153,8 @@ QString Store::open(const QString& workDir, const QString& url, const Options& o
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     workDir_ = workDir;
+    url_ = url;
+    options_ = options;
     readOnly_ = options.readOnly;
     writeWaitMs_ = options.writeWaitMs;
     sqlite_ = url.isEmpty();

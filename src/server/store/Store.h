@@ -49,6 +49,11 @@ public:
     // or postgresql://user@/db?host=/socket/folder. Returns "" or the reason.
     QString open(const QString& workDir, const QString& url, const Options& options);
     QString open(const QString& workDir, const QString& url) { return open(workDir, url, {}); }
+    // Another connection to the store `other` opened, as it was opened.
+    QString openLike(const Store& other)
+    {
+        return open(other.workDir_, other.url_, other.options_);
+    }
     // Where the store is: for the log and the command line, never for a
     // learner's page.
     QString where() const { return where_; }
@@ -321,6 +326,8 @@ private:
 
     QString connection_;
     QString where_;
+    QString url_;
+    Options options_;
     QString workDir_;
     // Opened read-only before its schema had classes.
     bool beforeClasses_ = false;

@@ -246,46 +246,86 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
     return report;
 }
 
+namespace
+{
+
+// Learners' statements as read, each learner's together (by key), parsed
+// down to what MarksFold reads.
+struct Read {
+    std::deque<Row> rows;
+    std::vector<std::size_t> starts; // where each learner's rows begin
+};
+
+void readLean(Store& store, const QString& workDir, const QStringList& keys, QDate from, QDate to,
+              Read* out)
+{
+    QString current;
+    Parser parser(workDir);
+    const auto take = [&](const Store::StatementRow& r) {
+        if (out->starts.empty() || r.learner != current) {
+            out->starts.push_back(out->rows.size());
+            current = r.learner;
+        }
+        out->rows.push_back({0, r.timestampMs, r.id, {}, {}});
+        parser.add(&out->rows.back(), r.json);
+    };
+    store.eachStatementOf(keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
+                          to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, take);
+    parser.finish();
+    out->starts.push_back(out->rows.size());
+}
+
+// Learner by learner as read, each by time and id: the order read() puts
+// them in, without sorting them all together.
+void foldLean(Read& in, const QHash<QString, QString>& shown, ClassReport::MarksFold* fold)
+{
+    std::vector<std::size_t> order;
+    for (std::size_t s = 0; s + 1 < in.starts.size(); ++s) {
+        order.resize(in.starts[s + 1] - in.starts[s]);
+        std::iota(order.begin(), order.end(), in.starts[s]);
+        std::stable_sort(order.begin(), order.end(), [&in](std::size_t x, std::size_t y) {
+            return std::tie(in.rows[x].timestampMs, in.rows[x].id) <
+                   std::tie(in.rows[y].timestampMs, in.rows[y].id);
+        });
+        for (const std::size_t i : order) {
+            if (std::optional<Answer>& a = in.rows[i].answer) {
+                a->learner = shown.value(a->learner, a->learner);
+                fold->add(*a);
+            }
+        }
+    }
+}
+
+} // namespace
+
 ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
                                    const QList<qint64>& classIds, QDate from, QDate to)
 {
     School chosen = school(store, classIds);
     QStringList keys = chosen.shown.keys();
     keys.sort();
-    std::deque<Row> rows;
-    std::vector<std::size_t> starts; // where each learner's rows begin
-    QString current;
-    Parser parser(workDir);
-    const auto take = [&](const Store::StatementRow& r) {
-        if (starts.empty() || r.learner != current) {
-            starts.push_back(rows.size());
-            current = r.learner;
+    // The later half of the learners is read on a connection of its own,
+    // as reading and parsing a school's statements takes seconds each.
+    const qsizetype half = keys.size() / 2;
+    Read first;
+    Read second;
+    bool secondRead = false;
+    std::thread other([&] {
+        Store another;
+        if (another.openLike(store).isEmpty()) {
+            readLean(another, workDir, keys.mid(half), from, to, &second);
+            secondRead = true;
         }
-        rows.push_back({0, r.timestampMs, r.id, {}, {}});
-        parser.add(&rows.back(), r.json);
-    };
-    store.eachStatementOf(keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
-                          to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, take);
-    parser.finish();
-    starts.push_back(rows.size());
-    // Learner by learner as read (by key), each by time and id: the order
-    // read() puts them in, without sorting them all together.
-    ClassReport::MarksFold fold;
-    std::vector<std::size_t> order;
-    for (std::size_t s = 0; s + 1 < starts.size(); ++s) {
-        order.resize(starts[s + 1] - starts[s]);
-        std::iota(order.begin(), order.end(), starts[s]);
-        std::stable_sort(order.begin(), order.end(), [&rows](std::size_t x, std::size_t y) {
-            return std::tie(rows[x].timestampMs, rows[x].id) <
-                   std::tie(rows[y].timestampMs, rows[y].id);
-        });
-        for (const std::size_t i : order) {
-            if (std::optional<Answer>& a = rows[i].answer) {
-                a->learner = chosen.shown.value(a->learner, a->learner);
-                fold.add(*a);
-            }
-        }
+    });
+    readLean(store, workDir, keys.mid(0, half), from, to, &first);
+    other.join();
+    if (!secondRead) {
+        second = {};
+        readLean(store, workDir, keys.mid(half), from, to, &second);
     }
+    ClassReport::MarksFold fold;
+    foldLean(first, chosen.shown, &fold);
+    foldLean(second, chosen.shown, &fold);
     ClassReport::Report report = fold.report({});
     ClassFolder::nameSeries(&report, workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
