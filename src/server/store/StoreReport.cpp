@@ -154,6 +154,75 @@ private:
     std::thread thread_; // last: it starts once the rest is made
 };
 
+// Statements as read, with their learners in the order met.
+struct Rows {
+    std::deque<Row> rows; // a deque: rows stay where they are while parsed
+    QStringList learners;
+    bool whole = true;
+};
+
+// The rows a reading of the store (`each`, given the function that takes
+// each row) hands over.
+template <typename Each> void readRows(Parser& parser, Rows* out, Each each)
+{
+    QHash<QString, int> learnerAt;
+    const auto take = [&](const Store::StatementRow& r) {
+        const auto known = learnerAt.constFind(r.learner);
+        const int learner = known != learnerAt.cend() ? *known : int(out->learners.size());
+        if (known == learnerAt.cend()) {
+            learnerAt.insert(r.learner, learner);
+            out->learners.append(r.learner);
+        }
+        out->rows.push_back({learner, r.timestampMs, r.id, {}, {}});
+        parser.add(&out->rows.back(), r.json);
+    };
+    out->whole = each(take);
+    parser.finish();
+}
+
+// The statements of `keys` (sorted), learner by learner: the later half of
+// the learners read on a second connection of the store, as reading and
+// parsing a school's statements takes seconds each. Parsed down to what
+// the grade book reads when `leanFor` names the work folder.
+Rows readSplit(Store& store, const QStringList& keys, qint64 fromMs, qint64 toMs,
+               const QString* leanFor)
+{
+    const auto parser = [leanFor] {
+        return leanFor != nullptr ? std::make_unique<Parser>(*leanFor) : std::make_unique<Parser>();
+    };
+    const qsizetype half = keys.size() / 2;
+    Rows first;
+    Rows second;
+    bool secondRead = false;
+    const auto readOn = [&](Store& from, const QStringList& some, Rows* out) {
+        readRows(*parser(), out,
+                 [&](const auto& take) { return from.eachStatementOf(some, fromMs, toMs, take); });
+    };
+    std::thread other([&] {
+        Store another;
+        if (half > 0 && another.openLike(store).isEmpty()) {
+            readOn(another, keys.mid(half), &second);
+            secondRead = true;
+        }
+    });
+    readOn(store, keys.mid(0, half), &first);
+    other.join();
+    // A connection that could not be opened or read fails nothing: the
+    // store's own reads again, and its failure counts there.
+    if (!secondRead || !second.whole) {
+        second = {};
+        readOn(store, keys.mid(half), &second);
+    }
+    const int numbered = int(first.learners.size());
+    for (Row& r : second.rows) {
+        r.learner += numbered;
+        first.rows.push_back(std::move(r));
+    }
+    first.learners += second.learners;
+    first.whole = first.whole && second.whole;
+    return first;
+}
+
 } // namespace
 
 School school(Store& store, const std::optional<QList<qint64>>& classIds)
@@ -185,34 +254,22 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
 {
     const Learners learnersShown = who ? *who : Learners{school(store).shown, false};
     const QHash<QString, QString>& shown = learnersShown.shown;
-    // A deque: rows stay where they are while the parser fills them in.
-    std::deque<Row> rows;
-    QStringList learners;
-    QHash<QString, int> learnerAt;
-    Parser parser;
-    const auto take = [&](const Store::StatementRow& r) {
-        const auto known = learnerAt.constFind(r.learner);
-        const int learner = known != learnerAt.cend() ? *known : int(learners.size());
-        if (known == learnerAt.cend()) {
-            learnerAt.insert(r.learner, learner);
-            learners.append(r.learner);
-        }
-        rows.push_back({learner, r.timestampMs, r.id, {}, {}});
-        parser.add(&rows.back(), r.json);
-    };
     // A class's statements are found by its learners' keys, not by reading
     // every class's.
     QStringList keys = shown.keys();
     keys.sort();
-    const bool whole = learnersShown.onlyShown ? store.eachStatementOf(keys, learnersShown.fromMs,
-                                                                       learnersShown.toMs, take)
-                                               : store.eachStatement(take);
-    parser.finish();
-    const std::vector<std::size_t> order = inOrder(rows, learners);
+    Rows all;
+    if (learnersShown.onlyShown) {
+        all = readSplit(store, keys, learnersShown.fromMs, learnersShown.toMs, nullptr);
+    } else {
+        Parser parser;
+        readRows(parser, &all, [&store](const auto& take) { return store.eachStatement(take); });
+    }
+    const std::vector<std::size_t> order = inOrder(all.rows, all.learners);
     ClassFolder::Read out;
-    out.answers.reserve(qsizetype(rows.size()));
+    out.answers.reserve(qsizetype(all.rows.size()));
     for (std::size_t i = 0; i < order.size(); ++i) {
-        Row& row = rows[order[i]];
+        Row& row = all.rows[order[i]];
         if (row.answer) {
             row.answer->learner = shown.value(row.answer->learner, row.answer->learner);
             out.answers.append(std::move(*row.answer));
@@ -220,7 +277,7 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
             out.leftOut.append({store.where(), int(i + 1), row.why});
         }
     }
-    if (!whole) {
+    if (!all.whole) {
         out.leftOut.append(
             {store.where(), 0, QStringLiteral("データベースの回答を最後まで読めません")});
     }
@@ -246,86 +303,37 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
     return report;
 }
 
-namespace
-{
-
-// Learners' statements as read, each learner's together (by key), parsed
-// down to what MarksFold reads.
-struct Read {
-    std::deque<Row> rows;
-    std::vector<std::size_t> starts; // where each learner's rows begin
-};
-
-void readLean(Store& store, const QString& workDir, const QStringList& keys, QDate from, QDate to,
-              Read* out)
-{
-    QString current;
-    Parser parser(workDir);
-    const auto take = [&](const Store::StatementRow& r) {
-        if (out->starts.empty() || r.learner != current) {
-            out->starts.push_back(out->rows.size());
-            current = r.learner;
-        }
-        out->rows.push_back({0, r.timestampMs, r.id, {}, {}});
-        parser.add(&out->rows.back(), r.json);
-    };
-    store.eachStatementOf(keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
-                          to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, take);
-    parser.finish();
-    out->starts.push_back(out->rows.size());
-}
-
-// Learner by learner as read, each by time and id: the order read() puts
-// them in, without sorting them all together.
-void foldLean(Read& in, const QHash<QString, QString>& shown, ClassReport::MarksFold* fold)
-{
-    std::vector<std::size_t> order;
-    for (std::size_t s = 0; s + 1 < in.starts.size(); ++s) {
-        order.resize(in.starts[s + 1] - in.starts[s]);
-        std::iota(order.begin(), order.end(), in.starts[s]);
-        std::stable_sort(order.begin(), order.end(), [&in](std::size_t x, std::size_t y) {
-            return std::tie(in.rows[x].timestampMs, in.rows[x].id) <
-                   std::tie(in.rows[y].timestampMs, in.rows[y].id);
-        });
-        for (const std::size_t i : order) {
-            if (std::optional<Answer>& a = in.rows[i].answer) {
-                a->learner = shown.value(a->learner, a->learner);
-                fold->add(*a);
-            }
-        }
-    }
-}
-
-} // namespace
-
 ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
                                    const QList<qint64>& classIds, QDate from, QDate to)
 {
     School chosen = school(store, classIds);
     QStringList keys = chosen.shown.keys();
     keys.sort();
-    // The later half of the learners is read on a connection of its own,
-    // as reading and parsing a school's statements takes seconds each.
-    const qsizetype half = keys.size() / 2;
-    Read first;
-    Read second;
-    bool secondRead = false;
-    std::thread other([&] {
-        Store another;
-        if (another.openLike(store).isEmpty()) {
-            readLean(another, workDir, keys.mid(half), from, to, &second);
-            secondRead = true;
-        }
-    });
-    readLean(store, workDir, keys.mid(0, half), from, to, &first);
-    other.join();
-    if (!secondRead) {
-        second = {};
-        readLean(store, workDir, keys.mid(half), from, to, &second);
-    }
+    Rows all =
+        readSplit(store, keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
+                  to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, &workDir);
+    // Learner by learner as read (each one's rows together, by key), each
+    // by time and id: the order read() puts them in, without sorting them
+    // all together.
     ClassReport::MarksFold fold;
-    foldLean(first, chosen.shown, &fold);
-    foldLean(second, chosen.shown, &fold);
+    std::vector<std::size_t> order;
+    for (std::size_t start = 0, end = 0; start < all.rows.size(); start = end) {
+        for (end = start; end < all.rows.size() && all.rows[end].learner == all.rows[start].learner;
+             ++end) {
+        }
+        order.resize(end - start);
+        std::iota(order.begin(), order.end(), start);
+        std::stable_sort(order.begin(), order.end(), [&all](std::size_t x, std::size_t y) {
+            return std::tie(all.rows[x].timestampMs, all.rows[x].id) <
+                   std::tie(all.rows[y].timestampMs, all.rows[y].id);
+        });
+        for (const std::size_t i : order) {
+            if (std::optional<Answer>& a = all.rows[i].answer) {
+                a->learner = chosen.shown.value(a->learner, a->learner);
+                fold.add(*a);
+            }
+        }
+    }
     ClassReport::Report report = fold.report({});
     ClassFolder::nameSeries(&report, workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
