@@ -128,16 +128,20 @@ ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> le
         return p ? std::max(p->lines.heading, 1) : 0;
     };
     ClassReport::Report out = ClassReport::of(answers, std::move(leftOut), lineOf);
-    // Series are shown by their titles: a catalogue that cannot be read
-    // leaves them named by their files.
+    nameSeries(&out, workDir);
+    return out;
+}
+
+// A catalogue that cannot be read leaves the series named by their files.
+void nameSeries(ClassReport::Report* report, const QString& workDir)
+{
     const Catalog::Result catalog =
         Catalog::read(FileLookup::resolve(workDir, QLatin1String(Catalog::FileName)));
     for (const Catalog::Entry& e : catalog.entries) {
-        if (!e.fileName.isEmpty() && !e.title.isEmpty() && out.series.contains(e.fileName)) {
-            out.titles.insert(e.fileName, e.title);
+        if (!e.fileName.isEmpty() && !e.title.isEmpty() && report->series.contains(e.fileName)) {
+            report->titles.insert(e.fileName, e.title);
         }
     }
-    return out;
 }
 
 ClassReport::Report report(const QString& folder)

@@ -34,6 +34,9 @@ void eachAnswer(const QString& folder, const std::function<void(Answer&&)>& take
 ClassReport::Report report(QList<Answer> answers, QList<ClassReport::LeftOut> leftOut,
                            const QString& workDir);
 
+// Each series of the report by its title in the catalogue of `workDir`.
+void nameSeries(ClassReport::Report* report, const QString& workDir);
+
 // The report of the folder's logs.
 ClassReport::Report report(const QString& folder);
 

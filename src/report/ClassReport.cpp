@@ -281,6 +281,47 @@ Report of(const QList<Answer>& answers, QList<LeftOut> leftOut, const TextCheck&
     return report;
 }
 
+struct MarksFold::State {
+    QHash<quint64, Fold> folds; // learner and problem
+    Numbering numbers;
+    int statements = 0;
+};
+
+MarksFold::MarksFold() : d_(std::make_unique<State>()) {}
+
+MarksFold::~MarksFold() = default;
+
+void MarksFold::add(const Answer& a)
+{
+    const int learnerNo = d_->numbers.learner(a.learner);
+    const int problemNo = d_->numbers.problem(a);
+    Fold& f = d_->folds[quint64(learnerNo) << 32 | quint64(problemNo)];
+    if (f.row.checks == 0) {
+        f.row.learner = a.learner;
+        f.row.series = a.series;
+        f.row.problemHash = a.problemHash;
+    }
+    fold(f, a);
+    d_->statements += 1;
+}
+
+Report MarksFold::report(QList<LeftOut> leftOut) const
+{
+    Report report;
+    report.leftOut = std::move(leftOut);
+    report.statements = d_->statements;
+    report.learners = d_->numbers.learners();
+    report.series = d_->numbers.series();
+    const QCollator order = headingOrder();
+    std::sort(report.learners.begin(), report.learners.end(), order);
+    std::sort(report.series.begin(), report.series.end(), order);
+    report.rows.reserve(d_->folds.size());
+    for (const Fold& f : std::as_const(d_->folds)) {
+        report.rows.append(f.row);
+    }
+    return report;
+}
+
 void placeLearners(Report* report, const QStringList& order, QHash<QString, Person> people,
                    QStringList classes)
 {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 // A class's answers summed up for the teacher: plain values that the files
 // of ReportFiles (and the server's page) are written from.
@@ -128,6 +129,26 @@ struct Compared {
     QList<ClassShare> shares; // as report.classes
 };
 QList<Compared> comparison(const Report& report);
+
+// The grade book's part of the report, folded from answers given one at a
+// time in the order `of` takes them, none of them kept: the learners, the
+// series and each learner's row of a problem with its first and last check
+// (what seriesMarks reads), nothing else. An answer needs only its learner,
+// series, problem, success, time, attempt and duration.
+class MarksFold
+{
+public:
+    MarksFold();
+    ~MarksFold();
+    MarksFold(const MarksFold&) = delete;
+    MarksFold& operator=(const MarksFold&) = delete;
+    void add(const Answer& a);
+    Report report(QList<LeftOut> leftOut) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
 
 // Per learner and series: problems solved (right at the last check), the
 // first-check right share, the last day active. In the report's order.

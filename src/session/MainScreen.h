@@ -177,6 +177,11 @@ public:
 private:
     bool restoreSeries(const SessionValue& v);
     QList<Problem> rowsShown() const;
+    // The keys of rowsShown(), hashed again only when what a row asks
+    // changed: value() is taken at every move of a board.
+    QStringList keysShown() const;
+    mutable QList<Problem> keyedRows_;
+    mutable QStringList keys_;
     int followKeys(const SessionValue& v);
     bool continueSavedSeries(const SessionValue& v);
     void continueAt(const SessionValue& v, int row);

@@ -97,7 +97,7 @@ SessionValue MainScreen::value() const
     v.textHash = openedTextHash;
     v.rows = openedRows;
     if (source == SessionValue::Source::Series) {
-        v.keys = ProblemIds::keysOf(rowsShown());
+        v.keys = keysShown();
     }
     for (int row = 1; row <= state.problemCount && row < SeriesState::SeriesRows; ++row) {
         v.marked.push_back(state.marked.at(row));
@@ -174,6 +174,20 @@ QList<Problem> MainScreen::rowsShown() const
         rows.append(state.problems.at(row));
     }
     return rows;
+}
+
+QStringList MainScreen::keysShown() const
+{
+    QList<Problem> rows = rowsShown();
+    const auto asks = [](const Problem& a, const Problem& b) {
+        return a.terms == b.terms && a.groups == b.groups && a.groupOfTerm == b.groupOfTerm;
+    };
+    if (rows.size() != keyedRows_.size() ||
+        !std::equal(rows.cbegin(), rows.cend(), keyedRows_.cbegin(), asks)) {
+        keys_ = ProblemIds::keysOf(rows);
+        keyedRows_ = std::move(rows);
+    }
+    return keys_;
 }
 
 // The series as it reads now against what each problem asked when the

@@ -1,5 +1,6 @@
 #include "marks/MarksFile.h"
 #include "record/AnswerStore.h"
+#include "record/ProblemId.h"
 #include "record/Statements.h"
 #include "series/SeriesParser.h"
 #include "session/ScreenJson.h"
@@ -179,6 +180,17 @@ std::string text(const SessionValue& v)
         FAIL() << where << "\n" << drawn((b).screen()) << "\n" << drawn((a).screen());             \
     }
 
+// A value names the keys of the problems on the rows now, whatever values
+// were taken before.
+#define EXPECT_KEYS_OF_THE_ROWS(s, where)                                                          \
+    if (const SessionValue v = (s).value(); !v.keys.isEmpty()) {                                   \
+        QList<Problem> rows;                                                                       \
+        for (int row = 1; row <= (s).state().problemCount; ++row) {                                \
+            rows.append((s).state().problems.at(row));                                             \
+        }                                                                                          \
+        ASSERT_EQ(v.keys, ProblemIds::keysOf(rows)) << where;                                      \
+    }
+
 std::string described(const Outcome& o, const MainScreen& s)
 {
     QStringList parts;
@@ -302,6 +314,7 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
             a.answers->failing = r.bounded(8) == 0;
             a.marks->failing = r.bounded(8) == 0;
             act(*a.session, r, kindFor(a.session->screen(), r));
+            EXPECT_KEYS_OF_THE_ROWS(*a.session, "sequence " << sequence << ", step " << step);
         }
         const SessionValue value = a.session->value();
         const QByteArray json = QJsonDocument(value.toJson()).toJson(QJsonDocument::Compact);

@@ -19,13 +19,14 @@ namespace
 
 using Files = std::shared_ptr<const ReportCache::Files>;
 
-void addAnswer(Store& store, const QString& learner, int n, int wrong)
+void addAnswer(Store& store, const QString& learner, int n, int wrong, int problem = -1)
 {
     Answer a;
     a.learner = a.learnerName = learner;
     a.series = QStringLiteral("S.TXT");
-    a.problemHash = QStringLiteral("%1-1").arg(n, 16, 16, QLatin1Char('0'));
-    a.heading = QStringLiteral("問題%1").arg(n);
+    problem = problem < 0 ? n : problem;
+    a.problemHash = QStringLiteral("%1-1").arg(problem, 16, 16, QLatin1Char('0'));
+    a.heading = QStringLiteral("問題%1").arg(problem);
     a.question = QStringLiteral("次のものを分けよ");
     a.terms = {QStringLiteral("ア"), QStringLiteral("イ"), QStringLiteral("ウ")};
     a.groups = {QStringLiteral("甲"), QStringLiteral("乙")};
@@ -172,6 +173,54 @@ TEST(ReportCache, TheDaysChosenAloneAndEveryLearnerInTheGradeBook)
                              "S.TXT 最終学習日\r\n1A,1,わたる,0,,\r\n1A,2,あおい,1,100,%1\r\n")
                   .arg(day)
                   .toUtf8());
+}
+
+// The grade book asked for alone comes from a lighter pass over the
+// statements: the same bytes as the whole report's, with checks of one
+// moment (told apart by their ids), a statement that cannot be read, a
+// learner without answers and the days chosen.
+TEST(ReportCache, TheGradeBookAloneHasTheBytesOfTheWholeReport)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    ASSERT_EQ(
+        store.addLearners(
+            {{QStringLiteral("1A"), 2, QStringLiteral("あおい"), QStringLiteral("ABCDEFGH"), {}},
+             {QStringLiteral("1A"), 1, QStringLiteral("わたる"), QStringLiteral("JKMNPQRS"), {}},
+             {QStringLiteral("1B"), 1, QStringLiteral("れん"), QStringLiteral("TUVWXYZA"), {}},
+             {QStringLiteral("1B"), 2, QStringLiteral("ゆい"), QStringLiteral("BCDEFGHJ"), {}}}),
+        QString());
+    constexpr int Day = 24 * 60;
+    for (int n = 0; n < 40; ++n) {
+        // Right and wrong at one moment, over and over: the first and last
+        // check of a problem go by the ids.
+        addAnswer(store, QStringLiteral("1A/あおい"), n / 2 * Day / 8, n % 2, n / 2 % 5);
+        addAnswer(store, QStringLiteral("1B/れん"), n * Day / 16, (n * 7) % 3 == 0 ? 0 : 1, n % 3);
+    }
+    addAnswer(store, QStringLiteral("1A/わたる"), 3 * Day, 0, 1);
+    ASSERT_EQ(store.appendStatement(QStringLiteral("1A/わたる"), QStringLiteral("not-an-answer"),
+                                    QStringLiteral("S.TXT:x"), 1'800'000'000'000, "{\"actor\":1}"),
+              QString());
+    const QList<Store::SchoolClass> classes = store.classes().value();
+    const QDate first = LocalTime::Days().of(1'800'000'000'000);
+    const QList<ReportCache::Chosen> asked = {
+        {{classes.at(0).id, classes.at(1).id}, {}, {}},
+        {{classes.at(0).id}, {}, {}},
+        {{classes.at(0).id, classes.at(1).id}, first.addDays(1), first.addDays(2)},
+    };
+    for (const ReportCache::Chosen& whole : asked) {
+        ReportCache cache(dir.path(), {}, QStringLiteral("全クラスの結果"));
+        ReportCache::Chosen alone = whole;
+        alone.gradebookOnly = true;
+        const Files light = requested(cache, alone).get();
+        ASSERT_EQ(light->spreadsheets.size(), 1);
+        const QByteArray gradebook = light->spreadsheets.value(QStringLiteral("gradebook.csv"));
+        EXPECT_EQ(
+            gradebook,
+            requested(cache, whole).get()->spreadsheets.value(QStringLiteral("gradebook.csv")));
+        EXPECT_GE(gradebook.count("\r\n"), 3) << gradebook.constData();
+    }
 }
 
 } // namespace

@@ -121,8 +121,38 @@ QSqlQuery Store::prepared(const QSqlDatabase& db, const QString& sql, const QVar
     return q;
 }
 
+QString Store::execute(const QString& sql, const QVariantList& values)
+{
+    // A schema change runs as it is: it is not prepared.
+    QSqlQuery q = values.isEmpty() ? QSqlQuery(QSqlDatabase::database(connection_))
+                                   : prepared(QSqlDatabase::database(connection_), sql, values);
+    return (values.isEmpty() ? q.exec(sql) : q.exec())
+               ? QString()
+               : failure(QStringLiteral("記録を保存できません"), q.lastError().text());
+}
+
+QSqlQuery& Store::reused(const QString& sql, const QVariantList& values)
+{
+    auto it = reused_.find(sql);
+    if (it == reused_.end()) {
+        QSqlQuery q(QSqlDatabase::database(connection_));
+        if (!q.prepare(sql)) {
+            // Prepared again next time: the database may be back.
+            unprepared_ = std::move(q);
+            return unprepared_;
+        }
+        it = reused_.insert(sql, std::move(q));
+    }
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        it->bindValue(int(i), values.at(i));
+    }
+    return *it;
+}
+
 Store::~Store()
 {
+    reused_.clear();
+    unprepared_ = QSqlQuery();
     if (!connection_.isEmpty()) {
         QSqlDatabase::database(connection_, false).close();
         QSqlDatabase::removeDatabase(connection_);
@@ -133,6 +163,8 @@ QString Store::open(const QString& workDir, const QString& url, const Options& o
 {
     connection_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     workDir_ = workDir;
+    url_ = url;
+    options_ = options;
     readOnly_ = options.readOnly;
     writeWaitMs_ = options.writeWaitMs;
     sqlite_ = url.isEmpty();
@@ -180,6 +212,11 @@ QString Store::openSqlite(const QString& workDir, const Options& options)
     if (!db.open()) {
         return QStringLiteral("データベース「%1」を開けません: %2")
             .arg(where_, db.lastError().text());
+    }
+    if (options.longReads) {
+        // The report reads a school's statements, a gigabyte or two: from
+        // the file mapped, not copied page by page through read calls.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA mmap_size=8589934592"));
     }
     if (!options.readOnly) {
         // Many short writes from one process: with the write-ahead log a

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
@@ -49,6 +50,11 @@ public:
     // or postgresql://user@/db?host=/socket/folder. Returns "" or the reason.
     QString open(const QString& workDir, const QString& url, const Options& options);
     QString open(const QString& workDir, const QString& url) { return open(workDir, url, {}); }
+    // Another connection to the store `other` opened, as it was opened.
+    QString openLike(const Store& other)
+    {
+        return open(other.workDir_, other.url_, other.options_);
+    }
     // Where the store is: for the log and the command line, never for a
     // learner's page.
     QString where() const { return where_; }
@@ -251,6 +257,9 @@ public:
     QString commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
+    // One statement of a tool that fills a store (the bench's made-up
+    // school), within the transaction held: "" or the reason.
+    QString execute(const QString& sql, const QVariantList& values);
     // How many statements have failed on this connection.
     qint64 failureCount() const { return failures_; }
     // The learner's stored state (a learner without one yet has seq 0 and
@@ -314,6 +323,11 @@ private:
                               const QVariantList& values);
     std::optional<KeptParameters> parametersRow(const QString& join, const QVariant& value,
                                                 QString* failure);
+    // A statement of a learner's action, prepared once on this connection
+    // and bound anew each time: parsing it again took a tenth of an
+    // answer's time. The caller finishes it once read, so that no read
+    // stays open between actions.
+    QSqlQuery& reused(const QString& sql, const QVariantList& values);
     QString writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems);
     QString openSqlite(const QString& workDir, const Options& options);
     QString openPostgres(const QString& url, const Options& options);
@@ -348,6 +362,8 @@ private:
 
     QString connection_;
     QString where_;
+    QString url_;
+    Options options_;
     QString workDir_;
     // Opened read-only before its schema had classes.
     bool beforeClasses_ = false;
@@ -368,4 +384,7 @@ private:
     std::unique_lock<std::timed_mutex> writeTurn_;
     // Once read: it never changes.
     QByteArray codeSalt_;
+    // By their SQL; let go before the connection closes.
+    QHash<QString, QSqlQuery> reused_;
+    QSqlQuery unprepared_; // one whose preparing failed, for its error
 };

@@ -94,12 +94,11 @@ QString Store::removeMarks(const QString& learner, const QList<qint64>& position
 QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
                                qint64 timestampMs, const QByteArray& json)
 {
-    QSqlQuery q =
-        prepared(QSqlDatabase::database(connection_),
-                 QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
-                                " timestamp_ms, json) SELECT ?, ?, ?, CAST(? AS BIGINT), ?") +
-                     ifRegistered(),
-                 {learner, id, problemId, timestampMs, QString::fromUtf8(json), learner});
+    QSqlQuery& q =
+        reused(QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
+                              " timestamp_ms, json) SELECT ?, ?, ?, CAST(? AS BIGINT), ?") +
+                   ifRegistered(),
+               {learner, id, problemId, timestampMs, QString::fromUtf8(json), learner});
     return insertForLearner(q, learner, QStringLiteral("回答を記録できません"));
 }
 

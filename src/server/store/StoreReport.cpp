@@ -1,6 +1,7 @@
 #include "server/store/StoreReport.h"
 
 #include "record/FastStatementReader.h"
+#include "record/ProblemIndex.h"
 #include "report/ClassFolder.h"
 #include "report/LocalTime.h"
 #include "server/store/Store.h"
@@ -53,6 +54,21 @@ std::vector<std::size_t> inOrder(const std::deque<Row>& rows, const QStringList&
     return order;
 }
 
+// What MarksFold reads of an answer: a school's year of them held at once
+// stays small.
+Answer lean(Answer&& a)
+{
+    Answer out;
+    out.learner = std::move(a.learner);
+    out.series = std::move(a.series);
+    out.problemHash = std::move(a.problemHash);
+    out.success = a.success;
+    out.timestampMs = a.timestampMs;
+    out.attempt = a.attempt;
+    out.durationMs = a.durationMs;
+    return out;
+}
+
 // Parses statements on a thread of its own while the database is read:
 // the two take about as long. Each row is parsed in place; a few batches
 // wait at most, so that the text read is let go soon after.
@@ -60,6 +76,12 @@ class Parser
 {
 public:
     Parser() : thread_([this] { run(); }) {}
+    // For the grade book alone: each answer's problem named as the series
+    // files of `workDir` name it now, then only what MarksFold reads kept.
+    explicit Parser(const QString& workDir)
+        : index_(std::make_unique<ProblemIndex>(workDir)), thread_([this] { run(); })
+    {
+    }
     ~Parser() { finish(); }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -115,6 +137,10 @@ private:
             changed_.notify_all();
             for (auto& [row, json] : batch) {
                 row->answer = reader.parse(json, &row->why);
+                if (index_ && row->answer) {
+                    index_->update(*row->answer);
+                    row->answer = lean(std::move(*row->answer));
+                }
             }
         }
     }
@@ -124,8 +150,78 @@ private:
     std::condition_variable changed_;
     std::deque<Batch> waiting_;
     bool done_ = false;
+    std::unique_ptr<ProblemIndex> index_;
     std::thread thread_; // last: it starts once the rest is made
 };
+
+// Statements as read, with their learners in the order met.
+struct Rows {
+    std::deque<Row> rows; // a deque: rows stay where they are while parsed
+    QStringList learners;
+    bool whole = true;
+};
+
+// The rows a reading of the store (`each`, given the function that takes
+// each row) hands over.
+template <typename Each> void readRows(Parser& parser, Rows* out, Each each)
+{
+    QHash<QString, int> learnerAt;
+    const auto take = [&](const Store::StatementRow& r) {
+        const auto known = learnerAt.constFind(r.learner);
+        const int learner = known != learnerAt.cend() ? *known : int(out->learners.size());
+        if (known == learnerAt.cend()) {
+            learnerAt.insert(r.learner, learner);
+            out->learners.append(r.learner);
+        }
+        out->rows.push_back({learner, r.timestampMs, r.id, {}, {}});
+        parser.add(&out->rows.back(), r.json);
+    };
+    out->whole = each(take);
+    parser.finish();
+}
+
+// The statements of `keys` (sorted), learner by learner: the later half of
+// the learners read on a second connection of the store, as reading and
+// parsing a school's statements takes seconds each. Parsed down to what
+// the grade book reads when `leanFor` names the work folder.
+Rows readSplit(Store& store, const QStringList& keys, qint64 fromMs, qint64 toMs,
+               const QString* leanFor)
+{
+    const auto parser = [leanFor] {
+        return leanFor != nullptr ? std::make_unique<Parser>(*leanFor) : std::make_unique<Parser>();
+    };
+    const qsizetype half = keys.size() / 2;
+    Rows first;
+    Rows second;
+    bool secondRead = false;
+    const auto readOn = [&](Store& from, const QStringList& some, Rows* out) {
+        readRows(*parser(), out,
+                 [&](const auto& take) { return from.eachStatementOf(some, fromMs, toMs, take); });
+    };
+    std::thread other([&] {
+        Store another;
+        if (half > 0 && another.openLike(store).isEmpty()) {
+            readOn(another, keys.mid(half), &second);
+            secondRead = true;
+        }
+    });
+    readOn(store, keys.mid(0, half), &first);
+    other.join();
+    // A connection that could not be opened or read fails nothing: the
+    // store's own reads again, and its failure counts there.
+    if (!secondRead || !second.whole) {
+        second = {};
+        readOn(store, keys.mid(half), &second);
+    }
+    const int numbered = int(first.learners.size());
+    for (Row& r : second.rows) {
+        r.learner += numbered;
+        first.rows.push_back(std::move(r));
+    }
+    first.learners += second.learners;
+    first.whole = first.whole && second.whole;
+    return first;
+}
 
 } // namespace
 
@@ -158,34 +254,22 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
 {
     const Learners learnersShown = who ? *who : Learners{school(store).shown, false};
     const QHash<QString, QString>& shown = learnersShown.shown;
-    // A deque: rows stay where they are while the parser fills them in.
-    std::deque<Row> rows;
-    QStringList learners;
-    QHash<QString, int> learnerAt;
-    Parser parser;
-    const auto take = [&](const Store::StatementRow& r) {
-        const auto known = learnerAt.constFind(r.learner);
-        const int learner = known != learnerAt.cend() ? *known : int(learners.size());
-        if (known == learnerAt.cend()) {
-            learnerAt.insert(r.learner, learner);
-            learners.append(r.learner);
-        }
-        rows.push_back({learner, r.timestampMs, r.id, {}, {}});
-        parser.add(&rows.back(), r.json);
-    };
     // A class's statements are found by its learners' keys, not by reading
     // every class's.
     QStringList keys = shown.keys();
     keys.sort();
-    const bool whole = learnersShown.onlyShown ? store.eachStatementOf(keys, learnersShown.fromMs,
-                                                                       learnersShown.toMs, take)
-                                               : store.eachStatement(take);
-    parser.finish();
-    const std::vector<std::size_t> order = inOrder(rows, learners);
+    Rows all;
+    if (learnersShown.onlyShown) {
+        all = readSplit(store, keys, learnersShown.fromMs, learnersShown.toMs, nullptr);
+    } else {
+        Parser parser;
+        readRows(parser, &all, [&store](const auto& take) { return store.eachStatement(take); });
+    }
+    const std::vector<std::size_t> order = inOrder(all.rows, all.learners);
     ClassFolder::Read out;
-    out.answers.reserve(qsizetype(rows.size()));
+    out.answers.reserve(qsizetype(all.rows.size()));
     for (std::size_t i = 0; i < order.size(); ++i) {
-        Row& row = rows[order[i]];
+        Row& row = all.rows[order[i]];
         if (row.answer) {
             row.answer->learner = shown.value(row.answer->learner, row.answer->learner);
             out.answers.append(std::move(*row.answer));
@@ -193,7 +277,7 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who)
             out.leftOut.append({store.where(), int(i + 1), row.why});
         }
     }
-    if (!whole) {
+    if (!all.whole) {
         out.leftOut.append(
             {store.where(), 0, QStringLiteral("データベースの回答を最後まで読めません")});
     }
@@ -233,6 +317,44 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
         [&hidden](const Answer& a) { return hidden.contains(a.series, Qt::CaseInsensitive); });
     ClassReport::Report report =
         ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
+    ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
+                               std::move(chosen.classes));
+    return report;
+}
+
+ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
+                                   const QList<qint64>& classIds, QDate from, QDate to)
+{
+    School chosen = school(store, classIds);
+    QStringList keys = chosen.shown.keys();
+    keys.sort();
+    Rows all =
+        readSplit(store, keys, from.isValid() ? LocalTime::startOf(from) : Learners().fromMs,
+                  to.isValid() ? LocalTime::startOf(to.addDays(1)) : Learners().toMs, &workDir);
+    // Learner by learner as read (each one's rows together, by key), each
+    // by time and id: the order read() puts them in, without sorting them
+    // all together.
+    ClassReport::MarksFold fold;
+    std::vector<std::size_t> order;
+    for (std::size_t start = 0, end = 0; start < all.rows.size(); start = end) {
+        for (end = start; end < all.rows.size() && all.rows[end].learner == all.rows[start].learner;
+             ++end) {
+        }
+        order.resize(end - start);
+        std::iota(order.begin(), order.end(), start);
+        std::stable_sort(order.begin(), order.end(), [&all](std::size_t x, std::size_t y) {
+            return std::tie(all.rows[x].timestampMs, all.rows[x].id) <
+                   std::tie(all.rows[y].timestampMs, all.rows[y].id);
+        });
+        for (const std::size_t i : order) {
+            if (std::optional<Answer>& a = all.rows[i].answer) {
+                a->learner = chosen.shown.value(a->learner, a->learner);
+                fold.add(*a);
+            }
+        }
+    }
+    ClassReport::Report report = fold.report({});
+    ClassFolder::nameSeries(&report, workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
                                std::move(chosen.classes));
     return report;

@@ -63,9 +63,8 @@ std::optional<int> Store::removeSessions(const QString& learner)
 
 QString Store::extendSession(const QByteArray& idHash, qint64 expiresMs)
 {
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("UPDATE sessions SET expires_ms = ? WHERE id_hash = ?"),
-                           {expiresMs, QString::fromLatin1(idHash.toHex())});
+    QSqlQuery& q = reused(QStringLiteral("UPDATE sessions SET expires_ms = ? WHERE id_hash = ?"),
+                          {expiresMs, QString::fromLatin1(idHash.toHex())});
     return q.exec() ? QString()
                     : failure(QStringLiteral("サインインを延ばせません"), q.lastError().text());
 }

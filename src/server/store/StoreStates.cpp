@@ -13,16 +13,6 @@
 namespace
 {
 
-QSqlQuery bound(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
-{
-    QSqlQuery q(db);
-    q.prepare(sql);
-    for (const QVariant& v : values) {
-        q.addBindValue(v);
-    }
-    return q;
-}
-
 // One SQLite file per process; a class's writes take turns here.
 std::timed_mutex sqliteWriters;
 // Whether another program holds the file's write lock: set when a writer
@@ -123,11 +113,10 @@ std::optional<Store::LearnerState> Store::learnerState(const QString& learner, Q
 {
     // Held for an action; a look at the state waits for no writer.
     const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR UPDATE") : QString();
-    QSqlQuery q = bound(QSqlDatabase::database(connection_),
-                        QStringLiteral("SELECT seq, value, last_key, last_reply FROM learner_states"
-                                       " WHERE learner = ?") +
-                            lock,
-                        {learner});
+    QSqlQuery& q = reused(QStringLiteral("SELECT seq, value, last_key, last_reply FROM"
+                                         " learner_states WHERE learner = ?") +
+                              lock,
+                          {learner});
     if (!q.exec()) {
         *failed = failure(QStringLiteral("学習者の画面を読めません"), q.lastError().text());
         return std::nullopt;
@@ -139,13 +128,13 @@ std::optional<Store::LearnerState> Store::learnerState(const QString& learner, Q
         s.lastKey = q.value(2).toString().toLatin1();
         s.lastReply = q.value(3).toString().toUtf8();
     }
+    q.finish();
     return s;
 }
 
 QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
 {
-    QSqlQuery q = bound(
-        QSqlDatabase::database(connection_),
+    QSqlQuery& q = reused(
         QStringLiteral("INSERT INTO learner_states (learner, seq, value, last_key, last_reply)"
                        " VALUES (?, ?, ?, ?, ?) ON CONFLICT (learner) DO UPDATE SET"
                        " seq = excluded.seq, value = excluded.value,"
@@ -158,15 +147,17 @@ QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
 
 std::optional<qint64> Store::statementsSince(const QString& learner, qint64 sinceMs)
 {
-    QSqlQuery q = bound(QSqlDatabase::database(connection_),
-                        QStringLiteral("SELECT COUNT(*) FROM statements"
-                                       " WHERE learner = ? AND timestamp_ms > ?"),
-                        {learner, sinceMs});
+    QSqlQuery& q = reused(QStringLiteral("SELECT COUNT(*) FROM statements"
+                                         " WHERE learner = ? AND timestamp_ms > ?"),
+                          {learner, sinceMs});
     if (!q.exec() || !q.next()) {
         failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
+        q.finish();
         return std::nullopt;
     }
-    return q.value(0).toLongLong();
+    const qint64 count = q.value(0).toLongLong();
+    q.finish();
+    return count;
 }
 
 std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& learner,
@@ -175,14 +166,15 @@ std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& 
     // A row lock taken outside a transaction would wait for a writer and
     // be let go at once.
     const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR SHARE") : QString();
-    QSqlQuery q = bound(QSqlDatabase::database(connection_),
-                        QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ?"
-                                       " AND expires_ms > ?") +
-                            lock,
-                        {QString::fromLatin1(idHash.toHex()), nowMs});
+    QSqlQuery& q = reused(QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ?"
+                                         " AND expires_ms > ?") +
+                              lock,
+                          {QString::fromLatin1(idHash.toHex()), nowMs});
     if (!q.exec()) {
         failure(QStringLiteral("サインインを確かめられません"), q.lastError().text());
         return std::nullopt;
     }
-    return q.next() && q.value(0).toString() == learner;
+    const bool held = q.next() && q.value(0).toString() == learner;
+    q.finish();
+    return held;
 }

@@ -89,10 +89,15 @@ void ReportCache::serve(const Chosen& chosen, const Done& done)
     const QString which = chosenKey(chosen);
     // Each class and range asked for is kept: a few, not every range a
     // term's worth of requests names.
-    if (!built_.contains(which) && built_.size() >= MaxKept) {
+    const auto whole = built_.constFind(which);
+    const bool wholeServes = chosen.gradebookOnly && whole != built_.cend() && whole->files &&
+                             !state.isEmpty() && whole->state == state;
+    const QString key =
+        chosen.gradebookOnly && !wholeServes ? which + QStringLiteral(" 成績一覧") : which;
+    if (!built_.contains(key) && built_.size() >= MaxKept) {
         built_.clear();
     }
-    Built& built = built_[which];
+    Built& built = built_[key];
     if (!built.files || state.isEmpty() || state != built.state) {
         built.files.reset();
         built.files = build(chosen);
@@ -140,6 +145,14 @@ QString ReportCache::folderState(const QString& workDir)
 
 std::shared_ptr<const ReportCache::Files> ReportCache::build(const Chosen& chosen)
 {
+    if (chosen.gradebookOnly) {
+        auto files = std::make_shared<Files>();
+        files->spreadsheets.insert(
+            QStringLiteral("gradebook.csv"),
+            ReportFiles::gradebookCsv(StoreReport::marksOfClasses(
+                *store_, workDir_, chosen.classIds, chosen.from, chosen.to)));
+        return files;
+    }
     const ClassReport::Report report =
         StoreReport::ofClasses(*store_, workDir_, chosen.classIds, chosen.from, chosen.to);
     QString title = title_;

@@ -40,6 +40,10 @@ public:
         QList<qint64> classIds;
         QDate from;
         QDate to;
+        // The grade book alone, from a lighter pass over the statements
+        // (the files built for the same classes and days serve it when they
+        // are up to date): its spreadsheet is then the only one.
+        bool gradebookOnly = false;
     };
     // The files of the statements of the chosen classes and days as they
     // are when the thread comes to it; the page's title names the class

@@ -491,7 +491,7 @@ HttpReply TeacherRoutes::reportFile(Store& store, const Call& call)
     if (!report && !page && !ReportFiles::spreadsheetNames().contains(name)) {
         return refusal(404, QStringLiteral("見つかりません"));
     }
-    report_.files({*ids, days->first, days->second},
+    report_.files({*ids, days->first, days->second, name == QLatin1String("gradebook.csv")},
                   [report, page, name, respond = call.respond](
                       std::shared_ptr<const ReportCache::Files> files, const QString& failure) {
                       respond(files ? reportReply(*files, report || page, !report, name)
