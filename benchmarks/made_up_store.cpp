@@ -161,7 +161,8 @@ QString addRecords(Store& store, const QString& logFolder)
             names.append(a.learner);
         }
     }
-    QString failed = addLearners(store, names);
+    QStringList keys;
+    QString failed = addLearners(store, names, QString(), &keys);
     for (const QString& name : std::as_const(names)) {
         failed = failed.isEmpty() ? store.begin() : failed;
         for (const Answer& a : read.answers) {
