@@ -99,7 +99,7 @@ try {
     const axes = await page.$$eval('#fit-calibration .fit-axis-title', (t) => t.map((e) => e.textContent).join());
     check(axes === '予測した思い出せる見込み,実際に思い出せた割合', `its axes: ${axes}`);
     check(await page.$$eval('#fit-forecast .fit-bar', (b) => b.length) === 30, 'the forecast has 30 days');
-    await page.locator(aria('この組の答えで調整する', 'button')).click();
+    await page.locator(aria('このクラスの答えで調整する', 'button')).click();
     await page.waitForFunction(() => /あと \d+件要ります/.test(document.getElementById('fit-told').textContent));
     const kept = await page.$eval('#fit-kept', (p) => p.textContent);
     check(kept.includes('標準のパラメーター') && kept.includes('0.85'), `too few reviews keep the defaults: ${kept}`);

@@ -89,9 +89,6 @@ function forecastChart(forecast) {
         'text-anchor': 'middle' }, `${day.getMonth() + 1}/${day.getDate()}`);
     }
   });
-  if (counts.length) {
-    svgNode(svg, 'text', { class: 'fit-tick', x: area.left + step + 2, y: area.top + 10 }, `${counts[0]}件（期限を過ぎたものを含む）`);
-  }
   for (const value of [0, Math.round(top / 2), top]) {
     const y = area.bottom - (value / top) * (area.bottom - area.top);
     svgNode(svg, 'text', { class: 'fit-tick', x: area.left - 6, y: y + 4, 'text-anchor': 'end' }, String(value));
@@ -117,8 +114,9 @@ function showNumbers(report) {
       const th = document.createElement('th');
       th.textContent = `${where} ${name}`;
       row.append(th);
-      numberCell(row, value(measures?.default));
-      numberCell(row, value(measures?.fitted));
+      // Without reviews there is nothing measured: a dash, not 0.0000.
+      numberCell(row, report.reviews > 0 ? value(measures?.default) : undefined);
+      numberCell(row, report.reviews > 0 ? value(measures?.fitted) : undefined);
     }
   }
 }
@@ -137,8 +135,10 @@ function showFit(body) {
   showNumbers(body.report);
   $('fit-calibration').replaceChildren(calibrationChart(body.report));
   $('fit-forecast').replaceChildren(forecastChart(body.report.forecast));
+  const overdue = body.report.forecast.reviews[0] ?? 0;
   $('fit-forecast-caption').textContent =
-    `これから30日の1日あたりの復習の数（目指す見込み ${body.report.retention.toFixed(2)}）`;
+    `これから30日の1日あたりの復習の数（目指す見込み ${body.report.retention.toFixed(2)}` +
+    (overdue > 0 ? `、初日の${overdue}件は期限を過ぎた分を含む）` : '）');
   $('fit-shown').hidden = false;
 }
 
