@@ -91,3 +91,39 @@ export class Learner {
 export function loadAverage() {
   return readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
 }
+
+// At most `width` at a time, in order.
+export async function inTurn(items, width, each) {
+  let next = 0;
+  await Promise.all(Array.from({ length: width }, async () => {
+    while (next < items.length) await each(items[next++]);
+  }));
+}
+
+// The first sample problem's right frames.
+const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
+
+// Every learner moves a term every `gap()` ms (pressing もう一度 after the
+// last), the first within one gap, until `done()`; each move's round trip.
+export async function moving(learners, gap, done) {
+  const times = [];
+  let errors = 0;
+  await Promise.all(learners.map(async (learner) => {
+    await sleep(Math.random() * gap());
+    while (!done()) {
+      const next = Date.now() + gap();
+      const term = learner.term || 0;
+      const started = process.hrtime.bigint();
+      const r = await learner.act('/api/move', { term, frame: Answer[term] });
+      times.push(since(started));
+      if (r.status !== 200) errors += 1;
+      learner.term = (term + 1) % Answer.length;
+      if (learner.term === 0 && (await learner.act('/api/press', { button: 'retry' })).status !== 200) {
+        errors += 1;
+      }
+      await sleep(Math.max(0, next - Date.now()));
+    }
+  }));
+  return { times, errors };
+}
+

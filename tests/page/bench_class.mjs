@@ -14,13 +14,12 @@ import { mkdtempSync } from 'node:fs';
 import net from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { httpClient, Learner, loadAverage, memory, quantile, since, sleep } from './benchLib.mjs';
+import { httpClient, inTurn, Learner, loadAverage, memory, moving, quantile, since, sleep } from './benchLib.mjs';
 import { cookieName, setTeacherPassword, startServer } from './serverLib.mjs';
 
 const [program, storeTool, mode, secondsArg] = process.argv.slice(2);
 const seconds = Number(secondsArg || 30);
 const database = process.env.VELMORANT_DATABASE || '';
-const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
 const TeacherPassword = 'bench-teacher-password';
 
 // A fresh folder whose store holds a made-up class (`perDay` checks a day
@@ -60,38 +59,6 @@ async function teacherCookie(client) {
   return r.headers['set-cookie'][0].split(';')[0];
 }
 
-// At most `width` at a time, in order.
-async function inTurn(items, width, each) {
-  let next = 0;
-  await Promise.all(Array.from({ length: width }, async () => {
-    while (next < items.length) await each(items[next++]);
-  }));
-}
-
-// Every learner moves a term every 2-5 s (pressing もう一度 after the last)
-// until `done()`; each move's round trip.
-async function answering(learners, done) {
-  const times = [];
-  let errors = 0;
-  await Promise.all(learners.map(async (learner) => {
-    await sleep(Math.random() * 5000);
-    while (!done()) {
-      const next = Date.now() + 2000 + Math.random() * 3000;
-      const term = learner.term || 0;
-      const started = process.hrtime.bigint();
-      const r = await learner.act('/api/move', { term, frame: Answer[term] });
-      times.push(since(started));
-      if (r.status !== 200) errors += 1;
-      learner.term = (term + 1) % Answer.length;
-      if (learner.term === 0 && (await learner.act('/api/press', { button: 'retry' })).status !== 200) {
-        errors += 1;
-      }
-      await sleep(Math.max(0, next - Date.now()));
-    }
-  }));
-  return { times, errors };
-}
-
 // `seconds` of answering with `side` started 5 s in; the answering goes on
 // until `side` is done too (a minute more at most).
 async function phase(name, learners, side) {
@@ -104,7 +71,7 @@ async function phase(name, learners, side) {
     sideDone = true;
     return result;
   })();
-  const { times, errors } = await answering(learners,
+  const { times, errors } = await moving(learners, () => 2000 + Math.random() * 3000,
     () => Date.now() >= end && (sideDone || Date.now() >= end + 60000));
   const extra = await during;
   console.log(`${name}: p50 ${quantile(times, 0.5)} ns, p99 ${quantile(times, 0.99)} ns,` +

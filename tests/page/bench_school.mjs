@@ -12,13 +12,12 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { httpClient, Learner, loadAverage, quantile, since, sleep } from './benchLib.mjs';
+import { httpClient, inTurn, Learner, loadAverage, moving, quantile, since, sleep } from './benchLib.mjs';
 import { cookieName, setTeacherPassword, startServer } from './serverLib.mjs';
 
 const [program, storeTool, mode, secondsArg, fast] = process.argv.slice(2);
 const seconds = Number(secondsArg || 30);
 const database = process.env.VELMORANT_DATABASE || '';
-const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
 const Classes = 30;
 const PerClass = 40;
 const Passwords = { admin: 'bench-admin-password', teacher: 'bench-teacher-password' };
@@ -57,38 +56,12 @@ async function teacherCookie(client, name, password) {
   return r.headers['set-cookie'][0].split(';')[0];
 }
 
-// At most `width` at a time, in order.
-async function inTurn(items, width, each) {
-  let next = 0;
-  await Promise.all(Array.from({ length: width }, async () => {
-    while (next < items.length) await each(items[next++]);
-  }));
-}
-
-// Every learner moves a term every `gap()` ms (pressing もう一度 after the
-// last) for `seconds`; each move's round trip, and the server's processor
-// time per move.
+// Every learner moves a term every `gap()` ms for `seconds`; each move's
+// round trip, and the server's processor time per move.
 async function answering(server, learners, gap) {
-  const times = [];
-  let errors = 0;
   const before = cpu(server.child.pid);
   const end = Date.now() + seconds * 1000;
-  await Promise.all(learners.map(async (learner) => {
-    await sleep(Math.random() * gap());
-    while (Date.now() < end) {
-      const next = Date.now() + gap();
-      const term = learner.term || 0;
-      const started = process.hrtime.bigint();
-      const r = await learner.act('/api/move', { term, frame: Answer[term] });
-      times.push(since(started));
-      if (r.status !== 200) errors += 1;
-      learner.term = (term + 1) % Answer.length;
-      if (learner.term === 0 && (await learner.act('/api/press', { button: 'retry' })).status !== 200) {
-        errors += 1;
-      }
-      await sleep(Math.max(0, next - Date.now()));
-    }
-  }));
+  const { times, errors } = await moving(learners, gap, () => Date.now() >= end);
   const perAnswer = (cpu(server.child.pid) - before) / times.length;
   return { times, errors, perAnswer };
 }
