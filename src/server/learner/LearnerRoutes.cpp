@@ -34,6 +34,7 @@ const HttpRoutes::Table<LearnerRoutes::Handler>& LearnerRoutes::routes()
         {"POST", u"/api/signout", Access::LearnerSession, &LearnerRoutes::signOut},
         {"GET", u"/api/progress", Access::LearnerSession, &LearnerRoutes::progress},
         {"GET", u"/api/state", Access::LearnerSession, &LearnerRoutes::verb},
+        {"GET", u"/api/round", Access::LearnerSession, &LearnerRoutes::round},
         {"POST", u"/api/open", Access::LearnerSession, &LearnerRoutes::verb},
         {"POST", u"/api/move", Access::LearnerSession, &LearnerRoutes::verb},
         {"POST", u"/api/press", Access::LearnerSession, &LearnerRoutes::verb},
@@ -167,6 +168,26 @@ HttpReply LearnerRoutes::progress(const Call& call)
             return ProgressRoute::reply(store, hash,
                                         {setup_.workDir, setup_.homePage, setup_.measure});
         });
+}
+
+// Whether the learner's class has a round open, as the number of its last
+// step: the page asks often, and loads its state again when it changes.
+HttpReply LearnerRoutes::round(const Call& call)
+{
+    return StoreCalls::later(desks_.reads, call.respond, [hash = call.sessionHash](Store& store) {
+        QString failed;
+        const std::optional<QString> learner = store.sessionLearner(hash, now(), &failed);
+        const std::optional<Store::Round> round =
+            learner ? store.learnerRound(*learner, &failed) : std::nullopt;
+        if (!failed.isEmpty()) {
+            return unavailable(StoreCalls::storeDown());
+        }
+        if (!learner) {
+            return refusal(401, QStringLiteral("サインインしてください"));
+        }
+        return ServerReplies::json(
+            200, {{QStringLiteral("round"), round->id.isEmpty() ? 0 : round->version}});
+    });
 }
 
 HttpReply LearnerRoutes::record(Store& store, const QString& learner) const

@@ -61,6 +61,7 @@ public:
     void forgetSessionsOf(const QString& learner);
 
 private:
+    HttpReply round(const Call& call);
     HttpReply signIn(const Call& call);
     HttpReply signOut(const Call& call);
     HttpReply progress(const Call& call);

@@ -105,12 +105,16 @@ void LearnerScreen::showOnly(const Problem& problem, const QString& title)
     left_ = {};
 }
 
-QString LearnerScreen::showRound(const QString& series, int problem, const QString& round)
+QString LearnerScreen::showRound(const QString& series, int problem, const QString& round,
+                                 int* problems)
 {
     MainScreen& screen = session_.screen();
     const SeriesLoader::Series loaded = SeriesLoader::load(screen.pathOf(series));
     SeriesState scratch;
     const int count = loaded.loads() ? SeriesLoader::placeProblems(scratch, loaded) : 0;
+    if (problems != nullptr) {
+        *problems = count;
+    }
     if (problem < 1 || problem > count) {
         return QStringLiteral("問題集「%1」に%2問目はありません").arg(series).arg(problem);
     }

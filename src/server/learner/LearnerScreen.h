@@ -62,8 +62,10 @@ public:
 
     // Puts problem `problem` (1 on) of `series` on the board alone, as a
     // class round gives it, its answers named as the round's (`round`);
-    // the reason when the series has no such problem.
-    QString showRound(const QString& series, int problem, const QString& round);
+    // the reason when the series has no such problem; `problems` is set to
+    // how many the series has.
+    QString showRound(const QString& series, int problem, const QString& round,
+                      int* problems = nullptr);
     // A stored round session taken up again gives its answers as the round's.
     void setRound(const QString& round);
 
