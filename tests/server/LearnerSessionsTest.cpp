@@ -67,6 +67,9 @@ public:
     Reply act(LearnerSessions& s, Requests::Kind kind, QJsonObject body, const char* key = nullptr)
     {
         body.insert(QStringLiteral("seq"), seq);
+        if (!round.isEmpty()) {
+            body.insert(QStringLiteral("round"), round);
+        }
         if (key != nullptr) {
             body.insert(QStringLiteral("key"), QString::fromLatin1(key));
         }
@@ -107,6 +110,7 @@ public:
     StoreThreads stores{dir.path(), {}};
     QByteArray hash = SignInCodes::sessionHash(SignInCodes::newSessionId());
     qint64 seq = 0;
+    QString round; // the class round's board the actions are made on
 };
 
 QList<int> framesOf(const Reply& r)
@@ -297,6 +301,10 @@ TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
                   .toString(),
               QStringLiteral("先生の問題です"));
     EXPECT_EQ(framesOf(in), QList<int>(10, -1));
+    // A move made on the learner's own board is not put on the round's.
+    EXPECT_EQ(c.move(*server, 7).status, 409);
+    c.round =
+        in.json.value(QStringLiteral("round")).toObject().value(QStringLiteral("key")).toString();
     EXPECT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 2}}).status, 409);
     ASSERT_EQ(c.move(*server, 7).status, 200);
     const auto boards = c.store.roundBoards(round, 1);
@@ -317,6 +325,7 @@ TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
                     .first()
                     .contains(QStringLiteral("\"registration\":\"%1\"").arg(round).toUtf8()));
     ASSERT_EQ(c.store.endRound(round), QString());
+    c.round.clear();
     const Reply back = c.state(*server);
     EXPECT_FALSE(back.json.contains(QStringLiteral("round")));
     EXPECT_EQ(framesOf(back), own);

@@ -268,7 +268,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     if (c == nullptr) {
         return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
     }
-    if (c->seq != stored->seq) {
+    if (c->seq != stored->seq || !c->round.isEmpty()) {
         store.rollback();
         return {409,
                 compact(VerbProtocol::refused(
@@ -371,11 +371,13 @@ bool leavesRound(const Requests::Command& c)
             c.button != Button::ExplanationBack && c.button != Button::Mark);
 }
 
-QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& round)
+QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& round,
+                       const QString& key)
 {
     QJsonObject out = VerbProtocol::state(screen, seq);
     out.insert(QStringLiteral("round"),
                QJsonObject{{QStringLiteral("notice"), QStringLiteral("先生の問題です")},
+                           {QStringLiteral("key"), key},
                            {QStringLiteral("version"), round.version}});
     return out;
 }
@@ -426,13 +428,13 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
     }
     LearnerScreen& screen = *desk.round;
     if (c == nullptr) {
-        return {200, compact(roundState(screen, stored.seq, round)), 0, false};
+        return {200, compact(roundState(screen, stored.seq, round, desk.roundKey)), 0, false};
     }
     const auto refuse = [&](int status, const QString& why) {
         store.rollback();
         return Answer{status, compact(VerbProtocol::refused(why, screen, stored.seq)), 0, false};
     };
-    if (c->seq != stored.seq) {
+    if (c->seq != stored.seq || c->round != desk.roundKey) {
         return refuse(409, QStringLiteral("先生の問題に変わりました。いまの画面を表示します"));
     }
     if (leavesRound(*c)) {
@@ -451,7 +453,7 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
         return tooManyChecks();
     }
     const bool answered = screen.checksLeft() > 0;
-    const QByteArray body = compact(roundState(screen, stored.seq + 1, round));
+    const QByteArray body = compact(roundState(screen, stored.seq + 1, round, desk.roundKey));
     QString failed = saveRound(store, desk, round, answered);
     if (failed.isEmpty()) {
         failed = store.saveLearnerState(desk.learner, {stored.seq + 1, stored.value, c->key, body});

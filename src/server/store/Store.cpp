@@ -95,8 +95,9 @@ const QList<QStringList> Migrations = {
     {
         // みんなで解く: a class's round on one problem at a time, and each
         // learner's board in it. `version` counts the teacher's steps, so
-        // that every server sees a step another took; a class has one open
-        // round at most.
+        // that every server sees a step another took; a board's `moves`
+        // count its changes, so that the projector sees each. A class has
+        // one open round at most.
         QStringLiteral("CREATE TABLE rounds (id TEXT PRIMARY KEY, class_id INTEGER NOT NULL,"
                        " series TEXT NOT NULL, problem INTEGER NOT NULL, state TEXT NOT NULL,"
                        " version BIGINT NOT NULL, started_ms BIGINT NOT NULL, ended_ms BIGINT)"),
@@ -105,7 +106,7 @@ const QList<QStringList> Migrations = {
         QStringLiteral("CREATE TABLE round_boards (round_id TEXT NOT NULL, learner TEXT NOT NULL,"
                        " problem INTEGER NOT NULL, placements TEXT NOT NULL,"
                        " answered BOOLEAN NOT NULL, session TEXT NOT NULL,"
-                       " PRIMARY KEY (round_id, learner, problem))"),
+                       " moves BIGINT NOT NULL, PRIMARY KEY (round_id, learner, problem))"),
     },
 };
 

@@ -181,6 +181,8 @@ public:
     // Of every learner (`learner` empty) or of one.
     std::optional<QList<RoundBoard>> roundBoards(const QString& roundId, int problem,
                                                  const QString& learner = {});
+    // How many times the boards of the round's problem have changed.
+    std::optional<qint64> roundMoves(const QString& roundId, int problem);
 
     // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
 

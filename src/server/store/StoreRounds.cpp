@@ -132,9 +132,10 @@ QString Store::saveRoundBoard(const QString& roundId, int problem, const RoundBo
     QSqlQuery q = prepared(
         QSqlDatabase::database(connection_),
         QStringLiteral("INSERT INTO round_boards (round_id, learner, problem, placements, answered,"
-                       " session) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (round_id, learner,"
-                       " problem) DO UPDATE SET placements = excluded.placements,"
-                       " answered = excluded.answered, session = excluded.session"),
+                       " session, moves) VALUES (?, ?, ?, ?, ?, ?, 1) ON CONFLICT (round_id,"
+                       " learner, problem) DO UPDATE SET placements = excluded.placements,"
+                       " answered = excluded.answered, session = excluded.session,"
+                       " moves = round_boards.moves + 1"),
         {roundId, board.learner, problem, placementsText(board.placements), board.answered,
          QString::fromUtf8(board.session)});
     return q.exec() ? QString()
@@ -165,4 +166,19 @@ std::optional<QList<Store::RoundBoard>> Store::roundBoards(const QString& roundI
                        q.value(2).toBool(), q.value(3).toString().toUtf8()});
     }
     return boards;
+}
+
+std::optional<qint64> Store::roundMoves(const QString& roundId, int problem)
+{
+    if (beforeRounds_) {
+        return 0;
+    }
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT COALESCE(SUM(moves), 0) FROM round_boards"
+                                          " WHERE round_id = ? AND problem = ?"),
+                           {roundId, problem});
+    if (!read(q, QStringLiteral("みんなで解く問題の答えを読めません"), nullptr)) {
+        return std::nullopt;
+    }
+    return q.next() ? q.value(0).toLongLong() : 0;
 }

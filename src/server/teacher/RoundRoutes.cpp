@@ -4,6 +4,7 @@
 
 #include "server/http/ServerReplies.h"
 #include "server/learner/LearnerRoutes.h"
+#include "server/learner/RoundEvents.h"
 #include "server/store/Store.h"
 #include "server/teacher/TeacherRoutes.h"
 
@@ -106,7 +107,12 @@ HttpReply TeacherRoutes::roundView(Store& store, const Call& call)
     HttpReply refused;
     const std::optional<qint64> id =
         ClassAccess::oneBy(store, call.teacher, call.request, &refused);
-    return id ? roundOf(store, *id) : refused;
+    if (!id) {
+        return refused;
+    }
+    return call.path.endsWith(u"/events")
+               ? setup_.learners->roundEvents().classStream(*id, call.sessionHash)
+               : roundOf(store, *id);
 }
 
 // {"round": the view, or null while the class has none}.

@@ -129,6 +129,7 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"POST", u"/api/teacher/fit", Teacher, &TeacherRoutes::fit},
         {"POST", u"/api/teacher/retention", Teacher, &TeacherRoutes::fit},
         {"GET", u"/api/teacher/round", Teacher, &TeacherRoutes::roundView},
+        {"GET", u"/api/teacher/round/events", Teacher, &TeacherRoutes::roundView},
         {"POST", u"/api/teacher/round/start", Teacher, &TeacherRoutes::roundStart},
         {"POST", u"/api/teacher/round/reveal", Teacher, &TeacherRoutes::roundStep},
         {"POST", u"/api/teacher/round/next", Teacher, &TeacherRoutes::roundStep},
@@ -227,6 +228,7 @@ HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
 HttpReply TeacherRoutes::signOut(Store& store, const Call& call)
 {
     store.removeTeacherSession(call.sessionHash);
+    setup_.learners->roundEvents().endSession(call.sessionHash);
     previews_.drop(call.sessionHash);
     learners_.forget(call.sessionHash);
     HttpReply r = json(200, {});
