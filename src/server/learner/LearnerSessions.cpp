@@ -6,6 +6,7 @@
 #include "server/store/Store.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -375,6 +376,15 @@ QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& ro
                        const QString& key)
 {
     QJsonObject out = VerbProtocol::state(screen, seq);
+    // The buttons that would leave the round's problem are not offered.
+    QJsonArray kept;
+    for (const QJsonValue b : out.value(QStringLiteral("buttons")).toArray()) {
+        const QString id = b.toObject().value(QStringLiteral("id")).toString();
+        if (id == u"retry" || id == u"explanation" || id == u"explanationBack" || id == u"mark") {
+            kept.append(b);
+        }
+    }
+    out.insert(QStringLiteral("buttons"), kept);
     out.insert(QStringLiteral("round"),
                QJsonObject{{QStringLiteral("notice"), QStringLiteral("先生の問題です")},
                            {QStringLiteral("key"), key},
