@@ -6,12 +6,15 @@
 // 終わる take everyone on and back (the learner mid-problem finds their own
 // board as they left it), a 1B learner sees nothing of it, and 1B's teacher
 // is refused 1A's round. The projector is read at 1920 × 1080 and 1280 × 720.
-//   node round.mjs PATH/TO/velmorant-server [SCREENSHOT-FOLDER]
+// Under with-postgres.sh: two servers on one PostgreSQL, the teacher and
+// the projector on one, the learners on the other, one of them through
+// nginx (round robin over both).
+//   [with-postgres.sh] node round.mjs PATH/TO/velmorant-server [SCREENSHOT-FOLDER]
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { startServer, setTeacherPassword, client, check } from './serverLib.mjs';
+import { startServer, startNginx, setTeacherPassword, client, check } from './serverLib.mjs';
 import { launch, aria, teacherSignIn, openSeries, terms, settled } from './browserLib.mjs';
 
 const program = process.argv[2];
@@ -19,17 +22,23 @@ const shots = process.argv[3] || '';
 const dir = mkdtempSync(join(tmpdir(), 'velmorant-round-'));
 const lists = mkdtempSync(join(tmpdir(), 'velmorant-round-list-'));
 writeFileSync(join(lists, 'grade.csv'), '組,番号,氏名\r\n1A,1,青井\r\n1A,2,赤木\r\n1A,3,井上\r\n1B,1,千葉\r\n');
-execFileSync(program, ['--samples', '--add-learners', join(lists, 'grade.csv'), dir], { stdio: 'pipe' });
+const database = process.env.VELMORANT_DATABASE || '';
+const db = database ? ['--database', database] : [];
+execFileSync(program, [...db, '--samples', '--add-learners', join(lists, 'grade.csv'), dir], { stdio: 'pipe' });
 const cards = readFileSync(join(lists, 'grade-コード表.html'), 'utf8');
 const codes = Object.fromEntries([...cards.matchAll(/class="name">([^<]+)<\/div><div><span class="label">コード<\/span><span class="code">(\w+)</g)]
   .map((m) => [m[1], m[2]]));
 rmSync(lists, { recursive: true, force: true });
 const AdminPassword = 'kyoushitsu-2026';
-setTeacherPassword(program, dir, AdminPassword);
-execFileSync(program, ['--add-teacher', '山田', dir], { input: 'yamada-sensei\n', stdio: 'pipe' });
-execFileSync(program, ['--teacher-classes', '山田', '1B', dir], { stdio: 'pipe' });
+setTeacherPassword(program, dir, AdminPassword, database);
+execFileSync(program, [...db, '--add-teacher', '山田', dir], { input: 'yamada-sensei\n', stdio: 'pipe' });
+execFileSync(program, [...db, '--teacher-classes', '山田', '1B', dir], { stdio: 'pipe' });
 
-const server = await startServer(program, { folder: dir });
+const server = await startServer(program, { folder: dir, database });
+const other = database ? await startServer(program, { folder: dir, database }) : null;
+const nginx = other ? await startNginx([server.url, other.url]) : null;
+// Where each learner signs in.
+const learnerUrl = (name) => (!other ? server.url : name === '井上' ? nginx.url : other.url);
 const { browser, close } = await launch();
 const started = Date.now();
 const step = (what) => console.log(`${((Date.now() - started) / 1000).toFixed(1)} s: ${what}`);
@@ -43,7 +52,7 @@ async function newPage(width, height) {
 
 async function learnerPage(name) {
   const page = await newPage(1366, 768);
-  await page.goto(server.url);
+  await page.goto(learnerUrl(name));
   await page.locator(aria('コード', 'textbox')).fill(codes[name]);
   await page.locator(aria('はじめる', 'button')).click();
   await page.waitForSelector(aria('マークの付いた問題', 'button'));
@@ -182,6 +191,8 @@ try {
   step('done');
 } finally {
   await close();
+  if (nginx) await nginx.stop();
+  if (other) await other.stop({ keep: true });
   await server.stop();
   rmSync(dir, { recursive: true, force: true });
 }
