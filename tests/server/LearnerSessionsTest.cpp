@@ -311,12 +311,12 @@ TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
     ASSERT_TRUE(boards && boards->size() == 1);
     EXPECT_EQ(boards->first().placements.at(7), 2);
     EXPECT_FALSE(boards->first().answered);
-    // Another server goes on with the same round board.
+    // Another server goes on with the same round board, the two in turn.
     auto other = c.process();
     EXPECT_EQ(framesOf(c.state(*other)).at(7), 2);
     for (int term = 0; term < 10; ++term) {
         if (term != 7) {
-            ASSERT_EQ(c.move(*other, term).status, 200);
+            ASSERT_EQ(c.move(term % 2 == 0 ? *other : *server, term).status, 200);
         }
     }
     EXPECT_TRUE(c.store.roundBoards(round, 1)->first().answered);

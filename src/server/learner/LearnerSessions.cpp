@@ -58,6 +58,7 @@ struct LearnerSessions::Desk {
     // own, and the round and problem it is of.
     std::unique_ptr<LearnerScreen> round;
     QString roundKey;
+    qint64 roundSeq = -1; // the stored seq it is the board of
 };
 
 // Threads wait on the database more than they compute; each takes one
@@ -396,10 +397,12 @@ QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& ro
 
 // The learner's board in the round: the one this process has, else the one
 // stored (by any server), else the round's problem anew.
-QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Round& round)
+QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Round& round,
+                                      qint64 seq)
 {
     const QString key = QStringLiteral("%1/%2").arg(round.id).arg(round.problem);
-    if (desk.round && desk.roundKey == key) {
+    // Another server may have moved the board since: the stored seq says.
+    if (desk.round && desk.roundKey == key && desk.roundSeq == seq) {
         desk.round->use(store);
         return {};
     }
@@ -422,6 +425,7 @@ QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Rou
     }
     desk.round = std::move(screen);
     desk.roundKey = key;
+    desk.roundSeq = seq;
     return {};
 }
 
@@ -433,7 +437,7 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
                                                   const Store::LearnerState& stored,
                                                   const Requests::Command* c)
 {
-    if (const QString failed = bringUpRound(desk, store, round); !failed.isEmpty()) {
+    if (const QString failed = bringUpRound(desk, store, round, stored.seq); !failed.isEmpty()) {
         return failure(desk, store, failed);
     }
     LearnerScreen& screen = *desk.round;
@@ -477,6 +481,7 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
     }
     desk.screen.reset();
     desk.seq = -1;
+    desk.roundSeq = stored.seq + 1;
     return {200, body, 0, false};
 }
 

@@ -88,7 +88,7 @@ private:
     // A class round's problem in place of the learner's own (LearnerSessions.cpp's end).
     Answer runRound(Desk& desk, Store& store, const Store::Round& round,
                     const Store::LearnerState& stored, const Requests::Command* c);
-    QString bringUpRound(Desk& desk, Store& store, const Store::Round& round);
+    QString bringUpRound(Desk& desk, Store& store, const Store::Round& round, qint64 seq);
     static QString saveRound(Store& store, Desk& desk, const Store::Round& round, bool checked);
     void dropIdle();
 
