@@ -352,7 +352,10 @@ TEST(ClassroomStore, KeepsOneOpenRoundAClassWithItsBoards)
     EXPECT_GT(store.openRound(a)->version, open->version);
     ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, -1}, false, "{}"}),
               QString());
-    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, 0}, true, "{}"}),
+    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, 1}, true, "{}"}),
+              QString());
+    // A move after the check: the board moves, the check stays.
+    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, 0}, false, "{}"}),
               QString());
     const auto boards = store.roundBoards(second, 4);
     ASSERT_TRUE(boards && boards->size() == 1);

@@ -486,7 +486,7 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
 }
 
 // The learner's row of the round: where each term lies now, and whether
-// they have checked it (once checked, it stays so).
+// this action checked it (the store keeps it checked once it has been).
 QString LearnerSessions::saveRound(Store& store, Desk& desk, const Store::Round& round,
                                    bool checked)
 {
@@ -494,14 +494,6 @@ QString LearnerSessions::saveRound(Store& store, Desk& desk, const Store::Round&
     Store::RoundBoard board{desk.learner, {}, checked, desk.round->value()};
     for (int i = 0; i < quiz.terms(); ++i) {
         board.placements.append(quiz.frameOf(i));
-    }
-    if (!checked) {
-        const std::optional<QList<Store::RoundBoard>> kept =
-            store.roundBoards(round.id, round.problem, desk.learner);
-        if (!kept) {
-            return QStringLiteral("みんなで解く問題を読めません");
-        }
-        board.answered = !kept->isEmpty() && kept->first().answered;
     }
     return store.saveRoundBoard(round.id, round.problem, board);
 }

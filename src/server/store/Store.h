@@ -170,7 +170,8 @@ public:
     QString stepRound(const QString& id, int problem, bool revealed);
     QString endRound(const QString& id);
     // A learner's board in a round: the frame of each term (-1: none),
-    // whether they have checked it, and their session of the round.
+    // whether they have checked it (once saved checked, it stays so), and
+    // their session of the round.
     struct RoundBoard {
         QString learner;
         QList<int> placements;

@@ -134,7 +134,8 @@ QString Store::saveRoundBoard(const QString& roundId, int problem, const RoundBo
         QStringLiteral("INSERT INTO round_boards (round_id, learner, problem, placements, answered,"
                        " session, moves) VALUES (?, ?, ?, ?, ?, ?, 1) ON CONFLICT (round_id,"
                        " learner, problem) DO UPDATE SET placements = excluded.placements,"
-                       " answered = excluded.answered, session = excluded.session,"
+                       " answered = (round_boards.answered OR excluded.answered),"
+                       " session = excluded.session,"
                        " moves = round_boards.moves + 1"),
         {roundId, board.learner, problem, placementsText(board.placements), board.answered,
          QString::fromUtf8(board.session)});
