@@ -5,7 +5,8 @@
 // each term's right frame and share right (most missed first), 次の問題 and
 // 終わる take everyone on and back (the learner mid-problem finds their own
 // board as they left it), a 1B learner sees nothing of it, and 1B's teacher
-// is refused 1A's round. The projector is read at 1920 × 1080 and 1280 × 720.
+// is refused 1A's round; 結果 shows the round's first checks term by
+// frame. The projector is read at 1920 × 1080 and 1280 × 720.
 // Under with-postgres.sh: two servers on one PostgreSQL, the teacher and
 // the projector on one, the learners on the other, one of them through
 // nginx (round robin over both).
@@ -184,6 +185,17 @@ try {
     `青井 is back on her own board: ${JSON.stringify(await frames(aoi))}`);
   await akagi.waitForSelector(aria('マークの付いた問題', 'button'));
   await projector.waitForFunction(() => document.getElementById('round').hidden, { polling: 50 });
+
+  step('結果 of the round: first checks by term and frame');
+  const rounds = await teacher.evaluate(async (c) => (await (await fetch(`/api/teacher/rounds?class=${c}`)).json()).rounds, id('1A'));
+  check(rounds.length === 1 && !rounds[0].open, `one round, ended: ${JSON.stringify(rounds)}`);
+  check((await yamada.get(`/api/teacher/rounds?class=${id('1A')}&round=${rounds[0].id}`)).status === 403, '1A\'s rounds are not 山田\'s');
+  await teacher.bringToFront();
+  await teacher.goto(new URL(`/teacher#section=results&class=${id('1A')}`, server.url).href);
+  await teacher.waitForSelector('#rounds-shown table', { timeout: 5000 });
+  const report = await teacher.$$eval('#rounds-shown tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+  check(report[1].join() === `${first},1 ✓,0,0,100%` && report.length === 11,
+    `井上's first check is the round's, term by frame: ${JSON.stringify(report.slice(0, 2))}`);
 
   step('1B saw nothing of it');
   check(!(await chiba.evaluate(() => window.sawRound)) && JSON.stringify(await frames(chiba)) === JSON.stringify(chibaBoard),

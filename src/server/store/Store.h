@@ -182,6 +182,15 @@ public:
     // Of every learner (`learner` empty) or of one.
     std::optional<QList<RoundBoard>> roundBoards(const QString& roundId, int problem,
                                                  const QString& learner = {});
+    // The class's rounds, the latest first: each with its start and end
+    // (0 while open).
+    struct PastRound {
+        QString id;
+        QString series;
+        qint64 startedMs = 0;
+        qint64 endedMs = 0;
+    };
+    std::optional<QList<PastRound>> classRounds(qint64 classId);
     // How many times the boards of the round's problem have changed.
     std::optional<qint64> roundMoves(const QString& roundId, int problem);
 

@@ -183,3 +183,23 @@ std::optional<qint64> Store::roundMoves(const QString& roundId, int problem)
     }
     return q.next() ? q.value(0).toLongLong() : 0;
 }
+
+std::optional<QList<Store::PastRound>> Store::classRounds(qint64 classId)
+{
+    if (beforeRounds_) {
+        return QList<PastRound>{};
+    }
+    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
+                           QStringLiteral("SELECT id, series, started_ms, ended_ms FROM rounds"
+                                          " WHERE class_id = ? ORDER BY started_ms DESC"),
+                           {classId});
+    if (!read(q, QStringLiteral("みんなで解いた問題を読めません"), nullptr)) {
+        return std::nullopt;
+    }
+    QList<PastRound> rounds;
+    while (q.next()) {
+        rounds.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(),
+                       q.value(3).isNull() ? 0 : q.value(3).toLongLong()});
+    }
+    return rounds;
+}

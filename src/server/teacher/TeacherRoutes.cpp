@@ -130,6 +130,7 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"POST", u"/api/teacher/retention", Teacher, &TeacherRoutes::fit},
         {"GET", u"/api/teacher/round", Teacher, &TeacherRoutes::roundView},
         {"GET", u"/api/teacher/round/events", Teacher, &TeacherRoutes::roundView},
+        {"GET", u"/api/teacher/rounds", Teacher, &TeacherRoutes::roundReport},
         {"POST", u"/api/teacher/round/start", Teacher, &TeacherRoutes::roundStart},
         {"POST", u"/api/teacher/round/reveal", Teacher, &TeacherRoutes::roundStep},
         {"POST", u"/api/teacher/round/next", Teacher, &TeacherRoutes::roundStep},

@@ -92,6 +92,9 @@ private:
     HttpReply roundStep(Store& store, const Call& call);
     HttpReply roundView(Store& store, const Call& call);
     HttpReply roundOf(Store& store, qint64 classId);
+    // 結果 of the class's rounds (RoundReport.cpp).
+    HttpReply roundReport(Store& store, const Call& call);
+    HttpReply roundReportOf(Store& store, qint64 classId, const Store::PastRound& round);
 
     Setup setup_;
     StoreCalls::Desks desks_;
