@@ -25,6 +25,7 @@ struct Answer {
     qint64 timestampMs = 0; // of the check, since the epoch, UTC
     QUuid id;               // the statement's id
     int attempt = 1;        // 1 = the first check of this showing of the problem
+    QString registration;   // context.registration: the class round it was given in
 
     // The problem's IRI (ProblemIds::iri).
     QString problemId() const;

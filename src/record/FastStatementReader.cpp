@@ -28,6 +28,7 @@ struct Line {
     std::string_view response, duration;
     int64_t score[3] = {-1, -1, -1}; // max, min, raw
     int64_t attempt = 0;
+    std::string_view registration;
 };
 
 // Printable ASCII only: what this program writes in the fields taken apart
@@ -109,12 +110,32 @@ bool readResult(od::value& v, Line* l)
     });
 }
 
+// The extensions, and the class round the answer was given in when it was.
 bool readContext(od::value& v, Line* l)
 {
-    return eachField(v, {"extensions"}, [l](int, od::value& extensions) {
-        return eachField(extensions, {"urn:velmorant:attempt"},
-                         [l](int, od::value& n) { return whole(n, &l->attempt); });
-    });
+    od::object o;
+    if (v.get_object().get(o) != SUCCESS) {
+        return false;
+    }
+    bool extensions = false;
+    for (auto member : o) {
+        od::field field;
+        std::string_view key;
+        if (std::move(member).get(field) != SUCCESS || field.unescaped_key().get(key) != SUCCESS) {
+            return false;
+        }
+        if (key == "extensions" && !extensions) {
+            extensions = eachField(field.value(), {"urn:velmorant:attempt"},
+                                   [l](int, od::value& n) { return whole(n, &l->attempt); });
+            if (!extensions) {
+                return false;
+            }
+        } else if (key != "registration" || !l->registration.empty() ||
+                   !text(field.value(), &l->registration) || l->registration.empty()) {
+            return false;
+        }
+    }
+    return extensions;
 }
 
 bool readLine(od::document& doc, Line* l)
@@ -240,6 +261,7 @@ std::optional<Answer> FastStatementReader::State::answerOf(const Line& l)
     a.homePage = actor->homePage;
     a.id = QUuid::fromString(QLatin1StringView(l.id.data(), qsizetype(l.id.size())));
     a.attempt = int(l.attempt);
+    a.registration = asText(l.registration).toString();
     const std::optional<qint64> at = StatementParts::timestampMsOf(asText(l.timestamp));
     if (a.id.isNull() || !at || !fillResult(l, &a)) {
         return std::nullopt;

@@ -509,9 +509,10 @@ void readStatement(Fields& f, const QJsonObject& statement, Answer* a,
     f.expect(verb, QLatin1StringView("verb"), QLatin1StringView("id"), AnsweredVerb);
     readObject(f, statement, a, known);
     readResult(f, statement, a);
+    const QJsonObject context = f.object(statement, {}, QLatin1StringView("context"));
     const QJsonObject extensions =
-        f.object(f.object(statement, {}, QLatin1StringView("context")),
-                 QLatin1StringView("context"), QLatin1StringView("extensions"));
+        f.object(context, QLatin1StringView("context"), QLatin1StringView("extensions"));
+    a->registration = context.value(QLatin1StringView("registration")).toString();
     a->attempt =
         f.whole(extensions, QLatin1StringView("context.extensions"), AttemptKey, 1, 1000000000);
     const QString timestamp = f.text(statement, {}, QLatin1StringView("timestamp"));
@@ -558,8 +559,11 @@ QByteArray line(const Answer& a)
     const QJsonObject object{{QStringLiteral("objectType"), QStringLiteral("Activity")},
                              {QStringLiteral("id"), a.problemId()},
                              {QStringLiteral("definition"), definitionOf(a)}};
-    const QJsonObject context{
+    QJsonObject context{
         {QStringLiteral("extensions"), QJsonObject{{QString(AttemptKey), a.attempt}}}};
+    if (!a.registration.isEmpty()) {
+        context.insert(QStringLiteral("registration"), a.registration);
+    }
     const QJsonObject statement{
         {QStringLiteral("id"), a.id.toString(QUuid::WithoutBraces)},
         {QStringLiteral("actor"), actor},

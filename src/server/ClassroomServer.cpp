@@ -32,7 +32,7 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 20> PageFiles = {{
+constexpr std::array<PageFile, 25> PageFiles = {{
     {u"/", ":/page/index.html", "text/html; charset=utf-8"},
     // The learner's page, its scripts in the order index.html loads them.
     {u"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
@@ -40,6 +40,7 @@ constexpr std::array<PageFile, 20> PageFiles = {{
     {u"/page-draw.js", ":/page/page-draw.js", "text/javascript; charset=utf-8"},
     {u"/page-moves.js", ":/page/page-moves.js", "text/javascript; charset=utf-8"},
     {u"/page-record.js", ":/page/page-record.js", "text/javascript; charset=utf-8"},
+    {u"/page-round.js", ":/page/page-round.js", "text/javascript; charset=utf-8"},
     {u"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
     {u"/title.png", ":/page/title.png", "image/png"},
     {u"/teacher", ":/page/teacher.html", "text/html; charset=utf-8"},
@@ -49,6 +50,11 @@ constexpr std::array<PageFile, 20> PageFiles = {{
     {u"/teacher/teacher-assign.js", ":/page/teacher-assign.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-admin.js", ":/page/teacher-admin.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-fit.js", ":/page/teacher-fit.js", "text/javascript; charset=utf-8"},
+    {u"/teacher/teacher-round.js", ":/page/teacher-round.js", "text/javascript; charset=utf-8"},
+    // The projector's page of みんなで解く.
+    {u"/teacher/round", ":/page/round.html", "text/html; charset=utf-8"},
+    {u"/teacher/round.js", ":/page/round.js", "text/javascript; charset=utf-8"},
+    {u"/teacher/round.css", ":/page/round.css", "text/css; charset=utf-8"},
     // The editor's page asks for the teacher's session itself.
     {u"/teacher/editor", ":/page/editor.html", "text/html; charset=utf-8"},
     {u"/teacher/editor.js", ":/page/editor.js", "text/javascript; charset=utf-8"},

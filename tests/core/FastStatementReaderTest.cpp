@@ -54,6 +54,12 @@ TEST(FastStatementReader, GivesWhatStatementReaderGivesLineForLine)
     for (int n = 0; n < 6; ++n) {
         lines.push_back(Statements::line(sample(n)));
     }
+    // An answer of a class round names it.
+    Answer inRound = sample(5);
+    inRound.registration = QStringLiteral("0c9d8e7f-6a5b-4c3d-8e2f-1a0b9c8d7e6f");
+    lines.push_back(Statements::line(inRound));
+    EXPECT_EQ(FastStatementReader().parse(lines.back(), nullptr, lines.back().size())->registration,
+              inRound.registration);
     const std::vector<QByteArray> changed = {
         replaced(6, "\"raw\":3", "\"raw\":2"),
         replaced(6, "\"raw\":3", "\"raw\":3.0"),

@@ -58,4 +58,50 @@ TEST(HttpServer, AnswersPipelinedRequestsInOrderFromOtherThreads)
     EXPECT_EQ(got.count("HTTP/1.1 200 OK\r\n"), 3);
 }
 
+// An event stream: its head has no length, what is sent before the head
+// is written and after it arrives in order, and the stream knows when its
+// client has gone.
+TEST(HttpServer, StreamsEventsUntilTheClientGoes)
+{
+    const auto stream = std::make_shared<HttpStream>();
+    HttpServer server(
+        [&](const HttpRequest&, const HttpResponder& respond) {
+            stream->send("data: 1\n\n");
+            HttpReply reply;
+            reply.stream = stream;
+            reply.body = ": open\n\n";
+            respond(reply);
+        },
+        {}, 64 * 1024);
+    const quint16 port = server.listen(QHostAddress::LocalHost, 0);
+    ASSERT_NE(port, 0);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    client.write("GET /events HTTP/1.1\r\nHost: h\r\n\r\n");
+    QByteArray got;
+    const auto readUntil = [&](const char* text) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!got.contains(text) && waited.elapsed() < 3000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            got += client.readAll();
+        }
+    };
+    readUntil("data: 1");
+    EXPECT_TRUE(stream->send("data: 2\n\n"));
+    readUntil("data: 2");
+    EXPECT_TRUE(got.contains("Content-Type: text/event-stream\r\n")) << got.toStdString();
+    EXPECT_FALSE(got.contains("Content-Length")) << got.toStdString();
+    EXPECT_LT(got.indexOf(": open"), got.indexOf("data: 1"));
+    EXPECT_LT(got.indexOf("data: 1"), got.indexOf("data: 2"));
+    client.abort();
+    QElapsedTimer waited;
+    waited.start();
+    while (!stream->ended() && waited.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_TRUE(stream->ended());
+    EXPECT_FALSE(stream->send("data: 3\n\n"));
+}
+
 } // namespace

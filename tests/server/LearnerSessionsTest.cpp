@@ -67,6 +67,9 @@ public:
     Reply act(LearnerSessions& s, Requests::Kind kind, QJsonObject body, const char* key = nullptr)
     {
         body.insert(QStringLiteral("seq"), seq);
+        if (!round.isEmpty()) {
+            body.insert(QStringLiteral("round"), round);
+        }
         if (key != nullptr) {
             body.insert(QStringLiteral("key"), QString::fromLatin1(key));
         }
@@ -107,6 +110,7 @@ public:
     StoreThreads stores{dir.path(), {}};
     QByteArray hash = SignInCodes::sessionHash(SignInCodes::newSessionId());
     qint64 seq = 0;
+    QString round; // the class round's board the actions are made on
 };
 
 QList<int> framesOf(const Reply& r)
@@ -272,4 +276,57 @@ TEST(LearnerSessions, AMarkOfASeriesHiddenFromTheClassIsKeptButNotListed)
         }
     }
     EXPECT_EQ(c.store.marks(QStringLiteral("aoi")).size(), 1);
+}
+
+// A class round: the learner's own board is kept as it was while they answer
+// the teacher's problem, their moves are their row of the round for any
+// server, their check names the round, and the round's end gives them back
+// their own board.
+TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
+{
+    Class c;
+    auto server = c.process();
+    ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
+    ASSERT_EQ(c.move(*server, 0).status, 200);
+    ASSERT_EQ(c.move(*server, 4).status, 200);
+    const QList<int> own = framesOf(c.state(*server));
+    QString round;
+    ASSERT_EQ(c.store.startRound(c.store.learner(QStringLiteral("aoi"))->classId,
+                                 QStringLiteral("Bio1.TXT"), 1, &round),
+              QString());
+    const Reply in = c.state(*server);
+    EXPECT_EQ(in.json.value(QStringLiteral("round"))
+                  .toObject()
+                  .value(QStringLiteral("notice"))
+                  .toString(),
+              QStringLiteral("先生の問題です"));
+    EXPECT_EQ(framesOf(in), QList<int>(10, -1));
+    // A move made on the learner's own board is not put on the round's.
+    EXPECT_EQ(c.move(*server, 7).status, 409);
+    c.round =
+        in.json.value(QStringLiteral("round")).toObject().value(QStringLiteral("key")).toString();
+    EXPECT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 2}}).status, 409);
+    ASSERT_EQ(c.move(*server, 7).status, 200);
+    const auto boards = c.store.roundBoards(round, 1);
+    ASSERT_TRUE(boards && boards->size() == 1);
+    EXPECT_EQ(boards->first().placements.at(7), 2);
+    EXPECT_FALSE(boards->first().answered);
+    // Another server goes on with the same round board, the two in turn.
+    auto other = c.process();
+    EXPECT_EQ(framesOf(c.state(*other)).at(7), 2);
+    for (int term = 0; term < 10; ++term) {
+        if (term != 7) {
+            ASSERT_EQ(c.move(term % 2 == 0 ? *other : *server, term).status, 200);
+        }
+    }
+    EXPECT_TRUE(c.store.roundBoards(round, 1)->first().answered);
+    ASSERT_EQ(c.statements(), 1);
+    EXPECT_TRUE(c.store.statements(QStringLiteral("aoi"))
+                    .first()
+                    .contains(QStringLiteral("\"registration\":\"%1\"").arg(round).toUtf8()));
+    ASSERT_EQ(c.store.endRound(round), QString());
+    c.round.clear();
+    const Reply back = c.state(*server);
+    EXPECT_FALSE(back.json.contains(QStringLiteral("round")));
+    EXPECT_EQ(framesOf(back), own);
 }

@@ -322,3 +322,48 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+// A class has one open round at most; its steps count its version on, and
+// its boards are kept by learner and problem.
+TEST(ClassroomStore, KeepsOneOpenRoundAClassWithItsBoards)
+{
+    QTemporaryDir dir;
+    Store store;
+    ASSERT_EQ(store.open(dir.path(), {}), QString());
+    const auto learner = [](const char* c, const QString& name) {
+        return Store::NewLearner{QString::fromUtf8(c), 0, name, SignInCodes::newCode(), {}};
+    };
+    ASSERT_EQ(store.addLearners(
+                  {learner("1A", QStringLiteral("あおい")), learner("1B", QStringLiteral("みお"))}),
+              QString());
+    const qint64 a = store.learner(QStringLiteral("1A/あおい"))->classId;
+    QString first;
+    QString second;
+    ASSERT_EQ(store.startRound(a, QStringLiteral("Bio1.TXT"), 1, &first), QString());
+    ASSERT_EQ(store.startRound(a, QStringLiteral("Bio2.TXT"), 3, &second), QString());
+    const std::optional<Store::Round> open = store.learnerRound(QStringLiteral("1A/あおい"));
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->id, second);
+    EXPECT_EQ(open->problem, 3);
+    EXPECT_TRUE(store.learnerRound(QStringLiteral("1B/みお"))->id.isEmpty());
+    EXPECT_NE(store.stepRound(first, 2, false), QString());
+    ASSERT_EQ(store.stepRound(second, 4, true), QString());
+    EXPECT_TRUE(store.openRound(a)->revealed);
+    EXPECT_GT(store.openRound(a)->version, open->version);
+    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, -1}, false, "{}"}),
+              QString());
+    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, 1}, true, "{}"}),
+              QString());
+    // A move after the check: the board moves, the check stays.
+    ASSERT_EQ(store.saveRoundBoard(second, 4, {QStringLiteral("1A/あおい"), {2, 0}, false, "{}"}),
+              QString());
+    const auto boards = store.roundBoards(second, 4);
+    ASSERT_TRUE(boards && boards->size() == 1);
+    EXPECT_EQ(boards->first().placements, (QList<int>{2, 0}));
+    EXPECT_TRUE(boards->first().answered);
+    EXPECT_TRUE(store.roundBoards(second, 3)->isEmpty());
+    ASSERT_EQ(store.removeLearner(QStringLiteral("1A/あおい")), QString());
+    EXPECT_TRUE(store.roundBoards(second, 4)->isEmpty());
+    ASSERT_EQ(store.endRound(second), QString());
+    EXPECT_TRUE(store.openRound(a)->id.isEmpty());
+}

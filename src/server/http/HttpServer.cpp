@@ -32,6 +32,8 @@ constexpr rlim_t ReservedFiles = 64;
 // How long a refused or closing connection is drained before it goes, so
 // that its client reads the answer rather than a reset.
 constexpr int LingerMs = 2000;
+// What an event stream's client may leave unread before it is let go.
+constexpr qint64 StreamBacklog = 64 * 1024;
 
 qint64 now()
 {
@@ -133,7 +135,46 @@ struct HttpServer::Outbox {
             },
             Qt::QueuedConnection);
     }
+
+    void postStream(quint64 id, QByteArray bytes, bool end)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (server != nullptr) {
+            QMetaObject::invokeMethod(
+                server, [s = server, id, b = std::move(bytes), end] { s->stream(id, b, end); },
+                Qt::QueuedConnection);
+        }
+    }
 };
+
+bool HttpStream::send(const QByteArray& bytes)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_ || closing_) {
+        return false;
+    }
+    if (sink_) {
+        sink_(bytes, false);
+    } else {
+        waiting_ += bytes;
+    }
+    return true;
+}
+
+void HttpStream::close()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!ended_ && !closing_ && sink_) {
+        sink_({}, true);
+    }
+    closing_ = true;
+}
+
+bool HttpStream::ended() const
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return ended_ || closing_;
+}
 
 struct HttpResponder::Pending {
     std::shared_ptr<HttpServer::Outbox> outbox;
@@ -193,7 +234,8 @@ struct HttpServer::Connection {
     bool handshaking = false;
     bool lingering = false;
     qint64 acceptedMs = 0;
-    qint64 sinceMs = 0; // of the last answer written, or the accept
+    qint64 sinceMs = 0;                 // of the last answer written, or the accept
+    std::shared_ptr<HttpStream> stream; // the event stream it has become
 
     std::size_t unanswered() const { return static_cast<std::size_t>(nextSequence - nextToWrite); }
 };
@@ -229,8 +271,17 @@ HttpServer::HttpServer(Handler handler, Timeouts timeouts, qint64 maxBody, QObje
 
 HttpServer::~HttpServer()
 {
-    const std::lock_guard<std::mutex> lock(outbox_->mutex);
-    outbox_->server = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(outbox_->mutex);
+        outbox_->server = nullptr;
+    }
+    for (const auto& [id, c] : connections_) {
+        if (c->stream) {
+            const std::lock_guard<std::mutex> lock(c->stream->mutex_);
+            c->stream->ended_ = true;
+            c->stream->sink_ = nullptr;
+        }
+    }
 }
 
 void HttpServer::useTls(QSslConfiguration config)
@@ -447,6 +498,15 @@ void HttpServer::writeReady(Connection& c)
          it = c.ready.find(c.nextToWrite)) {
         const bool keepAlive = c.keepAlive.front();
         c.keepAlive.pop_front();
+        if (it->second.stream) {
+            const std::shared_ptr<HttpStream> stream = it->second.stream;
+            c.socket->write(serialise(it->second, false));
+            c.ready.erase(it);
+            ++c.nextToWrite;
+            startStream(c, stream);
+            wrote = true;
+            break;
+        }
         c.socket->write(serialise(it->second, keepAlive));
         c.ready.erase(it);
         ++c.nextToWrite;
@@ -461,6 +521,43 @@ void HttpServer::writeReady(Connection& c)
         c.socket->flush();
     }
     arm(c);
+}
+
+// The connection is the stream's from now on: it reads no more requests,
+// and what the stream was given before goes out now.
+void HttpServer::startStream(Connection& c, const std::shared_ptr<HttpStream>& stream)
+{
+    c.stopped = true;
+    c.sinceMs = now();
+    c.stream = stream;
+    const std::lock_guard<std::mutex> lock(stream->mutex_);
+    if (stream->closing_ || stream->ended_) {
+        closeGently(c);
+        return;
+    }
+    c.socket->write(std::exchange(stream->waiting_, {}));
+    stream->sink_ = [outbox = outbox_, id = c.id](const QByteArray& bytes, bool end) {
+        outbox->postStream(id, bytes, end);
+    };
+}
+
+void HttpServer::stream(quint64 id, const QByteArray& bytes, bool end)
+{
+    Connection* c = find(id);
+    if (c == nullptr || c->lingering) {
+        return;
+    }
+    if (end) {
+        closeGently(*c);
+        return;
+    }
+    // A client that does not read what it is sent holds no more of it here.
+    if (c->socket->bytesToWrite() > StreamBacklog) {
+        drop(id);
+        return;
+    }
+    c->socket->write(bytes);
+    c->socket->flush();
 }
 
 // Ends the connection once its answers are out: shuts the sending side
@@ -554,6 +651,11 @@ void HttpServer::drop(quint64 id)
         return;
     }
     QTcpSocket* socket = it->second->socket;
+    if (const std::shared_ptr<HttpStream> stream = it->second->stream) {
+        const std::lock_guard<std::mutex> lock(stream->mutex_);
+        stream->ended_ = true;
+        stream->sink_ = nullptr;
+    }
     connections_.erase(it);
     socket->disconnect(this);
     socket->abort();
@@ -564,8 +666,12 @@ QByteArray HttpServer::serialise(const HttpReply& reply, bool keepAlive) const
 {
     QByteArray head =
         "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
-    head += "Content-Type: " + reply.type + "\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    head +=
+        "Content-Type: " + (reply.stream ? QByteArray("text/event-stream") : reply.type) + "\r\n";
+    // A stream runs until the connection closes; a proxy is asked not to
+    // hold its events back.
+    head += reply.stream ? QByteArray("X-Accel-Buffering: no\r\n")
+                         : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     bool cacheSet = false;
     bool policySet = false;
     for (const auto& [key, value] : reply.headers) {

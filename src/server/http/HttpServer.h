@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 class QTcpServer;
@@ -30,11 +31,40 @@ struct HttpRequest {
     QByteArray path() const;
 };
 
+class HttpStream;
+
 struct HttpReply {
     int status = 200;
     QByteArray type = "application/json; charset=utf-8";
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
+    // An event stream (text/event-stream): the answer goes on, `body` first,
+    // with whatever the stream is given, until either side ends it.
+    std::shared_ptr<HttpStream> stream;
+};
+
+// Server-sent events on one connection, written as they come from any
+// thread. The connection reads no more requests, counts as one among the
+// connections, and goes like any other when idle: its sender keeps it
+// alive with a comment now and then. A client that stops reading is let go.
+class HttpStream
+{
+public:
+    // False once the stream has ended (the connection is gone, or closed);
+    // until the head is written what is sent waits here.
+    bool send(const QByteArray& bytes);
+    void close();
+    bool ended() const;
+
+private:
+    friend class HttpServer;
+    mutable std::mutex mutex_;
+    // To the connection, on the server's thread, once the head is written:
+    // bytes, or the end.
+    std::function<void(const QByteArray&, bool)> sink_;
+    QByteArray waiting_;
+    bool ended_ = false;
+    bool closing_ = false;
 };
 
 // Answers one request. Call it once, from any thread, at once or later: the
@@ -93,6 +123,9 @@ private:
     void dispatch(Connection& c);
     void refuse(Connection& c, int status, const QString& reason);
     void deliver(quint64 id, quint64 sequence, HttpReply reply);
+    // An event stream's bytes, or its end (`bytes` empty, `end`).
+    void stream(quint64 id, const QByteArray& bytes, bool end);
+    void startStream(Connection& c, const std::shared_ptr<HttpStream>& stream);
     void writeReady(Connection& c);
     void closeGently(Connection& c);
     void onWritten(quint64 id);

@@ -34,6 +34,8 @@ const HttpRoutes::Table<LearnerRoutes::Handler>& LearnerRoutes::routes()
         {"POST", u"/api/signout", Access::LearnerSession, &LearnerRoutes::signOut},
         {"GET", u"/api/progress", Access::LearnerSession, &LearnerRoutes::progress},
         {"GET", u"/api/state", Access::LearnerSession, &LearnerRoutes::verb},
+        {"GET", u"/api/round", Access::LearnerSession, &LearnerRoutes::round},
+        {"GET", u"/api/round/events", Access::LearnerSession, &LearnerRoutes::round},
         {"POST", u"/api/open", Access::LearnerSession, &LearnerRoutes::verb},
         {"POST", u"/api/move", Access::LearnerSession, &LearnerRoutes::verb},
         {"POST", u"/api/press", Access::LearnerSession, &LearnerRoutes::verb},
@@ -44,7 +46,8 @@ const HttpRoutes::Table<LearnerRoutes::Handler>& LearnerRoutes::routes()
 
 LearnerRoutes::LearnerRoutes(Setup setup, StoreCalls::Desks desks)
     : setup_(std::move(setup)), desks_(desks),
-      learners_({setup_.workDir, setup_.homePage, setup_.measure, setup_.stores})
+      learners_({setup_.workDir, setup_.homePage, setup_.measure, setup_.stores}),
+      events_(desks_.reads)
 {
     learners_.setSessionLength(signOutAfterMs_);
 }
@@ -134,6 +137,7 @@ HttpReply LearnerRoutes::signOut(const Call& call)
 HttpReply LearnerRoutes::signOutNow(Store& store, const QByteArray& hash)
 {
     forgetSession(hash);
+    events_.endSession(hash);
     if (const std::optional<QString> learner = store.sessionLearner(hash, 0)) {
         ServerLog::line(QStringLiteral("サインアウト %1").arg(ServerLog::clean(*learner)));
     }
@@ -166,6 +170,33 @@ HttpReply LearnerRoutes::progress(const Call& call)
         desks_.reads, call.respond, [this, hash = call.sessionHash](Store& store) {
             return ProgressRoute::reply(store, hash,
                                         {setup_.workDir, setup_.homePage, setup_.measure});
+        });
+}
+
+// Whether the learner's class has a round open, as the number of its last
+// step: the page asks often, and loads its state again when it changes.
+HttpReply LearnerRoutes::round(const Call& call)
+{
+    const bool stream = call.path.endsWith(u"/events");
+    return StoreCalls::later(
+        desks_.reads, call.respond, [this, stream, hash = call.sessionHash](Store& store) {
+            QString failed;
+            const std::optional<QString> learner = store.sessionLearner(hash, now(), &failed);
+            const std::optional<Store::Round> round =
+                learner ? store.learnerRound(*learner, &failed) : std::nullopt;
+            const std::optional<Store::Learner> who =
+                learner ? store.learner(*learner, &failed) : std::nullopt;
+            if (!failed.isEmpty()) {
+                return unavailable(StoreCalls::storeDown());
+            }
+            if (!learner || !who) {
+                return refusal(401, QStringLiteral("サインインしてください"));
+            }
+            if (stream) {
+                return events_.learnerStream(who->classId, hash);
+            }
+            return ServerReplies::json(
+                200, {{QStringLiteral("round"), round->id.isEmpty() ? 0 : round->version}});
         });
 }
 

@@ -3,6 +3,7 @@
 #include "server/http/HttpRoutes.h"
 #include "server/http/HttpServer.h"
 #include "server/learner/LearnerSessions.h"
+#include "server/learner/RoundEvents.h"
 #include "server/learner/StoreCalls.h"
 
 #include <QByteArray>
@@ -60,7 +61,12 @@ public:
     // code).
     void forgetSessionsOf(const QString& learner);
 
+    // みんなで解く's event streams, the projector's too.
+    RoundEvents& roundEvents() { return events_; }
+
 private:
+    // Whether a round is open, asked once or as an event stream.
+    HttpReply round(const Call& call);
     HttpReply signIn(const Call& call);
     HttpReply signOut(const Call& call);
     HttpReply progress(const Call& call);
@@ -88,4 +94,5 @@ private:
     std::mutex mutex_;
     QHash<QByteArray, KnownSession> knownSessions_;
     static constexpr qint64 SessionRecheckMs = 60000;
+    RoundEvents events_;
 };

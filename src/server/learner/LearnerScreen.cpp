@@ -2,6 +2,7 @@
 
 #include "marks/NoMarks.h"
 #include "record/ProblemIndex.h"
+#include "series/SeriesLoader.h"
 #include "session/OpenSelectedSeries.h"
 #include "session/ScreenJson.h"
 
@@ -102,6 +103,38 @@ void LearnerScreen::showOnly(const Problem& problem, const QString& title)
     ShowSeriesOpened(screen, title);
     screen.showProblem(1);
     left_ = {};
+}
+
+QString LearnerScreen::showRound(const QString& series, int problem, const QString& round,
+                                 int* problems)
+{
+    MainScreen& screen = session_.screen();
+    const SeriesLoader::Series loaded = SeriesLoader::load(screen.pathOf(series));
+    SeriesState scratch;
+    const int count = loaded.loads() ? SeriesLoader::placeProblems(scratch, loaded) : 0;
+    if (problems != nullptr) {
+        *problems = count;
+    }
+    if (problem < 1 || problem > count) {
+        return QStringLiteral("問題集「%1」に%2問目はありません").arg(series).arg(problem);
+    }
+    showOnly(scratch.problems.at(static_cast<std::size_t>(problem)), series);
+    // Taken as one problem to review, so that the session's value names it
+    // and any server takes it up again.
+    SeriesState& state = session_.state();
+    state.seriesFile.fill(series);
+    screen.source = SessionValue::Source::Review;
+    screen.openedTextHash = screen.textHashOfRows();
+    screen.openedRows = {{series, screen.problemIndex.keyOf(series, state.problems.at(1))}};
+    setRound(round);
+    return {};
+}
+
+void LearnerScreen::setRound(const QString& round)
+{
+    if (answers_ != nullptr) {
+        answers_->setRegistration(round);
+    }
 }
 
 void LearnerScreen::use(Store& store)

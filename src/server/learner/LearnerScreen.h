@@ -60,6 +60,15 @@ public:
     // `title`, as opening that series does.
     void showOnly(const Problem& problem, const QString& title);
 
+    // Puts problem `problem` (1 on) of `series` on the board alone, as a
+    // class round gives it, its answers named as the round's (`round`);
+    // the reason when the series has no such problem; `problems` is set to
+    // how many the series has.
+    QString showRound(const QString& series, int problem, const QString& round,
+                      int* problems = nullptr);
+    // A stored round session taken up again gives its answers as the round's.
+    void setRound(const QString& round);
+
     const MainScreen& screen() const { return session_.screen(); }
     const QString& learner() const { return learner_; }
     // The learner's name as shown to them.

@@ -6,6 +6,7 @@
 #include "server/store/Store.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -53,6 +54,11 @@ struct LearnerSessions::Desk {
     // The session as this process last had it, and the stored seq it is.
     std::unique_ptr<LearnerScreen> screen;
     qint64 seq = -1;
+    // The session of the class round under way, apart from the learner's
+    // own, and the round and problem it is of.
+    std::unique_ptr<LearnerScreen> round;
+    QString roundKey;
+    qint64 roundSeq = -1; // the stored seq it is the board of
 };
 
 // Threads wait on the database more than they compute; each takes one
@@ -249,6 +255,14 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         store.rollback();
         return {200, stored->lastReply, 0, false};
     }
+    const std::optional<Store::Round> round = store.learnerRound(desk.learner, &failed);
+    if (!round) {
+        return fail(failed);
+    }
+    if (!round->id.isEmpty()) {
+        return runRound(desk, store, *round, *stored, c);
+    }
+    desk.round.reset();
     bringUp(desk, store, stored->seq, stored->value);
     if (store.failureCount() != failuresBefore) {
         return fail(QStringLiteral("学習者の画面を読めません"));
@@ -256,7 +270,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     if (c == nullptr) {
         return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
     }
-    if (c->seq != stored->seq) {
+    if (c->seq != stored->seq || !c->round.isEmpty()) {
         store.rollback();
         return {409,
                 compact(VerbProtocol::refused(
@@ -345,4 +359,141 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
     }
     desk.seq = seq + 1;
     return {200, body, 0, false};
+}
+
+namespace
+{
+
+// What a learner may not do in a class round: leave its problem.
+bool leavesRound(const Requests::Command& c)
+{
+    using Requests::Kind;
+    return c.kind == Kind::Open ||
+           (c.kind == Kind::Press && c.button != Button::Retry && c.button != Button::Explanation &&
+            c.button != Button::ExplanationBack && c.button != Button::Mark);
+}
+
+QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& round,
+                       const QString& key)
+{
+    QJsonObject out = VerbProtocol::state(screen, seq);
+    // The buttons that would leave the round's problem are not offered.
+    QJsonArray kept;
+    for (const QJsonValue b : out.value(QStringLiteral("buttons")).toArray()) {
+        const QString id = b.toObject().value(QStringLiteral("id")).toString();
+        if (id == u"retry" || id == u"explanation" || id == u"explanationBack" || id == u"mark") {
+            kept.append(b);
+        }
+    }
+    out.insert(QStringLiteral("buttons"), kept);
+    out.insert(QStringLiteral("round"),
+               QJsonObject{{QStringLiteral("notice"), QStringLiteral("先生の問題です")},
+                           {QStringLiteral("key"), key},
+                           {QStringLiteral("version"), round.version}});
+    return out;
+}
+
+} // namespace
+
+// The learner's board in the round: the one this process has, else the one
+// stored (by any server), else the round's problem anew.
+QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Round& round,
+                                      qint64 seq)
+{
+    const QString key = QStringLiteral("%1/%2").arg(round.id).arg(round.problem);
+    // Another server may have moved the board since: the stored seq says.
+    if (desk.round && desk.roundKey == key && desk.roundSeq == seq) {
+        desk.round->use(store);
+        return {};
+    }
+    desk.round.reset();
+    const std::optional<QList<Store::RoundBoard>> kept =
+        store.roundBoards(round.id, round.problem, desk.learner);
+    if (!kept) {
+        return QStringLiteral("みんなで解く問題を読めません");
+    }
+    const QByteArray value = kept->isEmpty() ? QByteArray() : kept->first().session;
+    auto screen = std::make_unique<LearnerScreen>(desk.learner, setup_.workDir, setup_.homePage,
+                                                  *setup_.measure, store, value);
+    if (value.isEmpty()) {
+        if (QString why = screen->showRound(round.series, round.problem, round.id);
+            !why.isEmpty()) {
+            return why;
+        }
+    } else {
+        screen->setRound(round.id);
+    }
+    desk.round = std::move(screen);
+    desk.roundKey = key;
+    desk.roundSeq = seq;
+    return {};
+}
+
+// In a round the learner's own session is kept as stored; the round's board
+// is kept beside it, and the stored seq still counts every action, so that
+// a page behind is told as ever.
+LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
+                                                  const Store::Round& round,
+                                                  const Store::LearnerState& stored,
+                                                  const Requests::Command* c)
+{
+    if (const QString failed = bringUpRound(desk, store, round, stored.seq); !failed.isEmpty()) {
+        return failure(desk, store, failed);
+    }
+    LearnerScreen& screen = *desk.round;
+    if (c == nullptr) {
+        return {200, compact(roundState(screen, stored.seq, round, desk.roundKey)), 0, false};
+    }
+    const auto refuse = [&](int status, const QString& why) {
+        store.rollback();
+        return Answer{status, compact(VerbProtocol::refused(why, screen, stored.seq)), 0, false};
+    };
+    if (c->seq != stored.seq || c->round != desk.roundKey) {
+        return refuse(409, QStringLiteral("先生の問題に変わりました。いまの画面を表示します"));
+    }
+    if (leavesRound(*c)) {
+        return refuse(409, QStringLiteral("先生の問題の間は、ほかの問題には進めません"));
+    }
+    const std::optional<qint64> recent = store.statementsSince(desk.learner, now() - 1000);
+    if (!recent) {
+        return failure(desk, store, QStringLiteral("回答の記録を読めません"));
+    }
+    if (const std::optional<LearnerScreen::Refusal> refused = screen.act(*c)) {
+        return refuse(refused->status, refused->reason);
+    }
+    if (*recent + screen.checksLeft() > ChecksPerSecond) {
+        store.rollback();
+        desk.round.reset();
+        return tooManyChecks();
+    }
+    const bool answered = screen.checksLeft() > 0;
+    const QByteArray body = compact(roundState(screen, stored.seq + 1, round, desk.roundKey));
+    QString failed = saveRound(store, desk, round, answered);
+    if (failed.isEmpty()) {
+        failed = store.saveLearnerState(desk.learner, {stored.seq + 1, stored.value, c->key, body});
+    }
+    if (failed.isEmpty()) {
+        failed = store.commit();
+    }
+    if (!failed.isEmpty()) {
+        desk.round.reset();
+        return failure(desk, store, failed);
+    }
+    desk.screen.reset();
+    desk.seq = -1;
+    desk.roundSeq = stored.seq + 1;
+    return {200, body, 0, false};
+}
+
+// The learner's row of the round: where each term lies now, and whether
+// this action checked it (the store keeps it checked once it has been).
+QString LearnerSessions::saveRound(Store& store, Desk& desk, const Store::Round& round,
+                                   bool checked)
+{
+    const Quiz& quiz = desk.round->screen().quiz;
+    Store::RoundBoard board{desk.learner, {}, checked, desk.round->value()};
+    for (int i = 0; i < quiz.terms(); ++i) {
+        board.placements.append(quiz.frameOf(i));
+    }
+    return store.saveRoundBoard(round.id, round.problem, board);
 }

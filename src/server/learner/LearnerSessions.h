@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/learner/Requests.h"
+#include "server/store/Store.h"
 #include "server/store/Workers.h"
 
 #include <QByteArray>
@@ -84,6 +85,11 @@ private:
     std::optional<Answer> holdSession(Desk& desk, Store& store, const QByteArray& sessionHash,
                                       bool acting);
     void bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value);
+    // A class round's problem in place of the learner's own (LearnerSessions.cpp's end).
+    Answer runRound(Desk& desk, Store& store, const Store::Round& round,
+                    const Store::LearnerState& stored, const Requests::Command* c);
+    QString bringUpRound(Desk& desk, Store& store, const Store::Round& round, qint64 seq);
+    static QString saveRound(Store& store, Desk& desk, const Store::Round& round, bool checked);
     void dropIdle();
 
     Setup setup_;

@@ -167,6 +167,14 @@ bool readStateOf(const QJsonObject& o, Command& c, QString* why)
             return false;
         }
     }
+    if (const QJsonValue round = o.value(QLatin1String("round")); !round.isUndefined()) {
+        c.round = round.toString();
+        if (!round.isString() || c.round.size() > 80) {
+            *why =
+                QStringLiteral("どの問題への操作かがわかりません（round の形が正しくありません）");
+            return false;
+        }
+    }
     return true;
 }
 

@@ -40,6 +40,10 @@ struct Command {
     // key that is the same when the page sends the action again.
     qint64 seq = -1;
     QByteArray key;
+    // The class round's problem the action's state shows ("" for the
+    // learner's own), so that an action made before a round's step is not
+    // applied to another board.
+    QString round;
     QString code;                 // SignIn
     int entry = -1;               // Open: the row of the series list
     Move move;                    // Move

@@ -76,13 +76,13 @@ void StoreAnswers::count(const Answer& answer)
 
 QString StoreAnswers::store(const Answer& answer)
 {
-    if (QString failed = store_->appendStatement(learner_, answer.id.toString(QUuid::WithoutBraces),
-                                                 answer.problemId(), answer.timestampMs,
-                                                 Statements::line(answer));
+    Answer a = answer;
+    a.registration = registration_;
+    if (QString failed = store_->appendStatement(learner_, a.id.toString(QUuid::WithoutBraces),
+                                                 a.problemId(), a.timestampMs, Statements::line(a));
         !failed.isEmpty()) {
         return failed;
     }
-    Answer a = answer;
     problems_.update(a);
     // The state as the store has it, with this answer: another server's
     // answers are in it, and none counted here and not stored yet.

@@ -23,6 +23,8 @@ public:
     StoreAnswers(Store& store, QString learner, const QString& workDir, QString homePage);
     // The store of the thread that uses it next.
     void use(Store& store) { store_ = &store; }
+    // The class round the answers are given in, named in each statement.
+    void setRegistration(const QString& round) { registration_ = round; }
 
     const QString& learner() const override { return learner_; }
     // As people see them: their name in their class.
@@ -55,6 +57,7 @@ private:
     QString learner_;
     QString shownName_;
     QString homePage_;
+    QString registration_;
     // Old problem ids named as the folder's series name the problems now.
     mutable ProblemIndex problems_;
     mutable QList<Answer> answers_;

@@ -102,6 +102,7 @@ let focusName = null;
 
 function show(s) {
   server = s;
+  if (typeof roundShown === 'function') roundShown(s);
   if (s.focus) focusName = s.focus;
   state = foreseen();
   draw();

@@ -83,6 +83,7 @@ let signedIn = 0;
 
 function showSignIn(message) {
   ++signedIn;
+  if (typeof roundStop === 'function') roundStop();
   queue.length = 0;
   waiting.length = 0;
   state = null;
@@ -166,6 +167,7 @@ async function load() {
         $('app').hidden = false;
         showLearner(Preview ? '' : data.learner);
         show(data);
+        if (typeof roundListen === 'function') roundListen();
         return;
       }
     } catch (e) { /* the connection is lost: try again */ }
@@ -196,6 +198,8 @@ function predicted(action) { return action.path === '/api/move' || action.path =
 // screen.
 function send(path, fields) {
   const before = focusName;
+  // A class round's board is named, so that the action never lands on another.
+  if (server.round) fields = { ...fields, round: server.round.key };
   const queued = enqueue({ path, fields, key: newKey(), seq: queue.every(predicted) ? null : server.seq, before });
   if (predicted(queued)) {
     state = foreseen();

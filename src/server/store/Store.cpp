@@ -92,10 +92,29 @@ const QList<QStringList> Migrations = {
         QStringLiteral("CREATE TABLE class_parameters (class_id INTEGER PRIMARY KEY,"
                        " kept TEXT NOT NULL, report TEXT, version BIGINT NOT NULL)"),
     },
+    {
+        // みんなで解く: a class's round on one problem at a time, and each
+        // learner's board in it. `version` counts the teacher's steps, so
+        // that every server sees a step another took; a board's `moves`
+        // count its changes, so that the projector sees each. A class has
+        // one open round at most.
+        QStringLiteral("CREATE TABLE rounds (id TEXT PRIMARY KEY, class_id INTEGER NOT NULL,"
+                       " series TEXT NOT NULL, problem INTEGER NOT NULL, state TEXT NOT NULL,"
+                       " version BIGINT NOT NULL, started_ms BIGINT NOT NULL, ended_ms BIGINT)"),
+        QStringLiteral("CREATE UNIQUE INDEX rounds_open ON rounds (class_id)"
+                       " WHERE ended_ms IS NULL"),
+        QStringLiteral("CREATE TABLE round_boards (round_id TEXT NOT NULL, learner TEXT NOT NULL,"
+                       " problem INTEGER NOT NULL, placements TEXT NOT NULL,"
+                       " answered BOOLEAN NOT NULL, session TEXT NOT NULL,"
+                       " moves BIGINT NOT NULL, PRIMARY KEY (round_id, learner, problem))"),
+    },
 };
 
 // The step that made class_parameters.
 constexpr qsizetype ParametersStep = 8;
+
+// The step that made rounds.
+constexpr qsizetype RoundsStep = 9;
 
 // The step Store::migrateToClasses makes.
 constexpr qsizetype ClassesStep = 7;
@@ -336,6 +355,7 @@ QString Store::migrate()
         // Read as it is: a store from before classes lists its learners alone.
         beforeClasses_ = version <= ClassesStep;
         beforeParameters_ = version <= ParametersStep;
+        beforeRounds_ = version <= RoundsStep;
         return {};
     }
     QSqlDatabase db = QSqlDatabase::database(connection_);

@@ -154,6 +154,52 @@ public:
     // version counted up.
     QString saveClassParameters(qint64 classId, const QByteArray& kept, const QByteArray& report);
 
+    // ---- みんなで解く: a class's round (StoreRounds.cpp) ----
+
+    // One problem of a series put to a whole class by its teacher.
+    struct Round {
+        QString id; // a UUID, the statements' context.registration
+        qint64 classId = 0;
+        QString series;
+        int problem = 1;
+        bool revealed = false;
+        qint64 version = 0; // counts the teacher's steps
+    };
+    // The class's open round (or the learner's class's); an empty id when
+    // there is none, none when the store failed.
+    std::optional<Round> openRound(qint64 classId, QString* failure = nullptr);
+    std::optional<Round> learnerRound(const QString& learner, QString* failure = nullptr);
+    // A new round of the class, ending the one open before.
+    QString startRound(qint64 classId, const QString& series, int problem, QString* id);
+    // The round on another problem (its boards on it start empty), or its
+    // answers shown.
+    QString stepRound(const QString& id, int problem, bool revealed);
+    QString endRound(const QString& id);
+    // A learner's board in a round: the frame of each term (-1: none),
+    // whether they have checked it (once saved checked, it stays so), and
+    // their session of the round.
+    struct RoundBoard {
+        QString learner;
+        QList<int> placements;
+        bool answered = false;
+        QByteArray session;
+    };
+    QString saveRoundBoard(const QString& roundId, int problem, const RoundBoard& board);
+    // Of every learner (`learner` empty) or of one.
+    std::optional<QList<RoundBoard>> roundBoards(const QString& roundId, int problem,
+                                                 const QString& learner = {});
+    // The class's rounds, the latest first: each with its start and end
+    // (0 while open).
+    struct PastRound {
+        QString id;
+        QString series;
+        qint64 startedMs = 0;
+        qint64 endedMs = 0;
+    };
+    std::optional<QList<PastRound>> classRounds(qint64 classId);
+    // How many times the boards of the round's problem have changed.
+    std::optional<qint64> roundMoves(const QString& roundId, int problem);
+
     // ---- Sessions, and who is signed in (StoreSessions.cpp) ----
 
     QString addSession(const QByteArray& idHash, const QString& learner, qint64 expiresMs);
@@ -321,6 +367,7 @@ public:
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
                               const QVariantList& values);
+    std::optional<Round> roundRow(const QString& where, const QVariant& value, QString* failure);
     std::optional<KeptParameters> parametersRow(const QString& join, const QVariant& value,
                                                 QString* failure);
     // A statement of a learner's action, prepared once on this connection
@@ -369,6 +416,8 @@ private:
     bool beforeClasses_ = false;
     // Opened read-only before its schema had class_parameters.
     bool beforeParameters_ = false;
+    // Opened read-only before its schema had rounds.
+    bool beforeRounds_ = false;
     bool sqlite_ = true;
     bool readOnly_ = false;
     int writeWaitMs_ = 5000;

@@ -22,6 +22,7 @@ const QList<QPair<QString, QString>> LearnerTables = {
     {QStringLiteral("statements"), QStringLiteral("learner")},
     {QStringLiteral("reviews"), QStringLiteral("learner")},
     {QStringLiteral("review_counts"), QStringLiteral("learner")},
+    {QStringLiteral("round_boards"), QStringLiteral("learner")},
     {QStringLiteral("learners"), QStringLiteral("name")},
 };
 
@@ -200,6 +201,7 @@ QString Store::removeClass(const QString& name, int* removed)
     }
     sql += {QStringLiteral("DELETE FROM teacher_classes WHERE class_id = ?"),
             QStringLiteral("DELETE FROM class_series WHERE class_id = ?"),
+            QStringLiteral("DELETE FROM rounds WHERE class_id = ?"),
             QStringLiteral("DELETE FROM classes WHERE id = ?")};
     for (const QString& statement : std::as_const(sql)) {
         QSqlQuery q = prepared(db, statement, {id});

@@ -128,6 +128,13 @@ const HttpRoutes::Table<TeacherRoutes::Handler>& TeacherRoutes::routes()
         {"GET", u"/api/teacher/fit", Teacher, &TeacherRoutes::fit},
         {"POST", u"/api/teacher/fit", Teacher, &TeacherRoutes::fit},
         {"POST", u"/api/teacher/retention", Teacher, &TeacherRoutes::fit},
+        {"GET", u"/api/teacher/round", Teacher, &TeacherRoutes::roundView},
+        {"GET", u"/api/teacher/round/events", Teacher, &TeacherRoutes::roundView},
+        {"GET", u"/api/teacher/rounds", Teacher, &TeacherRoutes::roundReport},
+        {"POST", u"/api/teacher/round/start", Teacher, &TeacherRoutes::roundStart},
+        {"POST", u"/api/teacher/round/reveal", Teacher, &TeacherRoutes::roundStep},
+        {"POST", u"/api/teacher/round/next", Teacher, &TeacherRoutes::roundStep},
+        {"POST", u"/api/teacher/round/end", Teacher, &TeacherRoutes::roundStep},
         // The report's page and its spreadsheets.
         {"GET", u"/teacher/*", Teacher, &TeacherRoutes::reportFile},
     };
@@ -138,7 +145,8 @@ TeacherRoutes::TeacherRoutes(Setup setup, StoreCalls::Desks desks)
     : setup_(std::move(setup)), desks_(desks),
       report_(setup_.workDir, setup_.databaseUrl, QStringLiteral("全クラスの結果")),
       histories_(setup_.workDir), previews_(setup_.workDir, *setup_.measure),
-      learners_(*setup_.learners), live_(setup_.workDir), fits_(setup_.workDir, setup_.databaseUrl)
+      learners_(*setup_.learners), live_(setup_.workDir), fits_(setup_.workDir, setup_.databaseUrl),
+      rounds_(setup_.workDir, *setup_.measure)
 {
 }
 
@@ -221,6 +229,7 @@ HttpReply TeacherRoutes::signIn(Store& store, const Call& call)
 HttpReply TeacherRoutes::signOut(Store& store, const Call& call)
 {
     store.removeTeacherSession(call.sessionHash);
+    setup_.learners->roundEvents().endSession(call.sessionHash);
     previews_.drop(call.sessionHash);
     learners_.forget(call.sessionHash);
     HttpReply r = json(200, {});

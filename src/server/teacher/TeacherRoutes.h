@@ -7,6 +7,7 @@
 #include "server/teacher/ClassFits.h"
 #include "server/teacher/ClassHistories.h"
 #include "server/teacher/ClassLearners.h"
+#include "server/teacher/ClassRounds.h"
 #include "server/teacher/PreviewRoutes.h"
 #include "server/teacher/ReportCache.h"
 #include "server/teacher/TeacherLive.h"
@@ -86,6 +87,14 @@ private:
     HttpReply compose(Store& store, const Call& call);
     HttpReply preview(Store& store, const Call& call);
     HttpReply fit(Store& store, const Call& call);
+    // みんなで解く (RoundRoutes.cpp).
+    HttpReply roundStart(Store& store, const Call& call);
+    HttpReply roundStep(Store& store, const Call& call);
+    HttpReply roundView(Store& store, const Call& call);
+    HttpReply roundOf(Store& store, qint64 classId);
+    // 結果 of the class's rounds (RoundReport.cpp).
+    HttpReply roundReport(Store& store, const Call& call);
+    HttpReply roundReportOf(Store& store, qint64 classId, const Store::PastRound& round);
 
     Setup setup_;
     StoreCalls::Desks desks_;
@@ -97,4 +106,5 @@ private:
     ClassLearners learners_;
     TeacherLive live_;
     ClassFits fits_;
+    ClassRounds rounds_;
 };
