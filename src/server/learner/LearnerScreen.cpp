@@ -116,7 +116,8 @@ QString LearnerScreen::showRound(const QString& series, int problem, const QStri
         *problems = count;
     }
     if (problem < 1 || problem > count) {
-        return QStringLiteral("問題集「%1」に%2問目はありません").arg(series).arg(problem);
+        return QStringLiteral("問題集「%1」に%2問目はありません")
+            .arg(series, QString::number(problem));
     }
     showOnly(scratch.problems.at(static_cast<std::size_t>(problem)), series);
     // Taken as one problem to review, so that the session's value names it

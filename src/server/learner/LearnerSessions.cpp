@@ -400,7 +400,7 @@ QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& ro
 QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Round& round,
                                       qint64 seq)
 {
-    const QString key = QStringLiteral("%1/%2").arg(round.id).arg(round.problem);
+    const QString key = QStringLiteral("%1/%2").arg(round.id, QString::number(round.problem));
     // Another server may have moved the board since: the stored seq says.
     if (desk.round && desk.roundKey == key && desk.roundSeq == seq) {
         desk.round->use(store);
