@@ -99,6 +99,8 @@ async function flush() {
 }
 
 async function sync(from) {
+  // Busy from here, whoever asked: taking the saved version syncs at once.
+  busy(true);
   if (inFlight) inFlight.controller.abort();
   const controller = new AbortController();
   const run = { controller };
