@@ -10,8 +10,7 @@
 namespace
 {
 
-const QString StoreDown =
-    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+const QString& StoreDown = ClassAccess::StoreDown;
 
 } // namespace
 

@@ -14,6 +14,10 @@
 class ClassAccess
 {
 public:
+    // What the teacher's routes answer when the store cannot be read.
+    static inline const QString StoreDown =
+        QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+
     // None when the store failed.
     static std::optional<ClassAccess> of(Store& store, const QString& teacher);
 

@@ -19,8 +19,7 @@ using ServerReplies::json;
 using ServerReplies::refusal;
 using ServerReplies::unavailable;
 
-const QString StoreDown =
-    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+const QString& StoreDown = ClassAccess::StoreDown;
 
 // One problem's first checks: counts[term][frame] and right first checks.
 struct Tally {

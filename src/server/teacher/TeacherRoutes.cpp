@@ -28,8 +28,7 @@ using ServerReplies::refusal;
 using ServerReplies::unavailable;
 
 // The store's failure, told without its place.
-const QString StoreDown =
-    QStringLiteral("記録を読めません。しばらくしてからもう一度試してください");
+const QString& StoreDown = ClassAccess::StoreDown;
 
 constexpr int MaxNameLength = 64;
 
