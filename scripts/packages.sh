@@ -25,7 +25,7 @@ install_missing() {
 # Qt Charts' CMake files need Qt OpenGL's, which its package does not bring.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev qt6-charts-dev
                 libqt6opengl6-dev qt6-qpa-plugins libgl-dev libfontconfig-dev fonts-ipafont-gothic
-                libqt6sql6-sqlite libqt6sql6-psql libsimdjson-dev)
+                libqt6sql6-sqlite libqt6sql6-psql libsimdjson-dev libssl-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev fonts-vlgothic xvfb xauth xdotool x11-utils imagemagick jq faketime
                pulseaudio pulseaudio-utils desktop-file-utils appstream libbenchmark-dev
                libxdamage-dev curl openssl chromium nodejs postgresql clang-format systemd)
