@@ -274,11 +274,12 @@ TEST(SignInCodes, AreEightCharactersWithoutLookAlikesAndMatchOnlyThemselves)
     EXPECT_FALSE(SignInCodes::sameBytes(hash, SignInCodes::hash(code, SignInCodes::newSalt())));
     EXPECT_NE(SignInCodes::newCode(), code);
     // The same PBKDF2 as the hashes already stored were made with.
-    EXPECT_EQ(hash, QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, code.toUtf8(), salt,
-                                                       20000, 32));
+    EXPECT_EQ(hash, QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, code.toUtf8(),
+                                                       salt, 20000, 32));
     EXPECT_EQ(SignInCodes::passwordHash(QStringLiteral("先生の合言葉"), salt).toHex(),
               QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256,
-                                                 QStringLiteral("先生の合言葉").toUtf8(), salt, 600000, 32)
+                                                 QStringLiteral("先生の合言葉").toUtf8(), salt,
+                                                 600000, 32)
                   .toHex());
     EXPECT_FALSE(SignInCodes::sameBytes(QByteArray(), QByteArray()));
 }

@@ -29,11 +29,11 @@ constexpr int PasswordIterations = 600000;
 QByteArray pbkdf2(const QByteArray& secret, const QByteArray& salt, int iterations)
 {
     QByteArray key(32, '\0');
-    const int done = PKCS5_PBKDF2_HMAC(
-        secret.constData(), static_cast<int>(secret.size()),
-        reinterpret_cast<const unsigned char*>(salt.constData()), static_cast<int>(salt.size()),
-        iterations, EVP_sha256(), static_cast<int>(key.size()),
-        reinterpret_cast<unsigned char*>(key.data()));
+    const int done = PKCS5_PBKDF2_HMAC(secret.constData(), static_cast<int>(secret.size()),
+                                       reinterpret_cast<const unsigned char*>(salt.constData()),
+                                       static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                                       static_cast<int>(key.size()),
+                                       reinterpret_cast<unsigned char*>(key.data()));
     // It fails only when out of memory; an empty hash then matches nothing.
     return done == 1 ? key : QByteArray();
 }
