@@ -89,10 +89,12 @@ QString copyClass(Store& store, const QString& from, const QString& to, int numb
                         " c.id, l.number, l.display_name FROM learners l, classes c"
                         " WHERE c.name = ? AND l.name LIKE ?"),
          {newKey, oldKey.size() + 1, QLatin1Char('-') + to, to, oldKey + QLatin1Char('%')}},
-        {QStringLiteral("INSERT INTO statements (learner, id, problem_id, timestamp_ms, json)"
+        {QStringLiteral("INSERT INTO statements (learner, id, problem_id, timestamp_ms, success,"
+                        " attempt, duration_ms, json)"
                         " SELECT CAST(? AS TEXT) || substr(s.learner, CAST(? AS INTEGER)),"
                         " substr(s.id, 1, 24) || CAST(? AS TEXT) || substr(s.id, 25, 10),"
-                        " s.problem_id, s.timestamp_ms, replace(replace(s.json, ?, ?),"
+                        " s.problem_id, s.timestamp_ms, s.success, s.attempt, s.duration_ms,"
+                        " replace(replace(s.json, ?, ?),"
                         " '\"id\":\"' || s.id || '\"', '\"id\":\"' || substr(s.id, 1, 24) ||"
                         " CAST(? AS TEXT) || substr(s.id, 25, 10) || '\"') FROM statements s"
                         " WHERE s.learner LIKE ?"),

@@ -1,6 +1,7 @@
 // The teacher's report built on its own thread: the same bytes as a report
 // made there and then, built once for requests made together, and again
-// after a new statement.
+// after a new statement. The grade book from the answers the store keeps
+// beside its statements, old and new, is the one parsed from them.
 #include "server/teacher/ReportCache.h"
 #include "record/Statements.h"
 #include "report/LocalTime.h"
@@ -8,6 +9,8 @@
 #include "server/store/Store.h"
 #include "server/store/StoreReport.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,7 +22,7 @@ namespace
 
 using Files = std::shared_ptr<const ReportCache::Files>;
 
-void addAnswer(Store& store, const QString& learner, int n, int wrong, int problem = -1)
+Answer answer(const QString& learner, int n, int wrong, int problem = -1)
 {
     Answer a;
     a.learner = a.learnerName = learner;
@@ -40,9 +43,21 @@ void addAnswer(Store& store, const QString& learner, int n, int wrong, int probl
     a.timestampMs = 1'800'000'000'000 + n * 60000;
     a.durationMs = 1000;
     a.id = QUuid::createUuid();
-    ASSERT_EQ(store.appendStatement(learner, a.id.toString(QUuid::WithoutBraces), a.problemId(),
+    return a;
+}
+
+// Stored in the row of `rowLearner` (by default the answer's learner).
+void storeAnswer(Store& store, const Answer& a, const QString& rowLearner = {})
+{
+    ASSERT_EQ(store.appendStatement(rowLearner.isEmpty() ? a.learner : rowLearner,
+                                    a.id.toString(QUuid::WithoutBraces), a.problemId(),
                                     a.timestampMs, Statements::line(a)),
               QString());
+}
+
+void addAnswer(Store& store, const QString& learner, int n, int wrong, int problem = -1)
+{
+    storeAnswer(store, answer(learner, n, wrong, problem));
 }
 
 // The report of the chosen classes and days.
@@ -221,6 +236,100 @@ TEST(ReportCache, TheGradeBookAloneHasTheBytesOfTheWholeReport)
             requested(cache, whole).get()->spreadsheets.value(QStringLiteral("gradebook.csv")));
         EXPECT_GE(gradebook.count("\r\n"), 3) << gradebook.constData();
     }
+}
+
+// Each learner's problems as the grade book's pass and the whole report
+// count them.
+QStringList countsOf(const ClassReport::Report& report)
+{
+    QStringList out;
+    for (const ClassReport::LearnerProblem& r : report.rows) {
+        out.append(QStringLiteral("%1 %2 %3: %4 %5 %6 %7 %8 %9")
+                       .arg(r.learner, r.series, r.problemHash, QString::number(r.firstRight),
+                            QString::number(r.showings), QString::number(r.checks),
+                            QString::number(r.lastRight), QString::number(r.lastAnsweredMs),
+                            QString::number(r.timeSpentMs)));
+    }
+    out.sort();
+    return out;
+}
+
+// How many statements keep no answer beside them.
+int unkept(const QString& folder)
+{
+    int count = -1;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(folder + QStringLiteral("/velmorant.sqlite"));
+        QSqlQuery q(db);
+        if (db.open() &&
+            q.exec(QStringLiteral("SELECT count(*) FROM statements"
+                                  " WHERE success IS NULL")) &&
+            q.next()) {
+            count = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return count;
+}
+
+// A store of the release before, its statements without kept answers (more
+// than one batch of them), brought up to date, then new statements: among
+// them one that cannot be read and one whose row names another learner,
+// which keep none.
+TEST(KeptAnswers, GiveTheGradeBookParsedFromTheStatements)
+{
+    QTemporaryDir dir;
+    const QString aoi = QStringLiteral("1A/あおい");
+    const QString ren = QStringLiteral("1B/れん");
+    constexpr int Old = 1100;
+    const auto add = [&](Store& s, int from, int to) {
+        for (int n = from; n < to; ++n) {
+            Answer a = answer(n % 3 ? aoi : ren, n, n % 4 == 1 ? 1 : 0, n % 5);
+            a.attempt = 1 + n % 3;
+            a.durationMs = 1000 + 37 * n;
+            storeAnswer(s, a);
+        }
+    };
+    const auto bare = [](Store& s, const QString& sql) {
+        ASSERT_EQ(s.begin(), QString());
+        ASSERT_EQ(s.execute(sql, {}), QString()) << qPrintable(sql);
+        ASSERT_EQ(s.commit(), QString());
+    };
+    {
+        Store before;
+        ASSERT_EQ(before.open(dir.path(), {}), QString());
+        const QList<Store::NewLearner> learners = {
+            {QStringLiteral("1A"), 1, QStringLiteral("あおい"), QStringLiteral("ABCDEFGH"), {}},
+            {QStringLiteral("1B"), 1, QStringLiteral("れん"), QStringLiteral("JKMNPQRS"), {}}};
+        ASSERT_EQ(before.addLearners(learners), QString());
+        add(before, 0, Old);
+        for (const char* column : {"success", "attempt", "duration_ms"}) {
+            bare(before, QStringLiteral("ALTER TABLE statements DROP COLUMN %1").arg(column));
+        }
+        bare(before, QStringLiteral("UPDATE schema_version SET version = 10"));
+    }
+    Store s;
+    ASSERT_EQ(s.open(dir.path(), {}), QString());
+    add(s, Old, Old + 30);
+    storeAnswer(s, answer(ren, Old + 31, 0, 7), aoi);
+    ASSERT_EQ(s.appendStatement(aoi, QStringLiteral("not-an-answer"), QStringLiteral("S.TXT:x"),
+                                1'800'000'000'000, "{\"actor\":1}"),
+              QString());
+    EXPECT_EQ(unkept(dir.path()), 2);
+    const QList<qint64> both = {s.classes()->at(0).id, s.classes()->at(1).id};
+    const auto lean = [&] { return StoreReport::marksOfClasses(s, dir.path(), both, {}, {}); };
+    const ClassReport::Report whole = StoreReport::ofClasses(s, dir.path(), both, {}, {});
+    EXPECT_EQ(ReportFiles::gradebookCsv(lean()), ReportFiles::gradebookCsv(whole));
+    EXPECT_EQ(countsOf(lean()), countsOf(whole));
+    EXPECT_EQ(countsOf(whole).size(), 11) << qPrintable(countsOf(whole).join(u'\n'));
+
+    // The kept answers are what the grade book reads.
+    const QString flip = QStringLiteral("UPDATE statements SET success = 1 - success");
+    bare(s, flip);
+    EXPECT_NE(ReportFiles::gradebookCsv(lean()), ReportFiles::gradebookCsv(whole));
+    bare(s, flip);
 }
 
 } // namespace

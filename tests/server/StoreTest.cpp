@@ -195,6 +195,9 @@ void makeOldStore(Raw& raw, const QString& code)
           "CREATE TABLE teacher (id INTEGER PRIMARY KEY CHECK (id = 1),"
           " salt TEXT NOT NULL, password_hash TEXT NOT NULL)",
           "CREATE TABLE teacher_sessions (id_hash TEXT PRIMARY KEY, expires_ms BIGINT NOT NULL)",
+          "CREATE TABLE statements (learner TEXT NOT NULL, id TEXT NOT NULL UNIQUE,"
+          " problem_id TEXT NOT NULL, timestamp_ms BIGINT NOT NULL, json TEXT NOT NULL,"
+          " lrs_state INTEGER NOT NULL DEFAULT 0)",
           "CREATE TABLE schema_version (version INTEGER NOT NULL)",
           "INSERT INTO schema_version VALUES (3)"}) {
         ASSERT_TRUE(raw.run(QString::fromLatin1(sql))) << sql;

@@ -3,7 +3,8 @@
 # PostgreSQL when VELMORANT_DATABASE is set by tests/page/with-postgres.sh):
 #   - --learners reads it as it is, without bringing it up to date;
 #   - served, its learners become one class named after the folder, sign in
-#     with their old codes, and keep their answers and marks;
+#     with their old codes, and keep their answers and marks, each answer's
+#     success, attempt and duration kept beside its statement;
 #   - the old teacher password is the administrator's (管理者).
 # Usage: bash last_release_test.sh <velmorant-server> <scratch-dir>
 set -euo pipefail
@@ -58,4 +59,7 @@ kept=$(sql "SELECT (SELECT count(*) FROM statements WHERE learner = 'aoi') || ' 
     (SELECT count(*) FROM learners l JOIN classes c ON c.id = l.class_id
      WHERE c.name = '理科1A' AND l.display_name = l.name)")
 [ "$kept" = "1 1 2" ] || fail "answers, marks and learners kept in the class: $kept"
+# The answer's success, attempt and duration kept beside its statement.
+answer=$(sql "SELECT success || ' ' || attempt || ' ' || duration_ms FROM statements")
+[ "$answer" = "1 1 40" ] || fail "the old statement's answer kept: $answer"
 echo "last release test passed"

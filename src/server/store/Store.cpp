@@ -1,6 +1,7 @@
 #include "server/store/Store.h"
 
 #include "files/PrivateFile.h"
+#include "record/FastStatementReader.h"
 #include "server/log/ServerLog.h"
 
 #include <QDebug>
@@ -108,6 +109,14 @@ const QList<QStringList> Migrations = {
                        " answered BOOLEAN NOT NULL, session TEXT NOT NULL,"
                        " moves BIGINT NOT NULL, PRIMARY KEY (round_id, learner, problem))"),
     },
+    {
+        // What the grade book reads of each answer (Store::KeptAnswer),
+        // so that a school's grade book parses no statement; NULL where
+        // none is kept. Store::keepAnswers fills the rows stored before.
+        QStringLiteral("ALTER TABLE statements ADD COLUMN success INTEGER"),
+        QStringLiteral("ALTER TABLE statements ADD COLUMN attempt INTEGER"),
+        QStringLiteral("ALTER TABLE statements ADD COLUMN duration_ms BIGINT"),
+    },
 };
 
 // The step that made class_parameters.
@@ -118,6 +127,9 @@ constexpr qsizetype RoundsStep = 9;
 
 // The step Store::migrateToClasses makes.
 constexpr qsizetype ClassesStep = 7;
+
+// The step that made the statements' kept answers.
+constexpr qsizetype KeptStep = 10;
 
 // Held by the server migrating a PostgreSQL store, so that two starting
 // together do not both change the schema.
@@ -167,6 +179,8 @@ QSqlQuery& Store::reused(const QString& sql, const QVariantList& values)
     }
     return *it;
 }
+
+Store::Store() = default;
 
 Store::~Store()
 {
@@ -356,6 +370,7 @@ QString Store::migrate()
         beforeClasses_ = version <= ClassesStep;
         beforeParameters_ = version <= ParametersStep;
         beforeRounds_ = version <= RoundsStep;
+        beforeKept_ = version <= KeptStep;
         return {};
     }
     QSqlDatabase db = QSqlDatabase::database(connection_);
@@ -402,10 +417,11 @@ QString Store::migrateLocked()
                 return QStringLiteral("表を作れません: ") + q.lastError().text();
             }
         }
-        if (step == ClassesStep) {
-            if (const QString failed = migrateToClasses(); !failed.isEmpty()) {
-                return failed;
-            }
+        const QString failed = step == ClassesStep ? migrateToClasses()
+                               : step == KeptStep  ? keepAnswers()
+                                                   : QString();
+        if (!failed.isEmpty()) {
+            return failed;
         }
     }
     QSqlQuery v = prepared(db, QStringLiteral("DELETE FROM schema_version"), {});

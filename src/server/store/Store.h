@@ -13,8 +13,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+
+class FastStatementReader;
 
 // The classroom's store: learners and their sign-in code hashes, sessions,
 // marks and answer statements. A SQLite file in the work folder by default,
@@ -23,7 +26,7 @@
 class Store
 {
 public:
-    Store() = default;
+    Store();
     // A request's wait for the write lock, at most.
     static constexpr int ServerWriteWaitMs = 1000;
     Store(const Store&) = delete;
@@ -235,6 +238,16 @@ public:
     QString appendMark(const QString& learner, const QStringList& record);
     QString removeMarks(const QString& learner, const QList<qint64>& positions);
 
+    // What the grade book reads of an answer, kept in columns beside its
+    // statement: the statement's own success, attempt and duration, kept
+    // only where it reads as an answer of its row's learner, problem (by
+    // the key it has now) and time. The statement stays the record.
+    struct KeptAnswer {
+        bool success = false;
+        int attempt = 1;
+        qint64 durationMs = 0;
+    };
+    // The statement with its kept answer, when it has one.
     QString appendStatement(const QString& learner, const QString& id, const QString& problemId,
                             qint64 timestampMs, const QByteArray& json);
     QList<QByteArray> statements(const QString& learner, QString* failure = nullptr);
@@ -354,15 +367,20 @@ public:
         QString learner;
         qint64 timestampMs = 0;
         QString id;
-        QByteArray json; // UTF-8
+        QByteArray json; // UTF-8; empty when `kept` is read instead
+        // Read by eachStatementOf's `kept` alone.
+        QString problemId;
+        std::optional<KeptAnswer> kept;
     };
     bool eachStatement(const std::function<void(const StatementRow&)>& take);
     // The statements of `learners` (keys) stamped from `fromMs` to before
     // `toMs`, learner by learner, in no set order within a learner: read
     // through the index on (learner, timestamp), so a class's report reads
-    // only its own (and sorts them itself, as for eachStatement).
+    // only its own (and sorts them itself, as for eachStatement). With
+    // `kept`, each row's problem id and kept answer, its JSON only where it
+    // has none.
     bool eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 toMs,
-                         const std::function<void(const StatementRow&)>& take);
+                         const std::function<void(const StatementRow&)>& take, bool kept = false);
 
 private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
@@ -381,6 +399,14 @@ private:
     QString migrate();
     QString migrateLocked();
     QString migrateToClasses();
+    // The kept answers of the statements stored before they were kept.
+    QString keepAnswers();
+    // What to keep of a statement in its row: none when it does not read
+    // as an answer of that learner, problem and time.
+    std::optional<KeptAnswer> keptOf(const QString& learner, const QString& problemId,
+                                     qint64 timestampMs, const QByteArray& json);
+    // The statement's text as UTF-8 bytes in a SELECT.
+    QString jsonAsBytes() const;
     // The class's id, made at the end of the school's order if `make`;
     // 0 when there is none, -1 when the store failed.
     qint64 classId(const QString& name, bool make);
@@ -418,6 +444,8 @@ private:
     bool beforeParameters_ = false;
     // Opened read-only before its schema had rounds.
     bool beforeRounds_ = false;
+    // Opened read-only before its statements kept answers.
+    bool beforeKept_ = false;
     bool sqlite_ = true;
     bool readOnly_ = false;
     int writeWaitMs_ = 5000;
@@ -436,4 +464,6 @@ private:
     // By their SQL; let go before the connection closes.
     QHash<QString, QSqlQuery> reused_;
     QSqlQuery unprepared_; // one whose preparing failed, for its error
+    // Reads the statements whose answers are kept; made when first needed.
+    std::unique_ptr<FastStatementReader> reader_;
 };

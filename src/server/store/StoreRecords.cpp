@@ -5,9 +5,14 @@
 
 #include "server/store/Store.h"
 
+#include "record/FastStatementReader.h"
+#include "record/ProblemId.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <limits>
 
 QList<QByteArray> Store::unsentStatements(int count, QString* failure)
 {
@@ -94,12 +99,86 @@ QString Store::removeMarks(const QString& learner, const QList<qint64>& position
 QString Store::appendStatement(const QString& learner, const QString& id, const QString& problemId,
                                qint64 timestampMs, const QByteArray& json)
 {
-    QSqlQuery& q =
-        reused(QStringLiteral("INSERT INTO statements (learner, id, problem_id,"
-                              " timestamp_ms, json) SELECT ?, ?, ?, CAST(? AS BIGINT), ?") +
-                   ifRegistered(),
-               {learner, id, problemId, timestampMs, QString::fromUtf8(json), learner});
+    const std::optional<KeptAnswer> kept = keptOf(learner, problemId, timestampMs, json);
+    const QVariant none;
+    QSqlQuery& q = reused(
+        QStringLiteral("INSERT INTO statements (learner, id, problem_id, timestamp_ms, json,"
+                       " success, attempt, duration_ms) SELECT ?, ?, ?, CAST(? AS BIGINT), ?,"
+                       " CAST(? AS INTEGER), CAST(? AS INTEGER), CAST(? AS BIGINT)") +
+            ifRegistered(),
+        {learner, id, problemId, timestampMs, QString::fromUtf8(json),
+         kept ? QVariant(int(kept->success)) : none, kept ? QVariant(kept->attempt) : none,
+         kept ? QVariant(kept->durationMs) : none, learner});
     return insertForLearner(q, learner, QStringLiteral("回答を記録できません"));
+}
+
+std::optional<Store::KeptAnswer> Store::keptOf(const QString& learner, const QString& problemId,
+                                               qint64 timestampMs, const QByteArray& json)
+{
+    if (!reader_) {
+        reader_ = std::make_unique<FastStatementReader>();
+    }
+    const std::optional<Answer> a = reader_->parse(json, nullptr);
+    const std::optional<ProblemIds::Parsed> problem = ProblemIds::parse(problemId);
+    // The grade book takes the learner, problem and time from the row: kept
+    // only where the statement says the same. An old key is named anew from
+    // the series file by what the statement asks, which only it holds.
+    if (!a || !problem || a->learner != learner || a->timestampMs != timestampMs ||
+        problem->series != a->series || problem->key != a->problemHash ||
+        ProblemIds::isTextHash(a->problemHash)) {
+        return std::nullopt;
+    }
+    return KeptAnswer{a->success, a->attempt, a->durationMs};
+}
+
+// A thousand rows at a time, each batch read whole before its rows are
+// written: on SQLite by rowid, in the order the rows lie (by id, a random
+// UUID, took a minute for a million), on PostgreSQL by id.
+QString Store::keepAnswers()
+{
+    const QSqlDatabase db = QSqlDatabase::database(connection_);
+    const QString key = sqlite_ ? QStringLiteral("rowid") : QStringLiteral("id");
+    QSqlQuery read = prepared(db,
+                              QStringLiteral("SELECT %1, learner, problem_id, timestamp_ms, %2"
+                                             " FROM statements WHERE %1 > ? ORDER BY %1 LIMIT 1000")
+                                  .arg(key, jsonAsBytes()),
+                              {sqlite_ ? QVariant(std::numeric_limits<qint64>::min())
+                                       : QVariant(QStringLiteral(""))}); // not null
+    QSqlQuery write = prepared(db,
+                               QStringLiteral("UPDATE statements SET success = ?, attempt = ?,"
+                                              " duration_ms = ? WHERE %1 = ?")
+                                   .arg(key),
+                               {});
+    read.setForwardOnly(true);
+    for (;;) {
+        if (!read.exec()) {
+            return QStringLiteral("回答の記録を読めません: ") + read.lastError().text();
+        }
+        QList<QPair<QVariant, KeptAnswer>> kept;
+        QVariant last;
+        while (read.next()) {
+            last = read.value(0);
+            if (const std::optional<KeptAnswer> k =
+                    keptOf(read.value(1).toString(), read.value(2).toString(),
+                           read.value(3).toLongLong(), read.value(4).toByteArray())) {
+                kept.append({last, *k});
+            }
+        }
+        read.finish();
+        if (!last.isValid()) {
+            return {};
+        }
+        for (const auto& [row, k] : std::as_const(kept)) {
+            write.bindValue(0, int(k.success));
+            write.bindValue(1, k.attempt);
+            write.bindValue(2, k.durationMs);
+            write.bindValue(3, row);
+            if (!write.exec()) {
+                return QStringLiteral("回答の記録を書き込めません: ") + write.lastError().text();
+            }
+        }
+        read.bindValue(0, last);
+    }
 }
 
 QList<QByteArray> Store::statements(const QString& learner, QString* failure)
@@ -165,8 +244,12 @@ std::optional<QList<Store::StatementRow>> Store::latestStatements(int count,
             return std::nullopt;
         }
         while (q.next()) {
-            out.append({learner, q.value(0).toLongLong(), q.value(1).toString(),
-                        q.value(2).toString().toUtf8()});
+            out.append({learner,
+                        q.value(0).toLongLong(),
+                        q.value(1).toString(),
+                        q.value(2).toString().toUtf8(),
+                        {},
+                        {}});
         }
     }
     std::sort(out.begin(), out.end(), [](const StatementRow& x, const StatementRow& y) {

@@ -1,6 +1,7 @@
 #include "server/store/StoreReport.h"
 
 #include "record/FastStatementReader.h"
+#include "record/ProblemId.h"
 #include "record/ProblemIndex.h"
 #include "report/ClassFolder.h"
 #include "report/LocalTime.h"
@@ -67,6 +68,27 @@ Answer lean(Answer&& a)
     out.attempt = a.attempt;
     out.durationMs = a.durationMs;
     return out;
+}
+
+// The answer a row keeps beside its statement, as lean() leaves the
+// statement's: the store keeps one only where the statement names the
+// row's learner, problem and time. `problems` holds the ids met.
+Answer keptAnswer(const Store::StatementRow& r, QHash<QString, ProblemIds::Parsed>* problems)
+{
+    auto problem = problems->constFind(r.problemId);
+    if (problem == problems->cend()) {
+        problem = problems->insert(r.problemId,
+                                   ProblemIds::parse(r.problemId).value_or(ProblemIds::Parsed{}));
+    }
+    Answer a;
+    a.learner = r.learner;
+    a.series = problem->series;
+    a.problemHash = problem->key;
+    a.success = r.kept->success;
+    a.timestampMs = r.timestampMs;
+    a.attempt = r.kept->attempt;
+    a.durationMs = r.kept->durationMs;
+    return a;
 }
 
 // Parses statements on a thread of its own while the database is read:
@@ -162,10 +184,12 @@ struct Rows {
 };
 
 // The rows a reading of the store (`each`, given the function that takes
-// each row) hands over.
+// each row) hands over: a row's kept answer as it is, else its statement
+// parsed.
 template <typename Each> void readRows(Parser& parser, Rows* out, Each each)
 {
     QHash<QString, int> learnerAt;
+    QHash<QString, ProblemIds::Parsed> problems;
     const auto take = [&](const Store::StatementRow& r) {
         const auto known = learnerAt.constFind(r.learner);
         const int learner = known != learnerAt.cend() ? *known : int(out->learners.size());
@@ -174,7 +198,11 @@ template <typename Each> void readRows(Parser& parser, Rows* out, Each each)
             out->learners.append(r.learner);
         }
         out->rows.push_back({learner, r.timestampMs, r.id, {}, {}});
-        parser.add(&out->rows.back(), r.json);
+        if (r.kept) {
+            out->rows.back().answer = keptAnswer(r, &problems);
+        } else {
+            parser.add(&out->rows.back(), r.json);
+        }
     };
     out->whole = each(take);
     parser.finish();
@@ -182,8 +210,9 @@ template <typename Each> void readRows(Parser& parser, Rows* out, Each each)
 
 // The statements of `keys` (sorted), learner by learner: the later half of
 // the learners read on a second connection of the store, as reading and
-// parsing a school's statements takes seconds each. Parsed down to what
-// the grade book reads when `leanFor` names the work folder.
+// parsing a school's statements takes seconds each. When `leanFor` names
+// the work folder, only what the grade book reads: the answers the store
+// keeps, the other statements parsed down to it.
 Rows readSplit(Store& store, const QStringList& keys, qint64 fromMs, qint64 toMs,
                const QString* leanFor)
 {
@@ -195,8 +224,9 @@ Rows readSplit(Store& store, const QStringList& keys, qint64 fromMs, qint64 toMs
     Rows second;
     bool secondRead = false;
     const auto readOn = [&](Store& from, const QStringList& some, Rows* out) {
-        readRows(*parser(), out,
-                 [&](const auto& take) { return from.eachStatementOf(some, fromMs, toMs, take); });
+        readRows(*parser(), out, [&](const auto& take) {
+            return from.eachStatementOf(some, fromMs, toMs, take, leanFor != nullptr);
+        });
     };
     std::thread other([&] {
         Store another;

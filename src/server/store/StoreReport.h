@@ -57,9 +57,10 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
                               QDate from, QDate to);
 
 // What the grade book reads of ofClasses' report, in a lighter pass: each
-// learner's statements folded as they are read, only the answer's problem,
-// success and time kept (ClassReport::MarksFold). Its grade book has the
-// same bytes.
+// learner's answers folded as they are read, as the store keeps them beside
+// their statements (Store::KeptAnswer) or, where it keeps none, parsed
+// from the statement; only the answer's problem, success, attempt, time
+// and duration (ClassReport::MarksFold). Its grade book has the same bytes.
 ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
                                    const QList<qint64>& classIds, QDate from, QDate to);
 

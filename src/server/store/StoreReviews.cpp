@@ -185,26 +185,53 @@ QString Store::statementsState()
         .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
 }
 
+// As bytes: as text it would be made UTF-16 and back.
+QString Store::jsonAsBytes() const
+{
+    return sqlite_ ? QStringLiteral("CAST(json AS BLOB)")
+                   : QStringLiteral("convert_to(json, 'UTF8')");
+}
+
 namespace
 {
 
-// The statement's text as bytes: as text it would be made UTF-16 and back.
-QString jsonAsBytes(bool sqlite)
+// A row of eachStatementOf's query: with `kept`, the problem id and the
+// kept answer, or the JSON where none is kept.
+void readRow(const QSqlQuery& q, bool kept, Store::StatementRow* row)
 {
-    return sqlite ? QStringLiteral("CAST(json AS BLOB)")
-                  : QStringLiteral("convert_to(json, 'UTF8')");
+    row->timestampMs = q.value(0).toLongLong();
+    row->id = q.value(1).toString();
+    if (!kept) {
+        row->json = q.value(2).toByteArray();
+        return;
+    }
+    row->problemId = q.value(2).toString();
+    const QVariant success = q.value(3);
+    row->kept = success.isNull()
+                    ? std::nullopt
+                    : std::optional<Store::KeptAnswer>(Store::KeptAnswer{
+                          success.toInt() != 0, q.value(4).toInt(), q.value(5).toLongLong()});
+    row->json = row->kept ? QByteArray() : q.value(6).toByteArray();
 }
 
 } // namespace
 
 bool Store::eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 toMs,
-                            const std::function<void(const StatementRow&)>& take)
+                            const std::function<void(const StatementRow&)>& take, bool kept)
 {
+    const QString json = jsonAsBytes();
+    // A store read as it is from before the columns has none kept.
+    const QString columns = !kept ? json
+                            : beforeKept_
+                                ? QStringLiteral("problem_id, NULL, NULL, NULL, ") + json
+                                : QStringLiteral("problem_id, success, attempt, duration_ms,"
+                                                 " CASE WHEN success IS NULL THEN %1 END")
+                                      .arg(json);
     QSqlQuery q(QSqlDatabase::database(connection_));
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT timestamp_ms, id, %1 FROM statements WHERE learner = ?"
                                   " AND timestamp_ms >= ? AND timestamp_ms < ?")
-                       .arg(jsonAsBytes(sqlite_)))) {
+                       .arg(columns))) {
         failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
         return false;
     }
@@ -218,9 +245,7 @@ bool Store::eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 t
         }
         row.learner = learner;
         while (q.next()) {
-            row.timestampMs = q.value(0).toLongLong();
-            row.id = q.value(1).toString();
-            row.json = q.value(2).toByteArray();
+            readRow(q, kept, &row);
             take(row);
         }
         if (q.lastError().type() != QSqlError::NoError) {
@@ -233,7 +258,7 @@ bool Store::eachStatementOf(const QStringList& learners, qint64 fromMs, qint64 t
 
 bool Store::eachStatement(const std::function<void(const StatementRow&)>& take)
 {
-    const QString json = jsonAsBytes(sqlite_);
+    const QString json = jsonAsBytes();
     QSqlQuery q = prepared(
         QSqlDatabase::database(connection_),
         QStringLiteral("SELECT learner, timestamp_ms, id, %1 FROM statements").arg(json), {});
