@@ -34,7 +34,7 @@ inline HttpReply unavailable(const QString& reason)
 // No reply now: it is given later, from elsewhere (a worker, a timer).
 inline HttpReply pending()
 {
-    return HttpReply{0, {}, {}, {}};
+    return HttpReply{0, {}, {}, {}, {}};
 }
 
 // A Set-Cookie header for the cookie `name`; an empty id ends it. It

@@ -351,6 +351,7 @@ HttpReply TeacherRoutes::cards(Store& store, const Call& call)
     HttpReply r{200,
                 "text/html; charset=utf-8",
                 CodeCards::sheet(cards, address, QStringLiteral("先生のページで作ったコード")),
+                {},
                 {}};
     r.headers.append(qMakePair(QByteArray("Content-Security-Policy"),
                                QByteArray("default-src 'none'; style-src 'unsafe-inline'; "
