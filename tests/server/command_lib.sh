@@ -1,5 +1,10 @@
 # Shared by the server's shell tests; the test sets `server`, `scratch` and
 # its own fail().
+#
+# Under load bash can lose the record of a child it has already reaped
+# ("wait_for: No record of process") and give a command status 127. The
+# helpers below tolerate that in the waits around a server's start and end,
+# so that set -e never ends a test without saying which row failed.
 
 # Runs the rest of the words; sets out, err and status.
 run() {
@@ -16,9 +21,18 @@ start() {
     for _ in $(seq 100); do
         grep -q '^http' "$scratch/served" && return 0
         kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
+        sleep 0.1 || true
     done
     fail "the server did not start: $(cat "$scratch/served")"
+}
+
+# Stops the server started last with a signal (TERM unless named); sets
+# status to its exit status.
+stop_server() {
+    kill -"${1:-TERM}" "$pid" 2>/dev/null || true
+    status=0
+    wait "$pid" 2>/dev/null || status=$?
+    pid=
 }
 
 # The name of a SQLite store's cookie of a kind (session, teacher, device):
@@ -31,3 +45,6 @@ digest = hashlib.sha256(b'cookie names\n' + key).hexdigest()
 print('velmorant_' + sys.argv[2] + '_' + digest[:8])
 PY
 }
+
+# A command that ends the test under set -e names its line.
+trap 'echo "$(basename "$0"): status $? at line $LINENO" >&2' ERR

@@ -50,8 +50,7 @@ teacher=$(grep -io "velmorant_teacher_[0-9a-f]*=[0-9a-f]*" "$scratch/head")
 classes=$(curl -s -H "Cookie: $teacher" "${url}api/teacher/classes")
 [[ "$classes" == *'"admin":true'* && "$classes" == *'"learners":2'* &&
     "$classes" == *'"name":"理科1A"'* ]] || fail "one class named after the folder: $classes"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+stop_server
 pid=
 
 kept=$(sql "SELECT (SELECT count(*) FROM statements WHERE learner = 'aoi') || ' ' ||

@@ -33,12 +33,6 @@ mkdir -p -m 700 "$scratch/runtime"
 
 mode() { stat -c %a "$1"; }
 
-stop() {
-    kill -"$1" "$pid"
-    status=0
-    wait "$pid" || status=$?
-}
-
 # The store and its side files, whatever the umask.
 work=$scratch/class
 run "$server" --samples --add-learner aoi "$work"
@@ -50,7 +44,7 @@ start "$work"
 for f in velmorant.sqlite-wal velmorant.sqlite-shm; do
     [ "$(mode "$work/$f")" = 600 ] || fail "$f is $(mode "$work/$f") under umask 000"
 done
-stop HUP
+stop_server HUP
 [ "$status" = 0 ] || fail "SIGHUP: status $status"
 chmod 666 "$work/velmorant.sqlite"
 run "$server" --add-learner ren "$work"
@@ -66,7 +60,7 @@ start --group "$group" "$shared"
 for f in velmorant.sqlite-wal velmorant.sqlite-shm; do
     [ "$(stat -c %a:%G "$shared/$f")" = "640:$group" ] || fail "$f is $(stat -c %a:%G "$shared/$f")"
 done
-stop TERM
+stop_server TERM
 run "$server" --samples --group no-such-group-velmorant --add-learner mei "$scratch/nogroup"
 [ "$status" = 1 ] && [[ "$err" == *"グループ「no-such-group-velmorant」がありません"* ]] &&
     [ ! -e "$scratch/nogroup/velmorant.sqlite" ] || fail "a missing group: $status $err"
@@ -104,7 +98,7 @@ answer=$(curl -s -o "$scratch/body" -w '%{http_code}' -H "Origin: ${url%/}" -H '
 session=$(curl -s -o "$scratch/state" -w '%{http_code}' -H "Cookie: $(cookie_name "$work/velmorant.sqlite" session)=$(printf '%064d' 7)" "${url}api/state")
 rename learners_away learners
 rename sessions_away sessions
-stop TERM
+stop_server TERM
 [ "$answer" = 503 ] && ! grep -q velmorant.sqlite "$scratch/body" ||
     fail "a right code while the store fails: $answer $(cat "$scratch/body")"
 [ "$session" = 503 ] || fail "a session looked up while the store fails: $session $(cat "$scratch/state")"
