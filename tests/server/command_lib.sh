@@ -47,4 +47,4 @@ PY
 }
 
 # A command that ends the test under set -e names its line.
-trap 'echo "$(basename "$0"): status $? at line $LINENO" >&2' ERR
+trap 'echo "${0##*/}: status $? at line $LINENO" >&2' ERR
