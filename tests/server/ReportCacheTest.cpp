@@ -152,6 +152,19 @@ TEST(ReportCache, GivesAClassItsOwnLearnersAlone)
     EXPECT_FALSE(rows(classes.at(0).id).contains(QStringLiteral("問題0")))
         << qPrintable(rows(classes.at(0).id));
     EXPECT_EQ(rows(classes.at(1).id), bRows);
+
+    // The two classes together: each learner's answers as their own class
+    // sees its series, in the whole report and in the grade book alone.
+    const QList<qint64> both{classes.at(0).id, classes.at(1).id};
+    // Asked first, so that its own pass makes it, not the whole report's.
+    const Files book = requested(cache, {both, {}, {}, true}).get();
+    const Files whole = requested(cache, {both, {}, {}}).get();
+    const QString bothRows =
+        QString::fromUtf8(whole->spreadsheets.value(QStringLiteral("results.csv")));
+    EXPECT_FALSE(bothRows.contains(QStringLiteral("問題0"))) << qPrintable(bothRows);
+    EXPECT_TRUE(bothRows.contains(QStringLiteral("1B れん,"))) << qPrintable(bothRows);
+    EXPECT_EQ(book->spreadsheets.value(QStringLiteral("gradebook.csv")),
+              whole->spreadsheets.value(QStringLiteral("gradebook.csv")));
 }
 
 // The days chosen drop the answers outside them; every learner of the

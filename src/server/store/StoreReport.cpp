@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -276,6 +277,7 @@ School school(Store& store, const std::optional<QList<qint64>>& classIds)
         out.shown.insert(l.key, shown);
         out.order.append(shown);
         out.people.insert(shown, {l.className, l.number, l.name});
+        out.classOf.insert(shown, l.classId);
     }
     return out;
 }
@@ -332,6 +334,23 @@ QStringList hiddenFrom(Store& store, qint64 classId)
     return files;
 }
 
+// Whether an answer, its learner by shown name, is in a series hidden from
+// the learner's class.
+static std::function<bool(const Answer&)> hiddenFromTheirClass(Store& store, const School& chosen,
+                                                               const QList<qint64>& classIds)
+{
+    QHash<qint64, QStringList> hidden;
+    for (const qint64 id : classIds) {
+        if (QStringList files = hiddenFrom(store, id); !files.isEmpty()) {
+            hidden.insert(id, std::move(files));
+        }
+    }
+    return [hidden = std::move(hidden), classOf = chosen.classOf](const Answer& a) {
+        const auto files = hidden.constFind(classOf.value(a.learner, -1));
+        return files != hidden.cend() && files->contains(a.series, Qt::CaseInsensitive);
+    };
+}
+
 ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<qint64>& classIds,
                               QDate from, QDate to)
 {
@@ -340,11 +359,7 @@ ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<
     who.fromMs = from.isValid() ? LocalTime::startOf(from) : who.fromMs;
     who.toMs = to.isValid() ? LocalTime::startOf(to.addDays(1)) : who.toMs;
     ClassFolder::Read in = read(store, who);
-    // A series hidden from the one class shown is not in its report.
-    const QStringList hidden =
-        classIds.size() == 1 ? hiddenFrom(store, classIds.first()) : QStringList();
-    in.answers.removeIf(
-        [&hidden](const Answer& a) { return hidden.contains(a.series, Qt::CaseInsensitive); });
+    in.answers.removeIf(hiddenFromTheirClass(store, chosen, classIds));
     ClassReport::Report report =
         ClassFolder::report(std::move(in.answers), std::move(in.leftOut), workDir);
     ClassReport::placeLearners(&report, chosen.order, std::move(chosen.people),
@@ -364,6 +379,7 @@ ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
     // Learner by learner as read (each one's rows together, by key), each
     // by time and id: the order read() puts them in, without sorting them
     // all together.
+    const auto hidden = hiddenFromTheirClass(store, chosen, classIds);
     ClassReport::MarksFold fold;
     std::vector<std::size_t> order;
     for (std::size_t start = 0, end = 0; start < all.rows.size(); start = end) {
@@ -379,7 +395,9 @@ ClassReport::Report marksOfClasses(Store& store, const QString& workDir,
         for (const std::size_t i : order) {
             if (std::optional<Answer>& a = all.rows[i].answer) {
                 a->learner = chosen.shown.value(a->learner, a->learner);
-                fold.add(*a);
+                if (!hidden(*a)) {
+                    fold.add(*a);
+                }
             }
         }
     }

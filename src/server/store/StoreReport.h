@@ -23,6 +23,7 @@ struct School {
     QHash<QString, QString> shown; // by key: their name, with their class's when there are several
     QStringList order;             // shown names, by class, 番号, name
     QHash<QString, ClassReport::Person> people; // by shown name
+    QHash<QString, qint64> classOf;             // by shown name: their class's id
     QStringList classes;                        // the classes' names, in the school's order
 };
 School school(Store& store, const std::optional<QList<qint64>>& classIds = std::nullopt);
@@ -46,13 +47,14 @@ ClassFolder::Read read(Store& store, const std::optional<Learners>& who = std::n
 ClassReport::Report of(Store& store, const QString& workDir,
                        const std::optional<Learners>& who = std::nullopt);
 
-// The report of the classes `classIds` for the days from `from` to `to`
-// (local days; a null date leaves that end open): every learner of those
-// classes in the school's order (class, 番号, name), with who they are,
-// answers or none, and the classes' names for comparing them.
 // The series files hidden from the class.
 QStringList hiddenFrom(Store& store, qint64 classId);
 
+// The report of the classes `classIds` for the days from `from` to `to`
+// (local days; a null date leaves that end open): every learner of those
+// classes in the school's order (class, 番号, name), with who they are,
+// answers or none, and the classes' names for comparing them. A learner's
+// answers in a series hidden from their class are left out.
 ClassReport::Report ofClasses(Store& store, const QString& workDir, const QList<qint64>& classIds,
                               QDate from, QDate to);
 
