@@ -32,13 +32,14 @@ struct PageFile {
     const char* resource;
     const char* type;
 };
-constexpr std::array<PageFile, 25> PageFiles = {{
+constexpr std::array<PageFile, 27> PageFiles = {{
     {u"/", ":/page/index.html", "text/html; charset=utf-8"},
     // The learner's page, its scripts in the order index.html loads them.
     {u"/page.js", ":/page/page.js", "text/javascript; charset=utf-8"},
     {u"/page-foresee.js", ":/page/page-foresee.js", "text/javascript; charset=utf-8"},
     {u"/page-draw.js", ":/page/page-draw.js", "text/javascript; charset=utf-8"},
     {u"/page-moves.js", ":/page/page-moves.js", "text/javascript; charset=utf-8"},
+    {u"/record.js", ":/page/record.js", "text/javascript; charset=utf-8"},
     {u"/page-record.js", ":/page/page-record.js", "text/javascript; charset=utf-8"},
     {u"/page-round.js", ":/page/page-round.js", "text/javascript; charset=utf-8"},
     {u"/page.css", ":/page/page.css", "text/css; charset=utf-8"},
@@ -47,6 +48,7 @@ constexpr std::array<PageFile, 25> PageFiles = {{
     {u"/teacher/teacher.js", ":/page/teacher.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher.css", ":/page/teacher.css", "text/css; charset=utf-8"},
     {u"/teacher/series.js", ":/page/series.js", "text/javascript; charset=utf-8"},
+    {u"/teacher/record.js", ":/page/record.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-assign.js", ":/page/teacher-assign.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-admin.js", ":/page/teacher-admin.js", "text/javascript; charset=utf-8"},
     {u"/teacher/teacher-fit.js", ":/page/teacher-fit.js", "text/javascript; charset=utf-8"},

@@ -11,7 +11,7 @@ import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'n
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { startServer, setTeacherPassword, check } from './serverLib.mjs';
-import { launch, aria, teacherSignIn, newSeries, openInEditor, typeProblem, serverState, settled } from './browserLib.mjs';
+import { launch, aria, teacherSignIn, newSeries, openInEditor, typeProblem, serverState, settled, press } from './browserLib.mjs';
 
 const program = process.argv[2];
 const shots = process.argv[3] || '';
@@ -181,7 +181,21 @@ try {
   check(await yamada.$eval('#record-heading', (h) => h.textContent) === '青井 さんの学習の記録'
     && (await yamada.$eval('#record-who', (p) => p.textContent)).startsWith('学習者: 青井'), '青井\'s record opens for 山田');
   if (shots) await yamada.screenshot({ path: join(shots, 'assign-record.png') });
+  // The teacher sees the record as 青井 sees it: the same rows and charts.
+  const recordShown = (page, root) => page.evaluate((root) => {
+    const rows = (id) => [...document.querySelectorAll(`${root} #${id} tbody tr`)].map((r) => [...r.cells].map((c) => c.textContent));
+    const charts = [...document.querySelectorAll(`${root} figure`)].map((f) => f.querySelector('svg')?.getAttribute('aria-label'));
+    return JSON.stringify({ series: rows('record-series'), terms: rows('record-terms'), charts });
+  }, root);
+  const forTeacher = await recordShown(yamada, '#record-dialog');
   await yamada.locator(aria('閉じる', 'button')).click();
+  // She is on the saved problem: back to the list, where the record opens.
+  await press(aoi, '終了：問題をやめてシリーズ一覧に戻る');
+  await press(aoi, '学習の記録を見る');
+  await aoi.waitForSelector('#record:not([hidden]) #chart-weeks svg');
+  const forLearner = await recordShown(aoi, '#record');
+  check(forTeacher === forLearner && JSON.parse(forTeacher).charts.filter(Boolean).length === 2,
+    `the teacher's dialog shows 青井's own record, charts too: ${forTeacher} / ${forLearner}`);
 
   step("置き換える by upload");
   // ---- 置き換える by upload ----

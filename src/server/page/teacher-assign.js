@@ -58,28 +58,14 @@ window.seriesAssign = { show: showAssign };
 
 // ---- one learner's 学習の記録 ----
 
-function recordRows(table, rows) {
-  const body = table.tBodies[0];
-  body.replaceChildren();
-  for (const r of rows) {
-    const tr = body.insertRow();
-    r.forEach((text, i) => cell(tr, String(text)).classList.toggle('number', i > 0 && typeof text === 'number'));
-    // A line of its own (no answers yet) spans the table.
-    if (r.length === 1) tr.cells[0].colSpan = table.tHead.rows[0].cells.length;
-  }
-}
-
 async function openRecord(id, name) {
   const reply = await call('GET', `/api/teacher/learner-record?learner=${encodeURIComponent(id)}`);
   if (reply.status !== 200) { showError(reply); return; }
   const p = reply.body;
   $('record-heading').textContent = `${name} さんの学習の記録`;
-  $('record-who').textContent = `学習者: ${p.learner}　　これまでの回答: ${p.answers}回`;
-  $('record-aside').textContent = p.setAside || '';
-  recordRows($('record-series'), p.answers === 0 ? [['まだ回答の記録がありません']]
-    : p.series.map((s) => [s.title, s.seen, s.seen > 0 ? s.rightPercent : '—', s.dueToday, s.dueThisWeek]));
-  recordRows($('record-terms'), p.terms.map((t) => [t.heading, t.term, t.group, t.rightPercent, `${t.right}/${t.firstChecks}`]));
+  // Open first: the charts take the width the dialog gives them.
   $('record-dialog').showModal();
+  LearnerRecord.draw(p);
 }
 
 $('record-close').addEventListener('click', () => $('record-dialog').close());
