@@ -27,6 +27,42 @@ QVariant numberValue(int number)
     return number > 0 ? QVariant(number) : QVariant(QMetaType::fromType<int>());
 }
 
+// The statements that turn the last release's tables into the school's,
+// its learners joining the class `classId`.
+QList<std::pair<QString, QVariantList>> classSteps(qint64 classId)
+{
+    return {
+        {QStringLiteral("CREATE TABLE learners_new (name TEXT PRIMARY KEY, salt TEXT NOT NULL,"
+                        " code_hash TEXT NOT NULL, class_id INTEGER NOT NULL, number INTEGER,"
+                        " display_name TEXT NOT NULL)"),
+         {}},
+        {QStringLiteral("INSERT INTO learners_new (name, salt, code_hash, class_id, number,"
+                        " display_name) SELECT name, salt, code_hash, CAST(? AS INTEGER),"
+                        " CAST(NULL AS INTEGER), name FROM learners"),
+         {classId}},
+        {QStringLiteral("DROP TABLE learners"), {}},
+        {QStringLiteral("ALTER TABLE learners_new RENAME TO learners"), {}},
+        {QStringLiteral("CREATE UNIQUE INDEX learners_code ON learners (code_hash)"), {}},
+        {QStringLiteral("CREATE INDEX learners_class ON learners (class_id, number)"), {}},
+        {QStringLiteral("CREATE TABLE teachers (name TEXT PRIMARY KEY, salt TEXT, hash TEXT,"
+                        " admin BOOLEAN NOT NULL)"),
+         {}},
+        {QStringLiteral("INSERT INTO teachers (name, salt, hash, admin)"
+                        " SELECT CAST(? AS TEXT), salt, password_hash, TRUE FROM teacher"),
+         {Store::AdminName}},
+        {QStringLiteral("DROP TABLE teacher"), {}},
+        {QStringLiteral("CREATE TABLE teacher_classes (teacher TEXT NOT NULL,"
+                        " class_id INTEGER NOT NULL, PRIMARY KEY (teacher, class_id))"),
+         {}},
+        {QStringLiteral("ALTER TABLE teacher_sessions ADD COLUMN teacher TEXT"), {}},
+        {QStringLiteral("UPDATE teacher_sessions SET teacher = ?"), {Store::AdminName}},
+        {QStringLiteral("CREATE TABLE class_series (class_id INTEGER NOT NULL, file TEXT NOT NULL,"
+                        " hidden BOOLEAN NOT NULL DEFAULT FALSE, due DATE NULL,"
+                        " PRIMARY KEY (class_id, file))"),
+         {}},
+    };
+}
+
 } // namespace
 
 // Every learner of the last release goes into one class named after the
@@ -57,36 +93,7 @@ QString Store::migrateToClasses()
             return QStringLiteral("表を作れません: クラスを作れません");
         }
     }
-    const QList<std::pair<QString, QVariantList>> steps = {
-        {QStringLiteral("CREATE TABLE learners_new (name TEXT PRIMARY KEY, salt TEXT NOT NULL,"
-                        " code_hash TEXT NOT NULL, class_id INTEGER NOT NULL, number INTEGER,"
-                        " display_name TEXT NOT NULL)"),
-         {}},
-        {QStringLiteral("INSERT INTO learners_new (name, salt, code_hash, class_id, number,"
-                        " display_name) SELECT name, salt, code_hash, CAST(? AS INTEGER),"
-                        " CAST(NULL AS INTEGER), name FROM learners"),
-         {classId}},
-        {QStringLiteral("DROP TABLE learners"), {}},
-        {QStringLiteral("ALTER TABLE learners_new RENAME TO learners"), {}},
-        {QStringLiteral("CREATE UNIQUE INDEX learners_code ON learners (code_hash)"), {}},
-        {QStringLiteral("CREATE INDEX learners_class ON learners (class_id, number)"), {}},
-        {QStringLiteral("CREATE TABLE teachers (name TEXT PRIMARY KEY, salt TEXT, hash TEXT,"
-                        " admin BOOLEAN NOT NULL)"),
-         {}},
-        {QStringLiteral("INSERT INTO teachers (name, salt, hash, admin)"
-                        " SELECT CAST(? AS TEXT), salt, password_hash, TRUE FROM teacher"),
-         {AdminName}},
-        {QStringLiteral("DROP TABLE teacher"), {}},
-        {QStringLiteral("CREATE TABLE teacher_classes (teacher TEXT NOT NULL,"
-                        " class_id INTEGER NOT NULL, PRIMARY KEY (teacher, class_id))"),
-         {}},
-        {QStringLiteral("ALTER TABLE teacher_sessions ADD COLUMN teacher TEXT"), {}},
-        {QStringLiteral("UPDATE teacher_sessions SET teacher = ?"), {AdminName}},
-        {QStringLiteral("CREATE TABLE class_series (class_id INTEGER NOT NULL, file TEXT NOT NULL,"
-                        " hidden BOOLEAN NOT NULL DEFAULT FALSE, due DATE NULL,"
-                        " PRIMARY KEY (class_id, file))"),
-         {}},
-    };
+    const QList<std::pair<QString, QVariantList>> steps = classSteps(classId);
     for (const auto& [sql, values] : steps) {
         // PostgreSQL prepares no schema change: those run as they are.
         q = values.isEmpty() ? QSqlQuery(db) : prepared(db, sql, values);
