@@ -46,19 +46,21 @@ std::optional<Store::Round> Store::roundRow(const QString& where, const QVariant
     if (beforeRounds_) {
         return Round{};
     }
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT r.id, r.class_id, r.series, r.problem, r.state,"
-                                          " r.version FROM %1 AND r.ended_ms IS NULL")
-                               .arg(where),
-                           {value});
+    // Asked with every action of every learner: prepared once.
+    QSqlQuery& q = reused(QStringLiteral("SELECT r.id, r.class_id, r.series, r.problem, r.state,"
+                                         " r.version FROM %1 AND r.ended_ms IS NULL")
+                              .arg(where),
+                          {value});
     if (!read(q, QStringLiteral("みんなで解く問題を読めません"), failure)) {
         return std::nullopt;
     }
-    if (!q.next()) {
-        return Round{};
-    }
-    return Round{q.value(0).toString(), q.value(1).toLongLong(),           q.value(2).toString(),
+    Round round;
+    if (q.next()) {
+        round = {q.value(0).toString(), q.value(1).toLongLong(),           q.value(2).toString(),
                  q.value(3).toInt(),    q.value(4).toString() == Revealed, q.value(5).toLongLong()};
+    }
+    q.finish();
+    return round;
 }
 
 std::optional<Store::Round> Store::openRound(qint64 classId, QString* failure)
