@@ -328,7 +328,9 @@ try {
   await idle(other);
   await other.locator(aria('保存', 'button')).click();
   await other.waitForSelector('#conflict:not([hidden])');
-  check(decode(onDisk()).includes('一人目の先生の解説') && !decode(onDisk()).includes('二人目'), 'the stale save is refused');
+  const afterStale = decode(onDisk());
+  check(afterStale.includes('一人目の先生の解説') && !afterStale.includes('二人目'),
+    `the stale save is refused: ${decode(first) === afterStale ? 'the first save stands' : 'the file changed after the first save'}: ${afterStale}`);
   check(await other.$eval('#theirs', (p) => p.textContent.includes('一人目の先生の解説')), 'the saved version is shown');
   check(await other.$eval('#mine', (p) => p.textContent.includes('二人目の先生の解説')), 'this screen\'s version is shown');
   await other.locator(aria('この画面の版で上書きする', 'button')).click();
