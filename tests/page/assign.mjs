@@ -180,7 +180,12 @@ try {
   await yamada.waitForSelector('#record-dialog[open]');
   check(await yamada.$eval('#record-heading', (h) => h.textContent) === '青井 さんの学習の記録'
     && (await yamada.$eval('#record-who', (p) => p.textContent)).startsWith('学習者: 青井'), '青井\'s record opens for 山田');
-  if (shots) await yamada.screenshot({ path: join(shots, 'assign-record.png') });
+  if (shots) {
+    await yamada.screenshot({ path: join(shots, 'assign-record.png') });
+    await yamada.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+    await yamada.screenshot({ path: join(shots, 'assign-record-dark.png') });
+    await yamada.emulateMediaFeatures([]);
+  }
   // The teacher sees the record as 青井 sees it: the same rows and charts.
   const recordShown = (page, root) => page.evaluate((root) => {
     const rows = (id) => [...document.querySelectorAll(`${root} #${id} tbody tr`)].map((r) => [...r.cells].map((c) => c.textContent));
