@@ -108,6 +108,8 @@ try {
   await teacher.goto(new URL(`/teacher#section=live&class=${id('1A')}`, server.url).href);
   await teacher.waitForSelector('#round-start:not([hidden]) #round-series option');
   await teacher.select('#round-series', 'Bio1.TXT');
+  // No round yet: nothing to reveal, step on or end.
+  check(await teacher.$eval('#round-steps', (p) => p.offsetParent === null), 'no round\'s steps before 始める');
   const popup = new Promise((resolve) => teacher.once('popup', resolve));
   await teacher.locator(aria('始める', 'button')).click();
   await teacher.waitForFunction(() => !document.getElementById('round-steps').hidden, { polling: 50 });
