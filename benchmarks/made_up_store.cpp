@@ -130,11 +130,10 @@ QString addChecks(Store& store, const QString& folder, const QStringList& names,
         if (current < 0) {
             return QString();
         }
-        if (const QString failed = store.commit(); !failed.isEmpty()) {
-            return failed;
-        }
+        // Built within the learner's transaction: outside one a learner's
+        // answers are only read, and their state kept with the next answer.
         StoreAnswers(store, names.at(current), folder, HomePage::read(folder).url);
-        return QString();
+        return store.commit();
     };
     const QString failed = MadeUpClass::eachCheck(
         folder, names, perDay, days, [&](qsizetype learner, const Answer& a) {
