@@ -241,7 +241,9 @@ QString answerLineLike(const QString& old, const Problem& now)
 
 // The explanation's lines: the lines (the 解説 line too) it begins and
 // ends with as they were, the text changed between them on a line of its
-// own; written anew when it gains or loses its 解説 line.
+// own; written anew when it gains or loses its 解説 line. Text only added
+// after a line goes on that line, as typed: a teacher who paused while
+// writing a sentence does not find it broken there.
 QStringList explanationLike(const QStringList& old, const QString& now)
 {
     const bool headed = SeriesParser::beginsWith(old.first(), u"解説");
@@ -265,8 +267,17 @@ QStringList explanationLike(const QStringList& old, const QString& now)
     }
     QStringList out = headed ? QStringList{old.first()} : QStringList();
     out += lines.mid(0, first);
-    if (to > from) {
-        out.append(text.mid(from, to - from));
+    const QString added = text.mid(from, to - from);
+    if (!added.isEmpty() && first == last && first > 0) {
+        // The reader trims each line's blanks: the line's own trailing
+        // blanks would come inside the text.
+        QString& line = out.last();
+        while (!line.isEmpty() && isBlank(line.back())) {
+            line.chop(1);
+        }
+        line += added;
+    } else if (!added.isEmpty()) {
+        out.append(added);
     }
     return out + lines.mid(last);
 }

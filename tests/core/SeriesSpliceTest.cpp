@@ -153,3 +153,27 @@ TEST(SeriesSplice, ChangedPartsKeepTheFilesSpelling)
              QString()};
     EXPECT_EQ(out, want);
 }
+
+// An explanation typed on after a pause: the text added after a line goes
+// on that line (its trailing blank dropped, as the reader drops it), and the
+// file reads back as the form had it; text put between two lines it does
+// not touch goes on the first of them.
+TEST(SeriesSplice, TextTypedOnAfterALineGoesOnThatLine)
+{
+    QStringList lines = Lines;
+    lines[33] += QStringLiteral("　");
+    const Read r = readBytes(TestFiles::lines(lines));
+    QList<Edited> form = r.form;
+    form[2].problem.explanation += QStringLiteral("窒素は溶けにくい。");
+    form[0].problem.explanation.replace(QStringLiteral("単体。水と"),
+                                        QStringLiteral("単体。一方、水と"));
+    const QString out = *SeriesSplice::write(r.base, form);
+    QStringList want = Lines;
+    want[33] = QStringLiteral("アンモニアは水によく溶ける。窒素は溶けにくい。");
+    want[10] = QStringLiteral("水素・酸素・鉄は1種類の元素からなる単体。一方、");
+    EXPECT_EQ(out.split(QLatin1Char('\n')), want + QStringList{QString()});
+    const SeriesParser::Result back = SeriesParser::parse(out.split(QLatin1Char('\n')));
+    ASSERT_EQ(back.problems.size(), 3);
+    EXPECT_EQ(back.problems.at(2).problem.explanation, form[2].problem.explanation);
+    EXPECT_EQ(back.problems.at(0).problem.explanation, form[0].problem.explanation);
+}
