@@ -58,15 +58,19 @@ window.seriesAssign = { show: showAssign };
 
 // ---- one learner's 学習の記録 ----
 
+let recordShown = null;
+
 async function openRecord(id, name) {
   const reply = await call('GET', `/api/teacher/learner-record?learner=${encodeURIComponent(id)}`);
   if (reply.status !== 200) { showError(reply); return; }
-  const p = reply.body;
+  recordShown = reply.body;
   $('record-heading').textContent = `${name} さんの学習の記録`;
   // Open first: the charts take the width the dialog gives them.
   $('record-dialog').showModal();
-  LearnerRecord.draw(p);
+  LearnerRecord.draw(recordShown);
 }
+
+window.addEventListener('resize', () => { if ($('record-dialog').open) LearnerRecord.drawCharts(recordShown); });
 
 $('record-close').addEventListener('click', () => $('record-dialog').close());
 
