@@ -33,6 +33,16 @@ mkdir -p -m 700 "$scratch/runtime"
 
 mode() { stat -c %a "$1"; }
 
+# The store's side files once the server's connections have made them: its
+# threads open the store as their first work comes, which may be after the
+# address is printed.
+side_files() {
+    for _ in $(seq 50); do
+        [ -e "$1/velmorant.sqlite-wal" ] && [ -e "$1/velmorant.sqlite-shm" ] && return 0
+        sleep 0.1 || true
+    done
+}
+
 # The store and its side files, whatever the umask.
 work=$scratch/class
 run "$server" --samples --add-learner aoi "$work"
@@ -41,6 +51,7 @@ code=$(tail -n 1 "$scratch/out")
 [[ "$err" == *"記録: $work/velmorant.sqlite"* ]] || fail "the store is not named: $err"
 [ "$(mode "$work/velmorant.sqlite")" = 600 ] || fail "store made $(mode "$work/velmorant.sqlite") under umask 000"
 start "$work"
+side_files "$work"
 for f in velmorant.sqlite-wal velmorant.sqlite-shm; do
     [ "$(mode "$work/$f")" = 600 ] || fail "$f is $(mode "$work/$f") under umask 000"
 done
@@ -57,6 +68,7 @@ run "$server" --samples --group "$group" --add-learner aoi "$shared"
 [ "$(stat -c %a:%G "$shared/velmorant.sqlite")" = "640:$group" ] ||
     fail "with --group $group the store is $(stat -c %a:%G "$shared/velmorant.sqlite")"
 start --group "$group" "$shared"
+side_files "$shared"
 for f in velmorant.sqlite-wal velmorant.sqlite-shm; do
     [ "$(stat -c %a:%G "$shared/$f")" = "640:$group" ] || fail "$f is $(stat -c %a:%G "$shared/$f")"
 done
