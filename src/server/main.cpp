@@ -13,6 +13,7 @@
 #include "server/admin/ServerCommandLine.h"
 #include "server/admin/ServerConsole.h"
 #include "server/admin/StoreBackup.h"
+#include "server/http/EpollDispatcher.h"
 #include "server/http/HttpServer.h"
 #include "server/learner/Requests.h"
 #include "server/store/SignInCodes.h"
@@ -549,6 +550,7 @@ int main(int argc, char* argv[])
     }
     // Text is measured with the window's fonts, on no display.
     Offscreen::usePlatform();
+    QCoreApplication::setEventDispatcher(new EpollDispatcher);
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     QtFonts::installSubstitutions();

@@ -5,6 +5,7 @@
 // signs in, and a failing store is told apart from "none" without naming
 // its place.
 #include "server/store/Store.h"
+#include "server/http/EpollDispatcher.h"
 #include "server/store/SignInCodes.h"
 
 #include <QCoreApplication>
@@ -331,6 +332,8 @@ TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
 
 int main(int argc, char** argv)
 {
+    // On the server's own loop, as velmorant-server runs.
+    QCoreApplication::setEventDispatcher(new EpollDispatcher);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
