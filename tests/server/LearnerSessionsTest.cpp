@@ -128,13 +128,17 @@ TEST(LearnerSessions, AStaleActionIsRefusedWithTheStateAndASentAgainOneIsNotRedo
     Class c;
     auto server = c.process();
     ASSERT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 1}}).status, 200);
-    ASSERT_EQ(c.move(*server, 0, "key-of-move-0").status, 200);
+    const Reply first = c.move(*server, 0, "key-of-move-0");
+    ASSERT_EQ(first.status, 200);
     const qint64 after = c.seq;
-    // The same action again (its reply was lost): answered, not applied.
+    // The same action again (its reply was lost): answered with the board
+    // it left, not applied again.
     c.seq = after - 1;
     const Reply again = c.move(*server, 0, "key-of-move-0");
     EXPECT_EQ(again.status, 200);
     EXPECT_EQ(c.seq, after);
+    EXPECT_EQ(framesOf(again), framesOf(first));
+    EXPECT_EQ(framesOf(again).value(0), Answer.at(0));
     // An action meant for an older state.
     c.seq = after - 1;
     const Reply stale = c.move(*server, 1, "key-of-move-1");

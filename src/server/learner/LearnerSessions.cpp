@@ -251,9 +251,15 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         return fail(failed);
     }
     if (c != nullptr && !c->key.isEmpty() && c->key == stored->lastKey) {
-        // Sent again after its reply was lost: answered as it was, not redone.
+        // Sent again after its reply was lost: answered with the state it
+        // left, not redone.
+        if (!stored->lastReply.isEmpty()) {
+            store.rollback();
+            return {200, stored->lastReply, 0, false};
+        }
+        bringUp(desk, store, stored->seq, stored->value);
         store.rollback();
-        return {200, stored->lastReply, 0, false};
+        return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
     }
     const std::optional<Store::Round> round = store.learnerRound(desk.learner, &failed);
     if (!round) {
@@ -348,9 +354,11 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         desk.seq = -1;
         return tooManyChecks();
     }
-    const QByteArray body = compact(VerbProtocol::state(*desk.screen, seq + 1));
+    // The reply is written after the commit: the store's write lock, which
+    // every learner's action waits for, is held no longer than the answer
+    // takes. A reply lost on the way is made again from the stored state.
     QString failed =
-        store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, body});
+        store.saveLearnerState(desk.learner, {seq + 1, desk.screen->value(), c.key, {}});
     if (failed.isEmpty()) {
         failed = store.commit();
     }
@@ -358,7 +366,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         return {503, failed.toUtf8(), 0, false};
     }
     desk.seq = seq + 1;
-    return {200, body, 0, false};
+    return {200, compact(VerbProtocol::state(*desk.screen, seq + 1)), 0, false};
 }
 
 namespace

@@ -300,7 +300,9 @@ public:
     // (StoreStates.cpp) ----
 
     // One learner's session as stored: its value, how many actions it has
-    // taken, and the last action's key with the reply it was given.
+    // taken, and the last action's key; the reply it was given where the
+    // value cannot make it again (in a class round the board is the
+    // round's), else empty.
     struct LearnerState {
         qint64 seq = 0;
         QByteArray value;
