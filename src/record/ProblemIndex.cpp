@@ -1,31 +1,31 @@
 #include "record/ProblemIndex.h"
 
+#include "files/FileCache.h"
 #include "files/FileLookup.h"
 #include "record/ProblemId.h"
 #include "series/SeriesLoader.h"
 
 #include <QFileInfo>
 
-ProblemIndex::File& ProblemIndex::file(const QString& series)
+const ProblemIndex::File& ProblemIndex::file(const QString& series)
 {
-    const QFileInfo info(FileLookup::resolve(folder_, series));
-    const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
-    const qint64 size = info.exists() ? info.size() : -1;
-    File& known = files_[series];
-    if (known.size == size && known.modified == modified && size >= 0) {
-        return known;
-    }
-    known = File{modified, size, {}, {}, {}, {}, {}};
-    if (size >= 0) {
-        known.problems = SeriesLoader::load(info.filePath()).usable;
-        known.keys = ProblemIds::keysOf(known.problems);
-        for (qsizetype i = 0; i < known.problems.size(); ++i) {
-            known.asked.append(ProblemIds::asked(known.problems.at(i)));
-            known.byKey.insert(known.keys.at(i), i);
-            known.byText.insert(ProblemIds::textHash(known.problems.at(i)), i);
+    // One index of a file for every learner's board, while the file stays.
+    static FileCache<std::shared_ptr<const File>> indexed(256);
+    std::shared_ptr<const File>& held = files_[series];
+    held = indexed.get(FileLookup::resolve(folder_, series), [](const QString& path) {
+        auto made = std::make_shared<File>();
+        if (QFileInfo::exists(path)) {
+            made->problems = SeriesLoader::load(path).usable;
+            made->keys = ProblemIds::keysOf(made->problems);
+            for (qsizetype i = 0; i < made->problems.size(); ++i) {
+                made->asked.append(ProblemIds::asked(made->problems.at(i)));
+                made->byKey.insert(made->keys.at(i), i);
+                made->byText.insert(ProblemIds::textHash(made->problems.at(i)), i);
+            }
         }
-    }
-    return known;
+        return std::shared_ptr<const File>(std::move(made));
+    });
+    return *held;
 }
 
 std::optional<Problem> ProblemIndex::find(const QString& series, const QString& key)

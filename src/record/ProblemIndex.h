@@ -3,12 +3,12 @@
 #include "record/Answer.h"
 #include "series/Problem.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 // The problems of a work folder's series files by their keys (ProblemIds),
@@ -39,18 +39,18 @@ public:
 
 private:
     struct File {
-        QDateTime modified;
-        qint64 size = -1;
         QList<Problem> problems;
         QStringList asked; // beside problems: what each asks (ProblemIds::asked)
         QStringList keys;  // beside problems
         QHash<QString, qsizetype> byKey;
         QHash<QString, qsizetype> byText; // the old keys
     };
-    File& file(const QString& series);
+    // The file's index as the file is now, shared by every index of the
+    // process while the file stays unchanged.
+    const File& file(const QString& series);
 
     QString folder_;
-    QHash<QString, File> files_;
+    QHash<QString, std::shared_ptr<const File>> files_;
     // Series and old key -> the key now, "" for none: a log holds many
     // answers to one problem, and its file need not be looked at for each.
     QHash<QString, QString> renamed_;

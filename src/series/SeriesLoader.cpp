@@ -1,5 +1,7 @@
 #include "series/SeriesLoader.h"
 
+#include "files/FileCache.h"
+
 #include "series/SeriesState.h"
 #include "series/TextFindings.h"
 
@@ -122,7 +124,8 @@ Series fromFile(const TextFile::ReadResult& file)
 
 Series load(const QString& path)
 {
-    return fromFile(TextFile::readLenient(path));
+    static FileCache<Series> read(256);
+    return read.get(path, [](const QString& p) { return fromFile(TextFile::readLenient(p)); });
 }
 
 Series read(const QByteArray& bytes)
