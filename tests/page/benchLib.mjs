@@ -103,6 +103,19 @@ export async function inTurn(items, width, each) {
 // The first sample problem's right frames.
 const Answer = [0, 0, 0, 0, 1, 1, 1, 2, 2, 2];
 
+// Puts the first few terms of the learner's problem in their frames, a
+// random number of them, so that a school's learners are at different
+// points of their problems, as they are in a lesson under way, rather than
+// all checking their boards in the same second.
+export async function partWay(learner) {
+  const placed = Math.floor(Math.random() * Answer.length);
+  for (let term = 0; term < placed; term += 1) {
+    const r = await learner.act('/api/move', { term, frame: Answer[term] });
+    if (r.status !== 200) throw new Error(`move: ${r.status} ${r.text}`);
+  }
+  learner.term = placed;
+}
+
 // Every learner moves a term every `gap()` ms (pressing もう一度 after the
 // last), the first within one gap, until `done()`; each move's round trip.
 export async function moving(learners, gap, done) {

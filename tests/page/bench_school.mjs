@@ -12,7 +12,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { httpClient, inTurn, Learner, loadAverage, moving, quantile, since, sleep } from './benchLib.mjs';
+import { httpClient, inTurn, Learner, loadAverage, moving, partWay, quantile, since, sleep } from './benchLib.mjs';
 import { cookieName, setTeacherPassword, startServer } from './serverLib.mjs';
 
 const [program, storeTool, mode, secondsArg, fast] = process.argv.slice(2);
@@ -73,6 +73,7 @@ async function answers() {
       await learner.state();
       const r = await learner.act('/api/open', { entry: 1 });
       if (r.status !== 200) throw new Error(`open: ${r.status} ${r.text}`);
+      await partWay(learner);
     });
     const store = database ? 'postgresql' : 'sqlite';
     let load = loadAverage();
