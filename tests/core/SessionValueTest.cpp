@@ -411,3 +411,41 @@ TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowKeepingABoardThatAsksTheSame)
     EXPECT_FALSE(SessionValue::fromJson(QJsonObject{{QStringLiteral("version"), 7}}, &why));
     EXPECT_FALSE(why.isEmpty());
 }
+
+// A control drawn again after anything it shows changed is drawn as it is
+// now, not as one that looked the same before.
+TEST(ScreenJson, DrawsAControlAsItIsNow)
+{
+    QTemporaryDir dir;
+    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
+    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
+        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
+    }
+    qint64 clock = 1'780'000'000'000;
+    Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    a.session->start();
+    MainScreen& s = a.session->screen();
+    Control& line = s.instructionLine;
+    const auto drawn = [&s](const char* field) {
+        return ScreenJson::of(s)
+            .value(QStringLiteral("instruction"))
+            .toObject()
+            .value(QLatin1String(field));
+    };
+    line.setCaption(QStringLiteral("分類しなさい"));
+    EXPECT_EQ(drawn("text").toString(), QStringLiteral("分類しなさい"));
+    line.setCaption(QStringLiteral("並べなさい"));
+    EXPECT_EQ(drawn("text").toString(), QStringLiteral("並べなさい"));
+    line.BackColor = 0x0000ff;
+    EXPECT_EQ(drawn("back").toString(), QStringLiteral("#ff0000"));
+    line.ForeColor = 0x00ff00;
+    EXPECT_EQ(drawn("fore").toString(), QStringLiteral("#00ff00"));
+    line.Font = {QString::fromUtf16(FontInfo::Gothic), 12.0, true};
+    EXPECT_TRUE(drawn("font").toObject().value(QStringLiteral("bold")).toBool());
+    line.Font.bold = false;
+    EXPECT_FALSE(drawn("font").toObject().value(QStringLiteral("bold")).toBool());
+    line.Font.points = 9.0;
+    EXPECT_EQ(drawn("font").toObject().value(QStringLiteral("twips")).toDouble(), 180.0);
+    line.Left += 15.0F;
+    EXPECT_EQ(drawn("box").toArray().at(0).toDouble(), double(line.Left));
+}
