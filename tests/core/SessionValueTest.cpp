@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 // A session taken as a value at any point, written to JSON and read back,
@@ -149,6 +150,17 @@ struct Learner {
     FakeDialogs dialogs;
     std::unique_ptr<Session> session;
 };
+
+// The bundled series files, copied into `dir`.
+bool withBundledSeries(const QTemporaryDir& dir)
+{
+    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
+    const QStringList names = data.entryList({QStringLiteral("*.TXT")}, QDir::Files);
+    return dir.isValid() && !names.isEmpty() &&
+           std::all_of(names.begin(), names.end(), [&](const QString& name) {
+               return QFile::copy(data.filePath(name), dir.filePath(name));
+           });
+}
 
 std::string drawn(const MainScreen& s)
 {
@@ -295,11 +307,7 @@ constexpr int Sequences = 2500;
 TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
-    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
-        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
-    }
+    ASSERT_TRUE(withBundledSeries(dir));
     QRandomGenerator r(20261208);
     qint64 clock = 1'780'000'000'000;
     for (int sequence = 0; sequence < Sequences; ++sequence) {
@@ -357,11 +365,7 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
 TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowKeepingABoardThatAsksTheSame)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
-    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
-        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
-    }
+    ASSERT_TRUE(withBundledSeries(dir));
     qint64 clock = 1'780'000'000'000;
     Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
     a.session->start();
@@ -417,10 +421,7 @@ TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowKeepingABoardThatAsksTheSame)
 TEST(ScreenJson, DrawsAControlAsItIsNow)
 {
     QTemporaryDir dir;
-    const QDir data(TestFiles::sourceDir() + QStringLiteral("/data"));
-    for (const QString& name : data.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
-        ASSERT_TRUE(QFile::copy(data.filePath(name), dir.filePath(name)));
-    }
+    ASSERT_TRUE(withBundledSeries(dir));
     qint64 clock = 1'780'000'000'000;
     Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
     a.session->start();
