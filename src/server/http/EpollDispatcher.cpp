@@ -116,22 +116,26 @@ int EpollDispatcher::activateSockets(const epoll_event* events, int count)
             ++handled;
             continue;
         }
-        // A notifier set off earlier in this turn may have taken this one
-        // away, or another on the same descriptor: each is looked up again.
         for (int type = 0; type < 3; ++type) {
-            if ((events[i].events & Sets[type]) == 0) {
-                continue;
+            if ((events[i].events & Sets[type]) != 0) {
+                handled += activate(fd, type) ? 1 : 0;
             }
-            const auto found = watches_.find(fd);
-            if (found == watches_.end() || found->second.notifiers[type] == nullptr) {
-                continue;
-            }
-            QEvent activated(QEvent::SockAct);
-            QCoreApplication::sendEvent(found->second.notifiers[type], &activated);
-            ++handled;
         }
     }
     return handled;
+}
+
+// A notifier set off earlier in this turn may have taken this one away, or
+// another on the same descriptor: each is looked up again before it is sent.
+bool EpollDispatcher::activate(int fd, int type)
+{
+    const auto found = watches_.find(fd);
+    if (found == watches_.end() || found->second.notifiers[type] == nullptr) {
+        return false;
+    }
+    QEvent activated(QEvent::SockAct);
+    QCoreApplication::sendEvent(found->second.notifiers[type], &activated);
+    return true;
 }
 
 int EpollDispatcher::activateUnlisted()
@@ -139,25 +143,19 @@ int EpollDispatcher::activateUnlisted()
     if (unlisted_ == 0) {
         return 0;
     }
-    QList<QSocketNotifier*> ready;
+    QList<std::pair<int, int>> ready;
     for (const auto& [fd, watch] : watches_) {
-        if (watch.refused) {
-            for (QSocketNotifier* n : watch.notifiers) {
-                if (n) {
-                    ready.append(n);
-                }
+        for (int type = 0; type < 3; ++type) {
+            if (watch.refused && watch.notifiers[type] != nullptr) {
+                ready.append({fd, type});
             }
         }
     }
-    for (QSocketNotifier* n : ready) {
-        const auto found = watches_.find(int(n->socket()));
-        if (found != watches_.end() && found->second.refused &&
-            found->second.notifiers[int(n->type())] == n) {
-            QEvent activated(QEvent::SockAct);
-            QCoreApplication::sendEvent(n, &activated);
-        }
+    int handled = 0;
+    for (const auto& [fd, type] : ready) {
+        handled += activate(fd, type) ? 1 : 0;
     }
-    return int(ready.size());
+    return handled;
 }
 
 void EpollDispatcher::registerSocketNotifier(QSocketNotifier* notifier)

@@ -54,6 +54,7 @@ private:
     void relist(int fd);
     int waitMs(QEventLoop::ProcessEventsFlags flags) const;
     int activateSockets(const struct epoll_event* events, int count);
+    bool activate(int fd, int type);
     int activateUnlisted();
     // How many wake-ups came since the last drain.
     quint64 drainWake();
