@@ -162,6 +162,14 @@ bool withBundledSeries(const QTemporaryDir& dir)
            });
 }
 
+// A learner of their own on a copy of the bundled series.
+struct OnBundledSeries {
+    QTemporaryDir dir;
+    bool copied = withBundledSeries(dir);
+    qint64 clock = 1'780'000'000'000;
+    Learner learner{dir.path(), MemoryAnswers(), MemoryMarks(), &clock};
+};
+
 std::string drawn(const MainScreen& s)
 {
     return QJsonDocument(ScreenJson::of(s)).toJson(QJsonDocument::Compact).toStdString();
@@ -364,10 +372,11 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
 
 TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowKeepingABoardThatAsksTheSame)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(withBundledSeries(dir));
-    qint64 clock = 1'780'000'000'000;
-    Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    OnBundledSeries world;
+    ASSERT_TRUE(world.copied);
+    QTemporaryDir& dir = world.dir;
+    qint64& clock = world.clock;
+    Learner& a = world.learner;
     a.session->start();
     a.session->open(1);
     ASSERT_EQ(a.session->screen().screen(), Screen::Problem);
@@ -420,10 +429,9 @@ TEST(SessionValue, AChangedSeriesGoesOnAsItReadsNowKeepingABoardThatAsksTheSame)
 // now, not as one that looked the same before.
 TEST(ScreenJson, DrawsAControlAsItIsNow)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(withBundledSeries(dir));
-    qint64 clock = 1'780'000'000'000;
-    Learner a(dir.path(), MemoryAnswers(), MemoryMarks(), &clock);
+    OnBundledSeries world;
+    ASSERT_TRUE(world.copied);
+    Learner& a = world.learner;
     a.session->start();
     MainScreen& s = a.session->screen();
     Control& line = s.instructionLine;
