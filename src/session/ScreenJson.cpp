@@ -4,8 +4,10 @@
 #include "session/TermCarry.h"
 #include "session/Words.h"
 
+#include "files/JsonWriter.h"
+
 #include <QHash>
-#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <array>
 
@@ -15,29 +17,33 @@ namespace ScreenJson
 namespace
 {
 
-QString colour(quint32 c)
+void writeColour(JsonWriter& out, quint32 c)
 {
     // System colours are drawn as the browser's own button colours, as the
     // window draws them from the desktop's palette.
     if (Colors::isSystem(c)) {
-        return c == Colors::ButtonFace ? QStringLiteral("ButtonFace")
-                                       : QStringLiteral("ButtonText");
+        out.value(c == Colors::ButtonFace ? QLatin1StringView("ButtonFace")
+                                          : QLatin1StringView("ButtonText"));
+        return;
     }
-    // Written digit by digit: a state names some sixty colours, and each
-    // number formatted and padded on its own took an answer's time.
-    constexpr char16_t Digits[] = u"0123456789abcdef";
-    QString out(7, u'#');
+    constexpr char Digits[] = "0123456789abcdef";
+    char text[7] = {'#'};
     const int parts[] = {Colors::red(c), Colors::green(c), Colors::blue(c)};
     for (int i = 0; i < 3; ++i) {
-        out[1 + 2 * i] = Digits[parts[i] >> 4 & 15];
-        out[2 + 2 * i] = Digits[parts[i] & 15];
+        text[1 + 2 * i] = Digits[parts[i] >> 4 & 15];
+        text[2 + 2 * i] = Digits[parts[i] & 15];
     }
-    return out;
+    out.value(QLatin1StringView(text, 7));
 }
 
-QJsonArray box(float left, float top, float width, float height)
+void writeBox(JsonWriter& out, float left, float top, float width, float height)
 {
-    return {left, top, width, height};
+    out.openArray().value(left).value(top).value(width).value(height).closeArray();
+}
+
+void writeBox(JsonWriter& out, const Control& c)
+{
+    writeBox(out, c.Left, c.Top, c.Width, c.Height);
 }
 
 // What a control is drawn from: the same looks make the same JSON.
@@ -60,77 +66,132 @@ size_t qHash(const Looks& l, size_t seed = 0)
                       l.font.face);
 }
 
-QJsonObject control(const Control& c)
+QByteArray membersOf(const Looks& l)
 {
-    // A board's forty-odd controls barely change from one move to the next,
-    // and building each one's object anew was a tenth of a move's processor
-    // time: each thread keeps the objects it made, by what they show.
-    thread_local QHash<Looks, QJsonObject> made;
+    JsonWriter out;
+    out.key(QLatin1StringView("box"));
+    writeBox(out, l.box[0], l.box[1], l.box[2], l.box[3]);
+    out.key(QLatin1StringView("text")).value(l.text);
+    out.key(QLatin1StringView("back"));
+    writeColour(out, l.back);
+    out.key(QLatin1StringView("fore"));
+    writeColour(out, l.fore);
+    if (!l.font.isDefault()) {
+        out.key(QLatin1StringView("font"))
+            .open()
+            .key(QLatin1StringView("face"))
+            .value(l.font.face)
+            .key(QLatin1StringView("twips"))
+            .value(l.font.points * 20.0)
+            .key(QLatin1StringView("bold"))
+            .value(l.font.bold)
+            .close();
+    }
+    return out.take();
+}
+
+// A control's members, into the object open: its box, text, colours and
+// font; `text` in place of its caption when given.
+void writeControlMembers(JsonWriter& out, const Control& c, const QString* text = nullptr)
+{
+    // A board's forty-odd controls barely change from one move to the next:
+    // each thread keeps the text it wrote, by what the control shows.
+    thread_local QHash<Looks, QByteArray> made;
     Looks looks{{c.Left, c.Top, c.Width, c.Height},
-                c.Caption().trimmed(),
+                text != nullptr ? *text : c.Caption().trimmed(),
                 c.BackColor,
                 c.ForeColor,
                 c.Font};
-    if (const auto found = made.constFind(looks); found != made.constEnd()) {
-        return *found;
+    auto found = made.constFind(looks);
+    if (found == made.constEnd()) {
+        if (made.size() >= 4096) {
+            made.clear();
+        }
+        QByteArray members = membersOf(looks);
+        found = made.insert(std::move(looks), std::move(members));
     }
-    QJsonObject o{{QStringLiteral("box"), box(c.Left, c.Top, c.Width, c.Height)},
-                  {QStringLiteral("text"), looks.text},
-                  {QStringLiteral("back"), colour(c.BackColor)},
-                  {QStringLiteral("fore"), colour(c.ForeColor)}};
-    if (!c.Font.isDefault()) {
-        o.insert(QStringLiteral("font"),
-                 QJsonObject{{QStringLiteral("face"), c.Font.face},
-                             {QStringLiteral("twips"), c.Font.points * 20.0},
-                             {QStringLiteral("bold"), c.Font.bold}});
-    }
-    if (made.size() >= 4096) {
-        made.clear();
-    }
-    made.insert(std::move(looks), o);
-    return o;
+    out.members(*found);
 }
 
-QJsonValue rightness(const MainScreen& s, int term)
+void writeControl(JsonWriter& out, const Control& c)
+{
+    out.open();
+    writeControlMembers(out, c);
+    out.close();
+}
+
+void writeRightness(JsonWriter& out, const MainScreen& s, int term)
 {
     const std::optional<bool> right = Words::termRight(s, term);
-    return right ? QJsonValue(*right) : QJsonValue(QJsonValue::Null);
+    right ? out.value(*right) : out.null();
 }
 
-QJsonObject board(const MainScreen& s)
+void writeFrames(JsonWriter& out, const MainScreen& s, const Foresight* foresight)
 {
-    QJsonArray frames;
+    static constexpr std::array<const char*, 4> Ways = {"left", "right", "up", "down"};
+    out.key(QLatin1StringView("frames")).openArray();
     for (int c = 0; c < s.quiz.frames(); ++c) {
         const Control& f = s.frames.at(c);
-        frames.append(
-            QJsonObject{{QStringLiteral("name"), Words::frameName(s, c)},
-                        {QStringLiteral("box"), box(f.Left, f.Top, f.Width, f.Height)},
-                        {QStringLiteral("fill"), f.Filled ? colour(f.FillColor) : QString()},
-                        {QStringLiteral("border"), colour(f.BorderColor)},
-                        {QStringLiteral("caption"), control(s.captions.at(c))}});
+        out.open().key(QLatin1StringView("name")).value(Words::frameName(s, c));
+        out.key(QLatin1StringView("box"));
+        writeBox(out, f);
+        out.key(QLatin1StringView("fill"));
+        f.Filled ? writeColour(out, f.FillColor) : void(out.value(QLatin1StringView()));
+        out.key(QLatin1StringView("border"));
+        writeColour(out, f.BorderColor);
+        out.key(QLatin1StringView("caption"));
+        writeControl(out, s.captions.at(c));
+        if (foresight != nullptr && c < foresight->frames.size()) {
+            const Foresight::Frame& seen = foresight->frames.at(c);
+            out.key(QLatin1StringView("slots")).openArray();
+            out.value(seen.first[0]).value(seen.first[1]).value(seen.first[2]).value(seen.room);
+            out.closeArray().key(QLatin1StringView("steps")).open();
+            for (size_t w = 0; w < Ways.size(); ++w) {
+                out.key(QLatin1StringView(Ways[w])).value(seen.steps[w]);
+            }
+            out.close();
+        }
+        out.close();
     }
-    QJsonArray terms;
+    out.closeArray();
+}
+
+void writeBoard(JsonWriter& out, const MainScreen& s, const Foresight* foresight)
+{
+    out.key(QLatin1StringView("board")).open();
+    writeFrames(out, s, foresight);
+    out.key(QLatin1StringView("terms")).openArray();
     for (int i = 0; i < s.quiz.terms(); ++i) {
-        QJsonObject t = control(s.terms.at(i));
-        t.insert(QStringLiteral("frame"), s.quiz.frameOf(i));
-        t.insert(QStringLiteral("right"), rightness(s, i));
-        t.insert(QStringLiteral("description"), Words::termDescription(s, i));
-        terms.append(t);
+        out.open();
+        writeControlMembers(out, s.terms.at(i));
+        out.key(QLatin1StringView("frame")).value(s.quiz.frameOf(i));
+        out.key(QLatin1StringView("right"));
+        writeRightness(out, s, i);
+        out.key(QLatin1StringView("description")).value(Words::termDescription(s, i));
+        out.close();
     }
-    QJsonValue carried = QJsonValue::Null;
+    out.closeArray().key(QLatin1StringView("carry"));
     if (s.carry.term >= 0 && s.carry.term < s.quiz.terms() && s.carry.frame < s.quiz.frames()) {
-        carried =
-            QJsonObject{{QStringLiteral("term"), s.carry.term},
-                        {QStringLiteral("frame"), s.carry.frame},
-                        {QStringLiteral("name"),
-                         QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame))}};
+        out.open()
+            .key(QLatin1StringView("term"))
+            .value(s.carry.term)
+            .key(QLatin1StringView("frame"))
+            .value(s.carry.frame)
+            .key(QLatin1StringView("name"))
+            .value(QStringLiteral("移動先の%1").arg(Words::frameName(s, s.carry.frame)))
+            .close();
+    } else {
+        out.null();
     }
-    return {{QStringLiteral("frames"), frames},
-            {QStringLiteral("terms"), terms},
-            {QStringLiteral("carry"), carried},
-            {QStringLiteral("open"), s.quiz.open()},
-            {QStringLiteral("heading"), control(s.headingText)},
-            {QStringLiteral("question"), control(s.questionText)}};
+    out.key(QLatin1StringView("open")).value(s.quiz.open());
+    out.key(QLatin1StringView("heading"));
+    writeControl(out, s.headingText);
+    out.key(QLatin1StringView("question"));
+    writeControl(out, s.questionText);
+    if (foresight != nullptr && s.quiz.terms() > 0) {
+        out.key(QLatin1StringView("park")).value(foresight->park);
+    }
+    out.close();
 }
 
 struct NamedButton {
@@ -154,84 +215,124 @@ QList<NamedButton> namedButtons(const MainScreen& s)
     };
 }
 
-QJsonArray buttons(const MainScreen& s)
+void writeButtons(JsonWriter& out, const MainScreen& s, const QList<QLatin1StringView>& only)
 {
-    const QList<NamedButton> all = namedButtons(s);
     const bool onResult = s.resultPanel.Visible && !s.explanationPanel.Visible;
-    QJsonArray out;
-    for (const NamedButton& b : all) {
+    out.key(QLatin1StringView("buttons")).openArray();
+    for (const NamedButton& b : namedButtons(s)) {
         const bool isResult = b.control->Name == QLatin1String("resultButtons");
-        if (!b.control->Shown() || (isResult && !onResult)) {
+        const QLatin1StringView id(b.id);
+        if (!b.control->Shown() || (isResult && !onResult) ||
+            (!only.isEmpty() && !only.contains(id))) {
             continue;
         }
-        QJsonObject o = control(*b.control);
-        o.insert(QStringLiteral("id"), QLatin1String(b.id));
-        o.insert(QStringLiteral("label"), Words::nameOf(s, *b.control));
-        out.append(o);
+        out.open();
+        writeControlMembers(out, *b.control);
+        out.key(QLatin1StringView("id")).value(id);
+        out.key(QLatin1StringView("label")).value(Words::nameOf(s, *b.control));
+        out.close();
     }
-    return out;
+    out.closeArray();
 }
 
-QString screenName(Screen screen)
+QLatin1StringView screenName(Screen screen)
 {
     switch (screen) {
     case Screen::SeriesList:
-        return QStringLiteral("list");
+        return QLatin1StringView("list");
     case Screen::Problem:
-        return QStringLiteral("problem");
+        return QLatin1StringView("problem");
     case Screen::Result:
-        return QStringLiteral("result");
+        return QLatin1StringView("result");
     case Screen::Explanation:
-        return QStringLiteral("explanation");
+        return QLatin1StringView("explanation");
     }
     return {};
 }
 
-} // namespace
-
-QJsonObject of(const MainScreen& s)
+void writeList(JsonWriter& out, const MainScreen& s)
 {
-    const Screen screen = s.screen();
-    QJsonObject out{{QStringLiteral("screen"), screenName(screen)},
-                    {QStringLiteral("title"), s.Caption},
-                    {QStringLiteral("client"), QJsonArray{s.clientWidth(), s.clientHeight()}},
-                    {QStringLiteral("back"), colour(s.BackColor)},
-                    {QStringLiteral("instruction"), control(s.instructionLine)}};
-    if (screen == Screen::SeriesList) {
-        out.insert(QStringLiteral("list"), QJsonArray::fromStringList(s.seriesList.Entries));
-        out.insert(QStringLiteral("listBox"), control(s.seriesList));
-        const Control& t = s.titlePicture;
-        out.insert(QStringLiteral("titleBox"), box(t.Left, t.Top, t.Width, t.Height));
-        if (s.progressButton.Visible) {
-            out.insert(QStringLiteral("progressButton"), control(s.progressButton));
-        }
-        return out;
+    out.key(QLatin1StringView("list")).openArray();
+    for (const QString& entry : s.seriesList.Entries) {
+        out.value(entry);
     }
-    out.insert(QStringLiteral("board"), board(s));
-    out.insert(QStringLiteral("buttons"), buttons(s));
-    if (s.resultPanel.Visible) {
-        const Control& p = s.resultPanel;
-        out.insert(QStringLiteral("panel"),
-                   QJsonObject{{QStringLiteral("box"), box(p.Left, p.Top, p.Width, p.Height)},
-                               {QStringLiteral("fill"), colour(p.FillColor)},
-                               {QStringLiteral("border"), colour(p.BorderColor)}});
+    out.closeArray().key(QLatin1StringView("listBox"));
+    writeControl(out, s.seriesList);
+    out.key(QLatin1StringView("titleBox"));
+    writeBox(out, s.titlePicture);
+    if (s.progressButton.Visible) {
+        out.key(QLatin1StringView("progressButton"));
+        writeControl(out, s.progressButton);
     }
-    if (s.resultMessage.Visible) {
-        out.insert(QStringLiteral("message"), control(s.resultMessage));
-    }
-    if (s.explanationPanel.Visible) {
-        QJsonObject e = control(s.explanationPanel);
-        e.insert(QStringLiteral("body"), control(s.explanationText));
-        e.insert(QStringLiteral("explanation"), s.explanationText.Text);
-        out.insert(QStringLiteral("explanation"), e);
-    }
-    return out;
 }
 
-QJsonValue focusName(const MainScreen& s, const Control* focus)
+// The result panel, its message and the explanation, where shown.
+void writeResult(JsonWriter& out, const MainScreen& s)
+{
+    if (s.resultPanel.Visible) {
+        const Control& p = s.resultPanel;
+        out.key(QLatin1StringView("panel")).open().key(QLatin1StringView("box"));
+        writeBox(out, p);
+        out.key(QLatin1StringView("fill"));
+        writeColour(out, p.FillColor);
+        out.key(QLatin1StringView("border"));
+        writeColour(out, p.BorderColor);
+        out.close();
+    }
+    if (s.resultMessage.Visible) {
+        out.key(QLatin1StringView("message"));
+        writeControl(out, s.resultMessage);
+    }
+    if (s.explanationPanel.Visible) {
+        out.key(QLatin1StringView("explanation")).open();
+        writeControlMembers(out, s.explanationPanel);
+        out.key(QLatin1StringView("body"));
+        writeControl(out, s.explanationText);
+        out.key(QLatin1StringView("explanation")).value(s.explanationText.Text);
+        out.close();
+    }
+}
+
+} // namespace
+
+void write(JsonWriter& out, const MainScreen& s, const Shown& shown)
+{
+    const Screen screen = s.screen();
+    out.key(QLatin1StringView("screen")).value(screenName(screen));
+    out.key(QLatin1StringView("title")).value(s.Caption);
+    out.key(QLatin1StringView("client"))
+        .openArray()
+        .value(s.clientWidth())
+        .value(s.clientHeight())
+        .closeArray();
+    out.key(QLatin1StringView("back"));
+    writeColour(out, s.BackColor);
+    out.key(QLatin1StringView("instruction")).open();
+    writeControlMembers(out, s.instructionLine,
+                        shown.instruction.isEmpty() ? nullptr : &shown.instruction);
+    out.close();
+    if (screen == Screen::SeriesList) {
+        writeList(out, s);
+        return;
+    }
+    writeBoard(out, s, shown.foresight);
+    writeButtons(out, s, shown.buttons);
+    writeResult(out, s);
+}
+
+QJsonObject of(const MainScreen& screen)
+{
+    JsonWriter out;
+    out.open();
+    write(out, screen);
+    out.close();
+    return QJsonDocument::fromJson(out.bytes()).object();
+}
+
+QString focusName(const MainScreen& s, const Control* focus)
 {
     if (focus == nullptr) {
-        return QJsonValue::Null;
+        return {};
     }
     for (int i = 0; i < s.quiz.terms(); ++i) {
         if (focus == &s.terms.at(i)) {
@@ -243,57 +344,33 @@ QJsonValue focusName(const MainScreen& s, const Control* focus)
             return QStringLiteral("button:") + QLatin1String(b.id);
         }
     }
-    return focus == &s.explanationText ? QJsonValue(QStringLiteral("explanation"))
-                                       : QJsonValue::Null;
+    return focus == &s.explanationText ? QStringLiteral("explanation") : QString();
 }
 
-namespace
+Foresight foresee(MainScreen& s)
 {
-
-// The frames the arrow keys carry a term to from frame `from`: the carry
-// verb's own answer, with the term `probe` carried there for the asking.
-QJsonObject stepsFrom(MainScreen& s, int probe, int from)
-{
-    struct Way {
-        const char* name;
-        Direction direction;
-    };
-    constexpr std::array<Way, 4> Ways = {{{"left", Direction::Left},
-                                          {"right", Direction::Right},
-                                          {"up", Direction::Up},
-                                          {"down", Direction::Down}}};
-    QJsonObject steps;
-    for (const Way& w : Ways) {
-        s.carry = TermCarry{probe, from, 0};
-        TermCarryMove(s, w.direction);
-        steps.insert(QLatin1String(w.name), s.carry.frame);
+    static constexpr std::array<Direction, 4> Ways = {Direction::Left, Direction::Right,
+                                                      Direction::Up, Direction::Down};
+    Foresight seen;
+    if (s.quiz.terms() == 0) {
+        return seen;
     }
-    return steps;
-}
-
-} // namespace
-
-void addForesight(QJsonObject& state, MainScreen& s)
-{
-    if (!state.contains(QStringLiteral("board")) || s.quiz.terms() == 0) {
-        return;
-    }
-    QJsonObject board = state.value(QStringLiteral("board")).toObject();
-    QJsonArray frames = board.value(QStringLiteral("frames")).toArray();
     const BoardLayout& layout = s.board;
     const TermCarry kept = s.carry;
-    for (int c = 0; c < frames.size() && c < layout.frames.size(); ++c) {
-        QJsonObject f = frames.at(c).toObject();
+    for (int c = 0; c < s.quiz.frames() && c < layout.frames.size(); ++c) {
         const Box first = layout.slot(c, 0, 0.0F);
-        f.insert(QStringLiteral("slots"),
-                 QJsonArray{first.left, first.top, layout.termHeight, layout.roomIn(c)});
-        f.insert(QStringLiteral("steps"), stepsFrom(s, 0, c));
-        frames.replace(c, f);
+        Foresight::Frame f{{first.left, first.top, layout.termHeight}, layout.roomIn(c), {}};
+        for (size_t w = 0; w < Ways.size(); ++w) {
+            // The carry verb's own answer, with term 0 carried from frame c.
+            s.carry = TermCarry{0, c, 0};
+            TermCarryMove(s, Ways[w]);
+            f.steps[w] = s.carry.frame;
+        }
+        seen.frames.append(f);
     }
     s.carry = kept;
-    board.insert(QStringLiteral("frames"), frames);
-    board.insert(QStringLiteral("park"), layout.parkTop());
-    state.insert(QStringLiteral("board"), board);
+    seen.park = layout.parkTop();
+    return seen;
 }
 
 QString cueName(SoundCue cue)

@@ -228,7 +228,7 @@ std::string described(const Outcome& o, const MainScreen& s)
     for (const MarkChange& m : o.marks) {
         parts.append(QString::number(static_cast<int>(m.kind)) + m.heading);
     }
-    parts.append(ScreenJson::focusName(s, o.focus).toString());
+    parts.append(ScreenJson::focusName(s, o.focus));
     parts.append(o.ended ? QStringLiteral("ended") : QString());
     return parts.join(QLatin1Char('|')).toStdString();
 }

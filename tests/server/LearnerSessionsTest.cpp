@@ -282,6 +282,20 @@ TEST(LearnerSessions, AMarkOfASeriesHiddenFromTheClassIsKeptButNotListed)
     EXPECT_EQ(c.store.marks(QStringLiteral("aoi")).size(), 1);
 }
 
+QString roundKeyOf(const QJsonObject& state)
+{
+    return state.value(QStringLiteral("round")).toObject().value(QStringLiteral("key")).toString();
+}
+
+QStringList buttonsOf(const QJsonObject& state)
+{
+    QStringList ids;
+    for (const QJsonValue b : state.value(QStringLiteral("buttons")).toArray()) {
+        ids.append(b.toObject().value(QStringLiteral("id")).toString());
+    }
+    return ids;
+}
+
 // A class round: the learner's own board is kept as it was while they answer
 // the teacher's problem, their moves are their row of the round for any
 // server, their check names the round, and the round's end gives them back
@@ -305,10 +319,12 @@ TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
                   .toString(),
               QStringLiteral("先生の問題です"));
     EXPECT_EQ(framesOf(in), QList<int>(10, -1));
-    // A move made on the learner's own board is not put on the round's.
-    EXPECT_EQ(c.move(*server, 7).status, 409);
-    c.round =
-        in.json.value(QStringLiteral("round")).toObject().value(QStringLiteral("key")).toString();
+    // A move made on the learner's own board is not put on the round's: it
+    // is refused with the round's board, which the page takes up.
+    const Reply own7 = c.move(*server, 7);
+    EXPECT_EQ(own7.status, 409);
+    c.round = roundKeyOf(own7.json.value(QStringLiteral("state")).toObject());
+    EXPECT_EQ(c.round, roundKeyOf(in.json));
     EXPECT_EQ(c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 2}}).status, 409);
     ASSERT_EQ(c.move(*server, 7).status, 200);
     const auto boards = c.store.roundBoards(round, 1);
@@ -324,6 +340,13 @@ TEST(LearnerSessions, AClassRoundKeepsTheLearnersOwnBoardAndGivesItBackAtItsEnd)
         }
     }
     EXPECT_TRUE(c.store.roundBoards(round, 1)->first().answered);
+    // Solved, the round's problem offers no way off it, refused or not.
+    const QStringList stay = {QStringLiteral("retry"), QStringLiteral("explanation"),
+                              QStringLiteral("mark")};
+    EXPECT_EQ(buttonsOf(c.state(*server).json), stay);
+    const Reply leave = c.act(*server, Requests::Kind::Open, {{QStringLiteral("entry"), 2}});
+    EXPECT_EQ(leave.status, 409);
+    EXPECT_EQ(buttonsOf(leave.json.value(QStringLiteral("state")).toObject()), stay);
     ASSERT_EQ(c.statements(), 1);
     EXPECT_TRUE(c.store.statements(QStringLiteral("aoi"))
                     .first()

@@ -18,6 +18,15 @@ inline HttpReply json(int status, const QJsonObject& body)
     return r;
 }
 
+// A body already written as JSON.
+inline HttpReply jsonText(int status, QByteArray body)
+{
+    HttpReply r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
 inline HttpReply refusal(int status, const QString& reason)
 {
     return json(status, {{QStringLiteral("error"), reason}});

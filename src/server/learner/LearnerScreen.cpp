@@ -1,5 +1,6 @@
 #include "server/learner/LearnerScreen.h"
 
+#include "files/JsonWriter.h"
 #include "marks/NoMarks.h"
 #include "record/ProblemIndex.h"
 #include "series/SeriesLoader.h"
@@ -216,31 +217,35 @@ std::optional<LearnerScreen::Refusal> LearnerScreen::take(Outcome outcome)
     return std::nullopt;
 }
 
-QJsonObject LearnerScreen::state()
+void LearnerScreen::writeState(JsonWriter& out, const QList<QLatin1StringView>& buttons)
 {
     MainScreen& screen = session_.screen();
-    QJsonObject out = ScreenJson::of(screen);
-    ScreenJson::addForesight(out, screen);
+    ScreenJson::Shown shown{nullptr, {}, buttons};
+    ScreenJson::Foresight foresight;
+    if (screen.screen() == Screen::SeriesList) {
+        shown.instruction = QString::fromUtf16(ListPrompt);
+    } else {
+        foresight = ScreenJson::foresee(screen);
+        shown.foresight = &foresight;
+    }
+    ScreenJson::write(out, screen, shown);
     const Outcome left = std::exchange(left_, {});
     if (left.sound) {
-        out.insert(QStringLiteral("sound"), ScreenJson::cueName(*left.sound));
+        out.key(QLatin1StringView("sound")).value(ScreenJson::cueName(*left.sound));
     }
-    QStringList notices;
+    out.key(QLatin1StringView("notices")).openArray();
     for (const Prompt& p : left.prompts) {
         if (p.kind == Prompt::Kind::Message) {
-            notices.append(p.text);
+            out.value(p.text);
         }
     }
     screen.prompts.clear();
-    notices += session_.takeMessagesKept();
-    out.insert(QStringLiteral("notices"), QJsonArray::fromStringList(notices));
-    out.insert(QStringLiteral("focus"), ScreenJson::focusName(screen, left.focus));
-    if (screen.screen() == Screen::SeriesList) {
-        QJsonObject line = out.value(QStringLiteral("instruction")).toObject();
-        line.insert(QStringLiteral("text"), QString::fromUtf16(ListPrompt));
-        out.insert(QStringLiteral("instruction"), line);
+    for (const QString& kept : session_.takeMessagesKept()) {
+        out.value(kept);
     }
-    return out;
+    out.closeArray().key(QLatin1StringView("focus"));
+    const QString focus = ScreenJson::focusName(screen, left.focus);
+    focus.isEmpty() ? out.null() : out.value(focus);
 }
 
 std::optional<Progress> LearnerScreen::progress()

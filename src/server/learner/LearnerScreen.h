@@ -5,11 +5,13 @@
 #include "server/learner/StorePorts.h"
 #include "session/Session.h"
 
-#include <QJsonObject>
+#include <QLatin1StringView>
+#include <QList>
 #include <QString>
 
 #include <optional>
 
+class JsonWriter;
 class Store;
 class TextMeasure;
 
@@ -45,8 +47,9 @@ public:
     QByteArray value() const;
 
     // Everything the page draws, with the sound, the messages and the focus
-    // the last verbs left; those are given once.
-    QJsonObject state();
+    // the last verbs left (those are given once), into the object `out` has
+    // open; only the buttons `buttons` names, when it names any.
+    void writeState(JsonWriter& out, const QList<QLatin1StringView>& buttons = {});
     // The learner's record as the desktop's 学習の記録 button shows it;
     // nothing when there is no record.
     std::optional<Progress> progress();

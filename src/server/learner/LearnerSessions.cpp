@@ -24,14 +24,9 @@ qint64 now()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-QByteArray compact(const QJsonObject& o)
-{
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
-
 Answer refusal(int status, const QString& reason)
 {
-    return {status, compact({{QStringLiteral("error"), reason}}), 0, false};
+    return {status, VerbProtocol::error(reason), 0, false};
 }
 
 // The store could not take it: nothing of the action was kept, and the page
@@ -259,7 +254,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         }
         bringUp(desk, store, stored->seq, stored->value);
         store.rollback();
-        return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
+        return {200, VerbProtocol::state(*desk.screen, stored->seq), 0, false};
     }
     const std::optional<Store::Round> round = store.learnerRound(desk.learner, &failed);
     if (!round) {
@@ -274,14 +269,14 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
         return fail(QStringLiteral("学習者の画面を読めません"));
     }
     if (c == nullptr) {
-        return {200, compact(VerbProtocol::state(*desk.screen, stored->seq)), 0, false};
+        return {200, VerbProtocol::state(*desk.screen, stored->seq), 0, false};
     }
     if (c->seq != stored->seq || !c->round.isEmpty()) {
         store.rollback();
         return {409,
-                compact(VerbProtocol::refused(
+                VerbProtocol::refused(
                     QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します"),
-                    *desk.screen, stored->seq)),
+                    *desk.screen, stored->seq),
                 0, false};
     }
     Answer a = apply(desk, store, *c, stored->seq);
@@ -343,8 +338,8 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
     }
     if (const std::optional<LearnerScreen::Refusal> refused = desk.screen->act(c)) {
         store.rollback();
-        return {refused->status, compact(VerbProtocol::refused(refused->reason, *desk.screen, seq)),
-                0, false};
+        return {refused->status, VerbProtocol::refused(refused->reason, *desk.screen, seq), 0,
+                false};
     }
     if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
         // Nothing of it is kept, and the session in memory is let go: it is
@@ -366,7 +361,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         return {503, failed.toUtf8(), 0, false};
     }
     desk.seq = seq + 1;
-    return {200, compact(VerbProtocol::state(*desk.screen, seq + 1)), 0, false};
+    return {200, VerbProtocol::state(*desk.screen, seq + 1), 0, false};
 }
 
 namespace
@@ -379,26 +374,6 @@ bool leavesRound(const Requests::Command& c)
     return c.kind == Kind::Open ||
            (c.kind == Kind::Press && c.button != Button::Retry && c.button != Button::Explanation &&
             c.button != Button::ExplanationBack && c.button != Button::Mark);
-}
-
-QJsonObject roundState(LearnerScreen& screen, qint64 seq, const Store::Round& round,
-                       const QString& key)
-{
-    QJsonObject out = VerbProtocol::state(screen, seq);
-    // The buttons that would leave the round's problem are not offered.
-    QJsonArray kept;
-    for (const QJsonValue b : out.value(QStringLiteral("buttons")).toArray()) {
-        const QString id = b.toObject().value(QStringLiteral("id")).toString();
-        if (id == u"retry" || id == u"explanation" || id == u"explanationBack" || id == u"mark") {
-            kept.append(b);
-        }
-    }
-    out.insert(QStringLiteral("buttons"), kept);
-    out.insert(QStringLiteral("round"),
-               QJsonObject{{QStringLiteral("notice"), QStringLiteral("先生の問題です")},
-                           {QStringLiteral("key"), key},
-                           {QStringLiteral("version"), round.version}});
-    return out;
 }
 
 } // namespace
@@ -449,12 +424,14 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
         return failure(desk, store, failed);
     }
     LearnerScreen& screen = *desk.round;
+    const VerbProtocol::Round shown{desk.roundKey, round.version};
     if (c == nullptr) {
-        return {200, compact(roundState(screen, stored.seq, round, desk.roundKey)), 0, false};
+        return {200, VerbProtocol::state(screen, stored.seq, false, &shown), 0, false};
     }
     const auto refuse = [&](int status, const QString& why) {
         store.rollback();
-        return Answer{status, compact(VerbProtocol::refused(why, screen, stored.seq)), 0, false};
+        return Answer{status, VerbProtocol::refused(why, screen, stored.seq, false, &shown), 0,
+                      false};
     };
     if (c->seq != stored.seq || c->round != desk.roundKey) {
         return refuse(409, QStringLiteral("先生の問題に変わりました。いまの画面を表示します"));
@@ -475,7 +452,7 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
         return tooManyChecks();
     }
     const bool answered = screen.checksLeft() > 0;
-    const QByteArray body = compact(roundState(screen, stored.seq + 1, round, desk.roundKey));
+    const QByteArray body = VerbProtocol::state(screen, stored.seq + 1, false, &shown);
     QString failed = saveRound(store, desk, round, answered);
     if (failed.isEmpty()) {
         failed = store.saveLearnerState(desk.learner, {stored.seq + 1, stored.value, c->key, body});

@@ -2,8 +2,8 @@
 
 #include "server/learner/Requests.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
-#include <QJsonObject>
 #include <QString>
 #include <QStringView>
 
@@ -26,10 +26,22 @@ struct Read {
 };
 Read read(QStringView verb, QByteArrayView body);
 
+// A class round's problem, shown in place of the learner's own: the key of
+// its problem and the teacher's steps so far.
+struct Round {
+    QString key;
+    qint64 version = 0;
+};
+
 // The state the page draws: the screen, whose it is and the seq of the
-// stored state it is; `preview` for the teacher's preview board.
-QJsonObject state(LearnerScreen& screen, qint64 seq, bool preview = false);
+// stored state it is; `preview` for the teacher's preview board. In a round
+// the buttons that would leave its problem are not offered.
+QByteArray state(LearnerScreen& screen, qint64 seq, bool preview = false,
+                 const Round* round = nullptr);
 // A verb refused: why, with the state the page draws instead.
-QJsonObject refused(const QString& reason, LearnerScreen& screen, qint64 seq, bool preview = false);
+QByteArray refused(const QString& reason, LearnerScreen& screen, qint64 seq, bool preview = false,
+                   const Round* round = nullptr);
+// Only an error: `{"error": reason}`.
+QByteArray error(const QString& reason);
 
 } // namespace VerbProtocol

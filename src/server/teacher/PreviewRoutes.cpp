@@ -28,6 +28,7 @@ namespace
 {
 
 using ServerReplies::json;
+using ServerReplies::jsonText;
 using ServerReplies::refusal;
 using Field = SeriesWriter::Field;
 
@@ -467,7 +468,8 @@ std::optional<QJsonObject> TeacherPreviews::previewOf(const SeriesParser::Result
                                     problem.lines.heading, false, note.message));
         }
         // The board as the preview page draws it, handed to it by the editor.
-        out.insert(QStringLiteral("state"), VerbProtocol::state(*p->screen, p->seq, true));
+        out.insert(QStringLiteral("state"),
+                   QJsonDocument::fromJson(VerbProtocol::state(*p->screen, p->seq, true)).object());
     }
     out.insert(QStringLiteral("findings"), findings);
     return out;
@@ -493,7 +495,7 @@ HttpReply TeacherPreviews::verb(QStringView verb, const HttpRequest& request,
     }
     const std::lock_guard<std::mutex> lock(p->mutex);
     if (look) {
-        return json(200, VerbProtocol::state(*p->screen, p->seq, true));
+        return jsonText(200, VerbProtocol::state(*p->screen, p->seq, true));
     }
     if (!read.command) {
         return refusal(read.status, read.why);
@@ -505,7 +507,7 @@ HttpReply TeacherPreviews::verb(QStringView verb, const HttpRequest& request,
         return again;
     }
     const auto refused = [&p](int status, const QString& reason) {
-        return json(status, VerbProtocol::refused(reason, *p->screen, p->seq, true));
+        return jsonText(status, VerbProtocol::refused(reason, *p->screen, p->seq, true));
     };
     if (c.seq != p->seq) {
         return refused(409, QStringLiteral("問題が書き換えられました。いまの盤面を表示します"));
@@ -518,7 +520,7 @@ HttpReply TeacherPreviews::verb(QStringView verb, const HttpRequest& request,
     if (p->screen->screen().screen() == Screen::SeriesList) {
         p->screen->showOnly(p->problem, Title);
     }
-    HttpReply r = json(200, VerbProtocol::state(*p->screen, p->seq, true));
+    HttpReply r = jsonText(200, VerbProtocol::state(*p->screen, p->seq, true));
     p->lastKey = c.key;
     p->lastReply = r.body;
     return r;
