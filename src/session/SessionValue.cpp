@@ -1,5 +1,6 @@
 #include "session/SessionValue.h"
 
+#include "files/JsonWriter.h"
 #include "record/Statements.h"
 
 #include <QJsonArray>
@@ -22,15 +23,6 @@ template <std::size_t N> int indexOf(const std::array<const char*, N>& names, co
     return -1;
 }
 
-QJsonArray ints(const QList<int>& list)
-{
-    QJsonArray out;
-    for (const int i : list) {
-        out.append(i);
-    }
-    return out;
-}
-
 QList<int> intsOf(const QJsonValue& v)
 {
     QList<int> out;
@@ -40,13 +32,22 @@ QList<int> intsOf(const QJsonValue& v)
     return out;
 }
 
-template <std::size_t N> QJsonArray flags(const std::array<bool, N>& a)
+void writeInts(JsonWriter& out, const QList<int>& list)
 {
-    QJsonArray out;
-    for (const bool b : a) {
-        out.append(b);
+    out.openArray();
+    for (const int i : list) {
+        out.value(i);
     }
-    return out;
+    out.closeArray();
+}
+
+template <std::size_t N> void writeFlags(JsonWriter& out, const std::array<bool, N>& a)
+{
+    out.openArray();
+    for (const bool b : a) {
+        out.value(b);
+    }
+    out.closeArray();
 }
 
 template <std::size_t N> std::array<bool, N> flagsOf(const QJsonValue& v)
@@ -59,16 +60,16 @@ template <std::size_t N> std::array<bool, N> flagsOf(const QJsonValue& v)
     return out;
 }
 
-QJsonObject quizJson(const Quiz::State& q)
+void writeQuiz(JsonWriter& out, const Quiz::State& q)
 {
-    QJsonArray slots;
+    out.open().key(QLatin1StringView("slots")).openArray();
     for (const QList<int>& frame : q.slots) {
-        slots.append(ints(frame));
+        writeInts(out, frame);
     }
-    return {{QStringLiteral("slots"), slots},
-            {QStringLiteral("lifted"), QJsonArray{q.liftedTerm, q.liftedFrame, q.liftedSlot}},
-            {QStringLiteral("previousRight"), q.previousRight},
-            {QStringLiteral("open"), q.open}};
+    out.closeArray().key(QLatin1StringView("lifted")).openArray();
+    out.value(q.liftedTerm).value(q.liftedFrame).value(q.liftedSlot).closeArray();
+    out.key(QLatin1StringView("previousRight")).value(q.previousRight);
+    out.key(QLatin1StringView("open")).value(q.open).close();
 }
 
 Quiz::State quizOf(const QJsonObject& o)
@@ -94,23 +95,26 @@ float number(const QJsonValue& v)
     return static_cast<float>(v.toDouble());
 }
 
-QJsonObject boardJson(const SessionValue& v)
+void writeBoard(JsonWriter& out, const SessionValue& v)
 {
-    QJsonArray terms;
+    out.open().key(QLatin1StringView("quiz"));
+    writeQuiz(out, v.quiz);
+    out.key(QLatin1StringView("terms")).openArray();
     for (const SessionValue::TermPlace& t : v.terms) {
-        terms.append(QJsonArray{t.left, t.top, static_cast<qint64>(t.back)});
+        out.openArray().value(t.left).value(t.top).value(qint64(t.back)).closeArray();
     }
-    return {{QStringLiteral("quiz"), quizJson(v.quiz)},
-            {QStringLiteral("terms"), terms},
-            {QStringLiteral("result"),
-             QJsonObject{{QStringLiteral("shown"), v.resultShown},
-                         {QStringLiteral("message"), v.resultMessage},
-                         {QStringLiteral("messageShown"), v.resultMessageShown},
-                         {QStringLiteral("buttons"), flags(v.resultButtons)}}},
-            {QStringLiteral("arrows"), flags(v.arrows)},
-            {QStringLiteral("explanation"), v.explanation},
-            {QStringLiteral("carry"),
-             QJsonArray{v.carry.term, v.carry.frame, static_cast<qint64>(v.carry.backColor)}}};
+    out.closeArray().key(QLatin1StringView("result")).open();
+    out.key(QLatin1StringView("shown")).value(v.resultShown);
+    out.key(QLatin1StringView("message")).value(v.resultMessage);
+    out.key(QLatin1StringView("messageShown")).value(v.resultMessageShown);
+    out.key(QLatin1StringView("buttons"));
+    writeFlags(out, v.resultButtons);
+    out.close().key(QLatin1StringView("arrows"));
+    writeFlags(out, v.arrows);
+    out.key(QLatin1StringView("explanation")).value(v.explanation);
+    out.key(QLatin1StringView("carry")).openArray();
+    out.value(v.carry.term).value(v.carry.frame).value(qint64(v.carry.backColor)).closeArray();
+    out.close();
 }
 
 void readBoard(const QJsonObject& o, SessionValue& v)
@@ -137,39 +141,49 @@ void readBoard(const QJsonObject& o, SessionValue& v)
 
 } // namespace
 
-QJsonObject SessionValue::toJson() const
+QByteArray SessionValue::toJson() const
 {
-    QJsonArray refs;
+    JsonWriter out;
+    out.open().key(QLatin1StringView("version")).value(1);
+    out.key(QLatin1StringView("screen"))
+        .value(QLatin1StringView(ScreenNames.at(static_cast<std::size_t>(screen))));
+    out.key(QLatin1StringView("source"))
+        .value(QLatin1StringView(SourceNames.at(static_cast<std::size_t>(source))));
+    out.key(QLatin1StringView("entry")).value(entry);
+    out.key(QLatin1StringView("file")).value(file);
+    out.key(QLatin1StringView("textHash")).value(textHash);
+    out.key(QLatin1StringView("keys")).openArray();
+    for (const QString& k : keys) {
+        out.value(k);
+    }
+    out.closeArray().key(QLatin1StringView("rows")).openArray();
     for (const ProblemRef& r : rows) {
-        refs.append(QJsonArray{r.series, r.hash});
+        out.openArray().value(r.series).value(r.hash).closeArray();
     }
-    QJsonArray marks;
+    out.closeArray().key(QLatin1StringView("marked")).openArray();
     for (const bool m : marked) {
-        marks.append(m);
+        out.value(m);
     }
-    QJsonArray answers;
+    out.closeArray().key(QLatin1StringView("problem")).openArray();
+    out.value(currentProblem).value(problemCount).closeArray();
+    out.key(QLatin1StringView("mark")).openArray();
+    out.value(markPending).value(markOffered).value(stayTakesMarkBack).closeArray();
+    out.key(QLatin1StringView("board"));
+    writeBoard(out, *this);
+    out.key(QLatin1StringView("showing")).openArray();
+    out.value(showing.shownAtMs).value(showing.checks).closeArray();
+    out.key(QLatin1StringView("unsaved")).openArray();
     for (const Answer& a : unsaved) {
-        answers.append(QString::fromUtf8(Statements::line(a)));
+        out.value(QString::fromUtf8(Statements::line(a)));
     }
-    QJsonObject o{{QStringLiteral("version"), 1},
-                  {QStringLiteral("screen"), ScreenNames.at(static_cast<std::size_t>(screen))},
-                  {QStringLiteral("source"), SourceNames.at(static_cast<std::size_t>(source))},
-                  {QStringLiteral("entry"), entry},
-                  {QStringLiteral("file"), file},
-                  {QStringLiteral("textHash"), textHash},
-                  {QStringLiteral("keys"), QJsonArray::fromStringList(keys)},
-                  {QStringLiteral("rows"), refs},
-                  {QStringLiteral("marked"), marks},
-                  {QStringLiteral("problem"), QJsonArray{currentProblem, problemCount}},
-                  {QStringLiteral("mark"), QJsonArray{markPending, markOffered, stayTakesMarkBack}},
-                  {QStringLiteral("board"), boardJson(*this)},
-                  {QStringLiteral("showing"), QJsonArray{showing.shownAtMs, showing.checks}},
-                  {QStringLiteral("unsaved"), answers}};
+    out.closeArray();
     if (question) {
-        o.insert(QStringLiteral("question"),
-                 QJsonArray{QuestionNames.at(static_cast<std::size_t>(*question)), questionText});
+        out.key(QLatin1StringView("question")).openArray();
+        out.value(QLatin1StringView(QuestionNames.at(static_cast<std::size_t>(*question))));
+        out.value(questionText).closeArray();
     }
-    return o;
+    out.close();
+    return out.take();
 }
 
 std::optional<SessionValue> SessionValue::fromJson(const QJsonObject& o, QString* why)

@@ -77,7 +77,8 @@ struct SessionValue {
 
     bool operator==(const SessionValue&) const = default;
 
-    QJsonObject toJson() const;
+    // Compact JSON, as stored.
+    QByteArray toJson() const;
     // Nothing when the JSON is no session value; *why says why.
     static std::optional<SessionValue> fromJson(const QJsonObject& json, QString* why);
 };

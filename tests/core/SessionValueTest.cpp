@@ -186,7 +186,7 @@ SessionValue withoutIds(SessionValue v)
 
 std::string text(const SessionValue& v)
 {
-    return QJsonDocument(v.toJson()).toJson(QJsonDocument::Indented).toStdString();
+    return QJsonDocument::fromJson(v.toJson()).toJson(QJsonDocument::Indented).toStdString();
 }
 
 // Compared as values; written out only when they differ.
@@ -333,7 +333,7 @@ TEST(SessionValue, EverySessionTakenUpAgainFromItsValueGoesOnAsTheOriginal)
             EXPECT_KEYS_OF_THE_ROWS(*a.session, "sequence " << sequence << ", step " << step);
         }
         const SessionValue value = a.session->value();
-        const QByteArray json = QJsonDocument(value.toJson()).toJson(QJsonDocument::Compact);
+        const QByteArray json = value.toJson();
         QString why;
         const std::optional<SessionValue> read =
             SessionValue::fromJson(QJsonDocument::fromJson(json).object(), &why);

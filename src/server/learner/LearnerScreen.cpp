@@ -149,7 +149,7 @@ void LearnerScreen::use(Store& store)
 
 QByteArray LearnerScreen::value() const
 {
-    return QJsonDocument(session_.value().toJson()).toJson(QJsonDocument::Compact);
+    return session_.value().toJson();
 }
 
 Outcome LearnerScreen::verb(const Requests::Command& c)
