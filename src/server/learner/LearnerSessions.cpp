@@ -56,13 +56,27 @@ struct LearnerSessions::Desk {
     qint64 roundSeq = -1; // the stored seq it is the board of
 };
 
-// Threads wait on the database more than they compute; each takes one
-// learner's requests at a time. Looks at the state have threads of their
-// own, so that actions waiting for a store another program holds never
-// hold up a page load.
+namespace
+{
+
+// A database server takes many learners' actions at once, and its threads
+// wait on it more than they compute. SQLite takes one writer at a time: more
+// threads than processors only wait for its lock, and each one's reads
+// after another's write find its page cache stale.
+int actionThreads(const StoreThreads& stores)
+{
+    const int processors = QThread::idealThreadCount();
+    return stores.oneWriter() ? std::max(2, processors) : std::max(8, 2 * processors);
+}
+
+} // namespace
+
+// Each thread takes one learner's requests at a time. Looks at the state
+// have threads of their own, so that actions waiting for a store another
+// program holds never hold up a page load.
 LearnerSessions::LearnerSessions(Setup setup)
     : setup_(std::move(setup)),
-      workers_(*setup_.stores, std::max(8, 2 * QThread::idealThreadCount()), 1 << 20, false),
+      workers_(*setup_.stores, actionThreads(*setup_.stores), 1 << 20, false),
       looks_(*setup_.stores, std::max(4, QThread::idealThreadCount()), 1 << 20, false)
 {
 }

@@ -19,6 +19,8 @@ public:
     Store* here(QString* failure) const;
     // Drops this thread's connection after a failure.
     void forget() const;
+    // The store takes one writer at a time (SQLite's file).
+    bool oneWriter() const { return url_.isEmpty(); }
 
 private:
     QString workDir_;
