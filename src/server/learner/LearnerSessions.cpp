@@ -216,28 +216,6 @@ LearnerSessions::Answer LearnerSessions::failure(Desk& desk, Store& store, const
     return unavailable();
 }
 
-// The session, held until the commit; an action keeps it for a while more,
-// looks alone do not, so that a tab left open signs out. An answer when the
-// request goes no further.
-std::optional<LearnerSessions::Answer>
-LearnerSessions::holdSession(Desk& desk, Store& store, const QByteArray& sessionHash, bool acting)
-{
-    const std::optional<bool> held = store.sessionHeld(sessionHash, desk.learner, now());
-    if (!held) {
-        return failure(desk, store, QStringLiteral("サインインを確かめられません"));
-    }
-    if (!*held) {
-        return signedOut(desk, store);
-    }
-    if (acting) {
-        if (const QString failed = store.extendSession(sessionHash, now() + sessionMs_);
-            !failed.isEmpty()) {
-            return failure(desk, store, failed);
-        }
-    }
-    return std::nullopt;
-}
-
 LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
                                              const QByteArray& sessionHash,
                                              const Requests::Command* c)
@@ -245,55 +223,61 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     const auto fail = [&desk, &store, this](const QString& why) {
         return failure(desk, store, why);
     };
-    // An action holds the learner's row, and SQLite's write lock, from its
-    // first read to its commit.
+    // An action holds the learner, and SQLite's write lock, from its first
+    // read to its commit.
     if (const QString failed = c != nullptr ? store.begin() : QString(); !failed.isEmpty()) {
         return fail(failed);
     }
     const qint64 failuresBefore = store.failureCount();
-    if (std::optional<Answer> ended = holdSession(desk, store, sessionHash, c != nullptr)) {
-        return *ended;
-    }
+    const qint64 at = now();
     QString failed;
-    const std::optional<Store::LearnerState> stored = store.learnerState(desk.learner, &failed);
-    if (!stored) {
+    const std::optional<Store::Start> start =
+        store.start(sessionHash, desk.learner, at, at - 1000, &failed);
+    if (!start) {
         return fail(failed);
     }
-    if (c != nullptr && !c->key.isEmpty() && c->key == stored->lastKey) {
+    if (!start->held) {
+        return signedOut(desk, store);
+    }
+    // An action keeps the session for a while more; looks alone do not, so
+    // that a tab left open signs out.
+    if (c != nullptr) {
+        if (failed = store.extendSession(sessionHash, at + sessionMs_); !failed.isEmpty()) {
+            return fail(failed);
+        }
+    }
+    const Store::LearnerState& stored = start->state;
+    if (c != nullptr && !c->key.isEmpty() && c->key == stored.lastKey) {
         // Sent again after its reply was lost: answered with the state it
         // left, not redone.
-        if (!stored->lastReply.isEmpty()) {
+        if (!stored.lastReply.isEmpty()) {
             store.rollback();
-            return {200, stored->lastReply, 0, false};
+            return {200, stored.lastReply, 0, false};
         }
-        bringUp(desk, store, stored->seq, stored->value);
+        bringUp(desk, store, stored.seq, stored.value);
         store.rollback();
-        return {200, VerbProtocol::state(*desk.screen, stored->seq), 0, false};
+        return {200, VerbProtocol::state(*desk.screen, stored.seq), 0, false};
     }
-    const std::optional<Store::Round> round = store.learnerRound(desk.learner, &failed);
-    if (!round) {
-        return fail(failed);
-    }
-    if (!round->id.isEmpty()) {
-        return runRound(desk, store, *round, *stored, c);
+    if (!start->round.id.isEmpty()) {
+        return runRound(desk, store, *start, c);
     }
     desk.round.reset();
-    bringUp(desk, store, stored->seq, stored->value);
+    bringUp(desk, store, stored.seq, stored.value);
     if (store.failureCount() != failuresBefore) {
         return fail(QStringLiteral("学習者の画面を読めません"));
     }
     if (c == nullptr) {
-        return {200, VerbProtocol::state(*desk.screen, stored->seq), 0, false};
+        return {200, VerbProtocol::state(*desk.screen, stored.seq), 0, false};
     }
-    if (c->seq != stored->seq || !c->round.isEmpty()) {
+    if (c->seq != stored.seq || !c->round.isEmpty()) {
         store.rollback();
         return {409,
                 VerbProtocol::refused(
                     QStringLiteral("ほかの画面で先に進んでいます。いまの画面を表示します"),
-                    *desk.screen, stored->seq),
+                    *desk.screen, stored.seq),
                 0, false};
     }
-    Answer a = apply(desk, store, *c, stored->seq);
+    Answer a = apply(desk, store, *c, *start);
     return a.status == 503 ? fail(QString::fromUtf8(a.body)) : a;
 }
 
@@ -335,18 +319,15 @@ Answer tooManyChecks()
 } // namespace
 
 LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const Requests::Command& c,
-                                               qint64 seq)
+                                               const Store::Start& start)
 {
     // The learner's checks of the last second as stored, by whichever
-    // server: the transaction holds the learner's row, so no other action
-    // of theirs adds one meanwhile.
-    const qint64 at = now();
-    const std::optional<qint64> recent = store.statementsSince(desk.learner, at - 1000);
-    if (!recent) {
-        return {503, QByteArrayLiteral("回答の記録を読めません"), 0, false};
-    }
+    // server: the transaction holds the learner, so no other action of
+    // theirs adds one meanwhile.
+    const qint64 recent = start.recentStatements;
+    const qint64 seq = start.state.seq;
     const bool board = c.kind == Requests::Kind::Move || c.kind == Requests::Kind::Carry;
-    if (board && *recent >= ChecksPerSecond) {
+    if (board && recent >= ChecksPerSecond) {
         store.rollback();
         return tooManyChecks();
     }
@@ -355,7 +336,7 @@ LearnerSessions::Answer LearnerSessions::apply(Desk& desk, Store& store, const R
         return {refused->status, VerbProtocol::refused(refused->reason, *desk.screen, seq), 0,
                 false};
     }
-    if (*recent + desk.screen->checksLeft() > ChecksPerSecond) {
+    if (recent + desk.screen->checksLeft() > ChecksPerSecond) {
         // Nothing of it is kept, and the session in memory is let go: it is
         // the stored one again at the learner's next request.
         store.rollback();
@@ -430,10 +411,11 @@ QString LearnerSessions::bringUpRound(Desk& desk, Store& store, const Store::Rou
 // is kept beside it, and the stored seq still counts every action, so that
 // a page behind is told as ever.
 LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
-                                                  const Store::Round& round,
-                                                  const Store::LearnerState& stored,
+                                                  const Store::Start& start,
                                                   const Requests::Command* c)
 {
+    const Store::Round& round = start.round;
+    const Store::LearnerState& stored = start.state;
     if (const QString failed = bringUpRound(desk, store, round, stored.seq); !failed.isEmpty()) {
         return failure(desk, store, failed);
     }
@@ -453,14 +435,10 @@ LearnerSessions::Answer LearnerSessions::runRound(Desk& desk, Store& store,
     if (leavesRound(*c)) {
         return refuse(409, QStringLiteral("先生の問題の間は、ほかの問題には進めません"));
     }
-    const std::optional<qint64> recent = store.statementsSince(desk.learner, now() - 1000);
-    if (!recent) {
-        return failure(desk, store, QStringLiteral("回答の記録を読めません"));
-    }
     if (const std::optional<LearnerScreen::Refusal> refused = screen.act(*c)) {
         return refuse(refused->status, refused->reason);
     }
-    if (*recent + screen.checksLeft() > ChecksPerSecond) {
+    if (start.recentStatements + screen.checksLeft() > ChecksPerSecond) {
         store.rollback();
         desk.round.reset();
         return tooManyChecks();

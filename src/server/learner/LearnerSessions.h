@@ -79,15 +79,13 @@ private:
     void runOn(bool looks, const std::shared_ptr<Desk>& desk);
     void runQueue(bool looks, const std::shared_ptr<Desk>& desk);
     Answer run(Desk& desk, Store& store, const QByteArray& sessionHash, const Requests::Command* c);
-    Answer apply(Desk& desk, Store& store, const Requests::Command& c, qint64 seq);
+    Answer apply(Desk& desk, Store& store, const Requests::Command& c, const Store::Start& start);
     static Answer signedOut(Desk& desk, Store& store);
     Answer failure(Desk& desk, Store& store, const QString& why);
-    std::optional<Answer> holdSession(Desk& desk, Store& store, const QByteArray& sessionHash,
-                                      bool acting);
     void bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value);
     // A class round's problem in place of the learner's own (LearnerSessions.cpp's end).
-    Answer runRound(Desk& desk, Store& store, const Store::Round& round,
-                    const Store::LearnerState& stored, const Requests::Command* c);
+    Answer runRound(Desk& desk, Store& store, const Store::Start& start,
+                    const Requests::Command* c);
     QString bringUpRound(Desk& desk, Store& store, const Store::Round& round, qint64 seq);
     static QString saveRound(Store& store, Desk& desk, const Store::Round& round, bool checked);
     void dropIdle();

@@ -323,18 +323,23 @@ public:
     QString execute(const QString& sql, const QVariantList& values);
     // How many statements have failed on this connection.
     qint64 failureCount() const { return failures_; }
-    // The learner's stored state (a learner without one yet has seq 0 and
-    // no value); within a transaction, held until commit.
-    std::optional<LearnerState> learnerState(const QString& learner, QString* failure);
     QString saveLearnerState(const QString& learner, const LearnerState& state);
-    // How many of the learner's statements are stamped after `sinceMs`:
-    // within an action's transaction, those of every server sharing the
-    // store, this action's own among them.
-    std::optional<qint64> statementsSince(const QString& learner, qint64 sinceMs);
-    // Whether the session is still the learner's; within a transaction,
-    // held until commit so that removing the learner waits for the action
-    // under way. Outside one, a plain read that waits for no writer.
-    std::optional<bool> sessionHeld(const QByteArray& idHash, const QString& learner, qint64 nowMs);
+    // What a learner's action or look starts from, read at once: whether
+    // the session is still the learner's, their stored state (seq 0 and no
+    // value before their first action), the round open for their class (an
+    // empty id when none), and how many of their statements are stamped
+    // after `sinceMs`, by every server sharing the store. Within a
+    // transaction the learner is held until commit, so that their other
+    // actions, by any server, and their removal wait for this one; outside
+    // one, a plain read that waits for no writer.
+    struct Start {
+        bool held = false;
+        LearnerState state;
+        Round round;
+        qint64 recentStatements = 0;
+    };
+    std::optional<Start> start(const QByteArray& idHash, const QString& learner, qint64 nowMs,
+                               qint64 sinceMs, QString* failure);
 
     // ---- Review state, and every statement for the report
     // (StoreReviews.cpp) ----
@@ -388,6 +393,8 @@ private:
     static QSqlQuery prepared(const QSqlDatabase& db, const QString& sql,
                               const QVariantList& values);
     std::optional<Round> roundRow(const QString& where, const QVariant& value, QString* failure);
+    // The round in the six columns from `first` on; none when they are null.
+    static Round roundAt(const QSqlQuery& q, int first);
     std::optional<KeptParameters> parametersRow(const QString& join, const QVariant& value,
                                                 QString* failure);
     // A statement of a learner's action, prepared once on this connection

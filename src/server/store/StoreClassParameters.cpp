@@ -26,12 +26,14 @@ std::optional<Store::KeptParameters> Store::parametersRow(const QString& join,
     const QString text = sqlite_ ? QStringLiteral("CAST(p.kept AS BLOB), CAST(p.report AS BLOB)")
                                  : QStringLiteral("convert_to(p.kept, 'UTF8'),"
                                                   " convert_to(p.report, 'UTF8')");
-    QSqlQuery q = prepared(QSqlDatabase::database(connection_),
-                           QStringLiteral("SELECT %1, p.version FROM %2").arg(text, join), {value});
+    // A learner's are read at every check: prepared once per connection.
+    QSqlQuery& q = reused(QStringLiteral("SELECT %1, p.version FROM %2").arg(text, join), {value});
     if (!read(q, QStringLiteral("復習のパラメーターを読めません"), failure)) {
         return std::nullopt;
     }
-    return q.next() ? rowOf(q) : KeptParameters{};
+    const KeptParameters row = q.next() ? rowOf(q) : KeptParameters{};
+    q.finish();
+    return row;
 }
 
 std::optional<Store::KeptParameters> Store::classParameters(qint64 classId, QString* failure)

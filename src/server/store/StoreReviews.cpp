@@ -32,28 +32,31 @@ ScheduledProblem problemOf(const QSqlQuery& q)
 
 } // namespace
 
+// Asked at every check, as the counts and rows written after it: prepared
+// once per connection.
 std::optional<Store::Reviews> Store::reviews(const QString& learner, const QString& problemId)
 {
-    const QSqlDatabase db = QSqlDatabase::database(connection_);
-    QSqlQuery counts =
-        prepared(db,
-                 QStringLiteral("SELECT answers, before_last_review, ahead_of_reading"
-                                " FROM review_counts WHERE learner = ?"),
-                 {learner});
+    QSqlQuery& counts = reused(QStringLiteral("SELECT answers, before_last_review, ahead_of_reading"
+                                              " FROM review_counts WHERE learner = ?"),
+                               {learner});
     if (!read(counts, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return std::nullopt;
     }
     Reviews out;
-    if (!counts.next()) {
+    const bool counted = counts.next();
+    if (counted) {
+        out.answers = counts.value(0).toLongLong();
+        out.setAside = {counts.value(1).toInt(), counts.value(2).toInt()};
+    }
+    counts.finish();
+    if (!counted) {
         out.answers = -1;
         return out;
     }
-    out.answers = counts.value(0).toLongLong();
-    out.setAside = {counts.value(1).toInt(), counts.value(2).toInt()};
     const QString select = QStringLiteral("SELECT %1 FROM reviews WHERE learner = ?").arg(Columns);
-    QSqlQuery q = problemId.isEmpty() ? prepared(db, select, {learner})
-                                      : prepared(db, select + QStringLiteral(" AND problem_id = ?"),
-                                                 {learner, problemId});
+    QSqlQuery& q = problemId.isEmpty() ? reused(select, {learner})
+                                       : reused(select + QStringLiteral(" AND problem_id = ?"),
+                                                {learner, problemId});
     q.setForwardOnly(true);
     if (!read(q, QStringLiteral("復習の予定を読めません"), nullptr)) {
         return std::nullopt;
@@ -61,6 +64,7 @@ std::optional<Store::Reviews> Store::reviews(const QString& learner, const QStri
     while (q.next()) {
         out.problems.append(problemOf(q));
     }
+    q.finish();
     return out;
 }
 
@@ -89,8 +93,7 @@ qint64 Store::reviewedAnswers(const QString& learner, qint64* parametersVersion)
 
 QString Store::writeReviewRows(const QString& learner, const QList<ScheduledProblem>& problems)
 {
-    QSqlQuery q(QSqlDatabase::database(connection_));
-    q.prepare(
+    QSqlQuery& q = reused(
         QStringLiteral("INSERT INTO reviews (learner, %1)"
                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
                        " ON CONFLICT (learner, problem_id) DO UPDATE SET"
@@ -100,7 +103,8 @@ QString Store::writeReviewRows(const QString& learner, const QList<ScheduledProb
                        " card_review_ms = excluded.card_review_ms,"
                        " interval_days = excluded.interval_days,"
                        " last_review_ms = excluded.last_review_ms, due_day = excluded.due_day")
-            .arg(Columns));
+            .arg(Columns),
+        {});
     for (const ScheduledProblem& p : problems) {
         const QVariantList values = {learner,
                                      p.problemId,
@@ -129,8 +133,7 @@ QString Store::updateReviews(const QString& learner, const Reviews& reviews)
     if (QString failed = writeReviewRows(learner, reviews.problems); !failed.isEmpty()) {
         return failed;
     }
-    QSqlQuery q = prepared(
-        QSqlDatabase::database(connection_),
+    QSqlQuery& q = reused(
         QStringLiteral("INSERT INTO review_counts (learner, answers, before_last_review,"
                        " ahead_of_reading) VALUES (?, ?, ?, ?) ON CONFLICT (learner) DO UPDATE SET"
                        " answers = excluded.answers,"

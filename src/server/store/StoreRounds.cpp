@@ -54,13 +54,22 @@ std::optional<Store::Round> Store::roundRow(const QString& where, const QVariant
     if (!read(q, QStringLiteral("みんなで解く問題を読めません"), failure)) {
         return std::nullopt;
     }
-    Round round;
-    if (q.next()) {
-        round = {q.value(0).toString(), q.value(1).toLongLong(),           q.value(2).toString(),
-                 q.value(3).toInt(),    q.value(4).toString() == Revealed, q.value(5).toLongLong()};
-    }
+    const Round round = q.next() ? roundAt(q, 0) : Round{};
     q.finish();
     return round;
+}
+
+Store::Round Store::roundAt(const QSqlQuery& q, int first)
+{
+    if (q.isNull(first)) {
+        return {};
+    }
+    return {q.value(first).toString(),
+            q.value(first + 1).toLongLong(),
+            q.value(first + 2).toString(),
+            q.value(first + 3).toInt(),
+            q.value(first + 4).toString() == Revealed,
+            q.value(first + 5).toLongLong()};
 }
 
 std::optional<Store::Round> Store::openRound(qint64 classId, QString* failure)

@@ -109,29 +109,6 @@ void Store::rollback()
     writeTurn_ = {};
 }
 
-std::optional<Store::LearnerState> Store::learnerState(const QString& learner, QString* failed)
-{
-    // Held for an action; a look at the state waits for no writer.
-    const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR UPDATE") : QString();
-    QSqlQuery& q = reused(QStringLiteral("SELECT seq, value, last_key, last_reply FROM"
-                                         " learner_states WHERE learner = ?") +
-                              lock,
-                          {learner});
-    if (!q.exec()) {
-        *failed = failure(QStringLiteral("学習者の画面を読めません"), q.lastError().text());
-        return std::nullopt;
-    }
-    LearnerState s;
-    if (q.next()) {
-        s.seq = q.value(0).toLongLong();
-        s.value = q.value(1).toString().toUtf8();
-        s.lastKey = q.value(2).toString().toLatin1();
-        s.lastReply = q.value(3).toString().toUtf8();
-    }
-    q.finish();
-    return s;
-}
-
 QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
 {
     QSqlQuery& q = reused(
@@ -145,36 +122,41 @@ QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
                     : failure(QStringLiteral("学習者の画面を保存できません"), q.lastError().text());
 }
 
-std::optional<qint64> Store::statementsSince(const QString& learner, qint64 sinceMs)
+std::optional<Store::Start> Store::start(const QByteArray& idHash, const QString& learner,
+                                         qint64 nowMs, qint64 sinceMs, QString* failure)
 {
-    QSqlQuery& q = reused(QStringLiteral("SELECT COUNT(*) FROM statements"
-                                         " WHERE learner = ? AND timestamp_ms > ?"),
-                          {learner, sinceMs});
-    if (!q.exec() || !q.next()) {
-        failure(QStringLiteral("回答の記録を読めません"), q.lastError().text());
-        q.finish();
+    // On PostgreSQL the learner's row is held (not its key, which the
+    // statements refer to); SQLite's write lock holds the whole store.
+    const QString lock =
+        !sqlite_ && inTransaction_ ? QStringLiteral(" FOR NO KEY UPDATE OF l") : QString();
+    const QString round = beforeRounds_ ? QStringLiteral("NULL, NULL, NULL, NULL, NULL, NULL")
+                                        : QStringLiteral("r.id, r.class_id, r.series, r.problem,"
+                                                         " r.state, r.version");
+    const QString rounds = beforeRounds_ ? QString()
+                                         : QStringLiteral(" LEFT JOIN rounds r ON r.class_id ="
+                                                          " l.class_id AND r.ended_ms IS NULL");
+    QSqlQuery& q =
+        reused(QStringLiteral("SELECT s.learner, ls.seq, ls.value, ls.last_key, ls.last_reply,"
+                              " (SELECT COUNT(*) FROM statements t"
+                              " WHERE t.learner = l.name AND t.timestamp_ms > ?), %1"
+                              " FROM learners l"
+                              " LEFT JOIN sessions s ON s.id_hash = ? AND s.learner = l.name"
+                              " AND s.expires_ms > ?"
+                              " LEFT JOIN learner_states ls ON ls.learner = l.name%2"
+                              " WHERE l.name = ?%3")
+                   .arg(round, rounds, lock),
+               {sinceMs, QString::fromLatin1(idHash.toHex()), nowMs, learner});
+    if (!read(q, QStringLiteral("学習者の画面を読めません"), failure)) {
         return std::nullopt;
     }
-    const qint64 count = q.value(0).toLongLong();
-    q.finish();
-    return count;
-}
-
-std::optional<bool> Store::sessionHeld(const QByteArray& idHash, const QString& learner,
-                                       qint64 nowMs)
-{
-    // A row lock taken outside a transaction would wait for a writer and
-    // be let go at once.
-    const QString lock = !sqlite_ && inTransaction_ ? QStringLiteral(" FOR SHARE") : QString();
-    QSqlQuery& q = reused(QStringLiteral("SELECT learner FROM sessions WHERE id_hash = ?"
-                                         " AND expires_ms > ?") +
-                              lock,
-                          {QString::fromLatin1(idHash.toHex()), nowMs});
-    if (!q.exec()) {
-        failure(QStringLiteral("サインインを確かめられません"), q.lastError().text());
-        return std::nullopt;
+    Start out;
+    if (q.next()) {
+        out.held = !q.isNull(0);
+        out.state = {q.value(1).toLongLong(), q.value(2).toString().toUtf8(),
+                     q.value(3).toString().toLatin1(), q.value(4).toString().toUtf8()};
+        out.recentStatements = q.value(5).toLongLong();
+        out.round = roundAt(q, 6);
     }
-    const bool held = q.next() && q.value(0).toString() == learner;
     q.finish();
-    return held;
+    return out;
 }
