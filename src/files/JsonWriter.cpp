@@ -11,32 +11,17 @@ void JsonWriter::beforeValue()
     }
 }
 
-JsonWriter& JsonWriter::open()
+JsonWriter& JsonWriter::opening(char bracket)
 {
     beforeValue();
-    out_.append('{');
+    out_.append(bracket);
     comma_ = false;
     return *this;
 }
 
-JsonWriter& JsonWriter::close()
+JsonWriter& JsonWriter::closing(char bracket)
 {
-    out_.append('}');
-    comma_ = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::openArray()
-{
-    beforeValue();
-    out_.append('[');
-    comma_ = false;
-    return *this;
-}
-
-JsonWriter& JsonWriter::closeArray()
-{
-    out_.append(']');
+    out_.append(bracket);
     comma_ = true;
     return *this;
 }

@@ -11,10 +11,10 @@
 class JsonWriter
 {
 public:
-    JsonWriter& open();
-    JsonWriter& close();
-    JsonWriter& openArray();
-    JsonWriter& closeArray();
+    JsonWriter& open() { return opening('{'); }
+    JsonWriter& close() { return closing('}'); }
+    JsonWriter& openArray() { return opening('['); }
+    JsonWriter& closeArray() { return closing(']'); }
     // A member's name, in the object open; its value comes next.
     JsonWriter& key(QLatin1StringView name);
 
@@ -40,6 +40,8 @@ public:
 
 private:
     void beforeValue();
+    JsonWriter& opening(char bracket);
+    JsonWriter& closing(char bracket);
 
     QByteArray out_;
     bool comma_ = false; // the next member or element follows another

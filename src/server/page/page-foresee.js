@@ -1,7 +1,7 @@
 'use strict';
 // The classroom page, after page.js: the board as the server will leave it
 // once the actions on their way are done. Where terms go is the server's
-// (ScreenJson::addForesight): each frame's slots ("slots": the first one's
+// (ScreenJson::foresee): each frame's slots ("slots": the first one's
 // left and top, the step to the next, how many fit), the frame the arrow
 // keys carry a term to from it ("steps"), and where a term waits when its
 // frame is full ("park"). tests/page/foresight.mjs holds the page's

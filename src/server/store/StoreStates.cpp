@@ -125,10 +125,19 @@ QString Store::saveLearnerState(const QString& learner, const LearnerState& s)
 std::optional<Store::Start> Store::start(const QByteArray& idHash, const QString& learner,
                                          qint64 nowMs, qint64 sinceMs, QString* failure)
 {
-    // On PostgreSQL the learner's row is held (not its key, which the
-    // statements refer to); SQLite's write lock holds the whole store.
-    const QString lock =
-        !sqlite_ && inTransaction_ ? QStringLiteral(" FOR NO KEY UPDATE OF l") : QString();
+    // On PostgreSQL the learner's row is held first (not its key, which the
+    // statements refer to), and only then read with the rest: a statement
+    // that waited for a row lock reads the other tables as they were when it
+    // began. SQLite's write lock, taken by begin(), holds the whole store.
+    if (!sqlite_ && inTransaction_) {
+        QSqlQuery& hold = reused(
+            QStringLiteral("SELECT 1 FROM learners WHERE name = ? FOR NO KEY UPDATE"), {learner});
+        const bool held = read(hold, QStringLiteral("学習者の画面を読めません"), failure);
+        hold.finish();
+        if (!held) {
+            return std::nullopt;
+        }
+    }
     const QString round = beforeRounds_ ? QStringLiteral("NULL, NULL, NULL, NULL, NULL, NULL")
                                         : QStringLiteral("r.id, r.class_id, r.series, r.problem,"
                                                          " r.state, r.version");
@@ -143,8 +152,8 @@ std::optional<Store::Start> Store::start(const QByteArray& idHash, const QString
                               " LEFT JOIN sessions s ON s.id_hash = ? AND s.learner = l.name"
                               " AND s.expires_ms > ?"
                               " LEFT JOIN learner_states ls ON ls.learner = l.name%2"
-                              " WHERE l.name = ?%3")
-                   .arg(round, rounds, lock),
+                              " WHERE l.name = ?")
+                   .arg(round, rounds),
                {sinceMs, QString::fromLatin1(idHash.toHex()), nowMs, learner});
     if (!read(q, QStringLiteral("学習者の画面を読めません"), failure)) {
         return std::nullopt;
