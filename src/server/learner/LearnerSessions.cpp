@@ -248,15 +248,7 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     }
     const Store::LearnerState& stored = start->state;
     if (c != nullptr && !c->key.isEmpty() && c->key == stored.lastKey) {
-        // Sent again after its reply was lost: answered with the state it
-        // left, not redone.
-        if (!stored.lastReply.isEmpty()) {
-            store.rollback();
-            return {200, stored.lastReply, 0, false};
-        }
-        bringUp(desk, store, stored.seq, stored.value);
-        store.rollback();
-        return {200, VerbProtocol::state(*desk.screen, stored.seq), 0, false};
+        return sentAgain(desk, store, stored);
     }
     if (!start->round.id.isEmpty()) {
         return runRound(desk, store, *start, c);
@@ -279,6 +271,21 @@ LearnerSessions::Answer LearnerSessions::run(Desk& desk, Store& store,
     }
     Answer a = apply(desk, store, *c, *start);
     return a.status == 503 ? fail(QString::fromUtf8(a.body)) : a;
+}
+
+// An action sent again after its reply was lost: answered with the state it
+// left, not redone.
+LearnerSessions::Answer LearnerSessions::sentAgain(Desk& desk, Store& store,
+                                                   const Store::LearnerState& stored)
+{
+    if (stored.lastReply.isEmpty()) {
+        bringUp(desk, store, stored.seq, stored.value);
+    }
+    store.rollback();
+    return {200,
+            stored.lastReply.isEmpty() ? VerbProtocol::state(*desk.screen, stored.seq)
+                                       : stored.lastReply,
+            0, false};
 }
 
 // The session has ended (signed out, or the learner removed): whatever was

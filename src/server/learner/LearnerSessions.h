@@ -80,6 +80,7 @@ private:
     void runQueue(bool looks, const std::shared_ptr<Desk>& desk);
     Answer run(Desk& desk, Store& store, const QByteArray& sessionHash, const Requests::Command* c);
     Answer apply(Desk& desk, Store& store, const Requests::Command& c, const Store::Start& start);
+    Answer sentAgain(Desk& desk, Store& store, const Store::LearnerState& stored);
     static Answer signedOut(Desk& desk, Store& store);
     Answer failure(Desk& desk, Store& store, const QString& why);
     void bringUp(Desk& desk, Store& store, qint64 seq, const QByteArray& value);
