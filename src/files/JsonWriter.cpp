@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 void JsonWriter::beforeValue()
@@ -40,7 +41,11 @@ JsonWriter& JsonWriter::key(QLatin1StringView name)
 void JsonWriter::appendString(QByteArray& out, QStringView text)
 {
     static constexpr char Hex[] = "0123456789abcdef";
-    out.reserve(out.size() + text.size() * 3 + 2);
+    // Room for the worst case, grown by half at least: reserving just
+    // enough for each string would copy the whole reply for every one.
+    if (const qsizetype needed = out.size() + text.size() * 3 + 2; needed > out.capacity()) {
+        out.reserve(std::max(needed, out.capacity() + out.capacity() / 2));
+    }
     out.append('"');
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
