@@ -226,7 +226,11 @@ Request read(const QStringList& arguments)
     return r;
 }
 
-QString helpText()
+namespace
+{
+
+// How each command is written.
+QString usage()
 {
     return QStringLiteral(
         "使い方: velmorant-server [--listen アドレス] [--port 番号]\n"
@@ -249,7 +253,13 @@ QString helpText()
         "        velmorant-server --teacher-classes 名前 クラス,... [フォルダ]\n"
         "        velmorant-server --backup ファイル [フォルダ]\n"
         "        velmorant-server --restore ファイル [フォルダ]\n"
-        "\n"
+        "\n");
+}
+
+// What the server does, and its settings file.
+QString about()
+{
+    return QStringLiteral(
         "教室の学習者がブラウザで問題集に取り組めるよう、フォルダの問題集を配信します。\n"
         "指定するフォルダには ZQCList.TXT が要ります（--samples では見本を入れます）。\n"
         "指定しなければ velmorant と同じフォルダです。学習者のマークと回答の記録は、\n"
@@ -261,7 +271,13 @@ QString helpText()
         "名前で書いておけます（例 database = postgresql://...、listen = 0.0.0.0）。\n"
         "配信にもどのコマンドにも使われます。コマンドラインのオプションが優先しますが、\n"
         "--database と --group はファイルと違うとエラーです。\n"
-        "\n"
+        "\n");
+}
+
+// The options of serving.
+QString servingOptions()
+{
+    return QStringLiteral(
         "  --listen アドレス       待ち受けるアドレス（既定 127.0.0.1）。教室では 0.0.0.0\n"
         "                          か、この機械の LAN のアドレスを指定します。0.0.0.0 や\n"
         "                          :: では、学習者が開けるこの機械のアドレスを表示します\n"
@@ -286,7 +302,13 @@ QString helpText()
         "                          アドレスのどれでもない要求には 421 で答えます\n"
         "  --sign-out-after 分     操作のない学習者をサインアウトする分数（既定 30）\n"
         "  --samples               ZQCList.TXT のないフォルダ（なければ作ります）に見本の\n"
-        "                          問題集を入れます\n"
+        "                          問題集を入れます\n");
+}
+
+// The commands and their options.
+QString commandOptions()
+{
+    return QStringLiteral(
         "  --add-learner 名前      学習者を登録し、サインインのコードを最後の行に表示します\n"
         "  --class クラス          --add-learner と、組の列のない名簿の学習者のクラス（1A、\n"
         "                          1年A組など）。クラスが1つだけなら省けます\n"
@@ -318,6 +340,13 @@ QString helpText()
         "                          それまでの記録は velmorant.sqlite.before-restore に残ります）\n"
         "  -h, --help              この説明を表示します\n"
         "  -v, --version           版を表示します\n");
+}
+
+} // namespace
+
+QString helpText()
+{
+    return usage() + about() + servingOptions() + commandOptions();
 }
 
 } // namespace ServerCommandLine

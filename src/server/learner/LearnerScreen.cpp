@@ -7,7 +7,6 @@
 #include "session/OpenSelectedSeries.h"
 #include "session/ScreenJson.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <functional>

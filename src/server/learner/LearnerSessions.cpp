@@ -6,9 +6,6 @@
 #include "server/store/Store.h"
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <atomic>
