@@ -238,15 +238,15 @@ export function sendRaw(base, head, { pad = 0, timeoutMs = 10000, untilClose = t
       resolve({ status: m ? Number(m[1]) : 0, text, sentAtAnswer, ms: Date.now() - started, how });
     };
     const timer = setTimeout(() => finish('timeout'), timeoutMs);
+    // One block a turn of the event loop, so that an answer is seen when it
+    // comes and not after the last block: a reader as fast as the writer
+    // would otherwise keep this loop from ever yielding.
     const pump = () => {
-      while (!done && sent < pad) {
-        const n = Math.min(block.length, pad - sent);
-        sent += n;
-        if (!socket.write(n === block.length ? block : block.subarray(0, n))) {
-          socket.once('drain', pump);
-          return;
-        }
-      }
+      if (done || sent >= pad) return;
+      const n = Math.min(block.length, pad - sent);
+      sent += n;
+      if (socket.write(n === block.length ? block : block.subarray(0, n))) setImmediate(pump);
+      else socket.once('drain', pump);
     };
     socket.on('connect', () => { socket.write(head); pump(); });
     socket.on('data', (c) => {
