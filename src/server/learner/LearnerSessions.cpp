@@ -57,13 +57,14 @@ namespace
 {
 
 // A database server takes many learners' actions at once, and its threads
-// wait on it more than they compute. SQLite takes one writer at a time: more
-// threads than processors only wait for its lock, and each one's reads
-// after another's write find its page cache stale.
+// wait on it more than they compute. SQLite takes one writer at a time, from
+// an action's first read to its commit: a second thread would only wait for
+// its lock, and its connection's page cache, which SQLite drops whenever
+// another connection has written, would be stale at every action.
 int actionThreads(const StoreThreads& stores)
 {
     const int processors = QThread::idealThreadCount();
-    return stores.oneWriter() ? std::max(2, processors) : std::max(8, 2 * processors);
+    return stores.oneWriter() ? 1 : std::max(8, 2 * processors);
 }
 
 } // namespace
