@@ -67,7 +67,9 @@ xauth -q add :0 MIT-MAGIC-COOKIE-1 "$cookie"
 # The X server picks a free display itself and writes its number once it
 # takes clients. It and websockify run in a session of their own, so that
 # Ctrl+C reaches this script, which ends the program before taking its
-# display away.
+# display away. The number's file is made first: the server's shell opens it
+# only once it runs, which on a busy machine may be after the first look.
+: >"$private/display"
 setsid Xvnc -displayfd 3 -auth "$XAUTHORITY" -nolisten tcp -rfbport -1 \
     -rfbunixpath "$private/vnc.socket" -SecurityTypes VncAuth -PasswordFile "$private/vnc-password" \
     -geometry 800x600 -depth 24 -desktop "用語分類問題集 Velmorant" \
