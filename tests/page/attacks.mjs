@@ -288,7 +288,7 @@ try {
     expect(name, await raw(base, method, path, { headers: { Host: host, Origin: `http://${host}`, 'Content-Type': 'application/json' }, body }), status);
   }
   // The journal tells each lock-out, never a code tried or a cookie.
-  const log = server.log();
+  const log = await server.logNow();
   const secrets = ['AAAAAAAA', codes.ren, codes.aoi, codes.mei, ...tries.map((rest) => prefix + rest),
     ...[teacherBrowser.cookie, teacher.device, meiLater.device].map((c) => c.split('=')[1])];
   expect('lock-outs are logged without codes or cookies', passed(log.includes('締め出し 先生のパスワード（10.6.0.1）') &&

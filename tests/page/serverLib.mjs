@@ -51,7 +51,18 @@ export async function startServer(program, { learners = [], database = '', folde
     if (!keep) rmSync(dir, { recursive: true, force: true });
     return status;
   };
-  return { url, dir, codes, child, stop, log: () => logged };
+  // The log up to now. The server's lines come through a pipe that is read
+  // whenever this process gets to it, so a line may still be on its way when
+  // the answer it was written before has come. A path no one asks for is
+  // refused with a line of its own, and the server writes its lines in
+  // order: once that line is here, so is every line before it.
+  const logNow = async () => {
+    const mark = `/log-${randomBytes(6).toString('hex')}`;
+    await raw(url, 'GET', mark);
+    for (let i = 0; i < 400 && !logged.includes(mark); i += 1) await new Promise((r) => setTimeout(r, 25));
+    return logged;
+  };
+  return { url, dir, codes, child, stop, log: () => logged, logNow };
 }
 
 // The port of a server, for one started again where the browsers left it:

@@ -216,7 +216,7 @@ try {
   // The journal: each sign-in and sign-out, never a code, password or cookie;
   // a page polling without its session is one line, not one a second.
   await Promise.all(Array.from({ length: 30 }, () => raw(server.url, 'GET', '/api/teacher/live')));
-  const log = server.log();
+  const log = await server.logNow();
   check(log.split('\n').filter((l) => l.startsWith('拒否 4xx /api/teacher/live')).length === 1,
     'thirty refusals of one path are one line');
   check(/サインイン \S*\/はな \S+/.test(log) && /サインアウト（先生による） \S*\/はな/.test(log) &&
