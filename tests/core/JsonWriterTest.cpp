@@ -26,7 +26,14 @@ TEST(JsonWriter, WritesWhatQtReadsBackAsTheSameValues)
     const auto list = [](JsonWriter& w) {
         w.key(QLatin1StringView("list")).openArray();
         w.value(0.1F).value(1234.5).value(3.0).value(-7).value(qint64(1) << 40).value(1e300);
-        w.value(QLatin1StringView("ab")).null().value(true).open().close().openArray().closeArray();
+        w.value(QLatin1StringView("ab"))
+            .value(QLatin1StringView("q\"\xe9"))
+            .null()
+            .value(true)
+            .open()
+            .close()
+            .openArray()
+            .closeArray();
         w.closeArray();
     };
     const auto inner = [](JsonWriter& w) {
@@ -47,9 +54,9 @@ TEST(JsonWriter, WritesWhatQtReadsBackAsTheSameValues)
     expectedText.replace(QChar(0xd800), QChar(0xfffd));
     const QJsonObject expected{
         {QStringLiteral("text"), expectedText},
-        {QStringLiteral("list"),
-         QJsonArray{double(0.1F), 1234.5, 3, -7, qint64(1) << 40, 1e300, QStringLiteral("ab"),
-                    QJsonValue::Null, true, QJsonObject{}, QJsonArray{}}},
+        {QStringLiteral("list"), QJsonArray{double(0.1F), 1234.5, 3, -7, qint64(1) << 40, 1e300,
+                                            QStringLiteral("ab"), QStringLiteral("q\"\u00e9"),
+                                            QJsonValue::Null, true, QJsonObject{}, QJsonArray{}}},
         {QStringLiteral("inner"), QJsonObject{{QStringLiteral("a"), 1},
                                               {QStringLiteral("b"), 2},
                                               {QStringLiteral("c"), QJsonArray{3}}}}};
