@@ -105,8 +105,12 @@ async function classChooser(page) {
         location.hash.includes('section=results') && report.document.querySelector('.bar') &&
         new URL(report.location).searchParams.get('class') === c;
     }, {}, title, c);
+    // Two polls begun after the view showed: one in flight from before may
+    // still be answered, and a busy machine can hold a poll past a second.
     asked.length = 0;
-    await new Promise((resolve) => setTimeout(resolve, 1500));
+    const polled = () => page.waitForRequest((r) => new URL(r.url()).pathname === '/api/teacher/live', { timeout: 20000 });
+    await polled();
+    await polled();
     check(asked.length > 0 && asked.every((a) => a === c), `${title}, live asked for class ${asked}`);
   };
   // Chosen with a click first, as a teacher does: 戻る skips a change without one.
