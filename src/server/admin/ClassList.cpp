@@ -85,11 +85,13 @@ QList<Record> records(const QString& text, bool csv)
     return out;
 }
 
-// Where the header row puts each column; -1 where it has none.
+// Where the header row puts each column; -1 where it has none. A list may
+// give the name whole or as 姓 and 名 in columns of their own.
 struct Columns {
     int className = -1;
     int number = -1;
     int name = 0;
+    int givenName = -1; // with `name` as the family name
 };
 
 int columnOf(const QStringList& fields, const QStringList& headers)
@@ -102,23 +104,38 @@ int columnOf(const QStringList& fields, const QStringList& headers)
     return -1;
 }
 
-// The columns a first row names, if it names the names' column.
-std::optional<Columns> header(const QStringList& fields)
+// The columns a first row names, if it names the names' column; an error
+// when it names other columns but none for the name, so that no header
+// word is taken for a learner.
+std::optional<Columns> header(const QStringList& fields, QString* error)
 {
     static const QStringList Names = {
         QStringLiteral("名前"),   QStringLiteral("氏名"),   QStringLiteral("なまえ"),
         QStringLiteral("生徒名"), QStringLiteral("児童名"), QStringLiteral("学習者"),
         QStringLiteral("name"),   QStringLiteral("names"),  QStringLiteral("student")};
+    static const QStringList FamilyNames = {QStringLiteral("姓"), QStringLiteral("氏"),
+                                            QStringLiteral("苗字"), QStringLiteral("名字")};
+    static const QStringList GivenNames = {QStringLiteral("名")};
     static const QStringList Classes = {QStringLiteral("組"), QStringLiteral("クラス"),
                                         QStringLiteral("class")};
     static const QStringList Numbers = {QStringLiteral("番号"), QStringLiteral("出席番号"),
                                         QStringLiteral("no"), QStringLiteral("no."),
                                         QStringLiteral("number")};
-    const int name = columnOf(fields, Names);
-    if (name < 0) {
-        return std::nullopt;
+    const Columns found{columnOf(fields, Classes), columnOf(fields, Numbers),
+                        columnOf(fields, Names), -1};
+    if (found.name >= 0) {
+        return found;
     }
-    return Columns{columnOf(fields, Classes), columnOf(fields, Numbers), name};
+    const int family = columnOf(fields, FamilyNames);
+    const int given = columnOf(fields, GivenNames);
+    if (family >= 0 && given >= 0) {
+        return Columns{found.className, found.number, family, given};
+    }
+    if (found.className >= 0 || found.number >= 0 || family >= 0 || given >= 0) {
+        *error = QStringLiteral("1行目: 名前の列がありません。見出しを「氏名」か「名前」"
+                                "（または「姓」と「名」）にしてください");
+    }
+    return std::nullopt;
 }
 
 QString nameProblem(const QString& name)
@@ -140,10 +157,16 @@ QString take(const Record& r, const Columns& at, Learner* learner)
     const auto field = [&r](int column) {
         return column >= 0 && column < r.fields.size() ? r.fields.at(column).trimmed() : QString();
     };
-    *learner = {field(at.className), 0, field(at.name), r.line};
+    QString name = field(at.name);
+    if (const QString given = field(at.givenName); !given.isEmpty()) {
+        // As a Japanese class list writes a whole name.
+        name = name.isEmpty() ? given : name + QChar(0x3000) + given;
+    }
+    *learner = {field(at.className), 0, name, r.line};
     if (const QString number = field(at.number); !number.isEmpty()) {
         bool ok = false;
-        learner->number = number.toInt(&ok);
+        // A number typed in full-width digits is the same number.
+        learner->number = number.normalized(QString::NormalizationForm_KC).toInt(&ok);
         if (!ok || learner->number < 1) {
             return QStringLiteral("番号「%1」は1以上の数にしてください").arg(number);
         }
@@ -168,7 +191,11 @@ Read fromBytes(const QByteArray& bytes, bool csv)
     }
     QList<Record> rows = records(text, csv);
     const std::optional<Columns> named =
-        rows.isEmpty() ? std::nullopt : header(rows.first().fields);
+        rows.isEmpty() ? std::nullopt : header(rows.first().fields, &error);
+    if (!error.isEmpty()) {
+        r.errors.append(error);
+        return r;
+    }
     if (named) {
         rows.removeFirst();
     }
