@@ -66,16 +66,19 @@ TEST(ClassList, AHeaderRowNamesClassNumberAndNameInAnyOrder)
     EXPECT_FALSE(numbered.classColumn);
 }
 
-// Lists as schools keep them: 姓 and 名 apart, numbers typed full-width, and
-// a header whose name column is called something else, which must not make
-// learners of its words.
+// Lists as schools keep them: a title above the header, 姓 and 名 apart,
+// numbers typed full-width, and a header whose name column is called
+// something else, which must not make learners of its words.
 TEST(ClassList, FamilyAndGivenNamesJoinAndAHeaderWithoutANameIsRefused)
 {
-    const ClassList::Read split =
-        ClassList::fromBytes(utf8("番号,姓,名,組\r\n１２,青井,葵,1A\r\n3,赤木,,1A\r\n"), true);
+    const ClassList::Read split = ClassList::fromBytes(
+        utf8("令和8年度 1年 名簿,,,\r\n,,,\r\n番号,姓,名,組\r\n１２,青井,葵,1A\r\n3,赤木,,1A\r\n"),
+        true);
     ASSERT_TRUE(split.errors.isEmpty()) << split.errors.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(split.names, (QStringList{QStringLiteral("青井　葵"), QStringLiteral("赤木")}));
+    EXPECT_EQ(split.headerLine, 3);
     EXPECT_EQ(split.learners.at(0).number, 12);
+    EXPECT_EQ(split.learners.at(0).line, 4);
     EXPECT_EQ(split.learners.at(0).className, QStringLiteral("1A"));
     const ClassList::Read unnamed =
         ClassList::fromBytes(utf8("出席番号,生徒氏名\r\n1,青井\r\n"), true);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 
+#include <algorithm>
 #include <optional>
 
 namespace ClassList
@@ -13,6 +14,8 @@ namespace ClassList
 
 namespace
 {
+
+constexpr qsizetype HeaderSearchRows = 5;
 
 struct Record {
     QStringList fields;
@@ -132,7 +135,7 @@ std::optional<Columns> header(const QStringList& fields, QString* error)
         return Columns{found.className, found.number, family, given};
     }
     if (found.className >= 0 || found.number >= 0 || family >= 0 || given >= 0) {
-        *error = QStringLiteral("1行目: 名前の列がありません。見出しを「氏名」か「名前」"
+        *error = QStringLiteral("名前の列がありません。見出しを「氏名」か「名前」"
                                 "（または「姓」と「名」）にしてください");
     }
     return std::nullopt;
@@ -190,14 +193,20 @@ Read fromBytes(const QByteArray& bytes, bool csv)
         return r;
     }
     QList<Record> rows = records(text, csv);
-    const std::optional<Columns> named =
-        rows.isEmpty() ? std::nullopt : header(rows.first().fields, &error);
-    if (!error.isEmpty()) {
-        r.errors.append(error);
-        return r;
-    }
-    if (named) {
-        rows.removeFirst();
+    // A school's list often has a title above its header row: the header is
+    // looked for in the first rows, and what is above it passed over.
+    std::optional<Columns> named;
+    for (qsizetype i = 0; i < std::min<qsizetype>(rows.size(), HeaderSearchRows); ++i) {
+        named = header(rows.at(i).fields, &error);
+        if (!error.isEmpty()) {
+            r.errors.append(QStringLiteral("%1行目: %2").arg(QString::number(rows.at(i).line), error));
+            return r;
+        }
+        if (named) {
+            r.headerLine = rows.at(i).line;
+            rows.remove(0, i + 1);
+            break;
+        }
     }
     const Columns at = named.value_or(Columns{});
     r.classColumn = at.className >= 0;

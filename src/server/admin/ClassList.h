@@ -10,7 +10,8 @@
 // mark, CR LF). A first row naming its columns decides what each holds:
 // 組 (or クラス), 番号 (or 出席番号) and 氏名 (or 名前, or 姓 and 名), in
 // any order, any other column passed over, so that one file may hold a whole
-// grade; a first row naming 組 or 番号 but no name is refused.
+// grade; a header row naming 組 or 番号 but no name is refused. The header
+// may come below a title, within the first few rows.
 // Without such a row each line's first column is a name. Blank rows are
 // skipped.
 namespace ClassList
@@ -30,6 +31,7 @@ struct Read {
     QStringList names;       // theirs, trimmed
     QStringList errors;      // Japanese, each naming its line
     bool classColumn = false;
+    int headerLine = 0; // 0: none; rows above it (a title) are passed over
 };
 
 // A file whose name ends in .csv is read as CSV; any other as one name a

@@ -212,10 +212,15 @@ CommandOutcome addLearners(Store& store, const QString& listPath, const QString&
             QStringLiteral("コード表を「%1」に書けないので、登録を取り消しました: %2")
                 .arg(sheetPath, unwritten));
     }
+    const QString above =
+        list.headerLine > 1
+            ? QStringLiteral("%1行目を見出しとして読み、その上の行は読み飛ばしました\n")
+                  .arg(list.headerLine)
+            : QString();
     return {0,
-            QStringLiteral("学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
-                           "消してください）\n")
-                .arg(QString::number(added.size()), sheetPath),
+            above + QStringLiteral("学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
+                                   "消してください）\n")
+                        .arg(QString::number(added.size()), sheetPath),
             {}};
 }
 
