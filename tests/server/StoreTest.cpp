@@ -326,6 +326,16 @@ TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
     EXPECT_EQ(store.marks(QStringLiteral("1A/あおい")).size(), 1);
     EXPECT_TRUE(store.marks(QStringLiteral("1B/あおい")).isEmpty());
     EXPECT_EQ(store.classes().value().size(), 1);
+    // New classes join in the order a school counts them.
+    ASSERT_EQ(store.addLearners({learner("1年12組", 1, QStringLiteral("そら")),
+                                 learner("1年3組", 1, QStringLiteral("うみ"))}),
+              QString());
+    QStringList classes;
+    for (const Store::SchoolClass& c : store.classes().value()) {
+        classes.append(c.name);
+    }
+    EXPECT_EQ(classes, (QStringList{QStringLiteral("1A"), QStringLiteral("1年3組"),
+                                    QStringLiteral("1年12組")}));
 }
 
 } // namespace

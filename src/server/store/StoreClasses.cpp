@@ -3,9 +3,11 @@
 
 #include "server/store/Store.h"
 
+#include <QCollator>
 #include <QDate>
 #include <QDir>
 #include <QHash>
+#include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -270,12 +272,15 @@ QString Store::addLearners(const QList<NewLearner>& added)
         return failure(QStringLiteral("学習者を登録できません"), db.lastError().text());
     }
     // Classes new to the store join its order by name, as a grade's list
-    // names them in any order.
+    // names them in any order; numbers within a name count as numbers, so
+    // 1年3組 comes before 1年12組.
     QStringList names;
     for (const NewLearner& l : added) {
         names.append(l.className);
     }
-    names.sort();
+    QCollator byNumber(QLocale(QLocale::Japanese, QLocale::Japan));
+    byNumber.setNumericMode(true);
+    std::stable_sort(names.begin(), names.end(), byNumber);
     names.removeDuplicates();
     QHash<QString, qint64> ids;
     for (const QString& name : std::as_const(names)) {
