@@ -107,6 +107,15 @@ try {
   await admin.waitForFunction(() => document.getElementById('admin-said').textContent.includes('佐藤'), { timeout: 10000 });
   check(await admin.$eval('#teacher-new-password', (p) => p.type === 'password' && p.value === ''), 'the password is never shown and not kept');
   if (shots) await admin.screenshot({ path: join(shots, 'assign-admin.png'), fullPage: true });
+  // Under 全クラス each learner is listed with class and 番号.
+  await admin.select('#class', 'all');
+  const everyone = await admin.waitForFunction(() => {
+    const rows = [...document.querySelectorAll('#learners tbody tr')]
+      .map((r) => [...r.cells].filter((c) => c.checkVisibility()).slice(0, 3).map((c) => c.textContent).join(' '));
+    return rows.length === 3 && rows;
+  });
+  check(JSON.stringify(await everyone.jsonValue()) === '["1A 1 青井","1B 1 赤木","1C 1 千葉"]',
+    `全クラス lists class, 番号 and name: ${JSON.stringify(await everyone.jsonValue())}`);
 
   step("two teachers, each offered their classes alone");
   // ---- two teachers, each offered their classes alone ----

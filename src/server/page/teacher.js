@@ -155,8 +155,13 @@ async function learnerAction(path, name, question, classId) {
 function showLearners(roster) {
   const body = $('learners').tBodies[0];
   body.replaceChildren();
-  for (const { id, name, class: classId } of roster) {
+  // Under 全クラス two learners of one name are told apart by their class.
+  const everyClass = view.chosen === 'all';
+  $('learners').tHead.querySelector('.class-column').hidden = !everyClass;
+  for (const { id, name, number, className, class: classId } of roster) {
     const row = body.insertRow();
+    cell(row, className).hidden = !everyClass;
+    cell(row, number ? String(number) : '').className = 'number';
     cell(row, name);
     button(cell(row, ''), '見る', () => window.learnerRecord.open(id, name));
     button(cell(row, ''), 'コードを作り直す', () => learnerAction('/api/teacher/reset', name,
