@@ -55,7 +55,8 @@ log_of() { echo "records/$1.jsonl"; }
 # Waits until learner $1's log has $2 lines.
 wait_for_lines() {
     local got=0
-    for _ in $(seq 50); do
+    local end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         got=$( (cat "$(log_of "$1")" 2>/dev/null || true) | wc -l)
         [ "$got" = "$2" ] && return 0
         sleep 0.1
@@ -182,7 +183,8 @@ hana_days() {
     trap - EXIT
     start_at "2026-12-03 10:00:00" hana
     local second=$pid second_win=""
-    for _ in $(seq 100); do
+    local end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         second_win=$(xdotool search --all --onlyvisible --pid "$second" --name "^$TITLE\$" | head -1 || true)
         [ -n "$second_win" ] && break
         sleep 0.1

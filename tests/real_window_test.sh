@@ -34,7 +34,8 @@ inside_xvfb() {
 
     # The window may take a moment to paint: wait for its background.
     local shot="$out/series-list.png" bg=""
-    for _ in $(seq 50); do
+    local end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         import -window root "$shot"
         bg=$(image_pixel "$shot" $((wx + 5)) $((wy + 5)))
         [ "$bg" = C0FFFF ] && break
@@ -78,7 +79,8 @@ inside_xvfb() {
     # may be gone before the key is released: that is no error.
     [ "$(xdotool getwindowfocus)" = "$((box))" ] || fail "the confirmation has no keyboard focus"
     xdotool key Return || true
-    for _ in $(seq 100); do
+    local end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
@@ -114,7 +116,8 @@ sigterm_writes_pending_mark() {
     sleep 0.5
     import -window root "$out/marked-before-sigterm.png"
     kill -TERM "$pid"
-    for _ in $(seq 50); do
+    local end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done

@@ -2,6 +2,11 @@
 # A test sets TEST_NAME, defines inside_xvfb PROGRAM WORK-DIR SCRATCH-DIR,
 # sources this file and ends with: window_test_main "$@".
 
+# How long a wait for the window goes on: each wait ends as soon as what it
+# waits for is there, and a machine busy with other tests can take seconds
+# to paint.
+WAIT_SECONDS=15
+
 fail() {
     echo "$TEST_NAME: FAIL: $*" >&2
     exit 1
@@ -15,8 +20,8 @@ window_named() {
 
 # Waits up to 10 s for the window named $1 to be shown and prints its id.
 wait_for_window() {
-    local id=""
-    for _ in $(seq 100); do
+    local id="" end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         id=$(window_named "$1")
         if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
             echo "$id"
@@ -126,8 +131,8 @@ pixel() {
 # Waits until client pixel (x, y) has colour $3 (with $5 "not", any other);
 # $4 names the screenshot.
 wait_for_pixel() {
-    local got=""
-    for _ in $(seq 30); do
+    local got="" end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         got=$(pixel "$1" "$2" "$4")
         if [ "${5:-}" = not ]; then
             [ "$got" != "$3" ] && return 0
@@ -143,8 +148,8 @@ wait_for_pixel() {
 # Waits until the program's window takes a title other than the series
 # list's ($TITLE); prints the title it has then.
 wait_for_new_title() {
-    local name=""
-    for _ in $(seq 30); do
+    local name="" end=$((SECONDS + WAIT_SECONDS))
+    while [ "$SECONDS" -le "$end" ]; do
         name=$(xdotool getwindowname "$win")
         [ "$name" != "$TITLE" ] && break
         sleep 0.1
