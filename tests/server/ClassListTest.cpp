@@ -67,7 +67,7 @@ TEST(ClassList, AHeaderRowNamesClassNumberAndNameInAnyOrder)
 }
 
 // Lists as schools keep them: a title above the header, 姓 and 名 apart,
-// numbers typed full-width, and a header whose name column is called
+// 学年 and 組 apart, numbers typed full-width, and a header whose name column is called
 // something else, which must not make learners of its words.
 TEST(ClassList, FamilyAndGivenNamesJoinAndAHeaderWithoutANameIsRefused)
 {
@@ -80,6 +80,17 @@ TEST(ClassList, FamilyAndGivenNamesJoinAndAHeaderWithoutANameIsRefused)
     EXPECT_EQ(split.learners.at(0).number, 12);
     EXPECT_EQ(split.learners.at(0).line, 4);
     EXPECT_EQ(split.learners.at(0).className, QStringLiteral("1A"));
+    // 学年 and 組 apart, as a school's office exports them: one class each.
+    const ClassList::Read grades = ClassList::fromBytes(
+        utf8("学年,組,番号,氏名\r\n1,1,1,青井\r\n2,1,1,赤木\r\n2,B,2,黄田\r\n3,3年2組,1,緑川\r\n"),
+        true);
+    ASSERT_TRUE(grades.errors.isEmpty()) << grades.errors.join(QLatin1Char('|')).toStdString();
+    QStringList classes;
+    for (const ClassList::Learner& l : grades.learners) {
+        classes.append(l.className);
+    }
+    EXPECT_EQ(classes, (QStringList{QStringLiteral("1年1組"), QStringLiteral("2年1組"),
+                                    QStringLiteral("2年B組"), QStringLiteral("3年2組")}));
     const ClassList::Read unnamed =
         ClassList::fromBytes(utf8("出席番号,生徒氏名\r\n1,青井\r\n"), true);
     EXPECT_TRUE(unnamed.names.isEmpty());

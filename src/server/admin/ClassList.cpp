@@ -89,12 +89,14 @@ QList<Record> records(const QString& text, bool csv)
 }
 
 // Where the header row puts each column; -1 where it has none. A list may
-// give the name whole or as 姓 and 名 in columns of their own.
+// give the name whole or as 姓 and 名 in columns of their own, and the
+// class as 組 alone or with a 学年 beside it.
 struct Columns {
     int className = -1;
     int number = -1;
     int name = 0;
     int givenName = -1; // with `name` as the family name
+    int grade = -1;
 };
 
 int columnOf(const QStringList& fields, const QStringList& headers)
@@ -124,15 +126,16 @@ std::optional<Columns> header(const QStringList& fields, QString* error)
     static const QStringList Numbers = {QStringLiteral("番号"), QStringLiteral("出席番号"),
                                         QStringLiteral("no"), QStringLiteral("no."),
                                         QStringLiteral("number")};
+    static const QStringList Grades = {QStringLiteral("学年"), QStringLiteral("grade")};
     const Columns found{columnOf(fields, Classes), columnOf(fields, Numbers),
-                        columnOf(fields, Names), -1};
+                        columnOf(fields, Names), -1, columnOf(fields, Grades)};
     if (found.name >= 0) {
         return found;
     }
     const int family = columnOf(fields, FamilyNames);
     const int given = columnOf(fields, GivenNames);
     if (family >= 0 && given >= 0) {
-        return Columns{found.className, found.number, family, given};
+        return Columns{found.className, found.number, family, given, found.grade};
     }
     if (found.className >= 0 || found.number >= 0 || family >= 0 || given >= 0) {
         *error = QStringLiteral("名前の列がありません。見出しを「氏名」か「名前」"
@@ -154,6 +157,18 @@ QString nameProblem(const QString& name)
     return {};
 }
 
+// A class within its grade as a school names it: 2 and 3 are 2年3組, 2 and
+// A 2年A組; a 組 column that names the grade already is taken as it is.
+QString inGrade(const QString& grade, const QString& className)
+{
+    if (grade.isEmpty() || className.isEmpty() || className.contains(QStringLiteral("年"))) {
+        return className;
+    }
+    const bool named = className.endsWith(QStringLiteral("組")) || className.endsWith(QStringLiteral("クラス"));
+    return grade + (grade.endsWith(QStringLiteral("年")) ? QString() : QStringLiteral("年")) + className +
+           (named ? QString() : QStringLiteral("組"));
+}
+
 // One row's learner, or why not.
 QString take(const Record& r, const Columns& at, Learner* learner)
 {
@@ -165,7 +180,7 @@ QString take(const Record& r, const Columns& at, Learner* learner)
         // As a Japanese class list writes a whole name.
         name = name.isEmpty() ? given : name + QChar(0x3000) + given;
     }
-    *learner = {field(at.className), 0, name, r.line};
+    *learner = {inGrade(field(at.grade), field(at.className)), 0, name, r.line};
     if (const QString number = field(at.number); !number.isEmpty()) {
         bool ok = false;
         // A number typed in full-width digits is the same number.
