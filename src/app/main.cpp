@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdio>
 #include <memory>
@@ -212,6 +213,11 @@ int main(int argc, char* argv[])
     if (noDisplay(request)) {
         return 2;
     }
+    // Qt takes the first thread that uses it for the main thread: this one,
+    // before the warm-up thread decodes its first picture. Otherwise, on a
+    // busy machine, the warm-up thread could be taken for it, and the window
+    // then let clicks and keys go.
+    (void)QThread::currentThread();
     // Slow first steps run beside Qt's setting up of the application.
     WarmUp warmUp;
     // Qt takes its own options out of the command line.
