@@ -89,11 +89,8 @@ inside_xvfb() {
     wait_for_pixel 5 5 C0FFFF "$out/series-list.png" || fail "the window did not paint"
 
     # The new series is the catalogue's last entry.
-    xdotool mousemove $((wx + 240)) $((wy + 213)) click 1
-    sleep 0.2
-    xdotool key End Return
     local name series
-    name=$(wait_for_new_title)
+    open_last_entry
     series=$(jq -r .series board.json)
     [[ "$name" == *"$series"* ]] || fail "the last entry opened \"$name\", not $series"
 

@@ -67,9 +67,7 @@ inside_xvfb() {
         fail "the result panel stayed after Enter"
     echo "Enter on the focused result button showed problem 2"
 
-    kill "$pid"
-    trap - EXIT
-    wait "$pid" 2>/dev/null || true
+    end_program
 }
 
 window_test_main "$@"

@@ -76,24 +76,10 @@ start_at() {
     wait_for_pixel 5 5 C0FFFF "$out/list.png" >/dev/null || fail "the window did not paint at $1"
 }
 
-end_program() {
-    kill "$pid"
-    trap - EXIT
-    wait "$pid" 2>/dev/null || true
-}
-
 open_first_series() {
     xdotool mousemove $((wx + 240)) $((wy + 213)) click --repeat 2 --delay 80 1
     name=$(wait_for_new_title)
     [[ "$name" == *"動物の多様性と分類"* ]] || fail "the first series did not open (\"$name\")"
-}
-
-# Opens the last entry of the list; sets name to the window's title.
-open_last_entry() {
-    xdotool mousemove $((wx + 240)) $((wy + 213)) click 1
-    sleep 0.2
-    xdotool key End Return
-    name=$(wait_for_new_title)
 }
 
 # Learner $2's due day for the first series' problem, as of $1; its
