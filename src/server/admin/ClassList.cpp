@@ -164,9 +164,10 @@ QString inGrade(const QString& grade, const QString& className)
     if (grade.isEmpty() || className.isEmpty() || className.contains(QStringLiteral("年"))) {
         return className;
     }
-    const bool named = className.endsWith(QStringLiteral("組")) || className.endsWith(QStringLiteral("クラス"));
-    return grade + (grade.endsWith(QStringLiteral("年")) ? QString() : QStringLiteral("年")) + className +
-           (named ? QString() : QStringLiteral("組"));
+    const bool named =
+        className.endsWith(QStringLiteral("組")) || className.endsWith(QStringLiteral("クラス"));
+    return grade + (grade.endsWith(QStringLiteral("年")) ? QString() : QStringLiteral("年")) +
+           className + (named ? QString() : QStringLiteral("組"));
 }
 
 // One row's learner, or why not.
@@ -196,6 +197,28 @@ QString take(const Record& r, const Columns& at, Learner* learner)
     return problem.isEmpty() ? nameProblem(learner->className) : problem;
 }
 
+// A school's list often has a title above its header row: the header is
+// looked for in the first rows, and it and what is above it are taken off.
+// An error (in `read`) when a row names columns but not the name's.
+std::optional<Columns> takeHeader(QList<Record>* rows, Read* read)
+{
+    for (qsizetype i = 0; i < std::min<qsizetype>(rows->size(), HeaderSearchRows); ++i) {
+        QString error;
+        const std::optional<Columns> named = header(rows->at(i).fields, &error);
+        if (!error.isEmpty()) {
+            read->errors.append(
+                QStringLiteral("%1行目: %2").arg(QString::number(rows->at(i).line), error));
+            return std::nullopt;
+        }
+        if (named) {
+            read->headerLine = rows->at(i).line;
+            rows->remove(0, i + 1);
+            return named;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 Read fromBytes(const QByteArray& bytes, bool csv)
@@ -208,20 +231,9 @@ Read fromBytes(const QByteArray& bytes, bool csv)
         return r;
     }
     QList<Record> rows = records(text, csv);
-    // A school's list often has a title above its header row: the header is
-    // looked for in the first rows, and what is above it passed over.
-    std::optional<Columns> named;
-    for (qsizetype i = 0; i < std::min<qsizetype>(rows.size(), HeaderSearchRows); ++i) {
-        named = header(rows.at(i).fields, &error);
-        if (!error.isEmpty()) {
-            r.errors.append(QStringLiteral("%1行目: %2").arg(QString::number(rows.at(i).line), error));
-            return r;
-        }
-        if (named) {
-            r.headerLine = rows.at(i).line;
-            rows.remove(0, i + 1);
-            break;
-        }
+    const std::optional<Columns> named = takeHeader(&rows, &r);
+    if (!r.errors.isEmpty()) {
+        return r;
     }
     const Columns at = named.value_or(Columns{});
     r.classColumn = at.className >= 0;

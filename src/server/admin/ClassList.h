@@ -9,11 +9,11 @@
 // (quoted fields, code page 932 or UTF-8, with or without a byte order
 // mark, CR LF). A first row naming its columns decides what each holds:
 // 組 (or クラス, with or without a 学年 column), 番号 (or 出席番号) and
-// 氏名 (or 名前, or 姓 and 名), in any order, any other column passed over, so that one file may hold a whole
-// grade; a header row naming 組 or 番号 but no name is refused. The header
-// may come below a title, within the first few rows.
-// Without such a row each line's first column is a name. Blank rows are
-// skipped.
+// 氏名 (or 名前, or 姓 and 名), in any order, any other column passed
+// over, so that one file may hold a whole grade; a header row naming 組 or
+// 番号 but no name is refused. The header may come below a title, within
+// the first few rows. Without such a row each line's first column is a
+// name. Blank rows are skipped.
 namespace ClassList
 {
 

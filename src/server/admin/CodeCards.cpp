@@ -218,8 +218,9 @@ CommandOutcome addLearners(Store& store, const QString& listPath, const QString&
                   .arg(list.headerLine)
             : QString();
     return {0,
-            above + QStringLiteral("学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
-                                   "消してください）\n")
+            above + QStringLiteral(
+                        "学習者 %1 人を登録しました。コード表: %2\n（印刷したら、このファイルは"
+                        "消してください）\n")
                         .arg(QString::number(added.size()), sheetPath),
             {}};
 }
