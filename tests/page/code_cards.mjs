@@ -111,6 +111,9 @@ try {
   check(JSON.stringify(onCards) === '["1A","1B","1B","1C","1C"]' &&
     JSON.stringify(cards(gradeSheet).map((c) => c.name)) === '["赤木 蓮","黄田 空","青井 葵","緑川 海","青井 葵"]',
   `cards by class, in 番号 order, with the class's name: ${onCards} ${cards(gradeSheet).map((c) => c.name)}`);
+  const classPages = [...gradeSheet.matchAll(/<section class="sheet">([\s\S]*?)<\/section>/g)]
+    .map((m) => [...new Set([...m[1].matchAll(/<div class="class">(.*?)<\/div>/g)].map((c) => c[1]))].join());
+  check(JSON.stringify(classPages) === '["1A","1B","1C"]', `each class on a page of its own: ${JSON.stringify(classPages)}`);
   check(run('--learners', school).stdout === '1A\t1\t赤木 蓮\n1B\t1\t黄田 空\n1B\t2\t青井 葵\n1C\t1\t緑川 海\n1C\t2\t青井 葵\n',
     `learners by class and 番号, the same name in two classes twice: ${run('--learners', school).stdout}`);
   const unnamed = run('--add-learner', '転入生', school);

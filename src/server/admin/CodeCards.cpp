@@ -41,7 +41,8 @@ body { margin: 0; font-family: "Noto Sans CJK JP", "Yu Gothic", "Hiragino Sans",
 .label { font-size: 7pt; color: #444; margin-right: 1.5mm; }
 .address { font-size: 8pt; overflow-wrap: anywhere; }
 .note { font-size: 11pt; margin: 5mm auto; width: 190mm; }
-@media screen { body { background: #ccc; padding: 1px 0; } .sheet { margin: 0 auto 10mm; outline: 10mm solid #fff; } }
+@media screen { body { background: #ccc; padding: 1px 0; } .note { margin-bottom: 15mm; }
+  .sheet { margin: 0 auto 25mm; outline: 10mm solid #fff; } }
 @media print { .note { display: none; } }
 )";
 
@@ -144,10 +145,16 @@ QByteArray sheet(const QList<Card>& cards, const QString& address, const QString
                            "渡してください。このファイルにはコードがあるので、印刷したら消して"
                            "ください。</p>\n")
                 .arg(cards.size());
+    // 24 cards a page, and each class from a page of its own, so that a
+    // class's cards are cut and handed out together.
+    qsizetype onPage = 0;
     for (qsizetype i = 0; i < cards.size(); ++i) {
-        html += i % 24 == 0 ? QStringLiteral("<section class=\"sheet\">\n") : QString();
+        const bool classEnds =
+            i + 1 == cards.size() || cards.at(i + 1).className != cards.at(i).className;
+        html += onPage == 0 ? QStringLiteral("<section class=\"sheet\">\n") : QString();
         html += card(cards.at(i), address, title);
-        html += i % 24 == 23 || i + 1 == cards.size() ? QStringLiteral("</section>\n") : QString();
+        onPage = classEnds || onPage == 23 ? 0 : onPage + 1;
+        html += onPage == 0 ? QStringLiteral("</section>\n") : QString();
     }
     return (html + QStringLiteral("</body>\n</html>\n")).toUtf8();
 }
