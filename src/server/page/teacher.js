@@ -174,8 +174,9 @@ function showLearners(roster) {
 function showSheet(made) {
   const body = $('sheet').tBodies[0];
   body.replaceChildren();
-  for (const { name, code } of made) {
+  for (const { class: className, name, code } of made) {
     const row = body.insertRow();
+    cell(row, className);
     cell(row, name);
     cell(row, code);
   }
