@@ -331,7 +331,8 @@ TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
                                  learner("1年3組", 1, QStringLiteral("うみ"))}),
               QString());
     QStringList classes;
-    for (const Store::SchoolClass& c : store.classes().value()) {
+    const QList<Store::SchoolClass> schoolClasses = store.classes().value();
+    for (const Store::SchoolClass& c : schoolClasses) {
         classes.append(c.name);
     }
     EXPECT_EQ(classes, (QStringList{QStringLiteral("1A"), QStringLiteral("1年3組"),
