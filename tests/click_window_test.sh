@@ -43,12 +43,8 @@ solve_by_clicks() {
 # with the keyboard; sets name to the window's title then. $2 names the
 # screenshot of the list.
 open_last_entry_later() {
-    local later="$out/velmorant-later" faketime_lib
-    # libfaketime itself rather than faketime, which runs the program as a
-    # child: ending faketime left the program's window on the screen.
-    faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -1)
-    printf '#!/bin/sh\nFAKETIME=%q LD_PRELOAD=%q exec %q\n' "+${1}d" "$faketime_lib" "$program" >"$later"
-    chmod +x "$later"
+    local later="$out/velmorant-later"
+    clock_wrapper "$later" "+${1}d" "$program"
     start_program "$later" "$out/program-later.log"
     wait_for_pixel 5 5 C0FFFF "$out/$2.png" >/dev/null || fail "the window did not paint"
     open_last_entry
@@ -88,8 +84,9 @@ inside_xvfb() {
     end_program
 
     # Three days on, the problem solved is due: the list ends with it.
-    local due
-    due=$(faketime -f +3d "$(dirname "$program")/velmorant-check" --due .) ||
+    local due check_later="$out/velmorant-check-later"
+    clock_wrapper "$check_later" +3d "$(dirname "$program")/velmorant-check"
+    due=$("$check_later" --due .) ||
         fail "velmorant-check --due failed"
     [ "$(wc -l <<<"$due")" = 1 ] && [[ "$due" == *$'\tBio1.TXT\t'* ]] ||
         fail "velmorant-check --due printed: $due"
@@ -103,7 +100,7 @@ inside_xvfb() {
     # catalogue's.
     open_last_entry_later 3 list-without-review
     [[ "$name" == *"ヒトのからだ"* ]] || fail "the last entry opened \"$name\" with nothing due"
-    [ "$(faketime -f +3d "$(dirname "$program")/velmorant-check" --due . | cut -f4)" \> \
+    [ "$("$check_later" --due . | cut -f4)" \> \
         "$(cut -f4 <<<"$due")" ] || fail "solving the review did not move its due date"
     end_program
 }

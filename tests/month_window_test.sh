@@ -67,11 +67,7 @@ wait_for_lines() {
 # Starts the program for learner $2 with its clock at $1 (UTC).
 start_at() {
     local wrapper="$out/velmorant-at"
-    # libfaketime itself rather than faketime, which runs the program as a
-    # child: the pid is the program's, to find its window and end it.
-    printf '#!/bin/sh\nFAKETIME=%q LD_PRELOAD=%q exec %q --learner %q\n' "@$1" "$faketime_lib" \
-        "$program" "$2" >"$wrapper"
-    chmod +x "$wrapper"
+    clock_wrapper "$wrapper" "@$1" "$program" --learner "$2"
     start_program "$wrapper" "$out/program.log"
     wait_for_pixel 5 5 C0FFFF "$out/list.png" >/dev/null || fail "the window did not paint at $1"
 }
@@ -85,7 +81,8 @@ open_first_series() {
 # Learner $2's due day for the first series' problem, as of $1; its
 # messages in $out/due-errors.
 due_day() {
-    faketime "$1" "$check" --due --learner "$2" . 2>"$out/due-errors" | cut -f4
+    FAKETIME="@$1" LD_PRELOAD="$FAKETIME_LIB" "$check" --due --learner "$2" . 2>"$out/due-errors" |
+        cut -f4
 }
 
 # The list at $1 for learner $2 ends with today's review ($3 yes) or not.
@@ -224,7 +221,6 @@ hana_days() {
 inside_xvfb() {
     program=$1 out=$3
     check="$(dirname "$program")/velmorant-check"
-    faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 | head -1)
     cd "$2"
     local learner
     for learner in ${MONTH_LEARNERS:-taro hana}; do

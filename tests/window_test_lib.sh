@@ -7,6 +7,24 @@
 # to paint.
 WAIT_SECONDS=15
 
+# The clock is moved with libfaketime preloaded, never through the faketime
+# command: that one runs the program as a child, so ending it leaves the
+# program running, and a killed one leaves its semaphore behind for the
+# next with its process number.
+FAKETIME_LIB=$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -1)
+
+# Writes to $1 a script that runs the rest of the arguments, and its own,
+# with the clock at $2 ("+3d", or "@2026-12-03 10:00:00"); the script's
+# process is the command's.
+clock_wrapper() {
+    local script=$1 at=$2
+    shift 2
+    printf '#!/bin/sh\nFAKETIME=%q LD_PRELOAD=%q exec' "$at" "$FAKETIME_LIB" >"$script"
+    printf ' %q' "$@" >>"$script"
+    printf ' "$@"\n' >>"$script"
+    chmod +x "$script"
+}
+
 fail() {
     echo "$TEST_NAME: FAIL: $*" >&2
     exit 1
