@@ -288,6 +288,16 @@ TEST(SignInCodes, AreEightCharactersWithoutLookAlikesAndMatchOnlyThemselves)
     EXPECT_FALSE(SignInCodes::sameBytes(QByteArray(), QByteArray()));
 }
 
+// One field of each row, in their order.
+template <typename Row> QStringList fieldOf(const QList<Row>& rows, QString Row::*field)
+{
+    QStringList out;
+    for (const Row& r : rows) {
+        out.append(r.*field);
+    }
+    return out;
+}
+
 // Learners of a school: listed by class and 番号 (none last), the same name
 // in two classes two learners, a list with one taken name registering no
 // one, and a class removed with its learners' rows alone.
@@ -307,13 +317,9 @@ TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
     EXPECT_NE(store.addLearners({learner("1A", 2, QStringLiteral("みお")),
                                  learner("1A", 3, QStringLiteral("あおい"))}),
               QString());
-    QStringList order;
-    const QList<Store::Learner> learners = store.learners().value();
-    for (const Store::Learner& l : learners) {
-        order.append(l.key);
-    }
-    EXPECT_EQ(order, (QStringList{QStringLiteral("1A/あおい"), QStringLiteral("1B/れん"),
-                                  QStringLiteral("1B/あおい"), QStringLiteral("1B/かい")}))
+    EXPECT_EQ(fieldOf(store.learners().value(), &Store::Learner::key),
+              (QStringList{QStringLiteral("1A/あおい"), QStringLiteral("1B/れん"),
+                           QStringLiteral("1B/あおい"), QStringLiteral("1B/かい")}))
         << "classes by name, then 番号, none last; みお of the refused list is not there";
     ASSERT_EQ(store.appendMark(QStringLiteral("1A/あおい"), {QStringLiteral("問題1 a")}),
               QString());
@@ -330,13 +336,9 @@ TEST(ClassroomStore, KeepsClassesAndTheirLearnersInTheSchoolsOrder)
     ASSERT_EQ(store.addLearners({learner("1年12組", 1, QStringLiteral("そら")),
                                  learner("1年3組", 1, QStringLiteral("うみ"))}),
               QString());
-    QStringList classes;
-    const QList<Store::SchoolClass> schoolClasses = store.classes().value();
-    for (const Store::SchoolClass& c : schoolClasses) {
-        classes.append(c.name);
-    }
-    EXPECT_EQ(classes, (QStringList{QStringLiteral("1A"), QStringLiteral("1年3組"),
-                                    QStringLiteral("1年12組")}));
+    EXPECT_EQ(
+        fieldOf(store.classes().value(), &Store::SchoolClass::name),
+        (QStringList{QStringLiteral("1A"), QStringLiteral("1年3組"), QStringLiteral("1年12組")}));
 }
 
 } // namespace
